@@ -1,0 +1,59 @@
+# One interface target carries every compile option; every target of the project links it and no
+# module sets flags of its own.
+add_library(tavrine_options INTERFACE)
+target_compile_features(tavrine_options INTERFACE cxx_std_20)
+target_compile_options(tavrine_options INTERFACE
+  -Wall -Wextra -pedantic -Wold-style-cast -Woverloaded-virtual -Wnon-virtual-dtor -Werror)
+target_compile_definitions(tavrine_options INTERFACE
+  QT_NO_CAST_FROM_ASCII
+  QT_NO_CAST_TO_ASCII
+  QT_NO_CAST_FROM_BYTEARRAY
+  QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+  QT_USE_QSTRINGBUILDER
+  QT_NO_FOREACH
+  QT_DISABLE_DEPRECATED_BEFORE=0x060400)
+target_include_directories(tavrine_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
+if(TAVRINE_SANITIZE)
+  target_compile_options(tavrine_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
+  target_link_options(tavrine_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# tavrine_add_module(<name> SOURCES ... LINKS ...): one library per module folder.
+function(tavrine_add_module name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_link_libraries(${name} PUBLIC tavrine_options ${ARG_LINKS})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+endfunction()
+
+# tavrine_add_test_binary(<name> SOURCES ... LINKS ... [GUI]): one GoogleTest binary per module, its cases
+# discovered by CTest.
+function(tavrine_add_test_binary name)
+  cmake_parse_arguments(ARG "GUI" "" "SOURCES;LINKS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  if(ARG_GUI)
+    target_link_libraries(${name} PRIVATE tavrine_test_main_gui)
+  else()
+    target_link_libraries(${name} PRIVATE tavrine_test_main)
+  endif()
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_compile_definitions(${name} PRIVATE TAVRINE_SHARED_DATA_DIR="${PROJECT_SOURCE_DIR}/../shared/data")
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "${name};${ARG_LABELS}")
+endfunction()
+
+# tavrine_add_benchmark(<name> SOURCES ... LINKS ... [DRIVER]): a Google Benchmark program, or with
+# DRIVER a plain command-line driver that prints its own figures.
+function(tavrine_add_benchmark name)
+  cmake_parse_arguments(ARG "DRIVER" "" "SOURCES;LINKS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE tavrine_options ${ARG_LINKS})
+  if(NOT ARG_DRIVER)
+    target_link_libraries(${name} PRIVATE benchmark::benchmark_main)
+  endif()
+  target_compile_definitions(${name} PRIVATE TAVRINE_SHARED_DATA_DIR="${PROJECT_SOURCE_DIR}/../shared/data")
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bench)
+endfunction()

@@ -1,0 +1,129 @@
+#include "ReaderCore/Characters.h"
+
+#include <unicode/ubrk.h>
+#include <unicode/uchar.h>
+
+#include <utility>
+
+namespace tavrine {
+namespace {
+
+const UChar* icuText(QStringView text) {
+    return reinterpret_cast<const UChar*>(text.utf16());
+}
+
+UBreakIterator* openCharacterIterator(QStringView text) {
+    UErrorCode status = U_ZERO_ERROR;
+    UBreakIterator* iterator = ubrk_open(UBRK_CHARACTER, "", icuText(text), static_cast<int32_t>(text.size()), &status);
+    if (U_FAILURE(status)) qFatal("ICU character break iterator unavailable: %s", u_errorName(status));
+    return iterator;
+}
+
+struct IteratorCloser {
+    void operator()(UBreakIterator* iterator) const { ubrk_close(iterator); }
+};
+
+// One iterator per thread for counting short texts: re-pointing it at a new text is far cheaper than
+// opening a new one.
+UBreakIterator* sharedCountingIterator(QStringView text) {
+    thread_local std::unique_ptr<UBreakIterator, IteratorCloser> iterator(openCharacterIterator(u""));
+    UErrorCode status = U_ZERO_ERROR;
+    ubrk_setText(iterator.get(), icuText(text), static_cast<int32_t>(text.size()), &status);
+    if (U_FAILURE(status)) qFatal("ICU character break iterator rejected a text: %s", u_errorName(status));
+    return iterator.get();
+}
+
+}  // namespace
+
+char32_t codePointAt(QStringView text, qsizetype offset) {
+    const char16_t unit = text[offset].unicode();
+    if (QChar::isHighSurrogate(unit) && offset + 1 < text.size()) {
+        const char16_t low = text[offset + 1].unicode();
+        if (QChar::isLowSurrogate(low)) return QChar::surrogateToUcs4(unit, low);
+    }
+    return unit;
+}
+
+CharacterBreaks::CharacterBreaks(const QString& text) : m_text(text) {
+    // ICU reads the buffer in place; m_text keeps it alive and unchanged.
+    m_iterator = openCharacterIterator(m_text);
+}
+
+CharacterBreaks::~CharacterBreaks() {
+    if (m_iterator) ubrk_close(m_iterator);
+}
+
+CharacterBreaks::CharacterBreaks(CharacterBreaks&& other) noexcept
+    : m_text(std::move(other.m_text)), m_iterator(std::exchange(other.m_iterator, nullptr)) {}
+
+CharacterBreaks& CharacterBreaks::operator=(CharacterBreaks&& other) noexcept {
+    if (this != &other) {
+        if (m_iterator) ubrk_close(m_iterator);
+        m_text = std::move(other.m_text);
+        m_iterator = std::exchange(other.m_iterator, nullptr);
+    }
+    return *this;
+}
+
+bool CharacterBreaks::isBoundary(qsizetype offset) const {
+    if (offset < 0 || offset > m_text.size()) return false;
+    if (offset == 0 || offset == m_text.size()) return true;
+    return ubrk_isBoundary(m_iterator, static_cast<int32_t>(offset)) != 0;
+}
+
+qsizetype CharacterBreaks::next(qsizetype offset) const {
+    if (offset >= m_text.size()) return m_text.size();
+    if (offset < 0) return 0;
+    const int32_t result = ubrk_following(m_iterator, static_cast<int32_t>(offset));
+    return result == UBRK_DONE ? m_text.size() : result;
+}
+
+qsizetype CharacterBreaks::previous(qsizetype offset) const {
+    if (offset <= 0) return 0;
+    if (offset > m_text.size()) return m_text.size();
+    const int32_t result = ubrk_preceding(m_iterator, static_cast<int32_t>(offset));
+    return result == UBRK_DONE ? 0 : result;
+}
+
+qsizetype CharacterBreaks::characterStart(qsizetype offset) const {
+    return isBoundary(offset) ? offset : previous(offset);
+}
+
+qsizetype CharacterBreaks::count() const {
+    qsizetype characters = 0;
+    ubrk_first(m_iterator);
+    while (ubrk_next(m_iterator) != UBRK_DONE) ++characters;
+    return characters;
+}
+
+bool CharacterBreaks::startsWithCombiningMark(qsizetype offset) const {
+    return (U_GET_GC_MASK(codePointAt(m_text, offset)) & U_GC_M_MASK) != 0;
+}
+
+TextRange CharacterBreaks::composedCharacterSequence(qsizetype offset) const {
+    Q_ASSERT(offset >= 0 && offset < m_text.size());
+    qsizetype start = characterStart(offset);
+    while (start > 0 && startsWithCombiningMark(start)) start = previous(start);
+    qsizetype end = next(offset);
+    while (end < m_text.size() && startsWithCombiningMark(end)) end = next(end);
+    return {start, end};
+}
+
+qsizetype characterCount(QStringView text) {
+    // Printable ASCII never joins its neighbours: one unit, one Character.
+    bool plainAscii = true;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7E) {
+            plainAscii = false;
+            break;
+        }
+    }
+    if (plainAscii) return text.size();
+
+    UBreakIterator* iterator = sharedCountingIterator(text);
+    qsizetype characters = 0;
+    while (ubrk_next(iterator) != UBRK_DONE) ++characters;
+    return characters;
+}
+
+}  // namespace tavrine

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "ReaderCore/TextRange.h"
+
+#include <QString>
+
+#include <memory>
+
+struct UBreakIterator;
+
+namespace tavrine {
+
+// Character (extended grapheme cluster) boundaries of one text: analysed once, then queried many times
+// at random offsets. The text is held by a shared copy, so it outlives every query. Not thread-safe: an
+// instance belongs to the thread that uses it.
+//
+// "Composed character sequences" are Characters too, except that a Character which begins with a
+// combining mark (after a line break, say, or at a section edge) belongs to the one before it.
+class CharacterBreaks {
+public:
+    explicit CharacterBreaks(const QString& text);
+    ~CharacterBreaks();
+    CharacterBreaks(CharacterBreaks&&) noexcept;
+    CharacterBreaks& operator=(CharacterBreaks&&) noexcept;
+    CharacterBreaks(const CharacterBreaks&) = delete;
+    CharacterBreaks& operator=(const CharacterBreaks&) = delete;
+
+    qsizetype length() const { return m_text.size(); }
+
+    // 0 and length() are boundaries; offsets outside the text are not.
+    bool isBoundary(qsizetype offset) const;
+    // The first boundary after offset (length() when there is none).
+    qsizetype next(qsizetype offset) const;
+    // The last boundary before offset (0 when there is none).
+    qsizetype previous(qsizetype offset) const;
+    // The start of the Character that holds offset (offset itself when it is a boundary).
+    qsizetype characterStart(qsizetype offset) const;
+    // The number of Characters of the whole text (one full pass).
+    qsizetype count() const;
+
+    // The composed character sequence that holds offset, for 0 <= offset < length().
+    TextRange composedCharacterSequence(qsizetype offset) const;
+    bool isComposedSequenceStart(qsizetype offset) const {
+        return composedCharacterSequence(offset).lowerBound == offset;
+    }
+
+private:
+    bool startsWithCombiningMark(qsizetype offset) const;
+
+    QString m_text;
+    UBreakIterator* m_iterator = nullptr;
+};
+
+// The number of Characters of a text, as a user counts them: a family emoji of seven scalars is one,
+// "か" followed by a combining voiced mark is one, CR LF is one.
+qsizetype characterCount(QStringView text);
+
+// The code point that starts at offset (a lone surrogate is returned as itself).
+char32_t codePointAt(QStringView text, qsizetype offset);
+
+}  // namespace tavrine

@@ -1,0 +1,133 @@
+#include "ReaderCore/ReadingDocument.h"
+
+#include "ReaderCore/Characters.h"
+
+#include <QSet>
+
+namespace tavrine {
+using namespace Qt::StringLiterals;
+namespace {
+
+bool splitsSurrogatePair(QStringView text, qsizetype offset) {
+    return QChar::isHighSurrogate(text[offset - 1].unicode()) && QChar::isLowSurrogate(text[offset].unicode());
+}
+
+bool sectionsAreValid(const QList<ReadingDocument::Section>& sections, const QString& text) {
+    const qsizetype length = text.size();
+    if (sections.isEmpty()) return false;
+    if (sections.first().start != 0) return false;
+    if (sections.last().end != length) return false;
+
+    QSet<QString> ids;
+    ids.reserve(sections.size());
+    for (const auto& section : sections) ids.insert(section.id);
+    if (ids.size() < sections.size()) return false;
+
+    // Only interior boundaries need the Character analysis; it is made once, on first need.
+    std::optional<CharacterBreaks> breaks;
+    auto startsComposedSequence = [&](qsizetype offset) {
+        if (!breaks) breaks.emplace(text);
+        return breaks->isComposedSequenceStart(offset);
+    };
+
+    qsizetype previousEnd = 0;
+    for (const auto& section : sections) {
+        if (section.id.isEmpty() || section.start != previousEnd) return false;
+        if (section.start >= section.end) return false;
+        if (section.start > length) return false;
+        if (section.start != 0 && section.start != length) {
+            if (splitsSurrogatePair(text, section.start)) return false;
+            if (!startsComposedSequence(section.start)) return false;
+        }
+        if (section.end > length) return false;
+        if (section.end != length) {
+            if (splitsSurrogatePair(text, section.end)) return false;
+            if (!startsComposedSequence(section.end)) return false;
+        }
+        previousEnd = section.end;
+    }
+    return true;
+}
+
+bool spansAreValid(const QList<ReadingDocument::Span>& spans, QStringView text) {
+    const qsizetype length = text.size();
+    for (const auto& span : spans) {
+        if (span.start >= span.end || span.start < 0) return false;
+        if (span.start > length) return false;
+        if (span.start != 0 && span.start != length && splitsSurrogatePair(text, span.start)) return false;
+        if (span.end > length) return false;
+        if (span.end != length && splitsSurrogatePair(text, span.end)) return false;
+        if (span.level < ReadingDocument::Span::kMinimumLevel || span.level > ReadingDocument::Span::kMaximumLevel)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadingDocument::isValid() const {
+    if (!sections && spans.isEmpty()) return true;
+    if (sections && !sectionsAreValid(*sections, text)) return false;
+    return spansAreValid(spans, text);
+}
+
+bool isValidUTF16Offset(qsizetype offset, QStringView text) {
+    const qsizetype length = text.size();
+    if (offset < 0 || offset > length) return false;
+    if (offset == 0 || offset == length) return true;
+    if (!QChar::isHighSurrogate(text[offset - 1].unicode())) return true;
+    return !QChar::isLowSurrogate(text[offset].unicode());
+}
+
+QJsonValue toJson(const ReadingDocument::Section& section) {
+    QJsonObject object{{u"id"_s, section.id}, {u"start"_s, toJson(section.start)}, {u"end"_s, toJson(section.end)}};
+    insertIfPresent(object, u"title", section.title);
+    return object;
+}
+
+QJsonValue toJson(const ReadingDocument::Span& span) {
+    return QJsonObject{{u"kind"_s, toJson(span.kind)},
+                       {u"start"_s, toJson(span.start)},
+                       {u"end"_s, toJson(span.end)},
+                       {u"level"_s, toJson(span.level)}};
+}
+
+QJsonValue toJson(const ReadingDocument& document) {
+    QJsonObject object{{u"text"_s, document.text}, {u"spans"_s, toJson(document.spans)}};
+    insertIfPresent(object, u"sections", document.sections);
+    return object;
+}
+
+Decoded<ReadingDocument::Section> decodeJson(const QJsonValue& value, const JsonPath& path,
+                                             std::type_identity<ReadingDocument::Section>) {
+    JsonObjectDecoder decoder(value, path);
+    ReadingDocument::Section section;
+    section.id = decoder.required<QString>(u"id");
+    section.title = decoder.optional<QString>(u"title");
+    section.start = decoder.required<qsizetype>(u"start");
+    section.end = decoder.required<qsizetype>(u"end");
+    return decoder.finish(std::move(section));
+}
+
+Decoded<ReadingDocument::Span> decodeJson(const QJsonValue& value, const JsonPath& path,
+                                          std::type_identity<ReadingDocument::Span>) {
+    JsonObjectDecoder decoder(value, path);
+    ReadingDocument::Span span;
+    span.kind = decoder.required<ReadingDocument::Span::Kind>(u"kind");
+    span.start = decoder.required<qsizetype>(u"start");
+    span.end = decoder.required<qsizetype>(u"end");
+    span.level = decoder.required<qint64>(u"level");
+    return decoder.finish(span);
+}
+
+Decoded<ReadingDocument> decodeJson(const QJsonValue& value, const JsonPath& path,
+                                    std::type_identity<ReadingDocument>) {
+    JsonObjectDecoder decoder(value, path);
+    ReadingDocument document;
+    document.sections = decoder.optional<QList<ReadingDocument::Section>>(u"sections");
+    document.text = decoder.required<QString>(u"text");
+    document.spans = decoder.required<QList<ReadingDocument::Span>>(u"spans");
+    return decoder.finish(std::move(document));
+}
+
+}  // namespace tavrine

@@ -1,0 +1,71 @@
+#include "ReaderCore/Characters.h"
+
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+
+// 👨‍👩‍👧‍👦: four people joined by three zero-width joiners, seven scalars, eleven UTF-16 units.
+const QString kFamily = QString::fromUtf8(
+    "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7"
+    "\xE2\x80\x8D\xF0\x9F\x91\xA6");
+
+TEST(CharacterCount, CountsWhatAReaderSeesAsOneCharacter) {
+    ASSERT_EQ(kFamily.size(), 11);
+    EXPECT_EQ(characterCount(kFamily), 1);
+    EXPECT_EQ(characterCount(u"か\u3099"), 1);              // voiced mark written separately
+    EXPECT_EQ(characterCount(u"e\u0301t\u00e9"), 3);        // decomposed and precomposed accents
+    EXPECT_EQ(characterCount(u"a\r\nb"), 3);                // CR LF is one line break
+    EXPECT_EQ(characterCount(u"\U0001F1EF\U0001F1F5"), 1);  // a flag: two regional indicators
+    EXPECT_EQ(characterCount(u"plain ascii"), 11);
+    EXPECT_EQ(characterCount(u""), 0);
+    EXPECT_EQ(characterCount(u"ｶﾞ"), 1);  // half-width katakana with its half-width voiced mark
+}
+
+TEST(CharacterBreaks, AnswersBoundariesAtRandomOffsets) {
+    const QString text = u"a"_s + kFamily + u"e\u0301"_s;  // units: a | 11 | e + mark
+    CharacterBreaks breaks(text);
+    EXPECT_EQ(breaks.count(), 3);
+    EXPECT_TRUE(breaks.isBoundary(0));
+    EXPECT_TRUE(breaks.isBoundary(1));
+    EXPECT_FALSE(breaks.isBoundary(2));  // between the surrogates of the first person
+    EXPECT_FALSE(breaks.isBoundary(5));  // after a joiner
+    EXPECT_TRUE(breaks.isBoundary(12));
+    EXPECT_FALSE(breaks.isBoundary(13));  // between e and its accent
+    EXPECT_TRUE(breaks.isBoundary(14));
+    EXPECT_FALSE(breaks.isBoundary(-1));
+    EXPECT_FALSE(breaks.isBoundary(15));
+    EXPECT_EQ(breaks.next(1), 12);
+    EXPECT_EQ(breaks.previous(12), 1);
+    EXPECT_EQ(breaks.characterStart(7), 1);
+    EXPECT_EQ(breaks.characterStart(13), 12);
+}
+
+TEST(CharacterBreaks, ComposedSequenceTakesALeadingCombiningMarkIntoThePreviousCharacter) {
+    // After a line break an accent starts a Character of its own, but not a composed sequence.
+    const QString text = u"a\n\u0301b"_s;
+    CharacterBreaks breaks(text);
+    EXPECT_TRUE(breaks.isBoundary(2));
+    EXPECT_FALSE(breaks.isComposedSequenceStart(2));
+    EXPECT_EQ(breaks.composedCharacterSequence(2), (TextRange{1, 3}));
+    EXPECT_EQ(breaks.composedCharacterSequence(1), (TextRange{1, 3}));
+    EXPECT_TRUE(breaks.isComposedSequenceStart(3));
+    // A text that starts with a mark has nothing before it to join.
+    CharacterBreaks leading(u"\u0301x"_s);
+    EXPECT_EQ(leading.composedCharacterSequence(0), (TextRange{0, 1}));
+}
+
+TEST(CharacterBreaks, SurvivesMoveAndKeepsItsOwnCopyOfTheText) {
+    QString text = u"ab"_s;
+    CharacterBreaks breaks(text);
+    text.replace(0, 2, u"x\u0301"_s);  // the caller's string changes; the analysis does not
+    CharacterBreaks moved = std::move(breaks);
+    EXPECT_TRUE(moved.isBoundary(1));
+    EXPECT_EQ(moved.count(), 2);
+}
+
+}  // namespace
+}  // namespace tavrine

@@ -1,0 +1,31 @@
+#include "support/QtPrinters.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+void PrintTo(const QString& value, std::ostream* out) {
+    *out << '"' << value.toStdString() << '"';
+}
+
+void PrintTo(QStringView value, std::ostream* out) {
+    PrintTo(value.toString(), out);
+}
+
+void PrintTo(const QByteArray& value, std::ostream* out) {
+    *out << "QByteArray(" << value.size() << " bytes: " << value.left(200).toStdString() << ")";
+}
+
+void PrintTo(const QUuid& value, std::ostream* out) {
+    *out << value.toString(QUuid::WithoutBraces).toUpper().toStdString();
+}
+
+void PrintTo(const QJsonValue& value, std::ostream* out) {
+    if (value.isObject()) {
+        *out << QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact).toStdString();
+    } else if (value.isArray()) {
+        *out << QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact).toStdString();
+    } else {
+        *out << value.toVariant().toString().toStdString();
+    }
+}

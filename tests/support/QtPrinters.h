@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonValue>
+#include <QString>
+#include <QStringView>
+#include <QUuid>
+
+#include <ostream>
+
+// GoogleTest printers for Qt types, so failures show text instead of bytes.
+void PrintTo(const QString& value, std::ostream* out);
+void PrintTo(QStringView value, std::ostream* out);
+void PrintTo(const QByteArray& value, std::ostream* out);
+void PrintTo(const QUuid& value, std::ostream* out);
+void PrintTo(const QJsonValue& value, std::ostream* out);
+
+inline std::ostream& operator<<(std::ostream& out, const QString& value) {
+    return out << value.toStdString();
+}
