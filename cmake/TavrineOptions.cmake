@@ -38,7 +38,6 @@ function(tavrine_add_test_binary name)
   endif()
   target_link_libraries(${name} PRIVATE ${ARG_LINKS})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
-  target_compile_definitions(${name} PRIVATE TAVRINE_SHARED_DATA_DIR="${PROJECT_SOURCE_DIR}/../shared/data")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
