@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -29,6 +30,7 @@ bool navigationIsValid(const QList<EPUBBook::Navigation>& navigation, const Sect
     for (const auto& entry : navigation) stack.emplace_back(&entry, 1);
 
     QSet<QString> seenIDs;
+    seenIDs.reserve(std::min(navigation.size() * 8, EPUBBook::kMaximumNavigationEntries));
     qsizetype checked = 0;
     while (!stack.empty()) {
         const auto [entry, depth] = stack.back();
@@ -36,8 +38,9 @@ bool navigationIsValid(const QList<EPUBBook::Navigation>& navigation, const Sect
         if (checked == EPUBBook::kMaximumNavigationEntries) return false;
         if (depth > EPUBBook::kMaximumNavigationDepth) return false;
         if (entry->id.isEmpty()) return false;
-        if (seenIDs.contains(entry->id)) return false;
+        const qsizetype seenBefore = seenIDs.size();
         seenIDs.insert(entry->id);
+        if (seenIDs.size() == seenBefore) return false;
         if (!leadsIntoText(entry->destination, sections, text)) return false;
         for (const auto& child : entry->children) stack.emplace_back(&child, depth + 1);
         ++checked;
