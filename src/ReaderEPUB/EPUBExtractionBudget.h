@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <utility>
+
 namespace tavrine {
 
 // The account of the bytes that extraction actually produces, charged piece by piece as the ZIP library

@@ -41,6 +41,21 @@ quint32 crc32Of(const QByteArray& data) {
         crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(data.constData()), static_cast<uInt>(data.size())));
 }
 
+void setUTF8NameFlags(QByteArray& archive) {
+    const auto u16 = [&](qint64 at) {
+        return static_cast<qint64>(static_cast<quint8>(archive[at]) | static_cast<quint8>(archive[at + 1]) << 8);
+    };
+    const auto u32 = [&](qint64 at) { return u16(at) | u16(at + 2) << 16; };
+    const auto setFlag = [&](qint64 at) { archive[at + 1] = static_cast<char>(archive[at + 1] | 0x08); };
+    const qint64 end = archive.size() - 22;
+    qint64 cursor = u32(end + 16);
+    for (qint64 i = 0; i < u16(end + 10); ++i) {
+        setFlag(cursor + 8);
+        setFlag(u32(cursor + 42) + 6);
+        cursor += 46 + u16(cursor + 28) + u16(cursor + 30) + u16(cursor + 32);
+    }
+}
+
 void RawZip::put16(qint64 offset, quint16 value) {
     bytes[offset] = static_cast<char>(value & 0xFF);
     bytes[offset + 1] = static_cast<char>(value >> 8);

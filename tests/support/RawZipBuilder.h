@@ -83,4 +83,8 @@ private:
 QByteArray deflateRaw(const QByteArray& data);
 quint32 crc32Of(const QByteArray& data);
 
+// Sets the UTF-8 name flag of every entry of a well-formed archive without a comment, in its central
+// record and in its local header: some real books store UTF-8 names without it.
+void setUTF8NameFlags(QByteArray& archive);
+
 }  // namespace tavrine::test
