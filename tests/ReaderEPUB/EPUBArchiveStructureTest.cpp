@@ -286,40 +286,28 @@ TEST(EPUBArchive, LocalHeadersMustAgreeWithTheDirectory) {
 }
 
 TEST(EPUBArchive, MimetypeIsTheStoredFirstRecordWithExactlyItsTwentyBytes) {
-    struct Case {
-        const char* what;
-        RawZipBuilder builder;
+    RawZipBuilder second;
+    second.addDeflated("OEBPS/ch1.xhtml", "x").addMimetype();
+    EXPECT_EQ(archiveFailure(second.build().bytes), failure(Kind::invalidArchive));
+
+    const QByteArray extra("\x34\x12\x00\x00", 4);
+    const std::vector<std::pair<const char*, void (*)(RawZipEntry&)>> changes{
+        {"deflated", [](RawZipEntry& e) { e.method = 8; }},
+        {"descriptor", [](RawZipEntry& e) { e.dataDescriptor = true; }},
+        {"local extra", [](RawZipEntry& e) { e.localExtra = QByteArray("\x34\x12\x00\x00", 4); }},
+        {"line feed", [](RawZipEntry& e) { e.data = "application/epub+zip\n"; }},
+        {"byte-order mark", [](RawZipEntry& e) { e.data.prepend("\xEF\xBB\xBF"); }},
+        {"other type", [](RawZipEntry& e) { e.data = "application/zip"; }},
+        {"absent", [](RawZipEntry& e) { e.name = "mimetype.txt"; }},
     };
-    std::vector<Case> cases;
-    {
-        RawZipBuilder second;
-        second.addDeflated("OEBPS/ch1.xhtml", "x").addMimetype();
-        cases.push_back({"second", second});
-    }
-    for (auto change : std::initializer_list<void (*)(RawZipEntry&)>{
-             [](RawZipEntry& e) { e.method = 8; },
-             [](RawZipEntry& e) { e.dataDescriptor = true; },
-             [](RawZipEntry& e) { e.localExtra = QByteArray("\x34\x12\x00\x00", 4); },
-             [](RawZipEntry& e) { e.data = "application/epub+zip\n"; },
-             [](RawZipEntry& e) {
-                 e.data =
-                     "\xEF\xBB\xBF"
-                     "application/epub+zip";
-             },
-             [](RawZipEntry& e) { e.data = "application/zip"; },
-             [](RawZipEntry& e) { e.name = "mimetype.txt"; },
-         }) {
+    for (const auto& [what, change] : changes) {
         RawZipBuilder builder = smallArchive();
         change(builder.entries()[0]);
-        cases.push_back({"changed", builder});
-    }
-    for (size_t i = 0; i < cases.size(); ++i) {
-        EXPECT_EQ(archiveFailure(cases[i].builder.build().bytes), failure(Kind::invalidArchive))
-            << cases[i].what << " #" << i;
+        EXPECT_EQ(archiveFailure(builder.build().bytes), failure(Kind::invalidArchive)) << what;
     }
     // An extra field in the directory alone does not move the data.
     RawZipBuilder builder = smallArchive();
-    builder.entries()[0].centralExtra = QByteArray("\x34\x12\x00\x00", 4);
+    builder.entries()[0].centralExtra = extra;
     EXPECT_EQ(archiveFailure(builder.build().bytes), std::nullopt);
 }
 
