@@ -1,5 +1,7 @@
 #include "ReaderEPUB/EPUBXHTMLEntities.h"
 
+#include "ReaderEPUB/EPUBXMLByteSearch.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -88,7 +90,7 @@ public:
 
     qsizetype find(QByteArrayView text, qsizetype from) {
         if (m_found == kNone || (m_found != kUnknown && m_found >= from)) return m_found;
-        const qsizetype at = text.indexOf(QByteArrayView(m_terminator.data(), qsizetype(m_terminator.size())), from);
+        const qsizetype at = findBytes(text, QByteArrayView(m_terminator.data(), qsizetype(m_terminator.size())), from);
         m_found = at < 0 ? kNone : at;
         return m_found;
     }
@@ -128,9 +130,6 @@ void appendUTF8(QByteArray& out, char32_t c) {
     }
 }
 
-// How far the scan goes over plain text between two looks at the cancellation token.
-constexpr qsizetype kStretch = 64 * 1024;
-
 }  // namespace
 
 std::optional<char32_t> EPUBXHTMLEntities::character(QByteArrayView name) {
@@ -154,15 +153,20 @@ EPUBReader::Result<QByteArray> EPUBXHTMLEntities::replaceNamedEntities(const QBy
     QByteArray out;
     qsizetype copied = 0;  // text before this position is already in `out`
     bool replaced = false;
+    // Only "<" and "&" can begin a match; the next of each is remembered until the scan passes it.
+    qsizetype nextOpen = from - 1, nextAmpersand = from - 1;
+    auto next = [&](qsizetype& cached, char c, qsizetype at) {
+        if (cached >= at) return;
+        const void* found = std::memchr(data + at, c, std::size_t(size - at));
+        cached = found ? static_cast<const char*>(found) - data : size;
+    };
     qsizetype at = from;
     while (at < size) {
         if (cancellation.isCancelled()) return tl::unexpected(EPUBReader::Failure::cancelled());
-        // Only "<" and "&" can begin a match.
-        const qsizetype stretchEnd = std::min(size, at + kStretch);
-        const char* next = data + at;
-        while (next < data + stretchEnd && *next != '<' && *next != '&') ++next;
-        at = next - data;
-        if (at >= stretchEnd) continue;
+        next(nextOpen, '<', at);
+        next(nextAmpersand, '&', at);
+        at = std::min(nextOpen, nextAmpersand);
+        if (at >= size) break;
 
         if (data[at] == '<') {
             // Each alternative: the opener here, then the first terminator after the opener.

@@ -25,8 +25,7 @@ public:
     // without its own terminator reaches to the next terminator of its kind further on, and when there is
     // none it is no opener. Other references (numeric, predefined, unknown) stay as written for the
     // parser. Returns `text` itself when nothing was replaced. Runs in time linear in the text and checks
-    // the token at every match and every stretch of plain text; a cancelled token gives
-    // Failure::cancelled().
+    // the token wherever a match may begin; a cancelled token gives Failure::cancelled().
     static EPUBReader::Result<QByteArray> replaceNamedEntities(const QByteArray& text,
                                                                const CancellationToken& cancellation,
                                                                qsizetype from = 0);

@@ -19,6 +19,14 @@ struct ViewHash {
 class StringPool {
 public:
     QString get(QStringView text) {
+        // Most elements of a document share one namespace and runs of them one name.
+        if (text == m_last) return m_last;
+        m_last = lookUp(text);
+        return m_last;
+    }
+
+private:
+    QString lookUp(QStringView text) {
         if (auto found = m_strings.find(text); found != m_strings.end()) return found->second;
         QString stored = text.toString();
         // The key views the stored string's characters, which stay put when the string is moved.
@@ -26,8 +34,8 @@ public:
         return m_strings.emplace(key, std::move(stored)).first->second;
     }
 
-private:
     std::unordered_map<QStringView, QString, ViewHash> m_strings;
+    QString m_last;
 };
 
 // Builds the tree from the parser's tokens, charging the budget and checking the limits as it goes.

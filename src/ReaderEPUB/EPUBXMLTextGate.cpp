@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "ReaderEPUB/EPUBXHTMLEntities.h"
+#include "ReaderEPUB/EPUBXMLByteSearch.h"
 
 namespace tavrine {
 namespace {
@@ -244,14 +245,14 @@ EPUBReader::Result<EPUBXMLTextGate::Prepared> EPUBXMLTextGate::prepare(QByteArra
     if (!decoded) return tl::unexpected(decoded.error());
     const QByteArrayView text = decoded->text;
 
-    if (text.contains("<!ENTITY")) return fail(Failure::Kind::unsafeXML);
+    if (findBytes(text, "<!ENTITY") >= 0) return fail(Failure::Kind::unsafeXML);
 
     // The parser's declaration first, then the document without its document type declaration.
     Prepared prepared;
     const QByteArrayView declaration = parserDeclaration();
     prepared.text.reserve(declaration.size() + text.size());
     prepared.text.append(declaration);
-    const qsizetype doctype = text.indexOf("<!DOCTYPE");
+    const qsizetype doctype = findBytes(text, "<!DOCTYPE");
     if (doctype >= 0) {
         const qsizetype close = text.indexOf('>', doctype);
         if (close < 0) return fail(Failure::Kind::invalidXML);
@@ -265,7 +266,7 @@ EPUBReader::Result<EPUBXMLTextGate::Prepared> EPUBXMLTextGate::prepare(QByteArra
     }
     const qsizetype start = declaration.size();
     // Searched after the removal, which may join pieces into a new one.
-    if (QByteArrayView(prepared.text).sliced(start).contains("<!DOCTYPE")) return fail(Failure::Kind::unsafeXML);
+    if (findBytes(prepared.text, "<!DOCTYPE", start) >= 0) return fail(Failure::Kind::unsafeXML);
 
     const qsizetype end = xmlDeclarationEnd(prepared.text, start);
     if (end >= 0) {
