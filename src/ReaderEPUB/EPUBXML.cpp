@@ -51,7 +51,9 @@ public:
             std::optional<Failure> failure;
             switch (reader.readNext()) {
             case QXmlStreamReader::StartElement: failure = startElement(reader); break;
-            case QXmlStreamReader::EndElement: m_stack.pop_back(); break;
+            case QXmlStreamReader::EndElement:
+                if (!m_stack.empty()) m_stack.pop_back();
+                break;
             case QXmlStreamReader::Characters: failure = characters(reader); break;
             // Neither can occur behind the text gate; they would mean an entity of the document's own.
             case QXmlStreamReader::DTD:
