@@ -17,10 +17,14 @@ using EPUBXHTMLElements::Mark;
 using EPUBXHTMLElements::Role;
 using EPUBXHTMLElements::ruleFor;
 
+// Names and attributes looked at for every element, their lengths counted once.
+constexpr QStringView kHidden = u"hidden";
+constexpr QStringView kNav = u"nav";
+
 // Any nav, and whatever a book marks as a table of contents, page list or landmarks: navigation is
 // read from the navigation document, not from the text.
 bool isNavigation(const EPUBXMLNode& element) {
-    if (element.name() == u"nav") return true;
+    if (element.name() == kNav) return true;
     const QSet<QString> types = element.epubTypes();
     return types.contains(u"toc"_s) || types.contains(u"page-list"_s) || types.contains(u"landmarks"_s);
 }
@@ -95,7 +99,7 @@ EPUBXHTML::Step EPUBXHTML::visit(const EPUBXMLNode& element) {
     const EPUBXHTMLElements::Rule& rule = ruleFor(element.name());
     if (rule.role == Role::unsupported) return Failure::of(Failure::Kind::unsupportedContent);
     if (rule.role == Role::skipped) return std::nullopt;
-    if (element.attribute(u"hidden")) {
+    if (element.attribute(kHidden)) {
         m_notices.insert(NoticeKind::omittedHidden);
         return std::nullopt;
     }
@@ -201,7 +205,7 @@ EPUBXHTML::Step EPUBXHTML::renderList(const EPUBXMLNode& list) {
             continue;
         }
         if (!isXHTML(*child)) return Failure::of(Failure::Kind::unsupportedContent);
-        if (child->attribute(u"hidden")) {
+        if (child->attribute(kHidden)) {
             m_notices.insert(NoticeKind::omittedHidden);
             continue;
         }

@@ -1,56 +1,101 @@
 #include "ReaderEPUB/EPUBXHTMLElements.h"
 
-#include <QHash>
+#include <algorithm>
+#include <array>
+#include <string_view>
 
 namespace tavrine::EPUBXHTMLElements {
 namespace {
-using namespace Qt::StringLiterals;
 
-QHash<QString, Rule> makeRules() {
-    QHash<QString, Rule> table;
-    for (auto name :
-         {u"script"_s, u"iframe"_s, u"object"_s, u"embed"_s, u"canvas"_s, u"form"_s, u"input"_s, u"select"_s}) {
-        table.insert(name, {Role::unsupported});
-    }
-    table.insert(u"style"_s, {Role::skipped});
-    table.insert(u"head"_s, {Role::skipped});
-    for (auto name : {u"rt"_s, u"rp"_s, u"rtc"_s}) table.insert(name, {Role::rubyAnnotation});
-    table.insert(u"audio"_s, {Role::media});
-    table.insert(u"video"_s, {Role::media});
-    table.insert(u"source"_s, {Role::mediaSource});
-    table.insert(u"track"_s, {Role::mediaSource});
-    table.insert(u"img"_s, {Role::image});
-    table.insert(u"br"_s, {Role::lineBreak});
-    table.insert(u"hr"_s, {Role::rule});
-    table.insert(u"ol"_s, {Role::list});
-    table.insert(u"ul"_s, {Role::list});
-    table.insert(u"table"_s, {Role::table});
-    for (int level = 1; level <= 6; ++level) {
-        table.insert(u"h"_s + QString::number(level), {Role::heading, Mark::none, level});
-    }
-    for (auto name : {u"body"_s, u"section"_s, u"article"_s, u"div"_s, u"li"_s, u"figure"_s, u"tr"_s, u"td"_s, u"th"_s,
-                      u"aside"_s, u"header"_s, u"footer"_s, u"address"_s}) {
-        table.insert(name, {Role::block});
-    }
-    for (auto name : {u"p"_s, u"dt"_s, u"dd"_s, u"figcaption"_s}) table.insert(name, {Role::block, Mark::paragraph});
-    table.insert(u"blockquote"_s, {Role::block, Mark::quote});
-    table.insert(u"pre"_s, {Role::block, Mark::codeBlock});
-    for (auto name : {u"code"_s, u"kbd"_s, u"samp"_s}) table.insert(name, {Role::inlineElement, Mark::code});
-    table.insert(u"strong"_s, {Role::inlineElement, Mark::strong});
-    table.insert(u"b"_s, {Role::inlineElement, Mark::strong});
-    table.insert(u"em"_s, {Role::inlineElement, Mark::emphasis});
-    table.insert(u"i"_s, {Role::inlineElement, Mark::emphasis});
-    table.insert(u"a"_s, {Role::inlineElement, Mark::link});
-    return table;
+struct Entry {
+    std::u16string_view name;
+    Rule rule;
+};
+
+constexpr Rule kInline{Role::inlineElement};
+constexpr Rule kBlock{Role::block};
+constexpr Rule kUnsupported{Role::unsupported};
+constexpr Rule kParagraph{Role::block, Mark::paragraph};
+constexpr Rule kCode{Role::inlineElement, Mark::code};
+constexpr Rule kStrong{Role::inlineElement, Mark::strong};
+constexpr Rule kEmphasis{Role::inlineElement, Mark::emphasis};
+
+constexpr Rule heading(int level) {
+    return {Role::heading, Mark::none, level};
 }
+
+// In ascending order of name, for a binary search: looking up every element of a book by hash cost
+// more than rendering it.
+constexpr auto kEntries = std::to_array<Entry>({
+    {u"a", {Role::inlineElement, Mark::link}},
+    {u"address", kBlock},
+    {u"article", kBlock},
+    {u"aside", kBlock},
+    {u"audio", {Role::media}},
+    {u"b", kStrong},
+    {u"blockquote", {Role::block, Mark::quote}},
+    {u"body", kBlock},
+    {u"br", {Role::lineBreak}},
+    {u"canvas", kUnsupported},
+    {u"code", kCode},
+    {u"dd", kParagraph},
+    {u"div", kBlock},
+    {u"dt", kParagraph},
+    {u"em", kEmphasis},
+    {u"embed", kUnsupported},
+    {u"figcaption", kParagraph},
+    {u"figure", kBlock},
+    {u"footer", kBlock},
+    {u"form", kUnsupported},
+    {u"h1", heading(1)},
+    {u"h2", heading(2)},
+    {u"h3", heading(3)},
+    {u"h4", heading(4)},
+    {u"h5", heading(5)},
+    {u"h6", heading(6)},
+    {u"head", {Role::skipped}},
+    {u"header", kBlock},
+    {u"hr", {Role::rule}},
+    {u"i", kEmphasis},
+    {u"iframe", kUnsupported},
+    {u"img", {Role::image}},
+    {u"input", kUnsupported},
+    {u"kbd", kCode},
+    {u"li", kBlock},
+    {u"object", kUnsupported},
+    {u"ol", {Role::list}},
+    {u"p", kParagraph},
+    {u"pre", {Role::block, Mark::codeBlock}},
+    {u"rp", {Role::rubyAnnotation}},
+    {u"rt", {Role::rubyAnnotation}},
+    {u"rtc", {Role::rubyAnnotation}},
+    {u"samp", kCode},
+    {u"script", kUnsupported},
+    {u"section", kBlock},
+    {u"select", kUnsupported},
+    {u"source", {Role::mediaSource}},
+    {u"strong", kStrong},
+    {u"style", {Role::skipped}},
+    {u"table", {Role::table}},
+    {u"td", kBlock},
+    {u"th", kBlock},
+    {u"tr", kBlock},
+    {u"track", {Role::mediaSource}},
+    {u"ul", {Role::list}},
+    {u"video", {Role::media}},
+});
+
+constexpr bool byName(const Entry& a, const Entry& b) {
+    return a.name < b.name;
+}
+static_assert(std::is_sorted(kEntries.begin(), kEntries.end(), byName));
 
 }  // namespace
 
-const Rule& ruleFor(const QString& name) {
-    static const QHash<QString, Rule> rules = makeRules();
-    static const Rule otherElement;
-    const auto found = rules.constFind(name);
-    return found == rules.constEnd() ? otherElement : *found;
+const Rule& ruleFor(QStringView name) {
+    const Entry key{{reinterpret_cast<const char16_t*>(name.utf16()), std::size_t(name.size())}, kInline};
+    const auto found = std::lower_bound(kEntries.begin(), kEntries.end(), key, byName);
+    return found != kEntries.end() && found->name == key.name ? found->rule : kInline;
 }
 
 }  // namespace tavrine::EPUBXHTMLElements

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QStringView>
 #include <QtGlobal>
 
 namespace tavrine::EPUBXHTMLElements {
@@ -33,6 +33,6 @@ struct Rule {
 };
 
 // The rule of the element with this local name (in the XHTML namespace).
-const Rule& ruleFor(const QString& name);
+const Rule& ruleFor(QStringView name);
 
 }  // namespace tavrine::EPUBXHTMLElements
