@@ -55,7 +55,7 @@ std::optional<qint64> listNumber(QStringView text) {
     return -value;
 }
 
-// The numbers of an ordered list stay within this range; a list that starts outside it is refused.
+// A list must start within this range, and an item's value is clamped into it.
 constexpr qint64 kListNumberBound = 1'000'000;
 
 }  // namespace
