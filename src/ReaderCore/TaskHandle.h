@@ -61,7 +61,10 @@ private:
         void await_resume() const noexcept {}
     };
 
-    static QCoro::Task<void> waitFor(std::shared_ptr<Run> run) { co_await EndAwaiter{std::move(run)}; }
+    static QCoro::Task<void> waitFor(std::shared_ptr<Run> run) {
+        EndAwaiter awaiter{std::move(run)};  // named: see the note on awaiter temporaries in CONTRIBUTING.md
+        co_await awaiter;
+    }
 
     static QCoro::Task<void> drive(std::shared_ptr<Run> run, QCoro::Task<void> task) {
         co_await task;
