@@ -53,43 +53,43 @@ constexpr std::uint64_t packKey(ScalarId a, ScalarId b, ScalarId c) {
     return (std::uint64_t{a} << (2 * kIdBits)) | (std::uint64_t{b} << kIdBits) | c;
 }
 
-// An open-addressing table from packed keys (never 0) to weights, sized so that probes stay short.
+// An open-addressing table from packed keys (never 0) to weights. Most look-ups miss, so the table is
+// kept sparse (at most one key in eight slots) and the keys apart from the weights: a miss then ends on
+// its first or second probe, within one cache line.
 class WeightTable {
 public:
     void build(const QHash<std::uint64_t, double>& weights) {
-        std::size_t capacity = 16;
-        while (capacity < 2 * static_cast<std::size_t>(weights.size())) capacity *= 2;
+        std::size_t capacity = 64;
+        while (capacity < 8 * static_cast<std::size_t>(weights.size())) capacity *= 2;
         m_mask = capacity - 1;
         m_shift = 64 - std::countr_zero(capacity);
-        m_slots.assign(capacity, Slot{});
+        m_keys.assign(capacity, 0);
+        m_weights.assign(capacity, 0);
         for (auto it = weights.begin(); it != weights.end(); ++it) {
             std::size_t index = slotOf(it.key());
-            while (m_slots[index].key != 0) index = (index + 1) & m_mask;
-            m_slots[index] = {it.key(), it.value()};
+            while (m_keys[index] != 0) index = (index + 1) & m_mask;
+            m_keys[index] = it.key();
+            m_weights[index] = it.value();
         }
     }
 
     double weight(std::uint64_t key) const {
         for (std::size_t index = slotOf(key);; index = (index + 1) & m_mask) {
-            const Slot& slot = m_slots[index];
-            if (slot.key == key) return slot.weight;
-            if (slot.key == 0) return 0;
+            const std::uint64_t found = m_keys[index];
+            if (found == key) return m_weights[index];
+            if (found == 0) return 0;
         }
     }
 
 private:
-    struct Slot {
-        std::uint64_t key = 0;
-        double weight = 0;
-    };
-
     std::size_t slotOf(std::uint64_t key) const {
         return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> m_shift);
     }
 
-    std::vector<Slot> m_slots;
+    std::vector<std::uint64_t> m_keys;
+    std::vector<double> m_weights;
     std::size_t m_mask = 0;
-    int m_shift = 60;
+    int m_shift = 58;
 };
 
 qsizetype scalarLength(char32_t c) {
