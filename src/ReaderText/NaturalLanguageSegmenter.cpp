@@ -5,14 +5,15 @@
 
 #include "ReaderCore/Characters.h"
 
+#include <algorithm>
+
 namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
 using Boundary = ReadingChunk::Boundary;
 
-// A QString over the view's units without copying them, for set look-ups. Valid while the view is.
-QString borrowed(QStringView view) {
-    return QString::fromRawData(view.data(), view.size());
+std::u16string_view standardView(QStringView view) {
+    return {view.utf16(), static_cast<std::size_t>(view.size())};
 }
 
 QStringView slice(QStringView text, TextRange range) {
@@ -34,7 +35,28 @@ NaturalLanguageSegmenter::NaturalLanguageSegmenter()
                           u"its"_s,   u"our"_s, u"their"_s,   u"this"_s, u"that"_s,  u"these"_s, u"those"_s,
                           u"at"_s,    u"in"_s,  u"on"_s,      u"of"_s,   u"to"_s,    u"for"_s,   u"from"_s,
                           u"with"_s,  u"by"_s,  u"into"_s,    u"over"_s, u"under"_s, u"about"_s, u"when"_s,
-                          u"while"_s, u"if"_s,  u"because"_s, u"and"_s,  u"but"_s,   u"or"_s} {}
+                          u"while"_s, u"if"_s,  u"because"_s, u"and"_s,  u"but"_s,   u"or"_s} {
+    const std::pair<const QSet<QString>*, WordClass> sets[] = {{&particles, particle},
+                                                               {&continuations, continuation},
+                                                               {&predicateEndings, predicateEnding},
+                                                               {&englishPhraseStarts, englishPhraseStart}};
+    for (const auto& [set, wordClass] : sets) {
+        for (const QString& word : *set) m_wordClasses[word.toStdU16String()] |= wordClass;
+    }
+    for (const QString& word : englishPhraseStarts) {
+        m_longestEnglishPhraseStart = std::max(m_longestEnglishPhraseStart, word.size());
+    }
+}
+
+std::uint8_t NaturalLanguageSegmenter::classOf(QStringView word) const {
+    const auto found = m_wordClasses.find(standardView(word));
+    return found == m_wordClasses.end() ? 0 : found->second;
+}
+
+bool NaturalLanguageSegmenter::startsEnglishPhrase(QStringView word) const {
+    if (word.size() > m_longestEnglishPhraseStart) return false;
+    return (classOf(word.toString().toLower()) & englishPhraseStart) != 0;
+}
 
 QList<ReadingChunk> NaturalLanguageSegmenter::segment(const QString& text) const {
     QList<ReadingChunk> chunks;
@@ -90,14 +112,14 @@ std::vector<NaturalLanguageSegmenter::Unit> NaturalLanguageSegmenter::units(QStr
         const qsizetype start = k == 0 ? 0 : words[k].lowerBound;
         const qsizetype end = k + 1 < words.size() ? words[k + 1].lowerBound : text.size();
         const QStringView word = slice(text, words[k]);
-        const QString key = borrowed(word);
-        const bool isParticle = particles.contains(key);
+        const std::uint8_t wordClass = classOf(word);
+        const bool isParticle = (wordClass & particle) != 0;
         const bool endsPhrase = isParticle && word != u"の";
-        const bool endsPredicate = predicateEndings.contains(key);
+        const bool endsPredicate = (wordClass & predicateEnding) != 0;
 
         // "と" after a predicate quotes or conditions it: it starts a phrase rather than closing one.
         const bool quotesPredicate = word == u"と" && !units.empty() && units.back().endsPredicate;
-        if (!quotesPredicate && (isParticle || continuations.contains(key)) && !units.empty()) {
+        if (!quotesPredicate && (isParticle || (wordClass & continuation) != 0) && !units.empty()) {
             Unit& last = units.back();
             if (boundary(slice(text, last.range)) == Boundary::none &&
                 internal::trimmedLength(text.sliced(last.range.lowerBound, end - last.range.lowerBound)) <=
@@ -114,7 +136,7 @@ std::vector<NaturalLanguageSegmenter::Unit> NaturalLanguageSegmenter::units(QStr
                          endsPhrase,
                          endsPredicate,
                          containsASCIILetter(word) && !containsJapanese(word),
-                         englishPhraseStarts.contains(word.toString().toLower())});
+                         startsEnglishPhrase(word)});
     }
     return units;
 }

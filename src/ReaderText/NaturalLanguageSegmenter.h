@@ -8,6 +8,10 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tavrine {
@@ -40,15 +44,30 @@ public:
     static bool containsJapanese(QStringView text);
     static bool containsASCIILetter(QStringView text);
 
-    QSet<QString> particles;
-    QSet<QString> continuations;
-    QSet<QString> predicateEndings;
-    QSet<QString> englishPhraseStarts;
-    qsizetype targetLength = 6;
-    qsizetype maximumGroupLength = 8;
-    qsizetype maximumEnglishLength = 12;
+    // Fixed at construction (the segmenter is always built with its defaults).
+    const QSet<QString> particles;
+    const QSet<QString> continuations;
+    const QSet<QString> predicateEndings;
+    const QSet<QString> englishPhraseStarts;
+    const qsizetype targetLength = 6;
+    const qsizetype maximumGroupLength = 8;
+    const qsizetype maximumEnglishLength = 12;
 
 private:
+    enum WordClass : std::uint8_t {
+        particle = 1,
+        continuation = 2,
+        predicateEnding = 4,
+        englishPhraseStart = 8,
+    };
+    struct WordHash {
+        using is_transparent = void;
+        std::size_t operator()(std::u16string_view word) const { return std::hash<std::u16string_view>{}(word); }
+    };
+
+    std::uint8_t classOf(QStringView word) const;
+    bool startsEnglishPhrase(QStringView word) const;
+
     struct Unit {
         TextRange range;
         bool endsPhrase = false;
@@ -59,6 +78,10 @@ private:
 
     std::vector<Unit> units(QStringView text, const QList<TextRange>& words) const;
     std::vector<TextRange> group(const std::vector<Unit>& units, QStringView text) const;
+
+    // The four word sets in one table, looked up once per word without forming a string.
+    std::unordered_map<std::u16string, std::uint8_t, WordHash, std::equal_to<>> m_wordClasses;
+    qsizetype m_longestEnglishPhraseStart = 0;
 };
 
 }  // namespace tavrine
