@@ -8,6 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <random>
+#include <thread>
+#include <vector>
+
 namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
@@ -152,6 +157,48 @@ TEST(BudouXSegmenter, NeverCutsACharacter) {
     for (const ReadingChunk& chunk : segmented(text)) {
         EXPECT_TRUE(characters.isBoundary(chunk.sourceRange.lowerBound)) << chunk.text;
     }
+}
+
+TEST(Segmenters, TileRandomTextsOfAwkwardPieces) {
+    // Line breaks of every kind, blank runs, marks that join the Character before them, surrogate
+    // pairs, joiners, closing brackets and the words the grouping rules know.
+    const QStringList pieces{u"あ"_s,     u"猫"_s,     u"。"_s,   u"、"_s, u" "_s,    u"\n"_s, u"\r\n"_s,   u"\r"_s,
+                             u"\u2028"_s, u"a"_s,      u"The "_s, u"."_s,  u","_s,    u"!"_s,  u"\u0301"_s, u"\u3099"_s,
+                             u"😀"_s,      u"\u200D"_s, u"ｶ"_s,    u"ﾞ"_s,  u"」"_s,   u"\t"_s, u"\u3000"_s, u"𠀋"_s,
+                             u"の"_s,     u"は"_s,     u"た"_s,   u"と"_s, u"する"_s, u"in "_s};
+    std::mt19937 random(20240601);
+    std::uniform_int_distribution<qsizetype> pieceIndex(0, pieces.size() - 1);
+    std::uniform_int_distribution<int> pieceCount(0, 40);
+    for (int round = 0; round < 400; ++round) {
+        QString text;
+        for (int n = pieceCount(random); n > 0; --n) text += pieces[pieceIndex(random)];
+        const CharacterBreaks characters(text);
+        for (const auto& chunks : {BudouXSegmenter().segment(text), NaturalLanguageSegmenter().segment(text)}) {
+            expectChunksTile(text, chunks);
+            for (const ReadingChunk& chunk : chunks) {
+                ASSERT_TRUE(characters.isBoundary(chunk.sourceRange.lowerBound)) << text;
+            }
+        }
+        if (HasFailure()) break;
+    }
+}
+
+TEST(BudouXSegmenter, GivesTheSameChunksOnManyThreadsAtOnce) {
+    // Each thread keeps its own scratch space and tokenizers; the model and word tables are shared.
+    const QString text =
+        u"吾輩は猫である。名前はまだ無い。\nThe cat sat on the mat.\n彼女は美しい花を見た\n"_s.repeated(20);
+    const QList<ReadingChunk> expected = BudouXSegmenter().segment(text);
+    std::atomic<int> mismatches = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int run = 0; run < 20; ++run) {
+                if (BudouXSegmenter().segment(text) != expected) ++mismatches;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(mismatches, 0);
 }
 
 }  // namespace
