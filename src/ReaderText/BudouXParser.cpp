@@ -8,7 +8,6 @@
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <limits>
 
 namespace tavrine {
 namespace {
@@ -263,7 +262,6 @@ void BudouXParser::appendBreaks(QStringView text, TextRange line, const Characte
 
 QString describe(BudouXParser::ModelFailure failure) {
     switch (failure) {
-    case BudouXParser::ModelFailure::unreadable: return QStringLiteral("the model cannot be read");
     case BudouXParser::ModelFailure::malformed:
         return QStringLiteral("it is not a JSON object of feature objects with integer weights");
     case BudouXParser::ModelFailure::empty: return QStringLiteral("it has no feature");

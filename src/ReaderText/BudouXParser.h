@@ -28,7 +28,6 @@ public:
     using Model = QHash<QString, QHash<QString, qint64>>;
 
     enum class ModelFailure {
-        unreadable,           // the resource is missing or cannot be read
         malformed,            // not a JSON object of objects of integer weights
         empty,                // not a single feature
         weightSumOutOfRange,  // the weights do not sum within 64 bits
@@ -39,7 +38,9 @@ public:
     // missing or unusable the process stops with a fatal error; there is no fallback segmentation.
     static const BudouXParser& shared();
 
+    // Fails only when the weights do not sum within 64 bits.
     static tl::expected<BudouXParser, ModelFailure> fromModel(const Model& model);
+    // The model as UTF-8 JSON text, decoded strictly (a weight must be an integer).
     static tl::expected<BudouXParser, ModelFailure> fromJson(const QByteArray& json);
 
     // Minus half the sum of every weight in the model: the score every candidate break starts from.

@@ -8,6 +8,7 @@
 
 #include <unicode/uchar.h>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -22,7 +23,9 @@ bool extendsCharacter(char32_t c) {
 
 // Whether the run of whitespace Characters at the end of text[start, end) holds a line break. A
 // Character counts as whitespace when its first scalar is, so a space followed by a combining mark
-// does and a mark left alone after a line break does not. characters, when given, analysed text.
+// does and a mark left alone after a line break does not. characters, when given, is the analysis of
+// the whole of text; without it the phrase is analysed on its own, only when it ends in whitespace or a
+// mark.
 bool trailingWhitespaceHoldsLineBreak(QStringView text, qsizetype start, qsizetype end,
                                       const CharacterBreaks* characters) {
     if (end <= start) return false;
