@@ -83,7 +83,9 @@ function compare(segmentBench, epub, root) {
   if (!fs.existsSync(epub)) skip(`shared test data ${epub} is not present beside the project`);
   const budoux = path.resolve(root, 'node_modules', 'budoux');
   if (!fs.existsSync(budoux)) skip(`the npm package budoux is not installed in ${root} (run scripts/install-deps)`);
-  const parser = require(budoux).loadDefaultJapaneseParser();
+  // The parser and the model alone, not the package's entry point, which pulls in its DOM helpers.
+  const { Parser } = require(path.join(budoux, 'dist', 'parser.js'));
+  const parser = new Parser(require(path.join(budoux, 'dist', 'data', 'models', 'ja.js')).model);
 
   const lines = paragraphs(epub).filter(isComparable);
   if (lines.length < kMinimumLines) {
