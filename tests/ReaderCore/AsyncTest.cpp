@@ -1,0 +1,158 @@
+#include "ReaderCore/LatestValue.h"
+#include "ReaderCore/Sleep.h"
+#include "ReaderCore/TaskHandle.h"
+
+#include "support/FakeClock.h"
+#include "support/RunTask.h"
+
+#include <gtest/gtest.h>
+#include <QCoreApplication>
+#include <QThread>
+
+#include <thread>
+
+namespace tavrine {
+namespace {
+using namespace std::chrono_literals;
+
+void processEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+TEST(SleepUntil, WakesAtTheDeadlineOfAFakeClockAndNotBefore) {
+    test::FakeClock clock;
+    std::optional<bool> result;
+    auto sleeper = [&]() -> QCoro::Task<void> { result = co_await sleepFor(clock, 0.5s, CancellationToken()); };
+    auto task = sleeper();
+    clock.advance(0.499s);
+    processEvents();
+    EXPECT_FALSE(result.has_value());
+    clock.advance(0.001s);
+    processEvents();
+    EXPECT_EQ(result, true);
+    EXPECT_EQ(clock.pendingAlarms(), 0u);
+}
+
+TEST(SleepUntil, CancellationEndsTheWaitEarlyFromAnyThread) {
+    test::FakeClock clock;
+    CancellationToken token;
+    std::optional<bool> result;
+    auto sleeper = [&]() -> QCoro::Task<void> { result = co_await sleepFor(clock, 10s, token); };
+    auto task = sleeper();
+    std::thread([token] { token.cancel(); }).join();
+    EXPECT_FALSE(result.has_value());  // resumed through the event loop, never inside cancel()
+    processEvents();
+    EXPECT_EQ(result, false);
+    EXPECT_EQ(clock.pendingAlarms(), 0u);  // the alarm was disarmed
+
+    // A token cancelled before the wait answers at once.
+    EXPECT_EQ(test::runTask(sleepFor(clock, 10s, token)), false);
+}
+
+TEST(SleepUntil, RealClockWaitsAtLeastItsDuration) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(test::runTask(sleepFor(SystemClock::shared(), 0.02s, CancellationToken())), true);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 20ms);
+    // A deadline in the past is reached on the next turn of the event loop.
+    EXPECT_EQ(test::runTask(sleepUntil(SystemClock::shared(), start, CancellationToken())), true);
+}
+
+QCoro::Task<void> countUntilCancelled(test::FakeClock* clock, CancellationToken token, int* ticks) {
+    for (;;) {
+        const bool reached = co_await sleepFor(*clock, 1s, token);
+        if (!reached) co_return;
+        ++*ticks;
+    }
+}
+
+TEST(TaskHandle, ReplacingCancelsTheOldTaskAndFinishedWaitsForTheEnd) {
+    test::FakeClock clock;
+    TaskHandle handle;
+    int firstTicks = 0;
+    int secondTicks = 0;
+    handle.start([&](CancellationToken token) { return countUntilCancelled(&clock, token, &firstTicks); });
+    EXPECT_TRUE(handle.isRunning());
+    clock.advance(1s);
+    processEvents();
+    EXPECT_EQ(firstTicks, 1);
+
+    handle.start([&](CancellationToken token) { return countUntilCancelled(&clock, token, &secondTicks); });
+    processEvents();
+    clock.advance(1s);
+    processEvents();
+    EXPECT_EQ(firstTicks, 1);  // the first task ended at its next guard
+    EXPECT_EQ(secondTicks, 1);
+
+    bool waited = false;
+    auto waiter = [&]() -> QCoro::Task<void> {
+        co_await handle.finished();
+        waited = true;
+    };
+    auto task = waiter();
+    processEvents();
+    EXPECT_FALSE(waited);
+    handle.cancel();
+    EXPECT_TRUE(test::runTask(handle.finished()));
+    processEvents();
+    EXPECT_TRUE(waited);
+    EXPECT_FALSE(handle.isRunning());
+}
+
+TEST(TaskHandle, ATaskMayReplaceItsOwnHandleFromInside) {
+    test::FakeClock clock;
+    TaskHandle handle;
+    int runs = 0;
+    std::function<QCoro::Task<void>(CancellationToken)> body;
+    body = [&](CancellationToken token) -> QCoro::Task<void> {
+        ++runs;
+        if (runs < 3) handle.start(body);  // restarts itself synchronously, twice
+        co_await sleepFor(clock, 1s, token);
+    };
+    handle.start(body);
+    EXPECT_EQ(runs, 3);
+    processEvents();  // the two replaced runs end through their cancelled sleeps
+    EXPECT_TRUE(handle.isRunning());
+    clock.advance(1s);
+    processEvents();
+    EXPECT_FALSE(handle.isRunning());
+}
+
+QCoro::Task<std::vector<int>> collect(LatestValueSubscription<int>* subscription, int count) {
+    std::vector<int> values;
+    while (static_cast<int>(values.size()) < count) {
+        auto value = co_await subscription->next();
+        if (!value) break;
+        values.push_back(*value);
+    }
+    co_return values;
+}
+
+TEST(LatestValue, DeliversTheCurrentValueFirstThenOnlyTheNewest) {
+    LatestValue<int> source;
+    auto subscription = source.subscribe(1);
+    EXPECT_EQ(test::runTask(collect(&subscription, 1)), (std::vector<int>{1}));
+
+    source.send(2);
+    source.send(3);  // the listener was busy: 2 is replaced
+    EXPECT_EQ(test::runTask(collect(&subscription, 1)), (std::vector<int>{3}));
+}
+
+TEST(LatestValue, SendsFromAnotherThreadReachEachSubscriberAndEndsAreSeen) {
+    auto source = std::make_unique<LatestValue<int>>();
+    auto first = source->subscribe(0);
+    auto second = source->subscribe(0);
+    EXPECT_EQ(source->subscriberCount(), 2);
+
+    auto waiting = collect(&first, 3);  // suspends after taking 0
+    std::thread([&] { source->send(7); }).join();
+    processEvents();
+    second.close();
+    EXPECT_EQ(source->subscriberCount(), 1);  // only the closed registration is dropped
+    source->send(8);
+    source.reset();  // ending the source ends the wait with what was received
+    EXPECT_EQ(test::runTask(std::move(waiting)), (std::vector<int>{0, 7, 8}));
+    EXPECT_EQ(test::runTask(collect(&second, 1)), (std::vector<int>{}));
+}
+
+}  // namespace
+}  // namespace tavrine
