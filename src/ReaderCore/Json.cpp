@@ -138,6 +138,34 @@ QJsonValue JsonObjectDecoder::lookUp(QStringView key, bool required) {
     return value;
 }
 
+QJsonObject jsonCase(QStringView caseName, QJsonObject payload) {
+    QJsonObject object;
+    object.insert(caseName, std::move(payload));
+    return object;
+}
+
+Decoded<JsonCase> decodeJsonCase(const QJsonValue& value, const JsonPath& path,
+                                 std::initializer_list<QStringView> caseNames) {
+    if (!value.isObject()) return tl::unexpected(typeMismatch(path, u"Dictionary<String, Any>", value));
+    const QJsonObject object = value.toObject();
+    JsonCase found;
+    qsizetype caseKeys = 0;
+    qsizetype index = 0;
+    for (const QStringView name : caseNames) {
+        const auto entry = object.constFind(name);
+        if (entry != object.constEnd()) {
+            ++caseKeys;
+            found = JsonCase{index, entry.value(), path.key(name)};
+        }
+        ++index;
+    }
+    if (caseKeys != 1) {
+        return tl::unexpected(path.error(DecodingError::Kind::typeMismatch,
+                                         QStringLiteral("Invalid number of keys found, expected one.")));
+    }
+    return found;
+}
+
 Decoded<QJsonValue> parseJson(const QByteArray& text) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(text, &error);

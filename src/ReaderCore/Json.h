@@ -14,6 +14,7 @@
 
 #include <array>
 #include <concepts>
+#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -240,6 +241,27 @@ private:
     JsonPath m_path;
     std::optional<DecodingError> m_error;
 };
+
+// ---- Enumerations with payloads ---------------------------------------------------------------------
+//
+// A case with a payload is written as an object with exactly one key, the case name, whose value is an
+// object of the payload's labelled values; an unlabelled value takes the key "_0".
+inline constexpr QStringView kUnlabelledPayloadKey = u"_0";
+
+QJsonObject jsonCase(QStringView caseName, QJsonObject payload);
+
+// The case key found by decodeJsonCase: its position in the names asked for, and the payload object
+// still to be decoded (for instance with a JsonObjectDecoder at payloadPath).
+struct JsonCase {
+    qsizetype index = 0;
+    QJsonValue payload;
+    JsonPath payloadPath;
+};
+
+// Reads the case key of an enumeration with payloads. Keys that name no case are ignored; no case key,
+// or more than one, is a typeMismatch "Invalid number of keys found, expected one.".
+Decoded<JsonCase> decodeJsonCase(const QJsonValue& value, const JsonPath& path,
+                                 std::initializer_list<QStringView> caseNames);
 
 // Parses UTF-8 JSON text; malformed text is dataCorrupted.
 Decoded<QJsonValue> parseJson(const QByteArray& text);
