@@ -10,8 +10,15 @@
 
 namespace tavrine {
 
-inline void PrintTo(const StoreFailure& failure, std::ostream* out) {
-    *out << describeStoreFailure(failure).toStdString();
+// Failures print as their descriptions, alone or inside a StoreFailure.
+inline void PrintTo(const ReadingStoreError& error, std::ostream* out) {
+    *out << describeStoreFailure(error).toStdString();
+}
+inline void PrintTo(const FileError& error, std::ostream* out) {
+    *out << describeStoreFailure(error).toStdString();
+}
+inline void PrintTo(const DecodingError& error, std::ostream* out) {
+    *out << describeStoreFailure(error).toStdString();
 }
 
 namespace test {
