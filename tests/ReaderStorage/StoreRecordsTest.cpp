@@ -47,16 +47,6 @@ TEST(StoredReading, OptionalFieldsAreLeftOutAndRequiredOnesEnforced) {
     EXPECT_EQ(decodeJson(nulls, JsonPath(), std::type_identity<StoredReading>{}), plain);
 }
 
-TEST(StoredReading, EqualityCoversPositionAndPlayDate) {
-    const StoredReading record = textRecord(idNumber(1));
-    StoredReading moved = record;
-    moved.progress.utf16Offset = 1;
-    EXPECT_NE(moved, record);
-    StoredReading played = record;
-    played.lastPlayedAt = Date{0};
-    EXPECT_NE(played, record);
-}
-
 TEST(StoreLists, HistoryIsMostRecentlyPlayedFirstWithTiesByIdentifierText) {
     // Ties go by the upper-case text, whatever case was read and whatever order the binary values have:
     // QUuid orders these two by their variant bits, the other way round.
