@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace tavrine {
 namespace {
@@ -115,8 +114,7 @@ bool FileError::isNoSuchFile() const {
 
 QString FileError::description() const {
     static constexpr const char16_t* kVerbs[] = {u"read", u"status", u"open", u"list", u"remove"};
-    return QString::fromUtf16(kVerbs[static_cast<int>(operation)]) + u' ' + path + u": " +
-           QString::fromLocal8Bit(std::strerror(code));
+    return QString::fromUtf16(kVerbs[static_cast<int>(operation)]) + u' ' + path + u": " + qt_error_string(code);
 }
 
 tl::expected<QByteArray, FileError> PosixFileSystem::readFile(const QString& path) {

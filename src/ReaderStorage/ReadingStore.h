@@ -3,6 +3,7 @@
 #include "ReaderCore/SerialExecutor.h"
 #include "ReaderStorage/FileStamp.h"
 #include "ReaderStorage/FileSystem.h"
+#include "ReaderStorage/PosixFileSystem.h"
 #include "ReaderStorage/ReadingStoreFiles.h"
 #include "ReaderStorage/ReadingStoreMetadata.h"
 #include "ReaderStorage/ReadingStoreSnapshot.h"
@@ -30,7 +31,8 @@ public:
     // (including the digest of every kept EPUB original) before the store exists. A missing store file
     // gives an empty store and creates nothing; any other failure gives no store. Orphaned originals are
     // removed; nothing else is written.
-    static StoreResult<std::unique_ptr<ReadingStore>> open(QString storeFile, std::shared_ptr<FileSystem> fileSystem);
+    static StoreResult<std::unique_ptr<ReadingStore>> open(
+        QString storeFile, std::shared_ptr<FileSystem> fileSystem = std::make_shared<PosixFileSystem>());
 
     ReadingStore(const ReadingStore&) = delete;
     ReadingStore& operator=(const ReadingStore&) = delete;
