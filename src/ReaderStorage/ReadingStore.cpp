@@ -22,37 +22,53 @@ StoreResult<std::unique_ptr<ReadingStore>> ReadingStore::open(QString storeFile,
     return store;
 }
 
+// GCC 12 mishandles temporaries inside a co_await operand: every awaited job is a named local.
+
 QCoro::Task<bool> ReadingStore::historyEnabled() {
-    co_return co_await onStoreThread([](const Snapshot& state) { return state.historyEnabled; });
+    auto job = onStoreThread([](const Snapshot& state) { return state.historyEnabled; });
+    bool result = co_await job;
+    co_return result;
 }
 
 QCoro::Task<qint64> ReadingStore::historyLimit() {
-    co_return co_await onStoreThread([](const Snapshot& state) { return state.historyLimit; });
+    auto job = onStoreThread([](const Snapshot& state) { return state.historyLimit; });
+    qint64 result = co_await job;
+    co_return result;
 }
 
 QCoro::Task<std::optional<StoredReading>> ReadingStore::storedReading(QUuid id) {
-    co_return co_await onStoreThread([id](const Snapshot& state) -> std::optional<StoredReading> {
+    auto job = onStoreThread([id](const Snapshot& state) -> std::optional<StoredReading> {
         for (const StoredReading& record : state.documents) {
             if (record.id() == id) return record;
         }
         return std::nullopt;
     });
+    std::optional<StoredReading> result = co_await job;
+    co_return result;
 }
 
 QCoro::Task<QList<StoredReading>> ReadingStore::library() {
-    co_return co_await onStoreThread([](const Snapshot& state) { return libraryEntries(state); });
+    auto job = onStoreThread([](const Snapshot& state) { return libraryEntries(state); });
+    QList<StoredReading> result = co_await job;
+    co_return result;
 }
 
 QCoro::Task<QList<StoredReading>> ReadingStore::history() {
-    co_return co_await onStoreThread([](const Snapshot& state) { return historyEntries(state); });
+    auto job = onStoreThread([](const Snapshot& state) { return historyEntries(state); });
+    QList<StoredReading> result = co_await job;
+    co_return result;
 }
 
 QCoro::Task<ReadingStoreState> ReadingStore::currentState() {
-    co_return co_await onStoreThread([](const Snapshot& state) { return ReadingStoreState::of(state); });
+    auto job = onStoreThread([](const Snapshot& state) { return ReadingStoreState::of(state); });
+    ReadingStoreState result = co_await job;
+    co_return result;
 }
 
 QCoro::Task<StoreResult<ReadingStoreState>> ReadingStore::loadState() {
-    co_return StoreResult<ReadingStoreState>(co_await currentState());
+    auto task = currentState();
+    ReadingStoreState state = co_await task;
+    co_return StoreResult<ReadingStoreState>(std::move(state));
 }
 
 }  // namespace tavrine

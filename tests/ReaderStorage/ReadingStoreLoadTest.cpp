@@ -188,6 +188,7 @@ TEST_F(ReadingStoreLoadTest, TheSideFileIsTheAuthorityForPositionsAndPlays) {
     EXPECT_EQ(*test::runTask((*store)->storedReading(idNumber(1))), current);
     EXPECT_EQ(*test::runTask((*store)->history()), QList<StoredReading>{current});
     EXPECT_EQ(*test::runTask((*store)->storedReading(idNumber(2))), std::nullopt);
+    EXPECT_EQ(**test::runTask((*store)->loadState()), stateOf(**store));
 }
 
 TEST_F(ReadingStoreLoadTest, ASideFileThatDoesNotMatchItsStoreFileFails) {
