@@ -9,16 +9,12 @@
 
 namespace tavrine {
 
-JsonPath JsonPath::key(QStringView key) const {
-    JsonPath path = *this;
-    path.m_components.append(key.toString());
-    return path;
-}
-
-JsonPath JsonPath::index(qsizetype index) const {
-    JsonPath path = *this;
-    path.m_components.append(QStringLiteral("Index %1").arg(index));
-    return path;
+QString JsonPath::toString() const {
+    QStringList components;
+    for (const JsonPath* path = this; path && !path->isRoot(); path = path->m_parent) {
+        components.prepend(path->m_index >= 0 ? QStringLiteral("Index %1").arg(path->m_index) : path->m_key.toString());
+    }
+    return components.join(u'.');
 }
 
 QString describeJsonType(const QJsonValue& value) {

@@ -46,20 +46,30 @@ struct DecodingError {
 template <typename T>
 using Decoded = tl::expected<T, DecodingError>;
 
-// The place of a value inside a JSON document, for error texts.
+// The place of a value inside a JSON document, for error texts. Decoding makes one per value it visits,
+// so a path costs nothing until an error spells it out: it refers to its parent path and to its key's
+// characters, and is valid while they are (for the duration of the decoding call that made it). The
+// root path has no parent, so children of a temporary root are safe too.
 class JsonPath {
 public:
     JsonPath() = default;
-    JsonPath key(QStringView key) const;
-    JsonPath index(qsizetype index) const;
-    QString toString() const { return m_components.join(u'.'); }
+    JsonPath key(QStringView key) const { return JsonPath(parentForChild(), key, -1); }
+    JsonPath index(qsizetype index) const { return JsonPath(parentForChild(), QStringView(), index); }
+    // "spans.Index 3.kind"; empty at the root.
+    QString toString() const;
 
     DecodingError error(DecodingError::Kind kind, QString description) const {
         return {kind, toString(), std::move(description)};
     }
 
 private:
-    QStringList m_components;
+    JsonPath(const JsonPath* parent, QStringView key, qsizetype index) : m_parent(parent), m_key(key), m_index(index) {}
+    bool isRoot() const { return !m_parent && m_key.isNull() && m_index < 0; }
+    const JsonPath* parentForChild() const { return isRoot() ? nullptr : this; }
+
+    const JsonPath* m_parent = nullptr;
+    QStringView m_key;
+    qsizetype m_index = -1;
 };
 
 // Names the JSON type of a value for error texts ("a string", "null", ...).
