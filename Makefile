@@ -12,11 +12,11 @@ all: build
 deps:
 	@scripts/install-deps
 
-$(BUILD_DIR)/build.ninja:
+$(BUILD_DIR)/CMakeCache.txt:
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER_LAUNCHER=ccache $(CMAKE_FLAGS)
 
-configure: deps $(BUILD_DIR)/build.ninja
+configure: deps $(BUILD_DIR)/CMakeCache.txt
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)

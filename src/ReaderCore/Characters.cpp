@@ -131,4 +131,18 @@ qsizetype characterCount(QStringView text) {
     return characters;
 }
 
+QString firstCharacters(const QString& text, qsizetype count) {
+    // Every Character takes at least one unit, so a text no longer than count needs no analysis.
+    if (text.size() <= count) return text;
+    if (count <= 0) return QString();
+    UBreakIterator* iterator = sharedCountingIterator(text);
+    int32_t end = 0;
+    for (qsizetype taken = 0; taken < count; ++taken) {
+        const int32_t next = ubrk_next(iterator);
+        if (next == UBRK_DONE) return text;
+        end = next;
+    }
+    return text.left(end);
+}
+
 }  // namespace tavrine

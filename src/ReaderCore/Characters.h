@@ -55,6 +55,10 @@ private:
 // "か" followed by a combining voiced mark is one, CR LF is one.
 qsizetype characterCount(QStringView text);
 
+// The first `count` Characters of text (the whole text when it has no more), never splitting one: the
+// cut that every display of a name or title makes.
+QString firstCharacters(const QString& text, qsizetype count);
+
 // The code point that starts at offset (a lone surrogate is returned as itself).
 char32_t codePointAt(QStringView text, qsizetype offset);
 

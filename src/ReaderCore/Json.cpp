@@ -9,16 +9,12 @@
 
 namespace tavrine {
 
-JsonPath JsonPath::key(QStringView key) const {
-    JsonPath path = *this;
-    path.m_components.append(key.toString());
-    return path;
-}
-
-JsonPath JsonPath::index(qsizetype index) const {
-    JsonPath path = *this;
-    path.m_components.append(QStringLiteral("Index %1").arg(index));
-    return path;
+QString JsonPath::toString() const {
+    QStringList components;
+    for (const JsonPath* path = this; path && !path->isRoot(); path = path->m_parent) {
+        components.prepend(path->m_index >= 0 ? QStringLiteral("Index %1").arg(path->m_index) : path->m_key.toString());
+    }
+    return components.join(u'.');
 }
 
 QString describeJsonType(const QJsonValue& value) {
@@ -136,6 +132,34 @@ QJsonValue JsonObjectDecoder::lookUp(QStringView key, bool required) {
                                    QStringLiteral("Expected a value for key \"%1\" but found null instead.").arg(key)));
     }
     return value;
+}
+
+QJsonObject jsonCase(QStringView caseName, QJsonObject payload) {
+    QJsonObject object;
+    object.insert(caseName, std::move(payload));
+    return object;
+}
+
+Decoded<JsonCase> decodeJsonCase(const QJsonValue& value, const JsonPath& path,
+                                 std::initializer_list<QStringView> caseNames) {
+    if (!value.isObject()) return tl::unexpected(typeMismatch(path, u"Dictionary<String, Any>", value));
+    const QJsonObject object = value.toObject();
+    JsonCase found;
+    qsizetype caseKeys = 0;
+    qsizetype index = 0;
+    for (const QStringView name : caseNames) {
+        const auto entry = object.constFind(name);
+        if (entry != object.constEnd()) {
+            ++caseKeys;
+            found = JsonCase{index, entry.value(), path.key(name)};
+        }
+        ++index;
+    }
+    if (caseKeys != 1) {
+        return tl::unexpected(path.error(DecodingError::Kind::typeMismatch,
+                                         QStringLiteral("Invalid number of keys found, expected one.")));
+    }
+    return found;
 }
 
 Decoded<QJsonValue> parseJson(const QByteArray& text) {

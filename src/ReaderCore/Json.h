@@ -3,6 +3,7 @@
 #include "ReaderCore/Date.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -14,6 +15,7 @@
 
 #include <array>
 #include <concepts>
+#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -45,20 +47,30 @@ struct DecodingError {
 template <typename T>
 using Decoded = tl::expected<T, DecodingError>;
 
-// The place of a value inside a JSON document, for error texts.
+// The place of a value inside a JSON document, for error texts. Decoding makes one per value it visits,
+// so a path costs nothing until an error spells it out: it refers to its parent path and to its key's
+// characters, and is valid while they are (for the duration of the decoding call that made it). The
+// root path has no parent, so children of a temporary root are safe too.
 class JsonPath {
 public:
     JsonPath() = default;
-    JsonPath key(QStringView key) const;
-    JsonPath index(qsizetype index) const;
-    QString toString() const { return m_components.join(u'.'); }
+    JsonPath key(QStringView key) const { return JsonPath(parentForChild(), key, -1); }
+    JsonPath index(qsizetype index) const { return JsonPath(parentForChild(), QStringView(), index); }
+    // "spans.Index 3.kind"; empty at the root.
+    QString toString() const;
 
     DecodingError error(DecodingError::Kind kind, QString description) const {
         return {kind, toString(), std::move(description)};
     }
 
 private:
-    QStringList m_components;
+    JsonPath(const JsonPath* parent, QStringView key, qsizetype index) : m_parent(parent), m_key(key), m_index(index) {}
+    bool isRoot() const { return !m_parent && m_key.isNull() && m_index < 0; }
+    const JsonPath* parentForChild() const { return isRoot() ? nullptr : this; }
+
+    const JsonPath* m_parent = nullptr;
+    QStringView m_key;
+    qsizetype m_index = -1;
 };
 
 // Names the JSON type of a value for error texts ("a string", "null", ...).
@@ -189,6 +201,29 @@ Decoded<QList<T>> decodeJson(const QJsonValue& value, const JsonPath& path, std:
     return result;
 }
 
+// A dictionary keyed by strings is a JSON object; a null value is valueNotFound, as in an array.
+template <typename T>
+Decoded<QHash<QString, T>> decodeJson(const QJsonValue& value, const JsonPath& path,
+                                      std::type_identity<QHash<QString, T>>) {
+    if (!value.isObject()) return tl::unexpected(typeMismatch(path, u"Dictionary", value));
+    const QJsonObject object = value.toObject();
+    QHash<QString, T> result;
+    result.reserve(object.size());
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const QJsonValue element = it.value();
+        const QString key = it.key();  // the path refers to the key's characters
+        const JsonPath elementPath = path.key(key);
+        if (element.isNull()) {
+            return tl::unexpected(elementPath.error(DecodingError::Kind::valueNotFound,
+                                                    QStringLiteral("Expected a value but found null instead.")));
+        }
+        auto decoded = decodeJson(element, elementPath, std::type_identity<T>{});
+        if (!decoded) return tl::unexpected(std::move(decoded).error());
+        result.insert(key, std::move(*decoded));
+    }
+    return result;
+}
+
 // Reads the fields of one JSON object. The first failure is kept and every later read returns a default
 // value without looking, so a decoder reads its fields in a row and asks finish() once at the end.
 class JsonObjectDecoder {
@@ -240,6 +275,27 @@ private:
     JsonPath m_path;
     std::optional<DecodingError> m_error;
 };
+
+// ---- Enumerations with payloads ---------------------------------------------------------------------
+//
+// A case with a payload is written as an object with exactly one key, the case name, whose value is an
+// object of the payload's labelled values; an unlabelled value takes the key "_0".
+inline constexpr QStringView kUnlabelledPayloadKey = u"_0";
+
+QJsonObject jsonCase(QStringView caseName, QJsonObject payload);
+
+// The case key found by decodeJsonCase: its position in the names asked for, and the payload object
+// still to be decoded (for instance with a JsonObjectDecoder at payloadPath).
+struct JsonCase {
+    qsizetype index = 0;
+    QJsonValue payload;
+    JsonPath payloadPath;
+};
+
+// Reads the case key of an enumeration with payloads. Keys that name no case are ignored; no case key,
+// or more than one, is a typeMismatch "Invalid number of keys found, expected one.".
+Decoded<JsonCase> decodeJsonCase(const QJsonValue& value, const JsonPath& path,
+                                 std::initializer_list<QStringView> caseNames);
 
 // Parses UTF-8 JSON text; malformed text is dataCorrupted.
 Decoded<QJsonValue> parseJson(const QByteArray& text);

@@ -71,5 +71,15 @@ TEST(CharacterBreaks, SurvivesMoveAndKeepsItsOwnCopyOfTheText) {
     EXPECT_EQ(moved.count(), 2);
 }
 
+TEST(FirstCharacters, CutsAfterWholeCharactersOnly) {
+    EXPECT_EQ(firstCharacters(u"abc"_s, 3), u"abc"_s);
+    EXPECT_EQ(firstCharacters(u"abcd"_s, 3), u"abc"_s);
+    EXPECT_EQ(firstCharacters(u"abc"_s, 0), QString());
+    // Eleven units of one family emoji count as one Character and stay whole.
+    EXPECT_EQ(firstCharacters(kFamily + kFamily + u"x"_s, 1), kFamily);
+    EXPECT_EQ(firstCharacters(kFamily + u"x"_s, 2), kFamily + u"x"_s);
+    EXPECT_EQ(firstCharacters(u"ééé"_s, 2), u"éé"_s);
+}
+
 }  // namespace
 }  // namespace tavrine

@@ -1,0 +1,216 @@
+#include "ReaderCore/EPUBBook.h"
+
+#include <utility>
+#include <vector>
+
+namespace tavrine {
+using namespace Qt::StringLiterals;
+namespace {
+
+constexpr QStringView kPositionCase = u"position";
+constexpr QStringView kUnavailableCase = u"unavailable";
+
+}  // namespace
+
+std::optional<QString> EPUBBook::Metadata::title() const {
+    if (titles.isEmpty()) return std::nullopt;
+    return titles.first();
+}
+
+std::optional<EPUBBook::Unavailable> EPUBBook::Destination::unavailableReason() const {
+    if (const auto* reason = std::get_if<Unavailable>(&value)) return *reason;
+    return std::nullopt;
+}
+
+EPUBBook::Navigation::Navigation(QString id, QString label, std::optional<QString> reference, Destination destination,
+                                 QList<Navigation> children)
+    : id(std::move(id)),
+      label(std::move(label)),
+      reference(std::move(reference)),
+      destination(std::move(destination)),
+      children(std::move(children)) {}
+
+EPUBBook::Navigation::~Navigation() {
+    // A list shared with another copy is only released here: its entries live on in that copy. A list
+    // this entry owns alone is taken apart level by level, so no destructor below runs with children of
+    // its own to destroy.
+    if (children.isEmpty() || !children.isDetached()) return;
+    std::vector<QList<Navigation>> pending;
+    pending.push_back(std::move(children));
+    while (!pending.empty()) {
+        QList<Navigation> level = std::move(pending.back());
+        pending.pop_back();
+        for (Navigation& child : level) {
+            if (!child.children.isEmpty() && child.children.isDetached()) pending.push_back(std::move(child.children));
+        }
+    }
+}
+
+bool EPUBBook::Navigation::operator==(const Navigation& other) const {
+    std::vector<std::pair<const Navigation*, const Navigation*>> pending{{this, &other}};
+    while (!pending.empty()) {
+        const auto [left, right] = pending.back();
+        pending.pop_back();
+        if (left->id != right->id || left->label != right->label || left->reference != right->reference ||
+            left->destination != right->destination) {
+            return false;
+        }
+        // Copies share their children until written, so most comparisons end here.
+        if (left->children.isSharedWith(right->children)) continue;
+        if (left->children.size() != right->children.size()) return false;
+        for (qsizetype i = left->children.size() - 1; i >= 0; --i) {
+            pending.emplace_back(&left->children[i], &right->children[i]);
+        }
+    }
+    return true;
+}
+
+QJsonValue toJson(const EPUBBook::Metadata& metadata) {
+    QJsonObject object{{u"titles"_s, toJson(metadata.titles)},         {u"creators"_s, toJson(metadata.creators)},
+                       {u"languages"_s, toJson(metadata.languages)},   {u"identifiers"_s, toJson(metadata.identifiers)},
+                       {u"publishers"_s, toJson(metadata.publishers)}, {u"dates"_s, toJson(metadata.dates)}};
+    insertIfPresent(object, u"uniqueIdentifier", metadata.uniqueIdentifier);
+    return object;
+}
+
+QJsonValue toJson(const EPUBBook::Destination& destination) {
+    if (const auto* position = destination.asPosition()) {
+        return jsonCase(kPositionCase, QJsonObject{{u"sectionID"_s, position->sectionID},
+                                                   {u"utf16Offset"_s, toJson(position->utf16Offset)}});
+    }
+    return jsonCase(kUnavailableCase,
+                    QJsonObject{{kUnlabelledPayloadKey.toString(), toJson(*destination.unavailableReason())}});
+}
+
+QJsonValue toJson(const EPUBBook::Navigation& navigation) {
+    QJsonObject object{{u"id"_s, navigation.id},
+                       {u"label"_s, navigation.label},
+                       {u"destination"_s, toJson(navigation.destination)},
+                       {u"children"_s, toJson(navigation.children)}};
+    insertIfPresent(object, u"reference", navigation.reference);
+    return object;
+}
+
+QJsonValue toJson(const EPUBBook::Link& link) {
+    return QJsonObject{{u"start"_s, toJson(link.start)},
+                       {u"end"_s, toJson(link.end)},
+                       {u"reference"_s, link.reference},
+                       {u"destination"_s, toJson(link.destination)}};
+}
+
+QJsonValue toJson(const EPUBBook::Notice& notice) {
+    QJsonObject object{{u"kind"_s, toJson(notice.kind)}};
+    insertIfPresent(object, u"resource", notice.resource);
+    return object;
+}
+
+QJsonValue toJson(const EPUBBook::Information& information) {
+    return QJsonObject{{u"metadata"_s, toJson(information.metadata)},
+                       {u"navigation"_s, toJson(information.navigation)},
+                       {u"links"_s, toJson(information.links)},
+                       {u"notices"_s, toJson(information.notices)},
+                       {u"packagePath"_s, information.packagePath}};
+}
+
+QJsonValue toJson(const EPUBBook& book) {
+    QJsonObject object = toJson(book.information()).toObject();
+    object.insert(u"document"_s, toJson(book.document));
+    return object;
+}
+
+Decoded<EPUBBook::Metadata> decodeJson(const QJsonValue& value, const JsonPath& path,
+                                       std::type_identity<EPUBBook::Metadata>) {
+    JsonObjectDecoder decoder(value, path);
+    EPUBBook::Metadata metadata;
+    metadata.titles = decoder.required<QStringList>(u"titles");
+    metadata.creators = decoder.required<QStringList>(u"creators");
+    metadata.languages = decoder.required<QStringList>(u"languages");
+    metadata.identifiers = decoder.required<QStringList>(u"identifiers");
+    metadata.publishers = decoder.required<QStringList>(u"publishers");
+    metadata.dates = decoder.required<QStringList>(u"dates");
+    metadata.uniqueIdentifier = decoder.optional<QString>(u"uniqueIdentifier");
+    return decoder.finish(std::move(metadata));
+}
+
+Decoded<EPUBBook::Destination> decodeJson(const QJsonValue& value, const JsonPath& path,
+                                          std::type_identity<EPUBBook::Destination>) {
+    auto found = decodeJsonCase(value, path, {kPositionCase, kUnavailableCase});
+    if (!found) return tl::unexpected(std::move(found).error());
+    JsonObjectDecoder payload(found->payload, found->payloadPath);
+    if (found->index == 0) {
+        auto sectionID = payload.required<QString>(u"sectionID");
+        const auto offset = payload.required<qsizetype>(u"utf16Offset");
+        return payload.finish(EPUBBook::Destination::position(std::move(sectionID), offset));
+    }
+    const auto reason = payload.required<EPUBBook::Unavailable>(kUnlabelledPayloadKey);
+    return payload.finish(EPUBBook::Destination::unavailable(reason));
+}
+
+Decoded<EPUBBook::Navigation> decodeJson(const QJsonValue& value, const JsonPath& path,
+                                         std::type_identity<EPUBBook::Navigation>) {
+    // Recursion here is bounded by the nesting limit of the JSON parser.
+    JsonObjectDecoder decoder(value, path);
+    EPUBBook::Navigation navigation;
+    navigation.id = decoder.required<QString>(u"id");
+    navigation.label = decoder.required<QString>(u"label");
+    navigation.reference = decoder.optional<QString>(u"reference");
+    navigation.destination = decoder.required<EPUBBook::Destination>(u"destination");
+    navigation.children = decoder.required<QList<EPUBBook::Navigation>>(u"children");
+    return decoder.finish(std::move(navigation));
+}
+
+Decoded<EPUBBook::Link> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<EPUBBook::Link>) {
+    JsonObjectDecoder decoder(value, path);
+    EPUBBook::Link link;
+    link.start = decoder.required<qsizetype>(u"start");
+    link.end = decoder.required<qsizetype>(u"end");
+    link.reference = decoder.required<QString>(u"reference");
+    link.destination = decoder.required<EPUBBook::Destination>(u"destination");
+    return decoder.finish(std::move(link));
+}
+
+Decoded<EPUBBook::Notice> decodeJson(const QJsonValue& value, const JsonPath& path,
+                                     std::type_identity<EPUBBook::Notice>) {
+    JsonObjectDecoder decoder(value, path);
+    EPUBBook::Notice notice;
+    notice.kind = decoder.required<EPUBBook::Notice::Kind>(u"kind");
+    notice.resource = decoder.optional<QString>(u"resource");
+    return decoder.finish(std::move(notice));
+}
+
+namespace {
+
+// The fields that a book and its information share, read from one object.
+EPUBBook::Information decodeInformationFields(JsonObjectDecoder& decoder) {
+    EPUBBook::Information information;
+    information.metadata = decoder.required<EPUBBook::Metadata>(u"metadata");
+    information.navigation = decoder.required<QList<EPUBBook::Navigation>>(u"navigation");
+    information.links = decoder.required<QList<EPUBBook::Link>>(u"links");
+    information.notices = decoder.required<QList<EPUBBook::Notice>>(u"notices");
+    information.packagePath = decoder.required<QString>(u"packagePath");
+    return information;
+}
+
+}  // namespace
+
+Decoded<EPUBBook::Information> decodeJson(const QJsonValue& value, const JsonPath& path,
+                                          std::type_identity<EPUBBook::Information>) {
+    JsonObjectDecoder decoder(value, path);
+    EPUBBook::Information information = decodeInformationFields(decoder);
+    return decoder.finish(std::move(information));
+}
+
+Decoded<EPUBBook> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<EPUBBook>) {
+    JsonObjectDecoder decoder(value, path);
+    EPUBBook book;
+    book.document = decoder.required<ReadingDocument>(u"document");
+    EPUBBook::Information information = decodeInformationFields(decoder);
+    book.metadata = std::move(information.metadata);
+    book.navigation = std::move(information.navigation);
+    book.links = std::move(information.links);
+    book.notices = std::move(information.notices);
+    book.packagePath = std::move(information.packagePath);
+    return decoder.finish(std::move(book));
+}
+
+}  // namespace tavrine

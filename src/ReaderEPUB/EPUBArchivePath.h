@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QStringView>
+
+namespace tavrine {
+
+// Whether a text may name a file inside a book: every archive entry name and every resolved reference
+// must pass. A safe path is relative, precomposed (NFC), free of control characters (below U+0020 and
+// U+007F), of "\", ":", "?" and "#", and of "." and ".." components; only its last component may be
+// empty, so a directory name ending in "/" passes while "a//b" does not.
+bool isSafeArchivePath(QStringView path);
+
+}  // namespace tavrine

@@ -1,0 +1,104 @@
+#include "ReaderEPUB/EPUBXMLNode.h"
+
+#include "ReaderEPUB/EPUBXMLNamespaces.h"
+
+namespace tavrine {
+
+EPUBXMLNode* EPUBXMLNode::appendElement(std::unique_ptr<EPUBXMLNode> element) {
+    EPUBXMLNode* raw = element.get();
+    m_content.emplace_back(std::move(element));
+    return raw;
+}
+
+EPUBXMLNode::Elements EPUBXMLNode::elements() const {
+    Elements result;
+    for (const Content& item : m_content) {
+        if (const EPUBXMLNode* element = item.element()) result.push_back(element);
+    }
+    return result;
+}
+
+EPUBXMLNode::Elements EPUBXMLNode::children(QStringView name, QStringView namespaceName) const {
+    Elements result;
+    for (const Content& item : m_content) {
+        const EPUBXMLNode* element = item.element();
+        if (element && element->m_name == name && element->m_namespaceName == namespaceName) {
+            result.push_back(element);
+        }
+    }
+    return result;
+}
+
+EPUBXMLNode::Elements EPUBXMLNode::descendants(const Elements& among, QStringView name, QStringView namespaceName) {
+    Elements result;
+    for (const EPUBXMLNode* element : among) collect(*element, name, namespaceName, result);
+    return result;
+}
+
+// Recursion is bounded by the parser's depth limit.
+void EPUBXMLNode::collect(const EPUBXMLNode& node, QStringView name, QStringView namespaceName, Elements& into) {
+    if (node.m_name == name && node.m_namespaceName == namespaceName) into.push_back(&node);
+    for (const Content& item : node.m_content) {
+        if (const EPUBXMLNode* element = item.element()) collect(*element, name, namespaceName, into);
+    }
+}
+
+std::optional<QString> EPUBXMLNode::attribute(QStringView key) const {
+    for (const Attribute& attribute : m_attributes) {
+        if (attribute.key == key) return attribute.value;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> EPUBXMLNode::attribute(QStringView localName, QStringView namespaceName) const {
+    // Compared piecewise so that no key is built per query.
+    const qsizetype length = namespaceName.size() + 1 + localName.size();
+    for (const Attribute& attribute : m_attributes) {
+        const QStringView key = attribute.key;
+        if (key.size() == length && key.startsWith(namespaceName) && key[namespaceName.size()] == u'|' &&
+            key.endsWith(localName)) {
+            return attribute.value;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> EPUBXMLNode::identifier() const {
+    if (auto plain = attribute(u"id")) return plain;
+    return attribute(u"id", EPUBXMLNamespace::xml);
+}
+
+QSet<QString> EPUBXMLNode::epubTypes() const {
+    QSet<QString> tokens;
+    const std::optional<QString> value = attribute(u"type", EPUBXMLNamespace::ops);
+    if (!value) return tokens;
+    qsizetype start = -1;
+    for (qsizetype i = 0; i <= value->size(); ++i) {
+        const bool space = i == value->size() || value->at(i).isSpace();
+        if (space && start >= 0) {
+            tokens.insert(value->mid(start, i - start));
+            start = -1;
+        } else if (!space && start < 0) {
+            start = i;
+        }
+    }
+    return tokens;
+}
+
+QString EPUBXMLNode::text() const {
+    QString result;
+    gatherText(result);
+    return result;
+}
+
+void EPUBXMLNode::gatherText(QString& into) const {
+    for (const Content& item : m_content) {
+        if (const EPUBXMLNode* element = item.element()) {
+            element->gatherText(into);
+        } else {
+            into += item.text();
+        }
+    }
+}
+
+}  // namespace tavrine

@@ -1,0 +1,140 @@
+#include "ReaderUI/EPUBNavigationRows.h"
+
+#include "support/NavigationTrees.h"
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using namespace EPUBNavigationRows;
+using test::at;
+using test::entry;
+using Navigation = EPUBBook::Navigation;
+using NoticeKind = EPUBBook::Notice::Kind;
+
+QList<std::pair<QString, qsizetype>> idsAndDepths(const QList<Row>& rows) {
+    QList<std::pair<QString, qsizetype>> result;
+    for (const Row& row : rows) result.append({row.id(), row.depth});
+    return result;
+}
+
+TEST(EPUBNavigationRowsFlatten, ListsEveryEntryBeforeItsChildrenWithItsDepth) {
+    EXPECT_TRUE(flatten({}).isEmpty());
+    const QList<Navigation> tree{entry(u"first"_s, {}, {entry(u"x"_s, {}, {entry(u"y"_s)}), entry(u"z"_s)}),
+                                 entry(u"w"_s)};
+    const QList<Row> rows = flatten(tree);
+    EXPECT_EQ(idsAndDepths(rows), (QList<std::pair<QString, qsizetype>>{
+                                      {u"first"_s, 0}, {u"x"_s, 1}, {u"y"_s, 2}, {u"z"_s, 1}, {u"w"_s, 0}}));
+    // A row carries its whole entry, children included.
+    EXPECT_EQ(rows[0].entry, tree[0]);
+    // Rows are not de-duplicated.
+    EXPECT_EQ(flatten({entry(u"a"_s), entry(u"a"_s)}).size(), 2);
+}
+
+TEST(EPUBNavigationRowsFlatten, WalksAVeryDeepChainWithoutRecursion) {
+    constexpr qsizetype kDepth = 300'000;
+    const QList<Row> rows = flatten({test::chain(kDepth), entry(u"after"_s)});
+    ASSERT_EQ(rows.size(), kDepth + 1);
+    EXPECT_EQ(rows[kDepth - 1].id(), u"c%1"_s.arg(kDepth));
+    EXPECT_EQ(rows[kDepth - 1].depth, kDepth - 1);
+    EXPECT_EQ(rows.last().id(), u"after"_s);
+    EXPECT_EQ(rows.last().depth, 0);
+}
+
+TEST(EPUBNavigationRowsCurrentID, IsTheLatestEntryAtOrBeforeThePositionInTheCurrentSection) {
+    const QList<Navigation> tree{
+        entry(u"intro"_s, at(u"s1"_s, 0)),
+        entry(u"part"_s, at(u"s2"_s, 100), {entry(u"ch1"_s, at(u"s2"_s, 100)), entry(u"ch2"_s, at(u"s2"_s, 150))}),
+        entry(u"early"_s, at(u"s2"_s, 120)),  // later in the tree, earlier in the text
+        entry(u"twin1"_s, at(u"s3"_s, 300)),
+        entry(u"twin2"_s, at(u"s3"_s, 300)),
+        entry(u"broken"_s, EPUBBook::Destination::unavailable(EPUBBook::Unavailable::missingAnchor)),
+    };
+    const auto current = [&](const std::optional<QString>& section, qsizetype offset) {
+        const auto fromTree = currentID(tree, section, offset);
+        EXPECT_EQ(fromTree, currentID(flatten(tree), section, offset));
+        return fromTree;
+    };
+    EXPECT_EQ(current(u"s1"_s, 0), u"intro"_s);
+    EXPECT_EQ(current(u"s2"_s, 100), u"ch1"_s);  // the child wins over its parent at the same place
+    EXPECT_EQ(current(u"s2"_s, 130), u"early"_s);
+    EXPECT_EQ(current(u"s2"_s, 149), u"early"_s);
+    EXPECT_EQ(current(u"s2"_s, 150), u"ch2"_s);
+    EXPECT_EQ(current(u"s3"_s, 400), u"twin1"_s);  // same offset and depth: the first in document order
+    // Before the first entry of its section nothing is current, even with entries in earlier sections.
+    EXPECT_EQ(current(u"s2"_s, 99), std::nullopt);
+    EXPECT_EQ(current(u"s4"_s, 1000), std::nullopt);
+    EXPECT_EQ(current(std::nullopt, 100), std::nullopt);
+    EXPECT_EQ(currentID(QList<Navigation>{}, u"s1"_s, 0), std::nullopt);
+}
+
+TEST(EPUBNavigationRowsTexts, ReasonsAreDistinctSentencesWithoutFullStop) {
+    QStringList sentences;
+    for (int reason = 0; reason <= static_cast<int>(EPUBBook::Unavailable::missingAnchor); ++reason) {
+        const QString sentence = reasonMessage(static_cast<EPUBBook::Unavailable>(reason));
+        EXPECT_FALSE(sentence.isEmpty());
+        EXPECT_FALSE(sentence.endsWith(u'。')) << sentence;
+        EXPECT_FALSE(sentences.contains(sentence)) << sentence;
+        sentences.append(sentence);
+    }
+    EXPECT_EQ(reasonMessage(EPUBBook::Unavailable::group), u"グループ見出し。子の項目から移動できます"_s);
+}
+
+TEST(EPUBNavigationRowsTexts, NoticeSentencesComeInTheirFixedOrderEachOnce) {
+    const QList<EPUBBook::Notice> notices{
+        {NoticeKind::unresolvedNavigation, u"nav.xhtml"_s},
+        {NoticeKind::tableFlattened, u"b.xhtml"_s},
+        {NoticeKind::missingLanguage, {}},
+        {NoticeKind::imagePlaceholder, u"b.xhtml"_s},
+        {NoticeKind::tableFlattened, u"a.xhtml"_s},
+        {NoticeKind::missingTitle, {}},
+        {NoticeKind::imagePlaceholder, u"a.xhtml"_s},
+    };
+    const QStringList expected{
+        u"書名がないため、一覧では元ファイル名を表示します。"_s,
+        u"画像は説明文または［画像］として本文に残しています。図の内容は再現しません。"_s,
+        u"一部の表は表組みを再現せず、セルの文章を順に読みます。"_s,
+        u"移動できない目次項目があります。各項目に理由を表示しています。"_s,
+    };
+    EXPECT_EQ(noticeMessages(notices), expected);
+    QList<EPUBBook::Notice> reversed(notices.rbegin(), notices.rend());
+    EXPECT_EQ(noticeMessages(reversed), expected);
+
+    EXPECT_TRUE(noticeMessages({}).isEmpty());
+    EXPECT_TRUE(noticeMessages({{NoticeKind::missingIdentifier, {}},
+                                {NoticeKind::missingLanguage, {}},
+                                {NoticeKind::omittedNavigation, u"c.xhtml"_s}})
+                    .isEmpty());
+
+    QList<EPUBBook::Notice> everyKind;
+    for (int kind = 0; kind <= static_cast<int>(NoticeKind::tableFlattened); ++kind) {
+        everyKind.append({static_cast<NoticeKind>(kind), {}});
+    }
+    // Nine kinds speak; the last in the list is unresolved navigation, although it is not the last kind.
+    const QStringList all = noticeMessages(everyKind);
+    ASSERT_EQ(all.size(), 9);
+    EXPECT_EQ(all.last(), expected.last());
+}
+
+TEST(EPUBNavigationRowsTexts, CreatorLabelCutsNamesAndCountsTheRest) {
+    EXPECT_EQ(creatorLabel({}), QString());
+    EXPECT_EQ(creatorLabel({u" 夏目 漱石 "_s}), u" 夏目 漱石 "_s);  // names are not trimmed
+    EXPECT_EQ(creatorLabel({u"a"_s, QString(), u"b"_s}), u"a、、b"_s);
+
+    // A name is cut after its hundredth Character, never inside one.
+    const QString family =
+        QString::fromUtf8("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7");
+    EXPECT_EQ(creatorLabel({family.repeated(150)}), family.repeated(100));
+    EXPECT_EQ(creatorLabel({QString(101, u'x')}), QString(100, u'x'));
+
+    QStringList names;
+    for (int i = 1; i <= 12; ++i) names.append(u"n%1"_s.arg(i));
+    EXPECT_EQ(creatorLabel(names.mid(0, 10)), u"n1、n2、n3、n4、n5、n6、n7、n8、n9、n10"_s);
+    EXPECT_EQ(creatorLabel(names.mid(0, 11)), u"n1、n2、n3、n4、n5、n6、n7、n8、n9、n10、ほか1名"_s);
+    EXPECT_EQ(creatorLabel(names), u"n1、n2、n3、n4、n5、n6、n7、n8、n9、n10、ほか2名"_s);
+}
+
+}  // namespace
+}  // namespace tavrine
