@@ -59,7 +59,7 @@ TEST(ConnectorBreakOffsets, FallJustAfterTheConnectorsOfCompoundTokens) {
         {u"a+b."_s, {}},
         {u"a+b"_s + QChar(0xD800) + u" c+d"_s, {2, 7}},  // a lone surrogate does not hide the others // a full stop
                                                          // joins the token, which is then no compound
-        {u"at http://x.io\u3000a+b"_s, {17}},  // an ideographic space ends the URL
+        {u"at http://x.io\u3000a+b"_s, {17}},            // an ideographic space ends the URL
     };
     for (const Case& c : cases) EXPECT_EQ(ConnectorPhraseRefiner::breakOffsets(c.text), c.offsets) << c.text;
 }
