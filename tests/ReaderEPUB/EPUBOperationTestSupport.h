@@ -60,8 +60,8 @@ struct PackageRead {
     }
 };
 
-inline PackageRead readPackage(const TestEPUBBuilder& book) {
-    auto operation = std::make_unique<EPUBReader::Operation>(extractedFiles(book), EPUBReader::Limits::standard(),
+inline PackageRead readPackage(EPUBArchiveFiles files) {
+    auto operation = std::make_unique<EPUBReader::Operation>(std::move(files), EPUBReader::Limits::standard(),
                                                              CancellationToken::none());
     auto package = operation->readPackage();
     return {std::move(operation), std::move(package)};
@@ -75,8 +75,8 @@ struct SpineWalk {
     QList<EPUBBook::Notice> notices;
 };
 
-inline SpineWalk walkSpine(const TestEPUBBuilder& book) {
-    PackageRead read = readPackage(book);
+inline SpineWalk walkSpine(EPUBArchiveFiles files) {
+    PackageRead read = readPackage(std::move(files));
     SpineWalk walk;
     if (!read.package) {
         walk.failure = read.package.error();
@@ -92,6 +92,14 @@ inline SpineWalk walkSpine(const TestEPUBBuilder& book) {
     }
     walk.notices = read.operation->notices();
     return walk;
+}
+
+inline PackageRead readPackage(const TestEPUBBuilder& book) {
+    return readPackage(extractedFiles(book));
+}
+
+inline SpineWalk walkSpine(const TestEPUBBuilder& book) {
+    return walkSpine(extractedFiles(book));
 }
 
 }  // namespace test

@@ -1,6 +1,8 @@
 #include "ReaderEPUB/EPUBSpine.h"
 
 #include "EPUBOperationTestSupport.h"
+#include "EPUBRealBookSupport.h"
+#include "support/SharedData.h"
 
 namespace tavrine {
 namespace {
@@ -167,6 +169,32 @@ TEST(EPUBSpine, AMissingDocumentFailsWhereTheWalkReachesIt) {
     const SpineWalk walk = walkSpine(book);
     EXPECT_EQ(walk.failure, failureOfKind(Kind::missingResource));
     EXPECT_EQ(walk.shown, QStringList({u"ch1"_s}));
+}
+
+TEST(EPUBOperationRealBook, APublishedEPUB3BookPassesEveryGate) {
+    const QString path = sharedDataFile(u"epub/kusamakura.epub"_s);
+    TAVRINE_SKIP_WITHOUT(path, "epub/kusamakura.epub");
+    // Its names are UTF-8 without the flag that says so; the intake takes them once the flag is set.
+    const auto files =
+        readArchive(repackedWithUTF8Names(path), EPUBReader::Limits::standard(), CancellationToken::none());
+    ASSERT_TRUE(files.has_value()) << failureName(files.error()).toStdString();
+
+    const PackageRead read = readPackage(*files);
+    ASSERT_TRUE(read.package.has_value()) << failureName(read.package.error()).toStdString();
+    EXPECT_EQ(read.package->path, u"OPS/package.opf"_s);
+    EXPECT_EQ(read.package->navigation.item.path, u"OPS/xhtml/目次.xhtml"_s);
+    EXPECT_EQ(read.package->metadata.titles, QStringList({u"草枕"_s}));
+    EXPECT_EQ(read.package->metadata.creators, QStringList({u"夏目 漱石"_s}));
+    EXPECT_EQ(read.package->metadata.uniqueIdentifier, u"http://www.aozora.gr.jp/cards/000148/card776.html"_s);
+
+    // The table of contents is not linear; the chapters between the cover and the colophon are.
+    const SpineWalk walk = walkSpine(*files);
+    EXPECT_EQ(walk.failure, std::nullopt);
+    ASSERT_EQ(walk.shown.size(), 15);
+    EXPECT_EQ(walk.shown.first(), u"表紙"_s);
+    EXPECT_EQ(walk.shown[1], u"一"_s);
+    EXPECT_EQ(walk.shown.last(), u"後付"_s);
+    EXPECT_EQ(walk.notices, QList<EPUBBook::Notice>({{NoticeKind::omittedNonlinear, u"OPS/xhtml/目次.xhtml"_s}}));
 }
 
 }  // namespace
