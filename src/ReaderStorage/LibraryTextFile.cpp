@@ -1,0 +1,107 @@
+#include "ReaderStorage/LibraryTextFile.h"
+
+#include "ReaderCore/Characters.h"
+#include "ReaderStorage/PathNames.h"
+
+#include <QStringDecoder>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+bool hasSupportedName(const QString& filename) {
+    if (filename.isEmpty()) return false;
+    if (lastPathComponent(filename) != filename) return false;
+    return pathExtension(filename).toLower() == u"txt";
+}
+
+// Strict UTF-8: any ill-formed sequence (overlong forms, encoded surrogates, values past U+10FFFF, a
+// sequence cut off at the end) fails. A byte-order mark is kept as U+FEFF, never skipped silently: the
+// caller drops the one mark the format allows.
+std::optional<QString> decodeUTF8(QByteArrayView bytes) {
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError()) return std::nullopt;
+    return text;
+}
+
+bool hasOverlongCharacter(const QString& text) {
+    const CharacterBreaks breaks(text);
+    for (qsizetype start = 0; start < text.size();) {
+        const qsizetype end = breaks.next(start);
+        if (end - start > LibraryTextFile::characterUTF16Limit) return true;
+        start = end;
+    }
+    return false;
+}
+
+// The platform's "white space and line breaks": the space separators, tab, U+000A to U+000D, U+0085 and
+// the line and paragraph separators.
+bool isWhiteSpaceOrLineBreak(char32_t c) {
+    if (c == 0x09 || (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029) return true;
+    return QChar::category(c) == QChar::Separator_Space;
+}
+
+bool isBlank(QStringView text) {
+    // Every white space character lies in the Basic Multilingual Plane: a surrogate means there is text.
+    for (const QChar unit : text) {
+        if (unit.isSurrogate() || !isWhiteSpaceOrLineBreak(unit.unicode())) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool LibraryTextFile::containsNonTextScalar(QStringView text) {
+    // Every scalar in question lies in the Basic Multilingual Plane, so UTF-16 units can be tested directly;
+    // surrogate halves are never one of them.
+    for (const QChar unit : text) {
+        const char16_t c = unit.unicode();
+        if (c == 0xFFFD) return true;
+        if (c < 0x20 && c != 0x09 && c != 0x0A && c != 0x0D) return true;
+        if (c >= 0x7F && c <= 0x9F) return true;
+    }
+    return false;
+}
+
+tl::expected<ReadingDocument, LibraryTextFile::Failure> LibraryTextFile::decodeText(const QString& filename,
+                                                                                    const QByteArray& data) {
+    if (!hasSupportedName(filename)) return tl::unexpected(Failure::unsupportedFormat);
+    if (data.size() > byteLimit) return tl::unexpected(Failure::tooLong);
+
+    QByteArrayView bytes(data);
+    if (bytes.startsWith(kByteOrderMark)) bytes = bytes.sliced(3);
+    std::optional<QString> text = decodeUTF8(bytes);
+    if (!text) return tl::unexpected(Failure::invalidEncoding);
+
+    if (text->size() > utf16Limit) return tl::unexpected(Failure::tooLong);
+    if (text->size() > kCharacterCheckThreshold && hasOverlongCharacter(*text)) {
+        return tl::unexpected(Failure::tooComplex);
+    }
+    if (containsNonTextScalar(*text)) return tl::unexpected(Failure::nonText);
+    if (isBlank(*text)) return tl::unexpected(Failure::empty);
+    return ReadingDocument{std::nullopt, std::move(*text), {}};
+}
+
+tl::expected<LibraryTextFile, LibraryTextFile::Failure> LibraryTextFile::create(QString filename, QByteArray data) {
+    if (auto document = decodeText(filename, data); !document) return tl::unexpected(document.error());
+    return LibraryTextFile{std::move(filename), std::move(data)};
+}
+
+QJsonValue toJson(const LibraryTextFile& file) {
+    return QJsonObject{{u"filename"_s, toJson(file.filename)}, {u"data"_s, toJson(file.data)}};
+}
+
+Decoded<LibraryTextFile> decodeJson(const QJsonValue& value, const JsonPath& path,
+                                    std::type_identity<LibraryTextFile>) {
+    JsonObjectDecoder decoder(value, path);
+    LibraryTextFile file;
+    file.filename = decoder.required<QString>(u"filename");
+    file.data = decoder.required<QByteArray>(u"data");
+    return decoder.finish(std::move(file));
+}
+
+}  // namespace tavrine

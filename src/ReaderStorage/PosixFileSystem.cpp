@@ -1,0 +1,186 @@
+#include "ReaderStorage/PosixFileSystem.h"
+
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace tavrine {
+namespace {
+
+using Operation = FileError::Operation;
+
+tl::unexpected<FileError> failure(Operation operation, const QString& path, int code = errno) {
+    return tl::unexpected(FileError{operation, code, path});
+}
+
+// Closes a descriptor on every path; a failing close after reading loses nothing.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// One read(2) of up to maxBytes, retried when a signal interrupts it; -1 on failure with errno set.
+ssize_t readSome(int fd, char* buffer, size_t maxBytes) {
+    ssize_t count;
+    do {
+        count = ::read(fd, buffer, maxBytes);
+    } while (count < 0 && errno == EINTR);
+    return count;
+}
+
+Date dateOf(const statx_timestamp& stamp) {
+    return Date::fromUnixSeconds(static_cast<double>(stamp.tv_sec) + static_cast<double>(stamp.tv_nsec) / 1e9);
+}
+
+FileStatus::Type typeOf(mode_t mode) {
+    if (S_ISREG(mode)) return FileStatus::Type::regular;
+    if (S_ISDIR(mode)) return FileStatus::Type::directory;
+    if (S_ISLNK(mode)) return FileStatus::Type::symbolicLink;
+    return FileStatus::Type::other;
+}
+
+class PosixReadableFile final : public ReadableFile {
+public:
+    PosixReadableFile(int fd, QString path) : m_fd(fd), m_path(std::move(path)) {}
+
+    tl::expected<QByteArray, FileError> read(qsizetype maxBytes) override {
+        QByteArray piece(maxBytes, Qt::Uninitialized);
+        const ssize_t count = readSome(m_fd.get(), piece.data(), static_cast<size_t>(maxBytes));
+        if (count < 0) return failure(Operation::read, m_path);
+        piece.truncate(count);
+        return piece;
+    }
+
+private:
+    Descriptor m_fd;
+    QString m_path;
+};
+
+// Removes name inside the directory parent (AT_FDCWD for a full path) without following links.
+tl::expected<void, FileError> removeEntry(int parent, const QByteArray& name, const QString& path) {
+    struct stat entry {};
+    if (::fstatat(parent, name.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+        return failure(Operation::remove, path);
+    }
+    if (!S_ISDIR(entry.st_mode)) {
+        if (::unlinkat(parent, name.constData(), 0) != 0) return failure(Operation::remove, path);
+        return {};
+    }
+    const int fd = ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return failure(Operation::remove, path);
+    DIR* directory = ::fdopendir(fd);
+    if (!directory) {
+        const int code = errno;
+        ::close(fd);
+        return failure(Operation::remove, path, code);
+    }
+    tl::expected<void, FileError> result;
+    while (result) {
+        errno = 0;
+        const dirent* child = ::readdir(directory);
+        if (!child) {
+            if (errno != 0) result = failure(Operation::remove, path);
+            break;
+        }
+        const QByteArray childName(child->d_name);
+        if (childName == "." || childName == "..") continue;
+        result = removeEntry(::dirfd(directory), childName, path + u'/' + QFile::decodeName(childName));
+    }
+    ::closedir(directory);
+    if (!result) return result;
+    if (::unlinkat(parent, name.constData(), AT_REMOVEDIR) != 0) return failure(Operation::remove, path);
+    return {};
+}
+
+}  // namespace
+
+bool FileError::isNoSuchFile() const {
+    return code == ENOENT;
+}
+
+QString FileError::description() const {
+    static constexpr const char16_t* kVerbs[] = {u"read", u"status", u"open", u"list", u"remove"};
+    return QString::fromUtf16(kVerbs[static_cast<int>(operation)]) + u' ' + path + u": " + qt_error_string(code);
+}
+
+tl::expected<QByteArray, FileError> PosixFileSystem::readFile(const QString& path) {
+    const Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return failure(Operation::read, path);
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) return failure(Operation::read, path);
+
+    // The size is only a hint: the loop reads to the end whatever the file holds by then.
+    QByteArray contents;
+    contents.reserve(info.st_size > 0 ? static_cast<qsizetype>(info.st_size) + 1 : 4096);
+    constexpr qsizetype kPiece = 1 << 20;
+    for (;;) {
+        const qsizetype offset = contents.size();
+        contents.resize(offset + kPiece);
+        const ssize_t count = readSome(fd.get(), contents.data() + offset, static_cast<size_t>(kPiece));
+        if (count < 0) return failure(Operation::read, path);
+        contents.resize(offset + count);
+        if (count == 0) break;
+    }
+    return contents;
+}
+
+tl::expected<FileStatus, FileError> PosixFileSystem::status(const QString& path) {
+    struct statx info {};
+    const unsigned wanted = STATX_TYPE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_BTIME;
+    if (::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT, wanted,
+                &info) != 0) {
+        return failure(Operation::status, path);
+    }
+    FileStatus status;
+    status.type = (info.stx_mask & STATX_TYPE) ? typeOf(info.stx_mode) : FileStatus::Type::other;
+    if (info.stx_mask & STATX_INO) status.inode = info.stx_ino;
+    if (info.stx_mask & STATX_SIZE) status.size = info.stx_size;
+    if (info.stx_mask & STATX_MTIME) status.modified = dateOf(info.stx_mtime);
+    // tmpfs, overlay and many network file systems keep no birth time.
+    status.created = (info.stx_mask & STATX_BTIME) ? std::optional(dateOf(info.stx_btime)) : status.modified;
+    return status;
+}
+
+tl::expected<std::unique_ptr<ReadableFile>, FileError> PosixFileSystem::openForReading(const QString& path) {
+    // O_NONBLOCK keeps a special file put in place of a regular one from hanging the open.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return failure(Operation::open, path);
+    return std::make_unique<PosixReadableFile>(fd, path);
+}
+
+tl::expected<QStringList, FileError> PosixFileSystem::list(const QString& directory) {
+    DIR* handle = ::opendir(QFile::encodeName(directory).constData());
+    if (!handle) return failure(Operation::list, directory);
+    QStringList names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(handle);
+        if (!entry) break;
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..") names.append(QFile::decodeName(name));
+    }
+    const int code = errno;
+    ::closedir(handle);
+    if (code != 0) return failure(Operation::list, directory, code);
+    return names;
+}
+
+tl::expected<void, FileError> PosixFileSystem::removeRecursively(const QString& path) {
+    return removeEntry(AT_FDCWD, QFile::encodeName(path), path);
+}
+
+}  // namespace tavrine

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QUuid>
+
+namespace tavrine {
+
+// Where the store keeps its files, all derived from the path of the store file:
+//   reading-store.json                        the store file
+//   reading-store.json.progress-REVISION.json the progress side file of one revision
+//   reading-store.json.originals/ID.epub      the kept copy of each imported EPUB file
+// Identifiers appear in their upper-case canonical form.
+class ReadingStoreFiles {
+public:
+    // The application's identifier, which names its folder in the user's data directory.
+    static constexpr char16_t kApplicationIdentifier[] = u"org.tavrine.Tavrine";
+
+    explicit ReadingStoreFiles(QString storeFile) : m_storeFile(std::move(storeFile)) {}
+
+    // The application's one store file: <user data directory>/org.tavrine.Tavrine/reading-store.json.
+    // Only looked up; nothing is created.
+    static QString applicationStoreFile();
+
+    const QString& storeFile() const { return m_storeFile; }
+    QString progressFile(const QUuid& revision) const;
+    QString originalsDirectory() const;
+    QString originalFile(const QUuid& readingID) const;
+    // "ID.epub", the name of a kept original inside the originals directory.
+    static QString originalFileName(const QUuid& readingID);
+
+private:
+    QString m_storeFile;
+};
+
+}  // namespace tavrine

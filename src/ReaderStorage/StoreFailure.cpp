@@ -1,0 +1,46 @@
+#include "ReaderStorage/StoreFailure.h"
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+
+QString describe(const ReadingStoreError& error) {
+    using Kind = ReadingStoreError::Kind;
+    switch (error.kind) {
+    case Kind::unsupportedVersion: return u"unsupportedVersion(%1)"_s.arg(error.version);
+    case Kind::invalidData: return u"invalidData"_s;
+    case Kind::missingDocument: return u"missingDocument"_s;
+    case Kind::duplicateIdentity: return u"duplicateIdentity"_s;
+    case Kind::lockUnavailable: return u"lockUnavailable"_s;
+    }
+    return QString();
+}
+
+QString describe(const FileError& error) {
+    return error.description();
+}
+
+QString describe(const DecodingError& error) {
+    return u"decoding error at \"%1\": %2"_s.arg(error.codingPath, error.debugDescription);
+}
+
+QString describe(LibraryTextFile::Failure failure) {
+    using Failure = LibraryTextFile::Failure;
+    switch (failure) {
+    case Failure::unsupportedFormat: return u"text file: unsupportedFormat"_s;
+    case Failure::tooLong: return u"text file: tooLong"_s;
+    case Failure::tooComplex: return u"text file: tooComplex"_s;
+    case Failure::invalidEncoding: return u"text file: invalidEncoding"_s;
+    case Failure::empty: return u"text file: empty"_s;
+    case Failure::nonText: return u"text file: nonText"_s;
+    }
+    return QString();
+}
+
+}  // namespace
+
+QString describeStoreFailure(const StoreFailure& failure) {
+    return std::visit([](const auto& value) { return describe(value); }, failure);
+}
+
+}  // namespace tavrine

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "ReaderCore/Json.h"
+#include "ReaderStorage/FileSystem.h"
+#include "ReaderStorage/LibraryTextFile.h"
+#include "ReaderStorage/ReadingStoreError.h"
+
+#include <QString>
+#include <tl/expected.hpp>
+
+#include <variant>
+
+namespace tavrine {
+
+// Everything a store operation can fail with: the store's own error, or a failure of the file system,
+// of JSON decoding or of the text-file gate, each passed on as it came.
+using StoreFailure = std::variant<ReadingStoreError, FileError, DecodingError, LibraryTextFile::Failure>;
+
+template <typename T>
+using StoreResult = tl::expected<T, StoreFailure>;
+
+inline tl::unexpected<StoreFailure> storeFailure(StoreFailure failure) {
+    return tl::unexpected(std::move(failure));
+}
+inline tl::unexpected<StoreFailure> invalidStoreData() {
+    return storeFailure(ReadingStoreError::invalidData());
+}
+
+// A one-line description of a failure ("invalidData", "unsupportedVersion(5)", "read /path: ..."), for
+// diagnostics and tests; the words a user reads are chosen by the callers.
+QString describeStoreFailure(const StoreFailure& failure);
+
+}  // namespace tavrine
