@@ -34,15 +34,16 @@ EPUBReader::Result<ReadingDocument> EPUBBookAssembly::readingDocument(const Canc
     // A Character hundreds of units long cannot be cut into phrases without breaking it; a short text is
     // cheap to handle whatever it holds, so only long ones are inspected.
     if (m_text.size() >= kLongTextLength) {
-        const CharacterBreaks breaks(m_text);
-        for (qsizetype start = 0; start < m_text.size();) {
-            if (cancellation.isCancelled()) return tl::unexpected(Failure::cancelled());
-            const qsizetype end = breaks.next(start);
-            if (end - start > kMaximumCharacterLength) {
-                return tl::unexpected(Failure::limit(EPUBReader::ResourceLimit::graphemeUTF16));
+        std::optional<Failure> failure;
+        forEachCharacter(m_text, [&](TextRange character) {
+            if (cancellation.isCancelled()) {
+                failure = Failure::cancelled();
+            } else if (character.upperBound - character.lowerBound > kMaximumCharacterLength) {
+                failure = Failure::limit(EPUBReader::ResourceLimit::graphemeUTF16);
             }
-            start = end;
-        }
+            return !failure;
+        });
+        if (failure) return tl::unexpected(*failure);
     }
     ReadingDocument document{m_sections, m_text, m_spans};
     if (!document.isValid()) return tl::unexpected(Failure::of(Failure::Kind::ambiguousContent));
