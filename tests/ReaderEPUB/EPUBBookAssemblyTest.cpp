@@ -73,13 +73,7 @@ TEST(EPUBBookAssembly, OnlyTheEPUB3NavigationDocumentMayBeEmpty) {
     EXPECT_EQ(withNavigation->notices,
               (QList<EPUBBook::Notice>{{NoticeKind::omittedNavigation, u"OEBPS/nav.xhtml"_s}}));
 
-    TestEPUBBuilder onlyNavigation = bookWithChapters({});
-    onlyNavigation.setFile(QString::fromLatin1(TestEPUBBuilder::kPackagePath),
-                           TestEPUBBuilder::packageDocument(u"3.0"_s, TestEPUBBuilder::standardMetadata(),
-                                                            u"<item id=\"nav\" href=\"nav.xhtml\" media-type="
-                                                            u"\"application/xhtml+xml\" properties=\"nav\"/>"_s,
-                                                            navigationItemref));
-    EXPECT_EQ(importBook(onlyNavigation).error(), Failure::of(Kind::emptyContent));
+    EXPECT_EQ(importBook(bookWithChapters({}, {}, navigationItemref)).error(), Failure::of(Kind::emptyContent));
 
     const auto blank = bookWithChapters({{u"ch1"_s, u"<p>a</p>"_s}, {u"ch2"_s, u"<p> &#160;</p><hr/>"_s}});
     EXPECT_EQ(importBook(blank).error(), Failure::of(Kind::emptyContent));
@@ -123,26 +117,6 @@ TEST(EPUBBookAssembly, LinksLeadToPositionsOrSayWhyTheyCannot) {
     }
     // A link that leads nowhere is no notice: only the table of contents reports such entries.
     EXPECT_TRUE(book->notices.isEmpty());
-}
-
-TEST(EPUBBookAssembly, NoticesComeOncePerKindAndDocumentBookNoticesFirst) {
-    TestEPUBBuilder book = bookWithChapters({{u"b"_s, u"<p>x<img src=\"i.png\"/><img src=\"j.png\"/></p>"_s},
-                                             {u"a"_s, u"<p hidden=\"\">h</p><p><img src=\"i.png\"/></p>"_s}});
-    // Creator and identifier, no title and no language.
-    book.setFile(u"OEBPS/content.opf"_s,
-                 TestEPUBBuilder::packageDocument(
-                     u"3.0"_s, u"<dc:creator>c</dc:creator><dc:identifier>i</dc:identifier>"_s,
-                     u"<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" properties=\"nav\"/>"
-                     u"<item id=\"b\" href=\"text/b.xhtml\" media-type=\"application/xhtml+xml\"/>"
-                     u"<item id=\"a\" href=\"text/a.xhtml\" media-type=\"application/xhtml+xml\"/>"_s,
-                     u"<itemref idref=\"b\"/><itemref idref=\"a\"/>"_s));
-    const auto imported = importBook(book);
-    ASSERT_TRUE(imported.has_value()) << failureName(imported.error()).toStdString();
-    EXPECT_EQ(imported->notices, (QList<EPUBBook::Notice>{{NoticeKind::missingLanguage, std::nullopt},
-                                                          {NoticeKind::missingTitle, std::nullopt},
-                                                          {NoticeKind::imagePlaceholder, u"OEBPS/text/a.xhtml"_s},
-                                                          {NoticeKind::omittedHidden, u"OEBPS/text/a.xhtml"_s},
-                                                          {NoticeKind::imagePlaceholder, u"OEBPS/text/b.xhtml"_s}}));
 }
 
 }  // namespace

@@ -48,11 +48,5 @@ inline EPUBReader::Result<EPUBBook> importBook(const TestEPUBBuilder& book,
     return EPUBReader(limits).readSynchronously(book.build(), CancellationToken::none());
 }
 
-inline QList<EPUBBook::Notice::Kind> noticeKinds(const QList<EPUBBook::Notice>& notices) {
-    QList<EPUBBook::Notice::Kind> kinds;
-    for (const auto& notice : notices) kinds.append(notice.kind);
-    return kinds;
-}
-
 }  // namespace test
 }  // namespace tavrine
