@@ -42,6 +42,10 @@ struct LibraryTextFile {
     // A file that passes decodeText(), kept with both arguments unchanged.
     static tl::expected<LibraryTextFile, Failure> create(QString filename, QByteArray data);
 
+    // Whether text holds nothing but white space and line breaks (the space separators, tab, U+000A to
+    // U+000D, U+0085, U+2028 and U+2029); the empty text is blank.
+    static bool isBlank(QStringView text);
+
     // Whether text holds U+FFFD or a control character other than tab, line feed and carriage return.
     static bool containsNonTextScalar(QStringView text);
 
