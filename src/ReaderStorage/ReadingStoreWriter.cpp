@@ -70,7 +70,7 @@ StoreResult<ReadingStoreWriter::Stamps> ReadingStoreWriter::writeProgressOnly(co
 
 StoreResult<ReadingStoreWriter::Stamps> ReadingStoreWriter::writeFull(const ReadingStoreSnapshot& current,
                                                                       const ReadingStoreSnapshot& next) {
-    if (auto valid = validateSnapshot(next); !valid) return storeFailure(valid.error());
+    if (auto valid = validateSuccessor(next, current); !valid) return storeFailure(valid.error());
     const QByteArray storeBytes = encodeJson(toJson(next));
     const auto metadata = encodeMetadata(next);
     if (!metadata) return storeFailure(metadata.error());
