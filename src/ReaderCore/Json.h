@@ -3,6 +3,7 @@
 #include "ReaderCore/Date.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -196,6 +197,29 @@ Decoded<QList<T>> decodeJson(const QJsonValue& value, const JsonPath& path, std:
         auto decoded = decodeJson(element, elementPath, std::type_identity<T>{});
         if (!decoded) return tl::unexpected(std::move(decoded).error());
         result.append(std::move(*decoded));
+    }
+    return result;
+}
+
+// A dictionary keyed by strings is a JSON object; a null value is valueNotFound, as in an array.
+template <typename T>
+Decoded<QHash<QString, T>> decodeJson(const QJsonValue& value, const JsonPath& path,
+                                      std::type_identity<QHash<QString, T>>) {
+    if (!value.isObject()) return tl::unexpected(typeMismatch(path, u"Dictionary", value));
+    const QJsonObject object = value.toObject();
+    QHash<QString, T> result;
+    result.reserve(object.size());
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const QJsonValue element = it.value();
+        const QString key = it.key();  // the path refers to the key's characters
+        const JsonPath elementPath = path.key(key);
+        if (element.isNull()) {
+            return tl::unexpected(elementPath.error(DecodingError::Kind::valueNotFound,
+                                                    QStringLiteral("Expected a value but found null instead.")));
+        }
+        auto decoded = decodeJson(element, elementPath, std::type_identity<T>{});
+        if (!decoded) return tl::unexpected(std::move(decoded).error());
+        result.insert(key, std::move(*decoded));
     }
     return result;
 }

@@ -90,6 +90,10 @@ public:
     template <typename T>
     using Result = tl::expected<T, Failure>;
 
+    // One import run over the extracted files of a book (EPUBReaderOperation.h). Used inside the
+    // importer and by its tests only.
+    class Operation;
+
     explicit EPUBReader(Limits limits = Limits::standard()) : m_limits(limits) {}
     const Limits& limits() const { return m_limits; }
 

@@ -42,6 +42,10 @@ TEST(CharacterBreaks, AnswersBoundariesAtRandomOffsets) {
     EXPECT_EQ(breaks.previous(12), 1);
     EXPECT_EQ(breaks.characterStart(7), 1);
     EXPECT_EQ(breaks.characterStart(13), 12);
+    // Between the halves of a surrogate pair that begins a Character.
+    EXPECT_EQ(breaks.previous(2), 1);
+    EXPECT_EQ(breaks.characterStart(2), 1);
+    EXPECT_EQ(breaks.composedCharacterSequence(2), (TextRange{1, 12}));
 }
 
 TEST(CharacterBreaks, ComposedSequenceTakesALeadingCombiningMarkIntoThePreviousCharacter) {

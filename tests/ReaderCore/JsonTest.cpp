@@ -103,6 +103,22 @@ TEST(JsonData, IsPaddedStandardBase64) {
     EXPECT_FALSE(decodeField<QByteArray>(R"({"v": "aGk_Pw=="})"));    // URL alphabet
 }
 
+TEST(JsonDictionaries, DecodeEveryValueAndNameTheFailingKey) {
+    using Weights = QHash<QString, QHash<QString, qint64>>;
+    const auto decoded = decodeJsonText<Weights>(R"({"a": {"x": 1, "y": -2}, "b": {}})");
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->value(u"a"_s).value(u"y"_s), -2);
+    EXPECT_TRUE(decoded->value(u"b"_s).isEmpty());
+
+    const auto fractional = decodeJsonText<Weights>(R"({"a": {"x": 1.5}})");
+    ASSERT_FALSE(fractional);
+    EXPECT_EQ(fractional.error().kind, Kind::dataCorrupted);
+    EXPECT_EQ(fractional.error().codingPath, u"a.x"_s);
+    EXPECT_EQ(decodeJsonText<Weights>(R"({"a": {"x": null}})").error().kind, Kind::valueNotFound);
+    EXPECT_EQ(decodeJsonText<Weights>(R"({"a": [1]})").error().kind, Kind::typeMismatch);
+    EXPECT_EQ(decodeJsonText<Weights>(R"([])").error().kind, Kind::typeMismatch);
+}
+
 TEST(JsonText, MalformedTextIsDataCorrupted) {
     EXPECT_EQ(parseJson("{\"a\": ").error().kind, Kind::dataCorrupted);
     EXPECT_EQ(parseJson("").error().kind, Kind::dataCorrupted);

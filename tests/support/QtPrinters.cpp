@@ -1,5 +1,8 @@
 #include "support/QtPrinters.h"
 
+#include "ReaderCore/ReadingChunk.h"
+#include "ReaderCore/TextRange.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -29,3 +32,20 @@ void PrintTo(const QJsonValue& value, std::ostream* out) {
         *out << value.toVariant().toString().toStdString();
     }
 }
+
+namespace tavrine {
+
+void PrintTo(const TextRange& range, std::ostream* out) {
+    *out << range.lowerBound << "..<" << range.upperBound;
+}
+
+void PrintTo(const ReadingChunk& chunk, std::ostream* out) {
+    static constexpr const char* kBoundaries[] = {"none", "clause", "sentence", "paragraph"};
+    *out << "{";
+    PrintTo(chunk.sourceRange, out);
+    *out << " ";
+    PrintTo(chunk.text, out);
+    *out << " #" << chunk.sentenceIndex << " " << kBoundaries[static_cast<int>(chunk.boundary)] << "}";
+}
+
+}  // namespace tavrine

@@ -15,6 +15,14 @@ void PrintTo(const QByteArray& value, std::ostream* out);
 void PrintTo(const QUuid& value, std::ostream* out);
 void PrintTo(const QJsonValue& value, std::ostream* out);
 
+namespace tavrine {
+struct TextRange;
+struct ReadingChunk;
+// Printers for the reading model's small values, found by argument-dependent lookup.
+void PrintTo(const TextRange& range, std::ostream* out);
+void PrintTo(const ReadingChunk& chunk, std::ostream* out);
+}  // namespace tavrine
+
 inline std::ostream& operator<<(std::ostream& out, const QString& value) {
     return out << value.toStdString();
 }

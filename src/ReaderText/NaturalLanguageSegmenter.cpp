@@ -1,0 +1,215 @@
+#include "ReaderText/NaturalLanguageSegmenter.h"
+
+#include "ReaderText/internal/PhraseText.h"
+#include "ReaderText/internal/TextTokenizer.h"
+
+#include "ReaderCore/Characters.h"
+
+#include <algorithm>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using Boundary = ReadingChunk::Boundary;
+
+std::u16string_view standardView(QStringView view) {
+    return {view.utf16(), static_cast<std::size_t>(view.size())};
+}
+
+QStringView slice(QStringView text, TextRange range) {
+    return text.sliced(range.lowerBound, range.length());
+}
+
+}  // namespace
+
+NaturalLanguageSegmenter::NaturalLanguageSegmenter()
+    : particles{u"は"_s, u"が"_s,   u"を"_s,   u"に"_s,   u"へ"_s, u"と"_s, u"で"_s, u"の"_s,
+                u"も"_s, u"から"_s, u"まで"_s, u"より"_s, u"や"_s, u"ね"_s, u"よ"_s},
+      continuations{u"て"_s,     u"た"_s,     u"だ"_s,   u"です"_s, u"でし"_s,   u"ます"_s, u"まし"_s,
+                    u"ませ"_s,   u"ん"_s,     u"ない"_s, u"なく"_s, u"なかっ"_s, u"れる"_s, u"られる"_s,
+                    u"せる"_s,   u"させる"_s, u"する"_s, u"し"_s,   u"いる"_s,   u"い"_s,   u"でき"_s,
+                    u"できる"_s, u"たい"_s,   u"続け"_s, u"直す"_s},
+      predicateEndings{u"する"_s, u"ある"_s, u"いる"_s, u"できる"_s, u"ます"_s, u"です"_s, u"ない"_s,
+                       u"た"_s,   u"だ"_s,   u"れる"_s, u"られる"_s, u"たい"_s, u"直す"_s},
+      englishPhraseStarts{u"a"_s,     u"an"_s,  u"the"_s,     u"my"_s,   u"your"_s,  u"his"_s,   u"her"_s,
+                          u"its"_s,   u"our"_s, u"their"_s,   u"this"_s, u"that"_s,  u"these"_s, u"those"_s,
+                          u"at"_s,    u"in"_s,  u"on"_s,      u"of"_s,   u"to"_s,    u"for"_s,   u"from"_s,
+                          u"with"_s,  u"by"_s,  u"into"_s,    u"over"_s, u"under"_s, u"about"_s, u"when"_s,
+                          u"while"_s, u"if"_s,  u"because"_s, u"and"_s,  u"but"_s,   u"or"_s} {
+    const std::pair<const QSet<QString>*, WordClass> sets[] = {{&particles, particle},
+                                                               {&continuations, continuation},
+                                                               {&predicateEndings, predicateEnding},
+                                                               {&englishPhraseStarts, englishPhraseStart}};
+    for (const auto& [set, wordClass] : sets) {
+        for (const QString& word : *set) m_wordClasses[word.toStdU16String()] |= wordClass;
+    }
+    for (const QString& word : englishPhraseStarts) {
+        m_longestEnglishPhraseStart = std::max(m_longestEnglishPhraseStart, word.size());
+    }
+}
+
+std::uint8_t NaturalLanguageSegmenter::classOf(QStringView word) const {
+    const auto found = m_wordClasses.find(standardView(word));
+    return found == m_wordClasses.end() ? 0 : found->second;
+}
+
+bool NaturalLanguageSegmenter::startsEnglishPhrase(QStringView word) const {
+    if (word.size() > m_longestEnglishPhraseStart) return false;
+    return (classOf(word.toString().toLower()) & englishPhraseStart) != 0;
+}
+
+QList<ReadingChunk> NaturalLanguageSegmenter::segment(const QString& text) const {
+    QList<ReadingChunk> chunks;
+    if (internal::isBlank(text)) return chunks;
+    const CharacterBreaks characters(text);
+    std::vector<qsizetype> ends;
+    appendPhraseEnds(text, {0, text.size()}, characters, ends);
+    chunks.reserve(static_cast<qsizetype>(ends.size()));
+    qsizetype start = 0;
+    qsizetype sentenceIndex = 0;
+    for (const qsizetype end : ends) {
+        const TextRange range{start, end};
+        const Boundary kind = boundary(slice(text, range));
+        chunks.append({range, text.mid(start, end - start), sentenceIndex, kind});
+        if (kind == Boundary::sentence || kind == Boundary::paragraph) ++sentenceIndex;
+        start = end;
+    }
+    return chunks;
+}
+
+void NaturalLanguageSegmenter::appendPhraseEnds(QStringView text, TextRange part, const CharacterBreaks& characters,
+                                                std::vector<qsizetype>& ends) const {
+    const QStringView partText = slice(text, part);
+    if (internal::isBlank(partText)) return;
+
+    QList<TextRange> sentences = internal::sentenceRanges(partText);
+    if (sentences.isEmpty()) sentences.append({0, partText.size()});
+    QList<TextRange> words;
+    for (const TextRange sentence : sentences) {
+        const QStringView sentenceText = slice(partText, sentence);
+        const auto language = containsJapanese(sentenceText) ? internal::TokenizerLanguage::japanese
+                                                             : internal::TokenizerLanguage::english;
+        for (const TextRange word : internal::wordRanges(sentenceText, language)) {
+            const TextRange inPart = word.shifted(sentence.lowerBound);
+            if (characters.isBoundary(part.lowerBound + inPart.lowerBound)) words.append(inPart);
+        }
+    }
+    if (words.isEmpty()) {
+        ends.push_back(part.upperBound);
+        return;
+    }
+    for (const TextRange phrase : group(units(partText, words), partText)) {
+        ends.push_back(part.lowerBound + phrase.upperBound);
+    }
+}
+
+std::vector<NaturalLanguageSegmenter::Unit> NaturalLanguageSegmenter::units(QStringView text,
+                                                                            const QList<TextRange>& words) const {
+    std::vector<Unit> units;
+    for (qsizetype k = 0; k < words.size(); ++k) {
+        // A unit runs from its word to the next word, so the spaces and punctuation after a word stay
+        // with it and the units tile the text.
+        const qsizetype start = k == 0 ? 0 : words[k].lowerBound;
+        const qsizetype end = k + 1 < words.size() ? words[k + 1].lowerBound : text.size();
+        const QStringView word = slice(text, words[k]);
+        const std::uint8_t wordClass = classOf(word);
+        const bool isParticle = (wordClass & particle) != 0;
+        const bool endsPhrase = isParticle && word != u"の";
+        const bool endsPredicate = (wordClass & predicateEnding) != 0;
+
+        // "と" after a predicate quotes or conditions it: it starts a phrase rather than closing one.
+        const bool quotesPredicate = word == u"と" && !units.empty() && units.back().endsPredicate;
+        if (!quotesPredicate && (isParticle || (wordClass & continuation) != 0) && !units.empty()) {
+            Unit& last = units.back();
+            if (boundary(slice(text, last.range)) == Boundary::none &&
+                internal::trimmedLength(text.sliced(last.range.lowerBound, end - last.range.lowerBound)) <=
+                    maximumGroupLength) {
+                last.range.upperBound = end;
+                last.endsPhrase = endsPhrase;
+                last.endsPredicate = endsPredicate;
+                last.isEnglish = false;
+                last.startsEnglishPhrase = false;
+                continue;
+            }
+        }
+        units.push_back({{start, end},
+                         endsPhrase,
+                         endsPredicate,
+                         containsASCIILetter(word) && !containsJapanese(word),
+                         startsEnglishPhrase(word)});
+    }
+    return units;
+}
+
+std::vector<TextRange> NaturalLanguageSegmenter::group(const std::vector<Unit>& units, QStringView text) const {
+    std::vector<TextRange> groups;
+    if (units.empty()) return groups;
+
+    std::size_t index = 0;
+    TextRange current = units[0].range;
+    int englishCount = 0;
+    bool firstStartsEnglishPhrase = units[0].startsEnglishPhrase;
+    auto startGroup = [&](std::size_t next) {
+        groups.push_back(current);
+        index = next;
+        current = units[next].range;
+        englishCount = 0;
+        firstStartsEnglishPhrase = units[next].startsEnglishPhrase;
+    };
+
+    for (;;) {
+        const Unit& added = units[index];
+        if (added.isEnglish) ++englishCount;
+        const qsizetype length = internal::trimmedLength(slice(text, current));
+        const bool lengthStop =
+            !added.isEnglish && (length >= targetLength || ((added.endsPhrase || added.endsPredicate) && length > 3));
+        if (boundary(slice(text, current)) != Boundary::none || englishCount == 2 || lengthStop) {
+            if (index + 1 == units.size()) break;
+            startGroup(index + 1);
+            continue;
+        }
+        if (index + 1 == units.size()) break;
+
+        const Unit& next = units[index + 1];
+        // English and other words never share a group, and an English phrase-start word begins a group
+        // of its own unless the group began with one ("in the" stays together, "cat in" does not).
+        if ((englishCount > 0) != next.isEnglish ||
+            (next.isEnglish && next.startsEnglishPhrase && !firstStartsEnglishPhrase)) {
+            startGroup(index + 1);
+            continue;
+        }
+        const qsizetype limit = next.isEnglish ? maximumEnglishLength : maximumGroupLength;
+        const TextRange joined{current.lowerBound, next.range.upperBound};
+        if (internal::trimmedLength(slice(text, joined)) <= limit) {
+            current = joined;
+            ++index;
+            continue;
+        }
+        startGroup(index + 1);
+    }
+    groups.push_back(current);
+    return groups;
+}
+
+ReadingChunk::Boundary NaturalLanguageSegmenter::boundary(QStringView phrase) {
+    if (phrase.contains(u'\n') || phrase.contains(u'\r')) return Boundary::paragraph;
+    return internal::punctuationBoundary(phrase);
+}
+
+bool NaturalLanguageSegmenter::containsJapanese(QStringView text) {
+    for (const QChar c : text) {
+        const char16_t unit = c.unicode();
+        if ((unit >= 0x3040 && unit <= 0x30FF) || (unit >= 0x3400 && unit <= 0x9FFF)) return true;
+    }
+    return false;
+}
+
+bool NaturalLanguageSegmenter::containsASCIILetter(QStringView text) {
+    for (const QChar c : text) {
+        const char16_t unit = c.unicode();
+        if ((unit >= u'A' && unit <= u'Z') || (unit >= u'a' && unit <= u'z')) return true;
+    }
+    return false;
+}
+
+}  // namespace tavrine

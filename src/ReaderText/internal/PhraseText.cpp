@@ -1,0 +1,122 @@
+#include "ReaderText/internal/PhraseText.h"
+
+#include "ReaderCore/Characters.h"
+
+#include <unicode/uchar.h>
+
+namespace tavrine::internal {
+namespace {
+
+bool isPunctuation(char32_t c) {
+    return u_ispunct(static_cast<UChar32>(c)) != 0;
+}
+
+// The nine closing quotes and brackets that may follow the mark that ends a phrase.
+constexpr bool isClosingMark(char16_t c) {
+    switch (c) {
+    case u'"':
+    case u'\'':
+    case u')':
+    case u']':
+    case u'\u2019':
+    case u'\u201D':
+    case u'\u300D':
+    case u'\u300F':
+    case u'\uFF09': return true;
+    default: return false;
+    }
+}
+
+constexpr bool endsSentence(char16_t c) {
+    return c == u'。' || c == u'！' || c == u'？' || c == u'.' || c == u'!' || c == u'?';
+}
+
+constexpr bool endsClause(char16_t c) {
+    return c == u'、' || c == u'，' || c == u',' || c == u';' || c == u'；' || c == u':' || c == u'：';
+}
+
+qsizetype scalarLength(char32_t c) {
+    return c > 0xFFFF ? 2 : 1;
+}
+
+template <typename Predicate>
+QStringView trimmedScalars(QStringView text, Predicate drop) {
+    qsizetype start = 0;
+    qsizetype end = text.size();
+    while (start < end) {
+        const char32_t c = codePointAt(text, start);
+        if (!drop(c)) break;
+        start += scalarLength(c);
+    }
+    while (end > start) {
+        const char32_t c = codePointBefore(text, end);
+        if (!drop(c)) break;
+        end -= scalarLength(c);
+    }
+    return text.sliced(start, end - start);
+}
+
+}  // namespace
+
+bool isWhitespace(char32_t c) {
+    if (c < 0x80) return c == 0x20 || (c >= 0x09 && c <= 0x0D);
+    return u_isUWhiteSpace(static_cast<UChar32>(c)) != 0;
+}
+
+bool isBlank(QStringView text) {
+    // No White_Space scalar lies outside the BMP, so a unit-wise test is exact.
+    for (const QChar c : text) {
+        if (!isWhitespace(c.unicode())) return false;
+    }
+    return true;
+}
+
+char32_t codePointBefore(QStringView text, qsizetype offset) {
+    const char16_t unit = text[offset - 1].unicode();
+    if (QChar::isLowSurrogate(unit) && offset >= 2) {
+        const char16_t high = text[offset - 2].unicode();
+        if (QChar::isHighSurrogate(high)) return QChar::surrogateToUcs4(high, unit);
+    }
+    return unit;
+}
+
+QStringView trimmedOfWhitespace(QStringView text) {
+    return trimmedScalars(text, [](char32_t c) { return isWhitespace(c); });
+}
+
+QStringView trimmedOfWhitespaceAndPunctuation(QStringView text) {
+    return trimmedScalars(text, [](char32_t c) { return isWhitespace(c) || isPunctuation(c); });
+}
+
+qsizetype trimmedLength(QStringView text) {
+    return characterCount(trimmedOfWhitespaceAndPunctuation(text));
+}
+
+ReadingChunk::Boundary punctuationBoundary(QStringView phrase) {
+    QStringView rest = trimmedOfWhitespace(phrase);
+    while (!rest.isEmpty() && isClosingMark(rest.front().unicode())) rest = rest.sliced(1);
+    while (!rest.isEmpty() && isClosingMark(rest.back().unicode())) rest.chop(1);
+    if (rest.isEmpty()) return ReadingChunk::Boundary::none;
+
+    const char16_t last = rest.back().unicode();
+    ReadingChunk::Boundary boundary = ReadingChunk::Boundary::none;
+    if (endsSentence(last)) {
+        boundary = ReadingChunk::Boundary::sentence;
+    } else if (endsClause(last)) {
+        boundary = ReadingChunk::Boundary::clause;
+    } else {
+        return boundary;
+    }
+    // The mark is a Character of its own unless a prepended concatenation mark (as in Arabic number
+    // signs) joins it to the scalar before: no other rule of extended grapheme clusters can keep these
+    // marks from starting a Character.
+    if (rest.size() > 1) {
+        const char32_t before = codePointBefore(rest, rest.size() - 1);
+        if (u_getIntPropertyValue(static_cast<UChar32>(before), UCHAR_GRAPHEME_CLUSTER_BREAK) == U_GCB_PREPEND) {
+            return ReadingChunk::Boundary::none;
+        }
+    }
+    return boundary;
+}
+
+}  // namespace tavrine::internal

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "ReaderCore/ReadingChunk.h"
+
+#include <QStringView>
+
+namespace tavrine::internal {
+
+// Scalar-level text rules that both segmenters share. Whitespace is the Unicode White_Space property
+// (spaces, tabs and every line separator); punctuation is the general category P*.
+
+// The scalars whose Character is a line break: LF, VT, FF, CR, NEL, LINE and PARAGRAPH SEPARATOR.
+// Each of them always begins a Character of its own (CR LF being the one pair).
+constexpr bool isLineBreakScalar(char32_t c) {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+bool isWhitespace(char32_t c);
+bool isBlank(QStringView text);
+
+// The scalar that ends just before offset (a lone surrogate is returned as itself).
+char32_t codePointBefore(QStringView text, qsizetype offset);
+
+QStringView trimmedOfWhitespace(QStringView text);
+QStringView trimmedOfWhitespaceAndPunctuation(QStringView text);
+
+// Characters of a text trimmed of whitespace and punctuation at both ends: the length by which phrases
+// of ordinary text are grouped.
+qsizetype trimmedLength(QStringView text);
+
+// The boundary that the last visible mark of a phrase gives once whitespace and closing quotes and
+// brackets are trimmed: a full stop, exclamation or question mark ends a sentence, a comma, semicolon or
+// colon ends a clause. The mark must be a Character of its own ("。" followed by a combining mark is not).
+ReadingChunk::Boundary punctuationBoundary(QStringView phrase);
+
+}  // namespace tavrine::internal

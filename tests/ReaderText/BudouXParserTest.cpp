@@ -1,0 +1,126 @@
+#include "ReaderText/BudouXParser.h"
+
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+#include <QFile>
+
+#include <limits>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using Failure = BudouXParser::ModelFailure;
+
+BudouXParser parserOf(const char* json) {
+    auto parser = BudouXParser::fromJson(QByteArray(json));
+    EXPECT_TRUE(parser.has_value()) << json;
+    return parser.value_or(BudouXParser::fromJson(R"({"_": {}})").value());
+}
+
+QStringList phrases(const BudouXParser& parser, const QString& text) {
+    QStringList result;
+    for (const TextRange range : parser.parse(text)) result.append(text.mid(range.lowerBound, range.length()));
+    return result;
+}
+
+TEST(BudouXModel, IsCompiledIntoTheBinaryWithItsLicence) {
+    QFile model(u":/BudouX/ja.json"_s);
+    ASSERT_TRUE(model.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(BudouXParser::fromJson(model.readAll()).has_value());
+    QFile licence(u":/BudouX/LICENSE"_s);
+    ASSERT_TRUE(licence.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(licence.readAll().contains("Apache License"));
+
+    EXPECT_EQ(phrases(BudouXParser::shared(), u"今日は天気です。明日はどうでしょうか。"_s),
+              (QStringList{u"今日は"_s, u"天気です。"_s, u"明日は"_s, u"どうでしょうか。"_s}));
+}
+
+TEST(BudouXModel, RefusesWhatIsNotAModel) {
+    EXPECT_EQ(BudouXParser::fromJson("").error(), Failure::malformed);
+    EXPECT_EQ(BudouXParser::fromJson("[]").error(), Failure::malformed);
+    EXPECT_EQ(BudouXParser::fromJson(R"({"UW1": []})").error(), Failure::malformed);
+    EXPECT_EQ(BudouXParser::fromJson(R"({"UW1": {"a": 1.5}})").error(), Failure::malformed);
+    EXPECT_EQ(BudouXParser::fromJson(R"({"UW1": {"a": "1"}})").error(), Failure::malformed);
+    EXPECT_EQ(BudouXParser::fromJson("{}").error(), Failure::empty);
+    EXPECT_EQ(BudouXParser::fromJson(R"({"UW1": {"a": 9223372036854775807}, "UW2": {"b": 1}})").error(),
+              Failure::weightSumOutOfRange);
+    EXPECT_EQ(BudouXParser::fromJson(R"({"UW1": {"a": -9223372036854775808}, "UW2": {"b": -1}})").error(),
+              Failure::weightSumOutOfRange);
+    // At the edge of the range the sum still fits.
+    EXPECT_TRUE(BudouXParser::fromJson(R"({"UW1": {"a": 9223372036854775807}, "UW2": {"b": 0}})"));
+}
+
+TEST(BudouXModel, EveryWeightCountsInTheBaseScoreEvenWhereItCanNeverApply) {
+    // Unknown feature names and keys of the wrong length still count.
+    const BudouXParser parser = parserOf(R"({"UW4": {"b": 3}, "XX": {"q": 5}, "BW1": {"abc": 2}})");
+    EXPECT_EQ(parser.baseScore(), -5.0);
+    EXPECT_EQ(BudouXParser::shared().baseScore(), -1612.0);
+}
+
+struct FeatureWindow {
+    const char* name;
+    int offset;
+    int length;
+};
+
+class BudouXFeatureWindow : public testing::TestWithParam<FeatureWindow> {};
+
+// Each feature looks at its own scalars around the candidate break: a weight keyed by exactly those
+// scalars breaks "abcdefg" before "d" and nowhere else.
+TEST_P(BudouXFeatureWindow, LooksAtItsOwnScalarsAroundTheBreak) {
+    const FeatureWindow feature = GetParam();
+    const QString text = u"abcdefg"_s;
+    const QString key = text.mid(3 + feature.offset, feature.length);
+    const QByteArray json = QStringLiteral(R"({"%1": {"%2": 10}, "balance": {"-": -10}})")
+                                .arg(QString::fromLatin1(feature.name), key)
+                                .toUtf8();
+    EXPECT_EQ(phrases(parserOf(json.constData()), text), (QStringList{u"abc"_s, u"defg"_s}));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllThirteen, BudouXFeatureWindow,
+                         testing::Values(FeatureWindow{"UW1", -3, 1}, FeatureWindow{"UW2", -2, 1},
+                                         FeatureWindow{"UW3", -1, 1}, FeatureWindow{"UW4", 0, 1},
+                                         FeatureWindow{"UW5", 1, 1}, FeatureWindow{"UW6", 2, 1},
+                                         FeatureWindow{"BW1", -2, 2}, FeatureWindow{"BW2", -1, 2},
+                                         FeatureWindow{"BW3", 0, 2}, FeatureWindow{"TW1", -3, 3},
+                                         FeatureWindow{"TW2", -2, 3}, FeatureWindow{"TW3", -1, 3},
+                                         FeatureWindow{"TW4", 0, 3}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BudouXParse, BreaksOnlyWhenTheScoreIsAboveZero) {
+    // base = -(b + other) / 2, so the score before "b" is (b - other) / 2.
+    EXPECT_EQ(phrases(parserOf(R"({"UW4": {"b": 2}, "other": {"z": 2}})"), u"abc"_s), QStringList{u"abc"_s});
+    EXPECT_EQ(phrases(parserOf(R"({"UW4": {"b": 3}, "other": {"z": 1}})"), u"abc"_s), (QStringList{u"a"_s, u"bc"_s}));
+    EXPECT_EQ(phrases(parserOf(R"({"UW4": {"b": 1}, "other": {"z": 3}})"), u"abc"_s), QStringList{u"abc"_s});
+}
+
+TEST(BudouXParse, WindowsOutsideTheTextAddNothing) {
+    // An empty key would match a window clipped at either end of the text if windows were clipped.
+    const BudouXParser parser =
+        parserOf(R"({"UW1": {"": 10}, "UW6": {"": 10}, "TW1": {"ab": 10}, "TW4": {"cd": 10}, "pad": {"-": -40}})");
+    EXPECT_EQ(phrases(parser, u"abcd"_s), QStringList{u"abcd"_s});
+}
+
+TEST(BudouXParse, CountsScalarsButNeverBreaksInsideACharacter) {
+    // A scalar outside the BMP is one position, not two UTF-16 units: UW2 of "𠀋" falls before "b".
+    EXPECT_EQ(phrases(parserOf(R"({"UW2": {"𠀋": 10}, "pad": {"-": -10}})"), u"𠀋ab"_s),
+              (QStringList{u"𠀋a"_s, u"b"_s}));
+    // A break before a combining mark would split "é": it is skipped however high its score...
+    EXPECT_EQ(phrases(parserOf(R"({"UW4": {"\u0301": 10}, "pad": {"-": -10}})"), u"ae\u0301b"_s),
+              QStringList{u"ae\u0301b"_s});
+    // ...yet the mark is a scalar of its own in the windows of the next break.
+    EXPECT_EQ(phrases(parserOf(R"({"UW3": {"\u0301": 10}, "pad": {"-": -10}})"), u"ae\u0301b"_s),
+              (QStringList{u"ae\u0301"_s, u"b"_s}));
+    EXPECT_EQ(phrases(parserOf(R"({"UW2": {"e": 10}, "pad": {"-": -10}})"), u"ae\u0301b"_s),
+              (QStringList{u"ae\u0301"_s, u"b"_s}));
+}
+
+TEST(BudouXParse, EmptyAndSingleScalarTexts) {
+    EXPECT_TRUE(BudouXParser::shared().parse(QString()).isEmpty());
+    EXPECT_EQ(BudouXParser::shared().parse(u"。"_s), (QList<TextRange>{{0, 1}}));
+    EXPECT_EQ(BudouXParser::shared().parse(u"𠀋"_s), (QList<TextRange>{{0, 2}}));
+}
+
+}  // namespace
+}  // namespace tavrine

@@ -1,0 +1,205 @@
+#include "ReaderText/BudouXParser.h"
+#include "ReaderText/BudouXSegmenter.h"
+#include "ReaderText/NaturalLanguageSegmenter.h"
+
+#include "ReaderCore/Characters.h"
+
+#include "SegmenterExpectations.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using test::chunkTexts;
+using test::expectChunksTile;
+using Boundary = ReadingChunk::Boundary;
+
+QList<ReadingChunk> segmented(const QString& text) {
+    const QList<ReadingChunk> chunks = BudouXSegmenter().segment(text);
+    expectChunksTile(text, chunks);
+    return chunks;
+}
+
+QStringList modelPhrases(const QString& line) {
+    QStringList result;
+    for (const TextRange range : BudouXParser::shared().parse(line)) {
+        result.append(line.mid(range.lowerBound, range.length()));
+    }
+    return result;
+}
+
+TEST(BudouXSegmenter, BlankTextGivesNoChunk) {
+    EXPECT_TRUE(segmented(QString()).isEmpty());
+    EXPECT_TRUE(segmented(u" \n\t\r\n\u3000\u2028 "_s).isEmpty());
+}
+
+TEST(BudouXSegmenter, BlankLinesAtTheStartRideInTheFirstChunk) {
+    const auto chunks = segmented(u"\n \n今日は天気です。"_s);
+    ASSERT_EQ(chunks.size(), 2);
+    EXPECT_EQ(chunks[0].text, u"\n \n今日は"_s);
+    EXPECT_EQ(chunks[0].sourceRange, (TextRange{0, 6}));
+    EXPECT_EQ(chunks[0].boundary, Boundary::none);  // the carried breaks lead, they do not trail
+}
+
+TEST(BudouXSegmenter, LineBreaksAndBlankLinesJoinTheChunkBeforeThem) {
+    const auto chunks = segmented(u"今日は天気です。\n\n  \n明日は雨。\n\n"_s);
+    EXPECT_EQ(chunkTexts(chunks), (QStringList{u"今日は"_s, u"天気です。\n\n  \n"_s, u"明日は"_s, u"雨。\n\n"_s}));
+    EXPECT_EQ(chunks[1].boundary, Boundary::paragraph);
+    EXPECT_EQ(chunks[3].boundary, Boundary::paragraph);
+}
+
+TEST(BudouXSegmenter, CarriageReturnLineFeedIsOneLineBreak) {
+    // Were CR and LF two breaks, the LF would make a blank line of its own, still joined to the chunk
+    // before: the check is that nothing is lost or doubled and the pair never splits.
+    const auto chunks = segmented(u"今日は天気です。\r\n\r\n明日は雨。"_s);
+    EXPECT_EQ(chunkTexts(chunks), (QStringList{u"今日は"_s, u"天気です。\r\n\r\n"_s, u"明日は"_s, u"雨。"_s}));
+    EXPECT_EQ(chunks[1].boundary, Boundary::paragraph);
+    EXPECT_EQ(chunks[2].sourceRange.lowerBound, 12);
+}
+
+TEST(BudouXSegmenter, EveryLineSeparatorEndsALine) {
+    for (const char16_t separator : {u'\n', u'\r', u'\v', u'\f', u'\u0085', u'\u2028', u'\u2029'}) {
+        const QString text = u"今日は"_s + QChar(separator) + u"天気です。"_s;
+        const auto chunks = segmented(text);
+        ASSERT_GE(chunks.size(), 2) << int(separator);
+        EXPECT_EQ(chunks[0].text, u"今日は"_s + QChar(separator)) << int(separator);
+        EXPECT_EQ(chunks[0].boundary, Boundary::paragraph) << int(separator);
+    }
+}
+
+TEST(BudouXSegmenter, RoutesEachLineByWhetherItHoldsJapanese) {
+    const QString japanese = u"吾輩は猫である。名前はまだ無い。"_s;
+    const QString english = u"The cat sat on the mat in the sun."_s;
+    // One Japanese scalar sends the whole line, Latin words and all, through the phrase model.
+    const QString mixed = u"Visit 東 in the spring of this year"_s;
+    const QString halfWidth = u"ｶﾀｶﾅ is Japanese too"_s;
+    const QString planeTwo = u"𠀋 counts as Japanese"_s;
+    const auto chunks =
+        segmented(english + u"\n"_s + japanese + u"\n"_s + mixed + u"\n"_s + halfWidth + u"\n"_s + planeTwo);
+
+    QStringList expected;
+    for (const ReadingChunk& chunk : NaturalLanguageSegmenter().segment(english)) expected.append(chunk.text);
+    expected.append(modelPhrases(japanese));
+    expected.append(modelPhrases(mixed));
+    expected.append(modelPhrases(halfWidth));
+    expected.append(modelPhrases(planeTwo));
+    QStringList texts = chunkTexts(chunks);
+    for (QString& text : texts) {
+        if (text.endsWith(u'\n')) text.chop(1);
+    }
+    EXPECT_EQ(texts, expected);
+    // The phrase model leaves a Latin line whole where the word grouping would cut it.
+    EXPECT_EQ(modelPhrases(mixed), QStringList{mixed});
+    EXPECT_GT(NaturalLanguageSegmenter().segment(mixed).size(), 1);
+}
+
+TEST(BudouXSegmenter, ContainsJapaneseAtTheEdgesOfItsRanges) {
+    struct Case {
+        char32_t scalar;
+        bool japanese;
+    };
+    for (const Case c : {Case{0x303F, false}, Case{0x3040, true}, Case{0x30FF, true}, Case{0x3100, false},
+                         Case{0x33FF, false}, Case{0x3400, true}, Case{0x9FFF, true}, Case{0xA000, false},
+                         Case{0xFF65, false}, Case{0xFF66, true}, Case{0xFF9D, true}, Case{0xFF9E, false},
+                         Case{0x1FFFF, false}, Case{0x20000, true}, Case{0x323AF, true}, Case{0x323B0, false}}) {
+        const QString text = u"ab"_s + QString::fromUcs4(&c.scalar, 1);
+        EXPECT_EQ(BudouXSegmenter::containsJapanese(text), c.japanese) << std::hex << static_cast<unsigned>(c.scalar);
+    }
+}
+
+TEST(BudouXSegmenter, BoundaryFollowsTheLastMarkOrTheTrailingLineBreak) {
+    struct Case {
+        QString phrase;
+        Boundary boundary;
+    };
+    const Case cases[] = {
+        {u"言った。」"_s, Boundary::sentence},         // full stop inside a closing bracket
+        {u"\"Stop!\" "_s, Boundary::sentence},         // quotes and a trailing space
+        {u"(see p. 3.)"_s, Boundary::sentence},        // parenthesis
+        {u"今日は、"_s, Boundary::clause},             // ideographic comma
+        {u"first;"_s, Boundary::clause},               //
+        {u"今日は、\n"_s, Boundary::paragraph},        // a line feed in the trailing whitespace wins
+        {u"今日は \n \u3000"_s, Boundary::paragraph},  // even with spaces after it
+        {u"今日は"_s, Boundary::none},                 //
+        {u"」』"_s, Boundary::none},                   // nothing left once the brackets go
+        {u"。\u0301"_s, Boundary::none},               // the mark is not a Character of its own
+        {u"a\n\u0301"_s, Boundary::none},              // a mark alone after a break is no whitespace
+        {u"a\n \u0301"_s, Boundary::paragraph},        // a space carrying a mark is whitespace
+        {u"end\n."_s, Boundary::sentence},             // a break inside the phrase is not trailing
+    };
+    for (const Case& c : cases) EXPECT_EQ(BudouXSegmenter::boundary(c.phrase), c.boundary) << c.phrase;
+}
+
+TEST(BudouXSegmenter, SentenceIndexGrowsAfterSentencesAndParagraphsOnly) {
+    const auto chunks = segmented(u"今日は、晴れ。明日は\n雨でしょう"_s);
+    ASSERT_EQ(chunkTexts(chunks), (QStringList{u"今日は、"_s, u"晴れ。"_s, u"明日は\n"_s, u"雨でしょう"_s}));
+    const QList<Boundary> boundaries{Boundary::clause, Boundary::sentence, Boundary::paragraph, Boundary::none};
+    const QList<qsizetype> indices{0, 0, 1, 2};
+    for (qsizetype i = 0; i < chunks.size(); ++i) {
+        EXPECT_EQ(chunks[i].boundary, boundaries[i]) << i;
+        EXPECT_EQ(chunks[i].sentenceIndex, indices[i]) << i;
+    }
+}
+
+TEST(BudouXSegmenter, NeverCutsACharacter) {
+    // The model scores a break before the voiced mark after "は" (the reference parser, counting UTF-16
+    // units alone, cuts there); here the mark stays with its kana.
+    EXPECT_EQ(chunkTexts(segmented(u"今日は\u3099天気です"_s)), QStringList{u"今日は\u3099天気です"_s});
+
+    const QString text = u"  ｶﾞｷﾞが\u3099い\u3099\r\n\U0001F468\u200D\U0001F469 family 絵文字😀です。\n\u0301x\n"_s;
+    const CharacterBreaks characters(text);
+    for (const ReadingChunk& chunk : segmented(text)) {
+        EXPECT_TRUE(characters.isBoundary(chunk.sourceRange.lowerBound)) << chunk.text;
+    }
+}
+
+TEST(Segmenters, TileRandomTextsOfAwkwardPieces) {
+    // Line breaks of every kind, blank runs, marks that join the Character before them, surrogate
+    // pairs, joiners, closing brackets and the words the grouping rules know.
+    const QStringList pieces{u"あ"_s,     u"猫"_s,     u"。"_s,   u"、"_s, u" "_s,    u"\n"_s, u"\r\n"_s,   u"\r"_s,
+                             u"\u2028"_s, u"a"_s,      u"The "_s, u"."_s,  u","_s,    u"!"_s,  u"\u0301"_s, u"\u3099"_s,
+                             u"😀"_s,      u"\u200D"_s, u"ｶ"_s,    u"ﾞ"_s,  u"」"_s,   u"\t"_s, u"\u3000"_s, u"𠀋"_s,
+                             u"の"_s,     u"は"_s,     u"た"_s,   u"と"_s, u"する"_s, u"in "_s};
+    std::mt19937 random(20240601);
+    std::uniform_int_distribution<qsizetype> pieceIndex(0, pieces.size() - 1);
+    std::uniform_int_distribution<int> pieceCount(0, 40);
+    for (int round = 0; round < 400; ++round) {
+        QString text;
+        for (int n = pieceCount(random); n > 0; --n) text += pieces[pieceIndex(random)];
+        const CharacterBreaks characters(text);
+        for (const auto& chunks : {BudouXSegmenter().segment(text), NaturalLanguageSegmenter().segment(text)}) {
+            expectChunksTile(text, chunks);
+            for (const ReadingChunk& chunk : chunks) {
+                ASSERT_TRUE(characters.isBoundary(chunk.sourceRange.lowerBound)) << text;
+            }
+        }
+        if (HasFailure()) break;
+    }
+}
+
+TEST(BudouXSegmenter, GivesTheSameChunksOnManyThreadsAtOnce) {
+    // Each thread keeps its own scratch space and tokenizers; the model and word tables are shared.
+    const QString text =
+        u"吾輩は猫である。名前はまだ無い。\nThe cat sat on the mat.\n彼女は美しい花を見た\n"_s.repeated(20);
+    const QList<ReadingChunk> expected = BudouXSegmenter().segment(text);
+    std::atomic<int> mismatches = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int run = 0; run < 20; ++run) {
+                if (BudouXSegmenter().segment(text) != expected) ++mismatches;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(mismatches, 0);
+}
+
+}  // namespace
+}  // namespace tavrine
