@@ -3,6 +3,7 @@
 // per file:
 //   {"file":…,"bytes":…,"ok":true,"utf16":…,"sections":…,"navEntries":…,"links":…,"notices":[…],"ms":…}
 //   {"file":…,"ok":false,"failure":"<case name>"}
+// "bytes" is the size of the archive imported, "ms" the best wall-clock time of the synchronous import.
 // --text     adds "text": the document's text.
 // --repack   imports a copy written again from the file's entries, "mimetype" first and UTF-8 names
 //            flagged, for published books that the archive intake refuses as they are.
