@@ -11,8 +11,8 @@ namespace tavrine::test {
 // writes: names that are not UTF-8 or not safe, unknown methods and flags, sizes and CRCs that lie,
 // local headers that disagree with the central directory.
 struct RawZipEntry {
-    QByteArray name;
-    QByteArray data;  // the content before compression
+    QByteArray name{};
+    QByteArray data{};  // the content before compression
     // 0 stores the data, 8 deflates it; any other method writes the data as it is.
     quint16 method = 0;
     quint16 flags = 0;  // bit 3 is added when dataDescriptor is set
@@ -21,26 +21,26 @@ struct RawZipEntry {
     quint32 externalAttributes = 0100644u << 16;
     bool dataDescriptor = false;  // CRC and sizes follow the data, zero in the local header
     bool descriptorSignature = true;
-    QByteArray localExtra;
-    QByteArray centralExtra;
-    QByteArray comment;
+    QByteArray localExtra{};
+    QByteArray centralExtra{};
+    QByteArray comment{};
 
     // Lies, written in both headers (and the descriptor) instead of the true values.
-    std::optional<quint32> crc;
-    std::optional<quint32> compressedSize;
-    std::optional<quint32> uncompressedSize;
+    std::optional<quint32> crc{};
+    std::optional<quint32> compressedSize{};
+    std::optional<quint32> uncompressedSize{};
     // The bytes written as the entry's data instead of the (compressed) content.
-    std::optional<QByteArray> payload;
+    std::optional<QByteArray> payload{};
     // A local header that disagrees with the central record.
-    std::optional<QByteArray> localName;
-    std::optional<quint16> localFlags;
+    std::optional<QByteArray> localName{};
+    std::optional<quint16> localFlags{};
 };
 
 // The bytes of an archive with the offsets of its records, so a test can overwrite any field.
 struct RawZip {
-    QByteArray bytes;
-    QList<qint64> localHeaders;    // offset of each entry's local header
-    QList<qint64> centralRecords;  // offset of each entry's central-directory record
+    QByteArray bytes{};
+    QList<qint64> localHeaders{};    // offset of each entry's local header
+    QList<qint64> centralRecords{};  // offset of each entry's central-directory record
     qint64 centralDirectory = 0;
     qint64 endRecord = 0;
 
