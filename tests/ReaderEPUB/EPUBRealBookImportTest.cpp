@@ -1,11 +1,11 @@
 // Whole imports of published books: the shared sample book and the books of Debian's documentation
 // packages, read in place.
+#include "EPUBRealBookSupport.h"
 #include "EPUBTestSupport.h"
 
 #include "support/RunTask.h"
 #include "support/SharedData.h"
 
-#include <zip.h>
 #include <QDir>
 #include <QFile>
 
@@ -26,39 +26,6 @@ const QString kLiveManuals = u"/usr/share/doc/live-manual/epub"_s;
 QByteArray fileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The book's entries, read with libzip and written again in their order with the UTF-8 flag on every
-// name outside ASCII and "mimetype" stored first. Published books often leave the flag off although
-// their names are UTF-8, or put "mimetype" elsewhere. `mimetype`, when given, replaces its content.
-QByteArray repacked(const QString& path, const std::optional<QByteArray>& mimetype = {}) {
-    RawZipBuilder builder;
-    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, nullptr);
-    for (zip_int64_t i = 0; archive && i < zip_get_num_entries(archive, 0); ++i) {
-        zip_stat_t stat;
-        zip_file_t* file = nullptr;
-        if (zip_stat_index(archive, zip_uint64_t(i), ZIP_FL_ENC_RAW, &stat) != 0 ||
-            !(file = zip_fopen_index(archive, zip_uint64_t(i), 0))) {
-            break;
-        }
-        RawZipEntry entry;
-        entry.name = QByteArray(stat.name);
-        entry.data.resize(qsizetype(stat.size));
-        zip_fread(file, entry.data.data(), stat.size);
-        zip_fclose(file);
-        if (entry.name == "mimetype") {
-            if (mimetype) entry.data = *mimetype;
-            builder.entries().prepend(std::move(entry));
-            continue;
-        }
-        entry.method = entry.name.endsWith('/') ? 0 : 8;
-        if (std::any_of(entry.name.begin(), entry.name.end(), [](char c) { return quint8(c) >= 0x80; })) {
-            entry.flags = 0x0800;
-        }
-        builder.add(std::move(entry));
-    }
-    if (archive) zip_close(archive);
-    return builder.build().bytes;
 }
 
 EPUBReader::Result<EPUBBook> imported(const QByteArray& bytes) {
@@ -84,7 +51,7 @@ TEST(EPUBRealBookImport, TheSampleBookIsRefusedAsPublishedAndImportsRepackedWith
     EXPECT_EQ(runTask(EPUBReader().read(fileBytes(path), CancellationToken())),
               tl::unexpected(failure(Kind::ambiguousPath)));
 
-    const auto book = runTask(EPUBReader().read(repacked(path), CancellationToken()));
+    const auto book = runTask(EPUBReader().read(repackedWithUTF8Names(path), CancellationToken()));
     ASSERT_TRUE(book.has_value() && book->has_value()) << failureName(book->error());
     const EPUBBook& sample = **book;
     EXPECT_EQ(sample.packagePath, u"OPS/package.opf"_s);
@@ -146,7 +113,7 @@ TEST(EPUBRealBookImport, DebianPolicyImportsOnceItsMimetypeEntryComesFirst) {
     SKIP_WITHOUT_PACKAGE(QFile::exists(kPolicyBook), "debian-policy");
     EXPECT_EQ(failureOf(imported(fileBytes(kPolicyBook))), failure(Kind::invalidArchive));
 
-    const auto book = imported(repacked(kPolicyBook));
+    const auto book = imported(repackedWithUTF8Names(kPolicyBook));
     ASSERT_TRUE(book.has_value()) << failureName(book.error());
     EXPECT_EQ(book->metadata.titles, QStringList{u"Debian Policy Manual"_s});
     const QList<ReadingDocument::Section>& sections = *book->document.sections;
@@ -187,8 +154,8 @@ TEST(EPUBRealBookImport, LiveManualsAreRefusedForTheirMimetypeAndManifest) {
         EXPECT_EQ(failureOf(imported(fileBytes(path))), failure(Kind::invalidArchive));
         // First or not, their "mimetype" ends with a line feed it may not hold; and once that is mended
         // their manifest still names documents with fragments.
-        EXPECT_EQ(failureOf(imported(repacked(path))), failure(Kind::invalidArchive));
-        EXPECT_EQ(failureOf(imported(repacked(path, QByteArrayLiteral("application/epub+zip")))),
+        EXPECT_EQ(failureOf(imported(repackedWithUTF8Names(path))), failure(Kind::invalidArchive));
+        EXPECT_EQ(failureOf(imported(repackedWithUTF8Names(path, QByteArrayLiteral("application/epub+zip")))),
                   failure(Kind::invalidPackage));
     }
 }
