@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <array>
 #include <stdexcept>
 
 namespace tavrine::test {
@@ -66,98 +67,34 @@ void RawZip::put32(qint64 offset, quint32 value) {
     put16(offset + 2, static_cast<quint16>(value >> 16));
 }
 
-RawZipBuilder& RawZipBuilder::add(RawZipEntry entry) {
-    m_entries.append(std::move(entry));
-    return *this;
-}
-
-RawZipBuilder& RawZipBuilder::addStored(QByteArray name, QByteArray data) {
-    RawZipEntry entry;
-    entry.name = std::move(name);
-    entry.data = std::move(data);
-    return add(std::move(entry));
-}
-
-RawZipBuilder& RawZipBuilder::addDeflated(QByteArray name, QByteArray data) {
-    RawZipEntry entry;
-    entry.name = std::move(name);
-    entry.data = std::move(data);
-    entry.method = 8;
-    return add(std::move(entry));
-}
-
-RawZipBuilder& RawZipBuilder::addMimetype(QByteArray content) {
-    return addStored(QByteArrayLiteral("mimetype"), std::move(content));
-}
-
-RawZipBuilder& RawZipBuilder::setComment(QByteArray comment) {
-    m_comment = std::move(comment);
-    return *this;
-}
-
-RawZipBuilder& RawZipBuilder::setGapBeforeDirectory(QByteArray gap) {
-    m_gapBeforeDirectory = std::move(gap);
-    return *this;
-}
-
-RawZipBuilder& RawZipBuilder::setDirectoryPadding(QByteArray padding) {
-    m_directoryPadding = std::move(padding);
-    return *this;
-}
-
-RawZipBuilder& RawZipBuilder::setGapBeforeEndRecord(QByteArray gap) {
-    m_gapBeforeEndRecord = std::move(gap);
-    return *this;
-}
-
-RawZipBuilder& RawZipBuilder::setTrailing(QByteArray trailing) {
-    m_trailing = std::move(trailing);
-    return *this;
-}
-
 RawZip RawZipBuilder::build() const {
-    struct Written {
-        quint16 flags;
-        quint32 crc;
-        quint32 compressedSize;
-        quint32 uncompressedSize;
-    };
     RawZip zip;
     QByteArray& out = zip.bytes;
-    QList<Written> written;
-
+    // The fields both headers share: flags, method, time and date (1980-01-01), CRC and sizes.
+    const auto shared = [&](quint16 flags, quint16 method, const std::array<quint32, 3>& crcAndSizes) {
+        for (const quint32 field : {quint32(flags), quint32(method), 0u, 0x21u}) append16(out, field);
+        for (const quint32 field : crcAndSizes) append32(out, field);
+    };
+    QList<std::array<quint32, 3>> written;  // the CRC and sizes of each entry, lies included
     for (const RawZipEntry& entry : m_entries) {
         const QByteArray payload = entry.payload       ? *entry.payload
                                    : entry.method == 8 ? deflateRaw(entry.data)
                                                        : entry.data;
-        Written w;
-        w.flags = static_cast<quint16>(entry.flags | (entry.dataDescriptor ? 0x0008 : 0));
-        w.crc = entry.crc.value_or(crc32Of(entry.data));
-        w.compressedSize = entry.compressedSize.value_or(static_cast<quint32>(payload.size()));
-        w.uncompressedSize = entry.uncompressedSize.value_or(static_cast<quint32>(entry.data.size()));
-        written.append(w);
-
+        const quint16 flags = entry.flags | (entry.dataDescriptor ? 0x0008 : 0);
+        written.append({entry.crc.value_or(crc32Of(entry.data)), entry.compressedSize.value_or(quint32(payload.size())),
+                        entry.uncompressedSize.value_or(quint32(entry.data.size()))});
         const QByteArray localName = entry.localName.value_or(entry.name);
         zip.localHeaders.append(out.size());
         append32(out, 0x04034B50);
         append16(out, entry.versionNeeded);
-        append16(out, entry.localFlags.value_or(w.flags));
-        append16(out, entry.method);
-        append16(out, 0);     // time
-        append16(out, 0x21);  // date: 1980-01-01
-        append32(out, entry.dataDescriptor ? 0 : w.crc);
-        append32(out, entry.dataDescriptor ? 0 : w.compressedSize);
-        append32(out, entry.dataDescriptor ? 0 : w.uncompressedSize);
-        append16(out, static_cast<quint32>(localName.size()));
-        append16(out, static_cast<quint32>(entry.localExtra.size()));
-        out.append(localName);
-        out.append(entry.localExtra);
-        out.append(payload);
+        shared(entry.localFlags.value_or(flags), entry.method,
+               entry.dataDescriptor ? std::array<quint32, 3>{} : written.last());
+        append16(out, quint32(localName.size()));
+        append16(out, quint32(entry.localExtra.size()));
+        out.append(localName).append(entry.localExtra).append(payload);
         if (entry.dataDescriptor) {
             if (entry.descriptorSignature) append32(out, 0x08074B50);
-            append32(out, w.crc);
-            append32(out, w.compressedSize);
-            append32(out, w.uncompressedSize);
+            for (const quint32 field : written.last()) append32(out, field);
         }
     }
     out.append(m_gapBeforeDirectory);
@@ -165,28 +102,18 @@ RawZip RawZipBuilder::build() const {
     zip.centralDirectory = out.size();
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
         const RawZipEntry& entry = m_entries[i];
-        const Written& w = written[i];
         zip.centralRecords.append(out.size());
         append32(out, 0x02014B50);
         append16(out, entry.versionMadeBy);
         append16(out, entry.versionNeeded);
-        append16(out, w.flags);
-        append16(out, entry.method);
-        append16(out, 0);
-        append16(out, 0x21);
-        append32(out, w.crc);
-        append32(out, w.compressedSize);
-        append32(out, w.uncompressedSize);
-        append16(out, static_cast<quint32>(entry.name.size()));
-        append16(out, static_cast<quint32>(entry.centralExtra.size()));
-        append16(out, static_cast<quint32>(entry.comment.size()));
-        append16(out, 0);  // disk number start
-        append16(out, 0);  // internal attributes
+        shared(entry.flags | (entry.dataDescriptor ? 0x0008 : 0), entry.method, written[i]);
+        for (const qsizetype length : {entry.name.size(), entry.centralExtra.size(), entry.comment.size()}) {
+            append16(out, quint32(length));
+        }
+        append32(out, 0);  // disk number start, internal attributes
         append32(out, entry.externalAttributes);
-        append32(out, static_cast<quint32>(zip.localHeaders[i]));
-        out.append(entry.name);
-        out.append(entry.centralExtra);
-        out.append(entry.comment);
+        append32(out, quint32(zip.localHeaders[i]));
+        out.append(entry.name).append(entry.centralExtra).append(entry.comment);
     }
     out.append(m_directoryPadding);
     const qint64 directorySize = out.size() - zip.centralDirectory;
@@ -194,15 +121,13 @@ RawZip RawZipBuilder::build() const {
 
     zip.endRecord = out.size();
     append32(out, 0x06054B50);
-    append16(out, 0);
-    append16(out, 0);
-    append16(out, static_cast<quint32>(m_entries.size()));
-    append16(out, static_cast<quint32>(m_entries.size()));
-    append32(out, static_cast<quint32>(directorySize));
-    append32(out, static_cast<quint32>(zip.centralDirectory));
-    append16(out, static_cast<quint32>(m_comment.size()));
-    out.append(m_comment);
-    out.append(m_trailing);
+    append32(out, 0);  // this disk, the directory's disk
+    append16(out, quint32(m_entries.size()));
+    append16(out, quint32(m_entries.size()));
+    append32(out, quint32(directorySize));
+    append32(out, quint32(zip.centralDirectory));
+    append16(out, quint32(m_comment.size()));
+    out.append(m_comment).append(m_trailing);
     return zip;
 }
 

@@ -50,27 +50,39 @@ struct RawZip {
 
 class RawZipBuilder {
 public:
-    RawZipBuilder& add(RawZipEntry entry);
-    RawZipBuilder& addStored(QByteArray name, QByteArray data);
-    RawZipBuilder& addDeflated(QByteArray name, QByteArray data);
+    RawZipBuilder& add(RawZipEntry entry) {
+        m_entries.append(std::move(entry));
+        return *this;
+    }
+    RawZipBuilder& addStored(QByteArray name, QByteArray data) { return add({.name = name, .data = data}); }
+    RawZipBuilder& addDeflated(QByteArray name, QByteArray data) {
+        return add({.name = name, .data = data, .method = 8});
+    }
     // The "mimetype" entry of a book, stored and first.
-    RawZipBuilder& addMimetype(QByteArray content = QByteArrayLiteral("application/epub+zip"));
+    RawZipBuilder& addMimetype(QByteArray content = QByteArrayLiteral("application/epub+zip")) {
+        return addStored(QByteArrayLiteral("mimetype"), std::move(content));
+    }
 
     // The archive comment after the end record.
-    RawZipBuilder& setComment(QByteArray comment);
+    RawZipBuilder& setComment(QByteArray bytes) { return set(m_comment, bytes); }
     // Bytes between the last entry and the central directory, counted by neither.
-    RawZipBuilder& setGapBeforeDirectory(QByteArray gap);
+    RawZipBuilder& setGapBeforeDirectory(QByteArray bytes) { return set(m_gapBeforeDirectory, bytes); }
     // Bytes after the last central record that the end record counts as part of the directory.
-    RawZipBuilder& setDirectoryPadding(QByteArray padding);
+    RawZipBuilder& setDirectoryPadding(QByteArray bytes) { return set(m_directoryPadding, bytes); }
     // Bytes between the directory and the end record that the end record does not count.
-    RawZipBuilder& setGapBeforeEndRecord(QByteArray gap);
+    RawZipBuilder& setGapBeforeEndRecord(QByteArray bytes) { return set(m_gapBeforeEndRecord, bytes); }
     // Bytes after the end record and its comment that its comment length does not cover.
-    RawZipBuilder& setTrailing(QByteArray trailing);
+    RawZipBuilder& setTrailing(QByteArray bytes) { return set(m_trailing, bytes); }
 
     QList<RawZipEntry>& entries() { return m_entries; }
     RawZip build() const;
 
 private:
+    RawZipBuilder& set(QByteArray& field, QByteArray bytes) {
+        field = std::move(bytes);
+        return *this;
+    }
+
     QList<RawZipEntry> m_entries;
     QByteArray m_comment;
     QByteArray m_gapBeforeDirectory;

@@ -31,51 +31,35 @@ TestEPUBBuilder& TestEPUBBuilder::removeFile(const QString& path) {
     return *this;
 }
 
-bool TestEPUBBuilder::hasFile(const QString& path) const {
-    for (const auto& file : m_files) {
-        if (file.first == path) return true;
-    }
-    return false;
-}
-
-RawZipBuilder TestEPUBBuilder::zip() const {
+QByteArray TestEPUBBuilder::build() const {
     RawZipBuilder builder;
     builder.addMimetype();
     for (const auto& [path, content] : m_files) {
-        RawZipEntry entry;
-        entry.name = path.toUtf8();
-        entry.data = content;
-        entry.method = 8;
         // Names outside ASCII need the UTF-8 flag.
-        if (entry.name != path.toLatin1()) entry.flags = 0x0800;
-        builder.add(std::move(entry));
+        builder.add({.name = path.toUtf8(),
+                     .data = content,
+                     .method = 8,
+                     .flags = quint16(path.toUtf8() != path.toLatin1() ? 0x0800 : 0)});
     }
-    return builder;
+    return builder.build().bytes;
 }
 
 QByteArray TestEPUBBuilder::container(const QString& packagePath) {
-    return (u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-            u"<container version=\"1.0\" xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\">\n"
-            u"  <rootfiles>\n"
-            u"    <rootfile full-path=\""_s +
-            packagePath +
-            u"\" media-type=\"application/oebps-package+xml\"/>\n"
-            u"  </rootfiles>\n"
-            u"</container>\n"_s)
-        .toUtf8();
+    return u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           u"<container version=\"1.0\" xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\">\n"
+           u"  <rootfiles><rootfile full-path=\"%1\" media-type=\"application/oebps-package+xml\"/></rootfiles>\n"
+           u"</container>\n"_s.arg(packagePath)
+               .toUtf8();
 }
 
 QByteArray TestEPUBBuilder::packageDocument(const QString& version, const QString& metadata, const QString& manifest,
                                             const QString& spine, const QString& spineAttributes) {
-    return (u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-            u"<package xmlns=\"http://www.idpf.org/2007/opf\" version=\""_s +
-            version +
-            u"\" unique-identifier=\"uid\">\n"
-            u"<metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"_s +
-            metadata + u"\n</metadata>\n<manifest>\n"_s + manifest + u"\n</manifest>\n<spine"_s +
-            (spineAttributes.isEmpty() ? QString() : u' ' + spineAttributes) + u">\n"_s + spine +
-            u"\n</spine>\n</package>\n"_s)
-        .toUtf8();
+    return u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           u"<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"%1\" unique-identifier=\"uid\">\n"
+           u"<metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n%2\n</metadata>\n"
+           u"<manifest>\n%3\n</manifest>\n<spine%4>\n%5\n</spine>\n</package>\n"_s
+               .arg(version, metadata, manifest, spineAttributes.isEmpty() ? QString() : u' ' + spineAttributes, spine)
+               .toUtf8();
 }
 
 QString TestEPUBBuilder::standardMetadata() {
@@ -86,16 +70,15 @@ QString TestEPUBBuilder::standardMetadata() {
 }
 
 QByteArray TestEPUBBuilder::xhtml(const QString& title, const QString& body) {
-    return (u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-            u"<html xmlns=\"http://www.w3.org/1999/xhtml\" xmlns:epub=\"http://www.idpf.org/2007/ops\">\n"
-            u"<head><title>"_s +
-            title + u"</title></head>\n<body>\n"_s + body + u"\n</body>\n</html>\n"_s)
-        .toUtf8();
+    return u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           u"<html xmlns=\"http://www.w3.org/1999/xhtml\" xmlns:epub=\"http://www.idpf.org/2007/ops\">\n"
+           u"<head><title>%1</title></head>\n<body>\n%2\n</body>\n</html>\n"_s.arg(title, body)
+               .toUtf8();
 }
 
 QByteArray TestEPUBBuilder::navigation(const QList<std::pair<QString, QString>>& entries) {
     QString items;
-    for (const auto& [label, href] : entries) items += u"<li><a href=\""_s + href + u"\">"_s + label + u"</a></li>\n"_s;
+    for (const auto& [label, href] : entries) items += u"<li><a href=\"%1\">%2</a></li>\n"_s.arg(href, label);
     return xhtml(u"目次"_s, u"<nav epub:type=\"toc\"><ol>\n"_s + items + u"</ol></nav>"_s);
 }
 

@@ -21,11 +21,8 @@ public:
     // Adds or replaces a file (a replaced file keeps its place in the archive).
     TestEPUBBuilder& setFile(const QString& path, QByteArray content);
     TestEPUBBuilder& removeFile(const QString& path);
-    bool hasFile(const QString& path) const;
 
-    // The archive's entries, for a test that wants to tamper with them before it builds.
-    RawZipBuilder zip() const;
-    QByteArray build() const { return zip().build().bytes; }
+    QByteArray build() const;
 
     static constexpr auto kPackagePath = "OEBPS/content.opf";
     static constexpr auto kChapterPath = "OEBPS/text/ch1.xhtml";
