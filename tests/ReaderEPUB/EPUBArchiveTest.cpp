@@ -209,16 +209,18 @@ TEST(EPUBArchive, DeclaredSizesAreBoundedBeforeAnythingIsInflated) {
               exceeded(Limit::entryBytes));
 }
 
-TEST(EPUBArchive, LocalHeadersMustAgreeWithTheDirectory) {
+TEST(EPUBArchive, ARecordMustAgreeWithItsLocalHeaderAndItsData) {
     const Change changes[] = {
         [](RawZipEntry& e) { e.localName = QByteArrayLiteral("OEBPS/ch2.xhtml"); },
         [](RawZipEntry& e) { e.localName = QByteArrayLiteral("OEBPS/ch1.xhtm"); },
         [](RawZipEntry& e) { e.localFlags = 0x0002; },
-        [](RawZipEntry& e) { e.compressedSize = 10'000; },  // data past the directory
-        [](RawZipEntry& e) {
-            e.method = 0;  // stored, with sizes that differ
-            e.compressedSize = 3;
-        },
+        [](RawZipEntry& e) { e.compressedSize = 10'000; },           // data past the directory
+        [](RawZipEntry& e) { e.method = 0, e.compressedSize = 3; },  // stored, with sizes that differ
+        [](RawZipEntry& e) { e.crc = 0x12345678; },
+        [](RawZipEntry& e) { e.method = 0, e.crc = 0x12345678; },
+        [](RawZipEntry& e) { e.payload = QByteArray(64, '\xFF'); },
+        [](RawZipEntry& e) { e.data = QByteArray(5'000, 'x'), e.payload = deflateRaw(e.data).left(5); },  // cut short
+        [](RawZipEntry& e) { e.name = "OEBPS/"; },  // a directory with content
     };
     for (const Change change : changes) EXPECT_EQ(archiveFailure(changed(change)), failure(Kind::invalidArchive));
 
@@ -275,23 +277,6 @@ TEST(EPUBArchive, TwoRecordsMayNotShareBytes) {
     zip = smallArchive().build();
     zip.put32(zip.centralRecords[1] + 42, 0);
     EXPECT_EQ(archiveFailure(zip.bytes), failure(Kind::invalidArchive));
-}
-
-TEST(EPUBArchiveExtraction, DamagedDataIsRefusedByItsChecksum) {
-    EXPECT_EQ(archiveFailure(changed([](RawZipEntry& e) { e.crc = 0x12345678; })), failure(Kind::invalidArchive));
-    EXPECT_EQ(archiveFailure(changed([](RawZipEntry& e) {
-                  e.method = 0;
-                  e.crc = 0x12345678;
-              })),
-              failure(Kind::invalidArchive));
-    EXPECT_EQ(archiveFailure(changed([](RawZipEntry& e) { e.payload = QByteArray(64, '\xFF'); })),
-              failure(Kind::invalidArchive));
-    // A deflate stream that ends early.
-    EXPECT_EQ(archiveFailure(changed([](RawZipEntry& e) {
-                  e.data = QByteArray(5'000, 'x');
-                  e.payload = deflateRaw(e.data).left(5);
-              })),
-              failure(Kind::invalidArchive));
 }
 
 TEST(EPUBArchiveExtraction, SymbolicLinksAndUnicodePathFieldsCannotRedirectAnEntry) {

@@ -331,53 +331,38 @@ TEST(EPUBReader, ImportsOnAWorkerWhatTheSynchronousImportReturnsAndACancelledCal
     EXPECT_EQ(runTask(std::move(failing)), tl::unexpected(failure(Kind::invalidLimits)));
 }
 
-EPUBBook::Notice about(NoticeKind kind, const QString& path) {
-    return {kind, path};
-}
+TEST(EPUBNotices, KindsFollowTheirNamesAndTheBookSortsByResourceInScalarValueOrderWithoutDuplicates) {
+    using enum EPUBBook::Notice::Kind;
+    // A document's kinds follow in the order of their names, which is not the order of declaration.
+    Notices notices{{missingTitle, std::nullopt}};
+    EPUBNotices::appendRendered(notices, rendered("<p hidden=''>h</p><table/><img/>").notices, u"a"_s);
+    EXPECT_EQ(notices, (Notices{{missingTitle, std::nullopt},
+                                {imagePlaceholder, u"a"_s},
+                                {omittedHidden, u"a"_s},
+                                {tableFlattened, u"a"_s}}));
 
-EPUBBook::Notice book(NoticeKind kind) {
-    return {kind, std::nullopt};
-}
-
-TEST(EPUBNotices, ADocumentsKindsAreAppendedInTheOrderOfTheirNames) {
-    Notices notices{book(NoticeKind::missingTitle)};
-    EPUBNotices::appendRendered(notices, rendered("<table/><img/><p><img/></p><audio/>").notices, u"a.xhtml"_s);
-    EPUBNotices::appendRendered(notices, {}, u"b.xhtml"_s);
-    EXPECT_EQ(notices, (Notices{book(NoticeKind::missingTitle), about(NoticeKind::imagePlaceholder, u"a.xhtml"_s),
-                                about(NoticeKind::mediaOmitted, u"a.xhtml"_s),
-                                about(NoticeKind::tableFlattened, u"a.xhtml"_s)}));
-}
-
-TEST(EPUBNotices, BookNoticesComeFirstThenEachPathInScalarValueOrderWithoutDuplicates) {
-    // "ch10" before "ch2"; a supplementary character (stored as surrogates) after U+FF21, which UTF-16
-    // code units would put the other way round; a prefix before what extends it; an absent resource
-    // differs from an empty one but sorts alike.
-    const QString emoji = u"p/\U0001F600.xhtml"_s;
-    const QString fullwidth = u"p/\uFF21.xhtml"_s;
-    const Notices raised{
-        about(NoticeKind::imagePlaceholder, emoji),
-        about(NoticeKind::omittedHidden, u"ch2"_s),
-        book(NoticeKind::missingTitle),
-        about(NoticeKind::imagePlaceholder, fullwidth),
-        about(NoticeKind::imagePlaceholder, u"ch10"_s),
-        about(NoticeKind::imagePlaceholder, u"ch2"_s),
-        about(NoticeKind::imagePlaceholder, u"ch1"_s),
-        about(NoticeKind::omittedHidden, u"ch2"_s),
-        book(NoticeKind::missingLanguage),
-        about(NoticeKind::missingTitle, QString()),
-        about(NoticeKind::imagePlaceholder, u"ch10"_s),
-        book(NoticeKind::missingTitle),
-    };
-    EXPECT_EQ(EPUBNotices::finalNotices(raised),
-              (Notices{book(NoticeKind::missingLanguage), book(NoticeKind::missingTitle),
-                       about(NoticeKind::missingTitle, QString()), about(NoticeKind::imagePlaceholder, u"ch1"_s),
-                       about(NoticeKind::imagePlaceholder, u"ch10"_s), about(NoticeKind::imagePlaceholder, u"ch2"_s),
-                       about(NoticeKind::omittedHidden, u"ch2"_s), about(NoticeKind::imagePlaceholder, fullwidth),
-                       about(NoticeKind::imagePlaceholder, emoji)}));
+    // Book notices first, then by resource: "ch1" before "ch10" before "ch2"; U+3042 before U+FF21
+    // before a supplementary character, which UTF-16 code units (surrogates) would put first; an absent
+    // resource sorts like an empty one but differs from it.
+    const QString kana = u"\u3042"_s, fullwidth = u"\uFF21"_s, emoji = u"\U0001F600"_s;
+    const Notices raised{{imagePlaceholder, emoji},       {omittedHidden, u"ch2"_s},     {missingTitle, std::nullopt},
+                         {imagePlaceholder, fullwidth},   {imagePlaceholder, u"ch10"_s}, {imagePlaceholder, u"ch2"_s},
+                         {imagePlaceholder, kana},        {imagePlaceholder, u"ch1"_s},  {omittedHidden, u"ch2"_s},
+                         {missingLanguage, std::nullopt}, {missingTitle, u""_s},         {missingTitle, std::nullopt}};
+    EXPECT_EQ(EPUBNotices::finalNotices(raised), (Notices{{missingLanguage, std::nullopt},
+                                                          {missingTitle, std::nullopt},
+                                                          {missingTitle, u""_s},
+                                                          {imagePlaceholder, u"ch1"_s},
+                                                          {imagePlaceholder, u"ch10"_s},
+                                                          {imagePlaceholder, u"ch2"_s},
+                                                          {omittedHidden, u"ch2"_s},
+                                                          {imagePlaceholder, kana},
+                                                          {imagePlaceholder, fullwidth},
+                                                          {imagePlaceholder, emoji}}));
 
     // Kinds of one resource are ordered by their names.
     Notices all;
-    for (const auto& [kind, name] : EnumTable<NoticeKind>::entries) all.prepend(about(kind, u"x"_s));
+    for (const auto& [kind, name] : EnumTable<NoticeKind>::entries) all.prepend({kind, u"x"_s});
     QStringList names;
     for (const EPUBBook::Notice& notice : EPUBNotices::finalNotices(all)) names.append(rawValue(notice.kind));
     QStringList sorted = names;

@@ -1,5 +1,4 @@
 #include "ReaderEPUB/EPUBXHTMLEntities.h"
-#include "ReaderEPUB/EPUBXMLNamespaces.h"
 
 #include "EPUBTestSupport.h"
 
@@ -149,35 +148,6 @@ TEST(EPUBXMLEncoding, BytesMustDecodeStrictlyAsTheEncodingTheyDeclare) {
         utf16(japanese, true),
     };
     for (const QByteArray& document : valid) EXPECT_EQ(xmlTree(document)->text(), u"草枕\U0001F4D6"_s);
-}
-
-TEST(EPUBXMLTree, KeysAttributesByNamespaceAndFindsElementsByLocalName) {
-    const auto root = xmlTree(QByteArray(R"(<?xml version="1.0"?>
-<html xmlns="http://www.w3.org/1999/xhtml" xmlns:epub="http://www.idpf.org/2007/ops" xml:lang="ja" class="c">
-  <body><nav epub:type="toc  landmarks" id="n" xml:id="x"/><e:nav xmlns:e="http://www.idpf.org/2007/ops" e:type="toc"/></body>
-</html>)"));
-    EXPECT_EQ(root->namespaceName(), EPUBXMLNamespace::xhtml);
-    EXPECT_EQ(root->attribute(u"lang", EPUBXMLNamespace::xml), u"ja"_s);
-    EXPECT_EQ(root->attribute(u"lang"), std::nullopt);
-    // An attribute without prefix keeps its plain name under a default namespace.
-    EXPECT_EQ(root->attribute(u"class"), u"c"_s);
-    EXPECT_EQ(root->attribute(u"class", EPUBXMLNamespace::xhtml), std::nullopt);
-
-    const auto body = root->children(u"body", EPUBXMLNamespace::xhtml);
-    ASSERT_EQ(body.size(), 1u);
-    ASSERT_EQ(body[0]->elements().size(), 2u);
-    const EPUBXMLNode* nav = body[0]->elements()[0];
-    EXPECT_EQ(nav->epubTypes(), (QSet<QString>{u"toc"_s, u"landmarks"_s}));
-    EXPECT_EQ(nav->identifier(), u"n"_s);  // "id" before xml:id
-    EXPECT_EQ(body[0]->children(u"nav", EPUBXMLNamespace::xhtml).size(), 1u);
-    EXPECT_EQ(body[0]->elements()[1]->epubTypes(), QSet<QString>{u"toc"_s});  // whatever the prefix
-    EXPECT_EQ(xmlTree(QByteArray("<a xml:id='x'/>"))->identifier(), u"x"_s);
-
-    const auto table =
-        xmlTree(QByteArray("<t><tr id='1'><tr id='2'/></tr><x><tr id='3' xmlns='n'/><tr id='4'/></x></t>"));
-    QStringList ids;
-    for (const EPUBXMLNode* row : EPUBXMLNode::descendants(table->elements(), u"tr", u"")) ids << *row->identifier();
-    EXPECT_EQ(ids, (QStringList{u"1"_s, u"2"_s, u"4"_s}));
 }
 
 TEST(EPUBXMLTree, KeepsTextInDocumentOrderAndRefusesStructuralFaults) {
