@@ -38,29 +38,18 @@ TEST(EPUBReference, ResolvesAgainstTheReferringFilesDirectoryWithoutClimbingOutO
         {"%E7%AB%A0.xhtml", resolved("OEBPS/text/章.xhtml")},
         {"章.xhtml", resolved("OEBPS/text/章.xhtml")},
         // A fragment alone names the referring file; fragments are decoded and may hold what a path may
-        // not, but not a second "#".
+        // not.
         {"#note1", resolved("OEBPS/text/ch1.xhtml", "note1")},
         {"#", resolved("OEBPS/text/ch1.xhtml")},
         {"", resolved("OEBPS/text/ch1.xhtml")},
         {"ch2.xhtml#", resolved("OEBPS/text/ch2.xhtml")},
         {"#%E6%B3%A8", resolved("OEBPS/text/ch1.xhtml", "注")},
         {"#a/b:c", resolved("OEBPS/text/ch1.xhtml", "a/b:c")},
-        {"ch2.xhtml#a%23b", kInvalid},
-        {"ch2.xhtml#a#b", kInvalid},
-        {"ch2.xhtml#a%09b", kInvalid},
-        {"ch2.xhtml#a%zz", kInvalid},
         {"../../x.xhtml", resolved("x.xhtml")},
-        {"../../../x.xhtml", kInvalid},
-        {"../..", kInvalid},  // the archive root itself is no file
-        {"../../a/../../x.xhtml", kInvalid},
-        {"/OEBPS/text/ch2.xhtml", kInvalid},
-        {"%2FOEBPS/text/ch2.xhtml", kInvalid},
-        // A scheme before the fragment makes a reference external, unless an earlier refusal wins.
+        // A scheme before the fragment makes a reference external.
         {"https://example.org/book.html", kExternal},
         {"mailto:someone@example.org", kExternal},
         {"a:b#c", kExternal},
-        {"https://example.org/?q=1", kInvalid},
-        {"//example.org/x", kInvalid},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(resolveReference(QString::fromUtf8(c.reference), u"OEBPS/text/ch1.xhtml"), c.expected) << c.reference;
@@ -71,20 +60,18 @@ TEST(EPUBReference, ResolvesAgainstTheReferringFilesDirectoryWithoutClimbingOutO
 }
 
 TEST(EPUBReference, RefusesMalformedAndSmuggledPaths) {
-    for (const char* reference : {
-             "a%2Fb.xhtml",   "a%2fb.xhtml",
-             "a%5cb.xhtml",   "a%5Cb.xhtml",  // encoded separators
-             "ch2.xhtml?x=1", "ch2.xhtml#x?y",
-             "a\\b.xhtml",             // query, backslash
-             "a//b.xhtml",    "sub/",  // empty pieces
-             "a%2",           "a%zz.xhtml",
-             "a%C3.xhtml",    "a%C0%AF.xhtml",  // undecodable
-             "a%00b.xhtml",   "a\tb.xhtml",
-             "a%7Fb.xhtml",  // control characters
-             "a%3Fb.xhtml",   "a%23b.xhtml",
-             "a%3Ab.xhtml",                       // decoded "?", "#", ":"
-             "e%CC%81.xhtml", "e\xCC\x81.xhtml",  // not precomposed
-         }) {
+    // Encoded separators, a query or a backslash, empty pieces, undecodable escapes, control characters,
+    // "?", "#" or ":" once decoded, decomposed characters; a second "#", paths out of the archive or
+    // absolute, and web addresses that one of these refusals catches before their scheme.
+    const QList<const char*> refused[] = {
+        {"a%2Fb.xhtml",   "a%2fb.xhtml",   "a%5cb.xhtml",    "a%5Cb.xhtml", "ch2.xhtml?x=1", "ch2.xhtml#x?y",
+         "a\\b.xhtml",    "a//b.xhtml",    "sub/",           "a%2",         "a%zz.xhtml",    "a%C3.xhtml",
+         "a%C0%AF.xhtml", "a%00b.xhtml",   "a\tb.xhtml",     "a%7Fb.xhtml", "a%3Fb.xhtml",   "a%23b.xhtml",
+         "a%3Ab.xhtml",   "e%CC%81.xhtml", "e\xCC\x81.xhtml"},
+        {"ch2.xhtml#a%23b", "ch2.xhtml#a#b", "ch2.xhtml#a%09b", "ch2.xhtml#a%zz", "../../../x.xhtml", "../..",
+         "../../a/../../x.xhtml", "/OEBPS/text/ch2.xhtml", "%2FOEBPS/text/ch2.xhtml", "https://example.org/?q=1",
+         "//example.org/x"}};
+    for (const char* reference : refused[0] + refused[1]) {
         EXPECT_EQ(resolveReference(QString::fromUtf8(reference), u"OEBPS/text/ch1.xhtml"), kInvalid) << reference;
     }
     EXPECT_EQ(resolveReference(QStringView(u"a\xD800.xhtml"), u"OEBPS/text/ch1.xhtml"), kInvalid);  // a lone surrogate

@@ -106,10 +106,6 @@ inline EPUBRendered rendered(const QByteArray& body) {
     return result.value_or(EPUBRendered());
 }
 
-inline ReadingDocument::Span span(ReadingDocument::Span::Kind kind, qsizetype start, qsizetype end, qint64 level = 0) {
-    return {kind, start, end, level};
-}
-
 // --- books -----------------------------------------------------------------------------------------------
 
 // A manifest item, of XHTML when no media type is given.
