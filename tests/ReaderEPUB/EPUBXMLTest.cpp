@@ -150,13 +150,18 @@ TEST(EPUBXMLEncoding, BytesMustDecodeStrictlyAsTheEncodingTheyDeclare) {
     for (const QByteArray& document : valid) EXPECT_EQ(xmlTree(document)->text(), u"草枕\U0001F4D6"_s);
 }
 
-TEST(EPUBXMLTree, KeepsTextInDocumentOrderAndRefusesStructuralFaults) {
+TEST(EPUBXMLTree, KeepsTextAndFindsDescendantsInDocumentOrderAndRefusesStructuralFaults) {
     const auto root =
         xmlTree(QByteArray("<?xml version='1.0'?><!-- before --><a>one<b>two<c/>three</b><!-- c --><?pi x?>four"
                            "<![CDATA[<five>]]></a><!-- after -->"));
     EXPECT_EQ(root->text(), u"onetwothreefour<five>"_s);
     ASSERT_EQ(root->content().size(), 4u);  // one, b, four, <five>
     EXPECT_EQ(root->content()[1].element()->text(), u"twothree"_s);
+    QStringList rows;
+    const auto table =
+        xmlTree(QByteArray("<t><tr id='1'><tr id='2'/></tr><x><tr id='3' xmlns='n'/><tr id='4'/></x></t>"));
+    for (const EPUBXMLNode* row : EPUBXMLNode::descendants(table->elements(), u"tr", u"")) rows << *row->identifier();
+    EXPECT_EQ(rows, (QStringList{u"1"_s, u"2"_s, u"4"_s}));  // in document order, of one namespace
 
     const char* invalid[] = {
         "",       "<!-- only a comment -->", "<a>",         "<a></b>",     "<a/><b/>", "<a/>text", "<a p:x='1'/>",
