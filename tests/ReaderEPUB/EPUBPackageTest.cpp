@@ -81,15 +81,15 @@ TEST(EPUBEncryption, ListsFontsObfuscatedByEitherAlgorithmAndRefusesEverythingEl
 }
 
 TEST(EPUBEncryption, RightsManagementOrAnObfuscatedFileOutsideTheManifestsFontsRefusesTheBook) {
-    EXPECT_EQ(walkSpine(TestEPUBBuilder().setFile(u"META-INF/rights.xml"_s, {})).failure, failure(Kind::encrypted));
+    EXPECT_EQ(failureOf(importBook(TestEPUBBuilder().setFile(u"META-INF/rights.xml"_s, {}))), failure(Kind::encrypted));
     // The default book's manifest lists the chapter but no font.
     for (const QString& uri : {u"OEBPS/text/ch1.xhtml"_s, u"OEBPS/fonts/a.otf"_s}) {
         const auto book =
             TestEPUBBuilder().setFile(u"META-INF/encryption.xml"_s, encryption(encrypted(kIDPF, uri)).toUtf8());
-        EXPECT_EQ(walkSpine(book).failure, failure(Kind::encrypted)) << uri;
+        EXPECT_EQ(failureOf(importBook(book)), failure(Kind::encrypted)) << uri;
     }
     const auto book = TestEPUBBuilder().setFile(u"META-INF/encryption.xml"_s, encryption({}).toUtf8());
-    EXPECT_EQ(walkSpine(book).failure, std::nullopt);
+    EXPECT_EQ(failureOf(importBook(book)), std::nullopt);
 }
 
 QString package(const QString& attributes, const QString& content = u"<metadata/><manifest/><spine/>"_s,
@@ -138,9 +138,8 @@ TEST(EPUBPackageDocument, RefusesAFixedLayoutDeclaredEitherWay) {
     }
     const QString manifest =
         manifestItem(u"nav"_s, u"nav.xhtml"_s, {}, u"nav"_s) + manifestItem(u"ch1"_s, u"text/ch1.xhtml"_s);
-    EXPECT_EQ(walkSpine(bookWithPackage(u"3.0"_s, manifest, u"<itemref idref=\"ch1\"/>"_s, {},
-                                        u"<meta property=\"rendition:layout\">pre-paginated</meta>"_s))
-                  .failure,
+    EXPECT_EQ(failureOf(importBook(bookWithPackage(u"3.0"_s, manifest, u"<itemref idref=\"ch1\"/>"_s, {},
+                                                   u"<meta property=\"rendition:layout\">pre-paginated</meta>"_s))),
               failure(Kind::fixedLayout));
 }
 
@@ -276,11 +275,11 @@ TEST(EPUBManifest, EachVersionReadsItsOwnTableOfContentsAndNeverTheOther) {
 }
 
 TEST(EPUBOperation, FindsContainerAndPackageParsesEachFileOnceAndStopsAtTheFirstFailure) {
-    EXPECT_EQ(walkSpine(TestEPUBBuilder().removeFile(u"META-INF/container.xml"_s)).failure,
+    EXPECT_EQ(failureOf(importBook(TestEPUBBuilder().removeFile(u"META-INF/container.xml"_s))),
               failure(Kind::missingResource));
     const TestEPUBBuilder elsewhere =
         TestEPUBBuilder().setFile(u"META-INF/container.xml"_s, TestEPUBBuilder::container(u"OEBPS/package.opf"_s));
-    EXPECT_EQ(walkSpine(elsewhere).failure, failure(Kind::missingResource));
+    EXPECT_EQ(failureOf(importBook(elsewhere)), failure(Kind::missingResource));
 
     EPUBReader::Operation operation(extractedFiles(TestEPUBBuilder()), {}, CancellationToken::none());
     const auto first = operation.parse(u"OEBPS/text/ch1.xhtml"_s);
@@ -323,14 +322,29 @@ QString itemref(const QString& idref, const QString& attributes = {}) {
     return u"<itemref idref=\"%1\"%2/>"_s.arg(idref, attributes);
 }
 
-TEST(EPUBSpine, ShowsLinearDocumentsInOrderAndLeavesOutNonlinearOnesWithANotice) {
-    const SpineWalk walk =
-        walkSpine(bookWithSpine(itemref(u"cover"_s, u" linear=\"no\""_s) + itemref(u"ch2"_s, u" linear=\"yes\""_s) +
-                                itemref(u"script"_s, u" linear=\"no\""_s) + itemref(u"ch1"_s) + itemref(u"drawing"_s)));
-    EXPECT_EQ(walk.failure, std::nullopt);
-    EXPECT_EQ(walk.shown, QStringList({u"ch2"_s, u"ch1"_s, u"drawing"_s}));  // an SVG property alone is no bar
-    EXPECT_EQ(walk.notices, (Notices{{NoticeKind::omittedNonlinear, u"OEBPS/cover.svg"_s},
-                                     {NoticeKind::omittedNonlinear, u"OEBPS/text/script.xhtml"_s}}));
+// The idref of each section of an imported book.
+QStringList sectionsOf(const EPUBReader::Result<EPUBBook>& book) {
+    QStringList idrefs;
+    for (const auto& section : book ? book->document.sections.value_or(QList<ReadingDocument::Section>())
+                                    : QList<ReadingDocument::Section>()) {
+        idrefs.append(section.id.section(u'#', 1));
+    }
+    return idrefs;
+}
+
+TEST(EPUBSpine, ShowsLinearDocumentsInOrderAndLeavesOutNonlinearOnesAndTheGuidesTableOfContentsWithANotice) {
+    const auto book = importBook(
+        bookWithSpine(itemref(u"cover"_s, u" linear=\"no\""_s) + itemref(u"ch2"_s, u" linear=\"yes\""_s) +
+                      itemref(u"script"_s, u" linear=\"no\""_s) + itemref(u"ch1"_s) + itemref(u"drawing"_s)));
+    EXPECT_EQ(sectionsOf(book), QStringList({u"ch2"_s, u"ch1"_s, u"drawing"_s}));  // an SVG property alone is no bar
+    EXPECT_EQ(book.value_or(EPUBBook()).notices,
+              (Notices{{NoticeKind::omittedNonlinear, u"OEBPS/cover.svg"_s},
+                       {NoticeKind::omittedNonlinear, u"OEBPS/text/script.xhtml"_s}}));
+    // The guide's table of contents is left out before its media type is judged.
+    const auto guided = importBook(bookWithSpine(itemref(u"cover"_s) + itemref(u"ch1"_s),
+                                                 R"(<guide><reference type="toc" href="cover.svg#t"/></guide>)"));
+    EXPECT_EQ(sectionsOf(guided), QStringList({u"ch1"_s}));
+    EXPECT_EQ(guided.value_or(EPUBBook()).notices, (Notices{{NoticeKind::omittedNavigation, u"OEBPS/cover.svg"_s}}));
 }
 
 TEST(EPUBSpine, RefusesTheBookAtTheFirstItemrefThatCannotBeShownAsText) {
@@ -354,23 +368,11 @@ TEST(EPUBSpine, RefusesTheBookAtTheFirstItemrefThatCannotBeShownAsText) {
              Case{ch1 + itemref(u"script"_s), Kind::unsupportedContent},
              Case{ch1 + itemref(u"switch"_s), Kind::unsupportedContent},
          }) {
-        const SpineWalk walk = walkSpine(bookWithSpine(c.itemrefs));
-        EXPECT_EQ(walk.failure, failure(c.expected)) << c.itemrefs;
-        EXPECT_EQ(walk.shown, c.itemrefs.isEmpty() ? QStringList() : QStringList{u"ch1"_s}) << c.itemrefs;
+        EXPECT_EQ(failureOf(importBook(bookWithSpine(c.itemrefs))), failure(c.expected)) << c.itemrefs;
     }
-    // A document missing from the archive fails where the walk reaches it.
+    // A document missing from the archive fails where the walk reaches it, before a later refusal.
     TestEPUBBuilder book = bookWithSpine(ch1 + itemref(u"ch2"_s) + itemref(u"cover"_s));
-    const SpineWalk walk = walkSpine(book.removeFile(u"OEBPS/text/ch2.xhtml"_s));
-    EXPECT_EQ(walk.failure, failure(Kind::missingResource));
-    EXPECT_EQ(walk.shown, QStringList({u"ch1"_s}));
-}
-
-TEST(EPUBSpine, TheGuideTableOfContentsIsLeftOutBeforeItsMediaTypeIsJudged) {
-    const SpineWalk walk =
-        walkSpine(bookWithSpine(itemref(u"cover"_s), R"(<guide><reference type="toc" href="cover.svg#t"/></guide>)"));
-    EXPECT_EQ(walk.notices, Notices({{NoticeKind::omittedNavigation, u"OEBPS/cover.svg"_s}}));
-    EXPECT_TRUE(walk.shown.isEmpty());
-    EXPECT_EQ(walk.failure, std::nullopt);  // an empty book is the assembly's to refuse
+    EXPECT_EQ(failureOf(importBook(book.removeFile(u"OEBPS/text/ch2.xhtml"_s))), failure(Kind::missingResource));
 }
 
 }  // namespace

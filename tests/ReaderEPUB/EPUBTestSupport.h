@@ -160,36 +160,5 @@ inline EPUBReader::Result<EPUBBook> importBook(const TestEPUBBuilder& book, cons
     return EPUBReader(limits).readSynchronously(book.build(), CancellationToken::none());
 }
 
-// The package stages and the spine walk of a run over a book, each document that is to become text
-// parsed as the run parses it.
-struct SpineWalk {
-    std::unique_ptr<EPUBReader::Operation> operation;  // kept: the package points into it
-    EPUBReader::Result<EPUBReader::Operation::Package> package{};
-    std::optional<Failure> failure{};  // of the package stages or the walk
-    QStringList shown{};               // idrefs, in the order the walk showed them
-    QList<EPUBBook::Notice> notices{};
-};
-
-inline SpineWalk walkSpine(EPUBArchiveFiles files) {
-    SpineWalk walk{std::make_unique<EPUBReader::Operation>(std::move(files), Limits(), CancellationToken::none())};
-    walk.package = walk.operation->readPackage();
-    walk.failure = failureOf(walk.package);
-    if (walk.package) {
-        walk.failure = failureOf(walk.operation->walkSpine(
-            *walk.package, [&](const EPUBManifestItem& item, const QString& idref) -> EPUBReader::Result<void> {
-                auto root = walk.operation->parse(item.path);
-                if (!root) return tl::unexpected(root.error());
-                walk.shown.append(idref);
-                return {};
-            }));
-    }
-    walk.notices = walk.operation->notices();
-    return walk;
-}
-
-inline SpineWalk walkSpine(const TestEPUBBuilder& book) {
-    return walkSpine(extractedFiles(book));
-}
-
 }  // namespace test
 }  // namespace tavrine
