@@ -103,7 +103,6 @@ TEST(EPUBPackageDocument, ReadsExactlyTheTwoKnownVersionsWithEachSectionOnce) {
     ASSERT_TRUE(epub2.has_value());
     EXPECT_EQ(epub2->version, EPUBPackageVersion::epub2);
     EXPECT_EQ(epub2->uniqueIdentifier, u"uid"_s);
-    EXPECT_EQ(epub2->spine->name(), u"spine"_s);
     EXPECT_EQ(EPUBPackageDocument::read(*xmlTree(package(u"version=\"3.0\""_s)))->version, EPUBPackageVersion::epub3);
     for (const QString& version : {u"version=\"3.0.1\""_s, u"version=\"3\""_s, u"version=\" 3.0\""_s, QString()}) {
         EXPECT_EQ(failureOf(EPUBPackageDocument::read(*xmlTree(package(version)))), failure(Kind::unsupportedVersion))
@@ -226,12 +225,9 @@ TEST(EPUBManifest, ResolvesEachItemAgainstThePackageAndRefusesItemsWithoutIdenti
 TEST(EPUBManifest, ObfuscationIsToleratedOnFontsOnly) {
     const auto manifest = manifestOf(
         manifestItem(u"a"_s, u"a.otf"_s, u"font/otf"_s) + manifestItem(u"b"_s, u"b.ttf"_s, u"application/font-sfnt"_s) +
-        manifestItem(u"c"_s, u"c.woff"_s, u"application/font-woff"_s) +
-        manifestItem(u"d"_s, u"d.otf"_s, u"application/vnd.ms-opentype"_s) +
         manifestItem(u"e"_s, u"e.png"_s, u"image/png"_s) + manifestItem(u"f"_s, u"f.otf"_s, u"Font/otf"_s));
     ASSERT_TRUE(manifest.has_value());
-    EXPECT_TRUE(
-        manifest->checkObfuscatedResources({u"OEBPS/a.otf"_s, u"OEBPS/b.ttf"_s, u"OEBPS/c.woff"_s, u"OEBPS/d.otf"_s}));
+    EXPECT_TRUE(manifest->checkObfuscatedResources({u"OEBPS/a.otf"_s, u"OEBPS/b.ttf"_s}));
     for (const QString& name : {u"OEBPS/e.png"_s, u"OEBPS/f.otf"_s, u"OEBPS/g.otf"_s}) {
         EXPECT_EQ(failureOf(manifest->checkObfuscatedResources({name})), failure(Kind::encrypted)) << name;
     }

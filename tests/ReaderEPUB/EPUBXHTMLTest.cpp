@@ -295,14 +295,13 @@ TEST(EPUBXHTMLTables, TablesThatAreNotPlainGridsWithinTheSizeLimitsAreFlattened)
         "<table><tr><td>a</td><p>b</p></tr></table>",
         "<table><colgroup><col/>x</colgroup><tr><td>a</td></tr></table>",
         "<table><caption>only a caption</caption></table>",  // no rows, no columns
-        // One as the span of a cell counts only as written.
-        table(1, 2, R"( colspan="2")"),
-        table(1, 2, R"( rowspan="3")"),
-        table(1, 2, R"( colspan=" 1")"),
-        table(1, 2, R"( rowspan="01")"),
-        table(1, 2, R"( colspan="")"),
     };
     for (const QByteArray& body : flattened) EXPECT_TRUE(isFlattened(body)) << body.toStdString();
+    // One as the span of a cell counts only as written.
+    for (const QByteArray span :
+         {R"( colspan="2")", R"( rowspan="3")", R"( colspan=" 1")", R"( rowspan="01")", R"( colspan="")"}) {
+        EXPECT_TRUE(isFlattened(table(1, 2, span))) << span.toStdString();
+    }
 }
 
 TEST(EPUBXHTMLTables, AFlattenedTableStartsLinesForRowsAndCellsAndFollowsTheRulesOfTheText) {

