@@ -150,12 +150,6 @@ inline TestEPUBBuilder bookWithChapters(const QList<std::pair<QString, QString>>
     return book;
 }
 
-inline EPUBArchiveFiles extractedFiles(const TestEPUBBuilder& book) {
-    auto files = readArchive(book.build(), Limits::standard(), CancellationToken::none());
-    EXPECT_TRUE(files.has_value());
-    return files.value_or(EPUBArchiveFiles());
-}
-
 inline EPUBReader::Result<EPUBBook> importBook(const TestEPUBBuilder& book, const Limits& limits = {}) {
     return EPUBReader(limits).readSynchronously(book.build(), CancellationToken::none());
 }
