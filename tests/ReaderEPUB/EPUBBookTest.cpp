@@ -16,13 +16,19 @@ using Kind = Failure::Kind;
 using NoticeKind = EPUBBook::Notice::Kind;
 using Notices = QList<EPUBBook::Notice>;
 using Span = ReadingDocument::Span;
-using Unavailable = EPUBBook::Unavailable;
 using Destination = EPUBBook::Destination;
 
 const QString kSection1 = u"OEBPS/content.opf#ch1"_s;
 const QString kSection2 = u"OEBPS/content.opf#ch2"_s;
 const QString kNavigationPath = u"OEBPS/nav.xhtml"_s;
 const QString kNCXPath = u"OEBPS/toc.ncx"_s;
+
+// Where a link or an entry leads: "<idref of its section>@<offset in the book>", or why it cannot.
+QString where(const Destination& destination) {
+    const auto* position = destination.asPosition();
+    return position ? position->sectionID.section(u'#', 1) + u'@' + QString::number(position->utf16Offset)
+                    : rawValue(*destination.unavailableReason());
+}
 
 TEST(EPUBBookAssembly, LaysTheDocumentsEndToEndWithOneSectionEach) {
     const auto book =
@@ -78,12 +84,12 @@ TEST(EPUBBookAssembly, OnlyTheFirstDocumentMayBeginWithACombiningMarkAndOnlyTheE
     const auto blank = bookWithChapters({{u"ch1"_s, u"<p>a</p>"_s}, {u"ch2"_s, u"<p> &#160;</p><hr/>"_s}});
     EXPECT_EQ(failureOf(importBook(blank)), failure(Kind::emptyContent));
     // An EPUB 2 book has no navigation document: a "nav" item there is a document like any other.
-    const TestEPUBBuilder epub2 = bookWithPackage(u"2.0"_s,
-                                                  manifestItem(u"ncx"_s, u"toc.ncx"_s, u"application/x-dtbncx+xml"_s) +
-                                                      manifestItem(u"nav"_s, u"nav.xhtml"_s, {}, u"nav"_s) +
-                                                      manifestItem(u"ch1"_s, u"text/ch1.xhtml"_s),
-                                                  navigationItemref + u"<itemref idref=\"ch1\"/>"_s, u"toc=\"ncx\""_s);
-    EXPECT_EQ(failureOf(importBook(epub2)), failure(Kind::emptyContent));
+    const QString epub2 = manifestItem(u"ncx"_s, u"toc.ncx"_s, u"application/x-dtbncx+xml"_s) +
+                          manifestItem(u"nav"_s, u"nav.xhtml"_s, {}, u"nav"_s) +
+                          manifestItem(u"ch1"_s, u"text/ch1.xhtml"_s);
+    EXPECT_EQ(failureOf(importBook(bookWithPackage(u"2.0"_s, epub2, navigationItemref + u"<itemref idref=\"ch1\"/>"_s,
+                                                   u"toc=\"ncx\""_s))),
+              failure(Kind::emptyContent));
 }
 
 TEST(EPUBBookAssembly, LinksLeadToPositionsOrSayWhyTheyCannot) {
@@ -95,24 +101,26 @@ TEST(EPUBBookAssembly, LinksLeadToPositionsOrSayWhyTheyCannot) {
                                       u"<a href=\"none.xhtml\">5</a><a href=\"ch1.xhtml#none\">6</a>"
                                       u"<a href=\"ch1.xhtml?q\">7</a><a href=\"#here\" id=\"here\">8</a></p>"_s}}));
     ASSERT_TRUE(book.has_value()) << failureName(book.error());
-    const QList<Destination> expected{
-        Destination::position(kSection1, 3),
-        Destination::position(kSection1, 0),
-        Destination::unavailable(Unavailable::externalReference),
-        Destination::unavailable(Unavailable::excludedResource),
-        Destination::unavailable(Unavailable::missingResource),
-        Destination::unavailable(Unavailable::missingAnchor),
-        Destination::unavailable(Unavailable::invalidReference),
-        Destination::position(kSection2, 5 + 7),
-    };
-    ASSERT_EQ(book->links.size(), expected.size());
-    for (qsizetype i = 0; i < expected.size(); ++i) {
-        const EPUBBook::Link& link = book->links[i];
-        EXPECT_EQ(link.destination, expected[i]) << link.reference;
-        EXPECT_EQ(book->document.text.mid(link.start, link.end - link.start), QString::number(i + 1));
+    QStringList links;
+    for (const EPUBBook::Link& link : book->links) {
+        links << book->document.text.mid(link.start, link.end - link.start) + u": "_s + where(link.destination);
     }
+    EXPECT_EQ(links,
+              (QStringList{u"1: ch1@3"_s, u"2: ch1@0"_s, u"3: externalReference"_s, u"4: excludedResource"_s,
+                           u"5: missingResource"_s, u"6: missingAnchor"_s, u"7: invalidReference"_s, u"8: ch2@12"_s}));
     // A link that leads nowhere is no notice: only the table of contents reports such entries.
     EXPECT_TRUE(book->notices.isEmpty());
+}
+
+// Each entry of a table of contents, depth first: its id, label and reference, and where it leads.
+QStringList entries(const QList<EPUBBook::Navigation>& navigation) {
+    QStringList described;
+    for (const EPUBBook::Navigation& entry : navigation) {
+        described << entry.id + u' ' + entry.label + (entry.reference ? u' ' + *entry.reference : QString()) + u": "_s +
+                         where(entry.destination);
+        described += entries(entry.children);
+    }
+    return described;
 }
 
 // Two chapters, ch1 with an element "s1", and a navigation document whose body is `body`.
@@ -160,20 +168,12 @@ TEST(EPUBNavigationDocument, EntriesResolveToSectionsAnchorsOrAReasonWithOneNoti
         u"<li><span>群</span>\n<ol>"_s + li(u"二"_s, u"text/ch2.xhtml"_s) + u"</ol></li>"_s +
         li(u"外"_s, u"http://example.org/"_s))));
     ASSERT_TRUE(book.has_value()) << failureName(book.error());
-    const auto& toc = book->navigation;
-    ASSERT_EQ(toc.size(), 3);
-    EXPECT_EQ(toc[0].id, u"OEBPS/nav.xhtml/0"_s);
-    EXPECT_EQ(toc[0].label, u"第一"_s);
-    EXPECT_EQ(toc[0].reference, u"text/ch1.xhtml"_s);
-    EXPECT_EQ(toc[0].destination, Destination::position(kSection1, 0));
-    EXPECT_EQ(toc[0].children[0].destination, Destination::position(kSection1, 2));
-    EXPECT_EQ(toc[0].children[1].destination, Destination::unavailable(Unavailable::missingAnchor));
-    EXPECT_EQ(toc[1].label, u"群"_s);
-    EXPECT_EQ(toc[1].reference, std::nullopt);
-    EXPECT_EQ(toc[1].destination, Destination::unavailable(Unavailable::group));
-    EXPECT_EQ(toc[1].children[0].id, u"OEBPS/nav.xhtml/1/0"_s);
-    EXPECT_EQ(toc[1].children[0].destination, Destination::position(kSection2, 4));
-    EXPECT_EQ(toc[2].destination, Destination::unavailable(Unavailable::externalReference));
+    EXPECT_EQ(entries(book->navigation),
+              (QStringList{u"OEBPS/nav.xhtml/0 第一 text/ch1.xhtml: ch1@0"_s,
+                           u"OEBPS/nav.xhtml/0/0 節 text/ch1.xhtml#s1: ch1@2"_s,
+                           u"OEBPS/nav.xhtml/0/1 無 text/ch1.xhtml#x: missingAnchor"_s,
+                           u"OEBPS/nav.xhtml/1 群: group"_s, u"OEBPS/nav.xhtml/1/0 二 text/ch2.xhtml: ch2@4"_s,
+                           u"OEBPS/nav.xhtml/2 外 http://example.org/: externalReference"_s}));
     // However many entries lead nowhere, the navigation document gets one notice; a group is none.
     EXPECT_EQ(book->notices, (Notices{{NoticeKind::unresolvedNavigation, kNavigationPath}}));
 }
@@ -225,13 +225,10 @@ TEST(EPUBNCX, AnEPUB2BookReadsItsNestedNavigationPoints) {
                          navPoint({}, u"節"_s, u"text/ch1.xhtml#s1"_s) + navPoint({}, u"無"_s, u"text/none.xhtml"_s)) +
                 navPoint(u"p2"_s, u"二"_s, u"text/ch1.xhtml"_s)));
     ASSERT_TRUE(book.has_value()) << failureName(book.error());
-    const auto& toc = book->navigation;
-    ASSERT_EQ(toc.size(), 2);
-    EXPECT_EQ(toc[0].label, u"一"_s);
-    EXPECT_EQ(toc[0].children[0].id, u"OEBPS/toc.ncx/0/0"_s);
-    EXPECT_EQ(toc[0].children[0].destination, Destination::position(kSection1, 2));
-    EXPECT_EQ(toc[0].children[1].destination, Destination::unavailable(Unavailable::missingResource));
-    EXPECT_EQ(toc[1].id, u"OEBPS/toc.ncx/1"_s);
+    EXPECT_EQ(entries(book->navigation), (QStringList{u"OEBPS/toc.ncx/0 一 text/ch1.xhtml: ch1@0"_s,
+                                                      u"OEBPS/toc.ncx/0/0 節 text/ch1.xhtml#s1: ch1@2"_s,
+                                                      u"OEBPS/toc.ncx/0/1 無 text/none.xhtml: missingResource"_s,
+                                                      u"OEBPS/toc.ncx/1 二 text/ch1.xhtml: ch1@0"_s}));
     EXPECT_EQ(book->notices, (Notices{{NoticeKind::unresolvedNavigation, kNCXPath}}));
 }
 

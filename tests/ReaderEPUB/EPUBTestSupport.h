@@ -89,9 +89,8 @@ inline QByteArray xhtmlDocument(const QByteArray& body, const QByteArray& head =
            "</head><body>" + body + "</body></html>";
 }
 
-inline EPUBReader::Result<EPUBRendered> renderDocument(const QByteArray& document, qsizetype limit = 500'000,
-                                                       CancellationToken cancellation = CancellationToken::none()) {
-    return EPUBXHTML(limit, std::move(cancellation)).render(*xmlTree(document));
+inline EPUBReader::Result<EPUBRendered> renderDocument(const QByteArray& document, qsizetype limit = 500'000) {
+    return EPUBXHTML(limit, CancellationToken::none()).render(*xmlTree(document));
 }
 
 inline EPUBReader::Result<EPUBRendered> renderBody(const QByteArray& body, qsizetype limit = 500'000) {

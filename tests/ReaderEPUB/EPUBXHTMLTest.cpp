@@ -234,7 +234,7 @@ TEST(EPUBXHTMLDocument, TheRootIsAnXHTMLHtmlWithOneBodyThatMustShowTextWithinThe
     }
     CancellationToken token;
     token.cancel();
-    EXPECT_EQ(failureOf(renderDocument(xhtmlDocument("<p>a</p>"), 500'000, token)), Failure::cancelled());
+    EXPECT_EQ(failureOf(EPUBXHTML(500'000, token).render(*xmlTree(xhtmlDocument("<p>a</p>")))), Failure::cancelled());
 }
 
 // --- tables ------------------------------------------------------------------------------------------------

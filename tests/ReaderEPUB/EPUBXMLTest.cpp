@@ -47,8 +47,7 @@ TEST(EPUBXMLBudgets, ADocumentMayFillItsByteLimitAndAllDocumentsShareOneBudgetNe
     budget = {};
     // A failing document is charged too.
     EXPECT_EQ(xmlFailure("<a>" + QByteArray(17, 'x'), limits, &budget), failure(Kind::invalidXML));
-    EXPECT_EQ(xmlFailure(documentOfSize(20), limits, &budget), std::nullopt);
-    EXPECT_EQ(xmlFailure(documentOfSize(20), limits, &budget), std::nullopt);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(xmlFailure(documentOfSize(20), limits, &budget), std::nullopt);
     EXPECT_EQ(xmlFailure("<a/>", limits, &budget), exceeded(Limit::totalXMLBytes));
     EXPECT_EQ(budget.bytes, 64);
 }
