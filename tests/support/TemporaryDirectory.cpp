@@ -12,27 +12,27 @@ TemporaryDirectory::TemporaryDirectory() {
 }
 
 QString TemporaryDirectory::write(const QString& name, const QByteArray& contents) const {
-    const QString path = filePath(name);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(contents) != contents.size()) {
-        ADD_FAILURE() << "cannot write " << path.toStdString();
+    const QString file = QDir(path()).filePath(name);
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(contents) != contents.size()) {
+        ADD_FAILURE() << "cannot write " << file.toStdString();
     }
-    return path;
+    return file;
 }
 
-QByteArray TemporaryDirectory::read(const QString& name) const {
-    QFile file(filePath(name));
-    if (!file.open(QIODevice::ReadOnly)) return {};
+std::optional<QByteArray> TemporaryDirectory::read(const QString& name) const {
+    QFile file(QDir(path()).filePath(name));
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
     return file.readAll();
 }
 
 bool TemporaryDirectory::exists(const QString& name) const {
-    return QFileInfo::exists(filePath(name));
+    return QFileInfo::exists(QDir(path()).filePath(name));
 }
 
 QStringList TemporaryDirectory::list(const QString& folder) const {
-    return QDir(folder.isEmpty() ? path() : filePath(folder))
+    return QDir(QDir(path()).filePath(folder))
         .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 

@@ -4,9 +4,12 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <optional>
+
 namespace tavrine::test {
 
-// A fresh directory removed with everything in it when the test ends.
+// A fresh directory removed with everything in it when the test ends. Names are relative to it; a full
+// path is taken as it is.
 class TemporaryDirectory {
 public:
     TemporaryDirectory();
@@ -16,8 +19,8 @@ public:
 
     // Writes a file (creating folders on its path) and returns its full path; fails the test on error.
     QString write(const QString& name, const QByteArray& contents) const;
-    // The whole contents of a file, or an empty array when it cannot be read.
-    QByteArray read(const QString& name) const;
+    // The whole contents of a file, or nothing when it cannot be read.
+    std::optional<QByteArray> read(const QString& name) const;
     bool exists(const QString& name) const;
     // The names in the directory (or a folder under it), sorted.
     QStringList list(const QString& folder = QString()) const;
