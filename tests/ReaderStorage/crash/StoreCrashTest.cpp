@@ -41,32 +41,29 @@ tl::expected<QString, QString> openedDigest(const QString& storeFile) {
     return digestOf(*runTask((*store)->currentState()));
 }
 
-// Every name in the store's folder once it has opened: the store file, its current side file and the
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Once the store has opened, its folder holds only the store file, its current side file and the
 // originals folder with one original per EPUB reading.
-void expectOnlyTheStoresFiles(const QString& storeFile, int round) {
-    const ReadingStoreFiles files(storeFile);
+void expectOnlyTheStoresFiles(const ReadingStoreFiles& files, const std::optional<QByteArray>& storeBytes, int round) {
     QStringList expected;
     QStringList originals;
-    if (QFile::exists(storeFile)) {
-        QFile file(storeFile);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const auto snapshot = decodeJsonText<ReadingStoreSnapshot>(file.readAll());
-        ASSERT_TRUE(snapshot);
+    if (storeBytes) {
+        const auto snapshot = decodeJsonText<ReadingStoreSnapshot>(*storeBytes);
+        ASSERT_TRUE(snapshot) << "round " << round;
         expected = {files.storeFileName(), QFileInfo(files.progressFile(*snapshot->revision)).fileName()};
         for (const StoredReading& record : snapshot->documents) {
             if (record.originalEPUB) originals.append(ReadingStoreFiles::originalFileName(record.id()));
         }
     }
-    const QDir folder(files.folder());
-    QStringList present = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList present = entries(files.folder());
     present.removeAll(QFileInfo(files.originalsDirectory()).fileName());
     expected.sort();
-    EXPECT_EQ(present, expected) << "round " << round;
-    QStringList kept =
-        QDir(files.originalsDirectory()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    kept.sort();
     originals.sort();
-    EXPECT_EQ(kept, originals) << "round " << round;
+    EXPECT_EQ(present, expected) << "round " << round;
+    EXPECT_EQ(entries(files.originalsDirectory()), originals) << "round " << round;
 }
 
 TEST(StoreCrashTest, AKilledWriterLosesAtMostTheOperationItWasIn) {
@@ -106,7 +103,7 @@ TEST(StoreCrashTest, AKilledWriterLosesAtMostTheOperationItWasIn) {
                 << "returned nor the state after the one that was running";
             ++interrupted;
         }
-        expectOnlyTheStoresFiles(storeFile, round);
+        expectOnlyTheStoresFiles(ReadingStoreFiles(storeFile), directory.read(storeFile), round);
         completed += journal.completed;
         before = after;
     }
