@@ -46,26 +46,16 @@ TEST_F(ReadingStoreLoadTest, WithoutAStoreFileTheStoreStartsEmptyAndCreatesNothi
 TEST_F(ReadingStoreLoadTest, ADamagedStoreFileFailsInsteadOfLoadingAsAnEmptyStore) {
     writeStore(snapshotOf({textRecord(idNumber(1))}));
     const QByteArray good = *directory.read(storePath());
-    const QJsonObject json = parseJson(good)->toObject();
-    const auto changed = [&](const std::function<void(QJsonObject&)>& change) {
-        QJsonObject copy = json;
-        change(copy);
-        return encodeJson(copy);
-    };
+    const auto replaced = [&](const char* from, const char* to) { return QByteArray(good).replace(from, to); };
+    // Not JSON, cut short, not an object, no or a mistyped version; then required keys missing (a
+    // document's progress among them) or of the wrong type.
     for (const QByteArray& damaged :
-         {QByteArray(), good.left(good.size() / 2), QByteArray("[]"), QByteArray("{}"),
-          QByteArray(R"({"version":"3"})"), QByteArray(R"({"version":3.5})"), QByteArray("\0\0\0\0", 4),
-          changed([](auto& j) { j.remove(u"documents"_s); }), changed([](auto& j) { j.remove(u"historyLimit"_s); }),
-          changed([](auto& j) { j.insert(u"historyEnabled"_s, 1); }),
-          changed([](auto& j) { j.insert(u"revision"_s, u"not-a-uuid"_s); }),
-          changed([](auto& j) { j.insert(u"removedIDs"_s, QJsonArray{u"{00000000-0000-0000-0000-000000000000}"_s}); }),
-          changed([](auto& j) {
-              QJsonArray documents = j[u"documents"_s].toArray();
-              QJsonObject document = documents[0].toObject();
-              document.remove(u"progress"_s);
-              documents[0] = document;
-              j.insert(u"documents"_s, documents);
-          })}) {
+         {QByteArray(), QByteArray("\0\0\0\0", 4), good.left(good.size() / 2), QByteArray("[]"), QByteArray("{}"),
+          QByteArray(R"({"version":"3"})"), QByteArray(R"({"version":3.5})"), replaced("\"documents\"", "\"d\""),
+          replaced("\"historyLimit\"", "\"h\""), replaced("\"progress\"", "\"p\""), replaced("\"reading\"", "\"r\""),
+          replaced("\"isInLibrary\"", "\"i\""), replaced("\"historyEnabled\":false", "\"historyEnabled\":1"),
+          replaced("0000-000000000099", "not-a-uuid"),
+          replaced("\"removedIDs\":[]", "\"removedIDs\":[\"{00000000-0000-0000-0000-000000000000}\"]")}) {
         directory.write(storePath(), damaged);
         EXPECT_TRUE(isDecodingError(openFailure())) << damaged.toStdString();
         EXPECT_EQ(directory.read(storePath()), damaged);  // left exactly as found
@@ -113,24 +103,19 @@ TEST_F(ReadingStoreLoadTest, OlderVersionsFollowTheirOwnRules) {
     EXPECT_TRUE(isNoSuchFile(openFailure(), sideFile()));
 }
 
-TEST_F(ReadingStoreLoadTest, TheSideFileIsTheAuthorityForPositionsAndPlays) {
-    StoredReading current = textRecord(idNumber(1), u"abcdef"_s);
-    writeStore(snapshotOf({current}));
-    current.progress = {6, true};
-    current.lastPlayedAt = Date{42};
-    directory.write(sideFile(), *encodeMetadata(snapshotOf({current})));
-
-    auto store = open();
-    ASSERT_TRUE(store);
-    EXPECT_EQ(await(store->storedReading(idNumber(1))), current);
-    EXPECT_EQ(await(store->history()), QList{current});
-}
-
-TEST_F(ReadingStoreLoadTest, ASideFileThatDoesNotMatchItsStoreFileFails) {
-    ReadingStoreSnapshot snapshot = snapshotOf({textRecord(idNumber(1)), historyRecord(idNumber(2), Date{1})});
+TEST_F(ReadingStoreLoadTest, TheSideFileHoldsPositionsAndPlaysAndMustMatchItsStoreFile) {
+    ReadingStoreSnapshot snapshot =
+        snapshotOf({textRecord(idNumber(1), u"abcdef"_s), historyRecord(idNumber(2), Date{1})});
     snapshot.historyLimit = 1;
     writeStore(snapshot);
-    const QJsonObject good = parseJson(*directory.read(sideFile()))->toObject();
+    snapshot.documents[0].progress = {6, true};
+    snapshot.documents[1].lastPlayedAt = Date{42};
+    directory.write(sideFile(), *encodeMetadata(snapshot));
+    auto store = open();
+    ASSERT_TRUE(store);
+    EXPECT_EQ(stateOf(*store), ReadingStoreState::of(snapshot));
+
+    const QJsonObject good = parseJson(*encodeMetadata(snapshot))->toObject();
     const QJsonObject e1 = good[u"entries"_s][0].toObject();
     const QJsonObject e2 = good[u"entries"_s][1].toObject();
     const auto entry = [](QJsonObject json, const QString& key, const QJsonValue& value) {
@@ -142,7 +127,7 @@ TEST_F(ReadingStoreLoadTest, ASideFileThatDoesNotMatchItsStoreFileFails) {
     const QJsonObject played = entry(e1, u"lastPlayedAt"_s, 5.0);                     // two plays over a limit of one
     const QJsonObject cleared = entry(e2, u"lastPlayedAt"_s, QJsonValue::Undefined);  // in neither list
     const QJsonObject pastTheEnd =
-        entry(e1, u"progress"_s, QJsonObject{{u"utf16Offset"_s, 3}, {u"isCompleted"_s, true}});
+        entry(e1, u"progress"_s, QJsonObject{{u"utf16Offset"_s, 7}, {u"isCompleted"_s, true}});
 
     for (const QJsonObject& side :
          {with(u"version"_s, 2), with(u"revision"_s, uuidString(idNumber(98))),
@@ -175,57 +160,43 @@ TEST_F(ReadingStoreLoadTest, EachRuleOfTheContentFailsTheLoad) {
     ASSERT_TRUE(store);
     EXPECT_EQ(stateOf(*store), ReadingStoreState::of(valid));
 
-    using Change = std::function<void(ReadingStoreSnapshot&)>;
+    // Each breach changes the snapshot s, whose documents d are a text file, a text, a history entry and a book.
+    using Change = std::function<void(ReadingStoreSnapshot & s, QList<StoredReading> & d)>;
     const QList<std::pair<const char*, Change>> breaches{
-        {"a history limit of 0", [](auto& s) { s.historyLimit = 0; }},
+        {"a history limit of 0", [](auto& s, auto&) { s.historyLimit = 0; }},
         {"more plays than the limit",
-         [](auto& s) {
-             s.historyLimit = 2;
-             s.documents[1].lastPlayedAt = Date{1};
-             s.documents[0].lastPlayedAt = Date{2};
-         }},
-        {"a stored identifier among the tombstones", [](auto& s) { s.removedIDs->insert(idNumber(2)); }},
-        {"an identifier stored twice", [](auto& s) { s.documents[1].reading.id = idNumber(3); }},
-        {"a reading in neither list", [](auto& s) { s.documents[1].isInLibrary = false; }},
+         [](auto& s, auto& d) { s.historyLimit = 2, d[1].lastPlayedAt = Date{1}, d[0].lastPlayedAt = Date{2}; }},
+        {"a stored identifier among the tombstones", [](auto& s, auto&) { s.removedIDs->insert(idNumber(2)); }},
+        {"an identifier stored twice", [](auto&, auto& d) { d[1].reading.id = idNumber(3); }},
+        {"a reading in neither list", [](auto&, auto& d) { d[1].isInLibrary = false; }},
         {"an invalid document",
-         [](auto& s) {
-             s.documents[1].reading.document.spans = {{{}, 0, 99, 0}};
+         [](auto&, auto& d) {
+             d[1].reading.document.spans = {{{}, 0, 99, 0}};
          }},
-        {"a position past the end", [](auto& s) { s.documents[1].progress.utf16Offset = 3; }},
+        {"a position past the end", [](auto&, auto& d) { d[1].progress.utf16Offset = 3; }},
         {"a position inside a surrogate pair",
-         [](auto& s) {
-             s.documents[1].reading.document.text = u"\U0001F600"_s;
-             s.documents[1].progress.utf16Offset = 1;
+         [](auto&, auto& d) { d[1].reading.document.text = u"\U0001F600"_s, d[1].progress.utf16Offset = 1; }},
+        {"a text file that no longer gives the document", [](auto&, auto& d) { d[0].reading.document.text = u"x"_s; }},
+        {"a text file that does not decode", [](auto&, auto& d) { d[0].originalTextFile->data = "\xFF"; }},
+        {"a text file under another title", [](auto&, auto& d) { d[0].reading.title = u"Notes.txt"_s; }},
+        {"a text file reading out of the library",
+         [](auto&, auto& d) { d[0].isInLibrary = false, d[0].lastPlayedAt = Date{5}; }},
+        {"a book in a version 3 file", [](auto& s, auto&) { s.version = 3; }},
+        {"a book out of the library", [](auto&, auto& d) { d[3].isInLibrary = false, d[3].lastPlayedAt = Date{1}; }},
+        {"a book from a text file",
+         [](auto&, auto& d) {
+             d[3].originalTextFile = LibraryTextFile{u"a.txt"_s, "a"};
          }},
-        {"a text file that no longer gives the document",
-         [](auto& s) { s.documents[0].reading.document.text = u"x"_s; }},
-        {"a text file that does not decode", [](auto& s) { s.documents[0].originalTextFile->data = "\xFF"; }},
-        {"a text file under another title", [](auto& s) { s.documents[0].reading.title = u"Notes.txt"_s; }},
-        {"a text file reading that left the library",
-         [](auto& s) {
-             s.documents[0].isInLibrary = false;
-             s.documents[0].lastPlayedAt = Date{5};
-         }},
-        {"an EPUB reading in a version 3 file", [](auto& s) { s.version = 3; }},
-        {"an EPUB reading that left the library",
-         [](auto& s) {
-             s.documents[3].isInLibrary = false;
-             s.documents[3].lastPlayedAt = Date{1};
-         }},
-        {"an EPUB reading from a text file",
-         [](auto& s) {
-             s.documents[3].originalTextFile = LibraryTextFile{u"a.txt"_s, "a"};
-         }},
-        {"an EPUB reading without book information", [](auto& s) { s.documents[3].reading.epub.reset(); }},
-        {"an EPUB reading without its original", [](auto& s) { s.documents[3].originalEPUB.reset(); }},
-        {"invalid book information", [](auto& s) { s.documents[3].reading.epub->packagePath.clear(); }},
-        {"an original not named .epub", [](auto& s) { s.documents[3].originalEPUB->filename = u"book.zip"_s; }},
+        {"a book without its information", [](auto&, auto& d) { d[3].reading.epub.reset(); }},
+        {"a book without its original", [](auto&, auto& d) { d[3].originalEPUB.reset(); }},
+        {"invalid book information", [](auto&, auto& d) { d[3].reading.epub->packagePath.clear(); }},
+        {"an original not named .epub", [](auto&, auto& d) { d[3].originalEPUB->filename = u"book.zip"_s; }},
         {"an upper-case digest",
-         [](auto& s) { s.documents[3].originalEPUB->sha256 = s.documents[3].originalEPUB->sha256.toUpper(); }},
+         [](auto&, auto& d) { d[3].originalEPUB->sha256 = d[3].originalEPUB->sha256.toUpper(); }},
     };
     for (const auto& [name, change] : breaches) {
         ReadingStoreSnapshot broken = valid;
-        change(broken);
+        change(broken, broken.documents);
         writeStore(broken);
         EXPECT_EQ(openFailure(), kInvalid) << name;
     }

@@ -18,17 +18,15 @@
 namespace tavrine {
 
 // Failures print as their descriptions, alone or inside a StoreFailure.
-inline void PrintTo(const ReadingStoreError& e, std::ostream* out) {
-    *out << describeStoreFailure(e).toStdString();
-}
-inline void PrintTo(const FileError& e, std::ostream* out) {
-    *out << describeStoreFailure(e).toStdString();
-}
-inline void PrintTo(const DecodingError& e, std::ostream* out) {
-    *out << describeStoreFailure(e).toStdString();
+template <typename Error>
+requires std::is_same_v<Error, ReadingStoreError> || std::is_same_v<Error, FileError> ||
+    std::is_same_v<Error, DecodingError>
+void PrintTo(const Error& error, std::ostream* out) {
+    *out << describeStoreFailure(error).toStdString();
 }
 
 namespace test {
+using namespace Qt::StringLiterals;
 
 inline const StoreFailure kInvalid = ReadingStoreError::invalidData();
 inline const StoreFailure kMissing = ReadingStoreError::missingDocument();
@@ -52,7 +50,7 @@ inline bool isDecodingError(const std::optional<StoreFailure>& failure) {
 
 // A recognisable identifier: 00000000-0000-0000-0000-0000000000NN.
 inline QUuid idNumber(int number) {
-    return *parseUuid(QStringLiteral("00000000-0000-0000-0000-%1").arg(number, 12, 10, QLatin1Char('0')));
+    return *parseUuid(u"00000000-0000-0000-0000-%1"_s.arg(number, 12, 10, QLatin1Char('0')));
 }
 
 inline QList<QUuid> idsOf(const QList<StoredReading>& records) {
@@ -62,20 +60,18 @@ inline QList<QUuid> idsOf(const QList<StoredReading>& records) {
 }
 
 // A library reading of a plain text, imported at the given time.
-inline StoredReading textRecord(const QUuid& id, const QString& text = QStringLiteral("本文"), Date importedAt = {},
+inline StoredReading textRecord(const QUuid& id, const QString& text = u"本文"_s, Date importedAt = {},
                                 std::optional<Date> lastPlayedAt = std::nullopt, bool isInLibrary = true) {
-    return StoredReading{
-        SavedReading{id, ReadingDocument{std::nullopt, text, {}}, std::nullopt, std::nullopt, std::nullopt, importedAt},
-        std::nullopt,
-        std::nullopt,
-        isInLibrary,
-        {},
-        lastPlayedAt};
+    StoredReading record;
+    record.reading = SavedReading{id, {std::nullopt, text, {}}, std::nullopt, std::nullopt, std::nullopt, importedAt};
+    record.isInLibrary = isInLibrary;
+    record.lastPlayedAt = lastPlayedAt;
+    return record;
 }
 
 // A reading only in the history, played at the given time.
 inline StoredReading historyRecord(const QUuid& id, Date lastPlayedAt) {
-    return textRecord(id, QStringLiteral("履歴"), {}, lastPlayedAt, false);
+    return textRecord(id, u"履歴"_s, {}, lastPlayedAt, false);
 }
 
 // A library reading imported from a text file, its document and title as the import makes them.
@@ -87,33 +83,29 @@ inline StoredReading textFileRecord(const QUuid& id, const QString& filename, co
     return record;
 }
 
-// A library reading of an EPUB book of one chapter whose original file holds bytes.
+// A book of one chapter titled "猫".
+inline EPUBBook testBook() {
+    const QString text = u"第一章\n吾輩は猫である。"_s;
+    EPUBBook book;
+    book.document = ReadingDocument{QList{ReadingDocument::Section{u"c1"_s, std::nullopt, 0, text.size()}}, text, {}};
+    book.metadata.titles = QStringList{u"猫"_s};
+    book.navigation = {
+        EPUBBook::Navigation(u"n1"_s, u"第一章"_s, u"c1.xhtml"_s, EPUBBook::Destination::position(u"c1"_s, 0))};
+    book.packagePath = u"OEBPS/content.opf"_s;
+    return book;
+}
+
+// A library reading of testBook() whose original file "Neko.epub" holds bytes.
 inline StoredReading epubRecord(const QUuid& id, const QByteArray& bytes) {
-    StoredReading record = textRecord(id);
-    const QString text = QStringLiteral("第一章\n吾輩は猫である。");
-    record.reading.document =
-        ReadingDocument{QList{ReadingDocument::Section{QStringLiteral("c1"), std::nullopt, 0, text.size()}}, text, {}};
-    EPUBBook::Information information;
-    information.metadata.titles = QStringList{QStringLiteral("猫")};
-    information.navigation = {EPUBBook::Navigation(QStringLiteral("n1"), QStringLiteral("第一章"),
-                                                   QStringLiteral("c1.xhtml"),
-                                                   EPUBBook::Destination::position(QStringLiteral("c1"), 0))};
-    information.packagePath = QStringLiteral("OEBPS/content.opf");
-    record.reading.epub = information;
-    record.reading.title = QStringLiteral("猫");
-    record.originalEPUB = EPUBOriginal{QStringLiteral("Neko.epub"), bytes.size(), sha256Hex(bytes)};
+    const EPUBBook book = testBook();
+    StoredReading record;
+    record.reading = SavedReading{id, book.document, u"猫"_s, book.information(), std::nullopt, {}};
+    record.isInLibrary = true;
+    record.originalEPUB = EPUBOriginal{u"Neko.epub"_s, bytes.size(), sha256Hex(bytes)};
     return record;
 }
 
-// The import of an EPUB file holding the book of epubRecord(), titled "猫" unless untitled.
-inline LibraryFileImport epubImport(const QString& filename, const QByteArray& data, bool titled = true) {
-    const StoredReading record = epubRecord({}, {});
-    EPUBBook book;
-    book.document = record.reading.document;
-    book.metadata = record.reading.epub->metadata;
-    if (!titled) book.metadata.titles.clear();
-    book.navigation = record.reading.epub->navigation;
-    book.packagePath = record.reading.epub->packagePath;
+inline LibraryFileImport epubImport(const QString& filename, const QByteArray& data, EPUBBook book = testBook()) {
     return LibraryFileImport::epub(filename, data, std::move(book));
 }
 
@@ -121,7 +113,7 @@ inline LibraryFileImport epubImport(const QString& filename, const QByteArray& d
 // identifiers for new imports (00000000-0000-0000-0000-000000000101, …102, …).
 class StoreFixture : public testing::Test {
 protected:
-    QString storePath() const { return directory.filePath(QStringLiteral("data/reading-store.json")); }
+    QString storePath() const { return directory.filePath(u"data/reading-store.json"_s); }
     ReadingStoreFiles files() const { return ReadingStoreFiles(storePath()); }
 
     std::optional<StoreFailure> openFailure() { return failureOf(tryOpen()); }
@@ -151,11 +143,8 @@ protected:
     }
     static bool hasPending(ReadingStore::Subscription& subscription) { return subscription.next().await_ready(); }
 
-    // A reading of the given text, imported at the given time.
-    static SavedReading reading(int number, const QString& text = QStringLiteral("本文"), Date importedAt = {}) {
-        return SavedReading{idNumber(number), ReadingDocument{std::nullopt, text, {}},
-                            std::nullopt,     std::nullopt,
-                            std::nullopt,     importedAt};
+    static SavedReading reading(int number, const QString& text = u"本文"_s) {
+        return textRecord(idNumber(number), text).reading;
     }
 
     TemporaryDirectory directory;

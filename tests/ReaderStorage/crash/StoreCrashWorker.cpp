@@ -64,22 +64,30 @@ EPUBBook bookOf(const QString& text) {
     return book;
 }
 
-class Worker {
-public:
-    Worker(QString storeFile, QString shadowFolder, const QString& journal, quint64 seed)
-        : m_storeFile(std::move(storeFile)),
-          m_shadowFolder(std::move(shadowFolder)),
-          m_seed(seed),
-          m_random(seed),
-          m_journal(::open(QFile::encodeName(journal).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600)) {}
+// Runs an operation on a store: the digest of the state it leaves, then its outcome.
+QCoro::Task<QString> digestAfter(ReadingStore* store, Operation operation) {
+    auto run = operation(*store);
+    const QString outcome = co_await run;
+    auto current = store->currentState();
+    const ReadingStoreState state = co_await current;
+    co_return digestOf(state) + u' ' + outcome;
+}
+
+struct Worker {
+    QString storeFile;
+    QString shadowFolder;
+    int journal;
+    quint64 seed;
+    std::mt19937_64 random{seed};
+    FakeClock clock{};
 
     QCoro::Task<void> run() {
-        auto real = ReadingStore::open(m_storeFile, std::make_shared<PosixFileSystem>(), m_clock, identifiers(m_seed));
+        auto real = ReadingStore::open(storeFile, std::make_shared<PosixFileSystem>(), clock, identifiers(seed));
         if (!real) co_return stop(u"problem the store does not open: "_s + describeStoreFailure(real.error()));
-        QDir(m_shadowFolder).removeRecursively();
-        if (!copyFolder(QFileInfo(m_storeFile).path(), m_shadowFolder)) co_return stop(u"problem cannot copy"_s);
-        auto shadow = ReadingStore::open(m_shadowFolder + u'/' + QFileInfo(m_storeFile).fileName(),
-                                         std::make_shared<PosixFileSystem>(), m_clock, identifiers(m_seed));
+        QDir(shadowFolder).removeRecursively();
+        if (!copyFolder(QFileInfo(storeFile).path(), shadowFolder)) co_return stop(u"problem cannot copy"_s);
+        auto shadow = ReadingStore::open(shadowFolder + u'/' + QFileInfo(storeFile).fileName(),
+                                         std::make_shared<PosixFileSystem>(), clock, identifiers(seed));
         if (!shadow) co_return stop(u"problem the copy does not open"_s);
 
         auto opened = (*real)->currentState();
@@ -88,41 +96,32 @@ public:
         for (int n = 0; n < 100'000; ++n) {
             auto current = (*shadow)->currentState();
             const ReadingStoreState before = co_await current;
-            m_clock.setNow(Date{1e6 + static_cast<double>(m_seed) * 1e5 + n});
+            clock.setNow(Date{1e6 + static_cast<double>(seed) * 1e5 + n});
             const Operation operation = choose(before, n);
 
-            auto onShadow = operation(**shadow);
-            const QString expectedOutcome = co_await onShadow;
-            auto shadowState = (*shadow)->currentState();
-            const ReadingStoreState after = co_await shadowState;
-            const QString expected = digestOf(after);
-            write(u"begin %1 %2"_s.arg(n).arg(expected));
-
-            auto onReal = operation(**real);
-            const QString outcome = co_await onReal;
-            auto realState = (*real)->currentState();
-            const ReadingStoreState reached = co_await realState;
-            if (outcome != expectedOutcome || digestOf(reached) != expected) {
-                co_return stop(u"problem the store and its copy disagree: "_s + outcome + u" / "_s + expectedOutcome);
-            }
-            write(u"done %1 %2"_s.arg(n).arg(expected));
+            auto onShadow = digestAfter(shadow->get(), operation);
+            const QString expected = co_await onShadow;
+            write(u"begin %1 %2"_s.arg(n).arg(expected.left(64)));
+            auto onReal = digestAfter(real->get(), operation);
+            const QString reached = co_await onReal;
+            if (reached != expected) co_return stop(u"problem the store and its copy disagree: "_s + reached);
+            write(u"done %1 %2"_s.arg(n).arg(expected.left(64)));
         }
         stop(u"problem never killed"_s);
     }
 
-private:
     void write(const QString& line) {
         const QByteArray bytes = line.toUtf8() + '\n';
         // One write(2) per line: a kill leaves at most the last line cut short.
-        if (::write(m_journal, bytes.constData(), static_cast<size_t>(bytes.size())) != bytes.size()) std::abort();
+        if (::write(journal, bytes.constData(), static_cast<size_t>(bytes.size())) != bytes.size()) std::abort();
     }
     void stop(const QString& problem) {
         write(problem);
         QCoreApplication::exit(2);
     }
 
-    qint64 below(qint64 bound) { return std::uniform_int_distribution<qint64>(0, bound - 1)(m_random); }
-    bool chance(double p) { return std::bernoulli_distribution(p)(m_random); }
+    qint64 below(qint64 bound) { return std::uniform_int_distribution<qint64>(0, bound - 1)(random); }
+    bool chance(double p) { return std::bernoulli_distribution(p)(random); }
 
     QString randomText() {
         static const QStringList words{u"吾輩は"_s, u"猫である。"_s,   u"名前は"_s, u"まだ無い。"_s, u"The cat "_s,
@@ -141,17 +140,13 @@ private:
     QUuid newIdentifier(const ReadingStoreState& state) {
         if (chance(0.05) && !state.removedDocumentIDs.isEmpty()) return *state.removedDocumentIDs.cbegin();
         if (chance(0.05) && !state.library.isEmpty()) return state.library.first().id();
-        return QUuid::createUuidV5(QUuid(), u"%1-%2"_s.arg(m_seed).arg(below(1'000'000'000)));
+        return QUuid::createUuidV5(QUuid(), u"%1-%2"_s.arg(seed).arg(below(1'000'000'000)));
     }
 
     // A random operation on the state the store is in: imports, plays, position saves, library additions,
     // removals from the history, deletions and changes of the settings.
     Operation choose(const ReadingStoreState& state, int n) {
-        QList<StoredReading> stored = state.library;
-        for (const StoredReading& record : state.history) {
-            if (!record.isInLibrary) stored.append(record);
-        }
-        const std::pair<QUuid, qsizetype> picked = pick(stored);
+        const std::pair<QUuid, qsizetype> picked = pick(state.library + state.history);
         const QUuid id = picked.first;
         const QUuid libraryID = pick(state.library).first;
         QSet<QUuid> ids;
@@ -159,14 +154,14 @@ private:
         std::optional<ReadingProgress> progress;
         if (chance(0.7)) progress = ReadingProgress{below(picked.second + 1), chance(0.1)};
         const ReadingProgress given = progress.value_or(ReadingProgress{});
-        const Date now = m_clock.now();
+        const Date now = clock.now();
         const QString text = randomText();
         const SavedReading reading{newIdentifier(state), ReadingDocument{std::nullopt, text, {}},
                                    std::nullopt,         std::nullopt,
                                    std::nullopt,         now};
-        const LibraryTextFile file{u"note-%1-%2.txt"_s.arg(m_seed).arg(n), text.toUtf8()};
+        const LibraryTextFile file{u"note-%1-%2.txt"_s.arg(seed).arg(n), text.toUtf8()};
         const LibraryFileImport epub = LibraryFileImport::epub(
-            u"book-%1-%2.epub"_s.arg(m_seed).arg(n),
+            u"book-%1-%2.epub"_s.arg(seed).arg(n),
             QByteArray(static_cast<qsizetype>(1 + below(16'384)), static_cast<char>(below(256))), bookOf(text));
         const qint64 limit = below(20);
         const bool enabled = chance(0.85);
@@ -193,19 +188,7 @@ private:
         }
         return operations[0].second;
     }
-
-    QString m_storeFile;
-    QString m_shadowFolder;
-    quint64 m_seed;
-    std::mt19937_64 m_random;
-    int m_journal;
-    FakeClock m_clock;
 };
-
-QCoro::Task<void> runWorker(Worker* worker) {
-    auto run = worker->run();
-    co_await run;
-}
 
 }  // namespace
 }  // namespace tavrine::test::crash
@@ -214,7 +197,12 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     if (arguments.size() != 5) return 64;
-    tavrine::test::crash::Worker worker(arguments[1], arguments[2], arguments[3], arguments[4].toULongLong());
-    QTimer::singleShot(0, &app, [&worker] { tavrine::test::crash::runWorker(&worker); });
+    const int journal =
+        ::open(QFile::encodeName(arguments[3]).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    tavrine::test::crash::Worker worker{.storeFile = arguments[1],
+                                        .shadowFolder = arguments[2],
+                                        .journal = journal,
+                                        .seed = arguments[4].toULongLong()};
+    QTimer::singleShot(0, &app, [&worker] { worker.run(); });
     return app.exec();
 }
