@@ -36,11 +36,6 @@ TEST_F(ReadingStoreLoadTest, WithoutAStoreFileTheStoreStartsEmptyAndCreatesNothi
     ASSERT_TRUE(store);
     EXPECT_EQ(stateOf(*store), ReadingStoreState::of(ReadingStoreSnapshot::empty()));
     EXPECT_TRUE(directory.list().isEmpty());
-
-    // The same with the folder present but empty.
-    directory.write(u"data/.keep"_s, "");
-    EXPECT_TRUE(open());
-    EXPECT_EQ(directory.list(u"data"_s), QStringList{u".keep"_s});
 }
 
 TEST_F(ReadingStoreLoadTest, ADamagedStoreFileFailsInsteadOfLoadingAsAnEmptyStore) {
@@ -174,8 +169,6 @@ TEST_F(ReadingStoreLoadTest, EachRuleOfTheContentFailsTheLoad) {
              d[1].reading.document.spans = {{{}, 0, 99, 0}};
          }},
         {"a position past the end", [](auto&, auto& d) { d[1].progress.utf16Offset = 3; }},
-        {"a position inside a surrogate pair",
-         [](auto&, auto& d) { d[1].reading.document.text = u"\U0001F600"_s, d[1].progress.utf16Offset = 1; }},
         {"a text file that no longer gives the document", [](auto&, auto& d) { d[0].reading.document.text = u"x"_s; }},
         {"a text file that does not decode", [](auto&, auto& d) { d[0].originalTextFile->data = "\xFF"; }},
         {"a text file under another title", [](auto&, auto& d) { d[0].reading.title = u"Notes.txt"_s; }},

@@ -82,18 +82,132 @@ TEST(SnapshotValidation, ASuccessorIsCheckedFullyWhereItsContentChanged) {
     }
 }
 
+// One entry per document in stored order; an absent play date is left out.
 TEST(SnapshotValidation, TheSideFileRecordsEveryDocumentInStoredOrder) {
     StoredReading first = textRecord(idNumber(2), u"abc"_s);
     first.progress = {3, true};
-    const auto snapshot = snapshotOf({first, historyRecord(idNumber(1), Date{7.25})});
-    const auto encoded = encodeMetadata(snapshot);
-    ASSERT_TRUE(encoded);
-    const auto metadata = decodeJsonText<ReadingStoreMetadata>(*encoded);
-    ASSERT_TRUE(metadata);
-    EXPECT_EQ(*metadata,
-              (ReadingStoreMetadata{
-                  1, idNumber(99), {{idNumber(2), {3, true}, std::nullopt}, {idNumber(1), {}, Date{7.25}}}}));
-    EXPECT_FALSE(encoded->contains("null"));
+    EXPECT_EQ(*encodeMetadata(snapshotOf({first, historyRecord(idNumber(1), Date{7.25})})),
+              QByteArray(R"({"entries":[{"id":"00000000-0000-0000-0000-000000000002","progress":{"isCompleted":true,)"
+                         R"("utf16Offset":3}},{"id":"00000000-0000-0000-0000-000000000001","lastPlayedAt":7.25,)"
+                         R"("progress":{"isCompleted":false,"utf16Offset":0}}],)"
+                         R"("revision":"00000000-0000-0000-0000-000000000099","version":1})"));
+}
+
+using Failure = LibraryTextFile::Failure;
+
+const QByteArray kMark("\xEF\xBB\xBF");
+
+QByteArray utf8(const QString& text) {
+    return text.toUtf8();
+}
+
+// Each file is judged by its first failing check: the name, the size, the encoding, then the content.
+TEST(LibraryTextFile, TheGateAcceptsOrRefusesEachFileAtItsFirstFailure) {
+    const auto failureOf = [](const QByteArray& data, const QString& name = u"notes.txt"_s) {
+        const auto result = LibraryTextFile::decodeText(name, data);
+        return result ? std::nullopt : std::optional(result.error());
+    };
+    for (const QString& name : {u"Notes.TXT"_s, u"a.b.txt"_s, u"メモ.Txt"_s})
+        EXPECT_EQ(failureOf("a", name), std::nullopt);
+    for (const QString& name :
+         {QString(), u"notes.text"_s, u"notes"_s, u"folder/notes.txt"_s, u"notes.txt/"_s, u".txt"_s, u"notes.txt."_s}) {
+        EXPECT_EQ(failureOf("a", name), Failure::unsupportedFormat) << name;
+    }
+    EXPECT_EQ(failureOf(QByteArray(LibraryTextFile::byteLimit + 1, '\xFF'), u"notes.md"_s), Failure::unsupportedFormat);
+
+    constexpr qsizetype kBytes = LibraryTextFile::byteLimit;
+    constexpr qsizetype kUnits = LibraryTextFile::utf16Limit;
+    constexpr qsizetype kThreshold = LibraryTextFile::kCharacterCheckThreshold;
+    // A byte-order mark and 500,000 three-byte characters: exactly at both limits.
+    const QByteArray atBothLimits = kMark + utf8(QString(kUnits, u'あ'));
+    ASSERT_EQ(atBothLimits.size(), kBytes);
+    QString emoji;  // at the UTF-16 limit, two units per character
+    for (int i = 0; i < kUnits / 2; ++i) emoji += u"\U0001F600"_s;
+    // A text of `length` units whose first Character has `units` units.
+    const auto complex = [](qsizetype units, qsizetype length) {
+        return utf8(u'a' + QString(units - 1, QChar(0x0301)) + QString(length - units, u'x'));
+    };
+    constexpr qsizetype kCharacter = LibraryTextFile::characterUTF16Limit;
+    const QList<std::pair<std::optional<Failure>, QList<QByteArray>>> groups{
+        {std::nullopt,
+         {atBothLimits, QByteArray(kUnits, 'a'), utf8(emoji), complex(300, kThreshold),
+          complex(kCharacter, kThreshold + 1), kMark + "text", "a\tb\nc\r\nd", utf8(u"no-break\u00A0space"_s)}},
+        // The size is judged before the encoding.
+        {Failure::tooLong,
+         {atBothLimits + '\n', QByteArray(kBytes + 1, '\xFF'), QByteArray(kUnits + 1, 'a'), utf8(emoji + u'a')}},
+        {Failure::tooComplex,
+         {complex(300, kThreshold + 1), complex(kCharacter + 1, kThreshold + 1),
+          utf8(QString(kThreshold, u'x') + u'a' + QString(kCharacter, QChar(0x0301)))}},
+        // UTF-16 with its marks, Latin-1, Shift_JIS, an overlong NUL, an encoded surrogate, past U+10FFFF, cut off
+        // at the end; the encoding is judged before the content.
+        {Failure::invalidEncoding,
+         {QByteArray(kBytes, '\xFF'), QByteArray("\xFE\xFF\0a\0b", 6), QByteArray("\xFF\xFE\x61\0\x62\0", 6), "caf\xE9",
+          "\x82\xA0\x82\xA2", "\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "abc\xE3\x81",
+          QByteArray("\x01\xFF", 2)}},
+        // Controls other than tab and line breaks, and U+FFFD; the content is judged before blankness.
+        {Failure::nonText,
+         {"a\x0C", QByteArray("a\0", 2), "a\x7F", utf8(u"a\u0085"_s), utf8(u"a\u009F"_s), utf8(u"a\uFFFD"_s),
+          "a\x1B[0m", "\x0C"}},
+        {Failure::empty, {QByteArray(), kMark, utf8(u" \t\r\n\u3000\u2028\u2029\u00A0 "_s)}},
+    };
+    for (const auto& [failure, files] : groups) {
+        for (qsizetype i = 0; i < files.size(); ++i) EXPECT_EQ(failureOf(files[i]), failure) << "file " << i;
+    }
+}
+
+TEST(LibraryTextFile, TheTextIsKeptVerbatimWithoutOneLeadingMark) {
+    const auto text = [](const QByteArray& data) {
+        return LibraryTextFile::decodeText(u"notes.txt"_s, data).value_or(ReadingDocument{}).text;
+    };
+    EXPECT_EQ(LibraryTextFile::decodeText(u"a.txt"_s, "  first\r\nsecond\n"),
+              (ReadingDocument{std::nullopt, u"  first\r\nsecond\n"_s, {}}));
+    EXPECT_EQ(text(kMark + utf8(u"吾輩は猫"_s)), u"吾輩は猫"_s);
+    EXPECT_EQ(text(kMark + kMark + "a"), u"\uFEFFa"_s);
+    EXPECT_EQ(text("a" + kMark), u"a\uFEFF"_s);
+}
+
+TEST(LibraryTextFile, TheBytesAreKeptUnchangedAndStoredAsBase64) {
+    EXPECT_EQ(LibraryTextFile::create(u"a.txt"_s, kMark + "hi"), (LibraryTextFile{u"a.txt"_s, kMark + "hi"}));
+    EXPECT_EQ(LibraryTextFile::create(u"a.txt"_s, "   "), tl::unexpected(Failure::empty));
+
+    const LibraryTextFile file{u"a.txt"_s, QByteArray("\xEF\xBB\xBFhi\0", 6)};
+    EXPECT_EQ(toJson(file)[u"data"_s].toString(), u"77u/aGkA"_s);
+    EXPECT_EQ(decodeJson(toJson(file), JsonPath(), std::type_identity<LibraryTextFile>{}), file);
+    EXPECT_FALSE(decodeJsonText<LibraryTextFile>(R"({"filename":"a.txt"})"));
+}
+
+TEST(LibraryFileImport, ByteLimitFollowsTheKindOfFile) {
+    EXPECT_EQ(LibraryFileImport::byteLimit(u"NOTES.TXT"_s), 1'500'003);
+    EXPECT_EQ(LibraryFileImport::byteLimit(u"Book.ePub"_s), 33'554'432);
+    for (const QString& name : {u"notes.text"_s, u"archive.zip"_s, u"notes"_s, QString()}) {
+        EXPECT_EQ(LibraryFileImport::byteLimit(name), tl::unexpected(Failure::unsupportedFormat)) << name;
+    }
+}
+
+TEST(EPUBOriginal, TheRecordIsCheckedForFormOnly) {
+    const QString digest = sha256Hex("abc");
+    EXPECT_EQ(digest, u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"_s);
+    const qint64 kLimit = EPUBOriginal::kByteLimit;
+    const QString fullwidth = u"\uFF10\uFF21\uFF46"_s + digest.mid(3);  // 0 A f
+    for (const EPUBOriginal& valid :
+         {EPUBOriginal{u"novel.epub"_s, 1, digest}, EPUBOriginal{u"novel.EPUB"_s, kLimit, digest.toUpper()},
+          EPUBOriginal{u"a.epub"_s, 1, fullwidth}}) {
+        EXPECT_TRUE(valid.isValid()) << valid.filename << " " << valid.byteCount << " " << valid.sha256;
+    }
+    for (const EPUBOriginal& invalid :
+         {EPUBOriginal{QString(), 1, digest}, EPUBOriginal{u"books/novel.epub"_s, 1, digest},
+          EPUBOriginal{u"novel.epub/"_s, 1, digest}, EPUBOriginal{u"novel.zip"_s, 1, digest},
+          EPUBOriginal{u".epub"_s, 1, digest}, EPUBOriginal{u"a.epub"_s, kLimit + 1, digest},
+          EPUBOriginal{u"a.epub"_s, 0, digest}, EPUBOriginal{u"a.epub"_s, -1, digest},
+          EPUBOriginal{u"a.epub"_s, 1, digest.left(63)}, EPUBOriginal{u"a.epub"_s, 1, digest + u'0'},
+          EPUBOriginal{u"a.epub"_s, 1, u'g' + digest.mid(1)},
+          EPUBOriginal{u"a.epub"_s, 1, u"\U0001F600"_s + digest.mid(2)}}) {
+        EXPECT_FALSE(invalid.isValid()) << invalid.filename << " " << invalid.byteCount << " " << invalid.sha256;
+    }
+
+    const EPUBOriginal value{u"本.epub"_s, 123, digest};
+    EXPECT_EQ(decodeJson(toJson(value), JsonPath(), std::type_identity<EPUBOriginal>{}), value);
+    EXPECT_FALSE(decodeJsonText<EPUBOriginal>(R"({"filename":"a.epub","sha256":"00"})"));
 }
 
 }  // namespace

@@ -89,8 +89,6 @@ inline EPUBBook testBook() {
     EPUBBook book;
     book.document = ReadingDocument{QList{ReadingDocument::Section{u"c1"_s, std::nullopt, 0, text.size()}}, text, {}};
     book.metadata.titles = QStringList{u"猫"_s};
-    book.navigation = {
-        EPUBBook::Navigation(u"n1"_s, u"第一章"_s, u"c1.xhtml"_s, EPUBBook::Destination::position(u"c1"_s, 0))};
     book.packagePath = u"OEBPS/content.opf"_s;
     return book;
 }
