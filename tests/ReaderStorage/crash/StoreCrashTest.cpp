@@ -26,14 +26,6 @@ constexpr int kRounds = 200;
 constexpr int kLongestRunMs = 60;
 constexpr int kEveryNthKilledEarly = 10;
 
-// Waits until the journal says that the store has opened, or the worker has ended.
-void waitForOpening(const QString& journalFile, QProcess& worker) {
-    for (int waited = 0; waited < 10'000; ++waited) {
-        if (readJournal(journalFile).opened || worker.state() != QProcess::Running) return;
-        QThread::msleep(1);
-    }
-}
-
 // The state of the store as it opens now, or the failure that keeps it closed.
 tl::expected<QString, QString> openedDigest(const QString& storeFile) {
     auto store = ReadingStore::open(storeFile);
@@ -83,7 +75,11 @@ TEST(StoreCrashTest, AKilledWriterLosesAtMostTheOperationItWasIn) {
         worker.start(QStringLiteral(STORE_CRASH_WORKER),
                      {storeFile, directory.filePath(u"shadow"_s), journalFile, QString::number(round + 1)});
         ASSERT_TRUE(worker.waitForStarted()) << worker.errorString().toStdString();
-        if (round % kEveryNthKilledEarly != 0) waitForOpening(journalFile, worker);
+        // Unless killed early, the worker is killed after the store has opened (or it has ended).
+        for (int waited = 0; round % kEveryNthKilledEarly != 0 && waited < 10'000; ++waited) {
+            if (readJournal(journalFile).opened || worker.state() != QProcess::Running) break;
+            QThread::msleep(1);
+        }
         QThread::msleep(std::uniform_int_distribution<unsigned>(0, kLongestRunMs)(random));
         worker.kill();
         ASSERT_TRUE(worker.waitForFinished());
