@@ -4,7 +4,6 @@
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
-#include <QJsonDocument>
 
 namespace tavrine {
 namespace {
@@ -25,7 +24,6 @@ Decoded<T> decodeField(const char* objectText) {
 }
 
 TEST(JsonPrimitives, AreStrictAboutTypes) {
-    EXPECT_EQ(decodeField<qint64>(R"({"v": 42})"), 42);
     EXPECT_EQ(decodeField<qint64>(R"({"v": -9223372036854775808})"), std::numeric_limits<qint64>::min());
     EXPECT_EQ(decodeField<qint64>(R"({"v": 9223372036854775807})"), std::numeric_limits<qint64>::max());
     EXPECT_EQ(decodeField<qint64>(R"({"v": 1.5})").error().kind, Kind::dataCorrupted);
@@ -36,7 +34,6 @@ TEST(JsonPrimitives, AreStrictAboutTypes) {
 
     EXPECT_EQ(decodeField<bool>(R"({"v": false})"), false);
     EXPECT_EQ(decodeField<bool>(R"({"v": 0})").error().kind, Kind::typeMismatch);
-    EXPECT_EQ(decodeField<QString>(R"({"v": "é"})"), u"é"_s);
     EXPECT_EQ(decodeField<QString>(R"({"v": 3})").error().kind, Kind::typeMismatch);
     EXPECT_EQ(decodeField<double>(R"({"v": 3})"), 3.0);
 }
@@ -67,7 +64,6 @@ TEST(JsonObjectDecoder, TellsMissingFromNullAndIgnoresUnknownKeys) {
 
 TEST(JsonDates, AreSecondsSinceTwoThousandOneAndKeepSubMillisecondPrecision) {
     EXPECT_EQ(Date::fromUnixSeconds(978307200.0).secondsSinceReferenceDate, 0.0);
-    EXPECT_EQ(Date{0}.unixSeconds(), 978307200.0);
 
     const Date date{786'543'210.123456789};
     const QByteArray text = encodeJson(QJsonObject{{u"d"_s, toJson(date)}});
@@ -81,7 +77,6 @@ TEST(JsonUuids, AreWrittenUpperCaseAndReadStrictlyInEitherCase) {
     const QString canonical = u"E621E1F8-C36C-495A-93FC-0C247A3E6E5F"_s;
     const QUuid id = *parseUuid(canonical);
     EXPECT_EQ(toJson(id).toString(), canonical);
-    EXPECT_EQ(uuidString(id), canonical);
     EXPECT_EQ(parseUuid(canonical.toLower()), id);
     EXPECT_EQ(parseUuid(u"00000000-0000-0000-0000-000000000000"), QUuid());
 

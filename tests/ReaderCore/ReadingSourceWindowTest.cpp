@@ -1,4 +1,3 @@
-#include "ReaderCore/Characters.h"
 #include "ReaderCore/ReadingSourceWindow.h"
 
 #include "support/QtPrinters.h"
@@ -31,8 +30,7 @@ TEST(ReadingSourceWindow, TextsUpToTheLimitAreTheirOwnWindowWithTheirSections) {
     EXPECT_EQ(window.sourceRange, (TextRange{0, 20'000}));
     EXPECT_EQ(window.totalLength, 20'000);
 
-    const auto empty = ReadingSourceWindow::around(ReadingDocument{}, 3);
-    EXPECT_EQ(empty.sourceRange, (TextRange{0, 0}));
+    EXPECT_EQ(ReadingSourceWindow::around(ReadingDocument{}, 3).sourceRange, (TextRange{0, 0}));
 
     ReadingDocument cut = whole;
     cut.text.append(u'z');
@@ -94,16 +92,6 @@ TEST(ReadingSourceWindow, NeitherEndSplitsACharacterSequence) {
     text.replace(0, 2, u"\U0001F600"_s);
     window = ReadingSourceWindow::around(documentOf(text), 0);
     EXPECT_EQ(window.sourceRange.lowerBound, 0);
-}
-
-TEST(ReadingSourceWindow, UsesAGivenAnalysisOfTheTextLikeItsOwn) {
-    QString text = plainText(30'000);
-    text.replace(20'187, 2, u"\U0001F600"_s);
-    const ReadingDocument document = documentOf(text);
-    const CharacterBreaks breaks(text);
-    for (qsizetype offset : {0, 12'000, 24'284, 29'999})
-        EXPECT_EQ(ReadingSourceWindow::around(document, offset, &breaks),
-                  ReadingSourceWindow::around(document, offset));
 }
 
 TEST(ReadingSourceWindow, ClipsAndShiftsTheSpansThatOverlapIt) {
