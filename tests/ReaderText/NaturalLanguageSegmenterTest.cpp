@@ -17,76 +17,50 @@ using Boundary = ReadingChunk::Boundary;
 QStringList phrases(const QString& text) {
     const QList<ReadingChunk> chunks = NaturalLanguageSegmenter().segment(text);
     expectChunksTile(text, chunks);
+    for (const ReadingChunk& chunk : chunks) EXPECT_EQ(chunk.boundary, NaturalLanguageSegmenter::boundary(chunk.text));
     return chunkTexts(chunks);
 }
 
-TEST(NaturalLanguageSegmenter, TextWithoutWordsIsOneChunk) {
-    EXPECT_TRUE(phrases(u" \n\t"_s).isEmpty());
-    const auto chunks = NaturalLanguageSegmenter().segment(u" …!? "_s);
-    ASSERT_EQ(chunks.size(), 1);
-    EXPECT_EQ(chunks[0].text, u" …!? "_s);
-    EXPECT_EQ(chunks[0].sourceRange, (TextRange{0, 5}));
-    EXPECT_EQ(chunks[0].boundary, Boundary::sentence);
-    EXPECT_EQ(phrases(u"—→★"_s), QStringList{u"—→★"_s});
-}
-
-TEST(NaturalLanguageSegmenter, LeadingSpacesStayInTheFirstChunk) {
-    const auto chunks = NaturalLanguageSegmenter().segment(u"  leading spaces here"_s);
-    ASSERT_FALSE(chunks.isEmpty());
-    EXPECT_EQ(chunks[0].text, u"  leading "_s);
-    EXPECT_EQ(chunks[0].sourceRange.lowerBound, 0);
-}
-
-TEST(NaturalLanguageSegmenter, EnglishGroupsHoldTwoWordsAndTwelveCharacters) {
-    // A phrase-start word after an ordinary word begins a group; "on the" stays together.
-    EXPECT_EQ(phrases(u"The cat sat on the mat."_s), (QStringList{u"The cat "_s, u"sat "_s, u"on the "_s, u"mat."_s}));
-    // "big elephant" has 12 Characters once trimmed, "big elephants" 13.
-    EXPECT_EQ(phrases(u"big elephant walks"_s), (QStringList{u"big elephant "_s, u"walks"_s}));
-    EXPECT_EQ(phrases(u"big elephants walk"_s), (QStringList{u"big "_s, u"elephants "_s, u"walk"_s}));
-    EXPECT_EQ(phrases(u"Hello world, this is a test"_s), (QStringList{u"Hello world, "_s, u"this is "_s, u"a test"_s}));
-}
-
-TEST(NaturalLanguageSegmenter, ParticlesJoinTheWordBeforeThemUpToEightCharacters) {
-    // アイスクリーム (7) + は = 8 merges; アプリケーション (8) + は = 9 does not.
-    EXPECT_EQ(phrases(u"アイスクリームは"_s), QStringList{u"アイスクリームは"_s});
-    EXPECT_EQ(phrases(u"アプリケーションは"_s), (QStringList{u"アプリケーション"_s, u"は"_s}));
-}
-
-TEST(NaturalLanguageSegmenter, JapaneseGroupsCloseAtSixOrAtAParticleAfterThree) {
-    // 彼女は (3, ends a phrase but not beyond 3) runs on into 美しい and closes at 6.
-    EXPECT_EQ(phrases(u"彼女は美しい花を見た"_s), (QStringList{u"彼女は美しい"_s, u"花を見た"_s}));
-    // "の" merges without ending the phrase, so 東京の runs on; 大学で closes the group at 6.
-    EXPECT_EQ(phrases(u"東京の大学で勉強する"_s), (QStringList{u"東京の大学で"_s, u"勉強する"_s}));
-}
-
-TEST(NaturalLanguageSegmenter, QuotingToAfterAPredicateStartsItsOwnUnit) {
-    // Merged into 降った, "と" would make one group 雨が降ったと of six; on its own it leaves 雨が降った
-    // (five, closed by its predicate ending) and begins the next group.
-    EXPECT_EQ(phrases(u"雨が降ったと聞いた。"_s), (QStringList{u"雨が降った"_s, u"と聞いた。"_s}));
-}
-
-TEST(NaturalLanguageSegmenter, EnglishAndJapaneseNeverShareAGroup) {
-    EXPECT_EQ(phrases(u"東京タワーとSkytree"_s), (QStringList{u"東京タワーと"_s, u"Skytree"_s}));
-    EXPECT_EQ(phrases(u"Visit 東京"_s), (QStringList{u"Visit "_s, u"東京"_s}));
-}
-
-TEST(NaturalLanguageSegmenter, GroupsCloseAtPunctuation) {
-    const auto chunks = NaturalLanguageSegmenter().segment(u"Stop. Go!) Wait: now, then"_s);
-    EXPECT_EQ(chunkTexts(chunks), (QStringList{u"Stop. "_s, u"Go!) "_s, u"Wait: "_s, u"now, "_s, u"then"_s}));
-    const QList<Boundary> boundaries{Boundary::sentence, Boundary::sentence, Boundary::clause, Boundary::clause,
-                                     Boundary::none};
-    for (qsizetype i = 0; i < chunks.size() && i < boundaries.size(); ++i) {
-        EXPECT_EQ(chunks[i].boundary, boundaries[i]) << chunks[i].text;
-    }
+TEST(NaturalLanguageSegmenter, GroupsWordsIntoPhrases) {
+    const std::pair<QString, QStringList> cases[] = {
+        {u" \n\t"_s, {}},
+        {u" …!? "_s, {u" …!? "_s}},  // a text without words is one chunk
+        {u"—→★"_s, {u"—→★"_s}},
+        {u"  leading spaces here"_s, {u"  leading "_s, u"spaces here"_s}},
+        // English groups hold two words and twelve Characters; a phrase-start word after an ordinary word
+        // begins a group, and "on the" stays together.
+        {u"The cat sat on the mat."_s, {u"The cat "_s, u"sat "_s, u"on the "_s, u"mat."_s}},
+        {u"big elephant walks"_s, {u"big elephant "_s, u"walks"_s}},  // 12 Characters once trimmed
+        {u"big elephants walk"_s, {u"big "_s, u"elephants "_s, u"walk"_s}},
+        {u"Hello world, this is a test"_s, {u"Hello world, "_s, u"this is "_s, u"a test"_s}},
+        // Particles join the word before them up to eight Characters.
+        {u"アイスクリームは"_s, {u"アイスクリームは"_s}},
+        {u"アプリケーションは"_s, {u"アプリケーション"_s, u"は"_s}},
+        // Japanese groups close at six, or at a particle that ends a phrase after three; "の" merges
+        // without ending one.
+        {u"彼女は美しい花を見た"_s, {u"彼女は美しい"_s, u"花を見た"_s}},
+        {u"東京の大学で勉強する"_s, {u"東京の大学で"_s, u"勉強する"_s}},
+        // Merged into 降った, "と" would make one group of six; on its own it leaves 雨が降った (closed by its
+        // predicate ending) and begins the next group.
+        {u"雨が降ったと聞いた。"_s, {u"雨が降った"_s, u"と聞いた。"_s}},
+        // English and Japanese never share a group.
+        {u"東京タワーとSkytree"_s, {u"東京タワーと"_s, u"Skytree"_s}},
+        {u"Visit 東京"_s, {u"Visit "_s, u"東京"_s}},
+        {u"Stop. Go!) Wait: now, then"_s, {u"Stop. "_s, u"Go!) "_s, u"Wait: "_s, u"now, "_s, u"then"_s}},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(phrases(text), expected) << text;
 }
 
 TEST(NaturalLanguageSegmenter, BoundaryIsParagraphForALineBreakAnywhere) {
     // Unlike the BudouX segmenter's rule, which looks only at trailing whitespace.
-    EXPECT_EQ(NaturalLanguageSegmenter::boundary(u"end\n."_s), Boundary::paragraph);
-    EXPECT_EQ(NaturalLanguageSegmenter::boundary(u"a\rb"_s), Boundary::paragraph);
-    EXPECT_EQ(NaturalLanguageSegmenter::boundary(u"a\u2028"_s), Boundary::none);
-    EXPECT_EQ(NaturalLanguageSegmenter::boundary(u"言った。」"_s), Boundary::sentence);
-    EXPECT_EQ(NaturalLanguageSegmenter::boundary(u"では、"_s), Boundary::clause);
+    const std::pair<QString, Boundary> cases[] = {
+        {u"end\n."_s, Boundary::paragraph},    {u"a\rb"_s, Boundary::paragraph}, {u"a\u2028"_s, Boundary::none},
+        {u"言った。」"_s, Boundary::sentence}, {u"Go!) "_s, Boundary::sentence}, {u" …!? "_s, Boundary::sentence},
+        {u"では、"_s, Boundary::clause},       {u"Wait: "_s, Boundary::clause},  {u"now, "_s, Boundary::clause},
+        {u"then"_s, Boundary::none},
+    };
+    for (const auto& [phrase, boundary] : cases)
+        EXPECT_EQ(NaturalLanguageSegmenter::boundary(phrase), boundary) << phrase;
 }
 
 TEST(NaturalLanguageSegmenter, ScriptTestsAreNarrowerThanTheBudouXOnes) {
