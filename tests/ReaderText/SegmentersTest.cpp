@@ -4,7 +4,7 @@
 
 #include "ReaderCore/Characters.h"
 
-#include "SegmenterExpectations.h"
+#include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -16,24 +16,48 @@
 namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
-using test::chunkTexts;
-using test::expectChunksTile;
 using Boundary = ReadingChunk::Boundary;
 
-// The chunks of text, checked against the segmenter contract; each chunk's boundary is what the rule
+QStringList chunkTexts(const QList<ReadingChunk>& chunks) {
+    QStringList texts;
+    for (const ReadingChunk& chunk : chunks) texts.append(chunk.text);
+    return texts;
+}
+
+// What every segmenter promises of its output for a text: the chunk texts join to the text, each range
+// is its chunk's place in it and the ranges tile it from 0, and the sentence index grows by one after
+// each sentence or paragraph chunk and only then.
+void expectChunksTile(const QString& text, const QList<ReadingChunk>& chunks) {
+    qsizetype offset = 0;
+    qsizetype sentenceIndex = 0;
+    for (const ReadingChunk& chunk : chunks) {
+        EXPECT_EQ(chunk.sourceRange.lowerBound, offset) << chunk.text;
+        EXPECT_EQ(text.mid(chunk.sourceRange.lowerBound, chunk.sourceRange.length()), chunk.text);
+        EXPECT_FALSE(chunk.text.isEmpty());
+        EXPECT_EQ(chunk.sentenceIndex, sentenceIndex) << chunk.text;
+        if (chunk.boundary == ReadingChunk::Boundary::sentence || chunk.boundary == ReadingChunk::Boundary::paragraph) {
+            ++sentenceIndex;
+        }
+        offset = chunk.sourceRange.upperBound;
+    }
+    EXPECT_EQ(offset, chunks.isEmpty() ? 0 : text.size());
+    EXPECT_EQ(chunkTexts(chunks).join(QString()), chunks.isEmpty() ? QString() : text);
+}
+
+// The chunks of text, checked against the contract; each chunk's boundary is what the segmenter's rule
 // gives for its text alone.
+template <typename Segmenter>
 QList<ReadingChunk> segmented(const QString& text) {
-    const QList<ReadingChunk> chunks = BudouXSegmenter().segment(text);
+    const QList<ReadingChunk> chunks = Segmenter().segment(text);
     expectChunksTile(text, chunks);
-    for (const ReadingChunk& chunk : chunks) EXPECT_EQ(chunk.boundary, BudouXSegmenter::boundary(chunk.text));
+    for (const ReadingChunk& chunk : chunks) EXPECT_EQ(chunk.boundary, Segmenter::boundary(chunk.text)) << chunk.text;
     return chunks;
 }
 
 QStringList modelPhrases(const QString& line) {
     QStringList result;
-    for (const TextRange range : BudouXParser::shared().parse(line)) {
+    for (const TextRange range : BudouXParser::shared().parse(line))
         result.append(line.mid(range.lowerBound, range.length()));
-    }
     return result;
 }
 
@@ -50,10 +74,10 @@ TEST(BudouXSegmenter, LineBreaksAndBlankLinesJoinTheChunkBeforeThem) {
         // units alone, cuts there); here the mark stays with its kana.
         {u"今日は\u3099天気です"_s, {u"今日は\u3099天気です"_s}},
     };
-    for (const auto& [text, chunks] : cases) EXPECT_EQ(chunkTexts(segmented(text)), chunks) << text;
+    for (const auto& [text, chunks] : cases) EXPECT_EQ(chunkTexts(segmented<BudouXSegmenter>(text)), chunks) << text;
 
     for (const char16_t separator : {u'\n', u'\r', u'\v', u'\f', u'\u0085', u'\u2028', u'\u2029'}) {
-        const auto chunks = segmented(u"今日は"_s + QChar(separator) + u"天気です。"_s);
+        const auto chunks = segmented<BudouXSegmenter>(u"今日は"_s + QChar(separator) + u"天気です。"_s);
         EXPECT_EQ(chunks.value(0).text, u"今日は"_s + QChar(separator)) << int(separator);
         EXPECT_EQ(chunks.value(0).boundary, Boundary::paragraph) << int(separator);
     }
@@ -62,27 +86,17 @@ TEST(BudouXSegmenter, LineBreaksAndBlankLinesJoinTheChunkBeforeThem) {
 TEST(BudouXSegmenter, RoutesEachLineByWhetherItHoldsJapanese) {
     const QString japanese = u"吾輩は猫である。名前はまだ無い。"_s;
     const QString english = u"The cat sat on the mat in the sun."_s;
-    // One Japanese scalar sends the whole line, Latin words and all, through the phrase model.
+    // One Japanese scalar sends the whole line, Latin words and all, through the phrase model, which
+    // leaves it whole where the word grouping would cut it.
     const QString mixed = u"Visit 東 in the spring of this year"_s;
-    const QString halfWidth = u"ｶﾀｶﾅ is Japanese too"_s;
-    const QString planeTwo = u"𠀋 counts as Japanese"_s;
-    const auto chunks =
-        segmented(english + u"\n"_s + japanese + u"\n"_s + mixed + u"\n"_s + halfWidth + u"\n"_s + planeTwo);
+    ASSERT_EQ(modelPhrases(mixed), QStringList{mixed});
+    ASSERT_GT(NaturalLanguageSegmenter().segment(mixed).size(), 1);
 
-    QStringList expected;
-    for (const ReadingChunk& chunk : NaturalLanguageSegmenter().segment(english)) expected.append(chunk.text);
+    QStringList expected = chunkTexts(NaturalLanguageSegmenter().segment(english + u"\n"_s));
     expected.append(modelPhrases(japanese));
-    expected.append(modelPhrases(mixed));
-    expected.append(modelPhrases(halfWidth));
-    expected.append(modelPhrases(planeTwo));
-    QStringList texts = chunkTexts(chunks);
-    for (QString& text : texts) {
-        if (text.endsWith(u'\n')) text.chop(1);
-    }
-    EXPECT_EQ(texts, expected);
-    // The phrase model leaves a Latin line whole where the word grouping would cut it.
-    EXPECT_EQ(modelPhrases(mixed), QStringList{mixed});
-    EXPECT_GT(NaturalLanguageSegmenter().segment(mixed).size(), 1);
+    expected.last().append(u'\n');
+    expected.append(mixed);
+    EXPECT_EQ(chunkTexts(segmented<BudouXSegmenter>(english + u"\n"_s + japanese + u"\n"_s + mixed)), expected);
 }
 
 TEST(BudouXSegmenter, ContainsJapaneseAtTheEdgesOfItsRanges) {
@@ -163,6 +177,61 @@ TEST(BudouXSegmenter, GivesTheSameChunksOnManyThreadsAtOnce) {
     }
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(mismatches, 0);
+}
+
+TEST(NaturalLanguageSegmenter, GroupsWordsIntoPhrases) {
+    // These pin the phrases that ICU's word tokenizer (with its Japanese dictionary) and the grouping
+    // rules make together; a change of tokenizer may move some of them.
+    const std::pair<QString, QStringList> cases[] = {
+        {u" \n\t"_s, {}},
+        {u" …!? "_s, {u" …!? "_s}},  // a text without words is one chunk
+        {u"—→★"_s, {u"—→★"_s}},
+        {u"  leading spaces here"_s, {u"  leading "_s, u"spaces here"_s}},
+        // English groups hold two words and twelve Characters; a phrase-start word after an ordinary word
+        // begins a group, and "on the" stays together.
+        {u"The cat sat on the mat."_s, {u"The cat "_s, u"sat "_s, u"on the "_s, u"mat."_s}},
+        {u"big elephant walks"_s, {u"big elephant "_s, u"walks"_s}},  // 12 Characters once trimmed
+        {u"big elephants walk"_s, {u"big "_s, u"elephants "_s, u"walk"_s}},
+        {u"Hello world, this is a test"_s, {u"Hello world, "_s, u"this is "_s, u"a test"_s}},
+        // Particles join the word before them up to eight Characters.
+        {u"アイスクリームは"_s, {u"アイスクリームは"_s}},
+        {u"アプリケーションは"_s, {u"アプリケーション"_s, u"は"_s}},
+        // Japanese groups close at six, or at a particle that ends a phrase after three; "の" merges
+        // without ending one.
+        {u"彼女は美しい花を見た"_s, {u"彼女は美しい"_s, u"花を見た"_s}},
+        {u"東京の大学で勉強する"_s, {u"東京の大学で"_s, u"勉強する"_s}},
+        // Merged into 降った, "と" would make one group of six; on its own it leaves 雨が降った (closed by its
+        // predicate ending) and begins the next group.
+        {u"雨が降ったと聞いた。"_s, {u"雨が降った"_s, u"と聞いた。"_s}},
+        // English and Japanese never share a group.
+        {u"東京タワーとSkytree"_s, {u"東京タワーと"_s, u"Skytree"_s}},
+        {u"Visit 東京"_s, {u"Visit "_s, u"東京"_s}},
+        {u"Stop. Go!) Wait: now, then"_s, {u"Stop. "_s, u"Go!) "_s, u"Wait: "_s, u"now, "_s, u"then"_s}},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(chunkTexts(segmented<NaturalLanguageSegmenter>(text)), expected) << text;
+}
+
+TEST(NaturalLanguageSegmenter, BoundaryIsParagraphForALineBreakAnywhere) {
+    // Unlike the BudouX segmenter's rule, which looks only at trailing whitespace.
+    const std::pair<QString, Boundary> cases[] = {
+        {u"end\n."_s, Boundary::paragraph},    {u"a\rb"_s, Boundary::paragraph}, {u"a\u2028"_s, Boundary::none},
+        {u"言った。」"_s, Boundary::sentence}, {u"Go!) "_s, Boundary::sentence}, {u" …!? "_s, Boundary::sentence},
+        {u"では、"_s, Boundary::clause},       {u"Wait: "_s, Boundary::clause},  {u"now, "_s, Boundary::clause},
+        {u"then"_s, Boundary::none},
+    };
+    for (const auto& [phrase, boundary] : cases)
+        EXPECT_EQ(NaturalLanguageSegmenter::boundary(phrase), boundary) << phrase;
+}
+
+TEST(NaturalLanguageSegmenter, ScriptTestsAreNarrowerThanTheBudouXOnes) {
+    EXPECT_TRUE(NaturalLanguageSegmenter::containsJapanese(u"xあ"_s));
+    EXPECT_TRUE(NaturalLanguageSegmenter::containsJapanese(u"\u9FFF"_s));
+    EXPECT_FALSE(NaturalLanguageSegmenter::containsJapanese(u"ｶﾀｶﾅ"_s));
+    EXPECT_FALSE(NaturalLanguageSegmenter::containsJapanese(u"𠀋"_s));
+    EXPECT_FALSE(NaturalLanguageSegmenter::containsJapanese(u"\u303F\uA000"_s));
+    EXPECT_TRUE(NaturalLanguageSegmenter::containsASCIILetter(u"42z"_s));
+    EXPECT_FALSE(NaturalLanguageSegmenter::containsASCIILetter(u"42 éß"_s));
 }
 
 }  // namespace
