@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
-#include <QCoro/QCoroFuture>
 #include <QThread>
 
 #include <thread>
@@ -145,18 +144,7 @@ TEST(LatestValue, DeliversTheCurrentValueThenOnlyTheNewestToEachSubscriberUntilT
     EXPECT_EQ(test::runTask(collect(&second, 1)), (std::vector<int>{}));
 }
 
-QCoro::Task<std::vector<QThread*>> awaitedOn(SerialExecutor* executor) {
-    std::vector<QThread*> threads;
-    for (int i = 0; i < 3; ++i) {
-        QFuture<int> future = executor->run([i] { return i; });
-        const int value = co_await future;
-        EXPECT_EQ(value, i);
-        threads.push_back(QThread::currentThread());
-    }
-    co_return threads;
-}
-
-TEST(SerialExecutor, RunsJobsInOrderOnOneOtherThreadAndResumesTheAwaiterOnItsOwn) {
+TEST(SerialExecutor, RunsJobsInOrderOnOneOtherThreadAndFinishesThemBeforeItEnds) {
     std::vector<int> order;
     std::vector<QThread*> threads;
     {
@@ -168,11 +156,8 @@ TEST(SerialExecutor, RunsJobsInOrderOnOneOtherThreadAndResumesTheAwaiterOnItsOwn
                 threads.push_back(QThread::currentThread());
             });
         }
-        executor.waitForIdle();
-        EXPECT_EQ(test::runTask(awaitedOn(&executor)), std::vector<QThread*>(3, QThread::currentThread()));
-        for (int i = 10; i < 15; ++i) executor.run([&, i] { order.push_back(i); });
-    }  // destruction finishes what was submitted
-    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}));
+    }
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
     EXPECT_EQ(std::count(threads.begin(), threads.end(), threads.front()), 10);
     EXPECT_NE(threads.front(), QThread::currentThread());
 }

@@ -113,10 +113,7 @@ TEST(EPUBNavigationRowsTexts, CreatorLabelCutsNamesAndCountsTheRest) {
     EXPECT_EQ(creatorLabel({u"a"_s, QString(), u"b"_s}), u"a、、b"_s);
 
     // A name is cut after its hundredth Character, never inside one.
-    const QString family =
-        QString::fromUtf8("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7");
-    EXPECT_EQ(creatorLabel({family.repeated(150)}), family.repeated(100));
-    EXPECT_EQ(creatorLabel({QString(101, u'x')}), QString(100, u'x'));
+    EXPECT_EQ(creatorLabel({u"e\u0301"_s.repeated(101)}), u"e\u0301"_s.repeated(100));
 
     QStringList names;
     for (int i = 1; i <= 12; ++i) names.append(u"n%1"_s.arg(i));

@@ -37,7 +37,6 @@ public:
             fire();
         }
     }
-    void setNow(Date date) { m_now = date; }
     std::size_t pendingAlarms() const { return m_alarms->pending.size(); }
 
 private:
