@@ -40,6 +40,8 @@ TEST(ReadingSession, EmptySessionStaysPutAndReportsNothing) {
     session.moveToNextSentence();
     session.moveToPreviousSentence();
     EXPECT_EQ(session.status, Status::ready);
+    session.forcePause();  // unlike play(), even with nothing to show
+    EXPECT_EQ(session.status, Status::paused);
 }
 
 TEST(ReadingSession, AdvanceCompletesAtTheEndOnlyWhenNoMoreSourceFollows) {
