@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QByteArray>
+#include <QCoro/QCoroTask>
 #include <QtGlobal>
 #include <tl/expected.hpp>
 
+#include "ReaderCore/CancellationToken.h"
+#include "ReaderCore/EPUBBook.h"
 #include "ReaderCore/Json.h"
 
 namespace tavrine {
@@ -90,8 +94,23 @@ public:
     template <typename T>
     using Result = tl::expected<T, Failure>;
 
+    // One import run over the extracted files of a book (EPUBReaderOperation.h). Used inside the
+    // importer and by its tests only.
+    class Operation;
+
     explicit EPUBReader(Limits limits = Limits::standard()) : m_limits(limits) {}
     const Limits& limits() const { return m_limits; }
+
+    // Imports a book on a worker thread and resumes the caller on its own thread. Cancelling
+    // `cancellation` stops the import at its next check; a book that arrives after the caller cancelled
+    // is dropped for Failure::cancelled(), while a failure the import had already met is returned as it
+    // is. The coroutine holds copies of the limits and the bytes: the reader may go away meanwhile.
+    QCoro::Task<Result<EPUBBook>> read(QByteArray bytes, CancellationToken cancellation) const;
+
+    // The same import on the calling thread: the limits are checked before the bytes are looked at
+    // (invalidLimits), then the archive is read and the book assembled, `cancellation` being checked at
+    // every step of the way.
+    Result<EPUBBook> readSynchronously(const QByteArray& bytes, const CancellationToken& cancellation) const;
 
 private:
     Limits m_limits;

@@ -3,6 +3,13 @@
 #include "ReaderEPUB/EPUBXMLNamespaces.h"
 
 namespace tavrine {
+namespace {
+
+// Asked of nearly every element a renderer visits: their lengths are counted once, not per query.
+constexpr QStringView kId = u"id";
+constexpr QStringView kType = u"type";
+
+}  // namespace
 
 EPUBXMLNode* EPUBXMLNode::appendElement(std::unique_ptr<EPUBXMLNode> element) {
     EPUBXMLNode* raw = element.get();
@@ -64,25 +71,28 @@ std::optional<QString> EPUBXMLNode::attribute(QStringView localName, QStringView
 }
 
 std::optional<QString> EPUBXMLNode::identifier() const {
-    if (auto plain = attribute(u"id")) return plain;
-    return attribute(u"id", EPUBXMLNamespace::xml);
+    if (auto plain = attribute(kId)) return plain;
+    return attribute(kId, EPUBXMLNamespace::xml);
 }
 
-QSet<QString> EPUBXMLNode::epubTypes() const {
+QSet<QString> whiteSpaceSeparatedTokens(QStringView text) {
     QSet<QString> tokens;
-    const std::optional<QString> value = attribute(u"type", EPUBXMLNamespace::ops);
-    if (!value) return tokens;
     qsizetype start = -1;
-    for (qsizetype i = 0; i <= value->size(); ++i) {
-        const bool space = i == value->size() || value->at(i).isSpace();
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        const bool space = i == text.size() || text[i].isSpace();
         if (space && start >= 0) {
-            tokens.insert(value->mid(start, i - start));
+            tokens.insert(text.sliced(start, i - start).toString());
             start = -1;
         } else if (!space && start < 0) {
             start = i;
         }
     }
     return tokens;
+}
+
+QSet<QString> EPUBXMLNode::epubTypes() const {
+    const std::optional<QString> value = attribute(kType, EPUBXMLNamespace::ops);
+    return value ? whiteSpaceSeparatedTokens(*value) : QSet<QString>();
 }
 
 QString EPUBXMLNode::text() const {

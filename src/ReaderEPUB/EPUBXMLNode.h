@@ -9,6 +9,10 @@
 
 namespace tavrine {
 
+// The tokens of an attribute value split at every white-space character in the Unicode sense, empty
+// tokens dropped.
+QSet<QString> whiteSpaceSeparatedTokens(QStringView text);
+
 // One element of a parsed XML document: its local name, namespace name, attributes and content in
 // document order. The tree owns its children; queries hand out pointers into it and never copy it.
 // Built by EPUBXML on the import's thread and read there only.

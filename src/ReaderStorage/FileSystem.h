@@ -14,7 +14,7 @@ namespace tavrine {
 
 // A failure of the file system, passed on unchanged to whoever asked the store for something.
 struct FileError {
-    enum class Operation { read, status, open, list, remove };
+    enum class Operation { read, status, open, list, remove, write, createDirectory };
 
     Operation operation = Operation::read;
     // The errno value the system reported.
@@ -70,6 +70,25 @@ public:
     // Removes a file, a symbolic link (never its target) or a directory with everything under it. The
     // first failure stops the removal; what was removed before it stays removed.
     virtual tl::expected<void, FileError> removeRecursively(const QString& path) = 0;
+
+    // Replaces the file at path with bytes, or leaves it exactly as it was: the bytes go to a temporary
+    // file in the same folder (named by atomicWriteTemporaryPrefix()), reach the disk, and only then take
+    // the file's name, after which the folder itself is synced. A failure is reported only while the old
+    // file is still in place; once the new one has its name the write has succeeded (a failing sync of
+    // the folder is then not reported: the next write into that folder syncs it again). A process killed
+    // in the middle leaves at most the temporary file behind.
+    virtual tl::expected<void, FileError> writeFileAtomically(const QString& path, const QByteArray& bytes) = 0;
+    // Creates a directory and every missing one on its path; an existing directory is no failure.
+    virtual tl::expected<void, FileError> createDirectories(const QString& path) = 0;
 };
+
+// The start of the names of writeFileAtomically()'s temporary files for a file named fileName: a dot,
+// the name, ".tmp-", then a few random characters. Such a file that is still there when no write runs
+// was left by an interrupted one.
+QString atomicWriteTemporaryPrefix(const QString& fileName);
+
+// The name of the file that a temporary file of writeFileAtomically() was to replace, or nothing when
+// name is not one of them.
+std::optional<QString> atomicWriteTarget(const QString& name);
 
 }  // namespace tavrine

@@ -45,15 +45,15 @@ bool isWhiteSpaceOrLineBreak(char32_t c) {
     return QChar::category(c) == QChar::Separator_Space;
 }
 
-bool isBlank(QStringView text) {
+}  // namespace
+
+bool LibraryTextFile::isBlank(QStringView text) {
     // Every white space character lies in the Basic Multilingual Plane: a surrogate means there is text.
     for (const QChar unit : text) {
         if (unit.isSurrogate() || !isWhiteSpaceOrLineBreak(unit.unicode())) return false;
     }
     return true;
 }
-
-}  // namespace
 
 bool LibraryTextFile::containsNonTextScalar(QStringView text) {
     // Every scalar in question lies in the Basic Multilingual Plane, so UTF-16 units can be tested directly;

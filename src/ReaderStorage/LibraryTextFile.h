@@ -42,10 +42,18 @@ struct LibraryTextFile {
     // A file that passes decodeText(), kept with both arguments unchanged.
     static tl::expected<LibraryTextFile, Failure> create(QString filename, QByteArray data);
 
+    // Whether text holds nothing but white space and line breaks (the space separators, tab, U+000A to
+    // U+000D, U+0085, U+2028 and U+2029); the empty text is blank.
+    static bool isBlank(QStringView text);
+
     // Whether text holds U+FFFD or a control character other than tab, line feed and carriage return.
     static bool containsNonTextScalar(QStringView text);
 
-    bool operator==(const LibraryTextFile&) const = default;
+    // Byte-for-byte; copies that share their bytes compare without reading them (the store compares its
+    // whole content at every save of a position).
+    bool operator==(const LibraryTextFile& other) const {
+        return filename == other.filename && (data.isSharedWith(other.data) || data == other.data);
+    }
 };
 
 QJsonValue toJson(const LibraryTextFile& file);

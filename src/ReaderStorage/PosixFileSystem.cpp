@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace tavrine {
 namespace {
@@ -106,14 +107,75 @@ tl::expected<void, FileError> removeEntry(int parent, const QByteArray& name, co
     return {};
 }
 
+// Writes all of bytes to fd, retrying short writes and interruptions; false with errno set on failure.
+bool writeAll(int fd, const QByteArray& bytes) {
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t count = ::write(fd, data, static_cast<size_t>(left));
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += count;
+        left -= count;
+    }
+    return true;
+}
+
+// fsync, retried when a signal interrupts it.
+int syncFile(int fd) {
+    int result;
+    do {
+        result = ::fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    return result;
+}
+
+// The folder part of a path ("." for a bare name, "/" for a file at the root).
+QString folderOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash < 0) return QStringLiteral(".");
+    if (slash == 0) return QStringLiteral("/");
+    return path.left(slash);
+}
+
+// Makes one directory; an existing directory (or a link to one) counts as made.
+tl::expected<void, FileError> makeDirectory(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    if (::mkdir(native.constData(), 0777) == 0) return {};
+    const int code = errno;
+    struct stat info {};
+    if (code == EEXIST) {
+        if (::stat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode)) return {};
+        return failure(Operation::createDirectory, path, ENOTDIR);
+    }
+    return failure(Operation::createDirectory, path, code);
+}
+
 }  // namespace
+
+// mkostemp() fills in this many random characters.
+constexpr qsizetype kTemporaryRandomLength = 6;
+
+QString atomicWriteTemporaryPrefix(const QString& fileName) {
+    return u'.' + fileName + u".tmp-";
+}
+
+std::optional<QString> atomicWriteTarget(const QString& name) {
+    const qsizetype marker = name.lastIndexOf(u".tmp-");
+    if (!name.startsWith(u'.') || marker < 2) return std::nullopt;
+    if (name.size() - marker - 5 != kTemporaryRandomLength) return std::nullopt;
+    return name.mid(1, marker - 1);
+}
 
 bool FileError::isNoSuchFile() const {
     return code == ENOENT;
 }
 
 QString FileError::description() const {
-    static constexpr const char16_t* kVerbs[] = {u"read", u"status", u"open", u"list", u"remove"};
+    static constexpr const char16_t* kVerbs[] = {u"read",  u"status",          u"open", u"list", u"remove",
+                                                 u"write", u"create directory"};
     return QString::fromUtf16(kVerbs[static_cast<int>(operation)]) + u' ' + path + u": " + qt_error_string(code);
 }
 
@@ -181,6 +243,39 @@ tl::expected<QStringList, FileError> PosixFileSystem::list(const QString& direct
 
 tl::expected<void, FileError> PosixFileSystem::removeRecursively(const QString& path) {
     return removeEntry(AT_FDCWD, QFile::encodeName(path), path);
+}
+
+tl::expected<void, FileError> PosixFileSystem::writeFileAtomically(const QString& path, const QByteArray& bytes) {
+    const QString folder = folderOf(path);
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    QByteArray temporary = QFile::encodeName(folder + u'/' + atomicWriteTemporaryPrefix(name)) + "XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return failure(Operation::write, path);
+
+    const auto abandon = [&](bool isOpen) {
+        const int code = errno;
+        if (isOpen) ::close(fd);
+        ::unlink(temporary.constData());
+        return failure(Operation::write, path, code);
+    };
+    if (!writeAll(fd, bytes) || syncFile(fd) != 0) return abandon(true);
+    if (::close(fd) != 0) return abandon(false);
+    if (::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) return abandon(false);
+
+    // The new name is in place; syncing the folder makes it last through a power loss.
+    const Descriptor directory(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.get() >= 0) syncFile(directory.get());
+    return {};
+}
+
+tl::expected<void, FileError> PosixFileSystem::createDirectories(const QString& path) {
+    // Every prefix that ends before a '/', then the whole path; the root needs no making.
+    for (qsizetype slash = path.indexOf(u'/', 1); slash > 0; slash = path.indexOf(u'/', slash + 1)) {
+        if (path.at(slash - 1) == u'/') continue;
+        if (auto made = makeDirectory(path.left(slash)); !made) return made;
+    }
+    if (path.endsWith(u'/')) return {};
+    return makeDirectory(path);
 }
 
 }  // namespace tavrine

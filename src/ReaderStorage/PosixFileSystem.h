@@ -13,6 +13,8 @@ public:
     tl::expected<std::unique_ptr<ReadableFile>, FileError> openForReading(const QString& path) override;
     tl::expected<QStringList, FileError> list(const QString& directory) override;
     tl::expected<void, FileError> removeRecursively(const QString& path) override;
+    tl::expected<void, FileError> writeFileAtomically(const QString& path, const QByteArray& bytes) override;
+    tl::expected<void, FileError> createDirectories(const QString& path) override;
 };
 
 }  // namespace tavrine

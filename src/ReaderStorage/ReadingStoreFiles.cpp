@@ -5,6 +5,7 @@
 #include <QStandardPaths>
 
 namespace tavrine {
+using namespace Qt::StringLiterals;
 
 QString ReadingStoreFiles::applicationStoreFile() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u'/' +
@@ -13,6 +14,23 @@ QString ReadingStoreFiles::applicationStoreFile() {
 
 QString ReadingStoreFiles::progressFile(const QUuid& revision) const {
     return m_storeFile + u".progress-" + uuidString(revision) + u".json";
+}
+
+std::optional<QUuid> ReadingStoreFiles::progressFileRevision(const QString& fileName) const {
+    const QString prefix = storeFileName() + u".progress-";
+    const QString suffix = u".json"_s;
+    if (!fileName.startsWith(prefix) || !fileName.endsWith(suffix)) return std::nullopt;
+    return parseUuid(QStringView(fileName).sliced(prefix.size()).chopped(suffix.size()));
+}
+
+QString ReadingStoreFiles::folder() const {
+    const qsizetype slash = m_storeFile.lastIndexOf(u'/');
+    if (slash < 0) return u"."_s;
+    return slash == 0 ? u"/"_s : m_storeFile.left(slash);
+}
+
+QString ReadingStoreFiles::storeFileName() const {
+    return m_storeFile.mid(m_storeFile.lastIndexOf(u'/') + 1);
 }
 
 QString ReadingStoreFiles::originalsDirectory() const {

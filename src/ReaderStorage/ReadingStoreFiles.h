@@ -3,6 +3,8 @@
 #include <QString>
 #include <QUuid>
 
+#include <optional>
+
 namespace tavrine {
 
 // Where the store keeps its files, all derived from the path of the store file:
@@ -22,7 +24,13 @@ public:
     static QString applicationStoreFile();
 
     const QString& storeFile() const { return m_storeFile; }
+    // The folder that holds the store file, its side files and its originals folder.
+    QString folder() const;
+    // The store file's own name ("reading-store.json").
+    QString storeFileName() const;
     QString progressFile(const QUuid& revision) const;
+    // The revision whose progress side file is called fileName (a name in folder()), or nothing.
+    std::optional<QUuid> progressFileRevision(const QString& fileName) const;
     QString originalsDirectory() const;
     QString originalFile(const QUuid& readingID) const;
     // "ID.epub", the name of a kept original inside the originals directory.

@@ -48,7 +48,11 @@ bool isValidStoredReading(const StoredReading& record, const ReadingStoreSnapsho
     return isFinite(record.reading.importedAt) && isFinite(record.lastPlayedAt);
 }
 
-StoreResult<void> validateSnapshot(const ReadingStoreSnapshot& snapshot) {
+namespace {
+
+// The rules of validateSnapshot(); each document is judged by isValid.
+template <typename DocumentRule>
+StoreResult<void> validateWith(const ReadingStoreSnapshot& snapshot, DocumentRule isValid) {
     if (snapshot.historyLimit < 1) return invalidStoreData();
     if (snapshot.version >= ReadingStoreSnapshot::kSideFileVersion && !snapshot.revision) return invalidStoreData();
     if (snapshot.version != ReadingStoreSnapshot::kOldestVersion && !snapshot.removedIDs) return invalidStoreData();
@@ -65,19 +69,43 @@ StoreResult<void> validateSnapshot(const ReadingStoreSnapshot& snapshot) {
     }
     if (playedCount(snapshot) > snapshot.historyLimit) return invalidStoreData();
     for (const StoredReading& record : snapshot.documents) {
-        if (!isValidStoredReading(record, snapshot)) return invalidStoreData();
+        if (!isValid(record)) return invalidStoreData();
     }
     return {};
 }
 
+// What a document can break without a change of its content.
+bool hasValidPosition(const StoredReading& record) {
+    return isInALibraryOrHistory(record) && record.progress.isValid(record.reading.document) &&
+           isFinite(record.lastPlayedAt);
+}
+
+}  // namespace
+
+StoreResult<void> validateSnapshot(const ReadingStoreSnapshot& snapshot) {
+    return validateWith(snapshot,
+                        [&snapshot](const StoredReading& record) { return isValidStoredReading(record, snapshot); });
+}
+
+StoreResult<void> validateSuccessor(const ReadingStoreSnapshot& snapshot, const ReadingStoreSnapshot& validated) {
+    QHash<QUuid, const StoredReading*> before;
+    before.reserve(validated.documents.size());
+    for (const StoredReading& record : validated.documents) before.insert(record.id(), &record);
+    // A version only ever rises, and no rule of a document is stricter in a later one.
+    const bool sameRules = snapshot.version >= validated.version;
+    return validateWith(snapshot, [&](const StoredReading& record) {
+        const StoredReading* old = before.value(record.id());
+        if (sameRules && old && sameContent(record, *old)) return hasValidPosition(record);
+        return isValidStoredReading(record, snapshot);
+    });
+}
+
 StoreResult<void> validateHistory(const ReadingStoreSnapshot& snapshot) {
     if (playedCount(snapshot) > snapshot.historyLimit) return invalidStoreData();
+    // A side file can clear the play date of a reading that is only in the history; such a record
+    // belongs to neither list, and every later full write would refuse the store.
     for (const StoredReading& record : snapshot.documents) {
-        // A side file can clear the play date of a reading that is only in the history; such a record
-        // belongs to neither list, and every later full write would refuse the store.
-        if (!isInALibraryOrHistory(record)) return invalidStoreData();
-        if (!record.progress.isValid(record.reading.document)) return invalidStoreData();
-        if (!isFinite(record.lastPlayedAt)) return invalidStoreData();
+        if (!hasValidPosition(record)) return invalidStoreData();
     }
     return {};
 }

@@ -16,6 +16,12 @@ namespace tavrine {
 // play date than the limit; then each document in stored order by isValidStoredReading().
 StoreResult<void> validateSnapshot(const ReadingStoreSnapshot& snapshot);
 
+// The same rules for the successor of a snapshot that passed them. A document whose content is unchanged
+// from the document of its identifier in `validated` (sameContent) gave the same answer then, so only
+// what can change without its content is checked again: its membership, its progress and its play date.
+// This spares decoding every kept text file again at each write.
+StoreResult<void> validateSuccessor(const ReadingStoreSnapshot& snapshot, const ReadingStoreSnapshot& validated);
+
 // One document against the snapshot that holds it: it is in the library or the history; an EPUB reading
 // is a version 4 library reading with valid book information and a well-formed original record, and no
 // text file; its document and progress are valid; a reading from a text file is in the library, and the

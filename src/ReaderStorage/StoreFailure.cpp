@@ -37,6 +37,10 @@ QString describe(LibraryTextFile::Failure failure) {
     return QString();
 }
 
+QString describe(OperationCancelled) {
+    return u"cancelled"_s;
+}
+
 }  // namespace
 
 QString describeStoreFailure(const StoreFailure& failure) {

@@ -12,9 +12,15 @@
 
 namespace tavrine {
 
+// An import given up because its caller cancelled it; nothing of it was kept.
+struct OperationCancelled {
+    bool operator==(const OperationCancelled&) const = default;
+};
+
 // Everything a store operation can fail with: the store's own error, or a failure of the file system,
-// of JSON decoding or of the text-file gate, each passed on as it came.
-using StoreFailure = std::variant<ReadingStoreError, FileError, DecodingError, LibraryTextFile::Failure>;
+// of JSON decoding or of the text-file gate, each passed on as it came, or the caller's cancellation.
+using StoreFailure =
+    std::variant<ReadingStoreError, FileError, DecodingError, LibraryTextFile::Failure, OperationCancelled>;
 
 template <typename T>
 using StoreResult = tl::expected<T, StoreFailure>;

@@ -5,6 +5,11 @@ namespace {
 using namespace Qt::StringLiterals;
 }  // namespace
 
+bool sameContent(const StoredReading& a, const StoredReading& b) {
+    return a.reading == b.reading && a.originalTextFile == b.originalTextFile && a.originalEPUB == b.originalEPUB &&
+           a.isInLibrary == b.isInLibrary;
+}
+
 QJsonValue toJson(const StoredReading& record) {
     QJsonObject object{{u"reading"_s, toJson(record.reading)},
                        {u"isInLibrary"_s, toJson(record.isInLibrary)},

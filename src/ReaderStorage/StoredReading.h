@@ -33,6 +33,10 @@ struct StoredReading {
     bool operator==(const StoredReading&) const = default;
 };
 
+// Whether two records hold the same reading with the same origin and library membership, whatever their
+// positions and play dates: what a write that only moves positions may change.
+bool sameContent(const StoredReading& a, const StoredReading& b);
+
 QJsonValue toJson(const StoredReading& record);
 Decoded<StoredReading> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<StoredReading>);
 

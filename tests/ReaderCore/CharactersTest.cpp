@@ -59,6 +59,20 @@ TEST(CharacterBreaks, ComposedSequenceTakesALeadingCombiningMarkIntoThePreviousC
     EXPECT_TRUE(moved.isBoundary(1));
 }
 
+TEST(ForEachCharacter, WalksTheSameCharactersAsRandomAccessAndStopsWhenAsked) {
+    const QString text = u"a"_s + kFamily + u"e\u0301\r\n"_s;
+    QList<TextRange> walked;
+    EXPECT_TRUE(forEachCharacter(text, [&](TextRange range) {
+        walked.append(range);
+        return true;
+    }));
+    EXPECT_EQ(walked, (QList<TextRange>{{0, 1}, {1, 12}, {12, 14}, {14, 16}}));
+    qsizetype visits = 0;
+    EXPECT_FALSE(forEachCharacter(text, [&](TextRange) { return ++visits < 2; }));
+    EXPECT_EQ(visits, 2);
+    EXPECT_TRUE(forEachCharacter(u"", [](TextRange) { return false; }));
+}
+
 TEST(FirstCharacters, CutsAfterWholeCharactersOnly) {
     EXPECT_EQ(firstCharacters(u"abc"_s, 3), u"abc"_s);
     EXPECT_EQ(firstCharacters(u"abcd"_s, 3), u"abc"_s);

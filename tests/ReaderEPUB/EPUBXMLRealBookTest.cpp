@@ -1,12 +1,12 @@
 #include "ReaderEPUB/EPUBXML.h"
 #include "ReaderEPUB/EPUBXMLNamespaces.h"
 
+#include "EPUBRealBookSupport.h"
 #include "EPUBXMLTestSupport.h"
 #include "support/QtPrinters.h"
 #include "support/SharedData.h"
 
 #include <gtest/gtest.h>
-#include <zip.h>
 #include <QFile>
 
 #include <algorithm>
@@ -16,35 +16,10 @@ namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
 
-// The entries of an archive whose names end with one of the suffixes, read with libzip directly.
-std::map<QString, QByteArray> archiveEntries(const QString& path, const QList<QByteArrayView>& suffixes) {
-    std::map<QString, QByteArray> entries;
-    int error = 0;
-    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
-    if (!archive) return entries;
-    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
-        zip_stat_t stat;
-        if (zip_stat_index(archive, zip_uint64_t(i), 0, &stat) != 0) continue;
-        const QByteArrayView name(stat.name);
-        if (std::none_of(suffixes.begin(), suffixes.end(), [&](QByteArrayView s) { return name.endsWith(s); })) {
-            continue;
-        }
-        QByteArray bytes(qsizetype(stat.size), Qt::Uninitialized);
-        zip_file_t* file = zip_fopen_index(archive, zip_uint64_t(i), 0);
-        if (!file) continue;
-        if (zip_fread(file, bytes.data(), stat.size) == zip_int64_t(stat.size)) {
-            entries.emplace(QString::fromUtf8(name), bytes);
-        }
-        zip_fclose(file);
-    }
-    zip_close(archive);
-    return entries;
-}
-
 TEST(EPUBXMLRealBook, EveryXMLDocumentOfAPublishedBookParsesUnderOneBudget) {
     const QString path = test::sharedDataFile(u"epub/kusamakura.epub"_s);
     TAVRINE_SKIP_WITHOUT(path, "epub/kusamakura.epub");
-    const auto documents = archiveEntries(path, {".xml", ".opf", ".ncx", ".xhtml"});
+    const auto documents = test::archiveEntries(path, {".xml", ".opf", ".ncx", ".xhtml"});
     ASSERT_GE(documents.size(), 19u);
 
     EPUBXMLBudget budget;

@@ -11,12 +11,20 @@
 namespace tavrine::test {
 
 // The machine's file system with failures put in by a test: an operation on a path fails with a chosen
-// errno, status() answers can be altered, and reads of opened files are recorded. Listings come sorted,
-// so the order of removals is known.
+// errno, status() answers can be altered, and reads of opened files and the paths written and removed are
+// recorded. Listings come sorted, so the order of removals is known.
 class FaultyFileSystem final : public FileSystem {
 public:
     void failOn(FileError::Operation operation, const QString& path, int code) {
         m_faults.insert(key(operation, path), code);
+    }
+    // Every path that starts with prefix fails; for files whose names are not known in advance.
+    void failOnPrefix(FileError::Operation operation, const QString& prefix, int code) {
+        m_prefixFaults.append({operation, prefix, code});
+    }
+    void clearFaults() {
+        m_faults.clear();
+        m_prefixFaults.clear();
     }
     std::function<void(const QString& path, FileStatus& status)> alterStatus;
 
@@ -24,6 +32,7 @@ public:
     qsizetype largestPiece = 0;
     qint64 bytesRead = 0;
     QStringList removed;
+    QStringList written;
 
     tl::expected<QByteArray, FileError> readFile(const QString& path) override {
         if (auto fault = faultOn(FileError::Operation::read, path)) return tl::unexpected(*fault);
@@ -53,6 +62,16 @@ public:
         if (result) removed.append(path);
         return result;
     }
+    tl::expected<void, FileError> writeFileAtomically(const QString& path, const QByteArray& bytes) override {
+        if (auto fault = faultOn(FileError::Operation::write, path)) return tl::unexpected(*fault);
+        auto result = m_real.writeFileAtomically(path, bytes);
+        if (result) written.append(path);
+        return result;
+    }
+    tl::expected<void, FileError> createDirectories(const QString& path) override {
+        if (auto fault = faultOn(FileError::Operation::createDirectory, path)) return tl::unexpected(*fault);
+        return m_real.createDirectories(path);
+    }
 
 private:
     class RecordingFile final : public ReadableFile {
@@ -79,12 +98,23 @@ private:
 
     std::optional<FileError> faultOn(FileError::Operation operation, const QString& path) const {
         const auto found = m_faults.constFind(key(operation, path));
-        if (found == m_faults.constEnd()) return std::nullopt;
-        return FileError{operation, found.value(), path};
+        if (found != m_faults.constEnd()) return FileError{operation, found.value(), path};
+        for (const auto& fault : m_prefixFaults) {
+            if (fault.operation == operation && path.startsWith(fault.prefix))
+                return FileError{operation, fault.code, path};
+        }
+        return std::nullopt;
     }
+
+    struct PrefixFault {
+        FileError::Operation operation;
+        QString prefix;
+        int code;
+    };
 
     PosixFileSystem m_real;
     QHash<QString, int> m_faults;
+    QList<PrefixFault> m_prefixFaults;
 };
 
 }  // namespace tavrine::test

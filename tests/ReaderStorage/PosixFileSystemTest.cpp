@@ -115,5 +115,36 @@ TEST_F(PosixFileSystemTest, RemovesTreesButNeverFollowsLinks) {
     EXPECT_TRUE(fileSystem.removeRecursively(directory.filePath(u"missing"_s)).error().isNoSuchFile());
 }
 
+TEST_F(PosixFileSystemTest, AnAtomicWriteReplacesTheWholeFileOrNothing) {
+    const QString path = directory.write(u"store.json"_s, "old");
+    const auto before = fileSystem.status(path);
+    ASSERT_TRUE(fileSystem.writeFileAtomically(path, "new contents"));
+    EXPECT_EQ(directory.read(u"store.json"_s), "new contents");
+    EXPECT_NE(fileSystem.status(path)->inode, before->inode);  // a new file took the name
+    ASSERT_TRUE(fileSystem.writeFileAtomically(directory.filePath(u"empty"_s), QByteArray()));
+    EXPECT_EQ(directory.list(), (QStringList{u"empty"_s, u"store.json"_s}));
+
+    // A folder in the way: the write fails and its temporary file is gone.
+    directory.write(u"folder/inside"_s, "");
+    const auto failed = fileSystem.writeFileAtomically(directory.filePath(u"folder"_s), "x");
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().operation, FileError::Operation::write);
+    EXPECT_EQ(directory.list(), (QStringList{u"empty"_s, u"folder"_s, u"store.json"_s}));
+    EXPECT_TRUE(fileSystem.writeFileAtomically(directory.filePath(u"missing/file"_s), "x").error().isNoSuchFile());
+}
+
+TEST_F(PosixFileSystemTest, CreatesEveryMissingFolderOnAPath) {
+    const QString deep = directory.filePath(u"a/b//c/"_s);
+    ASSERT_TRUE(fileSystem.createDirectories(deep));
+    EXPECT_EQ(fileSystem.status(directory.filePath(u"a/b/c"_s))->type, FileStatus::Type::directory);
+    EXPECT_TRUE(fileSystem.createDirectories(deep));  // already there
+
+    directory.write(u"file"_s, "");
+    const auto blocked = fileSystem.createDirectories(directory.filePath(u"file/sub"_s));
+    ASSERT_FALSE(blocked);
+    EXPECT_EQ(blocked.error().code, ENOTDIR);
+    EXPECT_EQ(blocked.error().path, directory.filePath(u"file"_s));
+}
+
 }  // namespace
 }  // namespace tavrine

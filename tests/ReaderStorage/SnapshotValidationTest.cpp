@@ -54,6 +54,31 @@ TEST(SnapshotValidation, HistoryChecksHoldAfterPositionsChange) {
     EXPECT_EQ(failureOf(validateHistory(inNeither)), invalidData());
 }
 
+TEST(SnapshotValidation, ASuccessorIsCheckedFullyWhereItsContentChanged) {
+    const StoredReading fromFile = test::textFileRecord(idNumber(1), u"notes.txt"_s, "notes");
+    const auto validated = snapshotOf({fromFile});
+    ASSERT_TRUE(validateSnapshot(validated));
+
+    // A record whose file no longer gives its document: taken as it was, its content is not judged
+    // again; as a new record, or with any change of content, it is.
+    StoredReading broken = fromFile;
+    broken.originalTextFile->data = "other";
+    auto successor = snapshotOf({broken});
+    EXPECT_TRUE(validateSuccessor(successor, snapshotOf({broken})));
+    EXPECT_EQ(failureOf(validateSuccessor(successor, validated)), invalidData());
+    EXPECT_EQ(failureOf(validateSuccessor(successor, snapshotOf({}))), invalidData());
+
+    // Positions, play dates and membership are always checked, as are the rules of the whole.
+    auto moved = validated;
+    moved.documents[0].progress.utf16Offset = 6;
+    EXPECT_EQ(failureOf(validateSuccessor(moved, validated)), invalidData());
+    auto repeated = snapshotOf({fromFile, fromFile});
+    EXPECT_EQ(failureOf(validateSuccessor(repeated, validated)), invalidData());
+    auto tombstoned = validated;
+    tombstoned.removedIDs->insert(idNumber(1));
+    EXPECT_EQ(failureOf(validateSuccessor(tombstoned, validated)), invalidData());
+}
+
 TEST(SnapshotValidation, TheSideFileRecordsEveryDocumentInStoredOrder) {
     StoredReading first = textRecord(idNumber(2), u"abc"_s);
     first.progress = {3, true};

@@ -50,7 +50,7 @@ auto runTask(QCoro::Task<T> task, std::chrono::milliseconds deadline = std::chro
     if constexpr (std::is_void_v<T>) {
         return outcome->finished;
     } else {
-        return outcome->value;
+        return std::move(outcome->value);
     }
 }
 

@@ -66,13 +66,14 @@ QByteArray TestEPUBBuilder::container(const QString& packagePath) {
 }
 
 QByteArray TestEPUBBuilder::packageDocument(const QString& version, const QString& metadata, const QString& manifest,
-                                            const QString& spine) {
+                                            const QString& spine, const QString& spineAttributes) {
     return (u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
             u"<package xmlns=\"http://www.idpf.org/2007/opf\" version=\""_s +
             version +
             u"\" unique-identifier=\"uid\">\n"
             u"<metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"_s +
-            metadata + u"\n</metadata>\n<manifest>\n"_s + manifest + u"\n</manifest>\n<spine>\n"_s + spine +
+            metadata + u"\n</metadata>\n<manifest>\n"_s + manifest + u"\n</manifest>\n<spine"_s +
+            (spineAttributes.isEmpty() ? QString() : u' ' + spineAttributes) + u">\n"_s + spine +
             u"\n</spine>\n</package>\n"_s)
         .toUtf8();
 }

@@ -31,9 +31,10 @@ public:
     static constexpr auto kChapterPath = "OEBPS/text/ch1.xhtml";
 
     static QByteArray container(const QString& packagePath);
-    // A package document; the three sections are written inside their elements as given.
+    // A package document; the three sections are written inside their elements as given, and
+    // `spineAttributes` (such as toc="ncx") inside the spine's start tag.
     static QByteArray packageDocument(const QString& version, const QString& metadata, const QString& manifest,
-                                      const QString& spine);
+                                      const QString& spine, const QString& spineAttributes = {});
     // The Dublin Core metadata of the default book.
     static QString standardMetadata();
     // An XHTML content document with the given body markup.

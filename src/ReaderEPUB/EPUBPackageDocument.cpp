@@ -1,0 +1,73 @@
+#include "ReaderEPUB/EPUBPackageDocument.h"
+
+#include "ReaderEPUB/EPUBReference.h"
+#include "ReaderEPUB/EPUBXMLNamespaces.h"
+
+namespace tavrine {
+namespace {
+using Failure = EPUBReader::Failure;
+using Kind = Failure::Kind;
+
+tl::unexpected<Failure> fail(Kind kind) {
+    return tl::unexpected(Failure::of(kind));
+}
+
+const EPUBXMLNode* onlyChild(const EPUBXMLNode& node, QStringView name) {
+    const EPUBXMLNode::Elements found = node.children(name, EPUBXMLNamespace::opf);
+    return found.size() == 1 ? found.front() : nullptr;
+}
+
+}  // namespace
+
+EPUBReader::Result<EPUBPackageDocument> EPUBPackageDocument::read(const EPUBXMLNode& root) {
+    if (root.name() != u"package" || root.namespaceName() != EPUBXMLNamespace::opf) return fail(Kind::invalidPackage);
+    // Exactly as written: "3.0.1" or " 3.0" is a version this reader does not know.
+    const std::optional<QString> version = root.attribute(u"version");
+    EPUBPackageDocument document;
+    if (version == u"3.0") {
+        document.version = EPUBPackageVersion::epub3;
+    } else if (version == u"2.0") {
+        document.version = EPUBPackageVersion::epub2;
+    } else {
+        return fail(Kind::unsupportedVersion);
+    }
+    document.package = &root;
+    document.metadata = onlyChild(root, u"metadata");
+    if (!document.metadata) return fail(Kind::invalidPackage);
+    document.manifest = onlyChild(root, u"manifest");
+    if (!document.manifest) return fail(Kind::invalidPackage);
+    document.spine = onlyChild(root, u"spine");
+    if (!document.spine) return fail(Kind::invalidPackage);
+    document.uniqueIdentifier = root.attribute(u"unique-identifier");
+    return document;
+}
+
+EPUBReader::Result<void> checkFixedLayoutMetadata(const EPUBXMLNode& metadata) {
+    for (const EPUBXMLNode* meta : metadata.children(u"meta", EPUBXMLNamespace::opf)) {
+        // Any prefix: the EPUB 3 property is "rendition:layout".
+        const std::optional<QString> property = meta->attribute(u"property");
+        if (property && property->endsWith(u":layout") && meta->text().trimmed() == u"pre-paginated") {
+            return fail(Kind::fixedLayout);
+        }
+        const std::optional<QString> name = meta->attribute(u"name");
+        if ((name == u"fixed-layout" || name == u"ibooks:fixed-layout") && meta->attribute(u"content") == u"true") {
+            return fail(Kind::fixedLayout);
+        }
+    }
+    return {};
+}
+
+QSet<QString> guideTableOfContents(const EPUBXMLNode& package, QStringView packagePath) {
+    QSet<QString> paths;
+    for (const EPUBXMLNode* guide : package.children(u"guide", EPUBXMLNamespace::opf)) {
+        for (const EPUBXMLNode* reference : guide->children(u"reference", EPUBXMLNamespace::opf)) {
+            if (reference->attribute(u"type") != u"toc") continue;
+            const std::optional<QString> href = reference->attribute(u"href");
+            if (!href) continue;
+            if (const auto resolved = resolveReference(*href, packagePath)) paths.insert(resolved->path);
+        }
+    }
+    return paths;
+}
+
+}  // namespace tavrine

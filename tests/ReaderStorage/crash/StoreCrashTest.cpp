@@ -1,0 +1,119 @@
+// A process that changes the store is killed with SIGKILL at a random moment, 200 times over, against
+// one store folder. After every kill the store must open, hold every operation that had returned and
+// either hold or lack the one that was running (never a part of it), and keep nothing beside its files
+// once opened. The kill moments vary from run to run; what is asserted does not.
+#include "ReaderStorage/ReadingStore.h"
+
+#include "StoreCrashJournal.h"
+#include "support/QtPrinters.h"
+#include "support/RunTask.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QProcess>
+#include <QThread>
+
+#include <random>
+
+namespace tavrine::test::crash {
+namespace {
+using namespace Qt::StringLiterals;
+
+constexpr int kRounds = 200;
+// Most workers are killed while they change the store, at most this long after it has opened; every
+// tenth may be killed while it starts and opens the store.
+constexpr int kLongestRunMs = 60;
+constexpr int kEveryNthKilledEarly = 10;
+
+// Waits until the journal says that the store has opened, or the worker has ended.
+void waitForOpening(const QString& journalFile, QProcess& worker) {
+    for (int waited = 0; waited < 10'000; ++waited) {
+        if (readJournal(journalFile).opened || worker.state() != QProcess::Running) return;
+        QThread::msleep(1);
+    }
+}
+
+// The state of the store as it opens now, or the failure that keeps it closed.
+tl::expected<QString, QString> openedDigest(const QString& storeFile) {
+    auto store = ReadingStore::open(storeFile);
+    if (!store) return tl::unexpected(describeStoreFailure(store.error()));
+    return digestOf(*runTask((*store)->currentState()));
+}
+
+// Every name in the store's folder once it has opened: the store file, its current side file and the
+// originals folder with one original per EPUB reading.
+void expectOnlyTheStoresFiles(const QString& storeFile, int round) {
+    const ReadingStoreFiles files(storeFile);
+    QStringList expected;
+    QStringList originals;
+    if (QFile::exists(storeFile)) {
+        QFile file(storeFile);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const auto snapshot = decodeJsonText<ReadingStoreSnapshot>(file.readAll());
+        ASSERT_TRUE(snapshot);
+        expected = {files.storeFileName(), QFileInfo(files.progressFile(*snapshot->revision)).fileName()};
+        for (const StoredReading& record : snapshot->documents) {
+            if (record.originalEPUB) originals.append(ReadingStoreFiles::originalFileName(record.id()));
+        }
+    }
+    const QDir folder(files.folder());
+    QStringList present = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    present.removeAll(QFileInfo(files.originalsDirectory()).fileName());
+    expected.sort();
+    EXPECT_EQ(present, expected) << "round " << round;
+    QStringList kept =
+        QDir(files.originalsDirectory()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    kept.sort();
+    originals.sort();
+    EXPECT_EQ(kept, originals) << "round " << round;
+}
+
+TEST(StoreCrashTest, AKilledWriterLosesAtMostTheOperationItWasIn) {
+    TemporaryDirectory directory;
+    const QString storeFile = directory.filePath(u"store/reading-store.json"_s);
+    std::mt19937 random(7);
+    auto before = openedDigest(storeFile);
+    ASSERT_TRUE(before);
+
+    int completed = 0;
+    int interrupted = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        const QString journalFile = directory.filePath(u"journal-%1"_s.arg(round));
+        QProcess worker;
+        worker.setProcessChannelMode(QProcess::ForwardedChannels);
+        worker.start(QStringLiteral(STORE_CRASH_WORKER),
+                     {storeFile, directory.filePath(u"shadow"_s), journalFile, QString::number(round + 1)});
+        ASSERT_TRUE(worker.waitForStarted()) << worker.errorString().toStdString();
+        if (round % kEveryNthKilledEarly != 0) waitForOpening(journalFile, worker);
+        QThread::msleep(std::uniform_int_distribution<unsigned>(0, kLongestRunMs)(random));
+        worker.kill();
+        ASSERT_TRUE(worker.waitForFinished());
+
+        const Journal journal = readJournal(journalFile);
+        ASSERT_FALSE(journal.problem) << "round " << round << ": " << journal.problem->toStdString();
+        ASSERT_EQ(worker.exitStatus(), QProcess::CrashExit) << "round " << round << ": the worker ended by itself";
+        if (journal.opened) {
+            ASSERT_EQ(*journal.opened, *before) << "round " << round << ": the store changed between";
+        }
+
+        const auto after = openedDigest(storeFile);
+        ASSERT_TRUE(after) << "round " << round << ": " << after.error().toStdString();
+        const QString lastReturned = journal.lastDone.value_or(*before);
+        if (*after != lastReturned) {
+            ASSERT_TRUE(journal.interrupted && *after == *journal.interrupted)
+                << "round " << round << ": the store holds neither the state after the last operation that "
+                << "returned nor the state after the one that was running";
+            ++interrupted;
+        }
+        expectOnlyTheStoresFiles(storeFile, round);
+        completed += journal.completed;
+        before = after;
+    }
+    // The store took part.
+    EXPECT_GT(completed, 0);
+    std::printf("%d operations returned before a kill; %d interrupted operations were kept\n", completed, interrupted);
+}
+
+}  // namespace
+}  // namespace tavrine::test::crash
