@@ -37,6 +37,7 @@ public:
             fire();
         }
     }
+    void setNow(Date date) { m_now = date; }
     std::size_t pendingAlarms() const { return m_alarms->pending.size(); }
 
 private:
