@@ -131,6 +131,17 @@ qsizetype characterCount(QStringView text) {
     return characters;
 }
 
+bool forEachCharacter(QStringView text, const std::function<bool(TextRange)>& visit) {
+    // An iterator of its own: visit may count Characters, which re-points the shared one.
+    const std::unique_ptr<UBreakIterator, IteratorCloser> iterator(openCharacterIterator(text));
+    int32_t start = ubrk_first(iterator.get());
+    for (int32_t end = ubrk_next(iterator.get()); end != UBRK_DONE; end = ubrk_next(iterator.get())) {
+        if (!visit({start, end})) return false;
+        start = end;
+    }
+    return true;
+}
+
 QString firstCharacters(const QString& text, qsizetype count) {
     // Every Character takes at least one unit, so a text no longer than count needs no analysis.
     if (text.size() <= count) return text;

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 struct UBreakIterator;
@@ -54,6 +55,10 @@ private:
 // The number of Characters of a text, as a user counts them: a family emoji of seven scalars is one,
 // "か" followed by a combining voiced mark is one, CR LF is one.
 qsizetype characterCount(QStringView text);
+
+// Hands the range of each Character of text to visit, in order, in one sequential pass (much cheaper
+// per Character than random access); stops, returning false, as soon as visit returns false.
+bool forEachCharacter(QStringView text, const std::function<bool(TextRange)>& visit);
 
 // The first `count` Characters of text (the whole text when it has no more), never splitting one: the
 // cut that every display of a name or title makes.

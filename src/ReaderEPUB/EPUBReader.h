@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QByteArray>
+#include <QCoro/QCoroTask>
 #include <QtGlobal>
 #include <tl/expected.hpp>
 
+#include "ReaderCore/CancellationToken.h"
+#include "ReaderCore/EPUBBook.h"
 #include "ReaderCore/Json.h"
 
 namespace tavrine {
@@ -97,6 +101,17 @@ public:
     explicit EPUBReader(Limits limits = Limits::standard()) : m_limits(limits) {}
     const Limits& limits() const { return m_limits; }
 
+    // Imports a book on a worker thread and resumes the caller on its own thread. Cancelling
+    // `cancellation` stops the import at its next check; a book that arrives after the caller cancelled
+    // is dropped for Failure::cancelled(), while a failure the import had already met is returned as it
+    // is. The coroutine holds copies of the limits and the bytes: the reader may go away meanwhile.
+    QCoro::Task<Result<EPUBBook>> read(QByteArray bytes, CancellationToken cancellation) const;
+
+    // The same import on the calling thread: the limits are checked before the bytes are looked at
+    // (invalidLimits), then the archive is read and the book assembled, `cancellation` being checked at
+    // every step of the way.
+    Result<EPUBBook> readSynchronously(const QByteArray& bytes, const CancellationToken& cancellation) const;
+
 private:
     Limits m_limits;
 };
@@ -118,6 +133,11 @@ struct EnumTable<EPUBReader::ResourceLimit> {
         {L::navigation, u"navigation"},
     }};
 };
+
+// A failed result of the given kind, for the importer's stages: `return failWith(Kind::invalidPackage);`.
+inline tl::unexpected<EPUBReader::Failure> failWith(EPUBReader::Failure::Kind kind) {
+    return tl::unexpected(EPUBReader::Failure::of(kind));
+}
 
 // The case name of a failure ("invalidArchive"; a limit as "limit(entries)"), for diagnostics and tools.
 QString failureName(const EPUBReader::Failure& failure);

@@ -1,7 +1,10 @@
 #include "ReaderEPUB/EPUBReaderOperation.h"
 
 #include "ReaderEPUB/EPUBContainer.h"
+#include "ReaderEPUB/EPUBNavigationReader.h"
+#include "ReaderEPUB/EPUBNotices.h"
 #include "ReaderEPUB/EPUBPackageMetadata.h"
+#include "ReaderEPUB/EPUBXHTML.h"
 #include "ReaderEPUB/EPUBXML.h"
 
 namespace tavrine {
@@ -9,10 +12,6 @@ namespace {
 using namespace Qt::StringLiterals;
 using Failure = EPUBReader::Failure;
 using Kind = Failure::Kind;
-
-tl::unexpected<Failure> fail(Kind kind) {
-    return tl::unexpected(Failure::of(kind));
-}
 
 const QString kContainerPath = u"META-INF/container.xml"_s;
 const QString kEncryptionPath = u"META-INF/encryption.xml"_s;
@@ -24,33 +23,69 @@ EPUBReader::Operation::Operation(EPUBArchiveFiles files, Limits limits, Cancella
     : m_files(std::move(files)), m_limits(limits), m_cancellation(std::move(cancellation)) {}
 
 EPUBReader::Result<EPUBBook> EPUBReader::Operation::run() {
-    const auto package = readPackage();
+    auto package = readPackage();
     if (!package) return tl::unexpected(package.error());
     const auto walked = walkSpine(
         *package, [&](const Item& item, const QString& idref) { return appendSpineDocument(*package, item, idref); });
     if (!walked) return tl::unexpected(walked.error());
+    // Every spine document may have been left out: a book needs some text to read.
+    if (m_assembly.isEmpty()) return failWith(Kind::emptyContent);
 
-    // The book's assembly continues here: a book without any rendered document is emptyContent; then
-    // the text join with its Character check, the reading document's validation, the table of contents
-    // from the navigation source, the link destinations, the final cancellation check, the unique and
-    // ordered notices, and the book. No document is rendered before the renderer is wired in above.
-    return fail(Kind::emptyContent);
+    auto document = m_assembly.readingDocument(m_cancellation);
+    if (!document) return tl::unexpected(document.error());
+    auto navigation = readNavigation(*package);
+    if (!navigation) return tl::unexpected(navigation.error());
+    auto links = m_assembly.links(m_files);
+    if (m_cancellation.isCancelled()) return tl::unexpected(Failure::cancelled());
+
+    return EPUBBook{std::move(*document), std::move(package->metadata),         std::move(*navigation),
+                    std::move(links),     EPUBNotices::finalNotices(m_notices), package->path};
 }
 
-// Each document that passes the spine's gates is rendered here and appended to the book's text, in
-// spine order. Parsing comes first, so that a document missing from the archive or not well formed
-// fails where the walk reaches it, after every earlier document.
-EPUBReader::Result<void> EPUBReader::Operation::appendSpineDocument(const Package&, const Item& item, const QString&) {
+// Each document that passes the spine's gates is rendered with what is left of the book's text limit
+// and appended to the book's text, in spine order. Parsing comes first, so that a document missing from
+// the archive or not well formed fails where the walk reaches it, after every earlier document.
+EPUBReader::Result<void> EPUBReader::Operation::appendSpineDocument(const Package& package, const Item& item,
+                                                                    const QString& idref) {
     const auto root = parse(item.path);
     if (!root) return tl::unexpected(root.error());
+    auto rendered = EPUBXHTML(m_limits.textUTF16 - m_assembly.length(), m_cancellation).render(**root);
+    if (!rendered) {
+        // An EPUB 3 navigation document in the reading order often holds nothing but its table of
+        // contents, which is never read as text: it is left out, not refused.
+        const bool isNavigationDocument = package.navigation.kind == EPUBNavigationKind::navigationDocument &&
+                                          item.path == package.navigation.item.path;
+        if (rendered.error() != Failure::of(Kind::emptyContent) || !isNavigationDocument) {
+            return tl::unexpected(rendered.error());
+        }
+        m_notices.append({EPUBBook::Notice::Kind::omittedNavigation, item.path});
+        return {};
+    }
+    EPUBNotices::appendRendered(m_notices, rendered->notices, item.path);
+    m_assembly.append(item.path, package.path + u'#' + idref, std::move(*rendered));
     return {};
+}
+
+EPUBReader::Result<QList<EPUBBook::Navigation>> EPUBReader::Operation::readNavigation(const Package& package) {
+    const QString& path = package.navigation.item.path;
+    const auto root = parse(path);
+    if (!root) return tl::unexpected(root.error());
+    EPUBNavigationReader reader(m_limits.navigation, m_cancellation);
+    auto entries = package.navigation.kind == EPUBNavigationKind::navigationDocument
+                       ? reader.readNavigationDocument(**root, path)
+                       : reader.readNCX(**root, path);
+    if (!entries) return tl::unexpected(entries.error());
+    const bool unresolved =
+        EPUBNavigationReader::resolve(*entries, [&](const QString& reference) { return destination(reference, path); });
+    if (unresolved) m_notices.append({EPUBBook::Notice::Kind::unresolvedNavigation, path});
+    return std::move(*entries);
 }
 
 EPUBReader::Result<const EPUBXMLNode*> EPUBReader::Operation::parse(const QString& path) {
     if (m_cancellation.isCancelled()) return tl::unexpected(Failure::cancelled());
     if (const auto cached = m_parsed.find(path); cached != m_parsed.end()) return cached->second.get();
     const auto file = m_files.constFind(path);
-    if (file == m_files.cend()) return fail(Kind::missingResource);
+    if (file == m_files.cend()) return failWith(Kind::missingResource);
     auto root = EPUBXML(m_limits, m_xmlBudget, m_cancellation).parse(*file);
     if (!root) return tl::unexpected(root.error());
     return m_parsed.emplace(path, std::move(*root)).first->second.get();
@@ -58,7 +93,7 @@ EPUBReader::Result<const EPUBXMLNode*> EPUBReader::Operation::parse(const QStrin
 
 EPUBReader::Result<QStringList> EPUBReader::Operation::checkEncryption() {
     // Rights management of any kind, whatever the file says.
-    if (m_files.contains(kRightsPath)) return fail(Kind::encrypted);
+    if (m_files.contains(kRightsPath)) return failWith(Kind::encrypted);
     if (!m_files.contains(kEncryptionPath)) return QStringList();
     const auto root = parse(kEncryptionPath);
     if (!root) return tl::unexpected(root.error());

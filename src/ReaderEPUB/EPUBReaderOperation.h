@@ -3,6 +3,7 @@
 #include "ReaderCore/CancellationToken.h"
 #include "ReaderCore/EPUBBook.h"
 #include "ReaderEPUB/EPUBArchive.h"
+#include "ReaderEPUB/EPUBBookAssembly.h"
 #include "ReaderEPUB/EPUBManifest.h"
 #include "ReaderEPUB/EPUBPackageDocument.h"
 #include "ReaderEPUB/EPUBReader.h"
@@ -64,6 +65,16 @@ public:
     // The spine walk with its gates; `showDocument` receives each document that is to become text.
     Result<void> walkSpine(const Package& package, const EPUBSpineDocumentStep& showDocument);
 
+    // The table of contents from the package's navigation source, every entry resolved into the book
+    // text; read once the text is complete. An entry that leads nowhere keeps its label and reference
+    // and adds one notice for the source.
+    Result<QList<EPUBBook::Navigation>> readNavigation(const Package& package);
+
+    // Where a reference that the file at `referringPath` makes leads in the text rendered so far.
+    EPUBBook::Destination destination(QStringView reference, QStringView referringPath) const {
+        return m_assembly.destination(reference, referringPath, m_files);
+    }
+
     // In the order the stages recorded them; made unique and ordered when the book is assembled.
     const QList<EPUBBook::Notice>& notices() const { return m_notices; }
     const EPUBXMLBudget& xmlBudget() const { return m_xmlBudget; }
@@ -77,6 +88,7 @@ private:
     EPUBXMLBudget m_xmlBudget;
     QList<EPUBBook::Notice> m_notices;
     std::unordered_map<QString, std::unique_ptr<EPUBXMLNode>> m_parsed;
+    EPUBBookAssembly m_assembly;
 };
 
 }  // namespace tavrine

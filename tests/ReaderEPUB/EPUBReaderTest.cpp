@@ -2,6 +2,8 @@
 #include "ReaderEPUB/EPUBReader.h"
 
 #include "support/QtPrinters.h"
+#include "support/RunTask.h"
+#include "support/TestEPUBBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -56,6 +58,35 @@ TEST(EPUBReaderFailure, MessagesGroupTheCasesTheUserCannotTellApart) {
     EXPECT_EQ(failureMessage(Failure::of(Failure::Kind::unsupportedVersion)),
               failureMessage(Failure::of(Failure::Kind::multipleRenditions)));
     EXPECT_TRUE(failureMessage(Failure::cancelled()).isEmpty());
+}
+
+TEST(EPUBReaderEntry, ImportsOnAWorkerWhatTheSynchronousImportReturns) {
+    const QByteArray bytes = test::TestEPUBBuilder().build();
+    const auto book = test::runTask(EPUBReader().read(bytes, CancellationToken()));
+    ASSERT_TRUE(book.has_value() && book->has_value());
+    EXPECT_EQ(**book, *EPUBReader().readSynchronously(bytes, CancellationToken::none()));
+    EXPECT_EQ(book->value().document.sections->size(), 1);
+}
+
+TEST(EPUBReaderEntry, ACancelledCallerGetsNoBookButAFailureIsKept) {
+    const QByteArray bytes = test::TestEPUBBuilder().build();
+    CancellationToken before;
+    before.cancel();
+    EXPECT_EQ(test::runTask(EPUBReader().read(bytes, before)), tl::unexpected(Failure::cancelled()));
+
+    // Cancelled after the import started: it stops at its next check, or its book is dropped.
+    CancellationToken during;
+    auto running = EPUBReader().read(bytes, during);
+    during.cancel();
+    EXPECT_EQ(test::runTask(std::move(running)), tl::unexpected(Failure::cancelled()));
+
+    // A failure comes back as it is, also to a caller that cancelled since.
+    Limits invalid;
+    invalid.entries = 0;
+    CancellationToken late;
+    auto failing = EPUBReader(invalid).read(bytes, late);
+    late.cancel();
+    EXPECT_EQ(test::runTask(std::move(failing)), tl::unexpected(Failure::of(Failure::Kind::invalidLimits)));
 }
 
 }  // namespace

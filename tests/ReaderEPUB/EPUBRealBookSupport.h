@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <utility>
 
 namespace tavrine::test {
@@ -55,14 +56,16 @@ inline std::map<QString, QByteArray> archiveEntries(const QString& path, const Q
 
 // The same entries written again in their order, with the UTF-8 flag on every name outside ASCII and
 // "mimetype" stored as a book's first entry must be. Published books often leave the flag off
-// although their names are UTF-8, which the archive intake refuses.
-inline QByteArray repackedWithUTF8Names(const QString& path) {
+// although their names are UTF-8, which the archive intake refuses. `mimetype`, when given, replaces
+// the content of that entry.
+inline QByteArray repackedWithUTF8Names(const QString& path, const std::optional<QByteArray>& mimetype = {}) {
     RawZipBuilder builder;
     for (const auto& [name, data] : zipEntries(path)) {
         RawZipEntry entry;
         entry.name = name;
         entry.data = data;
         if (name == "mimetype") {
+            if (mimetype) entry.data = *mimetype;
             builder.entries().prepend(std::move(entry));
             continue;
         }
