@@ -8,10 +8,6 @@ namespace {
 using Failure = EPUBReader::Failure;
 using Kind = Failure::Kind;
 
-tl::unexpected<Failure> fail(Kind kind) {
-    return tl::unexpected(Failure::of(kind));
-}
-
 // References in both META-INF documents are relative to the archive root, as if they were made by a
 // file at the root.
 constexpr QStringView kContainerReferrer = u"container.xml";
@@ -31,37 +27,37 @@ const EPUBXMLNode* firstChild(const EPUBXMLNode& node, QStringView name, QString
 
 EPUBReader::Result<QString> packagePathFromContainer(const EPUBXMLNode& container) {
     if (container.name() != u"container" || container.namespaceName() != EPUBXMLNamespace::container) {
-        return fail(Kind::invalidPackage);
+        return failWith(Kind::invalidPackage);
     }
     const EPUBXMLNode::Elements rootfilesElements = container.children(u"rootfiles", EPUBXMLNamespace::container);
-    if (rootfilesElements.size() != 1) return fail(Kind::invalidPackage);
+    if (rootfilesElements.size() != 1) return failWith(Kind::invalidPackage);
     const EPUBXMLNode::Elements rootfiles =
         rootfilesElements.front()->children(u"rootfile", EPUBXMLNamespace::container);
-    if (rootfiles.size() != 1) return fail(Kind::multipleRenditions);
+    if (rootfiles.size() != 1) return failWith(Kind::multipleRenditions);
     const EPUBXMLNode& rootfile = *rootfiles.front();
-    if (rootfile.attribute(u"media-type") != kPackageMediaType) return fail(Kind::invalidPackage);
+    if (rootfile.attribute(u"media-type") != kPackageMediaType) return failWith(Kind::invalidPackage);
     const std::optional<QString> fullPath = rootfile.attribute(u"full-path");
     return resolveResource(fullPath ? std::optional<QStringView>(*fullPath) : std::nullopt, kContainerReferrer);
 }
 
 EPUBReader::Result<QStringList> obfuscatedResources(const EPUBXMLNode& encryption) {
     if (encryption.name() != u"encryption" || encryption.namespaceName() != EPUBXMLNamespace::container) {
-        return fail(Kind::encrypted);
+        return failWith(Kind::encrypted);
     }
     QStringList paths;
     for (const EPUBXMLNode* data : encryption.elements()) {
         if (data->name() != u"EncryptedData" || data->namespaceName() != EPUBXMLNamespace::xmlEncryption) {
-            return fail(Kind::encrypted);
+            return failWith(Kind::encrypted);
         }
         const EPUBXMLNode* method = firstChild(*data, u"EncryptionMethod", EPUBXMLNamespace::xmlEncryption);
         const std::optional<QString> algorithm = method ? method->attribute(u"Algorithm") : std::nullopt;
-        if (algorithm != kIDPFObfuscation && algorithm != kAdobeObfuscation) return fail(Kind::encrypted);
+        if (algorithm != kIDPFObfuscation && algorithm != kAdobeObfuscation) return failWith(Kind::encrypted);
 
         const EPUBXMLNode* cipherData = firstChild(*data, u"CipherData", EPUBXMLNamespace::xmlEncryption);
         const EPUBXMLNode* reference =
             cipherData ? firstChild(*cipherData, u"CipherReference", EPUBXMLNamespace::xmlEncryption) : nullptr;
         const std::optional<QString> uri = reference ? reference->attribute(u"URI") : std::nullopt;
-        if (!uri) return fail(Kind::encrypted);
+        if (!uri) return failWith(Kind::encrypted);
         auto path = resolveResource(QStringView(*uri), kEncryptionReferrer);
         if (!path) return tl::unexpected(path.error());
         paths.append(*path);

@@ -8,10 +8,6 @@ namespace {
 using Failure = EPUBReader::Failure;
 using Kind = Failure::Kind;
 
-tl::unexpected<Failure> fail(Kind kind) {
-    return tl::unexpected(Failure::of(kind));
-}
-
 constexpr QStringView kNCXMediaType = u"application/x-dtbncx+xml";
 
 bool isFont(QStringView media) {
@@ -28,15 +24,15 @@ EPUBReader::Result<EPUBManifest> EPUBManifest::read(const EPUBXMLNode& manifest,
         if (cancellation.isCancelled()) return tl::unexpected(Failure::cancelled());
         EPUBManifestItem item;
         item.id = element->attribute(u"id").value_or(QString());
-        if (item.id.isEmpty() || result.m_indexByID.contains(item.id)) return fail(Kind::invalidPackage);
+        if (item.id.isEmpty() || result.m_indexByID.contains(item.id)) return failWith(Kind::invalidPackage);
         item.media = element->attribute(u"media-type").value_or(QString());
-        if (item.media.isEmpty()) return fail(Kind::invalidPackage);
+        if (item.media.isEmpty()) return failWith(Kind::invalidPackage);
         const std::optional<QString> href = element->attribute(u"href");
         auto path = resolveResource(href ? std::optional<QStringView>(*href) : std::nullopt, packagePath);
         if (!path) return tl::unexpected(path.error());
         item.path = std::move(*path);
         // Two items for one file would give it two identities (two sections, two media types).
-        if (result.m_indexByPath.contains(item.path)) return fail(Kind::ambiguousContent);
+        if (result.m_indexByPath.contains(item.path)) return failWith(Kind::ambiguousContent);
         item.properties = whiteSpaceSeparatedTokens(element->attribute(u"properties").value_or(QString()));
 
         const auto index = qsizetype(result.m_items.size());
@@ -60,7 +56,7 @@ const EPUBManifestItem* EPUBManifest::itemAtPath(const QString& path) const {
 EPUBReader::Result<void> EPUBManifest::checkObfuscatedResources(const QStringList& paths) const {
     for (const QString& path : paths) {
         const EPUBManifestItem* font = itemAtPath(path);
-        if (!font || !isFont(font->media)) return fail(Kind::encrypted);
+        if (!font || !isFont(font->media)) return failWith(Kind::encrypted);
     }
     return {};
 }
@@ -70,16 +66,16 @@ EPUBReader::Result<EPUBNavigationSource> EPUBManifest::navigationSource(EPUBPack
     const EPUBManifestItem* navigationDocument = nullptr;
     for (const EPUBManifestItem& candidate : m_items) {
         if (!candidate.properties.contains(QStringLiteral("nav"))) continue;
-        if (navigationDocument) return fail(Kind::ambiguousContent);
+        if (navigationDocument) return failWith(Kind::ambiguousContent);
         navigationDocument = &candidate;
     }
     if (version == EPUBPackageVersion::epub3) {
-        if (!navigationDocument || navigationDocument->media != kXHTMLMediaType) return fail(Kind::invalidPackage);
+        if (!navigationDocument || navigationDocument->media != kXHTMLMediaType) return failWith(Kind::invalidPackage);
         return EPUBNavigationSource{*navigationDocument, EPUBNavigationKind::navigationDocument};
     }
     const std::optional<QString> toc = spine.attribute(u"toc");
     const EPUBManifestItem* ncx = toc ? item(*toc) : nullptr;
-    if (!ncx || ncx->media != kNCXMediaType) return fail(Kind::invalidPackage);
+    if (!ncx || ncx->media != kNCXMediaType) return failWith(Kind::invalidPackage);
     return EPUBNavigationSource{*ncx, EPUBNavigationKind::ncx};
 }
 

@@ -9,10 +9,6 @@ using Failure = EPUBReader::Failure;
 using Kind = Failure::Kind;
 using Navigation = EPUBBook::Navigation;
 
-tl::unexpected<Failure> fail(Kind kind) {
-    return tl::unexpected(Failure::of(kind));
-}
-
 bool isXHTML(const EPUBXMLNode& element, QStringView name) {
     return element.name() == name && element.namespaceName() == EPUBXMLNamespace::xhtml;
 }
@@ -31,23 +27,23 @@ std::optional<Failure> EPUBNavigationReader::countEntry() {
 
 EPUBNavigationReader::Result EPUBNavigationReader::readNavigationDocument(const EPUBXMLNode& root,
                                                                           const QString& path) {
-    if (!isXHTML(root, u"html")) return fail(Kind::invalidXML);
+    if (!isXHTML(root, u"html")) return failWith(Kind::invalidXML);
     // Landmarks and page lists are navs too; only the table of contents is read.
     const EPUBXMLNode* tableOfContents = nullptr;
     for (const EPUBXMLNode* nav : EPUBXMLNode::descendants(root.elements(), u"nav", EPUBXMLNamespace::xhtml)) {
         if (!nav->epubTypes().contains(u"toc"_s)) continue;
-        if (tableOfContents) return fail(Kind::invalidPackage);
+        if (tableOfContents) return failWith(Kind::invalidPackage);
         tableOfContents = nav;
     }
-    if (!tableOfContents) return fail(Kind::invalidPackage);
+    if (!tableOfContents) return failWith(Kind::invalidPackage);
     const EPUBXMLNode::Elements lists = tableOfContents->children(u"ol", EPUBXMLNamespace::xhtml);
-    if (lists.size() != 1) return fail(Kind::invalidPackage);
+    if (lists.size() != 1) return failWith(Kind::invalidPackage);
     return readList(*lists.front(), path);
 }
 
 EPUBNavigationReader::Result EPUBNavigationReader::readList(const EPUBXMLNode& list, const QString& prefix) {
     const EPUBXMLNode::Elements items = list.children(u"li", EPUBXMLNamespace::xhtml);
-    if (items.empty() || list.elements().size() != items.size()) return fail(Kind::invalidPackage);
+    if (items.empty() || list.elements().size() != items.size()) return failWith(Kind::invalidPackage);
     QList<Navigation> entries;
     entries.reserve(qsizetype(items.size()));
     for (size_t index = 0; index < items.size(); ++index) {
@@ -68,20 +64,20 @@ EPUBReader::Result<Navigation> EPUBNavigationReader::readItem(const EPUBXMLNode&
     const EPUBXMLNode* labelElement = nullptr;
     for (const EPUBXMLNode* element : elements) {
         if (!isXHTML(*element, u"a") && !isXHTML(*element, u"span")) continue;
-        if (labelElement) return fail(Kind::invalidPackage);
+        if (labelElement) return failWith(Kind::invalidPackage);
         labelElement = element;
     }
-    if (!labelElement) return fail(Kind::invalidPackage);
+    if (!labelElement) return failWith(Kind::invalidPackage);
     entry.label = labelElement->text().trimmed();
-    if (entry.label.isEmpty()) return fail(Kind::invalidPackage);
+    if (entry.label.isEmpty()) return failWith(Kind::invalidPackage);
     // A span heads a group of entries and leads nowhere itself.
     if (labelElement->name() == u"a") {
         entry.reference = labelElement->attribute(u"href");
-        if (!entry.reference) return fail(Kind::invalidPackage);
+        if (!entry.reference) return failWith(Kind::invalidPackage);
     }
 
     const EPUBXMLNode::Elements lists = item.children(u"ol", EPUBXMLNamespace::xhtml);
-    if (lists.size() > 1 || elements.size() != lists.size() + 1) return fail(Kind::invalidPackage);
+    if (lists.size() > 1 || elements.size() != lists.size() + 1) return failWith(Kind::invalidPackage);
     if (!lists.empty()) {
         auto children = readList(*lists.front(), entry.id);
         if (!children) return tl::unexpected(children.error());
@@ -91,10 +87,10 @@ EPUBReader::Result<Navigation> EPUBNavigationReader::readItem(const EPUBXMLNode&
 }
 
 EPUBNavigationReader::Result EPUBNavigationReader::readNCX(const EPUBXMLNode& root, const QString& path) {
-    if (root.name() != u"ncx" || root.namespaceName() != EPUBXMLNamespace::ncx) return fail(Kind::invalidXML);
+    if (root.name() != u"ncx" || root.namespaceName() != EPUBXMLNamespace::ncx) return failWith(Kind::invalidXML);
     const EPUBXMLNode::Elements maps = root.children(u"navMap", EPUBXMLNamespace::ncx);
     if (maps.size() != 1 || maps.front()->children(u"navPoint", EPUBXMLNamespace::ncx).empty()) {
-        return fail(Kind::invalidPackage);
+        return failWith(Kind::invalidPackage);
     }
     QSet<QString> seen;
     return readNavPoints(*maps.front(), path, seen);
@@ -109,22 +105,22 @@ EPUBNavigationReader::Result EPUBNavigationReader::readNavPoints(const EPUBXMLNo
         const EPUBXMLNode& point = *points[index];
         if (auto failure = countEntry()) return tl::unexpected(*failure);
         if (const std::optional<QString> id = point.identifier()) {
-            if (seen.contains(*id)) return fail(Kind::ambiguousContent);
+            if (seen.contains(*id)) return failWith(Kind::ambiguousContent);
             seen.insert(*id);
         }
         const EPUBXMLNode::Elements labels = point.children(u"navLabel", EPUBXMLNamespace::ncx);
-        if (labels.size() != 1) return fail(Kind::invalidPackage);
+        if (labels.size() != 1) return failWith(Kind::invalidPackage);
         const EPUBXMLNode::Elements texts = labels.front()->children(u"text", EPUBXMLNamespace::ncx);
-        if (texts.size() != 1) return fail(Kind::invalidPackage);
+        if (texts.size() != 1) return failWith(Kind::invalidPackage);
         const EPUBXMLNode::Elements contents = point.children(u"content", EPUBXMLNamespace::ncx);
-        if (contents.size() != 1) return fail(Kind::invalidPackage);
+        if (contents.size() != 1) return failWith(Kind::invalidPackage);
 
         Navigation entry;
         entry.id = entryID(prefix, qsizetype(index));
         entry.label = texts.front()->text().trimmed();
-        if (entry.label.isEmpty()) return fail(Kind::invalidPackage);
+        if (entry.label.isEmpty()) return failWith(Kind::invalidPackage);
         entry.reference = contents.front()->attribute(u"src");
-        if (!entry.reference) return fail(Kind::invalidPackage);
+        if (!entry.reference) return failWith(Kind::invalidPackage);
         auto children = readNavPoints(point, entry.id, seen);
         if (!children) return tl::unexpected(children.error());
         entry.children = std::move(*children);

@@ -8,10 +8,6 @@ namespace {
 using Failure = EPUBReader::Failure;
 using Kind = Failure::Kind;
 
-tl::unexpected<Failure> fail(Kind kind) {
-    return tl::unexpected(Failure::of(kind));
-}
-
 const EPUBXMLNode* onlyChild(const EPUBXMLNode& node, QStringView name) {
     const EPUBXMLNode::Elements found = node.children(name, EPUBXMLNamespace::opf);
     return found.size() == 1 ? found.front() : nullptr;
@@ -20,7 +16,8 @@ const EPUBXMLNode* onlyChild(const EPUBXMLNode& node, QStringView name) {
 }  // namespace
 
 EPUBReader::Result<EPUBPackageDocument> EPUBPackageDocument::read(const EPUBXMLNode& root) {
-    if (root.name() != u"package" || root.namespaceName() != EPUBXMLNamespace::opf) return fail(Kind::invalidPackage);
+    if (root.name() != u"package" || root.namespaceName() != EPUBXMLNamespace::opf)
+        return failWith(Kind::invalidPackage);
     // Exactly as written: "3.0.1" or " 3.0" is a version this reader does not know.
     const std::optional<QString> version = root.attribute(u"version");
     EPUBPackageDocument document;
@@ -29,15 +26,15 @@ EPUBReader::Result<EPUBPackageDocument> EPUBPackageDocument::read(const EPUBXMLN
     } else if (version == u"2.0") {
         document.version = EPUBPackageVersion::epub2;
     } else {
-        return fail(Kind::unsupportedVersion);
+        return failWith(Kind::unsupportedVersion);
     }
     document.package = &root;
     document.metadata = onlyChild(root, u"metadata");
-    if (!document.metadata) return fail(Kind::invalidPackage);
+    if (!document.metadata) return failWith(Kind::invalidPackage);
     document.manifest = onlyChild(root, u"manifest");
-    if (!document.manifest) return fail(Kind::invalidPackage);
+    if (!document.manifest) return failWith(Kind::invalidPackage);
     document.spine = onlyChild(root, u"spine");
-    if (!document.spine) return fail(Kind::invalidPackage);
+    if (!document.spine) return failWith(Kind::invalidPackage);
     document.uniqueIdentifier = root.attribute(u"unique-identifier");
     return document;
 }
@@ -47,11 +44,11 @@ EPUBReader::Result<void> checkFixedLayoutMetadata(const EPUBXMLNode& metadata) {
         // Any prefix: the EPUB 3 property is "rendition:layout".
         const std::optional<QString> property = meta->attribute(u"property");
         if (property && property->endsWith(u":layout") && meta->text().trimmed() == u"pre-paginated") {
-            return fail(Kind::fixedLayout);
+            return failWith(Kind::fixedLayout);
         }
         const std::optional<QString> name = meta->attribute(u"name");
         if ((name == u"fixed-layout" || name == u"ibooks:fixed-layout") && meta->attribute(u"content") == u"true") {
-            return fail(Kind::fixedLayout);
+            return failWith(Kind::fixedLayout);
         }
     }
     return {};

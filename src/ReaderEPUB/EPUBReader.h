@@ -134,6 +134,11 @@ struct EnumTable<EPUBReader::ResourceLimit> {
     }};
 };
 
+// A failed result of the given kind, for the importer's stages: `return failWith(Kind::invalidPackage);`.
+inline tl::unexpected<EPUBReader::Failure> failWith(EPUBReader::Failure::Kind kind) {
+    return tl::unexpected(EPUBReader::Failure::of(kind));
+}
+
 // The case name of a failure ("invalidArchive"; a limit as "limit(entries)"), for diagnostics and tools.
 QString failureName(const EPUBReader::Failure& failure);
 

@@ -13,10 +13,6 @@ using namespace Qt::StringLiterals;
 using Failure = EPUBReader::Failure;
 using Kind = Failure::Kind;
 
-tl::unexpected<Failure> fail(Kind kind) {
-    return tl::unexpected(Failure::of(kind));
-}
-
 const QString kContainerPath = u"META-INF/container.xml"_s;
 const QString kEncryptionPath = u"META-INF/encryption.xml"_s;
 const QString kRightsPath = u"META-INF/rights.xml"_s;
@@ -33,7 +29,7 @@ EPUBReader::Result<EPUBBook> EPUBReader::Operation::run() {
         *package, [&](const Item& item, const QString& idref) { return appendSpineDocument(*package, item, idref); });
     if (!walked) return tl::unexpected(walked.error());
     // Every spine document may have been left out: a book needs some text to read.
-    if (m_assembly.isEmpty()) return fail(Kind::emptyContent);
+    if (m_assembly.isEmpty()) return failWith(Kind::emptyContent);
 
     auto document = m_assembly.readingDocument(m_cancellation);
     if (!document) return tl::unexpected(document.error());
@@ -89,7 +85,7 @@ EPUBReader::Result<const EPUBXMLNode*> EPUBReader::Operation::parse(const QStrin
     if (m_cancellation.isCancelled()) return tl::unexpected(Failure::cancelled());
     if (const auto cached = m_parsed.find(path); cached != m_parsed.end()) return cached->second.get();
     const auto file = m_files.constFind(path);
-    if (file == m_files.cend()) return fail(Kind::missingResource);
+    if (file == m_files.cend()) return failWith(Kind::missingResource);
     auto root = EPUBXML(m_limits, m_xmlBudget, m_cancellation).parse(*file);
     if (!root) return tl::unexpected(root.error());
     return m_parsed.emplace(path, std::move(*root)).first->second.get();
@@ -97,7 +93,7 @@ EPUBReader::Result<const EPUBXMLNode*> EPUBReader::Operation::parse(const QStrin
 
 EPUBReader::Result<QStringList> EPUBReader::Operation::checkEncryption() {
     // Rights management of any kind, whatever the file says.
-    if (m_files.contains(kRightsPath)) return fail(Kind::encrypted);
+    if (m_files.contains(kRightsPath)) return failWith(Kind::encrypted);
     if (!m_files.contains(kEncryptionPath)) return QStringList();
     const auto root = parse(kEncryptionPath);
     if (!root) return tl::unexpected(root.error());

@@ -1,5 +1,6 @@
 #include "ReaderEPUB/EPUBXHTMLEntities.h"
 
+#include "ReaderEPUB/EPUBUTF8.h"
 #include "ReaderEPUB/EPUBXMLByteSearch.h"
 
 #include <algorithm>
@@ -114,20 +115,6 @@ bool isASCIILetter(char c) {
 
 bool isASCIIAlphanumeric(char c) {
     return isASCIILetter(c) || (c >= '0' && c <= '9');
-}
-
-void appendUTF8(QByteArray& out, char32_t c) {
-    if (c < 0x80) {
-        out.append(char(c));
-    } else if (c < 0x800) {
-        out.append(char(0xC0 | (c >> 6)));
-        out.append(char(0x80 | (c & 0x3F)));
-    } else {
-        // Every character of the table lies in the Basic Multilingual Plane.
-        out.append(char(0xE0 | (c >> 12)));
-        out.append(char(0x80 | ((c >> 6) & 0x3F)));
-        out.append(char(0x80 | (c & 0x3F)));
-    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <array>
 #include <string_view>
 
+#include "ReaderEPUB/EPUBUTF8.h"
 #include "ReaderEPUB/EPUBXHTMLEntities.h"
 #include "ReaderEPUB/EPUBXMLByteSearch.h"
 
@@ -26,24 +27,6 @@ struct Decoded {
     QByteArrayView text;
     bool utf16 = false;
 };
-
-void appendUTF8(QByteArray& out, char32_t c) {
-    if (c < 0x80) {
-        out.append(char(c));
-    } else if (c < 0x800) {
-        out.append(char(0xC0 | (c >> 6)));
-        out.append(char(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.append(char(0xE0 | (c >> 12)));
-        out.append(char(0x80 | ((c >> 6) & 0x3F)));
-        out.append(char(0x80 | (c & 0x3F)));
-    } else {
-        out.append(char(0xF0 | (c >> 18)));
-        out.append(char(0x80 | ((c >> 12) & 0x3F)));
-        out.append(char(0x80 | ((c >> 6) & 0x3F)));
-        out.append(char(0x80 | (c & 0x3F)));
-    }
-}
 
 // Strict: an even number of bytes, every surrogate in a high-low pair.
 EPUBReader::Result<QByteArray> utf16ToUTF8(QByteArrayView bytes, bool bigEndian) {

@@ -37,9 +37,6 @@ constexpr qint64 kZip64Marker32 = 0xFFFFFFFF;
 
 const QByteArray kMimetypeName = QByteArrayLiteral("mimetype");
 
-tl::unexpected<Failure> fail(Kind kind) {
-    return tl::unexpected(Failure::of(kind));
-}
 tl::unexpected<Failure> exceeded(Limit limit) {
     return tl::unexpected(Failure::limit(limit));
 }
@@ -100,10 +97,10 @@ public:
     EPUBReader::Result<EPUBZipScan> run() {
         if (m_cancellation.isCancelled()) return tl::unexpected(Failure::cancelled());
         if (m_bytes.size() > m_limits.archiveBytes) return exceeded(Limit::archiveBytes);
-        if (m_bytes.size() < kEndRecordSize) return fail(Kind::invalidArchive);
+        if (m_bytes.size() < kEndRecordSize) return failWith(Kind::invalidArchive);
 
         const std::optional<qint64> end = findEndRecord(m_bytes);
-        if (!end) return fail(Kind::invalidArchive);
+        if (!end) return failWith(Kind::invalidArchive);
         m_endRecord = *end;
         const qint64 disk = m_bytes.u16(m_endRecord + 4);
         const qint64 directoryDisk = m_bytes.u16(m_endRecord + 6);
@@ -111,12 +108,12 @@ public:
         const qint64 totalEntries = m_bytes.u16(m_endRecord + 10);
         const qint64 directorySize = m_bytes.u32(m_endRecord + 12);
         m_directoryOffset = m_bytes.u32(m_endRecord + 16);
-        if (disk != 0 || directoryDisk != 0 || entriesOnDisk != totalEntries) return fail(Kind::unsupportedArchive);
+        if (disk != 0 || directoryDisk != 0 || entriesOnDisk != totalEntries) return failWith(Kind::unsupportedArchive);
         if (totalEntries == kZip64Marker16 || directorySize == kZip64Marker32 || m_directoryOffset == kZip64Marker32) {
-            return fail(Kind::unsupportedArchive);
+            return failWith(Kind::unsupportedArchive);
         }
         if (totalEntries < 1 || totalEntries > m_limits.entries) return exceeded(Limit::entries);
-        if (m_directoryOffset + directorySize != m_endRecord) return fail(Kind::invalidArchive);
+        if (m_directoryOffset + directorySize != m_endRecord) return failWith(Kind::invalidArchive);
 
         m_scan.entries.reserve(static_cast<size_t>(totalEntries));
         qint64 cursor = m_directoryOffset;
@@ -127,11 +124,11 @@ public:
             cursor = *next;
         }
 
-        if (cursor != m_endRecord) return fail(Kind::invalidArchive);
-        if (!m_names.contains(kMimetypeName)) return fail(Kind::invalidArchive);
+        if (cursor != m_endRecord) return failWith(Kind::invalidArchive);
+        if (!m_names.contains(kMimetypeName)) return failWith(Kind::invalidArchive);
         std::sort(m_spans.begin(), m_spans.end(), [](const Span& a, const Span& b) { return a.start < b.start; });
         for (size_t i = 1; i < m_spans.size(); ++i) {
-            if (m_spans[i].start < m_spans[i - 1].end) return fail(Kind::invalidArchive);
+            if (m_spans[i].start < m_spans[i - 1].end) return failWith(Kind::invalidArchive);
         }
         return std::move(m_scan);
     }
@@ -140,8 +137,8 @@ private:
     // Checks the central record at `cursor` with its local header and data; returns the cursor of the
     // next record.
     EPUBReader::Result<qint64> readRecord(qint64 cursor) {
-        if (!m_bytes.contains(cursor, kCentralRecordSize)) return fail(Kind::invalidArchive);
-        if (m_bytes.u32(cursor) != kCentralSignature) return fail(Kind::invalidArchive);
+        if (!m_bytes.contains(cursor, kCentralRecordSize)) return failWith(Kind::invalidArchive);
+        if (m_bytes.u32(cursor) != kCentralSignature) return failWith(Kind::invalidArchive);
         const qint64 versionNeeded = m_bytes.u16(cursor + 6);
         const qint64 flags = m_bytes.u16(cursor + 8);
         const qint64 method = m_bytes.u16(cursor + 10);
@@ -154,58 +151,58 @@ private:
         const qint64 diskStart = m_bytes.u16(cursor + 34);
         const qint64 local = m_bytes.u32(cursor + 42);
 
-        if (flags & kEncryptionFlags) return fail(Kind::encrypted);
-        if (flags & ~kKnownFlags) return fail(Kind::unsupportedArchive);
-        if (method != kMethodStored && method != kMethodDeflated) return fail(Kind::unsupportedArchive);
-        if (versionNeeded > kMaximumVersionNeeded) return fail(Kind::unsupportedArchive);
+        if (flags & kEncryptionFlags) return failWith(Kind::encrypted);
+        if (flags & ~kKnownFlags) return failWith(Kind::unsupportedArchive);
+        if (method != kMethodStored && method != kMethodDeflated) return failWith(Kind::unsupportedArchive);
+        if (versionNeeded > kMaximumVersionNeeded) return failWith(Kind::unsupportedArchive);
         if (diskStart != 0 || compressedSize == kZip64Marker32 || uncompressedSize == kZip64Marker32 ||
             local == kZip64Marker32) {
-            return fail(Kind::unsupportedArchive);
+            return failWith(Kind::unsupportedArchive);
         }
         const qint64 recordEnd = cursor + kCentralRecordSize + nameLength + extraLength + commentLength;
         if (recordEnd > m_endRecord || nameLength < 1 || nameLength > m_limits.pathBytes) {
-            return fail(Kind::invalidArchive);
+            return failWith(Kind::invalidArchive);
         }
 
         const QByteArrayView rawName = m_bytes.slice(cursor + kCentralRecordSize, nameLength);
         const std::optional<QString> name = decodedName(rawName, flags);
-        if (!name) return fail(Kind::ambiguousPath);
-        if (!isSafeArchivePath(*name) || m_names.contains(rawName.toByteArray())) return fail(Kind::ambiguousPath);
+        if (!name) return failWith(Kind::ambiguousPath);
+        if (!isSafeArchivePath(*name) || m_names.contains(rawName.toByteArray())) return failWith(Kind::ambiguousPath);
         m_names.insert(rawName.toByteArray());
 
         if (uncompressedSize > m_limits.entryBytes) return exceeded(Limit::entryBytes);
-        if (method == kMethodStored && compressedSize != uncompressedSize) return fail(Kind::invalidArchive);
+        if (method == kMethodStored && compressedSize != uncompressedSize) return failWith(Kind::invalidArchive);
         m_declaredBytes += uncompressedSize;
         if (m_declaredBytes > m_limits.expandedBytes) return exceeded(Limit::expandedBytes);
 
         if (!m_bytes.contains(local, kLocalHeaderSize) || m_bytes.u32(local) != kLocalSignature ||
             m_bytes.u16(local + 6) != flags || m_bytes.u16(local + 8) != method ||
             m_bytes.u16(local + 26) != nameLength) {
-            return fail(Kind::invalidArchive);
+            return failWith(Kind::invalidArchive);
         }
         const qint64 localExtraLength = m_bytes.u16(local + 28);
         qint64 dataEnd = local + kLocalHeaderSize + nameLength + localExtraLength + compressedSize;
-        if (dataEnd > m_directoryOffset) return fail(Kind::invalidArchive);
-        if (m_bytes.slice(local + kLocalHeaderSize, nameLength) != rawName) return fail(Kind::invalidArchive);
+        if (dataEnd > m_directoryOffset) return failWith(Kind::invalidArchive);
+        if (m_bytes.slice(local + kLocalHeaderSize, nameLength) != rawName) return failWith(Kind::invalidArchive);
 
         if (flags & kDataDescriptorFlag) {
-            if (!m_bytes.contains(dataEnd, 4)) return fail(Kind::invalidArchive);
+            if (!m_bytes.contains(dataEnd, 4)) return failWith(Kind::invalidArchive);
             if (m_bytes.u32(dataEnd) == kDescriptorSignature) dataEnd += 4;
             if (!m_bytes.contains(dataEnd, kDescriptorSize) || m_bytes.u32(dataEnd) != crc ||
                 m_bytes.u32(dataEnd + 4) != compressedSize || m_bytes.u32(dataEnd + 8) != uncompressedSize) {
-                return fail(Kind::invalidArchive);
+                return failWith(Kind::invalidArchive);
             }
             dataEnd += kDescriptorSize;
         } else if (m_bytes.u32(local + 14) != crc || m_bytes.u32(local + 18) != compressedSize ||
                    m_bytes.u32(local + 22) != uncompressedSize) {
-            return fail(Kind::invalidArchive);
+            return failWith(Kind::invalidArchive);
         }
-        if (dataEnd > m_directoryOffset) return fail(Kind::invalidArchive);
+        if (dataEnd > m_directoryOffset) return failWith(Kind::invalidArchive);
 
         // "mimetype" must be readable by its offset alone: the stored first record of the file.
         if (rawName == kMimetypeName &&
             ((flags & kDataDescriptorFlag) || local != 0 || method != kMethodStored || localExtraLength != 0)) {
-            return fail(Kind::invalidArchive);
+            return failWith(Kind::invalidArchive);
         }
 
         m_spans.push_back({local, dataEnd});

@@ -4,7 +4,6 @@
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
-#include <QJsonDocument>
 
 namespace tavrine {
 namespace {
@@ -25,7 +24,6 @@ Decoded<T> decodeField(const char* objectText) {
 }
 
 TEST(JsonPrimitives, AreStrictAboutTypes) {
-    EXPECT_EQ(decodeField<qint64>(R"({"v": 42})"), 42);
     EXPECT_EQ(decodeField<qint64>(R"({"v": -9223372036854775808})"), std::numeric_limits<qint64>::min());
     EXPECT_EQ(decodeField<qint64>(R"({"v": 9223372036854775807})"), std::numeric_limits<qint64>::max());
     EXPECT_EQ(decodeField<qint64>(R"({"v": 1.5})").error().kind, Kind::dataCorrupted);
@@ -34,9 +32,7 @@ TEST(JsonPrimitives, AreStrictAboutTypes) {
     EXPECT_EQ(decodeField<qint64>(R"({"v": true})").error().kind, Kind::typeMismatch);
     EXPECT_EQ(decodeField<int>(R"({"v": 4294967296})").error().kind, Kind::dataCorrupted);
 
-    EXPECT_EQ(decodeField<bool>(R"({"v": false})"), false);
     EXPECT_EQ(decodeField<bool>(R"({"v": 0})").error().kind, Kind::typeMismatch);
-    EXPECT_EQ(decodeField<QString>(R"({"v": "é"})"), u"é"_s);
     EXPECT_EQ(decodeField<QString>(R"({"v": 3})").error().kind, Kind::typeMismatch);
     EXPECT_EQ(decodeField<double>(R"({"v": 3})"), 3.0);
 }
@@ -67,7 +63,6 @@ TEST(JsonObjectDecoder, TellsMissingFromNullAndIgnoresUnknownKeys) {
 
 TEST(JsonDates, AreSecondsSinceTwoThousandOneAndKeepSubMillisecondPrecision) {
     EXPECT_EQ(Date::fromUnixSeconds(978307200.0).secondsSinceReferenceDate, 0.0);
-    EXPECT_EQ(Date{0}.unixSeconds(), 978307200.0);
 
     const Date date{786'543'210.123456789};
     const QByteArray text = encodeJson(QJsonObject{{u"d"_s, toJson(date)}});
@@ -81,7 +76,6 @@ TEST(JsonUuids, AreWrittenUpperCaseAndReadStrictlyInEitherCase) {
     const QString canonical = u"E621E1F8-C36C-495A-93FC-0C247A3E6E5F"_s;
     const QUuid id = *parseUuid(canonical);
     EXPECT_EQ(toJson(id).toString(), canonical);
-    EXPECT_EQ(uuidString(id), canonical);
     EXPECT_EQ(parseUuid(canonical.toLower()), id);
     EXPECT_EQ(parseUuid(u"00000000-0000-0000-0000-000000000000"), QUuid());
 
@@ -105,25 +99,18 @@ TEST(JsonData, IsPaddedStandardBase64) {
 
 TEST(JsonDictionaries, DecodeEveryValueAndNameTheFailingKey) {
     using Weights = QHash<QString, QHash<QString, qint64>>;
-    const auto decoded = decodeJsonText<Weights>(R"({"a": {"x": 1, "y": -2}, "b": {}})");
-    ASSERT_TRUE(decoded.has_value());
-    EXPECT_EQ(decoded->value(u"a"_s).value(u"y"_s), -2);
-    EXPECT_TRUE(decoded->value(u"b"_s).isEmpty());
-
+    EXPECT_EQ(decodeJsonText<Weights>(R"({"a": {"x": 1, "y": -2}, "b": {}})"),
+              (Weights{{u"a"_s, {{u"x"_s, 1}, {u"y"_s, -2}}}, {u"b"_s, {}}}));
     const auto fractional = decodeJsonText<Weights>(R"({"a": {"x": 1.5}})");
     ASSERT_FALSE(fractional);
     EXPECT_EQ(fractional.error().kind, Kind::dataCorrupted);
     EXPECT_EQ(fractional.error().codingPath, u"a.x"_s);
-    EXPECT_EQ(decodeJsonText<Weights>(R"({"a": {"x": null}})").error().kind, Kind::valueNotFound);
     EXPECT_EQ(decodeJsonText<Weights>(R"({"a": [1]})").error().kind, Kind::typeMismatch);
-    EXPECT_EQ(decodeJsonText<Weights>(R"([])").error().kind, Kind::typeMismatch);
 }
 
 TEST(JsonText, MalformedTextIsDataCorrupted) {
     EXPECT_EQ(parseJson("{\"a\": ").error().kind, Kind::dataCorrupted);
-    EXPECT_EQ(parseJson("").error().kind, Kind::dataCorrupted);
     EXPECT_EQ(parseJson("{\"a\": \"\xC3\x28\"}").error().kind, Kind::dataCorrupted);  // invalid UTF-8
-    EXPECT_EQ(encodeJson(QJsonObject{{u"k"_s, 1}}), QByteArray(R"({"k":1})"));
 }
 
 }  // namespace

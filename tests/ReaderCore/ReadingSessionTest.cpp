@@ -7,16 +7,25 @@
 namespace tavrine {
 namespace {
 using Status = ReadingSession::Status;
+using Place = std::pair<qsizetype, Status>;
 
 // Chunks of 10 units with a gap of 2 between them, with the given sentence indexes.
 QList<ReadingChunk> chunks(std::initializer_list<qsizetype> sentences) {
     QList<ReadingChunk> result;
-    qsizetype start = 0;
     for (qsizetype sentence : sentences) {
+        const qsizetype start = result.size() * 12;
         result.append(ReadingChunk{{start, start + 10}, QString(10, u'x'), sentence, ReadingChunk::Boundary::none});
-        start += 12;
     }
     return result;
+}
+
+Place place(const ReadingSession& session) {
+    return {session.index, session.status};
+}
+
+void play(ReadingSession& session, int advances) {
+    session.play();
+    for (int i = 0; i < advances; ++i) session.advance();
 }
 
 TEST(ReadingSession, EmptySessionStaysPutAndReportsNothing) {
@@ -31,7 +40,7 @@ TEST(ReadingSession, EmptySessionStaysPutAndReportsNothing) {
     session.moveToNextSentence();
     session.moveToPreviousSentence();
     EXPECT_EQ(session.status, Status::ready);
-    session.forcePause();
+    session.forcePause();  // unlike play(), even with nothing to show
     EXPECT_EQ(session.status, Status::paused);
 }
 
@@ -39,98 +48,71 @@ TEST(ReadingSession, AdvanceCompletesAtTheEndOnlyWhenNoMoreSourceFollows) {
     ReadingSession whole(chunks({0, 0, 1}));
     whole.advance();
     EXPECT_EQ(whole.index, 0);  // not playing: ignored
-    whole.play();
+    play(whole, 2);
+    EXPECT_EQ(place(whole), (Place{2, Status::playing}));
     whole.advance();
-    whole.advance();
-    EXPECT_EQ(whole.index, 2);
-    EXPECT_EQ(whole.status, Status::playing);
-    whole.advance();
-    EXPECT_EQ(whole.status, Status::completed);
-    EXPECT_EQ(whole.index, 2);
+    EXPECT_EQ(place(whole), (Place{2, Status::completed}));
 
     // A window of a longer text keeps playing on its last chunk while the next window is prepared.
     ReadingSession window(chunks({0, 1}), 1000);
-    window.play();
-    window.advance();
-    window.advance();
-    EXPECT_EQ(window.index, 1);
-    EXPECT_EQ(window.status, Status::playing);
+    play(window, 2);
+    EXPECT_EQ(place(window), (Place{1, Status::playing}));
     EXPECT_TRUE(window.hasNextSentence());
 
     // A window that reaches the end of the text completes.
     ReadingSession lastWindow(chunks({0, 1}), 22);
-    lastWindow.play();
-    lastWindow.advance();
-    lastWindow.advance();
+    play(lastWindow, 2);
     EXPECT_EQ(lastWindow.status, Status::completed);
     EXPECT_EQ(lastWindow.progress(), 1.0);
-
-    // Playing again from the end starts over; pausing a completed session does nothing.
-    lastWindow.pause();
+    lastWindow.pause();  // pausing a completed session does nothing; playing again starts over
     EXPECT_EQ(lastWindow.status, Status::completed);
     lastWindow.play();
-    EXPECT_EQ(lastWindow.index, 0);
-    EXPECT_EQ(lastWindow.status, Status::playing);
+    EXPECT_EQ(place(lastWindow), (Place{0, Status::playing}));
 }
 
-TEST(ReadingSession, SeekingToAnOffsetClampsAndSelectsTheNextChunkAfterAGap) {
+TEST(ReadingSession, SeeksClampAndLandOnTheNextChunkAfterAGap) {
     ReadingSession session(chunks({0, 0, 1, 1}));  // ranges 0-10, 12-22, 24-34, 36-46
-    session.play();
-    session.seekToSourceOffset(-5);
-    EXPECT_EQ(session.index, 0);
-    EXPECT_EQ(session.status, Status::ready);
-    session.seekToSourceOffset(11);  // in the gap
-    EXPECT_EQ(session.index, 1);
-    session.seekToSourceOffset(21);
-    EXPECT_EQ(session.index, 1);
-    session.seekToSourceOffset(22);
-    EXPECT_EQ(session.index, 2);
-    session.seekToSourceOffset(std::numeric_limits<qsizetype>::max());
-    EXPECT_EQ(session.index, 3);
-    session.status = Status::completed;
-    session.seekToSourceOffset(0);
-    EXPECT_EQ(session.status, Status::ready);
-}
+    const std::pair<qsizetype, qsizetype> seeks[] = {
+        {-5, 0}, {11, 1}, {21, 1}, {22, 2}, {std::numeric_limits<qsizetype>::max(), 3}};
+    for (const auto& [offset, index] : seeks) {
+        session.play();
+        session.seekToSourceOffset(offset);
+        EXPECT_EQ(place(session), (Place{index, Status::ready})) << offset;
+    }
 
-TEST(ReadingSession, SeekingToAFractionUsesTheLastChunkStartAndPauses) {
+    // A fraction of the last chunk's start (here 101) rounds half away from zero, then pauses.
     QList<ReadingChunk> list = chunks({0, 0});
-    list[1].sourceRange = {101, 110};  // the last chunk starts at 101
-    ReadingSession session(list);
-    session.seekToFraction(0.5);  // 50.5 rounds away from zero to 51: inside the gap, so chunk 1
-    EXPECT_EQ(session.index, 1);
-    EXPECT_EQ(session.status, Status::paused);
-    session.seekToFraction(0.0);
-    EXPECT_EQ(session.index, 0);
-    session.status = Status::playing;
-    session.seekToFraction(std::numeric_limits<double>::quiet_NaN());
-    EXPECT_EQ(session.status, Status::playing);  // NaN changes nothing
-    session.seekToFraction(-3);
-    EXPECT_EQ(session.index, 0);
-    session.seekToFraction(7);
-    EXPECT_EQ(session.index, 1);
+    list[1].sourceRange = {101, 110};
+    ReadingSession fractions(list);
+    fractions.seekToFraction(0.5);  // 50.5 is 51: inside the gap, so chunk 1
+    EXPECT_EQ(place(fractions), (Place{1, Status::paused}));
+    fractions.seekToFraction(0.0);
+    EXPECT_EQ(fractions.index, 0);
+    fractions.status = Status::playing;
+    fractions.seekToFraction(std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(fractions.status, Status::playing);  // NaN changes nothing
+    fractions.seekToFraction(7);
+    EXPECT_EQ(fractions.index, 1);
+    fractions.seekToFraction(-3);
+    EXPECT_EQ(fractions.index, 0);
 }
 
 TEST(ReadingSession, SentenceMovesStayInsideTheListAndAlwaysPause) {
     ReadingSession session(chunks({0, 0, 1, 1, 1, 2}));
-    session.index = 3;
-    session.moveToPreviousSentence();
-    EXPECT_EQ(session.index, 2);
-    EXPECT_EQ(session.status, Status::paused);
-    session.moveToPreviousSentence();
-    EXPECT_EQ(session.index, 0);
-    session.status = Status::playing;
-    session.moveToPreviousSentence();
-    EXPECT_EQ(session.index, 0);
-    EXPECT_EQ(session.status, Status::paused);
-
-    session.index = 2;
-    session.moveToNextSentence();
-    EXPECT_EQ(session.index, 5);
+    const std::tuple<qsizetype, bool, qsizetype> moves[] = {
+        {3, false, 2},  // back to the start of its own sentence
+        {2, false, 0},  // already at a start: the previous sentence
+        {0, false, 0},  // the first chunk
+        {2, true, 5},   //
+        {5, true, 5},   // the last chunk
+    };
+    for (const auto& [from, forward, to] : moves) {
+        session.index = from;
+        session.status = Status::playing;
+        forward ? session.moveToNextSentence() : session.moveToPreviousSentence();
+        EXPECT_EQ(place(session), (Place{to, Status::paused})) << from << (forward ? " forward" : " back");
+    }
     EXPECT_FALSE(session.hasNextSentence());
-    session.status = Status::playing;
-    session.moveToNextSentence();
-    EXPECT_EQ(session.index, 5);
-    EXPECT_EQ(session.status, Status::paused);
 
     // At the last sentence of a window the move stays, yet more source means a next sentence exists.
     ReadingSession window(chunks({0, 1}), 500);
@@ -149,7 +131,6 @@ TEST(ReadingSession, SentenceMovesStayInsideTheListAndAlwaysPause) {
 
 TEST(ReadingSession, ProgressIsOfTheWholeTextWhenItsLengthIsKnown) {
     ReadingSession session(chunks({0, 0, 1}));  // the last chunk starts at 24
-    EXPECT_EQ(session.progress(), 0.0);
     session.index = 1;
     EXPECT_DOUBLE_EQ(session.progress(), 0.5);
     session.index = 2;
@@ -158,12 +139,8 @@ TEST(ReadingSession, ProgressIsOfTheWholeTextWhenItsLengthIsKnown) {
     ReadingSession window(chunks({0, 0, 1}), 49);
     window.index = 1;
     EXPECT_DOUBLE_EQ(window.progress(), 0.25);
-
-    ReadingSession tiny(chunks({0}), 1);
-    EXPECT_EQ(tiny.progress(), 0.0);  // divisor at least 1
-
-    ReadingSession single(chunks({0}));
-    EXPECT_EQ(single.progress(), 0.0);  // the last chunk starts at 0
+    EXPECT_EQ(ReadingSession(chunks({0}), 1).progress(), 0.0);  // divisor at least 1
+    EXPECT_EQ(ReadingSession(chunks({0})).progress(), 0.0);     // the last chunk starts at 0
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
-#include "ReaderCore/Characters.h"
 #include "ReaderCore/ReadingSourceWindow.h"
 
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace tavrine {
 namespace {
@@ -31,8 +32,7 @@ TEST(ReadingSourceWindow, TextsUpToTheLimitAreTheirOwnWindowWithTheirSections) {
     EXPECT_EQ(window.sourceRange, (TextRange{0, 20'000}));
     EXPECT_EQ(window.totalLength, 20'000);
 
-    const auto empty = ReadingSourceWindow::around(ReadingDocument{}, 3);
-    EXPECT_EQ(empty.sourceRange, (TextRange{0, 0}));
+    EXPECT_EQ(ReadingSourceWindow::around(ReadingDocument{}, 3).sourceRange, (TextRange{0, 0}));
 
     ReadingDocument cut = whole;
     cut.text.append(u'z');
@@ -43,67 +43,45 @@ TEST(ReadingSourceWindow, TextsUpToTheLimitAreTheirOwnWindowWithTheirSections) {
     EXPECT_EQ(cutWindow.totalLength, 20'001);
 }
 
-TEST(ReadingSourceWindow, CutsAroundTheStartMiddleAndEndOfALongDocument) {
-    const ReadingDocument document = documentOf(plainText(50'000));
-    struct Case {
+TEST(ReadingSourceWindow, CutsAroundTheStartMiddleAndEndWithoutSplittingACharacterSequence) {
+    const auto plain = [](QString&) {};
+    const struct {
+        const char* what;
         qsizetype offset;
         TextRange expected;
+        std::function<void(QString&)> edit;
+    } cases[] = {
+        {"the one-unit character at the nominal end is included", 10'000, {5'904, 18'193}, plain},
+        {"starts at 0 and still reaches past 12,288", 100, {0, 12'289}, plain},
+        {"a negative position is the first unit", -7, {0, 12'289}, plain},
+        {"the lead reaches exactly the start", 4'096, {0, 12'289}, plain},
+        {"one unit later", 4'097, {1, 12'290}, plain},
+        {"not moved back: only the last 4,097 units", 49'999, {45'903, 50'000}, plain},
+        {"past the end is the last unit", 70'000, {45'903, 50'000}, plain},
+        {"the nominal end equals the length", 41'808, {37'712, 50'000}, plain},
+        {"emoji across both nominal ends",
+         10'000,
+         {5'903, 18'193},
+         [](QString& t) { t.replace(5'903, 2, u"\U0001F600"_s).replace(18'191, 2, u"\U0001F600"_s); }},
+        {"an emoji that begins at the nominal end is whole",
+         10'000,
+         {5'904, 18'194},
+         [](QString& t) { t.replace(18'192, 2, u"\U0001F600"_s); }},
+        {"marks belong to the sequence before them, at both ends",
+         10'000,
+         {5'903, 18'194},
+         [](QString& t) { t[5'904] = QChar(0x0301), t[18'192] = QChar(0x0301), t[18'193] = QChar(0x0308); }},
+        {"a start at the first unit never moves", 0, {0, 12'289}, [](QString& t) { t.replace(0, 2, u"\U0001F600"_s); }},
     };
-    const Case cases[] = {
-        {10'000, {5'904, 18'193}},  // the one-unit character at the nominal end is included
-        {100, {0, 12'289}},         // starts at 0 and still reaches past 12,288
-        {-7, {0, 12'289}},          // a negative position is the first unit
-        {4'096, {0, 12'289}},       // the lead reaches exactly the start
-        {4'097, {1, 12'290}},       {49'999, {45'903, 50'000}},  // not moved back: only the last 4,097 units
-        {70'000, {45'903, 50'000}},                              // past the end is the last unit
-        {41'808, {37'712, 50'000}},                              // the nominal end equals the length
-    };
-    for (const Case& c : cases) {
-        const auto window = ReadingSourceWindow::around(document, c.offset);
-        EXPECT_EQ(window.sourceRange, c.expected) << "offset " << c.offset;
-        EXPECT_TRUE(window.document.text == document.text.mid(c.expected.lowerBound, c.expected.length()));
+    for (const auto& c : cases) {
+        QString text = plainText(50'000);
+        c.edit(text);
+        const auto window = ReadingSourceWindow::around(documentOf(text), c.offset);
+        EXPECT_EQ(window.sourceRange, c.expected) << c.what;
+        EXPECT_TRUE(window.document.text == text.mid(c.expected.lowerBound, c.expected.length())) << c.what;
         EXPECT_EQ(window.totalLength, 50'000);
         EXPECT_FALSE(window.document.sections.has_value());
     }
-}
-
-TEST(ReadingSourceWindow, NeitherEndSplitsACharacterSequence) {
-    // An emoji straddles the nominal start (5,904) and another the nominal end (18,192).
-    QString text = plainText(50'000);
-    text.replace(5'903, 2, u"\U0001F600"_s);
-    text.replace(18'191, 2, u"\U0001F600"_s);
-    auto window = ReadingSourceWindow::around(documentOf(text), 10'000);
-    EXPECT_EQ(window.sourceRange, (TextRange{5'903, 18'193}));
-
-    // An emoji that begins exactly at the nominal end is included whole.
-    text = plainText(50'000);
-    text.replace(18'192, 2, u"\U0001F600"_s);
-    window = ReadingSourceWindow::around(documentOf(text), 10'000);
-    EXPECT_EQ(window.sourceRange, (TextRange{5'904, 18'194}));
-
-    // Combining marks belong to the sequence before them, at both ends.
-    text = plainText(50'000);
-    text[5'904] = QChar(0x0301);
-    text[18'192] = QChar(0x0301);
-    text[18'193] = QChar(0x0308);
-    window = ReadingSourceWindow::around(documentOf(text), 10'000);
-    EXPECT_EQ(window.sourceRange, (TextRange{5'903, 18'194}));
-
-    // A start at the text's first unit is never moved, whatever stands there.
-    text = plainText(50'000);
-    text.replace(0, 2, u"\U0001F600"_s);
-    window = ReadingSourceWindow::around(documentOf(text), 0);
-    EXPECT_EQ(window.sourceRange.lowerBound, 0);
-}
-
-TEST(ReadingSourceWindow, UsesAGivenAnalysisOfTheTextLikeItsOwn) {
-    QString text = plainText(30'000);
-    text.replace(20'187, 2, u"\U0001F600"_s);
-    const ReadingDocument document = documentOf(text);
-    const CharacterBreaks breaks(text);
-    for (qsizetype offset : {0, 12'000, 24'284, 29'999})
-        EXPECT_EQ(ReadingSourceWindow::around(document, offset, &breaks),
-                  ReadingSourceWindow::around(document, offset));
 }
 
 TEST(ReadingSourceWindow, ClipsAndShiftsTheSpansThatOverlapIt) {

@@ -1,21 +1,14 @@
 #include "StoreFixture.h"
 
-namespace tavrine {
+#include <cerrno>
+
+namespace tavrine::test {
 namespace {
 using namespace Qt::StringLiterals;
-using test::idNumber;
 
-const StoreFailure kMissing = ReadingStoreError::missingDocument();
 const StoreFailure kDuplicate = ReadingStoreError::duplicateIdentity();
-const StoreFailure kInvalid = ReadingStoreError::invalidData();
 
-QList<QUuid> idsOf(const QList<StoredReading>& records) {
-    QList<QUuid> ids;
-    for (const StoredReading& record : records) ids.append(record.id());
-    return ids;
-}
-
-class ReadingStoreOperationsTest : public test::StoreFixture {
+class ReadingStoreOperationsTest : public StoreFixture {
 protected:
     void SetUp() override {
         store = open();
@@ -29,6 +22,12 @@ protected:
     QList<QUuid> historyIDs() { return idsOf(await(store->history())); }
     QList<QUuid> libraryIDs() { return idsOf(await(store->library())); }
     QSet<QUuid> tombstones() { return stateOf(*store).removedDocumentIDs; }
+    QStringList originals() { return directory.list(files().originalsDirectory()); }
+    static CancellationToken cancelled() {
+        CancellationToken token;
+        token.cancel();
+        return token;
+    }
 
     std::unique_ptr<ReadingStore> store;
 };
@@ -78,8 +77,11 @@ TEST_F(ReadingStoreOperationsTest, WithTheHistoryOffNothingEntersItAndNothingLea
     EXPECT_EQ(historyIDs(), (QList{idNumber(3), idNumber(1)}));
 }
 
-TEST_F(ReadingStoreOperationsTest, TombstonedIdentifiersAreRefusedForGood) {
+TEST_F(ReadingStoreOperationsTest, StoredAndTombstonedIdentifiersAreRefusedForGood) {
     ASSERT_TRUE(await(store->addToLibrary(reading(1), {})));
+    EXPECT_EQ(await(store->addToLibrary(reading(1), {})), tl::unexpected(kDuplicate));
+    EXPECT_EQ(await(store->recordPlayback(reading(1), Date{1}, {})), tl::unexpected(kDuplicate));
+
     ASSERT_TRUE(await(store->deleteDocument(idNumber(1))));
     EXPECT_EQ(await(store->addToLibrary(reading(1), {})), tl::unexpected(kMissing));
     // A blank text is judged before the tombstone.
@@ -92,22 +94,12 @@ TEST_F(ReadingStoreOperationsTest, TombstonedIdentifiersAreRefusedForGood) {
         EXPECT_EQ(result, tl::unexpected(kMissing));
     }
 
-    // Naming an identifier that was never stored tombstones it too.
+    // Naming an identifier that was never stored tombstones it too, and the tombstones outlive the store.
     EXPECT_EQ(await(store->removeFromHistory(QSet{idNumber(9)})), QSet<QUuid>());
-    EXPECT_EQ(await(store->addToLibrary(reading(9), {})), tl::unexpected(kMissing));
-
-    // The tombstones outlive the store.
     store.reset();
     store = open();
     EXPECT_EQ(tombstones(), (QSet{idNumber(1), idNumber(9)}));
     EXPECT_EQ(await(store->addToLibrary(reading(9), {})), tl::unexpected(kMissing));
-}
-
-TEST_F(ReadingStoreOperationsTest, AStoredIdentifierIsNeverStoredTwice) {
-    ASSERT_TRUE(await(store->addToLibrary(reading(1), {})));
-    EXPECT_EQ(await(store->addToLibrary(reading(1), {})), tl::unexpected(kDuplicate));
-    EXPECT_EQ(await(store->recordPlayback(reading(1), Date{1}, {})), tl::unexpected(kDuplicate));
-    EXPECT_EQ(await(store->addToLibrary(reading(2, u"\n\n"_s), {})), tl::unexpected(kInvalid));
 }
 
 TEST_F(ReadingStoreOperationsTest, AReadingThatLeavesItsLastListIsDeleted) {
@@ -119,15 +111,11 @@ TEST_F(ReadingStoreOperationsTest, AReadingThatLeavesItsLastListIsDeleted) {
     EXPECT_EQ(await(store->removeFromHistory(QSet{idNumber(1), idNumber(2), idNumber(3)})), QSet{idNumber(2)});
     EXPECT_EQ(historyIDs(), QList<QUuid>());
     EXPECT_EQ(libraryIDs(), QList{idNumber(1)});
-    EXPECT_EQ(await(store->storedReading(idNumber(1)))->lastPlayedAt, std::nullopt);
     EXPECT_EQ(tombstones(), (QSet{idNumber(2), idNumber(3)}));
 
-    // A history entry that joins the library keeps its place in stored order.
+    // A history entry that joins the library stays; deleting a reading in both lists removes it from both.
     play(4, 7);
     ASSERT_TRUE(await(store->addToLibrary(idNumber(4))));
-    EXPECT_EQ(await(store->storedReading(idNumber(4)))->isInLibrary, true);
-
-    // Deleting a reading in both lists removes it from both.
     ASSERT_TRUE(await(store->recordPlayback(idNumber(1), Date{8}, std::nullopt)));
     ASSERT_TRUE(await(store->deleteDocument(idNumber(1))));
     EXPECT_EQ(historyIDs(), QList{idNumber(4)});
@@ -156,109 +144,71 @@ TEST_F(ReadingStoreOperationsTest, OperationsThatChangeNothingWriteNothing) {
 TEST_F(ReadingStoreOperationsTest, ATextFileBecomesANewLibraryReadingTitledByItsName) {
     const LibraryTextFile file{u"notes.txt"_s, "\xEF\xBB\xBF  hello\r\n"};
     clock.setNow(Date{1234.5});
-    const auto id = await(store->importTextFile(file));
-    ASSERT_TRUE(id);
-    EXPECT_EQ(*id, idNumber(101));
-    const auto stored = await(store->storedReading(*id));
-    ASSERT_TRUE(stored);
-    EXPECT_EQ(stored->reading.title, u"notes.txt"_s);
-    EXPECT_EQ(stored->reading.document.text, u"  hello\r\n"_s);
-    EXPECT_EQ(stored->reading.importedAt, Date{1234.5});
-    EXPECT_EQ(stored->originalTextFile, file);
-    EXPECT_TRUE(stored->isInLibrary);
-
+    EXPECT_EQ(await(store->importTextFile(file)), idNumber(101));
     // Importing the same file again makes another reading.
     EXPECT_EQ(await(store->importFile(LibraryFileImport::text(file))), idNumber(102));
+    StoredReading expected = textFileRecord(idNumber(101), file.filename, file.data);
+    expected.reading.importedAt = Date{1234.5};
+    EXPECT_EQ(await(store->storedReading(idNumber(101))), expected);
 
     EXPECT_EQ(await(store->importTextFile({u"notes.txt"_s, " \n"})),
               tl::unexpected(StoreFailure(LibraryTextFile::Failure::empty)));
-    CancellationToken cancelled;
-    cancelled.cancel();
-    EXPECT_EQ(await(store->importTextFile(file, cancelled)), tl::unexpected(StoreFailure(OperationCancelled{})));
+    EXPECT_EQ(await(store->importTextFile(file, cancelled())), tl::unexpected(StoreFailure(OperationCancelled{})));
     EXPECT_EQ(libraryIDs().size(), 2);
 }
 
-class EPUBImportTest : public ReadingStoreOperationsTest {
-protected:
-    static LibraryFileImport epubFile(const QString& filename, QByteArray data, bool titled = true) {
-        const StoredReading record = test::epubRecord({}, {});
-        EPUBBook book;
-        book.document = record.reading.document;
-        const auto information = *record.reading.epub;
-        book.metadata = information.metadata;
-        if (!titled) book.metadata.titles.clear();
-        book.navigation = information.navigation;
-        book.packagePath = information.packagePath;
-        return LibraryFileImport::epub(filename, std::move(data), std::move(book));
-    }
-    QStringList originals() { return directory.list(u"data/reading-store.json.originals"_s); }
-};
-
-TEST_F(EPUBImportTest, TheOriginalIsKeptBesideTheStoreUnderTheNewIdentifier) {
+TEST_F(ReadingStoreOperationsTest, AnEPUBOriginalIsKeptUnderTheNewIdentifierUntilTheReadingIsDeleted) {
     const QByteArray bytes(1000, 'e');
-    const auto first = await(store->importFile(epubFile(u"Neko.EPUB"_s, bytes)));
-    const auto second = await(store->importFile(epubFile(u"Neko.EPUB"_s, bytes, false)));
+    EPUBBook untitled = testBook();
+    untitled.metadata.titles.clear();
+    const auto first = await(store->importFile(epubImport(u"Neko.EPUB"_s, bytes)));
+    const auto second = await(store->importFile(epubImport(u"Neko.EPUB"_s, bytes, untitled)));
     ASSERT_TRUE(first && second);
     EXPECT_EQ(originals(),
               (QStringList{ReadingStoreFiles::originalFileName(*first), ReadingStoreFiles::originalFileName(*second)}));
-    EXPECT_EQ(fileBytes(files().originalFile(*second)), bytes);
+    EXPECT_EQ(directory.read(files().originalFile(*second)), bytes);
     EXPECT_EQ(await(store->originalEPUBData(*second)), bytes);
 
     const auto stored = await(store->storedReading(*second));
     EXPECT_EQ(stored->reading.title, u"Neko.EPUB"_s);  // no title in the book
     EXPECT_EQ(await(store->storedReading(*first))->reading.title, u"猫"_s);
     EXPECT_EQ(stored->originalEPUB, (EPUBOriginal{u"Neko.EPUB"_s, 1000, sha256Hex(bytes)}));
-    EXPECT_EQ(await(store->storedReading(*first))->originalEPUB->sha256, stored->originalEPUB->sha256);
 
-    // Deleting the reading deletes its original.
+    // Reading an original back verifies every original; readings without one have none to give.
+    ASSERT_TRUE(await(store->addToLibrary(reading(1), {})));
+    EXPECT_EQ(await(store->originalEPUBData(idNumber(1))), tl::unexpected(kMissing));
+    EXPECT_EQ(await(store->originalEPUBData(idNumber(2))), tl::unexpected(kMissing));
+    directory.write(files().originalFile(*first), QByteArray(1000, 'E'));
+    EXPECT_EQ(await(store->originalEPUBData(*second)), tl::unexpected(kInvalid));
+
     ASSERT_TRUE(await(store->deleteDocument(*first)));
     EXPECT_EQ(originals(), QStringList{ReadingStoreFiles::originalFileName(*second)});
 }
 
-TEST_F(EPUBImportTest, FileNamesAndSizesAreCheckedAtTheLimits) {
-    EXPECT_TRUE(await(store->importFile(epubFile(u"big.epub"_s, QByteArray(EPUBOriginal::kByteLimit, 'x')))));
-    for (const auto& [name, size] :
-         std::initializer_list<std::pair<QString, qsizetype>>{{u"too-big.epub"_s, EPUBOriginal::kByteLimit + 1},
-                                                              {u"empty.epub"_s, 0},
-                                                              {u"folder/book.epub"_s, 10},
-                                                              {u"book.zip"_s, 10},
-                                                              {QString(), 10}}) {
-        EXPECT_EQ(await(store->importFile(epubFile(name, QByteArray(size, 'x')))), tl::unexpected(kInvalid))
+TEST_F(ReadingStoreOperationsTest, AnEPUBImportRefusedCancelledOrUnstoredKeepsNoOriginal) {
+    EXPECT_TRUE(await(store->importFile(epubImport(u"big.epub"_s, QByteArray(EPUBOriginal::kByteLimit, 'x')))));
+    const std::pair<QString, qsizetype> refused[] = {{u"too-big.epub"_s, EPUBOriginal::kByteLimit + 1},
+                                                     {u"empty.epub"_s, 0},
+                                                     {u"folder/book.epub"_s, 10},
+                                                     {u"book.zip"_s, 10},
+                                                     {QString(), 10}};
+    for (const auto& [name, size] : refused) {
+        EXPECT_EQ(await(store->importFile(epubImport(name, QByteArray(size, 'x')))), tl::unexpected(kInvalid))
             << name.toStdString();
     }
-    EXPECT_EQ(originals().size(), 1);
-}
-
-TEST_F(EPUBImportTest, ACancelledOrUnstoredImportKeepsNoOriginal) {
-    CancellationToken cancelled;
-    cancelled.cancel();
-    EXPECT_EQ(await(store->importFile(epubFile(u"a.epub"_s, "abc"), cancelled)),
+    EXPECT_EQ(await(store->importFile(epubImport(u"a.epub"_s, "abc"), cancelled())),
               tl::unexpected(StoreFailure(OperationCancelled{})));
-
     fileSystem->failOn(FileError::Operation::write, files().storeFile(), ENOSPC);
-    const auto failed = await(store->importFile(epubFile(u"a.epub"_s, "abc")));
-    EXPECT_EQ(failed,
+    EXPECT_EQ(await(store->importFile(epubImport(u"a.epub"_s, "abc"))),
               tl::unexpected(StoreFailure(FileError{FileError::Operation::write, ENOSPC, files().storeFile()})));
-    EXPECT_EQ(originals(), QStringList());
-    EXPECT_EQ(libraryIDs(), QList<QUuid>());
-}
-
-TEST_F(EPUBImportTest, ReadingAnOriginalBackVerifiesEveryOriginal) {
-    const auto first = await(store->importFile(epubFile(u"a.epub"_s, "first")));
-    const auto second = await(store->importFile(epubFile(u"b.epub"_s, "other")));
-    ASSERT_TRUE(await(store->addToLibrary(reading(1), {})));
-    EXPECT_EQ(await(store->originalEPUBData(idNumber(1))), tl::unexpected(kMissing));
-    EXPECT_EQ(await(store->originalEPUBData(idNumber(2))), tl::unexpected(kMissing));
-
-    directory.write(u"data/reading-store.json.originals/"_s + ReadingStoreFiles::originalFileName(*second), "OTHER");
-    EXPECT_EQ(await(store->originalEPUBData(*first)), tl::unexpected(kInvalid));
+    EXPECT_EQ(originals().size(), 1);
+    EXPECT_EQ(libraryIDs().size(), 1);
 }
 
 TEST_F(ReadingStoreOperationsTest, ListenersStartWithTheStateAndThenGetOnlyTheNewest) {
     auto first = await(store->changes());
     auto second = await(store->changes());
-    const ReadingStoreState initial = stateOf(*store);
-    EXPECT_EQ(await(nextState(&first)), initial);
+    EXPECT_EQ(await(nextState(&first)), stateOf(*store));
 
     // Two changes while the first listener is busy: it sees only the later state.
     ASSERT_TRUE(await(store->addToLibrary(reading(1), {})));
@@ -284,4 +234,4 @@ TEST_F(ReadingStoreOperationsTest, ListenersStartWithTheStateAndThenGetOnlyTheNe
 }
 
 }  // namespace
-}  // namespace tavrine
+}  // namespace tavrine::test

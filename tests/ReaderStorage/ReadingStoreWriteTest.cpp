@@ -1,18 +1,15 @@
 #include "StoreFixture.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <cerrno>
 
-namespace tavrine {
+namespace tavrine::test {
 namespace {
 using namespace Qt::StringLiterals;
-using test::idNumber;
 
-// The revision that the store file on disk names.
-QUuid revisionOnDisk(const QByteArray& storeFile) {
-    return *decodeJsonText<ReadingStoreSnapshot>(storeFile)->revision;
-}
-
-class ReadingStoreWriteTest : public test::StoreFixture {
+class ReadingStoreWriteTest : public StoreFixture {
 protected:
     void SetUp() override {
         store = open();
@@ -21,26 +18,27 @@ protected:
         ASSERT_TRUE(await(store->addToLibrary(reading(2), {})));
     }
 
-    QByteArray storeBytes() const { return fileBytes(files().storeFile()).value_or(QByteArray()); }
-    QStringList folder() const { return directory.list(u"data"_s); }
-    QString sideFileName(const QUuid& revision) const {
-        return u"reading-store.json.progress-"_s + uuidString(revision) + u".json"_s;
+    QByteArray storeBytes() const { return directory.read(storePath()).value_or(QByteArray()); }
+    std::optional<ReadingStoreSnapshot> onDisk() const {
+        auto snapshot = decodeJsonText<ReadingStoreSnapshot>(storeBytes());
+        return snapshot ? std::optional(*snapshot) : std::nullopt;
     }
+    QString sideFile() const { return files().progressFile(*onDisk()->revision); }
+    QStringList folder() const { return directory.list(u"data"_s); }
 
     std::unique_ptr<ReadingStore> store;
 };
 
 TEST_F(ReadingStoreWriteTest, APositionAloneRewritesOnlyTheCurrentSideFile) {
     const QByteArray before = storeBytes();
-    const QUuid revision = revisionOnDisk(before);
-    const auto stamp = readFileStamp(*fileSystem, files().storeFile());
+    const auto stamp = readFileStamp(*fileSystem, storePath());
     fileSystem->written.clear();
 
     ASSERT_TRUE(await(store->updateProgress(idNumber(1), {3, false})));
     ASSERT_TRUE(await(store->setHistoryEnabled(false)));  // unchanged: still only positions
-    EXPECT_EQ(fileSystem->written, (QStringList{files().progressFile(revision), files().progressFile(revision)}));
+    EXPECT_EQ(fileSystem->written, (QStringList{sideFile(), sideFile()}));
     EXPECT_EQ(storeBytes(), before);
-    EXPECT_EQ(readFileStamp(*fileSystem, files().storeFile()), stamp);
+    EXPECT_EQ(readFileStamp(*fileSystem, storePath()), stamp);
 
     store.reset();
     store = open();
@@ -48,45 +46,28 @@ TEST_F(ReadingStoreWriteTest, APositionAloneRewritesOnlyTheCurrentSideFile) {
 }
 
 TEST_F(ReadingStoreWriteTest, AnyOtherChangeWritesANewRevisionAndDropsTheOldSideFile) {
-    const QUuid revision = revisionOnDisk(storeBytes());
+    const QUuid revision = *onDisk()->revision;
     ASSERT_TRUE(await(store->setHistoryEnabled(true)));
-    const QUuid next = revisionOnDisk(storeBytes());
-    EXPECT_NE(next, revision);
-    EXPECT_EQ(folder(), (QStringList{u"reading-store.json"_s, sideFileName(next)}));
+    EXPECT_NE(onDisk()->revision, revision);
+    EXPECT_EQ(folder(), (QStringList{u"reading-store.json"_s, QFileInfo(sideFile()).fileName()}));
 
     // A deleted reading's identifier stays a tombstone in every later write.
     ASSERT_TRUE(await(store->deleteDocument(idNumber(2))));
     ASSERT_TRUE(await(store->setHistoryLimit(7)));
-    const auto written = decodeJsonText<ReadingStoreSnapshot>(storeBytes());
-    EXPECT_EQ(written->removedIDs, QSet{idNumber(2)});
-    EXPECT_EQ(written->version, 3);
-    EXPECT_EQ(written->historyLimit, 7);
-}
-
-TEST_F(ReadingStoreWriteTest, OnceAnEPUBReadingWasKeptTheVersionStaysFour) {
-    const StoredReading epub = test::epubRecord({}, "book");
-    EPUBBook book;
-    book.document = epub.reading.document;
-    book.metadata = epub.reading.epub->metadata;
-    book.packagePath = epub.reading.epub->packagePath;
-    const auto id = await(store->importFile(LibraryFileImport::epub(u"a.epub"_s, "book", book)));
-    ASSERT_TRUE(id);
-    EXPECT_EQ(decodeJsonText<ReadingStoreSnapshot>(storeBytes())->version, 4);
-    ASSERT_TRUE(await(store->deleteDocument(*id)));
-    EXPECT_EQ(decodeJsonText<ReadingStoreSnapshot>(storeBytes())->version, 4);
-    EXPECT_EQ(directory.list(u"data/reading-store.json.originals"_s), QStringList());
+    EXPECT_EQ(onDisk()->removedIDs, QSet{idNumber(2)});
+    EXPECT_EQ(onDisk()->version, 3);
 }
 
 TEST_F(ReadingStoreWriteTest, AStoreFileReplacedBehindTheStoresBackIsNotWrittenTo) {
     const QByteArray before = storeBytes();
-    directory.write(u"data/reading-store.json.new"_s, before);
-    ASSERT_TRUE(QFile::remove(files().storeFile()));
-    ASSERT_TRUE(QFile::rename(files().storeFile() + u".new"_s, files().storeFile()));  // same bytes, new inode
-    const QByteArray sideFile = *fileBytes(files().progressFile(revisionOnDisk(before)));
+    const QString side = sideFile();
+    const auto sideBytes = directory.read(side);
+    directory.write(storePath() + u".new"_s, before);
+    ASSERT_TRUE(QFile::remove(storePath()));
+    ASSERT_TRUE(QFile::rename(storePath() + u".new"_s, storePath()));  // same bytes, new inode
 
-    EXPECT_EQ(await(store->updateProgress(idNumber(1), {2, false})),
-              tl::unexpected(StoreFailure(ReadingStoreError::invalidData())));
-    EXPECT_EQ(fileBytes(files().progressFile(revisionOnDisk(before))), sideFile);
+    EXPECT_EQ(await(store->updateProgress(idNumber(1), {2, false})), tl::unexpected(kInvalid));
+    EXPECT_EQ(directory.read(side), sideBytes);
     EXPECT_EQ(await(store->storedReading(idNumber(1)))->progress, ReadingProgress{});
 }
 
@@ -97,35 +78,34 @@ TEST_F(ReadingStoreWriteTest, AFailedWriteLeavesStateFilesAndListenersUnchanged)
     const ReadingStoreState state = stateOf(*store);
     const QByteArray storeFile = storeBytes();
     const QStringList before = folder();
-    const QString currentSideFile = files().progressFile(revisionOnDisk(storeFile));
-    const auto sideFileBytes = fileBytes(currentSideFile);
-    const QString anySideFile = files().storeFile() + u".progress-"_s;
+    const QString currentSideFile = sideFile();
+    const auto sideFileBytes = directory.read(currentSideFile);
 
     using Operation = FileError::Operation;
-    struct Fault {
-        Operation operation;
-        QString path;
-        bool progressOnly;  // else a change that rewrites the store file
+    struct Case {
+        std::optional<Operation> fault;  // nothing: the new position itself is invalid
+        QString path;                    // a prefix when it ends with '-'
+        bool progressOnly;               // else a change that rewrites the store file
     };
-    for (const Fault& fault :
-         {Fault{Operation::createDirectory, files().folder(), false}, Fault{Operation::write, anySideFile, false},
-          Fault{Operation::write, files().storeFile(), false}, Fault{Operation::status, files().storeFile(), true},
-          Fault{Operation::write, currentSideFile, true}}) {
+    for (const Case& c : {Case{Operation::createDirectory, files().folder(), false},
+                          Case{Operation::write, storePath() + u".progress-"_s, false},
+                          Case{Operation::write, storePath(), false}, Case{Operation::status, storePath(), true},
+                          Case{Operation::write, currentSideFile, true}, Case{std::nullopt, {}, true}}) {
         fileSystem->clearFaults();
-        if (fault.path == anySideFile) {
-            fileSystem->failOnPrefix(fault.operation, fault.path, EIO);
-        } else {
-            fileSystem->failOn(fault.operation, fault.path, EIO);
-        }
-        const auto result = fault.progressOnly ? await(store->updateProgress(idNumber(1), {4, true}))
-                                               : await(store->deleteDocument(idNumber(2)));
+        if (c.fault) fileSystem->failOn(*c.fault, c.path, EIO, c.path.endsWith(u'-'));
+        const auto result = c.progressOnly ? await(store->updateProgress(idNumber(1), {c.fault ? 4 : 7, true}))
+                                           : await(store->deleteDocument(idNumber(2)));
         ASSERT_FALSE(result);
-        const auto* error = std::get_if<FileError>(&result.error());
-        ASSERT_TRUE(error) << describeStoreFailure(result.error()).toStdString();
-        EXPECT_EQ(error->operation, fault.operation);
+        if (c.fault) {
+            const auto* error = std::get_if<FileError>(&result.error());
+            ASSERT_TRUE(error) << describeStoreFailure(result.error()).toStdString();
+            EXPECT_EQ(error->operation, *c.fault);
+        } else {
+            EXPECT_EQ(result.error(), kInvalid);
+        }
         EXPECT_EQ(stateOf(*store), state);
         EXPECT_EQ(storeBytes(), storeFile);
-        EXPECT_EQ(fileBytes(currentSideFile), sideFileBytes);
+        EXPECT_EQ(directory.read(currentSideFile), sideFileBytes);
         EXPECT_EQ(folder(), before);  // a new side file, if written, is gone again
         EXPECT_FALSE(hasPending(listener));
     }
@@ -135,50 +115,48 @@ TEST_F(ReadingStoreWriteTest, AFailedWriteLeavesStateFilesAndListenersUnchanged)
     EXPECT_TRUE(hasPending(listener));
 }
 
+// Once the new store file is in place the write has happened: no rollback.
 TEST_F(ReadingStoreWriteTest, AnOriginalThatCannotBeRemovedStaysAnOrphanUntilTheNextOpening) {
-    const StoredReading epub = test::epubRecord({}, "book");
-    EPUBBook book;
-    book.document = epub.reading.document;
-    book.metadata = epub.reading.epub->metadata;
-    book.packagePath = epub.reading.epub->packagePath;
-    const auto id = await(store->importFile(LibraryFileImport::epub(u"a.epub"_s, "book", book)));
+    const auto id = await(store->importFile(epubImport(u"a.epub"_s, "book")));
     ASSERT_TRUE(id);
+    EXPECT_EQ(onDisk()->version, 4);
     const QString original = files().originalFile(*id);
     fileSystem->failOn(FileError::Operation::remove, original, EACCES);
 
-    // The deletion is committed with the new store file; the original only lingers.
     ASSERT_TRUE(await(store->deleteDocument(*id)));
     EXPECT_EQ(await(store->storedReading(*id)), std::nullopt);
-    EXPECT_TRUE(fileBytes(original));
+    EXPECT_EQ(onDisk()->version, 4);  // never lowered once an EPUB reading was kept
+    EXPECT_TRUE(directory.exists(original));
 
     fileSystem->clearFaults();
     store.reset();
     store = open();
     ASSERT_TRUE(store);
-    EXPECT_FALSE(fileBytes(original));
+    EXPECT_FALSE(directory.exists(original));
     EXPECT_EQ(stateOf(*store).library.size(), 2);
 }
 
 TEST_F(ReadingStoreWriteTest, OpeningRemovesWhatInterruptedWritesLeftBehind) {
-    const QUuid revision = revisionOnDisk(storeBytes());
+    const QString current = QFileInfo(sideFile()).fileName();
     store.reset();
-    const QString stale = sideFileName(idNumber(77));
-    const QStringList leftovers{u".reading-store.json.tmp-a1B2c3"_s, u"."_s + stale + u".tmp-zzzzzz"_s, stale};
-    for (const QString& name : leftovers) directory.write(u"data/"_s + name, "x");
-    const QString temporaryOriginal = u"."_s + ReadingStoreFiles::originalFileName(idNumber(5)) + u".tmp-000000"_s;
-    directory.write(u"data/reading-store.json.originals/"_s + temporaryOriginal, "x");
+    const QString stale = QFileInfo(files().progressFile(idNumber(77))).fileName();
+    for (const QString& name :
+         QStringList{u".reading-store.json.tmp-a1B2c3"_s, u"."_s + stale + u".tmp-zzzzzz"_s, stale,
+                     u"reading-store.json.originals/."_s + ReadingStoreFiles::originalFileName(idNumber(5)) +
+                         u".tmp-000000"_s}) {
+        directory.write(u"data/"_s + name, "x");
+    }
     // Names that only look alike are not the store's.
     const QStringList others{u".reading-store.json.tmp-toolong"_s, u"notes.txt"_s, u"reading-store.json.bak"_s};
     for (const QString& name : others) directory.write(u"data/"_s + name, "x");
 
     store = open();
     ASSERT_TRUE(store);
-    QStringList expected =
-        others + QStringList{u"reading-store.json"_s, sideFileName(revision), u"reading-store.json.originals"_s};
+    QStringList expected = others + QStringList{u"reading-store.json"_s, current, u"reading-store.json.originals"_s};
     expected.sort();
     EXPECT_EQ(folder(), expected);
-    EXPECT_EQ(directory.list(u"data/reading-store.json.originals"_s), QStringList());
+    EXPECT_EQ(directory.list(files().originalsDirectory()), QStringList());
 }
 
 }  // namespace
-}  // namespace tavrine
+}  // namespace tavrine::test

@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 #include <QFile>
 
-#include <limits>
-
 namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
@@ -58,35 +56,19 @@ TEST(BudouXModel, EveryWeightCountsInTheBaseScoreEvenWhereItCanNeverApply) {
     EXPECT_EQ(BudouXParser::shared().baseScore(), -1612.0);
 }
 
-struct FeatureWindow {
-    const char* name;
-    int offset;
-    int length;
-};
-
-class BudouXFeatureWindow : public testing::TestWithParam<FeatureWindow> {};
-
-// Each feature looks at its own scalars around the candidate break: a weight keyed by exactly those
-// scalars breaks "abcdefg" before "d" and nowhere else.
-TEST_P(BudouXFeatureWindow, LooksAtItsOwnScalarsAroundTheBreak) {
-    const FeatureWindow feature = GetParam();
+TEST(BudouXParse, EachFeatureLooksAtItsOwnScalarsAroundTheBreak) {
+    // A weight keyed by exactly the feature's scalars breaks "abcdefg" before "d" and nowhere else.
     const QString text = u"abcdefg"_s;
-    const QString key = text.mid(3 + feature.offset, feature.length);
-    const QByteArray json = QStringLiteral(R"({"%1": {"%2": 10}, "balance": {"-": -10}})")
-                                .arg(QString::fromLatin1(feature.name), key)
-                                .toUtf8();
-    EXPECT_EQ(phrases(parserOf(json.constData()), text), (QStringList{u"abc"_s, u"defg"_s}));
+    const std::tuple<const char*, int, int> features[] = {
+        {"UW1", -3, 1}, {"UW2", -2, 1}, {"UW3", -1, 1}, {"UW4", 0, 1},  {"UW5", 1, 1},  {"UW6", 2, 1}, {"BW1", -2, 2},
+        {"BW2", -1, 2}, {"BW3", 0, 2},  {"TW1", -3, 3}, {"TW2", -2, 3}, {"TW3", -1, 3}, {"TW4", 0, 3}};
+    for (const auto& [name, offset, length] : features) {
+        const QByteArray json = QStringLiteral(R"({"%1": {"%2": 10}, "balance": {"-": -10}})")
+                                    .arg(QString::fromLatin1(name), text.mid(3 + offset, length))
+                                    .toUtf8();
+        EXPECT_EQ(phrases(parserOf(json.constData()), text), (QStringList{u"abc"_s, u"defg"_s})) << name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(AllThirteen, BudouXFeatureWindow,
-                         testing::Values(FeatureWindow{"UW1", -3, 1}, FeatureWindow{"UW2", -2, 1},
-                                         FeatureWindow{"UW3", -1, 1}, FeatureWindow{"UW4", 0, 1},
-                                         FeatureWindow{"UW5", 1, 1}, FeatureWindow{"UW6", 2, 1},
-                                         FeatureWindow{"BW1", -2, 2}, FeatureWindow{"BW2", -1, 2},
-                                         FeatureWindow{"BW3", 0, 2}, FeatureWindow{"TW1", -3, 3},
-                                         FeatureWindow{"TW2", -2, 3}, FeatureWindow{"TW3", -1, 3},
-                                         FeatureWindow{"TW4", 0, 3}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BudouXParse, BreaksOnlyWhenTheScoreIsAboveZero) {
     // base = -(b + other) / 2, so the score before "b" is (b - other) / 2.

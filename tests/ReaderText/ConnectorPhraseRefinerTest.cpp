@@ -41,24 +41,23 @@ TEST(ConnectorBreakOffsets, FallJustAfterTheConnectorsOfCompoundTokens) {
     };
     const Case cases[] = {
         {u"plain words only"_s, {}},
-        {u"日本語／英語"_s, {4}},               // full-width slash between ideographs
-        {u"input/output+cache"_s, {6, 13}},     // both connectors once a "+" qualifies the token
-        {u"A+B and C＋D"_s, {2, 10}},           // two tokens
-        {u"e\u0301+f"_s, {3}},                  // a mark inside a word
-        {u"\U00020B9F+x"_s, {3}},               // a letter outside the basic plane
-        {u"see http://x.io then a+b"_s, {23}},  // a compound after a URL
-        {u"C++ and x+"_s, {}},                  // a connector must be followed by a letter
-        {u"a/b and /usr/lib"_s, {}},            // the ASCII slash alone makes no compound
-        {u"foo-bar+baz 1+2"_s, {}},             // the whole token must be a compound of words
-        {u"a+\u0301b"_s, {}},                   // a mark is not a letter
-        {u"https://example.com/a+b"_s, {}},     // inside a URL
-        {u"www.foo+bar.com"_s, {}},             //
-        {u"http://a.io,x+y"_s, {}},             // the URL runs on over the comma
-        {u"http://a.io x+y"_s, {14}},           //
-        {u"（http://x.io/p）a+b"_s, {17}},      // the URL ends at the bracket
-        {u"a+b."_s, {}},
-        {u"a+b"_s + QChar(0xD800) + u" c+d"_s, {2, 7}},  // a lone surrogate does not hide the others // a full stop
-                                                         // joins the token, which is then no compound
+        {u"日本語／英語"_s, {4}},                        // full-width slash between ideographs
+        {u"input/output+cache"_s, {6, 13}},              // both connectors once a "+" qualifies the token
+        {u"A+B and C＋D"_s, {2, 10}},                    // two tokens
+        {u"e\u0301+f"_s, {3}},                           // a mark inside a word
+        {u"\U00020B9F+x"_s, {3}},                        // a letter outside the basic plane
+        {u"see http://x.io then a+b"_s, {23}},           // a compound after a URL
+        {u"C++ and x+"_s, {}},                           // a connector must be followed by a letter
+        {u"a/b and /usr/lib"_s, {}},                     // the ASCII slash alone makes no compound
+        {u"foo-bar+baz 1+2"_s, {}},                      // the whole token must be a compound of words
+        {u"a+\u0301b"_s, {}},                            // a mark is not a letter
+        {u"https://example.com/a+b"_s, {}},              // inside a URL
+        {u"www.foo+bar.com"_s, {}},                      //
+        {u"http://a.io,x+y"_s, {}},                      // the URL runs on over the comma
+        {u"http://a.io x+y"_s, {14}},                    //
+        {u"（http://x.io/p）a+b"_s, {17}},               // the URL ends at the bracket
+        {u"a+b."_s, {}},                                 // a full stop joins the token: no compound
+        {u"a+b"_s + QChar(0xD800) + u" c+d"_s, {2, 7}},  // a lone surrogate does not hide the others
         {u"at http://x.io\u3000a+b"_s, {17}},            // an ideographic space ends the URL
     };
     for (const Case& c : cases) EXPECT_EQ(ConnectorPhraseRefiner::breakOffsets(c.text), c.offsets) << c.text;

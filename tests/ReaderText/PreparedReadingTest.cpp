@@ -7,6 +7,7 @@
 #include "support/RunTask.h"
 
 #include <gtest/gtest.h>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <atomic>
@@ -18,33 +19,23 @@ using namespace Qt::StringLiterals;
 using Boundary = ReadingChunk::Boundary;
 using Section = ReadingDocument::Section;
 
-// A predictable segmenter: one chunk per word with the whitespace after it. A word ending in "." ends a
-// sentence, whitespace holding a line break ends a paragraph. Leading whitespace joins the first chunk.
+// A predictable segmenter: one chunk per word with the whitespace after it, the leading whitespace in the
+// first. A word ending in "." ends a sentence, whitespace holding a line break ends a paragraph.
 class WordSegmenter final : public TextSegmenting {
 public:
     QList<ReadingChunk> segment(const QString& text) const override {
         ++calls;
         if (onSegment) onSegment();
+        static const QRegularExpression word(u"\\s*(\\S+)(\\s*)"_s);
         QList<ReadingChunk> chunks;
-        if (text.trimmed().isEmpty()) return chunks;
-        qsizetype start = 0;
-        qsizetype i = 0;
-        while (i < text.size() && text.at(i).isSpace()) ++i;
-        while (i < text.size()) {
-            while (i < text.size() && !text.at(i).isSpace()) ++i;
-            const qsizetype wordEnd = i;
-            while (i < text.size() && text.at(i).isSpace()) ++i;
-            const QString chunk = text.sliced(start, i - start);
-            Boundary boundary = Boundary::none;
-            if (chunk.sliced(wordEnd - start).contains(u'\n') || chunk.sliced(wordEnd - start).contains(u'\r'))
-                boundary = Boundary::paragraph;
-            else if (chunk.at(wordEnd - start - 1) == u'.')
-                boundary = Boundary::sentence;
-            const qsizetype sentence =
-                chunks.isEmpty() ? 0
-                                 : chunks.last().sentenceIndex + (chunks.last().boundary >= Boundary::sentence ? 1 : 0);
-            chunks.append({{start, i}, chunk, sentence, boundary});
-            start = i;
+        qsizetype sentence = 0;
+        for (const QRegularExpressionMatch& match : word.globalMatch(text)) {
+            const bool lineBreak = match.captured(2).contains(u'\n') || match.captured(2).contains(u'\r');
+            const Boundary boundary = lineBreak
+                                          ? Boundary::paragraph
+                                          : (match.captured(1).endsWith(u'.') ? Boundary::sentence : Boundary::none);
+            chunks.append({{match.capturedStart(), match.capturedEnd()}, match.captured(), sentence, boundary});
+            if (boundary != Boundary::none) ++sentence;
         }
         return chunks;
     }
@@ -53,15 +44,14 @@ public:
     std::function<void()> onSegment;
 };
 
-qsizetype characterWidth(QStringView text) {
-    return characterCount(text);
+double characterWidth(QStringView text) {
+    return double(characterCount(text));
 }
 
 struct Fixture {
     explicit Fixture(const QString& text, QList<Section> sections = {})
         : segmenter(std::make_shared<WordSegmenter>()),
-          reading(
-              text, std::move(sections), [](QStringView t) { return double(characterWidth(t)); }, 8, segmenter) {}
+          reading(text, std::move(sections), characterWidth, 8, segmenter) {}
 
     std::shared_ptr<WordSegmenter> segmenter;
     PreparedReading reading;
@@ -87,18 +77,31 @@ QString words(qsizetype length) {
     return text;
 }
 
-QString letters(qsizetype length) {
-    return QString(length, u'a');
+// Walks the reading piece by piece: the chunks tile the text, start on Characters and restart their
+// sentence indices in every piece. Returns the number of pieces.
+qsizetype expectPiecesTile(PreparedReading& reading, const QString& text) {
+    const CharacterBreaks characters(text);
+    qsizetype offset = 0;
+    qsizetype pieces = 0;
+    while (offset < text.size()) {
+        const auto chunks = chunksAround(reading, offset);
+        if (chunks.isEmpty()) break;
+        EXPECT_EQ(chunks.first().sentenceIndex, 0);
+        for (const ReadingChunk& chunk : chunks) {
+            EXPECT_EQ(chunk.sourceRange.lowerBound, offset);
+            EXPECT_TRUE(characters.isBoundary(chunk.sourceRange.upperBound)) << chunk.sourceRange.upperBound;
+            EXPECT_TRUE(chunk.text == text.sliced(offset, chunk.sourceRange.length()));
+            offset = chunk.sourceRange.upperBound;
+        }
+        ++pieces;
+    }
+    EXPECT_EQ(offset, text.size());
+    return pieces;
 }
 
 TEST(PreparedReadingPartitions, AShortTextWithoutSectionsIsOnePartition) {
     Fixture exactly(words(20'000));
-    EXPECT_EQ(await(exactly.reading.partitionStart(1)), 20'000);
-    const auto chunks = chunksAround(exactly.reading, 19'999);
-    ASSERT_FALSE(chunks.isEmpty());
-    EXPECT_EQ(chunks.first().sourceRange.lowerBound, 0);
-    EXPECT_EQ(chunks.last().sourceRange.upperBound, 20'000);
-
+    EXPECT_EQ(expectPiecesTile(exactly.reading, words(20'000)), 1);
     Fixture longer(words(20'001));
     EXPECT_EQ(await(longer.reading.partitionStart(1)), 4'092);  // after the space at 4,091
     Fixture sectioned(u"short"_s, {Section{u"s"_s, std::nullopt, 0, 5}});
@@ -113,24 +116,22 @@ TEST(PreparedReadingPartitions, AShortTextWithoutSectionsIsOnePartition) {
 }
 
 TEST(PreparedReadingPartitions, StartsMoveBackWithinTheSearchWindowAndNeverCutACharacter) {
-    struct Case {
+    const struct {
         const char* what;
         std::function<void(QString&)> edit;
         qsizetype start;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"nothing to follow", [](QString&) {}, 4'096},
         {"a space", [](QString& t) { t[4'000] = u' '; }, 4'001},
         {"a line break before a nearer space", [](QString& t) { t[3'840] = u'\n', t[4'000] = u' '; }, 3'841},
         {"a line break out of reach", [](QString& t) { t[3'839] = u'\n', t[4'000] = u' '; }, 4'001},
-        {"a line break 300 units back", [](QString& t) { t[3'796] = u'\n'; }, 4'096},
         {"an ideographic full stop", [](QString& t) { t[4'090] = u'。'; }, 4'091},
         {"a surrogate pair across the border", [](QString& t) { t.replace(4'095, 2, u"\U0001F600"_s); }, 4'095},
         {"CR LF across the border", [](QString& t) { t[4'095] = u'\r', t[4'096] = u'\n'; }, 4'095},
         {"a combining mark on the border", [](QString& t) { t[4'096] = QChar(0x0301); }, 4'095},
     };
-    for (const Case& c : cases) {
-        QString text = letters(30'000);
+    for (const auto& c : cases) {
+        QString text(30'000, u'a');
         c.edit(text);
         Fixture f(text);
         EXPECT_EQ(await(f.reading.partitionStart(1)), c.start) << c.what;
@@ -146,66 +147,35 @@ TEST(PreparedReadingPartitions, PiecesTileTheTextAcrossEveryBorder) {
     text[8'191] = u'\r', text[8'192] = u'\n';
     text[12'287] = u'e', text[12'288] = QChar(0x0301);
     Fixture f(text);
-    const CharacterBreaks characters(text);
-
-    qsizetype offset = 0;
-    qsizetype pieces = 0;
-    while (offset < text.size()) {
-        const auto chunks = chunksAround(f.reading, offset);
-        ASSERT_FALSE(chunks.isEmpty());
-        EXPECT_EQ(chunks.first().sourceRange.lowerBound, offset);
-        EXPECT_EQ(chunks.first().sentenceIndex, 0);  // indices restart in every piece
-        for (const ReadingChunk& chunk : chunks) {
-            EXPECT_EQ(chunk.sourceRange.lowerBound, offset);
-            EXPECT_TRUE(characters.isBoundary(chunk.sourceRange.upperBound)) << chunk.sourceRange.upperBound;
-            EXPECT_TRUE(chunk.text == text.sliced(offset, chunk.sourceRange.length()));
-            offset = chunk.sourceRange.upperBound;
-        }
-        ++pieces;
-    }
-    EXPECT_EQ(offset, 30'000);
-    EXPECT_EQ(pieces, 8);
+    EXPECT_EQ(expectPiecesTile(f.reading, text), 8);
 }
 
 TEST(PreparedReadingSections, PiecesStopAtSectionEndsWhichEndAParagraph) {
-    const QString text = words(10'000);
-    Fixture f(text, {Section{u"a"_s, std::nullopt, 0, 1'002}, Section{u"b"_s, std::nullopt, 1'002, 9'000},
-                     Section{u"c"_s, std::nullopt, 9'000, 10'000}});
+    Fixture f(words(10'000), {Section{u"a"_s, std::nullopt, 0, 1'002}, Section{u"b"_s, std::nullopt, 1'002, 9'000},
+                              Section{u"c"_s, std::nullopt, 9'000, 10'000}});
     const qsizetype second = await(f.reading.partitionStart(1));
     const qsizetype third = await(f.reading.partitionStart(2));
-
-    struct Case {
-        qsizetype offset;
-        TextRange piece;
-        bool endsSection;
-    };
-    const Case cases[] = {
+    const std::tuple<qsizetype, TextRange, bool> cases[] = {
         {500, {0, 1'002}, true},  // a section shorter than a partition
         {1'002, {1'002, second}, false}, {second + 10, {second, third}, false},
         {8'999, {third, 9'000}, true},   {9'000, {9'000, 10'000}, true},
     };
-    for (const Case& c : cases) {
-        const auto chunks = chunksAround(f.reading, c.offset);
+    for (const auto& [offset, piece, endsSection] : cases) {
+        const auto chunks = chunksAround(f.reading, offset);
         ASSERT_FALSE(chunks.isEmpty());
-        EXPECT_EQ((TextRange{chunks.first().sourceRange.lowerBound, chunks.last().sourceRange.upperBound}), c.piece);
+        EXPECT_EQ((TextRange{chunks.first().sourceRange.lowerBound, chunks.last().sourceRange.upperBound}), piece);
         // Words end in spaces only: a paragraph end comes from the section alone.
-        EXPECT_EQ(chunks.last().boundary == Boundary::paragraph, c.endsSection) << c.offset;
+        EXPECT_EQ(chunks.last().boundary == Boundary::paragraph, endsSection) << offset;
     }
 }
 
 TEST(PreparedReadingCache, KeepsTheThreeMostRecentlyUsedPieces) {
     Fixture f(words(30'000));
     auto& calls = f.segmenter->calls;
-    chunksAround(f.reading, 0);
-    chunksAround(f.reading, 5'000);
-    chunksAround(f.reading, 9'000);
-    EXPECT_EQ(calls, 3);
-    EXPECT_EQ(await(f.reading.cachedPartitionCount()), 3);
-
-    chunksAround(f.reading, 100);  // a hit protects the first piece
+    for (const qsizetype offset : {0, 5'000, 9'000, 100 /* a hit protects the first piece */})
+        chunksAround(f.reading, offset);
     EXPECT_EQ(calls, 3);
     chunksAround(f.reading, 13'000);  // the fourth piece evicts the least recently used: the second
-    EXPECT_EQ(calls, 4);
     EXPECT_EQ(await(f.reading.cachedPartitionCount()), 3);
     chunksAround(f.reading, 0);
     EXPECT_EQ(calls, 4);
@@ -213,56 +183,44 @@ TEST(PreparedReadingCache, KeepsTheThreeMostRecentlyUsedPieces) {
     EXPECT_EQ(calls, 5);
 
     // A hit is keyed by the start alone; an empty piece is not cached.
-    const auto cached = await(f.reading.chunks(0, 17, false));
-    EXPECT_EQ(cached.value(), chunksAround(f.reading, 0));
+    EXPECT_EQ(await(f.reading.chunks(0, 17, false)).value(), chunksAround(f.reading, 0));
     EXPECT_TRUE(await(f.reading.chunks(20'000, 20'000, true)).value().isEmpty());
     EXPECT_EQ(calls, 5);
 }
 
-// Sentences that run over piece borders: ends at s1 (in the first piece) and s2 (in the third).
-struct SentenceText {
-    QString text;
-    qsizetype s1 = 0;
-    qsizetype s2 = 0;
-    SentenceText() {
-        text = words(3'000) + u"end. "_s;
-        s1 = text.size();
-        text += words(6'000) + u"end. "_s;
-        s2 = text.size();
-        text += words(24'000 - text.size()) + u"end."_s;
-    }
-};
-
 TEST(PreparedReadingSentences, OffsetsCrossPiecesInBothDirections) {
-    const SentenceText t;
-    Fixture f(t.text);
-    ASSERT_LT(t.s1, await(f.reading.partitionStart(1)));
-    ASSERT_GT(t.s2, await(f.reading.partitionStart(2)));
+    // Sentence ends at s1 (in the first piece) and s2 (in the third).
+    QString text = words(3'000) + u"end. "_s;
+    const qsizetype s1 = text.size();
+    text += words(6'000) + u"end. "_s;
+    const qsizetype s2 = text.size();
+    text += words(24'000 - text.size()) + u"end."_s;
+    Fixture f(text);
+    ASSERT_LT(s1, await(f.reading.partitionStart(1)));
+    ASSERT_GT(s2, await(f.reading.partitionStart(2)));
 
     auto offset = [&](qsizetype from, bool forward) { return await(f.reading.sentenceOffset(from, forward)).value(); };
-    EXPECT_EQ(offset(100, true), t.s1);
-    EXPECT_EQ(offset(t.s1, true), t.s2);            // over a whole piece without a sentence end
-    EXPECT_EQ(offset(t.s2 + 10, true), t.s2 + 10);  // the only end left is the text's own
-    EXPECT_EQ(offset(8'000, false), t.s1);          // the start of its sentence, two pieces back
-    EXPECT_EQ(offset(t.s2, false), t.s1);           // at a start: the previous sentence
-    EXPECT_EQ(offset(t.s1, false), 0);
+    EXPECT_EQ(offset(100, true), s1);
+    EXPECT_EQ(offset(s1, true), s2);            // over a whole piece without a sentence end
+    EXPECT_EQ(offset(s2 + 10, true), s2 + 10);  // the only end left is the text's own
+    EXPECT_EQ(offset(8'000, false), s1);        // the start of its sentence, two pieces back
+    EXPECT_EQ(offset(s2, false), s1);           // at a start: the previous sentence
+    EXPECT_EQ(offset(s1, false), 0);
     EXPECT_EQ(offset(50, false), 0);
-    EXPECT_EQ(offset(24'000, false), t.s2);
-    EXPECT_EQ(offset(t.text.size(), false), t.text.size());  // at the end there is no chunk
+    EXPECT_EQ(offset(24'000, false), s2);
+    EXPECT_EQ(offset(text.size(), false), text.size());  // at the end there is no chunk
 
-    const auto inThird = await(f.reading.chunk(t.s2 - 3)).value();
+    const auto inThird = await(f.reading.chunk(s2 - 3)).value();
     ASSERT_TRUE(inThird.has_value());
-    const auto start = await(f.reading.sentenceStart(*inThird)).value();
-    EXPECT_EQ(start.sourceRange.lowerBound, t.s1);
+    EXPECT_EQ(await(f.reading.sentenceStart(*inThird)).value().sourceRange.lowerBound, s1);
     const ReadingChunk foreign{{5, 7}, u"xy"_s, 0, Boundary::none};
     EXPECT_EQ(await(f.reading.sentenceStart(foreign)).value(), foreign);
-}
 
-TEST(PreparedReadingSentences, ALongTextWithoutASentenceEnd) {
-    Fixture f(words(30'000));
-    EXPECT_EQ(await(f.reading.sentenceOffset(100, true)).value(), 100);
-    EXPECT_EQ(await(f.reading.sentenceOffset(29'000, false)).value(), 0);
-    EXPECT_GE(f.segmenter->calls, 8);  // every piece was walked
+    // A long text without any sentence end: every piece is walked, both ways.
+    Fixture endless(words(30'000));
+    EXPECT_EQ(await(endless.reading.sentenceOffset(100, true)).value(), 100);
+    EXPECT_EQ(await(endless.reading.sentenceOffset(29'000, false)).value(), 0);
+    EXPECT_GE(endless.segmenter->calls, 8);
 }
 
 TEST(PreparedReadingCancellation, StopsWithoutCachingAndEndsLongWalks) {
@@ -286,34 +244,26 @@ TEST(PreparedReadingCancellation, StopsWithoutCachingAndEndsLongWalks) {
     };
     EXPECT_EQ(await(f.reading.sentenceOffset(29'000, false, walk)).error(), PreparedReading::Failure::cancelled);
     EXPECT_EQ(f.segmenter->calls, 3);
-}
 
-TEST(PreparedReadingCancellation, DestroyingTheReadingEndsItsQueuedWork) {
-    auto f = std::make_unique<Fixture>(words(30'000));
-    f->segmenter->onSegment = [] { QThread::msleep(5); };
-    auto walk = f->reading.sentenceOffset(29'000, false);
-    f.reset();
-    const auto result = test::runTask(std::move(walk));
+    // Destroying the reading ends its queued work.
+    auto doomed = std::make_unique<Fixture>(words(30'000));
+    doomed->segmenter->onSegment = [] { QThread::msleep(5); };
+    auto queued = doomed->reading.sentenceOffset(29'000, false);
+    doomed.reset();
+    const auto result = test::runTask(std::move(queued));
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(result->error(), PreparedReading::Failure::cancelled);
 }
 
 TEST(PreparedReading, RefinesOnItsOwnThreadWithTheGivenWidth) {
     QThread* measuredOn = nullptr;
-    const QString text = u"go alpha+beta+gamma now"_s;
-    PreparedReading reading(
-        text, {},
-        [&](QStringView t) {
-            measuredOn = QThread::currentThread();
-            return double(characterWidth(t));
-        },
-        8, std::make_shared<WordSegmenter>());
-    const auto chunks = chunksAround(reading, 0);
-    const QStringList texts = [&] {
-        QStringList list;
-        for (const auto& c : chunks) list.append(c.text);
-        return list;
-    }();
+    const auto width = [&](QStringView t) {
+        measuredOn = QThread::currentThread();
+        return characterWidth(t);
+    };
+    PreparedReading reading(u"go alpha+beta+gamma now"_s, {}, width, 8, std::make_shared<WordSegmenter>());
+    QStringList texts;
+    for (const ReadingChunk& chunk : chunksAround(reading, 0)) texts.append(chunk.text);
     EXPECT_EQ(texts, (QStringList{u"go "_s, u"alpha+"_s, u"beta+"_s, u"gamma "_s, u"now"_s}));
     EXPECT_NE(measuredOn, nullptr);
     EXPECT_NE(measuredOn, QThread::currentThread());
@@ -332,51 +282,17 @@ TEST(PreparedReading, BuildsTheSourceWindowOnItsOwnAnalysis) {
     EXPECT_EQ(await(f.reading.sourceWindow(otherDocument, 10'000)).sourceRange, (TextRange{5'904, 18'193}));
 }
 
-QString repeated(const QString& sample, qsizetype length) {
-    QString text;
-    while (text.size() < length) text += sample;
-    return text;
-}
-
 TEST(PreparedReadingWithThePhraseSegmenter, ChunksJapaneseAndEnglishAcrossPieces) {
-    const QString japanese =
-        repeated(u"吾輩は猫である。名前はまだ無い。\nどこで生れたかとんと見当がつかぬ。"_s, 25'000);
-    const QString english = repeated(u"The cat sat on the mat. It was warm there.\n"_s, 25'000);
-    for (const QString& text : {japanese, english}) {
-        PreparedReading reading(
-            text, {}, [](QStringView t) { return double(characterCount(t)); }, 8);
-        qsizetype offset = 0;
-        while (offset < text.size()) {
-            const auto chunks = chunksAround(reading, offset);
-            ASSERT_FALSE(chunks.isEmpty());
-            EXPECT_EQ(chunks.first().sentenceIndex, 0);
-            for (const ReadingChunk& chunk : chunks) {
-                ASSERT_EQ(chunk.sourceRange.lowerBound, offset);
-                ASSERT_TRUE(chunk.text == text.sliced(offset, chunk.sourceRange.length()));
-                offset = chunk.sourceRange.upperBound;
-            }
-        }
-        EXPECT_EQ(offset, text.size());
-    }
-
-    PreparedReading reading(
-        japanese, {}, [](QStringView t) { return double(characterCount(t)); }, 8);
+    const QString japanese = u"吾輩は猫である。名前はまだ無い。\nどこで生れたかとんと見当がつかぬ。"_s.repeated(700);
+    const QString english = u"The cat sat on the mat. It was warm there.\n"_s.repeated(600);
+    PreparedReading englishReading(english, {}, characterWidth, 8);
+    EXPECT_GT(expectPiecesTile(englishReading, english), 1);
+    PreparedReading reading(japanese, {}, characterWidth, 8);
+    EXPECT_GT(expectPiecesTile(reading, japanese), 1);
     EXPECT_EQ(await(reading.sentenceOffset(0, true)).value(), 8);
     EXPECT_EQ(await(reading.sentenceOffset(8, true)).value(), 17);  // the line break stays with its sentence
     EXPECT_EQ(await(reading.sentenceOffset(12, false)).value(), 8);
     EXPECT_EQ(await(reading.sentenceOffset(17, false)).value(), 8);
-}
-
-TEST(PreparedReadingWithThePhraseSegmenter, SplitsOverWideCompoundsByTheGivenWidth) {
-    const QString text = u"東京／大阪＋名古屋＋福岡を結ぶ。"_s;
-    PreparedReading reading(
-        text, {}, [](QStringView t) { return double(characterCount(t)); }, 8);
-    const auto chunks = chunksAround(reading, 0);
-    QStringList texts;
-    for (const auto& chunk : chunks) texts.append(chunk.text);
-    EXPECT_TRUE(texts.join(QString()) == text);
-    EXPECT_TRUE(texts.contains(u"東京／"_s)) << texts.join(u'|').toStdString();
-    EXPECT_TRUE(texts.contains(u"大阪＋"_s)) << texts.join(u'|').toStdString();
 }
 
 }  // namespace

@@ -2,8 +2,7 @@
 // Checks our BudouX segmentation against the reference parser of the pinned npm package on real
 // Japanese: the paragraphs of an EPUB book, one per line.
 //
-//   node budoux-oracle.js SEGMENT_BENCH EPUB PROJECT_ROOT   compare (exit 77: skipped, with the reason)
-//   node budoux-oracle.js --extract EPUB OUTPUT             write the book's paragraphs, one per line
+//   node budoux-oracle.js SEGMENT_BENCH EPUB PROJECT_ROOT   (exit 77: skipped, with the reason)
 //
 // The reference parser counts UTF-16 units where we count scalars and never splits inside a Character
 // (extended grapheme cluster); the two agree on lines in which every UTF-16 unit is a Character of its
@@ -71,14 +70,6 @@ function isComparable(line) {
   return count === line.length;
 }
 
-function extract(epub, output) {
-  if (!fs.existsSync(epub)) {
-    console.error(`${epub} is missing`);
-    process.exit(1);
-  }
-  fs.writeFileSync(output, paragraphs(epub).join('\n') + '\n', 'utf8');
-}
-
 function compare(segmentBench, epub, root) {
   if (!fs.existsSync(epub)) skip(`shared test data ${epub} is not present beside the project`);
   const budoux = path.resolve(root, 'node_modules', 'budoux');
@@ -99,41 +90,31 @@ function compare(segmentBench, epub, root) {
     const output = childProcess.execFileSync(segmentBench, ['--chunks', file], { encoding: 'utf8', maxBuffer: 256 << 20 });
     const ours = JSON.parse(output.trim()).chunks;
 
-    const expected = [];
-    for (const line of lines) {
-      const phrases = parser.parse(line);
-      phrases[phrases.length - 1] += '\n';
-      expected.push(...phrases);
-    }
-
     // Line by line, so a difference names its line; after one the phrase lists no longer line up.
     let position = 0;
     for (const line of lines) {
-      const count = parser.parse(line).length;
-      const theirs = expected.slice(position, position + count);
-      const mine = ours.slice(position, position + count);
+      const theirs = parser.parse(line);
+      theirs[theirs.length - 1] += '\n';
+      const mine = ours.slice(position, position + theirs.length);
       if (JSON.stringify(theirs) !== JSON.stringify(mine)) {
         console.error(`line: ${line}\n  reference: ${JSON.stringify(theirs)}\n  ours:      ${JSON.stringify(mine)}`);
         process.exit(1);
       }
-      position += count;
+      position += theirs.length;
     }
-    if (ours.length !== expected.length) {
-      console.error(`ours has ${ours.length} phrases, the reference ${expected.length}`);
+    if (ours.length !== position) {
+      console.error(`ours has ${ours.length} phrases, the reference ${position}`);
       process.exit(1);
     }
-    console.log(`${lines.length} lines, ${expected.length} phrases: the same as the reference parser`);
+    console.log(`${lines.length} lines, ${position} phrases: the same as the reference parser`);
   } finally {
     fs.rmSync(directory, { recursive: true, force: true });
   }
 }
 
 const args = process.argv.slice(2);
-if (args[0] === '--extract' && args.length === 3) {
-  extract(args[1], args[2]);
-} else if (args.length === 3) {
-  compare(args[0], args[1], args[2]);
-} else {
-  console.error('usage: budoux-oracle.js SEGMENT_BENCH EPUB PROJECT_ROOT | --extract EPUB OUTPUT');
+if (args.length !== 3) {
+  console.error('usage: budoux-oracle.js SEGMENT_BENCH EPUB PROJECT_ROOT');
   process.exit(2);
 }
+compare(...args);

@@ -33,12 +33,4 @@ inline Navigation chain(qsizetype depth, const QString& prefix = QStringLiteral(
     return node;
 }
 
-// `count` top-level entries without children, ids "<prefix>0" onwards.
-inline QList<Navigation> flatEntries(qsizetype count, const QString& prefix = QStringLiteral("e")) {
-    QList<Navigation> entries;
-    entries.reserve(count);
-    for (qsizetype i = 0; i < count; ++i) entries.append(entry(prefix + QString::number(i)));
-    return entries;
-}
-
 }  // namespace tavrine::test

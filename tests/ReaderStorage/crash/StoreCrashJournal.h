@@ -13,7 +13,7 @@
 
 // What the crash worker writes down as it goes, one line at a time, and how the crash test reads it:
 //   open <digest>                      the store opened with this state
-//   begin <n> <digest> <operation>     operation n starts; the state it will leave behind
+//   begin <n> <digest>                 operation n starts; the state it will leave behind
 //   done <n> <digest>                  operation n has returned; the state it left behind
 //   problem <text>                     the worker found something wrong and stopped
 // A state is known by its digest: the SHA-256 of everything a listener of the store sees.
@@ -23,12 +23,8 @@ inline QString digestOf(const ReadingStoreState& state) {
     QStringList removed;
     for (const QUuid& id : state.removedDocumentIDs) removed.append(uuidString(id));
     removed.sort();
-    const QJsonObject json{{QStringLiteral("historyEnabled"), state.historyEnabled},
-                           {QStringLiteral("historyLimit"), state.historyLimit},
-                           {QStringLiteral("history"), toJson(state.history)},
-                           {QStringLiteral("library"), toJson(state.library)},
-                           {QStringLiteral("removed"), QJsonArray::fromStringList(removed)}};
-    return sha256Hex(encodeJson(json));
+    return sha256Hex(encodeJson(QJsonArray{state.historyEnabled, state.historyLimit, toJson(state.history),
+                                           toJson(state.library), QJsonArray::fromStringList(removed)}));
 }
 
 struct Journal {
@@ -48,28 +44,20 @@ inline Journal readJournal(const QString& path) {
     if (!file.open(QIODevice::ReadOnly)) return journal;
     const QByteArray text = file.readAll();
     // A line cut short by the kill has no line break and does not count.
-    const QList<QByteArray> lines = text.left(text.lastIndexOf('\n') + 1).split('\n');
-    int running = -1;
-    std::optional<QString> expected;
-    for (const QByteArray& raw : lines) {
-        if (raw.isEmpty()) continue;
-        const QStringList words = QString::fromUtf8(raw).split(u' ');
-        const QString& kind = words.first();
-        if (kind == u"open" && words.size() == 2 && !journal.opened) {
+    for (const QByteArray& line : text.left(text.lastIndexOf('\n') + 1).split('\n')) {
+        const QStringList words = QString::fromUtf8(line).split(u' ');
+        if (words.size() == 2 && words[0] == u"open" && !journal.opened) {
             journal.opened = words[1];
-        } else if (kind == u"begin" && words.size() >= 3 && journal.opened && running < 0) {
-            running = words[1].toInt();
-            expected = words[2];
-        } else if (kind == u"done" && words.size() == 3 && running == words[1].toInt() && words[2] == expected) {
-            journal.lastDone = words[2];
+        } else if (words.size() == 3 && words[0] == u"begin" && journal.opened && !journal.interrupted) {
+            journal.interrupted = words[2];
+        } else if (words.size() == 3 && words[0] == u"done" && words[2] == journal.interrupted) {
+            journal.lastDone = std::exchange(journal.interrupted, std::nullopt);
             ++journal.completed;
-            running = -1;
-        } else {
-            journal.problem = QString::fromUtf8(raw);
+        } else if (!line.isEmpty()) {
+            journal.problem = QString::fromUtf8(line);
             return journal;
         }
     }
-    if (running >= 0) journal.interrupted = expected;
     return journal;
 }
 

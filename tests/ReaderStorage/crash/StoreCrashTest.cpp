@@ -26,14 +26,6 @@ constexpr int kRounds = 200;
 constexpr int kLongestRunMs = 60;
 constexpr int kEveryNthKilledEarly = 10;
 
-// Waits until the journal says that the store has opened, or the worker has ended.
-void waitForOpening(const QString& journalFile, QProcess& worker) {
-    for (int waited = 0; waited < 10'000; ++waited) {
-        if (readJournal(journalFile).opened || worker.state() != QProcess::Running) return;
-        QThread::msleep(1);
-    }
-}
-
 // The state of the store as it opens now, or the failure that keeps it closed.
 tl::expected<QString, QString> openedDigest(const QString& storeFile) {
     auto store = ReadingStore::open(storeFile);
@@ -41,32 +33,29 @@ tl::expected<QString, QString> openedDigest(const QString& storeFile) {
     return digestOf(*runTask((*store)->currentState()));
 }
 
-// Every name in the store's folder once it has opened: the store file, its current side file and the
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Once the store has opened, its folder holds only the store file, its current side file and the
 // originals folder with one original per EPUB reading.
-void expectOnlyTheStoresFiles(const QString& storeFile, int round) {
-    const ReadingStoreFiles files(storeFile);
+void expectOnlyTheStoresFiles(const ReadingStoreFiles& files, const std::optional<QByteArray>& storeBytes) {
     QStringList expected;
     QStringList originals;
-    if (QFile::exists(storeFile)) {
-        QFile file(storeFile);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const auto snapshot = decodeJsonText<ReadingStoreSnapshot>(file.readAll());
+    if (storeBytes) {
+        const auto snapshot = decodeJsonText<ReadingStoreSnapshot>(*storeBytes);
         ASSERT_TRUE(snapshot);
         expected = {files.storeFileName(), QFileInfo(files.progressFile(*snapshot->revision)).fileName()};
         for (const StoredReading& record : snapshot->documents) {
             if (record.originalEPUB) originals.append(ReadingStoreFiles::originalFileName(record.id()));
         }
     }
-    const QDir folder(files.folder());
-    QStringList present = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList present = entries(files.folder());
     present.removeAll(QFileInfo(files.originalsDirectory()).fileName());
     expected.sort();
-    EXPECT_EQ(present, expected) << "round " << round;
-    QStringList kept =
-        QDir(files.originalsDirectory()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    kept.sort();
     originals.sort();
-    EXPECT_EQ(kept, originals) << "round " << round;
+    EXPECT_EQ(present, expected);
+    EXPECT_EQ(entries(files.originalsDirectory()), originals);
 }
 
 TEST(StoreCrashTest, AKilledWriterLosesAtMostTheOperationItWasIn) {
@@ -79,34 +68,37 @@ TEST(StoreCrashTest, AKilledWriterLosesAtMostTheOperationItWasIn) {
     int completed = 0;
     int interrupted = 0;
     for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
         const QString journalFile = directory.filePath(u"journal-%1"_s.arg(round));
         QProcess worker;
         worker.setProcessChannelMode(QProcess::ForwardedChannels);
         worker.start(QStringLiteral(STORE_CRASH_WORKER),
                      {storeFile, directory.filePath(u"shadow"_s), journalFile, QString::number(round + 1)});
         ASSERT_TRUE(worker.waitForStarted()) << worker.errorString().toStdString();
-        if (round % kEveryNthKilledEarly != 0) waitForOpening(journalFile, worker);
+        // Unless killed early, the worker is killed after the store has opened (or it has ended).
+        for (int waited = 0; round % kEveryNthKilledEarly != 0 && waited < 10'000; ++waited) {
+            if (readJournal(journalFile).opened || worker.state() != QProcess::Running) break;
+            QThread::msleep(1);
+        }
         QThread::msleep(std::uniform_int_distribution<unsigned>(0, kLongestRunMs)(random));
         worker.kill();
         ASSERT_TRUE(worker.waitForFinished());
 
         const Journal journal = readJournal(journalFile);
-        ASSERT_FALSE(journal.problem) << "round " << round << ": " << journal.problem->toStdString();
-        ASSERT_EQ(worker.exitStatus(), QProcess::CrashExit) << "round " << round << ": the worker ended by itself";
-        if (journal.opened) {
-            ASSERT_EQ(*journal.opened, *before) << "round " << round << ": the store changed between";
-        }
+        ASSERT_FALSE(journal.problem) << journal.problem->toStdString();
+        ASSERT_EQ(worker.exitStatus(), QProcess::CrashExit) << "the worker ended by itself";
+        ASSERT_TRUE(!journal.opened || *journal.opened == *before) << "the store changed between";
 
         const auto after = openedDigest(storeFile);
-        ASSERT_TRUE(after) << "round " << round << ": " << after.error().toStdString();
+        ASSERT_TRUE(after) << after.error().toStdString();
         const QString lastReturned = journal.lastDone.value_or(*before);
         if (*after != lastReturned) {
             ASSERT_TRUE(journal.interrupted && *after == *journal.interrupted)
-                << "round " << round << ": the store holds neither the state after the last operation that "
+                << "the store holds neither the state after the last operation that "
                 << "returned nor the state after the one that was running";
             ++interrupted;
         }
-        expectOnlyTheStoresFiles(storeFile, round);
+        expectOnlyTheStoresFiles(ReadingStoreFiles(storeFile), directory.read(storeFile));
         completed += journal.completed;
         before = after;
     }

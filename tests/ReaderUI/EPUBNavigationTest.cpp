@@ -1,4 +1,5 @@
 #include "ReaderUI/EPUBNavigationRows.h"
+#include "ReaderUI/ReadingChapterNavigation.h"
 
 #include "support/NavigationTrees.h"
 #include "support/QtPrinters.h"
@@ -13,6 +14,7 @@ using test::at;
 using test::entry;
 using Navigation = EPUBBook::Navigation;
 using NoticeKind = EPUBBook::Notice::Kind;
+using Offsets = QList<qsizetype>;
 
 QList<std::pair<QString, qsizetype>> idsAndDepths(const QList<Row>& rows) {
     QList<std::pair<QString, qsizetype>> result;
@@ -20,27 +22,20 @@ QList<std::pair<QString, qsizetype>> idsAndDepths(const QList<Row>& rows) {
     return result;
 }
 
-TEST(EPUBNavigationRowsFlatten, ListsEveryEntryBeforeItsChildrenWithItsDepth) {
-    EXPECT_TRUE(flatten({}).isEmpty());
+TEST(EPUBNavigationRowsFlatten, ListsEveryEntryBeforeItsChildrenWithItsDepthWithoutRecursion) {
     const QList<Navigation> tree{entry(u"first"_s, {}, {entry(u"x"_s, {}, {entry(u"y"_s)}), entry(u"z"_s)}),
-                                 entry(u"w"_s)};
+                                 entry(u"w"_s), entry(u"w"_s) /* rows are not de-duplicated */};
     const QList<Row> rows = flatten(tree);
-    EXPECT_EQ(idsAndDepths(rows), (QList<std::pair<QString, qsizetype>>{
-                                      {u"first"_s, 0}, {u"x"_s, 1}, {u"y"_s, 2}, {u"z"_s, 1}, {u"w"_s, 0}}));
-    // A row carries its whole entry, children included.
-    EXPECT_EQ(rows[0].entry, tree[0]);
-    // Rows are not de-duplicated.
-    EXPECT_EQ(flatten({entry(u"a"_s), entry(u"a"_s)}).size(), 2);
-}
+    EXPECT_EQ(idsAndDepths(rows),
+              (QList<std::pair<QString, qsizetype>>{
+                  {u"first"_s, 0}, {u"x"_s, 1}, {u"y"_s, 2}, {u"z"_s, 1}, {u"w"_s, 0}, {u"w"_s, 0}}));
+    EXPECT_EQ(rows[0].entry, tree[0]);  // a row carries its whole entry, children included
 
-TEST(EPUBNavigationRowsFlatten, WalksAVeryDeepChainWithoutRecursion) {
     constexpr qsizetype kDepth = 300'000;
-    const QList<Row> rows = flatten({test::chain(kDepth), entry(u"after"_s)});
-    ASSERT_EQ(rows.size(), kDepth + 1);
-    EXPECT_EQ(rows[kDepth - 1].id(), u"c%1"_s.arg(kDepth));
-    EXPECT_EQ(rows[kDepth - 1].depth, kDepth - 1);
-    EXPECT_EQ(rows.last().id(), u"after"_s);
-    EXPECT_EQ(rows.last().depth, 0);
+    const QList<Row> deep = flatten({test::chain(kDepth), entry(u"after"_s)});
+    ASSERT_EQ(deep.size(), kDepth + 1);
+    EXPECT_EQ(idsAndDepths(deep.mid(kDepth - 1)),
+              (QList<std::pair<QString, qsizetype>>{{u"c%1"_s.arg(kDepth), kDepth - 1}, {u"after"_s, 0}}));
 }
 
 TEST(EPUBNavigationRowsCurrentID, IsTheLatestEntryAtOrBeforeThePositionInTheCurrentSection) {
@@ -59,7 +54,6 @@ TEST(EPUBNavigationRowsCurrentID, IsTheLatestEntryAtOrBeforeThePositionInTheCurr
     };
     EXPECT_EQ(current(u"s1"_s, 0), u"intro"_s);
     EXPECT_EQ(current(u"s2"_s, 100), u"ch1"_s);  // the child wins over its parent at the same place
-    EXPECT_EQ(current(u"s2"_s, 130), u"early"_s);
     EXPECT_EQ(current(u"s2"_s, 149), u"early"_s);
     EXPECT_EQ(current(u"s2"_s, 150), u"ch2"_s);
     EXPECT_EQ(current(u"s3"_s, 400), u"twin1"_s);  // same offset and depth: the first in document order
@@ -67,16 +61,13 @@ TEST(EPUBNavigationRowsCurrentID, IsTheLatestEntryAtOrBeforeThePositionInTheCurr
     EXPECT_EQ(current(u"s2"_s, 99), std::nullopt);
     EXPECT_EQ(current(u"s4"_s, 1000), std::nullopt);
     EXPECT_EQ(current(std::nullopt, 100), std::nullopt);
-    EXPECT_EQ(currentID(QList<Navigation>{}, u"s1"_s, 0), std::nullopt);
 }
 
 TEST(EPUBNavigationRowsTexts, ReasonsAreDistinctSentencesWithoutFullStop) {
     QStringList sentences;
     for (int reason = 0; reason <= static_cast<int>(EPUBBook::Unavailable::missingAnchor); ++reason) {
         const QString sentence = reasonMessage(static_cast<EPUBBook::Unavailable>(reason));
-        EXPECT_FALSE(sentence.isEmpty());
-        EXPECT_FALSE(sentence.endsWith(u'。')) << sentence;
-        EXPECT_FALSE(sentences.contains(sentence)) << sentence;
+        EXPECT_FALSE(sentence.isEmpty() || sentence.endsWith(u'。') || sentences.contains(sentence)) << sentence;
         sentences.append(sentence);
     }
     EXPECT_EQ(reasonMessage(EPUBBook::Unavailable::group), u"グループ見出し。子の項目から移動できます"_s);
@@ -99,10 +90,8 @@ TEST(EPUBNavigationRowsTexts, NoticeSentencesComeInTheirFixedOrderEachOnce) {
         u"移動できない目次項目があります。各項目に理由を表示しています。"_s,
     };
     EXPECT_EQ(noticeMessages(notices), expected);
-    QList<EPUBBook::Notice> reversed(notices.rbegin(), notices.rend());
-    EXPECT_EQ(noticeMessages(reversed), expected);
+    EXPECT_EQ(noticeMessages(QList<EPUBBook::Notice>(notices.rbegin(), notices.rend())), expected);
 
-    EXPECT_TRUE(noticeMessages({}).isEmpty());
     EXPECT_TRUE(noticeMessages({{NoticeKind::missingIdentifier, {}},
                                 {NoticeKind::missingLanguage, {}},
                                 {NoticeKind::omittedNavigation, u"c.xhtml"_s}})
@@ -124,16 +113,48 @@ TEST(EPUBNavigationRowsTexts, CreatorLabelCutsNamesAndCountsTheRest) {
     EXPECT_EQ(creatorLabel({u"a"_s, QString(), u"b"_s}), u"a、、b"_s);
 
     // A name is cut after its hundredth Character, never inside one.
-    const QString family =
-        QString::fromUtf8("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7");
-    EXPECT_EQ(creatorLabel({family.repeated(150)}), family.repeated(100));
-    EXPECT_EQ(creatorLabel({QString(101, u'x')}), QString(100, u'x'));
+    EXPECT_EQ(creatorLabel({u"e\u0301"_s.repeated(101)}), u"e\u0301"_s.repeated(100));
 
     QStringList names;
     for (int i = 1; i <= 12; ++i) names.append(u"n%1"_s.arg(i));
-    EXPECT_EQ(creatorLabel(names.mid(0, 10)), u"n1、n2、n3、n4、n5、n6、n7、n8、n9、n10"_s);
-    EXPECT_EQ(creatorLabel(names.mid(0, 11)), u"n1、n2、n3、n4、n5、n6、n7、n8、n9、n10、ほか1名"_s);
-    EXPECT_EQ(creatorLabel(names), u"n1、n2、n3、n4、n5、n6、n7、n8、n9、n10、ほか2名"_s);
+    const QString ten = u"n1、n2、n3、n4、n5、n6、n7、n8、n9、n10"_s;
+    EXPECT_EQ(creatorLabel(names.mid(0, 10)), ten);
+    EXPECT_EQ(creatorLabel(names.mid(0, 11)), ten + u"、ほか1名"_s);
+    EXPECT_EQ(creatorLabel(names), ten + u"、ほか2名"_s);
+}
+
+// "s1" over [0, 100) and "s2" over [100, 250).
+ReadingDocument twoSections() {
+    return ReadingDocument{
+        QList<ReadingDocument::Section>{{u"s1"_s, {}, 0, 100}, {u"s2"_s, {}, 100, 250}}, QString(250, u'x'), {}};
+}
+
+Offsets chapters(const QList<Navigation>& navigation, const ReadingDocument& document = twoSections()) {
+    return ReadingChapterNavigation(document, navigation).offsets;
+}
+
+TEST(ReadingChapterNavigation, SectionStartsAreChaptersOnlyWhenNoEntryLeadsIntoTheText) {
+    EXPECT_TRUE(ReadingChapterNavigation().offsets.isEmpty());
+    const ReadingDocument plain{std::nullopt, u"text"_s, {}};
+    EXPECT_TRUE(chapters({entry(u"a"_s, at(u"s1"_s, 2))}, plain).isEmpty());
+
+    EXPECT_EQ(chapters({}), (Offsets{0, 100}));
+    // An entry at the end of the section it names, or in a section the document lacks, leads nowhere.
+    EXPECT_EQ(chapters({entry(u"g"_s), entry(u"a"_s, at(u"s1"_s, 100)), entry(u"b"_s, at(u"s9"_s, 20))}),
+              (Offsets{0, 100}));
+}
+
+TEST(ReadingChapterNavigation, EntriesThatLeadIntoTheTextAreTheOnlyChapters) {
+    // Sorted, with 0 added, and section 2's start is not a chapter of its own; entries that lead nowhere
+    // are skipped among those that do.
+    EXPECT_EQ(chapters({entry(u"late"_s, at(u"s2"_s, 120)), entry(u"bad"_s, at(u"s1"_s, 100)),
+                        entry(u"early"_s, at(u"s1"_s, 30))}),
+              (Offsets{0, 30, 120}));
+    // A parent and its first child at one place give one chapter.
+    EXPECT_EQ(chapters({entry(u"part"_s, at(u"s2"_s, 100), {entry(u"ch"_s, at(u"s2"_s, 100))})}), (Offsets{0, 100}));
+    // Depth does not matter.
+    EXPECT_EQ(chapters({entry(u"d1"_s, {}, {entry(u"d2"_s, {}, {entry(u"d3"_s, at(u"s2"_s, 240))})})}),
+              (Offsets{0, 240}));
 }
 
 }  // namespace

@@ -1,0 +1,129 @@
+#include "ReaderStorage/OriginalFiles.h"
+
+#include "StoreFixture.h"
+
+#include <QFile>
+
+#include <cerrno>
+
+namespace tavrine::test {
+namespace {
+using namespace Qt::StringLiterals;
+
+QByteArray bookBytes(qsizetype size) {
+    QByteArray bytes(size, '\0');
+    for (qsizetype i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 31) ^ (i >> 8));
+    return bytes;
+}
+
+// The machine's file system as the store uses it, and the verification of kept originals on top of it.
+class FileAccessTest : public testing::Test {
+protected:
+    QString path(const QString& name) const { return directory.filePath(name); }
+    static bool isNoSuchFile(const auto& result) { return !result && result.error().isNoSuchFile(); }
+    static int codeOf(const auto& result) { return result ? 0 : result.error().code; }
+
+    TemporaryDirectory directory;
+    PosixFileSystem posix;
+    FaultyFileSystem faulty;
+};
+
+TEST_F(FileAccessTest, ReadsWholeFilesAndTellsAMissingOneApart) {
+    QByteArray large(3 * 1024 * 1024 + 17, '\0');
+    for (qsizetype i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7);
+    EXPECT_EQ(posix.readFile(directory.write(u"large"_s, large)), large);
+    EXPECT_EQ(posix.readFile(directory.write(u"empty"_s, QByteArray())), QByteArray());
+    // A missing directory on the way is the same case as a missing file; a folder is another error.
+    EXPECT_TRUE(isNoSuchFile(posix.readFile(path(u"missing"_s))));
+    EXPECT_TRUE(isNoSuchFile(posix.readFile(path(u"gone/file"_s))));
+    EXPECT_EQ(codeOf(posix.readFile(directory.path())), EISDIR);
+}
+
+TEST_F(FileAccessTest, SymbolicLinksAreNeverFollowed) {
+    const QString file = directory.write(u"keep/precious"_s, "data");
+    directory.write(u"tree/a/b/c"_s, "");
+    directory.write(u"tree/.hidden"_s, "");
+    ASSERT_TRUE(QFile::link(path(u"keep"_s), path(u"tree/a/to-keep"_s)));
+    ASSERT_TRUE(QFile::link(path(u"keep"_s), path(u"top-link"_s)));
+    ASSERT_TRUE(QFile::link(file, path(u"file-link"_s)));
+
+    EXPECT_EQ(codeOf(posix.openForReading(path(u"file-link"_s))), ELOOP);
+
+    for (const QString& name : {u"tree"_s, u"top-link"_s, u"file-link"_s}) {
+        EXPECT_TRUE(posix.removeRecursively(path(name))) << name;
+    }
+    EXPECT_EQ(directory.list(), QStringList{u"keep"_s});
+    EXPECT_EQ(directory.read(file), "data");
+    EXPECT_TRUE(posix.removeRecursively(file));
+    EXPECT_TRUE(isNoSuchFile(posix.removeRecursively(file)));
+}
+
+TEST_F(FileAccessTest, AnAtomicWriteReplacesTheWholeFileOrNothing) {
+    const QString file = directory.write(u"store.json"_s, "old");
+    const auto before = posix.status(file);
+    ASSERT_TRUE(posix.writeFileAtomically(file, "new contents"));
+    EXPECT_EQ(directory.read(file), "new contents");
+    EXPECT_NE(posix.status(file)->inode, before->inode);  // a new file took the name
+    ASSERT_TRUE(posix.writeFileAtomically(path(u"empty"_s), QByteArray()));
+    EXPECT_EQ(directory.read(u"empty"_s), QByteArray());
+
+    // A folder in the way: the write fails and its temporary file is gone.
+    directory.write(u"folder/inside"_s, "");
+    EXPECT_EQ(codeOf(posix.writeFileAtomically(path(u"folder"_s), "x")), EISDIR);
+    EXPECT_EQ(directory.list(), (QStringList{u"empty"_s, u"folder"_s, u"store.json"_s}));
+    EXPECT_TRUE(isNoSuchFile(posix.writeFileAtomically(path(u"missing/file"_s), "x")));
+}
+
+TEST_F(FileAccessTest, CreatesEveryMissingFolderOnAPath) {
+    const QString deep = path(u"a/b//c/"_s);
+    ASSERT_TRUE(posix.createDirectories(deep));
+    EXPECT_EQ(posix.status(path(u"a/b/c"_s))->type, FileStatus::Type::directory);
+    EXPECT_TRUE(posix.createDirectories(deep));  // already there
+
+    directory.write(u"file"_s, "");
+    const auto blocked = posix.createDirectories(path(u"file/sub"_s));
+    ASSERT_FALSE(blocked);
+    EXPECT_EQ(blocked.error(), (FileError{FileError::Operation::createDirectory, ENOTDIR, path(u"file"_s)}));
+}
+
+TEST_F(FileAccessTest, AnOriginalIsReadInBoundedPiecesAndNoFurtherThanRecorded) {
+    const QByteArray bytes = bookBytes(3 * kOriginalDigestPieceBytes + 5);
+    const QString path = directory.write(u"book.epub"_s, bytes);
+    EXPECT_TRUE(verifyOriginalFile(faulty, path, {u"Book.epub"_s, bytes.size(), sha256Hex(bytes)}));
+    EXPECT_EQ(faulty.largestPiece, kOriginalDigestPieceBytes);
+    EXPECT_EQ(faulty.bytesRead, bytes.size());
+
+    // A file that grew after it was examined: the status still gives the recorded size.
+    const qint64 recorded = kOriginalDigestPieceBytes + 1;
+    faulty.alterStatus = [&](const QString&, FileStatus& status) { status.size = recorded; };
+    faulty.bytesRead = 0;
+    EXPECT_EQ(failureOf(verifyOriginalFile(faulty, path, {u"g.epub"_s, recorded, sha256Hex(bytes)})), kInvalid);
+    EXPECT_LE(faulty.bytesRead, 2 * kOriginalDigestPieceBytes);
+}
+
+TEST_F(FileAccessTest, AnOriginalThatIsNoReadableRegularFileFails) {
+    const QByteArray bytes = bookBytes(1000);
+    const EPUBOriginal record{u"b.epub"_s, bytes.size(), sha256Hex(bytes)};
+    directory.write(u"folder/inside"_s, bytes);
+    EXPECT_EQ(failureOf(verifyOriginalFile(faulty, directory.filePath(u"folder"_s), record)), kInvalid);
+
+    const QString path = directory.write(u"book"_s, bytes);
+    faulty.failOn(FileError::Operation::read, path, EIO);
+    EXPECT_EQ(failureOf(verifyOriginalFile(faulty, path, record)),
+              StoreFailure(FileError{FileError::Operation::read, EIO, path}));
+    // No size reported is as bad as a wrong one.
+    faulty.alterStatus = [](const QString&, FileStatus& status) { status.size.reset(); };
+    EXPECT_EQ(failureOf(verifyOriginalFile(faulty, path, record)), kInvalid);
+}
+
+TEST(ReadingStoreFiles, NamesAreDerivedFromTheStoreFile) {
+    const ReadingStoreFiles files(u"/data/reading-store.json"_s);
+    const QUuid id = *parseUuid(u"6f1c2a4e-0b7d-4c39-9a57-1e2d3c4b5a69"_s);
+    EXPECT_EQ(files.progressFile(id), u"/data/reading-store.json.progress-6F1C2A4E-0B7D-4C39-9A57-1E2D3C4B5A69.json"_s);
+    EXPECT_EQ(files.originalFile(id),
+              u"/data/reading-store.json.originals/6F1C2A4E-0B7D-4C39-9A57-1E2D3C4B5A69.epub"_s);
+    EXPECT_TRUE(ReadingStoreFiles::applicationStoreFile().endsWith(u"/org.tavrine.Tavrine/reading-store.json"_s));
+}
+
+}  // namespace
+}  // namespace tavrine::test
