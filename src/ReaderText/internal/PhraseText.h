@@ -15,6 +15,11 @@ constexpr bool isLineBreakScalar(char32_t c) {
     return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
 }
 
+// The UTF-16 units of a scalar (a lone surrogate counts as one).
+constexpr qsizetype scalarLength(char32_t c) {
+    return c > 0xFFFF ? 2 : 1;
+}
+
 bool isWhitespace(char32_t c);
 bool isBlank(QStringView text);
 
