@@ -2,7 +2,11 @@
 
 #include "ReaderCore/ReadingChunk.h"
 
+#include <QList>
+#include <QString>
 #include <QStringView>
+
+#include <vector>
 
 namespace tavrine::internal {
 
@@ -37,5 +41,23 @@ qsizetype trimmedLength(QStringView text);
 // brackets are trimmed: a full stop, exclamation or question mark ends a sentence, a comma, semicolon or
 // colon ends a clause. The mark must be a Character of its own ("。" followed by a combining mark is not).
 ReadingChunk::Boundary punctuationBoundary(QStringView phrase);
+
+// The chunks of text that end at ends (ascending, the last at the text's end), each with the boundary
+// that boundaryOf(start, end) gives it; the sentence index grows after each sentence or paragraph end.
+template <typename BoundaryOf>
+QList<ReadingChunk> chunksEndingAt(const QString& text, const std::vector<qsizetype>& ends, BoundaryOf boundaryOf) {
+    QList<ReadingChunk> chunks;
+    chunks.reserve(static_cast<qsizetype>(ends.size()));
+    qsizetype start = 0;
+    qsizetype sentenceIndex = 0;
+    for (const qsizetype end : ends) {
+        const ReadingChunk::Boundary boundary = boundaryOf(start, end);
+        chunks.append({{start, end}, text.mid(start, end - start), sentenceIndex, boundary});
+        if (boundary == ReadingChunk::Boundary::sentence || boundary == ReadingChunk::Boundary::paragraph)
+            ++sentenceIndex;
+        start = end;
+    }
+    return chunks;
+}
 
 }  // namespace tavrine::internal
