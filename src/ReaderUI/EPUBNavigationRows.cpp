@@ -5,7 +5,6 @@
 #include <array>
 #include <bitset>
 #include <utility>
-#include <vector>
 
 namespace tavrine::EPUBNavigationRows {
 using namespace Qt::StringLiterals;
@@ -37,17 +36,10 @@ QString fromView(std::u16string_view text) {
 
 QList<Row> flatten(const QList<EPUBBook::Navigation>& navigation) {
     QList<Row> rows;
-    if (navigation.isEmpty()) return rows;
-    // Entries are pushed last first, so that they come off the stack in order.
-    std::vector<std::pair<const EPUBBook::Navigation*, qsizetype>> stack;
-    for (qsizetype i = navigation.size() - 1; i >= 0; --i) stack.emplace_back(&navigation[i], 0);
-    while (!stack.empty()) {
-        const auto [entry, depth] = stack.back();
-        stack.pop_back();
-        rows.append(Row{*entry, depth});
-        const auto& children = entry->children;
-        for (qsizetype i = children.size() - 1; i >= 0; --i) stack.emplace_back(&children[i], depth + 1);
-    }
+    forEachNavigationEntry(navigation, [&](const EPUBBook::Navigation& entry, qsizetype depth) {
+        rows.append(Row{entry, depth});
+        return true;
+    });
     return rows;
 }
 
