@@ -1,5 +1,7 @@
 #include "ReaderText/ConnectorPhraseRefiner.h"
 
+#include "ReaderText/internal/PhraseText.h"
+
 #include "ReaderCore/Characters.h"
 
 #include <QRegularExpression>
@@ -117,7 +119,7 @@ QList<ReadingChunk> ConnectorPhraseRefiner::refit(const ReadingChunk& chunk, qsi
     const qsizetype firstInside = cursor;
     cursor = inside;
     if (firstInside == inside) return {chunk};
-    if (!(width(QStringView(chunk.text).trimmed()) > maximumWidth)) return {chunk};
+    if (!(width(internal::trimmedOfWhitespace(chunk.text)) > maximumWidth)) return {chunk};
 
     const CharacterBreaks characters(chunk.text);
     QList<ReadingChunk> pieces;
