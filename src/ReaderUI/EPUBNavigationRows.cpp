@@ -16,7 +16,7 @@ constexpr qsizetype kCreatorsShown = 10;
 constexpr qsizetype kCreatorCharacters = 100;
 
 // The notice sentences in the order they are listed; kinds not named here say nothing.
-constexpr std::array<std::pair<Kind, std::u16string_view>, 9> kNoticeSentences{{
+constexpr std::array<std::pair<Kind, QStringView>, 9> kNoticeSentences{{
     {Kind::missingTitle, u"書名がないため、一覧では元ファイル名を表示します。"},
     {Kind::missingCreator, u"著者の情報は本に含まれていません。"},
     {Kind::imagePlaceholder, u"画像は説明文または［画像］として本文に残しています。図の内容は再現しません。"},
@@ -27,10 +27,6 @@ constexpr std::array<std::pair<Kind, std::u16string_view>, 9> kNoticeSentences{{
     {Kind::tableFlattened, u"一部の表は表組みを再現せず、セルの文章を順に読みます。"},
     {Kind::unresolvedNavigation, u"移動できない目次項目があります。各項目に理由を表示しています。"},
 }};
-
-QString fromView(std::u16string_view text) {
-    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 
@@ -86,7 +82,7 @@ QStringList noticeMessages(const QList<EPUBBook::Notice>& notices) {
     for (const auto& notice : notices) present.set(static_cast<std::size_t>(notice.kind));
     QStringList sentences;
     for (const auto& [kind, sentence] : kNoticeSentences) {
-        if (present.test(static_cast<std::size_t>(kind))) sentences.append(fromView(sentence));
+        if (present.test(static_cast<std::size_t>(kind))) sentences.append(sentence.toString());
     }
     return sentences;
 }
