@@ -69,12 +69,13 @@ struct PhraseEnds {
     std::vector<qsizetype> ends;
 
     void appendLine(QStringView text, TextRange line, qsizetype breakEnd, const CharacterBreaks& characters) {
-        if (internal::isBlank(text.sliced(line.lowerBound, line.length()))) {
+        const QStringView lineText = text.sliced(line.lowerBound, line.length());
+        if (internal::isBlank(lineText)) {
             // A blank line and its break join the phrase before it.
             if (!ends.empty()) ends.back() = breakEnd;
             return;
         }
-        if (BudouXSegmenter::containsJapanese(text.sliced(line.lowerBound, line.length()))) {
+        if (BudouXSegmenter::containsJapanese(lineText)) {
             BudouXParser::shared().appendBreaks(text, line, characters, ends);
         } else {
             lineSegmenter().appendPhraseEnds(text, line, characters, ends);
