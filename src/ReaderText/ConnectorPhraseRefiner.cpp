@@ -97,12 +97,11 @@ QList<qsizetype> ConnectorPhraseRefiner::breakOffsets(QStringView text) {
         if (!holdsCompoundConnector(tokenText)) continue;
         if (!compoundExpression().match(tokenText).hasMatch()) continue;
 
-        const CharacterBreaks characters(tokenText.toString());
-        for (qsizetype start = 0; start < tokenText.size();) {
-            const qsizetype end = characters.next(start);
-            if (isConnector(tokenText.sliced(start, end - start))) offsets.append(token.lowerBound + end);
-            start = end;
-        }
+        forEachCharacter(tokenText, [&](TextRange character) {
+            if (isConnector(tokenText.sliced(character.lowerBound, character.length())))
+                offsets.append(token.lowerBound + character.upperBound);
+            return true;
+        });
     }
     return offsets;
 }
