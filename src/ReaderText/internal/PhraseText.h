@@ -42,8 +42,13 @@ qsizetype trimmedLength(QStringView text);
 // colon ends a clause. The mark must be a Character of its own ("。" followed by a combining mark is not).
 ReadingChunk::Boundary punctuationBoundary(QStringView phrase);
 
+// A chunk with this boundary is the last of its sentence: the next one starts a new sentence index.
+constexpr bool closesSentence(ReadingChunk::Boundary boundary) {
+    return boundary == ReadingChunk::Boundary::sentence || boundary == ReadingChunk::Boundary::paragraph;
+}
+
 // The chunks of text that end at ends (ascending, the last at the text's end), each with the boundary
-// that boundaryOf(start, end) gives it; the sentence index grows after each sentence or paragraph end.
+// that boundaryOf(start, end) gives it and its sentence index counted along the list.
 template <typename BoundaryOf>
 QList<ReadingChunk> chunksEndingAt(const QString& text, const std::vector<qsizetype>& ends, BoundaryOf boundaryOf) {
     QList<ReadingChunk> chunks;
@@ -53,8 +58,7 @@ QList<ReadingChunk> chunksEndingAt(const QString& text, const std::vector<qsizet
     for (const qsizetype end : ends) {
         const ReadingChunk::Boundary boundary = boundaryOf(start, end);
         chunks.append({{start, end}, text.mid(start, end - start), sentenceIndex, boundary});
-        if (boundary == ReadingChunk::Boundary::sentence || boundary == ReadingChunk::Boundary::paragraph)
-            ++sentenceIndex;
+        if (closesSentence(boundary)) ++sentenceIndex;
         start = end;
     }
     return chunks;

@@ -29,10 +29,6 @@ bool holdsLineBreak(QStringView text) {
     return std::any_of(text.begin(), text.end(), [](QChar c) { return isLineBreakScalar(c.unicode()); });
 }
 
-bool endsSentence(const ReadingChunk& chunk) {
-    return chunk.boundary == ReadingChunk::Boundary::sentence || chunk.boundary == ReadingChunk::Boundary::paragraph;
-}
-
 // The index of the chunk with exactly this range in a list that tiles a piece.
 std::optional<qsizetype> indexOf(const QList<ReadingChunk>& chunks, const TextRange& range) {
     const auto it = std::lower_bound(chunks.begin(), chunks.end(), range.lowerBound,
@@ -167,7 +163,7 @@ PreparedReadingState::Result<ReadingChunk> PreparedReadingState::sentenceStart(c
         const auto index = indexOf(*chunks, current.sourceRange);
         if (!index) return current;
         for (qsizetype i = *index; i > 0; --i)
-            if (endsSentence(chunks->at(i - 1))) return chunks->at(i);
+            if (closesSentence(chunks->at(i - 1).boundary)) return chunks->at(i);
 
         // The sentence may have begun in an earlier piece.
         const ReadingChunk& first = chunks->first();
@@ -175,7 +171,8 @@ PreparedReadingState::Result<ReadingChunk> PreparedReadingState::sentenceStart(c
         const auto before = chunkAt(first.sourceRange.lowerBound - 1, token);
         if (!before) return tl::unexpected(before.error());
         // The last guard only keeps the walk moving back when sections do not tile the text.
-        if (!*before || endsSentence(**before) || (*before)->sourceRange.lowerBound >= first.sourceRange.lowerBound)
+        if (!*before || closesSentence((*before)->boundary) ||
+            (*before)->sourceRange.lowerBound >= first.sourceRange.lowerBound)
             return first;
         current = **before;
     }
@@ -197,7 +194,7 @@ PreparedReadingState::Result<qsizetype> PreparedReadingState::sentenceOffset(qsi
             const auto index = indexOf(*chunks, current.sourceRange);
             if (!index) return offset;
             for (qsizetype i = *index; i < chunks->size(); ++i) {
-                if (!endsSentence(chunks->at(i))) continue;
+                if (!closesSentence(chunks->at(i).boundary)) continue;
                 const qsizetype end = chunks->at(i).sourceRange.upperBound;
                 return end < m_text.size() ? end : offset;
             }
