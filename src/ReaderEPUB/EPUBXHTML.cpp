@@ -68,7 +68,7 @@ EPUBReader::Result<EPUBRendered> EPUBXHTML::render(const EPUBXMLNode& root) {
     if (auto failure = collectIdentifiers(root)) return tl::unexpected(*failure);
     if (auto failure = visit(*bodies.front())) return tl::unexpected(*failure);
     if (auto failure = m_text.ensureLineBreak()) return tl::unexpected(*failure);
-    if (EPUBXHTMLText::isBlank(m_text.text())) return tl::unexpected(Failure::of(Failure::Kind::emptyContent));
+    if (isBlank(m_text.text())) return tl::unexpected(Failure::of(Failure::Kind::emptyContent));
 
     return EPUBRendered{m_text.text(), m_spans, alignedAnchors(), m_firstHeading, m_links, m_notices};
 }

@@ -38,22 +38,7 @@ bool hasOverlongCharacter(const QString& text) {
     return false;
 }
 
-// The platform's "white space and line breaks": the space separators, tab, U+000A to U+000D, U+0085 and
-// the line and paragraph separators.
-bool isWhiteSpaceOrLineBreak(char32_t c) {
-    if (c == 0x09 || (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029) return true;
-    return QChar::category(c) == QChar::Separator_Space;
-}
-
 }  // namespace
-
-bool LibraryTextFile::isBlank(QStringView text) {
-    // Every white space character lies in the Basic Multilingual Plane: a surrogate means there is text.
-    for (const QChar unit : text) {
-        if (unit.isSurrogate() || !isWhiteSpaceOrLineBreak(unit.unicode())) return false;
-    }
-    return true;
-}
 
 bool LibraryTextFile::containsNonTextScalar(QStringView text) {
     // Every scalar in question lies in the Basic Multilingual Plane, so UTF-16 units can be tested directly;

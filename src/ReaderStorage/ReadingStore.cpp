@@ -1,5 +1,6 @@
 #include "ReaderStorage/ReadingStore.h"
 
+#include "ReaderCore/Characters.h"
 #include "ReaderStorage/LeftoverFiles.h"
 #include "ReaderStorage/PathNames.h"
 #include "ReaderStorage/ReadingStoreChanges.h"
@@ -191,7 +192,7 @@ StoreResult<QUuid> ReadingStore::importEPUBFileNow(const LibraryFileImport::EPUB
     if (file.data.isEmpty() || file.data.size() > EPUBOriginal::kByteLimit) return invalidStoreData();
     const EPUBBook::Information information = file.book.information();
     if (!information.isValid(file.book.document)) return invalidStoreData();
-    if (LibraryTextFile::isBlank(file.book.document.text)) return invalidStoreData();
+    if (isBlank(file.book.document.text)) return invalidStoreData();
 
     SavedReading reading{m_newIdentifier(), file.book.document, file.book.metadata.title().value_or(name),
                          information,       std::nullopt,       m_clock->now()};

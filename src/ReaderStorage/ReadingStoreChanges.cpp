@@ -1,6 +1,6 @@
 #include "ReaderStorage/ReadingStoreChanges.h"
 
-#include "ReaderStorage/LibraryTextFile.h"
+#include "ReaderCore/Characters.h"
 #include "ReaderStorage/ReadingStoreState.h"
 
 namespace tavrine {
@@ -46,7 +46,7 @@ StoreResult<ReadingStoreSnapshot> ReadingStoreChanges::setHistoryLimit(const Sna
 StoreResult<ReadingStoreSnapshot> ReadingStoreChanges::addToLibrary(const Snapshot& current,
                                                                     const SavedReading& reading,
                                                                     const ReadingProgress& progress) {
-    if (LibraryTextFile::isBlank(reading.document.text)) return invalidStoreData();
+    if (isBlank(reading.document.text)) return invalidStoreData();
     return storeNew(current, StoredReading{reading, std::nullopt, std::nullopt, true, progress, std::nullopt});
 }
 
@@ -72,7 +72,7 @@ StoreResult<ReadingStoreSnapshot> ReadingStoreChanges::storeNew(const Snapshot& 
 ReadingStoreChanges::Change ReadingStoreChanges::addToLibrary(const Snapshot& current, const QUuid& id) {
     const qsizetype index = indexOf(current, id);
     if (index < 0) return storeFailure(ReadingStoreError::missingDocument());
-    if (LibraryTextFile::isBlank(current.documents.at(index).reading.document.text)) return invalidStoreData();
+    if (isBlank(current.documents.at(index).reading.document.text)) return invalidStoreData();
     Snapshot next = current;
     next.documents[index].isInLibrary = true;
     return ifDocumentsChanged(current, std::move(next));
