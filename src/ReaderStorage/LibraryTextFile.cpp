@@ -28,14 +28,9 @@ std::optional<QString> decodeUTF8(QByteArrayView bytes) {
     return text;
 }
 
-bool hasOverlongCharacter(const QString& text) {
-    const CharacterBreaks breaks(text);
-    for (qsizetype start = 0; start < text.size();) {
-        const qsizetype end = breaks.next(start);
-        if (end - start > LibraryTextFile::characterUTF16Limit) return true;
-        start = end;
-    }
-    return false;
+bool hasOverlongCharacter(QStringView text) {
+    return !forEachCharacter(
+        text, [](TextRange character) { return character.length() <= LibraryTextFile::characterUTF16Limit; });
 }
 
 }  // namespace
