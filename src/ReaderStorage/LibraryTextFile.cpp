@@ -11,12 +11,6 @@ using namespace Qt::StringLiterals;
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
-bool hasSupportedName(const QString& filename) {
-    if (filename.isEmpty()) return false;
-    if (lastPathComponent(filename) != filename) return false;
-    return pathExtension(filename).toLower() == u"txt";
-}
-
 // Strict UTF-8: any ill-formed sequence (overlong forms, encoded surrogates, values past U+10FFFF, a
 // sequence cut off at the end) fails. A byte-order mark is kept as U+FEFF, never skipped silently: the
 // caller drops the one mark the format allows.
@@ -49,7 +43,7 @@ bool LibraryTextFile::containsNonTextScalar(QStringView text) {
 
 tl::expected<ReadingDocument, LibraryTextFile::Failure> LibraryTextFile::decodeText(const QString& filename,
                                                                                     const QByteArray& data) {
-    if (!hasSupportedName(filename)) return tl::unexpected(Failure::unsupportedFormat);
+    if (!isFileNameWithExtension(filename, u"txt")) return tl::unexpected(Failure::unsupportedFormat);
     if (data.size() > byteLimit) return tl::unexpected(Failure::tooLong);
 
     QByteArrayView bytes(data);

@@ -2,7 +2,6 @@
 
 #include "ReaderCore/Characters.h"
 #include "ReaderStorage/LeftoverFiles.h"
-#include "ReaderStorage/PathNames.h"
 #include "ReaderStorage/ReadingStoreChanges.h"
 #include "ReaderStorage/ReadingStoreLoader.h"
 
@@ -185,18 +184,15 @@ StoreResult<QUuid> ReadingStore::importTextFileNow(const LibraryTextFile& file, 
 
 StoreResult<QUuid> ReadingStore::importEPUBFileNow(const LibraryFileImport::EPUBFile& file,
                                                    const CancellationToken& cancellation) {
-    const QString& name = file.filename;
-    if (name.isEmpty() || lastPathComponent(name) != name || pathExtension(name).toLower() != u"epub") {
-        return invalidStoreData();
-    }
-    if (file.data.isEmpty() || file.data.size() > EPUBOriginal::kByteLimit) return invalidStoreData();
+    // The name and size of the file are judged by the rules of the record that is to refer to it.
+    const EPUBOriginal original{file.filename, file.data.size(), sha256Hex(file.data)};
+    if (!original.isValid()) return invalidStoreData();
     const EPUBBook::Information information = file.book.information();
     if (!information.isValid(file.book.document)) return invalidStoreData();
     if (isBlank(file.book.document.text)) return invalidStoreData();
 
-    SavedReading reading{m_newIdentifier(), file.book.document, file.book.metadata.title().value_or(name),
+    SavedReading reading{m_newIdentifier(), file.book.document, file.book.metadata.title().value_or(file.filename),
                          information,       std::nullopt,       m_clock->now()};
-    const EPUBOriginal original{name, file.data.size(), sha256Hex(file.data)};
     if (cancellation.isCancelled()) return storeFailure(OperationCancelled{});
 
     // The new reading is checked against the store before its original is written, so that an
