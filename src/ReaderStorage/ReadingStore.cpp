@@ -1,6 +1,5 @@
 #include "ReaderStorage/ReadingStore.h"
 
-#include "ReaderCore/Characters.h"
 #include "ReaderStorage/LeftoverFiles.h"
 #include "ReaderStorage/ReadingStoreChanges.h"
 #include "ReaderStorage/ReadingStoreLoader.h"
@@ -189,7 +188,6 @@ StoreResult<QUuid> ReadingStore::importEPUBFileNow(const LibraryFileImport::EPUB
     if (!original.isValid()) return invalidStoreData();
     const EPUBBook::Information information = file.book.information();
     if (!information.isValid(file.book.document)) return invalidStoreData();
-    if (isBlank(file.book.document.text)) return invalidStoreData();
 
     SavedReading reading{m_newIdentifier(), file.book.document, file.book.metadata.title().value_or(file.filename),
                          information,       std::nullopt,       m_clock->now()};

@@ -46,7 +46,6 @@ StoreResult<ReadingStoreSnapshot> ReadingStoreChanges::setHistoryLimit(const Sna
 StoreResult<ReadingStoreSnapshot> ReadingStoreChanges::addToLibrary(const Snapshot& current,
                                                                     const SavedReading& reading,
                                                                     const ReadingProgress& progress) {
-    if (isBlank(reading.document.text)) return invalidStoreData();
     return storeNew(current, StoredReading{reading, std::nullopt, std::nullopt, true, progress, std::nullopt});
 }
 
@@ -60,6 +59,7 @@ ReadingStoreChanges::Change ReadingStoreChanges::recordPlayback(const Snapshot& 
 }
 
 StoreResult<ReadingStoreSnapshot> ReadingStoreChanges::storeNew(const Snapshot& current, StoredReading record) {
+    if (record.isInLibrary && isBlank(record.reading.document.text)) return invalidStoreData();
     if (isTombstoned(current, record.id())) return storeFailure(ReadingStoreError::missingDocument());
     // Contents are not compared: an identical copy is refused like a different one.
     if (indexOf(current, record.id()) >= 0) return storeFailure(ReadingStoreError::duplicateIdentity());
