@@ -52,10 +52,9 @@ QCoro::Task<qint64> ReadingStore::historyLimit() {
 
 QCoro::Task<std::optional<StoredReading>> ReadingStore::storedReading(QUuid id) {
     auto job = onStoreThread([id](const Snapshot& state) -> std::optional<StoredReading> {
-        for (const StoredReading& record : state.documents) {
-            if (record.id() == id) return record;
-        }
-        return std::nullopt;
+        const qsizetype index = state.indexOf(id);
+        if (index < 0) return std::nullopt;
+        return state.documents.at(index);
     });
     std::optional<StoredReading> result = co_await job;
     co_return result;
@@ -90,11 +89,9 @@ QCoro::Task<StoreResult<QByteArray>> ReadingStore::originalEPUBData(QUuid id) {
 }
 
 StoreResult<QByteArray> ReadingStore::originalEPUBDataNow(const QUuid& id) {
-    const auto found = std::find_if(m_state.documents.cbegin(), m_state.documents.cend(),
-                                    [&id](const StoredReading& record) { return record.id() == id; });
-    if (found == m_state.documents.cend() || !found->originalEPUB) {
+    const qsizetype index = m_state.indexOf(id);
+    if (index < 0 || !m_state.documents.at(index).originalEPUB)
         return storeFailure(ReadingStoreError::missingDocument());
-    }
     if (auto verified = ReadingStoreLoader(*m_fileSystem, m_files).verifyOriginals(m_state); !verified) {
         return storeFailure(verified.error());
     }
@@ -248,9 +245,7 @@ QCoro::Task<StoreResult<void>> ReadingStore::deleteDocument(QUuid id) {
 
 QCoro::Task<StoreResult<void>> ReadingStore::removeFromHistory(QUuid id) {
     return perform<void>([this, id]() -> StoreResult<void> {
-        const bool stored = std::any_of(m_state.documents.cbegin(), m_state.documents.cend(),
-                                        [&id](const StoredReading& record) { return record.id() == id; });
-        if (!stored) return storeFailure(ReadingStoreError::missingDocument());
+        if (m_state.indexOf(id) < 0) return storeFailure(ReadingStoreError::missingDocument());
         auto removal = ReadingStoreChanges::removeHistoryEntries(m_state, {id});
         if (!removal.snapshot) return {};
         return commit(std::move(*removal.snapshot));
