@@ -164,11 +164,11 @@ private:
             return failWith(Kind::invalidArchive);
         }
 
-        const QByteArrayView rawName = m_bytes.slice(cursor + kCentralRecordSize, nameLength);
+        const QByteArray rawName = m_bytes.slice(cursor + kCentralRecordSize, nameLength).toByteArray();
         const std::optional<QString> name = decodedName(rawName, flags);
         if (!name) return failWith(Kind::ambiguousPath);
-        if (!isSafeArchivePath(*name) || m_names.contains(rawName.toByteArray())) return failWith(Kind::ambiguousPath);
-        m_names.insert(rawName.toByteArray());
+        if (!isSafeArchivePath(*name) || m_names.contains(rawName)) return failWith(Kind::ambiguousPath);
+        m_names.insert(rawName);
 
         if (uncompressedSize > m_limits.entryBytes) return exceeded(Limit::entryBytes);
         if (method == kMethodStored && compressedSize != uncompressedSize) return failWith(Kind::invalidArchive);
@@ -206,9 +206,8 @@ private:
         }
 
         m_spans.push_back({local, dataEnd});
-        m_scan.entries.push_back({rawName.toByteArray(), *name, static_cast<quint16>(flags),
-                                  static_cast<quint16>(method), static_cast<quint32>(crc), compressedSize,
-                                  uncompressedSize});
+        m_scan.entries.push_back({rawName, *name, static_cast<quint16>(flags), static_cast<quint16>(method),
+                                  static_cast<quint32>(crc), compressedSize, uncompressedSize});
         return recordEnd;
     }
 
