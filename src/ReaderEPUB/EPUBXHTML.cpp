@@ -61,7 +61,7 @@ constexpr qint64 kListNumberBound = 1'000'000;
 }  // namespace
 
 EPUBReader::Result<EPUBRendered> EPUBXHTML::render(const EPUBXMLNode& root) {
-    if (root.name() != u"html" || !isXHTML(root)) return tl::unexpected(Failure::of(Failure::Kind::invalidXML));
+    if (!root.is(u"html", EPUBXMLNamespace::xhtml)) return tl::unexpected(Failure::of(Failure::Kind::invalidXML));
     const EPUBXMLNode::Elements bodies = root.children(u"body", EPUBXMLNamespace::xhtml);
     if (bodies.size() != 1) return tl::unexpected(Failure::of(Failure::Kind::invalidXML));
 
