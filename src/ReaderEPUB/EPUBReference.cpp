@@ -107,10 +107,10 @@ tl::expected<EPUBResolvedReference, EPUBBookReferenceError> resolveReference(QSt
 }
 
 EPUBReader::Result<QString> resolveResource(std::optional<QStringView> reference, QStringView referringPath) {
-    const auto invalidPackage = tl::unexpected(EPUBReader::Failure::of(EPUBReader::Failure::Kind::invalidPackage));
-    if (!reference || reference->isEmpty()) return invalidPackage;
+    using Kind = EPUBReader::Failure::Kind;
+    if (!reference || reference->isEmpty()) return failWith(Kind::invalidPackage);
     const auto resolved = resolveReference(*reference, referringPath);
-    if (!resolved || resolved->fragment) return invalidPackage;
+    if (!resolved || resolved->fragment) return failWith(Kind::invalidPackage);
     return resolved->path;
 }
 
