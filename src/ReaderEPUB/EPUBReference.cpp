@@ -1,6 +1,7 @@
 #include "ReaderEPUB/EPUBReference.h"
 
 #include "ReaderEPUB/EPUBArchivePath.h"
+#include "ReaderEPUB/EPUBUTF8.h"
 
 #include <QByteArray>
 #include <QList>
@@ -41,10 +42,7 @@ std::optional<QString> percentDecoded(QStringView text) {
         decoded.append(static_cast<char>(high * 16 + low));
         i += 2;
     }
-    // Invalid UTF-8 decodes to replacement characters, which encode back to other bytes.
-    QString result = QString::fromUtf8(decoded);
-    if (result.toUtf8() != decoded) return std::nullopt;
-    return result;
+    return decodeUTF8Exactly(decoded);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "ReaderEPUB/EPUBZipScan.h"
 
 #include "ReaderEPUB/EPUBArchivePath.h"
+#include "ReaderEPUB/EPUBUTF8.h"
 
 #include <QSet>
 
@@ -71,17 +72,14 @@ std::optional<qint64> findEndRecord(const Bytes& bytes) {
     return std::nullopt;
 }
 
-// Names must be UTF-8 as stored: invalid sequences decode to replacement characters and a leading
-// byte-order mark would be dropped, and either changes the bytes on the way back.
+// Names must be UTF-8 exactly as stored, and ASCII without the UTF-8 flag.
 std::optional<QString> decodedName(QByteArrayView raw, qint64 flags) {
-    const QString name = QString::fromUtf8(raw);
-    if (name.toUtf8() != raw) return std::nullopt;
     if (!(flags & kUTF8NameFlag)) {
         for (const char c : raw) {
             if (static_cast<quint8>(c) >= 0x80) return std::nullopt;
         }
     }
-    return name;
+    return decodeUTF8Exactly(raw);
 }
 
 struct Span {
