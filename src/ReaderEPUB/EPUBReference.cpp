@@ -10,13 +10,6 @@ namespace tavrine {
 namespace {
 using Error = EPUBBookReferenceError;
 
-bool hasControlCharacter(QStringView text) {
-    for (const QChar unit : text) {
-        if (unit.unicode() < 0x20 || unit.unicode() == 0x7F) return true;
-    }
-    return false;
-}
-
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
