@@ -95,13 +95,6 @@ qsizetype CharacterBreaks::characterStart(qsizetype offset) const {
     return isBoundary(offset) ? offset : previous(offset);
 }
 
-qsizetype CharacterBreaks::count() const {
-    qsizetype characters = 0;
-    ubrk_first(m_iterator);
-    while (ubrk_next(m_iterator) != UBRK_DONE) ++characters;
-    return characters;
-}
-
 bool CharacterBreaks::startsWithCombiningMark(qsizetype offset) const {
     return (U_GET_GC_MASK(codePointAt(m_text, offset)) & U_GC_M_MASK) != 0;
 }

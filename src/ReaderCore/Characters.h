@@ -36,8 +36,6 @@ public:
     qsizetype previous(qsizetype offset) const;
     // The start of the Character that holds offset (offset itself when it is a boundary).
     qsizetype characterStart(qsizetype offset) const;
-    // The number of Characters of the whole text (one full pass).
-    qsizetype count() const;
 
     // The composed character sequence that holds offset, for 0 <= offset < length().
     TextRange composedCharacterSequence(qsizetype offset) const;

@@ -65,6 +65,23 @@ bool EPUBBook::Navigation::operator==(const Navigation& other) const {
     return true;
 }
 
+bool forEachNavigationEntry(const QList<EPUBBook::Navigation>& navigation,
+                            const std::function<bool(const EPUBBook::Navigation&, qsizetype depth)>& visit) {
+    // One step per level: the list walked at that level and the index of its next entry.
+    std::vector<std::pair<const QList<EPUBBook::Navigation>*, qsizetype>> levels{{&navigation, 0}};
+    while (!levels.empty()) {
+        auto& [list, next] = levels.back();
+        if (next == list->size()) {
+            levels.pop_back();
+            continue;
+        }
+        const EPUBBook::Navigation& entry = list->at(next++);
+        if (!visit(entry, static_cast<qsizetype>(levels.size()) - 1)) return false;
+        if (!entry.children.isEmpty()) levels.emplace_back(&entry.children, 0);
+    }
+    return true;
+}
+
 QJsonValue toJson(const EPUBBook::Metadata& metadata) {
     QJsonObject object{{u"titles"_s, toJson(metadata.titles)},         {u"creators"_s, toJson(metadata.creators)},
                        {u"languages"_s, toJson(metadata.languages)},   {u"identifiers"_s, toJson(metadata.identifiers)},

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <variant>
 
@@ -164,6 +165,12 @@ struct EPUBBook {
 
     bool operator==(const EPUBBook&) const = default;
 };
+
+// Hands every entry of a table of contents to visit in document order (each entry directly followed by
+// its descendants) with its depth, 0 at the top level; stops, returning false, as soon as visit returns
+// false. Walks without recursion and keeps one step per level, so any size and depth can be walked.
+bool forEachNavigationEntry(const QList<EPUBBook::Navigation>& navigation,
+                            const std::function<bool(const EPUBBook::Navigation&, qsizetype depth)>& visit);
 
 template <>
 struct EnumTable<EPUBBook::Unavailable> {

@@ -4,8 +4,6 @@
 #include <QSet>
 
 #include <algorithm>
-#include <utility>
-#include <vector>
 
 namespace tavrine {
 namespace {
@@ -24,28 +22,18 @@ bool leadsIntoText(const EPUBBook::Destination& destination, const SectionRanges
 }
 
 bool navigationIsValid(const QList<EPUBBook::Navigation>& navigation, const SectionRanges& sections, QStringView text) {
-    // An explicit stack: a hostile tree must not exhaust the call stack before its depth is refused.
-    std::vector<std::pair<const EPUBBook::Navigation*, qsizetype>> stack;
-    stack.reserve(static_cast<std::size_t>(navigation.size()));
-    for (const auto& entry : navigation) stack.emplace_back(&entry, 1);
-
+    // Every entry checked so far has added its id, so the set also counts them.
     QSet<QString> seenIDs;
     seenIDs.reserve(std::min(navigation.size() * 8, EPUBBook::kMaximumNavigationEntries));
-    qsizetype checked = 0;
-    while (!stack.empty()) {
-        const auto [entry, depth] = stack.back();
-        stack.pop_back();
-        if (checked == EPUBBook::kMaximumNavigationEntries) return false;
-        if (depth > EPUBBook::kMaximumNavigationDepth) return false;
-        if (entry->id.isEmpty()) return false;
+    return forEachNavigationEntry(navigation, [&](const EPUBBook::Navigation& entry, qsizetype depth) {
+        if (seenIDs.size() == EPUBBook::kMaximumNavigationEntries) return false;
+        if (depth >= EPUBBook::kMaximumNavigationDepth) return false;
+        if (entry.id.isEmpty()) return false;
         const qsizetype seenBefore = seenIDs.size();
-        seenIDs.insert(entry->id);
+        seenIDs.insert(entry.id);
         if (seenIDs.size() == seenBefore) return false;
-        if (!leadsIntoText(entry->destination, sections, text)) return false;
-        for (const auto& child : entry->children) stack.emplace_back(&child, depth + 1);
-        ++checked;
-    }
-    return true;
+        return leadsIntoText(entry.destination, sections, text);
+    });
 }
 
 bool linksAreValid(const QList<EPUBBook::Link>& links, const SectionRanges& sections, QStringView text) {

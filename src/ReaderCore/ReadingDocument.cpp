@@ -8,10 +8,6 @@ namespace tavrine {
 using namespace Qt::StringLiterals;
 namespace {
 
-bool splitsSurrogatePair(QStringView text, qsizetype offset) {
-    return QChar::isHighSurrogate(text[offset - 1].unicode()) && QChar::isLowSurrogate(text[offset].unicode());
-}
-
 bool sectionsAreValid(const QList<ReadingDocument::Section>& sections, const QString& text) {
     const qsizetype length = text.size();
     if (sections.isEmpty()) return false;
@@ -30,19 +26,14 @@ bool sectionsAreValid(const QList<ReadingDocument::Section>& sections, const QSt
         return breaks->isComposedSequenceStart(offset);
     };
 
+    // Sections tile the text in order, so each one starts where the one before ended: only its end needs
+    // checking. The first starts at 0 and the last ends at the text's end, which are always legal.
     qsizetype previousEnd = 0;
     for (const auto& section : sections) {
-        if (section.id.isEmpty() || section.start != previousEnd) return false;
-        if (section.start >= section.end) return false;
-        if (section.start > length) return false;
-        if (section.start != 0 && section.start != length) {
-            if (splitsSurrogatePair(text, section.start)) return false;
-            if (!startsComposedSequence(section.start)) return false;
-        }
+        if (section.id.isEmpty() || section.start != previousEnd || section.start >= section.end) return false;
         if (section.end > length) return false;
         if (section.end != length) {
-            if (splitsSurrogatePair(text, section.end)) return false;
-            if (!startsComposedSequence(section.end)) return false;
+            if (!isValidUTF16Offset(section.end, text) || !startsComposedSequence(section.end)) return false;
         }
         previousEnd = section.end;
     }
@@ -50,13 +41,9 @@ bool sectionsAreValid(const QList<ReadingDocument::Section>& sections, const QSt
 }
 
 bool spansAreValid(const QList<ReadingDocument::Span>& spans, QStringView text) {
-    const qsizetype length = text.size();
     for (const auto& span : spans) {
-        if (span.start >= span.end || span.start < 0) return false;
-        if (span.start > length) return false;
-        if (span.start != 0 && span.start != length && splitsSurrogatePair(text, span.start)) return false;
-        if (span.end > length) return false;
-        if (span.end != length && splitsSurrogatePair(text, span.end)) return false;
+        if (span.start < 0 || span.start >= span.end || span.end > text.size()) return false;
+        if (!isValidUTF16Offset(span.start, text) || !isValidUTF16Offset(span.end, text)) return false;
         if (span.level < ReadingDocument::Span::kMinimumLevel || span.level > ReadingDocument::Span::kMaximumLevel)
             return false;
     }
@@ -69,14 +56,6 @@ bool ReadingDocument::isValid() const {
     if (!sections && spans.isEmpty()) return true;
     if (sections && !sectionsAreValid(*sections, text)) return false;
     return spansAreValid(spans, text);
-}
-
-bool isValidUTF16Offset(qsizetype offset, QStringView text) {
-    const qsizetype length = text.size();
-    if (offset < 0 || offset > length) return false;
-    if (offset == 0 || offset == length) return true;
-    if (!QChar::isHighSurrogate(text[offset - 1].unicode())) return true;
-    return !QChar::isLowSurrogate(text[offset].unicode());
 }
 
 QJsonValue toJson(const ReadingDocument::Section& section) {

@@ -71,7 +71,11 @@ struct ReadingDocument {
 
 // Whether offset is a legal position in text: inside 0...length and not between the two halves of a
 // surrogate pair. A position inside a composed character sequence is legal.
-bool isValidUTF16Offset(qsizetype offset, QStringView text);
+inline bool isValidUTF16Offset(qsizetype offset, QStringView text) {
+    if (offset < 0 || offset > text.size()) return false;
+    if (offset == 0 || offset == text.size()) return true;
+    return !(QChar::isHighSurrogate(text[offset - 1].unicode()) && QChar::isLowSurrogate(text[offset].unicode()));
+}
 
 template <>
 struct EnumTable<ReadingDocument::Span::Kind> {

@@ -12,10 +12,7 @@ std::optional<ReadingChunk> ReadingSession::currentChunk() const {
 
 bool ReadingSession::hasNextSentence() const {
     if (!hasValidIndex()) return false;
-    if (hasMoreSource()) return true;
-    const qsizetype current = chunks.at(index).sentenceIndex;
-    return std::any_of(chunks.cbegin() + index + 1, chunks.cend(),
-                       [current](const ReadingChunk& chunk) { return chunk.sentenceIndex != current; });
+    return hasMoreSource() || nextSentenceIndex() < chunks.size();
 }
 
 double ReadingSession::progress() const {
@@ -89,12 +86,16 @@ void ReadingSession::moveToPreviousSentence() {
     status = Status::paused;
 }
 
-void ReadingSession::moveToNextSentence() {
-    if (!hasValidIndex()) return;
+qsizetype ReadingSession::nextSentenceIndex() const {
     const qsizetype current = chunks.at(index).sentenceIndex;
     const auto found = std::find_if(chunks.cbegin() + index + 1, chunks.cend(),
                                     [current](const ReadingChunk& chunk) { return chunk.sentenceIndex != current; });
-    if (found != chunks.cend()) index = found - chunks.cbegin();
+    return found - chunks.cbegin();
+}
+
+void ReadingSession::moveToNextSentence() {
+    if (!hasValidIndex()) return;
+    if (const qsizetype next = nextSentenceIndex(); next < chunks.size()) index = next;
     status = Status::paused;
 }
 

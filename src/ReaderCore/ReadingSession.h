@@ -53,6 +53,8 @@ private:
     qsizetype lastEnd() const { return chunks.isEmpty() ? 0 : chunks.last().sourceRange.upperBound; }
     qsizetype lastStart() const { return chunks.isEmpty() ? 0 : chunks.last().sourceRange.lowerBound; }
     qsizetype firstIndexOfSentence(qsizetype sentenceIndex) const;
+    // The first chunk after the current one (which must exist) in another sentence; chunks.size() when none.
+    qsizetype nextSentenceIndex() const;
 };
 
 }  // namespace tavrine

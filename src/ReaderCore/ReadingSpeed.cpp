@@ -44,9 +44,7 @@ double interval(double multiplier) {
     double m = (!std::isfinite(multiplier) || multiplier <= kSlowest) ? kSlowest : std::min(multiplier, kFastest);
     if (std::abs(m - kSlowest) < 1e-12) m = kSlowest;
     if (std::abs(m - kFastest) < 1e-12) return TimingPolicy::kMinimumInterval;
-    const double seconds = TimingPolicy::kMaximumInterval / m;
-    if (!std::isfinite(seconds)) return TimingPolicy::kMaximumInterval;
-    return TimingPolicy::clampedInterval(seconds);
+    return TimingPolicy::clampedInterval(TimingPolicy::kMaximumInterval / m);
 }
 
 }  // namespace tavrine::ReadingSpeed

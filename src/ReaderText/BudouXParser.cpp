@@ -1,5 +1,7 @@
 #include "ReaderText/BudouXParser.h"
 
+#include "ReaderText/internal/PhraseText.h"
+
 #include "ReaderCore/Characters.h"
 #include "ReaderCore/Json.h"
 
@@ -91,17 +93,13 @@ private:
     int m_shift = 58;
 };
 
-qsizetype scalarLength(char32_t c) {
-    return c > 0xFFFF ? 2 : 1;
-}
-
 // The scalars of a model key, or an empty list when it is not the given number of them.
 std::vector<char32_t> scalarsOf(const QString& key, int length) {
     std::vector<char32_t> scalars;
     for (qsizetype i = 0; i < key.size() && static_cast<int>(scalars.size()) <= length;) {
         const char32_t c = codePointAt(key, i);
         scalars.push_back(c);
-        i += scalarLength(c);
+        i += internal::scalarLength(c);
     }
     if (static_cast<int>(scalars.size()) != length) scalars.clear();
     return scalars;
@@ -230,7 +228,7 @@ void BudouXParser::appendBreaks(QStringView text, TextRange line, const Characte
         const char32_t c = codePointAt(lineText, i);
         ids.push_back(weights.idOf(c));
         offsets.push_back(line.lowerBound + i);
-        i += scalarLength(c);
+        i += internal::scalarLength(c);
     }
     ids.insert(ids.end(), kPadding, 0);
 

@@ -69,12 +69,13 @@ struct PhraseEnds {
     std::vector<qsizetype> ends;
 
     void appendLine(QStringView text, TextRange line, qsizetype breakEnd, const CharacterBreaks& characters) {
-        if (internal::isBlank(text.sliced(line.lowerBound, line.length()))) {
+        const QStringView lineText = text.sliced(line.lowerBound, line.length());
+        if (internal::isBlank(lineText)) {
             // A blank line and its break join the phrase before it.
             if (!ends.empty()) ends.back() = breakEnd;
             return;
         }
-        if (BudouXSegmenter::containsJapanese(text.sliced(line.lowerBound, line.length()))) {
+        if (BudouXSegmenter::containsJapanese(lineText)) {
             BudouXParser::shared().appendBreaks(text, line, characters, ends);
         } else {
             lineSegmenter().appendPhraseEnds(text, line, characters, ends);
@@ -87,8 +88,7 @@ struct PhraseEnds {
 }  // namespace
 
 QList<ReadingChunk> BudouXSegmenter::segment(const QString& text) const {
-    QList<ReadingChunk> chunks;
-    if (internal::isBlank(text)) return chunks;
+    if (internal::isBlank(text)) return {};
 
     const CharacterBreaks characters(text);
     PhraseEnds phrases;
@@ -105,17 +105,9 @@ QList<ReadingChunk> BudouXSegmenter::segment(const QString& text) const {
         lineStart = i = breakEnd;
     }
     phrases.appendLine(text, {lineStart, length}, length, characters);
-
-    chunks.reserve(static_cast<qsizetype>(phrases.ends.size()));
-    qsizetype start = 0;
-    qsizetype sentenceIndex = 0;
-    for (const qsizetype end : phrases.ends) {
-        const Boundary kind = boundaryAfter(text, start, end, &characters);
-        chunks.append({{start, end}, text.mid(start, end - start), sentenceIndex, kind});
-        if (kind == Boundary::sentence || kind == Boundary::paragraph) ++sentenceIndex;
-        start = end;
-    }
-    return chunks;
+    return internal::chunksEndingAt(text, phrases.ends, [&](qsizetype start, qsizetype end) {
+        return boundaryAfter(text, start, end, &characters);
+    });
 }
 
 bool BudouXSegmenter::containsJapanese(QStringView text) {

@@ -1,5 +1,7 @@
 #include "ReaderText/ConnectorPhraseRefiner.h"
 
+#include "ReaderText/internal/PhraseText.h"
+
 #include "ReaderCore/Characters.h"
 
 #include <QRegularExpression>
@@ -95,12 +97,11 @@ QList<qsizetype> ConnectorPhraseRefiner::breakOffsets(QStringView text) {
         if (!holdsCompoundConnector(tokenText)) continue;
         if (!compoundExpression().match(tokenText).hasMatch()) continue;
 
-        const CharacterBreaks characters(tokenText.toString());
-        for (qsizetype start = 0; start < tokenText.size();) {
-            const qsizetype end = characters.next(start);
-            if (isConnector(tokenText.sliced(start, end - start))) offsets.append(token.lowerBound + end);
-            start = end;
-        }
+        forEachCharacter(tokenText, [&](TextRange character) {
+            if (isConnector(tokenText.sliced(character.lowerBound, character.length())))
+                offsets.append(token.lowerBound + character.upperBound);
+            return true;
+        });
     }
     return offsets;
 }
@@ -117,7 +118,7 @@ QList<ReadingChunk> ConnectorPhraseRefiner::refit(const ReadingChunk& chunk, qsi
     const qsizetype firstInside = cursor;
     cursor = inside;
     if (firstInside == inside) return {chunk};
-    if (!(width(QStringView(chunk.text).trimmed()) > maximumWidth)) return {chunk};
+    if (!(width(internal::trimmedOfWhitespace(chunk.text)) > maximumWidth)) return {chunk};
 
     const CharacterBreaks characters(chunk.text);
     QList<ReadingChunk> pieces;

@@ -59,22 +59,13 @@ bool NaturalLanguageSegmenter::startsEnglishPhrase(QStringView word) const {
 }
 
 QList<ReadingChunk> NaturalLanguageSegmenter::segment(const QString& text) const {
-    QList<ReadingChunk> chunks;
-    if (internal::isBlank(text)) return chunks;
+    if (internal::isBlank(text)) return {};
     const CharacterBreaks characters(text);
     std::vector<qsizetype> ends;
     appendPhraseEnds(text, {0, text.size()}, characters, ends);
-    chunks.reserve(static_cast<qsizetype>(ends.size()));
-    qsizetype start = 0;
-    qsizetype sentenceIndex = 0;
-    for (const qsizetype end : ends) {
-        const TextRange range{start, end};
-        const Boundary kind = boundary(slice(text, range));
-        chunks.append({range, text.mid(start, end - start), sentenceIndex, kind});
-        if (kind == Boundary::sentence || kind == Boundary::paragraph) ++sentenceIndex;
-        start = end;
-    }
-    return chunks;
+    return internal::chunksEndingAt(text, ends, [&](qsizetype start, qsizetype end) {
+        return boundary(slice(text, {start, end}));
+    });
 }
 
 void NaturalLanguageSegmenter::appendPhraseEnds(QStringView text, TextRange part, const CharacterBreaks& characters,

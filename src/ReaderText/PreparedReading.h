@@ -21,7 +21,10 @@ namespace tavrine {
 namespace internal {
 class PreparedReadingState;
 }
-enum class PreparedReadingFailure;
+
+enum class PreparedReadingFailure {
+    cancelled,  // the caller's token, or the reading's own end, stopped the work
+};
 
 // A long text turned into display chunks on demand. The text is divided into partitions of about
 // kPartitionSize units whose starts move back to a line or sentence end; the partition that holds a

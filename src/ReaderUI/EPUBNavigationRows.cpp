@@ -5,7 +5,6 @@
 #include <array>
 #include <bitset>
 #include <utility>
-#include <vector>
 
 namespace tavrine::EPUBNavigationRows {
 using namespace Qt::StringLiterals;
@@ -17,7 +16,7 @@ constexpr qsizetype kCreatorsShown = 10;
 constexpr qsizetype kCreatorCharacters = 100;
 
 // The notice sentences in the order they are listed; kinds not named here say nothing.
-constexpr std::array<std::pair<Kind, std::u16string_view>, 9> kNoticeSentences{{
+constexpr std::array<std::pair<Kind, QStringView>, 9> kNoticeSentences{{
     {Kind::missingTitle, u"書名がないため、一覧では元ファイル名を表示します。"},
     {Kind::missingCreator, u"著者の情報は本に含まれていません。"},
     {Kind::imagePlaceholder, u"画像は説明文または［画像］として本文に残しています。図の内容は再現しません。"},
@@ -29,25 +28,14 @@ constexpr std::array<std::pair<Kind, std::u16string_view>, 9> kNoticeSentences{{
     {Kind::unresolvedNavigation, u"移動できない目次項目があります。各項目に理由を表示しています。"},
 }};
 
-QString fromView(std::u16string_view text) {
-    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
-}
-
 }  // namespace
 
 QList<Row> flatten(const QList<EPUBBook::Navigation>& navigation) {
     QList<Row> rows;
-    if (navigation.isEmpty()) return rows;
-    // Entries are pushed last first, so that they come off the stack in order.
-    std::vector<std::pair<const EPUBBook::Navigation*, qsizetype>> stack;
-    for (qsizetype i = navigation.size() - 1; i >= 0; --i) stack.emplace_back(&navigation[i], 0);
-    while (!stack.empty()) {
-        const auto [entry, depth] = stack.back();
-        stack.pop_back();
-        rows.append(Row{*entry, depth});
-        const auto& children = entry->children;
-        for (qsizetype i = children.size() - 1; i >= 0; --i) stack.emplace_back(&children[i], depth + 1);
-    }
+    forEachNavigationEntry(navigation, [&](const EPUBBook::Navigation& entry, qsizetype depth) {
+        rows.append(Row{entry, depth});
+        return true;
+    });
     return rows;
 }
 
@@ -94,7 +82,7 @@ QStringList noticeMessages(const QList<EPUBBook::Notice>& notices) {
     for (const auto& notice : notices) present.set(static_cast<std::size_t>(notice.kind));
     QStringList sentences;
     for (const auto& [kind, sentence] : kNoticeSentences) {
-        if (present.test(static_cast<std::size_t>(kind))) sentences.append(fromView(sentence));
+        if (present.test(static_cast<std::size_t>(kind))) sentences.append(sentence.toString());
     }
     return sentences;
 }

@@ -1,7 +1,5 @@
 #include "ReaderUI/ReadingChapterNavigation.h"
 
-#include "ReaderUI/EPUBNavigationRows.h"
-
 #include <QHash>
 
 #include <algorithm>
@@ -20,12 +18,13 @@ ReadingChapterNavigation::ReadingChapterNavigation(const ReadingDocument& docume
         if (!ranges.contains(section.id)) ranges.insert(section.id, TextRange{section.start, section.end});
     }
 
-    for (const auto& row : EPUBNavigationRows::flatten(navigation)) {
-        const auto* position = row.entry.destination.asPosition();
-        if (!position) continue;
+    forEachNavigationEntry(navigation, [&](const EPUBBook::Navigation& entry, qsizetype) {
+        const auto* position = entry.destination.asPosition();
+        if (!position) return true;
         const auto range = ranges.constFind(position->sectionID);
         if (range != ranges.constEnd() && range->contains(position->utf16Offset)) offsets.append(position->utf16Offset);
-    }
+        return true;
+    });
     // Section starts are chapters only when no entry leads into the text.
     if (offsets.isEmpty()) {
         for (const auto& section : sections) offsets.append(section.start);

@@ -1,7 +1,6 @@
 #include "ReaderText/PreparedReading.h"
 
 #include "ReaderCore/Characters.h"
-#include "ReaderText/internal/PreparedReadingState.h"
 
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"

@@ -35,10 +35,6 @@ constexpr bool endsClause(char16_t c) {
     return c == u'、' || c == u'，' || c == u',' || c == u';' || c == u'；' || c == u':' || c == u'：';
 }
 
-qsizetype scalarLength(char32_t c) {
-    return c > 0xFFFF ? 2 : 1;
-}
-
 template <typename Predicate>
 QStringView trimmedScalars(QStringView text, Predicate drop) {
     qsizetype start = 0;

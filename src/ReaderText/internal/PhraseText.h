@@ -2,7 +2,11 @@
 
 #include "ReaderCore/ReadingChunk.h"
 
+#include <QList>
+#include <QString>
 #include <QStringView>
+
+#include <vector>
 
 namespace tavrine::internal {
 
@@ -13,6 +17,11 @@ namespace tavrine::internal {
 // Each of them always begins a Character of its own (CR LF being the one pair).
 constexpr bool isLineBreakScalar(char32_t c) {
     return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+// The UTF-16 units of a scalar (a lone surrogate counts as one).
+constexpr qsizetype scalarLength(char32_t c) {
+    return c > 0xFFFF ? 2 : 1;
 }
 
 bool isWhitespace(char32_t c);
@@ -32,5 +41,27 @@ qsizetype trimmedLength(QStringView text);
 // brackets are trimmed: a full stop, exclamation or question mark ends a sentence, a comma, semicolon or
 // colon ends a clause. The mark must be a Character of its own ("。" followed by a combining mark is not).
 ReadingChunk::Boundary punctuationBoundary(QStringView phrase);
+
+// A chunk with this boundary is the last of its sentence: the next one starts a new sentence index.
+constexpr bool closesSentence(ReadingChunk::Boundary boundary) {
+    return boundary == ReadingChunk::Boundary::sentence || boundary == ReadingChunk::Boundary::paragraph;
+}
+
+// The chunks of text that end at ends (ascending, the last at the text's end), each with the boundary
+// that boundaryOf(start, end) gives it and its sentence index counted along the list.
+template <typename BoundaryOf>
+QList<ReadingChunk> chunksEndingAt(const QString& text, const std::vector<qsizetype>& ends, BoundaryOf boundaryOf) {
+    QList<ReadingChunk> chunks;
+    chunks.reserve(static_cast<qsizetype>(ends.size()));
+    qsizetype start = 0;
+    qsizetype sentenceIndex = 0;
+    for (const qsizetype end : ends) {
+        const ReadingChunk::Boundary boundary = boundaryOf(start, end);
+        chunks.append({{start, end}, text.mid(start, end - start), sentenceIndex, boundary});
+        if (closesSentence(boundary)) ++sentenceIndex;
+        start = end;
+    }
+    return chunks;
+}
 
 }  // namespace tavrine::internal

@@ -1,5 +1,7 @@
 #include "ReaderText/internal/PreparedReadingState.h"
 
+#include "ReaderText/internal/PhraseText.h"
+
 #include <algorithm>
 
 namespace tavrine::internal {
@@ -7,10 +9,6 @@ namespace {
 
 // A text of at most this many units without sections is one partition.
 constexpr qsizetype kSinglePartitionLimit = 20'000;
-
-bool isNewline(char16_t unit) {
-    return (unit >= 0x000A && unit <= 0x000D) || unit == 0x0085 || unit == 0x2028 || unit == 0x2029;
-}
 
 // Where a partition may start just after, when no line break is near: sentence ends, space and tab.
 bool isSoftBreak(char16_t unit) {
@@ -27,13 +25,8 @@ bool isSoftBreak(char16_t unit) {
     }
 }
 
-// Line-break Characters always begin with one of the newline units: the grapheme rules break around them.
 bool holdsLineBreak(QStringView text) {
-    return std::any_of(text.begin(), text.end(), [](QChar c) { return isNewline(c.unicode()); });
-}
-
-bool endsSentence(const ReadingChunk& chunk) {
-    return chunk.boundary == ReadingChunk::Boundary::sentence || chunk.boundary == ReadingChunk::Boundary::paragraph;
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return isLineBreakScalar(c.unicode()); });
 }
 
 // The index of the chunk with exactly this range in a list that tiles a piece.
@@ -53,7 +46,7 @@ PreparedReadingState::PreparedReadingState(QString text, QList<ReadingDocument::
       m_sections(std::move(sections)),
       m_partitionLength(m_text.size() <= kSinglePartitionLimit && m_sections.isEmpty()
                             ? std::max<qsizetype>(m_text.size(), 1)
-                            : kPartitionSize),
+                            : PreparedReading::kPartitionSize),
       m_width(std::move(width)),
       m_maximumWidth(maximumWidth),
       m_segmenter(std::move(segmenter)),
@@ -69,7 +62,7 @@ const CharacterBreaks& PreparedReadingState::breaks() {
 qsizetype PreparedReadingState::backSearchCandidate(qsizetype nominal) const {
     const qsizetype floor = nominal - std::min(nominal, kBackSearch);
     for (qsizetype i = nominal - 1; i >= floor; --i)
-        if (isNewline(m_text.at(i).unicode())) return i + 1;
+        if (isLineBreakScalar(m_text.at(i).unicode())) return i + 1;
     for (qsizetype i = nominal - 1; i >= floor; --i)
         if (isSoftBreak(m_text.at(i).unicode())) return i + 1;
     return nominal;
@@ -141,7 +134,7 @@ PreparedReadingState::Result<QList<ReadingChunk>> PreparedReadingState::chunks(q
     if (isCancelled(token)) return tl::unexpected(PreparedReadingFailure::cancelled);
     m_cache.insert(from, chunks);
     touch(from);
-    while (m_recency.size() > kCacheLimit) m_cache.remove(m_recency.takeFirst());
+    while (m_recency.size() > PreparedReading::kCacheLimit) m_cache.remove(m_recency.takeFirst());
     return chunks;
 }
 
@@ -170,7 +163,7 @@ PreparedReadingState::Result<ReadingChunk> PreparedReadingState::sentenceStart(c
         const auto index = indexOf(*chunks, current.sourceRange);
         if (!index) return current;
         for (qsizetype i = *index; i > 0; --i)
-            if (endsSentence(chunks->at(i - 1))) return chunks->at(i);
+            if (closesSentence(chunks->at(i - 1).boundary)) return chunks->at(i);
 
         // The sentence may have begun in an earlier piece.
         const ReadingChunk& first = chunks->first();
@@ -178,7 +171,8 @@ PreparedReadingState::Result<ReadingChunk> PreparedReadingState::sentenceStart(c
         const auto before = chunkAt(first.sourceRange.lowerBound - 1, token);
         if (!before) return tl::unexpected(before.error());
         // The last guard only keeps the walk moving back when sections do not tile the text.
-        if (!*before || endsSentence(**before) || (*before)->sourceRange.lowerBound >= first.sourceRange.lowerBound)
+        if (!*before || closesSentence((*before)->boundary) ||
+            (*before)->sourceRange.lowerBound >= first.sourceRange.lowerBound)
             return first;
         current = **before;
     }
@@ -200,7 +194,7 @@ PreparedReadingState::Result<qsizetype> PreparedReadingState::sentenceOffset(qsi
             const auto index = indexOf(*chunks, current.sourceRange);
             if (!index) return offset;
             for (qsizetype i = *index; i < chunks->size(); ++i) {
-                if (!endsSentence(chunks->at(i))) continue;
+                if (!closesSentence(chunks->at(i).boundary)) continue;
                 const qsizetype end = chunks->at(i).sourceRange.upperBound;
                 return end < m_text.size() ? end : offset;
             }

@@ -6,6 +6,7 @@
 #include "ReaderCore/ReadingDocument.h"
 #include "ReaderCore/ReadingSourceWindow.h"
 #include "ReaderText/ConnectorPhraseRefiner.h"
+#include "ReaderText/PreparedReading.h"
 #include "ReaderText/TextSegmenting.h"
 
 #include <QHash>
@@ -16,13 +17,7 @@
 #include <memory>
 #include <optional>
 
-namespace tavrine {
-
-enum class PreparedReadingFailure {
-    cancelled,  // the caller's token, or the reading's own end, stopped the work
-};
-
-namespace internal {
+namespace tavrine::internal {
 
 // The mutable heart of a prepared reading: partition starts, the cache of chunked pieces and the
 // sentence walks across pieces. Plain synchronous code; the prepared reading runs every call on its own
@@ -32,17 +27,12 @@ public:
     template <typename T>
     using Result = tl::expected<T, PreparedReadingFailure>;
 
-    static constexpr qsizetype kPartitionSize = 4'096;
-    static constexpr qsizetype kCacheLimit = 3;
     // How far a partition start may move back to follow a line or sentence end.
     static constexpr qsizetype kBackSearch = 256;
 
     PreparedReadingState(QString text, QList<ReadingDocument::Section> sections, ConnectorPhraseRefiner::Width width,
                          double maximumWidth, std::shared_ptr<const TextSegmenting> segmenter,
                          CancellationToken lifetime);
-
-    qsizetype length() const { return m_text.size(); }
-    qsizetype partitionLength() const { return m_partitionLength; }
 
     // The start of partition k: its nominal start moved back, within kBackSearch units, to just after the
     // last line break, or failing one the last sentence end, space or tab; never inside a composed
@@ -92,5 +82,4 @@ private:
     QList<qsizetype> m_recency;
 };
 
-}  // namespace internal
-}  // namespace tavrine
+}  // namespace tavrine::internal
