@@ -3,6 +3,7 @@
 #include <unicode/ubrk.h>
 #include <unicode/uchar.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace tavrine {
@@ -147,6 +148,12 @@ QString firstCharacters(const QString& text, qsizetype count) {
         end = next;
     }
     return text.left(end);
+}
+
+bool isBlank(QStringView text) {
+    // QChar::isSpace is exactly that set, and every member of it lies in the Basic Multilingual Plane:
+    // a surrogate means there is text.
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); });
 }
 
 }  // namespace tavrine

@@ -65,4 +65,9 @@ QString firstCharacters(const QString& text, qsizetype count);
 // The code point that starts at offset (a lone surrogate is returned as itself).
 char32_t codePointAt(QStringView text, qsizetype offset);
 
+// Whether text holds nothing but white space and line breaks: tab, U+000A to U+000D, U+0085 and the
+// space, line and paragraph separators (no-break and ideographic spaces included, zero-width ones not).
+// The empty text is blank.
+bool isBlank(QStringView text);
+
 }  // namespace tavrine

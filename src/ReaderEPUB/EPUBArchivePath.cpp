@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+#include <algorithm>
+
 namespace tavrine {
 
 bool isSafeArchivePath(QStringView path) {
@@ -12,9 +14,7 @@ bool isSafeArchivePath(QStringView path) {
     if (!path.isValidUtf16()) return false;
     const QString text = path.toString();
     if (text.normalized(QString::NormalizationForm_C) != text) return false;
-    for (const QChar unit : path) {
-        if (unit.unicode() < 0x20 || unit.unicode() == 0x7F) return false;
-    }
+    if (hasControlCharacter(path)) return false;
     if (path.contains(u'?') || path.contains(u'#')) return false;
 
     const auto pieces = path.split(u'/');
@@ -24,6 +24,11 @@ bool isSafeArchivePath(QStringView path) {
         if (piece.isEmpty() && i != pieces.size() - 1) return false;
     }
     return true;
+}
+
+bool hasControlCharacter(QStringView text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar unit) { return unit.unicode() < 0x20 || unit.unicode() == 0x7F; });
 }
 
 }  // namespace tavrine

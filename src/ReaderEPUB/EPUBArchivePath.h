@@ -10,4 +10,8 @@ namespace tavrine {
 // empty, so a directory name ending in "/" passes while "a//b" does not.
 bool isSafeArchivePath(QStringView path);
 
+// Whether text holds a control character that no path or fragment of a book may hold: below U+0020, or
+// U+007F.
+bool hasControlCharacter(QStringView text);
+
 }  // namespace tavrine

@@ -46,7 +46,7 @@ EPUBReader::Result<ReadingDocument> EPUBBookAssembly::readingDocument(const Canc
         if (failure) return tl::unexpected(*failure);
     }
     ReadingDocument document{m_sections, m_text, m_spans};
-    if (!document.isValid()) return tl::unexpected(Failure::of(Failure::Kind::ambiguousContent));
+    if (!document.isValid()) return failWith(Failure::Kind::ambiguousContent);
     return document;
 }
 

@@ -26,9 +26,7 @@ const EPUBXMLNode* firstChild(const EPUBXMLNode& node, QStringView name, QString
 }  // namespace
 
 EPUBReader::Result<QString> packagePathFromContainer(const EPUBXMLNode& container) {
-    if (container.name() != u"container" || container.namespaceName() != EPUBXMLNamespace::container) {
-        return failWith(Kind::invalidPackage);
-    }
+    if (!container.is(u"container", EPUBXMLNamespace::container)) return failWith(Kind::invalidPackage);
     const EPUBXMLNode::Elements rootfilesElements = container.children(u"rootfiles", EPUBXMLNamespace::container);
     if (rootfilesElements.size() != 1) return failWith(Kind::invalidPackage);
     const EPUBXMLNode::Elements rootfiles =
@@ -41,14 +39,10 @@ EPUBReader::Result<QString> packagePathFromContainer(const EPUBXMLNode& containe
 }
 
 EPUBReader::Result<QStringList> obfuscatedResources(const EPUBXMLNode& encryption) {
-    if (encryption.name() != u"encryption" || encryption.namespaceName() != EPUBXMLNamespace::container) {
-        return failWith(Kind::encrypted);
-    }
+    if (!encryption.is(u"encryption", EPUBXMLNamespace::container)) return failWith(Kind::encrypted);
     QStringList paths;
     for (const EPUBXMLNode* data : encryption.elements()) {
-        if (data->name() != u"EncryptedData" || data->namespaceName() != EPUBXMLNamespace::xmlEncryption) {
-            return failWith(Kind::encrypted);
-        }
+        if (!data->is(u"EncryptedData", EPUBXMLNamespace::xmlEncryption)) return failWith(Kind::encrypted);
         const EPUBXMLNode* method = firstChild(*data, u"EncryptionMethod", EPUBXMLNamespace::xmlEncryption);
         const std::optional<QString> algorithm = method ? method->attribute(u"Algorithm") : std::nullopt;
         if (algorithm != kIDPFObfuscation && algorithm != kAdobeObfuscation) return failWith(Kind::encrypted);

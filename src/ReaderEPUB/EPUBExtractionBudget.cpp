@@ -14,7 +14,7 @@ EPUBReader::Result<void> EPUBExtractionBudget::append(QByteArrayView piece) {
     using Failure = EPUBReader::Failure;
     using Limit = EPUBReader::ResourceLimit;
     if (m_cancellation.isCancelled()) return tl::unexpected(Failure::cancelled());
-    if (++m_pieces > m_pieceAllowance) return tl::unexpected(Failure::of(Failure::Kind::invalidArchive));
+    if (++m_pieces > m_pieceAllowance) return failWith(Failure::Kind::invalidArchive);
     m_extractedBytes += piece.size();
     if (m_entryData.size() + piece.size() > m_limits.entryBytes)
         return tl::unexpected(Failure::limit(Limit::entryBytes));

@@ -9,10 +9,6 @@ using Failure = EPUBReader::Failure;
 using Kind = Failure::Kind;
 using Navigation = EPUBBook::Navigation;
 
-bool isXHTML(const EPUBXMLNode& element, QStringView name) {
-    return element.name() == name && element.namespaceName() == EPUBXMLNamespace::xhtml;
-}
-
 QString entryID(const QString& prefix, qsizetype index) {
     return prefix + u'/' + QString::number(index);
 }
@@ -27,7 +23,7 @@ std::optional<Failure> EPUBNavigationReader::countEntry() {
 
 EPUBNavigationReader::Result EPUBNavigationReader::readNavigationDocument(const EPUBXMLNode& root,
                                                                           const QString& path) {
-    if (!isXHTML(root, u"html")) return failWith(Kind::invalidXML);
+    if (!root.is(u"html", EPUBXMLNamespace::xhtml)) return failWith(Kind::invalidXML);
     // Landmarks and page lists are navs too; only the table of contents is read.
     const EPUBXMLNode* tableOfContents = nullptr;
     for (const EPUBXMLNode* nav : EPUBXMLNode::descendants(root.elements(), u"nav", EPUBXMLNamespace::xhtml)) {
@@ -63,7 +59,7 @@ EPUBReader::Result<Navigation> EPUBNavigationReader::readItem(const EPUBXMLNode&
     const EPUBXMLNode::Elements elements = item.elements();
     const EPUBXMLNode* labelElement = nullptr;
     for (const EPUBXMLNode* element : elements) {
-        if (!isXHTML(*element, u"a") && !isXHTML(*element, u"span")) continue;
+        if (!element->is(u"a", EPUBXMLNamespace::xhtml) && !element->is(u"span", EPUBXMLNamespace::xhtml)) continue;
         if (labelElement) return failWith(Kind::invalidPackage);
         labelElement = element;
     }
@@ -87,7 +83,7 @@ EPUBReader::Result<Navigation> EPUBNavigationReader::readItem(const EPUBXMLNode&
 }
 
 EPUBNavigationReader::Result EPUBNavigationReader::readNCX(const EPUBXMLNode& root, const QString& path) {
-    if (root.name() != u"ncx" || root.namespaceName() != EPUBXMLNamespace::ncx) return failWith(Kind::invalidXML);
+    if (!root.is(u"ncx", EPUBXMLNamespace::ncx)) return failWith(Kind::invalidXML);
     const EPUBXMLNode::Elements maps = root.children(u"navMap", EPUBXMLNamespace::ncx);
     if (maps.size() != 1 || maps.front()->children(u"navPoint", EPUBXMLNamespace::ncx).empty()) {
         return failWith(Kind::invalidPackage);

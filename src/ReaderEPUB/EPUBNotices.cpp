@@ -8,13 +8,6 @@ namespace tavrine::EPUBNotices {
 namespace {
 using Kind = EPUBBook::Notice::Kind;
 
-std::u16string_view kindName(Kind kind) {
-    for (const auto& [value, name] : EnumTable<Kind>::entries) {
-        if (value == kind) return name;
-    }
-    return {};
-}
-
 // UTF-16 code units sort supplementary characters (surrogates, D800-DFFF) below E000-FFFF; shifting
 // the units above the surrogates down and the surrogates up gives the order of the scalar values.
 char16_t scalarOrderKey(char16_t unit) {
@@ -40,13 +33,13 @@ std::strong_ordering compareResources(const EPUBBook::Notice& a, const EPUBBook:
 
 void appendRendered(QList<EPUBBook::Notice>& notices, const std::set<Kind>& kinds, const QString& path) {
     std::vector<Kind> ordered(kinds.begin(), kinds.end());
-    std::sort(ordered.begin(), ordered.end(), [](Kind a, Kind b) { return kindName(a) < kindName(b); });
+    std::sort(ordered.begin(), ordered.end(), [](Kind a, Kind b) { return rawValue(a) < rawValue(b); });
     for (const Kind kind : ordered) notices.append({kind, path});
 }
 
 bool comesBefore(const EPUBBook::Notice& a, const EPUBBook::Notice& b) {
     if (const auto byResource = compareResources(a, b); byResource != 0) return byResource < 0;
-    return kindName(a.kind) < kindName(b.kind);
+    return rawValue(a.kind) < rawValue(b.kind);
 }
 
 QList<EPUBBook::Notice> finalNotices(QList<EPUBBook::Notice> notices) {

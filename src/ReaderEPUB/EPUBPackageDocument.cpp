@@ -16,8 +16,7 @@ const EPUBXMLNode* onlyChild(const EPUBXMLNode& node, QStringView name) {
 }  // namespace
 
 EPUBReader::Result<EPUBPackageDocument> EPUBPackageDocument::read(const EPUBXMLNode& root) {
-    if (root.name() != u"package" || root.namespaceName() != EPUBXMLNamespace::opf)
-        return failWith(Kind::invalidPackage);
+    if (!root.is(u"package", EPUBXMLNamespace::opf)) return failWith(Kind::invalidPackage);
     // Exactly as written: "3.0.1" or " 3.0" is a version this reader does not know.
     const std::optional<QString> version = root.attribute(u"version");
     EPUBPackageDocument document;

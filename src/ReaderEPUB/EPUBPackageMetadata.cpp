@@ -18,8 +18,7 @@ std::optional<QString> uniqueIdentifier(const EPUBXMLNode& metadata, const std::
     return std::nullopt;
 }
 
-}  // namespace
-
+// The trimmed, non-blank texts of the metadata element's Dublin Core children with this local name.
 QStringList dublinCoreTexts(QStringView name, const EPUBXMLNode& metadata) {
     QStringList texts;
     for (const EPUBXMLNode* element : metadata.children(name, EPUBXMLNamespace::dublinCore)) {
@@ -28,6 +27,8 @@ QStringList dublinCoreTexts(QStringView name, const EPUBXMLNode& metadata) {
     }
     return texts;
 }
+
+}  // namespace
 
 EPUBBook::Metadata readPackageMetadata(const EPUBXMLNode& metadata, const std::optional<QString>& uniqueIdentifierID,
                                        QList<EPUBBook::Notice>& notices) {

@@ -5,7 +5,6 @@
 
 #include <QList>
 #include <QString>
-#include <QStringList>
 #include <optional>
 
 namespace tavrine {
@@ -18,8 +17,5 @@ namespace tavrine {
 // metadata is still a book.
 EPUBBook::Metadata readPackageMetadata(const EPUBXMLNode& metadata, const std::optional<QString>& uniqueIdentifierID,
                                        QList<EPUBBook::Notice>& notices);
-
-// The trimmed, non-blank texts of the metadata element's Dublin Core children with this local name.
-QStringList dublinCoreTexts(QStringView name, const EPUBXMLNode& metadata);
 
 }  // namespace tavrine

@@ -1,6 +1,7 @@
 #include "ReaderEPUB/EPUBReference.h"
 
 #include "ReaderEPUB/EPUBArchivePath.h"
+#include "ReaderEPUB/EPUBUTF8.h"
 
 #include <QByteArray>
 #include <QList>
@@ -8,13 +9,6 @@
 namespace tavrine {
 namespace {
 using Error = EPUBBookReferenceError;
-
-bool hasControlCharacter(QStringView text) {
-    for (const QChar unit : text) {
-        if (unit.unicode() < 0x20 || unit.unicode() == 0x7F) return true;
-    }
-    return false;
-}
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -41,10 +35,7 @@ std::optional<QString> percentDecoded(QStringView text) {
         decoded.append(static_cast<char>(high * 16 + low));
         i += 2;
     }
-    // Invalid UTF-8 decodes to replacement characters, which encode back to other bytes.
-    QString result = QString::fromUtf8(decoded);
-    if (result.toUtf8() != decoded) return std::nullopt;
-    return result;
+    return decodeUTF8Exactly(decoded);
 }
 
 }  // namespace
@@ -107,10 +98,10 @@ tl::expected<EPUBResolvedReference, EPUBBookReferenceError> resolveReference(QSt
 }
 
 EPUBReader::Result<QString> resolveResource(std::optional<QStringView> reference, QStringView referringPath) {
-    const auto invalidPackage = tl::unexpected(EPUBReader::Failure::of(EPUBReader::Failure::Kind::invalidPackage));
-    if (!reference || reference->isEmpty()) return invalidPackage;
+    using Kind = EPUBReader::Failure::Kind;
+    if (!reference || reference->isEmpty()) return failWith(Kind::invalidPackage);
     const auto resolved = resolveReference(*reference, referringPath);
-    if (!resolved || resolved->fragment) return invalidPackage;
+    if (!resolved || resolved->fragment) return failWith(Kind::invalidPackage);
     return resolved->path;
 }
 

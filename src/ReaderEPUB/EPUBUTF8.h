@@ -1,8 +1,20 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <optional>
 
 namespace tavrine {
+
+// The text of bytes that decode to exactly themselves: ill-formed UTF-8, which decodes to replacement
+// characters, and a leading byte-order mark, which decoding drops, change the bytes on the way back.
+inline std::optional<QString> decodeUTF8Exactly(QByteArrayView bytes) {
+    QString text = QString::fromUtf8(bytes);
+    if (text.toUtf8() != bytes) return std::nullopt;
+    return text;
+}
 
 // Appends the UTF-8 form of one Unicode scalar value.
 inline void appendUTF8(QByteArray& out, char32_t c) {

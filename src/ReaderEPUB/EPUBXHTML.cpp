@@ -61,14 +61,14 @@ constexpr qint64 kListNumberBound = 1'000'000;
 }  // namespace
 
 EPUBReader::Result<EPUBRendered> EPUBXHTML::render(const EPUBXMLNode& root) {
-    if (root.name() != u"html" || !isXHTML(root)) return tl::unexpected(Failure::of(Failure::Kind::invalidXML));
+    if (!root.is(u"html", EPUBXMLNamespace::xhtml)) return failWith(Failure::Kind::invalidXML);
     const EPUBXMLNode::Elements bodies = root.children(u"body", EPUBXMLNamespace::xhtml);
-    if (bodies.size() != 1) return tl::unexpected(Failure::of(Failure::Kind::invalidXML));
+    if (bodies.size() != 1) return failWith(Failure::Kind::invalidXML);
 
     if (auto failure = collectIdentifiers(root)) return tl::unexpected(*failure);
     if (auto failure = visit(*bodies.front())) return tl::unexpected(*failure);
     if (auto failure = m_text.ensureLineBreak()) return tl::unexpected(*failure);
-    if (EPUBXHTMLText::isBlank(m_text.text())) return tl::unexpected(Failure::of(Failure::Kind::emptyContent));
+    if (isBlank(m_text.text())) return failWith(Failure::Kind::emptyContent);
 
     return EPUBRendered{m_text.text(), m_spans, alignedAnchors(), m_firstHeading, m_links, m_notices};
 }

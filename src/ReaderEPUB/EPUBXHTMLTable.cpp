@@ -1,3 +1,4 @@
+#include "ReaderCore/Characters.h"
 #include "ReaderEPUB/EPUBXHTML.h"
 #include "ReaderEPUB/EPUBXMLNamespaces.h"
 
@@ -57,7 +58,7 @@ bool hasSimpleTableStructure(const EPUBXMLNode& element) {
             // The child's namespace is checked by its own test.
             if (std::find(allowed.begin(), allowed.end(), QStringView(child->name())) == allowed.end()) return false;
             if (!hasSimpleTableStructure(*child)) return false;
-        } else if (!EPUBXHTMLText::isBlank(item.text())) {
+        } else if (!isBlank(item.text())) {
             return false;
         }
     }

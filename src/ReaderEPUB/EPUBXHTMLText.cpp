@@ -10,15 +10,6 @@ bool isCollapsibleSpace(QChar c) {
 
 }  // namespace
 
-bool EPUBXHTMLText::isBlank(QStringView text) {
-    // QChar::isSpace is true for the separator categories, tab to carriage return and U+0085: every
-    // space-like character of the Basic Multilingual Plane, where all of them lie.
-    for (const QChar c : text) {
-        if (!c.isSpace()) return false;
-    }
-    return true;
-}
-
 std::optional<Failure> EPUBXHTMLText::append(QStringView piece) {
     if (piece.isEmpty()) return std::nullopt;
     if (piece.size() > m_limit - m_text.size()) return Failure::limit(EPUBReader::ResourceLimit::textUTF16);

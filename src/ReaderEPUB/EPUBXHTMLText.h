@@ -39,10 +39,6 @@ public:
     // `br` and of table cells.
     [[nodiscard]] std::optional<EPUBReader::Failure> appendLineFeed();
 
-    // Whether text holds nothing but Unicode white space and line breaks (no-break spaces included), the
-    // test for blank documents and for the text between table rows.
-    static bool isBlank(QStringView text);
-
 private:
     bool spaceIsDue() const;
 

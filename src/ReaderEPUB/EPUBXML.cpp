@@ -63,8 +63,7 @@ public:
             }
             if (failure) return tl::unexpected(*failure);
         }
-        if (reader.hasError() || !m_root || !m_stack.empty())
-            return tl::unexpected(Failure::of(Failure::Kind::invalidXML));
+        if (reader.hasError() || !m_root || !m_stack.empty()) return failWith(Failure::Kind::invalidXML);
         return std::move(m_root);
     }
 

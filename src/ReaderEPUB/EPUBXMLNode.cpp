@@ -29,9 +29,7 @@ EPUBXMLNode::Elements EPUBXMLNode::children(QStringView name, QStringView namesp
     Elements result;
     for (const Content& item : m_content) {
         const EPUBXMLNode* element = item.element();
-        if (element && element->m_name == name && element->m_namespaceName == namespaceName) {
-            result.push_back(element);
-        }
+        if (element && element->is(name, namespaceName)) result.push_back(element);
     }
     return result;
 }
@@ -44,7 +42,7 @@ EPUBXMLNode::Elements EPUBXMLNode::descendants(const Elements& among, QStringVie
 
 // Recursion is bounded by the parser's depth limit.
 void EPUBXMLNode::collect(const EPUBXMLNode& node, QStringView name, QStringView namespaceName, Elements& into) {
-    if (node.m_name == name && node.m_namespaceName == namespaceName) into.push_back(&node);
+    if (node.is(name, namespaceName)) into.push_back(&node);
     for (const Content& item : node.m_content) {
         if (const EPUBXMLNode* element = item.element()) collect(*element, name, namespaceName, into);
     }

@@ -54,6 +54,10 @@ public:
     const QString& name() const { return m_name; }
     // Empty when the element is in no namespace.
     const QString& namespaceName() const { return m_namespaceName; }
+    // Whether the element has this local name in this namespace.
+    bool is(QStringView name, QStringView namespaceName) const {
+        return m_name == name && m_namespaceName == namespaceName;
+    }
     const std::vector<Attribute>& attributes() const { return m_attributes; }
     const std::vector<Content>& content() const { return m_content; }
 

@@ -16,10 +16,6 @@ using DocumentType = EPUBXMLTextGate::DocumentType;
 
 constexpr std::string_view kParserDeclaration = R"(<?xml version="1.0" encoding="UTF-8"?>)";
 
-tl::unexpected<Failure> fail(Failure::Kind kind) {
-    return tl::unexpected(Failure::of(kind));
-}
-
 // The document as UTF-8 without a byte-order mark: a view of the input when it already is UTF-8,
 // else a transcoded copy.
 struct Decoded {
@@ -30,7 +26,7 @@ struct Decoded {
 
 // Strict: an even number of bytes, every surrogate in a high-low pair.
 EPUBReader::Result<QByteArray> utf16ToUTF8(QByteArrayView bytes, bool bigEndian) {
-    if (bytes.size() % 2 != 0) return fail(Failure::Kind::invalidXML);
+    if (bytes.size() % 2 != 0) return failWith(Failure::Kind::invalidXML);
     const auto* data = reinterpret_cast<const uchar*>(bytes.data());
     const qsizetype units = bytes.size() / 2;
     auto unitAt = [&](qsizetype i) -> char16_t {
@@ -42,10 +38,10 @@ EPUBReader::Result<QByteArray> utf16ToUTF8(QByteArrayView bytes, bool bigEndian)
     for (qsizetype i = 0; i < units; ++i) {
         const char16_t unit = unitAt(i);
         if (QChar::isHighSurrogate(unit)) {
-            if (i + 1 >= units || !QChar::isLowSurrogate(unitAt(i + 1))) return fail(Failure::Kind::invalidXML);
+            if (i + 1 >= units || !QChar::isLowSurrogate(unitAt(i + 1))) return failWith(Failure::Kind::invalidXML);
             appendUTF8(out, QChar::surrogateToUcs4(unit, unitAt(++i)));
         } else if (QChar::isLowSurrogate(unit)) {
-            return fail(Failure::Kind::invalidXML);
+            return failWith(Failure::Kind::invalidXML);
         } else {
             appendUTF8(out, unit);
         }
@@ -64,7 +60,7 @@ EPUBReader::Result<Decoded> decode(QByteArrayView bytes) {
         return decoded;
     }
     // Rejects overlong forms, surrogates and code points above U+10FFFF.
-    if (!bytes.isValidUtf8()) return fail(Failure::Kind::invalidXML);
+    if (!bytes.isValidUtf8()) return failWith(Failure::Kind::invalidXML);
     decoded.text = bytes.startsWith("\xEF\xBB\xBF") ? bytes.sliced(3) : bytes;
     return decoded;
 }
@@ -228,7 +224,7 @@ EPUBReader::Result<EPUBXMLTextGate::Prepared> EPUBXMLTextGate::prepare(QByteArra
     if (!decoded) return tl::unexpected(decoded.error());
     const QByteArrayView text = decoded->text;
 
-    if (findBytes(text, "<!ENTITY") >= 0) return fail(Failure::Kind::unsafeXML);
+    if (findBytes(text, "<!ENTITY") >= 0) return failWith(Failure::Kind::unsafeXML);
 
     // The parser's declaration first, then the document without its document type declaration.
     Prepared prepared;
@@ -238,9 +234,9 @@ EPUBReader::Result<EPUBXMLTextGate::Prepared> EPUBXMLTextGate::prepare(QByteArra
     const qsizetype doctype = findBytes(text, "<!DOCTYPE");
     if (doctype >= 0) {
         const qsizetype close = text.indexOf('>', doctype);
-        if (close < 0) return fail(Failure::Kind::invalidXML);
+        if (close < 0) return failWith(Failure::Kind::invalidXML);
         const auto type = allowedDocumentType(text.sliced(doctype, close + 1 - doctype));
-        if (!type) return fail(Failure::Kind::unsafeXML);
+        if (!type) return failWith(Failure::Kind::unsafeXML);
         prepared.documentType = *type;
         prepared.text.append(text.first(doctype));
         prepared.text.append(text.sliced(close + 1));
@@ -249,12 +245,12 @@ EPUBReader::Result<EPUBXMLTextGate::Prepared> EPUBXMLTextGate::prepare(QByteArra
     }
     const qsizetype start = declaration.size();
     // Searched after the removal, which may join pieces into a new one.
-    if (findBytes(prepared.text, "<!DOCTYPE", start) >= 0) return fail(Failure::Kind::unsafeXML);
+    if (findBytes(prepared.text, "<!DOCTYPE", start) >= 0) return failWith(Failure::Kind::unsafeXML);
 
     const qsizetype end = xmlDeclarationEnd(prepared.text, start);
     if (end >= 0) {
         const auto encoding = declaredEncoding(QByteArrayView(prepared.text).sliced(start, end - start));
-        if (encoding && !encodingMatches(*encoding, decoded->utf16)) return fail(Failure::Kind::invalidXML);
+        if (encoding && !encodingMatches(*encoding, decoded->utf16)) return failWith(Failure::Kind::invalidXML);
         prepared.text.remove(start, end - start);
     }
 

@@ -1,6 +1,7 @@
 #include "ReaderEPUB/EPUBZipScan.h"
 
 #include "ReaderEPUB/EPUBArchivePath.h"
+#include "ReaderEPUB/EPUBUTF8.h"
 
 #include <QSet>
 
@@ -71,17 +72,14 @@ std::optional<qint64> findEndRecord(const Bytes& bytes) {
     return std::nullopt;
 }
 
-// Names must be UTF-8 as stored: invalid sequences decode to replacement characters and a leading
-// byte-order mark would be dropped, and either changes the bytes on the way back.
+// Names must be UTF-8 exactly as stored, and ASCII without the UTF-8 flag.
 std::optional<QString> decodedName(QByteArrayView raw, qint64 flags) {
-    const QString name = QString::fromUtf8(raw);
-    if (name.toUtf8() != raw) return std::nullopt;
     if (!(flags & kUTF8NameFlag)) {
         for (const char c : raw) {
             if (static_cast<quint8>(c) >= 0x80) return std::nullopt;
         }
     }
-    return name;
+    return decodeUTF8Exactly(raw);
 }
 
 struct Span {
@@ -164,11 +162,11 @@ private:
             return failWith(Kind::invalidArchive);
         }
 
-        const QByteArrayView rawName = m_bytes.slice(cursor + kCentralRecordSize, nameLength);
+        const QByteArray rawName = m_bytes.slice(cursor + kCentralRecordSize, nameLength).toByteArray();
         const std::optional<QString> name = decodedName(rawName, flags);
         if (!name) return failWith(Kind::ambiguousPath);
-        if (!isSafeArchivePath(*name) || m_names.contains(rawName.toByteArray())) return failWith(Kind::ambiguousPath);
-        m_names.insert(rawName.toByteArray());
+        if (!isSafeArchivePath(*name) || m_names.contains(rawName)) return failWith(Kind::ambiguousPath);
+        m_names.insert(rawName);
 
         if (uncompressedSize > m_limits.entryBytes) return exceeded(Limit::entryBytes);
         if (method == kMethodStored && compressedSize != uncompressedSize) return failWith(Kind::invalidArchive);
@@ -206,9 +204,8 @@ private:
         }
 
         m_spans.push_back({local, dataEnd});
-        m_scan.entries.push_back({rawName.toByteArray(), *name, static_cast<quint16>(flags),
-                                  static_cast<quint16>(method), static_cast<quint32>(crc), compressedSize,
-                                  uncompressedSize});
+        m_scan.entries.push_back({rawName, *name, static_cast<quint16>(flags), static_cast<quint16>(method),
+                                  static_cast<quint32>(crc), compressedSize, uncompressedSize});
         return recordEnd;
     }
 

@@ -20,8 +20,7 @@ bool isHexDigit(char16_t c) {
 }  // namespace
 
 bool EPUBOriginal::isValid() const {
-    if (filename.isEmpty() || lastPathComponent(filename) != filename) return false;
-    if (pathExtension(filename).toLower() != u"epub") return false;
+    if (!isFileNameWithExtension(filename, u"epub")) return false;
     if (byteCount < 1 || byteCount > kByteLimit) return false;
     if (sha256.size() != kDigestLength) return false;
     return std::all_of(sha256.cbegin(), sha256.cend(), [](QChar c) { return isHexDigit(c.unicode()); });

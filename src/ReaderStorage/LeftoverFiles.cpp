@@ -1,7 +1,5 @@
 #include "ReaderStorage/LeftoverFiles.h"
 
-#include "ReaderCore/Uuid.h"
-
 #include <functional>
 
 namespace tavrine {
@@ -20,7 +18,7 @@ bool isLeftoverBesideTheStore(const ReadingStoreFiles& files, const QString& nam
 // Whether name is the temporary file of an original's interrupted write.
 bool isLeftoverOriginal(const QString& name) {
     const auto target = atomicWriteTarget(name);
-    return target && target->endsWith(u".epub") && parseUuid(QStringView(*target).chopped(5));
+    return target && ReadingStoreFiles::originalFileReadingID(*target);
 }
 
 void removeMatching(FileSystem& fileSystem, const QString& folder, const std::function<bool(const QString&)>& matches) {

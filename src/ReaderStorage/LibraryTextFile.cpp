@@ -11,12 +11,6 @@ using namespace Qt::StringLiterals;
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
-bool hasSupportedName(const QString& filename) {
-    if (filename.isEmpty()) return false;
-    if (lastPathComponent(filename) != filename) return false;
-    return pathExtension(filename).toLower() == u"txt";
-}
-
 // Strict UTF-8: any ill-formed sequence (overlong forms, encoded surrogates, values past U+10FFFF, a
 // sequence cut off at the end) fails. A byte-order mark is kept as U+FEFF, never skipped silently: the
 // caller drops the one mark the format allows.
@@ -28,32 +22,12 @@ std::optional<QString> decodeUTF8(QByteArrayView bytes) {
     return text;
 }
 
-bool hasOverlongCharacter(const QString& text) {
-    const CharacterBreaks breaks(text);
-    for (qsizetype start = 0; start < text.size();) {
-        const qsizetype end = breaks.next(start);
-        if (end - start > LibraryTextFile::characterUTF16Limit) return true;
-        start = end;
-    }
-    return false;
-}
-
-// The platform's "white space and line breaks": the space separators, tab, U+000A to U+000D, U+0085 and
-// the line and paragraph separators.
-bool isWhiteSpaceOrLineBreak(char32_t c) {
-    if (c == 0x09 || (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029) return true;
-    return QChar::category(c) == QChar::Separator_Space;
+bool hasOverlongCharacter(QStringView text) {
+    return !forEachCharacter(
+        text, [](TextRange character) { return character.length() <= LibraryTextFile::characterUTF16Limit; });
 }
 
 }  // namespace
-
-bool LibraryTextFile::isBlank(QStringView text) {
-    // Every white space character lies in the Basic Multilingual Plane: a surrogate means there is text.
-    for (const QChar unit : text) {
-        if (unit.isSurrogate() || !isWhiteSpaceOrLineBreak(unit.unicode())) return false;
-    }
-    return true;
-}
 
 bool LibraryTextFile::containsNonTextScalar(QStringView text) {
     // Every scalar in question lies in the Basic Multilingual Plane, so UTF-16 units can be tested directly;
@@ -69,7 +43,7 @@ bool LibraryTextFile::containsNonTextScalar(QStringView text) {
 
 tl::expected<ReadingDocument, LibraryTextFile::Failure> LibraryTextFile::decodeText(const QString& filename,
                                                                                     const QByteArray& data) {
-    if (!hasSupportedName(filename)) return tl::unexpected(Failure::unsupportedFormat);
+    if (!isFileNameWithExtension(filename, u"txt")) return tl::unexpected(Failure::unsupportedFormat);
     if (data.size() > byteLimit) return tl::unexpected(Failure::tooLong);
 
     QByteArrayView bytes(data);

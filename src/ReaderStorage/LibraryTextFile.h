@@ -20,7 +20,7 @@ struct LibraryTextFile {
         tooLong,            // more than byteLimit bytes, or more than utf16Limit units of text
         tooComplex,         // a long text holding one Character of more than characterUTF16Limit units
         invalidEncoding,    // not UTF-8 once one leading byte-order mark is dropped
-        empty,              // nothing but white space and line breaks
+        empty,              // nothing but white space and line breaks (isBlank)
         nonText,            // U+FFFD, or a control character other than tab, line feed and carriage return
     };
 
@@ -41,10 +41,6 @@ struct LibraryTextFile {
 
     // A file that passes decodeText(), kept with both arguments unchanged.
     static tl::expected<LibraryTextFile, Failure> create(QString filename, QByteArray data);
-
-    // Whether text holds nothing but white space and line breaks (the space separators, tab, U+000A to
-    // U+000D, U+0085, U+2028 and U+2029); the empty text is blank.
-    static bool isBlank(QStringView text);
 
     // Whether text holds U+FFFD or a control character other than tab, line feed and carriage return.
     static bool containsNonTextScalar(QStringView text);

@@ -1,7 +1,6 @@
 #include "ReaderStorage/OriginalFiles.h"
 
-#include "ReaderCore/Uuid.h"
-#include "ReaderStorage/PathNames.h"
+#include "ReaderStorage/ReadingStoreFiles.h"
 
 #include <QCryptographicHash>
 
@@ -40,9 +39,7 @@ StoreResult<void> pruneOriginalsDirectory(FileSystem& fileSystem, const QString&
         return storeFailure(names.error());
     }
     for (const QString& name : *names) {
-        if (pathExtension(name) != u"epub") continue;
-        if (!parseUuid(QStringView(name).chopped(5))) continue;
-        if (keptNames.contains(name)) continue;
+        if (!ReadingStoreFiles::originalFileReadingID(name) || keptNames.contains(name)) continue;
         if (auto removed = fileSystem.removeRecursively(directory + u'/' + name); !removed) {
             return storeFailure(removed.error());
         }

@@ -31,4 +31,8 @@ QString pathExtension(QStringView path) {
     return component.mid(dot + 1);
 }
 
+bool isFileNameWithExtension(QStringView name, QStringView extension) {
+    return !name.isEmpty() && lastPathComponent(name) == name && pathExtension(name).toLower() == extension;
+}
+
 }  // namespace tavrine

@@ -15,4 +15,8 @@ QString lastPathComponent(QStringView path);
 // opens the component does not start an extension: ".txt" has none, "a.b.txt" has "txt", "notes." has "".
 QString pathExtension(QStringView path);
 
+// Whether name is a bare file name (not empty, no directory part) whose extension is `extension` in any
+// case: the rule for the names of imported files and of kept originals.
+bool isFileNameWithExtension(QStringView name, QStringView extension);
+
 }  // namespace tavrine

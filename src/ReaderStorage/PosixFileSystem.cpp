@@ -155,17 +155,18 @@ tl::expected<void, FileError> makeDirectory(const QString& path) {
 
 }  // namespace
 
+constexpr QStringView kTemporaryMarker = u".tmp-";
 // mkostemp() fills in this many random characters.
 constexpr qsizetype kTemporaryRandomLength = 6;
 
 QString atomicWriteTemporaryPrefix(const QString& fileName) {
-    return u'.' + fileName + u".tmp-";
+    return u'.' + fileName + kTemporaryMarker;
 }
 
 std::optional<QString> atomicWriteTarget(const QString& name) {
-    const qsizetype marker = name.lastIndexOf(u".tmp-");
+    const qsizetype marker = name.lastIndexOf(kTemporaryMarker);
     if (!name.startsWith(u'.') || marker < 2) return std::nullopt;
-    if (name.size() - marker - 5 != kTemporaryRandomLength) return std::nullopt;
+    if (name.size() - marker - kTemporaryMarker.size() != kTemporaryRandomLength) return std::nullopt;
     return name.mid(1, marker - 1);
 }
 

@@ -1,7 +1,6 @@
 #include "ReaderStorage/ReadingStore.h"
 
 #include "ReaderStorage/LeftoverFiles.h"
-#include "ReaderStorage/PathNames.h"
 #include "ReaderStorage/ReadingStoreChanges.h"
 #include "ReaderStorage/ReadingStoreLoader.h"
 
@@ -53,10 +52,9 @@ QCoro::Task<qint64> ReadingStore::historyLimit() {
 
 QCoro::Task<std::optional<StoredReading>> ReadingStore::storedReading(QUuid id) {
     auto job = onStoreThread([id](const Snapshot& state) -> std::optional<StoredReading> {
-        for (const StoredReading& record : state.documents) {
-            if (record.id() == id) return record;
-        }
-        return std::nullopt;
+        const qsizetype index = state.indexOf(id);
+        if (index < 0) return std::nullopt;
+        return state.documents.at(index);
     });
     std::optional<StoredReading> result = co_await job;
     co_return result;
@@ -91,11 +89,9 @@ QCoro::Task<StoreResult<QByteArray>> ReadingStore::originalEPUBData(QUuid id) {
 }
 
 StoreResult<QByteArray> ReadingStore::originalEPUBDataNow(const QUuid& id) {
-    const auto found = std::find_if(m_state.documents.cbegin(), m_state.documents.cend(),
-                                    [&id](const StoredReading& record) { return record.id() == id; });
-    if (found == m_state.documents.cend() || !found->originalEPUB) {
+    const qsizetype index = m_state.indexOf(id);
+    if (index < 0 || !m_state.documents.at(index).originalEPUB)
         return storeFailure(ReadingStoreError::missingDocument());
-    }
     if (auto verified = ReadingStoreLoader(*m_fileSystem, m_files).verifyOriginals(m_state); !verified) {
         return storeFailure(verified.error());
     }
@@ -184,18 +180,14 @@ StoreResult<QUuid> ReadingStore::importTextFileNow(const LibraryTextFile& file, 
 
 StoreResult<QUuid> ReadingStore::importEPUBFileNow(const LibraryFileImport::EPUBFile& file,
                                                    const CancellationToken& cancellation) {
-    const QString& name = file.filename;
-    if (name.isEmpty() || lastPathComponent(name) != name || pathExtension(name).toLower() != u"epub") {
-        return invalidStoreData();
-    }
-    if (file.data.isEmpty() || file.data.size() > EPUBOriginal::kByteLimit) return invalidStoreData();
+    // The name and size of the file are judged by the rules of the record that is to refer to it.
+    const EPUBOriginal original{file.filename, file.data.size(), sha256Hex(file.data)};
+    if (!original.isValid()) return invalidStoreData();
     const EPUBBook::Information information = file.book.information();
     if (!information.isValid(file.book.document)) return invalidStoreData();
-    if (LibraryTextFile::isBlank(file.book.document.text)) return invalidStoreData();
 
-    SavedReading reading{m_newIdentifier(), file.book.document, file.book.metadata.title().value_or(name),
+    SavedReading reading{m_newIdentifier(), file.book.document, file.book.metadata.title().value_or(file.filename),
                          information,       std::nullopt,       m_clock->now()};
-    const EPUBOriginal original{name, file.data.size(), sha256Hex(file.data)};
     if (cancellation.isCancelled()) return storeFailure(OperationCancelled{});
 
     // The new reading is checked against the store before its original is written, so that an
@@ -253,9 +245,7 @@ QCoro::Task<StoreResult<void>> ReadingStore::deleteDocument(QUuid id) {
 
 QCoro::Task<StoreResult<void>> ReadingStore::removeFromHistory(QUuid id) {
     return perform<void>([this, id]() -> StoreResult<void> {
-        const bool stored = std::any_of(m_state.documents.cbegin(), m_state.documents.cend(),
-                                        [&id](const StoredReading& record) { return record.id() == id; });
-        if (!stored) return storeFailure(ReadingStoreError::missingDocument());
+        if (m_state.indexOf(id) < 0) return storeFailure(ReadingStoreError::missingDocument());
         auto removal = ReadingStoreChanges::removeHistoryEntries(m_state, {id});
         if (!removal.snapshot) return {};
         return commit(std::move(*removal.snapshot));

@@ -1,20 +1,12 @@
 #include "ReaderStorage/ReadingStoreChanges.h"
 
-#include "ReaderStorage/LibraryTextFile.h"
+#include "ReaderCore/Characters.h"
 #include "ReaderStorage/ReadingStoreState.h"
 
 namespace tavrine {
 namespace {
 
 using Snapshot = ReadingStoreSnapshot;
-
-// The position of the first document with this identifier, or -1.
-qsizetype indexOf(const Snapshot& snapshot, const QUuid& id) {
-    for (qsizetype i = 0; i < snapshot.documents.size(); ++i) {
-        if (snapshot.documents.at(i).id() == id) return i;
-    }
-    return -1;
-}
 
 bool isTombstoned(const Snapshot& snapshot, const QUuid& id) {
     return snapshot.removedIDs && snapshot.removedIDs->contains(id);
@@ -46,7 +38,6 @@ StoreResult<ReadingStoreSnapshot> ReadingStoreChanges::setHistoryLimit(const Sna
 StoreResult<ReadingStoreSnapshot> ReadingStoreChanges::addToLibrary(const Snapshot& current,
                                                                     const SavedReading& reading,
                                                                     const ReadingProgress& progress) {
-    if (LibraryTextFile::isBlank(reading.document.text)) return invalidStoreData();
     return storeNew(current, StoredReading{reading, std::nullopt, std::nullopt, true, progress, std::nullopt});
 }
 
@@ -60,9 +51,10 @@ ReadingStoreChanges::Change ReadingStoreChanges::recordPlayback(const Snapshot& 
 }
 
 StoreResult<ReadingStoreSnapshot> ReadingStoreChanges::storeNew(const Snapshot& current, StoredReading record) {
+    if (record.isInLibrary && isBlank(record.reading.document.text)) return invalidStoreData();
     if (isTombstoned(current, record.id())) return storeFailure(ReadingStoreError::missingDocument());
     // Contents are not compared: an identical copy is refused like a different one.
-    if (indexOf(current, record.id()) >= 0) return storeFailure(ReadingStoreError::duplicateIdentity());
+    if (current.indexOf(record.id()) >= 0) return storeFailure(ReadingStoreError::duplicateIdentity());
     Snapshot next = current;
     next.documents.append(std::move(record));
     enforceHistoryLimit(next);
@@ -70,9 +62,9 @@ StoreResult<ReadingStoreSnapshot> ReadingStoreChanges::storeNew(const Snapshot& 
 }
 
 ReadingStoreChanges::Change ReadingStoreChanges::addToLibrary(const Snapshot& current, const QUuid& id) {
-    const qsizetype index = indexOf(current, id);
+    const qsizetype index = current.indexOf(id);
     if (index < 0) return storeFailure(ReadingStoreError::missingDocument());
-    if (LibraryTextFile::isBlank(current.documents.at(index).reading.document.text)) return invalidStoreData();
+    if (isBlank(current.documents.at(index).reading.document.text)) return invalidStoreData();
     Snapshot next = current;
     next.documents[index].isInLibrary = true;
     return ifDocumentsChanged(current, std::move(next));
@@ -80,7 +72,7 @@ ReadingStoreChanges::Change ReadingStoreChanges::addToLibrary(const Snapshot& cu
 
 ReadingStoreChanges::Change ReadingStoreChanges::recordPlayback(const Snapshot& current, const QUuid& id, Date date,
                                                                 const std::optional<ReadingProgress>& progress) {
-    const qsizetype index = indexOf(current, id);
+    const qsizetype index = current.indexOf(id);
     if (index < 0) return storeFailure(ReadingStoreError::missingDocument());
     Snapshot next = current;
     StoredReading& record = next.documents[index];
@@ -92,7 +84,7 @@ ReadingStoreChanges::Change ReadingStoreChanges::recordPlayback(const Snapshot& 
 
 ReadingStoreChanges::Change ReadingStoreChanges::updateProgress(const Snapshot& current, const QUuid& id,
                                                                 const ReadingProgress& progress) {
-    const qsizetype index = indexOf(current, id);
+    const qsizetype index = current.indexOf(id);
     if (index < 0) return storeFailure(ReadingStoreError::missingDocument());
     Snapshot next = current;
     next.documents[index].progress = progress;
@@ -100,7 +92,7 @@ ReadingStoreChanges::Change ReadingStoreChanges::updateProgress(const Snapshot& 
 }
 
 StoreResult<ReadingStoreSnapshot> ReadingStoreChanges::deleteDocument(const Snapshot& current, const QUuid& id) {
-    const qsizetype index = indexOf(current, id);
+    const qsizetype index = current.indexOf(id);
     if (index < 0 || !current.documents.at(index).isInLibrary) {
         return storeFailure(ReadingStoreError::missingDocument());
     }

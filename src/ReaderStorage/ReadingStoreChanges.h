@@ -30,8 +30,7 @@ public:
     // invalidData below 1; a lower limit drops entries at once.
     static StoreResult<Snapshot> setHistoryLimit(const Snapshot& current, qint64 limit);
 
-    // A new library reading: invalidData for a text of nothing but white space and line breaks, then
-    // missingDocument for a tombstoned identifier, duplicateIdentity for one already stored.
+    // A new library reading, judged as storeNew() judges it.
     static StoreResult<Snapshot> addToLibrary(const Snapshot& current, const SavedReading& reading,
                                               const ReadingProgress& progress);
     // A reading that was never stored enters the history: nothing to write while the history is off (it
@@ -39,7 +38,8 @@ public:
     // a stored one.
     static Change recordPlayback(const Snapshot& current, const SavedReading& reading, Date date,
                                  const ReadingProgress& progress);
-    // Appends a new record after the tombstone and duplicate checks, and keeps the history limit.
+    // Appends a new record and keeps the history limit: invalidData for a library reading of a blank text,
+    // then missingDocument for a tombstoned identifier, duplicateIdentity for a stored one.
     static StoreResult<Snapshot> storeNew(const Snapshot& current, StoredReading record);
 
     // A stored reading joins the library, keeping its place in stored order: missingDocument when not

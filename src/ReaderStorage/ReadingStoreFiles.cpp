@@ -45,4 +45,10 @@ QString ReadingStoreFiles::originalFileName(const QUuid& readingID) {
     return uuidString(readingID) + u".epub";
 }
 
+std::optional<QUuid> ReadingStoreFiles::originalFileReadingID(const QString& fileName) {
+    const QString suffix = u".epub"_s;
+    if (!fileName.endsWith(suffix)) return std::nullopt;
+    return parseUuid(QStringView(fileName).chopped(suffix.size()));
+}
+
 }  // namespace tavrine

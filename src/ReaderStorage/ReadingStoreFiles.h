@@ -35,6 +35,9 @@ public:
     QString originalFile(const QUuid& readingID) const;
     // "ID.epub", the name of a kept original inside the originals directory.
     static QString originalFileName(const QUuid& readingID);
+    // The reading whose kept original is called fileName (the identifier in either case, the extension
+    // in lower case exactly), or nothing.
+    static std::optional<QUuid> originalFileReadingID(const QString& fileName);
 
 private:
     QString m_storeFile;

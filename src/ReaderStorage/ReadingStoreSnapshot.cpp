@@ -18,6 +18,13 @@ QJsonArray identifierArray(const QSet<QUuid>& ids) {
 
 }  // namespace
 
+qsizetype ReadingStoreSnapshot::indexOf(const QUuid& id) const {
+    for (qsizetype i = 0; i < documents.size(); ++i) {
+        if (documents.at(i).id() == id) return i;
+    }
+    return -1;
+}
+
 QJsonValue toJson(const ReadingStoreSnapshot& snapshot) {
     QJsonObject object{{u"version"_s, toJson(snapshot.version)},
                        {u"historyEnabled"_s, toJson(snapshot.historyEnabled)},

@@ -38,6 +38,9 @@ struct ReadingStoreSnapshot {
     // The store of a user who has no store file yet.
     static ReadingStoreSnapshot empty() { return {}; }
 
+    // The position of the first stored reading with this identifier, or -1.
+    qsizetype indexOf(const QUuid& id) const;
+
     bool operator==(const ReadingStoreSnapshot&) const = default;
 };
 

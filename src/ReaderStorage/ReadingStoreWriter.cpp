@@ -90,11 +90,9 @@ StoreResult<ReadingStoreWriter::Stamps> ReadingStoreWriter::writeFull(const Read
 
     // Committed. Rolling back now would restore a store file naming originals already removed, which
     // would refuse to open; an original that cannot be removed stays an orphan until the next opening.
-    QSet<QUuid> kept;
-    kept.reserve(next.documents.size());
-    for (const StoredReading& record : next.documents) kept.insert(record.id());
+    // Every reading that left the store is among the tombstones (completed()), and no stored one is.
     for (const StoredReading& record : current.documents) {
-        if (record.originalEPUB && !kept.contains(record.id())) {
+        if (record.originalEPUB && next.removedIDs->contains(record.id())) {
             m_fileSystem.removeRecursively(m_files.originalFile(record.id()));
         }
     }

@@ -37,18 +37,11 @@ bool matchesItsTextFile(const StoredReading& record, const LibraryTextFile& file
     return record.reading.title == file.filename;
 }
 
-}  // namespace
-
-bool isValidStoredReading(const StoredReading& record, const ReadingStoreSnapshot& snapshot) {
-    if (!isInALibraryOrHistory(record)) return false;
-    if ((record.reading.epub || record.originalEPUB) && !isValidEPUBReading(record, snapshot)) return false;
-    if (!record.reading.document.isValid()) return false;
-    if (!record.progress.isValid(record.reading.document)) return false;
-    if (record.originalTextFile && !matchesItsTextFile(record, *record.originalTextFile)) return false;
-    return isFinite(record.reading.importedAt) && isFinite(record.lastPlayedAt);
+// What a document can break without a change of its content.
+bool hasValidPosition(const StoredReading& record) {
+    return isInALibraryOrHistory(record) && record.progress.isValid(record.reading.document) &&
+           isFinite(record.lastPlayedAt);
 }
-
-namespace {
 
 // The rules of validateSnapshot(); each document is judged by isValid.
 template <typename DocumentRule>
@@ -61,10 +54,7 @@ StoreResult<void> validateWith(const ReadingStoreSnapshot& snapshot, DocumentRul
     QSet<QUuid> ids;
     ids.reserve(snapshot.documents.size());
     for (const StoredReading& record : snapshot.documents) {
-        if (removed.contains(record.id())) return invalidStoreData();
-    }
-    for (const StoredReading& record : snapshot.documents) {
-        if (ids.contains(record.id())) return invalidStoreData();
+        if (removed.contains(record.id()) || ids.contains(record.id())) return invalidStoreData();
         ids.insert(record.id());
     }
     if (playedCount(snapshot) > snapshot.historyLimit) return invalidStoreData();
@@ -74,13 +64,15 @@ StoreResult<void> validateWith(const ReadingStoreSnapshot& snapshot, DocumentRul
     return {};
 }
 
-// What a document can break without a change of its content.
-bool hasValidPosition(const StoredReading& record) {
-    return isInALibraryOrHistory(record) && record.progress.isValid(record.reading.document) &&
-           isFinite(record.lastPlayedAt);
-}
-
 }  // namespace
+
+bool isValidStoredReading(const StoredReading& record, const ReadingStoreSnapshot& snapshot) {
+    if (!hasValidPosition(record)) return false;
+    if ((record.reading.epub || record.originalEPUB) && !isValidEPUBReading(record, snapshot)) return false;
+    if (!record.reading.document.isValid()) return false;
+    if (record.originalTextFile && !matchesItsTextFile(record, *record.originalTextFile)) return false;
+    return isFinite(record.reading.importedAt);
+}
 
 StoreResult<void> validateSnapshot(const ReadingStoreSnapshot& snapshot) {
     return validateWith(snapshot,

@@ -82,5 +82,15 @@ TEST(FirstCharacters, CutsAfterWholeCharactersOnly) {
     EXPECT_EQ(firstCharacters(kFamily + u"x"_s, 2), kFamily + u"x"_s);
 }
 
+TEST(IsBlank, TakesEveryWhiteSpaceAndLineBreakButNoInvisibleCharacter) {
+    EXPECT_TRUE(isBlank(u""));
+    EXPECT_TRUE(isBlank(u" \t\n\v\f\r\u0085\u00A0\u1680\u2000\u200A\u2028\u2029\u202F\u205F\u3000"));
+    // Zero-width space and joiner, the byte-order mark, a lone surrogate and a supplementary character.
+    for (const QString& text :
+         {u" \u200B"_s, u"\u200D"_s, u"\uFEFF"_s, QString(QChar(0xD800)), u"\U00010000"_s, u"\u2001x"_s}) {
+        EXPECT_FALSE(isBlank(text)) << text.toStdString();
+    }
+}
+
 }  // namespace
 }  // namespace tavrine

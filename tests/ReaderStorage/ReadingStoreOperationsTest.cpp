@@ -196,6 +196,10 @@ TEST_F(ReadingStoreOperationsTest, AnEPUBImportRefusedCancelledOrUnstoredKeepsNo
         EXPECT_EQ(await(store->importFile(epubImport(name, QByteArray(size, 'x')))), tl::unexpected(kInvalid))
             << name.toStdString();
     }
+    EPUBBook blank = testBook();
+    blank.document.text = u" \n\u3000"_s;
+    blank.document.sections->first().end = blank.document.text.size();
+    EXPECT_EQ(await(store->importFile(epubImport(u"a.epub"_s, "abc", blank))), tl::unexpected(kInvalid));
     EXPECT_EQ(await(store->importFile(epubImport(u"a.epub"_s, "abc"), cancelled())),
               tl::unexpected(StoreFailure(OperationCancelled{})));
     fileSystem->failOn(FileError::Operation::write, files().storeFile(), ENOSPC);
