@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <QCoro/QCoroTask>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -52,6 +53,25 @@ auto runTask(QCoro::Task<T> task, std::chrono::milliseconds deadline = std::chro
     } else {
         return std::move(outcome->value);
     }
+}
+
+// Runs the event loop until the condition holds; fails the test and answers false when it does not hold
+// by the deadline.
+template <typename Condition>
+bool runUntil(Condition condition, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!condition()) {
+        if (elapsed.elapsed() > deadline.count()) {
+            ADD_FAILURE() << "the condition did not hold within " << deadline.count() << " ms";
+            return false;
+        }
+        // Waits for events a few milliseconds at a time instead of spinning.
+        QEventLoop loop;
+        QTimer::singleShot(std::chrono::milliseconds(2), &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
 }
 
 }  // namespace tavrine::test
