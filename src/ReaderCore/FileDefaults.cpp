@@ -112,7 +112,9 @@ std::optional<DefaultsValue> FileDefaults::object(const QString& key) const {
 }
 
 void FileDefaults::setValue(const QString& key, DefaultsValue value) {
-    m_entries.insert(key, encode(value));
+    QJsonValue entry = encode(value);
+    if (m_entries.value(key) == entry) return;
+    m_entries.insert(key, std::move(entry));
     changed();
 }
 

@@ -156,7 +156,8 @@ TEST_F(FileDefaultsTest, ABurstOfChangesInOneTurnIsWrittenOnce) {
     EXPECT_EQ(FileDefaults(path()).doubleForKey(u"reader.baseSeconds"_s), 1.0);
     EXPECT_TRUE(defaults.sync());  // nothing pending: no second write
     EXPECT_EQ(defaults.writeCount(), 1);
-    // Removing a key that is not there changes nothing and writes nothing.
+    // Setting the value held, or removing a key that is not there, changes nothing and writes nothing.
+    defaults.setDouble(u"reader.baseSeconds"_s, 1.0);
     defaults.remove(u"missing"_s);
     EXPECT_TRUE(defaults.sync());
     EXPECT_EQ(defaults.writeCount(), 1);

@@ -25,7 +25,7 @@ template <typename Change>
 StoreResult<void> FakePlaybackStore::change(Change change) {
     const ReadingStoreState before = m_state;
     change();
-    if (m_state != before) m_changes.send(m_state);
+    if (m_state != before) m_changes->send(m_state);
     return {};
 }
 
@@ -37,7 +37,7 @@ QList<FakePlaybackStore::Call> FakePlaybackStore::calls() const {
 
 void FakePlaybackStore::publish(ReadingStoreState state) {
     m_state = std::move(state);
-    m_changes.send(m_state);
+    m_changes->send(m_state);
 }
 
 void FakePlaybackStore::keep(StoredReading record) {
@@ -137,7 +137,7 @@ QCoro::Task<PlaybackStore::Subscription> FakePlaybackStore::changes() {
     expectNoFailure(response, Call::changes);
     auto waiting = answer(response);
     co_await waiting;
-    co_return m_changes.subscribe(m_state);
+    co_return m_changes->subscribe(m_state);
 }
 
 QCoro::Task<StoreResult<void>> FakePlaybackStore::setHistoryEnabled(bool enabled) {

@@ -15,12 +15,12 @@
 
 namespace tavrine::test {
 
-// A store in memory for the player's tests, held by a shared_ptr. It keeps readings the way the real
+// A store in memory for the player's tests, held by a shared_ptr. It keeps readings much as the real
 // store does (history first by latest play, library first by latest addition, deleted identifiers never
-// stored again) and announces every change through the same change stream. A test can script any call:
-// delay it on the store's clock (none: it answers on the next turn of the event loop, as the real store
-// never answers inside the call) or fail it with any store failure, which changes nothing. Every call is
-// logged, in the order in which it was made. Main thread only.
+// stored again; no history limit) and announces every change through the same change stream. A test can script any
+// call: delay it on the store's clock (none: it answers on the next turn of the event loop, as the real store never
+// answers inside the call) or fail it with any store failure, which changes nothing. Every call is logged, in the order
+// in which it was made. Main thread only.
 class FakePlaybackStore final : public PlaybackStore, public std::enable_shared_from_this<FakePlaybackStore> {
 public:
     enum class Call {
@@ -74,6 +74,10 @@ public:
     // Keeps a record as it is (in the library, the history or both, by its flags) and announces it.
     void keep(StoredReading record);
     std::optional<StoredReading> find(const QUuid& id) const;
+    // Ends every subscription of the change stream, as the real store's end would.
+    void endChanges() { m_changes = std::make_unique<LatestValue<ReadingStoreState>>(); }
+    // The subscriptions of the change stream that have not ended.
+    qsizetype listenerCount() { return m_changes->subscriberCount(); }
 
     QCoro::Task<StoreResult<ReadingStoreState>> loadState() override;
     QCoro::Task<bool> historyEnabled() override;
@@ -106,7 +110,7 @@ private:
 
     const Clock* m_clock;
     ReadingStoreState m_state;
-    LatestValue<ReadingStoreState> m_changes;
+    std::unique_ptr<LatestValue<ReadingStoreState>> m_changes = std::make_unique<LatestValue<ReadingStoreState>>();
     QList<LoggedCall> m_log;
     std::map<Call, std::deque<Response>> m_next;
     std::map<Call, Response> m_always;
