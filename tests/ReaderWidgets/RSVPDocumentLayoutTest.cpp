@@ -70,11 +70,5 @@ TEST(RSVPDocumentLayoutTest, ChangesWithinHalfAPixelAreNotApplied) {
     EXPECT_EQ(kept.widths, std::vector<double>{276});
 }
 
-TEST(RSVPDocumentLayoutTest, EmptyViewKeepsTheMinimumInsets) {
-    FixedText text{0, {}};
-    EXPECT_EQ(layOut(QSizeF(0, 0), 36, {}, text.usedHeight()),
-              (RSVPDocumentGeometry{.width = 36, .height = 16, .verticalInset = 8}));
-}
-
 }  // namespace
 }  // namespace tavrine

@@ -50,38 +50,22 @@ double lineHeight(double size) {
     return QFontMetricsF(ReaderTypography::readingFont(size)).height();
 }
 
-TEST(ReaderRSVPDisplayTest, AsksForItsDefaultSizeAndShowsNothingBeforeTheFirstPhrase) {
-    ReaderRSVPDisplay display;
-    EXPECT_EQ(display.sizeHint(), QSize(300, 156));
-    EXPECT_TRUE(display.text().isEmpty());
-    EXPECT_FALSE(display.pointSize().has_value());
-    EXPECT_EQ(display.minimumDocumentWidth(), 0);
-}
-
-TEST(ReaderRSVPDisplayTest, OneLinePhraseIsCentredVertically) {
+TEST(ReaderRSVPDisplayTest, PhraseIsCentredVerticallyAndTallTextScrollsFromTheTop) {
     ShownDisplay shown(QSize(300, 156));
     shown.apply(u"吾輩は猫である。"_s, 34);
-    const auto& geometry = shown.display.documentGeometry();
-    EXPECT_EQ(geometry.width, 300);
-    EXPECT_EQ(geometry.height, 156);
-    EXPECT_NEAR(geometry.verticalInset, (156 - lineHeight(34)) / 2, 0.5);
     EXPECT_EQ(shown.document()->size(), QSize(300, 156));
+    EXPECT_NEAR(shown.display.documentGeometry().verticalInset, (156 - lineHeight(34)) / 2, 0.5);
     EXPECT_FALSE(shown.horizontal()->isVisible());
     EXPECT_FALSE(shown.vertical()->isVisible());
     EXPECT_EQ(shown.display.accessibleName(), u"吾輩は猫である。"_s);
-}
 
-TEST(ReaderRSVPDisplayTest, TextTallerThanTheViewScrollsDownwardsFromTheTop) {
-    ShownDisplay shown(QSize(300, 156));
-    // Wrapped at any Character: 40 kana at 34 pixels need several lines of the 276-pixel text width.
+    // 40 kana at 34 pixels wrap at any Character into five lines of the text width left beside the
+    // vertical scroll bar: taller than the view, so the document grows and shows from its top.
     shown.apply(QString(40, u'あ'), 34);
-    const auto& geometry = shown.display.documentGeometry();
-    EXPECT_EQ(geometry.verticalInset, 8);
-    EXPECT_GT(geometry.height, 156);
+    EXPECT_EQ(shown.display.documentGeometry().verticalInset, 8);
+    EXPECT_GE(shown.display.documentGeometry().height, 5 * lineHeight(34) + 16 - 0.5);
     EXPECT_TRUE(shown.vertical()->isVisible());
     EXPECT_EQ(shown.vertical()->value(), 0);
-    // Room for every line: 40 kana at 34 pixels do not fit in four lines of the narrowed text width.
-    EXPECT_GE(geometry.height, 5 * lineHeight(34) + 16 - 0.5);
 }
 
 TEST(ReaderRSVPDisplayTest, CharacterWiderThanTheViewWidensTheDocumentAndStartsAtItsLeftEdge) {
@@ -126,6 +110,8 @@ TEST(ReaderRSVPDisplayTest, SamePhraseAgainChangesNothingAndANewSizeStartsOver) 
 
 TEST(ReaderRSVPDisplayTest, EmptyPhraseKeepsOnlyTheMargin) {
     ShownDisplay shown(QSize(300, 156));
+    EXPECT_EQ(shown.display.sizeHint(), QSize(300, 156));
+    EXPECT_FALSE(shown.display.pointSize().has_value());
     shown.apply(u"吾輩"_s, 34);
     shown.apply(QString(), 34);
     EXPECT_EQ(shown.display.minimumDocumentWidth(), 36);
