@@ -9,8 +9,6 @@
 
 #include <algorithm>
 
-using namespace Qt::StringLiterals;
-
 namespace tavrine {
 
 double PhraseWidthMeasurer::width(QStringView text) {
