@@ -150,7 +150,7 @@ TEST_F(FileDefaultsTest, ABurstOfChangesInOneTurnIsWrittenOnce) {
     FileDefaults defaults(path());
     for (int step = 1; step <= 1000; ++step) defaults.setDouble(u"reader.baseSeconds"_s, step / 1000.0);
     EXPECT_FALSE(directory.exists(path()));  // nothing is written inside the turn
-    ASSERT_TRUE(test::runUntil([&] { return defaults.writeCount() > 0; }));
+    ASSERT_TRUE(test::processEventsUntil([&] { return defaults.writeCount() > 0; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(defaults.writeCount(), 1);
     EXPECT_EQ(FileDefaults(path()).doubleForKey(u"reader.baseSeconds"_s), 1.0);

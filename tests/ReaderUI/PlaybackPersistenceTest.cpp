@@ -214,7 +214,7 @@ TEST_F(PlaybackPersistenceTest, AReadingRemovedWhileItsPlayRecordWaitsIsNotWritt
     store->keep(stored(1, true));
     store->delayNext(Call::loadState, 50ms);
     persistence->recordPlay(reading(1), Date{500}, at(5));
-    ASSERT_TRUE(test::runUntil([&] { return !store->log().isEmpty(); }));
+    ASSERT_TRUE(test::processEventsUntil([&] { return !store->log().isEmpty(); }));
     persistence->markRemoved(readingID(1));  // the store's change stream said it is gone
     drain();
     EXPECT_FALSE(store->calls().contains(Call::recordPlayback));
@@ -386,11 +386,11 @@ TEST_F(PlaybackPersistenceTest, ADestroyedPersistenceStillDeliversWhatWasQueued)
     persistence.reset();
     std::weak_ptr<test::FakePlaybackStore> weakStore = store;
     store.reset();  // the queue shares the store too
-    ASSERT_TRUE(test::runUntil([&] { return reports->size() == 3; }));
+    ASSERT_TRUE(test::processEventsUntil([&] { return reports->size() == 3; }));
     EXPECT_THAT(*reports,
                 ElementsAre(Reported(1, Outcome::saved), Reported(1, Outcome::saved), Reported(1, Outcome::saved)));
     // Once the last has run, nothing holds the store any more.
-    ASSERT_TRUE(test::runUntil([&] { return weakStore.expired(); }));
+    ASSERT_TRUE(test::processEventsUntil([&] { return weakStore.expired(); }));
 }
 
 // The application's road: the real store in a temporary folder, its history off, automatic history on.

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 #include <QCoro/QCoroTask>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 
 #include <chrono>
@@ -55,21 +57,17 @@ auto runTask(QCoro::Task<T> task, std::chrono::milliseconds deadline = std::chro
     }
 }
 
-// Runs the event loop until the condition holds; fails the test and answers false when it does not hold
-// by the deadline.
+// Runs the event loop until condition holds or the timeout passes; answers whether it held. The
+// condition is checked before the first turn, so one that already holds returns at once.
 template <typename Condition>
-bool runUntil(Condition condition, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
-    QElapsedTimer elapsed;
-    elapsed.start();
+bool processEventsUntil(Condition condition, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    const QDeadlineTimer deadline(timeout);
     while (!condition()) {
-        if (elapsed.elapsed() > deadline.count()) {
-            ADD_FAILURE() << "the condition did not hold within " << deadline.count() << " ms";
+        if (deadline.hasExpired()) {
             return false;
         }
-        // Waits for events a few milliseconds at a time instead of spinning.
-        QEventLoop loop;
-        QTimer::singleShot(std::chrono::milliseconds(2), &loop, &QEventLoop::quit);
-        loop.exec();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
     }
     return true;
 }
