@@ -1,6 +1,7 @@
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 
-#include <QCoro/QCoroFuture>
+#include "ReaderCore/QueuedFuture.h"
+
 #include <QLocale>
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
@@ -58,8 +59,9 @@ QCoro::Task<void> ReadingLibrarySearch::waitForMatches(QPointer<ReadingLibrarySe
                                                        QList<SavedReading> readings, QString query, SearchFold fold,
                                                        QUuid requestID, CancellationToken cancellation) {
     // The pooled search shares the token, so cancelling this task stops it at its next reading or window.
-    QFuture<QSet<QUuid>> search = QtConcurrent::run(
-        [readings, query, fold, cancellation] { return computeMatchingIDs(readings, query, fold, cancellation); });
+    // Queued: the result never lands inside the update() that started the search.
+    QueuedFuture<QSet<QUuid>> search(QtConcurrent::run(
+        [readings, query, fold, cancellation] { return computeMatchingIDs(readings, query, fold, cancellation); }));
     QSet<QUuid> ids = co_await search;
     if (cancellation.isCancelled() || !self || self->m_requestID != requestID) co_return;
     self->setMatchingIDs(std::move(ids));
