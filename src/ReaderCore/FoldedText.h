@@ -24,6 +24,7 @@ public:
     ~FoldedText();
 
     const QString& source() const { return m_source; }
+    SearchFold fold() const { return m_fold; }
     // The fold of the source up to foldedUpTo().
     QStringView folded() const { return QStringView(m_folded).first(m_foldedLength); }
     // How far the source is folded: always the end of a composed character sequence (or 0).

@@ -1,13 +1,10 @@
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 
+#include "support/EventLoop.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThreadPool>
 
-#include <functional>
 #include <memory>
 
 namespace tavrine {
@@ -32,24 +29,6 @@ SavedReading reading(const QString& text, std::optional<QString> title = std::nu
 // A text longer than the quick match handles, which sends every search to the pool.
 SavedReading longReading(const QString& tail = QString()) {
     return reading(QString(ReadingLibrarySearch::kQuickMatchLimit + 1 - tail.size(), u'x') + tail);
-}
-
-// Runs the event loop until done() holds; false when it did not within the deadline.
-bool waitUntil(const std::function<bool()>& done, int deadlineMs = 10'000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > deadlineMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-// Lets every pooled search end and every queued result arrive.
-void settle() {
-    QThreadPool::globalInstance()->waitForDone();
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
 }
 
 struct Signals {
@@ -89,7 +68,7 @@ TEST(ReadingLibrarySearch, LeavesBlankQueriesAndShortTextsToTheCaller) {
     search.update(oneLonger, u"x"_s);
     EXPECT_EQ(search.matchingIDs(), IDs());
     EXPECT_TRUE(search.isSearching());
-    ASSERT_TRUE(waitUntil([&] { return !search.isSearching(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !search.isSearching(); }));
     EXPECT_EQ(search.matchingIDs(), IDs{oneLonger[0].id});
     EXPECT_EQ(count.matching, 2);
     EXPECT_EQ(count.searching, 2);
@@ -107,7 +86,7 @@ TEST(ReadingLibrarySearch, RepeatsNothingForTheSameTrimmedQueryAndEqualReadings)
     search.update(readings, u"needle  "_s);
     search.update(QList<SavedReading>(readings), u"\tneedle\n"_s);  // another list, equal readings
     EXPECT_EQ(search.requestID(), request);
-    ASSERT_TRUE(waitUntil([&] { return !search.isSearching(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !search.isSearching(); }));
     EXPECT_EQ(search.matchingIDs(), IDs{readings[0].id});
     EXPECT_EQ(count.request, 1);
 
@@ -133,7 +112,7 @@ TEST(ReadingLibrarySearch, RepeatsNothingForTheSameTrimmedQueryAndEqualReadings)
     EXPECT_NE(added, request);
     search.update({other, readings[0]}, u"needle"_s);
     EXPECT_NE(search.requestID(), added);
-    ASSERT_TRUE(waitUntil([&] { return !search.isSearching(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !search.isSearching(); }));
 }
 
 TEST(ReadingLibrarySearch, AppliesOnlyTheLatestOfTwoQuickUpdates) {
@@ -145,8 +124,8 @@ TEST(ReadingLibrarySearch, AppliesOnlyTheLatestOfTwoQuickUpdates) {
 
     search.update(readings, u"first"_s);
     search.update(readings, u"second"_s);
-    ASSERT_TRUE(waitUntil([&] { return !search.isSearching(); }));
-    settle();  // the first search has ended too, and its result was dropped
+    ASSERT_TRUE(test::waitUntil([&] { return !search.isSearching(); }));
+    test::settlePool();  // the first search has ended too, and its result was dropped
     EXPECT_EQ(search.matchingIDs(), IDs{second.id});
     // Empty set once (both updates), then the second result: the first never showed.
     EXPECT_EQ(count.matching, 2);
@@ -155,7 +134,7 @@ TEST(ReadingLibrarySearch, AppliesOnlyTheLatestOfTwoQuickUpdates) {
     // A blank query supersedes a running search: its result never lands.
     search.update(readings, u"first"_s);
     search.update(readings, u" "_s);
-    settle();
+    test::settlePool();
     EXPECT_EQ(search.matchingIDs(), std::nullopt);
     EXPECT_FALSE(search.isSearching());
 }
@@ -172,7 +151,7 @@ TEST(ReadingLibrarySearch, DestroyedMidSearchAppliesNothing) {
     ASSERT_TRUE(search->isSearching());
     ASSERT_EQ(applied, 1);
     search.reset();
-    settle();
+    test::settlePool();
     EXPECT_EQ(applied, 1);
 }
 
@@ -189,7 +168,7 @@ TEST(ReadingLibrarySearch, FindsByCreatorThenTitleThenTextWithTheFirstHitWinning
     ReadingLibrarySearch search;
     search.update(readings, u"soseki"_s);
     ASSERT_TRUE(search.isSearching());
-    ASSERT_TRUE(waitUntil([&] { return !search.isSearching(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !search.isSearching(); }));
     EXPECT_EQ(search.matchingIDs(),
               (IDs{byCreator.id, epubByTitle.id, epubByText.id, titledByText.id, untitledByText.id}));
 
