@@ -1,5 +1,6 @@
 #include "ReaderCore/SearchFold.h"
 
+#include "ReaderCore/Characters.h"
 #include "ReaderCore/FoldedText.h"
 
 #include <QLocale>
@@ -60,10 +61,7 @@ QString withoutNonspacingMarks(const QString& text) {
     QString result;
     result.reserve(text.size());
     for (qsizetype i = 0; i < text.size();) {
-        const char32_t codePoint =
-            text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()
-                ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1))
-                : text.at(i).unicode();
+        const char32_t codePoint = codePointAt(text, i);
         const qsizetype width = codePoint > 0xFFFF ? 2 : 1;
         if (u_charType(static_cast<UChar32>(codePoint)) != U_NON_SPACING_MARK) result.append(text.sliced(i, width));
         i += width;
