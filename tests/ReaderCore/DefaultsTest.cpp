@@ -2,6 +2,7 @@
 #include "ReaderCore/MemoryDefaults.h"
 
 #include "support/CapturedWarnings.h"
+#include "support/EventLoop.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
 #include "support/TemporaryDirectory.h"

@@ -2,6 +2,7 @@
 #include "ReaderUI/Player/PlaybackPersistence.h"
 #include "ReaderUI/Player/ReadingStorePlaybackStore.h"
 
+#include "support/EventLoop.h"
 #include "support/FakeClock.h"
 #include "support/FakePlaybackStore.h"
 #include "support/QtPrinters.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/RunTask.h"
+#include "support/EventLoop.h"
 
 #include <QDir>
 #include <QString>

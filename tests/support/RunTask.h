@@ -5,7 +5,6 @@
 #include <QCoro/QCoroTask>
 #include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QThread>
 #include <QTimer>
 
 #include <chrono>
@@ -55,21 +54,6 @@ auto runTask(QCoro::Task<T> task, std::chrono::milliseconds deadline = std::chro
     } else {
         return std::move(outcome->value);
     }
-}
-
-// Runs the event loop until condition holds or the timeout passes; answers whether it held. The
-// condition is checked before the first turn, so one that already holds returns at once.
-template <typename Condition>
-bool processEventsUntil(Condition condition, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-    const QDeadlineTimer deadline(timeout);
-    while (!condition()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
 }
 
 }  // namespace tavrine::test
