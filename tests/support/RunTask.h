@@ -1,9 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <QCoreApplication>
 #include <QCoro/QCoroTask>
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
 
