@@ -68,7 +68,7 @@ TEST(ReadingLibrarySearch, LeavesBlankQueriesAndShortTextsToTheCaller) {
     search.update(oneLonger, u"x"_s);
     EXPECT_EQ(search.matchingIDs(), IDs());
     EXPECT_TRUE(search.isSearching());
-    ASSERT_TRUE(test::waitUntil([&] { return !search.isSearching(); }));
+    ASSERT_TRUE(test::processEventsUntil([&] { return !search.isSearching(); }));
     EXPECT_EQ(search.matchingIDs(), IDs{oneLonger[0].id});
     EXPECT_EQ(count.matching, 2);
     EXPECT_EQ(count.searching, 2);
@@ -86,7 +86,7 @@ TEST(ReadingLibrarySearch, RepeatsNothingForTheSameTrimmedQueryAndEqualReadings)
     search.update(readings, u"needle  "_s);
     search.update(QList<SavedReading>(readings), u"\tneedle\n"_s);  // another list, equal readings
     EXPECT_EQ(search.requestID(), request);
-    ASSERT_TRUE(test::waitUntil([&] { return !search.isSearching(); }));
+    ASSERT_TRUE(test::processEventsUntil([&] { return !search.isSearching(); }));
     EXPECT_EQ(search.matchingIDs(), IDs{readings[0].id});
     EXPECT_EQ(count.request, 1);
 
@@ -112,7 +112,7 @@ TEST(ReadingLibrarySearch, RepeatsNothingForTheSameTrimmedQueryAndEqualReadings)
     EXPECT_NE(added, request);
     search.update({other, readings[0]}, u"needle"_s);
     EXPECT_NE(search.requestID(), added);
-    ASSERT_TRUE(test::waitUntil([&] { return !search.isSearching(); }));
+    ASSERT_TRUE(test::processEventsUntil([&] { return !search.isSearching(); }));
 }
 
 TEST(ReadingLibrarySearch, AppliesOnlyTheLatestOfTwoQuickUpdates) {
@@ -124,7 +124,7 @@ TEST(ReadingLibrarySearch, AppliesOnlyTheLatestOfTwoQuickUpdates) {
 
     search.update(readings, u"first"_s);
     search.update(readings, u"second"_s);
-    ASSERT_TRUE(test::waitUntil([&] { return !search.isSearching(); }));
+    ASSERT_TRUE(test::processEventsUntil([&] { return !search.isSearching(); }));
     test::settlePool();  // the first search has ended too, and its result was dropped
     EXPECT_EQ(search.matchingIDs(), IDs{second.id});
     // Empty set once (both updates), then the second result: the first never showed.
@@ -168,7 +168,7 @@ TEST(ReadingLibrarySearch, FindsByCreatorThenTitleThenTextWithTheFirstHitWinning
     ReadingLibrarySearch search;
     search.update(readings, u"soseki"_s);
     ASSERT_TRUE(search.isSearching());
-    ASSERT_TRUE(test::waitUntil([&] { return !search.isSearching(); }));
+    ASSERT_TRUE(test::processEventsUntil([&] { return !search.isSearching(); }));
     EXPECT_EQ(search.matchingIDs(),
               (IDs{byCreator.id, epubByTitle.id, epubByText.id, titledByText.id, untitledByText.id}));
 

@@ -34,7 +34,7 @@ struct SignalCount {
 void search(ReaderSourceNavigation& navigation, const QString& query) {
     navigation.setQuery(query);
     navigation.startSearch();
-    ASSERT_TRUE(test::waitUntil([&] { return !navigation.isSearching(); }));
+    ASSERT_TRUE(test::processEventsUntil([&] { return !navigation.isSearching(); }));
 }
 
 TEST(ReaderSourceNavigation, FindsMovesBetweenMatchesAndSaysWhereItIs) {
@@ -53,7 +53,7 @@ TEST(ReaderSourceNavigation, FindsMovesBetweenMatchesAndSaysWhereItIs) {
     // No current match while searching: moving changes nothing.
     navigation.selectAdjacentMatch(true);
     EXPECT_EQ(navigation.matchIndex(), std::nullopt);
-    ASSERT_TRUE(test::waitUntil([&] { return !navigation.isSearching(); }));
+    ASSERT_TRUE(test::processEventsUntil([&] { return !navigation.isSearching(); }));
     ASSERT_GE(navigation.matches().size(), 3);
     EXPECT_EQ(navigation.matchIndex(), 0);
     EXPECT_EQ(navigation.currentMatch(), (TextRange{0, 1}));

@@ -1,19 +1,25 @@
 #pragma once
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
+#include <QThread>
 #include <QThreadPool>
+
+#include <chrono>
 
 namespace tavrine::test {
 
-// Runs the event loop until done() holds; false when it did not within the deadline.
-template <typename Predicate>
-bool waitUntil(Predicate done, int deadlineMs = 10'000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > deadlineMs) return false;
+// Runs the event loop until condition holds or the timeout passes; answers whether it held. The
+// condition is checked before the first turn, so one that already holds returns at once.
+template <typename Condition>
+bool processEventsUntil(Condition condition, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    const QDeadlineTimer deadline(timeout);
+    while (!condition()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
     }
     return true;
 }
