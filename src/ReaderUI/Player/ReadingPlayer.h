@@ -288,8 +288,10 @@ private:
     static QCoro::Task<void> runPreparation(QPointer<ReadingPlayer> self, PreparationRequest request,
                                             CancellationToken token);
     static QCoro::Task<void> runPlaybackLoop(QPointer<ReadingPlayer> self, CancellationToken token);
-    // The loop's fetch of the window after the last chunk shown; false when the loop must end.
-    static QCoro::Task<bool> showNextWindow(QPointer<ReadingPlayer> self, CancellationToken token);
+    // The loop's fetch of the window after the last chunk shown: when its first chunk became current, or
+    // nothing when the loop must end.
+    static QCoro::Task<std::optional<Clock::MonotonicTime>> showNextWindow(QPointer<ReadingPlayer> self,
+                                                                           CancellationToken token);
     static QCoro::Task<void> runAutoplay(QPointer<ReadingPlayer> self, CancellationToken token);
     static QCoro::Task<void> runCheckpoints(QPointer<ReadingPlayer> self, std::chrono::duration<double> interval,
                                             CancellationToken token);

@@ -114,16 +114,19 @@ bool ReadingPlayer::needsNextWindow() const {
     return m_preparedReading && m_reading && m_session.isAtLastChunk() && m_session.hasMoreSource();
 }
 
-// One pass per chunk: the deadline is taken from the clock as the chunk's pass begins and covers only its
-// own display time, so time lost to a late wake-up or to fetching a window is not made up later.
+// One pass per chunk, one deadline per chunk: its display time counted from the moment the loop made it
+// current, just before observers are told (a view that redraws at once does not lengthen every chunk by
+// its drawing), or from the start for the chunk shown when playback starts. Time lost to a late wake-up is
+// not made up later, and time spent fetching a window comes on top of the last chunk of the one before.
 QCoro::Task<void> ReadingPlayer::runPlaybackLoop(QPointer<ReadingPlayer> self, CancellationToken token) {
+    const Clock& clock = self->m_clock;
+    std::optional<Clock::MonotonicTime> madeCurrent;
     while (true) {
         if (token.isCancelled() || !self) co_return;
         const std::optional<ReadingChunk> shown = self->m_session.currentChunk();
         if (!shown || self->m_session.status != Status::playing) co_return;
 
-        const Clock& clock = self->m_clock;
-        const auto deadline = clock.monotonicNow() +
+        const auto deadline = madeCurrent.value_or(clock.monotonicNow()) +
                               std::chrono::duration_cast<Clock::MonotonicTime::duration>(self->displayTime(*shown));
         auto sleeping = sleepUntil(clock, deadline, token);
         const bool reached = co_await sleeping;
@@ -131,9 +134,10 @@ QCoro::Task<void> ReadingPlayer::runPlaybackLoop(QPointer<ReadingPlayer> self, C
 
         if (self->needsNextWindow()) {
             auto fetching = showNextWindow(self, token);
-            const bool shows = co_await fetching;
-            if (!shows || !self) co_return;
+            madeCurrent = co_await fetching;
+            if (!madeCurrent || !self) co_return;
         } else {
+            madeCurrent = clock.monotonicNow();
             self->changeSession([](ReadingSession& session) { session.advance(); });
         }
 
@@ -146,9 +150,10 @@ QCoro::Task<void> ReadingPlayer::runPlaybackLoop(QPointer<ReadingPlayer> self, C
     }
 }
 
-QCoro::Task<bool> ReadingPlayer::showNextWindow(QPointer<ReadingPlayer> self, CancellationToken token) {
+QCoro::Task<std::optional<Clock::MonotonicTime>> ReadingPlayer::showNextWindow(QPointer<ReadingPlayer> self,
+                                                                               CancellationToken token) {
     const std::optional<ReadingChunk> shown = self->m_session.currentChunk();
-    if (!shown) co_return false;
+    if (!shown) co_return std::nullopt;
     const QUuid id = self->m_preparationID;
     // The chunk stays on display and the session keeps playing while the next window comes.
     self->setRequestedOffset(shown->sourceRange.lowerBound);
@@ -160,23 +165,24 @@ QCoro::Task<bool> ReadingPlayer::showNextWindow(QPointer<ReadingPlayer> self, Ca
     auto fetching = self->m_prepareChunks(prepared, shown->sourceRange.upperBound, token);
     PreparedReading::Result<QList<ReadingChunk>> chunks = co_await fetching;
     // A failed fetch means the loop was cancelled: whoever cancelled it clears isPreparing.
-    if (!chunks || superseded()) co_return false;
+    if (!chunks || superseded()) co_return std::nullopt;
 
     std::optional<ReadingSourceWindow> window = self->m_sourceWindow;
     if (!chunks->isEmpty() && !holds(window, *chunks)) {
         auto building = prepared->sourceWindow(document, chunks->first().sourceRange.lowerBound);
         window = co_await building;
-        if (superseded()) co_return false;
+        if (superseded()) co_return std::nullopt;
     }
 
     self->setSourceWindow(std::move(window));
     ReadingSession session(std::move(*chunks), prepared->length());
     session.play();
+    const Clock::MonotonicTime madeCurrent = self->m_clock.monotonicNow();
     self->setSession(std::move(session));
     const std::optional<ReadingChunk> current = self->m_session.currentChunk();
     self->setRequestedOffset(current ? current->sourceRange.lowerBound : shown->sourceRange.upperBound);
     self->setIsPreparing(false);
-    co_return true;
+    co_return madeCurrent;
 }
 
 QCoro::Task<void> ReadingPlayer::runAutoplay(QPointer<ReadingPlayer> self, CancellationToken token) {
