@@ -34,9 +34,10 @@ struct ReaderDocumentInformation {
     // The rows, in this order, each only where its condition holds: "文書名" always; "元のファイル"
     // when a file name is given, even an empty one; "取得元" when the source is not empty (blank is
     // shown as it is); "取り込み日時" always; then, for an EPUB book, "著者", "出版者", "出版日", "言語"
-    // and "識別子", each only when its list is not empty, all of its values joined by "、".
+    // and "識別子", each only when its list is not empty, all of its values joined by "、". The import time
+    // is shown in the application's locale (the system's unless set otherwise) and the system's time zone.
     static ReaderDocumentInformation make(const SavedReading& reading, const std::optional<QString>& originalFilename,
-                                          const QLocale& locale = QLocale::system(),
+                                          const QLocale& locale = QLocale(),
                                           const QTimeZone& timeZone = QTimeZone::systemTimeZone());
 
     // No row for an empty list; otherwise every value, in stored order, joined by "、", uncut.
