@@ -69,21 +69,30 @@ TEST(ReaderDocumentContext, TheSourceWindowsTotalLengthWinsOverTheText) {
     EXPECT_EQ(context.progressLabel, u"25%"_s);
 }
 
-TEST(ReaderDocumentContext, TheChapterIsTheTrimmedSectionTitleOrItsNumber) {
-    SavedReading reading = textOfLength(30);
-    reading.document.sections =
-        QList<Section>{{u"a"_s, u"  序章 \n"_s, 0, 10}, {u"b"_s, u" \u3000"_s, 10, 20}, {u"c"_s, std::nullopt, 20, 30}};
-    const auto chapter = [&](const Section& current) {
-        return ReaderDocumentContext::make({.reading = &reading, .currentSection = current}).chapter;
-    };
-    const auto& sections = *reading.document.sections;
-    EXPECT_EQ(chapter(sections[0]), u"序章"_s);
-    EXPECT_EQ(chapter(sections[1]), u"章 2"_s);
-    EXPECT_EQ(chapter(sections[2]), u"章 3"_s);
-    // A section the document does not list counts as the first; so does one of a reading without sections.
-    EXPECT_EQ(chapter({u"elsewhere"_s, std::nullopt, 0, 1}), u"章 1"_s);
+TEST(ReaderDocumentContext, TheChapterIsTheTrimmedSectionTitleOrTheNumberOfTheFirstSectionWithItsId) {
+    SavedReading reading = textOfLength(40);
+    reading.document.sections = QList<Section>{{u"a"_s, u"  序章 \n"_s, 0, 10},
+                                               {u"b"_s, u" \u3000"_s, 10, 20},
+                                               {u"c"_s, std::nullopt, 20, 30},
+                                               {u"b"_s, std::nullopt, 30, 40}};
+    const QList<Section> sections = *reading.document.sections;
+    ReaderDocumentContext::Cache cache;
+    for (ReaderDocumentContext::Cache* given : {static_cast<ReaderDocumentContext::Cache*>(nullptr), &cache}) {
+        SCOPED_TRACE(given ? "cached" : "afresh");
+        const auto chapter = [&](const Section& current) {
+            return ReaderDocumentContext::make({.reading = &reading, .currentSection = current}, given).chapter;
+        };
+        EXPECT_EQ(chapter(sections[0]), u"序章"_s);
+        EXPECT_EQ(chapter(sections[1]), u"章 2"_s);
+        EXPECT_EQ(chapter(sections[2]), u"章 3"_s);
+        EXPECT_EQ(chapter(sections[3]), u"章 2"_s);  // a repeated id is numbered by its first section
+        // A section the document does not list counts as the first.
+        EXPECT_EQ(chapter({u"elsewhere"_s, std::nullopt, 0, 1}), u"章 1"_s);
+    }
     reading.document.sections.reset();
-    EXPECT_EQ(chapter(sections[2]), u"章 1"_s);
+    reading.id = QUuid::createUuid();
+    EXPECT_EQ(ReaderDocumentContext::make({.reading = &reading, .currentSection = sections[2]}, &cache).chapter,
+              u"章 1"_s);
 }
 
 TEST(ReaderDocumentContext, TheAuthorLineNamesTenCreatorsAndCountsTheRest) {
@@ -97,13 +106,27 @@ TEST(ReaderDocumentContext, TheAuthorLineNamesTenCreatorsAndCountsTheRest) {
     EXPECT_TRUE(author->endsWith(u"著者10、ほか1名"_s)) << *author;
 }
 
-TEST(ReaderDocumentContext, TheTitleComesFromTheCacheWhenOneIsGiven) {
-    SavedReading reading = textOfLength(10);
-    ReaderDocumentIdentity::Cache titles;
-    EXPECT_EQ(ReaderDocumentContext::make({.reading = &reading}, &titles).title, u"題"_s);
-    reading.title = u"後で付けた題"_s;  // the same identifier: the cached title stands
-    EXPECT_EQ(ReaderDocumentContext::make({.reading = &reading}, &titles).title, u"題"_s);
-    EXPECT_EQ(ReaderDocumentContext::make({.reading = &reading}).title, u"後で付けた題"_s);
+TEST(ReaderDocumentContextCache, KeepsWhatDependsOnTheReadingWhileItsIdentifierStays) {
+    SavedReading reading = textOfLength(20);
+    reading.document.sections = QList<Section>{{u"a"_s, {}, 0, 10}, {u"b"_s, {}, 10, 20}};
+    const Section second = reading.document.sections->at(1);
+    ReaderDocumentContext::Cache cache;
+    const auto make = [&] {
+        return ReaderDocumentContext::make({.reading = &reading, .currentSection = second}, &cache);
+    };
+    EXPECT_EQ(make().title, u"題"_s);
+    EXPECT_EQ(make().chapter, u"章 2"_s);
+
+    // Under the same identifier the reading is taken to be unchanged.
+    reading.title = u"後で付けた題"_s;
+    reading.document.sections->prepend({u"z"_s, {}, 0, 0});
+    EXPECT_EQ(make().title, u"題"_s);
+    EXPECT_EQ(make().chapter, u"章 2"_s);
+
+    // Another reading is looked at afresh.
+    reading.id = QUuid::createUuid();
+    EXPECT_EQ(make().title, u"後で付けた題"_s);
+    EXPECT_EQ(make().chapter, u"章 3"_s);
 }
 
 }  // namespace

@@ -106,17 +106,5 @@ TEST(ReaderDocumentIdentity, TrimmingRemovesExactlyTheUnicodeWhiteSpaceAndLineBr
     }
 }
 
-TEST(ReaderDocumentIdentityCache, KeepsTheTitleOfAReadingByItsIdentifier) {
-    ReaderDocumentIdentity::Cache cache;
-    SavedReading first = reading(u"一つ目"_s);
-    SavedReading second = reading(u"二つ目"_s);
-    EXPECT_EQ(cache.title(first), u"一つ目"_s);
-    EXPECT_EQ(cache.title(second), u"二つ目"_s);
-    EXPECT_EQ(cache.title(first), u"一つ目"_s);
-    // The same identifier is taken to be the same content.
-    first.document.text = u"別の文"_s;
-    EXPECT_EQ(cache.title(first), u"一つ目"_s);
-}
-
 }  // namespace
 }  // namespace tavrine

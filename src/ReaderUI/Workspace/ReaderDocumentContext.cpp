@@ -10,7 +10,17 @@ using namespace Qt::StringLiterals;
 namespace tavrine {
 namespace {
 
-std::optional<QString> chapterLabel(const ReaderDocumentContext::PlayerState& player) {
+std::optional<qsizetype> firstSectionIndex(const SavedReading& reading, const QString& sectionID) {
+    if (!reading.document.sections) return std::nullopt;
+    const QList<ReadingDocument::Section>& sections = *reading.document.sections;
+    const auto found = std::find_if(sections.begin(), sections.end(),
+                                    [&](const ReadingDocument::Section& s) { return s.id == sectionID; });
+    if (found == sections.end()) return std::nullopt;
+    return found - sections.begin();
+}
+
+std::optional<QString> chapterLabel(const ReaderDocumentContext::PlayerState& player,
+                                    ReaderDocumentContext::Cache* cache) {
     if (!player.currentSection) return std::nullopt;
     const ReadingDocument::Section& current = *player.currentSection;
     if (current.title) {
@@ -18,33 +28,31 @@ std::optional<QString> chapterLabel(const ReaderDocumentContext::PlayerState& pl
         if (!title.isEmpty()) return title;
     }
     // Numbered by the first section with its id; a section the document does not list counts as the first.
-    qsizetype index = 0;
-    if (player.reading && player.reading->document.sections) {
-        const QList<ReadingDocument::Section>& sections = *player.reading->document.sections;
-        const auto found = std::find_if(sections.begin(), sections.end(),
-                                        [&](const ReadingDocument::Section& s) { return s.id == current.id; });
-        if (found != sections.end()) index = found - sections.begin();
+    std::optional<qsizetype> index;
+    if (player.reading) {
+        index =
+            cache ? cache->sectionIndex(*player.reading, current.id) : firstSectionIndex(*player.reading, current.id);
     }
-    return u"章 "_s + QString::number(index + 1);
+    return u"章 "_s + QString::number(index.value_or(0) + 1);
 }
 
 }  // namespace
 
-ReaderDocumentContext ReaderDocumentContext::make(const PlayerState& player, ReaderDocumentIdentity::Cache* titles) {
+ReaderDocumentContext ReaderDocumentContext::make(const PlayerState& player, Cache* cache) {
     ReaderDocumentContext context;
     const SavedReading* reading = player.reading;
 
     if (!reading) {
         context.title = ReaderDocumentIdentity::untitled();
-    } else if (titles) {
-        context.title = titles->title(*reading);
+    } else if (cache) {
+        context.title = cache->title(*reading);
     } else {
         context.title = ReaderDocumentIdentity::title(*reading);
     }
     if (reading && reading->epub && !reading->epub->metadata.creators.isEmpty()) {
         context.author = EPUBNavigationRows::creatorLabel(reading->epub->metadata.creators);
     }
-    context.chapter = chapterLabel(player);
+    context.chapter = chapterLabel(player, cache);
 
     int percentage = 100;
     if (player.isPreparing || player.sessionStatus != ReadingSession::Status::completed) {
@@ -61,6 +69,36 @@ ReaderDocumentContext ReaderDocumentContext::make(const PlayerState& player, Rea
     }
     context.progressLabel = QString::number(percentage) + u'%';
     return context;
+}
+
+void ReaderDocumentContext::Cache::follow(const SavedReading& reading) {
+    if (m_id == reading.id) return;
+    m_id = reading.id;
+    m_title.reset();
+    m_sectionIndices.reset();
+}
+
+const QString& ReaderDocumentContext::Cache::title(const SavedReading& reading) {
+    follow(reading);
+    if (!m_title) m_title = ReaderDocumentIdentity::title(reading);
+    return *m_title;
+}
+
+std::optional<qsizetype> ReaderDocumentContext::Cache::sectionIndex(const SavedReading& reading,
+                                                                    const QString& sectionID) {
+    follow(reading);
+    if (!m_sectionIndices) {
+        m_sectionIndices.emplace();
+        if (reading.document.sections) {
+            const QList<ReadingDocument::Section>& sections = *reading.document.sections;
+            m_sectionIndices->reserve(sections.size());
+            // Walked backwards, so a repeated id ends up with its first index.
+            for (qsizetype i = sections.size() - 1; i >= 0; --i) m_sectionIndices->insert(sections[i].id, i);
+        }
+    }
+    const auto found = m_sectionIndices->constFind(sectionID);
+    if (found == m_sectionIndices->cend()) return std::nullopt;
+    return *found;
 }
 
 }  // namespace tavrine

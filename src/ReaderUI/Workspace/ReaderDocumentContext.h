@@ -5,7 +5,9 @@
 #include "ReaderCore/SavedReading.h"
 #include "ReaderUI/Workspace/ReaderDocumentIdentity.h"
 
+#include <QHash>
 #include <QString>
+#include <QUuid>
 
 #include <optional>
 
@@ -29,6 +31,24 @@ struct ReaderDocumentContext {
         qsizetype sourceOffset = 0;
     };
 
+    // What a context keeps of the reading being played from one phrase to the next: its title (the title
+    // rule orders the heading spans) and where each section id stands in the section list. Each is made
+    // on first use and kept while the reading's id stays the same: a reading id names one content, as
+    // readings never change under their id. Belongs to its owner's thread.
+    class Cache {
+    public:
+        const QString& title(const SavedReading& reading);
+        // The index of the first section with the id; nothing when the reading has no such section.
+        std::optional<qsizetype> sectionIndex(const SavedReading& reading, const QString& sectionID);
+
+    private:
+        void follow(const SavedReading& reading);
+
+        std::optional<QUuid> m_id;
+        std::optional<QString> m_title;
+        std::optional<QHash<QString, qsizetype>> m_sectionIndices;
+    };
+
     static constexpr int kHighestUnfinishedPercentage = 99;
 
     QString title;
@@ -41,8 +61,8 @@ struct ReaderDocumentContext {
     // The whole percentage and "%": "100%" only for a completed reading, at most "99%" otherwise.
     QString progressLabel;
 
-    // titles, when given, keeps the title of the reading between calls.
-    static ReaderDocumentContext make(const PlayerState& player, ReaderDocumentIdentity::Cache* titles = nullptr);
+    // cache, when given, spares the work that depends on the reading alone.
+    static ReaderDocumentContext make(const PlayerState& player, Cache* cache = nullptr);
 
     bool operator==(const ReaderDocumentContext&) const = default;
 };

@@ -83,12 +83,4 @@ QString ReaderDocumentIdentity::untitled() {
     return u"無題の文書"_s;
 }
 
-const QString& ReaderDocumentIdentity::Cache::title(const SavedReading& reading) {
-    if (m_id != reading.id) {
-        m_title = ReaderDocumentIdentity::title(reading);
-        m_id = reading.id;
-    }
-    return m_title;
-}
-
 }  // namespace tavrine

@@ -3,9 +3,6 @@
 #include "ReaderCore/SavedReading.h"
 
 #include <QString>
-#include <QUuid>
-
-#include <optional>
 
 namespace tavrine {
 
@@ -28,18 +25,6 @@ struct ReaderDocumentIdentity {
 
     // The name of a reading that gives none, and of no reading.
     static QString untitled();
-
-    // The title of the last reading asked about, kept by its id: the context of the reading being played
-    // is rebuilt for every phrase, and the title rule sorts the heading spans. A reading id names one
-    // content: readings are never changed under their id. Belongs to its owner's thread.
-    class Cache {
-    public:
-        const QString& title(const SavedReading& reading);
-
-    private:
-        std::optional<QUuid> m_id;
-        QString m_title;
-    };
 };
 
 }  // namespace tavrine
