@@ -72,14 +72,23 @@ TEST(ReaderSymbol, EveryNameLeadsBackToItsSymbol) {
 }
 
 TEST(ReaderSymbol, EverySymbolFillsTheSquareCentredInItsBoxAndNothingOutside) {
+    constexpr int kCount = static_cast<int>(ReaderSymbol::listBulletIndent) + 1;
     const QRectF box(10, 20, 40, 24);  // the square is 24 by 24, centred: x from 18 to 42
-    for (int i = 0; i <= static_cast<int>(ReaderSymbol::listBulletIndent); ++i) {
+    // Every symbol at 16 and at 32 pixels, for a person to look at.
+    QImage sheet(kCount * 56, 56, QImage::Format_RGB32);
+    sheet.fill(toQColor(ReaderPalette::background));
+    QPainter painter(&sheet);
+    for (int i = 0; i < kCount; ++i) {
         const auto symbol = static_cast<ReaderSymbol>(i);
         const QRectF bounds = symbolPath(symbol, box).boundingRect();
         EXPECT_TRUE(QRectF(18, 20, 24, 24).contains(bounds)) << symbolName(symbol);
         // Large enough to read at 16 pixels: at least half the square in one direction.
         EXPECT_GE(std::max(bounds.width(), bounds.height()), 12) << symbolName(symbol);
+        paintSymbol(painter, symbol, QRectF(i * 56 + 20, 4, 16, 16), toQColor(ReaderPalette::control));
+        paintSymbol(painter, symbol, QRectF(i * 56 + 12, 22, 32, 32), toQColor(ReaderPalette::gold));
     }
+    painter.end();
+    EXPECT_TRUE(sheet.save(test::testArtifactPath(u"reader-symbols.png"_s)));
 }
 
 TEST(ReaderSymbol, TheIconPaintsInItsColourAndDimsWhenDisabled) {
