@@ -1,0 +1,46 @@
+#include "BenchReport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace tavrine::bench {
+using namespace Qt::StringLiterals;
+
+QString json(const QJsonValue& value) {
+    // A one-element array, so that any value (a string too) is written by the JSON writer.
+    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+QString field(const QString& name, const QString& value) {
+    return u',' + json(name) + u':' + value;
+}
+
+QString milliseconds(double value) {
+    return QString::number(value, 'f', 3);
+}
+
+QString megabytesPerSecond(qint64 bytes, double milliseconds) {
+    return QString::number(double(bytes) / 1e6 / (milliseconds / 1e3), 'f', 1);
+}
+
+std::optional<double> pandocMilliseconds(int runs, const QStringList& arguments, const QByteArray& input) {
+    const QString pandoc = QStandardPaths::findExecutable(u"pandoc"_s);
+    if (pandoc.isEmpty()) return std::nullopt;
+    bool failed = false;
+    const double best = bestMilliseconds(runs, [&] {
+        QProcess process;
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.start(pandoc, arguments);
+        if (!input.isEmpty()) process.write(input);
+        process.closeWriteChannel();
+        failed = failed || !process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit ||
+                 process.exitCode() != 0;
+    });
+    if (failed) return std::nullopt;
+    return best;
+}
+
+}  // namespace tavrine::bench
