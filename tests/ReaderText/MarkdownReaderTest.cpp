@@ -163,6 +163,8 @@ TEST(MarkdownReader, ASoftBreakVanishesBetweenWideCharactersOtherThanHangul) {
         // Left-out HTML does not stand between the two sides.
         {"日本\n<b>語</b>", u"日本語"_s, {{Kind::paragraph, 0, 3, 0}}},
         {"日本\n![](x)", u"日本［画像］"_s, {{Kind::paragraph, 0, 6, 0}}},
+        // A break held in a paragraph that shows nothing ends with it.
+        {"a\n\n<b></b>\n<i>\n\nnext", u"a\nnext"_s, {{Kind::paragraph, 0, 2, 0}, {Kind::paragraph, 2, 6, 0}}},
         // A hard break is a line feed.
         {"line  \nnext\\\nlast", u"line\nnext\nlast"_s, {{Kind::paragraph, 0, 14, 0}}},
     };
@@ -259,6 +261,33 @@ TEST(MarkdownReader, TheConvertedDocumentIsCheckedForValidityThenLengthThenBlank
                   u"text"_s, CancellationToken::none(),
                   [](QByteArrayView) { return MarkdownReader::Result(tl::unexpected(Failure::unreadable)); })),
               Failure::unreadable);
+}
+
+// Random mixtures of Markdown syntax, wide and narrow text, surrogate pairs, combining marks, references
+// and HTML: the converter itself must never produce an invalid document.
+TEST(MarkdownReader, RandomMarkdownAlwaysConvertsToAValidDocument) {
+    const QString pieces[] = {
+        u"# "_s,   u"> "_s,      u"- "_s,     u"1. "_s,       u"* "_s,   u"  "_s,         u"    "_s,    u"\n"_s,
+        u"\r\n"_s, u"\n\n"_s,    u"*"_s,      u"**"_s,        u"_"_s,    u"`"_s,          u"```"_s,     u"~~"_s,
+        u"["_s,    u"]"_s,       u"]("_s,     u")"_s,         u"!["_s,   u"<http://a>"_s, u"www.b.c"_s, u"|"_s,
+        u"|---"_s, u"- [x] "_s,  u"&amp;"_s,  u"&#x1F600;"_s, u"&#0;"_s, u"&nbsp"_s,      u"<b>"_s,     u"</b>"_s,
+        u"<!--"_s, u"-->"_s,     u"\\"_s,     u"---"_s,       u"==="_s,  u"word"_s,       u"日本語"_s,  u"한국"_s,
+        u"😀"_s,    u"e\u0301"_s, u"\u0301"_s, u"ｱ"_s,         u"（"_s,   u"\t"_s,         u" "_s,       u"\0"_s,
+    };
+    std::uint32_t state = 20'240'601;
+    const auto next = [&state] {
+        state = state * 1'664'525u + 1'013'904'223u;
+        return state >> 8;
+    };
+    for (int round = 0; round < 3'000; ++round) {
+        QString markdown;
+        const std::uint32_t count = 1 + next() % 60;
+        for (std::uint32_t i = 0; i < count; ++i) markdown += pieces[next() % std::size(pieces)];
+        const auto document = MarkdownReader::convert(markdown.toUtf8());
+        ASSERT_TRUE(document) << markdown;
+        ASSERT_TRUE(document->isValid()) << markdown;
+        EXPECT_FALSE(document->text.endsWith(u'\n')) << markdown;
+    }
 }
 
 }  // namespace

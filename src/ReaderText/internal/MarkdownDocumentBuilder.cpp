@@ -20,7 +20,9 @@ void MarkdownDocumentBuilder::startBlock() {
     if (!m_afterMarker) endLine();
 }
 
+// A soft break held at the end of a block that showed nothing must not reach into the next block.
 void MarkdownDocumentBuilder::endLine() {
+    m_text.dropSoftBreak();
     if (!m_text.atLineStart()) m_text.appendLineFeed();
     m_afterMarker = false;
 }
@@ -68,11 +70,12 @@ int MarkdownDocumentBuilder::enterBlock(MD_BLOCKTYPE type, const void* detail) {
     case MD_BLOCK_TH:
     case MD_BLOCK_TD: break;
     }
-    m_blockStarts.push_back(m_text.length());
+    m_blocks.push_back({type, m_text.length()});
 
     if (type == MD_BLOCK_LI) {
-        List& list = m_lists.back();
-        const qsizetype start = m_text.append(list.ordered ? QString::number(list.nextNumber++) + u". "_s : u"• "_s);
+        const bool ordered = !m_lists.empty() && m_lists.back().ordered;
+        const qsizetype start =
+            m_text.append(ordered ? QString::number(m_lists.back().nextNumber++) + u". "_s : u"• "_s);
         wrote(start);
         m_afterMarker = true;
     }
@@ -80,8 +83,9 @@ int MarkdownDocumentBuilder::enterBlock(MD_BLOCKTYPE type, const void* detail) {
 }
 
 int MarkdownDocumentBuilder::leaveBlock(MD_BLOCKTYPE type, const void* detail) {
-    const qsizetype start = m_blockStarts.back();
-    m_blockStarts.pop_back();
+    if (m_blocks.empty() || m_blocks.back().type != type) return 0;
+    const qsizetype start = m_blocks.back().start;
+    m_blocks.pop_back();
     switch (type) {
     case MD_BLOCK_QUOTE:
         endLine();
@@ -138,16 +142,16 @@ int MarkdownDocumentBuilder::enterSpan(MD_SPANTYPE type) {
     if (type == MD_SPAN_EM) kind = Kind::emphasis;
     if (type == MD_SPAN_STRONG) kind = Kind::strong;
     if (type == MD_SPAN_CODE) kind = Kind::code;
-    m_inlineSpans.push_back({kind, kStartsWithNextText});
+    m_inlineSpans.push_back({type, kind, kStartsWithNextText});
     return 0;
 }
 
 int MarkdownDocumentBuilder::leaveSpan(MD_SPANTYPE type) {
     if (type == MD_SPAN_IMG) {
-        if (--m_imageDepth == 0) writePlaceholder();
+        if (m_imageDepth > 0 && --m_imageDepth == 0) writePlaceholder();
         return 0;
     }
-    if (m_imageDepth > 0) return 0;
+    if (m_imageDepth > 0 || m_inlineSpans.empty() || m_inlineSpans.back().type != type) return 0;
     const InlineSpan span = m_inlineSpans.back();
     m_inlineSpans.pop_back();
     if (span.kind) recordSpan(*span.kind, span.start, 0);

@@ -41,7 +41,12 @@ private:
     // become a space, which must stay outside the span.
     static constexpr qsizetype kStartsWithNextText = -1;
 
+    struct OpenBlock {
+        MD_BLOCKTYPE type;
+        qsizetype start = 0;
+    };
     struct InlineSpan {
+        MD_SPANTYPE type;
         std::optional<Kind> kind;
         qsizetype start = kStartsWithNextText;
     };
@@ -61,7 +66,9 @@ private:
 
     MarkdownText m_text;
     QList<ReadingDocument::Span> m_spans;
-    std::vector<qsizetype> m_blockStarts;
+    // What is open, innermost last. On some malformed input the parser reports a leave without its
+    // enter: a leave that does not match the innermost open element is ignored.
+    std::vector<OpenBlock> m_blocks;
     std::vector<List> m_lists;
     std::vector<InlineSpan> m_inlineSpans;
     qint64 m_quoteDepth = 0;

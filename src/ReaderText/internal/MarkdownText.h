@@ -37,6 +37,8 @@ public:
     void appendSoftBreak() { m_pendingSoftBreak = true; }
     // Appends a line feed; a held soft break is dropped.
     void appendLineFeed();
+    // Forgets a held soft break: its line has ended.
+    void dropSoftBreak() { m_pendingSoftBreak = false; }
 
     // Drops every line feed at the end.
     void chopLineFeeds();
