@@ -5,13 +5,26 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <cmath>
+
 namespace tavrine::bench {
 using namespace Qt::StringLiterals;
+
+double percentile(std::vector<double> values, double fraction) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const auto rank = static_cast<size_t>(std::ceil(fraction * static_cast<double>(values.size())));
+    return values[std::clamp<size_t>(rank, 1, values.size()) - 1];
+}
 
 QString json(const QJsonValue& value) {
     // A one-element array, so that any value (a string too) is written by the JSON writer.
     const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
     return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+QString jsonString(const QString& text) {
+    return json(text);
 }
 
 QString field(const QString& name, const QString& value) {
@@ -24,6 +37,10 @@ QString milliseconds(double value) {
 
 QString megabytesPerSecond(qint64 bytes, double milliseconds) {
     return QString::number(double(bytes) / 1e6 / (milliseconds / 1e3), 'f', 1);
+}
+
+double millisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
 std::optional<double> pandocMilliseconds(int runs, const QStringList& arguments, const QByteArray& input) {

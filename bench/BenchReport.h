@@ -9,19 +9,27 @@
 #include <chrono>
 #include <limits>
 #include <optional>
+#include <vector>
 
-// What the benchmark drivers share: timing the best of several runs, running pandoc beside us, and
+// What the benchmark drivers share: percentiles and best-of timings, running pandoc beside us, and
 // writing one JSON line per case.
 namespace tavrine::bench {
 
+// The value below which `fraction` of the values lie (nearest rank); 0 for no values.
+double percentile(std::vector<double> values, double fraction);
+
 // A value written as JSON (a string quoted and escaped).
 QString json(const QJsonValue& value);
+// text as a JSON string literal, quotes included.
+QString jsonString(const QString& text);
 // `,"name":value`, the value already written.
 QString field(const QString& name, const QString& value);
 // Milliseconds with three decimals.
 QString milliseconds(double value);
 // Megabytes (10^6 bytes) per second, with one decimal.
 QString megabytesPerSecond(qint64 bytes, double milliseconds);
+
+double millisecondsSince(std::chrono::steady_clock::time_point start);
 
 // The best wall-clock time, in milliseconds, of `runs` runs of work.
 template <typename Work>
@@ -30,8 +38,7 @@ double bestMilliseconds(int runs, Work work) {
     for (int run = 0; run < runs; ++run) {
         const auto start = std::chrono::steady_clock::now();
         work();
-        best =
-            std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        best = std::min(best, millisecondsSince(start));
     }
     return best;
 }

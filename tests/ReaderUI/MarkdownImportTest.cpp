@@ -1,5 +1,6 @@
 #include "ReaderUI/Workspace/MarkdownImport.h"
 
+#include "support/EventLoop.h"
 #include "support/FakeClock.h"
 #include "support/QtPrinters.h"
 
@@ -10,7 +11,6 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
 
 namespace tavrine {
 namespace {
@@ -90,16 +90,13 @@ private:
     std::shared_ptr<State> m_state = std::make_shared<State>();
 };
 
-// Runs the event loop until at most `busy` pool threads still work, then delivers what the finished
-// ones handed back to this thread.
+// Runs the event loop until at most `busy` pool threads still work (conversions held by a gate), then
+// delivers what the finished ones handed back to this thread.
 void settle(int busy = 0) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (QThreadPool::globalInstance()->activeThreadCount() > busy && std::chrono::steady_clock::now() < deadline) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(1ms);
-    }
-    EXPECT_LE(QThreadPool::globalInstance()->activeThreadCount(), busy);
-    for (int turn = 0; turn < 3; ++turn) QCoreApplication::processEvents();
+    if (busy == 0) return test::settlePool();
+    EXPECT_TRUE(test::processEventsUntil([&] { return QThreadPool::globalInstance()->activeThreadCount() <= busy; }));
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
 }
 
 MarkdownImport::Converter answering(MarkdownReader::Result outcome) {

@@ -1,10 +1,9 @@
 #include "ReaderUI/Workspace/MarkdownImport.h"
 
 #include "ReaderCore/MainThread.h"
-#include "ReaderCore/NextEventLoopTurn.h"
+#include "ReaderCore/QueuedFuture.h"
 #include "ReaderCore/Sleep.h"
 
-#include <QCoro/QCoroFuture>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace tavrine {
@@ -65,14 +64,12 @@ void MarkdownImport::dismissError() {
 // comes back, and it applies while the model lives and the request is still the current one.
 QCoro::Task<void> MarkdownImport::convert(QPointer<MarkdownImport> self, Converter converter, QString markdown,
                                           QUuid requestID, CancellationToken cancellation) {
-    QFuture<MarkdownReader::Result> conversion =
+    // Queued, so that a conversion over before it is awaited never publishes inside load() itself.
+    QueuedFuture<MarkdownReader::Result> conversion(
         QtConcurrent::run([converter = std::move(converter), markdown = std::move(markdown), cancellation] {
             return converter(markdown, cancellation);
-        });
+        }));
     const MarkdownReader::Result outcome = co_await conversion;
-    // A conversion over before it was awaited would otherwise publish inside load() itself.
-    NextEventLoopTurn turn;
-    co_await turn;
     if (cancellation.isCancelled() || !self) co_return;
     self->finish(outcome, requestID);
 }
