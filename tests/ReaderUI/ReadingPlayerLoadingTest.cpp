@@ -153,6 +153,17 @@ TEST_F(ReadingPlayerLoadingTest, AnEmptyTextHasNothingToPlay) {
     EXPECT_EQ(clock.pendingAlarms(), 0u);  // neither a loop nor checkpoints wait
     drainStore();
     EXPECT_THAT(store->log(), testing::IsEmpty());
+
+    // Prepared (its sections say so), an empty text gives an empty window: a start that waited for it ends
+    // instead of asking for the same empty window again and again.
+    player.load(readingOf(QString(), QList<ReadingDocument::Section>()), 0);
+    ASSERT_TRUE(waitUntilPrepared());
+    player.startPlayback(true);
+    ASSERT_TRUE(waitUntil([&] { return !player.isWaitingToPlay(); }));
+    drainStore();
+    EXPECT_EQ(chunks.offsets(), (QList<qsizetype>{0, 0}));
+    EXPECT_FALSE(player.isPreparing());
+    EXPECT_FALSE(player.hasActuallyPlayed());
 }
 
 TEST_F(ReadingPlayerLoadingTest, OffsetsAreClampedOnlyForPreparedTexts) {
