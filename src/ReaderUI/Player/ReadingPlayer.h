@@ -55,6 +55,7 @@ class ReaderTextSizeSettings;
 //   ReadingPlayerLoading.cpp     load, window preparation (prepareWindow, the preparation task)
 //   ReadingPlayerPlayback.cpp    start, pause, stop, speed, the playback loop, the automatic start
 //   ReadingPlayerSaving.cpp      progress, position saves, checkpoints, navigation saves
+//   ReadingPlayerMessages.h      the player's texts, the storage notices among them
 // Still to come, each in a file of its own: transport, seeking, imports and the scene's activity, playback
 // requests, chapter and sentence moves, opening stored readings; replacement undo, store outcomes and the
 // store listener, library and history actions, quitting.
