@@ -239,7 +239,7 @@ CaptureResult<QByteArray> launchCaptureWorkerProcess(const CaptureWorkerLaunch& 
         }
         if (count == 0) {
             // The child closed its output: wait for its exit.
-            auto pause = std::chrono::duration_cast<std::chrono::microseconds>(kFirstExitPause);
+            std::chrono::microseconds pause = kFirstExitPause;
             while (!child.hasExited()) {
                 if (auto inTime = checkCaptureDeadline(deadline, cancellation); !inTime) {
                     return tl::unexpected(inTime.error());
