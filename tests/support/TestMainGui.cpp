@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 
+#include <csignal>
+
 // The test main of widget tests: every test runs on the thread of a QApplication. Without a platform
 // named in QT_QPA_PLATFORM it is the offscreen one, so that listing the tests and running them from a
 // desktop session open no window; scripts/with-xvfb names xcb and its own X server. Widgets are drawn in
-// the Fusion style, as in the application, whatever style the desktop would choose.
+// the Fusion style, as in the application, whatever style the desktop would choose. As in the
+// application, a write to a pipe whose reader is gone fails instead of ending the process (the capture
+// worker's launcher writes to pipes).
 int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }

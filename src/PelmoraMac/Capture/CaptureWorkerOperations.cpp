@@ -1,0 +1,54 @@
+#include "PelmoraMac/Capture/CaptureWorkerOperations.h"
+
+#include "PelmoraMac/Capture/CaptureMarkdown.h"
+#include "PelmoraMac/Capture/CaptureWorker.h"
+
+namespace tavrine {
+namespace {
+
+// Each operation's work, given its checked input. The browser snapshot, the article extraction and the
+// clipboard conversion are not built yet: they answer unavailable, as a worker that cannot do the work.
+
+CaptureResult<CaptureWorkerResponse> takeSnapshot(ArticleBrowser /*browser*/, bool /*withHTML*/) {
+    return tl::unexpected(CaptureFailure::unavailable);
+}
+
+CaptureResult<CaptureWorkerResponse> extractArticle(const QString& /*html*/) {
+    return tl::unexpected(CaptureFailure::unavailable);
+}
+
+CaptureResult<CaptureWorkerResponse> convertClipboard(const ClipboardSnapshot& /*snapshot*/) {
+    return tl::unexpected(CaptureFailure::unavailable);
+}
+
+CaptureResult<CaptureWorkerResponse> convertMarkdown(const QString& text, const CancellationToken& cancellation) {
+    auto document = readMarkdownForCapture(text, cancellation);
+    if (!document) return tl::unexpected(document.error());
+    return CaptureWorkerResponse{.document = std::move(*document)};
+}
+
+}  // namespace
+
+CaptureResult<CaptureWorkerResponse> performCaptureWorkerOperation(const CaptureWorkerRequest& request,
+                                                                   const CancellationToken& cancellation) {
+    using Operation = CaptureWorkerRequest::Operation;
+    switch (request.operation) {
+    case Operation::snapshot:
+    case Operation::verify:
+        if (!request.browser) return tl::unexpected(CaptureFailure::browserUnsupported);
+        return takeSnapshot(*request.browser, request.operation == Operation::snapshot);
+    case Operation::extract:
+        if (!request.html) return tl::unexpected(CaptureFailure::unavailable);
+        if (request.html->size() > kExtractionHTMLLimit) return tl::unexpected(CaptureFailure::htmlTooLarge);
+        return extractArticle(*request.html);
+    case Operation::clipboard:
+        if (!request.clipboard) return tl::unexpected(CaptureFailure::clipboardNoText);
+        return convertClipboard(*request.clipboard);
+    case Operation::markdown:
+        if (!request.text) return tl::unexpected(CaptureFailure::markdownUnreadable);
+        return convertMarkdown(*request.text, cancellation);
+    }
+    return tl::unexpected(CaptureFailure::unavailable);
+}
+
+}  // namespace tavrine

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "PelmoraMac/Capture/ArticleBrowser.h"
+#include "PelmoraMac/Capture/ClipboardSnapshot.h"
+#include "ReaderCore/Json.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace tavrine {
+
+// The one request that a capture worker serves: an operation and the input that operation reads
+// (snapshot and verify: the browser; extract: the page's HTML; clipboard: a clipboard snapshot;
+// markdown: the text). Fields that the operation does not read stay absent and are not written.
+struct CaptureWorkerRequest {
+    enum class Operation {
+        snapshot,   // a snapshot of the browser's active tab with its HTML
+        verify,     // the same without the HTML
+        extract,    // the article of a page's HTML
+        clipboard,  // the document of a clipboard snapshot
+        markdown,   // the document of a Markdown text
+    };
+
+    Operation operation = Operation::markdown;
+    std::optional<ArticleBrowser> browser{};
+    std::optional<QString> html{};
+    std::optional<ClipboardSnapshot> clipboard{};
+    std::optional<QString> text{};
+
+    bool operator==(const CaptureWorkerRequest&) const = default;
+};
+
+template <>
+struct EnumTable<CaptureWorkerRequest::Operation> {
+    using Operation = CaptureWorkerRequest::Operation;
+    static constexpr auto entries = std::to_array<std::pair<Operation, std::u16string_view>>({
+        {Operation::snapshot, u"snapshot"},
+        {Operation::verify, u"verify"},
+        {Operation::extract, u"extract"},
+        {Operation::clipboard, u"clipboard"},
+        {Operation::markdown, u"markdown"},
+    });
+};
+
+QJsonValue toJson(const CaptureWorkerRequest& request);
+Decoded<CaptureWorkerRequest> decodeJson(const QJsonValue& value, const JsonPath& path,
+                                         std::type_identity<CaptureWorkerRequest>);
+
+}  // namespace tavrine

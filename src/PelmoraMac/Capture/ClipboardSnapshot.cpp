@@ -1,0 +1,70 @@
+#include "PelmoraMac/Capture/ClipboardSnapshot.h"
+
+#include "ReaderCore/Characters.h"
+
+namespace tavrine {
+using namespace Qt::StringLiterals;
+
+QJsonValue toJson(const ClipboardSnapshot& snapshot) {
+    QJsonObject object{{u"mode"_s, toJson(snapshot.mode)}};
+    insertIfPresent(object, u"html", snapshot.html);
+    insertIfPresent(object, u"rtf", snapshot.rtf);
+    insertIfPresent(object, u"text", snapshot.text);
+    return object;
+}
+
+Decoded<ClipboardSnapshot> decodeJson(const QJsonValue& value, const JsonPath& path,
+                                      std::type_identity<ClipboardSnapshot>) {
+    JsonObjectDecoder decoder(value, path);
+    ClipboardSnapshot snapshot;
+    snapshot.mode = decoder.required<ClipboardImportMode>(u"mode");
+    snapshot.html = decoder.optional<QByteArray>(u"html");
+    snapshot.rtf = decoder.optional<QByteArray>(u"rtf");
+    snapshot.text = decoder.optional<QString>(u"text");
+    return decoder.finish(std::move(snapshot));
+}
+
+CaptureResult<ClipboardSnapshot> readClipboardSnapshot(Pasteboard& pasteboard, ClipboardImportMode mode) {
+    const qint64 changeCount = pasteboard.changeCount();
+    const std::optional<qsizetype> items = pasteboard.itemCount();
+    if (!items || *items <= 0) return tl::unexpected(CaptureFailure::clipboardNoText);
+
+    ClipboardSnapshot snapshot{.mode = mode};
+    if (mode == ClipboardImportMode::automatic) {
+        snapshot.html = pasteboard.data(0, Pasteboard::DataType::html);
+        snapshot.rtf = pasteboard.data(0, Pasteboard::DataType::rtf);
+    }
+    snapshot.text = pasteboard.string(0);
+    if (pasteboard.changeCount() != changeCount) return tl::unexpected(CaptureFailure::sourceChanged);
+
+    if (auto limits = checkClipboardLimits(snapshot); !limits) return tl::unexpected(limits.error());
+    if (!snapshot.hasFormattedData()) {
+        auto document = validateClipboardDocument(ReadingDocument{std::nullopt, snapshot.text.value_or(QString()), {}});
+        if (!document) return tl::unexpected(document.error());
+    }
+    return snapshot;
+}
+
+CaptureResult<void> checkClipboardLimits(const ClipboardSnapshot& snapshot) {
+    if (snapshot.mode == ClipboardImportMode::automatic) {
+        for (const auto* data : {&snapshot.html, &snapshot.rtf}) {
+            if (*data && (*data)->size() > ClipboardSnapshot::kFormattedDataLimit) {
+                return tl::unexpected(CaptureFailure::clipboardFormatTooLarge);
+            }
+        }
+    }
+    if (snapshot.text && snapshot.text->size() > ClipboardSnapshot::kTextLimit) {
+        return tl::unexpected(CaptureFailure::tooLong);
+    }
+    return {};
+}
+
+CaptureResult<ReadingDocument> validateClipboardDocument(ReadingDocument document) {
+    if (document.text.size() > ClipboardSnapshot::kTextLimit) return tl::unexpected(CaptureFailure::tooLong);
+    if (document.text.isEmpty()) return tl::unexpected(CaptureFailure::clipboardNoText);
+    if (isBlank(document.text)) return tl::unexpected(CaptureFailure::emptyText);
+    if (!document.isValid()) return tl::unexpected(CaptureFailure::clipboardUnreadable);
+    return document;
+}
+
+}  // namespace tavrine

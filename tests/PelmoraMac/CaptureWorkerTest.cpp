@@ -1,0 +1,272 @@
+#include "PelmoraMac/Capture/CaptureMarkdown.h"
+#include "PelmoraMac/Capture/CaptureWorker.h"
+#include "PelmoraMac/Capture/CaptureWorkerLauncher.h"
+
+#include "CaptureTesting.h"
+
+#include <gtest/gtest.h>
+#include <QFile>
+
+#include <unistd.h>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <thread>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using test::deadlineIn;
+using test::failureOf;
+using Operation = CaptureWorkerRequest::Operation;
+
+TEST(CaptureWorkerEntry, OnlyTheWorkerArgumentAloneMakesAWorker) {
+    const char* worker[] = {"tavrine", "--capture-worker"};
+    EXPECT_TRUE(isCaptureWorkerInvocation(2, worker));
+    const char* withMore[] = {"tavrine", "--capture-worker", "x"};
+    const char* after[] = {"tavrine", "x", "--capture-worker"};
+    const char* alone[] = {"tavrine"};
+    const char* longer[] = {"tavrine", "--capture-worker="};
+    EXPECT_FALSE(isCaptureWorkerInvocation(3, withMore));
+    EXPECT_FALSE(isCaptureWorkerInvocation(3, after));
+    EXPECT_FALSE(isCaptureWorkerInvocation(1, alone));
+    EXPECT_FALSE(isCaptureWorkerInvocation(2, longer));
+    // Not a worker: returns at once, and the caller starts the application.
+    char* arguments[] = {const_cast<char*>("tavrine"), const_cast<char*>("--capture-worker"), const_cast<char*>("x")};
+    EXPECT_FALSE(runCaptureWorkerIfRequested(3, arguments));
+}
+
+// The real executable as the worker, without a display.
+class RealCaptureWorker : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+            m_saved.append({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+            qunsetenv(name);
+        }
+    }
+    void TearDown() override {
+        for (const auto& variable : m_saved) {
+            if (variable.wasSet) qputenv(variable.name, variable.value);
+        }
+    }
+
+    // The worker's response to these bytes; fails the test unless it exited with status 0.
+    CaptureWorkerResponse answerTo(const QByteArray& request) {
+        const auto output =
+            launchCaptureWorkerProcess(test::realWorker(), {u"--capture-worker"_s}, request, deadlineIn(10s),
+                                       kCaptureWorkerTransferLimit, CancellationToken::none());
+        if (!output) {
+            ADD_FAILURE() << "the worker did not exit cleanly: " << rawValue(output.error()).toStdString();
+            return {};
+        }
+        auto response = decodeJsonText<CaptureWorkerResponse>(*output);
+        if (!response) {
+            ADD_FAILURE() << "not a response: " << output->left(200).toStdString();
+            return {};
+        }
+        return *response;
+    }
+    CaptureWorkerResponse answerTo(const CaptureWorkerRequest& request) {
+        return answerTo(encodeJson(toJson(request)));
+    }
+    std::optional<CaptureFailure> failureTo(const CaptureWorkerRequest& request) { return answerTo(request).failure; }
+
+private:
+    struct Saved {
+        const char* name;
+        QByteArray value;
+        bool wasSet;
+    };
+    QList<Saved> m_saved;
+};
+
+TEST_F(RealCaptureWorker, AnswersEveryRequestItCannotServeWithAFailure) {
+    EXPECT_EQ(answerTo(QByteArray()), CaptureWorkerResponse::failed(CaptureFailure::unavailable));
+    EXPECT_EQ(answerTo(QByteArray("\xff\xfe{")), CaptureWorkerResponse::failed(CaptureFailure::unavailable));
+    EXPECT_EQ(answerTo(QByteArray(R"({"operation":"print"})")),
+              CaptureWorkerResponse::failed(CaptureFailure::unavailable));
+    EXPECT_EQ(answerTo(QByteArray(100'000, '[') + QByteArray(100'000, ']')),
+              CaptureWorkerResponse::failed(CaptureFailure::unavailable));
+
+    EXPECT_EQ(failureTo({.operation = Operation::snapshot}), CaptureFailure::browserUnsupported);
+    EXPECT_EQ(failureTo({.operation = Operation::verify}), CaptureFailure::browserUnsupported);
+    EXPECT_EQ(failureTo({.operation = Operation::extract}), CaptureFailure::unavailable);
+    EXPECT_EQ(failureTo({.operation = Operation::clipboard}), CaptureFailure::clipboardNoText);
+    EXPECT_EQ(failureTo({.operation = Operation::markdown}), CaptureFailure::markdownUnreadable);
+}
+
+TEST_F(RealCaptureWorker, PageHTMLMayHoldTwoMillionUnits) {
+    const QString atLimit(kExtractionHTMLLimit, u'x');
+    // Extraction is not built yet: the limit passes and the worker answers that it cannot extract.
+    EXPECT_EQ(failureTo({.operation = Operation::extract, .html = atLimit}), CaptureFailure::unavailable);
+    EXPECT_EQ(failureTo({.operation = Operation::extract, .html = atLimit + u'x'}), CaptureFailure::htmlTooLarge);
+}
+
+TEST_F(RealCaptureWorker, ReadsMarkdownIntoADocument) {
+    const auto answer =
+        answerTo(CaptureWorkerRequest{.operation = Operation::markdown, .text = u"# 草枕\n\n山路を登りながら"_s});
+    ASSERT_TRUE(answer.document);
+    EXPECT_EQ(answer.document->text, u"草枕\n山路を登りながら"_s);
+    EXPECT_EQ(answer.document->spans.first(), (ReadingDocument::Span{ReadingDocument::Span::Kind::heading, 0, 3, 1}));
+    EXPECT_FALSE(answer.failure);
+
+    EXPECT_TRUE(
+        answerTo(CaptureWorkerRequest{.operation = Operation::markdown, .text = QString(20'000, u'あ')}).document);
+    EXPECT_EQ(failureTo({.operation = Operation::markdown, .text = QString(20'001, u'あ')}), CaptureFailure::tooLong);
+    EXPECT_EQ(failureTo({.operation = Operation::markdown, .text = u""_s}), CaptureFailure::emptyText);
+    EXPECT_EQ(failureTo({.operation = Operation::markdown, .text = u" \n\u3000"_s}), CaptureFailure::emptyText);
+    EXPECT_EQ(failureTo({.operation = Operation::markdown, .text = QString(101, u'>') + u" deep"_s}),
+              CaptureFailure::markdownTooComplex);
+}
+
+TEST_F(RealCaptureWorker, RunCaptureWorkerStartsThisVeryExecutable) {
+    const auto response = runCaptureWorker({.operation = Operation::markdown, .text = u"本文"_s},
+                                           captureDeadlineFrom(SystemClock::shared().monotonicNow()),
+                                           CancellationToken::none(), test::realWorker());
+    ASSERT_TRUE(response) << rawValue(response.error()).toStdString();
+    EXPECT_EQ(response->document->text, u"本文"_s);
+    EXPECT_EQ(failureOf(runCaptureWorker({.operation = Operation::markdown}, deadlineIn(10s), CancellationToken::none(),
+                                         test::realWorker())),
+              CaptureFailure::markdownUnreadable);
+}
+
+// Kills a child with SIGKILL once it has read `bytes` bytes (as the kernel counts them), from a thread of
+// its own; without that count, after a moment.
+class Killer {
+public:
+    explicit Killer(qint64 bytes) : m_bytes(bytes) {}
+    ~Killer() {
+        if (m_thread.joinable()) m_thread.join();
+    }
+    CaptureWorkerLaunch launch() {
+        return {.executable = QStringLiteral(TAVRINE_EXECUTABLE), .childStarted = [this](pid_t pid) {
+                    m_pid = pid;
+                    m_thread = std::thread([this, pid] { killAfterReading(pid); });
+                }};
+    }
+    pid_t pid() const { return m_pid; }
+    bool killedAfterCount() const { return m_counted; }
+
+private:
+    void killAfterReading(pid_t pid) {
+        QFile io(u"/proc/%1/io"_s.arg(pid));
+        const auto giveUp = std::chrono::steady_clock::now() + 5s;
+        while (std::chrono::steady_clock::now() < giveUp && io.open(QIODevice::ReadOnly)) {
+            const QByteArray text = io.readAll();
+            io.close();
+            const qsizetype start = text.indexOf("rchar: ");
+            if (start < 0) break;
+            if (text.mid(start + 7, text.indexOf('\n', start) - start - 7).toLongLong() >= m_bytes) {
+                m_counted = true;
+                break;
+            }
+            std::this_thread::sleep_for(100us);
+        }
+        if (!m_counted) std::this_thread::sleep_for(1ms);
+        ::kill(pid, SIGKILL);
+    }
+
+    qint64 m_bytes;
+    pid_t m_pid = -1;
+    std::atomic_bool m_counted = false;
+    std::thread m_thread;
+};
+
+TEST_F(RealCaptureWorker, AWorkerKilledMidRequestFailsAtOnceAndLeavesNothingBehind) {
+    const CaptureWorkerRequest request{.operation = Operation::markdown, .text = QString(15'000'000, u'a')};
+    const qsizetype requestBytes = encodeJson(toJson(request)).size();
+    const qsizetype descriptors = test::openDescriptorCount();
+
+    // While the request is still being written, and while the worker works on it.
+    for (const qint64 killAt : {qint64(1'000'000), qint64(requestBytes)}) {
+        Killer killer(killAt);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(failureOf(runCaptureWorker(request, deadlineIn(10s), CancellationToken::none(), killer.launch())),
+                  CaptureFailure::unavailable)
+            << "killed after " << killAt << " bytes";
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+        // Reaped: neither running nor a zombie.
+        EXPECT_EQ(::kill(killer.pid(), 0), -1);
+        EXPECT_EQ(test::openDescriptorCount(), descriptors);
+    }
+
+    const auto next = runCaptureWorker({.operation = Operation::markdown, .text = u"次"_s}, deadlineIn(10s),
+                                       CancellationToken::none(), test::realWorker());
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->document->text, u"次"_s);
+}
+
+TEST(CaptureWorkerServing, ReadsAtMostSixteenMillionBytesOfRequest) {
+    // The parent never sends more; another one might.
+    auto serve = [](const QByteArray& request) {
+        int input[2];
+        int output[2];
+        EXPECT_EQ(::pipe(input), 0);
+        EXPECT_EQ(::pipe(output), 0);
+        std::thread writer([&] {
+            qsizetype written = 0;
+            while (written < request.size()) {
+                const ssize_t count =
+                    ::write(input[1], request.constData() + written, size_t(request.size() - written));
+                if (count <= 0) break;
+                written += count;
+            }
+            ::close(input[1]);
+        });
+        QByteArray answer;
+        std::thread reader([&] {
+            char buffer[4096];
+            ssize_t count;
+            while ((count = ::read(output[0], buffer, sizeof buffer)) > 0) answer.append(buffer, count);
+        });
+        serveCaptureWorkerRequest(input[0], output[1]);
+        ::close(output[1]);
+        ::close(input[0]);
+        writer.join();
+        reader.join();
+        ::close(output[0]);
+        return decodeJsonText<CaptureWorkerResponse>(answer);
+    };
+
+    const QByteArray prefix = R"({"operation":"markdown","text":")";
+    const QByteArray atLimit = prefix + QByteArray(kCaptureWorkerTransferLimit - prefix.size() - 2, 'a') + "\"}";
+    ASSERT_EQ(atLimit.size(), kCaptureWorkerTransferLimit);
+    EXPECT_EQ(serve(atLimit), CaptureWorkerResponse::failed(CaptureFailure::tooLong));
+    EXPECT_EQ(serve(atLimit + ' '), CaptureWorkerResponse::failed(CaptureFailure::htmlTooLarge));
+}
+
+TEST(CaptureMarkdown, ACancelledReadingIsCancelledNotUnreadable) {
+    const CancellationToken cancelled;
+    cancelled.cancel();
+    EXPECT_EQ(failureOf(readMarkdownForCapture(u"# 見出し"_s, cancelled)), CaptureFailure::cancelled);
+
+    // Cancelled from another thread while readings run: whenever it lands, the failure is cancelled.
+    const CancellationToken cancellation;
+    const QString text = QString(u"- 項目\n  > 引用 **強調**\n"_s).repeated(700);
+    std::optional<CaptureFailure> failure;
+    std::thread reading([&] {
+        for (;;) {
+            auto document = readMarkdownForCapture(text, cancellation);
+            if (!document) {
+                failure = document.error();
+                return;
+            }
+        }
+    });
+    std::this_thread::sleep_for(20ms);
+    cancellation.cancel();
+    reading.join();
+    EXPECT_EQ(failure, CaptureFailure::cancelled);
+}
+
+TEST(CaptureMarkdown, TheReadersFailuresBecomeCaptureFailures) {
+    EXPECT_EQ(failureOf(readMarkdownForCapture(u"\n \t"_s)), CaptureFailure::emptyText);
+    EXPECT_EQ(failureOf(readMarkdownForCapture(QString(20'001, u'a'))), CaptureFailure::tooLong);
+    EXPECT_EQ(failureOf(readMarkdownForCapture(QString(101, u'>') + u" a"_s)), CaptureFailure::markdownTooComplex);
+    EXPECT_EQ(captureFailure(MarkdownReader::Failure::unreadable), CaptureFailure::markdownUnreadable);
+}
+
+}  // namespace
+}  // namespace tavrine
