@@ -52,6 +52,10 @@ QCoro::Task<PreparedReading::Result<QList<ReadingChunk>>> ReadingPlayer::default
 
 // ---- Derived values ----
 
+bool ReadingPlayer::hasText() const {
+    return m_preparedReading || !m_session.chunks.isEmpty();
+}
+
 std::optional<ReadingDocument> ReadingPlayer::document() const {
     if (!m_reading) return std::nullopt;
     return m_reading->document;
@@ -176,6 +180,11 @@ void ReadingPlayer::setStorageMessage(std::optional<QString> message) {
     write(m_storageMessage, std::move(message), &ReadingPlayer::storageMessageChanged);
 }
 
+void ReadingPlayer::insertHandledImportID(const QUuid& id) {
+    m_handledImportIDs.insert(id);
+    emit handledImportIDsChanged();
+}
+
 void ReadingPlayer::setPendingAutoplay(bool value) {
     write(m_pendingAutoplay, value, &ReadingPlayer::pendingAutoplayChanged);
 }
@@ -202,6 +211,10 @@ void ReadingPlayer::renewSavedLoadID() {
 
 void ReadingPlayer::setLoadingSavedReadingID(std::optional<QUuid> id) {
     write(m_loadingSavedReadingID, id, &ReadingPlayer::loadingSavedReadingIDChanged);
+}
+
+void ReadingPlayer::setIsTerminating(bool value) {
+    write(m_isTerminating, value, &ReadingPlayer::isTerminatingChanged);
 }
 
 }  // namespace tavrine
