@@ -4,10 +4,10 @@
 // thread at start-up: 20 readings imported from text files at their limits (a store file of about 40 MB,
 // every file decoded again to check its reading) and 5 EPUB originals of 32 MiB, each digested.
 #include "ReaderStorage/LibraryTextFile.h"
-#include "ReaderStorage/OriginalFiles.h"
-#include "ReaderStorage/PosixFileSystem.h"
 #include "ReaderStorage/ReadingStore.h"
-#include "ReaderStorage/SnapshotValidation.h"
+#include "ReaderStorage/internal/OriginalFiles.h"
+#include "ReaderStorage/internal/PosixFileSystem.h"
+#include "ReaderStorage/internal/SnapshotValidation.h"
 
 #include <benchmark/benchmark.h>
 #include <QDir>

@@ -7,7 +7,7 @@
 //   publishMs        announcing the state to two listeners
 #include "ReaderStorage/LibraryTextFile.h"
 #include "ReaderStorage/ReadingStore.h"
-#include "ReaderStorage/SnapshotValidation.h"
+#include "ReaderStorage/internal/SnapshotValidation.h"
 
 #include <QCoreApplication>
 #include <QDir>

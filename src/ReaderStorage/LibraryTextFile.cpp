@@ -1,7 +1,7 @@
 #include "ReaderStorage/LibraryTextFile.h"
 
 #include "ReaderCore/Characters.h"
-#include "ReaderStorage/PathNames.h"
+#include "ReaderStorage/internal/PathNames.h"
 
 #include <QStringDecoder>
 

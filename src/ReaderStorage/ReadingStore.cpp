@@ -1,8 +1,8 @@
 #include "ReaderStorage/ReadingStore.h"
 
-#include "ReaderStorage/LeftoverFiles.h"
-#include "ReaderStorage/ReadingStoreChanges.h"
-#include "ReaderStorage/ReadingStoreLoader.h"
+#include "ReaderStorage/internal/LeftoverFiles.h"
+#include "ReaderStorage/internal/ReadingStoreChanges.h"
+#include "ReaderStorage/internal/ReadingStoreLoader.h"
 
 #include <QCoro/QCoroFuture>
 

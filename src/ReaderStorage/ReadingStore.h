@@ -10,14 +10,14 @@
 #include "ReaderStorage/FileSystem.h"
 #include "ReaderStorage/LibraryFileImport.h"
 #include "ReaderStorage/LibraryTextFile.h"
-#include "ReaderStorage/PosixFileSystem.h"
-#include "ReaderStorage/ReadingStoreChanges.h"
 #include "ReaderStorage/ReadingStoreFiles.h"
-#include "ReaderStorage/ReadingStoreMetadata.h"
-#include "ReaderStorage/ReadingStoreSnapshot.h"
 #include "ReaderStorage/ReadingStoreState.h"
-#include "ReaderStorage/ReadingStoreWriter.h"
 #include "ReaderStorage/StoreFailure.h"
+#include "ReaderStorage/internal/PosixFileSystem.h"
+#include "ReaderStorage/internal/ReadingStoreChanges.h"
+#include "ReaderStorage/internal/ReadingStoreMetadata.h"
+#include "ReaderStorage/internal/ReadingStoreSnapshot.h"
+#include "ReaderStorage/internal/ReadingStoreWriter.h"
 
 #include <QCoro/QCoroTask>
 #include <QSet>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ReaderStorage/ReadingStoreSnapshot.h"
 #include "ReaderStorage/StoredReading.h"
+#include "ReaderStorage/internal/ReadingStoreSnapshot.h"
 
 #include <QList>
 #include <QSet>

@@ -1,4 +1,4 @@
-#include "ReaderStorage/SnapshotValidation.h"
+#include "ReaderStorage/internal/SnapshotValidation.h"
 
 #include "StoreFixture.h"
 

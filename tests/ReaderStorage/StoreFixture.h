@@ -3,8 +3,8 @@
 #include "ReaderCore/Uuid.h"
 #include "ReaderStorage/ReadingStore.h"
 
-#include "FaultyFileSystem.h"
 #include "support/FakeClock.h"
+#include "support/FaultyFileSystem.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
 #include "support/TemporaryDirectory.h"
