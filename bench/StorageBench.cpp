@@ -70,7 +70,7 @@ std::optional<QString> writeLargeStore(const QTemporaryDir& directory) {
     ReadingStoreSnapshot snapshot;
     snapshot.version = ReadingStoreSnapshot::kEPUBVersion;
     snapshot.revision = QUuid::createUuid();
-    snapshot.removedIDs = QSet<QUuid>();
+    snapshot.tombstones = QSet<QUuid>();
     const QByteArray text = japaneseFileAtTheLimits();
     for (int i = 0; i < 20; ++i) {
         StoredReading record;
@@ -97,7 +97,7 @@ std::optional<QString> writeLargeStore(const QTemporaryDir& directory) {
     }
     if (!validateSnapshot(snapshot)) return std::nullopt;
     if (!writeFile(files.storeFile(), encodeJson(toJson(snapshot))) ||
-        !writeFile(files.progressFile(*snapshot.revision), *encodeMetadata(snapshot))) {
+        !writeFile(files.progressFile(*snapshot.revision), *encodeProgressFile(snapshot))) {
         return std::nullopt;
     }
     return files.storeFile();

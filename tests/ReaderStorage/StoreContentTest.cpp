@@ -76,7 +76,7 @@ TEST(SnapshotValidation, ASuccessorIsCheckedFullyWhereItsContentChanged) {
     auto moved = validated;
     moved.documents[0].progress.utf16Offset = 6;
     auto tombstoned = validated;
-    tombstoned.removedIDs->insert(idNumber(1));
+    tombstoned.tombstones->insert(idNumber(1));
     for (const auto& successor : {moved, tombstoned, snapshotOf({fromFile, fromFile})}) {
         EXPECT_EQ(failureOf(validateSuccessor(successor, validated)), kInvalid);
     }
@@ -86,7 +86,7 @@ TEST(SnapshotValidation, ASuccessorIsCheckedFullyWhereItsContentChanged) {
 TEST(SnapshotValidation, TheSideFileRecordsEveryDocumentInStoredOrder) {
     StoredReading first = textRecord(idNumber(2), u"abc"_s);
     first.progress = {3, true};
-    EXPECT_EQ(*encodeMetadata(snapshotOf({first, historyRecord(idNumber(1), Date{7.25})})),
+    EXPECT_EQ(*encodeProgressFile(snapshotOf({first, historyRecord(idNumber(1), Date{7.25})})),
               QByteArray(R"({"entries":[{"id":"00000000-0000-0000-0000-000000000002","progress":{"isCompleted":true,)"
                          R"("utf16Offset":3}},{"id":"00000000-0000-0000-0000-000000000001","lastPlayedAt":7.25,)"
                          R"("progress":{"isCompleted":false,"utf16Offset":0}}],)"

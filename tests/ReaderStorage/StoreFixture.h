@@ -2,6 +2,8 @@
 
 #include "ReaderCore/Uuid.h"
 #include "ReaderStorage/ReadingStore.h"
+#include "ReaderStorage/internal/FileStamp.h"
+#include "ReaderStorage/internal/ReadingStoreSnapshot.h"
 
 #include "support/FakeClock.h"
 #include "support/FaultyFileSystem.h"

@@ -11,8 +11,8 @@ bool isLeftoverBesideTheStore(const ReadingStoreFiles& files, const QString& nam
     if (const auto target = atomicWriteTarget(name)) {
         return *target == files.storeFileName() || files.progressFileRevision(*target).has_value();
     }
-    const auto sideFileRevision = files.progressFileRevision(name);
-    return sideFileRevision && sideFileRevision != revision;
+    const auto progressFileRevision = files.progressFileRevision(name);
+    return progressFileRevision && progressFileRevision != revision;
 }
 
 // Whether name is the temporary file of an original's interrupted write.

@@ -9,7 +9,7 @@ namespace {
 using Snapshot = ReadingStoreSnapshot;
 
 bool isTombstoned(const Snapshot& snapshot, const QUuid& id) {
-    return snapshot.removedIDs && snapshot.removedIDs->contains(id);
+    return snapshot.tombstones && snapshot.tombstones->contains(id);
 }
 
 // The content after a change of one stored reading, to write only when the documents changed.
@@ -115,11 +115,11 @@ ReadingStoreChanges::HistoryRemoval ReadingStoreChanges::removeHistoryEntries(co
         remaining.insert(record.id());
         if (ids.contains(record.id())) record.lastPlayedAt.reset();
     }
-    QSet<QUuid> removed = current.removedIDs.value_or(QSet<QUuid>());
+    QSet<QUuid> removed = current.tombstones.value_or(QSet<QUuid>());
     for (const QUuid& id : ids) {
         if (!remaining.contains(id)) removed.insert(id);
     }
-    next.removedIDs = std::move(removed);
+    next.tombstones = std::move(removed);
 
     if (!(next == current)) removal.snapshot = std::move(next);
     return removal;

@@ -13,7 +13,7 @@ StoreResult<ReadingStoreLoader::Loaded> ReadingStoreLoader::loadInitialState() {
     if (*snapshot && (*snapshot)->revision) {
         auto stamp = readFileStamp(m_fileSystem, m_files.progressFile(*(*snapshot)->revision));
         if (!stamp) return storeFailure(stamp.error());
-        loaded.metadataStamp = *stamp;
+        loaded.progressFileStamp = *stamp;
     }
     if (auto pruned = pruneOriginals(*snapshot); !pruned) return storeFailure(pruned.error());
     auto stamp = readFileStamp(m_fileSystem, m_files.storeFile());
@@ -21,7 +21,7 @@ StoreResult<ReadingStoreLoader::Loaded> ReadingStoreLoader::loadInitialState() {
     loaded.fileStamp = *stamp;
 
     loaded.hasSeenFile = snapshot->has_value();
-    loaded.state = snapshot->value_or(ReadingStoreSnapshot::empty());
+    loaded.snapshot = snapshot->value_or(ReadingStoreSnapshot::empty());
     return loaded;
 }
 
@@ -43,21 +43,21 @@ StoreResult<std::optional<ReadingStoreSnapshot>> ReadingStoreLoader::readSnapsho
     auto snapshot = decodeJson(*json, JsonPath(), std::type_identity<ReadingStoreSnapshot>{});
     if (!snapshot) return storeFailure(snapshot.error());
     if (auto valid = validateSnapshot(*snapshot); !valid) return storeFailure(valid.error());
-    if (snapshot->version >= ReadingStoreSnapshot::kSideFileVersion) {
-        if (auto applied = applyProgressMetadata(*snapshot); !applied) return storeFailure(applied.error());
+    if (snapshot->version >= ReadingStoreSnapshot::kProgressFileVersion) {
+        if (auto applied = applyProgressFile(*snapshot); !applied) return storeFailure(applied.error());
         if (auto valid = validateHistory(*snapshot); !valid) return storeFailure(valid.error());
     }
     if (auto verified = verifyOriginals(*snapshot); !verified) return storeFailure(verified.error());
     return std::optional(std::move(*snapshot));
 }
 
-StoreResult<void> ReadingStoreLoader::applyProgressMetadata(ReadingStoreSnapshot& snapshot) {
+StoreResult<void> ReadingStoreLoader::applyProgressFile(ReadingStoreSnapshot& snapshot) {
     if (!snapshot.revision) return invalidStoreData();
     const auto bytes = m_fileSystem.readFile(m_files.progressFile(*snapshot.revision));
     if (!bytes) return storeFailure(bytes.error());
-    const auto metadata = decodeJsonText<ReadingStoreMetadata>(*bytes);
-    if (!metadata) return storeFailure(metadata.error());
-    return tavrine::applyProgressMetadata(snapshot, *metadata);
+    const auto progress = decodeJsonText<ReadingStoreProgressFile>(*bytes);
+    if (!progress) return storeFailure(progress.error());
+    return tavrine::applyProgressFile(snapshot, *progress);
 }
 
 StoreResult<void> ReadingStoreLoader::verifyOriginals(const ReadingStoreSnapshot& snapshot) {

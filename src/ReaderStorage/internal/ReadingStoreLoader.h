@@ -11,7 +11,7 @@
 namespace tavrine {
 
 // Reads the store's files from disk and accepts them only whole and consistent: the store file with its
-// format version, the progress side file of its revision and every kept EPUB original. It writes
+// format version, the progress file of its revision and every kept EPUB original. It writes
 // nothing; the one change it makes on disk is the removal of orphaned originals at start-up. Used on the
 // thread that opens the store.
 class ReadingStoreLoader {
@@ -19,12 +19,12 @@ public:
     // What a store starts from.
     struct Loaded {
         // The stored content, or the empty store when there is no store file.
-        ReadingStoreSnapshot state;
+        ReadingStoreSnapshot snapshot;
         // Whether the store file existed.
         bool hasSeenFile = false;
-        // The store file's and the progress side file's stamps as read.
+        // The store file's and the progress file's stamps as read.
         std::optional<FileStamp> fileStamp;
-        std::optional<FileStamp> metadataStamp;
+        std::optional<FileStamp> progressFileStamp;
     };
 
     ReadingStoreLoader(FileSystem& fileSystem, ReadingStoreFiles files)
@@ -40,9 +40,9 @@ public:
     // file or refers to a bad original gives that failure; it never reads as an empty store.
     StoreResult<std::optional<ReadingStoreSnapshot>> readSnapshot();
 
-    // Reads the progress side file of the snapshot's revision and applies it. A missing side file is its
+    // Reads the progress file of the snapshot's revision and applies it. A missing progress file is its
     // file error: the copies inside the store file are never used instead.
-    StoreResult<void> applyProgressMetadata(ReadingStoreSnapshot& snapshot);
+    StoreResult<void> applyProgressFile(ReadingStoreSnapshot& snapshot);
 
     // Verifies the kept original of every EPUB reading, in stored order; the first bad one fails the whole.
     StoreResult<void> verifyOriginals(const ReadingStoreSnapshot& snapshot);

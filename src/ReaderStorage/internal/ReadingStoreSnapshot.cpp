@@ -31,7 +31,7 @@ QJsonValue toJson(const ReadingStoreSnapshot& snapshot) {
                        {u"historyLimit"_s, toJson(snapshot.historyLimit)},
                        {u"documents"_s, toJson(snapshot.documents)}};
     insertIfPresent(object, u"revision", snapshot.revision);
-    if (snapshot.removedIDs) object.insert(u"removedIDs", identifierArray(*snapshot.removedIDs));
+    if (snapshot.tombstones) object.insert(u"removedIDs", identifierArray(*snapshot.tombstones));
     return object;
 }
 
@@ -45,7 +45,7 @@ Decoded<ReadingStoreSnapshot> decodeJson(const QJsonValue& value, const JsonPath
     snapshot.historyLimit = decoder.required<qint64>(u"historyLimit");
     snapshot.documents = decoder.required<QList<StoredReading>>(u"documents");
     if (auto removed = decoder.optional<QList<QUuid>>(u"removedIDs")) {
-        snapshot.removedIDs = QSet<QUuid>(removed->cbegin(), removed->cend());
+        snapshot.tombstones = QSet<QUuid>(removed->cbegin(), removed->cend());
     }
     return decoder.finish(std::move(snapshot));
 }

@@ -11,16 +11,16 @@
 namespace tavrine {
 
 // Puts a new content of the store on disk so that a crash or a failed step never leaves a store file
-// that names a missing progress side file: a new side file is complete and synced before the store file
-// that names it replaces the old one, and the old side file goes only afterwards. A change of positions
-// and play dates alone rewrites only the current side file. Used on the store's thread; it keeps no state
+// that names a missing progress file: a new progress file is complete and synced before the store file
+// that names it replaces the old one, and the old progress file goes only afterwards. A change of positions
+// and play dates alone rewrites only the current progress file. Used on the store's thread; it keeps no state
 // of its own between writes.
 class ReadingStoreWriter {
 public:
-    // The stamps of the store file and of its side file as this store last read or wrote them.
+    // The stamps of the store file and of its progress file as this store last read or wrote them.
     struct Stamps {
         std::optional<FileStamp> file;
-        std::optional<FileStamp> metadata;
+        std::optional<FileStamp> progressFile;
 
         bool operator==(const Stamps&) const = default;
     };
@@ -47,7 +47,7 @@ public:
     static ReadingStoreSnapshot completed(const ReadingStoreSnapshot& current, ReadingStoreSnapshot proposed);
 
     // Whether the successor differs from current only in positions and play dates, so that rewriting the
-    // side file of the current revision is enough.
+    // progress file of the current revision is enough.
     static bool changesOnlyProgress(const ReadingStoreSnapshot& current, const ReadingStoreSnapshot& next);
 
 private:

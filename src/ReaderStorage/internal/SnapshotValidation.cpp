@@ -47,10 +47,10 @@ bool hasValidPosition(const StoredReading& record) {
 template <typename DocumentRule>
 StoreResult<void> validateWith(const ReadingStoreSnapshot& snapshot, DocumentRule isValid) {
     if (snapshot.historyLimit < 1) return invalidStoreData();
-    if (snapshot.version >= ReadingStoreSnapshot::kSideFileVersion && !snapshot.revision) return invalidStoreData();
-    if (snapshot.version != ReadingStoreSnapshot::kOldestVersion && !snapshot.removedIDs) return invalidStoreData();
+    if (snapshot.version >= ReadingStoreSnapshot::kProgressFileVersion && !snapshot.revision) return invalidStoreData();
+    if (snapshot.version != ReadingStoreSnapshot::kOldestVersion && !snapshot.tombstones) return invalidStoreData();
 
-    const QSet<QUuid> removed = snapshot.removedIDs.value_or(QSet<QUuid>());
+    const QSet<QUuid> removed = snapshot.tombstones.value_or(QSet<QUuid>());
     QSet<QUuid> ids;
     ids.reserve(snapshot.documents.size());
     for (const StoredReading& record : snapshot.documents) {
@@ -94,7 +94,7 @@ StoreResult<void> validateSuccessor(const ReadingStoreSnapshot& snapshot, const 
 
 StoreResult<void> validateHistory(const ReadingStoreSnapshot& snapshot) {
     if (playedCount(snapshot) > snapshot.historyLimit) return invalidStoreData();
-    // A side file can clear the play date of a reading that is only in the history; such a record
+    // A progress file can clear the play date of a reading that is only in the history; such a record
     // belongs to neither list, and every later full write would refuse the store.
     for (const StoredReading& record : snapshot.documents) {
         if (!hasValidPosition(record)) return invalidStoreData();
@@ -102,14 +102,14 @@ StoreResult<void> validateHistory(const ReadingStoreSnapshot& snapshot) {
     return {};
 }
 
-StoreResult<void> applyProgressMetadata(ReadingStoreSnapshot& snapshot, const ReadingStoreMetadata& metadata) {
+StoreResult<void> applyProgressFile(ReadingStoreSnapshot& snapshot, const ReadingStoreProgressFile& progress) {
     if (!snapshot.revision) return invalidStoreData();
-    if (metadata.version != ReadingStoreMetadata::kVersion) return invalidStoreData();
-    if (metadata.revision != *snapshot.revision) return invalidStoreData();
+    if (progress.version != ReadingStoreProgressFile::kVersion) return invalidStoreData();
+    if (progress.revision != *snapshot.revision) return invalidStoreData();
 
-    QHash<QUuid, const ReadingStoreMetadata::Entry*> entries;
-    entries.reserve(metadata.entries.size());
-    for (const auto& entry : metadata.entries) {
+    QHash<QUuid, const ReadingStoreProgressFile::Entry*> entries;
+    entries.reserve(progress.entries.size());
+    for (const auto& entry : progress.entries) {
         if (entries.contains(entry.id)) return invalidStoreData();
         entries.insert(entry.id, &entry);
     }
@@ -128,14 +128,14 @@ StoreResult<void> applyProgressMetadata(ReadingStoreSnapshot& snapshot, const Re
     return {};
 }
 
-StoreResult<QByteArray> encodeMetadata(const ReadingStoreSnapshot& snapshot) {
+StoreResult<QByteArray> encodeProgressFile(const ReadingStoreSnapshot& snapshot) {
     if (!snapshot.revision) return invalidStoreData();
-    ReadingStoreMetadata metadata{ReadingStoreMetadata::kVersion, *snapshot.revision, {}};
-    metadata.entries.reserve(snapshot.documents.size());
+    ReadingStoreProgressFile progress{ReadingStoreProgressFile::kVersion, *snapshot.revision, {}};
+    progress.entries.reserve(snapshot.documents.size());
     for (const StoredReading& record : snapshot.documents) {
-        metadata.entries.append({record.id(), record.progress, record.lastPlayedAt});
+        progress.entries.append({record.id(), record.progress, record.lastPlayedAt});
     }
-    return encodeJson(toJson(metadata));
+    return encodeJson(toJson(progress));
 }
 
 }  // namespace tavrine

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ReaderStorage/StoreFailure.h"
-#include "ReaderStorage/internal/ReadingStoreMetadata.h"
+#include "ReaderStorage/internal/ReadingStoreProgressFile.h"
 #include "ReaderStorage/internal/ReadingStoreSnapshot.h"
 
 #include <QByteArray>
@@ -28,17 +28,17 @@ StoreResult<void> validateSuccessor(const ReadingStoreSnapshot& snapshot, const 
 // file still decodes to exactly its document under its title; its dates are finite.
 bool isValidStoredReading(const StoredReading& record, const ReadingStoreSnapshot& snapshot);
 
-// The rules that a change of positions and play dates can break, checked after the progress side file is
-// applied and before a side file is written: no more documents with a play date than the limit, and for
+// The rules that a change of positions and play dates can break, checked after the progress file is
+// applied and before a progress file is written: no more documents with a play date than the limit, and for
 // each document membership of the library or the history, a valid progress and a finite play date.
 StoreResult<void> validateHistory(const ReadingStoreSnapshot& snapshot);
 
-// Takes each document's progress and play date from the side file of the snapshot's revision, which must
+// Takes each document's progress and play date from the progress file of the snapshot's revision, which must
 // be of version 1, name the same revision and hold exactly one entry per stored document. An entry without
 // a play date clears the document's.
-StoreResult<void> applyProgressMetadata(ReadingStoreSnapshot& snapshot, const ReadingStoreMetadata& metadata);
+StoreResult<void> applyProgressFile(ReadingStoreSnapshot& snapshot, const ReadingStoreProgressFile& progress);
 
-// The side file of a snapshot: its revision and one entry per document, in stored order.
-StoreResult<QByteArray> encodeMetadata(const ReadingStoreSnapshot& snapshot);
+// The progress file of a snapshot: its revision and one entry per document, in stored order.
+StoreResult<QByteArray> encodeProgressFile(const ReadingStoreSnapshot& snapshot);
 
 }  // namespace tavrine

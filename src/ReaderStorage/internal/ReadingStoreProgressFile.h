@@ -11,10 +11,10 @@
 
 namespace tavrine {
 
-// The content of the progress side file: the position and last play of every stored document, tied to
+// The content of the progress file: the position and last play of every stored document, tied to
 // one revision of the store file. From format version 3 on it is the authority for both; the copies
 // inside the store file are those of its last full write.
-struct ReadingStoreMetadata {
+struct ReadingStoreProgressFile {
     static constexpr qint64 kVersion = 1;
 
     struct Entry {
@@ -30,14 +30,14 @@ struct ReadingStoreMetadata {
     // One per stored document, written in the documents' order and read in any order.
     QList<Entry> entries;
 
-    bool operator==(const ReadingStoreMetadata&) const = default;
+    bool operator==(const ReadingStoreProgressFile&) const = default;
 };
 
-QJsonValue toJson(const ReadingStoreMetadata::Entry& entry);
-QJsonValue toJson(const ReadingStoreMetadata& metadata);
-Decoded<ReadingStoreMetadata::Entry> decodeJson(const QJsonValue& value, const JsonPath& path,
-                                                std::type_identity<ReadingStoreMetadata::Entry>);
-Decoded<ReadingStoreMetadata> decodeJson(const QJsonValue& value, const JsonPath& path,
-                                         std::type_identity<ReadingStoreMetadata>);
+QJsonValue toJson(const ReadingStoreProgressFile::Entry& entry);
+QJsonValue toJson(const ReadingStoreProgressFile& progress);
+Decoded<ReadingStoreProgressFile::Entry> decodeJson(const QJsonValue& value, const JsonPath& path,
+                                                    std::type_identity<ReadingStoreProgressFile::Entry>);
+Decoded<ReadingStoreProgressFile> decodeJson(const QJsonValue& value, const JsonPath& path,
+                                             std::type_identity<ReadingStoreProgressFile>);
 
 }  // namespace tavrine
