@@ -38,8 +38,9 @@ public:
         bool operator==(const Limits&) const = default;
     };
 
-    // The name of an exceeded limit. graphemeUTF16 names the fixed rule that in a book text of more than
-    // 20,000 UTF-16 units no single Character may be longer than 256 units.
+    // The name of an exceeded limit. graphemeUTF16 names the fixed rule that a book text longer than
+    // kWholeTextLimit UTF-16 units holds no Character longer than kCharacterUTF16Limit units
+    // (checkCharacterLengths in ReaderCore/Characters.h).
     enum class ResourceLimit {
         archiveBytes,
         entries,

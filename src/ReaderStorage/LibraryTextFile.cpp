@@ -3,29 +3,11 @@
 #include "ReaderCore/Characters.h"
 #include "ReaderStorage/internal/PathNames.h"
 
-#include <QStringDecoder>
-
 namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
-
-// Strict UTF-8: any ill-formed sequence (overlong forms, encoded surrogates, values past U+10FFFF, a
-// sequence cut off at the end) fails. A byte-order mark is kept as U+FEFF, never skipped silently: the
-// caller drops the one mark the format allows.
-std::optional<QString> decodeUTF8(QByteArrayView bytes) {
-    QStringDecoder decoder(QStringConverter::Utf8,
-                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError()) return std::nullopt;
-    return text;
-}
-
-bool hasOverlongCharacter(QStringView text) {
-    return !forEachCharacter(
-        text, [](TextRange character) { return character.length() <= LibraryTextFile::characterUTF16Limit; });
-}
 
 }  // namespace
 
@@ -48,13 +30,11 @@ tl::expected<ReadingDocument, LibraryTextFile::Failure> LibraryTextFile::decodeT
 
     QByteArrayView bytes(data);
     if (bytes.startsWith(kByteOrderMark)) bytes = bytes.sliced(3);
-    std::optional<QString> text = decodeUTF8(bytes);
+    std::optional<QString> text = decodeUTF8Strictly(bytes);
     if (!text) return tl::unexpected(Failure::invalidEncoding);
 
     if (text->size() > utf16Limit) return tl::unexpected(Failure::tooLong);
-    if (text->size() > kCharacterCheckThreshold && hasOverlongCharacter(*text)) {
-        return tl::unexpected(Failure::tooComplex);
-    }
+    if (checkCharacterLengths(*text) != CharacterLengthCheck::passed) return tl::unexpected(Failure::tooComplex);
     if (containsNonTextScalar(*text)) return tl::unexpected(Failure::nonText);
     if (isBlank(*text)) return tl::unexpected(Failure::empty);
     return ReadingDocument{std::nullopt, std::move(*text), {}};

@@ -1,5 +1,6 @@
 #include "ReaderStorage/internal/SnapshotValidation.h"
 
+#include "ReaderCore/Characters.h"
 #include "StoreFixture.h"
 
 #include <limits>
@@ -117,7 +118,7 @@ TEST(LibraryTextFile, TheGateAcceptsOrRefusesEachFileAtItsFirstFailure) {
 
     constexpr qsizetype kBytes = LibraryTextFile::byteLimit;
     constexpr qsizetype kUnits = LibraryTextFile::utf16Limit;
-    constexpr qsizetype kThreshold = LibraryTextFile::kCharacterCheckThreshold;
+    constexpr qsizetype kThreshold = kWholeTextLimit;
     // A byte-order mark and 500,000 three-byte characters: exactly at both limits.
     const QByteArray atBothLimits = kMark + utf8(QString(kUnits, u'あ'));
     ASSERT_EQ(atBothLimits.size(), kBytes);
@@ -127,7 +128,7 @@ TEST(LibraryTextFile, TheGateAcceptsOrRefusesEachFileAtItsFirstFailure) {
     const auto complex = [](qsizetype units, qsizetype length) {
         return utf8(u'a' + QString(units - 1, QChar(0x0301)) + QString(length - units, u'x'));
     };
-    constexpr qsizetype kCharacter = LibraryTextFile::characterUTF16Limit;
+    constexpr qsizetype kCharacter = kCharacterUTF16Limit;
     const QList<std::pair<std::optional<Failure>, QList<QByteArray>>> groups{
         {std::nullopt,
          {atBothLimits, QByteArray(kUnits, 'a'), utf8(emoji), complex(300, kThreshold),

@@ -31,19 +31,11 @@ const EPUBBookAssembly::Document* EPUBBookAssembly::document(const QString& path
 }
 
 EPUBReader::Result<ReadingDocument> EPUBBookAssembly::readingDocument(const CancellationToken& cancellation) const {
-    // A Character hundreds of units long cannot be cut into phrases without breaking it; a short text is
-    // cheap to handle whatever it holds, so only long ones are inspected.
-    if (m_text.size() >= kLongTextLength) {
-        std::optional<Failure> failure;
-        forEachCharacter(m_text, [&](TextRange character) {
-            if (cancellation.isCancelled()) {
-                failure = Failure::cancelled();
-            } else if (character.upperBound - character.lowerBound > kMaximumCharacterLength) {
-                failure = Failure::limit(EPUBReader::ResourceLimit::graphemeUTF16);
-            }
-            return !failure;
-        });
-        if (failure) return tl::unexpected(*failure);
+    switch (checkCharacterLengths(m_text, cancellation)) {
+    case CharacterLengthCheck::passed: break;
+    case CharacterLengthCheck::overlongCharacter:
+        return tl::unexpected(Failure::limit(EPUBReader::ResourceLimit::graphemeUTF16));
+    case CharacterLengthCheck::cancelled: return tl::unexpected(Failure::cancelled());
     }
     ReadingDocument document{m_sections, m_text, m_spans};
     if (!document.isValid()) return failWith(Failure::Kind::ambiguousContent);

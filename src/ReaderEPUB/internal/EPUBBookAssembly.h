@@ -40,8 +40,8 @@ public:
     // The rendered document at an archive path, or null when that file was not rendered.
     const Document* document(const QString& path) const;
 
-    // The book's reading document. In a text of more than 20,000 UTF-16 units no Character may be longer
-    // than 256 units (limit(graphemeUTF16)); the cancellation token is checked before each Character.
+    // The book's reading document. A long text may hold no overlong Character (checkCharacterLengths:
+    // limit(graphemeUTF16)); the cancellation token is checked before each Character.
     // A document the reading model does not accept (a section that starts inside a composed character
     // sequence, say, because a document begins with a combining mark) is ambiguousContent.
     EPUBReader::Result<ReadingDocument> readingDocument(const CancellationToken& cancellation) const;
@@ -55,10 +55,6 @@ public:
     // The hyperlinks of every document, in text order, with their destinations. A link that leads
     // nowhere is kept, with its reason.
     QList<EPUBBook::Link> links(const EPUBArchiveFiles& files) const;
-
-    // The longest Character a long book text may hold, and the length from which that is checked.
-    static constexpr qsizetype kLongTextLength = 20'001;
-    static constexpr qsizetype kMaximumCharacterLength = 256;
 
 private:
     QString m_text;

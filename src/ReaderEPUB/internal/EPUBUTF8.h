@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ReaderCore/Characters.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -8,12 +10,11 @@
 
 namespace tavrine {
 
-// The text of bytes that decode to exactly themselves: ill-formed UTF-8, which decodes to replacement
-// characters, and a leading byte-order mark, which decoding drops, change the bytes on the way back.
+// The text of bytes that are strict UTF-8 (decodeUTF8Strictly) and do not begin with a byte-order mark,
+// which a reader of the name would drop.
 inline std::optional<QString> decodeUTF8Exactly(QByteArrayView bytes) {
-    QString text = QString::fromUtf8(bytes);
-    if (text.toUtf8() != bytes) return std::nullopt;
-    return text;
+    if (bytes.startsWith("\xEF\xBB\xBF")) return std::nullopt;
+    return decodeUTF8Strictly(bytes);
 }
 
 // Appends the UTF-8 form of one Unicode scalar value.

@@ -1,14 +1,12 @@
 #include "ReaderText/internal/PreparedReadingState.h"
 
+#include "ReaderCore/Characters.h"
 #include "ReaderText/internal/PhraseText.h"
 
 #include <algorithm>
 
 namespace tavrine::internal {
 namespace {
-
-// A text of at most this many units without sections is one partition.
-constexpr qsizetype kSinglePartitionLimit = 20'000;
 
 // Where a partition may start just after, when no line break is near: sentence ends, space and tab.
 bool isSoftBreak(char16_t unit) {
@@ -44,9 +42,8 @@ PreparedReadingState::PreparedReadingState(QString text, QList<ReadingDocument::
                                            std::shared_ptr<const TextSegmenting> segmenter, CancellationToken lifetime)
     : m_text(std::move(text)),
       m_sections(std::move(sections)),
-      m_partitionLength(m_text.size() <= kSinglePartitionLimit && m_sections.isEmpty()
-                            ? std::max<qsizetype>(m_text.size(), 1)
-                            : PreparedReading::kPartitionSize),
+      m_partitionLength(m_text.size() <= kWholeTextLimit && m_sections.isEmpty() ? std::max<qsizetype>(m_text.size(), 1)
+                                                                                 : PreparedReading::kPartitionSize),
       m_width(std::move(width)),
       m_maximumWidth(maximumWidth),
       m_segmenter(std::move(segmenter)),
@@ -223,7 +220,7 @@ ReadingSourceWindow PreparedReadingState::sourceWindow(const ReadingDocument& do
     // The analysis serves only a long document whose text is this reading's.
     const bool ownText = document.text.size() == m_text.size() &&
                          (document.text.constData() == m_text.constData() || document.text == m_text);
-    const bool cut = document.text.size() > ReadingSourceWindow::kWholeDocumentLimit;
+    const bool cut = document.text.size() > kWholeTextLimit;
     return ReadingSourceWindow::around(document, offset, ownText && cut ? &breaks() : nullptr);
 }
 
