@@ -120,7 +120,7 @@ private:
 template <>
 struct EnumTable<EPUBReader::ResourceLimit> {
     using L = EPUBReader::ResourceLimit;
-    static constexpr std::array<std::pair<L, std::u16string_view>, 11> entries{{
+    static constexpr auto entries = std::to_array<std::pair<L, std::u16string_view>>({
         {L::archiveBytes, u"archiveBytes"},
         {L::entries, u"entries"},
         {L::entryBytes, u"entryBytes"},
@@ -132,7 +132,7 @@ struct EnumTable<EPUBReader::ResourceLimit> {
         {L::textUTF16, u"textUTF16"},
         {L::graphemeUTF16, u"graphemeUTF16"},
         {L::navigation, u"navigation"},
-    }};
+    });
 };
 
 // A failed result of the given kind, for the importer's stages: `return failWith(Kind::invalidPackage);`.
