@@ -26,7 +26,9 @@ ReadingStore::ReadingStore(ReadingStoreFiles files, std::shared_ptr<FileSystem> 
       m_newIdentifier(std::move(newIdentifier)),
       m_current(std::move(current)) {}
 
-ReadingStore::~ReadingStore() = default;
+ReadingStore::~ReadingStore() {
+    m_owner.check("ReadingStore::~ReadingStore");
+}
 
 StoreResult<std::unique_ptr<ReadingStore>> ReadingStore::open(QString storeFile, std::shared_ptr<FileSystem> fileSystem,
                                                               const Clock& clock, IdentifierSource newIdentifier) {
@@ -49,6 +51,7 @@ StoreResult<std::unique_ptr<ReadingStore>> ReadingStore::open(QString storeFile)
 
 template <typename Function>
 auto ReadingStore::onStoreThread(Function function) {
+    m_owner.check("ReadingStore: a read");
     return m_executor.run([this, function = std::move(function)] { return function(m_current->snapshot); });
 }
 
@@ -56,6 +59,7 @@ auto ReadingStore::onStoreThread(Function function) {
 
 template <typename T, typename Body>
 QCoro::Task<StoreResult<T>> ReadingStore::perform(Body body) {
+    m_owner.check("ReadingStore: an operation");
     auto job = m_executor.run(std::move(body));
     StoreResult<T> result = co_await job;
     co_return result;
@@ -124,6 +128,7 @@ StoreResult<QByteArray> ReadingStore::originalEPUBDataNow(const QUuid& id) {
 }
 
 QCoro::Task<ReadingStore::Subscription> ReadingStore::changes() {
+    m_owner.check("ReadingStore::changes");
     // Subscribing on the store's thread puts the first value in order with every announcement.
     auto job = m_executor.run([this] {
         return std::make_shared<Subscription>(m_changes.subscribe(ReadingStoreState::of(m_current->snapshot)));
@@ -133,6 +138,7 @@ QCoro::Task<ReadingStore::Subscription> ReadingStore::changes() {
 }
 
 QCoro::Task<void> ReadingStore::publish() {
+    m_owner.check("ReadingStore::publish");
     auto job = m_executor.run([this] { announce(); });
     co_await job;
 }

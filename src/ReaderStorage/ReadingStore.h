@@ -4,6 +4,7 @@
 #include "ReaderCore/Clock.h"
 #include "ReaderCore/Date.h"
 #include "ReaderCore/LatestValue.h"
+#include "ReaderCore/OwnerThread.h"
 #include "ReaderCore/ReadingProgress.h"
 #include "ReaderCore/SavedReading.h"
 #include "ReaderCore/SerialExecutor.h"
@@ -158,6 +159,8 @@ private:
     std::shared_ptr<FileSystem> m_fileSystem;
     const Clock* m_clock;
     IdentifierSource m_newIdentifier;
+    // The thread that opened the store; every public call is made there (checked in debug builds).
+    OwnerThread m_owner{QThread::currentThread()};
     std::unique_ptr<Current> m_current;
     LatestValue<ReadingStoreState> m_changes;
     // Declared last: destroyed first, it finishes the jobs that use the members above.

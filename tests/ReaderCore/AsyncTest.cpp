@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
+#include <QCoro/QCoroFuture>
 #include <QThread>
 
 #include <thread>
@@ -18,6 +19,18 @@ using namespace std::chrono_literals;
 
 void processEvents() {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+// Awaits a job of an executor from this thread's event loop. (QFuture::waitForFinished() may run a job
+// that has not started yet on the waiting thread itself.)
+template <typename T>
+QCoro::Task<T> awaitJob(QFuture<T> job) {
+    if constexpr (std::is_void_v<T>) {
+        co_await job;
+    } else {
+        T result = co_await job;
+        co_return result;
+    }
 }
 
 QCoro::Task<void> sleepInto(const Clock* clock, std::chrono::duration<double> span, CancellationToken token,
@@ -125,23 +138,49 @@ QCoro::Task<std::vector<int>> collect(LatestValueSubscription<int>* subscription
 }
 
 TEST(LatestValue, DeliversTheCurrentValueThenOnlyTheNewestToEachSubscriberUntilTheEnd) {
+    // The source side lives on a worker thread of its own, as the store's does; the subscriptions are
+    // awaited on this one.
+    SerialExecutor owner;
     auto source = std::make_unique<LatestValue<int>>();
-    auto second = source->subscribe(1);
-    EXPECT_EQ(test::runTask(collect(&second, 1)), (std::vector<int>{1}));
-    source->send(2);
-    source->send(3);  // the listener was busy: 2 is replaced
-    EXPECT_EQ(test::runTask(collect(&second, 1)), (std::vector<int>{3}));
+    using Subscription = LatestValueSubscription<int>;
+    const auto subscribe = [&](int current) {
+        return *test::runTask(
+            awaitJob(owner.run([&, current] { return std::make_shared<Subscription>(source->subscribe(current)); })));
+    };
+    const auto send = [&](int value) { test::runTask(awaitJob(owner.run([&, value] { source->send(value); }))); };
 
-    auto first = source->subscribe(0);
-    auto waiting = collect(&first, 3);  // suspends after taking 0
-    std::thread([&] { source->send(7); }).join();
+    auto second = subscribe(1);
+    EXPECT_EQ(test::runTask(collect(second.get(), 1)), (std::vector<int>{1}));
+    send(2);
+    send(3);  // the listener was busy: 2 is replaced
+    EXPECT_EQ(test::runTask(collect(second.get(), 1)), (std::vector<int>{3}));
+
+    auto first = subscribe(0);
+    auto waiting = collect(first.get(), 3);  // suspends after taking 0
+    send(7);
     processEvents();
-    second.close();
-    EXPECT_EQ(source->subscriberCount(), 1);  // only the closed registration is dropped
-    source->send(8);
+    second->close();
+    // Only the closed registration is dropped.
+    EXPECT_EQ(test::runTask(awaitJob(owner.run([&] { return source->subscriberCount(); }))), 1);
+    send(8);
     source.reset();  // ending the source ends the wait with what was received
     EXPECT_EQ(test::runTask(std::move(waiting)), (std::vector<int>{0, 7, 8}));
-    EXPECT_EQ(test::runTask(collect(&second, 1)), (std::vector<int>{}));
+    EXPECT_EQ(test::runTask(collect(second.get(), 1)), (std::vector<int>{}));
+}
+
+TEST(OwnerThread, ACallFromAnotherThreadStopsTheProgramInDebugBuilds) {
+#ifdef QT_NO_DEBUG
+    GTEST_SKIP() << "owner-thread checks are compiled out of release builds";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TaskHandle handle;
+    EXPECT_FALSE(handle.isRunning());  // this thread owns the handle from now on
+    EXPECT_DEATH(std::thread([&] { handle.cancel(); }).join(), "does not own");
+
+    LatestValue<int> source;
+    std::thread([&] { source.send(1); }).join();  // that thread owns the source
+    EXPECT_DEATH(source.send(2), "does not own");
+#endif
 }
 
 TEST(SerialExecutor, RunsJobsInOrderOnOneOtherThreadAndFinishesThemBeforeItEnds) {
