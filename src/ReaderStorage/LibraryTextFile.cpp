@@ -37,7 +37,7 @@ tl::expected<ReadingDocument, LibraryTextFile::Failure> LibraryTextFile::decodeT
     if (checkCharacterLengths(*text) != CharacterLengthCheck::passed) return tl::unexpected(Failure::tooComplex);
     if (containsNonTextScalar(*text)) return tl::unexpected(Failure::nonText);
     if (isBlank(*text)) return tl::unexpected(Failure::empty);
-    return ReadingDocument{std::nullopt, std::move(*text), {}};
+    return ReadingDocument{.sections = std::nullopt, .text = std::move(*text), .spans = {}};
 }
 
 tl::expected<LibraryTextFile, LibraryTextFile::Failure> LibraryTextFile::create(QString filename, QByteArray data) {

@@ -49,6 +49,19 @@ struct LibraryTextFile {
     }
 };
 
+template <>
+struct EnumTable<LibraryTextFile::Failure> {
+    using F = LibraryTextFile::Failure;
+    static constexpr auto entries = std::to_array<std::pair<F, std::u16string_view>>({
+        {F::unsupportedFormat, u"unsupportedFormat"},
+        {F::tooLong, u"tooLong"},
+        {F::tooComplex, u"tooComplex"},
+        {F::invalidEncoding, u"invalidEncoding"},
+        {F::empty, u"empty"},
+        {F::nonText, u"nonText"},
+    });
+};
+
 QJsonValue toJson(const LibraryTextFile& file);
 Decoded<LibraryTextFile> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<LibraryTextFile>);
 

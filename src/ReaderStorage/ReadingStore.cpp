@@ -202,14 +202,22 @@ QCoro::Task<StoreResult<QUuid>> ReadingStore::importFile(LibraryFileImport file,
 StoreResult<QUuid> ReadingStore::importTextFileNow(const LibraryTextFile& file, const CancellationToken& cancellation) {
     auto document = LibraryTextFile::decodeText(file.filename, file.data);
     if (!document) return storeFailure(document.error());
-    SavedReading reading{m_newIdentifier(), std::move(*document), file.filename,
-                         std::nullopt,      std::nullopt,         m_clock->now()};
+    SavedReading reading{.id = m_newIdentifier(),
+                         .document = std::move(*document),
+                         .title = file.filename,
+                         .epub = std::nullopt,
+                         .source = std::nullopt,
+                         .importedAt = m_clock->now()};
     if (cancellation.isCancelled()) return storeFailure(OperationCancelled{});
 
     const QUuid id = reading.id;
-    auto committed = commitResult(ReadingStoreChanges::storeNew(
-        m_current->snapshot,
-        StoredReading{std::move(reading), file, std::nullopt, true, ReadingProgress{}, std::nullopt}));
+    auto committed =
+        commitResult(ReadingStoreChanges::storeNew(m_current->snapshot, StoredReading{.reading = std::move(reading),
+                                                                                      .originalTextFile = file,
+                                                                                      .originalEPUB = std::nullopt,
+                                                                                      .isInLibrary = true,
+                                                                                      .progress = ReadingProgress{},
+                                                                                      .lastPlayedAt = std::nullopt}));
     if (!committed) return storeFailure(committed.error());
     return id;
 }
@@ -222,16 +230,23 @@ StoreResult<QUuid> ReadingStore::importEPUBFileNow(const LibraryFileImport::EPUB
     const EPUBBook::Information information = file.book.information();
     if (!information.isValid(file.book.document)) return invalidStoreData();
 
-    SavedReading reading{m_newIdentifier(), file.book.document, file.book.metadata.title().value_or(file.filename),
-                         information,       std::nullopt,       m_clock->now()};
+    SavedReading reading{.id = m_newIdentifier(),
+                         .document = file.book.document,
+                         .title = file.book.metadata.title().value_or(file.filename),
+                         .epub = information,
+                         .source = std::nullopt,
+                         .importedAt = m_clock->now()};
     if (cancellation.isCancelled()) return storeFailure(OperationCancelled{});
 
     // The new reading is checked against the store before its original is written, so that an
     // identifier that collides with a stored one can never overwrite that reading's original.
     const QUuid id = reading.id;
-    auto next = ReadingStoreChanges::storeNew(
-        m_current->snapshot,
-        StoredReading{std::move(reading), std::nullopt, original, true, ReadingProgress{}, std::nullopt});
+    auto next = ReadingStoreChanges::storeNew(m_current->snapshot, StoredReading{.reading = std::move(reading),
+                                                                                 .originalTextFile = std::nullopt,
+                                                                                 .originalEPUB = original,
+                                                                                 .isInLibrary = true,
+                                                                                 .progress = ReadingProgress{},
+                                                                                 .lastPlayedAt = std::nullopt});
     if (!next) return storeFailure(next.error());
 
     if (auto made = m_fileSystem->createDirectories(m_files.originalsDirectory()); !made) {

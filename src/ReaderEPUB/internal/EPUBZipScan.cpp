@@ -15,16 +15,17 @@ using Failure = EPUBReader::Failure;
 using Kind = Failure::Kind;
 using Limit = EPUBReader::ResourceLimit;
 
-constexpr qint64 kEndSignature = 0x06054B50;
-constexpr qint64 kCentralSignature = 0x02014B50;
-constexpr qint64 kLocalSignature = 0x04034B50;
-constexpr qint64 kDescriptorSignature = 0x08074B50;
-constexpr qint64 kEndRecordSize = 22;
-constexpr qint64 kCentralRecordSize = 46;
-constexpr qint64 kLocalHeaderSize = 30;
-constexpr qint64 kDescriptorSize = 12;
+// The fixed part of each kind of ZIP record: its signature and its length in bytes.
+struct RecordLayout {
+    qint64 signature;
+    qint64 size;
+};
+constexpr RecordLayout kEndRecord{0x06054B50, 22};
+constexpr RecordLayout kCentralRecord{0x02014B50, 46};
+constexpr RecordLayout kLocalHeader{0x04034B50, 30};
+constexpr RecordLayout kDescriptor{0x08074B50, 12};
 // The end record with the longest comment a 16-bit length can announce.
-constexpr qint64 kEndRecordSearchSpan = kEndRecordSize + 0xFFFF;
+constexpr qint64 kEndRecordSearchSpan = kEndRecord.size + 0xFFFF;
 
 constexpr qint64 kEncryptionFlags = 0x0041;  // bit 0 traditional, bit 6 strong encryption
 constexpr qint64 kKnownFlags = 0x084F;       // bits 0-3, 6 and 11
@@ -66,8 +67,8 @@ private:
 // the end of the data counts, so trailing bytes cannot smuggle in a second directory.
 std::optional<qint64> findEndRecord(const Bytes& bytes) {
     const qint64 lowest = std::max<qint64>(0, bytes.size() - kEndRecordSearchSpan);
-    for (qint64 p = bytes.size() - kEndRecordSize; p >= lowest; --p) {
-        if (bytes.u32(p) == kEndSignature && p + kEndRecordSize + bytes.u16(p + 20) == bytes.size()) return p;
+    for (qint64 p = bytes.size() - kEndRecord.size; p >= lowest; --p) {
+        if (bytes.u32(p) == kEndRecord.signature && p + kEndRecord.size + bytes.u16(p + 20) == bytes.size()) return p;
     }
     return std::nullopt;
 }
@@ -95,7 +96,7 @@ public:
     EPUBReader::Result<EPUBZipScan> run() {
         if (m_cancellation.isCancelled()) return tl::unexpected(Failure::cancelled());
         if (m_bytes.size() > m_limits.archiveBytes) return exceeded(Limit::archiveBytes);
-        if (m_bytes.size() < kEndRecordSize) return failWith(Kind::invalidArchive);
+        if (m_bytes.size() < kEndRecord.size) return failWith(Kind::invalidArchive);
 
         const std::optional<qint64> end = findEndRecord(m_bytes);
         if (!end) return failWith(Kind::invalidArchive);
@@ -135,8 +136,8 @@ private:
     // Checks the central record at `cursor` with its local header and data; returns the cursor of the
     // next record.
     EPUBReader::Result<qint64> readRecord(qint64 cursor) {
-        if (!m_bytes.contains(cursor, kCentralRecordSize)) return failWith(Kind::invalidArchive);
-        if (m_bytes.u32(cursor) != kCentralSignature) return failWith(Kind::invalidArchive);
+        if (!m_bytes.contains(cursor, kCentralRecord.size)) return failWith(Kind::invalidArchive);
+        if (m_bytes.u32(cursor) != kCentralRecord.signature) return failWith(Kind::invalidArchive);
         const qint64 versionNeeded = m_bytes.u16(cursor + 6);
         const qint64 flags = m_bytes.u16(cursor + 8);
         const qint64 method = m_bytes.u16(cursor + 10);
@@ -157,12 +158,12 @@ private:
             local == kZip64Marker32) {
             return failWith(Kind::unsupportedArchive);
         }
-        const qint64 recordEnd = cursor + kCentralRecordSize + nameLength + extraLength + commentLength;
+        const qint64 recordEnd = cursor + kCentralRecord.size + nameLength + extraLength + commentLength;
         if (recordEnd > m_endRecord || nameLength < 1 || nameLength > m_limits.pathBytes) {
             return failWith(Kind::invalidArchive);
         }
 
-        const QByteArray rawName = m_bytes.slice(cursor + kCentralRecordSize, nameLength).toByteArray();
+        const QByteArray rawName = m_bytes.slice(cursor + kCentralRecord.size, nameLength).toByteArray();
         const std::optional<QString> name = decodedName(rawName, flags);
         if (!name) return failWith(Kind::ambiguousPath);
         if (!isSafeArchivePath(*name) || m_names.contains(rawName)) return failWith(Kind::ambiguousPath);
@@ -173,24 +174,24 @@ private:
         m_declaredBytes += uncompressedSize;
         if (m_declaredBytes > m_limits.expandedBytes) return exceeded(Limit::expandedBytes);
 
-        if (!m_bytes.contains(local, kLocalHeaderSize) || m_bytes.u32(local) != kLocalSignature ||
+        if (!m_bytes.contains(local, kLocalHeader.size) || m_bytes.u32(local) != kLocalHeader.signature ||
             m_bytes.u16(local + 6) != flags || m_bytes.u16(local + 8) != method ||
             m_bytes.u16(local + 26) != nameLength) {
             return failWith(Kind::invalidArchive);
         }
         const qint64 localExtraLength = m_bytes.u16(local + 28);
-        qint64 dataEnd = local + kLocalHeaderSize + nameLength + localExtraLength + compressedSize;
+        qint64 dataEnd = local + kLocalHeader.size + nameLength + localExtraLength + compressedSize;
         if (dataEnd > m_directoryOffset) return failWith(Kind::invalidArchive);
-        if (m_bytes.slice(local + kLocalHeaderSize, nameLength) != rawName) return failWith(Kind::invalidArchive);
+        if (m_bytes.slice(local + kLocalHeader.size, nameLength) != rawName) return failWith(Kind::invalidArchive);
 
         if (flags & kDataDescriptorFlag) {
             if (!m_bytes.contains(dataEnd, 4)) return failWith(Kind::invalidArchive);
-            if (m_bytes.u32(dataEnd) == kDescriptorSignature) dataEnd += 4;
-            if (!m_bytes.contains(dataEnd, kDescriptorSize) || m_bytes.u32(dataEnd) != crc ||
+            if (m_bytes.u32(dataEnd) == kDescriptor.signature) dataEnd += 4;
+            if (!m_bytes.contains(dataEnd, kDescriptor.size) || m_bytes.u32(dataEnd) != crc ||
                 m_bytes.u32(dataEnd + 4) != compressedSize || m_bytes.u32(dataEnd + 8) != uncompressedSize) {
                 return failWith(Kind::invalidArchive);
             }
-            dataEnd += kDescriptorSize;
+            dataEnd += kDescriptor.size;
         } else if (m_bytes.u32(local + 14) != crc || m_bytes.u32(local + 18) != compressedSize ||
                    m_bytes.u32(local + 22) != uncompressedSize) {
             return failWith(Kind::invalidArchive);

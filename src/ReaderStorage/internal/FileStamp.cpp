@@ -9,7 +9,8 @@ StoreResult<std::optional<FileStamp>> readFileStamp(FileSystem& fileSystem, cons
         return storeFailure(status.error());
     }
     if (!status->inode || !status->size || !status->modified || !status->created) return invalidStoreData();
-    return FileStamp{*status->inode, *status->size, *status->modified, *status->created};
+    return FileStamp{
+        .modified = *status->modified, .created = *status->created, .inode = *status->inode, .size = *status->size};
 }
 
 }  // namespace tavrine

@@ -11,10 +11,10 @@ namespace tavrine {
 // What identifies one state of a file on disk. The store keeps the stamps of its files as it last read
 // or wrote them, and compares them for equality only.
 struct FileStamp {
-    quint64 inode = 0;
-    quint64 size = 0;
     Date modified;
     Date created;
+    quint64 inode = 0;
+    quint64 size = 0;
 
     bool operator==(const FileStamp&) const = default;
 };

@@ -12,23 +12,8 @@
 
 namespace tavrine {
 namespace {
-using namespace Qt::StringLiterals;
 
 using Operation = FileError::Operation;
-
-QString verb(Operation operation) {
-    switch (operation) {
-    case Operation::read: return u"read"_s;
-    case Operation::status: return u"status"_s;
-    case Operation::open: return u"open"_s;
-    case Operation::list: return u"list"_s;
-    case Operation::remove: return u"remove"_s;
-    case Operation::write: return u"write"_s;
-    case Operation::createDirectory: return u"create directory"_s;
-    }
-    Q_UNREACHABLE();
-    return QString();
-}
 
 tl::unexpected<FileError> failure(Operation operation, const QString& path, int code = errno) {
     return tl::unexpected(FileError{operation, code, path});
@@ -190,7 +175,7 @@ bool FileError::isNoSuchFile() const {
 }
 
 QString FileError::description() const {
-    return verb(operation) + u' ' + path + u": " + qt_error_string(code);
+    return rawValue(operation) + u' ' + path + u": " + qt_error_string(code);
 }
 
 tl::expected<QByteArray, FileError> PosixFileSystem::readFile(const QString& path) {

@@ -38,14 +38,24 @@ StoreResult<ReadingStoreSnapshot> ReadingStoreChanges::setHistoryLimit(const Sna
 StoreResult<ReadingStoreSnapshot> ReadingStoreChanges::addToLibrary(const Snapshot& current,
                                                                     const SavedReading& reading,
                                                                     const ReadingProgress& progress) {
-    return storeNew(current, StoredReading{reading, std::nullopt, std::nullopt, true, progress, std::nullopt});
+    return storeNew(current, StoredReading{.reading = reading,
+                                           .originalTextFile = std::nullopt,
+                                           .originalEPUB = std::nullopt,
+                                           .isInLibrary = true,
+                                           .progress = progress,
+                                           .lastPlayedAt = std::nullopt});
 }
 
 ReadingStoreChanges::Change ReadingStoreChanges::recordPlayback(const Snapshot& current, const SavedReading& reading,
                                                                 Date date, const ReadingProgress& progress) {
     if (isTombstoned(current, reading.id)) return storeFailure(ReadingStoreError::missingDocument());
     if (!current.historyEnabled) return std::optional<Snapshot>();
-    auto next = storeNew(current, StoredReading{reading, std::nullopt, std::nullopt, false, progress, date});
+    auto next = storeNew(current, StoredReading{.reading = reading,
+                                                .originalTextFile = std::nullopt,
+                                                .originalEPUB = std::nullopt,
+                                                .isInLibrary = false,
+                                                .progress = progress,
+                                                .lastPlayedAt = date});
     if (!next) return storeFailure(next.error());
     return std::optional(std::move(*next));
 }

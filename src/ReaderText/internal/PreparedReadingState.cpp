@@ -150,20 +150,28 @@ PreparedReadingState::Result<std::optional<ReadingChunk>> PreparedReadingState::
     return std::optional<ReadingChunk>(*it);
 }
 
+PreparedReadingState::Result<PreparedReadingState::PlacedChunk> PreparedReadingState::place(
+    const ReadingChunk& chunk, const CancellationToken& token) {
+    if (isCancelled(token)) return tl::unexpected(PreparedReadingFailure::cancelled);
+    auto chunks = chunksAround(chunk.sourceRange.lowerBound, token);
+    if (!chunks) return tl::unexpected(chunks.error());
+    const auto index = indexOf(*chunks, chunk.sourceRange);
+    return PlacedChunk{std::move(*chunks), index};
+}
+
 PreparedReadingState::Result<ReadingChunk> PreparedReadingState::sentenceStart(const ReadingChunk& chunk,
                                                                                const CancellationToken& token) {
     ReadingChunk current = chunk;
     while (true) {
-        if (isCancelled(token)) return tl::unexpected(PreparedReadingFailure::cancelled);
-        const auto chunks = chunksAround(current.sourceRange.lowerBound, token);
-        if (!chunks) return tl::unexpected(chunks.error());
-        const auto index = indexOf(*chunks, current.sourceRange);
-        if (!index) return current;
-        for (qsizetype i = *index; i > 0; --i)
-            if (closesSentence(chunks->at(i - 1).boundary)) return chunks->at(i);
+        const auto placed = place(current, token);
+        if (!placed) return tl::unexpected(placed.error());
+        if (!placed->index) return current;
+        const QList<ReadingChunk>& chunks = placed->chunks;
+        for (qsizetype i = *placed->index; i > 0; --i)
+            if (closesSentence(chunks.at(i - 1).boundary)) return chunks.at(i);
 
         // The sentence may have begun in an earlier piece.
-        const ReadingChunk& first = chunks->first();
+        const ReadingChunk& first = chunks.first();
         if (first.sourceRange.lowerBound <= 0) return first;
         const auto before = chunkAt(first.sourceRange.lowerBound - 1, token);
         if (!before) return tl::unexpected(before.error());
@@ -185,17 +193,16 @@ PreparedReadingState::Result<qsizetype> PreparedReadingState::sentenceOffset(qsi
     if (forward) {
         ReadingChunk current = chunk;
         while (true) {
-            if (isCancelled(token)) return tl::unexpected(PreparedReadingFailure::cancelled);
-            const auto chunks = chunksAround(current.sourceRange.lowerBound, token);
-            if (!chunks) return tl::unexpected(chunks.error());
-            const auto index = indexOf(*chunks, current.sourceRange);
-            if (!index) return offset;
-            for (qsizetype i = *index; i < chunks->size(); ++i) {
-                if (!closesSentence(chunks->at(i).boundary)) continue;
-                const qsizetype end = chunks->at(i).sourceRange.upperBound;
+            const auto placed = place(current, token);
+            if (!placed) return tl::unexpected(placed.error());
+            if (!placed->index) return offset;
+            const QList<ReadingChunk>& chunks = placed->chunks;
+            for (qsizetype i = *placed->index; i < chunks.size(); ++i) {
+                if (!closesSentence(chunks.at(i).boundary)) continue;
+                const qsizetype end = chunks.at(i).sourceRange.upperBound;
                 return end < m_text.size() ? end : offset;
             }
-            const qsizetype pieceEnd = chunks->last().sourceRange.upperBound;
+            const qsizetype pieceEnd = chunks.last().sourceRange.upperBound;
             if (pieceEnd >= m_text.size()) return offset;
             const auto next = chunkAt(pieceEnd, token);
             if (!next) return tl::unexpected(next.error());
