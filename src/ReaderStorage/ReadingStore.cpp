@@ -33,7 +33,7 @@ ReadingStore::~ReadingStore() {
 StoreResult<std::unique_ptr<ReadingStore>> ReadingStore::open(QString storeFile, std::shared_ptr<FileSystem> fileSystem,
                                                               const Clock& clock, IdentifierSource newIdentifier) {
     ReadingStoreFiles files(std::move(storeFile));
-    auto loaded = ReadingStoreLoader(*fileSystem, files).loadInitialState();
+    auto loaded = ReadingStoreLoader(*fileSystem, files).loadAtOpening();
     if (!loaded) return storeFailure(loaded.error());
     removeLeftoverFiles(*fileSystem, files, loaded->snapshot.revision);
     auto current = std::make_unique<Current>(Current{

@@ -77,6 +77,22 @@ QCoro::Task<void> countUntilCancelled(test::FakeClock* clock, CancellationToken 
     }
 }
 
+QCoro::Task<void> markWhenFinished(const TaskHandle* handle, bool* marked) {
+    auto finished = handle->finished();
+    co_await finished;
+    *marked = true;
+}
+
+// A run that starts the handle's next run from inside itself until three have started, then sleeps.
+QCoro::Task<void> restartingRun(TaskHandle* handle, const Clock* clock, int* runs, CancellationToken token) {
+    ++*runs;
+    if (*runs < 3) {
+        handle->start([=](CancellationToken next) { return restartingRun(handle, clock, runs, next); });
+    }
+    auto sleep = sleepFor(*clock, 1s, token);
+    co_await sleep;
+}
+
 TEST(TaskHandle, ReplacingCancelsTheOldTaskAndFinishedWaitsForTheEnd) {
     test::FakeClock clock;
     TaskHandle handle;
@@ -94,11 +110,7 @@ TEST(TaskHandle, ReplacingCancelsTheOldTaskAndFinishedWaitsForTheEnd) {
     EXPECT_EQ(secondTicks, 1);
 
     bool waited = false;
-    auto waiter = [&]() -> QCoro::Task<void> {
-        co_await handle.finished();
-        waited = true;
-    };
-    auto task = waiter();
+    auto task = markWhenFinished(&handle, &waited);
     processEvents();
     EXPECT_FALSE(waited);
     handle.cancel();
@@ -112,13 +124,8 @@ TEST(TaskHandle, ATaskMayReplaceItsOwnHandleFromInside) {
     test::FakeClock clock;
     TaskHandle handle;
     int runs = 0;
-    std::function<QCoro::Task<void>(CancellationToken)> body;
-    body = [&](CancellationToken token) -> QCoro::Task<void> {
-        ++runs;
-        if (runs < 3) handle.start(body);  // restarts itself synchronously, twice
-        co_await sleepFor(clock, 1s, token);
-    };
-    handle.start(body);
+    // Each of the first two runs restarts the handle synchronously from inside.
+    handle.start([&](CancellationToken token) { return restartingRun(&handle, &clock, &runs, token); });
     EXPECT_EQ(runs, 3);
     processEvents();  // the two replaced runs end through their cancelled sleeps
     EXPECT_TRUE(handle.isRunning());

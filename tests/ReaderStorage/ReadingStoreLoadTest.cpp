@@ -98,7 +98,7 @@ TEST_F(ReadingStoreLoadTest, OlderVersionsFollowTheirOwnRules) {
     EXPECT_TRUE(isNoSuchFile(openFailure(), progressFile()));
 }
 
-TEST_F(ReadingStoreLoadTest, TheSideFileHoldsPositionsAndPlaysAndMustMatchItsStoreFile) {
+TEST_F(ReadingStoreLoadTest, TheProgressFileHoldsPositionsAndPlaysAndMustMatchItsStoreFile) {
     ReadingStoreSnapshot snapshot =
         snapshotOf({textRecord(idNumber(1), u"abcdef"_s), historyRecord(idNumber(2), Date{1})});
     snapshot.historyLimit = 1;

@@ -29,7 +29,7 @@ protected:
     std::unique_ptr<ReadingStore> store;
 };
 
-TEST_F(ReadingStoreWriteTest, APositionAloneRewritesOnlyTheCurrentSideFile) {
+TEST_F(ReadingStoreWriteTest, APositionAloneRewritesOnlyTheCurrentProgressFile) {
     const QByteArray before = storeBytes();
     const auto stamp = readFileStamp(*fileSystem, storePath());
     fileSystem->written.clear();
@@ -45,7 +45,7 @@ TEST_F(ReadingStoreWriteTest, APositionAloneRewritesOnlyTheCurrentSideFile) {
     EXPECT_EQ(await(store->storedReading(idNumber(1)))->progress, (ReadingProgress{3, false}));
 }
 
-TEST_F(ReadingStoreWriteTest, AnyOtherChangeWritesANewRevisionAndDropsTheOldSideFile) {
+TEST_F(ReadingStoreWriteTest, AnyOtherChangeWritesANewRevisionAndDropsTheOldProgressFile) {
     const QUuid revision = *onDisk()->revision;
     ASSERT_TRUE(await(store->setHistoryEnabled(true)));
     EXPECT_NE(onDisk()->revision, revision);
@@ -78,8 +78,8 @@ TEST_F(ReadingStoreWriteTest, AFailedWriteLeavesStateFilesAndListenersUnchanged)
     const ReadingStoreState state = stateOf(*store);
     const QByteArray storeFile = storeBytes();
     const QStringList before = folder();
-    const QString currentSideFile = progressFile();
-    const auto progressFileBytes = directory.read(currentSideFile);
+    const QString currentProgressFile = progressFile();
+    const auto progressFileBytes = directory.read(currentProgressFile);
 
     using Operation = FileError::Operation;
     struct Case {
@@ -90,7 +90,7 @@ TEST_F(ReadingStoreWriteTest, AFailedWriteLeavesStateFilesAndListenersUnchanged)
     for (const Case& c : {Case{Operation::createDirectory, files().folder(), false},
                           Case{Operation::write, storePath() + u".progress-"_s, false},
                           Case{Operation::write, storePath(), false}, Case{Operation::status, storePath(), true},
-                          Case{Operation::write, currentSideFile, true}, Case{std::nullopt, {}, true}}) {
+                          Case{Operation::write, currentProgressFile, true}, Case{std::nullopt, {}, true}}) {
         fileSystem->clearFaults();
         if (c.fault) fileSystem->failOn(*c.fault, c.path, EIO, c.path.endsWith(u'-'));
         const auto result = c.progressOnly ? await(store->updateProgress(idNumber(1), {c.fault ? 4 : 7, true}))
@@ -105,7 +105,7 @@ TEST_F(ReadingStoreWriteTest, AFailedWriteLeavesStateFilesAndListenersUnchanged)
         }
         EXPECT_EQ(stateOf(*store), state);
         EXPECT_EQ(storeBytes(), storeFile);
-        EXPECT_EQ(directory.read(currentSideFile), progressFileBytes);
+        EXPECT_EQ(directory.read(currentProgressFile), progressFileBytes);
         EXPECT_EQ(folder(), before);  // a new progress file, if written, is gone again
         EXPECT_FALSE(hasPending(listener));
     }

@@ -84,7 +84,7 @@ TEST(SnapshotValidation, ASuccessorIsCheckedFullyWhereItsContentChanged) {
 }
 
 // One entry per document in stored order; an absent play date is left out.
-TEST(SnapshotValidation, TheSideFileRecordsEveryDocumentInStoredOrder) {
+TEST(SnapshotValidation, TheProgressFileRecordsEveryDocumentInStoredOrder) {
     StoredReading first = textRecord(idNumber(2), u"abc"_s);
     first.progress = {3, true};
     EXPECT_EQ(*encodeProgressFile(snapshotOf({first, historyRecord(idNumber(1), Date{7.25})})),

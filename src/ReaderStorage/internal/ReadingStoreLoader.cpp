@@ -5,7 +5,7 @@
 
 namespace tavrine {
 
-StoreResult<ReadingStoreLoader::Loaded> ReadingStoreLoader::loadInitialState() {
+StoreResult<ReadingStoreLoader::Loaded> ReadingStoreLoader::loadAtOpening() {
     auto snapshot = readSnapshot();
     if (!snapshot) return storeFailure(snapshot.error());
 

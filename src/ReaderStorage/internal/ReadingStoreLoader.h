@@ -33,7 +33,7 @@ public:
     // Reads and checks the store file, prunes orphaned originals and takes both stamps. A missing store
     // file (or a missing directory on its path) gives the empty store and creates nothing; any other
     // failure is returned and no store may be made from these files.
-    StoreResult<Loaded> loadInitialState();
+    StoreResult<Loaded> loadAtOpening();
 
     // The checked content of the store file, or nothing when there is no such file. A file that cannot be
     // read, is not JSON of a known version, breaks a rule of the content, has no matching progress side
