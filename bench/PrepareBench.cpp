@@ -5,6 +5,7 @@
 // Times are wall-clock milliseconds per request as the caller awaits it, the hop to the reading's
 // thread included. Without FILE it measures two generated inputs of 500,000 UTF-16 units: the text of
 // 草枕 from the shared sample book, repeated, and English prose.
+#include "BenchReport.h"
 #include "BenchTexts.h"
 
 #include "ReaderCore/Characters.h"
@@ -18,7 +19,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <random>
 #include <vector>
@@ -26,36 +26,13 @@
 namespace {
 using namespace tavrine;
 using namespace Qt::StringLiterals;
+using bench::jsonString;
+using bench::millisecondsSince;
+using bench::percentile;
 
 constexpr qsizetype kGeneratedLength = 500'000;
 constexpr int kSeeks = 50;
 constexpr double kMaximumWidth = 8;
-
-double percentile(std::vector<double> values, double fraction) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const auto rank = static_cast<size_t>(std::ceil(fraction * static_cast<double>(values.size())));
-    return values[std::clamp<size_t>(rank, 1, values.size()) - 1];
-}
-
-QString jsonString(const QString& text) {
-    QString escaped;
-    for (const QChar c : text) {
-        if (c == u'"' || c == u'\\') {
-            escaped += u'\\';
-            escaped += c;
-        } else if (c.unicode() < 0x20) {
-            escaped += QStringLiteral("\\u%1").arg(int(c.unicode()), 4, 16, QChar(u'0'));
-        } else {
-            escaped += c;
-        }
-    }
-    return u'"' + escaped + u'"';
-}
-
-double millisecondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
 
 // Measures one file; false when it cannot be read.
 QCoro::Task<bool> measure(QString path) {

@@ -46,22 +46,29 @@ function(tavrine_add_module name)
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
 endfunction()
 
-# tavrine_add_test_binary(<name> SOURCES ... LINKS ... [GUI]): one GoogleTest binary per module, its cases
-# discovered by CTest.
+# tavrine_add_test_binary(<name> SOURCES ... LINKS ... [GUI] [XVFB [XVFB_OPTIONS ...]]): one GoogleTest
+# binary per module, its cases discovered by CTest and run on the offscreen platform. GUI gives it the
+# widget test main (a QApplication). XVFB makes it one CTest test that runs the whole binary on a private
+# X server through scripts/with-xvfb (XVFB_OPTIONS are that script's options).
 function(tavrine_add_test_binary name)
-  cmake_parse_arguments(ARG "GUI" "" "SOURCES;LINKS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;XVFB" "" "SOURCES;LINKS;LABELS;XVFB_OPTIONS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  if(ARG_GUI)
+  if(ARG_GUI OR ARG_XVFB)
     target_link_libraries(${name} PRIVATE tavrine_test_main_gui)
   else()
     target_link_libraries(${name} PRIVATE tavrine_test_main)
   endif()
   target_link_libraries(${name} PRIVATE ${ARG_LINKS})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "${name};${ARG_LABELS}")
+  if(ARG_XVFB)
+    add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-xvfb ${ARG_XVFB_OPTIONS} $<TARGET_FILE:${name}>)
+    set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS "${name};xvfb;${ARG_LABELS}")
+  else()
+    gtest_discover_tests(${name}
+      DISCOVERY_MODE PRE_TEST
+      DISCOVERY_TIMEOUT 60
+      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "${name};${ARG_LABELS}")
+  endif()
 endfunction()
 
 # tavrine_add_benchmark(<name> SOURCES ... LINKS ... [DRIVER]): a Google Benchmark program, or with

@@ -45,8 +45,9 @@ StoreResult<std::unique_ptr<ReadingStore>> ReadingStore::open(QString storeFile,
         new ReadingStore(std::move(files), std::move(fileSystem), clock, std::move(newIdentifier), std::move(current)));
 }
 
-StoreResult<std::unique_ptr<ReadingStore>> ReadingStore::open(QString storeFile) {
-    return open(std::move(storeFile), std::make_shared<PosixFileSystem>());
+StoreResult<std::unique_ptr<ReadingStore>> ReadingStore::open(QString storeFile, const Clock& clock,
+                                                              IdentifierSource newIdentifier) {
+    return open(std::move(storeFile), std::make_shared<PosixFileSystem>(), clock, std::move(newIdentifier));
 }
 
 template <typename Function>

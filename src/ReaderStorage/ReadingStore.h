@@ -53,7 +53,9 @@ public:
                                                            const Clock& clock = SystemClock::shared(),
                                                            IdentifierSource newIdentifier = &QUuid::createUuid);
     // The same on the machine's real file system.
-    static StoreResult<std::unique_ptr<ReadingStore>> open(QString storeFile);
+    static StoreResult<std::unique_ptr<ReadingStore>> open(QString storeFile,
+                                                           const Clock& clock = SystemClock::shared(),
+                                                           IdentifierSource newIdentifier = &QUuid::createUuid);
 
     ReadingStore(const ReadingStore&) = delete;
     ReadingStore& operator=(const ReadingStore&) = delete;

@@ -1,5 +1,6 @@
 #include "ReaderStorage/ReadingStoreFiles.h"
 
+#include "ReaderCore/ApplicationIdentifier.h"
 #include "ReaderCore/Uuid.h"
 
 #include <QStandardPaths>

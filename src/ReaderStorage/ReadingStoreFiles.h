@@ -14,9 +14,6 @@ namespace tavrine {
 // Identifiers appear in their upper-case canonical form.
 class ReadingStoreFiles {
 public:
-    // The application's identifier, which names its folder in the user's data directory.
-    static constexpr char16_t kApplicationIdentifier[] = u"org.tavrine.Tavrine";
-
     explicit ReadingStoreFiles(QString storeFile) : m_storeFile(std::move(storeFile)) {}
 
     // The application's one store file: <user data directory>/org.tavrine.Tavrine/reading-store.json.

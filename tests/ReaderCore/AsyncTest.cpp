@@ -1,4 +1,5 @@
 #include "ReaderCore/LatestValue.h"
+#include "ReaderCore/QueuedFuture.h"
 #include "ReaderCore/SerialExecutor.h"
 #include "ReaderCore/Sleep.h"
 #include "ReaderCore/TaskHandle.h"
@@ -10,6 +11,7 @@
 #include <QCoreApplication>
 #include <QCoro/QCoroFuture>
 #include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <thread>
 
@@ -67,6 +69,25 @@ TEST(SleepUntil, RealClockWaitsAtLeastItsDuration) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, 20ms);
     // A deadline in the past is reached on the next turn of the event loop.
     EXPECT_EQ(test::runTask(sleepUntil(SystemClock::shared(), start, CancellationToken())), true);
+}
+
+QCoro::Task<void> awaitQueued(QFuture<int> future, std::optional<int>* result) {
+    QueuedFuture<int> queued(std::move(future));
+    *result = co_await queued;
+}
+
+TEST(QueuedFuture, ResumesOnALaterTurnEvenWhenTheWorkHasFinished) {
+    QFuture<int> done = QtConcurrent::run([] { return 7; });
+    done.waitForFinished();
+    std::optional<int> result;
+    auto task = awaitQueued(done, &result);
+    EXPECT_FALSE(result.has_value());  // not inside the call that awaits
+    processEvents();
+    EXPECT_EQ(result, 7);
+    // Work still running: resumed once it ends.
+    std::optional<int> later;
+    EXPECT_EQ(test::runTask(awaitQueued(QtConcurrent::run([] { return 8; }), &later)), true);
+    EXPECT_EQ(later, 8);
 }
 
 QCoro::Task<void> countUntilCancelled(test::FakeClock* clock, CancellationToken token, int* ticks) {

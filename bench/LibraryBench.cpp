@@ -1,0 +1,178 @@
+// library-bench: the library search over a library held in memory as the store holds it. 2,000
+// readings, half Japanese (the text of 草枕 from the shared sample book) and half English prose, 20 of
+// them 500,000 UTF-16 units long and the rest 200 to 20,000, 200 with EPUB creators; 1,000 are in the
+// history and 1,300 in the library (300 in both, sharing their texts). Each query is typed a unit at a
+// time, every unit waiting for the result of the one before, and prints one line:
+//   {"bench":"library-search","readings":2000,"utf16":…,"query":…,"queryUnits":…,"uiP95Ms":…,
+//    "resultP50Ms":…,"resultP95Ms":…,"matches":…}
+// ui: from setting the query until the event loop is idle again; result: until matchingIDs arrives;
+// matches: for the whole query. Then one line for store states that differ from the last by one reading
+// position (the history's readings rebuilt and handed over, which must not restart the search):
+//   {"bench":"library-store-change","readings":2000,"p50Ms":…,"p95Ms":…}
+#include "BenchReport.h"
+#include "BenchTexts.h"
+
+#include "ReaderUI/Library/ReadingLibrarySearch.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+namespace {
+using namespace tavrine;
+using namespace Qt::StringLiterals;
+using bench::millisecondsSince;
+using bench::percentile;
+
+constexpr int kReadings = 2'000;
+constexpr int kHistory = 1'000;
+constexpr int kLibraryStart = 700;  // the library is readings 700...1,999: 1,300, of them 300 in the history
+constexpr qsizetype kLongText = 500'000;
+constexpr int kStoreChanges = 60;
+
+struct Library {
+    QList<StoredReading> history;
+    QList<StoredReading> library;
+    qint64 utf16 = 0;
+};
+
+QString japaneseSample() {
+    const QString book = bench::kusamakuraText();
+    if (!book.isEmpty()) return book;
+    std::fprintf(stderr, "library-bench: the shared sample book is not beside the project; using a short sample\n");
+    return u"山路を登りながら、こう考えた。智に働けば角が立つ。情に棹させば流される。意地を通せば窮屈だ。\n"_s;
+}
+
+// Places phrase at a random offset of text (on a unit that starts no surrogate pair).
+void plant(QString& text, const QString& phrase, std::mt19937& random) {
+    qsizetype at = std::uniform_int_distribution<qsizetype>(0, text.size() - phrase.size())(random);
+    if (at > 0 && text.at(at).isLowSurrogate()) --at;
+    text.replace(at, phrase.size(), phrase);
+}
+
+Library makeLibrary() {
+    const QString japanese = bench::repeatedTo(japaneseSample(), kLongText * 2);
+    std::mt19937 random(20'250'101);
+    Library result;
+    QList<StoredReading> records;
+    for (int i = 0; i < kReadings; ++i) {
+        const qsizetype length =
+            i % 100 == 0 ? kLongText : std::uniform_int_distribution<qsizetype>(200, 20'000)(random);
+        QString text;
+        if (i % 2 == 0) {
+            text = japanese.mid(std::uniform_int_distribution<qsizetype>(0, japanese.size() - length)(random), length);
+            if (i % 40 == 2) plant(text, u"吾輩は猫である"_s, random);
+        } else {
+            text = bench::englishProse(length, static_cast<std::uint32_t>(i));
+            if (i % 50 == 3) plant(text, u"The quick brown fox"_s, random);
+        }
+        if (i % 60 == 7) plant(text, u"a needle in the hay"_s, random);
+        text.squeeze();
+        result.utf16 += text.size();
+
+        StoredReading record;
+        record.reading.id = QUuid::createUuid();
+        record.reading.document.text = text;
+        record.reading.title = u"第%1巻"_s.arg(i);
+        if (i % 10 == 5) {
+            EPUBBook::Information information;
+            information.metadata.creators = {i % 20 == 5 ? u"夏目漱石"_s : u"Jane Austen"_s, u"Editor %1"_s.arg(i)};
+            record.reading.epub = information;
+        }
+        records.append(record);
+    }
+    for (int i = 0; i < kHistory; ++i) {
+        StoredReading record = records[i];
+        record.lastPlayedAt = Date(1e6 - i);
+        record.progress.utf16Offset = i;
+        result.history.append(record);
+    }
+    // The store hands out the same record in both lists, texts shared.
+    for (int i = kLibraryStart; i < kReadings; ++i) {
+        StoredReading record = i < kHistory ? result.history[i] : records[i];
+        record.isInLibrary = true;
+        if (i < kHistory) result.history[i].isInLibrary = true;
+        result.library.append(record);
+    }
+    return result;
+}
+
+// A query of `length` lower-case letters that no text holds.
+QString missOf(qsizetype length) {
+    std::mt19937 random(static_cast<std::uint32_t>(length));
+    QString query;
+    while (query.size() < length) query += QChar(u'a' + static_cast<char16_t>(random() % 26));
+    return query;
+}
+
+void runUntilIdle() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void measureQuery(ReadingLibrarySearch& search, const QList<SavedReading>& readings, qint64 utf16, const QString& label,
+                  const QString& query) {
+    std::vector<double> ui;
+    std::vector<double> result;
+    const int rounds = query.size() <= 16 ? 5 : 1;
+    for (int round = 0; round < rounds; ++round) {
+        search.update(readings, QString());
+        for (qsizetype typed = 1; typed <= query.size(); ++typed) {
+            const auto start = std::chrono::steady_clock::now();
+            search.update(readings, query.left(typed));
+            runUntilIdle();
+            ui.push_back(millisecondsSince(start));
+            while (search.isSearching()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            result.push_back(millisecondsSince(start));
+        }
+    }
+    const qsizetype matches = search.matchingIDs() ? search.matchingIDs()->size() : -1;
+    std::printf(
+        "{\"bench\":\"library-search\",\"readings\":%d,\"utf16\":%lld,\"query\":%s,\"queryUnits\":%lld,"
+        "\"uiP95Ms\":%.3f,\"resultP50Ms\":%.3f,\"resultP95Ms\":%.3f,\"matches\":%lld}\n",
+        kReadings, static_cast<long long>(utf16), qPrintable(bench::jsonString(label)),
+        static_cast<long long>(query.size()), percentile(ui, 0.95), percentile(result, 0.5), percentile(result, 0.95),
+        static_cast<long long>(matches));
+    std::fflush(stdout);
+}
+
+void measureStoreChanges(ReadingLibrarySearch& search, Library& library) {
+    search.update(ReadingLibrarySearch::readingsOf(library.history, library.library), u"needle"_s);
+    while (search.isSearching()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const QUuid request = search.requestID();
+
+    std::mt19937 random(7);
+    std::vector<double> times;
+    for (int change = 0; change < kStoreChanges; ++change) {
+        // What the store publishes after saving one position: a new list with one record changed.
+        QList<StoredReading> history = library.history;
+        history[std::uniform_int_distribution<qsizetype>(0, history.size() - 1)(random)].progress.utf16Offset += 1;
+        const auto start = std::chrono::steady_clock::now();
+        search.update(ReadingLibrarySearch::readingsOf(history, library.library), u"needle"_s);
+        runUntilIdle();
+        times.push_back(millisecondsSince(start));
+        library.history = history;
+    }
+    if (search.requestID() != request) std::fprintf(stderr, "library-bench: a position change restarted the search\n");
+    std::printf("{\"bench\":\"library-store-change\",\"readings\":%d,\"p50Ms\":%.3f,\"p95Ms\":%.3f}\n", kReadings,
+                percentile(times, 0.5), percentile(times, 0.95));
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    Library library = makeLibrary();
+    const QList<SavedReading> readings = ReadingLibrarySearch::readingsOf(library.history, library.library);
+    ReadingLibrarySearch search;
+    for (const QString& query : {u"の"_s, u"猫である"_s, u"needle"_s, u"the quick brown"_s})
+        measureQuery(search, readings, library.utf16, query, query);
+    for (const qsizetype length : {64, 1'000})
+        measureQuery(search, readings, library.utf16, u"(a miss of %1 units)"_s.arg(length), missOf(length));
+    measureStoreChanges(search, library);
+    return 0;
+}

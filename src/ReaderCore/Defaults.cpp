@@ -1,0 +1,11 @@
+#include "ReaderCore/Defaults.h"
+
+namespace tavrine {
+
+double Defaults::doubleForKey(const QString& key) const {
+    const std::optional<DefaultsValue> value = object(key);
+    const double* number = value ? std::get_if<double>(&*value) : nullptr;
+    return number ? *number : 0;
+}
+
+}  // namespace tavrine

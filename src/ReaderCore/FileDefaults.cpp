@@ -1,0 +1,169 @@
+#include "ReaderCore/FileDefaults.h"
+
+#include "ReaderCore/ApplicationIdentifier.h"
+#include "ReaderCore/Json.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace tavrine {
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr QStringView kDataKey = u"data";
+constexpr QStringView kNumberKey = u"number";
+
+// The words for the numbers that JSON cannot write.
+constexpr QStringView kNaN = u"nan";
+constexpr QStringView kInfinity = u"inf";
+constexpr QStringView kNegativeInfinity = u"-inf";
+
+QJsonValue encodeNumber(double number) {
+    if (std::isfinite(number)) return number;
+    const QStringView word = std::isnan(number) ? kNaN : number > 0 ? kInfinity : kNegativeInfinity;
+    return QJsonObject{{kNumberKey.toString(), word.toString()}};
+}
+
+QJsonValue encode(const DefaultsValue& value) {
+    return std::visit(
+        [](const auto& content) -> QJsonValue {
+            using T = std::decay_t<decltype(content)>;
+            if constexpr (std::is_same_v<T, double>) {
+                return encodeNumber(content);
+            } else if constexpr (std::is_same_v<T, QByteArray>) {
+                return QJsonObject{{kDataKey.toString(), toJson(content)}};
+            } else {
+                return content;
+            }
+        },
+        value);
+}
+
+// The value an entry of the file holds, or nothing for an entry of any other shape.
+std::optional<DefaultsValue> decode(const QJsonValue& entry) {
+    if (entry.isBool()) return entry.toBool();
+    if (entry.isDouble()) return entry.toDouble();
+    if (entry.isString()) return entry.toString();
+    if (!entry.isObject()) return std::nullopt;
+    const QJsonObject object = entry.toObject();
+    if (object.size() != 1) return std::nullopt;
+    if (object.contains(kDataKey)) {
+        auto data = decodeJson(object.value(kDataKey), JsonPath(), std::type_identity<QByteArray>{});
+        if (data) return *data;
+        return std::nullopt;
+    }
+    const QJsonValue word = object.value(kNumberKey);
+    if (word == kNaN.toString()) return std::numeric_limits<double>::quiet_NaN();
+    if (word == kInfinity.toString()) return std::numeric_limits<double>::infinity();
+    if (word == kNegativeInfinity.toString()) return -std::numeric_limits<double>::infinity();
+    return std::nullopt;
+}
+
+}  // namespace
+
+QString FileDefaults::applicationFile() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' +
+           QString::fromUtf16(kApplicationIdentifier) + u"/defaults.json";
+}
+
+FileDefaults::FileDefaults(QString path) : m_path(std::move(path)) {
+    m_writeTimer.setSingleShot(true);
+    m_writeTimer.setInterval(0);
+    QObject::connect(&m_writeTimer, &QTimer::timeout, [this] { sync(); });
+    read();
+}
+
+FileDefaults::~FileDefaults() {
+    sync();
+}
+
+void FileDefaults::read() {
+    QFile file(m_path);
+    if (!file.exists()) return;
+    QJsonParseError error;
+    QJsonDocument document;
+    if (file.open(QIODevice::ReadOnly)) document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (document.isObject()) {
+        m_entries = document.object();
+        return;
+    }
+    // Unreadable or not an object: start empty, and keep the file for the user rather than replace it.
+    m_keepsFileAside = true;
+    qWarning().noquote() << u"The settings file %1 is not a JSON object; its settings are ignored and the file is "
+                            u"kept as %1.corrupt when the settings are next saved."_s.arg(m_path);
+}
+
+std::optional<DefaultsValue> FileDefaults::object(const QString& key) const {
+    const auto entry = m_entries.constFind(key);
+    if (entry == m_entries.constEnd()) return std::nullopt;
+    return decode(*entry);
+}
+
+void FileDefaults::setValue(const QString& key, DefaultsValue value) {
+    QJsonValue entry = encode(value);
+    if (m_entries.value(key) == entry) return;
+    m_entries.insert(key, std::move(entry));
+    changed();
+}
+
+void FileDefaults::remove(const QString& key) {
+    if (!m_entries.contains(key)) return;
+    m_entries.remove(key);
+    changed();
+}
+
+void FileDefaults::changed() {
+    m_pending = true;
+    if (!m_writeTimer.isActive()) m_writeTimer.start();
+}
+
+bool FileDefaults::sync() {
+    m_writeTimer.stop();
+    if (!m_pending) return true;
+    if (!write()) return false;
+    m_pending = false;
+    return true;
+}
+
+bool FileDefaults::write() {
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        qWarning().noquote() << u"The settings could not be saved: the folder %1 cannot be made."_s.arg(folder);
+        return false;
+    }
+    if (m_keepsFileAside) {
+        const QString aside = m_path + u".corrupt";
+        // rename(2) replaces an older copy kept aside, which QFile::rename would refuse to do.
+        const bool keptAside =
+            std::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(aside).constData()) == 0;
+        const int error = errno;
+        if (!keptAside && error != ENOENT) {
+            qWarning().noquote() << u"The settings could not be saved: %1 cannot be kept aside as %2 (%3)."_s.arg(
+                m_path, aside, QString::fromLocal8Bit(std::strerror(error)));
+            return false;
+        }
+        if (keptAside) qWarning().noquote() << u"The unreadable settings file was kept as %1."_s.arg(aside);
+        m_keepsFileAside = false;
+    }
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(m_entries).toJson()) < 0 || !file.commit()) {
+        qWarning().noquote() << u"The settings could not be saved to %1: %2"_s.arg(m_path, file.errorString());
+        return false;
+    }
+    ++m_writeCount;
+    return true;
+}
+
+}  // namespace tavrine

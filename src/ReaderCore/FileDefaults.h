@@ -1,0 +1,65 @@
+#pragma once
+
+#include "ReaderCore/Defaults.h"
+
+#include <QJsonObject>
+#include <QTimer>
+
+namespace tavrine {
+
+// The user's settings kept in one JSON object in a file: by default
+// <user configuration directory>/org.tavrine.Tavrine/defaults.json. The file is read once, when the
+// object is made; a missing file means no settings.
+//
+// A change takes effect in memory at once and schedules one write of the whole file for the next turn of
+// the event loop, so a burst of changes (a dragged slider) costs one write. The write is atomic: the
+// file holds either the old or the new settings, and a failed write keeps the old file and every value
+// in memory (a later change or sync() tries again). Each failure is a warning, never an error for the
+// caller.
+//
+// JSON has no literal for binary data or for NaN and the infinities, so those are written as one-key
+// objects ({"data": "<Base64>"}, {"number": "nan" | "inf" | "-inf"}); every other value is its JSON
+// counterpart. Entries that hold none of these shapes are no value to the reader but are kept in the
+// file. A file that is not a JSON object is moved aside to "<file>.corrupt" before anything replaces it.
+//
+// Owned by the application, main thread only.
+class FileDefaults final : public Defaults {
+public:
+    // Where the application keeps its settings; only looked up, nothing is created.
+    static QString applicationFile();
+
+    explicit FileDefaults(QString path);
+    FileDefaults(const FileDefaults&) = delete;
+    FileDefaults& operator=(const FileDefaults&) = delete;
+    // Writes what is still pending.
+    ~FileDefaults() override;
+
+    std::optional<DefaultsValue> object(const QString& key) const override;
+    void remove(const QString& key) override;
+
+    // Writes pending changes now. True when the file holds every value (also when nothing was pending).
+    bool sync();
+
+    const QString& path() const { return m_path; }
+    // How often the file has been written, for diagnostics.
+    qint64 writeCount() const { return m_writeCount; }
+
+protected:
+    void setValue(const QString& key, DefaultsValue value) override;
+
+private:
+    void read();
+    void changed();
+    bool write();
+
+    QString m_path;
+    QJsonObject m_entries;
+    // A change that is not in the file yet.
+    bool m_pending = false;
+    // The file on disk could not be read as a JSON object: it is kept aside before the first write.
+    bool m_keepsFileAside = false;
+    qint64 m_writeCount = 0;
+    QTimer m_writeTimer;
+};
+
+}  // namespace tavrine

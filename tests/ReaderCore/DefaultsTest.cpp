@@ -1,0 +1,172 @@
+#include "ReaderCore/FileDefaults.h"
+#include "ReaderCore/MemoryDefaults.h"
+
+#include "support/CapturedWarnings.h"
+#include "support/EventLoop.h"
+#include "support/QtPrinters.h"
+#include "support/RunTask.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+#include <limits>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// The number under key, or nothing when the value is absent or of another type.
+std::optional<double> numberAt(const Defaults& defaults, const QString& key) {
+    const auto value = defaults.object(key);
+    if (const double* number = value ? std::get_if<double>(&*value) : nullptr) return *number;
+    return std::nullopt;
+}
+
+QByteArray everyByte() {
+    QByteArray bytes;
+    for (int byte = 0; byte < 256; ++byte) bytes.append(static_cast<char>(byte));
+    return bytes;
+}
+
+// Sets one value of each type, the numbers JSON cannot write included.
+void setEveryKind(Defaults& defaults) {
+    defaults.setBool(u"flag"_s, true);
+    defaults.setDouble(u"speed"_s, 0.123456789012345);
+    defaults.setDouble(u"nan"_s, std::numeric_limits<double>::quiet_NaN());
+    defaults.setDouble(u"infinity"_s, kInfinity);
+    defaults.setDouble(u"negativeInfinity"_s, -kInfinity);
+    defaults.setString(u"title"_s, u"吾輩は猫である 🐈"_s);
+    defaults.setString(u"digits"_s, u"34"_s);
+    defaults.setData(u"bytes"_s, everyByte());
+}
+
+void expectEveryKind(const Defaults& defaults) {
+    EXPECT_EQ(defaults.object(u"flag"_s), DefaultsValue(true));
+    EXPECT_EQ(numberAt(defaults, u"speed"_s), 0.123456789012345);  // exact, not rounded by the text form
+    ASSERT_TRUE(numberAt(defaults, u"nan"_s));
+    EXPECT_TRUE(std::isnan(*numberAt(defaults, u"nan"_s)));
+    EXPECT_EQ(numberAt(defaults, u"infinity"_s), kInfinity);
+    EXPECT_EQ(numberAt(defaults, u"negativeInfinity"_s), -kInfinity);
+    EXPECT_EQ(defaults.object(u"title"_s), DefaultsValue(u"吾輩は猫である 🐈"_s));
+    // A string of digits stays a string: it is no number to doubleForKey.
+    EXPECT_EQ(defaults.object(u"digits"_s), DefaultsValue(u"34"_s));
+    EXPECT_EQ(defaults.doubleForKey(u"digits"_s), 0);
+    EXPECT_EQ(defaults.object(u"bytes"_s), DefaultsValue(everyByte()));
+}
+
+TEST(MemoryDefaults, KeepsEachTypeAndReadsNumbersOnlyFromNumbers) {
+    MemoryDefaults defaults;
+    EXPECT_EQ(defaults.object(u"missing"_s), std::nullopt);
+    EXPECT_EQ(defaults.doubleForKey(u"missing"_s), 0);
+    setEveryKind(defaults);
+    expectEveryKind(defaults);
+    EXPECT_EQ(defaults.doubleForKey(u"flag"_s), 0);
+    EXPECT_EQ(defaults.doubleForKey(u"speed"_s), 0.123456789012345);
+    defaults.setString(u"speed"_s, u"fast"_s);  // a new type replaces the old value
+    EXPECT_EQ(defaults.doubleForKey(u"speed"_s), 0);
+    defaults.remove(u"speed"_s);
+    EXPECT_EQ(defaults.object(u"speed"_s), std::nullopt);
+}
+
+class FileDefaultsTest : public testing::Test {
+protected:
+    QString path() const { return directory.filePath(u"config/org.tavrine.Tavrine/defaults.json"_s); }
+
+    test::TemporaryDirectory directory;
+};
+
+TEST_F(FileDefaultsTest, EveryTypeSurvivesTheFileAndANewReader) {
+    {
+        FileDefaults defaults(path());
+        setEveryKind(defaults);
+        defaults.setBool(u"removed"_s, true);
+        defaults.remove(u"removed"_s);
+    }  // written on destruction; the folders on the way are made
+    FileDefaults reread(path());
+    expectEveryKind(reread);
+    EXPECT_EQ(reread.object(u"removed"_s), std::nullopt);
+    // The file is a plain JSON object that others can read.
+    const QJsonObject file = QJsonDocument::fromJson(*directory.read(path())).object();
+    EXPECT_EQ(file.value(u"digits"_s), QJsonValue(u"34"_s));
+    EXPECT_EQ(file.value(u"speed"_s), QJsonValue(0.123456789012345));
+    EXPECT_EQ(file.value(u"infinity"_s), QJsonValue(QJsonObject{{u"number"_s, u"inf"_s}}));
+}
+
+TEST_F(FileDefaultsTest, EntriesOfOtherShapesReadAsNothingAndStayInTheFile) {
+    directory.write(path(), R"({"list": [1, 2], "nothing": null, "object": {"data": "not base64!"},
+                               "two": {"number": "nan", "data": ""}, "size": 40})");
+    FileDefaults defaults(path());
+    for (const QString& key : {u"list"_s, u"nothing"_s, u"object"_s, u"two"_s}) {
+        EXPECT_EQ(defaults.object(key), std::nullopt) << key;
+    }
+    defaults.setDouble(u"size"_s, 41);
+    ASSERT_TRUE(defaults.sync());
+    const QJsonObject file = QJsonDocument::fromJson(*directory.read(path())).object();
+    EXPECT_EQ(file.value(u"list"_s), QJsonValue(QJsonArray({1, 2})));
+    EXPECT_EQ(file.value(u"size"_s), QJsonValue(41));
+}
+
+TEST_F(FileDefaultsTest, AFileThatIsNoJSONObjectIsKeptAsideBeforeItIsReplaced) {
+    for (const QByteArray& contents : {QByteArray("{\"size\": 40"), QByteArray("[1, 2]"), QByteArray("\"34\"")}) {
+        SCOPED_TRACE(contents.toStdString());
+        directory.write(path(), contents);
+        directory.write(path() + u".corrupt", "an older copy");
+        test::CapturedWarnings warnings;
+        FileDefaults defaults(path());
+        EXPECT_EQ(defaults.object(u"size"_s), std::nullopt);
+        EXPECT_TRUE(warnings.mention(path()));
+        EXPECT_EQ(directory.read(path()), contents);  // reading alone changes nothing
+
+        defaults.setDouble(u"size"_s, 20);
+        ASSERT_TRUE(defaults.sync());
+        EXPECT_EQ(directory.read(path() + u".corrupt"), contents);
+        EXPECT_EQ(FileDefaults(path()).object(u"size"_s), DefaultsValue(20.0));
+    }
+}
+
+TEST_F(FileDefaultsTest, AFolderThatCannotBeMadeFailsTheWriteAndKeepsTheValues) {
+    // The folder's path is taken by a regular file (permissions prove nothing to a suite run as root).
+    directory.write(u"config"_s, "a file");
+    test::CapturedWarnings warnings;
+    FileDefaults defaults(path());
+    defaults.setDouble(u"size"_s, 20);
+    EXPECT_FALSE(defaults.sync());
+    EXPECT_TRUE(warnings.mention(u"cannot be made"_s));
+    EXPECT_EQ(defaults.object(u"size"_s), DefaultsValue(20.0));
+    EXPECT_EQ(defaults.writeCount(), 0);
+
+    // Once the folder can be made, the values still in memory are written.
+    QFile::remove(directory.filePath(u"config"_s));
+    EXPECT_TRUE(defaults.sync());
+    EXPECT_EQ(FileDefaults(path()).object(u"size"_s), DefaultsValue(20.0));
+}
+
+TEST_F(FileDefaultsTest, ABurstOfChangesInOneTurnIsWrittenOnce) {
+    FileDefaults defaults(path());
+    for (int step = 1; step <= 1000; ++step) defaults.setDouble(u"reader.baseSeconds"_s, step / 1000.0);
+    EXPECT_FALSE(directory.exists(path()));  // nothing is written inside the turn
+    ASSERT_TRUE(test::processEventsUntil([&] { return defaults.writeCount() > 0; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(defaults.writeCount(), 1);
+    EXPECT_EQ(FileDefaults(path()).doubleForKey(u"reader.baseSeconds"_s), 1.0);
+    EXPECT_TRUE(defaults.sync());  // nothing pending: no second write
+    EXPECT_EQ(defaults.writeCount(), 1);
+    // Setting the value held, or removing a key that is not there, changes nothing and writes nothing.
+    defaults.setDouble(u"reader.baseSeconds"_s, 1.0);
+    defaults.remove(u"missing"_s);
+    EXPECT_TRUE(defaults.sync());
+    EXPECT_EQ(defaults.writeCount(), 1);
+}
+
+TEST(FileDefaultsLocation, LivesInTheApplicationsConfigurationFolder) {
+    EXPECT_TRUE(FileDefaults::applicationFile().endsWith(u"/org.tavrine.Tavrine/defaults.json"_s));
+}
+
+}  // namespace
+}  // namespace tavrine
