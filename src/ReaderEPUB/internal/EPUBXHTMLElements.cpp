@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <string_view>
 
 namespace tavrine::EPUBXHTMLElements {
@@ -24,71 +25,63 @@ constexpr Rule heading(int level) {
     return {Role::heading, Mark::none, level};
 }
 
-// In ascending order of name, for a binary search: looking up every element of a book by hash cost
-// more than rendering it.
-constexpr auto kEntries = std::to_array<Entry>({
-    {u"a", {Role::inlineElement, Mark::link}},
-    {u"address", kBlock},
-    {u"article", kBlock},
-    {u"aside", kBlock},
-    {u"audio", {Role::media}},
-    {u"b", kStrong},
-    {u"blockquote", {Role::block, Mark::quote}},
-    {u"body", kBlock},
-    {u"br", {Role::lineBreak}},
-    {u"canvas", kUnsupported},
-    {u"code", kCode},
-    {u"dd", kParagraph},
-    {u"div", kBlock},
-    {u"dt", kParagraph},
-    {u"em", kEmphasis},
-    {u"embed", kUnsupported},
-    {u"figcaption", kParagraph},
-    {u"figure", kBlock},
-    {u"footer", kBlock},
-    {u"form", kUnsupported},
-    {u"h1", heading(1)},
-    {u"h2", heading(2)},
-    {u"h3", heading(3)},
-    {u"h4", heading(4)},
-    {u"h5", heading(5)},
-    {u"h6", heading(6)},
-    {u"head", {Role::skipped}},
-    {u"header", kBlock},
-    {u"hr", {Role::rule}},
-    {u"i", kEmphasis},
-    {u"iframe", kUnsupported},
-    {u"img", {Role::image}},
-    {u"input", kUnsupported},
-    {u"kbd", kCode},
-    {u"li", kBlock},
-    {u"object", kUnsupported},
-    {u"ol", {Role::list}},
-    {u"p", kParagraph},
-    {u"pre", {Role::block, Mark::codeBlock}},
-    {u"rp", {Role::rubyAnnotation}},
-    {u"rt", {Role::rubyAnnotation}},
-    {u"rtc", {Role::rubyAnnotation}},
-    {u"samp", kCode},
-    {u"script", kUnsupported},
-    {u"section", kBlock},
-    {u"select", kUnsupported},
-    {u"source", {Role::mediaSource}},
-    {u"strong", kStrong},
-    {u"style", {Role::skipped}},
-    {u"table", {Role::table}},
-    {u"td", kBlock},
-    {u"th", kBlock},
-    {u"tr", kBlock},
-    {u"track", {Role::mediaSource}},
-    {u"ul", {Role::list}},
-    {u"video", {Role::media}},
-});
+// Every element the renderer knows, by what it does.
+struct Group {
+    Rule rule;
+    std::initializer_list<std::u16string_view> names;
+};
+constexpr Group kGroups[] = {
+    {kBlock, {u"address", u"article", u"aside", u"body", u"div", u"figure", u"footer", u"header", u"li", u"section"}},
+    {kBlock, {u"td", u"th", u"tr"}},
+    {kParagraph, {u"dd", u"dt", u"figcaption", u"p"}},
+    {kUnsupported, {u"canvas", u"embed", u"form", u"iframe", u"input", u"object", u"script", u"select"}},
+    {kCode, {u"code", u"kbd", u"samp"}},
+    {kStrong, {u"b", u"strong"}},
+    {kEmphasis, {u"em", u"i"}},
+    {{Role::inlineElement, Mark::link}, {u"a"}},
+    {{Role::block, Mark::quote}, {u"blockquote"}},
+    {{Role::block, Mark::codeBlock}, {u"pre"}},
+    {heading(1), {u"h1"}},
+    {heading(2), {u"h2"}},
+    {heading(3), {u"h3"}},
+    {heading(4), {u"h4"}},
+    {heading(5), {u"h5"}},
+    {heading(6), {u"h6"}},
+    {{Role::list}, {u"ol", u"ul"}},
+    {{Role::table}, {u"table"}},
+    {{Role::lineBreak}, {u"br"}},
+    {{Role::rule}, {u"hr"}},
+    {{Role::image}, {u"img"}},
+    {{Role::media}, {u"audio", u"video"}},
+    {{Role::mediaSource}, {u"source", u"track"}},
+    {{Role::rubyAnnotation}, {u"rp", u"rt", u"rtc"}},
+    {{Role::skipped}, {u"head", u"style"}},
+};
 
 constexpr bool byName(const Entry& a, const Entry& b) {
     return a.name < b.name;
 }
-static_assert(std::is_sorted(kEntries.begin(), kEntries.end(), byName));
+
+constexpr std::size_t kEntryCount = [] {
+    std::size_t count = 0;
+    for (const Group& group : kGroups) count += group.names.size();
+    return count;
+}();
+
+// In ascending order of name, for a binary search: looking up every element of a book by hash cost
+// more than rendering it.
+constexpr auto kEntries = [] {
+    std::array<Entry, kEntryCount> entries{};
+    std::size_t next = 0;
+    for (const Group& group : kGroups) {
+        for (const std::u16string_view name : group.names) entries[next++] = {name, group.rule};
+    }
+    std::sort(entries.begin(), entries.end(), byName);
+    return entries;
+}();
+static_assert(std::adjacent_find(kEntries.begin(), kEntries.end(),
+                                 [](const Entry& a, const Entry& b) { return a.name == b.name; }) == kEntries.end(),
+              "an element is named twice");
 
 }  // namespace
 

@@ -166,12 +166,11 @@ PreparedReadingState::Result<ReadingChunk> PreparedReadingState::sentenceStart(c
         const auto placed = place(current, token);
         if (!placed) return tl::unexpected(placed.error());
         if (!placed->index) return current;
-        const QList<ReadingChunk>& chunks = placed->chunks;
         for (qsizetype i = *placed->index; i > 0; --i)
-            if (closesSentence(chunks.at(i - 1).boundary)) return chunks.at(i);
+            if (closesSentence(placed->chunks.at(i - 1).boundary)) return placed->chunks.at(i);
 
         // The sentence may have begun in an earlier piece.
-        const ReadingChunk& first = chunks.first();
+        const ReadingChunk& first = placed->chunks.first();
         if (first.sourceRange.lowerBound <= 0) return first;
         const auto before = chunkAt(first.sourceRange.lowerBound - 1, token);
         if (!before) return tl::unexpected(before.error());
