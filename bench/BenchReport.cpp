@@ -1,9 +1,14 @@
 #include "BenchReport.h"
 
-#include <algorithm>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QStandardPaths>
+
 #include <cmath>
 
 namespace tavrine::bench {
+using namespace Qt::StringLiterals;
 
 double percentile(std::vector<double> values, double fraction) {
     if (values.empty()) return 0;
@@ -12,23 +17,47 @@ double percentile(std::vector<double> values, double fraction) {
     return values[std::clamp<size_t>(rank, 1, values.size()) - 1];
 }
 
+QString json(const QJsonValue& value) {
+    // A one-element array, so that any value (a string too) is written by the JSON writer.
+    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
 QString jsonString(const QString& text) {
-    QString escaped;
-    for (const QChar c : text) {
-        if (c == u'"' || c == u'\\') {
-            escaped += u'\\';
-            escaped += c;
-        } else if (c.unicode() < 0x20) {
-            escaped += QStringLiteral("\\u%1").arg(int(c.unicode()), 4, 16, QChar(u'0'));
-        } else {
-            escaped += c;
-        }
-    }
-    return u'"' + escaped + u'"';
+    return json(text);
+}
+
+QString field(const QString& name, const QString& value) {
+    return u',' + json(name) + u':' + value;
+}
+
+QString milliseconds(double value) {
+    return QString::number(value, 'f', 3);
+}
+
+QString megabytesPerSecond(qint64 bytes, double milliseconds) {
+    return QString::number(double(bytes) / 1e6 / (milliseconds / 1e3), 'f', 1);
 }
 
 double millisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::optional<double> pandocMilliseconds(int runs, const QStringList& arguments, const QByteArray& input) {
+    const QString pandoc = QStandardPaths::findExecutable(u"pandoc"_s);
+    if (pandoc.isEmpty()) return std::nullopt;
+    bool failed = false;
+    const double best = bestMilliseconds(runs, [&] {
+        QProcess process;
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.start(pandoc, arguments);
+        if (!input.isEmpty()) process.write(input);
+        process.closeWriteChannel();
+        failed = failed || !process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit ||
+                 process.exitCode() != 0;
+    });
+    if (failed) return std::nullopt;
+    return best;
 }
 
 }  // namespace tavrine::bench

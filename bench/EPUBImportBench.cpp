@@ -16,23 +16,23 @@
 
 #include "support/EPUBRealBookSupport.h"
 
+#include "BenchReport.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QProcess>
-#include <QStandardPaths>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <limits>
 
 namespace {
 using namespace tavrine;
 using namespace Qt::StringLiterals;
+using bench::bestMilliseconds;
+using bench::field;
+using bench::json;
+using bench::milliseconds;
 
 constexpr int kRuns = 5;
 
@@ -43,50 +43,10 @@ struct Options {
     QStringList files;
 };
 
-QString json(const QJsonValue& value) {
-    // A one-element array, so that any value (a string too) is written by the JSON writer.
-    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(array.mid(1, array.size() - 2));
-}
-
-QString field(const QString& name, const QString& value) {
-    return u',' + json(name) + u':' + value;
-}
-
 qsizetype entryCount(const QList<EPUBBook::Navigation>& entries) {
     qsizetype count = entries.size();
     for (const auto& entry : entries) count += entryCount(entry.children);
     return count;
-}
-
-template <typename Work>
-double bestMilliseconds(int runs, Work work) {
-    double best = std::numeric_limits<double>::infinity();
-    for (int run = 0; run < runs; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        best =
-            std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-    return best;
-}
-
-QString milliseconds(double value) {
-    return QString::number(value, 'f', 3);
-}
-
-// The best time pandoc takes to turn the book into plain text, or nothing without pandoc.
-std::optional<double> pandocMilliseconds(const QString& path) {
-    const QString pandoc = QStandardPaths::findExecutable(u"pandoc"_s);
-    if (pandoc.isEmpty()) return std::nullopt;
-    bool failed = false;
-    const double best = bestMilliseconds(kRuns, [&] {
-        QProcess process;
-        process.start(pandoc, {u"-f"_s, u"epub"_s, u"-t"_s, u"plain"_s, u"-o"_s, QProcess::nullDevice(), path});
-        failed = failed || !process.waitForFinished(-1) || process.exitCode() != 0;
-    });
-    if (failed) return std::nullopt;
-    return best;
 }
 
 void measure(const QString& path, const Options& options) {
@@ -119,8 +79,12 @@ void measure(const QString& path, const Options& options) {
         const auto files = readArchive(bytes, reader.limits(), CancellationToken::none());
         for (const QByteArray& entry : *files) unpacked += entry.size();
         line += field(u"unpackedBytes"_s, QString::number(unpacked)) +
-                field(u"unpackedMBps"_s, QString::number(double(unpacked) / 1e6 / (ms / 1e3), 'f', 1));
-        if (const auto pandoc = pandocMilliseconds(path)) line += field(u"pandocMs"_s, milliseconds(*pandoc));
+                field(u"unpackedMBps"_s, bench::megabytesPerSecond(unpacked, ms));
+        const QStringList pandocArguments{u"-f"_s, u"epub"_s, u"-t"_s, u"plain"_s, u"-o"_s, QProcess::nullDevice(),
+                                          path};
+        if (const auto pandoc = bench::pandocMilliseconds(kRuns, pandocArguments)) {
+            line += field(u"pandocMs"_s, milliseconds(*pandoc));
+        }
     }
     std::printf("%s\n", qPrintable(line + u'}'));
 }

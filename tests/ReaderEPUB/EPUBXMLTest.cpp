@@ -178,14 +178,6 @@ TEST(EPUBXHTMLEntities, XHTMLDocumentsMayUseTheHTMLNamesOutsideCommentsCDATAAndI
     EXPECT_EQ(xmlFailure(kXHTML11 + "<html>&bogus;</html>"), failure(Kind::invalidXML));
     EXPECT_EQ(xmlFailure("<html>&nbsp;</html>"), failure(Kind::invalidXML));
     EXPECT_EQ(xmlFailure("<!DOCTYPE html><html>&nbsp;</html>"), failure(Kind::invalidXML));
-
-    // The HTML 4 names less those XML predefines: the first and last in byte order, the longest.
-    EXPECT_EQ(EPUBXHTMLEntities::character("AElig"), U'\u00C6');
-    EXPECT_EQ(EPUBXHTMLEntities::character("zwnj"), U'\u200C');
-    EXPECT_EQ(EPUBXHTMLEntities::character("thetasym"), U'\u03D1');
-    for (const char* absent : {"amp", "lt", "quot", "apos", "NBSP", "nbs", "thetasymx", ""}) {
-        EXPECT_EQ(EPUBXHTMLEntities::character(absent), std::nullopt) << absent;
-    }
 }
 
 TEST(EPUBXHTMLEntities, AnOpenerReachesToItsFirstTerminatorOrIsPlainText) {

@@ -62,4 +62,9 @@ void PrintTo(const ReadingChunk& chunk, std::ostream* out) {
     *out << " #" << chunk.sentenceIndex << " " << boundaryName(chunk.boundary) << "}";
 }
 
+void PrintTo(const ReadingDocument::Span& span, std::ostream* out) {
+    *out << "{" << toJson(span.kind).toString().toStdString() << " " << span.start << "..<" << span.end << " level "
+         << span.level << "}";
+}
+
 }  // namespace tavrine

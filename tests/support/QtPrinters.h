@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ReaderCore/ReadingDocument.h"
+
 #include <QByteArray>
 #include <QJsonValue>
 #include <QString>
@@ -21,6 +23,7 @@ struct ReadingChunk;
 // Printers for the reading model's small values, found by argument-dependent lookup.
 void PrintTo(const TextRange& range, std::ostream* out);
 void PrintTo(const ReadingChunk& chunk, std::ostream* out);
+void PrintTo(const ReadingDocument::Span& span, std::ostream* out);
 }  // namespace tavrine
 
 inline std::ostream& operator<<(std::ostream& out, const QString& value) {

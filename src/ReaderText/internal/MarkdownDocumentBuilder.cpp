@@ -1,0 +1,220 @@
+#include "ReaderText/internal/MarkdownDocumentBuilder.h"
+
+namespace tavrine::internal {
+namespace {
+using namespace Qt::StringLiterals;
+using Failure = MarkdownReader::Failure;
+
+bool nests(MD_BLOCKTYPE type) {
+    return type == MD_BLOCK_QUOTE || type == MD_BLOCK_UL || type == MD_BLOCK_OL;
+}
+
+}  // namespace
+
+int MarkdownDocumentBuilder::fail(Failure failure) {
+    m_failure = failure;
+    return 1;
+}
+
+void MarkdownDocumentBuilder::startBlock() {
+    if (!m_afterMarker) endLine();
+}
+
+// A soft break held at the end of a block that showed nothing must not reach into the next block.
+void MarkdownDocumentBuilder::endLine() {
+    m_text.dropSoftBreak();
+    if (!m_text.atLineStart()) m_text.appendLineFeed();
+    m_afterMarker = false;
+}
+
+// Called after every write to the text, with the offset at which the written piece begins.
+void MarkdownDocumentBuilder::wrote(qsizetype start) {
+    m_afterMarker = false;
+    for (auto it = m_inlineSpans.rbegin(); it != m_inlineSpans.rend() && it->start == kStartsWithNextText; ++it) {
+        it->start = start;
+    }
+}
+
+void MarkdownDocumentBuilder::recordSpan(Kind kind, qsizetype start, qint64 level) {
+    if (start >= 0 && start < m_text.length()) m_spans.append({kind, start, m_text.length(), level});
+}
+
+int MarkdownDocumentBuilder::enterBlock(MD_BLOCKTYPE type, const void* detail) {
+    if (nests(type) && qint64(m_lists.size()) + m_quoteDepth >= MarkdownReader::kMaximumNesting) {
+        return fail(Failure::tooComplex);
+    }
+    switch (type) {
+    case MD_BLOCK_TABLE:
+        if (static_cast<const MD_BLOCK_TABLE_DETAIL*>(detail)->col_count > MarkdownReader::kMaximumNesting) {
+            return fail(Failure::tooComplex);
+        }
+        startBlock();
+        break;
+    case MD_BLOCK_UL: m_lists.push_back({false, 1}); break;
+    case MD_BLOCK_OL: m_lists.push_back({true, static_cast<const MD_BLOCK_OL_DETAIL*>(detail)->start}); break;
+    case MD_BLOCK_QUOTE:
+        ++m_quoteDepth;
+        startBlock();
+        break;
+    case MD_BLOCK_HR: endLine(); break;
+    case MD_BLOCK_LI:
+    case MD_BLOCK_H:
+    case MD_BLOCK_CODE:
+    case MD_BLOCK_P: startBlock(); break;
+    // Cells start lines of their own: the table started one, and every cell ends its line.
+    case MD_BLOCK_DOC:
+    case MD_BLOCK_HTML:
+    case MD_BLOCK_THEAD:
+    case MD_BLOCK_TBODY:
+    case MD_BLOCK_TR:
+    case MD_BLOCK_TH:
+    case MD_BLOCK_TD: break;
+    }
+    m_blocks.push_back({type, m_text.length()});
+
+    if (type == MD_BLOCK_LI) {
+        const bool ordered = !m_lists.empty() && m_lists.back().ordered;
+        const qsizetype start =
+            m_text.append(ordered ? QString::number(m_lists.back().nextNumber++) + u". "_s : u"• "_s);
+        wrote(start);
+        m_afterMarker = true;
+    }
+    return 0;
+}
+
+int MarkdownDocumentBuilder::leaveBlock(MD_BLOCKTYPE type, const void* detail) {
+    if (m_blocks.empty() || m_blocks.back().type != type) return 0;
+    const qsizetype start = m_blocks.back().start;
+    m_blocks.pop_back();
+    switch (type) {
+    case MD_BLOCK_QUOTE:
+        endLine();
+        recordSpan(Kind::quote, start, m_quoteDepth);
+        --m_quoteDepth;
+        break;
+    case MD_BLOCK_UL:
+    case MD_BLOCK_OL: m_lists.pop_back(); break;
+    case MD_BLOCK_LI:
+        endLine();
+        recordSpan(Kind::listItem, start, qint64(m_lists.size()));
+        break;
+    case MD_BLOCK_H:
+        endLine();
+        recordSpan(Kind::heading, start, static_cast<const MD_BLOCK_H_DETAIL*>(detail)->level);
+        break;
+    case MD_BLOCK_CODE:
+        endLine();
+        recordSpan(Kind::codeBlock, start, 0);
+        break;
+    case MD_BLOCK_P:
+        endLine();
+        recordSpan(Kind::paragraph, start, 0);
+        break;
+    case MD_BLOCK_TH:
+    case MD_BLOCK_TD:
+        // Also an empty cell is a line, so every row has as many lines as the table has columns.
+        m_text.appendLineFeed();
+        wrote(start);
+        recordSpan(type == MD_BLOCK_TH ? Kind::tableHeader : Kind::tableCell, start, 0);
+        break;
+    case MD_BLOCK_TABLE:
+        recordSpan(Kind::table, start, static_cast<const MD_BLOCK_TABLE_DETAIL*>(detail)->col_count);
+        break;
+    case MD_BLOCK_DOC:
+    case MD_BLOCK_HR:
+    case MD_BLOCK_HTML:
+    case MD_BLOCK_THEAD:
+    case MD_BLOCK_TBODY:
+    case MD_BLOCK_TR: break;
+    }
+    return 0;
+}
+
+// Strikethrough and links give their text only (an autolink's text is its address); an image gives a
+// placeholder for itself and everything inside it.
+int MarkdownDocumentBuilder::enterSpan(MD_SPANTYPE type) {
+    if (type == MD_SPAN_IMG) {
+        if (m_imageDepth++ == 0) m_alternative.clear();
+        return 0;
+    }
+    if (m_imageDepth > 0) return 0;
+    std::optional<Kind> kind;
+    if (type == MD_SPAN_EM) kind = Kind::emphasis;
+    if (type == MD_SPAN_STRONG) kind = Kind::strong;
+    if (type == MD_SPAN_CODE) kind = Kind::code;
+    m_inlineSpans.push_back({type, kind, kStartsWithNextText});
+    return 0;
+}
+
+int MarkdownDocumentBuilder::leaveSpan(MD_SPANTYPE type) {
+    if (type == MD_SPAN_IMG) {
+        if (m_imageDepth > 0 && --m_imageDepth == 0) writePlaceholder();
+        return 0;
+    }
+    if (m_imageDepth > 0 || m_inlineSpans.empty() || m_inlineSpans.back().type != type) return 0;
+    const InlineSpan span = m_inlineSpans.back();
+    m_inlineSpans.pop_back();
+    if (span.kind) recordSpan(*span.kind, span.start, 0);
+    return 0;
+}
+
+int MarkdownDocumentBuilder::text(MD_TEXTTYPE type, QByteArrayView text) {
+    if (m_imageDepth > 0) {
+        writeAlternativeText(type, text);
+    } else {
+        writeText(type, text);
+    }
+    return 0;
+}
+
+// Raw HTML, inline or as a block, is left out.
+void MarkdownDocumentBuilder::writeText(MD_TEXTTYPE type, QByteArrayView text) {
+    switch (type) {
+    case MD_TEXT_NORMAL:
+    case MD_TEXT_CODE:
+    case MD_TEXT_LATEXMATH: wrote(m_text.appendUTF8(text)); break;
+    case MD_TEXT_NULLCHAR: wrote(m_text.append(u"\uFFFD")); break;
+    case MD_TEXT_ENTITY: wrote(m_text.appendCharacterReference(text)); break;
+    case MD_TEXT_SOFTBR: m_text.appendSoftBreak(); break;
+    case MD_TEXT_BR: {
+        const qsizetype start = m_text.length();
+        m_text.appendLineFeed();
+        wrote(start);
+        break;
+    }
+    case MD_TEXT_HTML: break;
+    }
+}
+
+// An alternative text is one line: a hard break in it is a space.
+void MarkdownDocumentBuilder::writeAlternativeText(MD_TEXTTYPE type, QByteArrayView text) {
+    switch (type) {
+    case MD_TEXT_NORMAL:
+    case MD_TEXT_CODE:
+    case MD_TEXT_LATEXMATH: m_alternative.appendUTF8(text); break;
+    case MD_TEXT_NULLCHAR: m_alternative.append(u"\uFFFD"); break;
+    case MD_TEXT_ENTITY: m_alternative.appendCharacterReference(text); break;
+    case MD_TEXT_SOFTBR: m_alternative.appendSoftBreak(); break;
+    case MD_TEXT_BR: m_alternative.append(u" "); break;
+    case MD_TEXT_HTML: break;
+    }
+}
+
+void MarkdownDocumentBuilder::writePlaceholder() {
+    const QString alternative = m_alternative.text().trimmed();
+    wrote(m_text.append(alternative.isEmpty() ? u"［画像］"_s : u"［画像："_s + alternative + u"］"_s));
+}
+
+ReadingDocument MarkdownDocumentBuilder::takeDocument() {
+    m_text.chopLineFeeds();
+    const qsizetype length = m_text.length();
+    QList<ReadingDocument::Span> spans;
+    spans.reserve(m_spans.size());
+    for (ReadingDocument::Span span : std::as_const(m_spans)) {
+        span.end = std::min(span.end, length);
+        if (span.start < span.end) spans.append(span);
+    }
+    return ReadingDocument{std::nullopt, m_text.text(), std::move(spans)};
+}
+
+}  // namespace tavrine::internal
