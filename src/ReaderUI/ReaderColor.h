@@ -12,6 +12,9 @@ struct ReaderColor {
     std::uint8_t blue = 0;
     double alpha = 1.0;
 
+    // The same components under another alpha.
+    constexpr ReaderColor withAlpha(double newAlpha) const { return {red, green, blue, newAlpha}; }
+
     bool operator==(const ReaderColor&) const = default;
 };
 

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ReaderCore/SavedReading.h"
+
+#include <QString>
+
+namespace tavrine {
+
+// The one display name of a saved reading, used wherever a reading is named: the workspace, the
+// history list and its search, the reading details and the window title. A reading without a stored
+// title is named from its own text, so the name is stable and never empty.
+struct ReaderDocumentIdentity {
+    ReaderDocumentIdentity() = delete;
+
+    static constexpr qsizetype kHeadingCharacters = 300;
+    static constexpr qsizetype kLineWindowCharacters = 512;
+    static constexpr qsizetype kLineCharacters = 100;
+
+    // The first that gives a name: the stored title, trimmed of white space and line breaks at both ends
+    // and never cut; the first heading in text order (spans with equal starts in stored order) that is not
+    // blank, trimmed and cut to 300 Characters; the first line that is not blank within the first 512
+    // Characters of the text, trimmed and cut to 100 Characters; else "無題の文書". A heading range
+    // reaching outside the text is clipped to it. Pure; any thread.
+    static QString title(const SavedReading& reading);
+
+    // The name of a reading that gives none, and of no reading.
+    static QString untitled();
+};
+
+}  // namespace tavrine

@@ -1,0 +1,204 @@
+#include "ReaderWidgets/Style/ReaderSymbol.h"
+
+#include <QIconEngine>
+#include <QPainter>
+#include <QPainterPathStroker>
+#include <QPixmap>
+#include <QPolygonF>
+#include <QTransform>
+
+#include <array>
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace tavrine {
+namespace {
+
+// Symbols are designed in a 16 by 16 box.
+constexpr double kDesignSize = 16;
+constexpr double kStroke = 1.75;
+constexpr double kDisabledOpacity = 0.45;
+
+constexpr std::array<std::pair<ReaderSymbol, std::u16string_view>, 13> kNames{{
+    {ReaderSymbol::chevronLeft, u"chevron.left"},
+    {ReaderSymbol::chevronRight, u"chevron.right"},
+    {ReaderSymbol::backwardEndFill, u"backward.end.fill"},
+    {ReaderSymbol::forwardEndFill, u"forward.end.fill"},
+    {ReaderSymbol::playFill, u"play.fill"},
+    {ReaderSymbol::pauseFill, u"pause.fill"},
+    {ReaderSymbol::minus, u"minus"},
+    {ReaderSymbol::plus, u"plus"},
+    {ReaderSymbol::xmark, u"xmark"},
+    {ReaderSymbol::docOnClipboard, u"doc.on.clipboard"},
+    {ReaderSymbol::locationFill, u"location.fill"},
+    {ReaderSymbol::textAlignLeft, u"text.alignleft"},
+    {ReaderSymbol::listBulletIndent, u"list.bullet.indent"},
+}};
+
+// The table lists every case once, in declaration order, so a symbol indexes it.
+constexpr bool namesFollowTheCases() {
+    for (std::size_t i = 0; i < kNames.size(); ++i) {
+        if (static_cast<std::size_t>(kNames[i].first) != i) return false;
+    }
+    return true;
+}
+static_assert(namesFollowTheCases());
+
+// Strokes as round-capped outlines, merged with the filled parts.
+class Builder {
+public:
+    void line(QPointF from, QPointF to) {
+        m_strokes.moveTo(from);
+        m_strokes.lineTo(to);
+    }
+    void polyline(std::initializer_list<QPointF> points) { m_strokes.addPolygon(QPolygonF(QList<QPointF>(points))); }
+    void strokedRoundedRect(const QRectF& rect, double radius) { m_strokes.addRoundedRect(rect, radius, radius); }
+    void polygon(std::initializer_list<QPointF> points) {
+        QPolygonF polygon{QList<QPointF>(points)};
+        polygon.append(polygon.first());
+        m_fills.addPolygon(polygon);
+    }
+    void roundedRect(const QRectF& rect, double radius) { m_fills.addRoundedRect(rect, radius, radius); }
+    void dot(QPointF centre, double radius) { m_fills.addEllipse(centre, radius, radius); }
+
+    QPainterPath path() const {
+        QPainterPathStroker stroker;
+        stroker.setWidth(kStroke);
+        stroker.setCapStyle(Qt::RoundCap);
+        stroker.setJoinStyle(Qt::RoundJoin);
+        QPainterPath result = m_fills;
+        if (!m_strokes.isEmpty()) result.addPath(stroker.createStroke(m_strokes));
+        result.setFillRule(Qt::WindingFill);
+        return result.simplified();
+    }
+
+private:
+    QPainterPath m_strokes;
+    QPainterPath m_fills;
+};
+
+QPainterPath buildDesignPath(ReaderSymbol symbol) {
+    Builder b;
+    switch (symbol) {
+    case ReaderSymbol::chevronLeft: b.polyline({{10.5, 2.5}, {5, 8}, {10.5, 13.5}}); break;
+    case ReaderSymbol::chevronRight: b.polyline({{5.5, 2.5}, {11, 8}, {5.5, 13.5}}); break;
+    case ReaderSymbol::backwardEndFill:
+        b.roundedRect({2, 2.5, 2.2, 11}, 0.8);
+        b.polygon({{14, 2.5}, {5.2, 8}, {14, 13.5}});
+        break;
+    case ReaderSymbol::forwardEndFill:
+        b.roundedRect({11.8, 2.5, 2.2, 11}, 0.8);
+        b.polygon({{2, 2.5}, {10.8, 8}, {2, 13.5}});
+        break;
+    case ReaderSymbol::playFill: b.polygon({{3.5, 1.5}, {14, 8}, {3.5, 14.5}}); break;
+    case ReaderSymbol::pauseFill:
+        b.roundedRect({3, 2, 3.4, 12}, 1);
+        b.roundedRect({9.6, 2, 3.4, 12}, 1);
+        break;
+    case ReaderSymbol::minus: b.line({2.5, 8}, {13.5, 8}); break;
+    case ReaderSymbol::plus:
+        b.line({2.5, 8}, {13.5, 8});
+        b.line({8, 2.5}, {8, 13.5});
+        break;
+    case ReaderSymbol::xmark:
+        b.line({3.5, 3.5}, {12.5, 12.5});
+        b.line({12.5, 3.5}, {3.5, 12.5});
+        break;
+    case ReaderSymbol::docOnClipboard:
+        b.strokedRoundedRect({2.75, 2.75, 10.5, 12}, 1.5);
+        b.roundedRect({5.5, 1, 5, 3.2}, 1);
+        b.line({5.5, 8}, {10.5, 8});
+        b.line({5.5, 11}, {9, 11});
+        break;
+    case ReaderSymbol::locationFill: b.polygon({{14.5, 1.5}, {1.5, 7.2}, {7.6, 8.4}, {8.8, 14.5}}); break;
+    case ReaderSymbol::textAlignLeft:
+        b.line({2, 3}, {14, 3});
+        b.line({2, 6.3}, {10, 6.3});
+        b.line({2, 9.7}, {14, 9.7});
+        b.line({2, 13}, {9, 13});
+        break;
+    case ReaderSymbol::listBulletIndent:
+        b.dot({2.5, 3.5}, 1.3);
+        b.line({5.5, 3.5}, {14, 3.5});
+        b.dot({6, 8}, 1.3);
+        b.line({9, 8}, {14, 8});
+        b.dot({6, 12.5}, 1.3);
+        b.line({9, 12.5}, {14, 12.5});
+        break;
+    }
+    return b.path();
+}
+
+// Built once per symbol: outlining and merging strokes is far dearer than scaling the result.
+const QPainterPath& designPath(ReaderSymbol symbol) {
+    static const auto paths = [] {
+        std::array<QPainterPath, kNames.size()> built;
+        for (const auto& [candidate, name] : kNames)
+            built[static_cast<std::size_t>(candidate)] = buildDesignPath(candidate);
+        return built;
+    }();
+    return paths[static_cast<std::size_t>(symbol)];
+}
+
+class SymbolIconEngine : public QIconEngine {
+public:
+    SymbolIconEngine(ReaderSymbol symbol, const QColor& colour) : m_symbol(symbol), m_colour(colour) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
+        painter->save();
+        if (mode == QIcon::Disabled) painter->setOpacity(painter->opacity() * kDisabledOpacity);
+        paintSymbol(*painter, m_symbol, QRectF(rect), m_colour);
+        painter->restore();
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        QPixmap pixmap(size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        paint(&painter, QRect(QPoint(), size), mode, state);
+        return pixmap;
+    }
+    QIconEngine* clone() const override { return new SymbolIconEngine(m_symbol, m_colour); }
+    QString key() const override { return u"ReaderSymbol"_s; }
+
+private:
+    ReaderSymbol m_symbol;
+    QColor m_colour;
+};
+
+}  // namespace
+
+QString symbolName(ReaderSymbol symbol) {
+    for (const auto& [candidate, name] : kNames) {
+        if (candidate == symbol) return QString::fromUtf16(name.data(), static_cast<qsizetype>(name.size()));
+    }
+    Q_UNREACHABLE();
+    return QString();
+}
+
+std::optional<ReaderSymbol> symbolNamed(QStringView name) {
+    for (const auto& [symbol, candidate] : kNames) {
+        if (name == QStringView(candidate.data(), static_cast<qsizetype>(candidate.size()))) return symbol;
+    }
+    return std::nullopt;
+}
+
+QPainterPath symbolPath(ReaderSymbol symbol, const QRectF& box) {
+    const double side = std::min(box.width(), box.height());
+    const QPointF origin(box.center().x() - side / 2, box.center().y() - side / 2);
+    const double scale = side / kDesignSize;
+    return QTransform::fromTranslate(origin.x(), origin.y()).scale(scale, scale).map(designPath(symbol));
+}
+
+void paintSymbol(QPainter& painter, ReaderSymbol symbol, const QRectF& box, const QColor& colour) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillPath(symbolPath(symbol, box), colour);
+    painter.restore();
+}
+
+QIcon symbolIcon(ReaderSymbol symbol, const QColor& colour) {
+    return QIcon(new SymbolIconEngine(symbol, colour));
+}
+
+}  // namespace tavrine
