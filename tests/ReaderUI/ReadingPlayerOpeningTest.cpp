@@ -31,13 +31,15 @@ protected:
     // Keeps reading in the store's library at progress, played last at lastPlayed.
     SavedReading keep(SavedReading reading, ReadingProgress progress, std::optional<Date> lastPlayed = std::nullopt,
                       std::optional<QString> epubFilename = std::nullopt) {
-        StoredReading record;
-        record.reading = reading;
-        record.isInLibrary = true;
-        record.progress = progress;
-        record.lastPlayedAt = lastPlayed;
-        if (epubFilename) record.originalEPUB = EPUBOriginal{*epubFilename, 1, QString(64, u'0')};
-        store->keep(record);
+        std::optional<EPUBOriginal> original;
+        if (epubFilename)
+            original = EPUBOriginal{.filename = *epubFilename, .byteCount = 1, .sha256 = QString(64, u'0')};
+        store->keep(StoredReading{.reading = reading,
+                                  .originalTextFile = std::nullopt,
+                                  .originalEPUB = original,
+                                  .isInLibrary = true,
+                                  .progress = progress,
+                                  .lastPlayedAt = lastPlayed});
         return reading;
     }
     SavedReading keepLong(ReadingProgress progress, std::optional<Date> lastPlayed = std::nullopt) {
@@ -266,9 +268,10 @@ TEST_F(ReadingPlayerOpeningTest, AnOpeningGivesUpWhenItsWindowIsOvertaken) {
 TEST_F(ReadingPlayerOpeningTest, WhileQuittingNothingOpensButTheUndoIsDroppedFirst) {
     ReadingPlayer& player = makePlayer();
     const SavedReading stored = keepLong({100, false});
-    ASSERT_TRUE(player.apply(ImportedReading::create(ReadingDocument{std::nullopt, u"貼り付け。"_s, {}}, false,
-                                                     std::nullopt, std::nullopt, true, clock),
-                             true));
+    ASSERT_TRUE(player.apply(
+        ImportedReading::create(ReadingDocument{.sections = std::nullopt, .text = u"貼り付け。"_s, .spans = {}}, false,
+                                std::nullopt, std::nullopt, /*allowsReplacementUndo=*/true, clock),
+        true));
     ASSERT_TRUE(player.replacementSnapshot());
     player.prepareForTermination();
     EXPECT_FALSE(finish(open(stored.id)));

@@ -267,7 +267,7 @@ TEST_F(ReadingPlayerTransportTest, JumpsLeaveThePlayerPausedToResumeFromThere) {
     player.jumpToSourceOffset(9, edited, true);
     ASSERT_TRUE(player.reading());
     EXPECT_NE(player.reading()->id, loaded.id);
-    EXPECT_EQ(player.reading()->document, (ReadingDocument{std::nullopt, edited, {}}));
+    EXPECT_EQ(player.reading()->document, (ReadingDocument{.sections = std::nullopt, .text = edited, .spans = {}}));
     EXPECT_EQ(player.reading()->title, std::nullopt);
     EXPECT_EQ(player.reading()->importedAt, clock.now());
     EXPECT_FALSE(player.isCurrentReadingSaved());
@@ -365,8 +365,9 @@ TEST_F(ReadingPlayerTransportTest, AnImportIsAppliedOnceAndKeepsWhatItReplacesOn
     EXPECT_EQ(player.handledImportIDs(), (QSet<QUuid>{first.id()}));
 
     // With undo: what the first import showed is kept.
-    const ImportedReading second = ImportedReading::create(ReadingDocument{std::nullopt, u"二つ目。"_s, {}}, false,
-                                                           std::nullopt, std::nullopt, true, clock);
+    const ImportedReading second =
+        ImportedReading::create(ReadingDocument{.sections = std::nullopt, .text = u"二つ目。"_s, .spans = {}}, false,
+                                std::nullopt, std::nullopt, /*allowsReplacementUndo=*/true, clock);
     EXPECT_TRUE(player.apply(second, true));
     ASSERT_TRUE(player.replacementSnapshot());
     EXPECT_EQ(player.replacementSnapshot()->reading, first.reading);

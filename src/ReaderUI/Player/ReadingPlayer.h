@@ -391,10 +391,8 @@ private:
     // Queues a play record of the current reading, replacing a pending navigation save.
     void queuePlayRecord();
 
-    // Writers of the observed fields: a value equal to the one held is stored without a signal.
-    template <typename T, typename U>
-    void write(T& field, U&& value, void (ReadingPlayer::*changed)());
-    // The session is written, or changed in place, with a signal every time.
+    // Writers of the observed fields, through writeProperty: a value equal to the one held is stored
+    // without a signal. The session is written, or changed in place, with a signal every time.
     void setSession(ReadingSession session);
     template <typename Change>
     void changeSession(Change&& change);

@@ -106,9 +106,7 @@ void ReadingPlayer::jumpToSourceOffset(qsizetype offset, const QString& text, bo
     Q_ASSERT(isMainThread());
     if (sourceEdited) {
         // The edited text becomes a reading of its own: plain, untitled and not stored.
-        load(SavedReading::create(ReadingDocument{std::nullopt, text, {}}, std::nullopt, std::nullopt, std::nullopt,
-                                  m_clock.now()),
-             0);
+        load(ImportedReading::fromText(text, false, m_clock).reading, 0);
     } else {
         pause(false);
     }
