@@ -63,7 +63,7 @@ TEST_F(ReadingPlayerNavigationTest, ChapterTargetsAreTakenFromTheLastUnitShown) 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shown);
         showAt(c.shown);
-        ASSERT_EQ(player.session().currentChunk()->sourceRange.lowerBound, c.shown);
+        ASSERT_EQ(test::shownOffset(player), c.shown);
         EXPECT_EQ(targets(), std::pair(c.back, c.forward));
         EXPECT_EQ(player.canPerform(Action::backChapter), c.back.has_value());
         EXPECT_EQ(player.canPerform(Action::forwardChapter), c.forward.has_value());
@@ -100,7 +100,7 @@ TEST_F(ReadingPlayerNavigationTest, AChapterMovePreparesItsWindowAgainEvenInside
     EXPECT_EQ(player.session().status, Status::paused);
     EXPECT_FALSE(player.hasNavigatedSavedReading());  // the reading is not a stored one
     ASSERT_TRUE(waitUntilPrepared());
-    EXPECT_EQ(player.session().currentChunk()->sourceRange.lowerBound, 100);
+    EXPECT_EQ(test::shownOffset(player), 100);
     EXPECT_EQ(player.session().status, Status::paused);
 
     // The place is saved 0.3 s after the window came, the reading having played.
@@ -125,7 +125,7 @@ TEST_F(ReadingPlayerNavigationTest, SentenceMovesOnAShortTextChangeTheSessionInP
     ReadingPlayer& player = makePlayer();
     // Sentences at 0, 8 and 16.
     player.load(readingOf(u"吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。"_s), 0);
-    const auto shown = [&] { return player.session().currentChunk()->sourceRange.lowerBound; };
+    const auto shown = [&] { return test::shownOffset(player); };
 
     player.moveSentence(true);
     EXPECT_EQ(shown(), 8);
@@ -158,7 +158,7 @@ TEST_F(ReadingPlayerNavigationTest, SentenceMovesOnAPreparedTextStartFromThePosi
     ReadingPlayer& player = makePlayer();
     player.load(readingOf(test::japaneseText(3'000)), 0);
     ASSERT_TRUE(waitUntilPrepared());
-    const auto shown = [&] { return player.session().currentChunk()->sourceRange.lowerBound; };
+    const auto shown = [&] { return test::shownOffset(player); };
 
     player.moveSentence(true);
     EXPECT_TRUE(player.isPreparing());
