@@ -52,9 +52,9 @@ public:
     // before anything else (lockUnavailable, or invalidData when a store file has appeared meanwhile,
     // fail that write). Any other failure gives no store. Only regular files are read, none longer than
     // the store ever writes. Orphaned originals and the leftovers of interrupted writes are removed;
-    // nothing else is written. New imports take their
-    // date from clock, which must outlive the store, and their identifier from newIdentifier (called on
-    // the store's thread). The thread that opens the store owns it: every call below is made there.
+    // nothing else is written. New imports take their date from clock, which must outlive the store, and
+    // their identifier from newIdentifier (called on the store's thread). The thread that opens the store
+    // owns it: every call below is made there.
     static StoreResult<std::unique_ptr<ReadingStore>> open(QString storeFile, std::shared_ptr<FileSystem> fileSystem,
                                                            const Clock& clock = SystemClock::shared(),
                                                            IdentifierSource newIdentifier = &QUuid::createUuid);
