@@ -109,19 +109,24 @@ TEST(ArticleScriptHost, WhatDoesNotDecodeAsAValidDocumentFails) {
 }
 
 TEST(ArticleScriptHost, AScriptThatThrowsOrLacksItsFunctionFails) {
-    for (const QString& source : {
-             u"throw 'x';"_s,
-             u"throw new Error('at evaluation');"_s,
-             u"var RAVOVodeved = {"_s,
-             u""_s,
-             u"var RAVOVodeved = {};"_s,
-             u"var RAVOVodeved = { extractArticle: 'not a function' };"_s,
-             u"var RAVOVodeved = { extractArticle: function () { throw 'x'; } };"_s,
-             u"var RAVOVodeved = { extractArticle: function () { undefinedFunction(); } };"_s,
-             u"var RAVOVodeved = { extractArticle: function () {} };"_s,
-             u"var RAVOVodeved = { get extractArticle() { throw 'x'; } };"_s,
-             u"var RAVOVodeved = { extractArticle: function () { return { get status() { throw 'x'; } }; } };"_s,
-         }) {
+    for (
+        const QString& source : {
+            u"throw 'x';"_s,
+            u"throw new Error('at evaluation');"_s,
+            u"var RAVOVodeved = {"_s,
+            u""_s,
+            u"var RAVOVodeved = {};"_s,
+            u"var RAVOVodeved = { extractArticle: 'not a function' };"_s,
+            u"var RAVOVodeved = { extractArticle: function () { throw 'x'; } };"_s,
+            // What is thrown never passes for a result, however much it looks like one.
+            u"var RAVOVodeved = { extractArticle: function () { throw { status: 'ok', text: 'abc', spans: [] }; } };"_s,
+            u"var RAVOVodeved = { extractArticle: function () { return { status: 'ok', text: 'abc', spans: [] }; } };"
+            u"throw 'after the definitions';"_s,
+            u"var RAVOVodeved = { extractArticle: function () { undefinedFunction(); } };"_s,
+            u"var RAVOVodeved = { extractArticle: function () {} };"_s,
+            u"var RAVOVodeved = { get extractArticle() { throw 'x'; } };"_s,
+            u"var RAVOVodeved = { extractArticle: function () { return { get status() { throw 'x'; } }; } };"_s,
+        }) {
         EXPECT_EQ(failureOf(run(source)), CaptureFailure::extractionFailed) << source.toStdString();
     }
     // The function is called as a method of the object.
@@ -144,6 +149,8 @@ TEST(ArticleScriptHost, ACallThatRunsTooLongIsInterrupted) {
     for (const QString& source : {
              u"var RAVOVodeved = { extractArticle: function () { for (;;) {} } };"_s,
              u"for (;;) {}"_s,
+             // A script that catches the interruption is interrupted again.
+             u"var RAVOVodeved = { extractArticle: function () { for (;;) { try { for (;;) {} } catch (e) {} } } };"_s,
              u"var RAVOVodeved = { extractArticle: function () { var a = []; for (;;) a.push(a.length); } };"_s,
              returning(u"{ status: 'ok', text: 'abc', spans: [], get late() { for (;;) {} } }"_s),
          }) {

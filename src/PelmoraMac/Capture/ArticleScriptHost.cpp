@@ -147,13 +147,54 @@ CaptureFailure failed() {
     return CaptureFailure::extractionFailed;
 }
 
-// Whether the last step left an exception in the engine; clears it. QJSValue::isError() would miss a
-// thrown value that is not an Error object (`throw "x"`).
-bool threw(QJSEngine& engine) {
-    if (!engine.hasError()) return false;
-    engine.catchError();
-    return true;
-}
+// The engine reports an exception thrown inside a call only as the call's value (a thrown "ok"
+// object would pass for a result), so every step that runs script code goes through these guards:
+// each returns [value], or null when the step threw. They are made before the extractor runs, from
+// built-ins it cannot have changed yet, and no global names them.
+constexpr QStringView kGuards =
+    uR"((function (apply, toText, stringify) {
+  "use strict";
+  return {
+    call: function (target, name, argument) {
+      try {
+        var method = target[name];
+        return typeof method === "function" ? [apply(method, target, [argument])] : null;
+      } catch (error) { return null; }
+    },
+    get: function (target, key) { try { return [target[key]]; } catch (error) { return null; } },
+    text: function (value) { try { return [toText(value)]; } catch (error) { return null; } },
+    json: function (value) { try { return [stringify(value)]; } catch (error) { return null; } }
+  };
+})(Reflect.apply, String, JSON.stringify))";
+
+class Guards {
+public:
+    explicit Guards(QJSEngine& engine) : m_guards(engine.evaluate(kGuards.toString())) {}
+
+    std::optional<QJSValue> call(const QJSValue& target, const QString& name, const QString& argument) const {
+        return unwrap(m_guards.property(u"call"_s).call({target, name, argument}));
+    }
+    std::optional<QJSValue> get(const QJSValue& target, const QString& key) const {
+        return unwrap(m_guards.property(u"get"_s).call({target, key}));
+    }
+    std::optional<QString> text(const QJSValue& value) const {
+        const std::optional<QJSValue> text = unwrap(m_guards.property(u"text"_s).call({value}));
+        return text ? std::optional(text->toString()) : std::nullopt;
+    }
+    // The JSON text of the value; nothing when it throws or has none (undefined, a function).
+    std::optional<QString> json(const QJSValue& value) const {
+        const std::optional<QJSValue> json = unwrap(m_guards.property(u"json"_s).call({value}));
+        return json && json->isString() ? std::optional(json->toString()) : std::nullopt;
+    }
+
+private:
+    static std::optional<QJSValue> unwrap(const QJSValue& boxed) {
+        if (!boxed.isArray()) return std::nullopt;
+        return boxed.property(0);
+    }
+
+    QJSValue m_guards;
+};
 
 void prepareGlobals(QJSEngine& engine, ScriptBase64& base64) {
     QJSValue global = engine.globalObject();
@@ -171,34 +212,35 @@ void prepareGlobals(QJSEngine& engine, ScriptBase64& base64) {
 ArticleExtraction callExtractor(QJSEngine& engine, ScriptBase64& base64, const QString& source, const QString& argument,
                                 const QString& functionName) {
     prepareGlobals(engine, base64);
-    // Taken before the script runs, so that nothing it does can change how its result is serialised.
-    const QJSValue stringify = engine.globalObject().property(u"JSON"_s).property(u"stringify"_s);
+    const Guards guards(engine);
 
-    engine.evaluate(source, u"extractor.js"_s);
-    if (threw(engine)) return tl::unexpected(failed());
+    // The stack trace of an exception is the one sign of it that evaluation leaves.
+    QStringList exceptionTrace;
+    engine.evaluate(source, u"extractor.js"_s, 1, &exceptionTrace);
+    if (!exceptionTrace.isEmpty()) return tl::unexpected(failed());
 
-    const QJSValue object = engine.globalObject().property(u"RAVOVodeved"_s);
-    const QJSValue function = object.property(functionName);
-    if (threw(engine) || !function.isCallable()) return tl::unexpected(failed());
-    const QJSValue result = function.callWithInstance(object, {argument});
-    if (threw(engine) || result.isUndefined()) return tl::unexpected(failed());
+    const std::optional<QJSValue> object = guards.get(engine.globalObject(), u"RAVOVodeved"_s);
+    if (!object) return tl::unexpected(failed());
+    const std::optional<QJSValue> result = guards.call(*object, functionName, argument);
+    if (!result || result->isUndefined()) return tl::unexpected(failed());
 
-    const QString status = result.property(u"status"_s).toString();
-    if (threw(engine)) return tl::unexpected(failed());
-    if (status == u"noBodyCandidate") return std::nullopt;
-    if (status != u"ok") return tl::unexpected(enumFromRawValue<CaptureFailure>(status).value_or(failed()));
+    const std::optional<QJSValue> statusValue = guards.get(*result, u"status"_s);
+    const std::optional<QString> status = statusValue ? guards.text(*statusValue) : std::nullopt;
+    if (!status) return tl::unexpected(failed());
+    if (*status == u"noBodyCandidate") return std::nullopt;
+    if (*status != u"ok") return tl::unexpected(enumFromRawValue<CaptureFailure>(*status).value_or(failed()));
 
-    const QJSValue textValue = result.property(u"text"_s);
-    if (threw(engine) || textValue.isUndefined() || textValue.isNull()) return tl::unexpected(failed());
-    const QString text = textValue.toString();
-    if (threw(engine) || text.isEmpty()) return tl::unexpected(failed());
-    if (text.size() > kArticleTextLimit) return tl::unexpected(CaptureFailure::tooLong);
+    const std::optional<QJSValue> textValue = guards.get(*result, u"text"_s);
+    if (!textValue || textValue->isUndefined() || textValue->isNull()) return tl::unexpected(failed());
+    const std::optional<QString> text = guards.text(*textValue);
+    if (!text || text->isEmpty()) return tl::unexpected(failed());
+    if (text->size() > kArticleTextLimit) return tl::unexpected(CaptureFailure::tooLong);
 
     // The engine's own serialiser: NaN and infinities become null, a cycle or a throwing getter throws,
     // and each ends as a document that does not decode.
-    const QJSValue json = stringify.call({result});
-    if (threw(engine) || !json.isString()) return tl::unexpected(failed());
-    auto document = decodeJsonText<ReadingDocument>(json.toString().toUtf8());
+    const std::optional<QString> json = guards.json(*result);
+    if (!json) return tl::unexpected(failed());
+    auto document = decodeJsonText<ReadingDocument>(json->toUtf8());
     if (!document || !document->isValid()) return tl::unexpected(failed());
     return std::optional(std::move(*document));
 }
