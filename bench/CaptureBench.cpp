@@ -22,9 +22,11 @@
 #include "BenchReport.h"
 #include "BenchTexts.h"
 
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QFile>
 #include <QJSEngine>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -97,25 +99,28 @@ struct Page {
     QString html;
 };
 
-// An article page of about `length` UTF-16 units: a site's header and navigation, an article of
-// headed sections of English paragraphs with some emphasis and links, a footer.
+// An article page of `length` UTF-16 units: a site's header and navigation, an article of headed
+// sections of English paragraphs with some emphasis and links, a footer, spaces after it to the length.
+// Written as XHTML would be (void elements closed), so that JSDOMParser alone reads it too.
 QString generatedArticle(qsizetype length) {
     QString html =
-        u"<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\"><title>A generated article"
+        u"<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\" /><title>A generated article"
         u" - Bench Times</title><style>body{margin:0}</style><script>var analytics = 1;</script></head>"
         u"<body><header><nav><a href=\"/\">Home</a> <a href=\"/world\">World</a> "
         u"<a href=\"/about\">About</a></nav></header><main><article><h1>A generated article</h1>"_s;
     const QString footer = u"</article></main><footer><p>Copyright Bench Times</p></footer></body></html>"_s;
     const QStringList paragraphs = bench::englishProse(length, 42).split(u"\n\n"_s, Qt::SkipEmptyParts);
-    for (qsizetype index = 0; html.size() + footer.size() < length && index < paragraphs.size(); ++index) {
-        if (index % 8 == 0) html += u"<h2>Section "_s + QString::number(index / 8 + 1) + u"</h2>"_s;
+    for (qsizetype index = 0; index < paragraphs.size(); ++index) {
+        QString block = index % 8 == 0 ? u"<h2>Section "_s + QString::number(index / 8 + 1) + u"</h2>"_s : QString();
         QString paragraph = paragraphs[index].toHtmlEscaped();
         const qsizetype space = paragraph.indexOf(u' ', paragraph.size() / 2);
         if (space > 0) paragraph.insert(space, u" <em>emphasis</em> <a href=\"#note\">link</a>"_s);
-        html += u"<p>"_s + paragraph + u"</p>"_s;
+        block += u"<p>"_s + paragraph + u"</p>"_s;
+        if (html.size() + block.size() + footer.size() > length) break;
+        html += block;
     }
     html += footer;
-    return html.size() > length ? html.left(length) : html.leftJustified(length, u' ');
+    return html.leftJustified(length, u' ');
 }
 
 QList<Page> readabilityPages(const QString& articlePath) {
@@ -207,7 +212,11 @@ void measureExtraction(const QString& name, const QString& html) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // The script engine wants an application object, as the worker has.
+    QCoreApplication application(argc, argv);
+    // The engine's compiler comments on the vendored code's style at every evaluation.
+    QLoggingCategory::setFilterRules(u"qt.qml.compiler.warning=false"_s);
     // As in the application: the launcher writes to pipes.
     std::signal(SIGPIPE, SIG_IGN);
     measureMarkdown();
