@@ -58,6 +58,19 @@ const domPrototypes = {
   },
 };
 
+// The bundler drops the libraries' comments, their licence headers with them: the bundle opens with
+// those notices (the texts are in resources/ArticleExtractor/LICENSE, compiled in beside it).
+const banner = `/*
+ * Bundled with Tavrine's own code (see ":/ArticleExtractor/LICENSE" for the full texts):
+ * - Readability.js (npm package "@mozilla/readability"): Copyright (c) 2010 Arc90 Inc.
+ *   Licensed under the Apache License, Version 2.0.
+ * - JSDOMParser.js (npm package "@mozilla/readability"): This Source Code Form is subject to the
+ *   terms of the Mozilla Public License, v. 2.0. If a copy of the MPL was not distributed with this
+ *   file, You can obtain one at http://mozilla.org/MPL/2.0/.
+ * - The HTML decoder of the npm package "entities": Copyright (c) Felix Böhm. All rights reserved.
+ *   Licensed under the BSD 2-Clause License.
+ */`;
+
 esbuild
   .build({
     entryPoints: [entry],
@@ -68,6 +81,7 @@ esbuild
     target: 'es2016',
     charset: 'utf8',
     legalComments: 'inline',
+    banner: { js: banner },
     inject: [path.join(__dirname, '..', 'src', 'PelmoraMac', 'ArticleExtractor', 'environment.js')],
     plugins: [domPrototypes],
     logLevel: 'warning',
