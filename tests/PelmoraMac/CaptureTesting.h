@@ -2,11 +2,14 @@
 
 #include "PelmoraMac/Capture/CaptureDeadline.h"
 #include "PelmoraMac/Capture/CaptureFailure.h"
+#include "PelmoraMac/Capture/CaptureWorker.h"
 #include "PelmoraMac/Capture/CaptureWorkerLauncher.h"
 
 #include "support/QtPrinters.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
+#include <QList>
 
 #include <chrono>
 #include <optional>
@@ -40,6 +43,51 @@ inline qsizetype openDescriptorCount() {
         .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
         .size();
 }
+
+// The real executable as the worker, without a display.
+class RealCaptureWorker : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+            m_saved.append({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+            qunsetenv(name);
+        }
+    }
+    void TearDown() override {
+        for (const auto& variable : m_saved) {
+            if (variable.wasSet) qputenv(variable.name, variable.value);
+        }
+    }
+
+    // The worker's response to these bytes; fails the test unless it exited with status 0.
+    CaptureWorkerResponse answerTo(const QByteArray& request) {
+        const auto output = launchCaptureWorkerProcess(realWorker(), {QStringLiteral("--capture-worker")}, request,
+                                                       deadlineIn(std::chrono::seconds(10)),
+                                                       kCaptureWorkerTransferLimit, CancellationToken::none());
+        if (!output) {
+            ADD_FAILURE() << "the worker did not exit cleanly: " << rawValue(output.error()).toStdString();
+            return {};
+        }
+        auto response = decodeJsonText<CaptureWorkerResponse>(*output);
+        if (!response) {
+            ADD_FAILURE() << "not a response: " << output->left(200).toStdString();
+            return {};
+        }
+        return *response;
+    }
+    CaptureWorkerResponse answerTo(const CaptureWorkerRequest& request) {
+        return answerTo(encodeJson(toJson(request)));
+    }
+    std::optional<CaptureFailure> failureTo(const CaptureWorkerRequest& request) { return answerTo(request).failure; }
+
+private:
+    struct Saved {
+        const char* name;
+        QByteArray value;
+        bool wasSet;
+    };
+    QList<Saved> m_saved;
+};
 
 }  // namespace test
 }  // namespace tavrine
