@@ -17,8 +17,10 @@ using Traits = RichText::Traits;
 constexpr int kDefaultCodePage = 1252;
 // A parameter is a signed number of at most this many digits; more makes the data unreadable.
 constexpr int kParameterDigitLimit = 10;
-// The longest font name kept: enough for every real name, and it bounds the work per font.
+// The longest font name kept and the most fonts kept: far more than any real document has, and they
+// bound the memory a hostile font table can take. Text in a font beyond the limit has no traits.
 constexpr qsizetype kFontNameLimit = 256;
+constexpr size_t kFontLimit = 10'000;
 // Decoded bytes are handed on in pieces of at most this size, so that a long run of escapes is
 // checked against the text limit as it grows.
 constexpr qsizetype kByteRunPiece = 4'096;
@@ -373,6 +375,10 @@ void Reader::controlWord(std::string_view name, std::optional<qint64> parameter)
         switch (keyword) {
         case K::font:
             m_fontEntry = value;
+            if (m_fonts.size() >= kFontLimit && !m_fonts.contains(value)) {
+                m_fontEntry = -1;
+                return;
+            }
             m_fonts[value] = Font{};
             m_monospace.erase(value);
             return;
