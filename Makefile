@@ -1,11 +1,13 @@
 # make run   install what is missing, build, start Tavrine
 # make test  install what is missing, build, run the whole suite through CTest
 # make bench build and run the benchmarks
+# make test-sanitize  the test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 BUILD_DIR ?= build
+SANITIZE_BUILD_DIR ?= build-sanitize
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench format check-format clean
+.PHONY: all deps configure build run test test-sanitize bench format check-format clean
 
 all: build
 
@@ -28,6 +30,17 @@ run: build
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
+# Its own folder: a debug build (assertions on, owner-thread checks included) with the sanitizers,
+# without the benchmarks (the driver the tests use is built).
+$(SANITIZE_BUILD_DIR)/CMakeCache.txt:
+	cmake -S . -B $(SANITIZE_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVRINE_SANITIZE=ON \
+	  -DTAVRINE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_COMPILER_LAUNCHER=ccache $(CMAKE_FLAGS)
+
+test-sanitize: deps $(SANITIZE_BUILD_DIR)/CMakeCache.txt
+	cmake --build $(SANITIZE_BUILD_DIR) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(SANITIZE_BUILD_DIR) --output-on-failure -j $(JOBS)
+
 bench: build
 	@for b in $(BUILD_DIR)/bench/*; do [ -x "$$b" ] && [ -f "$$b" ] || continue; \
 	  case "$$(basename $$b)" in *-bench) echo "== $$b"; "$$b" || exit 1;; esac; done
@@ -39,4 +52,4 @@ check-format:
 	scripts/check-format
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_BUILD_DIR)

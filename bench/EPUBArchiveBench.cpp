@@ -1,8 +1,8 @@
 // The archive intake of the EPUB importer: a real book, an archive of 4,096 small entries, a book at
 // the expanded-size limit (64 MiB of text in eight deflated entries), the refusal of a deflate bomb
 // that declares 1,000 bytes, and reference resolution.
-#include "ReaderEPUB/EPUBArchive.h"
-#include "ReaderEPUB/EPUBReference.h"
+#include "ReaderEPUB/internal/EPUBArchive.h"
+#include "ReaderEPUB/internal/EPUBReference.h"
 
 #include "support/RawZipBuilder.h"
 

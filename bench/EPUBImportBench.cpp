@@ -11,10 +11,10 @@
 //            and, when pandoc is installed, "pandocMs": the best of 5 runs of
 //            `pandoc -f epub -t plain` converting the same file (as published) to plain text.
 // Without FILE it imports the shared sample book and the Debian books that are installed, repacked.
-#include "ReaderEPUB/EPUBArchive.h"
 #include "ReaderEPUB/EPUBReader.h"
+#include "ReaderEPUB/internal/EPUBArchive.h"
 
-#include "ReaderEPUB/EPUBRealBookSupport.h"
+#include "support/EPUBRealBookSupport.h"
 
 #include "BenchReport.h"
 

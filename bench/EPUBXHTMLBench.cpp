@@ -3,9 +3,9 @@
 // parsed beforehand, so that only the renderer is timed, and once with the parse, as an import pays
 // it. The synthetic figures render one document near the book's text limit, of ruby-laden paragraphs
 // and of grid tables, to show the renderer staying linear in its output.
-#include "ReaderEPUB/EPUBArchive.h"
-#include "ReaderEPUB/EPUBXHTML.h"
-#include "ReaderEPUB/EPUBXML.h"
+#include "ReaderEPUB/internal/EPUBArchive.h"
+#include "ReaderEPUB/internal/EPUBXHTML.h"
+#include "ReaderEPUB/internal/EPUBXML.h"
 
 #include "support/RawZipBuilder.h"
 

@@ -2,9 +2,9 @@
 // the whole layer (strict decoding, textual gate, parse, tree) over the XHTML documents of
 // ../shared/data/epub/kusamakura.epub, read in place; the hostile figures show the reference pass
 // staying linear in the size of its input.
-#include "ReaderEPUB/EPUBXHTMLEntities.h"
-#include "ReaderEPUB/EPUBXML.h"
-#include "ReaderEPUB/EPUBXMLTextGate.h"
+#include "ReaderEPUB/internal/EPUBXHTMLEntities.h"
+#include "ReaderEPUB/internal/EPUBXML.h"
+#include "ReaderEPUB/internal/EPUBXMLTextGate.h"
 
 #include <benchmark/benchmark.h>
 #include <zip.h>

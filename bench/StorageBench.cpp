@@ -4,10 +4,10 @@
 // thread at start-up: 20 readings imported from text files at their limits (a store file of about 40 MB,
 // every file decoded again to check its reading) and 5 EPUB originals of 32 MiB, each digested.
 #include "ReaderStorage/LibraryTextFile.h"
-#include "ReaderStorage/OriginalFiles.h"
-#include "ReaderStorage/PosixFileSystem.h"
 #include "ReaderStorage/ReadingStore.h"
-#include "ReaderStorage/SnapshotValidation.h"
+#include "ReaderStorage/internal/OriginalFiles.h"
+#include "ReaderStorage/internal/PosixFileSystem.h"
+#include "ReaderStorage/internal/SnapshotValidation.h"
 
 #include <benchmark/benchmark.h>
 #include <QDir>
@@ -70,7 +70,7 @@ std::optional<QString> writeLargeStore(const QTemporaryDir& directory) {
     ReadingStoreSnapshot snapshot;
     snapshot.version = ReadingStoreSnapshot::kEPUBVersion;
     snapshot.revision = QUuid::createUuid();
-    snapshot.removedIDs = QSet<QUuid>();
+    snapshot.tombstones = QSet<QUuid>();
     const QByteArray text = japaneseFileAtTheLimits();
     for (int i = 0; i < 20; ++i) {
         StoredReading record;
@@ -97,7 +97,7 @@ std::optional<QString> writeLargeStore(const QTemporaryDir& directory) {
     }
     if (!validateSnapshot(snapshot)) return std::nullopt;
     if (!writeFile(files.storeFile(), encodeJson(toJson(snapshot))) ||
-        !writeFile(files.progressFile(*snapshot.revision), *encodeMetadata(snapshot))) {
+        !writeFile(files.progressFile(*snapshot.revision), *encodeProgressFile(snapshot))) {
         return std::nullopt;
     }
     return files.storeFile();

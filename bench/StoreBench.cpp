@@ -3,11 +3,11 @@
 // and 5 EPUB books with originals of 4 MiB), 100 of them in the history. Prints one JSON line of medians:
 //   openMs           opening the store (reading, decoding and checking everything, digesting the originals)
 //   fullWriteMs      a change that rewrites the store file (switching the history setting)
-//   progressWriteMs  saving one reading position (only the progress side file is rewritten)
+//   progressWriteMs  saving one reading position (only the progress file is rewritten)
 //   publishMs        announcing the state to two listeners
 #include "ReaderStorage/LibraryTextFile.h"
 #include "ReaderStorage/ReadingStore.h"
-#include "ReaderStorage/SnapshotValidation.h"
+#include "ReaderStorage/internal/SnapshotValidation.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -110,7 +110,7 @@ std::optional<QString> writeStore(const QTemporaryDir& directory) {
     ReadingStoreSnapshot snapshot;
     snapshot.version = ReadingStoreSnapshot::kEPUBVersion;
     snapshot.revision = QUuid::createUuid();
-    snapshot.removedIDs = QSet<QUuid>();
+    snapshot.tombstones = QSet<QUuid>();
     snapshot.historyEnabled = true;
     if (!QDir().mkpath(files.originalsDirectory())) return std::nullopt;
     for (int i = 0; i < kReadings; ++i) {
@@ -128,7 +128,7 @@ std::optional<QString> writeStore(const QTemporaryDir& directory) {
     }
     if (!validateSnapshot(snapshot)) return std::nullopt;
     if (!writeFile(files.storeFile(), encodeJson(toJson(snapshot))) ||
-        !writeFile(files.progressFile(*snapshot.revision), *encodeMetadata(snapshot))) {
+        !writeFile(files.progressFile(*snapshot.revision), *encodeProgressFile(snapshot))) {
         return std::nullopt;
     }
     return files.storeFile();

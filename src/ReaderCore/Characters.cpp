@@ -1,5 +1,7 @@
 #include "ReaderCore/Characters.h"
 
+#include <QStringDecoder>
+
 #include <unicode/ubrk.h>
 #include <unicode/uchar.h>
 
@@ -150,10 +152,37 @@ QString firstCharacters(const QString& text, qsizetype count) {
     return text.left(end);
 }
 
+bool isWhitespace(char32_t c) {
+    if (c < 0x80) return c == 0x20 || (c >= 0x09 && c <= 0x0D);
+    return u_isUWhiteSpace(static_cast<UChar32>(c)) != 0;
+}
+
 bool isBlank(QStringView text) {
-    // QChar::isSpace is exactly that set, and every member of it lies in the Basic Multilingual Plane:
-    // a surrogate means there is text.
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); });
+    // No white-space scalar lies outside the Basic Multilingual Plane, so a unit-wise test is exact: a
+    // surrogate means there is text.
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return isWhitespace(c.unicode()); });
+}
+
+CharacterLengthCheck checkCharacterLengths(QStringView text, const CancellationToken& cancellation) {
+    if (text.size() <= kWholeTextLimit) return CharacterLengthCheck::passed;
+    auto result = CharacterLengthCheck::passed;
+    forEachCharacter(text, [&](TextRange character) {
+        if (cancellation.isCancelled()) {
+            result = CharacterLengthCheck::cancelled;
+        } else if (character.length() > kCharacterUTF16Limit) {
+            result = CharacterLengthCheck::overlongCharacter;
+        }
+        return result == CharacterLengthCheck::passed;
+    });
+    return result;
+}
+
+std::optional<QString> decodeUTF8Strictly(QByteArrayView bytes) {
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError()) return std::nullopt;
+    return text;
 }
 
 }  // namespace tavrine

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "ReaderCore/CancellationToken.h"
 #include "ReaderCore/TextRange.h"
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct UBreakIterator;
 
@@ -65,9 +68,34 @@ QString firstCharacters(const QString& text, qsizetype count);
 // The code point that starts at offset (a lone surrogate is returned as itself).
 char32_t codePointAt(QStringView text, qsizetype offset);
 
-// Whether text holds nothing but white space and line breaks: tab, U+000A to U+000D, U+0085 and the
-// space, line and paragraph separators (no-break and ideographic spaces included, zero-width ones not).
-// The empty text is blank.
+// Whether a scalar is white space or a line break (the Unicode White_Space property): tab, U+000A to
+// U+000D, U+0085 and the space, line and paragraph separators (no-break and ideographic spaces included,
+// zero-width ones not). Every such scalar lies in the Basic Multilingual Plane.
+bool isWhitespace(char32_t c);
+
+// Whether text holds nothing but white space and line breaks (isWhitespace). The empty text is blank.
 bool isBlank(QStringView text);
+
+// A text of at most this many UTF-16 units is handled whole: it is prepared as one piece, it is its own
+// source window, and the length of its Characters is never checked.
+inline constexpr qsizetype kWholeTextLimit = 20'000;
+// The most UTF-16 units that one Character of a longer text may hold: a Character hundreds of units
+// long cannot be cut into phrases without breaking it.
+inline constexpr qsizetype kCharacterUTF16Limit = 256;
+
+enum class CharacterLengthCheck {
+    passed,
+    overlongCharacter,  // a Character of more than kCharacterUTF16Limit units in a long text
+    cancelled,
+};
+// Checks the Characters of a text longer than kWholeTextLimit against kCharacterUTF16Limit, in one pass
+// that looks at cancellation before each Character; a shorter text passes unread.
+CharacterLengthCheck checkCharacterLengths(QStringView text,
+                                           const CancellationToken& cancellation = CancellationToken::none());
+
+// Strict UTF-8: any ill-formed sequence (overlong forms, encoded surrogates, values past U+10FFFF, a
+// sequence cut off at the end) fails. A byte-order mark is kept as U+FEFF, never skipped silently: a
+// caller whose format allows one drops it first.
+std::optional<QString> decodeUTF8Strictly(QByteArrayView bytes);
 
 }  // namespace tavrine

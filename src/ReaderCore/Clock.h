@@ -30,7 +30,9 @@ public:
     virtual std::unique_ptr<Alarm> schedule(MonotonicTime deadline, std::function<void()> fire) const = 0;
 };
 
-// The real clocks of the machine; alarms are precise single-shot timers.
+// The real clocks of the machine. An alarm fires at its deadline to within the system's sleep precision
+// (well under a millisecond), never before: the event loop wakes it shortly before the deadline and the
+// thread then sleeps the last part, at most two milliseconds.
 class SystemClock final : public Clock {
 public:
     Date now() const override;

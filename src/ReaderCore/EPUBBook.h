@@ -175,20 +175,20 @@ bool forEachNavigationEntry(const QList<EPUBBook::Navigation>& navigation,
 template <>
 struct EnumTable<EPUBBook::Unavailable> {
     using U = EPUBBook::Unavailable;
-    static constexpr std::array<std::pair<U, std::u16string_view>, 6> entries{{
+    static constexpr auto entries = std::to_array<std::pair<U, std::u16string_view>>({
         {U::group, u"group"},
         {U::invalidReference, u"invalidReference"},
         {U::externalReference, u"externalReference"},
         {U::missingResource, u"missingResource"},
         {U::excludedResource, u"excludedResource"},
         {U::missingAnchor, u"missingAnchor"},
-    }};
+    });
 };
 
 template <>
 struct EnumTable<EPUBBook::Notice::Kind> {
     using K = EPUBBook::Notice::Kind;
-    static constexpr std::array<std::pair<K, std::u16string_view>, 12> entries{{
+    static constexpr auto entries = std::to_array<std::pair<K, std::u16string_view>>({
         {K::missingTitle, u"missingTitle"},
         {K::missingCreator, u"missingCreator"},
         {K::missingIdentifier, u"missingIdentifier"},
@@ -201,7 +201,7 @@ struct EnumTable<EPUBBook::Notice::Kind> {
         {K::mediaOmitted, u"mediaOmitted"},
         {K::unresolvedNavigation, u"unresolvedNavigation"},
         {K::tableFlattened, u"tableFlattened"},
-    }};
+    });
 };
 
 QJsonValue toJson(const EPUBBook::Metadata& metadata);

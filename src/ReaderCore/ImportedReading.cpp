@@ -10,7 +10,8 @@ ImportedReading ImportedReading::create(ReadingDocument document, bool autoplay,
 }
 
 ImportedReading ImportedReading::fromText(QString text, bool autoplay, const Clock& clock) {
-    return create(ReadingDocument{std::nullopt, std::move(text), {}}, autoplay, std::nullopt, std::nullopt,
+    return create(ReadingDocument{.sections = std::nullopt, .text = std::move(text), .spans = {}}, autoplay,
+                  std::nullopt, std::nullopt,
                   /*allowsReplacementUndo=*/false, clock);
 }
 

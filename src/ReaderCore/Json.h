@@ -80,8 +80,10 @@ DecodingError typeMismatch(const JsonPath& path, QStringView expected, const QJs
 // ---- Enumerations stored by their raw strings -------------------------------------------------------
 //
 // Specialise EnumTable<E> with
-//     static constexpr std::array<std::pair<E, std::u16string_view>, N> entries{...};
-// in declaration order; raw values match exactly (case-sensitive).
+//     static constexpr auto entries = std::to_array<std::pair<E, std::u16string_view>>({...});
+// listing every case once, in declaration order; raw values match exactly (case-sensitive). The table is
+// the enumeration's one list of its cases: whatever walks every case, or sizes a table by them, uses
+// enumCases<E>() and never a hand-written count or integers cast to E.
 template <typename E>
 struct EnumTable;
 
@@ -89,6 +91,14 @@ template <typename E>
 concept RawValueEnum = std::is_enum_v<E> && requires {
     EnumTable<E>::entries;
 };
+
+// Every case of E, in declaration order.
+template <RawValueEnum E>
+constexpr auto enumCases() {
+    std::array<E, EnumTable<E>::entries.size()> cases{};
+    for (std::size_t i = 0; i < cases.size(); ++i) cases[i] = EnumTable<E>::entries[i].first;
+    return cases;
+}
 
 template <RawValueEnum E>
 QString rawValue(E value) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ReaderCore/OwnerThread.h"
+
 #include <QObject>
 
 #include <coroutine>
@@ -16,8 +18,9 @@ class LatestValue;
 
 // The receiving end of one subscription to a LatestValue: it holds at most one undelivered value, which a
 // newer one replaces. `co_await next()` yields the next value, or nothing once the source or this
-// subscription has ended. Used (awaited and destroyed) on one thread that runs an event loop; values are
-// handed over from the source's thread through a queued call.
+// subscription has ended. Used (awaited and destroyed) on one thread that runs an event loop, the first
+// that awaits or closes it (checked in debug builds); values are handed over from the source's thread
+// through a queued call.
 template <typename T>
 class LatestValueSubscription {
     struct Slot {
@@ -43,6 +46,7 @@ public:
     // Ends the subscription: a waiting next() yields nothing, later values are not kept.
     void close() {
         if (!m_slot) return;
+        m_thread->check("LatestValueSubscription::close");
         std::lock_guard lock(m_slot->mutex);
         m_slot->ended = true;
         m_slot->pending.reset();
@@ -73,7 +77,10 @@ public:
         }
     };
 
-    NextAwaiter next() { return NextAwaiter{m_slot.get(), &m_context}; }
+    NextAwaiter next() {
+        m_thread->check("LatestValueSubscription::next");
+        return NextAwaiter{m_slot.get(), &m_context};
+    }
 
 private:
     friend class LatestValue<T>;
@@ -81,11 +88,15 @@ private:
 
     std::shared_ptr<Slot> m_slot;
     std::unique_ptr<QObject> m_context;
+    // The thread that awaits the subscription, which may not be the source's; held apart so that the
+    // subscription stays movable.
+    std::unique_ptr<OwnerThread> m_thread = std::make_unique<OwnerThread>();
 };
 
 // A broadcast of states to subscribers that each keep only the newest undelivered one. The source side
-// (subscribe, send, subscriberCount) belongs to one thread, the owner's; a subscription may live on
-// another. Destroying the source ends every subscription.
+// (subscribe, send, subscriberCount) belongs to one thread, the first that calls it (checked in debug
+// builds); a subscription may live on another. Destroying the source, on any thread once its owner is
+// done with it, ends every subscription.
 template <typename T>
 class LatestValue {
     using Slot = typename LatestValueSubscription<T>::Slot;
@@ -104,6 +115,7 @@ public:
 
     // A new subscription whose first value is `current`.
     LatestValueSubscription<T> subscribe(T current) {
+        m_thread.check("LatestValue::subscribe");
         auto slot = std::make_shared<Slot>();
         slot->pending = std::move(current);
         m_slots.push_back(slot);
@@ -112,6 +124,7 @@ public:
 
     // Hands `value` to every live subscription, replacing a value it has not taken yet.
     void send(const T& value) {
+        m_thread.check("LatestValue::send");
         prune();
         for (auto& slot : m_slots) {
             std::lock_guard lock(slot->mutex);
@@ -123,6 +136,7 @@ public:
 
     // The number of subscriptions that have not ended; ended ones are dropped.
     qsizetype subscriberCount() {
+        m_thread.check("LatestValue::subscriberCount");
         prune();
         return static_cast<qsizetype>(m_slots.size());
     }
@@ -136,6 +150,7 @@ private:
     }
 
     std::vector<std::shared_ptr<Slot>> m_slots;
+    OwnerThread m_thread;
 };
 
 }  // namespace tavrine

@@ -80,7 +80,7 @@ inline bool isValidUTF16Offset(qsizetype offset, QStringView text) {
 template <>
 struct EnumTable<ReadingDocument::Span::Kind> {
     using Kind = ReadingDocument::Span::Kind;
-    static constexpr std::array<std::pair<Kind, std::u16string_view>, 11> entries{{
+    static constexpr auto entries = std::to_array<std::pair<Kind, std::u16string_view>>({
         {Kind::paragraph, u"paragraph"},
         {Kind::heading, u"heading"},
         {Kind::listItem, u"listItem"},
@@ -92,7 +92,7 @@ struct EnumTable<ReadingDocument::Span::Kind> {
         {Kind::table, u"table"},
         {Kind::tableCell, u"tableCell"},
         {Kind::tableHeader, u"tableHeader"},
-    }};
+    });
 };
 
 QJsonValue toJson(const ReadingDocument::Section& section);

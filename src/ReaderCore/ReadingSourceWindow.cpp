@@ -9,7 +9,7 @@ namespace tavrine {
 ReadingSourceWindow ReadingSourceWindow::around(const ReadingDocument& document, qsizetype offset,
                                                 const CharacterBreaks* breaks) {
     const qsizetype length = document.text.size();
-    if (length <= kWholeDocumentLimit) return {document, {0, length}, length};
+    if (length <= kWholeTextLimit) return {document, {0, length}, length};
 
     std::optional<CharacterBreaks> ownBreaks;
     if (!breaks) breaks = &ownBreaks.emplace(document.text);

@@ -11,13 +11,11 @@ class CharacterBreaks;
 
 // The part of a document that the source pane lays out at one time. A long text is never laid out whole:
 // the window is a small document cut out of the full one, its spans clipped and shifted to offsets local
-// to the window, plus the range it was cut from. Texts up to kWholeDocumentLimit units are their own
+// to the window, plus the range it was cut from. Texts up to kWholeTextLimit units (Characters.h) are their own
 // window, sections included; a cut window has no sections. A value type.
 struct ReadingSourceWindow {
     // Nominal length of a cut window (three partitions of a prepared reading).
     static constexpr qsizetype kWindowLength = 12'288;
-    // Texts of this length or less are never cut.
-    static constexpr qsizetype kWholeDocumentLimit = 20'000;
     // How far a cut window starts before the position it shows.
     static constexpr qsizetype kLead = 4'096;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ReaderCore/CancellationToken.h"
+#include "ReaderCore/OwnerThread.h"
 
 #include <QCoro/QCoroTask>
 
@@ -16,7 +17,8 @@ namespace tavrine {
 // cancels the one before (which still runs to its next guard check and ends). cancel() only sets the
 // token: the coroutine checks it after each co_await. finished() lets another coroutine wait for the end
 // of the task that is current when it is called. A coroutine may cancel or replace its own handle from
-// inside. Destroying the handle cancels its task.
+// inside. Destroying the handle cancels its task. The handle belongs to the thread that first uses it
+// (checked in debug builds).
 class TaskHandle {
     struct Run {
         CancellationToken token;
@@ -35,6 +37,7 @@ public:
     template <typename Factory>
     requires std::invocable<Factory, CancellationToken>
     void start(Factory&& makeTask) {
+        m_thread.check("TaskHandle::start");
         cancel();
         auto run = std::make_shared<Run>();
         m_run = run;
@@ -42,16 +45,29 @@ public:
     }
 
     void cancel() {
+        m_thread.check("TaskHandle::cancel");
         if (m_run) m_run->token.cancel();
     }
     // Forgets the current task without cancelling it.
-    void release() { m_run.reset(); }
+    void release() {
+        m_thread.check("TaskHandle::release");
+        m_run.reset();
+    }
 
-    bool isRunning() const { return m_run && m_run->running; }
-    CancellationToken token() const { return m_run ? m_run->token : CancellationToken(); }
+    bool isRunning() const {
+        m_thread.check("TaskHandle::isRunning");
+        return m_run && m_run->running;
+    }
+    CancellationToken token() const {
+        m_thread.check("TaskHandle::token");
+        return m_run ? m_run->token : CancellationToken();
+    }
 
     // Completes when the task that is current now has ended; at once when there is none.
-    QCoro::Task<void> finished() const { return waitFor(m_run); }
+    QCoro::Task<void> finished() const {
+        m_thread.check("TaskHandle::finished");
+        return waitFor(m_run);
+    }
 
 private:
     struct EndAwaiter {
@@ -74,6 +90,7 @@ private:
     }
 
     std::shared_ptr<Run> m_run;
+    OwnerThread m_thread;
 };
 
 }  // namespace tavrine

@@ -1,7 +1,7 @@
 #include "ReaderEPUB/EPUBReader.h"
 
-#include "ReaderEPUB/EPUBArchive.h"
-#include "ReaderEPUB/EPUBReaderOperation.h"
+#include "ReaderEPUB/internal/EPUBArchive.h"
+#include "ReaderEPUB/internal/EPUBReaderOperation.h"
 
 #include <QCoro/QCoroFuture>
 #include <QThreadPool>

@@ -38,8 +38,9 @@ public:
         bool operator==(const Limits&) const = default;
     };
 
-    // The name of an exceeded limit. graphemeUTF16 names the fixed rule that in a book text of more than
-    // 20,000 UTF-16 units no single Character may be longer than 256 units.
+    // The name of an exceeded limit. graphemeUTF16 names the fixed rule that a book text longer than
+    // kWholeTextLimit UTF-16 units holds no Character longer than kCharacterUTF16Limit units
+    // (checkCharacterLengths in ReaderCore/Characters.h).
     enum class ResourceLimit {
         archiveBytes,
         entries,
@@ -119,7 +120,7 @@ private:
 template <>
 struct EnumTable<EPUBReader::ResourceLimit> {
     using L = EPUBReader::ResourceLimit;
-    static constexpr std::array<std::pair<L, std::u16string_view>, 11> entries{{
+    static constexpr auto entries = std::to_array<std::pair<L, std::u16string_view>>({
         {L::archiveBytes, u"archiveBytes"},
         {L::entries, u"entries"},
         {L::entryBytes, u"entryBytes"},
@@ -131,7 +132,7 @@ struct EnumTable<EPUBReader::ResourceLimit> {
         {L::textUTF16, u"textUTF16"},
         {L::graphemeUTF16, u"graphemeUTF16"},
         {L::navigation, u"navigation"},
-    }};
+    });
 };
 
 // A failed result of the given kind, for the importer's stages: `return failWith(Kind::invalidPackage);`.

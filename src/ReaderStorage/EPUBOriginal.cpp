@@ -1,6 +1,6 @@
 #include "ReaderStorage/EPUBOriginal.h"
 
-#include "ReaderStorage/PathNames.h"
+#include "ReaderStorage/internal/PathNames.h"
 
 #include <QCryptographicHash>
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ReaderCore/Date.h"
+#include "ReaderCore/Json.h"
 
 #include <QByteArray>
 #include <QString>
@@ -27,6 +28,21 @@ struct FileError {
     QString description() const;
 
     bool operator==(const FileError&) const = default;
+};
+
+// The verb of each operation, as descriptions name it.
+template <>
+struct EnumTable<FileError::Operation> {
+    using O = FileError::Operation;
+    static constexpr auto entries = std::to_array<std::pair<O, std::u16string_view>>({
+        {O::read, u"read"},
+        {O::status, u"status"},
+        {O::open, u"open"},
+        {O::list, u"list"},
+        {O::remove, u"remove"},
+        {O::write, u"write"},
+        {O::createDirectory, u"create directory"},
+    });
 };
 
 // What the file system says about one entry, without following a symbolic link.

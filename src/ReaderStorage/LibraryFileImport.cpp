@@ -1,6 +1,6 @@
 #include "ReaderStorage/LibraryFileImport.h"
 
-#include "ReaderStorage/PathNames.h"
+#include "ReaderStorage/internal/PathNames.h"
 
 namespace tavrine {
 

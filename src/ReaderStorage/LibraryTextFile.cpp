@@ -1,31 +1,13 @@
 #include "ReaderStorage/LibraryTextFile.h"
 
 #include "ReaderCore/Characters.h"
-#include "ReaderStorage/PathNames.h"
-
-#include <QStringDecoder>
+#include "ReaderStorage/internal/PathNames.h"
 
 namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
-
-// Strict UTF-8: any ill-formed sequence (overlong forms, encoded surrogates, values past U+10FFFF, a
-// sequence cut off at the end) fails. A byte-order mark is kept as U+FEFF, never skipped silently: the
-// caller drops the one mark the format allows.
-std::optional<QString> decodeUTF8(QByteArrayView bytes) {
-    QStringDecoder decoder(QStringConverter::Utf8,
-                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError()) return std::nullopt;
-    return text;
-}
-
-bool hasOverlongCharacter(QStringView text) {
-    return !forEachCharacter(
-        text, [](TextRange character) { return character.length() <= LibraryTextFile::characterUTF16Limit; });
-}
 
 }  // namespace
 
@@ -48,16 +30,14 @@ tl::expected<ReadingDocument, LibraryTextFile::Failure> LibraryTextFile::decodeT
 
     QByteArrayView bytes(data);
     if (bytes.startsWith(kByteOrderMark)) bytes = bytes.sliced(3);
-    std::optional<QString> text = decodeUTF8(bytes);
+    std::optional<QString> text = decodeUTF8Strictly(bytes);
     if (!text) return tl::unexpected(Failure::invalidEncoding);
 
     if (text->size() > utf16Limit) return tl::unexpected(Failure::tooLong);
-    if (text->size() > kCharacterCheckThreshold && hasOverlongCharacter(*text)) {
-        return tl::unexpected(Failure::tooComplex);
-    }
+    if (checkCharacterLengths(*text) != CharacterLengthCheck::passed) return tl::unexpected(Failure::tooComplex);
     if (containsNonTextScalar(*text)) return tl::unexpected(Failure::nonText);
     if (isBlank(*text)) return tl::unexpected(Failure::empty);
-    return ReadingDocument{std::nullopt, std::move(*text), {}};
+    return ReadingDocument{.sections = std::nullopt, .text = std::move(*text), .spans = {}};
 }
 
 tl::expected<LibraryTextFile, LibraryTextFile::Failure> LibraryTextFile::create(QString filename, QByteArray data) {

@@ -18,7 +18,7 @@ struct LibraryTextFile {
     enum class Failure {
         unsupportedFormat,  // empty name, a directory part, or an extension other than "txt" in any case
         tooLong,            // more than byteLimit bytes, or more than utf16Limit units of text
-        tooComplex,         // a long text holding one Character of more than characterUTF16Limit units
+        tooComplex,         // a long text holding an overlong Character (checkCharacterLengths)
         invalidEncoding,    // not UTF-8 once one leading byte-order mark is dropped
         empty,              // nothing but white space and line breaks (isBlank)
         nonText,            // U+FFFD, or a control character other than tab, line feed and carriage return
@@ -28,9 +28,6 @@ struct LibraryTextFile {
     static constexpr qsizetype byteLimit = 1'500'003;
     // UTF-16 code units of the decoded text.
     static constexpr qsizetype utf16Limit = 500'000;
-    // UTF-16 code units of one Character; only checked in texts longer than kCharacterCheckThreshold.
-    static constexpr qsizetype characterUTF16Limit = 256;
-    static constexpr qsizetype kCharacterCheckThreshold = 20'000;
 
     QString filename;
     QByteArray data;
@@ -50,6 +47,19 @@ struct LibraryTextFile {
     bool operator==(const LibraryTextFile& other) const {
         return filename == other.filename && (data.isSharedWith(other.data) || data == other.data);
     }
+};
+
+template <>
+struct EnumTable<LibraryTextFile::Failure> {
+    using F = LibraryTextFile::Failure;
+    static constexpr auto entries = std::to_array<std::pair<F, std::u16string_view>>({
+        {F::unsupportedFormat, u"unsupportedFormat"},
+        {F::tooLong, u"tooLong"},
+        {F::tooComplex, u"tooComplex"},
+        {F::invalidEncoding, u"invalidEncoding"},
+        {F::empty, u"empty"},
+        {F::nonText, u"nonText"},
+    });
 };
 
 QJsonValue toJson(const LibraryTextFile& file);

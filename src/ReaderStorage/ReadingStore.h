@@ -4,22 +4,20 @@
 #include "ReaderCore/Clock.h"
 #include "ReaderCore/Date.h"
 #include "ReaderCore/LatestValue.h"
+#include "ReaderCore/OwnerThread.h"
 #include "ReaderCore/ReadingProgress.h"
 #include "ReaderCore/SavedReading.h"
 #include "ReaderCore/SerialExecutor.h"
 #include "ReaderStorage/FileSystem.h"
 #include "ReaderStorage/LibraryFileImport.h"
 #include "ReaderStorage/LibraryTextFile.h"
-#include "ReaderStorage/PosixFileSystem.h"
-#include "ReaderStorage/ReadingStoreChanges.h"
 #include "ReaderStorage/ReadingStoreFiles.h"
-#include "ReaderStorage/ReadingStoreMetadata.h"
-#include "ReaderStorage/ReadingStoreSnapshot.h"
 #include "ReaderStorage/ReadingStoreState.h"
-#include "ReaderStorage/ReadingStoreWriter.h"
 #include "ReaderStorage/StoreFailure.h"
+#include "ReaderStorage/StoredReading.h"
 
 #include <QCoro/QCoroTask>
+#include <QList>
 #include <QSet>
 #include <QUuid>
 
@@ -29,19 +27,19 @@
 
 namespace tavrine {
 
-// The user's library and history on disk: a JSON store file, its progress side file and a folder of kept
+struct ReadingStoreSnapshot;
+
+// The user's library and history on disk: a JSON store file, its progress file and a folder of kept
 // EPUB originals. Every read and write of them goes through the one store the application owns. An
 // actor: after open() every operation runs on the store's own thread, one at a time and without pausing,
 // and the caller awaits its result on the caller's thread. The store is the only writer of its files and
 // takes no lock.
 //
 // Every change is all or nothing: an operation works on a copy of the content, and only a successful
-// write makes the copy the store's state and announces it to the listeners. A failed check or write
-// leaves state, files and listeners as they were.
+// write makes the copy the store's content and announces the new state to the listeners. A failed check
+// or write leaves content, files and listeners as they were.
 class ReadingStore {
 public:
-    using Snapshot = ReadingStoreSnapshot;
-    using Metadata = ReadingStoreMetadata;
     using Subscription = LatestValueSubscription<ReadingStoreState>;
     using IdentifierSource = std::function<QUuid()>;
 
@@ -50,15 +48,19 @@ public:
     // gives an empty store and creates nothing; any other failure gives no store. Orphaned originals and
     // the leftovers of interrupted writes are removed; nothing else is written. New imports take their
     // date from clock, which must outlive the store, and their identifier from newIdentifier (called on
-    // the store's thread).
-    static StoreResult<std::unique_ptr<ReadingStore>> open(
-        QString storeFile, std::shared_ptr<FileSystem> fileSystem = std::make_shared<PosixFileSystem>(),
-        const Clock& clock = SystemClock::shared(), IdentifierSource newIdentifier = &QUuid::createUuid);
+    // the store's thread). The thread that opens the store owns it: every call below is made there.
+    static StoreResult<std::unique_ptr<ReadingStore>> open(QString storeFile, std::shared_ptr<FileSystem> fileSystem,
+                                                           const Clock& clock = SystemClock::shared(),
+                                                           IdentifierSource newIdentifier = &QUuid::createUuid);
+    // The same on the machine's real file system.
+    static StoreResult<std::unique_ptr<ReadingStore>> open(QString storeFile,
+                                                           const Clock& clock = SystemClock::shared(),
+                                                           IdentifierSource newIdentifier = &QUuid::createUuid);
 
     ReadingStore(const ReadingStore&) = delete;
     ReadingStore& operator=(const ReadingStore&) = delete;
     // Finishes every operation already submitted; the listeners' subscriptions end.
-    ~ReadingStore() = default;
+    ~ReadingStore();
 
     const ReadingStoreFiles& files() const { return m_files; }
 
@@ -125,25 +127,30 @@ public:
     QCoro::Task<StoreResult<QSet<QUuid>>> removeFromHistory(QSet<QUuid> ids);
 
 private:
-    ReadingStore(ReadingStoreFiles files, std::shared_ptr<FileSystem> fileSystem, const Clock& clock,
-                 IdentifierSource newIdentifier);
+    // What the store knows of its files: the content, touched only on m_executor's thread once open()
+    // has returned, and the stamps the next write checks the files against.
+    struct Current;
 
-    // Runs a read of the state on the store's thread.
+    ReadingStore(ReadingStoreFiles files, std::shared_ptr<FileSystem> fileSystem, const Clock& clock,
+                 IdentifierSource newIdentifier, std::unique_ptr<Current> current);
+
+    // Runs a read of the content on the store's thread.
     template <typename Function>
-    auto onStoreThread(Function function) {
-        return m_executor.run([this, function = std::move(function)] { return function(m_state); });
-    }
+    auto onStoreThread(Function function);
 
     // Runs one whole operation on the store's thread and hands its result back.
     template <typename T, typename Body>
     QCoro::Task<StoreResult<T>> perform(Body body);
 
     // On the store's thread: writes next as the successor of the current content, then makes it the
-    // state and announces it.
-    StoreResult<void> commit(Snapshot next);
-    // The same for a change that may have failed, or (for a Change) that may have nothing to write.
-    StoreResult<void> commitResult(StoreResult<Snapshot> next);
-    StoreResult<void> commitChange(ReadingStoreChanges::Change change);
+    // store's content and announces it.
+    StoreResult<void> commit(ReadingStoreSnapshot next);
+    // The same for a change that may have failed (a StoreResult of a snapshot), or for one that may
+    // also have nothing to write (a StoreResult of an optional snapshot).
+    template <typename Next>
+    StoreResult<void> commitResult(Next next);
+    template <typename Change>
+    StoreResult<void> commitChange(Change change);
     void announce();
     StoreResult<QUuid> importTextFileNow(const LibraryTextFile& file, const CancellationToken& cancellation);
     StoreResult<QUuid> importEPUBFileNow(const LibraryFileImport::EPUBFile& file,
@@ -154,10 +161,9 @@ private:
     std::shared_ptr<FileSystem> m_fileSystem;
     const Clock* m_clock;
     IdentifierSource m_newIdentifier;
-    // Touched only on m_executor's thread once open() has returned.
-    Snapshot m_state;
-    bool m_hasSeenFile = false;
-    ReadingStoreWriter::Stamps m_stamps;
+    // The thread that opened the store; every public call is made there (checked in debug builds).
+    OwnerThread m_owner{QThread::currentThread()};
+    std::unique_ptr<Current> m_current;
     LatestValue<ReadingStoreState> m_changes;
     // Declared last: destroyed first, it finishes the jobs that use the members above.
     SerialExecutor m_executor;

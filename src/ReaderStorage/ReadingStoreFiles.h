@@ -9,7 +9,7 @@ namespace tavrine {
 
 // Where the store keeps its files, all derived from the path of the store file:
 //   reading-store.json                        the store file
-//   reading-store.json.progress-REVISION.json the progress side file of one revision
+//   reading-store.json.progress-REVISION.json the progress file of one revision
 //   reading-store.json.originals/ID.epub      the kept copy of each imported EPUB file
 // Identifiers appear in their upper-case canonical form.
 class ReadingStoreFiles {
@@ -21,12 +21,12 @@ public:
     static QString applicationStoreFile();
 
     const QString& storeFile() const { return m_storeFile; }
-    // The folder that holds the store file, its side files and its originals folder.
+    // The folder that holds the store file, its progress files and its originals folder.
     QString folder() const;
     // The store file's own name ("reading-store.json").
     QString storeFileName() const;
     QString progressFile(const QUuid& revision) const;
-    // The revision whose progress side file is called fileName (a name in folder()), or nothing.
+    // The revision whose progress file is called fileName (a name in folder()), or nothing.
     std::optional<QUuid> progressFileRevision(const QString& fileName) const;
     QString originalsDirectory() const;
     QString originalFile(const QUuid& readingID) const;

@@ -1,5 +1,7 @@
 #include "ReaderStorage/ReadingStoreState.h"
 
+#include "ReaderStorage/internal/ReadingStoreSnapshot.h"
+
 #include "ReaderCore/Uuid.h"
 
 #include <algorithm>
@@ -41,7 +43,7 @@ QList<StoredReading> libraryEntries(const ReadingStoreSnapshot& snapshot) {
 
 ReadingStoreState ReadingStoreState::of(const ReadingStoreSnapshot& snapshot) {
     return ReadingStoreState{snapshot.historyEnabled, snapshot.historyLimit, historyEntries(snapshot),
-                             libraryEntries(snapshot), snapshot.removedIDs.value_or(QSet<QUuid>())};
+                             libraryEntries(snapshot), snapshot.tombstones.value_or(QSet<QUuid>())};
 }
 
 }  // namespace tavrine

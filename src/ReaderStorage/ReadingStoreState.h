@@ -1,6 +1,5 @@
 #pragma once
 
-#include "ReaderStorage/ReadingStoreSnapshot.h"
 #include "ReaderStorage/StoredReading.h"
 
 #include <QList>
@@ -9,18 +8,23 @@
 
 namespace tavrine {
 
+struct ReadingStoreSnapshot;
+
 // The read-only picture of the whole store that callers and listeners receive, with the history and
 // the library as ready-sorted lists. Built afresh from a snapshot, never changed in place. Neither list
 // is cut, and a history that is switched off still lists what is stored.
 struct ReadingStoreState {
+    // The history limit of a store that was never given one.
+    static constexpr qint64 kDefaultHistoryLimit = 100;
+
     bool historyEnabled = false;
-    qint64 historyLimit = ReadingStoreSnapshot::kDefaultHistoryLimit;
+    qint64 historyLimit = kDefaultHistoryLimit;
     // The documents that have a lastPlayedAt, in history order.
     QList<StoredReading> history;
     // The documents in the library, in library order.
     QList<StoredReading> library;
-    // The identifiers of deleted documents, which may not come back.
-    QSet<QUuid> removedDocumentIDs;
+    // The tombstones: the identifiers of deleted documents, which may not come back.
+    QSet<QUuid> tombstones;
 
     static ReadingStoreState of(const ReadingStoreSnapshot& snapshot);
 

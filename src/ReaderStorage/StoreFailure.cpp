@@ -25,16 +25,7 @@ QString describe(const DecodingError& error) {
 }
 
 QString describe(LibraryTextFile::Failure failure) {
-    using Failure = LibraryTextFile::Failure;
-    switch (failure) {
-    case Failure::unsupportedFormat: return u"text file: unsupportedFormat"_s;
-    case Failure::tooLong: return u"text file: tooLong"_s;
-    case Failure::tooComplex: return u"text file: tooComplex"_s;
-    case Failure::invalidEncoding: return u"text file: invalidEncoding"_s;
-    case Failure::empty: return u"text file: empty"_s;
-    case Failure::nonText: return u"text file: nonText"_s;
-    }
-    return QString();
+    return u"text file: "_s + rawValue(failure);
 }
 
 QString describe(OperationCancelled) {

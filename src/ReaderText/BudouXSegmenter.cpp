@@ -33,7 +33,7 @@ bool trailingWhitespaceHoldsLineBreak(QStringView text, qsizetype start, qsizety
     // Line-break scalars always stand alone (CR LF being one Character that starts with CR).
     if (internal::isLineBreakScalar(last)) return true;
     // A whitespace Character ends with its whitespace scalar or with a mark joined to it.
-    if (!internal::isWhitespace(last) && !extendsCharacter(last)) return false;
+    if (!isWhitespace(last) && !extendsCharacter(last)) return false;
 
     std::optional<CharacterBreaks> own;
     qsizetype shift = 0;
@@ -46,7 +46,7 @@ bool trailingWhitespaceHoldsLineBreak(QStringView text, qsizetype start, qsizety
         const qsizetype characterStart = std::max(characters->previous(position - shift) + shift, start);
         const char32_t first = codePointAt(text, characterStart);
         if (internal::isLineBreakScalar(first)) return true;
-        if (!internal::isWhitespace(first)) return false;
+        if (!isWhitespace(first)) return false;
         position = characterStart;
     }
     return false;
@@ -70,7 +70,7 @@ struct PhraseEnds {
 
     void appendLine(QStringView text, TextRange line, qsizetype breakEnd, const CharacterBreaks& characters) {
         const QStringView lineText = text.sliced(line.lowerBound, line.length());
-        if (internal::isBlank(lineText)) {
+        if (isBlank(lineText)) {
             // A blank line and its break join the phrase before it.
             if (!ends.empty()) ends.back() = breakEnd;
             return;
@@ -88,7 +88,7 @@ struct PhraseEnds {
 }  // namespace
 
 QList<ReadingChunk> BudouXSegmenter::segment(const QString& text) const {
-    if (internal::isBlank(text)) return {};
+    if (isBlank(text)) return {};
 
     const CharacterBreaks characters(text);
     PhraseEnds phrases;

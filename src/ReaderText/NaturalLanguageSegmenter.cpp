@@ -59,7 +59,7 @@ bool NaturalLanguageSegmenter::startsEnglishPhrase(QStringView word) const {
 }
 
 QList<ReadingChunk> NaturalLanguageSegmenter::segment(const QString& text) const {
-    if (internal::isBlank(text)) return {};
+    if (isBlank(text)) return {};
     const CharacterBreaks characters(text);
     std::vector<qsizetype> ends;
     appendPhraseEnds(text, {0, text.size()}, characters, ends);
@@ -71,7 +71,7 @@ QList<ReadingChunk> NaturalLanguageSegmenter::segment(const QString& text) const
 void NaturalLanguageSegmenter::appendPhraseEnds(QStringView text, TextRange part, const CharacterBreaks& characters,
                                                 std::vector<qsizetype>& ends) const {
     const QStringView partText = slice(text, part);
-    if (internal::isBlank(partText)) return;
+    if (isBlank(partText)) return;
 
     QList<TextRange> sentences = internal::sentenceRanges(partText);
     if (sentences.isEmpty()) sentences.append({0, partText.size()});

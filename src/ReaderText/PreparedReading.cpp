@@ -40,7 +40,7 @@ QCoro::Task<ReadingSourceWindow> PreparedReading::sourceWindow(ReadingDocument d
         [state = m_state, document = std::move(document), offset] { return state->sourceWindow(document, offset); }));
 }
 
-QCoro::Task<qsizetype> PreparedReading::cachedPartitionCount() {
+QCoro::Task<qsizetype> PreparedReading::cachedPieceCount() {
     return awaitJob(m_executor.run([state = m_state] { return state->cachedPieceCount(); }));
 }
 

@@ -27,11 +27,11 @@ enum class PreparedReadingFailure {
 };
 
 // A long text turned into display chunks on demand. The text is divided into partitions of about
-// kPartitionSize units whose starts move back to a line or sentence end; the partition that holds a
-// requested position, narrowed to its section (a piece), is segmented and refined only when asked for,
-// and the chunks of the last kCacheLimit pieces used stay cached. Chunk ranges are whole-text offsets;
-// sentence indices restart at 0 in every piece. A text of at most 20,000 units without sections is one
-// partition.
+// kPartitionSize units whose starts move back to a line or sentence end. A piece is the stretch that
+// one cache entry covers: the partition that holds a requested position, narrowed to its section. A
+// piece is segmented and refined only when asked for, and the chunks of the last kCacheLimit pieces used
+// stay cached. Chunk ranges are whole-text offsets; sentence indices restart at 0 in every piece. A text
+// of at most kWholeTextLimit units (Characters.h) without sections is one partition.
 //
 // An actor: every operation runs on the reading's own thread, one at a time in the order asked, and is
 // awaited from the caller's thread. The width function runs on that thread too. Long operations take a
@@ -61,7 +61,8 @@ public:
     // The source window of document (whose text must be this reading's) around offset, built on the
     // reading's own analysis of the text.
     QCoro::Task<ReadingSourceWindow> sourceWindow(ReadingDocument document, qsizetype offset);
-    QCoro::Task<qsizetype> cachedPartitionCount();
+    // The number of pieces in the cache.
+    QCoro::Task<qsizetype> cachedPieceCount();
     QCoro::Task<qsizetype> partitionStart(qsizetype index);
     QCoro::Task<qsizetype> partitionIndex(qsizetype offset);
 

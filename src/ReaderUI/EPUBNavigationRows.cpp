@@ -2,8 +2,8 @@
 
 #include "ReaderCore/Characters.h"
 
+#include <algorithm>
 #include <array>
-#include <bitset>
 #include <utility>
 
 namespace tavrine::EPUBNavigationRows {
@@ -16,7 +16,7 @@ constexpr qsizetype kCreatorsShown = 10;
 constexpr qsizetype kCreatorCharacters = 100;
 
 // The notice sentences in the order they are listed; kinds not named here say nothing.
-constexpr std::array<std::pair<Kind, QStringView>, 9> kNoticeSentences{{
+constexpr auto kNoticeSentences = std::to_array<std::pair<Kind, QStringView>>({
     {Kind::missingTitle, u"書名がないため、一覧では元ファイル名を表示します。"},
     {Kind::missingCreator, u"著者の情報は本に含まれていません。"},
     {Kind::imagePlaceholder, u"画像は説明文または［画像］として本文に残しています。図の内容は再現しません。"},
@@ -26,7 +26,7 @@ constexpr std::array<std::pair<Kind, QStringView>, 9> kNoticeSentences{{
     {Kind::mediaOmitted, u"音声・動画は再生せず、静的な代替文章だけを保持しています。"},
     {Kind::tableFlattened, u"一部の表は表組みを再現せず、セルの文章を順に読みます。"},
     {Kind::unresolvedNavigation, u"移動できない目次項目があります。各項目に理由を表示しています。"},
-}};
+});
 
 }  // namespace
 
@@ -78,11 +78,10 @@ QString reasonMessage(EPUBBook::Unavailable reason) {
 }
 
 QStringList noticeMessages(const QList<EPUBBook::Notice>& notices) {
-    std::bitset<static_cast<std::size_t>(Kind::tableFlattened) + 1> present;
-    for (const auto& notice : notices) present.set(static_cast<std::size_t>(notice.kind));
     QStringList sentences;
     for (const auto& [kind, sentence] : kNoticeSentences) {
-        if (present.test(static_cast<std::size_t>(kind))) sentences.append(sentence.toString());
+        const auto hasKind = [kind](const EPUBBook::Notice& notice) { return notice.kind == kind; };
+        if (std::any_of(notices.cbegin(), notices.cend(), hasKind)) sentences.append(sentence.toString());
     }
     return sentences;
 }

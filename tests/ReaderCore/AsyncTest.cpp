@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
+#include <QCoro/QCoroFuture>
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -20,6 +21,18 @@ using namespace std::chrono_literals;
 
 void processEvents() {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+// Awaits a job of an executor from this thread's event loop. (QFuture::waitForFinished() may run a job
+// that has not started yet on the waiting thread itself.)
+template <typename T>
+QCoro::Task<T> awaitJob(QFuture<T> job) {
+    if constexpr (std::is_void_v<T>) {
+        co_await job;
+    } else {
+        T result = co_await job;
+        co_return result;
+    }
 }
 
 QCoro::Task<void> sleepInto(const Clock* clock, std::chrono::duration<double> span, CancellationToken token,
@@ -85,6 +98,22 @@ QCoro::Task<void> countUntilCancelled(test::FakeClock* clock, CancellationToken 
     }
 }
 
+QCoro::Task<void> markWhenFinished(const TaskHandle* handle, bool* marked) {
+    auto finished = handle->finished();
+    co_await finished;
+    *marked = true;
+}
+
+// A run that starts the handle's next run from inside itself until three have started, then sleeps.
+QCoro::Task<void> restartingRun(TaskHandle* handle, const Clock* clock, int* runs, CancellationToken token) {
+    ++*runs;
+    if (*runs < 3) {
+        handle->start([=](CancellationToken next) { return restartingRun(handle, clock, runs, next); });
+    }
+    auto sleep = sleepFor(*clock, 1s, token);
+    co_await sleep;
+}
+
 TEST(TaskHandle, ReplacingCancelsTheOldTaskAndFinishedWaitsForTheEnd) {
     test::FakeClock clock;
     TaskHandle handle;
@@ -102,11 +131,7 @@ TEST(TaskHandle, ReplacingCancelsTheOldTaskAndFinishedWaitsForTheEnd) {
     EXPECT_EQ(secondTicks, 1);
 
     bool waited = false;
-    auto waiter = [&]() -> QCoro::Task<void> {
-        co_await handle.finished();
-        waited = true;
-    };
-    auto task = waiter();
+    auto task = markWhenFinished(&handle, &waited);
     processEvents();
     EXPECT_FALSE(waited);
     handle.cancel();
@@ -120,13 +145,8 @@ TEST(TaskHandle, ATaskMayReplaceItsOwnHandleFromInside) {
     test::FakeClock clock;
     TaskHandle handle;
     int runs = 0;
-    std::function<QCoro::Task<void>(CancellationToken)> body;
-    body = [&](CancellationToken token) -> QCoro::Task<void> {
-        ++runs;
-        if (runs < 3) handle.start(body);  // restarts itself synchronously, twice
-        co_await sleepFor(clock, 1s, token);
-    };
-    handle.start(body);
+    // Each of the first two runs restarts the handle synchronously from inside.
+    handle.start([&](CancellationToken token) { return restartingRun(&handle, &clock, &runs, token); });
     EXPECT_EQ(runs, 3);
     processEvents();  // the two replaced runs end through their cancelled sleeps
     EXPECT_TRUE(handle.isRunning());
@@ -146,23 +166,49 @@ QCoro::Task<std::vector<int>> collect(LatestValueSubscription<int>* subscription
 }
 
 TEST(LatestValue, DeliversTheCurrentValueThenOnlyTheNewestToEachSubscriberUntilTheEnd) {
+    // The source side lives on a worker thread of its own, as the store's does; the subscriptions are
+    // awaited on this one.
+    SerialExecutor owner;
     auto source = std::make_unique<LatestValue<int>>();
-    auto second = source->subscribe(1);
-    EXPECT_EQ(test::runTask(collect(&second, 1)), (std::vector<int>{1}));
-    source->send(2);
-    source->send(3);  // the listener was busy: 2 is replaced
-    EXPECT_EQ(test::runTask(collect(&second, 1)), (std::vector<int>{3}));
+    using Subscription = LatestValueSubscription<int>;
+    const auto subscribe = [&](int current) {
+        return *test::runTask(
+            awaitJob(owner.run([&, current] { return std::make_shared<Subscription>(source->subscribe(current)); })));
+    };
+    const auto send = [&](int value) { test::runTask(awaitJob(owner.run([&, value] { source->send(value); }))); };
 
-    auto first = source->subscribe(0);
-    auto waiting = collect(&first, 3);  // suspends after taking 0
-    std::thread([&] { source->send(7); }).join();
+    auto second = subscribe(1);
+    EXPECT_EQ(test::runTask(collect(second.get(), 1)), (std::vector<int>{1}));
+    send(2);
+    send(3);  // the listener was busy: 2 is replaced
+    EXPECT_EQ(test::runTask(collect(second.get(), 1)), (std::vector<int>{3}));
+
+    auto first = subscribe(0);
+    auto waiting = collect(first.get(), 3);  // suspends after taking 0
+    send(7);
     processEvents();
-    second.close();
-    EXPECT_EQ(source->subscriberCount(), 1);  // only the closed registration is dropped
-    source->send(8);
+    second->close();
+    // Only the closed registration is dropped.
+    EXPECT_EQ(test::runTask(awaitJob(owner.run([&] { return source->subscriberCount(); }))), 1);
+    send(8);
     source.reset();  // ending the source ends the wait with what was received
     EXPECT_EQ(test::runTask(std::move(waiting)), (std::vector<int>{0, 7, 8}));
-    EXPECT_EQ(test::runTask(collect(&second, 1)), (std::vector<int>{}));
+    EXPECT_EQ(test::runTask(collect(second.get(), 1)), (std::vector<int>{}));
+}
+
+TEST(OwnerThread, ACallFromAnotherThreadStopsTheProgramInDebugBuilds) {
+#ifdef QT_NO_DEBUG
+    GTEST_SKIP() << "owner-thread checks are compiled out of release builds";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TaskHandle handle;
+    EXPECT_FALSE(handle.isRunning());  // this thread owns the handle from now on
+    EXPECT_DEATH(std::thread([&] { handle.cancel(); }).join(), "does not own");
+
+    LatestValue<int> source;
+    std::thread([&] { source.send(1); }).join();  // that thread owns the source
+    EXPECT_DEATH(source.send(2), "does not own");
+#endif
 }
 
 TEST(SerialExecutor, RunsJobsInOrderOnOneOtherThreadAndFinishesThemBeforeItEnds) {

@@ -56,10 +56,8 @@ TEST(EPUBDestinationCoding, IsOneObjectKeyedByTheCaseName) {
 
 TEST(EPUBBookCoding, StoresCasesByNameLeavesAbsentOptionalsOutAndRequiresEveryArray) {
     QStringList names;
-    for (int i = 0; i <= static_cast<int>(Unavailable::missingAnchor); ++i)
-        names.append(rawValue(static_cast<Unavailable>(i)));
-    for (int i = 0; i <= static_cast<int>(EPUBBook::Notice::Kind::tableFlattened); ++i)
-        names.append(rawValue(static_cast<EPUBBook::Notice::Kind>(i)));
+    for (const auto reason : enumCases<Unavailable>()) names.append(rawValue(reason));
+    for (const auto kind : enumCases<EPUBBook::Notice::Kind>()) names.append(rawValue(kind));
     EXPECT_EQ(names.join(u' '),
               u"group invalidReference externalReference missingResource excludedResource missingAnchor missingTitle "
               "missingCreator missingIdentifier missingLanguage omittedNavigation omittedNonlinear omittedHidden "
@@ -208,8 +206,8 @@ TEST(EPUBInformationValidation, PositionsAndLinksLeadOnlyInsideTheSectionTheyNam
     // A bad destination deep in the tree is found too.
     EXPECT_FALSE(
         navigationPasses({test::chain(50), entry(u"p"_s, {}, {entry(u"q"_s, {}, {entry(u"r"_s, at(u"s1"_s, 10))})})}));
-    for (int reason = 0; reason <= static_cast<int>(Unavailable::missingAnchor); ++reason)
-        EXPECT_TRUE(navigationPasses({entry(u"a"_s, Destination::unavailable(static_cast<Unavailable>(reason)))}));
+    for (const auto reason : enumCases<Unavailable>())
+        EXPECT_TRUE(navigationPasses({entry(u"a"_s, Destination::unavailable(reason))}));
 
     // A link's own range lies in the text, and may cut a surrogate pair.
     const auto nowhere = Destination::unavailable(Unavailable::externalReference);

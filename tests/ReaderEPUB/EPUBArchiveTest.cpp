@@ -1,6 +1,6 @@
 // The archive intake, and the archive paths and references that name its entries.
-#include "ReaderEPUB/EPUBExtractionBudget.h"
-#include "ReaderEPUB/EPUBReference.h"
+#include "ReaderEPUB/internal/EPUBExtractionBudget.h"
+#include "ReaderEPUB/internal/EPUBReference.h"
 
 #include "EPUBTestSupport.h"
 

@@ -1,7 +1,7 @@
 // Whole imports of books built in memory: the assembled text, links and table of contents, and the
 // importer's entry points, limits and failures.
 #include "ReaderEPUB/EPUBFailureMessage.h"
-#include "ReaderEPUB/EPUBNotices.h"
+#include "ReaderEPUB/internal/EPUBNotices.h"
 
 #include "EPUBTestSupport.h"
 #include "support/RunTask.h"

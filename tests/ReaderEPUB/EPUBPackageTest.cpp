@@ -1,8 +1,8 @@
 // The container, encryption and package documents, the manifest and the spine walk of an import run.
-#include "ReaderEPUB/EPUBContainer.h"
-#include "ReaderEPUB/EPUBManifest.h"
-#include "ReaderEPUB/EPUBPackageDocument.h"
-#include "ReaderEPUB/EPUBPackageMetadata.h"
+#include "ReaderEPUB/internal/EPUBContainer.h"
+#include "ReaderEPUB/internal/EPUBManifest.h"
+#include "ReaderEPUB/internal/EPUBPackageDocument.h"
+#include "ReaderEPUB/internal/EPUBPackageMetadata.h"
 
 #include "EPUBTestSupport.h"
 

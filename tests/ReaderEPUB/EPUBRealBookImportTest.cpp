@@ -1,7 +1,7 @@
 // Whole imports of published books: the shared sample book and the books of Debian's documentation
 // packages, read in place.
-#include "EPUBRealBookSupport.h"
 #include "EPUBTestSupport.h"
+#include "support/EPUBRealBookSupport.h"
 
 #include "support/RunTask.h"
 #include "support/SharedData.h"

@@ -2,11 +2,11 @@
 
 // What the EPUB tests share: printers for failures and results, and archives, XML documents, XHTML
 // bodies and whole books built in memory.
-#include "ReaderEPUB/EPUBArchive.h"
 #include "ReaderEPUB/EPUBReader.h"
-#include "ReaderEPUB/EPUBReaderOperation.h"
-#include "ReaderEPUB/EPUBXHTML.h"
-#include "ReaderEPUB/EPUBXML.h"
+#include "ReaderEPUB/internal/EPUBArchive.h"
+#include "ReaderEPUB/internal/EPUBReaderOperation.h"
+#include "ReaderEPUB/internal/EPUBXHTML.h"
+#include "ReaderEPUB/internal/EPUBXML.h"
 
 #include "support/QtPrinters.h"
 #include "support/TestEPUBBuilder.h"

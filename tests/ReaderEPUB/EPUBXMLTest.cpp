@@ -1,4 +1,4 @@
-#include "ReaderEPUB/EPUBXHTMLEntities.h"
+#include "ReaderEPUB/internal/EPUBXHTMLEntities.h"
 
 #include "EPUBTestSupport.h"
 

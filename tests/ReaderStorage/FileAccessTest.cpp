@@ -1,4 +1,4 @@
-#include "ReaderStorage/OriginalFiles.h"
+#include "ReaderStorage/internal/OriginalFiles.h"
 
 #include "StoreFixture.h"
 

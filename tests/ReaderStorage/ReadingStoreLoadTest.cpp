@@ -1,4 +1,4 @@
-#include "ReaderStorage/SnapshotValidation.h"
+#include "ReaderStorage/internal/SnapshotValidation.h"
 
 #include "StoreFixture.h"
 
@@ -20,12 +20,12 @@ ReadingStoreSnapshot snapshotOf(QList<StoredReading> documents, qint64 version =
 
 class ReadingStoreLoadTest : public StoreFixture {
 protected:
-    QString sideFile() const { return files().progressFile(kRevision); }
-    // Writes the snapshot as the store file and, from version 3 on, the side file of its revision.
+    QString progressFile() const { return files().progressFile(kRevision); }
+    // Writes the snapshot as the store file and, from version 3 on, the progress file of its revision.
     void writeStore(const ReadingStoreSnapshot& snapshot) {
         directory.write(storePath(), encodeJson(toJson(snapshot)));
         if (snapshot.revision && snapshot.version >= 3) {
-            directory.write(files().progressFile(*snapshot.revision), *encodeMetadata(snapshot));
+            directory.write(files().progressFile(*snapshot.revision), *encodeProgressFile(snapshot));
         }
     }
     void keepOriginal(const QUuid& id, const QByteArray& bytes) { directory.write(files().originalFile(id), bytes); }
@@ -70,7 +70,7 @@ TEST_F(ReadingStoreLoadTest, OnlyVersionsOneToFourAreReadAndTheVersionIsJudgedFi
 }
 
 TEST_F(ReadingStoreLoadTest, OlderVersionsFollowTheirOwnRules) {
-    // Version 1: no tombstones needed, no side file; each document carries its own position.
+    // Version 1: no tombstones needed, no progress file; each document carries its own position.
     ReadingStoreSnapshot v1{1, std::nullopt, true, 100, {}, std::nullopt};
     StoredReading played = textRecord(idNumber(1), u"abcdef"_s, {}, Date{30});
     played.progress = {4, false};
@@ -84,33 +84,33 @@ TEST_F(ReadingStoreLoadTest, OlderVersionsFollowTheirOwnRules) {
     v1.version = 2;
     writeStore(v1);
     EXPECT_EQ(openFailure(), kInvalid);
-    v1.removedIDs = QSet<QUuid>{idNumber(5)};
+    v1.tombstones = QSet<QUuid>{idNumber(5)};
     writeStore(v1);
     ASSERT_TRUE((store = open()));
-    EXPECT_EQ(stateOf(*store).removedDocumentIDs, QSet<QUuid>{idNumber(5)});
+    EXPECT_EQ(stateOf(*store).tombstones, QSet<QUuid>{idNumber(5)});
 
-    // Version 3 requires a revision, and the side file it names.
+    // Version 3 requires a revision, and the progress file it names.
     v1.version = 3;
     directory.write(storePath(), encodeJson(toJson(v1)));
     EXPECT_EQ(openFailure(), kInvalid);
     v1.revision = kRevision;
     directory.write(storePath(), encodeJson(toJson(v1)));
-    EXPECT_TRUE(isNoSuchFile(openFailure(), sideFile()));
+    EXPECT_TRUE(isNoSuchFile(openFailure(), progressFile()));
 }
 
-TEST_F(ReadingStoreLoadTest, TheSideFileHoldsPositionsAndPlaysAndMustMatchItsStoreFile) {
+TEST_F(ReadingStoreLoadTest, TheProgressFileHoldsPositionsAndPlaysAndMustMatchItsStoreFile) {
     ReadingStoreSnapshot snapshot =
         snapshotOf({textRecord(idNumber(1), u"abcdef"_s), historyRecord(idNumber(2), Date{1})});
     snapshot.historyLimit = 1;
     writeStore(snapshot);
     snapshot.documents[0].progress = {6, true};
     snapshot.documents[1].lastPlayedAt = Date{42};
-    directory.write(sideFile(), *encodeMetadata(snapshot));
+    directory.write(progressFile(), *encodeProgressFile(snapshot));
     auto store = open();
     ASSERT_TRUE(store);
     EXPECT_EQ(stateOf(*store), ReadingStoreState::of(snapshot));
 
-    const QJsonObject good = parseJson(*encodeMetadata(snapshot))->toObject();
+    const QJsonObject good = parseJson(*encodeProgressFile(snapshot))->toObject();
     const QJsonObject e1 = good[u"entries"_s][0].toObject();
     const QJsonObject e2 = good[u"entries"_s][1].toObject();
     const auto entry = [](QJsonObject json, const QString& key, const QJsonValue& value) {
@@ -130,15 +130,15 @@ TEST_F(ReadingStoreLoadTest, TheSideFileHoldsPositionsAndPlaysAndMustMatchItsSto
           with(u"entries"_s, QJsonArray{e1, unknown}), with(u"entries"_s, QJsonArray{e1}),
           with(u"entries"_s, QJsonArray{e1, cleared}), with(u"entries"_s, QJsonArray{pastTheEnd, e2}),
           with(u"entries"_s, QJsonArray{played, e2})}) {
-        directory.write(sideFile(), encodeJson(side));
+        directory.write(progressFile(), encodeJson(side));
         EXPECT_EQ(openFailure(), kInvalid) << encodeJson(side).toStdString();
     }
     // The entries may come in any order.
-    directory.write(sideFile(), encodeJson(with(u"entries"_s, QJsonArray{e2, e1})));
+    directory.write(progressFile(), encodeJson(with(u"entries"_s, QJsonArray{e2, e1})));
     EXPECT_TRUE(open());
 
     for (const QByteArray& damaged : {QByteArray("{\"version\":1,"), encodeJson(with(u"entries"_s, QJsonObject()))}) {
-        directory.write(sideFile(), damaged);
+        directory.write(progressFile(), damaged);
         EXPECT_TRUE(isDecodingError(openFailure()));
     }
 }
@@ -161,7 +161,7 @@ TEST_F(ReadingStoreLoadTest, EachRuleOfTheContentFailsTheLoad) {
         {"a history limit of 0", [](auto& s, auto&) { s.historyLimit = 0; }},
         {"more plays than the limit",
          [](auto& s, auto& d) { s.historyLimit = 2, d[1].lastPlayedAt = Date{1}, d[0].lastPlayedAt = Date{2}; }},
-        {"a stored identifier among the tombstones", [](auto& s, auto&) { s.removedIDs->insert(idNumber(2)); }},
+        {"a stored identifier among the tombstones", [](auto& s, auto&) { s.tombstones->insert(idNumber(2)); }},
         {"an identifier stored twice", [](auto&, auto& d) { d[1].reading.id = idNumber(3); }},
         {"a reading in neither list", [](auto&, auto& d) { d[1].isInLibrary = false; }},
         {"an invalid document",
@@ -246,8 +246,8 @@ TEST_F(ReadingStoreLoadTest, OrphanedOriginalsArePrunedAtOpening) {
 TEST_F(ReadingStoreLoadTest, AFailedLoadPrunesNothingAndAFailedPruningFailsTheLoad) {
     writeStore(snapshotOf({textRecord(idNumber(1))}));
     keepOriginal(idNumber(3), "orphan");
-    fileSystem->failOn(FileError::Operation::read, sideFile(), EIO);
-    EXPECT_EQ(openFailure(), StoreFailure(FileError{FileError::Operation::read, EIO, sideFile()}));
+    fileSystem->failOn(FileError::Operation::read, progressFile(), EIO);
+    EXPECT_EQ(openFailure(), StoreFailure(FileError{FileError::Operation::read, EIO, progressFile()}));
     EXPECT_TRUE(directory.exists(files().originalFile(idNumber(3))));
 
     for (const auto& [operation, path] : {std::pair{FileError::Operation::remove, files().originalFile(idNumber(3))},

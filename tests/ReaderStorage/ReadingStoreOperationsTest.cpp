@@ -21,7 +21,7 @@ protected:
     }
     QList<QUuid> historyIDs() { return idsOf(await(store->history())); }
     QList<QUuid> libraryIDs() { return idsOf(await(store->library())); }
-    QSet<QUuid> tombstones() { return stateOf(*store).removedDocumentIDs; }
+    QSet<QUuid> tombstones() { return stateOf(*store).tombstones; }
     QStringList originals() { return directory.list(files().originalsDirectory()); }
     static CancellationToken cancelled() {
         CancellationToken token;

@@ -23,20 +23,20 @@ protected:
         auto snapshot = decodeJsonText<ReadingStoreSnapshot>(storeBytes());
         return snapshot ? std::optional(*snapshot) : std::nullopt;
     }
-    QString sideFile() const { return files().progressFile(*onDisk()->revision); }
+    QString progressFile() const { return files().progressFile(*onDisk()->revision); }
     QStringList folder() const { return directory.list(u"data"_s); }
 
     std::unique_ptr<ReadingStore> store;
 };
 
-TEST_F(ReadingStoreWriteTest, APositionAloneRewritesOnlyTheCurrentSideFile) {
+TEST_F(ReadingStoreWriteTest, APositionAloneRewritesOnlyTheCurrentProgressFile) {
     const QByteArray before = storeBytes();
     const auto stamp = readFileStamp(*fileSystem, storePath());
     fileSystem->written.clear();
 
     ASSERT_TRUE(await(store->updateProgress(idNumber(1), {3, false})));
     ASSERT_TRUE(await(store->setHistoryEnabled(false)));  // unchanged: still only positions
-    EXPECT_EQ(fileSystem->written, (QStringList{sideFile(), sideFile()}));
+    EXPECT_EQ(fileSystem->written, (QStringList{progressFile(), progressFile()}));
     EXPECT_EQ(storeBytes(), before);
     EXPECT_EQ(readFileStamp(*fileSystem, storePath()), stamp);
 
@@ -45,22 +45,22 @@ TEST_F(ReadingStoreWriteTest, APositionAloneRewritesOnlyTheCurrentSideFile) {
     EXPECT_EQ(await(store->storedReading(idNumber(1)))->progress, (ReadingProgress{3, false}));
 }
 
-TEST_F(ReadingStoreWriteTest, AnyOtherChangeWritesANewRevisionAndDropsTheOldSideFile) {
+TEST_F(ReadingStoreWriteTest, AnyOtherChangeWritesANewRevisionAndDropsTheOldProgressFile) {
     const QUuid revision = *onDisk()->revision;
     ASSERT_TRUE(await(store->setHistoryEnabled(true)));
     EXPECT_NE(onDisk()->revision, revision);
-    EXPECT_EQ(folder(), (QStringList{u"reading-store.json"_s, QFileInfo(sideFile()).fileName()}));
+    EXPECT_EQ(folder(), (QStringList{u"reading-store.json"_s, QFileInfo(progressFile()).fileName()}));
 
     // A deleted reading's identifier stays a tombstone in every later write.
     ASSERT_TRUE(await(store->deleteDocument(idNumber(2))));
     ASSERT_TRUE(await(store->setHistoryLimit(7)));
-    EXPECT_EQ(onDisk()->removedIDs, QSet{idNumber(2)});
+    EXPECT_EQ(onDisk()->tombstones, QSet{idNumber(2)});
     EXPECT_EQ(onDisk()->version, 3);
 }
 
 TEST_F(ReadingStoreWriteTest, AStoreFileReplacedBehindTheStoresBackIsNotWrittenTo) {
     const QByteArray before = storeBytes();
-    const QString side = sideFile();
+    const QString side = progressFile();
     const auto sideBytes = directory.read(side);
     directory.write(storePath() + u".new"_s, before);
     ASSERT_TRUE(QFile::remove(storePath()));
@@ -78,8 +78,8 @@ TEST_F(ReadingStoreWriteTest, AFailedWriteLeavesStateFilesAndListenersUnchanged)
     const ReadingStoreState state = stateOf(*store);
     const QByteArray storeFile = storeBytes();
     const QStringList before = folder();
-    const QString currentSideFile = sideFile();
-    const auto sideFileBytes = directory.read(currentSideFile);
+    const QString currentProgressFile = progressFile();
+    const auto progressFileBytes = directory.read(currentProgressFile);
 
     using Operation = FileError::Operation;
     struct Case {
@@ -90,7 +90,7 @@ TEST_F(ReadingStoreWriteTest, AFailedWriteLeavesStateFilesAndListenersUnchanged)
     for (const Case& c : {Case{Operation::createDirectory, files().folder(), false},
                           Case{Operation::write, storePath() + u".progress-"_s, false},
                           Case{Operation::write, storePath(), false}, Case{Operation::status, storePath(), true},
-                          Case{Operation::write, currentSideFile, true}, Case{std::nullopt, {}, true}}) {
+                          Case{Operation::write, currentProgressFile, true}, Case{std::nullopt, {}, true}}) {
         fileSystem->clearFaults();
         if (c.fault) fileSystem->failOn(*c.fault, c.path, EIO, c.path.endsWith(u'-'));
         const auto result = c.progressOnly ? await(store->updateProgress(idNumber(1), {c.fault ? 4 : 7, true}))
@@ -105,8 +105,8 @@ TEST_F(ReadingStoreWriteTest, AFailedWriteLeavesStateFilesAndListenersUnchanged)
         }
         EXPECT_EQ(stateOf(*store), state);
         EXPECT_EQ(storeBytes(), storeFile);
-        EXPECT_EQ(directory.read(currentSideFile), sideFileBytes);
-        EXPECT_EQ(folder(), before);  // a new side file, if written, is gone again
+        EXPECT_EQ(directory.read(currentProgressFile), progressFileBytes);
+        EXPECT_EQ(folder(), before);  // a new progress file, if written, is gone again
         EXPECT_FALSE(hasPending(listener));
     }
 
@@ -137,7 +137,7 @@ TEST_F(ReadingStoreWriteTest, AnOriginalThatCannotBeRemovedStaysAnOrphanUntilThe
 }
 
 TEST_F(ReadingStoreWriteTest, OpeningRemovesWhatInterruptedWritesLeftBehind) {
-    const QString current = QFileInfo(sideFile()).fileName();
+    const QString current = QFileInfo(progressFile()).fileName();
     store.reset();
     const QString stale = QFileInfo(files().progressFile(idNumber(77))).fileName();
     for (const QString& name :

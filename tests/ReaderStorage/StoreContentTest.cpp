@@ -1,5 +1,6 @@
-#include "ReaderStorage/SnapshotValidation.h"
+#include "ReaderStorage/internal/SnapshotValidation.h"
 
+#include "ReaderCore/Characters.h"
 #include "StoreFixture.h"
 
 #include <limits>
@@ -76,17 +77,17 @@ TEST(SnapshotValidation, ASuccessorIsCheckedFullyWhereItsContentChanged) {
     auto moved = validated;
     moved.documents[0].progress.utf16Offset = 6;
     auto tombstoned = validated;
-    tombstoned.removedIDs->insert(idNumber(1));
+    tombstoned.tombstones->insert(idNumber(1));
     for (const auto& successor : {moved, tombstoned, snapshotOf({fromFile, fromFile})}) {
         EXPECT_EQ(failureOf(validateSuccessor(successor, validated)), kInvalid);
     }
 }
 
 // One entry per document in stored order; an absent play date is left out.
-TEST(SnapshotValidation, TheSideFileRecordsEveryDocumentInStoredOrder) {
+TEST(SnapshotValidation, TheProgressFileRecordsEveryDocumentInStoredOrder) {
     StoredReading first = textRecord(idNumber(2), u"abc"_s);
     first.progress = {3, true};
-    EXPECT_EQ(*encodeMetadata(snapshotOf({first, historyRecord(idNumber(1), Date{7.25})})),
+    EXPECT_EQ(*encodeProgressFile(snapshotOf({first, historyRecord(idNumber(1), Date{7.25})})),
               QByteArray(R"({"entries":[{"id":"00000000-0000-0000-0000-000000000002","progress":{"isCompleted":true,)"
                          R"("utf16Offset":3}},{"id":"00000000-0000-0000-0000-000000000001","lastPlayedAt":7.25,)"
                          R"("progress":{"isCompleted":false,"utf16Offset":0}}],)"
@@ -117,7 +118,7 @@ TEST(LibraryTextFile, TheGateAcceptsOrRefusesEachFileAtItsFirstFailure) {
 
     constexpr qsizetype kBytes = LibraryTextFile::byteLimit;
     constexpr qsizetype kUnits = LibraryTextFile::utf16Limit;
-    constexpr qsizetype kThreshold = LibraryTextFile::kCharacterCheckThreshold;
+    constexpr qsizetype kThreshold = kWholeTextLimit;
     // A byte-order mark and 500,000 three-byte characters: exactly at both limits.
     const QByteArray atBothLimits = kMark + utf8(QString(kUnits, u'あ'));
     ASSERT_EQ(atBothLimits.size(), kBytes);
@@ -127,7 +128,7 @@ TEST(LibraryTextFile, TheGateAcceptsOrRefusesEachFileAtItsFirstFailure) {
     const auto complex = [](qsizetype units, qsizetype length) {
         return utf8(u'a' + QString(units - 1, QChar(0x0301)) + QString(length - units, u'x'));
     };
-    constexpr qsizetype kCharacter = LibraryTextFile::characterUTF16Limit;
+    constexpr qsizetype kCharacter = kCharacterUTF16Limit;
     const QList<std::pair<std::optional<Failure>, QList<QByteArray>>> groups{
         {std::nullopt,
          {atBothLimits, QByteArray(kUnits, 'a'), utf8(emoji), complex(300, kThreshold),

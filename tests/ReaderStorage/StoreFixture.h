@@ -2,9 +2,11 @@
 
 #include "ReaderCore/Uuid.h"
 #include "ReaderStorage/ReadingStore.h"
+#include "ReaderStorage/internal/FileStamp.h"
+#include "ReaderStorage/internal/ReadingStoreSnapshot.h"
 
-#include "FaultyFileSystem.h"
 #include "support/FakeClock.h"
+#include "support/FaultyFileSystem.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
 #include "support/TemporaryDirectory.h"

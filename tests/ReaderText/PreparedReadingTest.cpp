@@ -175,7 +175,7 @@ TEST(PreparedReadingCache, KeepsTheThreeMostRecentlyUsedPieces) {
         chunksAround(f.reading, offset);
     EXPECT_EQ(calls, 3);
     chunksAround(f.reading, 13'000);  // the fourth piece evicts the least recently used: the second
-    EXPECT_EQ(await(f.reading.cachedPartitionCount()), 3);
+    EXPECT_EQ(await(f.reading.cachedPieceCount()), 3);
     chunksAround(f.reading, 0);
     EXPECT_EQ(calls, 4);
     chunksAround(f.reading, 5'000);
@@ -233,7 +233,7 @@ TEST(PreparedReadingCancellation, StopsWithoutCachingAndEndsLongWalks) {
     CancellationToken during;
     f.segmenter->onSegment = [&] { during.cancel(); };
     EXPECT_EQ(await(f.reading.chunks(0, during)).error(), PreparedReading::Failure::cancelled);
-    EXPECT_EQ(await(f.reading.cachedPartitionCount()), 0);
+    EXPECT_EQ(await(f.reading.cachedPieceCount()), 0);
 
     // A backward walk over many pieces stops at the next piece once cancelled.
     CancellationToken walk;

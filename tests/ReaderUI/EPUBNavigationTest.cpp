@@ -65,8 +65,8 @@ TEST(EPUBNavigationRowsCurrentID, IsTheLatestEntryAtOrBeforeThePositionInTheCurr
 
 TEST(EPUBNavigationRowsTexts, ReasonsAreDistinctSentencesWithoutFullStop) {
     QStringList sentences;
-    for (int reason = 0; reason <= static_cast<int>(EPUBBook::Unavailable::missingAnchor); ++reason) {
-        const QString sentence = reasonMessage(static_cast<EPUBBook::Unavailable>(reason));
+    for (const auto reason : enumCases<EPUBBook::Unavailable>()) {
+        const QString sentence = reasonMessage(reason);
         EXPECT_FALSE(sentence.isEmpty() || sentence.endsWith(u'。') || sentences.contains(sentence)) << sentence;
         sentences.append(sentence);
     }
@@ -98,9 +98,7 @@ TEST(EPUBNavigationRowsTexts, NoticeSentencesComeInTheirFixedOrderEachOnce) {
                     .isEmpty());
 
     QList<EPUBBook::Notice> everyKind;
-    for (int kind = 0; kind <= static_cast<int>(NoticeKind::tableFlattened); ++kind) {
-        everyKind.append({static_cast<NoticeKind>(kind), {}});
-    }
+    for (const auto kind : enumCases<NoticeKind>()) everyKind.append({kind, {}});
     // Nine kinds speak; the last in the list is unresolved navigation, although it is not the last kind.
     const QStringList all = noticeMessages(everyKind);
     ASSERT_EQ(all.size(), 9);

@@ -1,5 +1,7 @@
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 
+#include "ReaderCore/Characters.h"
+
 #include "support/EventLoop.h"
 #include "support/QtPrinters.h"
 
@@ -28,7 +30,7 @@ SavedReading reading(const QString& text, std::optional<QString> title = std::nu
 
 // A text longer than the quick match handles, which sends every search to the pool.
 SavedReading longReading(const QString& tail = QString()) {
-    return reading(QString(ReadingLibrarySearch::kQuickMatchLimit + 1 - tail.size(), u'x') + tail);
+    return reading(QString(kWholeTextLimit + 1 - tail.size(), u'x') + tail);
 }
 
 struct Signals {
@@ -55,7 +57,7 @@ TEST(ReadingLibrarySearch, LeavesBlankQueriesAndShortTextsToTheCaller) {
     EXPECT_EQ(count.request, 1);
 
     // Every text at most 20,000 units: the caller's quick match decides.
-    const QList<SavedReading> shortOnes{reading(QString(ReadingLibrarySearch::kQuickMatchLimit, u'x'))};
+    const QList<SavedReading> shortOnes{reading(QString(kWholeTextLimit, u'x'))};
     search.update(shortOnes, u"x"_s);
     EXPECT_EQ(search.matchingIDs(), std::nullopt);
     EXPECT_FALSE(search.isSearching());
@@ -64,7 +66,7 @@ TEST(ReadingLibrarySearch, LeavesBlankQueriesAndShortTextsToTheCaller) {
     EXPECT_EQ(count.matching + count.searching, 0);
 
     // One unit more and the search runs on the pool: nothing matches until its result arrives.
-    const QList<SavedReading> oneLonger{reading(QString(ReadingLibrarySearch::kQuickMatchLimit + 1, u'x'))};
+    const QList<SavedReading> oneLonger{reading(QString(kWholeTextLimit + 1, u'x'))};
     search.update(oneLonger, u"x"_s);
     EXPECT_EQ(search.matchingIDs(), IDs());
     EXPECT_TRUE(search.isSearching());

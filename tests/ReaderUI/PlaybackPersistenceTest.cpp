@@ -399,7 +399,7 @@ TEST(PlaybackPersistenceOnTheStore, TheFirstPlaySwitchesTheHistoryOnAndPositions
     test::TemporaryDirectory directory;
     test::FakeClock clock;
     const QString path = directory.filePath(u"data/reading-store.json"_s);
-    auto opened = ReadingStore::open(path, std::make_shared<PosixFileSystem>(), clock);
+    auto opened = ReadingStore::open(path, clock);
     ASSERT_TRUE(opened);
     std::shared_ptr<ReadingStore> store = std::move(*opened);
     ASSERT_FALSE(test::runTask(store->historyEnabled()).value_or(true));
@@ -415,7 +415,7 @@ TEST(PlaybackPersistenceOnTheStore, TheFirstPlaySwitchesTheHistoryOnAndPositions
     persistence.reset();
     store.reset();
 
-    auto reopened = ReadingStore::open(path, std::make_shared<PosixFileSystem>(), clock);
+    auto reopened = ReadingStore::open(path, clock);
     ASSERT_TRUE(reopened);
     EXPECT_TRUE(test::runTask((*reopened)->historyEnabled()).value_or(false));
     const auto record = test::runTask((*reopened)->storedReading(readingID(1)));

@@ -1,6 +1,7 @@
 #include "ReaderUI/ReaderCommandShortcuts.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ReaderSymbol.h"
+#include "ReaderWidgets/Style/ReaderSymbolNames.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
 #include "ReaderWidgets/Style/ShortcutText.h"
 #include "ReaderWidgets/Style/ToQColor.h"
@@ -59,27 +60,27 @@ TEST(ReaderTheme, AThemedWindowIsDarkToItsEdgesWithLightTextAndDimmedDisabledTex
 
 TEST(ReaderSymbol, EveryNameLeadsBackToItsSymbol) {
     QSet<QString> names;
-    for (int i = 0; i <= static_cast<int>(ReaderSymbol::listBulletIndent); ++i) {
-        const auto symbol = static_cast<ReaderSymbol>(i);
+    for (const auto symbol : enumCases<ReaderSymbol>()) {
         const QString name = symbolName(symbol);
         EXPECT_EQ(symbolNamed(name), symbol) << name;
         names.insert(name);
     }
-    EXPECT_EQ(names.size(), static_cast<int>(ReaderSymbol::listBulletIndent) + 1);
+    EXPECT_EQ(names.size(), qsizetype(enumCases<ReaderSymbol>().size()));
     EXPECT_EQ(symbolNamed(u"list.bullet.indent"_s), ReaderSymbol::listBulletIndent);
     EXPECT_EQ(symbolNamed(u"play"_s), std::nullopt);
     EXPECT_EQ(symbolNamed(QString()), std::nullopt);
 }
 
 TEST(ReaderSymbol, EverySymbolFillsTheSquareCentredInItsBoxAndNothingOutside) {
-    constexpr int kCount = static_cast<int>(ReaderSymbol::listBulletIndent) + 1;
+    constexpr auto kSymbols = enumCases<ReaderSymbol>();
+    constexpr int kCount = static_cast<int>(kSymbols.size());
     const QRectF box(10, 20, 40, 24);  // the square is 24 by 24, centred: x from 18 to 42
     // Every symbol at 16 and at 32 pixels, for a person to look at.
     QImage sheet(kCount * 56, 56, QImage::Format_RGB32);
     sheet.fill(toQColor(ReaderPalette::background));
     QPainter painter(&sheet);
     for (int i = 0; i < kCount; ++i) {
-        const auto symbol = static_cast<ReaderSymbol>(i);
+        const auto symbol = kSymbols[static_cast<std::size_t>(i)];
         const QRectF bounds = symbolPath(symbol, box).boundingRect();
         EXPECT_TRUE(QRectF(18, 20, 24, 24).contains(bounds)) << symbolName(symbol);
         // Large enough to read at 16 pixels: at least half the square in one direction.

@@ -6,7 +6,7 @@
 #include "ReaderWidgets/Workspace/ReaderDocumentInformationSheet.h"
 #include "ReaderWidgets/Workspace/ReaderEPUBNavigationButton.h"
 
-#include "ReaderEPUB/EPUBRealBookSupport.h"
+#include "support/EPUBRealBookSupport.h"
 #include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
 #include "support/SharedData.h"

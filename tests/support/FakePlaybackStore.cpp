@@ -156,7 +156,7 @@ QCoro::Task<StoreResult<bool>> FakePlaybackStore::recordPlayback(SavedReading re
     auto waiting = answer(response);
     co_await waiting;
     if (response.failure) co_return storeFailure(*response.failure);
-    if (m_state.removedDocumentIDs.contains(reading.id)) co_return missing();
+    if (m_state.tombstones.contains(reading.id)) co_return missing();
     if (find(reading.id)) co_return storeFailure(ReadingStoreError::duplicateIdentity());
     if (!m_state.historyEnabled) co_return false;
     change([&] { m_state.history.prepend(StoredReading{reading, {}, {}, false, progress, date}); });
@@ -196,7 +196,7 @@ QCoro::Task<StoreResult<void>> FakePlaybackStore::addToLibrary(SavedReading read
     auto waiting = answer(response);
     co_await waiting;
     if (response.failure) co_return storeFailure(*response.failure);
-    if (m_state.removedDocumentIDs.contains(reading.id)) co_return missing();
+    if (m_state.tombstones.contains(reading.id)) co_return missing();
     if (find(reading.id)) co_return storeFailure(ReadingStoreError::duplicateIdentity());
     co_return change([&] { m_state.library.prepend(StoredReading{reading, {}, {}, true, progress, {}}); });
 }
@@ -226,7 +226,7 @@ QCoro::Task<StoreResult<void>> FakePlaybackStore::deleteDocument(QUuid id) {
     if (!record || !record->isInLibrary) co_return missing();
     co_return change([&] {
         removeRecord(id);
-        m_state.removedDocumentIDs.insert(id);
+        m_state.tombstones.insert(id);
     });
 }
 
@@ -250,7 +250,7 @@ QCoro::Task<StoreResult<QSet<QUuid>>> FakePlaybackStore::removeFromHistory(QSet<
                 deleted.insert(id);
             }
             // Like the real store: an identifier no reading keeps may never be stored again.
-            m_state.removedDocumentIDs.insert(id);
+            m_state.tombstones.insert(id);
         }
     });
     co_return deleted;

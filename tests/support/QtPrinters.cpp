@@ -7,6 +7,21 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+namespace {
+
+const char* boundaryName(tavrine::ReadingChunk::Boundary boundary) {
+    using Boundary = tavrine::ReadingChunk::Boundary;
+    switch (boundary) {
+    case Boundary::none: return "none";
+    case Boundary::clause: return "clause";
+    case Boundary::sentence: return "sentence";
+    case Boundary::paragraph: return "paragraph";
+    }
+    return "?";
+}
+
+}  // namespace
+
 void PrintTo(const QString& value, std::ostream* out) {
     *out << '"' << value.toStdString() << '"';
 }
@@ -40,12 +55,11 @@ void PrintTo(const TextRange& range, std::ostream* out) {
 }
 
 void PrintTo(const ReadingChunk& chunk, std::ostream* out) {
-    static constexpr const char* kBoundaries[] = {"none", "clause", "sentence", "paragraph"};
     *out << "{";
     PrintTo(chunk.sourceRange, out);
     *out << " ";
     PrintTo(chunk.text, out);
-    *out << " #" << chunk.sentenceIndex << " " << kBoundaries[static_cast<int>(chunk.boundary)] << "}";
+    *out << " #" << chunk.sentenceIndex << " " << boundaryName(chunk.boundary) << "}";
 }
 
 void PrintTo(const ReadingDocument::Span& span, std::ostream* out) {

@@ -54,19 +54,6 @@ QStringView trimmedScalars(QStringView text, Predicate drop) {
 
 }  // namespace
 
-bool isWhitespace(char32_t c) {
-    if (c < 0x80) return c == 0x20 || (c >= 0x09 && c <= 0x0D);
-    return u_isUWhiteSpace(static_cast<UChar32>(c)) != 0;
-}
-
-bool isBlank(QStringView text) {
-    // No White_Space scalar lies outside the BMP, so a unit-wise test is exact.
-    for (const QChar c : text) {
-        if (!isWhitespace(c.unicode())) return false;
-    }
-    return true;
-}
-
 char32_t codePointBefore(QStringView text, qsizetype offset) {
     const char16_t unit = text[offset - 1].unicode();
     if (QChar::isLowSurrogate(unit) && offset >= 2) {

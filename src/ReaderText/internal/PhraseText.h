@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReaderCore/Characters.h"
 #include "ReaderCore/ReadingChunk.h"
 
 #include <QList>
@@ -23,9 +24,6 @@ constexpr bool isLineBreakScalar(char32_t c) {
 constexpr qsizetype scalarLength(char32_t c) {
     return c > 0xFFFF ? 2 : 1;
 }
-
-bool isWhitespace(char32_t c);
-bool isBlank(QStringView text);
 
 // The scalar that ends just before offset (a lone surrogate is returned as itself).
 char32_t codePointBefore(QStringView text, qsizetype offset);

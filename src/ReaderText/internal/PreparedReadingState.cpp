@@ -1,14 +1,12 @@
 #include "ReaderText/internal/PreparedReadingState.h"
 
+#include "ReaderCore/Characters.h"
 #include "ReaderText/internal/PhraseText.h"
 
 #include <algorithm>
 
 namespace tavrine::internal {
 namespace {
-
-// A text of at most this many units without sections is one partition.
-constexpr qsizetype kSinglePartitionLimit = 20'000;
 
 // Where a partition may start just after, when no line break is near: sentence ends, space and tab.
 bool isSoftBreak(char16_t unit) {
@@ -44,9 +42,8 @@ PreparedReadingState::PreparedReadingState(QString text, QList<ReadingDocument::
                                            std::shared_ptr<const TextSegmenting> segmenter, CancellationToken lifetime)
     : m_text(std::move(text)),
       m_sections(std::move(sections)),
-      m_partitionLength(m_text.size() <= kSinglePartitionLimit && m_sections.isEmpty()
-                            ? std::max<qsizetype>(m_text.size(), 1)
-                            : PreparedReading::kPartitionSize),
+      m_partitionLength(m_text.size() <= kWholeTextLimit && m_sections.isEmpty() ? std::max<qsizetype>(m_text.size(), 1)
+                                                                                 : PreparedReading::kPartitionSize),
       m_width(std::move(width)),
       m_maximumWidth(maximumWidth),
       m_segmenter(std::move(segmenter)),
@@ -153,20 +150,27 @@ PreparedReadingState::Result<std::optional<ReadingChunk>> PreparedReadingState::
     return std::optional<ReadingChunk>(*it);
 }
 
+PreparedReadingState::Result<PreparedReadingState::PlacedChunk> PreparedReadingState::place(
+    const ReadingChunk& chunk, const CancellationToken& token) {
+    if (isCancelled(token)) return tl::unexpected(PreparedReadingFailure::cancelled);
+    auto chunks = chunksAround(chunk.sourceRange.lowerBound, token);
+    if (!chunks) return tl::unexpected(chunks.error());
+    const auto index = indexOf(*chunks, chunk.sourceRange);
+    return PlacedChunk{std::move(*chunks), index};
+}
+
 PreparedReadingState::Result<ReadingChunk> PreparedReadingState::sentenceStart(const ReadingChunk& chunk,
                                                                                const CancellationToken& token) {
     ReadingChunk current = chunk;
     while (true) {
-        if (isCancelled(token)) return tl::unexpected(PreparedReadingFailure::cancelled);
-        const auto chunks = chunksAround(current.sourceRange.lowerBound, token);
-        if (!chunks) return tl::unexpected(chunks.error());
-        const auto index = indexOf(*chunks, current.sourceRange);
-        if (!index) return current;
-        for (qsizetype i = *index; i > 0; --i)
-            if (closesSentence(chunks->at(i - 1).boundary)) return chunks->at(i);
+        const auto placed = place(current, token);
+        if (!placed) return tl::unexpected(placed.error());
+        if (!placed->index) return current;
+        for (qsizetype i = *placed->index; i > 0; --i)
+            if (closesSentence(placed->chunks.at(i - 1).boundary)) return placed->chunks.at(i);
 
         // The sentence may have begun in an earlier piece.
-        const ReadingChunk& first = chunks->first();
+        const ReadingChunk& first = placed->chunks.first();
         if (first.sourceRange.lowerBound <= 0) return first;
         const auto before = chunkAt(first.sourceRange.lowerBound - 1, token);
         if (!before) return tl::unexpected(before.error());
@@ -188,17 +192,16 @@ PreparedReadingState::Result<qsizetype> PreparedReadingState::sentenceOffset(qsi
     if (forward) {
         ReadingChunk current = chunk;
         while (true) {
-            if (isCancelled(token)) return tl::unexpected(PreparedReadingFailure::cancelled);
-            const auto chunks = chunksAround(current.sourceRange.lowerBound, token);
-            if (!chunks) return tl::unexpected(chunks.error());
-            const auto index = indexOf(*chunks, current.sourceRange);
-            if (!index) return offset;
-            for (qsizetype i = *index; i < chunks->size(); ++i) {
-                if (!closesSentence(chunks->at(i).boundary)) continue;
-                const qsizetype end = chunks->at(i).sourceRange.upperBound;
+            const auto placed = place(current, token);
+            if (!placed) return tl::unexpected(placed.error());
+            if (!placed->index) return offset;
+            const QList<ReadingChunk>& chunks = placed->chunks;
+            for (qsizetype i = *placed->index; i < chunks.size(); ++i) {
+                if (!closesSentence(chunks.at(i).boundary)) continue;
+                const qsizetype end = chunks.at(i).sourceRange.upperBound;
                 return end < m_text.size() ? end : offset;
             }
-            const qsizetype pieceEnd = chunks->last().sourceRange.upperBound;
+            const qsizetype pieceEnd = chunks.last().sourceRange.upperBound;
             if (pieceEnd >= m_text.size()) return offset;
             const auto next = chunkAt(pieceEnd, token);
             if (!next) return tl::unexpected(next.error());
@@ -223,7 +226,7 @@ ReadingSourceWindow PreparedReadingState::sourceWindow(const ReadingDocument& do
     // The analysis serves only a long document whose text is this reading's.
     const bool ownText = document.text.size() == m_text.size() &&
                          (document.text.constData() == m_text.constData() || document.text == m_text);
-    const bool cut = document.text.size() > ReadingSourceWindow::kWholeDocumentLimit;
+    const bool cut = document.text.size() > kWholeTextLimit;
     return ReadingSourceWindow::around(document, offset, ownText && cut ? &breaks() : nullptr);
 }
 

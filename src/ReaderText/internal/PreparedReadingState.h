@@ -61,6 +61,14 @@ public:
     qsizetype cachedPieceCount() const { return m_cache.size(); }
 
 private:
+    // The chunks of the piece that holds a chunk, and the chunk's place among them: none when the piece
+    // does not hold exactly that chunk. Looks at cancellation first.
+    struct PlacedChunk {
+        QList<ReadingChunk> chunks;
+        std::optional<qsizetype> index;
+    };
+    Result<PlacedChunk> place(const ReadingChunk& chunk, const CancellationToken& token);
+
     const CharacterBreaks& breaks();
     qsizetype backSearchCandidate(qsizetype nominal) const;
     void touch(qsizetype key);

@@ -1,4 +1,5 @@
 // The pooled half of the library search: which readings contain a query.
+#include "ReaderCore/Characters.h"
 #include "ReaderCore/FoldedText.h"
 #include "ReaderUI/Library/LibrarySearchWindows.h"
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
@@ -46,7 +47,7 @@ bool windowedBodyContains(const QString& text, const Query& query, const Cancell
 
 bool bodyContainsFolded(const QString& text, const Query& query, const CancellationToken& cancellation) {
     if (query.folded.isEmpty()) return false;
-    if (text.size() <= ReadingLibrarySearch::kQuickMatchLimit) return fieldContains(text, query);
+    if (text.size() <= kWholeTextLimit) return fieldContains(text, query);
     return windowedBodyContains(text, query, cancellation);
 }
 

@@ -1,6 +1,8 @@
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 
+#include "ReaderCore/Characters.h"
 #include "ReaderCore/QueuedFuture.h"
+#include "ReaderUI/PropertyWrite.h"
 
 #include <QLocale>
 #include <QThread>
@@ -39,7 +41,7 @@ void ReadingLibrarySearch::update(const QList<SavedReading>& readings, const QSt
     setRequestID(request);
 
     const bool hasLongText = std::any_of(readings.cbegin(), readings.cend(), [](const SavedReading& reading) {
-        return reading.document.text.size() > kQuickMatchLimit;
+        return reading.document.text.size() > kWholeTextLimit;
     });
     if (trimmed.isEmpty() || !hasLongText) {
         setMatchingIDs(std::nullopt);
@@ -70,33 +72,23 @@ QCoro::Task<void> ReadingLibrarySearch::waitForMatches(QPointer<ReadingLibrarySe
 }
 
 void ReadingLibrarySearch::setIsSearching(bool searching) {
-    if (m_isSearching == searching) return;
-    m_isSearching = searching;
-    emit isSearchingChanged();
+    writeProperty(this, m_isSearching, searching, &ReadingLibrarySearch::isSearchingChanged);
 }
 
 void ReadingLibrarySearch::setMatchingIDs(std::optional<QSet<QUuid>> ids) {
-    if (m_matchingIDs == ids) return;
-    m_matchingIDs = std::move(ids);
-    emit matchingIDsChanged();
+    writeProperty(this, m_matchingIDs, std::move(ids), &ReadingLibrarySearch::matchingIDsChanged);
 }
 
 void ReadingLibrarySearch::setRequestID(QUuid id) {
-    if (m_requestID == id) return;
-    m_requestID = id;
-    emit requestIDChanged();
+    writeProperty(this, m_requestID, id, &ReadingLibrarySearch::requestIDChanged);
 }
 
 void ReadingLibrarySearch::setPreviousQuery(const QString& query) {
-    if (m_previousQuery == query) return;
-    m_previousQuery = query;
-    emit previousQueryChanged();
+    writeProperty(this, m_previousQuery, query, &ReadingLibrarySearch::previousQueryChanged);
 }
 
 void ReadingLibrarySearch::setPreviousReadings(const QList<SavedReading>& readings) {
-    if (m_previousReadings == readings) return;
-    m_previousReadings = readings;
-    emit previousReadingsChanged();
+    writeProperty(this, m_previousReadings, readings, &ReadingLibrarySearch::previousReadingsChanged);
 }
 
 }  // namespace tavrine

@@ -29,9 +29,6 @@ class ReadingLibrarySearch : public QObject {
     Q_OBJECT
 
 public:
-    // Texts up to this many UTF-16 units are left to the caller's quick match.
-    static constexpr qsizetype kQuickMatchLimit = 20'000;
-
     explicit ReadingLibrarySearch(QObject* parent = nullptr);
     ~ReadingLibrarySearch() override;
 

@@ -202,6 +202,18 @@ QCoro::Task<StoreResult<std::optional<StoredReading>>> storedReadingAfter(StateP
     co_return found;
 }
 
+// Awaits one addition to the library; once the store holds the reading, it is registered and `outcome`
+// is reported.
+QCoro::Task<StoreResult<void>> finishAdding(StatePointer state, QUuid id, QCoro::Task<StoreResult<void>> adding,
+                                            Outcome outcome) {
+    const StoreResult<void> added = co_await adding;
+    if (added) {
+        state->registered.insert(id);
+        state->report(id, outcome);
+    }
+    co_return added;
+}
+
 QCoro::Task<StoreResult<void>> addReadingToLibraryNow(StatePointer state, SavedReading reading,
                                                       ReadingProgress progress) {
     const QUuid id = reading.id;
@@ -209,29 +221,16 @@ QCoro::Task<StoreResult<void>> addReadingToLibraryNow(StatePointer state, SavedR
     PlaybackStore& store = *state->store;
     auto lookup = store.storedReading(id);
     const std::optional<StoredReading> found = co_await lookup;
-    if (found) {
-        auto adding = store.addToLibrary(id);
-        const StoreResult<void> added = co_await adding;
-        if (!added) co_return added;
-        state->registered.insert(id);
-        state->report(id, Outcome::librarySaved);
-        co_return added;
-    }
-    auto adding = store.addToLibrary(std::move(reading), progress);
-    const StoreResult<void> added = co_await adding;
-    if (!added) co_return added;
-    state->registered.insert(id);
-    state->report(id, Outcome::saved);
+    auto finished = found ? finishAdding(state, id, store.addToLibrary(id), Outcome::librarySaved)
+                          : finishAdding(state, id, store.addToLibrary(std::move(reading), progress), Outcome::saved);
+    const StoreResult<void> added = co_await finished;
     co_return added;
 }
 
 QCoro::Task<StoreResult<void>> addToLibraryNow(StatePointer state, QUuid id) {
     if (state->removed.contains(id)) co_return missingDocument();
-    auto adding = state->store->addToLibrary(id);
-    const StoreResult<void> added = co_await adding;
-    if (!added) co_return added;
-    state->registered.insert(id);
-    state->report(id, Outcome::librarySaved);
+    auto finished = finishAdding(state, id, state->store->addToLibrary(id), Outcome::librarySaved);
+    const StoreResult<void> added = co_await finished;
     co_return added;
 }
 

@@ -1,12 +1,13 @@
 #include "ReaderUI/Source/NeedsBoundedLayout.h"
 
+#include "ReaderCore/Characters.h"
 #include "ReaderCore/Paragraphs.h"
 #include "ReaderCore/ReadingSourceWindow.h"
 
 namespace tavrine {
 
 bool needsBoundedLayout(const QString& text, const QList<ReadingDocument::Span>& spans) {
-    if (text.size() <= ReadingSourceWindow::kWholeDocumentLimit) return false;
+    if (text.size() <= kWholeTextLimit) return false;
     bool hasTable = false;
     for (const ReadingDocument::Span& span : spans) {
         if (span.kind != ReadingDocument::Span::Kind::table) continue;

@@ -1,6 +1,7 @@
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
 
 #include "ReaderCore/QueuedFuture.h"
+#include "ReaderUI/PropertyWrite.h"
 #include "ReaderUI/Source/NeedsBoundedLayout.h"
 
 #include <QLocale>
@@ -12,13 +13,6 @@
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
-
-template <typename T, typename U>
-void ReaderSourceNavigation::write(T& field, U&& value, void (ReaderSourceNavigation::*changed)()) {
-    if (field == value) return;
-    field = std::forward<U>(value);
-    emit(this->*changed)();
-}
 
 ReaderSourceNavigation::ReaderSourceNavigation(QObject* parent)
     : ReaderSourceNavigation(ReaderSourceSearch::scan, parent) {}
@@ -32,24 +26,24 @@ ReaderSourceNavigation::~ReaderSourceNavigation() {
 }
 
 void ReaderSourceNavigation::setFollowsPlayback(bool follows) {
-    write(m_followsPlayback, follows, &ReaderSourceNavigation::followsPlaybackChanged);
+    writeProperty(this, m_followsPlayback, follows, &ReaderSourceNavigation::followsPlaybackChanged);
 }
 
 void ReaderSourceNavigation::setQuery(const QString& query) {
-    write(m_query, query, &ReaderSourceNavigation::queryChanged);
+    writeProperty(this, m_query, query, &ReaderSourceNavigation::queryChanged);
 }
 
 void ReaderSourceNavigation::requestReveal() {
-    write(m_revealRequest, QUuid::createUuid(), &ReaderSourceNavigation::revealRequestChanged);
+    writeProperty(this, m_revealRequest, QUuid::createUuid(), &ReaderSourceNavigation::revealRequestChanged);
 }
 
 void ReaderSourceNavigation::setSelectedRanges(QList<TextRange> ranges) {
     if (ranges.size() > 1) ranges.resize(1);
-    write(m_selectedRanges, std::move(ranges), &ReaderSourceNavigation::selectedRangesChanged);
+    writeProperty(this, m_selectedRanges, std::move(ranges), &ReaderSourceNavigation::selectedRangesChanged);
 }
 
 void ReaderSourceNavigation::setVisibleOffset(std::optional<qsizetype> offset) {
-    write(m_visibleOffset, offset, &ReaderSourceNavigation::visibleOffsetChanged);
+    writeProperty(this, m_visibleOffset, offset, &ReaderSourceNavigation::visibleOffsetChanged);
 }
 
 void ReaderSourceNavigation::loadDocument(const QString& text, const QList<ReadingDocument::Span>& spans,
@@ -58,14 +52,14 @@ void ReaderSourceNavigation::loadDocument(const QString& text, const QList<Readi
     if (m_documentID == id && m_source == text) return;
     resetSearch();
     m_folded.reset();
-    write(m_source, text, &ReaderSourceNavigation::sourceChanged);
-    write(m_documentID, id, &ReaderSourceNavigation::documentIDChanged);
+    writeProperty(this, m_source, text, &ReaderSourceNavigation::sourceChanged);
+    writeProperty(this, m_documentID, id, &ReaderSourceNavigation::documentIDChanged);
     setFollowsPlayback(true);
     const bool hasTable = std::any_of(spans.cbegin(), spans.cend(), [](const ReadingDocument::Span& span) {
         return span.kind == ReadingDocument::Span::Kind::table;
     });
-    write(m_usesLinearTables, hasTable && needsBoundedLayout(text, spans),
-          &ReaderSourceNavigation::usesLinearTablesChanged);
+    writeProperty(this, m_usesLinearTables, hasTable && needsBoundedLayout(text, spans),
+                  &ReaderSourceNavigation::usesLinearTablesChanged);
     setSelectedRanges({});
     setVisibleOffset(std::nullopt);
     requestReveal();
@@ -73,8 +67,8 @@ void ReaderSourceNavigation::loadDocument(const QString& text, const QList<Readi
 
 void ReaderSourceNavigation::showFind() {
     setFollowsPlayback(false);
-    write(m_showsFind, true, &ReaderSourceNavigation::showsFindChanged);
-    write(m_focusRequest, QUuid::createUuid(), &ReaderSourceNavigation::focusRequestChanged);
+    writeProperty(this, m_showsFind, true, &ReaderSourceNavigation::showsFindChanged);
+    writeProperty(this, m_focusRequest, QUuid::createUuid(), &ReaderSourceNavigation::focusRequestChanged);
 }
 
 void ReaderSourceNavigation::selectAdjacentMatch(bool forward) {
@@ -82,8 +76,8 @@ void ReaderSourceNavigation::selectAdjacentMatch(bool forward) {
     setFollowsPlayback(false);
     const qsizetype count = m_matches.size();
     const qsizetype step = forward ? 1 : count - 1;
-    write(m_matchIndex, std::optional<qsizetype>((*m_matchIndex + step) % count),
-          &ReaderSourceNavigation::matchIndexChanged);
+    writeProperty(this, m_matchIndex, std::optional<qsizetype>((*m_matchIndex + step) % count),
+                  &ReaderSourceNavigation::matchIndexChanged);
     requestReveal();
 }
 
@@ -96,10 +90,10 @@ void ReaderSourceNavigation::startSearch() {
     Q_ASSERT(QThread::currentThread() == thread());
     m_task.cancel();
     const QUuid generation = QUuid::createUuid();
-    write(m_generation, generation, &ReaderSourceNavigation::generationChanged);
-    write(m_matches, QList<TextRange>(), &ReaderSourceNavigation::matchesChanged);
-    write(m_matchIndex, std::nullopt, &ReaderSourceNavigation::matchIndexChanged);
-    write(m_isSearching, !m_query.isEmpty(), &ReaderSourceNavigation::isSearchingChanged);
+    writeProperty(this, m_generation, generation, &ReaderSourceNavigation::generationChanged);
+    writeProperty(this, m_matches, QList<TextRange>(), &ReaderSourceNavigation::matchesChanged);
+    writeProperty(this, m_matchIndex, std::nullopt, &ReaderSourceNavigation::matchIndexChanged);
+    writeProperty(this, m_isSearching, !m_query.isEmpty(), &ReaderSourceNavigation::isSearchingChanged);
     if (m_query.isEmpty()) return;
     setFollowsPlayback(false);
     ReaderSourceSearch::Request request{m_query, m_source, SearchFold::forLocale(QLocale()), m_folded};
@@ -124,10 +118,11 @@ QCoro::Task<void> ReaderSourceNavigation::runSearch(QPointer<ReaderSourceNavigat
     // The fold outlives a superseded search of the same text: typing on needs no second fold.
     if (result.folded && !self->m_folded && self->m_source == text) self->m_folded = result.folded;
     if (cancellation.isCancelled() || self->m_generation != generation || self->m_documentID != documentID) co_return;
-    self->write(self->m_matches, std::move(result.matches), &ReaderSourceNavigation::matchesChanged);
-    self->write(self->m_matchIndex, self->m_matches.isEmpty() ? std::nullopt : std::optional<qsizetype>(0),
-                &ReaderSourceNavigation::matchIndexChanged);
-    self->write(self->m_isSearching, false, &ReaderSourceNavigation::isSearchingChanged);
+    writeProperty(self.data(), self->m_matches, std::move(result.matches), &ReaderSourceNavigation::matchesChanged);
+    writeProperty(self.data(), self->m_matchIndex,
+                  self->m_matches.isEmpty() ? std::nullopt : std::optional<qsizetype>(0),
+                  &ReaderSourceNavigation::matchIndexChanged);
+    writeProperty(self.data(), self->m_isSearching, false, &ReaderSourceNavigation::isSearchingChanged);
     self->m_task.release();
     self->requestReveal();
 }
@@ -135,12 +130,12 @@ QCoro::Task<void> ReaderSourceNavigation::runSearch(QPointer<ReaderSourceNavigat
 void ReaderSourceNavigation::resetSearch() {
     m_task.cancel();
     m_task.release();
-    write(m_generation, QUuid::createUuid(), &ReaderSourceNavigation::generationChanged);
+    writeProperty(this, m_generation, QUuid::createUuid(), &ReaderSourceNavigation::generationChanged);
     setQuery(QString());
-    write(m_matches, QList<TextRange>(), &ReaderSourceNavigation::matchesChanged);
-    write(m_matchIndex, std::nullopt, &ReaderSourceNavigation::matchIndexChanged);
-    write(m_isSearching, false, &ReaderSourceNavigation::isSearchingChanged);
-    write(m_showsFind, false, &ReaderSourceNavigation::showsFindChanged);
+    writeProperty(this, m_matches, QList<TextRange>(), &ReaderSourceNavigation::matchesChanged);
+    writeProperty(this, m_matchIndex, std::nullopt, &ReaderSourceNavigation::matchIndexChanged);
+    writeProperty(this, m_isSearching, false, &ReaderSourceNavigation::isSearchingChanged);
+    writeProperty(this, m_showsFind, false, &ReaderSourceNavigation::showsFindChanged);
 }
 
 std::optional<TextRange> ReaderSourceNavigation::currentMatch() const {

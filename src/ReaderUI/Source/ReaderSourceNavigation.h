@@ -110,10 +110,6 @@ private:
                                        ReaderSourceSearch::Request request, QUuid generation,
                                        std::optional<QUuid> documentID, CancellationToken cancellation);
 
-    // Stores value in field and emits changed, only when they differ.
-    template <typename T, typename U>
-    void write(T& field, U&& value, void (ReaderSourceNavigation::*changed)());
-
     ReaderSourceSearch::Scanner m_scanner;
     std::optional<QUuid> m_documentID;
     bool m_usesLinearTables = false;

@@ -3,6 +3,7 @@
 #include "ReaderCore/MainThread.h"
 #include "ReaderCore/QueuedFuture.h"
 #include "ReaderCore/Sleep.h"
+#include "ReaderUI/PropertyWrite.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -98,21 +99,15 @@ void MarkdownImport::finish(const MarkdownReader::Result& outcome, const QUuid& 
 }
 
 void MarkdownImport::setReading(std::optional<ImportedReading> reading) {
-    if (m_reading == reading) return;
-    m_reading = std::move(reading);
-    emit readingChanged();
+    writeProperty(this, m_reading, std::move(reading), &MarkdownImport::readingChanged);
 }
 
 void MarkdownImport::setErrorMessage(std::optional<QString> message) {
-    if (m_errorMessage == message) return;
-    m_errorMessage = std::move(message);
-    emit errorMessageChanged();
+    writeProperty(this, m_errorMessage, std::move(message), &MarkdownImport::errorMessageChanged);
 }
 
 void MarkdownImport::setLoading(bool loading) {
-    if (m_isLoading == loading) return;
-    m_isLoading = loading;
-    emit isLoadingChanged();
+    writeProperty(this, m_isLoading, loading, &MarkdownImport::isLoadingChanged);
 }
 
 }  // namespace tavrine

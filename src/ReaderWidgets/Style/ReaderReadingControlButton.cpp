@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Style/ReaderReadingControlButton.h"
 
+#include "ReaderUI/PropertyWrite.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
@@ -26,28 +27,22 @@ ReaderReadingControlButton::ReaderReadingControlButton(const ReaderColor& accent
 }
 
 void ReaderReadingControlButton::setAccent(const ReaderColor& accent) {
-    if (accent == m_accent) return;
-    m_accent = accent;
-    update();
+    if (assignIfChanged(m_accent, accent)) update();
 }
 
 void ReaderReadingControlButton::setSymbol(std::optional<ReaderSymbol> symbol) {
-    if (symbol == m_symbol) return;
-    m_symbol = symbol;
-    updateGeometry();
-    update();
+    if (assignIfChanged(m_symbol, symbol)) contentChanged();
 }
 
 void ReaderReadingControlButton::setLabelStyle(LabelStyle style) {
-    if (style == m_labelStyle) return;
-    m_labelStyle = style;
-    updateGeometry();
-    update();
+    if (assignIfChanged(m_labelStyle, style)) contentChanged();
 }
 
 void ReaderReadingControlButton::setLabelFrame(std::optional<QSize> frame) {
-    if (frame == m_labelFrame) return;
-    m_labelFrame = frame;
+    if (assignIfChanged(m_labelFrame, frame)) contentChanged();
+}
+
+void ReaderReadingControlButton::contentChanged() {
     updateGeometry();
     update();
 }

@@ -78,6 +78,9 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // What the label shows changed, and with it the size the button asks for: lays out and repaints.
+    void contentChanged();
+
     // The label's parts in logical pixels; a part not shown is 0 wide.
     struct LabelLayout {
         double symbolSize = 0;

@@ -1,5 +1,7 @@
 #include "ReaderWidgets/Style/ReaderSymbol.h"
 
+#include "ReaderWidgets/Style/ReaderSymbolNames.h"
+
 #include <QIconEngine>
 #include <QPainter>
 #include <QPainterPathStroker>
@@ -7,10 +9,9 @@
 #include <QPolygonF>
 #include <QTransform>
 
+#include <algorithm>
 #include <array>
 #include <utility>
-
-using namespace Qt::StringLiterals;
 
 namespace tavrine {
 namespace {
@@ -19,31 +20,6 @@ namespace {
 constexpr double kDesignSize = 16;
 constexpr double kStroke = 1.75;
 constexpr double kDisabledOpacity = 0.45;
-
-constexpr std::array<std::pair<ReaderSymbol, std::u16string_view>, 13> kNames{{
-    {ReaderSymbol::chevronLeft, u"chevron.left"},
-    {ReaderSymbol::chevronRight, u"chevron.right"},
-    {ReaderSymbol::backwardEndFill, u"backward.end.fill"},
-    {ReaderSymbol::forwardEndFill, u"forward.end.fill"},
-    {ReaderSymbol::playFill, u"play.fill"},
-    {ReaderSymbol::pauseFill, u"pause.fill"},
-    {ReaderSymbol::minus, u"minus"},
-    {ReaderSymbol::plus, u"plus"},
-    {ReaderSymbol::xmark, u"xmark"},
-    {ReaderSymbol::docOnClipboard, u"doc.on.clipboard"},
-    {ReaderSymbol::locationFill, u"location.fill"},
-    {ReaderSymbol::textAlignLeft, u"text.alignleft"},
-    {ReaderSymbol::listBulletIndent, u"list.bullet.indent"},
-}};
-
-// The table lists every case once, in declaration order, so a symbol indexes it.
-constexpr bool namesFollowTheCases() {
-    for (std::size_t i = 0; i < kNames.size(); ++i) {
-        if (static_cast<std::size_t>(kNames[i].first) != i) return false;
-    }
-    return true;
-}
-static_assert(namesFollowTheCases());
 
 // Strokes as round-capped outlines, merged with the filled parts.
 class Builder {
@@ -132,13 +108,14 @@ QPainterPath buildDesignPath(ReaderSymbol symbol) {
 
 // Built once per symbol: outlining and merging strokes is far dearer than scaling the result.
 const QPainterPath& designPath(ReaderSymbol symbol) {
+    static constexpr auto kSymbols = enumCases<ReaderSymbol>();
     static const auto paths = [] {
-        std::array<QPainterPath, kNames.size()> built;
-        for (const auto& [candidate, name] : kNames)
-            built[static_cast<std::size_t>(candidate)] = buildDesignPath(candidate);
+        std::array<QPainterPath, kSymbols.size()> built;
+        for (std::size_t i = 0; i < kSymbols.size(); ++i) built[i] = buildDesignPath(kSymbols[i]);
         return built;
     }();
-    return paths[static_cast<std::size_t>(symbol)];
+    const auto position = std::find(kSymbols.begin(), kSymbols.end(), symbol) - kSymbols.begin();
+    return paths[static_cast<std::size_t>(position)];
 }
 
 class SymbolIconEngine : public QIconEngine {
@@ -159,7 +136,7 @@ public:
         return pixmap;
     }
     QIconEngine* clone() const override { return new SymbolIconEngine(m_symbol, m_colour); }
-    QString key() const override { return u"ReaderSymbol"_s; }
+    QString key() const override { return QStringLiteral("ReaderSymbol"); }
 
 private:
     ReaderSymbol m_symbol;
@@ -169,18 +146,11 @@ private:
 }  // namespace
 
 QString symbolName(ReaderSymbol symbol) {
-    for (const auto& [candidate, name] : kNames) {
-        if (candidate == symbol) return QString::fromUtf16(name.data(), static_cast<qsizetype>(name.size()));
-    }
-    Q_UNREACHABLE();
-    return QString();
+    return rawValue(symbol);
 }
 
 std::optional<ReaderSymbol> symbolNamed(QStringView name) {
-    for (const auto& [symbol, candidate] : kNames) {
-        if (name == QStringView(candidate.data(), static_cast<qsizetype>(candidate.size()))) return symbol;
-    }
-    return std::nullopt;
+    return enumFromRawValue<ReaderSymbol>(name);
 }
 
 QPainterPath symbolPath(ReaderSymbol symbol, const QRectF& box) {

@@ -21,7 +21,7 @@ namespace tavrine::test::crash {
 
 inline QString digestOf(const ReadingStoreState& state) {
     QStringList removed;
-    for (const QUuid& id : state.removedDocumentIDs) removed.append(uuidString(id));
+    for (const QUuid& id : state.tombstones) removed.append(uuidString(id));
     removed.sort();
     return sha256Hex(encodeJson(QJsonArray{state.historyEnabled, state.historyLimit, toJson(state.history),
                                            toJson(state.library), QJsonArray::fromStringList(removed)}));

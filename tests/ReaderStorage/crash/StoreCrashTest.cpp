@@ -3,6 +3,7 @@
 // either hold or lack the one that was running (never a part of it), and keep nothing beside its files
 // once opened. The kill moments vary from run to run; what is asserted does not.
 #include "ReaderStorage/ReadingStore.h"
+#include "ReaderStorage/internal/ReadingStoreSnapshot.h"
 
 #include "StoreCrashJournal.h"
 #include "support/QtPrinters.h"
@@ -37,7 +38,7 @@ QStringList entries(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-// Once the store has opened, its folder holds only the store file, its current side file and the
+// Once the store has opened, its folder holds only the store file, its current progress file and the
 // originals folder with one original per EPUB reading.
 void expectOnlyTheStoresFiles(const ReadingStoreFiles& files, const std::optional<QByteArray>& storeBytes) {
     QStringList expected;

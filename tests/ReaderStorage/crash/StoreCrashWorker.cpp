@@ -7,6 +7,7 @@
 // beside it, that receives every operation first. Both stores draw the same dates and identifiers, so
 // the shadow's state after an operation is the state the real store must have after it.
 #include "ReaderStorage/ReadingStore.h"
+#include "ReaderStorage/internal/PosixFileSystem.h"
 
 #include "StoreCrashJournal.h"
 #include "support/FakeClock.h"
@@ -135,7 +136,7 @@ struct Worker {
     }
     // A new identifier, or sometimes one that was deleted or is stored.
     QUuid newIdentifier(const ReadingStoreState& state) {
-        if (chance(0.05) && !state.removedDocumentIDs.isEmpty()) return *state.removedDocumentIDs.cbegin();
+        if (chance(0.05) && !state.tombstones.isEmpty()) return *state.tombstones.cbegin();
         if (chance(0.05) && !state.library.isEmpty()) return state.library.first().id();
         return QUuid::createUuidV5(QUuid(), u"%1-%2"_s.arg(seed).arg(below(1'000'000'000)));
     }

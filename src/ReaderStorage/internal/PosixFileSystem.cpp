@@ -1,0 +1,280 @@
+#include "ReaderStorage/internal/PosixFileSystem.h"
+
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace tavrine {
+namespace {
+
+using Operation = FileError::Operation;
+
+tl::unexpected<FileError> failure(Operation operation, const QString& path, int code = errno) {
+    return tl::unexpected(FileError{operation, code, path});
+}
+
+// Closes a descriptor on every path; a failing close after reading loses nothing.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// One read(2) of up to maxBytes, retried when a signal interrupts it; -1 on failure with errno set.
+ssize_t readSome(int fd, char* buffer, size_t maxBytes) {
+    ssize_t count;
+    do {
+        count = ::read(fd, buffer, maxBytes);
+    } while (count < 0 && errno == EINTR);
+    return count;
+}
+
+Date dateOf(const statx_timestamp& stamp) {
+    return Date::fromUnixSeconds(static_cast<double>(stamp.tv_sec) + static_cast<double>(stamp.tv_nsec) / 1e9);
+}
+
+FileStatus::Type typeOf(mode_t mode) {
+    if (S_ISREG(mode)) return FileStatus::Type::regular;
+    if (S_ISDIR(mode)) return FileStatus::Type::directory;
+    if (S_ISLNK(mode)) return FileStatus::Type::symbolicLink;
+    return FileStatus::Type::other;
+}
+
+class PosixReadableFile final : public ReadableFile {
+public:
+    PosixReadableFile(int fd, QString path) : m_fd(fd), m_path(std::move(path)) {}
+
+    tl::expected<QByteArray, FileError> read(qsizetype maxBytes) override {
+        QByteArray piece(maxBytes, Qt::Uninitialized);
+        const ssize_t count = readSome(m_fd.get(), piece.data(), static_cast<size_t>(maxBytes));
+        if (count < 0) return failure(Operation::read, m_path);
+        piece.truncate(count);
+        return piece;
+    }
+
+private:
+    Descriptor m_fd;
+    QString m_path;
+};
+
+// Removes name inside the directory parent (AT_FDCWD for a full path) without following links.
+tl::expected<void, FileError> removeEntry(int parent, const QByteArray& name, const QString& path) {
+    struct stat entry {};
+    if (::fstatat(parent, name.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+        return failure(Operation::remove, path);
+    }
+    if (!S_ISDIR(entry.st_mode)) {
+        if (::unlinkat(parent, name.constData(), 0) != 0) return failure(Operation::remove, path);
+        return {};
+    }
+    const int fd = ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return failure(Operation::remove, path);
+    DIR* directory = ::fdopendir(fd);
+    if (!directory) {
+        const int code = errno;
+        ::close(fd);
+        return failure(Operation::remove, path, code);
+    }
+    tl::expected<void, FileError> result;
+    while (result) {
+        errno = 0;
+        const dirent* child = ::readdir(directory);
+        if (!child) {
+            if (errno != 0) result = failure(Operation::remove, path);
+            break;
+        }
+        const QByteArray childName(child->d_name);
+        if (childName == "." || childName == "..") continue;
+        result = removeEntry(::dirfd(directory), childName, path + u'/' + QFile::decodeName(childName));
+    }
+    ::closedir(directory);
+    if (!result) return result;
+    if (::unlinkat(parent, name.constData(), AT_REMOVEDIR) != 0) return failure(Operation::remove, path);
+    return {};
+}
+
+// Writes all of bytes to fd, retrying short writes and interruptions; false with errno set on failure.
+bool writeAll(int fd, const QByteArray& bytes) {
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t count = ::write(fd, data, static_cast<size_t>(left));
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += count;
+        left -= count;
+    }
+    return true;
+}
+
+// fsync, retried when a signal interrupts it.
+int syncFile(int fd) {
+    int result;
+    do {
+        result = ::fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    return result;
+}
+
+// The folder part of a path ("." for a bare name, "/" for a file at the root).
+QString folderOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash < 0) return QStringLiteral(".");
+    if (slash == 0) return QStringLiteral("/");
+    return path.left(slash);
+}
+
+// Makes one directory; an existing directory (or a link to one) counts as made.
+tl::expected<void, FileError> makeDirectory(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    if (::mkdir(native.constData(), 0777) == 0) return {};
+    const int code = errno;
+    struct stat info {};
+    if (code == EEXIST) {
+        if (::stat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode)) return {};
+        return failure(Operation::createDirectory, path, ENOTDIR);
+    }
+    return failure(Operation::createDirectory, path, code);
+}
+
+}  // namespace
+
+constexpr QStringView kTemporaryMarker = u".tmp-";
+// mkostemp() fills in this many random characters.
+constexpr qsizetype kTemporaryRandomLength = 6;
+
+QString atomicWriteTemporaryPrefix(const QString& fileName) {
+    return u'.' + fileName + kTemporaryMarker;
+}
+
+std::optional<QString> atomicWriteTarget(const QString& name) {
+    const qsizetype marker = name.lastIndexOf(kTemporaryMarker);
+    if (!name.startsWith(u'.') || marker < 2) return std::nullopt;
+    if (name.size() - marker - kTemporaryMarker.size() != kTemporaryRandomLength) return std::nullopt;
+    return name.mid(1, marker - 1);
+}
+
+bool FileError::isNoSuchFile() const {
+    return code == ENOENT;
+}
+
+QString FileError::description() const {
+    return rawValue(operation) + u' ' + path + u": " + qt_error_string(code);
+}
+
+tl::expected<QByteArray, FileError> PosixFileSystem::readFile(const QString& path) {
+    const Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return failure(Operation::read, path);
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) return failure(Operation::read, path);
+
+    // The size is only a hint: the loop reads to the end whatever the file holds by then.
+    QByteArray contents;
+    contents.reserve(info.st_size > 0 ? static_cast<qsizetype>(info.st_size) + 1 : 4096);
+    constexpr qsizetype kPiece = 1 << 20;
+    for (;;) {
+        const qsizetype offset = contents.size();
+        contents.resize(offset + kPiece);
+        const ssize_t count = readSome(fd.get(), contents.data() + offset, static_cast<size_t>(kPiece));
+        if (count < 0) return failure(Operation::read, path);
+        contents.resize(offset + count);
+        if (count == 0) break;
+    }
+    return contents;
+}
+
+tl::expected<FileStatus, FileError> PosixFileSystem::status(const QString& path) {
+    struct statx info {};
+    const unsigned wanted = STATX_TYPE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_BTIME;
+    if (::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT, wanted,
+                &info) != 0) {
+        return failure(Operation::status, path);
+    }
+    FileStatus status;
+    status.type = (info.stx_mask & STATX_TYPE) ? typeOf(info.stx_mode) : FileStatus::Type::other;
+    if (info.stx_mask & STATX_INO) status.inode = info.stx_ino;
+    if (info.stx_mask & STATX_SIZE) status.size = info.stx_size;
+    if (info.stx_mask & STATX_MTIME) status.modified = dateOf(info.stx_mtime);
+    // tmpfs, overlay and many network file systems keep no birth time.
+    status.created = (info.stx_mask & STATX_BTIME) ? std::optional(dateOf(info.stx_btime)) : status.modified;
+    return status;
+}
+
+tl::expected<std::unique_ptr<ReadableFile>, FileError> PosixFileSystem::openForReading(const QString& path) {
+    // O_NONBLOCK keeps a special file put in place of a regular one from hanging the open.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return failure(Operation::open, path);
+    return std::make_unique<PosixReadableFile>(fd, path);
+}
+
+tl::expected<QStringList, FileError> PosixFileSystem::list(const QString& directory) {
+    DIR* handle = ::opendir(QFile::encodeName(directory).constData());
+    if (!handle) return failure(Operation::list, directory);
+    QStringList names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(handle);
+        if (!entry) break;
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..") names.append(QFile::decodeName(name));
+    }
+    const int code = errno;
+    ::closedir(handle);
+    if (code != 0) return failure(Operation::list, directory, code);
+    return names;
+}
+
+tl::expected<void, FileError> PosixFileSystem::removeRecursively(const QString& path) {
+    return removeEntry(AT_FDCWD, QFile::encodeName(path), path);
+}
+
+tl::expected<void, FileError> PosixFileSystem::writeFileAtomically(const QString& path, const QByteArray& bytes) {
+    const QString folder = folderOf(path);
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    QByteArray temporary = QFile::encodeName(folder + u'/' + atomicWriteTemporaryPrefix(name)) + "XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return failure(Operation::write, path);
+
+    const auto abandon = [&](bool isOpen) {
+        const int code = errno;
+        if (isOpen) ::close(fd);
+        ::unlink(temporary.constData());
+        return failure(Operation::write, path, code);
+    };
+    if (!writeAll(fd, bytes) || syncFile(fd) != 0) return abandon(true);
+    if (::close(fd) != 0) return abandon(false);
+    if (::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) return abandon(false);
+
+    // The new name is in place; syncing the folder makes it last through a power loss.
+    const Descriptor directory(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.get() >= 0) syncFile(directory.get());
+    return {};
+}
+
+tl::expected<void, FileError> PosixFileSystem::createDirectories(const QString& path) {
+    // Every prefix that ends before a '/', then the whole path; the root needs no making.
+    for (qsizetype slash = path.indexOf(u'/', 1); slash > 0; slash = path.indexOf(u'/', slash + 1)) {
+        if (path.at(slash - 1) == u'/') continue;
+        if (auto made = makeDirectory(path.left(slash)); !made) return made;
+    }
+    if (path.endsWith(u'/')) return {};
+    return makeDirectory(path);
+}
+
+}  // namespace tavrine

@@ -1,0 +1,82 @@
+#include "ReaderStorage/internal/ReadingStoreLoader.h"
+
+#include "ReaderStorage/internal/OriginalFiles.h"
+#include "ReaderStorage/internal/SnapshotValidation.h"
+
+namespace tavrine {
+
+StoreResult<ReadingStoreLoader::Loaded> ReadingStoreLoader::loadAtOpening() {
+    auto snapshot = readSnapshot();
+    if (!snapshot) return storeFailure(snapshot.error());
+
+    Loaded loaded;
+    if (*snapshot && (*snapshot)->revision) {
+        auto stamp = readFileStamp(m_fileSystem, m_files.progressFile(*(*snapshot)->revision));
+        if (!stamp) return storeFailure(stamp.error());
+        loaded.progressFileStamp = *stamp;
+    }
+    if (auto pruned = pruneOriginals(*snapshot); !pruned) return storeFailure(pruned.error());
+    auto stamp = readFileStamp(m_fileSystem, m_files.storeFile());
+    if (!stamp) return storeFailure(stamp.error());
+    loaded.fileStamp = *stamp;
+
+    loaded.hasSeenFile = snapshot->has_value();
+    loaded.snapshot = snapshot->value_or(ReadingStoreSnapshot::empty());
+    return loaded;
+}
+
+StoreResult<std::optional<ReadingStoreSnapshot>> ReadingStoreLoader::readSnapshot() {
+    const auto bytes = m_fileSystem.readFile(m_files.storeFile());
+    if (!bytes) {
+        if (bytes.error().isNoSuchFile()) return std::optional<ReadingStoreSnapshot>();
+        return storeFailure(bytes.error());
+    }
+    // Parsed once; the version is read first so that a file of another version is judged by nothing else.
+    const auto json = parseJson(*bytes);
+    if (!json) return storeFailure(json.error());
+    const auto version = decodeStoreVersion(*json);
+    if (!version) return storeFailure(version.error());
+    if (*version < ReadingStoreSnapshot::kOldestVersion || *version > ReadingStoreSnapshot::kNewestVersion) {
+        return storeFailure(ReadingStoreError::unsupportedVersionOf(*version));
+    }
+
+    auto snapshot = decodeJson(*json, JsonPath(), std::type_identity<ReadingStoreSnapshot>{});
+    if (!snapshot) return storeFailure(snapshot.error());
+    if (auto valid = validateSnapshot(*snapshot); !valid) return storeFailure(valid.error());
+    if (snapshot->version >= ReadingStoreSnapshot::kProgressFileVersion) {
+        if (auto applied = applyProgressFile(*snapshot); !applied) return storeFailure(applied.error());
+        if (auto valid = validateHistory(*snapshot); !valid) return storeFailure(valid.error());
+    }
+    if (auto verified = verifyOriginals(*snapshot); !verified) return storeFailure(verified.error());
+    return std::optional(std::move(*snapshot));
+}
+
+StoreResult<void> ReadingStoreLoader::applyProgressFile(ReadingStoreSnapshot& snapshot) {
+    if (!snapshot.revision) return invalidStoreData();
+    const auto bytes = m_fileSystem.readFile(m_files.progressFile(*snapshot.revision));
+    if (!bytes) return storeFailure(bytes.error());
+    const auto progress = decodeJsonText<ReadingStoreProgressFile>(*bytes);
+    if (!progress) return storeFailure(progress.error());
+    return tavrine::applyProgressFile(snapshot, *progress);
+}
+
+StoreResult<void> ReadingStoreLoader::verifyOriginals(const ReadingStoreSnapshot& snapshot) {
+    for (const StoredReading& record : snapshot.documents) {
+        if (!record.originalEPUB) continue;
+        auto verified = verifyOriginalFile(m_fileSystem, m_files.originalFile(record.id()), *record.originalEPUB);
+        if (!verified) return verified;
+    }
+    return {};
+}
+
+StoreResult<void> ReadingStoreLoader::pruneOriginals(const std::optional<ReadingStoreSnapshot>& keeping) {
+    QSet<QString> kept;
+    if (keeping) {
+        for (const StoredReading& record : keeping->documents) {
+            if (record.originalEPUB) kept.insert(ReadingStoreFiles::originalFileName(record.id()));
+        }
+    }
+    return pruneOriginalsDirectory(m_fileSystem, m_files.originalsDirectory(), kept);
+}
+
+}  // namespace tavrine

@@ -1,0 +1,392 @@
+#pragma once
+
+#include "ReaderCore/CancellationToken.h"
+#include "ReaderCore/Clock.h"
+#include "ReaderCore/ReadingChunk.h"
+#include "ReaderCore/ReadingDocument.h"
+#include "ReaderCore/ReadingProgress.h"
+#include "ReaderCore/ReadingSession.h"
+#include "ReaderCore/ReadingSourceWindow.h"
+#include "ReaderCore/SavedReading.h"
+#include "ReaderCore/TaskHandle.h"
+#include "ReaderText/ConnectorPhraseRefiner.h"
+#include "ReaderText/PreparedReading.h"
+#include "ReaderUI/Player/PlaybackPersistence.h"
+#include "ReaderUI/ReadingChapterNavigation.h"
+
+#include <QCoro/QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QUuid>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tavrine {
+
+class Defaults;
+class PlaybackStore;
+class ReaderTextSizeSettings;
+
+// The one object behind every playback control: it holds the current reading, the session that walks its
+// chunks, the prepared text of a long reading, the speed and the text sizes, the flags that decide whether
+// a position may be saved, and the tasks that prepare chunk windows, play, start automatically and save.
+// Views, menus, the document list and the capture model read its properties and call its operations. Made
+// once by the application (or by a workspace given none); lives on the main thread, which every operation
+// asserts.
+//
+// Observation: every observed field is a Q_PROPERTY with its own change signal, which fires only when a
+// written value differs from the one held; session, chapterNavigation, replacementSnapshot and
+// handledImportIDs signal on every write, in-place changes of the session included.
+//
+// Tasks: each kind of timed work runs in its own TaskHandle, replaced when a new one of its kind starts:
+// the preparation of a chunk window, the playback loop, the automatic start, the periodic checkpoint and
+// the delayed save after a navigation. Each holds the player through a QPointer and checks, after every
+// co_await, the player, its token and its guard (preparationID), so a stale result changes nothing.
+// Every wait runs on the injected clock. Destroying the player cancels them all; none runs afterwards.
+//
+// Where the code is (one class, one file per concern):
+//   ReadingPlayer.cpp            construction, observed state and its writers, derived values
+//   ReadingPlayerLoading.cpp     load, window preparation (prepareWindow, the preparation task)
+//   ReadingPlayerPlayback.cpp    start, pause, stop, speed, the playback loop, the automatic start
+//   ReadingPlayerSaving.cpp      progress, position saves, checkpoints, navigation saves
+//   ReadingPlayerMessages.h      the player's texts, the storage notices among them
+// Still to come, each in a file of its own: transport, seeking, imports and the scene's activity, playback
+// requests, chapter and sentence moves, opening stored readings; replacement undo, store outcomes and the
+// store listener, library and history actions, quitting.
+class ReadingPlayer final : public QObject {
+    Q_OBJECT
+
+public:
+    // What the player keeps of a reading that an import replaced, to bring it back on undo.
+    struct ReplacementSnapshot {
+        std::optional<SavedReading> reading;
+        ReadingSession session;
+        std::shared_ptr<PreparedReading> prepared;
+        std::optional<ReadingSourceWindow> sourceWindow;
+        qsizetype offset = 0;
+        std::optional<QString> filename;
+        bool saved = false;
+        bool previouslyPlayed = false;
+        std::optional<QString> message;
+
+        bool operator==(const ReplacementSnapshot&) const = default;
+    };
+
+    // How one window of chunks around an offset is obtained from a prepared reading; replaceable, so tests
+    // can hold a window back. Fails only when cancelled.
+    using ChunkSource = std::function<QCoro::Task<PreparedReading::Result<QList<ReadingChunk>>>(
+        std::shared_ptr<PreparedReading> prepared, qsizetype offset, CancellationToken token)>;
+
+    // The width chunking fits phrases to: a measure that may run on any thread (a long reading measures on
+    // its own thread) and the widest phrase kept whole, in the measure's unit.
+    struct PhraseWidth {
+        ConnectorPhraseRefiner::Width width;
+        double maximumWidth = 0;
+    };
+
+    // Texts of at most this many UTF-16 units without sections are chunked at once inside load().
+    static constexpr qsizetype kImmediateChunkingLimit = 1'024;
+    static constexpr std::chrono::duration<double> kNavigationSaveDelay{0.3};
+    static constexpr std::chrono::duration<double> kAutoplayDelay{0.5};
+    static inline const QString kBaseSecondsKey = QStringLiteral("reader.baseSeconds");
+
+    Q_PROPERTY(tavrine::ReadingSession session READ session NOTIFY sessionChanged)
+    Q_PROPERTY(double baseSeconds READ baseSeconds NOTIFY baseSecondsChanged)
+    Q_PROPERTY(bool isWaitingToPlay READ isWaitingToPlay NOTIFY isWaitingToPlayChanged)
+    Q_PROPERTY(bool isPreparing READ isPreparing NOTIFY isPreparingChanged)
+    Q_PROPERTY(std::optional<tavrine::ReadingSourceWindow> sourceWindow READ sourceWindow NOTIFY sourceWindowChanged)
+    Q_PROPERTY(QUuid preparationID READ preparationID NOTIFY preparationIDChanged)
+    Q_PROPERTY(qsizetype requestedOffset READ requestedOffset NOTIFY requestedOffsetChanged)
+    Q_PROPERTY(
+        tavrine::ReadingChapterNavigation chapterNavigation READ chapterNavigation NOTIFY chapterNavigationChanged)
+    Q_PROPERTY(std::optional<QString> originalEPUBFilename READ originalEPUBFilename NOTIFY originalEPUBFilenameChanged)
+    Q_PROPERTY(std::optional<tavrine::ReadingPlayer::ReplacementSnapshot> replacementSnapshot READ replacementSnapshot
+                   NOTIFY replacementSnapshotChanged)
+    Q_PROPERTY(
+        std::optional<QUuid> replacementExpectedID READ replacementExpectedID NOTIFY replacementExpectedIDChanged)
+    Q_PROPERTY(bool replacementIsRedo READ replacementIsRedo NOTIFY replacementIsRedoChanged)
+    Q_PROPERTY(std::optional<tavrine::SavedReading> reading READ reading NOTIFY readingChanged)
+    Q_PROPERTY(bool isCurrentReadingSaved READ isCurrentReadingSaved NOTIFY isCurrentReadingSavedChanged)
+    Q_PROPERTY(std::optional<QString> storageMessage READ storageMessage NOTIFY storageMessageChanged)
+    Q_PROPERTY(QSet<QUuid> handledImportIDs READ handledImportIDs NOTIFY handledImportIDsChanged)
+    Q_PROPERTY(bool pendingAutoplay READ pendingAutoplay NOTIFY pendingAutoplayChanged)
+    Q_PROPERTY(bool resumesFromCursor READ resumesFromCursor NOTIFY resumesFromCursorChanged)
+    Q_PROPERTY(bool hasActuallyPlayed READ hasActuallyPlayed NOTIFY hasActuallyPlayedChanged)
+    Q_PROPERTY(bool hasNavigatedSavedReading READ hasNavigatedSavedReading NOTIFY hasNavigatedSavedReadingChanged)
+    Q_PROPERTY(bool hasPreviouslyPlayed READ hasPreviouslyPlayed NOTIFY hasPreviouslyPlayedChanged)
+    Q_PROPERTY(QUuid savedLoadID READ savedLoadID NOTIFY savedLoadIDChanged)
+    Q_PROPERTY(
+        std::optional<QUuid> loadingSavedReadingID READ loadingSavedReadingID NOTIFY loadingSavedReadingIDChanged)
+    Q_PROPERTY(bool isTerminating READ isTerminating NOTIFY isTerminatingChanged)
+
+    // store: where positions and plays are saved (none: nothing is saved). storeUnavailable: the store
+    // could not be opened, which the storage message says. checkpointInterval: the period of the position
+    // save while playing. defaults keeps the speed and the text sizes; clock times every wait and dates the
+    // play records. Both must outlive the player and the tasks it started.
+    ReadingPlayer(std::shared_ptr<PlaybackStore> store, bool storeUnavailable, bool automaticallySavesHistory,
+                  std::chrono::duration<double> checkpointInterval, Defaults& defaults, const Clock& clock,
+                  PhraseWidth phraseWidth, QObject* parent = nullptr);
+    ~ReadingPlayer() override;
+
+    // ---- Observed state ----
+    const ReadingSession& session() const { return m_session; }
+    // Seconds per short chunk at the chosen speed, as set; clamped to 0.04...0.3 wherever it is used.
+    double baseSeconds() const { return m_baseSeconds; }
+    // A start was asked for and waits for chunks or for the automatic start.
+    bool isWaitingToPlay() const { return m_isWaitingToPlay; }
+    // A preparation task is building the chunks of a window.
+    bool isPreparing() const { return m_isPreparing; }
+    // The part of the document the source pane shows around the position.
+    const std::optional<ReadingSourceWindow>& sourceWindow() const { return m_sourceWindow; }
+    // The guard of preparation tasks: a task applies its result only while this is the ID it started with.
+    QUuid preparationID() const { return m_preparationID; }
+    // The offset asked for while chunks are prepared, the start of the current chunk once they are.
+    qsizetype requestedOffset() const { return m_requestedOffset; }
+    const ReadingChapterNavigation& chapterNavigation() const { return m_chapterNavigation; }
+    const std::optional<QString>& originalEPUBFilename() const { return m_originalEPUBFilename; }
+    const std::optional<ReplacementSnapshot>& replacementSnapshot() const { return m_replacementSnapshot; }
+    const std::optional<QUuid>& replacementExpectedID() const { return m_replacementExpectedID; }
+    bool replacementIsRedo() const { return m_replacementIsRedo; }
+    const std::optional<SavedReading>& reading() const { return m_reading; }
+    // The store holds the current reading.
+    bool isCurrentReadingSaved() const { return m_isCurrentReadingSaved; }
+    // The one storage notice the reader shows.
+    const std::optional<QString>& storageMessage() const { return m_storageMessage; }
+    const QSet<QUuid>& handledImportIDs() const { return m_handledImportIDs; }
+    bool pendingAutoplay() const { return m_pendingAutoplay; }
+    bool resumesFromCursor() const { return m_resumesFromCursor; }
+    // The current reading has played since it was loaded: its position may be saved.
+    bool hasActuallyPlayed() const { return m_hasActuallyPlayed; }
+    bool hasNavigatedSavedReading() const { return m_hasNavigatedSavedReading; }
+    bool hasPreviouslyPlayed() const { return m_hasPreviouslyPlayed; }
+    // Renewed by every load, start and pause, which drops a pending opening of a stored reading.
+    QUuid savedLoadID() const { return m_savedLoadID; }
+    const std::optional<QUuid>& loadingSavedReadingID() const { return m_loadingSavedReadingID; }
+    bool isTerminating() const { return m_isTerminating; }
+
+    // ---- Unobserved state ----
+    ReaderTextSizeSettings& textSizes() const { return *m_textSizes; }
+    // Present exactly when the current reading is chunked window by window.
+    const std::shared_ptr<PreparedReading>& preparedReading() const { return m_preparedReading; }
+    // The chunk source of every later preparation; the default asks the prepared reading.
+    void setPrepareChunks(ChunkSource source) { m_prepareChunks = std::move(source); }
+    static QCoro::Task<PreparedReading::Result<QList<ReadingChunk>>> defaultPrepareChunks(
+        std::shared_ptr<PreparedReading> prepared, qsizetype offset, CancellationToken token);
+
+    // ---- Derived values ----
+    std::optional<ReadingDocument> document() const;
+    std::optional<QUuid> readingID() const;
+    // The position in the whole text: the start of the current chunk, or requestedOffset while a window is
+    // prepared or when there is no current chunk.
+    qsizetype currentSourceOffset() const;
+    // The first section that holds currentSourceOffset (an offset at a section's end belongs to the next).
+    std::optional<ReadingDocument::Section> currentSection() const;
+    // 1.0...7.5: 0.3 over the clamped base.
+    double speedMultiplier() const;
+    QString speedLabel() const;               // "2.0×"
+    QString speedAccessibilityValue() const;  // "2.0倍"
+    QString speedHelpText() const;
+    // What a save would store now: the end of the text once completed, else currentSourceOffset.
+    ReadingProgress currentProgress() const;
+
+    // ---- Loading and preparation ----
+    // Opens reading at offset (0 for a new text, the stored position for a stored one). A text of at most
+    // kImmediateChunkingLimit units without sections is chunked here, ready whatever the offset; any other
+    // gets a prepared reading, and its first window arrives later (isPreparing meanwhile), paused when the
+    // offset is above 0. Pauses first, saving the position of the reading it leaves. Never starts playback.
+    void load(SavedReading reading, qsizetype offset);
+    // Prepares the window of a prepared reading around offset (clamped into the text) in a new preparation
+    // task, voiding every earlier one; nothing without a prepared reading. The session is emptied now,
+    // paused with pausing. When the window arrives: with sentenceForward the position first moves to the
+    // next (true) or previous sentence start; the session is paused with pausing; with waitingToPlay
+    // playback starts (recording a play with recordsPlay), else with savesNavigation a navigation save is
+    // scheduled.
+    void prepareWindow(qsizetype offset, bool pausing, bool waitingToPlay, std::optional<bool> sentenceForward,
+                       bool recordsPlay, bool savesNavigation);
+    // Voids the running preparation: a new preparationID, the task cancelled, isPreparing false.
+    void cancelPreparation();
+    void clearReplacementHistory();
+
+    // ---- Playback ----
+    // Starts or resumes; recordsPlay says whether this start is a new play of the reading (a play record
+    // and fresh checkpoints) or only continues one (a speed change). A prepared reading without a current
+    // chunk, still preparing, or completed, prepares its window first and starts when it arrives.
+    // Ignored while terminating.
+    void startPlayback(bool recordsPlay);
+    // Stops everything that would play or start; the session ends paused (a ready or completed one keeps
+    // its status, one whose start was pending is paused on its chunk). With savingPosition the position
+    // is saved.
+    void pause(bool savingPosition = true);
+    // Stops the loop and, unless keepingCheckpoint, the checkpoints; a playing session becomes paused.
+    void stopPlaybackTasks(bool keepingCheckpoint);
+    // Drops a pending automatic start and a pending start.
+    void cancelAutoplay();
+    // Starts the automatic start: 0.5 s later, playback starts (recording a play unless already playing).
+    void scheduleAutoplay();
+    // Changes the speed and keeps it under kBaseSecondsKey. Playing goes on with the current chunk shown
+    // again for its new full time, without a new play record; otherwise the player pauses, saving.
+    void setBaseSeconds(double seconds);
+
+    // ---- Saving ----
+    // Queues a save of the current position, once the reading has played or a stored one was navigated,
+    // while there is a current chunk, a reading and a store. Replaces a pending navigation save.
+    void savePosition();
+    // Saves the position kNavigationSaveDelay after the last of several navigations.
+    void scheduleNavigationSave();
+    // Starts the periodic save while playing, unless one runs.
+    void startCheckpoints();
+
+signals:
+    void sessionChanged();
+    void baseSecondsChanged();
+    void isWaitingToPlayChanged();
+    void isPreparingChanged();
+    void sourceWindowChanged();
+    void preparationIDChanged();
+    void requestedOffsetChanged();
+    void chapterNavigationChanged();
+    void originalEPUBFilenameChanged();
+    void replacementSnapshotChanged();
+    void replacementExpectedIDChanged();
+    void replacementIsRedoChanged();
+    void readingChanged();
+    void isCurrentReadingSavedChanged();
+    void storageMessageChanged();
+    void handledImportIDsChanged();
+    void pendingAutoplayChanged();
+    void resumesFromCursorChanged();
+    void hasActuallyPlayedChanged();
+    void hasNavigatedSavedReadingChanged();
+    void hasPreviouslyPlayedChanged();
+    void savedLoadIDChanged();
+    void loadingSavedReadingIDChanged();
+    void isTerminatingChanged();
+
+private:
+    // Everything one preparation task needs, captured when it starts: it reads nothing else of the player
+    // before it applies its result.
+    struct PreparationRequest {
+        QUuid id;
+        std::optional<bool> sentenceForward;
+        std::shared_ptr<PreparedReading> prepared;
+        qsizetype offset = 0;           // as asked
+        qsizetype requestedOffset = 0;  // clamped into the text
+        ChunkSource chunkSource;
+        ReadingDocument document;
+        bool pausesWhenReady = false;
+        bool startsWhenReady = false;
+        bool recordsPlay = false;
+        bool savesNavigation = false;
+    };
+
+    // Task bodies: static, so that a destroyed player is found through the QPointer, never through this.
+    static QCoro::Task<void> runPreparation(QPointer<ReadingPlayer> self, PreparationRequest request,
+                                            CancellationToken token);
+    static QCoro::Task<void> runPlaybackLoop(QPointer<ReadingPlayer> self, CancellationToken token);
+    // The loop's fetch of the window after the last chunk shown: when its first chunk became current, or
+    // nothing when the loop must end.
+    static QCoro::Task<std::optional<Clock::MonotonicTime>> showNextWindow(QPointer<ReadingPlayer> self,
+                                                                           CancellationToken token);
+    static QCoro::Task<void> runAutoplay(QPointer<ReadingPlayer> self, CancellationToken token);
+    static QCoro::Task<void> runCheckpoints(QPointer<ReadingPlayer> self, std::chrono::duration<double> interval,
+                                            CancellationToken token);
+    static QCoro::Task<void> runNavigationSave(QPointer<ReadingPlayer> self, CancellationToken token);
+
+    // The end of a preparation task that was not superseded: applies the window, then starts or saves.
+    void finishPreparation(const PreparationRequest& request, qsizetype target, QList<ReadingChunk> chunks,
+                           ReadingSourceWindow window);
+    // A failed or otherwise cancelled preparation that is still current: nothing is prepared any more.
+    void settlePreparation();
+    // Loads a short text at once: chunks, window and a ready session at offset.
+    void chunkImmediately(const ReadingDocument& document, qsizetype offset);
+    // The display time of chunk at the current speed.
+    std::chrono::duration<double> displayTime(const ReadingChunk& chunk) const;
+    // The session shows the last chunk of a window with more of the text behind it.
+    bool needsNextWindow() const;
+    // Queues a play record of the current reading, replacing a pending navigation save.
+    void queuePlayRecord();
+
+    // Writers of the observed fields: a value equal to the one held is stored without a signal.
+    template <typename T, typename U>
+    void write(T& field, U&& value, void (ReadingPlayer::*changed)());
+    // The session is written, or changed in place, with a signal every time.
+    void setSession(ReadingSession session);
+    template <typename Change>
+    void changeSession(Change&& change);
+    void setBaseSecondsValue(double seconds);
+    void setIsWaitingToPlay(bool value);
+    void setIsPreparing(bool value);
+    void setSourceWindow(std::optional<ReadingSourceWindow> window);
+    void renewPreparationID();
+    void setRequestedOffset(qsizetype offset);
+    void setChapterNavigation(ReadingChapterNavigation navigation);
+    void setOriginalEPUBFilename(std::optional<QString> filename);
+    void setReplacementSnapshot(std::optional<ReplacementSnapshot> snapshot);
+    void setReplacementExpectedID(std::optional<QUuid> id);
+    void setReplacementIsRedo(bool value);
+    void setReading(std::optional<SavedReading> reading);
+    void setIsCurrentReadingSaved(bool value);
+    void setStorageMessage(std::optional<QString> message);
+    void setPendingAutoplay(bool value);
+    void setResumesFromCursor(bool value);
+    void setHasActuallyPlayed(bool value);
+    void setHasNavigatedSavedReading(bool value);
+    void setHasPreviouslyPlayed(bool value);
+    void renewSavedLoadID();
+    void setLoadingSavedReadingID(std::optional<QUuid> id);
+
+    // Observed.
+    ReadingSession m_session;
+    double m_baseSeconds;
+    bool m_isWaitingToPlay = false;
+    bool m_isPreparing = false;
+    std::optional<ReadingSourceWindow> m_sourceWindow;
+    QUuid m_preparationID = QUuid::createUuid();
+    qsizetype m_requestedOffset = 0;
+    ReadingChapterNavigation m_chapterNavigation;
+    std::optional<QString> m_originalEPUBFilename;
+    std::optional<ReplacementSnapshot> m_replacementSnapshot;
+    std::optional<QUuid> m_replacementExpectedID;
+    bool m_replacementIsRedo = false;
+    std::optional<SavedReading> m_reading;
+    bool m_isCurrentReadingSaved = false;
+    std::optional<QString> m_storageMessage;
+    QSet<QUuid> m_handledImportIDs;
+    bool m_pendingAutoplay = false;
+    bool m_resumesFromCursor = false;
+    bool m_hasActuallyPlayed = false;
+    bool m_hasNavigatedSavedReading = false;
+    bool m_hasPreviouslyPlayed = false;
+    QUuid m_savedLoadID = QUuid::createUuid();
+    std::optional<QUuid> m_loadingSavedReadingID;
+    bool m_isTerminating = false;
+
+    // Not observed.
+    Defaults& m_speedDefaults;
+    const Clock& m_clock;
+    const PhraseWidth m_phraseWidth;
+    std::unique_ptr<ReaderTextSizeSettings> m_textSizes;
+    std::shared_ptr<PreparedReading> m_preparedReading;
+    ChunkSource m_prepareChunks = &ReadingPlayer::defaultPrepareChunks;
+    std::unique_ptr<PlaybackPersistence> m_persistence;
+    const std::chrono::duration<double> m_checkpointInterval;
+    TaskHandle m_preparationTask;
+    TaskHandle m_task;  // the playback loop
+    TaskHandle m_autoplayTask;
+    TaskHandle m_checkpointTask;
+    TaskHandle m_navigationSaveTask;
+};
+
+template <typename Change>
+void ReadingPlayer::changeSession(Change&& change) {
+    change(m_session);
+    emit sessionChanged();
+}
+
+}  // namespace tavrine

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace tavrine::ReadingPlayerMessages {
+
+// The player's texts, exactly as the reader shows them. An operation that clears a notice only when it is
+// its own compares the held notice with its text here.
+
+// The storage notice while the store could not be opened.
+inline const QString kStoreUnavailable =
+    QStringLiteral("保存データを開けませんでした。今回の再生は保存されません。文章の取り込みと再生は使えます。");
+// The storage notice after the open reading was deleted from the store.
+inline const QString kReadingRemoved = QStringLiteral("この文書は保存先から削除されたため、再生を停止しました。");
+// What the speed multiplier means.
+inline const QString kSpeedHelp =
+    QStringLiteral("1.0×は補正前の表示時間0.3秒です。長さと句読点の補正は維持します。倍率は読書効果を保証しません。");
+
+}  // namespace tavrine::ReadingPlayerMessages
