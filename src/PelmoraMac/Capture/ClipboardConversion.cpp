@@ -1,5 +1,6 @@
 #include "PelmoraMac/Capture/ClipboardConversion.h"
 
+#include "PelmoraMac/Capture/ArticleScriptHost.h"
 #include "PelmoraMac/Capture/CaptureMarkdown.h"
 #include "PelmoraMac/Capture/CaptureWorker.h"
 #include "PelmoraMac/Capture/internal/RTFReader.h"
@@ -10,12 +11,6 @@
 namespace tavrine {
 namespace {
 using Span = ReadingDocument::Span;
-
-// The capture scripts' "extractClipboardHTML" through the article script host, which is not built
-// yet: unavailable, which the conversion passes over for the RTF.
-CaptureResult<std::optional<ReadingDocument>> extractClipboardHTML(const QString& /*html*/) {
-    return tl::unexpected(CaptureFailure::unavailable);
-}
 
 ReadingDocument textDocument(const std::optional<QString>& text) {
     return ReadingDocument{std::nullopt, text.value_or(QString()), {}};
