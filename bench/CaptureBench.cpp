@@ -164,6 +164,9 @@ void measureHostileRichText() {
         std::printf("{\"bench\":\"clipboard-hostile\"%s%s%s}\n", qPrintable(field(u"case"_s, bench::jsonString(name))),
                     qPrintable(field(u"bytes"_s, QString::number(rtf.size()))),
                     qPrintable(field(u"ms"_s, milliseconds(*ms))));
+    }
+}
+
 constexpr int kScriptRuns = 5;
 
 struct Page {

@@ -202,6 +202,29 @@ TEST_F(ClipboardWorker, ConvertsEachSnapshotOrAnswersItsFailure) {
     EXPECT_EQ(answerTo(ClipboardSnapshot{.text = u"  \n"_s}).failure, CaptureFailure::emptyText);
 }
 
+TEST_F(ClipboardWorker, TakesTheHTMLThroughTheCaptureExtractor) {
+    const QString paragraph = u"<p>山路を<b>登り</b>ながら</p>"_s;
+    QByteArray utf16LE("\xFF\xFE");
+    for (const QChar c : paragraph) utf16LE.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    for (const QByteArray& html : {paragraph.toUtf8(), utf16LE}) {
+        const auto answer = answerTo(ClipboardSnapshot{.html = html, .rtf = kBoldRTF, .text = u"text"_s});
+        ASSERT_TRUE(answer.document) << (answer.failure ? rawValue(*answer.failure).toStdString() : "");
+        EXPECT_EQ(answer.document->text, u"山路を登りながら\n"_s);
+        EXPECT_TRUE(answer.document->spans.contains(Span{Kind::strong, 3, 5, 0}));
+    }
+
+    // HTML without a body to read: the RTF, else the text read as Markdown.
+    const QByteArray empty = "<html><body><img src=\"picture.png\"><p> </p></body></html>";
+    EXPECT_EQ(answerTo(ClipboardSnapshot{.html = empty, .rtf = kBoldRTF, .text = u"text"_s})
+                  .document.value_or(ReadingDocument{})
+                  .text,
+              u"RTF text\n"_s);
+    const auto markdown = answerTo(ClipboardSnapshot{.html = empty, .text = u"## 小見出し"_s});
+    ASSERT_TRUE(markdown.document);
+    EXPECT_EQ(markdown.document->spans.first(), (Span{Kind::heading, 0, 4, 2}));
+    EXPECT_EQ(answerTo(ClipboardSnapshot{.html = empty}).failure, CaptureFailure::clipboardUnreadable);
+}
+
 TEST_F(ClipboardWorker, AnswersHostileRTF) {
     // Every answer comes from a worker that exited with status 0.
     EXPECT_EQ(answerTo(ClipboardSnapshot{.rtf = "{\\rtf1 " + QByteArray(100'000, '{')}).failure,
