@@ -4,6 +4,7 @@
 #include "PelmoraMac/Capture/CaptureFailure.h"
 #include "PelmoraMac/Capture/CaptureWorker.h"
 #include "PelmoraMac/Capture/CaptureWorkerLauncher.h"
+#include "ReaderCore/ReadingDocument.h"
 
 #include "support/QtPrinters.h"
 
@@ -26,6 +27,15 @@ namespace test {
 template <typename T>
 std::optional<CaptureFailure> failureOf(const CaptureResult<T>& result) {
     return result ? std::nullopt : std::optional(result.error());
+}
+
+// The spans of one kind, in document order.
+inline QList<ReadingDocument::Span> spansOf(const ReadingDocument& document, ReadingDocument::Span::Kind kind) {
+    QList<ReadingDocument::Span> found;
+    for (const auto& span : document.spans) {
+        if (span.kind == kind) found.append(span);
+    }
+    return found;
 }
 
 inline CaptureDeadline deadlineIn(std::chrono::milliseconds time) {

@@ -12,6 +12,7 @@ namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
 using test::failureOf;
+using test::spansOf;
 using Span = ReadingDocument::Span;
 using Kind = Span::Kind;
 
@@ -35,14 +36,6 @@ ReadingDocument read(const QByteArray& rtf) {
 }
 QString textOf(const QByteArray& rtf) {
     return read(rtf).text;
-}
-// The spans of one kind, in order.
-QList<Span> spansOf(const ReadingDocument& document, Kind kind) {
-    QList<Span> spans;
-    for (const auto& span : document.spans) {
-        if (span.kind == kind) spans.append(span);
-    }
-    return spans;
 }
 
 QByteArray sharedRTF(const QString& name) {
