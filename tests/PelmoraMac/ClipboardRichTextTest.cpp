@@ -152,6 +152,8 @@ TEST(ClipboardRichText, TablesAndDestinationsThatAreNotTextAreSkipped) {
     EXPECT_EQ(textOf(R"({\rtf1 A{\v hidden\par}B\v C\v0 D})"), u"ABD"_s);
     // \* before a word the reader knows as text keeps the text.
     EXPECT_EQ(textOf(R"({\rtf1 {\*\fldrslt kept}{\*\b dropped}})"), u"kept"_s);
+    // Text given twice, in the code page and in Unicode: read once, as the former.
+    EXPECT_EQ(textOf(R"({\rtf1 {\upr{caf\'e9}{\*\ud{caf\u233?}}}})"), u"café"_s);
     // Binary data is skipped by its count, in text and in skipped destinations alike.
     EXPECT_EQ(textOf(R"({\rtf1 A\bin4 {}\}B{\*\blob \bin3 }}}C}D})"), u"ABD"_s);
     // Nothing after the group that opened first is read; the end of the data ends open groups.

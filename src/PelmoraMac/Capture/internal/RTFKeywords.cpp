@@ -84,7 +84,6 @@ constexpr auto kKeywords = std::to_array<std::pair<std::string_view, RTFKeyword>
     {"txe", K::skippedDestination},
     {"u", K::unicode},
     {"uc", K::unicodeSkipCount},
-    {"ud", K::keptDestination},
     {"v", K::hidden},
     {"xe", K::skippedDestination},
     {"zwj", K::zeroWidthJoiner},
