@@ -1,20 +1,24 @@
 #include "PelmoraMac/Capture/CaptureWorkerOperations.h"
 
+#include "PelmoraMac/Capture/ArticleScriptHost.h"
 #include "PelmoraMac/Capture/CaptureMarkdown.h"
 #include "PelmoraMac/Capture/CaptureWorker.h"
 
 namespace tavrine {
 namespace {
 
-// Each operation's work, given its checked input. The browser snapshot, the article extraction and the
-// clipboard conversion are not built yet: they answer unavailable, as a worker that cannot do the work.
+// Each operation's work, given its checked input. The browser snapshot and the clipboard conversion are
+// not built yet: they answer unavailable, as a worker that cannot do the work.
 
 CaptureResult<CaptureWorkerResponse> takeSnapshot(ArticleBrowser /*browser*/, bool /*withHTML*/) {
     return tl::unexpected(CaptureFailure::unavailable);
 }
 
-CaptureResult<CaptureWorkerResponse> extractArticle(const QString& /*html*/) {
-    return tl::unexpected(CaptureFailure::unavailable);
+// A page without an article body answers with no document and no failure.
+CaptureResult<CaptureWorkerResponse> extractPageArticle(const QString& html) {
+    auto document = extractArticle(html);
+    if (!document) return tl::unexpected(document.error());
+    return CaptureWorkerResponse{.document = std::move(*document)};
 }
 
 CaptureResult<CaptureWorkerResponse> convertClipboard(const ClipboardSnapshot& /*snapshot*/) {
@@ -40,7 +44,7 @@ CaptureResult<CaptureWorkerResponse> performCaptureWorkerOperation(const Capture
     case Operation::extract:
         if (!request.html) return tl::unexpected(CaptureFailure::unavailable);
         if (request.html->size() > kExtractionHTMLLimit) return tl::unexpected(CaptureFailure::htmlTooLarge);
-        return extractArticle(*request.html);
+        return extractPageArticle(*request.html);
     case Operation::clipboard:
         if (!request.clipboard) return tl::unexpected(CaptureFailure::clipboardNoText);
         return convertClipboard(*request.clipboard);
