@@ -14,6 +14,7 @@ namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
 using test::failureOf;
+using test::spansOf;
 using Span = ReadingDocument::Span;
 using Kind = Span::Kind;
 
@@ -37,14 +38,6 @@ ReadingDocument clipboard(const QString& html) {
 
 QString textOf(const ReadingDocument& document, const Span& span) {
     return document.text.sliced(span.start, span.end - span.start);
-}
-
-QList<Span> spansOf(const ReadingDocument& document, Kind kind) {
-    QList<Span> found;
-    for (const Span& span : document.spans) {
-        if (span.kind == kind) found.append(span);
-    }
-    return found;
 }
 
 QString readPage(const QString& path) {
