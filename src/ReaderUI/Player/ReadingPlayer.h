@@ -66,7 +66,7 @@ class ReaderTextSizeSettings;
 //   ReadingPlayerQuitting.cpp    the application quits: nothing starts any more
 //   ReadingPlayerMessages.h      the player's texts, the storage notices among them
 // Still to come, each in a file of its own: replacement undo, store outcomes and the store listener,
-// library and history actions; waiting for the last saves when quitting.
+// library and history actions.
 class ReadingPlayer final : public QObject {
     Q_OBJECT
 
@@ -303,6 +303,9 @@ public:
     // The application is quitting: pauses, saving, and from now on refuses every start, opening, import,
     // jump to a book destination and chapter move. Sentence moves still work. For good.
     void prepareForTermination();
+    // Pauses, saving, and completes once every write queued so far has ended, that last save included,
+    // whether it succeeded or not. The application quits after it; the player may go before it ends.
+    QCoro::Task<void> finishPersistence();
 
     // ---- Saving ----
     // Queues a save of the current position, once the reading has played or a stored one was navigated,
