@@ -4,6 +4,7 @@
 #include "ReaderCore/MemoryDefaults.h"
 #include "ReaderStorage/ReadingStore.h"
 
+#include "support/EventLoop.h"
 #include "support/FakeClock.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
@@ -55,6 +56,8 @@ TEST_F(ReadingPlaybackCreation, AnUnreadableStoreLeavesThePlayerUnsavedAndTheFil
     playback->player().startPlayback(true);
     EXPECT_EQ(playback->player().session().status, ReadingSession::Status::playing);
     playback->player().prepareForTermination();
+    // The stopped loop ends on a later turn of the event loop.
+    test::settlePool();
     playback.reset();
 
     EXPECT_EQ(folder.read(u"reading-store.json"_s), truncated);
