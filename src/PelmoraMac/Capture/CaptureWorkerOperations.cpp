@@ -1,17 +1,20 @@
 #include "PelmoraMac/Capture/CaptureWorkerOperations.h"
 
 #include "PelmoraMac/Capture/ArticleScriptHost.h"
+#include "PelmoraMac/Capture/BrowserSnapshotScript.h"
 #include "PelmoraMac/Capture/CaptureMarkdown.h"
 #include "PelmoraMac/Capture/CaptureWorker.h"
 
 namespace tavrine {
 namespace {
 
-// Each operation's work, given its checked input. The browser snapshot and the clipboard conversion are
-// not built yet: they answer unavailable, as a worker that cannot do the work.
+// Each operation's work, given its checked input. The clipboard conversion is not built yet: it answers
+// unavailable, as a worker that cannot do the work.
 
-CaptureResult<CaptureWorkerResponse> takeSnapshot(ArticleBrowser /*browser*/, bool /*withHTML*/) {
-    return tl::unexpected(CaptureFailure::unavailable);
+CaptureResult<CaptureWorkerResponse> takeSnapshot(ArticleBrowser browser, bool withHTML) {
+    auto snapshot = takeBrowserSnapshot(browser, withHTML);
+    if (!snapshot) return tl::unexpected(snapshot.error());
+    return CaptureWorkerResponse{.snapshot = std::move(*snapshot)};
 }
 
 // A page without an article body answers with no document and no failure.
