@@ -57,23 +57,38 @@ TEST(SnapshotPayload, AStatusNamesTheFailureAndAnythingElseIsUnavailable) {
 
 const QString kChromium = u"/usr/lib/chromium/chromium"_s;
 
+// A browser started by a shell of that display.
+class DisplayProcesses : public FakeProcesses {
+public:
+    DisplayProcesses() {
+        add(20, u"/usr/bin/bash"_s, {}, {u"DISPLAY=:5"_s});
+        add(21, u"/usr/bin/bash"_s, {}, {u"DISPLAY=:6.0"_s});
+        add(22, u"/usr/bin/bash"_s, {}, {u"HOME=/home/a"_s});
+    }
+    static constexpr pid_t kDisplay5 = 20, kDisplay6 = 21, kNoDisplay = 22;
+    // A browser as Chromium leaves /proc: its process title written over its environment.
+    void browser(pid_t pid, const QString& executable, const QStringList& arguments, pid_t starter = kDisplay5) const {
+        addRetitled(pid, executable, arguments, "s --ozone-platform=headless about:blank" + QByteArray(40, '\0'), {},
+                    starter);
+    }
+};
+
 TEST(DevToolsEndpoints, OnlyBrowsersOfThisDisplayStartedWithRemoteDebuggingCount) {
-    FakeProcesses processes;
-    const QStringList display{u"DISPLAY=:5"_s};
-    processes.add(30, kChromium, {u"--remote-debugging-port=9222"_s}, display);
-    processes.add(31, kChromium, {u"--type=renderer"_s, u"--remote-debugging-port=9222"_s}, display);
-    processes.add(32, kChromium, {u"--user-data-dir=/tmp/p"_s}, display);
-    processes.add(33, kChromium, {u"--remote-debugging-port=9223"_s}, {u"DISPLAY=:6"_s});
-    processes.add(34, kChromium, {u"--remote-debugging-port=9224"_s}, {});
-    processes.add(35, u"/opt/google/chrome/chrome"_s, {u"--remote-debugging-port=9225"_s}, {u"DISPLAY=:5.0"_s});
-    processes.add(36, u"/usr/lib/firefox/firefox"_s, {u"--remote-debugging-port=9226"_s}, display);
-    processes.add(37, u"/usr/lib/chromium/chromium-wrapper"_s, {u"--remote-debugging-port=9227"_s}, display);
-    processes.add(38, kChromium + u" (deleted)"_s, {u"-remote-debugging-port=9228"_s}, display);
-    processes.add(39, kChromium, {u"--remote-debugging-port=65536"_s}, display);
-    processes.add(40, kChromium, {u"--remote-debugging-port=92x"_s}, display);
-    processes.add(41, kChromium, {u"--"_s, u"--remote-debugging-port=9229"_s}, display);
-    processes.add(42, kChromium, {u"--remote-debugging-port=1"_s, u"--remote-debugging-port=9230"_s}, display);
-    processes.add(9, kChromium, {u"https://example.org/"_s, u"--remote-debugging-port=65535"_s}, display);
+    DisplayProcesses processes;
+    processes.browser(30, kChromium, {u"--remote-debugging-port=9222"_s});
+    processes.browser(31, kChromium, {u"--type=renderer"_s, u"--remote-debugging-port=9222"_s});
+    processes.browser(32, kChromium, {u"--user-data-dir=/tmp/p"_s});
+    processes.browser(33, kChromium, {u"--remote-debugging-port=9223"_s}, DisplayProcesses::kDisplay6);
+    processes.browser(34, kChromium, {u"--remote-debugging-port=9224"_s}, DisplayProcesses::kNoDisplay);
+    processes.browser(35, u"/opt/google/chrome/chrome"_s, {u"--remote-debugging-port=9225"_s});
+    processes.browser(36, u"/usr/lib/firefox/firefox"_s, {u"--remote-debugging-port=9226"_s});
+    processes.browser(37, u"/usr/lib/chromium/chromium-wrapper"_s, {u"--remote-debugging-port=9227"_s});
+    processes.browser(38, kChromium + u" (deleted)"_s, {u"-remote-debugging-port=9228"_s});
+    processes.browser(39, kChromium, {u"--remote-debugging-port=65536"_s});
+    processes.browser(40, kChromium, {u"--remote-debugging-port=92x"_s});
+    processes.browser(41, kChromium, {u"--"_s, u"--remote-debugging-port=9229"_s});
+    processes.browser(42, kChromium, {u"--remote-debugging-port=1"_s, u"--remote-debugging-port=9230"_s});
+    processes.browser(9, kChromium, {u"https://example.org/"_s, u"--remote-debugging-port=65535"_s});
 
     EXPECT_EQ(findDevToolsEndpoints({.processRoot = processes.root(), .display = ":5"}),
               (QList<DevToolsEndpoint>{{.pid = 9, .port = 65535},
@@ -81,36 +96,52 @@ TEST(DevToolsEndpoints, OnlyBrowsersOfThisDisplayStartedWithRemoteDebuggingCount
                                        {.pid = 35, .port = 9225},
                                        {.pid = 38, .port = 9228},
                                        {.pid = 42, .port = 9230}}));
-    EXPECT_EQ(findDevToolsEndpoints({.processRoot = processes.root(), .display = ":6.1"}),
+    // The screen number does not count.
+    EXPECT_EQ(findDevToolsEndpoints({.processRoot = processes.root(), .display = ":6"}),
               (QList<DevToolsEndpoint>{{.pid = 33, .port = 9223}}));
     // A process without a display finds the browsers without one.
     EXPECT_EQ(findDevToolsEndpoints({.processRoot = processes.root(), .display = ""}),
               (QList<DevToolsEndpoint>{{.pid = 34, .port = 9224}}));
 }
 
+TEST(DevToolsEndpoints, TheDisplayIsTheOneOfTheProcessThatStartedTheBrowser) {
+    DisplayProcesses processes;
+    // A starter that wrote over its environment too: its own starter's counts.
+    processes.browser(23, u"/usr/bin/launcher"_s, {}, DisplayProcesses::kDisplay6);
+    processes.browser(30, kChromium, {u"--remote-debugging-port=9222"_s}, 23);
+    processes.browser(31, kChromium, {u"--remote-debugging-port=9223"_s}, 1);   // left to the system
+    processes.browser(32, kChromium, {u"--remote-debugging-port=9224"_s}, 99);  // a starter since gone
+    // What the browser's own environment seems to say does not count.
+    processes.add(33, kChromium, {u"--remote-debugging-port=9225"_s}, {u"DISPLAY=:5"_s}, {},
+                  DisplayProcesses::kDisplay6);
+    EXPECT_EQ(findDevToolsEndpoints({.processRoot = processes.root(), .display = ":6"}),
+              (QList<DevToolsEndpoint>{{.pid = 30, .port = 9222}, {.pid = 33, .port = 9225}}));
+    EXPECT_TRUE(findDevToolsEndpoints({.processRoot = processes.root(), .display = ":5"}).isEmpty());
+}
+
 TEST(DevToolsEndpoints, APortTheBrowserChoseIsReadFromItsProfile) {
-    FakeProcesses processes;
-    const QByteArray active = "4567\n/devtools/browser/5e0c-aa";
-    const QStringList display{u"DISPLAY=:5"_s};
-    processes.write(u"given/DevToolsActivePort"_s, active);
-    processes.add(50, kChromium,
-                  {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(u"given"_s)}, display);
+    DisplayProcesses processes;
+    processes.write(u"given/DevToolsActivePort"_s, "4567\n/devtools/browser/5e0c-aa");
+    processes.browser(50, kChromium,
+                      {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(u"given"_s)});
     // A relative profile is in the browser's working folder.
     processes.write(u"work/relative/DevToolsActivePort"_s, "4568\n/devtools/browser/b");
-    processes.add(51, kChromium, {u"--remote-debugging-port=0"_s, u"--user-data-dir=relative"_s}, display,
-                  processes.filePath(u"work"_s));
-    // The default profiles: Chromium's, and Google Chrome's named after its installation.
+    processes.addRetitled(51, kChromium, {u"--remote-debugging-port=0"_s, u"--user-data-dir=relative"_s}, {},
+                          processes.filePath(u"work"_s), DisplayProcesses::kDisplay5);
+    // The default profiles, in the configuration folder of the starter's environment: Chromium's, and
+    // Google Chrome's named after its installation.
     processes.write(u"config/chromium/DevToolsActivePort"_s, "4569\n/devtools/browser/c");
-    processes.add(52, kChromium, {u"--remote-debugging-port=0"_s},
+    processes.add(60, u"/usr/bin/bash"_s, {},
                   {u"DISPLAY=:5"_s, u"XDG_CONFIG_HOME="_s + processes.filePath(u"config"_s)});
+    processes.browser(52, kChromium, {u"--remote-debugging-port=0"_s}, 60);
     processes.write(u"home/.config/google-chrome-beta/DevToolsActivePort"_s, "4570\n/devtools/browser/d\n");
-    processes.add(53, u"/opt/google/chrome-beta/chrome"_s, {u"--remote-debugging-port=0"_s},
-                  {u"DISPLAY=:5"_s, u"HOME="_s + processes.filePath(u"home"_s)});
+    processes.add(61, u"/usr/bin/bash"_s, {}, {u"DISPLAY=:5"_s, u"HOME="_s + processes.filePath(u"home"_s)});
+    processes.browser(53, u"/opt/google/chrome-beta/chrome"_s, {u"--remote-debugging-port=0"_s}, 61);
     // No file, or one that names no port or another kind of target.
-    processes.add(54, kChromium, {u"--remote-debugging-port=0"_s, u"--user-data-dir=/nonexistent"_s}, display);
+    processes.browser(54, kChromium, {u"--remote-debugging-port=0"_s, u"--user-data-dir=/nonexistent"_s});
     processes.write(u"page/DevToolsActivePort"_s, "4571\n/devtools/page/e");
-    processes.add(55, kChromium,
-                  {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(u"page"_s)}, display);
+    processes.browser(55, kChromium,
+                      {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(u"page"_s)});
 
     EXPECT_EQ(findDevToolsEndpoints({.processRoot = processes.root(), .display = ":5"}),
               (QList<DevToolsEndpoint>{{.pid = 50, .port = 4567, .browserPath = u"/devtools/browser/5e0c-aa"_s},
@@ -201,9 +232,10 @@ TEST(DevToolsConnection, AMessageOverTheLimitEndsTheConnection) {
 // A process folder holding one browser on display ":7" whose profile names the fake's port.
 BrowserSnapshotOptions optionsFor(const FakeProcesses& processes, quint16 port) {
     processes.write(u"profile/DevToolsActivePort"_s, QByteArray::number(port) + "\n/devtools/browser/fake");
+    processes.add(59, u"/usr/bin/bash"_s, {}, {u"DISPLAY=:7"_s});
     processes.add(60, kChromium,
-                  {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(u"profile"_s)},
-                  {u"DISPLAY=:7"_s});
+                  {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(u"profile"_s)}, {}, {},
+                  59);
     return {.search = {.processRoot = processes.root(), .display = ":7"}, .limits = kShortWait};
 }
 

@@ -27,8 +27,8 @@ inline void PrintTo(DevToolsFailure failure, std::ostream* out) {
 namespace test {
 
 // A process folder of a test's making, as the browser search reads /proc: per process a folder with
-// the link "exe" (to a file that need not exist), "cmdline" and "environ" (NUL-separated) and, when
-// given, the link "cwd".
+// the link "exe" (to a file that need not exist), "cmdline" and "environ" (NUL-separated), "stat" naming
+// its parent (after a name with parentheses in it) and, when given, the link "cwd".
 class FakeProcesses {
 public:
     QString root() const { return m_folder.path(); }
@@ -39,19 +39,39 @@ public:
     }
 
     void add(pid_t pid, const QString& executable, const QStringList& arguments, const QStringList& environment,
-             const QString& workingFolder = {}) const {
-        const QString folder = QString::number(pid) + u'/';
+             const QString& workingFolder = {}, pid_t parent = 1) const {
         QByteArray commandLine = QFile::encodeName(executable) + '\0';
         for (const QString& argument : arguments) commandLine += argument.toUtf8() + '\0';
-        QByteArray variables;
-        for (const QString& variable : environment) variables += variable.toUtf8() + '\0';
+        write(pid, executable, commandLine, environmentOf(environment), workingFolder, parent);
+    }
+    // The same as Chromium leaves it: its process title (the arguments joined by spaces) written over
+    // its command line, and the end of the title over its environment.
+    void addRetitled(pid_t pid, const QString& executable, const QStringList& arguments, const QByteArray& environment,
+                     const QString& workingFolder, pid_t parent) const {
+        QByteArray commandLine = QFile::encodeName(executable);
+        for (const QString& argument : arguments) commandLine += ' ' + argument.toUtf8();
+        commandLine += '\0';
+        write(pid, executable, commandLine, environment, workingFolder, parent);
+    }
+
+    static QByteArray environmentOf(const QStringList& variables) {
+        QByteArray bytes;
+        for (const QString& variable : variables) bytes += variable.toUtf8() + '\0';
+        return bytes;
+    }
+
+private:
+    void write(pid_t pid, const QString& executable, const QByteArray& commandLine, const QByteArray& environment,
+               const QString& workingFolder, pid_t parent) const {
+        const QString folder = QString::number(pid) + u'/';
         m_folder.write(folder + QStringLiteral("cmdline"), commandLine);
-        m_folder.write(folder + QStringLiteral("environ"), variables);
+        m_folder.write(folder + QStringLiteral("environ"), environment);
+        m_folder.write(folder + QStringLiteral("stat"),
+                       QByteArray::number(pid) + " (a (b) c) S " + QByteArray::number(parent) + " 1 1 0");
         QFile::link(executable, m_folder.filePath(folder + QStringLiteral("exe")));
         if (!workingFolder.isEmpty()) QFile::link(workingFolder, m_folder.filePath(folder + QStringLiteral("cwd")));
     }
 
-private:
     TemporaryDirectory m_folder;
 };
 

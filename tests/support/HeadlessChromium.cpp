@@ -33,7 +33,6 @@ HeadlessChromium::HeadlessChromium(const QString& url, std::chrono::milliseconds
     // Chromium refuses to run as root inside its sandbox.
     if (::geteuid() == 0) arguments.append(u"--no-sandbox"_s);
     arguments.append(url);
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(QProcess::nullDevice());
     m_process.start(program, arguments);

@@ -35,6 +35,15 @@ QByteArray displayWithoutScreen(const QByteArray& display) {
     return colon >= 0 && dot > colon ? display.left(dot) : display;
 }
 
+// The arguments of a command line. Chromium replaces its command line with its process title, the
+// arguments joined by spaces: such a line is split at its spaces again (a path with a space in it is
+// then lost, which only matters for --user-data-dir).
+QByteArrayList argumentsOf(const QByteArray& commandLine) {
+    const QByteArrayList arguments = entriesOf(commandLine);
+    if (arguments.size() != 1) return arguments;
+    return arguments.first().split(' ');
+}
+
 // The switches of a command line (later ones win, as in the browser; nothing after "--" is a switch),
 // by name without their dashes.
 QHash<QByteArray, QByteArray> switchesOf(const QByteArrayList& arguments) {
@@ -68,6 +77,43 @@ std::optional<int> decimalPort(const QByteArray& text, int lowest) {
     return port;
 }
 
+// Whether the entries are an environment: NAME=value each, the name made of letters, digits and
+// underscores.
+bool isEnvironment(const QByteArrayList& entries) {
+    static const QRegularExpression variable(u"^[A-Za-z_][A-Za-z0-9_]*="_s);
+    return std::all_of(entries.cbegin(), entries.cend(), [](const QByteArray& entry) {
+        return entry.isEmpty() || variable.match(QString::fromLatin1(entry.left(256))).hasMatch();
+    });
+}
+
+// The parent of a process, from the fourth field of its stat file (after the name in parentheses,
+// which may hold anything); 0 when it is unknown.
+pid_t parentOf(const QString& processRoot, pid_t pid) {
+    const QByteArray stat = readProcessFile(processRoot + u'/' + QString::number(pid) + u"/stat"_s);
+    const QByteArrayList fields = stat.mid(stat.lastIndexOf(')') + 1).simplified().split(' ');
+    return fields.size() >= 2 ? pid_t(fields[1].toInt()) : 0;
+}
+
+// How many generations up the environment of a process is looked for.
+constexpr int kEnvironmentAncestors = 8;
+
+// The environment that a browser was started with. Chromium writes its process title over the
+// environment that /proc shows (what is left there may even look like variables), so it is the
+// environment of the process that started it, or of the nearest ancestor that holds one; nothing when
+// none is readable before the first process of the system.
+std::optional<QByteArrayList> startingEnvironment(const QString& processRoot, pid_t browser) {
+    pid_t pid = parentOf(processRoot, browser);
+    for (int generation = 0; generation < kEnvironmentAncestors && pid > 1; ++generation) {
+        QFile file(processRoot + u'/' + QString::number(pid) + u"/environ"_s);
+        if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+        QByteArrayList entries = entriesOf(file.read(kProcessFileLimit));
+        entries.removeAll(QByteArray());
+        if (isEnvironment(entries)) return entries;
+        pid = parentOf(processRoot, pid);
+    }
+    return std::nullopt;
+}
+
 QByteArray variableOf(const QByteArrayList& environment, const QByteArray& name) {
     const QByteArray prefix = name + '=';
     for (const QByteArray& entry : environment) {
@@ -94,21 +140,24 @@ QString defaultProfileFolder(const QString& executablePath, const QByteArrayList
     return configuration + u'/' + name;
 }
 
-std::optional<DevToolsEndpoint> endpointOf(const QString& folder, pid_t pid, const QByteArray& display) {
+std::optional<DevToolsEndpoint> endpointOf(const QString& processRoot, pid_t pid, const QByteArray& display) {
+    const QString folder = processRoot + u'/' + QString::number(pid);
     QString executable = QFile::symLinkTarget(folder + u"/exe"_s);
     // A browser that was upgraded while it ran still runs its old file.
     if (executable.endsWith(u" (deleted)"_s)) executable.chop(10);
     const QString name = QFileInfo(executable).fileName();
     if (name != u"chromium"_s && name != u"chrome"_s) return std::nullopt;
 
-    const auto switches = switchesOf(entriesOf(readProcessFile(folder + u"/cmdline"_s)));
+    const auto switches = switchesOf(argumentsOf(readProcessFile(folder + u"/cmdline"_s)));
     if (switches.contains("type")) return std::nullopt;
     const auto portSwitch = switches.constFind("remote-debugging-port");
     if (portSwitch == switches.constEnd()) return std::nullopt;
     const std::optional<int> port = decimalPort(portSwitch.value(), 0);
     if (!port) return std::nullopt;
 
-    const QByteArrayList environment = entriesOf(readProcessFile(folder + u"/environ"_s));
+    const std::optional<QByteArrayList> found = startingEnvironment(processRoot, pid);
+    if (!found) return std::nullopt;
+    const QByteArrayList& environment = *found;
     if (displayWithoutScreen(variableOf(environment, "DISPLAY")) != displayWithoutScreen(display)) return std::nullopt;
     if (*port > 0) return DevToolsEndpoint{.pid = pid, .port = quint16(*port)};
 
@@ -153,7 +202,7 @@ QList<DevToolsEndpoint> findDevToolsEndpoints(const DevToolsEndpointSearch& sear
     std::sort(processes.begin(), processes.end());
     QList<DevToolsEndpoint> endpoints;
     for (const pid_t pid : processes) {
-        if (auto endpoint = endpointOf(root.filePath(QString::number(pid)), pid, search.display)) {
+        if (auto endpoint = endpointOf(root.path(), pid, search.display)) {
             endpoints.append(std::move(*endpoint));
         }
     }

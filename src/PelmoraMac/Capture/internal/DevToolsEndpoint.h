@@ -32,7 +32,10 @@ struct DevToolsEndpointSearch {
 
 // The browsers started with --remote-debugging-port, in the order of their process ids: the processes
 // whose executable is named "chromium" or "chrome", without a --type= argument (the browser itself, not
-// one of its helpers), and whose environment names the display of the search. The port is the
+// one of its helpers), and whose environment names the display of the search. Chromium writes its
+// process title over the environment that /proc shows, so the environment that counts is the one the
+// browser inherited: that of the process that started it (or of the nearest ancestor whose environment
+// is intact). The port is the
 // argument's; for port 0 (the browser chose one) it is line 1 of DevToolsActivePort in the browser's
 // --user-data-dir, else in its default profile folder, and line 2 the browser's path. A browser whose
 // files cannot be read (another user's) or whose port is unknown or invalid is left out.
