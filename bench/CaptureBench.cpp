@@ -6,6 +6,13 @@
 //   {"bench":"worker-transfer","requestBytes":16000000,"ms":…}
 //     the median of 5 round trips of a Markdown request of exactly 16,000,000 bytes, which the worker
 //     reads whole and answers tooLong;
+//   {"bench":"clipboard-convert","format":"rtf"|"html","bytes":2000000,"ms":…}
+//     the median of 5 round trips of a clipboard snapshot of 2,000,000 bytes of RTF or of HTML as a word
+//     processor copies them (verbose formatting around Japanese text below 20,000 units), converted
+//     into a document; the same with "file" for each real RTF document under ../shared/data/rtf;
+//   {"bench":"clipboard-hostile","case":…,"bytes":…,"ms":…}
+//     the median of 5 round trips of hostile RTF: 100,000 open braces, a binary length of 999,999,999,
+//     2,000,000 bytes of one paragraph, of text and of formatting alone, and data cut inside an escape.
 //   {"bench":"readability","file":…,"bytes":…,"qjsMs":…,"nodeMs":…,"ratio":…}
 //     the Readability package's two files (JSDOMParser parses, Readability extracts) on each HTML page
 //     of Debian's debian-policy package and on a generated article of 200 KB, in one warm script engine
@@ -31,12 +38,14 @@
 
 #include "BenchReport.h"
 #include "BenchTexts.h"
+#include "ClipboardBenchInputs.h"
 #ifdef TAVRINE_HEADLESS_CHROMIUM
 #include "support/HeadlessChromium.h"
 #endif
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QJSEngine>
@@ -59,22 +68,37 @@ using Operation = CaptureWorkerRequest::Operation;
 
 constexpr int kMarkdownRuns = 20;
 constexpr int kTransferRuns = 5;
+constexpr int kClipboardRuns = 5;
 constexpr qsizetype kMarkdownUnits = 20'000;
 
 const CaptureWorkerLaunch kWorker{.executable = QStringLiteral(TAVRINE_EXECUTABLE), .childStarted = {}};
 
-// One round trip, in milliseconds; nothing when its outcome is not the expected one.
-std::optional<double> roundTrip(const CaptureWorkerRequest& request, std::optional<CaptureFailure> expectedFailure) {
+// One round trip, in milliseconds; nothing when its outcome is none of the accepted ones (a failure, or
+// nullopt for a document).
+std::optional<double> roundTrip(const CaptureWorkerRequest& request,
+                                std::initializer_list<std::optional<CaptureFailure>> accepted) {
     const auto start = std::chrono::steady_clock::now();
     const auto response = runCaptureWorker(request, captureDeadlineFrom(start), CancellationToken::none(), kWorker);
     const double ms = bench::millisecondsSince(start);
     const std::optional<CaptureFailure> failure = response ? std::nullopt : std::optional(response.error());
-    if (failure != expectedFailure || (!failure && !response->document)) {
+    if (std::ranges::find(accepted, failure) == accepted.end() || (!failure && !response->document)) {
         std::fprintf(stderr, "capture-bench: unexpected outcome %s\n",
                      failure ? qPrintable(rawValue(*failure)) : "without a document");
         return std::nullopt;
     }
     return ms;
+}
+
+// The median of `runs` round trips; nothing when one of them has another outcome.
+std::optional<double> medianRoundTrip(int runs, const CaptureWorkerRequest& request,
+                                      std::initializer_list<std::optional<CaptureFailure>> accepted) {
+    std::vector<double> times;
+    for (int run = 0; run < runs; ++run) {
+        const auto ms = roundTrip(request, accepted);
+        if (!ms) return std::nullopt;
+        times.push_back(*ms);
+    }
+    return bench::percentile(times, 0.5);
 }
 
 void measureMarkdown() {
@@ -83,7 +107,7 @@ void measureMarkdown() {
     const QString text = bench::repeatedTo(japanese, kMarkdownUnits);
     std::vector<double> times;
     for (int run = 0; run < kMarkdownRuns; ++run) {
-        const auto ms = roundTrip({.operation = Operation::markdown, .text = text}, std::nullopt);
+        const auto ms = roundTrip({.operation = Operation::markdown, .text = text}, {std::nullopt});
         if (!ms) return;
         times.push_back(*ms);
     }
@@ -99,12 +123,64 @@ void measureTransfer() {
     const qsizetype bytes = encodeJson(toJson(request)).size();
     std::vector<double> times;
     for (int run = 0; run < kTransferRuns; ++run) {
-        const auto ms = roundTrip(request, CaptureFailure::tooLong);
+        const auto ms = roundTrip(request, {CaptureFailure::tooLong});
         if (!ms) return;
         times.push_back(*ms);
     }
     std::printf("{\"bench\":\"worker-transfer\"%s%s}\n", qPrintable(field(u"requestBytes"_s, QString::number(bytes))),
                 qPrintable(field(u"ms"_s, milliseconds(bench::percentile(times, 0.5)))));
+}
+
+CaptureWorkerRequest clipboardRequest(ClipboardSnapshot snapshot) {
+    return {.operation = Operation::clipboard, .clipboard = std::move(snapshot)};
+}
+
+void printClipboard(const QString& format, const QString& file, qsizetype bytes, std::optional<double> ms) {
+    if (!ms) return;
+    std::printf("{\"bench\":\"clipboard-convert\"%s%s%s%s}\n",
+                qPrintable(field(u"format"_s, bench::jsonString(format))),
+                file.isEmpty() ? "" : qPrintable(field(u"file"_s, bench::jsonString(file))),
+                qPrintable(field(u"bytes"_s, QString::number(bytes))), qPrintable(field(u"ms"_s, milliseconds(*ms))));
+}
+
+void measureClipboard() {
+    const QString japanese = bench::kusamakuraText();
+    const QByteArray rtf = bench::wordProcessorRTF(japanese, ClipboardSnapshot::kFormattedDataLimit);
+    printClipboard(u"rtf"_s, {}, rtf.size(),
+                   medianRoundTrip(kClipboardRuns, clipboardRequest({.rtf = rtf}), {std::nullopt}));
+    const QByteArray html = bench::wordProcessorHTML(japanese, ClipboardSnapshot::kFormattedDataLimit);
+    printClipboard(u"html"_s, {}, html.size(),
+                   medianRoundTrip(kClipboardRuns, clipboardRequest({.html = html}), {std::nullopt}));
+
+    const QDir shared(QStringLiteral(TAVRINE_SHARED_DATA_DIR "/rtf"));
+    for (const QString& name : shared.entryList({u"*.rtf"_s}, QDir::Files, QDir::Name)) {
+        QFile file(shared.filePath(name));
+        if (!file.open(QIODevice::ReadOnly)) continue;
+        const QByteArray data = file.readAll();
+        printClipboard(
+            u"rtf"_s, name, data.size(),
+            medianRoundTrip(kClipboardRuns, clipboardRequest({.rtf = data}), {std::nullopt, CaptureFailure::tooLong}));
+    }
+}
+
+void measureHostileRichText() {
+    const qsizetype limit = ClipboardSnapshot::kFormattedDataLimit;
+    const QByteArray start = "{\\rtf1 ";
+    const std::pair<QString, QByteArray> cases[] = {
+        {u"open-braces"_s, start + QByteArray(100'000, '{')},
+        {u"binary-length"_s, start + "A\\bin999999999 xyz}"},
+        {u"one-paragraph-text"_s, start + QByteArray(limit - start.size() - 1, 'a') + "}"},
+        {u"one-paragraph-formatting"_s, start + QByteArray("\\b\\i0").repeated((limit - start.size() - 1) / 5) + "}"},
+        {u"cut-escape"_s, start + "caf\\'8"},
+    };
+    for (const auto& [name, rtf] : cases) {
+        const auto ms = medianRoundTrip(kClipboardRuns, clipboardRequest({.rtf = rtf}),
+                                        {std::nullopt, CaptureFailure::tooLong, CaptureFailure::clipboardUnreadable});
+        if (!ms) continue;
+        std::printf("{\"bench\":\"clipboard-hostile\"%s%s%s}\n", qPrintable(field(u"case"_s, bench::jsonString(name))),
+                    qPrintable(field(u"bytes"_s, QString::number(rtf.size()))),
+                    qPrintable(field(u"ms"_s, milliseconds(*ms))));
+    }
 }
 
 constexpr int kScriptRuns = 5;
@@ -327,6 +403,8 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     measureMarkdown();
     measureTransfer();
+    measureClipboard();
+    measureHostileRichText();
 
     const QString article = generatedArticle(200'000);
     QTemporaryDir folder;

@@ -20,6 +20,7 @@ using namespace std::chrono_literals;
 using test::deadlineIn;
 using test::failureOf;
 using Operation = CaptureWorkerRequest::Operation;
+using test::RealCaptureWorker;
 
 TEST(CaptureWorkerEntry, OnlyTheWorkerArgumentAloneMakesAWorker) {
     const char* worker[] = {"tavrine", "--capture-worker"};
@@ -36,51 +37,6 @@ TEST(CaptureWorkerEntry, OnlyTheWorkerArgumentAloneMakesAWorker) {
     char* arguments[] = {const_cast<char*>("tavrine"), const_cast<char*>("--capture-worker"), const_cast<char*>("x")};
     EXPECT_FALSE(runCaptureWorkerIfRequested(3, arguments));
 }
-
-// The real executable as the worker, without a display.
-class RealCaptureWorker : public ::testing::Test {
-protected:
-    void SetUp() override {
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-            m_saved.append({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
-            qunsetenv(name);
-        }
-    }
-    void TearDown() override {
-        for (const auto& variable : m_saved) {
-            if (variable.wasSet) qputenv(variable.name, variable.value);
-        }
-    }
-
-    // The worker's response to these bytes; fails the test unless it exited with status 0.
-    CaptureWorkerResponse answerTo(const QByteArray& request) {
-        const auto output =
-            launchCaptureWorkerProcess(test::realWorker(), {u"--capture-worker"_s}, request, deadlineIn(10s),
-                                       kCaptureWorkerTransferLimit, CancellationToken::none());
-        if (!output) {
-            ADD_FAILURE() << "the worker did not exit cleanly: " << rawValue(output.error()).toStdString();
-            return {};
-        }
-        auto response = decodeJsonText<CaptureWorkerResponse>(*output);
-        if (!response) {
-            ADD_FAILURE() << "not a response: " << output->left(200).toStdString();
-            return {};
-        }
-        return *response;
-    }
-    CaptureWorkerResponse answerTo(const CaptureWorkerRequest& request) {
-        return answerTo(encodeJson(toJson(request)));
-    }
-    std::optional<CaptureFailure> failureTo(const CaptureWorkerRequest& request) { return answerTo(request).failure; }
-
-private:
-    struct Saved {
-        const char* name;
-        QByteArray value;
-        bool wasSet;
-    };
-    QList<Saved> m_saved;
-};
 
 TEST_F(RealCaptureWorker, AnswersEveryRequestItCannotServeWithAFailure) {
     EXPECT_EQ(answerTo(QByteArray()), CaptureWorkerResponse::failed(CaptureFailure::unavailable));

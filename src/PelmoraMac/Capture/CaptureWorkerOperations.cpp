@@ -4,12 +4,12 @@
 #include "PelmoraMac/Capture/BrowserSnapshotScript.h"
 #include "PelmoraMac/Capture/CaptureMarkdown.h"
 #include "PelmoraMac/Capture/CaptureWorker.h"
+#include "PelmoraMac/Capture/ClipboardConversion.h"
 
 namespace tavrine {
 namespace {
 
-// Each operation's work, given its checked input. The clipboard conversion is not built yet: it answers
-// unavailable, as a worker that cannot do the work.
+// Each operation's work, given its checked input.
 
 CaptureResult<CaptureWorkerResponse> takeSnapshot(ArticleBrowser browser, bool withHTML) {
     auto snapshot = takeBrowserSnapshot(browser, withHTML);
@@ -24,8 +24,11 @@ CaptureResult<CaptureWorkerResponse> extractPageArticle(const QString& html) {
     return CaptureWorkerResponse{.document = std::move(*document)};
 }
 
-CaptureResult<CaptureWorkerResponse> convertClipboard(const ClipboardSnapshot& /*snapshot*/) {
-    return tl::unexpected(CaptureFailure::unavailable);
+CaptureResult<CaptureWorkerResponse> convertClipboard(const ClipboardSnapshot& snapshot,
+                                                      const CancellationToken& cancellation) {
+    auto document = convertClipboardSnapshot(snapshot, cancellation);
+    if (!document) return tl::unexpected(document.error());
+    return CaptureWorkerResponse{.document = std::move(*document)};
 }
 
 CaptureResult<CaptureWorkerResponse> convertMarkdown(const QString& text, const CancellationToken& cancellation) {
@@ -50,7 +53,7 @@ CaptureResult<CaptureWorkerResponse> performCaptureWorkerOperation(const Capture
         return extractPageArticle(*request.html);
     case Operation::clipboard:
         if (!request.clipboard) return tl::unexpected(CaptureFailure::clipboardNoText);
-        return convertClipboard(*request.clipboard);
+        return convertClipboard(*request.clipboard, cancellation);
     case Operation::markdown:
         if (!request.text) return tl::unexpected(CaptureFailure::markdownUnreadable);
         return convertMarkdown(*request.text, cancellation);
