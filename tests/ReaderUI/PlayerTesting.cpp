@@ -164,6 +164,18 @@ void PlayerFixture::drainStore() {
     for (int turn = 0; turn < 40; ++turn) settle();
 }
 
+SavedReading PlayerFixture::keepInStore(SavedReading reading, bool inLibrary, ReadingProgress progress) {
+    std::optional<Date> lastPlayed;
+    if (!inLibrary) lastPlayed = Date{700'000'000};
+    store->keep(StoredReading{.reading = reading,
+                              .originalTextFile = std::nullopt,
+                              .originalEPUB = std::nullopt,
+                              .isInLibrary = inLibrary,
+                              .progress = progress,
+                              .lastPlayedAt = lastPlayed});
+    return reading;
+}
+
 QList<ReadingProgress> PlayerFixture::savedPositions() const {
     QList<ReadingProgress> positions;
     for (const auto& call : store->log()) {

@@ -93,6 +93,10 @@ public:
     // Runs the event loop until the task begun has its result, and gives it (false when it never came).
     bool finish(const std::shared_ptr<std::optional<bool>>& result);
 
+    // Puts reading in the fake store, in the library (inLibrary) or only in the history (played at some
+    // time), at progress; gives the reading back.
+    SavedReading keepInStore(SavedReading reading, bool inLibrary, ReadingProgress progress = {0, false});
+
     // The positions the store was asked to write, in order.
     QList<ReadingProgress> savedPositions() const;
     // The number of play records that reached the store.

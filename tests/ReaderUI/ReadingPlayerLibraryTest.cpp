@@ -27,17 +27,7 @@ class ReadingPlayerLibraryTest : public testing::Test, public test::PlayerFixtur
 protected:
     bool run(QCoro::Task<bool> action) { return finish(begin(std::move(action))); }
 
-    // Keeps a reading in the history only, played at some time.
-    SavedReading keepInHistory(const QString& text) {
-        const SavedReading reading = readingOf(text);
-        store->keep(StoredReading{.reading = reading,
-                                  .originalTextFile = std::nullopt,
-                                  .originalEPUB = std::nullopt,
-                                  .isInLibrary = false,
-                                  .progress = {0, false},
-                                  .lastPlayedAt = Date{700'000'000}});
-        return reading;
-    }
+    SavedReading keepInHistory(const QString& text) { return keepInStore(readingOf(text), false); }
 
     // The store calls that write, in order (reads of the state left out).
     QList<LoggedCall> writes() const {

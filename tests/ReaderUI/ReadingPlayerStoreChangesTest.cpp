@@ -24,14 +24,7 @@ class ReadingPlayerStoreChangesTest : public testing::Test, public test::PlayerF
 protected:
     // Keeps a long reading in the store's library at offset.
     SavedReading keepLong(qsizetype offset = 0) {
-        const SavedReading reading = readingOf(test::japaneseText(3'000));
-        store->keep(StoredReading{.reading = reading,
-                                  .originalTextFile = std::nullopt,
-                                  .originalEPUB = std::nullopt,
-                                  .isInLibrary = true,
-                                  .progress = {offset, false},
-                                  .lastPlayedAt = std::nullopt});
-        return reading;
+        return keepInStore(readingOf(test::japaneseText(3'000)), true, {offset, false});
     }
 
     // Deletes the reading elsewhere (another window, say): the store announces it gone, and the event loop

@@ -161,13 +161,7 @@ TEST_F(ReadingPlayerUndoTest, AnImportWithoutUndoOnlyNotesTheReadingItExpects) {
 }
 
 TEST_F(ReadingPlayerUndoTest, TheHistoryEndsWithAnyOtherOpeningActionOrRemoval) {
-    const SavedReading stored = readingOf(kShortText);
-    store->keep(StoredReading{.reading = stored,
-                              .originalTextFile = std::nullopt,
-                              .originalEPUB = std::nullopt,
-                              .isInLibrary = true,
-                              .progress = {0, false},
-                              .lastPlayedAt = std::nullopt});
+    const SavedReading stored = keepInStore(readingOf(kShortText), true);
     const StoreFailure failure = ReadingStoreError::invalidData();
 
     // Each case: the stored reading open, replaced by a paste, then something else happens.
@@ -218,6 +212,21 @@ TEST_F(ReadingPlayerUndoTest, TheHistoryEndsWithAnyOtherOpeningActionOrRemoval) 
         if (c.ends) {
             EXPECT_EQ(player.replacementExpectedID(), std::nullopt);
         }
+    }
+
+    // Without a store the four library and history actions refuse, and still end it.
+    const std::vector<std::function<QCoro::Task<bool>(ReadingPlayer&)>> refusing{
+        [](ReadingPlayer& p) { return p.addCurrentReadingToLibrary(); },
+        [&](ReadingPlayer& p) { return p.addSavedReadingToLibrary(stored.id); },
+        [&](ReadingPlayer& p) { return p.deleteLibraryDocument(stored.id); },
+        [&](ReadingPlayer& p) { return p.deleteHistory({stored.id}); },
+    };
+    for (const auto& action : refusing) {
+        ReadingPlayer& alone = makePlayer(false);
+        ASSERT_TRUE(alone.apply(paste(), true));
+        EXPECT_FALSE(finish(begin(action(alone))));
+        EXPECT_FALSE(alone.canUndoReplacement());
+        EXPECT_EQ(alone.replacementSnapshot(), std::nullopt);
     }
 
     // Quitting refuses the swap but keeps the history.

@@ -54,21 +54,20 @@ class ReaderTextSizeSettings;
 // Every wait runs on the injected clock. Destroying the player cancels them all; none runs afterwards.
 //
 // Where the code is (one class, one file per concern):
-//   ReadingPlayer.cpp            construction, observed state and its writers, derived values
-//   ReadingPlayerLoading.cpp     load, window preparation (prepareWindow, the preparation task)
-//   ReadingPlayerPlayback.cpp    start, pause, stop, speed, the playback loop, the automatic start
-//   ReadingPlayerSaving.cpp      progress, position saves, checkpoints, navigation saves
-//   ReadingPlayerTransport.cpp   play/pause toggle, replay, speed steps, seeks and jumps, imports, the
-//                                application's activity, resuming from the cursor
-//   ReadingPlayerNavigation.cpp  chapter targets, chapter and sentence moves
-//   ReadingPlayerRequests.cpp    which playback request can be carried out now (canPerform)
-//   ReadingPlayerOpening.cpp     opening a stored reading, paused or playing
-//   ReadingPlayerUndo.cpp        undoing and redoing the replacement of a reading by an import
-//   ReadingPlayerStoreChanges.cpp  how saves ended (outcomes), readings removed from the store, the
-//                                store listener
-//   ReadingPlayerLibrary.cpp     library and history actions, the history setting, re-reading the store
-//   ReadingPlayerQuitting.cpp    the application quits: nothing starts any more, the last saves are awaited
-//   ReadingPlayerMessages.h      the player's texts, the storage notices among them
+//   ReadingPlayer.cpp              construction, observed state and its writers, derived values
+//   ReadingPlayerLoading.cpp       load, window preparation (prepareWindow, the preparation task)
+//   ReadingPlayerPlayback.cpp      start, pause, stop, speed, the playback loop, the automatic start
+//   ReadingPlayerSaving.cpp        progress, position saves, checkpoints, navigation saves
+//   ReadingPlayerTransport.cpp     play/pause toggle, replay, speed steps, seeks and jumps, imports,
+//                                  the application's activity, resuming from the cursor
+//   ReadingPlayerNavigation.cpp    chapter targets, chapter and sentence moves
+//   ReadingPlayerRequests.cpp      which playback request can be carried out now (canPerform)
+//   ReadingPlayerOpening.cpp       opening a stored reading, paused or playing
+//   ReadingPlayerUndo.cpp          undoing and redoing the replacement of a reading by an import
+//   ReadingPlayerStoreChanges.cpp  how saves ended (outcomes), readings removed from the store, the store listener
+//   ReadingPlayerLibrary.cpp       library and history actions, the history setting, re-reading the store
+//   ReadingPlayerQuitting.cpp      the application quits: nothing starts any more, the last saves are awaited
+//   ReadingPlayerMessages.h        the player's texts, the storage notices among them
 //
 // The store: the player reaches it only through its write queue (PlaybackPersistence), which reports how
 // each save ended to handleOutcome(), and through a listener on the store's change stream, started by the
@@ -442,9 +441,10 @@ private:
 
     // Bodies of the library and history actions.
     static QCoro::Task<bool> addCurrentReadingToLibrary(QPointer<ReadingPlayer> self);
-    static QCoro::Task<bool> deleteHistory(QPointer<ReadingPlayer> self, QSet<QUuid> ids);
-    static QCoro::Task<bool> setHistoryEnabled(QPointer<ReadingPlayer> self, bool enabled);
     static QCoro::Task<void> refreshStorage(QPointer<ReadingPlayer> self);
+    // Awaits a store action whose failure leaves notice; its success clears that notice, and only that.
+    static QCoro::Task<bool> runWithNotice(QPointer<ReadingPlayer> self, QCoro::Task<StoreResult<void>> action,
+                                           QString notice);
     // Whether there is anything to play: a prepared reading, or chunks.
     bool hasText() const;
 

@@ -64,38 +64,28 @@ QCoro::Task<bool> ReadingPlayer::deleteLibraryDocument(QUuid id) {
 
 QCoro::Task<bool> ReadingPlayer::deleteHistory(QSet<QUuid> ids) {
     Q_ASSERT(isMainThread());
-    return deleteHistory(this, std::move(ids));
-}
-
-QCoro::Task<bool> ReadingPlayer::deleteHistory(QPointer<ReadingPlayer> self, QSet<QUuid> ids) {
-    self->clearReplacementHistory();
-    if (self->m_isTerminating || !self->m_persistence) co_return false;
-    auto removing = self->m_persistence->removeFromHistory(std::move(ids));
-    const StoreResult<void> removed = co_await removing;
-    if (!self) co_return removed.has_value();
-    if (!removed) {
-        self->setStorageMessage(ReadingPlayerMessages::kHistoryDeletionFailed);
-        co_return false;
-    }
-    if (self->m_storageMessage == ReadingPlayerMessages::kHistoryDeletionFailed) self->setStorageMessage(std::nullopt);
-    co_return true;
+    clearReplacementHistory();
+    if (m_isTerminating || !m_persistence) return refused();
+    return runWithNotice(this, m_persistence->removeFromHistory(std::move(ids)),
+                         ReadingPlayerMessages::kHistoryDeletionFailed);
 }
 
 QCoro::Task<bool> ReadingPlayer::setHistoryEnabled(bool enabled) {
     Q_ASSERT(isMainThread());
-    return setHistoryEnabled(this, enabled);
+    if (m_isTerminating || !m_persistence) return refused();
+    return runWithNotice(this, m_persistence->setHistoryEnabled(enabled), ReadingPlayerMessages::kHistorySettingFailed);
 }
 
-QCoro::Task<bool> ReadingPlayer::setHistoryEnabled(QPointer<ReadingPlayer> self, bool enabled) {
-    if (self->m_isTerminating || !self->m_persistence) co_return false;
-    auto setting = self->m_persistence->setHistoryEnabled(enabled);
-    const StoreResult<void> set = co_await setting;
-    if (!self) co_return set.has_value();
-    if (!set) {
-        self->setStorageMessage(ReadingPlayerMessages::kHistorySettingFailed);
+QCoro::Task<bool> ReadingPlayer::runWithNotice(QPointer<ReadingPlayer> self, QCoro::Task<StoreResult<void>> action,
+                                               QString notice) {
+    const StoreResult<void> result = co_await action;
+    if (!self) co_return result.has_value();
+    if (!result) {
+        self->setStorageMessage(notice);
         co_return false;
     }
-    if (self->m_storageMessage == ReadingPlayerMessages::kHistorySettingFailed) self->setStorageMessage(std::nullopt);
+    // Another action's notice stays.
+    if (self->m_storageMessage == notice) self->setStorageMessage(std::nullopt);
     co_return true;
 }
 
