@@ -1,9 +1,18 @@
-// The application quits: the player keeps its place and starts nothing more.
+// The application quits: the player keeps its place, starts nothing more, and lets the application wait
+// until its last saves have reached the store.
 #include "ReaderUI/Player/ReadingPlayer.h"
 
 #include "ReaderCore/MainThread.h"
 
 namespace tavrine {
+
+namespace {
+
+QCoro::Task<void> nothingQueued() {
+    co_return;
+}
+
+}  // namespace
 
 void ReadingPlayer::prepareForTermination() {
     Q_ASSERT(isMainThread());
@@ -13,12 +22,16 @@ void ReadingPlayer::prepareForTermination() {
 
 QCoro::Task<void> ReadingPlayer::finishPersistence() {
     Q_ASSERT(isMainThread());
+    // Anything that played since is saved too, behind everything queued before.
     pause(true);
-    // Without a store nothing is ever queued.
-    if (!m_persistence) co_return;
-    // The wait holds the queue's state, not the player, which may go before it ends.
-    auto draining = m_persistence->drain();
-    co_await draining;
+    return flushPersistence();
+}
+
+QCoro::Task<void> ReadingPlayer::flushPersistence() {
+    Q_ASSERT(isMainThread());
+    // The wait holds the queue's end, not the player: it completes even when the player goes meanwhile.
+    if (!m_persistence) return nothingQueued();
+    return m_persistence->drain();
 }
 
 }  // namespace tavrine
