@@ -10,6 +10,7 @@
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
+#include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "ReaderCore/Clock.h"
 #include "ReaderCore/FileDefaults.h"
@@ -50,6 +51,8 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
       m_capture(std::make_unique<CaptureModel>(&m_playback->player())),
       m_epubPresentation(std::make_unique<OnceOnly<ReaderEPUBPresentation>>(
           [] { return std::make_unique<ReaderEPUBPresentation>(); })),
+      m_presentation(std::make_unique<OnceOnly<ReaderPresentation>>(
+          [this] { return std::make_unique<ReaderPresentation>(*m_defaults); })),
       m_sourceNavigation(std::make_unique<OnceOnly<ReaderSourceNavigation>>(
           [] { return std::make_unique<ReaderSourceNavigation>(); })),
       m_readerFocusRequest(
@@ -118,6 +121,10 @@ QAction& PelmoraApp::quitAction() const {
 
 ReaderEPUBPresentation& PelmoraApp::epubPresentation() {
     return m_epubPresentation->get();
+}
+
+ReaderPresentation& PelmoraApp::presentation() {
+    return m_presentation->get();
 }
 
 ReaderSourceNavigation& PelmoraApp::sourceNavigation() {

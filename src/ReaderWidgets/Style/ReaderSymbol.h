@@ -30,6 +30,10 @@ enum class ReaderSymbol {
     locationFill,
     textAlignLeft,
     listBulletIndent,
+    squareAndArrowDown,
+    booksVertical,
+    checkmarkCircleFill,
+    sidebarLeft,
 };
 
 // The symbol's name ("list.bullet.indent").

@@ -24,6 +24,10 @@ struct EnumTable<ReaderSymbol> {
         {S::locationFill, u"location.fill"},
         {S::textAlignLeft, u"text.alignleft"},
         {S::listBulletIndent, u"list.bullet.indent"},
+        {S::squareAndArrowDown, u"square.and.arrow.down"},
+        {S::booksVertical, u"books.vertical"},
+        {S::checkmarkCircleFill, u"checkmark.circle.fill"},
+        {S::sidebarLeft, u"sidebar.left"},
     });
 };
 
