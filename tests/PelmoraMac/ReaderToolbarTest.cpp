@@ -238,29 +238,6 @@ TEST(ReaderToolbar, TheLibraryButtonShowsItsBadgeExactlyWhileTheReadingIsInTheLi
     }
 }
 
-TEST(ReaderToolbar, TheToggleShowsItsStateByColourPressBeatsHoverAndDisabledShowsNeitherFillNorRing) {
-    using T = ReaderVisibilityToggle;
-    const ReaderColor& text = ReaderPalette::text;
-    const ReaderColor& secondary = ReaderPalette::secondaryText;
-    for (const bool on : {false, true}) {
-        for (const bool pressed : {false, true}) {
-            for (const bool hovered : {false, true}) {
-                for (const bool focused : {false, true}) {
-                    SCOPED_TRACE(testing::Message() << on << pressed << hovered << focused);
-                    const T::Appearance enabled = T::appearance({true, on, pressed, hovered, focused});
-                    EXPECT_EQ(enabled, (T::Appearance{on ? text : secondary,
-                                                      pressed   ? 0.12
-                                                      : hovered ? 0.06
-                                                                : 0.0,
-                                                      focused, 1}));
-                    EXPECT_EQ(T::appearance({false, on, pressed, hovered, focused}),
-                              (T::Appearance{on ? text : secondary, 0, false, 0.45}));
-                }
-            }
-        }
-    }
-}
-
 QRgb blended(const ReaderColor& under, const ReaderColor& over, double opacity) {
     const auto mix = [&](int a, int b) { return static_cast<int>(std::lround(a * (1 - opacity) + b * opacity)); };
     return qRgb(mix(under.red, over.red), mix(under.green, over.green), mix(under.blue, over.blue));
@@ -285,7 +262,7 @@ QRgb iconInk(const QImage& image) {
     return ink;
 }
 
-TEST(ReaderToolbar, TheToggleDrawsEveryStateAndReadsAsACheckBox) {
+TEST(ReaderToolbar, TheToggleDrawsEveryStatePressBeatsHoverDisabledShowsNeitherFillNorRingAndItReadsAsACheckBox) {
     QWidget window;
     ReaderTheme::apply(window);
     auto* toggle = new ReaderVisibilityToggle(ReaderSymbol::sidebarLeft, &window);

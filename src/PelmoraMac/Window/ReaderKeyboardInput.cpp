@@ -52,9 +52,13 @@ ReaderKeyboardInput::Snapshot ReaderKeyboardInput::snapshot(const QObject* recei
 
 bool ReaderKeyboardInput::hasModalWindow() const {
     if (QApplication::activeModalWidget()) return true;
-    // A window-modal dialog over the reader window, which need not be the active modal widget.
+    // A dialog modal to the whole application, or one modal to the reader window (its sheet), neither of
+    // which need be the active modal widget.
     for (const QWidget* topLevel : QApplication::topLevelWidgets()) {
-        if (topLevel != m_window && topLevel->isVisible() && topLevel->windowModality() != Qt::NonModal) return true;
+        if (topLevel == m_window || !topLevel->isVisible()) continue;
+        if (topLevel->windowModality() == Qt::ApplicationModal) return true;
+        const QWidget* parent = topLevel->parentWidget();
+        if (topLevel->windowModality() == Qt::WindowModal && parent && parent->window() == m_window) return true;
     }
     return false;
 }

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+class QKeyEvent;
+
 namespace tavrine {
 
 // The Space bar of the reader window: while the keyboard focus rests on the window itself, or on a source
@@ -66,13 +68,12 @@ public:
 
     void setAction(Action onAction) { m_onAction = std::move(onAction); }
 
-    // The snapshot of a key press delivered to receiver now.
-    Snapshot snapshot(const QObject* receiver, const QKeyEvent& event) const;
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The snapshot of a key press delivered to receiver now.
+    Snapshot snapshot(const QObject* receiver, const QKeyEvent& event) const;
     bool hasModalWindow() const;
 
     QPointer<QWidget> m_window;
