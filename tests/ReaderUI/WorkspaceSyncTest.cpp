@@ -42,6 +42,18 @@ protected:
     }
 
     static ReadingSourceWindow emptyWindow() { return ReadingSourceWindow::around(ReadingDocument{}, 0); }
+
+    // The workspace shown while the application is active, playing an imported short text for a while.
+    ReaderWorkspaceController& showPlaying() {
+        ReaderWorkspaceController& shown = makeWorkspace();
+        shown.setActive(true);
+        appear();
+        shown.setImportedText(imported(test::kThreeSentences, /*autoplay=*/true));
+        EXPECT_TRUE(advanceUntil([this] { return player().session().status == Status::playing; }, 1s));
+        advance(0.3s);
+        drainStore();
+        return shown;
+    }
 };
 
 TEST_F(WorkspaceSyncTest, AnImportedReadingIsTakenOnceAndMirroredAtOnce) {
@@ -166,13 +178,7 @@ TEST_F(WorkspaceSyncTest, AppearanceMirrorsThePlayersReadingOrLoadsTheWorkspaces
 }
 
 TEST_F(WorkspaceSyncTest, ImportingPausesAndSavesAtItsStartOnly) {
-    ReaderWorkspaceController& workspace = makeWorkspace();
-    workspace.setActive(true);
-    appear();
-    workspace.setImportedText(imported(test::kThreeSentences, /*autoplay=*/true));
-    ASSERT_TRUE(advanceUntil([this] { return player().session().status == Status::playing; }, 1s));
-    advance(0.3s);
-    drainStore();
+    ReaderWorkspaceController& workspace = showPlaying();
     const qsizetype saved = savedPositions().size();
 
     workspace.setImporting(true);
@@ -211,13 +217,7 @@ TEST_F(WorkspaceSyncTest, TheApplicationsActivityReachesThePlayer) {
 }
 
 TEST_F(WorkspaceSyncTest, RemovedTheWorkspacePausesSavingAndHandlesNothingMore) {
-    ReaderWorkspaceController& workspace = makeWorkspace();
-    workspace.setActive(true);
-    appear();
-    workspace.setImportedText(imported(test::kThreeSentences, /*autoplay=*/true));
-    ASSERT_TRUE(advanceUntil([this] { return player().session().status == Status::playing; }, 1s));
-    advance(0.3s);
-    drainStore();
+    ReaderWorkspaceController& workspace = showPlaying();
     const qsizetype saved = savedPositions().size();
 
     workspace.disappeared();
@@ -229,8 +229,6 @@ TEST_F(WorkspaceSyncTest, RemovedTheWorkspacePausesSavingAndHandlesNothingMore) 
     const ImportedReading later = imported(u"外されてから届いた文章。"_s);
     workspace.setPlaybackRequest(ReaderPlaybackRequest(Action::faster));
     workspace.setImportedText(later);
-    workspace.setActive(false);
-    workspace.setActive(true);
     settle();
     EXPECT_EQ(player().baseSeconds(), speed);
     EXPECT_NE(player().readingID(), later.id());
