@@ -50,19 +50,23 @@ struct ReaderWorkspaceClosures {
 // focus request, playback requests, importing, activity), each against the value it last handled, then
 // takes a fresh document context and emits changed() once. Handlers run only in a pass or at appearance,
 // never inside another handler: a debug assertion fails when a pass starts inside one. Views read the
-// controller and its player when changed() fires; nothing else is coalesced.
+// controller and its player when changed() fires. Playback requests are not coalesced: each one that
+// arrives is performed once, in its pass.
 //
 // For the widgets:
 //   inputs        setImportedText, setPlaybackRequest, setImporting, setShowsSource, setFocusRequest,
-//                 setActive (the application's activity); the closures, fixed at construction
+//                 setActive (the application's activity); the closures, fixed at construction. Values
+//                 set before appeared() are its starting values, handled by nothing but the appearance
 //   lifecycle     appeared() when the workspace is shown, disappeared() when it is removed
 //   user actions  perform (buttons, the Space key on the display), the pane's epubPaneSelected,
 //                 closeEPUBPane and epubPaneFocusDeparted, setShowsDocumentInformation(false) when the
 //                 sheet is dismissed, setSource for an edited source text
 //   focus mirrors setDisplayFocused, setAdjustingSpeed, setAdjustingProgress, setHoveringProgress,
 //                 setDraggingProgress: the widgets report their focus and pointer state here
-//   signals       changed() after every pass; releaseEditorFocusChanged() at once, for the source view;
-//                 displayFocusRequested() when the display is to take the keyboard focus
+//   signals       changed() after every pass (the sheet opens when showsDocumentInformation turns true
+//                 and closes when it turns false, the contents pane follows the presentation's flag);
+//                 releaseEditorFocusChanged() at once, for the source view; displayFocusRequested() when
+//                 the display is to take the keyboard focus
 class ReaderWorkspaceController final : public QObject {
     Q_OBJECT
     Q_PROPERTY(QUuid releaseEditorFocus READ releaseEditorFocus NOTIFY releaseEditorFocusChanged)
