@@ -345,8 +345,9 @@ TEST(ArticleExtractorOnRealPages, EveryPolicyPageGivesAValidDocumentOrAReason) {
     EXPECT_GT(items, 100);
 }
 
-// The page script runs in a browser; here it meets stand-ins for the page's document and location, and
-// runs as the browser runs it: the script, a line feed and the call, the call's value the program's.
+// The page script runs in a browser (the browser tests run it there); here it meets stand-ins for the
+// page's location, performance and document, and runs as the browser runs it: the script, a line feed
+// and the call, the call's value the program's.
 class SnapshotScript : public ::testing::Test {
 protected:
     QString snapshotOf(const QString& page, bool wantsHTML) {
@@ -363,41 +364,32 @@ protected:
         return snapshot.value_or(BrowserSnapshot{});
     }
 
+    static QString pageOf(const QString& html) {
+        return u"var location = { href: 'https://example.org/a?b#c' };"
+               u"var performance = { timeOrigin: 1712345678901.25 };"
+               u"var document = { documentElement: { outerHTML: "_s +
+               html + u" } };"_s;
+    }
+
     QJSEngine m_engine;
 };
 
-TEST_F(SnapshotScript, ReportsTheAddressTheDocumentAndItsHTML) {
-    const QString page =
-        u"var location = { href: 'https://example.org/a?b#c' };"
-        u"var document = { documentElement: { outerHTML: '<html><body>本文</body></html>' } };"_s;
-    const BrowserSnapshot first = decoded(snapshotOf(page, true));
-    EXPECT_EQ(first.status, u"ok"_s);
-    EXPECT_EQ(first.url, u"https://example.org/a?b#c"_s);
-    EXPECT_EQ(first.html, u"<html><body>本文</body></html>"_s);
-    ASSERT_TRUE(first.documentID);
-    EXPECT_FALSE(first.documentID->isEmpty());
-    EXPECT_FALSE(first.windowID);
+TEST_F(SnapshotScript, ReportsTheAddressTheDocumentsTimeOriginAndHTMLUpToTheExtractorsLimit) {
+    const BrowserSnapshot snapshot = decoded(snapshotOf(pageOf(u"'<html><body>本文</body></html>'"_s), true));
+    EXPECT_EQ(snapshot, (BrowserSnapshot{.status = u"ok"_s,
+                                         .url = u"https://example.org/a?b#c"_s,
+                                         .documentID = u"1712345678901.25"_s,
+                                         .html = u"<html><body>本文</body></html>"_s}));
+    EXPECT_FALSE(decoded(snapshotOf(u""_s, false)).html);
 
-    // The same document keeps its identity; a new document (after a navigation) gets another.
-    const QString again = snapshotOf(u""_s, false);
-    const BrowserSnapshot second = decoded(again);
-    EXPECT_EQ(second.documentID, first.documentID);
-    EXPECT_FALSE(second.html);
-    const BrowserSnapshot navigated =
-        decoded(snapshotOf(u"document = { documentElement: { outerHTML: '<html></html>' } };"_s, false));
-    EXPECT_NE(navigated.documentID, first.documentID);
-}
-
-TEST_F(SnapshotScript, RefusesHTMLTheExtractorWouldRefuseAndReportsAnUnreadablePage) {
-    const QString large =
-        u"var location = { href: 'https://example.org/' };"
-        u"var document = { documentElement: { outerHTML: 'x'.repeat(2000001) } };"_s;
-    const BrowserSnapshot refused = decoded(snapshotOf(large, true));
+    EXPECT_EQ(decoded(snapshotOf(pageOf(u"'x'.repeat(2000000)"_s), true)).html->size(), 2'000'000);
+    const BrowserSnapshot refused = decoded(snapshotOf(pageOf(u"'x'.repeat(2000001)"_s), true));
     EXPECT_EQ(refused.status, u"htmlTooLarge"_s);
     EXPECT_FALSE(refused.html);
     // Without HTML the same page is fine.
     EXPECT_EQ(decoded(snapshotOf(u""_s, false)).status, u"ok"_s);
 
+    // Outside a page.
     QJSEngine bare;
     const auto script = loadArticleExtractorScript(u"snapshot"_s);
     ASSERT_TRUE(script);
