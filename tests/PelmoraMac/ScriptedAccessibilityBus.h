@@ -104,7 +104,8 @@ private:
         ++calls[method.toString()];
         ScriptedNode* node = element.service == kService ? tree.node(element.path) : nullptr;
         if (node && node->delayMilliseconds > 0) {
-            const auto answered = SystemClock::shared().monotonicNow() + std::chrono::milliseconds(node->delayMilliseconds);
+            const auto answered =
+                SystemClock::shared().monotonicNow() + std::chrono::milliseconds(node->delayMilliseconds);
             std::this_thread::sleep_until(std::min(answered, deadline));
             if (answered > deadline) return tl::unexpected(CaptureFailure::timedOut);
         }

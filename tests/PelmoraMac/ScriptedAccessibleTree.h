@@ -87,9 +87,10 @@ struct ScriptedAccessibleTree {
         }
         QJsonObject tree{{QStringLiteral("nodes"), array}};
         if (focusMove) {
-            tree.insert(QStringLiteral("focusMove"), QJsonObject{{QStringLiteral("path"), focusMove->path},
-                                                     {QStringLiteral("afterAddressReads"), focusMove->afterAddressReads},
-                                                     {QStringLiteral("to"), focusMove->to}});
+            tree.insert(QStringLiteral("focusMove"),
+                        QJsonObject{{QStringLiteral("path"), focusMove->path},
+                                    {QStringLiteral("afterAddressReads"), focusMove->afterAddressReads},
+                                    {QStringLiteral("to"), focusMove->to}});
         }
         return tree;
     }
@@ -102,11 +103,13 @@ struct ScriptedAccessibleTree {
                               .role = std::uint32_t(object.value(QStringLiteral("role")).toInteger()),
                               .states = {object.value(QStringLiteral("states")).toString().toULongLong()},
                               .parent = object.value(QStringLiteral("parent")).toString()};
-            for (const QJsonValue& child : object.value(QStringLiteral("children")).toArray()) node.children.append(child.toString());
+            for (const QJsonValue& child : object.value(QStringLiteral("children")).toArray())
+                node.children.append(child.toString());
             if (object.contains(QStringLiteral("document"))) {
                 QMap<QString, QString> attributes;
                 const QJsonObject document = object.value(QStringLiteral("document")).toObject();
-                for (auto it = document.begin(); it != document.end(); ++it) attributes.insert(it.key(), it->toString());
+                for (auto it = document.begin(); it != document.end(); ++it)
+                    attributes.insert(it.key(), it->toString());
                 node.documentAttributes = attributes;
             }
             if (object.contains(QStringLiteral("text"))) node.text = object.value(QStringLiteral("text")).toString();
@@ -135,6 +138,8 @@ inline QString codePointSlice(const QString& text, int start, int end) {
     return QString::fromUcs4(reinterpret_cast<const char32_t*>(codePoints.constData() + start), end - start);
 }
 
-inline int codePointCount(const QString& text) { return int(text.toUcs4().size()); }
+inline int codePointCount(const QString& text) {
+    return int(text.toUcs4().size());
+}
 
 }  // namespace tavrine::test

@@ -30,8 +30,8 @@ inline ScriptedAccessibleTree applicationWith(ScriptedNode focused, QList<Script
                        .states = statesOf({AccessibleState::active, AccessibleState::showing}),
                        .parent = root,
                        .children = {focused.path}};
-    ScriptedAccessibleTree tree{.nodes = {{.path = root, .role = kApplicationRole, .children = {frame.path}}, frame,
-                                          focused}};
+    ScriptedAccessibleTree tree{
+        .nodes = {{.path = root, .role = kApplicationRole, .children = {frame.path}}, frame, focused}};
     tree.nodes.append(others);
     return tree;
 }

@@ -149,7 +149,8 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::searchFocus()
     return std::optional<AccessibleElement>{};
 }
 
-// The application's window that the bus says is active.
+// The application's window that the bus says is active. The application's children are its top-level
+// windows, whatever role their toolkit gives them (a plain Qt widget shown as a window is a "filler").
 CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::activeWindow() {
     if (!m_app) return std::optional<AccessibleElement>{};
     auto windows = call([&](CaptureDeadline d) { return m_bus.children(*m_app, d); });
@@ -157,10 +158,7 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::activeWindow(
     for (const AccessibleElement& window : windows->value_or(QList<AccessibleElement>{})) {
         auto states = call([&](CaptureDeadline d) { return m_bus.states(window, d); });
         if (!states) return tl::unexpected(states.error());
-        if (!*states || !(*states)->has(AccessibleState::active)) continue;
-        auto role = call([&](CaptureDeadline d) { return m_bus.role(window, d); });
-        if (!role) return tl::unexpected(role.error());
-        if (*role && kindOf(**role, **states) == ElementKind::window) return window;
+        if (*states && (*states)->has(AccessibleState::active)) return window;
     }
     return std::optional<AccessibleElement>{};
 }
@@ -331,8 +329,8 @@ CaptureResult<std::optional<CapturedContent>> AXSelectionReader::readBodyCandida
         if (auto none = nothingSelected(); !none) return tl::unexpected(none.error());
         if (!m_browser) return failed<std::optional<CapturedContent>>(CaptureFailure::browserUnsupported);
         if (!m_sourceURL) return failed<std::optional<CapturedContent>>(CaptureFailure::sourceChanged);
-        auto article = captureBrowserArticle(*m_browser, *m_sourceURL, m_pid, m_deadline, m_cancellation,
-                                             m_environment.article);
+        auto article =
+            captureBrowserArticle(*m_browser, *m_sourceURL, m_pid, m_deadline, m_cancellation, m_environment.article);
         if (!article) return tl::unexpected(article.error());
         if (auto unchanged = ensureSourceUnchanged(); !unchanged) return tl::unexpected(unchanged.error());
         if (auto none = nothingSelected(); !none) return tl::unexpected(none.error());

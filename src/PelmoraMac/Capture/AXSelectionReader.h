@@ -48,7 +48,8 @@ public:
     static constexpr qsizetype kTextLimit = 20'000;
 
     AXSelectionReader(pid_t pid, bool includeWebArticles, std::optional<ArticleBrowser> browser,
-                      CaptureDeadline deadline, CancellationToken cancellation, SelectionCaptureEnvironment environment);
+                      CaptureDeadline deadline, CancellationToken cancellation,
+                      SelectionCaptureEnvironment environment);
 
     CaptureResult<CapturedContent> read();
     // The selected text, checked: tooLong over kTextLimit units, emptyText when blank; noSelection when

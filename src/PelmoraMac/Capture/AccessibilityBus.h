@@ -85,8 +85,7 @@ public:
 
     virtual AccessibleAnswer<std::uint32_t> role(const AccessibleElement& element, CaptureDeadline deadline) = 0;
     virtual AccessibleAnswer<AccessibleStates> states(const AccessibleElement& element, CaptureDeadline deadline) = 0;
-    virtual AccessibleAnswer<AccessibleElement> parent(const AccessibleElement& element,
-                                                       CaptureDeadline deadline) = 0;
+    virtual AccessibleAnswer<AccessibleElement> parent(const AccessibleElement& element, CaptureDeadline deadline) = 0;
     virtual AccessibleAnswer<QList<AccessibleElement>> children(const AccessibleElement& element,
                                                                 CaptureDeadline deadline) = 0;
     // The attributes of a document (its address among them).

@@ -13,8 +13,8 @@ constexpr int kStartTimeoutMilliseconds = 1'000;
 const QString kEvent = u"object:state-changed:focused"_s;
 
 QDBusMessage registryCall(const QString& method) {
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        u"org.a11y.atspi.Registry"_s, u"/org/a11y/atspi/registry"_s, u"org.a11y.atspi.Registry"_s, method);
+    QDBusMessage message = QDBusMessage::createMethodCall(u"org.a11y.atspi.Registry"_s, u"/org/a11y/atspi/registry"_s,
+                                                          u"org.a11y.atspi.Registry"_s, method);
     message << kEvent;
     return message;
 }
@@ -30,7 +30,9 @@ AccessibilityFocusTracker::~AccessibilityFocusTracker() {
     if (connection.isConnected()) connection.call(registryCall(u"DeregisterEvent"_s), QDBus::NoBlock);
 }
 
-std::shared_ptr<const AccessibilityFocusLog> AccessibilityFocusTracker::log() const { return m_log; }
+std::shared_ptr<const AccessibilityFocusLog> AccessibilityFocusTracker::log() const {
+    return m_log;
+}
 
 bool AccessibilityFocusTracker::start() {
     Q_ASSERT(isMainThread());
@@ -41,7 +43,8 @@ bool AccessibilityFocusTracker::start() {
     // Listening first, so that no announcement made in answer to the registration is missed.
     connection->connect(QString(), QString(), u"org.a11y.atspi.Event.Object"_s, u"StateChanged"_s, this,
                         SLOT(stateChanged(QDBusMessage)));
-    const QDBusMessage reply = connection->call(registryCall(u"RegisterEvent"_s), QDBus::Block, kStartTimeoutMilliseconds);
+    const QDBusMessage reply =
+        connection->call(registryCall(u"RegisterEvent"_s), QDBus::Block, kStartTimeoutMilliseconds);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         connection->disconnect(QString(), QString(), u"org.a11y.atspi.Event.Object"_s, u"StateChanged"_s, this,
                                SLOT(stateChanged(QDBusMessage)));

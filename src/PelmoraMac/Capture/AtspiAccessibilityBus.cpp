@@ -4,7 +4,10 @@
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <cmath>
 
@@ -15,6 +18,7 @@ namespace {
 
 // How long the launcher may take to say whether accessibility is on, before a capture's time starts.
 constexpr int kLauncherTimeoutMilliseconds = 1'000;
+constexpr int kBackstopMilliseconds = 1'000;
 
 const QString kAccessible = u"org.a11y.atspi.Accessible"_s;
 const QString kText = u"org.a11y.atspi.Text"_s;
@@ -85,7 +89,8 @@ AtspiAccessibilityBus::AtspiAccessibilityBus(std::shared_ptr<const Accessibility
 
 bool AtspiAccessibilityBus::isEnabled() {
     if (!accessibilityBusEnabled(kLauncherTimeoutMilliseconds)) return false;
-    if (!m_connection || !m_connection->isConnected()) m_connection = accessibilityBusConnection(kLauncherTimeoutMilliseconds);
+    if (!m_connection || !m_connection->isConnected())
+        m_connection = accessibilityBusConnection(kLauncherTimeoutMilliseconds);
     return m_connection.has_value();
 }
 
@@ -93,9 +98,22 @@ AccessibleAnswer<QList<QVariant>> AtspiAccessibilityBus::send(const QDBusMessage
     if (!m_connection || !m_connection->isConnected()) return tl::unexpected(CaptureFailure::permissionRequired);
     const auto left = std::chrono::duration<double, std::milli>(deadline - SystemClock::shared().monotonicNow());
     if (left.count() <= 0) return tl::unexpected(CaptureFailure::timedOut);
-    // Rounded up, so the wait never ends before the deadline; the check after the call sees the time.
-    const int timeout = int(std::min(std::ceil(left.count()), 3'600'000.0));
-    const QDBusMessage reply = m_connection->call(message, QDBus::Block, std::max(timeout, 1));
+    // The bus's own time-out is a coarse timer that may end the wait early or late; the wait is ours, on a
+    // precise timer at the deadline, and the bus's time-out only a backstop after it.
+    const int timeout = int(std::ceil(left.count()));
+    QDBusPendingCallWatcher watcher(m_connection->asyncCall(message, timeout + kBackstopMilliseconds));
+    if (!watcher.isFinished()) {
+        QEventLoop loop;
+        QTimer timer;
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+        timer.start(timeout);
+        loop.exec();
+        if (!watcher.isFinished()) return tl::unexpected(CaptureFailure::timedOut);
+    }
+    const QDBusMessage reply = watcher.reply();
     if (reply.type() == QDBusMessage::ReplyMessage) return std::optional(reply.arguments());
     const QString error = reply.errorName();
     if (error == u"org.freedesktop.DBus.Error.NoReply"_s || error == u"org.freedesktop.DBus.Error.Timeout"_s ||
@@ -117,9 +135,8 @@ AccessibleAnswer<QList<QVariant>> AtspiAccessibilityBus::send(const QDBusMessage
     return tl::unexpected(CaptureFailure::unavailable);
 }
 
-AccessibleAnswer<QVariant> AtspiAccessibilityBus::property(const AccessibleElement& element,
-                                                           const QString& interface, const QString& name,
-                                                           CaptureDeadline deadline) {
+AccessibleAnswer<QVariant> AtspiAccessibilityBus::property(const AccessibleElement& element, const QString& interface,
+                                                           const QString& name, CaptureDeadline deadline) {
     QDBusMessage message = callOf(element, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
     message << interface << name;
     auto reply = send(message, deadline);
@@ -128,8 +145,7 @@ AccessibleAnswer<QVariant> AtspiAccessibilityBus::property(const AccessibleEleme
 }
 
 AccessibleAnswer<QList<AccessibleElement>> AtspiAccessibilityBus::applications(CaptureDeadline deadline) {
-    return children({.service = u"org.a11y.atspi.Registry"_s, .path = u"/org/a11y/atspi/accessible/root"_s},
-                    deadline);
+    return children({.service = u"org.a11y.atspi.Registry"_s, .path = u"/org/a11y/atspi/accessible/root"_s}, deadline);
 }
 
 AccessibleAnswer<pid_t> AtspiAccessibilityBus::processOf(const QString& service, CaptureDeadline deadline) {

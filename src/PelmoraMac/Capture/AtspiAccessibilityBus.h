@@ -41,8 +41,8 @@ public:
 private:
     // The reply's arguments; none for an unknown object, interface, method or property.
     AccessibleAnswer<QList<QVariant>> send(const QDBusMessage& message, CaptureDeadline deadline);
-    AccessibleAnswer<QVariant> property(const AccessibleElement& element, const QString& interface,
-                                        const QString& name, CaptureDeadline deadline);
+    AccessibleAnswer<QVariant> property(const AccessibleElement& element, const QString& interface, const QString& name,
+                                        CaptureDeadline deadline);
 
     std::shared_ptr<const AccessibilityFocusLog> m_focusLog;
     std::optional<QDBusConnection> m_connection;

@@ -93,10 +93,10 @@ private:
             nullptr));
     }
     XcbPointer<xcb_get_property_reply_t> take(std::uint32_t bytes) const {
-        return owned(xcb_get_property_reply(m_connection,
-                                            xcb_get_property(m_connection, 1, m_window, m_property,
-                                                             XCB_GET_PROPERTY_TYPE_ANY, 0, (bytes + 3) / 4),
-                                            nullptr));
+        return owned(xcb_get_property_reply(
+            m_connection,
+            xcb_get_property(m_connection, 1, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, (bytes + 3) / 4),
+            nullptr));
     }
 
     CaptureResult<std::optional<QString>> readProperty() {
