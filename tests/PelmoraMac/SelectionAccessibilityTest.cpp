@@ -6,11 +6,15 @@
 
 #include "AccessibilityRig.h"
 #include "CaptureTesting.h"
+#include "ChromiumTesting.h"
 #include "SelectionTesting.h"
 #include "support/EventLoop.h"
+#include "support/HeadlessChromium.h"
 
 #include <gtest/gtest.h>
 #include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtConcurrent>
 
@@ -101,9 +105,13 @@ protected:
         int textCalls = 0;
         int textReads = 0;
     };
+    // The workers of the capture: the test's (at once, in this process) or the real executable.
+    enum class Workers { fake, real };
+
     // A whole capture of the application of `pid` on a pool thread, the event loop running meanwhile.
-    Outcome capture(pid_t pid, bool includeWebArticles = false, std::optional<ArticleBrowser> browser = std::nullopt) {
-        auto future = QtConcurrent::run([this, pid, includeWebArticles, browser] {
+    Outcome capture(pid_t pid, bool includeWebArticles = false, std::optional<ArticleBrowser> browser = std::nullopt,
+                    Workers workers = Workers::fake) {
+        auto future = QtConcurrent::run([this, pid, includeWebArticles, browser, workers] {
             AtspiAccessibilityBus real(s_tracker->log());
             CountingBus bus(real);
             SelectionCaptureEnvironment environment{.bus = &bus,
@@ -113,6 +121,12 @@ protected:
                                                                 owner, AXSelectionReader::kTextLimit, deadline);
                                                         },
                                                     .article = m_desktop.environment()};
+            if (workers == Workers::real) {
+                environment.article.runWorker = [](const CaptureWorkerRequest& request, CaptureDeadline deadline,
+                                                   const CancellationToken& cancellation) {
+                    return runCaptureWorker(request, deadline, cancellation, test::realWorker());
+                };
+            }
             Outcome outcome;
             outcome.capture =
                 captureSelection(pid, includeWebArticles, browser, CancellationToken::none(), environment);
@@ -265,6 +279,68 @@ TEST_F(AccessibleDesktop, ThePrimarySelectionOfAProgramWithoutFocusedText) {
     ASSERT_TRUE(large.isReady());
     EXPECT_EQ(failureOf(readPrimarySelection(large.pid(), AXSelectionReader::kTextLimit, test::deadlineIn(2s))),
               CaptureFailure::tooLong);
+}
+
+// Serves one HTML page over http on the loopback interface, from the main thread's event loop.
+class PageServer {
+public:
+    explicit PageServer(QByteArray page) : m_page(std::move(page)) {
+        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost));
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    if (!socket->readAll().contains("\r\n\r\n")) return;
+                    socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                                  QByteArray::number(m_page.size()) + "\r\nConnection: close\r\n\r\n" + m_page);
+                    socket->disconnectFromHost();
+                });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    QString url(const QString& path) const {
+        return u"http://127.0.0.1:"_s + QString::number(m_server.serverPort()) + path;
+    }
+
+private:
+    QByteArray m_page;
+    QTcpServer m_server;
+};
+
+TEST_F(AccessibleDesktop, AChromiumPageWithNothingSelectedGivesItsArticle) {
+    if (test::HeadlessChromium::executable().isEmpty()) GTEST_SKIP() << test::HeadlessChromium::missingReason();
+    QString body = u"<h1>Accessible article</h1>"_s;
+    for (int index = 0; index < 8; ++index) {
+        body +=
+            u"<p>The accessible article is the subject of this paragraph, which goes on for a while, with "
+            u"commas, so that it reads as an article and not as a navigation bar.</p>"_s;
+    }
+    PageServer server((u"<!DOCTYPE html><html><head><title>Accessible article</title></head><body><article>"_s + body +
+                       u"</article></body></html>"_s)
+                          .toUtf8());
+    const QString url = server.url(u"/news/article.html"_s);
+    test::HeadlessChromium chromium(url, 20s, test::HeadlessChromium::Mode::shown,
+                                    {u"--force-renderer-accessibility"_s});
+    ASSERT_TRUE(chromium.isListening()) << chromium.failure().toStdString();
+
+    // The browser shows the page on the bus once it has loaded it; it may also never do so.
+    QString service;
+    const bool shown = test::processEventsUntil(
+        [&] {
+            service = serviceOf(chromium.pid());
+            return !service.isEmpty() && s_tracker->log()->lastFocused(service).has_value();
+        },
+        20s);
+    if (!shown) GTEST_SKIP() << "chromium exposes no focused document on the accessibility bus";
+
+    auto outcome = capture(chromium.pid(), true, ArticleBrowser::chrome, Workers::real);
+    ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
+    EXPECT_TRUE(outcome.capture->isBody);
+    EXPECT_TRUE(outcome.capture->document.text.contains(u"The accessible article is the subject"_s));
+
+    // The address the bus gave is the page's own.
+    test::ChromiumDriver driver(chromium);
+    EXPECT_EQ(driver.evaluate(driver.home(), u"location.href"_s).toString(), url);
 }
 
 }  // namespace

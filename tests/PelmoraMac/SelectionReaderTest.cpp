@@ -168,6 +168,13 @@ TEST(SelectionReader, APageWithNothingSelectedGivesItsArticleInASupportedBrowser
     EXPECT_TRUE(read->isBody);
     EXPECT_EQ(supported.operations(), (QList<Operation>{Operation::snapshot, Operation::extract, Operation::verify}));
 
+    // A browser that knows no active window without a window manager: the window of its announced focus.
+    ScriptedAccessibleTree inactive = pageAt(kPage);
+    inactive.node(u"/frame"_s)->states = statesOf({AccessibleState::showing});
+    SelectionCapture withoutManager(inactive);
+    withoutManager.bus.announcedFocus = u"/paragraph"_s;
+    EXPECT_TRUE(withoutManager.run(true, ArticleBrowser::chrome));
+
     SelectionCapture unsupported(pageAt(kPage));
     EXPECT_EQ(failureOf(unsupported.run(true, std::nullopt)), CaptureFailure::browserUnsupported);
 

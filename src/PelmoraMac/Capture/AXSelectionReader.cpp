@@ -151,14 +151,29 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::searchFocus()
 
 // The application's window that the bus says is active. The application's children are its top-level
 // windows, whatever role their toolkit gives them (a plain Qt widget shown as a window is a "filler").
+// Where none says it is active (some toolkits know it only from a window manager), the window that holds
+// the element the application announced focused, while it still is.
 CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::activeWindow() {
     if (!m_app) return std::optional<AccessibleElement>{};
     auto windows = call([&](CaptureDeadline d) { return m_bus.children(*m_app, d); });
     if (!windows) return tl::unexpected(windows.error());
-    for (const AccessibleElement& window : windows->value_or(QList<AccessibleElement>{})) {
+    const QList<AccessibleElement> children = windows->value_or(QList<AccessibleElement>{});
+    for (const AccessibleElement& window : children) {
         auto states = call([&](CaptureDeadline d) { return m_bus.states(window, d); });
         if (!states) return tl::unexpected(states.error());
         if (*states && (*states)->has(AccessibleState::active)) return window;
+    }
+    const auto announced = m_bus.lastFocused(m_app->service);
+    if (!announced) return std::optional<AccessibleElement>{};
+    auto states = call([&](CaptureDeadline d) { return m_bus.states(*announced, d); });
+    if (!states) return tl::unexpected(states.error());
+    if (!*states || !(*states)->has(AccessibleState::focused)) return std::optional<AccessibleElement>{};
+    std::optional<AccessibleElement> element = announced;
+    for (int step = 0; element && step < kFocusSearchLimit; ++step) {
+        if (children.contains(*element)) return element;
+        auto parent = call([&](CaptureDeadline d) { return m_bus.parent(*element, d); });
+        if (!parent) return tl::unexpected(parent.error());
+        element = *parent;
     }
     return std::optional<AccessibleElement>{};
 }
