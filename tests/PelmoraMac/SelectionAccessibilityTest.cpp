@@ -128,8 +128,20 @@ protected:
                 };
             }
             Outcome outcome;
-            outcome.capture =
-                captureSelection(pid, includeWebArticles, browser, CancellationToken::none(), environment);
+            if (workers == Workers::real) {
+                // The real workers, in a sanitized build too, under a deadline that leaves them time.
+                const auto deadline = test::deadlineIn(20s);
+                EXPECT_TRUE(bus.isEnabled());
+                AXSelectionReader reader(pid, includeWebArticles, browser, deadline, CancellationToken::none(),
+                                         environment);
+                auto content = reader.read();
+                outcome.capture = content ? prepareCapture(*content, deadline, CancellationToken::none(),
+                                                           environment.article.runWorker)
+                                          : tl::unexpected(content.error());
+            } else {
+                outcome.capture =
+                    captureSelection(pid, includeWebArticles, browser, CancellationToken::none(), environment);
+            }
             outcome.textCalls = bus.textCalls;
             outcome.textReads = bus.textReads;
             return outcome;

@@ -19,7 +19,8 @@ class AtspiAccessibilityBus final : public AccessibilityBus {
 public:
     explicit AtspiAccessibilityBus(std::shared_ptr<const AccessibilityFocusLog> focusLog = nullptr);
 
-    // The launcher must say that accessibility is enabled, and its bus must be reachable.
+    // The launcher must say that accessibility is enabled, and its bus must be reachable: this connects
+    // to it, and every call before it fails with permissionRequired.
     bool isEnabled() override;
     AccessibleAnswer<QList<AccessibleElement>> applications(CaptureDeadline deadline) override;
     AccessibleAnswer<pid_t> processOf(const QString& service, CaptureDeadline deadline) override;
