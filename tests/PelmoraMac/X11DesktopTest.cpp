@@ -64,9 +64,13 @@ protected:
         std::free(error);
     }
     void setActiveWindow(std::uint32_t window) {
-        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_root, m_activeWindow, XCB_ATOM_WINDOW, 32, 1,
-                            &window);
-        xcb_flush(m_connection);
+        // Checked, so the server has applied it before the application's connection asks: a flush
+        // alone lets a busy server answer the other client first.
+        xcb_generic_error_t* error = xcb_request_check(
+            m_connection, xcb_change_property_checked(m_connection, XCB_PROP_MODE_REPLACE, m_root, m_activeWindow,
+                                                      XCB_ATOM_WINDOW, 32, 1, &window));
+        EXPECT_EQ(error, nullptr);
+        std::free(error);
     }
 
     X11Desktop desktop() { return X11Desktop(qtX11Connection()); }
