@@ -118,9 +118,7 @@ private:
         }
         if (interface == QLatin1String("org.a11y.atspi.Document") && member == QLatin1String("GetAttributes") &&
             node.documentAttributes) {
-            const auto attributes = *node.documentAttributes;
-            m_tree.addressRead(node.path);
-            return message.createReply(QVariant::fromValue(attributes));
+            return message.createReply(QVariant::fromValue(*node.documentAttributes));
         }
         if (interface == QLatin1String("org.a11y.atspi.Text") && node.text) {
             if (member == QLatin1String("GetNSelections")) return message.createReply(int(node.selections.size()));

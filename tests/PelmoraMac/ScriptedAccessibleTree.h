@@ -13,8 +13,8 @@
 namespace tavrine::test {
 
 // An application's accessible objects as a test writes them: what the in-process fake bus answers, and
-// what the fake application (accessibility-fake-app) serves on a real accessibility bus. The first node
-// is the application's root.
+// what the fake application (accessibility-fake-app) serves on a real accessibility bus (the focus move
+// only in process). The first node is the application's root.
 struct ScriptedNode {
     QString path;
     std::uint32_t role = 0;
@@ -85,14 +85,7 @@ struct ScriptedAccessibleTree {
             object.insert(QStringLiteral("selections"), selections);
             array.append(object);
         }
-        QJsonObject tree{{QStringLiteral("nodes"), array}};
-        if (focusMove) {
-            tree.insert(QStringLiteral("focusMove"),
-                        QJsonObject{{QStringLiteral("path"), focusMove->path},
-                                    {QStringLiteral("afterAddressReads"), focusMove->afterAddressReads},
-                                    {QStringLiteral("to"), focusMove->to}});
-        }
-        return tree;
+        return QJsonObject{{QStringLiteral("nodes"), array}};
     }
 
     static ScriptedAccessibleTree fromJson(const QJsonObject& tree) {
@@ -119,12 +112,6 @@ struct ScriptedAccessibleTree {
             node.withholdsText = object.value(QStringLiteral("withholdsText")).toBool();
             node.delayMilliseconds = object.value(QStringLiteral("delay")).toInt();
             result.nodes.append(node);
-        }
-        if (tree.contains(QStringLiteral("focusMove"))) {
-            const QJsonObject move = tree.value(QStringLiteral("focusMove")).toObject();
-            result.focusMove = FocusMove{.path = move.value(QStringLiteral("path")).toString(),
-                                         .afterAddressReads = move.value(QStringLiteral("afterAddressReads")).toInt(),
-                                         .to = move.value(QStringLiteral("to")).toString()};
         }
         return result;
     }

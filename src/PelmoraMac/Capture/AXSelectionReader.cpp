@@ -57,7 +57,9 @@ auto AXSelectionReader::call(Call&& busCall) -> decltype(busCall(CaptureDeadline
     return answer;
 }
 
-// The application element, the registered application of the process; looked up once.
+// The focused element, looked up once, with the application (the registered application of the process)
+// before it; none when the application shows none. In a browser, unless a text input is focused, also
+// the page that holds it, its window and its address.
 CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::focusedElement() {
     if (m_focusedKnown) return m_focused;
     if (!m_appKnown) {
@@ -76,8 +78,10 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::focusedElemen
 
     auto focused = currentFocus();
     if (!focused) return focused;
-    m_focusedKnown = true;
-    if (!*focused) return std::optional<AccessibleElement>{};
+    if (!*focused) {
+        m_focusedKnown = true;
+        return std::optional<AccessibleElement>{};
+    }
 
     auto role = call([&](CaptureDeadline d) { return m_bus.role(**focused, d); });
     if (!role) return tl::unexpected(role.error());
@@ -89,6 +93,7 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::focusedElemen
     auto states = call([&](CaptureDeadline d) { return m_bus.states(**focused, d); });
     if (!states) return tl::unexpected(states.error());
     m_focused = *focused;
+    m_focusedKnown = true;
     m_focusedKind = kindOf(**role, states->value_or(AccessibleStates{}));
 
     const bool isTextInput = m_focusedKind == ElementKind::textField || m_focusedKind == ElementKind::textArea ||
