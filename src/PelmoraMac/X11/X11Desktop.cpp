@@ -117,20 +117,29 @@ std::optional<std::uint32_t> X11Desktop::topLevelOf(std::uint32_t window) const 
 
 std::optional<pid_t> X11Desktop::processOf(std::uint32_t window) const {
     const auto propertyCookie = propertyRequest(m_connection, window, m_processAtom, XCB_ATOM_CARDINAL);
-    std::optional<xcb_res_query_client_ids_cookie_t> clientCookie;
-    if (m_hasResourceExtension) {
-        const xcb_res_client_id_spec_t specification{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-        clientCookie = xcb_res_query_client_ids(m_connection, 1, &specification);
-    }
+    const std::optional<unsigned int> clientCookie = clientRequest(window);
     const auto property = replyOf<xcb_get_property_reply_t>(m_connection, propertyCookie, xcb_get_property_reply);
-    XcbPointer<xcb_res_query_client_ids_reply_t> client = owned<xcb_res_query_client_ids_reply_t>(nullptr);
-    if (clientCookie) {
-        client = replyOf<xcb_res_query_client_ids_reply_t>(m_connection, *clientCookie, xcb_res_query_client_ids_reply);
-    }
-
+    std::optional<pid_t> creator = clientCookie ? creatorProcessFrom(*clientCookie) : std::nullopt;
     if (const auto declared = cardinalOf(property.get(), XCB_ATOM_CARDINAL); declared && *declared > 0) {
         return pid_t(*declared);
     }
+    return creator;
+}
+
+std::optional<pid_t> X11Desktop::creatorProcessOf(std::uint32_t window) const {
+    const auto cookie = clientRequest(window);
+    return cookie ? creatorProcessFrom(*cookie) : std::nullopt;
+}
+
+std::optional<unsigned int> X11Desktop::clientRequest(std::uint32_t window) const {
+    if (!m_hasResourceExtension) return std::nullopt;
+    const xcb_res_client_id_spec_t specification{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    return xcb_res_query_client_ids(m_connection, 1, &specification).sequence;
+}
+
+std::optional<pid_t> X11Desktop::creatorProcessFrom(unsigned int request) const {
+    const xcb_res_query_client_ids_cookie_t cookie{request};
+    const auto client = replyOf<xcb_res_query_client_ids_reply_t>(m_connection, cookie, xcb_res_query_client_ids_reply);
     if (!client) return std::nullopt;
     for (auto ids = xcb_res_query_client_ids_ids_iterator(client.get()); ids.rem > 0;
          xcb_res_client_id_value_next(&ids)) {

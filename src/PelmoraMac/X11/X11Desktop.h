@@ -38,10 +38,16 @@ public:
     std::optional<X11Window> frontWindow() const;
     // The process of the front window, when there is one and it is known.
     std::optional<pid_t> frontProcess() const;
+    // The process of the client that created the window, as the X-Resource extension tells it (what
+    // the window itself may claim is not asked); none when the server does not know it.
+    std::optional<pid_t> creatorProcessOf(std::uint32_t window) const;
 
 private:
     std::optional<std::uint32_t> topLevelOf(std::uint32_t window) const;
     std::optional<pid_t> processOf(std::uint32_t window) const;
+    // The X-Resource request of a window's creator (its sequence number), and the process of its reply.
+    std::optional<unsigned int> clientRequest(std::uint32_t window) const;
+    std::optional<pid_t> creatorProcessFrom(unsigned int request) const;
 
     xcb_connection_t* m_connection;
     std::uint32_t m_root = 0;
