@@ -62,6 +62,11 @@ ReaderWindowController::ReaderWindowController(Defaults& defaults, Environment e
     m_screensChange.setSingleShot(true);
     m_screensChange.setInterval(0);
     connect(&m_screensChange, &QTimer::timeout, this, &ReaderWindowController::screensChanged);
+    m_geometryChange.setSingleShot(true);
+    m_geometryChange.setInterval(0);
+    connect(&m_geometryChange, &QTimer::timeout, this, [this] {
+        if (!m_screensChange.isActive()) recordCurrentPosition();
+    });
     connect(qGuiApp, &QGuiApplication::screenAdded, this, [this](QScreen* screen) {
         watchScreen(screen);
         m_screensChange.start();
@@ -254,7 +259,10 @@ void ReaderWindowController::recordCurrentPosition() {
 }
 
 void ReaderWindowController::windowGeometryChanged() {
-    recordCurrentPosition();
+    // Once per turn, and not while the displays change: a window manager moves windows off a display
+    // that went away, which is no place the user chose.
+    if (m_isPositioning) return;
+    m_geometryChange.start();
 }
 
 void ReaderWindowController::windowWillClose() {
@@ -298,6 +306,7 @@ void ReaderWindowController::applicationWillTerminate() {
 }
 
 void ReaderWindowController::screensChanged() {
+    m_geometryChange.stop();
     if (!m_window || !m_hasPositioned || m_isFullScreen || m_isChangingFullScreen || windowIsFullScreen()) return;
     m_pending = Presentation{};
     positionWindow();

@@ -13,11 +13,11 @@
 #include <QSizeF>
 #include <QString>
 #include <QTimer>
+#include <QWidget>
 
 #include <optional>
 
 class QScreen;
-class QWidget;
 class QWindow;
 
 namespace tavrine {
@@ -119,8 +119,9 @@ private:
     std::optional<QRectF> m_appliedFrame;
     // The display the window was last placed on: a move elsewhere records the window's own size.
     std::optional<QString> m_placedDisplayID;
-    // One placement for a burst of screen changes.
+    // One placement for a burst of screen changes, and one record for a burst of moves.
     QTimer m_screensChange;
+    QTimer m_geometryChange;
 };
 
 }  // namespace tavrine
