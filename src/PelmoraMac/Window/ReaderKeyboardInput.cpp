@@ -2,7 +2,7 @@
 
 #include "PelmoraMac/Source/InteractionTextView.h"
 #include "ReaderCore/MainThread.h"
-#include "ReaderUI/HeldModifiers.h"
+#include "ReaderUI/ReaderHeldModifiers.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -13,7 +13,7 @@ ReaderKeyboardInput::Decision ReaderKeyboardInput::decide(const Snapshot& snapsh
     if (!snapshot.windowIsActive || !snapshot.isForWindow) return Decision::pass;
     if (snapshot.hasModalWindow || snapshot.hasOpenPopup) return Decision::pass;
     if (snapshot.focus == Focus::other) return Decision::pass;
-    if (snapshot.key != Qt::Key_Space || hasHeldModifier(snapshot.modifiers)) return Decision::pass;
+    if (snapshot.key != Qt::Key_Space || holdsModifier(snapshot.modifiers)) return Decision::pass;
     if (snapshot.isAutoRepeat) return Decision::swallow;
     return Decision::togglePlayback;
 }
