@@ -49,6 +49,7 @@ public:
     void remove(const GrabKey& key) {
         m_grabs.erase(key);
         if (m_pressed == key) m_pressed.reset();
+        if (m_released && m_released->key == key) m_released.reset();
     }
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
@@ -58,6 +59,13 @@ public:
         if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) return false;
         const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(event);
         if (type == XCB_KEY_PRESS) {
+            // Where the server repeats a held key as a release and a press at the same time, the press
+            // takes the release back.
+            if (m_released && m_released->key.first == key->detail && m_released->time == key->time) {
+                m_pressed = m_released->key;
+                m_released.reset();
+                return true;
+            }
             // Modifier bits only: the pointer buttons and the keyboard group do not count.
             constexpr std::uint16_t kModifierBits = 0xff;
             const GrabKey pressed{key->detail, std::uint16_t(key->state & kModifierBits & ~m_ignoredMask)};
@@ -66,17 +74,36 @@ public:
             return true;
         }
         if (!m_pressed || m_pressed->first != key->detail) return false;
-        const auto found = m_grabs.find(*m_pressed);
+        // Run once the events read with this one are handled, unless a repeated press follows.
+        m_released = Released{.key = *m_pressed, .time = key->time, .serial = ++m_releaseSerial};
         m_pressed.reset();
-        if (found == m_grabs.end()) return true;
-        // After the event is handled: the action may show windows or start work.
-        QMetaObject::invokeMethod(QCoreApplication::instance(), found->second, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [this, serial = m_releaseSerial] { fireReleased(serial); },
+            Qt::QueuedConnection);
         return true;
     }
 
 private:
+    struct Released {
+        GrabKey key;
+        xcb_timestamp_t time = 0;
+        quint64 serial = 0;
+    };
+
+    void fireReleased(quint64 serial) {
+        if (!m_released || m_released->serial != serial) return;
+        const auto found = m_grabs.find(m_released->key);
+        m_released.reset();
+        if (found == m_grabs.end()) return;
+        // A copy: the action may change the registrations.
+        const std::function<void()> fire = found->second;
+        fire();
+    }
+
     std::map<GrabKey, std::function<void()>> m_grabs;
     std::optional<GrabKey> m_pressed;
+    std::optional<Released> m_released;
+    quint64 m_releaseSerial = 0;
     std::uint16_t m_ignoredMask = XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2;
 };
 
