@@ -78,7 +78,8 @@ protected:
                     return nextWork;
                 },
             .automationRequest =
-                [this](ArticleBrowser browser, const QString& name, bool always, CaptureModel::AutomationAnswer answer) {
+                [this](ArticleBrowser browser, const QString& name, bool always,
+                       CaptureModel::AutomationAnswer answer) {
                     consentRequests.append({browser, name, always});
                     pendingAnswer = std::move(answer);
                 },
@@ -108,8 +109,8 @@ protected:
 
     bool granted = true;
     int permissionRequests = 0;
-    std::optional<CaptureSource> source =
-        CaptureSource{.pid = 4242, .name = u"テキストエディター"_s, .browser = {}, .includeWebArticles = false, .window = 7};
+    std::optional<CaptureSource> source = CaptureSource{
+        .pid = 4242, .name = u"テキストエディター"_s, .browser = {}, .includeWebArticles = false, .window = 7};
     CaptureModel::CaptureWork nextWork;
     QList<CaptureSource> capturedSources;
     QList<ConsentRequest> consentRequests;
@@ -153,8 +154,9 @@ TEST_F(CaptureModelFlows, ACaptureRunsInTheBackgroundAndPresentsItsReadingOnceIt
     EXPECT_FALSE(reading.allowsReplacementUndo);
     EXPECT_TRUE(model->succeeded());
     EXPECT_TRUE(model->loadedBody());
-    EXPECT_EQ(model->statusMessage(),
-              u"取得元：テキストエディター · フォーカス中の本文。取り込み後は自動再生します。原文の選択位置から読み直せます。"_s);
+    EXPECT_EQ(
+        model->statusMessage(),
+        u"取得元：テキストエディター · フォーカス中の本文。取り込み後は自動再生します。原文の選択位置から読み直せます。"_s);
 }
 
 TEST_F(CaptureModelFlows, ACaptureThatCannotStartFailsAtOnceAndStillPresents) {
@@ -353,8 +355,9 @@ TEST_F(CaptureModelFlows, AConsentAnswerChangesOnlyTheFailureItWasAskedFor) {
         settle(*model);
     };
     failWith(CaptureFailure::automationRequired);
-    EXPECT_EQ(model->statusMessage(),
-              u"表示中のページを読むには、TavrineからChromiumへのオートメーション権限が必要です。「ブラウザー連携を許可」で許可した後、元のページからもう一度取り込んでください。"_s);
+    EXPECT_EQ(
+        model->statusMessage(),
+        u"表示中のページを読むには、TavrineからChromiumへのオートメーション権限が必要です。「ブラウザー連携を許可」で許可した後、元のページからもう一度取り込んでください。"_s);
     model->requestAutomationPermission();
     model->requestAutomationPermission();  // ignored while the first is asked
     ASSERT_EQ(consentRequests.size(), 1);
@@ -364,8 +367,9 @@ TEST_F(CaptureModelFlows, AConsentAnswerChangesOnlyTheFailureItWasAskedFor) {
     pendingAnswer(kAutomationDenied);
     EXPECT_FALSE(model->isRequestingAutomation());
     EXPECT_EQ(model->failure(), CaptureFailure::automationDenied);
-    EXPECT_EQ(model->statusMessage(),
-              u"ブラウザー連携が許可されていません。Tavrineの設定の「取り込みと連携」で、TavrineからChromiumへの操作を許可してください。"_s);
+    EXPECT_EQ(
+        model->statusMessage(),
+        u"ブラウザー連携が許可されていません。Tavrineの設定の「取り込みと連携」で、TavrineからChromiumへの操作を許可してください。"_s);
 
     failWith(CaptureFailure::automationRequired);
     model->requestAutomationPermission();
@@ -418,9 +422,8 @@ TEST_F(CaptureModelFlows, ARefusedConsentAskedAgainFromTheSettingsLetsTheNextBro
     };
     capture();
     EXPECT_EQ(model->failure(), CaptureFailure::automationRequired);
-    application.automationRequest(ArticleBrowser::chrome, u"Chromium"_s, false, [](int status) {
-        EXPECT_EQ(status, kAutomationDenied);
-    });
+    application.automationRequest(ArticleBrowser::chrome, u"Chromium"_s, false,
+                                  [](int status) { EXPECT_EQ(status, kAutomationDenied); });
     answerDialog(u"許可しない"_s);
     capture();
     EXPECT_EQ(model->failure(), CaptureFailure::automationDenied);
@@ -444,8 +447,9 @@ TEST_F(CaptureModelFlows, ARefusedConsentAskedAgainFromTheSettingsLetsTheNextBro
 TEST(CaptureSourceOfTheDesktop, TheEntryNamesTheSourceAndTellsBrowsersAndWebHandlers) {
     EXPECT_EQ(captureSourceOf(5, 3, std::nullopt).name, u"取得元アプリ"_s);
     const auto chromium = parseDesktopEntry(
-        u"chromium"_s, "[Desktop Entry]\nName=Chromium\nName[ja]=Chromium ウェブ ブラウザ\n"
-                       "MimeType=text/html;X-Scheme-Handler/HTTP;x-scheme-handler/https;\n[Desktop Action new]\nName=x\n");
+        u"chromium"_s,
+        "[Desktop Entry]\nName=Chromium\nName[ja]=Chromium ウェブ ブラウザ\n"
+        "MimeType=text/html;X-Scheme-Handler/HTTP;x-scheme-handler/https;\n[Desktop Action new]\nName=x\n");
     ASSERT_TRUE(chromium);
     const CaptureSource source = captureSourceOf(5, 3, chromium);
     EXPECT_EQ(source.name, u"Chromium ウェブ ブラウザ"_s);
@@ -455,8 +459,8 @@ TEST(CaptureSourceOfTheDesktop, TheEntryNamesTheSourceAndTellsBrowsersAndWebHand
               ArticleBrowser::chrome);
     EXPECT_FALSE(captureSourceOf(5, 3, DesktopEntry{.id = u"Chromium"_s, .name = u"C"_s}).browser);
     // Only the secure scheme, or none: no web handler.
-    EXPECT_FALSE(parseDesktopEntry(u"x"_s, "[Desktop Entry]\nName=X\nMimeType=x-scheme-handler/https;\n")
-                     ->handlesWebAddresses);
+    EXPECT_FALSE(
+        parseDesktopEntry(u"x"_s, "[Desktop Entry]\nName=X\nMimeType=x-scheme-handler/https;\n")->handlesWebAddresses);
     EXPECT_FALSE(parseDesktopEntry(u"x"_s, "[Desktop Entry]\nName=X\n")->handlesWebAddresses);
     EXPECT_FALSE(parseDesktopEntry(u"x"_s, "[Other]\nName=X\n"));
 }

@@ -53,9 +53,9 @@ TEST(GlobalCaptureShortcut, ChordsAreLoadedFromTheSettingsOrFallBackToTheDefault
     EXPECT_EQ(chordDisplayLabel(Shortcut::defaultChord(Command::clipboard)), u"Meta+Ctrl+Alt+V"_s);
 
     const QString key = u"reader.mac.captureShortcut.2"_s;
-    for (const QByteArray& stored : {QByteArray(R"({"keyCode":15,"modifiers":256})"),
-                                     QByteArray(R"({"keyCode":49,"modifiers":6400})"), QByteArray("not json"),
-                                     QByteArray(R"({"keyCode":15})"), QByteArray(R"({"keyCode":-1,"modifiers":6400})")}) {
+    for (const QByteArray& stored :
+         {QByteArray(R"({"keyCode":15,"modifiers":256})"), QByteArray(R"({"keyCode":49,"modifiers":6400})"),
+          QByteArray("not json"), QByteArray(R"({"keyCode":15})"), QByteArray(R"({"keyCode":-1,"modifiers":6400})")}) {
         defaults.setData(key, stored);
         EXPECT_EQ(Shortcut(Command::clipboard, defaults, system.registration()).chord(), (Chord{kV, 6400}));
         EXPECT_EQ(defaults.object(key), std::optional<DefaultsValue>(stored));
@@ -76,9 +76,9 @@ TEST(GlobalCaptureShortcut, ValidationAndLabelsFollowTheKeyTableAndTheMenuChords
                              Chord{kT, kCtl | kCmd}, Chord{k0, kOpt | kCmd}, Chord{k0, kCtl | kCmd}}) {
         EXPECT_EQ(Shortcut::validate(menu), kMenu) << chordDisplayLabel(menu).toStdString();
     }
-    for (const Chord invalid : {Chord{kR, kCmd}, Chord{kR, kCtl | kOpt}, Chord{kSpace, kCtl | kCmd},
-                                Chord{kR, kCtl | kCmd | 0x10000}, Chord{kR, kCtl | kCmd | Shortcut::kFunctionKey},
-                                Chord{10, kCtl | kCmd}}) {
+    for (const Chord invalid :
+         {Chord{kR, kCmd}, Chord{kR, kCtl | kOpt}, Chord{kSpace, kCtl | kCmd}, Chord{kR, kCtl | kCmd | 0x10000},
+          Chord{kR, kCtl | kCmd | Shortcut::kFunctionKey}, Chord{10, kCtl | kCmd}}) {
         EXPECT_EQ(Shortcut::validate(invalid), kInvalid) << chordDisplayLabel(invalid).toStdString();
     }
     EXPECT_EQ(chordDisplayLabel({kSpace, 0x1100}), u"Meta+Ctrl+Space"_s);
@@ -127,8 +127,9 @@ TEST(GlobalCaptureShortcut, ChangesRegisterTheNewChordBeforeReleasingTheOldOneAn
     // Held elsewhere: the old chord stays registered and is named.
     system.refusals[kA] = Shortcut::kAlreadyRegistered;
     EXPECT_FALSE(clipboard.setChord({kA, 6400}, frontmost.chord(), true));
-    EXPECT_EQ(clipboard.errorMessage(),
-              u"このキーは既に登録されています。別のキーを選ぶか、競合するアプリの設定を変更して再登録してください。現在のMeta+Ctrl+Alt+Vは引き続き使えます。"_s);
+    EXPECT_EQ(
+        clipboard.errorMessage(),
+        u"このキーは既に登録されています。別のキーを選ぶか、競合するアプリの設定を変更して再登録してください。現在のMeta+Ctrl+Alt+Vは引き続き使えます。"_s);
     EXPECT_EQ(clipboard.chord(), (Chord{kV, 6400}));
     system.press({kV, 6400});
     EXPECT_EQ(clipboardFired, 2);
@@ -152,8 +153,9 @@ TEST(GlobalCaptureShortcut, ChangesRegisterTheNewChordBeforeReleasingTheOldOneAn
     // Another status, with nothing registered: the other way in is named.
     system.refusals[kT] = 10;
     clipboard.start([] {});
-    EXPECT_EQ(clipboard.errorMessage(),
-              u"キーを登録できませんでした（10）。別のキーを選ぶか、競合するアプリの設定を変更して再登録してください。画面やメニューからファイル・クリップボードを取り込めます。"_s);
+    EXPECT_EQ(
+        clipboard.errorMessage(),
+        u"キーを登録できませんでした（10）。別のキーを選ぶか、競合するアプリの設定を変更して再登録してください。画面やメニューからファイル・クリップボードを取り込めます。"_s);
 }
 
 // Without an X11 display (the offscreen platform) the real registration has nothing to grab.
@@ -162,8 +164,9 @@ TEST(GlobalCaptureShortcut, WithoutAnX11DisplayStartReportsTheFailure) {
     Shortcut shortcut(Command::frontmost, defaults);
     shortcut.start([] {});
     EXPECT_FALSE(shortcut.isRegistered());
-    EXPECT_EQ(shortcut.errorMessage(),
-              u"キーを登録できませんでした（-1）。別のキーを選ぶか、競合するアプリの設定を変更して再登録してください。画面やメニューからファイル・クリップボードを取り込めます。"_s);
+    EXPECT_EQ(
+        shortcut.errorMessage(),
+        u"キーを登録できませんでした（-1）。別のキーを選ぶか、競合するアプリの設定を変更して再登録してください。画面やメニューからファイル・クリップボードを取り込めます。"_s);
 }
 
 }  // namespace

@@ -85,14 +85,15 @@ TEST_F(HotKeysOnX11, AChordAnotherClientHoldsIsRefusedAndTheOldChordStillFires) 
     ASSERT_TRUE(keycode);
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
     xcb_generic_error_t* error = xcb_request_check(
-        other, xcb_grab_key_checked(other, 1, root,
-                                    std::uint16_t(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | keymap.superMask()), *keycode,
-                                    XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        other,
+        xcb_grab_key_checked(other, 1, root, std::uint16_t(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | keymap.superMask()),
+                             *keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     ASSERT_EQ(error, nullptr);
 
     EXPECT_FALSE(clipboard.setChord({0, 6400}, frontmost.chord(), true));
-    EXPECT_EQ(clipboard.errorMessage(),
-              u"このキーは既に登録されています。別のキーを選ぶか、競合するアプリの設定を変更して再登録してください。現在のMeta+Ctrl+Alt+Vは引き続き使えます。"_s);
+    EXPECT_EQ(
+        clipboard.errorMessage(),
+        u"このキーは既に登録されています。別のキーを選ぶか、競合するアプリの設定を変更して再登録してください。現在のMeta+Ctrl+Alt+Vは引き続き使えます。"_s);
     EXPECT_EQ(clipboard.chord(), Shortcut::defaultChord(Shortcut::Command::clipboard));
     xdotool({u"key"_s, u"ctrl+super+alt+v"_s});
     ASSERT_TRUE(test::processEventsUntil([&] { return clipboardFired == 1; }, std::chrono::seconds(5)));

@@ -98,8 +98,7 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
     // Until the reader workspace takes the captures' readings, they go to the player as they come.
     connect(m_capture.get(), &CaptureModel::importedTextChanged, this, [this] {
         if (const auto& imported = m_capture->importedText()) {
-            m_playback->player().apply(*imported,
-                                       QGuiApplication::applicationState() == Qt::ApplicationActive);
+            m_playback->player().apply(*imported, QGuiApplication::applicationState() == Qt::ApplicationActive);
         }
     });
 }

@@ -36,8 +36,8 @@ QString failureText(const CaptureMessageState& state, CaptureFailure failure) {
                u"して再実行してください。文章の途中切り捨ては行いません。"_s;
     case CaptureFailure::emptyText:
         if (state.usesClipboard) {
-            return u"クリップボードの文章は空白や改行だけでした。読む文章をコピーして "_s + state.clipboardShortcutLabel +
-                   u" を押してください。"_s;
+            return u"クリップボードの文章は空白や改行だけでした。読む文章をコピーして "_s +
+                   state.clipboardShortcutLabel + u" を押してください。"_s;
         }
         return u"選択文は空白や改行だけでした。読む文章を選択して再実行してください。"_s;
     case CaptureFailure::noBodyCandidate:

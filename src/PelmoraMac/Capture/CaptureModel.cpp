@@ -182,9 +182,10 @@ void CaptureModel::captureFrontmost(std::function<void()> present) {
         return;
     }
     CaptureWork work = m_functions.captureOperation ? m_functions.captureOperation(*source) : CaptureWork{};
-    if (!work) work = [](const CancellationToken&) -> CaptureResult<PreparedCapture> {
-        return tl::unexpected(CaptureFailure::unavailable);
-    };
+    if (!work)
+        work = [](const CancellationToken&) -> CaptureResult<PreparedCapture> {
+            return tl::unexpected(CaptureFailure::unavailable);
+        };
     startWork(std::move(work), Finish{.usesClipboard = false, .autoplay = true, .present = std::move(present)});
 }
 

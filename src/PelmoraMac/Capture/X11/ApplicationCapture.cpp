@@ -54,8 +54,9 @@ CaptureModel::CaptureWork selectionCapture(const CaptureSource& source, int auto
                 [](pid_t owner, CaptureDeadline deadline) {
                     return readPrimarySelection(owner, AXSelectionReader::kTextLimit, deadline);
                 },
-            .article = {.isFrontApplication = [desktop](pid_t pid) { return desktop && desktop->frontProcess() == pid; },
-                        .automationPermission = [automationPermission](ArticleBrowser) { return automationPermission; }},
+            .article = {
+                .isFrontApplication = [desktop](pid_t pid) { return desktop && desktop->frontProcess() == pid; },
+                .automationPermission = [automationPermission](ArticleBrowser) { return automationPermission; }},
         };
         return captureSelection(source.pid, source.includeWebArticles, source.browser, cancellation, environment);
     };
@@ -115,7 +116,8 @@ CaptureModel::Functions applicationCaptureFunctions(Defaults& defaults, std::fun
                 return selectionCapture(source, permission, shared->desktop, shared->focusTracker->log());
             },
         .automationRequest =
-            [&defaults](ArticleBrowser browser, const QString& name, bool always, CaptureModel::AutomationAnswer answer) {
+            [&defaults](ArticleBrowser browser, const QString& name, bool always,
+                        CaptureModel::AutomationAnswer answer) {
                 askAutomationConsent(defaults, browser, name, always, std::move(answer));
             },
         .openAccessibilitySettings = std::move(openSettings),

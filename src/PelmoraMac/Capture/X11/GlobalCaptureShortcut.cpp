@@ -83,11 +83,11 @@ std::optional<QString> GlobalCaptureShortcut::validate(Chord chord) {
     if (!hotKeyIsLetterOrDigit(chord.keyCode)) return kInvalidChord;
     constexpr quint32 kS = 1, kV = 9, kT = 17, k0 = 29;
     const quint32 m = chord.modifiers;
-    const bool menuChord = (chord.keyCode == kS && (m == (kControlKey | kCommandKey) ||
-                                                    m == (kControlKey | kShiftKey | kCommandKey))) ||
-                           (chord.keyCode == kV && m == (kOptionKey | kShiftKey | kCommandKey)) ||
-                           (chord.keyCode == kT && m == (kControlKey | kCommandKey)) ||
-                           (chord.keyCode == k0 && (m == (kOptionKey | kCommandKey) || m == (kControlKey | kCommandKey)));
+    const bool menuChord =
+        (chord.keyCode == kS && (m == (kControlKey | kCommandKey) || m == (kControlKey | kShiftKey | kCommandKey))) ||
+        (chord.keyCode == kV && m == (kOptionKey | kShiftKey | kCommandKey)) ||
+        (chord.keyCode == kT && m == (kControlKey | kCommandKey)) ||
+        (chord.keyCode == k0 && (m == (kOptionKey | kCommandKey) || m == (kControlKey | kCommandKey)));
     if (menuChord) return kMenuChord;
     return std::nullopt;
 }

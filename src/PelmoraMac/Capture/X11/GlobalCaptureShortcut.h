@@ -75,8 +75,7 @@ public:
     // Loads the command's chord from the settings (the default chord when none is stored, or what is stored
     // does not decode or is not valid; the stored value is left as it is). Without `registerHotKey`, the
     // chord is grabbed on the X11 display (registerX11HotKey).
-    GlobalCaptureShortcut(Command command, Defaults& defaults, Register registerHotKey = {},
-                          QObject* parent = nullptr);
+    GlobalCaptureShortcut(Command command, Defaults& defaults, Register registerHotKey = {}, QObject* parent = nullptr);
     ~GlobalCaptureShortcut() override;
 
     Command command() const { return m_command; }

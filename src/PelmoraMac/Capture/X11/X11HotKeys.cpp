@@ -135,7 +135,8 @@ Shortcut::Registration registerX11HotKey(Shortcut::Chord chord, Shortcut::Comman
 
     const xcb_window_t root = rootOf(connection);
     const std::uint16_t numLock = keymap.numLockMask();
-    const std::array<std::uint16_t, 4> variants{0, XCB_MOD_MASK_LOCK, numLock, std::uint16_t(XCB_MOD_MASK_LOCK | numLock)};
+    const std::array<std::uint16_t, 4> variants{0, XCB_MOD_MASK_LOCK, numLock,
+                                                std::uint16_t(XCB_MOD_MASK_LOCK | numLock)};
     std::array<xcb_void_cookie_t, 4> grabs{};
     for (std::size_t i = 0; i < variants.size(); ++i) {
         grabs[i] = xcb_grab_key_checked(connection, 1, root, std::uint16_t(modifiers | variants[i]), *keycode,
@@ -150,7 +151,8 @@ Shortcut::Registration registerX11HotKey(Shortcut::Chord chord, Shortcut::Comman
     int status = 0;
     for (const auto& grab : grabs) {
         xcb_generic_error_t* error = xcb_request_check(connection, grab);
-        if (error && status == 0) status = error->error_code == kBadAccess ? Shortcut::kAlreadyRegistered : error->error_code;
+        if (error && status == 0)
+            status = error->error_code == kBadAccess ? Shortcut::kAlreadyRegistered : error->error_code;
         std::free(error);
     }
     if (status != 0) {

@@ -15,13 +15,12 @@ constexpr std::uint32_t kNumLock = 0xff7f;
 
 }  // namespace
 
-X11Keymap::X11Keymap(xcb_connection_t* connection)
-    : m_superMask(XCB_MOD_MASK_4), m_numLockMask(XCB_MOD_MASK_2) {
+X11Keymap::X11Keymap(xcb_connection_t* connection) : m_superMask(XCB_MOD_MASK_4), m_numLockMask(XCB_MOD_MASK_2) {
     const xcb_setup_t* setup = xcb_get_setup(connection);
     if (!setup) return;
     m_minKeycode = setup->min_keycode;
-    const auto keyboardRequest =
-        xcb_get_keyboard_mapping(connection, setup->min_keycode, std::uint8_t(setup->max_keycode - setup->min_keycode + 1));
+    const auto keyboardRequest = xcb_get_keyboard_mapping(connection, setup->min_keycode,
+                                                          std::uint8_t(setup->max_keycode - setup->min_keycode + 1));
     const auto modifierRequest = xcb_get_modifier_mapping(connection);
     const auto keyboard =
         replyOf<xcb_get_keyboard_mapping_reply_t>(connection, keyboardRequest, xcb_get_keyboard_mapping_reply);
@@ -47,7 +46,8 @@ X11Keymap::X11Keymap(xcb_connection_t* connection)
 
 std::uint32_t X11Keymap::symbolAt(std::uint32_t keycode, int column) const {
     if (keycode < m_minKeycode || column >= m_symbolsPerKeycode) return 0;
-    const std::size_t index = std::size_t(keycode - m_minKeycode) * std::size_t(m_symbolsPerKeycode) + std::size_t(column);
+    const std::size_t index =
+        std::size_t(keycode - m_minKeycode) * std::size_t(m_symbolsPerKeycode) + std::size_t(column);
     return index < m_symbols.size() ? m_symbols[index] : 0;
 }
 
