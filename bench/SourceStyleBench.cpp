@@ -116,11 +116,15 @@ void BM_BoundedStorageCreation(benchmark::State& state) {
     const bool oneParagraph = state.range(0) == 1;
     const ReadingDocument document{
         .sections = std::nullopt, .text = japaneseText(2'000'000, oneParagraph), .spans = {}};
+    qsizetype pieces = 0;
     for (auto _ : state) {
         ReaderBoundedContentStorage storage(document, 15);
-        benchmark::DoNotOptimize(storage.ranges().size());
+        pieces = storage.ranges().size();
+        benchmark::DoNotOptimize(pieces);
     }
     state.SetLabel(oneParagraph ? "one paragraph" : "paragraphs");
+    state.counters["units"] = static_cast<double>(document.text.size());
+    state.counters["pieces"] = static_cast<double>(pieces);
 }
 BENCHMARK(BM_BoundedStorageCreation)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 

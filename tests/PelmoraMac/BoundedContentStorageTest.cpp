@@ -213,8 +213,10 @@ TEST(BoundedContentStorageTest, RenderingAttributesAreTheArticleColoursPlusTheDe
               toQColor(ReaderPalette::secondaryText));
     EXPECT_EQ(storage.renderingAttributes({12, 16}).first().format.background().color(),
               toQColor(ReaderPalette::sidebar));
-    storage.removeDecoration(u"playback"_s);
+    // A block the decoration misses has none; nor has any once it is removed.
     EXPECT_EQ(storage.renderingAttributes({22, 30}).size(), 1);
+    storage.removeDecoration(u"playback"_s);
+    EXPECT_EQ(storage.renderingAttributes({0, 12}).size(), 1);
 }
 
 TEST(BoundedContentStorageTest, NamesGridCellsOnlyWhenTheTextNeedsNoBoundedLayoutButForItsLength) {

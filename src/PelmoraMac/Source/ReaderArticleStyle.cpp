@@ -28,11 +28,6 @@ double scaleOf(double pointSize) {
     return pointSize / kReferencePointSize;
 }
 
-int wholePixels(double size) {
-    // A wild size must not overflow the pixel size; the reading font caps it the same way.
-    return static_cast<int>(std::lround(std::clamp(std::isfinite(size) ? size : 1.0, 1.0, 4096.0)));
-}
-
 bool isBlockKind(Kind kind) {
     return std::ranges::find(blockKinds, kind) != blockKinds.end();
 }
@@ -47,12 +42,8 @@ struct CharacterStyle {
     bool secondary = false;
     bool background = false;
 
-    int index() const {
-        return ((((static_cast<int>(font) * 2 + bold) * 2 + oblique) * 2 + secondary) * 2) + background;
-    }
     bool operator==(const CharacterStyle&) const = default;
 };
-constexpr int kCharacterStyleCount = 5 * 16;
 
 FontRole headingRole(qint64 level) {
     if (level <= 1) return FontRole::heading1;
@@ -73,7 +64,8 @@ QFont fontFor(FontRole role, double pointSize) {
     }
     case FontRole::monospaced: {
         QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        font.setPixelSize(wholePixels(14 * scale));
+        // Rounded to a whole pixel as the reading font is.
+        font.setPixelSize(bodyFont(14 * scale).pixelSize());
         font.setWeight(QFont::Normal);
         font.setStyle(QFont::StyleNormal);
         return font;
@@ -159,7 +151,8 @@ QList<QTextLayout::FormatRange> characterRuns(qsizetype length, const QList<Read
     for (qsizetype i = 0; i < styling.size(); ++i) byStart[i] = i;
     std::ranges::stable_sort(byStart, {}, [&](qsizetype i) { return styling[i]->start; });
 
-    std::array<std::optional<QTextCharFormat>, kCharacterStyleCount> formats;
+    // The few styles a text uses, each format made once.
+    QList<std::pair<CharacterStyle, QTextCharFormat>> formats;
     QList<QTextLayout::FormatRange> runs;
     QList<qsizetype> active;
     QList<const ReadingDocument::Span*> ordered;
@@ -179,9 +172,10 @@ QList<QTextLayout::FormatRange> characterRuns(qsizetype length, const QList<Read
             continue;
         }
         previous = style;
-        std::optional<QTextCharFormat>& format = formats[static_cast<std::size_t>(style.index())];
-        if (!format) format = makeCharacterFormat(style, pointSize);
-        runs.append({static_cast<int>(start), static_cast<int>(end - start), *format});
+        auto format = std::ranges::find(formats, style, &std::pair<CharacterStyle, QTextCharFormat>::first);
+        if (format == formats.end())
+            format = formats.insert(formats.end(), {style, makeCharacterFormat(style, pointSize)});
+        runs.append({static_cast<int>(start), static_cast<int>(end - start), format->second});
     }
     return runs;
 }
