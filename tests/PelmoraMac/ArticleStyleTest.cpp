@@ -245,6 +245,9 @@ TEST(ArticleStyleTest, DocumentPositionsMapToEverySourceOffsetAndBack) {
         {"table in the middle", documentOf(u"ab\r\n"_s + table + u"tail\r\nend"_s, at(4, 2, 2, true))},
         {"table first and last", documentOf(table, at(0, 2, 2))},
         {"two tables back to back", documentOf(u"x\n"_s + table + table, at(2, 2, 2) + at(2 + table.size(), 1, 4))},
+        {"empty cells", documentOf(u"x\n\n\nA\n\n"_s, {span(Kind::table, 2, 7, 2), span(Kind::tableCell, 2, 3),
+                                                       span(Kind::tableCell, 3, 4), span(Kind::tableCell, 4, 6),
+                                                       span(Kind::tableCell, 6, 7)})},
         {"CR LF inside a cell",
          documentOf(u"x\nA\r\nB\nC\rD\n"_s,
                     {span(Kind::table, 2, 11, 2), span(Kind::tableCell, 2, 7), span(Kind::tableHeader, 7, 11)})},
@@ -252,6 +255,10 @@ TEST(ArticleStyleTest, DocumentPositionsMapToEverySourceOffsetAndBack) {
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.name);
         ASSERT_TRUE(testCase.document.isValid());
+        // Every table here is a grid.
+        if (!testCase.document.spans.isEmpty()) {
+            ASSERT_FALSE(ReaderArticleStyle::attributedString(testCase.document, 15).tables.isEmpty());
+        }
         expectExactMap(testCase.document);
     }
 
