@@ -212,7 +212,8 @@ void expectExactMap(const ReadingDocument& document) {
         const qsizetype position = map.toDocument(offset);
         EXPECT_GE(position, previous);
         previous = position;
-        const bool pairedLineFeed = offset > 0 && text[offset] == u'\n' && text[offset - 1] == u'\r';
+        const bool pairedLineFeed =
+            offset > 0 && offset < text.size() && text[offset] == u'\n' && text[offset - 1] == u'\r';
         EXPECT_EQ(map.toSource(position), pairedLineFeed ? offset - 1 : offset);
         if (offset == text.size()) break;
         const char16_t unit = text[offset].unicode();
