@@ -132,6 +132,7 @@ struct AppUnderTest {
             .isTestHost = [] { return false; },
             .terminate = [quits = quits] { ++*quits; },
             .handlesTerminationSignals = false,
+            .windowEnvironment = ReaderWindowEnvironment::desktop(),
         };
         app = std::make_unique<PelmoraApp>(std::move(configuration));
     }
