@@ -14,6 +14,7 @@
 #include "ReaderCore/Clock.h"
 #include "ReaderCore/FileDefaults.h"
 #include "ReaderCore/MainThread.h"
+#include "ReaderUI/Library/ReadingLibrarySearch.h"
 #include "ReaderUI/ReaderCommandShortcuts.h"
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
 #include "ReaderUI/Workspace/ReaderEPUBPresentation.h"
@@ -48,6 +49,9 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
                                                       SystemClock::shared(),
                                                       MacReadingPlayback::readingFontPhraseWidth())),
       m_capture(std::make_unique<CaptureModel>(&m_playback->player())),
+      // Opening a reading from the list ends a running capture.
+      m_history(std::make_unique<ReaderHistoryModel>(std::make_unique<ReadingLibrarySearch>(), *m_playback,
+                                                     [this] { m_capture->cancel(); })),
       m_epubPresentation(std::make_unique<OnceOnly<ReaderEPUBPresentation>>(
           [] { return std::make_unique<ReaderEPUBPresentation>(); })),
       m_sourceNavigation(std::make_unique<OnceOnly<ReaderSourceNavigation>>(
@@ -82,6 +86,8 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
 
     m_readerWindow->addAction(m_quitAction.get());
     connect(m_readerWindow.get(), &ReaderWindow::appeared, this, &PelmoraApp::startUp);
+
+    m_historyLoading.start([this](CancellationToken token) { return m_history->load(std::move(token)); });
 }
 
 PelmoraApp::~PelmoraApp() {
