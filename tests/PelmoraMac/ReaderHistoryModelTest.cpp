@@ -70,6 +70,9 @@ protected:
     void TearDown() override {
         model.reset();
         playback.reset();
+        // The store listeners, woken as their owners went, end on the event loop.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
         const std::weak_ptr<ReadingStore> closing = store;
         store.reset();
         // Writes still queued hold the store until they have run.

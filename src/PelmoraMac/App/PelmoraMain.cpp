@@ -7,6 +7,9 @@
 #include "ReaderCore/ApplicationIdentifier.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+
+#include <memory>
 
 #include <cstdio>
 
@@ -39,10 +42,15 @@ int runPelmoraApp(int argc, char** argv) {
     SingleInstance instance(SingleInstance::socketPath(storeFile.value_or(QString())));
     if (instance.claim() == SingleInstance::Claim::handedOver) return 0;
 
-    PelmoraApp app(PelmoraApp::Configuration::application(storeFile));
-    QObject::connect(&instance, &SingleInstance::showRequested, &app, &PelmoraApp::openReader);
-    app.openReader();
+    auto app = std::make_unique<PelmoraApp>(PelmoraApp::Configuration::application(storeFile));
+    QObject::connect(&instance, &SingleInstance::showRequested, app.get(), &PelmoraApp::openReader);
+    app->openReader();
     application.exec();
+    app.reset();
+    // The listeners of the store's changes were woken by the objects that went, through the event
+    // loop: they end here, before the application object takes the loop's last events with it.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
     return 0;
 }
 
