@@ -9,8 +9,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 
-#include <memory>
-
 #include <cstdio>
 
 namespace tavrine {
@@ -42,15 +40,16 @@ int runPelmoraApp(int argc, char** argv) {
     SingleInstance instance(SingleInstance::socketPath(storeFile.value_or(QString())));
     if (instance.claim() == SingleInstance::Claim::handedOver) return 0;
 
-    auto app = std::make_unique<PelmoraApp>(PelmoraApp::Configuration::application(storeFile));
-    QObject::connect(&instance, &SingleInstance::showRequested, app.get(), &PelmoraApp::openReader);
-    app->openReader();
-    application.exec();
-    app.reset();
-    // The listeners of the store's changes were woken by the objects that went, through the event
-    // loop: they end here, before the application object takes the loop's last events with it.
+    {
+        PelmoraApp app(PelmoraApp::Configuration::application(storeFile));
+        QObject::connect(&instance, &SingleInstance::showRequested, &app, &PelmoraApp::openReader);
+        app.openReader();
+        application.exec();
+    }
+    // What the application's objects left waiting when they went (the store listener's wake-up, a store
+    // job that finished meanwhile) is delivered now: each such coroutine finds its owner gone and ends,
+    // rather than being dropped, unfinished, with the application object.
     QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
     return 0;
 }
 
