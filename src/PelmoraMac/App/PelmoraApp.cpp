@@ -18,6 +18,7 @@
 #include "ReaderCore/Clock.h"
 #include "ReaderCore/FileDefaults.h"
 #include "ReaderCore/MainThread.h"
+#include "ReaderUI/Library/ReadingLibrarySearch.h"
 #include "ReaderUI/ReaderCommandShortcuts.h"
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
 #include "ReaderUI/Workspace/ReaderEPUBPresentation.h"
@@ -58,6 +59,9 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
           &m_playback->player(), configuration.capturesDesktop
                                      ? applicationCaptureFunctions(*m_defaults, [this] { openSettings(); })
                                      : CaptureModel::Functions{})),
+      // Opening a reading from the list ends a running capture.
+      m_history(std::make_unique<ReaderHistoryModel>(std::make_unique<ReadingLibrarySearch>(), *m_playback,
+                                                     [this] { m_capture->cancel(); })),
       m_epubPresentation(std::make_unique<OnceOnly<ReaderEPUBPresentation>>(
           [] { return std::make_unique<ReaderEPUBPresentation>(); })),
       m_presentation(std::make_unique<OnceOnly<ReaderPresentation>>(
@@ -104,6 +108,8 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
             m_playback->player().apply(*imported, QGuiApplication::applicationState() == Qt::ApplicationActive);
         }
     });
+
+    m_historyLoading.start([this](CancellationToken token) { return m_history->load(std::move(token)); });
 }
 
 PelmoraApp::~PelmoraApp() {
