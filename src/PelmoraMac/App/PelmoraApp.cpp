@@ -109,6 +109,7 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
         }
     });
 
+    followCommandInputs();
     m_historyLoading.start([this](CancellationToken token) { return m_history->load(std::move(token)); });
 }
 
