@@ -85,9 +85,10 @@ TEST_F(ReaderCommands, CommandsCheckTheStateOfTheMomentAndRefusedRequestsKeepThe
     const ReaderCommandState before = app().commandState();
     ASSERT_TRUE(before.imports.canImportClipboard);
     app().setReaderHasSheet(true);
-    app().setShowsCompactHistory(true);
+    app().setSettingsHasFocus(true);
     const QUuid reading = app().playback().player().reading()->id;
     const bool prefersSource = app().presentation().prefersSource();
+    const bool prefersHistory = app().presentation().prefersHistory();
     app().requestPlayback(Action::togglePlayback);
     app().openSample();
     app().toggleSource();
@@ -95,13 +96,14 @@ TEST_F(ReaderCommands, CommandsCheckTheStateOfTheMomentAndRefusedRequestsKeepThe
     EXPECT_EQ(app().playbackRequest(), last);
     EXPECT_EQ(app().playback().player().reading()->id, reading);
     EXPECT_EQ(app().presentation().prefersSource(), prefersSource);
-    EXPECT_TRUE(app().showsCompactHistory());
+    EXPECT_EQ(app().presentation().prefersHistory(), prefersHistory);
     // Both changes of the turn come as one.
     EXPECT_TRUE(processEventsUntil([&] { return changes > 0; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(changes, 1);
 
     app().setReaderHasSheet(false);
+    app().setSettingsHasFocus(false);
     app().requestPlayback(Action::togglePlayback);
     EXPECT_NE(app().playbackRequest(), last);
 }

@@ -32,6 +32,8 @@ class ReaderSettingsView;
 class ReaderSourceNavigation;
 class ReaderWindow;
 class ReaderWindowController;
+class ReaderWindowRoot;
+class ReaderWindowToolbar;
 class TerminationSignals;
 template <typename T>
 class OnceOnly;
@@ -91,6 +93,9 @@ public:
     ReaderWindow& readerWindow() const;
     // Where the reader window comes up, attached to it from the start.
     ReaderWindowController& windowController() const;
+    // The reader window's content and toolbar, made with the window.
+    ReaderWindowRoot& readerRoot() const { return *m_readerRoot; }
+    ReaderWindowToolbar& readerToolbar() const { return *m_readerToolbar; }
     // The quit command, Ctrl+Q, application-wide: every window of the application carries it.
     QAction& quitAction() const;
 
@@ -157,6 +162,8 @@ public:
     // Pauses the player and brings the failed capture's source application to the front, so that text
     // can be selected there again; nothing for a clipboard capture or an unknown or ended source.
     void retryFromSourceApplication();
+    // Registers both capture hot keys again after a failed registration.
+    void registerShortcutsAgain();
 
     // ---- Operations ----
     // Shows the reader window (again), in front and active, on the display it was last on.
@@ -211,6 +218,9 @@ private:
     std::unique_ptr<TerminationSignals> m_terminationSignals;
     std::unique_ptr<ReaderWindow> m_readerWindow;
     std::unique_ptr<ReaderWindowController> m_windowController;
+    // Owned by the reader window.
+    ReaderWindowRoot* m_readerRoot = nullptr;
+    ReaderWindowToolbar* m_readerToolbar = nullptr;
     std::unique_ptr<OnceOnly<ReaderSettingsView>> m_settingsWindow;
     bool m_capturesDesktop = false;
     bool m_contextChangePending = false;

@@ -4,6 +4,7 @@
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderSample.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Capture/X11/QClipboardPasteboard.h"
 #include "PelmoraMac/Library/LibraryFilePanel.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
@@ -253,6 +254,13 @@ void PelmoraApp::retryFromSourceApplication() {
     if (m_capture->usesClipboard() || !source || X11Desktop::isTerminated(source->pid)) return;
     if (ReadingPlayer* player = m_capture->player()) player->pause();
     if (const auto desktop = X11Desktop::ofApplication()) desktop->activate(source->window);
+}
+
+void PelmoraApp::registerShortcutsAgain() {
+    Q_ASSERT(isMainThread());
+    if (!m_capturesDesktop) return;
+    shortcut().start([this] { captureFrontmostFromHotKey(); });
+    clipboardShortcut().start([this] { importClipboardFromHotKey(); });
 }
 
 }  // namespace tavrine
