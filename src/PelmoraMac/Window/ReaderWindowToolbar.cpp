@@ -13,6 +13,7 @@
 #include "ReaderUI/Workspace/ReaderDocumentContext.h"
 #include "ReaderUI/Workspace/ReaderEPUBPresentation.h"
 #include "ReaderUI/Workspace/ReaderWorkspaceController.h"
+#include "ReaderWidgets/Style/ReaderTheme.h"
 #include "ReaderWidgets/Workspace/ReaderEPUBNavigationButton.h"
 
 #include <QCheckBox>
@@ -112,6 +113,9 @@ void ReaderWindowToolbar::showCompactList(bool shows) {
     if (!m_compactList) {
         m_compactList = new CompactList([this] { m_app.setShowsCompactHistory(false); }, this);
         m_compactList->setFixedSize(kCompactListSize);
+        // A popup is a window of its own: it takes the reader's colours itself.
+        ReaderTheme::apply(*m_compactList);
+        m_compactList->setFrameShape(QFrame::Box);
         auto* layout = new QVBoxLayout(m_compactList);
         layout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         auto* wide = new QCheckBox(u"広いウィンドウでは一覧を表示"_s, m_compactList);
