@@ -89,7 +89,13 @@ int main(int argc, char** argv) {
 
     QString lastState;
     bool focusedOnce = false;
+    bool opened = false;
     const auto report = [&] {
+        // A new reading closes the pane: it is opened once the workspace has taken the book.
+        if (!opened && player.readingID() == reading.id && !player.isPreparing()) {
+            opened = true;
+            presentation.setShowsNavigation(true);
+        }
         ReaderEPUBPane* pane = workspace.epubPane();
         if (pane && !focusedOnce && workspace.isActiveWindow()) {
             focusedOnce = true;
@@ -114,6 +120,5 @@ int main(int argc, char** argv) {
 
     workspace.show();
     player.load(reading, first->start + (first->end - first->start) / 3);
-    presentation.setShowsNavigation(true);
     return QApplication::exec();
 }
