@@ -104,12 +104,14 @@ SavedReading syntheticBook() {
     for (qsizetype index = 0; index < kEntries; ++index) {
         const qsizetype section = index * kSections / kEntries;
         const EPUBBook::Destination destination =
-            index % 10 == 9 ? EPUBBook::Destination::unavailable(EPUBBook::Unavailable::missingAnchor)
-                            : EPUBBook::Destination::position(sections[section].id, sections[section].start + index % 3);
-        flat.push_back({EPUBBook::Navigation(u"nav%1"_s.arg(index),
-                                             u"第%1節　山路を登りながら、こう考えた。智に働けば角が立つ"_s.arg(index + 1),
-                                             u"text.xhtml#nav%1"_s.arg(index), destination),
-                        index % kLevels});
+            index % 10 == 9
+                ? EPUBBook::Destination::unavailable(EPUBBook::Unavailable::missingAnchor)
+                : EPUBBook::Destination::position(sections[section].id, sections[section].start + index % 3);
+        flat.push_back(
+            {EPUBBook::Navigation(u"nav%1"_s.arg(index),
+                                  u"第%1節　山路を登りながら、こう考えた。智に働けば角が立つ"_s.arg(index + 1),
+                                  u"text.xhtml#nav%1"_s.arg(index), destination),
+             index % kLevels});
     }
     QList<EPUBBook::Navigation> top;
     std::vector<QList<EPUBBook::Navigation>> pending(kLevels + 1);
@@ -124,8 +126,8 @@ SavedReading syntheticBook() {
     }
     top = std::move(pending[0]);
     std::reverse(top.begin(), top.end());
-    SavedReading reading =
-        SavedReading::create({sections, prose(kUnits), {}}, u"合成の本"_s, std::nullopt, std::nullopt, Date{800'000'000});
+    SavedReading reading = SavedReading::create({sections, prose(kUnits), {}}, u"合成の本"_s, std::nullopt,
+                                                std::nullopt, Date{800'000'000});
     EPUBBook::Information information;
     information.navigation = std::move(top);
     reading.epub = std::move(information);
@@ -217,8 +219,7 @@ void measure(const QString& name, const SavedReading& reading) {
         const auto start = SteadyClock::now();
         workspace.controller().perform(ReaderPlaybackRequest::Action::forwardChapter, true);
         runUntil([&] {
-            return !player.isPreparing() && player.session().currentChunk() &&
-                   player.currentSourceOffset() >= *target;
+            return !player.isPreparing() && player.session().currentChunk() && player.currentSourceOffset() >= *target;
         });
         chapters.push_back(millisecondsSince(start));
     }
@@ -238,7 +239,8 @@ void measure(const QString& name, const SavedReading& reading) {
         tickStart.reset();
     });
     player.startPlayback(true);
-    runUntil([&] { return ticks.size() >= size_t(kTicks) || player.session().status == ReadingSession::Status::completed; });
+    runUntil(
+        [&] { return ticks.size() >= size_t(kTicks) || player.session().status == ReadingSession::Status::completed; });
     player.pause(false);
 
     std::printf("{\"book\":%s%s%s%s%s%s%s%s%s%s}\n", qPrintable(bench::jsonString(name)),

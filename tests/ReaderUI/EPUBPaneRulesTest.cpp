@@ -34,7 +34,8 @@ SavedReading book(QList<EPUBBook::Navigation> navigation, QList<Section> section
     return reading;
 }
 
-const QList<Section> kSections{{u"s1"_s, u"一"_s, 0, 100}, {u"s2"_s, std::nullopt, 100, 200}, {u"s3"_s, u"  "_s, 200, 300}};
+const QList<Section> kSections{
+    {u"s1"_s, u"一"_s, 0, 100}, {u"s2"_s, std::nullopt, 100, 200}, {u"s3"_s, u"  "_s, 200, 300}};
 
 QStringList shown(const ReaderEPUBPaneModel& model, int role = Qt::DisplayRole) {
     QStringList texts;
@@ -85,7 +86,8 @@ TEST(EPUBPaneRows, DeepAndLongEntriesKeepTheirLevelAndShowTheirFirst240Character
     EXPECT_EQ(row.data(ReaderEPUBPaneModel::DepthRole).toLongLong(), 10);
     EXPECT_EQ(row.data().toString(), family + u"あ"_s.repeated(239));
     EXPECT_EQ(row.data(Qt::AccessibleTextRole).toString(), u"11階層、"_s + family + u"あ"_s.repeated(239));
-    EXPECT_EQ(row.data(Qt::AccessibleDescriptionRole).toString(), u"この位置へ移動して停止します。目次は開いたままです"_s);
+    EXPECT_EQ(row.data(Qt::AccessibleDescriptionRole).toString(),
+              u"この位置へ移動して停止します。目次は開いたままです"_s);
 
     // Current: the mark and the spoken suffix, reported for that row alone.
     QList<int> changedRows;
@@ -188,7 +190,8 @@ TEST_F(EPUBPaneNavigationTest, ArrowsMoveThroughTheVisibleEntriesAndStopAtTheEnd
 TEST_F(EPUBPaneNavigationTest, AChoiceMovesThePlayerOnlyWhileItHoldsThePanesReading) {
     ReadingPlayer& player = makePlayer(false);
     const SavedReading reading = book({entry(u"a"_s, at(u"s1"_s, 0)), entry(u"b"_s, at(u"s2"_s, 150))}, kSections);
-    chunks.answerWith([](qsizetype from) { return test::tilingChunks(from, std::min<qsizetype>(from + 100, 300), 10); });
+    chunks.answerWith(
+        [](qsizetype from) { return test::tilingChunks(from, std::min<qsizetype>(from + 100, 300), 10); });
     player.load(reading, 0);
     ASSERT_TRUE(waitUntilPrepared());
     Pane pane(reading, player, log);
@@ -231,8 +234,7 @@ TEST(ReaderNavigationFrames, SideBySideFromExactly760AndStackedBelow) {
     using Frames = ReaderNavigationFrames;
     EXPECT_EQ(Frames::make(900, 500, false), (Frames{{0, 0, 900, 500}, {}, {}}));
     EXPECT_EQ(Frames::make(760, 500, true), (Frames{{261, 0, 499, 500}, {0, 0, 260, 500}, {260, 0, 1, 500}}));
-    EXPECT_EQ(Frames::make(759.5, 1000, true),
-              (Frames{{0, 221, 759.5, 779}, {0, 0, 759.5, 220}, {0, 220, 759.5, 1}}));
+    EXPECT_EQ(Frames::make(759.5, 1000, true), (Frames{{0, 221, 759.5, 779}, {0, 0, 759.5, 220}, {0, 220, 759.5, 1}}));
     EXPECT_EQ(Frames::make(500, 0, true), (Frames{{0, 1, 500, 0}, {0, 0, 500, 0}, {0, 0, 500, 1}}));
     // The stacked pane's height: 40 % while small, at least 140 or 32 % in between, at most 220.
     for (const auto& [height, pane] : std::initializer_list<std::pair<double, double>>{

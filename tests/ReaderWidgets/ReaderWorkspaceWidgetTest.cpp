@@ -48,8 +48,8 @@ QString prose(qsizetype length) {
 
 SavedReading bookReading() {
     const QList<Section> sections{{u"s1"_s, u"一"_s, 0, 600}, {u"s2"_s, u"二"_s, 600, 1200}};
-    SavedReading reading = SavedReading::create({sections, prose(1200), {}}, u"草枕"_s, std::nullopt, std::nullopt,
-                                                Date{800'000'000});
+    SavedReading reading =
+        SavedReading::create({sections, prose(1200), {}}, u"草枕"_s, std::nullopt, std::nullopt, Date{800'000'000});
     EPUBBook::Information information;
     information.navigation = {entry(u"one"_s, at(u"s1"_s, 0)), entry(u"two"_s, at(u"s2"_s, 600))};
     reading.epub = std::move(information);
@@ -79,12 +79,11 @@ protected:
 
     // A shown workspace of the given size in its own window; the empty content is a label.
     ReaderWorkspaceWidget& show(QSize size) {
-        workspace = std::make_unique<ReaderWorkspaceWidget>(
-            player, &presentation, ReaderWorkspaceClosures{},
-            ReaderWorkspaceWidget::Builders{.emptyContent = [this] {
-                ++emptyBuilt;
-                return new QLabel(u"開始"_s);
-            }});
+        workspace = std::make_unique<ReaderWorkspaceWidget>(player, &presentation, ReaderWorkspaceClosures{},
+                                                            ReaderWorkspaceWidget::Builders{.emptyContent = [this] {
+                                                                ++emptyBuilt;
+                                                                return new QLabel(u"開始"_s);
+                                                            }});
         workspace->resize(size);
         workspace->show();
         workspace->activateWindow();

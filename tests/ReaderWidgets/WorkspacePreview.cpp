@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
     }
     const SavedReading reading = SavedReading::create(book->document, book->metadata.title(), book->information(),
                                                       std::nullopt, Date::fromUnixSeconds(1796558620));
-    const QList<ReadingDocument::Section> sections = reading.document.sections.value_or(QList<ReadingDocument::Section>{});
+    const QList<ReadingDocument::Section> sections =
+        reading.document.sections.value_or(QList<ReadingDocument::Section>{});
     const auto first = std::find_if(sections.cbegin(), sections.cend(),
                                     [](const ReadingDocument::Section& section) { return section.title == u"一"_s; });
     if (first == sections.cend()) {
@@ -102,7 +103,7 @@ int main(int argc, char** argv) {
             pane->list().setFocus(Qt::OtherFocusReason);
         }
         const QWidget* focus = QApplication::focusWidget();
-        const char* focusName = pane && focus == &pane->list()                                    ? "list"
+        const char* focusName = pane && focus == &pane->list()                                       ? "list"
                                 : workspace.column() && focus == &workspace.column()->displayPanel() ? "display"
                                                                                                      : "other";
         const std::optional<ReadingDocument::Section> section = player.currentSection();

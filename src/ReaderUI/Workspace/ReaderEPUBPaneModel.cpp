@@ -12,7 +12,8 @@ namespace tavrine {
 
 ReaderEPUBPaneModel::ReaderEPUBPaneModel(ReaderEPUBContents contents, QObject* parent)
     : QAbstractListModel(parent), m_contents(std::move(contents)) {
-    for (qsizetype row = 0; row < m_contents.rows.size(); ++row) m_entryRows[m_contents.rows[row].id()].append(int(row));
+    for (qsizetype row = 0; row < m_contents.rows.size(); ++row)
+        m_entryRows[m_contents.rows[row].id()].append(int(row));
     for (qsizetype index = 0; index < m_contents.sections.size(); ++index) {
         m_sectionIndices[m_contents.sections[index].id].append(int(index));
     }

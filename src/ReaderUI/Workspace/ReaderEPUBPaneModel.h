@@ -57,8 +57,7 @@ public:
     static inline const QString kNoJumpableEntryNote =
         QStringLiteral("移動できる目次項目がありません。本文順の章から移動できます。");
     static inline const QString kEntryHint = QStringLiteral("この位置へ移動して停止します。目次は開いたままです");
-    static inline const QString kChapterHint =
-        QStringLiteral("この章の先頭へ移動して停止します。目次は開いたままです");
+    static inline const QString kChapterHint = QStringLiteral("この章の先頭へ移動して停止します。目次は開いたままです");
     static inline const QString kCurrentEntryLabel = QStringLiteral("現在位置に対応する目次");
 
     explicit ReaderEPUBPaneModel(ReaderEPUBContents contents, QObject* parent = nullptr);

@@ -1,8 +1,8 @@
 #include "ReaderUI/Workspace/ReaderEPUBPaneNavigation.h"
 
 #include "ReaderCore/MainThread.h"
-#include "ReaderUI/ReaderHeldModifiers.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
+#include "ReaderUI/ReaderHeldModifiers.h"
 #include "ReaderUI/Workspace/ReaderEPUBPaneModel.h"
 
 #include <algorithm>

@@ -8,7 +8,9 @@ ReaderNavigationFrames ReaderNavigationFrames::make(double width, double height,
     if (!showsNavigation) return {{0, 0, width, height}, {}, {}};
     if (width >= kSideBySideMinimumWidth) {
         const double readingX = kPaneWidth + kDividerThickness;
-        return {{readingX, 0, width - readingX, height}, {0, 0, kPaneWidth, height}, {kPaneWidth, 0, kDividerThickness, height}};
+        return {{readingX, 0, width - readingX, height},
+                {0, 0, kPaneWidth, height},
+                {kPaneWidth, 0, kDividerThickness, height}};
     }
     // Written so that a height that is not a number gives a pane of 0 rather than spreading NaN.
     double share = kStackedMaximumShare * height;

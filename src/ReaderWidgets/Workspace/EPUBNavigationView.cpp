@@ -37,8 +37,14 @@ void EPUBNavigationView::follow() {
     if (isBook && !m_pane) {
         // Closing runs the dismissal; the focus has nowhere of the view's own to go.
         m_pane = new ReaderEPUBPane(m_player, *reading,
-                                    {.onSelect = [this] { if (m_onSelect) m_onSelect(); },
-                                     .onClose = [this] { if (m_dismiss) m_dismiss(); },
+                                    {.onSelect =
+                                         [this] {
+                                             if (m_onSelect) m_onSelect();
+                                         },
+                                     .onClose =
+                                         [this] {
+                                             if (m_dismiss) m_dismiss();
+                                         },
                                      .onFocusDeparture = [] {}},
                                     this);
         m_layout->addWidget(m_pane);

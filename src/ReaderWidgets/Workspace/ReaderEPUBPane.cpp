@@ -49,9 +49,7 @@ protected:
         case Qt::Key_Down: handled = m_navigation.arrowKey(event->key() == Qt::Key_Down, event->modifiers()); break;
         case Qt::Key_Return:
         case Qt::Key_Enter:
-        case Qt::Key_Space:
-            handled = !event->isAutoRepeat() && m_navigation.activationKey(event->modifiers());
-            break;
+        case Qt::Key_Space: handled = !event->isAutoRepeat() && m_navigation.activationKey(event->modifiers()); break;
         default: break;
         }
         if (handled) {

@@ -57,9 +57,11 @@ TextBox textBox(Kind kind, const QModelIndex& index, int rowWidth) {
     case Kind::entry:
     case Kind::unavailableEntry: {
         const qsizetype depth = index.data(ReaderEPUBPaneModel::DepthRole).toLongLong();
-        const int indent = depth > 0 ? int(ReaderEPUBPaneModel::indentation(depth)) + ReaderEPUBPaneDelegate::kSpacing : 0;
+        const int indent =
+            depth > 0 ? int(ReaderEPUBPaneModel::indentation(depth)) + ReaderEPUBPaneDelegate::kSpacing : 0;
         // An entry keeps the room of the current-position symbol at its trailing edge.
-        return {ReaderEPUBPaneDelegate::kHorizontalInset + indent, inner - indent - (kind == Kind::entry ? symbolRoom : 0)};
+        return {ReaderEPUBPaneDelegate::kHorizontalInset + indent,
+                inner - indent - (kind == Kind::entry ? symbolRoom : 0)};
     }
     case Kind::chapter: return {ReaderEPUBPaneDelegate::kHorizontalInset + symbolRoom, inner - symbolRoom};
     case Kind::chapterGroup: return {ReaderEPUBPaneDelegate::kHorizontalInset, inner - symbolRoom};
@@ -111,7 +113,8 @@ QSize ReaderEPUBPaneDelegate::sizeHint(const QStyleOptionViewItem&, const QModel
     return {width, height};
 }
 
-void ReaderEPUBPaneDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+void ReaderEPUBPaneDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                   const QModelIndex& index) const {
     const Kind kind = kindOf(index);
     const QRect row = option.rect;
     const bool enabled = option.state & QStyle::State_Enabled;
@@ -143,7 +146,8 @@ void ReaderEPUBPaneDelegate::paint(QPainter* painter, const QStyleOptionViewItem
     case Kind::entry:
         painter->setPen(text);
         painter->drawText(textRect, kTextFlags, label);
-        if (current) paintSymbol(*painter, ReaderSymbol::locationFill, symbolBox(textRect.right() + 1 + kSpacing), mark);
+        if (current)
+            paintSymbol(*painter, ReaderSymbol::locationFill, symbolBox(textRect.right() + 1 + kSpacing), mark);
         break;
     case Kind::unavailableEntry: {
         painter->setPen(secondary);
