@@ -154,6 +154,9 @@ void measure(const QString& name, const SavedReading& reading) {
     ReaderWorkspaceWidget workspace(player, &presentation);
     workspace.resize(1100, 720);
     workspace.show();
+    // An inactive application pauses the player: the window is made active first.
+    workspace.activateWindow();
+    runUntil([&] { return QGuiApplication::applicationState() == Qt::ApplicationActive; });
     player.load(reading, 0);
     runUntil([&] { return !player.isPreparing() && player.session().currentChunk(); });
 

@@ -31,7 +31,8 @@ namespace {
 
 using Kind = ReaderEPUBPaneModel::Kind;
 constexpr int kCloseIconSize = 14;
-constexpr int kBatchSize = 200;
+// About what a tall pane shows: the first paint waits for one batch, the rest are measured later.
+constexpr int kBatchSize = 50;
 
 // The list of the pane: it takes the keys of the pane's rules and nothing else, and mirrors its focus
 // into the navigation.
