@@ -154,9 +154,11 @@ void measure(const QString& name, const SavedReading& reading) {
     ReaderWorkspaceWidget workspace(player, &presentation);
     workspace.resize(1100, 720);
     workspace.show();
-    // An inactive application pauses the player: the window is made active first.
+    // An inactive application pauses the player, and the offscreen platform may never report itself
+    // active: the window is activated and the workspace told so.
     workspace.activateWindow();
-    runUntil([&] { return QGuiApplication::applicationState() == Qt::ApplicationActive; });
+    runUntil([&] { return workspace.isActiveWindow(); });
+    workspace.controller().setActive(true);
     player.load(reading, 0);
     runUntil([&] { return !player.isPreparing() && player.session().currentChunk(); });
 
