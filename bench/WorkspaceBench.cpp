@@ -29,15 +29,16 @@
 
 #include "support/EPUBRealBookSupport.h"
 
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QFileInfo>
 #include <QListView>
 #include <QMouseEvent>
 #include <QStyleFactory>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -61,19 +62,56 @@ constexpr int kChapterMoves = 10;
 constexpr int kTicks = 200;
 constexpr auto kGiveUp = std::chrono::seconds(30);
 
-double median(std::vector<double> values) {
-    return percentile(std::move(values), 0.5);
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "workspace-bench: %s\n", what);
+    std::exit(1);
 }
 
-// Runs the event loop until condition holds, then until nothing is left to do now (paints included).
-bool runUntil(const std::function<bool()>& condition) {
+// A figure from a sample that holds nothing would be a made-up number: the run fails instead.
+std::vector<double> sample(std::vector<double> values, const char* what) {
+    if (values.empty()) fail(what);
+    return values;
+}
+
+double median(std::vector<double> values, const char* what) {
+    return percentile(sample(std::move(values), what), 0.5);
+}
+
+// Counts every event the application delivers, so that the bench can tell when the event loop has
+// nothing left to do: a pass over the ready work that delivers no event.
+class EventCounter final : public QObject {
+public:
+    quint64 count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent*) override {
+        ++count;
+        return false;
+    }
+};
+
+EventCounter* g_events = nullptr;
+
+// Runs what is ready now (posted events, the update pass, refreshes, paints) until a pass finds nothing.
+void settle() {
+    while (true) {
+        const quint64 before = g_events->count;
+        QCoreApplication::processEvents();
+        if (g_events->count == before) return;
+    }
+}
+
+// Waits in the event loop, blocking between events as the application does, until condition holds, then
+// settles. A heartbeat timer wakes the loop so that a condition that never comes fails the run.
+void runUntil(const std::function<bool()>& condition, const char* what) {
+    QTimer heartbeat;
+    heartbeat.start(100);
     const auto start = SteadyClock::now();
     while (!condition()) {
-        if (SteadyClock::now() - start > kGiveUp) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        if (SteadyClock::now() - start > kGiveUp) fail(what);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
-    QCoreApplication::processEvents();
-    return true;
+    settle();
 }
 
 QString prose(qsizetype length) {
@@ -150,6 +188,19 @@ void measure(const QString& name, const SavedReading& reading) {
     ReadingPlayer player(nullptr, false, false, std::chrono::seconds(5), defaults, clock,
                          ReadingPlayer::PhraseWidth{[](QStringView text) { return PhraseWidthMeasurer::width(text); },
                                                     PhraseWidthMeasurer::referenceWidth()});
+    // Connected before the workspace exists, so that it runs before any view hears of the change: the
+    // moment a chunk becomes current while the ticks are measured.
+    bool measuresTicks = false;
+    std::optional<SteadyClock::time_point> tickStart;
+    qsizetype lastIndex = -1;
+    QObject::connect(&player, &ReadingPlayer::sessionChanged, [&] {
+        const qsizetype index = player.session().index;
+        if (measuresTicks && index != lastIndex && player.session().currentChunk() && !tickStart) {
+            tickStart = SteadyClock::now();
+        }
+        lastIndex = index;
+    });
+
     ReaderEPUBPresentation presentation;
     ReaderWorkspaceWidget workspace(player, &presentation);
     workspace.resize(1100, 720);
@@ -157,36 +208,37 @@ void measure(const QString& name, const SavedReading& reading) {
     // An inactive application pauses the player, and the offscreen platform may never report itself
     // active: the window is activated and the workspace told so.
     workspace.activateWindow();
-    runUntil([&] { return workspace.isActiveWindow(); });
+    runUntil([&] { return workspace.isActiveWindow(); }, "the window never became active");
     workspace.controller().setActive(true);
     player.load(reading, 0);
-    runUntil([&] { return !player.isPreparing() && player.session().currentChunk(); });
+    const auto isShown = [&] { return !player.isPreparing() && player.session().currentChunk().has_value(); };
+    runUntil(isShown, "the first window of the text never came");
 
-    // Opening: from the flag to the list's first paint.
+    // Opening: from the flag to the first paint of the pane's list, seen by an application-wide filter as
+    // the pane may be made and painted within one pass of the event loop.
+    struct PaintWatch : QObject {
+        ReaderWorkspaceWidget* workspace = nullptr;
+        std::optional<SteadyClock::time_point> painted;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::Paint && !painted && workspace->epubPane() &&
+                watched == workspace->epubPane()->list().viewport()) {
+                painted = SteadyClock::now();
+            }
+            return false;
+        }
+    } watch;
+    watch.workspace = &workspace;
     std::vector<double> openings;
     for (int run = 0; run < kOpenings; ++run) {
         presentation.setShowsNavigation(false);
-        runUntil([&] { return !workspace.epubPane(); });
-        bool painted = false;
-        struct PaintWatch : QObject {
-            bool* painted;
-            bool eventFilter(QObject*, QEvent* event) override {
-                if (event->type() == QEvent::Paint) *painted = true;
-                return false;
-            }
-        } watch;
-        watch.painted = &painted;
+        runUntil([&] { return !workspace.epubPane(); }, "the pane never closed");
+        watch.painted.reset();
+        qApp->installEventFilter(&watch);
         const auto start = SteadyClock::now();
         presentation.setShowsNavigation(true);
-        runUntil([&] {
-            if (workspace.epubPane() && !workspace.epubPane()->property("watched").toBool()) {
-                workspace.epubPane()->setProperty("watched", true);
-                workspace.epubPane()->list().viewport()->installEventFilter(&watch);
-            }
-            return painted;
-        });
-        openings.push_back(millisecondsSince(start));
-        if (workspace.epubPane()) workspace.epubPane()->list().viewport()->removeEventFilter(&watch);
+        runUntil([&] { return watch.painted.has_value(); }, "the pane's list was never painted");
+        qApp->removeEventFilter(&watch);
+        openings.push_back(std::chrono::duration<double, std::milli>(*watch.painted - start).count());
     }
     ReaderEPUBPane& pane = *workspace.epubPane();
     QListView& list = pane.list();
@@ -203,6 +255,7 @@ void measure(const QString& name, const SavedReading& reading) {
     for (int click = 0; click < kClicks && !rows.isEmpty(); ++click) {
         const QModelIndex index = pane.model().index(rows[click % rows.size()]);
         const QPoint at = list.visualRect(index).center();
+        const QUuid preparation = player.preparationID();
         const auto start = SteadyClock::now();
         QMouseEvent press(QEvent::MouseButtonPress, at, list.viewport()->mapToGlobal(at), Qt::LeftButton,
                           Qt::LeftButton, Qt::NoModifier);
@@ -210,42 +263,52 @@ void measure(const QString& name, const SavedReading& reading) {
                             Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(list.viewport(), &press);
         QApplication::sendEvent(list.viewport(), &release);
-        runUntil([&] { return !player.isPreparing() && player.session().currentChunk(); });
+        runUntil([&] { return player.preparationID() != preparation && isShown(); },
+                 "a chosen row never showed its place");
         clicks.push_back(millisecondsSince(start));
     }
 
     // Forward a chapter, from the start of the text on.
     std::vector<double> chapters;
     player.seekToFraction(0);
-    runUntil([&] { return !player.isPreparing() && player.session().currentChunk(); });
+    runUntil(isShown, "the start of the text never came");
     for (int move = 0; move < kChapterMoves; ++move) {
         const std::optional<qsizetype> target = player.chapterTarget(true);
         if (!target) break;
+        const qsizetype before = player.currentSourceOffset();
         const auto start = SteadyClock::now();
         workspace.controller().perform(ReaderPlaybackRequest::Action::forwardChapter, true);
-        runUntil([&] {
-            return !player.isPreparing() && player.session().currentChunk() && player.currentSourceOffset() >= *target;
-        });
+        // The chapter starts inside the chunk shown there, which may begin a little before it.
+        const auto reached = [&] {
+            const std::optional<ReadingChunk> chunk = player.session().currentChunk();
+            return isShown() && chunk->sourceRange.lowerBound > before && chunk->sourceRange.upperBound > *target;
+        };
+        runUntil(reached, "the next chapter never came");
         chapters.push_back(millisecondsSince(start));
     }
 
-    // Playing at the fastest speed with the pane open.
+    // Playing at the fastest speed with the pane open: each chunk from its change to the event loop with
+    // nothing left to do. The loop blocks between chunks as the application's does; the player's alarm
+    // wakes it.
     std::vector<double> ticks;
     workspace.controller().setSpeedMultiplierValue(7.5);
-    std::optional<SteadyClock::time_point> tickStart;
-    qsizetype lastIndex = player.session().index;
-    QObject::connect(&player, &ReadingPlayer::sessionChanged, &workspace, [&] {
-        if (player.session().index != lastIndex && !tickStart) tickStart = SteadyClock::now();
-        lastIndex = player.session().index;
-    });
-    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &workspace, [&] {
-        if (!tickStart) return;
-        ticks.push_back(millisecondsSince(*tickStart));
-        tickStart.reset();
-    });
+    lastIndex = player.session().index;
+    measuresTicks = true;
     player.startPlayback(true);
-    runUntil(
-        [&] { return ticks.size() >= size_t(kTicks) || player.session().status == ReadingSession::Status::completed; });
+    if (player.session().status != ReadingSession::Status::playing) fail("playback did not start");
+    {
+        QTimer heartbeat;
+        heartbeat.start(100);
+        const auto start = SteadyClock::now();
+        while (ticks.size() < size_t(kTicks) && player.session().status == ReadingSession::Status::playing) {
+            if (SteadyClock::now() - start > kGiveUp) fail("playback stopped advancing");
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+            if (!tickStart) continue;
+            settle();
+            ticks.push_back(millisecondsSince(*std::exchange(tickStart, std::nullopt)));
+        }
+    }
+    measuresTicks = false;
     player.pause(false);
 
     std::printf("{\"book\":%s%s%s%s%s%s%s%s%s%s}\n", qPrintable(bench::jsonString(name)),
@@ -253,11 +316,12 @@ void measure(const QString& name, const SavedReading& reading) {
                 qPrintable(field(u"sections"_s, QString::number(contents->sections.size()))),
                 qPrintable(field(u"utf16"_s, QString::number(reading.document.text.size()))),
                 qPrintable(field(u"contentsMs"_s, milliseconds(contentsMs))),
-                qPrintable(field(u"paneOpenMs"_s, milliseconds(median(openings)))),
-                qPrintable(field(u"selectMs"_s, milliseconds(median(clicks)))),
-                qPrintable(field(u"chapterShownMs"_s, milliseconds(median(chapters)))),
-                qPrintable(field(u"tickMs"_s, milliseconds(median(ticks)))),
-                qPrintable(field(u"tickP99Ms"_s, milliseconds(percentile(ticks, 0.99)))));
+                qPrintable(field(u"paneOpenMs"_s, milliseconds(median(openings, "no opening was measured")))),
+                qPrintable(field(u"selectMs"_s, milliseconds(median(clicks, "no row in view could be clicked")))),
+                qPrintable(field(u"chapterShownMs"_s, milliseconds(median(chapters, "the book has no next chapter")))),
+                qPrintable(field(u"tickMs"_s, milliseconds(median(ticks, "no chunk was shown while playing")))),
+                qPrintable(field(u"tickP99Ms"_s,
+                                 milliseconds(percentile(sample(ticks, "no chunk was shown while playing"), 0.99)))));
     std::fflush(stdout);
 }
 
@@ -266,6 +330,9 @@ void measure(const QString& name, const SavedReading& reading) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    EventCounter events;
+    g_events = &events;
+    application.installEventFilter(&events);
     QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
     QStringList files;
     for (int index = 1; index < argc; ++index) files.append(QString::fromLocal8Bit(argv[index]));
