@@ -7,9 +7,11 @@
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
+#include "PelmoraMac/Window/ReaderWindowRoot.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
 #include "ReaderWidgets/Workspace/ReaderDocumentInformationSheet.h"
+#include "ReaderWidgets/Workspace/ReaderWorkspaceWidget.h"
 
 #include "AppTesting.h"
 #include "support/EventLoop.h"
@@ -143,17 +145,21 @@ TEST_F(ReaderCommands, ReturningToPlaybackMakesTheSourcePaneFollowAgain) {
 }
 
 TEST_F(ReaderCommands, TheInformationSheetOverTheReaderWindowBlocksUntilClosed) {
-    app().openSample();
     app().readerWindow().show();
+    app().openSample();
     ASSERT_FALSE(app().commandState().isBlocked);
-    auto* sheet =
-        new ReaderDocumentInformationSheet(*app().playback().player().reading(), std::nullopt, &app().readerWindow());
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    sheet->open();
+    app().requestPlayback(Action::showDocumentInformation);
+    ReaderWorkspaceWidget& workspace = app().readerRoot().workspaceWidget();
+    ASSERT_TRUE(processEventsUntil([&] { return workspace.documentInformationSheet() != nullptr; }));
     EXPECT_TRUE(app().commandState().isBlocked);
     EXPECT_FALSE(app().commandState().imports.canImportClipboard);
-    sheet->close();
-    EXPECT_FALSE(app().commandState().isBlocked);
+    // Refused while the sheet is up: the last request stays.
+    const auto shown = app().playbackRequest();
+    app().requestPlayback(Action::togglePlayback);
+    EXPECT_EQ(app().playbackRequest(), shown);
+
+    workspace.documentInformationSheet()->close();
+    EXPECT_TRUE(processEventsUntil([&] { return !app().commandState().isBlocked; }));
 }
 
 }  // namespace

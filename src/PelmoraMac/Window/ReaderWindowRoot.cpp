@@ -18,13 +18,11 @@
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
 #include "ReaderUI/Workspace/ReaderWorkspaceController.h"
-#include "ReaderWidgets/Workspace/ReaderReadingColumn.h"
+#include "ReaderWidgets/Workspace/ReaderWorkspaceWidget.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -49,17 +47,6 @@ bool hasText(const ReadingPlayer& player) {
 ReaderWindowRoot::ReaderWindowRoot(PelmoraApp& app, ReaderWindow& window, QWidget* parent)
     : QWidget(parent), m_app(app), m_window(window) {
     Q_ASSERT(isMainThread());
-    ReaderWorkspaceController::Closures closures{
-        .onInteraction = [this] { m_app.history()->cancelPendingSelection(); },
-        .onSourceNavigation = [this] { m_app.resumeSourceFollowing(); },
-    };
-    m_workspace = std::make_unique<ReaderWorkspaceController>(m_app.playback().player(), &m_app.epubPresentation(),
-                                                              std::move(closures));
-    m_workspace->setShowsSource(m_app.presentation().prefersSource());
-    m_workspace->setFocusRequest(m_app.readerFocusRequest());
-    m_workspace->setImporting(m_app.capture().isCapturing());
-    m_workspace->setActive(QGuiApplication::applicationState() == Qt::ApplicationActive);
-
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
@@ -77,8 +64,9 @@ ReaderWindowRoot::ReaderWindowRoot(PelmoraApp& app, ReaderWindow& window, QWidge
     m_fileImportStrip = makeFileImportStrip();
     m_fileImportDivider = divider(this);
     QWidget* sidebar = m_app.history() ? new ReaderHistoryPane(*m_app.history()) : new QWidget;
+    m_workspace = makeReaderContent();
     m_layout = new ReaderDocumentLayout(
-        m_app.presentation(), sidebar, makeReaderContent(), [this] { m_app.focusReader(); }, this);
+        m_app.presentation(), sidebar, m_workspace, [this] { m_app.focusReader(); }, this);
     stack->addWidget(m_captureStrip);
     stack->addWidget(m_captureDivider);
     stack->addWidget(m_fileImportStrip);
@@ -97,26 +85,31 @@ ReaderWindowRoot::ReaderWindowRoot(PelmoraApp& app, ReaderWindow& window, QWidge
 
 ReaderWindowRoot::~ReaderWindowRoot() = default;
 
-QWidget* ReaderWindowRoot::makeReaderContent() {
-    m_content = new QStackedWidget;
-    m_content->setMinimumWidth(kMinimumContentWidth);
-    m_startView = new ReaderStartView({
-                                          .player = &m_app.playback().player(),
-                                          .history = m_app.history(),
-                                          .openSample = [this] { m_app.openSample(); },
-                                          .importClipboard = [this] { m_app.importClipboard(false); },
-                                          .importFile = [this] { m_app.importFile(); },
-                                          .focusRequest = {},
-                                          .clipboardFailureMessage = std::nullopt,
-                                          .clipboardFailureDetails = std::nullopt,
-                                      },
-                                      m_content);
-    // Until the workspace body takes its place: the reading column over the workspace controller, without
-    // the source pane.
-    m_column = new ReaderReadingColumn(*m_workspace, {}, {}, m_content);
-    m_content->addWidget(m_startView);
-    m_content->addWidget(m_column);
-    return m_content;
+ReaderWorkspaceController& ReaderWindowRoot::workspace() const {
+    return m_workspace->controller();
+}
+
+ReaderWorkspaceWidget* ReaderWindowRoot::makeReaderContent() {
+    ReaderWorkspaceClosures closures{
+        .onInteraction = [this] { m_app.history()->cancelPendingSelection(); },
+        .onSourceNavigation = [this] { m_app.resumeSourceFollowing(); },
+    };
+    ReaderWorkspaceBuilders builders{
+        .emptyContent =
+            [this] {
+                m_startView = new ReaderStartView({});
+                refresh();
+                return m_startView;
+            },
+    };
+    auto* workspace = new ReaderWorkspaceWidget(m_app.playback().player(), &m_app.epubPresentation(),
+                                                std::move(closures), std::move(builders));
+    workspace->setMinimumWidth(kMinimumContentWidth);
+    ReaderWorkspaceController& controller = workspace->controller();
+    controller.setShowsSource(m_app.presentation().prefersSource());
+    controller.setFocusRequest(m_app.readerFocusRequest());
+    controller.setImporting(m_app.capture().isCapturing());
+    return workspace;
 }
 
 QFrame* ReaderWindowRoot::makeFileImportStrip() {
@@ -153,14 +146,14 @@ void ReaderWindowRoot::followInputs() {
     const auto later = [this] { scheduleRefresh(); };
     connect(&m_app, &PelmoraApp::commandContextChanged, this, later);
     connect(&m_app, &PelmoraApp::readerFocusRequestChanged, this, [this] {
-        m_workspace->setFocusRequest(m_app.readerFocusRequest());
+        workspace().setFocusRequest(m_app.readerFocusRequest());
         scheduleRefresh();
     });
     connect(&m_app, &PelmoraApp::playbackRequestChanged, this,
-            [this] { m_workspace->setPlaybackRequest(m_app.playbackRequest()); });
+            [this] { workspace().setPlaybackRequest(m_app.playbackRequest()); });
     CaptureModel& capture = m_app.capture();
     connect(&capture, &CaptureModel::isCapturingChanged, this, [this] {
-        m_workspace->setImporting(m_app.capture().isCapturing());
+        workspace().setImporting(m_app.capture().isCapturing());
         scheduleRefresh();
     });
     for (auto signal : {&CaptureModel::failureChanged, &CaptureModel::usesClipboardChanged,
@@ -175,19 +168,13 @@ void ReaderWindowRoot::followInputs() {
         connect(history, &ReaderHistoryModel::fileImportDetailsChanged, this, later);
     }
     connect(&m_app.presentation(), &ReaderPresentation::prefersSourceChanged, this,
-            [this] { m_workspace->setShowsSource(m_app.presentation().prefersSource()); });
-    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
-            [this](Qt::ApplicationState state) { m_workspace->setActive(state == Qt::ApplicationActive); });
+            [this] { workspace().setShowsSource(m_app.presentation().prefersSource()); });
     connect(&m_app.playback().player(), &ReadingPlayer::readingChanged, this, [this] {
         readingChanged();
         scheduleRefresh();
     });
-    connect(&m_window, &ReaderWindow::appeared, this, [this] { m_workspace->appeared(); });
-    connect(&m_window, &ReaderWindow::disappeared, this, [this] {
-        m_workspace->disappeared();
-        // A capture does not outlive the window it reports to.
-        m_app.capture().cancel();
-    });
+    // A capture does not outlive the window it reports to.
+    connect(&m_window, &ReaderWindow::disappeared, this, [this] { m_app.capture().cancel(); });
 }
 
 void ReaderWindowRoot::readingChanged() {
@@ -265,7 +252,7 @@ void ReaderWindowRoot::refresh() {
     m_fileImportStrip->setVisible(showsFile);
     m_fileImportDivider->setVisible(showsFile);
 
-    m_content->setCurrentWidget(hasText(player) ? static_cast<QWidget*>(m_column) : m_startView);
+    if (!m_startView) return;
     const std::optional<CaptureFailure>& failure = capture.failure();
     m_startView->setInputs({
         .player = &m_app.playback().player(),

@@ -11,7 +11,6 @@
 class QFrame;
 class QLabel;
 class QPushButton;
-class QStackedWidget;
 
 namespace tavrine {
 
@@ -20,10 +19,10 @@ class ReaderCaptureStrip;
 class ReaderDocumentLayout;
 class ReaderFileDropTarget;
 class ReaderKeyboardInput;
-class ReaderReadingColumn;
 class ReaderStartView;
 class ReaderWindow;
 class ReaderWorkspaceController;
+class ReaderWorkspaceWidget;
 
 // The reader window's content, top to bottom: the capture strip, the file-import strip (each with a line
 // under it, shown only while it has something to say), and the two panes, the document list and the
@@ -46,14 +45,16 @@ public:
     ReaderCaptureStrip& captureStrip() const { return *m_captureStrip; }
     QFrame& fileImportStrip() const { return *m_fileImportStrip; }
     ReaderDocumentLayout& documentLayout() const { return *m_layout; }
-    ReaderStartView& startView() const { return *m_startView; }
-    ReaderWorkspaceController& workspace() const { return *m_workspace; }
+    // Nothing until the workspace first shows it.
+    ReaderStartView* startView() const { return m_startView; }
+    ReaderWorkspaceWidget& workspaceWidget() const { return *m_workspace; }
+    ReaderWorkspaceController& workspace() const;
 
     // What a refresh does, at once.
     void refresh();
 
 private:
-    QWidget* makeReaderContent();
+    ReaderWorkspaceWidget* makeReaderContent();
     QFrame* makeFileImportStrip();
     void scheduleRefresh();
     void followInputs();
@@ -65,7 +66,7 @@ private:
 
     PelmoraApp& m_app;
     ReaderWindow& m_window;
-    std::unique_ptr<ReaderWorkspaceController> m_workspace;
+    ReaderWorkspaceWidget* m_workspace = nullptr;
     ReaderCaptureStrip* m_captureStrip;
     QFrame* m_captureDivider;
     QFrame* m_fileImportStrip;
@@ -76,9 +77,7 @@ private:
     QLabel* m_fileProgressLabel = nullptr;
     QPushButton* m_fileCancel = nullptr;
     ReaderDocumentLayout* m_layout;
-    QStackedWidget* m_content = nullptr;
     ReaderStartView* m_startView = nullptr;
-    ReaderReadingColumn* m_column = nullptr;
     std::unique_ptr<ReaderKeyboardInput> m_keyboard;
     std::unique_ptr<ReaderFileDropTarget> m_dropTarget;
     bool m_refreshPending = false;
