@@ -66,7 +66,7 @@ TEST_F(ReaderCommands, TheSampleOpensPausedAsANewReadingEachTime) {
 
 TEST_F(ReaderCommands, CommandsCheckTheStateOfTheMomentAndRefusedRequestsKeepTheLast) {
     app().openSample();
-    ASSERT_TRUE(app().commandState().canToggleSource);
+    ASSERT_TRUE(app().commandContext().canToggleSource);
 
     // Two equal requests in a row are two requests.
     app().requestPlayback(Action::togglePlayback);
@@ -84,7 +84,7 @@ TEST_F(ReaderCommands, CommandsCheckTheStateOfTheMomentAndRefusedRequestsKeepThe
     // A state gathered before the window got a sheet enabled everything; the commands now refuse.
     int changes = 0;
     QObject::connect(&app(), &PelmoraApp::commandContextChanged, [&] { ++changes; });
-    const ReaderCommandState before = app().commandState();
+    const ReaderCommandContext before = app().commandContext();
     ASSERT_TRUE(before.imports.canImportClipboard);
     app().setReaderHasSheet(true);
     app().setSettingsHasFocus(true);
@@ -117,7 +117,7 @@ TEST_F(ReaderCommands, TheListToggleInANarrowWindowOnlyOpensTheCompactList) {
     panes.setAvailableWidth(720);
     app().toggleHistory();
     EXPECT_TRUE(app().showsCompactHistory());
-    EXPECT_TRUE(app().commandState().showsHistory);
+    EXPECT_TRUE(app().commandContext().showsHistory);
     app().toggleHistory();
     EXPECT_FALSE(app().showsCompactHistory());
     EXPECT_EQ(panes.prefersHistory(), prefers);
@@ -147,19 +147,19 @@ TEST_F(ReaderCommands, ReturningToPlaybackMakesTheSourcePaneFollowAgain) {
 TEST_F(ReaderCommands, TheInformationSheetOverTheReaderWindowBlocksUntilClosed) {
     app().readerWindow().show();
     app().openSample();
-    ASSERT_FALSE(app().commandState().isBlocked);
+    ASSERT_FALSE(app().commandContext().isBlocked);
     app().requestPlayback(Action::showDocumentInformation);
     ReaderWorkspaceWidget& workspace = app().readerRoot().workspaceWidget();
     ASSERT_TRUE(processEventsUntil([&] { return workspace.documentInformationSheet() != nullptr; }));
-    EXPECT_TRUE(app().commandState().isBlocked);
-    EXPECT_FALSE(app().commandState().imports.canImportClipboard);
+    EXPECT_TRUE(app().commandContext().isBlocked);
+    EXPECT_FALSE(app().commandContext().imports.canImportClipboard);
     // Refused while the sheet is up: the last request stays.
     const auto shown = app().playbackRequest();
     app().requestPlayback(Action::togglePlayback);
     EXPECT_EQ(app().playbackRequest(), shown);
 
     workspace.documentInformationSheet()->close();
-    EXPECT_TRUE(processEventsUntil([&] { return !app().commandState().isBlocked; }));
+    EXPECT_TRUE(processEventsUntil([&] { return !app().commandContext().isBlocked; }));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "PelmoraMac/App/Updater.h"
-#include "PelmoraMac/Window/ReaderCommandState.h"
+#include "PelmoraMac/Window/ReaderCommandContext.h"
 #include "PelmoraMac/Window/ReaderWindowEnvironment.h"
 #include "ReaderCore/Defaults.h"
 #include "ReaderCore/TaskHandle.h"
@@ -127,10 +127,10 @@ public:
     // ---- The reader window's commands ----
     // Everything the commands depend on, gathered now.
     ReaderCommandInputs commandInputs();
-    ReaderCommandState commandState() { return tavrine::commandState(commandInputs()); }
+    ReaderCommandContext commandContext() { return tavrine::commandContext(commandInputs()); }
     // The state for the menus: present while the reader window, or a window-modal dialog over it, is the
     // active window; nothing otherwise.
-    std::optional<ReaderCommandState> focusedCommandState();
+    std::optional<ReaderCommandContext> focusedCommandContext();
     // A modal dialog, or a visible window-modal top level, is open.
     static bool hasModalWindow();
 

@@ -73,13 +73,13 @@ ReaderCommandInputs PelmoraApp::commandInputs() {
     };
 }
 
-std::optional<ReaderCommandState> PelmoraApp::focusedCommandState() {
+std::optional<ReaderCommandContext> PelmoraApp::focusedCommandContext() {
     const QWidget* active = QApplication::activeWindow();
     if (!active) return std::nullopt;
     const bool overReader = active->windowModality() == Qt::WindowModal && active->parentWidget() &&
                             active->parentWidget()->window() == m_readerWindow.get();
     if (active != m_readerWindow.get() && !overReader) return std::nullopt;
-    return commandState();
+    return commandContext();
 }
 
 void PelmoraApp::setShowsCompactHistory(bool shows) {
@@ -134,7 +134,7 @@ void PelmoraApp::followCommandInputs() {
 
 void PelmoraApp::requestPlayback(ReaderPlaybackRequest::Action action) {
     Q_ASSERT(isMainThread());
-    const ReaderCommandState state = commandState();
+    const ReaderCommandContext state = commandContext();
     if (state.isImporting || state.isBlocked) return;
     if (!m_playback->player().canPerform(action)) return;
     m_playbackRequest.emplace(action);
@@ -143,7 +143,7 @@ void PelmoraApp::requestPlayback(ReaderPlaybackRequest::Action action) {
 
 void PelmoraApp::toggleHistory() {
     Q_ASSERT(isMainThread());
-    if (!commandState().canToggleHistory) return;
+    if (!commandContext().canToggleHistory) return;
     ReaderPresentation& panes = presentation();
     if (const auto width = panes.availableWidth(); width && !ReaderPresentation::isWideEnoughForHistory(*width)) {
         setShowsCompactHistory(!m_showsCompactHistory);
@@ -156,7 +156,7 @@ void PelmoraApp::toggleHistory() {
 
 void PelmoraApp::toggleSource() {
     Q_ASSERT(isMainThread());
-    if (!commandState().canToggleSource) return;
+    if (!commandContext().canToggleSource) return;
     ReaderPresentation& panes = presentation();
     if (panes.prefersSource()) focusReader();
     panes.setPrefersSource(!panes.prefersSource());
@@ -178,7 +178,7 @@ void PelmoraApp::focusReader() {
 
 void PelmoraApp::openSample() {
     Q_ASSERT(isMainThread());
-    if (!commandState().imports.canImportClipboard) return;
+    if (!commandContext().imports.canImportClipboard) return;
     m_history->cancelPendingSelection();
     if (!m_playback->player().apply(readerSampleReading(), /*isActive=*/true)) return;
     m_history->clearSelection();
@@ -187,7 +187,7 @@ void PelmoraApp::openSample() {
 
 void PelmoraApp::importClipboard(bool plainText) {
     Q_ASSERT(isMainThread());
-    if (!commandState().imports.canImportClipboard) return;
+    if (!commandContext().imports.canImportClipboard) return;
     m_history->cancelPendingSelection();
     m_playback->player().pause();
     QClipboardPasteboard pasteboard(QGuiApplication::clipboard());
@@ -197,7 +197,7 @@ void PelmoraApp::importClipboard(bool plainText) {
 
 void PelmoraApp::importFile() {
     Q_ASSERT(isMainThread());
-    if (!commandState().imports.canImportFile) return;
+    if (!commandContext().imports.canImportFile) return;
     m_history->cancelPendingSelection();
     m_playback->player().pause();
     // The setter only reconciles on a change; applying the collection directly also clears the notice.
@@ -216,13 +216,13 @@ void PelmoraApp::importFile() {
 
 void PelmoraApp::addCurrentToLibrary() {
     Q_ASSERT(isMainThread());
-    if (!commandState().imports.canAddCurrent) return;
+    if (!commandContext().imports.canAddCurrent) return;
     m_adding.start([this](CancellationToken) { return m_history->addCurrentToLibrary(); });
 }
 
 void PelmoraApp::restoreReplacement(bool redo) {
     Q_ASSERT(isMainThread());
-    const ReaderCommandState state = commandState();
+    const ReaderCommandContext state = commandContext();
     if (state.isImporting || state.isBlocked) return;
     ReadingPlayer& player = m_playback->player();
     if (!(redo ? player.canRedoReplacement() : player.canUndoReplacement())) return;
@@ -235,7 +235,7 @@ void PelmoraApp::restoreReplacement(bool redo) {
 
 void PelmoraApp::findInDocument() {
     Q_ASSERT(isMainThread());
-    const ReaderCommandState state = commandState();
+    const ReaderCommandContext state = commandContext();
     if (state.isBlocked || m_capture->isCapturing() || !hasDocumentText(m_playback->player())) return;
     presentation().setPrefersSource(true);
     m_history->cancelPendingSelection();

@@ -203,7 +203,7 @@ void ReaderWindowRoot::scheduleRefresh() {
 void ReaderWindowRoot::refresh() {
     Q_ASSERT(isMainThread());
     const ReaderCommandInputs inputs = m_app.commandInputs();
-    const ReaderCommandState state = commandState(inputs);
+    const ReaderCommandContext state = commandContext(inputs);
     const CaptureModel& capture = m_app.capture();
     const ReadingPlayer& player = m_app.playback().player();
     const std::optional<QString> clipboardFailure = capture.clipboardFailureMessage();
@@ -271,7 +271,7 @@ void ReaderWindowRoot::refresh() {
 }
 
 bool ReaderWindowRoot::canReceiveDrop() {
-    const ReaderCommandState state = m_app.commandState();
+    const ReaderCommandContext state = m_app.commandContext();
     return state.imports.canImportFile && !state.isImporting && !state.isBlocked;
 }
 

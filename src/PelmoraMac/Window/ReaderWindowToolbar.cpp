@@ -77,7 +77,7 @@ ReaderWindowToolbar::ReaderWindowToolbar(PelmoraApp& app, ReaderWorkspaceControl
 ReaderWindowToolbar::~ReaderWindowToolbar() = default;
 
 void ReaderWindowToolbar::refresh() {
-    const ReaderCommandState state = m_app.commandState();
+    const ReaderCommandContext state = m_app.commandContext();
     const ReaderPresentation& panes = m_app.presentation();
     const bool on = state.showsHistory;
     const QString label = on ? u"文書一覧を隠す"_s : u"文書一覧を表示"_s;

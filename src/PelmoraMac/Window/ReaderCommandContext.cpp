@@ -1,4 +1,4 @@
-#include "PelmoraMac/Window/ReaderCommandState.h"
+#include "PelmoraMac/Window/ReaderCommandContext.h"
 
 namespace tavrine {
 
@@ -23,7 +23,7 @@ ReaderImportAvailability importAvailability(const std::optional<ReaderListState>
     return availability;
 }
 
-ReaderCommandState commandState(const ReaderCommandInputs& inputs) {
+ReaderCommandContext commandContext(const ReaderCommandInputs& inputs) {
     const bool blocked = isCommandBlocked(inputs);
     return {
         .showsHistory = inputs.presentationShowsHistory || inputs.showsCompactHistory,

@@ -1,4 +1,4 @@
-#include "PelmoraMac/Window/ReaderCommandState.h"
+#include "PelmoraMac/Window/ReaderCommandContext.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ ReaderCommandInputs idle() {
     return {.list = loadedList(), .hasStore = true, .hasDocumentText = true};
 }
 
-TEST(ReaderCommandStateTest, EveryBlockerBlocksAloneAndDisablesEverythingButTheLibraryFlag) {
+TEST(ReaderCommandContextTest, EveryBlockerBlocksAloneAndDisablesEverythingButTheLibraryFlag) {
     const std::vector<std::pair<const char*, void (*)(ReaderCommandInputs&)>> blockers = {
         {"sheet", [](ReaderCommandInputs& in) { in.readerHasSheet = true; }},
         {"modal", [](ReaderCommandInputs& in) { in.hasModalWindow = true; }},
@@ -28,7 +28,7 @@ TEST(ReaderCommandStateTest, EveryBlockerBlocksAloneAndDisablesEverythingButTheL
         ReaderCommandInputs inputs = idle();
         inputs.list->isCurrentInLibrary = true;
         apply(inputs);
-        const ReaderCommandState state = commandState(inputs);
+        const ReaderCommandContext state = commandContext(inputs);
         EXPECT_TRUE(state.isBlocked) << name;
         EXPECT_FALSE(state.canToggleHistory) << name;
         EXPECT_FALSE(state.canToggleSource) << name;
@@ -40,7 +40,7 @@ TEST(ReaderCommandStateTest, EveryBlockerBlocksAloneAndDisablesEverythingButTheL
     EXPECT_FALSE(isCommandBlocked(withoutList));
 }
 
-TEST(ReaderCommandStateTest, ImportAvailabilityFollowsListStoreAndCapture) {
+TEST(ReaderCommandContextTest, ImportAvailabilityFollowsListStoreAndCapture) {
     using A = ReaderImportAvailability;
     // Before the list exists only the clipboard (and the sample) can come in.
     EXPECT_EQ(importAvailability(std::nullopt, false, false, true), (A{.canImportClipboard = true}));
@@ -64,27 +64,27 @@ TEST(ReaderCommandStateTest, ImportAvailabilityFollowsListStoreAndCapture) {
     EXPECT_EQ(importAvailability(busy, false, false, true), (A{.isCurrentInLibrary = true}));
 }
 
-TEST(ReaderCommandStateTest, FlagsOfTheSnapshot) {
+TEST(ReaderCommandContextTest, FlagsOfTheSnapshot) {
     ReaderCommandInputs inputs = idle();
     inputs.hasDocumentText = false;
-    EXPECT_FALSE(commandState(inputs).canToggleSource);
-    EXPECT_TRUE(commandState(inputs).canToggleHistory);
+    EXPECT_FALSE(commandContext(inputs).canToggleSource);
+    EXPECT_TRUE(commandContext(inputs).canToggleHistory);
 
     // The compact list counts as showing the list although the split view shows none.
     inputs.showsCompactHistory = true;
-    EXPECT_TRUE(commandState(inputs).showsHistory);
+    EXPECT_TRUE(commandContext(inputs).showsHistory);
 
     inputs = idle();
     inputs.list->isImportingFile = true;
-    EXPECT_TRUE(commandState(inputs).isImporting);
-    EXPECT_FALSE(commandState(inputs).isBlocked);
+    EXPECT_TRUE(commandContext(inputs).isImporting);
+    EXPECT_FALSE(commandContext(inputs).isBlocked);
     inputs.list.reset();
-    EXPECT_FALSE(commandState(inputs).isImporting);
+    EXPECT_FALSE(commandContext(inputs).isImporting);
     inputs.isCapturing = true;
-    EXPECT_TRUE(commandState(inputs).isImporting);
+    EXPECT_TRUE(commandContext(inputs).isImporting);
 }
 
-TEST(ReaderCommandStateTest, WhenTheStripsOpen) {
+TEST(ReaderCommandContextTest, WhenTheStripsOpen) {
     EXPECT_FALSE(showsCaptureStrip({}));
     // A clipboard failure that the start view shows keeps the strip closed unless something else holds.
     EXPECT_FALSE(showsCaptureStrip({.hasFailure = true, .startViewShowsFailure = true}));

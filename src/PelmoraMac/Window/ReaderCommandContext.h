@@ -53,8 +53,9 @@ bool isCommandBlocked(const ReaderCommandInputs& inputs);
 ReaderImportAvailability importAvailability(const std::optional<ReaderListState>& list, bool isCapturing,
                                             bool isBlocked, bool hasStore);
 
-// The snapshot that the menus and the toolbar read.
-struct ReaderCommandState {
+// The snapshot of the reader window that the menus and the toolbar read. Its actions are the
+// application's commands, each of which gathers a fresh context and checks its own guard.
+struct ReaderCommandContext {
     // The list pane is on screen, or the compact list is open.
     bool showsHistory = false;
     bool showsSource = false;
@@ -66,10 +67,10 @@ struct ReaderCommandState {
     bool isImporting = false;
     bool isBlocked = false;
 
-    bool operator==(const ReaderCommandState&) const = default;
+    bool operator==(const ReaderCommandContext&) const = default;
 };
 
-ReaderCommandState commandState(const ReaderCommandInputs& inputs);
+ReaderCommandContext commandContext(const ReaderCommandInputs& inputs);
 
 // What the capture status strip reads.
 struct ReaderCaptureStripInputs {
