@@ -1,40 +1,33 @@
 #include "ReaderCore/Characters.h"
 
+#include "ReaderCore/internal/CharacterScan.h"
+
 #include <QStringDecoder>
 
 #include <unicode/ubrk.h>
 #include <unicode/uchar.h>
 
 #include <algorithm>
+#include <bit>
 #include <utility>
 
 namespace tavrine {
 namespace {
+using internal::LazyCharacterIterator;
+using internal::scanCharacterBoundaries;
 
-const UChar* icuText(QStringView text) {
-    return reinterpret_cast<const UChar*>(text.utf16());
-}
+// Offsets analysed at once by CharacterBreaks: a multiple of 64, so a block is whole words of bits.
+constexpr qsizetype kBlockLength = 4096;
 
-UBreakIterator* openCharacterIterator(QStringView text) {
-    UErrorCode status = U_ZERO_ERROR;
-    UBreakIterator* iterator = ubrk_open(UBRK_CHARACTER, "", icuText(text), static_cast<int32_t>(text.size()), &status);
-    if (U_FAILURE(status)) qFatal("ICU character break iterator unavailable: %s", u_errorName(status));
-    return iterator;
-}
-
-struct IteratorCloser {
-    void operator()(UBreakIterator* iterator) const { ubrk_close(iterator); }
+// The iterator of a CharacterBreaks, opened on first need and kept for its later blocks.
+struct OwnedIterator {
+    UBreakIterator*& iterator;
+    QStringView text;
+    UBreakIterator* get() {
+        if (!iterator) iterator = internal::openCharacterIterator(text);
+        return iterator;
+    }
 };
-
-// One iterator per thread for counting short texts: re-pointing it at a new text is far cheaper than
-// opening a new one.
-UBreakIterator* sharedCountingIterator(QStringView text) {
-    thread_local std::unique_ptr<UBreakIterator, IteratorCloser> iterator(openCharacterIterator(u""));
-    UErrorCode status = U_ZERO_ERROR;
-    ubrk_setText(iterator.get(), icuText(text), static_cast<int32_t>(text.size()), &status);
-    if (U_FAILURE(status)) qFatal("ICU character break iterator rejected a text: %s", u_errorName(status));
-    return iterator.get();
-}
 
 }  // namespace
 
@@ -47,50 +40,90 @@ char32_t codePointAt(QStringView text, qsizetype offset) {
     return unit;
 }
 
-CharacterBreaks::CharacterBreaks(const QString& text) : m_text(text) {
-    // ICU reads the buffer in place; m_text keeps it alive and unchanged.
-    m_iterator = openCharacterIterator(m_text);
+CharacterBreaks::CharacterBreaks(const QString& text)
+    : m_text(text),
+      m_bits(static_cast<std::size_t>(text.size() / 64 + 1), 0),
+      m_analysedBlocks(static_cast<std::size_t>(text.size() / kBlockLength + 1), false) {
+    // The ends are boundaries whatever the text holds.
+    m_bits[0] |= 1;
+    m_bits[static_cast<std::size_t>(text.size() >> 6)] |= std::uint64_t{1} << (text.size() & 63);
 }
 
 CharacterBreaks::~CharacterBreaks() {
-    if (m_iterator) ubrk_close(m_iterator);
+    closeIterator();
 }
 
 CharacterBreaks::CharacterBreaks(CharacterBreaks&& other) noexcept
-    : m_text(std::move(other.m_text)), m_iterator(std::exchange(other.m_iterator, nullptr)) {}
+    : m_text(std::move(other.m_text)),
+      m_bits(std::move(other.m_bits)),
+      m_analysedBlocks(std::move(other.m_analysedBlocks)),
+      m_iterator(std::exchange(other.m_iterator, nullptr)) {}
 
 CharacterBreaks& CharacterBreaks::operator=(CharacterBreaks&& other) noexcept {
     if (this != &other) {
-        if (m_iterator) ubrk_close(m_iterator);
+        closeIterator();
+        // ICU reads the buffer in place; moving a QString keeps its buffer, so the iterator stays valid.
         m_text = std::move(other.m_text);
+        m_bits = std::move(other.m_bits);
+        m_analysedBlocks = std::move(other.m_analysedBlocks);
         m_iterator = std::exchange(other.m_iterator, nullptr);
     }
     return *this;
 }
 
+void CharacterBreaks::closeIterator() {
+    if (m_iterator) ubrk_close(m_iterator);
+    m_iterator = nullptr;
+}
+
+void CharacterBreaks::analyseBlockOf(qsizetype offset) const {
+    const auto block = static_cast<std::size_t>(offset / kBlockLength);
+    if (m_analysedBlocks[block]) return;
+    m_analysedBlocks[block] = true;
+    const qsizetype from = std::max<qsizetype>(1, static_cast<qsizetype>(block) * kBlockLength);
+    const qsizetype to = std::min(m_text.size(), static_cast<qsizetype>(block + 1) * kBlockLength);
+    OwnedIterator icu{m_iterator, m_text};
+    scanCharacterBoundaries(m_text, from, to, icu, [this](qsizetype boundary) {
+        m_bits[static_cast<std::size_t>(boundary >> 6)] |= std::uint64_t{1} << (boundary & 63);
+        return true;
+    });
+}
+
 bool CharacterBreaks::isBoundary(qsizetype offset) const {
     if (offset < 0 || offset > m_text.size()) return false;
-    if (offset == 0 || offset == m_text.size()) return true;
-    return ubrk_isBoundary(m_iterator, static_cast<int32_t>(offset)) != 0;
+    analyseBlockOf(offset);
+    return bit(offset);
 }
 
 qsizetype CharacterBreaks::next(qsizetype offset) const {
     if (offset >= m_text.size()) return m_text.size();
     if (offset < 0) return 0;
-    const int32_t result = ubrk_following(m_iterator, static_cast<int32_t>(offset));
-    return result == UBRK_DONE ? m_text.size() : result;
+    // The end of the text is always marked, so the walk stops there at the latest.
+    for (qsizetype candidate = offset + 1;;) {
+        analyseBlockOf(candidate);
+        const qsizetype blockEnd = std::min(m_text.size() + 1, (candidate / kBlockLength + 1) * kBlockLength);
+        while (candidate < blockEnd) {
+            const std::uint64_t word = m_bits[static_cast<std::size_t>(candidate >> 6)] >> (candidate & 63);
+            if (word != 0) return candidate + std::countr_zero(word);
+            candidate = (candidate | 63) + 1;
+        }
+    }
 }
 
 qsizetype CharacterBreaks::previous(qsizetype offset) const {
     if (offset <= 0) return 0;
     if (offset > m_text.size()) return m_text.size();
-    // ICU first moves an offset between the halves of a surrogate pair back to the pair's start and then
-    // looks before that, so it would skip a boundary at the pair's start.
-    const bool insidePair =
-        offset < m_text.size() && m_text.at(offset).isLowSurrogate() && m_text.at(offset - 1).isHighSurrogate();
-    if (insidePair && isBoundary(offset - 1)) return offset - 1;
-    const int32_t result = ubrk_preceding(m_iterator, static_cast<int32_t>(offset));
-    return result == UBRK_DONE ? 0 : result;
+    // Offset 0 is always marked, so the walk stops there at the latest.
+    for (qsizetype candidate = offset - 1;;) {
+        analyseBlockOf(candidate);
+        const qsizetype blockStart = candidate / kBlockLength * kBlockLength;
+        while (candidate >= blockStart) {
+            const int shift = 63 - static_cast<int>(candidate & 63);
+            const std::uint64_t word = m_bits[static_cast<std::size_t>(candidate >> 6)] << shift;
+            if (word != 0) return candidate - std::countl_zero(word);
+            candidate = (candidate & ~qsizetype{63}) - 1;
+        }
+    }
 }
 
 qsizetype CharacterBreaks::characterStart(qsizetype offset) const {
@@ -111,44 +144,41 @@ TextRange CharacterBreaks::composedCharacterSequence(qsizetype offset) const {
 }
 
 qsizetype characterCount(QStringView text) {
-    // Printable ASCII never joins its neighbours: one unit, one Character.
-    bool plainAscii = true;
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() > 0x7E) {
-            plainAscii = false;
-            break;
-        }
-    }
-    if (plainAscii) return text.size();
-
-    UBreakIterator* iterator = sharedCountingIterator(text);
-    qsizetype characters = 0;
-    while (ubrk_next(iterator) != UBRK_DONE) ++characters;
+    if (text.isEmpty()) return 0;
+    LazyCharacterIterator icu(text, /*shared=*/true);
+    qsizetype characters = 1;  // the one that ends at the end of the text
+    scanCharacterBoundaries(text, 1, text.size(), icu, [&](qsizetype) {
+        ++characters;
+        return true;
+    });
     return characters;
 }
 
 bool forEachCharacter(QStringView text, const std::function<bool(TextRange)>& visit) {
-    // An iterator of its own: visit may count Characters, which re-points the shared one.
-    const std::unique_ptr<UBreakIterator, IteratorCloser> iterator(openCharacterIterator(text));
-    int32_t start = ubrk_first(iterator.get());
-    for (int32_t end = ubrk_next(iterator.get()); end != UBRK_DONE; end = ubrk_next(iterator.get())) {
-        if (!visit({start, end})) return false;
-        start = end;
-    }
-    return true;
+    if (text.isEmpty()) return true;
+    // An iterator of its own, if one is needed: visit may count Characters, which re-points the shared one.
+    LazyCharacterIterator icu(text, /*shared=*/false);
+    qsizetype start = 0;
+    const bool finished = scanCharacterBoundaries(text, 1, text.size(), icu, [&](qsizetype boundary) {
+        const TextRange character{start, boundary};
+        start = boundary;
+        return visit(character);
+    });
+    return finished && visit({start, text.size()});
 }
 
 QString firstCharacters(const QString& text, qsizetype count) {
     // Every Character takes at least one unit, so a text no longer than count needs no analysis.
     if (text.size() <= count) return text;
     if (count <= 0) return QString();
-    UBreakIterator* iterator = sharedCountingIterator(text);
-    int32_t end = 0;
-    for (qsizetype taken = 0; taken < count; ++taken) {
-        const int32_t next = ubrk_next(iterator);
-        if (next == UBRK_DONE) return text;
-        end = next;
-    }
+    LazyCharacterIterator icu(text, /*shared=*/true);
+    qsizetype taken = 0;
+    qsizetype end = text.size();
+    scanCharacterBoundaries(text, 1, text.size(), icu, [&](qsizetype boundary) {
+        if (++taken < count) return true;
+        end = boundary;
+        return false;
+    });
     return text.left(end);
 }
 
@@ -165,15 +195,19 @@ bool isBlank(QStringView text) {
 
 CharacterLengthCheck checkCharacterLengths(QStringView text, const CancellationToken& cancellation) {
     if (text.size() <= kWholeTextLimit) return CharacterLengthCheck::passed;
+    LazyCharacterIterator icu(text, /*shared=*/false);
     auto result = CharacterLengthCheck::passed;
-    forEachCharacter(text, [&](TextRange character) {
+    qsizetype start = 0;
+    auto check = [&](qsizetype boundary) {
         if (cancellation.isCancelled()) {
             result = CharacterLengthCheck::cancelled;
-        } else if (character.length() > kCharacterUTF16Limit) {
+        } else if (boundary - start > kCharacterUTF16Limit) {
             result = CharacterLengthCheck::overlongCharacter;
         }
+        start = boundary;
         return result == CharacterLengthCheck::passed;
-    });
+    };
+    if (scanCharacterBoundaries(text, 1, text.size(), icu, check)) check(text.size());
     return result;
 }
 

@@ -6,9 +6,10 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
+#include <vector>
 
 struct UBreakIterator;
 
@@ -17,6 +18,9 @@ namespace tavrine {
 // Character (extended grapheme cluster) boundaries of one text: analysed once, then queried many times
 // at random offsets. The text is held by a shared copy, so it outlives every query. Not thread-safe: an
 // instance belongs to the thread that uses it.
+//
+// The boundaries are worked out block by block, on the first query that reaches a block, and kept as one
+// bit per offset.
 //
 // "Composed character sequences" are Characters too, except that a Character which begins with a
 // combining mark (after a line break, say, or at a section edge) belongs to the one before it.
@@ -48,9 +52,16 @@ public:
 
 private:
     bool startsWithCombiningMark(qsizetype offset) const;
+    bool bit(qsizetype offset) const { return (m_bits[offset >> 6] >> (offset & 63)) & 1; }
+    void analyseBlockOf(qsizetype offset) const;
+    void closeIterator();
 
     QString m_text;
-    UBreakIterator* m_iterator = nullptr;
+    // Bit k: offset k is a boundary, for the blocks already analysed.
+    mutable std::vector<std::uint64_t> m_bits;
+    mutable std::vector<bool> m_analysedBlocks;
+    // Opened on the first stretch of text whose boundaries its scalars alone cannot settle.
+    mutable UBreakIterator* m_iterator = nullptr;
 };
 
 // The number of Characters of a text, as a user counts them: a family emoji of seven scalars is one,
