@@ -31,15 +31,6 @@ struct OwnedIterator {
 
 }  // namespace
 
-char32_t codePointAt(QStringView text, qsizetype offset) {
-    const char16_t unit = text[offset].unicode();
-    if (QChar::isHighSurrogate(unit) && offset + 1 < text.size()) {
-        const char16_t low = text[offset + 1].unicode();
-        if (QChar::isLowSurrogate(low)) return QChar::surrogateToUcs4(unit, low);
-    }
-    return unit;
-}
-
 CharacterBreaks::CharacterBreaks(const QString& text)
     : m_text(text),
       m_bits(static_cast<std::size_t>(text.size() / 64 + 1), 0),
@@ -83,8 +74,9 @@ void CharacterBreaks::analyseBlockOf(qsizetype offset) const {
     const qsizetype from = std::max<qsizetype>(1, static_cast<qsizetype>(block) * kBlockLength);
     const qsizetype to = std::min(m_text.size(), static_cast<qsizetype>(block + 1) * kBlockLength);
     OwnedIterator icu{m_iterator, m_text};
-    scanCharacterBoundaries(m_text, from, to, icu, [this](qsizetype boundary) {
-        m_bits[static_cast<std::size_t>(boundary >> 6)] |= std::uint64_t{1} << (boundary & 63);
+    std::uint64_t* bits = m_bits.data();
+    scanCharacterBoundaries(m_text, from, to, icu, [bits](qsizetype boundary) {
+        bits[boundary >> 6] |= std::uint64_t{1} << (boundary & 63);
         return true;
     });
 }
@@ -144,7 +136,10 @@ TextRange CharacterBreaks::composedCharacterSequence(qsizetype offset) const {
 }
 
 qsizetype characterCount(QStringView text) {
-    if (text.isEmpty()) return 0;
+    // Printable ASCII never joins its neighbours: one unit, one Character.
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() <= 0x7E; })) {
+        return text.size();
+    }
     LazyCharacterIterator icu(text, /*shared=*/true);
     qsizetype characters = 1;  // the one that ends at the end of the text
     scanCharacterBoundaries(text, 1, text.size(), icu, [&](qsizetype) {
@@ -182,8 +177,7 @@ QString firstCharacters(const QString& text, qsizetype count) {
     return text.left(end);
 }
 
-bool isWhitespace(char32_t c) {
-    if (c < 0x80) return c == 0x20 || (c >= 0x09 && c <= 0x0D);
+bool isNonASCIIWhitespace(char32_t c) {
     return u_isUWhiteSpace(static_cast<UChar32>(c)) != 0;
 }
 

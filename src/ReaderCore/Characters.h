@@ -77,12 +77,25 @@ bool forEachCharacter(QStringView text, const std::function<bool(TextRange)>& vi
 QString firstCharacters(const QString& text, qsizetype count);
 
 // The code point that starts at offset (a lone surrogate is returned as itself).
-char32_t codePointAt(QStringView text, qsizetype offset);
+inline char32_t codePointAt(QStringView text, qsizetype offset) {
+    const char16_t unit = text[offset].unicode();
+    if (QChar::isHighSurrogate(unit) && offset + 1 < text.size()) {
+        const char16_t low = text[offset + 1].unicode();
+        if (QChar::isLowSurrogate(low)) return QChar::surrogateToUcs4(unit, low);
+    }
+    return unit;
+}
+
+// isWhitespace past ASCII.
+bool isNonASCIIWhitespace(char32_t c);
 
 // Whether a scalar is white space or a line break (the Unicode White_Space property): tab, U+000A to
 // U+000D, U+0085 and the space, line and paragraph separators (no-break and ideographic spaces included,
 // zero-width ones not). Every such scalar lies in the Basic Multilingual Plane.
-bool isWhitespace(char32_t c);
+inline bool isWhitespace(char32_t c) {
+    if (c < 0x80) return c == 0x20 || (c >= 0x09 && c <= 0x0D);
+    return isNonASCIIWhitespace(c);
+}
 
 // Whether text holds nothing but white space and line breaks (isWhitespace). The empty text is blank.
 bool isBlank(QStringView text);

@@ -4,7 +4,6 @@
 
 #include <unicode/uchar.h>
 
-#include <array>
 #include <memory>
 
 namespace tavrine::internal {
@@ -20,26 +19,6 @@ bool hasInertBreakClass(char32_t c) {
     case U_GCB_LVT: return true;
     default: return false;
     }
-}
-
-// One bit per unit of the Basic Multilingual Plane, surrogates never set: read for nearly every unit of
-// every text, so it is worked out once from ICU's properties.
-class InertUnits {
-public:
-    InertUnits() {
-        for (char32_t c = 0; c <= 0xFFFF; ++c) {
-            if (!QChar::isSurrogate(c) && hasInertBreakClass(c)) m_bits[c >> 6] |= std::uint64_t{1} << (c & 63);
-        }
-    }
-    bool contains(char16_t unit) const { return (m_bits[unit >> 6] >> (unit & 63)) & 1; }
-
-private:
-    std::array<std::uint64_t, 0x10000 / 64> m_bits{};
-};
-
-const InertUnits& inertUnits() {
-    static const InertUnits units;
-    return units;
 }
 
 struct IteratorCloser {
@@ -61,19 +40,25 @@ UBreakIterator* sharedIterator(QStringView text) {
 
 }  // namespace
 
+InertUnits::InertUnits() {
+    for (char32_t c = 0; c <= 0xFFFF; ++c) {
+        if (!QChar::isSurrogate(c) && hasInertBreakClass(c)) m_bits[c >> 6] |= std::uint64_t{1} << (c & 63);
+    }
+}
+
+const InertUnits& InertUnits::shared() {
+    static const InertUnits units;
+    return units;
+}
+
 bool isInertScalar(char32_t c) {
-    if (c <= 0xFFFF) return inertUnits().contains(static_cast<char16_t>(c));
+    if (c <= 0xFFFF) return InertUnits::shared().contains(static_cast<char16_t>(c));
     return c <= 0x10FFFF && hasInertBreakClass(c);
 }
 
-Join joinAt(QStringView text, qsizetype offset) {
+Join joinAroundSurrogates(QStringView text, qsizetype offset, const InertUnits& inert) {
     const char16_t before = text[offset - 1].unicode();
     const char16_t after = text[offset].unicode();
-    const InertUnits& inert = inertUnits();
-    // The common case, two units of the Basic Multilingual Plane outside the surrogates.
-    if (inert.contains(before) && inert.contains(after)) {
-        return before == u'\r' && after == u'\n' ? Join::inside : Join::boundary;
-    }
     if (QChar::isHighSurrogate(before) && QChar::isLowSurrogate(after)) return Join::inside;
 
     bool beforeIsInert = inert.contains(before);

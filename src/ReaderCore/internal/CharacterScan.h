@@ -20,11 +20,34 @@ namespace tavrine::internal {
 // not.
 bool isInertScalar(char32_t c);
 
+// The inert units of the Basic Multilingual Plane, one bit each (surrogates never set): read for nearly
+// every unit of every text, so it is worked out once from ICU's properties.
+class InertUnits {
+public:
+    static const InertUnits& shared();
+    bool contains(char16_t unit) const { return (m_bits[unit >> 6] >> (unit & 63)) & 1; }
+
+private:
+    InertUnits();
+    std::uint64_t m_bits[0x10000 / 64] = {};
+};
+
 enum class Join : std::uint8_t { boundary, inside, unknown };
+
+// joinAt's answer when the two units around offset are not both inert.
+Join joinAroundSurrogates(QStringView text, qsizetype offset, const InertUnits& inert);
 
 // What the scalars around offset (0 < offset < text.size()) say: a boundary, no boundary (inside a
 // surrogate pair or CR LF), or unknown (a scalar that is not inert, or a lone surrogate, on either side).
-Join joinAt(QStringView text, qsizetype offset);
+inline Join joinAt(QStringView text, qsizetype offset, const InertUnits& inert) {
+    const char16_t before = text[offset - 1].unicode();
+    const char16_t after = text[offset].unicode();
+    // The common case, two units of the Basic Multilingual Plane outside the surrogates.
+    if (inert.contains(before) && inert.contains(after)) {
+        return before == u'\r' && after == u'\n' ? Join::inside : Join::boundary;
+    }
+    return joinAroundSurrogates(text, offset, inert);
+}
 
 // The ICU character iterator over the whole text, opened on the first run of positions that the
 // scalars cannot settle.
@@ -53,8 +76,23 @@ UBreakIterator* openCharacterIterator(QStringView text);
 // boundary unsettled.
 template <typename Iterator, typename Found>
 bool scanCharacterBoundaries(QStringView text, qsizetype from, qsizetype to, Iterator& icu, Found found) {
+    const InertUnits& inert = InertUnits::shared();
+    const char16_t* units = text.utf16();
     for (qsizetype offset = from; offset < to;) {
-        const Join join = joinAt(text, offset);
+        // The common case first, with the unit before offset looked up once: a run of inert units.
+        char16_t before = units[offset - 1];
+        bool beforeIsInert = inert.contains(before);
+        while (offset < to) {
+            const char16_t after = units[offset];
+            const bool afterIsInert = inert.contains(after);
+            if (!(beforeIsInert && afterIsInert)) break;
+            if ((before != u'\r' || after != u'\n') && !found(offset)) return false;
+            before = after;
+            ++offset;
+        }
+        if (offset == to) break;
+
+        const Join join = joinAroundSurrogates(text, offset, inert);
         if (join == Join::boundary) {
             if (!found(offset)) return false;
             ++offset;
@@ -67,7 +105,7 @@ bool scanCharacterBoundaries(QStringView text, qsizetype from, qsizetype to, Ite
         // A run of unsettled positions: ICU's boundaries from its first position up to the next position
         // that the scalars settle.
         qsizetype runEnd = offset + 1;
-        while (runEnd < to && joinAt(text, runEnd) == Join::unknown) ++runEnd;
+        while (runEnd < to && joinAt(text, runEnd, inert) == Join::unknown) ++runEnd;
         UBreakIterator* iterator = icu.get();
         for (int32_t boundary = ubrk_following(iterator, static_cast<int32_t>(offset - 1));
              boundary != UBRK_DONE && boundary < runEnd; boundary = ubrk_next(iterator)) {
