@@ -81,8 +81,15 @@ void CharacterBreaks::analyseBlockOf(qsizetype offset) const {
     });
 }
 
+internal::Join CharacterBreaks::localJoinAt(qsizetype offset) const {
+    if (offset <= 0 || offset >= m_text.size()) return internal::Join::boundary;
+    return internal::joinAt(m_text, offset, internal::InertUnits::shared());
+}
+
 bool CharacterBreaks::isBoundary(qsizetype offset) const {
     if (offset < 0 || offset > m_text.size()) return false;
+    // Most offsets are settled by the scalars around them, without the block's analysis.
+    if (const auto join = localJoinAt(offset); join != internal::Join::unknown) return join == internal::Join::boundary;
     analyseBlockOf(offset);
     return bit(offset);
 }
@@ -90,6 +97,12 @@ bool CharacterBreaks::isBoundary(qsizetype offset) const {
 qsizetype CharacterBreaks::next(qsizetype offset) const {
     if (offset >= m_text.size()) return m_text.size();
     if (offset < 0) return 0;
+    // A few steps settled by the scalars alone, the usual way to the next boundary.
+    for (qsizetype candidate = offset + 1; candidate <= offset + 4; ++candidate) {
+        const auto join = localJoinAt(candidate);
+        if (join == internal::Join::boundary) return candidate;
+        if (join == internal::Join::unknown) break;
+    }
     // The end of the text is always marked, so the walk stops there at the latest.
     for (qsizetype candidate = offset + 1;;) {
         analyseBlockOf(candidate);
@@ -105,6 +118,11 @@ qsizetype CharacterBreaks::next(qsizetype offset) const {
 qsizetype CharacterBreaks::previous(qsizetype offset) const {
     if (offset <= 0) return 0;
     if (offset > m_text.size()) return m_text.size();
+    for (qsizetype candidate = offset - 1; candidate >= offset - 4; --candidate) {
+        const auto join = localJoinAt(candidate);
+        if (join == internal::Join::boundary) return candidate;
+        if (join == internal::Join::unknown) break;
+    }
     // Offset 0 is always marked, so the walk stops there at the latest.
     for (qsizetype candidate = offset - 1;;) {
         analyseBlockOf(candidate);

@@ -14,13 +14,16 @@
 struct UBreakIterator;
 
 namespace tavrine {
+namespace internal {
+enum class Join : std::uint8_t;
+}  // namespace internal
 
 // Character (extended grapheme cluster) boundaries of one text: analysed once, then queried many times
 // at random offsets. The text is held by a shared copy, so it outlives every query. Not thread-safe: an
 // instance belongs to the thread that uses it.
 //
-// The boundaries are worked out block by block, on the first query that reaches a block, and kept as one
-// bit per offset.
+// Most offsets are settled by the scalars on either side; the others are worked out by ICU block by block,
+// on the first query that reaches a block, and kept as one bit per offset.
 //
 // "Composed character sequences" are Characters too, except that a Character which begins with a
 // combining mark (after a line break, say, or at a section edge) belongs to the one before it.
@@ -53,6 +56,8 @@ public:
 private:
     bool startsWithCombiningMark(qsizetype offset) const;
     bool bit(qsizetype offset) const { return (m_bits[offset >> 6] >> (offset & 63)) & 1; }
+    // What the scalars around offset alone say (0 and length() are boundaries).
+    internal::Join localJoinAt(qsizetype offset) const;
     void analyseBlockOf(qsizetype offset) const;
     void closeIterator();
 

@@ -44,7 +44,7 @@ NaturalLanguageSegmenter::NaturalLanguageSegmenter()
     }
 }
 
-std::size_t NaturalLanguageSegmenter::WordClasses::hash(QStringView word) {
+std::uint32_t NaturalLanguageSegmenter::WordClasses::hash(QStringView word) {
     std::uint32_t hash = 2166136261u;
     for (const QChar c : word) hash = (hash ^ c.unicode()) * 16777619u;
     return hash;
@@ -52,13 +52,15 @@ std::size_t NaturalLanguageSegmenter::WordClasses::hash(QStringView word) {
 
 void NaturalLanguageSegmenter::WordClasses::add(QStringView word, WordClass wordClass) {
     if (word.isEmpty() || word.size() > kLongestWord) qFatal("A word of the segmenter's sets does not fit its table");
-    for (std::size_t index = hash(word);; ++index) {
+    const std::uint32_t wordHash = hash(word);
+    for (std::size_t index = wordHash;; ++index) {
         Slot& slot = m_slots[index % m_slots.size()];
         if (slot.length == 0) {
             std::copy(word.utf16(), word.utf16() + word.size(), slot.units.begin());
             slot.length = static_cast<std::uint8_t>(word.size());
+            slot.hash = wordHash;
         }
-        if (slot.holds(word)) {
+        if (slot.holds(word, wordHash)) {
             slot.classes |= wordClass;
             break;
         }
@@ -72,10 +74,11 @@ std::uint8_t NaturalLanguageSegmenter::WordClasses::classOf(QStringView word) co
     if (word.size() > m_longest || word.isEmpty()) return 0;
     const char16_t first = word.front().unicode();
     if (first < 128 && !((m_asciiFirstUnits[first >> 6] >> (first & 63)) & 1)) return 0;
-    for (std::size_t index = hash(word);; ++index) {
+    const std::uint32_t wordHash = hash(word);
+    for (std::size_t index = wordHash;; ++index) {
         const Slot& slot = m_slots[index % m_slots.size()];
         if (slot.length == 0) return 0;
-        if (slot.holds(word)) return slot.classes;
+        if (slot.holds(word, wordHash)) return slot.classes;
     }
 }
 

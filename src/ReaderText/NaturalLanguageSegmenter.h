@@ -71,14 +71,16 @@ private:
         static constexpr qsizetype kLongestWord = 12;
         // A word kept in place, so a look-up reads one slot and no string elsewhere.
         struct Slot {
-            std::array<char16_t, kLongestWord> units{};
+            std::uint32_t hash = 0;
             std::uint8_t length = 0;
             std::uint8_t classes = 0;
-            bool holds(QStringView word) const {
-                return length == word.size() && std::equal(word.utf16(), word.utf16() + word.size(), units.begin());
+            std::array<char16_t, kLongestWord> units{};
+            bool holds(QStringView word, std::uint32_t wordHash) const {
+                return hash == wordHash && length == word.size() &&
+                       std::equal(word.utf16(), word.utf16() + word.size(), units.begin());
             }
         };
-        static std::size_t hash(QStringView word);
+        static std::uint32_t hash(QStringView word);
 
         std::array<Slot, 256> m_slots;
         qsizetype m_longest = 0;
