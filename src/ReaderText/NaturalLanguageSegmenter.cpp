@@ -119,13 +119,15 @@ void NaturalLanguageSegmenter::appendPhraseEnds(QStringView text, TextRange part
     thread_local std::vector<TextRange> sentenceWords;
     thread_local std::vector<TextRange> words;
     thread_local std::vector<Unit> units;
+    // What the part lacks, none of its sentences and words holds.
+    const bool partHasJapanese = containsJapanese(partText);
     internal::sentenceRanges(partText, sentences);
     if (sentences.empty()) sentences.push_back({0, partText.size()});
     words.clear();
     for (const TextRange sentence : sentences) {
         const QStringView sentenceText = slice(partText, sentence);
-        const auto language = containsJapanese(sentenceText) ? internal::TokenizerLanguage::japanese
-                                                             : internal::TokenizerLanguage::english;
+        const auto language = partHasJapanese && containsJapanese(sentenceText) ? internal::TokenizerLanguage::japanese
+                                                                                : internal::TokenizerLanguage::english;
         internal::wordRanges(sentenceText, language, sentenceWords);
         for (const TextRange word : sentenceWords) {
             const TextRange inPart = word.shifted(sentence.lowerBound);
@@ -136,11 +138,11 @@ void NaturalLanguageSegmenter::appendPhraseEnds(QStringView text, TextRange part
         ends.push_back(part.upperBound);
         return;
     }
-    makeUnits(partText, words, units);
+    makeUnits(partText, words, partHasJapanese, units);
     appendGroupEnds(units, partText, part.lowerBound, ends);
 }
 
-void NaturalLanguageSegmenter::makeUnits(QStringView text, const std::vector<TextRange>& words,
+void NaturalLanguageSegmenter::makeUnits(QStringView text, const std::vector<TextRange>& words, bool mayHoldJapanese,
                                          std::vector<Unit>& units) const {
     units.clear();
     const auto wordCount = static_cast<qsizetype>(words.size());
@@ -175,7 +177,7 @@ void NaturalLanguageSegmenter::makeUnits(QStringView text, const std::vector<Tex
                          boundary(text.sliced(start, end - start)),
                          endsPhrase,
                          endsPredicate,
-                         containsASCIILetter(word) && !containsJapanese(word),
+                         containsASCIILetter(word) && !(mayHoldJapanese && containsJapanese(word)),
                          startsEnglishPhrase(word)});
     }
 }

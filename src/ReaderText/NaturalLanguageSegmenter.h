@@ -102,7 +102,8 @@ private:
         bool startsEnglishPhrase = false;
     };
 
-    void makeUnits(QStringView text, const std::vector<TextRange>& words, std::vector<Unit>& units) const;
+    void makeUnits(QStringView text, const std::vector<TextRange>& words, bool mayHoldJapanese,
+                   std::vector<Unit>& units) const;
     // Appends the end of each group, offset by shift, to ends.
     void appendGroupEnds(const std::vector<Unit>& units, QStringView text, qsizetype shift,
                          std::vector<qsizetype>& ends) const;
