@@ -96,7 +96,7 @@ std::optional<QString> writeLargeStore(const QTemporaryDir& directory) {
         snapshot.documents.append(record);
     }
     if (!validateSnapshot(snapshot)) return std::nullopt;
-    if (!writeFile(files.storeFile(), encodeJson(toJson(snapshot))) ||
+    if (!writeFile(files.storeFile(), encodeJson(snapshot)) ||
         !writeFile(files.progressFile(*snapshot.revision), *encodeProgressFile(snapshot))) {
         return std::nullopt;
     }

@@ -127,7 +127,7 @@ std::optional<QString> writeStore(const QTemporaryDir& directory) {
         }
     }
     if (!validateSnapshot(snapshot)) return std::nullopt;
-    if (!writeFile(files.storeFile(), encodeJson(toJson(snapshot))) ||
+    if (!writeFile(files.storeFile(), encodeJson(snapshot)) ||
         !writeFile(files.progressFile(*snapshot.revision), *encodeProgressFile(snapshot))) {
         return std::nullopt;
     }

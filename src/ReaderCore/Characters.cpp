@@ -18,6 +18,10 @@ using internal::scanCharacterBoundaries;
 
 // Offsets analysed at once by CharacterBreaks: a multiple of 64, so a block is whole words of bits.
 constexpr qsizetype kBlockLength = 4096;
+// A few queries that the scalars cannot settle go to ICU one by one before their block is analysed whole:
+// the analysis pays only for many queries (a segmenter's walk), not for a few scattered ones (a
+// document's section boundaries).
+constexpr std::uint8_t kDirectQueriesPerBlock = 64;
 
 // The iterator of a CharacterBreaks, opened on first need and kept for its later blocks.
 struct OwnedIterator {
@@ -34,7 +38,8 @@ struct OwnedIterator {
 CharacterBreaks::CharacterBreaks(const QString& text)
     : m_text(text),
       m_bits(static_cast<std::size_t>(text.size() / 64 + 1), 0),
-      m_analysedBlocks(static_cast<std::size_t>(text.size() / kBlockLength + 1), false) {
+      m_analysedBlocks(static_cast<std::size_t>(text.size() / kBlockLength + 1), false),
+      m_directQueries(m_analysedBlocks.size(), 0) {
     // The ends are boundaries whatever the text holds.
     m_bits[0] |= 1;
     m_bits[static_cast<std::size_t>(text.size() >> 6)] |= std::uint64_t{1} << (text.size() & 63);
@@ -48,6 +53,7 @@ CharacterBreaks::CharacterBreaks(CharacterBreaks&& other) noexcept
     : m_text(std::move(other.m_text)),
       m_bits(std::move(other.m_bits)),
       m_analysedBlocks(std::move(other.m_analysedBlocks)),
+      m_directQueries(std::move(other.m_directQueries)),
       m_iterator(std::exchange(other.m_iterator, nullptr)) {}
 
 CharacterBreaks& CharacterBreaks::operator=(CharacterBreaks&& other) noexcept {
@@ -57,6 +63,7 @@ CharacterBreaks& CharacterBreaks::operator=(CharacterBreaks&& other) noexcept {
         m_text = std::move(other.m_text);
         m_bits = std::move(other.m_bits);
         m_analysedBlocks = std::move(other.m_analysedBlocks);
+        m_directQueries = std::move(other.m_directQueries);
         m_iterator = std::exchange(other.m_iterator, nullptr);
     }
     return *this;
@@ -86,10 +93,23 @@ internal::Join CharacterBreaks::localJoinAt(qsizetype offset) const {
     return internal::joinAt(m_text, offset, internal::InertUnits::shared());
 }
 
+bool CharacterBreaks::asksICUDirectly(qsizetype offset) const {
+    const auto block = static_cast<std::size_t>(offset / kBlockLength);
+    if (m_analysedBlocks[block] || m_directQueries[block] >= kDirectQueriesPerBlock) return false;
+    ++m_directQueries[block];
+    return true;
+}
+
+UBreakIterator* CharacterBreaks::iterator() const {
+    OwnedIterator icu{m_iterator, m_text};
+    return icu.get();
+}
+
 bool CharacterBreaks::isBoundary(qsizetype offset) const {
     if (offset < 0 || offset > m_text.size()) return false;
     // Most offsets are settled by the scalars around them, without the block's analysis.
     if (const auto join = localJoinAt(offset); join != internal::Join::unknown) return join == internal::Join::boundary;
+    if (asksICUDirectly(offset)) return ubrk_isBoundary(iterator(), static_cast<int32_t>(offset)) != 0;
     analyseBlockOf(offset);
     return bit(offset);
 }
@@ -101,7 +121,12 @@ qsizetype CharacterBreaks::next(qsizetype offset) const {
     for (qsizetype candidate = offset + 1; candidate <= offset + 4; ++candidate) {
         const auto join = localJoinAt(candidate);
         if (join == internal::Join::boundary) return candidate;
-        if (join == internal::Join::unknown) break;
+        if (join != internal::Join::unknown) continue;
+        if (asksICUDirectly(candidate)) {
+            const int32_t result = ubrk_following(iterator(), static_cast<int32_t>(offset));
+            return result == UBRK_DONE ? m_text.size() : result;
+        }
+        break;
     }
     // The end of the text is always marked, so the walk stops there at the latest.
     for (qsizetype candidate = offset + 1;;) {
@@ -121,7 +146,16 @@ qsizetype CharacterBreaks::previous(qsizetype offset) const {
     for (qsizetype candidate = offset - 1; candidate >= offset - 4; --candidate) {
         const auto join = localJoinAt(candidate);
         if (join == internal::Join::boundary) return candidate;
-        if (join == internal::Join::unknown) break;
+        if (join != internal::Join::unknown) continue;
+        if (asksICUDirectly(candidate)) {
+            // ICU first moves an offset between the halves of a surrogate pair back to the pair's start and
+            // then looks before that, so it would skip a boundary at the pair's start.
+            const bool insidePair = m_text.at(offset).isLowSurrogate() && m_text.at(offset - 1).isHighSurrogate();
+            if (insidePair && isBoundary(offset - 1)) return offset - 1;
+            const int32_t result = ubrk_preceding(iterator(), static_cast<int32_t>(offset));
+            return result == UBRK_DONE ? 0 : result;
+        }
+        break;
     }
     // Offset 0 is always marked, so the walk stops there at the latest.
     for (qsizetype candidate = offset - 1;;) {

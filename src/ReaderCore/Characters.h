@@ -22,8 +22,8 @@ enum class Join : std::uint8_t;
 // at random offsets. The text is held by a shared copy, so it outlives every query. Not thread-safe: an
 // instance belongs to the thread that uses it.
 //
-// Most offsets are settled by the scalars on either side; the others are worked out by ICU block by block,
-// on the first query that reaches a block, and kept as one bit per offset.
+// Most offsets are settled by the scalars on either side; the others go to ICU, one by one for the first
+// few queries of a block, then by analysing the block whole, kept as one bit per offset.
 //
 // "Composed character sequences" are Characters too, except that a Character which begins with a
 // combining mark (after a line break, say, or at a section edge) belongs to the one before it.
@@ -59,12 +59,16 @@ private:
     // What the scalars around offset alone say (0 and length() are boundaries).
     internal::Join localJoinAt(qsizetype offset) const;
     void analyseBlockOf(qsizetype offset) const;
+    // Whether a query at offset goes to ICU itself rather than to its block's analysis.
+    bool asksICUDirectly(qsizetype offset) const;
+    UBreakIterator* iterator() const;
     void closeIterator();
 
     QString m_text;
     // Bit k: offset k is a boundary, for the blocks already analysed.
     mutable std::vector<std::uint64_t> m_bits;
     mutable std::vector<bool> m_analysedBlocks;
+    mutable std::vector<std::uint8_t> m_directQueries;
     // Opened on the first stretch of text whose boundaries its scalars alone cannot settle.
     mutable UBreakIterator* m_iterator = nullptr;
 };

@@ -45,12 +45,11 @@ tl::expected<LibraryTextFile, LibraryTextFile::Failure> LibraryTextFile::create(
     return LibraryTextFile{std::move(filename), std::move(data)};
 }
 
-QJsonValue toJson(const LibraryTextFile& file) {
-    return QJsonObject{{u"filename"_s, toJson(file.filename)}, {u"data"_s, toJson(file.data)}};
+void writeJson(JsonWriter& writer, const LibraryTextFile& file) {
+    JsonObjectWriter(writer).field(u"data", file.data).field(u"filename", file.filename);
 }
 
-Decoded<LibraryTextFile> decodeJson(const QJsonValue& value, const JsonPath& path,
-                                    std::type_identity<LibraryTextFile>) {
+Decoded<LibraryTextFile> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<LibraryTextFile>) {
     JsonObjectDecoder decoder(value, path);
     LibraryTextFile file;
     file.filename = decoder.required<QString>(u"filename");

@@ -62,7 +62,7 @@ struct EnumTable<LibraryTextFile::Failure> {
     });
 };
 
-QJsonValue toJson(const LibraryTextFile& file);
-Decoded<LibraryTextFile> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<LibraryTextFile>);
+void writeJson(JsonWriter& writer, const LibraryTextFile& file);
+Decoded<LibraryTextFile> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<LibraryTextFile>);
 
 }  // namespace tavrine

@@ -68,9 +68,7 @@ protected:
         }
         return *response;
     }
-    CaptureWorkerResponse answerTo(const CaptureWorkerRequest& request) {
-        return answerTo(encodeJson(toJson(request)));
-    }
+    CaptureWorkerResponse answerTo(const CaptureWorkerRequest& request) { return answerTo(encodeJson(request)); }
     std::optional<CaptureFailure> failureTo(const CaptureWorkerRequest& request) { return answerTo(request).failure; }
 
 private:
@@ -176,7 +174,7 @@ private:
 
 TEST_F(RealCaptureWorker, AWorkerKilledMidRequestFailsAtOnceAndLeavesNothingBehind) {
     const CaptureWorkerRequest request{.operation = Operation::markdown, .text = QString(15'000'000, u'a')};
-    const qsizetype requestBytes = encodeJson(toJson(request)).size();
+    const qsizetype requestBytes = encodeJson(request).size();
     const qsizetype descriptors = test::openDescriptorCount();
 
     // While the request is still being written, and while the worker works on it.

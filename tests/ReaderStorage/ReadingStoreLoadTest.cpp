@@ -1,6 +1,7 @@
 #include "ReaderStorage/internal/SnapshotValidation.h"
 
 #include "StoreFixture.h"
+#include "support/JsonTesting.h"
 
 #include <QFile>
 
@@ -23,7 +24,7 @@ protected:
     QString progressFile() const { return files().progressFile(kRevision); }
     // Writes the snapshot as the store file and, from version 3 on, the progress file of its revision.
     void writeStore(const ReadingStoreSnapshot& snapshot) {
-        directory.write(storePath(), encodeJson(toJson(snapshot)));
+        directory.write(storePath(), encodeJson(snapshot));
         if (snapshot.revision && snapshot.version >= 3) {
             directory.write(files().progressFile(*snapshot.revision), *encodeProgressFile(snapshot));
         }
@@ -64,7 +65,7 @@ TEST_F(ReadingStoreLoadTest, ADamagedStoreFileFailsInsteadOfLoadingAsAnEmptyStor
 
 TEST_F(ReadingStoreLoadTest, OnlyVersionsOneToFourAreReadAndTheVersionIsJudgedFirst) {
     for (const qint64 version : {0, 5, -1, 1000}) {
-        directory.write(storePath(), encodeJson(QJsonObject{{u"version"_s, version}, {u"documents"_s, 7}}));
+        directory.write(storePath(), jsonText(QJsonObject{{u"version"_s, version}, {u"documents"_s, 7}}));
         EXPECT_EQ(openFailure(), StoreFailure(ReadingStoreError::unsupportedVersionOf(version))) << version;
     }
 }
@@ -91,10 +92,10 @@ TEST_F(ReadingStoreLoadTest, OlderVersionsFollowTheirOwnRules) {
 
     // Version 3 requires a revision, and the progress file it names.
     v1.version = 3;
-    directory.write(storePath(), encodeJson(toJson(v1)));
+    directory.write(storePath(), encodeJson(v1));
     EXPECT_EQ(openFailure(), kInvalid);
     v1.revision = kRevision;
-    directory.write(storePath(), encodeJson(toJson(v1)));
+    directory.write(storePath(), encodeJson(v1));
     EXPECT_TRUE(isNoSuchFile(openFailure(), progressFile()));
 }
 
@@ -110,7 +111,7 @@ TEST_F(ReadingStoreLoadTest, TheProgressFileHoldsPositionsAndPlaysAndMustMatchIt
     ASSERT_TRUE(store);
     EXPECT_EQ(stateOf(*store), ReadingStoreState::of(snapshot));
 
-    const QJsonObject good = parseJson(*encodeProgressFile(snapshot))->toObject();
+    const QJsonObject good = QJsonDocument::fromJson(*encodeProgressFile(snapshot)).object();
     const QJsonObject e1 = good[u"entries"_s][0].toObject();
     const QJsonObject e2 = good[u"entries"_s][1].toObject();
     const auto entry = [](QJsonObject json, const QString& key, const QJsonValue& value) {
@@ -130,14 +131,14 @@ TEST_F(ReadingStoreLoadTest, TheProgressFileHoldsPositionsAndPlaysAndMustMatchIt
           with(u"entries"_s, QJsonArray{e1, unknown}), with(u"entries"_s, QJsonArray{e1}),
           with(u"entries"_s, QJsonArray{e1, cleared}), with(u"entries"_s, QJsonArray{pastTheEnd, e2}),
           with(u"entries"_s, QJsonArray{played, e2})}) {
-        directory.write(progressFile(), encodeJson(side));
-        EXPECT_EQ(openFailure(), kInvalid) << encodeJson(side).toStdString();
+        directory.write(progressFile(), jsonText(side));
+        EXPECT_EQ(openFailure(), kInvalid) << jsonText(side).toStdString();
     }
     // The entries may come in any order.
-    directory.write(progressFile(), encodeJson(with(u"entries"_s, QJsonArray{e2, e1})));
+    directory.write(progressFile(), jsonText(with(u"entries"_s, QJsonArray{e2, e1})));
     EXPECT_TRUE(open());
 
-    for (const QByteArray& damaged : {QByteArray("{\"version\":1,"), encodeJson(with(u"entries"_s, QJsonObject()))}) {
+    for (const QByteArray& damaged : {QByteArray("{\"version\":1,"), jsonText(with(u"entries"_s, QJsonObject()))}) {
         directory.write(progressFile(), damaged);
         EXPECT_TRUE(isDecodingError(openFailure()));
     }

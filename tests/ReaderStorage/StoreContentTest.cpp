@@ -2,6 +2,7 @@
 
 #include "ReaderCore/Characters.h"
 #include "StoreFixture.h"
+#include "support/JsonTesting.h"
 
 #include <limits>
 
@@ -16,11 +17,11 @@ ReadingStoreSnapshot snapshotOf(QList<StoredReading> documents) {
 // Absent optional fields are left out of the store file and read back from an absent key or a null.
 TEST(StoredReading, OptionalFieldsAreLeftOutAndReadFromNull) {
     const StoredReading plain = textRecord(idNumber(1), u"本文"_s, Date{5});
-    QJsonObject json = toJson(plain).toObject();
+    QJsonObject json = writtenObject(plain);
     EXPECT_EQ(json.keys(), (QStringList{u"isInLibrary"_s, u"progress"_s, u"reading"_s}));
     json.insert(u"lastPlayedAt", QJsonValue::Null);
     json.insert(u"originalEPUB", QJsonValue::Null);
-    EXPECT_EQ(decodeJson(json, JsonPath(), std::type_identity<StoredReading>{}), plain);
+    EXPECT_EQ(decodeJsonText<StoredReading>(jsonText(json)), plain);
 }
 
 TEST(StoreLists, HistoryIsMostRecentlyPlayedFirstWithTiesByIdentifierText) {
@@ -172,7 +173,7 @@ TEST(LibraryTextFile, TheBytesAreKeptUnchangedAndStoredAsBase64) {
     EXPECT_EQ(LibraryTextFile::create(u"a.txt"_s, "   "), tl::unexpected(Failure::empty));
 
     const LibraryTextFile file{u"a.txt"_s, QByteArray("\xEF\xBB\xBFhi\0", 6)};
-    EXPECT_EQ(toJson(file)[u"data"_s].toString(), u"77u/aGkA"_s);
+    EXPECT_EQ(writtenObject(file)[u"data"_s].toString(), u"77u/aGkA"_s);
 }
 
 TEST(LibraryFileImport, ByteLimitFollowsTheKindOfFile) {

@@ -6,14 +6,14 @@
 
 namespace tavrine {
 namespace {
-using namespace Qt::StringLiterals;
 
-QJsonArray identifierArray(const QSet<QUuid>& ids) {
+// Identifiers in the order of their texts, so the same set is always the same text.
+QStringList sortedIdentifiers(const QSet<QUuid>& ids) {
     QStringList texts;
     texts.reserve(ids.size());
     for (const QUuid& id : ids) texts.append(uuidString(id));
     std::sort(texts.begin(), texts.end());
-    return QJsonArray::fromStringList(texts);
+    return texts;
 }
 
 }  // namespace
@@ -25,17 +25,16 @@ qsizetype ReadingStoreSnapshot::indexOf(const QUuid& id) const {
     return -1;
 }
 
-QJsonValue toJson(const ReadingStoreSnapshot& snapshot) {
-    QJsonObject object{{u"version"_s, toJson(snapshot.version)},
-                       {u"historyEnabled"_s, toJson(snapshot.historyEnabled)},
-                       {u"historyLimit"_s, toJson(snapshot.historyLimit)},
-                       {u"documents"_s, toJson(snapshot.documents)}};
-    insertIfPresent(object, u"revision", snapshot.revision);
-    if (snapshot.tombstones) object.insert(u"removedIDs", identifierArray(*snapshot.tombstones));
-    return object;
+void writeJson(JsonWriter& writer, const ReadingStoreSnapshot& snapshot) {
+    JsonObjectWriter object(writer);
+    object.field(u"documents", snapshot.documents)
+        .field(u"historyEnabled", snapshot.historyEnabled)
+        .field(u"historyLimit", snapshot.historyLimit);
+    if (snapshot.tombstones) object.field(u"removedIDs", sortedIdentifiers(*snapshot.tombstones));
+    object.fieldIfPresent(u"revision", snapshot.revision).field(u"version", snapshot.version);
 }
 
-Decoded<ReadingStoreSnapshot> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<ReadingStoreSnapshot> decodeJson(const JsonValue& value, const JsonPath& path,
                                          std::type_identity<ReadingStoreSnapshot>) {
     JsonObjectDecoder decoder(value, path);
     ReadingStoreSnapshot snapshot;
@@ -50,7 +49,7 @@ Decoded<ReadingStoreSnapshot> decodeJson(const QJsonValue& value, const JsonPath
     return decoder.finish(std::move(snapshot));
 }
 
-Decoded<qint64> decodeStoreVersion(const QJsonValue& value) {
+Decoded<qint64> decodeStoreVersion(const JsonValue& value) {
     JsonObjectDecoder decoder(value, JsonPath());
     const qint64 version = decoder.required<qint64>(u"version");
     return decoder.finish(version);

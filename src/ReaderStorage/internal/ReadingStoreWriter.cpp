@@ -71,7 +71,7 @@ StoreResult<ReadingStoreWriter::Stamps> ReadingStoreWriter::writeProgressOnly(co
 StoreResult<ReadingStoreWriter::Stamps> ReadingStoreWriter::writeFull(const ReadingStoreSnapshot& current,
                                                                       const ReadingStoreSnapshot& next) {
     if (auto valid = validateSuccessor(next, current); !valid) return storeFailure(valid.error());
-    const QByteArray storeBytes = encodeJson(toJson(next));
+    const QByteArray storeBytes = encodeJson(next);
     const auto progress = encodeProgressFile(next);
     if (!progress) return storeFailure(progress.error());
 

@@ -135,7 +135,7 @@ StoreResult<QByteArray> encodeProgressFile(const ReadingStoreSnapshot& snapshot)
     for (const StoredReading& record : snapshot.documents) {
         progress.entries.append({record.id(), record.progress, record.lastPlayedAt});
     }
-    return encodeJson(toJson(progress));
+    return encodeJson(progress);
 }
 
 }  // namespace tavrine
