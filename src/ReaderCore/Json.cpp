@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace tavrine {
 
@@ -35,7 +36,7 @@ QString JsonValue::toString() const {
     return internal::decodeJsonString(bytes(), node().flag);
 }
 
-bool JsonValue::stringEquals(QStringView text) const {
+bool JsonValue::stringEqualsSlowly(QStringView text) const {
     const std::string_view raw = bytes();
     if (!node().flag) {
         // UTF-8 takes at least one byte per UTF-16 unit, and ASCII exactly one.
@@ -89,102 +90,115 @@ void JsonWriter::separate() {
         m_afterKey = false;
         return;
     }
-    if (m_written.empty()) return;
-    if (m_written.back()) m_out.append(',');
-    m_written.back() = true;
+    if (m_needsComma) put(',');
+    m_needsComma = true;
 }
 
-char* JsonWriter::grow(qsizetype most) {
-    const qsizetype size = m_out.size();
-    m_out.resize(size + most);
-    return m_out.data() + size;
+void JsonWriter::open(char bracket) {
+    separate();
+    put(bracket);
+    m_enclosing.push_back(m_needsComma);
+    m_needsComma = false;
+#ifndef NDEBUG
+    m_lastKeys.emplace_back();
+#endif
+}
+
+void JsonWriter::close(char bracket) {
+    put(bracket);
+    m_needsComma = m_enclosing.back();
+    m_enclosing.pop_back();
+#ifndef NDEBUG
+    m_lastKeys.pop_back();
+#endif
+}
+
+void JsonWriter::makeRoom(qsizetype most) {
+    const qsizetype used = m_cursor ? m_cursor - m_out.constData() : 0;
+    m_out.resize(std::max(used + most, 2 * m_out.size() + 4096));
+    m_cursor = m_out.data() + used;
+    m_end = m_out.data() + m_out.size();
+}
+
+QByteArray JsonWriter::take() {
+    m_out.truncate(m_cursor ? m_cursor - m_out.constData() : 0);
+    m_cursor = m_end = nullptr;
+    return std::move(m_out);
 }
 
 void JsonWriter::beginObject() {
-    separate();
-    m_out.append('{');
-    m_written.push_back(false);
-#ifndef NDEBUG
-    m_lastKeys.emplace_back();
-#endif
+    open('{');
 }
 
 void JsonWriter::endObject() {
-    m_out.append('}');
-    m_written.pop_back();
-#ifndef NDEBUG
-    m_lastKeys.pop_back();
-#endif
+    close('}');
 }
 
 void JsonWriter::beginArray() {
-    separate();
-    m_out.append('[');
-    m_written.push_back(false);
-#ifndef NDEBUG
-    m_lastKeys.emplace_back();
-#endif
+    open('[');
 }
 
 void JsonWriter::endArray() {
-    m_out.append(']');
-    m_written.pop_back();
-#ifndef NDEBUG
-    m_lastKeys.pop_back();
-#endif
+    close(']');
 }
 
 void JsonWriter::key(QStringView key) {
 #ifndef NDEBUG
     // Ascending keys make the text of a value the same whichever way it was built.
-    Q_ASSERT_X(m_written.empty() || !m_written.back() || m_lastKeys.back() < key, "JsonWriter::key",
+    Q_ASSERT_X(!m_needsComma || m_lastKeys.back() < key, "JsonWriter::key",
                "keys of an object must be written in ascending order");
     m_lastKeys.back() = key.toString();
 #endif
     value(key);
-    m_out.append(':');
+    put(':');
     m_afterKey = true;
 }
 
 void JsonWriter::null() {
     separate();
-    m_out.append("null");
+    std::memcpy(room(4), "null", 4);
+    m_cursor += 4;
 }
 
 void JsonWriter::value(bool value) {
     separate();
-    m_out.append(value ? "true" : "false");
+    const std::string_view word = value ? "true" : "false";
+    std::memcpy(room(5), word.data(), word.size());
+    m_cursor += word.size();
 }
 
 void JsonWriter::value(double value) {
     separate();
-    shrinkTo(internal::writeJsonNumber(grow(internal::kJsonNumberLength), value));
+    m_cursor = internal::writeJsonNumber(room(internal::kJsonNumberLength), value);
 }
 
 void JsonWriter::value(qint64 value) {
     separate();
-    shrinkTo(internal::writeJsonInteger(grow(internal::kJsonNumberLength), value));
+    m_cursor = internal::writeJsonInteger(room(internal::kJsonNumberLength), value);
 }
 
 void JsonWriter::value(QStringView text) {
     separate();
-    shrinkTo(internal::writeJsonString(grow(internal::jsonStringLengthBound(text.size())), text));
+    m_cursor = internal::writeJsonString(room(internal::jsonStringLengthBound(text.size())), text);
 }
 
 void JsonWriter::asciiValue(std::string_view text) {
     separate();
-    m_out.append('"');
-    m_out.append(text.data(), static_cast<qsizetype>(text.size()));
-    m_out.append('"');
+    char* out = room(static_cast<qsizetype>(text.size()) + 2);
+    *out++ = '"';
+    std::memcpy(out, text.data(), text.size());
+    out += text.size();
+    *out++ = '"';
+    m_cursor = out;
 }
 
 void JsonWriter::base64Value(QByteArrayView bytes) {
     separate();
-    char* out = grow(internal::base64Length(bytes.size()) + 2);
+    char* out = room(internal::base64Length(bytes.size()) + 2);
     *out++ = '"';
     out = internal::writeBase64(out, bytes);
     *out++ = '"';
-    shrinkTo(out);
+    m_cursor = out;
 }
 
 void writeJson(JsonWriter& writer, const QUuid& value) {
@@ -275,14 +289,34 @@ DecodingError nullElement(const JsonPath& path) {
 JsonObjectDecoder::JsonObjectDecoder(const JsonValue& value, JsonPath path) : m_path(std::move(path)) {
     if (value.isObject()) {
         m_object = value;
+        m_nextMember = value.m_index + 1;
     } else {
         fail(typeMismatch(m_path, u"Dictionary<String, Any>", value));
     }
 }
 
+JsonValue JsonObjectDecoder::find(QStringView key) {
+    const auto& node = m_object.node();
+    // Equal keys: the last one counts, so every member is looked at.
+    if (!node.flag) return m_object.find(key);
+    const std::vector<internal::JsonNode>& nodes = m_object.m_tape->nodes;
+    const std::uint32_t first = m_object.m_index + 1;
+    std::uint32_t member = m_nextMember;
+    for (std::uint32_t looked = 0; looked < node.count; ++looked) {
+        if (member == node.end) member = first;
+        const std::uint32_t next = nodes[member + 1].end;
+        if (JsonValue(m_object.m_tape, member).stringEquals(key)) {
+            m_nextMember = next;
+            return JsonValue(m_object.m_tape, member + 1);
+        }
+        member = next;
+    }
+    return {};
+}
+
 JsonValue JsonObjectDecoder::lookUp(QStringView key, bool required) {
     if (m_error) return {};
-    const JsonValue value = m_object.find(key);
+    const JsonValue value = find(key);
     if (value.isUndefined()) {
         if (required) {
             fail(m_path.error(DecodingError::Kind::keyNotFound,

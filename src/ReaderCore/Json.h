@@ -92,8 +92,15 @@ struct JsonNode {
 
     Type type = Type::null;
     // Numbers: written as an integer that fits 64 bits (integer holds it exactly), else a double.
-    // Strings: some escape sequence is in the bytes.
+    // Strings: some escape sequence is in the bytes. Objects: the keys are known to be distinct.
     bool flag = false;
+    // Strings: short, and known to be all ASCII without escapes (so one byte is one unit): keys and most
+    // raw values, which are compared often.
+    bool shortAscii = false;
+    // Strings: the length of bytes kept in the node itself (a short ASCII string, most keys), so that
+    // comparing them reads no text; kInText otherwise.
+    static constexpr std::uint8_t kInText = 0xFF;
+    std::uint8_t inlineLength = kInText;
     std::uint32_t end = 0;
     struct Bytes {
         std::uint32_t offset;
@@ -105,7 +112,13 @@ struct JsonNode {
         double number;
         std::uint32_t count;  // elements, or members, of a container
         Bytes bytes;
+        char chars[8];
     };
+
+    std::string_view string(const char* text) const {
+        if (inlineLength != kInText) return {chars, inlineLength};
+        return {text + bytes.offset, bytes.length};
+    }
 };
 
 struct JsonTape {
@@ -140,7 +153,16 @@ public:
     // The string's characters (escapes resolved; a lone surrogate escape is kept as the lone unit).
     QString toString() const;
     // Whether the string equals text, without decoding it when it holds no escape.
-    bool stringEquals(QStringView text) const;
+    bool stringEquals(QStringView text) const {
+        const auto& n = node();
+        if (!n.shortAscii) return stringEqualsSlowly(text);
+        const std::string_view bytes = n.string(m_tape->text.constData());
+        if (static_cast<qsizetype>(bytes.size()) != text.size()) return false;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (static_cast<char16_t>(bytes[i]) != text[i].unicode()) return false;
+        }
+        return true;
+    }
     // The string's UTF-8 bytes when it holds no escape (so they are its text).
     std::optional<std::string_view> plainString() const {
         if (node().flag) return std::nullopt;
@@ -160,14 +182,13 @@ private:
     friend class JsonMembers;
     friend class JsonElements;
     friend class JsonKey;
+    friend class JsonObjectDecoder;
 
     JsonValue(const internal::JsonTape* tape, std::uint32_t index) : m_tape(tape), m_index(index) {}
     const internal::JsonNode& node() const { return m_tape->nodes[m_index]; }
     bool is(Type type) const { return m_tape && node().type == type; }
-    std::string_view bytes() const {
-        const auto& n = node();
-        return {m_tape->text.constData() + n.bytes.offset, n.bytes.length};
-    }
+    bool stringEqualsSlowly(QStringView text) const;
+    std::string_view bytes() const { return node().string(m_tape->text.constData()); }
 
     const internal::JsonTape* m_tape = nullptr;
     std::uint32_t m_index = 0;
@@ -294,16 +315,31 @@ public:
     // bytes as a padded Base64 string.
     void base64Value(QByteArrayView bytes);
 
-    QByteArray take() { return std::move(m_out); }
+    QByteArray take();
 
 private:
     void separate();
-    char* grow(qsizetype most);
-    void shrinkTo(const char* end) { m_out.resize(end - m_out.constData()); }
+    void open(char bracket);
+    void close(char bracket);
+    // Room for at least `most` more bytes at m_cursor.
+    char* room(qsizetype most) {
+        if (m_end - m_cursor < most) makeRoom(most);
+        return m_cursor;
+    }
+    void makeRoom(qsizetype most);
+    void put(char c) {
+        *room(1) = c;
+        ++m_cursor;
+    }
 
+    // The text so far is m_out's bytes up to m_cursor; its size runs ahead, to m_end.
     QByteArray m_out;
-    // Per open container: whether a value was written in it already.
-    std::vector<bool> m_written;
+    char* m_cursor = nullptr;
+    char* m_end = nullptr;
+    // Whether the open container holds a value already (so the next one needs a comma), and the same
+    // for each container around it.
+    bool m_needsComma = false;
+    std::vector<char> m_enclosing;
     bool m_afterKey = false;
 #ifndef NDEBUG
     std::vector<QString> m_lastKeys;
@@ -542,6 +578,7 @@ public:
     }
 
 private:
+    JsonValue find(QStringView key);
     JsonValue lookUp(QStringView key, bool required);
 
     template <typename T>
@@ -552,6 +589,8 @@ private:
     }
 
     JsonValue m_object;
+    // Where the next look-up starts: after the member found last (decoders read fields in a fixed order).
+    std::uint32_t m_nextMember = 0;
     JsonPath m_path;
     std::optional<DecodingError> m_error;
 };

@@ -5,6 +5,7 @@
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
+#include <QRegularExpression>
 
 #include <bit>
 #include <cmath>
@@ -289,6 +290,83 @@ TEST(JsonText, MalformedTextOfEveryKindIsDataCorrupted) {
     EXPECT_TRUE(parseJson("\xEF\xBB\xBF{}"));
     EXPECT_TRUE(parseJson(QByteArray(1024, '[') + QByteArray(1024, ']')));
     EXPECT_TRUE(parseJson("[]"));
+}
+
+// Our document's values as Qt's, for comparing the two readers.
+QJsonValue asQtValue(const JsonValue& value) {
+    if (value.isNull()) return QJsonValue::Null;
+    if (value.isBool()) return value.toBool();
+    if (value.isNumber()) return value.toDouble();
+    if (value.isString()) return value.toString();
+    if (value.isArray()) {
+        QJsonArray array;
+        for (const JsonValue element : value.elements()) array.append(asQtValue(element));
+        return array;
+    }
+    QJsonObject object;
+    for (const auto& [key, member] : value.members()) object.insert(key.toString(), asQtValue(member));
+    return object;
+}
+
+QJsonValue numbersAsDoubles(const QJsonValue& value) {
+    if (value.isDouble()) return value.toDouble();
+    if (value.isArray()) {
+        QJsonArray array;
+        for (const QJsonValue element : value.toArray()) array.append(numbersAsDoubles(element));
+        return array;
+    }
+    if (value.isObject()) {
+        QJsonObject object = value.toObject();
+        for (auto it = object.begin(); it != object.end(); ++it) it.value() = numbersAsDoubles(it.value());
+        return object;
+    }
+    return value;
+}
+
+// Texts a little broken in every way a byte can break them: both readers take the same ones and read the
+// same values from them (Qt's reader being the one the previous versions used).
+TEST(JsonText, AcceptsAndReadsExactlyWhatQtsReaderDoes) {
+    const QByteArray seeds[] = {
+        R"({"text":"吾輩は猫\n\"である\"","spans":[{"end":5,"kind":"strong","level":1,"start":0}],"n":-0.5e3})",
+        R"([true,false,null,{"a":[],"b":{}},"\u00e9\ud83d\ude00",1.25,-7,1e2,"x\/y"])",
+        R"({"a":{"a":{"a":[1,[2,[3]]]}},"b":"","c":0,"a":"last"})",
+    };
+    const QByteArray alphabet = R"({}[]:,"\/ abefnrtulsx0123456789.-+eE)";
+    std::mt19937 random(17);
+    int accepted = 0;
+    for (int round = 0; round < 20'000; ++round) {
+        QByteArray text = seeds[random() % std::size(seeds)];
+        const int edits = 1 + static_cast<int>(random() % 3);
+        for (int e = 0; e < edits && !text.isEmpty(); ++e) {
+            const auto at = static_cast<qsizetype>(random() % static_cast<unsigned>(text.size()));
+            const char byte = alphabet[static_cast<qsizetype>(random() % alphabet.size())];
+            switch (random() % 3) {
+            case 0: text.remove(at, 1); break;
+            case 1: text.insert(at, byte); break;
+            default: text[at] = byte; break;
+            }
+        }
+        QJsonParseError qtError;
+        const QJsonDocument byQt = QJsonDocument::fromJson(text, &qtError);
+        const auto ours = parseJson(text);
+        if (qtError.error != QJsonParseError::NoError) {
+            EXPECT_FALSE(ours) << text.toStdString();
+            continue;
+        }
+        if (!ours) {
+            // Qt's reader is lenient where JSON is not: it takes any escaped character and numbers
+            // without digits before or after the point. Only such texts are refused here alone.
+            static const QRegularExpression leniency(
+                uR"(\\(?![\\"/bfnrtu])|\\u(?![0-9a-fA-F]{4})|(?<![0-9])\.|\.(?![0-9]))"_s);
+            EXPECT_TRUE(leniency.match(QString::fromUtf8(text)).hasMatch()) << text.toStdString();
+            continue;
+        }
+        if (!ours) continue;
+        ++accepted;
+        const QJsonValue qtValue = byQt.isArray() ? QJsonValue(byQt.array()) : QJsonValue(byQt.object());
+        EXPECT_EQ(numbersAsDoubles(asQtValue(ours->root())), numbersAsDoubles(qtValue)) << text.toStdString();
+    }
+    EXPECT_GT(accepted, 1'000);  // the comparison covered texts that read, not only broken ones
 }
 
 TEST(JsonDocument, ValuesStayValidThroughAMoveAndLookUpsNeedNoDecoding) {

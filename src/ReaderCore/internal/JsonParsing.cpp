@@ -1,170 +1,287 @@
-// JsonDocument::parse: simdjson checks the text (UTF-8, structure, unescaped controls) in one pass and
-// its On-Demand iterator walks every value once; each value becomes a node, strings staying in the text.
+// JsonDocument::parse. simdjson's first stage checks the text in one vectorised pass (UTF-8, strings closed,
+// no unescaped controls) and lists the position of every structural character and of the start of every
+// scalar; one loop over that list then checks the grammar and records each value as a node, strings
+// staying in the text. simdjson's own second stage is not used: it copies every string, doubling the
+// memory a long text takes.
 #include "ReaderCore/Json.h"
 #include "ReaderCore/internal/JsonText.h"
 
 #include <simdjson.h>
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <system_error>
 
 namespace tavrine {
 namespace {
-namespace ondemand = simdjson::ondemand;
 using internal::JsonNode;
-using simdjson::error_code;
 
-// Containers nest at most this deep, the root being the first level (as in Qt's own reader); deeper text
-// is refused rather than walked.
-constexpr int kNestingLimit = 1024;
+// Containers nest at most this deep (as in Qt's own reader); deeper text is refused.
+constexpr std::size_t kNestingLimit = 1024;
+
+// The largest text that a thread's reused first stage takes; a longer one gets buffers of its own.
+constexpr std::size_t kReusedParserCapacity = 16 << 20;
+
+// Strings up to this many bytes are looked at for being plain ASCII (keys, raw values, identifiers).
+constexpr std::size_t kShortString = 64;
+
+// Objects of up to this many members are checked for distinct keys (records: a dictionary may have more).
+constexpr std::uint32_t kCheckedKeys = 8;
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
+constexpr bool isJsonWhitespace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+constexpr bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Whether token is a number of JSON's grammar: -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?
+bool isJsonNumber(std::string_view token, bool& integral) {
+    std::size_t i = 0;
+    const auto digits = [&] {
+        const std::size_t start = i;
+        while (i < token.size() && isDigit(token[i])) ++i;
+        return i > start;
+    };
+    if (i < token.size() && token[i] == '-') ++i;
+    if (i < token.size() && token[i] == '0') {
+        ++i;
+    } else if (!digits()) {
+        return false;
+    }
+    integral = true;
+    if (i < token.size() && token[i] == '.') {
+        ++i;
+        integral = false;
+        if (!digits()) return false;
+    }
+    if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
+        ++i;
+        integral = false;
+        if (i < token.size() && (token[i] == '+' || token[i] == '-')) ++i;
+        if (!digits()) return false;
+    }
+    return i == token.size();
+}
+
+enum class Failure { none, grammar, number, literal, escape, depth };
+
+QString describe(Failure failure) {
+    switch (failure) {
+    case Failure::none: break;
+    case Failure::grammar: return QStringLiteral("misplaced or missing punctuation");
+    case Failure::number: return QStringLiteral("a number that is malformed or out of range");
+    case Failure::literal: return QStringLiteral("an unknown word");
+    case Failure::escape: return QStringLiteral("an invalid escape sequence");
+    case Failure::depth: return QStringLiteral("containers nested too deep");
+    }
+    return {};
+}
+
+// Builds the nodes from the first stage's positions.
 class TapeBuilder {
 public:
-    TapeBuilder(internal::JsonTape& tape, const char* text) : m_nodes(tape.nodes), m_text(text) {}
+    TapeBuilder(std::vector<JsonNode>& nodes, const char* text, std::size_t length, const std::uint32_t* positions,
+                std::uint32_t count)
+        : m_nodes(nodes), m_text(text), m_length(length), m_positions(positions), m_count(count) {}
 
-    template <typename Object>
-    error_code object(Object object, int depth) {
-        if (depth > kNestingLimit) return simdjson::DEPTH_ERROR;
-        const std::size_t index = push(JsonNode::Type::object);
-        std::uint32_t count = 0;
-        for (auto member : object) {
-            ondemand::field field;
-            if (const auto error = std::move(member).get(field)) return error;
-            if (const auto error = key(field.key().raw())) return error;
-            if (const auto error = value(field.value(), depth)) return error;
-            ++count;
+    Failure build() {
+        enum class Expect { value, key, afterValue };
+        struct Open {
+            std::uint32_t node;
+            std::uint32_t members;
+            bool isObject;
+        };
+        std::vector<Open> open;
+        Expect expect = Expect::value;
+        for (std::uint32_t i = 0; i < m_count; ++i) {
+            const char c = m_text[m_positions[i]];
+            if (expect == Expect::afterValue) {
+                if (open.empty()) return Failure::grammar;  // something after the top-level value
+                Open& container = open.back();
+                ++container.members;
+                if (c == ',') {
+                    expect = container.isObject ? Expect::key : Expect::value;
+                    continue;
+                }
+                if (c != (container.isObject ? '}' : ']')) return Failure::grammar;
+                close(container.node, container.members, container.isObject);
+                open.pop_back();
+                continue;  // still after a value: the container's
+            }
+            if (expect == Expect::key) {
+                if (c != '"' || i + 1 >= m_count || m_text[m_positions[i + 1]] != ':') return Failure::grammar;
+                if (const Failure failure = string(i); failure != Failure::none) return failure;
+                ++i;  // the colon
+                expect = Expect::value;
+                continue;
+            }
+            // A value.
+            if (c == '{' || c == '[') {
+                if (open.size() == kNestingLimit) return Failure::depth;
+                const bool isObject = c == '{';
+                open.push_back({push(isObject ? JsonNode::Type::object : JsonNode::Type::array), 0, isObject});
+                // An empty container closes at once.
+                if (i + 1 < m_count && m_text[m_positions[i + 1]] == (isObject ? '}' : ']')) {
+                    close(open.back().node, 0, isObject);
+                    open.pop_back();
+                    ++i;
+                    expect = Expect::afterValue;
+                } else {
+                    expect = isObject ? Expect::key : Expect::value;
+                }
+                continue;
+            }
+            if (open.empty()) return Failure::grammar;  // the top level is an object or an array
+            Failure failure = Failure::none;
+            if (c == '"') {
+                failure = string(i);
+            } else if (c == '-' || isDigit(c)) {
+                failure = number(i);
+            } else {
+                failure = literal(i);
+            }
+            if (failure != Failure::none) return failure;
+            expect = Expect::afterValue;
         }
-        return close(index, count);
-    }
-
-    template <typename Array>
-    error_code array(Array array, int depth) {
-        if (depth > kNestingLimit) return simdjson::DEPTH_ERROR;
-        const std::size_t index = push(JsonNode::Type::array);
-        std::uint32_t count = 0;
-        for (auto element : array) {
-            ondemand::value item;
-            if (const auto error = std::move(element).get(item)) return error;
-            if (const auto error = value(item, depth)) return error;
-            ++count;
-        }
-        return close(index, count);
+        if (expect != Expect::afterValue || !open.empty()) return Failure::grammar;
+        return Failure::none;
     }
 
 private:
-    error_code value(ondemand::value value, int depth) {
-        ondemand::json_type type;
-        if (const auto error = value.type().get(type)) return error;
-        switch (type) {
-        case ondemand::json_type::object: {
-            ondemand::object object;
-            if (const auto error = value.get_object().get(object)) return error;
-            return this->object(object, depth + 1);
-        }
-        case ondemand::json_type::array: {
-            ondemand::array array;
-            if (const auto error = value.get_array().get(array)) return error;
-            return this->array(array, depth + 1);
-        }
-        case ondemand::json_type::string: return string(value.raw_json_token());
-        case ondemand::json_type::number: return number(value);
-        case ondemand::json_type::boolean: {
-            bool boolean = false;
-            if (const auto error = value.get_bool().get(boolean)) return error;
-            JsonNode& node = m_nodes[push(JsonNode::Type::boolean)];
-            node.boolean = boolean;
-            return simdjson::SUCCESS;
-        }
-        case ondemand::json_type::null: {
-            bool isNull = false;
-            if (const auto error = value.is_null().get(isNull)) return error;
-            if (!isNull) return simdjson::N_ATOM_ERROR;
-            push(JsonNode::Type::null);
-            return simdjson::SUCCESS;
-        }
-        }
-        return simdjson::TAPE_ERROR;
+    // The token that starts at position i: up to the next position, white space after it left out.
+    std::string_view token(std::uint32_t i) const {
+        const std::size_t start = m_positions[i];
+        std::size_t end = i + 1 < m_count ? m_positions[i + 1] : m_length;
+        while (end > start + 1 && isJsonWhitespace(m_text[end - 1])) --end;
+        return {m_text + start, end - start};
     }
 
-    error_code number(ondemand::value& value) {
-        ondemand::number number;
-        if (value.get_number().get(number) == simdjson::SUCCESS) {
-            JsonNode& node = m_nodes[push(JsonNode::Type::number)];
-            if (number.is_int64()) {
-                node.flag = true;
-                node.integer = number.get_int64();
-            } else if (number.is_uint64()) {
-                node.number = static_cast<double>(number.get_uint64());
-            } else {
-                node.number = number.get_double();
-            }
-            return simdjson::SUCCESS;
-        }
-        // An integer beyond 64 bits is still a number, read as a double.
-        double approximation = 0;
-        if (const auto error = value.get_double().get(approximation)) return error;
-        m_nodes[push(JsonNode::Type::number)].number = approximation;
-        return simdjson::SUCCESS;
-    }
-
-    // A string value's token: its quotes, its bytes, and the white space up to the next token.
-    error_code string(std::string_view token) {
-        std::size_t end = token.size();
-        while (end > 0 && token[end - 1] != '"') --end;
-        if (end < 2) return simdjson::STRING_ERROR;
-        return stringNode(token.data() + 1, end - 2);
-    }
-
-    // A key's bytes run from start to the first quote that no backslash escapes.
-    error_code key(const char* start) {
-        const char* position = start;
-        for (;;) {
-            const char c = *position;
-            if (c == '"') break;
-            position += c == '\\' ? 2 : 1;
-        }
-        return stringNode(start, static_cast<std::size_t>(position - start));
-    }
-
-    error_code stringNode(const char* start, std::size_t length) {
+    Failure string(std::uint32_t i) {
+        const std::string_view quoted = token(i);
+        // The first stage pairs the quotes, so the token ends with the closing one unless something
+        // follows it directly, which the grammar refuses anyway.
+        if (quoted.size() < 2 || quoted.back() != '"') return Failure::grammar;
+        const char* start = quoted.data() + 1;
+        const std::size_t length = quoted.size() - 2;
         const std::string_view bytes(start, length);
-        const bool hasEscapes = std::memchr(start, '\\', length) != nullptr;
-        if (hasEscapes && !internal::hasValidJsonEscapes(bytes)) return simdjson::STRING_ERROR;
+        bool hasEscapes = false;
+        bool ascii = false;
+        if (length <= kShortString) {
+            // One pass over a short string, with no call.
+            unsigned char seen = 0;
+            for (const char c : bytes) {
+                seen |= static_cast<unsigned char>(c);
+                hasEscapes |= c == '\\';
+            }
+            ascii = (seen & 0x80) == 0;
+        } else {
+            hasEscapes = std::memchr(start, '\\', length) != nullptr;
+        }
+        if (hasEscapes && !internal::hasValidJsonEscapes(bytes)) return Failure::escape;
         JsonNode& node = m_nodes[push(JsonNode::Type::string)];
         node.flag = hasEscapes;
-        node.bytes = {static_cast<std::uint32_t>(start - m_text), static_cast<std::uint32_t>(length)};
-        return simdjson::SUCCESS;
+        node.shortAscii = ascii && !hasEscapes;
+        if (node.shortAscii && length <= sizeof node.chars) {
+            node.inlineLength = static_cast<std::uint8_t>(length);
+            std::memcpy(node.chars, start, length);
+        } else {
+            node.bytes = {static_cast<std::uint32_t>(start - m_text), static_cast<std::uint32_t>(length)};
+        }
+        return Failure::none;
     }
 
-    std::size_t push(JsonNode::Type type) {
+    Failure number(std::uint32_t i) {
+        const std::string_view text = token(i);
+        bool integral = false;
+        if (!isJsonNumber(text, integral)) return Failure::number;
+        JsonNode& node = m_nodes[push(JsonNode::Type::number)];
+        const char* end = text.data() + text.size();
+        if (integral) {
+            qint64 integer = 0;
+            const auto [stop, error] = std::from_chars(text.data(), end, integer);
+            if (error == std::errc() && stop == end) {
+                node.flag = true;
+                node.integer = integer;
+                return Failure::none;
+            }
+            // An integer beyond 64 bits is still a number, read as a double.
+        }
+        double number = 0;
+        const auto [stop, error] = std::from_chars(text.data(), end, number);
+        if (error != std::errc() || stop != end || !std::isfinite(number)) return Failure::number;
+        node.number = number;
+        return Failure::none;
+    }
+
+    Failure literal(std::uint32_t i) {
+        const std::string_view word = token(i);
+        if (word == "true" || word == "false") {
+            m_nodes[push(JsonNode::Type::boolean)].boolean = word == "true";
+        } else if (word == "null") {
+            push(JsonNode::Type::null);
+        } else {
+            return Failure::literal;
+        }
+        return Failure::none;
+    }
+
+    std::uint32_t push(JsonNode::Type type) {
         JsonNode node;
         node.type = type;
         node.integer = 0;
-        node.end = static_cast<std::uint32_t>(m_nodes.size() + 1);
+        const auto index = static_cast<std::uint32_t>(m_nodes.size());
+        node.end = index + 1;
         m_nodes.push_back(node);
-        return m_nodes.size() - 1;
+        return index;
     }
 
-    error_code close(std::size_t index, std::uint32_t count) {
-        if (m_nodes.size() >= std::numeric_limits<std::uint32_t>::max()) return simdjson::CAPACITY;
-        m_nodes[index].end = static_cast<std::uint32_t>(m_nodes.size());
-        m_nodes[index].count = count;
-        return simdjson::SUCCESS;
+    void close(std::uint32_t index, std::uint32_t members, bool isObject) {
+        JsonNode& node = m_nodes[index];
+        node.end = static_cast<std::uint32_t>(m_nodes.size());
+        node.count = members;
+        if (isObject) node.flag = members <= kCheckedKeys && keysAreDistinct(index);
+    }
+
+    // Whether the keys of the object at index are all short ASCII strings, no two the same.
+    bool keysAreDistinct(std::uint32_t object) const {
+        const JsonNode& node = m_nodes[object];
+        for (std::uint32_t key = object + 1; key < node.end; key = m_nodes[key + 1].end) {
+            const JsonNode& keyNode = m_nodes[key];
+            if (!keyNode.shortAscii) return false;
+            for (std::uint32_t other = object + 1; other < key; other = m_nodes[other + 1].end) {
+                const JsonNode& otherNode = m_nodes[other];
+                // Bytes kept in nodes are zero after their length, so such keys compare as integers.
+                if (keyNode.inlineLength != JsonNode::kInText && otherNode.inlineLength != JsonNode::kInText) {
+                    if (keyNode.inlineLength == otherNode.inlineLength &&
+                        std::memcmp(keyNode.chars, otherNode.chars, sizeof keyNode.chars) == 0) {
+                        return false;
+                    }
+                } else if (otherNode.string(m_text) == keyNode.string(m_text)) {
+                    return false;
+                }
+            }
+        }
+        return true;
     }
 
     std::vector<JsonNode>& m_nodes;
     const char* m_text;
+    std::size_t m_length;
+    const std::uint32_t* m_positions;
+    std::uint32_t m_count;
 };
 
-DecodingError malformed(QString reason) {
+DecodingError malformed(const QString& reason) {
     return DecodingError{DecodingError::Kind::dataCorrupted, QString(),
                          QStringLiteral("The given data was not valid JSON. (%1)").arg(reason)};
-}
-
-DecodingError malformed(error_code error) {
-    return malformed(QString::fromUtf8(simdjson::error_message(error)));
 }
 
 }  // namespace
@@ -183,33 +300,37 @@ Decoded<JsonDocument> JsonDocument::parse(QByteArray text) {
     if (std::string_view(data, static_cast<std::size_t>(tape->text.size())).starts_with(kByteOrderMark)) {
         start = kByteOrderMark.size();
     }
-
-    ondemand::parser parser;
     const std::size_t length = static_cast<std::size_t>(tape->text.size()) - start;
-    const std::size_t capacity = static_cast<std::size_t>(tape->text.capacity()) - start;
-    ondemand::document document;
-    if (const auto error = parser.iterate(simdjson::padded_string_view(data + start, length, capacity)).get(document)) {
-        return tl::unexpected(malformed(error));
+
+    // A thread's first stage keeps its buffers from one text to the next, up to a size: most texts are
+    // small and read often, and a buffer touched again costs no page faults.
+    thread_local simdjson::dom::parser reusedParser;
+    std::optional<simdjson::dom::parser> ownParser;
+    if (length > kReusedParserCapacity) ownParser.emplace();
+    simdjson::dom::parser& parser = ownParser ? *ownParser : reusedParser;
+    if (!parser.implementation || parser.implementation->capacity() < length) {
+        if (const auto error = parser.allocate(std::max<std::size_t>(length, 1), kNestingLimit + 1)) {
+            return tl::unexpected(malformed(QString::fromUtf8(simdjson::error_message(error))));
+        }
     }
-    ondemand::json_type type;
-    if (const auto error = document.type().get(type)) return tl::unexpected(malformed(error));
-    TapeBuilder builder(*tape, data);
-    error_code error = simdjson::SUCCESS;
-    if (type == ondemand::json_type::object) {
-        ondemand::object object;
-        error = document.get_object().get(object);
-        if (!error) error = builder.object(object, 1);
-    } else if (type == ondemand::json_type::array) {
-        ondemand::array array;
-        error = document.get_array().get(array);
-        if (!error) error = builder.array(array, 1);
-    } else {
-        return tl::unexpected(malformed(QStringLiteral("the top level is not an object or an array")));
+    auto& stage = *parser.implementation;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data + start);
+    if (const auto error = stage.stage1(bytes, length, simdjson::stage1_mode::regular)) {
+        return tl::unexpected(malformed(QString::fromUtf8(simdjson::error_message(error))));
     }
-    if (error) return tl::unexpected(malformed(error));
-    // Anything after the top-level value is garbage.
-    if (document.current_location().error() != simdjson::OUT_OF_BOUNDS) {
-        return tl::unexpected(malformed(simdjson::TRAILING_CONTENT));
+
+    // Every value starts at a position of its own, so there are at most as many values as positions.
+    tape->nodes.reserve(stage.n_structural_indexes);
+    TapeBuilder builder(tape->nodes, data, static_cast<std::size_t>(tape->text.size()), stage.structural_indexes.get(),
+                        stage.n_structural_indexes);
+    // The positions count from the text's start, after any byte-order mark.
+    if (start > 0) {
+        for (std::uint32_t i = 0; i < stage.n_structural_indexes; ++i) {
+            stage.structural_indexes[i] += static_cast<std::uint32_t>(start);
+        }
+    }
+    if (const Failure failure = builder.build(); failure != Failure::none) {
+        return tl::unexpected(malformed(describe(failure)));
     }
     return JsonDocument(std::move(tape));
 }
