@@ -2,12 +2,15 @@
 # make test  install what is missing, build, run the whole suite through CTest
 # make bench build and run the benchmarks
 # make test-sanitize  the test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
+# make fuzz SECONDS=N  the EPUB importer's fuzz targets built with clang and libFuzzer, N seconds each
 BUILD_DIR ?= build
 SANITIZE_BUILD_DIR ?= build-sanitize
+FUZZ_BUILD_DIR ?= build-fuzz
+SECONDS ?= 60
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-sanitize bench format check-format clean
+.PHONY: all deps configure build run test test-sanitize fuzz bench format check-format clean
 
 all: build
 
@@ -41,6 +44,16 @@ test-sanitize: deps $(SANITIZE_BUILD_DIR)/CMakeCache.txt
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SANITIZE_BUILD_DIR) --output-on-failure -j $(JOBS)
 
+# Its own folder: clang, the fuzzer's coverage and the sanitizers in every target; only the fuzz targets
+# and what they need are built.
+$(FUZZ_BUILD_DIR)/CMakeCache.txt:
+	cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DTAVRINE_FUZZ=ON -DTAVRINE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_COMPILER_LAUNCHER=ccache $(CMAKE_FLAGS)
+
+fuzz: deps $(FUZZ_BUILD_DIR)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target epub-archive-fuzz epub-files-fuzz epub-fuzz-seeds
+	scripts/run-fuzz $(FUZZ_BUILD_DIR) $(SECONDS)
+
 bench: build
 	@for b in $(BUILD_DIR)/bench/*; do [ -x "$$b" ] && [ -f "$$b" ] || continue; \
 	  case "$$(basename $$b)" in *-bench) echo "== $$b"; "$$b" || exit 1;; esac; done
@@ -52,4 +65,4 @@ check-format:
 	scripts/check-format
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_BUILD_DIR) $(FUZZ_BUILD_DIR)

@@ -5,12 +5,39 @@
 //     Japanese (草枕 from the shared sample book, else a fixed sentence repeated);
 //   {"bench":"worker-transfer","requestBytes":16000000,"ms":…}
 //     the median of 5 round trips of a Markdown request of exactly 16,000,000 bytes, which the worker
-//     reads whole and answers tooLong.
+//     reads whole and answers tooLong;
+//   {"bench":"clipboard-convert","format":"rtf"|"html","bytes":2000000,"ms":…}
+//     the median of 5 round trips of a clipboard snapshot of 2,000,000 bytes of RTF or of HTML as a word
+//     processor copies them (verbose formatting around Japanese text below 20,000 units), converted
+//     into a document; the same with "file" for each real RTF document under ../shared/data/rtf;
+//   {"bench":"clipboard-hostile","case":…,"bytes":…,"ms":…}
+//     the median of 5 round trips of hostile RTF: 100,000 open braces, a binary length of 999,999,999,
+//     2,000,000 bytes of one paragraph, of text and of formatting alone, and data cut inside an escape.
+//   {"bench":"readability","file":…,"bytes":…,"qjsMs":…,"nodeMs":…,"ratio":…}
+//     the Readability package's two files (JSDOMParser parses, Readability extracts) on each HTML page
+//     of Debian's debian-policy package and on a generated article of 200 KB, in one warm script engine
+//     of the worker's kind and under node (bench/readability-node.js), best of 5 each; ratio =
+//     nodeMs / qjsMs (nodeMs and ratio are null without node);
+//   {"bench":"extract","function":…,"bytes":…,"evalMs":…,"ms":…}
+//     the real extractor as the worker runs it, each call in a fresh engine, best of 5: evalMs the
+//     engine's creation and the bundle's evaluation alone, ms the whole call (goals: at most 400 ms for
+//     the 200 KB article with either function, 2,000 ms for a page of 2,000,000 units).
+#include "PelmoraMac/Capture/ArticleScriptHost.h"
 #include "PelmoraMac/Capture/CaptureWorker.h"
 #include "PelmoraMac/Capture/CaptureWorkerLauncher.h"
 
 #include "BenchReport.h"
 #include "BenchTexts.h"
+#include "ClipboardBenchInputs.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QJSEngine>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <csignal>
 #include <cstdio>
@@ -25,22 +52,37 @@ using Operation = CaptureWorkerRequest::Operation;
 
 constexpr int kMarkdownRuns = 20;
 constexpr int kTransferRuns = 5;
+constexpr int kClipboardRuns = 5;
 constexpr qsizetype kMarkdownUnits = 20'000;
 
 const CaptureWorkerLaunch kWorker{.executable = QStringLiteral(TAVRINE_EXECUTABLE), .childStarted = {}};
 
-// One round trip, in milliseconds; nothing when its outcome is not the expected one.
-std::optional<double> roundTrip(const CaptureWorkerRequest& request, std::optional<CaptureFailure> expectedFailure) {
+// One round trip, in milliseconds; nothing when its outcome is none of the accepted ones (a failure, or
+// nullopt for a document).
+std::optional<double> roundTrip(const CaptureWorkerRequest& request,
+                                std::initializer_list<std::optional<CaptureFailure>> accepted) {
     const auto start = std::chrono::steady_clock::now();
     const auto response = runCaptureWorker(request, captureDeadlineFrom(start), CancellationToken::none(), kWorker);
     const double ms = bench::millisecondsSince(start);
     const std::optional<CaptureFailure> failure = response ? std::nullopt : std::optional(response.error());
-    if (failure != expectedFailure || (!failure && !response->document)) {
+    if (std::ranges::find(accepted, failure) == accepted.end() || (!failure && !response->document)) {
         std::fprintf(stderr, "capture-bench: unexpected outcome %s\n",
                      failure ? qPrintable(rawValue(*failure)) : "without a document");
         return std::nullopt;
     }
     return ms;
+}
+
+// The median of `runs` round trips; nothing when one of them has another outcome.
+std::optional<double> medianRoundTrip(int runs, const CaptureWorkerRequest& request,
+                                      std::initializer_list<std::optional<CaptureFailure>> accepted) {
+    std::vector<double> times;
+    for (int run = 0; run < runs; ++run) {
+        const auto ms = roundTrip(request, accepted);
+        if (!ms) return std::nullopt;
+        times.push_back(*ms);
+    }
+    return bench::percentile(times, 0.5);
 }
 
 void measureMarkdown() {
@@ -49,7 +91,7 @@ void measureMarkdown() {
     const QString text = bench::repeatedTo(japanese, kMarkdownUnits);
     std::vector<double> times;
     for (int run = 0; run < kMarkdownRuns; ++run) {
-        const auto ms = roundTrip({.operation = Operation::markdown, .text = text}, std::nullopt);
+        const auto ms = roundTrip({.operation = Operation::markdown, .text = text}, {std::nullopt});
         if (!ms) return;
         times.push_back(*ms);
     }
@@ -65,7 +107,7 @@ void measureTransfer() {
     const qsizetype bytes = encodeJson(request).size();
     std::vector<double> times;
     for (int run = 0; run < kTransferRuns; ++run) {
-        const auto ms = roundTrip(request, CaptureFailure::tooLong);
+        const auto ms = roundTrip(request, {CaptureFailure::tooLong});
         if (!ms) return;
         times.push_back(*ms);
     }
@@ -73,12 +115,199 @@ void measureTransfer() {
                 qPrintable(field(u"ms"_s, milliseconds(bench::percentile(times, 0.5)))));
 }
 
+CaptureWorkerRequest clipboardRequest(ClipboardSnapshot snapshot) {
+    return {.operation = Operation::clipboard, .clipboard = std::move(snapshot)};
+}
+
+void printClipboard(const QString& format, const QString& file, qsizetype bytes, std::optional<double> ms) {
+    if (!ms) return;
+    std::printf("{\"bench\":\"clipboard-convert\"%s%s%s%s}\n",
+                qPrintable(field(u"format"_s, bench::jsonString(format))),
+                file.isEmpty() ? "" : qPrintable(field(u"file"_s, bench::jsonString(file))),
+                qPrintable(field(u"bytes"_s, QString::number(bytes))), qPrintable(field(u"ms"_s, milliseconds(*ms))));
+}
+
+void measureClipboard() {
+    const QString japanese = bench::kusamakuraText();
+    const QByteArray rtf = bench::wordProcessorRTF(japanese, ClipboardSnapshot::kFormattedDataLimit);
+    printClipboard(u"rtf"_s, {}, rtf.size(),
+                   medianRoundTrip(kClipboardRuns, clipboardRequest({.rtf = rtf}), {std::nullopt}));
+    const QByteArray html = bench::wordProcessorHTML(japanese, ClipboardSnapshot::kFormattedDataLimit);
+    printClipboard(u"html"_s, {}, html.size(),
+                   medianRoundTrip(kClipboardRuns, clipboardRequest({.html = html}), {std::nullopt}));
+
+    const QDir shared(QStringLiteral(TAVRINE_SHARED_DATA_DIR "/rtf"));
+    for (const QString& name : shared.entryList({u"*.rtf"_s}, QDir::Files, QDir::Name)) {
+        QFile file(shared.filePath(name));
+        if (!file.open(QIODevice::ReadOnly)) continue;
+        const QByteArray data = file.readAll();
+        printClipboard(
+            u"rtf"_s, name, data.size(),
+            medianRoundTrip(kClipboardRuns, clipboardRequest({.rtf = data}), {std::nullopt, CaptureFailure::tooLong}));
+    }
+}
+
+void measureHostileRichText() {
+    const qsizetype limit = ClipboardSnapshot::kFormattedDataLimit;
+    const QByteArray start = "{\\rtf1 ";
+    const std::pair<QString, QByteArray> cases[] = {
+        {u"open-braces"_s, start + QByteArray(100'000, '{')},
+        {u"binary-length"_s, start + "A\\bin999999999 xyz}"},
+        {u"one-paragraph-text"_s, start + QByteArray(limit - start.size() - 1, 'a') + "}"},
+        {u"one-paragraph-formatting"_s, start + QByteArray("\\b\\i0").repeated((limit - start.size() - 1) / 5) + "}"},
+        {u"cut-escape"_s, start + "caf\\'8"},
+    };
+    for (const auto& [name, rtf] : cases) {
+        const auto ms = medianRoundTrip(kClipboardRuns, clipboardRequest({.rtf = rtf}),
+                                        {std::nullopt, CaptureFailure::tooLong, CaptureFailure::clipboardUnreadable});
+        if (!ms) continue;
+        std::printf("{\"bench\":\"clipboard-hostile\"%s%s%s}\n", qPrintable(field(u"case"_s, bench::jsonString(name))),
+                    qPrintable(field(u"bytes"_s, QString::number(rtf.size()))),
+                    qPrintable(field(u"ms"_s, milliseconds(*ms))));
+    }
+}
+
+constexpr int kScriptRuns = 5;
+
+struct Page {
+    QString name;
+    QString path;
+    QString html;
+};
+
+// An article page of `length` UTF-16 units: a site's header and navigation, an article of headed
+// sections of English paragraphs with some emphasis and links, a footer, spaces after it to the length.
+// Written as XHTML would be (void elements closed), so that JSDOMParser alone reads it too.
+QString generatedArticle(qsizetype length) {
+    QString html =
+        u"<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\" /><title>A generated article"
+        u" - Bench Times</title><style>body{margin:0}</style><script>var analytics = 1;</script></head>"
+        u"<body><header><nav><a href=\"/\">Home</a> <a href=\"/world\">World</a> "
+        u"<a href=\"/about\">About</a></nav></header><main><article><h1>A generated article</h1>"_s;
+    const QString footer = u"</article></main><footer><p>Copyright Bench Times</p></footer></body></html>"_s;
+    const QStringList paragraphs = bench::englishProse(length, 42).split(u"\n\n"_s, Qt::SkipEmptyParts);
+    for (qsizetype index = 0; index < paragraphs.size(); ++index) {
+        QString block = index % 8 == 0 ? u"<h2>Section "_s + QString::number(index / 8 + 1) + u"</h2>"_s : QString();
+        QString paragraph = paragraphs[index].toHtmlEscaped();
+        const qsizetype space = paragraph.indexOf(u' ', paragraph.size() / 2);
+        if (space > 0) paragraph.insert(space, u" <em>emphasis</em> <a href=\"#note\">link</a>"_s);
+        block += u"<p>"_s + paragraph + u"</p>"_s;
+        if (html.size() + block.size() + footer.size() > length) break;
+        html += block;
+    }
+    html += footer;
+    return html.leftJustified(length, u' ');
+}
+
+QList<Page> readabilityPages(const QString& articlePath) {
+    QList<Page> pages;
+    QStringList paths;
+    QDirIterator files(u"/usr/share/doc/debian-policy"_s, {u"*.html"_s}, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) paths.append(files.next());
+    paths.sort();
+    for (const QString& path : paths) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            pages.append({path.mid(path.indexOf(u"debian-policy"_s)), path, QString::fromUtf8(file.readAll())});
+        }
+    }
+    QFile article(articlePath);
+    if (article.open(QIODevice::ReadOnly))
+        pages.append({u"generated-article"_s, articlePath, QString::fromUtf8(article.readAll())});
+    return pages;
+}
+
+std::optional<double> nodeMilliseconds(const QString& path) {
+    QProcess node;
+    node.start(u"node"_s, {QStringLiteral(READABILITY_NODE_SCRIPT), QStringLiteral(READABILITY_BENCH_BUNDLE), path,
+                           QString::number(kScriptRuns)});
+    if (!node.waitForFinished(120'000) || node.exitStatus() != QProcess::NormalExit || node.exitCode() != 0) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const double ms = node.readAllStandardOutput().trimmed().toDouble(&ok);
+    return ok ? std::optional(ms) : std::nullopt;
+}
+
+void measureReadability(const QList<Page>& pages) {
+    QFile bundle(QStringLiteral(READABILITY_BENCH_BUNDLE));
+    if (!bundle.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "capture-bench: %s is missing\n", READABILITY_BENCH_BUNDLE);
+        return;
+    }
+    QJSEngine engine;
+    engine.evaluate(QString::fromUtf8(bundle.readAll()), u"readability-bench.js"_s);
+    QJSValue bench = engine.globalObject().property(u"ReadabilityBench"_s);
+    QJSValue parseAndExtract = bench.property(u"parseAndExtract"_s);
+    for (const Page& page : pages) {
+        bool failed = false;
+        const double qjsMs = bench::bestMilliseconds(kScriptRuns, [&] {
+            parseAndExtract.callWithInstance(bench, {page.html});
+            if (engine.hasError()) {
+                engine.catchError();
+                failed = true;
+            }
+        });
+        if (failed) {
+            std::fprintf(stderr, "capture-bench: Readability threw on %s\n", qPrintable(page.name));
+            continue;
+        }
+        const std::optional<double> nodeMs = nodeMilliseconds(page.path);
+        std::printf("{\"bench\":\"readability\"%s%s%s%s%s}\n",
+                    qPrintable(field(u"file"_s, bench::jsonString(page.name))),
+                    qPrintable(field(u"bytes"_s, QString::number(page.html.toUtf8().size()))),
+                    qPrintable(field(u"qjsMs"_s, milliseconds(qjsMs))),
+                    qPrintable(field(u"nodeMs"_s, nodeMs ? milliseconds(*nodeMs) : u"null"_s)),
+                    qPrintable(field(u"ratio"_s, nodeMs ? QString::number(*nodeMs / qjsMs, 'f', 3) : u"null"_s)));
+        std::fflush(stdout);
+    }
+}
+
+void measureExtraction(const QString& name, const QString& html) {
+    const auto source = loadArticleExtractorScript(u"extractor"_s);
+    if (!source) return;
+    const double evalMs = bench::bestMilliseconds(kScriptRuns, [&] {
+        QJSEngine engine;
+        engine.evaluate(*source);
+    });
+    for (const QString& function : {u"extractArticle"_s, u"extractClipboardHTML"_s}) {
+        std::optional<CaptureFailure> failure;
+        const double ms = bench::bestMilliseconds(kScriptRuns, [&] {
+            const ArticleExtraction extraction = runArticleExtractorScript(html, function);
+            failure = extraction ? std::nullopt : std::optional(extraction.error());
+        });
+        std::printf("{\"bench\":\"extract\"%s%s%s%s%s%s}\n",
+                    qPrintable(field(u"function"_s, bench::jsonString(function))),
+                    qPrintable(field(u"page"_s, bench::jsonString(name))),
+                    qPrintable(field(u"bytes"_s, QString::number(html.toUtf8().size()))),
+                    qPrintable(field(u"evalMs"_s, milliseconds(evalMs))), qPrintable(field(u"ms"_s, milliseconds(ms))),
+                    qPrintable(field(u"outcome"_s, bench::jsonString(failure ? rawValue(*failure) : u"document"_s))));
+        std::fflush(stdout);
+    }
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // The script engine wants an application object, as the worker has.
+    QCoreApplication application(argc, argv);
+    // The engine's compiler comments on the vendored code's style at every evaluation.
+    QLoggingCategory::setFilterRules(u"qt.qml.compiler.warning=false"_s);
     // As in the application: the launcher writes to pipes.
     std::signal(SIGPIPE, SIG_IGN);
     measureMarkdown();
     measureTransfer();
+    measureClipboard();
+    measureHostileRichText();
+
+    const QString article = generatedArticle(200'000);
+    QTemporaryDir folder;
+    const QString articlePath = folder.filePath(u"generated-article.html"_s);
+    QFile file(articlePath);
+    if (file.open(QIODevice::WriteOnly)) file.write(article.toUtf8());
+    file.close();
+    measureReadability(readabilityPages(articlePath));
+    measureExtraction(u"generated-article"_s, article);
+    measureExtraction(u"generated-page-2000000"_s, generatedArticle(kExtractionHTMLLimit));
     return 0;
 }

@@ -9,22 +9,28 @@
 //       per short chunk); the lateness of a chunk is its paint time less the previous chunk's paint time
 //       and display time; windows counts the chunk windows fetched on the way; CPU time of the process
 //       per wall second;
-//   {"paused":true,"seconds":10,"cpuPercent":…}   a paused player left alone.
+//   {"paused":true,"seconds":10,"cpuPercent":…}   a paused player left alone;
+//   {"open":true,"utf16":…,"offset":O,"ms":…}   the text kept in a real store in a temporary folder at
+//       O = half the text: openSavedReading to its true result with a current chunk, median of 5 new
+//       players over that store.
 // Runs on the offscreen platform unless DISPLAY is set (or QT_QPA_PLATFORM names another).
 #include "BenchReport.h"
 #include "BenchTexts.h"
 
 #include "ReaderCore/MemoryDefaults.h"
 #include "ReaderCore/TimingPolicy.h"
+#include "ReaderStorage/ReadingStore.h"
 #include "ReaderText/BudouXParser.h"
 #include "ReaderUI/Player/ReaderTextSizeSettings.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
+#include "ReaderUI/Player/ReadingStorePlaybackStore.h"
 #include "ReaderWidgets/Display/PhraseWidthMeasurer.h"
 #include "ReaderWidgets/Display/ReaderRSVPDisplay.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -58,12 +64,12 @@ double processorSeconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// A player as the application makes one without a store, its display shown and repainted on every
-// session change.
+// A player as the application makes one, over store or without one, its display shown and repainted on
+// every session change.
 class Stage {
 public:
-    Stage()
-        : player(nullptr, false, false, std::chrono::seconds(5), defaults, SystemClock::shared(),
+    explicit Stage(std::shared_ptr<PlaybackStore> store = nullptr)
+        : player(std::move(store), false, false, std::chrono::seconds(5), defaults, SystemClock::shared(),
                  {[](QStringView phrase) { return PhraseWidthMeasurer::width(phrase); },
                   PhraseWidthMeasurer::referenceWidth()}) {
         display.resize(720, 200);
@@ -100,6 +106,22 @@ bool runLoop(QEventLoop& loop) {
     });
     loop.exec();
     return !gaveUp;
+}
+
+template <typename T>
+QCoro::Task<void> collectInto(QCoro::Task<T> task, std::optional<T>* result, QEventLoop* loop) {
+    *result = co_await task;
+    loop->quit();
+}
+
+// Runs the event loop until task has finished and gives its value; nothing when it gave up waiting.
+template <typename T>
+std::optional<T> awaitTask(QCoro::Task<T> task) {
+    std::optional<T> result;
+    QEventLoop loop;
+    auto collecting = collectInto(std::move(task), &result, &loop);
+    if (!result && !runLoop(loop)) return std::nullopt;
+    return result;
 }
 
 SavedReading readingOf(const QString& text) {
@@ -206,6 +228,39 @@ bool measurePaused(const SavedReading& reading) {
     return true;
 }
 
+bool measureOpen(const SavedReading& reading, qsizetype offset) {
+    QTemporaryDir folder;
+    auto opened = ReadingStore::open(folder.filePath(u"reading-store.json"_s));
+    if (!folder.isValid() || !opened) {
+        std::fprintf(stderr, "playback-bench: cannot open a store in a temporary folder\n");
+        return false;
+    }
+    const std::shared_ptr<ReadingStore> store = std::move(*opened);
+    const auto added = awaitTask(store->addToLibrary(reading, ReadingProgress{offset, false}));
+    if (!added || !*added) {
+        std::fprintf(stderr, "playback-bench: the store did not take the reading\n");
+        return false;
+    }
+
+    std::vector<double> times;
+    for (int run = 0; run < kFirstChunkRuns; ++run) {
+        Stage stage(std::make_shared<ReadingStorePlaybackStore>(store));
+        const auto start = Clock::now();
+        const std::optional<bool> result = awaitTask(stage.player.openSavedReading(reading.id));
+        const double elapsed = millisecondsSince(start);
+        if (!result || !*result || !stage.player.session().currentChunk()) {
+            std::fprintf(stderr, "playback-bench: the stored reading did not open\n");
+            return false;
+        }
+        times.push_back(elapsed);
+    }
+    std::printf("{\"open\":true,\"utf16\":%lld,\"offset\":%lld,\"ms\":%.3f}\n",
+                static_cast<long long>(reading.document.text.size()), static_cast<long long>(offset),
+                percentile(times, 0.5));
+    std::fflush(stdout);
+    return true;
+}
+
 int usage() {
     std::fprintf(stderr, "usage: playback-bench [--chunks N] [FILE]\n");
     return 2;
@@ -265,6 +320,7 @@ int main(int argc, char** argv) {
     }
     for (double baseSeconds : {0.1, 0.04}) measured = measurePlayback(reading, baseSeconds, chunkCount) && measured;
     measured = measurePaused(reading) && measured;
+    measured = measureOpen(reading, kTextLength / 2) && measured;
     if (!measured)
         std::fprintf(stderr, "playback-bench: a case did not finish within %lld minutes\n",
                      static_cast<long long>(kGiveUp.count()));

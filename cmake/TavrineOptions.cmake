@@ -25,6 +25,18 @@ if(TAVRINE_SANITIZE)
   target_compile_options(tavrine_options INTERFACE -Wno-maybe-uninitialized)
 endif()
 
+if(TAVRINE_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "TAVRINE_FUZZ needs clang: make fuzz configures build-fuzz/ with it")
+  endif()
+  # Coverage for the fuzzer in every target; libFuzzer's own main is linked into the fuzz targets only.
+  # Clang 14 cannot emit the function-type check's data for the split parts of a coroutine.
+  target_compile_options(tavrine_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize=function -fno-sanitize-recover=all
+    -fno-omit-frame-pointer)
+  target_link_options(tavrine_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+
 # tavrine_add_module(<name> SOURCES ... INTERNAL ... LINKS ...): one library per module folder. Each
 # INTERNAL name N stands for the stage files internal/N.cpp and internal/N.h, whichever exist.
 function(tavrine_add_module name)

@@ -10,12 +10,13 @@
 
 #include <memory>
 #include <optional>
+#include <variant>
 
 namespace tavrine {
 
 // A failure of the file system, passed on unchanged to whoever asked the store for something.
 struct FileError {
-    enum class Operation { read, status, open, list, remove, write, createDirectory };
+    enum class Operation { read, status, open, list, remove, write, createDirectory, lock };
 
     Operation operation = Operation::read;
     // The errno value the system reported.
@@ -24,6 +25,8 @@ struct FileError {
 
     // The file, or a directory on its path, does not exist.
     bool isNoSuchFile() const;
+    // A lock that another holder has (the lock file itself was there to open).
+    bool isLockHeldElsewhere() const;
     // "read /a/b: No such file or directory", for diagnostics.
     QString description() const;
 
@@ -42,6 +45,7 @@ struct EnumTable<FileError::Operation> {
         {O::remove, u"remove"},
         {O::write, u"write"},
         {O::createDirectory, u"create directory"},
+        {O::lock, u"lock"},
     });
 };
 
@@ -60,6 +64,21 @@ struct FileStatus {
     bool operator==(const FileStatus&) const = default;
 };
 
+// Why readFile() did not read a file that it could open.
+enum class FileRefusal {
+    notRegularFile,  // a FIFO, a device or another special file: reading one can block or never end
+    tooLarge,        // more bytes than the caller takes
+};
+
+// A whole file, or why it is not there: a failure of the file system or a refusal.
+using WholeFileResult = tl::expected<QByteArray, std::variant<FileError, FileRefusal>>;
+
+// An exclusive advisory lock on a file, held until this object is destroyed (or its process ends).
+class FileLock {
+public:
+    virtual ~FileLock() = default;
+};
+
 // An open file read from the start in pieces. Closing happens on destruction; an error while closing is
 // ignored, as nothing was written.
 class ReadableFile {
@@ -75,8 +94,11 @@ class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
-    // The whole file. A missing file, or a missing directory on its path, is an error with isNoSuchFile().
-    virtual tl::expected<QByteArray, FileError> readFile(const QString& path) = 0;
+    // The whole of a regular file (a symbolic link is followed) of at most maxBytes bytes. A missing file,
+    // or a missing directory on its path, is an error with isNoSuchFile(); a directory is EISDIR. Any
+    // other kind of file is refused without a byte read, and so is a file that proves longer than
+    // maxBytes, by its size or while it is read: nothing ever waits for a writer or reads without end.
+    virtual WholeFileResult readFile(const QString& path, qint64 maxBytes) = 0;
     // The entry itself: a symbolic link is reported as one, never followed.
     virtual tl::expected<FileStatus, FileError> status(const QString& path) = 0;
     // Opens a file for reading; a symbolic link as the last component is refused (ELOOP).
@@ -96,6 +118,11 @@ public:
     virtual tl::expected<void, FileError> writeFileAtomically(const QString& path, const QByteArray& bytes) = 0;
     // Creates a directory and every missing one on its path; an existing directory is no failure.
     virtual tl::expected<void, FileError> createDirectories(const QString& path) = 0;
+    // Takes an exclusive lock on the file at path without waiting, creating the file when it is missing
+    // (a symbolic link in its place is refused, ELOOP). A lock that another holder has, in this process
+    // or another, fails with isLockHeldElsewhere(); a missing folder on the path with isNoSuchFile().
+    // The file is never removed: a process that dies releases its lock with it.
+    virtual tl::expected<std::unique_ptr<FileLock>, FileError> lockExclusively(const QString& path) = 0;
 };
 
 // The start of the names of writeFileAtomically()'s temporary files for a file named fileName: a dot,

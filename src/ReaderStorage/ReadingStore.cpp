@@ -6,6 +6,8 @@
 #include "ReaderStorage/internal/ReadingStoreLoader.h"
 #include "ReaderStorage/internal/ReadingStoreSnapshot.h"
 #include "ReaderStorage/internal/ReadingStoreWriter.h"
+#include "ReaderStorage/internal/StoreLock.h"
+#include "ReaderStorage/internal/WholeFile.h"
 
 #include <QCoro/QCoroFuture>
 
@@ -16,6 +18,8 @@ struct ReadingStore::Current {
     // Whether the store file existed when the store opened, or has been written since.
     bool hasSeenFile = false;
     ReadingStoreWriter::Stamps stamps;
+    // Held from the opening, or from the first write of a store that opened without its folder.
+    std::unique_ptr<FileLock> lock;
 };
 
 ReadingStore::ReadingStore(ReadingStoreFiles files, std::shared_ptr<FileSystem> fileSystem, const Clock& clock,
@@ -33,14 +37,20 @@ ReadingStore::~ReadingStore() {
 StoreResult<std::unique_ptr<ReadingStore>> ReadingStore::open(QString storeFile, std::shared_ptr<FileSystem> fileSystem,
                                                               const Clock& clock, IdentifierSource newIdentifier) {
     ReadingStoreFiles files(std::move(storeFile));
-    auto loaded = ReadingStoreLoader(*fileSystem, files).loadAtOpening();
-    if (!loaded) return storeFailure(loaded.error());
-    removeLeftoverFiles(*fileSystem, files, loaded->snapshot.revision);
-    auto current = std::make_unique<Current>(Current{
-        .snapshot = std::move(loaded->snapshot),
-        .hasSeenFile = loaded->hasSeenFile,
-        .stamps = {.file = loaded->fileStamp, .progressFile = loaded->progressFileStamp},
-    });
+    auto lock = lockAtOpening(*fileSystem, files);
+    if (!lock) return storeFailure(lock.error());
+    auto current = std::make_unique<Current>();
+    if (*lock) {
+        auto loaded = ReadingStoreLoader(*fileSystem, files).loadAtOpening();
+        if (!loaded) return storeFailure(loaded.error());
+        removeLeftoverFiles(*fileSystem, files, loaded->snapshot.revision);
+        *current = Current{
+            .snapshot = std::move(loaded->snapshot),
+            .hasSeenFile = loaded->hasSeenFile,
+            .stamps = {.file = loaded->fileStamp, .progressFile = loaded->progressFileStamp},
+            .lock = std::move(*lock),
+        };
+    }
     return std::unique_ptr<ReadingStore>(
         new ReadingStore(std::move(files), std::move(fileSystem), clock, std::move(newIdentifier), std::move(current)));
 }
@@ -123,9 +133,8 @@ StoreResult<QByteArray> ReadingStore::originalEPUBDataNow(const QUuid& id) {
     if (auto verified = ReadingStoreLoader(*m_fileSystem, m_files).verifyOriginals(m_current->snapshot); !verified) {
         return storeFailure(verified.error());
     }
-    auto bytes = m_fileSystem->readFile(m_files.originalFile(id));
-    if (!bytes) return storeFailure(bytes.error());
-    return std::move(*bytes);
+    return readWholeFile(*m_fileSystem, m_files.originalFile(id),
+                         m_current->snapshot.documents.at(index).originalEPUB->byteCount);
 }
 
 QCoro::Task<ReadingStore::Subscription> ReadingStore::changes() {
@@ -148,7 +157,16 @@ void ReadingStore::announce() {
     m_changes.send(ReadingStoreState::of(m_current->snapshot));
 }
 
+StoreResult<void> ReadingStore::holdLock() {
+    if (m_current->lock) return {};
+    auto lock = lockForFirstWrite(*m_fileSystem, m_files);
+    if (!lock) return storeFailure(lock.error());
+    m_current->lock = std::move(*lock);
+    return {};
+}
+
 StoreResult<void> ReadingStore::commit(ReadingStoreSnapshot next) {
+    if (auto held = holdLock(); !held) return held;
     auto written =
         ReadingStoreWriter(*m_fileSystem, m_files).write(m_current->snapshot, std::move(next), m_current->stamps);
     if (!written) return storeFailure(written.error());
@@ -250,6 +268,7 @@ StoreResult<QUuid> ReadingStore::importEPUBFileNow(const LibraryFileImport::EPUB
                                                                                  .lastPlayedAt = std::nullopt});
     if (!next) return storeFailure(next.error());
 
+    if (auto held = holdLock(); !held) return storeFailure(held.error());
     if (auto made = m_fileSystem->createDirectories(m_files.originalsDirectory()); !made) {
         return storeFailure(made.error());
     }

@@ -32,8 +32,9 @@ struct ReadingStoreSnapshot;
 // The user's library and history on disk: a JSON store file, its progress file and a folder of kept
 // EPUB originals. Every read and write of them goes through the one store the application owns. An
 // actor: after open() every operation runs on the store's own thread, one at a time and without pausing,
-// and the caller awaits its result on the caller's thread. The store is the only writer of its files and
-// takes no lock.
+// and the caller awaits its result on the caller's thread. The store is the only reader and writer of its
+// files: it holds an exclusive lock on "reading-store.json.lock" beside them for as long as it lives, and a
+// second store on the same files, in this process or another, is refused with lockUnavailable.
 //
 // Every change is all or nothing: an operation works on a copy of the content, and only a successful
 // write makes the copy the store's content and announces the new state to the listeners. A failed check
@@ -43,12 +44,17 @@ public:
     using Subscription = LatestValueSubscription<ReadingStoreState>;
     using IdentifierSource = std::function<QUuid()>;
 
-    // Opens the store whose file is storeFile, loading and checking everything on the calling thread
-    // (including the digest of every kept EPUB original) before the store exists. A missing store file
-    // gives an empty store and creates nothing; any other failure gives no store. Orphaned originals and
-    // the leftovers of interrupted writes are removed; nothing else is written. New imports take their
-    // date from clock, which must outlive the store, and their identifier from newIdentifier (called on
-    // the store's thread). The thread that opens the store owns it: every call below is made there.
+    // Opens the store whose file is storeFile: takes the lock first, then loads and checks everything on
+    // the calling thread (including the digest of every kept EPUB original) before the store exists. A
+    // lock held elsewhere fails with lockUnavailable, having read, removed and created nothing but the
+    // lock file. A missing store file gives an empty store; a missing folder gives one that creates
+    // nothing, not even the lock file, until its first write, which makes the folder and takes the lock
+    // before anything else (lockUnavailable, or invalidData when a store file has appeared meanwhile,
+    // fail that write). Any other failure gives no store. Only regular files are read, none longer than
+    // the store ever writes. Orphaned originals and the leftovers of interrupted writes are removed;
+    // nothing else is written. New imports take their date from clock, which must outlive the store, and
+    // their identifier from newIdentifier (called on the store's thread). The thread that opens the store
+    // owns it: every call below is made there.
     static StoreResult<std::unique_ptr<ReadingStore>> open(QString storeFile, std::shared_ptr<FileSystem> fileSystem,
                                                            const Clock& clock = SystemClock::shared(),
                                                            IdentifierSource newIdentifier = &QUuid::createUuid);
@@ -152,6 +158,8 @@ private:
     template <typename Change>
     StoreResult<void> commitChange(Change change);
     void announce();
+    // Makes sure the store holds its lock before it changes anything on disk.
+    StoreResult<void> holdLock();
     StoreResult<QUuid> importTextFileNow(const LibraryTextFile& file, const CancellationToken& cancellation);
     StoreResult<QUuid> importEPUBFileNow(const LibraryFileImport::EPUBFile& file,
                                          const CancellationToken& cancellation);

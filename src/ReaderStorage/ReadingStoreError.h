@@ -12,7 +12,7 @@ struct ReadingStoreError {
         invalidData,         // a file or an argument is malformed, inconsistent or not what the store expects
         missingDocument,     // no such document, or its identifier belongs to a deleted one
         duplicateIdentity,   // a new document carries an identifier that is already stored
-        lockUnavailable,     // the inter-process lock of the shared mode, which this system never uses
+        lockUnavailable,     // another store, in this process or another, holds the lock on these files
     };
 
     Kind kind = Kind::invalidData;

@@ -34,6 +34,10 @@ QString ReadingStoreFiles::storeFileName() const {
     return m_storeFile.mid(m_storeFile.lastIndexOf(u'/') + 1);
 }
 
+QString ReadingStoreFiles::lockFile() const {
+    return m_storeFile + u".lock";
+}
+
 QString ReadingStoreFiles::originalsDirectory() const {
     return m_storeFile + u".originals";
 }

@@ -9,6 +9,7 @@ namespace tavrine {
 
 // Where the store keeps its files, all derived from the path of the store file:
 //   reading-store.json                        the store file
+//   reading-store.json.lock                   locked by the store that owns the others, never removed
 //   reading-store.json.progress-REVISION.json the progress file of one revision
 //   reading-store.json.originals/ID.epub      the kept copy of each imported EPUB file
 // Identifiers appear in their upper-case canonical form.
@@ -25,6 +26,7 @@ public:
     QString folder() const;
     // The store file's own name ("reading-store.json").
     QString storeFileName() const;
+    QString lockFile() const;
     QString progressFile(const QUuid& revision) const;
     // The revision whose progress file is called fileName (a name in folder()), or nothing.
     std::optional<QUuid> progressFileRevision(const QString& fileName) const;

@@ -20,6 +20,7 @@ using namespace std::chrono_literals;
 using test::deadlineIn;
 using test::failureOf;
 using Operation = CaptureWorkerRequest::Operation;
+using test::RealCaptureWorker;
 
 TEST(CaptureWorkerEntry, OnlyTheWorkerArgumentAloneMakesAWorker) {
     const char* worker[] = {"tavrine", "--capture-worker"};
@@ -37,49 +38,6 @@ TEST(CaptureWorkerEntry, OnlyTheWorkerArgumentAloneMakesAWorker) {
     EXPECT_FALSE(runCaptureWorkerIfRequested(3, arguments));
 }
 
-// The real executable as the worker, without a display.
-class RealCaptureWorker : public ::testing::Test {
-protected:
-    void SetUp() override {
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-            m_saved.append({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
-            qunsetenv(name);
-        }
-    }
-    void TearDown() override {
-        for (const auto& variable : m_saved) {
-            if (variable.wasSet) qputenv(variable.name, variable.value);
-        }
-    }
-
-    // The worker's response to these bytes; fails the test unless it exited with status 0.
-    CaptureWorkerResponse answerTo(const QByteArray& request) {
-        const auto output =
-            launchCaptureWorkerProcess(test::realWorker(), {u"--capture-worker"_s}, request, deadlineIn(10s),
-                                       kCaptureWorkerTransferLimit, CancellationToken::none());
-        if (!output) {
-            ADD_FAILURE() << "the worker did not exit cleanly: " << rawValue(output.error()).toStdString();
-            return {};
-        }
-        auto response = decodeJsonText<CaptureWorkerResponse>(*output);
-        if (!response) {
-            ADD_FAILURE() << "not a response: " << output->left(200).toStdString();
-            return {};
-        }
-        return *response;
-    }
-    CaptureWorkerResponse answerTo(const CaptureWorkerRequest& request) { return answerTo(encodeJson(request)); }
-    std::optional<CaptureFailure> failureTo(const CaptureWorkerRequest& request) { return answerTo(request).failure; }
-
-private:
-    struct Saved {
-        const char* name;
-        QByteArray value;
-        bool wasSet;
-    };
-    QList<Saved> m_saved;
-};
-
 TEST_F(RealCaptureWorker, AnswersEveryRequestItCannotServeWithAFailure) {
     EXPECT_EQ(answerTo(QByteArray()), CaptureWorkerResponse::failed(CaptureFailure::unavailable));
     EXPECT_EQ(answerTo(QByteArray("\xff\xfe{")), CaptureWorkerResponse::failed(CaptureFailure::unavailable));
@@ -95,11 +53,69 @@ TEST_F(RealCaptureWorker, AnswersEveryRequestItCannotServeWithAFailure) {
     EXPECT_EQ(failureTo({.operation = Operation::markdown}), CaptureFailure::markdownUnreadable);
 }
 
-TEST_F(RealCaptureWorker, PageHTMLMayHoldTwoMillionUnits) {
-    const QString atLimit(kExtractionHTMLLimit, u'x');
-    // Extraction is not built yet: the limit passes and the worker answers that it cannot extract.
-    EXPECT_EQ(failureTo({.operation = Operation::extract, .html = atLimit}), CaptureFailure::unavailable);
-    EXPECT_EQ(failureTo({.operation = Operation::extract, .html = atLimit + u'x'}), CaptureFailure::htmlTooLarge);
+TEST_F(RealCaptureWorker, ExtractsTheArticleOfAPage) {
+    const QString paragraph =
+        u"<p>山路を登りながら、こう考えた。智に働けば角が立つ。情に棹させば流される。"
+        u"意地を通せば窮屈だ。とかくに人の世は住みにくい。</p>"_s;
+    const auto answer =
+        answerTo(CaptureWorkerRequest{.operation = Operation::extract,
+                                      .html = u"<html><head><title>草枕</title></head><body><article>"_s +
+                                              paragraph.repeated(6) + u"</article></body></html>"_s});
+    ASSERT_TRUE(answer.document);
+    EXPECT_TRUE(answer.document->text.startsWith(u"草枕\n山路を登りながら"_s));
+    EXPECT_FALSE(answer.failure);
+
+    // No article: no document and no failure, an empty response.
+    const QByteArray empty = encodeJson(CaptureWorkerRequest{.operation = Operation::extract, .html = u""_s});
+    EXPECT_EQ(answerTo(empty), CaptureWorkerResponse{});
+}
+
+// Pages built to hurt: each is answered (whatever the answer) by a worker that exits with status 0
+// within 3.5 seconds, and nothing of a script, a style or an event handler reaches the text.
+TEST_F(RealCaptureWorker, AnswersHostilePagesInTime) {
+    struct Page {
+        const char* name;
+        QString html;
+    };
+    const QString body = u"<p>本文です。</p>"_s;
+    const QString paragraphs =
+        u"<p>Words of an ordinary paragraph, <b>with</b> a <a href='#'>link</a>, repeated.</p>"_s.repeated(25'000).left(
+            kExtractionHTMLLimit - 10);
+    const QList<Page> pages{
+        {"100,000 nested divs", u"<div>"_s.repeated(100'000) + body + u"</div>"_s.repeated(100'000)},
+        {"100,000 unclosed divs", u"<div>"_s.repeated(100'000) + body},
+        {"one text node of 2,000,000 units", QString(kExtractionHTMLLimit, u'a')},
+        {"unclosed tags and bogus entities",
+         u"<p><b><i><table><tr><td><li><a href='x&bogus;&#xFFFFFFFF;&#;&"_s.repeated(20'000)},
+        {"script, style and onerror",
+         (u"<script>document.write('SCRIPT')</script><style>p::before{content:'STYLE'}</style>"
+          u"<img src=x onerror=\"alert('ONERROR')\"><p>text</p>"_s)
+             .repeated(5'000)},
+        {"2,000,000 units of paragraphs", paragraphs.leftJustified(kExtractionHTMLLimit, u' ')},
+        {"2,000,001 units", QString(kExtractionHTMLLimit + 1, u'a')},
+    };
+    for (const Page& page : pages) {
+        const QByteArray request =
+            encodeJson(CaptureWorkerRequest{.operation = Operation::extract, .html = page.html});
+        const auto output =
+            launchCaptureWorkerProcess(test::realWorker(), {u"--capture-worker"_s}, request, deadlineIn(3500ms),
+                                       kCaptureWorkerTransferLimit, CancellationToken::none());
+        ASSERT_TRUE(output) << page.name << ": " << rawValue(output.error()).toStdString();
+        const auto response = decodeJsonText<CaptureWorkerResponse>(*output);
+        ASSERT_TRUE(response) << page.name;
+        if (response->document) {
+            EXPECT_TRUE(response->document->isValid()) << page.name;
+            for (const QString& hidden : {u"SCRIPT"_s, u"STYLE"_s, u"ONERROR"_s}) {
+                EXPECT_FALSE(response->document->text.contains(hidden)) << page.name;
+            }
+        }
+        if (page.html.size() > kExtractionHTMLLimit) {
+            EXPECT_EQ(response->failure, CaptureFailure::htmlTooLarge) << page.name;
+        } else {
+            EXPECT_NE(response->failure, CaptureFailure::htmlTooLarge) << page.name;
+            EXPECT_NE(response->failure, CaptureFailure::unavailable) << page.name;
+        }
+    }
 }
 
 TEST_F(RealCaptureWorker, ReadsMarkdownIntoADocument) {

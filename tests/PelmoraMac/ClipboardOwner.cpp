@@ -1,7 +1,8 @@
 // Owns the X11 clipboard for the clipboard tests, as another application would: it offers every format
 // it is given at once, writes "ready" when it owns the clipboard and "served <format>" each time another
 // client fetches one, and lives until it is killed.
-//   clipboard-owner [--html TEXT] [--html-bytes N] [--rtf TEXT] [--text TEXT]
+//   clipboard-owner [--html TEXT] [--html-utf16 TEXT] [--html-bytes N] [--rtf TEXT] [--text TEXT]
+// --html-utf16 offers the HTML in UTF-16 without a byte-order mark, as some browsers write it.
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -45,6 +46,14 @@ int main(int argc, char** argv) {
         const QByteArray value = arguments.at(i + 1).toUtf8();
         if (option == QLatin1String("--html")) {
             mime->offer(QStringLiteral("text/html"), value);
+        } else if (option == QLatin1String("--html-utf16")) {
+            const QString html = arguments.at(i + 1);
+            QByteArray utf16;
+            for (const QChar c : html) {
+                utf16.append(char(c.unicode() & 0xFF));
+                utf16.append(char(c.unicode() >> 8));
+            }
+            mime->offer(QStringLiteral("text/html"), utf16);
         } else if (option == QLatin1String("--html-bytes")) {
             const QByteArray paragraph = "<p>clipboard</p>";
             QByteArray html = paragraph.repeated(value.toLongLong() / paragraph.size() + 1);

@@ -90,6 +90,50 @@ TEST_F(DesktopClipboard, PlainTextModeTakesTheTextWithoutFetchingTheHTML) {
     EXPECT_FALSE(log.contains("rtf")) << log.constData();
 }
 
+// What another application copies, read by the real worker.
+TEST_F(DesktopClipboard, AnAutomaticSnapshotIsConvertedByTheWorker) {
+    auto convertedDocument = [&]() -> CaptureResult<ReadingDocument> {
+        auto snapshot = readClipboardSnapshot(pasteboard, ClipboardImportMode::automatic);
+        if (!snapshot) return tl::unexpected(snapshot.error());
+        auto response =
+            runCaptureWorker({.operation = CaptureWorkerRequest::Operation::clipboard, .clipboard = *snapshot},
+                             test::deadlineIn(std::chrono::seconds(10)), CancellationToken::none(), test::realWorker());
+        if (!response) return tl::unexpected(response.error());
+        return response->document.value_or(ReadingDocument{});
+    };
+
+    const QString boldRTF = uR"({\rtf1\ansi {\b \u22826?\u23383?}\u12398?\u26412?\u25991?\par})"_s;
+    own({u"--html"_s, u"<h1>見出し</h1><p>本文</p>"_s, u"--rtf"_s, boldRTF, u"--text"_s, u"text"_s});
+    const auto html = convertedDocument();
+    ASSERT_TRUE(html) << rawValue(html.error()).toStdString();
+    EXPECT_EQ(html->text, u"見出し\n本文\n"_s);
+    EXPECT_EQ(html->spans.first(), (ReadingDocument::Span{ReadingDocument::Span::Kind::heading, 0, 4, 1}));
+
+    // UTF-16 without a byte-order mark, as some browsers write it: Qt hands it over as UTF-8.
+    own({u"--html-utf16"_s, u"<p>本文 – text</p>"_s, u"--text"_s, u"text"_s});
+    const auto snapshot = readClipboardSnapshot(pasteboard, ClipboardImportMode::automatic);
+    ASSERT_TRUE(snapshot) << rawValue(snapshot.error()).toStdString();
+    EXPECT_EQ(snapshot->html, u"<p>本文 – text</p>"_s.toUtf8());
+    const auto utf16 = convertedDocument();
+    ASSERT_TRUE(utf16) << rawValue(utf16.error()).toStdString();
+    EXPECT_EQ(utf16->text, u"本文 – text\n"_s);
+
+    // HTML without a body to read: the RTF.
+    own({u"--html"_s, u"<img src=\"picture.png\">"_s, u"--rtf"_s, boldRTF, u"--text"_s, u"text"_s});
+    const auto rich = convertedDocument();
+    ASSERT_TRUE(rich) << rawValue(rich.error()).toStdString();
+    EXPECT_EQ(rich->text, u"太字の本文\n"_s);
+    EXPECT_EQ(rich->spans.first(), (ReadingDocument::Span{ReadingDocument::Span::Kind::strong, 0, 2, 0}));
+
+    // RTF with a picture: the text, read as Markdown.
+    own({u"--rtf"_s, uR"({\rtf1\ansi \u26412?\u25991?{\pict\pngblip 89504e470d0a1a0a}\par})"_s, u"--text"_s,
+         u"# 見出し"_s});
+    const auto picture = convertedDocument();
+    ASSERT_TRUE(picture) << rawValue(picture.error()).toStdString();
+    EXPECT_EQ(picture->text, u"見出し"_s);
+    EXPECT_EQ(picture->spans.first(), (ReadingDocument::Span{ReadingDocument::Span::Kind::heading, 0, 3, 1}));
+}
+
 TEST_F(DesktopClipboard, ANewOwnerChangesTheCountBeforeQtReportsIt) {
     own({u"--text"_s, u"first"_s});
     const qint64 before = pasteboard.changeCount();

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <functional>
@@ -142,6 +143,17 @@ TEST(EPUBRealBookImport, DebianPolicyImportsOnceItsMimetypeEntryComesFirst) {
     check(book->navigation);
     EXPECT_EQ(positions, 325);
     EXPECT_TRUE(book->information().isValid(book->document));
+
+    // Its lists hold their text in paragraphs; each item reads as one line with its marker.
+    static const QRegularExpression marker(u"^(•|-?[0-9]+\\.)( |$)"_s);
+    qsizetype items = 0;
+    for (const QString& line : book->document.text.split(u'\n')) {
+        const QRegularExpressionMatch match = marker.match(line);
+        if (!match.hasMatch()) continue;
+        ++items;
+        EXPECT_GT(line.size(), match.capturedLength()) << "a line of only a marker, item " << items;
+    }
+    EXPECT_EQ(items, 389);
 }
 
 TEST(EPUBRealBookImport, LiveManualsAreRefusedForTheirMimetypeAndManifest) {

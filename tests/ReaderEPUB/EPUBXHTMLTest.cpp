@@ -106,6 +106,60 @@ TEST(EPUBXHTMLLists, ItemsAreNumberedFromTheStartOrBulletedAndNestedListsCarryTh
     EXPECT_EQ(renderFailure(R"(<ul><li xmlns="urn:other">a</li></ul>)"), failure(FailureKind::unsupportedContent));
 }
 
+// The shapes DocBook and Sphinx write in nearly every list: the item's text inside a paragraph.
+TEST(EPUBXHTMLLists, AnItemsFirstBlockSharesItsMarkersLineWithItsSpansAndAnchors) {
+    expectRenderings({
+        {"<ul><li><p>first item</p></li></ul>", u"• first item\n"_s,
+         Spans{span(Kind::paragraph, 2, 13), span(Kind::listItem, 0, 13, 1)}},
+        // As DocBook indents it: the white space around the paragraph leaves no space behind.
+        {"<ol>\n  <li class=\"listitem\">\n    <p>\n      one\n    </p>\n  </li>\n  <li><p>two</p></li>\n</ol>",
+         u"1. one\n2. two\n"_s,
+         Spans{span(Kind::paragraph, 3, 7), span(Kind::listItem, 0, 7, 1), span(Kind::paragraph, 10, 14),
+               span(Kind::listItem, 7, 14, 1)}},
+        // A paragraph and a nested list, whose own item's paragraph shares that item's marker line.
+        {"<ul><li><p>first</p><ul><li><p>inner</p></li></ul></li></ul>", u"• first\n• inner\n"_s,
+         Spans{span(Kind::paragraph, 2, 8), span(Kind::paragraph, 10, 16), span(Kind::listItem, 8, 16, 2),
+               span(Kind::listItem, 0, 16, 1)}},
+        // Only the first block shares the line.
+        {"<ol start=\"9\"><li><p>one</p><p>more</p></li></ol>", u"9. one\nmore\n"_s,
+         Spans{span(Kind::paragraph, 3, 7), span(Kind::paragraph, 7, 12), span(Kind::listItem, 0, 12, 1)}},
+        // Blocks nested in the first block, a heading, a quote, a list that is the first block, and an
+        // empty first block, which ends no line.
+        {"<ul><li><div><section><p>deep</p></section></div></li><li><h3>Head</h3></li>"
+         "<li><blockquote><p>q</p></blockquote></li><li><ol><li>x</li></ol></li><li><p/><p>y</p></li></ul>",
+         u"• deep\n• Head\n• q\n• 1. x\n• y\n"_s,
+         Spans{span(Kind::paragraph, 2, 7), span(Kind::listItem, 0, 7, 1), span(Kind::heading, 9, 14, 3),
+               span(Kind::listItem, 7, 14, 1), span(Kind::paragraph, 16, 18), span(Kind::quote, 16, 18, 1),
+               span(Kind::listItem, 14, 18, 1), span(Kind::listItem, 20, 25, 2), span(Kind::listItem, 18, 25, 1),
+               span(Kind::paragraph, 27, 29), span(Kind::listItem, 25, 29, 1)}},
+        // A grid as the first block: its first cell on the marker's line.
+        {"<ul><li><table><tr><td>a</td><td>b</td></tr></table></li></ul>", u"• a\nb\n"_s,
+         Spans{span(Kind::tableCell, 2, 4), span(Kind::tableCell, 4, 6), span(Kind::table, 2, 6, 2),
+               span(Kind::listItem, 0, 6, 1)}},
+    });
+    const EPUBRendered anchored =
+        rendered(R"(<ol><li id="i"><p id="p">one <a href="#p" id="a">link</a></p><p id="q">two</p></li></ol>)");
+    EXPECT_EQ(anchored.text, u"1. one link\ntwo\n"_s);
+    EXPECT_EQ(anchored.anchors, (QHash<QString, qsizetype>{{u"i"_s, 0}, {u"p"_s, 3}, {u"a"_s, 7}, {u"q"_s, 12}}));
+    EXPECT_EQ(anchored.links, (QList<EPUBRendered::Link>{{7, 11, u"#p"_s}}));
+}
+
+TEST(EPUBXHTMLLists, ALineThatEndsRightAfterAMarkerLosesTheMarkersSpace) {
+    expectRenderings({
+        {"<ul><li></li><li> </li><li><br/>x</li><li><hr/>y</li><li><pre>\nz</pre></li></ul>",
+         u"•\n•\n•\nx\n•\ny\n•\nz\n"_s,
+         Spans{span(Kind::listItem, 0, 2, 1), span(Kind::listItem, 2, 4, 1), span(Kind::listItem, 4, 8, 1),
+               span(Kind::listItem, 8, 12, 1), span(Kind::codeBlock, 14, 16), span(Kind::listItem, 12, 16, 1)}},
+        // An empty first cell ends the marker's line; its span, and the table's, take that line feed.
+        {"<ol><li><table><tr><td/><td>b</td></tr></table></li></ol>", u"1.\nb\n"_s,
+         Spans{span(Kind::tableCell, 2, 3), span(Kind::tableCell, 3, 5), span(Kind::table, 2, 5, 2),
+               span(Kind::listItem, 0, 5, 1)}},
+    });
+    // The marker's space is taken back before the line feed is counted: the text may fill its limit.
+    EXPECT_EQ(renderFailure("<ol><li/></ol>", 3), std::nullopt);
+    EXPECT_EQ(renderFailure("<ol><li/></ol>", 2), exceeded(Limit::textUTF16));
+}
+
 TEST(EPUBXHTMLLists, StartValuesReadAsSignedIntegersWithinAMillion) {
     const auto markers = [](const QByteArray& start) {
         auto result = renderBody(R"(<ol start=")" + start + R"("><li>a</li><li>b</li></ol>)");

@@ -1,7 +1,11 @@
 #include "ReaderEPUB/internal/EPUBXHTMLEntities.h"
 
 #include "EPUBTestSupport.h"
+#include "support/HostileXML.h"
 
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <chrono>
 #include <cstring>
 
 namespace tavrine {
@@ -32,6 +36,8 @@ QByteArray utf16(const QString& text, bool bigEndian) {
     }
     return bytes;
 }
+
+const QString xmlNamespace = u"http://www.w3.org/XML/1998/namespace"_s;
 
 const QByteArray kXHTML11 =
     R"(<!DOCTYPE html PUBLIC "-//W3C//DTD XHTML 1.1//EN" "http://www.w3.org/TR/xhtml11/DTD/xhtml11.dtd">)";
@@ -77,6 +83,82 @@ TEST(EPUBXMLBudgets, OneHundredNestedLevelsAreTheDeepestAcceptedAndCancellationC
     EPUBXMLBudget budget;
     EXPECT_EQ(failureOf(EPUBXML({}, budget, token).parse("<a/>")), Failure::cancelled());
     EXPECT_EQ(budget, EPUBXMLBudget());
+}
+
+// Nested elements that together make `count` namespace declarations, as many per tag as allowed.
+QByteArray declaringElements(int count) {
+    QByteArray open, close;
+    for (int first = 0; first < count; first += 256) {
+        QByteArray element = tagWithAttributes("e", std::min(256, count - first), std::min(256, count - first), first);
+        element.chop(2);
+        open += element + ">";
+        close += "</e>";
+    }
+    return "<r>" + open + close + "</r>";
+}
+
+TEST(EPUBXMLBudgets, AStartTagHoldsAt256AttributesWithItsDeclarationsAndADocument1024Declarations) {
+    EXPECT_EQ(xmlFailure(tagWithAttributes("a", 256)), std::nullopt);
+    EXPECT_EQ(xmlFailure(tagWithAttributes("a", 256, 100)), std::nullopt);
+    EXPECT_EQ(xmlFailure(tagWithAttributes("a", 257)), exceeded(Limit::nodes));
+    EXPECT_EQ(xmlFailure(tagWithAttributes("a", 257, 1)), exceeded(Limit::nodes));
+    EXPECT_EQ(xmlFailure("<r>" + tagWithAttributes("a", 256).repeated(3) + "</r>"), std::nullopt);
+
+    EXPECT_EQ(xmlFailure(declaringElements(1'024)), std::nullopt);
+    EXPECT_EQ(xmlFailure(declaringElements(1'025)), exceeded(Limit::nodes));
+    // Every declaration counts, the default namespace's too, however few are in scope at once.
+    const QByteArray siblings = QByteArray("<e xmlns='urn:d'/>").repeated(1'024);
+    EXPECT_EQ(xmlFailure("<r>" + siblings + "</r>"), std::nullopt);
+    EXPECT_EQ(xmlFailure("<r xmlns:p='urn:p'>" + siblings + "</r>"), exceeded(Limit::nodes));
+
+    // Refused on the text, before the parser charged a node.
+    EPUBXMLBudget budget;
+    EXPECT_EQ(xmlFailure("<r><a/>" + tagWithAttributes("b", 257) + "</r>", {}, &budget), exceeded(Limit::nodes));
+    EXPECT_EQ(budget.nodes, 0);
+}
+
+TEST(EPUBXMLBudgets, AttributesAreCountedInTagsOnlyAndQuotedValuesAreSkippedWhole) {
+    const QByteArray many = tagWithAttributes("b", 300);
+    const QByteArray outsideTags[] = {
+        "<a><!-- " + many + " --></a>",
+        "<a><![CDATA[" + many + "]]></a>",
+        "<?pi " + many + "?><a/>",
+        // A ">" in a value ends no tag, and what a value holds is no attribute.
+        "<a t='>" + QByteArray(many).replace("<", "&lt;") + "'/>",
+        R"(<a t=")" + QByteArray(" x=''").repeated(300) + R"("/>)",
+        // Text may hold ">" and look like attributes.
+        "<a>" + QByteArray(" x='' >").repeated(300) + "</a>",
+    };
+    for (const QByteArray& document : outsideTags) {
+        EXPECT_EQ(xmlFailure(document), std::nullopt) << document.left(60).toStdString();
+    }
+    QByteArray spaced = "<a";
+    for (int i = 0; i < 257; ++i) spaced += "\n\tx" + QByteArray::number(i) + (i % 2 ? " = '>'" : "=\"/>\"");
+    EXPECT_EQ(xmlFailure(spaced + "/>"), exceeded(Limit::nodes));
+    // Past the end of a comment the count goes on.
+    EXPECT_EQ(xmlFailure("<a><!-- x --><b x='-->'/>" + tagWithAttributes("c", 257) + "</a>"), exceeded(Limit::nodes));
+    // The bound also refuses what the parser would refuse later.
+    EXPECT_EQ(xmlFailure("<a>" + tagWithAttributes("c", 257) + "</b>"), exceeded(Limit::nodes));
+}
+
+TEST(EPUBXMLBudgets, ACancelDuringTheCostliestParseTheBoundsAllowIsHonoured) {
+    for (const QByteArray& document :
+         {attributeBoundDocument(Limits().xmlBytes), namespaceBoundDocument(Limits().xmlBytes, 3'000)}) {
+        CancellationToken token;
+        std::atomic_bool started = false;
+        QFuture<std::optional<Failure>> parse = QtConcurrent::run([&] {
+            started = true;
+            EPUBXMLBudget budget;
+            return failureOf(EPUBXML({}, budget, token).parse(document));
+        });
+        while (!started) std::this_thread::yield();
+        token.cancel();
+        // A generous deadline, only so that a broken build cannot hang the suite.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!parse.isFinished() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+        ASSERT_TRUE(parse.isFinished());
+        EXPECT_EQ(parse.result(), Failure::cancelled());
+    }
 }
 
 TEST(EPUBXMLSafety, EntityDeclarationsAndUnlistedDocumentTypesAreRefused) {
@@ -168,6 +250,62 @@ TEST(EPUBXMLTree, KeepsTextAndFindsDescendantsInDocumentOrderAndRefusesStructura
     };
     for (const char* document : invalid) EXPECT_EQ(xmlFailure(document), failure(Kind::invalidXML)) << document;
     EXPECT_EQ(xmlFailure("<a><b xml:base='http://example.com/'/></a>"), failure(Kind::unsupportedContent));
+}
+
+TEST(EPUBXMLNamespaces, PrefixesResolveThroughTheDeclarationsInScopeAndDeclarationsAreNoAttributes) {
+    const auto root = xmlTree(QByteArray(
+        "<r xmlns='urn:d' xmlns:p='urn:p' a='1' p:a='2' xml:lang='ja'>"
+        "<p:e p:x='3'/><e xmlns='' xmlns:p='urn:q' p:x='4'/><e xmlns:xml='http://www.w3.org/XML/1998/namespace'/>"
+        "<p:e/></r>"));
+    EXPECT_TRUE(root->is(u"r", u"urn:d"));
+    // The default namespace is not an attribute's.
+    EXPECT_EQ(root->attributes(),
+              (std::vector<EPUBXMLNode::Attribute>{
+                  {{}, u"a"_s, u"1"_s}, {u"urn:p"_s, u"a"_s, u"2"_s}, {xmlNamespace, u"lang"_s, u"ja"_s}}));
+    const EPUBXMLNode::Elements children = root->elements();
+    ASSERT_EQ(children.size(), 4u);
+    EXPECT_TRUE(children[0]->is(u"e", u"urn:p"));
+    EXPECT_EQ(children[0]->attribute(u"x", u"urn:p"), u"3"_s);
+    // An inner declaration shadows the outer one within its element only.
+    EXPECT_TRUE(children[1]->is(u"e", u""));
+    EXPECT_EQ(children[1]->attribute(u"x", u"urn:q"), u"4"_s);
+    EXPECT_TRUE(children[2]->is(u"e", u"urn:d"));
+    EXPECT_TRUE(children[3]->is(u"e", u"urn:p"));
+
+    const char* invalid[] = {
+        "<r><e xmlns:p='urn:p'/><p:e/></r>",  // declared on a sibling
+        "<r><e xmlns:p='urn:p'/><e p:x='1'/></r>",
+        "<r xmlns:p=''/>",
+        "<r xmlns:xmlns='urn:x'/>",
+        "<xmlns:r/>",
+        "<r xmlns:xml='urn:x'/>",
+        "<r xmlns:p='http://www.w3.org/XML/1998/namespace'/>",
+        "<r xmlns='http://www.w3.org/XML/1998/namespace'/>",
+        "<r xmlns:p='http://www.w3.org/2000/xmlns/'/>",
+        "<r xmlns:p='urn:p' xmlns:p='urn:q'/>",
+        // One name in one namespace through two prefixes.
+        "<r xmlns:p='urn:s' xmlns:q='urn:s' p:x='1' q:x='2'/>",
+        "<r xmlns:p='urn:s'><e xmlns:q='urn:s' p:x='1' q:x='2'/></r>",
+        "<r a:b:c='1'/>",
+    };
+    for (const char* document : invalid) EXPECT_EQ(xmlFailure(document), failure(Kind::invalidXML)) << document;
+    EXPECT_EQ(xmlFailure("<r xmlns:p='urn:s' xmlns:q='urn:t' p:x='1' q:x='2' x='3'/>"), std::nullopt);
+}
+
+TEST(EPUBXMLTree, AnEmptyEntryIsRefusedLikeAnyDocumentWithoutARoot) {
+    // What an empty entry of an archive reads as: no bytes, not even a place for them.
+    EXPECT_EQ(xmlFailure(QByteArray()), failure(Kind::invalidXML));
+    EXPECT_EQ(failureOf(importBook(TestEPUBBuilder().setFile(u"META-INF/container.xml"_s, {}))),
+              failure(Kind::invalidXML));
+    EXPECT_EQ(failureOf(importBook(TestEPUBBuilder().setFile(QString::fromLatin1(TestEPUBBuilder::kChapterPath), {}))),
+              failure(Kind::invalidXML));
+}
+
+TEST(EPUBXMLTree, ATagPastTheAttributeBoundFailsTheWholeImport) {
+    const QString tag = QString::fromUtf8(tagWithAttributes("p", 257));
+    EXPECT_EQ(failureOf(importBook(bookWithChapters({{u"c1"_s, u"<p>a</p>"_s}, {u"c2"_s, tag}}))),
+              exceeded(Limit::nodes));
+    EXPECT_TRUE(importBook(bookWithChapters({{u"c1"_s, QString::fromUtf8(tagWithAttributes("p", 256)) + u"x"_s}})));
 }
 
 TEST(EPUBXHTMLEntities, XHTMLDocumentsMayUseTheHTMLNamesOutsideCommentsCDATAAndInstructions) {

@@ -1,10 +1,13 @@
 #include "ReaderStorage/internal/OriginalFiles.h"
 
+#include "SpecialFiles.h"
 #include "StoreFixture.h"
 
 #include <QFile>
 
+#include <array>
 #include <cerrno>
+#include <limits>
 
 namespace tavrine::test {
 namespace {
@@ -20,8 +23,19 @@ QByteArray bookBytes(qsizetype size) {
 class FileAccessTest : public testing::Test {
 protected:
     QString path(const QString& name) const { return directory.filePath(name); }
-    static bool isNoSuchFile(const auto& result) { return !result && result.error().isNoSuchFile(); }
-    static int codeOf(const auto& result) { return result ? 0 : result.error().code; }
+    static constexpr qint64 kNoLimit = std::numeric_limits<qint32>::max();
+    static const FileError* fileErrorOf(const WholeFileResult& result) {
+        return result ? nullptr : std::get_if<FileError>(&result.error());
+    }
+    static const FileError* fileErrorOf(const auto& result) { return result ? nullptr : &result.error(); }
+    static bool isNoSuchFile(const auto& result) {
+        const FileError* error = fileErrorOf(result);
+        return error && error->isNoSuchFile();
+    }
+    static int codeOf(const auto& result) {
+        const FileError* error = fileErrorOf(result);
+        return error ? error->code : 0;
+    }
 
     TemporaryDirectory directory;
     PosixFileSystem posix;
@@ -31,12 +45,59 @@ protected:
 TEST_F(FileAccessTest, ReadsWholeFilesAndTellsAMissingOneApart) {
     QByteArray large(3 * 1024 * 1024 + 17, '\0');
     for (qsizetype i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7);
-    EXPECT_EQ(posix.readFile(directory.write(u"large"_s, large)), large);
-    EXPECT_EQ(posix.readFile(directory.write(u"empty"_s, QByteArray())), QByteArray());
+    EXPECT_EQ(posix.readFile(directory.write(u"large"_s, large), kNoLimit), large);
+    EXPECT_EQ(posix.readFile(directory.write(u"empty"_s, QByteArray()), kNoLimit), QByteArray());
     // A missing directory on the way is the same case as a missing file; a folder is another error.
-    EXPECT_TRUE(isNoSuchFile(posix.readFile(path(u"missing"_s))));
-    EXPECT_TRUE(isNoSuchFile(posix.readFile(path(u"gone/file"_s))));
-    EXPECT_EQ(codeOf(posix.readFile(directory.path())), EISDIR);
+    EXPECT_TRUE(isNoSuchFile(posix.readFile(path(u"missing"_s), kNoLimit)));
+    EXPECT_TRUE(isNoSuchFile(posix.readFile(path(u"gone/file"_s), kNoLimit)));
+    EXPECT_EQ(codeOf(posix.readFile(directory.path(), kNoLimit)), EISDIR);
+}
+
+TEST_F(FileAccessTest, OnlyRegularFilesAreReadAndNoFurtherThanTheLimit) {
+    const auto refusalOf = [](const WholeFileResult& result) -> std::optional<FileRefusal> {
+        if (result || !std::holds_alternative<FileRefusal>(result.error())) return std::nullopt;
+        return std::get<FileRefusal>(result.error());
+    };
+    const QString ten = directory.write(u"ten"_s, "0123456789");
+    EXPECT_EQ(posix.readFile(ten, 10), "0123456789");
+    EXPECT_EQ(refusalOf(posix.readFile(ten, 9)), FileRefusal::tooLarge);
+    // A file whose size says nothing (0 for this one) is cut off as it is read.
+    ASSERT_EQ(posix.status(u"/proc/self/status"_s)->size, 0u);
+    EXPECT_EQ(refusalOf(posix.readFile(u"/proc/self/status"_s, 16)), FileRefusal::tooLarge);
+
+    // Special files are never read: neither a FIFO without a writer nor an endless device (also behind
+    // a link) can hold the read up. A socket cannot even be opened.
+    makeFifo(path(u"fifo"_s));
+    ASSERT_TRUE(QFile::link(u"/dev/zero"_s, path(u"zero"_s)));
+    makeSocket(path(u"socket"_s));
+    const auto results = withinDeadline([&] {
+        return std::array{posix.readFile(path(u"fifo"_s), kNoLimit), posix.readFile(path(u"zero"_s), kNoLimit),
+                          posix.readFile(path(u"socket"_s), kNoLimit)};
+    });
+    EXPECT_EQ(refusalOf(results[0]), FileRefusal::notRegularFile);
+    EXPECT_EQ(refusalOf(results[1]), FileRefusal::notRegularFile);
+    EXPECT_EQ(codeOf(results[2]), ENXIO);
+}
+
+TEST_F(FileAccessTest, ALockExcludesEveryOtherHolderUntilReleasedAndItsFileStays) {
+    const QString file = path(u"store.lock"_s);
+    auto first = posix.lockExclusively(file);
+    ASSERT_TRUE(first);
+    // Another open of the same file, even in this process, is another holder.
+    const auto second = posix.lockExclusively(file);
+    ASSERT_FALSE(second);
+    EXPECT_TRUE(second.error().isLockHeldElsewhere());
+    EXPECT_EQ(second.error(), (FileError{FileError::Operation::lock, EWOULDBLOCK, file}));
+    first->reset();
+    EXPECT_TRUE(posix.lockExclusively(file));
+    EXPECT_EQ(directory.list(), QStringList{u"store.lock"_s});
+
+    // A missing folder is created by no one; a link in the lock file's place is not followed.
+    EXPECT_TRUE(isNoSuchFile(posix.lockExclusively(path(u"missing/store.lock"_s))));
+    EXPECT_FALSE(directory.exists(u"missing"_s));
+    ASSERT_TRUE(QFile::link(path(u"elsewhere"_s), path(u"linked.lock"_s)));
+    EXPECT_EQ(codeOf(posix.lockExclusively(path(u"linked.lock"_s))), ELOOP);
+    EXPECT_FALSE(directory.exists(u"elsewhere"_s));
 }
 
 TEST_F(FileAccessTest, SymbolicLinksAreNeverFollowed) {

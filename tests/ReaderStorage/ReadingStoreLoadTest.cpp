@@ -1,8 +1,11 @@
+#include "ReaderStorage/internal/ReadingStoreLoader.h"
 #include "ReaderStorage/internal/SnapshotValidation.h"
 
+#include "SpecialFiles.h"
 #include "StoreFixture.h"
 #include "support/JsonTesting.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <cerrno>
@@ -80,6 +83,7 @@ TEST_F(ReadingStoreLoadTest, OlderVersionsFollowTheirOwnRules) {
     auto store = open();
     ASSERT_TRUE(store);
     EXPECT_EQ(stateOf(*store).history, QList{played});
+    store.reset();  // it holds the files against every other opener
 
     // Version 2 requires the tombstones.
     v1.version = 2;
@@ -89,6 +93,7 @@ TEST_F(ReadingStoreLoadTest, OlderVersionsFollowTheirOwnRules) {
     writeStore(v1);
     ASSERT_TRUE((store = open()));
     EXPECT_EQ(stateOf(*store).tombstones, QSet<QUuid>{idNumber(5)});
+    store.reset();
 
     // Version 3 requires a revision, and the progress file it names.
     v1.version = 3;
@@ -110,6 +115,7 @@ TEST_F(ReadingStoreLoadTest, TheProgressFileHoldsPositionsAndPlaysAndMustMatchIt
     auto store = open();
     ASSERT_TRUE(store);
     EXPECT_EQ(stateOf(*store), ReadingStoreState::of(snapshot));
+    store.reset();
 
     const QJsonObject good = QJsonDocument::fromJson(*encodeProgressFile(snapshot)).object();
     const QJsonObject e1 = good[u"entries"_s][0].toObject();
@@ -155,6 +161,7 @@ TEST_F(ReadingStoreLoadTest, EachRuleOfTheContentFailsTheLoad) {
     auto store = open();
     ASSERT_TRUE(store);
     EXPECT_EQ(stateOf(*store), ReadingStoreState::of(valid));
+    store.reset();
 
     // Each breach changes the snapshot s, whose documents d are a text file, a text, a history entry and a book.
     using Change = std::function<void(ReadingStoreSnapshot & s, QList<StoredReading> & d)>;
@@ -194,6 +201,60 @@ TEST_F(ReadingStoreLoadTest, EachRuleOfTheContentFailsTheLoad) {
         writeStore(broken);
         EXPECT_EQ(openFailure(), kInvalid) << name;
     }
+}
+
+// What a desktop can leave where the store file or its progress file should be. Each fails the opening at
+// once with its error (invalidData for what is refused unread); nothing waits for a writer or reads on.
+TEST_F(ReadingStoreLoadTest, AStandInThatIsNoRegularFileFailsAtOnce) {
+    writeStore(snapshotOf({textRecord(idNumber(1))}));
+    const QByteArray storeBytes = *directory.read(storePath());
+    const QByteArray progressBytes = *directory.read(progressFile());
+    struct StandIn {
+        const char* name;
+        std::function<void(const QString&)> make;
+        std::optional<int> code;  // the file error's, else invalidData
+    };
+    const QList<StandIn> standIns{
+        {"a FIFO", makeFifo, std::nullopt},
+        {"a socket", makeSocket, ENXIO},
+        {"a folder", [](const QString& path) { QDir().mkdir(path); }, EISDIR},
+        {"a link to an endless device", [](const QString& path) { QFile::link(u"/dev/zero"_s, path); }, std::nullopt},
+        {"a file longer than any store file",
+         [](const QString& path) { makeSparseFile(path, ReadingStoreSnapshot::kLargestFileBytes + 1); }, std::nullopt},
+    };
+    for (const QString& target : {storePath(), progressFile()}) {
+        for (const StandIn& standIn : standIns) {
+            SCOPED_TRACE(standIn.name);
+            QDir(target).removeRecursively();
+            QFile::remove(target);
+            standIn.make(target);
+            const auto failure = withinDeadline([this] { return openFailure(); });
+            if (standIn.code) {
+                EXPECT_EQ(failure, StoreFailure(FileError{FileError::Operation::read, *standIn.code, target}));
+            } else {
+                EXPECT_EQ(failure, kInvalid);
+            }
+        }
+        QDir(target).removeRecursively();
+        QFile::remove(target);
+        directory.write(storePath(), storeBytes);
+        directory.write(progressFile(), progressBytes);
+    }
+    EXPECT_TRUE(open());
+}
+
+TEST_F(ReadingStoreLoadTest, EachFileIsReadUpToTheLargestTheStoreWrites) {
+    writeStore(snapshotOf({textRecord(idNumber(1))}));
+    // The progress file made the larger of the two (JSON may end in white space).
+    const qint64 largest = directory.read(storePath())->size() + 10;
+    directory.write(progressFile(), directory.read(progressFile())->leftJustified(largest, ' '));
+    const auto loadedWithin = [&](qint64 limit) {
+        return failureOf(ReadingStoreLoader(*fileSystem, files(), limit).readSnapshot());
+    };
+    EXPECT_EQ(loadedWithin(largest), std::nullopt);
+    EXPECT_EQ(loadedWithin(largest - 1), kInvalid);
+    EXPECT_EQ(loadedWithin(largest - 10), kInvalid);  // the store file alone is within
+    EXPECT_EQ(loadedWithin(largest - 11), kInvalid);
 }
 
 TEST_F(ReadingStoreLoadTest, AMissingChangedOrLinkedOriginalFailsTheLoad) {

@@ -1,3 +1,6 @@
+#include "ReaderStorage/internal/ReadingStoreLoader.h"
+#include "ReaderStorage/internal/ReadingStoreWriter.h"
+
 #include "StoreFixture.h"
 
 #include <QFile>
@@ -49,7 +52,8 @@ TEST_F(ReadingStoreWriteTest, AnyOtherChangeWritesANewRevisionAndDropsTheOldProg
     const QUuid revision = *onDisk()->revision;
     ASSERT_TRUE(await(store->setHistoryEnabled(true)));
     EXPECT_NE(onDisk()->revision, revision);
-    EXPECT_EQ(folder(), (QStringList{u"reading-store.json"_s, QFileInfo(progressFile()).fileName()}));
+    EXPECT_EQ(folder(), (QStringList{u"reading-store.json"_s, u"reading-store.json.lock"_s,
+                                     QFileInfo(progressFile()).fileName()}));
 
     // A deleted reading's identifier stays a tombstone in every later write.
     ASSERT_TRUE(await(store->deleteDocument(idNumber(2))));
@@ -69,6 +73,35 @@ TEST_F(ReadingStoreWriteTest, AStoreFileReplacedBehindTheStoresBackIsNotWrittenT
     EXPECT_EQ(await(store->updateProgress(idNumber(1), {2, false})), tl::unexpected(kInvalid));
     EXPECT_EQ(directory.read(side), sideBytes);
     EXPECT_EQ(await(store->storedReading(idNumber(1)))->progress, ReadingProgress{});
+}
+
+// The store never writes a file that it would refuse to read.
+TEST_F(ReadingStoreWriteTest, AChangeThatWouldOutgrowTheLargestFileIsRefusedTouchingNothing) {
+    store.reset();
+    const ReadingStoreFiles storeFiles = files();
+    const auto current = ReadingStoreLoader(*fileSystem, storeFiles).readSnapshot();
+    ASSERT_TRUE(current && *current);
+    const ReadingStoreWriter::Stamps stamps{*readFileStamp(*fileSystem, storePath()),
+                                            *readFileStamp(*fileSystem, progressFile())};
+    const QByteArray storeFile = storeBytes();
+    const QByteArray progress = *directory.read(progressFile());
+    const QStringList before = folder();
+
+    ReadingStoreSnapshot grown = **current;
+    grown.documents.append(textRecord(idNumber(3)));
+    EXPECT_EQ(failureOf(ReadingStoreWriter(*fileSystem, storeFiles, storeFile.size()).write(**current, grown, stamps)),
+              kInvalid);
+    // A position alone rewrites only the progress file, which is bounded alike.
+    ReadingStoreSnapshot moved = **current;
+    moved.documents[0].progress = {3, false};
+    EXPECT_EQ(
+        failureOf(ReadingStoreWriter(*fileSystem, storeFiles, progress.size() - 1).write(**current, moved, stamps)),
+        kInvalid);
+    EXPECT_EQ(storeBytes(), storeFile);
+    EXPECT_EQ(directory.read(progressFile()), progress);
+    EXPECT_EQ(folder(), before);
+
+    EXPECT_TRUE(ReadingStoreWriter(*fileSystem, storeFiles, progress.size()).write(**current, moved, stamps));
 }
 
 // Each failing step of a write, and what must be left exactly as it was.
@@ -152,7 +185,8 @@ TEST_F(ReadingStoreWriteTest, OpeningRemovesWhatInterruptedWritesLeftBehind) {
 
     store = open();
     ASSERT_TRUE(store);
-    QStringList expected = others + QStringList{u"reading-store.json"_s, current, u"reading-store.json.originals"_s};
+    QStringList expected = others + QStringList{u"reading-store.json"_s, current, u"reading-store.json.lock"_s,
+                                                u"reading-store.json.originals"_s};
     expected.sort();
     EXPECT_EQ(folder(), expected);
     EXPECT_EQ(directory.list(files().originalsDirectory()), QStringList());

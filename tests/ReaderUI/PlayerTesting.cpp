@@ -143,6 +143,16 @@ qsizetype PlayerFixture::playRecords() const {
     });
 }
 
+qsizetype shownOffset(const ReadingPlayer& player) {
+    const std::optional<ReadingChunk> chunk = player.session().currentChunk();
+    return chunk ? chunk->sourceRange.lowerBound : -1;
+}
+
+bool shows(const ReadingPlayer& player, qsizetype offset) {
+    const std::optional<ReadingChunk> chunk = player.session().currentChunk();
+    return chunk && chunk->sourceRange.contains(offset);
+}
+
 SavedReading readingOf(const QString& text, std::optional<QList<ReadingDocument::Section>> sections) {
     ReadingDocument document{std::move(sections), text, {}};
     return SavedReading::create(std::move(document), u"試験"_s, std::nullopt, std::nullopt, Date{700'000'000});

@@ -97,6 +97,11 @@ private:
     std::unique_ptr<ReadingPlayer> m_player;
 };
 
+// Where the chunk shown starts; -1 when there is none.
+qsizetype shownOffset(const ReadingPlayer& player);
+// Whether the chunk shown holds offset.
+bool shows(const ReadingPlayer& player, qsizetype offset);
+
 // A reading of text without sections, or with the given sections.
 SavedReading readingOf(const QString& text, std::optional<QList<ReadingDocument::Section>> sections = std::nullopt);
 // Japanese prose of exactly length UTF-16 units (no surrogate pairs).

@@ -29,8 +29,8 @@ public:
     qint64 bytesRead = 0;
     QStringList written;
 
-    tl::expected<QByteArray, FileError> readFile(const QString& path) override {
-        return unlessFault(Operation::read, path, [&] { return m_real.readFile(path); });
+    WholeFileResult readFile(const QString& path, qint64 maxBytes) override {
+        return unlessFault(Operation::read, path, [&] { return m_real.readFile(path, maxBytes); });
     }
     tl::expected<FileStatus, FileError> status(const QString& path) override {
         auto status = unlessFault(Operation::status, path, [&] { return m_real.status(path); });
@@ -57,6 +57,9 @@ public:
     }
     tl::expected<void, FileError> createDirectories(const QString& path) override {
         return unlessFault(Operation::createDirectory, path, [&] { return m_real.createDirectories(path); });
+    }
+    tl::expected<std::unique_ptr<FileLock>, FileError> lockExclusively(const QString& path) override {
+        return unlessFault(Operation::lock, path, [&] { return m_real.lockExclusively(path); });
     }
 
 private:

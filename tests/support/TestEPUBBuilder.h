@@ -23,6 +23,8 @@ public:
     TestEPUBBuilder& removeFile(const QString& path);
 
     QByteArray build() const;
+    // The files in archive order, "mimetype" left out.
+    const QList<std::pair<QString, QByteArray>>& files() const { return m_files; }
 
     static constexpr auto kPackagePath = "OEBPS/content.opf";
     static constexpr auto kChapterPath = "OEBPS/text/ch1.xhtml";

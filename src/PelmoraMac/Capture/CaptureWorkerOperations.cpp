@@ -1,24 +1,32 @@
 #include "PelmoraMac/Capture/CaptureWorkerOperations.h"
 
+#include "PelmoraMac/Capture/ArticleScriptHost.h"
 #include "PelmoraMac/Capture/CaptureMarkdown.h"
 #include "PelmoraMac/Capture/CaptureWorker.h"
+#include "PelmoraMac/Capture/ClipboardConversion.h"
 
 namespace tavrine {
 namespace {
 
-// Each operation's work, given its checked input. The browser snapshot, the article extraction and the
-// clipboard conversion are not built yet: they answer unavailable, as a worker that cannot do the work.
+// Each operation's work, given its checked input. The browser snapshot is not built yet: it answers
+// unavailable, as a worker that cannot do the work.
 
 CaptureResult<CaptureWorkerResponse> takeSnapshot(ArticleBrowser /*browser*/, bool /*withHTML*/) {
     return tl::unexpected(CaptureFailure::unavailable);
 }
 
-CaptureResult<CaptureWorkerResponse> extractArticle(const QString& /*html*/) {
-    return tl::unexpected(CaptureFailure::unavailable);
+// A page without an article body answers with no document and no failure.
+CaptureResult<CaptureWorkerResponse> extractPageArticle(const QString& html) {
+    auto document = extractArticle(html);
+    if (!document) return tl::unexpected(document.error());
+    return CaptureWorkerResponse{.document = std::move(*document)};
 }
 
-CaptureResult<CaptureWorkerResponse> convertClipboard(const ClipboardSnapshot& /*snapshot*/) {
-    return tl::unexpected(CaptureFailure::unavailable);
+CaptureResult<CaptureWorkerResponse> convertClipboard(const ClipboardSnapshot& snapshot,
+                                                      const CancellationToken& cancellation) {
+    auto document = convertClipboardSnapshot(snapshot, cancellation);
+    if (!document) return tl::unexpected(document.error());
+    return CaptureWorkerResponse{.document = std::move(*document)};
 }
 
 CaptureResult<CaptureWorkerResponse> convertMarkdown(const QString& text, const CancellationToken& cancellation) {
@@ -40,10 +48,10 @@ CaptureResult<CaptureWorkerResponse> performCaptureWorkerOperation(const Capture
     case Operation::extract:
         if (!request.html) return tl::unexpected(CaptureFailure::unavailable);
         if (request.html->size() > kExtractionHTMLLimit) return tl::unexpected(CaptureFailure::htmlTooLarge);
-        return extractArticle(*request.html);
+        return extractPageArticle(*request.html);
     case Operation::clipboard:
         if (!request.clipboard) return tl::unexpected(CaptureFailure::clipboardNoText);
-        return convertClipboard(*request.clipboard);
+        return convertClipboard(*request.clipboard, cancellation);
     case Operation::markdown:
         if (!request.text) return tl::unexpected(CaptureFailure::markdownUnreadable);
         return convertMarkdown(*request.text, cancellation);

@@ -146,12 +146,13 @@ EPUBXHTML::Step EPUBXHTML::renderContent(const EPUBXMLNode& element) {
 }
 
 // A block starts and ends a line and its span takes the closing line feed; an inline element emits
-// the space due before it first, so its span covers its own text only.
+// the space due before it first, so its span covers its own text only. Right after a list marker a
+// block neither starts nor ends a line of its own (EPUBXHTMLText::blockBoundary).
 EPUBXHTML::Step EPUBXHTML::renderBlockOrInline(const EPUBXMLNode& element, const EPUBXHTMLElements::Rule& rule) {
     const bool block = rule.role != Role::inlineElement;
     const int headingLevel = rule.headingLevel;
     const Mark mark = rule.mark;
-    if (auto failure = block ? m_text.ensureLineBreak() : m_text.flushPendingSpace()) return failure;
+    if (auto failure = block ? m_text.blockBoundary() : m_text.flushPendingSpace()) return failure;
     recordAnchor(element);
     const qsizetype start = m_text.length();
 
@@ -165,7 +166,7 @@ EPUBXHTML::Step EPUBXHTML::renderBlockOrInline(const EPUBXMLNode& element, const
         if (!title.isEmpty()) m_firstHeading = title;
     }
     if (block) {
-        if (auto failure = m_text.ensureLineBreak()) return failure;
+        if (auto failure = m_text.blockBoundary()) return failure;
     }
     if (headingLevel > 0) recordSpan(SpanKind::heading, start, headingLevel);
 
@@ -192,7 +193,7 @@ EPUBXHTML::Step EPUBXHTML::renderBlockOrInline(const EPUBXMLNode& element, const
 // Items are numbered from the list's start; nested lists are not indented, their depth is carried by
 // the span level only. Text directly inside the list, outside its items, is never shown.
 EPUBXHTML::Step EPUBXHTML::renderList(const EPUBXMLNode& list) {
-    if (auto failure = m_text.ensureLineBreak()) return failure;
+    if (auto failure = m_text.blockBoundary()) return failure;
     recordAnchor(list);
     ++m_listDepth;
     const bool ordered = list.name() == u"ol";
@@ -221,12 +222,14 @@ EPUBXHTML::Step EPUBXHTML::renderList(const EPUBXMLNode& list) {
     return std::nullopt;
 }
 
+// The item's first block goes on the marker's line, as does the first item of a list that is itself an
+// item's first block.
 EPUBXHTML::Step EPUBXHTML::renderListItem(const EPUBXMLNode& item, bool ordered, qint64 number) {
-    if (auto failure = m_text.ensureLineBreak()) return failure;
+    if (auto failure = m_text.blockBoundary()) return failure;
     recordAnchor(item);
     const qsizetype start = m_text.length();
     const QString marker = ordered ? QString::number(number) + u". "_s : u"• "_s;
-    if (auto failure = m_text.append(marker)) return failure;
+    if (auto failure = m_text.appendMarker(marker)) return failure;
     if (auto failure = renderContent(item)) return failure;
     if (auto failure = m_text.ensureLineBreak()) return failure;
     recordSpan(SpanKind::listItem, start, m_listDepth);

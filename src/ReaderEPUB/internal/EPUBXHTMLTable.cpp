@@ -98,14 +98,14 @@ std::optional<qsizetype> gridColumns(const EPUBXMLNode& table) {
 }  // namespace
 
 EPUBXHTML::Step EPUBXHTML::renderTable(const EPUBXMLNode& table) {
-    if (auto failure = m_text.ensureLineBreak()) return failure;
+    if (auto failure = m_text.blockBoundary()) return failure;
     recordAnchor(table);
     if (const std::optional<qsizetype> columns = gridColumns(table)) return renderGrid(table, *columns);
 
     // Rows and cells still start lines of their own: tr, td and th are blocks.
     m_notices.insert(EPUBBook::Notice::Kind::tableFlattened);
     if (auto failure = renderContent(table)) return failure;
-    return m_text.ensureLineBreak();
+    return m_text.blockBoundary();
 }
 
 // Captions come first, each on its own line and outside the table's span; the row groups follow in
@@ -113,12 +113,15 @@ EPUBXHTML::Step EPUBXHTML::renderTable(const EPUBXMLNode& table) {
 EPUBXHTML::Step EPUBXHTML::renderGrid(const EPUBXMLNode& table, qsizetype columns) {
     for (const EPUBXMLNode* caption : childrenNamed(table, {u"caption"})) {
         if (auto failure = visit(*caption)) return failure;
-        if (auto failure = m_text.ensureLineBreak()) return failure;
+        if (auto failure = m_text.blockBoundary()) return failure;
     }
-    const qsizetype start = m_text.length();
+    qsizetype start = m_text.length();
+    const bool onMarkerLine = m_text.afterMarker();
     for (const EPUBXMLNode* group : childrenNamed(table, {u"thead", u"tbody", u"tfoot", u"tr"})) {
         if (auto failure = renderRowGroup(*group, columns)) return failure;
     }
+    // An empty first cell on a list marker's line ended that line in place of the marker's space.
+    if (onMarkerLine && start > 0 && m_text.text()[start - 1] == u'\n') --start;
     recordSpan(SpanKind::table, start, columns);
     return std::nullopt;
 }
@@ -145,7 +148,10 @@ EPUBXHTML::Step EPUBXHTML::renderRow(const EPUBXMLNode& row, qsizetype columns) 
             if (auto failure = renderContent(*cell)) return failure;
         }
         if (auto failure = m_text.appendLineFeed()) return failure;
-        recordSpan(cell && cell->name() == u"th" ? SpanKind::tableHeader : SpanKind::tableCell, start, 0);
+        // A cell's span takes at least its line feed, also when an empty first cell on a list marker's
+        // line ended that line in place of the marker's space.
+        recordSpan(cell && cell->name() == u"th" ? SpanKind::tableHeader : SpanKind::tableCell,
+                   std::min(start, m_text.length() - 1), 0);
     }
     return std::nullopt;
 }

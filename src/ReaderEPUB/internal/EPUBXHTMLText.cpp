@@ -12,9 +12,21 @@ bool isCollapsibleSpace(QChar c) {
 
 std::optional<Failure> EPUBXHTMLText::append(QStringView piece) {
     if (piece.isEmpty()) return std::nullopt;
-    if (piece.size() > m_limit - m_text.size()) return Failure::limit(EPUBReader::ResourceLimit::textUTF16);
+    // The marker's space goes when the line ends right after it.
+    const bool dropsMarkerSpace = m_afterMarker && piece.front() == u'\n';
+    const qsizetype kept = m_text.size() - (dropsMarkerSpace ? 1 : 0);
+    if (piece.size() > m_limit - kept) return Failure::limit(EPUBReader::ResourceLimit::textUTF16);
+    if (dropsMarkerSpace) m_text.chop(1);
     m_text.append(piece);
+    m_afterMarker = false;
     return std::nullopt;
+}
+
+std::optional<Failure> EPUBXHTMLText::appendMarker(QStringView marker) {
+    Q_ASSERT(marker.endsWith(u' '));
+    auto failure = append(marker);
+    m_afterMarker = !failure;
+    return failure;
 }
 
 bool EPUBXHTMLText::spaceIsDue() const {
@@ -50,6 +62,12 @@ std::optional<Failure> EPUBXHTMLText::ensureLineBreak() {
     m_pendingSpace = false;
     if (m_text.isEmpty() || m_text.back() == u'\n') return std::nullopt;
     return append(u"\n");
+}
+
+std::optional<Failure> EPUBXHTMLText::blockBoundary() {
+    if (!m_afterMarker) return ensureLineBreak();
+    m_pendingSpace = false;
+    return std::nullopt;
 }
 
 std::optional<Failure> EPUBXHTMLText::appendLineFeed() {

@@ -1,8 +1,10 @@
 #include "ReaderEPUB/internal/EPUBXML.h"
 
 #include <QXmlStreamReader>
+#include <algorithm>
 #include <unordered_map>
 
+#include "ReaderEPUB/internal/EPUBXMLNamespaceScope.h"
 #include "ReaderEPUB/internal/EPUBXMLNamespaces.h"
 #include "ReaderEPUB/internal/EPUBXMLTextGate.h"
 
@@ -38,6 +40,22 @@ private:
     QString m_last;
 };
 
+bool isDeclaration(const QXmlStreamAttribute& attribute) {
+    return attribute.prefix() == u"xmlns" || (attribute.prefix().isEmpty() && attribute.name() == u"xmlns");
+}
+
+// Whether two attributes of a tag have one name in one namespace through two prefixes (the parser has
+// refused a repeated qualified name). Namespace names are pooled, so one name is one string: comparing
+// where their characters lie costs nothing, however long the name.
+bool hasRepeatedName(const std::vector<EPUBXMLNode::Attribute>& attributes) {
+    std::vector<std::pair<const QChar*, QStringView>> names;
+    for (const EPUBXMLNode::Attribute& attribute : attributes) {
+        if (!attribute.namespaceName.isEmpty()) names.emplace_back(attribute.namespaceName.constData(), attribute.name);
+    }
+    std::sort(names.begin(), names.end());
+    return std::adjacent_find(names.begin(), names.end()) != names.end();
+}
+
 // Builds the tree from the parser's tokens, charging the budget and checking the limits as it goes.
 class TreeBuilder {
 public:
@@ -46,14 +64,12 @@ public:
 
     EPUBReader::Result<std::unique_ptr<EPUBXMLNode>> build(const QByteArray& text) {
         QXmlStreamReader reader(text);
-        reader.setNamespaceProcessing(true);
+        reader.setNamespaceProcessing(false);
         while (!reader.atEnd()) {
             std::optional<Failure> failure;
             switch (reader.readNext()) {
             case QXmlStreamReader::StartElement: failure = startElement(reader); break;
-            case QXmlStreamReader::EndElement:
-                if (!m_stack.empty()) m_stack.pop_back();
-                break;
+            case QXmlStreamReader::EndElement: endElement(); break;
             case QXmlStreamReader::Characters: failure = characters(reader); break;
             // Neither can occur behind the text gate; they would mean an entity of the document's own.
             case QXmlStreamReader::DTD:
@@ -78,26 +94,38 @@ private:
         if (auto failure = chargeNode()) return failure;
         if (qint64(m_stack.size()) >= m_limits.depth) return Failure::limit(EPUBReader::ResourceLimit::depth);
 
-        // The parser has resolved every prefix (an unbound one is its error) and keeps namespace
-        // declarations out of the attributes.
+        // The parser has checked the names' shape (one colon at most, with something on each side) and
+        // that no qualified name repeats; the namespaces are ours to resolve. Declarations come first:
+        // they hold for the element's own name and attributes. Namespace names are pooled once, where
+        // they are declared, and shared from there on.
         const QXmlStreamAttributes attributes = reader.attributes();
-        std::vector<EPUBXMLNode::Attribute> keyed;
-        keyed.reserve(std::size_t(attributes.size()));
+        m_scope.openElement();
         for (const QXmlStreamAttribute& attribute : attributes) {
-            QString key;
-            if (attribute.prefix().isEmpty()) {
-                key = m_pool.get(attribute.name());
-            } else {
-                if (attribute.namespaceUri() == EPUBXMLNamespace::xml && attribute.name() == u"base") {
+            if (!isDeclaration(attribute)) continue;
+            const QString prefix = attribute.prefix().isEmpty() ? QString() : m_pool.get(attribute.name());
+            if (!m_scope.declare(prefix, m_pool.get(attribute.value()))) return Failure::of(Failure::Kind::invalidXML);
+        }
+        const std::optional<QString> namespaceName = m_scope.resolve(reader.prefix());
+        if (!namespaceName) return Failure::of(Failure::Kind::invalidXML);
+
+        std::vector<EPUBXMLNode::Attribute> kept;
+        kept.reserve(std::size_t(attributes.size()));
+        for (const QXmlStreamAttribute& attribute : attributes) {
+            if (isDeclaration(attribute)) continue;
+            QString attributeNamespace;
+            if (!attribute.prefix().isEmpty()) {
+                std::optional<QString> bound = m_scope.resolve(attribute.prefix());
+                if (!bound) return Failure::of(Failure::Kind::invalidXML);
+                attributeNamespace = std::move(*bound);
+                if (attributeNamespace == EPUBXMLNamespace::xml && attribute.name() == u"base") {
                     return Failure::of(Failure::Kind::unsupportedContent);
                 }
-                key = m_pool.get(QString(attribute.namespaceUri() + u'|' + attribute.name()));
             }
-            keyed.push_back({std::move(key), attribute.value().toString()});
+            kept.push_back({std::move(attributeNamespace), m_pool.get(attribute.name()), attribute.value().toString()});
         }
+        if (hasRepeatedName(kept)) return Failure::of(Failure::Kind::invalidXML);
 
-        auto node = std::make_unique<EPUBXMLNode>(m_pool.get(reader.name()), m_pool.get(reader.namespaceUri()),
-                                                  std::move(keyed));
+        auto node = std::make_unique<EPUBXMLNode>(m_pool.get(reader.name()), *namespaceName, std::move(kept));
         if (m_stack.empty()) {
             if (m_root) return Failure::of(Failure::Kind::invalidXML);
             m_root = std::move(node);
@@ -106,6 +134,11 @@ private:
             m_stack.push_back(m_stack.back()->appendElement(std::move(node)));
         }
         return std::nullopt;
+    }
+
+    void endElement() {
+        if (!m_stack.empty()) m_stack.pop_back();
+        m_scope.closeElement();
     }
 
     // Each delivery counts as one node, however the parser splits a run of text. The parser reports no
@@ -120,6 +153,7 @@ private:
     EPUBXMLBudget& m_budget;
     const CancellationToken& m_cancellation;
     StringPool m_pool;
+    EPUBXMLNamespaceScope m_scope;
     std::unique_ptr<EPUBXMLNode> m_root;
     std::vector<EPUBXMLNode*> m_stack;
 };

@@ -19,7 +19,8 @@ public:
     EPUBXML(const EPUBReader::Limits& limits, EPUBXMLBudget& budget, CancellationToken cancellation)
         : m_limits(limits), m_budget(budget), m_cancellation(std::move(cancellation)) {}
 
-    // The document element, or the first failure: limit(xmlBytes, totalXMLBytes, nodes, depth),
+    // The document element, or the first failure: limit(xmlBytes, totalXMLBytes, nodes, depth; nodes
+    // also for a tag's attributes or a document's namespace declarations past their fixed bounds),
     // invalidXML, unsafeXML, unsupportedContent (an xml:base attribute) or Failure::cancelled().
     EPUBReader::Result<std::unique_ptr<EPUBXMLNode>> parse(QByteArrayView bytes);
 

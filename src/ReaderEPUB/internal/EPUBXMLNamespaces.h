@@ -7,6 +7,7 @@ namespace tavrine::EPUBXMLNamespace {
 // The namespace names the importer compares elements and attributes against. Names are compared by
 // their full URI; the prefix a book happens to use never matters.
 inline constexpr QStringView xml = u"http://www.w3.org/XML/1998/namespace";
+inline constexpr QStringView xmlns = u"http://www.w3.org/2000/xmlns/";
 inline constexpr QStringView xhtml = u"http://www.w3.org/1999/xhtml";
 inline constexpr QStringView ops = u"http://www.idpf.org/2007/ops";
 inline constexpr QStringView ncx = u"http://www.daisy.org/z3986/2005/ncx/";

@@ -48,22 +48,13 @@ void EPUBXMLNode::collect(const EPUBXMLNode& node, QStringView name, QStringView
     }
 }
 
-std::optional<QString> EPUBXMLNode::attribute(QStringView key) const {
-    for (const Attribute& attribute : m_attributes) {
-        if (attribute.key == key) return attribute.value;
-    }
-    return std::nullopt;
+std::optional<QString> EPUBXMLNode::attribute(QStringView name) const {
+    return attribute(name, QStringView());
 }
 
 std::optional<QString> EPUBXMLNode::attribute(QStringView localName, QStringView namespaceName) const {
-    // Compared piecewise so that no key is built per query.
-    const qsizetype length = namespaceName.size() + 1 + localName.size();
     for (const Attribute& attribute : m_attributes) {
-        const QStringView key = attribute.key;
-        if (key.size() == length && key.startsWith(namespaceName) && key[namespaceName.size()] == u'|' &&
-            key.endsWith(localName)) {
-            return attribute.value;
-        }
+        if (attribute.name == localName && attribute.namespaceName == namespaceName) return attribute.value;
     }
     return std::nullopt;
 }

@@ -18,10 +18,13 @@ QSet<QString> whiteSpaceSeparatedTokens(QStringView text);
 // Built by EPUBXML on the import's thread and read there only.
 class EPUBXMLNode {
 public:
-    // An attribute without prefix is keyed by its plain name, also when a default namespace is in
-    // scope; one with a prefix by its namespace name, "|" and its local name ("…/XML/1998/namespace|lang").
+    // An attribute without prefix is found by its plain name and has no namespace, also when a default
+    // namespace is in scope; one with a prefix by its namespace name and its local name (xml:lang by the
+    // XML namespace and "lang"). The two are kept apart, not joined into one key: a document may declare
+    // a long namespace name once and use it on every attribute, and a joined key would copy it each time.
     struct Attribute {
-        QString key;
+        QString namespaceName;  // empty without prefix
+        QString name;           // the local name
         QString value;
 
         bool operator==(const Attribute&) const = default;
@@ -72,9 +75,9 @@ public:
     // name, in document order (an element before its descendants).
     static Elements descendants(const Elements& among, QStringView name, QStringView namespaceName);
 
-    // The value of the attribute with this plain key.
-    std::optional<QString> attribute(QStringView key) const;
-    // The value of the attribute keyed by namespace name, "|" and local name.
+    // The value of the attribute with this plain name (without prefix).
+    std::optional<QString> attribute(QStringView name) const;
+    // The value of the attribute with this local name in this namespace.
     std::optional<QString> attribute(QStringView localName, QStringView namespaceName) const;
     // The "id" attribute, else xml:id.
     std::optional<QString> identifier() const;

@@ -7,6 +7,7 @@
 
 #include "ReaderEPUB/internal/EPUBUTF8.h"
 #include "ReaderEPUB/internal/EPUBXHTMLEntities.h"
+#include "ReaderEPUB/internal/EPUBXMLAttributeBounds.h"
 #include "ReaderEPUB/internal/EPUBXMLByteSearch.h"
 
 namespace tavrine {
@@ -253,6 +254,8 @@ EPUBReader::Result<EPUBXMLTextGate::Prepared> EPUBXMLTextGate::prepare(QByteArra
         if (encoding && !encodingMatches(*encoding, decoded->utf16)) return failWith(Failure::Kind::invalidXML);
         prepared.text.remove(start, end - start);
     }
+
+    if (auto failure = checkAttributeBounds(prepared.text)) return tl::unexpected(*failure);
 
     if (prepared.documentType == DocumentType::xhtml) {
         auto replaced = EPUBXHTMLEntities::replaceNamedEntities(prepared.text, cancellation, start);

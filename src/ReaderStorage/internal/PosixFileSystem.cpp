@@ -4,9 +4,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -53,6 +55,15 @@ FileStatus::Type typeOf(mode_t mode) {
     if (S_ISLNK(mode)) return FileStatus::Type::symbolicLink;
     return FileStatus::Type::other;
 }
+
+// Holds a flock(2) lock as long as its descriptor is open.
+class PosixFileLock final : public FileLock {
+public:
+    explicit PosixFileLock(int fd) : m_fd(fd) {}
+
+private:
+    Descriptor m_fd;
+};
 
 class PosixReadableFile final : public ReadableFile {
 public:
@@ -174,26 +185,37 @@ bool FileError::isNoSuchFile() const {
     return code == ENOENT;
 }
 
+bool FileError::isLockHeldElsewhere() const {
+    return operation == Operation::lock && code == EWOULDBLOCK;
+}
+
 QString FileError::description() const {
     return rawValue(operation) + u' ' + path + u": " + qt_error_string(code);
 }
 
-tl::expected<QByteArray, FileError> PosixFileSystem::readFile(const QString& path) {
-    const Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
+WholeFileResult PosixFileSystem::readFile(const QString& path, qint64 maxBytes) {
+    // O_NONBLOCK: opening a FIFO must not wait for a writer (a regular file reads as it always does).
+    const Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) return failure(Operation::read, path);
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) return failure(Operation::read, path);
+    if (S_ISDIR(info.st_mode)) return failure(Operation::read, path, EISDIR);
+    if (!S_ISREG(info.st_mode)) return tl::unexpected(FileRefusal::notRegularFile);
+    if (info.st_size > maxBytes) return tl::unexpected(FileRefusal::tooLarge);
 
-    // The size is only a hint: the loop reads to the end whatever the file holds by then.
+    // The size is only a hint: the loop reads to the end whatever the file holds by then, but never
+    // more than one byte past maxBytes, which is enough to refuse it.
     QByteArray contents;
-    contents.reserve(info.st_size > 0 ? static_cast<qsizetype>(info.st_size) + 1 : 4096);
-    constexpr qsizetype kPiece = 1 << 20;
+    contents.reserve(static_cast<qsizetype>(info.st_size) + 1);
+    constexpr qint64 kPiece = 1 << 20;
     for (;;) {
         const qsizetype offset = contents.size();
-        contents.resize(offset + kPiece);
-        const ssize_t count = readSome(fd.get(), contents.data() + offset, static_cast<size_t>(kPiece));
+        const qint64 wanted = std::min(kPiece, maxBytes + 1 - offset);
+        contents.resize(offset + wanted);
+        const ssize_t count = readSome(fd.get(), contents.data() + offset, static_cast<size_t>(wanted));
         if (count < 0) return failure(Operation::read, path);
         contents.resize(offset + count);
+        if (contents.size() > maxBytes) return tl::unexpected(FileRefusal::tooLarge);
         if (count == 0) break;
     }
     return contents;
@@ -275,6 +297,20 @@ tl::expected<void, FileError> PosixFileSystem::createDirectories(const QString& 
     }
     if (path.endsWith(u'/')) return {};
     return makeDirectory(path);
+}
+
+tl::expected<std::unique_ptr<FileLock>, FileError> PosixFileSystem::lockExclusively(const QString& path) {
+    // O_NONBLOCK: a FIFO put in its place must not hold the opening up.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0) return failure(Operation::lock, path);
+    auto lock = std::make_unique<PosixFileLock>(fd);
+    int result;
+    do {
+        result = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) return failure(Operation::lock, path);
+    return lock;
 }
 
 }  // namespace tavrine

@@ -2,6 +2,7 @@
 
 #include "ReaderStorage/internal/OriginalFiles.h"
 #include "ReaderStorage/internal/SnapshotValidation.h"
+#include "ReaderStorage/internal/WholeFile.h"
 
 namespace tavrine {
 
@@ -26,9 +27,10 @@ StoreResult<ReadingStoreLoader::Loaded> ReadingStoreLoader::loadAtOpening() {
 }
 
 StoreResult<std::optional<ReadingStoreSnapshot>> ReadingStoreLoader::readSnapshot() {
-    auto bytes = m_fileSystem.readFile(m_files.storeFile());
+    auto bytes = readWholeFile(m_fileSystem, m_files.storeFile(), m_largestFileBytes);
     if (!bytes) {
-        if (bytes.error().isNoSuchFile()) return std::optional<ReadingStoreSnapshot>();
+        const auto* error = std::get_if<FileError>(&bytes.error());
+        if (error && error->isNoSuchFile()) return std::optional<ReadingStoreSnapshot>();
         return storeFailure(bytes.error());
     }
     // Parsed once; the version is read first so that a file of another version is judged by nothing else.
@@ -53,7 +55,7 @@ StoreResult<std::optional<ReadingStoreSnapshot>> ReadingStoreLoader::readSnapsho
 
 StoreResult<void> ReadingStoreLoader::applyProgressFile(ReadingStoreSnapshot& snapshot) {
     if (!snapshot.revision) return invalidStoreData();
-    auto bytes = m_fileSystem.readFile(m_files.progressFile(*snapshot.revision));
+    auto bytes = readWholeFile(m_fileSystem, m_files.progressFile(*snapshot.revision), m_largestFileBytes);
     if (!bytes) return storeFailure(bytes.error());
     const auto progress = decodeJsonText<ReadingStoreProgressFile>(std::move(*bytes));
     if (!progress) return storeFailure(progress.error());

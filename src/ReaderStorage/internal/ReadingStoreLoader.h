@@ -27,8 +27,11 @@ public:
         std::optional<FileStamp> progressFileStamp;
     };
 
-    ReadingStoreLoader(FileSystem& fileSystem, ReadingStoreFiles files)
-        : m_fileSystem(fileSystem), m_files(std::move(files)) {}
+    // largestFileBytes bounds what is read of the store file and of the progress file; a larger one is
+    // invalidData (tests take a smaller bound).
+    ReadingStoreLoader(FileSystem& fileSystem, ReadingStoreFiles files,
+                       qint64 largestFileBytes = ReadingStoreSnapshot::kLargestFileBytes)
+        : m_fileSystem(fileSystem), m_files(std::move(files)), m_largestFileBytes(largestFileBytes) {}
 
     // Reads and checks the store file, prunes orphaned originals and takes both stamps. A missing store
     // file (or a missing directory on its path) gives the empty store and creates nothing; any other
@@ -36,8 +39,9 @@ public:
     StoreResult<Loaded> loadAtOpening();
 
     // The checked content of the store file, or nothing when there is no such file. A file that cannot be
-    // read, is not JSON of a known version, breaks a rule of the content, has no matching progress side
-    // file or refers to a bad original gives that failure; it never reads as an empty store.
+    // read, is no regular file, is longer than any store file, is not JSON of a known version, breaks a rule of the
+    // content, has no matching progress side file or refers to a bad original gives that failure; it never reads as an
+    // empty store.
     StoreResult<std::optional<ReadingStoreSnapshot>> readSnapshot();
 
     // Reads the progress file of the snapshot's revision and applies it. A missing progress file is its
@@ -53,6 +57,7 @@ public:
 private:
     FileSystem& m_fileSystem;
     ReadingStoreFiles m_files;
+    qint64 m_largestFileBytes;
 };
 
 }  // namespace tavrine

@@ -24,6 +24,16 @@ struct ReadingStoreSnapshot {
     static constexpr qint64 kProgressFileVersion = 3;
     static constexpr qint64 kEPUBVersion = 4;
 
+    // The most one reading takes in the store file as the largest import makes it: its text at the
+    // longest JSON escape of a UTF-16 unit ("\u001F", six bytes) and its original text file in Base64,
+    // doubled for what a book carries instead of that file (sections, spans, table of contents).
+    static constexpr qint64 kLargestReadingBytes =
+        2 * (6 * LibraryTextFile::utf16Limit + 4 * ((LibraryTextFile::byteLimit + 2) / 3));
+    // The largest store file (and progress file) the store writes, and so the most it reads of either: a
+    // larger or endless file in its place fails at once. A library of 64 readings of the largest kind;
+    // readings are usually far smaller (a novel takes about a megabyte), so thousands of them fit.
+    static constexpr qint64 kLargestFileBytes = 64 * kLargestReadingBytes;
+
     qint64 version = kProgressFileVersion;
     // The generation of the store file's content; names the progress file. Required from version 3.
     std::optional<QUuid> revision;

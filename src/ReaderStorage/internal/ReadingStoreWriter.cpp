@@ -61,6 +61,7 @@ StoreResult<ReadingStoreWriter::Stamps> ReadingStoreWriter::writeProgressOnly(co
     if (auto valid = validateHistory(next); !valid) return storeFailure(valid.error());
     const auto progress = encodeProgressFile(next);
     if (!progress) return storeFailure(progress.error());
+    if (progress->size() > m_largestFileBytes) return invalidStoreData();
     const QString progressFile = m_files.progressFile(*next.revision);
     if (auto written = m_fileSystem.writeFileAtomically(progressFile, *progress); !written) {
         return storeFailure(written.error());
@@ -74,6 +75,7 @@ StoreResult<ReadingStoreWriter::Stamps> ReadingStoreWriter::writeFull(const Read
     const QByteArray storeBytes = encodeJson(next);
     const auto progress = encodeProgressFile(next);
     if (!progress) return storeFailure(progress.error());
+    if (storeBytes.size() > m_largestFileBytes || progress->size() > m_largestFileBytes) return invalidStoreData();
 
     if (auto made = m_fileSystem.createDirectories(m_files.folder()); !made) {
         return storeFailure(made.error());

@@ -31,8 +31,11 @@ public:
         Stamps stamps;
     };
 
-    ReadingStoreWriter(FileSystem& fileSystem, const ReadingStoreFiles& files)
-        : m_fileSystem(fileSystem), m_files(files) {}
+    // No file larger than largestFileBytes is written: a change that would need one fails with
+    // invalidData, so that the store never writes what it would refuse to read (tests take a smaller bound).
+    ReadingStoreWriter(FileSystem& fileSystem, const ReadingStoreFiles& files,
+                       qint64 largestFileBytes = ReadingStoreSnapshot::kLargestFileBytes)
+        : m_fileSystem(fileSystem), m_files(files), m_largestFileBytes(largestFileBytes) {}
 
     // Writes `proposed` as the successor of `current`, the content the files hold now. The result is the
     // new content and stamps, which the store takes as its own; on failure the store keeps what it had
@@ -59,6 +62,7 @@ private:
 
     FileSystem& m_fileSystem;
     const ReadingStoreFiles& m_files;
+    qint64 m_largestFileBytes;
 };
 
 }  // namespace tavrine

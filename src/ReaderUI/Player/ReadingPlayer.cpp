@@ -6,6 +6,7 @@
 #include "ReaderCore/TimingPolicy.h"
 #include "ReaderUI/Player/ReaderTextSizeSettings.h"
 #include "ReaderUI/Player/ReadingPlayerMessages.h"
+#include "ReaderUI/PropertyWrite.h"
 
 #include <algorithm>
 #include <cmath>
@@ -51,6 +52,10 @@ QCoro::Task<PreparedReading::Result<QList<ReadingChunk>>> ReadingPlayer::default
 }
 
 // ---- Derived values ----
+
+bool ReadingPlayer::hasText() const {
+    return m_preparedReading || !m_session.chunks.isEmpty();
+}
 
 std::optional<ReadingDocument> ReadingPlayer::document() const {
     if (!m_reading) return std::nullopt;
@@ -104,13 +109,6 @@ void ReadingPlayer::clearReplacementHistory() {
 
 // ---- Writers ----
 
-template <typename T, typename U>
-void ReadingPlayer::write(T& field, U&& value, void (ReadingPlayer::*changed)()) {
-    if (field == value) return;
-    field = std::forward<U>(value);
-    emit(this->*changed)();
-}
-
 void ReadingPlayer::setSession(ReadingSession session) {
     m_session = std::move(session);
     emit sessionChanged();
@@ -119,27 +117,27 @@ void ReadingPlayer::setSession(ReadingSession session) {
 void ReadingPlayer::setBaseSecondsValue(double seconds) {
     // NaN never equals itself; one NaN replacing another is no change.
     if (std::isnan(seconds) && std::isnan(m_baseSeconds)) return;
-    write(m_baseSeconds, seconds, &ReadingPlayer::baseSecondsChanged);
+    writeProperty(this, m_baseSeconds, seconds, &ReadingPlayer::baseSecondsChanged);
 }
 
 void ReadingPlayer::setIsWaitingToPlay(bool value) {
-    write(m_isWaitingToPlay, value, &ReadingPlayer::isWaitingToPlayChanged);
+    writeProperty(this, m_isWaitingToPlay, value, &ReadingPlayer::isWaitingToPlayChanged);
 }
 
 void ReadingPlayer::setIsPreparing(bool value) {
-    write(m_isPreparing, value, &ReadingPlayer::isPreparingChanged);
+    writeProperty(this, m_isPreparing, value, &ReadingPlayer::isPreparingChanged);
 }
 
 void ReadingPlayer::setSourceWindow(std::optional<ReadingSourceWindow> window) {
-    write(m_sourceWindow, std::move(window), &ReadingPlayer::sourceWindowChanged);
+    writeProperty(this, m_sourceWindow, std::move(window), &ReadingPlayer::sourceWindowChanged);
 }
 
 void ReadingPlayer::renewPreparationID() {
-    write(m_preparationID, QUuid::createUuid(), &ReadingPlayer::preparationIDChanged);
+    writeProperty(this, m_preparationID, QUuid::createUuid(), &ReadingPlayer::preparationIDChanged);
 }
 
 void ReadingPlayer::setRequestedOffset(qsizetype offset) {
-    write(m_requestedOffset, offset, &ReadingPlayer::requestedOffsetChanged);
+    writeProperty(this, m_requestedOffset, offset, &ReadingPlayer::requestedOffsetChanged);
 }
 
 void ReadingPlayer::setChapterNavigation(ReadingChapterNavigation navigation) {
@@ -148,7 +146,7 @@ void ReadingPlayer::setChapterNavigation(ReadingChapterNavigation navigation) {
 }
 
 void ReadingPlayer::setOriginalEPUBFilename(std::optional<QString> filename) {
-    write(m_originalEPUBFilename, std::move(filename), &ReadingPlayer::originalEPUBFilenameChanged);
+    writeProperty(this, m_originalEPUBFilename, std::move(filename), &ReadingPlayer::originalEPUBFilenameChanged);
 }
 
 void ReadingPlayer::setReplacementSnapshot(std::optional<ReplacementSnapshot> snapshot) {
@@ -157,51 +155,60 @@ void ReadingPlayer::setReplacementSnapshot(std::optional<ReplacementSnapshot> sn
 }
 
 void ReadingPlayer::setReplacementExpectedID(std::optional<QUuid> id) {
-    write(m_replacementExpectedID, id, &ReadingPlayer::replacementExpectedIDChanged);
+    writeProperty(this, m_replacementExpectedID, id, &ReadingPlayer::replacementExpectedIDChanged);
 }
 
 void ReadingPlayer::setReplacementIsRedo(bool value) {
-    write(m_replacementIsRedo, value, &ReadingPlayer::replacementIsRedoChanged);
+    writeProperty(this, m_replacementIsRedo, value, &ReadingPlayer::replacementIsRedoChanged);
 }
 
 void ReadingPlayer::setReading(std::optional<SavedReading> reading) {
-    write(m_reading, std::move(reading), &ReadingPlayer::readingChanged);
+    writeProperty(this, m_reading, std::move(reading), &ReadingPlayer::readingChanged);
 }
 
 void ReadingPlayer::setIsCurrentReadingSaved(bool value) {
-    write(m_isCurrentReadingSaved, value, &ReadingPlayer::isCurrentReadingSavedChanged);
+    writeProperty(this, m_isCurrentReadingSaved, value, &ReadingPlayer::isCurrentReadingSavedChanged);
 }
 
 void ReadingPlayer::setStorageMessage(std::optional<QString> message) {
-    write(m_storageMessage, std::move(message), &ReadingPlayer::storageMessageChanged);
+    writeProperty(this, m_storageMessage, std::move(message), &ReadingPlayer::storageMessageChanged);
+}
+
+void ReadingPlayer::insertHandledImportID(const QUuid& id) {
+    m_handledImportIDs.insert(id);
+    emit handledImportIDsChanged();
 }
 
 void ReadingPlayer::setPendingAutoplay(bool value) {
-    write(m_pendingAutoplay, value, &ReadingPlayer::pendingAutoplayChanged);
+    writeProperty(this, m_pendingAutoplay, value, &ReadingPlayer::pendingAutoplayChanged);
 }
 
 void ReadingPlayer::setResumesFromCursor(bool value) {
-    write(m_resumesFromCursor, value, &ReadingPlayer::resumesFromCursorChanged);
+    writeProperty(this, m_resumesFromCursor, value, &ReadingPlayer::resumesFromCursorChanged);
 }
 
 void ReadingPlayer::setHasActuallyPlayed(bool value) {
-    write(m_hasActuallyPlayed, value, &ReadingPlayer::hasActuallyPlayedChanged);
+    writeProperty(this, m_hasActuallyPlayed, value, &ReadingPlayer::hasActuallyPlayedChanged);
 }
 
 void ReadingPlayer::setHasNavigatedSavedReading(bool value) {
-    write(m_hasNavigatedSavedReading, value, &ReadingPlayer::hasNavigatedSavedReadingChanged);
+    writeProperty(this, m_hasNavigatedSavedReading, value, &ReadingPlayer::hasNavigatedSavedReadingChanged);
 }
 
 void ReadingPlayer::setHasPreviouslyPlayed(bool value) {
-    write(m_hasPreviouslyPlayed, value, &ReadingPlayer::hasPreviouslyPlayedChanged);
+    writeProperty(this, m_hasPreviouslyPlayed, value, &ReadingPlayer::hasPreviouslyPlayedChanged);
 }
 
 void ReadingPlayer::renewSavedLoadID() {
-    write(m_savedLoadID, QUuid::createUuid(), &ReadingPlayer::savedLoadIDChanged);
+    writeProperty(this, m_savedLoadID, QUuid::createUuid(), &ReadingPlayer::savedLoadIDChanged);
 }
 
 void ReadingPlayer::setLoadingSavedReadingID(std::optional<QUuid> id) {
-    write(m_loadingSavedReadingID, id, &ReadingPlayer::loadingSavedReadingIDChanged);
+    writeProperty(this, m_loadingSavedReadingID, id, &ReadingPlayer::loadingSavedReadingIDChanged);
+}
+
+void ReadingPlayer::setIsTerminating(bool value) {
+    writeProperty(this, m_isTerminating, value, &ReadingPlayer::isTerminatingChanged);
 }
 
 }  // namespace tavrine

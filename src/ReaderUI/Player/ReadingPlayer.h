@@ -2,6 +2,8 @@
 
 #include "ReaderCore/CancellationToken.h"
 #include "ReaderCore/Clock.h"
+#include "ReaderCore/EPUBBook.h"
+#include "ReaderCore/ImportedReading.h"
 #include "ReaderCore/ReadingChunk.h"
 #include "ReaderCore/ReadingDocument.h"
 #include "ReaderCore/ReadingProgress.h"
@@ -12,6 +14,7 @@
 #include "ReaderText/ConnectorPhraseRefiner.h"
 #include "ReaderText/PreparedReading.h"
 #include "ReaderUI/Player/PlaybackPersistence.h"
+#include "ReaderUI/Player/ReaderPlaybackRequest.h"
 #include "ReaderUI/ReadingChapterNavigation.h"
 
 #include <QCoro/QCoroTask>
@@ -55,10 +58,15 @@ class ReaderTextSizeSettings;
 //   ReadingPlayerLoading.cpp     load, window preparation (prepareWindow, the preparation task)
 //   ReadingPlayerPlayback.cpp    start, pause, stop, speed, the playback loop, the automatic start
 //   ReadingPlayerSaving.cpp      progress, position saves, checkpoints, navigation saves
+//   ReadingPlayerTransport.cpp   play/pause toggle, replay, speed steps, seeks and jumps, imports, the
+//                                application's activity, resuming from the cursor
+//   ReadingPlayerNavigation.cpp  chapter targets, chapter and sentence moves
+//   ReadingPlayerRequests.cpp    which playback request can be carried out now (canPerform)
+//   ReadingPlayerOpening.cpp     opening a stored reading, paused or playing
+//   ReadingPlayerQuitting.cpp    the application quits: nothing starts any more
 //   ReadingPlayerMessages.h      the player's texts, the storage notices among them
-// Still to come, each in a file of its own: transport, seeking, imports and the scene's activity, playback
-// requests, chapter and sentence moves, opening stored readings; replacement undo, store outcomes and the
-// store listener, library and history actions, quitting.
+// Still to come, each in a file of its own: replacement undo, store outcomes and the store listener,
+// library and history actions; waiting for the last saves when quitting.
 class ReadingPlayer final : public QObject {
     Q_OBJECT
 
@@ -233,6 +241,69 @@ public:
     // again for its new full time, without a new play record; otherwise the player pauses, saving.
     void setBaseSeconds(double seconds);
 
+    // ---- Transport and seeking ----
+    // Playing or waiting to play: pauses, saving. Paused: resumes (through the automatic start when the
+    // position came from the cursor). Ready or completed: replay().
+    void togglePlayback();
+    // Pauses, saving, goes back to the start of the text and arms the automatic start.
+    void replay();
+    // The speed multiplier up (faster) or down by 0.1, within 1.0...7.5.
+    void stepSpeed(bool faster);
+    // One hundredth of the text forward or back (at least one unit; forward at least past the current
+    // chunk), through seekToFraction().
+    void stepPosition(bool forward);
+    // Pauses without saving and moves to fraction (clamped to 0...1) of the text, paused; a prepared
+    // reading always prepares its window there again. A fraction that is not finite only pauses.
+    void seekToFraction(double fraction);
+    // Moves to offset of text, paused, so that the next resume starts from there through the automatic
+    // start. sourceEdited: text is not the loaded text and is opened as a new reading first.
+    void jumpToSourceOffset(qsizetype offset, const QString& text, bool sourceEdited);
+    // Jumps to a table-of-contents destination of the open book, identified by readingID; false, with
+    // nothing changed, while terminating, for another reading, a reading that is no book, an unavailable
+    // destination, or one that does not lie inside its section.
+    bool navigate(const EPUBBook::Destination& destination, const QUuid& readingID);
+    // Opens an imported reading, once per reading identifier, keeping what it replaces for undo when the
+    // import allows it; an automatic start waits for the application to be active. False while
+    // terminating or for a reading already applied.
+    bool apply(const ImportedReading& imported, bool isActive);
+    // The application became active (a pending automatic start is armed) or inactive (playback and the
+    // starts still to come stop, the position is saved; a first window prepared for a pending automatic
+    // start goes on, and the start follows the next activation).
+    void scenePhaseChanged(bool isActive);
+    // Arms the automatic start when there is anything to play. Ignored while terminating.
+    void resumeFromCursor();
+
+    // ---- Chapter and sentence moves ----
+    // The chapter start to move to, forward or back from the position shown; nothing when there is none.
+    // Back from the start of a chapter goes to the start of the one before.
+    std::optional<qsizetype> chapterTarget(bool forward) const;
+    // Pauses without saving and prepares the window at chapterTarget(forward), paused. Only prepared
+    // readings have chapters; ignored while terminating.
+    void moveChapter(bool forward);
+    // Pauses without saving and moves to the start of the next sentence, or of the current or previous
+    // one; carried out also while terminating.
+    void moveSentence(bool forward);
+
+    // ---- Playback requests ----
+    // Whether action can be carried out now.
+    bool canPerform(ReaderPlaybackRequest::Action action) const;
+
+    // ---- Opening stored readings ----
+    // Opens the stored reading id paused at its stored position (its start once completed). True when it
+    // was loaded and its first window prepared while no later operation took over; false otherwise, with
+    // a storage notice when the store is missing, failed, or has no such reading. Cancelling token ends
+    // the opening and the preparation it waits for.
+    QCoro::Task<bool> openSavedReading(QUuid id, CancellationToken token = CancellationToken::none());
+    // The same, from the start with fromBeginning, then starting automatically once the application is
+    // active (isActive: it is now).
+    QCoro::Task<bool> playSavedReading(QUuid id, bool fromBeginning, bool isActive,
+                                       CancellationToken token = CancellationToken::none());
+
+    // ---- Quitting ----
+    // The application is quitting: pauses, saving, and from now on refuses every start, opening, import,
+    // jump to a book destination and chapter move. Sentence moves still work. For good.
+    void prepareForTermination();
+
     // ---- Saving ----
     // Queues a save of the current position, once the reading has played or a stored one was navigated,
     // while there is a current chunk, a reading and a store. Replaces a pending navigation save.
@@ -298,6 +369,14 @@ private:
                                             CancellationToken token);
     static QCoro::Task<void> runNavigationSave(QPointer<ReadingPlayer> self, CancellationToken token);
 
+    // The one routine behind openSavedReading and playSavedReading.
+    static QCoro::Task<bool> openStoredReading(QPointer<ReadingPlayer> self, QUuid id, bool fromBeginning,
+                                               bool autoplay, bool isActive, CancellationToken token);
+    // What an import that allows undo keeps of the reading it replaces.
+    ReplacementSnapshot makeReplacementSnapshot() const;
+    // Whether there is anything to play: a prepared reading, or chunks.
+    bool hasText() const;
+
     // The end of a preparation task that was not superseded: applies the window, then starts or saves.
     void finishPreparation(const PreparationRequest& request, qsizetype target, QList<ReadingChunk> chunks,
                            ReadingSourceWindow window);
@@ -312,10 +391,8 @@ private:
     // Queues a play record of the current reading, replacing a pending navigation save.
     void queuePlayRecord();
 
-    // Writers of the observed fields: a value equal to the one held is stored without a signal.
-    template <typename T, typename U>
-    void write(T& field, U&& value, void (ReadingPlayer::*changed)());
-    // The session is written, or changed in place, with a signal every time.
+    // Writers of the observed fields, through writeProperty: a value equal to the one held is stored
+    // without a signal. The session is written, or changed in place, with a signal every time.
     void setSession(ReadingSession session);
     template <typename Change>
     void changeSession(Change&& change);
@@ -333,6 +410,7 @@ private:
     void setReading(std::optional<SavedReading> reading);
     void setIsCurrentReadingSaved(bool value);
     void setStorageMessage(std::optional<QString> message);
+    void insertHandledImportID(const QUuid& id);
     void setPendingAutoplay(bool value);
     void setResumesFromCursor(bool value);
     void setHasActuallyPlayed(bool value);
@@ -340,6 +418,7 @@ private:
     void setHasPreviouslyPlayed(bool value);
     void renewSavedLoadID();
     void setLoadingSavedReadingID(std::optional<QUuid> id);
+    void setIsTerminating(bool value);
 
     // Observed.
     ReadingSession m_session;

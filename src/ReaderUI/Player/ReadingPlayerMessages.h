@@ -12,6 +12,15 @@ inline const QString kStoreUnavailable =
     QStringLiteral("保存データを開けませんでした。今回の再生は保存されません。文章の取り込みと再生は使えます。");
 // The storage notice after the open reading was deleted from the store.
 inline const QString kReadingRemoved = QStringLiteral("この文書は保存先から削除されたため、再生を停止しました。");
+// The storage notice when a stored reading is asked for while there is no store.
+inline const QString kStoredReadingsUnavailable =
+    QStringLiteral("保存データを利用できません。文章の取り込みと再生は使えます。");
+// The storage notice when the store failed to look a stored reading up.
+inline const QString kStoredReadingLookupFailed = QStringLiteral(
+    "保存データを読み直せませんでした。現在の文章は保持しています。保存先を確認してから再試行してください。");
+// The storage notice when the store has no reading under the identifier asked for.
+inline const QString kStoredReadingNotFound =
+    QStringLiteral("保存文書が見つかりませんでした。現在の文章は引き続き再生できます。");
 // What the speed multiplier means.
 inline const QString kSpeedHelp =
     QStringLiteral("1.0×は補正前の表示時間0.3秒です。長さと句読点の補正は維持します。倍率は読書効果を保証しません。");

@@ -38,21 +38,24 @@ QStringList entries(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-// Once the store has opened, its folder holds only the store file, its current progress file and the
-// originals folder with one original per EPUB reading.
+// Once the store has opened, its folder holds only the store file, its current progress file, the lock
+// file and the originals folder with one original per EPUB reading.
 void expectOnlyTheStoresFiles(const ReadingStoreFiles& files, const std::optional<QByteArray>& storeBytes) {
     QStringList expected;
     QStringList originals;
     if (storeBytes) {
         const auto snapshot = decodeJsonText<ReadingStoreSnapshot>(*storeBytes);
         ASSERT_TRUE(snapshot);
-        expected = {files.storeFileName(), QFileInfo(files.progressFile(*snapshot->revision)).fileName()};
+        expected = {files.storeFileName(), QFileInfo(files.progressFile(*snapshot->revision)).fileName(),
+                    QFileInfo(files.lockFile()).fileName()};
         for (const StoredReading& record : snapshot->documents) {
             if (record.originalEPUB) originals.append(ReadingStoreFiles::originalFileName(record.id()));
         }
     }
     QStringList present = entries(files.folder());
     present.removeAll(QFileInfo(files.originalsDirectory()).fileName());
+    // Before the first write the lock file may be there alone: a worker takes the lock before it writes.
+    if (!storeBytes) present.removeAll(QFileInfo(files.lockFile()).fileName());
     expected.sort();
     originals.sort();
     EXPECT_EQ(present, expected);

@@ -1,0 +1,108 @@
+// The growing text of a reading document with its white-space state, in the shapes of the EPUB
+// renderer: outside preformatted text a run of white space, also across element boundaries, becomes at
+// most one space, and no space starts the text or follows a line feed or another space. White space is
+// exactly tab, line feed, form feed, carriage return and space: a no-break space is part of a word.
+//
+// One rule more than there: a collapsed run between two East Asian wide characters leaves nothing,
+// since Chinese and Japanese put no spaces between words and the line breaks of the HTML source are
+// not the author's. Hangul is not among them: Korean separates its words with spaces.
+
+export class TextTooLong extends Error {}
+
+const WHITE_SPACE = /[\t\n\f\r ]+/g;
+
+function isWide(code) {
+  return (
+    (code >= 0x2e80 && code <= 0x303e) ||
+    (code >= 0x3041 && code <= 0x33ff && !(code >= 0x3130 && code <= 0x318f)) ||
+    (code >= 0x3400 && code <= 0x4dbf) ||
+    (code >= 0x4e00 && code <= 0x9fff) ||
+    (code >= 0xa000 && code <= 0xa4cf) ||
+    (code >= 0xf900 && code <= 0xfaff) ||
+    (code >= 0xfe10 && code <= 0xfe19) ||
+    (code >= 0xfe30 && code <= 0xfe6f) ||
+    (code >= 0xff01 && code <= 0xff9f) ||
+    (code >= 0xffe0 && code <= 0xffe6) ||
+    (code >= 0x1b000 && code <= 0x1b16f) ||
+    (code >= 0x20000 && code <= 0x3fffd)
+  );
+}
+
+function firstCodePoint(text) {
+  return text.codePointAt(0);
+}
+
+function lastCodePoint(text) {
+  const last = text.charCodeAt(text.length - 1);
+  if (last >= 0xdc00 && last <= 0xdfff && text.length > 1) return text.codePointAt(text.length - 2);
+  return last;
+}
+
+export class ReadingText {
+  // `limit`: the most UTF-16 units; a piece that would go beyond it throws TextTooLong.
+  constructor(limit) {
+    this.limit = limit;
+    this.pieces = [];
+    this.length = 0;
+    this.last = "";
+    this.pendingSpace = false;
+    // Offsets at which a collapsed run left its one space: an inline element that starts there begins
+    // after it.
+    this.collapsedSpaces = Object.create(null);
+  }
+
+  text() {
+    return this.pieces.join("");
+  }
+
+  append(piece) {
+    if (!piece) return;
+    if (piece.length > this.limit - this.length) throw new TextTooLong();
+    this.pieces.push(piece);
+    this.length += piece.length;
+    this.last = piece;
+  }
+
+  // The space that white space seen before asks for, when `next` (the text about to follow, if known)
+  // allows it.
+  flushPendingSpace(next) {
+    const due = this.pendingSpace && this.length > 0 && !this.last.endsWith(" ") && !this.last.endsWith("\n");
+    this.pendingSpace = false;
+    if (!due) return;
+    if (next && isWide(lastCodePoint(this.last)) && isWide(firstCodePoint(next))) return;
+    this.collapsedSpaces[this.length] = true;
+    this.append(" ");
+  }
+
+  appendCollapsed(text, preserving) {
+    if (preserving) {
+      this.append(text);
+      return;
+    }
+    WHITE_SPACE.lastIndex = 0;
+    let index = 0;
+    for (;;) {
+      const space = WHITE_SPACE.exec(text);
+      const end = space ? space.index : text.length;
+      if (end > index) {
+        const word = text.slice(index, end);
+        this.flushPendingSpace(word);
+        this.append(word);
+      }
+      if (!space) return;
+      this.pendingSpace = true;
+      index = end + space[0].length;
+    }
+  }
+
+  ensureLineBreak() {
+    this.pendingSpace = false;
+    if (this.length === 0 || this.last.endsWith("\n")) return;
+    this.append("\n");
+  }
+
+  appendLineFeed() {
+    this.pendingSpace = false;
+    this.append("\n");
+  }
+}

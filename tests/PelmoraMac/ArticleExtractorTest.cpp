@@ -1,0 +1,312 @@
+// The real extractor bundle, as the worker runs it.
+#include "PelmoraMac/Capture/ArticleScriptHost.h"
+#include "PelmoraMac/Capture/BrowserSnapshot.h"
+
+#include "CaptureTesting.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJSEngine>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using test::failureOf;
+using test::spansOf;
+using Span = ReadingDocument::Span;
+using Kind = Span::Kind;
+
+const QString kPolicyFolder = u"/usr/share/doc/debian-policy/"_s;
+
+#define SKIP_WITHOUT_POLICY(path)                                                                             \
+    if (!QFile::exists(path)) {                                                                               \
+        GTEST_SKIP() << "Debian's debian-policy package is not installed (scripts/install-deps installs it)"; \
+    }
+
+// The clipboard conversion of `html`; fails the test unless it is a document.
+ReadingDocument clipboard(const QString& html) {
+    const ArticleExtraction extraction = extractClipboardHTML(html);
+    if (!extraction || !*extraction) {
+        ADD_FAILURE() << "no document for " << html.left(200).toStdString() << ": "
+                      << (extraction ? "no body" : rawValue(extraction.error()).toStdString());
+        return {};
+    }
+    return **extraction;
+}
+
+QString textOf(const ReadingDocument& document, const Span& span) {
+    return document.text.sliced(span.start, span.end - span.start);
+}
+
+QString readPage(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+TEST(ArticleExtractor, BlocksAreLinesWithTheirSpans) {
+    const ReadingDocument document = clipboard(
+        u"<meta charset='utf-8'><h1>Title</h1><p>One <b>bold</b> and\n  <i>slanted</i> <code>x()</code></p>"
+        u"<blockquote><p>said</p><blockquote>again</blockquote></blockquote><pre>\n  two\n\tlines</pre><hr>after"_s);
+    EXPECT_EQ(document.text, u"Title\nOne bold and slanted x()\nsaid\nagain\n  two\n\tlines\nafter\n"_s);
+    EXPECT_EQ(spansOf(document, Kind::heading), (QList<Span>{{Kind::heading, 0, 6, 1}}));
+    EXPECT_EQ(textOf(document, spansOf(document, Kind::strong).value(0)), u"bold"_s);
+    // An inline element starts after the space that white space before it left.
+    EXPECT_EQ(textOf(document, spansOf(document, Kind::emphasis).value(0)), u"slanted"_s);
+    EXPECT_EQ(textOf(document, spansOf(document, Kind::code).value(0)), u"x()"_s);
+    const QList<Span> quotes = spansOf(document, Kind::quote);
+    ASSERT_EQ(quotes.size(), 2);
+    EXPECT_EQ(textOf(document, quotes[0]), u"again\n"_s);
+    EXPECT_EQ(quotes[0].level, 2);
+    EXPECT_EQ(textOf(document, quotes[1]), u"said\nagain\n"_s);
+    EXPECT_EQ(quotes[1].level, 1);
+    // The line feed right after <pre> belongs to the markup, the others to the text.
+    EXPECT_EQ(textOf(document, spansOf(document, Kind::codeBlock).value(0)), u"  two\n\tlines\n"_s);
+    EXPECT_TRUE(document.isValid());
+}
+
+TEST(ArticleExtractor, ListItemsCarryTheirMarkerAndDepth) {
+    const ReadingDocument document =
+        clipboard(u"<ol start=3><li>a<ul><li>b<li hidden>gone</ul><li value=9>c<li>d</ol>stray<ul>text<li>e</ul>"_s);
+    EXPECT_EQ(document.text, u"3. a\n• b\n9. c\n10. d\nstray\n• e\n"_s);
+    const QList<Span> items = spansOf(document, Kind::listItem);
+    ASSERT_EQ(items.size(), 5);
+    EXPECT_EQ(textOf(document, items[0]), u"• b\n"_s);
+    EXPECT_EQ(items[0].level, 2);
+    EXPECT_EQ(textOf(document, items[1]), u"3. a\n• b\n"_s);
+    EXPECT_EQ(items[1].level, 1);
+
+    // Numbers beyond a million are held at a million; a start that is not a number counts from 1.
+    EXPECT_EQ(clipboard(u"<ol start=99999999><li>a<li>b</ol><ol start=' 7'><li>c</ol>"_s).text,
+              u"1000000. a\n1000001. b\n1. c\n"_s);
+}
+
+TEST(ArticleExtractor, PlainTablesAreGridsOfOneLinePerCell) {
+    const ReadingDocument grid =
+        clipboard(u"<table><caption>Prices</caption><tr><th>item<th>price<tr><td>tea</table>after"_s);
+    EXPECT_EQ(grid.text, u"Prices\nitem\nprice\ntea\n\nafter\n"_s);
+    const QList<Span> tables = spansOf(grid, Kind::table);
+    ASSERT_EQ(tables.size(), 1);
+    EXPECT_EQ(textOf(grid, tables[0]), u"item\nprice\ntea\n\n"_s);
+    EXPECT_EQ(tables[0].level, 2);
+    EXPECT_EQ(spansOf(grid, Kind::tableHeader).size(), 2);
+    // The short row is padded with an empty cell.
+    EXPECT_EQ(spansOf(grid, Kind::tableCell),
+              (QList<Span>{{Kind::tableCell, 18, 22, 0}, {Kind::tableCell, 22, 23, 0}}));
+
+    // Joined cells or text between the rows: read as lines, without a grid.
+    for (const QString& html : {u"<table><tr><td colspan=2>a</td></tr><tr><td>b<td>c</table>"_s,
+                                u"<table><tr><td>a</td></tr>loose<tr><td>b</td></tr></table>"_s}) {
+        const ReadingDocument flat = clipboard(html);
+        EXPECT_TRUE(spansOf(flat, Kind::table).isEmpty()) << html.toStdString();
+        EXPECT_TRUE(spansOf(flat, Kind::tableCell).isEmpty()) << html.toStdString();
+        EXPECT_TRUE(flat.text.contains(u"a\n"_s)) << html.toStdString();
+    }
+    // A table holding a table is read as lines; the table inside may still be a grid.
+    const ReadingDocument nested = clipboard(u"<table><tr><td>a<table><tr><td>b</table></table>"_s);
+    EXPECT_EQ(nested.text, u"a\nb\n"_s);
+    EXPECT_EQ(spansOf(nested, Kind::table), (QList<Span>{{Kind::table, 2, 4, 1}}));
+}
+
+TEST(ArticleExtractor, GridsHaveAtMost32ColumnsAnd2000Cells) {
+    auto table = [](int rows, int columns) -> QString {
+        QString html = u"<table>"_s;
+        for (int row = 0; row < rows; ++row) html += u"<tr>"_s + u"<td>x"_s.repeated(columns);
+        return html + u"</table>"_s;
+    };
+    EXPECT_EQ(spansOf(clipboard(table(1, 32)), Kind::table).value(0).level, 32);
+    EXPECT_TRUE(spansOf(clipboard(table(1, 33)), Kind::table).isEmpty());
+    EXPECT_EQ(spansOf(clipboard(table(1000, 2)), Kind::table).size(), 1);
+    EXPECT_TRUE(spansOf(clipboard(table(667, 3)), Kind::table).isEmpty());
+}
+
+TEST(ArticleExtractor, WhiteSpaceCollapsesButNotBetweenEastAsianCharacters) {
+    EXPECT_EQ(clipboard(u"<p>日本語の\n文章と\u3000全角\nEnglish  words\n한국어\n문장\n　</p>"_s).text,
+              u"日本語の文章と\u3000全角 English words 한국어 문장 \u3000\n"_s);
+    // Across elements too; a no-break space is a character, not white space.
+    EXPECT_EQ(clipboard(u"<p>東京\n<b>大阪</b> 𠮷野家\n\u00a0x</p>"_s).text, u"東京大阪𠮷野家 \u00a0x\n"_s);
+    const ReadingDocument spaced = clipboard(u"<p>東京\n<b>大阪</b></p>"_s);
+    EXPECT_EQ(textOf(spaced, spansOf(spaced, Kind::strong).value(0)), u"大阪"_s);
+}
+
+TEST(ArticleExtractor, WhatAPageDoesNotShowGivesNothing) {
+    const ReadingDocument document = clipboard(
+        u"<script>if (a<b) document.write('<p>script</p>')</script><style>p::after{content:'style'}</style>"
+        u"<template><p>template</p></template><noscript>noscript</noscript><p hidden>hidden</p>"
+        u"<p style='color: red; display : none'>styled</p><div aria-hidden='true'>aria</div><p>shown"
+        u"<img src=x onerror=\"alert('onerror')\" alt='a cat'><img src=y alt=''><button>press</button>"
+        u"<select><option>choice</select><ruby>漢<rt>かん</rt></ruby></p>"_s);
+    EXPECT_EQ(document.text, u"shown［画像：a cat］漢\n"_s);
+
+    for (const QString& html : {u""_s, u"   \n"_s, u"<script>only()</script>"_s, u"<p hidden>x</p>"_s,
+                                u"<!-- a comment -->"_s, u"<img src=x>"_s}) {
+        const auto extraction = extractClipboardHTML(html);
+        ASSERT_TRUE(extraction) << html.toStdString();
+        EXPECT_FALSE(*extraction) << html.toStdString();
+    }
+}
+
+TEST(ArticleExtractor, BrokenMarkupStillReads) {
+    EXPECT_EQ(clipboard(u"<p>one<p>two<div><span>three</div>four</b></p></p><li>five"_s).text,
+              u"one\ntwo\nthree\nfour\nfive\n"_s);
+    EXPECT_EQ(clipboard(u"<p class=x title='a > b' data-x = \"y\" disabled>attributes</p>"_s).text, u"attributes\n"_s);
+    EXPECT_EQ(clipboard(u"&nbsp;&copy;&#x1F600;&#0;&bogus;&amp &lt;p&gt; &notin &notit;"_s).text,
+              u"\u00a0©😀\ufffd&bogus;& <p> ¬in ¬it;\n"_s);
+    EXPECT_EQ(clipboard(u"a < b <3 </> <!doctype html> <?php x ?> c"_s).text, u"a < b <3 c\n"_s);
+    // A tag cut off by the end of the input is dropped.
+    EXPECT_EQ(clipboard(u"text<p class=\"never closed"_s).text, u"text\n"_s);
+    // Line breaks of any kind are line feeds.
+    EXPECT_EQ(clipboard(u"<pre>a\r\nb\rc</pre>"_s).text, u"a\nb\nc\n"_s);
+}
+
+TEST(ArticleExtractor, TheLimitsAreTheCapturesLimits) {
+    const QString fill(19'999, u'a');
+    EXPECT_EQ(clipboard(u"<p>"_s + fill + u"</p>"_s).text.size(), 20'000);
+    EXPECT_EQ(failureOf(extractClipboardHTML(u"<p>"_s + fill + u"a</p>"_s)), CaptureFailure::tooLong);
+    EXPECT_EQ(failureOf(extractClipboardHTML(QString(2'000'001, u' '))), CaptureFailure::htmlTooLarge);
+    // Nesting deeper than any page needs is read flat, not refused.
+    const ReadingDocument deep = clipboard(u"<div>"_s.repeated(5'000) + u"deep"_s + u"</div>"_s.repeated(5'000));
+    EXPECT_EQ(deep.text, u"deep\n"_s);
+}
+
+TEST(ArticleExtractor, AnArticleComesWithItsTitle) {
+    const QString paragraph =
+        u"<p>This paragraph is long enough, with commas, clauses, and words, to look like the body of an "
+        u"article to anyone who reads it, and to Readability too, which wants a few hundred characters.</p>"_s;
+    const auto article = extractArticle(
+        u"<html><head><title>The headline</title></head><body>"
+        u"<nav><a href='/'>Home</a></nav><article>"_s +
+        paragraph.repeated(4) + u"</article></body></html>"_s);
+    ASSERT_TRUE(article && *article);
+    EXPECT_TRUE((*article)->text.startsWith(u"The headline\nThis paragraph"_s))
+        << (*article)->text.left(80).toStdString();
+    EXPECT_EQ((*article)->spans.first(), (Span{Kind::heading, 0, 13, 1}));
+    EXPECT_FALSE((*article)->text.contains(u"Home"_s));
+    EXPECT_TRUE((*article)->isValid());
+
+    const auto empty = extractArticle(u"<html><head><title>Nothing</title></head><body></body></html>"_s);
+    ASSERT_TRUE(empty);
+    EXPECT_FALSE(*empty);
+}
+
+// Pages nobody here wrote: the Debian Policy Manual's HTML.
+TEST(ArticleExtractorOnRealPages, TheScopeChapterKeepsItsSectionsAndDropsTheSideBar) {
+    const QString path = kPolicyFolder + u"policy.html/ch-scope.html"_s;
+    SKIP_WITHOUT_POLICY(path);
+    const auto article = extractArticle(readPage(path));
+    ASSERT_TRUE(article && *article) << (article ? "no body" : rawValue(article.error()).toStdString());
+    const ReadingDocument& document = **article;
+    EXPECT_TRUE(document.isValid());
+    bool foundScope = false;
+    for (const Span& span : spansOf(document, Kind::heading)) {
+        if (span.level == 2 && textOf(document, span).startsWith(u"1.1. Scope"_s)) foundScope = true;
+    }
+    EXPECT_TRUE(foundScope) << document.text.left(300).toStdString();
+    EXPECT_FALSE(document.text.contains(u"Previous topic"_s));
+    EXPECT_FALSE(document.text.contains(u"This Page"_s));
+}
+
+TEST(ArticleExtractorOnRealPages, TheAutopkgtestPageKeepsItsCodeBlocks) {
+    const QString path = kPolicyFolder + u"autopkgtest.html"_s;
+    SKIP_WITHOUT_POLICY(path);
+    const auto article = extractArticle(readPage(path));
+    ASSERT_TRUE(article && *article);
+    bool found = false;
+    for (const Span& span : spansOf(**article, Kind::codeBlock)) {
+        if (textOf(**article, span).startsWith(u"Tests: fred bill bongo"_s)) found = true;
+    }
+    EXPECT_TRUE(found);
+}
+
+TEST(ArticleExtractorOnRealPages, TheFilesystemStandardIsADocumentOrTooLong) {
+    const QString path = kPolicyFolder + u"fhs/fhs-3.0.html"_s;
+    SKIP_WITHOUT_POLICY(path);
+    const QString html = readPage(path);
+    for (const ArticleExtraction& extraction : {extractArticle(html), extractClipboardHTML(html)}) {
+        if (extraction) {
+            ASSERT_TRUE(*extraction);
+            EXPECT_TRUE((*extraction)->isValid());
+            EXPECT_LE((*extraction)->text.size(), kArticleTextLimit);
+        } else {
+            EXPECT_EQ(extraction.error(), CaptureFailure::tooLong);
+        }
+    }
+}
+
+TEST(ArticleExtractorOnRealPages, EveryPolicyPageGivesAValidDocumentOrAReason) {
+    SKIP_WITHOUT_POLICY(kPolicyFolder + u"policy.html/index.html"_s);
+    for (const QString& name : QDir(kPolicyFolder + u"policy.html"_s).entryList({u"*.html"_s}, QDir::Files)) {
+        const QString html = readPage(kPolicyFolder + u"policy.html/"_s + name);
+        const ArticleExtraction article = extractArticle(html);
+        if (article && *article) {
+            EXPECT_TRUE((*article)->isValid()) << name.toStdString();
+        } else if (!article) {
+            EXPECT_EQ(article.error(), CaptureFailure::tooLong) << name.toStdString();
+        }
+    }
+}
+
+// The page script runs in a browser; here it meets stand-ins for the page's document and location, and
+// runs as the browser runs it: the script, a line feed and the call, the call's value the program's.
+class SnapshotScript : public ::testing::Test {
+protected:
+    QString snapshotOf(const QString& page, bool wantsHTML) {
+        const auto script = loadArticleExtractorScript(u"snapshot"_s);
+        if (!script) return {};
+        const QString program =
+            page + u"\n"_s + *script + u"\nRSVPSnapshot.snapshot("_s + (wantsHTML ? u"true"_s : u"false"_s) + u");"_s;
+        return m_engine.evaluate(program).toString();
+    }
+
+    static BrowserSnapshot decoded(const QString& json) {
+        auto snapshot = decodeJsonText<BrowserSnapshot>(json.toUtf8());
+        if (!snapshot) ADD_FAILURE() << "not a snapshot: " << json.left(200).toStdString();
+        return snapshot.value_or(BrowserSnapshot{});
+    }
+
+    QJSEngine m_engine;
+};
+
+TEST_F(SnapshotScript, ReportsTheAddressTheDocumentAndItsHTML) {
+    const QString page =
+        u"var location = { href: 'https://example.org/a?b#c' };"
+        u"var document = { documentElement: { outerHTML: '<html><body>本文</body></html>' } };"_s;
+    const BrowserSnapshot first = decoded(snapshotOf(page, true));
+    EXPECT_EQ(first.status, u"ok"_s);
+    EXPECT_EQ(first.url, u"https://example.org/a?b#c"_s);
+    EXPECT_EQ(first.html, u"<html><body>本文</body></html>"_s);
+    ASSERT_TRUE(first.documentID);
+    EXPECT_FALSE(first.documentID->isEmpty());
+    EXPECT_FALSE(first.windowID);
+
+    // The same document keeps its identity; a new document (after a navigation) gets another.
+    const QString again = snapshotOf(u""_s, false);
+    const BrowserSnapshot second = decoded(again);
+    EXPECT_EQ(second.documentID, first.documentID);
+    EXPECT_FALSE(second.html);
+    const BrowserSnapshot navigated =
+        decoded(snapshotOf(u"document = { documentElement: { outerHTML: '<html></html>' } };"_s, false));
+    EXPECT_NE(navigated.documentID, first.documentID);
+}
+
+TEST_F(SnapshotScript, RefusesHTMLTheExtractorWouldRefuseAndReportsAnUnreadablePage) {
+    const QString large =
+        u"var location = { href: 'https://example.org/' };"
+        u"var document = { documentElement: { outerHTML: 'x'.repeat(2000001) } };"_s;
+    const BrowserSnapshot refused = decoded(snapshotOf(large, true));
+    EXPECT_EQ(refused.status, u"htmlTooLarge"_s);
+    EXPECT_FALSE(refused.html);
+    // Without HTML the same page is fine.
+    EXPECT_EQ(decoded(snapshotOf(u""_s, false)).status, u"ok"_s);
+
+    QJSEngine bare;
+    const auto script = loadArticleExtractorScript(u"snapshot"_s);
+    ASSERT_TRUE(script);
+    EXPECT_EQ(decoded(bare.evaluate(*script + u"\nRSVPSnapshot.snapshot(true);"_s).toString()).status,
+              u"unavailable"_s);
+}
+
+}  // namespace
+}  // namespace tavrine

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <future>
+#include <thread>
+
+namespace tavrine::test {
+
+// A FIFO at path; fails the test when it cannot be made.
+inline void makeFifo(const QString& path) {
+    if (::mkfifo(QFile::encodeName(path).constData(), 0600) != 0) ADD_FAILURE() << "mkfifo " << path.toStdString();
+}
+
+// A bound Unix socket at path, closed again: the socket file stays, with no one behind it.
+inline void makeSocket(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (static_cast<size_t>(native.size()) >= sizeof address.sun_path) {
+        ADD_FAILURE() << "socket path too long: " << native.constData();
+        return;
+    }
+    std::memcpy(address.sun_path, native.constData(), static_cast<size_t>(native.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ADD_FAILURE() << "socket " << native.constData();
+    }
+    if (fd >= 0) ::close(fd);
+}
+
+// A file of the given size that holds no data on disk (a hole), so that a large size costs nothing.
+inline void makeSparseFile(const QString& path, qint64 size) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !file.resize(size)) ADD_FAILURE() << "sparse " << path.toStdString();
+}
+
+// Runs body on a thread of its own and returns its result. Nothing can stop a thread blocked in a
+// system call, so a body still running at the deadline ends the test program, failing the test
+// instead of hanging the suite.
+template <typename Body>
+auto withinDeadline(Body body, std::chrono::seconds deadline = std::chrono::seconds(30)) {
+    std::packaged_task<decltype(body())()> task(std::move(body));
+    auto result = task.get_future();
+    std::thread runner(std::move(task));
+    if (result.wait_for(deadline) != std::future_status::ready) {
+        std::fprintf(stderr, "still blocked after %lld s: the test program ends here\n",
+                     static_cast<long long>(deadline.count()));
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    runner.join();
+    return result.get();
+}
+
+}  // namespace tavrine::test
