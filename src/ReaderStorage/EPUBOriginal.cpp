@@ -2,7 +2,7 @@
 
 #include "ReaderStorage/internal/PathNames.h"
 
-#include <QCryptographicHash>
+#include "ReaderStorage/internal/Sha256.h"
 
 namespace tavrine {
 namespace {
@@ -27,7 +27,9 @@ bool EPUBOriginal::isValid() const {
 }
 
 QString sha256Hex(QByteArrayView bytes) {
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    Sha256 digest;
+    digest.add(bytes);
+    return QString::fromLatin1(digest.result().toHex());
 }
 
 void writeJson(JsonWriter& writer, const EPUBOriginal& original) {

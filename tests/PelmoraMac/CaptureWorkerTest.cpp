@@ -95,8 +95,7 @@ TEST_F(RealCaptureWorker, AnswersHostilePagesInTime) {
         {"2,000,001 units", QString(kExtractionHTMLLimit + 1, u'a')},
     };
     for (const Page& page : pages) {
-        const QByteArray request =
-            encodeJson(CaptureWorkerRequest{.operation = Operation::extract, .html = page.html});
+        const QByteArray request = encodeJson(CaptureWorkerRequest{.operation = Operation::extract, .html = page.html});
         const auto output =
             launchCaptureWorkerProcess(test::realWorker(), {u"--capture-worker"_s}, request, deadlineIn(3500ms),
                                        kCaptureWorkerTransferLimit, CancellationToken::none());

@@ -1,3 +1,4 @@
+#include "ReaderStorage/internal/Sha256.h"
 #include "ReaderStorage/internal/SnapshotValidation.h"
 
 #include "ReaderCore/Characters.h"
@@ -204,6 +205,18 @@ TEST(EPUBOriginal, TheRecordIsCheckedForFormOnly) {
           EPUBOriginal{u"a.epub"_s, 1, u"\U0001F600"_s + digest.mid(2)}}) {
         EXPECT_FALSE(invalid.isValid()) << invalid.filename << " " << invalid.byteCount << " " << invalid.sha256;
     }
+}
+
+TEST(Sha256, GivesTheStandardDigestsWhateverThePieces) {
+    EXPECT_EQ(sha256Hex(QByteArray()), u"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"_s);
+    // A million "a", fed in pieces of every length from 1 to 1,000 bytes.
+    const QByteArray million(1'000'000, 'a');
+    Sha256 digest;
+    for (qsizetype offset = 0, piece = 1; offset < million.size(); offset += piece, piece = piece % 1000 + 1) {
+        digest.add(QByteArrayView(million).sliced(offset, std::min(piece, million.size() - offset)));
+    }
+    EXPECT_EQ(digest.result().toHex(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    EXPECT_EQ(sha256Hex(million), u"cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"_s);
 }
 
 }  // namespace
