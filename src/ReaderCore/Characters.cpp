@@ -265,4 +265,52 @@ std::optional<QString> decodeUTF8Strictly(QByteArrayView bytes) {
     return text;
 }
 
+bool isStrictUTF8Of(QByteArrayView bytes, QStringView text) {
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned char* const end = in + bytes.size();
+    const char16_t* units = text.utf16();
+    const char16_t* const unitsEnd = units + text.size();
+    const auto continuation = [](unsigned char c) { return (c & 0xC0) == 0x80; };
+    while (in < end) {
+        const unsigned char c = *in;
+        if (c < 0x80) {
+            if (units == unitsEnd || *units != c) return false;
+            ++in;
+            ++units;
+            continue;
+        }
+        // The well-formed sequences of the Unicode standard (table 3-7): no overlong form, no encoded
+        // surrogate, nothing past U+10FFFF, nothing cut off.
+        char32_t scalar = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            if (end - in < 2 || !continuation(in[1])) return false;
+            scalar = ((c & 0x1F) << 6) | (in[1] & 0x3F);
+            in += 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            if (end - in < 3 || !continuation(in[1]) || !continuation(in[2])) return false;
+            if ((c == 0xE0 && in[1] < 0xA0) || (c == 0xED && in[1] > 0x9F)) return false;
+            scalar = ((c & 0x0F) << 12) | ((in[1] & 0x3F) << 6) | (in[2] & 0x3F);
+            in += 3;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            if (end - in < 4 || !continuation(in[1]) || !continuation(in[2]) || !continuation(in[3])) return false;
+            if ((c == 0xF0 && in[1] < 0x90) || (c == 0xF4 && in[1] > 0x8F)) return false;
+            scalar = ((c & 0x07) << 18) | ((in[1] & 0x3F) << 12) | ((in[2] & 0x3F) << 6) | (in[3] & 0x3F);
+            in += 4;
+        } else {
+            return false;
+        }
+        if (QChar::requiresSurrogates(scalar)) {
+            if (unitsEnd - units < 2 || units[0] != QChar::highSurrogate(scalar) ||
+                units[1] != QChar::lowSurrogate(scalar)) {
+                return false;
+            }
+            units += 2;
+        } else {
+            if (units == unitsEnd || *units != scalar) return false;
+            ++units;
+        }
+    }
+    return units == unitsEnd;
+}
+
 }  // namespace tavrine

@@ -131,4 +131,8 @@ CharacterLengthCheck checkCharacterLengths(QStringView text,
 // caller whose format allows one drops it first.
 std::optional<QString> decodeUTF8Strictly(QByteArrayView bytes);
 
+// Whether decodeUTF8Strictly(bytes) would give exactly text, found without making the text: one pass that
+// decodes and compares as it goes, stopping at the first difference.
+bool isStrictUTF8Of(QByteArrayView bytes, QStringView text);
+
 }  // namespace tavrine

@@ -219,6 +219,44 @@ TEST(CheckCharacterLengths, RefusesACharacterLongerThanTheLimitInALongText) {
     EXPECT_EQ(checkCharacterLengths(QString(filler + u"x"_s), cancelled), CharacterLengthCheck::cancelled);
 }
 
+// isStrictUTF8Of is decodeUTF8Strictly(bytes) == text, for every sequence of up to three bytes (and every
+// lead of four), and for random byte strings.
+TEST(StrictUTF8, ComparingAsItDecodesAgreesWithDecoding) {
+    const auto agree = [](const QByteArray& bytes) {
+        const std::optional<QString> decoded = decodeUTF8Strictly(bytes);
+        if (!decoded) {
+            EXPECT_FALSE(isStrictUTF8Of(bytes, QString::fromUtf8(bytes))) << bytes.toHex().toStdString();
+            return;
+        }
+        EXPECT_TRUE(isStrictUTF8Of(bytes, *decoded)) << bytes.toHex().toStdString();
+        EXPECT_FALSE(isStrictUTF8Of(bytes, QString(*decoded + u'x'))) << bytes.toHex().toStdString();
+        if (!decoded->isEmpty()) {
+            EXPECT_FALSE(isStrictUTF8Of(bytes, decoded->chopped(1))) << bytes.toHex().toStdString();
+            QString changed = *decoded;
+            changed.back() = QChar(changed.back().unicode() ^ 1);
+            EXPECT_FALSE(isStrictUTF8Of(bytes, changed)) << bytes.toHex().toStdString();
+        }
+    };
+    for (int a = 0x80; a < 0x100; ++a) {
+        agree(QByteArray(1, static_cast<char>(a)) + "z");
+        for (int b = 0; b < 0x100; b += (a < 0xC0 ? 0x40 : 1)) {
+            const QByteArray two{static_cast<char>(a), static_cast<char>(b)};
+            agree(two);
+            if (a < 0xE0 || a > 0xF4 || (b & 0xC0) != 0x80) continue;
+            for (int c = 0x70; c < 0xD0; ++c) agree(two + static_cast<char>(c) + (a >= 0xF0 ? "\x80" : ""));
+        }
+    }
+    std::mt19937 random(21);
+    const QByteArray pieces[] = {
+        "a",    "\n",       "\xC3\xA9",     "\xE7\x8C\xAB",     "\xF0\x9F\x98\x80", "\xEF\xBB\xBF",
+        "\x80", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE7\x8C",         "\xFF"};
+    for (int round = 0; round < 2'000; ++round) {
+        QByteArray bytes;
+        for (int k = static_cast<int>(random() % 12); k > 0; --k) bytes += pieces[random() % std::size(pieces)];
+        agree(bytes);
+    }
+}
+
 TEST(FirstCharacters, CutsAfterWholeCharactersOnly) {
     EXPECT_EQ(firstCharacters(u"abc"_s, 3), u"abc"_s);
     EXPECT_EQ(firstCharacters(u"abcd"_s, 3), u"abc"_s);

@@ -105,6 +105,11 @@ QByteArray utf8(const QString& text) {
 }
 
 // Each file is judged by its first failing check: the name, the size, the encoding, then the content.
+// The bytes after one leading byte-order mark.
+QByteArray textBytesOf(const QByteArray& data) {
+    return data.startsWith(kMark) ? data.mid(kMark.size()) : data;
+}
+
 TEST(LibraryTextFile, TheGateAcceptsOrRefusesEachFileAtItsFirstFailure) {
     const auto failureOf = [](const QByteArray& data, const QString& name = u"notes.txt"_s) {
         const auto result = LibraryTextFile::decodeText(name, data);
@@ -154,7 +159,20 @@ TEST(LibraryTextFile, TheGateAcceptsOrRefusesEachFileAtItsFirstFailure) {
         {Failure::empty, {QByteArray(), kMark, utf8(u" \t\r\n\u3000\u2028\u2029\u00A0 "_s)}},
     };
     for (const auto& [failure, files] : groups) {
-        for (qsizetype i = 0; i < files.size(); ++i) EXPECT_EQ(failureOf(files[i]), failure) << "file " << i;
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            EXPECT_EQ(failureOf(files[i]), failure) << "file " << i;
+            // The store's check of a kept file agrees with the gate: only the gate's own document matches.
+            const LibraryTextFile file{u"notes.txt"_s, files[i]};
+            const auto decoded = LibraryTextFile::decodeText(file.filename, file.data);
+            const ReadingDocument lenient{std::nullopt, QString::fromUtf8(textBytesOf(files[i])), {}};
+            EXPECT_EQ(file.decodesTo(lenient), decoded && *decoded == lenient) << "file " << i;
+            if (!decoded) continue;
+            EXPECT_TRUE(file.decodesTo(*decoded)) << "file " << i;
+            EXPECT_FALSE((LibraryTextFile{u"notes.md"_s, files[i]}.decodesTo(*decoded)));
+            ReadingDocument sectioned = *decoded;
+            sectioned.sections = QList{ReadingDocument::Section{u"s"_s, std::nullopt, 0, decoded->text.size()}};
+            EXPECT_FALSE(file.decodesTo(sectioned)) << "file " << i;
+        }
     }
 }
 

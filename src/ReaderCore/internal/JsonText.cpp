@@ -1,7 +1,5 @@
 #include "ReaderCore/internal/JsonText.h"
 
-#include <QStringDecoder>
-
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -74,37 +72,64 @@ bool hasValidJsonEscapes(std::string_view bytes) {
 }
 
 QString decodeJsonString(std::string_view bytes, bool hasEscapes) {
-    // The byte-order mark is the text's own character here, not a mark to drop.
-    QStringDecoder decoder(QStringConverter::Utf8,
-                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-    // No more units than bytes.
+    // No more units than bytes; the text is valid UTF-8, its escapes well formed (checked when parsed).
     QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
-    QChar* out = text.data();
-    std::size_t position = 0;
-    while (position < bytes.size()) {
-        const void* found = hasEscapes ? std::memchr(bytes.data() + position, '\\', bytes.size() - position) : nullptr;
-        const std::size_t segmentEnd =
-            found ? static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data()) : bytes.size();
-        out = decoder.appendToBuffer(
-            out, QByteArrayView(bytes.data() + position, static_cast<qsizetype>(segmentEnd - position)));
-        position = segmentEnd;
-        if (position == bytes.size()) break;
-        const char escape = bytes[position + 1];
-        position += 2;
-        switch (escape) {
-        case 'b': *out++ = u'\b'; break;
-        case 'f': *out++ = u'\f'; break;
-        case 'n': *out++ = u'\n'; break;
-        case 'r': *out++ = u'\r'; break;
-        case 't': *out++ = u'\t'; break;
-        case 'u':
-            *out++ = QChar(hexUnit(bytes.data() + position));
-            position += 4;
-            break;
-        default: *out++ = QChar(static_cast<char16_t>(escape)); break;  // " \ /
+    auto* out = reinterpret_cast<char16_t*>(text.data());
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned char* const end = in + bytes.size();
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    while (in < end) {
+        // Eight ASCII bytes at a time, up to the first other byte or backslash.
+        while (end - in >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, in, 8);
+            const std::uint64_t backslashes = word ^ (kOnes * '\\');
+            if ((word & kHighBits) || (hasEscapes && ((backslashes - kOnes) & ~backslashes & kHighBits))) break;
+            for (int k = 0; k < 8; ++k) out[k] = in[k];
+            in += 8;
+            out += 8;
+        }
+        if (in == end) break;
+        const unsigned char c = *in;
+        if (c < 0x80) {
+            if (c != '\\') {
+                *out++ = c;
+                ++in;
+                continue;
+            }
+            const char escape = static_cast<char>(in[1]);
+            in += 2;
+            switch (escape) {
+            case 'b': *out++ = u'\b'; break;
+            case 'f': *out++ = u'\f'; break;
+            case 'n': *out++ = u'\n'; break;
+            case 'r': *out++ = u'\r'; break;
+            case 't': *out++ = u'\t'; break;
+            case 'u':
+                // A lone surrogate stays a lone unit; two escaped halves make their pair.
+                *out++ = hexUnit(reinterpret_cast<const char*>(in));
+                in += 4;
+                break;
+            default: *out++ = static_cast<char16_t>(escape); break;  // " \ /
+            }
+        } else if (c < 0xE0) {
+            *out++ = static_cast<char16_t>(((c & 0x1F) << 6) | (in[1] & 0x3F));
+            in += 2;
+        } else if (c < 0xF0) {
+            *out++ = static_cast<char16_t>(((c & 0x0F) << 12) | ((in[1] & 0x3F) << 6) | (in[2] & 0x3F));
+            in += 3;
+        } else {
+            const char32_t scalar =
+                ((c & 0x07) << 18) | ((in[1] & 0x3F) << 12) | ((in[2] & 0x3F) << 6) | (in[3] & 0x3F);
+            *out++ = QChar::highSurrogate(scalar);
+            *out++ = QChar::lowSurrogate(scalar);
+            in += 4;
         }
     }
-    text.truncate(out - text.constData());
+    text.truncate(out - reinterpret_cast<const char16_t*>(text.constData()));
+    // A text of many multi-byte characters took far fewer units than it was given.
+    if (text.capacity() > text.size() + text.size() / 4 + 64) text.squeeze();
     return text;
 }
 

@@ -32,8 +32,7 @@ bool isValidEPUBReading(const StoredReading& record, const ReadingStoreSnapshot&
 
 bool matchesItsTextFile(const StoredReading& record, const LibraryTextFile& file) {
     if (!record.isInLibrary) return false;
-    const auto decoded = LibraryTextFile::decodeText(file.filename, file.data);
-    if (!decoded || *decoded != record.reading.document) return false;
+    if (!file.decodesTo(record.reading.document)) return false;
     return record.reading.title == file.filename;
 }
 
