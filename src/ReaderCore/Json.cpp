@@ -113,11 +113,32 @@ void JsonWriter::close(char bracket) {
 #endif
 }
 
+JsonWriter::JsonWriter(std::function<bool(QByteArrayView)> sink, qsizetype bufferBytes) : m_sink(std::move(sink)) {
+    m_out.resize(bufferBytes);
+    m_cursor = m_out.data();
+    m_end = m_cursor + m_out.size();
+}
+
 void JsonWriter::makeRoom(qsizetype most) {
-    const qsizetype used = m_cursor ? m_cursor - m_out.constData() : 0;
-    m_out.resize(std::max(used + most, 2 * m_out.size() + 4096));
+    qsizetype used = m_cursor ? m_cursor - m_out.constData() : 0;
+    if (m_sink) {
+        // Hand over what is written (dropping it when the sink has refused a piece), and start again.
+        if (!m_sinkRefused && used > 0) m_sinkRefused = !m_sink(QByteArrayView(m_out.constData(), used));
+        used = 0;
+        if (m_out.size() < most) m_out.resize(most);
+    } else {
+        m_out.resize(std::max(used + most, 2 * m_out.size() + 4096));
+    }
     m_cursor = m_out.data() + used;
     m_end = m_out.data() + m_out.size();
+}
+
+bool JsonWriter::finish() {
+    Q_ASSERT(m_sink);
+    const qsizetype used = m_cursor - m_out.constData();
+    if (!m_sinkRefused && used > 0) m_sinkRefused = !m_sink(QByteArrayView(m_out.constData(), used));
+    m_cursor = m_out.data();
+    return !m_sinkRefused;
 }
 
 QByteArray JsonWriter::take() {

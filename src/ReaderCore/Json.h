@@ -15,6 +15,7 @@
 #include <array>
 #include <concepts>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <limits>
 #include <memory>
@@ -298,6 +299,14 @@ DecodingError typeMismatch(const JsonPath& path, QStringView expected, const Jso
 // controls below U+0020; a lone surrogate as its \u escape), numbers in their shortest exact form.
 class JsonWriter {
 public:
+    // Writes into memory; take() gives the text.
+    JsonWriter() = default;
+    // Hands the text to sink in pieces of about bufferBytes (a longer string in one piece), so that it is
+    // never whole in memory; finish() hands over the rest. Once sink returns false, nothing more is
+    // handed over and finish() returns false.
+    explicit JsonWriter(std::function<bool(QByteArrayView)> sink, qsizetype bufferBytes = 1 << 20);
+    bool finish();
+
     void beginObject();
     void endObject();
     void beginArray();
@@ -332,7 +341,10 @@ private:
         ++m_cursor;
     }
 
-    // The text so far is m_out's bytes up to m_cursor; its size runs ahead, to m_end.
+    // The text so far (or since the last piece handed to the sink) is m_out's bytes up to m_cursor; its
+    // size runs ahead, to m_end.
+    std::function<bool(QByteArrayView)> m_sink;
+    bool m_sinkRefused = false;
     QByteArray m_out;
     char* m_cursor = nullptr;
     char* m_end = nullptr;

@@ -172,6 +172,40 @@ TEST(JsonStrings, AreWrittenAsQtWritesThemAndReadBackUnchanged) {
     EXPECT_EQ(decodeField<QString>("{\"v\": \"\xEF\xBB\xBF\xF0\x9F\x98\x80\"}"), u"\uFEFF\U0001F600"_s);
 }
 
+// Written through a sink in pieces, whatever their size, the text is the one written into memory; a sink
+// that refuses a piece is given nothing more.
+TEST(JsonWriter, HandsTheSameTextToASinkPieceByPiece) {
+    QStringList values{u"short"_s, QString(5'000, u'猫'), QString(300, u'"')};
+    for (int i = 0; i < 200; ++i) values.append(QString::number(i));
+    const QByteArray whole = encodeJson(values);
+    for (const qsizetype buffer : {qsizetype{1}, qsizetype{7}, qsizetype{64}, qsizetype{1} << 20}) {
+        QByteArray joined;
+        qsizetype pieces = 0;
+        JsonWriter writer(
+            [&](QByteArrayView piece) {
+                joined += piece;
+                ++pieces;
+                return true;
+            },
+            buffer);
+        writeJson(writer, values);
+        EXPECT_TRUE(writer.finish());
+        EXPECT_EQ(joined, whole) << buffer;
+        EXPECT_EQ(pieces > 1, buffer < whole.size()) << buffer;
+    }
+
+    qsizetype offered = 0;
+    JsonWriter refusing(
+        [&](QByteArrayView) {
+            ++offered;
+            return false;
+        },
+        64);
+    writeJson(refusing, values);
+    EXPECT_FALSE(refusing.finish());
+    EXPECT_EQ(offered, 1);
+}
+
 TEST(JsonUuids, AreWrittenUpperCaseAndReadStrictlyInEitherCase) {
     const QString canonical = u"E621E1F8-C36C-495A-93FC-0C247A3E6E5F"_s;
     const QUuid id = *parseUuid(canonical);
