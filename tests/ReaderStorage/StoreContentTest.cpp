@@ -25,6 +25,35 @@ TEST(StoredReading, OptionalFieldsAreLeftOutAndReadFromNull) {
     EXPECT_EQ(decodeJsonText<StoredReading>(jsonText(json)), plain);
 }
 
+// Records are decoded on several threads at once, yet a store file's failure is always its first one.
+TEST(StoredReading, TheFirstBrokenRecordOfAStoreFileIsTheOneReported) {
+    QList<StoredReading> records;
+    for (int i = 0; i < 40; ++i) records.append(textRecord(idNumber(i + 1), u"本文 %1"_s.arg(i)));
+    QJsonObject file = writtenObject(snapshotOf(records));
+    QJsonArray documents = file[u"documents"_s].toArray();
+    QJsonObject missingTitle = documents[30].toObject();
+    missingTitle.remove(u"isInLibrary"_s);
+    documents[30] = missingTitle;
+    QJsonObject wrongType = documents[35].toObject();
+    wrongType[u"isInLibrary"_s] = 1;
+    documents[35] = wrongType;
+    file[u"documents"_s] = documents;
+    const auto broken = decodeJsonText<ReadingStoreSnapshot>(jsonText(file));
+    ASSERT_FALSE(broken);
+    EXPECT_EQ(broken.error().kind, DecodingError::Kind::keyNotFound);
+    EXPECT_EQ(broken.error().codingPath, u"documents.Index 30"_s);
+
+    documents[33] = QJsonValue::Null;
+    documents[30] = documents[29];
+    file[u"documents"_s] = documents;
+    const auto null = decodeJsonText<ReadingStoreSnapshot>(jsonText(file));
+    ASSERT_FALSE(null);
+    EXPECT_EQ(null.error().kind, DecodingError::Kind::valueNotFound);
+    EXPECT_EQ(null.error().codingPath, u"documents.Index 33"_s);
+
+    EXPECT_EQ(decodeJsonText<ReadingStoreSnapshot>(encodeJson(snapshotOf(records)))->documents, records);
+}
+
 TEST(StoreLists, HistoryIsMostRecentlyPlayedFirstWithTiesByIdentifierText) {
     // Ties go by the upper-case text, whatever case was read and whatever order the binary values have:
     // QUuid orders these two by their variant bits, the other way round.
