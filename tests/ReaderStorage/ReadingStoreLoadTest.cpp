@@ -3,6 +3,7 @@
 
 #include "SpecialFiles.h"
 #include "StoreFixture.h"
+#include "StoreSample.h"
 #include "support/JsonTesting.h"
 
 #include <QDir>
@@ -279,6 +280,31 @@ TEST_F(ReadingStoreLoadTest, AMissingChangedOrLinkedOriginalFailsTheLoad) {
     keepOriginal(idNumber(1), book);
     fileSystem->failOn(FileError::Operation::open, original, EACCES);
     EXPECT_EQ(openFailure(), StoreFailure(FileError{FileError::Operation::open, EACCES, original}));
+}
+
+// fixtures/ holds storeSample() as the QJsonDocument-based writer left it. It loads as that store, and
+// today's writer gives the same JSON (the same keys and values), which that earlier loader reads.
+TEST_F(ReadingStoreLoadTest, AStoreOfTheEarlierWriterLoadsAsItWasAndIsWrittenAlike) {
+    const auto fixture = [](const char* name) {
+        QFile file(QStringLiteral(STORE_FIXTURES_DIR "/%1").arg(QLatin1StringView(name)));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray storeBytes = fixture("reading-store.json");
+    const QByteArray progressBytes = fixture("progress.json");
+    ASSERT_FALSE(storeBytes.isEmpty() || progressBytes.isEmpty());
+    const ReadingStoreSnapshot sample = storeSample();
+
+    directory.write(storePath(), storeBytes);
+    directory.write(files().progressFile(*sample.revision), progressBytes);
+    keepOriginal(sample.documents.first().id(), sampleOriginal());
+    auto store = open();
+    ASSERT_TRUE(store);
+    EXPECT_EQ(stateOf(*store), ReadingStoreState::of(sample));
+    store.reset();
+
+    EXPECT_EQ(decodeJsonText<ReadingStoreSnapshot>(encodeJson(sample)), sample);
+    EXPECT_EQ(QJsonDocument::fromJson(encodeJson(sample)), QJsonDocument::fromJson(storeBytes));
+    EXPECT_EQ(QJsonDocument::fromJson(*encodeProgressFile(sample)), QJsonDocument::fromJson(progressBytes));
 }
 
 TEST_F(ReadingStoreLoadTest, OrphanedOriginalsArePrunedAtOpening) {
