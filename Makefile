@@ -27,8 +27,7 @@ build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
-	@if [ -x $(BUILD_DIR)/src/tavrine ]; then exec $(BUILD_DIR)/src/tavrine; \
-	else echo "Tavrine has no application window yet: the libraries, tests and benchmarks are built."; fi
+	exec $(BUILD_DIR)/src/tavrine
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)

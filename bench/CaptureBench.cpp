@@ -21,16 +21,30 @@
 //   {"bench":"extract","function":…,"bytes":…,"evalMs":…,"ms":…}
 //     the real extractor as the worker runs it, each call in a fresh engine, best of 5: evalMs the
 //     engine's creation and the bundle's evaluation alone, ms the whole call (goals: at most 400 ms for
-//     the 200 KB article with either function, 2,000 ms for a page of 2,000,000 units).
+//     the 200 KB article with either function, 2,000 ms for a page of 2,000,000 units);
+//   {"bench":"browser-article","htmlBytes":200000,"ms":…}
+//     the median of 10 browser article captures as the application makes them (snapshot, extraction
+//     and verification, three real workers under the capture's 3-second deadline) of a generated page
+//     of 200,000 bytes shown by a headless Chromium that the benchmark starts: an article of about
+//     12,000 characters (a capture takes at most 20,000) in a site's navigation, side bar, styles and
+//     inline script data, as news pages are (goal: at most 1,500 ms); {"bench":"browser-article",
+//     "skipped":…} without chromium.
 #include "PelmoraMac/Capture/ArticleScriptHost.h"
+#include "PelmoraMac/Capture/BrowserArticleCapture.h"
+#include "PelmoraMac/Capture/BrowserAutomationConsent.h"
+#include "PelmoraMac/Capture/BrowserSnapshotScript.h"
 #include "PelmoraMac/Capture/CaptureWorker.h"
 #include "PelmoraMac/Capture/CaptureWorkerLauncher.h"
 
 #include "BenchReport.h"
 #include "BenchTexts.h"
 #include "ClipboardBenchInputs.h"
+#ifdef TAVRINE_HEADLESS_CHROMIUM
+#include "support/HeadlessChromium.h"
+#endif
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -38,6 +52,8 @@
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QUrl>
 
 #include <csignal>
 #include <cstdio>
@@ -286,6 +302,96 @@ void measureExtraction(const QString& name, const QString& html) {
     }
 }
 
+// A news page of `length` bytes (ASCII): navigation and side-bar links, a style sheet, an article of
+// about 12,000 characters, and inline script data to the length.
+QString browserArticlePage(qsizetype length) {
+    QString navigation;
+    for (int index = 0; index < 120; ++index) {
+        navigation += u"<li class=\"menu-item menu-item-type-taxonomy\"><a href=\"/section/"_s +
+                      QString::number(index) + u"\">Section "_s + QString::number(index) + u"</a></li>"_s;
+    }
+    QString article = u"<article><h1>A page as news sites make them</h1>"_s;
+    const QStringList paragraphs = bench::englishProse(12'000, 7).split(u"\n\n"_s, Qt::SkipEmptyParts);
+    for (const QString& paragraph : paragraphs) article += u"<p>"_s + paragraph.toHtmlEscaped() + u"</p>"_s;
+    article += u"</article>"_s;
+    QString page =
+        u"<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\"><title>A page - Bench Times"
+        u"</title><style>"_s +
+        QString(u".menu-item{display:inline-block;margin:0 4px}"_s).repeated(60) +
+        u"</style></head><body><header><nav><ul>"_s + navigation + u"</ul></nav></header><main>"_s + article +
+        u"<aside><ul>"_s + navigation +
+        u"</ul></aside></main><footer><p>Copyright Bench Times</p></footer><script>window.__DATA__=["_s;
+    const QString end = u"0];</script></body></html>"_s;
+    const QString record = u"{\"id\":12345,\"kind\":\"teaser\",\"score\":0.5},"_s;
+    while (page.size() + record.size() + end.size() <= length) page += record;
+    page += end;
+    return page.leftJustified(length, u' ');
+}
+
+#ifdef TAVRINE_HEADLESS_CHROMIUM
+constexpr int kBrowserCaptures = 10;
+
+// Waits until the browser shows the whole page, as its snapshot tells.
+bool pageShown(const QString& url, qsizetype htmlLength) {
+    const QDeadlineTimer deadline(std::chrono::seconds(20));
+    while (!deadline.hasExpired()) {
+        const auto snapshot = takeBrowserSnapshot(ArticleBrowser::chrome, true);
+        if (snapshot && snapshot->url == url && snapshot->html && snapshot->html->size() >= htmlLength) return true;
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+void measureBrowserArticle(const QString& folder) {
+    const QString html = browserArticlePage(200'000);
+    const QString articlePath = folder + u"/browser-article.html"_s;
+    QFile file(articlePath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(html.toUtf8()) != html.size()) return;
+    file.close();
+    const qsizetype htmlBytes = html.size();
+    const QString url = QUrl::fromLocalFile(articlePath).toString();
+    if (test::HeadlessChromium::executable().isEmpty()) {
+        std::printf("{\"bench\":\"browser-article\"%s}\n",
+                    qPrintable(field(u"skipped"_s,
+                                     bench::jsonString(QString::fromLatin1(test::HeadlessChromium::missingReason())))));
+        return;
+    }
+    test::HeadlessChromium browser(url);
+    if (!browser.isListening() || !pageShown(url, htmlBytes / 2)) {
+        std::fprintf(stderr, "capture-bench: the browser did not show the article: %s\n",
+                     qPrintable(browser.failure()));
+        return;
+    }
+    const BrowserArticleCaptureEnvironment environment{
+        .isFrontApplication = [](pid_t) { return true; },
+        .automationPermission = [](ArticleBrowser) { return kAutomationAllowed; },
+        .runWorker =
+            [](const CaptureWorkerRequest& request, CaptureDeadline deadline, const CancellationToken& cancellation) {
+                return runCaptureWorker(request, deadline, cancellation, kWorker);
+            }};
+    std::vector<double> times;
+    for (int run = 0; run < kBrowserCaptures; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        const auto article = captureBrowserArticle(ArticleBrowser::chrome, url, browser.pid(),
+                                                   captureDeadlineFrom(start), CancellationToken::none(), environment);
+        const double ms = bench::millisecondsSince(start);
+        if (!article || !*article) {
+            std::fprintf(stderr, "capture-bench: the browser capture gave %s\n",
+                         article ? "no document" : qPrintable(rawValue(article.error())));
+            return;
+        }
+        times.push_back(ms);
+    }
+    std::printf("{\"bench\":\"browser-article\"%s%s}\n", qPrintable(field(u"htmlBytes"_s, QString::number(htmlBytes))),
+                qPrintable(field(u"ms"_s, milliseconds(bench::percentile(times, 0.5)))));
+    std::fflush(stdout);
+}
+#else
+void measureBrowserArticle(const QString&) {
+    std::printf("{\"bench\":\"browser-article\",\"skipped\":\"built without the test suite's headless Chromium\"}\n");
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -309,5 +415,6 @@ int main(int argc, char** argv) {
     measureReadability(readabilityPages(articlePath));
     measureExtraction(u"generated-article"_s, article);
     measureExtraction(u"generated-page-2000000"_s, generatedArticle(kExtractionHTMLLimit));
+    measureBrowserArticle(folder.path());
     return 0;
 }

@@ -8,9 +8,11 @@
 namespace tavrine {
 using namespace Qt::StringLiterals;
 
-QString ReadingStoreFiles::applicationStoreFile() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u'/' +
-           QString::fromUtf16(kApplicationIdentifier) + u"/reading-store.json";
+std::optional<QString> ReadingStoreFiles::applicationStoreFile() {
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    // An empty location would make the path absolute from the root of the file system.
+    if (data.isEmpty()) return std::nullopt;
+    return data + u'/' + QString::fromUtf16(kApplicationIdentifier) + u"/reading-store.json";
 }
 
 QString ReadingStoreFiles::progressFile(const QUuid& revision) const {

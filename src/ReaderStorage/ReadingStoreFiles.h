@@ -17,9 +17,9 @@ class ReadingStoreFiles {
 public:
     explicit ReadingStoreFiles(QString storeFile) : m_storeFile(std::move(storeFile)) {}
 
-    // The application's one store file: <user data directory>/org.tavrine.Tavrine/reading-store.json.
-    // Only looked up; nothing is created.
-    static QString applicationStoreFile();
+    // The application's one store file: <user data directory>/org.tavrine.Tavrine/reading-store.json;
+    // nothing when the user has no data directory. Only looked up; nothing is created.
+    static std::optional<QString> applicationStoreFile();
 
     const QString& storeFile() const { return m_storeFile; }
     // The folder that holds the store file, its progress files and its originals folder.

@@ -24,6 +24,9 @@ struct ReaderCommandShortcuts {
     // Panes.
     static constexpr QKeyCombination toggleEPUBNavigation{Qt::ControlModifier | Qt::MetaModifier, Qt::Key_T};
 
+    // The application.
+    static constexpr QKeyCombination quit{Qt::ControlModifier, Qt::Key_Q};
+
     // Closes a sheet, besides Escape.
     static constexpr QKeyCombination dismissSheet{Qt::ControlModifier, Qt::Key_Period};
 };

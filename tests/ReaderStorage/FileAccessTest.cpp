@@ -228,7 +228,8 @@ TEST(ReadingStoreFiles, NamesAreDerivedFromTheStoreFile) {
     EXPECT_EQ(files.progressFile(id), u"/data/reading-store.json.progress-6F1C2A4E-0B7D-4C39-9A57-1E2D3C4B5A69.json"_s);
     EXPECT_EQ(files.originalFile(id),
               u"/data/reading-store.json.originals/6F1C2A4E-0B7D-4C39-9A57-1E2D3C4B5A69.epub"_s);
-    EXPECT_TRUE(ReadingStoreFiles::applicationStoreFile().endsWith(u"/org.tavrine.Tavrine/reading-store.json"_s));
+    EXPECT_TRUE(ReadingStoreFiles::applicationStoreFile().value_or(QString()).endsWith(
+        u"/org.tavrine.Tavrine/reading-store.json"_s));
 }
 
 }  // namespace

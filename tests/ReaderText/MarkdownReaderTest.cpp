@@ -94,6 +94,76 @@ TEST(MarkdownReader, BlocksEachEndTheirLineAndSpanIt) {
     for (const Case& c : cases) expectConverted(c);
 }
 
+// Loose lists put each block of an item in a paragraph, as DocBook and Sphinx do in HTML.
+TEST(MarkdownReader, AnItemsFirstBlockSharesItsMarkersLine) {
+    const Case cases[] = {
+        {"- first item\n\n- two",
+         u"• first item\n• two"_s,
+         {{Kind::paragraph, 2, 13, 0},
+          {Kind::listItem, 0, 13, 1},
+          {Kind::paragraph, 15, 18, 0},
+          {Kind::listItem, 13, 18, 1}}},
+        // A paragraph then a nested list, whose item goes on a line of its own.
+        {"- first\n\n  - inner",
+         u"• first\n• inner"_s,
+         {{Kind::paragraph, 2, 8, 0}, {Kind::listItem, 8, 15, 2}, {Kind::listItem, 0, 15, 1}}},
+        // Only the first block shares the line.
+        {"3. one\n\n   more",
+         u"3. one\nmore"_s,
+         {{Kind::paragraph, 3, 7, 0}, {Kind::paragraph, 7, 11, 0}, {Kind::listItem, 0, 11, 1}}},
+        // A list as the first block puts its first marker on the outer marker's line.
+        {"- 1. x\n  2. y",
+         u"• 1. x\n2. y"_s,
+         {{Kind::listItem, 2, 7, 2}, {Kind::listItem, 7, 11, 2}, {Kind::listItem, 0, 11, 1}}},
+        // A first block that shows nothing ends no line: the next block takes the marker's line.
+        {"- [](u)\n\n  y", u"• y"_s, {{Kind::paragraph, 2, 3, 0}, {Kind::listItem, 0, 3, 1}}},
+        {"- <!-- note -->\n\n  y", u"• y"_s, {{Kind::paragraph, 2, 3, 0}, {Kind::listItem, 0, 3, 1}}},
+        // A soft break after what shows nothing adds no second space after the marker.
+        {"- [](u)\n  *x*", u"• x"_s, {{Kind::emphasis, 2, 3, 0}, {Kind::listItem, 0, 3, 1}}},
+    };
+    for (const Case& c : cases) expectConverted(c);
+}
+
+TEST(MarkdownReader, ALineThatEndsRightAfterAMarkerLosesTheMarkersSpace) {
+    const Case cases[] = {
+        // Empty items, the last one at the very end of the text.
+        {"-\n- b\n-",
+         u"•\n• b\n•"_s,
+         {{Kind::listItem, 0, 2, 1}, {Kind::listItem, 2, 6, 1}, {Kind::listItem, 6, 7, 1}}},
+        {"1. a\n2.\n3. c",
+         u"1. a\n2.\n3. c"_s,
+         {{Kind::listItem, 0, 5, 1}, {Kind::listItem, 5, 8, 1}, {Kind::listItem, 8, 12, 1}}},
+        // An empty item inside an item: only the inner marker's space goes.
+        {"- -\n- b", u"• •\n• b"_s, {{Kind::listItem, 2, 4, 2}, {Kind::listItem, 0, 4, 1}, {Kind::listItem, 4, 7, 1}}},
+        // An item of nothing a reader sees.
+        {"- <!-- note -->\n- b", u"•\n• b"_s, {{Kind::listItem, 0, 2, 1}, {Kind::listItem, 2, 5, 1}}},
+        // A hard break right after the marker ends the marker's line; spans opened after the marker
+        // begin after it.
+        {"- \\\n  x\n- y", u"•\nx\n• y"_s, {{Kind::listItem, 0, 4, 1}, {Kind::listItem, 4, 7, 1}}},
+        {"- *\\\n  x*\n\n- y",
+         u"•\nx\n• y"_s,
+         {{Kind::emphasis, 2, 3, 0},
+          {Kind::paragraph, 2, 4, 0},
+          {Kind::listItem, 0, 4, 1},
+          {Kind::paragraph, 6, 7, 0},
+          {Kind::listItem, 4, 7, 1}}},
+        // A code block whose first line is empty: its span begins after the marker's line.
+        {"- ```\n\n  z\n  ```", u"•\nz"_s, {{Kind::codeBlock, 2, 3, 0}, {Kind::listItem, 0, 3, 1}}},
+        // A thematic break too.
+        {"- ***\n- y", u"•\n• y"_s, {{Kind::listItem, 0, 2, 1}, {Kind::listItem, 2, 5, 1}}},
+        // An empty first cell: its span, and the table's, take the line feed.
+        {"- | | b |\n  |---|---|\n  | 1 | 2 |",
+         u"•\nb\n1\n2"_s,
+         {{Kind::tableHeader, 1, 2, 0},
+          {Kind::tableHeader, 2, 4, 0},
+          {Kind::tableCell, 4, 6, 0},
+          {Kind::tableCell, 6, 7, 0},
+          {Kind::table, 1, 7, 2},
+          {Kind::listItem, 0, 7, 1}}},
+    };
+    for (const Case& c : cases) expectConverted(c);
+}
+
 TEST(MarkdownReader, TablesAreOneLinePerCellEveryRowAsWideAsTheHeader) {
     const Case cases[] = {
         // A missing cell is an empty line, a cell beyond the header's is dropped.
@@ -165,8 +235,9 @@ TEST(MarkdownReader, ASoftBreakVanishesBetweenWideCharactersOtherThanHangul) {
         {"日本\n![](x)", u"日本［画像］"_s, {{Kind::paragraph, 0, 6, 0}}},
         // A break held in a paragraph that shows nothing ends with it.
         {"a\n\n<b></b>\n<i>\n\nnext", u"a\nnext"_s, {{Kind::paragraph, 0, 2, 0}, {Kind::paragraph, 2, 6, 0}}},
-        // A hard break is a line feed.
+        // A hard break is a line feed; a soft break after it gives no space at the line's start.
         {"line  \nnext\\\nlast", u"line\nnext\nlast"_s, {{Kind::paragraph, 0, 14, 0}}},
+        {"a  \n[](u)\nb", u"a\nb"_s, {{Kind::paragraph, 0, 3, 0}}},
     };
     for (const Case& c : cases) expectConverted(c);
 }
@@ -287,6 +358,8 @@ TEST(MarkdownReader, RandomMarkdownAlwaysConvertsToAValidDocument) {
         ASSERT_TRUE(document) << markdown;
         ASSERT_TRUE(document->isValid()) << markdown;
         EXPECT_FALSE(document->text.endsWith(u'\n')) << markdown;
+        // No line ends in a bullet's space (the pieces hold no bullet).
+        EXPECT_FALSE(document->text.contains(u"• \n"_s) || document->text.endsWith(u"• "_s)) << markdown;
     }
 }
 

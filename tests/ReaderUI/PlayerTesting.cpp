@@ -25,6 +25,16 @@ struct HeldRequest {
     void await_resume() const noexcept {}
 };
 
+QCoro::Task<void> keepResult(QCoro::Task<bool> task, std::shared_ptr<std::optional<bool>> result) {
+    const bool value = co_await task;
+    *result = value;
+}
+
+QCoro::Task<void> noteEnd(QCoro::Task<void> task, std::shared_ptr<std::optional<bool>> result) {
+    co_await task;
+    *result = true;
+}
+
 }  // namespace
 
 ReadingPlayer::ChunkSource HeldChunkSource::source() const {
@@ -78,7 +88,34 @@ ReadingPlayer& PlayerFixture::makePlayer(bool withStore, bool storeUnavailable) 
     m_player = std::make_unique<ReadingPlayer>(withStore ? store : nullptr, storeUnavailable, true, kCheckpointInterval,
                                                defaults, clock, std::move(width));
     m_player->setPrepareChunks(chunks.source());
+    // The store listener subscribed as the player was made; the log starts after it.
+    store->clearLog();
     return *m_player;
+}
+
+ReadingPlayer& PlayerFixture::makePlayerOver(std::shared_ptr<PlaybackStore> otherStore) {
+    m_player.reset();
+    ReadingPlayer::PhraseWidth width{[](QStringView phrase) { return double(characterCount(phrase)); }, 8};
+    m_player = std::make_unique<ReadingPlayer>(std::move(otherStore), false, true, kCheckpointInterval, defaults, clock,
+                                               std::move(width));
+    return *m_player;
+}
+
+std::shared_ptr<std::optional<bool>> PlayerFixture::begin(QCoro::Task<bool> task) {
+    auto result = std::make_shared<std::optional<bool>>();
+    m_tasks.push_back(keepResult(std::move(task), result));
+    return result;
+}
+
+std::shared_ptr<std::optional<bool>> PlayerFixture::begin(QCoro::Task<void> task) {
+    auto result = std::make_shared<std::optional<bool>>();
+    m_tasks.push_back(noteEnd(std::move(task), result));
+    return result;
+}
+
+bool PlayerFixture::finish(const std::shared_ptr<std::optional<bool>>& result) {
+    EXPECT_TRUE(waitUntil([&] { return result->has_value(); }));
+    return result->value_or(false);
 }
 
 void PlayerFixture::advance(std::chrono::duration<double> by, std::chrono::duration<double> step) {
@@ -125,6 +162,18 @@ bool PlayerFixture::waitUntilPrepared() {
 void PlayerFixture::drainStore() {
     // Every store call answers one turn later and the queue moves on one turn after that.
     for (int turn = 0; turn < 40; ++turn) settle();
+}
+
+SavedReading PlayerFixture::keepInStore(SavedReading reading, bool inLibrary, ReadingProgress progress) {
+    std::optional<Date> lastPlayed;
+    if (!inLibrary) lastPlayed = Date{700'000'000};
+    store->keep(StoredReading{.reading = reading,
+                              .originalTextFile = std::nullopt,
+                              .originalEPUB = std::nullopt,
+                              .isInLibrary = inLibrary,
+                              .progress = progress,
+                              .lastPlayedAt = lastPlayed});
+    return reading;
 }
 
 QList<ReadingProgress> PlayerFixture::savedPositions() const {

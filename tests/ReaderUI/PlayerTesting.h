@@ -62,8 +62,11 @@ public:
     PlayerFixture();
     ~PlayerFixture();
 
-    // Replaces the player; withStore false gives a player without a store.
+    // Replaces the player; withStore false gives a player without a store. The store's log is cleared.
     ReadingPlayer& makePlayer(bool withStore = true, bool storeUnavailable = false);
+    // Replaces the player with one over another store, whose long readings are chunked by their own
+    // prepared readings (the held chunk source is not installed).
+    ReadingPlayer& makePlayerOver(std::shared_ptr<PlaybackStore> otherStore);
     // Destroys the player as its owner would.
     void destroyPlayer() { m_player.reset(); }
 
@@ -83,6 +86,17 @@ public:
     // Waits until the write queue has reached the store with everything queued so far.
     void drainStore();
 
+    // Starts a task that runs on while the test goes on; its result (true once a task without one has
+    // finished) arrives later. The fixture keeps the task.
+    std::shared_ptr<std::optional<bool>> begin(QCoro::Task<bool> task);
+    std::shared_ptr<std::optional<bool>> begin(QCoro::Task<void> task);
+    // Runs the event loop until the task begun has its result, and gives it (false when it never came).
+    bool finish(const std::shared_ptr<std::optional<bool>>& result);
+
+    // Puts reading in the fake store, in the library (inLibrary) or only in the history (played at some
+    // time), at progress; gives the reading back.
+    SavedReading keepInStore(SavedReading reading, bool inLibrary, ReadingProgress progress = {0, false});
+
     // The positions the store was asked to write, in order.
     QList<ReadingProgress> savedPositions() const;
     // The number of play records that reached the store.
@@ -95,6 +109,7 @@ public:
 
 private:
     std::unique_ptr<ReadingPlayer> m_player;
+    std::vector<QCoro::Task<void>> m_tasks;
 };
 
 // Where the chunk shown starts; -1 when there is none.

@@ -1,6 +1,7 @@
 // Turns an element of the DOM into a reading document (text and spans, every position a UTF-16
 // offset), in the shapes the EPUB renderer gives a book: a line per block, whose span takes its closing
-// line feed; list items marked "1. " or "• " with their depth as level; headings with their rank;
+// line feed; list items marked "1. " or "• " with their depth as level, an item's first block on its
+// marker's line and no marker's space left at a line's end; headings with their rank;
 // quotes with their depth; preformatted text kept as it is; a plain table of at most 32 columns and
 // 2,000 cells laid out a line per cell (every row padded to the same number of lines), any other table
 // flattened into lines. Scripts, styles, templates, form controls, ruby annotations and hidden
@@ -200,33 +201,35 @@ class Converter {
     }
   }
 
+  // Right after a list marker a block neither starts nor ends a line of its own
+  // (ReadingText.blockBoundary).
   block(element, kind, level) {
-    this.text.ensureLineBreak();
+    this.text.blockBoundary();
     const start = this.text.length;
     this.scheduleChildren(element, null, () => {
-      this.text.ensureLineBreak();
+      this.text.blockBoundary();
       if (kind) this.record(kind, start, level);
     });
   }
 
   quote(element) {
-    this.text.ensureLineBreak();
+    this.text.blockBoundary();
     const start = this.text.length;
     const depth = ++this.quoteDepth;
     this.scheduleChildren(element, null, () => {
-      this.text.ensureLineBreak();
+      this.text.blockBoundary();
       this.record("quote", start, depth);
       --this.quoteDepth;
     });
   }
 
   codeBlock(element) {
-    this.text.ensureLineBreak();
+    this.text.blockBoundary();
     const start = this.text.length;
     ++this.preserving;
     this.scheduleChildren(element, null, () => {
       --this.preserving;
-      this.text.ensureLineBreak();
+      this.text.blockBoundary();
       this.record("codeBlock", start, 0);
     });
   }
@@ -248,9 +251,11 @@ class Converter {
   }
 
   // Items are numbered from the list's start; nested lists are not indented, their depth is carried by
-  // the level only. Text directly inside the list, outside its items, is never shown.
+  // the level only. Text directly inside the list, outside its items, is never shown. The item's first
+  // block goes on the marker's line, as does the first item of a list that is itself an item's first
+  // block.
   list(list, ordered) {
-    this.text.ensureLineBreak();
+    this.text.blockBoundary();
     const depth = ++this.listDepth;
     const start = listNumber(list.getAttribute("start"));
     let number = start === null ? 1 : clampListNumber(start);
@@ -266,9 +271,9 @@ class Converter {
       const marker = ordered ? number + ". " : "• ";
       let itemStart = 0;
       tasks.push(() => {
-        this.text.ensureLineBreak();
+        this.text.blockBoundary();
         itemStart = this.text.length;
-        this.text.append(marker);
+        this.text.appendMarker(marker);
       });
       for (const node of child.childNodes) tasks.push(node);
       tasks.push(() => {
@@ -282,20 +287,24 @@ class Converter {
   }
 
   table(table) {
-    this.text.ensureLineBreak();
+    this.text.blockBoundary();
     const columns = gridColumns(table);
     if (columns === null) {
       // Rows and cells still start lines of their own: they are blocks.
-      this.scheduleChildren(table, null, () => this.text.ensureLineBreak());
+      this.scheduleChildren(table, null, () => this.text.blockBoundary());
       return;
     }
     // Captions come first, each on its own line and outside the table's span.
     const tasks = [];
     for (const caption of elementChildren(table, { caption: true })) {
-      tasks.push(caption, () => this.text.ensureLineBreak());
+      tasks.push(caption, () => this.text.blockBoundary());
     }
     let tableStart = 0;
-    tasks.push(() => (tableStart = this.text.length));
+    let onMarkerLine = false;
+    tasks.push(() => {
+      tableStart = this.text.length;
+      onMarkerLine = this.text.afterMarker;
+    });
     for (const row of rowsOf(table)) {
       const cells = elementChildren(row, CELLS);
       for (let column = 0; column < columns; ++column) {
@@ -303,14 +312,21 @@ class Converter {
         let cellStart = 0;
         tasks.push(() => (cellStart = this.text.length));
         if (cell) for (const node of cell.childNodes) tasks.push(node);
-        // Every cell ends with its own line feed, even when its content already ended a line.
+        // Every cell ends with its own line feed, even when its content already ended a line. A cell's
+        // span takes at least its line feed, also when an empty first cell on a list marker's line
+        // ended that line in place of the marker's space.
         tasks.push(() => {
           this.text.appendLineFeed();
-          this.record(cell && cell.localName === "th" ? "tableHeader" : "tableCell", cellStart, 0);
+          const start = Math.min(cellStart, this.text.length - 1);
+          this.record(cell && cell.localName === "th" ? "tableHeader" : "tableCell", start, 0);
         });
       }
     }
-    tasks.push(() => this.record("table", tableStart, columns));
+    tasks.push(() => {
+      // The table's span takes that line feed too.
+      if (onMarkerLine && this.text.markerLineEnd === tableStart - 1) --tableStart;
+      this.record("table", tableStart, columns);
+    });
     this.schedule(tasks);
   }
 }

@@ -6,6 +6,10 @@
 // One rule more than there: a collapsed run between two East Asian wide characters leaves nothing,
 // since Chinese and Japanese put no spaces between words and the line breaks of the HTML source are
 // not the author's. Hangul is not among them: Korean separates its words with spaces.
+//
+// A list item's marker and the item's first block share a line: right after a marker, the boundary of
+// a block does not end the line. A line that ends right after a marker loses the marker's space, so
+// that no line ends in a space.
 
 export class TextTooLong extends Error {}
 
@@ -49,6 +53,10 @@ export class ReadingText {
     // Offsets at which a collapsed run left its one space: an inline element that starts there begins
     // after it.
     this.collapsedSpaces = Object.create(null);
+    // Nothing has been appended since a list marker.
+    this.afterMarker = false;
+    // The offset of the last line feed that took a marker's space's place, or -1.
+    this.markerLineEnd = -1;
   }
 
   text() {
@@ -57,10 +65,25 @@ export class ReadingText {
 
   append(piece) {
     if (!piece) return;
-    if (piece.length > this.limit - this.length) throw new TextTooLong();
+    // Right after a marker the last piece is the marker: its space goes when the line ends there.
+    const dropsMarkerSpace = this.afterMarker && piece[0] === "\n";
+    const kept = this.length - (dropsMarkerSpace ? 1 : 0);
+    if (piece.length > this.limit - kept) throw new TextTooLong();
+    if (dropsMarkerSpace) {
+      this.pieces[this.pieces.length - 1] = this.last.slice(0, -1);
+      this.length = kept;
+      this.markerLineEnd = kept;
+    }
     this.pieces.push(piece);
     this.length += piece.length;
     this.last = piece;
+    this.afterMarker = false;
+  }
+
+  // A list item's marker, which ends in a space.
+  appendMarker(marker) {
+    this.append(marker);
+    this.afterMarker = true;
   }
 
   // The space that white space seen before asks for, when `next` (the text about to follow, if known)
@@ -101,6 +124,15 @@ export class ReadingText {
     this.append("\n");
   }
 
+  // Where a block starts or ends: ensureLineBreak, except right after a marker, where only the pending
+  // space is forgotten and the line goes on: an item's first block shares its marker's line, and a
+  // block that showed nothing there ends nothing.
+  blockBoundary() {
+    if (this.afterMarker) this.pendingSpace = false;
+    else this.ensureLineBreak();
+  }
+
+  // A line feed even when the line has ended: the empty lines of br and of table cells.
   appendLineFeed() {
     this.pendingSpace = false;
     this.append("\n");

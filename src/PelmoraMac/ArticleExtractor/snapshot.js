@@ -4,43 +4,30 @@
 //   { "status": "ok", "url": the page's address, "documentID": the loaded document's identity,
 //     "html": the page's HTML when wanted }
 // or { "status": "htmlTooLarge", "url": … } when the HTML has more than 2,000,000 UTF-16 units (the
-// most the extractor takes), or { "status": "unavailable" } when the page cannot be read.
+// most the extractor takes: it is not shipped), or { "status": "unavailable" } when the page cannot be
+// read.
 //
-// Declared with var, so that the script can run again in the same page. It runs among the page's own
-// scripts: it reads what it needs once, at the start of the call.
+// It runs in an isolated world of the page's main frame: it shares the document with the page but not
+// the page's globals, so the page can neither see it nor replace the built-ins it uses. The document's
+// identity is its time origin, which is the same in every world of one document and new with each
+// load (a navigation or a reload replaces the document). Declared with var, so that the script can run
+// again in the same world.
 var RSVPSnapshot = (function () {
   var HTML_LIMIT = 2000000;
-  var IDENTITY = "__readerSnapshotDocumentID";
-
-  // A random token kept on the document: the same for every snapshot of one loaded document, another
-  // after a navigation or a reload, which replace the document.
-  function documentID(page) {
-    var existing = Object.getOwnPropertyDescriptor(page, IDENTITY);
-    if (existing && typeof existing.value === "string") return existing.value;
-    var token = "";
-    for (var index = 0; index < 4; index += 1) {
-      token += Math.floor(Math.random() * 0x100000000).toString(16);
-    }
-    token += "-" + Date.now().toString(16);
-    Object.defineProperty(page, IDENTITY, { value: token, enumerable: false });
-    return token;
-  }
 
   function snapshot(wantsHTML) {
-    var stringify = JSON.stringify;
     try {
-      var page = document;
       var url = String(location.href);
-      var result = { status: "ok", url: url, documentID: documentID(page) };
+      var result = { status: "ok", url: url, documentID: String(performance.timeOrigin) };
       if (wantsHTML) {
-        var root = page.documentElement;
+        var root = document.documentElement;
         var html = root ? String(root.outerHTML) : "";
-        if (html.length > HTML_LIMIT) return stringify({ status: "htmlTooLarge", url: url });
+        if (html.length > HTML_LIMIT) return JSON.stringify({ status: "htmlTooLarge", url: url });
         result.html = html;
       }
-      return stringify(result);
+      return JSON.stringify(result);
     } catch (error) {
-      return stringify({ status: "unavailable" });
+      return JSON.stringify({ status: "unavailable" });
     }
   }
 

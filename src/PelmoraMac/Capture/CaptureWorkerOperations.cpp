@@ -1,6 +1,7 @@
 #include "PelmoraMac/Capture/CaptureWorkerOperations.h"
 
 #include "PelmoraMac/Capture/ArticleScriptHost.h"
+#include "PelmoraMac/Capture/BrowserSnapshotScript.h"
 #include "PelmoraMac/Capture/CaptureMarkdown.h"
 #include "PelmoraMac/Capture/CaptureWorker.h"
 #include "PelmoraMac/Capture/ClipboardConversion.h"
@@ -8,11 +9,12 @@
 namespace tavrine {
 namespace {
 
-// Each operation's work, given its checked input. The browser snapshot is not built yet: it answers
-// unavailable, as a worker that cannot do the work.
+// Each operation's work, given its checked input.
 
-CaptureResult<CaptureWorkerResponse> takeSnapshot(ArticleBrowser /*browser*/, bool /*withHTML*/) {
-    return tl::unexpected(CaptureFailure::unavailable);
+CaptureResult<CaptureWorkerResponse> takeSnapshot(ArticleBrowser browser, bool withHTML) {
+    auto snapshot = takeBrowserSnapshot(browser, withHTML);
+    if (!snapshot) return tl::unexpected(snapshot.error());
+    return CaptureWorkerResponse{.snapshot = std::move(*snapshot)};
 }
 
 // A page without an article body answers with no document and no failure.

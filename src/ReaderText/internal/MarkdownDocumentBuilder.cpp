@@ -16,20 +16,25 @@ int MarkdownDocumentBuilder::fail(Failure failure) {
     return 1;
 }
 
-void MarkdownDocumentBuilder::startBlock() {
-    if (!m_afterMarker) endLine();
+// Where a block starts or ends: a line ends, except right after a list marker, where the line goes on:
+// an item's first block shares its marker's line, and a block that showed nothing there ends nothing.
+void MarkdownDocumentBuilder::blockBoundary() {
+    if (m_text.afterMarker()) {
+        m_text.dropSoftBreak();
+    } else {
+        endLine();
+    }
 }
 
-// A soft break held at the end of a block that showed nothing must not reach into the next block.
+// A soft break held at the end of a block that showed nothing must not reach into the next block. A
+// line that ends right after a marker loses the marker's space.
 void MarkdownDocumentBuilder::endLine() {
     m_text.dropSoftBreak();
     if (!m_text.atLineStart()) m_text.appendLineFeed();
-    m_afterMarker = false;
 }
 
 // Called after every write to the text, with the offset at which the written piece begins.
 void MarkdownDocumentBuilder::wrote(qsizetype start) {
-    m_afterMarker = false;
     for (auto it = m_inlineSpans.rbegin(); it != m_inlineSpans.rend() && it->start == kStartsWithNextText; ++it) {
         it->start = start;
     }
@@ -48,19 +53,19 @@ int MarkdownDocumentBuilder::enterBlock(MD_BLOCKTYPE type, const void* detail) {
         if (static_cast<const MD_BLOCK_TABLE_DETAIL*>(detail)->col_count > MarkdownReader::kMaximumNesting) {
             return fail(Failure::tooComplex);
         }
-        startBlock();
+        blockBoundary();
         break;
     case MD_BLOCK_UL: m_lists.push_back({false, 1}); break;
     case MD_BLOCK_OL: m_lists.push_back({true, static_cast<const MD_BLOCK_OL_DETAIL*>(detail)->start}); break;
     case MD_BLOCK_QUOTE:
         ++m_quoteDepth;
-        startBlock();
+        blockBoundary();
         break;
     case MD_BLOCK_HR: endLine(); break;
     case MD_BLOCK_LI:
     case MD_BLOCK_H:
     case MD_BLOCK_CODE:
-    case MD_BLOCK_P: startBlock(); break;
+    case MD_BLOCK_P: blockBoundary(); break;
     // Cells start lines of their own: the table started one, and every cell ends its line.
     case MD_BLOCK_DOC:
     case MD_BLOCK_HTML:
@@ -74,10 +79,7 @@ int MarkdownDocumentBuilder::enterBlock(MD_BLOCKTYPE type, const void* detail) {
 
     if (type == MD_BLOCK_LI) {
         const bool ordered = !m_lists.empty() && m_lists.back().ordered;
-        const qsizetype start =
-            m_text.append(ordered ? QString::number(m_lists.back().nextNumber++) + u". "_s : u"• "_s);
-        wrote(start);
-        m_afterMarker = true;
+        wrote(m_text.appendMarker(ordered ? QString::number(m_lists.back().nextNumber++) + u". "_s : u"• "_s));
     }
     return 0;
 }
@@ -88,7 +90,7 @@ int MarkdownDocumentBuilder::leaveBlock(MD_BLOCKTYPE type, const void* detail) {
     m_blocks.pop_back();
     switch (type) {
     case MD_BLOCK_QUOTE:
-        endLine();
+        blockBoundary();
         recordSpan(Kind::quote, start, m_quoteDepth);
         --m_quoteDepth;
         break;
@@ -99,24 +101,34 @@ int MarkdownDocumentBuilder::leaveBlock(MD_BLOCKTYPE type, const void* detail) {
         recordSpan(Kind::listItem, start, qint64(m_lists.size()));
         break;
     case MD_BLOCK_H:
-        endLine();
+        blockBoundary();
         recordSpan(Kind::heading, start, static_cast<const MD_BLOCK_H_DETAIL*>(detail)->level);
         break;
     case MD_BLOCK_CODE:
-        endLine();
+        blockBoundary();
         recordSpan(Kind::codeBlock, start, 0);
         break;
     case MD_BLOCK_P:
-        endLine();
+        blockBoundary();
         recordSpan(Kind::paragraph, start, 0);
         break;
     case MD_BLOCK_TH:
-    case MD_BLOCK_TD:
-        // Also an empty cell is a line, so every row has as many lines as the table has columns.
+    case MD_BLOCK_TD: {
+        // Also an empty cell is a line, so every row has as many lines as the table has columns. An
+        // empty first cell on a marker's line ends that line in place of the marker's space: the cell,
+        // and the table around it, take that line feed.
+        const bool endsMarkerLine = m_text.afterMarker();
         m_text.appendLineFeed();
         wrote(start);
-        recordSpan(type == MD_BLOCK_TH ? Kind::tableHeader : Kind::tableCell, start, 0);
+        const qsizetype cellStart = endsMarkerLine ? start - 1 : start;
+        if (endsMarkerLine) {
+            for (OpenBlock& block : m_blocks) {
+                if (block.start == start) block.start = cellStart;
+            }
+        }
+        recordSpan(type == MD_BLOCK_TH ? Kind::tableHeader : Kind::tableCell, cellStart, 0);
         break;
+    }
     case MD_BLOCK_TABLE:
         recordSpan(Kind::table, start, static_cast<const MD_BLOCK_TABLE_DETAIL*>(detail)->col_count);
         break;
@@ -177,6 +189,8 @@ void MarkdownDocumentBuilder::writeText(MD_TEXTTYPE type, QByteArrayView text) {
     case MD_TEXT_ENTITY: wrote(m_text.appendCharacterReference(text)); break;
     case MD_TEXT_SOFTBR: m_text.appendSoftBreak(); break;
     case MD_TEXT_BR: {
+        // Right after a marker the line feed takes the marker's space's place; it ends the marker's
+        // line, and spans waiting for their first text begin after it.
         const qsizetype start = m_text.length();
         m_text.appendLineFeed();
         wrote(start);

@@ -16,8 +16,9 @@ namespace tavrine::internal {
 // - every block starts a line and ends its line with one line feed, without empty lines between
 //   blocks; a block's span takes its closing line feed, and an element that produced no text has none;
 // - a list item starts with its marker ("n. " counted from the list's start, or "• "), its first block
-//   on the marker's line; lists are not indented, their depth is the item's level, as a quote's depth is
-//   the quote's level;
+//   on the marker's line (a first block that shows nothing ends no line there); a line that ends right
+//   after a marker loses the marker's space; lists are not indented, their depth is the item's level,
+//   as a quote's depth is the quote's level;
 // - a table is one line per cell, header cells first, every row as wide as the header;
 // - spans are listed as their elements finish, inner before outer.
 // Each callback answers 0 to go on, anything else to stop the parser, with failure() set.
@@ -56,7 +57,7 @@ private:
     };
 
     int fail(MarkdownReader::Failure failure);
-    void startBlock();
+    void blockBoundary();
     void endLine();
     void wrote(qsizetype start);
     void writeText(MD_TEXTTYPE type, QByteArrayView text);
@@ -72,8 +73,6 @@ private:
     std::vector<List> m_lists;
     std::vector<InlineSpan> m_inlineSpans;
     qint64 m_quoteDepth = 0;
-    // Right after a list marker, the item's first block stays on the marker's line.
-    bool m_afterMarker = false;
     // Inside an image (images nest in alternative texts), every piece of text goes to its alternative.
     int m_imageDepth = 0;
     MarkdownText m_alternative;

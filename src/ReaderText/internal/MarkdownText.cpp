@@ -8,6 +8,7 @@
 #include <unicode/uscript.h>
 
 #include <optional>
+#include <utility>
 
 namespace tavrine::internal {
 namespace {
@@ -90,11 +91,24 @@ qsizetype MarkdownText::appendCharacterReference(QByteArrayView reference) {
     return placeHeldBreak(start);
 }
 
+qsizetype MarkdownText::appendMarker(QStringView marker) {
+    Q_ASSERT(marker.endsWith(u' '));
+    const qsizetype start = append(marker);
+    m_afterMarker = true;
+    return start;
+}
+
 // Inserting before the piece just appended moves that piece only, never the text before it.
 qsizetype MarkdownText::placeHeldBreak(qsizetype start) {
-    if (!m_pendingSoftBreak || start == m_text.size()) return start;
+    if (start == m_text.size()) return start;
+    if (std::exchange(m_afterMarker, false) && m_text[start] == u'\n') {
+        m_text.remove(start - 1, 1);
+        return start - 1;
+    }
+    if (!m_pendingSoftBreak) return start;
     m_pendingSoftBreak = false;
-    if (start == 0 || softBreakVanishesBetween(codePointBefore(m_text, start), codePointAt(m_text, start))) {
+    if (start == 0 || m_text[start - 1] == u'\n' || m_text[start - 1] == u' ' ||
+        softBreakVanishesBetween(codePointBefore(m_text, start), codePointAt(m_text, start))) {
         return start;
     }
     m_text.insert(start, u' ');
@@ -103,7 +117,7 @@ qsizetype MarkdownText::placeHeldBreak(qsizetype start) {
 
 void MarkdownText::appendLineFeed() {
     m_pendingSoftBreak = false;
-    m_text.append(u'\n');
+    append(u"\n");
 }
 
 void MarkdownText::chopLineFeeds() {
@@ -115,6 +129,7 @@ void MarkdownText::chopLineFeeds() {
 void MarkdownText::clear() {
     m_text.clear();
     m_pendingSoftBreak = false;
+    m_afterMarker = false;
 }
 
 }  // namespace tavrine::internal

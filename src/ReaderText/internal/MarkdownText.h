@@ -19,7 +19,12 @@ void appendCharacterReference(QString& out, QByteArrayView reference);
 
 // The growing text that the inline content of a Markdown document is written into. UTF-8 runs are
 // decoded once, straight into the text. A soft line break is held until the character after it is
-// known; it then becomes one space or nothing (softBreakVanishesBetween).
+// known; it then becomes nothing at the start of a line or after a space (a marker's, say), else one
+// space or nothing (softBreakVanishesBetween).
+//
+// A line that ends right after a list marker loses the marker's space, so that no line ends in a space:
+// a piece that starts with a line feed right after a marker takes the space's place (and begins one
+// unit earlier than the text's length before it).
 class MarkdownText {
 public:
     const QString& text() const { return m_text; }
@@ -33,6 +38,10 @@ public:
     qsizetype appendUTF8(QByteArrayView utf8);
     qsizetype append(QStringView piece);
     qsizetype appendCharacterReference(QByteArrayView reference);
+    // Appends a list item's marker, which ends in a space, and returns the offset at which it begins.
+    qsizetype appendMarker(QStringView marker);
+    // Nothing has been written since a list marker.
+    bool afterMarker() const { return m_afterMarker; }
 
     void appendSoftBreak() { m_pendingSoftBreak = true; }
     // Appends a line feed; a held soft break is dropped.
@@ -50,6 +59,7 @@ private:
     QString m_text;
     QStringDecoder m_decoder{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless};
     bool m_pendingSoftBreak = false;
+    bool m_afterMarker = false;
 };
 
 }  // namespace tavrine::internal

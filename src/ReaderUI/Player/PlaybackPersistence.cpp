@@ -241,6 +241,13 @@ QCoro::Task<StoreResult<void>> deleteDocumentNow(StatePointer state, QUuid id) {
     co_return deleted;
 }
 
+// Holds the store while it answers, whatever becomes of the persistence meanwhile.
+QCoro::Task<StoreResult<ReadingStoreState>> loadStateNow(StatePointer state) {
+    auto loading = state->store->loadState();
+    StoreResult<ReadingStoreState> loaded = co_await loading;
+    co_return loaded;
+}
+
 QCoro::Task<StoreResult<void>> setHistoryEnabledNow(StatePointer state, bool enabled) {
     auto setting = state->store->setHistoryEnabled(enabled);
     const StoreResult<void> set = co_await setting;
@@ -321,6 +328,11 @@ QCoro::Task<StoreResult<void>> PlaybackPersistence::setHistoryEnabled(bool enabl
 
 QCoro::Task<StoreResult<void>> PlaybackPersistence::removeFromHistory(QSet<QUuid> ids) {
     return perform([state = m_state, ids = std::move(ids)] { return removeFromHistoryNow(state, ids); });
+}
+
+QCoro::Task<StoreResult<ReadingStoreState>> PlaybackPersistence::loadState() {
+    Q_ASSERT(isMainThread());
+    return loadStateNow(m_state);
 }
 
 void PlaybackPersistence::markRemoved(const QUuid& id) {

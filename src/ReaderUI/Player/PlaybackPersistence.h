@@ -90,6 +90,8 @@ public:
     QCoro::Task<StoreResult<void>> removeFromHistory(QSet<QUuid> ids);
 
     // ---- Immediate ----
+    // The store's state now: not queued, so it does not wait for the writes before it.
+    QCoro::Task<StoreResult<ReadingStoreState>> loadState();
     // Marks the reading removed and reports it so.
     void markRemoved(const QUuid& id);
     // Reports a failure of a save: missingDocument marks the reading removed, anything else is failed.

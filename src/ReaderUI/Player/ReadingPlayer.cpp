@@ -13,6 +13,8 @@
 
 namespace tavrine {
 
+using Outcome = PlaybackPersistence::Outcome;
+
 namespace {
 
 // The stored speed: nothing stored (which reads as 0) and values that are not finite give the slowest
@@ -36,8 +38,16 @@ ReadingPlayer::ReadingPlayer(std::shared_ptr<PlaybackStore> store, bool storeUna
       m_textSizes(std::make_unique<ReaderTextSizeSettings>(defaults)),
       m_checkpointInterval(checkpointInterval) {
     Q_ASSERT(isMainThread());
-    if (store) m_persistence = std::make_unique<PlaybackPersistence>(std::move(store), automaticallySavesHistory);
     if (storeUnavailable) m_storageMessage = ReadingPlayerMessages::kStoreUnavailable;
+    if (!store) return;
+    m_persistence = std::make_unique<PlaybackPersistence>(store, automaticallySavesHistory);
+    // Saves still queued when the player goes report to nobody.
+    m_persistence->setOutcomeHandler([self = QPointer<ReadingPlayer>(this)](const QUuid& id, Outcome outcome) {
+        if (self) self->handleOutcome(id, outcome);
+    });
+    m_storeChangesTask.start([self = QPointer<ReadingPlayer>(this), store = std::move(store)](CancellationToken token) {
+        return observeStoreChanges(self, store, std::move(token));
+    });
 }
 
 // The task handles cancel their tasks as they go; each task finds the player gone at its next check.
@@ -98,13 +108,6 @@ QString ReadingPlayer::speedAccessibilityValue() const {
 
 QString ReadingPlayer::speedHelpText() const {
     return ReadingPlayerMessages::kSpeedHelp;
-}
-
-void ReadingPlayer::clearReplacementHistory() {
-    Q_ASSERT(isMainThread());
-    setReplacementSnapshot(std::nullopt);
-    setReplacementExpectedID(std::nullopt);
-    setReplacementIsRedo(false);
 }
 
 // ---- Writers ----
@@ -201,6 +204,10 @@ void ReadingPlayer::setHasPreviouslyPlayed(bool value) {
 
 void ReadingPlayer::renewSavedLoadID() {
     writeProperty(this, m_savedLoadID, QUuid::createUuid(), &ReadingPlayer::savedLoadIDChanged);
+}
+
+void ReadingPlayer::setSavedLoadID(QUuid id) {
+    writeProperty(this, m_savedLoadID, id, &ReadingPlayer::savedLoadIDChanged);
 }
 
 void ReadingPlayer::setLoadingSavedReadingID(std::optional<QUuid> id) {

@@ -54,19 +54,25 @@ class ReaderTextSizeSettings;
 // Every wait runs on the injected clock. Destroying the player cancels them all; none runs afterwards.
 //
 // Where the code is (one class, one file per concern):
-//   ReadingPlayer.cpp            construction, observed state and its writers, derived values
-//   ReadingPlayerLoading.cpp     load, window preparation (prepareWindow, the preparation task)
-//   ReadingPlayerPlayback.cpp    start, pause, stop, speed, the playback loop, the automatic start
-//   ReadingPlayerSaving.cpp      progress, position saves, checkpoints, navigation saves
-//   ReadingPlayerTransport.cpp   play/pause toggle, replay, speed steps, seeks and jumps, imports, the
-//                                application's activity, resuming from the cursor
-//   ReadingPlayerNavigation.cpp  chapter targets, chapter and sentence moves
-//   ReadingPlayerRequests.cpp    which playback request can be carried out now (canPerform)
-//   ReadingPlayerOpening.cpp     opening a stored reading, paused or playing
-//   ReadingPlayerQuitting.cpp    the application quits: nothing starts any more
-//   ReadingPlayerMessages.h      the player's texts, the storage notices among them
-// Still to come, each in a file of its own: replacement undo, store outcomes and the store listener,
-// library and history actions; waiting for the last saves when quitting.
+//   ReadingPlayer.cpp              construction, observed state and its writers, derived values
+//   ReadingPlayerLoading.cpp       load, window preparation (prepareWindow, the preparation task)
+//   ReadingPlayerPlayback.cpp      start, pause, stop, speed, the playback loop, the automatic start
+//   ReadingPlayerSaving.cpp        progress, position saves, checkpoints, navigation saves
+//   ReadingPlayerTransport.cpp     play/pause toggle, replay, speed steps, seeks and jumps, imports,
+//                                  the application's activity, resuming from the cursor
+//   ReadingPlayerNavigation.cpp    chapter targets, chapter and sentence moves
+//   ReadingPlayerRequests.cpp      which playback request can be carried out now (canPerform)
+//   ReadingPlayerOpening.cpp       opening a stored reading, paused or playing
+//   ReadingPlayerUndo.cpp          undoing and redoing the replacement of a reading by an import
+//   ReadingPlayerStoreChanges.cpp  how saves ended (outcomes), readings removed from the store, the store listener
+//   ReadingPlayerLibrary.cpp       library and history actions, the history setting, re-reading the store
+//   ReadingPlayerQuitting.cpp      the application quits: nothing starts any more, the last saves are awaited
+//   ReadingPlayerMessages.h        the player's texts, the storage notices among them
+//
+// The store: the player reaches it only through its write queue (PlaybackPersistence), which reports how
+// each save ended to handleOutcome(), and through a listener on the store's change stream, started by the
+// constructor, which stops a reading removed elsewhere. Both hold the player weakly; the listener ends
+// with the stream or with the player.
 class ReadingPlayer final : public QObject {
     Q_OBJECT
 
@@ -219,7 +225,6 @@ public:
                        bool recordsPlay, bool savesNavigation);
     // Voids the running preparation: a new preparationID, the task cancelled, isPreparing false.
     void cancelPreparation();
-    void clearReplacementHistory();
 
     // ---- Playback ----
     // Starts or resumes; recordsPlay says whether this start is a new play of the reading (a play record
@@ -299,10 +304,57 @@ public:
     QCoro::Task<bool> playSavedReading(QUuid id, bool fromBeginning, bool isActive,
                                        CancellationToken token = CancellationToken::none());
 
+    // ---- Replacement undo ----
+    // One level: after an import that allows undo, the reading it replaced can be brought back (undo), and
+    // then the import again (redo), back and forth, for as long as nothing else is opened and neither
+    // reading leaves the store. Undo is offered while the import is open, redo while the reading it
+    // replaced is.
+    bool canUndoReplacement() const;
+    bool canRedoReplacement() const;
+    // Swaps what is shown with what the replacement history keeps (redo false: undo), paused where it was
+    // and resuming from there through the automatic start (a completed reading comes back completed),
+    // with its saved flag and its notice; nothing is saved for the reading left. False, with nothing
+    // changed, while terminating or when the swap asked for is not offered.
+    bool undoReplacement(bool redo);
+    // Forgets the replacement history: neither undo nor redo is offered any more.
+    void clearReplacementHistory();
+
+    // ---- Store outcomes ----
+    // How a save for the reading id ended, as the write queue reports it: the saved flag and the notice of
+    // the current reading and of the reading the replacement history keeps follow it; removed stops the
+    // current reading (emptying the reader, with a notice) or drops a pending opening of that reading.
+    void handleOutcome(const QUuid& id, PlaybackPersistence::Outcome outcome);
+
+    // ---- Library and history ----
+    // Each runs one store operation in the write queue, after every save queued before it, and is false
+    // while terminating, without a store, or when the store failed. The four library and history actions
+    // forget the replacement history first, even when they then refuse.
+    // Adds the current reading to the library, with its position when it has played (saved first) and at
+    // its start otherwise. False for no reading or a blank text; a store failure while the reading is still
+    // current leaves a notice.
+    QCoro::Task<bool> addCurrentReadingToLibrary();
+    // Adds a stored reading to the library; the current one's position is saved first when it has played.
+    QCoro::Task<bool> addSavedReadingToLibrary(QUuid id);
+    // Deletes a library reading; deleting the current one stops it as any removal does.
+    QCoro::Task<bool> deleteLibraryDocument(QUuid id);
+    // Drops readings from the history; a store failure leaves a notice, a success clears that notice.
+    QCoro::Task<bool> deleteHistory(QSet<QUuid> ids);
+    // Switches the store's history; a store failure leaves a notice, a success clears that notice. Leaves
+    // the replacement history alone.
+    QCoro::Task<bool> setHistoryEnabled(bool enabled);
+    // Reads the store's state again, at once (not queued): when the current reading is gone from it, the
+    // reading stops as any removal does; a failure leaves a notice. Nothing without a store.
+    QCoro::Task<void> refreshStorage();
+
     // ---- Quitting ----
     // The application is quitting: pauses, saving, and from now on refuses every start, opening, import,
-    // jump to a book destination and chapter move. Sentence moves still work. For good.
+    // undo, jump to a book destination, chapter move and store action. Sentence moves still work. For good.
     void prepareForTermination();
+    // Pauses, saving, and completes once every write queued so far has reached the store (failed or not):
+    // the application answers the request to quit only then.
+    QCoro::Task<void> finishPersistence();
+    // Completes once every write queued so far has reached the store; pauses nothing.
+    QCoro::Task<void> flushPersistence();
 
     // ---- Saving ----
     // Queues a save of the current position, once the reading has played or a stored one was navigated,
@@ -372,8 +424,27 @@ private:
     // The one routine behind openSavedReading and playSavedReading.
     static QCoro::Task<bool> openStoredReading(QPointer<ReadingPlayer> self, QUuid id, bool fromBeginning,
                                                bool autoplay, bool isActive, CancellationToken token);
-    // What an import that allows undo keeps of the reading it replaces.
+    // What an import that allows undo keeps of the reading it replaces, and an undo of what it leaves.
     ReplacementSnapshot makeReplacementSnapshot() const;
+    // Whether the replacement history offers the swap of this direction now.
+    bool offersReplacement(bool redo) const;
+
+    // The store listener: every state the store announces, until the stream or the player ends.
+    static QCoro::Task<void> observeStoreChanges(QPointer<ReadingPlayer> self, std::shared_ptr<PlaybackStore> store,
+                                                 CancellationToken token);
+    // A reading the store no longer has: forgets the replacement history and has the write queue mark it
+    // removed, which reports it back to handleOutcome().
+    void markReadingRemoved(const QUuid& id);
+    // The current reading is gone from the store: playback stops without saving anything, the reader is
+    // emptied and says why. A pending opening of another reading goes on.
+    void stopForRemovedReading();
+
+    // Bodies of the library and history actions.
+    static QCoro::Task<bool> addCurrentReadingToLibrary(QPointer<ReadingPlayer> self);
+    static QCoro::Task<void> refreshStorage(QPointer<ReadingPlayer> self);
+    // Awaits a store action whose failure leaves notice; its success clears that notice, and only that.
+    static QCoro::Task<bool> runWithNotice(QPointer<ReadingPlayer> self, QCoro::Task<StoreResult<void>> action,
+                                           QString notice);
     // Whether there is anything to play: a prepared reading, or chunks.
     bool hasText() const;
 
@@ -417,6 +488,7 @@ private:
     void setHasNavigatedSavedReading(bool value);
     void setHasPreviouslyPlayed(bool value);
     void renewSavedLoadID();
+    void setSavedLoadID(QUuid id);
     void setLoadingSavedReadingID(std::optional<QUuid> id);
     void setIsTerminating(bool value);
 
@@ -460,6 +532,7 @@ private:
     TaskHandle m_autoplayTask;
     TaskHandle m_checkpointTask;
     TaskHandle m_navigationSaveTask;
+    TaskHandle m_storeChangesTask;  // the store listener
 };
 
 template <typename Change>

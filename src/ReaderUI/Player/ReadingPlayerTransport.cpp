@@ -166,20 +166,6 @@ bool ReadingPlayer::apply(const ImportedReading& imported, bool isActive) {
     return true;
 }
 
-ReadingPlayer::ReplacementSnapshot ReadingPlayer::makeReplacementSnapshot() const {
-    return ReplacementSnapshot{
-        .reading = m_reading,
-        .session = m_session,
-        .prepared = m_preparedReading,
-        .sourceWindow = m_sourceWindow,
-        .offset = currentSourceOffset(),
-        .filename = m_originalEPUBFilename,
-        .saved = m_isCurrentReadingSaved,
-        .previouslyPlayed = m_hasPreviouslyPlayed || m_hasActuallyPlayed,
-        .message = m_storageMessage,
-    };
-}
-
 void ReadingPlayer::scenePhaseChanged(bool isActive) {
     Q_ASSERT(isMainThread());
     if (isActive) {

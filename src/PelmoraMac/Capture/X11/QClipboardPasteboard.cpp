@@ -1,9 +1,9 @@
 #include "PelmoraMac/Capture/X11/QClipboardPasteboard.h"
 
+#include "PelmoraMac/X11/X11Connection.h"
 #include "ReaderCore/MainThread.h"
 
 #include <QClipboard>
-#include <QGuiApplication>
 #include <QMimeData>
 
 #include <xcb/xcb.h>
@@ -13,14 +13,6 @@
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
-namespace {
-
-xcb_connection_t* x11Connection() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
-}  // namespace
 
 QClipboardPasteboard::QClipboardPasteboard(QClipboard* clipboard) : m_clipboard(clipboard) {
     Q_ASSERT(isMainThread());
@@ -29,7 +21,7 @@ QClipboardPasteboard::QClipboardPasteboard(QClipboard* clipboard) : m_clipboard(
 }
 
 std::uint32_t QClipboardPasteboard::selectionOwner() {
-    xcb_connection_t* connection = x11Connection();
+    xcb_connection_t* connection = qtX11Connection();
     if (!connection) return 0;
     if (m_clipboardAtom == 0) {
         static constexpr char kName[] = "CLIPBOARD";

@@ -1,0 +1,191 @@
+#include "PelmoraMac/App/PelmoraApp.h"
+
+#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/App/MacUpdateController.h"
+#include "PelmoraMac/App/OnceOnly.h"
+#include "PelmoraMac/App/ReaderAppDelegate.h"
+#include "PelmoraMac/App/TerminationSignals.h"
+#include "PelmoraMac/App/UnavailableUpdater.h"
+#include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Settings/ReaderSettingsView.h"
+#include "PelmoraMac/Window/ReaderWindow.h"
+#include "ReaderCore/Clock.h"
+#include "ReaderCore/FileDefaults.h"
+#include "ReaderCore/MainThread.h"
+#include "ReaderUI/ReaderCommandShortcuts.h"
+#include "ReaderUI/Source/ReaderSourceNavigation.h"
+#include "ReaderUI/Workspace/ReaderEPUBPresentation.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+namespace tavrine {
+using namespace Qt::StringLiterals;
+
+PelmoraApp::Configuration PelmoraApp::Configuration::application(std::optional<QString> storeFile) {
+    return {
+        .defaults = std::make_unique<FileDefaults>(FileDefaults::applicationFile()),
+        .storeFile = std::move(storeFile),
+        .makeUpdater = [](UpdaterDelegate&) -> std::unique_ptr<Updater> {
+            return std::make_unique<UnavailableUpdater>();
+        },
+        .isTestHost = &MacUpdateController::runsUnderTestHost,
+        .terminate = [] { QCoreApplication::quit(); },
+        .handlesTerminationSignals = true,
+    };
+}
+
+PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
+    : QObject(parent),
+      m_defaults(std::move(configuration.defaults)),
+      m_delegate(std::make_unique<ReaderAppDelegate>(std::move(configuration.terminate))),
+      m_updates(std::make_unique<MacUpdateController>(std::move(configuration.makeUpdater),
+                                                      std::move(configuration.isTestHost))),
+      m_playback(std::make_unique<MacReadingPlayback>(std::move(configuration.storeFile), *m_defaults,
+                                                      SystemClock::shared(),
+                                                      MacReadingPlayback::readingFontPhraseWidth())),
+      m_capture(std::make_unique<CaptureModel>(&m_playback->player())),
+      m_epubPresentation(std::make_unique<OnceOnly<ReaderEPUBPresentation>>(
+          [] { return std::make_unique<ReaderEPUBPresentation>(); })),
+      m_sourceNavigation(std::make_unique<OnceOnly<ReaderSourceNavigation>>(
+          [] { return std::make_unique<ReaderSourceNavigation>(); })),
+      m_readerFocusRequest(
+          std::make_unique<OnceOnly<QUuid>>([] { return std::make_unique<QUuid>(QUuid::createUuid()); })),
+      m_shortcut(std::make_unique<OnceOnly<GlobalCaptureShortcut>>([this] {
+          return std::make_unique<GlobalCaptureShortcut>(GlobalCaptureShortcut::Command::frontmost, *m_defaults);
+      })),
+      m_clipboardShortcut(std::make_unique<OnceOnly<GlobalCaptureShortcut>>([this] {
+          return std::make_unique<GlobalCaptureShortcut>(GlobalCaptureShortcut::Command::clipboard, *m_defaults);
+      })),
+      m_quitAction(std::make_unique<QAction>(u"終了"_s)),
+      m_readerWindow(std::make_unique<ReaderWindow>()),
+      m_settingsWindow(std::make_unique<OnceOnly<ReaderSettingsView>>([this] {
+          auto window = std::make_unique<ReaderSettingsView>(*m_updates);
+          window->addAction(m_quitAction.get());
+          return window;
+      })) {
+    Q_ASSERT(isMainThread());
+    QGuiApplication::setQuitOnLastWindowClosed(ReaderAppDelegate::applicationShouldTerminateAfterLastWindowClosed());
+    m_capture->refreshPermission();
+
+    m_quitAction->setShortcut(ReaderCommandShortcuts::quit);
+    m_quitAction->setShortcutContext(Qt::ApplicationShortcut);
+    m_quitAction->setMenuRole(QAction::QuitRole);
+    connect(m_quitAction.get(), &QAction::triggered, this, &PelmoraApp::requestQuit);
+    if (configuration.handlesTerminationSignals) {
+        m_terminationSignals = std::make_unique<TerminationSignals>();
+        connect(m_terminationSignals.get(), &TerminationSignals::received, this, &PelmoraApp::requestQuit);
+    }
+
+    m_readerWindow->addAction(m_quitAction.get());
+    connect(m_readerWindow.get(), &ReaderWindow::appeared, this, &PelmoraApp::startUp);
+}
+
+PelmoraApp::~PelmoraApp() {
+    Q_ASSERT(isMainThread());
+}
+
+Defaults& PelmoraApp::defaults() const {
+    return *m_defaults;
+}
+
+ReaderAppDelegate& PelmoraApp::delegate() const {
+    return *m_delegate;
+}
+
+MacUpdateController& PelmoraApp::updates() const {
+    return *m_updates;
+}
+
+MacReadingPlayback& PelmoraApp::playback() const {
+    return *m_playback;
+}
+
+CaptureModel& PelmoraApp::capture() const {
+    return *m_capture;
+}
+
+ReaderWindow& PelmoraApp::readerWindow() const {
+    return *m_readerWindow;
+}
+
+QAction& PelmoraApp::quitAction() const {
+    return *m_quitAction;
+}
+
+ReaderEPUBPresentation& PelmoraApp::epubPresentation() {
+    return m_epubPresentation->get();
+}
+
+ReaderSourceNavigation& PelmoraApp::sourceNavigation() {
+    return m_sourceNavigation->get();
+}
+
+const QUuid& PelmoraApp::readerFocusRequest() {
+    return m_readerFocusRequest->get();
+}
+
+GlobalCaptureShortcut& PelmoraApp::shortcut() {
+    return m_shortcut->get();
+}
+
+GlobalCaptureShortcut& PelmoraApp::clipboardShortcut() {
+    return m_clipboardShortcut->get();
+}
+
+ReaderSettingsView& PelmoraApp::settingsWindow() {
+    return m_settingsWindow->get();
+}
+
+bool PelmoraApp::hasSettingsWindow() const {
+    return m_settingsWindow->exists();
+}
+
+void PelmoraApp::openReader() {
+    Q_ASSERT(isMainThread());
+    m_readerWindow->show();
+    m_readerWindow->raise();
+    m_readerWindow->activateWindow();
+}
+
+void PelmoraApp::openSettings() {
+    Q_ASSERT(isMainThread());
+    ReaderSettingsView& window = settingsWindow();
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+void PelmoraApp::startUp() {
+    Q_ASSERT(isMainThread());
+    m_updates->start();
+    m_delegate->setPlayer(&m_playback->player());
+    m_delegate->setPrepareForTermination([this] { prepareForTermination(); });
+    m_delegate->setFinishFileImport([this] { return finishFileImport(); });
+    m_capture->refreshPermission();
+}
+
+void PelmoraApp::prepareForTermination() {
+    Q_ASSERT(isMainThread());
+    if (m_history) m_history->prepareForTermination();
+    m_capture->cancel();
+    shortcut().stop();
+    clipboardShortcut().stop();
+}
+
+QCoro::Task<void> PelmoraApp::finishFileImport() {
+    Q_ASSERT(isMainThread());
+    if (!m_history || !m_history->fileTask().isRunning()) co_return;
+    auto importing = m_history->fileTask().finished();
+    co_await importing;
+}
+
+void PelmoraApp::requestQuit() {
+    Q_ASSERT(isMainThread());
+    m_delegate->requestTermination();
+}
+
+}  // namespace tavrine

@@ -1,0 +1,139 @@
+#pragma once
+
+#include "PelmoraMac/App/Updater.h"
+#include "ReaderCore/Defaults.h"
+#include "ReaderUI/Player/ReaderPlaybackRequest.h"
+
+#include <QCoro/QCoroTask>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QAction;
+
+namespace tavrine {
+
+class CaptureModel;
+class GlobalCaptureShortcut;
+class MacReadingPlayback;
+class MacUpdateController;
+class ReaderAppDelegate;
+class ReaderEPUBPresentation;
+class ReaderHistoryModel;
+class ReaderSettingsView;
+class ReaderSourceNavigation;
+class ReaderWindow;
+class TerminationSignals;
+template <typename T>
+class OnceOnly;
+
+// The application: it owns every application-wide object for the life of the process, none of them
+// parented to a window. Made once by the entry point; everything runs on the main thread, which every
+// entry asserts.
+//
+// Made at once, in this order: the settings, the quit delegate, the update controller (started when the
+// reader window first appears), the store and the player (the store's files are read now, before any
+// window exists; a store that cannot be opened leaves the player unsaved), the capture model, and the reader
+// window. Made the first time something reads them: the EPUB presentation, the source navigation, the
+// reader's focus request, both capture hot keys and the settings window.
+//
+// Quitting: the quit command (Ctrl+Q, in every window of the application), SIGTERM, SIGINT and SIGHUP each
+// make one request to the delegate, which waits for the last saves; closing the reader window only hides
+// it. Destroying the application destroys the windows, then the player, then the store (which finishes its
+// queue and releases its lock), and writes the settings last.
+class PelmoraApp final : public QObject {
+    Q_OBJECT
+
+public:
+    // What the application is made from; application() gives the real one, tests their own.
+    struct Configuration {
+        std::unique_ptr<Defaults> defaults;
+        // The store file; nothing when the user has no place for one.
+        std::optional<QString> storeFile;
+        std::function<std::unique_ptr<Updater>(UpdaterDelegate&)> makeUpdater;
+        std::function<bool()> isTestHost;
+        // What a granted quit does.
+        std::function<void()> terminate;
+        bool handlesTerminationSignals = false;
+
+        // The user's settings file, the application's store file, the updater of a system without an
+        // update framework, the test host read from the environment, QCoreApplication::quit() and the
+        // three termination signals handled.
+        static Configuration application(std::optional<QString> storeFile);
+    };
+
+    explicit PelmoraApp(Configuration configuration, QObject* parent = nullptr);
+    ~PelmoraApp() override;
+
+    // ---- Made at once ----
+    Defaults& defaults() const;
+    ReaderAppDelegate& delegate() const;
+    MacUpdateController& updates() const;
+    MacReadingPlayback& playback() const;
+    CaptureModel& capture() const;
+    // The document list; none until something makes it.
+    ReaderHistoryModel* history() const { return m_history.get(); }
+    ReaderWindow& readerWindow() const;
+    // The quit command, Ctrl+Q, application-wide: every window of the application carries it.
+    QAction& quitAction() const;
+
+    // ---- Made on first read ----
+    ReaderEPUBPresentation& epubPresentation();
+    ReaderSourceNavigation& sourceNavigation();
+    // Changes whenever the reader's display is to take the keyboard focus.
+    const QUuid& readerFocusRequest();
+    GlobalCaptureShortcut& shortcut();
+    GlobalCaptureShortcut& clipboardShortcut();
+    ReaderSettingsView& settingsWindow();
+    bool hasSettingsWindow() const;
+
+    // ---- State ----
+    const std::optional<ReaderPlaybackRequest>& playbackRequest() const { return m_playbackRequest; }
+    bool showsFilePicker() const { return m_showsFilePicker; }
+    bool readerHasSheet() const { return m_readerHasSheet; }
+    bool settingsHasFocus() const { return m_settingsHasFocus; }
+    bool showsCompactHistory() const { return m_showsCompactHistory; }
+
+    // ---- Operations ----
+    // Shows the reader window (again), in front and active.
+    void openReader();
+    // Shows the settings window, made the first time.
+    void openSettings();
+    // Each appearance of the reader window: the updater starts (once), and the delegate gets the player
+    // and the two hooks below, replacing earlier ones; every step is safe to repeat.
+    void startUp();
+    // The stop hook run when quitting: the document list, the capture and both hot keys stop.
+    void prepareForTermination();
+    // Completes when a running file import of the document list has ended; at once when none runs.
+    QCoro::Task<void> finishFileImport();
+    // One request to quit, answered by the delegate.
+    void requestQuit();
+
+private:
+    std::unique_ptr<Defaults> m_defaults;
+    std::unique_ptr<ReaderAppDelegate> m_delegate;
+    std::unique_ptr<MacUpdateController> m_updates;
+    std::unique_ptr<MacReadingPlayback> m_playback;
+    std::unique_ptr<CaptureModel> m_capture;
+    std::unique_ptr<ReaderHistoryModel> m_history;
+    std::unique_ptr<OnceOnly<ReaderEPUBPresentation>> m_epubPresentation;
+    std::unique_ptr<OnceOnly<ReaderSourceNavigation>> m_sourceNavigation;
+    std::unique_ptr<OnceOnly<QUuid>> m_readerFocusRequest;
+    std::unique_ptr<OnceOnly<GlobalCaptureShortcut>> m_shortcut;
+    std::unique_ptr<OnceOnly<GlobalCaptureShortcut>> m_clipboardShortcut;
+    std::optional<ReaderPlaybackRequest> m_playbackRequest;
+    bool m_showsFilePicker = false;
+    bool m_readerHasSheet = false;
+    bool m_settingsHasFocus = false;
+    bool m_showsCompactHistory = false;
+    std::unique_ptr<QAction> m_quitAction;
+    std::unique_ptr<TerminationSignals> m_terminationSignals;
+    std::unique_ptr<ReaderWindow> m_readerWindow;
+    std::unique_ptr<OnceOnly<ReaderSettingsView>> m_settingsWindow;
+};
+
+}  // namespace tavrine

@@ -1,0 +1,49 @@
+#include "PelmoraMac/App/PelmoraMain.h"
+
+#include "PelmoraMac/App/ApplicationVersion.h"
+#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/App/SingleInstance.h"
+#include "ReaderCore/ApplicationIdentifier.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+namespace tavrine {
+using namespace Qt::StringLiterals;
+
+std::optional<QString> missingDisplayMessage(const QProcessEnvironment& environment) {
+    // QT_QPA_PLATFORM may name a list ("xcb;offscreen"); its first platform decides.
+    const QString platform = environment.value(u"QT_QPA_PLATFORM"_s).section(u';', 0, 0).section(u':', 0, 0);
+    if (platform == u"offscreen" || platform == u"minimal") return std::nullopt;
+    if (!environment.value(u"DISPLAY"_s).isEmpty() || !environment.value(u"WAYLAND_DISPLAY"_s).isEmpty()) {
+        return std::nullopt;
+    }
+    return u"tavrine: no display to open the reader window on: neither DISPLAY nor WAYLAND_DISPLAY is set"_s;
+}
+
+int runPelmoraApp(int argc, char** argv) {
+    if (const auto message = missingDisplayMessage(QProcessEnvironment::systemEnvironment())) {
+        std::fprintf(stderr, "%s\n", message->toLocal8Bit().constData());
+        return 1;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(u"Tavrine"_s);
+    QApplication::setApplicationVersion(ApplicationVersion::current().version.value_or(QString()));
+    QApplication::setDesktopFileName(QString::fromUtf16(kApplicationIdentifier));
+    QApplication::setStyle(u"Fusion"_s);
+
+    const std::optional<QString> storeFile = MacReadingPlayback::applicationStoreFile();
+    // Before the store is opened: a second process on the same store only asks the first to show itself.
+    SingleInstance instance(SingleInstance::socketPath(storeFile.value_or(QString())));
+    if (instance.claim() == SingleInstance::Claim::handedOver) return 0;
+
+    PelmoraApp app(PelmoraApp::Configuration::application(storeFile));
+    QObject::connect(&instance, &SingleInstance::showRequested, &app, &PelmoraApp::openReader);
+    app.openReader();
+    application.exec();
+    return 0;
+}
+
+}  // namespace tavrine

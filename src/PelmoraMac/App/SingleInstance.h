@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace tavrine {
+
+// One interactive process per store, because the store has one owner. The first process to claim a name
+// listens on a local socket under it; a later one that claims the same name finds it, asks it to show its
+// reader window, and should then exit without opening the store. The name is derived from the user, the
+// application's identifier and the store file's path, so processes with separate data folders (tests)
+// never meet. A socket left behind by a process that died is removed, and the new process listens.
+//
+// Claims are made one at a time per name (a lock file beside the socket), so two processes started
+// together cannot both become the instance. Only the same user can connect; a peer can ask nothing but
+// "show".
+//
+// Owned by the application's entry, main thread only.
+class SingleInstance final : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Claim {
+        instance,     // this process listens: it is the one instance
+        handedOver,   // a running instance was asked to show its window
+        unavailable,  // neither: no socket could be made (the process runs alone, unreachable)
+    };
+
+    // The socket's path for the store file (none: the user has no data folder): in the user's runtime
+    // folder, named after the user, the application's identifier and a digest of the path.
+    static QString socketPath(const QString& storeFile);
+
+    explicit SingleInstance(QString socketPath, QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // Asks a running instance to show its window, or becomes the instance. Blocks for at most a few
+    // seconds while it talks to a running instance that does not answer.
+    Claim claim();
+
+    const QString& path() const { return m_path; }
+
+signals:
+    // Another process asked this instance to show its reader window.
+    void showRequested();
+
+private:
+    bool askRunningInstance();
+    void answer(QLocalSocket* socket);
+
+    QString m_path;
+    QLocalServer* m_server = nullptr;
+};
+
+}  // namespace tavrine

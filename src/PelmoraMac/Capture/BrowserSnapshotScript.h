@@ -1,0 +1,46 @@
+#pragma once
+
+#include "PelmoraMac/Capture/ArticleBrowser.h"
+#include "PelmoraMac/Capture/BrowserSnapshot.h"
+#include "PelmoraMac/Capture/CaptureFailure.h"
+#include "PelmoraMac/Capture/internal/DevToolsConnection.h"
+#include "PelmoraMac/Capture/internal/DevToolsEndpoint.h"
+#include "PelmoraMac/Capture/internal/DevToolsFailure.h"
+
+#include <QString>
+
+namespace tavrine {
+
+// The browser snapshot of the capture worker: the page script "snapshot" run in the active tab of the
+// front window of the user's Chromium or Google Chrome (both ArticleBrowser::chrome), which must have
+// been started with remote debugging, over the DevTools protocol on 127.0.0.1. Synchronous, on the
+// worker's main thread (it runs a local event loop while it waits for the browser).
+
+// Where the browser is looked for and how long it is waited for; the worker uses the defaults.
+struct BrowserSnapshotOptions {
+    DevToolsEndpointSearch search{};
+    DevToolsLimits limits{};
+};
+
+// Runs "snapshot" followed by a line feed and `RSVPSnapshot.snapshot(true)` (HTML wanted) or `(false)`
+// in an isolated world of the active tab's main frame, having read the tab's window, target and URL
+// before, and reads them again after. A page program that gives no string, or a window, tab or URL that
+// changed meanwhile (compared in that order): sourceChanged; then parseSnapshotPayload of the value
+// (its failures come through), whose url must equal the tab's URL (else sourceChanged). The snapshot
+// comes back with the window and target identifiers in place of the script's own. Arc and Dia do not
+// exist here: browserUnsupported. Failures of the protocol pass through classifyBrowserFailure.
+CaptureResult<BrowserSnapshot> takeBrowserSnapshot(ArticleBrowser browser, bool wantsHTML,
+                                                   const BrowserSnapshotOptions& options = {});
+
+// A page script's answer: the JSON text of a snapshot, or that text as a JSON string literal, once or
+// twice. A snapshot whose status is "ok" comes back; another status is returned as the capture failure
+// of that raw value (unavailable when it names none); anything else: unavailable.
+CaptureResult<BrowserSnapshot> parseSnapshotPayload(const QString& payload);
+
+// What a failed conversation with the browser means for the capture: no browser that listens, or a
+// refused connection, browserJavaScriptDisabled (the browser must be started with remote debugging); a
+// wait past its limit timedOut; anything else (a message too large, a protocol error, a program that
+// threw, no page or window) unavailable.
+CaptureFailure classifyBrowserFailure(DevToolsFailure failure);
+
+}  // namespace tavrine

@@ -1,0 +1,231 @@
+#include "PelmoraMac/Capture/internal/DevToolsConnection.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkProxy>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUrl>
+#include <QWebSocket>
+
+namespace tavrine {
+using namespace Qt::StringLiterals;
+namespace {
+
+// Runs a local event loop until `done` holds or the deadline passes; `wake` is where the handlers find
+// the loop to stop it early.
+template <typename Done>
+bool runEventsUntil(QEventLoop*& wake, const QDeadlineTimer& deadline, Done done) {
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QEventLoop loop;
+        wake = &loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        timer.start(std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0)));
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        wake = nullptr;
+    }
+    return true;
+}
+
+void wakeUp(QEventLoop* loop) {
+    if (loop) loop->quit();
+}
+
+}  // namespace
+
+DevToolsConnection::DevToolsConnection(DevToolsLimits limits)
+    : m_limits(limits), m_socket(std::make_unique<QWebSocket>()) {}
+
+DevToolsConnection::~DevToolsConnection() {
+    m_socket->disconnect();
+    m_socket->abort();
+}
+
+void DevToolsConnection::fail(DevToolsFailure failure) {
+    if (!m_failure) m_failure = failure;
+    wakeUp(m_loop);
+}
+
+void DevToolsConnection::receive(const QString& message) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(message.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) return fail(DevToolsFailure::protocolError);
+    const QJsonObject object = document.object();
+    const QJsonValue id = object.value(u"id"_s);
+    // Events carry no id; they are not asked for and not read.
+    if (id.isUndefined()) return;
+    const qint64 key = id.toInteger(-1);
+    // A reply to nothing asked, or a second one, is not read.
+    if (!m_awaited.remove(key)) return;
+    if (object.contains(u"error"_s)) {
+        m_replies.insert(key, tl::unexpected(DevToolsFailure::protocolError));
+    } else {
+        m_replies.insert(key, object.value(u"result"_s).toObject());
+    }
+    wakeUp(m_loop);
+}
+
+DevToolsResult<void> DevToolsConnection::waitFor(const std::function<bool()>& condition) {
+    const QDeadlineTimer deadline(m_limits.wait, Qt::PreciseTimer);
+    const bool done = runEventsUntil(m_loop, deadline, [&] { return m_failure || condition(); });
+    if (m_failure) return tl::unexpected(*m_failure);
+    if (!done) return tl::unexpected(DevToolsFailure::timedOut);
+    return {};
+}
+
+DevToolsResult<std::unique_ptr<DevToolsConnection>> DevToolsConnection::open(quint16 port, const QString& path,
+                                                                             DevToolsLimits limits) {
+    std::unique_ptr<DevToolsConnection> connection(new DevToolsConnection(limits));
+    DevToolsConnection* self = connection.get();
+    QWebSocket& socket = *self->m_socket;
+    socket.setProxy(QNetworkProxy::NoProxy);
+    socket.setMaxAllowedIncomingMessageSize(quint64(limits.messageBytes));
+    socket.setMaxAllowedIncomingFrameSize(quint64(limits.messageBytes));
+    bool connected = false;
+    QObject::connect(&socket, &QWebSocket::connected, [self, &connected] {
+        connected = true;
+        wakeUp(self->m_loop);
+    });
+    QObject::connect(&socket, &QWebSocket::textMessageReceived,
+                     [self](const QString& message) { self->receive(message); });
+    QObject::connect(&socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error),
+                     [self](QAbstractSocket::SocketError error) {
+                         self->fail(error == QAbstractSocket::ConnectionRefusedError ? DevToolsFailure::refused
+                                                                                     : DevToolsFailure::disconnected);
+                     });
+    QObject::connect(&socket, &QWebSocket::disconnected, [self] {
+        // The socket tells a refused connection as a disconnection before its error, and a message over
+        // the limit by the code with which it closed the connection.
+        if (self->m_socket->error() == QAbstractSocket::ConnectionRefusedError) {
+            self->fail(DevToolsFailure::refused);
+        } else if (self->m_socket->closeCode() == QWebSocketProtocol::CloseCodeTooMuchData) {
+            self->fail(DevToolsFailure::tooLarge);
+        } else {
+            self->fail(DevToolsFailure::disconnected);
+        }
+    });
+
+    QUrl url;
+    url.setScheme(u"ws"_s);
+    url.setHost(u"127.0.0.1"_s);
+    url.setPort(port);
+    url.setPath(path);
+    socket.open(url);
+    auto opened = self->waitFor([&connected] { return connected; });
+    if (!opened) return tl::unexpected(opened.error());
+    // From here on, the connected flag of this frame is no longer looked at.
+    QObject::disconnect(&socket, &QWebSocket::connected, nullptr, nullptr);
+    return connection;
+}
+
+DevToolsResult<QList<DevToolsReply>> DevToolsConnection::send(const QList<DevToolsCommand>& commands) {
+    if (m_failure) return tl::unexpected(*m_failure);
+    QList<qint64> ids;
+    ids.reserve(commands.size());
+    for (const DevToolsCommand& command : commands) {
+        const qint64 id = m_nextID++;
+        QJsonObject message{{u"id"_s, id}, {u"method"_s, command.method}, {u"params"_s, command.params}};
+        if (!command.sessionID.isEmpty()) message.insert(u"sessionId"_s, command.sessionID);
+        m_awaited.insert(id);
+        ids.append(id);
+        m_socket->sendTextMessage(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
+    }
+    auto answered = waitFor(
+        [&] { return std::none_of(ids.cbegin(), ids.cend(), [&](qint64 id) { return m_awaited.contains(id); }); });
+    QList<DevToolsReply> replies;
+    replies.reserve(ids.size());
+    for (const qint64 id : ids) {
+        m_awaited.remove(id);
+        if (m_replies.contains(id)) replies.append(m_replies.take(id));
+    }
+    if (!answered) return tl::unexpected(answered.error());
+    return replies;
+}
+
+DevToolsResult<QJsonObject> DevToolsConnection::call(const DevToolsCommand& command) {
+    auto replies = send({command});
+    if (!replies) return tl::unexpected(replies.error());
+    return replies->first();
+}
+
+DevToolsResult<QByteArray> fetchDevToolsPage(quint16 port, const QString& path, DevToolsLimits limits) {
+    QTcpSocket socket;
+    socket.setProxy(QNetworkProxy::NoProxy);
+    QEventLoop* loop = nullptr;
+    std::optional<DevToolsFailure> failure;
+    QByteArray received;
+    bool closed = false;
+    QObject::connect(&socket, &QTcpSocket::connected, [&] { wakeUp(loop); });
+    QObject::connect(&socket, &QTcpSocket::readyRead, [&] {
+        received += socket.readAll();
+        wakeUp(loop);
+    });
+    QObject::connect(&socket, &QTcpSocket::disconnected, [&] {
+        closed = true;
+        wakeUp(loop);
+    });
+    QObject::connect(&socket, &QTcpSocket::errorOccurred, [&](QAbstractSocket::SocketError error) {
+        if (error == QAbstractSocket::RemoteHostClosedError) return;
+        if (!failure) {
+            failure = error == QAbstractSocket::ConnectionRefusedError ? DevToolsFailure::refused
+                                                                       : DevToolsFailure::disconnected;
+        }
+        wakeUp(loop);
+    });
+
+    const QDeadlineTimer deadline(limits.wait, Qt::PreciseTimer);
+    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    if (!runEventsUntil(loop, deadline, [&] { return failure || socket.state() == QAbstractSocket::ConnectedState; })) {
+        return tl::unexpected(DevToolsFailure::timedOut);
+    }
+    if (failure) return tl::unexpected(*failure);
+    socket.write("GET " + path.toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
+                 "\r\nConnection: close\r\n\r\n");
+
+    // The answer is complete when its body has the length its header gives, or when the connection ends.
+    qsizetype bodyStart = -1;
+    qsizetype bodyLength = -1;
+    const auto complete = [&] {
+        if (failure || closed) return true;
+        if (bodyStart < 0) {
+            bodyStart = received.indexOf("\r\n\r\n");
+            if (bodyStart < 0) return received.size() > limits.messageBytes;
+            bodyStart += 4;
+            for (const QByteArray& line : received.left(bodyStart).split('\n')) {
+                if (line.toLower().startsWith("content-length:")) {
+                    bool valid = false;
+                    bodyLength = line.mid(15).trimmed().toLongLong(&valid);
+                    if (!valid || bodyLength < 0) bodyLength = -1;
+                }
+            }
+        }
+        return (bodyLength >= 0 && received.size() - bodyStart >= bodyLength) ||
+               received.size() - bodyStart > limits.messageBytes;
+    };
+    if (!runEventsUntil(loop, deadline, complete)) return tl::unexpected(DevToolsFailure::timedOut);
+    if (failure) return tl::unexpected(*failure);
+    if (bodyStart < 0) {
+        return tl::unexpected(received.size() > limits.messageBytes ? DevToolsFailure::tooLarge
+                                                                    : DevToolsFailure::protocolError);
+    }
+    QByteArray body = received.mid(bodyStart);
+    if (body.size() > limits.messageBytes) return tl::unexpected(DevToolsFailure::tooLarge);
+    if (bodyLength >= 0) {
+        if (body.size() < bodyLength) return tl::unexpected(DevToolsFailure::protocolError);
+        body.truncate(bodyLength);
+    }
+    const QByteArray status = received.left(received.indexOf("\r\n"));
+    if (!status.startsWith("HTTP/1.") || status.split(' ').value(1) != "200") {
+        return tl::unexpected(DevToolsFailure::protocolError);
+    }
+    return body;
+}
+
+}  // namespace tavrine

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "PelmoraMac/Capture/internal/DevToolsFailure.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <tl/expected.hpp>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QEventLoop;
+class QWebSocket;
+
+namespace tavrine {
+
+// How long a wait for the browser may last, and how large one of its messages may be.
+struct DevToolsLimits {
+    std::chrono::milliseconds wait{3'000};
+    qsizetype messageBytes = 16'000'000;
+};
+
+// One command of the protocol; with a session, to the page target of that session.
+struct DevToolsCommand {
+    QString method;
+    QJsonObject params{};
+    QString sessionID{};
+};
+
+// The "result" of one command, or protocolError when the browser answered it with an error.
+using DevToolsReply = tl::expected<QJsonObject, DevToolsFailure>;
+
+template <typename T>
+using DevToolsResult = tl::expected<T, DevToolsFailure>;
+
+// A WebSocket connection to a browser target on 127.0.0.1 (never another host), driven synchronously:
+// each call runs a local event loop until its answers are in or a wait passes its limit. For the
+// capture worker, which has no event loop of its own; usable on any thread with an event dispatcher,
+// one thread per connection. Closing (destruction) detaches every session the connection attached.
+class DevToolsConnection {
+public:
+    ~DevToolsConnection();
+    DevToolsConnection(const DevToolsConnection&) = delete;
+    DevToolsConnection& operator=(const DevToolsConnection&) = delete;
+
+    // Connects to ws://127.0.0.1:<port><path>. refused when nothing listens there, timedOut when the
+    // handshake does not finish within the wait limit, disconnected when the browser turns it down.
+    static DevToolsResult<std::unique_ptr<DevToolsConnection>> open(quint16 port, const QString& path,
+                                                                    DevToolsLimits limits = {});
+
+    // Sends the commands at once and waits for all their replies, which come back in the commands'
+    // order. The call fails as a whole when the connection does: timedOut (not every reply came within
+    // the wait limit), tooLarge, disconnected, or protocolError for a message that is no JSON object.
+    // Events of the protocol are ignored.
+    DevToolsResult<QList<DevToolsReply>> send(const QList<DevToolsCommand>& commands);
+    // One command; its error reply is protocolError.
+    DevToolsResult<QJsonObject> call(const DevToolsCommand& command);
+
+private:
+    explicit DevToolsConnection(DevToolsLimits limits);
+    void receive(const QString& message);
+    void fail(DevToolsFailure failure);
+    // Runs the event loop until the condition holds, the connection fails, or the wait limit passes.
+    DevToolsResult<void> waitFor(const std::function<bool()>& condition);
+
+    DevToolsLimits m_limits;
+    std::unique_ptr<QWebSocket> m_socket;
+    QEventLoop* m_loop = nullptr;
+    std::optional<DevToolsFailure> m_failure;
+    qint64 m_nextID = 1;
+    // The commands whose replies are awaited, and the replies that came, by id.
+    QSet<qint64> m_awaited;
+    QHash<qint64, DevToolsReply> m_replies;
+};
+
+// The body of an HTTP GET of `path` from the browser's port on 127.0.0.1 (its /json/version and
+// /json/list): refused, timedOut, tooLarge for a body over the message limit, protocolError for any
+// status but 200 or an answer that is no HTTP.
+DevToolsResult<QByteArray> fetchDevToolsPage(quint16 port, const QString& path, DevToolsLimits limits = {});
+
+}  // namespace tavrine

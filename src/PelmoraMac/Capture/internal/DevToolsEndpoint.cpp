@@ -1,0 +1,212 @@
+#include "PelmoraMac/Capture/internal/DevToolsEndpoint.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace tavrine {
+using namespace Qt::StringLiterals;
+namespace {
+
+// The most that is read of a command line, an environment or a DevToolsActivePort file.
+constexpr qint64 kProcessFileLimit = 1 << 20;
+
+QByteArray readProcessFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.read(kProcessFileLimit);
+}
+
+// The NUL-separated entries of a command line or an environment.
+QByteArrayList entriesOf(const QByteArray& content) {
+    QByteArrayList entries = content.split('\0');
+    if (!entries.isEmpty() && entries.last().isEmpty()) entries.removeLast();
+    return entries;
+}
+
+// "host:display" of a display name: ":0.0" and ":0" are the same display.
+QByteArray displayWithoutScreen(const QByteArray& display) {
+    const qsizetype colon = display.lastIndexOf(':');
+    const qsizetype dot = display.indexOf('.', colon + 1);
+    return colon >= 0 && dot > colon ? display.left(dot) : display;
+}
+
+// The arguments of a command line. Chromium replaces its command line with its process title, the
+// arguments joined by spaces: such a line is split at its spaces again (a path with a space in it is
+// then lost, which only matters for --user-data-dir).
+QByteArrayList argumentsOf(const QByteArray& commandLine) {
+    const QByteArrayList arguments = entriesOf(commandLine);
+    if (arguments.size() != 1) return arguments;
+    return arguments.first().split(' ');
+}
+
+// The switches of a command line (later ones win, as in the browser; nothing after "--" is a switch),
+// by name without their dashes.
+QHash<QByteArray, QByteArray> switchesOf(const QByteArrayList& arguments) {
+    QHash<QByteArray, QByteArray> switches;
+    for (qsizetype index = 1; index < arguments.size(); ++index) {
+        const QByteArray& argument = arguments[index];
+        if (argument == "--") break;
+        qsizetype start = 0;
+        if (argument.startsWith("--")) {
+            start = 2;
+        } else if (argument.startsWith('-')) {
+            start = 1;
+        } else {
+            continue;
+        }
+        const qsizetype equals = argument.indexOf('=', start);
+        if (equals < 0) {
+            switches.insert(argument.mid(start), QByteArray());
+        } else {
+            switches.insert(argument.mid(start, equals - start), argument.mid(equals + 1));
+        }
+    }
+    return switches;
+}
+
+std::optional<int> decimalPort(const QByteArray& text, int lowest) {
+    static const QRegularExpression digits(u"^[0-9]{1,5}$"_s);
+    if (!digits.match(QString::fromLatin1(text)).hasMatch()) return std::nullopt;
+    const int port = text.toInt();
+    if (port < lowest || port > 65535) return std::nullopt;
+    return port;
+}
+
+// Whether the entries are an environment: NAME=value each, the name made of letters, digits and
+// underscores.
+bool isEnvironment(const QByteArrayList& entries) {
+    static const QRegularExpression variable(u"^[A-Za-z_][A-Za-z0-9_]*="_s);
+    return std::all_of(entries.cbegin(), entries.cend(), [](const QByteArray& entry) {
+        return entry.isEmpty() || variable.match(QString::fromLatin1(entry.left(256))).hasMatch();
+    });
+}
+
+// The parent of a process, from the fourth field of its stat file (after the name in parentheses,
+// which may hold anything); 0 when it is unknown.
+pid_t parentOf(const QString& processRoot, pid_t pid) {
+    const QByteArray stat = readProcessFile(processRoot + u'/' + QString::number(pid) + u"/stat"_s);
+    const QByteArrayList fields = stat.mid(stat.lastIndexOf(')') + 1).simplified().split(' ');
+    return fields.size() >= 2 ? pid_t(fields[1].toInt()) : 0;
+}
+
+// How many generations up the environment of a process is looked for.
+constexpr int kEnvironmentAncestors = 8;
+
+// The environment that a browser was started with. Chromium writes its process title over the
+// environment that /proc shows (what is left there may even look like variables), so it is the
+// environment of the process that started it, or of the nearest ancestor that holds one; nothing when
+// none is readable before the first process of the system.
+std::optional<QByteArrayList> startingEnvironment(const QString& processRoot, pid_t browser) {
+    pid_t pid = parentOf(processRoot, browser);
+    for (int generation = 0; generation < kEnvironmentAncestors && pid > 1; ++generation) {
+        QFile file(processRoot + u'/' + QString::number(pid) + u"/environ"_s);
+        if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+        QByteArrayList entries = entriesOf(file.read(kProcessFileLimit));
+        entries.removeAll(QByteArray());
+        if (isEnvironment(entries)) return entries;
+        pid = parentOf(processRoot, pid);
+    }
+    return std::nullopt;
+}
+
+QByteArray variableOf(const QByteArrayList& environment, const QByteArray& name) {
+    const QByteArray prefix = name + '=';
+    for (const QByteArray& entry : environment) {
+        if (entry.startsWith(prefix)) return entry.mid(prefix.size());
+    }
+    return {};
+}
+
+// The browser's default profile folder: "chromium", or Google Chrome's folder named after its
+// installation ("chrome-beta" → "google-chrome-beta"), in the browser's own configuration folder.
+QString defaultProfileFolder(const QString& executablePath, const QByteArrayList& environment) {
+    QString configuration = QFile::decodeName(variableOf(environment, "XDG_CONFIG_HOME"));
+    if (!QDir::isAbsolutePath(configuration)) {
+        const QString home = QFile::decodeName(variableOf(environment, "HOME"));
+        if (!QDir::isAbsolutePath(home)) return {};
+        configuration = home + u"/.config"_s;
+    }
+    const QFileInfo executable(executablePath);
+    QString name = u"chromium"_s;
+    if (executable.fileName() == u"chrome"_s) {
+        const QString installation = executable.dir().dirName();
+        name = installation.startsWith(u"chrome"_s) ? u"google-"_s + installation : u"google-chrome"_s;
+    }
+    return configuration + u'/' + name;
+}
+
+std::optional<DevToolsEndpoint> endpointOf(const QString& processRoot, pid_t pid, const QByteArray& display) {
+    const QString folder = processRoot + u'/' + QString::number(pid);
+    QString executable = QFile::symLinkTarget(folder + u"/exe"_s);
+    // A browser that was upgraded while it ran still runs its old file.
+    if (executable.endsWith(u" (deleted)"_s)) executable.chop(10);
+    const QString name = QFileInfo(executable).fileName();
+    if (name != u"chromium"_s && name != u"chrome"_s) return std::nullopt;
+
+    const auto switches = switchesOf(argumentsOf(readProcessFile(folder + u"/cmdline"_s)));
+    if (switches.contains("type")) return std::nullopt;
+    const auto portSwitch = switches.constFind("remote-debugging-port");
+    if (portSwitch == switches.constEnd()) return std::nullopt;
+    const std::optional<int> port = decimalPort(portSwitch.value(), 0);
+    if (!port) return std::nullopt;
+
+    const std::optional<QByteArrayList> found = startingEnvironment(processRoot, pid);
+    if (!found) return std::nullopt;
+    const QByteArrayList& environment = *found;
+    if (displayWithoutScreen(variableOf(environment, "DISPLAY")) != displayWithoutScreen(display)) return std::nullopt;
+    if (*port > 0) return DevToolsEndpoint{.pid = pid, .port = quint16(*port)};
+
+    QString profile = QFile::decodeName(switches.value("user-data-dir"));
+    if (profile.isEmpty()) {
+        profile = defaultProfileFolder(executable, environment);
+    } else if (QDir::isRelativePath(profile)) {
+        const QString workingFolder = QFile::symLinkTarget(folder + u"/cwd"_s);
+        if (workingFolder.isEmpty()) return std::nullopt;
+        profile = QDir(workingFolder).filePath(profile);
+    }
+    if (profile.isEmpty()) return std::nullopt;
+    const auto active = parseDevToolsActivePort(readProcessFile(profile + u"/DevToolsActivePort"_s));
+    if (!active) return std::nullopt;
+    return DevToolsEndpoint{.pid = pid, .port = active->port, .browserPath = active->browserPath};
+}
+
+}  // namespace
+
+bool isDevToolsBrowserPath(const QString& path) {
+    static const QRegularExpression browserPath(u"^/devtools/browser/[A-Za-z0-9-]+$"_s);
+    return browserPath.match(path).hasMatch();
+}
+
+std::optional<DevToolsActivePort> parseDevToolsActivePort(const QByteArray& content) {
+    const QByteArrayList lines = content.split('\n');
+    if (lines.size() < 2 || (lines.size() > 2 && !(lines.size() == 3 && lines[2].isEmpty()))) return std::nullopt;
+    const std::optional<int> port = decimalPort(lines[0], 1);
+    const QString path = QString::fromLatin1(lines[1]);
+    if (!port || !isDevToolsBrowserPath(path)) return std::nullopt;
+    return DevToolsActivePort{.port = quint16(*port), .browserPath = path};
+}
+
+QList<DevToolsEndpoint> findDevToolsEndpoints(const DevToolsEndpointSearch& search) {
+    QList<pid_t> processes;
+    const QDir root(search.processRoot);
+    for (const QString& name : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool isNumber = false;
+        const int pid = name.toInt(&isNumber);
+        if (isNumber && pid > 0) processes.append(pid_t(pid));
+    }
+    std::sort(processes.begin(), processes.end());
+    QList<DevToolsEndpoint> endpoints;
+    for (const pid_t pid : processes) {
+        if (auto endpoint = endpointOf(root.path(), pid, search.display)) {
+            endpoints.append(std::move(*endpoint));
+        }
+    }
+    return endpoints;
+}
+
+}  // namespace tavrine

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <sys/types.h>
+#include <optional>
+
+namespace tavrine {
+
+// A browser of this desktop that serves the DevTools protocol on the loopback interface.
+struct DevToolsEndpoint {
+    pid_t pid = 0;
+    quint16 port = 0;
+    // The WebSocket path of the browser target, "/devtools/browser/<id>", as the browser wrote it in its
+    // DevToolsActivePort file; empty when the port was given on its command line, and then the browser's
+    // /json/version tells it.
+    QString browserPath{};
+
+    bool operator==(const DevToolsEndpoint&) const = default;
+};
+
+// Where browsers are looked for: the process folder, and the display whose browsers count.
+struct DevToolsEndpointSearch {
+    QString processRoot = QStringLiteral("/proc");
+    // The X11 display that a browser's environment must name (the screen number aside); empty: the
+    // browser must have no DISPLAY either. By default this process's own, so that a browser on another
+    // display (another session, another test's server) is never chosen.
+    QByteArray display = qgetenv("DISPLAY");
+};
+
+// The browsers started with --remote-debugging-port, in the order of their process ids: the processes
+// whose executable is named "chromium" or "chrome", without a --type= argument (the browser itself, not
+// one of its helpers), and whose environment names the display of the search. Chromium writes its
+// process title over the environment that /proc shows, so the environment that counts is the one the
+// browser inherited: that of the process that started it (or of the nearest ancestor whose environment
+// is intact). The port is the
+// argument's; for port 0 (the browser chose one) it is line 1 of DevToolsActivePort in the browser's
+// --user-data-dir, else in its default profile folder, and line 2 the browser's path. A browser whose
+// files cannot be read (another user's) or whose port is unknown or invalid is left out.
+QList<DevToolsEndpoint> findDevToolsEndpoints(const DevToolsEndpointSearch& search = {});
+
+struct DevToolsActivePort {
+    quint16 port = 0;
+    QString browserPath;
+
+    bool operator==(const DevToolsActivePort&) const = default;
+};
+
+// The content of a DevToolsActivePort file: a port from 1 to 65535 on the first line and a browser path
+// on the second; nothing when it is anything else.
+std::optional<DevToolsActivePort> parseDevToolsActivePort(const QByteArray& content);
+
+// Whether the text is the WebSocket path of a browser target: "/devtools/browser/" and an identifier of
+// letters, digits and hyphens.
+bool isDevToolsBrowserPath(const QString& path);
+
+}  // namespace tavrine

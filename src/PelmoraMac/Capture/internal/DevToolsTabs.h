@@ -1,0 +1,33 @@
+#pragma once
+
+#include "PelmoraMac/Capture/internal/DevToolsConnection.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace tavrine {
+
+// The active tab of the browser's front window: its window and target identifiers and its URL as the
+// browser reports them, and where programs run in it: a session attached to the tab and an isolated
+// world of its main frame (the page's scripts neither see that world nor change its built-ins).
+struct DevToolsTab {
+    QString windowID{};
+    QString targetID{};
+    QString url{};
+    QString sessionID{};
+    qint64 contextID = 0;
+};
+
+// The page that is visible and has the focus; when none is (the address bar has the focus), or more
+// than one, the first of them (else of all pages) in the browser's /json/list, which lists the most
+// recently active page first. Judged inside an isolated world of each page, so a page cannot pretend.
+// noPage when the browser shows none, noWindow when the tab's window is unknown.
+DevToolsResult<DevToolsTab> findActiveTab(DevToolsConnection& connection, quint16 port, DevToolsLimits limits);
+
+// The value of the program in the tab's isolated world: its text when it is a string, nothing when it is
+// anything else. programException when it throws.
+DevToolsResult<std::optional<QString>> evaluateInTab(DevToolsConnection& connection, const DevToolsTab& tab,
+                                                     const QString& program);
+
+}  // namespace tavrine

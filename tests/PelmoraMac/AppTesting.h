@@ -1,0 +1,145 @@
+#pragma once
+
+#include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/App/Updater.h"
+#include "ReaderCore/MemoryDefaults.h"
+#include "ReaderStorage/internal/PosixFileSystem.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <thread>
+
+namespace tavrine::test {
+
+// The machine's file system, with every atomic write held back for a delay the test sets (on the store's
+// own thread, so the main thread runs on) and counted once it has finished.
+class SlowWritingFileSystem final : public FileSystem {
+public:
+    std::atomic<int> writeDelayMs{0};
+    std::atomic<int> finishedWrites{0};
+
+    WholeFileResult readFile(const QString& path, qint64 maxBytes) override { return m_real.readFile(path, maxBytes); }
+    tl::expected<FileStatus, FileError> status(const QString& path) override { return m_real.status(path); }
+    tl::expected<std::unique_ptr<ReadableFile>, FileError> openForReading(const QString& path) override {
+        return m_real.openForReading(path);
+    }
+    tl::expected<QStringList, FileError> list(const QString& directory) override { return m_real.list(directory); }
+    tl::expected<void, FileError> removeRecursively(const QString& path) override {
+        return m_real.removeRecursively(path);
+    }
+    tl::expected<void, FileError> writeFileAtomicallyFrom(const QString& path,
+                                                          const std::function<bool(FileContents&)>& produce) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(writeDelayMs.load()));
+        auto written = m_real.writeFileAtomicallyFrom(path, produce);
+        ++finishedWrites;
+        return written;
+    }
+    tl::expected<void, FileError> createDirectories(const QString& path) override {
+        return m_real.createDirectories(path);
+    }
+    tl::expected<std::unique_ptr<FileLock>, FileError> lockExclusively(const QString& path) override {
+        return m_real.lockExclusively(path);
+    }
+
+private:
+    PosixFileSystem m_real;
+};
+
+// An updater whose properties the test sets and whose calls it counts. Like a real framework it keeps
+// both preferences and reports each change back, unless keepsPreferences is off.
+class FakeUpdater final : public Updater {
+public:
+    struct Record {
+        UpdaterDelegate* delegate = nullptr;
+        int made = 0;
+        int starts = 0;
+        int checks = 0;
+        std::optional<bool> sendsSystemProfile;
+        FakeUpdater* current = nullptr;
+    };
+
+    FakeUpdater(std::shared_ptr<Record> record, bool startSucceeds)
+        : m_record(std::move(record)), m_startSucceeds(startSucceeds) {
+        m_record->current = this;
+    }
+    ~FakeUpdater() override { m_record->current = nullptr; }
+
+    bool keepsPreferences = true;
+
+    bool canCheckForUpdates() const override { return m_canCheck; }
+    bool automaticallyChecksForUpdates() const override { return m_checks; }
+    bool automaticallyDownloadsUpdates() const override { return m_downloads; }
+    void setAutomaticallyChecksForUpdates(bool checks) override {
+        if (keepsPreferences && checks != m_checks) {
+            m_checks = checks;
+            emit automaticallyChecksForUpdatesChanged();
+        }
+    }
+    void setAutomaticallyDownloadsUpdates(bool downloads) override {
+        if (keepsPreferences && downloads != m_downloads) {
+            m_downloads = downloads;
+            emit automaticallyDownloadsUpdatesChanged();
+        }
+    }
+    void setSendsSystemProfile(bool sends) override { m_record->sendsSystemProfile = sends; }
+    bool startUpdater() override {
+        ++m_record->starts;
+        return m_startSucceeds;
+    }
+    void checkForUpdates() override { ++m_record->checks; }
+
+    // The framework's own changes.
+    void setCanCheck(bool canCheck) {
+        m_canCheck = canCheck;
+        emit canCheckForUpdatesChanged();
+    }
+    void setValues(bool canCheck, bool checks, bool downloads) {
+        m_canCheck = canCheck;
+        m_checks = checks;
+        m_downloads = downloads;
+    }
+
+private:
+    std::shared_ptr<Record> m_record;
+    bool m_startSucceeds;
+    bool m_canCheck = false;
+    bool m_checks = false;
+    bool m_downloads = false;
+};
+
+// The factory of fake updaters that share record.
+inline std::function<std::unique_ptr<Updater>(UpdaterDelegate&)> fakeUpdaters(
+    std::shared_ptr<FakeUpdater::Record> record, bool startSucceeds = true) {
+    return [record = std::move(record), startSucceeds](UpdaterDelegate& delegate) -> std::unique_ptr<Updater> {
+        record->delegate = &delegate;
+        ++record->made;
+        return std::make_unique<FakeUpdater>(record, startSucceeds);
+    };
+}
+
+// An application for a test: in-memory settings, the store file given, a fake updater outside a test
+// host, no signal handlers, and a quit that only counts.
+struct AppUnderTest {
+    explicit AppUnderTest(std::optional<QString> storeFile) {
+        PelmoraApp::Configuration configuration{
+            .defaults = std::make_unique<MemoryDefaults>(),
+            .storeFile = std::move(storeFile),
+            .makeUpdater = fakeUpdaters(updates),
+            .isTestHost = [] { return false; },
+            .terminate = [quits = quits] { ++*quits; },
+            .handlesTerminationSignals = false,
+        };
+        app = std::make_unique<PelmoraApp>(std::move(configuration));
+    }
+
+    std::shared_ptr<FakeUpdater::Record> updates = std::make_shared<FakeUpdater::Record>();
+    std::shared_ptr<int> quits = std::make_shared<int>(0);
+    std::unique_ptr<PelmoraApp> app;
+};
+
+}  // namespace tavrine::test

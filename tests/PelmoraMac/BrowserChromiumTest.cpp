@@ -1,0 +1,269 @@
+#include "PelmoraMac/Capture/BrowserArticleCapture.h"
+#include "PelmoraMac/Capture/BrowserAutomationConsent.h"
+#include "PelmoraMac/Capture/BrowserSnapshotScript.h"
+#include "PelmoraMac/Capture/internal/DevToolsEndpoint.h"
+
+#include "CaptureTesting.h"
+#include "ChromiumTesting.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+#include <QElapsedTimer>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using test::ChromiumDriver;
+using test::deadlineIn;
+using test::failureOf;
+using test::HeadlessChromium;
+using Operation = CaptureWorkerRequest::Operation;
+
+#define SKIP_WITHOUT_CHROMIUM()                                                                          \
+    do {                                                                                                 \
+        if (HeadlessChromium::executable().isEmpty()) GTEST_SKIP() << HeadlessChromium::missingReason(); \
+    } while (false)
+
+// An article long enough for the extractor to take it as one.
+QByteArray articlePage(const QString& marker) {
+    QString body = u"<h1>"_s + marker + u"</h1>"_s;
+    for (int index = 0; index < 8; ++index) {
+        body += u"<p>"_s + marker +
+                u" is the subject of this paragraph, which goes on for a while, with commas, so that the article "
+                u"reads as an article and not as a navigation bar or a footer of a page.</p>"_s;
+    }
+    return (u"<!DOCTYPE html><html><head><title>"_s + marker + u"</title></head><body><article>"_s + body +
+            u"</article></body></html>"_s)
+        .toUtf8();
+}
+
+// Local pages, and one headless Chromium for the whole suite (it takes a moment to start), on the
+// first of them.
+class BrowserCapture : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (HeadlessChromium::executable().isEmpty()) return;
+        s_pages = std::make_unique<test::TemporaryDirectory>();
+        s_pages->write(u"first.html"_s, articlePage(u"First article"_s));
+        s_pages->write(u"second.html"_s, articlePage(u"Second article"_s));
+        s_pages->write(u"empty.html"_s, "<!DOCTYPE html><html><head><title>Empty</title></head><body></body></html>");
+        // A page that replaces what a script in its world would rely on, and pretends to be in front.
+        s_pages->write(
+            u"hostile.html"_s,
+            "<!DOCTYPE html><html><head><title>Hostile</title><script>"
+            "JSON.stringify = function () { return '{\"status\":\"ok\",\"url\":\"https://evil.example/\"}'; };"
+            "Object.defineProperty(window, 'performance', { value: { timeOrigin: 1 } });"
+            "var RSVPSnapshot = { snapshot: function () { return 'replaced'; } };"
+            "Object.defineProperty(Element.prototype, 'outerHTML', { get: function () { return 'fake'; } });"
+            "Object.defineProperty(Document.prototype, 'visibilityState', { get: function () { return 'visible'; } });"
+            "Document.prototype.hasFocus = function () { return true; };"
+            "</script></head><body><p>Hostile marker</p></body></html>");
+        s_browser = std::make_unique<HeadlessChromium>(urlOf(u"first.html"_s));
+    }
+    static void TearDownTestSuite() {
+        s_browser.reset();
+        s_pages.reset();
+    }
+
+    void SetUp() override {
+        SKIP_WITHOUT_CHROMIUM();
+        ASSERT_TRUE(s_browser->isListening()) << s_browser->failure().toStdString();
+        m_driver = std::make_unique<ChromiumDriver>(*s_browser);
+    }
+    void TearDown() override {
+        if (m_driver) m_driver->closeOpened();
+    }
+
+    static QString urlOf(const QString& page) { return QUrl::fromLocalFile(s_pages->filePath(page)).toString(); }
+
+    static inline std::unique_ptr<test::TemporaryDirectory> s_pages;
+    static inline std::unique_ptr<HeadlessChromium> s_browser;
+    std::unique_ptr<ChromiumDriver> m_driver;
+};
+
+TEST_F(BrowserCapture, ASnapshotAndItsVerificationShowOneDocumentUntilItIsReloaded) {
+    const QString tab = m_driver->open(urlOf(u"first.html"_s));
+    const auto first = takeBrowserSnapshot(ArticleBrowser::chrome, true);
+    ASSERT_TRUE(first) << rawValue(first.error()).toStdString();
+    EXPECT_EQ(first->url, urlOf(u"first.html"_s));
+    EXPECT_EQ(first->tabID, tab);
+    EXPECT_TRUE(first->html && first->html->contains(u"First article is the subject"_s));
+    ASSERT_TRUE(first->documentID && first->windowID);
+    EXPECT_EQ(first->documentID, m_driver->evaluate(tab, u"String(performance.timeOrigin)"_s).toString());
+
+    const auto second = takeBrowserSnapshot(ArticleBrowser::chrome, false);
+    ASSERT_TRUE(second);
+    EXPECT_FALSE(second->html);
+    EXPECT_TRUE(verifySnapshotsMatch(*first, *second));
+
+    m_driver->reload(tab);
+    const auto reloaded = takeBrowserSnapshot(ArticleBrowser::chrome, false);
+    ASSERT_TRUE(reloaded);
+    EXPECT_EQ(reloaded->tabID, tab);
+    EXPECT_NE(reloaded->documentID, first->documentID);
+    EXPECT_EQ(failureOf(verifySnapshotsMatch(*first, *reloaded)), CaptureFailure::sourceChanged);
+}
+
+TEST_F(BrowserCapture, TheActivatedTabIsTheOneCaptured) {
+    const QString first = m_driver->open(urlOf(u"first.html"_s));
+    const QString second = m_driver->open(urlOf(u"second.html"_s));
+    const auto snapshot = takeBrowserSnapshot(ArticleBrowser::chrome, true);
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->tabID, second);
+    EXPECT_EQ(snapshot->url, urlOf(u"second.html"_s));
+
+    m_driver->activate(first);
+    const auto back = takeBrowserSnapshot(ArticleBrowser::chrome, true);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->tabID, first);
+    EXPECT_TRUE(back->html->contains(u"First article"_s));
+    EXPECT_EQ(back->windowID, snapshot->windowID);
+}
+
+TEST_F(BrowserCapture, APageCannotDeceiveTheSnapshot) {
+    const QString hostile = m_driver->open(urlOf(u"hostile.html"_s));
+    // In the background it claims to be visible and focused, in its own world.
+    const QString second = m_driver->open(urlOf(u"second.html"_s));
+    const auto front = takeBrowserSnapshot(ArticleBrowser::chrome, false);
+    ASSERT_TRUE(front) << rawValue(front.error()).toStdString();
+    EXPECT_EQ(front->tabID, second);
+
+    m_driver->activate(hostile);
+    const auto snapshot = takeBrowserSnapshot(ArticleBrowser::chrome, true);
+    ASSERT_TRUE(snapshot) << rawValue(snapshot.error()).toStdString();
+    EXPECT_EQ(snapshot->tabID, hostile);
+    EXPECT_EQ(snapshot->url, urlOf(u"hostile.html"_s));
+    EXPECT_TRUE(snapshot->html->contains(u"Hostile marker"_s));
+    EXPECT_NE(snapshot->documentID, u"1"_s);
+    // The page's own world did see its replacements.
+    EXPECT_EQ(m_driver->evaluate(hostile, u"String(performance.timeOrigin)"_s).toString(), u"1"_s);
+    const auto again = takeBrowserSnapshot(ArticleBrowser::chrome, false);
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(verifySnapshotsMatch(*snapshot, *again));
+}
+
+TEST_F(BrowserCapture, OnlyTheBrowsersOfTheWorkersDisplayAreFound) {
+    const auto endpoints = findDevToolsEndpoints();
+    EXPECT_TRUE(endpoints.contains(
+        DevToolsEndpoint{.pid = s_browser->pid(), .port = s_browser->port(), .browserPath = s_browser->browserPath()}));
+
+    // The same browser seen from another display, where no browser listens.
+    QElapsedTimer clock;
+    clock.start();
+    const auto elsewhere = takeBrowserSnapshot(ArticleBrowser::chrome, true, {.search = {.display = ":4711"}});
+    EXPECT_EQ(failureOf(elsewhere), CaptureFailure::browserJavaScriptDisabled);
+    EXPECT_LT(clock.elapsed(), 200);
+
+    // The real worker.
+    m_driver->open(urlOf(u"second.html"_s));
+    const auto response = runCaptureWorker({.operation = Operation::snapshot, .browser = ArticleBrowser::chrome},
+                                           deadlineIn(20s), CancellationToken::none(), test::realWorker());
+    ASSERT_TRUE(response) << rawValue(response.error()).toStdString();
+    ASSERT_TRUE(response->snapshot);
+    EXPECT_EQ(response->snapshot->url, urlOf(u"second.html"_s));
+    EXPECT_EQ(failureOf(runCaptureWorker({.operation = Operation::verify, .browser = ArticleBrowser::arc},
+                                         deadlineIn(20s), CancellationToken::none(), test::realWorker())),
+              CaptureFailure::browserUnsupported);
+}
+
+// The capture with real workers, and a hook that acts after each of them as the user might.
+struct WorkerRun {
+    QList<Operation> operations;
+    std::function<void(Operation)> after;
+    int permission = kAutomationAllowed;
+
+    BrowserArticleCaptureEnvironment environment() {
+        return {.isFrontApplication = [](pid_t) { return true; },
+                .automationPermission = [this](ArticleBrowser) { return permission; },
+                .runWorker =
+                    [this](const CaptureWorkerRequest& request, CaptureDeadline deadline,
+                           const CancellationToken& cancellation) {
+                        operations.append(request.operation);
+                        auto response = runCaptureWorker(request, deadline, cancellation, test::realWorker());
+                        if (after) after(request.operation);
+                        return response;
+                    }};
+    }
+
+    CaptureResult<std::optional<ReadingDocument>> capture(const QString& pageURL,
+                                                          CaptureDeadline deadline = deadlineIn(20s)) {
+        return captureBrowserArticle(ArticleBrowser::chrome, pageURL, 1, deadline, CancellationToken::none(),
+                                     environment());
+    }
+};
+
+const QList<Operation> kAllThree{Operation::snapshot, Operation::extract, Operation::verify};
+
+TEST_F(BrowserCapture, TheArticleOfTheTabInFrontComesThroughThreeWorkers) {
+    m_driver->open(urlOf(u"first.html"_s));
+    WorkerRun run;
+    const auto article = run.capture(urlOf(u"first.html"_s));
+    ASSERT_TRUE(article) << rawValue(article.error()).toStdString();
+    ASSERT_TRUE(*article);
+    EXPECT_TRUE((*article)->text.contains(u"First article is the subject"_s));
+    EXPECT_EQ(run.operations, kAllThree);
+
+    // A page without an article body: no document, no failure, verified all the same.
+    m_driver->open(urlOf(u"empty.html"_s));
+    WorkerRun empty;
+    const auto nothing = empty.capture(urlOf(u"empty.html"_s));
+    ASSERT_TRUE(nothing) << rawValue(nothing.error()).toStdString();
+    EXPECT_FALSE(*nothing);
+    EXPECT_EQ(empty.operations, kAllThree);
+
+    // Without the user's consent no worker starts.
+    WorkerRun refused;
+    refused.permission = kAutomationUndecided;
+    EXPECT_EQ(failureOf(refused.capture(urlOf(u"first.html"_s))), CaptureFailure::automationRequired);
+    EXPECT_TRUE(refused.operations.isEmpty());
+}
+
+TEST_F(BrowserCapture, AnotherTabOrAnotherAddressFailsTheCapture) {
+    const QString first = m_driver->open(urlOf(u"first.html"_s));
+    m_driver->open(urlOf(u"second.html"_s));
+    m_driver->activate(first);
+    // The user switches tabs while the article is extracted.
+    WorkerRun switched;
+    switched.after = [&](Operation operation) {
+        if (operation == Operation::extract) m_driver->activate(m_driver->open(urlOf(u"second.html"_s)));
+    };
+    EXPECT_EQ(failureOf(switched.capture(urlOf(u"first.html"_s))), CaptureFailure::sourceChanged);
+    EXPECT_EQ(switched.operations, kAllThree);
+
+    // The desktop reported the address before the page moved to a fragment: nothing is extracted.
+    m_driver->open(urlOf(u"first.html"_s) + u"#part"_s);
+    WorkerRun moved;
+    EXPECT_EQ(failureOf(moved.capture(urlOf(u"first.html"_s))), CaptureFailure::sourceChanged);
+    EXPECT_EQ(moved.operations, QList<Operation>{Operation::snapshot});
+}
+
+// A browser of its own, which the test ends while the capture runs (no other browser listens then).
+TEST(BrowserCaptureEnd, ABrowserThatEndsBeforeTheVerificationFailsTheCaptureAtOnce) {
+    SKIP_WITHOUT_CHROMIUM();
+    test::TemporaryDirectory pages;
+    const QString url = QUrl::fromLocalFile(pages.write(u"page.html"_s, articlePage(u"Ending"_s))).toString();
+    HeadlessChromium browser(url);
+    ASSERT_TRUE(browser.isListening()) << browser.failure().toStdString();
+    // Its first tab, loaded and in front.
+    ChromiumDriver{browser};
+
+    WorkerRun run;
+    QElapsedTimer sinceEnd;
+    run.after = [&](Operation operation) {
+        if (operation != Operation::extract) return;
+        browser.kill();
+        sinceEnd.start();
+    };
+    const CaptureDeadline deadline = deadlineIn(10s);
+    EXPECT_EQ(failureOf(run.capture(url, deadline)), CaptureFailure::browserJavaScriptDisabled);
+    EXPECT_EQ(run.operations, kAllThree);
+    EXPECT_LT(sinceEnd.elapsed(), 2'000);
+}
+
+}  // namespace
+}  // namespace tavrine

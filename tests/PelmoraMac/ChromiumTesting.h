@@ -1,0 +1,147 @@
+#pragma once
+
+#include "PelmoraMac/Capture/internal/DevToolsConnection.h"
+
+#include "support/HeadlessChromium.h"
+
+#include <gtest/gtest.h>
+#include <QDeadlineTimer>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+
+#include <memory>
+
+namespace tavrine::test {
+
+// Drives a test's headless Chromium over its own DevTools connection, as the user would drive a
+// browser: opens, activates, reloads and closes tabs, and waits until each change has settled.
+class ChromiumDriver {
+public:
+    explicit ChromiumDriver(const HeadlessChromium& browser) {
+        auto connection = DevToolsConnection::open(browser.port(), browser.browserPath(), {.wait = kWait});
+        if (!connection) {
+            ADD_FAILURE() << "no connection to the test's chromium";
+            return;
+        }
+        m_connection = std::move(*connection);
+        // The tab that the browser opened at its start, once it exists, loaded and in front: a browser
+        // that has just started may still be busy with it.
+        const QDeadlineTimer deadline(kWait);
+        QString homeURL;
+        while (m_home.isEmpty() && !deadline.hasExpired()) {
+            const QJsonArray targets =
+                call(QStringLiteral("Target.getTargets")).value(QStringLiteral("targetInfos")).toArray();
+            for (const QJsonValue& value : targets) {
+                const QJsonObject target = value.toObject();
+                homeURL = target.value(QStringLiteral("url")).toString();
+                if (target.value(QStringLiteral("type")) == QStringLiteral("page") && !homeURL.isEmpty() &&
+                    homeURL != QStringLiteral("about:blank")) {
+                    m_home = target.value(QStringLiteral("targetId")).toString();
+                    break;
+                }
+            }
+            if (m_home.isEmpty()) QThread::msleep(5);
+        }
+        if (m_home.isEmpty()) {
+            ADD_FAILURE() << "the browser shows no page";
+            return;
+        }
+        settleLoaded(m_home, homeURL);
+        activate(m_home);
+    }
+
+    // The tab that the browser opened at its start.
+    QString home() const { return m_home; }
+
+    // A new tab on the URL, loaded and in front.
+    QString open(const QString& url) {
+        const QString target = call(QStringLiteral("Target.createTarget"), {{QStringLiteral("url"), url}})
+                                   .value(QStringLiteral("targetId"))
+                                   .toString();
+        m_opened.append(target);
+        settleLoaded(target, url);
+        activate(target);
+        return target;
+    }
+    void activate(const QString& target) {
+        call(QStringLiteral("Target.activateTarget"), {{QStringLiteral("targetId"), target}});
+        settle(target, QStringLiteral("document.visibilityState === 'visible' && document.hasFocus()"));
+    }
+    // Reloads the tab and waits for the new document.
+    void reload(const QString& target) {
+        const QJsonValue before = evaluate(target, QStringLiteral("performance.timeOrigin"));
+        call(QStringLiteral("Page.reload"), {}, sessionOf(target));
+        settle(target, QStringLiteral("performance.timeOrigin !== ") + QString::number(before.toDouble(), 'f', 3) +
+                           QStringLiteral(" && document.readyState === 'complete'"));
+    }
+    // Closes the tabs that this driver opened and brings the browser's first tab to the front again, so
+    // that no change of the active tab is still under way when the next test starts.
+    void closeOpened() {
+        for (const QString& target : std::as_const(m_opened)) {
+            call(QStringLiteral("Target.closeTarget"), {{QStringLiteral("targetId"), target}});
+            m_sessions.remove(target);
+        }
+        m_opened.clear();
+        if (!m_home.isEmpty()) activate(m_home);
+    }
+
+    // The value of an expression in the page's own world.
+    QJsonValue evaluate(const QString& target, const QString& expression) {
+        return call(QStringLiteral("Runtime.evaluate"),
+                    {{QStringLiteral("expression"), expression}, {QStringLiteral("returnByValue"), true}},
+                    sessionOf(target))
+            .value(QStringLiteral("result"))
+            .toObject()
+            .value(QStringLiteral("value"));
+    }
+
+private:
+    static constexpr std::chrono::milliseconds kWait{10'000};
+
+    QJsonObject call(const QString& method, const QJsonObject& params = {}, const QString& session = {}) {
+        if (!m_connection) return {};
+        auto result = m_connection->call({method, params, session});
+        if (!result) {
+            ADD_FAILURE() << method.toStdString() << " failed: " << int(result.error());
+            return {};
+        }
+        return *result;
+    }
+    QString sessionOf(const QString& target) {
+        if (!m_sessions.contains(target)) {
+            m_sessions.insert(target, call(QStringLiteral("Target.attachToTarget"),
+                                           {{QStringLiteral("targetId"), target}, {QStringLiteral("flatten"), true}})
+                                          .value(QStringLiteral("sessionId"))
+                                          .toString());
+        }
+        return m_sessions.value(target);
+    }
+    // Waits until the page shows the document of the URL, loaded. A new tab shows an empty document,
+    // complete too, until its navigation commits.
+    void settleLoaded(const QString& target, const QString& url) {
+        const QString quoted = QString::fromUtf8(QJsonDocument(QJsonArray{url}).toJson(QJsonDocument::Compact));
+        settle(target, QStringLiteral("location.href === ") + quoted.mid(1).chopped(1) +
+                           QStringLiteral(" && document.readyState === 'complete'"));
+    }
+    // Waits until the expression holds in the page.
+    void settle(const QString& target, const QString& condition) {
+        const QDeadlineTimer deadline(kWait);
+        while (evaluate(target, condition) != QJsonValue(true)) {
+            if (deadline.hasExpired()) {
+                ADD_FAILURE() << "the page never settled: " << condition.toStdString();
+                return;
+            }
+            QThread::msleep(5);
+        }
+    }
+
+    std::unique_ptr<DevToolsConnection> m_connection;
+    QHash<QString, QString> m_sessions;
+    QStringList m_opened;
+    QString m_home;
+};
+
+}  // namespace tavrine::test

@@ -1,0 +1,200 @@
+// The application's objects and its two windows, on the offscreen platform: what is made when, the
+// reader window's appearances, and quitting through the delegate.
+#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/App/MacUpdateController.h"
+#include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/App/ReaderAppDelegate.h"
+#include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Settings/ReaderSettingsView.h"
+#include "PelmoraMac/Window/ReaderWindow.h"
+#include "ReaderStorage/ReadingStore.h"
+#include "ReaderUI/Player/ReadingPlayer.h"
+
+#include "AppTesting.h"
+#include "support/EventLoop.h"
+#include "support/QtPrinters.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+#include <QAction>
+#include <QGuiApplication>
+#include <QTabWidget>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using test::AppUnderTest;
+using test::processEventsUntil;
+
+class Application : public testing::Test {
+protected:
+    QString storeFile() const { return folder.filePath(u"data/org.tavrine.Tavrine/reading-store.json"_s); }
+
+    test::TemporaryDirectory folder;
+};
+
+TEST_F(Application, MakesTheStoreAndThePlayerBeforeAnyWindowShows) {
+    AppUnderTest under(storeFile());
+    PelmoraApp& app = *under.app;
+
+    EXPECT_TRUE(app.playback().store());
+    EXPECT_FALSE(app.playback().player().storageMessage());
+    EXPECT_EQ(app.capture().player(), &app.playback().player());
+    EXPECT_EQ(app.capture().frontmostShortcutLabel(), u"Meta+Ctrl+Alt+R"_s);
+    EXPECT_EQ(app.capture().clipboardShortcutLabel(), u"Meta+Ctrl+Alt+V"_s);
+    EXPECT_FALSE(app.history());
+    EXPECT_FALSE(app.playbackRequest());
+    EXPECT_FALSE(app.readerWindow().isVisible());
+    // The updater waits for the reader window.
+    EXPECT_EQ(under.updates->made, 0);
+    EXPECT_FALSE(app.delegate().player());
+    EXPECT_FALSE(QGuiApplication::quitOnLastWindowClosed());
+}
+
+TEST_F(Application, ObjectsMadeOnFirstReadAreTheSameEveryTime) {
+    AppUnderTest under(storeFile());
+    PelmoraApp& app = *under.app;
+
+    EXPECT_EQ(&app.sourceNavigation(), &app.sourceNavigation());
+    EXPECT_EQ(&app.epubPresentation(), &app.epubPresentation());
+    EXPECT_EQ(app.readerFocusRequest(), app.readerFocusRequest());
+    EXPECT_EQ(&app.shortcut(), &app.shortcut());
+    EXPECT_EQ(app.shortcut().command(), GlobalCaptureShortcut::Command::frontmost);
+    EXPECT_EQ(app.clipboardShortcut().command(), GlobalCaptureShortcut::Command::clipboard);
+    EXPECT_NE(&app.shortcut(), &app.clipboardShortcut());
+
+    EXPECT_FALSE(app.hasSettingsWindow());
+    app.openSettings();
+    ASSERT_TRUE(app.hasSettingsWindow());
+    ReaderSettingsView& settings = app.settingsWindow();
+    EXPECT_EQ(&settings, &app.settingsWindow());
+    EXPECT_TRUE(settings.isVisible());
+    EXPECT_TRUE(settings.isWindow());
+    EXPECT_EQ(settings.size(), QSize(580, 560));
+    EXPECT_EQ(settings.tabs().tabText(0), u"アップデート"_s);
+    EXPECT_EQ(settings.windowTitle(), u"アップデート"_s);
+    EXPECT_TRUE(settings.actions().contains(&app.quitAction()));
+}
+
+TEST_F(Application, TheReaderWindowOpensTitledAtItsSizeAndCloseOnlyHidesIt) {
+    AppUnderTest under(storeFile());
+    PelmoraApp& app = *under.app;
+    ReaderWindow& window = app.readerWindow();
+    int appearances = 0;
+    int disappearances = 0;
+    QObject::connect(&window, &ReaderWindow::appeared, [&] { ++appearances; });
+    QObject::connect(&window, &ReaderWindow::disappeared, [&] { ++disappearances; });
+
+    app.openReader();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.windowTitle(), u"Tavrine"_s);
+    EXPECT_EQ(window.size(), QSize(720, 720));
+    EXPECT_GE(window.centralWidget()->minimumWidth(), 620);
+    EXPECT_GE(window.centralWidget()->minimumHeight(), 520);
+    EXPECT_TRUE(window.actions().contains(&app.quitAction()));
+    EXPECT_EQ(app.quitAction().shortcut(), QKeySequence(u"Ctrl+Q"_s));
+    EXPECT_EQ(app.quitAction().shortcutContext(), Qt::ApplicationShortcut);
+    EXPECT_EQ(appearances, 1);
+
+    // Shown once more while shown: no new appearance.
+    app.openReader();
+    EXPECT_EQ(appearances, 1);
+
+    EXPECT_TRUE(window.close());
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(disappearances, 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(*under.quits, 0);
+
+    // The same window comes back, at the size the user left it.
+    window.resize(800, 640);
+    app.openReader();
+    EXPECT_EQ(&app.readerWindow(), &window);
+    EXPECT_EQ(appearances, 2);
+    EXPECT_EQ(window.size(), QSize(800, 640));
+
+    // Content smaller than the minimum is made the minimum.
+    auto* small = new QWidget;
+    small->setMinimumSize(100, 600);
+    window.setContent(small);
+    EXPECT_EQ(small->minimumSize(), QSize(620, 600));
+}
+
+TEST_F(Application, EveryAppearanceStartsUpAgainAndTheUpdaterOnce) {
+    AppUnderTest under(storeFile());
+    PelmoraApp& app = *under.app;
+
+    app.openReader();
+    EXPECT_EQ(app.delegate().player(), &app.playback().player());
+    EXPECT_EQ(under.updates->made, 1);
+    EXPECT_EQ(under.updates->starts, 1);
+
+    app.readerWindow().hide();
+    app.openReader();
+    EXPECT_EQ(under.updates->made, 1);
+    EXPECT_EQ(app.delegate().player(), &app.playback().player());
+}
+
+TEST_F(Application, QuitsAtOnceBeforeTheReaderWindowWasEverShown) {
+    AppUnderTest under(storeFile());
+    under.app->requestQuit();
+    EXPECT_EQ(*under.quits, 1);
+    EXPECT_FALSE(under.app->playback().player().isTerminating());
+}
+
+TEST_F(Application, TheQuitCommandWaitsThroughTheDelegateOnce) {
+    AppUnderTest under(storeFile());
+    PelmoraApp& app = *under.app;
+    app.openReader();
+
+    app.quitAction().trigger();
+    EXPECT_TRUE(app.delegate().isFinishing());
+    EXPECT_TRUE(app.playback().player().isTerminating());
+    app.quitAction().trigger();
+    ASSERT_TRUE(processEventsUntil([&] { return *under.quits > 0; }));
+    test::settlePool();
+    EXPECT_EQ(*under.quits, 1);
+}
+
+TEST_F(Application, ATruncatedStoreFileOpensTheWindowUnsavedAndStaysAsItWas) {
+    const QByteArray truncated = R"({"version":3,"documents":[{"reading":{"id":"6F1C2A4E-0B7D-4C39)";
+    const QString storeFile = folder.write(u"reading-store.json"_s, truncated);
+    {
+        AppUnderTest under(storeFile);
+        PelmoraApp& app = *under.app;
+        app.openReader();
+        EXPECT_TRUE(app.readerWindow().isVisible());
+        EXPECT_FALSE(app.playback().store());
+        EXPECT_EQ(app.playback().player().storageMessage(),
+                  u"保存データを開けませんでした。今回の再生は保存されません。文章の取り込みと再生は使えます。"_s);
+        app.requestQuit();
+        ASSERT_TRUE(processEventsUntil([&] { return *under.quits > 0; }));
+    }
+    EXPECT_EQ(folder.read(u"reading-store.json"_s), truncated);
+    EXPECT_EQ(folder.list(), (QStringList{u"reading-store.json"_s, u"reading-store.json.lock"_s}));
+}
+
+TEST_F(Application, AFirstLaunchCreatesNoDataFolder) {
+    {
+        AppUnderTest under(storeFile());
+        under.app->openReader();
+        under.app->requestQuit();
+        ASSERT_TRUE(processEventsUntil([&] { return *under.quits > 0; }));
+    }
+    EXPECT_TRUE(folder.list().isEmpty());
+}
+
+TEST_F(Application, TheStopHookStopsWhatRunsAndTheImportWaitEndsAtOnceWithoutAList) {
+    AppUnderTest under(storeFile());
+    PelmoraApp& app = *under.app;
+    app.prepareForTermination();
+    EXPECT_FALSE(app.capture().isCapturing());
+    EXPECT_FALSE(app.shortcut().isRegistered());
+    EXPECT_FALSE(app.clipboardShortcut().isRegistered());
+    auto waiting = app.finishFileImport();
+    EXPECT_TRUE(waiting.isReady());
+}
+
+}  // namespace
+}  // namespace tavrine

@@ -1,0 +1,109 @@
+// One instance per store, and the termination signals turned into quit requests.
+#include "PelmoraMac/App/SingleInstance.h"
+#include "PelmoraMac/App/TerminationSignals.h"
+
+#include "support/EventLoop.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+#include <QFileInfo>
+#include <QLocalSocket>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <thread>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using test::processEventsUntil;
+
+// What a peer hears back after sending request, from another thread so that the instance's event loop
+// can answer; empty when the connection ended without an answer.
+QByteArray askFromAnotherThread(const QString& path, const QByteArray& request) {
+    QByteArray answer;
+    std::atomic<bool> done = false;
+    std::thread peer([&] {
+        QLocalSocket socket;
+        socket.connectToServer(path);
+        if (socket.waitForConnected(3000)) {
+            socket.write(request);
+            socket.waitForBytesWritten(3000);
+            while (socket.waitForReadyRead(3000)) answer += socket.readAll();
+        }
+        done = true;
+    });
+    // The instance answers on this thread's event loop while the peer waits.
+    processEventsUntil([&] { return done.load(); });
+    peer.join();
+    return answer;
+}
+
+TEST(SingleInstance, TheFirstClaimListensAndAnswersAShowRequest) {
+    test::TemporaryDirectory folder;
+    SingleInstance instance(folder.filePath(u"instance"_s));
+    int shows = 0;
+    QObject::connect(&instance, &SingleInstance::showRequested, [&] { ++shows; });
+
+    ASSERT_EQ(instance.claim(), SingleInstance::Claim::instance);
+    EXPECT_EQ(askFromAnotherThread(instance.path(), "show\n"), "shown\n");
+    EXPECT_EQ(shows, 1);
+
+    // Anything else is dropped unanswered.
+    EXPECT_EQ(askFromAnotherThread(instance.path(), "quit\n"), QByteArray());
+    EXPECT_EQ(shows, 1);
+}
+
+TEST(SingleInstance, ASocketLeftByADeadProcessIsReplaced) {
+    test::TemporaryDirectory folder;
+    const QString path = folder.filePath(u"instance"_s);
+    // A socket file nobody listens on, as a killed instance leaves it.
+    const int leftover = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(leftover, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(leftover);
+    ASSERT_TRUE(QFileInfo::exists(path));
+
+    SingleInstance instance(path);
+    int shows = 0;
+    QObject::connect(&instance, &SingleInstance::showRequested, [&] { ++shows; });
+    ASSERT_EQ(instance.claim(), SingleInstance::Claim::instance);
+    askFromAnotherThread(path, "show\n");
+    EXPECT_EQ(shows, 1);
+}
+
+TEST(SingleInstance, EachStoreHasItsOwnSocket) {
+    const QString first = SingleInstance::socketPath(u"/home/a/.local/share/org.tavrine.Tavrine/reading-store.json"_s);
+    EXPECT_EQ(first, SingleInstance::socketPath(u"/home/a/.local/share/org.tavrine.Tavrine/reading-store.json"_s));
+    EXPECT_NE(first, SingleInstance::socketPath(u"/tmp/test/org.tavrine.Tavrine/reading-store.json"_s));
+    EXPECT_TRUE(QFileInfo(first).fileName().startsWith(u"org.tavrine.Tavrine-"_s));
+    // Within what a socket's address can hold.
+    EXPECT_LT(first.toLocal8Bit().size(), qsizetype(sizeof(sockaddr_un::sun_path)));
+}
+
+TEST(TerminationSignals, EachSignalBecomesOneRequestOnTheMainThread) {
+    struct sigaction before = {};
+    ::sigaction(SIGTERM, nullptr, &before);
+    {
+        TerminationSignals handled;
+        QList<int> received;
+        QObject::connect(&handled, &TerminationSignals::received, [&](int number) { received.append(number); });
+        ::raise(SIGTERM);
+        ::raise(SIGHUP);
+        ::raise(SIGINT);
+        ASSERT_TRUE(processEventsUntil([&] { return received.size() == 3; }));
+        EXPECT_EQ(received, (QList<int>{SIGTERM, SIGHUP, SIGINT}));
+    }
+    struct sigaction after = {};
+    ::sigaction(SIGTERM, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
+}
+
+}  // namespace
+}  // namespace tavrine

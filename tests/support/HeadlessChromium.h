@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <sys/types.h>
+#include <chrono>
+
+namespace tavrine::test {
+
+// A headless Chromium of a test's (or a benchmark's) own, on a local page: remote debugging on a port
+// it chooses itself, a fresh profile in a temporary folder, nothing of the network; ended with the
+// object. It inherits this process's environment, so its DISPLAY is this process's, and the capture
+// worker of this process finds it. No GoogleTest in it: the benchmarks use it too.
+class HeadlessChromium {
+public:
+    // Debian's chromium on the PATH; empty when it is not installed.
+    static QString executable();
+    // Why browser tests skip without it.
+    static const char* missingReason() { return "chromium is not installed (scripts/install-deps installs it)"; }
+
+    // Starts the browser on `url` and waits until it listens.
+    explicit HeadlessChromium(const QString& url, std::chrono::milliseconds startLimit = std::chrono::seconds(20));
+    ~HeadlessChromium();
+    HeadlessChromium(const HeadlessChromium&) = delete;
+    HeadlessChromium& operator=(const HeadlessChromium&) = delete;
+
+    // Whether it started and announced its port; otherwise why not.
+    bool isListening() const { return m_port != 0; }
+    QString failure() const { return m_failure; }
+
+    pid_t pid() const { return pid_t(m_process.processId()); }
+    quint16 port() const { return m_port; }
+    // "/devtools/browser/<id>", the path of the browser target's WebSocket.
+    QString browserPath() const { return m_browserPath; }
+
+    // Ends the browser at once (SIGKILL), as a crash would.
+    void kill();
+
+private:
+    QTemporaryDir m_profile;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QString m_browserPath;
+    QString m_failure;
+};
+
+}  // namespace tavrine::test
