@@ -150,7 +150,8 @@ qsizetype CharacterBreaks::previous(qsizetype offset) const {
         if (asksICUDirectly(candidate)) {
             // ICU first moves an offset between the halves of a surrogate pair back to the pair's start and
             // then looks before that, so it would skip a boundary at the pair's start.
-            const bool insidePair = m_text.at(offset).isLowSurrogate() && m_text.at(offset - 1).isHighSurrogate();
+            const bool insidePair =
+                offset < m_text.size() && m_text.at(offset).isLowSurrogate() && m_text.at(offset - 1).isHighSurrogate();
             if (insidePair && isBoundary(offset - 1)) return offset - 1;
             const int32_t result = ubrk_preceding(iterator(), static_cast<int32_t>(offset));
             return result == UBRK_DONE ? 0 : result;
