@@ -1,11 +1,18 @@
 // The workspace's models at the sizes of the largest accepted book: the table-of-contents model of 10,000
 // entries over 4,000 sections, the display title of a 500,000-unit text with 10,000 heading spans (first
-// computed, then kept by the title cache) and the document context that is rebuilt for every phrase.
+// computed, then kept by the title cache), the document context that is rebuilt for every phrase, and the
+// workspace controller's update pass that runs for every phrase.
+#include "ReaderCore/Characters.h"
+#include "ReaderCore/MemoryDefaults.h"
+#include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/Workspace/ReaderDocumentContext.h"
 #include "ReaderUI/Workspace/ReaderDocumentIdentity.h"
 #include "ReaderUI/Workspace/ReaderEPUBContents.h"
+#include "ReaderUI/Workspace/ReaderWorkspaceController.h"
 
 #include <benchmark/benchmark.h>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 
 namespace {
 using namespace tavrine;
@@ -112,5 +119,42 @@ void BM_ContextOfAPhrase(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(ReaderDocumentContext::make(player, cached ? &cache : nullptr));
 }
 BENCHMARK(BM_ContextOfAPhrase)->ArgName("cached")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+
+// One update pass of a shown workspace over a player paused in the last section of the large book, as
+// it runs after every phrase: the change handlers find nothing to do, the context is made, changed() is
+// emitted. An input change schedules it; the event loop runs it.
+void BM_WorkspacePassOfAPhrase(benchmark::State& state) {
+    static int argc = 1;
+    static char name[] = "workspace-model-bench";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication application(argc, argv);
+
+    MemoryDefaults defaults;
+    ReaderWorkspaceController workspace(ReaderWorkspaceController::OwnPlayer{
+        .defaults = defaults,
+        .width = [](QStringView phrase) { return double(characterCount(phrase)); },
+        .maximumWidth = 8,
+    });
+    ReadingPlayer& player = workspace.player();
+    player.load(makeBook(), kLength - 100);
+    const QDeadlineTimer deadline(std::chrono::seconds(30));
+    while (player.isPreparing() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (player.isPreparing()) {
+        state.SkipWithError("the first window was not prepared in time");
+        return;
+    }
+    workspace.appeared();
+    QCoreApplication::processEvents();
+    qint64 passes = 0;
+    QObject::connect(&workspace, &ReaderWorkspaceController::changed, [&passes] { ++passes; });
+
+    bool shows = false;
+    for (auto _ : state) {
+        workspace.setShowsSource(shows = !shows);
+        QCoreApplication::processEvents();
+    }
+    if (passes != state.iterations()) state.SkipWithError("not one pass per change");
+}
+BENCHMARK(BM_WorkspacePassOfAPhrase)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

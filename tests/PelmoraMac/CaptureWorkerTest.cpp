@@ -70,8 +70,10 @@ TEST_F(RealCaptureWorker, ExtractsTheArticleOfAPage) {
     EXPECT_EQ(answerTo(empty), CaptureWorkerResponse{});
 }
 
-// Pages built to hurt: each is answered (whatever the answer) by a worker that exits with status 0
-// within 3.5 seconds, and nothing of a script, a style or an event handler reaches the text.
+// Pages built to hurt: each is answered (whatever the answer) by a worker that exits with status 0, and
+// nothing of a script, a style or an event handler reaches the text. The worker's own 3-second script
+// budget ends the costly ones; the launcher's deadline here only catches a worker that would never
+// answer, and leaves room for a loaded or sanitized build (capture-bench measures the time).
 TEST_F(RealCaptureWorker, AnswersHostilePagesInTime) {
     struct Page {
         const char* name;
@@ -97,7 +99,7 @@ TEST_F(RealCaptureWorker, AnswersHostilePagesInTime) {
     for (const Page& page : pages) {
         const QByteArray request = encodeJson(CaptureWorkerRequest{.operation = Operation::extract, .html = page.html});
         const auto output =
-            launchCaptureWorkerProcess(test::realWorker(), {u"--capture-worker"_s}, request, deadlineIn(3500ms),
+            launchCaptureWorkerProcess(test::realWorker(), {u"--capture-worker"_s}, request, deadlineIn(30s),
                                        kCaptureWorkerTransferLimit, CancellationToken::none());
         ASSERT_TRUE(output) << page.name << ": " << rawValue(output.error()).toStdString();
         const auto response = decodeJsonText<CaptureWorkerResponse>(*output);

@@ -430,6 +430,15 @@ TEST_F(ReadingPlayerTransportTest, DeactivationStopsEveryStartThatWouldPlayWhile
     advance(2s);
     EXPECT_NE(player.session().status, Status::playing);
 
+    // A window prepared for no start still comes: a long reading opened while inactive is shown.
+    chunks.hold();
+    player.load(readingOf(test::japaneseText(3'000)), 0);
+    player.scenePhaseChanged(false);
+    chunks.release();
+    ASSERT_TRUE(waitUntilPrepared());
+    EXPECT_EQ(shownOffset(), 0);
+    EXPECT_NE(player.session().status, Status::playing);
+
     // The automatic start while it waits its half second.
     player.load(readingOf(kShortText), 0);
     player.resumeFromCursor();

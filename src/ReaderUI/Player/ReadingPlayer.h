@@ -272,8 +272,8 @@ public:
     // terminating or for a reading already applied.
     bool apply(const ImportedReading& imported, bool isActive);
     // The application became active (a pending automatic start is armed) or inactive (playback and the
-    // starts still to come stop, the position is saved; a first window prepared for a pending automatic
-    // start goes on, and the start follows the next activation).
+    // starts still to come stop, the position is saved; a window being prepared for a pending automatic
+    // start or for no start goes on, and a pending automatic start follows the next activation).
     void scenePhaseChanged(bool isActive);
     // Arms the automatic start when there is anything to play. Ignored while terminating.
     void resumeFromCursor();

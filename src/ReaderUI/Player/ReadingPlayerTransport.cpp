@@ -174,9 +174,11 @@ void ReadingPlayer::scenePhaseChanged(bool isActive) {
     }
     // A pending opening of a stored reading is dropped.
     renewSavedLoadID();
-    // A preparation for a pending automatic start goes on: the start waits for the next activation. Any
-    // other preparation may be a start waiting for its window, which must not play while inactive.
-    if (m_autoplayTask.isRunning() || (m_isPreparing && !m_pendingAutoplay) || m_session.status == Status::playing) {
+    // A start waiting for its window must not play while inactive; a preparation for a pending automatic
+    // start goes on, and the start waits for the next activation. A window prepared for no start (the
+    // first one of a reading just loaded) goes on too: cancelling it would leave nothing to show.
+    const bool startAwaitsWindow = m_isPreparing && m_isWaitingToPlay && !m_pendingAutoplay;
+    if (m_autoplayTask.isRunning() || startAwaitsWindow || m_session.status == Status::playing) {
         pause(true);
         return;
     }
