@@ -133,6 +133,7 @@ struct AppUnderTest {
             .isTestHost = [] { return false; },
             .terminate = [quits = quits] { ++*quits; },
             .handlesTerminationSignals = false,
+            .windowEnvironment = ReaderWindowEnvironment::desktop(),
         };
         app = std::make_unique<PelmoraApp>(std::move(configuration));
     }

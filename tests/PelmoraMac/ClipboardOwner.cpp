@@ -1,7 +1,8 @@
 // Owns the X11 clipboard for the clipboard tests, as another application would: it offers every format
 // it is given at once, writes "ready" when it owns the clipboard and "served <format>" each time another
 // client fetches one, and lives until it is killed.
-//   clipboard-owner [--html TEXT] [--html-utf16 TEXT] [--html-bytes N] [--rtf TEXT] [--text TEXT]
+//   clipboard-owner [--primary] [--html TEXT] [--html-utf16 TEXT] [--html-bytes N] [--rtf TEXT] [--text TEXT]
+// --primary owns the PRIMARY selection (what was last selected) instead of the clipboard.
 // --html-utf16 offers the HTML in UTF-16 without a byte-order mark, as some browsers write it.
 #include <QClipboard>
 #include <QGuiApplication>
@@ -40,7 +41,9 @@ private:
 int main(int argc, char** argv) {
     QGuiApplication application(argc, argv);
     auto* mime = new ServedMimeData;
-    const QStringList arguments = application.arguments();
+    QStringList arguments = application.arguments();
+    const bool primary = arguments.size() > 1 && arguments.at(1) == QLatin1String("--primary");
+    if (primary) arguments.removeAt(1);
     for (qsizetype i = 1; i + 1 < arguments.size(); i += 2) {
         const QString& option = arguments.at(i);
         const QByteArray value = arguments.at(i + 1).toUtf8();
@@ -67,7 +70,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    QGuiApplication::clipboard()->setMimeData(mime);
+    QGuiApplication::clipboard()->setMimeData(mime, primary ? QClipboard::Selection : QClipboard::Clipboard);
     std::printf("ready\n");
     std::fflush(stdout);
     return application.exec();

@@ -32,12 +32,16 @@ WorkspaceFixture::~WorkspaceFixture() {
     m_workspace.reset();
 }
 
-ReaderWorkspaceController& WorkspaceFixture::makeWorkspace(ReaderEPUBPresentation* presentation) {
+ReaderWorkspaceController& WorkspaceFixture::makeWorkspace(ReaderEPUBPresentation* presentation,
+                                                           ReaderWorkspaceClosures paste) {
     m_workspace.reset();
     ReadingPlayer& made = makePlayer();
     ReaderWorkspaceController::Closures closures{
         .onInteraction = [this] { log.append(u"interaction"_s); },
         .onSourceNavigation = [this] { log.append(u"navigation"_s); },
+        .pasteText = std::move(paste.pasteText),
+        .pasteFromClipboard = std::move(paste.pasteFromClipboard),
+        .pastePlainText = std::move(paste.pastePlainText),
     };
     m_workspace = std::make_unique<ReaderWorkspaceController>(made, presentation, std::move(closures), &clock);
     QObject::connect(&made, &ReadingPlayer::readingChanged,

@@ -21,7 +21,9 @@ public:
     ~WorkspaceFixture();
 
     // A new player and a workspace over it, not shown yet; with presentation, the application's flag.
-    ReaderWorkspaceController& makeWorkspace(ReaderEPUBPresentation* presentation = nullptr);
+    // The paste closures of paste are the workspace's (the others are the fixture's own).
+    ReaderWorkspaceController& makeWorkspace(ReaderEPUBPresentation* presentation = nullptr,
+                                             ReaderWorkspaceClosures paste = {});
     ReaderWorkspaceController& workspace() { return *m_workspace; }
     // Shows the workspace and lets the passes it causes run.
     void appear();

@@ -14,14 +14,14 @@ QString HeadlessChromium::executable() {
     return QStandardPaths::findExecutable(u"chromium"_s);
 }
 
-HeadlessChromium::HeadlessChromium(const QString& url, std::chrono::milliseconds startLimit) {
+HeadlessChromium::HeadlessChromium(const QString& url, std::chrono::milliseconds startLimit, Mode mode,
+                                   const QStringList& furtherArguments) {
     const QString program = executable();
     if (program.isEmpty() || !m_profile.isValid()) {
         m_failure = u"no chromium, or no temporary folder"_s;
         return;
     }
-    QStringList arguments{u"--headless"_s,
-                          u"--disable-gpu"_s,
+    QStringList arguments{u"--disable-gpu"_s,
                           u"--no-first-run"_s,
                           u"--no-default-browser-check"_s,
                           u"--disable-background-networking"_s,
@@ -32,6 +32,8 @@ HeadlessChromium::HeadlessChromium(const QString& url, std::chrono::milliseconds
                           u"--user-data-dir="_s + m_profile.path()};
     // Chromium refuses to run as root inside its sandbox.
     if (::geteuid() == 0) arguments.append(u"--no-sandbox"_s);
+    if (mode == Mode::headless) arguments.prepend(u"--headless"_s);
+    arguments.append(furtherArguments);
     arguments.append(url);
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(QProcess::nullDevice());

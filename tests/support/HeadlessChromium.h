@@ -21,8 +21,11 @@ public:
     // Why browser tests skip without it.
     static const char* missingReason() { return "chromium is not installed (scripts/install-deps installs it)"; }
 
-    // Starts the browser on `url` and waits until it listens.
-    explicit HeadlessChromium(const QString& url, std::chrono::milliseconds startLimit = std::chrono::seconds(20));
+    // Starts the browser on `url` and waits until it listens. Shown (not headless) it opens its window on
+    // this process's display, with the further arguments.
+    enum class Mode { headless, shown };
+    explicit HeadlessChromium(const QString& url, std::chrono::milliseconds startLimit = std::chrono::seconds(20),
+                              Mode mode = Mode::headless, const QStringList& furtherArguments = {});
     ~HeadlessChromium();
     HeadlessChromium(const HeadlessChromium&) = delete;
     HeadlessChromium& operator=(const HeadlessChromium&) = delete;

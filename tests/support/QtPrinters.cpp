@@ -38,6 +38,14 @@ void PrintTo(const QUuid& value, std::ostream* out) {
     *out << value.toString(QUuid::WithoutBraces).toUpper().toStdString();
 }
 
+void PrintTo(const QRectF& value, std::ostream* out) {
+    *out << "(" << value.x() << ", " << value.y() << ", " << value.width() << " x " << value.height() << ")";
+}
+
+void PrintTo(const QPointF& value, std::ostream* out) {
+    *out << "(" << value.x() << ", " << value.y() << ")";
+}
+
 void PrintTo(const QJsonValue& value, std::ostream* out) {
     if (value.isObject()) {
         *out << QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact).toStdString();

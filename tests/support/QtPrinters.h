@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QJsonValue>
+#include <QPointF>
+#include <QRectF>
 #include <QString>
 #include <QStringView>
 #include <QUuid>
@@ -16,6 +18,8 @@ void PrintTo(QStringView value, std::ostream* out);
 void PrintTo(const QByteArray& value, std::ostream* out);
 void PrintTo(const QUuid& value, std::ostream* out);
 void PrintTo(const QJsonValue& value, std::ostream* out);
+void PrintTo(const QRectF& value, std::ostream* out);
+void PrintTo(const QPointF& value, std::ostream* out);
 
 namespace tavrine {
 struct TextRange;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 
+#include "support/PostedEventsAfterEachTest.h"
+
 #include <csignal>
 
 // The test main of widget tests: every test runs on the thread of a QApplication. Without a platform
@@ -17,5 +19,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     ::testing::InitGoogleTest(&argc, argv);
+    tavrine::test::deliverPostedEventsAfterEachTest();
     return RUN_ALL_TESTS();
 }

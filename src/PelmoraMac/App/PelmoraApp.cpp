@@ -11,6 +11,7 @@
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
+#include "PelmoraMac/Window/ReaderWindowController.h"
 #include "ReaderCore/Clock.h"
 #include "ReaderCore/FileDefaults.h"
 #include "ReaderCore/MainThread.h"
@@ -35,6 +36,7 @@ PelmoraApp::Configuration PelmoraApp::Configuration::application(std::optional<Q
         .isTestHost = &MacUpdateController::runsUnderTestHost,
         .terminate = [] { QCoreApplication::quit(); },
         .handlesTerminationSignals = true,
+        .windowEnvironment = ReaderWindowEnvironment::desktop(),
     };
 }
 
@@ -62,6 +64,8 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
       })),
       m_quitAction(std::make_unique<QAction>(u"終了"_s)),
       m_readerWindow(std::make_unique<ReaderWindow>()),
+      m_windowController(
+          std::make_unique<ReaderWindowController>(*m_defaults, std::move(configuration.windowEnvironment))),
       m_settingsWindow(std::make_unique<OnceOnly<ReaderSettingsView>>([this] {
           auto window = std::make_unique<ReaderSettingsView>(*m_updates);
           window->addAction(m_quitAction.get());
@@ -81,6 +85,7 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
     }
 
     m_readerWindow->addAction(m_quitAction.get());
+    m_windowController->attachWindow(m_readerWindow.get());
     connect(m_readerWindow.get(), &ReaderWindow::appeared, this, &PelmoraApp::startUp);
 }
 
@@ -110,6 +115,10 @@ CaptureModel& PelmoraApp::capture() const {
 
 ReaderWindow& PelmoraApp::readerWindow() const {
     return *m_readerWindow;
+}
+
+ReaderWindowController& PelmoraApp::windowController() const {
+    return *m_windowController;
 }
 
 QAction& PelmoraApp::quitAction() const {
@@ -146,9 +155,7 @@ bool PelmoraApp::hasSettingsWindow() const {
 
 void PelmoraApp::openReader() {
     Q_ASSERT(isMainThread());
-    m_readerWindow->show();
-    m_readerWindow->raise();
-    m_readerWindow->activateWindow();
+    m_windowController->showNormally();
 }
 
 void PelmoraApp::openSettings() {

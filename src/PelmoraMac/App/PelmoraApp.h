@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PelmoraMac/App/Updater.h"
+#include "PelmoraMac/Window/ReaderWindowEnvironment.h"
 #include "ReaderCore/Defaults.h"
 #include "ReaderUI/Player/ReaderPlaybackRequest.h"
 
@@ -27,6 +28,7 @@ class ReaderHistoryModel;
 class ReaderSettingsView;
 class ReaderSourceNavigation;
 class ReaderWindow;
+class ReaderWindowController;
 class TerminationSignals;
 template <typename T>
 class OnceOnly;
@@ -59,10 +61,12 @@ public:
         // What a granted quit does.
         std::function<void()> terminate;
         bool handlesTerminationSignals = false;
+        // What the reader window's placement asks of the desktop.
+        ReaderWindowEnvironment windowEnvironment;
 
         // The user's settings file, the application's store file, the updater of a system without an
-        // update framework, the test host read from the environment, QCoreApplication::quit() and the
-        // three termination signals handled.
+        // update framework, the test host read from the environment, QCoreApplication::quit(), the
+        // three termination signals handled and the real desktop.
         static Configuration application(std::optional<QString> storeFile);
     };
 
@@ -78,6 +82,8 @@ public:
     // The document list; none until something makes it.
     ReaderHistoryModel* history() const { return m_history.get(); }
     ReaderWindow& readerWindow() const;
+    // Where the reader window comes up, attached to it from the start.
+    ReaderWindowController& windowController() const;
     // The quit command, Ctrl+Q, application-wide: every window of the application carries it.
     QAction& quitAction() const;
 
@@ -99,7 +105,7 @@ public:
     bool showsCompactHistory() const { return m_showsCompactHistory; }
 
     // ---- Operations ----
-    // Shows the reader window (again), in front and active.
+    // Shows the reader window (again), in front and active, on the display it was last on.
     void openReader();
     // Shows the settings window, made the first time.
     void openSettings();
@@ -133,6 +139,7 @@ private:
     std::unique_ptr<QAction> m_quitAction;
     std::unique_ptr<TerminationSignals> m_terminationSignals;
     std::unique_ptr<ReaderWindow> m_readerWindow;
+    std::unique_ptr<ReaderWindowController> m_windowController;
     std::unique_ptr<OnceOnly<ReaderSettingsView>> m_settingsWindow;
 };
 

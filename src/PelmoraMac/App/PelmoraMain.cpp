@@ -7,6 +7,7 @@
 #include "ReaderCore/ApplicationIdentifier.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 #include <cstdio>
 
@@ -39,10 +40,16 @@ int runPelmoraApp(int argc, char** argv) {
     SingleInstance instance(SingleInstance::socketPath(storeFile.value_or(QString())));
     if (instance.claim() == SingleInstance::Claim::handedOver) return 0;
 
-    PelmoraApp app(PelmoraApp::Configuration::application(storeFile));
-    QObject::connect(&instance, &SingleInstance::showRequested, &app, &PelmoraApp::openReader);
-    app.openReader();
-    application.exec();
+    {
+        PelmoraApp app(PelmoraApp::Configuration::application(storeFile));
+        QObject::connect(&instance, &SingleInstance::showRequested, &app, &PelmoraApp::openReader);
+        app.openReader();
+        application.exec();
+    }
+    // What the application's objects left waiting when they went (the store listener's wake-up, a store
+    // job that finished meanwhile) is delivered now: each such coroutine finds its owner gone and ends,
+    // rather than being dropped, unfinished, with the application object.
+    QCoreApplication::sendPostedEvents();
     return 0;
 }
 

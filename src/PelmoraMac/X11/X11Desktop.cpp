@@ -1,58 +1,22 @@
 #include "PelmoraMac/X11/X11Desktop.h"
 
 #include "PelmoraMac/X11/X11Connection.h"
+#include "PelmoraMac/X11/XcbReplies.h"
 
 #include <xcb/res.h>
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <cstring>
-#include <memory>
 
 namespace tavrine {
+using namespace xcb;
+
 namespace {
 
-// A reply or an error of xcb, freed with the C allocator as xcb asks.
-template <typename T>
-using XcbPointer = std::unique_ptr<T, decltype(&std::free)>;
-
-template <typename T>
-XcbPointer<T> owned(T* pointer) {
-    return XcbPointer<T>(pointer, &std::free);
-}
-
-// The reply of a request whose errors are handed back here (and freed), never to Qt's event queue.
-template <typename Reply, typename Cookie, typename ReplyFunction>
-XcbPointer<Reply> replyOf(xcb_connection_t* connection, Cookie cookie, ReplyFunction replyFunction) {
-    xcb_generic_error_t* error = nullptr;
-    auto reply = owned(replyFunction(connection, cookie, &error));
-    std::free(error);
-    return reply;
-}
-
-xcb_intern_atom_cookie_t internAtom(xcb_connection_t* connection, const char* name) {
-    return xcb_intern_atom(connection, 0, std::uint16_t(std::strlen(name)), name);
-}
-
-std::uint32_t atomOf(xcb_connection_t* connection, xcb_intern_atom_cookie_t cookie) {
-    const auto reply = replyOf<xcb_intern_atom_reply_t>(connection, cookie, xcb_intern_atom_reply);
-    return reply ? reply->atom : std::uint32_t(XCB_ATOM_NONE);
-}
-
-// A property of one 32-bit value of the given type: its value, or nothing when the window has no such
-// property.
-std::optional<std::uint32_t> cardinalOf(const xcb_get_property_reply_t* reply, xcb_atom_t type) {
-    if (!reply || reply->type != type || reply->format != 32 || xcb_get_property_value_length(reply) < 4) {
-        return std::nullopt;
-    }
-    std::uint32_t value = 0;
-    std::memcpy(&value, xcb_get_property_value(reply), sizeof value);
-    return value;
-}
-
-xcb_get_property_cookie_t propertyRequest(xcb_connection_t* connection, std::uint32_t window, std::uint32_t atom,
-                                          xcb_atom_t type) {
-    return xcb_get_property(connection, 0, window, atom, type, 0, 1);
+// The answer to a query of a window's client (clientRequest), nothing when the server gave none.
+Pointer<xcb_res_query_client_ids_reply_t> clientReply(xcb_connection_t* connection, unsigned int request) {
+    return replyOf<xcb_res_query_client_ids_reply_t>(connection, xcb_res_query_client_ids_cookie_t{request},
+                                                     xcb_res_query_client_ids_reply);
 }
 
 }  // namespace
@@ -62,8 +26,20 @@ X11Desktop::X11Desktop(xcb_connection_t* connection) : m_connection(connection) 
     if (setup) m_root = xcb_setup_roots_iterator(setup).data->root;
     const auto activeWindow = internAtom(m_connection, "_NET_ACTIVE_WINDOW");
     const auto process = internAtom(m_connection, "_NET_WM_PID");
+    const auto stacking = internAtom(m_connection, "_NET_CLIENT_LIST_STACKING");
+    const auto windowType = internAtom(m_connection, "_NET_WM_WINDOW_TYPE");
+    const auto normalType = internAtom(m_connection, "_NET_WM_WINDOW_TYPE_NORMAL");
+    const auto opacity = internAtom(m_connection, "_NET_WM_WINDOW_OPACITY");
+    const auto frameExtents = internAtom(m_connection, "_NET_FRAME_EXTENTS");
+    const auto supportingCheck = internAtom(m_connection, "_NET_SUPPORTING_WM_CHECK");
     m_activeWindowAtom = atomOf(m_connection, activeWindow);
     m_processAtom = atomOf(m_connection, process);
+    m_stackingAtom = atomOf(m_connection, stacking);
+    m_windowTypeAtom = atomOf(m_connection, windowType);
+    m_normalTypeAtom = atomOf(m_connection, normalType);
+    m_opacityAtom = atomOf(m_connection, opacity);
+    m_frameExtentsAtom = atomOf(m_connection, frameExtents);
+    m_supportingCheckAtom = atomOf(m_connection, supportingCheck);
     const xcb_query_extension_reply_t* resource = xcb_get_extension_data(m_connection, &xcb_res_id);
     m_hasResourceExtension = resource && resource->present;
 }
@@ -117,28 +93,27 @@ std::optional<std::uint32_t> X11Desktop::topLevelOf(std::uint32_t window) const 
 
 std::optional<pid_t> X11Desktop::processOf(std::uint32_t window) const {
     const auto propertyCookie = propertyRequest(m_connection, window, m_processAtom, XCB_ATOM_CARDINAL);
-    std::optional<xcb_res_query_client_ids_cookie_t> clientCookie;
-    if (m_hasResourceExtension) {
-        const xcb_res_client_id_spec_t specification{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-        clientCookie = xcb_res_query_client_ids(m_connection, 1, &specification);
-    }
+    const std::optional<unsigned int> clientCookie = clientRequest(window);
     const auto property = replyOf<xcb_get_property_reply_t>(m_connection, propertyCookie, xcb_get_property_reply);
-    XcbPointer<xcb_res_query_client_ids_reply_t> client = owned<xcb_res_query_client_ids_reply_t>(nullptr);
-    if (clientCookie) {
-        client = replyOf<xcb_res_query_client_ids_reply_t>(m_connection, *clientCookie, xcb_res_query_client_ids_reply);
-    }
+    Pointer<xcb_res_query_client_ids_reply_t> client = owned<xcb_res_query_client_ids_reply_t>(nullptr);
+    if (clientCookie) client = clientReply(m_connection, *clientCookie);
+    return processFrom(property.get(), client.get());
+}
 
-    if (const auto declared = cardinalOf(property.get(), XCB_ATOM_CARDINAL); declared && *declared > 0) {
-        return pid_t(*declared);
-    }
-    if (!client) return std::nullopt;
-    for (auto ids = xcb_res_query_client_ids_ids_iterator(client.get()); ids.rem > 0;
-         xcb_res_client_id_value_next(&ids)) {
-        if ((ids.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) == 0 || ids.data->length < 4) continue;
-        const std::uint32_t value = *xcb_res_client_id_value_value(ids.data);
-        if (value > 0) return pid_t(value);
-    }
-    return std::nullopt;
+std::optional<pid_t> X11Desktop::creatorProcessOf(std::uint32_t window) const {
+    const auto cookie = clientRequest(window);
+    return cookie ? creatorProcessFrom(*cookie) : std::nullopt;
+}
+
+std::optional<unsigned int> X11Desktop::clientRequest(std::uint32_t window) const {
+    if (!m_hasResourceExtension) return std::nullopt;
+    const xcb_res_client_id_spec_t specification{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    return xcb_res_query_client_ids(m_connection, 1, &specification).sequence;
+}
+
+std::optional<pid_t> X11Desktop::creatorProcessFrom(unsigned int request) const {
+    const auto client = clientReply(m_connection, request);
+    return processFrom(nullptr, client.get());
 }
 
 }  // namespace tavrine

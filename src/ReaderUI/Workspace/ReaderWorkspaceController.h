@@ -1,6 +1,8 @@
 #pragma once
 
+#include "ReaderCore/TextRange.h"
 #include "ReaderUI/Player/ReaderPlaybackRequest.h"
+#include "ReaderUI/Workspace/ReaderNavigationCommand.h"
 
 #include <QList>
 #include <QObject>
@@ -148,6 +150,8 @@ public:
     const QString& loadedSource() const { return m_loadedSource; }
     // The document, cursor and window of the player's reading as last mirrored.
     const ReadingDocument& sourceDocument() const;
+    // Counts the mirrorings of sourceDocument: a view compares it instead of the document's text.
+    quint64 sourceDocumentRevision() const { return m_sourceDocumentRevision; }
     qsizetype sourceCursor() const { return m_sourceCursor; }
     const ReadingSourceWindow& sourceWindow() const;
     bool showsDocumentInformation() const { return m_showsDocumentInformation; }
@@ -170,6 +174,62 @@ public:
     void setAdjustingProgress(bool focused);
     void setHoveringProgress(bool hovering);
     void setDraggingProgress(bool dragging);
+
+    // ---- The reading column's rules ----
+    // Whether the position and playback controls act: no import runs, something is loaded (a prepared
+    // reading or chunks) and the source is the loaded one.
+    bool canControlPlayback() const;
+    // The session plays, or a start was asked for and waits for its chunks.
+    bool isPlaying() const;
+
+    // The progress slider: its value is the progress of the last pass's document context. Setting it
+    // is the user's move: onInteraction, a new releaseEditorFocus, then the player seeks (pausing
+    // without saving). Values the view takes from here must never come back through the setter.
+    double progressValue() const;
+    void setProgressValue(double fraction);
+    // A drag begins (true): onInteraction, a new releaseEditorFocus, then one pause saving the position.
+    // Its end only clears the dragging flag.
+    void progressEditingChanged(bool editing);
+    // An arrow key on the progress slider: false, doing nothing, when canControlPlayback is false (the
+    // key passes on); else onInteraction, a new releaseEditorFocus, one step of the position, true.
+    bool stepProgress(bool forward);
+    // The progress group left the screen: neither hovered nor dragged.
+    void progressDisappeared();
+
+    // The speed slider: the multiplier 1.0...7.5 of the player's base seconds. Setting it writes the base
+    // seconds into the player directly: no onInteraction, no focus release, no availability guard.
+    double speedMultiplierValue() const;
+    void setSpeedMultiplierValue(double multiplier);
+    // A click on the speed slider: it has the keyboard focus from now on.
+    void beginSpeedAdjustment();
+
+    // Enabled states. Play/pause: canControlPlayback. A navigation button: canControlPlayback and the
+    // player's yes (the player is not asked otherwise). Minus and plus: no import and the player's yes.
+    // The speed slider: no import.
+    bool canNavigate(ReaderNavigationCommand command) const;
+    bool canStepSpeed(bool faster) const;
+    bool isSpeedSliderEnabled() const { return !m_isImporting; }
+    // The chapter buttons exist: the player's reading has chapter starts.
+    bool showsChapterButtons() const;
+    // The play/pause button's title ("再生" or "一時停止") and symbol name ("play.fill" or "pause.fill").
+    QString playPauseTitle() const;
+    QString playPauseSymbol() const;
+
+    // The clipboard row exists with pasteText or pasteFromClipboard, its button with pasteFromClipboard,
+    // the button's menu item with pastePlainText. The button is disabled only while importing.
+    bool hasClipboardRow() const { return m_closures.pasteText || m_closures.pasteFromClipboard; }
+    bool canPasteFromClipboard() const { return !m_isImporting; }
+    // Pauses saving the position, calls onInteraction, renews releaseEditorFocus, then calls paste.
+    void paste(const std::function<void()>& paste);
+
+    // The source view's cursor, set by the user: onInteraction, the cursor taken, the player jumps to
+    // that offset of the source (as a new text when it was edited), and the source counts as loaded.
+    void setSourceCursorValue(qsizetype offset);
+    // Any other interaction of the source view: onInteraction, then a pause saving the position.
+    void sourceInteraction();
+    // The current chunk's range in the loaded text; nothing while the source differs from it or no
+    // chunk is current.
+    std::optional<TextRange> highlightedRange() const;
 
     // ---- The contents pane and the display's focus ----
     // A destination was chosen in the pane, which moves the player there next.
@@ -249,6 +309,7 @@ private:
     QString m_source;
     QString m_loadedSource;
     qsizetype m_sourceCursor = 0;
+    quint64 m_sourceDocumentRevision = 0;
     bool m_showsDocumentInformation = false;
     QUuid m_releaseEditorFocus = QUuid::createUuid();
     bool m_isDisplayFocused = false;

@@ -91,6 +91,7 @@ void ReaderWorkspaceController::syncSourceFromPlayer() {
     m_sourceCursor = chunk ? chunk->sourceRange.lowerBound : 0;
     const std::optional<SavedReading>& reading = m_player->reading();
     m_values->sourceDocument = reading ? reading->document : ReadingDocument{};
+    ++m_sourceDocumentRevision;
     // A long text has no window until its first one is prepared: the empty document's stands in.
     const std::optional<ReadingSourceWindow>& window = m_player->sourceWindow();
     m_values->sourceWindow = window ? *window : Values::emptyWindow();

@@ -27,6 +27,8 @@ ReaderRSVPDisplay::ReaderRSVPDisplay(QWidget* parent) : QScrollArea(parent), m_d
         part->setFocusPolicy(Qt::NoFocus);
     }
     setWidget(m_document);
+    // setWidget makes the document fill its background; the display draws none, showing its parent's.
+    m_document->setAutoFillBackground(false);
 }
 
 void ReaderRSVPDisplay::apply(const QString& text, double pointSize) {

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "PelmoraMac/Capture/AccessibilityBus.h"
+#include "PelmoraMac/Capture/ArticleBrowser.h"
+#include "PelmoraMac/Capture/BrowserArticleCapture.h"
+#include "PelmoraMac/Capture/CaptureDeadline.h"
+#include "PelmoraMac/Capture/CaptureFailure.h"
+#include "PelmoraMac/Capture/CapturedContent.h"
+#include "PelmoraMac/Capture/PreparedCapture.h"
+#include "ReaderCore/CancellationToken.h"
+
+#include <QString>
+
+#include <sys/types.h>
+#include <functional>
+#include <optional>
+
+namespace tavrine {
+
+// The text of the desktop's primary selection (what was last selected anywhere) when a window of the
+// process with this id owns it; none when nobody owns it or another process does. tooLong when its owner
+// announces more data than a selection may hold. Bounded by the deadline.
+using PrimarySelectionRead = std::function<CaptureResult<std::optional<QString>>(pid_t, CaptureDeadline)>;
+
+// What a selection capture talks to, passed in so that tests can play it: the accessibility bus, the
+// primary selection (none: never consulted) and the browser article capture with its worker runner, which
+// also converts selected text.
+struct SelectionCaptureEnvironment {
+    AccessibilityBus* bus = nullptr;
+    PrimarySelectionRead primarySelection{};
+    BrowserArticleCaptureEnvironment article{};
+};
+
+// Reads, for one capture, what the user means to read in the application of process `pid`: the selected
+// text; else, outside browsers, the whole text of a focused multi-line text area; else, in a browser page,
+// the page's article. Every bus call is bounded by the capture's deadline and checked against it (and
+// the cancellation) before and after. Where the bus shows no focused text (no focused element, an element
+// without text, or a page whose selection spans several objects) the primary selection stands in, when
+// the application owns it. One instance per capture, on one thread, which it blocks.
+class AXSelectionReader {
+public:
+    // The most elements looked at on the way up from the focused element to a web page.
+    static constexpr int kWebAreaSearchLimit = 40;
+    // The most showing elements searched for the focused one when the bus has not announced it.
+    static constexpr int kFocusSearchLimit = 500;
+    // The longest selection, body or article text, in UTF-16 units; more code points than this can be
+    // refused before the text is sent, since each takes one or two units.
+    static constexpr qsizetype kTextLimit = 20'000;
+
+    AXSelectionReader(pid_t pid, bool includeWebArticles, std::optional<ArticleBrowser> browser,
+                      CaptureDeadline deadline, CancellationToken cancellation,
+                      SelectionCaptureEnvironment environment);
+
+    CaptureResult<CapturedContent> read();
+    // The selected text, checked: tooLong over kTextLimit units, emptyText when blank; noSelection when
+    // nothing is selected, selectionUnknown when something is selected that cannot be read.
+    CaptureResult<QString> readSelectedText();
+    // The body candidate or the article; none when there is neither.
+    CaptureResult<std::optional<CapturedContent>> readBodyCandidate();
+
+private:
+    enum class ElementKind { secureField, textField, textArea, comboBox, webArea, window, other };
+    static ElementKind kindOf(std::uint32_t role, AccessibleStates states);
+
+    CaptureResult<std::optional<AccessibleElement>> focusedElement();
+    CaptureResult<std::optional<AccessibleElement>> currentFocus();
+    CaptureResult<std::optional<AccessibleElement>> searchFocus();
+    CaptureResult<std::optional<AccessibleElement>> activeWindow();
+    CaptureResult<std::optional<AccessibleElement>> findWebArea(const AccessibleElement& focused);
+    CaptureResult<std::optional<QString>> webAreaURL(const AccessibleElement& element);
+    CaptureResult<void> ensureSourceUnchanged();
+
+    CaptureResult<std::optional<QString>> selectedText();
+    CaptureResult<std::optional<qsizetype>> selectedLength();
+    // The selected text of an element's text interface ("" when nothing is selected); none without one.
+    CaptureResult<std::optional<QString>> textSelection(const AccessibleElement& element);
+    // The length, in code points, of that selection (0 for a caret); none without a text interface.
+    CaptureResult<std::optional<qsizetype>> textSelectionLength(const AccessibleElement& element);
+    CaptureResult<std::optional<QString>> primarySelection();
+
+    CaptureResult<void> checkDeadline() const;
+    // One bus call between two checks of the deadline and the cancellation: a call that ends at or after
+    // the deadline fails with timedOut whatever it answered.
+    template <typename Call>
+    auto call(Call&& busCall) -> decltype(busCall(CaptureDeadline{}));
+
+    AccessibilityBus& m_bus;
+    SelectionCaptureEnvironment m_environment;
+    CancellationToken m_cancellation;
+    std::optional<AccessibleElement> m_app;
+    bool m_appKnown = false;
+    CaptureDeadline m_deadline;
+    std::optional<AccessibleElement> m_focused;
+    bool m_focusedKnown = false;
+    ElementKind m_focusedKind = ElementKind::other;
+    bool m_includeWebArticles = false;
+    std::optional<AccessibleElement> m_webArea;
+    std::optional<AccessibleElement> m_sourceWindow;
+    std::optional<QString> m_sourceURL;
+    std::optional<ArticleBrowser> m_browser;
+    pid_t m_pid = 0;
+    std::optional<std::optional<QString>> m_primary;
+};
+
+// The capture of what is selected in the application of process `pid`, read and converted under one
+// deadline of kCaptureTimeLimit from now: permissionRequired when the accessibility bus is missing or
+// disabled (nothing else happens); else the reader's content, prepared (prepareCapture). Blocks its thread
+// (a pool thread) and sees the cancellation before and after every call.
+CaptureResult<PreparedCapture> captureSelection(pid_t pid, bool includeWebArticles,
+                                                std::optional<ArticleBrowser> browser,
+                                                const CancellationToken& cancellation,
+                                                const SelectionCaptureEnvironment& environment);
+
+// An article as it is, a body; a selection or a body candidate converted by the worker's markdown
+// operation under the deadline, whose failures come through; markdownUnreadable when its answer holds no
+// valid document. The deadline (cancelled, timedOut) is checked first.
+CaptureResult<PreparedCapture> prepareCapture(const CapturedContent& content, CaptureDeadline deadline,
+                                              const CancellationToken& cancellation,
+                                              const CaptureWorkerRunner& runWorker);
+
+}  // namespace tavrine

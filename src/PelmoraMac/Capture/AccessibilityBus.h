@@ -1,0 +1,104 @@
+#pragma once
+
+#include "PelmoraMac/Capture/CaptureDeadline.h"
+#include "PelmoraMac/Capture/CaptureFailure.h"
+
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <sys/types.h>
+#include <cstdint>
+#include <optional>
+
+namespace tavrine {
+
+// An object that an application shows on the accessibility bus: the bus name of its connection and its
+// object path. Two elements are the same object when both are equal.
+struct AccessibleElement {
+    QString service;
+    QString path;
+
+    bool operator==(const AccessibleElement&) const = default;
+};
+
+// The roles and states of the accessibility bus that the selection reader tells apart, as the bus numbers
+// them.
+namespace AccessibleRole {
+inline constexpr std::uint32_t comboBox = 11;
+inline constexpr std::uint32_t dialog = 16;
+inline constexpr std::uint32_t frame = 23;
+inline constexpr std::uint32_t passwordText = 40;
+inline constexpr std::uint32_t text = 61;
+inline constexpr std::uint32_t window = 69;
+inline constexpr std::uint32_t entry = 79;
+inline constexpr std::uint32_t documentWeb = 95;
+}  // namespace AccessibleRole
+
+namespace AccessibleState {
+inline constexpr int active = 1;
+inline constexpr int busy = 3;
+inline constexpr int focused = 12;
+inline constexpr int multiLine = 17;
+inline constexpr int showing = 25;
+}  // namespace AccessibleState
+
+// The states of an element, one bit per state number.
+struct AccessibleStates {
+    std::uint64_t bits = 0;
+
+    bool has(int state) const { return (bits >> state) & 1U; }
+    AccessibleStates with(int state) const { return {bits | (std::uint64_t(1) << state)}; }
+
+    bool operator==(const AccessibleStates&) const = default;
+};
+
+// One selection of a text element, in the bus's offsets (code points), half open.
+struct AccessibleTextRange {
+    int start = 0;
+    int end = 0;
+
+    bool operator==(const AccessibleTextRange&) const = default;
+};
+
+// The answer of one call: a value; none when the object, the interface or the value does not exist; or
+// a failure: timedOut when no answer came by the deadline, permissionRequired when the accessibility bus
+// is gone or disabled, unavailable for any other error.
+template <typename T>
+using AccessibleAnswer = CaptureResult<std::optional<T>>;
+
+// The calls the selection reader makes on the accessibility bus, each one message answered by the
+// deadline at the latest (QtDBus in the application, a scripted tree in tests). Used from the reading
+// thread alone; an implementation checks nothing about the deadline besides bounding its wait.
+class AccessibilityBus {
+public:
+    virtual ~AccessibilityBus() = default;
+
+    // Whether the bus is there and enabled: what an application needs to be read at all.
+    virtual bool isEnabled() = 0;
+    // The applications registered on the bus (the children of its registry's root).
+    virtual AccessibleAnswer<QList<AccessibleElement>> applications(CaptureDeadline deadline) = 0;
+    // The process of a bus name.
+    virtual AccessibleAnswer<pid_t> processOf(const QString& service, CaptureDeadline deadline) = 0;
+    // The element that the application showed focused last, as the bus announced it; no call.
+    virtual std::optional<AccessibleElement> lastFocused(const QString& service) = 0;
+
+    virtual AccessibleAnswer<std::uint32_t> role(const AccessibleElement& element, CaptureDeadline deadline) = 0;
+    virtual AccessibleAnswer<AccessibleStates> states(const AccessibleElement& element, CaptureDeadline deadline) = 0;
+    virtual AccessibleAnswer<AccessibleElement> parent(const AccessibleElement& element, CaptureDeadline deadline) = 0;
+    virtual AccessibleAnswer<QList<AccessibleElement>> children(const AccessibleElement& element,
+                                                                CaptureDeadline deadline) = 0;
+    // The attributes of a document (its address among them).
+    virtual AccessibleAnswer<QMap<QString, QString>> documentAttributes(const AccessibleElement& element,
+                                                                        CaptureDeadline deadline) = 0;
+
+    // The text interface: its length in code points, its selections, and a range of its text.
+    virtual AccessibleAnswer<int> characterCount(const AccessibleElement& element, CaptureDeadline deadline) = 0;
+    virtual AccessibleAnswer<int> selectionCount(const AccessibleElement& element, CaptureDeadline deadline) = 0;
+    virtual AccessibleAnswer<AccessibleTextRange> selection(const AccessibleElement& element, int index,
+                                                            CaptureDeadline deadline) = 0;
+    virtual AccessibleAnswer<QString> text(const AccessibleElement& element, AccessibleTextRange range,
+                                           CaptureDeadline deadline) = 0;
+};
+
+}  // namespace tavrine

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "PelmoraMac/Capture/AccessibilityBus.h"
+#include "PelmoraMac/Capture/AccessibilityFocusLog.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+
+#include <memory>
+#include <optional>
+
+namespace tavrine {
+
+// The accessibility bus of the session (AT-SPI over D-Bus). Each call is one blocking message whose wait
+// ends at the deadline: no answer by then is timedOut; an unknown object, interface, method or property
+// is no value; the bus gone is permissionRequired; any other error is unavailable. The focused elements
+// come from the focus tracker's log, when one is given. Made and used on one thread (a pool thread).
+class AtspiAccessibilityBus final : public AccessibilityBus {
+public:
+    explicit AtspiAccessibilityBus(std::shared_ptr<const AccessibilityFocusLog> focusLog = nullptr);
+
+    // The launcher must say that accessibility is enabled, and its bus must be reachable: this connects
+    // to it, and every call before it fails with permissionRequired.
+    bool isEnabled() override;
+    AccessibleAnswer<QList<AccessibleElement>> applications(CaptureDeadline deadline) override;
+    AccessibleAnswer<pid_t> processOf(const QString& service, CaptureDeadline deadline) override;
+    std::optional<AccessibleElement> lastFocused(const QString& service) override;
+    AccessibleAnswer<std::uint32_t> role(const AccessibleElement& element, CaptureDeadline deadline) override;
+    AccessibleAnswer<AccessibleStates> states(const AccessibleElement& element, CaptureDeadline deadline) override;
+    AccessibleAnswer<AccessibleElement> parent(const AccessibleElement& element, CaptureDeadline deadline) override;
+    AccessibleAnswer<QList<AccessibleElement>> children(const AccessibleElement& element,
+                                                        CaptureDeadline deadline) override;
+    AccessibleAnswer<QMap<QString, QString>> documentAttributes(const AccessibleElement& element,
+                                                                CaptureDeadline deadline) override;
+    AccessibleAnswer<int> characterCount(const AccessibleElement& element, CaptureDeadline deadline) override;
+    AccessibleAnswer<int> selectionCount(const AccessibleElement& element, CaptureDeadline deadline) override;
+    AccessibleAnswer<AccessibleTextRange> selection(const AccessibleElement& element, int index,
+                                                    CaptureDeadline deadline) override;
+    AccessibleAnswer<QString> text(const AccessibleElement& element, AccessibleTextRange range,
+                                   CaptureDeadline deadline) override;
+
+private:
+    // The reply's arguments; none for an unknown object, interface, method or property.
+    AccessibleAnswer<QList<QVariant>> send(const QDBusMessage& message, CaptureDeadline deadline);
+    AccessibleAnswer<QVariant> property(const AccessibleElement& element, const QString& interface, const QString& name,
+                                        CaptureDeadline deadline);
+
+    std::shared_ptr<const AccessibilityFocusLog> m_focusLog;
+    std::optional<QDBusConnection> m_connection;
+};
+
+}  // namespace tavrine

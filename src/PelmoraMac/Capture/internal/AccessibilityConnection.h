@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QDBusConnection>
+
+#include <optional>
+
+namespace tavrine {
+
+// The session's accessibility bus, as its launcher on the session bus (org.a11y.Bus) describes it.
+
+// Whether the launcher answers within the time and says that accessibility is enabled
+// (org.a11y.Status.IsEnabled).
+bool accessibilityBusEnabled(int timeoutMilliseconds);
+
+// A connection to the accessibility bus, whose address the launcher gives (one shared connection per
+// address, opened at the first call); none when the launcher does not answer within the time or the bus
+// cannot be reached.
+std::optional<QDBusConnection> accessibilityBusConnection(int timeoutMilliseconds);
+
+}  // namespace tavrine

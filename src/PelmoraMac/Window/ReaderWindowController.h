@@ -1,0 +1,127 @@
+#pragma once
+
+#include "PelmoraMac/Window/ReaderDisplay.h"
+#include "PelmoraMac/Window/ReaderWindowEnvironment.h"
+#include "PelmoraMac/Window/ReaderWindowPositionStore.h"
+#include "PelmoraMac/X11/X11Desktop.h"
+
+#include <QMargins>
+#include <QObject>
+#include <QPointF>
+#include <QPointer>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <optional>
+
+class QScreen;
+class QWindow;
+
+namespace tavrine {
+
+class Defaults;
+
+// Decides where the one reader window comes up and remembers where the user left it, per display (kept by
+// ReaderWindowPositionStore). Two ways up: invoked by a capture hot key while another application was in
+// front, the window comes up on the display of that application's front window (else of the pointer),
+// and closing it hands the focus back to that application; normally (the reader opened by the user), on
+// the display it was last on. On each display the window takes the place and size it last had there, or
+// comes up centred in the display's visible frame at its own size.
+//
+// Frames are window frames, the window manager's decorations included. The window is placed only while
+// it is shown and exposed, so its decorations are known: a presentation asked for while it is hidden is
+// applied as it appears. Move and resize events record the window's place; a maximised or full-screen
+// window is not recorded. A change of the displays (added, removed, moved) places the window again as a
+// normal opening does.
+//
+// Owned by the application; main thread only.
+class ReaderWindowController final : public QObject {
+    Q_OBJECT
+
+public:
+    // A capture hot key's moment: the application that was in front (its front window and process;
+    // none when it was this application or none was), the display chosen for the reader and the pointer.
+    struct Invocation {
+        std::optional<X11Window> application{};
+        std::optional<QString> displayID{};
+        QPointF pointer{};
+
+        bool operator==(const Invocation&) const = default;
+    };
+
+    using Environment = ReaderWindowEnvironment;
+
+    ReaderWindowController(Defaults& defaults, Environment environment, QObject* parent = nullptr);
+    ~ReaderWindowController() override;
+
+    // Attaches the reader window: its moves, resizes, full-screen changes and closing are watched from
+    // now on, and it is placed as a normal opening unless a presentation is pending. Attaching the
+    // attached window again does nothing.
+    void attachWindow(QWidget* window);
+    QWidget* window() const { return m_window; }
+    ReaderWindowPositionStore& positions() { return m_positions; }
+
+    // At the moment a capture hot key is pressed: the front application and the display for the reader.
+    Invocation makeInvocation() const;
+    // Brings the window up for a hot-key capture; closing it then re-activates the invocation's
+    // application, unless this application was left in between.
+    void showInvoked(const Invocation& invocation);
+    // Brings the window up on the display it was last on; closing it re-activates nothing.
+    void showNormally();
+
+    // Records the window's frame on the display under most of it.
+    void recordCurrentPosition();
+    // Applies the pending presentation, when the window can be placed now.
+    void positionWindow();
+
+    // ---- What the application and the window announce ----
+    void applicationDeactivated();
+    void applicationWillTerminate();
+    void screensChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Presentation {
+        // Absent for a normal opening.
+        std::optional<Invocation> invocation;
+    };
+
+    void windowGeometryChanged();
+    void windowWillClose();
+    void fullScreenWillChange();
+    void fullScreenDidChange(bool entered);
+    void schedulePositioning();
+    void watchScreen(QScreen* screen);
+
+    bool isPlaceable() const;
+    bool windowIsFullScreen() const;
+    QMargins decorations() const;
+    QRectF frame() const;
+    QSizeF minimumFrameSize() const;
+    void setFrame(const QRectF& frame);
+
+    Environment m_environment;
+    ReaderWindowPositionStore m_positions;
+    QPointer<QWidget> m_window;
+    QPointer<QWindow> m_watchedHandle;
+    std::optional<Presentation> m_pending;
+    std::optional<X11Window> m_returnApplication;
+    bool m_isPositioning = false;
+    bool m_hasPositioned = false;
+    bool m_isTerminating = false;
+    bool m_isChangingFullScreen = false;
+    bool m_isFullScreen = false;
+    std::optional<QRectF> m_appliedFrame;
+    // The display the window was last placed on: a move elsewhere records the window's own size.
+    std::optional<QString> m_placedDisplayID;
+    // One placement for a burst of screen changes, and one record for a burst of moves.
+    QTimer m_screensChange;
+    QTimer m_geometryChange;
+};
+
+}  // namespace tavrine

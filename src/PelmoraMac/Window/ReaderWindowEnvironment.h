@@ -1,0 +1,31 @@
+#pragma once
+
+#include "PelmoraMac/Window/ReaderDisplay.h"
+#include "PelmoraMac/X11/X11Desktop.h"
+
+#include <QList>
+#include <QPointF>
+
+#include <functional>
+
+class QWidget;
+
+namespace tavrine {
+
+// What the reader window controller asks of the desktop; desktop() gives the real one, tests their own.
+struct ReaderWindowEnvironment {
+    // The displays, the primary first (ReaderScreens::displays).
+    std::function<QList<ReaderDisplay>()> displays;
+    // The pointer, in the placement's coordinates.
+    std::function<QPointF()> pointer;
+    // This application is the active one.
+    std::function<bool()> isActive;
+    // Brings the window (when there is one) to the front, active.
+    std::function<void(QWidget*)> show;
+    // Brings another application's window back to the front.
+    std::function<void(const X11Window&)> activate;
+
+    static ReaderWindowEnvironment desktop();
+};
+
+}  // namespace tavrine

@@ -1,0 +1,262 @@
+// Where the reader window comes up on a real X server, run once without and once with a window manager
+// (openbox): the window in front of another process and its activation, and the real executable
+// placing its window, remembering it across launches and across a monitor that goes away.
+#include "PelmoraMac/Window/ReaderDisplay.h"
+#include "PelmoraMac/Window/ReaderScreens.h"
+#include "PelmoraMac/Window/ReaderWindowController.h"
+#include "PelmoraMac/Window/ReaderWindowPositionStore.h"
+#include "PelmoraMac/X11/X11Connection.h"
+#include "PelmoraMac/X11/X11Desktop.h"
+#include "ReaderCore/FileDefaults.h"
+#include "ReaderCore/MemoryDefaults.h"
+#include "support/EventLoop.h"
+#include "support/GuiTesting.h"
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScreen>
+
+#include <signal.h>
+
+#include <cmath>
+#include <memory>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using test::processEventsUntil;
+
+// Runs a command of the X tools to its end; its standard output.
+QString run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    EXPECT_TRUE(process.waitForFinished(20'000)) << program.toStdString();
+    EXPECT_EQ(process.exitCode(), 0) << program.toStdString() << " " << arguments.join(u' ').toStdString() << ": "
+                                     << process.readAllStandardError().toStdString();
+    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+}
+
+QRect toQRect(const X11Rectangle& rectangle) {
+    return QRect(rectangle.x, rectangle.y, rectangle.width, rectangle.height);
+}
+
+X11Desktop desktop() {
+    return X11Desktop(qtX11Connection());
+}
+
+// A window of another process, shown by x11-window-owner.
+struct OwnedWindow {
+    std::unique_ptr<QProcess> process;
+    std::uint32_t top = 0;
+    pid_t pid() const { return pid_t(process->processId()); }
+};
+
+OwnedWindow showOwnedWindow() {
+    OwnedWindow owned{.process = std::make_unique<QProcess>()};
+    owned.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    owned.process->start(QStringLiteral(X11_WINDOW_OWNER));
+    EXPECT_TRUE(owned.process->waitForReadyRead(10'000));
+    owned.top = owned.process->readLine().trimmed().split(' ').value(0).toUInt();
+    return owned;
+}
+
+TEST(ReaderPlacementX11, TheFrontWindowOfAnotherProcessItsDisplayAndItsActivation) {
+    ASSERT_NE(qtX11Connection(), nullptr);
+    OwnedWindow first = showOwnedWindow();
+    OwnedWindow second = showOwnedWindow();
+    const bool managed = desktop().hasWindowManager();
+
+    for (const OwnedWindow* owned : {&first, &second}) {
+        // In front, and still a moment later: a window manager may still be focusing a new window.
+        int steady = 0;
+        ASSERT_TRUE(processEventsUntil([&] {
+            const auto front = desktop().frontWindow();
+            steady = front && front->id == owned->top ? steady + 1 : 0;
+            if (steady == 0) desktop().activate(owned->top);
+            QThread::msleep(20);
+            return steady >= 10;
+        }));
+        EXPECT_EQ(desktop().frontProcess(), owned->pid());
+        const auto frame = desktop().frontWindowFrame(owned->pid());
+        ASSERT_TRUE(frame);
+        if (managed) {
+            // With the window manager's decorations around the 200 × 100 window.
+            EXPECT_GT(frame->width, 200);
+            EXPECT_GT(frame->height, 100);
+        } else {
+            EXPECT_EQ(toQRect(*frame), QRect(10, 10, 200, 100));
+        }
+
+        // The hot key's moment: the other application and the display of its front window.
+        MemoryDefaults defaults;
+        ReaderWindowController controller(defaults, ReaderWindowEnvironment::desktop());
+        const ReaderWindowController::Invocation invocation = controller.makeInvocation();
+        EXPECT_EQ(invocation.application, (X11Window{.id = owned->top, .pid = owned->pid()}));
+        EXPECT_EQ(invocation.displayID, ReaderScreens::displays().value(0).id);
+    }
+    EXPECT_EQ(desktop().frontWindowFrame(pid_t(999'999)), std::nullopt);
+
+    for (OwnedWindow* owned : {&first, &second}) {
+        owned->process->closeWriteChannel();
+        owned->process->waitForFinished(5'000);
+    }
+}
+
+// The real executable against the private server's fresh settings.
+class ReaderExecutable {
+public:
+    ReaderExecutable() {
+        m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_process.start(QStringLiteral(TAVRINE_EXECUTABLE));
+        EXPECT_TRUE(m_process.waitForStarted());
+    }
+    ~ReaderExecutable() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+    pid_t pid() const { return pid_t(m_process.processId()); }
+
+    // The reader window's frame, once it is on screen.
+    std::optional<QRect> frame() const {
+        const auto frame = desktop().frontWindowFrame(pid());
+        return frame ? std::optional(toQRect(*frame)) : std::nullopt;
+    }
+    // Waits until the window's frame satisfies the condition and no longer changes.
+    template <typename Condition>
+    QRect settledFrame(Condition condition) {
+        std::optional<QRect> last;
+        int steady = 0;
+        processEventsUntil([&] {
+            const auto now = frame();
+            steady = now && now == last && condition(*now) ? steady + 1 : 0;
+            last = now;
+            QThread::msleep(20);
+            return steady >= 10;
+        });
+        EXPECT_GE(steady, 10) << "the window did not settle; last frame " << last.value_or(QRect()).x() << ","
+                              << last.value_or(QRect()).y() << " " << last.value_or(QRect()).width() << "x"
+                              << last.value_or(QRect()).height();
+        return last.value_or(QRect());
+    }
+    QString windowId() const {
+        return run(u"xdotool"_s,
+                   {u"search"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(pid()), u"--name"_s, u"^Tavrine$"_s});
+    }
+    // The frame's top-left corner to about a point, as a user's drag leaves it.
+    void moveFrame(const QRect& frame, QPoint to) {
+        // xdotool moves the client window; the frame follows.
+        const QString window = windowId();
+        const QString geometry = run(u"xdotool"_s, {u"getwindowgeometry"_s, u"--shell"_s, window});
+        const int clientX = geometry.section(u"X="_s, 1).section(u'\n', 0, 0).toInt();
+        const int clientY = geometry.section(u"Y="_s, 1).section(u'\n', 0, 0).toInt();
+        const QPoint target = to + QPoint(clientX, clientY) - frame.topLeft();
+        run(u"xdotool"_s, {u"windowmove"_s, window, QString::number(target.x()), QString::number(target.y())});
+    }
+    void quit() {
+        ::kill(pid(), SIGTERM);
+        EXPECT_TRUE(m_process.waitForFinished(20'000));
+        EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(m_process.exitCode(), 0);
+    }
+
+private:
+    QProcess m_process;
+};
+
+const ReaderDisplay* displayNamed(const QList<ReaderDisplay>& displays, const QString& id) {
+    for (const ReaderDisplay& display : displays) {
+        if (display.id == id) return &display;
+    }
+    return nullptr;
+}
+
+// What the application stored, read afresh from its settings file.
+std::optional<ReaderWindowPosition> storedPosition(const ReaderDisplay& display,
+                                                   std::optional<QString>* lastDisplayID = nullptr) {
+    FileDefaults defaults(FileDefaults::applicationFile());
+    ReaderWindowPositionStore store(defaults);
+    if (lastDisplayID) *lastDisplayID = store.lastDisplayID();
+    return store.position(display);
+}
+
+// The frame's offsets from the display's visible frame, in Qt's coordinates.
+QPointF offsets(const QRect& frame, const ReaderDisplay& display) {
+    const QRect visible = ReaderScreens::toQt(display.visibleFrame);
+    return QPointF(frame.x() - visible.x(), frame.y() - visible.y());
+}
+
+TEST(ReaderPlacementX11, TheRealWindowComesBackWhereItWasLeftOnEveryDisplay) {
+    const QList<ReaderDisplay> single = ReaderScreens::displays();
+    ASSERT_EQ(single.size(), 1);
+    const ReaderDisplay screen = single.first();
+    const QRect visible = ReaderScreens::toQt(screen.visibleFrame);
+    ASSERT_GE(visible.width(), 2000) << "run with TAVRINE_XVFB_SCREEN=2560x1024x24";
+
+    QRect moved;
+    {
+        // First launch: centred at the window's own size, and stored at once.
+        ReaderExecutable reader;
+        const QRect first = reader.settledFrame([&](const QRect& frame) {
+            return std::abs(frame.center().x() - visible.center().x()) <= 1 &&
+                   std::abs(frame.center().y() - visible.center().y()) <= 1;
+        });
+        std::optional<QString> last;
+        ASSERT_TRUE(processEventsUntil([&] { return storedPosition(screen, &last).has_value(); }));
+        EXPECT_EQ(last, screen.id);
+        EXPECT_EQ(storedPosition(screen)->x, offsets(first, screen).x());
+        EXPECT_EQ(storedPosition(screen)->top, offsets(first, screen).y());
+        EXPECT_EQ(storedPosition(screen)->width, first.width());
+        run(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-first-launch.png"_s)});
+
+        // Moved (a window manager may add its own offsets): stored as offsets.
+        reader.moveFrame(first, {300, 150});
+        moved = reader.settledFrame([&](const QRect& frame) { return frame.x() < 400 && frame.y() < 250; });
+        ASSERT_TRUE(processEventsUntil([&] {
+            const auto stored = storedPosition(screen);
+            return stored && QPointF(stored->x, stored->top) == offsets(moved, screen);
+        }));
+        reader.quit();
+    }
+    {
+        // Relaunched: at the same place.
+        ReaderExecutable reader;
+        EXPECT_EQ(reader.settledFrame([&](const QRect& frame) { return frame == moved; }), moved);
+
+        // Two monitors side by side: the window is placed again (on the first: the display it was on is
+        // gone, and the pointer is there), then left on the second one.
+        run(u"xdotool"_s, {u"mousemove"_s, u"100"_s, u"100"_s});
+        run(u"xrandr"_s, {u"--setmonitor"_s, u"left"_s, u"1280/0x1024/0+0+0"_s, u"screen"_s});
+        run(u"xrandr"_s, {u"--setmonitor"_s, u"right"_s, u"1280/0x1024/0+1280+0"_s, u"none"_s});
+        ASSERT_TRUE(processEventsUntil([&] { return QGuiApplication::screens().size() == 2; }));
+        const QList<ReaderDisplay> two = ReaderScreens::displays();
+        const ReaderDisplay* left = displayNamed(two, u"display-left"_s);
+        const ReaderDisplay* right = displayNamed(two, u"display-right"_s);
+        ASSERT_TRUE(left && right);
+        const QRect onLeft = reader.settledFrame([&](const QRect& frame) { return frame.right() < 1280; });
+        reader.moveFrame(onLeft, {1280 + 200, 100});
+        const QRect onRight = reader.settledFrame([&](const QRect& frame) { return frame.x() >= 1280; });
+        std::optional<QString> last;
+        ASSERT_TRUE(processEventsUntil([&] { return storedPosition(*right, &last) && last == right->id; }));
+        EXPECT_EQ(storedPosition(*right)->x, offsets(onRight, *right).x());
+
+        // The second monitor removed while the window is on it: back on the first, at its place there.
+        run(u"xrandr"_s, {u"--delmonitor"_s, u"right"_s});
+        ASSERT_TRUE(processEventsUntil([&] { return QGuiApplication::screens().size() == 1; }));
+        const QRect back = reader.settledFrame([&](const QRect& frame) { return frame.right() < 1280; });
+        const auto leftPosition = storedPosition(*left, &last);
+        ASSERT_TRUE(leftPosition);
+        EXPECT_EQ(last, left->id);
+        EXPECT_EQ(offsets(back, *left), QPointF(leftPosition->x, leftPosition->top));
+        run(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-monitor-removed.png"_s)});
+        reader.quit();
+        run(u"xrandr"_s, {u"--delmonitor"_s, u"left"_s});
+    }
+}
+
+}  // namespace
+}  // namespace tavrine

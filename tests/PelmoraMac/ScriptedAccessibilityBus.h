@@ -1,0 +1,118 @@
+#pragma once
+
+#include "PelmoraMac/Capture/AccessibilityBus.h"
+
+#include "ScriptedAccessibleTree.h"
+
+#include <QHash>
+
+#include <thread>
+
+namespace tavrine::test {
+
+// The accessibility bus with one application, of process kProcess, whose objects are a scripted tree;
+// every call is counted by the name of its bus method. A node's delay holds each answer about it back,
+// and an answer that would come after the deadline is timedOut at the deadline, as a real bus's.
+class ScriptedAccessibilityBus final : public AccessibilityBus {
+public:
+    static constexpr pid_t kProcess = 4242;
+    static inline const QString kService = QStringLiteral(":1.7");
+
+    explicit ScriptedAccessibilityBus(ScriptedAccessibleTree scripted) : tree(std::move(scripted)) {}
+
+    ScriptedAccessibleTree tree;
+    bool enabled = true;
+    // The element the bus announced focused last.
+    std::optional<QString> announcedFocus{};
+    QHash<QString, int> calls;
+
+    int textCalls() const {
+        return calls.value(QStringLiteral("GetNSelections")) + calls.value(QStringLiteral("GetSelection")) +
+               calls.value(QStringLiteral("GetText")) + calls.value(QStringLiteral("CharacterCount"));
+    }
+
+    bool isEnabled() override { return enabled; }
+    AccessibleAnswer<QList<AccessibleElement>> applications(CaptureDeadline) override {
+        ++calls[QStringLiteral("GetChildren")];
+        return std::optional(QList<AccessibleElement>{{kService, QString::fromLatin1(ScriptedAccessibleTree::kRoot)}});
+    }
+    AccessibleAnswer<pid_t> processOf(const QString& service, CaptureDeadline) override {
+        ++calls[QStringLiteral("GetConnectionUnixProcessID")];
+        return service == kService ? std::optional(kProcess) : std::nullopt;
+    }
+    std::optional<AccessibleElement> lastFocused(const QString& service) override {
+        if (service != kService || !announcedFocus) return std::nullopt;
+        return AccessibleElement{kService, *announcedFocus};
+    }
+
+    AccessibleAnswer<std::uint32_t> role(const AccessibleElement& element, CaptureDeadline deadline) override {
+        return answer<std::uint32_t>(u"GetRole", element, deadline, [](ScriptedNode& node) { return node.role; });
+    }
+    AccessibleAnswer<AccessibleStates> states(const AccessibleElement& element, CaptureDeadline deadline) override {
+        return answer<AccessibleStates>(u"GetState", element, deadline, [](ScriptedNode& node) { return node.states; });
+    }
+    AccessibleAnswer<AccessibleElement> parent(const AccessibleElement& element, CaptureDeadline deadline) override {
+        return answer<AccessibleElement>(u"Parent", element, deadline, [](ScriptedNode& node) {
+            return node.parent.isEmpty() ? std::optional<AccessibleElement>{}
+                                         : std::optional(AccessibleElement{kService, node.parent});
+        });
+    }
+    AccessibleAnswer<QList<AccessibleElement>> children(const AccessibleElement& element,
+                                                        CaptureDeadline deadline) override {
+        return answer<QList<AccessibleElement>>(u"GetChildren", element, deadline, [](ScriptedNode& node) {
+            QList<AccessibleElement> children;
+            for (const QString& child : node.children) children.append({kService, child});
+            return children;
+        });
+    }
+    AccessibleAnswer<QMap<QString, QString>> documentAttributes(const AccessibleElement& element,
+                                                                CaptureDeadline deadline) override {
+        return answer<QMap<QString, QString>>(u"GetAttributes", element, deadline, [this](ScriptedNode& node) {
+            const auto attributes = node.documentAttributes;
+            tree.addressRead(node.path);
+            return attributes;
+        });
+    }
+    AccessibleAnswer<int> characterCount(const AccessibleElement& element, CaptureDeadline deadline) override {
+        return answer<int>(u"CharacterCount", element, deadline, [](ScriptedNode& node) {
+            return node.text ? std::optional(codePointCount(*node.text)) : std::nullopt;
+        });
+    }
+    AccessibleAnswer<int> selectionCount(const AccessibleElement& element, CaptureDeadline deadline) override {
+        return answer<int>(u"GetNSelections", element, deadline, [](ScriptedNode& node) {
+            return node.text ? std::optional(int(node.selections.size())) : std::nullopt;
+        });
+    }
+    AccessibleAnswer<AccessibleTextRange> selection(const AccessibleElement& element, int index,
+                                                    CaptureDeadline deadline) override {
+        return answer<AccessibleTextRange>(u"GetSelection", element, deadline, [index](ScriptedNode& node) {
+            return node.text ? std::optional(node.selections.value(index)) : std::nullopt;
+        });
+    }
+    AccessibleAnswer<QString> text(const AccessibleElement& element, AccessibleTextRange range,
+                                   CaptureDeadline deadline) override {
+        return answer<QString>(u"GetText", element, deadline, [range](ScriptedNode& node) {
+            if (!node.text || node.withholdsText) return std::optional<QString>{};
+            return std::optional(codePointSlice(*node.text, range.start, range.end));
+        });
+    }
+
+private:
+    template <typename T, typename Read>
+    AccessibleAnswer<T> answer(QStringView method, const AccessibleElement& element, CaptureDeadline deadline,
+                               Read read) {
+        ++calls[method.toString()];
+        ScriptedNode* node = element.service == kService ? tree.node(element.path) : nullptr;
+        if (node && node->delayMilliseconds > 0) {
+            const auto answered =
+                SystemClock::shared().monotonicNow() + std::chrono::milliseconds(node->delayMilliseconds);
+            std::this_thread::sleep_until(std::min(answered, deadline));
+            if (answered > deadline) return tl::unexpected(CaptureFailure::timedOut);
+        }
+        AccessibleAnswer<T> result{std::in_place};
+        if (node) result = std::optional<T>(read(*node));
+        return result;
+    }
+};
+
+}  // namespace tavrine::test

@@ -1,0 +1,350 @@
+#include "PelmoraMac/Capture/AXSelectionReader.h"
+#include "PelmoraMac/Capture/AccessibilityFocusLog.h"
+#include "PelmoraMac/Capture/AccessibilityFocusTracker.h"
+#include "PelmoraMac/Capture/AtspiAccessibilityBus.h"
+#include "PelmoraMac/Capture/X11/PrimarySelection.h"
+
+#include "AccessibilityRig.h"
+#include "CaptureTesting.h"
+#include "ChromiumTesting.h"
+#include "SelectionTesting.h"
+#include "support/EventLoop.h"
+#include "support/HeadlessChromium.h"
+
+#include <gtest/gtest.h>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtConcurrent>
+
+#include <unistd.h>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using test::failureOf;
+using test::LineProgram;
+
+const QString kPage = u"https://example.org/news/1"_s;
+
+// The real accessibility bus counted: how often the text interface was asked anything.
+class CountingBus final : public AccessibilityBus {
+public:
+    explicit CountingBus(AccessibilityBus& bus) : m_bus(bus) {}
+    int textCalls = 0;
+    int textReads = 0;
+
+    bool isEnabled() override { return m_bus.isEnabled(); }
+    AccessibleAnswer<QList<AccessibleElement>> applications(CaptureDeadline d) override {
+        return m_bus.applications(d);
+    }
+    AccessibleAnswer<pid_t> processOf(const QString& s, CaptureDeadline d) override { return m_bus.processOf(s, d); }
+    std::optional<AccessibleElement> lastFocused(const QString& s) override { return m_bus.lastFocused(s); }
+    AccessibleAnswer<std::uint32_t> role(const AccessibleElement& e, CaptureDeadline d) override {
+        return m_bus.role(e, d);
+    }
+    AccessibleAnswer<AccessibleStates> states(const AccessibleElement& e, CaptureDeadline d) override {
+        return m_bus.states(e, d);
+    }
+    AccessibleAnswer<AccessibleElement> parent(const AccessibleElement& e, CaptureDeadline d) override {
+        return m_bus.parent(e, d);
+    }
+    AccessibleAnswer<QList<AccessibleElement>> children(const AccessibleElement& e, CaptureDeadline d) override {
+        return m_bus.children(e, d);
+    }
+    AccessibleAnswer<QMap<QString, QString>> documentAttributes(const AccessibleElement& e,
+                                                                CaptureDeadline d) override {
+        return m_bus.documentAttributes(e, d);
+    }
+    AccessibleAnswer<int> characterCount(const AccessibleElement& e, CaptureDeadline d) override {
+        ++textCalls;
+        return m_bus.characterCount(e, d);
+    }
+    AccessibleAnswer<int> selectionCount(const AccessibleElement& e, CaptureDeadline d) override {
+        ++textCalls;
+        return m_bus.selectionCount(e, d);
+    }
+    AccessibleAnswer<AccessibleTextRange> selection(const AccessibleElement& e, int i, CaptureDeadline d) override {
+        ++textCalls;
+        return m_bus.selection(e, i, d);
+    }
+    AccessibleAnswer<QString> text(const AccessibleElement& e, AccessibleTextRange r, CaptureDeadline d) override {
+        ++textCalls;
+        ++textReads;
+        return m_bus.text(e, r, d);
+    }
+
+private:
+    AccessibilityBus& m_bus;
+};
+
+// The test's session with its accessibility bus on, the capture model's focus tracker listening, and the
+// applications a test starts.
+class AccessibleDesktop : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_rig = std::make_unique<test::AccessibilityRig>();
+        if (*s_rig->failure()) return;
+        s_tracker = std::make_unique<AccessibilityFocusTracker>();
+        s_trackerStarted = s_tracker->start();
+    }
+    static void TearDownTestSuite() {
+        s_tracker.reset();
+        s_rig.reset();
+    }
+    void SetUp() override {
+        ASSERT_STREQ(s_rig->failure(), "");
+        ASSERT_TRUE(s_trackerStarted);
+    }
+    void TearDown() override { s_rig->setEnabled(true); }
+
+    struct Outcome {
+        CaptureResult<PreparedCapture> capture = tl::unexpected(CaptureFailure::unavailable);
+        int textCalls = 0;
+        int textReads = 0;
+    };
+    // The workers of the capture: the test's (at once, in this process) or the real executable.
+    enum class Workers { fake, real };
+
+    // A whole capture of the application of `pid` on a pool thread, the event loop running meanwhile.
+    Outcome capture(pid_t pid, bool includeWebArticles = false, std::optional<ArticleBrowser> browser = std::nullopt,
+                    Workers workers = Workers::fake) {
+        auto future = QtConcurrent::run([this, pid, includeWebArticles, browser, workers] {
+            AtspiAccessibilityBus real(s_tracker->log());
+            CountingBus bus(real);
+            SelectionCaptureEnvironment environment{.bus = &bus,
+                                                    .primarySelection =
+                                                        [](pid_t owner, CaptureDeadline deadline) {
+                                                            return readPrimarySelection(
+                                                                owner, AXSelectionReader::kTextLimit, deadline);
+                                                        },
+                                                    .article = m_desktop.environment()};
+            if (workers == Workers::real) {
+                environment.article.runWorker = [](const CaptureWorkerRequest& request, CaptureDeadline deadline,
+                                                   const CancellationToken& cancellation) {
+                    return runCaptureWorker(request, deadline, cancellation, test::realWorker());
+                };
+            }
+            Outcome outcome;
+            if (workers == Workers::real) {
+                // The real workers, in a sanitized build too, under a deadline that leaves them time.
+                const auto deadline = test::deadlineIn(20s);
+                EXPECT_TRUE(bus.isEnabled());
+                AXSelectionReader reader(pid, includeWebArticles, browser, deadline, CancellationToken::none(),
+                                         environment);
+                auto content = reader.read();
+                outcome.capture = content ? prepareCapture(*content, deadline, CancellationToken::none(),
+                                                           environment.article.runWorker)
+                                          : tl::unexpected(content.error());
+            } else {
+                outcome.capture =
+                    captureSelection(pid, includeWebArticles, browser, CancellationToken::none(), environment);
+            }
+            outcome.textCalls = bus.textCalls;
+            outcome.textReads = bus.textReads;
+            return outcome;
+        });
+        EXPECT_TRUE(test::processEventsUntil([&] { return future.isFinished(); }, 20s));
+        return future.result();
+    }
+
+    // The bus name of the application of the process.
+    static QString serviceOf(pid_t pid) {
+        AtspiAccessibilityBus bus;
+        if (!bus.isEnabled()) return {};
+        const auto deadline = test::deadlineIn(5s);
+        const auto applications = bus.applications(deadline);
+        if (!applications || !*applications) return {};
+        for (const auto& application : **applications) {
+            const auto process = bus.processOf(application.service, deadline);
+            if (process && *process == pid) return application.service;
+        }
+        return {};
+    }
+
+    test::FakeCaptureDesktop m_desktop{.pageURL = kPage};
+    static inline std::unique_ptr<test::AccessibilityRig> s_rig;
+    static inline std::unique_ptr<AccessibilityFocusTracker> s_tracker;
+    static inline bool s_trackerStarted = false;
+};
+
+TEST_F(AccessibleDesktop, AQtApplicationsTextAreaFieldAndPasswordField) {
+    LineProgram fixture(QStringLiteral(ACCESSIBILITY_FIXTURE), {});
+    ASSERT_TRUE(fixture.isReady());
+
+    ASSERT_TRUE(fixture.command(u"text area 本文です"_s));
+    ASSERT_TRUE(fixture.command(u"focus area"_s));
+    // The toolkit announces the focus to the tracker, which registered for it.
+    const QString service = serviceOf(fixture.pid());
+    EXPECT_FALSE(service.isEmpty());
+    EXPECT_TRUE(test::processEventsUntil([&] { return s_tracker->log()->lastFocused(service).has_value(); }));
+    auto outcome = capture(fixture.pid());
+    ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
+    EXPECT_EQ(outcome.capture->document.text, u"本文です"_s);
+    EXPECT_TRUE(outcome.capture->isBody);
+
+    ASSERT_TRUE(fixture.command(u"text area 本文の選択です"_s));
+    ASSERT_TRUE(fixture.command(u"select area 3 5"_s));
+    outcome = capture(fixture.pid());
+    ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
+    EXPECT_EQ(outcome.capture->document.text, u"選択"_s);
+    EXPECT_FALSE(outcome.capture->isBody);
+
+    ASSERT_TRUE(fixture.command(u"fill area 20001"_s));
+    outcome = capture(fixture.pid());
+    EXPECT_EQ(failureOf(outcome.capture), CaptureFailure::tooLong);
+    EXPECT_EQ(outcome.textReads, 0);
+
+    ASSERT_TRUE(fixture.command(u"text field 一行の入力"_s));
+    ASSERT_TRUE(fixture.command(u"focus field"_s));
+    EXPECT_EQ(failureOf(capture(fixture.pid()).capture), CaptureFailure::noBodyCandidate);
+
+    ASSERT_TRUE(fixture.command(u"text secret hunter2"_s));
+    ASSERT_TRUE(fixture.command(u"focus secret"_s));
+    ASSERT_TRUE(fixture.command(u"select secret 0 7"_s));
+    outcome = capture(fixture.pid());
+    EXPECT_EQ(failureOf(outcome.capture), CaptureFailure::protectedField);
+    EXPECT_EQ(outcome.textCalls, 0);
+
+    s_rig->setEnabled(false);
+    EXPECT_EQ(failureOf(capture(fixture.pid()).capture), CaptureFailure::permissionRequired);
+}
+
+// The fake application serving a tree.
+class ServedTree {
+public:
+    explicit ServedTree(const test::ScriptedAccessibleTree& tree) {
+        QFile file(m_folder.filePath(u"tree.json"_s));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(tree.toJson()).toJson());
+        file.close();
+        m_program = std::make_unique<LineProgram>(QStringLiteral(ACCESSIBILITY_FAKE_APP), QStringList{file.fileName()});
+        EXPECT_TRUE(m_program->isReady());
+    }
+    pid_t pid() const { return m_program->pid(); }
+
+private:
+    QTemporaryDir m_folder;
+    std::unique_ptr<LineProgram> m_program;
+};
+
+TEST_F(AccessibleDesktop, APageServedOnTheBusAndALateAnswer) {
+    {
+        ServedTree page(test::pageAt(kPage));
+        const auto outcome = capture(page.pid(), true, ArticleBrowser::chrome);
+        ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
+        EXPECT_EQ(outcome.capture->document, test::articleDocument());
+        EXPECT_EQ(failureOf(capture(page.pid(), true, std::nullopt).capture), CaptureFailure::browserUnsupported);
+    }
+    {
+        auto tree = test::applicationWith({.path = u"/area"_s,
+                                           .role = AccessibleRole::text,
+                                           .states = test::statesOf({AccessibleState::multiLine}),
+                                           .text = u"本文"_s,
+                                           .delayMilliseconds = 5'000});
+        ServedTree late(tree);
+        const pid_t pid = late.pid();
+        auto future = QtConcurrent::run([pid] {
+            AtspiAccessibilityBus bus;
+            EXPECT_TRUE(bus.isEnabled());
+            const auto deadline = test::deadlineIn(300ms);
+            AXSelectionReader reader(pid, false, std::nullopt, deadline, CancellationToken::none(), {.bus = &bus});
+            const auto read = reader.read();
+            return std::pair(failureOf(read), SystemClock::shared().monotonicNow() - deadline);
+        });
+        ASSERT_TRUE(test::processEventsUntil([&] { return future.isFinished(); }, 20s));
+        const auto [failure, after] = future.result();
+        EXPECT_EQ(failure, CaptureFailure::timedOut);
+        EXPECT_GE(after, 0ms);
+        EXPECT_LT(after, 50ms);
+    }
+}
+
+TEST_F(AccessibleDesktop, ThePrimarySelectionOfAProgramWithoutFocusedText) {
+    LineProgram owner(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"端末の選択"_s},
+                      LineProgram::Ending::byKill);
+    ASSERT_TRUE(owner.isReady());
+    const auto soon = test::deadlineIn(2s);
+    using Read = CaptureResult<std::optional<QString>>;
+    EXPECT_EQ(readPrimarySelection(owner.pid(), AXSelectionReader::kTextLimit, soon), Read(u"端末の選択"_s));
+    EXPECT_EQ(readPrimarySelection(::getpid(), AXSelectionReader::kTextLimit, soon), Read(std::nullopt));
+
+    const auto outcome = capture(owner.pid());
+    ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
+    EXPECT_EQ(outcome.capture->document.text, u"端末の選択"_s);
+    EXPECT_EQ(failureOf(capture(::getpid()).capture), CaptureFailure::selectionUnknown);
+
+    // Refused by the size its owner announces: more bytes than 20,000 units could take.
+    LineProgram large(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, QString(60'001, u'a')},
+                      LineProgram::Ending::byKill);
+    ASSERT_TRUE(large.isReady());
+    EXPECT_EQ(failureOf(readPrimarySelection(large.pid(), AXSelectionReader::kTextLimit, test::deadlineIn(2s))),
+              CaptureFailure::tooLong);
+}
+
+// Serves one HTML page over http on the loopback interface, from the main thread's event loop.
+class PageServer {
+public:
+    explicit PageServer(QByteArray page) : m_page(std::move(page)) {
+        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost));
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    if (!socket->readAll().contains("\r\n\r\n")) return;
+                    socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                                  QByteArray::number(m_page.size()) + "\r\nConnection: close\r\n\r\n" + m_page);
+                    socket->disconnectFromHost();
+                });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    QString url(const QString& path) const {
+        return u"http://127.0.0.1:"_s + QString::number(m_server.serverPort()) + path;
+    }
+
+private:
+    QByteArray m_page;
+    QTcpServer m_server;
+};
+
+TEST_F(AccessibleDesktop, AChromiumPageWithNothingSelectedGivesItsArticle) {
+    if (test::HeadlessChromium::executable().isEmpty()) GTEST_SKIP() << test::HeadlessChromium::missingReason();
+    QString body = u"<h1>Accessible article</h1>"_s;
+    for (int index = 0; index < 8; ++index) {
+        body +=
+            u"<p>The accessible article is the subject of this paragraph, which goes on for a while, with "
+            u"commas, so that it reads as an article and not as a navigation bar.</p>"_s;
+    }
+    PageServer server((u"<!DOCTYPE html><html><head><title>Accessible article</title></head><body><article>"_s + body +
+                       u"</article></body></html>"_s)
+                          .toUtf8());
+    const QString url = server.url(u"/news/article.html"_s);
+    test::HeadlessChromium chromium(url, 20s, test::HeadlessChromium::Mode::shown,
+                                    {u"--force-renderer-accessibility"_s});
+    ASSERT_TRUE(chromium.isListening()) << chromium.failure().toStdString();
+
+    // The browser shows the page on the bus once it has loaded it; it may also never do so.
+    QString service;
+    const bool shown = test::processEventsUntil(
+        [&] {
+            service = serviceOf(chromium.pid());
+            return !service.isEmpty() && s_tracker->log()->lastFocused(service).has_value();
+        },
+        20s);
+    if (!shown) GTEST_SKIP() << "chromium exposes no focused document on the accessibility bus";
+
+    auto outcome = capture(chromium.pid(), true, ArticleBrowser::chrome, Workers::real);
+    ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
+    EXPECT_TRUE(outcome.capture->isBody);
+    EXPECT_TRUE(outcome.capture->document.text.contains(u"The accessible article is the subject"_s));
+
+    // The address the bus gave is the page's own.
+    test::ChromiumDriver driver(chromium);
+    EXPECT_EQ(driver.evaluate(driver.home(), u"location.href"_s).toString(), url);
+}
+
+}  // namespace
+}  // namespace tavrine

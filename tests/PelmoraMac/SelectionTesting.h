@@ -1,0 +1,99 @@
+#pragma once
+
+#include "PelmoraMac/Capture/AXSelectionReader.h"
+#include "PelmoraMac/Capture/BrowserAutomationConsent.h"
+#include "PelmoraMac/Capture/CaptureMarkdown.h"
+
+#include "ScriptedAccessibleTree.h"
+
+#include <QList>
+
+namespace tavrine::test {
+
+inline constexpr std::uint32_t kParagraphRole = 73;
+inline constexpr std::uint32_t kPushButtonRole = 43;
+inline constexpr std::uint32_t kApplicationRole = 75;
+
+inline AccessibleStates statesOf(std::initializer_list<int> states) {
+    AccessibleStates result;
+    for (int state : states) result = result.with(state);
+    return result;
+}
+
+// An application whose active window holds `focused` (focused and showing), and `others` beside it.
+inline ScriptedAccessibleTree applicationWith(ScriptedNode focused, QList<ScriptedNode> others = {}) {
+    const QString root = QString::fromLatin1(ScriptedAccessibleTree::kRoot);
+    focused.parent = focused.parent.isEmpty() ? QStringLiteral("/frame") : focused.parent;
+    focused.states = focused.states.with(AccessibleState::focused).with(AccessibleState::showing);
+    ScriptedNode frame{.path = QStringLiteral("/frame"),
+                       .role = AccessibleRole::frame,
+                       .states = statesOf({AccessibleState::active, AccessibleState::showing}),
+                       .parent = root,
+                       .children = {focused.path}};
+    ScriptedAccessibleTree tree{
+        .nodes = {{.path = root, .role = kApplicationRole, .children = {frame.path}}, frame, focused}};
+    tree.nodes.append(others);
+    return tree;
+}
+
+// A browser window showing the page at `url`, nothing selected, its paragraph focused.
+inline ScriptedAccessibleTree pageAt(const QString& url) {
+    ScriptedNode paragraph{.path = QStringLiteral("/paragraph"),
+                           .role = kParagraphRole,
+                           .parent = QStringLiteral("/page"),
+                           .text = QStringLiteral("本文です。")};
+    ScriptedNode page{.path = QStringLiteral("/page"),
+                      .role = AccessibleRole::documentWeb,
+                      .states = statesOf({AccessibleState::showing}),
+                      .parent = QStringLiteral("/frame"),
+                      .children = {paragraph.path},
+                      .documentAttributes = QMap<QString, QString>{{QStringLiteral("DocURL"), url}},
+                      .text = QString()};
+    auto tree = applicationWith(paragraph, {page});
+    tree.node(QStringLiteral("/frame"))->children = {page.path};
+    return tree;
+}
+
+inline ReadingDocument articleDocument() {
+    return {.sections = std::nullopt,
+            .text = QStringLiteral("記事の本文\n"),
+            .spans = {{.kind = ReadingDocument::Span::Kind::paragraph, .start = 0, .end = 6}}};
+}
+
+// The rest of the desktop for a selection capture: the browser stays in front with automation allowed,
+// and the workers answer at once: the page at `pageURL`, its article, and selected text read as Markdown
+// in this process. Every request is logged.
+struct FakeCaptureDesktop {
+    QString pageURL;
+    QList<CaptureWorkerRequest> requests{};
+
+    BrowserArticleCaptureEnvironment environment() {
+        return {.isFrontApplication = [](pid_t) { return true; },
+                .automationPermission = [](ArticleBrowser) { return kAutomationAllowed; },
+                .runWorker = [this](const CaptureWorkerRequest& request, CaptureDeadline,
+                                    const CancellationToken& cancellation) -> CaptureResult<CaptureWorkerResponse> {
+                    requests.append(request);
+                    using Operation = CaptureWorkerRequest::Operation;
+                    const BrowserSnapshot snapshot{.status = QStringLiteral("ok"),
+                                                   .url = pageURL,
+                                                   .documentID = QStringLiteral("1.5"),
+                                                   .html = QStringLiteral("<p>記事の本文</p>"),
+                                                   .windowID = QStringLiteral("1"),
+                                                   .tabID = QStringLiteral("T")};
+                    switch (request.operation) {
+                    case Operation::snapshot:
+                    case Operation::verify: return CaptureWorkerResponse{.snapshot = snapshot};
+                    case Operation::extract: return CaptureWorkerResponse{.document = articleDocument()};
+                    case Operation::markdown: {
+                        auto document = readMarkdownForCapture(request.text.value_or(QString()), cancellation);
+                        if (!document) return CaptureWorkerResponse::failed(document.error());
+                        return CaptureWorkerResponse{.document = *document};
+                    }
+                    case Operation::clipboard: break;
+                    }
+                    return tl::unexpected(CaptureFailure::unavailable);
+                }};
+    }
+};
+
+}  // namespace tavrine::test
