@@ -1,6 +1,7 @@
 # make run   install what is missing, build, start Tavrine
 # make test  install what is missing, build, run the whole suite through CTest
 # make bench build and run the benchmarks
+# make install [PREFIX=~/.local]  install Tavrine with its desktop menu entry; make uninstall removes it
 # make test-sanitize  the test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 # make fuzz SECONDS=N  the fuzz targets (EPUB importer, stored JSON) built with clang and libFuzzer, N seconds each
 BUILD_DIR ?= build
@@ -9,8 +10,9 @@ FUZZ_BUILD_DIR ?= build-fuzz
 SECONDS ?= 60
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
+PREFIX ?= $(HOME)/.local
 
-.PHONY: all deps configure build run test test-sanitize fuzz bench format check-format clean
+.PHONY: all deps configure build run install uninstall test test-sanitize fuzz bench format check-format clean
 
 all: build
 
@@ -28,6 +30,15 @@ build: configure
 
 run: build
 	exec $(BUILD_DIR)/src/tavrine
+
+# Only the executable is built for it; scripts/install-app records what it installed, per prefix, in the
+# build folder, and uninstall removes exactly that.
+install: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target tavrine
+	scripts/install-app install $(BUILD_DIR) "$(PREFIX)"
+
+uninstall:
+	scripts/install-app uninstall $(BUILD_DIR) "$(PREFIX)"
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)

@@ -23,6 +23,11 @@ struct ReaderCommandShortcuts {
 
     // Panes.
     static constexpr QKeyCombination toggleEPUBNavigation{Qt::ControlModifier | Qt::MetaModifier, Qt::Key_T};
+    static constexpr QKeyCombination toggleSource{Qt::ControlModifier | Qt::MetaModifier | Qt::ShiftModifier,
+                                                  Qt::Key_S};
+
+    // Find in the document.
+    static constexpr QKeyCombination findInDocument{Qt::ControlModifier, Qt::Key_F};
 
     // The application.
     static constexpr QKeyCombination quit{Qt::ControlModifier, Qt::Key_Q};

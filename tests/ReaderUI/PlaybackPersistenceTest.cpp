@@ -115,14 +115,11 @@ protected:
 };
 
 TEST_F(PlaybackPersistenceTest, OperationsReachTheStoreAndReportInTheOrderAsked) {
-    // GIVEN a play record that the store takes 200 ms to write
     store->delayNext(Call::recordPlaybackOfReading, 200ms);
-    // WHEN three position saves and a library addition are asked for behind it
     persistence->recordPlay(reading(1), Date{500}, at(0));
     for (const qsizetype offset : {10, 20, 30}) persistence->saveProgress(readingID(1), at(offset));
     auto adding = persistence->addReadingToLibrary(reading(1), at(30));
     EXPECT_THAT(store->log(), IsEmpty());  // nothing runs inside the calls that queue
-    // THEN each reaches the store after the one before has reported
     EXPECT_TRUE(result(std::move(adding)));
     const QUuid id = readingID(1);
     EXPECT_THAT(store->log(),
@@ -190,7 +187,6 @@ TEST_F(PlaybackPersistenceTest, EveryFailureButAMissingDocumentIsFailed) {
 }
 
 TEST_F(PlaybackPersistenceTest, NothingIsWrittenAgainForARemovedReading) {
-    // GIVEN a stored reading whose position save the store answers with missingDocument
     store->keep(stored(1, true));
     ASSERT_TRUE(result(persistence->storedReading(readingID(1))));
     store->failNext(Call::updateProgress, kMissing);
@@ -199,12 +195,10 @@ TEST_F(PlaybackPersistenceTest, NothingIsWrittenAgainForARemovedReading) {
     EXPECT_THAT(*reports, ElementsAre(Reported(1, Outcome::removed)));
     store->clearLog();
 
-    // WHEN the player asks for more writes of it
     persistence->recordPlay(reading(1), Date{500}, at(5));
     persistence->saveProgress(readingID(1), at(6));
     const auto addedReading = result(persistence->addReadingToLibrary(reading(1), at(6)));
     const auto addedID = result(persistence->addToLibrary(readingID(1)));
-    // THEN play records report removed, saves do nothing, additions fail, and the store hears nothing
     EXPECT_EQ(failureOf(addedReading), kMissing);
     EXPECT_EQ(failureOf(addedID), kMissing);
     EXPECT_THAT(store->log(), IsEmpty());
@@ -232,6 +226,14 @@ TEST_F(PlaybackPersistenceTest, PlayRecordsSwitchTheHistoryOnOnlyWhenAutomatic) 
                                             Call::storedReading, Call::recordPlaybackOfReading));
     EXPECT_THAT(*reports, ElementsAre(Reported(1, Outcome::saved)));
 
+    // A failed switch ends the play record there.
+    store->publish(ReadingStoreState());
+    store->failNext(Call::setHistoryEnabled, kInvalid);
+    persistence->recordPlay(reading(4), Date{500}, at(0));
+    drain();
+    EXPECT_EQ(store->calls().last(), Call::setHistoryEnabled);
+    EXPECT_THAT(*reports, ElementsAre(Reported(1, Outcome::saved), Reported(4, Outcome::failed)));
+
     // Not automatic: the setting is left off, the play is not stored, and its saves write nothing.
     store->publish(ReadingStoreState());
     store->clearLog();
@@ -254,15 +256,6 @@ TEST_F(PlaybackPersistenceTest, PlayRecordsSwitchTheHistoryOnOnlyWhenAutomatic) 
                 ElementsAre(Call::loadState, Call::storedReading, Call::recordPlayback, Call::updateProgress));
     EXPECT_THAT(*reports,
                 ElementsAre(Reported(2, Outcome::notSaved), Reported(3, Outcome::saved), Reported(3, Outcome::saved)));
-}
-
-TEST_F(PlaybackPersistenceTest, AFailedSwitchOfTheHistoryEndsThePlayRecord) {
-    store->publish(ReadingStoreState());
-    store->failNext(Call::setHistoryEnabled, kInvalid);
-    persistence->recordPlay(reading(1), Date{500}, at(0));
-    drain();
-    EXPECT_EQ(store->calls().last(), Call::setHistoryEnabled);
-    EXPECT_THAT(*reports, ElementsAre(Reported(1, Outcome::failed)));
 }
 
 TEST_F(PlaybackPersistenceTest, OpeningAStoredReadingWaitsForTheQueueAndRegistersIt) {
@@ -349,14 +342,11 @@ TEST_F(PlaybackPersistenceTest, DeletionsAndHistoryRemovalsReportOnlyWhatTheStor
 }
 
 TEST_F(PlaybackPersistenceTest, QueuedActionsKeepTheirPlaceAndFailuresDoNotStopTheQueue) {
-    // GIVEN a slow history switch that fails, then a play record and a library addition
     store->respondNext(Call::setHistoryEnabled, {50ms, kInvalid});
     auto switching = persistence->setHistoryEnabled(false);
     persistence->recordPlay(reading(1), Date{500}, at(0));
     auto adding = persistence->addToLibrary(readingID(1));
-    // WHEN the last is awaited first
     EXPECT_TRUE(result(std::move(adding)));
-    // THEN everything ran in the order asked, the failed switch included
     EXPECT_EQ(failureOf(result(std::move(switching))), kInvalid);
     EXPECT_THAT(store->calls(), ElementsAre(Call::setHistoryEnabled, Call::loadState, Call::historyEnabled,
                                             Call::storedReading, Call::recordPlaybackOfReading, Call::addToLibrary));

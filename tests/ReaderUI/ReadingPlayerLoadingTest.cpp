@@ -100,11 +100,6 @@ TEST_F(ReadingPlayerLoadingTest, EqualWritesAreSilentButEverySessionWriteSignals
     EXPECT_EQ(sessionSignals, 2);  // a pause writes the session even when it stays ready
     EXPECT_EQ(waitingSignals, 0);  // it was false and stays false
     EXPECT_EQ(loadIDSignals, 2);   // renewed by every pause
-
-    // The properties are there for bindings through the meta-object.
-    EXPECT_EQ(player.property("session").value<ReadingSession>(), player.session());
-    EXPECT_EQ(player.property("baseSeconds").toDouble(), player.baseSeconds());
-    EXPECT_EQ(player.property("storageMessage").value<std::optional<QString>>(), std::nullopt);
 }
 
 TEST_F(ReadingPlayerLoadingTest, ShortPlainTextsAreChunkedAtOnceAndTheRestWindowByWindow) {
@@ -219,17 +214,15 @@ TEST_F(ReadingPlayerLoadingTest, OnlyTheNewestPreparationIsApplied) {
     const SavedReading first = readingOf(test::japaneseText(3'000));
     const SavedReading second = readingOf(u"ここから"_s + test::japaneseText(2'000));
 
-    // GIVEN a first window held back while a second load asks for another
+    // A first window held back while a second load asks for another; the older arrives first.
     chunks.hold();
     player.load(first, 0);
     player.load(second, 0);
     settle();
     ASSERT_EQ(chunks.heldCount(), 2);
-    // WHEN both arrive, the older one first
     chunks.release();
     ASSERT_TRUE(waitUntilPrepared());
     test::PlayerFixture::settle();
-    // THEN only the second reading's window is shown
     EXPECT_EQ(player.reading()->id, second.id);
     EXPECT_EQ(player.sourceWindow()->document.text, second.document.text);
     EXPECT_TRUE(player.session().currentChunk()->text.startsWith(u"ここ"_s));

@@ -26,18 +26,10 @@ protected:
     }
 };
 
-TEST(ReaderPlaybackRequestTest, EveryRequestIsNewAndTheActionsKeepTheirRawValues) {
+TEST(ReaderPlaybackRequestTest, EveryRequestIsNew) {
     const ReaderPlaybackRequest first(Action::faster);
-    const ReaderPlaybackRequest second(Action::faster);
-    EXPECT_NE(first, second);
+    EXPECT_NE(first, ReaderPlaybackRequest(Action::faster));
     EXPECT_EQ(first, first);
-    EXPECT_EQ(first.action, second.action);
-    EXPECT_FALSE(first.id.isNull());
-
-    int raw = 0;
-    for (Action action : ReaderPlaybackRequest::allActions) EXPECT_EQ(int(action), raw++);
-    EXPECT_EQ(raw, 10);
-    EXPECT_EQ(ReaderPlaybackRequest::allActions.back(), Action::showDocumentInformation);
 }
 
 TEST_F(ReadingPlayerRequestsTest, WithNothingLoadedOnlyTheSpeedCanChange) {

@@ -168,25 +168,21 @@ TEST_F(ReadingPlayerSavingTest, LoadingAnotherReadingSavesThePlaceInTheOneLeft) 
 }
 
 TEST_F(ReadingPlayerSavingTest, TheCheckpointsResumeAfterASpeedChangeThatPreparesAgain) {
-    // GIVEN playback that reaches the end of its first window (10 chunks, 3 s) and waits for the next
     ReadingPlayer& player = loadPlayable();
     player.startPlayback(true);
     advance(2.9s);
     chunks.hold();
     advance(0.1s);
     ASSERT_EQ(chunks.heldCount(), 1);
-    // WHEN the speed changes then, so that the start must prepare its window again
     player.setBaseSeconds(0.2);
     settle();
     ASSERT_EQ(chunks.heldCount(), 2);
     EXPECT_EQ(player.session().status, Status::paused);
-    // AND the checkpoint falls while that window is still coming
     advance(2.5s);
     drainStore();
     EXPECT_THAT(savedPositions(), IsEmpty());
     chunks.release();
     ASSERT_TRUE(waitUntil([&] { return player.session().status == Status::playing; }));
-    // THEN the checkpoints start again with the play they belong to
     advance(5s);
     drainStore();
     EXPECT_EQ(savedPositions().size(), 1);
@@ -197,8 +193,6 @@ TEST_F(ReadingPlayerSavingTest, TheCheckpointsResumeAfterASpeedChangeThatPrepare
 }
 
 TEST_F(ReadingPlayerSavingTest, APlayerDestroyedWhileItsTasksWaitLeavesNothingRunning) {
-    // GIVEN a player whose loop sleeps, whose checkpoints and a navigation save wait, and whose next
-    // window is still being prepared
     ReadingPlayer& player = loadPlayable();
     player.startPlayback(true);
     advance(1s);
@@ -210,13 +204,11 @@ TEST_F(ReadingPlayerSavingTest, APlayerDestroyedWhileItsTasksWaitLeavesNothingRu
     drainStore();
     const qsizetype calls = store->log().size();
 
-    // WHEN it is destroyed and everything it waited for comes
     destroyPlayer();
     chunks.release();
     advance(20s);
     drainStore();
 
-    // THEN nothing ran for it any more
     EXPECT_EQ(store->log().size(), calls);
     EXPECT_EQ(clock.pendingAlarms(), 0u);
 }

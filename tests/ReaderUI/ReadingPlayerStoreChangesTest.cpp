@@ -103,8 +103,8 @@ TEST_F(ReadingPlayerStoreChangesTest, DeletingTheOpenReadingFromTheLibraryStopsI
 
 TEST_F(ReadingPlayerStoreChangesTest, AReadingDeletedWhileItIsBeingOpenedIsNotOpened) {
     ReadingPlayer& player = makePlayer();
-    player.load(readingOf(u"吾輩は猫である。"_s), 0);
-    const SavedReading shown = *player.reading();
+    const SavedReading shown = readingOf(u"吾輩は猫である。"_s);
+    player.load(shown, 0);
     const SavedReading stored = keepLong(100);
 
     store->delayNext(Call::loadState, 1s);

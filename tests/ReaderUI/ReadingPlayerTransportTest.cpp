@@ -352,6 +352,9 @@ TEST_F(ReadingPlayerTransportTest, AnImportIsAppliedOnceAndKeepsWhatItReplacesOn
     EXPECT_EQ(player.reading(), first.reading);
     EXPECT_EQ(player.replacementSnapshot(), std::nullopt);
     EXPECT_EQ(player.replacementExpectedID(), first.id());
+    EXPECT_FALSE(player.canUndoReplacement());
+    EXPECT_FALSE(player.canRedoReplacement());
+    EXPECT_FALSE(player.undoReplacement(false));
     EXPECT_EQ(player.session().status, Status::ready);
     EXPECT_FALSE(player.pendingAutoplay());
     drainStore();

@@ -7,7 +7,9 @@
 #include "PelmoraMac/App/TerminationSignals.h"
 #include "PelmoraMac/App/UnavailableUpdater.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Capture/X11/ApplicationCapture.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Capture/X11/QClipboardPasteboard.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
@@ -20,6 +22,7 @@
 #include "ReaderUI/Workspace/ReaderEPUBPresentation.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
 
@@ -37,6 +40,7 @@ PelmoraApp::Configuration PelmoraApp::Configuration::application(std::optional<Q
         .terminate = [] { QCoreApplication::quit(); },
         .handlesTerminationSignals = true,
         .windowEnvironment = ReaderWindowEnvironment::desktop(),
+        .capturesDesktop = true,
     };
 }
 
@@ -49,7 +53,10 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
       m_playback(std::make_unique<MacReadingPlayback>(std::move(configuration.storeFile), *m_defaults,
                                                       SystemClock::shared(),
                                                       MacReadingPlayback::readingFontPhraseWidth())),
-      m_capture(std::make_unique<CaptureModel>(&m_playback->player())),
+      m_capture(std::make_unique<CaptureModel>(
+          &m_playback->player(), configuration.capturesDesktop
+                                     ? applicationCaptureFunctions(*m_defaults, [this] { openSettings(); })
+                                     : CaptureModel::Functions{})),
       m_epubPresentation(std::make_unique<OnceOnly<ReaderEPUBPresentation>>(
           [] { return std::make_unique<ReaderEPUBPresentation>(); })),
       m_sourceNavigation(std::make_unique<OnceOnly<ReaderSourceNavigation>>(
@@ -70,7 +77,8 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
           auto window = std::make_unique<ReaderSettingsView>(*m_updates);
           window->addAction(m_quitAction.get());
           return window;
-      })) {
+      })),
+      m_capturesDesktop(configuration.capturesDesktop) {
     Q_ASSERT(isMainThread());
     QGuiApplication::setQuitOnLastWindowClosed(ReaderAppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     m_capture->refreshPermission();
@@ -87,6 +95,12 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
     m_readerWindow->addAction(m_quitAction.get());
     m_windowController->attachWindow(m_readerWindow.get());
     connect(m_readerWindow.get(), &ReaderWindow::appeared, this, &PelmoraApp::startUp);
+    // Until the reader workspace takes the captures' readings, they go to the player as they come.
+    connect(m_capture.get(), &CaptureModel::importedTextChanged, this, [this] {
+        if (const auto& imported = m_capture->importedText()) {
+            m_playback->player().apply(*imported, QGuiApplication::applicationState() == Qt::ApplicationActive);
+        }
+    });
 }
 
 PelmoraApp::~PelmoraApp() {
@@ -173,6 +187,27 @@ void PelmoraApp::startUp() {
     m_delegate->setPrepareForTermination([this] { prepareForTermination(); });
     m_delegate->setFinishFileImport([this] { return finishFileImport(); });
     m_capture->refreshPermission();
+    if (m_capturesDesktop) {
+        // Registered once: a later appearance finds each hot key registered and only replaces its action.
+        shortcut().start([this] { captureFrontmostFromHotKey(); });
+        clipboardShortcut().start([this] { importClipboardFromHotKey(); });
+        m_capture->setFrontmostShortcutLabel(chordDisplayLabel(shortcut().chord()));
+        m_capture->setClipboardShortcutLabel(chordDisplayLabel(clipboardShortcut().chord()));
+    }
+}
+
+void PelmoraApp::captureFrontmostFromHotKey() {
+    Q_ASSERT(isMainThread());
+    const ReaderWindowController::Invocation invocation = m_windowController->makeInvocation();
+    m_capture->captureFrontmost([this, invocation] { m_windowController->showInvoked(invocation); });
+}
+
+void PelmoraApp::importClipboardFromHotKey() {
+    Q_ASSERT(isMainThread());
+    const ReaderWindowController::Invocation invocation = m_windowController->makeInvocation();
+    QClipboardPasteboard pasteboard(QGuiApplication::clipboard());
+    m_capture->importClipboard(pasteboard, /*autoplay=*/true, ClipboardImportMode::automatic,
+                               [this, invocation] { m_windowController->showInvoked(invocation); });
 }
 
 void PelmoraApp::prepareForTermination() {

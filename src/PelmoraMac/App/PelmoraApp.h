@@ -63,10 +63,13 @@ public:
         bool handlesTerminationSignals = false;
         // What the reader window's placement asks of the desktop.
         ReaderWindowEnvironment windowEnvironment;
+        // Captures read the desktop (the accessibility bus, the window in front, the consent dialog) and
+        // the hot keys are registered at start-up; without it nothing is granted and no source is found.
+        bool capturesDesktop = false;
 
         // The user's settings file, the application's store file, the updater of a system without an
         // update framework, the test host read from the environment, QCoreApplication::quit(), the
-        // three termination signals handled and the real desktop.
+        // three termination signals handled, the real desktop and its captures.
         static Configuration application(std::optional<QString> storeFile);
     };
 
@@ -118,6 +121,11 @@ public:
     QCoro::Task<void> finishFileImport();
     // One request to quit, answered by the delegate.
     void requestQuit();
+    // What the two capture hot keys run: a capture of the application in front, which brings the reader
+    // up once it has ended, and a clipboard import that plays, which brings it up at once; both on the
+    // display of the application that was in front when the key was pressed.
+    void captureFrontmostFromHotKey();
+    void importClipboardFromHotKey();
 
 private:
     std::unique_ptr<Defaults> m_defaults;
@@ -141,6 +149,7 @@ private:
     std::unique_ptr<ReaderWindow> m_readerWindow;
     std::unique_ptr<ReaderWindowController> m_windowController;
     std::unique_ptr<OnceOnly<ReaderSettingsView>> m_settingsWindow;
+    bool m_capturesDesktop = false;
 };
 
 }  // namespace tavrine

@@ -73,6 +73,22 @@ std::optional<X11Window> X11Desktop::frontWindow() const {
     return X11Window{.id = *window, .pid = processOf(*window)};
 }
 
+std::optional<X11WindowClass> X11Desktop::windowClass(std::uint32_t window) const {
+    // Two short Latin-1 names, each ended by a NUL; 256 bytes hold any real one.
+    const auto request = xcb_get_property(m_connection, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64);
+    const auto reply = replyOf<xcb_get_property_reply_t>(m_connection, request, xcb_get_property_reply);
+    if (!reply || reply->type != XCB_ATOM_STRING || reply->format != 8) return std::nullopt;
+    const std::string value(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                            std::size_t(xcb_get_property_value_length(reply.get())));
+    const std::size_t end = value.find('\0');
+    X11WindowClass names{.instance = value.substr(0, end), .className = {}};
+    if (end != std::string::npos) {
+        const std::size_t classEnd = value.find('\0', end + 1);
+        names.className = value.substr(end + 1, classEnd == std::string::npos ? std::string::npos : classEnd - end - 1);
+    }
+    return names;
+}
+
 std::optional<pid_t> X11Desktop::frontProcess() const {
     const auto window = frontWindow();
     return window ? window->pid : std::nullopt;

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 struct xcb_connection_t;
 
@@ -14,6 +15,14 @@ struct X11Window {
     std::optional<pid_t> pid{};
 
     bool operator==(const X11Window&) const = default;
+};
+
+// The two names of a window's WM_CLASS property: its instance and its class (either may be empty).
+struct X11WindowClass {
+    std::string instance;
+    std::string className;
+
+    bool operator==(const X11WindowClass&) const = default;
 };
 
 // A window's frame (its window manager's decorations included) in the root window's coordinates: the
@@ -49,6 +58,8 @@ public:
     std::optional<X11Window> frontWindow() const;
     // The process of the front window, when there is one and it is known.
     std::optional<pid_t> frontProcess() const;
+    // The WM_CLASS of a top-level window; none when it has none.
+    std::optional<X11WindowClass> windowClass(std::uint32_t window) const;
     // The process of the client that created the window, as the X-Resource extension tells it (what
     // the window itself may claim is not asked); none when the server does not know it.
     std::optional<pid_t> creatorProcessOf(std::uint32_t window) const;

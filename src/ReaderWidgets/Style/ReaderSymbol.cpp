@@ -30,6 +30,7 @@ public:
     }
     void polyline(std::initializer_list<QPointF> points) { m_strokes.addPolygon(QPolygonF(QList<QPointF>(points))); }
     void strokedRoundedRect(const QRectF& rect, double radius) { m_strokes.addRoundedRect(rect, radius, radius); }
+    void ring(QPointF centre, double radius) { m_strokes.addEllipse(centre, radius, radius); }
     void polygon(std::initializer_list<QPointF> points) {
         QPolygonF polygon{QList<QPointF>(points)};
         polygon.append(polygon.first());
@@ -59,6 +60,8 @@ QPainterPath buildDesignPath(ReaderSymbol symbol) {
     switch (symbol) {
     case ReaderSymbol::chevronLeft: b.polyline({{10.5, 2.5}, {5, 8}, {10.5, 13.5}}); break;
     case ReaderSymbol::chevronRight: b.polyline({{5.5, 2.5}, {11, 8}, {5.5, 13.5}}); break;
+    case ReaderSymbol::chevronUp: b.polyline({{2.5, 10.5}, {8, 5}, {13.5, 10.5}}); break;
+    case ReaderSymbol::chevronDown: b.polyline({{2.5, 5.5}, {8, 11}, {13.5, 5.5}}); break;
     case ReaderSymbol::backwardEndFill:
         b.roundedRect({2, 2.5, 2.2, 11}, 0.8);
         b.polygon({{14, 2.5}, {5.2, 8}, {14, 13.5}});
@@ -101,6 +104,18 @@ QPainterPath buildDesignPath(ReaderSymbol symbol) {
         b.line({9, 8}, {14, 8});
         b.dot({6, 12.5}, 1.3);
         b.line({9, 12.5}, {14, 12.5});
+        break;
+    case ReaderSymbol::magnifyingGlass:
+        b.ring({6.75, 6.75}, 4.75);
+        b.line({10.2, 10.2}, {14.25, 14.25});
+        break;
+    case ReaderSymbol::scope:
+        b.ring({8, 8}, 5);
+        b.line({8, 1}, {8, 3.75});
+        b.line({8, 12.25}, {8, 15});
+        b.line({1, 8}, {3.75, 8});
+        b.line({12.25, 8}, {15, 8});
+        b.dot({8, 8}, 1.4);
         break;
     }
     return b.path();

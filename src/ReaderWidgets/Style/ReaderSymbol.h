@@ -19,6 +19,8 @@ namespace tavrine {
 enum class ReaderSymbol {
     chevronLeft,
     chevronRight,
+    chevronUp,
+    chevronDown,
     backwardEndFill,
     forwardEndFill,
     playFill,
@@ -30,6 +32,8 @@ enum class ReaderSymbol {
     locationFill,
     textAlignLeft,
     listBulletIndent,
+    magnifyingGlass,
+    scope,
 };
 
 // The symbol's name ("list.bullet.indent").

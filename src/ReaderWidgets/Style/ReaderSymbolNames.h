@@ -13,6 +13,8 @@ struct EnumTable<ReaderSymbol> {
     static constexpr auto entries = std::to_array<std::pair<S, std::u16string_view>>({
         {S::chevronLeft, u"chevron.left"},
         {S::chevronRight, u"chevron.right"},
+        {S::chevronUp, u"chevron.up"},
+        {S::chevronDown, u"chevron.down"},
         {S::backwardEndFill, u"backward.end.fill"},
         {S::forwardEndFill, u"forward.end.fill"},
         {S::playFill, u"play.fill"},
@@ -24,6 +26,8 @@ struct EnumTable<ReaderSymbol> {
         {S::locationFill, u"location.fill"},
         {S::textAlignLeft, u"text.alignleft"},
         {S::listBulletIndent, u"list.bullet.indent"},
+        {S::magnifyingGlass, u"magnifyingglass"},
+        {S::scope, u"scope"},
     });
 };
 

@@ -3,10 +3,10 @@
 #include "ReaderUI/ReaderCommandShortcuts.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderUI/Workspace/ReaderDocumentContext.h"
+#include "ReaderWidgets/Style/AccessibleValue.h"
 #include "ReaderWidgets/Style/ReaderSymbol.h"
 #include "ReaderWidgets/Style/ShortcutText.h"
 #include "ReaderWidgets/Style/ToQColor.h"
-#include "ReaderWidgets/internal/AccessibleValue.h"
 
 using namespace Qt::StringLiterals;
 

@@ -23,6 +23,13 @@ bool accessibilityBusEnabled(int timeoutMilliseconds) {
     return value.typeId() == QMetaType::Bool && value.toBool();
 }
 
+bool enableAccessibilityBus(int timeoutMilliseconds) {
+    QDBusMessage message = launcherCall(u"org.freedesktop.DBus.Properties"_s, u"Set"_s);
+    message << u"org.a11y.Status"_s << u"IsEnabled"_s << QVariant::fromValue(QDBusVariant(true));
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(message, QDBus::Block, timeoutMilliseconds);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
 std::optional<QDBusConnection> accessibilityBusConnection(int timeoutMilliseconds) {
     const QDBusMessage reply = QDBusConnection::sessionBus().call(launcherCall(u"org.a11y.Bus"_s, u"GetAddress"_s),
                                                                   QDBus::Block, timeoutMilliseconds);

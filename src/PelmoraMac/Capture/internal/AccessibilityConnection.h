@@ -12,6 +12,10 @@ namespace tavrine {
 // (org.a11y.Status.IsEnabled).
 bool accessibilityBusEnabled(int timeoutMilliseconds);
 
+// Turns accessibility on for the session (org.a11y.Status.IsEnabled set true), so that applications
+// started from now on, and those that follow the setting, serve their text; whether the launcher took it.
+bool enableAccessibilityBus(int timeoutMilliseconds);
+
 // A connection to the accessibility bus, whose address the launcher gives (one shared connection per
 // address, opened at the first call); none when the launcher does not answer within the time or the bus
 // cannot be reached.

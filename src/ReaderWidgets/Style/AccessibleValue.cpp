@@ -1,4 +1,4 @@
-#include "ReaderWidgets/internal/AccessibleValue.h"
+#include "ReaderWidgets/Style/AccessibleValue.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

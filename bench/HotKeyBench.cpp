@@ -1,0 +1,153 @@
+// capture-bench's hot-key line, run on a private X server (capture-bench starts itself there with
+// --hotkeys): the clipboard hot key pressed through XTest, the real worker converting the clipboard and
+// the real player taking the reading; the time from the key's release to the player's first chunk.
+#include "HotKeyBench.h"
+
+#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Capture/X11/QClipboardPasteboard.h"
+#include "PelmoraMac/Capture/X11/X11Keymap.h"
+#include "PelmoraMac/X11/X11Connection.h"
+#include "ReaderCore/MemoryDefaults.h"
+
+#include "BenchReport.h"
+#include "BenchTexts.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDeadlineTimer>
+#include <QMimeData>
+
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace tavrine::bench {
+namespace {
+using namespace Qt::StringLiterals;
+
+constexpr int kRounds = 10;
+
+void sendKey(xcb_connection_t* connection, std::uint8_t type, std::uint8_t keycode) {
+    xcb_test_fake_input(connection, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+}
+
+// Presses Ctrl, Meta, Alt and V, releases V and returns when that release was sent, then the modifiers.
+std::chrono::steady_clock::time_point pressClipboardChord(xcb_connection_t* connection, const X11Keymap& keymap) {
+    const std::uint8_t keys[] = {*keymap.keycodeOf(0xffe3), *keymap.keycodeOf(0xffeb), *keymap.keycodeOf(0xffe9),
+                                 *keymap.keycodeOf('v')};
+    for (const std::uint8_t key : keys) sendKey(connection, XCB_KEY_PRESS, key);
+    xcb_flush(connection);
+    sendKey(connection, XCB_KEY_RELEASE, keys[3]);
+    xcb_flush(connection);
+    const auto released = std::chrono::steady_clock::now();
+    for (int i = 2; i >= 0; --i) sendKey(connection, XCB_KEY_RELEASE, keys[i]);
+    xcb_flush(connection);
+    return released;
+}
+
+// HTML of exactly `bytes` bytes as a page copies it: short runs of Japanese in styled spans, one
+// paragraph each, after a style block that fills the rest. Its text stays below 20,000 UTF-16 units.
+QByteArray styledHTML(const QString& japanese, qsizetype bytes) {
+    const QByteArray open = "<p class=body><span style=\"font-family:'Noto Sans CJK JP',sans-serif;color:#333;\">";
+    const QByteArray close = "</span></p>\n";
+    QByteArray body;
+    qsizetype offset = 0;
+    while (body.size() + open.size() + close.size() + 64 < bytes - 200) {
+        body += open + japanese.mid(offset % (japanese.size() - 10), 10).toHtmlEscaped().toUtf8() + close;
+        offset += 10;
+    }
+    const QByteArray head = "<html><head><meta charset=utf-8><style>";
+    const QByteArray tail = "</style></head><body>" + body + "</body></html>";
+    const qsizetype fill = bytes - head.size() - tail.size();
+    return head + QByteArray(fill > 0 ? fill : 0, ' ') + tail;
+}
+
+bool waitFor(const std::function<bool()>& condition) {
+    const QDeadlineTimer deadline(std::chrono::seconds(10));
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+}  // namespace
+
+int runHotKeyBench(const QString& workerExecutable) {
+    xcb_connection_t* connection = qtX11Connection();
+    if (!connection) {
+        std::fprintf(stderr, "capture-bench: the hot-key line needs an X11 display\n");
+        return 1;
+    }
+    MemoryDefaults defaults;
+    MacReadingPlayback playback(std::nullopt, defaults, SystemClock::shared(),
+                                MacReadingPlayback::readingFontPhraseWidth());
+    ReadingPlayer& player = playback.player();
+    CaptureModel model(&player,
+                       CaptureModel::Functions{
+                           .clipboardWorker =
+                               [workerExecutable](const CaptureWorkerRequest& request, CaptureDeadline deadline,
+                                                  const CancellationToken& cancellation) {
+                                   return runCaptureWorker(request, deadline, cancellation,
+                                                           {.executable = workerExecutable, .childStarted = {}});
+                               },
+                       });
+    QObject::connect(&model, &CaptureModel::importedTextChanged, &player,
+                     [&] { player.apply(*model.importedText(), true); });
+    GlobalCaptureShortcut shortcut(GlobalCaptureShortcut::Command::clipboard, defaults);
+    shortcut.start([&] {
+        QClipboardPasteboard pasteboard(QGuiApplication::clipboard());
+        model.importClipboard(pasteboard, true, ClipboardImportMode::automatic, {});
+    });
+    if (!shortcut.isRegistered()) {
+        std::fprintf(stderr, "capture-bench: %s\n", qPrintable(shortcut.errorMessage().value_or(QString())));
+        return 1;
+    }
+    const X11Keymap keymap(connection);
+    const QString japanese = kusamakuraText();
+
+    const auto measure = [&](const QString& kind, QMimeData* data, const QString& sizeField, qsizetype size) {
+        QGuiApplication::clipboard()->setMimeData(data);
+        QCoreApplication::processEvents();
+        std::vector<double> times;
+        for (int round = 0; round < kRounds; ++round) {
+            const auto previous = player.reading() ? std::optional(player.reading()->id) : std::nullopt;
+            const auto released = pressClipboardChord(connection, keymap);
+            const bool shown = waitFor([&] {
+                return player.reading() && player.reading()->id != previous && player.session().currentChunk();
+            });
+            if (!shown) {
+                std::fprintf(stderr, "capture-bench: no chunk after the hot key (%s)\n",
+                             model.failure() ? qPrintable(model.statusMessage()) : "no failure");
+                return;
+            }
+            times.push_back(millisecondsSince(released));
+            player.pause(false);
+        }
+        std::printf("{\"bench\":\"hotkey-to-first-chunk\"%s%s%s%s}\n",
+                    qPrintable(field(u"clipboard"_s, jsonString(kind))),
+                    qPrintable(field(sizeField, QString::number(size))),
+                    qPrintable(field(u"p50Ms"_s, milliseconds(percentile(times, 0.5)))),
+                    qPrintable(field(u"p95Ms"_s, milliseconds(percentile(times, 0.95)))));
+        std::fflush(stdout);
+    };
+
+    auto* text = new QMimeData();
+    const QString plain = repeatedTo(japanese, 5'000);
+    text->setText(plain);
+    measure(u"text"_s, text, u"utf16"_s, plain.size());
+    auto* html = new QMimeData();
+    const QByteArray page = styledHTML(japanese, 200'000);
+    html->setData(u"text/html"_s, page);
+    html->setText(japanese.left(100));
+    measure(u"html"_s, html, u"bytes"_s, page.size());
+    shortcut.stop();
+    player.prepareForTermination();
+    return 0;
+}
+
+}  // namespace tavrine::bench

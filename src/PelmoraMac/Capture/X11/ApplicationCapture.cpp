@@ -1,0 +1,127 @@
+#include "PelmoraMac/Capture/X11/ApplicationCapture.h"
+
+#include "PelmoraMac/Capture/AXSelectionReader.h"
+#include "PelmoraMac/Capture/AccessibilityFocusTracker.h"
+#include "PelmoraMac/Capture/AtspiAccessibilityBus.h"
+#include "PelmoraMac/Capture/BrowserAutomationConsent.h"
+#include "PelmoraMac/Capture/X11/PrimarySelection.h"
+#include "PelmoraMac/Capture/internal/AccessibilityConnection.h"
+#include "PelmoraMac/X11/X11Desktop.h"
+#include "ReaderCore/Defaults.h"
+#include "ReaderCore/MainThread.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <unistd.h>
+
+#include <memory>
+
+namespace tavrine {
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kPermissionCheckMilliseconds = 250;
+
+// What the functions share: the desktop (made on the main thread, asked from the capture's pool thread
+// too) and the focus tracker.
+struct Shared {
+    std::shared_ptr<const X11Desktop> desktop;
+    std::unique_ptr<AccessibilityFocusTracker> focusTracker = std::make_unique<AccessibilityFocusTracker>();
+};
+
+std::optional<CaptureSource> frontSource(const X11Desktop* desktop) {
+    if (!desktop) return std::nullopt;
+    const auto window = desktop->frontWindow();
+    if (!window || !window->pid || *window->pid == ::getpid()) return std::nullopt;
+    const auto names = desktop->windowClass(window->id);
+    const auto entry = names ? findDesktopEntry(QString::fromLatin1(names->instance.c_str()),
+                                                QString::fromLatin1(names->className.c_str()))
+                             : std::nullopt;
+    return captureSourceOf(*window->pid, window->id, entry);
+}
+
+CaptureModel::CaptureWork selectionCapture(const CaptureSource& source, int automationPermission,
+                                           std::shared_ptr<const X11Desktop> desktop,
+                                           std::shared_ptr<const AccessibilityFocusLog> focusLog) {
+    return [source, automationPermission, desktop = std::move(desktop),
+            focusLog = std::move(focusLog)](const CancellationToken& cancellation) {
+        AtspiAccessibilityBus bus(focusLog);
+        const SelectionCaptureEnvironment environment{
+            .bus = &bus,
+            .primarySelection =
+                [](pid_t owner, CaptureDeadline deadline) {
+                    return readPrimarySelection(owner, AXSelectionReader::kTextLimit, deadline);
+                },
+            .article = {
+                .isFrontApplication = [desktop](pid_t pid) { return desktop && desktop->frontProcess() == pid; },
+                .automationPermission = [automationPermission](ArticleBrowser) { return automationPermission; }},
+        };
+        return captureSelection(source.pid, source.includeWebArticles, source.browser, cancellation, environment);
+    };
+}
+
+void askAutomationConsent(Defaults& defaults, ArticleBrowser browser, const QString& name, bool always,
+                          CaptureModel::AutomationAnswer answer) {
+    if (const int status = browserAutomationPermission(defaults, browser); !always && status != kAutomationUndecided) {
+        answer(status);
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Question, u"Tavrine"_s,
+                                u"Tavrineから"_s + name + u"の表示中のページを読み取ることを許可しますか？"_s);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton* allow = box->addButton(u"許可"_s, QMessageBox::AcceptRole);
+    QPushButton* refuse = box->addButton(u"許可しない"_s, QMessageBox::RejectRole);
+    box->setDefaultButton(allow);
+    box->setEscapeButton(refuse);
+    QObject::connect(box, &QMessageBox::finished, box, [box, allow, &defaults, browser, answer = std::move(answer)] {
+        const bool allowed = box->clickedButton() == allow;
+        defaults.setBool(browserAutomationConsentKey(browser), allowed);
+        answer(allowed ? kAutomationAllowed : kAutomationDenied);
+    });
+    box->show();
+    box->raise();
+    box->activateWindow();
+}
+
+}  // namespace
+
+CaptureSource captureSourceOf(pid_t pid, std::uint32_t window, const std::optional<DesktopEntry>& entry) {
+    CaptureSource source{.pid = pid, .name = u"取得元アプリ"_s, .window = window};
+    if (!entry) return source;
+    if (!entry->name.isEmpty()) source.name = entry->name;
+    if (entry->id == u"chromium"_s || entry->id.startsWith(u"google-chrome"_s)) source.browser = ArticleBrowser::chrome;
+    source.includeWebArticles = entry->handlesWebAddresses;
+    return source;
+}
+
+CaptureModel::Functions applicationCaptureFunctions(Defaults& defaults, std::function<void()> openSettings) {
+    Q_ASSERT(isMainThread());
+    auto shared = std::make_shared<Shared>();
+    if (auto desktop = X11Desktop::ofApplication()) shared->desktop = std::make_shared<X11Desktop>(*desktop);
+    return {
+        .permissionCheck =
+            [shared] {
+                const bool enabled = accessibilityBusEnabled(kPermissionCheckMilliseconds);
+                if (enabled && !shared->focusTracker->isStarted()) shared->focusTracker->start();
+                return enabled;
+            },
+        .permissionRequest = [] { enableAccessibilityBus(kPermissionCheckMilliseconds); },
+        .sourceProvider = [shared] { return frontSource(shared->desktop.get()); },
+        .captureOperation =
+            [shared, &defaults](const CaptureSource& source) {
+                const int permission =
+                    source.browser ? browserAutomationPermission(defaults, *source.browser) : kAutomationUndecided;
+                return selectionCapture(source, permission, shared->desktop, shared->focusTracker->log());
+            },
+        .automationRequest =
+            [&defaults](ArticleBrowser browser, const QString& name, bool always,
+                        CaptureModel::AutomationAnswer answer) {
+                askAutomationConsent(defaults, browser, name, always, std::move(answer));
+            },
+        .openAccessibilitySettings = std::move(openSettings),
+    };
+}
+
+}  // namespace tavrine

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace tavrine {
+
+// What a capture takes from an application's desktop entry: its id (the file's name without
+// ".desktop", folders below applications/ joined by "-"), the name it is shown by (Name[ja], else Name)
+// whether it handles both http and https addresses (its MimeType) and its StartupWMClass.
+struct DesktopEntry {
+    QString id;
+    QString name;
+    bool handlesWebAddresses = false;
+    // The WM_CLASS its windows carry, when it says.
+    QString startupWMClass{};
+
+    bool operator==(const DesktopEntry&) const = default;
+};
+
+// The applications folders of the desktop, most important first: $XDG_DATA_HOME/applications (else
+// ~/.local/share/applications), then each of $XDG_DATA_DIRS (else /usr/local/share:/usr/share).
+QStringList desktopEntryFolders();
+
+// The "[Desktop Entry]" group of an entry's text; none without a Name.
+std::optional<DesktopEntry> parseDesktopEntry(const QString& id, const QByteArray& content);
+
+// The entry of the application whose windows carry this WM_CLASS: an entry whose id is the class or the
+// instance (letter case aside), else one whose StartupWMClass is either; the first folder that has one
+// wins. None when no entry matches.
+std::optional<DesktopEntry> findDesktopEntry(const QString& instance, const QString& windowClass,
+                                             const QStringList& folders = desktopEntryFolders());
+
+}  // namespace tavrine
