@@ -8,6 +8,7 @@
 #include "PelmoraMac/Capture/X11/QClipboardPasteboard.h"
 #include "PelmoraMac/Library/LibraryFilePanel.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowController.h"
@@ -129,7 +130,10 @@ void PelmoraApp::followCommandInputs() {
     connect(&epubPresentation(), &ReaderEPUBPresentation::showsNavigationChanged, this, changed);
     // Modal dialogs and the active window are not observable one by one; every change of focus between
     // windows passes here.
-    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, changed);
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this] {
+        setSettingsHasFocus(m_settingsWindow->exists() && m_settingsWindow->get().isActiveWindow());
+        scheduleContextChanged();
+    });
 }
 
 void PelmoraApp::requestPlayback(ReaderPlaybackRequest::Action action) {
