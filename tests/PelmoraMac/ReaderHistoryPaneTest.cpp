@@ -10,10 +10,14 @@
 #include "ReaderCore/Uuid.h"
 #include "ReaderStorage/ReadingStore.h"
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
+#include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/ReaderTheme.h"
+#include "ReaderWidgets/Style/ToQColor.h"
 
 #include "support/EventLoop.h"
 #include "support/FakeClock.h"
 #include "support/FaultyFileSystem.h"
+#include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
 #include "support/TemporaryDirectory.h"
@@ -447,6 +451,24 @@ TEST_F(ReaderHistoryPaneTest, ConfirmedDeletionsReachTheStoreFile) {
     confirm(pane);
     EXPECT_TRUE(test::processEventsUntil([&] { return model->library().isEmpty(); }));
     EXPECT_FALSE(storeFileHolds(kept.id));
+}
+
+// What a person sees: Japanese rows, one selected, the library mark, the menu button on the selected row.
+TEST_F(ReaderHistoryPaneTest, RowsAreDrawnWithTheSelection) {
+    stored(u"吾輩は猫である"_s, true);
+    const SavedReading second = stored(u"走れメロス"_s, false);
+    ASSERT_TRUE(runTask(store->recordPlayback(second.id, clock.now(), std::nullopt)).has_value());
+    stored(u"銀河鉄道の夜　宮沢賢治の童話を最後まで読み通すための、とても長い題名の文書"_s, true);
+    ReaderHistoryPane& pane = start();
+    ReaderTheme::apply(pane);
+    ASSERT_EQ(model->visibleItems().size(), 3);
+    model->select(model->visibleItems().at(1).id());
+    ASSERT_TRUE(test::processEventsUntil([&] { return pane.table()->menuButtonRow() == 1; }));
+    const QImage image = pane.grab().toImage();
+    image.save(test::testArtifactPath(u"history-pane.png"_s));
+    const QRect row = pane.table()->listView()->visualRect(pane.table()->listView()->model()->index(1, 0));
+    const QPoint inRow = pane.table()->listView()->viewport()->mapTo(&pane, row.topLeft() + QPoint(row.width() / 2, 4));
+    EXPECT_EQ(image.pixelColor(inRow * image.devicePixelRatio()).rgb(), toQColor(ReaderPalette::selectedControl).rgb());
 }
 
 }  // namespace

@@ -156,6 +156,12 @@ void ReaderHistoryPane::build() {
     auto* pickerRow = new QHBoxLayout(picker);
     pickerRow->setContentsMargins(0, 0, 0, 0);
     pickerRow->setSpacing(0);
+    // The chosen segment stands out in the border colour, as the segmented picker's tint.
+    picker->setStyleSheet(
+        u"QPushButton { padding: 2px 10px; border: 1px solid %1; background: transparent; color: %2; }"
+        u"QPushButton:checked { background: %1; color: %3; }"_s.arg(toQColor(ReaderPalette::border).name(),
+                                                                    toQColor(ReaderPalette::secondaryText).name(),
+                                                                    toQColor(ReaderPalette::text).name()));
     auto* group = new QButtonGroup(picker);
     group->setExclusive(true);
     for (Collection collection : {Collection::history, Collection::library}) {

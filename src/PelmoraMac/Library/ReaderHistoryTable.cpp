@@ -304,6 +304,7 @@ void ReaderHistoryTable::update(Value value) {
     const bool reload =
         value.items != m_value.items || value.currentID != m_value.currentID || value.collection != m_value.collection;
     m_value = std::move(value);
+    const int previousSelection = m_table->currentSelectedRow();
     m_updating = true;
     m_table->setAccessibleName(m_value.collection == Collection::library ? u"ライブラリの一覧"_s : u"履歴の一覧"_s);
     if (reload) m_rows->reload();
@@ -319,7 +320,9 @@ void ReaderHistoryTable::update(Value value) {
             m_table->selectionModel()->setCurrentIndex(m_rows->index(row), QItemSelectionModel::ClearAndSelect);
     }
     m_updating = false;
-    placeMenuButton(m_menuButtonRow < m_value.items.size() ? m_menuButtonRow : m_table->currentSelectedRow());
+    // The button goes to a newly selected row, stays on its row otherwise, and leaves a row that is gone.
+    const int selected = m_table->currentSelectedRow();
+    placeMenuButton(selected >= 0 && selected != previousSelection ? selected : m_menuButtonRow);
 }
 
 void ReaderHistoryTable::writeSelection() {
