@@ -179,6 +179,16 @@ protected:
                 event->accept();
                 return;
             }
+            // Without a selected row the first arrow selects the first (or last) row, rather than moving
+            // on from the current index that the focus left on the first row unselected.
+            if ((event->key() == Qt::Key_Down || event->key() == Qt::Key_Up) && currentSelectedRow() < 0 &&
+                model()->rowCount() > 0) {
+                const int row = event->key() == Qt::Key_Down ? 0 : model()->rowCount() - 1;
+                selectionModel()->setCurrentIndex(model()->index(row, 0), QItemSelectionModel::ClearAndSelect);
+                m_owner.placeMenuButton(row);
+                event->accept();
+                return;
+            }
         } else if (held == Qt::ShiftModifier && event->key() == Qt::Key_F10) {
             if (!event->isAutoRepeat()) m_owner.openSelectedRowMenu();
             event->accept();
