@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTimer>
@@ -127,7 +128,8 @@ ReaderHistoryPane::ReaderHistoryPane(ReaderHistoryModel& model, QWidget* parent)
          {&ReaderHistoryModel::visibleItemsChanged, &ReaderHistoryModel::selectedIDChanged,
           &ReaderHistoryModel::collectionChanged, &ReaderHistoryModel::queryChanged,
           &ReaderHistoryModel::isLoadedChanged, &ReaderHistoryModel::isBusyChanged, &ReaderHistoryModel::messageChanged,
-          &ReaderHistoryModel::historyChanged, &ReaderHistoryModel::historyLimitChanged})
+          &ReaderHistoryModel::historyChanged, &ReaderHistoryModel::historyLimitChanged,
+          &ReaderHistoryModel::isImportingFileChanged, &ReaderHistoryModel::isSavingFileChanged})
         connect(&m_model, changed, this, &ReaderHistoryPane::refresh);
     connect(&m_model.search(), &ReadingLibrarySearch::isSearchingChanged, this, &ReaderHistoryPane::refresh);
     connect(&m_model.playback().player(), &ReadingPlayer::readingChanged, this, &ReaderHistoryPane::refresh);
@@ -265,7 +267,28 @@ void ReaderHistoryPane::build() {
     m_message = label({}, ReaderTextStyle::callout, ReaderColor{255, 69, 58}, m_view);
     m_message->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     column->addWidget(m_message);
-    m_busy = label(u"…"_s, ReaderTextStyle::caption, ReaderPalette::secondaryText, m_view);
+    // The file progress row: reading (cancellable) or saving (past cancelling) the imported file.
+    m_fileProgress = new QWidget(m_view);
+    auto* fileRow = new QHBoxLayout(m_fileProgress);
+    fileRow->setContentsMargins(0, 0, 0, 0);
+    auto* fileBar = new QProgressBar(m_fileProgress);
+    fileBar->setRange(0, 0);
+    fileBar->setTextVisible(false);
+    fileBar->setMaximumSize(40, 6);
+    fileRow->addWidget(fileBar);
+    m_fileProgressLabel = label({}, ReaderTextStyle::caption, ReaderPalette::secondaryText, m_fileProgress);
+    fileRow->addWidget(m_fileProgressLabel, 1);
+    m_cancelImport = new QPushButton(u"取り込みをキャンセル"_s, m_fileProgress);
+    connect(m_cancelImport, &QPushButton::clicked, this, [this] { m_model.cancelFileImport(); });
+    fileRow->addWidget(m_cancelImport);
+    column->addWidget(m_fileProgress);
+
+    auto* busy = new QProgressBar(m_view);
+    busy->setRange(0, 0);
+    busy->setTextVisible(false);
+    busy->setMaximumSize(40, 6);
+    busy->setAccessibleName(u"処理中"_s);
+    m_busy = busy;
     column->addWidget(m_busy);
     setWidget(m_view);
 
@@ -416,7 +439,9 @@ void ReaderHistoryPane::refresh() {
     m_message->setVisible(m_model.message().has_value());
     m_message->setText(m_model.message().value_or(QString()));
     m_busy->setVisible(m_model.isBusy());
-    m_busy->setAccessibleName(u"処理中"_s);
+    m_fileProgress->setVisible(m_model.isImportingFile());
+    m_fileProgressLabel->setText(m_model.isSavingFile() ? u"ファイルを保存中"_s : u"ファイルを読み込み中"_s);
+    m_cancelImport->setVisible(!m_model.isSavingFile());
 
     refreshTable();
 }

@@ -14,6 +14,7 @@
 
 class QLabel;
 class QLineEdit;
+class QPushButton;
 #include <QMessageBox>
 class QStackedWidget;
 class QToolButton;
@@ -114,7 +115,10 @@ private:
     QLabel* m_emptyTitle = nullptr;
     QLabel* m_emptyDescription = nullptr;
     QLabel* m_message = nullptr;
-    QLabel* m_busy = nullptr;
+    QWidget* m_fileProgress = nullptr;
+    QLabel* m_fileProgressLabel = nullptr;
+    QPushButton* m_cancelImport = nullptr;
+    QWidget* m_busy = nullptr;
     Content m_content = Content::loading;
     bool m_showsSearch = false;
     std::optional<ReaderDeletionConfirmation> m_deletion;
