@@ -12,6 +12,7 @@
 #include "PelmoraMac/Capture/X11/QClipboardPasteboard.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
+#include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowController.h"
 #include "ReaderCore/Clock.h"
@@ -63,6 +64,8 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
                                                      [this] { m_capture->cancel(); })),
       m_epubPresentation(std::make_unique<OnceOnly<ReaderEPUBPresentation>>(
           [] { return std::make_unique<ReaderEPUBPresentation>(); })),
+      m_presentation(std::make_unique<OnceOnly<ReaderPresentation>>(
+          [this] { return std::make_unique<ReaderPresentation>(*m_defaults); })),
       m_sourceNavigation(std::make_unique<OnceOnly<ReaderSourceNavigation>>(
           [] { return std::make_unique<ReaderSourceNavigation>(); })),
       m_readerFocusRequest(
@@ -147,6 +150,10 @@ QAction& PelmoraApp::quitAction() const {
 
 ReaderEPUBPresentation& PelmoraApp::epubPresentation() {
     return m_epubPresentation->get();
+}
+
+ReaderPresentation& PelmoraApp::presentation() {
+    return m_presentation->get();
 }
 
 ReaderSourceNavigation& PelmoraApp::sourceNavigation() {
