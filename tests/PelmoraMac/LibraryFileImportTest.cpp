@@ -34,6 +34,8 @@
 
 #include <unistd.h>
 
+#include <thread>
+
 namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
@@ -93,8 +95,13 @@ protected:
     // Counts the load, waits for the gate held then (if any), then reads the file for real.
     QCoro::Task<LibraryFileReader::Result> gatedLoad(QUrl url, CancellationToken token) {
         ++loads;
-        if (const std::shared_ptr<Gate> held = gate) co_await held->promise->future();
-        co_return co_await LibraryFileReader::load(std::move(url), std::move(token));
+        if (const std::shared_ptr<Gate> held = gate) {
+            QFuture<void> opened = held->promise->future();
+            co_await opened;
+        }
+        auto loading = LibraryFileReader::load(std::move(url), std::move(token));
+        LibraryFileReader::Result result = co_await loading;
+        co_return result;
     }
 
     void import(const QString& path) {
@@ -338,8 +345,10 @@ TEST_F(LibraryFileImportTest, GuardsRequestsAgainstNewerRequestsCancellationAndT
     const QUrl fifth = QUrl::fromLocalFile(files.write(u"fifth.txt"_s, "五つ目"));
     model.beginFileImport(
         [place, fifth](CancellationToken) -> QCoro::Task<tl::expected<QUrl, LibraryImportFailure>> {
-            co_await place->promise->future();
-            co_return fifth;
+            QFuture<void> opened = place->promise->future();
+            co_await opened;
+            const QUrl url = fifth;
+            co_return url;
         },
         [] { return true; });
     model.select(existing.last());
@@ -518,6 +527,121 @@ TEST(ReaderFileDropTest, AcceptsOnlyPlainLocalFileURLs) {
     const QByteArray longest = prefix + QByteArray(ReaderFileDrop::kMaximumURLBytes - prefix.size(), 'a');
     EXPECT_TRUE(accepted(longest).has_value());
     EXPECT_EQ(accepted(longest + 'a'), tl::unexpected(Failure::invalidURL));
+}
+
+// A dropped item whose file URL comes when the test says so.
+class SlowItem final : public ReaderDropItem {
+public:
+    explicit SlowItem(bool offersFileURL = true) : m_offers(offersFileURL) {}
+    bool hasFileURL() const override { return m_offers; }
+    std::function<void()> loadFileURL(Completion done) override {
+        completion = std::move(done);
+        return [this] { ++stops; };
+    }
+    Completion completion;
+    int stops = 0;
+
+private:
+    bool m_offers;
+};
+
+class ReaderFileDropResolveTest : public testing::Test {
+protected:
+    using Result = ReaderFileDrop::Result;
+
+    void resolve(QList<std::shared_ptr<ReaderDropItem>> items, CancellationToken token = {}) {
+        outcome.reset();
+        task.start([&](CancellationToken) -> QCoro::Task<void> {
+            return [](std::optional<Result>& out, QList<std::shared_ptr<ReaderDropItem>> dropped, const Clock& at,
+                      CancellationToken cancel) -> QCoro::Task<void> {
+                auto resolving = ReaderFileDrop::resolve(std::move(dropped), ReaderHistoryModel::kDropTimeout, at,
+                                                         std::move(cancel));
+                out = co_await resolving;
+            }(outcome, std::move(items), clock, std::move(token));
+        });
+    }
+    bool settled() {
+        return test::processEventsUntil([&] { return outcome.has_value(); });
+    }
+    void spin() {
+        for (int turn = 0; turn < 5; ++turn) QCoreApplication::processEvents();
+    }
+    static Result failed(LibraryImportFailure failure) { return tl::unexpected(std::move(failure)); }
+
+    test::FakeClock clock;
+    TaskHandle task;
+    std::optional<Result> outcome;
+};
+
+TEST_F(ReaderFileDropResolveTest, TheFirstOfLoadTimeoutAndCancellationDecides) {
+    // Times out at exactly ten seconds; the load is stopped and its late completion ignored.
+    auto slow = std::make_shared<SlowItem>();
+    resolve({slow});
+    clock.advance(std::chrono::milliseconds(9'999));
+    spin();
+    EXPECT_FALSE(outcome.has_value());
+    clock.advance(std::chrono::milliseconds(1));
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(*outcome, failed(ReaderFileDrop::Failure::timedOut));
+    EXPECT_EQ(slow->stops, 1);
+    slow->completion(QByteArray("file:///late.txt"), false);
+    spin();
+    EXPECT_EQ(*outcome, failed(ReaderFileDrop::Failure::timedOut));
+
+    // Cancelled before the wait is installed: the load is stopped as soon as it has started.
+    CancellationToken cancelled;
+    cancelled.cancel();
+    auto early = std::make_shared<SlowItem>();
+    resolve({early}, cancelled);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(*outcome, failed(ImportCancelled{}));
+    EXPECT_EQ(early->stops, 1);
+
+    // Cancelled while loading.
+    CancellationToken token;
+    auto loading = std::make_shared<SlowItem>();
+    resolve({loading}, token);
+    spin();
+    token.cancel();
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(*outcome, failed(ImportCancelled{}));
+    EXPECT_EQ(loading->stops, 1);
+    EXPECT_EQ(clock.pendingAlarms(), 0U);
+
+    // A completion from another thread, late but within the time.
+    auto other = std::make_shared<SlowItem>();
+    resolve({other});
+    clock.advance(std::chrono::seconds(9));
+    std::thread([&] { other->completion(QByteArray("file:///home/a.txt"), false); }).join();
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(*outcome, Result(QUrl(u"file:///home/a.txt"_s)));
+}
+
+TEST_F(ReaderFileDropResolveTest, LoadedBytesAndItemsAtTheirEdges) {
+    auto loaded = [&](std::optional<QByteArray> data, bool failure = false) {
+        auto item = std::make_shared<SlowItem>();
+        resolve({item});
+        item->completion(std::move(data), failure);
+        EXPECT_TRUE(settled());
+        return *outcome;
+    };
+    const QByteArray prefix = "file:///";
+    const QByteArray longest = prefix + QByteArray(ReaderFileDrop::kMaximumURLBytes - prefix.size(), 'a');
+    EXPECT_TRUE(loaded(longest).has_value());
+    EXPECT_EQ(loaded(longest + 'a'), failed(ReaderFileDrop::Failure::invalidURL));
+    EXPECT_EQ(loaded(QByteArray()), failed(ReaderFileDrop::Failure::invalidURL));
+    EXPECT_EQ(loaded(std::nullopt), failed(ReaderFileDrop::Failure::invalidURL));
+    EXPECT_EQ(loaded(std::nullopt, true), failed(ReaderFileDrop::Failure::unsupportedProvider));
+
+    resolve({std::make_shared<SlowItem>(), std::make_shared<SlowItem>()});
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(*outcome, failed(ReaderFileDrop::Failure::multipleFiles));
+    resolve({});
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(*outcome, failed(ReaderFileDrop::Failure::multipleFiles));
+    resolve({std::make_shared<SlowItem>(false)});
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(*outcome, failed(ReaderFileDrop::Failure::unsupportedProvider));
 }
 
 }  // namespace

@@ -121,7 +121,8 @@ QCoro::Task<LibraryFileReader::Result> LibraryFileReader::load(QUrl url, Cancell
 
     const QString filename = url.fileName();
     if (isEPUBName(filename)) {
-        auto book = co_await EPUBReader(EPUBReader::Limits::standard()).read(*bytes, token);
+        auto parsing = EPUBReader(EPUBReader::Limits::standard()).read(*bytes, token);
+        auto book = co_await parsing;
         if (!book) co_return tl::unexpected(importFailureOf(book.error()));
         co_return LibraryFileImport::epub(filename, std::move(*bytes), std::move(*book));
     }

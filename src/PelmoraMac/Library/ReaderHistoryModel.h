@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PelmoraMac/Library/LibraryFileReader.h"
+#include "PelmoraMac/Library/ReaderFileDrop.h"
 #include "ReaderCore/CancellationToken.h"
 #include "ReaderCore/Json.h"
 #include "ReaderCore/SavedReading.h"
@@ -225,9 +226,13 @@ public:
     static URLResolver passThroughURL(QUrl url);
     // A drop of urls (what the desktop handed over, not yet checked): false, changing nothing, when
     // canImport says no (when given), without a store, before the lists are loaded, or while a list
-    // operation, an import or the quit runs. Otherwise true: more or fewer than one URL, or one that is no
-    // local file, is told in the notice; one file pauses the player and is imported.
+    // operation, an import or the quit runs. Otherwise true: more or fewer than one item, or one that
+    // offers no file URL, is told in the notice; one file pauses the player and is imported.
     bool importDroppedFiles(const QList<QUrl>& urls, std::function<bool()> canImport = {});
+    // The same for the items of a drop, whose file URLs may come late: waited for kDropTimeout on clock
+    // (which must outlive the import).
+    bool importDroppedItems(QList<std::shared_ptr<ReaderDropItem>> items, std::function<bool()> canImport,
+                            const Clock& clock = SystemClock::shared());
     // The file panel could not give a file (not the user closing it).
     void fileSelectionFailed();
     // Ends the running request, silently; ignored while the store writes its reading.

@@ -31,31 +31,33 @@ ReaderHistoryModel::FileLoader ReaderHistoryModel::defaultFileLoader() {
 
 ReaderHistoryModel::URLResolver ReaderHistoryModel::passThroughURL(QUrl url) {
     return [url = std::move(url)](CancellationToken) -> QCoro::Task<tl::expected<QUrl, LibraryImportFailure>> {
-        co_return url;
+        const QUrl chosen = url;
+        co_return chosen;
     };
 }
 
 bool ReaderHistoryModel::importDroppedFiles(const QList<QUrl>& urls, std::function<bool()> canImport) {
+    return importDroppedItems(ReaderDropItem::fromURLs(urls), std::move(canImport));
+}
+
+bool ReaderHistoryModel::importDroppedItems(QList<std::shared_ptr<ReaderDropItem>> items,
+                                            std::function<bool()> canImport, const Clock& clock) {
     Q_ASSERT(isMainThread());
     if ((canImport && !canImport()) || !m_playback.store() || !m_isLoaded || m_isBusy || m_isImportingFile ||
         m_isTerminating)
         return false;
-    // One dropped item per URL; a drag without URLs (a text) is one item that is no file.
-    if (urls.size() > 1) {
+    if (items.size() != 1) {
         reportImportFailure(ReaderFileDropFailure::multipleFiles);
         return true;
     }
-    if (urls.isEmpty() || urls.constFirst().scheme() != u"file"_s) {
+    if (!items.constFirst()->hasFileURL()) {
         reportImportFailure(ReaderFileDropFailure::unsupportedProvider);
         return true;
     }
     m_playback.player().pause();
-    const QByteArray data = urls.constFirst().toEncoded();
     beginFileImport(
-        [data](CancellationToken) -> QCoro::Task<tl::expected<QUrl, LibraryImportFailure>> {
-            auto url = ReaderFileDrop::acceptedFileURL(data);
-            if (!url) co_return tl::unexpected(LibraryImportFailure(url.error()));
-            co_return *url;
+        [items = std::move(items), &clock](CancellationToken token) {
+            return ReaderFileDrop::resolve(items, kDropTimeout, clock, std::move(token));
         },
         std::move(canImport));
     return true;
@@ -123,7 +125,8 @@ bool ReaderHistoryModel::isUnchanged(const FileRequest& request) const {
 QCoro::Task<void> ReaderHistoryModel::performFileImport(QPointer<ReaderHistoryModel> self,
                                                         std::shared_ptr<FileRequest> request, CancellationToken token) {
     // Requests never overlap: the one replaced ends (at its next guard) before this one does anything.
-    co_await std::move(request->previous);
+    QCoro::Task<void> previous = std::move(request->previous);
+    co_await previous;
     // A newer request owns the flags: this one ends without a word.
     if (!self || token.isCancelled() || !self->isCurrent(*request)) co_return;
 
@@ -157,7 +160,8 @@ QCoro::Task<void> ReaderHistoryModel::performFileImport(QPointer<ReaderHistoryMo
     const StoreResult<QUuid> stored = co_await storing;
     if (!self) co_return;
     if (!stored) co_return self->failFileImport(*request, token, importFailureOf(stored.error()));
-    co_await self->refresh();
+    auto refreshing = self->refresh();
+    co_await refreshing;
     if (!self) co_return;
     // The reading stays in the library; a request that lost its place selects and says nothing.
     if (token.isCancelled() || !self->isCurrent(*request) || !self->isUnchanged(*request))
