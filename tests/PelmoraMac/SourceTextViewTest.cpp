@@ -1,5 +1,6 @@
 // The source text views as a person uses them: highlights, reveals, keys, clicks, the wheel, the
 // scroll bars, selection and copy, on both the ordinary and the bounded view.
+#include "PelmoraMac/Source/BoundedTextView.h"
 #include "PelmoraMac/Source/InteractionTextEdit.h"
 #include "PelmoraMac/Source/ReaderTextHighlight.h"
 
@@ -76,7 +77,7 @@ struct Pane {
 template <typename View>
 class SourceTextViewTest : public ::testing::Test {};
 
-using Views = ::testing::Types<InteractionTextEdit>;
+using Views = ::testing::Types<InteractionTextEdit, BoundedTextView>;
 TYPED_TEST_SUITE(SourceTextViewTest, Views);
 
 TYPED_TEST(SourceTextViewTest, HighlightsSkipUnchangedRangesAndTreatRangesOutsideTheTextAsNone) {
@@ -210,6 +211,53 @@ TYPED_TEST(SourceTextViewTest, AWideDocumentScrollsSidewaysOnlyAsFarAsItsWidth) 
     EXPECT_EQ(horizontal->maximum(), 300);
     horizontal->setValue(1000);
     EXPECT_EQ(horizontal->value(), 300);
+}
+
+TEST(BoundedTextViewTest, APiecesEdgeIsNoLineEndAndTheCaretCrossesItByCharacters) {
+    // One paragraph of 1,000 units cut into 256-unit pieces: an emoji sits across the first edge.
+    QString text = QString(255, u'あ') + u"😀"_s + QString(743, u'い') + u'\n';
+    Pane<BoundedTextView> pane(text);
+    const auto line = pane.view->lineRange(256);
+    ASSERT_TRUE(line);
+    EXPECT_LT(line->lowerBound, 255);
+    EXPECT_GT(line->upperBound, 257);
+
+    pane.view->setSelectedRange({255, 255});
+    pane.key(Qt::Key_Right);
+    EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{257, 257}}));
+    pane.key(Qt::Key_Left);
+    EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{255, 255}}));
+    // Down keeps the caret's x: it lands one line on, the same distance into its line.
+    const qsizetype column = 255 - line->lowerBound;
+    pane.key(Qt::Key_Down);
+    const auto next = pane.view->lineRange(pane.view->selectedRanges()[0].lowerBound);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->lowerBound, line->upperBound);
+    EXPECT_NEAR(pane.view->selectedRanges()[0].lowerBound - next->lowerBound, column, 1);
+}
+
+TEST(BoundedTextViewTest, TheHighlightIsAStorageDecorationDrawnInView) {
+    Pane<BoundedTextView> pane(manyParagraphs());
+    ReaderTextHighlight playback(Highlight::playback);
+    playback.apply(TextRange{100, 110}, *pane.view, false);
+    const auto& decorations = pane.view->storage()->decorations();
+    ASSERT_EQ(decorations.size(), 1U);
+    EXPECT_EQ(decorations.begin()->second.range, (TextRange{100, 110}));
+    playback.apply(std::nullopt, *pane.view, false);
+    EXPECT_TRUE(pane.view->storage()->decorations().empty());
+
+    // A phrase far down is revealed and painted in the amber band.
+    const qsizetype length = pane.view->textLength();
+    playback.apply(TextRange{length / 2, length / 2 + 6}, *pane.view, true);
+    QCoreApplication::processEvents();
+    const QImage image = pane.view->viewport()->grab().toImage();
+    bool amber = false;
+    for (int y = 0; y < image.height() && !amber; ++y) {
+        for (int x = 0; x < image.width() && !amber; ++x) amber = image.pixelColor(x, y) == QColor(255, 208, 56);
+    }
+    EXPECT_TRUE(amber);
+    // Only layouts near the view are kept.
+    EXPECT_LT(pane.view->layoutCount(), 60);
 }
 
 }  // namespace
