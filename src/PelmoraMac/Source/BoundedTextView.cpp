@@ -439,8 +439,9 @@ void BoundedTextView::revealPending() {
     const qsizetype firstBlock = blockHolding(range.lowerBound);
     const qsizetype lastBlock = blockHolding(range.upperBound);
     const double reach = viewport()->height();
+    layout(firstBlock);
     double covered = 0;
-    for (qsizetype index = firstBlock; index >= 0 && covered < reach; --index) {
+    for (qsizetype index = firstBlock - 1; index >= 0 && covered < reach; --index) {
         layout(index);
         covered += m_heights.height(index);
     }
