@@ -7,11 +7,16 @@
 //    "resultP50Ms":…,"resultP95Ms":…,"matches":…}
 // ui: from setting the query until the event loop is idle again; result: until matchingIDs arrives;
 // matches: for the whole query. Then one line for store states that differ from the last by one reading
-// position (the history's readings rebuilt and handed over, which must not restart the search):
+// position, applied by the document list's model (new lists handed over, which must not restart the
+// search), until the event loop is idle:
 //   {"bench":"library-store-change","readings":2000,"p50Ms":…,"p95Ms":…}
 #include "BenchReport.h"
 #include "BenchTexts.h"
 
+#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "ReaderCore/MemoryDefaults.h"
+#include "ReaderStorage/ReadingStore.h"
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 
 #include <QCoreApplication>
@@ -139,24 +144,39 @@ void measureQuery(ReadingLibrarySearch& search, const QList<SavedReading>& readi
     std::fflush(stdout);
 }
 
-void measureStoreChanges(ReadingLibrarySearch& search, Library& library) {
-    search.update(ReadingLibrarySearch::readingsOf(library.history, library.library), u"needle"_s);
-    while (search.isSearching()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    const QUuid request = search.requestID();
+// The document list takes each state whole: its lists, the search (which must go on), the selection check
+// and the rows shown.
+void measureStoreChanges(Library& library) {
+    MemoryDefaults defaults;
+    const ReadingPlayer::PhraseWidth width{[](QStringView phrase) { return static_cast<double>(phrase.size()); }, 16.0};
+    MacReadingPlayback playback(std::shared_ptr<ReadingStore>(), defaults, SystemClock::shared(), width);
+    ReaderHistoryModel model(std::make_unique<ReadingLibrarySearch>(), playback, [] {});
+    ReadingStoreState state{.historyEnabled = true,
+                            .historyLimit = ReadingStoreState::kDefaultHistoryLimit,
+                            .history = library.history,
+                            .library = library.library,
+                            .tombstones = {}};
+    model.apply(state);
+    model.setQuery(u"needle"_s);
+    while (model.search().isSearching()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const QUuid request = model.search().requestID();
 
     std::mt19937 random(7);
     std::vector<double> times;
     for (int change = 0; change < kStoreChanges; ++change) {
-        // What the store publishes after saving one position: a new list with one record changed.
-        QList<StoredReading> history = library.history;
-        history[std::uniform_int_distribution<qsizetype>(0, history.size() - 1)(random)].progress.utf16Offset += 1;
+        // What the store publishes after saving one position: new lists with one record changed.
+        state.history = QList<StoredReading>(state.history.cbegin(), state.history.cend());
+        state.library = QList<StoredReading>(state.library.cbegin(), state.library.cend());
+        state.history[std::uniform_int_distribution<qsizetype>(0, state.history.size() - 1)(random)]
+            .progress.utf16Offset += 1;
         const auto start = std::chrono::steady_clock::now();
-        search.update(ReadingLibrarySearch::readingsOf(history, library.library), u"needle"_s);
+        model.apply(state);
+        static_cast<void>(model.visibleItems());
         runUntilIdle();
         times.push_back(millisecondsSince(start));
-        library.history = history;
     }
-    if (search.requestID() != request) std::fprintf(stderr, "library-bench: a position change restarted the search\n");
+    if (model.search().requestID() != request)
+        std::fprintf(stderr, "library-bench: a position change restarted the search\n");
     std::printf("{\"bench\":\"library-store-change\",\"readings\":%d,\"p50Ms\":%.3f,\"p95Ms\":%.3f}\n", kReadings,
                 percentile(times, 0.5), percentile(times, 0.95));
     std::fflush(stdout);
@@ -173,6 +193,6 @@ int main(int argc, char** argv) {
         measureQuery(search, readings, library.utf16, query, query);
     for (const qsizetype length : {64, 1'000})
         measureQuery(search, readings, library.utf16, u"(a miss of %1 units)"_s.arg(length), missOf(length));
-    measureStoreChanges(search, library);
+    measureStoreChanges(library);
     return 0;
 }

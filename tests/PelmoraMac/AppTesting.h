@@ -6,6 +6,7 @@
 #include "ReaderStorage/internal/PosixFileSystem.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QString>
 
 #include <atomic>
@@ -136,6 +137,14 @@ struct AppUnderTest {
         };
         app = std::make_unique<PelmoraApp>(std::move(configuration));
     }
+    // The tasks woken by the application's objects as they go end on the event loop.
+    ~AppUnderTest() {
+        app.reset();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+    AppUnderTest(const AppUnderTest&) = delete;
+    AppUnderTest& operator=(const AppUnderTest&) = delete;
 
     std::shared_ptr<FakeUpdater::Record> updates = std::make_shared<FakeUpdater::Record>();
     std::shared_ptr<int> quits = std::make_shared<int>(0);

@@ -6,6 +6,7 @@
 #include "PelmoraMac/App/ReaderAppDelegate.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "ReaderStorage/ReadingStore.h"
@@ -43,7 +44,9 @@ TEST_F(Application, MakesTheStoreAndThePlayerBeforeAnyWindowShows) {
     EXPECT_EQ(app.capture().player(), &app.playback().player());
     EXPECT_EQ(app.capture().frontmostShortcutLabel(), u"Meta+Ctrl+Alt+R"_s);
     EXPECT_EQ(app.capture().clipboardShortcutLabel(), u"Meta+Ctrl+Alt+V"_s);
-    EXPECT_FALSE(app.history());
+    // The document list follows the store from the start.
+    ASSERT_TRUE(app.history());
+    EXPECT_TRUE(processEventsUntil([&] { return app.history()->isLoaded(); }));
     EXPECT_FALSE(app.playbackRequest());
     EXPECT_FALSE(app.readerWindow().isVisible());
     // The updater waits for the reader window.
@@ -166,6 +169,7 @@ TEST_F(Application, ATruncatedStoreFileOpensTheWindowUnsavedAndStaysAsItWas) {
         app.openReader();
         EXPECT_TRUE(app.readerWindow().isVisible());
         EXPECT_FALSE(app.playback().store());
+        EXPECT_TRUE(app.history()->isLoaded());
         EXPECT_EQ(app.playback().player().storageMessage(),
                   u"保存データを開けませんでした。今回の再生は保存されません。文章の取り込みと再生は使えます。"_s);
         app.requestQuit();
@@ -185,10 +189,11 @@ TEST_F(Application, AFirstLaunchCreatesNoDataFolder) {
     EXPECT_TRUE(folder.list().isEmpty());
 }
 
-TEST_F(Application, TheStopHookStopsWhatRunsAndTheImportWaitEndsAtOnceWithoutAList) {
+TEST_F(Application, TheStopHookStopsWhatRunsAndTheImportWaitEndsAtOnceWhenNoneRuns) {
     AppUnderTest under(storeFile());
     PelmoraApp& app = *under.app;
     app.prepareForTermination();
+    EXPECT_TRUE(app.history()->isTerminating());
     EXPECT_FALSE(app.capture().isCapturing());
     EXPECT_FALSE(app.shortcut().isRegistered());
     EXPECT_FALSE(app.clipboardShortcut().isRegistered());

@@ -49,6 +49,12 @@ protected:
             std::make_shared<ReadingStorePlaybackStore>(store), false, true, std::chrono::seconds(5), defaults, clock,
             ReadingPlayer::PhraseWidth{[](QStringView phrase) { return double(characterCount(phrase)); }, 8});
     }
+    // The player's store listener, woken as the player goes, ends on the event loop.
+    void TearDown() override {
+        player.reset();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
 
     // Plays the text on the fake clock until a few phrases in, its play record written.
     void playAWhile() {

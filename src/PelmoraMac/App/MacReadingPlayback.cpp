@@ -22,7 +22,11 @@ std::shared_ptr<ReadingStore> openStore(const std::optional<QString>& storeFile)
 
 MacReadingPlayback::MacReadingPlayback(std::optional<QString> storeFile, Defaults& defaults, const Clock& clock,
                                        ReadingPlayer::PhraseWidth phraseWidth)
-    : m_store(openStore(storeFile)) {
+    : MacReadingPlayback(openStore(storeFile), defaults, clock, std::move(phraseWidth)) {}
+
+MacReadingPlayback::MacReadingPlayback(std::shared_ptr<ReadingStore> store, Defaults& defaults, const Clock& clock,
+                                       ReadingPlayer::PhraseWidth phraseWidth)
+    : m_store(std::move(store)) {
     Q_ASSERT(isMainThread());
     const bool opened = m_store != nullptr;
     m_player = std::make_unique<ReadingPlayer>(opened ? std::make_shared<ReadingStorePlaybackStore>(m_store) : nullptr,

@@ -32,6 +32,10 @@ public:
     // defaults keeps the player's speed and text sizes; defaults and clock must outlive this object.
     MacReadingPlayback(std::optional<QString> storeFile, Defaults& defaults, const Clock& clock,
                        ReadingPlayer::PhraseWidth phraseWidth);
+    // The same over a store opened by the caller (none: it failed to open), for a store on a file system
+    // of the caller's own.
+    MacReadingPlayback(std::shared_ptr<ReadingStore> store, Defaults& defaults, const Clock& clock,
+                       ReadingPlayer::PhraseWidth phraseWidth);
     MacReadingPlayback(const MacReadingPlayback&) = delete;
     MacReadingPlayback& operator=(const MacReadingPlayback&) = delete;
     ~MacReadingPlayback();

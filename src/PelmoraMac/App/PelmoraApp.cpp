@@ -12,11 +12,13 @@
 #include "PelmoraMac/Capture/X11/QClipboardPasteboard.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
+#include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowController.h"
 #include "ReaderCore/Clock.h"
 #include "ReaderCore/FileDefaults.h"
 #include "ReaderCore/MainThread.h"
+#include "ReaderUI/Library/ReadingLibrarySearch.h"
 #include "ReaderUI/ReaderCommandShortcuts.h"
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
 #include "ReaderUI/Workspace/ReaderEPUBPresentation.h"
@@ -57,8 +59,13 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
           &m_playback->player(), configuration.capturesDesktop
                                      ? applicationCaptureFunctions(*m_defaults, [this] { openSettings(); })
                                      : CaptureModel::Functions{})),
+      // Opening a reading from the list ends a running capture.
+      m_history(std::make_unique<ReaderHistoryModel>(std::make_unique<ReadingLibrarySearch>(), *m_playback,
+                                                     [this] { m_capture->cancel(); })),
       m_epubPresentation(std::make_unique<OnceOnly<ReaderEPUBPresentation>>(
           [] { return std::make_unique<ReaderEPUBPresentation>(); })),
+      m_presentation(std::make_unique<OnceOnly<ReaderPresentation>>(
+          [this] { return std::make_unique<ReaderPresentation>(*m_defaults); })),
       m_sourceNavigation(std::make_unique<OnceOnly<ReaderSourceNavigation>>(
           [] { return std::make_unique<ReaderSourceNavigation>(); })),
       m_readerFocusRequest(
@@ -101,6 +108,8 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
             m_playback->player().apply(*imported, QGuiApplication::applicationState() == Qt::ApplicationActive);
         }
     });
+
+    m_historyLoading.start([this](CancellationToken token) { return m_history->load(std::move(token)); });
 }
 
 PelmoraApp::~PelmoraApp() {
@@ -141,6 +150,10 @@ QAction& PelmoraApp::quitAction() const {
 
 ReaderEPUBPresentation& PelmoraApp::epubPresentation() {
     return m_epubPresentation->get();
+}
+
+ReaderPresentation& PelmoraApp::presentation() {
+    return m_presentation->get();
 }
 
 ReaderSourceNavigation& PelmoraApp::sourceNavigation() {

@@ -3,6 +3,7 @@
 #include "PelmoraMac/App/Updater.h"
 #include "PelmoraMac/Window/ReaderWindowEnvironment.h"
 #include "ReaderCore/Defaults.h"
+#include "ReaderCore/TaskHandle.h"
 #include "ReaderUI/Player/ReaderPlaybackRequest.h"
 
 #include <QCoro/QCoroTask>
@@ -25,6 +26,7 @@ class MacUpdateController;
 class ReaderAppDelegate;
 class ReaderEPUBPresentation;
 class ReaderHistoryModel;
+class ReaderPresentation;
 class ReaderSettingsView;
 class ReaderSourceNavigation;
 class ReaderWindow;
@@ -39,9 +41,10 @@ class OnceOnly;
 //
 // Made at once, in this order: the settings, the quit delegate, the update controller (started when the
 // reader window first appears), the store and the player (the store's files are read now, before any
-// window exists; a store that cannot be opened leaves the player unsaved), the capture model, and the reader
-// window. Made the first time something reads them: the EPUB presentation, the source navigation, the
-// reader's focus request, both capture hot keys and the settings window.
+// window exists; a store that cannot be opened leaves the player unsaved), the capture model, the document
+// list (which follows the store from then on), and the reader window. Made the first time something reads them: the
+// EPUB presentation, the source navigation, the reader's focus request, the pane preferences,
+// both capture hot keys and the settings window.
 //
 // Quitting: the quit command (Ctrl+Q, in every window of the application), SIGTERM, SIGINT and SIGHUP each
 // make one request to the delegate, which waits for the last saves; closing the reader window only hides
@@ -82,7 +85,7 @@ public:
     MacUpdateController& updates() const;
     MacReadingPlayback& playback() const;
     CaptureModel& capture() const;
-    // The document list; none until something makes it.
+    // The document list, made with the store and following it from then on.
     ReaderHistoryModel* history() const { return m_history.get(); }
     ReaderWindow& readerWindow() const;
     // Where the reader window comes up, attached to it from the start.
@@ -92,6 +95,8 @@ public:
 
     // ---- Made on first read ----
     ReaderEPUBPresentation& epubPresentation();
+    // The reader window's pane preferences, over the settings.
+    ReaderPresentation& presentation();
     ReaderSourceNavigation& sourceNavigation();
     // Changes whenever the reader's display is to take the keyboard focus.
     const QUuid& readerFocusRequest();
@@ -134,7 +139,10 @@ private:
     std::unique_ptr<MacReadingPlayback> m_playback;
     std::unique_ptr<CaptureModel> m_capture;
     std::unique_ptr<ReaderHistoryModel> m_history;
+    // The document list's store listener.
+    TaskHandle m_historyLoading;
     std::unique_ptr<OnceOnly<ReaderEPUBPresentation>> m_epubPresentation;
+    std::unique_ptr<OnceOnly<ReaderPresentation>> m_presentation;
     std::unique_ptr<OnceOnly<ReaderSourceNavigation>> m_sourceNavigation;
     std::unique_ptr<OnceOnly<QUuid>> m_readerFocusRequest;
     std::unique_ptr<OnceOnly<GlobalCaptureShortcut>> m_shortcut;

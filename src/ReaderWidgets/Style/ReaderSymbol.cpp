@@ -38,6 +38,8 @@ public:
     }
     void roundedRect(const QRectF& rect, double radius) { m_fills.addRoundedRect(rect, radius, radius); }
     void dot(QPointF centre, double radius) { m_fills.addEllipse(centre, radius, radius); }
+    // A stroke taken out of everything else: the check cut into a filled circle.
+    void cutPolyline(std::initializer_list<QPointF> points) { m_cuts.addPolygon(QPolygonF(QList<QPointF>(points))); }
 
     QPainterPath path() const {
         QPainterPathStroker stroker;
@@ -47,12 +49,15 @@ public:
         QPainterPath result = m_fills;
         if (!m_strokes.isEmpty()) result.addPath(stroker.createStroke(m_strokes));
         result.setFillRule(Qt::WindingFill);
-        return result.simplified();
+        result = result.simplified();
+        if (!m_cuts.isEmpty()) result = result.subtracted(stroker.createStroke(m_cuts));
+        return result;
     }
 
 private:
     QPainterPath m_strokes;
     QPainterPath m_fills;
+    QPainterPath m_cuts;
 };
 
 QPainterPath buildDesignPath(ReaderSymbol symbol) {
@@ -116,6 +121,30 @@ QPainterPath buildDesignPath(ReaderSymbol symbol) {
         b.line({1, 8}, {3.75, 8});
         b.line({12.25, 8}, {15, 8});
         b.dot({8, 8}, 1.4);
+        break;
+    case ReaderSymbol::squareAndArrowDown:
+        // An open tray with an arrow coming down into it.
+        b.polyline({{5, 6.5}, {2.75, 6.5}, {2.75, 14.25}, {13.25, 14.25}, {13.25, 6.5}, {11, 6.5}});
+        b.line({8, 1.5}, {8, 10.5});
+        b.polyline({{5, 7.75}, {8, 10.75}, {11, 7.75}});
+        break;
+    case ReaderSymbol::booksVertical:
+        // Two books standing and a third leaning on them.
+        b.strokedRoundedRect({1.75, 2.5, 3.25, 11.75}, 0.8);
+        b.strokedRoundedRect({6, 2.5, 3.25, 11.75}, 0.8);
+        b.polyline({{10.2, 4.1}, {12.9, 3.4}, {15.1, 13.5}, {12.4, 14.2}, {10.2, 4.1}});
+        b.line({1.75, 11.5}, {5, 11.5});
+        b.line({6, 11.5}, {9.25, 11.5});
+        break;
+    case ReaderSymbol::checkmarkCircleFill:
+        b.dot({8, 8}, 7);
+        b.cutPolyline({{4.8, 8.3}, {7, 10.5}, {11.2, 5.8}});
+        break;
+    case ReaderSymbol::sidebarLeft:
+        b.strokedRoundedRect({1.5, 2.5, 13, 11}, 2);
+        b.line({6, 2.5}, {6, 13.5});
+        b.line({3.2, 5.2}, {4.3, 5.2});
+        b.line({3.2, 7.4}, {4.3, 7.4});
         break;
     }
     return b.path();

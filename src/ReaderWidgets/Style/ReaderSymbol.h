@@ -34,6 +34,10 @@ enum class ReaderSymbol {
     listBulletIndent,
     magnifyingGlass,
     scope,
+    squareAndArrowDown,
+    booksVertical,
+    checkmarkCircleFill,
+    sidebarLeft,
 };
 
 // The symbol's name ("list.bullet.indent").

@@ -28,6 +28,10 @@ struct EnumTable<ReaderSymbol> {
         {S::listBulletIndent, u"list.bullet.indent"},
         {S::magnifyingGlass, u"magnifyingglass"},
         {S::scope, u"scope"},
+        {S::squareAndArrowDown, u"square.and.arrow.down"},
+        {S::booksVertical, u"books.vertical"},
+        {S::checkmarkCircleFill, u"checkmark.circle.fill"},
+        {S::sidebarLeft, u"sidebar.left"},
     });
 };
 
