@@ -8,6 +8,7 @@
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -234,6 +235,28 @@ TEST(BoundedTextViewTest, APiecesEdgeIsNoLineEndAndTheCaretCrossesItByCharacters
     ASSERT_TRUE(next);
     EXPECT_EQ(next->lowerBound, line->upperBound);
     EXPECT_NEAR(pane.view->selectedRanges()[0].lowerBound - next->lowerBound, column, 1);
+}
+
+TEST(BoundedTextViewTest, AssistiveTechnologyReadsTheTextCaretAndSelection) {
+    Pane<BoundedTextView> pane(u"一行目の本文。\n😀二行目\n"_s);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(pane.view);
+    ASSERT_NE(accessible, nullptr);
+    QAccessibleTextInterface* text = accessible->textInterface();
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(accessible->state().readOnly);
+    EXPECT_EQ(text->characterCount(), 14);
+    EXPECT_EQ(text->text(8, 10), u"😀"_s);
+    text->setSelection(0, 10, 8);
+    EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{8, 10}}));
+    int start = -1;
+    int end = -1;
+    text->selection(0, &start, &end);
+    EXPECT_EQ(std::pair(start, end), std::pair(8, 10));
+    text->setCursorPosition(12);
+    EXPECT_EQ(text->cursorPosition(), 12);
+    EXPECT_EQ(text->selectionCount(), 0);
+    // The character's rectangle and the offset at its point agree.
+    EXPECT_EQ(text->offsetAtPoint(text->characterRect(12).center() - QPoint(1, 0)), 12);
 }
 
 TEST(BoundedTextViewTest, TheHighlightIsAStorageDecorationDrawnInView) {

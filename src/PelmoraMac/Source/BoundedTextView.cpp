@@ -1,9 +1,11 @@
 #include "PelmoraMac/Source/BoundedTextView.h"
 
+#include "PelmoraMac/Source/internal/BoundedTextAccessible.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFontMetricsF>
@@ -49,6 +51,11 @@ const QString& emptyText() {
 }  // namespace
 
 BoundedTextView::BoundedTextView(QWidget* parent) : QAbstractScrollArea(parent) {
+    static const bool accessible = [] {
+        QAccessible::installFactory(boundedTextAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("原文"));
@@ -393,6 +400,14 @@ void BoundedTextView::moveCaret(qsizetype position, bool extend) {
     m_position = std::clamp<qsizetype>(position, 0, source().size());
     if (!extend) m_anchor = m_position;
     viewport()->update();
+}
+
+QRectF BoundedTextView::characterRect(qsizetype offset) {
+    return caretRect(offset).translated(-horizontalScrollBar()->value(), -verticalScrollBar()->value());
+}
+
+qsizetype BoundedTextView::offsetAtViewportPoint(QPointF point) {
+    return offsetAt(point + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value()));
 }
 
 QList<TextRange> BoundedTextView::selectedRanges() const {

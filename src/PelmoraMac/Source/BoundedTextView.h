@@ -65,6 +65,13 @@ public:
     std::optional<TextRange> lineRange(qsizetype offset);
     qsizetype layoutCount() const { return static_cast<qsizetype>(m_layouts.size()); }
 
+    // The caret (the moving end of the selection); setting it drops the selection.
+    qsizetype caretPosition() const { return m_position; }
+    void setCaretPosition(qsizetype position) { setSelectedRange({position, position}); }
+    // The caret's rectangle before offset, and the offset nearest a point, in viewport coordinates.
+    QRectF characterRect(qsizetype offset);
+    qsizetype offsetAtViewportPoint(QPointF point);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
