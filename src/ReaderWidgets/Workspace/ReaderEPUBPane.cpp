@@ -1,0 +1,245 @@
+#include "ReaderWidgets/Workspace/ReaderEPUBPane.h"
+
+#include "ReaderCore/SavedReading.h"
+#include "ReaderUI/Player/ReadingPlayer.h"
+#include "ReaderUI/ReaderCommandShortcuts.h"
+#include "ReaderUI/ReaderPalette.h"
+#include "ReaderUI/Workspace/PlayerDocumentContext.h"
+#include "ReaderUI/Workspace/ReaderEPUBPaneModel.h"
+#include "ReaderUI/Workspace/ReaderEPUBPaneNavigation.h"
+#include "ReaderWidgets/Style/ReaderSymbol.h"
+#include "ReaderWidgets/Style/ReaderTextStyle.h"
+#include "ReaderWidgets/Style/ShortcutText.h"
+#include "ReaderWidgets/Style/ToQColor.h"
+#include "ReaderWidgets/Workspace/ReaderEPUBPaneDelegate.h"
+
+#include <QHBoxLayout>
+#include <QHideEvent>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QPointer>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace tavrine {
+namespace {
+
+using Kind = ReaderEPUBPaneModel::Kind;
+constexpr int kCloseIconSize = 14;
+// About what a tall pane shows: the first paint waits for one batch, the rest are measured later.
+constexpr int kBatchSize = 50;
+
+// The list of the pane: it takes the keys of the pane's rules and nothing else, and mirrors its focus
+// into the navigation.
+class PaneList final : public QListView {
+public:
+    PaneList(ReaderEPUBPaneNavigation& navigation, QWidget* parent) : QListView(parent), m_navigation(navigation) {}
+
+    void keyboardSearch(const QString&) override {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        bool handled = false;
+        switch (event->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down: handled = m_navigation.arrowKey(event->key() == Qt::Key_Down, event->modifiers()); break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space: handled = !event->isAutoRepeat() && m_navigation.activationKey(event->modifiers()); break;
+        default: break;
+        }
+        if (handled) {
+            event->accept();
+        } else {
+            // Esc and everything else go on to the pane and beyond.
+            event->ignore();
+        }
+    }
+
+    void focusInEvent(QFocusEvent* event) override {
+        m_navigation.setListFocused(true);
+        QListView::focusInEvent(event);
+    }
+
+    void focusOutEvent(QFocusEvent* event) override {
+        // Hiding the pane moves the focus away before the pane hears that it is hidden: the mirror is
+        // cleared on the next turn, so that the hidden pane still knows that it held the focus.
+        QPointer<PaneList> self(this);
+        QTimer::singleShot(0, this, [self] {
+            if (self && !self->hasFocus()) self->m_navigation.setListFocused(false);
+        });
+        QListView::focusOutEvent(event);
+    }
+
+private:
+    ReaderEPUBPaneNavigation& m_navigation;
+};
+
+}  // namespace
+
+ReaderEPUBPane::ReaderEPUBPane(ReadingPlayer& player, const SavedReading& reading, Callbacks callbacks, QWidget* parent)
+    : QWidget(parent),
+      m_player(player),
+      m_model(new ReaderEPUBPaneModel(ReaderEPUBContents(reading), this)),
+      m_navigation(new ReaderEPUBPaneNavigation(*m_model, player, reading.id, std::move(callbacks), this)),
+      m_closeButton(new QToolButton(this)),
+      m_chapterLine(new QLabel(this)),
+      m_list(new PaneList(*m_navigation, this)),
+      m_context(std::make_unique<PlayerDocumentContext>()) {
+    setObjectName(kObjectName);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, toQColor(ReaderPalette::background));
+    setPalette(colours);
+    setAutoFillBackground(true);
+
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    auto* title = new QLabel(ReaderEPUBPaneModel::kTitle, this);
+    title->setFont(readerFont(ReaderTextStyle::headline));
+    header->addWidget(title);
+    header->addStretch(1);
+    m_closeButton->setAutoRaise(true);
+    m_closeButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_closeButton->setIcon(symbolIcon(ReaderSymbol::xmark, toQColor(ReaderPalette::control)));
+    m_closeButton->setIconSize({kCloseIconSize, kCloseIconSize});
+    m_closeButton->setText(kCloseLabel);
+    m_closeButton->setAccessibleName(kCloseLabel);
+    // No keys of its own: the help text names the menu command's.
+    m_closeButton->setToolTip(withShortcut(kCloseLabel, ReaderCommandShortcuts::toggleEPUBNavigation));
+    m_closeButton->setFocusPolicy(Qt::TabFocus);
+    connect(m_closeButton, &QToolButton::clicked, m_navigation, &ReaderEPUBPaneNavigation::close);
+    header->addWidget(m_closeButton, 0, Qt::AlignVCenter);
+
+    m_chapterLine->setFont(readerFont(ReaderTextStyle::caption));
+    m_chapterLine->setTextFormat(Qt::PlainText);
+    m_chapterLine->setWordWrap(true);
+    // At most two lines, with the margin below them.
+    m_chapterLine->setContentsMargins(kMargin, 0, kMargin, kMargin);
+    m_chapterLine->setMaximumHeight(2 * m_chapterLine->fontMetrics().lineSpacing() + kMargin);
+    QPalette secondary = m_chapterLine->palette();
+    secondary.setColor(QPalette::WindowText, toQColor(ReaderPalette::secondaryText));
+    m_chapterLine->setPalette(secondary);
+    m_chapterLine->hide();
+
+    auto* divider = new QWidget(this);
+    divider->setFixedHeight(1);
+    QPalette rule = divider->palette();
+    rule.setColor(QPalette::Window, toQColor(ReaderPalette::border));
+    divider->setPalette(rule);
+    divider->setAutoFillBackground(true);
+
+    m_list->setModel(m_model);
+    m_list->setItemDelegate(new ReaderEPUBPaneDelegate(*m_list, *m_model));
+    m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setTabKeyNavigation(false);
+    m_list->setUniformItemSizes(false);
+    m_list->setWordWrap(true);
+    m_list->setLayoutMode(QListView::Batched);
+    m_list->setBatchSize(kBatchSize);
+    m_list->setResizeMode(QListView::Adjust);
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->setFocusPolicy(Qt::StrongFocus);
+    m_list->setAutoFillBackground(false);
+    m_list->viewport()->setAutoFillBackground(false);
+    m_list->setAccessibleName(ReaderEPUBPaneModel::kTitle);
+    connect(m_list, &QListView::clicked, this, [this](const QModelIndex& index) {
+        if (!index.isValid()) return;
+        if (m_model->kindAt(index.row()) == Kind::chapterGroup) {
+            m_navigation->setShowsChapters(!m_navigation->showsChapters());
+        } else if (const std::optional<ReaderEPUBContents::Selection> key = m_model->selectionAt(index.row())) {
+            m_navigation->select(*key);
+        }
+    });
+    connect(m_navigation, &ReaderEPUBPaneNavigation::selected, this, &ReaderEPUBPane::showSelection);
+    connect(m_navigation, &ReaderEPUBPaneNavigation::selectionCleared, this, &ReaderEPUBPane::showSelection);
+    // A collapse or an expansion moves the chapter rows: the selection is marked again where it is now.
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &ReaderEPUBPane::showSelection);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &ReaderEPUBPane::showSelection);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addLayout(header);
+    layout->addWidget(m_chapterLine);
+    layout->addWidget(divider);
+    layout->addWidget(m_list, 1);
+    setFocusProxy(m_list);
+
+    for (auto signal : {&ReadingPlayer::sessionChanged, &ReadingPlayer::readingChanged,
+                        &ReadingPlayer::requestedOffsetChanged, &ReadingPlayer::isPreparingChanged}) {
+        connect(&player, signal, this, &ReaderEPUBPane::scheduleRefresh);
+    }
+    refresh();
+}
+
+ReaderEPUBPane::~ReaderEPUBPane() {
+    // Destroyed while the list holds the focus: the focus is given up as by a hidden pane.
+    if (m_list->hasFocus()) m_navigation->setListFocused(true);
+    m_navigation->disappeared();
+}
+
+QUuid ReaderEPUBPane::readingID() const {
+    return m_navigation->readingID();
+}
+
+void ReaderEPUBPane::scheduleRefresh() {
+    if (m_isRefreshScheduled) return;
+    m_isRefreshScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_isRefreshScheduled = false;
+            refresh();
+        },
+        Qt::QueuedConnection);
+}
+
+void ReaderEPUBPane::refresh() {
+    m_model->followPlayer(m_player);
+    const std::optional<QString> chapter = m_context->make(m_player).chapter;
+    if (chapter) {
+        if (m_chapterLine->text() != *chapter) {
+            m_chapterLine->setText(*chapter);
+            m_chapterLine->setToolTip(*chapter);
+            m_chapterLine->setAccessibleName(kChapterPrefix + *chapter);
+        }
+    }
+    if (m_chapterLine->isVisibleTo(this) != chapter.has_value()) m_chapterLine->setVisible(chapter.has_value());
+}
+
+void ReaderEPUBPane::showSelection() {
+    QItemSelectionModel* selection = m_list->selectionModel();
+    const std::optional<ReaderEPUBContents::Selection>& key = m_navigation->selection();
+    const int row = key ? m_model->rowOf(*key) : -1;
+    if (row < 0) {
+        selection->clearSelection();
+        return;
+    }
+    const QModelIndex index = m_model->index(row);
+    selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    if (sender() == m_navigation) m_list->scrollTo(index, QAbstractItemView::EnsureVisible);
+}
+
+void ReaderEPUBPane::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        m_navigation->close();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void ReaderEPUBPane::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous()) m_navigation->disappeared();
+}
+
+}  // namespace tavrine

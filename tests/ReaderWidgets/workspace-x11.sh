@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# workspace-x11.sh WORKSPACE-PREVIEW X11-SCREENSHOT ARTIFACTS
+#
+# The workspace on an X display with a window manager (run under scripts/with-xvfb --openbox): the sample
+# book paused in chapter 一 with its table of contents open and focused, kept as a screenshot of the
+# display; then the keys a person presses: Down, Down and Return move the player to the start of 二, which
+# the pane marks; Escape closes the pane and the display takes the focus; Space plays.
+set -euo pipefail
+preview=$1
+screenshot=$2
+artifacts=$3
+mkdir -p "$artifacts"
+log="$XDG_CACHE_HOME/workspace-preview.log"
+
+fail() {
+  echo "workspace-x11: $*" >&2
+  echo "--- preview output:" >&2
+  cat "$log" >&2 || true
+  exit 1
+}
+
+# Waits until the preview has printed a state line matching the pattern.
+wait_for_state() {
+  for _ in $(seq 1 300); do
+    grep -qE "$1" "$log" && return 0
+    kill -0 "$pid" 2>/dev/null || fail "the preview ended while waiting for: $1"
+    sleep 0.1
+  done
+  fail "no state matching: $1"
+}
+
+"$preview" >"$log" 2>"$XDG_CACHE_HOME/workspace-preview.err" &
+pid=$!
+trap 'kill "$pid" 2>/dev/null || true' EXIT
+
+window=""
+for _ in $(seq 1 300); do
+  window=$(xdotool search --onlyvisible --name '^Tavrine workspace preview$' 2>/dev/null | head -1 || true)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || fail "no preview window appeared"
+xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus --sync "$window"
+
+wait_for_state 'pane=open focus=list chapter=一 marked=一 status=paused'
+sleep 1
+"$screenshot" "$artifacts/workspace-epub.png"
+[ -s "$artifacts/workspace-epub.png" ] || fail "no screenshot"
+
+xdotool key --delay 150 Down Down Return
+wait_for_state 'pane=open focus=list chapter=二 marked=二 status=paused'
+
+xdotool key Escape
+wait_for_state 'pane=closed focus=display chapter=二 .*status=paused'
+
+xdotool key space
+wait_for_state 'pane=closed focus=display chapter=二 .*status=playing'
+echo "workspace: pane focused in 一, Down Down Return to 二, Escape to the display, Space plays"
