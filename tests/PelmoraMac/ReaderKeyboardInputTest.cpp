@@ -87,6 +87,7 @@ public:
     void load(const ReadingDocument&, double) override {}
     const QString& source() const override { return m_source; }
     void setOnInteraction(std::function<void()>) override {}
+    void setOnSelectionChanged(std::function<void()>) override {}
     QList<TextRange> selectedRanges() const override { return {}; }
     void setSelectedRange(TextRange) override {}
     std::optional<qsizetype> visibleOffset() const override { return std::nullopt; }

@@ -195,9 +195,14 @@ TYPED_TEST(SourceTextViewTest, CopyWritesTheSelectedSourceUnitsAndTheCaretStepsO
     pane.view->copySelection();
     EXPECT_EQ(QApplication::clipboard()->text(), u"a\u00A0b\r\nc"_s);
 
-    // From before the emoji, Right lands after its two units; Shift+Left selects both back.
+    // From before the emoji, Right lands after its two units; Shift+Left selects both back. Only the
+    // user's moves are reported as selection changes.
+    int changes = 0;
+    pane.view->setOnSelectionChanged([&] { ++changes; });
     pane.view->setSelectedRange({9, 9});
+    EXPECT_EQ(changes, 0);
     pane.key(Qt::Key_Right);
+    EXPECT_EQ(changes, 1);
     EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{11, 11}}));
     pane.key(Qt::Key_Left, Qt::ShiftModifier);
     EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{9, 11}}));

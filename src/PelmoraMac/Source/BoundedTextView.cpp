@@ -397,9 +397,12 @@ qsizetype BoundedTextView::characterBefore(qsizetype offset) const {
 }
 
 void BoundedTextView::moveCaret(qsizetype position, bool extend) {
+    const qsizetype anchor = m_anchor;
+    const qsizetype previous = m_position;
     m_position = std::clamp<qsizetype>(position, 0, source().size());
     if (!extend) m_anchor = m_position;
     viewport()->update();
+    if ((anchor != m_anchor || previous != m_position) && m_onSelectionChanged) m_onSelectionChanged();
 }
 
 QRectF BoundedTextView::characterRect(qsizetype offset) {
@@ -560,7 +563,7 @@ void BoundedTextView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     if (event == QKeySequence::SelectAll) {
-        m_anchor = 0;
+        moveCaret(0, false);
         moveCaret(source().size(), true);
         return;
     }
@@ -667,7 +670,7 @@ void BoundedTextView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (!words.isAtBoundary()) start = words.toPreviousBoundary();
     words.setPosition(static_cast<int>(offset - from));
     const qsizetype end = words.toNextBoundary();
-    m_anchor = from + std::max<qsizetype>(start, 0);
+    moveCaret(from + std::max<qsizetype>(start, 0), false);
     moveCaret(from + (end < 0 ? window.size() : end), true);
 }
 

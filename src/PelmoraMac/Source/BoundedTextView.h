@@ -42,6 +42,9 @@ public:
     const QString& source() const override;
     void setOnInteraction(std::function<void()> onInteraction) override { m_onInteraction = std::move(onInteraction); }
 
+    void setOnSelectionChanged(std::function<void()> onSelectionChanged) override {
+        m_onSelectionChanged = std::move(onSelectionChanged);
+    }
     QList<TextRange> selectedRanges() const override;
     void setSelectedRange(TextRange range) override;
     std::optional<qsizetype> visibleOffset() const override;
@@ -138,6 +141,7 @@ private:
     bool m_caretVisible = false;
 
     std::function<void()> m_onInteraction;
+    std::function<void()> m_onSelectionChanged;
     std::optional<TextRange> m_pendingReveal;
     std::optional<TextRange> m_initialReveal;
     quint64 m_initialRevealGeneration = 0;

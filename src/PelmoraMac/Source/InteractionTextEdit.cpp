@@ -56,6 +56,9 @@ InteractionTextEdit::InteractionTextEdit(QWidget* parent) : QTextEdit(parent) {
         if (!m_handlingKey) userInteracted();
     });
     m_offsets = ReaderSourceOffsetMap(0);
+    connect(this, &QTextEdit::cursorPositionChanged, this, [this] {
+        if (!m_settingSelection && m_onSelectionChanged) m_onSelectionChanged();
+    });
 }
 
 InteractionTextEdit::~InteractionTextEdit() {
@@ -79,7 +82,9 @@ void InteractionTextEdit::load(const ReadingDocument& document, double pointSize
     m_offsets = built.offsets;
     auto previous = std::move(m_document);
     m_document = std::move(built.document);
+    m_settingSelection = true;
     setDocument(m_document.get());
+    m_settingSelection = false;
     updateDocumentWidth();
 }
 
@@ -96,7 +101,9 @@ void InteractionTextEdit::setSelectedRange(TextRange range) {
     // Keep the scroll position: setTextCursor would bring the caret into view.
     const int x = horizontalScrollBar()->value();
     const int y = verticalScrollBar()->value();
+    m_settingSelection = true;
     setTextCursor(cursor);
+    m_settingSelection = false;
     horizontalScrollBar()->setValue(x);
     verticalScrollBar()->setValue(y);
 }

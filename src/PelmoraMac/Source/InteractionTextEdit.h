@@ -26,6 +26,9 @@ public:
     const QString& source() const override { return m_source; }
     void setOnInteraction(std::function<void()> onInteraction) override { m_onInteraction = std::move(onInteraction); }
 
+    void setOnSelectionChanged(std::function<void()> onSelectionChanged) override {
+        m_onSelectionChanged = std::move(onSelectionChanged);
+    }
     QList<TextRange> selectedRanges() const override;
     void setSelectedRange(TextRange range) override;
     std::optional<qsizetype> visibleOffset() const override;
@@ -65,6 +68,8 @@ private:
     double m_textMinimumWidth = 0;
     double m_minimumDocumentWidth = 0;
     std::function<void()> m_onInteraction;
+    std::function<void()> m_onSelectionChanged;
+    bool m_settingSelection = false;
     std::optional<TextRange> m_highlights[2];
     std::optional<TextRange> m_pendingReveal;
     std::optional<TextRange> m_initialReveal;

@@ -39,6 +39,9 @@ public:
 
     virtual void setOnInteraction(std::function<void()> onInteraction) = 0;
 
+    // Told when the user changes the selection or moves the caret (never for setSelectedRange).
+    virtual void setOnSelectionChanged(std::function<void()> onSelectionChanged) = 0;
+
     // The selection (one range, empty for a caret); setting it neither scrolls nor reports interaction.
     virtual QList<TextRange> selectedRanges() const = 0;
     virtual void setSelectedRange(TextRange range) = 0;
