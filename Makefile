@@ -3,7 +3,7 @@
 # make bench build and run the benchmarks
 # make install [PREFIX=~/.local]  install Tavrine with its desktop menu entry; make uninstall removes it
 # make test-sanitize  the test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
-# make fuzz SECONDS=N  the EPUB importer's fuzz targets built with clang and libFuzzer, N seconds each
+# make fuzz SECONDS=N  the fuzz targets (EPUB importer, stored JSON) built with clang and libFuzzer, N seconds each
 BUILD_DIR ?= build
 SANITIZE_BUILD_DIR ?= build-sanitize
 FUZZ_BUILD_DIR ?= build-fuzz
@@ -61,7 +61,7 @@ $(FUZZ_BUILD_DIR)/CMakeCache.txt:
 	  -DTAVRINE_FUZZ=ON -DTAVRINE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_COMPILER_LAUNCHER=ccache $(CMAKE_FLAGS)
 
 fuzz: deps $(FUZZ_BUILD_DIR)/CMakeCache.txt
-	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target epub-archive-fuzz epub-files-fuzz epub-fuzz-seeds
+	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target epub-archive-fuzz epub-files-fuzz epub-fuzz-seeds json-decode-fuzz
 	scripts/run-fuzz $(FUZZ_BUILD_DIR) $(SECONDS)
 
 bench: build

@@ -125,10 +125,10 @@ void measureMarkdown() {
 }
 
 void measureTransfer() {
-    const QByteArray empty = encodeJson(toJson(CaptureWorkerRequest{.operation = Operation::markdown, .text = u""_s}));
+    const QByteArray empty = encodeJson(CaptureWorkerRequest{.operation = Operation::markdown, .text = u""_s});
     const CaptureWorkerRequest request{.operation = Operation::markdown,
                                        .text = QString(kCaptureWorkerTransferLimit - empty.size(), u'a')};
-    const qsizetype bytes = encodeJson(toJson(request)).size();
+    const qsizetype bytes = encodeJson(request).size();
     std::vector<double> times;
     for (int run = 0; run < kTransferRuns; ++run) {
         const auto ms = roundTrip(request, {CaptureFailure::tooLong});

@@ -71,8 +71,8 @@ void measure(const QString& path, const Options& options) {
             field(u"utf16"_s, QString::number(book->document.text.size())) +
             field(u"sections"_s, QString::number(book->document.sections ? book->document.sections->size() : 0)) +
             field(u"navEntries"_s, QString::number(entryCount(book->navigation))) +
-            field(u"links"_s, QString::number(book->links.size())) + field(u"notices"_s, json(toJson(book->notices))) +
-            field(u"ms"_s, milliseconds(ms));
+            field(u"links"_s, QString::number(book->links.size())) +
+            field(u"notices"_s, QString::fromUtf8(encodeJson(book->notices))) + field(u"ms"_s, milliseconds(ms));
     if (options.text) line += field(u"text"_s, json(book->document.text));
     if (options.compare) {
         qint64 unpacked = 0;

@@ -1,8 +1,13 @@
 // segment-bench FILE...: segments each UTF-8 text file whole with the BudouX segmenter and prints one
 // JSON line per file with its size, its chunk count and the best time of five runs:
 //   {"file":…,"bytes":…,"utf16":…,"chunks":…,"seconds":…,"mbPerSecond":…}
+// Without files it measures two texts of its own in the same way: the shared sample book's text
+// ("(kusamakura)", when the book is beside the project) and 500,000 units of generated English prose
+// ("(english prose)"). Bytes are those of the text's UTF-8 form.
 // segment-bench --chunks FILE...: prints instead the chunk texts of each file, which join to its text:
 //   {"file":…,"chunks":["…","…",…]}
+#include "BenchTexts.h"
+
 #include "ReaderText/BudouXParser.h"
 #include "ReaderText/BudouXSegmenter.h"
 
@@ -15,9 +20,12 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <utility>
+#include <vector>
 
 namespace {
 using namespace tavrine;
+using namespace Qt::StringLiterals;
 
 constexpr int kRuns = 5;
 
@@ -50,6 +58,29 @@ void print(const QByteArray& line) {
     std::fputc('\n', stdout);
 }
 
+// The figures of one text: {"file":name,"bytes":…,…}.
+void measure(const BudouXSegmenter& segmenter, const QString& name, const QString& text, qsizetype bytes) {
+    double best = std::numeric_limits<double>::infinity();
+    qsizetype chunkCount = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        const QList<ReadingChunk> chunks = segmenter.segment(text);
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        best = std::min(best, elapsed.count());
+        chunkCount = chunks.size();
+    }
+    const double mbPerSecond = best > 0 ? static_cast<double>(bytes) / best / 1e6 : 0;
+    QByteArray line = "{\"file\":";
+    appendJsonString(line, name);
+    char figures[256];
+    std::snprintf(figures, sizeof figures,
+                  ",\"bytes\":%lld,\"utf16\":%lld,\"chunks\":%lld,\"seconds\":%.6f,\"mbPerSecond\":%.2f}",
+                  static_cast<long long>(bytes), static_cast<long long>(text.size()),
+                  static_cast<long long>(chunkCount), best, mbPerSecond);
+    line += figures;
+    print(line);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,14 +90,20 @@ int main(int argc, char** argv) {
         printChunks = true;
         first = 2;
     }
-    if (first >= argc) {
-        // Run without files (as "make bench" does) there is nothing to measure, which is no failure.
+    if (printChunks && first >= argc) {
         std::fprintf(stderr, "usage: segment-bench [--chunks] FILE...\n");
-        return argc == 1 ? 0 : 2;
+        return 2;
     }
     (void)BudouXParser::shared();  // the model loads once per process, before any timing
 
     const BudouXSegmenter segmenter;
+    if (first >= argc) {
+        std::vector<std::pair<QString, QString>> texts;
+        if (const QString book = bench::kusamakuraText(); !book.isEmpty()) texts.emplace_back(u"(kusamakura)"_s, book);
+        texts.emplace_back(u"(english prose)"_s, bench::englishProse(500'000, 7));
+        for (const auto& [name, text] : texts) measure(segmenter, name, text, text.toUtf8().size());
+        return 0;
+    }
     for (int i = first; i < argc; ++i) {
         const QString path = QString::fromLocal8Bit(argv[i]);
         QFile file(path);
@@ -77,9 +114,9 @@ int main(int argc, char** argv) {
         const QByteArray bytes = file.readAll();
         const QString text = QString::fromUtf8(bytes);
 
-        QByteArray line = "{\"file\":";
-        appendJsonString(line, path);
         if (printChunks) {
+            QByteArray line = "{\"file\":";
+            appendJsonString(line, path);
             line += ",\"chunks\":[";
             const QList<ReadingChunk> chunks = segmenter.segment(text);
             for (qsizetype k = 0; k < chunks.size(); ++k) {
@@ -91,23 +128,7 @@ int main(int argc, char** argv) {
             continue;
         }
 
-        double best = std::numeric_limits<double>::infinity();
-        qsizetype chunkCount = 0;
-        for (int run = 0; run < kRuns; ++run) {
-            const auto start = std::chrono::steady_clock::now();
-            const QList<ReadingChunk> chunks = segmenter.segment(text);
-            const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-            best = std::min(best, elapsed.count());
-            chunkCount = chunks.size();
-        }
-        const double mbPerSecond = best > 0 ? static_cast<double>(bytes.size()) / best / 1e6 : 0;
-        char figures[256];
-        std::snprintf(figures, sizeof figures,
-                      ",\"bytes\":%lld,\"utf16\":%lld,\"chunks\":%lld,\"seconds\":%.6f,\"mbPerSecond\":%.2f}",
-                      static_cast<long long>(bytes.size()), static_cast<long long>(text.size()),
-                      static_cast<long long>(chunkCount), best, mbPerSecond);
-        line += figures;
-        print(line);
+        measure(segmenter, path, text, bytes.size());
     }
     return 0;
 }

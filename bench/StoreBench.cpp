@@ -5,6 +5,11 @@
 //   fullWriteMs      a change that rewrites the store file (switching the history setting)
 //   progressWriteMs  saving one reading position (only the progress file is rewritten)
 //   publishMs        announcing the state to two listeners
+// store-bench --large: a store at the largest size it takes, 60 readings of 499,000 units imported
+// from text files (about 206 MB), none played. It is written by a child process, so that only the
+// store's own work counts in the peak memory. Prints one line of medians and the peak resident memory
+// of opening it and rewriting it:
+//   {"readings":60,"storeMB":…,"openMs":…,"fullWriteMs":…,"peakRssMB":…}
 #include "ReaderStorage/LibraryTextFile.h"
 #include "ReaderStorage/ReadingStore.h"
 #include "ReaderStorage/internal/SnapshotValidation.h"
@@ -14,21 +19,34 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace {
 using namespace tavrine;
 using namespace Qt::StringLiterals;
 
-constexpr int kReadings = 200;
-constexpr int kEPUBReadings = 5;
-constexpr int kPlayed = 100;
-constexpr qsizetype kReadingLength = 50'000;
+// The store a benchmark opens and rewrites.
+struct StoreShape {
+    int readings;
+    int epubReadings;  // the first ones
+    int played;        // every other reading from the first, up to this many
+    qsizetype readingLength;
+};
+
+constexpr StoreShape kLibrary{200, 5, 100, 50'000};
+constexpr StoreShape kLargest{60, 0, 0, 499'000};
 constexpr qsizetype kOriginalBytes = 4 * 1024 * 1024;
 
 // Runs the event loop until the task has finished.
@@ -57,12 +75,13 @@ void awaitTask(QCoro::Task<void> task) {
     if (!done) loop.exec();
 }
 
-// A Japanese text of exactly kReadingLength units, different for each reading.
-QString readingText(int number) {
+// A Japanese text of exactly length units, different for each reading.
+QString readingText(int number, qsizetype length) {
     const QString sample = u"吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。\n"_s;
     QString text = u"第%1巻\n"_s.arg(number);
-    while (text.size() < kReadingLength) text += sample;
-    text.truncate(kReadingLength);
+    text.reserve(length + sample.size());
+    while (text.size() < length) text += sample;
+    text.truncate(length);
     return text;
 }
 
@@ -77,9 +96,9 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-StoredReading textFileReading(int number) {
+StoredReading textFileReading(int number, qsizetype length) {
     const QString filename = u"novel-%1.txt"_s.arg(number);
-    const QByteArray bytes = readingText(number).toUtf8();
+    const QByteArray bytes = readingText(number, length).toUtf8();
     StoredReading record;
     record.reading.id = QUuid::createUuid();
     record.reading.title = filename;
@@ -90,10 +109,10 @@ StoredReading textFileReading(int number) {
     return record;
 }
 
-StoredReading epubReading(int number, const QByteArray& bytes) {
+StoredReading epubReading(int number, qsizetype length, const QByteArray& bytes) {
     StoredReading record;
     record.reading.id = QUuid::createUuid();
-    const QString text = readingText(number);
+    const QString text = readingText(number, length);
     record.reading.document =
         ReadingDocument{QList{ReadingDocument::Section{u"c1"_s, std::nullopt, 0, text.size()}}, text, {}};
     record.reading.title = u"book-%1"_s.arg(number);
@@ -105,7 +124,7 @@ StoredReading epubReading(int number, const QByteArray& bytes) {
 }
 
 // Writes the store's files as the store itself would have left them; the path of the store file.
-std::optional<QString> writeStore(const QTemporaryDir& directory) {
+std::optional<QString> writeStore(const QTemporaryDir& directory, const StoreShape& shape) {
     const ReadingStoreFiles files(directory.filePath(u"reading-store.json"_s));
     ReadingStoreSnapshot snapshot;
     snapshot.version = ReadingStoreSnapshot::kEPUBVersion;
@@ -113,21 +132,21 @@ std::optional<QString> writeStore(const QTemporaryDir& directory) {
     snapshot.tombstones = QSet<QUuid>();
     snapshot.historyEnabled = true;
     if (!QDir().mkpath(files.originalsDirectory())) return std::nullopt;
-    for (int i = 0; i < kReadings; ++i) {
-        if (i < kEPUBReadings) {
+    for (int i = 0; i < shape.readings; ++i) {
+        if (i < shape.epubReadings) {
             const QByteArray bytes = originalBytes(i);
-            snapshot.documents.append(epubReading(i, bytes));
+            snapshot.documents.append(epubReading(i, shape.readingLength, bytes));
             if (!writeFile(files.originalFile(snapshot.documents.last().id()), bytes)) return std::nullopt;
         } else {
-            snapshot.documents.append(textFileReading(i));
+            snapshot.documents.append(textFileReading(i, shape.readingLength));
         }
-        if (i % 2 == 0 && i / 2 < kPlayed) {
+        if (i % 2 == 0 && i / 2 < shape.played) {
             snapshot.documents.last().lastPlayedAt = Date{5000.0 + i};
             snapshot.documents.last().progress = {i * 10, false};
         }
     }
     if (!validateSnapshot(snapshot)) return std::nullopt;
-    if (!writeFile(files.storeFile(), encodeJson(toJson(snapshot))) ||
+    if (!writeFile(files.storeFile(), encodeJson(snapshot)) ||
         !writeFile(files.progressFile(*snapshot.revision), *encodeProgressFile(snapshot))) {
         return std::nullopt;
     }
@@ -153,12 +172,53 @@ double medianMs(int runs, Step step) {
     std::exit(1);
 }
 
+// The process's peak resident memory so far, in megabytes (10^6 bytes).
+double peakRssMB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) * 1024 / 1e6;
+    }
+    return 0;
+}
+
+// The largest store: written by a child, so that building it leaves nothing in this process, then opened
+// and rewritten here.
+int largeStoreBenchmark(int argc, char** argv) {
+    QTemporaryDir directory;
+    const pid_t child = fork();
+    if (child < 0) fail("cannot start the child that writes the store");
+    if (child == 0) _exit(writeStore(directory, kLargest) ? 0 : 1);  // leaves the folder to the parent
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        fail("cannot write the store");
+    }
+    QCoreApplication app(argc, argv);
+    const QString storeFile = directory.filePath(u"reading-store.json"_s);
+    qint64 storeBytes = 0;
+    for (const QFileInfo& file : QDir(directory.path()).entryInfoList(QDir::Files)) storeBytes += file.size();
+
+    const double openMs = medianMs(3, [&](int) {
+        if (!ReadingStore::open(storeFile)) fail("the store does not open");
+    });
+    auto opened = ReadingStore::open(storeFile);
+    if (!opened) fail("the store does not open");
+    const double fullWriteMs = medianMs(3, [&](int i) {
+        if (!awaitTask((**opened).setHistoryEnabled(i % 2 == 1))) fail("a full write failed");
+    });
+    std::printf(R"({"readings":%d,"storeMB":%.1f,"openMs":%.1f,"fullWriteMs":%.1f,"peakRssMB":%.1f})"
+                "\n",
+                kLargest.readings, static_cast<double>(storeBytes) / 1e6, openMs, fullWriteMs, peakRssMB());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--large") == 0) return largeStoreBenchmark(argc, argv);
     QCoreApplication app(argc, argv);
     QTemporaryDir directory;
-    const auto storeFile = writeStore(directory);
+    const auto storeFile = writeStore(directory, kLibrary);
     if (!storeFile) fail("cannot write the store");
 
     const double openMs = medianMs(5, [&](int) {
@@ -183,6 +243,6 @@ int main(int argc, char** argv) {
 
     std::printf(R"({"readings":%d,"openMs":%.1f,"fullWriteMs":%.1f,"progressWriteMs":%.2f,"publishMs":%.2f})"
                 "\n",
-                kReadings, openMs, fullWriteMs, progressWriteMs, publishMs);
+                kLibrary.readings, openMs, fullWriteMs, progressWriteMs, publishMs);
     return 0;
 }

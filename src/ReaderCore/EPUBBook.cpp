@@ -4,7 +4,6 @@
 #include <vector>
 
 namespace tavrine {
-using namespace Qt::StringLiterals;
 namespace {
 
 constexpr QStringView kPositionCase = u"position";
@@ -82,60 +81,73 @@ bool forEachNavigationEntry(const QList<EPUBBook::Navigation>& navigation,
     return true;
 }
 
-QJsonValue toJson(const EPUBBook::Metadata& metadata) {
-    QJsonObject object{{u"titles"_s, toJson(metadata.titles)},         {u"creators"_s, toJson(metadata.creators)},
-                       {u"languages"_s, toJson(metadata.languages)},   {u"identifiers"_s, toJson(metadata.identifiers)},
-                       {u"publishers"_s, toJson(metadata.publishers)}, {u"dates"_s, toJson(metadata.dates)}};
-    insertIfPresent(object, u"uniqueIdentifier", metadata.uniqueIdentifier);
-    return object;
+void writeJson(JsonWriter& writer, const EPUBBook::Metadata& metadata) {
+    JsonObjectWriter(writer)
+        .field(u"creators", metadata.creators)
+        .field(u"dates", metadata.dates)
+        .field(u"identifiers", metadata.identifiers)
+        .field(u"languages", metadata.languages)
+        .field(u"publishers", metadata.publishers)
+        .field(u"titles", metadata.titles)
+        .fieldIfPresent(u"uniqueIdentifier", metadata.uniqueIdentifier);
 }
 
-QJsonValue toJson(const EPUBBook::Destination& destination) {
+void writeJson(JsonWriter& writer, const EPUBBook::Destination& destination) {
     if (const auto* position = destination.asPosition()) {
-        return jsonCase(kPositionCase, QJsonObject{{u"sectionID"_s, position->sectionID},
-                                                   {u"utf16Offset"_s, toJson(position->utf16Offset)}});
+        JsonCaseWriter destinationCase(writer, kPositionCase);
+        JsonObjectWriter(writer).field(u"sectionID", position->sectionID).field(u"utf16Offset", position->utf16Offset);
+        return;
     }
-    return jsonCase(kUnavailableCase,
-                    QJsonObject{{kUnlabelledPayloadKey.toString(), toJson(*destination.unavailableReason())}});
+    JsonCaseWriter destinationCase(writer, kUnavailableCase);
+    JsonObjectWriter(writer).field(kUnlabelledPayloadKey, *destination.unavailableReason());
 }
 
-QJsonValue toJson(const EPUBBook::Navigation& navigation) {
-    QJsonObject object{{u"id"_s, navigation.id},
-                       {u"label"_s, navigation.label},
-                       {u"destination"_s, toJson(navigation.destination)},
-                       {u"children"_s, toJson(navigation.children)}};
-    insertIfPresent(object, u"reference", navigation.reference);
-    return object;
+void writeJson(JsonWriter& writer, const EPUBBook::Navigation& navigation) {
+    JsonObjectWriter(writer)
+        .field(u"children", navigation.children)
+        .field(u"destination", navigation.destination)
+        .field(u"id", navigation.id)
+        .field(u"label", navigation.label)
+        .fieldIfPresent(u"reference", navigation.reference);
 }
 
-QJsonValue toJson(const EPUBBook::Link& link) {
-    return QJsonObject{{u"start"_s, toJson(link.start)},
-                       {u"end"_s, toJson(link.end)},
-                       {u"reference"_s, link.reference},
-                       {u"destination"_s, toJson(link.destination)}};
+void writeJson(JsonWriter& writer, const EPUBBook::Link& link) {
+    JsonObjectWriter(writer)
+        .field(u"destination", link.destination)
+        .field(u"end", link.end)
+        .field(u"reference", link.reference)
+        .field(u"start", link.start);
 }
 
-QJsonValue toJson(const EPUBBook::Notice& notice) {
-    QJsonObject object{{u"kind"_s, toJson(notice.kind)}};
-    insertIfPresent(object, u"resource", notice.resource);
-    return object;
+void writeJson(JsonWriter& writer, const EPUBBook::Notice& notice) {
+    JsonObjectWriter(writer).field(u"kind", notice.kind).fieldIfPresent(u"resource", notice.resource);
 }
 
-QJsonValue toJson(const EPUBBook::Information& information) {
-    return QJsonObject{{u"metadata"_s, toJson(information.metadata)},
-                       {u"navigation"_s, toJson(information.navigation)},
-                       {u"links"_s, toJson(information.links)},
-                       {u"notices"_s, toJson(information.notices)},
-                       {u"packagePath"_s, information.packagePath}};
+namespace {
+
+// The fields that a book and its information share, in key order (a book's "document" comes before them).
+void writeInformationFields(JsonObjectWriter& object, const EPUBBook::Information& information) {
+    object.field(u"links", information.links)
+        .field(u"metadata", information.metadata)
+        .field(u"navigation", information.navigation)
+        .field(u"notices", information.notices)
+        .field(u"packagePath", information.packagePath);
 }
 
-QJsonValue toJson(const EPUBBook& book) {
-    QJsonObject object = toJson(book.information()).toObject();
-    object.insert(u"document"_s, toJson(book.document));
-    return object;
+}  // namespace
+
+void writeJson(JsonWriter& writer, const EPUBBook::Information& information) {
+    JsonObjectWriter object(writer);
+    writeInformationFields(object, information);
 }
 
-Decoded<EPUBBook::Metadata> decodeJson(const QJsonValue& value, const JsonPath& path,
+void writeJson(JsonWriter& writer, const EPUBBook& book) {
+    JsonObjectWriter object(writer);
+    object.field(u"document", book.document);
+    writeInformationFields(object, book.information());
+}
+
+Decoded<EPUBBook::Metadata> decodeJson(const JsonValue& value, const JsonPath& path,
                                        std::type_identity<EPUBBook::Metadata>) {
     JsonObjectDecoder decoder(value, path);
     EPUBBook::Metadata metadata;
@@ -149,7 +161,7 @@ Decoded<EPUBBook::Metadata> decodeJson(const QJsonValue& value, const JsonPath& 
     return decoder.finish(std::move(metadata));
 }
 
-Decoded<EPUBBook::Destination> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<EPUBBook::Destination> decodeJson(const JsonValue& value, const JsonPath& path,
                                           std::type_identity<EPUBBook::Destination>) {
     auto found = decodeJsonCase(value, path, {kPositionCase, kUnavailableCase});
     if (!found) return tl::unexpected(std::move(found).error());
@@ -163,7 +175,7 @@ Decoded<EPUBBook::Destination> decodeJson(const QJsonValue& value, const JsonPat
     return payload.finish(EPUBBook::Destination::unavailable(reason));
 }
 
-Decoded<EPUBBook::Navigation> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<EPUBBook::Navigation> decodeJson(const JsonValue& value, const JsonPath& path,
                                          std::type_identity<EPUBBook::Navigation>) {
     // Recursion here is bounded by the nesting limit of the JSON parser.
     JsonObjectDecoder decoder(value, path);
@@ -176,7 +188,7 @@ Decoded<EPUBBook::Navigation> decodeJson(const QJsonValue& value, const JsonPath
     return decoder.finish(std::move(navigation));
 }
 
-Decoded<EPUBBook::Link> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<EPUBBook::Link>) {
+Decoded<EPUBBook::Link> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<EPUBBook::Link>) {
     JsonObjectDecoder decoder(value, path);
     EPUBBook::Link link;
     link.start = decoder.required<qsizetype>(u"start");
@@ -186,7 +198,7 @@ Decoded<EPUBBook::Link> decodeJson(const QJsonValue& value, const JsonPath& path
     return decoder.finish(std::move(link));
 }
 
-Decoded<EPUBBook::Notice> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<EPUBBook::Notice> decodeJson(const JsonValue& value, const JsonPath& path,
                                      std::type_identity<EPUBBook::Notice>) {
     JsonObjectDecoder decoder(value, path);
     EPUBBook::Notice notice;
@@ -210,14 +222,14 @@ EPUBBook::Information decodeInformationFields(JsonObjectDecoder& decoder) {
 
 }  // namespace
 
-Decoded<EPUBBook::Information> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<EPUBBook::Information> decodeJson(const JsonValue& value, const JsonPath& path,
                                           std::type_identity<EPUBBook::Information>) {
     JsonObjectDecoder decoder(value, path);
     EPUBBook::Information information = decodeInformationFields(decoder);
     return decoder.finish(std::move(information));
 }
 
-Decoded<EPUBBook> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<EPUBBook>) {
+Decoded<EPUBBook> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<EPUBBook>) {
     JsonObjectDecoder decoder(value, path);
     EPUBBook book;
     book.document = decoder.required<ReadingDocument>(u"document");

@@ -204,25 +204,25 @@ struct EnumTable<EPUBBook::Notice::Kind> {
     });
 };
 
-QJsonValue toJson(const EPUBBook::Metadata& metadata);
-QJsonValue toJson(const EPUBBook::Destination& destination);
-QJsonValue toJson(const EPUBBook::Navigation& navigation);
-QJsonValue toJson(const EPUBBook::Link& link);
-QJsonValue toJson(const EPUBBook::Notice& notice);
-QJsonValue toJson(const EPUBBook::Information& information);
-QJsonValue toJson(const EPUBBook& book);
+void writeJson(JsonWriter& writer, const EPUBBook::Metadata& metadata);
+void writeJson(JsonWriter& writer, const EPUBBook::Destination& destination);
+void writeJson(JsonWriter& writer, const EPUBBook::Navigation& navigation);
+void writeJson(JsonWriter& writer, const EPUBBook::Link& link);
+void writeJson(JsonWriter& writer, const EPUBBook::Notice& notice);
+void writeJson(JsonWriter& writer, const EPUBBook::Information& information);
+void writeJson(JsonWriter& writer, const EPUBBook& book);
 
-Decoded<EPUBBook::Metadata> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<EPUBBook::Metadata> decodeJson(const JsonValue& value, const JsonPath& path,
                                        std::type_identity<EPUBBook::Metadata>);
-Decoded<EPUBBook::Destination> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<EPUBBook::Destination> decodeJson(const JsonValue& value, const JsonPath& path,
                                           std::type_identity<EPUBBook::Destination>);
-Decoded<EPUBBook::Navigation> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<EPUBBook::Navigation> decodeJson(const JsonValue& value, const JsonPath& path,
                                          std::type_identity<EPUBBook::Navigation>);
-Decoded<EPUBBook::Link> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<EPUBBook::Link>);
-Decoded<EPUBBook::Notice> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<EPUBBook::Link> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<EPUBBook::Link>);
+Decoded<EPUBBook::Notice> decodeJson(const JsonValue& value, const JsonPath& path,
                                      std::type_identity<EPUBBook::Notice>);
-Decoded<EPUBBook::Information> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<EPUBBook::Information> decodeJson(const JsonValue& value, const JsonPath& path,
                                           std::type_identity<EPUBBook::Information>);
-Decoded<EPUBBook> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<EPUBBook>);
+Decoded<EPUBBook> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<EPUBBook>);
 
 }  // namespace tavrine

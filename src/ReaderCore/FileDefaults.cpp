@@ -43,7 +43,7 @@ QJsonValue encode(const DefaultsValue& value) {
             if constexpr (std::is_same_v<T, double>) {
                 return encodeNumber(content);
             } else if constexpr (std::is_same_v<T, QByteArray>) {
-                return QJsonObject{{kDataKey.toString(), toJson(content)}};
+                return QJsonObject{{kDataKey.toString(), QString::fromLatin1(base64Text(content))}};
             } else {
                 return content;
             }
@@ -60,9 +60,9 @@ std::optional<DefaultsValue> decode(const QJsonValue& entry) {
     const QJsonObject object = entry.toObject();
     if (object.size() != 1) return std::nullopt;
     if (object.contains(kDataKey)) {
-        auto data = decodeJson(object.value(kDataKey), JsonPath(), std::type_identity<QByteArray>{});
-        if (data) return *data;
-        return std::nullopt;
+        const QJsonValue data = object.value(kDataKey);
+        if (!data.isString()) return std::nullopt;
+        return decodeBase64Strictly(data.toString().toLatin1());
     }
     const QJsonValue word = object.value(kNumberKey);
     if (word == kNaN.toString()) return std::numeric_limits<double>::quiet_NaN();

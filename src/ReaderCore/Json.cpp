@@ -1,11 +1,13 @@
 #include "ReaderCore/Json.h"
 
 #include "ReaderCore/Uuid.h"
+#include "ReaderCore/internal/JsonText.h"
 
-#include <QJsonDocument>
-#include <QJsonParseError>
+#include <QStringList>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace tavrine {
 
@@ -17,20 +19,61 @@ QString JsonPath::toString() const {
     return components.join(u'.');
 }
 
-QString describeJsonType(const QJsonValue& value) {
-    switch (value.type()) {
-    case QJsonValue::Null: return QStringLiteral("null");
-    case QJsonValue::Bool: return QStringLiteral("bool");
-    case QJsonValue::Double: return QStringLiteral("number");
-    case QJsonValue::String: return QStringLiteral("string");
-    case QJsonValue::Array: return QStringLiteral("array");
-    case QJsonValue::Object: return QStringLiteral("dictionary");
-    case QJsonValue::Undefined: break;
-    }
-    return QStringLiteral("nothing");
+// ---- Values -------------------------------------------------------------------------------------------
+
+double JsonValue::toDouble() const {
+    const auto& n = node();
+    return n.flag ? static_cast<double>(n.integer) : n.number;
 }
 
-DecodingError typeMismatch(const JsonPath& path, QStringView expected, const QJsonValue& found) {
+std::optional<qint64> JsonValue::exactInteger() const {
+    const auto& n = node();
+    if (!n.flag) return std::nullopt;
+    return n.integer;
+}
+
+QString JsonValue::toString() const {
+    return internal::decodeJsonString(bytes(), node().flag);
+}
+
+bool JsonValue::stringEqualsSlowly(QStringView text) const {
+    const std::string_view raw = bytes();
+    if (!node().flag) {
+        // UTF-8 takes at least one byte per UTF-16 unit, and ASCII exactly one.
+        if (raw.size() < static_cast<std::size_t>(text.size())) return false;
+        bool ascii = true;
+        for (std::size_t i = 0; i < raw.size() && ascii; ++i) {
+            const auto byte = static_cast<unsigned char>(raw[i]);
+            if (byte >= 0x80) {
+                ascii = false;
+            } else if (static_cast<qsizetype>(i) >= text.size() || text[static_cast<qsizetype>(i)].unicode() != byte) {
+                return false;
+            }
+        }
+        if (ascii) return raw.size() == static_cast<std::size_t>(text.size());
+    }
+    return toString() == text;
+}
+
+JsonValue JsonValue::find(QStringView key) const {
+    JsonValue found;
+    for (const auto& [memberKey, value] : members()) {
+        if (memberKey == key) found = value;
+    }
+    return found;
+}
+
+QString describeJsonType(const JsonValue& value) {
+    if (value.isUndefined()) return QStringLiteral("nothing");
+    if (value.isNull()) return QStringLiteral("null");
+    if (value.isBool()) return QStringLiteral("bool");
+    if (value.isNumber()) return QStringLiteral("number");
+    if (value.isString()) return QStringLiteral("string");
+    if (value.isArray()) return QStringLiteral("array");
+    return QStringLiteral("dictionary");
+}
+
+DecodingError typeMismatch(const JsonPath& path, QStringView expected, const JsonValue& found) {
     if (found.isNull()) {
         return path.error(DecodingError::Kind::valueNotFound,
                           QStringLiteral("Expected %1 value but found null instead.").arg(expected));
@@ -40,39 +83,182 @@ DecodingError typeMismatch(const JsonPath& path, QStringView expected, const QJs
         QStringLiteral("Expected to decode %1 but found a %2 instead.").arg(expected, describeJsonType(found)));
 }
 
-QJsonValue toJson(const QUuid& value) {
-    return uuidString(value);
+// ---- Writing ------------------------------------------------------------------------------------------
+
+void JsonWriter::separate() {
+    if (m_afterKey) {
+        m_afterKey = false;
+        return;
+    }
+    if (m_needsComma) put(',');
+    m_needsComma = true;
 }
 
-QJsonValue toJson(const QByteArray& value) {
-    return QString::fromLatin1(value.toBase64());
+void JsonWriter::open(char bracket) {
+    separate();
+    put(bracket);
+    m_enclosing.push_back(m_needsComma);
+    m_needsComma = false;
+#ifndef NDEBUG
+    m_lastKeys.emplace_back();
+#endif
 }
 
-QByteArray encodeJson(const QJsonValue& value) {
-    if (value.isArray()) return QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact);
-    return QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
+void JsonWriter::close(char bracket) {
+    put(bracket);
+    m_needsComma = m_enclosing.back();
+    m_enclosing.pop_back();
+#ifndef NDEBUG
+    m_lastKeys.pop_back();
+#endif
 }
 
-Decoded<QString> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<QString>) {
+JsonWriter::JsonWriter(std::function<bool(QByteArrayView)> sink, qsizetype bufferBytes) : m_sink(std::move(sink)) {
+    m_out.resize(bufferBytes);
+    m_cursor = m_out.data();
+    m_end = m_cursor + m_out.size();
+}
+
+void JsonWriter::makeRoom(qsizetype most) {
+    qsizetype used = m_cursor ? m_cursor - m_out.constData() : 0;
+    if (m_sink) {
+        // Hand over what is written (dropping it when the sink has refused a piece), and start again.
+        if (!m_sinkRefused && used > 0) m_sinkRefused = !m_sink(QByteArrayView(m_out.constData(), used));
+        used = 0;
+        if (m_out.size() < most) m_out.resize(most);
+    } else {
+        m_out.resize(std::max(used + most, 2 * m_out.size() + 4096));
+    }
+    m_cursor = m_out.data() + used;
+    m_end = m_out.data() + m_out.size();
+}
+
+bool JsonWriter::finish() {
+    Q_ASSERT(m_sink);
+    const qsizetype used = m_cursor - m_out.constData();
+    if (!m_sinkRefused && used > 0) m_sinkRefused = !m_sink(QByteArrayView(m_out.constData(), used));
+    m_cursor = m_out.data();
+    return !m_sinkRefused;
+}
+
+QByteArray JsonWriter::take() {
+    m_out.truncate(m_cursor ? m_cursor - m_out.constData() : 0);
+    m_cursor = m_end = nullptr;
+    return std::move(m_out);
+}
+
+void JsonWriter::beginObject() {
+    open('{');
+}
+
+void JsonWriter::endObject() {
+    close('}');
+}
+
+void JsonWriter::beginArray() {
+    open('[');
+}
+
+void JsonWriter::endArray() {
+    close(']');
+}
+
+void JsonWriter::key(QStringView key) {
+#ifndef NDEBUG
+    // Ascending keys make the text of a value the same whichever way it was built.
+    Q_ASSERT_X(!m_needsComma || m_lastKeys.back() < key, "JsonWriter::key",
+               "keys of an object must be written in ascending order");
+    m_lastKeys.back() = key.toString();
+#endif
+    value(key);
+    put(':');
+    m_afterKey = true;
+}
+
+void JsonWriter::null() {
+    separate();
+    std::memcpy(room(4), "null", 4);
+    m_cursor += 4;
+}
+
+void JsonWriter::value(bool value) {
+    separate();
+    const std::string_view word = value ? "true" : "false";
+    std::memcpy(room(5), word.data(), word.size());
+    m_cursor += word.size();
+}
+
+void JsonWriter::value(double value) {
+    separate();
+    m_cursor = internal::writeJsonNumber(room(internal::kJsonNumberLength), value);
+}
+
+void JsonWriter::value(qint64 value) {
+    separate();
+    m_cursor = internal::writeJsonInteger(room(internal::kJsonNumberLength), value);
+}
+
+void JsonWriter::value(QStringView text) {
+    separate();
+    m_cursor = internal::writeJsonString(room(internal::jsonStringLengthBound(text.size())), text);
+}
+
+void JsonWriter::asciiValue(std::string_view text) {
+    separate();
+    char* out = room(static_cast<qsizetype>(text.size()) + 2);
+    *out++ = '"';
+    std::memcpy(out, text.data(), text.size());
+    out += text.size();
+    *out++ = '"';
+    m_cursor = out;
+}
+
+void JsonWriter::base64Value(QByteArrayView bytes) {
+    separate();
+    char* out = room(internal::base64Length(bytes.size()) + 2);
+    *out++ = '"';
+    out = internal::writeBase64(out, bytes);
+    *out++ = '"';
+    m_cursor = out;
+}
+
+void writeJson(JsonWriter& writer, const QUuid& value) {
+    writer.value(uuidString(value));
+}
+
+// ---- Base64 -------------------------------------------------------------------------------------------
+
+QByteArray base64Text(QByteArrayView bytes) {
+    QByteArray text(internal::base64Length(bytes.size()), Qt::Uninitialized);
+    internal::writeBase64(text.data(), bytes);
+    return text;
+}
+
+std::optional<QByteArray> decodeBase64Strictly(QByteArrayView text) {
+    return internal::decodeBase64(text);
+}
+
+// ---- Decoding -----------------------------------------------------------------------------------------
+
+Decoded<QString> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<QString>) {
     if (!value.isString()) return tl::unexpected(typeMismatch(path, u"String", value));
     return value.toString();
 }
 
-Decoded<bool> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<bool>) {
+Decoded<bool> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<bool>) {
     if (!value.isBool()) return tl::unexpected(typeMismatch(path, u"Bool", value));
     return value.toBool();
 }
 
-Decoded<double> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<double>) {
-    if (!value.isDouble()) return tl::unexpected(typeMismatch(path, u"Double", value));
+Decoded<double> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<double>) {
+    if (!value.isNumber()) return tl::unexpected(typeMismatch(path, u"Double", value));
     return value.toDouble();
 }
 
-Decoded<qint64> decodeJsonInteger(const QJsonValue& value, const JsonPath& path) {
-    if (!value.isDouble()) return tl::unexpected(typeMismatch(path, u"Int", value));
-    // QJsonValue keeps integral numbers that fit 64 bits exactly; anything else arrives as a double.
-    const QVariant variant = value.toVariant();
-    if (variant.typeId() == QMetaType::LongLong) return variant.toLongLong();
+Decoded<qint64> decodeJsonInteger(const JsonValue& value, const JsonPath& path) {
+    if (!value.isNumber()) return tl::unexpected(typeMismatch(path, u"Int", value));
+    // Integral numbers that fit 64 bits are kept exactly; anything else arrives as a double.
+    if (const auto integer = value.exactInteger()) return *integer;
     const double number = value.toDouble();
     // 2^63 is exactly representable and out of range, hence the strict upper comparison.
     if (std::isfinite(number) && std::trunc(number) == number && number >= -9223372036854775808.0 &&
@@ -84,49 +270,81 @@ Decoded<qint64> decodeJsonInteger(const QJsonValue& value, const JsonPath& path)
         QStringLiteral("Parsed JSON number <%1> does not fit in Int.").arg(QString::number(number, 'g', 17))));
 }
 
-Decoded<Date> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<Date>) {
-    if (!value.isDouble()) return tl::unexpected(typeMismatch(path, u"Double", value));
+Decoded<Date> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<Date>) {
+    if (!value.isNumber()) return tl::unexpected(typeMismatch(path, u"Double", value));
     return Date{value.toDouble()};
 }
 
-Decoded<QUuid> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<QUuid>) {
+Decoded<QUuid> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<QUuid>) {
     if (!value.isString()) return tl::unexpected(typeMismatch(path, u"String", value));
     if (auto id = parseUuid(value.toString())) return *id;
     return tl::unexpected(path.error(DecodingError::Kind::dataCorrupted,
                                      QStringLiteral("Attempted to decode UUID from invalid UUID string.")));
 }
 
-Decoded<QByteArray> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<QByteArray>) {
+Decoded<QByteArray> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<QByteArray>) {
     if (!value.isString()) return tl::unexpected(typeMismatch(path, u"String", value));
-    const QByteArray text = value.toString().toLatin1();
-    // Padded standard Base64 only: no whitespace, no missing '=' and no URL alphabet.
-    auto decoded = QByteArray::fromBase64Encoding(text, QByteArray::AbortOnBase64DecodingErrors);
-    if (text.size() % 4 != 0 || !decoded) {
+    std::optional<QByteArray> decoded;
+    if (const auto plain = value.plainString()) {
+        decoded = decodeBase64Strictly(QByteArrayView(plain->data(), static_cast<qsizetype>(plain->size())));
+    } else if (const QString text = value.toString();
+               std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        decoded = decodeBase64Strictly(text.toLatin1());
+    }
+    if (!decoded) {
         return tl::unexpected(
             path.error(DecodingError::Kind::dataCorrupted, QStringLiteral("Encountered Data is not valid Base64.")));
     }
-    return *decoded;
+    return std::move(*decoded);
 }
 
-JsonObjectDecoder::JsonObjectDecoder(const QJsonValue& value, JsonPath path) : m_path(std::move(path)) {
+DecodingError invalidRawValue(const JsonValue& value, const JsonPath& path) {
+    return path.error(DecodingError::Kind::dataCorrupted,
+                      QStringLiteral("Cannot initialize from invalid String value %1").arg(value.toString()));
+}
+
+DecodingError nullElement(const JsonPath& path) {
+    return path.error(DecodingError::Kind::valueNotFound, QStringLiteral("Expected a value but found null instead."));
+}
+
+JsonObjectDecoder::JsonObjectDecoder(const JsonValue& value, JsonPath path) : m_path(std::move(path)) {
     if (value.isObject()) {
-        m_object = value.toObject();
+        m_object = value;
+        m_nextMember = value.m_index + 1;
     } else {
         fail(typeMismatch(m_path, u"Dictionary<String, Any>", value));
     }
 }
 
-QJsonValue JsonObjectDecoder::lookUp(QStringView key, bool required) {
+JsonValue JsonObjectDecoder::find(QStringView key) {
+    const auto& node = m_object.node();
+    // Equal keys: the last one counts, so every member is looked at.
+    if (!node.flag) return m_object.find(key);
+    const std::vector<internal::JsonNode>& nodes = m_object.m_tape->nodes;
+    const std::uint32_t first = m_object.m_index + 1;
+    std::uint32_t member = m_nextMember;
+    for (std::uint32_t looked = 0; looked < node.count; ++looked) {
+        if (member == node.end) member = first;
+        const std::uint32_t next = nodes[member + 1].end;
+        if (JsonValue(m_object.m_tape, member).stringEquals(key)) {
+            m_nextMember = next;
+            return JsonValue(m_object.m_tape, member + 1);
+        }
+        member = next;
+    }
+    return {};
+}
+
+JsonValue JsonObjectDecoder::lookUp(QStringView key, bool required) {
     if (m_error) return {};
-    const auto found = m_object.constFind(key);
-    if (found == m_object.constEnd()) {
+    const JsonValue value = find(key);
+    if (value.isUndefined()) {
         if (required) {
             fail(m_path.error(DecodingError::Kind::keyNotFound,
                               QStringLiteral("No value associated with key \"%1\".").arg(key)));
         }
-        return QJsonValue(QJsonValue::Undefined);
+        return value;
     }
-    const QJsonValue value = found.value();
     if (required && value.isNull()) {
         fail(m_path.key(key).error(DecodingError::Kind::valueNotFound,
                                    QStringLiteral("Expected a value for key \"%1\" but found null instead.").arg(key)));
@@ -134,24 +352,17 @@ QJsonValue JsonObjectDecoder::lookUp(QStringView key, bool required) {
     return value;
 }
 
-QJsonObject jsonCase(QStringView caseName, QJsonObject payload) {
-    QJsonObject object;
-    object.insert(caseName, std::move(payload));
-    return object;
-}
-
-Decoded<JsonCase> decodeJsonCase(const QJsonValue& value, const JsonPath& path,
+Decoded<JsonCase> decodeJsonCase(const JsonValue& value, const JsonPath& path,
                                  std::initializer_list<QStringView> caseNames) {
     if (!value.isObject()) return tl::unexpected(typeMismatch(path, u"Dictionary<String, Any>", value));
-    const QJsonObject object = value.toObject();
     JsonCase found;
     qsizetype caseKeys = 0;
     qsizetype index = 0;
     for (const QStringView name : caseNames) {
-        const auto entry = object.constFind(name);
-        if (entry != object.constEnd()) {
+        const JsonValue payload = value.find(name);
+        if (!payload.isUndefined()) {
             ++caseKeys;
-            found = JsonCase{index, entry.value(), path.key(name)};
+            found = JsonCase{index, payload, path.key(name)};
         }
         ++index;
     }
@@ -160,19 +371,6 @@ Decoded<JsonCase> decodeJsonCase(const QJsonValue& value, const JsonPath& path,
                                          QStringLiteral("Invalid number of keys found, expected one.")));
     }
     return found;
-}
-
-Decoded<QJsonValue> parseJson(const QByteArray& text) {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
-    if (error.error != QJsonParseError::NoError) {
-        return tl::unexpected(DecodingError{DecodingError::Kind::dataCorrupted, QString(),
-                                            QStringLiteral("The given data was not valid JSON. (%1 at offset %2)")
-                                                .arg(error.errorString())
-                                                .arg(error.offset)});
-    }
-    if (document.isArray()) return QJsonValue(document.array());
-    return QJsonValue(document.object());
 }
 
 }  // namespace tavrine

@@ -58,26 +58,30 @@ bool ReadingDocument::isValid() const {
     return spansAreValid(spans, text);
 }
 
-QJsonValue toJson(const ReadingDocument::Section& section) {
-    QJsonObject object{{u"id"_s, section.id}, {u"start"_s, toJson(section.start)}, {u"end"_s, toJson(section.end)}};
-    insertIfPresent(object, u"title", section.title);
-    return object;
+void writeJson(JsonWriter& writer, const ReadingDocument::Section& section) {
+    JsonObjectWriter(writer)
+        .field(u"end", section.end)
+        .field(u"id", section.id)
+        .field(u"start", section.start)
+        .fieldIfPresent(u"title", section.title);
 }
 
-QJsonValue toJson(const ReadingDocument::Span& span) {
-    return QJsonObject{{u"kind"_s, toJson(span.kind)},
-                       {u"start"_s, toJson(span.start)},
-                       {u"end"_s, toJson(span.end)},
-                       {u"level"_s, toJson(span.level)}};
+void writeJson(JsonWriter& writer, const ReadingDocument::Span& span) {
+    JsonObjectWriter(writer)
+        .field(u"end", span.end)
+        .field(u"kind", span.kind)
+        .field(u"level", span.level)
+        .field(u"start", span.start);
 }
 
-QJsonValue toJson(const ReadingDocument& document) {
-    QJsonObject object{{u"text"_s, document.text}, {u"spans"_s, toJson(document.spans)}};
-    insertIfPresent(object, u"sections", document.sections);
-    return object;
+void writeJson(JsonWriter& writer, const ReadingDocument& document) {
+    JsonObjectWriter(writer)
+        .fieldIfPresent(u"sections", document.sections)
+        .field(u"spans", document.spans)
+        .field(u"text", document.text);
 }
 
-Decoded<ReadingDocument::Section> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<ReadingDocument::Section> decodeJson(const JsonValue& value, const JsonPath& path,
                                              std::type_identity<ReadingDocument::Section>) {
     JsonObjectDecoder decoder(value, path);
     ReadingDocument::Section section;
@@ -88,7 +92,7 @@ Decoded<ReadingDocument::Section> decodeJson(const QJsonValue& value, const Json
     return decoder.finish(std::move(section));
 }
 
-Decoded<ReadingDocument::Span> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<ReadingDocument::Span> decodeJson(const JsonValue& value, const JsonPath& path,
                                           std::type_identity<ReadingDocument::Span>) {
     JsonObjectDecoder decoder(value, path);
     ReadingDocument::Span span;
@@ -99,8 +103,7 @@ Decoded<ReadingDocument::Span> decodeJson(const QJsonValue& value, const JsonPat
     return decoder.finish(span);
 }
 
-Decoded<ReadingDocument> decodeJson(const QJsonValue& value, const JsonPath& path,
-                                    std::type_identity<ReadingDocument>) {
+Decoded<ReadingDocument> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<ReadingDocument>) {
     JsonObjectDecoder decoder(value, path);
     ReadingDocument document;
     document.sections = decoder.optional<QList<ReadingDocument::Section>>(u"sections");

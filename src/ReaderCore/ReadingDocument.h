@@ -95,13 +95,13 @@ struct EnumTable<ReadingDocument::Span::Kind> {
     });
 };
 
-QJsonValue toJson(const ReadingDocument::Section& section);
-QJsonValue toJson(const ReadingDocument::Span& span);
-QJsonValue toJson(const ReadingDocument& document);
-Decoded<ReadingDocument::Section> decodeJson(const QJsonValue& value, const JsonPath& path,
+void writeJson(JsonWriter& writer, const ReadingDocument::Section& section);
+void writeJson(JsonWriter& writer, const ReadingDocument::Span& span);
+void writeJson(JsonWriter& writer, const ReadingDocument& document);
+Decoded<ReadingDocument::Section> decodeJson(const JsonValue& value, const JsonPath& path,
                                              std::type_identity<ReadingDocument::Section>);
-Decoded<ReadingDocument::Span> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<ReadingDocument::Span> decodeJson(const JsonValue& value, const JsonPath& path,
                                           std::type_identity<ReadingDocument::Span>);
-Decoded<ReadingDocument> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<ReadingDocument>);
+Decoded<ReadingDocument> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<ReadingDocument>);
 
 }  // namespace tavrine

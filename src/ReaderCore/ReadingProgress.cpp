@@ -1,14 +1,12 @@
 #include "ReaderCore/ReadingProgress.h"
 
 namespace tavrine {
-using namespace Qt::StringLiterals;
 
-QJsonValue toJson(const ReadingProgress& progress) {
-    return QJsonObject{{u"utf16Offset"_s, toJson(progress.utf16Offset)}, {u"isCompleted"_s, progress.isCompleted}};
+void writeJson(JsonWriter& writer, const ReadingProgress& progress) {
+    JsonObjectWriter(writer).field(u"isCompleted", progress.isCompleted).field(u"utf16Offset", progress.utf16Offset);
 }
 
-Decoded<ReadingProgress> decodeJson(const QJsonValue& value, const JsonPath& path,
-                                    std::type_identity<ReadingProgress>) {
+Decoded<ReadingProgress> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<ReadingProgress>) {
     JsonObjectDecoder decoder(value, path);
     ReadingProgress progress;
     progress.utf16Offset = decoder.required<qsizetype>(u"utf16Offset");

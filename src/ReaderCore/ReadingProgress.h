@@ -21,7 +21,7 @@ struct ReadingProgress {
     bool operator==(const ReadingProgress&) const = default;
 };
 
-QJsonValue toJson(const ReadingProgress& progress);
-Decoded<ReadingProgress> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<ReadingProgress>);
+void writeJson(JsonWriter& writer, const ReadingProgress& progress);
+Decoded<ReadingProgress> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<ReadingProgress>);
 
 }  // namespace tavrine

@@ -1,7 +1,6 @@
 #include "ReaderCore/SavedReading.h"
 
 namespace tavrine {
-using namespace Qt::StringLiterals;
 
 SavedReading SavedReading::create(ReadingDocument document, std::optional<QString> title,
                                   std::optional<EPUBBook::Information> epub, std::optional<QString> source,
@@ -10,17 +9,17 @@ SavedReading SavedReading::create(ReadingDocument document, std::optional<QStrin
                         std::move(epub),     std::move(source),   importedAt};
 }
 
-QJsonValue toJson(const SavedReading& reading) {
-    QJsonObject object{{u"id"_s, toJson(reading.id)},
-                       {u"document"_s, toJson(reading.document)},
-                       {u"importedAt"_s, toJson(reading.importedAt)}};
-    insertIfPresent(object, u"title", reading.title);
-    insertIfPresent(object, u"epub", reading.epub);
-    insertIfPresent(object, u"source", reading.source);
-    return object;
+void writeJson(JsonWriter& writer, const SavedReading& reading) {
+    JsonObjectWriter(writer)
+        .field(u"document", reading.document)
+        .fieldIfPresent(u"epub", reading.epub)
+        .field(u"id", reading.id)
+        .field(u"importedAt", reading.importedAt)
+        .fieldIfPresent(u"source", reading.source)
+        .fieldIfPresent(u"title", reading.title);
 }
 
-Decoded<SavedReading> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<SavedReading>) {
+Decoded<SavedReading> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<SavedReading>) {
     JsonObjectDecoder decoder(value, path);
     SavedReading reading;
     reading.id = decoder.required<QUuid>(u"id");

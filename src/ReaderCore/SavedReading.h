@@ -34,7 +34,7 @@ struct SavedReading {
     bool operator==(const SavedReading&) const = default;
 };
 
-QJsonValue toJson(const SavedReading& reading);
-Decoded<SavedReading> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<SavedReading>);
+void writeJson(JsonWriter& writer, const SavedReading& reading);
+Decoded<SavedReading> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<SavedReading>);
 
 }  // namespace tavrine

@@ -2,7 +2,7 @@
 
 #include "ReaderStorage/internal/PathNames.h"
 
-#include <QCryptographicHash>
+#include "ReaderStorage/internal/Sha256.h"
 
 namespace tavrine {
 namespace {
@@ -27,16 +27,19 @@ bool EPUBOriginal::isValid() const {
 }
 
 QString sha256Hex(QByteArrayView bytes) {
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    Sha256 digest;
+    digest.add(bytes);
+    return QString::fromLatin1(digest.result().toHex());
 }
 
-QJsonValue toJson(const EPUBOriginal& original) {
-    return QJsonObject{{u"filename"_s, toJson(original.filename)},
-                       {u"byteCount"_s, toJson(original.byteCount)},
-                       {u"sha256"_s, toJson(original.sha256)}};
+void writeJson(JsonWriter& writer, const EPUBOriginal& original) {
+    JsonObjectWriter(writer)
+        .field(u"byteCount", original.byteCount)
+        .field(u"filename", original.filename)
+        .field(u"sha256", original.sha256);
 }
 
-Decoded<EPUBOriginal> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<EPUBOriginal>) {
+Decoded<EPUBOriginal> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<EPUBOriginal>) {
     JsonObjectDecoder decoder(value, path);
     EPUBOriginal original;
     original.filename = decoder.required<QString>(u"filename");

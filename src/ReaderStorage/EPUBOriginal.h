@@ -29,7 +29,7 @@ struct EPUBOriginal {
 // The SHA-256 digest of bytes as 64 lower-case hexadecimal digits, two per byte in order.
 QString sha256Hex(QByteArrayView bytes);
 
-QJsonValue toJson(const EPUBOriginal& original);
-Decoded<EPUBOriginal> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<EPUBOriginal>);
+void writeJson(JsonWriter& writer, const EPUBOriginal& original);
+Decoded<EPUBOriginal> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<EPUBOriginal>);
 
 }  // namespace tavrine

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <tl/expected.hpp>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -79,6 +80,14 @@ public:
     virtual ~FileLock() = default;
 };
 
+// The bytes of a file that writeFileAtomicallyFrom() writes, handed over in order.
+class FileContents {
+public:
+    virtual ~FileContents() = default;
+    // Appends bytes; false once the file cannot take them (the write has failed: hand over no more).
+    virtual bool append(QByteArrayView bytes) = 0;
+};
+
 // An open file read from the start in pieces. Closing happens on destruction; an error while closing is
 // ignored, as nothing was written.
 class ReadableFile {
@@ -115,7 +124,15 @@ public:
     // file is still in place; once the new one has its name the write has succeeded (a failing sync of
     // the folder is then not reported: the next write into that folder syncs it again). A process killed
     // in the middle leaves at most the temporary file behind.
-    virtual tl::expected<void, FileError> writeFileAtomically(const QString& path, const QByteArray& bytes) = 0;
+    tl::expected<void, FileError> writeFileAtomically(const QString& path, const QByteArray& bytes) {
+        return writeFileAtomicallyFrom(path, [&bytes](FileContents& file) { return file.append(bytes); });
+    }
+    // The same for bytes made as they are written, so that a large file is never whole in memory:
+    // produce hands them to the file in order and returns whether they are complete. When it returns
+    // false the write is abandoned like a failed one (the old file stays) and, unless the file system
+    // failed first, reports ECANCELED.
+    virtual tl::expected<void, FileError> writeFileAtomicallyFrom(
+        const QString& path, const std::function<bool(FileContents&)>& produce) = 0;
     // Creates a directory and every missing one on its path; an existing directory is no failure.
     virtual tl::expected<void, FileError> createDirectories(const QString& path) = 0;
     // Takes an exclusive lock on the file at path without waiting, creating the file when it is missing

@@ -23,21 +23,48 @@ bool LibraryTextFile::containsNonTextScalar(QStringView text) {
     return false;
 }
 
-tl::expected<ReadingDocument, LibraryTextFile::Failure> LibraryTextFile::decodeText(const QString& filename,
-                                                                                    const QByteArray& data) {
-    if (!isFileNameWithExtension(filename, u"txt")) return tl::unexpected(Failure::unsupportedFormat);
-    if (data.size() > byteLimit) return tl::unexpected(Failure::tooLong);
+namespace {
 
+using Failure = LibraryTextFile::Failure;
+
+// The checks of the file itself, before its text is decoded.
+std::optional<Failure> fileFailure(const QString& filename, const QByteArray& data) {
+    if (!isFileNameWithExtension(filename, u"txt")) return Failure::unsupportedFormat;
+    if (data.size() > LibraryTextFile::byteLimit) return Failure::tooLong;
+    return std::nullopt;
+}
+
+// The bytes of the text: the data without one leading byte-order mark.
+QByteArrayView textBytes(const QByteArray& data) {
     QByteArrayView bytes(data);
     if (bytes.startsWith(kByteOrderMark)) bytes = bytes.sliced(3);
-    std::optional<QString> text = decodeUTF8Strictly(bytes);
-    if (!text) return tl::unexpected(Failure::invalidEncoding);
+    return bytes;
+}
 
-    if (text->size() > utf16Limit) return tl::unexpected(Failure::tooLong);
-    if (checkCharacterLengths(*text) != CharacterLengthCheck::passed) return tl::unexpected(Failure::tooComplex);
-    if (containsNonTextScalar(*text)) return tl::unexpected(Failure::nonText);
-    if (isBlank(*text)) return tl::unexpected(Failure::empty);
+// The checks of the decoded text.
+std::optional<Failure> textFailure(QStringView text) {
+    if (text.size() > LibraryTextFile::utf16Limit) return Failure::tooLong;
+    if (checkCharacterLengths(text) != CharacterLengthCheck::passed) return Failure::tooComplex;
+    if (LibraryTextFile::containsNonTextScalar(text)) return Failure::nonText;
+    if (isBlank(text)) return Failure::empty;
+    return std::nullopt;
+}
+
+}  // namespace
+
+tl::expected<ReadingDocument, LibraryTextFile::Failure> LibraryTextFile::decodeText(const QString& filename,
+                                                                                    const QByteArray& data) {
+    if (const auto failure = fileFailure(filename, data)) return tl::unexpected(*failure);
+    std::optional<QString> text = decodeUTF8Strictly(textBytes(data));
+    if (!text) return tl::unexpected(Failure::invalidEncoding);
+    if (const auto failure = textFailure(*text)) return tl::unexpected(*failure);
     return ReadingDocument{.sections = std::nullopt, .text = std::move(*text), .spans = {}};
+}
+
+bool LibraryTextFile::decodesTo(const ReadingDocument& document) const {
+    if (document.sections || !document.spans.isEmpty()) return false;
+    if (fileFailure(filename, data)) return false;
+    return isStrictUTF8Of(textBytes(data), document.text) && !textFailure(document.text);
 }
 
 tl::expected<LibraryTextFile, LibraryTextFile::Failure> LibraryTextFile::create(QString filename, QByteArray data) {
@@ -45,12 +72,11 @@ tl::expected<LibraryTextFile, LibraryTextFile::Failure> LibraryTextFile::create(
     return LibraryTextFile{std::move(filename), std::move(data)};
 }
 
-QJsonValue toJson(const LibraryTextFile& file) {
-    return QJsonObject{{u"filename"_s, toJson(file.filename)}, {u"data"_s, toJson(file.data)}};
+void writeJson(JsonWriter& writer, const LibraryTextFile& file) {
+    JsonObjectWriter(writer).field(u"data", file.data).field(u"filename", file.filename);
 }
 
-Decoded<LibraryTextFile> decodeJson(const QJsonValue& value, const JsonPath& path,
-                                    std::type_identity<LibraryTextFile>) {
+Decoded<LibraryTextFile> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<LibraryTextFile>) {
     JsonObjectDecoder decoder(value, path);
     LibraryTextFile file;
     file.filename = decoder.required<QString>(u"filename");

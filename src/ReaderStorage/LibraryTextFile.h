@@ -39,6 +39,9 @@ struct LibraryTextFile {
     // A file that passes decodeText(), kept with both arguments unchanged.
     static tl::expected<LibraryTextFile, Failure> create(QString filename, QByteArray data);
 
+    // Whether decodeText() gives exactly this document for the file, found without decoding it.
+    bool decodesTo(const ReadingDocument& document) const;
+
     // Whether text holds U+FFFD or a control character other than tab, line feed and carriage return.
     static bool containsNonTextScalar(QStringView text);
 
@@ -62,7 +65,7 @@ struct EnumTable<LibraryTextFile::Failure> {
     });
 };
 
-QJsonValue toJson(const LibraryTextFile& file);
-Decoded<LibraryTextFile> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<LibraryTextFile>);
+void writeJson(JsonWriter& writer, const LibraryTextFile& file);
+Decoded<LibraryTextFile> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<LibraryTextFile>);
 
 }  // namespace tavrine

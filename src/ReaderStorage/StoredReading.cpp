@@ -1,26 +1,23 @@
 #include "ReaderStorage/StoredReading.h"
 
 namespace tavrine {
-namespace {
-using namespace Qt::StringLiterals;
-}  // namespace
 
 bool sameContent(const StoredReading& a, const StoredReading& b) {
     return a.reading == b.reading && a.originalTextFile == b.originalTextFile && a.originalEPUB == b.originalEPUB &&
            a.isInLibrary == b.isInLibrary;
 }
 
-QJsonValue toJson(const StoredReading& record) {
-    QJsonObject object{{u"reading"_s, toJson(record.reading)},
-                       {u"isInLibrary"_s, toJson(record.isInLibrary)},
-                       {u"progress"_s, toJson(record.progress)}};
-    insertIfPresent(object, u"originalTextFile", record.originalTextFile);
-    insertIfPresent(object, u"originalEPUB", record.originalEPUB);
-    insertIfPresent(object, u"lastPlayedAt", record.lastPlayedAt);
-    return object;
+void writeJson(JsonWriter& writer, const StoredReading& record) {
+    JsonObjectWriter(writer)
+        .field(u"isInLibrary", record.isInLibrary)
+        .fieldIfPresent(u"lastPlayedAt", record.lastPlayedAt)
+        .fieldIfPresent(u"originalEPUB", record.originalEPUB)
+        .fieldIfPresent(u"originalTextFile", record.originalTextFile)
+        .field(u"progress", record.progress)
+        .field(u"reading", record.reading);
 }
 
-Decoded<StoredReading> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<StoredReading>) {
+Decoded<StoredReading> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<StoredReading>) {
     JsonObjectDecoder decoder(value, path);
     StoredReading record;
     record.reading = decoder.required<SavedReading>(u"reading");

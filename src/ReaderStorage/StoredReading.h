@@ -37,7 +37,7 @@ struct StoredReading {
 // positions and play dates: what a write that only moves positions may change.
 bool sameContent(const StoredReading& a, const StoredReading& b);
 
-QJsonValue toJson(const StoredReading& record);
-Decoded<StoredReading> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<StoredReading>);
+void writeJson(JsonWriter& writer, const StoredReading& record);
+Decoded<StoredReading> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<StoredReading>);
 
 }  // namespace tavrine

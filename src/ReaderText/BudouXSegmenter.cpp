@@ -96,7 +96,7 @@ QList<ReadingChunk> BudouXSegmenter::segment(const QString& text) const {
     qsizetype lineStart = 0;
     for (qsizetype i = 0; i < length;) {
         const char16_t unit = text[i].unicode();
-        if (!internal::isLineBreakScalar(unit)) {
+        if ((unit > 0x0D && unit < 0x85) || !internal::isLineBreakScalar(unit)) {
             ++i;
             continue;
         }
@@ -113,6 +113,7 @@ QList<ReadingChunk> BudouXSegmenter::segment(const QString& text) const {
 bool BudouXSegmenter::containsJapanese(QStringView text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i].unicode();
+        if (unit < 0x3040) continue;  // most units of most texts
         if ((unit >= 0x3040 && unit <= 0x30FF) || (unit >= 0x3400 && unit <= 0x9FFF) ||
             (unit >= 0xFF66 && unit <= 0xFF9D)) {
             return true;

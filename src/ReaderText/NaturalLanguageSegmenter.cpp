@@ -12,10 +12,6 @@ namespace {
 using namespace Qt::StringLiterals;
 using Boundary = ReadingChunk::Boundary;
 
-std::u16string_view standardView(QStringView view) {
-    return {view.utf16(), static_cast<std::size_t>(view.size())};
-}
-
 QStringView slice(QStringView text, TextRange range) {
     return text.sliced(range.lowerBound, range.length());
 }
@@ -41,20 +37,65 @@ NaturalLanguageSegmenter::NaturalLanguageSegmenter()
                                                                {&predicateEndings, predicateEnding},
                                                                {&englishPhraseStarts, englishPhraseStart}};
     for (const auto& [set, wordClass] : sets) {
-        for (const QString& word : *set) m_wordClasses[word.toStdU16String()] |= wordClass;
+        for (const QString& word : *set) m_wordClasses.add(word, wordClass);
     }
     for (const QString& word : englishPhraseStarts) {
         m_longestEnglishPhraseStart = std::max(m_longestEnglishPhraseStart, word.size());
     }
 }
 
-std::uint8_t NaturalLanguageSegmenter::classOf(QStringView word) const {
-    const auto found = m_wordClasses.find(standardView(word));
-    return found == m_wordClasses.end() ? 0 : found->second;
+std::uint32_t NaturalLanguageSegmenter::WordClasses::hash(QStringView word) {
+    std::uint32_t hash = 2166136261u;
+    for (const QChar c : word) hash = (hash ^ c.unicode()) * 16777619u;
+    return hash;
+}
+
+void NaturalLanguageSegmenter::WordClasses::add(QStringView word, WordClass wordClass) {
+    if (word.isEmpty() || word.size() > kLongestWord) qFatal("A word of the segmenter's sets does not fit its table");
+    const std::uint32_t wordHash = hash(word);
+    for (std::size_t index = wordHash;; ++index) {
+        Slot& slot = m_slots[index % m_slots.size()];
+        if (slot.length == 0) {
+            std::copy(word.utf16(), word.utf16() + word.size(), slot.units.begin());
+            slot.length = static_cast<std::uint8_t>(word.size());
+            slot.hash = wordHash;
+        }
+        if (slot.holds(word, wordHash)) {
+            slot.classes |= wordClass;
+            break;
+        }
+    }
+    m_longest = std::max(m_longest, word.size());
+    const char16_t first = word.front().unicode();
+    if (first < 128) m_asciiFirstUnits[first >> 6] |= std::uint64_t{1} << (first & 63);
+}
+
+std::uint8_t NaturalLanguageSegmenter::WordClasses::classOf(QStringView word) const {
+    if (word.size() > m_longest || word.isEmpty()) return 0;
+    const char16_t first = word.front().unicode();
+    if (first < 128 && !((m_asciiFirstUnits[first >> 6] >> (first & 63)) & 1)) return 0;
+    const std::uint32_t wordHash = hash(word);
+    for (std::size_t index = wordHash;; ++index) {
+        const Slot& slot = m_slots[index % m_slots.size()];
+        if (slot.length == 0) return 0;
+        if (slot.holds(word, wordHash)) return slot.classes;
+    }
 }
 
 bool NaturalLanguageSegmenter::startsEnglishPhrase(QStringView word) const {
     if (word.size() > m_longestEnglishPhraseStart) return false;
+    // Lower-case ASCII words in place; any other goes through the full case mapping.
+    char16_t lower[16];
+    static_assert(std::size(lower) >= 8);
+    if (word.size() <= static_cast<qsizetype>(std::size(lower))) {
+        bool ascii = true;
+        for (qsizetype i = 0; i < word.size() && ascii; ++i) {
+            const char16_t c = word[i].unicode();
+            ascii = c < 0x80;
+            lower[i] = c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
+        }
+        if (ascii) return (classOf(QStringView(lower, word.size())) & englishPhraseStart) != 0;
+    }
     return (classOf(word.toString().toLower()) & englishPhraseStart) != 0;
 }
 
@@ -73,35 +114,43 @@ void NaturalLanguageSegmenter::appendPhraseEnds(QStringView text, TextRange part
     const QStringView partText = slice(text, part);
     if (isBlank(partText)) return;
 
-    QList<TextRange> sentences = internal::sentenceRanges(partText);
-    if (sentences.isEmpty()) sentences.append({0, partText.size()});
-    QList<TextRange> words;
+    // Reused by every part a thread segments.
+    thread_local std::vector<TextRange> sentences;
+    thread_local std::vector<TextRange> sentenceWords;
+    thread_local std::vector<TextRange> words;
+    thread_local std::vector<Unit> units;
+    // What the part lacks, none of its sentences and words holds.
+    const bool partHasJapanese = containsJapanese(partText);
+    internal::sentenceRanges(partText, sentences);
+    if (sentences.empty()) sentences.push_back({0, partText.size()});
+    words.clear();
     for (const TextRange sentence : sentences) {
         const QStringView sentenceText = slice(partText, sentence);
-        const auto language = containsJapanese(sentenceText) ? internal::TokenizerLanguage::japanese
-                                                             : internal::TokenizerLanguage::english;
-        for (const TextRange word : internal::wordRanges(sentenceText, language)) {
+        const auto language = partHasJapanese && containsJapanese(sentenceText) ? internal::TokenizerLanguage::japanese
+                                                                                : internal::TokenizerLanguage::english;
+        internal::wordRanges(sentenceText, language, sentenceWords);
+        for (const TextRange word : sentenceWords) {
             const TextRange inPart = word.shifted(sentence.lowerBound);
-            if (characters.isBoundary(part.lowerBound + inPart.lowerBound)) words.append(inPart);
+            if (characters.isBoundary(part.lowerBound + inPart.lowerBound)) words.push_back(inPart);
         }
     }
-    if (words.isEmpty()) {
+    if (words.empty()) {
         ends.push_back(part.upperBound);
         return;
     }
-    for (const TextRange phrase : group(units(partText, words), partText)) {
-        ends.push_back(part.lowerBound + phrase.upperBound);
-    }
+    makeUnits(partText, words, partHasJapanese, units);
+    appendGroupEnds(units, partText, part.lowerBound, ends);
 }
 
-std::vector<NaturalLanguageSegmenter::Unit> NaturalLanguageSegmenter::units(QStringView text,
-                                                                            const QList<TextRange>& words) const {
-    std::vector<Unit> units;
-    for (qsizetype k = 0; k < words.size(); ++k) {
+void NaturalLanguageSegmenter::makeUnits(QStringView text, const std::vector<TextRange>& words, bool mayHoldJapanese,
+                                         std::vector<Unit>& units) const {
+    units.clear();
+    const auto wordCount = static_cast<qsizetype>(words.size());
+    for (qsizetype k = 0; k < wordCount; ++k) {
         // A unit runs from its word to the next word, so the spaces and punctuation after a word stay
         // with it and the units tile the text.
         const qsizetype start = k == 0 ? 0 : words[k].lowerBound;
-        const qsizetype end = k + 1 < words.size() ? words[k + 1].lowerBound : text.size();
+        const qsizetype end = k + 1 < wordCount ? words[k + 1].lowerBound : text.size();
         const QStringView word = slice(text, words[k]);
         const std::uint8_t wordClass = classOf(word);
         const bool isParticle = (wordClass & particle) != 0;
@@ -112,10 +161,11 @@ std::vector<NaturalLanguageSegmenter::Unit> NaturalLanguageSegmenter::units(QStr
         const bool quotesPredicate = word == u"と" && !units.empty() && units.back().endsPredicate;
         if (!quotesPredicate && (isParticle || (wordClass & continuation) != 0) && !units.empty()) {
             Unit& last = units.back();
-            if (boundary(slice(text, last.range)) == Boundary::none &&
+            if (last.boundary == Boundary::none &&
                 internal::trimmedLength(text.sliced(last.range.lowerBound, end - last.range.lowerBound)) <=
                     maximumGroupLength) {
                 last.range.upperBound = end;
+                last.boundary = boundary(slice(text, last.range));
                 last.endsPhrase = endsPhrase;
                 last.endsPredicate = endsPredicate;
                 last.isEnglish = false;
@@ -124,26 +174,31 @@ std::vector<NaturalLanguageSegmenter::Unit> NaturalLanguageSegmenter::units(QStr
             }
         }
         units.push_back({{start, end},
+                         boundary(text.sliced(start, end - start)),
                          endsPhrase,
                          endsPredicate,
-                         containsASCIILetter(word) && !containsJapanese(word),
+                         containsASCIILetter(word) && !(mayHoldJapanese && containsJapanese(word)),
                          startsEnglishPhrase(word)});
     }
-    return units;
 }
 
-std::vector<TextRange> NaturalLanguageSegmenter::group(const std::vector<Unit>& units, QStringView text) const {
-    std::vector<TextRange> groups;
-    if (units.empty()) return groups;
+void NaturalLanguageSegmenter::appendGroupEnds(const std::vector<Unit>& units, QStringView text, qsizetype shift,
+                                               std::vector<qsizetype>& ends) const {
+    if (units.empty()) return;
 
     std::size_t index = 0;
     TextRange current = units[0].range;
+    // The trimmed length and the boundary of current.
+    qsizetype length = internal::trimmedLength(slice(text, current));
+    Boundary currentBoundary = units[0].boundary;
     int englishCount = 0;
     bool firstStartsEnglishPhrase = units[0].startsEnglishPhrase;
     auto startGroup = [&](std::size_t next) {
-        groups.push_back(current);
+        ends.push_back(shift + current.upperBound);
         index = next;
         current = units[next].range;
+        length = internal::trimmedLength(slice(text, current));
+        currentBoundary = units[next].boundary;
         englishCount = 0;
         firstStartsEnglishPhrase = units[next].startsEnglishPhrase;
     };
@@ -151,10 +206,9 @@ std::vector<TextRange> NaturalLanguageSegmenter::group(const std::vector<Unit>& 
     for (;;) {
         const Unit& added = units[index];
         if (added.isEnglish) ++englishCount;
-        const qsizetype length = internal::trimmedLength(slice(text, current));
         const bool lengthStop =
             !added.isEnglish && (length >= targetLength || ((added.endsPhrase || added.endsPredicate) && length > 3));
-        if (boundary(slice(text, current)) != Boundary::none || englishCount == 2 || lengthStop) {
+        if (currentBoundary != Boundary::none || englishCount == 2 || lengthStop) {
             if (index + 1 == units.size()) break;
             startGroup(index + 1);
             continue;
@@ -171,26 +225,31 @@ std::vector<TextRange> NaturalLanguageSegmenter::group(const std::vector<Unit>& 
         }
         const qsizetype limit = next.isEnglish ? maximumEnglishLength : maximumGroupLength;
         const TextRange joined{current.lowerBound, next.range.upperBound};
-        if (internal::trimmedLength(slice(text, joined)) <= limit) {
+        const qsizetype joinedLength = internal::trimmedLength(slice(text, joined));
+        if (joinedLength <= limit) {
             current = joined;
+            length = joinedLength;
+            currentBoundary = next.boundary;
             ++index;
             continue;
         }
         startGroup(index + 1);
     }
-    groups.push_back(current);
-    return groups;
+    ends.push_back(shift + current.upperBound);
 }
 
 ReadingChunk::Boundary NaturalLanguageSegmenter::boundary(QStringView phrase) {
-    if (phrase.contains(u'\n') || phrase.contains(u'\r')) return Boundary::paragraph;
+    if (std::any_of(phrase.begin(), phrase.end(), [](QChar c) { return c == u'\n' || c == u'\r'; })) {
+        return Boundary::paragraph;
+    }
     return internal::punctuationBoundary(phrase);
 }
 
 bool NaturalLanguageSegmenter::containsJapanese(QStringView text) {
     for (const QChar c : text) {
         const char16_t unit = c.unicode();
-        if ((unit >= 0x3040 && unit <= 0x30FF) || (unit >= 0x3400 && unit <= 0x9FFF)) return true;
+        if (unit < 0x3040) continue;  // most units of most texts
+        if (unit <= 0x30FF || (unit >= 0x3400 && unit <= 0x9FFF)) return true;
     }
     return false;
 }

@@ -8,10 +8,9 @@
 #include <QString>
 #include <QStringView>
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
-#include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace tavrine {
@@ -60,27 +59,56 @@ private:
         predicateEnding = 4,
         englishPhraseStart = 8,
     };
-    struct WordHash {
-        using is_transparent = void;
-        std::size_t operator()(std::u16string_view word) const { return std::hash<std::u16string_view>{}(word); }
+
+    // The four word sets in one open-addressing table, looked up once per word without forming a
+    // string. Nearly every word of a text is in none of them, so a look-up mostly ends at an empty slot.
+    class WordClasses {
+    public:
+        void add(QStringView word, WordClass wordClass);
+        std::uint8_t classOf(QStringView word) const;
+
+    private:
+        static constexpr qsizetype kLongestWord = 12;
+        // A word kept in place, so a look-up reads one slot and no string elsewhere.
+        struct Slot {
+            std::uint32_t hash = 0;
+            std::uint8_t length = 0;
+            std::uint8_t classes = 0;
+            std::array<char16_t, kLongestWord> units{};
+            bool holds(QStringView word, std::uint32_t wordHash) const {
+                return hash == wordHash && length == word.size() &&
+                       std::equal(word.utf16(), word.utf16() + word.size(), units.begin());
+            }
+        };
+        static std::uint32_t hash(QStringView word);
+
+        std::array<Slot, 256> m_slots;
+        qsizetype m_longest = 0;
+        // The ASCII units that begin a word of the table: most English words are turned away here.
+        std::uint64_t m_asciiFirstUnits[2] = {};
     };
 
-    std::uint8_t classOf(QStringView word) const;
+    std::uint8_t classOf(QStringView word) const { return m_wordClasses.classOf(word); }
     bool startsEnglishPhrase(QStringView word) const;
 
     struct Unit {
         TextRange range;
+        // The boundary of the unit's own text, which is also that of a group ending with it: a group grows
+        // only while its boundary is none, and every unit after the first starts with a word.
+        ReadingChunk::Boundary boundary = ReadingChunk::Boundary::none;
         bool endsPhrase = false;
         bool endsPredicate = false;
         bool isEnglish = false;
         bool startsEnglishPhrase = false;
     };
 
-    std::vector<Unit> units(QStringView text, const QList<TextRange>& words) const;
-    std::vector<TextRange> group(const std::vector<Unit>& units, QStringView text) const;
+    void makeUnits(QStringView text, const std::vector<TextRange>& words, bool mayHoldJapanese,
+                   std::vector<Unit>& units) const;
+    // Appends the end of each group, offset by shift, to ends.
+    void appendGroupEnds(const std::vector<Unit>& units, QStringView text, qsizetype shift,
+                         std::vector<qsizetype>& ends) const;
 
-    // The four word sets in one table, looked up once per word without forming a string.
-    std::unordered_map<std::u16string, std::uint8_t, WordHash, std::equal_to<>> m_wordClasses;
+    WordClasses m_wordClasses;
     qsizetype m_longestEnglishPhraseStart = 0;
 };
 

@@ -33,9 +33,10 @@ public:
     tl::expected<void, FileError> removeRecursively(const QString& path) override {
         return m_real.removeRecursively(path);
     }
-    tl::expected<void, FileError> writeFileAtomically(const QString& path, const QByteArray& bytes) override {
+    tl::expected<void, FileError> writeFileAtomicallyFrom(const QString& path,
+                                                          const std::function<bool(FileContents&)>& produce) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(writeDelayMs.load()));
-        auto written = m_real.writeFileAtomically(path, bytes);
+        auto written = m_real.writeFileAtomicallyFrom(path, produce);
         ++finishedWrites;
         return written;
     }

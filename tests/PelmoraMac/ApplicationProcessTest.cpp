@@ -118,8 +118,8 @@ TEST(ApplicationProcess, TheWorkerWithADisplayThatIsNotThereTouchesNoFolder) {
     environment.remove(u"QT_QPA_PLATFORM"_s);
     environment.insert(u"DISPLAY"_s, u":987"_s);
     auto process = start(environment, {u"--capture-worker"_s});
-    process->write(encodeJson(toJson(CaptureWorkerRequest{.operation = CaptureWorkerRequest::Operation::markdown,
-                                                          .text = u"# 見出し\n\n本文です。"_s})));
+    process->write(encodeJson(CaptureWorkerRequest{.operation = CaptureWorkerRequest::Operation::markdown,
+                                                   .text = u"# 見出し\n\n本文です。"_s}));
     process->closeWriteChannel();
     ASSERT_TRUE(exitedWith(*process, 0));
     EXPECT_TRUE(process->readAllStandardOutput().contains(u"本文です。"_s.toUtf8()));

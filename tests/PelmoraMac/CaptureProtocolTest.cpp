@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 namespace tavrine {
 namespace {
@@ -17,7 +18,7 @@ QJsonObject objectOf(const QByteArray& json) {
 
 template <typename T>
 QByteArray encoded(const T& value) {
-    return encodeJson(toJson(value));
+    return encodeJson(value);
 }
 
 TEST(CaptureProtocol, RequestsWriteOnlyTheFieldsTheyHold) {

@@ -85,9 +85,7 @@ protected:
         }
         return *response;
     }
-    CaptureWorkerResponse answerTo(const CaptureWorkerRequest& request) {
-        return answerTo(encodeJson(toJson(request)));
-    }
+    CaptureWorkerResponse answerTo(const CaptureWorkerRequest& request) { return answerTo(encodeJson(request)); }
     std::optional<CaptureFailure> failureTo(const CaptureWorkerRequest& request) { return answerTo(request).failure; }
 
 private:

@@ -66,7 +66,7 @@ TEST_F(RealCaptureWorker, ExtractsTheArticleOfAPage) {
     EXPECT_FALSE(answer.failure);
 
     // No article: no document and no failure, an empty response.
-    const QByteArray empty = encodeJson(toJson(CaptureWorkerRequest{.operation = Operation::extract, .html = u""_s}));
+    const QByteArray empty = encodeJson(CaptureWorkerRequest{.operation = Operation::extract, .html = u""_s});
     EXPECT_EQ(answerTo(empty), CaptureWorkerResponse{});
 }
 
@@ -97,8 +97,7 @@ TEST_F(RealCaptureWorker, AnswersHostilePagesInTime) {
         {"2,000,001 units", QString(kExtractionHTMLLimit + 1, u'a')},
     };
     for (const Page& page : pages) {
-        const QByteArray request =
-            encodeJson(toJson(CaptureWorkerRequest{.operation = Operation::extract, .html = page.html}));
+        const QByteArray request = encodeJson(CaptureWorkerRequest{.operation = Operation::extract, .html = page.html});
         const auto output =
             launchCaptureWorkerProcess(test::realWorker(), {u"--capture-worker"_s}, request, deadlineIn(30s),
                                        kCaptureWorkerTransferLimit, CancellationToken::none());
@@ -192,7 +191,7 @@ private:
 
 TEST_F(RealCaptureWorker, AWorkerKilledMidRequestFailsAtOnceAndLeavesNothingBehind) {
     const CaptureWorkerRequest request{.operation = Operation::markdown, .text = QString(15'000'000, u'a')};
-    const qsizetype requestBytes = encodeJson(toJson(request)).size();
+    const qsizetype requestBytes = encodeJson(request).size();
     const qsizetype descriptors = test::openDescriptorCount();
 
     // While the request is still being written, and while the worker works on it.

@@ -1,5 +1,6 @@
 #include "ReaderCore/EPUBBook.h"
 
+#include "support/JsonTesting.h"
 #include "support/NavigationTrees.h"
 #include "support/QtPrinters.h"
 
@@ -17,7 +18,7 @@ using Destination = EPUBBook::Destination;
 
 template <typename T>
 Decoded<T> roundTrip(const T& value) {
-    return decodeJsonText<T>(encodeJson(toJson(value)));
+    return decodeJsonText<T>(encodeJson(value));
 }
 
 template <typename T>
@@ -28,8 +29,8 @@ DecodingError failure(const char* text) {
 }
 
 TEST(EPUBDestinationCoding, IsOneObjectKeyedByTheCaseName) {
-    EXPECT_EQ(encodeJson(toJson(at(u"s1"_s, 12))), QByteArray(R"({"position":{"sectionID":"s1","utf16Offset":12}})"));
-    EXPECT_EQ(encodeJson(toJson(Destination::unavailable(Unavailable::missingAnchor))),
+    EXPECT_EQ(encodeJson(at(u"s1"_s, 12)), QByteArray(R"({"position":{"sectionID":"s1","utf16Offset":12}})"));
+    EXPECT_EQ(encodeJson(Destination::unavailable(Unavailable::missingAnchor)),
               QByteArray(R"({"unavailable":{"_0":"missingAnchor"}})"));
     EXPECT_EQ(decodeJsonText<Destination>(R"({"position": {"sectionID": "s", "utf16Offset": 3}})"), at(u"s"_s, 3));
     // A key that names no case is ignored beside exactly one case key.
@@ -64,12 +65,12 @@ TEST(EPUBBookCoding, StoresCasesByNameLeavesAbsentOptionalsOutAndRequiresEveryAr
               "rubyAnnotationOmitted imagePlaceholder mediaOmitted unresolvedNavigation tableFlattened"_s);
 
     const auto groupEntry = Navigation(u"g"_s, QString(), std::nullopt, {}, {});
-    const QJsonObject object = toJson(groupEntry).toObject();
+    const QJsonObject object = test::writtenObject(groupEntry);
     EXPECT_FALSE(object.contains(u"reference"_s));
     EXPECT_EQ(object.value(u"children"_s), QJsonValue(QJsonArray()));
     EXPECT_EQ(roundTrip(groupEntry), groupEntry);
-    EXPECT_FALSE(toJson(EPUBBook::Metadata{}).toObject().contains(u"uniqueIdentifier"_s));
-    EXPECT_FALSE(toJson(EPUBBook::Notice{}).toObject().contains(u"resource"_s));
+    EXPECT_FALSE(test::writtenObject(EPUBBook::Metadata{}).contains(u"uniqueIdentifier"_s));
+    EXPECT_FALSE(test::writtenObject(EPUBBook::Notice{}).contains(u"resource"_s));
     EXPECT_EQ(decodeJsonText<EPUBBook::Notice>(R"({"kind": "mediaOmitted", "resource": null})"),
               (EPUBBook::Notice{EPUBBook::Notice::Kind::mediaOmitted, std::nullopt}));
 
@@ -103,10 +104,10 @@ TEST(EPUBBookCoding, RoundTripsAWholeBookAndItsInformationIsTheBookWithoutItsDoc
     book.packagePath = u"OEBPS/content.opf"_s;
     EXPECT_EQ(roundTrip(book), book);
     EXPECT_EQ(roundTrip(book.information()), book.information());
-    QJsonObject bookObject = toJson(book).toObject();
+    QJsonObject bookObject = test::writtenObject(book);
     EXPECT_TRUE(bookObject.contains(u"document"_s));
     bookObject.remove(u"document"_s);
-    EXPECT_EQ(toJson(book.information()).toObject(), bookObject);
+    EXPECT_EQ(test::writtenObject(book.information()), bookObject);
 
     EXPECT_EQ(book.metadata.title(), u" 吾輩は猫である "_s);  // the first title, unchanged
     EXPECT_EQ(EPUBBook::Metadata{}.title(), std::nullopt);

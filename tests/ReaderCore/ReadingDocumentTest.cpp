@@ -1,5 +1,6 @@
 #include "ReaderCore/ReadingDocument.h"
 
+#include "support/JsonTesting.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -78,18 +79,18 @@ Decoded<ReadingDocument> decode(const QByteArray& text) {
 
 TEST(ReadingDocumentJson, WritesOptionalFieldsOnlyWhenPresent) {
     const ReadingDocument plain{std::nullopt, u"hi"_s, {}};
-    EXPECT_EQ(toJson(plain).toObject(), (QJsonObject{{u"text"_s, u"hi"_s}, {u"spans"_s, QJsonArray()}}));
+    EXPECT_EQ(test::writtenObject(plain), (QJsonObject{{u"text"_s, u"hi"_s}, {u"spans"_s, QJsonArray()}}));
 
     const ReadingDocument full{
         QList<Section>{Section{u"s1"_s, u"第一章"_s, 0, 2}}, u"hi"_s, {Span{Span::Kind::tableHeader, 0, 2, 3}}};
-    const QJsonObject object = toJson(full).toObject();
+    const QJsonObject object = test::writtenObject(full);
     EXPECT_EQ(object.value(u"sections"_s).toArray().at(0).toObject().value(u"title"_s).toString(), u"第一章"_s);
     EXPECT_EQ(object.value(u"spans"_s).toArray().at(0).toObject().value(u"kind"_s).toString(), u"tableHeader"_s);
-    EXPECT_EQ(decode(encodeJson(object)), full);
+    EXPECT_EQ(decode(encodeJson(full)), full);
 
     const ReadingDocument untitled{QList<Section>{Section{u"s"_s, std::nullopt, 0, 2}}, u"hi"_s, {}};
-    EXPECT_FALSE(toJson(untitled).toObject().value(u"sections"_s).toArray().at(0).toObject().contains(u"title"_s));
-    EXPECT_EQ(decode(encodeJson(toJson(untitled))), untitled);
+    EXPECT_FALSE(test::writtenObject(untitled).value(u"sections"_s).toArray().at(0).toObject().contains(u"title"_s));
+    EXPECT_EQ(decode(encodeJson(untitled)), untitled);
 }
 
 TEST(ReadingDocumentJson, SectionsAbsentNullAndEmptyAreDistinct) {

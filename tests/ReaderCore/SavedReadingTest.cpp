@@ -4,6 +4,7 @@
 #include "ReaderCore/Uuid.h"
 
 #include "support/FakeClock.h"
+#include "support/JsonTesting.h"
 #include "support/NavigationTrees.h"
 #include "support/QtPrinters.h"
 
@@ -21,15 +22,15 @@ ReadingDocument plain(const QString& text) {
 TEST(SavedReadingCoding, WritesOnlyPresentOptionalsAndReadsThemBack) {
     const SavedReading bare =
         SavedReading::create(plain(u"本文"_s), std::nullopt, std::nullopt, std::nullopt, Date{700'000'000.123456});
-    const QJsonObject object = toJson(bare).toObject();
+    const QJsonObject object = test::writtenObject(bare);
     EXPECT_EQ(QStringList(object.keys()), (QStringList{u"document"_s, u"id"_s, u"importedAt"_s}));
     EXPECT_EQ(object.value(u"id"_s).toString(), uuidString(bare.id));
-    EXPECT_EQ(decodeJsonText<SavedReading>(encodeJson(object)), bare);
+    EXPECT_EQ(decodeJsonText<SavedReading>(encodeJson(bare)), bare);
 
     EPUBBook::Information epub{{}, {test::entry(u"a"_s, test::at(u"s"_s, 0))}, {}, {}, u"content.opf"_s};
     const SavedReading full = SavedReading::create(plain(u"x"_s), u"題"_s, epub, u"clipboard"_s, Date{-3.5});
-    EXPECT_EQ(toJson(full).toObject().size(), 6);
-    EXPECT_EQ(decodeJsonText<SavedReading>(encodeJson(toJson(full))), full);
+    EXPECT_EQ(test::writtenObject(full).size(), 6);
+    EXPECT_EQ(decodeJsonText<SavedReading>(encodeJson(full)), full);
 }
 
 TEST(SavedReadingCoding, NullMeansAbsentAndTheDateIsRequired) {
@@ -52,8 +53,8 @@ TEST(ReadingProgress, IsAnOffsetOfTheTextCodedWithBothFieldsRequired) {
     EXPECT_EQ((ReadingProgress{500, true}).resumeOffset(), 0);  // a finished reading starts again
 
     const ReadingProgress progress{1234, true};
-    EXPECT_EQ(encodeJson(toJson(progress)), QByteArray(R"({"isCompleted":true,"utf16Offset":1234})"));
-    EXPECT_EQ(decodeJsonText<ReadingProgress>(encodeJson(toJson(progress))), progress);
+    EXPECT_EQ(encodeJson(progress), QByteArray(R"({"isCompleted":true,"utf16Offset":1234})"));
+    EXPECT_EQ(decodeJsonText<ReadingProgress>(encodeJson(progress)), progress);
     EXPECT_EQ(decodeJsonText<ReadingProgress>(R"({"utf16Offset": 3})").error().kind, Kind::keyNotFound);
     EXPECT_EQ(decodeJsonText<ReadingProgress>(R"({"utf16Offset": 3, "isCompleted": 1})").error().kind,
               Kind::typeMismatch);

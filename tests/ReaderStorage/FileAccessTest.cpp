@@ -5,8 +5,11 @@
 
 #include <QFile>
 
+#include <sys/resource.h>
+
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <limits>
 
 namespace tavrine::test {
@@ -133,6 +136,48 @@ TEST_F(FileAccessTest, AnAtomicWriteReplacesTheWholeFileOrNothing) {
     EXPECT_EQ(codeOf(posix.writeFileAtomically(path(u"folder"_s), "x")), EISDIR);
     EXPECT_EQ(directory.list(), (QStringList{u"empty"_s, u"folder"_s, u"store.json"_s}));
     EXPECT_TRUE(isNoSuchFile(posix.writeFileAtomically(path(u"missing/file"_s), "x")));
+}
+
+TEST_F(FileAccessTest, AStreamedWriteTakesItsPiecesInOrderOrLeavesTheOldFile) {
+    const QString file = directory.write(u"store.json"_s, "old");
+    // More than the writer hands to the disk between its hints to start writing back.
+    QByteArray expected;
+    ASSERT_TRUE(posix.writeFileAtomicallyFrom(file, [&](FileContents& contents) {
+        for (int i = 0; i < 300; ++i) {
+            const QByteArray piece = QByteArray::number(i).repeated(10'000 + i);
+            expected += piece;
+            if (!contents.append(piece)) return false;
+        }
+        return true;
+    }));
+    EXPECT_EQ(directory.read(file), expected);
+
+    // Abandoned by its producer: cancelled, and nothing changes.
+    const auto abandoned =
+        posix.writeFileAtomicallyFrom(file, [](FileContents& contents) { return contents.append("partial") && false; });
+    EXPECT_EQ(codeOf(abandoned), ECANCELED);
+    EXPECT_EQ(directory.read(file), expected);
+    EXPECT_EQ(directory.list(), QStringList{u"store.json"_s});
+
+    // The disk refusing a piece half way (a file size limit): the failure is the write's, and the
+    // producer learns it at once.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small{1 << 20, limit.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    int refusals = 0;
+    const auto refused = posix.writeFileAtomicallyFrom(file, [&](FileContents& contents) {
+        for (int i = 0; i < 40; ++i) {
+            if (!contents.append(QByteArray(100'000, 'x'))) ++refusals;
+        }
+        return true;
+    });
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_EQ(codeOf(refused), EFBIG);
+    EXPECT_EQ(refusals, 30);
+    EXPECT_EQ(directory.read(file), expected);
+    EXPECT_EQ(directory.list(), QStringList{u"store.json"_s});
 }
 
 TEST_F(FileAccessTest, CreatesEveryMissingFolderOnAPath) {

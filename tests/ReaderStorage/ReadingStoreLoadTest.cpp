@@ -3,6 +3,8 @@
 
 #include "SpecialFiles.h"
 #include "StoreFixture.h"
+#include "StoreSample.h"
+#include "support/JsonTesting.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,7 +28,7 @@ protected:
     QString progressFile() const { return files().progressFile(kRevision); }
     // Writes the snapshot as the store file and, from version 3 on, the progress file of its revision.
     void writeStore(const ReadingStoreSnapshot& snapshot) {
-        directory.write(storePath(), encodeJson(toJson(snapshot)));
+        directory.write(storePath(), encodeJson(snapshot));
         if (snapshot.revision && snapshot.version >= 3) {
             directory.write(files().progressFile(*snapshot.revision), *encodeProgressFile(snapshot));
         }
@@ -67,7 +69,7 @@ TEST_F(ReadingStoreLoadTest, ADamagedStoreFileFailsInsteadOfLoadingAsAnEmptyStor
 
 TEST_F(ReadingStoreLoadTest, OnlyVersionsOneToFourAreReadAndTheVersionIsJudgedFirst) {
     for (const qint64 version : {0, 5, -1, 1000}) {
-        directory.write(storePath(), encodeJson(QJsonObject{{u"version"_s, version}, {u"documents"_s, 7}}));
+        directory.write(storePath(), jsonText(QJsonObject{{u"version"_s, version}, {u"documents"_s, 7}}));
         EXPECT_EQ(openFailure(), StoreFailure(ReadingStoreError::unsupportedVersionOf(version))) << version;
     }
 }
@@ -96,10 +98,10 @@ TEST_F(ReadingStoreLoadTest, OlderVersionsFollowTheirOwnRules) {
 
     // Version 3 requires a revision, and the progress file it names.
     v1.version = 3;
-    directory.write(storePath(), encodeJson(toJson(v1)));
+    directory.write(storePath(), encodeJson(v1));
     EXPECT_EQ(openFailure(), kInvalid);
     v1.revision = kRevision;
-    directory.write(storePath(), encodeJson(toJson(v1)));
+    directory.write(storePath(), encodeJson(v1));
     EXPECT_TRUE(isNoSuchFile(openFailure(), progressFile()));
 }
 
@@ -116,7 +118,7 @@ TEST_F(ReadingStoreLoadTest, TheProgressFileHoldsPositionsAndPlaysAndMustMatchIt
     EXPECT_EQ(stateOf(*store), ReadingStoreState::of(snapshot));
     store.reset();
 
-    const QJsonObject good = parseJson(*encodeProgressFile(snapshot))->toObject();
+    const QJsonObject good = QJsonDocument::fromJson(*encodeProgressFile(snapshot)).object();
     const QJsonObject e1 = good[u"entries"_s][0].toObject();
     const QJsonObject e2 = good[u"entries"_s][1].toObject();
     const auto entry = [](QJsonObject json, const QString& key, const QJsonValue& value) {
@@ -136,14 +138,14 @@ TEST_F(ReadingStoreLoadTest, TheProgressFileHoldsPositionsAndPlaysAndMustMatchIt
           with(u"entries"_s, QJsonArray{e1, unknown}), with(u"entries"_s, QJsonArray{e1}),
           with(u"entries"_s, QJsonArray{e1, cleared}), with(u"entries"_s, QJsonArray{pastTheEnd, e2}),
           with(u"entries"_s, QJsonArray{played, e2})}) {
-        directory.write(progressFile(), encodeJson(side));
-        EXPECT_EQ(openFailure(), kInvalid) << encodeJson(side).toStdString();
+        directory.write(progressFile(), jsonText(side));
+        EXPECT_EQ(openFailure(), kInvalid) << jsonText(side).toStdString();
     }
     // The entries may come in any order.
-    directory.write(progressFile(), encodeJson(with(u"entries"_s, QJsonArray{e2, e1})));
+    directory.write(progressFile(), jsonText(with(u"entries"_s, QJsonArray{e2, e1})));
     EXPECT_TRUE(open());
 
-    for (const QByteArray& damaged : {QByteArray("{\"version\":1,"), encodeJson(with(u"entries"_s, QJsonObject()))}) {
+    for (const QByteArray& damaged : {QByteArray("{\"version\":1,"), jsonText(with(u"entries"_s, QJsonObject()))}) {
         directory.write(progressFile(), damaged);
         EXPECT_TRUE(isDecodingError(openFailure()));
     }
@@ -278,6 +280,31 @@ TEST_F(ReadingStoreLoadTest, AMissingChangedOrLinkedOriginalFailsTheLoad) {
     keepOriginal(idNumber(1), book);
     fileSystem->failOn(FileError::Operation::open, original, EACCES);
     EXPECT_EQ(openFailure(), StoreFailure(FileError{FileError::Operation::open, EACCES, original}));
+}
+
+// fixtures/ holds storeSample() as the QJsonDocument-based writer left it. It loads as that store, and
+// today's writer gives the same JSON (the same keys and values), which that earlier loader reads.
+TEST_F(ReadingStoreLoadTest, AStoreOfTheEarlierWriterLoadsAsItWasAndIsWrittenAlike) {
+    const auto fixture = [](const char* name) {
+        QFile file(QStringLiteral(STORE_FIXTURES_DIR "/%1").arg(QLatin1StringView(name)));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray storeBytes = fixture("reading-store.json");
+    const QByteArray progressBytes = fixture("progress.json");
+    ASSERT_FALSE(storeBytes.isEmpty() || progressBytes.isEmpty());
+    const ReadingStoreSnapshot sample = storeSample();
+
+    directory.write(storePath(), storeBytes);
+    directory.write(files().progressFile(*sample.revision), progressBytes);
+    keepOriginal(sample.documents.first().id(), sampleOriginal());
+    auto store = open();
+    ASSERT_TRUE(store);
+    EXPECT_EQ(stateOf(*store), ReadingStoreState::of(sample));
+    store.reset();
+
+    EXPECT_EQ(decodeJsonText<ReadingStoreSnapshot>(encodeJson(sample)), sample);
+    EXPECT_EQ(QJsonDocument::fromJson(encodeJson(sample)), QJsonDocument::fromJson(storeBytes));
+    EXPECT_EQ(QJsonDocument::fromJson(*encodeProgressFile(sample)), QJsonDocument::fromJson(progressBytes));
 }
 
 TEST_F(ReadingStoreLoadTest, OrphanedOriginalsArePrunedAtOpening) {

@@ -1,7 +1,9 @@
+#include "ReaderStorage/internal/Sha256.h"
 #include "ReaderStorage/internal/SnapshotValidation.h"
 
 #include "ReaderCore/Characters.h"
 #include "StoreFixture.h"
+#include "support/JsonTesting.h"
 
 #include <limits>
 
@@ -16,11 +18,40 @@ ReadingStoreSnapshot snapshotOf(QList<StoredReading> documents) {
 // Absent optional fields are left out of the store file and read back from an absent key or a null.
 TEST(StoredReading, OptionalFieldsAreLeftOutAndReadFromNull) {
     const StoredReading plain = textRecord(idNumber(1), u"本文"_s, Date{5});
-    QJsonObject json = toJson(plain).toObject();
+    QJsonObject json = writtenObject(plain);
     EXPECT_EQ(json.keys(), (QStringList{u"isInLibrary"_s, u"progress"_s, u"reading"_s}));
     json.insert(u"lastPlayedAt", QJsonValue::Null);
     json.insert(u"originalEPUB", QJsonValue::Null);
-    EXPECT_EQ(decodeJson(json, JsonPath(), std::type_identity<StoredReading>{}), plain);
+    EXPECT_EQ(decodeJsonText<StoredReading>(jsonText(json)), plain);
+}
+
+// Records are decoded on several threads at once, yet a store file's failure is always its first one.
+TEST(StoredReading, TheFirstBrokenRecordOfAStoreFileIsTheOneReported) {
+    QList<StoredReading> records;
+    for (int i = 0; i < 40; ++i) records.append(textRecord(idNumber(i + 1), u"本文 %1"_s.arg(i)));
+    QJsonObject file = writtenObject(snapshotOf(records));
+    QJsonArray documents = file[u"documents"_s].toArray();
+    QJsonObject missingTitle = documents[30].toObject();
+    missingTitle.remove(u"isInLibrary"_s);
+    documents[30] = missingTitle;
+    QJsonObject wrongType = documents[35].toObject();
+    wrongType[u"isInLibrary"_s] = 1;
+    documents[35] = wrongType;
+    file[u"documents"_s] = documents;
+    const auto broken = decodeJsonText<ReadingStoreSnapshot>(jsonText(file));
+    ASSERT_FALSE(broken);
+    EXPECT_EQ(broken.error().kind, DecodingError::Kind::keyNotFound);
+    EXPECT_EQ(broken.error().codingPath, u"documents.Index 30"_s);
+
+    documents[33] = QJsonValue::Null;
+    documents[30] = documents[29];
+    file[u"documents"_s] = documents;
+    const auto null = decodeJsonText<ReadingStoreSnapshot>(jsonText(file));
+    ASSERT_FALSE(null);
+    EXPECT_EQ(null.error().kind, DecodingError::Kind::valueNotFound);
+    EXPECT_EQ(null.error().codingPath, u"documents.Index 33"_s);
+
+    EXPECT_EQ(decodeJsonText<ReadingStoreSnapshot>(encodeJson(snapshotOf(records)))->documents, records);
 }
 
 TEST(StoreLists, HistoryIsMostRecentlyPlayedFirstWithTiesByIdentifierText) {
@@ -103,6 +134,11 @@ QByteArray utf8(const QString& text) {
 }
 
 // Each file is judged by its first failing check: the name, the size, the encoding, then the content.
+// The bytes after one leading byte-order mark.
+QByteArray textBytesOf(const QByteArray& data) {
+    return data.startsWith(kMark) ? data.mid(kMark.size()) : data;
+}
+
 TEST(LibraryTextFile, TheGateAcceptsOrRefusesEachFileAtItsFirstFailure) {
     const auto failureOf = [](const QByteArray& data, const QString& name = u"notes.txt"_s) {
         const auto result = LibraryTextFile::decodeText(name, data);
@@ -152,7 +188,20 @@ TEST(LibraryTextFile, TheGateAcceptsOrRefusesEachFileAtItsFirstFailure) {
         {Failure::empty, {QByteArray(), kMark, utf8(u" \t\r\n\u3000\u2028\u2029\u00A0 "_s)}},
     };
     for (const auto& [failure, files] : groups) {
-        for (qsizetype i = 0; i < files.size(); ++i) EXPECT_EQ(failureOf(files[i]), failure) << "file " << i;
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            EXPECT_EQ(failureOf(files[i]), failure) << "file " << i;
+            // The store's check of a kept file agrees with the gate: only the gate's own document matches.
+            const LibraryTextFile file{u"notes.txt"_s, files[i]};
+            const auto decoded = LibraryTextFile::decodeText(file.filename, file.data);
+            const ReadingDocument lenient{std::nullopt, QString::fromUtf8(textBytesOf(files[i])), {}};
+            EXPECT_EQ(file.decodesTo(lenient), decoded && *decoded == lenient) << "file " << i;
+            if (!decoded) continue;
+            EXPECT_TRUE(file.decodesTo(*decoded)) << "file " << i;
+            EXPECT_FALSE((LibraryTextFile{u"notes.md"_s, files[i]}.decodesTo(*decoded)));
+            ReadingDocument sectioned = *decoded;
+            sectioned.sections = QList{ReadingDocument::Section{u"s"_s, std::nullopt, 0, decoded->text.size()}};
+            EXPECT_FALSE(file.decodesTo(sectioned)) << "file " << i;
+        }
     }
 }
 
@@ -172,7 +221,7 @@ TEST(LibraryTextFile, TheBytesAreKeptUnchangedAndStoredAsBase64) {
     EXPECT_EQ(LibraryTextFile::create(u"a.txt"_s, "   "), tl::unexpected(Failure::empty));
 
     const LibraryTextFile file{u"a.txt"_s, QByteArray("\xEF\xBB\xBFhi\0", 6)};
-    EXPECT_EQ(toJson(file)[u"data"_s].toString(), u"77u/aGkA"_s);
+    EXPECT_EQ(writtenObject(file)[u"data"_s].toString(), u"77u/aGkA"_s);
 }
 
 TEST(LibraryFileImport, ByteLimitFollowsTheKindOfFile) {
@@ -203,6 +252,18 @@ TEST(EPUBOriginal, TheRecordIsCheckedForFormOnly) {
           EPUBOriginal{u"a.epub"_s, 1, u"\U0001F600"_s + digest.mid(2)}}) {
         EXPECT_FALSE(invalid.isValid()) << invalid.filename << " " << invalid.byteCount << " " << invalid.sha256;
     }
+}
+
+TEST(Sha256, GivesTheStandardDigestsWhateverThePieces) {
+    EXPECT_EQ(sha256Hex(QByteArray()), u"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"_s);
+    // A million "a", fed in pieces of every length from 1 to 1,000 bytes.
+    const QByteArray million(1'000'000, 'a');
+    Sha256 digest;
+    for (qsizetype offset = 0, piece = 1; offset < million.size(); offset += piece, piece = piece % 1000 + 1) {
+        digest.add(QByteArrayView(million).sliced(offset, std::min(piece, million.size() - offset)));
+    }
+    EXPECT_EQ(digest.result().toHex(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    EXPECT_EQ(sha256Hex(million), u"cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"_s);
 }
 
 }  // namespace

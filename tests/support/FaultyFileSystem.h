@@ -50,8 +50,10 @@ public:
     tl::expected<void, FileError> removeRecursively(const QString& path) override {
         return unlessFault(Operation::remove, path, [&] { return m_real.removeRecursively(path); });
     }
-    tl::expected<void, FileError> writeFileAtomically(const QString& path, const QByteArray& bytes) override {
-        auto result = unlessFault(Operation::write, path, [&] { return m_real.writeFileAtomically(path, bytes); });
+    tl::expected<void, FileError> writeFileAtomicallyFrom(const QString& path,
+                                                          const std::function<bool(FileContents&)>& produce) override {
+        auto result =
+            unlessFault(Operation::write, path, [&] { return m_real.writeFileAtomicallyFrom(path, produce); });
         if (result) written.append(path);
         return result;
     }

@@ -71,7 +71,7 @@ void PrintTo(const ReadingChunk& chunk, std::ostream* out) {
 }
 
 void PrintTo(const ReadingDocument::Span& span, std::ostream* out) {
-    *out << "{" << toJson(span.kind).toString().toStdString() << " " << span.start << "..<" << span.end << " level "
+    *out << "{" << rawValue(span.kind).toStdString() << " " << span.start << "..<" << span.end << " level "
          << span.level << "}";
 }
 

@@ -1,20 +1,18 @@
 #include "PelmoraMac/Capture/BrowserSnapshot.h"
 
 namespace tavrine {
-using namespace Qt::StringLiterals;
 
-QJsonValue toJson(const BrowserSnapshot& snapshot) {
-    QJsonObject object{{u"status"_s, snapshot.status}};
-    insertIfPresent(object, u"url", snapshot.url);
-    insertIfPresent(object, u"documentID", snapshot.documentID);
-    insertIfPresent(object, u"html", snapshot.html);
-    insertIfPresent(object, u"windowID", snapshot.windowID);
-    insertIfPresent(object, u"tabID", snapshot.tabID);
-    return object;
+void writeJson(JsonWriter& writer, const BrowserSnapshot& snapshot) {
+    JsonObjectWriter(writer)
+        .fieldIfPresent(u"documentID", snapshot.documentID)
+        .fieldIfPresent(u"html", snapshot.html)
+        .field(u"status", snapshot.status)
+        .fieldIfPresent(u"tabID", snapshot.tabID)
+        .fieldIfPresent(u"url", snapshot.url)
+        .fieldIfPresent(u"windowID", snapshot.windowID);
 }
 
-Decoded<BrowserSnapshot> decodeJson(const QJsonValue& value, const JsonPath& path,
-                                    std::type_identity<BrowserSnapshot>) {
+Decoded<BrowserSnapshot> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<BrowserSnapshot>) {
     JsonObjectDecoder decoder(value, path);
     BrowserSnapshot snapshot;
     snapshot.status = decoder.required<QString>(u"status");

@@ -22,7 +22,7 @@ struct BrowserSnapshot {
     bool operator==(const BrowserSnapshot&) const = default;
 };
 
-QJsonValue toJson(const BrowserSnapshot& snapshot);
-Decoded<BrowserSnapshot> decodeJson(const QJsonValue& value, const JsonPath& path, std::type_identity<BrowserSnapshot>);
+void writeJson(JsonWriter& writer, const BrowserSnapshot& snapshot);
+Decoded<BrowserSnapshot> decodeJson(const JsonValue& value, const JsonPath& path, std::type_identity<BrowserSnapshot>);
 
 }  // namespace tavrine

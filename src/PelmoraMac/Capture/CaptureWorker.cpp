@@ -66,7 +66,7 @@ void serveCaptureWorkerRequest(int input, int output, const CancellationToken& c
     auto request = readRequest(input);
     const CaptureWorkerResponse response =
         request ? answerCaptureWorkerRequest(*request, cancellation) : CaptureWorkerResponse::failed(request.error());
-    writeAll(output, encodeJson(toJson(response)));
+    writeAll(output, encodeJson(response));
 }
 
 }  // namespace tavrine

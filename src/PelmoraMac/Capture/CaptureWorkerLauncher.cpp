@@ -261,11 +261,11 @@ CaptureResult<QByteArray> launchCaptureWorkerProcess(const CaptureWorkerLaunch& 
 CaptureResult<CaptureWorkerResponse> runCaptureWorker(const CaptureWorkerRequest& request, CaptureDeadline deadline,
                                                       const CancellationToken& cancellation,
                                                       const CaptureWorkerLaunch& launch) {
-    const QByteArray encoded = encodeJson(toJson(request));
+    const QByteArray encoded = encodeJson(request);
     auto output = launchCaptureWorkerProcess(launch, {QString::fromLatin1(kCaptureWorkerArgument)}, encoded, deadline,
                                              kCaptureWorkerTransferLimit, cancellation);
     if (!output) return tl::unexpected(output.error());
-    auto response = decodeJsonText<CaptureWorkerResponse>(*output);
+    auto response = decodeJsonText<CaptureWorkerResponse>(std::move(*output));
     if (!response) return tl::unexpected(CaptureFailure::unavailable);
     if (response->failure) return tl::unexpected(*response->failure);
     return std::move(*response);

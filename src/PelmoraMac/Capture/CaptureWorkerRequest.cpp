@@ -1,18 +1,17 @@
 #include "PelmoraMac/Capture/CaptureWorkerRequest.h"
 
 namespace tavrine {
-using namespace Qt::StringLiterals;
 
-QJsonValue toJson(const CaptureWorkerRequest& request) {
-    QJsonObject object{{u"operation"_s, toJson(request.operation)}};
-    insertIfPresent(object, u"browser", request.browser);
-    insertIfPresent(object, u"html", request.html);
-    insertIfPresent(object, u"clipboard", request.clipboard);
-    insertIfPresent(object, u"text", request.text);
-    return object;
+void writeJson(JsonWriter& writer, const CaptureWorkerRequest& request) {
+    JsonObjectWriter(writer)
+        .fieldIfPresent(u"browser", request.browser)
+        .fieldIfPresent(u"clipboard", request.clipboard)
+        .fieldIfPresent(u"html", request.html)
+        .field(u"operation", request.operation)
+        .fieldIfPresent(u"text", request.text);
 }
 
-Decoded<CaptureWorkerRequest> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<CaptureWorkerRequest> decodeJson(const JsonValue& value, const JsonPath& path,
                                          std::type_identity<CaptureWorkerRequest>) {
     JsonObjectDecoder decoder(value, path);
     CaptureWorkerRequest request;

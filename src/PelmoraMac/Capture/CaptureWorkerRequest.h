@@ -43,8 +43,8 @@ struct EnumTable<CaptureWorkerRequest::Operation> {
     });
 };
 
-QJsonValue toJson(const CaptureWorkerRequest& request);
-Decoded<CaptureWorkerRequest> decodeJson(const QJsonValue& value, const JsonPath& path,
+void writeJson(JsonWriter& writer, const CaptureWorkerRequest& request);
+Decoded<CaptureWorkerRequest> decodeJson(const JsonValue& value, const JsonPath& path,
                                          std::type_identity<CaptureWorkerRequest>);
 
 }  // namespace tavrine

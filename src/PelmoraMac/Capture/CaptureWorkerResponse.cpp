@@ -2,15 +2,14 @@
 
 namespace tavrine {
 
-QJsonValue toJson(const CaptureWorkerResponse& response) {
-    QJsonObject object;
-    insertIfPresent(object, u"failure", response.failure);
-    insertIfPresent(object, u"snapshot", response.snapshot);
-    insertIfPresent(object, u"document", response.document);
-    return object;
+void writeJson(JsonWriter& writer, const CaptureWorkerResponse& response) {
+    JsonObjectWriter(writer)
+        .fieldIfPresent(u"document", response.document)
+        .fieldIfPresent(u"failure", response.failure)
+        .fieldIfPresent(u"snapshot", response.snapshot);
 }
 
-Decoded<CaptureWorkerResponse> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<CaptureWorkerResponse> decodeJson(const JsonValue& value, const JsonPath& path,
                                           std::type_identity<CaptureWorkerResponse>) {
     JsonObjectDecoder decoder(value, path);
     CaptureWorkerResponse response;

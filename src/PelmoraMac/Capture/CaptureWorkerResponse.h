@@ -22,8 +22,8 @@ struct CaptureWorkerResponse {
     bool operator==(const CaptureWorkerResponse&) const = default;
 };
 
-QJsonValue toJson(const CaptureWorkerResponse& response);
-Decoded<CaptureWorkerResponse> decodeJson(const QJsonValue& value, const JsonPath& path,
+void writeJson(JsonWriter& writer, const CaptureWorkerResponse& response);
+Decoded<CaptureWorkerResponse> decodeJson(const JsonValue& value, const JsonPath& path,
                                           std::type_identity<CaptureWorkerResponse>);
 
 }  // namespace tavrine

@@ -5,15 +5,15 @@
 namespace tavrine {
 using namespace Qt::StringLiterals;
 
-QJsonValue toJson(const ClipboardSnapshot& snapshot) {
-    QJsonObject object{{u"mode"_s, toJson(snapshot.mode)}};
-    insertIfPresent(object, u"html", snapshot.html);
-    insertIfPresent(object, u"rtf", snapshot.rtf);
-    insertIfPresent(object, u"text", snapshot.text);
-    return object;
+void writeJson(JsonWriter& writer, const ClipboardSnapshot& snapshot) {
+    JsonObjectWriter(writer)
+        .fieldIfPresent(u"html", snapshot.html)
+        .field(u"mode", snapshot.mode)
+        .fieldIfPresent(u"rtf", snapshot.rtf)
+        .fieldIfPresent(u"text", snapshot.text);
 }
 
-Decoded<ClipboardSnapshot> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<ClipboardSnapshot> decodeJson(const JsonValue& value, const JsonPath& path,
                                       std::type_identity<ClipboardSnapshot>) {
     JsonObjectDecoder decoder(value, path);
     ClipboardSnapshot snapshot;

@@ -45,8 +45,8 @@ struct ClipboardSnapshot {
     bool operator==(const ClipboardSnapshot&) const = default;
 };
 
-QJsonValue toJson(const ClipboardSnapshot& snapshot);
-Decoded<ClipboardSnapshot> decodeJson(const QJsonValue& value, const JsonPath& path,
+void writeJson(JsonWriter& writer, const ClipboardSnapshot& snapshot);
+Decoded<ClipboardSnapshot> decodeJson(const JsonValue& value, const JsonPath& path,
                                       std::type_identity<ClipboardSnapshot>);
 
 // Reads the first item of the pasteboard (the others are ignored): in automatic mode its HTML, then

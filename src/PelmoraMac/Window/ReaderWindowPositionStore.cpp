@@ -9,15 +9,16 @@
 namespace tavrine {
 using namespace Qt::StringLiterals;
 
-// A position's JSON: {"x", "top", "width"?, "height"?}, numbers.
-QJsonValue toJson(const ReaderWindowPosition& position) {
-    QJsonObject object{{u"x"_s, position.x}, {u"top"_s, position.top}};
-    insertIfPresent(object, u"width", position.width);
-    insertIfPresent(object, u"height", position.height);
-    return object;
+// A position's JSON: {"height"?, "top", "width"?, "x"}, numbers.
+void writeJson(JsonWriter& writer, const ReaderWindowPosition& position) {
+    JsonObjectWriter(writer)
+        .fieldIfPresent(u"height", position.height)
+        .field(u"top", position.top)
+        .fieldIfPresent(u"width", position.width)
+        .field(u"x", position.x);
 }
 
-Decoded<ReaderWindowPosition> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<ReaderWindowPosition> decodeJson(const JsonValue& value, const JsonPath& path,
                                          std::type_identity<ReaderWindowPosition>) {
     JsonObjectDecoder decoder(value, path);
     ReaderWindowPosition position;
@@ -37,9 +38,9 @@ struct SavedPositions {
 };
 
 Decoded<SavedPositions> decodeSaved(const QByteArray& bytes) {
-    auto value = parseJson(bytes);
-    if (!value) return tl::unexpected(value.error());
-    JsonObjectDecoder decoder(*value, JsonPath());
+    const auto document = parseJson(bytes);
+    if (!document) return tl::unexpected(document.error());
+    JsonObjectDecoder decoder(document->root(), JsonPath());
     SavedPositions saved;
     saved.positions = decoder.required<QHash<QString, ReaderWindowPosition>>(u"positions");
     saved.lastDisplayID = decoder.optional<QString>(u"lastDisplayID");
@@ -103,19 +104,25 @@ void ReaderWindowPositionStore::flush() {
 }
 
 void ReaderWindowPositionStore::write() {
-    QJsonObject positions;
-    for (auto it = m_positions.cbegin(); it != m_positions.cend(); ++it) {
-        const ReaderWindowPosition& position = it.value();
+    for (const ReaderWindowPosition& position : std::as_const(m_positions)) {
         // JSON has no such numbers: the whole value is not written, as an encoder would refuse it.
         if (!std::isfinite(position.x) || !std::isfinite(position.top) || !isFinite(position.width) ||
             !isFinite(position.height)) {
             return;
         }
-        positions.insert(it.key(), toJson(position));
     }
-    QJsonObject saved{{u"positions"_s, positions}};
-    insertIfPresent(saved, u"lastDisplayID", m_lastDisplayID);
-    m_defaults.setData(kKey.toString(), encodeJson(saved));
+    // Keys in ascending order, so the same positions are always the same text.
+    QStringList displays = m_positions.keys();
+    displays.sort();
+    JsonWriter writer;
+    {
+        JsonObjectWriter saved(writer);
+        saved.fieldIfPresent(u"lastDisplayID", m_lastDisplayID);
+        writer.key(u"positions");
+        JsonObjectWriter positions(writer);
+        for (const QString& display : std::as_const(displays)) positions.field(display, m_positions.value(display));
+    }
+    m_defaults.setData(kKey.toString(), writer.take());
 }
 
 }  // namespace tavrine

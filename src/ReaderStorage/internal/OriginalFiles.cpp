@@ -2,7 +2,7 @@
 
 #include "ReaderStorage/ReadingStoreFiles.h"
 
-#include <QCryptographicHash>
+#include "ReaderStorage/internal/Sha256.h"
 
 namespace tavrine {
 
@@ -14,7 +14,7 @@ StoreResult<void> verifyOriginalFile(FileSystem& fileSystem, const QString& path
 
     auto file = fileSystem.openForReading(path);
     if (!file) return storeFailure(file.error());
-    QCryptographicHash digest(QCryptographicHash::Sha256);
+    Sha256 digest;
     qint64 total = 0;
     for (;;) {
         const auto piece = (*file)->read(kOriginalDigestPieceBytes);
@@ -23,7 +23,7 @@ StoreResult<void> verifyOriginalFile(FileSystem& fileSystem, const QString& path
         total += piece->size();
         // The file grew since it was examined: stop before reading any further.
         if (total > original.byteCount) return invalidStoreData();
-        digest.addData(*piece);
+        digest.add(*piece);
     }
     if (total != original.byteCount) return invalidStoreData();
     if (QString::fromLatin1(digest.result().toHex()) != original.sha256) return invalidStoreData();

@@ -5,11 +5,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 
 namespace tavrine {
@@ -119,7 +121,7 @@ tl::expected<void, FileError> removeEntry(int parent, const QByteArray& name, co
 }
 
 // Writes all of bytes to fd, retrying short writes and interruptions; false with errno set on failure.
-bool writeAll(int fd, const QByteArray& bytes) {
+bool writeAll(int fd, QByteArrayView bytes) {
     const char* data = bytes.constData();
     qsizetype left = bytes.size();
     while (left > 0) {
@@ -164,6 +166,17 @@ tl::expected<void, FileError> makeDirectory(const QString& path) {
     return failure(Operation::createDirectory, path, code);
 }
 
+// A hint that a large buffer about to be filled be backed by huge pages where the kernel offers them on
+// request: a store file of hundreds of megabytes then costs hundreds of page faults instead of tens of
+// thousands. Only whole huge pages inside the buffer are named.
+void adviseHugePages(char* buffer, qsizetype size) {
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    if (size < qsizetype{4 * kHugePage}) return;
+    const auto start = (reinterpret_cast<std::uintptr_t>(buffer) + kHugePage - 1) & ~(kHugePage - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(buffer) + static_cast<std::uintptr_t>(size)) & ~(kHugePage - 1);
+    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+}
+
 }  // namespace
 
 constexpr QStringView kTemporaryMarker = u".tmp-";
@@ -204,13 +217,18 @@ WholeFileResult PosixFileSystem::readFile(const QString& path, qint64 maxBytes) 
     if (info.st_size > maxBytes) return tl::unexpected(FileRefusal::tooLarge);
 
     // The size is only a hint: the loop reads to the end whatever the file holds by then, but never
-    // more than one byte past maxBytes, which is enough to refuse it.
+    // more than one byte past maxBytes, which is enough to refuse it. A file of the size it had is read
+    // into the room reserved at first, so its bytes never move; the room left past them lets a parser
+    // that reads a little beyond the end (the JSON parser) use them in place.
+    constexpr qint64 kRoomPastTheEnd = 64;
     QByteArray contents;
-    contents.reserve(static_cast<qsizetype>(info.st_size) + 1);
+    contents.reserve(static_cast<qsizetype>(info.st_size) + 1 + kRoomPastTheEnd);
+    adviseHugePages(contents.data(), contents.capacity());
     constexpr qint64 kPiece = 1 << 20;
     for (;;) {
         const qsizetype offset = contents.size();
-        const qint64 wanted = std::min(kPiece, maxBytes + 1 - offset);
+        const qint64 room = std::max<qint64>(contents.capacity() - offset - kRoomPastTheEnd, 1);
+        const qint64 wanted = std::min({kPiece, maxBytes + 1 - offset, room});
         contents.resize(offset + wanted);
         const ssize_t count = readSome(fd.get(), contents.data() + offset, static_cast<size_t>(wanted));
         if (count < 0) return failure(Operation::read, path);
@@ -266,22 +284,62 @@ tl::expected<void, FileError> PosixFileSystem::removeRecursively(const QString& 
     return removeEntry(AT_FDCWD, QFile::encodeName(path), path);
 }
 
-tl::expected<void, FileError> PosixFileSystem::writeFileAtomically(const QString& path, const QByteArray& bytes) {
+namespace {
+
+// The bytes of a temporary file, written as they come. Every few megabytes the disk is asked to start
+// writing what came so far, so the sync at the end waits only for the last of it.
+class TemporaryFileContents final : public FileContents {
+public:
+    explicit TemporaryFileContents(int fd) : m_fd(fd) {}
+
+    bool append(QByteArrayView bytes) override {
+        if (m_error != 0) return false;
+        if (!writeAll(m_fd, bytes)) {
+            m_error = errno;
+            return false;
+        }
+        m_written += bytes.size();
+        if (m_written - m_flushed >= kWritebackBytes) {
+            // Only a hint: a failure here shows again, and is reported, at the sync.
+            ::sync_file_range(m_fd, m_flushed, m_written - m_flushed, SYNC_FILE_RANGE_WRITE);
+            m_flushed = m_written;
+        }
+        return true;
+    }
+    // The errno of the write that failed, or 0.
+    int error() const { return m_error; }
+
+private:
+    static constexpr qint64 kWritebackBytes = 8 << 20;
+
+    int m_fd;
+    int m_error = 0;
+    qint64 m_written = 0;
+    qint64 m_flushed = 0;
+};
+
+}  // namespace
+
+tl::expected<void, FileError> PosixFileSystem::writeFileAtomicallyFrom(
+    const QString& path, const std::function<bool(FileContents&)>& produce) {
     const QString folder = folderOf(path);
     const QString name = path.mid(path.lastIndexOf(u'/') + 1);
     QByteArray temporary = QFile::encodeName(folder + u'/' + atomicWriteTemporaryPrefix(name)) + "XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return failure(Operation::write, path);
 
-    const auto abandon = [&](bool isOpen) {
-        const int code = errno;
+    const auto abandon = [&](bool isOpen, int code) {
         if (isOpen) ::close(fd);
         ::unlink(temporary.constData());
         return failure(Operation::write, path, code);
     };
-    if (!writeAll(fd, bytes) || syncFile(fd) != 0) return abandon(true);
-    if (::close(fd) != 0) return abandon(false);
-    if (::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) return abandon(false);
+    TemporaryFileContents contents(fd);
+    const bool complete = produce(contents);
+    if (contents.error() != 0) return abandon(true, contents.error());
+    if (!complete) return abandon(true, ECANCELED);
+    if (syncFile(fd) != 0) return abandon(true, errno);
+    if (::close(fd) != 0) return abandon(false, errno);
+    if (::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) return abandon(false, errno);
 
     // The new name is in place; syncing the folder makes it last through a power loss.
     const Descriptor directory(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -14,7 +14,8 @@ public:
     tl::expected<std::unique_ptr<ReadableFile>, FileError> openForReading(const QString& path) override;
     tl::expected<QStringList, FileError> list(const QString& directory) override;
     tl::expected<void, FileError> removeRecursively(const QString& path) override;
-    tl::expected<void, FileError> writeFileAtomically(const QString& path, const QByteArray& bytes) override;
+    tl::expected<void, FileError> writeFileAtomicallyFrom(const QString& path,
+                                                          const std::function<bool(FileContents&)>& produce) override;
     tl::expected<void, FileError> createDirectories(const QString& path) override;
     tl::expected<std::unique_ptr<FileLock>, FileError> lockExclusively(const QString& path) override;
 };

@@ -27,22 +27,22 @@ StoreResult<ReadingStoreLoader::Loaded> ReadingStoreLoader::loadAtOpening() {
 }
 
 StoreResult<std::optional<ReadingStoreSnapshot>> ReadingStoreLoader::readSnapshot() {
-    const auto bytes = readWholeFile(m_fileSystem, m_files.storeFile(), m_largestFileBytes);
+    auto bytes = readWholeFile(m_fileSystem, m_files.storeFile(), m_largestFileBytes);
     if (!bytes) {
         const auto* error = std::get_if<FileError>(&bytes.error());
         if (error && error->isNoSuchFile()) return std::optional<ReadingStoreSnapshot>();
         return storeFailure(bytes.error());
     }
     // Parsed once; the version is read first so that a file of another version is judged by nothing else.
-    const auto json = parseJson(*bytes);
+    const auto json = parseJson(std::move(*bytes));
     if (!json) return storeFailure(json.error());
-    const auto version = decodeStoreVersion(*json);
+    const auto version = decodeStoreVersion(json->root());
     if (!version) return storeFailure(version.error());
     if (*version < ReadingStoreSnapshot::kOldestVersion || *version > ReadingStoreSnapshot::kNewestVersion) {
         return storeFailure(ReadingStoreError::unsupportedVersionOf(*version));
     }
 
-    auto snapshot = decodeJson(*json, JsonPath(), std::type_identity<ReadingStoreSnapshot>{});
+    auto snapshot = decodeJson(json->root(), JsonPath(), std::type_identity<ReadingStoreSnapshot>{});
     if (!snapshot) return storeFailure(snapshot.error());
     if (auto valid = validateSnapshot(*snapshot); !valid) return storeFailure(valid.error());
     if (snapshot->version >= ReadingStoreSnapshot::kProgressFileVersion) {
@@ -55,9 +55,9 @@ StoreResult<std::optional<ReadingStoreSnapshot>> ReadingStoreLoader::readSnapsho
 
 StoreResult<void> ReadingStoreLoader::applyProgressFile(ReadingStoreSnapshot& snapshot) {
     if (!snapshot.revision) return invalidStoreData();
-    const auto bytes = readWholeFile(m_fileSystem, m_files.progressFile(*snapshot.revision), m_largestFileBytes);
+    auto bytes = readWholeFile(m_fileSystem, m_files.progressFile(*snapshot.revision), m_largestFileBytes);
     if (!bytes) return storeFailure(bytes.error());
-    const auto progress = decodeJsonText<ReadingStoreProgressFile>(*bytes);
+    const auto progress = decodeJsonText<ReadingStoreProgressFile>(std::move(*bytes));
     if (!progress) return storeFailure(progress.error());
     return tavrine::applyProgressFile(snapshot, *progress);
 }

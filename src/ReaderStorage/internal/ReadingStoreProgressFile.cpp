@@ -1,23 +1,22 @@
 #include "ReaderStorage/internal/ReadingStoreProgressFile.h"
 
 namespace tavrine {
-namespace {
-using namespace Qt::StringLiterals;
-}  // namespace
 
-QJsonValue toJson(const ReadingStoreProgressFile::Entry& entry) {
-    QJsonObject object{{u"id"_s, toJson(entry.id)}, {u"progress"_s, toJson(entry.progress)}};
-    insertIfPresent(object, u"lastPlayedAt", entry.lastPlayedAt);
-    return object;
+void writeJson(JsonWriter& writer, const ReadingStoreProgressFile::Entry& entry) {
+    JsonObjectWriter(writer)
+        .field(u"id", entry.id)
+        .fieldIfPresent(u"lastPlayedAt", entry.lastPlayedAt)
+        .field(u"progress", entry.progress);
 }
 
-QJsonValue toJson(const ReadingStoreProgressFile& progress) {
-    return QJsonObject{{u"version"_s, toJson(progress.version)},
-                       {u"revision"_s, toJson(progress.revision)},
-                       {u"entries"_s, toJson(progress.entries)}};
+void writeJson(JsonWriter& writer, const ReadingStoreProgressFile& progress) {
+    JsonObjectWriter(writer)
+        .field(u"entries", progress.entries)
+        .field(u"revision", progress.revision)
+        .field(u"version", progress.version);
 }
 
-Decoded<ReadingStoreProgressFile::Entry> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<ReadingStoreProgressFile::Entry> decodeJson(const JsonValue& value, const JsonPath& path,
                                                     std::type_identity<ReadingStoreProgressFile::Entry>) {
     JsonObjectDecoder decoder(value, path);
     ReadingStoreProgressFile::Entry entry;
@@ -27,7 +26,7 @@ Decoded<ReadingStoreProgressFile::Entry> decodeJson(const QJsonValue& value, con
     return decoder.finish(std::move(entry));
 }
 
-Decoded<ReadingStoreProgressFile> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<ReadingStoreProgressFile> decodeJson(const JsonValue& value, const JsonPath& path,
                                              std::type_identity<ReadingStoreProgressFile>) {
     JsonObjectDecoder decoder(value, path);
     ReadingStoreProgressFile progress;

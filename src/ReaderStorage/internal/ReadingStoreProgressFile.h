@@ -33,11 +33,11 @@ struct ReadingStoreProgressFile {
     bool operator==(const ReadingStoreProgressFile&) const = default;
 };
 
-QJsonValue toJson(const ReadingStoreProgressFile::Entry& entry);
-QJsonValue toJson(const ReadingStoreProgressFile& progress);
-Decoded<ReadingStoreProgressFile::Entry> decodeJson(const QJsonValue& value, const JsonPath& path,
+void writeJson(JsonWriter& writer, const ReadingStoreProgressFile::Entry& entry);
+void writeJson(JsonWriter& writer, const ReadingStoreProgressFile& progress);
+Decoded<ReadingStoreProgressFile::Entry> decodeJson(const JsonValue& value, const JsonPath& path,
                                                     std::type_identity<ReadingStoreProgressFile::Entry>);
-Decoded<ReadingStoreProgressFile> decodeJson(const QJsonValue& value, const JsonPath& path,
+Decoded<ReadingStoreProgressFile> decodeJson(const JsonValue& value, const JsonPath& path,
                                              std::type_identity<ReadingStoreProgressFile>);
 
 }  // namespace tavrine

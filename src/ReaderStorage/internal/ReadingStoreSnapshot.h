@@ -58,11 +58,11 @@ struct ReadingStoreSnapshot {
 
 // The store file's JSON. The tombstones are written in ascending identifier order, though the order
 // carries no meaning.
-QJsonValue toJson(const ReadingStoreSnapshot& snapshot);
-Decoded<ReadingStoreSnapshot> decodeJson(const QJsonValue& value, const JsonPath& path,
+void writeJson(JsonWriter& writer, const ReadingStoreSnapshot& snapshot);
+Decoded<ReadingStoreSnapshot> decodeJson(const JsonValue& value, const JsonPath& path,
                                          std::type_identity<ReadingStoreSnapshot>);
 
 // The format version a store file declares, read before anything else of it.
-Decoded<qint64> decodeStoreVersion(const QJsonValue& value);
+Decoded<qint64> decodeStoreVersion(const JsonValue& value);
 
 }  // namespace tavrine

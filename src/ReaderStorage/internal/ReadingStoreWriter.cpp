@@ -72,10 +72,9 @@ StoreResult<ReadingStoreWriter::Stamps> ReadingStoreWriter::writeProgressOnly(co
 StoreResult<ReadingStoreWriter::Stamps> ReadingStoreWriter::writeFull(const ReadingStoreSnapshot& current,
                                                                       const ReadingStoreSnapshot& next) {
     if (auto valid = validateSuccessor(next, current); !valid) return storeFailure(valid.error());
-    const QByteArray storeBytes = encodeJson(toJson(next));
     const auto progress = encodeProgressFile(next);
     if (!progress) return storeFailure(progress.error());
-    if (storeBytes.size() > m_largestFileBytes || progress->size() > m_largestFileBytes) return invalidStoreData();
+    if (progress->size() > m_largestFileBytes) return invalidStoreData();
 
     if (auto made = m_fileSystem.createDirectories(m_files.folder()); !made) {
         return storeFailure(made.error());
@@ -84,9 +83,23 @@ StoreResult<ReadingStoreWriter::Stamps> ReadingStoreWriter::writeFull(const Read
     if (auto written = m_fileSystem.writeFileAtomically(progressFile, *progress); !written) {
         return storeFailure(written.error());
     }
-    if (auto written = m_fileSystem.writeFileAtomically(m_files.storeFile(), storeBytes); !written) {
+    // The store file is written as it is encoded, never whole in memory; one that proves too large is
+    // abandoned on the way.
+    bool tooLarge = false;
+    const auto produce = [&](FileContents& file) {
+        qint64 size = 0;
+        JsonWriter writer([&](QByteArrayView piece) {
+            size += piece.size();
+            tooLarge = size > m_largestFileBytes;
+            return !tooLarge && file.append(piece);
+        });
+        writeJson(writer, next);
+        return writer.finish();
+    };
+    if (auto written = m_fileSystem.writeFileAtomicallyFrom(m_files.storeFile(), produce); !written) {
         // The old store file is untouched and still names its own progress file.
         m_fileSystem.removeRecursively(progressFile);
+        if (tooLarge) return invalidStoreData();
         return storeFailure(written.error());
     }
 

@@ -2,7 +2,12 @@
 
 #include "ReaderCore/EPUBBook.h"
 
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <atomic>
 #include <cmath>
+#include <numeric>
+#include <vector>
 
 namespace tavrine {
 namespace {
@@ -32,8 +37,7 @@ bool isValidEPUBReading(const StoredReading& record, const ReadingStoreSnapshot&
 
 bool matchesItsTextFile(const StoredReading& record, const LibraryTextFile& file) {
     if (!record.isInLibrary) return false;
-    const auto decoded = LibraryTextFile::decodeText(file.filename, file.data);
-    if (!decoded || *decoded != record.reading.document) return false;
+    if (!file.decodesTo(record.reading.document)) return false;
     return record.reading.title == file.filename;
 }
 
@@ -41,6 +45,22 @@ bool matchesItsTextFile(const StoredReading& record, const LibraryTextFile& file
 bool hasValidPosition(const StoredReading& record) {
     return isInALibraryOrHistory(record) && record.progress.isValid(record.reading.document) &&
            isFinite(record.lastPlayedAt);
+}
+
+// Whether every record passes rule. The rule is pure and the records are independent, so a store of
+// many records judges them on several threads at once (checking a kept text file reads all of it); the
+// answer is the same as in order.
+template <typename Rule>
+bool allOf(const QList<StoredReading>& records, Rule rule) {
+    constexpr qsizetype kRecordsForThreads = 16;
+    if (records.size() < kRecordsForThreads) return std::all_of(records.cbegin(), records.cend(), rule);
+    std::vector<qsizetype> indices(static_cast<std::size_t>(records.size()));
+    std::iota(indices.begin(), indices.end(), 0);
+    std::atomic<bool> passed = true;
+    QtConcurrent::blockingMap(indices, [&](qsizetype index) {
+        if (passed.load(std::memory_order_relaxed) && !rule(records.at(index))) passed = false;
+    });
+    return passed;
 }
 
 // The rules of validateSnapshot(); each document is judged by isValid.
@@ -58,9 +78,7 @@ StoreResult<void> validateWith(const ReadingStoreSnapshot& snapshot, DocumentRul
         ids.insert(record.id());
     }
     if (playedCount(snapshot) > snapshot.historyLimit) return invalidStoreData();
-    for (const StoredReading& record : snapshot.documents) {
-        if (!isValid(record)) return invalidStoreData();
-    }
+    if (!allOf(snapshot.documents, isValid)) return invalidStoreData();
     return {};
 }
 
@@ -135,7 +153,7 @@ StoreResult<QByteArray> encodeProgressFile(const ReadingStoreSnapshot& snapshot)
     for (const StoredReading& record : snapshot.documents) {
         progress.entries.append({record.id(), record.progress, record.lastPlayedAt});
     }
-    return encodeJson(toJson(progress));
+    return encodeJson(progress);
 }
 
 }  // namespace tavrine

@@ -4,10 +4,23 @@
 
 #include <unicode/uchar.h>
 
+#include <array>
+
 namespace tavrine::internal {
 namespace {
 
+// The general category P* of ASCII, one bit per scalar, taken from ICU once: most scalars that phrases
+// are trimmed of are ASCII.
+struct AsciiPunctuation {
+    std::array<bool, 128> marks{};
+    AsciiPunctuation() {
+        for (char32_t c = 0; c < 128; ++c) marks[c] = u_ispunct(static_cast<UChar32>(c)) != 0;
+    }
+};
+
 bool isPunctuation(char32_t c) {
+    static const AsciiPunctuation ascii;
+    if (c < 128) return ascii.marks[c];
     return u_ispunct(static_cast<UChar32>(c)) != 0;
 }
 
@@ -53,15 +66,6 @@ QStringView trimmedScalars(QStringView text, Predicate drop) {
 }
 
 }  // namespace
-
-char32_t codePointBefore(QStringView text, qsizetype offset) {
-    const char16_t unit = text[offset - 1].unicode();
-    if (QChar::isLowSurrogate(unit) && offset >= 2) {
-        const char16_t high = text[offset - 2].unicode();
-        if (QChar::isHighSurrogate(high)) return QChar::surrogateToUcs4(high, unit);
-    }
-    return unit;
-}
 
 QStringView trimmedOfWhitespace(QStringView text) {
     return trimmedScalars(text, [](char32_t c) { return isWhitespace(c); });

@@ -26,7 +26,14 @@ constexpr qsizetype scalarLength(char32_t c) {
 }
 
 // The scalar that ends just before offset (a lone surrogate is returned as itself).
-char32_t codePointBefore(QStringView text, qsizetype offset);
+inline char32_t codePointBefore(QStringView text, qsizetype offset) {
+    const char16_t unit = text[offset - 1].unicode();
+    if (QChar::isLowSurrogate(unit) && offset >= 2) {
+        const char16_t high = text[offset - 2].unicode();
+        if (QChar::isHighSurrogate(high)) return QChar::surrogateToUcs4(high, unit);
+    }
+    return unit;
+}
 
 QStringView trimmedOfWhitespace(QStringView text);
 QStringView trimmedOfWhitespaceAndPunctuation(QStringView text);

@@ -28,31 +28,29 @@ UBreakIterator* pointedAt(UBreakIterator* iterator, QStringView text) {
 
 }  // namespace
 
-QList<TextRange> sentenceRanges(QStringView text) {
+void sentenceRanges(QStringView text, std::vector<TextRange>& ranges) {
     thread_local Iterator sentences = openIterator(UBRK_SENTENCE, "");
     UBreakIterator* iterator = pointedAt(sentences.get(), text);
-    QList<TextRange> ranges;
+    ranges.clear();
     qsizetype start = ubrk_first(iterator);
     for (int32_t end = ubrk_next(iterator); end != UBRK_DONE; end = ubrk_next(iterator)) {
-        ranges.append({start, end});
+        ranges.push_back({start, end});
         start = end;
     }
-    return ranges;
 }
 
-QList<TextRange> wordRanges(QStringView text, TokenizerLanguage language) {
+void wordRanges(QStringView text, TokenizerLanguage language, std::vector<TextRange>& ranges) {
     thread_local Iterator japanese = openIterator(UBRK_WORD, "ja");
     thread_local Iterator english = openIterator(UBRK_WORD, "en");
     UBreakIterator* iterator =
         pointedAt(language == TokenizerLanguage::japanese ? japanese.get() : english.get(), text);
-    QList<TextRange> ranges;
+    ranges.clear();
     qsizetype start = ubrk_first(iterator);
     for (int32_t end = ubrk_next(iterator); end != UBRK_DONE; end = ubrk_next(iterator)) {
         // Spaces, punctuation and symbols come back with the "none" status: they are not words.
-        if (ubrk_getRuleStatus(iterator) >= UBRK_WORD_NONE_LIMIT) ranges.append({start, end});
+        if (ubrk_getRuleStatus(iterator) >= UBRK_WORD_NONE_LIMIT) ranges.push_back({start, end});
         start = end;
     }
-    return ranges;
 }
 
 }  // namespace tavrine::internal

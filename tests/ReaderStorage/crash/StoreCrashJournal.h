@@ -23,8 +23,15 @@ inline QString digestOf(const ReadingStoreState& state) {
     QStringList removed;
     for (const QUuid& id : state.tombstones) removed.append(uuidString(id));
     removed.sort();
-    return sha256Hex(encodeJson(QJsonArray{state.historyEnabled, state.historyLimit, toJson(state.history),
-                                           toJson(state.library), QJsonArray::fromStringList(removed)}));
+    JsonWriter writer;
+    writer.beginArray();
+    writeJson(writer, state.historyEnabled);
+    writeJson(writer, state.historyLimit);
+    writeJson(writer, state.history);
+    writeJson(writer, state.library);
+    writeJson(writer, removed);
+    writer.endArray();
+    return sha256Hex(writer.take());
 }
 
 struct Journal {
