@@ -10,17 +10,28 @@
 // position, applied by the document list's model (new lists handed over, which must not restart the
 // search), until the event loop is idle:
 //   {"bench":"library-store-change","readings":2000,"p50Ms":…,"p95Ms":…}
+// Then the document list's pane, offscreen, over the 1,000 readings of the history: a store state with
+// one position changed, applied, the table reloaded and its rows repainted; and a query typed into the
+// search field a unit at a time with the table attached, until the event loop is idle and the rows are
+// repainted:
+//   {"bench":"history-table","rows":1000,"storeChangeP95Ms":…,"keystrokeP95Ms":…}
 #include "BenchReport.h"
 #include "BenchTexts.h"
 
 #include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Library/ReaderHistoryPane.h"
+#include "PelmoraMac/Library/ReaderHistoryTable.h"
 #include "ReaderCore/MemoryDefaults.h"
 #include "ReaderStorage/ReadingStore.h"
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEventLoop>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListView>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <cstdio>
@@ -182,10 +193,73 @@ void measureStoreChanges(Library& library) {
     std::fflush(stdout);
 }
 
+// The pane needs a store to show its table: an empty one in a temporary folder, while the model takes the
+// bench's lists directly.
+void measureHistoryTable(const Library& library) {
+    QTemporaryDir folder;
+    auto opened = ReadingStore::open(folder.filePath(u"reading-store.json"_s));
+    if (!opened.has_value()) {
+        std::fprintf(stderr, "library-bench: no store for the pane\n");
+        return;
+    }
+    std::shared_ptr<ReadingStore> store = std::move(*opened);
+    MemoryDefaults defaults;
+    const ReadingPlayer::PhraseWidth width{[](QStringView phrase) { return static_cast<double>(phrase.size()); }, 16.0};
+    MacReadingPlayback playback(store, defaults, SystemClock::shared(), width);
+    ReaderHistoryModel model(std::make_unique<ReadingLibrarySearch>(), playback, [] {});
+    ReadingStoreState state{.historyEnabled = true,
+                            .historyLimit = kHistory,
+                            .history = library.history,
+                            .library = library.library,
+                            .tombstones = {}};
+    model.apply(state);
+    ReaderHistoryPane pane(model);
+    pane.resize(320, 720);
+    pane.show();
+    runUntilIdle();
+    QListView& rows = *pane.table()->listView();
+    const auto repaint = [&] {
+        runUntilIdle();
+        rows.viewport()->repaint();
+    };
+
+    std::mt19937 random(11);
+    std::vector<double> changes;
+    for (int change = 0; change < kStoreChanges; ++change) {
+        state.history = QList<StoredReading>(state.history.cbegin(), state.history.cend());
+        state.history[std::uniform_int_distribution<qsizetype>(0, 20)(random)].progress.utf16Offset += 1;
+        const auto start = std::chrono::steady_clock::now();
+        model.apply(state);
+        repaint();
+        changes.push_back(millisecondsSince(start));
+    }
+
+    std::vector<double> keystrokes;
+    pane.searchButton()->click();
+    for (int round = 0; round < 5; ++round) {
+        for (const QString& unit : {u"草"_s, u"枕"_s, u"の"_s, u"文"_s}) {
+            const auto start = std::chrono::steady_clock::now();
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, unit);
+            QApplication::sendEvent(pane.searchField(), &press);
+            repaint();
+            keystrokes.push_back(millisecondsSince(start));
+            while (model.search().isSearching()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        pane.searchField()->clear();
+        model.setQuery(QString());
+        runUntilIdle();
+    }
+    std::printf("{\"bench\":\"history-table\",\"rows\":%lld,\"storeChangeP95Ms\":%.3f,\"keystrokeP95Ms\":%.3f}\n",
+                static_cast<long long>(model.history().size()), percentile(changes, 0.95),
+                percentile(keystrokes, 0.95));
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     Library library = makeLibrary();
     const QList<SavedReading> readings = ReadingLibrarySearch::readingsOf(library.history, library.library);
     ReadingLibrarySearch search;
@@ -194,5 +268,6 @@ int main(int argc, char** argv) {
     for (const qsizetype length : {64, 1'000})
         measureQuery(search, readings, library.utf16, u"(a miss of %1 units)"_s.arg(length), missOf(length));
     measureStoreChanges(library);
+    measureHistoryTable(library);
     return 0;
 }

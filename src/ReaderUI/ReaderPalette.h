@@ -29,6 +29,8 @@ struct ReaderPalette {
     static constexpr ReaderColor secondaryText{179, 189, 201};
     // Dividers, table cell borders.
     static constexpr ReaderColor border{41, 57, 74};
+    // The frame of something that takes the user's action, such as a drop the window can receive.
+    static constexpr const ReaderColor& strongBorder = secondaryText;
     // The fill of a selected row and of selected text.
     static constexpr ReaderColor selectedControl{27, 45, 62};
 

@@ -81,6 +81,25 @@ TEST(ReaderKeyboardInputDecision, OnlyAPlainFirstSpaceForTheActiveWindowWithNoth
 class FakeSourceView final : public QPlainTextEdit, public InteractionTextView {
 public:
     bool isEditable() const override { return !isReadOnly(); }
+
+    // Nothing of the view but its editability matters to the key rule.
+    QAbstractScrollArea* scrollArea() override { return this; }
+    void load(const ReadingDocument&, double) override {}
+    const QString& source() const override { return m_source; }
+    void setOnInteraction(std::function<void()>) override {}
+    void setOnSelectionChanged(std::function<void()>) override {}
+    QList<TextRange> selectedRanges() const override { return {}; }
+    void setSelectedRange(TextRange) override {}
+    std::optional<qsizetype> visibleOffset() const override { return std::nullopt; }
+    void scrollRangeToVisible(TextRange) override {}
+    bool hasPendingReveal() const override { return false; }
+    void setInitialRevealRange(TextRange) override {}
+    bool hasContentHeight() const override { return false; }
+    void drawHighlight(Highlight, std::optional<TextRange>) override {}
+    void copySelection() override {}
+
+private:
+    QString m_source;
 };
 
 // A widget that handles Space itself, as the reading display does.

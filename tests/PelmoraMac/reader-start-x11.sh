@@ -7,6 +7,8 @@
 # 0 and a first launch leaves no data folder behind. Then, over a truncated store file: the window opens,
 # Ctrl+Q quits, and the file is byte for byte as it was, with only the store's lock file beside it.
 set -euo pipefail
+# Under the sanitizers, a leak Qt's GUI library sometimes leaves at exit is not the application's.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan-qt-gui.supp"
 tavrine=$1
 screenshot=$2
 artifacts=$3

@@ -24,6 +24,7 @@
 #include <QListView>
 #include <QLocale>
 #include <QStyleFactory>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -118,6 +119,11 @@ int main(int argc, char** argv) {
     };
     QObject::connect(&workspace.controller(), &ReaderWorkspaceController::changed, &workspace, report);
     QObject::connect(&application, &QApplication::focusChanged, &workspace, report);
+    // The pane marks its entry on a refresh of its own, queued after the player's change and possibly
+    // after the controller's pass that printed the new chapter: a short poll prints the mark it settles on.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &workspace, report);
+    poll.start(100);
 
     workspace.show();
     player.load(reading, first->start + (first->end - first->start) / 3);

@@ -6,12 +6,10 @@ namespace tavrine {
 
 class ReaderHistoryModel;
 
-// Slot: filled by the file panel. Until then it opens nothing.
-//
-// Lets the user choose a text or EPUB file over window and hands it to model's file import.
-inline void openLibraryFilePanel(QWidget& window, ReaderHistoryModel& model) {
-    static_cast<void>(window);
-    static_cast<void>(model);
-}
+// Lets the user choose one existing text or EPUB file in a dialog modal to window (the desktop's own
+// dialog where there is one, else Qt's) and hands it to model's file import. Closing the dialog imports
+// nothing; a choice that is no file the import can take a place from is told in the model's notice.
+// Returns at once: the dialog reports when the user has chosen.
+void openLibraryFilePanel(QWidget& window, ReaderHistoryModel& model);
 
 }  // namespace tavrine

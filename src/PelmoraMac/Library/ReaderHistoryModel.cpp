@@ -30,10 +30,11 @@ struct ReaderHistoryModel::QuickMatchFolds {
 };
 
 ReaderHistoryModel::ReaderHistoryModel(std::unique_ptr<ReadingLibrarySearch> search, MacReadingPlayback& playback,
-                                       std::function<void()> onReadingAction)
+                                       std::function<void()> onReadingAction, FileLoader fileLoader)
     : m_search(std::move(search)),
       m_playback(playback),
       m_onReadingAction(std::move(onReadingAction)),
+      m_fileLoader(std::move(fileLoader)),
       m_fold(SearchFold::forLocale(QLocale())) {
     Q_ASSERT(isMainThread());
     Q_ASSERT(m_search);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PelmoraMac/Library/LibraryFileReader.h"
+#include "PelmoraMac/Library/ReaderFileDrop.h"
 #include "ReaderCore/CancellationToken.h"
 #include "ReaderCore/Json.h"
 #include "ReaderCore/SavedReading.h"
@@ -20,6 +22,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -92,10 +95,23 @@ public:
     static constexpr qsizetype kPreviewSourceCharacters = 512;
     static constexpr qsizetype kPreviewCharacters = 120;
 
+    // Reads a chosen file into what the store imports (LibraryFileReader::load by default).
+    using FileLoader = std::function<QCoro::Task<LibraryFileReader::Result>(QUrl, CancellationToken)>;
+    // Yields the place of the file a request imports; resumes on the main thread.
+    using URLResolver = std::function<QCoro::Task<tl::expected<QUrl, LibraryImportFailure>>(CancellationToken)>;
+
+    // The notice of a successful import, and the hint every drop failure ends with.
+    static const QString kFileImported;
+    static const QString kFileSelectionFailed;
+    static const QString kDropHint;
+    // A drop's place is waited for this long.
+    static constexpr std::chrono::seconds kDropTimeout{10};
+
     // search: the full-text search the model owns; playback: the store (or none) and the player, which
-    // must outlive the model; onReadingAction runs before the model opens a reading (select and play).
+    // must outlive the model; onReadingAction runs before the model opens a reading (select and play);
+    // fileLoader reads the files the model imports.
     ReaderHistoryModel(std::unique_ptr<ReadingLibrarySearch> search, MacReadingPlayback& playback,
-                       std::function<void()> onReadingAction);
+                       std::function<void()> onReadingAction, FileLoader fileLoader = defaultFileLoader());
     ~ReaderHistoryModel() override;
 
     // ---- Observed state ----
@@ -197,16 +213,38 @@ public:
     void prepareForTermination();
 
     // ---- The file import ----
-    // Slot: filled by the file import. Until then nothing is imported: a request or a drop starts nothing.
-    // Imports the file that resolve yields.
-    void beginFileImport(std::function<std::optional<QUrl>()> resolve) { Q_UNUSED(resolve); }
-    // Whether a drop of these files is taken.
-    bool importDroppedFiles(const QList<QUrl>& urls) {
-        Q_UNUSED(urls);
-        return false;
-    }
-    void fileSelectionFailed() {}
-    void cancelFileImport() {}
+    // One request at a time, each a task of its own: resolve the file's place, read it, store it, then
+    // show the library with an empty query and the new reading selected and opened at its start. A newer
+    // request, a cancellation, a cleared notice or another reading opened in the player makes an older
+    // request fall silent; once the store has begun writing, the write completes and the reading stays.
+    //
+    // Starts a request for the file resolve yields. canContinue, when given, is asked again before the
+    // file is read and before it is stored; its false ends the request with the "unavailable" notice.
+    // Nothing happens without a store or while the application quits.
+    void beginFileImport(URLResolver resolve, std::function<bool()> canContinue = {});
+    // A resolver that yields url itself: the file panel's choice.
+    static URLResolver passThroughURL(QUrl url);
+    // A drop of urls (what the desktop handed over, not yet checked): false, changing nothing, when
+    // canImport says no (when given), without a store, before the lists are loaded, or while a list
+    // operation, an import or the quit runs. Otherwise true: more or fewer than one item, or one that
+    // offers no file URL, is told in the notice; one file pauses the player and is imported.
+    bool importDroppedFiles(const QList<QUrl>& urls, std::function<bool()> canImport = {});
+    // The same for the items of a drop, whose file URLs may come late: waited for kDropTimeout on clock
+    // (which must outlive the import).
+    bool importDroppedItems(QList<std::shared_ptr<ReaderDropItem>> items, std::function<bool()> canImport,
+                            const Clock& clock = SystemClock::shared());
+    // The file panel could not give a file (not the user closing it).
+    void fileSelectionFailed();
+    // Ends the running request, silently; ignored while the store writes its reading.
+    void cancelFileImport();
+    // Shows the notice of a drop refused before any request started.
+    void reportImportFailure(ReaderFileDropFailure failure);
+
+    // The notice of a failed import: the message, and the limits or formats that explain it (none for
+    // most failures). Cancellation has no message: it is never shown.
+    static QString importFailureMessage(const LibraryImportFailure& failure);
+    static std::optional<QString> importFailureDetails(const LibraryImportFailure& failure);
+    static FileLoader defaultFileLoader();
 
 signals:
     void historyChanged();
@@ -256,6 +294,18 @@ private:
                                            std::optional<QUuid> readingAtRequest, QUuid id, CancellationToken token);
     static QCoro::Task<void> playReading(QPointer<ReaderHistoryModel> self, QUuid id, bool fromStart, bool isActive);
     static QCoro::Task<void> runStoreOperation(QPointer<ReaderHistoryModel> self, StoreOperation operation);
+    // What a file request fixed when it started.
+    struct FileRequest;
+    static QCoro::Task<void> performFileImport(QPointer<ReaderHistoryModel> self, std::shared_ptr<FileRequest> request,
+                                               CancellationToken token);
+    bool isCurrent(const FileRequest& request) const;
+    // Neither the notice nor the player's reading has changed since the request started.
+    bool isUnchanged(const FileRequest& request) const;
+    // Shows failure when the request may still speak, then ends it.
+    void failFileImport(const FileRequest& request, const CancellationToken& token,
+                        const LibraryImportFailure& failure);
+    // Lowers the request flags when request is still the current one.
+    void endFileImport(const QUuid& requestID);
 
     // Writes field and, when it changed, signals (at the end of the running batch, if any).
     template <typename T, typename U>
@@ -276,6 +326,7 @@ private:
     std::unique_ptr<ReadingLibrarySearch> m_search;
     MacReadingPlayback& m_playback;
     std::function<void()> m_onReadingAction;
+    FileLoader m_fileLoader;
     SearchFold m_fold;
 
     QList<StoredReading> m_history;

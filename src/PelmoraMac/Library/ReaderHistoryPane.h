@@ -1,24 +1,128 @@
 #pragma once
 
-#include <QWidget>
+// moc (Qt 6.4) cannot parse the C++20 library headers that these pull in, and needs none of them.
+#ifndef Q_MOC_RUN
+#include "PelmoraMac/Library/ReaderDeletionConfirmation.h"
+#include "PelmoraMac/Library/ReaderHistoryModel.h"
+#endif
+
+#include <QAbstractButton>
+#include <QPointer>
+#include <QScrollArea>
+
+#include <optional>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+#include <QMessageBox>
+class QStackedWidget;
+class QToolButton;
 
 namespace tavrine {
 
-class ReaderHistoryModel;
+class ReaderHistoryTable;
 
-// Slot: filled by the document list pane. Until then an empty widget over the model.
-//
-// The document list pane: the history and library table with its search field, shown as the reader
-// window's sidebar and in the compact popup. Main thread only.
-class ReaderHistoryPane final : public QWidget {
+// A 28-pixel icon button of the list's header and search row: the symbol in the control colour on a
+// rounded plate that lights faintly under the pointer and more while pressed, ringed while it has the
+// keyboard focus, dimmed to 0.45 when disabled; the whole square takes clicks.
+class ReaderListControlButton final : public QAbstractButton {
+    Q_OBJECT
+
 public:
-    explicit ReaderHistoryPane(ReaderHistoryModel& model, QWidget* parent = nullptr)
-        : QWidget(parent), m_model(model) {}
+    static constexpr int kSize = 28;
+
+    explicit ReaderListControlButton(QWidget* parent = nullptr);
+    void setSymbolPainter(std::function<void(QPainter&, const QRectF&, const QColor&)> painter);
+    QSize sizeHint() const override { return {kSize, kSize}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    std::function<void(QPainter&, const QRectF&, const QColor&)> m_symbol;
+    bool m_hovered = false;
+};
+
+// The document list pane: the history or the library of the model with the collection picker, the search
+// button and field, the history menu, the table or the state in its place, the failure message and the
+// busy indicator; it asks before anything is removed or deleted. The whole list scrolls once the pane is
+// lower than kMinimumHeight. Main thread; owned by its parent widget.
+class ReaderHistoryPane final : public QScrollArea {
+    Q_OBJECT
+
+public:
+    using Collection = ReaderHistoryModel::Collection;
+
+    static constexpr int kMinimumHeight = 520;
+
+    // The content shown, in the order it is decided.
+    enum class Content { noStore, loading, searching, table, empty };
+
+    explicit ReaderHistoryPane(ReaderHistoryModel& model, QWidget* parent = nullptr);
+    ~ReaderHistoryPane() override;
 
     ReaderHistoryModel& model() const { return m_model; }
 
+    // The search field is shown: opened by the user, or the query is not empty (blanks count).
+    bool isSearchVisible() const;
+    void toggleSearch();
+    // Empties the query, closes the field and gives the focus back to the search button on the next turn.
+    void closeSearch();
+
+    // Asks to remove (history) or delete (library) the reading of a row; a stale id does nothing.
+    void requestDeletion(const QUuid& id, Collection collection);
+    // Asks to clear the whole history.
+    void requestHistoryClearing();
+    const std::optional<ReaderDeletionConfirmation>& deletion() const { return m_deletion; }
+    // Runs the confirmed operation of confirmation.
+    void performDeletion(const ReaderDeletionConfirmation& confirmation);
+
+    Content content() const { return m_content; }
+    ReaderHistoryTable* table() const { return m_table; }
+    QAbstractButton* collectionButton(Collection collection) const;
+    ReaderListControlButton* searchButton() const { return m_searchButton; }
+    QLineEdit* searchField() const { return m_searchField; }
+    ReaderListControlButton* closeSearchButton() const { return m_closeSearchButton; }
+    QToolButton* historyMenuButton() const { return m_historyMenuButton; }
+    QLabel* emptyTitle() const { return m_emptyTitle; }
+    QLabel* emptyDescription() const { return m_emptyDescription; }
+    QLabel* messageLabel() const { return m_message; }
+    QMessageBox* alert() const { return m_alert; }
+
 private:
+    void build();
+    void refresh();
+    void refreshTable();
+    void showAlert();
+    void play(const QUuid& id);
+
     ReaderHistoryModel& m_model;
+    QWidget* m_view = nullptr;
+    QAbstractButton* m_historyButton = nullptr;
+    QAbstractButton* m_libraryButton = nullptr;
+    ReaderListControlButton* m_searchButton = nullptr;
+    QToolButton* m_historyMenuButton = nullptr;
+    QAction* m_clearHistory = nullptr;
+    QWidget* m_searchRow = nullptr;
+    QLineEdit* m_searchField = nullptr;
+    ReaderListControlButton* m_closeSearchButton = nullptr;
+    QStackedWidget* m_stack = nullptr;
+    QWidget* m_pages[5] = {};
+    ReaderHistoryTable* m_table = nullptr;
+    QLabel* m_emptyTitle = nullptr;
+    QLabel* m_emptyDescription = nullptr;
+    QLabel* m_message = nullptr;
+    QWidget* m_fileProgress = nullptr;
+    QLabel* m_fileProgressLabel = nullptr;
+    QPushButton* m_cancelImport = nullptr;
+    QWidget* m_busy = nullptr;
+    Content m_content = Content::loading;
+    bool m_showsSearch = false;
+    std::optional<ReaderDeletionConfirmation> m_deletion;
+    QPointer<QMessageBox> m_alert;
 };
 
 }  // namespace tavrine

@@ -123,8 +123,8 @@ std::optional<pid_t> X11Desktop::creatorProcessOf(std::uint32_t window) const {
 
 std::optional<unsigned int> X11Desktop::clientRequest(std::uint32_t window) const {
     if (!m_hasResourceExtension) return std::nullopt;
-    const xcb_res_client_id_spec_t specification{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    return xcb_res_query_client_ids(m_connection, 1, &specification).sequence;
+    const xcb_res_client_id_spec_t processQuery{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    return xcb_res_query_client_ids(m_connection, 1, &processQuery).sequence;
 }
 
 std::optional<pid_t> X11Desktop::creatorProcessFrom(unsigned int request) const {

@@ -63,8 +63,8 @@ std::optional<X11Rectangle> X11Desktop::frontWindowFrame(pid_t process) const {
             .frameExtents = propertyRequest(m_connection, window, m_frameExtentsAtom, XCB_ATOM_CARDINAL, 4),
         };
         if (m_hasResourceExtension) {
-            const xcb_res_client_id_spec_t specification{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-            request.client = xcb_res_query_client_ids(m_connection, 1, &specification);
+            const xcb_res_client_id_spec_t processQuery{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+            request.client = xcb_res_query_client_ids(m_connection, 1, &processQuery);
         }
         requests.push_back(request);
     }

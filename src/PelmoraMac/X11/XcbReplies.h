@@ -77,7 +77,9 @@ inline std::optional<pid_t> processFrom(const xcb_get_property_reply_t* declared
     }
     if (!client) return std::nullopt;
     for (auto ids = xcb_res_query_client_ids_ids_iterator(client); ids.rem > 0; xcb_res_client_id_value_next(&ids)) {
-        if ((ids.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) == 0 || ids.data->length < 4) continue;
+        // Each value answers one asked (client, mask) pair; only a process id answer is a pid.
+        const auto& [asked, length] = *ids.data;
+        if ((asked.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) == 0 || length < 4) continue;
         const std::uint32_t value = *xcb_res_client_id_value_value(ids.data);
         if (value > 0) return pid_t(value);
     }

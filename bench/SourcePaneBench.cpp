@@ -1,0 +1,178 @@
+// source-pane-bench: the source pane's text views on the offscreen platform, 600 × 800, point size 15,
+// one process per case (each case starts the program again with --case TEXT SHAPE, so memory figures
+// are its own). Texts: 草枕 from the shared sample book ("ja") or English prose ("en"), repeated:
+//   paragraphs  2,000,000 units in the book's paragraphs
+//   single      2,000,000 units in one paragraph
+//   tables      500,000 units with 300 grid tables of 3 × 5 cells
+//   short       20,000 units with two grid tables of 4 × 10 cells
+// Prints one line per case:
+//   {"text":"ja","shape":"single","units":2000000,"engine":"bounded","firstPaintMs":…,"jumpP95Ms":…,
+//    "followUpdateP99Ms":…,"followFrameP99Ms":…,"peakRssMb":…,"rssGrowthMb":…}
+// firstPaintMs: from handing the document to the view until its text is painted; jumpP95Ms: 200 random
+// scroll-bar moves, each until painted; follow: 2,000 phrase steps of 12 units highlighted with reveal,
+// the update alone (followUpdate) and the update with its paint (followFrame). peakRssMb is the process's
+// peak resident size, rssGrowthMb what the view added over the loaded text.
+#include "BenchReport.h"
+#include "BenchTexts.h"
+
+#include "PelmoraMac/Source/BoundedTextView.h"
+#include "PelmoraMac/Source/InteractionTextEdit.h"
+#include "PelmoraMac/Source/ReaderTextHighlight.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QScrollBar>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+using namespace tavrine;
+using namespace Qt::StringLiterals;
+using Kind = ReadingDocument::Span::Kind;
+using bench::millisecondsSince;
+using bench::percentile;
+
+constexpr qsizetype kOrdinaryLimit = 20'000;
+
+// A status line of /proc/self/status in megabytes.
+double statusMegabytes(const char* key) {
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(key)) return line.mid(qstrlen(key)).trimmed().split(' ').value(0).toDouble() / 1000.0;
+    }
+    return 0;
+}
+
+QString baseText(const QString& language, qsizetype length) {
+    if (language == u"en"_s) return bench::englishProse(length, 7);
+    QString book = bench::kusamakuraText();
+    if (book.isEmpty()) book = u"山路を登りながら、こう考えた。智に働けば角が立つ。情に棹させば流される。\n"_s;
+    return bench::repeatedTo(book, length);
+}
+
+// text with tables grid tables of columns × rows short cells, spread evenly at line starts.
+ReadingDocument withTables(QString text, int tables, int columns, int rows) {
+    ReadingDocument document;
+    const qsizetype step = text.size() / (tables + 1);
+    qsizetype from = 0;
+    for (int table = 0; table < tables; ++table) {
+        qsizetype cut = text.indexOf(u'\n', (table + 1) * step);
+        if (cut < 0) cut = text.size() - 1;
+        document.text += text.mid(from, cut + 1 - from);
+        from = cut + 1;
+        const qsizetype start = document.text.size();
+        for (int cell = 0; cell < columns * rows; ++cell) {
+            const QString content =
+                text.mid((cell * 37) % std::max<qsizetype>(text.size() - 16, 1), 6 + cell % 5).remove(u'\n') + u'\n';
+            document.spans.append({.kind = cell < columns ? Kind::tableHeader : Kind::tableCell,
+                                   .start = document.text.size(),
+                                   .end = document.text.size() + content.size(),
+                                   .level = 0});
+            document.text += content;
+        }
+        document.spans.append({.kind = Kind::table, .start = start, .end = document.text.size(), .level = columns});
+    }
+    document.text += text.mid(from);
+    return document;
+}
+
+// The tables' units come on top of the text's: measured once, then the text cut so the whole is units.
+ReadingDocument tabledDocument(const QString& language, qsizetype units, int tables, int columns, int rows) {
+    const qsizetype tableUnits = withTables(baseText(language, units), tables, columns, rows).text.size() - units;
+    return withTables(baseText(language, units - tableUnits), tables, columns, rows);
+}
+
+ReadingDocument caseDocument(const QString& language, const QString& shape) {
+    if (shape == u"tables"_s) return tabledDocument(language, 500'000, 300, 3, 5);
+    if (shape == u"short"_s) return tabledDocument(language, 20'000, 2, 4, 10);
+    QString text = baseText(language, 2'000'000);
+    if (shape == u"single"_s) text.replace(u'\n', language == u"ja"_s ? u'　' : u' ');
+    return {.sections = std::nullopt, .text = std::move(text), .spans = {}};
+}
+
+template <typename View>
+int runCase(const QString& language, const QString& shape) {
+    ReadingDocument document = caseDocument(language, shape);
+    const qsizetype units = document.text.size();
+    QWidget window;
+    window.resize(600, 800);
+    auto* view = new View(&window);
+    view->resize(600, 800);
+    window.show();
+    QCoreApplication::processEvents();
+    const double rssBefore = statusMegabytes("VmRSS:");
+
+    auto start = std::chrono::steady_clock::now();
+    view->load(document, 15);
+    view->viewport()->repaint();
+    const double firstPaint = millisecondsSince(start);
+
+    std::vector<double> jumps;
+    QRandomGenerator random(39);
+    QScrollBar* bar = view->verticalScrollBar();
+    for (int i = 0; i < 200; ++i) {
+        start = std::chrono::steady_clock::now();
+        bar->setValue(static_cast<int>(random.bounded(bar->maximum() + 1)));
+        view->viewport()->repaint();
+        jumps.push_back(millisecondsSince(start));
+        QCoreApplication::processEvents();
+    }
+
+    ReaderTextHighlight playback(InteractionTextView::Highlight::playback);
+    std::vector<double> updates;
+    std::vector<double> frames;
+    qsizetype offset = units / 3;
+    for (int step = 0; step < 2'000; ++step, offset += 12) {
+        const TextRange phrase{offset % (units - 12), offset % (units - 12) + 12};
+        start = std::chrono::steady_clock::now();
+        playback.apply(phrase, *view, true);
+        updates.push_back(millisecondsSince(start));
+        view->viewport()->repaint();
+        frames.push_back(millisecondsSince(start));
+        QCoreApplication::processEvents();
+    }
+
+    const double rssAfter = statusMegabytes("VmRSS:");
+    QString line = u"{\"text\":"_s + bench::jsonString(language) + u",\"shape\":"_s + bench::jsonString(shape);
+    line += bench::field(u"units"_s, QString::number(units));
+    line += bench::field(u"engine"_s, bench::jsonString(units > kOrdinaryLimit ? u"bounded"_s : u"ordinary"_s));
+    line += bench::field(u"firstPaintMs"_s, bench::milliseconds(firstPaint));
+    line += bench::field(u"jumpP95Ms"_s, bench::milliseconds(percentile(jumps, 0.95)));
+    line += bench::field(u"followUpdateP99Ms"_s, bench::milliseconds(percentile(updates, 0.99)));
+    line += bench::field(u"followFrameP99Ms"_s, bench::milliseconds(percentile(frames, 0.99)));
+    line += bench::field(u"peakRssMb"_s, QString::number(statusMegabytes("VmHWM:"), 'f', 1));
+    line += bench::field(u"rssGrowthMb"_s, QString::number(rssAfter - rssBefore, 'f', 1));
+    line += u'}';
+    std::printf("%s\n", line.toUtf8().constData());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 4 && arguments[1] == u"--case"_s) {
+        const QString& language = arguments[2];
+        const QString& shape = arguments[3];
+        return shape == u"short"_s ? runCase<InteractionTextEdit>(language, shape)
+                                   : runCase<BoundedTextView>(language, shape);
+    }
+    for (const QString& language : {u"ja"_s, u"en"_s}) {
+        for (const QString& shape : {u"paragraphs"_s, u"single"_s, u"tables"_s, u"short"_s}) {
+            QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedChannels);
+            child.start(QCoreApplication::applicationFilePath(), {u"--case"_s, language, shape});
+            child.waitForFinished(-1);
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}

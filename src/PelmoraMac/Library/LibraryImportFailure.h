@@ -1,0 +1,48 @@
+#pragma once
+
+#include "ReaderEPUB/EPUBReader.h"
+#include "ReaderStorage/LibraryTextFile.h"
+#include "ReaderStorage/StoreFailure.h"
+
+#include <variant>
+
+namespace tavrine {
+
+// The user (or a newer request) gave the import up. It has no message: it is never shown.
+struct ImportCancelled {
+    bool operator==(const ImportCancelled&) const = default;
+};
+
+// Why a drop gave no file: the first four are found while the drop is resolved; unavailable is the
+// application refusing a drop it had taken, once the file's place is known.
+enum class ReaderFileDropFailure {
+    multipleFiles,
+    unsupportedProvider,
+    invalidURL,
+    timedOut,
+    unavailable,
+};
+
+// Why a chosen file could not be read.
+enum class LibraryFileReadFailure {
+    unreadable,      // opening, reading or asking about the file failed
+    notRegularFile,  // a folder, a device, a pipe, or anything else that is no regular file
+};
+
+// Every way a file import can fail, as it travels from the drop, the file reader, the EPUB reader, the
+// text-file gate and the store up to the notice. Cancellation in any shape becomes ImportCancelled
+// (importFailureOf), so exactly one case means "say nothing".
+using LibraryImportFailure = std::variant<ImportCancelled, ReaderFileDropFailure, LibraryFileReadFailure,
+                                          EPUBReader::Failure, LibraryTextFile::Failure, StoreFailure>;
+
+// The EPUB reader's cancelled is the import's cancellation; any other failure stays as it is.
+LibraryImportFailure importFailureOf(const EPUBReader::Failure& failure);
+// The store's OperationCancelled is the import's cancellation, and the store's text-file gate failure is
+// the file's own failure (worded as such); any other store failure stays a store failure.
+LibraryImportFailure importFailureOf(const StoreFailure& failure);
+
+inline bool isCancellation(const LibraryImportFailure& failure) {
+    return std::holds_alternative<ImportCancelled>(failure);
+}
+
+}  // namespace tavrine

@@ -1,0 +1,456 @@
+#include "PelmoraMac/Library/ReaderHistoryPane.h"
+
+#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/ReaderHistoryTable.h"
+#include "ReaderCore/Json.h"
+#include "ReaderUI/Library/ReadingLibrarySearch.h"
+#include "ReaderUI/Player/ReadingPlayer.h"
+#include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/ReaderReadingControlButton.h"
+#include "ReaderWidgets/Style/ReaderSymbol.h"
+#include "ReaderWidgets/Style/ReaderTextStyle.h"
+#include "ReaderWidgets/Style/ToQColor.h"
+
+#include <QButtonGroup>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace tavrine {
+using namespace Qt::StringLiterals;
+
+namespace {
+QString collectionName(ReaderHistoryModel::Collection collection) {
+    return rawValue(collection);
+}
+
+void paintDots(QPainter& painter, const QRectF& box, const QColor& colour) {
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    const double radius = box.width() / 10;
+    for (int index = -1; index <= 1; ++index)
+        painter.drawEllipse(box.center() + QPointF(index * box.width() / 3, 0), radius, radius);
+}
+
+QLabel* label(const QString& text, ReaderTextStyle style, const ReaderColor& colour, QWidget* parent) {
+    auto* result = new QLabel(text, parent);
+    result->setFont(readerFont(style));
+    result->setWordWrap(true);
+    QPalette palette = result->palette();
+    palette.setColor(QPalette::WindowText, toQColor(colour));
+    result->setPalette(palette);
+    return result;
+}
+
+// The Escape key of the search field closes the search.
+class SearchField final : public QLineEdit {
+public:
+    std::function<void()> onEscape;
+    using QLineEdit::QLineEdit;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Escape && onEscape) {
+            event->accept();
+            onEscape();
+            return;
+        }
+        QLineEdit::keyPressEvent(event);
+    }
+};
+}  // namespace
+
+// ---- ReaderListControlButton ----
+
+ReaderListControlButton::ReaderListControlButton(QWidget* parent) : QAbstractButton(parent) {
+    setFixedSize(kSize, kSize);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_Hover);
+}
+
+void ReaderListControlButton::setSymbolPainter(std::function<void(QPainter&, const QRectF&, const QColor&)> painter) {
+    m_symbol = std::move(painter);
+    update();
+}
+
+void ReaderListControlButton::enterEvent(QEnterEvent* event) {
+    m_hovered = true;
+    update();
+    QAbstractButton::enterEvent(event);
+}
+
+void ReaderListControlButton::leaveEvent(QEvent* event) {
+    m_hovered = false;
+    update();
+    QAbstractButton::leaveEvent(event);
+}
+
+void ReaderListControlButton::paintEvent(QPaintEvent*) {
+    // The states look as the reading controls' do: one rule for fill, ring and dimming.
+    const auto look = ReaderReadingControlButton::appearance(
+        ReaderPalette::control,
+        {.enabled = isEnabled(), .pressed = isDown(), .hovered = m_hovered, .focused = hasFocus()});
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(look.opacity);
+    QPainterPath plate;
+    plate.addRoundedRect(QRectF(rect()), 6, 6);
+    if (look.fillOpacity > 0) painter.fillPath(plate, toQColor(ReaderPalette::control.withAlpha(look.fillOpacity)));
+    if (look.showsFocusRing) {
+        painter.setPen(QPen(toQColor(ReaderPalette::control), 2));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 5, 5);
+    }
+    if (m_symbol) m_symbol(painter, QRectF(6, 6, 16, 16), toQColor(ReaderPalette::control));
+}
+
+// ---- ReaderHistoryPane ----
+
+ReaderHistoryPane::ReaderHistoryPane(ReaderHistoryModel& model, QWidget* parent) : QScrollArea(parent), m_model(model) {
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setWidgetResizable(true);
+    build();
+
+    for (auto changed :
+         {&ReaderHistoryModel::visibleItemsChanged, &ReaderHistoryModel::selectedIDChanged,
+          &ReaderHistoryModel::collectionChanged, &ReaderHistoryModel::queryChanged,
+          &ReaderHistoryModel::isLoadedChanged, &ReaderHistoryModel::isBusyChanged, &ReaderHistoryModel::messageChanged,
+          &ReaderHistoryModel::historyChanged, &ReaderHistoryModel::historyLimitChanged,
+          &ReaderHistoryModel::isImportingFileChanged, &ReaderHistoryModel::isSavingFileChanged})
+        connect(&m_model, changed, this, &ReaderHistoryPane::refresh);
+    connect(&m_model.search(), &ReadingLibrarySearch::isSearchingChanged, this, &ReaderHistoryPane::refresh);
+    connect(&m_model.playback().player(), &ReadingPlayer::readingChanged, this, &ReaderHistoryPane::refresh);
+    refresh();
+}
+
+ReaderHistoryPane::~ReaderHistoryPane() = default;
+
+void ReaderHistoryPane::build() {
+    m_view = new QWidget;
+    m_view->setAutoFillBackground(true);
+    QPalette palette = m_view->palette();
+    palette.setColor(QPalette::Window, toQColor(ReaderPalette::sidebar));
+    palette.setColor(QPalette::WindowText, toQColor(ReaderPalette::text));
+    m_view->setPalette(palette);
+    m_view->setMinimumHeight(kMinimumHeight);
+    auto* column = new QVBoxLayout(m_view);
+    column->setContentsMargins(16, 16, 16, 16);
+    column->setSpacing(8);
+
+    // Header: collection picker, search button, history menu.
+    auto* header = new QHBoxLayout;
+    header->setSpacing(4);
+    auto* picker = new QWidget(m_view);
+    picker->setAccessibleName(u"文書の一覧"_s);
+    auto* pickerRow = new QHBoxLayout(picker);
+    pickerRow->setContentsMargins(0, 0, 0, 0);
+    pickerRow->setSpacing(0);
+    // The chosen segment stands out in the border colour, as the segmented picker's tint.
+    picker->setStyleSheet(
+        u"QPushButton { padding: 2px 10px; border: 1px solid %1; background: transparent; color: %2; }"
+        u"QPushButton:checked { background: %1; color: %3; }"_s.arg(toQColor(ReaderPalette::border).name(),
+                                                                    toQColor(ReaderPalette::secondaryText).name(),
+                                                                    toQColor(ReaderPalette::text).name()));
+    auto* group = new QButtonGroup(picker);
+    group->setExclusive(true);
+    for (Collection collection : {Collection::history, Collection::library}) {
+        auto* button = new QPushButton(collectionName(collection), picker);
+        button->setCheckable(true);
+        button->setFont(readerFont(ReaderTextStyle::callout));
+        button->setFixedHeight(24);
+        group->addButton(button);
+        pickerRow->addWidget(button);
+        connect(button, &QPushButton::clicked, this, [this, collection] { m_model.setCollection(collection); });
+        (collection == Collection::history ? m_historyButton : m_libraryButton) = button;
+    }
+    header->addWidget(picker);
+    header->addStretch(1);
+    m_searchButton = new ReaderListControlButton(m_view);
+    m_searchButton->setSymbolPainter([](QPainter& painter, const QRectF& box, const QColor& colour) {
+        paintSymbol(painter, ReaderSymbol::magnifyingGlass, box, colour);
+    });
+    connect(m_searchButton, &QAbstractButton::clicked, this, &ReaderHistoryPane::toggleSearch);
+    header->addWidget(m_searchButton);
+    m_historyMenuButton = new QToolButton(m_view);
+    m_historyMenuButton->setAutoRaise(true);
+    m_historyMenuButton->setFixedSize(ReaderListControlButton::kSize, ReaderListControlButton::kSize);
+    m_historyMenuButton->setPopupMode(QToolButton::InstantPopup);
+    m_historyMenuButton->setAccessibleName(u"履歴の操作"_s);
+    m_historyMenuButton->setToolTip(u"履歴全体の操作"_s);
+    m_historyMenuButton->setStyleSheet(u"QToolButton::menu-indicator { image: none; width: 0; }"_s);
+    {
+        QPixmap dots(32, 32);
+        dots.fill(Qt::transparent);
+        QPainter painter(&dots);
+        painter.setRenderHint(QPainter::Antialiasing);
+        paintDots(painter, QRectF(4, 4, 24, 24), toQColor(ReaderPalette::control));
+        m_historyMenuButton->setIcon(QIcon(dots));
+        m_historyMenuButton->setIconSize(QSize(16, 16));
+    }
+    auto* historyMenu = new QMenu(m_historyMenuButton);
+    m_clearHistory = historyMenu->addAction(u"履歴をすべて消去…"_s);
+    connect(m_clearHistory, &QAction::triggered, this, &ReaderHistoryPane::requestHistoryClearing);
+    m_historyMenuButton->setMenu(historyMenu);
+    header->addWidget(m_historyMenuButton);
+    header->addSpacing(4);
+    column->addLayout(header);
+
+    // Search row.
+    m_searchRow = new QWidget(m_view);
+    auto* searchRow = new QHBoxLayout(m_searchRow);
+    searchRow->setContentsMargins(0, 0, 0, 0);
+    searchRow->setSpacing(4);
+    auto* field = new SearchField(m_searchRow);
+    field->onEscape = [this] { closeSearch(); };
+    m_searchField = field;
+    m_searchField->setMinimumWidth(40);
+    connect(m_searchField, &QLineEdit::textEdited, this, [this](const QString& text) { m_model.setQuery(text); });
+    searchRow->addWidget(m_searchField, 1);
+    m_closeSearchButton = new ReaderListControlButton(m_searchRow);
+    m_closeSearchButton->setSymbolPainter([](QPainter& painter, const QRectF& box, const QColor& colour) {
+        paintSymbol(painter, ReaderSymbol::xmark, box, colour);
+    });
+    m_closeSearchButton->setAccessibleName(u"一覧の検索を閉じる"_s);
+    m_closeSearchButton->setToolTip(u"検索語を消去して一覧の検索を閉じる（Esc）"_s);
+    connect(m_closeSearchButton, &QAbstractButton::clicked, this, &ReaderHistoryPane::closeSearch);
+    searchRow->addWidget(m_closeSearchButton);
+    column->addWidget(m_searchRow);
+
+    // Content, one page per state in the order they are decided.
+    m_stack = new QStackedWidget(m_view);
+    auto* noStore = new QWidget(m_stack);
+    auto* noStoreColumn = new QVBoxLayout(noStore);
+    noStoreColumn->setContentsMargins(0, 4, 0, 0);
+    noStoreColumn->addWidget(
+        label(u"保存データを開けませんでした。既存のファイルは保持しています。文章の取り込みと再生は使えます。"_s,
+              ReaderTextStyle::callout, ReaderPalette::secondaryText, noStore));
+    noStoreColumn->addWidget(label(u"保存先を確認した後、アプリを終了して開き直してください。"_s,
+                                   ReaderTextStyle::caption, ReaderPalette::secondaryText, noStore));
+    noStoreColumn->addStretch(1);
+    m_pages[0] = noStore;
+    m_pages[1] = label(u"保存文書を読み込み中"_s, ReaderTextStyle::callout, ReaderPalette::secondaryText, m_stack);
+    m_pages[2] = label(u"本文を検索中"_s, ReaderTextStyle::callout, ReaderPalette::secondaryText, m_stack);
+    for (int page : {1, 2}) static_cast<QLabel*>(m_pages[page])->setAlignment(Qt::AlignCenter);
+    m_table = new ReaderHistoryTable(m_stack);
+    m_table->setMinimumHeight(80);
+    m_pages[3] = m_table;
+    auto* empty = new QWidget(m_stack);
+    auto* emptyColumn = new QVBoxLayout(empty);
+    emptyColumn->setContentsMargins(0, 4, 0, 0);
+    emptyColumn->setSpacing(8);
+    m_emptyTitle = label({}, ReaderTextStyle::callout, ReaderPalette::text, empty);
+    m_emptyDescription = label({}, ReaderTextStyle::caption, ReaderPalette::secondaryText, empty);
+    emptyColumn->addWidget(m_emptyTitle);
+    emptyColumn->addWidget(m_emptyDescription);
+    emptyColumn->addStretch(1);
+    m_pages[4] = empty;
+    for (QWidget* page : m_pages) m_stack->addWidget(page);
+    // The table reaches 8 pixels into the margins on both sides.
+    auto* contentRow = new QHBoxLayout;
+    contentRow->setContentsMargins(-8, 0, -8, 0);
+    contentRow->addWidget(m_stack);
+    column->addLayout(contentRow, 1);
+
+    m_message = label({}, ReaderTextStyle::callout, ReaderColor{255, 69, 58}, m_view);
+    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    column->addWidget(m_message);
+    // The file progress row: reading (cancellable) or saving (past cancelling) the imported file.
+    m_fileProgress = new QWidget(m_view);
+    auto* fileRow = new QHBoxLayout(m_fileProgress);
+    fileRow->setContentsMargins(0, 0, 0, 0);
+    auto* fileBar = new QProgressBar(m_fileProgress);
+    fileBar->setRange(0, 0);
+    fileBar->setTextVisible(false);
+    fileBar->setMaximumSize(40, 6);
+    fileRow->addWidget(fileBar);
+    m_fileProgressLabel = label({}, ReaderTextStyle::caption, ReaderPalette::secondaryText, m_fileProgress);
+    fileRow->addWidget(m_fileProgressLabel, 1);
+    m_cancelImport = new QPushButton(u"取り込みをキャンセル"_s, m_fileProgress);
+    connect(m_cancelImport, &QPushButton::clicked, this, [this] { m_model.cancelFileImport(); });
+    fileRow->addWidget(m_cancelImport);
+    column->addWidget(m_fileProgress);
+
+    auto* busy = new QProgressBar(m_view);
+    busy->setRange(0, 0);
+    busy->setTextVisible(false);
+    busy->setMaximumSize(40, 6);
+    busy->setAccessibleName(u"処理中"_s);
+    m_busy = busy;
+    column->addWidget(m_busy);
+    setWidget(m_view);
+
+    m_table->onSelect = [this](std::optional<QUuid> id) { m_model.select(id); };
+    m_table->onPlay = [this](QUuid id) { play(id); };
+    m_table->onAdd = [this](QUuid id) {
+        auto task = m_model.addToLibrary(id);
+        Q_UNUSED(task);
+    };
+    m_table->onDelete = [this](QUuid id) { requestDeletion(id, m_table->value().collection); };
+    // The details sheet is not built yet: the item does nothing.
+    m_table->onDetails = [](QUuid) {};
+}
+
+bool ReaderHistoryPane::isSearchVisible() const {
+    return m_showsSearch || !m_model.query().isEmpty();
+}
+
+void ReaderHistoryPane::toggleSearch() {
+    if (isSearchVisible()) {
+        closeSearch();
+        return;
+    }
+    m_showsSearch = true;
+    refresh();
+    m_searchField->setFocus(Qt::OtherFocusReason);
+}
+
+void ReaderHistoryPane::closeSearch() {
+    m_model.setQuery(QString());
+    m_showsSearch = false;
+    refresh();
+    // After the field has left, so the focus does not pass through whatever follows it.
+    QTimer::singleShot(0, m_searchButton, [button = QPointer(m_searchButton)] {
+        if (button && button->isVisible()) button->setFocus(Qt::OtherFocusReason);
+    });
+}
+
+void ReaderHistoryPane::play(const QUuid& id) {
+    auto task = m_model.play(id, false, QGuiApplication::applicationState() == Qt::ApplicationActive);
+    Q_UNUSED(task);
+}
+
+void ReaderHistoryPane::requestDeletion(const QUuid& id, Collection collection) {
+    const QList<StoredReading>& items = collection == Collection::library ? m_model.library() : m_model.history();
+    const auto found =
+        std::find_if(items.begin(), items.end(), [&](const StoredReading& item) { return item.id() == id; });
+    if (found == items.end()) return;
+    m_deletion = collection == Collection::library ? ReaderDeletionConfirmation::documentDeletion(*found)
+                                                   : ReaderDeletionConfirmation::historyRemoval({*found});
+    showAlert();
+}
+
+void ReaderHistoryPane::requestHistoryClearing() {
+    if (m_model.history().isEmpty() || m_model.isBusy()) return;
+    m_deletion = ReaderDeletionConfirmation::historyRemoval(m_model.history());
+    showAlert();
+}
+
+void ReaderHistoryPane::showAlert() {
+    // A new request replaces the one pending.
+    if (m_alert) {
+        m_alert->disconnect(this);
+        m_alert->close();
+        m_alert->deleteLater();
+    }
+    const ReaderDeletionConfirmation confirmation = *m_deletion;
+    auto* alert =
+        new QMessageBox(QMessageBox::Warning, confirmation.title, confirmation.title, QMessageBox::NoButton, this);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setTextFormat(Qt::PlainText);
+    alert->setInformativeText(confirmation.message);
+    QPushButton* action = alert->addButton(confirmation.actionTitle, QMessageBox::DestructiveRole);
+    QPushButton* cancel = alert->addButton(u"キャンセル"_s, QMessageBox::RejectRole);
+    alert->setDefaultButton(cancel);
+    alert->setEscapeButton(cancel);
+    connect(alert, &QMessageBox::finished, this, [this, alert, action, confirmation] {
+        const bool confirmed = alert->clickedButton() == action;
+        m_deletion.reset();
+        if (confirmed) performDeletion(confirmation);
+    });
+    m_alert = alert;
+    alert->open();
+}
+
+void ReaderHistoryPane::performDeletion(const ReaderDeletionConfirmation& confirmation) {
+    if (confirmation.isLibrary && !confirmation.ids.isEmpty()) {
+        auto task = m_model.deleteDocument(*confirmation.ids.begin());
+        Q_UNUSED(task);
+    } else {
+        auto task = m_model.removeFromHistory(confirmation.ids);
+        Q_UNUSED(task);
+    }
+}
+
+QAbstractButton* ReaderHistoryPane::collectionButton(Collection collection) const {
+    return collection == Collection::library ? m_libraryButton : m_historyButton;
+}
+
+void ReaderHistoryPane::refresh() {
+    const bool hasStore = m_model.playback().store() != nullptr;
+    const Collection collection = m_model.collection();
+    const QString name = collectionName(collection);
+    const bool searchVisible = isSearchVisible();
+
+    m_historyButton->setChecked(collection == Collection::history);
+    m_libraryButton->setChecked(collection == Collection::library);
+
+    m_searchButton->setVisible(hasStore && m_model.isLoaded());
+    const QString searchTitle = searchVisible ? u"一覧の検索を閉じる"_s : u"文書一覧を検索"_s;
+    m_searchButton->setAccessibleName(searchTitle);
+    m_searchButton->setToolTip(searchVisible ? u"検索語を消去して一覧の検索を閉じる"_s
+                                             : name + u"の題名・著者・本文を検索"_s);
+    m_historyMenuButton->setVisible(collection == Collection::history);
+    m_historyMenuButton->setEnabled(hasStore);
+    m_clearHistory->setEnabled(!m_model.history().isEmpty() && !m_model.isBusy());
+
+    m_searchRow->setVisible(hasStore && m_model.isLoaded() && searchVisible);
+    m_searchField->setAccessibleName(name + u"の題名・著者・本文を検索"_s);
+    if (m_searchField->text() != m_model.query()) m_searchField->setText(m_model.query());
+
+    if (!hasStore)
+        m_content = Content::noStore;
+    else if (!m_model.isLoaded())
+        m_content = Content::loading;
+    else if (m_model.search().isSearching())
+        m_content = Content::searching;
+    else if (!m_model.visibleItems().isEmpty())
+        m_content = Content::table;
+    else
+        m_content = Content::empty;
+    m_stack->setCurrentWidget(m_pages[static_cast<int>(m_content)]);
+
+    if (!m_model.query().trimmed().isEmpty()) {
+        m_emptyTitle->setText(u"一致する文書がありません"_s);
+        m_emptyDescription->setText(u"検索する言葉を変えるか、検索欄を空にしてください。"_s);
+    } else if (collection == Collection::history) {
+        m_emptyTitle->setText(name + u"はまだありません"_s);
+        m_emptyDescription->setText(u"再生を始めた文章と位置をこのコンピューターに自動保存します。直近"_s +
+                                    QString::number(m_model.historyLimit()) + u"文書をここから開けます。"_s);
+    } else {
+        m_emptyTitle->setText(name + u"はまだありません"_s);
+        m_emptyDescription->setText(
+            u"明示的に追加した文書を、削除するまでこのコンピューターに保存します。"
+            u"上部の取り込みメニューや、現在の文書・履歴の項目から追加できます。"_s);
+    }
+
+    m_message->setVisible(m_model.message().has_value());
+    m_message->setText(m_model.message().value_or(QString()));
+    m_busy->setVisible(m_model.isBusy());
+    m_fileProgress->setVisible(m_model.isImportingFile());
+    m_fileProgressLabel->setText(m_model.isSavingFile() ? u"ファイルを保存中"_s : u"ファイルを読み込み中"_s);
+    m_cancelImport->setVisible(!m_model.isSavingFile());
+
+    refreshTable();
+}
+
+void ReaderHistoryPane::refreshTable() {
+    m_table->update({.items = m_model.visibleItems(),
+                     .selectedID = m_model.selectedID(),
+                     .currentID = m_model.playback().player().readingID(),
+                     .collection = m_model.collection()});
+}
+
+}  // namespace tavrine

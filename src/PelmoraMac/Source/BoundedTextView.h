@@ -1,0 +1,154 @@
+#pragma once
+
+#include "PelmoraMac/Source/InteractionTextView.h"
+#include "PelmoraMac/Source/ReaderBoundedContentStorage.h"
+#include "PelmoraMac/Source/ReaderBoundedLayoutManager.h"
+#include "PelmoraMac/Source/internal/HeightIndex.h"
+#include "PelmoraMac/Source/internal/InteractionRules.h"
+
+#include <QAbstractScrollArea>
+#include <QHash>
+#include <QTextLayout>
+
+#include <map>
+#include <memory>
+
+namespace tavrine {
+
+// The bounded source text view, for texts the text document would lay out whole too slowly: it lays out
+// and draws only what is near the visible area, from the bounded storage's styled pieces.
+//
+// A layout block is the pieces of one real paragraph, at most 16 of them (4,096 units), laid out as one
+// QTextLayout, so a long paragraph's lines run on across the pieces' edges. A height index over the
+// blocks (exact once a block is laid out, estimated before) maps the scroll position to text; when an
+// estimate above the top line is corrected the view moves with it, so the text in view stays still.
+// Layouts far from the view are dropped, and so are those whose pieces the storage evicts.
+//
+// It is a full text view: caret, mouse and Shift selection, double-click word selection, arrows by
+// composed character sequence, Up and Down keeping the caret's x, the Page keys, Home and End, select
+// all and copy; the selection is a translucent wash over the text. Main thread only.
+class BoundedTextView final : public QAbstractScrollArea,
+                              public InteractionTextView,
+                              public ReaderBoundedLayoutManager {
+public:
+    static constexpr qsizetype kPiecesPerBlock = 16;
+    static constexpr int kInset = 8;
+
+    explicit BoundedTextView(QWidget* parent = nullptr);
+    ~BoundedTextView() override;
+
+    QAbstractScrollArea* scrollArea() override { return this; }
+    void load(const ReadingDocument& document, double pointSize) override;
+    const QString& source() const override;
+    void setOnInteraction(std::function<void()> onInteraction) override { m_onInteraction = std::move(onInteraction); }
+
+    void setOnSelectionChanged(std::function<void()> onSelectionChanged) override {
+        m_onSelectionChanged = std::move(onSelectionChanged);
+    }
+    QList<TextRange> selectedRanges() const override;
+    void setSelectedRange(TextRange range) override;
+    std::optional<qsizetype> visibleOffset() const override;
+
+    void scrollRangeToVisible(TextRange range) override;
+    bool hasPendingReveal() const override { return m_pendingReveal.has_value(); }
+    void setInitialRevealRange(TextRange range) override;
+    bool hasContentHeight() const override;
+
+    void drawHighlight(Highlight highlight, std::optional<TextRange> range) override;
+    void copySelection() override;
+
+    void setMinimumDocumentWidth(double width);
+    double documentWidth() const;
+
+    std::optional<TextRange> protectedRange() const override;
+    void invalidate(TextRange range) override;
+
+    ReaderBoundedContentStorage* storage() const { return m_storage.get(); }
+    // The visual line that holds offset (laid out on demand); none without text.
+    std::optional<TextRange> lineRange(qsizetype offset);
+    qsizetype layoutCount() const { return static_cast<qsizetype>(m_layouts.size()); }
+
+    // The caret (the moving end of the selection); setting it drops the selection.
+    qsizetype caretPosition() const { return m_position; }
+    void setCaretPosition(qsizetype position) { setSelectedRange({position, position}); }
+    // The caret's rectangle before offset, and the offset nearest a point, in viewport coordinates.
+    QRectF characterRect(qsizetype offset);
+    qsizetype offsetAtViewportPoint(QPointF point);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    struct Block {
+        qsizetype firstPiece = 0;
+        qsizetype pieceCount = 0;
+        TextRange range;
+    };
+    struct Layout {
+        std::unique_ptr<QTextLayout> text;
+        double topMargin = 0;
+        double bottomMargin = 0;
+        double lineSpacing = 0;
+    };
+
+    void cutBlocks();
+    double estimatedHeight(const Block& block) const;
+    // Lays block out (once) at the current width, corrects its height in the index and answers it.
+    Layout& layout(qsizetype block);
+    void dropLayouts();
+    qsizetype blockHolding(qsizetype offset) const;
+    // Line positions inside a laid-out block, relative to the block's top.
+    double lineTop(const Layout& layout, int line) const;
+    double textWidth() const;
+    void updateScrollBars();
+    double contentTop() const;
+
+    // Hit testing and caret geometry, in content coordinates (x from the text's left edge).
+    qsizetype offsetAt(QPointF point);
+    QRectF caretRect(qsizetype offset);
+    void moveCaret(qsizetype position, bool extend);
+    qsizetype characterAfter(qsizetype offset) const;
+    qsizetype characterBefore(qsizetype offset) const;
+
+    void revealPending();
+    void revealInitialRange(quint64 generation);
+    void userInteracted();
+    void cancelReveal();
+
+    std::unique_ptr<ReaderBoundedContentStorage> m_storage;
+    QList<Block> m_blocks;
+    HeightIndex m_heights;
+    std::map<qsizetype, Layout> m_layouts;
+    double m_layoutWidth = 0;
+    double m_minimumDocumentWidth = 0;
+    double m_unitWidth = 8;
+    double m_lineHeight = 20;
+    double m_paragraphSpacing = 0;
+    std::optional<TextRange> m_highlights[2];
+
+    qsizetype m_anchor = 0;
+    qsizetype m_position = 0;
+    std::optional<double> m_goalX;
+    bool m_caretVisible = false;
+
+    std::function<void()> m_onInteraction;
+    std::function<void()> m_onSelectionChanged;
+    std::optional<TextRange> m_pendingReveal;
+    std::optional<TextRange> m_initialReveal;
+    quint64 m_initialRevealGeneration = 0;
+    bool m_handlingKey = false;
+    qsizetype m_visibleFirstBlock = 0;
+    qsizetype m_visibleLastBlock = -1;
+    ViewportUpdateQueue m_viewportUpdate{this};
+};
+
+}  // namespace tavrine

@@ -1,0 +1,253 @@
+#include "PelmoraMac/Source/InteractionTextEdit.h"
+
+#include "PelmoraMac/Source/ReaderArticleDocument.h"
+#include "PelmoraMac/Source/ReaderArticleStyle.h"
+#include "PelmoraMac/Source/ReaderAttributedString.h"
+#include "ReaderCore/Characters.h"
+#include "ReaderCore/MainThread.h"
+#include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/ToQColor.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tavrine {
+namespace {
+
+// Reveals keep this far from the viewport's edges, and measure at most this many units of a range.
+constexpr int kRevealMargin = 8;
+constexpr qsizetype kRevealMeasuredUnits = 256;
+
+QTextCharFormat highlightFormat(InteractionTextView::Highlight highlight) {
+    QTextCharFormat format;
+    if (highlight == InteractionTextView::Highlight::playback) {
+        format.setBackground(toQColor(ReaderPalette::playbackHighlight));
+        format.setForeground(toQColor(ReaderPalette::playbackHighlightText));
+    } else {
+        format.setFontUnderline(true);
+    }
+    return format;
+}
+
+}  // namespace
+
+InteractionTextEdit::InteractionTextEdit(QWidget* parent) : QTextEdit(parent) {
+    setReadOnly(true);
+    setUndoRedoEnabled(false);
+    setAcceptRichText(false);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setTabChangesFocus(true);
+    setLineWrapMode(QTextEdit::FixedPixelWidth);
+    setFrameShape(QFrame::NoFrame);
+    setAccessibleName(QStringLiteral("原文"));
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, toQColor(ReaderPalette::surface));
+    colours.setColor(QPalette::Text, toQColor(ReaderPalette::text));
+    colours.setColor(QPalette::Highlight, toQColor(ReaderPalette::selectedControl));
+    colours.setColor(QPalette::HighlightedText, toQColor(ReaderPalette::text));
+    setPalette(colours);
+    // Keys report themselves (and keep a pending reveal); the scroll bar actions they trigger are theirs.
+    InteractionRules::reportUserScrolling(*this, this, [this] {
+        if (!m_handlingKey) userInteracted();
+    });
+    m_offsets = ReaderSourceOffsetMap(0);
+    connect(this, &QTextEdit::cursorPositionChanged, this, [this] {
+        if (!m_settingSelection && m_onSelectionChanged) m_onSelectionChanged();
+    });
+}
+
+InteractionTextEdit::~InteractionTextEdit() {
+    // The text edit must let go of the document before it is destroyed.
+    setDocument(new QTextDocument(this));
+}
+
+void InteractionTextEdit::load(const ReadingDocument& document, double pointSize) {
+    Q_ASSERT(isMainThread());
+    cancelReveal();
+    m_initialReveal.reset();
+    ++m_initialRevealGeneration;
+    m_highlights[0].reset();
+    m_highlights[1].reset();
+    setExtraSelections({});
+    const ReaderAttributedString styled = ReaderArticleStyle::attributedString(document, pointSize);
+    m_textMinimumWidth = ReaderArticleStyle::minimumWidth(document, pointSize, &styled);
+    ReaderArticleDocument built = ReaderArticleDocument::build(styled);
+    m_source = document.text;
+    m_breaks.emplace(m_source);
+    m_offsets = built.offsets;
+    auto previous = std::move(m_document);
+    m_document = std::move(built.document);
+    m_settingSelection = true;
+    setDocument(m_document.get());
+    m_settingSelection = false;
+    updateDocumentWidth();
+}
+
+QList<TextRange> InteractionTextEdit::selectedRanges() const {
+    const QTextCursor cursor = textCursor();
+    return {m_offsets.toSource(TextRange{cursor.selectionStart(), cursor.selectionEnd()})};
+}
+
+void InteractionTextEdit::setSelectedRange(TextRange range) {
+    const TextRange positions = m_offsets.toDocument(range.clamped(0, m_source.size()));
+    QTextCursor cursor(document());
+    cursor.setPosition(positions.lowerBound);
+    cursor.setPosition(positions.upperBound, QTextCursor::KeepAnchor);
+    // Keep the scroll position: setTextCursor would bring the caret into view.
+    const int x = horizontalScrollBar()->value();
+    const int y = verticalScrollBar()->value();
+    m_settingSelection = true;
+    setTextCursor(cursor);
+    m_settingSelection = false;
+    horizontalScrollBar()->setValue(x);
+    verticalScrollBar()->setValue(y);
+}
+
+std::optional<qsizetype> InteractionTextEdit::visibleOffset() const {
+    if (m_source.isEmpty()) return std::nullopt;
+    return std::min(m_offsets.toSource(cursorForPosition(QPoint(0, 0)).position()), m_source.size() - 1);
+}
+
+bool InteractionTextEdit::hasContentHeight() const {
+    return viewport()->height() > 0 && document()->documentLayout()->documentSize().height() > 0;
+}
+
+void InteractionTextEdit::scrollRangeToVisible(TextRange range) {
+    Q_ASSERT(isMainThread());
+    m_viewportUpdate.cancel();
+    if (range.isEmpty() && !m_source.isEmpty()) {
+        const qsizetype at = std::clamp<qsizetype>(range.lowerBound, 0, m_source.size() - 1);
+        range = m_breaks->composedCharacterSequence(at);
+    }
+    m_pendingReveal = range;
+    revealPending();
+}
+
+void InteractionTextEdit::revealPending() {
+    if (!m_pendingReveal) return;
+    if (!hasContentHeight()) return;  // a resize with a height runs it
+    const TextRange range = *m_pendingReveal;
+    m_pendingReveal.reset();
+    if (range.lowerBound < 0 || range.upperBound > m_source.size()) return;
+    const qsizetype end = std::min(range.upperBound, range.lowerBound + kRevealMeasuredUnits);
+    QTextCursor cursor(document());
+    cursor.setPosition(static_cast<int>(m_offsets.toDocument(range.lowerBound)));
+    QRect bounds = cursorRect(cursor);
+    cursor.setPosition(static_cast<int>(m_offsets.toDocument(end)));
+    bounds = bounds.united(cursorRect(cursor));
+    // Content coordinates.
+    bounds.translate(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    const int visibleHeight = viewport()->height();
+    const int top = std::max(bounds.top() - kRevealMargin, 0);
+    const int height = std::min(bounds.height(), std::max(visibleHeight - 2 * kRevealMargin, 1));
+    const int bottom = bounds.top() + height + kRevealMargin;
+    QScrollBar* vertical = verticalScrollBar();
+    if (top < vertical->value()) {
+        vertical->setValue(top);
+    } else if (bottom > vertical->value() + visibleHeight) {
+        vertical->setValue(bottom - visibleHeight);
+    }
+    QScrollBar* horizontal = horizontalScrollBar();
+    const int left = std::max(bounds.left() - kRevealMargin, 0);
+    if (left < horizontal->value() || left >= horizontal->value() + viewport()->width()) horizontal->setValue(left);
+}
+
+void InteractionTextEdit::setInitialRevealRange(TextRange range) {
+    m_initialReveal = range;
+    const quint64 generation = ++m_initialRevealGeneration;
+    QTimer::singleShot(0, this, [this, generation] { revealInitialRange(generation); });
+}
+
+void InteractionTextEdit::revealInitialRange(quint64 generation) {
+    if (generation != m_initialRevealGeneration || !m_initialReveal || !hasContentHeight()) return;
+    const TextRange range = *std::exchange(m_initialReveal, std::nullopt);
+    if (range.lowerBound < 0 || range.upperBound > m_source.size()) return;
+    scrollRangeToVisible(range);
+}
+
+void InteractionTextEdit::drawHighlight(Highlight highlight, std::optional<TextRange> range) {
+    m_highlights[static_cast<int>(highlight)] = range;
+    QList<ExtraSelection> selections;
+    // The current match first, so the phrase being played draws over it.
+    for (const Highlight kind : {Highlight::search, Highlight::playback}) {
+        const auto& drawn = m_highlights[static_cast<int>(kind)];
+        if (!drawn) continue;
+        const TextRange positions = m_offsets.toDocument(*drawn);
+        QTextCursor cursor(document());
+        cursor.setPosition(static_cast<int>(positions.lowerBound));
+        cursor.setPosition(static_cast<int>(positions.upperBound), QTextCursor::KeepAnchor);
+        selections.append({cursor, highlightFormat(kind)});
+    }
+    setExtraSelections(selections);
+}
+
+void InteractionTextEdit::setMinimumDocumentWidth(double width) {
+    m_minimumDocumentWidth = width;
+    updateDocumentWidth();
+}
+
+double InteractionTextEdit::documentWidth() const {
+    return std::max({static_cast<double>(viewport()->width()), m_minimumDocumentWidth, m_textMinimumWidth});
+}
+
+void InteractionTextEdit::updateDocumentWidth() {
+    const int width = static_cast<int>(std::ceil(documentWidth()));
+    if (lineWrapColumnOrWidth() != width) setLineWrapColumnOrWidth(width);
+}
+
+void InteractionTextEdit::resizeEvent(QResizeEvent* event) {
+    QTextEdit::resizeEvent(event);
+    updateDocumentWidth();
+    if (m_pendingReveal || m_initialReveal) {
+        const quint64 generation = m_initialRevealGeneration;
+        m_viewportUpdate.schedule([this, generation] {
+            revealInitialRange(generation);
+            revealPending();
+        });
+    }
+}
+
+void InteractionTextEdit::userInteracted() {
+    cancelReveal();
+    if (m_onInteraction) m_onInteraction();
+}
+
+void InteractionTextEdit::cancelReveal() {
+    m_pendingReveal.reset();
+    m_viewportUpdate.cancel();
+}
+
+void InteractionTextEdit::keyPressEvent(QKeyEvent* event) {
+    if (InteractionRules::isPlaybackKey(*event)) {
+        event->ignore();
+        return;
+    }
+    if (InteractionRules::isNavigationKey(*event) && m_onInteraction) m_onInteraction();
+    m_handlingKey = true;
+    QTextEdit::keyPressEvent(event);
+    m_handlingKey = false;
+}
+
+void InteractionTextEdit::mousePressEvent(QMouseEvent* event) {
+    userInteracted();
+    QTextEdit::mousePressEvent(event);
+}
+
+void InteractionTextEdit::wheelEvent(QWheelEvent* event) {
+    userInteracted();
+    QTextEdit::wheelEvent(event);
+}
+
+QMimeData* InteractionTextEdit::createMimeDataFromSelection() const {
+    const TextRange range = selectedRanges().value(0);
+    auto* data = new QMimeData;
+    if (!range.isEmpty()) data->setText(m_source.mid(range.lowerBound, range.length()));
+    return data;
+}
+
+}  // namespace tavrine

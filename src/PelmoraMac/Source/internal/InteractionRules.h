@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+class QAbstractScrollArea;
+class QKeyEvent;
+
+namespace tavrine {
+
+// The rules both source text views share.
+namespace InteractionRules {
+
+// Home, End, Page Up, Page Down and the arrows, with any modifiers: the user moves in the text, so the
+// pane stops following playback (reported before the key is handled).
+bool isNavigationKey(const QKeyEvent& event);
+// Space with no modifier but Shift: never consumed by a view, so the window's playback toggle gets it.
+bool isPlaybackKey(const QKeyEvent& event);
+// Calls onUserScroll when the user moves a scroll bar of area by hand: a press on its slider or any
+// action other than a drag step. valueChanged is never used, since the views' own reveals cause it too.
+void reportUserScrolling(QAbstractScrollArea& area, QObject* context, std::function<void()> onUserScroll);
+
+}  // namespace InteractionRules
+
+// Work decided while painting or laying out, run on a later turn of the event loop: at most one per turn,
+// and always the latest asked for (an earlier one waiting is dropped).
+class ViewportUpdateQueue {
+public:
+    explicit ViewportUpdateQueue(QObject* context) : m_context(context) {}
+
+    void schedule(std::function<void()> update) {
+        m_update = std::move(update);
+        if (m_scheduled) return;
+        m_scheduled = true;
+        QTimer::singleShot(0, m_context, [this] {
+            m_scheduled = false;
+            auto update = std::exchange(m_update, nullptr);
+            if (update) update();
+        });
+    }
+    void cancel() { m_update = nullptr; }
+    bool isPending() const { return static_cast<bool>(m_update); }
+
+private:
+    QObject* m_context;
+    std::function<void()> m_update;
+    bool m_scheduled = false;
+};
+
+}  // namespace tavrine

@@ -1,0 +1,158 @@
+// The document list pane as a person drives it on a real X server with xdotool, over 20 readings of a
+// real store: Tab into the list (its focus ring), the arrows and Return (the reading opens and plays),
+// Shift+F10 (the row's menu), a search typed and closed with Escape, and the history-clearing alert. Each
+// step leaves a screenshot in test-artifacts/ (history-pane-*.png).
+#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Library/ReaderHistoryPane.h"
+#include "PelmoraMac/Library/ReaderHistoryTable.h"
+#include "ReaderCore/MemoryDefaults.h"
+#include "ReaderStorage/ReadingStore.h"
+#include "ReaderUI/Library/ReadingLibrarySearch.h"
+#include "ReaderWidgets/Style/ReaderTheme.h"
+
+#include "support/GuiTesting.h"
+#include "support/QtPrinters.h"
+#include "support/RunTask.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using test::processEventsUntil;
+using test::runTask;
+
+void xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.start(u"xdotool"_s, arguments);
+    ASSERT_TRUE(process.waitForFinished(10'000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+}
+
+void screenshot(const QString& name) {
+    processEventsUntil([] { return false; }, std::chrono::milliseconds(150));
+    QProcess process;
+    process.start(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(name)});
+    ASSERT_TRUE(process.waitForFinished(10'000));
+    EXPECT_EQ(process.exitCode(), 0);
+}
+
+void keys(const QString& chord) {
+    xdotool({u"key"_s, chord});
+    processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
+}
+
+TEST(HistoryPaneX11, KeyboardWalkOverTwentyReadings) {
+    test::TemporaryDirectory folder;
+    auto opened = ReadingStore::open(folder.filePath(u"reading-store.json"_s));
+    ASSERT_TRUE(opened.has_value());
+    std::shared_ptr<ReadingStore> store = std::move(*opened);
+    ASSERT_TRUE(runTask(store->setHistoryEnabled(true)).has_value());
+    for (int index = 1; index <= 20; ++index) {
+        SavedReading reading{
+            .id = QUuid::createUuid(),
+            .document = {.sections = {},
+                         .text =
+                             u"第%1話。吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。"_s.arg(index),
+                         .spans = {}},
+            .title = u"読みもの %1"_s.arg(index),
+            .epub = std::nullopt,
+            .source = std::nullopt,
+            .importedAt = {}};
+        if (index % 4 == 0) {
+            ASSERT_TRUE(runTask(store->addToLibrary(reading, ReadingProgress{})).has_value());
+            ASSERT_TRUE(
+                runTask(store->recordPlayback(reading.id, Date{static_cast<double>(index)}, std::nullopt)).has_value());
+        } else {
+            ASSERT_TRUE(runTask(store->recordPlayback(reading, Date{static_cast<double>(index)}, ReadingProgress{}))
+                            .has_value());
+        }
+    }
+
+    MemoryDefaults defaults;
+    MacReadingPlayback playback(store, defaults, SystemClock::shared(), MacReadingPlayback::readingFontPhraseWidth());
+    ReaderHistoryModel model(std::make_unique<ReadingLibrarySearch>(), playback, [] {});
+    TaskHandle loading;
+    loading.start([&](CancellationToken token) { return model.load(std::move(token)); });
+    ASSERT_TRUE(processEventsUntil([&] { return model.isLoaded() && model.history().size() == 20; }));
+
+    QWidget window;
+    window.setWindowTitle(u"Tavrine"_s);
+    ReaderTheme::apply(window);
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* before = new QPushButton(u"前のコントロール"_s, &window);
+    layout->addWidget(before);
+    auto* pane = new ReaderHistoryPane(model, &window);
+    layout->addWidget(pane, 1);
+    window.resize(340, 700);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(processEventsUntil([&] { return window.isActiveWindow(); }));
+    before->setFocus();
+
+    // Tab through the header into the list: the ring shows.
+    QListView* list = pane->table()->listView();
+    for (int step = 0; step < 8 && !list->hasFocus(); ++step) keys(u"Tab"_s);
+    ASSERT_TRUE(list->hasFocus());
+    EXPECT_TRUE(pane->table()->contentIsFocused());
+    screenshot(u"history-pane-tab.png"_s);
+
+    // The arrows select, Return opens the reading and plays it.
+    keys(u"Down"_s);
+    keys(u"Down"_s);
+    ASSERT_TRUE(model.selectedID().has_value());
+    const QUuid chosen = *model.selectedID();
+    EXPECT_EQ(chosen, model.visibleItems().at(1).id());
+    keys(u"Return"_s);
+    EXPECT_TRUE(processEventsUntil([&] {
+        return playback.player().readingID() == chosen &&
+               playback.player().session().status == ReadingSession::Status::playing;
+    }));
+    screenshot(u"history-pane-playing.png"_s);
+
+    // Shift+F10 opens the selected row's menu; Escape closes it.
+    keys(u"shift+F10"_s);
+    ASSERT_TRUE(
+        processEventsUntil([&] { return pane->table()->openMenu() && pane->table()->openMenu()->isVisible(); }));
+    screenshot(u"history-pane-row-menu.png"_s);
+    keys(u"Escape"_s);
+    ASSERT_TRUE(processEventsUntil([&] { return !pane->table()->openMenu(); }));
+
+    // A search typed into the field, then closed with Escape: the focus is back on the search button.
+    pane->searchButton()->click();
+    ASSERT_TRUE(processEventsUntil([&] { return pane->searchField()->hasFocus(); }));
+    xdotool({u"type"_s, u"17"_s});
+    ASSERT_TRUE(processEventsUntil([&] { return model.visibleItems().size() == 1; }));
+    screenshot(u"history-pane-search.png"_s);
+    keys(u"Escape"_s);
+    EXPECT_TRUE(processEventsUntil([&] { return pane->searchButton()->hasFocus(); }));
+    EXPECT_EQ(model.query(), QString());
+    EXPECT_EQ(model.visibleItems().size(), 20);
+
+    // The history menu's only item asks before clearing all 20.
+    pane->historyMenuButton()->menu()->actions().first()->trigger();
+    ASSERT_TRUE(processEventsUntil([&] { return pane->alert() && pane->alert()->isVisible(); }));
+    EXPECT_EQ(pane->alert()->text(), u"履歴20件を消去しますか？"_s);
+    screenshot(u"history-pane-clear-alert.png"_s);
+    pane->alert()->reject();
+    processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(model.history().size(), 20);
+
+    window.hide();
+    loading.cancel();
+}
+
+}  // namespace
+}  // namespace tavrine

@@ -1,0 +1,292 @@
+// The source text views as a person uses them: highlights, reveals, keys, clicks, the wheel, the
+// scroll bars, selection and copy, on both the ordinary and the bounded view.
+#include "PelmoraMac/Source/BoundedTextView.h"
+#include "PelmoraMac/Source/InteractionTextEdit.h"
+#include "PelmoraMac/Source/ReaderTextHighlight.h"
+
+#include "support/EventLoop.h"
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using Highlight = InteractionTextView::Highlight;
+
+ReadingDocument plainDocument(QString text) {
+    return {.sections = std::nullopt, .text = std::move(text), .spans = {}};
+}
+
+// Many short paragraphs: enough to scroll a 600 × 400 view many times over.
+QString manyParagraphs(int count = 400) {
+    QString text;
+    for (int i = 0; i < count; ++i) text += u"段落"_s + QString::number(i) + u"。吾輩は猫である。名前はまだ無い。\n"_s;
+    return text;
+}
+
+// A window that counts the keys its view lets through.
+class Window : public QWidget {
+public:
+    int keysReceived = 0;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        ++keysReceived;
+        event->accept();
+    }
+};
+
+template <typename View>
+struct Pane {
+    Window window;
+    View* view = new View(&window);
+    int interactions = 0;
+
+    explicit Pane(const QString& text, QSize size = {600, 400}) {
+        view->setOnInteraction([this] { ++interactions; });
+        view->load(plainDocument(text), 15);
+        window.resize(size);
+        view->resize(size);
+        window.show();
+        EXPECT_TRUE(test::processEventsUntil([this] { return view->hasContentHeight(); }));
+        QCoreApplication::processEvents();
+    }
+
+    QScrollBar* vertical() const { return view->verticalScrollBar(); }
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers, key == Qt::Key_Space ? u" "_s : QString());
+        QApplication::sendEvent(view, &press);
+    }
+    void click(QPointF at = {20, 20}) {
+        const QPointF global = view->viewport()->mapToGlobal(at);
+        QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &release);
+    }
+};
+
+template <typename View>
+class SourceTextViewTest : public ::testing::Test {};
+
+using Views = ::testing::Types<InteractionTextEdit, BoundedTextView>;
+TYPED_TEST_SUITE(SourceTextViewTest, Views);
+
+TYPED_TEST(SourceTextViewTest, HighlightsSkipUnchangedRangesAndTreatRangesOutsideTheTextAsNone) {
+    Pane<TypeParam> pane(manyParagraphs(20));
+    ReaderTextHighlight playback(Highlight::playback);
+    const qsizetype length = pane.view->textLength();
+
+    playback.apply(TextRange{10, 20}, *pane.view, false);
+    EXPECT_EQ(playback.range(), (TextRange{10, 20}));
+    // The same range again does nothing, not even a reveal.
+    pane.vertical()->setValue(pane.vertical()->maximum());
+    playback.apply(TextRange{10, 20}, *pane.view, true);
+    EXPECT_EQ(pane.vertical()->value(), pane.vertical()->maximum());
+    // Forced, it is applied again and revealed.
+    playback.apply(TextRange{10, 20}, *pane.view, true, true);
+    EXPECT_EQ(pane.vertical()->value(), 0);
+
+    for (const TextRange none : {TextRange{10, 10}, TextRange{length - 5, length + 1}, TextRange{-1, 4}}) {
+        playback.apply(TextRange{30, 40}, *pane.view, false);
+        playback.apply(none, *pane.view, false);
+        EXPECT_EQ(playback.range(), std::nullopt) << none.lowerBound << "..<" << none.upperBound;
+    }
+    // A range ending at the very end is inside the text.
+    playback.apply(TextRange{length - 5, length}, *pane.view, false);
+    EXPECT_EQ(playback.range(), (TextRange{length - 5, length}));
+
+    // The two highlights keep each other: removing one leaves the other drawn.
+    ReaderTextHighlight search(Highlight::search);
+    search.apply(TextRange{0, 3}, *pane.view, false);
+    playback.remove(*pane.view);
+    EXPECT_EQ(playback.range(), std::nullopt);
+    EXPECT_EQ(search.range(), (TextRange{0, 3}));
+}
+
+TYPED_TEST(SourceTextViewTest, KeysReportNavigationButNeverTakeSpaceOrTab) {
+    Pane<TypeParam> pane(manyParagraphs());
+    pane.view->setFocus();
+    pane.key(Qt::Key_Space);
+    EXPECT_EQ(pane.window.keysReceived, 1);
+    EXPECT_EQ(pane.vertical()->value(), 0);
+    EXPECT_EQ(pane.interactions, 0);
+
+    // A pending reveal goes on after a key.
+    pane.view->scrollRangeToVisible({2000, 2010});
+    pane.key(Qt::Key_PageDown);
+    EXPECT_EQ(pane.interactions, 1);
+    EXPECT_TRUE(pane.view->hasPendingReveal() || pane.vertical()->value() > 0);
+
+    pane.key(Qt::Key_Tab);
+    pane.key(Qt::Key_Backtab);
+    EXPECT_EQ(pane.interactions, 1);
+    EXPECT_EQ(pane.view->selectedRanges().value(0).length(), 0);
+}
+
+TYPED_TEST(SourceTextViewTest, AClickOrTheWheelStopsARevealAndIsReportedBeforeTheViewScrolls) {
+    Pane<TypeParam> pane(manyParagraphs());
+    // Not yet run: the click comes first.
+    pane.view->setInitialRevealRange({8000, 8010});
+    pane.click();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pane.interactions, 1);
+    // The initial reveal is a reveal of its own: a click before it runs does not stop it, but a reveal the
+    // click interrupts does.
+    pane.vertical()->setValue(0);
+    pane.view->scrollRangeToVisible({8000, 8010});
+    const int afterReveal = pane.vertical()->value();
+    pane.vertical()->setValue(0);
+    pane.view->resize(600, 300);  // a layout change asks the reveal to run again
+    pane.click();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(pane.view->hasPendingReveal());
+    EXPECT_EQ(pane.vertical()->value(), 0);
+    EXPECT_GT(afterReveal, 0);
+
+    int valueWhenReported = -1;
+    pane.view->setOnInteraction([&] { valueWhenReported = pane.vertical()->value(); });
+    QWheelEvent wheel(QPointF(50, 50), pane.view->viewport()->mapToGlobal(QPointF(50, 50)), {}, QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(pane.view->viewport(), &wheel);
+    EXPECT_EQ(valueWhenReported, 0);
+    EXPECT_GT(pane.vertical()->value(), 0);
+
+    // The scroll bar moved by hand is interaction; moved by a reveal it is not.
+    int reports = 0;
+    pane.view->setOnInteraction([&] { ++reports; });
+    pane.vertical()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    pane.view->scrollRangeToVisible({100, 110});
+    EXPECT_EQ(reports, 1);
+}
+
+TYPED_TEST(SourceTextViewTest, OnlyTheLatestInitialRevealInsideTheTextIsRevealed) {
+    Pane<TypeParam> pane(manyParagraphs());
+    const qsizetype length = pane.view->textLength();
+    pane.view->setInitialRevealRange({length - 10, length});
+    pane.view->setInitialRevealRange({length / 2, length / 2 + 4});
+    ASSERT_TRUE(test::processEventsUntil([&] { return pane.vertical()->value() > 0; }));
+    QCoreApplication::processEvents();
+    const int middle = pane.vertical()->value();
+    EXPECT_LT(middle, pane.vertical()->maximum() * 3 / 4);
+    EXPECT_GT(middle, pane.vertical()->maximum() / 4);
+
+    pane.view->setInitialRevealRange({length - 4, length + 1});
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    EXPECT_EQ(pane.vertical()->value(), middle);
+}
+
+TYPED_TEST(SourceTextViewTest, CopyWritesTheSelectedSourceUnitsAndTheCaretStepsOverWholeCharacters) {
+    const QString text = u"x\u00A0a\u00A0b\r\nc 😀y\n"_s;
+    Pane<TypeParam> pane(text);
+    pane.view->setSelectedRange({2, 8});
+    EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{2, 8}}));
+    QApplication::clipboard()->clear();
+    pane.view->copySelection();
+    EXPECT_EQ(QApplication::clipboard()->text(), u"a\u00A0b\r\nc"_s);
+
+    // From before the emoji, Right lands after its two units; Shift+Left selects both back. Only the
+    // user's moves are reported as selection changes.
+    int changes = 0;
+    pane.view->setOnSelectionChanged([&] { ++changes; });
+    pane.view->setSelectedRange({9, 9});
+    EXPECT_EQ(changes, 0);
+    pane.key(Qt::Key_Right);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{11, 11}}));
+    pane.key(Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{9, 11}}));
+}
+
+TYPED_TEST(SourceTextViewTest, AWideDocumentScrollsSidewaysOnlyAsFarAsItsWidth) {
+    Pane<TypeParam> pane(manyParagraphs(5));
+    pane.view->setMinimumDocumentWidth(pane.view->viewport()->width() + 300);
+    QCoreApplication::processEvents();
+    QScrollBar* horizontal = pane.view->horizontalScrollBar();
+    EXPECT_EQ(horizontal->minimum(), 0);
+    EXPECT_EQ(horizontal->maximum(), 300);
+    horizontal->setValue(1000);
+    EXPECT_EQ(horizontal->value(), 300);
+}
+
+TEST(BoundedTextViewTest, APiecesEdgeIsNoLineEndAndTheCaretCrossesItByCharacters) {
+    // One paragraph of 1,000 units cut into 256-unit pieces: an emoji sits across the first edge.
+    QString text = QString(255, u'あ') + u"😀"_s + QString(743, u'い') + u'\n';
+    Pane<BoundedTextView> pane(text);
+    const auto line = pane.view->lineRange(256);
+    ASSERT_TRUE(line);
+    EXPECT_LT(line->lowerBound, 255);
+    EXPECT_GT(line->upperBound, 257);
+
+    pane.view->setSelectedRange({255, 255});
+    pane.key(Qt::Key_Right);
+    EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{257, 257}}));
+    pane.key(Qt::Key_Left);
+    EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{255, 255}}));
+    // Down keeps the caret's x: it lands one line on, the same distance into its line.
+    const qsizetype column = 255 - line->lowerBound;
+    pane.key(Qt::Key_Down);
+    const auto next = pane.view->lineRange(pane.view->selectedRanges()[0].lowerBound);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->lowerBound, line->upperBound);
+    EXPECT_NEAR(pane.view->selectedRanges()[0].lowerBound - next->lowerBound, column, 1);
+}
+
+TEST(BoundedTextViewTest, AssistiveTechnologyReadsTheTextCaretAndSelection) {
+    Pane<BoundedTextView> pane(u"一行目の本文。\n😀二行目\n"_s);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(pane.view);
+    ASSERT_NE(accessible, nullptr);
+    QAccessibleTextInterface* text = accessible->textInterface();
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(accessible->state().readOnly);
+    EXPECT_EQ(text->characterCount(), 14);
+    EXPECT_EQ(text->text(8, 10), u"😀"_s);
+    text->setSelection(0, 10, 8);
+    EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{8, 10}}));
+    int start = -1;
+    int end = -1;
+    text->selection(0, &start, &end);
+    EXPECT_EQ(std::pair(start, end), std::pair(8, 10));
+    text->setCursorPosition(12);
+    EXPECT_EQ(text->cursorPosition(), 12);
+    EXPECT_EQ(text->selectionCount(), 0);
+    // The character's rectangle and the offset at its point agree.
+    EXPECT_EQ(text->offsetAtPoint(text->characterRect(12).center() - QPoint(1, 0)), 12);
+}
+
+TEST(BoundedTextViewTest, TheHighlightIsAStorageDecorationDrawnInView) {
+    Pane<BoundedTextView> pane(manyParagraphs());
+    ReaderTextHighlight playback(Highlight::playback);
+    playback.apply(TextRange{100, 110}, *pane.view, false);
+    const auto& decorations = pane.view->storage()->decorations();
+    ASSERT_EQ(decorations.size(), 1U);
+    EXPECT_EQ(decorations.begin()->second.range, (TextRange{100, 110}));
+    playback.apply(std::nullopt, *pane.view, false);
+    EXPECT_TRUE(pane.view->storage()->decorations().empty());
+
+    // A phrase far down is revealed and painted in the amber band.
+    const qsizetype length = pane.view->textLength();
+    playback.apply(TextRange{length / 2, length / 2 + 6}, *pane.view, true);
+    QCoreApplication::processEvents();
+    const QImage image = pane.view->viewport()->grab().toImage();
+    bool amber = false;
+    for (int y = 0; y < image.height() && !amber; ++y) {
+        for (int x = 0; x < image.width() && !amber; ++x) amber = image.pixelColor(x, y) == QColor(255, 208, 56);
+    }
+    EXPECT_TRUE(amber);
+    // Only layouts near the view are kept.
+    EXPECT_LT(pane.view->layoutCount(), 60);
+}
+
+}  // namespace
+}  // namespace tavrine
