@@ -127,6 +127,7 @@ int runCase(const QString& language, const QString& shape) {
     auto start = std::chrono::steady_clock::now();
     navigation.loadDocument(document.text, document.spans, QUuid::createUuid());
     update();
+    while (view.textView().textLength() != units) QCoreApplication::processEvents();
     view.textWidget().viewport()->repaint();
     const double firstPaint = millisecondsSince(start);
 
