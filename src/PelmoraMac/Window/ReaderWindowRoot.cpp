@@ -277,7 +277,10 @@ bool ReaderWindowRoot::canReceiveDrop() {
 
 bool ReaderWindowRoot::receiveDrop(const QList<QUrl>& urls) {
     if (!canReceiveDrop() || !m_app.history()) return false;
-    return m_app.history()->importDroppedFiles(urls);
+    // Asked again before the file is read and before it is stored: a dialog opened or a capture begun in
+    // the meantime stops the import.
+    return m_app.history()->importDroppedFiles(
+        urls, [this] { return !m_app.commandContext().isBlocked && !m_app.capture().isCapturing(); });
 }
 
 }  // namespace tavrine
