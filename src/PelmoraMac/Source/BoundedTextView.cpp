@@ -547,13 +547,19 @@ qsizetype BoundedTextView::wordStart(qsizetype offset, bool forward) const {
     words.setPosition(static_cast<int>(offset - from));
     // A move stops where something other than white space starts (a word or punctuation), or at a line
     // break, as the ordinary view's word moves do.
+    qsizetype at = 0;
     for (;;) {
-        const qsizetype at = forward ? words.toNextBoundary() : words.toPreviousBoundary();
-        if (at < 0) return forward ? to : from;
-        if (at == 0 || at == window.size()) return from + at;
+        at = forward ? words.toNextBoundary() : words.toPreviousBoundary();
+        if (at < 0) at = forward ? window.size() : 0;
+        if (at == 0 || at == window.size()) break;
         const QChar next = window[at];
         if (!next.isSpace() || next == u'\n' || next == u'\r' || next == QChar(0x2029)) return from + at;
     }
+    // The window's edge: kept off the inside of a composed character sequence, and never back at offset.
+    const qsizetype edge = from + at;
+    if (edge <= 0 || edge >= length) return edge;
+    const TextRange sequence = m_storage->article().composedCharacterSequence(edge);
+    return forward && sequence.lowerBound <= offset ? sequence.upperBound : sequence.lowerBound;
 }
 
 void BoundedTextView::moveCaret(qsizetype position, bool extend) {
@@ -881,6 +887,8 @@ void BoundedTextView::focusInEvent(QFocusEvent* event) {
 }
 
 void BoundedTextView::focusOutEvent(QFocusEvent* event) {
+    // A drag whose release goes elsewhere (a popup took the mouse) scrolls no further.
+    m_autoScroll.stop();
     m_caretVisible = false;
     viewport()->update();
     QAbstractScrollArea::focusOutEvent(event);
