@@ -88,9 +88,12 @@ struct Shown {
     InteractionTextView& text() const { return view().textView(); }
     QAbstractScrollArea& widget() const { return view().textWidget(); }
 
+    // Runs the pane's update and what it queued (a load can outlast any fixed wait in a slow build).
     void settle() {
         test::processEventsUntil([this] { return text().hasContentHeight(); });
-        test::processEventsUntil([] { return false; }, std::chrono::milliseconds(30));
+        for (int turn = 0; turn < 4; ++turn) {
+            test::processEventsUntil([] { return false; }, std::chrono::milliseconds(10));
+        }
     }
     void load(ReadingDocument document) {
         input.document = std::move(document);
