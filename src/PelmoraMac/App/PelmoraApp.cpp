@@ -15,6 +15,8 @@
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowController.h"
+#include "PelmoraMac/Window/ReaderWindowRoot.h"
+#include "PelmoraMac/Window/ReaderWindowToolbar.h"
 #include "ReaderCore/Clock.h"
 #include "ReaderCore/FileDefaults.h"
 #include "ReaderCore/MainThread.h"
@@ -22,6 +24,7 @@
 #include "ReaderUI/ReaderCommandShortcuts.h"
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
 #include "ReaderUI/Workspace/ReaderEPUBPresentation.h"
+#include "ReaderWidgets/Style/ReaderTheme.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -82,6 +85,7 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
           std::make_unique<ReaderWindowController>(*m_defaults, std::move(configuration.windowEnvironment))),
       m_settingsWindow(std::make_unique<OnceOnly<ReaderSettingsView>>([this] {
           auto window = std::make_unique<ReaderSettingsView>(*m_updates);
+          ReaderTheme::apply(*window);
           window->addAction(m_quitAction.get());
           return window;
       })),
@@ -109,6 +113,12 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
         }
     });
 
+    followCommandInputs();
+    m_readerRoot = new ReaderWindowRoot(*this, *m_readerWindow);
+    m_readerWindow->setContent(m_readerRoot);
+    m_readerToolbar = new ReaderWindowToolbar(*this, m_readerRoot->workspace(), m_readerWindow.get());
+    m_readerWindow->addToolBar(m_readerToolbar);
+    ReaderTheme::apply(*m_readerWindow);
     m_historyLoading.start([this](CancellationToken token) { return m_history->load(std::move(token)); });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PelmoraMac/App/Updater.h"
+#include "PelmoraMac/Window/ReaderCommandContext.h"
 #include "PelmoraMac/Window/ReaderWindowEnvironment.h"
 #include "ReaderCore/Defaults.h"
 #include "ReaderCore/TaskHandle.h"
@@ -31,6 +32,8 @@ class ReaderSettingsView;
 class ReaderSourceNavigation;
 class ReaderWindow;
 class ReaderWindowController;
+class ReaderWindowRoot;
+class ReaderWindowToolbar;
 class TerminationSignals;
 template <typename T>
 class OnceOnly;
@@ -90,6 +93,9 @@ public:
     ReaderWindow& readerWindow() const;
     // Where the reader window comes up, attached to it from the start.
     ReaderWindowController& windowController() const;
+    // The reader window's content and toolbar, made with the window.
+    ReaderWindowRoot& readerRoot() const { return *m_readerRoot; }
+    ReaderWindowToolbar& readerToolbar() const { return *m_readerToolbar; }
     // The quit command, Ctrl+Q, application-wide: every window of the application carries it.
     QAction& quitAction() const;
 
@@ -111,6 +117,53 @@ public:
     bool readerHasSheet() const { return m_readerHasSheet; }
     bool settingsHasFocus() const { return m_settingsHasFocus; }
     bool showsCompactHistory() const { return m_showsCompactHistory; }
+    // The compact list's popup closing by itself clears it.
+    void setShowsCompactHistory(bool shows);
+    // Set while a sheet is attached to the reader window.
+    void setReaderHasSheet(bool hasSheet);
+    // The settings window's focus.
+    void setSettingsHasFocus(bool hasFocus);
+
+    // ---- The reader window's commands ----
+    // Everything the commands depend on, gathered now.
+    ReaderCommandInputs commandInputs();
+    ReaderCommandContext commandContext() { return tavrine::commandContext(commandInputs()); }
+    // The state for the menus: present while the reader window, or a window-modal dialog over it, is the
+    // active window; nothing otherwise.
+    std::optional<ReaderCommandContext> focusedCommandContext();
+    // A modal dialog, or a visible window-modal top level, is open.
+    static bool hasModalWindow();
+
+    // Each command gathers the state afresh and checks its own guard, so a command enabled by an older
+    // state is refused once the state has changed. Refused commands do nothing.
+    //
+    // A new playback request for the workspace, unless importing, blocked, or the player cannot perform
+    // the action; a refused request leaves the last one in place.
+    void requestPlayback(ReaderPlaybackRequest::Action action);
+    // In a window narrower than the wide layout only the compact list opens or closes; otherwise the
+    // wish for the list pane flips and is stored.
+    void toggleHistory();
+    void toggleSource();
+    void toggleEPUBNavigation();
+    // No widget keeps the keyboard focus, and the reader's display is asked to take it.
+    void focusReader();
+    // Opens the built-in sample, paused, as a new reading each time.
+    void openSample();
+    void importClipboard(bool plainText);
+    // Shows the library and opens the file panel over the reader window.
+    void importFile();
+    void addCurrentToLibrary();
+    // Undo (redo false) or redo of a clipboard replacement; refused while capturing.
+    void restoreReplacement(bool redo);
+    // Opens the source pane with its find field.
+    void findInDocument();
+    // The source pane follows playback again and shows the phrase being played.
+    void resumeSourceFollowing();
+    // Pauses the player and brings the failed capture's source application to the front, so that text
+    // can be selected there again; nothing for a clipboard capture or an unknown or ended source.
+    void retryFromSourceApplication();
+    // Registers both capture hot keys again after a failed registration.
+    void registerShortcutsAgain();
 
     // ---- Operations ----
     // Shows the reader window (again), in front and active, on the display it was last on.
@@ -132,7 +185,16 @@ public:
     void captureFrontmostFromHotKey();
     void importClipboardFromHotKey();
 
+signals:
+    // At most once per turn of the event loop, after any input of the command state changed.
+    void commandContextChanged();
+    void playbackRequestChanged();
+    void readerFocusRequestChanged();
+
 private:
+    void scheduleContextChanged();
+    void followCommandInputs();
+
     std::unique_ptr<Defaults> m_defaults;
     std::unique_ptr<ReaderAppDelegate> m_delegate;
     std::unique_ptr<MacUpdateController> m_updates;
@@ -156,8 +218,13 @@ private:
     std::unique_ptr<TerminationSignals> m_terminationSignals;
     std::unique_ptr<ReaderWindow> m_readerWindow;
     std::unique_ptr<ReaderWindowController> m_windowController;
+    // Owned by the reader window.
+    ReaderWindowRoot* m_readerRoot = nullptr;
+    ReaderWindowToolbar* m_readerToolbar = nullptr;
     std::unique_ptr<OnceOnly<ReaderSettingsView>> m_settingsWindow;
     bool m_capturesDesktop = false;
+    bool m_contextChangePending = false;
+    TaskHandle m_adding;
 };
 
 }  // namespace tavrine

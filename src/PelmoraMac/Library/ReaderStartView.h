@@ -7,12 +7,14 @@
 #include <functional>
 #include <optional>
 
+class QPushButton;
+
 namespace tavrine {
 
 class ReaderHistoryModel;
 class ReadingPlayer;
 
-// Slot: filled by the start screen. Until then an empty widget that keeps what it is given.
+// Slot: filled by the start screen. Until then it holds only the button that opens the built-in sample.
 //
 // What the reader shows while no document is open: the ways to bring a text in. Main thread only.
 class ReaderStartView final : public QWidget {
@@ -32,13 +34,17 @@ public:
         std::optional<QString> clipboardFailureDetails;
     };
 
-    explicit ReaderStartView(Inputs inputs, QWidget* parent = nullptr) : QWidget(parent), m_inputs(std::move(inputs)) {}
+    explicit ReaderStartView(Inputs inputs, QWidget* parent = nullptr);
 
     const Inputs& inputs() const { return m_inputs; }
-    void setInputs(Inputs inputs) { m_inputs = std::move(inputs); }
+    // A new focus request moves the keyboard focus to the sample button.
+    void setInputs(Inputs inputs);
+
+    QPushButton& sampleButton() const { return *m_sample; }
 
 private:
     Inputs m_inputs;
+    QPushButton* m_sample;
 };
 
 }  // namespace tavrine

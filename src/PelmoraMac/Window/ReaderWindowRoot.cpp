@@ -1,0 +1,289 @@
+#include "PelmoraMac/Window/ReaderWindowRoot.h"
+
+#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Library/ReaderFileDropTarget.h"
+#include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Library/ReaderHistoryPane.h"
+#include "PelmoraMac/Library/ReaderStartView.h"
+#include "PelmoraMac/Window/ReaderCaptureStrip.h"
+#include "PelmoraMac/Window/ReaderDocumentLayout.h"
+#include "PelmoraMac/Window/ReaderKeyboardInput.h"
+#include "PelmoraMac/Window/ReaderPresentation.h"
+#include "PelmoraMac/Window/ReaderWindow.h"
+#include "PelmoraMac/X11/X11Desktop.h"
+#include "ReaderCore/MainThread.h"
+#include "ReaderUI/Player/ReadingPlayer.h"
+#include "ReaderUI/Source/ReaderSourceNavigation.h"
+#include "ReaderUI/Workspace/ReaderWorkspaceController.h"
+#include "ReaderWidgets/Workspace/ReaderWorkspaceWidget.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tavrine {
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    return line;
+}
+
+bool hasText(const ReadingPlayer& player) {
+    return player.reading() && !player.reading()->document.text.isEmpty();
+}
+
+}  // namespace
+
+ReaderWindowRoot::ReaderWindowRoot(PelmoraApp& app, ReaderWindow& window, QWidget* parent)
+    : QWidget(parent), m_app(app), m_window(window) {
+    Q_ASSERT(isMainThread());
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    m_captureStrip =
+        new ReaderCaptureStrip({
+                                   .retryInSource = [this] { m_app.retryFromSourceApplication(); },
+                                   .importClipboard = [this] { m_app.importClipboard(false); },
+                                   .registerShortcuts = [this] { m_app.registerShortcutsAgain(); },
+                                   .requestPermission = [this] { m_app.capture().requestAccessibilityPermission(); },
+                                   .openPermissionSettings = [this] { m_app.capture().openAccessibilitySettings(); },
+                                   .refreshPermission = [this] { m_app.capture().refreshPermission(); },
+                                   .requestAutomation = [this] { m_app.capture().requestAutomationPermission(); },
+                                   .openAutomationSettings = [this] { m_app.capture().openAutomationSettings(); },
+                                   .cancel = [this] { m_app.capture().cancel(); },
+                               },
+                               this);
+    m_captureDivider = divider(this);
+    m_fileImportStrip = makeFileImportStrip();
+    m_fileImportDivider = divider(this);
+    QWidget* sidebar = m_app.history() ? new ReaderHistoryPane(*m_app.history()) : new QWidget;
+    m_workspace = makeReaderContent();
+    m_layout = new ReaderDocumentLayout(
+        m_app.presentation(), sidebar, m_workspace, [this] { m_app.focusReader(); }, this);
+    stack->addWidget(m_captureStrip);
+    stack->addWidget(m_captureDivider);
+    stack->addWidget(m_fileImportStrip);
+    stack->addWidget(m_fileImportDivider);
+    stack->addWidget(m_layout, 1);
+
+    m_keyboard = std::make_unique<ReaderKeyboardInput>(
+        m_window, [this](ReaderPlaybackRequest::Action action) { m_app.requestPlayback(action); });
+    m_dropTarget = std::make_unique<ReaderFileDropTarget>(
+        *this, [this] { return canReceiveDrop(); }, [this](const QList<QUrl>& urls) { return receiveDrop(urls); });
+
+    followInputs();
+    readingChanged();
+    refresh();
+}
+
+ReaderWindowRoot::~ReaderWindowRoot() = default;
+
+ReaderWorkspaceController& ReaderWindowRoot::workspace() const {
+    return m_workspace->controller();
+}
+
+ReaderWorkspaceWidget* ReaderWindowRoot::makeReaderContent() {
+    ReaderWorkspaceClosures closures{
+        .onInteraction = [this] { m_app.history()->cancelPendingSelection(); },
+        .onSourceNavigation = [this] { m_app.resumeSourceFollowing(); },
+    };
+    ReaderWorkspaceBuilders builders{
+        .emptyContent =
+            [this] {
+                m_startView = new ReaderStartView({});
+                refresh();
+                return m_startView;
+            },
+    };
+    auto* workspace = new ReaderWorkspaceWidget(m_app.playback().player(), &m_app.epubPresentation(),
+                                                std::move(closures), std::move(builders));
+    workspace->setMinimumWidth(kMinimumContentWidth);
+    ReaderWorkspaceController& controller = workspace->controller();
+    controller.setShowsSource(m_app.presentation().prefersSource());
+    controller.setFocusRequest(m_app.readerFocusRequest());
+    controller.setImporting(m_app.capture().isCapturing());
+    return workspace;
+}
+
+QFrame* ReaderWindowRoot::makeFileImportStrip() {
+    auto* strip = new QFrame(this);
+    auto* layout = new QVBoxLayout(strip);
+    layout->setSpacing(8);
+    m_fileNotice = new QLabel(strip);
+    m_fileNotice->setWordWrap(true);
+    m_fileDetails = new QLabel(strip);
+    m_fileDetails->setWordWrap(true);
+    m_fileProgress = new QWidget(strip);
+    auto* row = new QHBoxLayout(m_fileProgress);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* bar = new QProgressBar(m_fileProgress);
+    bar->setRange(0, 0);
+    bar->setFixedSize(48, 8);
+    bar->setTextVisible(false);
+    m_fileProgressLabel = new QLabel(m_fileProgress);
+    m_fileCancel = new QPushButton(u"取り込みをキャンセル"_s, m_fileProgress);
+    connect(m_fileCancel, &QPushButton::clicked, this, [this] {
+        if (m_app.history()) m_app.history()->cancelFileImport();
+    });
+    row->addWidget(bar);
+    row->addWidget(m_fileProgressLabel);
+    row->addWidget(m_fileCancel);
+    row->addStretch(1);
+    layout->addWidget(m_fileNotice);
+    layout->addWidget(m_fileDetails);
+    layout->addWidget(m_fileProgress);
+    return strip;
+}
+
+void ReaderWindowRoot::followInputs() {
+    const auto later = [this] { scheduleRefresh(); };
+    connect(&m_app, &PelmoraApp::commandContextChanged, this, later);
+    connect(&m_app, &PelmoraApp::readerFocusRequestChanged, this, [this] {
+        workspace().setFocusRequest(m_app.readerFocusRequest());
+        scheduleRefresh();
+    });
+    connect(&m_app, &PelmoraApp::playbackRequestChanged, this,
+            [this] { workspace().setPlaybackRequest(m_app.playbackRequest()); });
+    CaptureModel& capture = m_app.capture();
+    connect(&capture, &CaptureModel::isCapturingChanged, this, [this] {
+        workspace().setImporting(m_app.capture().isCapturing());
+        scheduleRefresh();
+    });
+    for (auto signal : {&CaptureModel::failureChanged, &CaptureModel::usesClipboardChanged,
+                        &CaptureModel::isRequestingAutomationChanged, &CaptureModel::captureIDChanged,
+                        &CaptureModel::frontmostShortcutLabelChanged, &CaptureModel::sourceNameChanged}) {
+        connect(&capture, signal, this, later);
+    }
+    connect(&m_app.shortcut(), &GlobalCaptureShortcut::errorMessageChanged, this, later);
+    connect(&m_app.clipboardShortcut(), &GlobalCaptureShortcut::errorMessageChanged, this, later);
+    if (ReaderHistoryModel* history = m_app.history()) {
+        connect(history, &ReaderHistoryModel::fileImportMessageChanged, this, later);
+        connect(history, &ReaderHistoryModel::fileImportDetailsChanged, this, later);
+    }
+    connect(&m_app.presentation(), &ReaderPresentation::prefersSourceChanged, this,
+            [this] { workspace().setShowsSource(m_app.presentation().prefersSource()); });
+    connect(&m_app.playback().player(), &ReadingPlayer::readingChanged, this, [this] {
+        readingChanged();
+        scheduleRefresh();
+    });
+    // A capture does not outlive the window it reports to.
+    connect(&m_window, &ReaderWindow::disappeared, this, [this] { m_app.capture().cancel(); });
+}
+
+void ReaderWindowRoot::readingChanged() {
+    const auto& reading = m_app.playback().player().reading();
+    ReaderSourceNavigation& navigation = m_app.sourceNavigation();
+    const std::optional<QUuid> id = reading ? std::optional(reading->id) : std::nullopt;
+    if (navigation.documentID() == id && m_hasLoadedOnce) return;
+    m_hasLoadedOnce = true;
+    if (reading) {
+        navigation.loadDocument(reading->document.text, reading->document.spans, id);
+        m_app.capture().dismissClipboardFailure();
+    } else {
+        navigation.loadDocument(QString(), {}, std::nullopt);
+    }
+}
+
+void ReaderWindowRoot::scheduleRefresh() {
+    if (m_refreshPending) return;
+    m_refreshPending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_refreshPending = false;
+        refresh();
+    });
+}
+
+void ReaderWindowRoot::refresh() {
+    Q_ASSERT(isMainThread());
+    const ReaderCommandInputs inputs = m_app.commandInputs();
+    const ReaderCommandContext state = commandContext(inputs);
+    const CaptureModel& capture = m_app.capture();
+    const ReadingPlayer& player = m_app.playback().player();
+    const std::optional<QString> clipboardFailure = capture.clipboardFailureMessage();
+
+    const std::optional<QString>& shortcutError = m_app.shortcut().errorMessage();
+    const std::optional<QString>& clipboardShortcutError = m_app.clipboardShortcut().errorMessage();
+    const bool showsCapture = showsCaptureStrip({
+        .hasFailure = capture.failure().has_value(),
+        .startViewShowsFailure = clipboardFailure.has_value(),
+        .isCapturing = capture.isCapturing(),
+        .shortcutHasError = shortcutError.has_value(),
+        .clipboardShortcutHasError = clipboardShortcutError.has_value(),
+    });
+    if (showsCapture) {
+        const auto& source = capture.sourceApplication();
+        m_captureStrip->apply({
+            .failure = clipboardFailure ? std::nullopt : capture.failure(),
+            .message = capture.statusMessage(),
+            .isCapturing = capture.isCapturing(),
+            .hasDocumentText = hasText(player),
+            .canRetryInSource = !capture.usesClipboard() && source && !X11Desktop::isTerminated(source->pid),
+            .isBlocked = state.isBlocked,
+            .canImportClipboard = state.imports.canImportClipboard,
+            .isRequestingAutomation = capture.isRequestingAutomation(),
+            .shortcutLabel = capture.frontmostShortcutLabel(),
+            .shortcutError = shortcutError,
+            .clipboardShortcutError = clipboardShortcutError,
+        });
+    }
+    m_captureStrip->setVisible(showsCapture);
+    m_captureDivider->setVisible(showsCapture);
+
+    const bool showsFile = showsFileImportStrip(inputs);
+    if (showsFile) {
+        const ReaderHistoryModel& history = *m_app.history();
+        const std::optional<QString> message = history.fileImportMessage();
+        m_fileNotice->setVisible(message.has_value());
+        m_fileNotice->setText(message.value_or(QString()));
+        m_fileDetails->setVisible(message && history.fileImportDetails());
+        m_fileDetails->setText(history.fileImportDetails().value_or(QString()));
+        m_fileProgress->setVisible(history.isImportingFile());
+        m_fileProgressLabel->setText(history.isSavingFile() ? u"ファイルを保存中"_s : u"ファイルを読み込み中"_s);
+        m_fileCancel->setVisible(!history.isSavingFile());
+        m_fileCancel->setEnabled(!state.isBlocked);
+    }
+    m_fileImportStrip->setVisible(showsFile);
+    m_fileImportDivider->setVisible(showsFile);
+
+    if (!m_startView) return;
+    const std::optional<CaptureFailure>& failure = capture.failure();
+    m_startView->setInputs({
+        .player = &m_app.playback().player(),
+        .history = m_app.history(),
+        .showsHistory = inputs.presentationShowsHistory,
+        .canOpenSample = state.imports.canImportClipboard,
+        .canImportClipboard = state.imports.canImportClipboard,
+        .canImportFile = state.imports.canImportFile,
+        .openSample = [this] { m_app.openSample(); },
+        .importClipboard = [this] { m_app.importClipboard(false); },
+        .importFile = [this] { m_app.importFile(); },
+        .focusRequest = m_app.readerFocusRequest(),
+        .clipboardFailureMessage = clipboardFailure,
+        .clipboardFailureDetails = failure ? captureFailureHelp(*failure) : std::nullopt,
+    });
+}
+
+bool ReaderWindowRoot::canReceiveDrop() {
+    const ReaderCommandContext state = m_app.commandContext();
+    return state.imports.canImportFile && !state.isImporting && !state.isBlocked;
+}
+
+bool ReaderWindowRoot::receiveDrop(const QList<QUrl>& urls) {
+    if (!canReceiveDrop() || !m_app.history()) return false;
+    // Asked again before the file is read and before it is stored: a dialog opened or a capture begun in
+    // the meantime stops the import.
+    return m_app.history()->importDroppedFiles(
+        urls, [this] { return !m_app.commandContext().isBlocked && !m_app.capture().isCapturing(); });
+}
+
+}  // namespace tavrine

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QList>
+#include <QUrl>
+#include <QUuid>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+
+namespace tavrine {
+
+class PelmoraApp;
+class ReaderCaptureStrip;
+class ReaderDocumentLayout;
+class ReaderFileDropTarget;
+class ReaderKeyboardInput;
+class ReaderStartView;
+class ReaderWindow;
+class ReaderWorkspaceController;
+class ReaderWorkspaceWidget;
+
+// The reader window's content, top to bottom: the capture strip, the file-import strip (each with a line
+// under it, shown only while it has something to say), and the two panes, the document list and the
+// reader column. The reader column shows the start view while no document is open.
+//
+// It owns no state of the application: everything it shows is read from the application, refreshed in
+// place at most once per turn of the event loop after anything it reads changed, and every button goes
+// through the application's commands. It also carries the Space key of the window (as a play or pause
+// request), the window's file drops, and loads each newly opened document into the source navigation.
+// Main thread only; the application must outlive it.
+class ReaderWindowRoot final : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kMinimumContentWidth = 300;
+
+    ReaderWindowRoot(PelmoraApp& app, ReaderWindow& window, QWidget* parent = nullptr);
+    ~ReaderWindowRoot() override;
+
+    ReaderCaptureStrip& captureStrip() const { return *m_captureStrip; }
+    QFrame& fileImportStrip() const { return *m_fileImportStrip; }
+    ReaderDocumentLayout& documentLayout() const { return *m_layout; }
+    // Nothing until the workspace first shows it.
+    ReaderStartView* startView() const { return m_startView; }
+    ReaderWorkspaceWidget& workspaceWidget() const { return *m_workspace; }
+    ReaderWorkspaceController& workspace() const;
+
+    // What a refresh does, at once.
+    void refresh();
+
+private:
+    ReaderWorkspaceWidget* makeReaderContent();
+    QFrame* makeFileImportStrip();
+    void scheduleRefresh();
+    void followInputs();
+    // The player's reading changed: the source navigation takes the new document, and a clipboard failure
+    // shown by the start view is dismissed once a reading is open.
+    void readingChanged();
+    bool canReceiveDrop();
+    bool receiveDrop(const QList<QUrl>& urls);
+
+    PelmoraApp& m_app;
+    ReaderWindow& m_window;
+    ReaderWorkspaceWidget* m_workspace = nullptr;
+    ReaderCaptureStrip* m_captureStrip;
+    QFrame* m_captureDivider;
+    QFrame* m_fileImportStrip;
+    QFrame* m_fileImportDivider;
+    QLabel* m_fileNotice = nullptr;
+    QLabel* m_fileDetails = nullptr;
+    QWidget* m_fileProgress = nullptr;
+    QLabel* m_fileProgressLabel = nullptr;
+    QPushButton* m_fileCancel = nullptr;
+    ReaderDocumentLayout* m_layout;
+    ReaderStartView* m_startView = nullptr;
+    std::unique_ptr<ReaderKeyboardInput> m_keyboard;
+    std::unique_ptr<ReaderFileDropTarget> m_dropTarget;
+    bool m_refreshPending = false;
+    bool m_hasLoadedOnce = false;
+};
+
+}  // namespace tavrine

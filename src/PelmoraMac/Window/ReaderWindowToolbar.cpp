@@ -1,0 +1,137 @@
+#include "PelmoraMac/Window/ReaderWindowToolbar.h"
+
+#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/Library/ReaderHistoryPane.h"
+#include "PelmoraMac/Window/ReaderImportMenu.h"
+#include "PelmoraMac/Window/ReaderLibraryButton.h"
+#include "PelmoraMac/Window/ReaderPresentation.h"
+#include "PelmoraMac/Window/ReaderToolbarTitle.h"
+#include "PelmoraMac/Window/ReaderVisibilityToggle.h"
+#include "ReaderCore/MainThread.h"
+#include "ReaderUI/Player/ReadingPlayer.h"
+#include "ReaderUI/Workspace/ReaderDocumentContext.h"
+#include "ReaderUI/Workspace/ReaderEPUBPresentation.h"
+#include "ReaderUI/Workspace/ReaderWorkspaceController.h"
+#include "ReaderWidgets/Style/ReaderTheme.h"
+#include "ReaderWidgets/Workspace/ReaderEPUBNavigationButton.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QVBoxLayout>
+
+namespace tavrine {
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A popup frame that says when it closes by itself.
+class CompactList final : public QFrame {
+public:
+    CompactList(std::function<void()> onHide, QWidget* parent)
+        : QFrame(parent, Qt::Popup), m_onHide(std::move(onHide)) {}
+
+protected:
+    void hideEvent(QHideEvent* event) override {
+        QFrame::hideEvent(event);
+        m_onHide();
+    }
+
+private:
+    std::function<void()> m_onHide;
+};
+
+}  // namespace
+
+ReaderWindowToolbar::ReaderWindowToolbar(PelmoraApp& app, ReaderWorkspaceController& workspace, QWidget* parent)
+    : QToolBar(parent),
+      m_app(app),
+      m_workspace(workspace),
+      m_historyToggle(new ReaderVisibilityToggle(ReaderSymbol::sidebarLeft, this)),
+      m_title(new ReaderToolbarTitle(app.presentation(), this)),
+      m_importMenu(new ReaderImportMenu(this)),
+      m_libraryButton(new ReaderLibraryButton(this)) {
+    Q_ASSERT(isMainThread());
+    ReaderToolbarTitle::prepareToolbar(*this);
+    addWidget(m_historyToggle);
+    addWidget(m_title);
+    addWidget(m_importMenu);
+    addWidget(m_libraryButton);
+
+    connect(m_historyToggle, &QAbstractButton::clicked, this, [this] { m_app.toggleHistory(); });
+    connect(&m_title->navigationButton(), &QAbstractButton::clicked, this, [this] {
+        // The button is enabled only when the table of contents can be shown; the state may have moved on.
+        if (m_title->navigationButton().isEnabled()) m_app.toggleEPUBNavigation();
+    });
+    connect(m_importMenu, &ReaderImportMenu::importFileRequested, this, [this] { m_app.importFile(); });
+    connect(m_importMenu, &ReaderImportMenu::importClipboardRequested, this,
+            [this](bool plainText) { m_app.importClipboard(plainText); });
+    connect(m_libraryButton, &QAbstractButton::clicked, this, [this] { m_app.addCurrentToLibrary(); });
+
+    connect(&m_app, &PelmoraApp::commandContextChanged, this, &ReaderWindowToolbar::refresh);
+    connect(&m_workspace, &ReaderWorkspaceController::changed, this, &ReaderWindowToolbar::refresh);
+    connect(&m_app.presentation(), &ReaderPresentation::availableWidthChanged, this, &ReaderWindowToolbar::refresh);
+    refresh();
+}
+
+ReaderWindowToolbar::~ReaderWindowToolbar() = default;
+
+void ReaderWindowToolbar::refresh() {
+    const ReaderCommandContext state = m_app.commandContext();
+    const ReaderPresentation& panes = m_app.presentation();
+    const bool on = state.showsHistory;
+    const QString label = on ? u"文書一覧を隠す"_s : u"文書一覧を表示"_s;
+    m_historyToggle->setText(label);
+    m_historyToggle->setToolTip(label);
+    m_historyToggle->setChecked(on);
+    const auto width = panes.availableWidth();
+    m_historyToggle->setAccessibleValue(on ? u"表示中"_s
+                                        : width && !ReaderPresentation::isWideEnoughForHistory(*width)
+                                            ? u"省スペース表示"_s
+                                            : u"非表示"_s);
+    m_historyToggle->setEnabled(state.canToggleHistory);
+
+    const ReadingPlayer& player = m_app.playback().player();
+    m_title->setReading(player.reading() ? &*player.reading() : nullptr);
+    ReaderEPUBNavigationButton& navigation = m_title->navigationButton();
+    const bool isPresented = m_app.epubPresentation().showsNavigation();
+    navigation.apply(m_workspace.documentContext(), isPresented);
+    navigation.setEnabled(player.reading() && player.reading()->epub && !state.isImporting && !state.isBlocked &&
+                          player.canPerform(ReaderPlaybackRequest::Action::showEPUBNavigation));
+
+    m_importMenu->apply(state.imports);
+    m_libraryButton->apply(state.imports);
+    showCompactList(m_app.showsCompactHistory());
+}
+
+void ReaderWindowToolbar::showCompactList(bool shows) {
+    if (!shows) {
+        if (m_compactList && m_compactList->isVisible()) m_compactList->hide();
+        return;
+    }
+    if (!m_app.history()) return;
+    if (!m_compactList) {
+        m_compactList = new CompactList([this] { m_app.setShowsCompactHistory(false); }, this);
+        m_compactList->setFixedSize(kCompactListSize);
+        // A popup is a window of its own: it takes the reader's colours itself.
+        ReaderTheme::apply(*m_compactList);
+        m_compactList->setFrameShape(QFrame::Box);
+        auto* layout = new QVBoxLayout(m_compactList);
+        layout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        auto* wide = new QCheckBox(u"広いウィンドウでは一覧を表示"_s, m_compactList);
+        wide->setChecked(m_app.presentation().prefersHistory());
+        connect(wide, &QCheckBox::toggled, this,
+                [this](bool prefers) { m_app.presentation().setPrefersHistory(prefers); });
+        connect(&m_app.presentation(), &ReaderPresentation::prefersHistoryChanged, wide,
+                [this, wide] { wide->setChecked(m_app.presentation().prefersHistory()); });
+        layout->addWidget(wide);
+        layout->addWidget(new ReaderHistoryPane(*m_app.history(), m_compactList), 1);
+        // The popup takes the keyboard: the reader window's commands must still reach their keys.
+        if (QWidget* top = window()) m_compactList->addActions(top->actions());
+    }
+    if (m_compactList->isVisible()) return;
+    m_compactList->move(m_historyToggle->mapToGlobal(QPoint(0, m_historyToggle->height())));
+    m_compactList->show();
+}
+
+}  // namespace tavrine

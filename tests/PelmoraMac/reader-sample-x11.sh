@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# reader-sample-x11.sh TAVRINE X11-SCREENSHOT ARTIFACTS
+#
+# The real executable on an X display with a window manager (run under scripts/with-xvfb --openbox, which
+# gives it fresh user folders): the start view's "サンプルで試す" button, clicked, opens the sample paused;
+# Space starts it (the phrases change on screen) and Space again pauses it (they stop changing); Ctrl+Q
+# quits and the sample is in the stored history under its title. Screenshots of each step are kept.
+set -euo pipefail
+# Under the sanitizers, a leak Qt's GUI library sometimes leaves at exit is not the application's.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan-qt-gui.supp"
+tavrine=$1
+screenshot=$2
+artifacts=$3
+mkdir -p "$artifacts"
+store="$XDG_DATA_HOME/org.tavrine.Tavrine/reading-store.json"
+
+fail() {
+  echo "reader-sample-x11: $*" >&2
+  exit 1
+}
+
+shot() {
+  "$screenshot" "$artifacts/reader-sample-$1.png"
+}
+
+# Whether two screenshots, taken apart, differ.
+screen_changes() {
+  local first second
+  first=$(mktemp) second=$(mktemp)
+  "$screenshot" "$first.png"
+  sleep "$1"
+  "$screenshot" "$second.png"
+  if cmp -s "$first.png" "$second.png"; then rm -f "$first"* "$second"*; return 1; fi
+  rm -f "$first"* "$second"*
+}
+
+"$tavrine" &
+pid=$!
+window=""
+for _ in $(seq 1 200); do
+  window=$(xdotool search --onlyvisible --name '^Tavrine$' 2>/dev/null | head -1 || true)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || fail "no window titled Tavrine appeared"
+xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus --sync "$window"
+sleep 0.5
+shot 1-start
+eval "$(xdotool getwindowgeometry --shell "$window")"
+
+# The button stands in the middle of the reader column, which has the whole width while the list is hidden.
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+sleep 1
+xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
+shot 2-opened
+screen_changes 0.6 && fail "the sample plays before Space was pressed"
+
+xdotool key space
+# The player's start delay, then phrases at the default speed.
+sleep 1
+screen_changes 0.6 || fail "Space did not start the sample"
+shot 3-playing
+
+xdotool key space
+sleep 0.3
+screen_changes 0.6 && fail "Space did not pause the sample"
+shot 4-paused
+
+xdotool key --clearmodifiers ctrl+q
+for _ in $(seq 1 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && { kill -KILL "$pid"; fail "tavrine did not quit"; }
+wait "$pid" || fail "tavrine ended with status $?"
+grep -q 'サンプル：朝の散歩' "$store" || fail "the sample is not in the stored history"
+echo "sample opened by its button, Space started and paused it, stored under its title"
