@@ -30,6 +30,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPromise>
 #include <QPushButton>
@@ -250,13 +251,13 @@ TEST(StartViewX11, RefusedBookFileBeingReadDetailsSheetAndSpace) {
         .importedAt = Date::fromUnixSeconds(1'700'000'000)};
     item.progress = ReadingProgress{.utf16Offset = 40, .isCompleted = false};
     item.lastPlayedAt = Date::fromUnixSeconds(1'700'086'400);
-    auto* sheet = new ReaderHistoryDetails(item, &window);
+    const QPointer<ReaderHistoryDetails> sheet = new ReaderHistoryDetails(item, &window);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     sheet->open();
     ASSERT_TRUE(processEventsUntil([&] { return sheet->isVisible(); }));
     screenshot(u"start-view-details-sheet.png"_s);
     keys(u"Escape"_s);
-    ASSERT_TRUE(processEventsUntil([&] { return !sheet->isVisible(); }));
+    ASSERT_TRUE(processEventsUntil([&] { return !sheet || !sheet->isVisible(); }));
 
     // Space on the focused sample button opens the sample once; Shift+Space does not.
     inputs.focusRequest = QUuid::createUuid();
