@@ -47,7 +47,8 @@ eval "$(xdotool getwindowgeometry --shell "$window")"
 pane=($((X + 30)) $((Y + 430)) $((WIDTH - 60)) 230)
 screen=(0 0 $((X + WIDTH)) $((Y + HEIGHT)))
 
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+# The start view's "サンプルで試す", a little above the middle of the reader column.
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2 - 30)) click 1
 sleep 1
 # The first line of the text: the caret goes to its start, and the player stays paused.
 xdotool mousemove $((X + 40)) $((Y + 440)) click 1
