@@ -8,6 +8,7 @@
 #include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
+#include "ReaderUI/Source/ReaderSourceNavigation.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 
 #include "AppTesting.h"
@@ -127,8 +128,9 @@ TEST(ReaderMenuX11, EveryKeyReachesItsItemAndADisabledItemsKeyNothing) {
         // Moves of the player prepare their window before the next chapter key is enabled.
         settle(press.item == Item::forwardChapter ? 600 : 150);
     }
-    // The find field has the focus: a search typed there gives matches to step through.
-    xdotool({u"type"_s, u"cat"_s});
+    // A search with matches to step through.
+    app.sourceNavigation().setQuery(u"cat"_s);
+    app.sourceNavigation().startSearch();
     ASSERT_TRUE(processEventsUntil([&] { return commands.action(Item::findNext).isEnabled(); }));
     for (const char* chord : {"ctrl+g", "ctrl+shift+g"}) xdotool({u"key"_s, QString::fromLatin1(chord)});
     EXPECT_TRUE(processEventsUntil([&] { return triggered[Item::findNext] == 1 && triggered[Item::findPrevious] == 1; }));

@@ -230,6 +230,8 @@ QMenuBar* ReaderCommands::makeMenuBar(QWidget& window) {
     }
     for (QMenu* menu : menus) {
         menu->setToolTipsVisible(true);
+        // The menus are windows of their own: they take the reader window's theme only when asked.
+        menu->setAttribute(Qt::WA_WindowPropagation);
         // A menu shows the state of the moment it opens, the edit focus included.
         connect(menu, &QMenu::aboutToShow, this, [this] {
             m_editFocus->refresh();
