@@ -15,7 +15,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
@@ -117,22 +116,22 @@ const std::vector<Row>& menuRows() {
 }
 
 // What the focused widget's text allows now. Read-only source views copy and select; only editable
-// fields cut and paste.
+// fields cut and paste. The clipboard is not asked: on X11 that is a round trip to its owner, and the
+// state is read many times a second while a reading plays.
 ReaderMenuInputs::TextOperations textOperations() {
     QWidget* focused = QApplication::focusWidget();
-    const bool canPaste = !QGuiApplication::clipboard()->text().isEmpty();
     if (auto* line = qobject_cast<QLineEdit*>(focused)) {
         const bool selected = line->hasSelectedText() && line->echoMode() == QLineEdit::Normal;
         return {.cut = selected && !line->isReadOnly(),
                 .copy = selected,
-                .paste = !line->isReadOnly() && canPaste,
+                .paste = !line->isReadOnly(),
                 .selectAll = !line->text().isEmpty()};
     }
     const auto editor = [&](auto* text) -> ReaderMenuInputs::TextOperations {
         const bool selected = text->textCursor().hasSelection();
         return {.cut = selected && !text->isReadOnly(),
                 .copy = selected,
-                .paste = !text->isReadOnly() && canPaste,
+                .paste = !text->isReadOnly(),
                 .selectAll = !text->document()->isEmpty()};
     };
     if (auto* text = qobject_cast<QTextEdit*>(focused)) return editor(text);
