@@ -6,6 +6,8 @@
 # drop, driven by xdotool. The window takes it as a copy, imports it into the library and opens it; after
 # Ctrl+Q the reading is in the stored library. Screenshots before, during and after the drop are kept.
 set -euo pipefail
+# Under the sanitizers, a leak Qt's GUI library sometimes leaves at exit is not the application's.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan-qt-gui.supp"
 tavrine=$1
 drag_source=$2
 screenshot=$3
