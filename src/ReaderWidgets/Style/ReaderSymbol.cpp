@@ -146,6 +146,11 @@ QPainterPath buildDesignPath(ReaderSymbol symbol) {
         b.line({3.2, 5.2}, {4.3, 5.2});
         b.line({3.2, 7.4}, {4.3, 7.4});
         break;
+    case ReaderSymbol::exclamationmarkTriangle:
+        b.polyline({{8, 2}, {14.5, 13.5}, {1.5, 13.5}, {8, 2}});
+        b.line({8, 6.2}, {8, 9});
+        b.dot({8, 11.3}, 1);
+        break;
     }
     return b.path();
 }

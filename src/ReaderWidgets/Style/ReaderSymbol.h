@@ -38,6 +38,7 @@ enum class ReaderSymbol {
     booksVertical,
     checkmarkCircleFill,
     sidebarLeft,
+    exclamationmarkTriangle,
 };
 
 // The symbol's name ("list.bullet.indent").

@@ -32,6 +32,7 @@ struct EnumTable<ReaderSymbol> {
         {S::booksVertical, u"books.vertical"},
         {S::checkmarkCircleFill, u"checkmark.circle.fill"},
         {S::sidebarLeft, u"sidebar.left"},
+        {S::exclamationmarkTriangle, u"exclamationmark.triangle"},
     });
 };
 
