@@ -38,6 +38,9 @@ enum class ReaderSymbol {
     booksVertical,
     checkmarkCircleFill,
     sidebarLeft,
+    textformatSize,
+    keyboard,
+    arrowDownCircle,
 };
 
 // The symbol's name ("list.bullet.indent").

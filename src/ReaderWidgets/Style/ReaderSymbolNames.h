@@ -32,6 +32,9 @@ struct EnumTable<ReaderSymbol> {
         {S::booksVertical, u"books.vertical"},
         {S::checkmarkCircleFill, u"checkmark.circle.fill"},
         {S::sidebarLeft, u"sidebar.left"},
+        {S::textformatSize, u"textformat.size"},
+        {S::keyboard, u"keyboard"},
+        {S::arrowDownCircle, u"arrow.down.circle"},
     });
 };
 

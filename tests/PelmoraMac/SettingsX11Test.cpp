@@ -1,0 +1,141 @@
+// The application's two windows on a real X server with openbox, keys sent by xdotool (ctrl is Ctrl, super
+// Meta, alt Alt): the hot-key recorder on real key events while the grabbed hot keys let their chords
+// through, and the application's activity while the focus moves between its windows and away.
+#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/App/ReaderAppDelegate.h"
+#include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Settings/CaptureSettingsTab.h"
+#include "PelmoraMac/Settings/ReaderSettingsView.h"
+#include "PelmoraMac/Settings/ShortcutRecorder.h"
+#include "PelmoraMac/Settings/ShortcutSetting.h"
+#include "PelmoraMac/Window/ReaderWindow.h"
+#include "ReaderUI/Player/ReadingPlayer.h"
+
+#include "AppTesting.h"
+#include "support/EventLoop.h"
+#include "support/QtPrinters.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using test::processEventsUntil;
+using S = GlobalCaptureShortcut;
+
+void xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.start(u"xdotool"_s, arguments);
+    ASSERT_TRUE(process.waitForFinished(10'000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+}
+
+void activate(QWidget& window) {
+    xdotool({u"windowactivate"_s, u"--sync"_s, QString::number(window.winId())});
+    ASSERT_TRUE(processEventsUntil([&] { return window.isActiveWindow(); }));
+}
+
+class TwoWindows : public testing::Test {
+protected:
+    TwoWindows() : under(folder.filePath(u"reading-store.json"_s), &registerX11HotKey) {}
+    PelmoraApp& app() { return *under.app; }
+
+    test::TemporaryDirectory folder;
+    test::AppUnderTest under;
+};
+
+TEST_F(TwoWindows, TheRecorderTakesRealChordsAlsoThoseTheHotKeysHold) {
+    app().openReader();
+    ASSERT_TRUE(app().shortcut().isRegistered()) << app().shortcut().errorMessage().value_or(QString()).toStdString();
+    app().openSettings();
+    ReaderSettingsView& settings = app().settingsWindow();
+    settings.tabs().setCurrentIndex(1);
+    activate(settings);
+    ShortcutSetting& row = settings.captureTab().shortcutRow();
+    ShortcutRecorder& recorder = row.recorder();
+    const auto record = [&](const QString& keys) {
+        recorder.click();
+        EXPECT_TRUE(recorder.isRecording());
+        xdotool({u"key"_s, u"--clearmodifiers"_s, keys});
+        return processEventsUntil([&] { return !recorder.isRecording(); });
+    };
+
+    ASSERT_TRUE(record(u"ctrl+super+alt+shift+r"_s));
+    EXPECT_EQ(recorder.text(), u"Meta+Ctrl+Alt+Shift+R"_s);
+    ASSERT_TRUE(record(u"ctrl+alt+shift+1"_s));
+    EXPECT_EQ(recorder.text(), u"Ctrl+Alt+Shift+1"_s);
+    ASSERT_TRUE(record(u"Escape"_s));
+    EXPECT_EQ(recorder.text(), u"Ctrl+Alt+Shift+1"_s);
+    ASSERT_TRUE(record(u"Tab"_s));
+    EXPECT_TRUE(processEventsUntil([&] { return row.saveButton().hasFocus(); }));
+
+    // The quit key is a chord like any other here.
+    ASSERT_TRUE(record(u"ctrl+q"_s));
+    EXPECT_EQ(recorder.text(), u"Ctrl+Q"_s);
+    test::processEventsUntil([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_FALSE(app().delegate().isFinishing());
+
+    // The clipboard hot key's own chord reaches the recorder and runs nothing.
+    ASSERT_TRUE(record(u"ctrl+super+alt+v"_s));
+    EXPECT_EQ(recorder.text(), u"Meta+Ctrl+Alt+V"_s);
+    EXPECT_FALSE(app().capture().usesClipboard());
+    row.saveButton().click();
+    EXPECT_EQ(row.errorLabel().text(), u"もう一つの取り込み操作と同じキーです。別の組み合わせを選んでください。"_s);
+    EXPECT_TRUE(row.draft());
+
+    ASSERT_TRUE(record(u"ctrl+alt+2"_s));
+    row.saveButton().click();
+    EXPECT_EQ(row.currentLine().text(), u"現在の設定：Ctrl+Alt+2（登録済み）"_s);
+    EXPECT_EQ(app().defaults().object(u"reader.mac.captureShortcut.1"_s),
+              DefaultsValue(QByteArray(R"({"keyCode":19,"modifiers":2304})")));
+    EXPECT_EQ(app().capture().frontmostShortcutLabel(), u"Ctrl+Alt+2"_s);
+
+    // Refused while the settings window is active; run once the reader is.
+    xdotool({u"key"_s, u"--clearmodifiers"_s, u"ctrl+alt+2"_s});
+    test::processEventsUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_FALSE(app().capture().captureID());
+    activate(app().readerWindow());
+    xdotool({u"key"_s, u"--clearmodifiers"_s, u"ctrl+alt+2"_s});
+    EXPECT_TRUE(processEventsUntil([&] { return app().capture().captureID().has_value(); }));
+}
+
+TEST_F(TwoWindows, TheFocusMovingBetweenOurWindowsKeepsPlayingAndAnotherProgramPausesIt) {
+    app().openReader();
+    activate(app().readerWindow());
+    app().openSample();
+    ReadingPlayer& player = app().playback().player();
+    app().requestPlayback(ReaderPlaybackRequest::Action::togglePlayback);
+    ASSERT_TRUE(processEventsUntil([&] { return player.session().status == ReadingSession::Status::playing; }));
+
+    QList<Qt::ApplicationState> states;
+    QObject::connect(qGuiApp, &QGuiApplication::applicationStateChanged,
+                     [&](Qt::ApplicationState state) { states << state; });
+    app().openSettings();
+    activate(app().settingsWindow());
+    activate(app().readerWindow());
+    activate(app().settingsWindow());
+    test::processEventsUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_FALSE(states.contains(Qt::ApplicationInactive));
+    EXPECT_EQ(player.session().status, ReadingSession::Status::playing);
+
+    QProcess other;
+    other.start(QStringLiteral(X11_WINDOW_OWNER));
+    ASSERT_TRUE(other.waitForReadyRead(10'000));
+    const QString window = QString::fromLatin1(other.readLine()).section(u' ', 0, 0);
+    xdotool({u"windowactivate"_s, window});
+    EXPECT_TRUE(processEventsUntil([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; }));
+    EXPECT_TRUE(processEventsUntil([&] { return player.session().status != ReadingSession::Status::playing; }));
+    other.closeWriteChannel();
+    other.waitForFinished(5'000);
+}
+
+}  // namespace
+}  // namespace tavrine
