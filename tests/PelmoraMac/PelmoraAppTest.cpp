@@ -272,6 +272,7 @@ TEST_F(Application, AFirstLaunchCreatesNoDataFolder) {
 TEST_F(Application, TheStopHookStopsWhatRunsAndTheImportWaitEndsAtOnceWhenNoneRuns) {
     AppUnderTest under(storeFile());
     PelmoraApp& app = *under.app;
+    app.loadHistory();
     app.prepareForTermination();
     EXPECT_TRUE(app.history()->isTerminating());
     EXPECT_FALSE(app.capture().isCapturing());

@@ -1,6 +1,6 @@
 // The reader window's commands on a real application: each checks a freshly gathered state, the
-// playback requests, the list toggle in a narrow window, the built-in sample and the source pane's return
-// to playback.
+// playback requests, the list toggle in a narrow window, the built-in sample, the source pane's return
+// to playback, the file panel and the window's file drops with the strip that reports them.
 #include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderSample.h"
@@ -20,11 +20,18 @@
 
 #include <gtest/gtest.h>
 #include <QCryptographicHash>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
 
 namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
 using Action = ReaderPlaybackRequest::Action;
+using Collection = ReaderHistoryModel::Collection;
 using test::AppUnderTest;
 using test::processEventsUntil;
 
@@ -35,6 +42,40 @@ protected:
         EXPECT_TRUE(processEventsUntil([&] { return app().history()->isLoaded(); }));
     }
     PelmoraApp& app() { return *under.app; }
+    // The file panel open over the reader window, if any.
+    QFileDialog* filePanel() {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return app().readerWindow().findChild<QFileDialog*>(u"libraryFilePanel"_s);
+    }
+    // Drops files on the reader window's content, as the desktop would; whether the drop was taken.
+    bool dropOnWindow(const QList<QUrl>& urls) {
+        QWidget& root = app().readerRoot();
+        QMimeData data;
+        data.setUrls(urls);
+        const QPoint centre = root.rect().center();
+        QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&root, &enter);
+        QDropEvent drop(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&root, &drop);
+        return drop.isAccepted();
+    }
+    // The texts the file-import strip shows once the window has caught up (or at once, refreshed now), or
+    // nothing while it is hidden.
+    QStringList fileStripTexts(bool now = false) {
+        if (now) {
+            app().readerRoot().refresh();
+        } else {
+            processEventsUntil([] { return false; }, std::chrono::milliseconds(20));
+        }
+        QWidget& strip = app().readerRoot().fileImportStrip();
+        if (strip.isHidden()) return {};
+        QStringList texts;
+        for (const QLabel* label : strip.findChildren<QLabel*>())
+            if (label->isVisibleTo(&strip) && !label->text().isEmpty()) texts.append(label->text());
+        for (const QPushButton* button : strip.findChildren<QPushButton*>())
+            if (button->isVisibleTo(&strip)) texts.append(button->text());
+        return texts;
+    }
 
     test::TemporaryDirectory folder;
     AppUnderTest under;
@@ -161,6 +202,89 @@ TEST_F(ReaderCommands, TheInformationSheetOverTheReaderWindowBlocksUntilClosed) 
 
     workspace.documentInformationSheet()->close();
     EXPECT_TRUE(processEventsUntil([&] { return !app().commandContext().isBlocked; }));
+}
+
+TEST_F(ReaderCommands, TheAddFileCommandBlocksTheWindowWhileItsPanelIsOpen) {
+    app().readerWindow().show();
+    ReaderHistoryModel& list = *app().history();
+    list.setCollection(Collection::history);
+    app().setReaderHasSheet(true);
+    app().importFile();
+    EXPECT_EQ(filePanel(), nullptr);
+    EXPECT_FALSE(app().showsFilePicker());
+    EXPECT_EQ(list.collection(), Collection::history);
+    app().setReaderHasSheet(false);
+
+    app().importFile();
+    EXPECT_EQ(list.collection(), Collection::library);
+    QFileDialog* panel = filePanel();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(app().showsFilePicker());
+    EXPECT_TRUE(app().commandContext().isBlocked);
+    // One panel at a time.
+    app().importFile();
+    EXPECT_EQ(app().readerWindow().findChildren<QFileDialog*>().size(), 1);
+    panel->reject();
+    EXPECT_FALSE(app().showsFilePicker());
+    EXPECT_TRUE(processEventsUntil([&] { return !app().commandContext().isBlocked; }));
+    EXPECT_FALSE(list.isImportingFile());
+
+    const QString path = folder.write(u"選んだ.txt"_s, "選んだ本文");
+    app().importFile();
+    panel = filePanel();
+    ASSERT_NE(panel, nullptr);
+    auto* name = panel->findChild<QLineEdit*>(u"fileNameEdit"_s);
+    ASSERT_NE(name, nullptr);
+    name->setText(path);
+    static_cast<QDialog*>(panel)->accept();
+    EXPECT_FALSE(app().showsFilePicker());
+    ASSERT_TRUE(processEventsUntil([&] {
+        const auto& reading = app().playback().player().reading();
+        return reading && reading->document.text == u"選んだ本文"_s;
+    }));
+}
+
+TEST_F(ReaderCommands, DropsOnTheWindowAreReportedInTheFileStripWhileTheListIsHidden) {
+    app().readerWindow().show();
+    app().presentation().setPrefersHistory(false);
+    ReaderHistoryModel& list = *app().history();
+    const QUrl file = QUrl::fromLocalFile(folder.write(u"落とした.txt"_s, "落とした本文"));
+    const QUrl other = QUrl::fromLocalFile(folder.write(u"もう一つ.txt"_s, "もう一つ"));
+
+    // Nothing open: a refused drop is told by the list's own notice, never by the strip.
+    EXPECT_TRUE(dropOnWindow({file, other}));
+    ASSERT_TRUE(list.fileImportMessage());
+    EXPECT_EQ(fileStripTexts(), QStringList());
+
+    app().openSample();
+    EXPECT_TRUE(dropOnWindow({file, other}));
+    const QStringList told = fileStripTexts();
+    ASSERT_FALSE(told.isEmpty());
+    EXPECT_TRUE(told.constFirst().startsWith(u"一度に追加できるのは一つのファイルです。"_s)) << told.join(u'|');
+    EXPECT_FALSE(told.contains(u"取り込みをキャンセル"_s));
+    // With the list pane on screen the list tells it instead.
+    app().presentation().setPrefersHistory(true);
+    app().presentation().setAvailableWidth(1'000);
+    ASSERT_TRUE(app().presentation().showsHistory());
+    EXPECT_EQ(fileStripTexts(), QStringList());
+    app().presentation().setPrefersHistory(false);
+
+    // Blocked: the window refuses the drop and nothing changes.
+    app().setReaderHasSheet(true);
+    EXPECT_FALSE(dropOnWindow({file}));
+    EXPECT_FALSE(list.isImportingFile());
+    app().setReaderHasSheet(false);
+
+    // One file: read (the strip says so while it runs), stored, opened.
+    EXPECT_TRUE(dropOnWindow({file}));
+    ASSERT_TRUE(list.isImportingFile());
+    const QStringList running = fileStripTexts(/*now=*/true);
+    EXPECT_TRUE(running.contains(u"ファイルを読み込み中"_s)) << running.join(u'|');
+    EXPECT_TRUE(running.contains(u"取り込みをキャンセル"_s));
+    ASSERT_TRUE(processEventsUntil([&] { return !list.isImportingFile(); }));
+    ASSERT_TRUE(app().playback().player().reading());
+    EXPECT_EQ(app().playback().player().reading()->document.text, u"落とした本文"_s);
+    EXPECT_EQ(fileStripTexts(), QStringList());
 }
 
 }  // namespace

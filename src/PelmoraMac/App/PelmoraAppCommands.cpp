@@ -211,12 +211,13 @@ void PelmoraApp::importFile() {
     } else {
         m_history->applyCollection(ReaderHistoryModel::Collection::library);
     }
-    // The panel is modal: the context stays blocked while it is open.
+    // The context stays blocked while the panel is open; it clears the flag as it closes.
     m_showsFilePicker = true;
     scheduleContextChanged();
-    openLibraryFilePanel(*m_readerWindow, *m_history);
-    m_showsFilePicker = false;
-    scheduleContextChanged();
+    openLibraryFilePanel(*m_readerWindow, *m_history, [this] {
+        m_showsFilePicker = false;
+        scheduleContextChanged();
+    });
 }
 
 void PelmoraApp::addCurrentToLibrary() {

@@ -8,7 +8,7 @@
 namespace tavrine {
 using namespace Qt::StringLiterals;
 
-void openLibraryFilePanel(QWidget& window, ReaderHistoryModel& model) {
+void openLibraryFilePanel(QWidget& window, ReaderHistoryModel& model, std::function<void()> onClosed) {
     auto* dialog = new QFileDialog(&window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setObjectName(u"libraryFilePanel"_s);
@@ -16,6 +16,8 @@ void openLibraryFilePanel(QWidget& window, ReaderHistoryModel& model) {
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setNameFilter(u"テキストまたはEPUB (*.txt *.epub)"_s);
+    if (onClosed)
+        QObject::connect(dialog, &QDialog::finished, dialog, [onClosed = std::move(onClosed)] { onClosed(); });
     const QPointer<ReaderHistoryModel> target(&model);
     QObject::connect(dialog, &QFileDialog::accepted, dialog, [dialog, target] {
         if (!target) return;

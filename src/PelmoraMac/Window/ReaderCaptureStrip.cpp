@@ -92,13 +92,20 @@ ReaderCaptureStrip::ReaderCaptureStrip(Actions actions, QWidget* parent)
     m_clipboardShortcutError = wrappedLabel(this);
     m_clipboardShortcutError->setPalette(red);
     m_registerShortcuts = button(u"ショートカットを再登録"_s, m_actions.registerShortcuts, this);
+    m_permissionRow = new QWidget(this);
+    auto* permissionLayout = new QHBoxLayout(m_permissionRow);
+    permissionLayout->setContentsMargins(0, 0, 0, 0);
+    permissionLayout->addWidget(button(u"権限を設定する"_s, m_actions.requestPermission, m_permissionRow));
+    permissionLayout->addWidget(button(u"システム設定を開く"_s, m_actions.openPermissionSettings, m_permissionRow));
+    permissionLayout->addWidget(button(u"権限を再確認"_s, m_actions.refreshPermission, m_permissionRow));
     m_requestAutomation = button(u"ブラウザー連携を許可"_s, m_actions.requestAutomation, this);
     m_openAutomationSettings = button(u"オートメーション設定を開く"_s, m_actions.openAutomationSettings, this);
     m_cancel = button(u"取り込みをキャンセル"_s, m_actions.cancel, this);
 
-    for (QWidget* widget : std::initializer_list<QWidget*>{
-             m_notice, m_details, m_keptCaption, m_retryCaption, m_retryRow, m_progress, m_shortcutError,
-             m_clipboardShortcutError, m_registerShortcuts, m_requestAutomation, m_openAutomationSettings, m_cancel}) {
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{m_notice, m_details, m_keptCaption, m_retryCaption, m_retryRow, m_progress,
+                                         m_shortcutError, m_clipboardShortcutError, m_registerShortcuts,
+                                         m_permissionRow, m_requestAutomation, m_openAutomationSettings, m_cancel}) {
         layout->addWidget(widget, 0, Qt::AlignLeft);
     }
     m_notice->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -129,6 +136,7 @@ void ReaderCaptureStrip::apply(const State& state) {
     m_clipboardShortcutError->setVisible(state.clipboardShortcutError.has_value());
     m_clipboardShortcutError->setText(state.clipboardShortcutError.value_or(QString()));
     m_registerShortcuts->setVisible(state.shortcutError || state.clipboardShortcutError);
+    m_permissionRow->setVisible(state.failure == CaptureFailure::permissionRequired);
     m_requestAutomation->setVisible(state.failure == CaptureFailure::automationRequired);
     m_requestAutomation->setEnabled(!state.isRequestingAutomation);
     m_openAutomationSettings->setVisible(state.failure == CaptureFailure::automationDenied);

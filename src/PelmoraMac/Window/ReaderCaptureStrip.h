@@ -25,8 +25,8 @@ class ReaderCaptureStrip final : public QFrame {
 public:
     struct State {
         // The failure the strip shows: none when there is none or the start view shows it instead.
-        std::optional<CaptureFailure> failure;
-        QString message;
+        std::optional<CaptureFailure> failure{};
+        QString message{};
         bool isCapturing = false;
         bool hasDocumentText = false;
         // The failed capture did not read the clipboard and its source application still runs.
@@ -34,18 +34,22 @@ public:
         bool isBlocked = false;
         bool canImportClipboard = false;
         bool isRequestingAutomation = false;
-        QString shortcutLabel;
-        std::optional<QString> shortcutError;
-        std::optional<QString> clipboardShortcutError;
+        QString shortcutLabel{};
+        std::optional<QString> shortcutError{};
+        std::optional<QString> clipboardShortcutError{};
     };
 
     struct Actions {
-        std::function<void()> retryInSource;
-        std::function<void()> importClipboard;
-        std::function<void()> registerShortcuts;
-        std::function<void()> requestAutomation;
-        std::function<void()> openAutomationSettings;
-        std::function<void()> cancel;
+        std::function<void()> retryInSource{};
+        std::function<void()> importClipboard{};
+        std::function<void()> registerShortcuts{};
+        // The accessibility permission row: ask for it, open the desktop's settings, read it again.
+        std::function<void()> requestPermission{};
+        std::function<void()> openPermissionSettings{};
+        std::function<void()> refreshPermission{};
+        std::function<void()> requestAutomation{};
+        std::function<void()> openAutomationSettings{};
+        std::function<void()> cancel{};
     };
 
     explicit ReaderCaptureStrip(Actions actions, QWidget* parent = nullptr);
@@ -55,6 +59,8 @@ public:
     QPushButton& retryInSourceButton() const { return *m_retryInSource; }
     QPushButton& importClipboardButton() const { return *m_importClipboard; }
     QPushButton& cancelButton() const { return *m_cancel; }
+    // The accessibility permission buttons, shown while a capture needs the permission.
+    QWidget& permissionRow() const { return *m_permissionRow; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -77,6 +83,7 @@ private:
     QLabel* m_shortcutError;
     QLabel* m_clipboardShortcutError;
     QPushButton* m_registerShortcuts;
+    QWidget* m_permissionRow;
     QPushButton* m_requestAutomation;
     QPushButton* m_openAutomationSettings;
     QPushButton* m_cancel;

@@ -55,6 +55,9 @@ ReaderWindowRoot::ReaderWindowRoot(PelmoraApp& app, ReaderWindow& window, QWidge
                                    .retryInSource = [this] { m_app.retryFromSourceApplication(); },
                                    .importClipboard = [this] { m_app.importClipboard(false); },
                                    .registerShortcuts = [this] { m_app.registerShortcuts(); },
+                                   .requestPermission = [this] { m_app.capture().requestAccessibilityPermission(); },
+                                   .openPermissionSettings = [this] { m_app.capture().openAccessibilitySettings(); },
+                                   .refreshPermission = [this] { m_app.capture().refreshPermission(); },
                                    .requestAutomation = [this] { m_app.capture().requestAutomationPermission(); },
                                    .openAutomationSettings = [this] { m_app.capture().openAutomationSettings(); },
                                    .cancel = [this] { m_app.capture().cancel(); },
@@ -287,7 +290,10 @@ bool ReaderWindowRoot::canReceiveDrop() {
 
 bool ReaderWindowRoot::receiveDrop(const QList<QUrl>& urls) {
     if (!canReceiveDrop() || !m_app.history()) return false;
-    return m_app.history()->importDroppedFiles(urls);
+    // Asked again before the file is read and before it is stored: a dialog opened or a capture begun in
+    // the meantime stops the import.
+    return m_app.history()->importDroppedFiles(
+        urls, [this] { return !m_app.commandContext().isBlocked && !m_app.capture().isCapturing(); });
 }
 
 }  // namespace tavrine
