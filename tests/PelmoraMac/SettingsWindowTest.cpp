@@ -141,6 +141,7 @@ TEST_F(SettingsWindow, ThePaneTogglesAreTheSamePreferencesTheViewMenuToggles) {
 }
 
 TEST_F(SettingsWindow, ItReportsFalseWhenShownItsStateOneTurnLaterAndBlocksTheReaderWhileActive) {
+    app().openSample();
     window().hide();
     app().setSettingsHasFocus(true);
     window().show();
@@ -149,8 +150,8 @@ TEST_F(SettingsWindow, ItReportsFalseWhenShownItsStateOneTurnLaterAndBlocksTheRe
     window().activateWindow();
     ASSERT_TRUE(test::processEventsUntil([&] { return app().settingsHasFocus(); }));
     EXPECT_TRUE(app().commandContext().isBlocked);
-    app().openSample();
-    EXPECT_FALSE(app().playback().player().reading());
+    app().requestPlayback(ReaderPlaybackRequest::Action::togglePlayback);
+    EXPECT_FALSE(app().playbackRequest());
 
     window().close();
     EXPECT_FALSE(app().settingsHasFocus());

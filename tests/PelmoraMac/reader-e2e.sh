@@ -3,11 +3,11 @@
 #
 # The real program end to end, on an X display with openbox (run under scripts/with-xvfb --openbox, which
 # gives it fresh data and configuration folders), with the test-host variable set so that no updater
-# starts: exactly one window titled "Tavrine"; a Japanese text put on the clipboard, imported by the
-# clipboard hot key (Meta+Ctrl+Alt+V), which brings the window up and plays it; the reading area changes
-# while it plays and stands still once Space has paused it; Ctrl+Q quits with status 0; the store holds
-# the reading in its history at a position past its start; a relaunch puts the window where it was.
-# Screenshots of each step are kept in ARTIFACTS.
+# starts: exactly one window titled "Tavrine"; a Japanese text put on the clipboard and imported by the
+# clipboard hot key (Meta+Ctrl+Alt+V), which brings the minimised window up and plays it; the reading
+# area changes while it plays and stands still once Space (the reading area focused by a click) has
+# paused it; Ctrl+Q quits with status 0; the store holds the reading in its history at a position past
+# its start; a relaunch puts the window where it was. Screenshots of each step are kept in ARTIFACTS.
 set -euo pipefail
 tavrine=$1
 screenshot=$2
@@ -84,6 +84,10 @@ sleep 1.5
 screen_changes 0.6 || fail "the imported text does not play"
 shot 2-playing
 
+# The keyboard focus to the reading area (a click on it), then Space pauses.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT * 35 / 100)) click 1
+xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
 xdotool key space
 sleep 0.5
 screen_changes 0.6 && fail "Space did not pause the reading"
