@@ -11,12 +11,12 @@
 #include <QString>
 
 #include <atomic>
-#include <map>
-#include <utility>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <optional>
 #include <thread>
+#include <utility>
 
 namespace tavrine::test {
 

@@ -7,10 +7,10 @@
 #include "PelmoraMac/App/TerminationSignals.h"
 #include "PelmoraMac/App/UnavailableUpdater.h"
 #include "PelmoraMac/App/WindowSheetWatcher.h"
-#include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/ApplicationCapture.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
@@ -69,14 +69,16 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
           [] { return std::make_unique<ReaderSourceNavigation>(); })),
       m_readerFocusRequest(
           std::make_unique<OnceOnly<QUuid>>([] { return std::make_unique<QUuid>(QUuid::createUuid()); })),
-      m_shortcut(std::make_unique<OnceOnly<GlobalCaptureShortcut>>([this, registerHotKey = configuration.registerHotKey] {
-          return std::make_unique<GlobalCaptureShortcut>(GlobalCaptureShortcut::Command::frontmost, *m_defaults,
-                                                         registerHotKey);
-      })),
-      m_clipboardShortcut(std::make_unique<OnceOnly<GlobalCaptureShortcut>>([this, registerHotKey = configuration.registerHotKey] {
-          return std::make_unique<GlobalCaptureShortcut>(GlobalCaptureShortcut::Command::clipboard, *m_defaults,
-                                                         registerHotKey);
-      })),
+      m_shortcut(
+          std::make_unique<OnceOnly<GlobalCaptureShortcut>>([this, registerHotKey = configuration.registerHotKey] {
+              return std::make_unique<GlobalCaptureShortcut>(GlobalCaptureShortcut::Command::frontmost, *m_defaults,
+                                                             registerHotKey);
+          })),
+      m_clipboardShortcut(
+          std::make_unique<OnceOnly<GlobalCaptureShortcut>>([this, registerHotKey = configuration.registerHotKey] {
+              return std::make_unique<GlobalCaptureShortcut>(GlobalCaptureShortcut::Command::clipboard, *m_defaults,
+                                                             registerHotKey);
+          })),
       m_quitAction(std::make_unique<QAction>(u"終了"_s)),
       m_readerWindow(std::make_unique<ReaderWindow>()),
       m_windowController(

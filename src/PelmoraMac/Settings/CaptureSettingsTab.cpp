@@ -2,8 +2,8 @@
 
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
-#include "PelmoraMac/Settings/ShortcutSetting.h"
 #include "PelmoraMac/Settings/ReaderPermissionButtons.h"
+#include "PelmoraMac/Settings/ShortcutSetting.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
@@ -51,9 +51,10 @@ CaptureSettingsTab::CaptureSettingsTab(CaptureModel& capture, GlobalCaptureShort
       m_retry(new QPushButton(u"ショートカットを再登録"_s)),
       m_accessibility(text(QString(), ReaderTextStyle::body)),
       m_permissionButtons(new ReaderPermissionButtons(capture, u"状態を再確認"_s)),
-      m_deniedHint(text(u"許可しなかった場合は「システム設定を開く」でアクセシビリティを許可し、戻って状態を再確認してください。"
-                        u"許可後は元のアプリから取り込み直します。"_s,
-                        ReaderTextStyle::caption, true)),
+      m_deniedHint(
+          text(u"許可しなかった場合は「システム設定を開く」でアクセシビリティを許可し、戻って状態を再確認してください。"
+               u"許可後は元のアプリから取り込み直します。"_s,
+               ReaderTextStyle::caption, true)),
       m_browserStatus(text(QString(), ReaderTextStyle::body)),
       m_browserButton(new QPushButton) {
     Q_ASSERT(isMainThread());

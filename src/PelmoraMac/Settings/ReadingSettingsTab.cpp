@@ -52,8 +52,10 @@ ReadingSettingsTab::ReadingSettingsTab(ReaderTextSizeSettings& textSizes, Reader
         row.bigger = new QToolButton;
         row.bigger->setText(u"+"_s);
         row.reset = new QPushButton(u"初期サイズに戻す"_s);
-        connect(row.smaller, &QToolButton::clicked, this, [this, target] { m_textSizes.perform(Action::decrease, target); });
-        connect(row.bigger, &QToolButton::clicked, this, [this, target] { m_textSizes.perform(Action::increase, target); });
+        connect(row.smaller, &QToolButton::clicked, this,
+                [this, target] { m_textSizes.perform(Action::decrease, target); });
+        connect(row.bigger, &QToolButton::clicked, this,
+                [this, target] { m_textSizes.perform(Action::increase, target); });
         connect(row.reset, &QPushButton::clicked, this, [this, target] { m_textSizes.perform(Action::reset, target); });
         auto* line = new QHBoxLayout;
         line->addWidget(row.label);

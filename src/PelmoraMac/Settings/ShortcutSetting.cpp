@@ -97,8 +97,8 @@ void ShortcutSetting::refresh() {
                        (m_shortcut.isRegistered() ? u"登録済み"_s : u"未登録"_s) + u"）"_s);
     m_recorder->setLabel(m_draft ? chordDisplayLabel(*m_draft) : ShortcutRecorder::kIdleLabel);
     m_save->setEnabled(m_draft.has_value());
-    m_reset->setEnabled(
-        !(m_shortcut.chord() == GlobalCaptureShortcut::defaultChord(m_shortcut.command()) && m_shortcut.isRegistered()));
+    m_reset->setEnabled(!(m_shortcut.chord() == GlobalCaptureShortcut::defaultChord(m_shortcut.command()) &&
+                          m_shortcut.isRegistered()));
     m_error->setVisible(m_shortcut.errorMessage().has_value());
     m_error->setText(m_shortcut.errorMessage().value_or(QString()));
 }
