@@ -186,6 +186,24 @@ TEST_F(Application, AChangedChordIsCopiedIntoTheCaptureLabelsAtOnce) {
                                         app.clipboardShortcut().chord(), true));
     EXPECT_EQ(app.capture().frontmostShortcutLabel(), u"Ctrl+Alt+1"_s);
     EXPECT_EQ(app.capture().clipboardShortcutLabel(), u"Meta+Ctrl+Alt+V"_s);
+
+    // The next process grabs the stored chord at its first start-up.
+    test::FakeHotKeys nextHotKeys;
+    PelmoraApp::Configuration next{
+        .defaults = std::make_unique<MemoryDefaults>(),
+        .storeFile = std::nullopt,
+        .makeUpdater = test::fakeUpdaters(std::make_shared<test::FakeUpdater::Record>()),
+        .isTestHost = [] { return true; },
+        .terminate = [] {},
+        .windowEnvironment = ReaderWindowEnvironment::desktop(),
+        .registerHotKey = nextHotKeys.function(),
+    };
+    const QString key = S::defaultsKey(S::Command::frontmost);
+    next.defaults->setData(key, std::get<QByteArray>(*app.defaults().object(key)));
+    PelmoraApp nextApp(std::move(next));
+    nextApp.openReader();
+    EXPECT_TRUE(nextHotKeys.grabs.contains({18, S::kCommandKey | S::kOptionKey}));
+    nextApp.readerWindow().hide();
 }
 
 TEST_F(Application, AWindowModalDialogOverAnyWindowBlocksTheReaderUntilItCloses) {
