@@ -11,6 +11,7 @@
 #include "ReaderEPUB/EPUBFailureMessage.h"
 #include "ReaderStorage/ReadingStore.h"
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
+#include "ReaderUI/Player/ReadingPlayer.h"
 
 #include "support/EPUBRealBookSupport.h"
 #include "support/EventLoop.h"
@@ -455,13 +456,19 @@ TEST_F(LibraryFileImportTest, DropTargetSaysWhetherItCanReceiveAndHandsOverTheDr
     EXPECT_FALSE(model.isImportingFile());
     blocked = false;
 
-    // Two files: told, nothing imported.
+    // Two files: told, nothing imported, and what plays goes on playing.
+    ReadingPlayer& player = playback->player();
+    ASSERT_TRUE(player.apply(ImportedReading::fromText(u"再生中の本文です。"_s, false, clock), true));
+    player.startPlayback(true);
+    ASSERT_EQ(player.session().status, ReadingSession::Status::playing);
     QMimeData two;
     two.setUrls({QUrl::fromLocalFile(u"/tmp/a.txt"_s), QUrl::fromLocalFile(u"/tmp/b.txt"_s)});
     EXPECT_EQ(drag(two), std::pair(ReaderFileDropTarget::kTitle, Qt::CopyAction));
     EXPECT_TRUE(drop(two));
     EXPECT_TRUE(model.fileImportMessage()->startsWith(u"一度に追加できるのは一つのファイルです。"_s));
     EXPECT_FALSE(model.isImportingFile());
+    EXPECT_EQ(player.session().status, ReadingSession::Status::playing);
+    player.pause();
     // A text: no file at all.
     QMimeData text;
     text.setText(u"ただの文章"_s);

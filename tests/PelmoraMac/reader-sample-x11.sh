@@ -6,6 +6,8 @@
 # Space starts it (the phrases change on screen) and Space again pauses it (they stop changing); Ctrl+Q
 # quits and the sample is in the stored history under its title. Screenshots of each step are kept.
 set -euo pipefail
+# Under the sanitizers, a leak Qt's GUI library sometimes leaves at exit is not the application's.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan-qt-gui.supp"
 tavrine=$1
 screenshot=$2
 artifacts=$3

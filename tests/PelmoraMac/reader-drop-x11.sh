@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# reader-drop-x11.sh TAVRINE DRAG-SOURCE X11-SCREENSHOT ARTIFACTS
+#
+# The real executable on an X display with a window manager (run under scripts/with-xvfb --openbox, which
+# gives it fresh user folders): another client drags a .txt file onto the reader window by a real drag and
+# drop, driven by xdotool. The window takes it as a copy, imports it into the library and opens it; after
+# Ctrl+Q the reading is in the stored library. Screenshots before, during and after the drop are kept.
+set -euo pipefail
+# Under the sanitizers, a leak Qt's GUI library sometimes leaves at exit is not the application's.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan-qt-gui.supp"
+tavrine=$1
+drag_source=$2
+screenshot=$3
+artifacts=$4
+mkdir -p "$artifacts"
+data="$XDG_DATA_HOME/org.tavrine.Tavrine"
+work=$(mktemp -d)
+file="$work/散歩の記録.txt"
+printf '川沿いの道を歩いた記録です。橋の上で足を止めました。' >"$file"
+source_out="$work/drag-source.out"
+tavrine_pid=""
+source_pid=""
+cleanup() {
+  [ -n "$source_pid" ] && kill "$source_pid" 2>/dev/null || true
+  [ -n "$tavrine_pid" ] && kill "$tavrine_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "reader-drop-x11: $*" >&2
+  exit 1
+}
+
+shot() {
+  "$screenshot" "$artifacts/reader-drop-$1.png"
+}
+
+# The window's place on the screen, as X and Y (xdotool's report counts the frame twice under openbox).
+place_of() {
+  local info
+  info=$(xwininfo -id "$1")
+  X=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
+  Y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
+  WIDTH=$(awk '/Width:/ {print $2}' <<<"$info")
+  HEIGHT=$(awk '/Height:/ {print $2}' <<<"$info")
+}
+
+wait_for_window() {
+  local found=""
+  for _ in $(seq 1 200); do
+    found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+    [ -n "$found" ] && break
+    sleep 0.1
+  done
+  [ -n "$found" ] || fail "no window titled $1 appeared"
+  echo "$found"
+}
+
+"$tavrine" &
+tavrine_pid=$!
+window=$(wait_for_window '^Tavrine$')
+xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus --sync "$window"
+sleep 0.5
+place_of "$window"
+target_x=$((X + WIDTH / 2))
+target_y=$((Y + HEIGHT / 3))
+
+"$drag_source" "$file" 20 900 >"$source_out" &
+source_pid=$!
+source_window=$(wait_for_window '^drag-source$')
+sleep 0.5
+place_of "$source_window"
+shot 1-before
+
+# Press in the source (the drag starts), move over the window in steps so that each position is told, then
+# release over it.
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
+sleep 0.2
+xdotool mousedown 1
+sleep 0.3
+for step in 1 2 3 4 5 6 7 8; do
+  xdotool mousemove $((X + WIDTH / 2 + (target_x - X - WIDTH / 2) * step / 8)) \
+    $((Y + HEIGHT / 2 + (target_y - Y - HEIGHT / 2) * step / 8))
+  sleep 0.1
+done
+xdotool mousemove $((target_x + 2)) "$target_y"
+sleep 0.5
+shot 2-dragging
+xdotool mouseup 1
+
+for _ in $(seq 1 100); do kill -0 "$source_pid" 2>/dev/null || break; sleep 0.1; done
+wait "$source_pid" || fail "the drag source ended with status $?"
+source_pid=""
+action=$(tail -n 1 "$source_out")
+[ "$action" = copy ] || fail "the window did not take the drop as a copy (the source says: $action)"
+
+# The import runs on; the file's text is then stored in the library.
+for _ in $(seq 1 100); do
+  grep -rqs '川沿いの道を歩いた記録です。' "$data" && break
+  sleep 0.1
+done
+sleep 0.5
+xdotool mousemove 0 0
+shot 3-imported
+grep -rqs '川沿いの道を歩いた記録です。' "$data" || fail "the dropped file was not stored"
+
+xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+xdotool key --clearmodifiers ctrl+q
+for _ in $(seq 1 300); do kill -0 "$tavrine_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$tavrine_pid" 2>/dev/null && { kill -KILL "$tavrine_pid"; fail "tavrine did not quit"; }
+wait "$tavrine_pid" || fail "tavrine ended with status $?"
+tavrine_pid=""
+grep -q '散歩の記録' "$data/reading-store.json" || fail "the dropped file is not in the stored library"
+echo "a file dragged from another client was taken as a copy, imported and stored"
