@@ -4,6 +4,7 @@
 #include "PelmoraMac/App/MacUpdateController.h"
 #include "PelmoraMac/App/OnceOnly.h"
 #include "PelmoraMac/App/ReaderAppDelegate.h"
+#include "PelmoraMac/App/ReaderTrace.h"
 #include "PelmoraMac/App/TerminationSignals.h"
 #include "PelmoraMac/App/UnavailableUpdater.h"
 #include "PelmoraMac/App/WindowSheetWatcher.h"
@@ -11,6 +12,7 @@
 #include "PelmoraMac/Capture/X11/ApplicationCapture.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
@@ -96,6 +98,7 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
           });
           ReaderTheme::apply(*window);
           window->addAction(m_quitAction.get());
+          window->addAction(&m_commands->action(ReaderMenuItem::settings));
           return window;
       })),
       m_registersHotKeys(configuration.capturesDesktop || bool(configuration.registerHotKey)) {
@@ -122,12 +125,15 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
     });
 
     followCommandInputs();
+    m_commands = std::make_unique<ReaderCommands>(*this);
+    m_readerWindow->setMenuBar(m_commands->makeMenuBar(*m_readerWindow));
     m_readerRoot = new ReaderWindowRoot(*this, *m_readerWindow);
     m_readerWindow->setContent(m_readerRoot);
     m_readerToolbar = new ReaderWindowToolbar(*this, m_readerRoot->workspace(), m_readerWindow.get());
     m_readerWindow->addToolBar(m_readerToolbar);
     ReaderTheme::apply(*m_readerWindow);
     attachLifecycleHandlers();
+    if (ReaderTrace::isEnabled()) m_traceMarks = std::make_unique<ReaderTraceMarks>(*this);
 }
 
 PelmoraApp::~PelmoraApp() {
@@ -200,6 +206,7 @@ bool PelmoraApp::hasSettingsWindow() const {
 
 void PelmoraApp::openReader() {
     Q_ASSERT(isMainThread());
+    m_capture->cancel();
     m_windowController->showNormally();
 }
 

@@ -25,10 +25,12 @@ class CaptureModel;
 class MacReadingPlayback;
 class MacUpdateController;
 class ReaderAppDelegate;
+class ReaderCommands;
 class ReaderEPUBPresentation;
 class ReaderHistoryModel;
 class ReaderPresentation;
 class ReaderSettingsView;
+class ReaderTraceMarks;
 class ReaderSourceNavigation;
 class ReaderWindow;
 class ReaderWindowController;
@@ -109,6 +111,8 @@ public:
     ReaderWindowToolbar& readerToolbar() const { return *m_readerToolbar; }
     // The quit command, Ctrl+Q, application-wide: every window of the application carries it.
     QAction& quitAction() const;
+    // The reader window's menu bar and the tray icon, made with the window.
+    ReaderCommands& commands() const { return *m_commands; }
 
     // ---- Made on first read ----
     ReaderEPUBPresentation& epubPresentation();
@@ -177,7 +181,8 @@ public:
     void cancelPendingSelection();
 
     // ---- Operations ----
-    // Shows the reader window (again), in front and active, on the display it was last on.
+    // Abandons a running capture and shows the reader window (again), in front and active, on the display
+    // it was last on.
     void openReader();
     // Shows the settings window, made the first time.
     void openSettings();
@@ -243,6 +248,9 @@ private:
     std::unique_ptr<TerminationSignals> m_terminationSignals;
     std::unique_ptr<ReaderWindow> m_readerWindow;
     std::unique_ptr<ReaderWindowController> m_windowController;
+    std::unique_ptr<ReaderCommands> m_commands;
+    // Only while tracing.
+    std::unique_ptr<ReaderTraceMarks> m_traceMarks;
     // Owned by the reader window.
     ReaderWindowRoot* m_readerRoot = nullptr;
     ReaderWindowToolbar* m_readerToolbar = nullptr;

@@ -3,6 +3,7 @@
 #include "PelmoraMac/App/OnceOnly.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderSample.h"
+#include "PelmoraMac/App/ReaderTrace.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Capture/X11/QClipboardPasteboard.h"
@@ -141,7 +142,12 @@ void PelmoraApp::requestPlayback(ReaderPlaybackRequest::Action action) {
     Q_ASSERT(isMainThread());
     const ReaderCommandContext state = commandContext();
     if (state.isImporting || state.isBlocked) return;
-    if (!m_playback->player().canPerform(action)) return;
+    const ReadingPlayer& player = m_playback->player();
+    if (!player.canPerform(action)) return;
+    if (m_traceMarks && action == ReaderPlaybackRequest::Action::togglePlayback &&
+        player.session().status != ReadingSession::Status::playing && !player.isWaitingToPlay()) {
+        m_traceMarks->playRequested();
+    }
     m_playbackRequest.emplace(action);
     emit playbackRequestChanged();
 }
