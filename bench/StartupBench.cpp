@@ -226,8 +226,8 @@ void measure(const std::string& library, Figures& figures) {
         if (equals != std::string::npos) values[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
     }
     run("xdotool mousemove " + std::to_string(values["X"] + values["WIDTH"] / 2) + " " +
-        std::to_string(values["Y"] + values["HEIGHT"] / 2) + " click 1 mousemove " +
-        std::to_string(values["X"] + 4) + " " + std::to_string(values["Y"] + values["HEIGHT"] - 4));
+        std::to_string(values["Y"] + values["HEIGHT"] / 2) + " click 1 mousemove " + std::to_string(values["X"] + 4) +
+        " " + std::to_string(values["Y"] + values["HEIGHT"] - 4));
     sleepSeconds(0.5);
 
     key("ctrl+Return");
@@ -297,13 +297,13 @@ int main(int argc, char** argv) {
             if (const auto cold = measureCold(folder)) figures.coldWindow.push_back(*cold);
             measure(folder, figures);
         }
-        std::printf("{\"library\":\"%s\",\"runs\":%d,\"coldWindowMs\":%s,\"windowMs\":%s,\"storeOpenMs\":%s,"
-                    "\"readyMs\":%s,\"playToChunkMs\":%s,\"resumeToChunkMs\":%s,\"playbackCpuPercent\":%s,"
-                    "\"rssMiB\":%s}\n",
-                    name.c_str(), kRuns, number(figures.coldWindow).c_str(), number(figures.window).c_str(),
-                    number(figures.storeOpen).c_str(), number(figures.ready).c_str(),
-                    number(figures.playToChunk).c_str(), number(figures.resumeToChunk, 2).c_str(),
-                    number(figures.cpu).c_str(), number(figures.rss).c_str());
+        std::printf(
+            "{\"library\":\"%s\",\"runs\":%d,\"coldWindowMs\":%s,\"windowMs\":%s,\"storeOpenMs\":%s,"
+            "\"readyMs\":%s,\"playToChunkMs\":%s,\"resumeToChunkMs\":%s,\"playbackCpuPercent\":%s,"
+            "\"rssMiB\":%s}\n",
+            name.c_str(), kRuns, number(figures.coldWindow).c_str(), number(figures.window).c_str(),
+            number(figures.storeOpen).c_str(), number(figures.ready).c_str(), number(figures.playToChunk).c_str(),
+            number(figures.resumeToChunk, 2).c_str(), number(figures.cpu).c_str(), number(figures.rss).c_str());
         std::fflush(stdout);
     }
     run("rm -rf '" + library + "'");

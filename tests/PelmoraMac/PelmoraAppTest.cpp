@@ -7,6 +7,8 @@
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Menus/ReaderCommands.h"
+#include "PelmoraMac/Menus/ReaderMenuState.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
@@ -215,8 +217,11 @@ TEST_F(Application, AWindowModalDialogOverAnyWindowBlocksTheReaderUntilItCloses)
     dialog->open();
     EXPECT_TRUE(app.readerHasSheet());
     EXPECT_TRUE(app.commandContext().isBlocked);
+    const QAction& settings = app.commands().action(ReaderMenuItem::settings);
+    EXPECT_TRUE(processEventsUntil([&] { return !settings.isEnabled(); }));
     dialog->close();
     EXPECT_FALSE(app.readerHasSheet());
+    EXPECT_TRUE(processEventsUntil([&] { return settings.isEnabled(); }));
     // An application-modal dialog is no sheet (it blocks through the modal test).
     QDialog modal;
     modal.setWindowModality(Qt::ApplicationModal);

@@ -160,7 +160,8 @@ TEST_F(ReaderMenuBar, PlaybackKeysRunOnlyWhatTheStateAllows) {
     EXPECT_EQ(requests(), 1);
     EXPECT_EQ(app().playbackRequest()->action, Action::togglePlayback);
     // Waiting for its automatic start counts as playing.
-    ASSERT_TRUE(processEventsUntil([&] { return player().isWaitingToPlay() || player().session().status == ReadingSession::Status::playing; }));
+    ASSERT_TRUE(processEventsUntil(
+        [&] { return player().isWaitingToPlay() || player().session().status == ReadingSession::Status::playing; }));
     EXPECT_EQ(now(Item::togglePlayback).title, u"一時停止"_s);
     press(ReaderCommandShortcuts::togglePlayback);
     EXPECT_EQ(requests(), 2);

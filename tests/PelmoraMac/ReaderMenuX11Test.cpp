@@ -8,8 +8,8 @@
 #include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
-#include "ReaderUI/Source/ReaderSourceNavigation.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
+#include "ReaderUI/Source/ReaderSourceNavigation.h"
 
 #include "AppTesting.h"
 #include "support/GuiTesting.h"
@@ -133,7 +133,8 @@ TEST(ReaderMenuX11, EveryKeyReachesItsItemAndADisabledItemsKeyNothing) {
     app.sourceNavigation().startSearch();
     ASSERT_TRUE(processEventsUntil([&] { return commands.action(Item::findNext).isEnabled(); }));
     for (const char* chord : {"ctrl+g", "ctrl+shift+g"}) xdotool({u"key"_s, QString::fromLatin1(chord)});
-    EXPECT_TRUE(processEventsUntil([&] { return triggered[Item::findNext] == 1 && triggered[Item::findPrevious] == 1; }));
+    EXPECT_TRUE(
+        processEventsUntil([&] { return triggered[Item::findNext] == 1 && triggered[Item::findPrevious] == 1; }));
     EXPECT_EQ(triggered[Item::slower], 1);
 
     // The playback menu, opened by a click on its title.

@@ -5,6 +5,8 @@
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderAppDelegate.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Menus/ReaderCommands.h"
+#include "PelmoraMac/Menus/ReaderMenuState.h"
 #include "PelmoraMac/Settings/CaptureSettingsTab.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Settings/ShortcutRecorder.h"
@@ -18,6 +20,7 @@
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
+#include <QAction>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
@@ -102,6 +105,9 @@ TEST_F(TwoWindows, TheRecorderTakesRealChordsAlsoThoseTheHotKeysHold) {
     EXPECT_EQ(app().defaults().object(u"reader.mac.captureShortcut.1"_s),
               DefaultsValue(QByteArray(R"({"keyCode":19,"modifiers":2304})")));
     EXPECT_EQ(app().capture().frontmostShortcutLabel(), u"Ctrl+Alt+2"_s);
+    const QAction& line = app().commands().action(ReaderMenuItem::frontmostShortcutLine);
+    EXPECT_TRUE(processEventsUntil([&] { return line.text() == u"他アプリで取り込む：Ctrl+Alt+2"_s; }))
+        << line.text().toStdString();
 
     // Refused while the settings window is active; run once the reader is.
     xdotool({u"key"_s, u"--clearmodifiers"_s, u"ctrl+alt+2"_s});

@@ -8,8 +8,8 @@
 
 #include <QAbstractEventDispatcher>
 #include <QEvent>
-#include <QWindow>
 #include <QThread>
+#include <QWindow>
 
 #include <fcntl.h>
 #include <time.h>

@@ -96,16 +96,36 @@ const std::vector<Row>& menuRows() {
         {Menu::playback, K::item, Item::togglePlayback, Keys::togglePlayback},
         {Menu::playback, K::item, Item::replay, Keys::replay},
         {Menu::playback, K::separator},
-        {Menu::playback, K::item, Item::backSentence, Keys::backSentence, {},
+        {Menu::playback,
+         K::item,
+         Item::backSentence,
+         Keys::backSentence,
+         {},
          u"現在の文の先頭へ戻って一時停止します。先頭にいるときは前の文へ戻ります"_s},
-        {Menu::playback, K::item, Item::forwardSentence, Keys::forwardSentence, {},
+        {Menu::playback,
+         K::item,
+         Item::forwardSentence,
+         Keys::forwardSentence,
+         {},
          u"次の文の先頭へ移動して一時停止します"_s},
-        {Menu::playback, K::item, Item::backChapter, Keys::backChapter, {},
+        {Menu::playback,
+         K::item,
+         Item::backChapter,
+         Keys::backChapter,
+         {},
          u"現在の章の先頭へ戻って一時停止します。先頭にいるときは前の章へ戻ります。目次の章・節を使います"_s},
-        {Menu::playback, K::item, Item::forwardChapter, Keys::forwardChapter, {},
+        {Menu::playback,
+         K::item,
+         Item::forwardChapter,
+         Keys::forwardChapter,
+         {},
          u"次の章の先頭へ移動して一時停止します。目次の章・節を使います"_s},
         {Menu::playback, K::separator},
-        {Menu::playback, K::item, Item::speedLine, {}, {},
+        {Menu::playback,
+         K::item,
+         Item::speedLine,
+         {},
+         {},
          u"1.0×は補正前の表示時間0.3秒です。長さと句読点の補正は維持します。倍率は読書効果を保証しません。"_s},
         {Menu::playback, K::item, Item::slower, Keys::slower},
         {Menu::playback, K::item, Item::faster, Keys::faster},
@@ -138,7 +158,8 @@ ReaderMenuInputs::TextOperations textOperations() {
     if (auto* plain = qobject_cast<QPlainTextEdit*>(focused)) return editor(plain);
     if (auto* view = dynamic_cast<InteractionTextView*>(focused)) {
         const auto ranges = view->selectedRanges();
-        return {.copy = std::any_of(ranges.begin(), ranges.end(), [](const TextRange& range) { return !range.isEmpty(); })};
+        return {.copy =
+                    std::any_of(ranges.begin(), ranges.end(), [](const TextRange& range) { return !range.isEmpty(); })};
     }
     return {};
 }
@@ -186,7 +207,8 @@ void ReaderCommands::makeActions() {
         m_actions[std::size_t(row.item)] = action;
         // Keys a text field handles itself are shown after a tab, as a menu shows an item's keys.
         if (row.shownKeys != QKeySequence::UnknownKey) {
-            m_shownKeys[std::size_t(row.item)] = u"\t"_s + QKeySequence(row.shownKeys).toString(QKeySequence::NativeText);
+            m_shownKeys[std::size_t(row.item)] =
+                u"\t"_s + QKeySequence(row.shownKeys).toString(QKeySequence::NativeText);
         }
         if (row.keys) {
             action->setShortcut(*row.keys);
@@ -262,10 +284,10 @@ void ReaderCommands::followInputs() {
     connect(m_editFocus.get(), &ReaderEditFocus::changed, this, changed);
     connect(qApp, &QApplication::focusChanged, this, changed);
     ReadingPlayer& player = m_app.playback().player();
-    for (const auto signal : {&ReadingPlayer::sessionChanged, &ReadingPlayer::baseSecondsChanged,
-                              &ReadingPlayer::isWaitingToPlayChanged, &ReadingPlayer::isPreparingChanged,
-                              &ReadingPlayer::chapterNavigationChanged, &ReadingPlayer::readingChanged,
-                              &ReadingPlayer::replacementSnapshotChanged, &ReadingPlayer::sourceWindowChanged}) {
+    for (const auto signal :
+         {&ReadingPlayer::sessionChanged, &ReadingPlayer::baseSecondsChanged, &ReadingPlayer::isWaitingToPlayChanged,
+          &ReadingPlayer::isPreparingChanged, &ReadingPlayer::chapterNavigationChanged, &ReadingPlayer::readingChanged,
+          &ReadingPlayer::replacementSnapshotChanged, &ReadingPlayer::sourceWindowChanged}) {
         connect(&player, signal, this, changed);
     }
     connect(&player.textSizes(), &ReaderTextSizeSettings::rsvpPointSizeChanged, this, changed);
