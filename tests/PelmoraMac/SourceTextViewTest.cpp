@@ -4,6 +4,8 @@
 #include "PelmoraMac/Source/InteractionTextEdit.h"
 #include "PelmoraMac/Source/ReaderTextHighlight.h"
 
+#include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/ToQColor.h"
 #include "support/EventLoop.h"
 #include "support/QtPrinters.h"
 
@@ -15,6 +17,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QThread>
 #include <QWheelEvent>
 
 namespace tavrine {
@@ -51,9 +54,10 @@ struct Pane {
     View* view = new View(&window);
     int interactions = 0;
 
-    explicit Pane(const QString& text, QSize size = {600, 400}) {
+    explicit Pane(const QString& text, QSize size = {600, 400}) : Pane(plainDocument(text), size) {}
+    explicit Pane(const ReadingDocument& document, QSize size = {600, 400}) {
         view->setOnInteraction([this] { ++interactions; });
-        view->load(plainDocument(text), 15);
+        view->load(document, 15);
         window.resize(size);
         view->resize(size);
         window.show();
@@ -65,6 +69,10 @@ struct Pane {
     void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QKeyEvent press(QEvent::KeyPress, key, modifiers, key == Qt::Key_Space ? u" "_s : QString());
         QApplication::sendEvent(view, &press);
+    }
+    void mouse(QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, view->viewport()->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &event);
     }
     void click(QPointF at = {20, 20}) {
         const QPointF global = view->viewport()->mapToGlobal(at);
@@ -208,6 +216,33 @@ TYPED_TEST(SourceTextViewTest, CopyWritesTheSelectedSourceUnitsAndTheCaretStepsO
     EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{9, 11}}));
 }
 
+TYPED_TEST(SourceTextViewTest, CtrlArrowsMoveByWordAndShiftExtends) {
+    // alpha·beta,·gamma: moves stop where a word or punctuation starts (0, 6, 10, 12) and at the line end.
+    Pane<TypeParam> pane(u"alpha beta, gamma\n日本語\n"_s);
+    pane.view->setSelectedRange({0, 0});
+    pane.key(Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{0, 0}}));
+    for (const qsizetype stop : {6, 10, 12, 17}) {
+        pane.key(Qt::Key_Right, Qt::ControlModifier);
+        EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{stop, stop}}));
+    }
+    pane.view->setSelectedRange({12, 12});
+    pane.key(Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{10, 12}}));
+    pane.key(Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{6, 12}}));
+    EXPECT_EQ(pane.interactions, 7);
+    // From inside a word, back to its start.
+    pane.view->setSelectedRange({8, 8});
+    pane.key(Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{6, 6}}));
+    // At the end there is nowhere further to go.
+    const qsizetype length = pane.view->textLength();
+    pane.view->setSelectedRange({length, length});
+    pane.key(Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{length, length}}));
+}
+
 TYPED_TEST(SourceTextViewTest, AWideDocumentScrollsSidewaysOnlyAsFarAsItsWidth) {
     Pane<TypeParam> pane(manyParagraphs(5));
     pane.view->setMinimumDocumentWidth(pane.view->viewport()->width() + 300);
@@ -286,6 +321,81 @@ TEST(BoundedTextViewTest, TheHighlightIsAStorageDecorationDrawnInView) {
     EXPECT_TRUE(amber);
     // Only layouts near the view are kept.
     EXPECT_LT(pane.view->layoutCount(), 60);
+}
+
+TEST(BoundedTextViewTest, ADragHeldBeyondAnEdgeScrollsAndExtendsTheSelectionUntilReleased) {
+    Pane<BoundedTextView> pane(manyParagraphs());
+    const int height = pane.view->viewport()->height();
+    pane.mouse(QEvent::MouseButtonPress, {20, 20}, Qt::LeftButton);
+    const qsizetype anchor = pane.view->caretPosition();
+    // Above the top of a view at the top: nothing to scroll, the selection runs to the start.
+    pane.mouse(QEvent::MouseMove, {20, -30}, Qt::LeftButton);
+    for (int i = 0; i < 3; ++i) QThread::msleep(20), QCoreApplication::processEvents();
+    EXPECT_EQ(pane.vertical()->value(), 0);
+    EXPECT_EQ(pane.view->selectedRanges(), (QList<TextRange>{{0, anchor}}));
+
+    pane.mouse(QEvent::MouseMove, {20, height + 30.0}, Qt::LeftButton);
+    ASSERT_TRUE(test::processEventsUntil([&] { return pane.vertical()->value() > height; }));
+    const TextRange selection = pane.view->selectedRanges().value(0);
+    EXPECT_EQ(selection.lowerBound, anchor);
+    EXPECT_GT(selection.upperBound, pane.view->offsetAtViewportPoint({20, height / 2.0}));
+    // Back inside, the scrolling stops; so it does once released outside.
+    pane.mouse(QEvent::MouseMove, {20, height - 10.0}, Qt::LeftButton);
+    int value = pane.vertical()->value();
+    QThread::msleep(120);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pane.vertical()->value(), value);
+    pane.mouse(QEvent::MouseMove, {20, height + 30.0}, Qt::LeftButton);
+    pane.mouse(QEvent::MouseButtonRelease, {20, height + 30.0}, Qt::NoButton);
+    value = pane.vertical()->value();
+    QThread::msleep(120);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pane.vertical()->value(), value);
+}
+
+TEST(BoundedTextViewTest, AGridTableIsDrawnInRowsOfEqualColumns) {
+    using Kind = ReadingDocument::Span::Kind;
+    // Before\n | 見出しA | 見出しB | / | 短い | a cell long enough to wrap onto several lines | After
+    const QString before = u"前の段落。\n"_s;
+    const QStringList cells{u"見出しA\n"_s, u"見出しB\n"_s, u"短い\n"_s, QString(60, u'長') + u"\n二つ目の段落\n"_s};
+    ReadingDocument document = plainDocument(before + cells.join(QString()) + u"後の段落。\n"_s);
+    QList<qsizetype> starts;
+    qsizetype at = before.size();
+    for (qsizetype i = 0; i < cells.size(); ++i) {
+        starts.append(at);
+        document.spans.append({.kind = i < 2 ? Kind::tableHeader : Kind::tableCell,
+                               .start = at,
+                               .end = at + cells[i].size(),
+                               .level = 0});
+        at += cells[i].size();
+    }
+    document.spans.append({.kind = Kind::table, .start = before.size(), .end = at, .level = 2});
+    Pane<BoundedTextView> pane(document);
+    BoundedTextView& view = *pane.view;
+    ASSERT_TRUE(view.storage()->drawsGridTables());
+
+    const auto rect = [&](qsizetype offset) { return view.characterRect(offset); };
+    // One row shares its top; the second column starts halfway across.
+    EXPECT_EQ(rect(starts[0]).top(), rect(starts[1]).top());
+    EXPECT_EQ(rect(starts[2]).top(), rect(starts[3]).top());
+    EXPECT_NEAR(rect(starts[1]).left() - rect(starts[0]).left(), (view.viewport()->width() - 16) / 2.0, 1);
+    // The long cell wraps inside its column, its second paragraph below it, and the row is as tall as it:
+    // the text after the table starts below its last line.
+    const QRectF second = rect(at - 3);
+    EXPECT_GT(second.top(), rect(starts[3]).bottom() + rect(starts[3]).height());
+    EXPECT_GT(second.left(), rect(starts[1]).left() - 1);
+    EXPECT_GT(rect(at).top(), second.bottom());
+    EXPECT_EQ(rect(at).left(), rect(0).left());
+    // Points map to the cell under them, and Down keeps the column.
+    EXPECT_EQ(view.offsetAtViewportPoint(rect(starts[3] + 2).center()), starts[3] + 2);
+    EXPECT_EQ(view.offsetAtViewportPoint({rect(starts[3]).left() - 10, second.center().y()}), starts[2] + 2);
+    view.setCaretPosition(starts[1] + 1);
+    pane.key(Qt::Key_Down);
+    EXPECT_EQ(view.caretPosition(), starts[3] + 1);
+    // The header cells have the pane background behind their text.
+    const QImage image = view.viewport()->grab().toImage();
+    const QPoint inHeader = rect(starts[0] + 4).topRight().toPoint() + QPoint(4, 2);
+    EXPECT_EQ(image.pixelColor(inHeader), toQColor(ReaderPalette::sidebar));
 }
 
 }  // namespace

@@ -58,9 +58,11 @@ BoundedTextView::BoundedTextView(QWidget* parent) : QAbstractScrollArea(parent) 
     Q_UNUSED(accessible);
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::StrongFocus);
-    setAccessibleName(QStringLiteral("原文"));
+    InteractionRules::describeForAssistiveTechnology(*this);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setAutoFillBackground(false);
+    m_autoScroll.setInterval(50);
+    connect(&m_autoScroll, &QTimer::timeout, this, [this] { autoScroll(); });
     InteractionRules::reportUserScrolling(*this, this, [this] {
         if (!m_handlingKey) userInteracted();
     });
@@ -117,10 +119,27 @@ void BoundedTextView::cutBlocks() {
     m_blocks.clear();
     const QList<TextRange>& pieces = m_storage->ranges();
     const QList<TextRange>& paragraphs = m_storage->paragraphs();
+    static const QList<ReaderGridCell> none;
+    const QList<ReaderGridCell>& cells = m_storage->drawsGridTables() ? m_storage->article().cells() : none;
+    qsizetype cell = 0;
     for (qsizetype i = 0; i < pieces.size(); ++i) {
+        // Cells end with a line feed, so a piece lies wholly inside a cell or wholly outside all of them.
+        while (cell < cells.size() && cells[cell].span.end <= pieces[i].lowerBound) ++cell;
+        if (cell < cells.size() && cells[cell].span.start <= pieces[i].lowerBound) {
+            if (!m_blocks.isEmpty() && m_blocks.last().isTable() &&
+                cells[m_blocks.last().firstCell].table == cells[cell].table) {
+                Block& table = m_blocks.last();
+                ++table.pieceCount;
+                table.range.upperBound = pieces[i].upperBound;
+                table.cellCount = cell - table.firstCell + 1;
+            } else {
+                m_blocks.append({i, 1, pieces[i], cell, 1, cells[cell].columns});
+            }
+            continue;
+        }
         if (!m_blocks.isEmpty()) {
             Block& last = m_blocks.last();
-            if (last.pieceCount < kPiecesPerBlock && paragraphs[last.firstPiece] == paragraphs[i]) {
+            if (!last.isTable() && last.pieceCount < kPiecesPerBlock && paragraphs[last.firstPiece] == paragraphs[i]) {
                 ++last.pieceCount;
                 last.range.upperBound = pieces[i].upperBound;
                 continue;
@@ -145,56 +164,125 @@ void BoundedTextView::setMinimumDocumentWidth(double width) {
 }
 
 double BoundedTextView::estimatedHeight(const Block& block) const {
+    if (block.isTable()) {
+        const QTextTableCellFormat& box = m_storage->article().cells()[block.firstCell].format;
+        const double padding = box.topPadding() + box.bottomPadding();
+        const double cellWidth = std::max(m_layoutWidth / block.columns - box.leftPadding() - box.rightPadding(), 1.0);
+        const double cellUnits = static_cast<double>(block.range.length()) / block.cellCount;
+        const double lines = std::max(1.0, std::ceil(cellUnits * m_unitWidth / cellWidth));
+        return static_cast<double>(block.cellCount / block.columns) * (lines * m_lineHeight + padding);
+    }
     const double lines = std::max(1.0, std::ceil(block.range.length() * m_unitWidth / m_layoutWidth));
     return lines * m_lineHeight + m_paragraphSpacing;
 }
 
-BoundedTextView::Layout& BoundedTextView::layout(qsizetype index) {
-    auto found = m_layouts.find(index);
-    if (found != m_layouts.end()) return found->second;
-    const Block& block = m_blocks[index];
+BoundedTextView::Part BoundedTextView::layOutParagraph(qsizetype firstPiece, qsizetype pieceCount, double width) {
+    const TextRange range{m_storage->ranges()[firstPiece].lowerBound,
+                          m_storage->ranges()[firstPiece + pieceCount - 1].upperBound};
     QString text;
-    text.reserve(block.range.length());
+    text.reserve(range.length());
     QList<QTextLayout::FormatRange> formats;
     QTextBlockFormat first;
     QTextBlockFormat last;
     qsizetype seen = 0;
-    m_storage->enumerateTextElements(block.range.lowerBound, ReaderBoundedContentStorage::Direction::forward,
+    m_storage->enumerateTextElements(range.lowerBound, ReaderBoundedContentStorage::Direction::forward,
                                      [&](const std::shared_ptr<const ReaderBoundedParagraph>& piece) {
                                          if (seen == 0) first = piece->format;
                                          last = piece->format;
                                          const int shift = static_cast<int>(text.size());
-                                         for (QTextLayout::FormatRange range : piece->formats) {
-                                             range.start += shift;
-                                             formats.append(range);
+                                         for (QTextLayout::FormatRange format : piece->formats) {
+                                             format.start += shift;
+                                             formats.append(format);
                                          }
                                          text += piece->text;
-                                         return ++seen < block.pieceCount;
+                                         return ++seen < pieceCount;
                                      });
-    Layout made;
+    Part made;
+    made.range = range;
     made.text = std::make_unique<QTextLayout>(text, formats.isEmpty() ? QFont() : formats[0].format.font());
     made.text->setFormats(formats);
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     made.text->setTextOption(option);
     made.text->setCacheEnabled(true);
-    made.topMargin = first.topMargin();
-    made.bottomMargin = last.bottomMargin();
     made.lineSpacing = first.lineHeightType() == QTextBlockFormat::LineDistanceHeight ? first.lineHeight() : 0;
     const double left = first.leftMargin();
-    const double width = std::max(m_layoutWidth - left - first.rightMargin(), 1.0);
-    double y = made.topMargin;
+    const double lineWidth = std::max(width - left - first.rightMargin(), 1.0);
+    double y = first.topMargin();
     made.text->beginLayout();
     for (bool firstLine = true;; firstLine = false) {
         QTextLine line = made.text->createLine();
         if (!line.isValid()) break;
         const double indent = firstLine ? first.textIndent() : 0;
-        line.setLineWidth(std::max(width - indent, 1.0));
+        line.setLineWidth(std::max(lineWidth - indent, 1.0));
         line.setPosition(QPointF(left + indent, y));
         y += line.height() + made.lineSpacing;
     }
     made.text->endLayout();
-    const double height = y + made.bottomMargin;
+    made.height = y + last.bottomMargin();
+    return made;
+}
+
+void BoundedTextView::layOutTable(const Block& block, Layout& made) {
+    const QList<ReaderGridCell>& cells = m_storage->article().cells();
+    const QList<TextRange>& pieces = m_storage->ranges();
+    const QList<TextRange>& paragraphs = m_storage->paragraphs();
+    // Equal columns over the text's width; borders collapse onto the boxes' edges.
+    const double columnWidth = m_layoutWidth / block.columns;
+    qsizetype piece = block.firstPiece;
+    const qsizetype endPiece = block.firstPiece + block.pieceCount;
+    double rowTop = 0;
+    qsizetype rowStart = 0;
+    for (qsizetype index = block.firstCell; index < block.firstCell + block.cellCount; ++index) {
+        const ReaderGridCell& cell = cells[index];
+        const QTextTableCellFormat& format = cell.format;
+        CellBox box{index, {}, static_cast<qsizetype>(made.parts.size()), 0};
+        const double x = cell.column * columnWidth;
+        const double width = std::max(columnWidth - format.leftPadding() - format.rightPadding(), 1.0);
+        double y = 0;
+        while (piece < endPiece && pieces[piece].lowerBound < cell.span.end) {
+            qsizetype count = 1;
+            while (piece + count < endPiece && paragraphs[piece + count] == paragraphs[piece]) ++count;
+            Part part = layOutParagraph(piece, count, width);
+            part.origin = QPointF(x + format.leftPadding(), y);
+            y += part.height;
+            made.parts.push_back(std::move(part));
+            piece += count;
+        }
+        box.partCount = static_cast<qsizetype>(made.parts.size()) - box.firstPart;
+        box.box = QRectF(x, 0, columnWidth, y + format.topPadding() + format.bottomPadding());
+        made.cells.push_back(box);
+        if (cell.column + 1 < block.columns && index + 1 < block.firstCell + block.cellCount) continue;
+        // The row is complete: every box takes the tallest one's height, and the texts move down with it.
+        double rowHeight = 0;
+        for (qsizetype i = rowStart; i < static_cast<qsizetype>(made.cells.size()); ++i)
+            rowHeight = std::max(rowHeight, made.cells[i].box.height());
+        for (qsizetype i = rowStart; i < static_cast<qsizetype>(made.cells.size()); ++i) {
+            CellBox& done = made.cells[i];
+            done.box.setTop(rowTop);
+            done.box.setHeight(rowHeight);
+            const double padding = cells[done.cell].format.topPadding();
+            for (qsizetype p = done.firstPart; p < done.firstPart + done.partCount; ++p)
+                made.parts[p].origin.ry() += rowTop + padding;
+        }
+        rowTop += rowHeight;
+        rowStart = static_cast<qsizetype>(made.cells.size());
+    }
+    made.height = rowTop;
+}
+
+BoundedTextView::Layout& BoundedTextView::layout(qsizetype index) {
+    auto found = m_layouts.find(index);
+    if (found != m_layouts.end()) return found->second;
+    const Block& block = m_blocks[index];
+    Layout made;
+    if (block.isTable()) {
+        layOutTable(block, made);
+    } else {
+        made.parts.push_back(layOutParagraph(block.firstPiece, block.pieceCount, m_layoutWidth));
+        made.height = made.parts.front().height;
+    }
+    const double height = made.height;
     const double previous = m_heights.height(index);
     if (std::abs(height - previous) > 0.01) {
         const double blockTop = m_heights.top(index);
@@ -209,6 +297,29 @@ BoundedTextView::Layout& BoundedTextView::layout(qsizetype index) {
         }
     }
     return m_layouts.emplace(index, std::move(made)).first->second;
+}
+
+const BoundedTextView::Part& BoundedTextView::partHolding(const Layout& laidOut, qsizetype offset) {
+    const auto after =
+        std::ranges::upper_bound(laidOut.parts, offset, {}, [](const Part& part) { return part.range.upperBound; });
+    return after == laidOut.parts.end() ? laidOut.parts.back() : *after;
+}
+
+const BoundedTextView::Part& BoundedTextView::partAt(const Layout& laidOut, QPointF point) const {
+    if (laidOut.cells.empty()) return laidOut.parts.front();
+    // The cell of the last row that starts at or above the point, in the column under it (the first
+    // column left of the table, the last one right of it).
+    const QList<ReaderGridCell>& cells = m_storage->article().cells();
+    const CellBox* chosen = &laidOut.cells.front();
+    for (const CellBox& box : laidOut.cells) {
+        if (box.box.top() > point.y()) break;
+        if (box.box.left() <= point.x() || cells[box.cell].column == 0) chosen = &box;
+    }
+    const Part* part = &laidOut.parts[chosen->firstPart];
+    for (qsizetype p = chosen->firstPart; p < chosen->firstPart + chosen->partCount; ++p) {
+        if (laidOut.parts[p].origin.y() <= point.y()) part = &laidOut.parts[p];
+    }
+    return *part;
 }
 
 void BoundedTextView::dropLayouts() {
@@ -303,20 +414,35 @@ void BoundedTextView::paintEvent(QPaintEvent* event) {
         last = index;
         const double bottom = top + m_heights.height(index);
         if (bottom < dirty.top() || top > dirty.bottom()) continue;
-        const Block& block = m_blocks[index];
-        const QPointF origin(kInset - scrollX, top);
-        laidOut.text->draw(&painter, origin, m_storage->renderingAttributes(block.range), dirty);
-        const qsizetype washStart = std::max(selection.lowerBound, block.range.lowerBound) - block.range.lowerBound;
-        const qsizetype washEnd = std::min(selection.upperBound, block.range.upperBound) - block.range.lowerBound;
-        for (int i = 0; washStart < washEnd && i < laidOut.text->lineCount(); ++i) {
-            const QTextLine line = laidOut.text->lineAt(i);
-            const qsizetype lineStart = line.textStart();
-            const qsizetype lineEnd = lineStart + line.textLength();
-            if (lineEnd <= washStart || lineStart >= washEnd) continue;
-            const double x1 = line.cursorToX(static_cast<int>(std::max(washStart, lineStart)));
-            const double x2 = line.cursorToX(static_cast<int>(std::min(washEnd, lineEnd)));
-            painter.fillRect(
-                QRectF(origin.x() + std::min(x1, x2), origin.y() + line.y(), std::abs(x2 - x1), line.height()), wash);
+        const QPointF blockOrigin(kInset - scrollX, top);
+        const QList<ReaderGridCell>& cells = m_storage->article().cells();
+        for (const CellBox& box : laidOut.cells) {
+            const QTextTableCellFormat& format = cells[box.cell].format;
+            if (format.hasProperty(QTextFormat::BackgroundBrush))
+                painter.fillRect(box.box.translated(blockOrigin), format.background());
+        }
+        for (const Part& part : laidOut.parts) {
+            const QPointF origin = blockOrigin + part.origin;
+            if (origin.y() > dirty.bottom() || origin.y() + part.height < dirty.top()) continue;
+            part.text->draw(&painter, origin, m_storage->renderingAttributes(part.range), dirty);
+            const qsizetype washStart = std::max(selection.lowerBound, part.range.lowerBound) - part.range.lowerBound;
+            const qsizetype washEnd = std::min(selection.upperBound, part.range.upperBound) - part.range.lowerBound;
+            for (int i = 0; washStart < washEnd && i < part.text->lineCount(); ++i) {
+                const QTextLine line = part.text->lineAt(i);
+                const qsizetype lineStart = line.textStart();
+                const qsizetype lineEnd = lineStart + line.textLength();
+                if (lineEnd <= washStart || lineStart >= washEnd) continue;
+                const double x1 = line.cursorToX(static_cast<int>(std::max(washStart, lineStart)));
+                const double x2 = line.cursorToX(static_cast<int>(std::min(washEnd, lineEnd)));
+                painter.fillRect(
+                    QRectF(origin.x() + std::min(x1, x2), origin.y() + line.y(), std::abs(x2 - x1), line.height()),
+                    wash);
+            }
+        }
+        for (const CellBox& box : laidOut.cells) {
+            const QTextTableCellFormat& format = cells[box.cell].format;
+            painter.setPen(QPen(format.topBorderBrush(), format.topBorder()));
+            painter.drawRect(box.box.translated(blockOrigin));
         }
     }
     if (m_caretVisible && selection.isEmpty()) {
@@ -336,11 +462,10 @@ void BoundedTextView::paintEvent(QPaintEvent* event) {
 std::optional<TextRange> BoundedTextView::lineRange(qsizetype offset) {
     if (!m_storage || m_blocks.isEmpty()) return std::nullopt;
     offset = std::clamp<qsizetype>(offset, 0, source().size());
-    const qsizetype index = blockHolding(offset);
-    const Layout& laidOut = layout(index);
-    const qsizetype start = m_blocks[index].range.lowerBound;
-    QTextLine line = laidOut.text->lineForTextPosition(static_cast<int>(offset - start));
-    if (!line.isValid()) line = laidOut.text->lineAt(laidOut.text->lineCount() - 1);
+    const Part& part = partHolding(layout(blockHolding(offset)), offset);
+    const qsizetype start = part.range.lowerBound;
+    QTextLine line = part.text->lineForTextPosition(static_cast<int>(offset - start));
+    if (!line.isValid()) line = part.text->lineAt(part.text->lineCount() - 1);
     return TextRange{start + line.textStart(), start + line.textStart() + line.textLength()};
 }
 
@@ -348,12 +473,13 @@ QRectF BoundedTextView::caretRect(qsizetype offset) {
     if (!m_storage || m_blocks.isEmpty()) return QRectF(kInset, kInset, 1, m_lineHeight);
     offset = std::clamp<qsizetype>(offset, 0, source().size());
     const qsizetype index = blockHolding(offset);
-    const Layout& laidOut = layout(index);
-    const qsizetype relative = offset - m_blocks[index].range.lowerBound;
-    QTextLine line = laidOut.text->lineForTextPosition(static_cast<int>(relative));
-    if (!line.isValid()) line = laidOut.text->lineAt(laidOut.text->lineCount() - 1);
+    const Part& part = partHolding(layout(index), offset);
+    const qsizetype relative = offset - part.range.lowerBound;
+    QTextLine line = part.text->lineForTextPosition(static_cast<int>(relative));
+    if (!line.isValid()) line = part.text->lineAt(part.text->lineCount() - 1);
     const double x = line.cursorToX(static_cast<int>(relative));
-    return QRectF(kInset + x, kInset + m_heights.top(index) + line.y(), 1, line.height());
+    return QRectF(kInset + part.origin.x() + x, kInset + m_heights.top(index) + part.origin.y() + line.y(), 1,
+                  line.height());
 }
 
 qsizetype BoundedTextView::offsetAt(QPointF point) {
@@ -363,21 +489,23 @@ qsizetype BoundedTextView::offsetAt(QPointF point) {
     if (y >= m_heights.total()) return source().size();
     const qsizetype index = m_heights.blockAt(y);
     const Layout& laidOut = layout(index);
-    const double local = y - m_heights.top(index);
-    int chosen = laidOut.text->lineCount() - 1;
-    for (int i = 0; i < laidOut.text->lineCount(); ++i) {
-        const QTextLine line = laidOut.text->lineAt(i);
-        if (local < line.y() + line.height() + laidOut.lineSpacing) {
+    const QPointF inBlock(point.x() - kInset, y - m_heights.top(index));
+    const Part& part = partAt(laidOut, inBlock);
+    const double local = inBlock.y() - part.origin.y();
+    const qsizetype start = part.range.lowerBound;
+    int chosen = part.text->lineCount() - 1;
+    for (int i = 0; i < part.text->lineCount(); ++i) {
+        const QTextLine line = part.text->lineAt(i);
+        if (local < line.y() + line.height() + part.lineSpacing) {
             chosen = i;
             break;
         }
     }
-    if (chosen < 0) return m_blocks[index].range.lowerBound;
-    const QTextLine line = laidOut.text->lineAt(chosen);
-    qsizetype relative = line.xToCursor(point.x() - kInset);
+    if (chosen < 0) return start;
+    const QTextLine line = part.text->lineAt(chosen);
+    qsizetype relative = line.xToCursor(inBlock.x() - part.origin.x());
     // A click past a line's end that ends in a line break stays before the break.
     const qsizetype lineEnd = line.textStart() + line.textLength();
-    const qsizetype start = m_blocks[index].range.lowerBound;
     if (relative == lineEnd && lineEnd > line.textStart()) {
         const QChar last = source()[start + lineEnd - 1];
         if (last == u'\n' || last == u'\r' || last == QChar(0x2029))
@@ -394,6 +522,44 @@ qsizetype BoundedTextView::characterAfter(qsizetype offset) const {
 qsizetype BoundedTextView::characterBefore(qsizetype offset) const {
     if (offset <= 0) return 0;
     return m_storage->article().composedCharacterSequence(std::min(offset, source().size()) - 1).lowerBound;
+}
+
+qsizetype BoundedTextView::offsetOnNextLine(double x, double edge, int direction) {
+    // Half a line at a time past the caret's line, since a table cell's padding and spacing can lie
+    // between one line and the next.
+    const std::optional<TextRange> here = lineRange(m_position);
+    qsizetype target = m_position;
+    for (int step = 1; step <= 8; ++step) {
+        target = offsetAt(QPointF(x, edge + direction * step * m_lineHeight / 2));
+        if (lineRange(target) != here) break;
+    }
+    return target;
+}
+
+qsizetype BoundedTextView::wordStart(qsizetype offset, bool forward) const {
+    // Word boundaries as the text engine finds them, in a window around offset: a move never looks
+    // further than that, however long the run without a stop.
+    const qsizetype length = source().size();
+    const qsizetype from = std::max<qsizetype>(offset - kWordWindow, 0);
+    const qsizetype to = std::min(offset + kWordWindow, length);
+    const QString window = source().mid(from, to - from);
+    QTextBoundaryFinder words(QTextBoundaryFinder::Word, window);
+    words.setPosition(static_cast<int>(offset - from));
+    // A move stops where something other than white space starts (a word or punctuation), or at a line
+    // break, as the ordinary view's word moves do.
+    qsizetype at = 0;
+    for (;;) {
+        at = forward ? words.toNextBoundary() : words.toPreviousBoundary();
+        if (at < 0) at = forward ? window.size() : 0;
+        if (at == 0 || at == window.size()) break;
+        const QChar next = window[at];
+        if (!next.isSpace() || next == u'\n' || next == u'\r' || next == QChar(0x2029)) return from + at;
+    }
+    // The window's edge: kept off the inside of a composed character sequence, and never back at offset.
+    const qsizetype edge = from + at;
+    if (edge <= 0 || edge >= length) return edge;
+    const TextRange sequence = m_storage->article().composedCharacterSequence(edge);
+    return forward && sequence.lowerBound <= offset ? sequence.upperBound : sequence.lowerBound;
 }
 
 void BoundedTextView::moveCaret(qsizetype position, bool extend) {
@@ -581,19 +747,27 @@ void BoundedTextView::keyPressEvent(QKeyEvent* event) {
     const double x = m_goalX.value_or(caret.left());
     switch (event->key()) {
     case Qt::Key_Left:
-        target = !extend && !selection.isEmpty() ? selection.lowerBound : characterBefore(m_position);
+        if (control) {
+            target = wordStart(m_position, false);
+        } else {
+            target = !extend && !selection.isEmpty() ? selection.lowerBound : characterBefore(m_position);
+        }
         goal.reset();
         break;
     case Qt::Key_Right:
-        target = !extend && !selection.isEmpty() ? selection.upperBound : characterAfter(m_position);
+        if (control) {
+            target = wordStart(m_position, true);
+        } else {
+            target = !extend && !selection.isEmpty() ? selection.upperBound : characterAfter(m_position);
+        }
         goal.reset();
         break;
     case Qt::Key_Up:
-        target = caret.top() <= kInset + 0.5 ? 0 : offsetAt(QPointF(x, caret.top() - m_lineHeight / 2));
+        target = caret.top() <= kInset + 0.5 ? 0 : offsetOnNextLine(x, caret.top(), -1);
         goal = x;
         break;
     case Qt::Key_Down:
-        target = offsetAt(QPointF(x, caret.bottom() + m_lineHeight / 2));
+        target = offsetOnNextLine(x, caret.bottom(), 1);
         goal = x;
         break;
     case Qt::Key_PageUp:
@@ -651,7 +825,34 @@ void BoundedTextView::mousePressEvent(QMouseEvent* event) {
 
 void BoundedTextView::mouseMoveEvent(QMouseEvent* event) {
     if (!(event->buttons() & Qt::LeftButton) || !m_storage) return;
-    const QPointF point = event->position() + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    m_dragPoint = event->position();
+    const QPointF point = m_dragPoint + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    moveCaret(offsetAt(point), true);
+    const bool outside = m_dragPoint.y() < 0 || m_dragPoint.y() >= viewport()->height();
+    if (outside && !m_autoScroll.isActive()) {
+        m_autoScroll.start();
+    } else if (!outside) {
+        m_autoScroll.stop();
+    }
+}
+
+void BoundedTextView::mouseReleaseEvent(QMouseEvent* event) {
+    m_autoScroll.stop();
+    QAbstractScrollArea::mouseReleaseEvent(event);
+}
+
+void BoundedTextView::autoScroll() {
+    const double height = viewport()->height();
+    if (!m_storage || height <= 0 || (m_dragPoint.y() >= 0 && m_dragPoint.y() < height)) {
+        m_autoScroll.stop();
+        return;
+    }
+    const double beyond = m_dragPoint.y() < 0 ? m_dragPoint.y() : m_dragPoint.y() - height + 1;
+    // Faster the further the pointer is beyond the edge: a line at the edge, up to a page.
+    const double step = std::copysign(std::min(std::max(std::abs(beyond), m_lineHeight), height), beyond);
+    QScrollBar* vertical = verticalScrollBar();
+    vertical->setValue(vertical->value() + static_cast<int>(std::lround(step)));
+    const QPointF point = m_dragPoint + QPointF(horizontalScrollBar()->value(), vertical->value());
     moveCaret(offsetAt(point), true);
 }
 
@@ -686,6 +887,8 @@ void BoundedTextView::focusInEvent(QFocusEvent* event) {
 }
 
 void BoundedTextView::focusOutEvent(QFocusEvent* event) {
+    // A drag whose release goes elsewhere (a popup took the mouse) scrolls no further.
+    m_autoScroll.stop();
     m_caretVisible = false;
     viewport()->update();
     QAbstractScrollArea::focusOutEvent(event);

@@ -9,9 +9,11 @@
 #include <QAbstractScrollArea>
 #include <QHash>
 #include <QTextLayout>
+#include <QTimer>
 
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace tavrine {
 
@@ -19,14 +21,17 @@ namespace tavrine {
 // and draws only what is near the visible area, from the bounded storage's styled pieces.
 //
 // A layout block is the pieces of one real paragraph, at most 16 of them (4,096 units), laid out as one
-// QTextLayout, so a long paragraph's lines run on across the pieces' edges. A height index over the
+// QTextLayout, so a long paragraph's lines run on across the pieces' edges. When the storage draws grid
+// tables, a grid table is one block: a QTextLayout per cell paragraph, in boxes of equal columns that
+// share the text's width, each row as tall as its tallest cell. A height index over the
 // blocks (exact once a block is laid out, estimated before) maps the scroll position to text; when an
 // estimate above the top line is corrected the view moves with it, so the text in view stays still.
 // Layouts far from the view are dropped, and so are those whose pieces the storage evicts.
 //
 // It is a full text view: caret, mouse and Shift selection, double-click word selection, arrows by
-// composed character sequence, Up and Down keeping the caret's x, the Page keys, Home and End, select
-// all and copy; the selection is a translucent wash over the text. Main thread only.
+// composed character sequence, Ctrl with the arrows by word, Up and Down keeping the caret's x, the Page
+// keys, Home and End, select all and copy; a drag past the top or bottom edge scrolls while the button is
+// held. The selection is a translucent wash over the text. Main thread only.
 class BoundedTextView final : public QAbstractScrollArea,
                               public InteractionTextView,
                               public ReaderBoundedLayoutManager {
@@ -82,6 +87,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -92,18 +98,44 @@ private:
         qsizetype firstPiece = 0;
         qsizetype pieceCount = 0;
         TextRange range;
+        // A grid table's cells, as indexes into the article's cells; none for a paragraph.
+        qsizetype firstCell = 0;
+        qsizetype cellCount = 0;
+        int columns = 0;
+
+        bool isTable() const { return cellCount > 0; }
+    };
+    // One laid-out paragraph (a whole block, or one paragraph of a grid cell), its lines placed from its
+    // origin, which is relative to the block's top left.
+    struct Part {
+        std::unique_ptr<QTextLayout> text;
+        TextRange range;
+        QPointF origin;
+        double lineSpacing = 0;
+        double height = 0;
+    };
+    struct CellBox {
+        qsizetype cell = 0;
+        QRectF box;
+        qsizetype firstPart = 0;
+        qsizetype partCount = 0;
     };
     struct Layout {
-        std::unique_ptr<QTextLayout> text;
-        double topMargin = 0;
-        double bottomMargin = 0;
-        double lineSpacing = 0;
+        std::vector<Part> parts;
+        std::vector<CellBox> cells;
+        double height = 0;
     };
 
     void cutBlocks();
     double estimatedHeight(const Block& block) const;
     // Lays block out (once) at the current width, corrects its height in the index and answers it.
     Layout& layout(qsizetype block);
+    // The paragraph of pieces [firstPiece, firstPiece + pieceCount) laid out width wide, at origin 0.
+    Part layOutParagraph(qsizetype firstPiece, qsizetype pieceCount, double width);
+    void layOutTable(const Block& block, Layout& layout);
+    static const Part& partHolding(const Layout& layout, qsizetype offset);
+    // The part nearest a point relative to the block's top left.
+    const Part& partAt(const Layout& layout, QPointF point) const;
     void dropLayouts();
     qsizetype blockHolding(qsizetype offset) const;
     // Line positions inside a laid-out block, relative to the block's top.
@@ -118,6 +150,12 @@ private:
     void moveCaret(qsizetype position, bool extend);
     qsizetype characterAfter(qsizetype offset) const;
     qsizetype characterBefore(qsizetype offset) const;
+    // The offset at x on the first line above (direction -1) or below (1) the caret's line, whose edge
+    // (top or bottom) is given.
+    qsizetype offsetOnNextLine(double x, double edge, int direction);
+    // The start of the next or the previous word (the text's end or start when there is none).
+    qsizetype wordStart(qsizetype offset, bool forward) const;
+    void autoScroll();
 
     void revealPending();
     void revealInitialRange(quint64 generation);
@@ -139,6 +177,9 @@ private:
     qsizetype m_position = 0;
     std::optional<double> m_goalX;
     bool m_caretVisible = false;
+    // While a drag holds the button beyond the top or bottom edge, the view scrolls on this timer.
+    QTimer m_autoScroll;
+    QPointF m_dragPoint;
 
     std::function<void()> m_onInteraction;
     std::function<void()> m_onSelectionChanged;

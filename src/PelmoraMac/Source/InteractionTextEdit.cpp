@@ -44,7 +44,7 @@ InteractionTextEdit::InteractionTextEdit(QWidget* parent) : QTextEdit(parent) {
     setTabChangesFocus(true);
     setLineWrapMode(QTextEdit::FixedPixelWidth);
     setFrameShape(QFrame::NoFrame);
-    setAccessibleName(QStringLiteral("原文"));
+    InteractionRules::describeForAssistiveTechnology(*this);
     QPalette colours = palette();
     colours.setColor(QPalette::Base, toQColor(ReaderPalette::surface));
     colours.setColor(QPalette::Text, toQColor(ReaderPalette::text));

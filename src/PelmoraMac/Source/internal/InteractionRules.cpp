@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 
+using namespace Qt::StringLiterals;
+
 namespace tavrine::InteractionRules {
 
 bool isNavigationKey(const QKeyEvent& event) {
@@ -32,6 +34,13 @@ void reportUserScrolling(QAbstractScrollArea& area, QObject* context, std::funct
             if (action != QAbstractSlider::SliderMove) onUserScroll();
         });
     }
+}
+
+void describeForAssistiveTechnology(QWidget& view) {
+    view.setAccessibleName(u"読む文章"_s);
+    view.setAccessibleDescription(
+        u"矢印キーで読む位置を選び、Spaceキーで再生または一時停止します。"
+        u"選択した文章はコピーできます。Tabキーで次の操作へ移ります。"_s);
 }
 
 }  // namespace tavrine::InteractionRules

@@ -6,6 +6,7 @@
 #include <functional>
 
 class QAbstractScrollArea;
+class QWidget;
 class QKeyEvent;
 
 namespace tavrine {
@@ -21,6 +22,8 @@ bool isPlaybackKey(const QKeyEvent& event);
 // Calls onUserScroll when the user moves a scroll bar of area by hand: a press on its slider or any
 // action other than a drag step. valueChanged is never used, since the views' own reveals cause it too.
 void reportUserScrolling(QAbstractScrollArea& area, QObject* context, std::function<void()> onUserScroll);
+// The name and the help assistive technology gives a source text view.
+void describeForAssistiveTechnology(QWidget& view);
 
 }  // namespace InteractionRules
 
