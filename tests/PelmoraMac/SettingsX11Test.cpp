@@ -128,7 +128,9 @@ TEST_F(TwoWindows, TheFocusMovingBetweenOurWindowsKeepsPlayingAndAnotherProgramP
     ASSERT_TRUE(processEventsUntil([&] { return player.session().status == ReadingSession::Status::playing; }));
 
     QList<Qt::ApplicationState> states;
-    QObject::connect(qGuiApp, &QGuiApplication::applicationStateChanged,
+    // Gone with the test, before the list.
+    QObject listening;
+    QObject::connect(qGuiApp, &QGuiApplication::applicationStateChanged, &listening,
                      [&](Qt::ApplicationState state) { states << state; });
     app().openSettings();
     activate(app().settingsWindow());
