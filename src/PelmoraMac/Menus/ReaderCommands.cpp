@@ -12,9 +12,11 @@
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/ReaderCommandShortcuts.h"
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
+#include "ReaderWidgets/Style/ReaderSymbol.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
@@ -269,7 +271,10 @@ void ReaderCommands::makeTrayIcon() {
     m_trayMenu->addAction(&action(Item::settings));
     m_trayMenu->addSeparator();
     m_trayMenu->addAction(&m_app.quitAction());
-    m_trayIcon = std::make_unique<QSystemTrayIcon>(QApplication::windowIcon());
+    // The application installs no icon of its own: the desktop's theme may know it by the application's
+    // name, else the library's books stand for it.
+    m_trayIcon = std::make_unique<QSystemTrayIcon>(
+        QIcon::fromTheme(u"org.tavrine.Tavrine"_s, symbolIcon(ReaderSymbol::booksVertical, Qt::white)));
     m_trayIcon->setToolTip(u"Tavrine"_s);
     m_trayIcon->setContextMenu(m_trayMenu.get());
     connect(m_trayIcon.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
