@@ -1,11 +1,16 @@
 // The document list pane as a person drives it on a real X server with xdotool, over 20 readings of a
 // real store: Tab into the list (its focus ring), the arrows and Return (the reading opens and plays),
 // Shift+F10 (the row's menu), a search typed and closed with Escape, and the history-clearing alert. Each
-// step leaves a screenshot in test-artifacts/ (history-pane-*.png).
+// step leaves a screenshot in test-artifacts/ (history-pane-*.png). Then the start view: a refused EPUB
+// import with its details open, a file being read, a reading's details sheet, and Space then Shift+Space
+// on the focused sample button (start-view-*.png).
 #include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/ReaderHistoryDetails.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
 #include "PelmoraMac/Library/ReaderHistoryTable.h"
+#include "PelmoraMac/Library/ReaderImportNotice.h"
+#include "PelmoraMac/Library/ReaderStartView.h"
 #include "ReaderCore/MemoryDefaults.h"
 #include "ReaderStorage/ReadingStore.h"
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
@@ -15,14 +20,19 @@
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
 #include "support/TemporaryDirectory.h"
+#include "support/TestEPUBBuilder.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QCoro/QCoroFuture>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
+#include <QPromise>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -149,6 +159,115 @@ TEST(HistoryPaneX11, KeyboardWalkOverTwentyReadings) {
     pane->alert()->reject();
     processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
     EXPECT_EQ(model.history().size(), 20);
+
+    window.hide();
+    loading.cancel();
+}
+
+TEST(StartViewX11, RefusedBookFileBeingReadDetailsSheetAndSpace) {
+    test::TemporaryDirectory folder;
+    auto opened = ReadingStore::open(folder.filePath(u"reading-store.json"_s));
+    ASSERT_TRUE(opened.has_value());
+    std::shared_ptr<ReadingStore> store = std::move(*opened);
+    MemoryDefaults defaults;
+    MacReadingPlayback playback(store, defaults, SystemClock::shared(), MacReadingPlayback::readingFontPhraseWidth());
+    // Loads wait while the gate is held.
+    auto gate = std::make_shared<QPromise<void>>();
+    gate->start();
+    bool gated = false;
+    ReaderHistoryModel model(std::make_unique<ReadingLibrarySearch>(), playback, nullptr,
+                             [&](QUrl url, CancellationToken token) -> QCoro::Task<LibraryFileReader::Result> {
+                                 if (gated) {
+                                     QFuture<void> released = gate->future();
+                                     co_await released;
+                                 }
+                                 auto loading = LibraryFileReader::load(std::move(url), std::move(token));
+                                 co_return co_await loading;
+                             });
+    TaskHandle loading;
+    loading.start([&](CancellationToken token) { return model.load(std::move(token)); });
+    ASSERT_TRUE(processEventsUntil([&] { return model.isLoaded(); }));
+
+    QWidget window;
+    window.setWindowTitle(u"Tavrine"_s);
+    ReaderTheme::apply(window);
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    int samples = 0;
+    ReaderStartView::Inputs inputs{.player = &playback.player(),
+                                   .history = &model,
+                                   .showsHistory = false,
+                                   .canOpenSample = true,
+                                   .canImportClipboard = true,
+                                   .canImportFile = true,
+                                   .openSample = [&] { ++samples; },
+                                   .importClipboard = {},
+                                   .importFile = {},
+                                   .focusRequest = QUuid(),
+                                   .clipboardFailureMessage = std::nullopt,
+                                   .clipboardFailureDetails = std::nullopt};
+    auto* view = new ReaderStartView(inputs, &window);
+    layout->addWidget(view);
+    window.resize(640, 560);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(processEventsUntil([&] { return window.isActiveWindow(); }));
+
+    // A book whose chapter declares an entity is refused, with details behind the disclosure.
+    test::TestEPUBBuilder book;
+    book.setFile(QString::fromLatin1(test::TestEPUBBuilder::kChapterPath),
+                 R"(<?xml version="1.0" encoding="UTF-8"?><!DOCTYPE html [<!ENTITY e "x">]>)"
+                 R"(<html xmlns="http://www.w3.org/1999/xhtml"><body><p>&e;</p></body></html>)");
+    const QString bookPath = folder.write(u"危ない本.epub"_s, book.build());
+    model.beginFileImport(ReaderHistoryModel::passThroughURL(QUrl::fromLocalFile(bookPath)));
+    ASSERT_TRUE(processEventsUntil([&] { return view->fileNotice().isVisible(); }));
+    EXPECT_TRUE(view->fileNotice().isFailure());
+    ASSERT_FALSE(view->fileNotice().disclosure()->isHidden());
+    view->fileNotice().disclosure()->click();
+    EXPECT_TRUE(view->fileNotice().detailsLabel()->isVisible());
+    screenshot(u"start-view-import-failed.png"_s);
+
+    // A file being read: the progress and the cancel button.
+    gated = true;
+    const QString textPath = folder.write(u"短い文.txt"_s, "短い文章です。");
+    model.beginFileImport(ReaderHistoryModel::passThroughURL(QUrl::fromLocalFile(textPath)));
+    ASSERT_TRUE(processEventsUntil([&] { return view->fileProgress().isVisible(); }));
+    EXPECT_FALSE(view->fileNotice().isVisible());
+    screenshot(u"start-view-reading-file.png"_s);
+    view->cancelImportButton().click();
+    gate->finish();
+    ASSERT_TRUE(processEventsUntil([&] { return !view->fileProgress().isVisible(); }));
+
+    // The details sheet of a played reading with a long title.
+    StoredReading item;
+    item.reading = SavedReading{
+        .id = QUuid::createUuid(),
+        .document = {.sections = {},
+                     .text = u"吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。"_s.repeated(4),
+                     .spans = {}},
+        .title = u"銀河鉄道の夜　宮沢賢治の童話を最後まで読み通すための、とても長い題名の文書"_s.repeated(3),
+        .epub = std::nullopt,
+        .source = std::nullopt,
+        .importedAt = Date::fromUnixSeconds(1'700'000'000)};
+    item.progress = ReadingProgress{.utf16Offset = 40, .isCompleted = false};
+    item.lastPlayedAt = Date::fromUnixSeconds(1'700'086'400);
+    const QPointer<ReaderHistoryDetails> sheet = new ReaderHistoryDetails(item, &window);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->open();
+    ASSERT_TRUE(processEventsUntil([&] { return sheet->isVisible(); }));
+    screenshot(u"start-view-details-sheet.png"_s);
+    keys(u"Escape"_s);
+    ASSERT_TRUE(processEventsUntil([&] { return !sheet || !sheet->isVisible(); }));
+
+    // Space on the focused sample button opens the sample once; Shift+Space does not.
+    inputs.focusRequest = QUuid::createUuid();
+    view->setInputs(inputs);
+    ASSERT_TRUE(processEventsUntil([&] { return view->sampleButton().hasFocus(); }));
+    screenshot(u"start-view-focused.png"_s);
+    keys(u"space"_s);
+    EXPECT_EQ(samples, 1);
+    keys(u"shift+space"_s);
+    EXPECT_EQ(samples, 1);
 
     window.hide();
     loading.cancel();

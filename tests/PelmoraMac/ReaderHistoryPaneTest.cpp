@@ -3,9 +3,11 @@
 // the real model and a real store in a temporary folder (content states, search, confirmed deletions).
 #include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderDeletionConfirmation.h"
+#include "PelmoraMac/Library/ReaderHistoryDetails.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
 #include "PelmoraMac/Library/ReaderHistoryTable.h"
+#include "PelmoraMac/Library/ReaderImportNotice.h"
 #include "ReaderCore/MemoryDefaults.h"
 #include "ReaderCore/Uuid.h"
 #include "ReaderStorage/ReadingStore.h"
@@ -451,6 +453,31 @@ TEST_F(ReaderHistoryPaneTest, ConfirmedDeletionsReachTheStoreFile) {
     confirm(pane);
     EXPECT_TRUE(test::processEventsUntil([&] { return model->library().isEmpty(); }));
     EXPECT_FALSE(storeFileHolds(kept.id));
+}
+
+TEST_F(ReaderHistoryPaneTest, DetailsSheetOfARowAndTheImportNotice) {
+    const SavedReading kept = stored(u"夏の日"_s, true);
+    ReaderHistoryPane& pane = start();
+    pane.showDetails(QUuid::createUuid());
+    EXPECT_EQ(pane.details(), nullptr);
+
+    // The row's request opens the sheet over a copy that does not follow the store.
+    pane.table()->onDetails(kept.id);
+    ASSERT_NE(pane.details(), nullptr);
+    EXPECT_TRUE(pane.details()->isVisible());
+    const QUuid shown = pane.details()->item().id();
+    EXPECT_EQ(shown, kept.id);
+    runTask(model->addToLibrary(kept.id));
+    EXPECT_TRUE(test::processEventsUntil([&] { return model->library().size() == 1; }));
+    EXPECT_FALSE(pane.details()->item().isInLibrary);
+    pane.details()->closeButton()->click();
+    EXPECT_FALSE(pane.details() && pane.details()->isVisible());
+
+    model->fileSelectionFailed();
+    EXPECT_TRUE(pane.importNotice()->isVisible());
+    EXPECT_EQ(pane.importNotice()->message(), ReaderHistoryModel::kFileSelectionFailed);
+    model->setCollection(Collection::library);
+    EXPECT_FALSE(pane.importNotice()->isVisible());
 }
 
 // What a person sees: Japanese rows, one selected, the library mark, the menu button on the selected row.

@@ -1,7 +1,9 @@
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
 
 #include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/ReaderHistoryDetails.h"
 #include "PelmoraMac/Library/ReaderHistoryTable.h"
+#include "PelmoraMac/Library/ReaderImportNotice.h"
 #include "ReaderCore/Json.h"
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
@@ -124,12 +126,13 @@ ReaderHistoryPane::ReaderHistoryPane(ReaderHistoryModel& model, QWidget* parent)
     setWidgetResizable(true);
     build();
 
-    for (auto changed :
-         {&ReaderHistoryModel::visibleItemsChanged, &ReaderHistoryModel::selectedIDChanged,
-          &ReaderHistoryModel::collectionChanged, &ReaderHistoryModel::queryChanged,
-          &ReaderHistoryModel::isLoadedChanged, &ReaderHistoryModel::isBusyChanged, &ReaderHistoryModel::messageChanged,
-          &ReaderHistoryModel::historyChanged, &ReaderHistoryModel::historyLimitChanged,
-          &ReaderHistoryModel::isImportingFileChanged, &ReaderHistoryModel::isSavingFileChanged})
+    for (auto changed : {&ReaderHistoryModel::visibleItemsChanged, &ReaderHistoryModel::selectedIDChanged,
+                         &ReaderHistoryModel::collectionChanged, &ReaderHistoryModel::queryChanged,
+                         &ReaderHistoryModel::isLoadedChanged, &ReaderHistoryModel::isBusyChanged,
+                         &ReaderHistoryModel::messageChanged, &ReaderHistoryModel::historyChanged,
+                         &ReaderHistoryModel::historyLimitChanged, &ReaderHistoryModel::isImportingFileChanged,
+                         &ReaderHistoryModel::isSavingFileChanged, &ReaderHistoryModel::fileImportMessageChanged,
+                         &ReaderHistoryModel::fileImportDetailsChanged, &ReaderHistoryModel::fileImportFailedChanged})
         connect(&m_model, changed, this, &ReaderHistoryPane::refresh);
     connect(&m_model.search(), &ReadingLibrarySearch::isSearchingChanged, this, &ReaderHistoryPane::refresh);
     connect(&m_model.playback().player(), &ReadingPlayer::readingChanged, this, &ReaderHistoryPane::refresh);
@@ -267,6 +270,8 @@ void ReaderHistoryPane::build() {
     m_message = label({}, ReaderTextStyle::callout, ReaderColor{255, 69, 58}, m_view);
     m_message->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     column->addWidget(m_message);
+    m_importNotice = new ReaderImportNotice(m_view);
+    column->addWidget(m_importNotice);
     // The file progress row: reading (cancellable) or saving (past cancelling) the imported file.
     m_fileProgress = new QWidget(m_view);
     auto* fileRow = new QHBoxLayout(m_fileProgress);
@@ -299,8 +304,7 @@ void ReaderHistoryPane::build() {
         Q_UNUSED(task);
     };
     m_table->onDelete = [this](QUuid id) { requestDeletion(id, m_table->value().collection); };
-    // The details sheet is not built yet: the item does nothing.
-    m_table->onDetails = [](QUuid) {};
+    m_table->onDetails = [this](QUuid id) { showDetails(id); };
 }
 
 bool ReaderHistoryPane::isSearchVisible() const {
@@ -384,6 +388,19 @@ void ReaderHistoryPane::performDeletion(const ReaderDeletionConfirmation& confir
     }
 }
 
+void ReaderHistoryPane::showDetails(const QUuid& id) {
+    const QList<StoredReading>& items = m_model.visibleItems();
+    const auto found =
+        std::find_if(items.begin(), items.end(), [&](const StoredReading& item) { return item.id() == id; });
+    if (found == items.end()) return;
+    // The sheet is window modal, so no other row asks while one is open; one left over is replaced.
+    if (m_details) m_details->close();
+    auto* sheet = new ReaderHistoryDetails(*found, this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    m_details = sheet;
+    sheet->open();
+}
+
 QAbstractButton* ReaderHistoryPane::collectionButton(Collection collection) const {
     return collection == Collection::library ? m_libraryButton : m_historyButton;
 }
@@ -438,6 +455,7 @@ void ReaderHistoryPane::refresh() {
 
     m_message->setVisible(m_model.message().has_value());
     m_message->setText(m_model.message().value_or(QString()));
+    m_importNotice->setNotice(m_model.fileImportMessage(), m_model.fileImportDetails(), m_model.fileImportFailed());
     m_busy->setVisible(m_model.isBusy());
     m_fileProgress->setVisible(m_model.isImportingFile());
     m_fileProgressLabel->setText(m_model.isSavingFile() ? u"ファイルを保存中"_s : u"ファイルを読み込み中"_s);

@@ -3,6 +3,7 @@
 // moc (Qt 6.4) cannot parse the C++20 library headers that these pull in, and needs none of them.
 #ifndef Q_MOC_RUN
 #include "PelmoraMac/Library/ReaderDeletionConfirmation.h"
+#include "PelmoraMac/Library/ReaderHistoryDetails.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #endif
 
@@ -22,6 +23,7 @@ class QToolButton;
 namespace tavrine {
 
 class ReaderHistoryTable;
+class ReaderImportNotice;
 
 // A 28-pixel icon button of the list's header and search row: the symbol in the control colour on a
 // rounded plate that lights faintly under the pointer and more while pressed, ringed while it has the
@@ -47,8 +49,9 @@ private:
 };
 
 // The document list pane: the history or the library of the model with the collection picker, the search
-// button and field, the history menu, the table or the state in its place, the failure message and the
-// busy indicator; it asks before anything is removed or deleted. The whole list scrolls once the pane is
+// button and field, the history menu, the table or the state in its place, the failure message, the file
+// import's notice and progress, and the busy indicator; it asks before anything is removed or deleted and
+// opens a row's details sheet. The whole list scrolls once the pane is
 // lower than kMinimumHeight. Main thread; owned by its parent widget.
 class ReaderHistoryPane final : public QScrollArea {
     Q_OBJECT
@@ -79,6 +82,10 @@ public:
     const std::optional<ReaderDeletionConfirmation>& deletion() const { return m_deletion; }
     // Runs the confirmed operation of confirmation.
     void performDeletion(const ReaderDeletionConfirmation& confirmation);
+    // Opens the details sheet of the shown row of id; a stale id does nothing.
+    void showDetails(const QUuid& id);
+    // The open details sheet, if any.
+    ReaderHistoryDetails* details() const { return m_details; }
 
     Content content() const { return m_content; }
     ReaderHistoryTable* table() const { return m_table; }
@@ -90,6 +97,7 @@ public:
     QLabel* emptyTitle() const { return m_emptyTitle; }
     QLabel* emptyDescription() const { return m_emptyDescription; }
     QLabel* messageLabel() const { return m_message; }
+    ReaderImportNotice* importNotice() const { return m_importNotice; }
     QMessageBox* alert() const { return m_alert; }
 
 private:
@@ -115,6 +123,7 @@ private:
     QLabel* m_emptyTitle = nullptr;
     QLabel* m_emptyDescription = nullptr;
     QLabel* m_message = nullptr;
+    ReaderImportNotice* m_importNotice = nullptr;
     QWidget* m_fileProgress = nullptr;
     QLabel* m_fileProgressLabel = nullptr;
     QPushButton* m_cancelImport = nullptr;
@@ -123,6 +132,7 @@ private:
     bool m_showsSearch = false;
     std::optional<ReaderDeletionConfirmation> m_deletion;
     QPointer<QMessageBox> m_alert;
+    QPointer<ReaderHistoryDetails> m_details;
 };
 
 }  // namespace tavrine

@@ -38,9 +38,13 @@ enum class ReaderSymbol {
     booksVertical,
     checkmarkCircleFill,
     sidebarLeft,
+<<<<<<< HEAD
     textformatSize,
     keyboard,
     arrowDownCircle,
+=======
+    exclamationmarkTriangle,
+>>>>>>> main
 };
 
 // The symbol's name ("list.bullet.indent").

@@ -32,9 +32,13 @@ struct EnumTable<ReaderSymbol> {
         {S::booksVertical, u"books.vertical"},
         {S::checkmarkCircleFill, u"checkmark.circle.fill"},
         {S::sidebarLeft, u"sidebar.left"},
+<<<<<<< HEAD
         {S::textformatSize, u"textformat.size"},
         {S::keyboard, u"keyboard"},
         {S::arrowDownCircle, u"arrow.down.circle"},
+=======
+        {S::exclamationmarkTriangle, u"exclamationmark.triangle"},
+>>>>>>> main
     });
 };
 
