@@ -146,7 +146,11 @@ QPainterPath buildDesignPath(ReaderSymbol symbol) {
         b.line({3.2, 5.2}, {4.3, 5.2});
         b.line({3.2, 7.4}, {4.3, 7.4});
         break;
-<<<<<<< HEAD
+    case ReaderSymbol::exclamationmarkTriangle:
+        b.polyline({{8, 2}, {14.5, 13.5}, {1.5, 13.5}, {8, 2}});
+        b.line({8, 6.2}, {8, 9});
+        b.dot({8, 11.3}, 1);
+        break;
     case ReaderSymbol::textformatSize:
         // A small A beside a large one.
         b.polyline({{1.5, 13.5}, {4, 7}, {6.5, 13.5}});
@@ -164,12 +168,6 @@ QPainterPath buildDesignPath(ReaderSymbol symbol) {
         b.ring({8, 8}, 6.5);
         b.line({8, 4.5}, {8, 11.2});
         b.polyline({{5.2, 8.6}, {8, 11.4}, {10.8, 8.6}});
-=======
-    case ReaderSymbol::exclamationmarkTriangle:
-        b.polyline({{8, 2}, {14.5, 13.5}, {1.5, 13.5}, {8, 2}});
-        b.line({8, 6.2}, {8, 9});
-        b.dot({8, 11.3}, 1);
->>>>>>> main
         break;
     }
     return b.path();

@@ -38,13 +38,10 @@ enum class ReaderSymbol {
     booksVertical,
     checkmarkCircleFill,
     sidebarLeft,
-<<<<<<< HEAD
+    exclamationmarkTriangle,
     textformatSize,
     keyboard,
     arrowDownCircle,
-=======
-    exclamationmarkTriangle,
->>>>>>> main
 };
 
 // The symbol's name ("list.bullet.indent").

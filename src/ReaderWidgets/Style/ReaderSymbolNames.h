@@ -32,13 +32,10 @@ struct EnumTable<ReaderSymbol> {
         {S::booksVertical, u"books.vertical"},
         {S::checkmarkCircleFill, u"checkmark.circle.fill"},
         {S::sidebarLeft, u"sidebar.left"},
-<<<<<<< HEAD
+        {S::exclamationmarkTriangle, u"exclamationmark.triangle"},
         {S::textformatSize, u"textformat.size"},
         {S::keyboard, u"keyboard"},
         {S::arrowDownCircle, u"arrow.down.circle"},
-=======
-        {S::exclamationmarkTriangle, u"exclamationmark.triangle"},
->>>>>>> main
     });
 };
 
