@@ -39,11 +39,12 @@ using test::processEventsUntil;
 class ReaderMenuBar : public testing::Test {
 protected:
     ReaderMenuBar() : under(folder.filePath(u"reading-store.json"_s)) {
-        EXPECT_TRUE(processEventsUntil([&] { return app().history()->isLoaded(); }));
         ReaderWindow& window = app().readerWindow();
         window.show();
         window.activateWindow();
         EXPECT_TRUE(processEventsUntil([&] { return window.isActiveWindow(); }));
+        // The document list comes with the window's first appearance.
+        EXPECT_TRUE(processEventsUntil([&] { return app().history()->isLoaded(); }));
     }
     PelmoraApp& app() { return *under.app; }
     ReaderCommands& commands() { return app().commands(); }

@@ -65,7 +65,6 @@ TEST(ReaderMenuX11, EveryKeyReachesItsItemAndADisabledItemsKeyNothing) {
     test::TemporaryDirectory folder;
     test::AppUnderTest under(folder.filePath(u"reading-store.json"_s));
     PelmoraApp& app = *under.app;
-    ASSERT_TRUE(processEventsUntil([&] { return app.history()->isLoaded(); }));
     ReaderCommands& commands = app.commands();
     std::map<Item, int> triggered;
     for (std::size_t index = 0; index < kReaderMenuItemCount; ++index) {
@@ -76,6 +75,7 @@ TEST(ReaderMenuX11, EveryKeyReachesItsItemAndADisabledItemsKeyNothing) {
     window.show();
     window.activateWindow();
     ASSERT_TRUE(processEventsUntil([&] { return window.isActiveWindow(); }));
+    ASSERT_TRUE(processEventsUntil([&] { return app.history()->isLoaded(); }));
     ReadingPlayer& player = app.playback().player();
     player.load(bookOfThreeChapters(), 0);
     ASSERT_TRUE(processEventsUntil([&] { return player.canPerform(ReaderPlaybackRequest::Action::forwardChapter); }));
