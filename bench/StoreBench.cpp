@@ -5,6 +5,8 @@
 //   fullWriteMs      a change that rewrites the store file (switching the history setting)
 //   progressWriteMs  saving one reading position (only the progress file is rewritten)
 //   publishMs        announcing the state to two listeners
+// store-bench --write FOLDER: writes that library's files into FOLDER (made if missing) and exits, for
+// drivers that start the application over it.
 // store-bench --large: a store at the largest size it takes, 60 readings of 499,000 units imported
 // from text files (about 206 MB), none played. It is written by a child process, so that only the
 // store's own work counts in the peak memory. Prints one line of medians and the peak resident memory
@@ -124,7 +126,7 @@ StoredReading epubReading(int number, qsizetype length, const QByteArray& bytes)
 }
 
 // Writes the store's files as the store itself would have left them; the path of the store file.
-std::optional<QString> writeStore(const QTemporaryDir& directory, const StoreShape& shape) {
+std::optional<QString> writeStore(const QDir& directory, const StoreShape& shape) {
     const ReadingStoreFiles files(directory.filePath(u"reading-store.json"_s));
     ReadingStoreSnapshot snapshot;
     snapshot.version = ReadingStoreSnapshot::kEPUBVersion;
@@ -188,7 +190,7 @@ int largeStoreBenchmark(int argc, char** argv) {
     QTemporaryDir directory;
     const pid_t child = fork();
     if (child < 0) fail("cannot start the child that writes the store");
-    if (child == 0) _exit(writeStore(directory, kLargest) ? 0 : 1);  // leaves the folder to the parent
+    if (child == 0) _exit(writeStore(QDir(directory.path()), kLargest) ? 0 : 1);  // leaves the folder to the parent
     int status = 0;
     if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         fail("cannot write the store");
@@ -217,8 +219,13 @@ int largeStoreBenchmark(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--large") == 0) return largeStoreBenchmark(argc, argv);
     QCoreApplication app(argc, argv);
+    if (argc > 2 && std::strcmp(argv[1], "--write") == 0) {
+        const QString folder = QString::fromLocal8Bit(argv[2]);
+        if (!QDir().mkpath(folder) || !writeStore(QDir(folder), kLibrary)) fail("cannot write the store");
+        return 0;
+    }
     QTemporaryDir directory;
-    const auto storeFile = writeStore(directory, kLibrary);
+    const auto storeFile = writeStore(QDir(directory.path()), kLibrary);
     if (!storeFile) fail("cannot write the store");
 
     const double openMs = medianMs(5, [&](int) {

@@ -25,11 +25,32 @@ struct ReaderCommandShortcuts {
     static constexpr QKeyCombination toggleEPUBNavigation{Qt::ControlModifier | Qt::MetaModifier, Qt::Key_T};
     static constexpr QKeyCombination toggleSource{Qt::ControlModifier | Qt::MetaModifier | Qt::ShiftModifier,
                                                   Qt::Key_S};
+    static constexpr QKeyCombination toggleHistory{Qt::ControlModifier | Qt::MetaModifier, Qt::Key_S};
+
+    // Text sizes: the RSVP display's, then the source pane's.
+    static constexpr QKeyCombination rsvpLarger{Qt::ControlModifier, Qt::Key_Plus};
+    static constexpr QKeyCombination rsvpSmaller{Qt::ControlModifier, Qt::Key_Minus};
+    static constexpr QKeyCombination rsvpDefaultSize{Qt::ControlModifier, Qt::Key_0};
+    static constexpr QKeyCombination sourceLarger{Qt::ControlModifier | Qt::AltModifier, Qt::Key_Plus};
+    static constexpr QKeyCombination sourceSmaller{Qt::ControlModifier | Qt::AltModifier, Qt::Key_Minus};
+    static constexpr QKeyCombination sourceDefaultSize{Qt::ControlModifier | Qt::MetaModifier, Qt::Key_0};
 
     // Find in the document.
     static constexpr QKeyCombination findInDocument{Qt::ControlModifier, Qt::Key_F};
+    static constexpr QKeyCombination findNext{Qt::ControlModifier, Qt::Key_G};
+    static constexpr QKeyCombination findPrevious{Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_G};
 
-    // The application.
+    // Editing, the library and the clipboard.
+    static constexpr QKeyCombination undo{Qt::ControlModifier, Qt::Key_Z};
+    static constexpr QKeyCombination redo{Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z};
+    static constexpr QKeyCombination importFile{Qt::ControlModifier, Qt::Key_O};
+    static constexpr QKeyCombination addCurrent{Qt::ControlModifier, Qt::Key_D};
+    static constexpr QKeyCombination importClipboard{Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_V};
+    static constexpr QKeyCombination importPlainText{Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier,
+                                                     Qt::Key_V};
+
+    // The application: these work in every window of it.
+    static constexpr QKeyCombination settings{Qt::ControlModifier, Qt::Key_Comma};
     static constexpr QKeyCombination quit{Qt::ControlModifier, Qt::Key_Q};
 
     // Closes a sheet, besides Escape.

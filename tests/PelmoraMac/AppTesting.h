@@ -2,6 +2,7 @@
 
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/Updater.h"
+#include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "ReaderCore/MemoryDefaults.h"
 #include "ReaderStorage/internal/PosixFileSystem.h"
 
@@ -11,9 +12,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <optional>
 #include <thread>
+#include <utility>
 
 namespace tavrine::test {
 
@@ -123,10 +126,39 @@ inline std::function<std::unique_ptr<Updater>(UpdaterDelegate&)> fakeUpdaters(
     };
 }
 
+// Hot keys registered in memory: the grabs each chord holds, and how many registrations were asked.
+// A status set in failWith refuses every registration with it.
+struct FakeHotKeys {
+    using Shortcut = GlobalCaptureShortcut;
+
+    Shortcut::Register function() {
+        return [this](Shortcut::Chord chord, Shortcut::Command, std::function<void()> fire) -> Shortcut::Registration {
+            ++registrations;
+            if (failWith) return {.status = *failWith};
+            const auto key = std::pair(chord.keyCode, chord.modifiers);
+            grabs[key] = std::move(fire);
+            return {.status = 0, .release = [this, key] { grabs.erase(key); }};
+        };
+    }
+    // Runs the action of the chord, as its release would.
+    bool press(Shortcut::Chord chord) {
+        const auto found = grabs.find(std::pair(chord.keyCode, chord.modifiers));
+        if (found == grabs.end()) return false;
+        const auto fire = found->second;
+        fire();
+        return true;
+    }
+
+    std::map<std::pair<quint32, quint32>, std::function<void()>> grabs;
+    int registrations = 0;
+    std::optional<int> failWith;
+};
+
 // An application for a test: in-memory settings, the store file given, a fake updater outside a test
-// host, no signal handlers, and a quit that only counts.
+// host, no signal handlers, and a quit that only counts; hot keys registered with registerHotKey, when
+// given.
 struct AppUnderTest {
-    explicit AppUnderTest(std::optional<QString> storeFile) {
+    explicit AppUnderTest(std::optional<QString> storeFile, GlobalCaptureShortcut::Register registerHotKey = {}) {
         PelmoraApp::Configuration configuration{
             .defaults = std::make_unique<MemoryDefaults>(),
             .storeFile = std::move(storeFile),
@@ -135,6 +167,7 @@ struct AppUnderTest {
             .terminate = [quits = quits] { ++*quits; },
             .handlesTerminationSignals = false,
             .windowEnvironment = ReaderWindowEnvironment::desktop(),
+            .registerHotKey = std::move(registerHotKey),
         };
         app = std::make_unique<PelmoraApp>(std::move(configuration));
     }

@@ -158,6 +158,39 @@ TEST(GlobalCaptureShortcut, ChangesRegisterTheNewChordBeforeReleasingTheOldOneAn
         u"キーを登録できませんでした（10）。別のキーを選ぶか、競合するアプリの設定を変更して再登録してください。画面やメニューからファイル・クリップボードを取り込めます。"_s);
 }
 
+TEST(GlobalCaptureShortcut, SuspendedItKeepsCountingAsRegisteredAndAFailedRegrabIsReported) {
+    MemoryDefaults defaults;
+    FakeSystem system;
+    Shortcut shortcut(Command::frontmost, defaults, system.registration());
+    shortcut.start([] {});
+    const Chord chord = shortcut.chord();
+
+    shortcut.suspend();
+    shortcut.suspend();
+    EXPECT_TRUE(system.registered.isEmpty());
+    EXPECT_TRUE(shortcut.isRegistered());
+    shortcut.resume();
+    EXPECT_EQ(system.registered, QList<Chord>{chord});
+
+    // Taken by another program meanwhile: the grab is lost and said so.
+    shortcut.suspend();
+    system.refusals[chord.keyCode] = Shortcut::kAlreadyRegistered;
+    shortcut.resume();
+    EXPECT_FALSE(shortcut.isRegistered());
+    EXPECT_EQ(
+        shortcut.errorMessage(),
+        u"このキーは既に登録されています。別のキーを選ぶか、競合するアプリの設定を変更して再登録してください。画面やメニューからファイル・クリップボードを取り込めます。"_s);
+
+    // Stopped while suspended, it grabs nothing when resumed.
+    system.refusals.clear();
+    shortcut.start([] {});
+    shortcut.suspend();
+    shortcut.stop();
+    shortcut.resume();
+    EXPECT_TRUE(system.registered.isEmpty());
+    EXPECT_FALSE(shortcut.isRegistered());
+}
+
 // Without an X11 display (the offscreen platform) the real registration has nothing to grab.
 TEST(GlobalCaptureShortcut, WithoutAnX11DisplayStartReportsTheFailure) {
     MemoryDefaults defaults;

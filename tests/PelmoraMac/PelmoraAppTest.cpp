@@ -7,7 +7,10 @@
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Menus/ReaderCommands.h"
+#include "PelmoraMac/Menus/ReaderMenuState.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
+#include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "ReaderStorage/ReadingStore.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
@@ -19,6 +22,7 @@
 
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QTabWidget>
 
@@ -44,9 +48,8 @@ TEST_F(Application, MakesTheStoreAndThePlayerBeforeAnyWindowShows) {
     EXPECT_EQ(app.capture().player(), &app.playback().player());
     EXPECT_EQ(app.capture().frontmostShortcutLabel(), u"Meta+Ctrl+Alt+R"_s);
     EXPECT_EQ(app.capture().clipboardShortcutLabel(), u"Meta+Ctrl+Alt+V"_s);
-    // The document list follows the store from the start.
-    ASSERT_TRUE(app.history());
-    EXPECT_TRUE(processEventsUntil([&] { return app.history()->isLoaded(); }));
+    // The document list waits for the reader window too.
+    EXPECT_FALSE(app.history());
     EXPECT_FALSE(app.playbackRequest());
     EXPECT_FALSE(app.readerWindow().isVisible());
     // The updater waits for the reader window.
@@ -75,8 +78,6 @@ TEST_F(Application, ObjectsMadeOnFirstReadAreTheSameEveryTime) {
     EXPECT_TRUE(settings.isVisible());
     EXPECT_TRUE(settings.isWindow());
     EXPECT_EQ(settings.size(), QSize(580, 560));
-    EXPECT_EQ(settings.tabs().tabText(0), u"アップデート"_s);
-    EXPECT_EQ(settings.windowTitle(), u"アップデート"_s);
     EXPECT_TRUE(settings.actions().contains(&app.quitAction()));
 }
 
@@ -124,19 +125,121 @@ TEST_F(Application, TheReaderWindowOpensTitledAtItsSizeAndCloseOnlyHidesIt) {
     EXPECT_EQ(small->minimumSize(), QSize(620, 600));
 }
 
-TEST_F(Application, EveryAppearanceStartsUpAgainAndTheUpdaterOnce) {
-    AppUnderTest under(storeFile());
+TEST_F(Application, EveryAppearanceStartsUpAgainEachStepOnceOver) {
+    test::FakeHotKeys hotKeys;
+    AppUnderTest under(storeFile(), hotKeys.function());
     PelmoraApp& app = *under.app;
 
     app.openReader();
+    ASSERT_TRUE(app.history());
+    ReaderHistoryModel* list = app.history();
+    EXPECT_TRUE(processEventsUntil([&] { return list->isLoaded(); }));
     EXPECT_EQ(app.delegate().player(), &app.playback().player());
-    EXPECT_EQ(under.updates->made, 1);
     EXPECT_EQ(under.updates->starts, 1);
+    EXPECT_EQ(hotKeys.grabs.size(), 2u);
+    EXPECT_EQ(hotKeys.registrations, 2);
 
-    app.readerWindow().hide();
+    app.readerWindow().close();
     app.openReader();
     EXPECT_EQ(under.updates->made, 1);
-    EXPECT_EQ(app.delegate().player(), &app.playback().player());
+    EXPECT_EQ(under.updates->starts, 1);
+    EXPECT_EQ(app.history(), list);
+    // Registered already: each hot key only takes its action again.
+    EXPECT_EQ(hotKeys.grabs.size(), 2u);
+    EXPECT_EQ(hotKeys.registrations, 2);
+    EXPECT_TRUE(app.shortcut().isRegistered());
+    EXPECT_TRUE(app.clipboardShortcut().isRegistered());
+
+    // The hooks of the last start-up stop everything once.
+    app.requestQuit();
+    EXPECT_TRUE(app.history()->isTerminating());
+    EXPECT_TRUE(hotKeys.grabs.empty());
+    ASSERT_TRUE(processEventsUntil([&] { return *under.quits > 0; }));
+}
+
+TEST_F(Application, TheHotKeysAreRefusedWhileTheSettingsWindowIsActiveAndBringTheClosedReaderBack) {
+    test::FakeHotKeys hotKeys;
+    AppUnderTest under(storeFile(), hotKeys.function());
+    PelmoraApp& app = *under.app;
+    app.openReader();
+    app.readerWindow().close();
+    const auto clipboardChord = app.clipboardShortcut().chord();
+
+    app.setSettingsHasFocus(true);
+    ASSERT_TRUE(hotKeys.press(clipboardChord));
+    EXPECT_FALSE(app.capture().usesClipboard());
+    EXPECT_FALSE(app.readerWindow().isVisible());
+
+    app.setSettingsHasFocus(false);
+    ASSERT_TRUE(hotKeys.press(clipboardChord));
+    // Brought up before the import returns, whatever the clipboard held.
+    EXPECT_TRUE(app.capture().usesClipboard());
+    EXPECT_TRUE(app.readerWindow().isVisible());
+}
+
+TEST_F(Application, AChangedChordIsCopiedIntoTheCaptureLabelsAtOnce) {
+    test::FakeHotKeys hotKeys;
+    AppUnderTest under(storeFile(), hotKeys.function());
+    PelmoraApp& app = *under.app;
+    app.openReader();
+
+    using S = GlobalCaptureShortcut;
+    ASSERT_TRUE(app.shortcut().setChord({.keyCode = 18, .modifiers = S::kCommandKey | S::kOptionKey},
+                                        app.clipboardShortcut().chord(), true));
+    EXPECT_EQ(app.capture().frontmostShortcutLabel(), u"Ctrl+Alt+1"_s);
+    EXPECT_EQ(app.capture().clipboardShortcutLabel(), u"Meta+Ctrl+Alt+V"_s);
+
+    // The next process grabs the stored chord at its first start-up.
+    test::FakeHotKeys nextHotKeys;
+    PelmoraApp::Configuration next{
+        .defaults = std::make_unique<MemoryDefaults>(),
+        .storeFile = std::nullopt,
+        .makeUpdater = test::fakeUpdaters(std::make_shared<test::FakeUpdater::Record>()),
+        .isTestHost = [] { return true; },
+        .terminate = [] {},
+        .windowEnvironment = ReaderWindowEnvironment::desktop(),
+        .registerHotKey = nextHotKeys.function(),
+    };
+    const QString key = S::defaultsKey(S::Command::frontmost);
+    next.defaults->setData(key, std::get<QByteArray>(*app.defaults().object(key)));
+    PelmoraApp nextApp(std::move(next));
+    nextApp.openReader();
+    EXPECT_TRUE(nextHotKeys.grabs.contains({18, S::kCommandKey | S::kOptionKey}));
+    nextApp.readerWindow().hide();
+}
+
+TEST_F(Application, AWindowModalDialogOverAnyWindowBlocksTheReaderUntilItCloses) {
+    AppUnderTest under(storeFile());
+    PelmoraApp& app = *under.app;
+    app.openSettings();
+    auto* dialog = new QDialog(&app.settingsWindow());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+    EXPECT_TRUE(app.readerHasSheet());
+    EXPECT_TRUE(app.commandContext().isBlocked);
+    const QAction& settings = app.commands().action(ReaderMenuItem::settings);
+    EXPECT_TRUE(processEventsUntil([&] { return !settings.isEnabled(); }));
+    dialog->close();
+    EXPECT_FALSE(app.readerHasSheet());
+    EXPECT_TRUE(processEventsUntil([&] { return settings.isEnabled(); }));
+    // An application-modal dialog is no sheet (it blocks through the modal test).
+    QDialog modal;
+    modal.setWindowModality(Qt::ApplicationModal);
+    modal.show();
+    EXPECT_FALSE(app.readerHasSheet());
+}
+
+TEST_F(Application, TheListGoingOutOfTheLayoutClosesTheCompactList) {
+    AppUnderTest under(storeFile());
+    PelmoraApp& app = *under.app;
+    app.presentation().setPrefersHistory(true);
+    app.presentation().setAvailableWidth(900);
+    ASSERT_TRUE(app.presentation().showsHistory());
+    app.setShowsCompactHistory(true);
+    const QUuid focus = app.readerFocusRequest();
+    app.presentation().setPrefersHistory(false);
+    EXPECT_FALSE(app.showsCompactHistory());
+    EXPECT_NE(app.readerFocusRequest(), focus);
 }
 
 TEST_F(Application, QuitsAtOnceBeforeTheReaderWindowWasEverShown) {
@@ -192,6 +295,7 @@ TEST_F(Application, AFirstLaunchCreatesNoDataFolder) {
 TEST_F(Application, TheStopHookStopsWhatRunsAndTheImportWaitEndsAtOnceWhenNoneRuns) {
     AppUnderTest under(storeFile());
     PelmoraApp& app = *under.app;
+    app.loadHistory();
     app.prepareForTermination();
     EXPECT_TRUE(app.history()->isTerminating());
     EXPECT_FALSE(app.capture().isCapturing());

@@ -45,6 +45,7 @@ using test::processEventsUntil;
 class ReaderCommands : public testing::Test {
 protected:
     ReaderCommands() : under(folder.filePath(u"reading-store.json"_s)) {
+        app().loadHistory();
         EXPECT_TRUE(processEventsUntil([&] { return app().history()->isLoaded(); }));
     }
     PelmoraApp& app() { return *under.app; }

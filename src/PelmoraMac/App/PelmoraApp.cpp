@@ -4,13 +4,15 @@
 #include "PelmoraMac/App/MacUpdateController.h"
 #include "PelmoraMac/App/OnceOnly.h"
 #include "PelmoraMac/App/ReaderAppDelegate.h"
+#include "PelmoraMac/App/ReaderTrace.h"
 #include "PelmoraMac/App/TerminationSignals.h"
 #include "PelmoraMac/App/UnavailableUpdater.h"
+#include "PelmoraMac/App/WindowSheetWatcher.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/ApplicationCapture.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
-#include "PelmoraMac/Capture/X11/QClipboardPasteboard.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
@@ -20,7 +22,6 @@
 #include "ReaderCore/Clock.h"
 #include "ReaderCore/FileDefaults.h"
 #include "ReaderCore/MainThread.h"
-#include "ReaderUI/Library/ReadingLibrarySearch.h"
 #include "ReaderUI/ReaderCommandShortcuts.h"
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
 #include "ReaderUI/Workspace/ReaderEPUBPresentation.h"
@@ -62,9 +63,6 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
           &m_playback->player(), configuration.capturesDesktop
                                      ? applicationCaptureFunctions(*m_defaults, [this] { openSettings(); })
                                      : CaptureModel::Functions{})),
-      // Opening a reading from the list ends a running capture.
-      m_history(std::make_unique<ReaderHistoryModel>(std::make_unique<ReadingLibrarySearch>(), *m_playback,
-                                                     [this] { m_capture->cancel(); })),
       m_epubPresentation(std::make_unique<OnceOnly<ReaderEPUBPresentation>>(
           [] { return std::make_unique<ReaderEPUBPresentation>(); })),
       m_presentation(std::make_unique<OnceOnly<ReaderPresentation>>(
@@ -73,23 +71,37 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
           [] { return std::make_unique<ReaderSourceNavigation>(); })),
       m_readerFocusRequest(
           std::make_unique<OnceOnly<QUuid>>([] { return std::make_unique<QUuid>(QUuid::createUuid()); })),
-      m_shortcut(std::make_unique<OnceOnly<GlobalCaptureShortcut>>([this] {
-          return std::make_unique<GlobalCaptureShortcut>(GlobalCaptureShortcut::Command::frontmost, *m_defaults);
-      })),
-      m_clipboardShortcut(std::make_unique<OnceOnly<GlobalCaptureShortcut>>([this] {
-          return std::make_unique<GlobalCaptureShortcut>(GlobalCaptureShortcut::Command::clipboard, *m_defaults);
-      })),
+      m_shortcut(
+          std::make_unique<OnceOnly<GlobalCaptureShortcut>>([this, registerHotKey = configuration.registerHotKey] {
+              return std::make_unique<GlobalCaptureShortcut>(GlobalCaptureShortcut::Command::frontmost, *m_defaults,
+                                                             registerHotKey);
+          })),
+      m_clipboardShortcut(
+          std::make_unique<OnceOnly<GlobalCaptureShortcut>>([this, registerHotKey = configuration.registerHotKey] {
+              return std::make_unique<GlobalCaptureShortcut>(GlobalCaptureShortcut::Command::clipboard, *m_defaults,
+                                                             registerHotKey);
+          })),
       m_quitAction(std::make_unique<QAction>(u"終了"_s)),
       m_readerWindow(std::make_unique<ReaderWindow>()),
       m_windowController(
           std::make_unique<ReaderWindowController>(*m_defaults, std::move(configuration.windowEnvironment))),
       m_settingsWindow(std::make_unique<OnceOnly<ReaderSettingsView>>([this] {
-          auto window = std::make_unique<ReaderSettingsView>(*m_updates);
+          auto window = std::make_unique<ReaderSettingsView>(ReaderSettingsView::Inputs{
+              .textSizes = m_playback->player().textSizes(),
+              .presentation = presentation(),
+              .updates = *m_updates,
+              .capture = *m_capture,
+              .shortcut = shortcut(),
+              .clipboardShortcut = clipboardShortcut(),
+              .retryRegistration = [this] { registerShortcuts(); },
+              .onKeyWindowChange = [this](bool isActive) { setSettingsHasFocus(isActive); },
+          });
           ReaderTheme::apply(*window);
           window->addAction(m_quitAction.get());
+          window->addAction(&m_commands->action(ReaderMenuItem::settings));
           return window;
       })),
-      m_capturesDesktop(configuration.capturesDesktop) {
+      m_registersHotKeys(configuration.capturesDesktop || bool(configuration.registerHotKey)) {
     Q_ASSERT(isMainThread());
     QGuiApplication::setQuitOnLastWindowClosed(ReaderAppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     m_capture->refreshPermission();
@@ -105,7 +117,6 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
 
     m_readerWindow->addAction(m_quitAction.get());
     m_windowController->attachWindow(m_readerWindow.get());
-    connect(m_readerWindow.get(), &ReaderWindow::appeared, this, &PelmoraApp::startUp);
     // Until the reader workspace takes the captures' readings, they go to the player as they come.
     connect(m_capture.get(), &CaptureModel::importedTextChanged, this, [this] {
         if (const auto& imported = m_capture->importedText()) {
@@ -114,12 +125,15 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
     });
 
     followCommandInputs();
+    m_commands = std::make_unique<ReaderCommands>(*this);
+    m_readerWindow->setMenuBar(m_commands->makeMenuBar(*m_readerWindow));
     m_readerRoot = new ReaderWindowRoot(*this, *m_readerWindow);
     m_readerWindow->setContent(m_readerRoot);
     m_readerToolbar = new ReaderWindowToolbar(*this, m_readerRoot->workspace(), m_readerWindow.get());
     m_readerWindow->addToolBar(m_readerToolbar);
     ReaderTheme::apply(*m_readerWindow);
-    m_historyLoading.start([this](CancellationToken token) { return m_history->load(std::move(token)); });
+    attachLifecycleHandlers();
+    if (ReaderTrace::isEnabled()) m_traceMarks = std::make_unique<ReaderTraceMarks>(*this);
 }
 
 PelmoraApp::~PelmoraApp() {
@@ -192,6 +206,7 @@ bool PelmoraApp::hasSettingsWindow() const {
 
 void PelmoraApp::openReader() {
     Q_ASSERT(isMainThread());
+    m_capture->cancel();
     m_windowController->showNormally();
 }
 
@@ -201,51 +216,6 @@ void PelmoraApp::openSettings() {
     window.show();
     window.raise();
     window.activateWindow();
-}
-
-void PelmoraApp::startUp() {
-    Q_ASSERT(isMainThread());
-    m_updates->start();
-    m_delegate->setPlayer(&m_playback->player());
-    m_delegate->setPrepareForTermination([this] { prepareForTermination(); });
-    m_delegate->setFinishFileImport([this] { return finishFileImport(); });
-    m_capture->refreshPermission();
-    if (m_capturesDesktop) {
-        // Registered once: a later appearance finds each hot key registered and only replaces its action.
-        shortcut().start([this] { captureFrontmostFromHotKey(); });
-        clipboardShortcut().start([this] { importClipboardFromHotKey(); });
-        m_capture->setFrontmostShortcutLabel(chordDisplayLabel(shortcut().chord()));
-        m_capture->setClipboardShortcutLabel(chordDisplayLabel(clipboardShortcut().chord()));
-    }
-}
-
-void PelmoraApp::captureFrontmostFromHotKey() {
-    Q_ASSERT(isMainThread());
-    const ReaderWindowController::Invocation invocation = m_windowController->makeInvocation();
-    m_capture->captureFrontmost([this, invocation] { m_windowController->showInvoked(invocation); });
-}
-
-void PelmoraApp::importClipboardFromHotKey() {
-    Q_ASSERT(isMainThread());
-    const ReaderWindowController::Invocation invocation = m_windowController->makeInvocation();
-    QClipboardPasteboard pasteboard(QGuiApplication::clipboard());
-    m_capture->importClipboard(pasteboard, /*autoplay=*/true, ClipboardImportMode::automatic,
-                               [this, invocation] { m_windowController->showInvoked(invocation); });
-}
-
-void PelmoraApp::prepareForTermination() {
-    Q_ASSERT(isMainThread());
-    if (m_history) m_history->prepareForTermination();
-    m_capture->cancel();
-    shortcut().stop();
-    clipboardShortcut().stop();
-}
-
-QCoro::Task<void> PelmoraApp::finishFileImport() {
-    Q_ASSERT(isMainThread());
-    if (!m_history || !m_history->fileTask().isRunning()) co_return;
-    auto importing = m_history->fileTask().finished();
-    co_await importing;
 }
 
 void PelmoraApp::requestQuit() {

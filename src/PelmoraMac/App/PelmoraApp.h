@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PelmoraMac/App/Updater.h"
+#include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Window/ReaderCommandContext.h"
 #include "PelmoraMac/Window/ReaderWindowEnvironment.h"
 #include "ReaderCore/Defaults.h"
@@ -22,14 +23,15 @@ class QWidget;
 namespace tavrine {
 
 class CaptureModel;
-class GlobalCaptureShortcut;
 class MacReadingPlayback;
 class MacUpdateController;
 class ReaderAppDelegate;
+class ReaderCommands;
 class ReaderEPUBPresentation;
 class ReaderHistoryModel;
 class ReaderPresentation;
 class ReaderSettingsView;
+class ReaderTraceMarks;
 class ReaderSourceNavigation;
 class ReaderSourceViewBinding;
 class ReaderWindow;
@@ -37,6 +39,7 @@ class ReaderWindowController;
 class ReaderWindowRoot;
 class ReaderWindowToolbar;
 class TerminationSignals;
+class WindowSheetWatcher;
 template <typename T>
 class OnceOnly;
 
@@ -46,10 +49,17 @@ class OnceOnly;
 //
 // Made at once, in this order: the settings, the quit delegate, the update controller (started when the
 // reader window first appears), the store and the player (the store's files are read now, before any
-// window exists; a store that cannot be opened leaves the player unsaved), the capture model, the document
-// list (which follows the store from then on), and the reader window. Made the first time something reads them: the
-// EPUB presentation, the source navigation, the reader's focus request, the pane preferences,
-// both capture hot keys and the settings window.
+// window exists; a store that cannot be opened leaves the player unsaved), the capture model and the reader
+// window. Made the first time something reads them: the EPUB presentation, the source navigation, the
+// reader's focus request, the pane preferences, both capture hot keys and the settings window. The
+// document list is made when the reader window first appears (historyMade), and kept.
+//
+// Each appearance of the reader window starts up again (startUp, loadHistory), and every step is safe to
+// repeat; its disappearance ends the list's store listener and a running capture. The application's own
+// changes are handled for the life of the process: quitting releases the hot keys, becoming active reads
+// the accessibility permission again, becoming inactive cancels a running capture and pauses playback, a
+// window-modal dialog over any of its windows blocks the reader's commands (readerHasSheet), and a changed
+// chord is copied into the capture model's labels.
 //
 // Quitting: the quit command (Ctrl+Q, in every window of the application), SIGTERM, SIGINT and SIGHUP each
 // make one request to the delegate, which waits for the last saves; closing the reader window only hides
@@ -74,6 +84,9 @@ public:
         // Captures read the desktop (the accessibility bus, the window in front, the consent dialog) and
         // the hot keys are registered at start-up; without it nothing is granted and no source is found.
         bool capturesDesktop = false;
+        // How the hot keys are registered: by default grabbed on the X11 display. Given one, the hot keys
+        // are registered at start-up also without capturesDesktop.
+        GlobalCaptureShortcut::Register registerHotKey{};
 
         // The user's settings file, the application's store file, the updater of a system without an
         // update framework, the test host read from the environment, QCoreApplication::quit(), the
@@ -90,7 +103,7 @@ public:
     MacUpdateController& updates() const;
     MacReadingPlayback& playback() const;
     CaptureModel& capture() const;
-    // The document list, made with the store and following it from then on.
+    // The document list: nothing until the reader window first appears, then the same for the process.
     ReaderHistoryModel* history() const { return m_history.get(); }
     ReaderWindow& readerWindow() const;
     // Where the reader window comes up, attached to it from the start.
@@ -100,6 +113,8 @@ public:
     ReaderWindowToolbar& readerToolbar() const { return *m_readerToolbar; }
     // The quit command, Ctrl+Q, application-wide: every window of the application carries it.
     QAction& quitAction() const;
+    // The reader window's menu bar and the tray icon, made with the window.
+    ReaderCommands& commands() const { return *m_commands; }
 
     // ---- Made on first read ----
     ReaderEPUBPresentation& epubPresentation();
@@ -167,8 +182,8 @@ public:
     // Pauses the player and brings the failed capture's source application to the front, so that text
     // can be selected there again; nothing for a clipboard capture or an unknown or ended source.
     void retryFromSourceApplication();
-    // Registers both capture hot keys again after a failed registration.
-    void registerShortcutsAgain();
+    // Cancels the document list's pending selection, when there is a list.
+    void cancelPendingSelection();
 
     // ---- The workspace's builders ----
     // The source pane over the workspace's binding, with the source navigation and the player's source
@@ -178,13 +193,23 @@ public:
     QWidget* makeSourceTools();
 
     // ---- Operations ----
-    // Shows the reader window (again), in front and active, on the display it was last on.
+    // Abandons a running capture and shows the reader window (again), in front and active, on the display
+    // it was last on.
     void openReader();
     // Shows the settings window, made the first time.
     void openSettings();
-    // Each appearance of the reader window: the updater starts (once), and the delegate gets the player
-    // and the two hooks below, replacing earlier ones; every step is safe to repeat.
+    // Each appearance of the reader window: the updater starts (once), the delegate gets the player and
+    // the two hooks below (replacing earlier ones), the permission is read, both hot keys are registered
+    // (each once) and their labels copied. Every step is safe to repeat.
     void startUp();
+    // The document list's task, started on each appearance: makes the list the first time and follows the
+    // store until the window disappears.
+    void loadHistory();
+    // Registers both hot keys, the clipboard's first; a registered one only takes its action again. Also
+    // what "ショートカットを再登録" does.
+    void registerShortcuts();
+    // The capture model's labels of both hot keys, from their chords now.
+    void copyShortcutLabels();
     // The stop hook run when quitting: the document list, the capture and both hot keys stop.
     void prepareForTermination();
     // Completes when a running file import of the document list has ended; at once when none runs.
@@ -193,19 +218,24 @@ public:
     void requestQuit();
     // What the two capture hot keys run: a capture of the application in front, which brings the reader
     // up once it has ended, and a clipboard import that plays, which brings it up at once; both on the
-    // display of the application that was in front when the key was pressed.
+    // display of the application that was in front when the key was pressed. Both do nothing while the
+    // reader's commands are blocked (the settings window active, a dialog open), the capture also while
+    // one runs; they work the same with the reader window closed.
     void captureFrontmostFromHotKey();
     void importClipboardFromHotKey();
 
 signals:
     // At most once per turn of the event loop, after any input of the command state changed.
     void commandContextChanged();
+    // The document list has just been made.
+    void historyMade();
     void playbackRequestChanged();
     void readerFocusRequestChanged();
 
 private:
     void scheduleContextChanged();
     void followCommandInputs();
+    void attachLifecycleHandlers();
 
     std::unique_ptr<Defaults> m_defaults;
     std::unique_ptr<ReaderAppDelegate> m_delegate;
@@ -230,11 +260,16 @@ private:
     std::unique_ptr<TerminationSignals> m_terminationSignals;
     std::unique_ptr<ReaderWindow> m_readerWindow;
     std::unique_ptr<ReaderWindowController> m_windowController;
+    std::unique_ptr<ReaderCommands> m_commands;
+    // Only while tracing.
+    std::unique_ptr<ReaderTraceMarks> m_traceMarks;
     // Owned by the reader window.
     ReaderWindowRoot* m_readerRoot = nullptr;
     ReaderWindowToolbar* m_readerToolbar = nullptr;
     std::unique_ptr<OnceOnly<ReaderSettingsView>> m_settingsWindow;
-    bool m_capturesDesktop = false;
+    bool m_registersHotKeys = false;
+    bool m_followsChords = false;
+    std::unique_ptr<WindowSheetWatcher> m_sheetWatcher;
     bool m_contextChangePending = false;
     TaskHandle m_adding;
 };

@@ -3,6 +3,7 @@
 #include "PelmoraMac/App/OnceOnly.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderSample.h"
+#include "PelmoraMac/App/ReaderTrace.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Capture/X11/QClipboardPasteboard.h"
@@ -89,6 +90,8 @@ void PelmoraApp::setShowsCompactHistory(bool shows) {
     if (shows == m_showsCompactHistory) return;
     m_showsCompactHistory = shows;
     scheduleContextChanged();
+    // The list closing gives the keyboard back to the reader.
+    if (!shows) focusReader();
 }
 
 void PelmoraApp::setReaderHasSheet(bool hasSheet) {
@@ -119,30 +122,34 @@ void PelmoraApp::followCommandInputs() {
     connect(&player, &ReadingPlayer::sessionChanged, this, changed);
     connect(&player, &ReadingPlayer::replacementSnapshotChanged, this, changed);
     connect(m_capture.get(), &CaptureModel::isCapturingChanged, this, changed);
-    connect(m_history.get(), &ReaderHistoryModel::isLoadedChanged, this, changed);
-    connect(m_history.get(), &ReaderHistoryModel::isBusyChanged, this, changed);
-    connect(m_history.get(), &ReaderHistoryModel::isSavingFileChanged, this, changed);
-    connect(m_history.get(), &ReaderHistoryModel::isImportingFileChanged, this, changed);
-    connect(m_history.get(), &ReaderHistoryModel::fileImportFailedChanged, this, changed);
-    connect(m_history.get(), &ReaderHistoryModel::libraryChanged, this, changed);
-    connect(m_history.get(), &ReaderHistoryModel::historyChanged, this, changed);
+    connect(this, &PelmoraApp::historyMade, this, [this, changed] {
+        for (auto signal : {&ReaderHistoryModel::isLoadedChanged, &ReaderHistoryModel::isBusyChanged,
+                            &ReaderHistoryModel::isSavingFileChanged, &ReaderHistoryModel::isImportingFileChanged,
+                            &ReaderHistoryModel::fileImportFailedChanged, &ReaderHistoryModel::libraryChanged,
+                            &ReaderHistoryModel::historyChanged}) {
+            connect(m_history.get(), signal, this, changed);
+        }
+        changed();
+    });
     ReaderPresentation& panes = presentation();
     connect(&panes, &ReaderPresentation::showsHistoryChanged, this, changed);
     connect(&panes, &ReaderPresentation::prefersSourceChanged, this, changed);
     connect(&epubPresentation(), &ReaderEPUBPresentation::showsNavigationChanged, this, changed);
     // Modal dialogs and the active window are not observable one by one; every change of focus between
     // windows passes here.
-    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this] {
-        setSettingsHasFocus(m_settingsWindow->exists() && m_settingsWindow->get().isActiveWindow());
-        scheduleContextChanged();
-    });
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this] { scheduleContextChanged(); });
 }
 
 void PelmoraApp::requestPlayback(ReaderPlaybackRequest::Action action) {
     Q_ASSERT(isMainThread());
     const ReaderCommandContext state = commandContext();
     if (state.isImporting || state.isBlocked) return;
-    if (!m_playback->player().canPerform(action)) return;
+    const ReadingPlayer& player = m_playback->player();
+    if (!player.canPerform(action)) return;
+    if (m_traceMarks && action == ReaderPlaybackRequest::Action::togglePlayback &&
+        player.session().status != ReadingSession::Status::playing && !player.isWaitingToPlay()) {
+        m_traceMarks->playRequested();
+    }
     m_playbackRequest.emplace(action);
     emit playbackRequestChanged();
 }
@@ -185,16 +192,16 @@ void PelmoraApp::focusReader() {
 void PelmoraApp::openSample() {
     Q_ASSERT(isMainThread());
     if (!commandContext().imports.canImportClipboard) return;
-    m_history->cancelPendingSelection();
+    cancelPendingSelection();
     if (!m_playback->player().apply(readerSampleReading(), /*isActive=*/true)) return;
-    m_history->clearSelection();
+    if (m_history) m_history->clearSelection();
     focusReader();
 }
 
 void PelmoraApp::importClipboard(bool plainText) {
     Q_ASSERT(isMainThread());
     if (!commandContext().imports.canImportClipboard) return;
-    m_history->cancelPendingSelection();
+    cancelPendingSelection();
     m_playback->player().pause();
     QClipboardPasteboard pasteboard(QGuiApplication::clipboard());
     m_capture->importClipboard(pasteboard, /*autoplay=*/false,
@@ -203,7 +210,7 @@ void PelmoraApp::importClipboard(bool plainText) {
 
 void PelmoraApp::importFile() {
     Q_ASSERT(isMainThread());
-    if (!commandContext().imports.canImportFile) return;
+    if (!commandContext().imports.canImportFile || !m_history) return;
     m_history->cancelPendingSelection();
     m_playback->player().pause();
     // The setter only reconciles on a change; applying the collection directly also clears the notice.
@@ -223,7 +230,7 @@ void PelmoraApp::importFile() {
 
 void PelmoraApp::addCurrentToLibrary() {
     Q_ASSERT(isMainThread());
-    if (!commandContext().imports.canAddCurrent) return;
+    if (!commandContext().imports.canAddCurrent || !m_history) return;
     m_adding.start([this](CancellationToken) { return m_history->addCurrentToLibrary(); });
 }
 
@@ -234,9 +241,9 @@ void PelmoraApp::restoreReplacement(bool redo) {
     ReadingPlayer& player = m_playback->player();
     if (!(redo ? player.canRedoReplacement() : player.canUndoReplacement())) return;
     m_capture->cancel();
-    m_history->cancelPendingSelection();
+    cancelPendingSelection();
     if (!player.undoReplacement(redo)) return;
-    m_history->clearSelection();
+    if (m_history) m_history->clearSelection();
     focusReader();
 }
 
@@ -245,7 +252,7 @@ void PelmoraApp::findInDocument() {
     const ReaderCommandContext state = commandContext();
     if (state.isBlocked || m_capture->isCapturing() || !hasDocumentText(m_playback->player())) return;
     presentation().setPrefersSource(true);
-    m_history->cancelPendingSelection();
+    cancelPendingSelection();
     m_playback->player().pause();
     sourceNavigation().showFind();
 }
@@ -286,11 +293,8 @@ void PelmoraApp::retryFromSourceApplication() {
     if (const auto desktop = X11Desktop::ofApplication()) desktop->activate(source->window);
 }
 
-void PelmoraApp::registerShortcutsAgain() {
-    Q_ASSERT(isMainThread());
-    if (!m_capturesDesktop) return;
-    shortcut().start([this] { captureFrontmostFromHotKey(); });
-    clipboardShortcut().start([this] { importClipboardFromHotKey(); });
+void PelmoraApp::cancelPendingSelection() {
+    if (m_history) m_history->cancelPendingSelection();
 }
 
 }  // namespace tavrine

@@ -3,6 +3,7 @@
 #include "PelmoraMac/App/ApplicationVersion.h"
 #include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/App/ReaderTrace.h"
 #include "PelmoraMac/App/SingleInstance.h"
 #include "ReaderCore/ApplicationIdentifier.h"
 
@@ -25,6 +26,7 @@ std::optional<QString> missingDisplayMessage(const QProcessEnvironment& environm
 }
 
 int runPelmoraApp(int argc, char** argv) {
+    ReaderTrace::mark("main");
     if (const auto message = missingDisplayMessage(QProcessEnvironment::systemEnvironment())) {
         std::fprintf(stderr, "%s\n", message->toLocal8Bit().constData());
         return 1;

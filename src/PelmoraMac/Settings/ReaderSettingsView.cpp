@@ -1,10 +1,19 @@
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 
+#include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Settings/CaptureSettingsTab.h"
 #include "PelmoraMac/Settings/MacUpdateSettings.h"
+#include "PelmoraMac/Settings/ReadingSettingsTab.h"
 #include "ReaderCore/MainThread.h"
+#include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/ReaderSymbol.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
+#include "ReaderWidgets/Style/ToQColor.h"
 
+#include <QCloseEvent>
+#include <QGuiApplication>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tavrine {
@@ -16,12 +25,22 @@ constexpr int kPadding = 12;
 
 }  // namespace
 
-ReaderSettingsView::ReaderSettingsView(MacUpdateController& updates, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_tabs(new QTabWidget) {
+ReaderSettingsView::ReaderSettingsView(Inputs inputs, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      m_capture(inputs.capture),
+      m_onKeyWindowChange(std::move(inputs.onKeyWindowChange)),
+      m_tabs(new QTabWidget),
+      m_readingTab(new ReadingSettingsTab(inputs.textSizes, inputs.presentation)),
+      m_captureTab(new CaptureSettingsTab(inputs.capture, inputs.shortcut, inputs.clipboardShortcut,
+                                          std::move(inputs.retryRegistration))) {
     Q_ASSERT(isMainThread());
     setObjectName(u"settings"_s);
     ReaderTheme::apply(*this);
-    m_tabs->addTab(new MacUpdateSettings(updates), u"アップデート"_s);
+    const QColor iconColour = toQColor(ReaderPalette::text);
+    m_tabs->addTab(m_readingTab, symbolIcon(ReaderSymbol::textformatSize, iconColour), u"読書"_s);
+    m_tabs->addTab(m_captureTab, symbolIcon(ReaderSymbol::keyboard, iconColour), u"取り込みと連携"_s);
+    m_tabs->addTab(new MacUpdateSettings(inputs.updates), symbolIcon(ReaderSymbol::arrowDownCircle, iconColour),
+                   u"アップデート"_s);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
     layout->addWidget(m_tabs);
@@ -29,6 +48,37 @@ ReaderSettingsView::ReaderSettingsView(MacUpdateController& updates, QWidget* pa
     const auto showTitle = [this] { setWindowTitle(m_tabs->tabText(m_tabs->currentIndex())); };
     connect(m_tabs, &QTabWidget::currentChanged, this, showTitle);
     showTitle();
+    // A permission granted in the desktop's settings shows as soon as the user comes back.
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive && isVisible()) m_capture.refreshPermission();
+    });
+}
+
+void ReaderSettingsView::report(bool isActive) {
+    if (m_onKeyWindowChange) m_onKeyWindowChange(isActive);
+}
+
+bool ReaderSettingsView::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) report(true);
+    if (event->type() == QEvent::WindowDeactivate) report(false);
+    return QWidget::event(event);
+}
+
+void ReaderSettingsView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    m_capture.refreshPermission();
+    report(false);
+    QTimer::singleShot(0, this, [this] { report(isVisible() && isActiveWindow()); });
+}
+
+void ReaderSettingsView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    report(false);
+}
+
+void ReaderSettingsView::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    report(false);
 }
 
 }  // namespace tavrine

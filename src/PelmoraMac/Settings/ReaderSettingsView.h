@@ -2,15 +2,29 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QTabWidget;
 
 namespace tavrine {
 
+class CaptureModel;
+class CaptureSettingsTab;
+class GlobalCaptureShortcut;
 class MacUpdateController;
+class ReaderPresentation;
+class ReaderTextSizeSettings;
+class ReadingSettingsTab;
 
-// The settings window: one top-level window without a menu bar, 580×560, whose tabs show the settings the
-// application's objects hold (it owns none of them, so a change here is seen at once everywhere). The
-// window's title is the name of the tab shown.
+// The settings window: one top-level window without a menu bar, 580×560 with 12 pixels around its tabs,
+// "読書", "取り込みと連携" and "アップデート", which show the settings the application's objects hold (it owns
+// none of them, so a change here is seen at once everywhere). The window's title is the name of the tab
+// shown.
+//
+// It tells the application whether it is the active window (onKeyWindowChange): false when it is shown
+// and, one turn of the event loop later, whether it is active then; then true on each activation, false on
+// each deactivation, on hiding and on closing. Each time it is shown, and each time the application
+// becomes active while it is visible, the accessibility permission is read again.
 //
 // Made by the application the first time it is opened, and kept; main thread only.
 class ReaderSettingsView final : public QWidget {
@@ -19,12 +33,38 @@ class ReaderSettingsView final : public QWidget {
 public:
     static constexpr QSize kSize{580, 560};
 
-    explicit ReaderSettingsView(MacUpdateController& updates, QWidget* parent = nullptr);
+    struct Inputs {
+        ReaderTextSizeSettings& textSizes;
+        ReaderPresentation& presentation;
+        MacUpdateController& updates;
+        CaptureModel& capture;
+        GlobalCaptureShortcut& shortcut;
+        GlobalCaptureShortcut& clipboardShortcut;
+        // Registers both hot keys again.
+        std::function<void()> retryRegistration;
+        std::function<void(bool isActive)> onKeyWindowChange;
+    };
+
+    explicit ReaderSettingsView(Inputs inputs, QWidget* parent = nullptr);
 
     QTabWidget& tabs() const { return *m_tabs; }
+    ReadingSettingsTab& readingTab() const { return *m_readingTab; }
+    CaptureSettingsTab& captureTab() const { return *m_captureTab; }
+
+protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void report(bool isActive);
+
+    CaptureModel& m_capture;
+    std::function<void(bool)> m_onKeyWindowChange;
     QTabWidget* m_tabs;
+    ReadingSettingsTab* m_readingTab;
+    CaptureSettingsTab* m_captureTab;
 };
 
 }  // namespace tavrine

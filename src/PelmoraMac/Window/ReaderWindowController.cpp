@@ -35,6 +35,10 @@ ReaderWindowEnvironment ReaderWindowEnvironment::desktop() {
         .show =
             [](QWidget* window) {
                 if (!window) return;
+                // A minimised window is brought up too, not only shown where it lies.
+                if (window->windowState() & Qt::WindowMinimized) {
+                    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+                }
                 window->show();
                 window->raise();
                 window->activateWindow();

@@ -54,7 +54,7 @@ ReaderWindowRoot::ReaderWindowRoot(PelmoraApp& app, ReaderWindow& window, QWidge
         new ReaderCaptureStrip({
                                    .retryInSource = [this] { m_app.retryFromSourceApplication(); },
                                    .importClipboard = [this] { m_app.importClipboard(false); },
-                                   .registerShortcuts = [this] { m_app.registerShortcutsAgain(); },
+                                   .registerShortcuts = [this] { m_app.registerShortcuts(); },
                                    .requestPermission = [this] { m_app.capture().requestAccessibilityPermission(); },
                                    .openPermissionSettings = [this] { m_app.capture().openAccessibilitySettings(); },
                                    .refreshPermission = [this] { m_app.capture().refreshPermission(); },
@@ -66,10 +66,14 @@ ReaderWindowRoot::ReaderWindowRoot(PelmoraApp& app, ReaderWindow& window, QWidge
     m_captureDivider = divider(this);
     m_fileImportStrip = makeFileImportStrip();
     m_fileImportDivider = divider(this);
-    QWidget* sidebar = m_app.history() ? new ReaderHistoryPane(*m_app.history()) : new QWidget;
+    // The list's pane comes with the list, when the window first appears.
+    m_sidebar = new QWidget;
+    auto* sidebarLayout = new QVBoxLayout(m_sidebar);
+    sidebarLayout->setContentsMargins(0, 0, 0, 0);
+    if (m_app.history()) historyMade();
     m_workspace = makeReaderContent();
     m_layout = new ReaderDocumentLayout(
-        m_app.presentation(), sidebar, m_workspace, [this] { m_app.focusReader(); }, this);
+        m_app.presentation(), m_sidebar, m_workspace, [this] { m_app.focusReader(); }, this);
     stack->addWidget(m_captureStrip);
     stack->addWidget(m_captureDivider);
     stack->addWidget(m_fileImportStrip);
@@ -94,7 +98,7 @@ ReaderWorkspaceController& ReaderWindowRoot::workspace() const {
 
 ReaderWorkspaceWidget* ReaderWindowRoot::makeReaderContent() {
     ReaderWorkspaceClosures closures{
-        .onInteraction = [this] { m_app.history()->cancelPendingSelection(); },
+        .onInteraction = [this] { m_app.cancelPendingSelection(); },
         .onSourceNavigation = [this] { m_app.resumeSourceFollowing(); },
     };
     ReaderWorkspaceBuilders builders{
@@ -168,18 +172,24 @@ void ReaderWindowRoot::followInputs() {
     }
     connect(&m_app.shortcut(), &GlobalCaptureShortcut::errorMessageChanged, this, later);
     connect(&m_app.clipboardShortcut(), &GlobalCaptureShortcut::errorMessageChanged, this, later);
-    if (ReaderHistoryModel* history = m_app.history()) {
-        connect(history, &ReaderHistoryModel::fileImportMessageChanged, this, later);
-        connect(history, &ReaderHistoryModel::fileImportDetailsChanged, this, later);
-    }
+    connect(&m_app, &PelmoraApp::historyMade, this, &ReaderWindowRoot::historyMade);
     connect(&m_app.presentation(), &ReaderPresentation::prefersSourceChanged, this,
             [this] { workspace().setShowsSource(m_app.presentation().prefersSource()); });
     connect(&m_app.playback().player(), &ReadingPlayer::readingChanged, this, [this] {
         readingChanged();
         scheduleRefresh();
     });
-    // A capture does not outlive the window it reports to.
-    connect(&m_window, &ReaderWindow::disappeared, this, [this] { m_app.capture().cancel(); });
+}
+
+void ReaderWindowRoot::historyMade() {
+    ReaderHistoryModel* history = m_app.history();
+    if (!history || m_historyPane) return;
+    m_historyPane = new ReaderHistoryPane(*history);
+    m_sidebar->layout()->addWidget(m_historyPane);
+    const auto later = [this] { scheduleRefresh(); };
+    connect(history, &ReaderHistoryModel::fileImportMessageChanged, this, later);
+    connect(history, &ReaderHistoryModel::fileImportDetailsChanged, this, later);
+    scheduleRefresh();
 }
 
 void ReaderWindowRoot::readingChanged() {

@@ -18,6 +18,7 @@ class PelmoraApp;
 class ReaderCaptureStrip;
 class ReaderDocumentLayout;
 class ReaderFileDropTarget;
+class ReaderHistoryPane;
 class ReaderKeyboardInput;
 class ReaderStartView;
 class ReaderWindow;
@@ -61,6 +62,8 @@ private:
     // The player's reading changed: the source navigation takes the new document, and a clipboard failure
     // shown by the start view is dismissed once a reading is open.
     void readingChanged();
+    // Puts the document list's pane in place, once the list exists.
+    void historyMade();
     bool canReceiveDrop();
     bool receiveDrop(const QList<QUrl>& urls);
 
@@ -76,6 +79,8 @@ private:
     QWidget* m_fileProgress = nullptr;
     QLabel* m_fileProgressLabel = nullptr;
     QPushButton* m_fileCancel = nullptr;
+    QWidget* m_sidebar;
+    ReaderHistoryPane* m_historyPane = nullptr;
     ReaderDocumentLayout* m_layout;
     ReaderStartView* m_startView = nullptr;
     std::unique_ptr<ReaderKeyboardInput> m_keyboard;

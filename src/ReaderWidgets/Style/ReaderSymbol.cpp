@@ -151,6 +151,24 @@ QPainterPath buildDesignPath(ReaderSymbol symbol) {
         b.line({8, 6.2}, {8, 9});
         b.dot({8, 11.3}, 1);
         break;
+    case ReaderSymbol::textformatSize:
+        // A small A beside a large one.
+        b.polyline({{1.5, 13.5}, {4, 7}, {6.5, 13.5}});
+        b.line({2.5, 11}, {5.5, 11});
+        b.polyline({{7.5, 13.5}, {11, 3}, {14.5, 13.5}});
+        b.line({8.8, 10}, {13.2, 10});
+        break;
+    case ReaderSymbol::keyboard:
+        b.strokedRoundedRect({1.25, 3.5, 13.5, 9}, 1.5);
+        for (const double x : {4.0, 6.67, 9.33, 12.0}) b.dot({x, 6.4}, 0.8);
+        for (const double x : {4.0, 12.0}) b.dot({x, 9}, 0.8);
+        b.line({6.2, 9.6}, {9.8, 9.6});
+        break;
+    case ReaderSymbol::arrowDownCircle:
+        b.ring({8, 8}, 6.5);
+        b.line({8, 4.5}, {8, 11.2});
+        b.polyline({{5.2, 8.6}, {8, 11.4}, {10.8, 8.6}});
+        break;
     }
     return b.path();
 }

@@ -39,6 +39,9 @@ enum class ReaderSymbol {
     checkmarkCircleFill,
     sidebarLeft,
     exclamationmarkTriangle,
+    textformatSize,
+    keyboard,
+    arrowDownCircle,
 };
 
 // The symbol's name ("list.bullet.indent").

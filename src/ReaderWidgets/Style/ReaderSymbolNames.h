@@ -33,6 +33,9 @@ struct EnumTable<ReaderSymbol> {
         {S::checkmarkCircleFill, u"checkmark.circle.fill"},
         {S::sidebarLeft, u"sidebar.left"},
         {S::exclamationmarkTriangle, u"exclamationmark.triangle"},
+        {S::textformatSize, u"textformat.size"},
+        {S::keyboard, u"keyboard"},
+        {S::arrowDownCircle, u"arrow.down.circle"},
     });
 };
 

@@ -119,17 +119,48 @@ void GlobalCaptureShortcut::start(std::function<void()> action) {
 
 void GlobalCaptureShortcut::stop() {
     Q_ASSERT(isMainThread());
-    if (m_release) {
-        auto release = std::exchange(m_release, {});
-        release();
-        emit registrationChanged();
-    }
+    const bool wasRegistered = isRegistered();
+    if (m_release) std::exchange(m_release, {})();
+    m_suspended = false;
+    m_suspendedRegistration = false;
     m_started = false;
     m_action = {};
+    if (wasRegistered) emit registrationChanged();
+}
+
+void GlobalCaptureShortcut::suspend() {
+    Q_ASSERT(isMainThread());
+    if (m_suspended) return;
+    m_suspended = true;
+    if (!m_release) return;
+    std::exchange(m_release, {})();
+    m_suspendedRegistration = true;
+}
+
+void GlobalCaptureShortcut::resume() {
+    Q_ASSERT(isMainThread());
+    if (!m_suspended) return;
+    m_suspended = false;
+    if (!std::exchange(m_suspendedRegistration, false)) return;
+    Registration registration = registerChord(m_chord);
+    if (registration.status != 0 || !registration.release) {
+        if (registration.release) registration.release();
+        report(registration.status);
+        emit registrationChanged();
+        return;
+    }
+    m_release = std::move(registration.release);
+}
+
+GlobalCaptureShortcut::Registration GlobalCaptureShortcut::registerChord(Chord chord) {
+    return m_register(chord, m_command, [self = QPointer(this)] {
+        if (self) self->fire();
+    });
 }
 
 bool GlobalCaptureShortcut::setChord(Chord chord, std::optional<Chord> other, bool persist) {
     Q_ASSERT(isMainThread());
+    resume();
     if (auto refusal = validate(chord)) {
         setErrorMessage(std::move(refusal));
         return false;
@@ -146,9 +177,7 @@ bool GlobalCaptureShortcut::setChord(Chord chord, std::optional<Chord> other, bo
         setErrorMessage(kNotStarted);
         return false;
     }
-    Registration registration = m_register(chord, m_command, [self = QPointer(this)] {
-        if (self) self->fire();
-    });
+    Registration registration = registerChord(chord);
     if (registration.status != 0 || !registration.release) {
         if (registration.release) registration.release();
         report(registration.status);

@@ -82,9 +82,10 @@ public:
     const Chord& chord() const { return m_chord; }
     // Why the last change or registration failed.
     const std::optional<QString>& errorMessage() const { return m_errorMessage; }
-    // The hot key is registered with the system.
-    bool isRegistered() const { return bool(m_release); }
+    // The hot key is registered with the system (also while suspended).
+    bool isRegistered() const { return bool(m_release) || m_suspendedRegistration; }
     bool isStarted() const { return m_started; }
+    bool isSuspended() const { return m_suspended; }
 
     // Sets the action and registers the chord in force, unless it is registered already.
     void start(std::function<void()> action);
@@ -95,6 +96,11 @@ public:
     // started; a failed registration keeps the old one. Setting the registered chord again succeeds and
     // does nothing.
     bool setChord(Chord chord, std::optional<Chord> other, bool persist);
+    // While a recorder listens for a new chord, a grabbed chord would never reach it: suspended, the hot
+    // key gives up its grab but still counts as registered, and resuming grabs the chord again. A grab
+    // that fails on resuming is reported as a failed registration. A change of chord resumes first.
+    void suspend();
+    void resume();
     // Why a chord cannot be registered; none when it can.
     static std::optional<QString> validate(Chord chord);
 
@@ -107,6 +113,7 @@ private:
     void report(int status);
     void setErrorMessage(std::optional<QString> message);
     void fire();
+    Registration registerChord(Chord chord);
 
     Command m_command;
     Defaults& m_defaults;
@@ -116,6 +123,9 @@ private:
     std::function<void()> m_release;
     std::function<void()> m_action;
     bool m_started = false;
+    bool m_suspended = false;
+    // The grab given up by suspend(), taken again by resume().
+    bool m_suspendedRegistration = false;
 };
 
 // The label of a chord: its modifiers in Qt's names and order, each followed by "+" ("Meta+Ctrl+Alt+R"),

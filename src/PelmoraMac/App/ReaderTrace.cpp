@@ -1,0 +1,105 @@
+#include "PelmoraMac/App/ReaderTrace.h"
+
+#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/Window/ReaderWindow.h"
+#include "ReaderCore/MainThread.h"
+#include "ReaderUI/Player/ReadingPlayer.h"
+
+#include <QAbstractEventDispatcher>
+#include <QEvent>
+#include <QThread>
+#include <QWindow>
+
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace tavrine {
+
+namespace {
+
+// The trace file, opened at the first mark; -1 without one.
+int traceFile() {
+    static const int file = [] {
+        const char* path = std::getenv("TAVRINE_TRACE_FILE");
+        if (!path || !*path) return -1;
+        return ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    }();
+    return file;
+}
+
+}  // namespace
+
+bool ReaderTrace::isEnabled() {
+    return traceFile() >= 0;
+}
+
+void ReaderTrace::mark(const char* name) {
+    const int file = traceFile();
+    if (file < 0) return;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    char line[128];
+    const int length = std::snprintf(line, sizeof line, "%s %lld\n", name,
+                                     static_cast<long long>(now.tv_sec) * 1'000'000'000LL + now.tv_nsec);
+    // One write per line: a mark is never split, and nothing waits in a buffer when the process ends.
+    if (length > 0 && ::write(file, line, std::size_t(length)) < 0) {
+        // A lost mark spoils one benchmark run, nothing else.
+    }
+}
+
+ReaderTraceMarks::ReaderTraceMarks(PelmoraApp& app) : m_app(app) {
+    Q_ASSERT(isMainThread());
+    app.readerWindow().installEventFilter(this);
+    connect(QThread::currentThread()->eventDispatcher(), &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+        if (m_painted && !m_idle) {
+            m_idle = true;
+            ReaderTrace::mark("idle");
+        }
+    });
+    ReadingPlayer& player = app.playback().player();
+    connect(&player, &ReadingPlayer::sessionChanged, this, [this, &player] {
+        const auto status = player.session().status;
+        if (status == ReadingSession::Status::completed && m_playing) ReaderTrace::mark("completed");
+        m_playing = status == ReadingSession::Status::playing;
+    });
+}
+
+ReaderTraceMarks::~ReaderTraceMarks() = default;
+
+void ReaderTraceMarks::playRequested() {
+    ReaderTrace::mark("play-requested");
+    m_awaitingChunk = true;
+}
+
+bool ReaderTraceMarks::eventFilter(QObject* watched, QEvent* event) {
+    // The window's first paint comes with its first exposure; later ones with an update request to the
+    // top-level widget. Each mark follows the paint and the flush of the backing store.
+    if (event->type() == QEvent::Show && !m_followsWindow) {
+        if (QWindow* window = m_app.readerWindow().windowHandle()) {
+            window->installEventFilter(this);
+            m_followsWindow = true;
+        }
+    }
+    if (event->type() != QEvent::UpdateRequest && event->type() != QEvent::Expose) return false;
+    const bool marksPaint = !m_painted;
+    const bool marksChunk = m_awaitingChunk && m_playing;
+    if (!marksPaint && !marksChunk) return false;
+    static_cast<QObject*>(watched)->event(event);
+    const QWindow* window = m_app.readerWindow().windowHandle();
+    if (marksPaint && window && window->isExposed()) {
+        m_painted = true;
+        ReaderTrace::mark("window-painted");
+    }
+    if (marksChunk) {
+        m_awaitingChunk = false;
+        ReaderTrace::mark("chunk-shown");
+    }
+    return true;
+}
+
+}  // namespace tavrine

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+namespace tavrine {
+
+class PelmoraApp;
+
+// Time marks of the start-up and of playback, for the start-up benchmark. Only when the environment
+// variable TAVRINE_TRACE_FILE names a file, each mark appends one line "NAME NANOSECONDS" to it, the
+// nanoseconds read from the monotonic clock (CLOCK_MONOTONIC, the clock a driver reads before it starts
+// the process); otherwise nothing is written and nothing is followed. Main thread only.
+//
+// Marks: "main" (the application's entry), "store-opened" (the store read and the player made),
+// "window-painted" (the reader window's first paint), "idle" (the event loop's first wait after that),
+// "play-requested" (play or resume asked for while not playing), "chunk-shown" (the first paint of the
+// window once the asked-for playback runs), "completed" (a reading played to its end) and "menu KEYS"
+// (a menu item with those keys ran, by key or by click).
+namespace ReaderTrace {
+
+bool isEnabled();
+void mark(const char* name);
+
+}  // namespace ReaderTrace
+
+// Follows the application for the marks after the start; made by the application only while tracing.
+class ReaderTraceMarks final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ReaderTraceMarks(PelmoraApp& app);
+    ~ReaderTraceMarks() override;
+
+    // Play (or resume) was asked for while the player was not playing.
+    void playRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    PelmoraApp& m_app;
+    bool m_followsWindow = false;
+    bool m_painted = false;
+    bool m_idle = false;
+    // Between a play request and the first paint after the player started.
+    bool m_awaitingChunk = false;
+    bool m_playing = false;
+};
+
+}  // namespace tavrine

@@ -1,0 +1,266 @@
+// The reader window's menu bar on a real application, offscreen: its items and keys, and what choosing
+// them does in the states that matter (no reading, playing, the speed and sizes at their bounds, an edited
+// field, a sheet, the settings window in front).
+#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Menus/ReaderCommands.h"
+#include "PelmoraMac/Settings/ReaderSettingsView.h"
+#include "PelmoraMac/Window/ReaderPresentation.h"
+#include "PelmoraMac/Window/ReaderWindow.h"
+#include "PelmoraMac/Window/ReaderWindowRoot.h"
+#include "ReaderUI/Player/ReadingPlayer.h"
+#include "ReaderUI/ReaderCommandShortcuts.h"
+
+#include "AppTesting.h"
+#include "support/GuiTesting.h"
+#include "support/QtPrinters.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QWindow>
+
+Q_GUI_EXPORT void qt_handleKeyEvent(QWindow* window, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers,
+                                    const QString& text = QString(), bool autorep = false, ushort count = 1);
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using Item = ReaderMenuItem;
+using Action = ReaderPlaybackRequest::Action;
+using test::processEventsUntil;
+
+class ReaderMenuBar : public testing::Test {
+protected:
+    ReaderMenuBar() : under(folder.filePath(u"reading-store.json"_s)) {
+        ReaderWindow& window = app().readerWindow();
+        window.show();
+        window.activateWindow();
+        EXPECT_TRUE(processEventsUntil([&] { return window.isActiveWindow(); }));
+        // The document list comes with the window's first appearance.
+        EXPECT_TRUE(processEventsUntil([&] { return app().history()->isLoaded(); }));
+    }
+    PelmoraApp& app() { return *under.app; }
+    ReaderCommands& commands() { return app().commands(); }
+    ReadingPlayer& player() { return app().playback().player(); }
+    QAction& action(Item item) { return commands().action(item); }
+
+    // The state once every change so far has been followed.
+    const ReaderMenuItemState& now(Item item) {
+        QApplication::processEvents();
+        return commands().state()[item];
+    }
+    // Presses keys in the active window as the keyboard would.
+    static void press(QKeyCombination keys) {
+        QWindow* target = QApplication::activeWindow()->windowHandle();
+        qt_handleKeyEvent(target, QEvent::KeyPress, keys.key(), keys.keyboardModifiers());
+        qt_handleKeyEvent(target, QEvent::KeyRelease, keys.key(), keys.keyboardModifiers());
+        QApplication::processEvents();
+    }
+    int requests() {
+        QApplication::processEvents();
+        return m_requests;
+    }
+
+    test::TemporaryDirectory folder;
+    test::AppUnderTest under;
+    int m_requests = 0;
+    QMetaObject::Connection m_counting =
+        QObject::connect(under.app.get(), &PelmoraApp::playbackRequestChanged, [this] { ++m_requests; });
+};
+
+TEST_F(ReaderMenuBar, HoldsEveryMenuAndItemInOrderWithTheirKeys) {
+    QStringList lines;
+    const auto list = [&lines](const auto& self, const QMenu* menu, const QString& path) -> void {
+        for (const QAction* item : menu->actions()) {
+            if (item->isSeparator()) {
+                lines << path + u"/-"_s;
+            } else if (item->menu()) {
+                lines << path + u"/"_s + item->text();
+                self(self, item->menu(), path + u"/"_s + item->text());
+            } else {
+                const QString keys = item->shortcut().toString(QKeySequence::PortableText);
+                lines << path + u"/"_s + item->text() + (keys.isEmpty() ? QString() : u" "_s + keys);
+            }
+        }
+    };
+    for (const QAction* menu : app().readerWindow().menuBar()->actions()) list(list, menu->menu(), menu->text());
+    const QStringList expected{
+        u"Tavrine/アップデートを確認…"_s,
+        u"Tavrine/設定… Ctrl+,"_s,
+        u"Tavrine/-"_s,
+        u"Tavrine/終了 Ctrl+Q"_s,
+        u"ファイル/ファイルをライブラリに追加… Ctrl+O"_s,
+        u"ファイル/現在の文書をライブラリに追加 Ctrl+D"_s,
+        u"編集/クリップボードからの文書置換を取り消す Ctrl+Z"_s,
+        u"編集/クリップボードからの文書置換をやり直す Ctrl+Shift+Z"_s,
+        u"編集/-"_s,
+        u"編集/カット\tCtrl+X"_s,
+        u"編集/コピー\tCtrl+C"_s,
+        u"編集/ペースト\tCtrl+V"_s,
+        u"編集/すべてを選択\tCtrl+A"_s,
+        u"編集/-"_s,
+        u"編集/クリップボードから取り込む Ctrl+Shift+V"_s,
+        u"編集/プレーンテキストとして取り込む Ctrl+Alt+Shift+V"_s,
+        u"編集/他アプリで取り込む：Meta+Ctrl+Alt+R"_s,
+        u"編集/コピーした文章の自動再生：Meta+Ctrl+Alt+V"_s,
+        u"編集/-"_s,
+        u"編集/現在の文書内を検索… Ctrl+F"_s,
+        u"編集/次の検索結果 Ctrl+G"_s,
+        u"編集/前の検索結果 Ctrl+Shift+G"_s,
+        u"表示/RSVPの文字サイズ（34 pt）"_s,
+        u"表示/RSVPの文字サイズ（34 pt）/拡大（2 pt） Ctrl++"_s,
+        u"表示/RSVPの文字サイズ（34 pt）/縮小（2 pt） Ctrl+-"_s,
+        u"表示/RSVPの文字サイズ（34 pt）/初期サイズに戻す（34 pt） Ctrl+0"_s,
+        u"表示/原文の文字サイズ（15 pt）"_s,
+        u"表示/原文の文字サイズ（15 pt）/拡大（1 pt） Ctrl+Alt++"_s,
+        u"表示/原文の文字サイズ（15 pt）/縮小（1 pt） Ctrl+Alt+-"_s,
+        u"表示/原文の文字サイズ（15 pt）/初期サイズに戻す（15 pt） Meta+Ctrl+0"_s,
+        u"表示/-"_s,
+        u"表示/原文を表示 Meta+Ctrl+Shift+S"_s,
+        u"表示/文書一覧を表示 Meta+Ctrl+S"_s,
+        u"表示/目次を表示 Meta+Ctrl+T"_s,
+        u"表示/文書の情報…"_s,
+        u"再生/再生 Ctrl+Return"_s,
+        u"再生/最初から再生 Ctrl+R"_s,
+        u"再生/-"_s,
+        u"再生/文の先頭へ戻る Ctrl+["_s,
+        u"再生/次の文へ Ctrl+]"_s,
+        u"再生/章の先頭へ戻る Ctrl+Shift+["_s,
+        u"再生/次の章へ Ctrl+Shift+]"_s,
+        u"再生/-"_s,
+        u"再生/読む速度：1.0×"_s,
+        u"再生/読む速度を0.1倍下げる Ctrl+Alt+Down"_s,
+        u"再生/読む速度を0.1倍上げる Ctrl+Alt+Up"_s,
+        u"ウインドウ/リーダーを開く"_s,
+    };
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(action(Item::backChapter).toolTip(),
+              u"現在の章の先頭へ戻って一時停止します。先頭にいるときは前の章へ戻ります。目次の章・節を使います"_s);
+    EXPECT_EQ(action(Item::settings).shortcutContext(), Qt::ApplicationShortcut);
+    EXPECT_EQ(action(Item::togglePlayback).shortcutContext(), Qt::WindowShortcut);
+}
+
+TEST_F(ReaderMenuBar, PlaybackKeysRunOnlyWhatTheStateAllows) {
+    // Nothing loaded: the keys of a disabled item do nothing.
+    EXPECT_FALSE(now(Item::togglePlayback).enabled);
+    press(ReaderCommandShortcuts::togglePlayback);
+    EXPECT_EQ(requests(), 0);
+    EXPECT_TRUE(now(Item::faster).enabled);
+
+    app().openSample();
+    EXPECT_EQ(now(Item::togglePlayback).title, u"再生"_s);
+    press(ReaderCommandShortcuts::togglePlayback);
+    EXPECT_EQ(requests(), 1);
+    EXPECT_EQ(app().playbackRequest()->action, Action::togglePlayback);
+    // Waiting for its automatic start counts as playing.
+    ASSERT_TRUE(processEventsUntil(
+        [&] { return player().isWaitingToPlay() || player().session().status == ReadingSession::Status::playing; }));
+    EXPECT_EQ(now(Item::togglePlayback).title, u"一時停止"_s);
+    press(ReaderCommandShortcuts::togglePlayback);
+    EXPECT_EQ(requests(), 2);
+    ASSERT_TRUE(processEventsUntil([&] { return now(Item::togglePlayback).title == u"再生"_s; }));
+
+    // The speed at its top: the faster key does nothing, the line says so.
+    player().setBaseSeconds(0.04);
+    EXPECT_EQ(now(Item::speedLine).title, u"読む速度：7.5×"_s);
+    EXPECT_FALSE(now(Item::faster).enabled);
+    press(ReaderCommandShortcuts::faster);
+    EXPECT_EQ(requests(), 2);
+    press(ReaderCommandShortcuts::slower);
+    EXPECT_EQ(requests(), 3);
+
+    // A dialog over the window blocks every playback item, and the settings too.
+    auto* dialog = new QDialog(&app().readerWindow());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->show();
+    ASSERT_TRUE(processEventsUntil([&] { return !now(Item::replay).enabled; }));
+    EXPECT_FALSE(now(Item::settings).enabled);
+    action(Item::settings).trigger();
+    EXPECT_FALSE(app().hasSettingsWindow());
+    dialog->close();
+    // The offscreen platform gives the activation back to no window.
+    app().readerWindow().activateWindow();
+    EXPECT_TRUE(processEventsUntil([&] { return now(Item::settings).enabled && now(Item::replay).enabled; }));
+}
+
+TEST_F(ReaderMenuBar, SizeKeysStopAtTheBoundsAndTheSubmenuTitlesFollow) {
+    ReaderTextSizeSettings& sizes = player().textSizes();
+    sizes.setPointSize(71, ReaderTextSizeSettings::Target::rsvp);
+    press(ReaderCommandShortcuts::rsvpLarger);
+    EXPECT_EQ(sizes.rsvpPointSize(), 72);
+    EXPECT_FALSE(now(Item::rsvpLarger).enabled);
+    press(ReaderCommandShortcuts::rsvpLarger);
+    EXPECT_EQ(sizes.rsvpPointSize(), 72);
+    EXPECT_EQ(now(Item::rsvpSizes).title, u"RSVPの文字サイズ（72 pt）"_s);
+    EXPECT_EQ(action(Item::rsvpSizes).text(), u"RSVPの文字サイズ（72 pt）"_s);
+
+    // Each reset resets its own size only.
+    sizes.setPointSize(20, ReaderTextSizeSettings::Target::source);
+    press(ReaderCommandShortcuts::sourceDefaultSize);
+    EXPECT_EQ(sizes.sourcePointSize(), 15);
+    EXPECT_EQ(sizes.rsvpPointSize(), 72);
+    EXPECT_FALSE(now(Item::sourceDefaultSize).enabled);
+    press(ReaderCommandShortcuts::rsvpDefaultSize);
+    EXPECT_EQ(sizes.rsvpPointSize(), 34);
+}
+
+TEST_F(ReaderMenuBar, CheckItemsToggleOnceAndShowTheModel) {
+    app().openSample();
+    ReaderPresentation& panes = app().presentation();
+    const bool before = panes.prefersSource();
+    ASSERT_TRUE(processEventsUntil([&] { return now(Item::toggleSource).enabled; }));
+    action(Item::toggleSource).trigger();
+    EXPECT_EQ(panes.prefersSource(), !before);
+    EXPECT_EQ(action(Item::toggleSource).isChecked(), !before);
+    press(ReaderCommandShortcuts::toggleSource);
+    EXPECT_EQ(panes.prefersSource(), before);
+    EXPECT_EQ(action(Item::toggleSource).isChecked(), before);
+
+    // The table of contents is refused for a plain text: its mark stays off.
+    EXPECT_FALSE(now(Item::toggleEPUBNavigation).enabled);
+    action(Item::toggleEPUBNavigation).trigger();
+    EXPECT_FALSE(action(Item::toggleEPUBNavigation).isChecked());
+}
+
+TEST_F(ReaderMenuBar, AnEditedFieldTakesUndoAndTheSettingsWindowDisablesTheReader) {
+    auto* field = new QLineEdit(&app().readerRoot());
+    field->show();
+    field->setFocus();
+    EXPECT_TRUE(now(Item::undo).title == u"取り消す"_s);
+    EXPECT_FALSE(now(Item::undo).enabled);
+    field->insert(u"あいう"_s);
+    EXPECT_TRUE(now(Item::undo).enabled);
+    action(Item::undo).trigger();
+    EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_TRUE(now(Item::redo).enabled);
+    EXPECT_EQ(now(Item::redo).title, u"やり直す"_s);
+    field->clearFocus();
+    EXPECT_EQ(now(Item::undo).title, u"クリップボードからの文書置換を取り消す"_s);
+
+    app().openSample();
+    action(Item::settings).trigger();
+    ASSERT_TRUE(processEventsUntil([&] { return app().settingsWindow().isActiveWindow(); }));
+    ASSERT_TRUE(processEventsUntil([&] { return !now(Item::togglePlayback).enabled; }));
+    for (const Item item : {Item::rsvpLarger, Item::toggleSource, Item::toggleHistory, Item::documentInformation,
+                            Item::faster, Item::importFile}) {
+        EXPECT_FALSE(now(item).enabled) << int(item);
+    }
+    EXPECT_TRUE(now(Item::settings).enabled);
+    EXPECT_EQ(now(Item::rsvpSizes).title, u"RSVPの文字サイズ（34 pt）"_s);
+    EXPECT_EQ(now(Item::sourceSizes).title, u"原文の文字サイズ（15 pt）"_s);
+    const double base = player().baseSeconds();
+    press(ReaderCommandShortcuts::faster);
+    EXPECT_EQ(player().baseSeconds(), base);
+    EXPECT_EQ(requests(), 0);
+}
+
+}  // namespace
+}  // namespace tavrine

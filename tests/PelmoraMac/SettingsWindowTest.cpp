@@ -1,0 +1,269 @@
+// The settings window on the offscreen platform: its tabs and texts, the size steppers at their bounds,
+// the pane toggles, its reports of being active, and the hot-key rows with their recorder.
+#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Settings/CaptureSettingsTab.h"
+#include "PelmoraMac/Settings/ReaderSettingsView.h"
+#include "PelmoraMac/Settings/ReadingSettingsTab.h"
+#include "PelmoraMac/Settings/ShortcutRecorder.h"
+#include "PelmoraMac/Settings/ShortcutSetting.h"
+#include "PelmoraMac/Window/ReaderPresentation.h"
+#include "ReaderCore/MemoryDefaults.h"
+#include "ReaderUI/Player/ReaderTextSizeSettings.h"
+#include "ReaderUI/Player/ReadingPlayer.h"
+
+#include "AppTesting.h"
+#include "support/EventLoop.h"
+#include "support/GuiTesting.h"
+#include "support/QtPrinters.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QToolButton>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using S = GlobalCaptureShortcut;
+using Target = ReaderTextSizeSettings::Target;
+
+void press(QWidget& widget, int key, Qt::KeyboardModifiers modifiers = {}, bool autoRepeat = false) {
+    QKeyEvent event(QEvent::KeyPress, key, modifiers, QString(), autoRepeat);
+    QApplication::sendEvent(&widget, &event);
+}
+
+class SettingsWindow : public testing::Test {
+protected:
+    SettingsWindow() : under(folder.filePath(u"reading-store.json"_s), hotKeys.function()) {
+        app().openReader();
+        app().openSettings();
+    }
+    PelmoraApp& app() { return *under.app; }
+    ReaderSettingsView& window() { return app().settingsWindow(); }
+    ReaderTextSizeSettings& sizes() { return app().playback().player().textSizes(); }
+
+    test::TemporaryDirectory folder;
+    test::FakeHotKeys hotKeys;
+    test::AppUnderTest under;
+};
+
+TEST_F(SettingsWindow, ThreeTabsWithTheirTextsInAWindowOfFixedSize) {
+    QTabWidget& tabs = window().tabs();
+    ASSERT_EQ(tabs.count(), 3);
+    EXPECT_EQ(tabs.tabText(0), u"読書"_s);
+    EXPECT_EQ(tabs.tabText(1), u"取り込みと連携"_s);
+    EXPECT_EQ(tabs.tabText(2), u"アップデート"_s);
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(tabs.tabIcon(i).isNull());
+    EXPECT_EQ(window().size(), QSize(580, 560));
+    EXPECT_EQ(window().windowTitle(), u"読書"_s);
+
+    const ReadingSettingsTab& reading = window().readingTab();
+    EXPECT_EQ(reading.rsvpRow().label->text(), u"RSVP：34 pt"_s);
+    EXPECT_EQ(reading.sourceRow().label->text(), u"原文：15 pt"_s);
+    EXPECT_EQ(reading.rsvpRow().smaller->text(), u"−"_s);
+    EXPECT_EQ(reading.showsSourceToggle().text(), u"原文を表示"_s);
+    EXPECT_EQ(reading.showsHistoryToggle().text(), u"文書一覧を表示"_s);
+
+    const CaptureSettingsTab& capture = window().captureTab();
+    EXPECT_EQ(capture.shortcutRow().currentLine().text(), u"現在の設定：Meta+Ctrl+Alt+R（登録済み）"_s);
+    EXPECT_EQ(capture.clipboardShortcutRow().currentLine().text(), u"現在の設定：Meta+Ctrl+Alt+V（登録済み）"_s);
+    EXPECT_EQ(capture.shortcutRow().recorder().text(), u"キーを変更…"_s);
+    EXPECT_EQ(capture.shortcutRow().recorder().accessibleName(), u"ショートカットのキーを変更"_s);
+    EXPECT_EQ(capture.shortcutRow().recorder().size(), QSize(190, 28));
+    EXPECT_EQ(capture.accessibilityStatus().text(), u"アクセシビリティ：未許可"_s);
+    EXPECT_FALSE(capture.deniedHint().isHidden());
+    EXPECT_TRUE(capture.browserButton().isHidden());
+    const auto texts = [](QWidget& parent) {
+        QStringList all;
+        for (const QLabel* label : parent.findChildren<QLabel*>()) all << label->text();
+        return all.join(u'\n');
+    };
+    EXPECT_TRUE(texts(window().captureTab()).contains(u"CtrlとMetaまたはAltに、英字・数字を組み合わせます。"_s));
+
+    // What a person sees, tab by tab.
+    for (int i = 0; i < 3; ++i) {
+        tabs.setCurrentIndex(i);
+        EXPECT_EQ(window().windowTitle(), tabs.tabText(i));
+        ASSERT_TRUE(window().grab().save(test::testArtifactPath(u"settings-tab-%1.png"_s.arg(i + 1))));
+    }
+}
+
+TEST_F(SettingsWindow, TheSizeSteppersStayInTheirRangesAndResetOnlyAwayFromTheDefault) {
+    const ReadingSettingsTab& tab = window().readingTab();
+    const auto& rsvp = tab.rsvpRow();
+    EXPECT_FALSE(rsvp.reset->isEnabled());
+    EXPECT_FALSE(tab.sourceRow().reset->isEnabled());
+
+    rsvp.bigger->click();
+    EXPECT_EQ(rsvp.label->text(), u"RSVP：36 pt"_s);
+    EXPECT_EQ(app().defaults().object(ReaderTextSizeSettings::kRSVPPointSizeKey), DefaultsValue(36.0));
+    EXPECT_TRUE(rsvp.reset->isEnabled());
+    rsvp.reset->click();
+    EXPECT_EQ(sizes().pointSize(Target::rsvp), 34);
+    EXPECT_FALSE(rsvp.reset->isEnabled());
+
+    // An odd size stored by hand steps to the bound, not past it.
+    sizes().setPointSize(71, Target::rsvp);
+    EXPECT_TRUE(rsvp.bigger->isEnabled());
+    rsvp.bigger->click();
+    EXPECT_EQ(sizes().pointSize(Target::rsvp), 72);
+    EXPECT_FALSE(rsvp.bigger->isEnabled());
+    sizes().setPointSize(18, Target::rsvp);
+    EXPECT_FALSE(rsvp.smaller->isEnabled());
+
+    const auto& source = tab.sourceRow();
+    sizes().setPointSize(11, Target::source);
+    source.smaller->click();
+    EXPECT_EQ(source.label->text(), u"原文：10 pt"_s);
+    EXPECT_FALSE(source.smaller->isEnabled());
+    sizes().setPointSize(32, Target::source);
+    EXPECT_FALSE(source.bigger->isEnabled());
+    EXPECT_EQ(app().defaults().object(ReaderTextSizeSettings::kSourcePointSizeKey), DefaultsValue(32.0));
+}
+
+TEST_F(SettingsWindow, ThePaneTogglesAreTheSamePreferencesTheViewMenuToggles) {
+    QCheckBox& history = window().readingTab().showsHistoryToggle();
+    ReaderPresentation& panes = app().presentation();
+    const bool before = panes.prefersHistory();
+    EXPECT_EQ(history.isChecked(), before);
+    history.click();
+    EXPECT_EQ(panes.prefersHistory(), !before);
+    EXPECT_EQ(app().defaults().object(ReaderPresentation::kShowsHistoryKey), DefaultsValue(!before));
+    app().toggleSource();
+    EXPECT_EQ(window().readingTab().showsSourceToggle().isChecked(), panes.prefersSource());
+}
+
+TEST_F(SettingsWindow, ItReportsFalseWhenShownItsStateOneTurnLaterAndBlocksTheReaderWhileActive) {
+    app().openSample();
+    window().hide();
+    app().setSettingsHasFocus(true);
+    window().show();
+    // Hidden, then shown: false at once.
+    EXPECT_FALSE(app().settingsHasFocus());
+    window().activateWindow();
+    ASSERT_TRUE(test::processEventsUntil([&] { return app().settingsHasFocus(); }));
+    EXPECT_TRUE(app().commandContext().isBlocked);
+    app().requestPlayback(ReaderPlaybackRequest::Action::togglePlayback);
+    EXPECT_FALSE(app().playbackRequest());
+
+    window().close();
+    EXPECT_FALSE(app().settingsHasFocus());
+    EXPECT_FALSE(app().commandContext().isBlocked);
+}
+
+class ShortcutRow : public SettingsWindow {
+protected:
+    ShortcutSetting& row() { return window().captureTab().shortcutRow(); }
+    ShortcutRecorder& recorder() { return row().recorder(); }
+    void record(int key, Qt::KeyboardModifiers modifiers) {
+        recorder().click();
+        ASSERT_TRUE(recorder().isRecording());
+        press(recorder(), key, modifiers);
+    }
+};
+
+TEST_F(ShortcutRow, TheRecorderTakesOneChordAndIgnoresModifiersAloneRepeatsEscapeAndTab) {
+    window().activateWindow();
+    recorder().click();
+    EXPECT_EQ(recorder().text(), u"組み合わせを押してください…"_s);
+    // While recording the hot keys let their chords through.
+    EXPECT_TRUE(hotKeys.grabs.empty());
+    EXPECT_TRUE(app().shortcut().isRegistered());
+
+    press(recorder(), Qt::Key_Control, Qt::ControlModifier);
+    press(recorder(), Qt::Key_Super_L, Qt::ControlModifier | Qt::MetaModifier);
+    press(recorder(), Qt::Key_R, {}, /*autoRepeat=*/true);
+    EXPECT_TRUE(recorder().isRecording());
+    // A key that fires a shortcut elsewhere comes to the recorder.
+    QKeyEvent override(QEvent::ShortcutOverride, Qt::Key_Q, Qt::ControlModifier);
+    override.ignore();
+    QApplication::sendEvent(&recorder(), &override);
+    EXPECT_TRUE(override.isAccepted());
+
+    press(recorder(), Qt::Key_Escape);
+    EXPECT_FALSE(recorder().isRecording());
+    EXPECT_EQ(recorder().text(), u"キーを変更…"_s);
+    EXPECT_FALSE(row().draft());
+    EXPECT_EQ(hotKeys.grabs.size(), 2u);
+
+    record(Qt::Key_R, Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier | Qt::ShiftModifier);
+    ASSERT_TRUE(row().draft());
+    EXPECT_EQ(recorder().text(), u"Meta+Ctrl+Alt+Shift+R"_s);
+    EXPECT_TRUE(row().saveButton().isEnabled());
+
+    // Tab ends the recording with no chord: the draft stays as it was.
+    record(Qt::Key_Tab, {});
+    EXPECT_FALSE(recorder().isRecording());
+    EXPECT_EQ(recorder().text(), u"Meta+Ctrl+Alt+Shift+R"_s);
+}
+
+TEST_F(ShortcutRow, SavingRefusesPlainKeysAndTheOtherChordKeepingTheDraftAndStoresAGoodOne) {
+    record(Qt::Key_A, {});
+    row().save();
+    EXPECT_EQ(row().errorLabel().text(),
+              u"CtrlとMetaまたはAltを含む、英字・数字の組み合わせを押してください。通常の文字入力は登録できません。"_s);
+    EXPECT_FALSE(row().errorLabel().isHidden());
+    EXPECT_EQ(recorder().text(), u"A"_s);
+
+    record(Qt::Key_V, Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    row().save();
+    EXPECT_EQ(row().errorLabel().text(), u"もう一つの取り込み操作と同じキーです。別の組み合わせを選んでください。"_s);
+    EXPECT_TRUE(row().draft());
+    EXPECT_EQ(app().shortcut().chord(), S::defaultChord(S::Command::frontmost));
+    EXPECT_FALSE(row().resetButton().isEnabled());
+
+    record(Qt::Key_1, Qt::ControlModifier | Qt::AltModifier);
+    row().saveButton().click();
+    EXPECT_FALSE(row().draft());
+    EXPECT_TRUE(row().errorLabel().isHidden());
+    EXPECT_EQ(recorder().text(), u"キーを変更…"_s);
+    EXPECT_FALSE(row().saveButton().isEnabled());
+    EXPECT_EQ(row().currentLine().text(), u"現在の設定：Ctrl+Alt+1（登録済み）"_s);
+    EXPECT_EQ(app().defaults().object(u"reader.mac.captureShortcut.1"_s),
+              DefaultsValue(QByteArray(R"({"keyCode":18,"modifiers":2304})")));
+    EXPECT_TRUE(hotKeys.grabs.contains({18, S::kCommandKey | S::kOptionKey}));
+    EXPECT_TRUE(row().resetButton().isEnabled());
+    row().resetButton().click();
+    EXPECT_EQ(app().shortcut().chord(), S::defaultChord(S::Command::frontmost));
+    EXPECT_FALSE(row().resetButton().isEnabled());
+}
+
+TEST_F(ShortcutRow, AFailedRegistrationShowsUnregisteredAndLeavesResetEnabledAtTheDefault) {
+    app().shortcut().stop();
+    hotKeys.failWith = S::kAlreadyRegistered;
+    app().registerShortcuts();
+    EXPECT_EQ(row().currentLine().text(), u"現在の設定：Meta+Ctrl+Alt+R（未登録）"_s);
+    EXPECT_TRUE(row().resetButton().isEnabled());
+    EXPECT_TRUE(row().errorLabel().text().startsWith(u"このキーは既に登録されています。"_s));
+    hotKeys.failWith.reset();
+    window().captureTab().retryButton().click();
+    EXPECT_EQ(row().currentLine().text(), u"現在の設定：Meta+Ctrl+Alt+R（登録済み）"_s);
+    EXPECT_FALSE(row().resetButton().isEnabled());
+}
+
+TEST(CaptureSettings, ThePermissionStateFollowsTheModelWithoutAPress) {
+    bool granted = false;
+    CaptureModel capture(nullptr, CaptureModel::Functions{.permissionCheck = [&] { return granted; }});
+    MemoryDefaults defaults;
+    test::FakeHotKeys hotKeys;
+    S frontmost(S::Command::frontmost, defaults, hotKeys.function());
+    S clipboard(S::Command::clipboard, defaults, hotKeys.function());
+    CaptureSettingsTab tab(capture, frontmost, clipboard, {});
+    EXPECT_EQ(tab.accessibilityStatus().text(), u"アクセシビリティ：未許可"_s);
+    EXPECT_FALSE(tab.deniedHint().isHidden());
+    granted = true;
+    capture.refreshPermission();
+    EXPECT_EQ(tab.accessibilityStatus().text(), u"アクセシビリティ：許可済み"_s);
+    EXPECT_TRUE(tab.deniedHint().isHidden());
+    EXPECT_TRUE(tab.browserStatus().isHidden());
+}
+
+}  // namespace
+}  // namespace tavrine

@@ -1,0 +1,155 @@
+// The application's two windows on a real X server with openbox, keys sent by xdotool (ctrl is Ctrl, super
+// Meta, alt Alt): the hot-key recorder on real key events while the grabbed hot keys let their chords
+// through, and the application's activity while the focus moves between its windows and away.
+#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/App/ReaderAppDelegate.h"
+#include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Menus/ReaderCommands.h"
+#include "PelmoraMac/Menus/ReaderMenuState.h"
+#include "PelmoraMac/Settings/CaptureSettingsTab.h"
+#include "PelmoraMac/Settings/ReaderSettingsView.h"
+#include "PelmoraMac/Settings/ShortcutRecorder.h"
+#include "PelmoraMac/Settings/ShortcutSetting.h"
+#include "PelmoraMac/Window/ReaderWindow.h"
+#include "ReaderUI/Player/ReadingPlayer.h"
+
+#include "AppTesting.h"
+#include "support/EventLoop.h"
+#include "support/QtPrinters.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+#include <QAction>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using test::processEventsUntil;
+using S = GlobalCaptureShortcut;
+
+void xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.start(u"xdotool"_s, arguments);
+    ASSERT_TRUE(process.waitForFinished(10'000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+}
+
+void activate(QWidget& window) {
+    xdotool({u"windowactivate"_s, u"--sync"_s, QString::number(window.winId())});
+    ASSERT_TRUE(processEventsUntil([&] { return window.isActiveWindow(); }));
+}
+
+class TwoWindows : public testing::Test {
+protected:
+    TwoWindows() : under(folder.filePath(u"reading-store.json"_s), &registerX11HotKey) {}
+    PelmoraApp& app() { return *under.app; }
+
+    test::TemporaryDirectory folder;
+    test::AppUnderTest under;
+};
+
+TEST_F(TwoWindows, TheRecorderTakesRealChordsAlsoThoseTheHotKeysHold) {
+    app().openReader();
+    ASSERT_TRUE(app().shortcut().isRegistered()) << app().shortcut().errorMessage().value_or(QString()).toStdString();
+    app().openSettings();
+    ReaderSettingsView& settings = app().settingsWindow();
+    settings.tabs().setCurrentIndex(1);
+    activate(settings);
+    // The window manager settles the new window's activation first.
+    test::processEventsUntil([] { return false; }, std::chrono::milliseconds(300));
+    activate(settings);
+    ShortcutSetting& row = settings.captureTab().shortcutRow();
+    ShortcutRecorder& recorder = row.recorder();
+    const auto record = [&](const QString& keys) {
+        recorder.click();
+        EXPECT_TRUE(recorder.isRecording());
+        EXPECT_TRUE(processEventsUntil([&] { return recorder.hasFocus() && settings.isActiveWindow(); }));
+        test::processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
+        xdotool({u"key"_s, u"--clearmodifiers"_s, keys});
+        return processEventsUntil([&] { return !recorder.isRecording(); });
+    };
+
+    ASSERT_TRUE(record(u"ctrl+alt+shift+1"_s));
+    EXPECT_EQ(recorder.text(), u"Ctrl+Alt+Shift+1"_s);
+    ASSERT_TRUE(record(u"ctrl+super+alt+shift+r"_s));
+    EXPECT_EQ(recorder.text(), u"Meta+Ctrl+Alt+Shift+R"_s);
+    ASSERT_TRUE(record(u"Escape"_s));
+    EXPECT_EQ(recorder.text(), u"Meta+Ctrl+Alt+Shift+R"_s);
+    ASSERT_TRUE(record(u"Tab"_s));
+    EXPECT_TRUE(processEventsUntil([&] { return row.saveButton().hasFocus(); }));
+
+    // The quit key is a chord like any other here.
+    ASSERT_TRUE(record(u"ctrl+q"_s));
+    EXPECT_EQ(recorder.text(), u"Ctrl+Q"_s);
+    test::processEventsUntil([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_FALSE(app().delegate().isFinishing());
+
+    // The clipboard hot key's own chord reaches the recorder and runs nothing.
+    ASSERT_TRUE(record(u"ctrl+super+alt+v"_s));
+    EXPECT_EQ(recorder.text(), u"Meta+Ctrl+Alt+V"_s);
+    EXPECT_FALSE(app().capture().usesClipboard());
+    row.saveButton().click();
+    EXPECT_EQ(row.errorLabel().text(), u"もう一つの取り込み操作と同じキーです。別の組み合わせを選んでください。"_s);
+    EXPECT_TRUE(row.draft());
+
+    ASSERT_TRUE(record(u"ctrl+alt+2"_s));
+    row.saveButton().click();
+    EXPECT_EQ(row.currentLine().text(), u"現在の設定：Ctrl+Alt+2（登録済み）"_s);
+    EXPECT_EQ(app().defaults().object(u"reader.mac.captureShortcut.1"_s),
+              DefaultsValue(QByteArray(R"({"keyCode":19,"modifiers":2304})")));
+    EXPECT_EQ(app().capture().frontmostShortcutLabel(), u"Ctrl+Alt+2"_s);
+    const QAction& line = app().commands().action(ReaderMenuItem::frontmostShortcutLine);
+    EXPECT_TRUE(processEventsUntil([&] { return line.text() == u"他アプリで取り込む：Ctrl+Alt+2"_s; }))
+        << line.text().toStdString();
+
+    // Refused while the settings window is active; run once the reader is.
+    xdotool({u"key"_s, u"--clearmodifiers"_s, u"ctrl+alt+2"_s});
+    test::processEventsUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_FALSE(app().capture().failure());
+    activate(app().readerWindow());
+    xdotool({u"key"_s, u"--clearmodifiers"_s, u"ctrl+alt+2"_s});
+    // Without a source in front, the capture ends at once with its failure.
+    EXPECT_TRUE(processEventsUntil([&] { return app().capture().failure() == CaptureFailure::noSource; }));
+}
+
+TEST_F(TwoWindows, TheFocusMovingBetweenOurWindowsKeepsPlayingAndAnotherProgramPausesIt) {
+    app().openReader();
+    activate(app().readerWindow());
+    app().openSample();
+    ReadingPlayer& player = app().playback().player();
+    app().requestPlayback(ReaderPlaybackRequest::Action::togglePlayback);
+    ASSERT_TRUE(processEventsUntil([&] { return player.session().status == ReadingSession::Status::playing; }));
+
+    QList<Qt::ApplicationState> states;
+    // Gone with the test, before the list.
+    QObject listening;
+    QObject::connect(qGuiApp, &QGuiApplication::applicationStateChanged, &listening,
+                     [&](Qt::ApplicationState state) { states << state; });
+    app().openSettings();
+    activate(app().settingsWindow());
+    activate(app().readerWindow());
+    activate(app().settingsWindow());
+    test::processEventsUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_FALSE(states.contains(Qt::ApplicationInactive));
+    EXPECT_EQ(player.session().status, ReadingSession::Status::playing);
+
+    QProcess other;
+    other.start(QStringLiteral(X11_WINDOW_OWNER));
+    ASSERT_TRUE(other.waitForReadyRead(10'000));
+    const QString window = QString::fromLatin1(other.readLine()).section(u' ', 0, 0);
+    xdotool({u"windowactivate"_s, window});
+    EXPECT_TRUE(processEventsUntil([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; }));
+    EXPECT_TRUE(processEventsUntil([&] { return player.session().status != ReadingSession::Status::playing; }));
+    other.closeWriteChannel();
+    other.waitForFinished(5'000);
+}
+
+}  // namespace
+}  // namespace tavrine

@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# reader-e2e.sh TAVRINE X11-SCREENSHOT READING-STORE-HISTORY ARTIFACTS
+#
+# The real program end to end, on an X display with openbox (run under scripts/with-xvfb --openbox, which
+# gives it fresh data and configuration folders), with the test-host variable set so that no updater
+# starts: exactly one window titled "Tavrine"; a Japanese text put on the clipboard and imported through
+# 編集 → "クリップボードから取り込む" (the menu bar worked with the keyboard); Ctrl+Return plays it (the
+# reading area changes) and pauses it (the reading area stands still); the "Tavrine" menu opened with the
+# mouse and "終了" chosen with the keys quits with status 0; the store holds the reading in its history at
+# a position past its start; a relaunch puts the window where it was, and with the window closed the
+# clipboard hot key (Meta+Ctrl+Alt+V) brings it back there and plays. Screenshots of each step are kept in
+# ARTIFACTS.
+set -euo pipefail
+tavrine=$1
+screenshot=$2
+history_tool=$3
+artifacts=$4
+mkdir -p "$artifacts"
+store="$XDG_DATA_HOME/org.tavrine.Tavrine/reading-store.json"
+export XCTestConfigurationFilePath=/dev/null
+# A leak Qt's GUI library sometimes leaves at exit, not ours (sanitized builds only).
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan-qt-gui.supp"
+
+fail() {
+  echo "reader-e2e: $*" >&2
+  exit 1
+}
+
+shot() {
+  "$screenshot" "$artifacts/reader-e2e-$1.png"
+}
+
+# Whether two screenshots, taken apart, differ.
+screen_changes() {
+  local first second
+  first=$(mktemp) second=$(mktemp)
+  "$screenshot" "$first.png"
+  sleep "$1"
+  "$screenshot" "$second.png"
+  if cmp -s "$first.png" "$second.png"; then rm -f "$first"* "$second"*; return 1; fi
+  rm -f "$first"* "$second"*
+}
+
+# Waits up to ten seconds for the screen to keep changing (a reading that plays).
+wait_for_playing() {
+  for _ in $(seq 1 20); do screen_changes 0.5 && return 0; done
+  return 1
+}
+
+# Starts tavrine and waits for its one window; sets pid and window.
+launch() {
+  "$tavrine" &
+  pid=$!
+  window=""
+  for _ in $(seq 1 200); do
+    window=$(xdotool search --onlyvisible --name '^Tavrine$' 2>/dev/null | head -1 || true)
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  [ -n "$window" ] || fail "no window titled Tavrine appeared"
+  sleep 0.5
+  local count
+  count=$(xdotool search --onlyvisible --name '^Tavrine$' | wc -l)
+  [ "$count" -eq 1 ] || fail "$count windows titled Tavrine"
+  xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus --sync "$window"
+}
+
+wait_for_exit() {
+  for _ in $(seq 1 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null && { kill -KILL "$pid"; fail "tavrine did not quit"; }
+  local status=0
+  wait "$pid" || status=$?
+  [ "$status" -eq 0 ] || fail "tavrine ended with status $status"
+}
+
+launch
+shot 1-start
+
+# A text long enough to play for a while, one phrase at a time.
+text=""
+for _ in $(seq 1 30); do text+="吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。"; done
+printf '%s' "$text" | xclip -selection clipboard -i
+sleep 0.3
+
+# Alt alone enters the menu bar at "Tavrine"; two menus on is 編集, whose first enabled item, with nothing
+# to undo and no text field focused, is "クリップボードから取り込む".
+# A window just activated may not hold the keyboard yet: tried again until the menu, a window of its own,
+# shows.
+menus() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | wc -l; }
+closed=$(menus)
+opened=""
+for _ in $(seq 1 5); do
+  xdotool keydown alt
+  sleep 0.1
+  xdotool keyup alt
+  sleep 0.3
+  xdotool key Right Right Down
+  sleep 0.5
+  if [ "$(menus)" -gt "$closed" ]; then opened=yes; break; fi
+  xdotool key Escape Escape
+  sleep 0.5
+done
+[ -n "$opened" ] || fail "the menu bar did not open 編集"
+shot 2-edit-menu
+xdotool key Return
+# The worker converts the clipboard.
+sleep 2
+shot 3-imported
+screen_changes 0.6 && fail "the import plays before Ctrl+Return"
+
+xdotool key --clearmodifiers ctrl+Return
+wait_for_playing || fail "Ctrl+Return did not play the import"
+shot 4-playing
+xdotool key --clearmodifiers ctrl+Return
+sleep 0.5
+screen_changes 0.6 && fail "Ctrl+Return did not pause the reading"
+shot 5-paused
+
+eval "$(xdotool getwindowgeometry --shell "$window")"
+placed="$X,$Y"
+# The menu bar is the top of the window's client area; "Tavrine" is its first title.
+left=$(xwininfo -id "$window" | awk '/Absolute upper-left X/ {print $NF}')
+top=$(xwininfo -id "$window" | awk '/Absolute upper-left Y/ {print $NF}')
+xdotool mousemove $((left + 20)) $((top + 10)) click 1
+sleep 0.5
+shot 6-application-menu
+# Up from the opened menu's end: its last item, "終了".
+xdotool key Up Return
+wait_for_exit
+
+lines=$("$history_tool" "$store") || fail "the store cannot be opened"
+echo "$lines" | grep -q '吾輩は猫である' || fail "the imported text is not in the history: $lines"
+position=$(echo "$lines" | grep '吾輩は猫である' | head -1 | cut -d' ' -f1)
+[ "$position" -gt 0 ] || fail "the reading was stored at its start"
+
+launch
+eval "$(xdotool getwindowgeometry --shell "$window")"
+shot 7-relaunched
+[ "$X,$Y" = "$placed" ] || fail "the window came back at $X,$Y, not at $placed"
+
+# Closed (Alt+F4 only hides it), the window comes back at its place with the clipboard hot key, which
+# plays what it imports.
+xdotool key --clearmodifiers alt+F4
+sleep 0.5
+xdotool search --onlyvisible --name '^Tavrine$' >/dev/null 2>&1 && fail "Alt+F4 did not close the window"
+kill -0 "$pid" 2>/dev/null || fail "closing the window ended tavrine"
+xdotool key --clearmodifiers ctrl+super+alt+v
+wait_for_playing || fail "the clipboard hot key did not bring up a playing import"
+shot 8-hot-key
+eval "$(xdotool getwindowgeometry --shell "$window")"
+[ "$X,$Y" = "$placed" ] || fail "the hot key brought the window up at $X,$Y, not at $placed"
+xdotool key --clearmodifiers ctrl+q
+wait_for_exit
+echo "one window; 編集's clipboard import played and paused with Ctrl+Return; 終了 quit with status 0; stored at $position; placed again at $placed; the hot key brought the closed window back there, playing"

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# reader-menu-x11.sh TAVRINE
+#
+# The real executable's menu keys on an X display with a window manager (run under scripts/with-xvfb
+# --openbox, which gives it fresh user folders), observed through the lines "menu KEYS" it appends to the
+# file TAVRINE_TRACE_FILE names whenever an item runs: over the built-in sample, Ctrl+Return, Ctrl++ (typed
+# Ctrl+Shift+=), Meta+Ctrl+S (Super) and Ctrl+Alt+Up each run their item once; Ctrl+Alt+Down, disabled at
+# 1.0×, runs nothing; Ctrl+Q quits.
+set -euo pipefail
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan-qt-gui.supp"
+tavrine=$1
+trace=$(mktemp)
+trap 'rm -f "$trace"' EXIT
+
+fail() {
+  echo "reader-menu-x11: $*" >&2
+  exit 1
+}
+
+# How many times the item with these keys ran.
+runs() {
+  grep -c "^menu $1 " "$trace" || true
+}
+
+TAVRINE_TRACE_FILE=$trace "$tavrine" &
+pid=$!
+window=""
+for _ in $(seq 1 200); do
+  window=$(xdotool search --onlyvisible --name '^Tavrine$' 2>/dev/null | head -1 || true)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || fail "no window titled Tavrine appeared"
+xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus --sync "$window"
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$window")"
+# The start view's sample button stands in the middle of the reader column.
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+sleep 1
+xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
+
+press() {
+  xdotool key --clearmodifiers "$1"
+  sleep 0.4
+}
+press ctrl+alt+Down
+press ctrl+Return
+press ctrl+Return
+press ctrl+plus
+press super+ctrl+s
+press super+ctrl+s
+press ctrl+alt+Up
+
+[ "$(runs 'Ctrl+Alt+Down')" = 0 ] || fail "the disabled Ctrl+Alt+Down ran its item"
+[ "$(runs 'Ctrl+Return')" = 2 ] || fail "Ctrl+Return ran $(runs 'Ctrl+Return') times, not twice"
+for keys in 'Ctrl++' 'Ctrl+Alt+Up'; do
+  [ "$(runs "$keys")" = 1 ] || fail "$keys ran $(runs "$keys") times, not once"
+done
+[ "$(runs 'Meta+Ctrl+S')" = 2 ] || fail "Meta+Ctrl+S ran $(runs 'Meta+Ctrl+S') times, not twice"
+
+xdotool key --clearmodifiers ctrl+q
+for _ in $(seq 1 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && { kill -KILL "$pid"; fail "tavrine did not quit"; }
+wait "$pid" || fail "tavrine ended with status $?"
+echo "each key ran its item once per press; the disabled one ran nothing"
