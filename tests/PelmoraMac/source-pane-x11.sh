@@ -4,8 +4,8 @@
 # The real executable on an X display with a window manager (run under scripts/with-xvfb --openbox, which
 # gives it fresh user folders), worked as a new user would: the start view's "サンプルで試す" opens the
 # sample beside its source pane; a click in the text puts the keyboard focus there without playing; Space
-# plays and the highlighted phrase moves through the text; a click in the text pauses; the tool row's
-# find button opens the find field, which takes a query. Screenshots of each step are kept.
+# plays and the highlighted phrase moves through the text; a click in the text pauses; Ctrl+F opens the
+# find field, which takes a query. Screenshots of each step are kept.
 set -euo pipefail
 export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan-qt-gui.supp"
 tavrine=$1
@@ -43,15 +43,16 @@ xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus -
 sleep 0.5
 eval "$(xdotool getwindowgeometry --shell "$window")"
 [ "$WIDTH" = 720 ] && [ "$HEIGHT" = 720 ] || fail "the window is ${WIDTH}×${HEIGHT}, not 720×720"
-# In the 720×720 window the source pane fills the column's lower part, under its tool row.
-pane=($((X + 30)) $((Y + 430)) $((WIDTH - 60)) 230)
+# In the 720×720 window, under the menu bar, the source pane fills the column's lower part under its
+# tool row.
+pane=($((X + 30)) $((Y + 455)) $((WIDTH - 60)) 210)
 screen=(0 0 $((X + WIDTH)) $((Y + HEIGHT)))
 
 # The start view's "サンプルで試す", a little above the middle of the reader column.
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2 - 30)) click 1
 sleep 1
 # The first line of the text: the caret goes to its start, and the player stays paused.
-xdotool mousemove $((X + 40)) $((Y + 440)) click 1
+xdotool mousemove $((X + 40)) $((Y + 462)) click 1
 xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
 sleep 0.5
 "$screenshot" "$artifacts/source-pane-opened.png"
@@ -62,15 +63,15 @@ sleep 1
 changes 0.8 "${pane[@]}" || fail "Space in the source pane did not play, or the highlight did not follow"
 "$screenshot" "$artifacts/source-pane-playing.png"
 
-xdotool mousemove $((X + 40)) $((Y + 470)) click 1
+xdotool mousemove $((X + 40)) $((Y + 495)) click 1
 xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
 sleep 0.3
 changes 0.8 "${screen[@]}" && fail "a click in the source pane did not pause"
 
-# The tool row's find button, left of the show/hide button at the column's trailing end.
-row=(0 $((Y + 370)) $((X + WIDTH)) 36)
+# Ctrl+F opens the find field in the tool row above the pane.
+row=(0 $((Y + 394)) $((X + WIDTH)) 36)
 "$screenshot" "$artifacts/source-pane-row.png" "${row[@]}"
-xdotool mousemove $((X + WIDTH - 90)) $((Y + 388)) click 1
+xdotool key --clearmodifiers ctrl+f
 sleep 0.5
 "$screenshot" "$artifacts/source-pane-row-find.png" "${row[@]}"
 cmp -s "$artifacts/source-pane-row.png" "$artifacts/source-pane-row-find.png" && fail "the find field did not open"
