@@ -1,4 +1,4 @@
-// source-pane-bench: the source pane's text views on the offscreen platform, 600 × 800, point size 15,
+// source-pane-bench: the source pane with its tool row on the offscreen platform, 600 × 800, point size 15,
 // one process per case (each case starts the program again with --case TEXT SHAPE, so memory figures
 // are its own). Texts: 草枕 from the shared sample book ("ja") or English prose ("en"), repeated:
 //   paragraphs  2,000,000 units in the book's paragraphs
@@ -8,22 +8,28 @@
 // Prints one line per case:
 //   {"text":"ja","shape":"single","units":2000000,"engine":"bounded","firstPaintMs":…,"jumpP95Ms":…,
 //    "followUpdateP99Ms":…,"followFrameP99Ms":…,"peakRssMb":…,"rssGrowthMb":…}
-// firstPaintMs: from handing the document to the view until its text is painted; jumpP95Ms: 200 random
+// Each case's document goes through the navigation's loadDocument and to the pane as the workspace hands
+// it over; the pane's update runs on the next turn of the event loop, as in the application.
+// firstPaintMs: from handing the document over until its text is painted; jumpP95Ms: 200 random
 // scroll-bar moves, each until painted; follow: 2,000 phrase steps of 12 units highlighted with reveal,
 // the update alone (followUpdate) and the update with its paint (followFrame). peakRssMb is the process's
 // peak resident size, rssGrowthMb what the view added over the loaded text.
 #include "BenchReport.h"
 #include "BenchTexts.h"
 
-#include "PelmoraMac/Source/BoundedTextView.h"
-#include "PelmoraMac/Source/InteractionTextEdit.h"
-#include "PelmoraMac/Source/ReaderTextHighlight.h"
+#include "PelmoraMac/Source/InteractionTextView.h"
+#include "PelmoraMac/Source/ReaderSourcePane.h"
+#include "PelmoraMac/Source/ReaderSourceTools.h"
+#include "ReaderUI/Source/ReaderSourceNavigation.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QScrollBar>
+#include <QUuid>
+#include <QVBoxLayout>
 
 #include <chrono>
 #include <cstdio>
@@ -36,8 +42,6 @@ using namespace Qt::StringLiterals;
 using Kind = ReadingDocument::Span::Kind;
 using bench::millisecondsSince;
 using bench::percentile;
-
-constexpr qsizetype kOrdinaryLimit = 20'000;
 
 // A status line of /proc/self/status in megabytes.
 double statusMegabytes(const char* key) {
@@ -96,44 +100,57 @@ ReadingDocument caseDocument(const QString& language, const QString& shape) {
     return {.sections = std::nullopt, .text = std::move(text), .spans = {}};
 }
 
-template <typename View>
 int runCase(const QString& language, const QString& shape) {
     ReadingDocument document = caseDocument(language, shape);
     const qsizetype units = document.text.size();
+    ReaderSourceNavigation navigation;
     QWidget window;
     window.resize(600, 800);
-    auto* view = new View(&window);
-    view->resize(600, 800);
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new ReaderSourceTools(navigation, true, true, {}, {}, &window));
+    // As the workspace makes it: before anything is loaded, over an empty document.
+    auto* pane = new ReaderSourcePane(navigation, {}, {}, {}, &window);
+    layout->addWidget(pane, 1);
     window.show();
     QCoreApplication::processEvents();
+    ReaderSourceView& view = pane->sourceView();
     const double rssBefore = statusMegabytes("VmRSS:");
 
+    ReaderSourceViewInput input{
+        .document = document, .cursor = 0, .focusRelease = {}, .highlightedRange = std::nullopt, .pointSize = 15};
+    // One turn of the event loop: the pane's coalesced update runs in it.
+    const auto update = [&] {
+        pane->setInput(input);
+        QCoreApplication::processEvents();
+    };
     auto start = std::chrono::steady_clock::now();
-    view->load(document, 15);
-    view->viewport()->repaint();
+    navigation.loadDocument(document.text, document.spans, QUuid::createUuid());
+    update();
+    while (view.textView().textLength() != units) QCoreApplication::processEvents();
+    view.textWidget().viewport()->repaint();
     const double firstPaint = millisecondsSince(start);
 
     std::vector<double> jumps;
     QRandomGenerator random(39);
-    QScrollBar* bar = view->verticalScrollBar();
+    QScrollBar* bar = view.textWidget().verticalScrollBar();
     for (int i = 0; i < 200; ++i) {
         start = std::chrono::steady_clock::now();
         bar->setValue(static_cast<int>(random.bounded(bar->maximum() + 1)));
-        view->viewport()->repaint();
+        view.textWidget().viewport()->repaint();
         jumps.push_back(millisecondsSince(start));
         QCoreApplication::processEvents();
     }
 
-    ReaderTextHighlight playback(InteractionTextView::Highlight::playback);
     std::vector<double> updates;
     std::vector<double> frames;
     qsizetype offset = units / 3;
     for (int step = 0; step < 2'000; ++step, offset += 12) {
-        const TextRange phrase{offset % (units - 12), offset % (units - 12) + 12};
+        input.highlightedRange = TextRange{offset % (units - 12), offset % (units - 12) + 12};
         start = std::chrono::steady_clock::now();
-        playback.apply(phrase, *view, true);
+        update();
         updates.push_back(millisecondsSince(start));
-        view->viewport()->repaint();
+        view.textWidget().viewport()->repaint();
         frames.push_back(millisecondsSince(start));
         QCoreApplication::processEvents();
     }
@@ -141,7 +158,7 @@ int runCase(const QString& language, const QString& shape) {
     const double rssAfter = statusMegabytes("VmRSS:");
     QString line = u"{\"text\":"_s + bench::jsonString(language) + u",\"shape\":"_s + bench::jsonString(shape);
     line += bench::field(u"units"_s, QString::number(units));
-    line += bench::field(u"engine"_s, bench::jsonString(units > kOrdinaryLimit ? u"bounded"_s : u"ordinary"_s));
+    line += bench::field(u"engine"_s, bench::jsonString(view.usesBoundedLayout() ? u"bounded"_s : u"ordinary"_s));
     line += bench::field(u"firstPaintMs"_s, bench::milliseconds(firstPaint));
     line += bench::field(u"jumpP95Ms"_s, bench::milliseconds(percentile(jumps, 0.95)));
     line += bench::field(u"followUpdateP99Ms"_s, bench::milliseconds(percentile(updates, 0.99)));
@@ -162,8 +179,7 @@ int main(int argc, char** argv) {
     if (arguments.size() == 4 && arguments[1] == u"--case"_s) {
         const QString& language = arguments[2];
         const QString& shape = arguments[3];
-        return shape == u"short"_s ? runCase<InteractionTextEdit>(language, shape)
-                                   : runCase<BoundedTextView>(language, shape);
+        return runCase(language, shape);
     }
     for (const QString& language : {u"ja"_s, u"en"_s}) {
         for (const QString& shape : {u"paragraphs"_s, u"single"_s, u"tables"_s, u"short"_s}) {

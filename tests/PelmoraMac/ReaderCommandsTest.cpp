@@ -5,12 +5,17 @@
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderSample.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Source/InteractionTextView.h"
+#include "PelmoraMac/Source/ReaderSourcePane.h"
+#include "PelmoraMac/Source/ReaderSourceTools.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowRoot.h"
+#include "ReaderUI/Player/ReaderTextSizeSettings.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
 #include "ReaderWidgets/Workspace/ReaderDocumentInformationSheet.h"
+#include "ReaderWidgets/Workspace/ReaderReadingColumn.h"
 #include "ReaderWidgets/Workspace/ReaderWorkspaceWidget.h"
 
 #include "AppTesting.h"
@@ -19,9 +24,11 @@
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
+#include <QAbstractScrollArea>
 #include <QCryptographicHash>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -184,6 +191,36 @@ TEST_F(ReaderCommands, ReturningToPlaybackMakesTheSourcePaneFollowAgain) {
     app().resumeSourceFollowing();
     EXPECT_EQ(follows, 1);
     EXPECT_EQ(reveals, 2);
+}
+
+TEST_F(ReaderCommands, TheReaderWindowShowsTheOpenReadingInItsSourcePane) {
+    app().readerWindow().show();
+    app().openSample();
+    ReaderWorkspaceWidget& workspace = app().readerRoot().workspaceWidget();
+    ASSERT_TRUE(processEventsUntil([&] { return workspace.column() && workspace.column()->sourceArea(); }));
+    // What the workspace placed is the application's pane and tool row.
+    auto* pane = static_cast<ReaderSourcePane*>(workspace.column()->sourceArea()->sourceView());
+    ASSERT_TRUE(processEventsUntil([&] { return pane->sourceView().textView().source() == readerSampleText(); }));
+    EXPECT_EQ(&pane->navigation(), &app().sourceNavigation());
+    EXPECT_EQ(&static_cast<ReaderSourceTools*>(workspace.column()->sourceToolbar())->navigation(),
+              &app().sourceNavigation());
+    ReadingPlayer& player = app().playback().player();
+    ASSERT_TRUE(processEventsUntil([&] { return pane->sourceView().input().highlightedRange.has_value(); }));
+
+    // The source text size reaches the pane.
+    player.textSizes().setPointSize(20, ReaderTextSizeSettings::Target::source);
+    EXPECT_TRUE(processEventsUntil([&] { return pane->sourceView().input().pointSize == 20; }));
+
+    // A key that moves the caret stops following and moves the player to the caret.
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QCoreApplication::sendEvent(&pane->sourceView().textWidget(), &down);
+    EXPECT_FALSE(app().sourceNavigation().followsPlayback());
+    const qsizetype caret = pane->sourceView().textView().selectedRanges().value(0).lowerBound;
+    EXPECT_GT(caret, 0);
+    EXPECT_TRUE(processEventsUntil([&] {
+        const auto& range = pane->sourceView().input().highlightedRange;
+        return range && range->lowerBound <= caret && caret < range->upperBound;
+    }));
 }
 
 TEST_F(ReaderCommands, TheInformationSheetOverTheReaderWindowBlocksUntilClosed) {

@@ -18,6 +18,7 @@
 #include <optional>
 
 class QAction;
+class QWidget;
 
 namespace tavrine {
 
@@ -32,6 +33,7 @@ class ReaderPresentation;
 class ReaderSettingsView;
 class ReaderTraceMarks;
 class ReaderSourceNavigation;
+class ReaderSourceViewBinding;
 class ReaderWindow;
 class ReaderWindowController;
 class ReaderWindowRoot;
@@ -174,11 +176,21 @@ public:
     void findInDocument();
     // The source pane follows playback again and shows the phrase being played.
     void resumeSourceFollowing();
+    // What the source toolbar reports when the user opens the find field: the document list's pending
+    // selection is cancelled, then the player pauses.
+    void sourceToolsInteraction();
     // Pauses the player and brings the failed capture's source application to the front, so that text
     // can be selected there again; nothing for a clipboard capture or an unknown or ended source.
     void retryFromSourceApplication();
     // Cancels the document list's pending selection, when there is a list.
     void cancelPendingSelection();
+
+    // ---- The workspace's builders ----
+    // The source pane over the workspace's binding, with the source navigation and the player's source
+    // text size.
+    QWidget* makeSourcePane(ReaderSourceViewBinding& binding);
+    // The source pane's tool row, following the pane preference and the command state.
+    QWidget* makeSourceTools();
 
     // ---- Operations ----
     // Abandons a running capture and shows the reader window (again), in front and active, on the display

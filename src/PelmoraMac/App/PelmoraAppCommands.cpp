@@ -10,6 +10,8 @@
 #include "PelmoraMac/Library/LibraryFilePanel.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
+#include "PelmoraMac/Source/ReaderSourcePane.h"
+#include "PelmoraMac/Source/ReaderSourceTools.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowController.h"
@@ -258,6 +260,29 @@ void PelmoraApp::findInDocument() {
 void PelmoraApp::resumeSourceFollowing() {
     Q_ASSERT(isMainThread());
     sourceNavigation().resumeFollowingPlayback();
+}
+
+void PelmoraApp::sourceToolsInteraction() {
+    Q_ASSERT(isMainThread());
+    if (m_history) m_history->cancelPendingSelection();
+    m_playback->player().pause();
+}
+
+QWidget* PelmoraApp::makeSourcePane(ReaderSourceViewBinding& binding) {
+    Q_ASSERT(isMainThread());
+    return ReaderSourcePane::over(sourceNavigation(), binding, m_playback->player().textSizes());
+}
+
+QWidget* PelmoraApp::makeSourceTools() {
+    Q_ASSERT(isMainThread());
+    auto* tools = new ReaderSourceTools(
+        sourceNavigation(), presentation().prefersSource(), commandContext().canToggleSource,
+        [this] { toggleSource(); }, [this] { sourceToolsInteraction(); });
+    connect(&presentation(), &ReaderPresentation::prefersSourceChanged, tools,
+            [this, tools] { tools->setShowsSource(presentation().prefersSource()); });
+    connect(this, &PelmoraApp::commandContextChanged, tools,
+            [this, tools] { tools->setCanToggleSource(commandContext().canToggleSource); });
+    return tools;
 }
 
 void PelmoraApp::retryFromSourceApplication() {

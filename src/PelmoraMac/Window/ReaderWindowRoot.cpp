@@ -102,6 +102,8 @@ ReaderWorkspaceWidget* ReaderWindowRoot::makeReaderContent() {
         .onSourceNavigation = [this] { m_app.resumeSourceFollowing(); },
     };
     ReaderWorkspaceBuilders builders{
+        .sourceView = [this](ReaderSourceViewBinding& binding) { return m_app.makeSourcePane(binding); },
+        .sourceToolbar = [this] { return m_app.makeSourceTools(); },
         .emptyContent =
             [this] {
                 m_startView = new ReaderStartView({});

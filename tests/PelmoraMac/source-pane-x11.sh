@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# source-pane-x11.sh TAVRINE X11-SCREENSHOT ARTIFACTS
+#
+# The real executable on an X display with a window manager (run under scripts/with-xvfb --openbox, which
+# gives it fresh user folders), worked as a new user would: the start view's "サンプルで試す" opens the
+# sample beside its source pane; a click in the text puts the keyboard focus there without playing; Space
+# plays and the highlighted phrase moves through the text; a click in the text pauses; Ctrl+F opens the
+# find field, which takes a query. Screenshots of each step are kept.
+set -euo pipefail
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan-qt-gui.supp"
+tavrine=$1
+screenshot=$2
+artifacts=$3
+mkdir -p "$artifacts"
+
+fail() {
+  echo "source-pane-x11: $*" >&2
+  exit 1
+}
+
+# Whether the rectangle X Y WIDTH HEIGHT of the screen changes within the given seconds.
+changes() {
+  local seconds=$1 first second
+  shift
+  first=$(mktemp --suffix=.png) second=$(mktemp --suffix=.png)
+  "$screenshot" "$first" "$@"
+  sleep "$seconds"
+  "$screenshot" "$second" "$@"
+  if cmp -s "$first" "$second"; then rm -f "$first" "$second"; return 1; fi
+  rm -f "$first" "$second"
+}
+
+"$tavrine" &
+pid=$!
+window=""
+for _ in $(seq 1 200); do
+  window=$(xdotool search --onlyvisible --name '^Tavrine$' 2>/dev/null | head -1 || true)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || fail "no window titled Tavrine appeared"
+xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus --sync "$window"
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$window")"
+[ "$WIDTH" = 720 ] && [ "$HEIGHT" = 720 ] || fail "the window is ${WIDTH}×${HEIGHT}, not 720×720"
+# In the 720×720 window, under the menu bar, the source pane fills the column's lower part under its
+# tool row.
+pane=($((X + 30)) $((Y + 455)) $((WIDTH - 60)) 210)
+screen=(0 0 $((X + WIDTH)) $((Y + HEIGHT)))
+
+# The start view's "サンプルで試す", a little above the middle of the reader column.
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2 - 30)) click 1
+sleep 1
+# The first line of the text: the caret goes to its start, and the player stays paused.
+xdotool mousemove $((X + 40)) $((Y + 462)) click 1
+xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
+sleep 0.5
+"$screenshot" "$artifacts/source-pane-opened.png"
+changes 0.6 "${screen[@]}" && fail "the sample plays before Space was pressed"
+
+xdotool key space
+sleep 1
+changes 0.8 "${pane[@]}" || fail "Space in the source pane did not play, or the highlight did not follow"
+"$screenshot" "$artifacts/source-pane-playing.png"
+
+xdotool mousemove $((X + 40)) $((Y + 495)) click 1
+xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
+sleep 0.3
+changes 0.8 "${screen[@]}" && fail "a click in the source pane did not pause"
+
+# Ctrl+F opens the find field in the tool row above the pane.
+row=(0 $((Y + 394)) $((X + WIDTH)) 36)
+"$screenshot" "$artifacts/source-pane-row.png" "${row[@]}"
+xdotool key --clearmodifiers ctrl+f
+sleep 0.5
+"$screenshot" "$artifacts/source-pane-row-find.png" "${row[@]}"
+cmp -s "$artifacts/source-pane-row.png" "$artifacts/source-pane-row-find.png" && fail "the find field did not open"
+xdotool type --delay 50 "道"
+xdotool key Return
+sleep 0.8
+"$screenshot" "$artifacts/source-pane-find.png"
+rm -f "$artifacts/source-pane-row.png" "$artifacts/source-pane-row-find.png"
+
+xdotool key --clearmodifiers ctrl+q
+for _ in $(seq 1 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && { kill -KILL "$pid"; fail "tavrine did not quit"; }
+wait "$pid" || fail "tavrine ended with status $?"
+echo "the sample opened beside its source pane; Space in the pane played with the highlight following, a click paused, the find field opened"
