@@ -20,23 +20,10 @@
 namespace tavrine {
 namespace {
 
-constexpr int kRevealMargin = 8;
-constexpr qsizetype kRevealMeasuredUnits = 256;
 // Layouts kept on each side of the visible blocks; the rest are dropped after each paint.
 constexpr qsizetype kKeptBlocks = 8;
 // Double-click word selection looks this far around the click.
 constexpr qsizetype kWordWindow = 256;
-
-QTextCharFormat highlightFormat(InteractionTextView::Highlight highlight) {
-    QTextCharFormat format;
-    if (highlight == InteractionTextView::Highlight::playback) {
-        format.setBackground(toQColor(ReaderPalette::playbackHighlight));
-        format.setForeground(toQColor(ReaderPalette::playbackHighlightText));
-    } else {
-        format.setFontUnderline(true);
-    }
-    return format;
-}
 
 QString highlightKey(InteractionTextView::Highlight highlight) {
     return highlight == InteractionTextView::Highlight::playback ? QStringLiteral("1.playback")
@@ -605,8 +592,8 @@ void BoundedTextView::scrollRangeToVisible(TextRange range) {
         if (range.isEmpty()) {
             range =
                 m_storage->article().composedCharacterSequence(std::clamp<qsizetype>(range.lowerBound, 0, length - 1));
-        } else if (range.length() > kRevealMeasuredUnits && range.lowerBound >= 0) {
-            const qsizetype last = std::min(range.lowerBound + kRevealMeasuredUnits - 1, length - 1);
+        } else if (range.length() > InteractionRules::kRevealMeasuredUnits && range.lowerBound >= 0) {
+            const qsizetype last = std::min(range.lowerBound + InteractionRules::kRevealMeasuredUnits - 1, length - 1);
             range.upperBound = m_storage->article().composedCharacterSequence(last).upperBound;
         }
     }
@@ -639,21 +626,7 @@ void BoundedTextView::revealPending() {
     const QRectF start = caretRect(range.lowerBound);
     const QRectF end = caretRect(range.upperBound);
     const QRectF bounds = start.united(end);
-    const int visibleHeight = viewport()->height();
-    const double top = std::max(bounds.top() - kRevealMargin, 0.0);
-    const double height = std::min(bounds.height(), std::max(visibleHeight - 2.0 * kRevealMargin, 1.0));
-    const double bottom = bounds.top() + height + kRevealMargin;
-    QScrollBar* vertical = verticalScrollBar();
-    if (top < vertical->value()) {
-        vertical->setValue(static_cast<int>(std::floor(top)));
-    } else if (bottom > vertical->value() + visibleHeight) {
-        vertical->setValue(static_cast<int>(std::ceil(bottom - visibleHeight)));
-    }
-    QScrollBar* horizontal = horizontalScrollBar();
-    const double left = std::max(start.left() - kRevealMargin, 0.0);
-    if (left < horizontal->value() || left >= horizontal->value() + viewport()->width()) {
-        horizontal->setValue(static_cast<int>(left));
-    }
+    InteractionRules::scrollToReveal(*this, bounds, start.left());
     viewport()->update();
 }
 
@@ -674,7 +647,7 @@ void BoundedTextView::drawHighlight(Highlight highlight, std::optional<TextRange
     if (!m_storage) return;
     const auto previous = std::exchange(m_highlights[static_cast<int>(highlight)], range);
     if (range) {
-        m_storage->setDecoration(highlightKey(highlight), {*range, highlightFormat(highlight)});
+        m_storage->setDecoration(highlightKey(highlight), {*range, InteractionRules::highlightFormat(highlight)});
     } else {
         m_storage->removeDecoration(highlightKey(highlight));
     }

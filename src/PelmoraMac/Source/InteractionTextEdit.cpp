@@ -17,24 +17,6 @@
 #include <cmath>
 
 namespace tavrine {
-namespace {
-
-// Reveals keep this far from the viewport's edges, and measure at most this many units of a range.
-constexpr int kRevealMargin = 8;
-constexpr qsizetype kRevealMeasuredUnits = 256;
-
-QTextCharFormat highlightFormat(InteractionTextView::Highlight highlight) {
-    QTextCharFormat format;
-    if (highlight == InteractionTextView::Highlight::playback) {
-        format.setBackground(toQColor(ReaderPalette::playbackHighlight));
-        format.setForeground(toQColor(ReaderPalette::playbackHighlightText));
-    } else {
-        format.setFontUnderline(true);
-    }
-    return format;
-}
-
-}  // namespace
 
 InteractionTextEdit::InteractionTextEdit(QWidget* parent) : QTextEdit(parent) {
     setReadOnly(true);
@@ -134,7 +116,7 @@ void InteractionTextEdit::revealPending() {
     const TextRange range = *m_pendingReveal;
     m_pendingReveal.reset();
     if (range.lowerBound < 0 || range.upperBound > m_source.size()) return;
-    const qsizetype end = std::min(range.upperBound, range.lowerBound + kRevealMeasuredUnits);
+    const qsizetype end = std::min(range.upperBound, range.lowerBound + InteractionRules::kRevealMeasuredUnits);
     QTextCursor cursor(document());
     cursor.setPosition(static_cast<int>(m_offsets.toDocument(range.lowerBound)));
     QRect bounds = cursorRect(cursor);
@@ -142,19 +124,7 @@ void InteractionTextEdit::revealPending() {
     bounds = bounds.united(cursorRect(cursor));
     // Content coordinates.
     bounds.translate(horizontalScrollBar()->value(), verticalScrollBar()->value());
-    const int visibleHeight = viewport()->height();
-    const int top = std::max(bounds.top() - kRevealMargin, 0);
-    const int height = std::min(bounds.height(), std::max(visibleHeight - 2 * kRevealMargin, 1));
-    const int bottom = bounds.top() + height + kRevealMargin;
-    QScrollBar* vertical = verticalScrollBar();
-    if (top < vertical->value()) {
-        vertical->setValue(top);
-    } else if (bottom > vertical->value() + visibleHeight) {
-        vertical->setValue(bottom - visibleHeight);
-    }
-    QScrollBar* horizontal = horizontalScrollBar();
-    const int left = std::max(bounds.left() - kRevealMargin, 0);
-    if (left < horizontal->value() || left >= horizontal->value() + viewport()->width()) horizontal->setValue(left);
+    InteractionRules::scrollToReveal(*this, QRectF(bounds), bounds.left());
 }
 
 void InteractionTextEdit::setInitialRevealRange(TextRange range) {
@@ -181,7 +151,7 @@ void InteractionTextEdit::drawHighlight(Highlight highlight, std::optional<TextR
         QTextCursor cursor(document());
         cursor.setPosition(static_cast<int>(positions.lowerBound));
         cursor.setPosition(static_cast<int>(positions.upperBound), QTextCursor::KeepAnchor);
-        selections.append({cursor, highlightFormat(kind)});
+        selections.append({cursor, InteractionRules::highlightFormat(kind)});
     }
     setExtraSelections(selections);
 }

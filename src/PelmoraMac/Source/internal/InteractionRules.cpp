@@ -1,8 +1,15 @@
 #include "PelmoraMac/Source/internal/InteractionRules.h"
 
+#include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/ToQColor.h"
+
 #include <QAbstractScrollArea>
 #include <QKeyEvent>
+#include <QRectF>
 #include <QScrollBar>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -41,6 +48,37 @@ void describeForAssistiveTechnology(QWidget& view) {
     view.setAccessibleDescription(
         u"矢印キーで読む位置を選び、Spaceキーで再生または一時停止します。"
         u"選択した文章はコピーできます。Tabキーで次の操作へ移ります。"_s);
+}
+
+void scrollToReveal(QAbstractScrollArea& area, const QRectF& bounds, double left) {
+    // Reveals keep this far from the viewport's edges.
+    constexpr double kMargin = 8;
+    const int visibleHeight = area.viewport()->height();
+    const double top = std::max(bounds.top() - kMargin, 0.0);
+    const double height = std::min(bounds.height(), std::max(visibleHeight - 2.0 * kMargin, 1.0));
+    const double bottom = bounds.top() + height + kMargin;
+    QScrollBar* vertical = area.verticalScrollBar();
+    if (top < vertical->value()) {
+        vertical->setValue(static_cast<int>(std::floor(top)));
+    } else if (bottom > vertical->value() + visibleHeight) {
+        vertical->setValue(static_cast<int>(std::ceil(bottom - visibleHeight)));
+    }
+    QScrollBar* horizontal = area.horizontalScrollBar();
+    const double start = std::max(left - kMargin, 0.0);
+    if (start < horizontal->value() || start >= horizontal->value() + area.viewport()->width()) {
+        horizontal->setValue(static_cast<int>(start));
+    }
+}
+
+QTextCharFormat highlightFormat(InteractionTextView::Highlight highlight) {
+    QTextCharFormat format;
+    if (highlight == InteractionTextView::Highlight::playback) {
+        format.setBackground(toQColor(ReaderPalette::playbackHighlight));
+        format.setForeground(toQColor(ReaderPalette::playbackHighlightText));
+    } else {
+        format.setFontUnderline(true);
+    }
+    return format;
 }
 
 }  // namespace tavrine::InteractionRules

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "PelmoraMac/Source/InteractionTextView.h"
+
 #include <QObject>
+#include <QTextCharFormat>
 #include <QTimer>
 
 #include <functional>
 
 class QAbstractScrollArea;
+class QRectF;
 class QWidget;
 class QKeyEvent;
 
@@ -24,6 +28,14 @@ bool isPlaybackKey(const QKeyEvent& event);
 void reportUserScrolling(QAbstractScrollArea& area, QObject* context, std::function<void()> onUserScroll);
 // The name and the help assistive technology gives a source text view.
 void describeForAssistiveTechnology(QWidget& view);
+
+// A reveal measures at most this many units of its range.
+inline constexpr qsizetype kRevealMeasuredUnits = 256;
+// Scrolls area by the least amount that shows bounds (content coordinates) with a margin above and below,
+// its top kept in view when it is taller than the viewport; horizontally only when left is out of view.
+void scrollToReveal(QAbstractScrollArea& area, const QRectF& bounds, double left);
+// The playback phrase is painted in the highlight colours; a search match is underlined.
+QTextCharFormat highlightFormat(InteractionTextView::Highlight highlight);
 
 }  // namespace InteractionRules
 
