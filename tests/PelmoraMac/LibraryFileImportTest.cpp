@@ -20,6 +20,7 @@
 #include "support/RawZipBuilder.h"
 #include "support/RunTask.h"
 #include "support/SharedData.h"
+#include "support/StoreTesting.h"
 #include "support/TemporaryDirectory.h"
 #include "support/TestEPUBBuilder.h"
 
@@ -41,6 +42,7 @@ namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
 using Collection = ReaderHistoryModel::Collection;
+using test::Gate;
 using test::runTask;
 
 SavedReading readingOf(QString text) {
@@ -51,13 +53,6 @@ SavedReading readingOf(QString text) {
                         .source = std::nullopt,
                         .importedAt = {}};
 }
-
-// Holds a load until released; then reads the file for real.
-struct Gate {
-    std::shared_ptr<QPromise<void>> promise = std::make_shared<QPromise<void>>();
-    Gate() { promise->start(); }
-    void release() { promise->finish(); }
-};
 
 class LibraryFileImportTest : public testing::Test {
 protected:
@@ -76,11 +71,7 @@ protected:
     void TearDown() override {
         model.reset();
         playback.reset();
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-        const std::weak_ptr<ReadingStore> closing = store;
-        store.reset();
-        EXPECT_TRUE(test::processEventsUntil([&] { return closing.expired(); }));
+        EXPECT_TRUE(test::releaseStore(store));
     }
 
     ReaderHistoryModel& start(ReaderHistoryModel::FileLoader loader = ReaderHistoryModel::defaultFileLoader()) {

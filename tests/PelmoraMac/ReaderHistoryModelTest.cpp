@@ -13,6 +13,7 @@
 #include "support/FaultyFileSystem.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
+#include "support/StoreTesting.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -70,13 +71,7 @@ protected:
     void TearDown() override {
         model.reset();
         playback.reset();
-        // The store listeners, woken as their owners went, end on the event loop.
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-        const std::weak_ptr<ReadingStore> closing = store;
-        store.reset();
-        // Writes still queued hold the store until they have run.
-        EXPECT_TRUE(test::processEventsUntil([&] { return closing.expired(); }));
+        EXPECT_TRUE(test::releaseStore(store));
     }
 
     // Stores reading in the library, or, with played, only in the history.

@@ -22,6 +22,7 @@
 #include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
+#include "support/StoreTesting.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -313,11 +314,7 @@ protected:
         pane.reset();
         model.reset();
         playback.reset();
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-        const std::weak_ptr<ReadingStore> closing = store;
-        store.reset();
-        EXPECT_TRUE(test::processEventsUntil([&] { return closing.expired(); }));
+        EXPECT_TRUE(test::releaseStore(store));
     }
 
     SavedReading stored(const QString& title, bool played) {

@@ -18,6 +18,7 @@
 #include "support/FakeClock.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
+#include "support/StoreTesting.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +35,7 @@
 namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
+using test::Gate;
 using test::processEventsUntil;
 using test::runTask;
 
@@ -151,13 +153,6 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override { releases += event->key() == Qt::Key_Space; }
 };
 
-// Holds a file load until released.
-struct Gate {
-    std::shared_ptr<QPromise<void>> promise = std::make_shared<QPromise<void>>();
-    Gate() { promise->start(); }
-    void release() { promise->finish(); }
-};
-
 class ReaderStartViewTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -171,11 +166,7 @@ protected:
         window.reset();
         model.reset();
         playback.reset();
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-        const std::weak_ptr<ReadingStore> closing = store;
-        store.reset();
-        EXPECT_TRUE(processEventsUntil([&] { return closing.expired(); }));
+        EXPECT_TRUE(test::releaseStore(store));
     }
 
     // The model over the store (or none), not yet loaded; its loads wait for the gate, when one is held.
