@@ -9,16 +9,10 @@
 # quits on Ctrl+Q with status 0. Then `make uninstall`'s step leaves the prefix as it was. Skipped (77)
 # without desktop-file-validate.
 set -euo pipefail
-# Under the sanitizers, a leak Qt's GUI library sometimes leaves at exit is not the application's.
-export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan-qt-gui.supp"
+source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
 source=$(realpath -e "$1")
 build=$(realpath -e "$2")
 entry_name=org.tavrine.Tavrine.desktop
-
-fail() {
-  echo "install-x11: $*" >&2
-  exit 1
-}
 
 command -v desktop-file-validate >/dev/null || {
   echo "install-x11: desktop-file-validate is not installed (desktop-file-utils, scripts/install-deps)"
@@ -85,7 +79,7 @@ mapped=$(inside <"/proc/$pid/maps")
 opened=$(for fd in "/proc/$pid/fd/"*; do readlink "$fd" || true; done | inside)
 [ -z "$opened" ] || fail "the installed program holds files of the project open: $opened"
 
-xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus --sync "$window"
+activate_window "$window"
 xdotool key --clearmodifiers ctrl+q
 for _ in $(seq 1 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$pid" 2>/dev/null && { kill -KILL "$pid"; fail "Ctrl+Q did not end the installed program"; }

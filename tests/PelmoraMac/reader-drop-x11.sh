@@ -6,8 +6,7 @@
 # drop, driven by xdotool. The window takes it as a copy, imports it into the library and opens it; after
 # Ctrl+Q the reading is in the stored library. Screenshots before, during and after the drop are kept.
 set -euo pipefail
-# Under the sanitizers, a leak Qt's GUI library sometimes leaves at exit is not the application's.
-export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan-qt-gui.supp"
+source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
 tavrine=$1
 drag_source=$2
 screenshot=$3
@@ -27,11 +26,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-  echo "reader-drop-x11: $*" >&2
-  exit 1
-}
-
 shot() {
   "$screenshot" "$artifacts/reader-drop-$1.png"
 }
@@ -46,21 +40,10 @@ place_of() {
   HEIGHT=$(awk '/Height:/ {print $2}' <<<"$info")
 }
 
-wait_for_window() {
-  local found=""
-  for _ in $(seq 1 200); do
-    found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-    [ -n "$found" ] && break
-    sleep 0.1
-  done
-  [ -n "$found" ] || fail "no window titled $1 appeared"
-  echo "$found"
-}
-
 "$tavrine" &
 tavrine_pid=$!
 window=$(wait_for_window '^Tavrine$')
-xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus --sync "$window"
+activate_window "$window"
 sleep 0.5
 place_of "$window"
 target_x=$((X + WIDTH / 2))
@@ -107,9 +90,7 @@ grep -rqs '川沿いの道を歩いた記録です。' "$data" || fail "the drop
 
 xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
 xdotool key --clearmodifiers ctrl+q
-for _ in $(seq 1 300); do kill -0 "$tavrine_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$tavrine_pid" 2>/dev/null && { kill -KILL "$tavrine_pid"; fail "tavrine did not quit"; }
-wait "$tavrine_pid" || fail "tavrine ended with status $?"
+wait_for_quit "$tavrine_pid"
 tavrine_pid=""
 grep -q '散歩の記録' "$data/reading-store.json" || fail "the dropped file is not in the stored library"
 echo "a file dragged from another client was taken as a copy, imported and stored"

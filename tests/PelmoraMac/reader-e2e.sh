@@ -18,27 +18,10 @@ artifacts=$4
 mkdir -p "$artifacts"
 store="$XDG_DATA_HOME/org.tavrine.Tavrine/reading-store.json"
 export XCTestConfigurationFilePath=/dev/null
-# A leak Qt's GUI library sometimes leaves at exit, not ours (sanitized builds only).
-export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan-qt-gui.supp"
-
-fail() {
-  echo "reader-e2e: $*" >&2
-  exit 1
-}
+source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
 
 shot() {
   "$screenshot" "$artifacts/reader-e2e-$1.png"
-}
-
-# Whether two screenshots, taken apart, differ.
-screen_changes() {
-  local first second
-  first=$(mktemp) second=$(mktemp)
-  "$screenshot" "$first.png"
-  sleep "$1"
-  "$screenshot" "$second.png"
-  if cmp -s "$first.png" "$second.png"; then rm -f "$first"* "$second"*; return 1; fi
-  rm -f "$first"* "$second"*
 }
 
 # Waits up to ten seconds for the screen to keep changing (a reading that plays).
@@ -49,28 +32,12 @@ wait_for_playing() {
 
 # Starts tavrine and waits for its one window; sets pid and window.
 launch() {
-  "$tavrine" &
-  pid=$!
-  window=""
-  for _ in $(seq 1 200); do
-    window=$(xdotool search --onlyvisible --name '^Tavrine$' 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
-  [ -n "$window" ] || fail "no window titled Tavrine appeared"
+  launch_reader "$tavrine"
   sleep 0.5
   local count
   count=$(xdotool search --onlyvisible --name '^Tavrine$' | wc -l)
   [ "$count" -eq 1 ] || fail "$count windows titled Tavrine"
-  xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus --sync "$window"
-}
-
-wait_for_exit() {
-  for _ in $(seq 1 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$pid" 2>/dev/null && { kill -KILL "$pid"; fail "tavrine did not quit"; }
-  local status=0
-  wait "$pid" || status=$?
-  [ "$status" -eq 0 ] || fail "tavrine ended with status $status"
+  activate_window "$window"
 }
 
 launch
@@ -126,7 +93,7 @@ sleep 0.5
 shot 6-application-menu
 # Up from the opened menu's end: its last item, "終了".
 xdotool key Up Return
-wait_for_exit
+wait_for_quit "$pid"
 
 lines=$("$history_tool" "$store") || fail "the store cannot be opened"
 echo "$lines" | grep -q '吾輩は猫である' || fail "the imported text is not in the history: $lines"
@@ -150,5 +117,5 @@ shot 8-hot-key
 eval "$(xdotool getwindowgeometry --shell "$window")"
 [ "$X,$Y" = "$placed" ] || fail "the hot key brought the window up at $X,$Y, not at $placed"
 xdotool key --clearmodifiers ctrl+q
-wait_for_exit
+wait_for_quit "$pid"
 echo "one window; 編集's clipboard import played and paused with Ctrl+Return; 終了 quit with status 0; stored at $position; placed again at $placed; the hot key brought the closed window back there, playing"

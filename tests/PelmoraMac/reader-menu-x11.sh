@@ -7,31 +7,18 @@
 # Ctrl+Shift+=), Meta+Ctrl+S (Super) and Ctrl+Alt+Up each run their item once; Ctrl+Alt+Down, disabled at
 # 1.0×, runs nothing; Ctrl+Q quits.
 set -euo pipefail
-export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan-qt-gui.supp"
+source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
 tavrine=$1
 trace=$(mktemp)
 trap 'rm -f "$trace"' EXIT
-
-fail() {
-  echo "reader-menu-x11: $*" >&2
-  exit 1
-}
 
 # How many times the item with these keys ran.
 runs() {
   grep -c "^menu $1 " "$trace" || true
 }
 
-TAVRINE_TRACE_FILE=$trace "$tavrine" &
-pid=$!
-window=""
-for _ in $(seq 1 200); do
-  window=$(xdotool search --onlyvisible --name '^Tavrine$' 2>/dev/null | head -1 || true)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no window titled Tavrine appeared"
-xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus --sync "$window"
+launch_reader env TAVRINE_TRACE_FILE="$trace" "$tavrine"
+activate_window "$window"
 sleep 0.5
 eval "$(xdotool getwindowgeometry --shell "$window")"
 # The start view's sample button stands in the middle of the reader column.
@@ -59,7 +46,5 @@ done
 [ "$(runs 'Meta+Ctrl+S')" = 2 ] || fail "Meta+Ctrl+S ran $(runs 'Meta+Ctrl+S') times, not twice"
 
 xdotool key --clearmodifiers ctrl+q
-for _ in $(seq 1 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && { kill -KILL "$pid"; fail "tavrine did not quit"; }
-wait "$pid" || fail "tavrine ended with status $?"
+wait_for_quit "$pid"
 echo "each key ran its item once per press; the disabled one ran nothing"

@@ -6,44 +6,19 @@
 # Space starts it (the phrases change on screen) and Space again pauses it (they stop changing); Ctrl+Q
 # quits and the sample is in the stored history under its title. Screenshots of each step are kept.
 set -euo pipefail
-# Under the sanitizers, a leak Qt's GUI library sometimes leaves at exit is not the application's.
-export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan-qt-gui.supp"
+source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
 tavrine=$1
 screenshot=$2
 artifacts=$3
 mkdir -p "$artifacts"
 store="$XDG_DATA_HOME/org.tavrine.Tavrine/reading-store.json"
 
-fail() {
-  echo "reader-sample-x11: $*" >&2
-  exit 1
-}
-
 shot() {
   "$screenshot" "$artifacts/reader-sample-$1.png"
 }
 
-# Whether two screenshots, taken apart, differ.
-screen_changes() {
-  local first second
-  first=$(mktemp) second=$(mktemp)
-  "$screenshot" "$first.png"
-  sleep "$1"
-  "$screenshot" "$second.png"
-  if cmp -s "$first.png" "$second.png"; then rm -f "$first"* "$second"*; return 1; fi
-  rm -f "$first"* "$second"*
-}
-
-"$tavrine" &
-pid=$!
-window=""
-for _ in $(seq 1 200); do
-  window=$(xdotool search --onlyvisible --name '^Tavrine$' 2>/dev/null | head -1 || true)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no window titled Tavrine appeared"
-xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus --sync "$window"
+launch_reader "$tavrine"
+activate_window "$window"
 sleep 0.5
 shot 1-start
 eval "$(xdotool getwindowgeometry --shell "$window")"
@@ -68,8 +43,6 @@ screen_changes 0.6 && fail "Space did not pause the sample"
 shot 4-paused
 
 xdotool key --clearmodifiers ctrl+q
-for _ in $(seq 1 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && { kill -KILL "$pid"; fail "tavrine did not quit"; }
-wait "$pid" || fail "tavrine ended with status $?"
+wait_for_quit "$pid"
 grep -q 'サンプル：朝の散歩' "$store" || fail "the sample is not in the stored history"
 echo "sample opened by its button, Space started and paused it, stored under its title"

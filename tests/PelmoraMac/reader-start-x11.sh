@@ -7,18 +7,12 @@
 # 0 and a first launch leaves no data folder behind. Then, over a truncated store file: the window opens,
 # Ctrl+Q quits, and the file is byte for byte as it was, with only the store's lock file beside it.
 set -euo pipefail
-# Under the sanitizers, a leak Qt's GUI library sometimes leaves at exit is not the application's.
-export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan-qt-gui.supp"
+source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
 tavrine=$1
 screenshot=$2
 artifacts=$3
 mkdir -p "$artifacts"
 data="$XDG_DATA_HOME/org.tavrine.Tavrine"
-
-fail() {
-  echo "reader-start-x11: $*" >&2
-  exit 1
-}
 
 # The visible windows titled exactly "Tavrine", one per line.
 reader_windows() {
@@ -52,7 +46,7 @@ expect_exit() {
 # Ctrl+Q to the window, once it has the keyboard focus.
 quit_with_keys() {
   local window=$1
-  xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus --sync "$window"
+  activate_window "$window"
   xdotool key --clearmodifiers ctrl+q
 }
 

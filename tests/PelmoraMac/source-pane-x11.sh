@@ -7,39 +7,14 @@
 # plays and the highlighted phrase moves through the text; a click in the text pauses; Ctrl+F opens the
 # find field, which takes a query. Screenshots of each step are kept.
 set -euo pipefail
-export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan-qt-gui.supp"
+source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
 tavrine=$1
 screenshot=$2
 artifacts=$3
 mkdir -p "$artifacts"
 
-fail() {
-  echo "source-pane-x11: $*" >&2
-  exit 1
-}
-
-# Whether the rectangle X Y WIDTH HEIGHT of the screen changes within the given seconds.
-changes() {
-  local seconds=$1 first second
-  shift
-  first=$(mktemp --suffix=.png) second=$(mktemp --suffix=.png)
-  "$screenshot" "$first" "$@"
-  sleep "$seconds"
-  "$screenshot" "$second" "$@"
-  if cmp -s "$first" "$second"; then rm -f "$first" "$second"; return 1; fi
-  rm -f "$first" "$second"
-}
-
-"$tavrine" &
-pid=$!
-window=""
-for _ in $(seq 1 200); do
-  window=$(xdotool search --onlyvisible --name '^Tavrine$' 2>/dev/null | head -1 || true)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no window titled Tavrine appeared"
-xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus --sync "$window"
+launch_reader "$tavrine"
+activate_window "$window"
 sleep 0.5
 eval "$(xdotool getwindowgeometry --shell "$window")"
 [ "$WIDTH" = 720 ] && [ "$HEIGHT" = 720 ] || fail "the window is ${WIDTH}×${HEIGHT}, not 720×720"
@@ -56,17 +31,17 @@ xdotool mousemove $((X + 40)) $((Y + 462)) click 1
 xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
 sleep 0.5
 "$screenshot" "$artifacts/source-pane-opened.png"
-changes 0.6 "${screen[@]}" && fail "the sample plays before Space was pressed"
+screen_changes 0.6 "${screen[@]}" && fail "the sample plays before Space was pressed"
 
 xdotool key space
 sleep 1
-changes 0.8 "${pane[@]}" || fail "Space in the source pane did not play, or the highlight did not follow"
+screen_changes 0.8 "${pane[@]}" || fail "Space in the source pane did not play, or the highlight did not follow"
 "$screenshot" "$artifacts/source-pane-playing.png"
 
 xdotool mousemove $((X + 40)) $((Y + 495)) click 1
 xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
 sleep 0.3
-changes 0.8 "${screen[@]}" && fail "a click in the source pane did not pause"
+screen_changes 0.8 "${screen[@]}" && fail "a click in the source pane did not pause"
 
 # Ctrl+F opens the find field in the tool row above the pane.
 row=(0 $((Y + 394)) $((X + WIDTH)) 36)
@@ -82,7 +57,5 @@ sleep 0.8
 rm -f "$artifacts/source-pane-row.png" "$artifacts/source-pane-row-find.png"
 
 xdotool key --clearmodifiers ctrl+q
-for _ in $(seq 1 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && { kill -KILL "$pid"; fail "tavrine did not quit"; }
-wait "$pid" || fail "tavrine ended with status $?"
+wait_for_quit "$pid"
 echo "the sample opened beside its source pane; Space in the pane played with the highlight following, a click paused, the find field opened"
