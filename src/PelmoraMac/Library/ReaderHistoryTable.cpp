@@ -4,6 +4,7 @@
 #include "ReaderUI/ReaderHeldModifiers.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderUI/Workspace/ReaderDocumentIdentity.h"
+#include "ReaderWidgets/Style/ReaderReadingControlButton.h"
 #include "ReaderWidgets/Style/ReaderSymbol.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
 #include "ReaderWidgets/Style/ToQColor.h"
@@ -11,6 +12,7 @@
 #include <QAbstractListModel>
 #include <QFocusEvent>
 #include <QFontMetrics>
+#include <QHoverEvent>
 #include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
@@ -27,9 +29,10 @@ using namespace Qt::StringLiterals;
 namespace {
 constexpr int kLeadingInset = 16;
 constexpr int kTopInset = 8;
-constexpr int kButtonSize = 28;
+constexpr int kButtonSize = ReaderHistoryTable::kMenuButtonSize;
 constexpr int kButtonTrailing = 8;
 constexpr int kButtonTop = 2;
+constexpr int kGlyphSize = 16;
 constexpr int kMarkSize = 12;
 const QString kLibraryMark = u"ライブラリ保存済み"_s;
 
@@ -45,12 +48,14 @@ void paintEllipsis(QPainter& painter, const QRectF& box, const QColor& colour) {
     painter.restore();
 }
 
-QIcon ellipsisIcon(const QColor& colour) {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    paintEllipsis(painter, QRectF(4, 4, 24, 24), colour);
-    return QIcon(pixmap);
+// The "…" button's square in a row: 8 pixels in from the trailing edge, 2 down from the top.
+QRect menuButtonSquare(const QRect& row) {
+    return {row.right() + 1 - kButtonTrailing - kButtonSize, row.top() + kButtonTop, kButtonSize, kButtonSize};
+}
+
+// The glyph's box, centred in the button's square.
+QRectF glyphBox(const QRectF& square) {
+    return {square.center() - QPointF(kGlyphSize, kGlyphSize) / 2, QSizeF(kGlyphSize, kGlyphSize)};
 }
 
 QFont titleFont() {
@@ -115,7 +120,7 @@ public:
         }
 
         const int textLeft = cell.left() + kLeadingInset;
-        const int textRight = cell.right() - kButtonTrailing - kButtonSize - 4;
+        const int textRight = menuButtonSquare(cell).left() - 5;
         const int width = std::max(0, textRight - textLeft);
         int y = cell.top() + kTopInset;
 
@@ -148,9 +153,7 @@ public:
 
         // The real button stands on one row; the others paint its glyph in its place.
         if (index.row() != m_table.m_menuButtonRow)
-            paintEllipsis(*painter,
-                          QRectF(cell.right() - kButtonTrailing - kButtonSize + 6, cell.top() + kButtonTop + 6, 16, 16),
-                          toQColor(ReaderPalette::control));
+            paintEllipsis(*painter, glyphBox(menuButtonSquare(cell)), toQColor(ReaderPalette::control));
         painter->restore();
     }
 
@@ -240,6 +243,71 @@ private:
     ReaderHistoryTable& m_owner;
 };
 
+// The "…" button of a row, without the plate of a tool button: the dots in the tint, a faint wash of the
+// tint under the pointer and a stronger one while pressed (the rule of the reader's icon buttons), and the
+// focus ring outside its square, in the margin around it. Only the square takes clicks and hover.
+class ReaderHistoryTable::RowMenuButton final : public QToolButton {
+public:
+    explicit RowMenuButton(QWidget* parent) : QToolButton(parent) {
+        setFixedSize(kButtonSize + 2 * kMenuButtonRingMargin, kButtonSize + 2 * kMenuButtonRingMargin);
+        setAttribute(Qt::WA_Hover);
+        setAttribute(Qt::WA_NoSystemBackground);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        const auto look = ReaderReadingControlButton::appearance(
+            ReaderPalette::control,
+            {.enabled = isEnabled(), .pressed = isDown(), .hovered = m_hovered, .focused = hasFocus()});
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setOpacity(look.opacity);
+        const QRectF square = this->square();
+        if (look.fillOpacity > 0) {
+            QPainterPath plate;
+            plate.addRoundedRect(square, kCornerRadius, kCornerRadius);
+            painter.fillPath(plate, toQColor(ReaderPalette::control.withAlpha(look.fillOpacity)));
+        }
+        if (look.showsFocusRing) {
+            // Centred half a line outside the square, so the ring touches it and leaves the glyph alone.
+            const double outset = ReaderReadingControlButton::kFocusRingWidth / 2;
+            QPainterPath ring;
+            ring.addRoundedRect(square.adjusted(-outset, -outset, outset, outset), kCornerRadius + outset,
+                                kCornerRadius + outset);
+            painter.strokePath(ring, QPen(toQColor(ReaderPalette::focus), ReaderReadingControlButton::kFocusRingWidth));
+        }
+        paintEllipsis(painter, glyphBox(square), toQColor(look.label));
+    }
+
+    bool hitButton(const QPoint& position) const override { return square().contains(QPointF(position)); }
+
+    bool event(QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::HoverEnter:
+        case QEvent::HoverMove: setHovered(square().contains(static_cast<QHoverEvent*>(event)->position())); break;
+        case QEvent::HoverLeave: setHovered(false); break;
+        default: break;
+        }
+        return QToolButton::event(event);
+    }
+
+private:
+    static constexpr double kCornerRadius = 6;
+
+    QRectF square() const {
+        return QRectF(rect()).adjusted(kMenuButtonRingMargin, kMenuButtonRingMargin, -kMenuButtonRingMargin,
+                                       -kMenuButtonRingMargin);
+    }
+
+    void setHovered(bool hovered) {
+        if (hovered == m_hovered) return;
+        m_hovered = hovered;
+        update();
+    }
+
+    bool m_hovered = false;
+};
+
 ReaderHistoryTable::ReaderHistoryTable(QWidget* parent)
     : ReaderFocusScrollView(parent), m_rows(new Rows(*this)), m_table(new Table(*this)) {
     m_table->setModel(m_rows);
@@ -269,11 +337,7 @@ ReaderHistoryTable::ReaderHistoryTable(QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-    m_menuButton = new QToolButton(m_table->viewport());
-    m_menuButton->setAutoRaise(true);
-    m_menuButton->setFixedSize(kButtonSize, kButtonSize);
-    m_menuButton->setIcon(ellipsisIcon(toQColor(ReaderPalette::control)));
-    m_menuButton->setIconSize(QSize(16, 16));
+    m_menuButton = new RowMenuButton(m_table->viewport());
     m_menuButton->setToolTip(u"文書の操作"_s);
     m_menuButton->hide();
     connect(m_menuButton, &QToolButton::clicked, this, [this] { openRowMenu(m_menuButtonRow); });
@@ -349,7 +413,7 @@ void ReaderHistoryTable::placeMenuButton(int row) {
     } else {
         m_menuButtonRow = row;
         const QRect rect = m_table->visualRect(index);
-        m_menuButton->move(rect.right() - kButtonTrailing - kButtonSize + 1, rect.top() + kButtonTop);
+        m_menuButton->move(menuButtonSquare(rect).topLeft() - QPoint(kMenuButtonRingMargin, kMenuButtonRingMargin));
         m_menuButton->setAccessibleName(titleOf(m_value.items.at(row)) + u"の操作"_s);
         m_menuButton->show();
     }

@@ -33,6 +33,9 @@ public:
 
     static constexpr int kRowHeight = 78;
     static constexpr int kRowSpacing = 4;
+    // The "…" button's square, and the margin around it that holds its focus ring outside it.
+    static constexpr int kMenuButtonSize = 28;
+    static constexpr int kMenuButtonRingMargin = 2;
     static constexpr qsizetype kTitleCharacters = 100;
 
     struct Value {
@@ -70,6 +73,7 @@ public:
     QMenu* openMenu() const { return m_openMenu; }
 
     QListView* listView() const;
+    // The "…" button: kMenuButtonSize square inside a margin of kMenuButtonRingMargin.
     QToolButton* menuButton() const { return m_menuButton; }
     // The row the "…" button stands on; -1 when hidden.
     int menuButtonRow() const { return m_menuButtonRow; }
@@ -78,6 +82,7 @@ private:
     class Rows;
     class Delegate;
     class Table;
+    class RowMenuButton;
 
     void openRowMenu(int row);
     void placeMenuButton(int row);
