@@ -33,6 +33,7 @@
 #include <QMouseEvent>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QToolButton>
 
 namespace tavrine {
@@ -207,17 +208,20 @@ TEST_F(ReaderHistoryPaneLookTest, LoadingAndSearchingShowTheIndicatorWhereTheSta
 
 // The "…" button of the selected row: no plate in any state, only the tint's wash while hovered
 // (stronger while pressed); focused, the ring lies outside its square; its dots are those the rows
-// paint where the button is not, pixel for pixel.
+// paint where the button is not, pixel for pixel, also when the list's scroll bar narrows the rows.
 TEST_F(ReaderHistoryPaneLookTest, RowMenuButtonHasNoPlateAndItsRingOutside) {
-    for (const QString& title : {u"吾輩は猫である"_s, u"走れメロス"_s, u"銀河鉄道の夜"_s})
-        played(reading(title, u"本文です。"_s));
+    // More rows than fit, so the list's scroll bar narrows the rows.
+    for (int index = 1; index <= 12; ++index) played(reading(u"読みもの %1"_s.arg(index), u"本文です。"_s));
     ReaderHistoryPane& pane = show(300);
     load();
-    ASSERT_EQ(model->visibleItems().size(), 3);
+    ASSERT_EQ(model->visibleItems().size(), 12);
     model->select(model->visibleItems().at(1).id());
     ReaderHistoryTable& table = *pane.table();
     ASSERT_TRUE(processEventsUntil([&] { return table.menuButtonRow() == 1; }));
     QToolButton* button = table.menuButton();
+    QListView* list = table.listView();
+    ASSERT_TRUE(list->verticalScrollBar()->isVisible());
+    EXPECT_LT(button->geometry().right(), list->viewport()->width());
     constexpr int kMargin = ReaderHistoryTable::kMenuButtonRingMargin;
     const QRect square(inPane(button) + QPoint(kMargin, kMargin),
                        QSize(ReaderHistoryTable::kMenuButtonSize, ReaderHistoryTable::kMenuButtonSize));
@@ -259,7 +263,6 @@ TEST_F(ReaderHistoryPaneLookTest, RowMenuButtonHasNoPlateAndItsRingOutside) {
     button->clearFocus();
 
     // The pointer over the first row takes the button there; its glyph is the one the row painted.
-    QListView* list = table.listView();
     const QRect firstRow = list->visualRect(list->model()->index(0, 0));
     const QRect firstSquare = square.translated(0, firstRow.top() - list->visualRect(list->model()->index(1, 0)).top());
     const QImage painted = shot().copy(firstSquare);

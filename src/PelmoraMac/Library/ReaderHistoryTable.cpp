@@ -19,6 +19,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QToolButton>
@@ -98,8 +99,9 @@ class ReaderHistoryTable::Delegate final : public QStyledItemDelegate {
 public:
     explicit Delegate(ReaderHistoryTable& table) : QStyledItemDelegate(&table), m_table(table) {}
 
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
-        return {option.rect.width(), kRowHeight + kRowSpacing};
+    // As wide as the viewport (the table lays the rows out again when its width changes).
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
+        return {m_table.listView()->viewport()->width(), kRowHeight + kRowSpacing};
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
@@ -226,6 +228,16 @@ protected:
         const QModelIndex index = indexAt(event->position().toPoint());
         QListView::mouseDoubleClickEvent(event);
         if (const auto id = m_owner.idAt(index.isValid() ? index.row() : -1); id && m_owner.onPlay) m_owner.onPlay(*id);
+    }
+
+    // The viewport's size: its width changes with the pane and when the scroll bar comes or goes. The
+    // rows are laid out again to its width, so the "…" button, placed by a row's rectangle, stands where
+    // the row paints its glyph.
+    void resizeEvent(QResizeEvent* event) override {
+        QListView::resizeEvent(event);
+        if (event->size().width() == event->oldSize().width()) return;
+        doItemsLayout();
+        m_owner.placeMenuButton(m_owner.m_menuButtonRow);
     }
 
     void scrollContentsBy(int dx, int dy) override {
