@@ -8,6 +8,7 @@
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
 #include "PelmoraMac/Library/ReaderHistoryTable.h"
+#include "PelmoraMac/Library/ReaderMenuIconButton.h"
 #include "ReaderCore/MemoryDefaults.h"
 #include "ReaderStorage/ReadingStore.h"
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
@@ -75,6 +76,16 @@ testing::AssertionResult noPixelLighter(const QImage& image, const QPainterPath&
         }
     }
     return testing::AssertionSuccess();
+}
+
+// A button's rounded square, inset, less the band of the dots across its middle: where only a plate
+// could show.
+QPainterPath aroundGlyph(const QRect& square, int inset) {
+    QPainterPath plate;
+    plate.addRoundedRect(QRectF(square).adjusted(inset, inset, -inset, -inset), 6 - inset, 6 - inset);
+    QPainterPath dots;
+    dots.addRect(QRectF(square.left(), square.center().y() - 3, square.width(), 7));
+    return plate.subtracted(dots);
 }
 
 bool near(const QColor& pixel, const QColor& expected) {
@@ -221,16 +232,11 @@ TEST_F(ReaderHistoryPaneLookTest, RowMenuButtonHasNoPlateAndItsRingOutside) {
     QToolButton* button = table.menuButton();
     QListView* list = table.listView();
     ASSERT_TRUE(list->verticalScrollBar()->isVisible());
-    EXPECT_LT(button->geometry().right(), list->viewport()->width());
+    EXPECT_TRUE(processEventsUntil([&] { return button->geometry().right() < list->viewport()->width(); }));
     constexpr int kMargin = ReaderHistoryTable::kMenuButtonRingMargin;
     const QRect square(inPane(button) + QPoint(kMargin, kMargin),
-                       QSize(ReaderHistoryTable::kMenuButtonSize, ReaderHistoryTable::kMenuButtonSize));
-    // The button's rounded square less a pixel at its edge and the band of the dots across its middle.
-    QPainterPath plate;
-    plate.addRoundedRect(QRectF(square).adjusted(1, 1, -1, -1), 5, 5);
-    QPainterPath dots;
-    dots.addRect(QRectF(square.left(), square.center().y() - 3, square.width(), 7));
-    const QPainterPath around = plate.subtracted(dots);
+                       QSize(ReaderMenuIconButton::kSize, ReaderMenuIconButton::kSize));
+    const QPainterPath around = aroundGlyph(square, 1);
     const QColor row = toQColor(ReaderPalette::selectedControl);
     const QColor tint = toQColor(ReaderPalette::control);
     const QPoint ringPixel(square.left() - 1, square.center().y());
@@ -273,6 +279,20 @@ TEST_F(ReaderHistoryPaneLookTest, RowMenuButtonHasNoPlateAndItsRingOutside) {
     ASSERT_EQ(table.menuButtonRow(), 0);
     EXPECT_EQ(inPane(button) + QPoint(kMargin, kMargin), firstSquare.topLeft());
     EXPECT_EQ(shot().copy(firstSquare), painted);
+
+    // The history menu's button in the header: no plate either, its ring inside its square.
+    QToolButton* header = pane.historyMenuButton();
+    const QRect headerSquare(inPane(header), header->size());
+    const QColor sidebar = toQColor(ReaderPalette::sidebar);
+    QHoverEvent overHeader(QEvent::HoverEnter, QPointF(header->width() / 2.0, 4),
+                           header->mapToGlobal(QPointF(header->width() / 2.0, 4)), QPointF(-1, -1));
+    QApplication::sendEvent(header, &overHeader);
+    header->setFocus(Qt::TabFocusReason);
+    const QImage headerShot = shot();
+    EXPECT_TRUE(noPixelLighter(headerShot, aroundGlyph(headerSquare, 3), over(sidebar, tint, 0.06)));
+    EXPECT_TRUE(near(headerShot.pixelColor(headerSquare.left() + 1, headerSquare.center().y()),
+                     toQColor(ReaderPalette::focus)));
+    EXPECT_TRUE(near(headerShot.pixelColor(headerSquare.center() + QPoint(1, 1)), tint));
 }
 
 // The file progress row at the list's narrowest, default and widest widths: the label whole on one

@@ -5,6 +5,7 @@
 #include "PelmoraMac/Library/ReaderHistoryDetails.h"
 #include "PelmoraMac/Library/ReaderHistoryTable.h"
 #include "PelmoraMac/Library/ReaderImportNotice.h"
+#include "PelmoraMac/Library/ReaderMenuIconButton.h"
 #include "ReaderCore/Json.h"
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
@@ -44,14 +45,6 @@ const QMargins kStateMargins(kTableReach, 4, kTableReach, 0);
 
 QString collectionName(ReaderHistoryModel::Collection collection) {
     return rawValue(collection);
-}
-
-void paintDots(QPainter& painter, const QRectF& box, const QColor& colour) {
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(colour);
-    const double radius = box.width() / 10;
-    for (int index = -1; index <= 1; ++index)
-        painter.drawEllipse(box.center() + QPointF(index * box.width() / 3, 0), radius, radius);
 }
 
 // A wrapped label whose Japanese breaks between phrases.
@@ -212,22 +205,11 @@ QLayout* ReaderHistoryPane::buildHeader() {
     });
     connect(m_searchButton, &QAbstractButton::clicked, this, &ReaderHistoryPane::toggleSearch);
     header->addWidget(m_searchButton);
-    m_historyMenuButton = new QToolButton(m_view);
-    m_historyMenuButton->setAutoRaise(true);
-    m_historyMenuButton->setFixedSize(ReaderListControlButton::kSize, ReaderListControlButton::kSize);
+    // No room in the header for a ring outside it: the ring lies inside, as the search button's does.
+    m_historyMenuButton = new ReaderMenuIconButton(0, m_view);
     m_historyMenuButton->setPopupMode(QToolButton::InstantPopup);
     m_historyMenuButton->setAccessibleName(u"履歴の操作"_s);
     m_historyMenuButton->setToolTip(u"履歴全体の操作"_s);
-    m_historyMenuButton->setStyleSheet(u"QToolButton::menu-indicator { image: none; width: 0; }"_s);
-    {
-        QPixmap dots(32, 32);
-        dots.fill(Qt::transparent);
-        QPainter painter(&dots);
-        painter.setRenderHint(QPainter::Antialiasing);
-        paintDots(painter, QRectF(4, 4, 24, 24), toQColor(ReaderPalette::control));
-        m_historyMenuButton->setIcon(QIcon(dots));
-        m_historyMenuButton->setIconSize(QSize(16, 16));
-    }
     auto* historyMenu = new QMenu(m_historyMenuButton);
     m_clearHistory = historyMenu->addAction(u"履歴をすべて消去…"_s);
     connect(m_clearHistory, &QAction::triggered, this, &ReaderHistoryPane::requestHistoryClearing);

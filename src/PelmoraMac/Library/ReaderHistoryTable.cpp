@@ -1,10 +1,10 @@
 #include "PelmoraMac/Library/ReaderHistoryTable.h"
 
+#include "PelmoraMac/Library/ReaderMenuIconButton.h"
 #include "ReaderCore/Characters.h"
 #include "ReaderUI/ReaderHeldModifiers.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderUI/Workspace/ReaderDocumentIdentity.h"
-#include "ReaderWidgets/Style/ReaderReadingControlButton.h"
 #include "ReaderWidgets/Style/ReaderSymbol.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
 #include "ReaderWidgets/Style/ToQColor.h"
@@ -12,7 +12,6 @@
 #include <QAbstractListModel>
 #include <QFocusEvent>
 #include <QFontMetrics>
-#include <QHoverEvent>
 #include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
@@ -30,33 +29,15 @@ using namespace Qt::StringLiterals;
 namespace {
 constexpr int kLeadingInset = 16;
 constexpr int kTopInset = 8;
-constexpr int kButtonSize = ReaderHistoryTable::kMenuButtonSize;
+constexpr int kButtonSize = ReaderMenuIconButton::kSize;
 constexpr int kButtonTrailing = 8;
 constexpr int kButtonTop = 2;
-constexpr int kGlyphSize = 16;
 constexpr int kMarkSize = 12;
 const QString kLibraryMark = u"ライブラリ保存済み"_s;
-
-// The "…" glyph: three dots across the middle of box.
-void paintEllipsis(QPainter& painter, const QRectF& box, const QColor& colour) {
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(colour);
-    const double radius = box.width() / 10;
-    for (int index = -1; index <= 1; ++index)
-        painter.drawEllipse(box.center() + QPointF(index * box.width() / 3, 0), radius, radius);
-    painter.restore();
-}
 
 // The "…" button's square in a row: 8 pixels in from the trailing edge, 2 down from the top.
 QRect menuButtonSquare(const QRect& row) {
     return {row.right() + 1 - kButtonTrailing - kButtonSize, row.top() + kButtonTop, kButtonSize, kButtonSize};
-}
-
-// The glyph's box, centred in the button's square.
-QRectF glyphBox(const QRectF& square) {
-    return {square.center() - QPointF(kGlyphSize, kGlyphSize) / 2, QSizeF(kGlyphSize, kGlyphSize)};
 }
 
 QFont titleFont() {
@@ -155,7 +136,7 @@ public:
 
         // The real button stands on one row; the others paint its glyph in its place.
         if (index.row() != m_table.m_menuButtonRow)
-            paintEllipsis(*painter, glyphBox(menuButtonSquare(cell)), toQColor(ReaderPalette::control));
+            ReaderMenuIconButton::paintGlyph(*painter, menuButtonSquare(cell), toQColor(ReaderPalette::control));
         painter->restore();
     }
 
@@ -230,14 +211,19 @@ protected:
         if (const auto id = m_owner.idAt(index.isValid() ? index.row() : -1); id && m_owner.onPlay) m_owner.onPlay(*id);
     }
 
-    // The viewport's size: its width changes with the pane and when the scroll bar comes or goes. The
-    // rows are laid out again to its width, so the "…" button, placed by a row's rectangle, stands where
-    // the row paints its glyph.
+    // The viewport's size: its width changes with the pane and when the scroll bar comes or goes (which
+    // may happen in the middle of a layout). The rows are laid out again to its width once the current
+    // layout is done, so the "…" button, placed by a row's rectangle, stands where the row paints its
+    // glyph.
     void resizeEvent(QResizeEvent* event) override {
         QListView::resizeEvent(event);
-        if (event->size().width() == event->oldSize().width()) return;
-        doItemsLayout();
-        m_owner.placeMenuButton(m_owner.m_menuButtonRow);
+        if (event->size().width() != event->oldSize().width()) scheduleDelayedItemsLayout();
+    }
+
+    void doItemsLayout() override {
+        QListView::doItemsLayout();
+        // The first layouts come while the table is being built, before its button.
+        if (m_owner.m_menuButton) m_owner.placeMenuButton(m_owner.m_menuButtonRow);
     }
 
     void scrollContentsBy(int dx, int dy) override {
@@ -253,71 +239,6 @@ public:
 
 private:
     ReaderHistoryTable& m_owner;
-};
-
-// The "…" button of a row, without the plate of a tool button: the dots in the tint, a faint wash of the
-// tint under the pointer and a stronger one while pressed (the rule of the reader's icon buttons), and the
-// focus ring outside its square, in the margin around it. Only the square takes clicks and hover.
-class ReaderHistoryTable::RowMenuButton final : public QToolButton {
-public:
-    explicit RowMenuButton(QWidget* parent) : QToolButton(parent) {
-        setFixedSize(kButtonSize + 2 * kMenuButtonRingMargin, kButtonSize + 2 * kMenuButtonRingMargin);
-        setAttribute(Qt::WA_Hover);
-        setAttribute(Qt::WA_NoSystemBackground);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        const auto look = ReaderReadingControlButton::appearance(
-            ReaderPalette::control,
-            {.enabled = isEnabled(), .pressed = isDown(), .hovered = m_hovered, .focused = hasFocus()});
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setOpacity(look.opacity);
-        const QRectF square = this->square();
-        if (look.fillOpacity > 0) {
-            QPainterPath plate;
-            plate.addRoundedRect(square, kCornerRadius, kCornerRadius);
-            painter.fillPath(plate, toQColor(ReaderPalette::control.withAlpha(look.fillOpacity)));
-        }
-        if (look.showsFocusRing) {
-            // Centred half a line outside the square, so the ring touches it and leaves the glyph alone.
-            const double outset = ReaderReadingControlButton::kFocusRingWidth / 2;
-            QPainterPath ring;
-            ring.addRoundedRect(square.adjusted(-outset, -outset, outset, outset), kCornerRadius + outset,
-                                kCornerRadius + outset);
-            painter.strokePath(ring, QPen(toQColor(ReaderPalette::focus), ReaderReadingControlButton::kFocusRingWidth));
-        }
-        paintEllipsis(painter, glyphBox(square), toQColor(look.label));
-    }
-
-    bool hitButton(const QPoint& position) const override { return square().contains(QPointF(position)); }
-
-    bool event(QEvent* event) override {
-        switch (event->type()) {
-        case QEvent::HoverEnter:
-        case QEvent::HoverMove: setHovered(square().contains(static_cast<QHoverEvent*>(event)->position())); break;
-        case QEvent::HoverLeave: setHovered(false); break;
-        default: break;
-        }
-        return QToolButton::event(event);
-    }
-
-private:
-    static constexpr double kCornerRadius = 6;
-
-    QRectF square() const {
-        return QRectF(rect()).adjusted(kMenuButtonRingMargin, kMenuButtonRingMargin, -kMenuButtonRingMargin,
-                                       -kMenuButtonRingMargin);
-    }
-
-    void setHovered(bool hovered) {
-        if (hovered == m_hovered) return;
-        m_hovered = hovered;
-        update();
-    }
-
-    bool m_hovered = false;
 };
 
 ReaderHistoryTable::ReaderHistoryTable(QWidget* parent)
@@ -349,7 +270,7 @@ ReaderHistoryTable::ReaderHistoryTable(QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-    m_menuButton = new RowMenuButton(m_table->viewport());
+    m_menuButton = new ReaderMenuIconButton(kMenuButtonRingMargin, m_table->viewport());
     m_menuButton->setToolTip(u"文書の操作"_s);
     m_menuButton->hide();
     connect(m_menuButton, &QToolButton::clicked, this, [this] { openRowMenu(m_menuButtonRow); });

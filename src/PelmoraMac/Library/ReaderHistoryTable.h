@@ -33,8 +33,7 @@ public:
 
     static constexpr int kRowHeight = 78;
     static constexpr int kRowSpacing = 4;
-    // The "…" button's square, and the margin around it that holds its focus ring outside it.
-    static constexpr int kMenuButtonSize = 28;
+    // The margin around the "…" button's square that holds its focus ring outside it.
     static constexpr int kMenuButtonRingMargin = 2;
     static constexpr qsizetype kTitleCharacters = 100;
 
@@ -73,7 +72,7 @@ public:
     QMenu* openMenu() const { return m_openMenu; }
 
     QListView* listView() const;
-    // The "…" button: kMenuButtonSize square inside a margin of kMenuButtonRingMargin.
+    // The "…" button: a ReaderMenuIconButton square inside a margin of kMenuButtonRingMargin.
     QToolButton* menuButton() const { return m_menuButton; }
     // The row the "…" button stands on; -1 when hidden.
     int menuButtonRow() const { return m_menuButtonRow; }
@@ -82,7 +81,6 @@ private:
     class Rows;
     class Delegate;
     class Table;
-    class RowMenuButton;
 
     void openRowMenu(int row);
     void placeMenuButton(int row);
@@ -92,7 +90,7 @@ private:
     Value m_value;
     Rows* m_rows;
     Table* m_table;
-    QToolButton* m_menuButton;
+    QToolButton* m_menuButton = nullptr;
     int m_menuButtonRow = -1;
     bool m_updating = false;
     QPointer<QMenu> m_openMenu;
