@@ -1,7 +1,9 @@
 #include "ReaderUI/ReaderCommandShortcuts.h"
 #include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/PhraseLineBreaks.h"
 #include "ReaderWidgets/Style/ReaderSymbol.h"
 #include "ReaderWidgets/Style/ReaderSymbolNames.h"
+#include "ReaderWidgets/Style/ReaderTextStyle.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
 #include "ReaderWidgets/Style/ShortcutText.h"
 #include "ReaderWidgets/Style/ToQColor.h"
@@ -14,6 +16,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QSet>
+#include <QTextLayout>
 #include <QVBoxLayout>
 
 namespace tavrine {
@@ -109,6 +112,51 @@ TEST(ShortcutText, HelpTextsNameTheKeysAsTheDesktopSpellsThem) {
     EXPECT_EQ(withShortcut(u"目次を開く"_s, ReaderCommandShortcuts::toggleEPUBNavigation),
               u"目次を開く（Meta+Ctrl+T）"_s);
     EXPECT_EQ(shortcutText(ReaderCommandShortcuts::backChapter), u"Ctrl+Shift+["_s);
+}
+
+// Japanese wraps between phrases: the joiners go inside phrases only, never split a Character or touch
+// white space, and Qt's line breaking honours them at every width.
+TEST(PhraseLineBreaks, WrappedJapaneseBreaksOnlyBetweenPhrases) {
+    const QString joiner(kWordJoiner);
+    EXPECT_EQ(
+        breakingBetweenPhrases(u"ファイルを読み込み中"_s),
+        QStringList({u"フ"_s, u"ァ"_s, u"イ"_s, u"ル"_s, u"を読"_s, u"み"_s, u"込"_s, u"み"_s, u"中"_s}).join(joiner));
+    EXPECT_EQ(breakingBetweenPhrases(u"Nothing to join here"_s), u"Nothing to join here"_s);
+    const QString mixed = u"𠮷野家で か\u3099 食べる"_s;
+    const QString joined = breakingBetweenPhrases(mixed);
+    EXPECT_EQ(QString(joined).remove(kWordJoiner), mixed);
+    EXPECT_FALSE(joined.contains(joiner + u" "_s) || joined.contains(u" "_s + joiner));
+    for (qsizetype index = 0; index + 1 < joined.size(); ++index) {
+        EXPECT_FALSE(joined.at(index).isHighSurrogate() && joined.at(index + 1) == kWordJoiner);
+        EXPECT_FALSE(joined.at(index) == kWordJoiner && joined.at(index + 1).isLowSurrogate());
+    }
+
+    const QString text =
+        u"再生を始めた文章と位置をこのコンピューターに自動保存します。直近100文書をここから開けます。"_s;
+    const QString wrapped = breakingBetweenPhrases(text);
+    // Every line of every width ends where a phrase does: after を, に, 。 and so on, never inside
+    // "コンピューター".
+    for (int width = 90; width <= 330; width += 20) {
+        QTextLayout layout(wrapped, readerFont(ReaderTextStyle::caption));
+        QTextOption option;
+        option.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            const QString shown = wrapped.mid(line.textStart(), line.textLength()).remove(kWordJoiner);
+            SCOPED_TRACE(shown.toStdString());
+            EXPECT_FALSE(shown.contains(u"コンピュー"_s) && !shown.contains(u"コンピューター"_s));
+            EXPECT_FALSE(shown.endsWith(u"自動"_s) || shown.endsWith(u"文書"_s) || shown.endsWith(u"始め"_s));
+            EXPECT_LE(QFontMetrics(readerFont(ReaderTextStyle::caption)).horizontalAdvance(shown), width + 1);
+        }
+        layout.endLayout();
+    }
+
+    QLabel label;
+    setPhraseWrappedText(label, text);
+    EXPECT_EQ(label.text(), wrapped);
+    EXPECT_EQ(label.accessibleName(), text);
 }
 
 }  // namespace

@@ -1,13 +1,17 @@
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
 
 #include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/ReaderFileProgressRow.h"
 #include "PelmoraMac/Library/ReaderHistoryDetails.h"
 #include "PelmoraMac/Library/ReaderHistoryTable.h"
 #include "PelmoraMac/Library/ReaderImportNotice.h"
+#include "PelmoraMac/Library/ReaderMenuIconButton.h"
 #include "ReaderCore/Json.h"
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/PhraseLineBreaks.h"
+#include "ReaderWidgets/Style/ReaderBusyIndicator.h"
 #include "ReaderWidgets/Style/ReaderReadingControlButton.h"
 #include "ReaderWidgets/Style/ReaderSymbol.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
@@ -23,7 +27,6 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTimer>
@@ -34,20 +37,20 @@ namespace tavrine {
 using namespace Qt::StringLiterals;
 
 namespace {
+// The pane's margins, and how far into them the table reaches on both sides.
+constexpr int kMargin = 16;
+constexpr int kTableReach = 8;
+// The state texts' place in the content: 4 pixels down, level with the header's edges.
+const QMargins kStateMargins(kTableReach, 4, kTableReach, 0);
+
 QString collectionName(ReaderHistoryModel::Collection collection) {
     return rawValue(collection);
 }
 
-void paintDots(QPainter& painter, const QRectF& box, const QColor& colour) {
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(colour);
-    const double radius = box.width() / 10;
-    for (int index = -1; index <= 1; ++index)
-        painter.drawEllipse(box.center() + QPointF(index * box.width() / 3, 0), radius, radius);
-}
-
+// A wrapped label whose Japanese breaks between phrases.
 QLabel* label(const QString& text, ReaderTextStyle style, const ReaderColor& colour, QWidget* parent) {
-    auto* result = new QLabel(text, parent);
+    auto* result = new QLabel(parent);
+    setPhraseWrappedText(*result, text);
     result->setFont(readerFont(style));
     result->setWordWrap(true);
     QPalette palette = result->palette();
@@ -149,12 +152,27 @@ void ReaderHistoryPane::build() {
     palette.setColor(QPalette::WindowText, toQColor(ReaderPalette::text));
     m_view->setPalette(palette);
     m_view->setMinimumHeight(kMinimumHeight);
+    // The rows keep 16 pixels from the pane's edges; the table alone reaches 8 pixels into them, so the
+    // column's own margins are 8 at the sides and the other rows add 8 of their own.
     auto* column = new QVBoxLayout(m_view);
-    column->setContentsMargins(16, 16, 16, 16);
+    column->setContentsMargins(kMargin - kTableReach, kMargin, kMargin - kTableReach, kMargin);
     column->setSpacing(8);
+    column->addLayout(buildHeader());
+    column->addWidget(buildSearchRow());
+    column->addWidget(buildContent(), 1);
+    auto* statusRows = new QVBoxLayout;
+    statusRows->setContentsMargins(kTableReach, 0, kTableReach, 0);
+    statusRows->setSpacing(8);
+    buildStatusRows(*statusRows);
+    column->addLayout(statusRows);
+    setWidget(m_view);
+    connectTable();
+}
 
-    // Header: collection picker, search button, history menu.
+// Collection picker, search button, history menu.
+QLayout* ReaderHistoryPane::buildHeader() {
     auto* header = new QHBoxLayout;
+    header->setContentsMargins(kTableReach, 0, kTableReach, 0);
     header->setSpacing(4);
     auto* picker = new QWidget(m_view);
     picker->setAccessibleName(u"文書の一覧"_s);
@@ -187,34 +205,25 @@ void ReaderHistoryPane::build() {
     });
     connect(m_searchButton, &QAbstractButton::clicked, this, &ReaderHistoryPane::toggleSearch);
     header->addWidget(m_searchButton);
-    m_historyMenuButton = new QToolButton(m_view);
-    m_historyMenuButton->setAutoRaise(true);
-    m_historyMenuButton->setFixedSize(ReaderListControlButton::kSize, ReaderListControlButton::kSize);
+    // No room in the header for a ring outside it: the ring lies inside, as the search button's does.
+    m_historyMenuButton = new ReaderMenuIconButton(0, m_view);
     m_historyMenuButton->setPopupMode(QToolButton::InstantPopup);
     m_historyMenuButton->setAccessibleName(u"履歴の操作"_s);
     m_historyMenuButton->setToolTip(u"履歴全体の操作"_s);
-    m_historyMenuButton->setStyleSheet(u"QToolButton::menu-indicator { image: none; width: 0; }"_s);
-    {
-        QPixmap dots(32, 32);
-        dots.fill(Qt::transparent);
-        QPainter painter(&dots);
-        painter.setRenderHint(QPainter::Antialiasing);
-        paintDots(painter, QRectF(4, 4, 24, 24), toQColor(ReaderPalette::control));
-        m_historyMenuButton->setIcon(QIcon(dots));
-        m_historyMenuButton->setIconSize(QSize(16, 16));
-    }
     auto* historyMenu = new QMenu(m_historyMenuButton);
     m_clearHistory = historyMenu->addAction(u"履歴をすべて消去…"_s);
     connect(m_clearHistory, &QAction::triggered, this, &ReaderHistoryPane::requestHistoryClearing);
     m_historyMenuButton->setMenu(historyMenu);
     header->addWidget(m_historyMenuButton);
     header->addSpacing(4);
-    column->addLayout(header);
+    return header;
+}
 
-    // Search row.
+// The search field and its close button.
+QWidget* ReaderHistoryPane::buildSearchRow() {
     m_searchRow = new QWidget(m_view);
     auto* searchRow = new QHBoxLayout(m_searchRow);
-    searchRow->setContentsMargins(0, 0, 0, 0);
+    searchRow->setContentsMargins(kTableReach, 0, kTableReach, 0);
     searchRow->setSpacing(4);
     auto* field = new SearchField(m_searchRow);
     field->onEscape = [this] { closeSearch(); };
@@ -230,73 +239,79 @@ void ReaderHistoryPane::build() {
     m_closeSearchButton->setToolTip(u"検索語を消去して一覧の検索を閉じる（Esc）"_s);
     connect(m_closeSearchButton, &QAbstractButton::clicked, this, &ReaderHistoryPane::closeSearch);
     searchRow->addWidget(m_closeSearchButton);
-    column->addWidget(m_searchRow);
+    return m_searchRow;
+}
 
-    // Content, one page per state in the order they are decided.
+// The content, one page per state in the order they are decided, as wide as the table. Every state but
+// the table sets its text at the same place, 4 pixels down and level with the header, so nothing moves
+// when the content changes under typing.
+QWidget* ReaderHistoryPane::buildContent() {
     m_stack = new QStackedWidget(m_view);
     auto* noStore = new QWidget(m_stack);
     auto* noStoreColumn = new QVBoxLayout(noStore);
-    noStoreColumn->setContentsMargins(0, 4, 0, 0);
+    noStoreColumn->setContentsMargins(kStateMargins);
     noStoreColumn->addWidget(
         label(u"保存データを開けませんでした。既存のファイルは保持しています。文章の取り込みと再生は使えます。"_s,
               ReaderTextStyle::callout, ReaderPalette::secondaryText, noStore));
     noStoreColumn->addWidget(label(u"保存先を確認した後、アプリを終了して開き直してください。"_s,
                                    ReaderTextStyle::caption, ReaderPalette::secondaryText, noStore));
     noStoreColumn->addStretch(1);
-    m_pages[0] = noStore;
-    m_pages[1] = label(u"保存文書を読み込み中"_s, ReaderTextStyle::callout, ReaderPalette::secondaryText, m_stack);
-    m_pages[2] = label(u"本文を検索中"_s, ReaderTextStyle::callout, ReaderPalette::secondaryText, m_stack);
-    for (int page : {1, 2}) static_cast<QLabel*>(m_pages[page])->setAlignment(Qt::AlignCenter);
+    m_pages[static_cast<int>(Content::noStore)] = noStore;
+    m_pages[static_cast<int>(Content::loading)] = progressPage(u"保存文書を読み込み中"_s);
+    m_pages[static_cast<int>(Content::searching)] = progressPage(u"本文を検索中"_s);
     m_table = new ReaderHistoryTable(m_stack);
     m_table->setMinimumHeight(80);
-    m_pages[3] = m_table;
+    m_pages[static_cast<int>(Content::table)] = m_table;
     auto* empty = new QWidget(m_stack);
     auto* emptyColumn = new QVBoxLayout(empty);
-    emptyColumn->setContentsMargins(0, 4, 0, 0);
+    emptyColumn->setContentsMargins(kStateMargins);
     emptyColumn->setSpacing(8);
     m_emptyTitle = label({}, ReaderTextStyle::callout, ReaderPalette::text, empty);
     m_emptyDescription = label({}, ReaderTextStyle::caption, ReaderPalette::secondaryText, empty);
     emptyColumn->addWidget(m_emptyTitle);
     emptyColumn->addWidget(m_emptyDescription);
     emptyColumn->addStretch(1);
-    m_pages[4] = empty;
+    m_pages[static_cast<int>(Content::empty)] = empty;
     for (QWidget* page : m_pages) m_stack->addWidget(page);
-    // The table reaches 8 pixels into the margins on both sides.
-    auto* contentRow = new QHBoxLayout;
-    contentRow->setContentsMargins(-8, 0, -8, 0);
-    contentRow->addWidget(m_stack);
-    column->addLayout(contentRow, 1);
+    return m_stack;
+}
 
+// A busy indicator with its label beside it, where the other states set their text.
+QWidget* ReaderHistoryPane::progressPage(const QString& text) {
+    auto* page = new QWidget(m_stack);
+    auto* pageColumn = new QVBoxLayout(page);
+    pageColumn->setContentsMargins(kStateMargins);
+    auto* line = new QHBoxLayout;
+    line->setSpacing(ReaderFileProgressRow::kSpacing);
+    auto* indicator = new ReaderBusyIndicator(page);
+    indicator->setAccessibleName(text);
+    line->addWidget(indicator);
+    // One line, whole: the label is short and must not move.
+    QLabel* title = label({}, ReaderTextStyle::callout, ReaderPalette::secondaryText, page);
+    title->setWordWrap(false);
+    title->setText(text);
+    line->addWidget(title, 1);
+    pageColumn->addLayout(line);
+    pageColumn->addStretch(1);
+    return page;
+}
+
+// Below the content: the failure message, the import notice, the file progress and the busy indicator.
+void ReaderHistoryPane::buildStatusRows(QVBoxLayout& column) {
     m_message = label({}, ReaderTextStyle::callout, ReaderColor{255, 69, 58}, m_view);
     m_message->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    column->addWidget(m_message);
+    column.addWidget(m_message);
     m_importNotice = new ReaderImportNotice(m_view);
-    column->addWidget(m_importNotice);
-    // The file progress row: reading (cancellable) or saving (past cancelling) the imported file.
-    m_fileProgress = new QWidget(m_view);
-    auto* fileRow = new QHBoxLayout(m_fileProgress);
-    fileRow->setContentsMargins(0, 0, 0, 0);
-    auto* fileBar = new QProgressBar(m_fileProgress);
-    fileBar->setRange(0, 0);
-    fileBar->setTextVisible(false);
-    fileBar->setMaximumSize(40, 6);
-    fileRow->addWidget(fileBar);
-    m_fileProgressLabel = label({}, ReaderTextStyle::caption, ReaderPalette::secondaryText, m_fileProgress);
-    fileRow->addWidget(m_fileProgressLabel, 1);
-    m_cancelImport = new QPushButton(u"取り込みをキャンセル"_s, m_fileProgress);
-    connect(m_cancelImport, &QPushButton::clicked, this, [this] { m_model.cancelFileImport(); });
-    fileRow->addWidget(m_cancelImport);
-    column->addWidget(m_fileProgress);
+    column.addWidget(m_importNotice);
+    m_fileProgress = new ReaderFileProgressRow(m_view);
+    m_fileProgress->onCancel = [this] { m_model.cancelFileImport(); };
+    column.addWidget(m_fileProgress);
+    m_busy = new ReaderBusyIndicator(m_view);
+    m_busy->setAccessibleName(u"処理中"_s);
+    column.addWidget(m_busy);
+}
 
-    auto* busy = new QProgressBar(m_view);
-    busy->setRange(0, 0);
-    busy->setTextVisible(false);
-    busy->setMaximumSize(40, 6);
-    busy->setAccessibleName(u"処理中"_s);
-    m_busy = busy;
-    column->addWidget(m_busy);
-    setWidget(m_view);
-
+void ReaderHistoryPane::connectTable() {
     m_table->onSelect = [this](std::optional<QUuid> id) { m_model.select(id); };
     m_table->onPlay = [this](QUuid id) { play(id); };
     m_table->onAdd = [this](QUuid id) {
@@ -440,17 +455,18 @@ void ReaderHistoryPane::refresh() {
     m_stack->setCurrentWidget(m_pages[static_cast<int>(m_content)]);
 
     if (!m_model.query().trimmed().isEmpty()) {
-        m_emptyTitle->setText(u"一致する文書がありません"_s);
-        m_emptyDescription->setText(u"検索する言葉を変えるか、検索欄を空にしてください。"_s);
+        setPhraseWrappedText(*m_emptyTitle, u"一致する文書がありません"_s);
+        setPhraseWrappedText(*m_emptyDescription, u"検索する言葉を変えるか、検索欄を空にしてください。"_s);
     } else if (collection == Collection::history) {
-        m_emptyTitle->setText(name + u"はまだありません"_s);
-        m_emptyDescription->setText(u"再生を始めた文章と位置をこのコンピューターに自動保存します。直近"_s +
-                                    QString::number(m_model.historyLimit()) + u"文書をここから開けます。"_s);
+        setPhraseWrappedText(*m_emptyTitle, name + u"はまだありません"_s);
+        setPhraseWrappedText(*m_emptyDescription,
+                             u"再生を始めた文章と位置をこのコンピューターに自動保存します。直近"_s +
+                                 QString::number(m_model.historyLimit()) + u"文書をここから開けます。"_s);
     } else {
-        m_emptyTitle->setText(name + u"はまだありません"_s);
-        m_emptyDescription->setText(
-            u"明示的に追加した文書を、削除するまでこのコンピューターに保存します。"
-            u"上部の取り込みメニューや、現在の文書・履歴の項目から追加できます。"_s);
+        setPhraseWrappedText(*m_emptyTitle, name + u"はまだありません"_s);
+        setPhraseWrappedText(*m_emptyDescription,
+                             u"明示的に追加した文書を、削除するまでこのコンピューターに保存します。"
+                             u"上部の取り込みメニューや、現在の文書・履歴の項目から追加できます。"_s);
     }
 
     m_message->setVisible(m_model.message().has_value());
@@ -458,8 +474,7 @@ void ReaderHistoryPane::refresh() {
     m_importNotice->setNotice(m_model.fileImportMessage(), m_model.fileImportDetails(), m_model.fileImportFailed());
     m_busy->setVisible(m_model.isBusy());
     m_fileProgress->setVisible(m_model.isImportingFile());
-    m_fileProgressLabel->setText(m_model.isSavingFile() ? u"ファイルを保存中"_s : u"ファイルを読み込み中"_s);
-    m_cancelImport->setVisible(!m_model.isSavingFile());
+    m_fileProgress->setSaving(m_model.isSavingFile());
 
     refreshTable();
 }

@@ -14,14 +14,18 @@
 #include <optional>
 
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 #include <QMessageBox>
 class QStackedWidget;
 class QToolButton;
+class QVBoxLayout;
 
 namespace tavrine {
 
+class ReaderBusyIndicator;
+class ReaderFileProgressRow;
 class ReaderHistoryTable;
 class ReaderImportNotice;
 
@@ -88,6 +92,8 @@ public:
     ReaderHistoryDetails* details() const { return m_details; }
 
     Content content() const { return m_content; }
+    // The page that shows a content state.
+    QWidget* contentPage(Content content) const { return m_pages[static_cast<int>(content)]; }
     ReaderHistoryTable* table() const { return m_table; }
     QAbstractButton* collectionButton(Collection collection) const;
     ReaderListControlButton* searchButton() const { return m_searchButton; }
@@ -98,10 +104,18 @@ public:
     QLabel* emptyDescription() const { return m_emptyDescription; }
     QLabel* messageLabel() const { return m_message; }
     ReaderImportNotice* importNotice() const { return m_importNotice; }
+    ReaderFileProgressRow* fileProgress() const { return m_fileProgress; }
+    ReaderBusyIndicator* busyIndicator() const { return m_busy; }
     QMessageBox* alert() const { return m_alert; }
 
 private:
     void build();
+    QLayout* buildHeader();
+    QWidget* buildSearchRow();
+    QWidget* buildContent();
+    QWidget* progressPage(const QString& text);
+    void buildStatusRows(QVBoxLayout& column);
+    void connectTable();
     void refresh();
     void refreshTable();
     void showAlert();
@@ -124,10 +138,8 @@ private:
     QLabel* m_emptyDescription = nullptr;
     QLabel* m_message = nullptr;
     ReaderImportNotice* m_importNotice = nullptr;
-    QWidget* m_fileProgress = nullptr;
-    QLabel* m_fileProgressLabel = nullptr;
-    QPushButton* m_cancelImport = nullptr;
-    QWidget* m_busy = nullptr;
+    ReaderFileProgressRow* m_fileProgress = nullptr;
+    ReaderBusyIndicator* m_busy = nullptr;
     Content m_content = Content::loading;
     bool m_showsSearch = false;
     std::optional<ReaderDeletionConfirmation> m_deletion;

@@ -1,5 +1,6 @@
 #include "PelmoraMac/Library/ReaderHistoryTable.h"
 
+#include "PelmoraMac/Library/ReaderMenuIconButton.h"
 #include "ReaderCore/Characters.h"
 #include "ReaderUI/ReaderHeldModifiers.h"
 #include "ReaderUI/ReaderPalette.h"
@@ -17,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QToolButton>
@@ -27,30 +29,15 @@ using namespace Qt::StringLiterals;
 namespace {
 constexpr int kLeadingInset = 16;
 constexpr int kTopInset = 8;
-constexpr int kButtonSize = 28;
+constexpr int kButtonSize = ReaderMenuIconButton::kSize;
 constexpr int kButtonTrailing = 8;
 constexpr int kButtonTop = 2;
 constexpr int kMarkSize = 12;
 const QString kLibraryMark = u"ライブラリ保存済み"_s;
 
-// The "…" glyph: three dots across the middle of box.
-void paintEllipsis(QPainter& painter, const QRectF& box, const QColor& colour) {
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(colour);
-    const double radius = box.width() / 10;
-    for (int index = -1; index <= 1; ++index)
-        painter.drawEllipse(box.center() + QPointF(index * box.width() / 3, 0), radius, radius);
-    painter.restore();
-}
-
-QIcon ellipsisIcon(const QColor& colour) {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    paintEllipsis(painter, QRectF(4, 4, 24, 24), colour);
-    return QIcon(pixmap);
+// The "…" button's square in a row: 8 pixels in from the trailing edge, 2 down from the top.
+QRect menuButtonSquare(const QRect& row) {
+    return {row.right() + 1 - kButtonTrailing - kButtonSize, row.top() + kButtonTop, kButtonSize, kButtonSize};
 }
 
 QFont titleFont() {
@@ -93,8 +80,9 @@ class ReaderHistoryTable::Delegate final : public QStyledItemDelegate {
 public:
     explicit Delegate(ReaderHistoryTable& table) : QStyledItemDelegate(&table), m_table(table) {}
 
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
-        return {option.rect.width(), kRowHeight + kRowSpacing};
+    // As wide as the viewport (the table lays the rows out again when its width changes).
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
+        return {m_table.listView()->viewport()->width(), kRowHeight + kRowSpacing};
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
@@ -115,7 +103,7 @@ public:
         }
 
         const int textLeft = cell.left() + kLeadingInset;
-        const int textRight = cell.right() - kButtonTrailing - kButtonSize - 4;
+        const int textRight = menuButtonSquare(cell).left() - 5;
         const int width = std::max(0, textRight - textLeft);
         int y = cell.top() + kTopInset;
 
@@ -148,9 +136,7 @@ public:
 
         // The real button stands on one row; the others paint its glyph in its place.
         if (index.row() != m_table.m_menuButtonRow)
-            paintEllipsis(*painter,
-                          QRectF(cell.right() - kButtonTrailing - kButtonSize + 6, cell.top() + kButtonTop + 6, 16, 16),
-                          toQColor(ReaderPalette::control));
+            ReaderMenuIconButton::paintGlyph(*painter, menuButtonSquare(cell), toQColor(ReaderPalette::control));
         painter->restore();
     }
 
@@ -225,6 +211,21 @@ protected:
         if (const auto id = m_owner.idAt(index.isValid() ? index.row() : -1); id && m_owner.onPlay) m_owner.onPlay(*id);
     }
 
+    // The viewport's size: its width changes with the pane and when the scroll bar comes or goes (which
+    // may happen in the middle of a layout). The rows are laid out again to its width once the current
+    // layout is done, so the "…" button, placed by a row's rectangle, stands where the row paints its
+    // glyph.
+    void resizeEvent(QResizeEvent* event) override {
+        QListView::resizeEvent(event);
+        if (event->size().width() != event->oldSize().width()) scheduleDelayedItemsLayout();
+    }
+
+    void doItemsLayout() override {
+        QListView::doItemsLayout();
+        // The first layouts come while the table is being built, before its button.
+        if (m_owner.m_menuButton) m_owner.placeMenuButton(m_owner.m_menuButtonRow);
+    }
+
     void scrollContentsBy(int dx, int dy) override {
         QListView::scrollContentsBy(dx, dy);
         m_owner.placeMenuButton(m_owner.m_menuButtonRow);
@@ -269,11 +270,7 @@ ReaderHistoryTable::ReaderHistoryTable(QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-    m_menuButton = new QToolButton(m_table->viewport());
-    m_menuButton->setAutoRaise(true);
-    m_menuButton->setFixedSize(kButtonSize, kButtonSize);
-    m_menuButton->setIcon(ellipsisIcon(toQColor(ReaderPalette::control)));
-    m_menuButton->setIconSize(QSize(16, 16));
+    m_menuButton = new ReaderMenuIconButton(kMenuButtonRingMargin, m_table->viewport());
     m_menuButton->setToolTip(u"文書の操作"_s);
     m_menuButton->hide();
     connect(m_menuButton, &QToolButton::clicked, this, [this] { openRowMenu(m_menuButtonRow); });
@@ -349,7 +346,7 @@ void ReaderHistoryTable::placeMenuButton(int row) {
     } else {
         m_menuButtonRow = row;
         const QRect rect = m_table->visualRect(index);
-        m_menuButton->move(rect.right() - kButtonTrailing - kButtonSize + 1, rect.top() + kButtonTop);
+        m_menuButton->move(menuButtonSquare(rect).topLeft() - QPoint(kMenuButtonRingMargin, kMenuButtonRingMargin));
         m_menuButton->setAccessibleName(titleOf(m_value.items.at(row)) + u"の操作"_s);
         m_menuButton->show();
     }

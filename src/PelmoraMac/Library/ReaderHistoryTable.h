@@ -33,6 +33,8 @@ public:
 
     static constexpr int kRowHeight = 78;
     static constexpr int kRowSpacing = 4;
+    // The margin around the "…" button's square that holds its focus ring outside it.
+    static constexpr int kMenuButtonRingMargin = 2;
     static constexpr qsizetype kTitleCharacters = 100;
 
     struct Value {
@@ -70,6 +72,7 @@ public:
     QMenu* openMenu() const { return m_openMenu; }
 
     QListView* listView() const;
+    // The "…" button: a ReaderMenuIconButton square inside a margin of kMenuButtonRingMargin.
     QToolButton* menuButton() const { return m_menuButton; }
     // The row the "…" button stands on; -1 when hidden.
     int menuButtonRow() const { return m_menuButtonRow; }
@@ -87,7 +90,7 @@ private:
     Value m_value;
     Rows* m_rows;
     Table* m_table;
-    QToolButton* m_menuButton;
+    QToolButton* m_menuButton = nullptr;
     int m_menuButtonRow = -1;
     bool m_updating = false;
     QPointer<QMenu> m_openMenu;
