@@ -243,15 +243,16 @@ TEST_F(X11WindowManagerTest, TheServerTimeIsTheServersClockNow) {
 }
 
 TEST_F(X11WindowManagerTest, FrameExtentsAreTakenOnlyWhenTheWindowManagerAnswersInTime) {
+    // Waits that must not happen are given a long deadline: returning well before it shows they did not.
     {
         // No window manager runs: nothing, at once.
         const auto started = std::chrono::steady_clock::now();
-        EXPECT_EQ(manager().requestFrameExtents(hiddenWindow(), 100ms), std::nullopt);
-        EXPECT_LT(std::chrono::steady_clock::now() - started, 50ms);
+        EXPECT_EQ(manager().requestFrameExtents(hiddenWindow(), 5s), std::nullopt);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
     }
     {
         FakeWindowManager wm(kAllHints, 20ms);
-        EXPECT_EQ(manager().requestFrameExtents(hiddenWindow(), 100ms),
+        EXPECT_EQ(manager().requestFrameExtents(hiddenWindow(), 5s),
                   (X11FrameExtents{.left = 4, .right = 5, .top = 20, .bottom = 6}));
         const auto messages = wm.messages(atom(wm.connection(), "_NET_REQUEST_FRAME_EXTENTS"), 1);
         ASSERT_EQ(messages.size(), 1U);
@@ -259,17 +260,19 @@ TEST_F(X11WindowManagerTest, FrameExtentsAreTakenOnlyWhenTheWindowManagerAnswers
     }
     {
         // Extents left on the window from before are no answer; a late answer is none either.
-        FakeWindowManager wm(kAllHints, 300ms);
+        FakeWindowManager wm(kAllHints, 1'500ms);
         const auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(manager().requestFrameExtents(hiddenWindow(), 100ms), std::nullopt);
         const auto waited = std::chrono::steady_clock::now() - started;
         EXPECT_GE(waited, 100ms);
-        EXPECT_LT(waited, 290ms);
+        EXPECT_LT(waited, 1'400ms);
     }
     {
         // A window manager that does not support the request is not asked.
         FakeWindowManager wm({"_NET_ACTIVE_WINDOW"}, 0ms);
-        EXPECT_EQ(manager().requestFrameExtents(hiddenWindow(), 100ms), std::nullopt);
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(manager().requestFrameExtents(hiddenWindow(), 5s), std::nullopt);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
         EXPECT_TRUE(wm.messages(atom(wm.connection(), "_NET_REQUEST_FRAME_EXTENTS")).empty());
     }
 }
@@ -310,25 +313,6 @@ TEST_F(X11WindowManagerTest, AWindowOnAnotherDesktopIsBroughtToTheOneShown) {
     EXPECT_TRUE(requests.moveToCurrentDesktop(window));
     EXPECT_EQ(cardinalsOnce(connection, window, desktop, {0}), (std::vector<std::uint32_t>{0}));
     EXPECT_EQ(wm.messages(desktop).size(), 1U);
-
-    // The application's activation request: from an application, with its time and its active window.
-    requests.activate(window, 123'456, 42);
-    const auto activations = wm.messages(atom(connection, "_NET_ACTIVE_WINDOW"), 1);
-    ASSERT_EQ(activations.size(), 1U);
-    EXPECT_EQ(activations[0].window, window);
-    EXPECT_EQ(activations[0].data[0], 1U);
-    EXPECT_EQ(activations[0].data[1], 123'456U);
-    EXPECT_EQ(activations[0].data[2], 42U);
-}
-
-TEST_F(X11WindowManagerTest, WithoutDesktopSupportNothingMoves) {
-    FakeWindowManager wm({"_NET_ACTIVE_WINDOW"}, 0ms);
-    xcb_connection_t* connection = wm.connection();
-    const xcb_atom_t desktop = atom(connection, "_NET_WM_DESKTOP");
-    setCardinals(connection, hiddenWindow(), desktop, XCB_ATOM_CARDINAL, {1});
-    EXPECT_FALSE(manager().moveToCurrentDesktop(hiddenWindow()));
-    EXPECT_EQ(cardinals(connection, hiddenWindow(), desktop), (std::vector<std::uint32_t>{1}));
-    EXPECT_TRUE(wm.messages(desktop).empty());
 }
 
 TEST_F(X11WindowManagerTest, APresentedWindowComesToTheDesktopShownThenIsActivatedWithTheServersTime) {

@@ -13,7 +13,8 @@ namespace tavrine {
 //
 // Asked on a connection of its own to the display (DISPLAY), opened at the first call and kept, so that
 // no event of Qt's connection is read by anyone but Qt. Any thread; calls are serialised. 0 (CurrentTime)
-// when there is no display or its server does not answer within `deadline`.
-std::uint32_t x11ServerTime(std::chrono::milliseconds deadline = std::chrono::milliseconds(100));
+// when there is no display or its server does not answer within `deadline` (one round trip; a server
+// that takes a second for it is not answering).
+std::uint32_t x11ServerTime(std::chrono::milliseconds deadline = std::chrono::seconds(1));
 
 }  // namespace tavrine
