@@ -169,6 +169,9 @@ struct FakeDesktop {
     bool isActive = true;
     int shows = 0;
     QList<X11Window> activated;
+    // What the window manager tells of a hidden window's decorations, and how often it was asked.
+    std::optional<QMargins> decorationsAhead;
+    int decorationQueries = 0;
 
     ReaderWindowEnvironment environment() {
         return {
@@ -182,6 +185,11 @@ struct FakeDesktop {
                     window->activateWindow();
                 },
             .activate = [this](const X11Window& application) { activated.append(application); },
+            .frameMarginsBeforeMapping =
+                [this](QWidget*) {
+                    ++decorationQueries;
+                    return decorationsAhead;
+                },
         };
     }
 };
@@ -324,6 +332,58 @@ TEST_F(ReaderWindowControllerTest, InvokedComesUpOnTheInvocationsDisplayAndHands
     EXPECT_EQ(controller().positions().position(kRight)->x, 200);
     close();
     EXPECT_EQ(desktop.activated.size(), 1);
+}
+
+// Records the window's geometry as it is about to be mapped.
+class GeometryAtShow : public QObject {
+public:
+    std::optional<QRect> geometry;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show) geometry = static_cast<QWidget*>(watched)->geometry();
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+TEST_F(ReaderWindowControllerTest, AHiddenWindowGoingToAStoredPlaceGetsItBeforeItIsMapped) {
+    GeometryAtShow shown;
+    window.installEventFilter(&shown);
+    const QMargins decorations(3, 24, 3, 3);
+    desktop.decorationsAhead = decorations;
+
+    // No stored place on the display: the window manager is not asked; placed once on screen.
+    controller().showNormally();
+    EXPECT_EQ(desktop.decorationQueries, 0);
+    settle();
+    close();
+
+    // A stored place: the window has it, less the decorations told, before it is mapped; once on screen
+    // it is placed as usual (here without decorations) and the stored place is unchanged.
+    controller().positions().recordPosition(at(1650, 300, 800, 600), kRight);
+    shown.geometry.reset();
+    controller().showNormally();
+    EXPECT_EQ(desktop.decorationQueries, 1);
+    EXPECT_EQ(shown.geometry, ReaderScreens::toQt(at(1650, 300, 800, 600)).marginsRemoved(decorations));
+    settle();
+    EXPECT_EQ(frame(), at(1650, 300, 800, 600));
+    EXPECT_EQ(controller().positions().position(kRight)->x, 50);
+
+    // Shown already: nothing is asked before it is brought up.
+    controller().showNormally();
+    EXPECT_EQ(desktop.decorationQueries, 1);
+    close();
+
+    // The window manager does not answer in time: the window is left where it was until it is on screen.
+    desktop.decorationsAhead.reset();
+    window.move(window.pos() + QPoint(40, 40));
+    const QRect before = window.geometry();
+    shown.geometry.reset();
+    controller().showInvoked({.application = std::nullopt, .displayID = u"right"_s, .pointer = at(10, 10)});
+    EXPECT_EQ(desktop.decorationQueries, 2);
+    EXPECT_EQ(shown.geometry, before);
+    settle();
+    EXPECT_EQ(frame(), at(1650, 300, 800, 600));
 }
 
 TEST_F(ReaderWindowControllerTest, AMoveKeepsTheLargerStoredSizeOnlyOnTheDisplayItWasPlacedOn) {

@@ -3,11 +3,14 @@
 #include "PelmoraMac/Source/BoundedTextView.h"
 #include "PelmoraMac/Source/InteractionTextEdit.h"
 #include "PelmoraMac/Source/ReaderTextHighlight.h"
+#include "PelmoraMac/Source/internal/DragAutoScroll.h"
 
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 #include "support/EventLoop.h"
 #include "support/QtPrinters.h"
+
+#include "SourceTesting.h"
 
 #include <gtest/gtest.h>
 #include <QAccessible>
@@ -351,6 +354,81 @@ TEST(BoundedTextViewTest, ADragHeldBeyondAnEdgeScrollsAndExtendsTheSelectionUnti
     QThread::msleep(120);
     QCoreApplication::processEvents();
     EXPECT_EQ(pane.vertical()->value(), value);
+}
+
+TEST(DragAutoScrollStep, EachAxisScrollsFromALineAtTheEdgeToAPageByTheDistanceBeyondIt) {
+    const QSizeF viewport(600, 400);
+    const double line = 20;
+    struct Case {
+        QPointF point;
+        QPoint step;
+    };
+    for (const auto& [point, step] : {
+             // Inside, up to the last pixel of each edge: nothing.
+             Case{{0, 0}, {0, 0}},
+             Case{{599.5, 399.5}, {0, 0}},
+             // One pixel beyond: a line.
+             Case{{600, 200}, {20, 0}},
+             Case{{-1, 200}, {-20, 0}},
+             Case{{300, 400}, {0, 20}},
+             Case{{300, -1}, {0, -20}},
+             // Further: the distance itself.
+             Case{{600 + 99, 200}, {100, 0}},
+             Case{{-100, 200}, {-100, 0}},
+             // Never more than a page along each axis: the viewport's width sideways, its height down.
+             Case{{600 + 5'000, 200}, {600, 0}},
+             Case{{300, 400 + 5'000}, {0, 400}},
+             // Beyond a corner: both axes, each by its own rule.
+             Case{{-50, 400 + 5'000}, {-50, 400}},
+             Case{{610, -3}, {20, -20}},
+         }) {
+        EXPECT_EQ(dragAutoScrollStep(point, viewport, line), step) << point.x() << "," << point.y();
+        EXPECT_EQ(isBeyondViewport(point, viewport), !step.isNull()) << point.x() << "," << point.y();
+    }
+    // A line longer than the view is cut to a page; a view with no extent never scrolls.
+    EXPECT_EQ(dragAutoScrollStep({15, 5}, QSizeF(10, 10), 20), QPoint(10, 0));
+    EXPECT_EQ(dragAutoScrollStep({15, -5}, QSizeF(0, 0), 20), QPoint(0, 0));
+}
+
+TEST(BoundedTextViewTest, ADragHeldBeyondASideOfAWideTableScrollsSidewaysUntilBackInside) {
+    const ReadingDocument document = test::wideTableDocument();
+    Pane<BoundedTextView> pane(document);
+    pane.view->setMinimumDocumentWidth(test::kWideTableWidth);
+    QScrollBar* horizontal = pane.view->horizontalScrollBar();
+    ASSERT_GT(horizontal->maximum(), 600) << "the table is wider than the view";
+    const int width = pane.view->viewport()->width();
+    const qsizetype firstCell = document.text.indexOf(u"行1列1"_s);
+    const double row = pane.view->characterRect(firstCell).center().y();
+
+    pane.mouse(QEvent::MouseButtonPress, {20, row}, Qt::LeftButton);
+    const qsizetype anchor = pane.view->caretPosition();
+    pane.mouse(QEvent::MouseMove, {width + 40.0, row}, Qt::LeftButton);
+    ASSERT_TRUE(test::processEventsUntil([&] { return horizontal->value() > width; }));
+    EXPECT_EQ(pane.vertical()->value(), 0);
+    // The selection runs from the press to a cell that was beyond the right edge when the drag began.
+    const TextRange selection = pane.view->selectedRanges().value(0);
+    EXPECT_EQ(selection.lowerBound, anchor);
+    EXPECT_GT(selection.upperBound, document.text.indexOf(u"行1列8"_s));
+
+    // Back inside, the view stands still; beyond the left edge it scrolls back.
+    pane.mouse(QEvent::MouseMove, {width - 10.0, row}, Qt::LeftButton);
+    const int value = horizontal->value();
+    QThread::msleep(120);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(horizontal->value(), value);
+    pane.mouse(QEvent::MouseMove, {-40, row}, Qt::LeftButton);
+    ASSERT_TRUE(test::processEventsUntil([&] { return horizontal->value() == 0; }));
+    pane.mouse(QEvent::MouseButtonRelease, {-40, row}, Qt::NoButton);
+
+    // Text that wraps has nothing beyond its sides: a drag there scrolls neither way.
+    Pane<BoundedTextView> wrapped(manyParagraphs());
+    wrapped.mouse(QEvent::MouseButtonPress, {20, 100}, Qt::LeftButton);
+    wrapped.mouse(QEvent::MouseMove, {width + 200.0, 100}, Qt::LeftButton);
+    QThread::msleep(120);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wrapped.view->horizontalScrollBar()->value(), 0);
+    EXPECT_EQ(wrapped.vertical()->value(), 0);
+    wrapped.mouse(QEvent::MouseButtonRelease, {width + 200.0, 100}, Qt::NoButton);
 }
 
 TEST(BoundedTextViewTest, AGridTableIsDrawnInRowsOfEqualColumns) {

@@ -1,7 +1,8 @@
 // The source text views as a person sees them on a real X server: a styled Japanese document with a grid
 // table, the phrase being played, the current match and a selection in the ordinary view
 // (test-artifacts/source-ordinary-ja.png), and 草枕 from the shared sample book in the bounded view,
-// revealed at offset 50,000 (test-artifacts/source-bounded-ja.png).
+// revealed at offset 50,000 (test-artifacts/source-bounded-ja.png); a drag held beyond the right edge of
+// a wide table in the bounded view, with the real pointer (test-artifacts/source-bounded-drag-right.png).
 #include "PelmoraMac/Source/BoundedTextView.h"
 #include "PelmoraMac/Source/InteractionTextEdit.h"
 #include "PelmoraMac/Source/ReaderTextHighlight.h"
@@ -13,8 +14,12 @@
 #include "support/QtPrinters.h"
 #include "support/SharedData.h"
 
+#include "SourceTesting.h"
+
 #include <gtest/gtest.h>
+#include <QProcess>
 #include <QScreen>
+#include <QScrollBar>
 #include <QWindow>
 
 namespace tavrine {
@@ -112,6 +117,50 @@ TEST(SourceTextViewX11, TheBoundedViewShowsTheSampleBookAtTheRevealedPhrase) {
     ASSERT_TRUE(top);
     EXPECT_LT(*top, 50'000);
     EXPECT_GT(*top, 45'000);
+}
+
+void xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.start(u"xdotool"_s, arguments);
+    ASSERT_TRUE(process.waitForFinished(10'000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+}
+
+TEST(SourceTextViewX11, ADragHeldBeyondTheRightEdgeOfAWideTableScrollsRight) {
+    const ReadingDocument document = test::wideTableDocument();
+    QWidget window;
+    window.setWindowTitle(u"Tavrine"_s);
+    ReaderTheme::apply(window);
+    auto* view = new BoundedTextView(&window);
+    view->load(document, 15);
+    view->setMinimumDocumentWidth(test::kWideTableWidth);
+    window.setGeometry(100, 100, 600, 400);
+    view->resize(600, 400);
+    window.show();
+    ASSERT_TRUE(processEventsUntil([&] { return view->hasContentHeight() && window.windowHandle()->isExposed(); }));
+    QScrollBar* horizontal = view->horizontalScrollBar();
+    ASSERT_GT(horizontal->maximum(), 0) << "the table is wider than the view";
+
+    const qsizetype firstCell = document.text.indexOf(u"行1列1"_s);
+    const QPoint start = view->viewport()->mapToGlobal(view->characterRect(firstCell).center().toPoint());
+    const QPoint beyond = view->viewport()->mapToGlobal(QPoint(view->viewport()->width() + 60, 0));
+    xdotool({u"mousemove"_s, QString::number(start.x()), QString::number(start.y())});
+    xdotool({u"mousedown"_s, u"1"_s});
+    xdotool({u"mousemove"_s, QString::number(beyond.x()), QString::number(start.y())});
+    EXPECT_TRUE(processEventsUntil([&] { return horizontal->value() >= view->viewport()->width(); }))
+        << "scrolled to " << horizontal->value();
+    xdotool({u"mouseup"_s, u"1"_s});
+    const QImage image = shown(window);
+    EXPECT_TRUE(image.save(test::testArtifactPath(u"source-bounded-drag-right.png"_s)));
+
+    // Released, it scrolls no further; the selection runs from the first cell to one far to the right.
+    const int value = horizontal->value();
+    processEventsUntil([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_EQ(horizontal->value(), value);
+    const TextRange selection = view->selectedRanges().value(0);
+    EXPECT_LE(selection.lowerBound, firstCell + 3);
+    EXPECT_GT(selection.upperBound, document.text.indexOf(u"行1列8"_s));
+    EXPECT_EQ(view->verticalScrollBar()->value(), 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "PelmoraMac/Source/BoundedTextView.h"
 
 #include "PelmoraMac/Source/internal/BoundedTextAccessible.h"
+#include "PelmoraMac/Source/internal/DragAutoScroll.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ToQColor.h"
@@ -346,6 +347,7 @@ void BoundedTextView::updateScrollBars() {
     const int width = viewport()->width();
     horizontalScrollBar()->setRange(0, std::max(0, static_cast<int>(std::ceil(documentWidth())) - width));
     horizontalScrollBar()->setPageStep(width);
+    horizontalScrollBar()->setSingleStep(static_cast<int>(m_lineHeight));
 }
 
 bool BoundedTextView::hasContentHeight() const {
@@ -801,7 +803,7 @@ void BoundedTextView::mouseMoveEvent(QMouseEvent* event) {
     m_dragPoint = event->position();
     const QPointF point = m_dragPoint + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
     moveCaret(offsetAt(point), true);
-    const bool outside = m_dragPoint.y() < 0 || m_dragPoint.y() >= viewport()->height();
+    const bool outside = isBeyondViewport(m_dragPoint, viewport()->size());
     if (outside && !m_autoScroll.isActive()) {
         m_autoScroll.start();
     } else if (!outside) {
@@ -815,17 +817,16 @@ void BoundedTextView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void BoundedTextView::autoScroll() {
-    const double height = viewport()->height();
-    if (!m_storage || height <= 0 || (m_dragPoint.y() >= 0 && m_dragPoint.y() < height)) {
+    const QPoint step = dragAutoScrollStep(m_dragPoint, viewport()->size(), m_lineHeight);
+    if (!m_storage || step.isNull()) {
         m_autoScroll.stop();
         return;
     }
-    const double beyond = m_dragPoint.y() < 0 ? m_dragPoint.y() : m_dragPoint.y() - height + 1;
-    // Faster the further the pointer is beyond the edge: a line at the edge, up to a page.
-    const double step = std::copysign(std::min(std::max(std::abs(beyond), m_lineHeight), height), beyond);
+    QScrollBar* horizontal = horizontalScrollBar();
     QScrollBar* vertical = verticalScrollBar();
-    vertical->setValue(vertical->value() + static_cast<int>(std::lround(step)));
-    const QPointF point = m_dragPoint + QPointF(horizontalScrollBar()->value(), vertical->value());
+    horizontal->setValue(horizontal->value() + step.x());
+    vertical->setValue(vertical->value() + step.y());
+    const QPointF point = m_dragPoint + QPointF(horizontal->value(), vertical->value());
     moveCaret(offsetAt(point), true);
 }
 

@@ -30,8 +30,9 @@ namespace tavrine {
 //
 // It is a full text view: caret, mouse and Shift selection, double-click word selection, arrows by
 // composed character sequence, Ctrl with the arrows by word, Up and Down keeping the caret's x, the Page
-// keys, Home and End, select all and copy; a drag past the top or bottom edge scrolls while the button is
-// held. The selection is a translucent wash over the text. Main thread only.
+// keys, Home and End, select all and copy; a drag past an edge scrolls while the button is held (sideways
+// too, where a wide grid table makes the text wider than the view). The selection is a translucent wash over the text.
+// Main thread only.
 class BoundedTextView final : public QAbstractScrollArea,
                               public InteractionTextView,
                               public ReaderBoundedLayoutManager {
@@ -177,7 +178,7 @@ private:
     qsizetype m_position = 0;
     std::optional<double> m_goalX;
     bool m_caretVisible = false;
-    // While a drag holds the button beyond the top or bottom edge, the view scrolls on this timer.
+    // While a drag holds the button beyond an edge, the view scrolls on this timer.
     QTimer m_autoScroll;
     QPointF m_dragPoint;
 

@@ -1,6 +1,8 @@
 #include "PelmoraMac/Window/ReaderWindowController.h"
 
 #include "PelmoraMac/Window/ReaderScreens.h"
+#include "PelmoraMac/Window/ReaderWindowActivation.h"
+#include "PelmoraMac/X11/X11ServerTime.h"
 #include "ReaderCore/MainThread.h"
 
 #include <QCoreApplication>
@@ -20,6 +22,10 @@
 namespace tavrine {
 namespace {
 
+// How long the window manager is given to tell a window's decorations before it is mapped: longer would
+// delay the window's first appearance more than a jump to its place costs.
+constexpr auto kFrameExtentsDeadline = std::chrono::milliseconds(100);
+
 bool isValidSize(const std::optional<ReaderWindowPosition>& position) {
     return position && position->width && position->height && std::isfinite(*position->width) &&
            std::isfinite(*position->height) && *position->width > 0 && *position->height > 0;
@@ -32,20 +38,16 @@ ReaderWindowEnvironment ReaderWindowEnvironment::desktop() {
         .displays = [] { return ReaderScreens::displays(); },
         .pointer = [] { return ReaderScreens::pointer(); },
         .isActive = [] { return QGuiApplication::applicationState() == Qt::ApplicationActive; },
-        .show =
-            [](QWidget* window) {
-                if (!window) return;
-                // A minimised window is brought up too, not only shown where it lies.
-                if (window->windowState() & Qt::WindowMinimized) {
-                    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-                }
-                window->show();
-                window->raise();
-                window->activateWindow();
-            },
+        .show = [](QWidget* window) { ReaderWindowActivation::present(window); },
         .activate =
             [](const X11Window& application) {
-                if (const auto desktop = X11Desktop::ofApplication()) desktop->activate(application.id);
+                if (const auto desktop = X11Desktop::ofApplication()) {
+                    desktop->activate(application.id, x11ServerTime());
+                }
+            },
+        .frameMarginsBeforeMapping =
+            [](QWidget* window) {
+                return ReaderWindowActivation::frameMarginsBeforeMapping(window, kFrameExtentsDeadline);
             },
     };
 }
@@ -140,6 +142,7 @@ void ReaderWindowController::showInvoked(const Invocation& invocation) {
     m_pending = Presentation{.invocation = invocation};
     m_returnApplication = invocation.application;
     if (m_window && m_hasPositioned) positionWindow();
+    placeBeforeMapping();
     m_environment.show(m_window);
 }
 
@@ -149,6 +152,7 @@ void ReaderWindowController::showNormally() {
     m_pending = Presentation{};
     m_returnApplication.reset();
     if (m_window && m_hasPositioned) positionWindow();
+    placeBeforeMapping();
     m_environment.show(m_window);
 }
 
@@ -177,14 +181,53 @@ QRectF ReaderWindowController::frame() const {
     return ReaderScreens::fromQt(m_window->geometry().marginsAdded(decorations()));
 }
 
-QSizeF ReaderWindowController::minimumFrameSize() const {
+QSizeF ReaderWindowController::minimumFrameSize(const QMargins& decorations) const {
     const QSize content = m_window->minimumSize().expandedTo(m_window->minimumSizeHint());
-    return QSizeF(content.grownBy(decorations()));
+    return QSizeF(content.grownBy(decorations));
 }
 
 void ReaderWindowController::setFrame(const QRectF& frame) {
     const QRect target = ReaderScreens::toQt(frame).marginsRemoved(decorations());
     m_window->setGeometry(target);
+}
+
+std::optional<ReaderDisplay> ReaderWindowController::pendingDisplay(const QList<ReaderDisplay>& displays) const {
+    const std::optional<Invocation>& invocation = m_pending->invocation;
+    const std::optional<QString> wanted = invocation ? invocation->displayID : m_positions.lastDisplayID();
+    if (wanted) {
+        const auto found = std::find_if(displays.cbegin(), displays.cend(),
+                                        [&](const ReaderDisplay& candidate) { return candidate.id == *wanted; });
+        if (found != displays.cend()) return *found;
+    }
+    const QPointF point = invocation ? invocation->pointer : m_environment.pointer();
+    return displayForFrame(std::nullopt, point, displays);
+}
+
+QRectF ReaderWindowController::placement(const std::optional<ReaderWindowPosition>& stored,
+                                         const ReaderDisplay& display, const QSizeF& currentSize,
+                                         const QMargins& decorations) const {
+    const QSizeF size = isValidSize(stored) ? QSizeF(*stored->width, *stored->height) : currentSize;
+    const QSizeF minimum = minimumFrameSize(decorations);
+    return framePlacement(stored, display, std::max(size.width(), minimum.width()),
+                          std::max(size.height(), minimum.height()));
+}
+
+void ReaderWindowController::placeBeforeMapping() {
+    // Only a window about to be mapped, going to a stored place, in its normal state.
+    if (!m_window || m_window->isVisible() || !m_pending || m_isChangingFullScreen || m_isFullScreen ||
+        (m_window->windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized | Qt::WindowMinimized)) ||
+        !m_environment.frameMarginsBeforeMapping) {
+        return;
+    }
+    const std::optional<ReaderDisplay> display = pendingDisplay(m_environment.displays());
+    if (!display) return;
+    const std::optional<ReaderWindowPosition> stored = m_positions.position(*display);
+    if (!stored) return;
+    const std::optional<QMargins> decorations = m_environment.frameMarginsBeforeMapping(m_window);
+    if (!decorations) return;
+    const QRectF placed = placement(stored, *display, QSizeF(m_window->size().grownBy(*decorations)), *decorations);
+    // The presentation stays pending: once on screen the window is placed as usual, and is found there.
+    m_window->setGeometry(ReaderScreens::toQt(placed).marginsRemoved(*decorations));
 }
 
 void ReaderWindowController::positionWindow() {
@@ -193,15 +236,7 @@ void ReaderWindowController::positionWindow() {
 
     const QList<ReaderDisplay> displays = m_environment.displays();
     const std::optional<Invocation>& invocation = m_pending->invocation;
-    const std::optional<QString> wanted = invocation ? invocation->displayID : m_positions.lastDisplayID();
-    const QPointF point = invocation ? invocation->pointer : m_environment.pointer();
-    std::optional<ReaderDisplay> display;
-    if (wanted) {
-        const auto found = std::find_if(displays.cbegin(), displays.cend(),
-                                        [&](const ReaderDisplay& candidate) { return candidate.id == *wanted; });
-        if (found != displays.cend()) display = *found;
-    }
-    if (!display) display = displayForFrame(std::nullopt, point, displays);
+    const std::optional<ReaderDisplay> display = pendingDisplay(displays);
     if (!display) return;
 
     if (m_isFullScreen || windowIsFullScreen()) {
@@ -227,10 +262,7 @@ void ReaderWindowController::positionWindow() {
     m_pending.reset();
     m_isPositioning = true;
     const std::optional<ReaderWindowPosition> stored = m_positions.position(*display);
-    const QSizeF size = isValidSize(stored) ? QSizeF(*stored->width, *stored->height) : frame().size();
-    const QSizeF minimum = minimumFrameSize();
-    const QRectF placed = framePlacement(stored, *display, std::max(size.width(), minimum.width()),
-                                         std::max(size.height(), minimum.height()));
+    const QRectF placed = placement(stored, *display, frame().size(), decorations());
     m_appliedFrame = placed;
     setFrame(placed);
     m_appliedFrame = frame();

@@ -31,11 +31,12 @@ class Defaults;
 // the display it was last on. On each display the window takes the place and size it last had there, or
 // comes up centred in the display's visible frame at its own size.
 //
-// Frames are window frames, the window manager's decorations included. The window is placed only while
-// it is shown and exposed, so its decorations are known: a presentation asked for while it is hidden is
-// applied as it appears. Move and resize events record the window's place; a maximised or full-screen
-// window is not recorded. A change of the displays (added, removed, moved) places the window again as a
-// normal opening does.
+// Frames are window frames, the window manager's decorations included. The window is placed while it is
+// shown and exposed, when its decorations are known: a presentation asked for while it is hidden is
+// applied as it appears. A hidden window going to a stored place is given it before it is mapped when the
+// window manager tells its decorations in advance, so that it appears there rather than jumping there. Move and resize
+// events record the window's place; a maximised or full-screen window is not recorded. A change of the displays (added,
+// removed, moved) places the window again as a normal opening does.
 //
 // Owned by the application; main thread only.
 class ReaderWindowController final : public QObject {
@@ -102,8 +103,18 @@ private:
     bool windowIsFullScreen() const;
     QMargins decorations() const;
     QRectF frame() const;
-    QSizeF minimumFrameSize() const;
+    QSizeF minimumFrameSize(const QMargins& decorations) const;
     void setFrame(const QRectF& frame);
+    // The display the pending presentation goes to: the one it names, when it still exists, else the one
+    // under its point (the pointer), else the first.
+    std::optional<ReaderDisplay> pendingDisplay(const QList<ReaderDisplay>& displays) const;
+    // The frame for the window on a display: its stored place and size (or its current size), at least
+    // its minimum size, kept on the display.
+    QRectF placement(const std::optional<ReaderWindowPosition>& stored, const ReaderDisplay& display,
+                     const QSizeF& currentSize, const QMargins& decorations) const;
+    // A window about to be mapped is given its stored frame before it is, when the window manager tells
+    // its decorations in time, so it appears at its place rather than jumping there once on screen.
+    void placeBeforeMapping();
 
     Environment m_environment;
     ReaderWindowPositionStore m_positions;

@@ -4,9 +4,11 @@
 #include "PelmoraMac/X11/X11Desktop.h"
 
 #include <QList>
+#include <QMargins>
 #include <QPointF>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -24,6 +26,10 @@ struct ReaderWindowEnvironment {
     std::function<void(QWidget*)> show;
     // Brings another application's window back to the front.
     std::function<void(const X11Window&)> activate;
+    // The decorations the window manager will put around the window, told before the window is mapped;
+    // none when it cannot tell in time (or no function is given), and the window is then placed once
+    // it is on screen.
+    std::function<std::optional<QMargins>(QWidget*)> frameMarginsBeforeMapping;
 
     static ReaderWindowEnvironment desktop();
 };
