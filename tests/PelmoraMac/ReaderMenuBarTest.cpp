@@ -136,8 +136,8 @@ TEST_F(ReaderMenuBar, HoldsEveryMenuAndItemInOrderWithTheirKeys) {
         u"再生/次の章へ Ctrl+Shift+]"_s,
         u"再生/-"_s,
         u"再生/読む速度：1.0×"_s,
-        u"再生/読む速度を0.1倍下げる Ctrl+Alt+Down"_s,
-        u"再生/読む速度を0.1倍上げる Ctrl+Alt+Up"_s,
+        u"再生/読む速度を0.1倍下げる Ctrl+Shift+Down"_s,
+        u"再生/読む速度を0.1倍上げる Ctrl+Shift+Up"_s,
         u"ウインドウ/リーダーを開く"_s,
     };
     EXPECT_EQ(lines, expected);
