@@ -8,6 +8,7 @@
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/ReaderFocusRing.h"
 #include "ReaderWidgets/Style/ReaderReadingControlButton.h"
 #include "ReaderWidgets/Style/ReaderSymbol.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
@@ -79,6 +80,7 @@ protected:
 ReaderListControlButton::ReaderListControlButton(QWidget* parent) : QAbstractButton(parent) {
     setFixedSize(kSize, kSize);
     setFocusPolicy(Qt::StrongFocus);
+    ReaderFocusRing::setDrawsOwnRing(*this);
     setAttribute(Qt::WA_Hover);
 }
 
@@ -121,6 +123,8 @@ void ReaderListControlButton::paintEvent(QPaintEvent*) {
 
 ReaderHistoryPane::ReaderHistoryPane(ReaderHistoryModel& model, QWidget* parent) : QScrollArea(parent), m_model(model) {
     setFrameShape(QFrame::NoFrame);
+    // A container: its controls and its list take the focus, never the pane itself.
+    setFocusPolicy(Qt::NoFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setWidgetResizable(true);

@@ -138,6 +138,7 @@ QFrame* ReaderWindowRoot::makeFileImportStrip() {
     bar->setTextVisible(false);
     m_fileProgressLabel = new QLabel(m_fileProgress);
     m_fileCancel = new QPushButton(u"取り込みをキャンセル"_s, m_fileProgress);
+    m_fileCancel->setFocusPolicy(Qt::TabFocus);
     connect(m_fileCancel, &QPushButton::clicked, this, [this] {
         if (m_app.history()) m_app.history()->cancelFileImport();
     });
