@@ -120,17 +120,21 @@ cmp -s "$artifacts/reader-keys-play-ringed.png" "$artifacts/reader-keys-play-pla
   fail "the play button looked the same with and without the focus"
 
 # A click on each transport and speed button leaves the focus on the display, and Space toggles
-# playback after each. The minus button stands left of the slider as plus stands right of it; it is
-# enabled once plus has raised the speed.
+# playback after each. From playing: on and back a sentence pause, play/pause pauses, plus and minus step
+# the speed. The minus button stands left of the slider as plus stands right of it; it is enabled once
+# plus has raised the speed.
 read -r sx _ _ _ <<<"${place[readerSpeedSlider]}"
-read -r px py pw ph <<<"${place[読む速度を0.1倍上げる]}"
+read -r _ py pw ph <<<"${place[読む速度を0.1倍上げる]}"
 place[minus]="$((sx - 4 - pw)) $py $pw $ph"
-for button in 文の先頭へ戻る 再生 次の文へ 読む速度を0.1倍上げる minus; do
+toggle_with_space "to start the sample"
+for step in "次の文へ status_is paused" "文の先頭へ戻る status_is paused" "再生 status_is paused" \
+  "読む速度を0.1倍上げる speed_is 1.1×" "minus speed_is 1.0×"; do
+  read -r button condition <<<"$step"
   read -r x y w h <<<"${place[$button]}"
   before=$(marks focus)
   xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
-  # The click's own action (a move pauses, play/pause toggles) settles first.
-  sleep 0.5
+  # shellcheck disable=SC2086 # the condition and its argument
+  wait_for "a click on $button did nothing" $condition
   [ "$(marks focus)" = "$before" ] || fail "a click on $button moved the focus to $(focused)"
   toggle_with_space "after a click on $button"
 done
@@ -165,8 +169,15 @@ shot 6-faster
 
 # The list shown in a wide window: a click on its second row (the sample, played before the import)
 # opens the sample, and Space plays it.
-xdotool windowsize "$window" 1200 800
-sleep 0.5
+xdotool windowsize --sync "$window" 1200 800
+# Wide enough, the list's key shows the list pane beside the reader (narrower it opens a popup).
+wide() { [ "$(last_mark focus | awk '{ print $3 }')" -ge 1000 ]; }
+for _ in $(seq 1 20); do
+  tab Tab >/dev/null
+  wide && break
+  sleep 0.2
+done
+wide || fail "the reader did not grow to 1,200 pixels"
 xdotool key --clearmodifiers super+ctrl+s
 for _ in $(seq 1 10); do
   [ "$(focused)" = 履歴の一覧 ] && break
