@@ -7,7 +7,10 @@ namespace tavrine {
 
 // The one key combination of each reader command. Menus bind these, and every help text that names a
 // command's keys shows the same constant in its native text ("再生（Ctrl+Return）"), so a key and its
-// mention cannot disagree. Ctrl stands where a Mac reader presses Command, Meta where it presses Control.
+// mention cannot disagree. Ctrl stands where a Mac reader presses Command, Meta where it presses Control
+// and Alt where it presses Option, with one exception: the speed keys. Linux desktops (openbox, Xfce,
+// GNOME) keep Ctrl+Alt with the arrows to switch workspaces, so those keys would never reach us; the
+// speed steps take Ctrl+Shift with the arrows, which no desktop and no text field of ours uses.
 struct ReaderCommandShortcuts {
     ReaderCommandShortcuts() = delete;
 
@@ -18,8 +21,8 @@ struct ReaderCommandShortcuts {
     static constexpr QKeyCombination forwardSentence{Qt::ControlModifier, Qt::Key_BracketRight};
     static constexpr QKeyCombination backChapter{Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_BracketLeft};
     static constexpr QKeyCombination forwardChapter{Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_BracketRight};
-    static constexpr QKeyCombination slower{Qt::ControlModifier | Qt::AltModifier, Qt::Key_Down};
-    static constexpr QKeyCombination faster{Qt::ControlModifier | Qt::AltModifier, Qt::Key_Up};
+    static constexpr QKeyCombination slower{Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Down};
+    static constexpr QKeyCombination faster{Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Up};
 
     // Panes.
     static constexpr QKeyCombination toggleEPUBNavigation{Qt::ControlModifier | Qt::MetaModifier, Qt::Key_T};

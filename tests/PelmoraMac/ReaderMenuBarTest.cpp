@@ -4,13 +4,22 @@
 #include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Library/ReaderHistoryPane.h"
 #include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
+#include "PelmoraMac/Source/ReaderSourcePane.h"
+#include "PelmoraMac/Source/ReaderSourceView.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowRoot.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/ReaderCommandShortcuts.h"
+#include "ReaderWidgets/Workspace/ReaderDoubleSlider.h"
+#include "ReaderWidgets/Workspace/ReaderRSVPDisplayPanel.h"
+#include "ReaderWidgets/Workspace/ReaderReadingColumn.h"
+#include "ReaderWidgets/Workspace/ReaderSourceArea.h"
+#include "ReaderWidgets/Workspace/ReaderSpeedControls.h"
+#include "ReaderWidgets/Workspace/ReaderWorkspaceWidget.h"
 
 #include "AppTesting.h"
 #include "support/GuiTesting.h"
@@ -24,6 +33,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSet>
 #include <QWindow>
 
 Q_GUI_EXPORT void qt_handleKeyEvent(QWindow* window, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers,
@@ -136,8 +146,8 @@ TEST_F(ReaderMenuBar, HoldsEveryMenuAndItemInOrderWithTheirKeys) {
         u"再生/次の章へ Ctrl+Shift+]"_s,
         u"再生/-"_s,
         u"再生/読む速度：1.0×"_s,
-        u"再生/読む速度を0.1倍下げる Ctrl+Alt+Down"_s,
-        u"再生/読む速度を0.1倍上げる Ctrl+Alt+Up"_s,
+        u"再生/読む速度を0.1倍下げる Ctrl+Shift+Down"_s,
+        u"再生/読む速度を0.1倍上げる Ctrl+Shift+Up"_s,
         u"ウインドウ/リーダーを開く"_s,
     };
     EXPECT_EQ(lines, expected);
@@ -189,6 +199,57 @@ TEST_F(ReaderMenuBar, PlaybackKeysRunOnlyWhatTheStateAllows) {
     // The offscreen platform gives the activation back to no window.
     app().readerWindow().activateWindow();
     EXPECT_TRUE(processEventsUntil([&] { return now(Item::settings).enabled && now(Item::replay).enabled; }));
+}
+
+TEST_F(ReaderMenuBar, TheSpeedKeysAreNoOtherKeysAndReachTheirItemsFromEveryFieldOfTheWindow) {
+    const QKeySequence faster(ReaderCommandShortcuts::faster);
+    const QKeySequence slower(ReaderCommandShortcuts::slower);
+    // No two items share keys, and no standard key of a text field (move, select, scroll) is a speed key.
+    QList<QKeySequence> taken;
+    const auto collect = [&taken](const auto& self, const QMenu* menu) -> void {
+        for (const QAction* item : menu->actions()) {
+            if (item->menu()) self(self, item->menu());
+            if (!item->shortcut().isEmpty()) taken.append(item->shortcut());
+        }
+    };
+    for (const QAction* menu : app().readerWindow().menuBar()->actions()) collect(collect, menu->menu());
+    EXPECT_EQ(taken.count(faster), 1);
+    EXPECT_EQ(taken.count(slower), 1);
+    EXPECT_EQ(QSet<QKeySequence>(taken.begin(), taken.end()).size(), taken.size());
+    for (int key = QKeySequence::HelpContents; key <= QKeySequence::Deselect; ++key) {
+        const QList<QKeySequence> bindings = QKeySequence::keyBindings(QKeySequence::StandardKey(key));
+        EXPECT_FALSE(bindings.contains(faster) || bindings.contains(slower)) << "standard key " << key;
+    }
+
+    // From the display, the speed slider, the source text, the find field and the list's search field,
+    // each key steps the speed once: no field takes it first.
+    app().presentation().setPrefersSource(true);
+    app().presentation().setPrefersHistory(true);
+    app().presentation().setAvailableWidth(1'000);
+    app().openSample();
+    ReaderWorkspaceWidget& workspace = app().readerRoot().workspaceWidget();
+    ASSERT_TRUE(processEventsUntil([&] { return workspace.column() && workspace.column()->sourceArea(); }));
+    auto* pane = static_cast<ReaderSourcePane*>(workspace.column()->sourceArea()->sourceView());
+    app().findInDocument();
+    auto* find = app().readerWindow().findChild<QLineEdit*>(u"readerDocumentSearch"_s);
+    ASSERT_TRUE(find);
+    ASSERT_TRUE(processEventsUntil([&] { return find->hasFocus(); }));
+    QLineEdit* search = app().readerRoot().findChild<ReaderHistoryPane*>()->searchField();
+    search->show();
+    const QList<QWidget*> fields{&workspace.column()->displayPanel(), &workspace.column()->speedControls().slider(),
+                                 &pane->sourceView().textWidget(), find, search};
+    for (QWidget* field : fields) {
+        SCOPED_TRACE(field->metaObject()->className());
+        field->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(processEventsUntil([&] { return field->hasFocus(); }));
+        const int before = requests();
+        press(ReaderCommandShortcuts::faster);
+        EXPECT_EQ(requests(), before + 1);
+        EXPECT_EQ(app().playbackRequest()->action, Action::faster);
+        press(ReaderCommandShortcuts::slower);
+        EXPECT_EQ(requests(), before + 2);
+        EXPECT_EQ(app().playbackRequest()->action, Action::slower);
+    }
 }
 
 TEST_F(ReaderMenuBar, SizeKeysStopAtTheBoundsAndTheSubmenuTitlesFollow) {

@@ -476,6 +476,102 @@ TEST(ReaderReadingColumn, AssistiveTechnologyReadsTheJapaneseNamesHintsAndValues
     EXPECT_EQ(accessibleText(&speed.slider(), QAccessible::Value), u"1.1倍"_s);
 }
 
+TEST(ReaderReadingColumn, TheSpeedSlidersAccessibleActionsStepAsPlusAndMinusDoWithinTheirBounds) {
+    test::FakeClock clock;
+    ShownColumn shown(clock, {800, 700});
+    shown.open(japaneseProse());
+    ReaderSpeedControls& speed = shown.speed();
+    QAccessibleInterface* slider = QAccessible::queryAccessibleInterface(&speed.slider());
+    ASSERT_NE(slider, nullptr);
+    QAccessibleActionInterface* actions = slider->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    const QString increase = QAccessibleActionInterface::increaseAction();
+    const QString decrease = QAccessibleActionInterface::decreaseAction();
+    EXPECT_TRUE(actions->actionNames().contains(increase));
+    EXPECT_TRUE(actions->actionNames().contains(decrease));
+    EXPECT_EQ(actions->keyBindingsForAction(increase), QStringList{u"Right"_s});
+    EXPECT_EQ(actions->keyBindingsForAction(decrease), QStringList{u"Left"_s});
+    // The progress slider has no such actions.
+    QAccessibleActionInterface* progress = QAccessible::queryAccessibleInterface(&shown.progress())->actionInterface();
+    EXPECT_FALSE(progress && progress->actionNames().contains(increase));
+
+    const auto act = [&](const QString& action) {
+        actions->doAction(action);
+        ShownColumn::settle();
+        return speed.valueText().text();
+    };
+    // At 1.0 decrease changes nothing; increase steps by 0.1, as plus does, and speaks the new value.
+    EXPECT_EQ(act(decrease), u"1.0×"_s);
+    EXPECT_EQ(act(increase), u"1.1×"_s);
+    EXPECT_EQ(accessibleText(&speed.slider(), QAccessible::Value), u"1.1倍"_s);
+    speed.plusButton().click();
+    ShownColumn::settle();
+    EXPECT_EQ(speed.valueText().text(), u"1.2×"_s);
+    EXPECT_EQ(act(decrease), u"1.1×"_s);
+    // Like the buttons, the actions never release the editor's focus.
+    EXPECT_THAT(shown.log, testing::Each(u"interaction"_s));
+    EXPECT_EQ(shown.log.size(), 3);
+    // At 7.5 increase changes nothing.
+    shown.workspace.setSpeedMultiplierValue(7.5);
+    ShownColumn::settle();
+    EXPECT_EQ(act(increase), u"7.5×"_s);
+    // While importing the slider is disabled and its actions do nothing.
+    shown.workspace.setImporting(true);
+    ShownColumn::settle();
+    EXPECT_EQ(act(decrease), u"7.5×"_s);
+}
+
+TEST(ReaderReadingColumn, AClickOnAnyControlButtonLeavesTheFocusOnTheDisplayAndTabWalksTheRowsInOrder) {
+    test::FakeClock clock;
+    ShownColumn shown(clock, {800, 700});
+    const QString chapter = japaneseProse();
+    shown.open(chapter + chapter,
+               QList<ReadingDocument::Section>{{u"c1"_s, std::nullopt, 0, chapter.size()},
+                                               {u"c2"_s, std::nullopt, chapter.size(), 2 * chapter.size()}});
+    ReaderTransportControls& transport = shown.column->transportControls();
+    ASSERT_TRUE(transport.navigationButton(ReaderNavigationCommand::forwardChapter).isVisible());
+    shown.display().setFocus();
+    ASSERT_TRUE(shown.display().hasFocus());
+
+    using Command = ReaderNavigationCommand;
+    const QList<QWidget*> row{&transport.navigationButton(Command::backChapter),
+                              &transport.navigationButton(Command::backSentence), &transport.playPauseButton(),
+                              &transport.navigationButton(Command::forwardSentence),
+                              &transport.navigationButton(Command::forwardChapter)};
+    QList<QWidget*> buttons = row;
+    buttons << &shown.speed().plusButton() << &shown.speed().minusButton();
+    for (QWidget* button : buttons) {
+        SCOPED_TRACE(button->accessibleName().toStdString() + " " +
+                     accessibleText(button, QAccessible::Name).toStdString());
+        EXPECT_EQ(button->focusPolicy(), Qt::TabFocus);
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+        ShownColumn::settle();
+        EXPECT_TRUE(shown.display().hasFocus());
+    }
+    // A click on the progress slider seeks and leaves the focus too; the speed slider takes it.
+    QTest::mouseClick(&shown.progress(), Qt::LeftButton, {}, trackPoint(shown.progress(), 0.5));
+    ShownColumn::settle();
+    EXPECT_TRUE(shown.display().hasFocus());
+
+    // Tab from the display: the progress slider, then the transport row left to right, then the speed row
+    // (each enabled control), and round to the display.
+    shown.workspace.setSpeedMultiplierValue(2.0);
+    ShownColumn::settle();
+    QList<QWidget*> expected{&shown.progress()};
+    expected << row << &shown.speed().minusButton() << &shown.speed().slider() << &shown.speed().plusButton();
+    expected.removeIf([](const QWidget* control) { return !control->isEnabled(); });
+    EXPECT_GE(expected.size(), 7);
+    expected << &shown.display();
+    QList<QWidget*> walked;
+    for (qsizetype step = 0; step < expected.size(); ++step) {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        pressKey(*focus, Qt::Key_Tab);
+        walked.append(QApplication::focusWidget());
+    }
+    EXPECT_EQ(walked, expected);
+}
+
 // ---- What a person sees ----
 
 // Saves the column's screenshot under test-artifacts/.

@@ -6,7 +6,9 @@
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 
+#include <QAbstractButton>
 #include <QAbstractEventDispatcher>
+#include <QApplication>
 #include <QEvent>
 #include <QThread>
 #include <QWindow>
@@ -30,6 +32,28 @@ int traceFile() {
         return ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     }();
     return file;
+}
+
+const char* statusName(ReadingSession::Status status) {
+    switch (status) {
+    case ReadingSession::Status::ready: return "ready";
+    case ReadingSession::Status::playing: return "playing";
+    case ReadingSession::Status::paused: return "paused";
+    case ReadingSession::Status::completed: return "completed";
+    }
+    return "unknown";
+}
+
+QString focusName(const QWidget& widget) {
+    if (!widget.objectName().isEmpty()) return widget.objectName();
+    if (!widget.accessibleName().isEmpty()) return widget.accessibleName();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(&widget); button && !button->text().isEmpty())
+        return button->text();
+    return QString::fromLatin1(widget.metaObject()->className());
+}
+
+void markWith(const char* kind, const QString& value) {
+    ReaderTrace::mark(QStringLiteral("%1 %2").arg(QLatin1String(kind), value).toUtf8().constData());
 }
 
 }  // namespace
@@ -66,6 +90,21 @@ ReaderTraceMarks::ReaderTraceMarks(PelmoraApp& app) : m_app(app) {
         const auto status = player.session().status;
         if (status == ReadingSession::Status::completed && m_playing) ReaderTrace::mark("completed");
         m_playing = status == ReadingSession::Status::playing;
+        const QString name = QString::fromLatin1(statusName(status));
+        if (name != m_status) markWith("status", m_status = name);
+    });
+    connect(&player, &ReadingPlayer::baseSecondsChanged, this, [this, &player] {
+        if (const QString label = player.speedLabel(); label != m_speed) markWith("speed", m_speed = label);
+    });
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (!now || now->window() != &m_app.readerWindow()) return;
+        const QPoint place = now->mapToGlobal(QPoint(0, 0));
+        markWith("focus", QStringLiteral("%1 %2 %3 %4 %5")
+                              .arg(place.x())
+                              .arg(place.y())
+                              .arg(now->width())
+                              .arg(now->height())
+                              .arg(focusName(*now)));
     });
 }
 

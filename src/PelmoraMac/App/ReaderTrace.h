@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <memory>
 
@@ -17,7 +18,11 @@ class PelmoraApp;
 // "window-painted" (the reader window's first paint), "idle" (the event loop's first wait after that),
 // "play-requested" (play or resume asked for while not playing), "chunk-shown" (the first paint of the
 // window once the asked-for playback runs), "completed" (a reading played to its end) and "menu KEYS"
-// (a menu item with those keys ran, by key or by click).
+// (a menu item with those keys ran, by key or by click). For the tests that drive the real executable:
+// "status STATUS" (the session's status changed: ready, playing, paused, completed), "speed LABEL" (the
+// speed changed, as its label reads: "1.3×") and "focus X Y WIDTH HEIGHT NAME" (a widget of the reader
+// window took the keyboard focus: where it stands on the screen, and its object name, else its accessible
+// name, else its text, else its class).
 namespace ReaderTrace {
 
 bool isEnabled();
@@ -47,6 +52,8 @@ private:
     // Between a play request and the first paint after the player started.
     bool m_awaitingChunk = false;
     bool m_playing = false;
+    QString m_status;
+    QString m_speed;
 };
 
 }  // namespace tavrine

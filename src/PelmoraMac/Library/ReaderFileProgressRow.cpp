@@ -26,6 +26,9 @@ ReaderFileProgressRow::ReaderFileProgressRow(QWidget* parent)
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
+    // A click leaves the keyboard focus where it was; Tab reaches the button.
+    m_cancel->setFocusPolicy(Qt::TabFocus);
+    m_cancel->setAutoDefault(false);
     connect(m_cancel, &QPushButton::clicked, this, [this] {
         if (onCancel) onCancel();
     });

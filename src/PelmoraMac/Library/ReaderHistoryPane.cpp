@@ -12,6 +12,7 @@
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/PhraseLineBreaks.h"
 #include "ReaderWidgets/Style/ReaderBusyIndicator.h"
+#include "ReaderWidgets/Style/ReaderFocusRing.h"
 #include "ReaderWidgets/Style/ReaderReadingControlButton.h"
 #include "ReaderWidgets/Style/ReaderSymbol.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
@@ -82,6 +83,7 @@ protected:
 ReaderListControlButton::ReaderListControlButton(QWidget* parent) : QAbstractButton(parent) {
     setFixedSize(kSize, kSize);
     setFocusPolicy(Qt::StrongFocus);
+    ReaderFocusRing::setDrawsOwnRing(*this);
     setAttribute(Qt::WA_Hover);
 }
 
@@ -124,6 +126,8 @@ void ReaderListControlButton::paintEvent(QPaintEvent*) {
 
 ReaderHistoryPane::ReaderHistoryPane(ReaderHistoryModel& model, QWidget* parent) : QScrollArea(parent), m_model(model) {
     setFrameShape(QFrame::NoFrame);
+    // A container: its controls and its list take the focus, never the pane itself.
+    setFocusPolicy(Qt::NoFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setWidgetResizable(true);

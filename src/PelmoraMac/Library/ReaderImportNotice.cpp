@@ -61,13 +61,12 @@ ReaderImportNotice::ReaderImportNotice(QWidget* parent)
     m_disclosure->setAutoRaise(true);
     m_disclosure->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_disclosure->setArrowType(Qt::RightArrow);
-    m_disclosure->setFocusPolicy(Qt::StrongFocus);
-    // A disclosure, not a toggle: no sunken plate while open, a ring only for the keyboard focus.
+    // A click leaves the keyboard focus where it was; Tab reaches it, and the window rings it then.
+    m_disclosure->setFocusPolicy(Qt::TabFocus);
+    // A disclosure, not a toggle: no sunken plate while open.
     m_disclosure->setStyleSheet(
         u"QToolButton { border: 1px solid transparent; border-radius: 3px; background: transparent;"
-        u" padding: 1px 2px; color: %1; }"
-        u"QToolButton:focus { border-color: %2; }"_s.arg(toQColor(ReaderPalette::text).name(),
-                                                         toQColor(ReaderPalette::focus).name()));
+        u" padding: 1px 2px; color: %1; }"_s.arg(toQColor(ReaderPalette::text).name()));
     connect(m_disclosure, &QToolButton::toggled, this, [this](bool open) { setShowsDetails(open); });
     column->addWidget(m_disclosure, 0, Qt::AlignLeading);
 

@@ -1,6 +1,7 @@
 #include "PelmoraMac/Library/ReaderMenuIconButton.h"
 
 #include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/ReaderFocusRing.h"
 #include "ReaderWidgets/Style/ReaderReadingControlButton.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
@@ -15,6 +16,8 @@ ReaderMenuIconButton::ReaderMenuIconButton(int ringMargin, QWidget* parent)
     setFixedSize(kSize + 2 * ringMargin, kSize + 2 * ringMargin);
     setAttribute(Qt::WA_Hover);
     setAttribute(Qt::WA_NoSystemBackground);
+    // It draws its own ring, outside its square when it has room.
+    ReaderFocusRing::setDrawsOwnRing(*this);
 }
 
 QRectF ReaderMenuIconButton::square() const {

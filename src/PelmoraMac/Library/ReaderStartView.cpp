@@ -6,6 +6,7 @@
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/ReaderHeldModifiers.h"
 #include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/ReaderFocusRing.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
@@ -77,6 +78,8 @@ public:
 
 QPushButton* borderlessButton(const QString& title, QWidget* parent) {
     auto* button = new QPushButton(title, parent);
+    button->setFocusPolicy(Qt::TabFocus);
+    ReaderFocusRing::setDrawsOwnRing(*button);
     button->setFont(readerFont(ReaderTextStyle::body));
     button->setCursor(Qt::PointingHandCursor);
     button->setStyleSheet(
@@ -120,6 +123,8 @@ void ReaderSampleButton::keyReleaseEvent(QKeyEvent* event) {
 ReaderStartView::ReaderStartView(Inputs inputs, QWidget* parent)
     : QScrollArea(parent), m_sample(new ReaderSampleButton(u"サンプルで試す"_s)) {
     setFrameShape(QFrame::NoFrame);
+    // A container: a click on its background takes no focus, and Tab passes through to the buttons.
+    setFocusPolicy(Qt::NoFocus);
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -150,7 +155,10 @@ ReaderStartView::ReaderStartView(Inputs inputs, QWidget* parent)
     m_sample->setToolTip(u"短いサンプル文を開きます。再生ボタンで読み始められます"_s);
     m_sample->setAccessibleDescription(m_sample->toolTip());
     m_sample->setFont(readerFont(ReaderTextStyle::headline));
-    m_sample->setFocusPolicy(Qt::StrongFocus);
+    // Every button here acts on a click without taking the keyboard focus; Tab reaches each. The sample
+    // button takes the focus when the reading area asks for it, and rings itself.
+    m_sample->setFocusPolicy(Qt::TabFocus);
+    ReaderFocusRing::setDrawsOwnRing(*m_sample);
     m_sample->setAutoDefault(false);
     m_sample->setMinimumHeight(36);
     m_sample->setStyleSheet(
@@ -223,6 +231,7 @@ ReaderStartView::ReaderStartView(Inputs inputs, QWidget* parent)
     progressColumn->addWidget(progress, 0, Qt::AlignHCenter);
     m_cancelImport = new QPushButton(u"取り込みをキャンセル"_s, m_fileProgress);
     m_cancelImport->setAutoDefault(false);
+    m_cancelImport->setFocusPolicy(Qt::TabFocus);
     connect(m_cancelImport, &QPushButton::clicked, this, [this] {
         if (m_inputs.history) m_inputs.history->cancelFileImport();
     });

@@ -39,6 +39,9 @@ QLabel* wrappedLabel(QWidget* parent) {
 
 QPushButton* button(const QString& text, const std::function<void()>& action, QWidget* parent) {
     auto* pushButton = new QPushButton(text, parent);
+    // A click leaves the keyboard focus where it was, so Space still plays what an action brought in; Tab
+    // reaches the button.
+    pushButton->setFocusPolicy(Qt::TabFocus);
     QObject::connect(pushButton, &QPushButton::clicked, pushButton, [&action] {
         if (action) action();
     });

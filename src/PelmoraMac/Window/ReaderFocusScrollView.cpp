@@ -2,6 +2,7 @@
 
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/ReaderFocusRing.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include <QEvent>
@@ -34,6 +35,10 @@ protected:
 
 ReaderFocusScrollView::ReaderFocusScrollView(QWidget* parent) : QScrollArea(parent), m_ring(new Ring(this)) {
     Q_ASSERT(isMainThread());
+    // The content takes the focus, never the view around it; the window's own ring would also ring a
+    // content focused by a click.
+    setFocusPolicy(Qt::NoFocus);
+    ReaderFocusRing::setDrawsOwnRing(*this);
     m_ring->hide();
 }
 

@@ -2,6 +2,7 @@
 
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/ReaderFocusRing.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include <QAccessible>
@@ -60,7 +61,9 @@ ReaderVisibilityToggle::ReaderVisibilityToggle(ReaderSymbol symbol, QWidget* par
     Q_UNUSED(installed);
     setCheckable(true);
     setAttribute(Qt::WA_Hover);
-    setFocusPolicy(Qt::StrongFocus);
+    // A click leaves the keyboard focus where it was; Tab reaches the toggle.
+    setFocusPolicy(Qt::TabFocus);
+    ReaderFocusRing::setDrawsOwnRing(*this);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 

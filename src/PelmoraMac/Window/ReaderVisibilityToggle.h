@@ -17,7 +17,8 @@ namespace tavrine {
 // check box with the button's text as its name.
 //
 // It is checkable, but a click only asks: clicked() tells the window, which changes the preference and
-// sets the new state with setChecked. Main thread; owned by the toolbar.
+// sets the new state with setChecked. A click leaves the keyboard focus where it was; Tab reaches it. Main
+// thread; owned by the toolbar.
 class ReaderVisibilityToggle final : public QAbstractButton {
     Q_OBJECT
 

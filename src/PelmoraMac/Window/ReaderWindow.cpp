@@ -1,6 +1,8 @@
 #include "PelmoraMac/Window/ReaderWindow.h"
 
 #include "ReaderCore/MainThread.h"
+#include "ReaderWidgets/Style/ReaderFocusRing.h"
+#include "ReaderWidgets/Style/ReaderTabOrder.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
 
 #include <QHideEvent>
@@ -16,6 +18,7 @@ ReaderWindow::ReaderWindow(QWidget* parent) : QMainWindow(parent) {
     ReaderTheme::apply(*this);
     setContent(new QWidget);
     resize(kDefaultSize);
+    new ReaderFocusRing(*this);
 }
 
 ReaderWindow::~ReaderWindow() = default;
@@ -25,6 +28,10 @@ void ReaderWindow::setContent(QWidget* content) {
     content->setMinimumSize(content->minimumSize().expandedTo(kMinimumContentSize));
     delete takeCentralWidget();
     setCentralWidget(content);
+}
+
+bool ReaderWindow::focusNextPrevChild(bool next) {
+    return ReaderTabOrder::focusNext(*this, next) || QMainWindow::focusNextPrevChild(next);
 }
 
 void ReaderWindow::showEvent(QShowEvent* event) {

@@ -9,6 +9,10 @@ namespace tavrine {
 // title bar. It opens at 720×720 the first time; its content cannot be made smaller than 620×520. Closing
 // it only hides it: the application keeps running, and the window comes back the same object.
 //
+// Tab walks its controls in the order they stand on screen (row by row, left to right, a pane or a bar
+// whole before the next), and the control that holds the keyboard focus is ringed while the window is
+// active.
+//
 // It announces its appearances: "appeared" when it is shown (the first time and after every reopening),
 // "disappeared" when it is closed or hidden by the application. Minimising and restoring are neither.
 //
@@ -32,6 +36,7 @@ signals:
     void disappeared();
 
 protected:
+    bool focusNextPrevChild(bool next) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 };

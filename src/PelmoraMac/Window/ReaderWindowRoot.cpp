@@ -13,11 +13,13 @@
 #include "PelmoraMac/Window/ReaderKeyboardInput.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
+#include "PelmoraMac/Window/ReaderWindowFocus.h"
 #include "PelmoraMac/X11/X11Desktop.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
 #include "ReaderUI/Workspace/ReaderWorkspaceController.h"
+#include "ReaderWidgets/Workspace/ReaderReadingColumn.h"
 #include "ReaderWidgets/Workspace/ReaderWorkspaceWidget.h"
 
 #include <QLabel>
@@ -84,6 +86,11 @@ ReaderWindowRoot::ReaderWindowRoot(PelmoraApp& app, ReaderWindow& window, QWidge
         m_window, [this](ReaderPlaybackRequest::Action action) { m_app.requestPlayback(action); });
     m_dropTarget = std::make_unique<ReaderFileDropTarget>(
         *this, [this] { return canReceiveDrop(); }, [this](const QList<QUrl>& urls) { return receiveDrop(urls); });
+    m_focus = std::make_unique<ReaderWindowFocus>(m_window, m_app.playback().player(),
+                                                  ReaderWindowFocus::Actions{
+                                                      .requestFocus = [this] { m_app.focusReader(); },
+                                                      .focusNow = [this] { focusReadingArea(); },
+                                                  });
 
     followInputs();
     readingChanged();
@@ -138,6 +145,7 @@ QFrame* ReaderWindowRoot::makeFileImportStrip() {
     bar->setTextVisible(false);
     m_fileProgressLabel = new QLabel(m_fileProgress);
     m_fileCancel = new QPushButton(u"取り込みをキャンセル"_s, m_fileProgress);
+    m_fileCancel->setFocusPolicy(Qt::TabFocus);
     connect(m_fileCancel, &QPushButton::clicked, this, [this] {
         if (m_app.history()) m_app.history()->cancelFileImport();
     });
@@ -283,6 +291,16 @@ void ReaderWindowRoot::refresh() {
         .clipboardFailureMessage = clipboardFailure,
         .clipboardFailureDetails = failure ? captureFailureHelp(*failure) : std::nullopt,
     });
+}
+
+void ReaderWindowRoot::focusReadingArea() {
+    if (m_startView && m_startView->isVisibleTo(&m_window)) {
+        ReaderSampleButton& sample = m_startView->sampleButton();
+        if (sample.isEnabled()) sample.setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    const ReaderReadingColumn* column = m_workspace->column();
+    if (column && column->isVisibleTo(&m_window)) workspace().focusDisplay();
 }
 
 bool ReaderWindowRoot::canReceiveDrop() {

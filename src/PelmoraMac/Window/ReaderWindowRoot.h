@@ -22,6 +22,7 @@ class ReaderHistoryPane;
 class ReaderKeyboardInput;
 class ReaderStartView;
 class ReaderWindow;
+class ReaderWindowFocus;
 class ReaderWorkspaceController;
 class ReaderWorkspaceWidget;
 
@@ -32,8 +33,9 @@ class ReaderWorkspaceWidget;
 // It owns no state of the application: everything it shows is read from the application, refreshed in
 // place at most once per turn of the event loop after anything it reads changed, and every button goes
 // through the application's commands. It also carries the Space key of the window (as a play or pause
-// request), the window's file drops, and loads each newly opened document into the source navigation.
-// Main thread only; the application must outlive it.
+// request), the window's file drops, and loads each newly opened document into the source navigation. It
+// puts the keyboard focus on the reading area whenever a reading opens or the window appears
+// (ReaderWindowFocus). Main thread only; the application must outlive it.
 class ReaderWindowRoot final : public QWidget {
     Q_OBJECT
 
@@ -64,6 +66,8 @@ private:
     void readingChanged();
     // Puts the document list's pane in place, once the list exists.
     void historyMade();
+    // The start view's sample button, or the display when a reading is open, takes the focus now.
+    void focusReadingArea();
     bool canReceiveDrop();
     bool receiveDrop(const QList<QUrl>& urls);
 
@@ -85,6 +89,7 @@ private:
     ReaderStartView* m_startView = nullptr;
     std::unique_ptr<ReaderKeyboardInput> m_keyboard;
     std::unique_ptr<ReaderFileDropTarget> m_dropTarget;
+    std::unique_ptr<ReaderWindowFocus> m_focus;
     bool m_refreshPending = false;
     bool m_hasLoadedOnce = false;
 };

@@ -71,6 +71,10 @@ void ReaderWorkspaceController::beginSpeedAdjustment() {
     setAdjustingSpeed(true);
 }
 
+void ReaderWorkspaceController::adjustSpeed(bool increment) {
+    perform(increment ? Action::faster : Action::slower, /*releasesEditorFocus=*/false);
+}
+
 // ---- Enabled states and labels ----
 
 bool ReaderWorkspaceController::canNavigate(ReaderNavigationCommand command) const {

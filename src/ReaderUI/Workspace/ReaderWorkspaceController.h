@@ -202,6 +202,9 @@ public:
     void setSpeedMultiplierValue(double multiplier);
     // A click on the speed slider: it has the keyboard focus from now on.
     void beginSpeedAdjustment();
+    // The speed slider's increase (increment true) or decrease action for assistive technology: the step
+    // of the plus or minus button, without releasing the editor focus.
+    void adjustSpeed(bool increment);
 
     // Enabled states. Play/pause: canControlPlayback. A navigation button: canControlPlayback and the
     // player's yes (the player is not asked otherwise). Minus and plus: no import and the player's yes.

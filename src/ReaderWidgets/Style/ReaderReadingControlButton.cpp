@@ -2,6 +2,7 @@
 
 #include "ReaderUI/PropertyWrite.h"
 #include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/ReaderFocusRing.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include <QEvent>
@@ -22,7 +23,10 @@ ReaderReadingControlButton::Appearance ReaderReadingControlButton::appearance(co
 ReaderReadingControlButton::ReaderReadingControlButton(const ReaderColor& accent, QWidget* parent)
     : QAbstractButton(parent), m_accent(accent) {
     setAttribute(Qt::WA_Hover);
-    setFocusPolicy(Qt::StrongFocus);
+    // A click acts and leaves the keyboard focus where it was (on the display, whose Space plays); Tab
+    // still reaches the button.
+    setFocusPolicy(Qt::TabFocus);
+    ReaderFocusRing::setDrawsOwnRing(*this);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 

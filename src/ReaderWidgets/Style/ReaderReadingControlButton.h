@@ -15,7 +15,8 @@ namespace tavrine {
 // compact rounded plate that lights up faintly under the pointer and more strongly while pressed, ringed
 // in the accent while it has the keyboard focus, the whole dimmed when disabled. The plate is the
 // button: the whole of it, transparent corners of the label included, takes clicks and hover, and
-// nothing outside its rounded corners does. Main thread; owned by its parent widget.
+// nothing outside its rounded corners does. A click never takes the keyboard focus; Tab does. Main thread;
+// owned by its parent widget.
 class ReaderReadingControlButton : public QAbstractButton {
     Q_OBJECT
 

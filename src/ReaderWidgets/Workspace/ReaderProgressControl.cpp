@@ -30,6 +30,9 @@ ReaderProgressControl::ReaderProgressControl(ReaderWorkspaceController& workspac
     hideFromAccessibility(*m_caption);
 
     m_slider->setObjectName(u"readerProgressSlider"_s);
+    // A click or a drag moves the position and leaves the keyboard focus where it was, so Space still
+    // plays; Tab reaches the slider, whose arrows then step.
+    m_slider->setFocusPolicy(Qt::TabFocus);
     makeAccessibleElement(*m_slider, QAccessible::Slider);
     m_slider->setAccessibleName(u"文章の再生位置"_s);
     m_slider->setAccessibleDescription(u"位置を変更すると一時停止します"_s);

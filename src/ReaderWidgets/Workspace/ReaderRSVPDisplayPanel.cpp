@@ -6,6 +6,7 @@
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderUI/Workspace/ReaderWorkspaceController.h"
 #include "ReaderWidgets/Display/ReaderRSVPDisplay.h"
+#include "ReaderWidgets/Style/ReaderFocusRing.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 #include "ReaderWidgets/internal/AccessibleElement.h"
 
@@ -22,6 +23,7 @@ ReaderRSVPDisplayPanel::ReaderRSVPDisplayPanel(ReaderWorkspaceController& worksp
     : QWidget(parent), m_workspace(workspace), m_display(new ReaderRSVPDisplay(this)) {
     setObjectName(u"readerRSVPDisplay"_s);
     setFocusPolicy(Qt::StrongFocus);
+    ReaderFocusRing::setCornerRadius(*this, kCornerRadius);
     makeAccessibleElement(*this, QAccessible::StaticText, /*ignoresChildren=*/true);
     setAccessibleName(u"現在の表示"_s);
     setAccessibleDescription(u"Spaceキーで再生または一時停止します。長い表示はスクロールして読めます"_s);

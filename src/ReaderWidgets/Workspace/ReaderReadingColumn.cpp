@@ -32,6 +32,9 @@ ReaderReadingColumn::ReaderReadingColumn(ReaderWorkspaceController& workspace, S
       m_transport(new ReaderTransportControls(workspace, m_content)),
       m_speed(new ReaderSpeedControls(workspace, m_content)) {
     setFrameShape(QFrame::NoFrame);
+    // A container: a click on its background leaves the keyboard focus where it was, and Tab passes
+    // through to the blocks.
+    setFocusPolicy(Qt::NoFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setWidgetResizable(false);

@@ -51,6 +51,7 @@ ReaderSpeedControls::ReaderSpeedControls(ReaderWorkspaceController& workspace, Q
     m_slider->setAccessibleDescription(u"0.1倍ずつ増減します。1倍は補正前の表示時間0.3秒です"_s);
     m_slider->setToolTip(workspace.player().speedHelpText());
     setAccessibleElementValue(*m_slider, QString());
+    setAccessibleStepActions(*m_slider, [this](bool increase) { m_workspace.adjustSpeed(increase); });
 
     m_value->setObjectName(u"readerSpeedValue"_s);
     makeAccessibleElement(*m_value, QAccessible::StaticText);

@@ -14,8 +14,9 @@ class ReaderWorkspaceController;
 // 1.0...7.5 (80 to 160 wide), plus, and the speed as text ("2.0×", spoken "2.0倍"). Minus, plus and the
 // slider's arrows step the speed through the controller without releasing the editor focus; the arrows
 // are always taken, also at the ends. The slider writes the speed directly, stays enabled while the
-// source is edited, and is disabled only while importing; a click gives it the keyboard focus. Main
-// thread; refreshed by the column after each pass.
+// source is edited, and is disabled only while importing; a click gives it the keyboard focus, and its
+// accessible increase and decrease actions step as plus and minus do. Minus and plus take no focus on a
+// click. Main thread; refreshed by the column after each pass.
 class ReaderSpeedControls : public QWidget {
     Q_OBJECT
 

@@ -50,13 +50,14 @@ ReaderTransportControls::ReaderTransportControls(ReaderWorkspaceController& work
         m_workspace.perform(ReaderPlaybackRequest::Action::togglePlayback, /*releasesEditorFocus=*/true);
     });
 
+    // Left to right, and Tab goes the same way.
+    const std::array<QWidget*, 5> row{&navigationButton(Command::backChapter), &navigationButton(Command::backSentence),
+                                      m_playPause, &navigationButton(Command::forwardSentence),
+                                      &navigationButton(Command::forwardChapter)};
     m_row->addStretch(1);
-    m_row->addWidget(&navigationButton(Command::backChapter));
-    m_row->addWidget(&navigationButton(Command::backSentence));
-    m_row->addWidget(m_playPause);
-    m_row->addWidget(&navigationButton(Command::forwardSentence));
-    m_row->addWidget(&navigationButton(Command::forwardChapter));
+    for (QWidget* button : row) m_row->addWidget(button);
     m_row->addStretch(1);
+    for (std::size_t index = 1; index < row.size(); ++index) setTabOrder(row.at(index - 1), row.at(index));
     refresh();
 }
 

@@ -1,6 +1,7 @@
 #include "ReaderWidgets/internal/AccessibleElement.h"
 
 #include <QAccessibleWidget>
+#include <QHash>
 #include <QVariant>
 #include <QWidget>
 
@@ -11,6 +12,12 @@ constexpr char kRoleProperty[] = "tavrineAccessibleRole";
 constexpr char kIgnoresChildrenProperty[] = "tavrineAccessibleIgnoresChildren";
 constexpr char kValueProperty[] = "tavrineAccessibleElementValue";
 constexpr char kHiddenProperty[] = "tavrineAccessibleHidden";
+
+// The step actions of each widget that has them, dropped with the widget.
+QHash<const QObject*, std::function<void(bool)>>& stepActions() {
+    static QHash<const QObject*, std::function<void(bool)>> actions;
+    return actions;
+}
 
 bool isHidden(const QAccessibleInterface* child) {
     return child && child->object() && child->object()->property(kHiddenProperty).toBool();
@@ -24,6 +31,27 @@ public:
     QString text(QAccessible::Text kind) const override {
         if (kind == QAccessible::Value) return widget()->property(kValueProperty).toString();
         return QAccessibleWidget::text(kind);
+    }
+
+    QStringList actionNames() const override {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (stepActions().contains(object())) names << increaseAction() << decreaseAction();
+        return names;
+    }
+    void doAction(const QString& name) override {
+        const auto step = stepActions().constFind(object());
+        if (step != stepActions().constEnd() && (name == increaseAction() || name == decreaseAction())) {
+            if (widget()->isEnabled()) (*step)(name == increaseAction());
+            return;
+        }
+        QAccessibleWidget::doAction(name);
+    }
+    QStringList keyBindingsForAction(const QString& name) const override {
+        if (stepActions().contains(object())) {
+            if (name == increaseAction()) return {QStringLiteral("Right")};
+            if (name == decreaseAction()) return {QStringLiteral("Left")};
+        }
+        return QAccessibleWidget::keyBindingsForAction(name);
     }
 
     int childCount() const override { return int(children().size()); }
@@ -72,6 +100,14 @@ void makeAccessibleElement(QWidget& widget, QAccessible::Role role, bool ignores
 
 void hideFromAccessibility(QWidget& widget) {
     widget.setProperty(kHiddenProperty, true);
+}
+
+void setAccessibleStepActions(QWidget& widget, std::function<void(bool increase)> step) {
+    const bool known = stepActions().contains(&widget);
+    stepActions().insert(&widget, std::move(step));
+    if (!known) {
+        QObject::connect(&widget, &QObject::destroyed, [](QObject* gone) { stepActions().remove(gone); });
+    }
 }
 
 void setAccessibleElementValue(QWidget& widget, const QString& value) {

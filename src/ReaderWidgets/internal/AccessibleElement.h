@@ -3,6 +3,8 @@
 #include <QAccessible>
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 namespace tavrine {
@@ -17,6 +19,11 @@ void makeAccessibleElement(QWidget& widget, QAccessible::Role role, bool ignores
 // Leaves widget out of the children that an element made above reports (a caption whose words another
 // element speaks).
 void hideFromAccessibility(QWidget& widget);
+
+// Gives the element made above the increase and decrease actions of an adjustable control (a slider),
+// each calling step (with true to increase) while the widget is enabled, and named with the arrow keys
+// that do the same (Right, Left).
+void setAccessibleStepActions(QWidget& widget, std::function<void(bool increase)> step);
 
 // The element's value; assistive technology is told when it changes.
 void setAccessibleElementValue(QWidget& widget, const QString& value);

@@ -1,0 +1,79 @@
+#include "PelmoraMac/Window/ReaderWindowFocus.h"
+
+#include "PelmoraMac/Source/InteractionTextView.h"
+#include "PelmoraMac/Window/ReaderFocusScrollView.h"
+#include "ReaderCore/MainThread.h"
+#include "ReaderCore/SavedReading.h"
+#include "ReaderUI/Player/ReadingPlayer.h"
+
+#include <QAbstractSpinBox>
+#include <QEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+#include <QWidget>
+
+namespace tavrine {
+
+ReaderWindowFocus::ReaderWindowFocus(QWidget& window, ReadingPlayer& player, Actions actions, QObject* parent)
+    : QObject(parent),
+      m_window(window),
+      m_player(player),
+      m_actions(std::move(actions)),
+      m_readingID(player.readingID()) {
+    Q_ASSERT(isMainThread());
+    window.installEventFilter(this);
+    connect(&player, &ReadingPlayer::readingChanged, this, &ReaderWindowFocus::readingChanged);
+}
+
+ReaderWindowFocus::~ReaderWindowFocus() {
+    m_window.removeEventFilter(this);
+}
+
+bool ReaderWindowFocus::holdsKeyboardWork(const QWidget* focus) {
+    if (!focus) return false;
+    if (const auto* line = qobject_cast<const QLineEdit*>(focus)) return !line->isReadOnly();
+    if (const auto* text = qobject_cast<const QTextEdit*>(focus)) return !text->isReadOnly();
+    if (const auto* plain = qobject_cast<const QPlainTextEdit*>(focus)) return !plain->isReadOnly();
+    if (qobject_cast<const QAbstractSpinBox*>(focus)) return true;
+    if (const auto* view = dynamic_cast<const InteractionTextView*>(focus)) return view->isEditable();
+    for (const QWidget* widget = focus; widget; widget = widget->parentWidget()) {
+        if (const auto* list = qobject_cast<const ReaderFocusScrollView*>(widget)) return list->contentIsFocused();
+    }
+    return false;
+}
+
+void ReaderWindowFocus::readingChanged() {
+    const std::optional<QUuid> id = m_player.readingID();
+    if (id == m_readingID) return;
+    m_readingID = id;
+    // Nothing open, or a reading with nothing to play (the workspace's empty text), moves no focus: the
+    // user may be deleting from the list.
+    const auto& reading = m_player.reading();
+    if (!reading || reading->document.text.isEmpty()) return;
+    if (holdsKeyboardWork(m_window.focusWidget())) return;
+    if (m_actions.requestFocus) m_actions.requestFocus();
+}
+
+bool ReaderWindowFocus::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != &m_window) return false;
+    switch (event->type()) {
+    case QEvent::Show:
+        // Shown by the application (a window the system restores from its minimised state keeps its focus).
+        if (!event->spontaneous() && !holdsKeyboardWork(m_window.focusWidget()) && m_actions.focusNow) {
+            m_actions.focusNow();
+        }
+        break;
+    case QEvent::WindowActivate: {
+        // Sent before Qt restores the window's focus widget, or, without a shown one, gives the focus to
+        // the window's first control in Tab order.
+        const QWidget* focus = m_window.focusWidget();
+        if ((!focus || focus == &m_window || !focus->isVisible()) && m_actions.focusNow) m_actions.focusNow();
+        break;
+    }
+    default: break;
+    }
+    return false;
+}
+
+}  // namespace tavrine

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QObject>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace tavrine {
+
+class ReadingPlayer;
+
+// Where the reader window's keyboard focus goes when the window or what it reads changes, so that Space
+// plays what is open without a click first:
+// - a reading opened with text (any import, the sample, a row of the document list, undo or redo of a
+//   paste): the reading area is asked to take the focus;
+// - the window shown, at first and each time it comes back: the reading area takes the focus at once;
+// - the window activated while its focus rests nowhere it can show (on nothing yet, or on a widget since
+//   hidden): the reading area takes it, rather than the first control in Tab order that Qt would pick.
+// Each step leaves the focus alone while the user is at work with the keys (holdsKeyboardWork).
+//
+// Main thread; the window and the player must outlive it.
+class ReaderWindowFocus final : public QObject {
+    Q_OBJECT
+
+public:
+    struct Actions {
+        // The application's focus request: the display, or with nothing open the start view's sample
+        // button, takes the focus once the reading area has caught up.
+        std::function<void()> requestFocus;
+        // The reading area takes the focus now (the sample button or the display, whichever is shown).
+        std::function<void()> focusNow;
+    };
+
+    ReaderWindowFocus(QWidget& window, ReadingPlayer& player, Actions actions, QObject* parent = nullptr);
+    ~ReaderWindowFocus() override;
+
+    // Whether focus marks the user at work with the keys: typing in a text field that can be edited, or
+    // walking the document list with the keys (its ring shows).
+    static bool holdsKeyboardWork(const QWidget* focus);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void readingChanged();
+
+    QWidget& m_window;
+    ReadingPlayer& m_player;
+    Actions m_actions;
+    std::optional<QUuid> m_readingID;
+};
+
+}  // namespace tavrine

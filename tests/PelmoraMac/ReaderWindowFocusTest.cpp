@@ -1,0 +1,226 @@
+// Where the reader window's keyboard focus goes on a real application (offscreen): the new window's sample
+// button, then the display after every kind of opening (the sample by Space, a clipboard import, undo
+// and redo of that replacement, a dropped file, a row of the list), but not while a text field is typed
+// in or the list is walked with the keys; the window brought back, and activated with its focus on a
+// widget since hidden.
+#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Library/ReaderHistoryPane.h"
+#include "PelmoraMac/Library/ReaderHistoryTable.h"
+#include "PelmoraMac/Library/ReaderStartView.h"
+#include "PelmoraMac/Window/ReaderPresentation.h"
+#include "PelmoraMac/Window/ReaderVisibilityToggle.h"
+#include "PelmoraMac/Window/ReaderWindow.h"
+#include "PelmoraMac/Window/ReaderWindowFocus.h"
+#include "PelmoraMac/Window/ReaderWindowRoot.h"
+#include "ReaderUI/Player/ReadingPlayer.h"
+#include "ReaderWidgets/Workspace/ReaderRSVPDisplayPanel.h"
+#include "ReaderWidgets/Workspace/ReaderReadingColumn.h"
+#include "ReaderWidgets/Workspace/ReaderWorkspaceWidget.h"
+
+#include "AppTesting.h"
+#include "support/EventLoop.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListView>
+#include <QMimeData>
+#include <QPlainTextEdit>
+
+#include <algorithm>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using test::AppUnderTest;
+using test::processEventsUntil;
+
+class ReaderWindowFocusing : public testing::Test {
+protected:
+    ReaderWindowFocusing() : under(folder.filePath(u"reading-store.json"_s)) {
+        app().presentation().setPrefersHistory(true);
+        app().presentation().setAvailableWidth(1'000);
+        window().resize(1'000, 720);
+        window().show();
+        window().activateWindow();
+        EXPECT_TRUE(processEventsUntil([&] { return window().isActiveWindow(); }));
+        EXPECT_TRUE(processEventsUntil([&] { return app().history() && app().history()->isLoaded(); }));
+    }
+
+    PelmoraApp& app() { return *under.app; }
+    ReaderWindow& window() { return app().readerWindow(); }
+    ReaderWindowRoot& root() { return app().readerRoot(); }
+    QWidget* focus() { return window().focusWidget(); }
+    QWidget* display() {
+        ReaderReadingColumn* column = root().workspaceWidget().column();
+        return column ? &column->displayPanel() : nullptr;
+    }
+    QWidget& listToggle() { return *window().findChild<ReaderVisibilityToggle*>(); }
+    // Whether the display holds the window's focus, once the reading area has caught up.
+    bool displayTakesFocus() {
+        return processEventsUntil([&] { return display() && focus() == display() && display()->hasFocus(); });
+    }
+    // Puts the focus on the toolbar's list toggle, where Space would show or hide the list.
+    void focusToolbar() {
+        listToggle().setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(processEventsUntil([&] { return listToggle().hasFocus(); }));
+    }
+    void importClipboard(const QString& text) {
+        QGuiApplication::clipboard()->setText(text);
+        const std::optional<QUuid> before = app().playback().player().readingID();
+        app().importClipboard(/*plainText=*/true);
+        ASSERT_TRUE(processEventsUntil([&] { return app().playback().player().readingID() != before; }));
+    }
+    // Plays the open reading a moment and pauses it, so that the history holds it.
+    void playAMoment() {
+        ReadingPlayer& player = app().playback().player();
+        const QUuid id = *player.readingID();
+        app().requestPlayback(ReaderPlaybackRequest::Action::togglePlayback);
+        ASSERT_TRUE(processEventsUntil([&] { return player.session().status == ReadingSession::Status::playing; }));
+        app().requestPlayback(ReaderPlaybackRequest::Action::togglePlayback);
+        ASSERT_TRUE(processEventsUntil([&] { return player.session().status == ReadingSession::Status::paused; }));
+        const auto listed = [&] {
+            const QList<StoredReading>& history = app().history()->history();
+            return std::any_of(history.begin(), history.end(),
+                               [&](const StoredReading& item) { return item.id() == id; });
+        };
+        ASSERT_TRUE(processEventsUntil(listed));
+    }
+    bool dropOnWindow(const QUrl& url) {
+        QMimeData data;
+        data.setUrls({url});
+        const QPoint centre = root().rect().center();
+        QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&root(), &enter);
+        QDropEvent drop(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&root(), &drop);
+        return drop.isAccepted();
+    }
+
+    test::TemporaryDirectory folder;
+    AppUnderTest under;
+};
+
+TEST_F(ReaderWindowFocusing, EveryOpeningGivesTheDisplayTheFocusFromWhereverItWas) {
+    ReadingPlayer& player = app().playback().player();
+    // The new window: the sample button, whose Space opens the sample.
+    ReaderStartView* start = root().startView();
+    ASSERT_NE(start, nullptr);
+    ASSERT_TRUE(processEventsUntil([&] { return focus() == &start->sampleButton(); }));
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, u" "_s);
+    QApplication::sendEvent(focus(), &space);
+    ASSERT_TRUE(player.reading());
+    EXPECT_TRUE(displayTakesFocus());
+    const QUuid sample = *player.readingID();
+    playAMoment();
+
+    // A clipboard import while a toolbar button has the focus.
+    focusToolbar();
+    importClipboard(u"吾輩は猫である。名前はまだ無い。"_s);
+    EXPECT_TRUE(displayTakesFocus());
+    ASSERT_TRUE(player.canUndoReplacement());
+
+    // Undo and redo of that replacement.
+    focusToolbar();
+    app().restoreReplacement(/*redo=*/false);
+    ASSERT_EQ(player.readingID(), sample);
+    EXPECT_TRUE(displayTakesFocus());
+    focusToolbar();
+    app().restoreReplacement(/*redo=*/true);
+    ASSERT_NE(player.readingID(), sample);
+    EXPECT_TRUE(displayTakesFocus());
+
+    // A dropped file, stored in the library and opened.
+    focusToolbar();
+    ASSERT_TRUE(dropOnWindow(QUrl::fromLocalFile(folder.write(u"落とした.txt"_s, "落とした本文。"))));
+    ASSERT_TRUE(processEventsUntil([&] { return !app().history()->isImportingFile(); }));
+    ASSERT_EQ(player.reading()->document.text, u"落とした本文。"_s);
+    EXPECT_TRUE(displayTakesFocus());
+
+    // A row of the list chosen with the pointer: the list took the focus with the click, and gives it up.
+    ReaderHistoryTable& table = *root().findChild<ReaderHistoryPane*>()->table();
+    app().history()->setCollection(ReaderHistoryModel::Collection::history);
+    table.listView()->setFocus(Qt::MouseFocusReason);
+    ASSERT_FALSE(table.contentIsFocused());
+    app().history()->select(sample);
+    ASSERT_TRUE(processEventsUntil([&] { return player.readingID() == sample; }));
+    EXPECT_TRUE(displayTakesFocus());
+}
+
+TEST_F(ReaderWindowFocusing, TypingInAFieldOrWalkingTheListWithTheKeysKeepsTheFocus) {
+    ReadingPlayer& player = app().playback().player();
+    app().openSample();
+    ASSERT_TRUE(displayTakesFocus());
+    const QUuid sample = *player.readingID();
+    playAMoment();
+
+    // The list's search field, typed in: an import leaves the focus there.
+    QLineEdit* search = root().findChild<ReaderHistoryPane*>()->searchField();
+    search->show();
+    search->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(processEventsUntil([&] { return search->hasFocus(); }));
+    importClipboard(u"吾輩は猫である。"_s);
+    processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(focus(), search);
+
+    // The list walked with the keys (focused by Tab, its ring shown): a row it opens keeps the focus.
+    ReaderHistoryTable& table = *root().findChild<ReaderHistoryPane*>()->table();
+    table.listView()->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(processEventsUntil([&] { return table.contentIsFocused(); }));
+    app().history()->select(sample);
+    ASSERT_TRUE(processEventsUntil([&] { return player.readingID() == sample; }));
+    processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(focus(), table.listView());
+
+    // What counts as work with the keys.
+    QLineEdit readOnlyLine;
+    readOnlyLine.setReadOnly(true);
+    QPlainTextEdit editable;
+    QPlainTextEdit readOnlyText;
+    readOnlyText.setReadOnly(true);
+    EXPECT_TRUE(ReaderWindowFocus::holdsKeyboardWork(search));
+    EXPECT_TRUE(ReaderWindowFocus::holdsKeyboardWork(&editable));
+    EXPECT_FALSE(ReaderWindowFocus::holdsKeyboardWork(&readOnlyLine));
+    EXPECT_FALSE(ReaderWindowFocus::holdsKeyboardWork(&readOnlyText));
+    EXPECT_FALSE(ReaderWindowFocus::holdsKeyboardWork(&listToggle()));
+    EXPECT_FALSE(ReaderWindowFocus::holdsKeyboardWork(nullptr));
+}
+
+TEST_F(ReaderWindowFocusing, TheWindowBroughtBackOrActivatedOnAHiddenWidgetFocusesTheReadingArea) {
+    app().openSample();
+    ASSERT_TRUE(displayTakesFocus());
+
+    // Closed and shown again with the focus elsewhere: the display.
+    focusToolbar();
+    window().close();
+    ASSERT_TRUE(processEventsUntil([&] { return !window().isVisible(); }));
+    window().show();
+    window().activateWindow();
+    ASSERT_TRUE(processEventsUntil([&] { return window().isActiveWindow(); }));
+    EXPECT_TRUE(displayTakesFocus());
+
+    // Activated while its focus rests on a widget since hidden (the window lost the activation to another
+    // first): the display, not the first control in Tab order.
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(processEventsUntil([&] { return other.isActiveWindow(); }));
+    auto* gone = new QLineEdit(&root());
+    gone->show();
+    gone->setFocus();
+    ASSERT_EQ(focus(), gone);
+    gone->hide();
+    window().activateWindow();
+    ASSERT_TRUE(processEventsUntil([&] { return window().isActiveWindow(); }));
+    EXPECT_TRUE(displayTakesFocus());
+    delete gone;
+}
+
+}  // namespace
+}  // namespace tavrine
