@@ -57,27 +57,9 @@ bool EPUBReader::Limits::isValid() const {
 }
 
 QString failureName(const EPUBReader::Failure& failure) {
-    using Kind = EPUBReader::Failure::Kind;
-    switch (failure.kind) {
-    case Kind::limit: return QStringLiteral("limit(%1)").arg(rawValue(failure.resourceLimit));
-    case Kind::invalidLimits: return QStringLiteral("invalidLimits");
-    case Kind::invalidArchive: return QStringLiteral("invalidArchive");
-    case Kind::unsupportedArchive: return QStringLiteral("unsupportedArchive");
-    case Kind::ambiguousPath: return QStringLiteral("ambiguousPath");
-    case Kind::invalidXML: return QStringLiteral("invalidXML");
-    case Kind::unsafeXML: return QStringLiteral("unsafeXML");
-    case Kind::invalidPackage: return QStringLiteral("invalidPackage");
-    case Kind::encrypted: return QStringLiteral("encrypted");
-    case Kind::unsupportedVersion: return QStringLiteral("unsupportedVersion");
-    case Kind::multipleRenditions: return QStringLiteral("multipleRenditions");
-    case Kind::fixedLayout: return QStringLiteral("fixedLayout");
-    case Kind::unsupportedContent: return QStringLiteral("unsupportedContent");
-    case Kind::missingResource: return QStringLiteral("missingResource");
-    case Kind::ambiguousContent: return QStringLiteral("ambiguousContent");
-    case Kind::emptyContent: return QStringLiteral("emptyContent");
-    case Kind::cancelled: return QStringLiteral("cancelled");
-    }
-    return QString();
+    if (failure.kind == EPUBReader::Failure::Kind::limit)
+        return QStringLiteral("limit(%1)").arg(rawValue(failure.resourceLimit));
+    return rawValue(failure.kind);
 }
 
 }  // namespace tavrine

@@ -118,6 +118,30 @@ private:
 };
 
 template <>
+struct EnumTable<EPUBReader::Failure::Kind> {
+    using K = EPUBReader::Failure::Kind;
+    static constexpr auto entries = std::to_array<std::pair<K, std::u16string_view>>({
+        {K::limit, u"limit"},
+        {K::invalidLimits, u"invalidLimits"},
+        {K::invalidArchive, u"invalidArchive"},
+        {K::unsupportedArchive, u"unsupportedArchive"},
+        {K::ambiguousPath, u"ambiguousPath"},
+        {K::invalidXML, u"invalidXML"},
+        {K::unsafeXML, u"unsafeXML"},
+        {K::invalidPackage, u"invalidPackage"},
+        {K::encrypted, u"encrypted"},
+        {K::unsupportedVersion, u"unsupportedVersion"},
+        {K::multipleRenditions, u"multipleRenditions"},
+        {K::fixedLayout, u"fixedLayout"},
+        {K::unsupportedContent, u"unsupportedContent"},
+        {K::missingResource, u"missingResource"},
+        {K::ambiguousContent, u"ambiguousContent"},
+        {K::emptyContent, u"emptyContent"},
+        {K::cancelled, u"cancelled"},
+    });
+};
+
+template <>
 struct EnumTable<EPUBReader::ResourceLimit> {
     using L = EPUBReader::ResourceLimit;
     static constexpr auto entries = std::to_array<std::pair<L, std::u16string_view>>({

@@ -30,6 +30,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPromise>
@@ -480,19 +481,23 @@ TEST_F(LibraryFileImportTest, DropTargetSaysWhetherItCanReceiveAndHandsOverTheDr
     EXPECT_EQ(target.overlay(), nullptr);
 }
 
-TEST_F(LibraryFileImportTest, FilePanelImportsATypedPathAndNothingWhenClosed) {
+TEST_F(LibraryFileImportTest, FilePanelImportsATypedPathAndNothingWhenClosedAndReturnsToItsFolder) {
     ReaderHistoryModel& model = start();
     QWidget window;
     window.show();
     auto panel = [&] {
-        openLibraryFilePanel(window, model);
+        openLibraryFilePanel(window, model, defaults);
         auto* dialog = window.findChild<QFileDialog*>(u"libraryFilePanel"_s);
         EXPECT_TRUE(dialog && dialog->isVisible() && dialog->windowModality() == Qt::WindowModal);
         return dialog;
     };
+    const auto folderOf = [](QFileDialog* dialog) { return QFileInfo(dialog->directory().path()).canonicalFilePath(); };
+    const QString home = QFileInfo(QDir::homePath()).canonicalFilePath();
 
+    // Nothing imported yet: the home folder.
     QFileDialog* closed = panel();
     ASSERT_NE(closed, nullptr);
+    EXPECT_EQ(folderOf(closed), home);
     closed->reject();
     QCoreApplication::processEvents();
     EXPECT_FALSE(model.isImportingFile());
@@ -509,6 +514,19 @@ TEST_F(LibraryFileImportTest, FilePanelImportsATypedPathAndNothingWhenClosed) {
     ASSERT_TRUE(test::processEventsUntil([&] { return model.library().size() > existing.size(); }));
     ASSERT_TRUE(test::processEventsUntil([&] { return !model.isImportingFile(); }));
     expectImported(u"選んだ本文"_s);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    // The next panel opens where the file was chosen; once that folder is gone, at home again.
+    QFileDialog* again = panel();
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(folderOf(again), QFileInfo(files.path()).canonicalFilePath());
+    again->reject();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    defaults.setString(kLibraryFilePanelFolderKey, files.filePath(u"gone"_s));
+    QFileDialog* gone = panel();
+    ASSERT_NE(gone, nullptr);
+    EXPECT_EQ(folderOf(gone), home);
+    gone->reject();
 }
 
 TEST(ReaderFileDropTest, AcceptsOnlyPlainLocalFileURLs) {

@@ -162,19 +162,28 @@ struct UpdatePane {
     QPushButton* check = nullptr;
 };
 
-TEST_F(UpdateController, ThePaneOnTheApplicationsUpdaterSnapsBackAndCannotCheck) {
+TEST_F(UpdateController, ThePaneOfABuildFromSourceHasEveryControlOffAndPromisesNoCheck) {
     MacUpdateController updates([](UpdaterDelegate&) { return std::make_unique<UnavailableUpdater>(); },
-                                [] { return false; });
+                                [] { return false; }, UpdateDelivery::sourceBuild);
     updates.start();
     UpdatePane pane(updates);
     ASSERT_TRUE(pane.checks && pane.downloads && pane.check);
-    EXPECT_FALSE(pane.check->isEnabled());
+    EXPECT_FALSE(pane.checks->isEnabled());
     EXPECT_FALSE(pane.downloads->isEnabled());
+    EXPECT_FALSE(pane.check->isEnabled());
+    EXPECT_FALSE(pane.checks->isChecked());
+    EXPECT_TRUE(pane.shows(
+        u"このビルドは自動では更新されません。新しい版は、ソースから作り直してインストールしてください。"_s));
+    EXPECT_TRUE(pane.shows(u"バージョン 0.1.0（ビルド —）"_s));
+    for (const QLabel* label : pane.widget.findChildren<QLabel*>()) {
+        EXPECT_FALSE(label->text().contains(u"確認します"_s) || label->text().contains(u"配布サーバー"_s))
+            << label->text().toStdString();
+    }
 
-    pane.checks->click();
+    // A preference written all the same is not kept: the updater has none.
+    updates.setAutomaticallyChecks(true);
     EXPECT_FALSE(pane.checks->isChecked());
     EXPECT_FALSE(updates.automaticallyChecks());
-    EXPECT_TRUE(pane.shows(u"バージョン 0.1.0（ビルド —）"_s));
     EXPECT_FALSE(updates.status());
 }
 

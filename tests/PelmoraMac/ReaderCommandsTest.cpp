@@ -8,6 +8,7 @@
 #include "PelmoraMac/Source/InteractionTextView.h"
 #include "PelmoraMac/Source/ReaderSourcePane.h"
 #include "PelmoraMac/Source/ReaderSourceTools.h"
+#include "PelmoraMac/Window/ReaderFileImportStrip.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowRoot.h"

@@ -3,6 +3,7 @@
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
+#include <QProcess>
 
 namespace tavrine {
 namespace {
@@ -92,9 +93,35 @@ TEST(ReaderDocumentInformation, TheImportTimeIsLocalAndKeepsTheWholeYear) {
     const QString german = ReaderDocumentInformation::formattedImportTime(
         kImportedAt, QLocale(QLocale::German, QLocale::Germany), QTimeZone(QByteArrayLiteral("Europe/Berlin")));
     EXPECT_EQ(german, u"06.12.2026 13:03"_s);
+    // The C locale's short time has seconds; the sheet stops at the minute.
+    EXPECT_EQ(ReaderDocumentInformation::formattedImportTime(kImportedAt, QLocale::c(), QTimeZone::utc()),
+              u"6 Dec 2026 12:03"_s);
     // A stored date no calendar can show leaves the value empty rather than wrapping around.
     EXPECT_EQ(ReaderDocumentInformation::formattedImportTime(Date{1e300}, kJapanese, kTokyo), QString());
     EXPECT_EQ(ReaderDocumentInformation::formattedImportTime(Date{std::nan("")}, kJapanese, kTokyo), QString());
+}
+
+// The sheet's import time as a process started under lang (and no other locale variable) shows it, in UTC.
+QString importTimeUnder(const QString& lang) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : environment.keys()) {
+        if (name.startsWith(u"LC_"_s) || name == u"LANGUAGE"_s) environment.remove(name);
+    }
+    environment.insert(u"LANG"_s, lang);
+    environment.insert(u"TZ"_s, u"UTC"_s);
+    QProcess probe;
+    probe.setProcessEnvironment(environment);
+    probe.start(QStringLiteral(IMPORT_TIME_PROBE), {});
+    EXPECT_TRUE(probe.waitForFinished(30'000));
+    EXPECT_EQ(probe.exitCode(), 0) << probe.readAllStandardError().toStdString();
+    return QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
+}
+
+TEST(ReaderDocumentInformation, TheImportTimeInTheProcessLocaleStopsAtTheMinute) {
+    // Imported at 05:50:01.5: no locale shows the second.
+    EXPECT_EQ(importTimeUnder(u"ja_JP.UTF-8"_s), u"2026年12月7日 5:50"_s);
+    EXPECT_EQ(importTimeUnder(u"C.UTF-8"_s), u"7 Dec 2026 05:50"_s);
+    EXPECT_EQ(importTimeUnder(u"de_DE.UTF-8"_s), u"07.12.2026 05:50"_s);
 }
 
 }  // namespace

@@ -11,8 +11,12 @@ const QString MacUpdateController::kStartFailureMessage =
 const QString MacUpdateController::kInstallOnQuitMessage =
     u"アップデートの準備ができました。Tavrineを通常終了した後に適用します。適用までは新しい更新確認を待ちます。"_s;
 
-MacUpdateController::MacUpdateController(UpdaterFactory makeUpdater, std::function<bool()> isTestHost, QObject* parent)
-    : QObject(parent), m_makeUpdater(std::move(makeUpdater)), m_isTestHost(std::move(isTestHost)) {}
+MacUpdateController::MacUpdateController(UpdaterFactory makeUpdater, std::function<bool()> isTestHost,
+                                         UpdateDelivery delivery, QObject* parent)
+    : QObject(parent),
+      m_makeUpdater(std::move(makeUpdater)),
+      m_isTestHost(std::move(isTestHost)),
+      m_delivery(delivery) {}
 
 MacUpdateController::~MacUpdateController() = default;
 

@@ -32,13 +32,15 @@ public:
     static const QString kStartFailureMessage;
     static const QString kInstallOnQuitMessage;
 
-    // isTestHost is asked once, at the first start(); the default reads kTestHostVariable.
+    // isTestHost is asked once, at the first start(); the default reads kTestHostVariable. delivery says
+    // whether the updater can bring a new version at all, which the settings pane tells the user.
     explicit MacUpdateController(UpdaterFactory makeUpdater, std::function<bool()> isTestHost = &runsUnderTestHost,
-                                 QObject* parent = nullptr);
+                                 UpdateDelivery delivery = UpdateDelivery::updater, QObject* parent = nullptr);
     ~MacUpdateController() override;
 
     static bool runsUnderTestHost();
 
+    UpdateDelivery delivery() const { return m_delivery; }
     bool canCheckForUpdates() const { return m_canCheckForUpdates; }
     bool automaticallyChecks() const { return m_automaticallyChecks; }
     bool automaticallyDownloads() const { return m_automaticallyDownloads; }
@@ -75,6 +77,7 @@ private:
 
     UpdaterFactory m_makeUpdater;
     std::function<bool()> m_isTestHost;
+    UpdateDelivery m_delivery;
     bool m_canCheckForUpdates = false;
     bool m_automaticallyChecks = false;
     bool m_automaticallyDownloads = false;

@@ -43,6 +43,7 @@ PelmoraApp::Configuration PelmoraApp::Configuration::application(std::optional<Q
             return std::make_unique<UnavailableUpdater>();
         },
         .isTestHost = &MacUpdateController::runsUnderTestHost,
+        .updateDelivery = UpdateDelivery::sourceBuild,
         .terminate = [] { QCoreApplication::quit(); },
         .handlesTerminationSignals = true,
         .windowEnvironment = ReaderWindowEnvironment::desktop(),
@@ -54,8 +55,8 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
     : QObject(parent),
       m_defaults(std::move(configuration.defaults)),
       m_delegate(std::make_unique<ReaderAppDelegate>(std::move(configuration.terminate))),
-      m_updates(std::make_unique<MacUpdateController>(std::move(configuration.makeUpdater),
-                                                      std::move(configuration.isTestHost))),
+      m_updates(std::make_unique<MacUpdateController>(
+          std::move(configuration.makeUpdater), std::move(configuration.isTestHost), configuration.updateDelivery)),
       m_playback(std::make_unique<MacReadingPlayback>(std::move(configuration.storeFile), *m_defaults,
                                                       SystemClock::shared(),
                                                       MacReadingPlayback::readingFontPhraseWidth())),

@@ -76,6 +76,8 @@ public:
         std::optional<QString> storeFile;
         std::function<std::unique_ptr<Updater>(UpdaterDelegate&)> makeUpdater;
         std::function<bool()> isTestHost;
+        // Whether the updater can bring new versions; this build has no update framework.
+        UpdateDelivery updateDelivery = UpdateDelivery::sourceBuild;
         // What a granted quit does.
         std::function<void()> terminate;
         bool handlesTerminationSignals = false;

@@ -222,7 +222,7 @@ void PelmoraApp::importFile() {
     // The context stays blocked while the panel is open; it clears the flag as it closes.
     m_showsFilePicker = true;
     scheduleContextChanged();
-    openLibraryFilePanel(*m_readerWindow, *m_history, [this] {
+    openLibraryFilePanel(*m_readerWindow, *m_history, *m_defaults, [this] {
         m_showsFilePicker = false;
         scheduleContextChanged();
     });

@@ -1,5 +1,6 @@
 #include "PelmoraMac/App/PelmoraMain.h"
 
+#include "PelmoraMac/App/ApplicationLook.h"
 #include "PelmoraMac/App/ApplicationVersion.h"
 #include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
@@ -35,7 +36,7 @@ int runPelmoraApp(int argc, char** argv) {
     QApplication::setApplicationName(u"Tavrine"_s);
     QApplication::setApplicationVersion(ApplicationVersion::current().version.value_or(QString()));
     QApplication::setDesktopFileName(QString::fromUtf16(kApplicationIdentifier));
-    QApplication::setStyle(u"Fusion"_s);
+    applyApplicationLook(application);
 
     const std::optional<QString> storeFile = MacReadingPlayback::applicationStoreFile();
     // Before the store is opened: a second process on the same store only asks the first to show itself.

@@ -8,6 +8,13 @@
 
 namespace tavrine {
 
+// How a new version reaches the user: through the updater, or only by building the source again and
+// installing it (a system without an update framework, such as Linux).
+enum class UpdateDelivery {
+    updater,
+    sourceBuild,
+};
+
 // What the update controller asks of the updater it owns: its own hooks, called by the updater.
 class UpdaterDelegate {
 public:

@@ -29,6 +29,27 @@ enum class LibraryFileReadFailure {
     notRegularFile,  // a folder, a device, a pipe, or anything else that is no regular file
 };
 
+template <>
+struct EnumTable<ReaderFileDropFailure> {
+    using F = ReaderFileDropFailure;
+    static constexpr auto entries = std::to_array<std::pair<F, std::u16string_view>>({
+        {F::multipleFiles, u"multipleFiles"},
+        {F::unsupportedProvider, u"unsupportedProvider"},
+        {F::invalidURL, u"invalidURL"},
+        {F::timedOut, u"timedOut"},
+        {F::unavailable, u"unavailable"},
+    });
+};
+
+template <>
+struct EnumTable<LibraryFileReadFailure> {
+    using F = LibraryFileReadFailure;
+    static constexpr auto entries = std::to_array<std::pair<F, std::u16string_view>>({
+        {F::unreadable, u"unreadable"},
+        {F::notRegularFile, u"notRegularFile"},
+    });
+};
+
 // Every way a file import can fail, as it travels from the drop, the file reader, the EPUB reader, the
 // text-file gate and the store up to the notice. Cancellation in any shape becomes ImportCancelled
 // (importFailureOf), so exactly one case means "say nothing".

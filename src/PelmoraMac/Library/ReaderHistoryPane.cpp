@@ -16,6 +16,7 @@
 #include "ReaderWidgets/Style/ReaderReadingControlButton.h"
 #include "ReaderWidgets/Style/ReaderSymbol.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
+#include "ReaderWidgets/Style/ReaderTheme.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include <QButtonGroup>
@@ -382,6 +383,7 @@ void ReaderHistoryPane::showAlert() {
     auto* alert =
         new QMessageBox(QMessageBox::Warning, confirmation.title, confirmation.title, QMessageBox::NoButton, this);
     alert->setAttribute(Qt::WA_DeleteOnClose);
+    ReaderTheme::apply(*alert);
     alert->setTextFormat(Qt::PlainText);
     alert->setInformativeText(confirmation.message);
     QPushButton* action = alert->addButton(confirmation.actionTitle, QMessageBox::DestructiveRole);

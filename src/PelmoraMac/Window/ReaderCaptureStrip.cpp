@@ -1,5 +1,6 @@
 #include "PelmoraMac/Window/ReaderCaptureStrip.h"
 
+#include "PelmoraMac/Library/ReaderImportNotice.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
@@ -30,8 +31,11 @@ std::optional<QString> captureFailureHelp(CaptureFailure failure) {
 
 namespace {
 
+// A text of the strip: wrapped at the strip's width, selectable, and plain (messages quote names the
+// user's applications give).
 QLabel* wrappedLabel(QWidget* parent) {
     auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
@@ -54,13 +58,8 @@ ReaderCaptureStrip::ReaderCaptureStrip(Actions actions, QWidget* parent)
     : QFrame(parent), m_actions(std::move(actions)) {
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(8);
-    layout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    m_notice = wrappedLabel(this);
-    QFont bold = m_notice->font();
-    bold.setBold(true);
-    m_notice->setFont(bold);
-    m_details = wrappedLabel(this);
+    m_notice = new ReaderImportNotice(this);
     QPalette secondary = palette();
     secondary.setColor(QPalette::WindowText, toQColor(ReaderPalette::secondaryText));
     m_keptCaption = wrappedLabel(this);
@@ -84,8 +83,8 @@ ReaderCaptureStrip::ReaderCaptureStrip(Actions actions, QWidget* parent)
     bar->setRange(0, 0);
     bar->setFixedSize(48, 8);
     bar->setTextVisible(false);
-    m_progressLabel = new QLabel(m_progress);
-    progressLayout->addWidget(bar);
+    m_progressLabel = wrappedLabel(m_progress);
+    progressLayout->addWidget(bar, 0, Qt::AlignVCenter);
     progressLayout->addWidget(m_progressLabel, 1);
 
     QPalette red = palette();
@@ -105,22 +104,22 @@ ReaderCaptureStrip::ReaderCaptureStrip(Actions actions, QWidget* parent)
     m_openAutomationSettings = button(u"オートメーション設定を開く"_s, m_actions.openAutomationSettings, this);
     m_cancel = button(u"取り込みをキャンセル"_s, m_actions.cancel, this);
 
-    for (QWidget* widget :
-         std::initializer_list<QWidget*>{m_notice, m_details, m_keptCaption, m_retryCaption, m_retryRow, m_progress,
-                                         m_shortcutError, m_clipboardShortcutError, m_registerShortcuts,
-                                         m_permissionRow, m_requestAutomation, m_openAutomationSettings, m_cancel}) {
-        layout->addWidget(widget, 0, Qt::AlignLeft);
+    // Texts and the retry row span the strip (an aligned item would keep its preferred width, and a
+    // wrapped text then too few lines); single buttons keep their own width at the leading edge.
+    for (QWidget* wide : std::initializer_list<QWidget*>{m_notice, m_keptCaption, m_retryCaption, m_retryRow,
+                                                         m_progress, m_shortcutError, m_clipboardShortcutError}) {
+        layout->addWidget(wide);
     }
-    m_notice->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    for (QWidget* narrow : std::initializer_list<QWidget*>{m_registerShortcuts, m_permissionRow, m_requestAutomation,
+                                                           m_openAutomationSettings, m_cancel}) {
+        layout->addWidget(narrow, 0, Qt::AlignLeading);
+    }
 }
 
 void ReaderCaptureStrip::apply(const State& state) {
     const bool failed = state.failure.has_value();
-    const std::optional<QString> help = failed ? captureFailureHelp(*state.failure) : std::nullopt;
-    m_notice->setVisible(failed);
-    m_notice->setText(state.message);
-    m_details->setVisible(help.has_value());
-    m_details->setText(help.value_or(QString()));
+    m_notice->setNotice(failed ? std::optional(state.message) : std::nullopt,
+                        failed ? captureFailureHelp(*state.failure) : std::nullopt, true);
     const bool withText = failed && state.hasDocumentText;
     m_keptCaption->setVisible(withText);
     m_retryCaption->setVisible(withText);
@@ -159,7 +158,8 @@ void ReaderCaptureStrip::arrangeRetryButtons() {
         m_retryInSource->sizeHint().width() + m_importClipboard->sizeHint().width() + m_retryLayout->spacing();
     const bool fits = rowWidth <= width() - margins;
     m_retryLayout->setDirection(fits ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
-    m_retryLayout->setAlignment(fits ? Qt::AlignCenter : Qt::AlignLeft);
+    // From the leading edge either way; side by side, the buttons share one centre line.
+    m_retryLayout->setAlignment(fits ? Qt::AlignLeading | Qt::AlignVCenter : Qt::AlignLeading);
 }
 
 }  // namespace tavrine

@@ -15,12 +15,16 @@ class QWidget;
 
 namespace tavrine {
 
+class ReaderImportNotice;
+
 // The help text under a capture failure, in the strip and in the start view; none for most failures.
 std::optional<QString> captureFailureHelp(CaptureFailure failure);
 
-// The strip above the reader's panes that tells about captures: a failure with its help and the ways to
-// try again, a capture running, and hot keys that could not be registered. Made once and refreshed in
-// place from what the window hands it; the window shows and hides it. Main thread only.
+// The strip above the reader's panes that tells about captures: a failure (an import notice with the help
+// behind its disclosure) and the ways to try again, a capture running, and hot keys that could not be
+// registered. Every text takes the strip's whole width and as many lines as it needs, so the strip is as
+// tall as its texts at the width it is given. Made once and refreshed in place from what the window hands
+// it; the window shows and hides it. Main thread only.
 class ReaderCaptureStrip final : public QFrame {
 public:
     struct State {
@@ -59,6 +63,8 @@ public:
     QPushButton& retryInSourceButton() const { return *m_retryInSource; }
     QPushButton& importClipboardButton() const { return *m_importClipboard; }
     QPushButton& cancelButton() const { return *m_cancel; }
+    // The failure's message with its help; hidden while there is no failure.
+    ReaderImportNotice& failureNotice() const { return *m_notice; }
     // The accessibility permission buttons, shown while a capture needs the permission.
     QWidget& permissionRow() const { return *m_permissionRow; }
 
@@ -70,8 +76,7 @@ private:
     void arrangeRetryButtons();
 
     Actions m_actions;
-    QLabel* m_notice;
-    QLabel* m_details;
+    ReaderImportNotice* m_notice;
     QLabel* m_keptCaption;
     QLabel* m_retryCaption;
     QWidget* m_retryRow;

@@ -10,6 +10,7 @@
 #include "PelmoraMac/Library/ReaderStartView.h"
 #include "PelmoraMac/Window/ReaderCaptureStrip.h"
 #include "PelmoraMac/Window/ReaderDocumentLayout.h"
+#include "PelmoraMac/Window/ReaderFileImportStrip.h"
 #include "PelmoraMac/Window/ReaderKeyboardInput.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
@@ -22,9 +23,6 @@
 #include "ReaderWidgets/Workspace/ReaderReadingColumn.h"
 #include "ReaderWidgets/Workspace/ReaderWorkspaceWidget.h"
 
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -66,7 +64,11 @@ ReaderWindowRoot::ReaderWindowRoot(PelmoraApp& app, ReaderWindow& window, QWidge
                                },
                                this);
     m_captureDivider = divider(this);
-    m_fileImportStrip = makeFileImportStrip();
+    m_fileImportStrip = new ReaderFileImportStrip(
+        [this] {
+            if (m_app.history()) m_app.history()->cancelFileImport();
+        },
+        this);
     m_fileImportDivider = divider(this);
     // The list's pane comes with the list, when the window first appears.
     m_sidebar = new QWidget;
@@ -128,37 +130,6 @@ ReaderWorkspaceWidget* ReaderWindowRoot::makeReaderContent() {
     return workspace;
 }
 
-QFrame* ReaderWindowRoot::makeFileImportStrip() {
-    auto* strip = new QFrame(this);
-    auto* layout = new QVBoxLayout(strip);
-    layout->setSpacing(8);
-    m_fileNotice = new QLabel(strip);
-    m_fileNotice->setWordWrap(true);
-    m_fileDetails = new QLabel(strip);
-    m_fileDetails->setWordWrap(true);
-    m_fileProgress = new QWidget(strip);
-    auto* row = new QHBoxLayout(m_fileProgress);
-    row->setContentsMargins(0, 0, 0, 0);
-    auto* bar = new QProgressBar(m_fileProgress);
-    bar->setRange(0, 0);
-    bar->setFixedSize(48, 8);
-    bar->setTextVisible(false);
-    m_fileProgressLabel = new QLabel(m_fileProgress);
-    m_fileCancel = new QPushButton(u"取り込みをキャンセル"_s, m_fileProgress);
-    m_fileCancel->setFocusPolicy(Qt::TabFocus);
-    connect(m_fileCancel, &QPushButton::clicked, this, [this] {
-        if (m_app.history()) m_app.history()->cancelFileImport();
-    });
-    row->addWidget(bar);
-    row->addWidget(m_fileProgressLabel);
-    row->addWidget(m_fileCancel);
-    row->addStretch(1);
-    layout->addWidget(m_fileNotice);
-    layout->addWidget(m_fileDetails);
-    layout->addWidget(m_fileProgress);
-    return strip;
-}
-
 void ReaderWindowRoot::followInputs() {
     const auto later = [this] { scheduleRefresh(); };
     connect(&m_app, &PelmoraApp::commandContextChanged, this, later);
@@ -195,8 +166,11 @@ void ReaderWindowRoot::historyMade() {
     m_historyPane = new ReaderHistoryPane(*history);
     m_sidebar->layout()->addWidget(m_historyPane);
     const auto later = [this] { scheduleRefresh(); };
-    connect(history, &ReaderHistoryModel::fileImportMessageChanged, this, later);
-    connect(history, &ReaderHistoryModel::fileImportDetailsChanged, this, later);
+    for (auto signal : {&ReaderHistoryModel::fileImportMessageChanged, &ReaderHistoryModel::fileImportDetailsChanged,
+                        &ReaderHistoryModel::fileImportFailedChanged, &ReaderHistoryModel::isImportingFileChanged,
+                        &ReaderHistoryModel::isSavingFileChanged}) {
+        connect(history, signal, this, later);
+    }
     scheduleRefresh();
 }
 
@@ -262,15 +236,14 @@ void ReaderWindowRoot::refresh() {
     const bool showsFile = showsFileImportStrip(inputs);
     if (showsFile) {
         const ReaderHistoryModel& history = *m_app.history();
-        const std::optional<QString> message = history.fileImportMessage();
-        m_fileNotice->setVisible(message.has_value());
-        m_fileNotice->setText(message.value_or(QString()));
-        m_fileDetails->setVisible(message && history.fileImportDetails());
-        m_fileDetails->setText(history.fileImportDetails().value_or(QString()));
-        m_fileProgress->setVisible(history.isImportingFile());
-        m_fileProgressLabel->setText(history.isSavingFile() ? u"ファイルを保存中"_s : u"ファイルを読み込み中"_s);
-        m_fileCancel->setVisible(!history.isSavingFile());
-        m_fileCancel->setEnabled(!state.isBlocked);
+        m_fileImportStrip->apply({
+            .message = history.fileImportMessage(),
+            .details = history.fileImportDetails(),
+            .isFailure = history.fileImportFailed(),
+            .isImporting = history.isImportingFile(),
+            .isSaving = history.isSavingFile(),
+            .isBlocked = state.isBlocked,
+        });
     }
     m_fileImportStrip->setVisible(showsFile);
     m_fileImportDivider->setVisible(showsFile);

@@ -9,8 +9,6 @@
 #include <optional>
 
 class QFrame;
-class QLabel;
-class QPushButton;
 
 namespace tavrine {
 
@@ -18,6 +16,7 @@ class PelmoraApp;
 class ReaderCaptureStrip;
 class ReaderDocumentLayout;
 class ReaderFileDropTarget;
+class ReaderFileImportStrip;
 class ReaderHistoryPane;
 class ReaderKeyboardInput;
 class ReaderStartView;
@@ -46,7 +45,7 @@ public:
     ~ReaderWindowRoot() override;
 
     ReaderCaptureStrip& captureStrip() const { return *m_captureStrip; }
-    QFrame& fileImportStrip() const { return *m_fileImportStrip; }
+    ReaderFileImportStrip& fileImportStrip() const { return *m_fileImportStrip; }
     ReaderDocumentLayout& documentLayout() const { return *m_layout; }
     // Nothing until the workspace first shows it.
     ReaderStartView* startView() const { return m_startView; }
@@ -58,7 +57,6 @@ public:
 
 private:
     ReaderWorkspaceWidget* makeReaderContent();
-    QFrame* makeFileImportStrip();
     void scheduleRefresh();
     void followInputs();
     // The player's reading changed: the source navigation takes the new document, and a clipboard failure
@@ -76,13 +74,8 @@ private:
     ReaderWorkspaceWidget* m_workspace = nullptr;
     ReaderCaptureStrip* m_captureStrip;
     QFrame* m_captureDivider;
-    QFrame* m_fileImportStrip;
+    ReaderFileImportStrip* m_fileImportStrip;
     QFrame* m_fileImportDivider;
-    QLabel* m_fileNotice = nullptr;
-    QLabel* m_fileDetails = nullptr;
-    QWidget* m_fileProgress = nullptr;
-    QLabel* m_fileProgressLabel = nullptr;
-    QPushButton* m_fileCancel = nullptr;
     QWidget* m_sidebar;
     ReaderHistoryPane* m_historyPane = nullptr;
     ReaderDocumentLayout* m_layout;

@@ -44,6 +44,34 @@ std::optional<ReaderDocumentInformation::Row> ReaderDocumentInformation::metadat
     return Row{label, values.join(u'、')};
 }
 
+namespace {
+
+// A time format without its seconds (and fractions of them), each with the separator before it: the
+// short time of some locales, the C locale's among them, shows seconds.
+QString withoutSeconds(const QString& format) {
+    QString kept;
+    qsizetype index = 0;
+    while (index < format.size()) {
+        const QChar character = format.at(index);
+        if (character == u'\'') {
+            // A quoted literal stays as it is, closing quote included.
+            const qsizetype end = format.indexOf(u'\'', index + 1);
+            const qsizetype next = end < 0 ? format.size() : end + 1;
+            kept += QStringView(format).sliced(index, next - index);
+            index = next;
+        } else if (character == u's' || character == u'z') {
+            while (!kept.isEmpty() && !kept.back().isLetter() && kept.back() != u'\'') kept.chop(1);
+            while (index < format.size() && (format.at(index) == u's' || format.at(index) == u'z')) ++index;
+        } else {
+            kept += character;
+            ++index;
+        }
+    }
+    return kept;
+}
+
+}  // namespace
+
 QString ReaderDocumentInformation::formattedImportTime(Date date, const QLocale& locale, const QTimeZone& timeZone) {
     // A stored date is any double: one no calendar can show gives an empty text rather than overflow.
     constexpr double kLatestMilliseconds = 8.64e15;
@@ -53,7 +81,7 @@ QString ReaderDocumentInformation::formattedImportTime(Date date, const QLocale&
     if (locale.language() == QLocale::Japanese) return locale.toString(time, u"yyyy年M月d日 H:mm"_s);
     QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
     if (!dateFormat.contains(u"yyyy"_s)) dateFormat.replace(u"yy"_s, u"yyyy"_s);
-    return locale.toString(time, dateFormat + u' ' + locale.timeFormat(QLocale::ShortFormat));
+    return locale.toString(time, dateFormat + u' ' + withoutSeconds(locale.timeFormat(QLocale::ShortFormat)));
 }
 
 QString ReaderDocumentInformation::importNotesTitle() {

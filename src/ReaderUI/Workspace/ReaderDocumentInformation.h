@@ -43,8 +43,8 @@ struct ReaderDocumentInformation {
     // No row for an empty list; otherwise every value, in stored order, joined by "、", uncut.
     static std::optional<Row> metadataRow(const QString& label, const QStringList& values);
 
-    // The import time in the time zone: "yyyy年M月d日 H:mm" for Japanese, otherwise the locale's short
-    // date, with the year in full, and its short time.
+    // The import time in the time zone, to the minute: "yyyy年M月d日 H:mm" for Japanese, otherwise the
+    // locale's short date, with the year in full, and its short time without seconds.
     static QString formattedImportTime(Date date, const QLocale& locale, const QTimeZone& timeZone);
 
     // The heading of the notes section.

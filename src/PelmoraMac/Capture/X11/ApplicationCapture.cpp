@@ -9,6 +9,7 @@
 #include "PelmoraMac/X11/X11Desktop.h"
 #include "ReaderCore/Defaults.h"
 #include "ReaderCore/MainThread.h"
+#include "ReaderWidgets/Style/ReaderTheme.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -71,6 +72,7 @@ void askAutomationConsent(Defaults& defaults, ArticleBrowser browser, const QStr
     auto* box = new QMessageBox(QMessageBox::Question, u"Tavrine"_s,
                                 u"Tavrineから"_s + name + u"の表示中のページを読み取ることを許可しますか？"_s);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    ReaderTheme::apply(*box);
     QPushButton* allow = box->addButton(u"許可"_s, QMessageBox::AcceptRole);
     QPushButton* refuse = box->addButton(u"許可しない"_s, QMessageBox::RejectRole);
     box->setDefaultButton(allow);
