@@ -27,6 +27,15 @@ constexpr std::uint8_t kBadAccess = 10;
 // A grabbed chord: its key code and the modifier bits it needs, Caps Lock and Num Lock aside.
 using GrabKey = std::pair<std::uint8_t, std::uint16_t>;
 
+// Whether the server has the key down now; false when it cannot be asked.
+bool isKeyDown(std::uint8_t keycode) {
+    xcb_connection_t* connection = qtX11Connection();
+    if (!connection) return false;
+    const std::unique_ptr<xcb_query_keymap_reply_t, decltype(&std::free)> reply(
+        xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr), &std::free);
+    return reply && (reply->keys[keycode / 8] & (1u << (keycode % 8))) != 0;
+}
+
 // Every chord this process holds, whichever shortcut registered it, and the key whose press matched one
 // (its release runs that chord's action). Main thread only.
 class HotKeyRegistry final : public QAbstractNativeEventFilter {
@@ -92,8 +101,16 @@ private:
 
     void fireReleased(quint64 serial) {
         if (!m_released || m_released->serial != serial) return;
-        const auto found = m_grabs.find(m_released->key);
+        const GrabKey key = m_released->key;
         m_released.reset();
+        // The server repeats a held key as a release and a press with one time, but the two may reach us in
+        // different batches of events (a loaded machine): a release whose key is still down is such a
+        // repeat, and the chord stays held until a release with the key up.
+        if (isKeyDown(key.first)) {
+            m_pressed = key;
+            return;
+        }
+        const auto found = m_grabs.find(key);
         if (found == m_grabs.end()) return;
         // A copy: the action may change the registrations.
         const std::function<void()> fire = found->second;
