@@ -1,4 +1,4 @@
-# make run   install what is missing, build, start Tavrine
+# make run   install what building and running need, build the application alone, start Tavrine
 # make test  install what is missing, build, run the whole suite through CTest
 # make bench build and run the benchmarks
 # make install [PREFIX=~/.local]  install Tavrine with its desktop menu entry; make uninstall removes it
@@ -11,24 +11,39 @@ SECONDS ?= 60
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 PREFIX ?= $(HOME)/.local
+# The packages scripts/install-deps installs: run (building and running) or test (everything else too).
+DEPS_SET ?= test
+
+# ccache keys objects by paths relative to the project root and leaves the working folder out, so every
+# clone of the project, wherever it lies, shares one cache.
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
 
 .PHONY: all deps configure build run install uninstall test test-sanitize fuzz bench format check-format clean
 
 all: build
 
+run install: DEPS_SET = run
+
 deps:
-	@scripts/install-deps
+	@scripts/install-deps $(DEPS_SET)
 
-$(BUILD_DIR)/CMakeCache.txt:
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DCMAKE_CXX_COMPILER_LAUNCHER=ccache $(CMAKE_FLAGS)
-
-configure: deps $(BUILD_DIR)/CMakeCache.txt
+# A tree configured before the test packages were installed (by `make run`) leaves the tests out; it is
+# configured again once they are wanted.
+configure: deps
+	@if [ ! -f $(BUILD_DIR)/CMakeCache.txt ]; then \
+	  cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DCMAKE_CXX_COMPILER_LAUNCHER=ccache $(CMAKE_FLAGS); \
+	elif [ "$(DEPS_SET)" = test ] && [ ! -f $(BUILD_DIR)/tests/CTestTestfile.cmake ]; then \
+	  cmake -S . -B $(BUILD_DIR); \
+	fi
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
+# Only the executable is built for it.
+run: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target tavrine
 	exec $(BUILD_DIR)/src/tavrine
 
 # Only the executable is built for it; scripts/install-app records what it installed, per prefix, in the
@@ -41,7 +56,7 @@ uninstall:
 	scripts/install-app uninstall $(BUILD_DIR) "$(PREFIX)"
 
 test: build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(BUILD_DIR) --output-on-failure --no-tests=error -j $(JOBS)
 
 # Its own folder: a debug build (assertions on, owner-thread checks included) with the sanitizers,
 # without the benchmarks (the driver the tests use is built).
@@ -52,7 +67,7 @@ $(SANITIZE_BUILD_DIR)/CMakeCache.txt:
 test-sanitize: deps $(SANITIZE_BUILD_DIR)/CMakeCache.txt
 	cmake --build $(SANITIZE_BUILD_DIR) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --test-dir $(SANITIZE_BUILD_DIR) --output-on-failure -j $(JOBS)
+	  ctest --test-dir $(SANITIZE_BUILD_DIR) --output-on-failure --no-tests=error -j $(JOBS)
 
 # Its own folder: clang, the fuzzer's coverage and the sanitizers in every target; only the fuzz targets
 # and what they need are built.

@@ -42,10 +42,10 @@ inline CaptureDeadline deadlineIn(std::chrono::milliseconds time) {
     return SystemClock::shared().monotonicNow() + time;
 }
 
-// The real executable, built beside the tests, as the worker.
-inline CaptureWorkerLaunch realWorker() {
-    return {.executable = QStringLiteral(TAVRINE_EXECUTABLE), .childStarted = {}};
-}
+// The real executable, built beside the tests, as the worker. Its path is compiled into
+// CaptureTesting.cpp alone, so the tests that include this header come from the compiler cache in another
+// clone.
+CaptureWorkerLaunch realWorker();
 
 // How many descriptors this process has open.
 inline qsizetype openDescriptorCount() {

@@ -265,5 +265,17 @@ TEST(CaptureSettings, ThePermissionStateFollowsTheModelWithoutAPress) {
     EXPECT_TRUE(tab.browserStatus().isHidden());
 }
 
+TEST(SettingsWindowPlace, CentredInTheAreaOrHeldToItsTopLeftCornerWhenLarger) {
+    using V = ReaderSettingsView;
+    const QRect second(1280, 24, 1280, 1000);
+    EXPECT_EQ(V::centredFramePosition({580, 600}, second), QPoint(1280 + 350, 24 + 200));
+    // An odd leftover puts the extra pixel after the window.
+    EXPECT_EQ(V::centredFramePosition({581, 601}, second), QPoint(1280 + 349, 24 + 199));
+    // Larger than the area on one side: that side starts at the area's edge, the other is still centred.
+    EXPECT_EQ(V::centredFramePosition({1400, 600}, second), QPoint(1280, 24 + 200));
+    EXPECT_EQ(V::centredFramePosition({580, 1200}, second), QPoint(1280 + 350, 24));
+    EXPECT_EQ(V::centredFramePosition({580, 600}, QRect(-1280, -200, 1280, 1000)), QPoint(-1280 + 350, -200 + 200));
+}
+
 }  // namespace
 }  // namespace tavrine

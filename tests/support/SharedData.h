@@ -1,16 +1,12 @@
 #pragma once
 
-#include <QFileInfo>
 #include <QString>
 
 namespace tavrine::test {
 
 // The path of a real input under ../shared/data (beside the project), or an empty string when the file
 // is not there. Tests read such inputs in place; they are never copied into the project.
-inline QString sharedDataFile(const QString& relativePath) {
-    const QString path = QStringLiteral(TAVRINE_SHARED_DATA_DIR "/") + relativePath;
-    return QFileInfo::exists(path) ? QFileInfo(path).canonicalFilePath() : QString();
-}
+QString sharedDataFile(const QString& relativePath);
 
 }  // namespace tavrine::test
 

@@ -25,12 +25,15 @@
 #include "ReaderUI/ReaderCommandShortcuts.h"
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
 #include "ReaderUI/Workspace/ReaderEPUBPresentation.h"
+#include "ReaderWidgets/Style/ApplicationIcon.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QGuiApplication>
+#include <QScreen>
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
@@ -105,6 +108,8 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
       m_registersHotKeys(configuration.capturesDesktop || bool(configuration.registerHotKey)) {
     Q_ASSERT(isMainThread());
     QGuiApplication::setQuitOnLastWindowClosed(ReaderAppDelegate::applicationShouldTerminateAfterLastWindowClosed());
+    // Every window and dialog carries the application's icon, the one its desktop entry names.
+    QGuiApplication::setWindowIcon(applicationIcon());
     m_capture->refreshPermission();
 
     m_quitAction->setShortcut(ReaderCommandShortcuts::quit);
@@ -214,6 +219,14 @@ void PelmoraApp::openReader() {
 void PelmoraApp::openSettings() {
     Q_ASSERT(isMainThread());
     ReaderSettingsView& window = settingsWindow();
+    // Opened anew, it comes up centred over the reader: on the reader window's screen while that window
+    // is shown, else on the screen under the pointer. A window already open stays where the user put it.
+    if (!window.isVisible()) {
+        QScreen* screen = m_readerWindow->isVisible() ? m_readerWindow->screen() : nullptr;
+        if (!screen) screen = QGuiApplication::screenAt(QCursor::pos());
+        if (!screen) screen = QGuiApplication::primaryScreen();
+        if (screen) window.centreOn(*screen);
+    }
     window.show();
     window.raise();
     window.activateWindow();

@@ -12,11 +12,11 @@
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/ReaderCommandShortcuts.h"
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
-#include "ReaderWidgets/Style/ReaderSymbol.h"
+#include "ReaderWidgets/Style/ApplicationIcon.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QIcon>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
@@ -265,16 +265,16 @@ QMenuBar* ReaderCommands::makeMenuBar(QWidget& window) {
 }
 
 void ReaderCommands::makeTrayIcon() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    // On X11 the icon is made even while no tray runs: a shown tray icon follows the tray manager
+    // selection of its screen, so it docks in a tray that starts later (a panel started after Tavrine,
+    // or restarted) and leaves one that goes. Elsewhere only a tray that exists now can take it.
+    if (!QSystemTrayIcon::isSystemTrayAvailable() && QGuiApplication::platformName() != u"xcb") return;
     m_trayMenu = std::make_unique<QMenu>();
     m_trayMenu->addAction(&action(Item::openReader));
     m_trayMenu->addAction(&action(Item::settings));
     m_trayMenu->addSeparator();
     m_trayMenu->addAction(&m_app.quitAction());
-    // The application installs no icon of its own: the desktop's theme may know it by the application's
-    // name, else the library's books stand for it.
-    m_trayIcon = std::make_unique<QSystemTrayIcon>(
-        QIcon::fromTheme(u"org.tavrine.Tavrine"_s, symbolIcon(ReaderSymbol::booksVertical, Qt::white)));
+    m_trayIcon = std::make_unique<QSystemTrayIcon>(applicationIcon());
     m_trayIcon->setToolTip(u"Tavrine"_s);
     m_trayIcon->setContextMenu(m_trayMenu.get());
     connect(m_trayIcon.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {

@@ -28,8 +28,9 @@ class PelmoraApp;
 // The reader's items are window shortcuts of the reader window; the settings and quit items are
 // application shortcuts, so they work from the settings window too. The platform's cut, copy, paste and
 // select-all items show their keys but leave them to the focused text field, which handles them itself.
-// Where the desktop has a system tray, a tray icon offers リーダーを開く, 設定… and 終了: with the reader
-// window closed there is no menu bar.
+// Where the desktop has a system tray, a tray icon (the application's icon) offers リーダーを開く, 設定…
+// and 終了: with the reader window closed there is no menu bar. On X11 it docks in a tray that starts
+// after the application, too.
 //
 // Main thread only; the application must outlive it.
 class ReaderCommands final : public QObject {
@@ -46,7 +47,7 @@ public:
     ReaderEditFocus& editFocus() const { return *m_editFocus; }
     // The state shown now.
     const ReaderMenuState& state() const { return m_state; }
-    // Nothing where the desktop has no system tray.
+    // Nothing where the desktop has no system tray and none can come (not X11).
     QSystemTrayIcon* trayIcon() const { return m_trayIcon.get(); }
 
     ReaderMenuInputs gatherInputs();

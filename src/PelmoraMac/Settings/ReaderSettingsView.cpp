@@ -12,9 +12,12 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
@@ -56,6 +59,18 @@ ReaderSettingsView::ReaderSettingsView(Inputs inputs, QWidget* parent)
 
 void ReaderSettingsView::report(bool isActive) {
     if (m_onKeyWindowChange) m_onKeyWindowChange(isActive);
+}
+
+void ReaderSettingsView::centreOn(const QScreen& screen) {
+    Q_ASSERT(isMainThread());
+    // Until a window manager has framed the window once, its frame is its own area. A top-level widget's
+    // position is its frame's.
+    move(centredFramePosition(frameGeometry().size(), screen.availableGeometry()));
+}
+
+QPoint ReaderSettingsView::centredFramePosition(QSize frameSize, const QRect& area) {
+    return {area.x() + std::max(0, (area.width() - frameSize.width()) / 2),
+            area.y() + std::max(0, (area.height() - frameSize.height()) / 2)};
 }
 
 bool ReaderSettingsView::event(QEvent* event) {

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class QScreen;
 class QTabWidget;
 
 namespace tavrine {
@@ -46,6 +47,11 @@ public:
     };
 
     explicit ReaderSettingsView(Inputs inputs, QWidget* parent = nullptr);
+
+    // Moves the window, frame included where a window manager has framed it before, to the centre of the
+    // screen's available area; a frame larger than that area keeps to its top-left corner.
+    void centreOn(const QScreen& screen);
+    static QPoint centredFramePosition(QSize frameSize, const QRect& area);
 
     QTabWidget& tabs() const { return *m_tabs; }
     ReadingSettingsTab& readingTab() const { return *m_readingTab; }
