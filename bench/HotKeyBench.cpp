@@ -6,7 +6,7 @@
 #include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
-#include "PelmoraMac/Capture/X11/QClipboardPasteboard.h"
+#include "PelmoraMac/Capture/X11/X11ClipboardPasteboard.h"
 #include "PelmoraMac/Capture/X11/X11Keymap.h"
 #include "PelmoraMac/X11/X11Connection.h"
 #include "ReaderCore/MemoryDefaults.h"
@@ -100,8 +100,7 @@ int runHotKeyBench(const QString& workerExecutable) {
                      [&] { player.apply(*model.importedText(), true); });
     GlobalCaptureShortcut shortcut(GlobalCaptureShortcut::Command::clipboard, defaults);
     shortcut.start([&] {
-        QClipboardPasteboard pasteboard(QGuiApplication::clipboard());
-        model.importClipboard(pasteboard, true, ClipboardImportMode::automatic, {});
+        model.importClipboard(std::make_shared<X11ClipboardPasteboard>(), true, ClipboardImportMode::automatic, {});
     });
     if (!shortcut.isRegistered()) {
         std::fprintf(stderr, "capture-bench: %s\n", qPrintable(shortcut.errorMessage().value_or(QString())));

@@ -3,6 +3,7 @@
 #include "PelmoraMac/Capture/AccessibilityFocusTracker.h"
 #include "PelmoraMac/Capture/AtspiAccessibilityBus.h"
 #include "PelmoraMac/Capture/X11/PrimarySelection.h"
+#include "PelmoraMac/Capture/X11/X11InputActivity.h"
 
 #include "AccessibilityRig.h"
 #include "CaptureTesting.h"
@@ -13,6 +14,8 @@
 
 #include <gtest/gtest.h>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -89,14 +92,18 @@ protected:
         if (*s_rig->failure()) return;
         s_tracker = std::make_unique<AccessibilityFocusTracker>();
         s_trackerStarted = s_tracker->start();
+        s_inputWatch = std::make_unique<X11InputWatch>();
+        s_inputWatchStarted = s_inputWatch->start();
     }
     static void TearDownTestSuite() {
+        s_inputWatch.reset();
         s_tracker.reset();
         s_rig.reset();
     }
     void SetUp() override {
         ASSERT_STREQ(s_rig->failure(), "");
         ASSERT_TRUE(s_trackerStarted);
+        ASSERT_TRUE(s_inputWatchStarted);
     }
     void TearDown() override { s_rig->setEnabled(true); }
 
@@ -118,7 +125,8 @@ protected:
                                                     .primarySelection =
                                                         [](pid_t owner, CaptureDeadline deadline) {
                                                             return readPrimarySelection(
-                                                                owner, AXSelectionReader::kTextLimit, deadline);
+                                                                owner, AXSelectionReader::kTextLimit, deadline,
+                                                                s_inputWatch->log().get());
                                                         },
                                                     .article = m_desktop.environment()};
             if (workers == Workers::real) {
@@ -150,6 +158,13 @@ protected:
         return future.result();
     }
 
+    // The user's input on the display, through XTest, once the watch has seen it.
+    static void input(const QStringList& arguments) {
+        const X11InputHistory before = s_inputWatch->log()->history();
+        ASSERT_EQ(QProcess::execute(u"xdotool"_s, arguments), 0);
+        EXPECT_TRUE(test::processEventsUntil([&] { return s_inputWatch->log()->history() != before; }));
+    }
+
     // The bus name of the application of the process.
     static QString serviceOf(pid_t pid) {
         AtspiAccessibilityBus bus;
@@ -167,6 +182,8 @@ protected:
     test::FakeCaptureDesktop m_desktop{.pageURL = kPage};
     static inline std::unique_ptr<test::AccessibilityRig> s_rig;
     static inline std::unique_ptr<AccessibilityFocusTracker> s_tracker;
+    static inline std::unique_ptr<X11InputWatch> s_inputWatch;
+    static inline bool s_inputWatchStarted = false;
     static inline bool s_trackerStarted = false;
 };
 
@@ -263,13 +280,19 @@ TEST_F(AccessibleDesktop, APageServedOnTheBusAndALateAnswer) {
 }
 
 TEST_F(AccessibleDesktop, ThePrimarySelectionOfAProgramWithoutFocusedText) {
+    const auto primaryOf = [](pid_t pid) {
+        return readPrimarySelection(pid, AXSelectionReader::kTextLimit, test::deadlineIn(2s),
+                                    s_inputWatch->log().get());
+    };
     LineProgram owner(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"端末の選択"_s},
                       LineProgram::Ending::byKill);
     ASSERT_TRUE(owner.isReady());
-    const auto soon = test::deadlineIn(2s);
     using Read = CaptureResult<std::optional<QString>>;
-    EXPECT_EQ(readPrimarySelection(owner.pid(), AXSelectionReader::kTextLimit, soon), Read(u"端末の選択"_s));
-    EXPECT_EQ(readPrimarySelection(::getpid(), AXSelectionReader::kTextLimit, soon), Read(std::nullopt));
+    EXPECT_EQ(primaryOf(owner.pid()), Read(u"端末の選択"_s));
+    EXPECT_EQ(primaryOf(::getpid()), Read(std::nullopt));
+    // Without a watch of the user's input nothing tells that the selection still stands.
+    EXPECT_EQ(readPrimarySelection(owner.pid(), AXSelectionReader::kTextLimit, test::deadlineIn(2s), nullptr),
+              Read(std::nullopt));
 
     const auto outcome = capture(owner.pid());
     ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
@@ -280,8 +303,42 @@ TEST_F(AccessibleDesktop, ThePrimarySelectionOfAProgramWithoutFocusedText) {
     LineProgram large(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, QString(60'001, u'a')},
                       LineProgram::Ending::byKill);
     ASSERT_TRUE(large.isReady());
-    EXPECT_EQ(failureOf(readPrimarySelection(large.pid(), AXSelectionReader::kTextLimit, test::deadlineIn(2s))),
-              CaptureFailure::tooLong);
+    EXPECT_EQ(failureOf(primaryOf(large.pid())), CaptureFailure::tooLong);
+}
+
+// A selection the user has let go stays in the primary selection: it is not read.
+TEST_F(AccessibleDesktop, APrimarySelectionThatMayHaveBeenClearedIsNotRead) {
+    if (QStandardPaths::findExecutable(u"xdotool"_s).isEmpty()) GTEST_SKIP() << "xdotool is not installed";
+    using Read = CaptureResult<std::optional<QString>>;
+    const auto primaryOf = [](pid_t pid) {
+        return readPrimarySelection(pid, AXSelectionReader::kTextLimit, test::deadlineIn(2s),
+                                    s_inputWatch->log().get());
+    };
+    {
+        LineProgram owner(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"選択"_s},
+                          LineProgram::Ending::byKill);
+        ASSERT_TRUE(owner.isReady());
+        // The hot key itself: its modifiers and its one key.
+        input({u"key"_s, u"ctrl+alt+super+r"_s});
+        EXPECT_EQ(primaryOf(owner.pid()), Read(u"選択"_s));
+        // A click anywhere may have cleared it; the wheel does not (the watch ignores it, and has read it
+        // once it has seen the key pressed after it).
+        ASSERT_EQ(QProcess::execute(u"xdotool"_s, {u"click"_s, u"4"_s}), 0);
+        input({u"key"_s, u"ctrl+alt+super+r"_s});
+        EXPECT_EQ(primaryOf(owner.pid()), Read(u"選択"_s));
+        input({u"click"_s, u"1"_s});
+        EXPECT_EQ(primaryOf(owner.pid()), Read(std::nullopt));
+        EXPECT_EQ(failureOf(capture(owner.pid()).capture), CaptureFailure::selectionUnknown);
+    }
+    {
+        // Another key before the hot key's: the caret may have moved.
+        LineProgram owner(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"選択"_s},
+                          LineProgram::Ending::byKill);
+        ASSERT_TRUE(owner.isReady());
+        input({u"key"_s, u"Right"_s});
+        input({u"key"_s, u"ctrl+alt+super+r"_s});
+        EXPECT_EQ(primaryOf(owner.pid()), Read(std::nullopt));
+    }
 }
 
 // Serves one HTML page over http on the loopback interface, from the main thread's event loop.
