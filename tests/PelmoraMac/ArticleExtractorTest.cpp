@@ -2,6 +2,8 @@
 #include "PelmoraMac/Capture/ArticleScriptHost.h"
 #include "PelmoraMac/Capture/BrowserSnapshot.h"
 #include "PelmoraMac/Capture/internal/ArticleScriptRun.h"
+#include "ReaderText/BudouXSegmenter.h"
+#include "ReaderText/internal/PhraseText.h"
 
 #include "CaptureTesting.h"
 
@@ -238,6 +240,11 @@ TEST(ArticleExtractor, LinesOfOnlyNoBreakSpacesAreDroppedLikeBlankLines) {
     // The bold cell's span went with its spaces.
     EXPECT_TRUE(spansOf(table, Kind::strong).isEmpty());
     EXPECT_TRUE(table.isValid());
+    // Played, no frame shows nothing.
+    const QList<ReadingChunk> chunks = BudouXSegmenter().segment(table.text);
+    EXPECT_FALSE(chunks.isEmpty());
+    for (const ReadingChunk& chunk : chunks)
+        EXPECT_FALSE(internal::showsNothing(chunk.text)) << chunk.text.toStdString();
 
     const ReadingDocument inline_ = clipboard(u"<p><i>x<br>&nbsp; </i></p><h2>&nbsp;</h2><p>a&nbsp;b</p>"_s);
     EXPECT_EQ(inline_.text, u"x\na\u00a0b\n"_s);

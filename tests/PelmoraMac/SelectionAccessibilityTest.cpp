@@ -4,6 +4,7 @@
 #include "PelmoraMac/Capture/AtspiAccessibilityBus.h"
 #include "PelmoraMac/Capture/X11/PrimarySelection.h"
 #include "PelmoraMac/Capture/X11/X11InputActivity.h"
+#include "PelmoraMac/X11/X11Desktop.h"
 
 #include "AccessibilityRig.h"
 #include "CaptureTesting.h"
@@ -13,13 +14,18 @@
 #include "support/HeadlessChromium.h"
 
 #include <gtest/gtest.h>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtConcurrent>
+
+#include <csignal>
 
 #include <unistd.h>
 
@@ -401,6 +407,135 @@ TEST_F(AccessibleDesktop, AChromiumPageWithNothingSelectedGivesItsArticle) {
     // The address the bus gave is the page's own.
     test::ChromiumDriver driver(chromium);
     EXPECT_EQ(driver.evaluate(driver.home(), u"location.href"_s).toString(), url);
+}
+
+// An article page, and a navigation bar before it that is no part of its article.
+QByteArray articlePage(const QString& title, const QString& subject) {
+    QString body =
+        u"<nav><a href='/'>Navigation marker</a> <a href='/more'>More</a></nav><article><h1>"_s + title + u"</h1>"_s;
+    for (int index = 0; index < 8; ++index) {
+        body += u"<p>"_s + subject +
+                u" is the subject of this paragraph, which goes on for a while, with commas, so that it reads as an "
+                u"article and not as a navigation bar.</p>"_s;
+    }
+    return (u"<!DOCTYPE html><html><head><title>"_s + title + u"</title></head><body>"_s + body +
+            u"</article></body></html>"_s)
+        .toUtf8();
+}
+
+// The output of xdotool, or nothing when it failed or took more than 20 seconds. The event loop runs
+// meanwhile: the test's page server answers from it.
+std::optional<QByteArray> xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.start(u"xdotool"_s, arguments);
+    if (!test::processEventsUntil([&] { return process.state() == QProcess::NotRunning; }, 20s)) {
+        process.kill();
+        process.waitForFinished();
+        return std::nullopt;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) return std::nullopt;
+    return process.readAllStandardOutput().trimmed();
+}
+
+// The window of the browser whose title is `title`, once shown, given the focus as a click on it would;
+// its id and its process as the desktop tells it (the process of the window in front).
+std::optional<std::pair<QByteArray, pid_t>> focusBrowserWindow(const QString& title) {
+    const auto windows = xdotool({u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, title});
+    if (!windows || windows->isEmpty()) return std::nullopt;
+    const QByteArray window = windows->split('\n').last();
+    if (!xdotool({u"windowfocus"_s, u"--sync"_s, QString::fromLatin1(window)})) return std::nullopt;
+    const auto desktop = X11Desktop::ofApplication();
+    if (!desktop) return std::nullopt;
+    const auto front = desktop->frontWindow();
+    if (!front || !front->pid) return std::nullopt;
+    return std::pair(window, *front->pid);
+}
+
+const QStringList kBrowserArguments{u"--no-first-run"_s,
+                                    u"--no-default-browser-check"_s,
+                                    u"--disable-gpu"_s,
+                                    u"--disable-background-networking"_s,
+                                    u"--disable-component-update"_s,
+                                    u"--disable-sync"_s,
+                                    u"--disable-crash-reporter"_s};
+
+// Chromium started normally, without accessibility forced on it: its frames show nothing of the page.
+TEST_F(AccessibleDesktop, AChromiumStartedNormallyGivesTheArticleOfItsPageInFront) {
+    if (test::HeadlessChromium::executable().isEmpty()) GTEST_SKIP() << test::HeadlessChromium::missingReason();
+    if (QStandardPaths::findExecutable(u"xdotool"_s).isEmpty()) GTEST_SKIP() << "xdotool is not installed";
+    PageServer server(articlePage(u"Normally started"_s, u"The normal start"_s));
+    test::HeadlessChromium chromium(server.url(u"/news/normal.html"_s), 20s, test::HeadlessChromium::Mode::shown);
+    ASSERT_TRUE(chromium.isListening()) << chromium.failure().toStdString();
+    const auto window = focusBrowserWindow(u"Normally started"_s);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->second, chromium.pid());
+
+    const auto outcome = capture(window->second, true, ArticleBrowser::chrome, Workers::real);
+    ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
+    EXPECT_TRUE(outcome.capture->isBody);
+    EXPECT_TRUE(outcome.capture->document.text.contains(u"The normal start is the subject"_s));
+    EXPECT_FALSE(outcome.capture->document.text.contains(u"Navigation marker"_s));
+}
+
+// Started from a shell that ends at once (a launcher that forks twice does the same): the browser is left
+// to the system, without its starter's environment, and found by its window all the same. A selection
+// made in its page is captured; once a click has cleared it, the page's article is, not the old text.
+TEST_F(AccessibleDesktop, AChromiumLeftByItsShellIsFoundAndItsClearedSelectionIsNotReplayed) {
+    if (test::HeadlessChromium::executable().isEmpty()) GTEST_SKIP() << test::HeadlessChromium::missingReason();
+    if (QStandardPaths::findExecutable(u"xdotool"_s).isEmpty()) GTEST_SKIP() << "xdotool is not installed";
+    PageServer server(articlePage(u"Left by its shell"_s, u"The left browser"_s));
+    // Its default profile, in the test's own configuration folder, tells its port.
+    QStringList arguments = kBrowserArguments;
+    if (::geteuid() == 0) arguments.append(u"--no-sandbox"_s);
+    arguments.append({u"--remote-debugging-port=0"_s, server.url(u"/news/left.html"_s)});
+    QString command = u"'"_s + test::HeadlessChromium::executable() + u"'"_s;
+    for (const QString& argument : arguments) command += u" '"_s + argument + u"'"_s;
+    ASSERT_EQ(QProcess::execute(u"sh"_s, {u"-c"_s, command + u" >/dev/null 2>&1 &"_s}), 0);
+
+    const auto window = focusBrowserWindow(u"Left by its shell"_s);
+    ASSERT_TRUE(window);
+    const pid_t browser = window->second;
+    // Ended with the test, as its user would end it.
+    const auto end = qScopeGuard([browser] {
+        ::kill(browser, SIGTERM);
+        QFile stat(u"/proc/"_s + QString::number(browser) + u"/stat"_s);
+        const QDeadlineTimer deadline(10'000);
+        while (stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ") && !deadline.hasExpired()) {
+            stat.close();
+            QThread::msleep(20);
+        }
+        if (deadline.hasExpired()) ::kill(browser, SIGKILL);
+    });
+
+    auto outcome = capture(browser, true, ArticleBrowser::chrome, Workers::real);
+    ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
+    EXPECT_TRUE(outcome.capture->isBody);
+    EXPECT_TRUE(outcome.capture->document.text.contains(u"The left browser is the subject"_s));
+
+    // Everything selected: the page's text, navigation and all.
+    const QString windowID = QString::fromLatin1(window->first);
+    ASSERT_TRUE(xdotool({u"mousemove"_s, u"--window"_s, windowID, u"200"_s, u"300"_s, u"click"_s, u"1"_s}));
+    input({u"key"_s, u"ctrl+a"_s});
+    const auto primary = [&] {
+        return readPrimarySelection(browser, AXSelectionReader::kTextLimit, test::deadlineIn(2s),
+                                    s_inputWatch->log().get());
+    };
+    ASSERT_TRUE(test::processEventsUntil([&] {
+        const auto selected = primary();
+        return selected && *selected && (*selected)->contains(u"Navigation marker"_s);
+    }));
+    outcome = capture(browser, true, ArticleBrowser::chrome, Workers::real);
+    ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
+    EXPECT_FALSE(outcome.capture->isBody);
+    EXPECT_TRUE(outcome.capture->document.text.contains(u"Navigation marker"_s));
+
+    // A click clears it; the browser still holds it as the primary selection.
+    input({u"click"_s, u"1"_s});
+    outcome = capture(browser, true, ArticleBrowser::chrome, Workers::real);
+    ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
+    EXPECT_TRUE(outcome.capture->isBody);
+    EXPECT_FALSE(outcome.capture->document.text.contains(u"Navigation marker"_s));
+    EXPECT_TRUE(outcome.capture->document.text.contains(u"The left browser is the subject"_s));
 }
 
 }  // namespace
