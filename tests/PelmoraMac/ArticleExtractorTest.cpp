@@ -317,6 +317,25 @@ TEST(ArticleExtractor, AnArticleComesWithItsTitle) {
     EXPECT_FALSE(*empty);
 }
 
+// Readability's first look leaves out what sits in a side bar or a comment; finding too little there, it
+// starts again from the page as it was, which it gets back from the page's source.
+TEST(ArticleExtractor, AnArticleFoundOnlyWhenReadabilityLooksAgain) {
+    const QString paragraph =
+        u"<p>This paragraph is long enough, with commas, clauses, and words, to look like the body of an "
+        u"article to anyone who reads it, and to Readability too, which wants a few hundred characters.</p>"_s;
+    const auto article = extractArticle(
+        u"<html><head><title>Hidden</title><script type='application/ld+json'>{}</script></head><body>"
+        u"<nav><a href='/'>Home</a></nav><div class='comment sidebar'>"_s +
+        paragraph.repeated(4) +
+        u"<font>Font words</font><script>document.write('Script words')</script></div></body></html>"_s);
+    ASSERT_TRUE(article && *article);
+    EXPECT_TRUE((*article)->text.startsWith(u"Hidden\nThis paragraph"_s)) << (*article)->text.left(80).toStdString();
+    EXPECT_EQ((*article)->text.count(u"This paragraph"_s), 4);
+    EXPECT_TRUE((*article)->text.contains(u"Font words"_s));
+    EXPECT_FALSE((*article)->text.contains(u"Script words"_s));
+    EXPECT_FALSE((*article)->text.contains(u"Home"_s));
+}
+
 // Pages nobody here wrote: the Debian Policy Manual's HTML. They are large: the extractor's own time
 // limit is the capture's, and a loaded or sanitized build must not turn a slow run into a time-out here
 // (capture-bench measures the time).
