@@ -29,8 +29,8 @@
 //     12,000 characters (a capture takes at most 20,000) in a site's navigation, side bar, styles and
 //     inline script data, as news pages are (goal: at most 1,500 ms); {"bench":"browser-article",
 //     "skipped":…} without chromium;
-//   {"bench":"clipboard-read","owner":"text"|"html"|"mute","path":…,"p50Ms":…,"mainThreadBlockedMs":…,
-//    "outcome":…}
+//   {"bench":"clipboard-read","owner":"text"|"html"|"mute","path":…,"p50Ms":…,"mainThreadBlockedMs":…}
+//   (with "outcome": "snapshot" or the failure, for the new path)
 //     on a private X server (capture-bench runs itself there with --hotkeys), the clipboard owned by
 //     another process (capture-bench itself with --clipboard-owner: 5,000 units of text, 200,000 bytes of
 //     HTML, or an owner that never answers) read into a snapshot, 10 rounds each (once for the mute

@@ -135,7 +135,8 @@ ReadTiming timeOwnConnectionRead() {
             .failure = snapshot ? std::nullopt : std::optional(snapshot.error())};
 }
 
-void printRead(const QString& owner, const QString& path, const std::vector<ReadTiming>& timings) {
+// One line per path; the new path tells how its reading ended (a snapshot or its failure).
+void printRead(const QString& owner, const QString& path, const std::vector<ReadTiming>& timings, bool withOutcome) {
     std::vector<double> times;
     std::vector<double> blocked;
     for (const ReadTiming& timing : timings) {
@@ -143,11 +144,13 @@ void printRead(const QString& owner, const QString& path, const std::vector<Read
         blocked.push_back(timing.mainThreadBlockedMs);
     }
     const std::optional<CaptureFailure> failure = timings.empty() ? std::nullopt : timings.back().failure;
+    const QString outcome =
+        withOutcome ? field(u"outcome"_s, jsonString(failure ? rawValue(*failure) : u"snapshot"_s)) : QString();
     std::printf("{\"bench\":\"clipboard-read\"%s%s%s%s%s}\n", qPrintable(field(u"owner"_s, jsonString(owner))),
                 qPrintable(field(u"path"_s, jsonString(path))),
                 qPrintable(field(u"p50Ms"_s, milliseconds(percentile(times, 0.5)))),
                 qPrintable(field(u"mainThreadBlockedMs"_s, milliseconds(percentile(blocked, 0.5)))),
-                qPrintable(field(u"outcome"_s, jsonString(failure ? rawValue(*failure) : u"snapshot"_s))));
+                qPrintable(outcome));
     std::fflush(stdout);
 }
 
@@ -212,8 +215,8 @@ void runClipboardReadBench(const QString& executable) {
             old.push_back(timeQClipboardRead());
             own.push_back(timeOwnConnectionRead());
         }
-        printRead(kind, u"qclipboard-main-thread"_s, old);
-        printRead(kind, u"own-connection-pool-thread"_s, own);
+        printRead(kind, u"qclipboard-main-thread"_s, old, false);
+        printRead(kind, u"own-connection-pool-thread"_s, own, true);
         owner.closeWriteChannel();
         if (!owner.waitForFinished(5'000)) owner.kill();
         owner.waitForFinished(5'000);
