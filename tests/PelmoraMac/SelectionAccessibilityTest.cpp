@@ -336,6 +336,24 @@ TEST_F(AccessibleDesktop, APrimarySelectionThatMayHaveBeenClearedIsNotRead) {
         EXPECT_EQ(primaryOf(owner.pid()), Read(std::nullopt));
         EXPECT_EQ(failureOf(capture(owner.pid()).capture), CaptureFailure::selectionUnknown);
     }
+    if (!QStandardPaths::findExecutable(u"xprop"_s).isEmpty()) {
+        // The window manager names the active window again: only another window counts.
+        const auto activate = [](const QString& window) {
+            return QProcess::execute(u"xprop"_s, {u"-root"_s, u"-f"_s, u"_NET_ACTIVE_WINDOW"_s, u"32x"_s, u"-set"_s,
+                                                  u"_NET_ACTIVE_WINDOW"_s, window});
+        };
+        ASSERT_EQ(activate(u"0x200001"_s), 0);
+        LineProgram owner(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"選択"_s},
+                          LineProgram::Ending::byKill);
+        ASSERT_TRUE(owner.isReady());
+        ASSERT_EQ(activate(u"0x200001"_s), 0);
+        input({u"key"_s, u"ctrl+alt+super+r"_s});
+        EXPECT_EQ(primaryOf(owner.pid()), Read(u"選択"_s));
+        const X11InputHistory before = s_inputWatch->log()->history();
+        ASSERT_EQ(activate(u"0x200002"_s), 0);
+        EXPECT_TRUE(test::processEventsUntil([&] { return s_inputWatch->log()->history() != before; }));
+        EXPECT_EQ(primaryOf(owner.pid()), Read(std::nullopt));
+    }
     {
         // Another key before the hot key's: the caret may have moved.
         LineProgram owner(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"選択"_s},

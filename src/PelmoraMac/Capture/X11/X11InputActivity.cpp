@@ -130,6 +130,11 @@ void X11InputLog::start(std::uint32_t time) {
     m_history = X11InputHistory{.watching = true, .since = time};
 }
 
+void X11InputLog::stop() {
+    std::scoped_lock lock(m_mutex);
+    m_history.watching = false;
+}
+
 void X11InputLog::buttonPressed(std::uint32_t time) {
     std::scoped_lock lock(m_mutex);
     m_history.lastButtonPress = time;
@@ -190,6 +195,7 @@ bool X11InputWatch::start() {
     m_activeWindowAtom = xcb::atomOf(m_connection, xcb::internAtom(m_connection, "_NET_ACTIVE_WINDOW"));
     const std::uint32_t rootEvents[] = {XCB_EVENT_MASK_PROPERTY_CHANGE};
     xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, rootEvents);
+    m_activeWindow = activeWindow();
     const auto now = serverTime(m_connection, m_root);
     if (!now) return false;
     m_log->start(*now);
@@ -205,14 +211,35 @@ void X11InputWatch::readEvents() {
     while (auto event = xcb::owned(xcb_poll_for_event(m_connection))) {
         handle(reinterpret_cast<const std::uint8_t*>(event.get()));
     }
-    if (xcb_connection_has_error(m_connection) && m_notifier) m_notifier->setEnabled(false);
+    if (xcb_connection_has_error(m_connection) && m_notifier && m_notifier->isEnabled()) {
+        m_notifier->setEnabled(false);
+        m_log->stop();
+    }
+}
+
+std::uint32_t X11InputWatch::activeWindow() const {
+    const auto reply = xcb::replyOf<xcb_get_property_reply_t>(
+        m_connection, xcb_get_property(m_connection, 0, m_root, m_activeWindowAtom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1),
+        xcb_get_property_reply);
+    // Of the type WINDOW as the specification asks; whatever its type, its one 32-bit value.
+    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 1) return 0;
+    std::uint32_t window = 0;
+    std::memcpy(&window, xcb_get_property_value(reply.get()), sizeof window);
+    return window;
 }
 
 void X11InputWatch::handle(const std::uint8_t* event) {
     const std::uint8_t type = event[0] & 0x7f;
     if (type == XCB_PROPERTY_NOTIFY) {
         const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
-        if (notify->window == m_root && notify->atom == m_activeWindowAtom) m_log->activeWindowChanged(notify->time);
+        if (notify->window != m_root || notify->atom != m_activeWindowAtom) return;
+        // Window managers write the property again with the same window at times: only another window
+        // counts.
+        const std::uint32_t window = activeWindow();
+        if (window != m_activeWindow) {
+            m_activeWindow = window;
+            m_log->activeWindowChanged(notify->time);
+        }
         return;
     }
     if (type != XCB_GE_GENERIC || event[1] != m_inputOpcode) return;

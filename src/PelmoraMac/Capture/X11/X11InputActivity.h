@@ -59,6 +59,8 @@ public:
     X11InputHistory history() const;
 
     void start(std::uint32_t time);
+    // The watch lost the display: nothing can be told any more.
+    void stop();
     void buttonPressed(std::uint32_t time);
     void keyPressed(std::uint32_t time, std::uint8_t keycode);
     void activeWindowChanged(std::uint32_t time);
@@ -90,6 +92,8 @@ public:
 private:
     void readEvents();
     void handle(const std::uint8_t* event);
+    // The window that _NET_ACTIVE_WINDOW names now (0 for none).
+    std::uint32_t activeWindow() const;
 
     std::shared_ptr<X11InputLog> m_log = std::make_shared<X11InputLog>();
     xcb_connection_t* m_connection = nullptr;
@@ -97,6 +101,7 @@ private:
     std::uint8_t m_inputOpcode = 0;
     std::uint32_t m_root = 0;
     std::uint32_t m_activeWindowAtom = 0;
+    std::uint32_t m_activeWindow = 0;
     // The keycodes of the modifier keys, as the server maps them when the watch starts.
     std::vector<bool> m_modifiers = std::vector<bool>(256, false);
 };
