@@ -222,7 +222,7 @@ std::uint32_t X11InputWatch::activeWindow() const {
         m_connection, xcb_get_property(m_connection, 0, m_root, m_activeWindowAtom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1),
         xcb_get_property_reply);
     // Of the type WINDOW as the specification asks; whatever its type, its one 32-bit value.
-    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 1) return 0;
+    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4) return 0;
     std::uint32_t window = 0;
     std::memcpy(&window, xcb_get_property_value(reply.get()), sizeof window);
     return window;

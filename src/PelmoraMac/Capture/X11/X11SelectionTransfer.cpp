@@ -31,10 +31,9 @@ Pointer<xcb_generic_event_t> waitForEvent(xcb_connection_t* connection, CaptureD
     }
 }
 
-// The bytes of a property value, whatever its format.
+// The bytes of a property value, whatever its format (xcb gives its length in bytes).
 QByteArray bytesOf(const xcb_get_property_reply_t* reply) {
-    return QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
-                      xcb_get_property_value_length(reply) * (reply->format / 8));
+    return QByteArray(static_cast<const char*>(xcb_get_property_value(reply)), xcb_get_property_value_length(reply));
 }
 
 }  // namespace
@@ -103,7 +102,7 @@ SelectionTransferResult<std::optional<QByteArray>> X11SelectionTransfer::convert
         const auto announced = xcb::replyOf<xcb_get_property_reply_t>(
             m_connection, xcb_get_property(m_connection, 1, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1),
             xcb_get_property_reply);
-        if (!announced || xcb_get_property_value_length(announced.get()) < 1 || announced->format != 32) {
+        if (!announced || xcb_get_property_value_length(announced.get()) < 4 || announced->format != 32) {
             return std::optional<QByteArray>{};
         }
         std::uint32_t size = 0;
