@@ -29,12 +29,23 @@
 //     12,000 characters (a capture takes at most 20,000) in a site's navigation, side bar, styles and
 //     inline script data, as news pages are (goal: at most 1,500 ms); {"bench":"browser-article",
 //     "skipped":…} without chromium;
+//   {"bench":"clipboard-read","owner":"text"|"html"|"mute","path":…,"p50Ms":…,"mainThreadBlockedMs":…}
+//   (with "outcome": "snapshot" or the failure, for the new path)
+//     on a private X server (capture-bench runs itself there with --hotkeys), the clipboard owned by
+//     another process (capture-bench itself with --clipboard-owner: 5,000 units of text, 200,000 bytes of
+//     HTML, or an owner that never answers) read into a snapshot, 10 rounds each (once for the mute
+//     owner): "qclipboard-main-thread", as the application read it before (QClipboard's data of each
+//     type on the main thread, which waits for the owner), beside "own-connection-pool-thread", as it
+//     reads it now (a connection of its own on a pool thread under the capture's deadline);
+//     mainThreadBlockedMs is how long the main thread's event loop did not turn (the median);
 //   {"bench":"hotkey-to-first-chunk","clipboard":"text","utf16":5000,"p50Ms":…,"p95Ms":…} and
 //   {"bench":"hotkey-to-first-chunk","clipboard":"html","bytes":200000,"p50Ms":…,"p95Ms":…}
 //     10 rounds each, on a private X server (capture-bench runs itself there with --hotkeys): from the
 //     release of the clipboard hot key, pressed through XTest, to the player's first chunk of the
 //     reading that the real worker converted from the clipboard (goals: p95 at most 300 ms for the
 //     text, 800 ms for the HTML as a word processor copies it).
+// Benches named on the command line (by their "bench" field) run alone; clipboard-read and
+// hotkey-to-first-chunk run together.
 #include "PelmoraMac/Capture/ArticleScriptHost.h"
 #include "PelmoraMac/Capture/BrowserArticleCapture.h"
 #include "PelmoraMac/Capture/BrowserAutomationConsent.h"
@@ -407,16 +418,24 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     if (argc == 2 && qstrcmp(argv[1], "--hotkeys") == 0) {
         QApplication application(argc, argv);
+        bench::runClipboardReadBench(QCoreApplication::applicationFilePath());
         return bench::runHotKeyBench(QStringLiteral(TAVRINE_EXECUTABLE));
+    }
+    if (argc >= 2 && qstrcmp(argv[1], "--clipboard-owner") == 0) {
+        QApplication application(argc, argv);
+        return bench::runClipboardOwner(application.arguments().mid(2));
     }
     // The script engine wants an application object, as the worker has.
     QCoreApplication application(argc, argv);
     // The engine's compiler comments on the vendored code's style at every evaluation.
     QLoggingCategory::setFilterRules(u"qt.qml.compiler.warning=false"_s);
-    measureMarkdown();
-    measureTransfer();
-    measureClipboard();
-    measureHostileRichText();
+    // Benches named on the command line run alone.
+    const QStringList only = application.arguments().mid(1);
+    const auto runs = [&](const QString& bench) { return only.isEmpty() || only.contains(bench); };
+    if (runs(u"worker-markdown"_s)) measureMarkdown();
+    if (runs(u"worker-transfer"_s)) measureTransfer();
+    if (runs(u"clipboard-convert"_s)) measureClipboard();
+    if (runs(u"clipboard-hostile"_s)) measureHostileRichText();
 
     const QString article = generatedArticle(200'000);
     QTemporaryDir folder;
@@ -424,15 +443,19 @@ int main(int argc, char** argv) {
     QFile file(articlePath);
     if (file.open(QIODevice::WriteOnly)) file.write(article.toUtf8());
     file.close();
-    measureReadability(readabilityPages(articlePath));
-    measureExtraction(u"generated-article"_s, article);
-    measureExtraction(u"generated-page-2000000"_s, generatedArticle(kExtractionHTMLLimit));
-    measureBrowserArticle(folder.path());
+    if (runs(u"readability"_s)) measureReadability(readabilityPages(articlePath));
+    if (runs(u"extract"_s)) {
+        measureExtraction(u"generated-article"_s, article);
+        measureExtraction(u"generated-page-2000000"_s, generatedArticle(kExtractionHTMLLimit));
+    }
+    if (runs(u"browser-article"_s)) measureBrowserArticle(folder.path());
 
-    // The hot keys want an X server of their own.
-    QProcess hotKeys;
-    hotKeys.setProcessChannelMode(QProcess::ForwardedChannels);
-    hotKeys.start(QStringLiteral(TAVRINE_WITH_XVFB), {QCoreApplication::applicationFilePath(), u"--hotkeys"_s});
-    hotKeys.waitForFinished(300'000);
+    // The hot keys and the clipboard reads want an X server of their own.
+    if (runs(u"hotkey-to-first-chunk"_s) || runs(u"clipboard-read"_s)) {
+        QProcess hotKeys;
+        hotKeys.setProcessChannelMode(QProcess::ForwardedChannels);
+        hotKeys.start(QStringLiteral(TAVRINE_WITH_XVFB), {QCoreApplication::applicationFilePath(), u"--hotkeys"_s});
+        hotKeys.waitForFinished(300'000);
+    }
     return 0;
 }

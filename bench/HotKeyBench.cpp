@@ -5,8 +5,9 @@
 
 #include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Capture/ClipboardSnapshot.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
-#include "PelmoraMac/Capture/X11/QClipboardPasteboard.h"
+#include "PelmoraMac/Capture/X11/X11ClipboardPasteboard.h"
 #include "PelmoraMac/Capture/X11/X11Keymap.h"
 #include "PelmoraMac/X11/X11Connection.h"
 #include "ReaderCore/MemoryDefaults.h"
@@ -17,12 +18,21 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QMimeData>
+#include <QProcess>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace tavrine::bench {
@@ -75,7 +85,143 @@ bool waitFor(const std::function<bool()>& condition) {
     return true;
 }
 
+// Reads the clipboard as the application did before: QClipboard's data of each type, on this (the main)
+// thread, which waits for the owner meanwhile.
+void readThroughQClipboard() {
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    if (!mime || mime->formats().isEmpty()) return;
+    for (const QString& format : {u"text/html"_s, u"text/rtf"_s, u"application/rtf"_s}) {
+        if (mime->hasFormat(format)) (void)mime->data(format);
+    }
+    if (mime->hasText()) (void)mime->text();
+}
+
+struct ReadTiming {
+    double ms = 0;
+    // The longest time the main thread's event loop did not turn.
+    double mainThreadBlockedMs = 0;
+    std::optional<CaptureFailure> failure{};
+};
+
+ReadTiming timeQClipboardRead() {
+    QElapsedTimer clock;
+    clock.start();
+    readThroughQClipboard();
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    return {.ms = ms, .mainThreadBlockedMs = ms};
+}
+
+// The snapshot read on a pool thread while the main thread's event loop turns, with a timer of 1 ms.
+ReadTiming timeOwnConnectionRead() {
+    QElapsedTimer clock;
+    clock.start();
+    auto reading = QtConcurrent::run([] {
+        X11ClipboardPasteboard pasteboard;
+        return readClipboardSnapshot(pasteboard, ClipboardImportMode::automatic,
+                                     captureDeadlineFrom(SystemClock::shared().monotonicNow()));
+    });
+    QElapsedTimer sinceTurn;
+    sinceTurn.start();
+    qint64 longest = 0;
+    while (!reading.isFinished()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        longest = std::max(longest, sinceTurn.nsecsElapsed());
+        sinceTurn.restart();
+        QThread::usleep(200);
+    }
+    const auto snapshot = reading.result();
+    return {.ms = double(clock.nsecsElapsed()) / 1e6,
+            .mainThreadBlockedMs = double(longest) / 1e6,
+            .failure = snapshot ? std::nullopt : std::optional(snapshot.error())};
+}
+
+// One line per path; the new path tells how its reading ended (a snapshot or its failure).
+void printRead(const QString& owner, const QString& path, const std::vector<ReadTiming>& timings, bool withOutcome) {
+    std::vector<double> times;
+    std::vector<double> blocked;
+    for (const ReadTiming& timing : timings) {
+        times.push_back(timing.ms);
+        blocked.push_back(timing.mainThreadBlockedMs);
+    }
+    const std::optional<CaptureFailure> failure = timings.empty() ? std::nullopt : timings.back().failure;
+    const QString outcome =
+        withOutcome ? field(u"outcome"_s, jsonString(failure ? rawValue(*failure) : u"snapshot"_s)) : QString();
+    std::printf("{\"bench\":\"clipboard-read\"%s%s%s%s%s}\n", qPrintable(field(u"owner"_s, jsonString(owner))),
+                qPrintable(field(u"path"_s, jsonString(path))),
+                qPrintable(field(u"p50Ms"_s, milliseconds(percentile(times, 0.5)))),
+                qPrintable(field(u"mainThreadBlockedMs"_s, milliseconds(percentile(blocked, 0.5)))),
+                qPrintable(outcome));
+    std::fflush(stdout);
+}
+
 }  // namespace
+
+int runClipboardOwner(const QStringList& arguments) {
+    const QString kind = arguments.value(0);
+    if (kind == u"mute"_s) {
+        // Owns the clipboard through a connection of its own, whose requests nobody reads.
+        xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(connection)) return 1;
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+        const xcb_window_t window = xcb_generate_id(connection);
+        xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        const auto atom = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, 9, "CLIPBOARD"), nullptr);
+        if (!atom) return 1;
+        xcb_set_selection_owner(connection, window, atom->atom, XCB_CURRENT_TIME);
+        std::free(atom);
+        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+        std::printf("ready\n");
+        std::fflush(stdout);
+        char byte = 0;
+        while (::read(STDIN_FILENO, &byte, 1) > 0) {
+        }
+        xcb_disconnect(connection);
+        return 0;
+    }
+    const QString japanese = kusamakuraText();
+    auto* mime = new QMimeData();
+    if (kind == u"html"_s) {
+        mime->setData(u"text/html"_s, styledHTML(japanese, 200'000));
+        mime->setText(japanese.left(100));
+    } else {
+        mime->setText(repeatedTo(japanese, 5'000));
+    }
+    QGuiApplication::clipboard()->setMimeData(mime);
+    QCoreApplication::processEvents();
+    std::printf("ready\n");
+    std::fflush(stdout);
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char byte = 0;
+        if (::read(STDIN_FILENO, &byte, 1) <= 0) QCoreApplication::quit();
+    });
+    return QCoreApplication::exec();
+}
+
+void runClipboardReadBench(const QString& executable) {
+    for (const QString& kind : {u"text"_s, u"html"_s, u"mute"_s}) {
+        QProcess owner;
+        owner.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        owner.start(executable, {u"--clipboard-owner"_s, kind});
+        if (!owner.waitForReadyRead(20'000) || owner.readLine() != "ready\n") {
+            std::fprintf(stderr, "capture-bench: the clipboard owner did not start (%s)\n", qPrintable(kind));
+            return;
+        }
+        const int rounds = kind == u"mute"_s ? 1 : kRounds;
+        std::vector<ReadTiming> old;
+        std::vector<ReadTiming> own;
+        for (int round = 0; round < rounds; ++round) {
+            old.push_back(timeQClipboardRead());
+            own.push_back(timeOwnConnectionRead());
+        }
+        printRead(kind, u"qclipboard-main-thread"_s, old, false);
+        printRead(kind, u"own-connection-pool-thread"_s, own, true);
+        owner.closeWriteChannel();
+        if (!owner.waitForFinished(5'000)) owner.kill();
+        owner.waitForFinished(5'000);
+    }
+}
 
 int runHotKeyBench(const QString& workerExecutable) {
     xcb_connection_t* connection = qtX11Connection();
@@ -100,8 +246,7 @@ int runHotKeyBench(const QString& workerExecutable) {
                      [&] { player.apply(*model.importedText(), true); });
     GlobalCaptureShortcut shortcut(GlobalCaptureShortcut::Command::clipboard, defaults);
     shortcut.start([&] {
-        QClipboardPasteboard pasteboard(QGuiApplication::clipboard());
-        model.importClipboard(pasteboard, true, ClipboardImportMode::automatic, {});
+        model.importClipboard(std::make_shared<X11ClipboardPasteboard>(), true, ClipboardImportMode::automatic, {});
     });
     if (!shortcut.isRegistered()) {
         std::fprintf(stderr, "capture-bench: %s\n", qPrintable(shortcut.errorMessage().value_or(QString())));

@@ -2,6 +2,8 @@
 #include "PelmoraMac/Capture/ArticleScriptHost.h"
 #include "PelmoraMac/Capture/BrowserSnapshot.h"
 #include "PelmoraMac/Capture/internal/ArticleScriptRun.h"
+#include "ReaderText/BudouXSegmenter.h"
+#include "ReaderText/internal/PhraseText.h"
 
 #include "CaptureTesting.h"
 
@@ -223,6 +225,38 @@ TEST(ArticleExtractor, WhiteSpaceCollapsesButNotBetweenEastAsianCharacters) {
     EXPECT_EQ(textOf(spaced, spansOf(spaced, Kind::strong).value(0)), u"大阪"_s);
 }
 
+// Lines of no-break, figure, narrow and ideographic spaces show nothing: a spacer paragraph is no line at
+// all, a table cell of &nbsp; an empty cell, a br's line an empty line; spans follow.
+TEST(ArticleExtractor, LinesOfOnlyNoBreakSpacesAreDroppedLikeBlankLines) {
+    const ReadingDocument table = clipboard(
+        u"<p>before</p><p>&nbsp;</p><p>\u2007\u202f \u3000</p><table><tr><td>&nbsp;<td>a</tr>"
+        u"<tr><td><b>&nbsp;&nbsp;</b><td>&nbsp;b&nbsp;</table><p>&nbsp;<br>&nbsp;<br>after</p>"_s);
+    EXPECT_EQ(table.text, u"before\n\na\n\n\u00a0b\u00a0\n\n\nafter\n"_s);
+    EXPECT_EQ(spansOf(table, Kind::tableCell), (QList<Span>{{Kind::tableCell, 7, 8, 0},
+                                                            {Kind::tableCell, 8, 10, 0},
+                                                            {Kind::tableCell, 10, 11, 0},
+                                                            {Kind::tableCell, 11, 15, 0}}));
+    EXPECT_EQ(spansOf(table, Kind::paragraph), (QList<Span>{{Kind::paragraph, 0, 7, 0}, {Kind::paragraph, 15, 23, 0}}));
+    // The bold cell's span went with its spaces.
+    EXPECT_TRUE(spansOf(table, Kind::strong).isEmpty());
+    EXPECT_TRUE(table.isValid());
+    // Played, no frame shows nothing.
+    const QList<ReadingChunk> chunks = BudouXSegmenter().segment(table.text);
+    EXPECT_FALSE(chunks.isEmpty());
+    for (const ReadingChunk& chunk : chunks)
+        EXPECT_FALSE(internal::showsNothing(chunk.text)) << chunk.text.toStdString();
+
+    const ReadingDocument inline_ = clipboard(u"<p><i>x<br>&nbsp; </i></p><h2>&nbsp;</h2><p>a&nbsp;b</p>"_s);
+    EXPECT_EQ(inline_.text, u"x\na\u00a0b\n"_s);
+    EXPECT_EQ(spansOf(inline_, Kind::emphasis), (QList<Span>{{Kind::emphasis, 0, 2, 0}}));
+    EXPECT_TRUE(spansOf(inline_, Kind::heading).isEmpty());
+
+    // A page of nothing else has no body.
+    const auto spacers = extractClipboardHTML(u"<p>&nbsp;</p><table><tr><td>&nbsp;</table><div>\u3000</div>"_s);
+    ASSERT_TRUE(spacers);
+    EXPECT_FALSE(*spacers);
+}
+
 TEST(ArticleExtractor, WhatAPageDoesNotShowGivesNothing) {
     const ReadingDocument document = clipboard(
         u"<script>if (a<b) document.write('<p>script</p>')</script><style>p::after{content:'style'}</style>"
@@ -281,6 +315,25 @@ TEST(ArticleExtractor, AnArticleComesWithItsTitle) {
     const auto empty = extractArticle(u"<html><head><title>Nothing</title></head><body></body></html>"_s);
     ASSERT_TRUE(empty);
     EXPECT_FALSE(*empty);
+}
+
+// Readability's first look leaves out what sits in a side bar or a comment; finding too little there, it
+// starts again from the page as it was, which it gets back from the page's source.
+TEST(ArticleExtractor, AnArticleFoundOnlyWhenReadabilityLooksAgain) {
+    const QString paragraph =
+        u"<p>This paragraph is long enough, with commas, clauses, and words, to look like the body of an "
+        u"article to anyone who reads it, and to Readability too, which wants a few hundred characters.</p>"_s;
+    const auto article = extractArticle(
+        u"<html><head><title>Hidden</title><script type='application/ld+json'>{}</script></head><body>"
+        u"<nav><a href='/'>Home</a></nav><div class='comment sidebar'>"_s +
+        paragraph.repeated(4) +
+        u"<font>Font words</font><script>document.write('Script words')</script></div></body></html>"_s);
+    ASSERT_TRUE(article && *article);
+    EXPECT_TRUE((*article)->text.startsWith(u"Hidden\nThis paragraph"_s)) << (*article)->text.left(80).toStdString();
+    EXPECT_EQ((*article)->text.count(u"This paragraph"_s), 4);
+    EXPECT_TRUE((*article)->text.contains(u"Font words"_s));
+    EXPECT_FALSE((*article)->text.contains(u"Script words"_s));
+    EXPECT_FALSE((*article)->text.contains(u"Home"_s));
 }
 
 // Pages nobody here wrote: the Debian Policy Manual's HTML. They are large: the extractor's own time

@@ -97,6 +97,9 @@ TEST(BrowserArticleCapture, ThreeWorkersInOrderGiveTheArticle) {
     EXPECT_EQ(desktop.requests[0].browser, ArticleBrowser::chrome);
     EXPECT_EQ(desktop.requests[1].html, snapshotOf(kPage, true).html);
     EXPECT_EQ(desktop.requests[2].browser, ArticleBrowser::chrome);
+    // Both snapshots ask the browser whose window is in front.
+    EXPECT_EQ(desktop.requests[0].process, 4242);
+    EXPECT_EQ(desktop.requests[2].process, 4242);
     EXPECT_EQ(desktop.frontChecks, 3);
 
     // No article body: no document and no failure, and the page is still verified.

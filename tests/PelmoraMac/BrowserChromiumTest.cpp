@@ -173,8 +173,10 @@ TEST_F(BrowserCapture, OnlyTheBrowsersOfTheWorkersDisplayAreFound) {
 
 // The capture with real workers, and a hook that acts after each of them as the user might.
 struct WorkerRun {
-    QList<Operation> operations;
-    std::function<void(Operation)> after;
+    // The browser whose window is in front.
+    pid_t browser = 0;
+    QList<Operation> operations{};
+    std::function<void(Operation)> after{};
     int permission = kAutomationAllowed;
 
     BrowserArticleCaptureEnvironment environment() {
@@ -192,7 +194,7 @@ struct WorkerRun {
 
     CaptureResult<std::optional<ReadingDocument>> capture(const QString& pageURL,
                                                           CaptureDeadline deadline = deadlineIn(20s)) {
-        return captureBrowserArticle(ArticleBrowser::chrome, pageURL, 1, deadline, CancellationToken::none(),
+        return captureBrowserArticle(ArticleBrowser::chrome, pageURL, browser, deadline, CancellationToken::none(),
                                      environment());
     }
 };
@@ -201,7 +203,7 @@ const QList<Operation> kAllThree{Operation::snapshot, Operation::extract, Operat
 
 TEST_F(BrowserCapture, TheArticleOfTheTabInFrontComesThroughThreeWorkers) {
     m_driver->open(urlOf(u"first.html"_s));
-    WorkerRun run;
+    WorkerRun run{.browser = s_browser->pid()};
     const auto article = run.capture(urlOf(u"first.html"_s));
     ASSERT_TRUE(article) << rawValue(article.error()).toStdString();
     ASSERT_TRUE(*article);
@@ -210,14 +212,14 @@ TEST_F(BrowserCapture, TheArticleOfTheTabInFrontComesThroughThreeWorkers) {
 
     // A page without an article body: no document, no failure, verified all the same.
     m_driver->open(urlOf(u"empty.html"_s));
-    WorkerRun empty;
+    WorkerRun empty{.browser = s_browser->pid()};
     const auto nothing = empty.capture(urlOf(u"empty.html"_s));
     ASSERT_TRUE(nothing) << rawValue(nothing.error()).toStdString();
     EXPECT_FALSE(*nothing);
     EXPECT_EQ(empty.operations, kAllThree);
 
     // Without the user's consent no worker starts.
-    WorkerRun refused;
+    WorkerRun refused{.browser = s_browser->pid()};
     refused.permission = kAutomationUndecided;
     EXPECT_EQ(failureOf(refused.capture(urlOf(u"first.html"_s))), CaptureFailure::automationRequired);
     EXPECT_TRUE(refused.operations.isEmpty());
@@ -228,7 +230,7 @@ TEST_F(BrowserCapture, AnotherTabOrAnotherAddressFailsTheCapture) {
     m_driver->open(urlOf(u"second.html"_s));
     m_driver->activate(first);
     // The user switches tabs while the article is extracted.
-    WorkerRun switched;
+    WorkerRun switched{.browser = s_browser->pid()};
     switched.after = [&](Operation operation) {
         if (operation == Operation::extract) m_driver->activate(m_driver->open(urlOf(u"second.html"_s)));
     };
@@ -237,7 +239,7 @@ TEST_F(BrowserCapture, AnotherTabOrAnotherAddressFailsTheCapture) {
 
     // The desktop reported the address before the page moved to a fragment: nothing is extracted.
     m_driver->open(urlOf(u"first.html"_s) + u"#part"_s);
-    WorkerRun moved;
+    WorkerRun moved{.browser = s_browser->pid()};
     EXPECT_EQ(failureOf(moved.capture(urlOf(u"first.html"_s))), CaptureFailure::sourceChanged);
     EXPECT_EQ(moved.operations, QList<Operation>{Operation::snapshot});
 }
@@ -252,7 +254,7 @@ TEST(BrowserCaptureEnd, ABrowserThatEndsBeforeTheVerificationFailsTheCaptureAtOn
     // Its first tab, loaded and in front.
     ChromiumDriver{browser};
 
-    WorkerRun run;
+    WorkerRun run{.browser = browser.pid()};
     QElapsedTimer sinceEnd;
     run.after = [&](Operation operation) {
         if (operation != Operation::extract) return;

@@ -1,13 +1,18 @@
 #include "PelmoraMac/Capture/BrowserSnapshotScript.h"
 #include "PelmoraMac/Capture/internal/DevToolsConnection.h"
 #include "PelmoraMac/Capture/internal/DevToolsEndpoint.h"
+#include "PelmoraMac/Capture/internal/LoopbackListener.h"
 
 #include "CaptureTesting.h"
 #include "DevToolsTesting.h"
 
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
 
 namespace tavrine {
 namespace {
@@ -150,6 +155,113 @@ TEST(DevToolsEndpoints, APortTheBrowserChoseIsReadFromItsProfile) {
                                        {.pid = 53, .port = 4570, .browserPath = u"/devtools/browser/d"_s}}));
 }
 
+// The endpoint found for the process of the window in front.
+QList<DevToolsEndpoint> endpointsFor(const FakeProcesses& processes, pid_t window) {
+    return findDevToolsEndpoints({.processRoot = processes.root(), .process = window});
+}
+
+TEST(DevToolsEndpoints, TheBrowserOfTheWindowInFrontIsItsProcessOrItsNearestRelative) {
+    DisplayProcesses processes;
+    processes.browser(30, kChromium, {u"--remote-debugging-port=9222"_s});
+    processes.browser(31, kChromium, {u"--remote-debugging-port=9223"_s}, DisplayProcesses::kDisplay6);
+    // Another display's browser is found by its window all the same, and no other browser is.
+    EXPECT_EQ(endpointsFor(processes, 31), (QList<DevToolsEndpoint>{{.pid = 31, .port = 9223}}));
+    EXPECT_EQ(endpointsFor(processes, 30), (QList<DevToolsEndpoint>{{.pid = 30, .port = 9222}}));
+    EXPECT_TRUE(endpointsFor(processes, DisplayProcesses::kNoDisplay).isEmpty());
+    EXPECT_TRUE(endpointsFor(processes, 999).isEmpty());
+    EXPECT_TRUE(endpointsFor(processes, 0).isEmpty());
+
+    // A launcher whose window it is: the browser among its children, not a helper of the browser.
+    processes.add(40, u"/usr/bin/launcher"_s, {}, {}, {}, 1);
+    processes.browser(41, kChromium, {u"--type=renderer"_s, u"--remote-debugging-port=9300"_s}, 40);
+    processes.add(42, u"/usr/bin/sh"_s, {}, {}, {}, 40);
+    processes.browser(43, kChromium, {u"--remote-debugging-port=9224"_s}, 42);
+    EXPECT_EQ(endpointsFor(processes, 40), (QList<DevToolsEndpoint>{{.pid = 43, .port = 9224}}));
+    // A helper's window: the browser that started it, a descendant before an ancestor as near.
+    processes.add(50, kChromium, {u"--remote-debugging-port=9225"_s}, {}, {}, 1);
+    processes.add(51, kChromium, {u"--type=gpu-process"_s}, {}, {}, 50);
+    processes.add(52, kChromium, {u"--remote-debugging-port=9226"_s}, {}, {}, 51);
+    EXPECT_EQ(endpointsFor(processes, 51), (QList<DevToolsEndpoint>{{.pid = 52, .port = 9226}}));
+    processes.add(53, kChromium, {u"--type=utility"_s}, {}, {}, 50);
+    EXPECT_EQ(endpointsFor(processes, 53), (QList<DevToolsEndpoint>{{.pid = 50, .port = 9225}}));
+
+    // Started from a shell that has ended: left to the first process, its environment lost with its
+    // starter. Found by its window whatever its environment; its default profile is then looked for
+    // in this process's home.
+    processes.browser(60, kChromium, {u"--remote-debugging-port=9227"_s}, 1);
+    EXPECT_EQ(endpointsFor(processes, 60), (QList<DevToolsEndpoint>{{.pid = 60, .port = 9227}}));
+    EXPECT_TRUE(findDevToolsEndpoints({.processRoot = processes.root(), .display = ":5"})
+                    .contains(DevToolsEndpoint{.pid = 30, .port = 9222}));
+    processes.write(u"home/.config/chromium/DevToolsActivePort"_s, "4600\n/devtools/browser/h");
+    processes.browser(61, kChromium, {u"--remote-debugging-port=0"_s}, 1);
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray configuration = qgetenv("XDG_CONFIG_HOME");
+    const bool hadConfiguration = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(processes.filePath(u"home"_s)));
+    qunsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(endpointsFor(processes, 61),
+              (QList<DevToolsEndpoint>{{.pid = 61, .port = 4600, .browserPath = u"/devtools/browser/h"_s}}));
+    qputenv("HOME", home);
+    if (hadConfiguration) qputenv("XDG_CONFIG_HOME", configuration);
+
+    // Without the switch, a browser whose profile says where it listens: remote debugging switched on
+    // inside it.
+    processes.write(u"switched/DevToolsActivePort"_s, "4601\n/devtools/browser/s");
+    processes.browser(70, kChromium, {u"--user-data-dir="_s + processes.filePath(u"switched"_s)});
+    EXPECT_EQ(endpointsFor(processes, 70),
+              (QList<DevToolsEndpoint>{{.pid = 70, .port = 4601, .browserPath = u"/devtools/browser/s"_s}}));
+}
+
+// A row of a socket table: a socket on `address`:`port` (hexadecimal as the kernel writes it) in state
+// `state` ("0A" listening), of user `uid`, with inode `inode`.
+QByteArray socketRow(int index, const QByteArray& address, quint16 port, const QByteArray& state, uint uid, int inode) {
+    return "   " + QByteArray::number(index) + ": " + address + ':' +
+           QByteArray::number(port, 16).toUpper().rightJustified(4, '0') + " 00000000:0000 " + state +
+           " 00000000:00000000 00:00000000 00000000 " + QByteArray::number(uid) + " 0 " + QByteArray::number(inode) +
+           " 1 0000000000000000 100 0 0 10 0";
+}
+
+TEST(LoopbackListeners, TheSocketThatTakesTheConnectionMustBeTheProcesssOwn) {
+    FakeProcesses processes;
+    const QByteArray loopback = "0100007F", any = "00000000";
+    processes.writeSocketTable(
+        u"tcp"_s, {socketRow(0, loopback, 9222, "0A", 1000, 111), socketRow(1, any, 9223, "0A", 1000, 222),
+                   socketRow(2, loopback, 9223, "0A", 1000, 333), socketRow(3, loopback, 9224, "01", 1000, 444),
+                   socketRow(4, loopback, 9226, "0A", 1000, 666), socketRow(5, loopback, 9226, "0A", 1000, 667),
+                   socketRow(6, "0101A8C0", 9227, "0A", 1000, 777)});
+    processes.writeSocketTable(u"tcp6"_s, {socketRow(0, "00000000000000000000000000000000", 9225, "0A", 0, 555),
+                                           socketRow(1, "0000000000000000FFFF00000100007F", 9228, "0A", 0, 888)});
+    processes.holdSockets(30, {5, 111});
+    processes.holdSockets(31, {12});
+    processes.holdSockets(32, {222});
+    processes.holdSockets(33, {333});
+    processes.holdSockets(34, {555, 888});
+    processes.holdSockets(35, {666});
+    const auto ownership = [&](pid_t pid, quint16 port) {
+        return loopbackListenerOwnership(processes.root(), pid, port);
+    };
+    EXPECT_EQ(ownership(30, 9222), LoopbackListener::owned);
+    EXPECT_EQ(ownership(31, 9222), LoopbackListener::foreign);
+    // The socket bound to 127.0.0.1 takes the connection, not the one bound to every address.
+    EXPECT_EQ(ownership(33, 9223), LoopbackListener::owned);
+    EXPECT_EQ(ownership(32, 9223), LoopbackListener::foreign);
+    // A connection that is not listening, or a listener on another address, is no listener here.
+    EXPECT_EQ(ownership(30, 9224), LoopbackListener::none);
+    EXPECT_EQ(ownership(30, 9227), LoopbackListener::none);
+    EXPECT_EQ(ownership(30, 9229), LoopbackListener::none);
+    // IPv6 sockets of every address or of 127.0.0.1 take IPv4 connections too.
+    EXPECT_EQ(ownership(34, 9225), LoopbackListener::owned);
+    EXPECT_EQ(ownership(34, 9228), LoopbackListener::owned);
+    // Two sockets share the port: both must be the process's.
+    EXPECT_EQ(ownership(35, 9226), LoopbackListener::foreign);
+    // A process whose open files cannot be read: its user must be the socket's.
+    processes.writeStatus(36, 1000);
+    processes.writeStatus(37, 0);
+    EXPECT_EQ(ownership(36, 9222), LoopbackListener::owned);
+    EXPECT_EQ(ownership(37, 9222), LoopbackListener::foreign);
+    EXPECT_EQ(ownership(38, 9222), LoopbackListener::foreign);
+}
+
 TEST(DevToolsEndpoints, TheActivePortFileHoldsAPortAndABrowserPathAndNothingElse) {
     EXPECT_EQ(parseDevToolsActivePort("1\n/devtools/browser/a"), (DevToolsActivePort{1, u"/devtools/browser/a"_s}));
     EXPECT_EQ(parseDevToolsActivePort("65535\n/devtools/browser/a-1\n"),
@@ -229,13 +341,15 @@ TEST(DevToolsConnection, AMessageOverTheLimitEndsTheConnection) {
 
 // ---- The snapshot against such browsers ------------------------------------------------------------------
 
-// A process folder holding one browser on display ":7" whose profile names the fake's port.
+// A process folder holding one browser on display ":7" whose profile names the fake's port, which the
+// browser holds.
 BrowserSnapshotOptions optionsFor(const FakeProcesses& processes, quint16 port) {
     processes.write(u"profile/DevToolsActivePort"_s, QByteArray::number(port) + "\n/devtools/browser/fake");
     processes.add(59, u"/usr/bin/bash"_s, {}, {u"DISPLAY=:7"_s});
     processes.add(60, kChromium,
                   {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(u"profile"_s)}, {}, {},
                   59);
+    processes.holdSocketsOfThisProcess(60);
     return {.search = {.processRoot = processes.root(), .display = ":7"}, .limits = kShortWait};
 }
 
@@ -287,6 +401,67 @@ TEST(BrowserSnapshotFailures, WhatGoesWrongWithTheBrowserIsWordedForTheCapture) 
         EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, true, optionsFor(processes, babbling.port()))),
                   CaptureFailure::unavailable);
     }
+}
+
+// The browser's port taken by another process: nothing is sent there.
+TEST(BrowserSnapshotFailures, APortHeldByAnotherProcessIsNeverSpokenTo) {
+    {
+        FakeProcesses processes;
+        FakeDevToolsServer impostor([](const QJsonObject& command) -> QList<QByteArray> {
+            return {test::replyTo(command, {{u"targetInfos"_s, QJsonArray{}}})};
+        });
+        BrowserSnapshotOptions options = optionsFor(processes, impostor.port());
+        // The browser's open files as they were before the impostor listened.
+        QDir(processes.root() + u"/60/fd"_s).removeRecursively();
+        processes.holdSockets(60, {1});
+        EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, true, options)),
+                  CaptureFailure::browserJavaScriptDisabled);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(impostor.connections(), 0);
+    }
+
+    // Real processes: an HTTP server on the port that a browser's command line names, and the browser
+    // a process that listens nowhere.
+    const QString python = QStandardPaths::findExecutable(u"python3"_s);
+    if (python.isEmpty()) GTEST_SKIP() << "python3 is not installed";
+    const quint16 port = test::closedPort();
+    QProcess server;
+    server.start(python, {u"-u"_s, u"-m"_s, u"http.server"_s, QString::number(port), u"--bind"_s, u"127.0.0.1"_s});
+    ASSERT_TRUE(server.waitForStarted(10'000));
+    const pid_t serverProcess = pid_t(server.processId());
+    QElapsedTimer waited;
+    waited.start();
+    while (loopbackListenerOwnership(u"/proc"_s, serverProcess, port) != LoopbackListener::owned &&
+           waited.elapsed() < 20'000) {
+        QThread::msleep(10);
+    }
+    ASSERT_EQ(loopbackListenerOwnership(u"/proc"_s, serverProcess, port), LoopbackListener::owned);
+
+    QProcess stub;
+    stub.start(QStringLiteral(CHROMIUM_STUB), {u"--remote-debugging-port="_s + QString::number(port)});
+    ASSERT_TRUE(stub.waitForStarted(10'000));
+    const pid_t browser = pid_t(stub.processId());
+    EXPECT_EQ(findDevToolsEndpoints({.process = browser}), (QList<DevToolsEndpoint>{{.pid = browser, .port = port}}));
+    EXPECT_EQ(loopbackListenerOwnership(u"/proc"_s, browser, port), LoopbackListener::foreign);
+    BrowserSnapshotOptions options;
+    options.search.process = browser;
+    EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, true, options)),
+              CaptureFailure::browserJavaScriptDisabled);
+    // The worker, asked as a capture asks it.
+    EXPECT_EQ(failureOf(runCaptureWorker({.operation = CaptureWorkerRequest::Operation::snapshot,
+                                          .browser = ArticleBrowser::chrome,
+                                          .process = browser},
+                                         test::deadlineIn(20s), CancellationToken::none(), test::realWorker())),
+              CaptureFailure::browserJavaScriptDisabled);
+
+    stub.closeWriteChannel();
+    stub.waitForFinished(5'000);
+    server.terminate();
+    server.waitForFinished(5'000);
+    // The server logs every request it is sent.
+    const QByteArray log = server.readAllStandardError();
+    EXPECT_FALSE(log.contains("GET")) << log.constData();
+    EXPECT_FALSE(log.contains("HTTP")) << log.constData();
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ TEST(CaptureMessages, EachFailureHasItsTextInBothVariantsWithTheLabelsAndNames) 
          u"ブラウザー連携が許可されていません。Tavrineの設定の「取り込みと連携」で、Tavrineからブラウザーへの操作を許可してください。"_s,
          same},
         {F::browserJavaScriptDisabled,
-         u"ブラウザーをリモートデバッグ（--remote-debugging-port と --user-data-dir）付きで起動し直した後、元のページからもう一度取り込んでください。"_s,
+         u"ブラウザーをリモートデバッグ付きで起動し直した後、元のページからもう一度取り込んでください。いったん終了してから、たとえば「chromium --remote-debugging-port=9222 --force-renderer-accessibility」で起動します。"_s,
          same},
         {F::diaLaunchRequired,
          u"Diaのページ本文を読むには、ブラウザー側の連携設定が必要です。詳細の手順を確認するか、読む文章を選択またはコピーして取り込んでください。"_s,
@@ -114,7 +114,7 @@ TEST(CaptureMessages, TheSourceAndBrowserNamesFallBackWhenAbsent) {
     // A browser source goes by its desktop entry's name; Google Chrome when it has none.
     EXPECT_EQ(
         captureStatusMessage(failed(F::browserJavaScriptDisabled, false, u"Chromium"_s, ArticleBrowser::chrome)),
-        u"Chromiumをリモートデバッグ（--remote-debugging-port と --user-data-dir）付きで起動し直した後、元のページからもう一度取り込んでください。"_s);
+        u"Chromiumをリモートデバッグ付きで起動し直した後、元のページからもう一度取り込んでください。いったん終了してから、たとえば「chromium --remote-debugging-port=9222 --force-renderer-accessibility」で起動します。"_s);
     EXPECT_EQ(captureBrowserName(ArticleBrowser::chrome, std::nullopt), u"Google Chrome"_s);
     EXPECT_EQ(captureBrowserName(ArticleBrowser::arc, u"x"_s), u"Arc"_s);
     EXPECT_EQ(captureBrowserName(ArticleBrowser::dia, u"x"_s), u"Dia"_s);

@@ -213,12 +213,13 @@ TEST_F(CaptureModelFlows, ACancelledOrReplacedCaptureNeverAppliesItsLateResult) 
     // A clipboard import started during a capture stops it without a cancellation of its own.
     nextWork = held.work(PreparedCapture{.document = documentOf(u"置き換えられる"_s)});
     model->captureFrontmost([&] { ++presented; });
-    OneItemPasteboard pasteboard;
-    pasteboard.text = u"コピーした文"_s;
+    auto pasteboard = std::make_shared<OneItemPasteboard>();
+    pasteboard->text = u"コピーした文"_s;
     model->importClipboard(pasteboard, false, Mode::plainText, {});
     EXPECT_FALSE(model->failure());
     EXPECT_TRUE(model->usesClipboard());
     held.release();
+    settle(*model);
     test::settlePool();
     QCoreApplication::processEvents();
     EXPECT_EQ(model->importedText()->text(), u"コピーした文"_s);
@@ -257,8 +258,8 @@ TEST_F(CaptureModelFlows, APermissionLostDuringACaptureEndsItAsMissingAndAGrantC
     settle(*model);
     model->refreshPermission();
     EXPECT_EQ(model->failure(), CaptureFailure::timedOut);
-    OneItemPasteboard pasteboard;
-    pasteboard.text = u"本文"_s;
+    auto pasteboard = std::make_shared<OneItemPasteboard>();
+    pasteboard->text = u"本文"_s;
     model->importClipboard(pasteboard, true, Mode::automatic, {});
     granted = false;
     model->refreshPermission();
@@ -271,15 +272,19 @@ TEST_F(CaptureModelFlows, APermissionLostDuringACaptureEndsItAsMissingAndAGrantC
 
 TEST_F(CaptureModelFlows, ClipboardImportsConvertHereOrInAWorkerAndCheckWhatComesBack) {
     auto model = make();
-    OneItemPasteboard pasteboard;
-    pasteboard.text = u"# 見出し\n本文"_s;
+    auto pasteboard = std::make_shared<OneItemPasteboard>();
+    pasteboard->text = u"# 見出し\n本文"_s;
     int presented = 0;
     int capturingChanges = 0;
     QObject::connect(model.get(), &CaptureModel::isCapturingChanged, [&] { ++capturingChanges; });
 
-    // Plain text in plain-text mode: done before the call returns, no worker.
+    // Plain text in plain-text mode: read and converted on the pool, no worker; the reader comes up at
+    // once.
     model->importClipboard(pasteboard, false, Mode::plainText, [&] { ++presented; });
-    EXPECT_EQ(capturingChanges, 0);
+    EXPECT_EQ(presented, 1);
+    EXPECT_TRUE(model->isCapturing());
+    settle(*model);
+    EXPECT_EQ(capturingChanges, 2);
     EXPECT_TRUE(workerRequests.isEmpty());
     ASSERT_TRUE(model->importedText());
     EXPECT_EQ(model->importedText()->text(), u"# 見出し\n本文"_s);
@@ -297,7 +302,7 @@ TEST_F(CaptureModelFlows, ClipboardImportsConvertHereOrInAWorkerAndCheckWhatCome
     settle(*model);
     ASSERT_EQ(workerRequests.size(), 1);
     EXPECT_EQ(workerRequests[0].operation, CaptureWorkerRequest::Operation::clipboard);
-    EXPECT_EQ(workerRequests[0].clipboard->text, pasteboard.text);
+    EXPECT_EQ(workerRequests[0].clipboard->text, pasteboard->text);
     EXPECT_GE(workerDeadlines[0], before + kCaptureTimeLimit);
     EXPECT_LE(workerDeadlines[0], SystemClock::shared().monotonicNow() + kCaptureTimeLimit);
     EXPECT_EQ(model->importedText()->text(), u"変換済み"_s);
@@ -330,8 +335,9 @@ TEST_F(CaptureModelFlows, ClipboardImportsConvertHereOrInAWorkerAndCheckWhatCome
     EXPECT_EQ(model->importedText()->text().size(), 20'000);
 
     // The snapshot's own failure, and its dismissal from the start view.
-    pasteboard.text = u" \n"_s;
+    pasteboard->text = u" \n"_s;
     model->importClipboard(pasteboard, false, Mode::plainText, {});
+    settle(*model);
     EXPECT_EQ(model->failure(), CaptureFailure::emptyText);
     EXPECT_EQ(model->clipboardFailureMessage(),
               u"コピーした内容は空白や改行だけでした。読む文章をコピーして、もう一度貼り付けてください。"_s);
@@ -501,12 +507,13 @@ TEST_F(KilledClipboardWorker, FailsAtOnceKeepsThePreviousReadingAndTheNextImport
                                 });
     QObject::connect(&model, &CaptureModel::importedTextChanged, &player,
                      [&] { player.apply(*model.importedText(), true); });
-    OneItemPasteboard pasteboard;
-    pasteboard.text = u"最初の文章です。"_s;
+    auto pasteboard = std::make_shared<OneItemPasteboard>();
+    pasteboard->text = u"最初の文章です。"_s;
     model.importClipboard(pasteboard, false, Mode::plainText, {});
+    ASSERT_TRUE(test::processEventsUntil([&] { return !model.isCapturing(); }));
     ASSERT_EQ(player.document()->text, u"最初の文章です。"_s);
 
-    pasteboard.html = "<p>次の<b>文章</b>です。</p>";
+    pasteboard->html = "<p>次の<b>文章</b>です。</p>";
     const auto start = std::chrono::steady_clock::now();
     model.importClipboard(pasteboard, true, Mode::automatic, {});
     ASSERT_TRUE(test::processEventsUntil([&] { return !model.isCapturing(); }));

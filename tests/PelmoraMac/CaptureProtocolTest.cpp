@@ -29,8 +29,10 @@ TEST(CaptureProtocol, RequestsWriteOnlyTheFieldsTheyHold) {
                                     .browser = ArticleBrowser::dia,
                                     .html = u"h"_s,
                                     .clipboard = ClipboardSnapshot{.html = QByteArray("\0\xff<b>", 5), .text = u"t"_s},
-                                    .text = u"本文"_s};
+                                    .text = u"本文"_s,
+                                    .process = 4242};
     EXPECT_EQ(decodeJsonText<CaptureWorkerRequest>(encoded(full)), full);
+    EXPECT_EQ(objectOf(encoded(full)).value(u"process"_s), 4242);
     EXPECT_EQ(objectOf(encoded(full)).value(u"browser"_s), u"company.thebrowser.dia"_s);
 }
 

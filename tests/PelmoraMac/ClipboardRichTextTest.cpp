@@ -56,6 +56,22 @@ TEST(ClipboardRichText, WordsAndSymbolsGiveTheirCharacters) {
               u"a\nb\nc\nd\ne\n"_s);
 }
 
+// A line of no-break spaces, tabs or ideographic spaces shows nothing and reads as an empty line: its
+// characters and the runs over them go; a cell of them adds no line.
+TEST(ClipboardRichText, LinesOfOnlyWhiteSpaceBecomeEmpty) {
+    const ReadingDocument document =
+        read(R"({\rtf1\ansi A\par\~\~\par {\b \tab\u12288?}\line\u8199?\u8239?\par B\~\par a\cell\~\cell b\cell\~})");
+    EXPECT_EQ(document.text, u"A\n\n\n\nB\u00A0\na\nb\n"_s);
+    EXPECT_TRUE(spansOf(document, Kind::strong).isEmpty());
+    // A bold run that goes on into the spaces keeps its visible part.
+    const ReadingDocument bold = read(R"({\rtf1 {\b x\line\~}\par})");
+    EXPECT_EQ(bold.text, u"x\n\n"_s);
+    EXPECT_EQ(spansOf(bold, Kind::strong), QList<Span>{span(Kind::strong, 0, 2)});
+    // Nothing but such lines: nothing to read.
+    EXPECT_EQ(failureOf(convertClipboardSnapshot({.rtf = R"({\rtf1 \~\par\tab})", .text = std::nullopt})),
+              CaptureFailure::clipboardUnreadable);
+}
+
 TEST(ClipboardRichText, RunSpansComeFirstThenEachParagraphsSpans) {
     const ReadingDocument bold = read(R"({\rtf1\ansi {\b Bold} text\par Plain\par})");
     EXPECT_EQ(bold.text, u"Bold text\nPlain\n"_s);
@@ -203,6 +219,10 @@ TEST(ClipboardRichText, EscapedBytesAreDecodedInTheirFontsCodePage) {
     // Bytes above 0x7F need no escape; a code page ICU lacks is read as Windows-1252.
     EXPECT_EQ(textOf("{\\rtf1\\ansi\\ansicpg1252 caf\xe9}"), u"café"_s);
     EXPECT_EQ(textOf(R"({\rtf1\ansi\ansicpg1361 \'e9})"), u"é"_s);
+    // Bytes the code page leaves unmapped, in a single- and a double-byte code page: U+FFFD, never
+    // the code page's control character U+001A.
+    EXPECT_EQ(textOf(R"({\rtf1\ansi\ansicpg932 a\'a0b\'fd})"), u"a\uFFFDb\uFFFD"_s);
+    EXPECT_EQ(textOf(R"({\rtf1\ansi\ansicpg1253 \'d2\'c1})"), u"\uFFFDΑ"_s);
     // A double-byte character cut by a control word, or by the end of the data.
     EXPECT_EQ(textOf(R"({\rtf1{\fonttbl{\f0\fcharset128 X;}}\f0 \'82\par\'82})"), u"\uFFFD\n\uFFFD"_s);
     EXPECT_EQ(textOf("{\\rtf1\\ansi caf\\'8"), u"caf"_s);

@@ -26,6 +26,10 @@ public:
     qint64 changes = 0;
     int formattedReads = 0;
     std::function<void()> whileReadingString;
+    // What the pasteboard says ended its reading, from the string on; and the deadline it was given.
+    std::optional<CaptureFailure> failureAtString;
+    std::optional<CaptureFailure> ended;
+    std::optional<CaptureDeadline> deadline;
 
     qint64 changeCount() override { return changes; }
     std::optional<qsizetype> itemCount() override {
@@ -39,14 +43,22 @@ public:
     }
     std::optional<QString> string(qsizetype item) override {
         if (whileReadingString) whileReadingString();
+        if (failureAtString) {
+            ended = failureAtString;
+            return std::nullopt;
+        }
         return items->at(item).text;
     }
+    void setDeadline(CaptureDeadline given) override { deadline = given; }
+    std::optional<CaptureFailure> failure() const override { return ended; }
 };
+
+const CaptureDeadline kDeadline = test::deadlineIn(std::chrono::seconds(3));
 
 CaptureResult<ClipboardSnapshot> readItems(QList<FakePasteboard::Item> items, Mode mode) {
     FakePasteboard pasteboard;
     pasteboard.items = std::move(items);
-    return readClipboardSnapshot(pasteboard, mode);
+    return readClipboardSnapshot(pasteboard, mode, kDeadline);
 }
 
 TEST(ClipboardSnapshot, TheStringMayHoldTwentyThousandUnitsInEitherMode) {
@@ -76,7 +88,7 @@ TEST(ClipboardSnapshot, FormattedDataMayHoldTwoMillionBytesInAutomaticMode) {
     // Plain-text mode never reads the formatted data, however large.
     FakePasteboard pasteboard;
     pasteboard.items = QList<FakePasteboard::Item>{{.html = overLimit, .rtf = overLimit, .text = u"short"_s}};
-    const auto plain = readClipboardSnapshot(pasteboard, Mode::plainText);
+    const auto plain = readClipboardSnapshot(pasteboard, Mode::plainText, kDeadline);
     EXPECT_EQ(plain, (ClipboardSnapshot{.mode = Mode::plainText, .text = u"short"_s}));
     EXPECT_EQ(pasteboard.formattedReads, 0);
 }
@@ -94,7 +106,7 @@ TEST(ClipboardSnapshot, AClipboardWithoutUsableTextFailsBeforeAnyConversion) {
     EXPECT_EQ(failureOf(readItems({}, Mode::automatic)), CaptureFailure::clipboardNoText);
     FakePasteboard noList;
     noList.items = std::nullopt;
-    EXPECT_EQ(failureOf(readClipboardSnapshot(noList, Mode::plainText)), CaptureFailure::clipboardNoText);
+    EXPECT_EQ(failureOf(readClipboardSnapshot(noList, Mode::plainText, kDeadline)), CaptureFailure::clipboardNoText);
 
     EXPECT_EQ(failureOf(readItems({{.text = u""_s}}, Mode::automatic)), CaptureFailure::clipboardNoText);
     EXPECT_EQ(failureOf(readItems({FakePasteboard::Item{}}, Mode::automatic)), CaptureFailure::clipboardNoText);
@@ -108,10 +120,23 @@ TEST(ClipboardSnapshot, AWriteDuringTheReadingIsASourceChange) {
     FakePasteboard pasteboard;
     pasteboard.items = QList<FakePasteboard::Item>{{.html = "<p>a</p>", .text = u"a"_s}};
     pasteboard.whileReadingString = [&] { ++pasteboard.changes; };
-    EXPECT_EQ(failureOf(readClipboardSnapshot(pasteboard, Mode::automatic)), CaptureFailure::sourceChanged);
+    EXPECT_EQ(failureOf(readClipboardSnapshot(pasteboard, Mode::automatic, kDeadline)), CaptureFailure::sourceChanged);
     // Only a change in between counts.
     pasteboard.whileReadingString = nullptr;
-    EXPECT_TRUE(readClipboardSnapshot(pasteboard, Mode::automatic));
+    EXPECT_TRUE(readClipboardSnapshot(pasteboard, Mode::automatic, kDeadline));
+}
+
+// An owner that does not answer in time, or offers too much: the pasteboard's failure, whatever was
+// read, and the reading had the snapshot's deadline.
+TEST(ClipboardSnapshot, APasteboardsOwnFailureEndsTheReading) {
+    for (const CaptureFailure failure :
+         {CaptureFailure::timedOut, CaptureFailure::clipboardFormatTooLarge, CaptureFailure::tooLong}) {
+        FakePasteboard pasteboard;
+        pasteboard.items = QList<FakePasteboard::Item>{{.html = "<p>a</p>", .text = u"a"_s}};
+        pasteboard.failureAtString = failure;
+        EXPECT_EQ(failureOf(readClipboardSnapshot(pasteboard, Mode::automatic, kDeadline)), failure);
+        EXPECT_EQ(pasteboard.deadline, kDeadline);
+    }
 }
 
 TEST(ClipboardSnapshot, DocumentsAreCheckedInOrderAndReturnedUnchanged) {

@@ -1,20 +1,25 @@
+#include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/ClipboardSnapshot.h"
-#include "PelmoraMac/Capture/X11/QClipboardPasteboard.h"
+#include "PelmoraMac/Capture/X11/X11ClipboardPasteboard.h"
 
 #include "CaptureTesting.h"
 #include "support/EventLoop.h"
 
 #include <gtest/gtest.h>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QTimer>
 
 #include <memory>
 
 namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 using test::failureOf;
+using Mode = ClipboardImportMode;
 
 // Another process that owns the clipboard, and the pasteboard of this one over it.
 class DesktopClipboard : public ::testing::Test {
@@ -46,7 +51,11 @@ protected:
         return owner.readAll();
     }
 
-    QClipboardPasteboard pasteboard{QGuiApplication::clipboard()};
+    CaptureResult<ClipboardSnapshot> read(Mode mode) {
+        return readClipboardSnapshot(pasteboard, mode, test::deadlineIn(10s));
+    }
+
+    X11ClipboardPasteboard pasteboard;
 
 private:
     std::vector<std::unique_ptr<QProcess>> m_owners;
@@ -54,7 +63,7 @@ private:
 
 TEST_F(DesktopClipboard, EachOfferedFormatLandsInTheSnapshot) {
     own({u"--html"_s, u"<p>本文</p>"_s, u"--rtf"_s, uR"({\rtf1 text})"_s, u"--text"_s, u"本文"_s});
-    const auto snapshot = readClipboardSnapshot(pasteboard, ClipboardImportMode::automatic);
+    const auto snapshot = read(Mode::automatic);
     ASSERT_TRUE(snapshot) << rawValue(snapshot.error()).toStdString();
     EXPECT_EQ(snapshot->html, u"<p>本文</p>"_s.toUtf8());
     EXPECT_EQ(snapshot->rtf, R"({\rtf1 text})");
@@ -62,13 +71,13 @@ TEST_F(DesktopClipboard, EachOfferedFormatLandsInTheSnapshot) {
 
     // Text alone: no formatted data, so the text's document is checked.
     own({u"--text"_s, u" \n"_s});
-    EXPECT_EQ(failureOf(readClipboardSnapshot(pasteboard, ClipboardImportMode::automatic)), CaptureFailure::emptyText);
+    EXPECT_EQ(failureOf(read(Mode::automatic)), CaptureFailure::emptyText);
 }
 
 TEST_F(DesktopClipboard, FiftyMegabytesOfHTMLAreRefusedBeforeAnyWorker) {
     own({u"--html-bytes"_s, u"50000000"_s, u"--text"_s, u"short"_s});
     int workers = 0;
-    auto snapshot = readClipboardSnapshot(pasteboard, ClipboardImportMode::automatic);
+    auto snapshot = read(Mode::automatic);
     // The road of an import: only a snapshot goes to a worker.
     if (snapshot) {
         const CaptureWorkerLaunch launch{.executable = QStringLiteral(TAVRINE_EXECUTABLE),
@@ -82,7 +91,7 @@ TEST_F(DesktopClipboard, FiftyMegabytesOfHTMLAreRefusedBeforeAnyWorker) {
 
 TEST_F(DesktopClipboard, PlainTextModeTakesTheTextWithoutFetchingTheHTML) {
     QProcess& owner = own({u"--html-bytes"_s, u"50000000"_s, u"--rtf"_s, uR"({\rtf1 x})"_s, u"--text"_s, u"short"_s});
-    const auto snapshot = readClipboardSnapshot(pasteboard, ClipboardImportMode::plainText);
+    const auto snapshot = read(Mode::plainText);
     EXPECT_EQ(snapshot, (ClipboardSnapshot{.mode = ClipboardImportMode::plainText, .text = u"short"_s}));
     const QByteArray log = served(owner);
     EXPECT_TRUE(log.contains("served text/plain")) << log.constData();
@@ -93,7 +102,7 @@ TEST_F(DesktopClipboard, PlainTextModeTakesTheTextWithoutFetchingTheHTML) {
 // What another application copies, read by the real worker.
 TEST_F(DesktopClipboard, AnAutomaticSnapshotIsConvertedByTheWorker) {
     auto convertedDocument = [&]() -> CaptureResult<ReadingDocument> {
-        auto snapshot = readClipboardSnapshot(pasteboard, ClipboardImportMode::automatic);
+        auto snapshot = read(Mode::automatic);
         if (!snapshot) return tl::unexpected(snapshot.error());
         auto response =
             runCaptureWorker({.operation = CaptureWorkerRequest::Operation::clipboard, .clipboard = *snapshot},
@@ -109,9 +118,9 @@ TEST_F(DesktopClipboard, AnAutomaticSnapshotIsConvertedByTheWorker) {
     EXPECT_EQ(html->text, u"見出し\n本文\n"_s);
     EXPECT_EQ(html->spans.first(), (ReadingDocument::Span{ReadingDocument::Span::Kind::heading, 0, 4, 1}));
 
-    // UTF-16 without a byte-order mark, as some browsers write it: Qt hands it over as UTF-8.
+    // UTF-16 without a byte-order mark, as some browsers write it: handed over as UTF-8.
     own({u"--html-utf16"_s, u"<p>本文 – text</p>"_s, u"--text"_s, u"text"_s});
-    const auto snapshot = readClipboardSnapshot(pasteboard, ClipboardImportMode::automatic);
+    const auto snapshot = read(Mode::automatic);
     ASSERT_TRUE(snapshot) << rawValue(snapshot.error()).toStdString();
     EXPECT_EQ(snapshot->html, u"<p>本文 – text</p>"_s.toUtf8());
     const auto utf16 = convertedDocument();
@@ -140,6 +149,64 @@ TEST_F(DesktopClipboard, ANewOwnerChangesTheCountBeforeQtReportsIt) {
     EXPECT_EQ(pasteboard.changeCount(), before);
     own({u"--text"_s, u"second"_s}, /*notice=*/false);
     EXPECT_NE(pasteboard.changeCount(), before);
+}
+
+// An owner that never answers, as a hung application: the reading ends at its deadline, and an import
+// ends with the time-out while the main thread goes on with its work.
+TEST_F(DesktopClipboard, AnOwnerThatNeverAnswersEndsTheReadingAtItsDeadline) {
+    QProcess mute;
+    mute.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    mute.start(QStringLiteral(MUTE_SELECTION_OWNER), {});
+    ASSERT_TRUE(mute.waitForReadyRead(10'000));
+    ASSERT_EQ(mute.readLine(), "ready\n");
+
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(failureOf(readClipboardSnapshot(pasteboard, Mode::automatic, test::deadlineIn(300ms))),
+              CaptureFailure::timedOut);
+    EXPECT_GE(clock.elapsed(), 300);
+    EXPECT_LT(clock.elapsed(), 1'000);
+
+    CaptureModel model(nullptr, CaptureModel::Functions{});
+    int ticks = 0;
+    qint64 longestGap = 0;
+    QElapsedTimer sinceTick;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, sinceTick.restart());
+        ++ticks;
+    });
+    clock.restart();
+    sinceTick.start();
+    timer.start(16);
+    model.importClipboard(std::make_shared<X11ClipboardPasteboard>(), true, Mode::automatic, {});
+    EXPECT_TRUE(model.isCapturing());
+    EXPECT_EQ(model.statusMessage(), u"クリップボードから文章を取得しています…"_s);
+    ASSERT_TRUE(test::processEventsUntil([&] { return !model.isCapturing(); }, 10s));
+    const qint64 elapsed = clock.elapsed();
+    timer.stop();
+    EXPECT_EQ(model.failure(), CaptureFailure::timedOut);
+    EXPECT_EQ(model.statusMessage(),
+              u"取得が制限時間（3秒）を超えたため中止しました。元のアプリの応答を確認して再実行してください。"_s);
+    EXPECT_GE(elapsed, 2'900);
+    EXPECT_LT(elapsed, 4'500);
+    // The main thread never waited for the owner: its timer kept firing all along.
+    EXPECT_GE(ticks, 60);
+    EXPECT_LT(longestGap, 500);
+    mute.closeWriteChannel();
+    mute.waitForFinished(5'000);
+}
+
+// What this application copied itself: its own event loop answers while the import reads.
+TEST_F(DesktopClipboard, ThisApplicationsOwnCopyIsImported) {
+    QGuiApplication::clipboard()->setText(u"自分でコピーした文"_s);
+    CaptureModel model(nullptr, CaptureModel::Functions{});
+    model.importClipboard(std::make_shared<X11ClipboardPasteboard>(), false, Mode::plainText, {});
+    ASSERT_TRUE(test::processEventsUntil([&] { return !model.isCapturing(); }, 10s));
+    EXPECT_FALSE(model.failure());
+    ASSERT_TRUE(model.importedText());
+    EXPECT_EQ(model.importedText()->text(), u"自分でコピーした文"_s);
 }
 
 }  // namespace

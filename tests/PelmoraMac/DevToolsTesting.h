@@ -4,6 +4,7 @@
 
 #include "support/TemporaryDirectory.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -54,6 +55,43 @@ public:
         write(pid, executable, commandLine, environment, workingFolder, parent);
     }
 
+    // The process `pid` holds every socket this process has open, and the folder's socket tables are
+    // the system's as they are now: a server this process runs listens as that process.
+    void holdSocketsOfThisProcess(pid_t pid) const {
+        for (const char* table : {"tcp", "tcp6"}) {
+            QFile system(QStringLiteral("/proc/net/") + QLatin1StringView(table));
+            if (system.open(QIODevice::ReadOnly))
+                m_folder.write(QStringLiteral("net/") + QLatin1StringView(table), system.readAll());
+        }
+        const QDir own(QStringLiteral("/proc/self/fd"));
+        const QString folder = m_folder.filePath(QString::number(pid) + QStringLiteral("/fd/"));
+        QDir().mkpath(folder);
+        for (const QString& descriptor : own.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+            const QString target = QFile::symLinkTarget(own.filePath(descriptor));
+            const qsizetype socket = target.lastIndexOf(QStringLiteral("socket:["));
+            if (socket >= 0) QFile::link(target.mid(socket), folder + descriptor);
+        }
+    }
+    // A socket table of the folder's own, as the kernel writes it.
+    void writeSocketTable(const QString& table, const QByteArrayList& rows) const {
+        QByteArray content =
+            "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n";
+        for (const QByteArray& row : rows) content += row + '\n';
+        m_folder.write(QStringLiteral("net/") + table, content);
+    }
+    // The process holds the sockets of these inodes.
+    void holdSockets(pid_t pid, const QList<int>& inodes) const {
+        const QString folder = m_folder.filePath(QString::number(pid) + QStringLiteral("/fd/"));
+        QDir().mkpath(folder);
+        for (qsizetype index = 0; index < inodes.size(); ++index) {
+            QFile::link(QStringLiteral("socket:[%1]").arg(inodes[index]), folder + QString::number(index + 3));
+        }
+    }
+    void writeStatus(pid_t pid, uint uid) const {
+        m_folder.write(QString::number(pid) + QStringLiteral("/status"),
+                       "Name:\tchromium\nUid:\t" + QByteArray::number(uid) + "\t" + QByteArray::number(uid) + "\n");
+    }
+
     static QByteArray environmentOf(const QStringList& variables) {
         QByteArray bytes;
         for (const QString& variable : variables) bytes += variable.toUtf8() + '\0';
@@ -86,6 +124,7 @@ public:
         m_server.listen(QHostAddress::LocalHost);
         QObject::connect(&m_server, &QWebSocketServer::newConnection, [this] {
             while (QWebSocket* socket = m_server.nextPendingConnection()) {
+                ++m_connections;
                 m_sockets.emplace_back(socket);
                 socket->setOutgoingFrameSize(1 << 20);
                 QObject::connect(socket, &QWebSocket::textMessageReceived, [this, socket](const QString& text) {
@@ -101,6 +140,7 @@ public:
 
     quint16 port() const { return m_server.serverPort(); }
     int received() const { return m_received; }
+    int connections() const { return m_connections; }
     void closeConnections() {
         for (const auto& socket : m_sockets) socket->close();
     }
@@ -110,6 +150,7 @@ private:
     Answer m_answer;
     std::vector<std::unique_ptr<QWebSocket>> m_sockets;
     int m_received = 0;
+    int m_connections = 0;
 };
 
 // The reply to a command, with its result.

@@ -3,6 +3,8 @@
 #include "PelmoraMac/Capture/AccessibilityFocusTracker.h"
 #include "PelmoraMac/Capture/AtspiAccessibilityBus.h"
 #include "PelmoraMac/Capture/X11/PrimarySelection.h"
+#include "PelmoraMac/Capture/X11/X11InputActivity.h"
+#include "PelmoraMac/X11/X11Desktop.h"
 
 #include "AccessibilityRig.h"
 #include "CaptureTesting.h"
@@ -12,11 +14,18 @@
 #include "support/HeadlessChromium.h"
 
 #include <gtest/gtest.h>
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtConcurrent>
+
+#include <csignal>
 
 #include <unistd.h>
 
@@ -89,14 +98,18 @@ protected:
         if (*s_rig->failure()) return;
         s_tracker = std::make_unique<AccessibilityFocusTracker>();
         s_trackerStarted = s_tracker->start();
+        s_inputWatch = std::make_unique<X11InputWatch>();
+        s_inputWatchStarted = s_inputWatch->start();
     }
     static void TearDownTestSuite() {
+        s_inputWatch.reset();
         s_tracker.reset();
         s_rig.reset();
     }
     void SetUp() override {
         ASSERT_STREQ(s_rig->failure(), "");
         ASSERT_TRUE(s_trackerStarted);
+        ASSERT_TRUE(s_inputWatchStarted);
     }
     void TearDown() override { s_rig->setEnabled(true); }
 
@@ -118,7 +131,8 @@ protected:
                                                     .primarySelection =
                                                         [](pid_t owner, CaptureDeadline deadline) {
                                                             return readPrimarySelection(
-                                                                owner, AXSelectionReader::kTextLimit, deadline);
+                                                                owner, AXSelectionReader::kTextLimit, deadline,
+                                                                s_inputWatch->log().get());
                                                         },
                                                     .article = m_desktop.environment()};
             if (workers == Workers::real) {
@@ -150,6 +164,13 @@ protected:
         return future.result();
     }
 
+    // The user's input on the display, through XTest, once the watch has seen it.
+    static void input(const QStringList& arguments) {
+        const X11InputHistory before = s_inputWatch->log()->history();
+        ASSERT_EQ(QProcess::execute(u"xdotool"_s, arguments), 0);
+        EXPECT_TRUE(test::processEventsUntil([&] { return s_inputWatch->log()->history() != before; }));
+    }
+
     // The bus name of the application of the process.
     static QString serviceOf(pid_t pid) {
         AtspiAccessibilityBus bus;
@@ -167,6 +188,8 @@ protected:
     test::FakeCaptureDesktop m_desktop{.pageURL = kPage};
     static inline std::unique_ptr<test::AccessibilityRig> s_rig;
     static inline std::unique_ptr<AccessibilityFocusTracker> s_tracker;
+    static inline std::unique_ptr<X11InputWatch> s_inputWatch;
+    static inline bool s_inputWatchStarted = false;
     static inline bool s_trackerStarted = false;
 };
 
@@ -263,13 +286,19 @@ TEST_F(AccessibleDesktop, APageServedOnTheBusAndALateAnswer) {
 }
 
 TEST_F(AccessibleDesktop, ThePrimarySelectionOfAProgramWithoutFocusedText) {
+    const auto primaryOf = [](pid_t pid) {
+        return readPrimarySelection(pid, AXSelectionReader::kTextLimit, test::deadlineIn(2s),
+                                    s_inputWatch->log().get());
+    };
     LineProgram owner(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"端末の選択"_s},
                       LineProgram::Ending::byKill);
     ASSERT_TRUE(owner.isReady());
-    const auto soon = test::deadlineIn(2s);
     using Read = CaptureResult<std::optional<QString>>;
-    EXPECT_EQ(readPrimarySelection(owner.pid(), AXSelectionReader::kTextLimit, soon), Read(u"端末の選択"_s));
-    EXPECT_EQ(readPrimarySelection(::getpid(), AXSelectionReader::kTextLimit, soon), Read(std::nullopt));
+    EXPECT_EQ(primaryOf(owner.pid()), Read(u"端末の選択"_s));
+    EXPECT_EQ(primaryOf(::getpid()), Read(std::nullopt));
+    // Without a watch of the user's input nothing tells that the selection still stands.
+    EXPECT_EQ(readPrimarySelection(owner.pid(), AXSelectionReader::kTextLimit, test::deadlineIn(2s), nullptr),
+              Read(std::nullopt));
 
     const auto outcome = capture(owner.pid());
     ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
@@ -280,8 +309,60 @@ TEST_F(AccessibleDesktop, ThePrimarySelectionOfAProgramWithoutFocusedText) {
     LineProgram large(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, QString(60'001, u'a')},
                       LineProgram::Ending::byKill);
     ASSERT_TRUE(large.isReady());
-    EXPECT_EQ(failureOf(readPrimarySelection(large.pid(), AXSelectionReader::kTextLimit, test::deadlineIn(2s))),
-              CaptureFailure::tooLong);
+    EXPECT_EQ(failureOf(primaryOf(large.pid())), CaptureFailure::tooLong);
+}
+
+// A selection the user has let go stays in the primary selection: it is not read.
+TEST_F(AccessibleDesktop, APrimarySelectionThatMayHaveBeenClearedIsNotRead) {
+    if (QStandardPaths::findExecutable(u"xdotool"_s).isEmpty()) GTEST_SKIP() << "xdotool is not installed";
+    using Read = CaptureResult<std::optional<QString>>;
+    const auto primaryOf = [](pid_t pid) {
+        return readPrimarySelection(pid, AXSelectionReader::kTextLimit, test::deadlineIn(2s),
+                                    s_inputWatch->log().get());
+    };
+    {
+        LineProgram owner(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"選択"_s},
+                          LineProgram::Ending::byKill);
+        ASSERT_TRUE(owner.isReady());
+        // The hot key itself: its modifiers and its one key.
+        input({u"key"_s, u"ctrl+alt+super+r"_s});
+        EXPECT_EQ(primaryOf(owner.pid()), Read(u"選択"_s));
+        // A click anywhere may have cleared it; the wheel does not (the watch ignores it, and has read it
+        // once it has seen the key pressed after it).
+        ASSERT_EQ(QProcess::execute(u"xdotool"_s, {u"click"_s, u"4"_s}), 0);
+        input({u"key"_s, u"ctrl+alt+super+r"_s});
+        EXPECT_EQ(primaryOf(owner.pid()), Read(u"選択"_s));
+        input({u"click"_s, u"1"_s});
+        EXPECT_EQ(primaryOf(owner.pid()), Read(std::nullopt));
+        EXPECT_EQ(failureOf(capture(owner.pid()).capture), CaptureFailure::selectionUnknown);
+    }
+    if (!QStandardPaths::findExecutable(u"xprop"_s).isEmpty()) {
+        // The window manager names the active window again: only another window counts.
+        const auto activate = [](const QString& window) {
+            return QProcess::execute(u"xprop"_s, {u"-root"_s, u"-f"_s, u"_NET_ACTIVE_WINDOW"_s, u"32x"_s, u"-set"_s,
+                                                  u"_NET_ACTIVE_WINDOW"_s, window});
+        };
+        ASSERT_EQ(activate(u"0x200001"_s), 0);
+        LineProgram owner(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"選択"_s},
+                          LineProgram::Ending::byKill);
+        ASSERT_TRUE(owner.isReady());
+        ASSERT_EQ(activate(u"0x200001"_s), 0);
+        input({u"key"_s, u"ctrl+alt+super+r"_s});
+        EXPECT_EQ(primaryOf(owner.pid()), Read(u"選択"_s));
+        const X11InputHistory before = s_inputWatch->log()->history();
+        ASSERT_EQ(activate(u"0x200002"_s), 0);
+        EXPECT_TRUE(test::processEventsUntil([&] { return s_inputWatch->log()->history() != before; }));
+        EXPECT_EQ(primaryOf(owner.pid()), Read(std::nullopt));
+    }
+    {
+        // Another key before the hot key's: the caret may have moved.
+        LineProgram owner(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"選択"_s},
+                          LineProgram::Ending::byKill);
+        ASSERT_TRUE(owner.isReady());
+        input({u"key"_s, u"Right"_s});
+        input({u"key"_s, u"ctrl+alt+super+r"_s});
+        EXPECT_EQ(primaryOf(owner.pid()), Read(std::nullopt));
+    }
 }
 
 // Serves one HTML page over http on the loopback interface, from the main thread's event loop.
@@ -344,6 +425,135 @@ TEST_F(AccessibleDesktop, AChromiumPageWithNothingSelectedGivesItsArticle) {
     // The address the bus gave is the page's own.
     test::ChromiumDriver driver(chromium);
     EXPECT_EQ(driver.evaluate(driver.home(), u"location.href"_s).toString(), url);
+}
+
+// An article page, and a navigation bar before it that is no part of its article.
+QByteArray articlePage(const QString& title, const QString& subject) {
+    QString body =
+        u"<nav><a href='/'>Navigation marker</a> <a href='/more'>More</a></nav><article><h1>"_s + title + u"</h1>"_s;
+    for (int index = 0; index < 8; ++index) {
+        body += u"<p>"_s + subject +
+                u" is the subject of this paragraph, which goes on for a while, with commas, so that it reads as an "
+                u"article and not as a navigation bar.</p>"_s;
+    }
+    return (u"<!DOCTYPE html><html><head><title>"_s + title + u"</title></head><body>"_s + body +
+            u"</article></body></html>"_s)
+        .toUtf8();
+}
+
+// The output of xdotool, or nothing when it failed or took more than 20 seconds. The event loop runs
+// meanwhile: the test's page server answers from it.
+std::optional<QByteArray> xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.start(u"xdotool"_s, arguments);
+    if (!test::processEventsUntil([&] { return process.state() == QProcess::NotRunning; }, 20s)) {
+        process.kill();
+        process.waitForFinished();
+        return std::nullopt;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) return std::nullopt;
+    return process.readAllStandardOutput().trimmed();
+}
+
+// The window of the browser whose title is `title`, once shown, given the focus as a click on it would;
+// its id and its process as the desktop tells it (the process of the window in front).
+std::optional<std::pair<QByteArray, pid_t>> focusBrowserWindow(const QString& title) {
+    const auto windows = xdotool({u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, title});
+    if (!windows || windows->isEmpty()) return std::nullopt;
+    const QByteArray window = windows->split('\n').last();
+    if (!xdotool({u"windowfocus"_s, u"--sync"_s, QString::fromLatin1(window)})) return std::nullopt;
+    const auto desktop = X11Desktop::ofApplication();
+    if (!desktop) return std::nullopt;
+    const auto front = desktop->frontWindow();
+    if (!front || !front->pid) return std::nullopt;
+    return std::pair(window, *front->pid);
+}
+
+const QStringList kBrowserArguments{u"--no-first-run"_s,
+                                    u"--no-default-browser-check"_s,
+                                    u"--disable-gpu"_s,
+                                    u"--disable-background-networking"_s,
+                                    u"--disable-component-update"_s,
+                                    u"--disable-sync"_s,
+                                    u"--disable-crash-reporter"_s};
+
+// Chromium started normally, without accessibility forced on it: its frames show nothing of the page.
+TEST_F(AccessibleDesktop, AChromiumStartedNormallyGivesTheArticleOfItsPageInFront) {
+    if (test::HeadlessChromium::executable().isEmpty()) GTEST_SKIP() << test::HeadlessChromium::missingReason();
+    if (QStandardPaths::findExecutable(u"xdotool"_s).isEmpty()) GTEST_SKIP() << "xdotool is not installed";
+    PageServer server(articlePage(u"Normally started"_s, u"The normal start"_s));
+    test::HeadlessChromium chromium(server.url(u"/news/normal.html"_s), 20s, test::HeadlessChromium::Mode::shown);
+    ASSERT_TRUE(chromium.isListening()) << chromium.failure().toStdString();
+    const auto window = focusBrowserWindow(u"Normally started"_s);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->second, chromium.pid());
+
+    const auto outcome = capture(window->second, true, ArticleBrowser::chrome, Workers::real);
+    ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
+    EXPECT_TRUE(outcome.capture->isBody);
+    EXPECT_TRUE(outcome.capture->document.text.contains(u"The normal start is the subject"_s));
+    EXPECT_FALSE(outcome.capture->document.text.contains(u"Navigation marker"_s));
+}
+
+// Started from a shell that ends at once (a launcher that forks twice does the same): the browser is left
+// to the system, without its starter's environment, and found by its window all the same. A selection
+// made in its page is captured; once a click has cleared it, the page's article is, not the old text.
+TEST_F(AccessibleDesktop, AChromiumLeftByItsShellIsFoundAndItsClearedSelectionIsNotReplayed) {
+    if (test::HeadlessChromium::executable().isEmpty()) GTEST_SKIP() << test::HeadlessChromium::missingReason();
+    if (QStandardPaths::findExecutable(u"xdotool"_s).isEmpty()) GTEST_SKIP() << "xdotool is not installed";
+    PageServer server(articlePage(u"Left by its shell"_s, u"The left browser"_s));
+    // Its default profile, in the test's own configuration folder, tells its port.
+    QStringList arguments = kBrowserArguments;
+    if (::geteuid() == 0) arguments.append(u"--no-sandbox"_s);
+    arguments.append({u"--remote-debugging-port=0"_s, server.url(u"/news/left.html"_s)});
+    QString command = u"'"_s + test::HeadlessChromium::executable() + u"'"_s;
+    for (const QString& argument : arguments) command += u" '"_s + argument + u"'"_s;
+    ASSERT_EQ(QProcess::execute(u"sh"_s, {u"-c"_s, command + u" >/dev/null 2>&1 &"_s}), 0);
+
+    const auto window = focusBrowserWindow(u"Left by its shell"_s);
+    ASSERT_TRUE(window);
+    const pid_t browser = window->second;
+    // Ended with the test, as its user would end it.
+    const auto end = qScopeGuard([browser] {
+        ::kill(browser, SIGTERM);
+        QFile stat(u"/proc/"_s + QString::number(browser) + u"/stat"_s);
+        const QDeadlineTimer deadline(10'000);
+        while (stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ") && !deadline.hasExpired()) {
+            stat.close();
+            QThread::msleep(20);
+        }
+        if (deadline.hasExpired()) ::kill(browser, SIGKILL);
+    });
+
+    auto outcome = capture(browser, true, ArticleBrowser::chrome, Workers::real);
+    ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
+    EXPECT_TRUE(outcome.capture->isBody);
+    EXPECT_TRUE(outcome.capture->document.text.contains(u"The left browser is the subject"_s));
+
+    // Everything selected: the page's text, navigation and all.
+    const QString windowID = QString::fromLatin1(window->first);
+    ASSERT_TRUE(xdotool({u"mousemove"_s, u"--window"_s, windowID, u"200"_s, u"300"_s, u"click"_s, u"1"_s}));
+    input({u"key"_s, u"ctrl+a"_s});
+    const auto primary = [&] {
+        return readPrimarySelection(browser, AXSelectionReader::kTextLimit, test::deadlineIn(2s),
+                                    s_inputWatch->log().get());
+    };
+    ASSERT_TRUE(test::processEventsUntil([&] {
+        const auto selected = primary();
+        return selected && *selected && (*selected)->contains(u"Navigation marker"_s);
+    }));
+    outcome = capture(browser, true, ArticleBrowser::chrome, Workers::real);
+    ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
+    EXPECT_FALSE(outcome.capture->isBody);
+    EXPECT_TRUE(outcome.capture->document.text.contains(u"Navigation marker"_s));
+
+    // A click clears it; the browser still holds it as the primary selection.
+    input({u"click"_s, u"1"_s});
+    outcome = capture(browser, true, ArticleBrowser::chrome, Workers::real);
+    ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
+    EXPECT_TRUE(outcome.capture->isBody);
+    EXPECT_FALSE(outcome.capture->document.text.contains(u"Navigation marker"_s));
+    EXPECT_TRUE(outcome.capture->document.text.contains(u"The left browser is the subject"_s));
 }
 
 }  // namespace

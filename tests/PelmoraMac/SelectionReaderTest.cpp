@@ -197,6 +197,51 @@ TEST(SelectionReader, APageWithNothingSelectedGivesItsArticleInASupportedBrowser
     EXPECT_FALSE(read->isBody);
 }
 
+// Chromium started without forced accessibility shows its frames and nothing in them.
+TEST(SelectionReader, ABrowserWhoseTreeShowsNoPageGivesTheArticleOfItsTabInFront) {
+    const auto emptyFrame = [] {
+        ScriptedAccessibleTree tree = applicationWith({.path = u"/pane"_s, .role = test::kPushButtonRole});
+        tree.node(u"/pane"_s)->states = {};
+        return tree;
+    };
+    SelectionCapture bare(emptyFrame());
+    auto read = bare.run(true, ArticleBrowser::chrome);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(read->document, test::articleDocument());
+    EXPECT_TRUE(read->isBody);
+    EXPECT_EQ(bare.operations(), (QList<Operation>{Operation::snapshot, Operation::extract, Operation::verify}));
+    // The snapshots ask the browser of the window in front.
+    EXPECT_EQ(bare.desktop.requests.value(0).process, ScriptedAccessibilityBus::kProcess);
+
+    // Nothing at all shown on the bus: the same.
+    SelectionCapture absent(ScriptedAccessibleTree{});
+    EXPECT_TRUE(absent.run(true, ArticleBrowser::chrome));
+
+    // The browser's own selection, as the primary selection holds it, comes first.
+    SelectionCapture selected(emptyFrame());
+    selected.primary = u"ページの選択"_s;
+    read = selected.run(true, ArticleBrowser::chrome);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->document.text, u"ページの選択"_s);
+    EXPECT_FALSE(read->isBody);
+
+    // The tab in front shows no web page (a local file, the browser's own pages): nothing to read.
+    SelectionCapture local(emptyFrame(), u"file:///home/user/page.html"_s);
+    EXPECT_EQ(failureOf(local.run(true, ArticleBrowser::chrome)), CaptureFailure::noBodyCandidate);
+    EXPECT_EQ(local.operations(), QList<Operation>{Operation::snapshot});
+
+    // A focused text input of the browser (its address bar), a browser that is not supported, or an
+    // application that is no browser, stays unknown.
+    SelectionCapture field(applicationWith(textField(u"example.org"_s)));
+    EXPECT_EQ(failureOf(field.run(true, ArticleBrowser::chrome)), CaptureFailure::noBodyCandidate);
+    SelectionCapture unsupported(emptyFrame());
+    EXPECT_EQ(failureOf(unsupported.run(true, std::nullopt)), CaptureFailure::selectionUnknown);
+    SelectionCapture application(emptyFrame());
+    EXPECT_EQ(failureOf(application.run(false, std::nullopt)), CaptureFailure::selectionUnknown);
+    EXPECT_TRUE(field.desktop.requests.isEmpty() && unsupported.desktop.requests.isEmpty() &&
+                application.desktop.requests.isEmpty());
+}
+
 TEST(SelectionReader, TheWayUpToThePageLooksAtFortyElementsEachOnce) {
     // The focused element and a chain of `between` elements under the page.
     auto chainUnderPage = [](int between) {

@@ -1,6 +1,7 @@
 #include "ReaderText/BudouXParser.h"
 #include "ReaderText/BudouXSegmenter.h"
 #include "ReaderText/NaturalLanguageSegmenter.h"
+#include "ReaderText/internal/PhraseText.h"
 
 #include "ReaderCore/Characters.h"
 
@@ -25,12 +26,16 @@ QStringList chunkTexts(const QList<ReadingChunk>& chunks) {
 }
 
 // What every segmenter promises of its output for a text: each range is its chunk's place in it and the
-// ranges tile it from 0 (so the texts join to the text), and the sentence index grows by one after
-// each sentence or paragraph chunk and only then.
+// ranges tile it from 0 (so the texts join to the text), the sentence index grows by one after each
+// sentence or paragraph chunk and only then, and every chunk shows something unless the text shows
+// nothing at all.
 void expectChunksTile(const QString& text, const QList<ReadingChunk>& chunks) {
     qsizetype offset = 0;
     qsizetype sentenceIndex = 0;
     for (const ReadingChunk& chunk : chunks) {
+        if (chunks.size() > 1) {
+            EXPECT_FALSE(internal::showsNothing(chunk.text)) << chunk.text << " in " << text;
+        }
         EXPECT_EQ(chunk.sourceRange.lowerBound, offset) << chunk.text;
         EXPECT_EQ(text.mid(chunk.sourceRange.lowerBound, chunk.sourceRange.length()), chunk.text);
         EXPECT_FALSE(chunk.text.isEmpty());
@@ -80,6 +85,23 @@ TEST(BudouXSegmenter, LineBreaksAndBlankLinesJoinTheChunkBeforeThem) {
         EXPECT_EQ(chunks.value(0).text, u"今日は"_s + QChar(separator)) << int(separator);
         EXPECT_EQ(chunks.value(0).boundary, Boundary::paragraph) << int(separator);
     }
+}
+
+// What a table of no-break spaces or a spacer line leaves in a document never plays as a frame of its own.
+TEST(Segmenters, APhraseThatShowsNothingJoinsItsNeighbour) {
+    const QString table = u"\u00a0\n項目\n\u00a0\n\u3000\u3000\n\u200b\n値です。\n\u00a0\u2007\u202f"_s;
+    EXPECT_EQ(chunkTexts(segmented<BudouXSegmenter>(table)),
+              (QStringList{u"\u00a0\n項目\n\u00a0\n\u3000\u3000\n\u200b\n"_s, u"値です。\n\u00a0\u2007\u202f"_s}));
+    // Inside a line, ideographic spaces between phrases go with the phrase before them.
+    for (const auto& chunks :
+         {segmented<BudouXSegmenter>(u"吾輩は猫である。\u3000\u3000\u3000\u3000名前はまだ無い。"_s),
+          NaturalLanguageSegmenter().segment(u"\u3000\u3000The cat\u00a0\u00a0 sat."_s)}) {
+        for (const ReadingChunk& chunk : chunks) EXPECT_FALSE(internal::showsNothing(chunk.text)) << chunk.text;
+    }
+    // Zero-width and control characters alone show nothing either; a text of nothing else is one chunk.
+    EXPECT_TRUE(internal::showsNothing(u"\u200b\u2060\u00ad\ufe0f\u0007 \u3000"_s));
+    EXPECT_FALSE(internal::showsNothing(u"\u200b・"_s));
+    EXPECT_EQ(chunkTexts(segmented<BudouXSegmenter>(u"\u200b\u200b"_s)), QStringList{u"\u200b\u200b"_s});
 }
 
 TEST(BudouXSegmenter, RoutesEachLineByWhetherItHoldsJapanese) {

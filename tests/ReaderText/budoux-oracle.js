@@ -6,7 +6,9 @@
 //
 // The reference parser counts UTF-16 units where we count scalars and never splits inside a Character
 // (extended grapheme cluster); the two agree on lines in which every UTF-16 unit is a Character of its
-// own, so only such lines are compared. Every compared line holds Japanese, so the whole file goes
+// own, so only such lines are compared. A phrase that shows nothing (a run of ideographic spaces between
+// two of the parser's breaks) is no chunk of ours: it joins the phrase before it, or at the start of the
+// line the one after it, in the reference's list too. Every compared line holds Japanese, so the whole file goes
 // through the phrase model: each line's phrases come back with its line feed on the last one.
 'use strict';
 
@@ -62,6 +64,26 @@ function paragraphs(epub) {
 const kJapanese = /[\u3040-\u30FF\u3400-\u9FFF\uFF66-\uFF9D]/;
 const graphemes = new Intl.Segmenter('ja', { granularity: 'grapheme' });
 
+// White space (ideographic spaces included), control and format characters only: nothing to see.
+const kShowsNothing = /^[\s\p{Cc}\p{Cf}]*$/u;
+
+function withoutInvisiblePhrases(phrases) {
+  const joined = [];
+  let pending = '';
+  for (const phrase of phrases) {
+    if (!kShowsNothing.test(phrase)) {
+      joined.push(pending + phrase);
+      pending = '';
+    } else if (joined.length) {
+      joined[joined.length - 1] += phrase;
+    } else {
+      pending += phrase;
+    }
+  }
+  if (pending) joined.push(pending);
+  return joined;
+}
+
 function isComparable(line) {
   if (!kJapanese.test(line) || /[\uD800-\uDFFF\u000A-\u000D\u0085\u2028\u2029]/.test(line)) return false;
   if (/\p{M}/u.test(line)) return false;
@@ -90,22 +112,27 @@ function compare(segmentBench, epub, root) {
     const output = childProcess.execFileSync(segmentBench, ['--chunks', file], { encoding: 'utf8', maxBuffer: 256 << 20 });
     const ours = JSON.parse(output.trim()).chunks;
 
-    // Line by line, so a difference names its line; after one the phrase lists no longer line up.
-    let position = 0;
+    // The reference's phrases of every line, each line's last with its line feed.
+    const theirs = [];
     for (const line of lines) {
-      const theirs = parser.parse(line);
-      theirs[theirs.length - 1] += '\n';
-      const mine = ours.slice(position, position + theirs.length);
-      if (JSON.stringify(theirs) !== JSON.stringify(mine)) {
-        console.error(`line: ${line}\n  reference: ${JSON.stringify(theirs)}\n  ours:      ${JSON.stringify(mine)}`);
-        process.exit(1);
-      }
-      position += theirs.length;
+      const phrases = parser.parse(line);
+      phrases[phrases.length - 1] += '\n';
+      theirs.push(...phrases);
     }
-    if (ours.length !== position) {
-      console.error(`ours has ${ours.length} phrases, the reference ${position}`);
+    // Phrases that show nothing join their neighbours across lines, as ours do over the whole text.
+    const joined = withoutInvisiblePhrases(theirs);
+    const differs = joined.findIndex((phrase, index) => phrase !== ours[index]);
+    if (differs >= 0 || ours.length !== joined.length) {
+      const at = differs >= 0 ? differs : Math.min(ours.length, joined.length);
+      // The line that holds the start of the first phrase that differs.
+      let offset = joined.slice(0, at).join('').length;
+      let line = 0;
+      while (line < lines.length - 1 && offset >= lines[line].length + 1) offset -= lines[line++].length + 1;
+      console.error(`line: ${lines[line]}\n  reference: ${JSON.stringify(joined.slice(Math.max(at - 3, 0), at + 4))}\n` +
+                    `  ours:      ${JSON.stringify(ours.slice(Math.max(at - 3, 0), at + 4))}`);
       process.exit(1);
     }
+    const position = joined.length;
     console.log(`${lines.length} lines, ${position} phrases: the same as the reference parser`);
   } finally {
     fs.rmSync(directory, { recursive: true, force: true });

@@ -6,7 +6,7 @@
 #include "PelmoraMac/App/ReaderTrace.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
-#include "PelmoraMac/Capture/X11/QClipboardPasteboard.h"
+#include "PelmoraMac/Capture/X11/X11ClipboardPasteboard.h"
 #include "PelmoraMac/Library/LibraryFilePanel.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
@@ -203,8 +203,7 @@ void PelmoraApp::importClipboard(bool plainText) {
     if (!commandContext().imports.canImportClipboard) return;
     cancelPendingSelection();
     m_playback->player().pause();
-    QClipboardPasteboard pasteboard(QGuiApplication::clipboard());
-    m_capture->importClipboard(pasteboard, /*autoplay=*/false,
+    m_capture->importClipboard(std::make_shared<X11ClipboardPasteboard>(), /*autoplay=*/false,
                                plainText ? ClipboardImportMode::plainText : ClipboardImportMode::automatic, {});
 }
 

@@ -7,7 +7,7 @@
 #include "PelmoraMac/App/ReaderAppDelegate.h"
 #include "PelmoraMac/App/WindowSheetWatcher.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
-#include "PelmoraMac/Capture/X11/QClipboardPasteboard.h"
+#include "PelmoraMac/Capture/X11/X11ClipboardPasteboard.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
@@ -16,7 +16,6 @@
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 
-#include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
 
@@ -105,8 +104,8 @@ void PelmoraApp::importClipboardFromHotKey() {
     if (commandContext().isBlocked) return;
     cancelPendingSelection();
     const ReaderWindowController::Invocation invocation = m_windowController->makeInvocation();
-    QClipboardPasteboard pasteboard(QGuiApplication::clipboard());
-    m_capture->importClipboard(pasteboard, /*autoplay=*/true, ClipboardImportMode::automatic,
+    m_capture->importClipboard(std::make_shared<X11ClipboardPasteboard>(), /*autoplay=*/true,
+                               ClipboardImportMode::automatic,
                                [this, invocation] { m_windowController->showInvoked(invocation); });
 }
 

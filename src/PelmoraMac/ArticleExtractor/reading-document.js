@@ -132,6 +132,8 @@ class Converter {
   constructor(limit) {
     this.text = new ReadingText(limit);
     this.spans = [];
+    // A dropped blank line takes the ends of the spans over it along.
+    this.text.truncated = (length) => this.clipSpans(length);
     this.work = [];
     this.listDepth = 0;
     this.quoteDepth = 0;
@@ -154,6 +156,15 @@ class Converter {
   // An element that produced no text records no span.
   record(kind, start, level) {
     if (start < this.text.length) this.spans.push({ kind, start, end: this.text.length, level });
+  }
+
+  clipSpans(length) {
+    for (let index = this.spans.length - 1; index >= 0; --index) {
+      const span = this.spans[index];
+      if (span.end <= length) continue;
+      if (span.start >= length) this.spans.splice(index, 1);
+      else span.end = length;
+    }
   }
 
   convert(root) {

@@ -7,6 +7,11 @@
 // since Chinese and Japanese put no spaces between words and the line breaks of the HTML source are
 // not the author's. Hangul is not among them: Korean separates its words with spaces.
 //
+// A line that holds nothing but white space, no-break and ideographic spaces included (what a spacer
+// paragraph or a table cell of &nbsp; leaves), shows nothing: its characters are dropped when the line
+// ends, as if it had been empty. A block's empty line is then no line at all; a br's or a table cell's
+// stays an empty line. Lines inside preformatted text are kept as they are.
+//
 // A list item's marker and the item's first block share a line: right after a marker, the boundary of
 // a block does not end the line. A line that ends right after a marker loses the marker's space, so
 // that no line ends in a space.
@@ -14,6 +19,8 @@
 export class TextTooLong extends Error {}
 
 const WHITE_SPACE = /[\t\n\f\r ]+/g;
+// A character that is not white space in Unicode's sense (no-break spaces are white space here).
+const VISIBLE = /[^\t\n\v\f\r \u0085\u00a0\u1680\u2000-\u200a\u2028\u2029\u202f\u205f\u3000]/;
 
 function isWide(code) {
   return (
@@ -57,6 +64,11 @@ export class ReadingText {
     this.afterMarker = false;
     // The offset of the last line feed that took a marker's space's place, or -1.
     this.markerLineEnd = -1;
+    // Where the current line starts, and whether it holds anything but white space so far.
+    this.lineStart = 0;
+    this.lineVisible = false;
+    // Told the new length when the end of the text is cut off, so that spans can follow.
+    this.truncated = null;
   }
 
   text() {
@@ -74,10 +86,34 @@ export class ReadingText {
       this.length = kept;
       this.markerLineEnd = kept;
     }
+    const lineFeed = piece.lastIndexOf("\n");
+    if (lineFeed >= 0) {
+      this.lineStart = this.length + lineFeed + 1;
+      this.lineVisible = VISIBLE.test(piece.slice(lineFeed + 1));
+    } else if (!this.lineVisible) {
+      this.lineVisible = VISIBLE.test(piece);
+    }
     this.pieces.push(piece);
     this.length += piece.length;
     this.last = piece;
     this.afterMarker = false;
+  }
+
+  // Cuts the current line off when it holds only white space: the text ends with its line feed again.
+  dropBlankLine() {
+    if (this.length === this.lineStart || this.lineVisible) return;
+    const end = this.length;
+    while (this.length > this.lineStart) {
+      const piece = this.pieces.pop();
+      this.length -= piece.length;
+      if (this.length < this.lineStart) {
+        this.pieces.push(piece.slice(0, this.lineStart - this.length));
+        this.length = this.lineStart;
+      }
+    }
+    this.last = this.pieces.length ? this.pieces[this.pieces.length - 1] : "";
+    for (let offset = this.lineStart; offset < end; ++offset) delete this.collapsedSpaces[offset];
+    if (this.truncated) this.truncated(this.length);
   }
 
   // A list item's marker, which ends in a space.
@@ -120,6 +156,7 @@ export class ReadingText {
 
   ensureLineBreak() {
     this.pendingSpace = false;
+    this.dropBlankLine();
     if (this.length === 0 || this.last.endsWith("\n")) return;
     this.append("\n");
   }
@@ -135,6 +172,7 @@ export class ReadingText {
   // A line feed even when the line has ended: the empty lines of br and of table cells.
   appendLineFeed() {
     this.pendingSpace = false;
+    this.dropBlankLine();
     this.append("\n");
   }
 }

@@ -104,6 +104,7 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::focusedElemen
         m_sourceWindow = *window;
         auto webArea = findWebArea(*m_focused);
         if (!webArea) return tl::unexpected(webArea.error());
+        m_sawWebArea = webArea->has_value();
         if (*webArea) {
             auto url = webAreaURL(**webArea);
             if (!url) return tl::unexpected(url.error());
@@ -112,6 +113,12 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::focusedElemen
                 m_sourceURL = *url;
                 if (auto unchanged = ensureSourceUnchanged(); !unchanged) return tl::unexpected(unchanged.error());
             }
+        }
+        if (!m_sawWebArea && m_browser) {
+            // Whether the focused element has text of its own (a text interface) at all.
+            auto count = call([&](CaptureDeadline d) { return m_bus.selectionCount(*m_focused, d); });
+            if (!count) return tl::unexpected(count.error());
+            m_focusedShowsText = count->has_value();
         }
     }
     return m_focused;
@@ -298,14 +305,22 @@ CaptureResult<std::optional<QString>> AXSelectionReader::selectedText() {
     return text;
 }
 
+bool AXSelectionReader::showsPageWithoutTree() const {
+    if (!m_includeWebArticles || !m_browser || m_sawWebArea) return false;
+    return !m_focused || (m_focusedKind != ElementKind::textField && m_focusedKind != ElementKind::textArea &&
+                          m_focusedKind != ElementKind::comboBox && !m_focusedShowsText);
+}
+
 CaptureResult<std::optional<qsizetype>> AXSelectionReader::selectedLength() {
     auto focused = focusedElement();
     if (!focused) return tl::unexpected(focused.error());
+    // The primary selection's length; in a page the bus does not show, nothing selected without it.
     auto primaryLength = [this]() -> CaptureResult<std::optional<qsizetype>> {
         auto primary = primarySelection();
         if (!primary) return tl::unexpected(primary.error());
-        if (!*primary) return std::optional<qsizetype>{};
-        return std::optional<qsizetype>((*primary)->size());
+        if (*primary) return std::optional<qsizetype>((*primary)->size());
+        if (showsPageWithoutTree()) return std::optional<qsizetype>(0);
+        return std::optional<qsizetype>{};
     };
     if (!*focused) return primaryLength();
     if (m_webArea) {
@@ -335,7 +350,6 @@ CaptureResult<std::optional<CapturedContent>> AXSelectionReader::readBodyCandida
     using Result = CaptureResult<std::optional<CapturedContent>>;
     auto focused = focusedElement();
     if (!focused) return tl::unexpected(focused.error());
-    if (!*focused) return std::optional<CapturedContent>{};
 
     auto nothingSelected = [this]() -> CaptureResult<void> {
         auto length = selectedLength();
@@ -343,6 +357,19 @@ CaptureResult<std::optional<CapturedContent>> AXSelectionReader::readBodyCandida
         if (!*length || **length != 0) return failed<void>(CaptureFailure::selectionUnknown);
         return {};
     };
+
+    // A browser whose page the bus does not show (Chromium builds its tree only when accessibility is
+    // forced on it): the page in front is taken as a page in which nothing is selected, and the browser
+    // itself tells its address.
+    if (showsPageWithoutTree()) {
+        if (auto none = nothingSelected(); !none) return tl::unexpected(none.error());
+        auto article =
+            captureBrowserArticle(*m_browser, std::nullopt, m_pid, m_deadline, m_cancellation, m_environment.article);
+        if (!article) return tl::unexpected(article.error());
+        if (!*article) return std::optional<CapturedContent>{};
+        return Result(CapturedContent::article(std::move(**article)));
+    }
+    if (!*focused) return std::optional<CapturedContent>{};
 
     if (m_webArea) {
         if (auto unchanged = ensureSourceUnchanged(); !unchanged) return tl::unexpected(unchanged.error());

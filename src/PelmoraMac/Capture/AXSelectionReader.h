@@ -18,7 +18,8 @@
 namespace tavrine {
 
 // The text of the desktop's primary selection (what was last selected anywhere) when a window of the
-// process with this id owns it; none when nobody owns it or another process does. tooLong when its owner
+// process with this id owns it and the user still has it selected; none when nobody owns it, another
+// process does, or it may have been cleared since it was taken (readPrimarySelection). tooLong when its owner
 // announces more data than a selection may hold. Bounded by the deadline.
 using PrimarySelectionRead = std::function<CaptureResult<std::optional<QString>>(pid_t, CaptureDeadline)>;
 
@@ -36,7 +37,10 @@ struct SelectionCaptureEnvironment {
 // the page's article. Every bus call is bounded by the capture's deadline and checked against it (and
 // the cancellation) before and after. Where the bus shows no focused text (no focused element, an element
 // without text, or a page whose selection spans several objects) the primary selection stands in, when
-// the application owns it. One instance per capture, on one thread, which it blocks.
+// the application owns it and it is still the user's selection (readPrimarySelection). A supported
+// browser whose tree shows no web page and no focused text (Chromium without forced accessibility) is
+// taken as a page with nothing selected, unless the primary selection says otherwise: its article is
+// captured. One instance per capture, on one thread, which it blocks.
 class AXSelectionReader {
 public:
     // The most elements looked at on the way up from the focused element to a web page.
@@ -77,6 +81,9 @@ private:
     // The length, in code points, of that selection (0 for a caret); none without a text interface.
     CaptureResult<std::optional<qsizetype>> textSelectionLength(const AccessibleElement& element);
     CaptureResult<std::optional<QString>> primarySelection();
+    // A supported browser in front whose tree shows neither a web page nor focused text (a text input,
+    // or an element with text of its own).
+    bool showsPageWithoutTree() const;
 
     CaptureResult<void> checkDeadline() const;
     // One bus call between two checks of the deadline and the cancellation: a call that ends at or after
@@ -95,6 +102,10 @@ private:
     ElementKind m_focusedKind = ElementKind::other;
     bool m_includeWebArticles = false;
     std::optional<AccessibleElement> m_webArea;
+    // A web page was found above the focused element (with a usable address or not).
+    bool m_sawWebArea = false;
+    // In a browser without a web page: the focused element has a text interface.
+    bool m_focusedShowsText = false;
     std::optional<AccessibleElement> m_sourceWindow;
     std::optional<QString> m_sourceURL;
     std::optional<ArticleBrowser> m_browser;

@@ -2,6 +2,8 @@
 
 #include "PelmoraMac/Capture/BrowserAutomationConsent.h"
 
+#include <QUrl>
+
 namespace tavrine {
 using namespace Qt::StringLiterals;
 namespace {
@@ -15,6 +17,12 @@ CaptureResult<void> checkStillInFront(pid_t frontProcess, CaptureDeadline deadli
     if (auto inTime = checkCaptureDeadline(deadline, cancellation); !inTime) return inTime;
     if (!environment.isFrontApplication(frontProcess)) return tl::unexpected(CaptureFailure::sourceChanged);
     return {};
+}
+
+// An address of a web page: http or https. A local file or a browser's own page is none.
+bool isWebAddress(const QString& address) {
+    const QUrl url(address, QUrl::StrictMode);
+    return url.isValid() && (url.scheme() == u"https"_s || url.scheme() == u"http"_s);
 }
 
 CaptureResult<void> checkAutomationPermission(ArticleBrowser browser,
@@ -37,7 +45,7 @@ CaptureResult<void> verifySnapshotsMatch(const BrowserSnapshot& first, const Bro
 }
 
 CaptureResult<std::optional<ReadingDocument>> captureBrowserArticle(
-    ArticleBrowser browser, const QString& pageURL, pid_t frontProcess, CaptureDeadline deadline,
+    ArticleBrowser browser, const std::optional<QString>& pageURL, pid_t frontProcess, CaptureDeadline deadline,
     const CancellationToken& cancellation, const BrowserArticleCaptureEnvironment& environment) {
     if (auto ready = checkStillInFront(frontProcess, deadline, cancellation, environment); !ready) {
         return tl::unexpected(ready.error());
@@ -46,12 +54,15 @@ CaptureResult<std::optional<ReadingDocument>> captureBrowserArticle(
         return tl::unexpected(allowed.error());
     }
 
-    auto first = environment.runWorker({.operation = Operation::snapshot, .browser = browser}, deadline, cancellation);
+    auto first = environment.runWorker({.operation = Operation::snapshot, .browser = browser, .process = frontProcess},
+                                       deadline, cancellation);
     if (!first) return tl::unexpected(first.error());
     const std::optional<BrowserSnapshot>& before = first->snapshot;
-    if (!before || before->url != pageURL || !before->html || !before->documentID) {
+    if (!before || !before->url || !before->html || !before->documentID) {
         return tl::unexpected(CaptureFailure::sourceChanged);
     }
+    if (pageURL && before->url != *pageURL) return tl::unexpected(CaptureFailure::sourceChanged);
+    if (!pageURL && !isWebAddress(*before->url)) return std::optional<ReadingDocument>{};
     if (auto ready = checkStillInFront(frontProcess, deadline, cancellation, environment); !ready) {
         return tl::unexpected(ready.error());
     }
@@ -61,7 +72,8 @@ CaptureResult<std::optional<ReadingDocument>> captureBrowserArticle(
     if (!extraction) return tl::unexpected(extraction.error());
 
     // Taken once the extraction has finished, so that the whole of it lies between the two snapshots.
-    auto second = environment.runWorker({.operation = Operation::verify, .browser = browser}, deadline, cancellation);
+    auto second = environment.runWorker({.operation = Operation::verify, .browser = browser, .process = frontProcess},
+                                        deadline, cancellation);
     if (!second) return tl::unexpected(second.error());
     if (!second->snapshot) return tl::unexpected(CaptureFailure::sourceChanged);
     if (auto same = verifySnapshotsMatch(*before, *second->snapshot); !same) return tl::unexpected(same.error());

@@ -38,16 +38,18 @@ struct BrowserArticleCaptureEnvironment {
 
 // The article of the page in the browser's active tab, read while the browser stays in front and the
 // page stays the same, in three workers one after the other under the capture's deadline: a snapshot of
-// the tab with its HTML (its URL must be `pageURL`, the page's address as the desktop reported it, and
-// it must have HTML and a document identity), the extraction of the article from that HTML, and a
-// snapshot without HTML taken after the extraction, which must match the first (verifySnapshotsMatch).
-// Before it starts, and after the first and the last worker, the deadline (cancelled, timedOut) and the
-// front application (sourceChanged) are checked; before any worker, the automation permission
-// (automationRequired, automationDenied, or unavailable for any other failing status). No document:
-// the page has no article body, which is no failure here. The workers' failures come through
+// the tab with its HTML (it must have HTML and a document identity, and its URL must be `pageURL`, the
+// page's address as the desktop reported it; without one, where the desktop shows nothing of the page,
+// an http or https address, else the page is no web page and gives no document), the extraction of the
+// article from that HTML, and a snapshot without HTML taken after the extraction, which must match the
+// first (verifySnapshotsMatch). The snapshots ask the browser whose window is in front, the process
+// `frontProcess`. Before it starts, and after the first and the last worker, the deadline (cancelled,
+// timedOut) and the front application (sourceChanged) are checked; before any worker, the automation
+// permission (automationRequired, automationDenied, or unavailable for any other failing status). No
+// document: the page has no article body, which is no failure here. The workers' failures come through
 // unchanged; nothing is retried. Blocks its thread (a pool thread) while the workers run.
 CaptureResult<std::optional<ReadingDocument>> captureBrowserArticle(
-    ArticleBrowser browser, const QString& pageURL, pid_t frontProcess, CaptureDeadline deadline,
+    ArticleBrowser browser, const std::optional<QString>& pageURL, pid_t frontProcess, CaptureDeadline deadline,
     const CancellationToken& cancellation, const BrowserArticleCaptureEnvironment& environment);
 
 // The second snapshot must be "ok", and have the first's url, documentID, windowID and tabID (absent

@@ -2,6 +2,7 @@
 
 #include "PelmoraMac/Capture/ArticleScriptHost.h"
 #include "PelmoraMac/Capture/internal/DevToolsTabs.h"
+#include "PelmoraMac/Capture/internal/LoopbackListener.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -38,11 +39,18 @@ DevToolsResult<QString> browserPathOf(const DevToolsEndpoint& endpoint, DevTools
     return url.path();
 }
 
-// A connection to the first browser of this display that takes one.
+// A connection to the first browser found that takes one. Nothing is sent to a port where another
+// process listens, in the browser's stead or beside it: whoever listens there would be handed the
+// page.
 DevToolsResult<std::pair<std::unique_ptr<DevToolsConnection>, quint16>> connectToBrowser(
     const BrowserSnapshotOptions& options) {
     DevToolsFailure failure = DevToolsFailure::noBrowser;
     for (const DevToolsEndpoint& endpoint : findDevToolsEndpoints(options.search)) {
+        switch (loopbackListenerOwnership(options.search.processRoot, endpoint.pid, endpoint.port)) {
+        case LoopbackListener::owned: break;
+        case LoopbackListener::none: failure = DevToolsFailure::refused; continue;
+        case LoopbackListener::foreign: failure = DevToolsFailure::noBrowser; continue;
+        }
         auto path = browserPathOf(endpoint, options.limits);
         auto connection = path ? DevToolsConnection::open(endpoint.port, *path, options.limits)
                                : DevToolsResult<std::unique_ptr<DevToolsConnection>>(tl::unexpected(path.error()));

@@ -22,13 +22,15 @@ struct BrowserSnapshotOptions {
     DevToolsLimits limits{};
 };
 
-// Runs "snapshot" followed by a line feed and `RSVPSnapshot.snapshot(true)` (HTML wanted) or `(false)`
-// in an isolated world of the active tab's main frame, having read the tab's window, target and URL
-// before, and reads them again after. A page program that gives no string, or a window, tab or URL that
-// changed meanwhile (compared in that order): sourceChanged; then parseSnapshotPayload of the value
-// (its failures come through), whose url must equal the tab's URL (else sourceChanged). The snapshot
-// comes back with the window and target identifiers in place of the script's own. Arc and Dia do not
-// exist here: browserUnsupported. Failures of the protocol pass through classifyBrowserFailure.
+// The browser is the one of the search (with a process, the one whose window is in front), and only
+// when the socket on its port is its own (loopbackListenerOwnership): otherwise nothing is sent and the
+// browser counts as one without remote debugging. Runs "snapshot" followed by a line feed and
+// `RSVPSnapshot.snapshot(true)` (HTML wanted) or `(false)` in an isolated world of the active tab's main frame, having
+// read the tab's window, target and URL before, and reads them again after. A page program that gives no string, or a
+// window, tab or URL that changed meanwhile (compared in that order): sourceChanged; then parseSnapshotPayload of the
+// value (its failures come through), whose url must equal the tab's URL (else sourceChanged). The snapshot comes back
+// with the window and target identifiers in place of the script's own. Arc and Dia do not exist here:
+// browserUnsupported. Failures of the protocol pass through classifyBrowserFailure.
 CaptureResult<BrowserSnapshot> takeBrowserSnapshot(ArticleBrowser browser, bool wantsHTML,
                                                    const BrowserSnapshotOptions& options = {});
 
@@ -37,10 +39,10 @@ CaptureResult<BrowserSnapshot> takeBrowserSnapshot(ArticleBrowser browser, bool 
 // of that raw value (unavailable when it names none); anything else: unavailable.
 CaptureResult<BrowserSnapshot> parseSnapshotPayload(const QString& payload);
 
-// What a failed conversation with the browser means for the capture: no browser that listens, or a
-// refused connection, browserJavaScriptDisabled (the browser must be started with remote debugging); a
-// wait past its limit timedOut; anything else (a message too large, a protocol error, a program that
-// threw, no page or window) unavailable.
+// What a failed conversation with the browser means for the capture: no browser that listens (or one
+// whose port another process holds), or a refused connection, browserJavaScriptDisabled (the browser must be started
+// with remote debugging); a wait past its limit timedOut; anything else (a message too large, a protocol error, a
+// program that threw, no page or window) unavailable.
 CaptureFailure classifyBrowserFailure(DevToolsFailure failure);
 
 }  // namespace tavrine

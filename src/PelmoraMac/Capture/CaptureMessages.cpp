@@ -53,7 +53,7 @@ QString failureText(const CaptureMessageState& state, CaptureFailure failure) {
                u"への操作を許可してください。"_s;
     case CaptureFailure::browserJavaScriptDisabled:
         return browser +
-               u"をリモートデバッグ（--remote-debugging-port と --user-data-dir）付きで起動し直した後、元のページからもう一度取り込んでください。"_s;
+               u"をリモートデバッグ付きで起動し直した後、元のページからもう一度取り込んでください。いったん終了してから、たとえば「chromium --remote-debugging-port=9222 --force-renderer-accessibility」で起動します。"_s;
     case CaptureFailure::diaLaunchRequired:
         return u"Diaのページ本文を読むには、ブラウザー側の連携設定が必要です。詳細の手順を確認するか、読む文章を選択またはコピーして取り込んでください。"_s;
     case CaptureFailure::browserUnsupported:

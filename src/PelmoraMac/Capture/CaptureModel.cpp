@@ -15,8 +15,8 @@ namespace {
 
 const QString kClipboardSourceName = u"クリップボード"_s;
 
-// A clipboard import's worker: the snapshot converted in a worker process under the import's deadline,
-// its document checked as every clipboard document is.
+// A clipboard import's conversion in a worker process under its own deadline, its document checked as
+// every clipboard document is.
 CaptureResult<PreparedCapture> convertInWorker(const CaptureWorkerRunner& runWorker, const ClipboardSnapshot& snapshot,
                                                CaptureDeadline deadline, const CancellationToken& cancellation) {
     const CaptureWorkerRequest request{.operation = CaptureWorkerRequest::Operation::clipboard, .clipboard = snapshot};
@@ -27,6 +27,23 @@ CaptureResult<PreparedCapture> convertInWorker(const CaptureWorkerRunner& runWor
     auto document = validateClipboardDocument(std::move(*response->document));
     if (!document) return tl::unexpected(document.error());
     return PreparedCapture{.document = std::move(*document), .isBody = false};
+}
+
+// A clipboard import's work, on a pool thread: the snapshot read within the import's deadline; plain text
+// in plain-text mode converted here, anything else in a worker given 3 seconds of its own from then on.
+CaptureResult<PreparedCapture> importSnapshot(Pasteboard& pasteboard, ClipboardImportMode mode,
+                                              CaptureDeadline deadline, const CaptureWorkerRunner& runWorker,
+                                              const CancellationToken& cancellation) {
+    auto snapshot = readClipboardSnapshot(pasteboard, mode, deadline);
+    if (!snapshot) return tl::unexpected(snapshot.error());
+    if (auto inTime = checkCaptureDeadline(deadline, cancellation); !inTime) return tl::unexpected(inTime.error());
+    if (!snapshot->hasFormattedData() && snapshot->mode == ClipboardImportMode::plainText) {
+        auto document = convertClipboardSnapshot(*snapshot);
+        if (!document) return tl::unexpected(document.error());
+        return PreparedCapture{.document = std::move(*document), .isBody = false};
+    }
+    return convertInWorker(runWorker, *snapshot, captureDeadlineFrom(SystemClock::shared().monotonicNow()),
+                           cancellation);
 }
 
 }  // namespace
@@ -189,7 +206,7 @@ void CaptureModel::captureFrontmost(std::function<void()> present) {
     startWork(std::move(work), Finish{.usesClipboard = false, .autoplay = true, .present = std::move(present)});
 }
 
-void CaptureModel::importClipboard(Pasteboard& pasteboard, bool autoplay, ClipboardImportMode mode,
+void CaptureModel::importClipboard(std::shared_ptr<Pasteboard> pasteboard, bool autoplay, ClipboardImportMode mode,
                                    std::function<void()> present) {
     Q_ASSERT(isMainThread());
     if (m_player) m_player->pause();
@@ -201,25 +218,13 @@ void CaptureModel::importClipboard(Pasteboard& pasteboard, bool autoplay, Clipbo
     setSucceeded(false);
     setFailure(std::nullopt);
 
-    auto snapshot = readClipboardSnapshot(pasteboard, mode);
-    if (!snapshot) {
-        setFailure(snapshot.error());
-    } else if (!snapshot->hasFormattedData() && snapshot->mode == ClipboardImportMode::plainText) {
-        auto document = convertClipboardSnapshot(*snapshot);
-        if (document) {
-            finishImport(std::move(*document), autoplay);
-        } else {
-            setFailure(document.error());
-        }
-    } else {
-        const CaptureDeadline deadline = captureDeadlineFrom(SystemClock::shared().monotonicNow());
-        startWork(
-            [runWorker = m_functions.clipboardWorker, snapshot = std::move(*snapshot),
-             deadline](const CancellationToken& cancellation) {
-                return convertInWorker(runWorker, snapshot, deadline, cancellation);
-            },
-            Finish{.usesClipboard = true, .autoplay = autoplay, .present = {}});
-    }
+    const CaptureDeadline deadline = captureDeadlineFrom(SystemClock::shared().monotonicNow());
+    startWork(
+        [runWorker = m_functions.clipboardWorker, pasteboard = std::move(pasteboard), mode,
+         deadline](const CancellationToken& cancellation) {
+            return importSnapshot(*pasteboard, mode, deadline, runWorker, cancellation);
+        },
+        Finish{.usesClipboard = true, .autoplay = autoplay, .present = {}});
     if (present) present();
 }
 

@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace tavrine {
@@ -58,8 +59,9 @@ struct CaptureSourceApplication {
 // main thread only (asserted).
 //
 // Flows: a capture of the application in front reads its source on a pool thread and brings the reader
-// up once it has ended; a clipboard import reads the clipboard at once and converts it in a worker
-// process (or, plain text in plain-text mode, here). One flow runs at a time: a capture is refused while
+// up once it has ended; a clipboard import reads the clipboard on a pool thread too (the main thread
+// never waits for the clipboard's owner), within 3 seconds, and converts it in a worker process (or, plain
+// text in plain-text mode, in this process). One flow runs at a time: a capture is refused while
 // anything runs, a clipboard import replaces what runs. Each run has a fresh captureID; its result is
 // applied only while that identifier is still the current one, so cancelled or replaced work changes
 // nothing when it ends. A failure leaves importedText as it was.
@@ -164,8 +166,9 @@ public:
     // Captures what the application in front shows; `present` brings the reader up once the capture has
     // ended or could not start (not when it is ignored, cancelled or replaced).
     void captureFrontmost(std::function<void()> present);
-    // Imports the clipboard; `present`, when given, runs once before the call returns.
-    void importClipboard(Pasteboard& pasteboard, bool autoplay, ClipboardImportMode mode,
+    // Imports the clipboard, read on a pool thread (the model keeps the pasteboard until then); `present`,
+    // when given, runs once before the call returns.
+    void importClipboard(std::shared_ptr<Pasteboard> pasteboard, bool autoplay, ClipboardImportMode mode,
                          std::function<void()> present);
 
 signals:

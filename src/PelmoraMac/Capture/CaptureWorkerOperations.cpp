@@ -11,8 +11,10 @@ namespace {
 
 // Each operation's work, given its checked input.
 
-CaptureResult<CaptureWorkerResponse> takeSnapshot(ArticleBrowser browser, bool withHTML) {
-    auto snapshot = takeBrowserSnapshot(browser, withHTML);
+CaptureResult<CaptureWorkerResponse> takeSnapshot(ArticleBrowser browser, bool withHTML, std::optional<pid_t> process) {
+    BrowserSnapshotOptions options;
+    options.search.process = process;
+    auto snapshot = takeBrowserSnapshot(browser, withHTML, options);
     if (!snapshot) return tl::unexpected(snapshot.error());
     return CaptureWorkerResponse{.snapshot = std::move(*snapshot)};
 }
@@ -46,7 +48,7 @@ CaptureResult<CaptureWorkerResponse> performCaptureWorkerOperation(const Capture
     case Operation::snapshot:
     case Operation::verify:
         if (!request.browser) return tl::unexpected(CaptureFailure::browserUnsupported);
-        return takeSnapshot(*request.browser, request.operation == Operation::snapshot);
+        return takeSnapshot(*request.browser, request.operation == Operation::snapshot, request.process);
     case Operation::extract:
         if (!request.html) return tl::unexpected(CaptureFailure::unavailable);
         if (request.html->size() > kExtractionHTMLLimit) return tl::unexpected(CaptureFailure::htmlTooLarge);

@@ -8,6 +8,7 @@ void writeJson(JsonWriter& writer, const CaptureWorkerRequest& request) {
         .fieldIfPresent(u"clipboard", request.clipboard)
         .fieldIfPresent(u"html", request.html)
         .field(u"operation", request.operation)
+        .fieldIfPresent(u"process", request.process)
         .fieldIfPresent(u"text", request.text);
 }
 
@@ -20,6 +21,7 @@ Decoded<CaptureWorkerRequest> decodeJson(const JsonValue& value, const JsonPath&
     request.html = decoder.optional<QString>(u"html");
     request.clipboard = decoder.optional<ClipboardSnapshot>(u"clipboard");
     request.text = decoder.optional<QString>(u"text");
+    request.process = decoder.optional<pid_t>(u"process");
     return decoder.finish(std::move(request));
 }
 

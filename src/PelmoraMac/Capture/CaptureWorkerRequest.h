@@ -6,13 +6,16 @@
 
 #include <QString>
 
+#include <sys/types.h>
+
 #include <optional>
 
 namespace tavrine {
 
 // The one request that a capture worker serves: an operation and the input that operation reads
-// (snapshot and verify: the browser; extract: the page's HTML; clipboard: a clipboard snapshot;
-// markdown: the text). Fields that the operation does not read stay absent and are not written.
+// (snapshot and verify: the browser, and the process of its window in front; extract: the page's HTML;
+// clipboard: a clipboard snapshot; markdown: the text). Fields that the operation does not read stay
+// absent and are not written.
 struct CaptureWorkerRequest {
     enum class Operation {
         snapshot,   // a snapshot of the browser's active tab with its HTML
@@ -27,6 +30,9 @@ struct CaptureWorkerRequest {
     std::optional<QString> html{};
     std::optional<ClipboardSnapshot> clipboard{};
     std::optional<QString> text{};
+    // The process of the browser window in front: the browser asked is the one it belongs to. Absent:
+    // any browser of the worker's display.
+    std::optional<pid_t> process{};
 
     bool operator==(const CaptureWorkerRequest&) const = default;
 };

@@ -24,9 +24,12 @@ Decoded<ClipboardSnapshot> decodeJson(const JsonValue& value, const JsonPath& pa
     return decoder.finish(std::move(snapshot));
 }
 
-CaptureResult<ClipboardSnapshot> readClipboardSnapshot(Pasteboard& pasteboard, ClipboardImportMode mode) {
+CaptureResult<ClipboardSnapshot> readClipboardSnapshot(Pasteboard& pasteboard, ClipboardImportMode mode,
+                                                       CaptureDeadline deadline) {
+    pasteboard.setDeadline(deadline);
     const qint64 changeCount = pasteboard.changeCount();
     const std::optional<qsizetype> items = pasteboard.itemCount();
+    if (const auto failure = pasteboard.failure()) return tl::unexpected(*failure);
     if (!items || *items <= 0) return tl::unexpected(CaptureFailure::clipboardNoText);
 
     ClipboardSnapshot snapshot{.mode = mode};
@@ -35,7 +38,9 @@ CaptureResult<ClipboardSnapshot> readClipboardSnapshot(Pasteboard& pasteboard, C
         snapshot.rtf = pasteboard.data(0, Pasteboard::DataType::rtf);
     }
     snapshot.text = pasteboard.string(0);
-    if (pasteboard.changeCount() != changeCount) return tl::unexpected(CaptureFailure::sourceChanged);
+    const qint64 changeCountAfter = pasteboard.changeCount();
+    if (const auto failure = pasteboard.failure()) return tl::unexpected(*failure);
+    if (changeCountAfter != changeCount) return tl::unexpected(CaptureFailure::sourceChanged);
 
     if (auto limits = checkClipboardLimits(snapshot); !limits) return tl::unexpected(limits.error());
     if (!snapshot.hasFormattedData()) {

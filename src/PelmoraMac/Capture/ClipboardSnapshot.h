@@ -49,16 +49,16 @@ void writeJson(JsonWriter& writer, const ClipboardSnapshot& snapshot);
 Decoded<ClipboardSnapshot> decodeJson(const JsonValue& value, const JsonPath& path,
                                       std::type_identity<ClipboardSnapshot>);
 
-// Reads the first item of the pasteboard (the others are ignored): in automatic mode its HTML, then
-// its RTF data, in both modes its string. Fails with clipboardNoText when there is no item and with
-// sourceChanged when the change count moved during the reading; then checks the limits
-// (checkClipboardLimits) and, when the item has no formatted data, the document of its string alone
-// (validateClipboardDocument), so that a clipboard without usable text fails before any conversion.
-// The pasteboard's own thread only (the desktop clipboard: the main thread).
-//
-// The whole data of each type is read before its size is known: the desktop clipboard does not tell
-// the size first.
-CaptureResult<ClipboardSnapshot> readClipboardSnapshot(Pasteboard& pasteboard, ClipboardImportMode mode);
+// Reads the first item of the pasteboard (the others are ignored), waiting for it at most until the
+// deadline: in automatic mode its HTML, then its RTF data, in both modes its string. Fails with the
+// pasteboard's own failure (timedOut when the clipboard's owner does not answer in time), with
+// clipboardNoText when there is no item and with sourceChanged when the change count moved during the
+// reading; then checks the limits (checkClipboardLimits) and, when the item has no formatted data, the
+// document of its string alone (validateClipboardDocument), so that a clipboard without usable text
+// fails before any conversion. The pasteboard's own thread only (the desktop clipboard: any thread but
+// the one whose event loop answers for this application's own copies, the main thread).
+CaptureResult<ClipboardSnapshot> readClipboardSnapshot(Pasteboard& pasteboard, ClipboardImportMode mode,
+                                                       CaptureDeadline deadline);
 
 // clipboardFormatTooLarge for HTML, then RTF, of more than kFormattedDataLimit bytes (automatic mode
 // only); tooLong for a string of more than kTextLimit units (both modes).

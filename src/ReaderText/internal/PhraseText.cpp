@@ -67,6 +67,20 @@ QStringView trimmedScalars(QStringView text, Predicate drop) {
 
 }  // namespace
 
+bool showsNothing(QStringView text) {
+    for (qsizetype i = 0; i < text.size();) {
+        const char32_t c = codePointAt(text, i);
+        i += scalarLength(c);
+        if (isWhitespace(c)) continue;
+        const auto scalar = static_cast<UChar32>(c);
+        if (u_charType(scalar) == U_CONTROL_CHAR || u_hasBinaryProperty(scalar, UCHAR_DEFAULT_IGNORABLE_CODE_POINT)) {
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
 QStringView trimmedOfWhitespace(QStringView text) {
     return trimmedScalars(text, [](char32_t c) { return isWhitespace(c); });
 }

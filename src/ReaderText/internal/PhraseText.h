@@ -52,15 +52,36 @@ constexpr bool closesSentence(ReadingChunk::Boundary boundary) {
     return boundary == ReadingChunk::Boundary::sentence || boundary == ReadingChunk::Boundary::paragraph;
 }
 
+// Whether a phrase shows nothing: every scalar is white space (no-break and ideographic spaces
+// included), a control character or one that is ignored by default (zero-width spaces and joiners,
+// soft hyphens, variation selectors). The empty text shows nothing.
+bool showsNothing(QStringView text);
+
 // The chunks of text that end at ends (ascending, the last at the text's end), each with the boundary
-// that boundaryOf(start, end) gives it and its sentence index counted along the list.
+// that boundaryOf(start, end) gives it and its sentence index counted along the list. A phrase that
+// shows nothing is never a chunk of its own: it joins the phrase before it, or the one after it at the
+// start of the text; only a text that shows nothing at all is one such chunk.
 template <typename BoundaryOf>
 QList<ReadingChunk> chunksEndingAt(const QString& text, const std::vector<qsizetype>& ends, BoundaryOf boundaryOf) {
-    QList<ReadingChunk> chunks;
-    chunks.reserve(static_cast<qsizetype>(ends.size()));
+    std::vector<qsizetype> kept;
+    kept.reserve(ends.size());
     qsizetype start = 0;
-    qsizetype sentenceIndex = 0;
     for (const qsizetype end : ends) {
+        if (!showsNothing(QStringView(text).sliced(start, end - start))) {
+            kept.push_back(end);
+        } else if (!kept.empty()) {
+            kept.back() = end;
+        }
+        start = end;
+    }
+    if (kept.empty() && !ends.empty()) kept.push_back(ends.back());
+    // A phrase that showed nothing at the end of the text was joined to the one before it; its end is
+    // the text's.
+    QList<ReadingChunk> chunks;
+    chunks.reserve(static_cast<qsizetype>(kept.size()));
+    start = 0;
+    qsizetype sentenceIndex = 0;
+    for (const qsizetype end : kept) {
         const ReadingChunk::Boundary boundary = boundaryOf(start, end);
         chunks.append({{start, end}, text.mid(start, end - start), sentenceIndex, boundary});
         if (closesSentence(boundary)) ++sentenceIndex;

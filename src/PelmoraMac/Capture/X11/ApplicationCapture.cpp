@@ -5,6 +5,7 @@
 #include "PelmoraMac/Capture/AtspiAccessibilityBus.h"
 #include "PelmoraMac/Capture/BrowserAutomationConsent.h"
 #include "PelmoraMac/Capture/X11/PrimarySelection.h"
+#include "PelmoraMac/Capture/X11/X11InputActivity.h"
 #include "PelmoraMac/Capture/internal/AccessibilityConnection.h"
 #include "PelmoraMac/X11/X11Desktop.h"
 #include "ReaderCore/Defaults.h"
@@ -26,10 +27,12 @@ namespace {
 constexpr int kPermissionCheckMilliseconds = 250;
 
 // What the functions share: the desktop (made on the main thread, asked from the capture's pool thread
-// too) and the focus tracker.
+// too), the focus tracker and the watch of the user's input that tells whether the primary selection
+// still stands.
 struct Shared {
     std::shared_ptr<const X11Desktop> desktop;
     std::unique_ptr<AccessibilityFocusTracker> focusTracker = std::make_unique<AccessibilityFocusTracker>();
+    std::unique_ptr<X11InputWatch> inputWatch = std::make_unique<X11InputWatch>();
 };
 
 std::optional<CaptureSource> frontSource(const X11Desktop* desktop) {
@@ -45,15 +48,16 @@ std::optional<CaptureSource> frontSource(const X11Desktop* desktop) {
 
 CaptureModel::CaptureWork selectionCapture(const CaptureSource& source, int automationPermission,
                                            std::shared_ptr<const X11Desktop> desktop,
-                                           std::shared_ptr<const AccessibilityFocusLog> focusLog) {
-    return [source, automationPermission, desktop = std::move(desktop),
-            focusLog = std::move(focusLog)](const CancellationToken& cancellation) {
+                                           std::shared_ptr<const AccessibilityFocusLog> focusLog,
+                                           std::shared_ptr<const X11InputLog> inputLog) {
+    return [source, automationPermission, desktop = std::move(desktop), focusLog = std::move(focusLog),
+            inputLog = std::move(inputLog)](const CancellationToken& cancellation) {
         AtspiAccessibilityBus bus(focusLog);
         const SelectionCaptureEnvironment environment{
             .bus = &bus,
             .primarySelection =
-                [](pid_t owner, CaptureDeadline deadline) {
-                    return readPrimarySelection(owner, AXSelectionReader::kTextLimit, deadline);
+                [inputLog](pid_t owner, CaptureDeadline deadline) {
+                    return readPrimarySelection(owner, AXSelectionReader::kTextLimit, deadline, inputLog.get());
                 },
             .article = {
                 .isFrontApplication = [desktop](pid_t pid) { return desktop && desktop->frontProcess() == pid; },
@@ -101,7 +105,11 @@ CaptureSource captureSourceOf(pid_t pid, std::uint32_t window, const std::option
 CaptureModel::Functions applicationCaptureFunctions(Defaults& defaults, std::function<void()> openSettings) {
     Q_ASSERT(isMainThread());
     auto shared = std::make_shared<Shared>();
-    if (auto desktop = X11Desktop::ofApplication()) shared->desktop = std::make_shared<X11Desktop>(*desktop);
+    if (auto desktop = X11Desktop::ofApplication()) {
+        shared->desktop = std::make_shared<X11Desktop>(*desktop);
+        // From now on: a selection made before cannot be told apart from one the user let go.
+        shared->inputWatch->start();
+    }
     return {
         .permissionCheck =
             [shared] {
@@ -115,7 +123,8 @@ CaptureModel::Functions applicationCaptureFunctions(Defaults& defaults, std::fun
             [shared, &defaults](const CaptureSource& source) {
                 const int permission =
                     source.browser ? browserAutomationPermission(defaults, *source.browser) : kAutomationUndecided;
-                return selectionCapture(source, permission, shared->desktop, shared->focusTracker->log());
+                return selectionCapture(source, permission, shared->desktop, shared->focusTracker->log(),
+                                        shared->inputWatch->log());
             },
         .automationRequest =
             [&defaults](ArticleBrowser browser, const QString& name, bool always,

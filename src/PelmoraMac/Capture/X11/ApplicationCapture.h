@@ -20,8 +20,9 @@ class Defaults;
 // - the source: the process of the window in front (never this process), named by its desktop entry
 //   (matched by WM_CLASS), else "取得元アプリ"; Chromium and Google Chrome are the browser chrome, and an
 //   entry that handles http and https addresses has its pages' articles looked for;
-// - the capture: the selection capture over the accessibility bus and the primary selection, with the
-//   browser's consent as the user answered it when the capture started;
+// - the capture: the selection capture over the accessibility bus and the primary selection (while the
+//   user's input since it was taken shows it still stands, as a watch started with the functions
+//   tells), with the browser's consent as the user answered it when the capture started;
 // - the consent: our own dialog, asked while no answer is kept (or always, from the settings), its answer
 //   kept in the settings;
 // - the accessibility settings: `openSettings`.

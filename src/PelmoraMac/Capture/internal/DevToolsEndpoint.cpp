@@ -140,7 +140,19 @@ QString defaultProfileFolder(const QString& executablePath, const QByteArrayList
     return configuration + u'/' + name;
 }
 
-std::optional<DevToolsEndpoint> endpointOf(const QString& processRoot, pid_t pid, const QByteArray& display) {
+// This process's own HOME and XDG_CONFIG_HOME, for a browser whose starting environment is gone: a
+// browser that the user runs shares them.
+QByteArrayList ownEnvironment() {
+    QByteArrayList environment;
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME"}) {
+        if (qEnvironmentVariableIsSet(name)) environment.append(QByteArray(name) + '=' + qgetenv(name));
+    }
+    return environment;
+}
+
+// The browser of process `pid` and its port. With `display`, the browser must have been started on that
+// display; without, any starting environment will do.
+std::optional<DevToolsEndpoint> endpointOf(const QString& processRoot, pid_t pid, const QByteArray* display) {
     const QString folder = processRoot + u'/' + QString::number(pid);
     QString executable = QFile::symLinkTarget(folder + u"/exe"_s);
     // A browser that was upgraded while it ran still runs its old file.
@@ -150,20 +162,25 @@ std::optional<DevToolsEndpoint> endpointOf(const QString& processRoot, pid_t pid
 
     const auto switches = switchesOf(argumentsOf(readProcessFile(folder + u"/cmdline"_s)));
     if (switches.contains("type")) return std::nullopt;
-    const auto portSwitch = switches.constFind("remote-debugging-port");
-    if (portSwitch == switches.constEnd()) return std::nullopt;
-    const std::optional<int> port = decimalPort(portSwitch.value(), 0);
-    if (!port) return std::nullopt;
+    // Without the switch the browser may still listen, when the user switched remote debugging on in
+    // it: its profile tells the port.
+    int port = 0;
+    if (const auto portSwitch = switches.constFind("remote-debugging-port"); portSwitch != switches.constEnd()) {
+        const std::optional<int> given = decimalPort(portSwitch.value(), 0);
+        if (!given) return std::nullopt;
+        port = *given;
+    }
 
     const std::optional<QByteArrayList> found = startingEnvironment(processRoot, pid);
-    if (!found) return std::nullopt;
-    const QByteArrayList& environment = *found;
-    if (displayWithoutScreen(variableOf(environment, "DISPLAY")) != displayWithoutScreen(display)) return std::nullopt;
-    if (*port > 0) return DevToolsEndpoint{.pid = pid, .port = quint16(*port)};
+    if (display) {
+        if (!found) return std::nullopt;
+        if (displayWithoutScreen(variableOf(*found, "DISPLAY")) != displayWithoutScreen(*display)) return std::nullopt;
+    }
+    if (port > 0) return DevToolsEndpoint{.pid = pid, .port = quint16(port)};
 
     QString profile = QFile::decodeName(switches.value("user-data-dir"));
     if (profile.isEmpty()) {
-        profile = defaultProfileFolder(executable, environment);
+        profile = defaultProfileFolder(executable, found.value_or(ownEnvironment()));
     } else if (QDir::isRelativePath(profile)) {
         const QString workingFolder = QFile::symLinkTarget(folder + u"/cwd"_s);
         if (workingFolder.isEmpty()) return std::nullopt;
@@ -173,6 +190,42 @@ std::optional<DevToolsEndpoint> endpointOf(const QString& processRoot, pid_t pid
     const auto active = parseDevToolsActivePort(readProcessFile(profile + u"/DevToolsActivePort"_s));
     if (!active) return std::nullopt;
     return DevToolsEndpoint{.pid = pid, .port = active->port, .browserPath = active->browserPath};
+}
+
+QList<pid_t> processesIn(const QString& processRoot) {
+    QList<pid_t> processes;
+    for (const QString& name : QDir(processRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool isNumber = false;
+        const int pid = name.toInt(&isNumber);
+        if (isNumber && pid > 0) processes.append(pid_t(pid));
+    }
+    std::sort(processes.begin(), processes.end());
+    return processes;
+}
+
+// How many generations away from the front window's process a browser is looked for.
+constexpr int kRelativeGenerations = 8;
+
+// The process, then its relatives by distance: at each distance its descendants (by process id), then
+// its ancestor, up to the first process of the system (not included).
+QList<pid_t> relativesNearestFirst(const QString& processRoot, pid_t process) {
+    QHash<pid_t, QList<pid_t>> children;
+    for (const pid_t pid : processesIn(processRoot)) children[parentOf(processRoot, pid)].append(pid);
+    QList<pid_t> relatives{process};
+    QList<pid_t> generation{process};
+    pid_t ancestor = process;
+    for (int distance = 1; distance <= kRelativeGenerations; ++distance) {
+        QList<pid_t> next;
+        for (const pid_t pid : std::as_const(generation)) next.append(children.value(pid));
+        std::sort(next.begin(), next.end());
+        relatives.append(next);
+        generation = std::move(next);
+        if (ancestor > 1) {
+            ancestor = parentOf(processRoot, ancestor);
+            if (ancestor > 1 && !relatives.contains(ancestor)) relatives.append(ancestor);
+        }
+    }
+    return relatives;
 }
 
 }  // namespace
@@ -192,19 +245,22 @@ std::optional<DevToolsActivePort> parseDevToolsActivePort(const QByteArray& cont
 }
 
 QList<DevToolsEndpoint> findDevToolsEndpoints(const DevToolsEndpointSearch& search) {
-    QList<pid_t> processes;
-    const QDir root(search.processRoot);
-    for (const QString& name : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool isNumber = false;
-        const int pid = name.toInt(&isNumber);
-        if (isNumber && pid > 0) processes.append(pid_t(pid));
-    }
-    std::sort(processes.begin(), processes.end());
     QList<DevToolsEndpoint> endpoints;
-    for (const pid_t pid : processes) {
-        if (auto endpoint = endpointOf(root.path(), pid, search.display)) {
-            endpoints.append(std::move(*endpoint));
+    if (search.process) {
+        if (*search.process <= 0) return endpoints;
+        // Mostly the window's own process is the browser: its relatives are read only when it is not.
+        if (auto endpoint = endpointOf(search.processRoot, *search.process, nullptr)) return {std::move(*endpoint)};
+        for (const pid_t pid : relativesNearestFirst(search.processRoot, *search.process).sliced(1)) {
+            if (auto endpoint = endpointOf(search.processRoot, pid, nullptr)) {
+                endpoints.append(std::move(*endpoint));
+                break;
+            }
         }
+        return endpoints;
+    }
+    for (const pid_t pid : processesIn(search.processRoot)) {
+        if (auto endpoint = endpointOf(search.processRoot, pid, &search.display))
+            endpoints.append(std::move(*endpoint));
     }
     return endpoints;
 }

@@ -21,24 +21,33 @@ struct DevToolsEndpoint {
     bool operator==(const DevToolsEndpoint&) const = default;
 };
 
-// Where browsers are looked for: the process folder, and the display whose browsers count.
+// Where browsers are looked for: the process folder, and either the process of the browser window in
+// front or the display whose browsers count.
 struct DevToolsEndpointSearch {
     QString processRoot = QStringLiteral("/proc");
-    // The X11 display that a browser's environment must name (the screen number aside); empty: the
-    // browser must have no DISPLAY either. By default this process's own, so that a browser on another
-    // display (another session, another test's server) is never chosen.
+    // The process that owns the browser window in front (its _NET_WM_PID). The browser is that process,
+    // or else its nearest relative (its descendants and ancestors, nearest first, a descendant before an
+    // ancestor) that is a browser listening for the protocol. Whatever its environment says.
+    std::optional<pid_t> process{};
+    // Without a process: the X11 display that a browser's environment must name (the screen number
+    // aside); empty: the browser must have no DISPLAY either. By default this process's own, so that a
+    // browser on another display (another session, another test's server) is never chosen.
     QByteArray display = qgetenv("DISPLAY");
 };
 
-// The browsers started with --remote-debugging-port, in the order of their process ids: the processes
-// whose executable is named "chromium" or "chrome", without a --type= argument (the browser itself, not
-// one of its helpers), and whose environment names the display of the search. Chromium writes its
-// process title over the environment that /proc shows, so the environment that counts is the one the
-// browser inherited: that of the process that started it (or of the nearest ancestor whose environment
-// is intact). The port is the
-// argument's; for port 0 (the browser chose one) it is line 1 of DevToolsActivePort in the browser's
-// --user-data-dir, else in its default profile folder, and line 2 the browser's path. A browser whose
-// files cannot be read (another user's) or whose port is unknown or invalid is left out.
+// The browsers that listen for the DevTools protocol: the processes whose executable is named "chromium"
+// or "chrome", without a --type= argument (the browser itself, not one of its helpers), started with
+// --remote-debugging-port, or without it whose profile holds a DevToolsActivePort file (remote debugging
+// switched on inside the browser). With a process in the search, the one browser found for it (or none);
+// else those whose starting environment names the display, in the order of their process ids.
+// Chromium writes its process title over the environment that /proc shows, so the environment that
+// counts is the one the browser inherited: that of the process that started it (or of the nearest
+// ancestor whose environment is intact). The port is the argument's; for port 0 (the browser chose one),
+// or without the argument, it is line 1 of DevToolsActivePort in the browser's --user-data-dir, else in
+// its default profile folder (found through the starting environment, else, for a browser whose
+// starter is gone, this process's own HOME), and line 2 the browser's path. A browser whose files cannot
+// be read (another user's) or whose port is unknown or invalid is left out. Whether the port is really
+// the browser's is not checked here (loopbackListenerOwnership).
 QList<DevToolsEndpoint> findDevToolsEndpoints(const DevToolsEndpointSearch& search = {});
 
 struct DevToolsActivePort {

@@ -1,6 +1,7 @@
 #include "PelmoraMac/Capture/internal/RTFCodePages.h"
 
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 
 #include <array>
 #include <utility>
@@ -27,6 +28,17 @@ QByteArray converterName(int codePage) {
     return "windows-" + QByteArray::number(codePage);
 }
 
+// Writes U+FFFD for every byte sequence the code page does not map or that is malformed. ICU's own
+// substitution gives a single-byte code page's substitute character, U+001A, a control character that
+// would end up in the text.
+void substituteReplacementCharacter(const void*, UConverterToUnicodeArgs* arguments, const char*, int32_t,
+                                    UConverterCallbackReason reason, UErrorCode* status) {
+    if (reason > UCNV_IRREGULAR) return;
+    *status = U_ZERO_ERROR;
+    const UChar replacement = 0xFFFD;
+    ucnv_cbToUWriteUChars(arguments, &replacement, 1, 0, status);
+}
+
 }  // namespace
 
 int codePageOfCharset(qint64 charset) {
@@ -51,6 +63,9 @@ UConverter* CodePageDecoder::converter(int codePage) {
         if (U_FAILURE(status) && opened) {
             ucnv_close(opened);
             opened = nullptr;
+        }
+        if (opened) {
+            ucnv_setToUCallBack(opened, substituteReplacementCharacter, nullptr, nullptr, nullptr, &status);
         }
         found = m_converters.emplace(codePage, std::unique_ptr<UConverter, Close>(opened)).first;
     }

@@ -2,6 +2,7 @@
 
 #include "PelmoraMac/Capture/internal/RTFCodePages.h"
 #include "PelmoraMac/Capture/internal/RTFKeywords.h"
+#include "ReaderCore/Characters.h"
 
 #include <algorithm>
 #include <optional>
@@ -133,6 +134,7 @@ private:
     void appendToFontName(QStringView text);
     void appendUnicode(qint64 value);
     void endLine();
+    void dropBlankLine();
     void endParagraph(const ParagraphFormat& format);
 
     Font& fontEntry(qint64 id);
@@ -177,6 +179,8 @@ private:
     // Where the current RTF paragraph started, and its formatting when text last came into it.
     qsizetype m_paragraphStart = 0;
     ParagraphFormat m_openParagraph;
+    // Where the current line of the text starts.
+    qsizetype m_lineStart = 0;
 };
 
 tl::expected<RichText, RTFReadFailure> Reader::read() {
@@ -214,6 +218,7 @@ tl::expected<RichText, RTFReadFailure> Reader::read() {
     }
     if (!m_stopped) finishBytes();
     if (m_failure) return tl::unexpected(*m_failure);
+    dropBlankLine();
     endParagraph(m_openParagraph);
 
     // Unpaired surrogates become U+FFFD (same length), and no run bound falls inside a pair.
@@ -453,6 +458,7 @@ void Reader::controlWord(std::string_view name, std::optional<qint64> parameter)
     case K::lineBreak: append(u"\n"); break;
     case K::blockEnd:
         if (character.hidden) break;
+        if (destination() == Destination::text) dropBlankLine();
         if (!m_result.text.isEmpty() && !m_result.text.endsWith(u'\n')) append(u"\n");
         endParagraph(paragraph);
         break;
@@ -555,10 +561,12 @@ void Reader::append(QStringView text) {
     }
     const CharacterFormat& character = group().character;
     if (character.hidden) return;
+    if (text.front() == u'\n') dropBlankLine();
     QString& out = m_result.text;
     const qsizetype start = out.size();
     const qsizetype room = m_textLimit + 1 - start;
     out.append(text.first(std::min(room, text.size())));
+    if (const qsizetype lineFeed = out.lastIndexOf(u'\n'); lineFeed >= start) m_lineStart = lineFeed + 1;
     const Traits traits = currentTraits();
     if (traits.any()) {
         if (!m_result.runs.isEmpty() && m_result.runs.back().end == start && m_result.runs.back().traits == traits) {
@@ -569,6 +577,27 @@ void Reader::append(QStringView text) {
     }
     m_openParagraph = group().paragraph;
     if (out.size() > m_textLimit) fail(RTFReadFailure::tooLong);
+}
+
+// A line of nothing but white space (no-break spaces, tabs and the like) shows nothing: it is cut off
+// when it ends, so that it reads as the empty line it looks like. Its runs go with it; the formatting of
+// paragraphs is recorded only when they end, after this.
+void Reader::dropBlankLine() {
+    QString& text = m_result.text;
+    if (m_lineStart >= text.size()) return;
+    for (qsizetype i = m_lineStart; i < text.size(); ++i) {
+        if (!isWhitespace(text.at(i).unicode())) return;
+    }
+    text.truncate(m_lineStart);
+    QList<RichText::Run>& runs = m_result.runs;
+    while (!runs.isEmpty() && runs.back().end > m_lineStart) {
+        if (runs.back().start >= m_lineStart) {
+            runs.removeLast();
+        } else {
+            runs.back().end = m_lineStart;
+            break;
+        }
+    }
 }
 
 void Reader::appendToFontName(QStringView text) {
