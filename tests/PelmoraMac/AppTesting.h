@@ -2,12 +2,16 @@
 
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/Updater.h"
+#include "PelmoraMac/Capture/Pasteboard.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "ReaderCore/MemoryDefaults.h"
 #include "ReaderStorage/internal/PosixFileSystem.h"
 
 #include <QByteArray>
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QString>
 
 #include <atomic>
@@ -154,9 +158,31 @@ struct FakeHotKeys {
     std::optional<int> failWith;
 };
 
+// The application's clipboard as the offscreen platform keeps it (inside the process): its text and HTML
+// taken on the main thread when an import starts, read on the pool from the copy.
+class QtClipboardCopy final : public Pasteboard {
+public:
+    QtClipboardCopy() {
+        if (const QMimeData* mime = QGuiApplication::clipboard()->mimeData()) {
+            if (mime->hasHtml()) m_html = mime->html().toUtf8();
+            if (mime->hasText()) m_text = mime->text();
+        }
+    }
+    qint64 changeCount() override { return 0; }
+    std::optional<qsizetype> itemCount() override { return m_html || m_text ? 1 : 0; }
+    std::optional<QByteArray> data(qsizetype, DataType type) override {
+        return type == DataType::html ? m_html : std::nullopt;
+    }
+    std::optional<QString> string(qsizetype) override { return m_text; }
+
+private:
+    std::optional<QByteArray> m_html;
+    std::optional<QString> m_text;
+};
+
 // An application for a test: in-memory settings, the store file given, a fake updater outside a test
 // host, no signal handlers, and a quit that only counts; hot keys registered with registerHotKey, when
-// given.
+// given. On the offscreen platform clipboard imports read the application's own clipboard.
 struct AppUnderTest {
     explicit AppUnderTest(std::optional<QString> storeFile, GlobalCaptureShortcut::Register registerHotKey = {}) {
         PelmoraApp::Configuration configuration{
@@ -169,6 +195,9 @@ struct AppUnderTest {
             .windowEnvironment = ReaderWindowEnvironment::desktop(),
             .registerHotKey = std::move(registerHotKey),
         };
+        if (QGuiApplication::platformName() == u"offscreen") {
+            configuration.clipboard = [] { return std::shared_ptr<Pasteboard>(std::make_shared<QtClipboardCopy>()); };
+        }
         app = std::make_unique<PelmoraApp>(std::move(configuration));
     }
     // The tasks woken by the application's objects as they go end on the event loop.

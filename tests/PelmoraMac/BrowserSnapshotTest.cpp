@@ -441,6 +441,9 @@ TEST(BrowserSnapshotFailures, APortHeldByAnotherProcessIsNeverSpokenTo) {
     stub.start(QStringLiteral(CHROMIUM_STUB), {u"--remote-debugging-port="_s + QString::number(port)});
     ASSERT_TRUE(stub.waitForStarted(10'000));
     const pid_t browser = pid_t(stub.processId());
+    // The search reads the process's executable and command line, which are the stub's only once it runs
+    // (QProcess may tell of the start while the exec is still under way): the stub says when it does.
+    ASSERT_TRUE(stub.waitForReadyRead(10'000));
     EXPECT_EQ(findDevToolsEndpoints({.process = browser}), (QList<DevToolsEndpoint>{{.pid = browser, .port = port}}));
     EXPECT_EQ(loopbackListenerOwnership(u"/proc"_s, browser, port), LoopbackListener::foreign);
     BrowserSnapshotOptions options;
@@ -454,7 +457,7 @@ TEST(BrowserSnapshotFailures, APortHeldByAnotherProcessIsNeverSpokenTo) {
                                          test::deadlineIn(20s), CancellationToken::none(), test::realWorker())),
               CaptureFailure::browserJavaScriptDisabled);
 
-    stub.closeWriteChannel();
+    stub.terminate();
     stub.waitForFinished(5'000);
     server.terminate();
     server.waitForFinished(5'000);

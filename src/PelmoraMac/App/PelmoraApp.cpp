@@ -11,6 +11,7 @@
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/ApplicationCapture.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Capture/X11/X11ClipboardPasteboard.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
@@ -67,6 +68,9 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
           &m_playback->player(), configuration.capturesDesktop
                                      ? applicationCaptureFunctions(*m_defaults, [this] { openSettings(); })
                                      : CaptureModel::Functions{})),
+      m_clipboard(configuration.clipboard
+                      ? std::move(configuration.clipboard)
+                      : [] { return std::shared_ptr<Pasteboard>(std::make_shared<X11ClipboardPasteboard>()); }),
       m_epubPresentation(std::make_unique<OnceOnly<ReaderEPUBPresentation>>(
           [] { return std::make_unique<ReaderEPUBPresentation>(); })),
       m_presentation(std::make_unique<OnceOnly<ReaderPresentation>>(

@@ -23,6 +23,7 @@ class QWidget;
 namespace tavrine {
 
 class CaptureModel;
+class Pasteboard;
 class MacReadingPlayback;
 class MacUpdateController;
 class ReaderAppDelegate;
@@ -89,6 +90,9 @@ public:
         // How the hot keys are registered: by default grabbed on the X11 display. Given one, the hot keys
         // are registered at start-up also without capturesDesktop.
         GlobalCaptureShortcut::Register registerHotKey{};
+        // The clipboard a clipboard import reads, made for each import on the main thread and read on the
+        // pool: by default the desktop's (the X11 CLIPBOARD selection, over a connection of its own).
+        std::function<std::shared_ptr<Pasteboard>()> clipboard{};
 
         // The user's settings file, the application's store file, the updater of a system without an
         // update framework, the test host read from the environment, QCoreApplication::quit(), the
@@ -244,6 +248,7 @@ private:
     std::unique_ptr<MacUpdateController> m_updates;
     std::unique_ptr<MacReadingPlayback> m_playback;
     std::unique_ptr<CaptureModel> m_capture;
+    std::function<std::shared_ptr<Pasteboard>()> m_clipboard;
     std::unique_ptr<ReaderHistoryModel> m_history;
     // The document list's store listener.
     TaskHandle m_historyLoading;

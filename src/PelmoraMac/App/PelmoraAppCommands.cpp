@@ -6,7 +6,6 @@
 #include "PelmoraMac/App/ReaderTrace.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
-#include "PelmoraMac/Capture/X11/X11ClipboardPasteboard.h"
 #include "PelmoraMac/Library/LibraryFilePanel.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
@@ -203,7 +202,7 @@ void PelmoraApp::importClipboard(bool plainText) {
     if (!commandContext().imports.canImportClipboard) return;
     cancelPendingSelection();
     m_playback->player().pause();
-    m_capture->importClipboard(std::make_shared<X11ClipboardPasteboard>(), /*autoplay=*/false,
+    m_capture->importClipboard(m_clipboard(), /*autoplay=*/false,
                                plainText ? ClipboardImportMode::plainText : ClipboardImportMode::automatic, {});
 }
 

@@ -7,7 +7,6 @@
 #include "PelmoraMac/App/ReaderAppDelegate.h"
 #include "PelmoraMac/App/WindowSheetWatcher.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
-#include "PelmoraMac/Capture/X11/X11ClipboardPasteboard.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
@@ -104,8 +103,7 @@ void PelmoraApp::importClipboardFromHotKey() {
     if (commandContext().isBlocked) return;
     cancelPendingSelection();
     const ReaderWindowController::Invocation invocation = m_windowController->makeInvocation();
-    m_capture->importClipboard(std::make_shared<X11ClipboardPasteboard>(), /*autoplay=*/true,
-                               ClipboardImportMode::automatic,
+    m_capture->importClipboard(m_clipboard(), /*autoplay=*/true, ClipboardImportMode::automatic,
                                [this, invocation] { m_windowController->showInvoked(invocation); });
 }
 
