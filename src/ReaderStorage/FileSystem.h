@@ -2,6 +2,7 @@
 
 #include "ReaderCore/Date.h"
 #include "ReaderCore/Json.h"
+#include "ReaderCore/RegularFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -63,12 +64,6 @@ struct FileStatus {
     std::optional<Date> created;
 
     bool operator==(const FileStatus&) const = default;
-};
-
-// Why readFile() did not read a file that it could open.
-enum class FileRefusal {
-    notRegularFile,  // a FIFO, a device or another special file: reading one can block or never end
-    tooLarge,        // more bytes than the caller takes
 };
 
 // A whole file, or why it is not there: a failure of the file system or a refusal.

@@ -1,7 +1,7 @@
 #include "ReaderStorage/internal/OriginalFiles.h"
 
-#include "SpecialFiles.h"
 #include "StoreFixture.h"
+#include "support/SpecialFiles.h"
 
 #include <QFile>
 

@@ -1,10 +1,10 @@
 #include "ReaderStorage/internal/ReadingStoreLoader.h"
 #include "ReaderStorage/internal/SnapshotValidation.h"
 
-#include "SpecialFiles.h"
 #include "StoreFixture.h"
 #include "StoreSample.h"
 #include "support/JsonTesting.h"
+#include "support/SpecialFiles.h"
 
 #include <QDir>
 #include <QFile>
