@@ -131,9 +131,11 @@ public:
     // Creates a directory and every missing one on its path; an existing directory is no failure.
     virtual tl::expected<void, FileError> createDirectories(const QString& path) = 0;
     // Takes an exclusive lock on the file at path without waiting, creating the file when it is missing
-    // (a symbolic link in its place is refused, ELOOP). A lock that another holder has, in this process
-    // or another, fails with isLockHeldElsewhere(); a missing folder on the path with isNoSuchFile().
-    // The file is never removed: a process that dies releases its lock with it.
+    // (a symbolic link in its place is refused, ELOOP). Where the file cannot be opened for writing (a
+    // read-only file system), the lock is taken on it opened for reading, or on its folder when it is
+    // missing, and nothing is created. A lock that another holder has, in this process or another, fails
+    // with isLockHeldElsewhere(); a missing folder on the path with isNoSuchFile(). The file is never
+    // removed: a process that dies releases its lock with it.
     virtual tl::expected<std::unique_ptr<FileLock>, FileError> lockExclusively(const QString& path) = 0;
 };
 

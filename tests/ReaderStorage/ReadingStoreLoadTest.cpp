@@ -344,6 +344,15 @@ TEST_F(ReadingStoreLoadTest, AFailedLoadPrunesNothingAndAFailedPruningFailsTheLo
         fileSystem->failOn(operation, path, EPERM);
         EXPECT_EQ(openFailure(), StoreFailure(FileError{operation, EPERM, path}));
     }
+
+    // A folder that may only be read (a read-only file system, no write permission) keeps its orphan,
+    // and the store opens.
+    for (const int code : {EROFS, EACCES}) {
+        fileSystem->clearFaults();
+        fileSystem->failOn(FileError::Operation::remove, files().originalFile(idNumber(3)), code);
+        EXPECT_EQ(openFailure(), std::nullopt) << code;
+        EXPECT_TRUE(directory.exists(files().originalFile(idNumber(3))));
+    }
 }
 
 TEST_F(ReadingStoreLoadTest, StampsNeedEveryAttribute) {

@@ -321,10 +321,27 @@ tl::expected<void, FileError> PosixFileSystem::createDirectories(const QString& 
     return makeDirectory(path);
 }
 
-tl::expected<std::unique_ptr<FileLock>, FileError> PosixFileSystem::lockExclusively(const QString& path) {
+namespace {
+
+// The descriptor that a lock on path is taken on: the file opened for writing (made when missing), or,
+// where that is not allowed (a read-only file system, a folder without write permission), the file opened
+// for reading, or its folder when the file is not there and cannot be made. Every opener of a read-only
+// store thus locks the same file. -1 with errno set on failure.
+int openForLocking(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
     // O_NONBLOCK: a FIFO put in its place must not hold the opening up.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    const int fd = ::open(native.constData(), O_RDWR | O_CREAT | kFlags, 0600);
+    if (fd >= 0 || (errno != EROFS && errno != EACCES && errno != EPERM)) return fd;
+    const int readOnly = ::open(native.constData(), O_RDONLY | kFlags);
+    if (readOnly >= 0 || errno != ENOENT) return readOnly;
+    return ::open(QFile::encodeName(folderOf(path)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+}  // namespace
+
+tl::expected<std::unique_ptr<FileLock>, FileError> PosixFileSystem::lockExclusively(const QString& path) {
+    const int fd = openForLocking(path);
     if (fd < 0) return failure(Operation::lock, path);
     auto lock = std::make_unique<PosixFileLock>(fd);
     int result;
