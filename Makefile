@@ -76,7 +76,7 @@ $(FUZZ_BUILD_DIR)/CMakeCache.txt:
 	  -DTAVRINE_FUZZ=ON -DTAVRINE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_COMPILER_LAUNCHER=ccache $(CMAKE_FLAGS)
 
 fuzz: deps $(FUZZ_BUILD_DIR)/CMakeCache.txt
-	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target epub-archive-fuzz epub-files-fuzz epub-fuzz-seeds json-decode-fuzz
+	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target epub-archive-fuzz epub-files-fuzz epub-fuzz-seeds json-decode-fuzz markdown-read-fuzz
 	scripts/run-fuzz $(FUZZ_BUILD_DIR) $(SECONDS)
 
 bench: build

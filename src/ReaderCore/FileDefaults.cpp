@@ -2,6 +2,7 @@
 
 #include "ReaderCore/ApplicationIdentifier.h"
 #include "ReaderCore/Json.h"
+#include "ReaderCore/RegularFile.h"
 
 #include <QDebug>
 #include <QDir>
@@ -21,6 +22,9 @@ namespace tavrine {
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// The largest settings file read; a larger one is no settings file of ours.
+constexpr qint64 kLargestFileBytes = 1 << 20;
 
 constexpr QStringView kDataKey = u"data";
 constexpr QStringView kNumberKey = u"number";
@@ -90,19 +94,33 @@ FileDefaults::~FileDefaults() {
 }
 
 void FileDefaults::read() {
-    QFile file(m_path);
-    if (!file.exists()) return;
-    QJsonParseError error;
-    QJsonDocument document;
-    if (file.open(QIODevice::ReadOnly)) document = QJsonDocument::fromJson(file.readAll(), &error);
-    if (document.isObject()) {
-        m_entries = document.object();
-        return;
+    auto contents = readRegularFile(m_path, kLargestFileBytes);
+    QString problem;
+    if (contents) {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(*contents, &error);
+        if (document.isObject()) {
+            m_entries = document.object();
+            return;
+        }
+        problem = u"is not a JSON object"_s;
+    } else if (const auto* refusal = std::get_if<FileRefusal>(&contents.error())) {
+        problem = *refusal == FileRefusal::tooLarge ? u"is larger than %1 bytes"_s.arg(kLargestFileBytes)
+                                                    : u"is not a regular file"_s;
+    } else {
+        const int code = std::get<FileReadError>(contents.error()).code;
+        // No file there: nothing on its path, or a file where a folder of the path should be.
+        if (code == ENOENT || code == ENOTDIR) return;
+        problem = u"cannot be read (%1)"_s.arg(QString::fromLocal8Bit(std::strerror(code)));
     }
-    // Unreadable or not an object: start empty, and keep the file for the user rather than replace it.
-    m_keepsFileAside = true;
-    qWarning().noquote() << u"The settings file %1 is not a JSON object; its settings are ignored and the file is "
-                            u"kept as %1.corrupt when the settings are next saved."_s.arg(m_path);
+    // Start empty, and keep a regular file for the user rather than replace it; anything else (a FIFO, a
+    // device, a directory) is not touched at all, and the settings are not saved over it.
+    m_keepsFileAside = isRegularFile(m_path);
+    m_warnedNotSaved = !m_keepsFileAside;
+    qWarning().noquote() << u"The settings file %1 %2; its settings are ignored and %3."_s.arg(
+        m_path, problem,
+        m_keepsFileAside ? u"the file is kept as %1.corrupt when the settings are next saved"_s.arg(m_path)
+                         : u"changed settings are not saved there"_s);
 }
 
 std::optional<DefaultsValue> FileDefaults::object(const QString& key) const {
@@ -138,6 +156,15 @@ bool FileDefaults::sync() {
 }
 
 bool FileDefaults::write() {
+    // Only a regular file is replaced: a write never goes through a link to a device, nor replaces a
+    // FIFO or a directory that someone put in the file's place.
+    if (QFileInfo::exists(m_path) && !isRegularFile(m_path)) {
+        if (!m_warnedNotSaved) {
+            qWarning().noquote() << u"The settings could not be saved: %1 is not a regular file."_s.arg(m_path);
+        }
+        m_warnedNotSaved = true;
+        return false;
+    }
     const QString folder = QFileInfo(m_path).absolutePath();
     if (!QDir().mkpath(folder)) {
         qWarning().noquote() << u"The settings could not be saved: the folder %1 cannot be made."_s.arg(folder);
@@ -154,7 +181,6 @@ bool FileDefaults::write() {
                 m_path, aside, QString::fromLocal8Bit(std::strerror(error)));
             return false;
         }
-        if (keptAside) qWarning().noquote() << u"The unreadable settings file was kept as %1."_s.arg(aside);
         m_keepsFileAside = false;
     }
     QSaveFile file(m_path);

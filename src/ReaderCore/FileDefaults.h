@@ -9,7 +9,8 @@ namespace tavrine {
 
 // The user's settings kept in one JSON object in a file: by default
 // <user configuration directory>/org.tavrine.Tavrine/defaults.json. The file is read once, when the
-// object is made; a missing file means no settings.
+// object is made, as a regular file of at most 1 MiB (opened without waiting, so a FIFO in its place
+// cannot hold up the start); a missing file means no settings.
 //
 // A change takes effect in memory at once and schedules one write of the whole file for the next turn of
 // the event loop, so a burst of changes (a dragged slider) costs one write. The write is atomic: the
@@ -20,7 +21,9 @@ namespace tavrine {
 // JSON has no literal for binary data or for NaN and the infinities, so those are written as one-key
 // objects ({"data": "<Base64>"}, {"number": "nan" | "inf" | "-inf"}); every other value is its JSON
 // counterpart. Entries that hold none of these shapes are no value to the reader but are kept in the
-// file. A file that is not a JSON object is moved aside to "<file>.corrupt" before anything replaces it.
+// file. A file that cannot be read as a JSON object means no settings, with one warning: a regular file
+// (too large, not JSON, unreadable) is moved aside to "<file>.corrupt" before anything replaces it;
+// anything else (a FIFO, a device, a directory) is left alone, and no write replaces it.
 //
 // Owned by the application, main thread only.
 class FileDefaults final : public Defaults {
@@ -58,6 +61,8 @@ private:
     bool m_pending = false;
     // The file on disk could not be read as a JSON object: it is kept aside before the first write.
     bool m_keepsFileAside = false;
+    // Whether the user was told that the settings are not saved over what holds the file's place.
+    bool m_warnedNotSaved = false;
     qint64 m_writeCount = 0;
     QTimer m_writeTimer;
 };

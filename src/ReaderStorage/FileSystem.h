@@ -2,6 +2,7 @@
 
 #include "ReaderCore/Date.h"
 #include "ReaderCore/Json.h"
+#include "ReaderCore/RegularFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -63,12 +64,6 @@ struct FileStatus {
     std::optional<Date> created;
 
     bool operator==(const FileStatus&) const = default;
-};
-
-// Why readFile() did not read a file that it could open.
-enum class FileRefusal {
-    notRegularFile,  // a FIFO, a device or another special file: reading one can block or never end
-    tooLarge,        // more bytes than the caller takes
 };
 
 // A whole file, or why it is not there: a failure of the file system or a refusal.
@@ -136,9 +131,11 @@ public:
     // Creates a directory and every missing one on its path; an existing directory is no failure.
     virtual tl::expected<void, FileError> createDirectories(const QString& path) = 0;
     // Takes an exclusive lock on the file at path without waiting, creating the file when it is missing
-    // (a symbolic link in its place is refused, ELOOP). A lock that another holder has, in this process
-    // or another, fails with isLockHeldElsewhere(); a missing folder on the path with isNoSuchFile().
-    // The file is never removed: a process that dies releases its lock with it.
+    // (a symbolic link in its place is refused, ELOOP). Where the file cannot be opened for writing (a
+    // read-only file system), the lock is taken on it opened for reading, or on its folder when it is
+    // missing, and nothing is created. A lock that another holder has, in this process or another, fails
+    // with isLockHeldElsewhere(); a missing folder on the path with isNoSuchFile(). The file is never
+    // removed: a process that dies releases its lock with it.
     virtual tl::expected<std::unique_ptr<FileLock>, FileError> lockExclusively(const QString& path) = 0;
 };
 

@@ -22,7 +22,7 @@ constexpr MD_PARSER kParser{
     .enter_span = [](MD_SPANTYPE type, void*, void* data) { return builder(data).enterSpan(type); },
     .leave_span = [](MD_SPANTYPE type, void*, void* data) { return builder(data).leaveSpan(type); },
     .text = [](MD_TEXTTYPE type, const MD_CHAR* text, MD_SIZE size,
-               void* data) { return builder(data).text(type, QByteArrayView(text, qsizetype(size))); },
+               void* data) { return builder(data).text(type, text, size); },
     .debug_log = nullptr,
     .syntax = nullptr,
 };
@@ -30,9 +30,17 @@ constexpr MD_PARSER kParser{
 }  // namespace
 
 MarkdownReader::Result MarkdownReader::convert(QByteArrayView utf8) {
+    return internal::convertMarkdownWith(utf8, &md_parse);
+}
+
+MarkdownReader::Result internal::convertMarkdownWith(QByteArrayView utf8, MarkdownParse parse) {
+    using Failure = MarkdownReader::Failure;
     if (utf8.size() > qsizetype(std::numeric_limits<MD_SIZE>::max())) return tl::unexpected(Failure::unreadable);
-    MarkdownDocumentBuilder builder(utf8.size());
-    const int status = md_parse(utf8.data(), MD_SIZE(utf8.size()), &kParser, &builder);
+    // On some malformed UTF-8 the parser reads a byte past the end of its input: the copy ends in a NUL
+    // (as every QByteArray does), so that byte is always there to read.
+    const QByteArray input = utf8.toByteArray();
+    MarkdownDocumentBuilder builder(input);
+    const int status = parse(input.constData(), MD_SIZE(input.size()), &kParser, &builder);
     if (const auto failure = builder.failure()) return tl::unexpected(*failure);
     if (status != 0) return tl::unexpected(Failure::unreadable);
     return builder.takeDocument();

@@ -10,6 +10,7 @@
 #include "CaptureTesting.h"
 #include "support/EventLoop.h"
 #include "support/FakeClock.h"
+#include "support/SpecialFiles.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -484,6 +485,24 @@ TEST(CaptureSourceOfTheDesktop, AnEntryIsFoundByItsIdOrItsStartupWindowClassFirs
     EXPECT_EQ(findDesktopEntry(u"xterm"_s, u"XTerm"_s, folders)->name, u"Terminal"_s);
     EXPECT_EQ(findDesktopEntry(u"EDITOR"_s, {}, {system.path()})->name, u"System Editor"_s);
     EXPECT_FALSE(findDesktopEntry(u"nothing"_s, u"Nothing"_s, folders));
+}
+
+// In the first folder, a FIFO and a link to an endless device carry the ids: neither holds the search up,
+// and the entries of the next folder count.
+TEST(CaptureSourceOfTheDesktop, AnEntryThatIsNoRegularFileIsSkippedAtOnce) {
+    test::TemporaryDirectory home;
+    test::TemporaryDirectory system;
+    test::makeFifo(home.filePath(u"editor.desktop"_s));
+    ASSERT_TRUE(QFile::link(u"/dev/zero"_s, home.filePath(u"term.desktop"_s)));
+    system.write(u"editor.desktop"_s, "[Desktop Entry]\nName=System Editor\n");
+    system.write(u"term.desktop"_s, "[Desktop Entry]\nName=Terminal\n");
+    const QStringList folders{home.path(), system.path()};
+    const auto found = test::withinDeadline([&] {
+        return std::pair{findDesktopEntry(u"editor"_s, {}, folders), findDesktopEntry(u"term"_s, {}, folders)};
+    });
+    ASSERT_TRUE(found.first && found.second);
+    EXPECT_EQ(found.first->name, u"System Editor"_s);
+    EXPECT_EQ(found.second->name, u"Terminal"_s);
 }
 
 // The real worker, killed while it converts an automatic clipboard import.

@@ -18,6 +18,7 @@
 #include "support/FakeClock.h"
 #include "support/QtPrinters.h"
 #include "support/RawZipBuilder.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/RunTask.h"
 #include "support/SharedData.h"
 #include "support/StoreTesting.h"
@@ -245,9 +246,10 @@ TEST_F(LibraryFileImportTest, AcceptsFilesAtTheirEdges) {
 
     const QString kusamakura = test::sharedDataFile(u"epub/kusamakura.epub"_s);
     TAVRINE_SKIP_WITHOUT(kusamakura, "epub/kusamakura.epub");
-    // Its archive names are UTF-8 without the flag that says so, which the EPUB reader refuses: the
-    // entries go in again with it.
-    import(files.write(u"BOOK.EPUB"_s, test::repackedWithUTF8Names(kusamakura)));
+    // As published: its archive names are UTF-8 without the flag that says so.
+    QFile published(kusamakura);
+    ASSERT_TRUE(published.open(QIODevice::ReadOnly));
+    import(files.write(u"BOOK.EPUB"_s, published.readAll()));
     expectImported(QString());
     EXPECT_TRUE(imported.reading.epub.has_value());
 
@@ -256,6 +258,35 @@ TEST_F(LibraryFileImportTest, AcceptsFilesAtTheirEdges) {
     model.setQuery(u"見つからない"_s);
     import(files.write(u"NOTE.TXT"_s, "覚え書き"));
     expectImported(u"覚え書き"_s);
+}
+
+// The store's folder on a read-only file system (a snapshot, a home mounted read-only): the library
+// shows its readings, and an import says that it was not saved, leaving every file as it was.
+TEST_F(LibraryFileImportTest, OnAReadOnlyStoreTheLibraryShowsAndAnImportSaysItWasNotSaved) {
+    ASSERT_TRUE(test::releaseStore(store));
+    const test::ReadOnlyFolder readOnly(storeFolder.path());
+    TAVRINE_SKIP_UNLESS_READ_ONLY(readOnly);
+    SCOPED_TRACE(*readOnly.way());
+    auto reopened = ReadingStore::open(storeFolder.filePath(u"reading-store.json"_s), clock);
+    ASSERT_TRUE(reopened.has_value()) << describeStoreFailure(reopened.error()).toStdString();
+    store = std::move(*reopened);
+    const QMap<QString, QByteArray> before = storeFiles();
+    const QStringList names = storeFolder.list();
+
+    ReaderHistoryModel& model = start();
+    QStringList texts;
+    for (const StoredReading& row : model.library()) texts.append(row.reading.document.text);
+    texts.sort();
+    EXPECT_EQ(texts, (QStringList{u"一冊目の本文"_s, u"二冊目の本文"_s}));
+
+    import(files.write(u"note.txt"_s, "覚え書き"));
+    EXPECT_TRUE(model.fileImportFailed());
+    EXPECT_EQ(
+        model.fileImportMessage(),
+        u"ファイルをライブラリに保存できませんでした。既存の文書は保持しています。保存先を確認してから再試行してください。"_s);
+    EXPECT_EQ(libraryIDs().size(), 2);
+    EXPECT_EQ(storeFiles(), before);
+    EXPECT_EQ(storeFolder.list(), names);
 }
 
 // Reports a tiny file and delivers bytes without end, counting them.

@@ -6,6 +6,7 @@
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocalSocket>
 
@@ -76,6 +77,30 @@ TEST(SingleInstance, ASocketLeftByADeadProcessIsReplaced) {
     ASSERT_EQ(instance.claim(), SingleInstance::Claim::instance);
     askFromAnotherThread(path, "show\n");
     EXPECT_EQ(shows, 1);
+}
+
+// A process that listens but never runs again (stopped, or hung before its event loop): the kernel still
+// takes the connection, and only the missing answer gives it away. The waiting claim gives up in time,
+// names the process, and leaves its socket alone.
+TEST(SingleInstance, AnInstanceThatNeverAnswersIsNotRespondingAndNamed) {
+    test::TemporaryDirectory folder;
+    const QString path = folder.filePath(u"instance"_s);
+    const int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+
+    SingleInstance second(path);
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_EQ(second.claim(), SingleInstance::Claim::notResponding);
+    EXPECT_GE(waited.elapsed(), SingleInstance::kAnswerTimeout.count() - 100);
+    EXPECT_LT(waited.elapsed(), SingleInstance::kAnswerTimeout.count() + 1000);
+    EXPECT_EQ(second.runningProcess(), qint64(::getpid()));
+    EXPECT_TRUE(QFileInfo::exists(path));
+    ::close(silent);
 }
 
 TEST(SingleInstance, EachStoreHasItsOwnSocket) {

@@ -5,12 +5,19 @@
 #include "support/EventLoop.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
+#include "support/SpecialFiles.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <sys/stat.h>
+
+#include <array>
+#include <functional>
+#include <optional>
 
 #include <cmath>
 #include <limits>
@@ -128,6 +135,69 @@ TEST_F(FileDefaultsTest, AFileThatIsNoJSONObjectIsKeptAsideBeforeItIsReplaced) {
         EXPECT_EQ(directory.read(path() + u".corrupt"), contents);
         EXPECT_EQ(FileDefaults(path()).object(u"size"_s), DefaultsValue(20.0));
     }
+}
+
+// A settings object of exactly `size` bytes: {"size": 40} padded with spaces.
+QByteArray paddedSettings(qsizetype size) {
+    QByteArray contents = "{\"size\": 40}";
+    return contents + QByteArray(size - contents.size(), ' ');
+}
+
+TEST_F(FileDefaultsTest, AFileOfMoreThanOneMebibyteIsNoSettingsAndIsKeptAside) {
+    constexpr qsizetype kLimit = 1 << 20;
+    directory.write(path(), paddedSettings(kLimit));
+    EXPECT_EQ(FileDefaults(path()).object(u"size"_s), DefaultsValue(40.0));
+
+    const QByteArray tooLarge = paddedSettings(2 * kLimit);
+    directory.write(path(), tooLarge);
+    test::CapturedWarnings warnings;
+    FileDefaults defaults(path());
+    EXPECT_EQ(defaults.object(u"size"_s), std::nullopt);
+    EXPECT_EQ(warnings.messages().size(), 1);
+    EXPECT_TRUE(warnings.mention(u"larger than"_s));
+    defaults.setDouble(u"size"_s, 20);
+    ASSERT_TRUE(defaults.sync());
+    EXPECT_EQ(directory.read(path() + u".corrupt"), tooLarge);
+    EXPECT_EQ(FileDefaults(path()).object(u"size"_s), DefaultsValue(20.0));
+}
+
+// A FIFO without a writer, a directory and an endless device (behind a link) in the file's place: the
+// settings start empty at once, changes stay in memory, and what holds the place is left as it was.
+TEST_F(FileDefaultsTest, WhatIsNoRegularFileIsNeverReadMovedOrReplaced) {
+    const auto kindOf = [](const QString& file) {
+        struct stat info {};
+        return ::lstat(QFile::encodeName(file).constData(), &info) == 0 ? info.st_mode & S_IFMT : 0;
+    };
+    const std::array<std::pair<const char*, std::function<void(const QString&)>>, 3> standIns{{
+        {"fifo", [](const QString& file) { test::makeFifo(file); }},
+        {"directory", [](const QString& file) { QDir().mkpath(file); }},
+        {"link to /dev/zero", [](const QString& file) { QFile::link(u"/dev/zero"_s, file); }},
+    }};
+    for (const auto& [name, make] : standIns) {
+        SCOPED_TRACE(name);
+        test::TemporaryDirectory folder;
+        const QString file = folder.filePath(u"defaults.json"_s);
+        make(file);
+        const auto kind = kindOf(file);
+        test::CapturedWarnings warnings;
+        std::optional<FileDefaults> defaults;
+        {
+            const test::Watchdog watchdog;
+            defaults.emplace(file);
+        }
+        EXPECT_EQ(defaults->object(u"size"_s), std::nullopt);
+        defaults->setDouble(u"size"_s, 20);
+        EXPECT_FALSE(defaults->sync());
+        EXPECT_FALSE(defaults->sync());
+        EXPECT_EQ(defaults->object(u"size"_s), DefaultsValue(20.0));
+        defaults.reset();
+        // One warning, naming the file, for the whole life of the settings.
+        ASSERT_EQ(warnings.messages().size(), 1) << warnings.messages().join(u'\n').toStdString();
+        EXPECT_TRUE(warnings.mention(file));
+        EXPECT_EQ(kindOf(file), kind);
+        EXPECT_EQ(folder.list(), QStringList{u"defaults.json"_s});
+    }
+    EXPECT_TRUE(QFileInfo(u"/dev/zero"_s).exists());
 }
 
 TEST_F(FileDefaultsTest, AFolderThatCannotBeMadeFailsTheWriteAndKeepsTheValues) {

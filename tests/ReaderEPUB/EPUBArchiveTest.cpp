@@ -156,15 +156,32 @@ TEST(EPUBArchive, EntryNamesMustBeSafeUniqueAndPrecomposedUTF8) {
         "OEBPS/../x", "OEBPS/./x", "..",        "OEBPS/..",      "OEBPS//x",  "/OEBPS/x",
         "OEBPS\\x",   "C:x",       "x?a",       "x#a",           "x\t",       QByteArray("x\0", 2),
         "x\x7f",      "x\x80",     "x\xC0\xAF", "x\xED\xA0\x80", "e\xCC\x81", "OEBPS/ch1.xhtml",
-        "mimetype"};
-    for (const QByteArray& name : refused) {
-        EXPECT_EQ(withName(name), failure(Kind::ambiguousPath)) << name.toStdString();
+        "mimetype",   "\x8F\xCD"};
+    // The same with the UTF-8 flag or without it: an EPUB's names are UTF-8 whatever the flag says, and a
+    // name that is not (Shift_JIS "章" last) is never read in a legacy code page.
+    for (const quint16 flags : {quint16(0x0800), quint16(0)}) {
+        for (const QByteArray& name : refused) {
+            EXPECT_EQ(withName(name, flags), failure(Kind::ambiguousPath)) << name.toStdString() << " " << flags;
+        }
+        for (const QByteArray name : {"OEBPS/", "...", ".hidden/a..b", "\xE7\xAB\xA0", "\xC3\xA9", "x\xC2\x85"}) {
+            EXPECT_EQ(withName(name, flags), std::nullopt) << name.toStdString() << " " << flags;
+        }
     }
-    for (const QByteArray name : {"OEBPS/", "...", ".hidden/a..b", "\xE7\xAB\xA0", "\xC3\xA9", "x\xC2\x85"}) {
-        EXPECT_EQ(withName(name), std::nullopt) << name.toStdString();
-    }
-    // Names outside ASCII need the UTF-8 flag.
-    EXPECT_EQ(withName("\xE7\xAB\xA0", 0), failure(Kind::ambiguousPath));
+}
+
+TEST(EPUBArchive, AUTF8NameWithoutTheFlagIsReadAsUTF8AndEveryOtherGateStays) {
+    RawZipBuilder builder = smallArchive();
+    builder.add({.name = u"OEBPS/第二章.xhtml"_s.toUtf8(), .data = "<p>二</p>", .method = 8});
+    const auto files = readArchive(builder.build().bytes, {}, CancellationToken::none());
+    ASSERT_TRUE(files) << failureName(files.error());
+    EXPECT_EQ(files->value(u"OEBPS/第二章.xhtml"_s), "<p>二</p>");
+
+    // A "mimetype" that is not the stored first entry of exactly its 20 bytes is refused as before.
+    builder.entries()[0].data = "application/epub+zip\n";
+    EXPECT_EQ(archiveFailure(builder.build().bytes), failure(Kind::invalidArchive));
+    builder.entries()[0].data = "application/epub+zip";
+    builder.entries().swapItemsAt(0, 2);
+    EXPECT_EQ(archiveFailure(builder.build().bytes), failure(Kind::invalidArchive));
 }
 
 TEST(EPUBArchive, NameLengthIsBoundedBeforeTheNameIsJudged) {

@@ -1,7 +1,8 @@
 #include "ReaderStorage/internal/OriginalFiles.h"
 
-#include "SpecialFiles.h"
 #include "StoreFixture.h"
+#include "support/ReadOnlyFolder.h"
+#include "support/SpecialFiles.h"
 
 #include <QFile>
 
@@ -101,6 +102,33 @@ TEST_F(FileAccessTest, ALockExcludesEveryOtherHolderUntilReleasedAndItsFileStays
     ASSERT_TRUE(QFile::link(path(u"elsewhere"_s), path(u"linked.lock"_s)));
     EXPECT_EQ(codeOf(posix.lockExclusively(path(u"linked.lock"_s))), ELOOP);
     EXPECT_FALSE(directory.exists(u"elsewhere"_s));
+}
+
+// A folder that may be read but not changed: the lock is still taken, by one holder at a time, on the
+// lock file opened for reading or, where there is none, on the folder; nothing is created.
+TEST_F(FileAccessTest, OnAReadOnlyFolderTheLockIsTakenAndNothingIsCreated) {
+    directory.write(u"older/store.lock"_s, "");
+    ASSERT_TRUE(QDir().mkpath(path(u"bare"_s)));
+    const ReadOnlyFolder older(path(u"older"_s));
+    const ReadOnlyFolder bare(path(u"bare"_s));
+    TAVRINE_SKIP_UNLESS_READ_ONLY(older);
+    TAVRINE_SKIP_UNLESS_READ_ONLY(bare);
+    SCOPED_TRACE(*older.way());
+    for (const QString& lockFile : {path(u"older/store.lock"_s), path(u"bare/store.lock"_s)}) {
+        SCOPED_TRACE(lockFile.toStdString());
+        auto first = posix.lockExclusively(lockFile);
+        ASSERT_TRUE(first) << first.error().description().toStdString();
+        const auto second = posix.lockExclusively(lockFile);
+        ASSERT_FALSE(second);
+        EXPECT_TRUE(second.error().isLockHeldElsewhere());
+        first->reset();
+        EXPECT_TRUE(posix.lockExclusively(lockFile));
+    }
+    const auto written = posix.writeFileAtomically(path(u"bare/store.json"_s), "{}");
+    ASSERT_FALSE(written);
+    EXPECT_TRUE(written.error().code == EROFS || written.error().code == EACCES) << written.error().code;
+    EXPECT_TRUE(directory.list(u"bare"_s).isEmpty());
+    EXPECT_EQ(directory.list(u"older"_s), QStringList{u"store.lock"_s});
 }
 
 TEST_F(FileAccessTest, SymbolicLinksAreNeverFollowed) {

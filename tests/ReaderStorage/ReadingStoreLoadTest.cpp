@@ -1,10 +1,10 @@
 #include "ReaderStorage/internal/ReadingStoreLoader.h"
 #include "ReaderStorage/internal/SnapshotValidation.h"
 
-#include "SpecialFiles.h"
 #include "StoreFixture.h"
 #include "StoreSample.h"
 #include "support/JsonTesting.h"
+#include "support/SpecialFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -343,6 +343,15 @@ TEST_F(ReadingStoreLoadTest, AFailedLoadPrunesNothingAndAFailedPruningFailsTheLo
         fileSystem->clearFaults();
         fileSystem->failOn(operation, path, EPERM);
         EXPECT_EQ(openFailure(), StoreFailure(FileError{operation, EPERM, path}));
+    }
+
+    // A folder that may only be read (a read-only file system, no write permission) keeps its orphan,
+    // and the store opens.
+    for (const int code : {EROFS, EACCES}) {
+        fileSystem->clearFaults();
+        fileSystem->failOn(FileError::Operation::remove, files().originalFile(idNumber(3)), code);
+        EXPECT_EQ(openFailure(), std::nullopt) << code;
+        EXPECT_TRUE(directory.exists(files().originalFile(idNumber(3))));
     }
 }
 

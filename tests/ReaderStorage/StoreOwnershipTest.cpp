@@ -3,6 +3,8 @@
 // takes the lock at its first write.
 #include "StoreFixture.h"
 
+#include "support/ReadOnlyFolder.h"
+
 #include <QDirIterator>
 #include <QProcess>
 
@@ -100,6 +102,45 @@ TEST_F(StoreOwnershipTest, AStoreWithoutItsFolderCreatesNothingUntilItsFirstWrit
     auto reopened = open();
     ASSERT_TRUE(reopened);
     EXPECT_EQ(idsOf(stateOf(*reopened).library), QList{idNumber(1)});
+}
+
+// A store on a file system mounted read-only (or a folder this user may not change), made before the
+// lock existed: it opens with its readings, one opener at a time; every write fails with the file
+// system's refusal, and not one byte changes, not even the clean-up of what interrupted writes left.
+TEST_F(StoreOwnershipTest, AStoreOnAReadOnlyFolderShowsItsReadingsAndEveryWriteFailsChangingNothing) {
+    {
+        auto owner = open();
+        ASSERT_TRUE(owner);
+        ASSERT_TRUE(await(owner->setHistoryEnabled(true)));
+        ASSERT_TRUE(await(owner->addToLibrary(reading(1), {})));
+        ASSERT_TRUE(await(owner->importFile(epubImport(u"Neko.epub"_s, "PK book"))));
+        ASSERT_TRUE(await(owner->recordPlayback(reading(2), clock.now(), ReadingProgress{1, false})));
+    }
+    putLeftovers();
+    ASSERT_TRUE(QFile::remove(files().lockFile()));
+    const auto before = contentsOf(dataFolder());
+    const ReadOnlyFolder readOnly(dataFolder());
+    TAVRINE_SKIP_UNLESS_READ_ONLY(readOnly);
+    SCOPED_TRACE(*readOnly.way());
+
+    auto store = open();
+    ASSERT_TRUE(store);
+    const ReadingStoreState state = stateOf(*store);
+    EXPECT_EQ(idsOf(state.library), (QList{idNumber(101), idNumber(1)}));
+    EXPECT_EQ(idsOf(state.history), QList{idNumber(2)});
+    EXPECT_EQ(openFailure(), kLockUnavailable);
+
+    const auto isRefusal = [](const std::optional<StoreFailure>& failure) {
+        const auto* error = failure ? std::get_if<FileError>(&*failure) : nullptr;
+        return error && (error->code == EROFS || error->code == EACCES);
+    };
+    EXPECT_TRUE(isRefusal(failureOf(await(store->addToLibrary(reading(3), {})))));
+    EXPECT_TRUE(isRefusal(failureOf(await(store->importFile(epubImport(u"Tora.epub"_s, "PK other book"))))));
+    EXPECT_TRUE(isRefusal(failureOf(await(store->updateProgress(idNumber(1), ReadingProgress{1, false})))));
+    EXPECT_TRUE(isRefusal(failureOf(await(store->deleteDocument(idNumber(101))))));
+    EXPECT_TRUE(isRefusal(failureOf(await(store->setHistoryEnabled(false)))));
+    EXPECT_EQ(stateOf(*store), state);
+    EXPECT_EQ(contentsOf(dataFolder()), before);
 }
 
 TEST_F(StoreOwnershipTest, ALockThatCannotBeTakenForAnotherReasonIsItsFileError) {

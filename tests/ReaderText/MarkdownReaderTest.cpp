@@ -334,6 +334,48 @@ TEST(MarkdownReader, TheConvertedDocumentIsCheckedForValidityThenLengthThenBlank
               Failure::unreadable);
 }
 
+// The text a stand-in parser reports inside one paragraph, as an offset from the input it is handed and a
+// size (a constant of its own when the offset is absent).
+struct ReportedText {
+    std::optional<qint64> offset;
+    MD_SIZE size;
+};
+ReportedText g_reported;
+
+int reportingParse(const MD_CHAR* input, MD_SIZE, const MD_PARSER* parser, void* data) {
+    static const char kIndentation[] = "    ";
+    const MD_CHAR* text = g_reported.offset ? input + *g_reported.offset : kIndentation;
+    if (parser->enter_block(MD_BLOCK_DOC, nullptr, data) != 0 || parser->enter_block(MD_BLOCK_P, nullptr, data) != 0 ||
+        parser->text(MD_TEXT_NORMAL, text, g_reported.size, data) != 0) {
+        return 1;
+    }
+    parser->leave_block(MD_BLOCK_P, nullptr, data);
+    return parser->leave_block(MD_BLOCK_DOC, nullptr, data);
+}
+
+// The parser is trusted with no size: a text that reaches past the input, or starts past it, is refused
+// before it is read; the input's own bytes and the parser's short constants are taken.
+TEST(MarkdownReader, AParserTextBeyondTheInputIsUnreadable) {
+    const auto convertedText = [](ReportedText reported) -> std::optional<QString> {
+        g_reported = reported;
+        const auto document = internal::convertMarkdownWith("0123456789", &reportingParse);
+        if (!document) return std::nullopt;
+        return document->text;
+    };
+    EXPECT_EQ(convertedText({0, 10}), u"0123456789"_s);
+    EXPECT_EQ(convertedText({4, 6}), u"456789"_s);
+    EXPECT_EQ(convertedText({std::nullopt, 4}), u"    "_s);
+    EXPECT_EQ(convertedText({std::nullopt, 0}), u""_s);
+    EXPECT_EQ(convertedText({0, 11}), std::nullopt);
+    EXPECT_EQ(convertedText({4, 0xFFFFFFFF}), std::nullopt);
+    EXPECT_EQ(convertedText({10, 1}), std::nullopt);
+    EXPECT_EQ(convertedText({11, 1}), std::nullopt);
+    EXPECT_EQ(convertedText({-1, 2}), std::nullopt);
+    EXPECT_EQ(convertedText({std::nullopt, MarkdownReader::kMaximumLength}), std::nullopt);
+    g_reported = {0, 11};
+    EXPECT_EQ(failureOf(internal::convertMarkdownWith("0123456789", &reportingParse)), Failure::unreadable);
+}
+
 // Random mixtures of Markdown syntax, wide and narrow text, surrogate pairs, combining marks, references
 // and HTML: the converter itself must never produce an invalid document.
 TEST(MarkdownReader, RandomMarkdownAlwaysConvertsToAValidDocument) {

@@ -1,6 +1,6 @@
 // workspace-preview [BOOK.epub]: the reader workspace as a person sees it, for the tests on a real X
 // display. A window titled "Tavrine workspace preview", 1100 × 720, shows the book (the shared sample
-// book when none is given; its archive repacked as the importer's tests do), paused a third of the way
+// book when none is given, read as published), paused a third of the way
 // into its chapter "一", with the table of contents open and holding the keyboard focus. It prints one
 // line whenever what it shows changes:
 //   state pane=open|closed focus=list|display|other chapter=TITLE marked=LABEL status=ready|playing|paused|completed
@@ -18,9 +18,8 @@
 #include "ReaderWidgets/Workspace/ReaderRSVPDisplayPanel.h"
 #include "ReaderWidgets/Workspace/ReaderWorkspaceWidget.h"
 
-#include "support/EPUBRealBookSupport.h"
-
 #include <QApplication>
+#include <QFile>
 #include <QListView>
 #include <QLocale>
 #include <QStyleFactory>
@@ -63,9 +62,16 @@ int main(int argc, char** argv) {
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1])
                                   : QStringLiteral(TAVRINE_SHARED_DATA_DIR) + u"/epub/kusamakura.epub"_s;
-    const auto book = EPUBReader().readSynchronously(test::repackedWithUTF8Names(path), CancellationToken::none());
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "workspace-preview: cannot read %s: %s\n", qPrintable(path),
+                     qPrintable(file.errorString()));
+        return 1;
+    }
+    const auto book = EPUBReader().readSynchronously(file.readAll(), CancellationToken::none());
     if (!book) {
-        std::fprintf(stderr, "workspace-preview: cannot import %s\n", qPrintable(path));
+        std::fprintf(stderr, "workspace-preview: cannot import %s: %s\n", qPrintable(path),
+                     qPrintable(failureName(book.error())));
         return 1;
     }
     const SavedReading reading = SavedReading::create(book->document, book->metadata.title(), book->information(),

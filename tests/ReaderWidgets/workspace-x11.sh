@@ -1,21 +1,30 @@
 #!/usr/bin/env bash
-# workspace-x11.sh WORKSPACE-PREVIEW X11-SCREENSHOT ARTIFACTS
+# workspace-x11.sh WORKSPACE-PREVIEW X11-SCREENSHOT ARTIFACTS BOOK
 #
 # The workspace on an X display with a window manager (run under scripts/with-xvfb --openbox): the sample
 # book paused in chapter 一 with its table of contents open and focused, kept as a screenshot of the
 # display; then the keys a person presses: Down, Down and Return move the player to the start of 二, which
-# the pane marks; Escape closes the pane and the display takes the focus; Space plays.
+# the pane marks; Escape closes the pane and the display takes the focus; Space plays. Skipped (status 77)
+# when BOOK, the shared sample book, is not beside the clone.
 set -euo pipefail
 preview=$1
 screenshot=$2
 artifacts=$3
+book=$4
+if [ ! -f "$book" ]; then
+  echo "workspace-x11: skipped: the sample book $book is not there (../shared/data beside the clone)"
+  exit 77
+fi
 mkdir -p "$artifacts"
 log="$XDG_CACHE_HOME/workspace-preview.log"
+errors="$XDG_CACHE_HOME/workspace-preview.err"
 
 fail() {
   echo "workspace-x11: $*" >&2
   echo "--- preview output:" >&2
   cat "$log" >&2 || true
+  echo "--- preview errors:" >&2
+  cat "$errors" >&2 || true
   exit 1
 }
 
@@ -29,7 +38,7 @@ wait_for_state() {
   fail "no state matching: $1"
 }
 
-"$preview" >"$log" 2>"$XDG_CACHE_HOME/workspace-preview.err" &
+"$preview" "$book" >"$log" 2>"$errors" &
 pid=$!
 trap 'kill "$pid" 2>/dev/null || true' EXIT
 
@@ -37,6 +46,7 @@ window=""
 for _ in $(seq 1 300); do
   window=$(xdotool search --onlyvisible --name '^Tavrine workspace preview$' 2>/dev/null | head -1 || true)
   [ -n "$window" ] && break
+  kill -0 "$pid" 2>/dev/null || fail "the preview ended before its window appeared"
   sleep 0.1
 done
 [ -n "$window" ] || fail "no preview window appeared"

@@ -26,6 +26,12 @@ std::optional<QString> missingDisplayMessage(const QProcessEnvironment& environm
     return u"tavrine: no display to open the reader window on: neither DISPLAY nor WAYLAND_DISPLAY is set"_s;
 }
 
+QString notRespondingMessage(std::optional<qint64> process) {
+    const QString running =
+        process ? u"Tavrine is already running (process %1)"_s.arg(*process) : u"Tavrine is already running"_s;
+    return u"tavrine: "_s + running + u" but does not respond; end it before starting Tavrine again"_s;
+}
+
 int runPelmoraApp(int argc, char** argv) {
     ReaderTrace::mark("main");
     if (const auto message = missingDisplayMessage(QProcessEnvironment::systemEnvironment())) {
@@ -41,7 +47,14 @@ int runPelmoraApp(int argc, char** argv) {
     const std::optional<QString> storeFile = MacReadingPlayback::applicationStoreFile();
     // Before the store is opened: a second process on the same store only asks the first to show itself.
     SingleInstance instance(SingleInstance::socketPath(storeFile.value_or(QString())));
-    if (instance.claim() == SingleInstance::Claim::handedOver) return 0;
+    switch (instance.claim()) {
+    case SingleInstance::Claim::handedOver: return 0;
+    case SingleInstance::Claim::notResponding:
+        std::fprintf(stderr, "%s\n", notRespondingMessage(instance.runningProcess()).toLocal8Bit().constData());
+        return 1;
+    case SingleInstance::Claim::instance:
+    case SingleInstance::Claim::unavailable: break;
+    }
 
     {
         PelmoraApp app(PelmoraApp::Configuration::application(storeFile));

@@ -4,6 +4,7 @@
 #include "ReaderCore/MainThread.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -11,7 +12,10 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
@@ -21,9 +25,25 @@ namespace {
 const QByteArray kShowRequest = "show\n";
 const QByteArray kShown = "shown\n";
 // A peer that says nothing useful within this time is dropped.
-constexpr std::chrono::milliseconds kPeerTimeout{3000};
+constexpr std::chrono::milliseconds kPeerTimeout = SingleInstance::kAnswerTimeout;
 // How long a claim waits for another claim of the same name to finish.
 constexpr std::chrono::milliseconds kClaimLockTimeout{5000};
+
+// What is left of the deadline, at least one millisecond: a wait of 0 would not even look.
+int remainingMilliseconds(const QDeadlineTimer& deadline) {
+    return int(std::max<qint64>(deadline.remainingTime(), 1));
+}
+
+// The process that listens on the other end of a connected local socket.
+std::optional<qint64> peerProcess(int descriptor) {
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    if (descriptor < 0 || ::getsockopt(descriptor, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0 ||
+        credentials.pid <= 0) {
+        return std::nullopt;
+    }
+    return credentials.pid;
+}
 
 }  // namespace
 
@@ -45,7 +65,7 @@ SingleInstance::Claim SingleInstance::claim() {
     // Without the lock (a claim that hangs elsewhere) the claim goes on unguarded rather than not at all.
     const bool locked = claiming.tryLock(int(kClaimLockTimeout.count()));
     Q_UNUSED(locked);
-    if (askRunningInstance()) return Claim::handedOver;
+    if (const auto answer = askRunningInstance()) return *answer;
     // Nobody answered: a socket file still there was left by a process that ended without removing it.
     QLocalServer::removeServer(m_path);
     auto* server = new QLocalServer(this);
@@ -61,16 +81,28 @@ SingleInstance::Claim SingleInstance::claim() {
     return Claim::instance;
 }
 
-bool SingleInstance::askRunningInstance() {
+// handedOver or notResponding when an instance listens; nothing when none does (no socket, or one left
+// by a process that ended).
+std::optional<SingleInstance::Claim> SingleInstance::askRunningInstance() {
+    const QDeadlineTimer deadline(kAnswerTimeout);
     QLocalSocket socket;
     socket.connectToServer(m_path);
-    if (!socket.waitForConnected(int(kPeerTimeout.count()))) return false;
-    socket.write(kShowRequest);
-    socket.waitForBytesWritten(int(kPeerTimeout.count()));
-    // The answer only confirms; an instance that is too busy to answer in time still got the request.
-    while (socket.bytesAvailable() < kShown.size() && socket.waitForReadyRead(int(kPeerTimeout.count()))) {
+    if (!socket.waitForConnected(remainingMilliseconds(deadline))) {
+        // A listener whose queue of connections is full is there, but not answering.
+        if (socket.error() == QLocalSocket::SocketTimeoutError) return Claim::notResponding;
+        return std::nullopt;
     }
-    return true;
+    m_runningProcess = peerProcess(int(socket.socketDescriptor()));
+    // The kernel accepts the connection even for a process that never runs again: only the answer
+    // tells a working instance from a hung or stopped one.
+    socket.write(kShowRequest);
+    socket.waitForBytesWritten(remainingMilliseconds(deadline));
+    QByteArray answer;
+    while (answer.size() < kShown.size()) {
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(remainingMilliseconds(deadline))) break;
+        answer += socket.read(kShown.size() - answer.size());
+    }
+    return answer == kShown ? Claim::handedOver : Claim::notResponding;
 }
 
 void SingleInstance::answer(QLocalSocket* socket) {

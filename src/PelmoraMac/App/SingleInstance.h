@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <chrono>
+#include <optional>
 
 class QLocalServer;
 class QLocalSocket;
@@ -26,10 +27,14 @@ class SingleInstance final : public QObject {
 
 public:
     enum class Claim {
-        instance,     // this process listens: it is the one instance
-        handedOver,   // a running instance was asked to show its window
-        unavailable,  // neither: no socket could be made (the process runs alone, unreachable)
+        instance,       // this process listens: it is the one instance
+        handedOver,     // a running instance was asked to show its window and said it does
+        notResponding,  // a running instance listens but did not confirm the request in time
+        unavailable,    // neither: no socket could be made (the process runs alone, unreachable)
     };
+
+    // How long a claim waits, in all, for a running instance to confirm that it shows its window.
+    static constexpr std::chrono::milliseconds kAnswerTimeout{3000};
 
     // The socket's path for the store file (none: the user has no data folder): in the user's runtime
     // folder, named after the user, the application's identifier and a digest of the path.
@@ -38,22 +43,26 @@ public:
     explicit SingleInstance(QString socketPath, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // Asks a running instance to show its window, or becomes the instance. Blocks for at most a few
-    // seconds while it talks to a running instance that does not answer.
+    // Asks a running instance to show its window, or becomes the instance. Blocks for at most
+    // kAnswerTimeout while it talks to a running instance that does not answer (a hung or stopped
+    // process): that instance keeps the store, so this process must not become one too.
     Claim claim();
 
     const QString& path() const { return m_path; }
+    // The process that listens on the socket, once a claim has reached it and the system named it.
+    std::optional<qint64> runningProcess() const { return m_runningProcess; }
 
 signals:
     // Another process asked this instance to show its reader window.
     void showRequested();
 
 private:
-    bool askRunningInstance();
+    std::optional<Claim> askRunningInstance();
     void answer(QLocalSocket* socket);
 
     QString m_path;
     QLocalServer* m_server = nullptr;
+    std::optional<qint64> m_runningProcess;
 };
 
 }  // namespace tavrine

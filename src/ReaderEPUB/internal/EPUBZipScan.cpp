@@ -30,7 +30,6 @@ constexpr qint64 kEndRecordSearchSpan = kEndRecord.size + 0xFFFF;
 constexpr qint64 kEncryptionFlags = 0x0041;  // bit 0 traditional, bit 6 strong encryption
 constexpr qint64 kKnownFlags = 0x084F;       // bits 0-3, 6 and 11
 constexpr qint64 kDataDescriptorFlag = 0x0008;
-constexpr qint64 kUTF8NameFlag = 0x0800;
 constexpr qint64 kMethodStored = 0;
 constexpr qint64 kMethodDeflated = 8;
 constexpr qint64 kMaximumVersionNeeded = 20;
@@ -71,16 +70,6 @@ std::optional<qint64> findEndRecord(const Bytes& bytes) {
         if (bytes.u32(p) == kEndRecord.signature && p + kEndRecord.size + bytes.u16(p + 20) == bytes.size()) return p;
     }
     return std::nullopt;
-}
-
-// Names must be UTF-8 exactly as stored, and ASCII without the UTF-8 flag.
-std::optional<QString> decodedName(QByteArrayView raw, qint64 flags) {
-    if (!(flags & kUTF8NameFlag)) {
-        for (const char c : raw) {
-            if (static_cast<quint8>(c) >= 0x80) return std::nullopt;
-        }
-    }
-    return decodeUTF8Exactly(raw);
 }
 
 struct Span {
@@ -164,7 +153,8 @@ private:
         }
 
         const QByteArray rawName = m_bytes.slice(cursor + kCentralRecord.size, nameLength).toByteArray();
-        const std::optional<QString> name = decodedName(rawName, flags);
+        // UTF-8 exactly as stored, with the UTF-8 flag or without it: no legacy code page is guessed.
+        const std::optional<QString> name = decodeUTF8Exactly(rawName);
         if (!name) return failWith(Kind::ambiguousPath);
         if (!isSafeArchivePath(*name) || m_names.contains(rawName)) return failWith(Kind::ambiguousPath);
         m_names.insert(rawName);

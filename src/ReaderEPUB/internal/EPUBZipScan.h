@@ -16,6 +16,12 @@ namespace tavrine {
 // each other, against the limits and against the path rule. It is the security gate: what it accepts
 // is a single-disk, non-ZIP64, unencrypted archive of stored and deflated entries with safe, unique,
 // non-overlapping entries and a stored "mimetype" first in the file.
+//
+// Entry names are read as UTF-8 whether or not their UTF-8 flag (bit 11) is set, since an EPUB's names
+// are UTF-8 by the container format and many published books leave the flag off; a name that is not
+// valid UTF-8 is ambiguousPath, flag or no flag. (The ZIP rule alone would read a name without the flag
+// in a legacy code page, which an EPUB never means, and refusing every non-ASCII name without it refused
+// valid books as broken.)
 struct EPUBZipScan {
     // One entry as its central record declares it (its local header and data descriptor agree).
     struct Entry {

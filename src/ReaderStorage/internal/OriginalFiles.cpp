@@ -4,6 +4,8 @@
 
 #include "ReaderStorage/internal/Sha256.h"
 
+#include <cerrno>
+
 namespace tavrine {
 
 StoreResult<void> verifyOriginalFile(FileSystem& fileSystem, const QString& path, const EPUBOriginal& original) {
@@ -30,6 +32,16 @@ StoreResult<void> verifyOriginalFile(FileSystem& fileSystem, const QString& path
     return {};
 }
 
+namespace {
+
+// The folder may be read but not changed (a read-only file system, no write permission): the store
+// can then only be read, and an orphan it cannot remove is no reason to refuse the library.
+bool isReadOnlyRefusal(int code) {
+    return code == EROFS || code == EACCES;
+}
+
+}  // namespace
+
 StoreResult<void> pruneOriginalsDirectory(FileSystem& fileSystem, const QString& directory,
                                           const QSet<QString>& keptNames) {
     const auto names = fileSystem.list(directory);
@@ -40,9 +52,8 @@ StoreResult<void> pruneOriginalsDirectory(FileSystem& fileSystem, const QString&
     }
     for (const QString& name : *names) {
         if (!ReadingStoreFiles::originalFileReadingID(name) || keptNames.contains(name)) continue;
-        if (auto removed = fileSystem.removeRecursively(directory + u'/' + name); !removed) {
-            return storeFailure(removed.error());
-        }
+        auto removed = fileSystem.removeRecursively(directory + u'/' + name);
+        if (!removed && !isReadOnlyRefusal(removed.error().code)) return storeFailure(removed.error());
     }
     return {};
 }

@@ -22,7 +22,8 @@ StoreResult<void> verifyOriginalFile(FileSystem& fileSystem, const QString& path
 // Removes from the originals directory every entry named "<UUID>.epub" (the identifier in either case, the
 // extension in lower case exactly) whose name is not one of keptNames; other entries are left alone.
 // A missing directory is nothing to do. A listing or removal failure stops the pruning with its file
-// error; removals already done stay done.
+// error; removals already done stay done. An entry left because the folder may not be changed (a
+// read-only file system, no write permission) is no failure.
 StoreResult<void> pruneOriginalsDirectory(FileSystem& fileSystem, const QString& directory,
                                           const QSet<QString>& keptNames);
 

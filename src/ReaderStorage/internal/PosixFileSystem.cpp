@@ -1,17 +1,16 @@
 #include "ReaderStorage/internal/PosixFileSystem.h"
 
+#include "ReaderCore/RegularFile.h"
+
 #include <QFile>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstdlib>
 
 namespace tavrine {
@@ -166,17 +165,6 @@ tl::expected<void, FileError> makeDirectory(const QString& path) {
     return failure(Operation::createDirectory, path, code);
 }
 
-// A hint that a large buffer about to be filled be backed by huge pages where the kernel offers them on
-// request: a store file of hundreds of megabytes then costs hundreds of page faults instead of tens of
-// thousands. Only whole huge pages inside the buffer are named.
-void adviseHugePages(char* buffer, qsizetype size) {
-    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-    if (size < qsizetype{4 * kHugePage}) return;
-    const auto start = (reinterpret_cast<std::uintptr_t>(buffer) + kHugePage - 1) & ~(kHugePage - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(buffer) + static_cast<std::uintptr_t>(size)) & ~(kHugePage - 1);
-    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-}
-
 }  // namespace
 
 constexpr QStringView kTemporaryMarker = u".tmp-";
@@ -207,36 +195,12 @@ QString FileError::description() const {
 }
 
 WholeFileResult PosixFileSystem::readFile(const QString& path, qint64 maxBytes) {
-    // O_NONBLOCK: opening a FIFO must not wait for a writer (a regular file reads as it always does).
-    const Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) return failure(Operation::read, path);
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) return failure(Operation::read, path);
-    if (S_ISDIR(info.st_mode)) return failure(Operation::read, path, EISDIR);
-    if (!S_ISREG(info.st_mode)) return tl::unexpected(FileRefusal::notRegularFile);
-    if (info.st_size > maxBytes) return tl::unexpected(FileRefusal::tooLarge);
-
-    // The size is only a hint: the loop reads to the end whatever the file holds by then, but never
-    // more than one byte past maxBytes, which is enough to refuse it. A file of the size it had is read
-    // into the room reserved at first, so its bytes never move; the room left past them lets a parser
-    // that reads a little beyond the end (the JSON parser) use them in place.
-    constexpr qint64 kRoomPastTheEnd = 64;
-    QByteArray contents;
-    contents.reserve(static_cast<qsizetype>(info.st_size) + 1 + kRoomPastTheEnd);
-    adviseHugePages(contents.data(), contents.capacity());
-    constexpr qint64 kPiece = 1 << 20;
-    for (;;) {
-        const qsizetype offset = contents.size();
-        const qint64 room = std::max<qint64>(contents.capacity() - offset - kRoomPastTheEnd, 1);
-        const qint64 wanted = std::min({kPiece, maxBytes + 1 - offset, room});
-        contents.resize(offset + wanted);
-        const ssize_t count = readSome(fd.get(), contents.data() + offset, static_cast<size_t>(wanted));
-        if (count < 0) return failure(Operation::read, path);
-        contents.resize(offset + count);
-        if (contents.size() > maxBytes) return tl::unexpected(FileRefusal::tooLarge);
-        if (count == 0) break;
+    auto contents = readRegularFile(path, maxBytes);
+    if (contents) return std::move(*contents);
+    if (const auto* error = std::get_if<FileReadError>(&contents.error())) {
+        return failure(Operation::read, path, error->code);
     }
-    return contents;
+    return tl::unexpected(std::get<FileRefusal>(contents.error()));
 }
 
 tl::expected<FileStatus, FileError> PosixFileSystem::status(const QString& path) {
@@ -357,10 +321,27 @@ tl::expected<void, FileError> PosixFileSystem::createDirectories(const QString& 
     return makeDirectory(path);
 }
 
-tl::expected<std::unique_ptr<FileLock>, FileError> PosixFileSystem::lockExclusively(const QString& path) {
+namespace {
+
+// The descriptor that a lock on path is taken on: the file opened for writing (made when missing), or,
+// where that is not allowed (a read-only file system, a folder without write permission), the file opened
+// for reading, or its folder when the file is not there and cannot be made. Every opener of a read-only
+// store thus locks the same file. -1 with errno set on failure.
+int openForLocking(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
     // O_NONBLOCK: a FIFO put in its place must not hold the opening up.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    const int fd = ::open(native.constData(), O_RDWR | O_CREAT | kFlags, 0600);
+    if (fd >= 0 || (errno != EROFS && errno != EACCES && errno != EPERM)) return fd;
+    const int readOnly = ::open(native.constData(), O_RDONLY | kFlags);
+    if (readOnly >= 0 || errno != ENOENT) return readOnly;
+    return ::open(QFile::encodeName(folderOf(path)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+}  // namespace
+
+tl::expected<std::unique_ptr<FileLock>, FileError> PosixFileSystem::lockExclusively(const QString& path) {
+    const int fd = openForLocking(path);
     if (fd < 0) return failure(Operation::lock, path);
     auto lock = std::make_unique<PosixFileLock>(fd);
     int result;

@@ -1,5 +1,7 @@
 #include "ReaderText/internal/MarkdownDocumentBuilder.h"
 
+#include <cstdint>
+
 namespace tavrine::internal {
 namespace {
 using namespace Qt::StringLiterals;
@@ -170,7 +172,25 @@ int MarkdownDocumentBuilder::leaveSpan(MD_SPANTYPE type) {
     return 0;
 }
 
-int MarkdownDocumentBuilder::text(MD_TEXTTYPE type, QByteArrayView text) {
+// Addresses are compared as integers: a pointer outside the input may belong to no array at all. A text
+// that starts in the input, or in the stretch right after it where an offset that ran past the end would
+// point, must end in it. Farther away a pointer cannot be told from one to the parser's constants, which
+// lie wholly outside the input and are never longer than kLongestConstantText.
+bool MarkdownDocumentBuilder::isTrustworthy(const MD_CHAR* text, MD_SIZE size) const {
+    if (size == 0) return true;
+    if (!text) return false;
+    const auto begin = reinterpret_cast<std::uintptr_t>(m_input.data());
+    const auto end = begin + std::uintptr_t(m_input.size());
+    const auto start = reinterpret_cast<std::uintptr_t>(text);
+    if (start >= begin && start - begin <= std::uintptr_t(m_input.size()) + kLongestConstantText) {
+        return start <= end && size <= end - start;
+    }
+    return size <= kLongestConstantText && (start > end || size <= begin - start);
+}
+
+int MarkdownDocumentBuilder::text(MD_TEXTTYPE type, const MD_CHAR* pointer, MD_SIZE size) {
+    if (!isTrustworthy(pointer, size)) return fail(Failure::unreadable);
+    const QByteArrayView text(pointer, qsizetype(size));
     if (m_imageDepth > 0) {
         writeAlternativeText(type, text);
     } else {

@@ -22,15 +22,24 @@ namespace tavrine::internal {
 // - a table is one line per cell, header cells first, every row as wide as the header;
 // - spans are listed as their elements finish, inner before outer.
 // Each callback answers 0 to go on, anything else to stop the parser, with failure() set.
+//
+// The parser is trusted with nothing it reports: a text that reaches beyond the input (a size from an
+// overflow, a pointer past the end) is unreadable before a byte of it is read. The only texts from
+// outside the input are the parser's own constants (a line feed, a code block's indentation, the empty
+// string of a NUL), never longer than kLongestConstantText. The texts inside spans' and blocks' details
+// are never read.
 class MarkdownDocumentBuilder {
 public:
-    explicit MarkdownDocumentBuilder(qsizetype expectedLength) { m_text.reserve(expectedLength); }
+    static constexpr MD_SIZE kLongestConstantText = 16;
+
+    // The input the parser reads, as it was handed to it; the builder keeps a view of it.
+    explicit MarkdownDocumentBuilder(QByteArrayView input) : m_input(input) { m_text.reserve(input.size()); }
 
     int enterBlock(MD_BLOCKTYPE type, const void* detail);
     int leaveBlock(MD_BLOCKTYPE type, const void* detail);
     int enterSpan(MD_SPANTYPE type);
     int leaveSpan(MD_SPANTYPE type);
-    int text(MD_TEXTTYPE type, QByteArrayView text);
+    int text(MD_TEXTTYPE type, const MD_CHAR* text, MD_SIZE size);
 
     std::optional<MarkdownReader::Failure> failure() const { return m_failure; }
     // The document, its line feeds at the very end dropped and its spans cut to the shorter text.
@@ -57,6 +66,7 @@ private:
     };
 
     int fail(MarkdownReader::Failure failure);
+    bool isTrustworthy(const MD_CHAR* text, MD_SIZE size) const;
     void blockBoundary();
     void endLine();
     void wrote(qsizetype start);
@@ -65,6 +75,7 @@ private:
     void writePlaceholder();
     void recordSpan(Kind kind, qsizetype start, qint64 level);
 
+    QByteArrayView m_input;
     MarkdownText m_text;
     QList<ReadingDocument::Span> m_spans;
     // What is open, innermost last. On some malformed input the parser reports a leave without its

@@ -1,8 +1,9 @@
 #include "PelmoraMac/Capture/X11/DesktopEntries.h"
 
+#include "ReaderCore/RegularFile.h"
+
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QSet>
 
 namespace tavrine {
@@ -13,10 +14,11 @@ namespace {
 // Desktop entries are small; a larger file is no entry.
 constexpr qint64 kEntryByteLimit = 256 * 1024;
 
+// Anything but a regular file (a FIFO would hold the capture up, a device may never end) is no entry.
 std::optional<QByteArray> readEntry(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kEntryByteLimit) return std::nullopt;
-    return file.read(kEntryByteLimit);
+    auto content = readRegularFile(path, kEntryByteLimit);
+    if (!content) return std::nullopt;
+    return std::move(*content);
 }
 
 QString idOf(const QString& folder, const QString& path) {

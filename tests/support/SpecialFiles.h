@@ -11,10 +11,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <future>
+#include <mutex>
 #include <thread>
 
 namespace tavrine::test {
@@ -64,5 +66,37 @@ auto withinDeadline(Body body, std::chrono::seconds deadline = std::chrono::seco
     runner.join();
     return result.get();
 }
+
+// The same guard for work that must run on the calling thread (it makes objects that belong to it):
+// while the watchdog lives, a calling thread still blocked at the deadline ends the test program.
+class Watchdog {
+public:
+    explicit Watchdog(std::chrono::seconds deadline = std::chrono::seconds(30))
+        : m_thread([this, deadline] {
+              std::unique_lock lock(m_mutex);
+              if (!m_released.wait_for(lock, deadline, [this] { return m_done; })) {
+                  std::fprintf(stderr, "still blocked after %lld s: the test program ends here\n",
+                               static_cast<long long>(deadline.count()));
+                  std::fflush(stderr);
+                  std::_Exit(1);
+              }
+          }) {}
+    ~Watchdog() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_released.notify_one();
+        m_thread.join();
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_done = false;
+    std::thread m_thread;
+};
 
 }  // namespace tavrine::test
