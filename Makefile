@@ -3,7 +3,7 @@
 # make bench build and run the benchmarks
 # make install [PREFIX=~/.local]  install Tavrine with its desktop menu entry; make uninstall removes it
 # make test-sanitize  the test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
-# make fuzz SECONDS=N  the fuzz targets (EPUB importer, stored JSON) built with clang and libFuzzer, N seconds each
+# make fuzz SECONDS=N  the fuzz targets (EPUB importer, stored JSON, Markdown reader) built with clang and libFuzzer, N seconds each
 BUILD_DIR ?= build
 SANITIZE_BUILD_DIR ?= build-sanitize
 FUZZ_BUILD_DIR ?= build-fuzz
