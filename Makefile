@@ -13,6 +13,10 @@ JOBS ?= $(shell nproc)
 PREFIX ?= $(HOME)/.local
 # The packages scripts/install-deps installs: run (building and running) or test (everything else too).
 DEPS_SET ?= test
+# Compiler warnings are errors (TAVRINE_WERROR) in the developers' builds (build, test, test-sanitize,
+# bench, and so .ci/run), never in what a user builds (run, install): a newer compiler's new warning must
+# not stop them. A tree configured the other way is configured again.
+WERROR ?= ON
 
 # ccache keys objects by paths relative to the project root and leaves the working folder out, so every
 # clone of the project, wherever it lies, shares one cache.
@@ -24,18 +28,23 @@ export CCACHE_NOHASHDIR := 1
 all: build
 
 run install: DEPS_SET = run
+run install: WERROR = OFF
+
+# Succeeds when the tree in folder $(1) has TAVRINE_WERROR set as WERROR asks.
+werror_matches = grep -qx 'TAVRINE_WERROR:BOOL=$(WERROR)' $(1)/CMakeCache.txt
 
 deps:
 	@scripts/install-deps $(DEPS_SET)
 
 # A tree configured before the test packages were installed (by `make run`) leaves the tests out; it is
-# configured again once they are wanted.
+# configured again once they are wanted, as it is when WERROR changes.
 configure: deps
 	@if [ ! -f $(BUILD_DIR)/CMakeCache.txt ]; then \
 	  cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DCMAKE_CXX_COMPILER_LAUNCHER=ccache $(CMAKE_FLAGS); \
-	elif [ "$(DEPS_SET)" = test ] && [ ! -f $(BUILD_DIR)/tests/CTestTestfile.cmake ]; then \
-	  cmake -S . -B $(BUILD_DIR); \
+	    -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DTAVRINE_WERROR:BOOL=$(WERROR) $(CMAKE_FLAGS); \
+	elif { [ "$(DEPS_SET)" = test ] && [ ! -f $(BUILD_DIR)/tests/CTestTestfile.cmake ]; } || \
+	  ! $(call werror_matches,$(BUILD_DIR)); then \
+	  cmake -S . -B $(BUILD_DIR) -DTAVRINE_WERROR:BOOL=$(WERROR); \
 	fi
 
 build: configure
@@ -60,11 +69,14 @@ test: build
 
 # Its own folder: a debug build (assertions on, owner-thread checks included) with the sanitizers,
 # without the benchmarks (the driver the tests use is built).
-$(SANITIZE_BUILD_DIR)/CMakeCache.txt:
-	cmake -S . -B $(SANITIZE_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVRINE_SANITIZE=ON \
-	  -DTAVRINE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_COMPILER_LAUNCHER=ccache $(CMAKE_FLAGS)
-
-test-sanitize: deps $(SANITIZE_BUILD_DIR)/CMakeCache.txt
+test-sanitize: deps
+	@if [ ! -f $(SANITIZE_BUILD_DIR)/CMakeCache.txt ]; then \
+	  cmake -S . -B $(SANITIZE_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVRINE_SANITIZE=ON \
+	    -DTAVRINE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DTAVRINE_WERROR:BOOL=$(WERROR) \
+	    $(CMAKE_FLAGS); \
+	elif ! $(call werror_matches,$(SANITIZE_BUILD_DIR)); then \
+	  cmake -S . -B $(SANITIZE_BUILD_DIR) -DTAVRINE_WERROR:BOOL=$(WERROR); \
+	fi
 	cmake --build $(SANITIZE_BUILD_DIR) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SANITIZE_BUILD_DIR) --output-on-failure --no-tests=error -j $(JOBS)

@@ -3,7 +3,10 @@
 add_library(tavrine_options INTERFACE)
 target_compile_features(tavrine_options INTERFACE cxx_std_20)
 target_compile_options(tavrine_options INTERFACE
-  -Wall -Wextra -pedantic -Wold-style-cast -Woverloaded-virtual -Wnon-virtual-dtor -Werror)
+  -Wall -Wextra -pedantic -Wold-style-cast -Woverloaded-virtual -Wnon-virtual-dtor)
+if(TAVRINE_WERROR)
+  target_compile_options(tavrine_options INTERFACE -Werror)
+endif()
 target_compile_definitions(tavrine_options INTERFACE
   QT_NO_CAST_FROM_ASCII
   QT_NO_CAST_TO_ASCII

@@ -1,8 +1,10 @@
 // The capture hot keys with a registration played by the test; the real one finds no X11 display here.
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "ReaderCore/FileDefaults.h"
 #include "ReaderCore/MemoryDefaults.h"
 
 #include "support/QtPrinters.h"
+#include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 #include <QKeyEvent>
@@ -14,8 +16,8 @@ using Shortcut = GlobalCaptureShortcut;
 using Chord = Shortcut::Chord;
 using Command = Shortcut::Command;
 
-constexpr quint32 kCmd = Shortcut::kCommandKey, kShift = Shortcut::kShiftKey, kOpt = Shortcut::kOptionKey,
-                  kCtl = Shortcut::kControlKey;
+constexpr quint32 kCtrl = Shortcut::kCtrlKey, kShift = Shortcut::kShiftKey, kAlt = Shortcut::kAltKey,
+                  kMeta = Shortcut::kMetaKey;
 constexpr quint32 kA = 0, kS = 1, kR = 15, kV = 9, kT = 17, k0 = 29, kSpace = 49;
 
 const QString kInvalid =
@@ -48,7 +50,7 @@ struct FakeSystem {
 TEST(GlobalCaptureShortcut, ChordsAreLoadedFromTheSettingsOrFallBackToTheDefaultLeavingTheStoredBytes) {
     MemoryDefaults defaults;
     FakeSystem system;
-    EXPECT_EQ(Shortcut(Command::frontmost, defaults, system.registration()).chord(), (Chord{kR, kCtl | kOpt | kCmd}));
+    EXPECT_EQ(Shortcut(Command::frontmost, defaults, system.registration()).chord(), (Chord{kR, kMeta | kAlt | kCtrl}));
     EXPECT_EQ(chordDisplayLabel(Shortcut::defaultChord(Command::frontmost)), u"Meta+Ctrl+Alt+R"_s);
     EXPECT_EQ(chordDisplayLabel(Shortcut::defaultChord(Command::clipboard)), u"Meta+Ctrl+Alt+V"_s);
 
@@ -67,18 +69,53 @@ TEST(GlobalCaptureShortcut, ChordsAreLoadedFromTheSettingsOrFallBackToTheDefault
     EXPECT_EQ(Shortcut(Command::clipboard, defaults, system.registration()).chord(), (Chord{kV, 6400}));
 }
 
+// The settings file holds the chords in their stored bits; a change to the constants' names or values
+// must leave every chord a user has saved meaning the same keys.
+TEST(GlobalCaptureShortcut, ChordsInASettingsFileOfAnEarlierVersionLoadAsTheSameKeysAndAreWrittenBackAlike) {
+    test::TemporaryDirectory folder;
+    // Ctrl+Alt+T ({"keyCode":17,"modifiers":2304}) and Meta+Ctrl+Shift+A ({"keyCode":0,"modifiers":4864}),
+    // as an earlier version wrote them.
+    const QString file = folder.write(u"defaults.json"_s, R"({
+    "reader.mac.captureShortcut.1": {"data": "eyJrZXlDb2RlIjoxNywibW9kaWZpZXJzIjoyMzA0fQ=="},
+    "reader.mac.captureShortcut.2": {"data": "eyJrZXlDb2RlIjowLCJtb2RpZmllcnMiOjQ4NjR9"}
+})");
+    FileDefaults defaults(file);
+    FakeSystem system;
+    Shortcut frontmost(Command::frontmost, defaults, system.registration());
+    Shortcut clipboard(Command::clipboard, defaults, system.registration());
+    EXPECT_EQ(frontmost.chord(), (Chord{kT, kCtrl | kAlt}));
+    EXPECT_EQ(chordDisplayLabel(frontmost.chord()), u"Ctrl+Alt+T"_s);
+    EXPECT_EQ(clipboard.chord(), (Chord{kA, kMeta | kCtrl | kShift}));
+    EXPECT_EQ(chordDisplayLabel(clipboard.chord()), u"Meta+Ctrl+Shift+A"_s);
+
+    // A key press of the same keys records the same chord.
+    const QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::MetaModifier | Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Chord::fromEvent(press), clipboard.chord());
+
+    // Stored again, a chord takes the bytes the earlier version wrote.
+    frontmost.start([] {});
+    clipboard.start([] {});
+    ASSERT_TRUE(clipboard.setChord({kT, kCtrl | kAlt | kShift}, std::nullopt, true));
+    ASSERT_TRUE(frontmost.setChord({kA, kMeta | kCtrl | kShift}, std::nullopt, true));
+    EXPECT_EQ(defaults.object(u"reader.mac.captureShortcut.1"_s),
+              std::optional<DefaultsValue>(QByteArray(R"({"keyCode":0,"modifiers":4864})")));
+    EXPECT_EQ(defaults.object(u"reader.mac.captureShortcut.2"_s),
+              std::optional<DefaultsValue>(QByteArray(R"({"keyCode":17,"modifiers":2816})")));
+}
+
 TEST(GlobalCaptureShortcut, ValidationAndLabelsFollowTheKeyTableAndTheMenuChords) {
-    EXPECT_EQ(Shortcut::validate({kA, kCtl | kOpt | kShift | kCmd}), std::nullopt);
-    EXPECT_EQ(Shortcut::validate({kT, kOpt | kCmd}), std::nullopt);
-    EXPECT_EQ(Shortcut::validate({kS, kCtl | kOpt | kCmd}), std::nullopt);
-    EXPECT_EQ(Shortcut::validate({kV, kCtl | kCmd}), std::nullopt);
-    for (const Chord menu : {Chord{kV, kOpt | kShift | kCmd}, Chord{kS, kCtl | kCmd}, Chord{kS, kCtl | kShift | kCmd},
-                             Chord{kT, kCtl | kCmd}, Chord{k0, kOpt | kCmd}, Chord{k0, kCtl | kCmd}}) {
+    EXPECT_EQ(Shortcut::validate({kA, kMeta | kAlt | kShift | kCtrl}), std::nullopt);
+    EXPECT_EQ(Shortcut::validate({kT, kAlt | kCtrl}), std::nullopt);
+    EXPECT_EQ(Shortcut::validate({kS, kMeta | kAlt | kCtrl}), std::nullopt);
+    EXPECT_EQ(Shortcut::validate({kV, kMeta | kCtrl}), std::nullopt);
+    for (const Chord menu :
+         {Chord{kV, kAlt | kShift | kCtrl}, Chord{kS, kMeta | kCtrl}, Chord{kS, kMeta | kShift | kCtrl},
+          Chord{kT, kMeta | kCtrl}, Chord{k0, kAlt | kCtrl}, Chord{k0, kMeta | kCtrl}}) {
         EXPECT_EQ(Shortcut::validate(menu), kMenu) << chordDisplayLabel(menu).toStdString();
     }
     for (const Chord invalid :
-         {Chord{kR, kCmd}, Chord{kR, kCtl | kOpt}, Chord{kSpace, kCtl | kCmd}, Chord{kR, kCtl | kCmd | 0x10000},
-          Chord{kR, kCtl | kCmd | Shortcut::kFunctionKey}, Chord{10, kCtl | kCmd}}) {
+         {Chord{kR, kCtrl}, Chord{kR, kMeta | kAlt}, Chord{kSpace, kMeta | kCtrl}, Chord{kR, kMeta | kCtrl | 0x10000},
+          Chord{kR, kMeta | kCtrl | Shortcut::kFunctionKey}, Chord{10, kMeta | kCtrl}}) {
         EXPECT_EQ(Shortcut::validate(invalid), kInvalid) << chordDisplayLabel(invalid).toStdString();
     }
     EXPECT_EQ(chordDisplayLabel({kSpace, 0x1100}), u"Meta+Ctrl+Space"_s);
@@ -88,9 +125,9 @@ TEST(GlobalCaptureShortcut, ValidationAndLabelsFollowTheKeyTableAndTheMenuChords
 
     // A recorded key press: Qt's modifiers as the stored bits, the function flag for keys without text.
     const QKeyEvent press(QEvent::KeyPress, Qt::Key_R, Qt::ControlModifier | Qt::MetaModifier | Qt::AltModifier);
-    EXPECT_EQ(Chord::fromEvent(press), (Chord{kR, kCtl | kOpt | kCmd}));
+    EXPECT_EQ(Chord::fromEvent(press), (Chord{kR, kMeta | kAlt | kCtrl}));
     const QKeyEvent arrow(QEvent::KeyPress, Qt::Key_Left, Qt::ControlModifier | Qt::AltModifier);
-    EXPECT_EQ(Chord::fromEvent(arrow).modifiers, kCmd | kOpt | Shortcut::kFunctionKey);
+    EXPECT_EQ(Chord::fromEvent(arrow).modifiers, kCtrl | kAlt | Shortcut::kFunctionKey);
     EXPECT_EQ(chordDisplayLabel(Chord::fromEvent(arrow)), u"Ctrl+Alt+非対応キー"_s);
 }
 
@@ -100,7 +137,7 @@ TEST(GlobalCaptureShortcut, ChangesRegisterTheNewChordBeforeReleasingTheOldOneAn
     Shortcut frontmost(Command::frontmost, defaults, system.registration());
     Shortcut clipboard(Command::clipboard, defaults, system.registration());
     // Not started: refused.
-    EXPECT_FALSE(clipboard.setChord({kA, kCtl | kOpt | kCmd}, std::nullopt, true));
+    EXPECT_FALSE(clipboard.setChord({kA, kMeta | kAlt | kCtrl}, std::nullopt, true));
     EXPECT_EQ(clipboard.errorMessage(), u"ショートカットがまだ開始されていません。再登録してください。"_s);
 
     int frontmostFired = 0;
@@ -135,12 +172,12 @@ TEST(GlobalCaptureShortcut, ChangesRegisterTheNewChordBeforeReleasingTheOldOneAn
     EXPECT_EQ(clipboardFired, 2);
 
     // A valid change: saved as JSON bytes, the old chord released only after.
-    EXPECT_TRUE(clipboard.setChord({kT, kOpt | kCmd}, frontmost.chord(), true));
+    EXPECT_TRUE(clipboard.setChord({kT, kAlt | kCtrl}, frontmost.chord(), true));
     EXPECT_FALSE(clipboard.errorMessage());
-    EXPECT_EQ(system.registered, (QList<Chord>{{kR, 6400}, {kT, kOpt | kCmd}}));
+    EXPECT_EQ(system.registered, (QList<Chord>{{kR, 6400}, {kT, kAlt | kCtrl}}));
     EXPECT_EQ(defaults.object(u"reader.mac.captureShortcut.2"_s),
               std::optional<DefaultsValue>(QByteArray(R"({"keyCode":17,"modifiers":2304})")));
-    EXPECT_EQ(Shortcut(Command::clipboard, defaults, system.registration()).chord(), (Chord{kT, kOpt | kCmd}));
+    EXPECT_EQ(Shortcut(Command::clipboard, defaults, system.registration()).chord(), (Chord{kT, kAlt | kCtrl}));
 
     // Stopped: released, and a change is refused; the chord stays.
     clipboard.stop();
@@ -148,7 +185,7 @@ TEST(GlobalCaptureShortcut, ChangesRegisterTheNewChordBeforeReleasingTheOldOneAn
     EXPECT_EQ(system.registered, (QList<Chord>{{kR, 6400}}));
     EXPECT_FALSE(clipboard.setChord({kA, 6400}, std::nullopt, false));
     EXPECT_EQ(clipboard.errorMessage(), u"ショートカットがまだ開始されていません。再登録してください。"_s);
-    EXPECT_EQ(clipboard.chord(), (Chord{kT, kOpt | kCmd}));
+    EXPECT_EQ(clipboard.chord(), (Chord{kT, kAlt | kCtrl}));
 
     // Another status, with nothing registered: the other way in is named.
     system.refusals[kT] = 10;

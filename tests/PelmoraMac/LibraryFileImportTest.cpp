@@ -4,11 +4,11 @@
 #include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/Library/LibraryFilePanel.h"
 #include "PelmoraMac/Library/LibraryFileReader.h"
+#include "PelmoraMac/Library/LibraryImportFailure.h"
 #include "PelmoraMac/Library/ReaderFileDrop.h"
 #include "PelmoraMac/Library/ReaderFileDropTarget.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "ReaderCore/MemoryDefaults.h"
-#include "ReaderEPUB/EPUBFailureMessage.h"
 #include "ReaderStorage/ReadingStore.h"
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
@@ -159,6 +159,36 @@ const QString kUnsupported = u"対応するファイルは .txt（UTF-8）と .e
 const QString kNotRegular =
     u"フォルダや通常のファイル以外は追加できません。単一の .txt または .epub を選んでください。"_s;
 
+// The EPUB reader's own texts group the cases a user cannot tell apart; an import's message has texts of
+// its own for the limits and for unsafe XML and takes the reader's for every other failure.
+TEST(LibraryImportFailure, EPUBFailuresAreWordedByGroupAndTheImportFallsBackOnTheReadersOwnTexts) {
+    using Failure = EPUBReader::Failure;
+    using Kind = Failure::Kind;
+    using Limit = EPUBReader::ResourceLimit;
+    EXPECT_EQ(epubFailureMessage(Failure::limit(Limit::navigation)), epubFailureMessage(Failure::limit(Limit::depth)));
+    EXPECT_NE(epubFailureMessage(Failure::limit(Limit::textUTF16)), epubFailureMessage(Failure::limit(Limit::depth)));
+    EXPECT_EQ(epubFailureMessage(Failure::of(Kind::ambiguousContent)),
+              epubFailureMessage(Failure::of(Kind::invalidLimits)));
+    EXPECT_TRUE(epubFailureMessage(Failure::cancelled()).isEmpty());
+    EXPECT_TRUE(importFailureMessage(importFailureOf(Failure::cancelled())).isEmpty());
+
+    for (const Kind kind : enumCases<Kind>()) {
+        if (kind == Kind::cancelled || kind == Kind::limit) continue;
+        SCOPED_TRACE(int(kind));
+        const Failure failure = Failure::of(kind);
+        EXPECT_FALSE(epubFailureMessage(failure).isEmpty());
+        if (kind == Kind::unsafeXML)
+            EXPECT_NE(importFailureMessage(failure), epubFailureMessage(failure));
+        else
+            EXPECT_EQ(importFailureMessage(failure), epubFailureMessage(failure));
+    }
+    for (const Limit limit : enumCases<Limit>()) {
+        SCOPED_TRACE(int(limit));
+        EXPECT_FALSE(epubFailureMessage(Failure::limit(limit)).isEmpty());
+        EXPECT_NE(importFailureMessage(Failure::limit(limit)), epubFailureMessage(Failure::limit(limit)));
+    }
+}
+
 TEST_F(LibraryFileImportTest, RefusesBadFilesWithTheirWordsAndLeavesTheStoreAlone) {
     struct Row {
         QString name;
@@ -201,7 +231,7 @@ TEST_F(LibraryFileImportTest, RefusesBadFilesWithTheirWordsAndLeavesTheStoreAlon
          u"本の構造を安全に読み込めませんでした。元ファイルを確認するか、別の本を選んでください。"_s,
          u"外部ファイルを参照するXML宣言や未対応の文字参照は読み込みません。部分的な本として保存せず、既存の文書を保持します。"_s},
         {u"broken.epub"_s, write(QByteArray(21, '\0')),
-         failureMessage(EPUBReader::Failure::of(EPUBReader::Failure::Kind::invalidArchive)), std::nullopt},
+         epubFailureMessage(EPUBReader::Failure::of(EPUBReader::Failure::Kind::invalidArchive)), std::nullopt},
         {u"x.txt"_s, [](const QString& path) { ASSERT_TRUE(QFile::link(u"/dev/zero"_s, path)); }, kNotRegular,
          std::nullopt},
     };
@@ -399,7 +429,7 @@ TEST_F(LibraryFileImportTest, GuardsRequestsAgainstNewerRequestsCancellationAndT
 
 TEST_F(LibraryFileImportTest, TakesADropOfOneLocalFile) {
     ReaderHistoryModel& model = start();
-    const QString hint = ReaderHistoryModel::kDropHint;
+    const QString hint = kDropHint;
     const QUrl file = QUrl::fromLocalFile(files.write(u"dropped.txt"_s, "落とした本文"));
 
     EXPECT_TRUE(model.importDroppedFiles({file, file}));

@@ -184,7 +184,7 @@ TEST_F(Application, AChangedChordIsCopiedIntoTheCaptureLabelsAtOnce) {
     app.openReader();
 
     using S = GlobalCaptureShortcut;
-    ASSERT_TRUE(app.shortcut().setChord({.keyCode = 18, .modifiers = S::kCommandKey | S::kOptionKey},
+    ASSERT_TRUE(app.shortcut().setChord({.keyCode = 18, .modifiers = S::kCtrlKey | S::kAltKey},
                                         app.clipboardShortcut().chord(), true));
     EXPECT_EQ(app.capture().frontmostShortcutLabel(), u"Ctrl+Alt+1"_s);
     EXPECT_EQ(app.capture().clipboardShortcutLabel(), u"Meta+Ctrl+Alt+V"_s);
@@ -204,7 +204,7 @@ TEST_F(Application, AChangedChordIsCopiedIntoTheCaptureLabelsAtOnce) {
     next.defaults->setData(key, std::get<QByteArray>(*app.defaults().object(key)));
     PelmoraApp nextApp(std::move(next));
     nextApp.openReader();
-    EXPECT_TRUE(nextHotKeys.grabs.contains({18, S::kCommandKey | S::kOptionKey}));
+    EXPECT_TRUE(nextHotKeys.grabs.contains({18, S::kCtrlKey | S::kAltKey}));
     nextApp.readerWindow().hide();
 }
 

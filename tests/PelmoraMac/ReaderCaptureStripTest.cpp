@@ -244,9 +244,8 @@ TEST(ReaderFileImportStrip, EveryMessageIsWholeAtEveryWidthAndTheCancelButtonFol
     using StripState = ReaderFileImportStrip::State;
     std::vector<StripState> states;
     for (const LibraryImportFailure& failure : failures) {
-        states.push_back({.message = ReaderHistoryModel::importFailureMessage(failure),
-                          .details = ReaderHistoryModel::importFailureDetails(failure),
-                          .isFailure = true});
+        states.push_back(
+            {.message = importFailureMessage(failure), .details = importFailureDetails(failure), .isFailure = true});
     }
     states.push_back({.message = ReaderHistoryModel::kFileSelectionFailed, .isFailure = true});
     states.push_back({.message = ReaderHistoryModel::kFileImported});

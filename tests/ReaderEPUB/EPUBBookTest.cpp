@@ -1,6 +1,5 @@
 // Whole imports of books built in memory: the assembled text, links and table of contents, and the
 // importer's entry points, limits and failures.
-#include "ReaderEPUB/EPUBFailureMessage.h"
 #include "ReaderEPUB/internal/EPUBNotices.h"
 
 #include "EPUBTestSupport.h"
@@ -289,12 +288,6 @@ TEST(EPUBReader, LimitsMayBeTightenedButNeverLoosenedAndFailuresNameTheirLimit) 
     anyPath.pathBytes = -5;  // fixed and never examined
     EXPECT_TRUE(anyPath.isValid());
     EXPECT_NE(exceeded(Limit::entries), exceeded(Limit::nodes));
-
-    // Messages group the cases the user cannot tell apart.
-    EXPECT_EQ(failureMessage(exceeded(Limit::navigation)), failureMessage(exceeded(Limit::depth)));
-    EXPECT_NE(failureMessage(exceeded(Limit::textUTF16)), failureMessage(exceeded(Limit::depth)));
-    EXPECT_EQ(failureMessage(failure(Kind::ambiguousContent)), failureMessage(failure(Kind::invalidLimits)));
-    EXPECT_TRUE(failureMessage(Failure::cancelled()).isEmpty());
 }
 
 TEST(EPUBReader, ImportsOnAWorkerWhatTheSynchronousImportReturnsAndACancelledCallerGetsNoBook) {

@@ -4,6 +4,9 @@
 #include "ReaderStorage/LibraryTextFile.h"
 #include "ReaderStorage/StoreFailure.h"
 
+#include <QString>
+
+#include <optional>
 #include <variant>
 
 namespace tavrine {
@@ -65,5 +68,16 @@ LibraryImportFailure importFailureOf(const StoreFailure& failure);
 inline bool isCancellation(const LibraryImportFailure& failure) {
     return std::holds_alternative<ImportCancelled>(failure);
 }
+
+// The words of a failed import, made here and nowhere else (the layers below return typed failures only).
+// The notice's message: empty for a cancellation, which is never shown.
+QString importFailureMessage(const LibraryImportFailure& failure);
+// The limits or formats that explain the message; none for most failures.
+std::optional<QString> importFailureDetails(const LibraryImportFailure& failure);
+// The EPUB reader's own text for a failure, which the import's message uses where it has none of its
+// own. The texts quote the standard limits, also when a caller tightened them; cancellation has none.
+QString epubFailureMessage(const EPUBReader::Failure& failure);
+// Ends the message of every drop failure: the other way to add a file.
+extern const QString kDropHint;
 
 }  // namespace tavrine

@@ -100,10 +100,10 @@ public:
     // Yields the place of the file a request imports; resumes on the main thread.
     using URLResolver = std::function<QCoro::Task<tl::expected<QUrl, LibraryImportFailure>>(CancellationToken)>;
 
-    // The notice of a successful import, and the hint every drop failure ends with.
+    // The notices of a successful import and of a file panel that gave no file (a failed import's words
+    // are importFailureMessage's).
     static const QString kFileImported;
     static const QString kFileSelectionFailed;
-    static const QString kDropHint;
     // A drop's place is waited for this long.
     static constexpr std::chrono::seconds kDropTimeout{10};
 
@@ -240,10 +240,6 @@ public:
     // Shows the notice of a drop refused before any request started.
     void reportImportFailure(ReaderFileDropFailure failure);
 
-    // The notice of a failed import: the message, and the limits or formats that explain it (none for
-    // most failures). Cancellation has no message: it is never shown.
-    static QString importFailureMessage(const LibraryImportFailure& failure);
-    static std::optional<QString> importFailureDetails(const LibraryImportFailure& failure);
     static FileLoader defaultFileLoader();
 
 signals:

@@ -1,10 +1,9 @@
-// The document list's file import: requests from the file panel and from drops, their guards, and the
-// words of every outcome.
+// The document list's file import: requests from the file panel and from drops, their guards and their
+// notices (the words of a failure are LibraryImportFailure's).
 #include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderFileDrop.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "ReaderCore/MainThread.h"
-#include "ReaderEPUB/EPUBFailureMessage.h"
 #include "ReaderStorage/ReadingStore.h"
 
 namespace tavrine {
@@ -13,7 +12,6 @@ using namespace Qt::StringLiterals;
 const QString ReaderHistoryModel::kFileImported =
     u"ファイルをライブラリに追加し、先頭で開きました。中央の再生ボタンで開始できます。"_s;
 const QString ReaderHistoryModel::kFileSelectionFailed = u"ファイルを選択できませんでした。もう一度選んでください。"_s;
-const QString ReaderHistoryModel::kDropHint = u" 「取り込む」→「ファイルをライブラリに追加…」からも選べます。"_s;
 
 struct ReaderHistoryModel::FileRequest {
     // Ends when the request this one replaced has ended.
@@ -209,117 +207,6 @@ void ReaderHistoryModel::endFileImport(const QUuid& requestID) {
     const ChangeBatch batch(*this);
     write(m_isImportingFile, false, &ReaderHistoryModel::isImportingFileChanged);
     write(m_isSavingFile, false, &ReaderHistoryModel::isSavingFileChanged);
-}
-
-// ---- The words ----
-
-namespace {
-
-using Kind = EPUBReader::Failure::Kind;
-using Limit = EPUBReader::ResourceLimit;
-
-const QString kStoreFailed =
-    u"ファイルをライブラリに保存できませんでした。既存の文書は保持しています。保存先を確認してから再試行してください。"_s;
-const QString kEPUBLimits =
-    u"EPUBは元ファイル32 MiB、展開後64 MiB、抽出本文500,000 UTF-16単位までです。UTF-16単位は文字の位置を数える単位で、一文字が複数単位になることがあります。目次10,000項目など、構造ごとの上限もあります。DRMなしの単一構成・リフロー型EPUB 2/3に対応します。"_s;
-const QString kTextLimits =
-    u"テキストファイルは本文500,000 UTF-16単位、元ファイル1,500,003バイトまでです。UTF-16単位はアプリが文字の位置を数える単位で、絵文字などは一文字でも複数単位になります。UTF-8（BOM可）の .txt に対応します。"_s;
-const QString kCharacterLimit =
-    u"20,000 UTF-16単位を超える本文では、一つの文字と結合する記号を合わせて256 UTF-16単位までです。短い本文と以前に保存した文書は従来どおり読めます。"_s;
-
-QString dropMessage(ReaderFileDropFailure failure) {
-    switch (failure) {
-    case ReaderFileDropFailure::multipleFiles:
-        return u"一度に追加できるのは一つのファイルです。単一の .txt または .epub をドロップしてください。"_s;
-    case ReaderFileDropFailure::unsupportedProvider:
-        return u"ファイルの場所を受け取れませんでした。ファイルマネージャーの単一ファイルを使ってください。文章やWebリンクは追加できません。"_s;
-    case ReaderFileDropFailure::invalidURL:
-        return u"ローカルファイルの場所を受け取れませんでした。ファイルマネージャーの単一ファイルを使ってください。"_s;
-    case ReaderFileDropFailure::timedOut:
-        return u"ファイルの場所の受け取りが時間内に終わりませんでした。もう一度試してください。"_s;
-    case ReaderFileDropFailure::unavailable:
-        return u"今はファイルを追加できません。取り込みを終えるか、設定や確認画面を閉じてから再試行してください。"_s;
-    }
-    Q_UNREACHABLE();
-    return {};
-}
-
-QString epubMessage(const EPUBReader::Failure& failure) {
-    if (failure.kind == Kind::unsafeXML)
-        return u"本の構造を安全に読み込めませんでした。元ファイルを確認するか、別の本を選んでください。"_s;
-    if (failure.kind != Kind::limit) return failureMessage(failure);
-    switch (failure.resourceLimit) {
-    case Limit::archiveBytes:
-        return u"本のファイルが取り込み上限を超えています。内容を切り捨てず、追加を中止しました。小さいファイルを選んでください。"_s;
-    case Limit::textUTF16:
-        return u"本の本文が取り込み上限を超えています。内容を切り捨てず、追加を中止しました。短い本を選んでください。"_s;
-    case Limit::graphemeUTF16:
-        return u"一つの文字に重なる記号が多すぎるため、文字を壊さずに取り込めません。元ファイルを確認するか、別の本を選んでください。"_s;
-    default:
-        return u"本の展開サイズや構造が処理上限を超えています。内容を切り捨てず、追加を中止しました。別の本を選んでください。"_s;
-    }
-}
-
-QString textMessage(LibraryTextFile::Failure failure) {
-    using F = LibraryTextFile::Failure;
-    switch (failure) {
-    case F::unsupportedFormat:
-        return u"対応するファイルは .txt（UTF-8）と .epub です。単一の対応ファイルを選んでください。"_s;
-    case F::tooLong:
-        return u"ファイルが取り込み上限を超えています。内容を切り捨てず、追加を中止しました。本文を複数の短いファイルに分けて、一つずつ追加してください。"_s;
-    case F::tooComplex:
-        return u"一つの文字に重なる記号が多すぎるため、文字を壊さずに取り込めません。元ファイルを確認するか、短い本文のファイルを選んでください。"_s;
-    case F::invalidEncoding:
-        return u"UTF-8として読めませんでした。文字コードをUTF-8にして保存し、もう一度選んでください。"_s;
-    case F::empty: return u"ファイルに読む文章がありません。空白や改行だけのファイルは追加できません。"_s;
-    case F::nonText:
-        return u"文字の置換記号や未対応の制御文字を含むため、追加できません。元ファイルを確認してください。"_s;
-    }
-    Q_UNREACHABLE();
-    return {};
-}
-
-QString readMessage(LibraryFileReadFailure failure) {
-    if (failure == LibraryFileReadFailure::notRegularFile)
-        return u"フォルダや通常のファイル以外は追加できません。単一の .txt または .epub を選んでください。"_s;
-    return u"ファイルを読み出せませんでした。ファイルの場所と読み取り権限を確認し、もう一度選んでください。"_s;
-}
-
-}  // namespace
-
-QString ReaderHistoryModel::importFailureMessage(const LibraryImportFailure& failure) {
-    return std::visit(
-        [](const auto& value) -> QString {
-            using T = std::decay_t<decltype(value)>;
-            if constexpr (std::is_same_v<T, ImportCancelled>)
-                return {};
-            else if constexpr (std::is_same_v<T, ReaderFileDropFailure>)
-                return dropMessage(value) + kDropHint;
-            else if constexpr (std::is_same_v<T, EPUBReader::Failure>)
-                return epubMessage(value);
-            else if constexpr (std::is_same_v<T, LibraryTextFile::Failure>)
-                return textMessage(value);
-            else if constexpr (std::is_same_v<T, LibraryFileReadFailure>)
-                return readMessage(value);
-            else
-                return kStoreFailed;
-        },
-        failure);
-}
-
-std::optional<QString> ReaderHistoryModel::importFailureDetails(const LibraryImportFailure& failure) {
-    if (const auto* epub = std::get_if<EPUBReader::Failure>(&failure)) {
-        if (epub->kind == Kind::unsafeXML)
-            return u"外部ファイルを参照するXML宣言や未対応の文字参照は読み込みません。部分的な本として保存せず、既存の文書を保持します。"_s;
-        if (epub->kind != Kind::limit) return std::nullopt;
-        if (epub->resourceLimit == Limit::graphemeUTF16) return kEPUBLimits + u'\n' + kCharacterLimit;
-        return kEPUBLimits;
-    }
-    if (const auto* text = std::get_if<LibraryTextFile::Failure>(&failure)) {
-        if (*text == LibraryTextFile::Failure::tooLong) return kTextLimits;
-        if (*text == LibraryTextFile::Failure::tooComplex) return kTextLimits + u'\n' + kCharacterLimit;
-    }
-    return std::nullopt;
 }
 
 }  // namespace tavrine

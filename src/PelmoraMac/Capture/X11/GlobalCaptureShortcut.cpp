@@ -19,8 +19,8 @@ using Chord = GlobalCaptureShortcut::Chord;
 
 constexpr quint32 kKeyR = 15;
 constexpr quint32 kKeyV = 9;
-constexpr quint32 kCommandOptionControl =
-    GlobalCaptureShortcut::kCommandKey | GlobalCaptureShortcut::kOptionKey | GlobalCaptureShortcut::kControlKey;
+constexpr quint32 kMetaCtrlAlt =
+    GlobalCaptureShortcut::kMetaKey | GlobalCaptureShortcut::kCtrlKey | GlobalCaptureShortcut::kAltKey;
 
 const QString kInvalidChord =
     u"CtrlとMetaまたはAltを含む、英字・数字の組み合わせを押してください。通常の文字入力は登録できません。"_s;
@@ -56,8 +56,8 @@ QByteArray encodeChord(Chord chord) {
 
 Chord GlobalCaptureShortcut::defaultChord(Command command) {
     switch (command) {
-    case Command::frontmost: return {.keyCode = kKeyR, .modifiers = kCommandOptionControl};
-    case Command::clipboard: return {.keyCode = kKeyV, .modifiers = kCommandOptionControl};
+    case Command::frontmost: return {.keyCode = kKeyR, .modifiers = kMetaCtrlAlt};
+    case Command::clipboard: return {.keyCode = kKeyV, .modifiers = kMetaCtrlAlt};
     }
     Q_UNREACHABLE();
 }
@@ -69,25 +69,25 @@ QString GlobalCaptureShortcut::defaultsKey(Command command) {
 Chord Chord::fromEvent(const QKeyEvent& event) {
     quint32 modifiers = 0;
     const Qt::KeyboardModifiers held = event.modifiers();
-    if (held & Qt::ControlModifier) modifiers |= kCommandKey;
+    if (held & Qt::ControlModifier) modifiers |= kCtrlKey;
     if (held & Qt::ShiftModifier) modifiers |= kShiftKey;
-    if (held & Qt::AltModifier) modifiers |= kOptionKey;
-    if (held & Qt::MetaModifier) modifiers |= kControlKey;
+    if (held & Qt::AltModifier) modifiers |= kAltKey;
+    if (held & Qt::MetaModifier) modifiers |= kMetaKey;
     if (hotKeyIsFunctionKey(event.key())) modifiers |= kFunctionKey;
     return {.keyCode = hotKeyCodeOfEvent(event.nativeScanCode(), event.key()), .modifiers = modifiers};
 }
 
 std::optional<QString> GlobalCaptureShortcut::validate(Chord chord) {
-    const quint32 rest = chord.modifiers & ~(kShiftKey | kOptionKey | kControlKey);
-    if (rest != kCommandKey || (chord.modifiers & (kOptionKey | kControlKey)) == 0) return kInvalidChord;
+    const quint32 rest = chord.modifiers & ~(kShiftKey | kAltKey | kMetaKey);
+    if (rest != kCtrlKey || (chord.modifiers & (kAltKey | kMetaKey)) == 0) return kInvalidChord;
     if (!hotKeyIsLetterOrDigit(chord.keyCode)) return kInvalidChord;
     constexpr quint32 kS = 1, kV = 9, kT = 17, k0 = 29;
     const quint32 m = chord.modifiers;
     const bool menuChord =
-        (chord.keyCode == kS && (m == (kControlKey | kCommandKey) || m == (kControlKey | kShiftKey | kCommandKey))) ||
-        (chord.keyCode == kV && m == (kOptionKey | kShiftKey | kCommandKey)) ||
-        (chord.keyCode == kT && m == (kControlKey | kCommandKey)) ||
-        (chord.keyCode == k0 && (m == (kOptionKey | kCommandKey) || m == (kControlKey | kCommandKey)));
+        (chord.keyCode == kS && (m == (kMetaKey | kCtrlKey) || m == (kMetaKey | kShiftKey | kCtrlKey))) ||
+        (chord.keyCode == kV && m == (kAltKey | kShiftKey | kCtrlKey)) ||
+        (chord.keyCode == kT && m == (kMetaKey | kCtrlKey)) ||
+        (chord.keyCode == k0 && (m == (kAltKey | kCtrlKey) || m == (kMetaKey | kCtrlKey)));
     if (menuChord) return kMenuChord;
     return std::nullopt;
 }
@@ -220,9 +220,9 @@ void GlobalCaptureShortcut::fire() {
 QString chordDisplayLabel(GlobalCaptureShortcut::Chord chord) {
     using S = GlobalCaptureShortcut;
     QString label;
-    if (chord.modifiers & S::kControlKey) label += u"Meta+"_s;
-    if (chord.modifiers & S::kCommandKey) label += u"Ctrl+"_s;
-    if (chord.modifiers & S::kOptionKey) label += u"Alt+"_s;
+    if (chord.modifiers & S::kMetaKey) label += u"Meta+"_s;
+    if (chord.modifiers & S::kCtrlKey) label += u"Ctrl+"_s;
+    if (chord.modifiers & S::kAltKey) label += u"Alt+"_s;
     if (chord.modifiers & S::kShiftKey) label += u"Shift+"_s;
     return label + hotKeyName(chord.keyCode).value_or(u"非対応キー"_s);
 }

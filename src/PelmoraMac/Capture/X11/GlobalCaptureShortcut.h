@@ -18,8 +18,9 @@ class Defaults;
 // main thread only (asserted).
 //
 // A chord keeps its stored form whatever the desktop: a key code of the Mac's layout-independent table
-// and the modifier bits below. On X11, Command is Ctrl, Control is Meta (Super), Option is Alt; labels
-// use those names, in Qt's order (Meta, Ctrl, Alt, Shift).
+// and the modifier bits below, each constant named for the key it stands for here (the bit values are
+// the Mac's, so chords stored by any earlier version load unchanged). Labels name the keys in Qt's
+// order (Meta, Ctrl, Alt, Shift).
 //
 // States: created (chord loaded, nothing registered), started and registered, started but not
 // registered (the registration failed), stopped (a change is refused until the next start). A failed
@@ -34,10 +35,11 @@ public:
         clipboard = 2,  // imports the clipboard
     };
 
-    static constexpr quint32 kCommandKey = 0x100;   // Ctrl
-    static constexpr quint32 kShiftKey = 0x200;     // Shift
-    static constexpr quint32 kOptionKey = 0x800;    // Alt
-    static constexpr quint32 kControlKey = 0x1000;  // Meta
+    // The stored modifier bits. Meta is the Super key.
+    static constexpr quint32 kCtrlKey = 0x100;
+    static constexpr quint32 kShiftKey = 0x200;
+    static constexpr quint32 kAltKey = 0x800;
+    static constexpr quint32 kMetaKey = 0x1000;
     // A key the keyboard marks as a function key (arrows, F keys, Home…): never registered.
     static constexpr quint32 kFunctionKey = 0x80000000;
 
@@ -67,7 +69,7 @@ public:
     static constexpr int kNoKey = -50;
     static constexpr int kNoDisplay = -1;
 
-    // R and V with Control, Option and Command (Meta, Ctrl and Alt here).
+    // R and V with Meta, Ctrl and Alt.
     static Chord defaultChord(Command command);
     // The settings key of a command's chord.
     static QString defaultsKey(Command command);

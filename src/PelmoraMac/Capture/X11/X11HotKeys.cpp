@@ -141,10 +141,10 @@ Shortcut::Registration registerX11HotKey(Shortcut::Chord chord, Shortcut::Comman
     if (!keycode) return {.status = Shortcut::kNoKey};
 
     std::uint16_t modifiers = 0;
-    if (chord.modifiers & Shortcut::kCommandKey) modifiers |= XCB_MOD_MASK_CONTROL;
+    if (chord.modifiers & Shortcut::kCtrlKey) modifiers |= XCB_MOD_MASK_CONTROL;
     if (chord.modifiers & Shortcut::kShiftKey) modifiers |= XCB_MOD_MASK_SHIFT;
-    if (chord.modifiers & Shortcut::kOptionKey) modifiers |= XCB_MOD_MASK_1;
-    if (chord.modifiers & Shortcut::kControlKey) modifiers |= keymap.superMask();
+    if (chord.modifiers & Shortcut::kAltKey) modifiers |= XCB_MOD_MASK_1;
+    if (chord.modifiers & Shortcut::kMetaKey) modifiers |= keymap.superMask();
     const GrabKey key{*keycode, modifiers};
     HotKeyRegistry& registry = HotKeyRegistry::shared();
     // X lets one client grab a chord twice: our other shortcut is asked here.
