@@ -37,13 +37,14 @@ deps:
 	@scripts/install-deps $(DEPS_SET)
 
 # A tree configured before the test packages were installed (by `make run`) leaves the tests out; it is
-# configured again once they are wanted, as it is when WERROR changes.
+# configured again once they are wanted, and with warnings as errors when the tests ask for them. `make run`
+# and `make install` take an existing tree as it is (switching the warnings back would rebuild it all).
 configure: deps
 	@if [ ! -f $(BUILD_DIR)/CMakeCache.txt ]; then \
 	  cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DTAVRINE_WERROR:BOOL=$(WERROR) $(CMAKE_FLAGS); \
-	elif { [ "$(DEPS_SET)" = test ] && [ ! -f $(BUILD_DIR)/tests/CTestTestfile.cmake ]; } || \
-	  ! $(call werror_matches,$(BUILD_DIR)); then \
+	elif [ "$(DEPS_SET)" = test ] && { [ ! -f $(BUILD_DIR)/tests/CTestTestfile.cmake ] || \
+	  ! $(call werror_matches,$(BUILD_DIR)); }; then \
 	  cmake -S . -B $(BUILD_DIR) -DTAVRINE_WERROR:BOOL=$(WERROR); \
 	fi
 
