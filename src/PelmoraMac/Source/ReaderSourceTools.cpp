@@ -25,6 +25,9 @@ namespace tavrine {
 namespace {
 
 const QString kFindTitle = u"本文を検索"_s;
+// The icon frames of the row's buttons and of the find area's smaller ones.
+constexpr QSize kWideIcon(16, 16);
+constexpr QSize kNarrowIcon(10, 16);
 
 // The find field: ideally 160 wide; Escape closes the find area. A line edit lets Escape and Return
 // travel on to the window after it has acted (to close a dialog or press its default button); here both
@@ -95,46 +98,14 @@ ReaderSourceTools::ReaderSourceTools(ReaderSourceNavigation& navigation, bool sh
     setFont(readerFont(ReaderTextStyle::callout));
     setFixedHeight(kHeight);
 
-    const QSize wideIcon(16, 16);
-    const QSize narrowIcon(10, 16);
-    m_returnButton = makeButton(this, ReaderSymbol::scope, wideIcon, u"現在の再生位置へ戻る"_s,
+    m_returnButton = makeButton(this, ReaderSymbol::scope, kWideIcon, u"現在の再生位置へ戻る"_s,
                                 u"現在の再生位置へ戻る：選択や再生位置を変えず、原文の追従を再開します"_s,
                                 u"readerReturnToPlayback"_s);
     m_findButton =
-        makeButton(this, ReaderSymbol::magnifyingGlass, wideIcon, kFindTitle,
+        makeButton(this, ReaderSymbol::magnifyingGlass, kWideIcon, kFindTitle,
                    withShortcut(kFindTitle, ReaderCommandShortcuts::findInDocument), u"readerFindInDocument"_s);
-
-    m_findArea = new QWidget(this);
-    m_field = new FindField([this] { closeFind(); }, m_findArea);
-    m_field->setObjectName(u"readerDocumentSearch"_s);
-    m_field->setAccessibleName(kFindTitle);
-    m_field->setMinimumWidth(kFieldMinimumWidth);
-    m_field->setMaximumWidth(kFieldMaximumWidth);
-    m_field->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    m_status = new QLabel(m_findArea);
-    m_status->setObjectName(u"readerDocumentSearchStatus"_s);
-    m_status->setFont(readerFont(ReaderTextStyle::caption));
-    m_status->setTextFormat(Qt::PlainText);
-    m_status->setWordWrap(false);
-    QPalette statusPalette = m_status->palette();
-    statusPalette.setColor(QPalette::WindowText, toQColor(ReaderPalette::secondaryText));
-    m_status->setPalette(statusPalette);
-    m_previousButton =
-        makeButton(m_findArea, ReaderSymbol::chevronUp, narrowIcon, u"前の検索結果"_s, u"前の検索結果"_s);
-    m_nextButton = makeButton(m_findArea, ReaderSymbol::chevronDown, narrowIcon, u"次の検索結果"_s, u"次の検索結果"_s);
-    m_closeButton = makeButton(m_findArea, ReaderSymbol::xmark, narrowIcon, u"本文検索を閉じる"_s,
-                               withShortcut(u"本文検索を閉じる"_s, QKeyCombination(Qt::Key_Escape)));
-
-    auto* findLayout = new QHBoxLayout(m_findArea);
-    findLayout->setContentsMargins(0, 0, 0, 0);
-    findLayout->setSpacing(kSpacing);
-    for (QWidget* child :
-         {static_cast<QWidget*>(m_field), static_cast<QWidget*>(m_status), static_cast<QWidget*>(m_previousButton),
-          static_cast<QWidget*>(m_nextButton), static_cast<QWidget*>(m_closeButton)}) {
-        findLayout->addWidget(child, 0, Qt::AlignVCenter);
-    }
-
-    m_toggleButton = makeButton(this, ReaderSymbol::chevronUp, wideIcon, {}, {}, u"readerToggleSource"_s, QString());
+    buildFindArea();
+    m_toggleButton = makeButton(this, ReaderSymbol::chevronUp, kWideIcon, {}, {}, u"readerToggleSource"_s, QString());
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -151,7 +122,49 @@ ReaderSourceTools::ReaderSourceTools(ReaderSourceNavigation& navigation, bool sh
     connect(m_focusTimer, &QTimer::timeout, this, [this] {
         if (m_field->isVisibleTo(this)) m_field->setFocus(Qt::OtherFocusReason);
     });
+    connectControls();
+    for (const auto signal : {&ReaderSourceNavigation::showsFindChanged, &ReaderSourceNavigation::queryChanged,
+                              &ReaderSourceNavigation::isSearchingChanged, &ReaderSourceNavigation::matchesChanged,
+                              &ReaderSourceNavigation::matchIndexChanged}) {
+        connect(&m_navigation, signal, this, [this] { refresh(); });
+    }
+    connect(&m_navigation, &ReaderSourceNavigation::focusRequestChanged, this, [this] { requestFieldFocus(); });
+    refresh();
+}
 
+void ReaderSourceTools::buildFindArea() {
+    m_findArea = new QWidget(this);
+    m_field = new FindField([this] { closeFind(); }, m_findArea);
+    m_field->setObjectName(u"readerDocumentSearch"_s);
+    m_field->setAccessibleName(kFindTitle);
+    m_field->setMinimumWidth(kFieldMinimumWidth);
+    m_field->setMaximumWidth(kFieldMaximumWidth);
+    m_field->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    m_status = new QLabel(m_findArea);
+    m_status->setObjectName(u"readerDocumentSearchStatus"_s);
+    m_status->setFont(readerFont(ReaderTextStyle::caption));
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setWordWrap(false);
+    QPalette statusPalette = m_status->palette();
+    statusPalette.setColor(QPalette::WindowText, toQColor(ReaderPalette::secondaryText));
+    m_status->setPalette(statusPalette);
+    m_previousButton =
+        makeButton(m_findArea, ReaderSymbol::chevronUp, kNarrowIcon, u"前の検索結果"_s, u"前の検索結果"_s);
+    m_nextButton = makeButton(m_findArea, ReaderSymbol::chevronDown, kNarrowIcon, u"次の検索結果"_s, u"次の検索結果"_s);
+    m_closeButton = makeButton(m_findArea, ReaderSymbol::xmark, kNarrowIcon, u"本文検索を閉じる"_s,
+                               withShortcut(u"本文検索を閉じる"_s, QKeyCombination(Qt::Key_Escape)));
+
+    auto* findLayout = new QHBoxLayout(m_findArea);
+    findLayout->setContentsMargins(0, 0, 0, 0);
+    findLayout->setSpacing(kSpacing);
+    for (QWidget* child :
+         {static_cast<QWidget*>(m_field), static_cast<QWidget*>(m_status), static_cast<QWidget*>(m_previousButton),
+          static_cast<QWidget*>(m_nextButton), static_cast<QWidget*>(m_closeButton)}) {
+        findLayout->addWidget(child, 0, Qt::AlignVCenter);
+    }
+}
+
+void ReaderSourceTools::connectControls() {
     connect(m_returnButton, &QAbstractButton::clicked, this, [this] { returnToPlayback(); });
     connect(m_findButton, &QAbstractButton::clicked, this, [this] { openFind(); });
     connect(m_previousButton, &QAbstractButton::clicked, this, [this] { selectMatch(false); });
@@ -166,14 +179,6 @@ ReaderSourceTools::ReaderSourceTools(ReaderSourceNavigation& navigation, bool sh
         queryChanged();
     });
     connect(m_field, &QLineEdit::returnPressed, this, [this] { selectMatch(true); });
-
-    for (const auto signal : {&ReaderSourceNavigation::showsFindChanged, &ReaderSourceNavigation::queryChanged,
-                              &ReaderSourceNavigation::isSearchingChanged, &ReaderSourceNavigation::matchesChanged,
-                              &ReaderSourceNavigation::matchIndexChanged}) {
-        connect(&m_navigation, signal, this, [this] { refresh(); });
-    }
-    connect(&m_navigation, &ReaderSourceNavigation::focusRequestChanged, this, [this] { requestFieldFocus(); });
-    refresh();
 }
 
 ReaderSourceTools::~ReaderSourceTools() = default;

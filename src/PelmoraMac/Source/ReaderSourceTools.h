@@ -57,6 +57,10 @@ public:
     void queryChanged();
 
 private:
+    // The find field with its match status and match buttons, shown in place of the find button.
+    void buildFindArea();
+    // What each control does when used.
+    void connectControls();
     // Shows the navigation's and the pane's state: which controls stand, what they say, which are enabled.
     void refresh();
     // Focuses the field on a later turn of the event loop, once it stands; a newer request replaces it.

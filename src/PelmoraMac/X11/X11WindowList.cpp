@@ -17,6 +17,15 @@ constexpr std::uint32_t kMostWindows = 8192;
 // _NET_WM_WINDOW_TYPE lists a window's types, the preferred first; a few are plenty.
 constexpr std::uint32_t kMostTypes = 16;
 
+// The atoms the questions about a window name.
+struct WindowAtoms {
+    std::uint32_t process = 0;
+    std::uint32_t windowType = 0;
+    std::uint32_t normalType = 0;
+    std::uint32_t opacity = 0;
+    std::uint32_t frameExtents = 0;
+};
+
 // Everything asked about one window, sent before any answer is read.
 struct WindowRequests {
     xcb_get_property_cookie_t process;
@@ -29,16 +38,26 @@ struct WindowRequests {
     xcb_get_property_cookie_t frameExtents;
 };
 
-}  // namespace
+// Their answers; any may be missing (the window went away, or has no such property).
+struct WindowReplies {
+    Pointer<xcb_get_property_reply_t> process = owned<xcb_get_property_reply_t>(nullptr);
+    Pointer<xcb_res_query_client_ids_reply_t> client = owned<xcb_res_query_client_ids_reply_t>(nullptr);
+    Pointer<xcb_get_window_attributes_reply_t> attributes = owned<xcb_get_window_attributes_reply_t>(nullptr);
+    Pointer<xcb_get_geometry_reply_t> geometry = owned<xcb_get_geometry_reply_t>(nullptr);
+    Pointer<xcb_translate_coordinates_reply_t> origin = owned<xcb_translate_coordinates_reply_t>(nullptr);
+    Pointer<xcb_get_property_reply_t> type = owned<xcb_get_property_reply_t>(nullptr);
+    Pointer<xcb_get_property_reply_t> opacity = owned<xcb_get_property_reply_t>(nullptr);
+    Pointer<xcb_get_property_reply_t> frameExtents = owned<xcb_get_property_reply_t>(nullptr);
+};
 
-std::optional<X11Rectangle> X11Desktop::frontWindowFrame(pid_t process) const {
-    if (m_root == 0 || process <= 0) return std::nullopt;
-
-    // The windows, back to front.
-    const auto stackingRequest = propertyRequest(m_connection, m_root, m_stackingAtom, XCB_ATOM_WINDOW, kMostWindows);
-    const auto treeRequest = xcb_query_tree(m_connection, m_root);
-    const auto stacking = replyOf<xcb_get_property_reply_t>(m_connection, stackingRequest, xcb_get_property_reply);
-    const auto tree = replyOf<xcb_query_tree_reply_t>(m_connection, treeRequest, xcb_query_tree_reply);
+// The top-level windows, front to back: the window manager's stacking list, or without one the root's
+// children (which the server keeps bottom to top).
+std::vector<std::uint32_t> windowsFrontToBack(xcb_connection_t* connection, std::uint32_t root,
+                                              std::uint32_t stackingAtom) {
+    const auto stackingRequest = propertyRequest(connection, root, stackingAtom, XCB_ATOM_WINDOW, kMostWindows);
+    const auto treeRequest = xcb_query_tree(connection, root);
+    const auto stacking = replyOf<xcb_get_property_reply_t>(connection, stackingRequest, xcb_get_property_reply);
+    const auto tree = replyOf<xcb_query_tree_reply_t>(connection, treeRequest, xcb_query_tree_reply);
     std::vector<std::uint32_t> windows;
     if (const std::uint32_t count = cardinalCount(stacking.get(), XCB_ATOM_WINDOW); count > 0) {
         const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(stacking.get()));
@@ -48,69 +67,92 @@ std::optional<X11Rectangle> X11Desktop::frontWindowFrame(pid_t process) const {
         windows.assign(children, children + xcb_query_tree_children_length(tree.get()));
     }
     std::reverse(windows.begin(), windows.end());
+    return windows;
+}
 
+WindowRequests requestWindow(xcb_connection_t* connection, std::uint32_t window, std::uint32_t root,
+                             const WindowAtoms& atoms, bool askResourceExtension) {
+    WindowRequests request{
+        .process = propertyRequest(connection, window, atoms.process, XCB_ATOM_CARDINAL),
+        .client = std::nullopt,
+        .attributes = xcb_get_window_attributes(connection, window),
+        .geometry = xcb_get_geometry(connection, window),
+        .origin = xcb_translate_coordinates(connection, window, root, 0, 0),
+        .type = propertyRequest(connection, window, atoms.windowType, XCB_ATOM_ATOM, kMostTypes),
+        .opacity = propertyRequest(connection, window, atoms.opacity, XCB_ATOM_CARDINAL),
+        .frameExtents = propertyRequest(connection, window, atoms.frameExtents, XCB_ATOM_CARDINAL, 4),
+    };
+    if (askResourceExtension) {
+        const xcb_res_client_id_spec_t processQuery{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+        request.client = xcb_res_query_client_ids(connection, 1, &processQuery);
+    }
+    return request;
+}
+
+WindowReplies readReplies(xcb_connection_t* connection, const WindowRequests& request) {
+    WindowReplies replies;
+    replies.process = replyOf<xcb_get_property_reply_t>(connection, request.process, xcb_get_property_reply);
+    if (request.client) {
+        replies.client =
+            replyOf<xcb_res_query_client_ids_reply_t>(connection, *request.client, xcb_res_query_client_ids_reply);
+    }
+    replies.attributes =
+        replyOf<xcb_get_window_attributes_reply_t>(connection, request.attributes, xcb_get_window_attributes_reply);
+    replies.geometry = replyOf<xcb_get_geometry_reply_t>(connection, request.geometry, xcb_get_geometry_reply);
+    replies.origin =
+        replyOf<xcb_translate_coordinates_reply_t>(connection, request.origin, xcb_translate_coordinates_reply);
+    replies.type = replyOf<xcb_get_property_reply_t>(connection, request.type, xcb_get_property_reply);
+    replies.opacity = replyOf<xcb_get_property_reply_t>(connection, request.opacity, xcb_get_property_reply);
+    replies.frameExtents = replyOf<xcb_get_property_reply_t>(connection, request.frameExtents, xcb_get_property_reply);
+    return replies;
+}
+
+// Whether the window is one of process that a person sees: mapped, managed, of the normal type when it
+// names types, not wholly transparent, and of some size.
+bool isVisibleWindowOf(const WindowReplies& window, pid_t process, std::uint32_t normalType) {
+    if (processFrom(window.process.get(), window.client.get()) != process) return false;
+    const auto& attributes = window.attributes;
+    if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE || attributes->override_redirect) return false;
+    if (const std::uint32_t types = cardinalCount(window.type.get(), XCB_ATOM_ATOM); types > 0) {
+        bool isNormal = false;
+        for (std::uint32_t i = 0; i < types; ++i)
+            isNormal = isNormal || cardinalAt(window.type.get(), XCB_ATOM_ATOM, i) == normalType;
+        if (!isNormal) return false;
+    }
+    if (const auto alpha = cardinalOf(window.opacity.get(), XCB_ATOM_CARDINAL); alpha && *alpha == 0) return false;
+    return window.geometry && window.origin && window.geometry->width > 0 && window.geometry->height > 0;
+}
+
+// The window with the decorations a window manager put around it (left, right, top, bottom).
+X11Rectangle frameOf(const WindowReplies& window) {
+    const auto* extents = window.frameExtents.get();
+    const std::uint32_t left = cardinalAt(extents, XCB_ATOM_CARDINAL, 0).value_or(0);
+    const std::uint32_t right = cardinalAt(extents, XCB_ATOM_CARDINAL, 1).value_or(0);
+    const std::uint32_t top = cardinalAt(extents, XCB_ATOM_CARDINAL, 2).value_or(0);
+    const std::uint32_t bottom = cardinalAt(extents, XCB_ATOM_CARDINAL, 3).value_or(0);
+    return X11Rectangle{
+        .x = window.origin->dst_x - int(left),
+        .y = window.origin->dst_y - int(top),
+        .width = int(window.geometry->width + left + right),
+        .height = int(window.geometry->height + top + bottom),
+    };
+}
+
+}  // namespace
+
+std::optional<X11Rectangle> X11Desktop::frontWindowFrame(pid_t process) const {
+    if (m_root == 0 || process <= 0) return std::nullopt;
+    const WindowAtoms atoms{m_processAtom, m_windowTypeAtom, m_normalTypeAtom, m_opacityAtom, m_frameExtentsAtom};
+    const std::vector<std::uint32_t> windows = windowsFrontToBack(m_connection, m_root, m_stackingAtom);
     std::vector<WindowRequests> requests;
     requests.reserve(windows.size());
-    for (const std::uint32_t window : windows) {
-        WindowRequests request{
-            .process = propertyRequest(m_connection, window, m_processAtom, XCB_ATOM_CARDINAL),
-            .client = std::nullopt,
-            .attributes = xcb_get_window_attributes(m_connection, window),
-            .geometry = xcb_get_geometry(m_connection, window),
-            .origin = xcb_translate_coordinates(m_connection, window, m_root, 0, 0),
-            .type = propertyRequest(m_connection, window, m_windowTypeAtom, XCB_ATOM_ATOM, kMostTypes),
-            .opacity = propertyRequest(m_connection, window, m_opacityAtom, XCB_ATOM_CARDINAL),
-            .frameExtents = propertyRequest(m_connection, window, m_frameExtentsAtom, XCB_ATOM_CARDINAL, 4),
-        };
-        if (m_hasResourceExtension) {
-            const xcb_res_client_id_spec_t processQuery{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-            request.client = xcb_res_query_client_ids(m_connection, 1, &processQuery);
-        }
-        requests.push_back(request);
-    }
-
+    for (const std::uint32_t window : windows)
+        requests.push_back(requestWindow(m_connection, window, m_root, atoms, m_hasResourceExtension));
     // Every reply is read, also after the answer is found, so none is left for the connection's owner.
     std::optional<X11Rectangle> found;
     for (const WindowRequests& request : requests) {
-        const auto declared = replyOf<xcb_get_property_reply_t>(m_connection, request.process, xcb_get_property_reply);
-        auto client = owned<xcb_res_query_client_ids_reply_t>(nullptr);
-        if (request.client) {
-            client = replyOf<xcb_res_query_client_ids_reply_t>(m_connection, *request.client,
-                                                               xcb_res_query_client_ids_reply);
-        }
-        const auto attributes = replyOf<xcb_get_window_attributes_reply_t>(m_connection, request.attributes,
-                                                                           xcb_get_window_attributes_reply);
-        const auto geometry = replyOf<xcb_get_geometry_reply_t>(m_connection, request.geometry, xcb_get_geometry_reply);
-        const auto origin =
-            replyOf<xcb_translate_coordinates_reply_t>(m_connection, request.origin, xcb_translate_coordinates_reply);
-        const auto type = replyOf<xcb_get_property_reply_t>(m_connection, request.type, xcb_get_property_reply);
-        const auto opacity = replyOf<xcb_get_property_reply_t>(m_connection, request.opacity, xcb_get_property_reply);
-        const auto extents =
-            replyOf<xcb_get_property_reply_t>(m_connection, request.frameExtents, xcb_get_property_reply);
-        if (found) continue;
-
-        if (processFrom(declared.get(), client.get()) != process) continue;
-        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE || attributes->override_redirect) continue;
-        if (const std::uint32_t types = cardinalCount(type.get(), XCB_ATOM_ATOM); types > 0) {
-            bool isNormal = false;
-            for (std::uint32_t i = 0; i < types; ++i)
-                isNormal = isNormal || cardinalAt(type.get(), XCB_ATOM_ATOM, i) == m_normalTypeAtom;
-            if (!isNormal) continue;
-        }
-        if (const auto alpha = cardinalOf(opacity.get(), XCB_ATOM_CARDINAL); alpha && *alpha == 0) continue;
-        if (!geometry || !origin || geometry->width == 0 || geometry->height == 0) continue;
-
-        // The decorations a window manager put around the window: left, right, top, bottom.
-        const std::uint32_t left = cardinalAt(extents.get(), XCB_ATOM_CARDINAL, 0).value_or(0);
-        const std::uint32_t right = cardinalAt(extents.get(), XCB_ATOM_CARDINAL, 1).value_or(0);
-        const std::uint32_t top = cardinalAt(extents.get(), XCB_ATOM_CARDINAL, 2).value_or(0);
-        const std::uint32_t bottom = cardinalAt(extents.get(), XCB_ATOM_CARDINAL, 3).value_or(0);
-        found = X11Rectangle{
-            .x = origin->dst_x - int(left),
-            .y = origin->dst_y - int(top),
-            .width = int(geometry->width + left + right),
-            .height = int(geometry->height + top + bottom),
-        };
+        const WindowReplies window = readReplies(m_connection, request);
+        if (!found && isVisibleWindowOf(window, process, atoms.normalType)) found = frameOf(window);
     }
     return found;
 }

@@ -80,6 +80,51 @@ private:
     ReaderEPUBPaneNavigation& m_navigation;
 };
 
+// The current chapter's line: a caption of at most two lines in the secondary colour, hidden until there
+// is a chapter to show.
+void styleChapterLine(QLabel& line) {
+    line.setFont(readerFont(ReaderTextStyle::caption));
+    line.setTextFormat(Qt::PlainText);
+    line.setWordWrap(true);
+    // At most two lines, with the margin below them.
+    line.setContentsMargins(ReaderEPUBPane::kMargin, 0, ReaderEPUBPane::kMargin, ReaderEPUBPane::kMargin);
+    line.setMaximumHeight(2 * line.fontMetrics().lineSpacing() + ReaderEPUBPane::kMargin);
+    QPalette secondary = line.palette();
+    secondary.setColor(QPalette::WindowText, toQColor(ReaderPalette::secondaryText));
+    line.setPalette(secondary);
+    line.hide();
+}
+
+// The rule between the header and the list.
+QWidget* makeDivider(QWidget* parent) {
+    auto* divider = new QWidget(parent);
+    divider->setFixedHeight(1);
+    QPalette rule = divider->palette();
+    rule.setColor(QPalette::Window, toQColor(ReaderPalette::border));
+    divider->setPalette(rule);
+    divider->setAutoFillBackground(true);
+    return divider;
+}
+
+// The list shows rows of their own heights, wrapped, laid out in batches, scrolled by pixel, on the
+// pane's background; it selects nothing by itself and edits nothing.
+void styleList(QListView& list) {
+    list.setSelectionMode(QAbstractItemView::NoSelection);
+    list.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list.setTabKeyNavigation(false);
+    list.setUniformItemSizes(false);
+    list.setWordWrap(true);
+    list.setLayoutMode(QListView::Batched);
+    list.setBatchSize(kBatchSize);
+    list.setResizeMode(QListView::Adjust);
+    list.setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list.setFrameShape(QFrame::NoFrame);
+    list.setFocusPolicy(Qt::StrongFocus);
+    list.setAutoFillBackground(false);
+    list.viewport()->setAutoFillBackground(false);
+}
+
 }  // namespace
 
 ReaderEPUBPane::ReaderEPUBPane(ReadingPlayer& player, const SavedReading& reading, Callbacks callbacks, QWidget* parent)
@@ -96,7 +141,26 @@ ReaderEPUBPane::ReaderEPUBPane(ReadingPlayer& player, const SavedReading& readin
     colours.setColor(QPalette::Window, toQColor(ReaderPalette::background));
     setPalette(colours);
     setAutoFillBackground(true);
+    styleChapterLine(*m_chapterLine);
+    setUpList();
 
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addLayout(buildHeader());
+    layout->addWidget(m_chapterLine);
+    layout->addWidget(makeDivider(this));
+    layout->addWidget(m_list, 1);
+    setFocusProxy(m_list);
+
+    for (auto signal : {&ReadingPlayer::sessionChanged, &ReadingPlayer::readingChanged,
+                        &ReadingPlayer::requestedOffsetChanged, &ReadingPlayer::isPreparingChanged}) {
+        connect(&player, signal, this, &ReaderEPUBPane::scheduleRefresh);
+    }
+    refresh();
+}
+
+QHBoxLayout* ReaderEPUBPane::buildHeader() {
     auto* header = new QHBoxLayout;
     header->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
     auto* title = new QLabel(ReaderEPUBPaneModel::kTitle, this);
@@ -114,41 +178,13 @@ ReaderEPUBPane::ReaderEPUBPane(ReadingPlayer& player, const SavedReading& readin
     m_closeButton->setFocusPolicy(Qt::TabFocus);
     connect(m_closeButton, &QToolButton::clicked, m_navigation, &ReaderEPUBPaneNavigation::close);
     header->addWidget(m_closeButton, 0, Qt::AlignVCenter);
+    return header;
+}
 
-    m_chapterLine->setFont(readerFont(ReaderTextStyle::caption));
-    m_chapterLine->setTextFormat(Qt::PlainText);
-    m_chapterLine->setWordWrap(true);
-    // At most two lines, with the margin below them.
-    m_chapterLine->setContentsMargins(kMargin, 0, kMargin, kMargin);
-    m_chapterLine->setMaximumHeight(2 * m_chapterLine->fontMetrics().lineSpacing() + kMargin);
-    QPalette secondary = m_chapterLine->palette();
-    secondary.setColor(QPalette::WindowText, toQColor(ReaderPalette::secondaryText));
-    m_chapterLine->setPalette(secondary);
-    m_chapterLine->hide();
-
-    auto* divider = new QWidget(this);
-    divider->setFixedHeight(1);
-    QPalette rule = divider->palette();
-    rule.setColor(QPalette::Window, toQColor(ReaderPalette::border));
-    divider->setPalette(rule);
-    divider->setAutoFillBackground(true);
-
+void ReaderEPUBPane::setUpList() {
+    styleList(*m_list);
     m_list->setModel(m_model);
     m_list->setItemDelegate(new ReaderEPUBPaneDelegate(*m_list, *m_model));
-    m_list->setSelectionMode(QAbstractItemView::NoSelection);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setTabKeyNavigation(false);
-    m_list->setUniformItemSizes(false);
-    m_list->setWordWrap(true);
-    m_list->setLayoutMode(QListView::Batched);
-    m_list->setBatchSize(kBatchSize);
-    m_list->setResizeMode(QListView::Adjust);
-    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_list->setFrameShape(QFrame::NoFrame);
-    m_list->setFocusPolicy(Qt::StrongFocus);
-    m_list->setAutoFillBackground(false);
-    m_list->viewport()->setAutoFillBackground(false);
     m_list->setAccessibleName(ReaderEPUBPaneModel::kTitle);
     connect(m_list, &QListView::clicked, this, [this](const QModelIndex& index) {
         if (!index.isValid()) return;
@@ -163,21 +199,6 @@ ReaderEPUBPane::ReaderEPUBPane(ReadingPlayer& player, const SavedReading& readin
     // A collapse or an expansion moves the chapter rows: the selection is marked again where it is now.
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &ReaderEPUBPane::showSelection);
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &ReaderEPUBPane::showSelection);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addLayout(header);
-    layout->addWidget(m_chapterLine);
-    layout->addWidget(divider);
-    layout->addWidget(m_list, 1);
-    setFocusProxy(m_list);
-
-    for (auto signal : {&ReadingPlayer::sessionChanged, &ReadingPlayer::readingChanged,
-                        &ReadingPlayer::requestedOffsetChanged, &ReadingPlayer::isPreparingChanged}) {
-        connect(&player, signal, this, &ReaderEPUBPane::scheduleRefresh);
-    }
-    refresh();
 }
 
 ReaderEPUBPane::~ReaderEPUBPane() {

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class QHBoxLayout;
 class QLabel;
 class QListView;
 class QToolButton;
@@ -58,6 +59,10 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // The title with the close button beside it.
+    QHBoxLayout* buildHeader();
+    // The list's look, its model and what its clicks and the navigation's selection do.
+    void setUpList();
     void scheduleRefresh();
     void showSelection();
 

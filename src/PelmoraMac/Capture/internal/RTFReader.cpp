@@ -1,13 +1,13 @@
 #include "PelmoraMac/Capture/internal/RTFReader.h"
 
 #include "PelmoraMac/Capture/internal/RTFCodePages.h"
+#include "PelmoraMac/Capture/internal/RTFFontTable.h"
 #include "PelmoraMac/Capture/internal/RTFKeywords.h"
-#include "ReaderCore/Characters.h"
+#include "PelmoraMac/Capture/internal/RichTextBuilder.h"
 
 #include <algorithm>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace tavrine {
@@ -18,18 +18,9 @@ using Traits = RichText::Traits;
 constexpr int kDefaultCodePage = 1252;
 // A parameter is a signed number of at most this many digits; more makes the data unreadable.
 constexpr int kParameterDigitLimit = 10;
-// The longest font name kept and the most fonts kept: far more than any real document has, and they
-// bound the memory a hostile font table can take. Text in a font beyond the limit has no traits.
-constexpr qsizetype kFontNameLimit = 256;
-constexpr size_t kFontLimit = 10'000;
 // Decoded bytes are handed on in pieces of at most this size, so that a long run of escapes is
 // checked against the text limit as it grows.
 constexpr qsizetype kByteRunPiece = 4'096;
-// Monospace families recognised by name, folded and without spaces.
-constexpr std::u16string_view kMonospaceNames[] = {
-    u"courier",  u"menlo",        u"consolas",    u"monaco",     u"lucidaconsole",
-    u"msgothic", u"ｍｓゴシック", u"inconsolata", u"sourcecode", u"sfmono",
-};
 
 enum class Destination : quint8 {
     text,
@@ -52,7 +43,9 @@ struct ParagraphFormat {
     qint64 listLevel = 0;
     bool inList = false;
 
-    int listDepth() const { return inList ? int(std::clamp<qint64>(listLevel, 0, 99)) + 1 : 0; }
+    RichTextBuilder::Levels levels() const {
+        return {headerLevel, inList ? int(std::clamp<qint64>(listLevel, 0, 99)) + 1 : 0};
+    }
 };
 
 // What a group starts with and restores at its end.
@@ -60,16 +53,6 @@ struct Group {
     CharacterFormat character;
     ParagraphFormat paragraph;
     Destination destination = Destination::text;
-};
-
-struct Font {
-    QString name;
-    qint64 charset = -1;
-    int codePage = 0;
-    bool modernFamily = false;
-    bool fixedPitch = false;
-    // The name ends at its semicolon; what follows is not part of it.
-    bool named = false;
 };
 
 bool isLetter(char c) {
@@ -89,28 +72,31 @@ bool isTextByte(uchar byte) {
     return byte >= 0x20 || byte == '\t';
 }
 
-bool isMonospaceName(const QString& name) {
-    const QString folded = name.toCaseFolded();
-    // "Mono" and "Monospace" as words of their own ("DejaVu Sans Mono", "Osaka-Mono"), not as the
-    // start of another word ("Monotype Corsiva").
-    qsizetype wordStart = -1;
-    for (qsizetype i = 0; i <= folded.size(); ++i) {
-        const bool letter = i < folded.size() && folded.at(i).isLetter();
-        if (letter && wordStart < 0) wordStart = i;
-        if (!letter && wordStart >= 0) {
-            const QStringView word = QStringView(folded).sliced(wordStart, i - wordStart);
-            if (word == u"mono" || word == u"monospace") return true;
-            wordStart = -1;
-        }
+// The character a control word stands for, or nothing for the words that stand for none.
+std::u16string_view specialCharacter(RTFKeyword keyword) {
+    using K = RTFKeyword;
+    switch (keyword) {
+    case K::bullet: return u"\u2022";
+    case K::enDash: return u"\u2013";
+    case K::emDash: return u"\u2014";
+    case K::leftQuote: return u"\u2018";
+    case K::rightQuote: return u"\u2019";
+    case K::leftDoubleQuote: return u"\u201C";
+    case K::rightDoubleQuote: return u"\u201D";
+    case K::enSpace: return u"\u2002";
+    case K::emSpace: return u"\u2003";
+    case K::quarterEmSpace: return u"\u2005";
+    case K::zeroWidthJoiner: return u"\u200D";
+    case K::zeroWidthNonJoiner: return u"\u200C";
+    case K::leftToRightMark: return u"\u200E";
+    case K::rightToLeftMark: return u"\u200F";
+    default: return {};
     }
-    QString compact = folded;
-    compact.removeIf([](QChar c) { return c.isSpace(); });
-    return std::ranges::any_of(kMonospaceNames, [&](std::u16string_view known) { return compact.contains(known); });
 }
 
 class Reader {
 public:
-    Reader(QByteArrayView data, qsizetype textLimit) : m_data(data), m_textLimit(textLimit) {}
+    Reader(QByteArrayView data, qsizetype textLimit) : m_data(data), m_text(textLimit) {}
 
     tl::expected<RichText, RTFReadFailure> read();
 
@@ -122,6 +108,14 @@ private:
     void closeGroup();
     void readControl();
     void controlWord(std::string_view name, std::optional<qint64> parameter);
+    // The words of the font table, and those of the text by what they act on: the destination, the
+    // document, the character format, the paragraph and its breaks. The three first answer whether the
+    // word was theirs.
+    void fontTableWord(RTFKeyword keyword, qint64 value);
+    bool destinationWord(RTFKeyword keyword);
+    bool documentWord(RTFKeyword keyword, qint64 value);
+    bool characterWord(RTFKeyword keyword, std::optional<qint64> parameter);
+    void paragraphWord(RTFKeyword keyword, qint64 value);
     void controlSymbol(char symbol);
     // Counts one fallback character of \uN off, when some are left: true when this one is skipped.
     bool skipsFallback();
@@ -131,18 +125,12 @@ private:
     void finishBytes();
     void decodeBytes(bool finish);
     void append(QStringView text);
-    void appendToFontName(QStringView text);
     void appendUnicode(qint64 value);
-    void endLine();
-    void dropBlankLine();
-    void endParagraph(const ParagraphFormat& format);
 
-    Font& fontEntry(qint64 id);
-    // The traits and code page of the text font in effect.
+    // The text font in effect, and its traits and code page (in the font table, the entry's).
+    qint64 currentFont() const;
     Traits currentTraits();
-    int currentCodePage();
-    int codePageOf(const Font* font) const;
-    const Font* currentFont();
+    int currentCodePage() const;
 
     void fail(RTFReadFailure failure) {
         m_failure = failure;
@@ -151,7 +139,6 @@ private:
 
     QByteArrayView m_data;
     qsizetype m_position = 0;
-    const qsizetype m_textLimit;
     bool m_stopped = false;
     std::optional<RTFReadFailure> m_failure;
 
@@ -164,10 +151,7 @@ private:
 
     int m_documentCodePage = kDefaultCodePage;
     qint64 m_defaultFont = 0;
-    std::unordered_map<qint64, Font> m_fonts;
-    qint64 m_fontEntry = -1;
-    // The monospace trait of each font, worked out once.
-    std::unordered_map<qint64, bool> m_monospace;
+    RTFFontTable m_fonts;
 
     // The byte run being decoded (\'hh escapes and the bytes among them) and its code page.
     QByteArray m_bytes;
@@ -175,12 +159,7 @@ private:
     bool m_decoding = false;
     CodePageDecoder m_decoder;
 
-    RichText m_result;
-    // Where the current RTF paragraph started, and its formatting when text last came into it.
-    qsizetype m_paragraphStart = 0;
-    ParagraphFormat m_openParagraph;
-    // Where the current line of the text starts.
-    qsizetype m_lineStart = 0;
+    RichTextBuilder m_text;
 };
 
 tl::expected<RichText, RTFReadFailure> Reader::read() {
@@ -218,29 +197,7 @@ tl::expected<RichText, RTFReadFailure> Reader::read() {
     }
     if (!m_stopped) finishBytes();
     if (m_failure) return tl::unexpected(*m_failure);
-    dropBlankLine();
-    endParagraph(m_openParagraph);
-
-    // Unpaired surrogates become U+FFFD (same length), and no run bound falls inside a pair.
-    QString& text = m_result.text;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            ++i;
-        } else if (c.isSurrogate()) {
-            text[i] = QChar::ReplacementCharacter;
-        }
-    }
-    auto splitsPair = [&](qsizetype offset) {
-        return offset > 0 && offset < text.size() && text.at(offset - 1).isHighSurrogate() &&
-               text.at(offset).isLowSurrogate();
-    };
-    for (auto& run : m_result.runs) {
-        if (splitsPair(run.start)) ++run.start;
-        if (splitsPair(run.end)) ++run.end;
-    }
-    m_result.runs.removeIf([](const RichText::Run& run) { return run.start >= run.end; });
-    return std::move(m_result);
+    return m_text.finish();
 }
 
 void Reader::openGroup() {
@@ -261,7 +218,7 @@ void Reader::closeGroup() {
     if (m_groups.size() <= 1) return;
     if (destination() == Destination::fontTable &&
         m_groups[m_groups.size() - 2].destination != Destination::fontTable) {
-        m_fontEntry = -1;
+        m_fonts.endEntry();
     }
     m_groups.pop_back();
     // The group that opened first ends the document; what follows it is not read.
@@ -368,118 +325,116 @@ void Reader::controlWord(std::string_view name, std::optional<qint64> parameter)
         group().destination = Destination::skipped;
         return;
     }
-    if (destination() == Destination::skipped) return;
-
-    Group& current = group();
-    CharacterFormat& character = current.character;
-    ParagraphFormat& paragraph = current.paragraph;
     const qint64 value = parameter.value_or(0);
-    const bool on = !parameter || *parameter != 0;
-
-    if (destination() == Destination::fontTable) {
-        switch (keyword) {
-        case K::font:
-            m_fontEntry = value;
-            if (m_fonts.size() >= kFontLimit && !m_fonts.contains(value)) {
-                m_fontEntry = -1;
-                return;
-            }
-            m_fonts[value] = Font{};
-            m_monospace.erase(value);
-            return;
-        case K::fontFamily:
-        case K::modernFamily:
-            if (m_fontEntry >= 0) fontEntry(m_fontEntry).modernFamily = keyword == K::modernFamily;
-            return;
-        case K::fontCharset:
-            if (m_fontEntry >= 0) fontEntry(m_fontEntry).charset = value;
-            return;
-        case K::fontPitch:
-            if (m_fontEntry >= 0) fontEntry(m_fontEntry).fixedPitch = value == 1;
-            return;
-        case K::fontCodePage:
-            if (m_fontEntry >= 0) fontEntry(m_fontEntry).codePage = int(std::clamp<qint64>(value, 0, 65535));
-            return;
-        case K::unicode: appendUnicode(value); return;
-        case K::unicodeSkipCount: character.unicodeSkipCount = std::max<qint64>(value, 0); return;
-        case K::skippedDestination:
-        case K::picture:
-        case K::fontTable: current.destination = Destination::skipped; return;
-        default: return;
-        }
+    switch (destination()) {
+    case Destination::skipped: return;
+    case Destination::fontTable: fontTableWord(keyword, value); return;
+    case Destination::text: break;
     }
+    if (const std::u16string_view character = specialCharacter(keyword); !character.empty()) {
+        append(character);
+        return;
+    }
+    if (destinationWord(keyword) || documentWord(keyword, value) || characterWord(keyword, parameter)) return;
+    paragraphWord(keyword, value);
+}
 
+void Reader::fontTableWord(RTFKeyword keyword, qint64 value) {
+    using K = RTFKeyword;
     switch (keyword) {
-    case K::unknown:
-    case K::binary:
-    case K::keptDestination:
+    case K::font: m_fonts.startEntry(value); return;
     case K::fontFamily:
-    case K::modernFamily:
-    case K::fontCharset:
-    case K::fontPitch:
-    case K::fontCodePage: break;
-    case K::skippedDestination: current.destination = Destination::skipped; break;
+    case K::modernFamily: m_fonts.setModernFamily(keyword == K::modernFamily); return;
+    case K::fontCharset: m_fonts.setCharset(value); return;
+    case K::fontPitch: m_fonts.setFixedPitch(value == 1); return;
+    case K::fontCodePage: m_fonts.setCodePage(value); return;
+    case K::unicode: appendUnicode(value); return;
+    case K::unicodeSkipCount: group().character.unicodeSkipCount = std::max<qint64>(value, 0); return;
+    case K::skippedDestination:
+    case K::picture:
+    case K::fontTable: group().destination = Destination::skipped; return;
+    default: return;
+    }
+}
+
+bool Reader::destinationWord(RTFKeyword keyword) {
+    using K = RTFKeyword;
+    switch (keyword) {
+    case K::skippedDestination: group().destination = Destination::skipped; return true;
     case K::picture:
         append(u"\uFFFC");
-        current.destination = Destination::skipped;
-        break;
+        group().destination = Destination::skipped;
+        return true;
     case K::fontTable:
-        current.destination = Destination::fontTable;
-        m_fontEntry = -1;
-        break;
-    case K::ansi: m_documentCodePage = kDefaultCodePage; break;
-    case K::mac: m_documentCodePage = 10000; break;
-    case K::pc: m_documentCodePage = 437; break;
-    case K::pca: m_documentCodePage = 850; break;
+        group().destination = Destination::fontTable;
+        m_fonts.endEntry();
+        return true;
+    default: return false;
+    }
+}
+
+bool Reader::documentWord(RTFKeyword keyword, qint64 value) {
+    using K = RTFKeyword;
+    switch (keyword) {
+    case K::ansi: m_documentCodePage = kDefaultCodePage; return true;
+    case K::mac: m_documentCodePage = 10000; return true;
+    case K::pc: m_documentCodePage = 437; return true;
+    case K::pca: m_documentCodePage = 850; return true;
     case K::ansicpg:
         if (value > 0 && value <= 65535) m_documentCodePage = int(value);
-        break;
-    case K::defaultFont: m_defaultFont = value; break;
+        return true;
+    case K::defaultFont: m_defaultFont = value; return true;
+    default: return false;
+    }
+}
+
+bool Reader::characterWord(RTFKeyword keyword, std::optional<qint64> parameter) {
+    using K = RTFKeyword;
+    CharacterFormat& character = group().character;
+    const qint64 value = parameter.value_or(0);
+    const bool on = !parameter || *parameter != 0;
+    switch (keyword) {
     case K::plain: {
         const qint64 skipCount = character.unicodeSkipCount;
         character = CharacterFormat{};
         character.unicodeSkipCount = skipCount;
-        break;
+        return true;
     }
-    case K::bold: character.bold = on; break;
-    case K::italic: character.italic = on; break;
-    case K::hidden: character.hidden = on; break;
-    case K::font: character.font = value; break;
-    case K::obliqueness: character.oblique = value != 0; break;
-    case K::unicodeSkipCount: character.unicodeSkipCount = std::max<qint64>(value, 0); break;
+    case K::bold: character.bold = on; return true;
+    case K::italic: character.italic = on; return true;
+    case K::hidden: character.hidden = on; return true;
+    case K::font: character.font = value; return true;
+    case K::obliqueness: character.oblique = value != 0; return true;
+    case K::unicodeSkipCount: character.unicodeSkipCount = std::max<qint64>(value, 0); return true;
+    case K::unicode:
+        if (parameter) appendUnicode(value);
+        return true;
+    default: return false;
+    }
+}
+
+void Reader::paragraphWord(RTFKeyword keyword, qint64 value) {
+    using K = RTFKeyword;
+    ParagraphFormat& paragraph = group().paragraph;
+    const bool hidden = group().character.hidden;
+    switch (keyword) {
     case K::paragraphDefault: paragraph = ParagraphFormat{}; break;
     case K::outlineLevel: paragraph.headerLevel = value >= 0 && value <= 5 ? int(value) + 1 : 0; break;
     case K::listOverride: paragraph.inList = true; break;
     case K::listLevel: paragraph.listLevel = value; break;
     case K::paragraph:
         append(u"\n");
-        if (!character.hidden) endParagraph(paragraph);
+        if (!hidden) m_text.endParagraph(paragraph.levels());
         break;
     case K::lineBreak: append(u"\n"); break;
     case K::blockEnd:
-        if (character.hidden) break;
-        if (destination() == Destination::text) dropBlankLine();
-        if (!m_result.text.isEmpty() && !m_result.text.endsWith(u'\n')) append(u"\n");
-        endParagraph(paragraph);
+        if (hidden) break;
+        m_text.dropBlankLine();
+        if (!m_text.text().isEmpty() && !m_text.text().endsWith(u'\n')) append(u"\n");
+        m_text.endParagraph(paragraph.levels());
         break;
     case K::tab: append(u"\t"); break;
-    case K::unicode:
-        if (parameter) appendUnicode(value);
-        break;
-    case K::bullet: append(u"\u2022"); break;
-    case K::enDash: append(u"\u2013"); break;
-    case K::emDash: append(u"\u2014"); break;
-    case K::leftQuote: append(u"\u2018"); break;
-    case K::rightQuote: append(u"\u2019"); break;
-    case K::leftDoubleQuote: append(u"\u201C"); break;
-    case K::rightDoubleQuote: append(u"\u201D"); break;
-    case K::enSpace: append(u"\u2002"); break;
-    case K::emSpace: append(u"\u2003"); break;
-    case K::quarterEmSpace: append(u"\u2005"); break;
-    case K::zeroWidthJoiner: append(u"\u200D"); break;
-    case K::zeroWidthNonJoiner: append(u"\u200C"); break;
-    case K::leftToRightMark: append(u"\u200E"); break;
-    case K::rightToLeftMark: append(u"\u200F"); break;
+    default: break;
     }
 }
 
@@ -556,110 +511,29 @@ void Reader::append(QStringView text) {
     if (text.isEmpty() || m_stopped) return;
     switch (destination()) {
     case Destination::skipped: return;
-    case Destination::fontTable: appendToFontName(text); return;
+    case Destination::fontTable: m_fonts.appendToName(text); return;
     case Destination::text: break;
     }
-    const CharacterFormat& character = group().character;
-    if (character.hidden) return;
-    if (text.front() == u'\n') dropBlankLine();
-    QString& out = m_result.text;
-    const qsizetype start = out.size();
-    const qsizetype room = m_textLimit + 1 - start;
-    out.append(text.first(std::min(room, text.size())));
-    if (const qsizetype lineFeed = out.lastIndexOf(u'\n'); lineFeed >= start) m_lineStart = lineFeed + 1;
-    const Traits traits = currentTraits();
-    if (traits.any()) {
-        if (!m_result.runs.isEmpty() && m_result.runs.back().end == start && m_result.runs.back().traits == traits) {
-            m_result.runs.back().end = out.size();
-        } else {
-            m_result.runs.append({start, out.size(), traits});
-        }
-    }
-    m_openParagraph = group().paragraph;
-    if (out.size() > m_textLimit) fail(RTFReadFailure::tooLong);
+    if (group().character.hidden) return;
+    if (!m_text.append(text, currentTraits(), group().paragraph.levels())) fail(RTFReadFailure::tooLong);
 }
 
-// A line of nothing but white space (no-break spaces, tabs and the like) shows nothing: it is cut off
-// when it ends, so that it reads as the empty line it looks like. Its runs go with it; the formatting of
-// paragraphs is recorded only when they end, after this.
-void Reader::dropBlankLine() {
-    QString& text = m_result.text;
-    if (m_lineStart >= text.size()) return;
-    for (qsizetype i = m_lineStart; i < text.size(); ++i) {
-        if (!isWhitespace(text.at(i).unicode())) return;
-    }
-    text.truncate(m_lineStart);
-    QList<RichText::Run>& runs = m_result.runs;
-    while (!runs.isEmpty() && runs.back().end > m_lineStart) {
-        if (runs.back().start >= m_lineStart) {
-            runs.removeLast();
-        } else {
-            runs.back().end = m_lineStart;
-            break;
-        }
-    }
-}
-
-void Reader::appendToFontName(QStringView text) {
-    if (m_fontEntry < 0) return;
-    Font& font = fontEntry(m_fontEntry);
-    if (font.named) return;
-    const qsizetype end = text.indexOf(u';');
-    if (end >= 0) {
-        text = text.first(end);
-        font.named = true;
-    }
-    font.name.append(text.first(std::min(text.size(), kFontNameLimit - font.name.size())));
-    m_monospace.erase(m_fontEntry);
-}
-
-void Reader::endParagraph(const ParagraphFormat& format) {
-    const qsizetype end = m_result.text.size();
-    if (end > m_paragraphStart && (format.headerLevel > 0 || format.inList)) {
-        m_result.paragraphStyles.append({m_paragraphStart, end, format.headerLevel, format.listDepth()});
-    }
-    m_paragraphStart = end;
-}
-
-Font& Reader::fontEntry(qint64 id) {
-    m_monospace.erase(id);
-    return m_fonts[id];
-}
-
-const Font* Reader::currentFont() {
-    const qint64 id = group().character.font >= 0 ? group().character.font : m_defaultFont;
-    const auto found = m_fonts.find(id);
-    return found == m_fonts.end() ? nullptr : &found->second;
+qint64 Reader::currentFont() const {
+    const qint64 font = m_groups.back().character.font;
+    return font >= 0 ? font : m_defaultFont;
 }
 
 Traits Reader::currentTraits() {
     const CharacterFormat& character = group().character;
-    Traits traits{.bold = character.bold, .italic = character.italic, .oblique = character.oblique};
-    const qint64 id = character.font >= 0 ? character.font : m_defaultFont;
-    const auto known = m_monospace.find(id);
-    if (known != m_monospace.end()) {
-        traits.monospace = known->second;
-    } else if (const Font* font = currentFont()) {
-        traits.monospace = font->modernFamily || font->fixedPitch || isMonospaceName(font->name);
-        m_monospace.emplace(id, traits.monospace);
-    }
-    return traits;
+    return {.bold = character.bold,
+            .italic = character.italic,
+            .monospace = m_fonts.isMonospace(currentFont()),
+            .oblique = character.oblique};
 }
 
-int Reader::codePageOf(const Font* font) const {
-    if (font) {
-        if (font->codePage > 0) return font->codePage;
-        if (const int codePage = codePageOfCharset(font->charset)) return codePage;
-    }
-    return m_documentCodePage;
-}
-
-int Reader::currentCodePage() {
-    if (destination() == Destination::fontTable) {
-        const auto found = m_fonts.find(m_fontEntry);
-        return codePageOf(found == m_fonts.end() ? nullptr : &found->second);
-    }
-    return codePageOf(currentFont());
+int Reader::currentCodePage() const {
+    return m_fonts.codePage(destination() == Destination::fontTable ? m_fonts.entry() : currentFont(),
+                            m_documentCodePage);
 }
 
 }  // namespace
