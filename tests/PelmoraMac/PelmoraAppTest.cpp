@@ -4,6 +4,7 @@
 #include "PelmoraMac/App/MacUpdateController.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderAppDelegate.h"
+#include "PelmoraMac/App/ReaderSample.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
@@ -12,8 +13,10 @@
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
+#include "PelmoraMac/Window/ReaderWindowRoot.h"
 #include "ReaderStorage/ReadingStore.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
+#include "ReaderUI/Workspace/ReaderWorkspaceController.h"
 
 #include "AppTesting.h"
 #include "support/EventLoop.h"
@@ -22,6 +25,7 @@
 
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QClipboard>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QTabWidget>
@@ -240,6 +244,56 @@ TEST_F(Application, TheListGoingOutOfTheLayoutClosesTheCompactList) {
     app.presentation().setPrefersHistory(false);
     EXPECT_FALSE(app.showsCompactHistory());
     EXPECT_NE(app.readerFocusRequest(), focus);
+}
+
+// Captured and pasted readings reach the player only through the reader workspace: one that arrives while
+// the window is hidden waits for it, and each appearance mirrors what the player holds, also when the
+// player refuses the reading the workspace offers it again.
+TEST_F(Application, AnImportMadeWhileTheReaderIsHiddenPlaysWhenItAppearsAndAnUndoneOneStaysUndone) {
+    AppUnderTest under(storeFile());
+    PelmoraApp& app = *under.app;
+    ReadingPlayer& player = app.playback().player();
+    ReaderWindow& window = app.readerWindow();
+    app.openReader();
+    window.activateWindow();
+    ASSERT_TRUE(processEventsUntil([&] { return window.isActiveWindow() && app.history()->isLoaded(); }));
+    app.openSample();
+    const std::optional<QUuid> sample = player.readingID();
+    ASSERT_TRUE(sample);
+
+    // GIVEN a clipboard import that ends while the reader window is hidden
+    window.close();
+    QGuiApplication::clipboard()->setText(u"隠れている間に取り込んだ文章です。"_s);
+    app.capture().importClipboard(std::make_shared<test::QtClipboardCopy>(), /*autoplay=*/true,
+                                  ClipboardImportMode::plainText, {});
+    ASSERT_TRUE(processEventsUntil([&] { return app.capture().importedText().has_value(); }));
+    const ImportedReading imported = *app.capture().importedText();
+    test::settlePool();
+    EXPECT_EQ(player.readingID(), sample);
+
+    // WHEN the window appears THEN the workspace hands the reading over, and it plays
+    app.openReader();
+    window.activateWindow();
+    EXPECT_EQ(player.readingID(), imported.reading.id);
+    ReaderWorkspaceController& workspace = app.readerRoot().workspace();
+    EXPECT_EQ(workspace.source(), u"隠れている間に取り込んだ文章です。"_s);
+    EXPECT_EQ(workspace.loadedSource(), workspace.source());
+    EXPECT_TRUE(processEventsUntil([&] { return player.session().status == ReadingSession::Status::playing; }));
+
+    // GIVEN the replacement undone, back to the sample
+    app.restoreReplacement(/*redo=*/false);
+    ASSERT_EQ(player.readingID(), sample);
+    ASSERT_TRUE(processEventsUntil([&] { return workspace.source() == readerSampleText(); }));
+
+    // WHEN the window goes and comes back THEN the player refuses the reading it has taken before, and the
+    // workspace mirrors the sample all the same
+    window.close();
+    app.openReader();
+    EXPECT_EQ(player.readingID(), sample);
+    EXPECT_EQ(workspace.source(), readerSampleText());
+    EXPECT_EQ(workspace.loadedSource(), readerSampleText());
+    EXPECT_EQ(workspace.sourceDocument().text, readerSampleText());
+    EXPECT_TRUE(player.canRedoReplacement());
 }
 
 TEST_F(Application, QuitsAtOnceBeforeTheReaderWindowWasEverShown) {

@@ -127,12 +127,6 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
 
     m_readerWindow->addAction(m_quitAction.get());
     m_windowController->attachWindow(m_readerWindow.get());
-    // Until the reader workspace takes the captures' readings, they go to the player as they come.
-    connect(m_capture.get(), &CaptureModel::importedTextChanged, this, [this] {
-        if (const auto& imported = m_capture->importedText()) {
-            m_playback->player().apply(*imported, QGuiApplication::applicationState() == Qt::ApplicationActive);
-        }
-    });
 
     followCommandInputs();
     m_commands = std::make_unique<ReaderCommands>(*this);

@@ -127,6 +127,7 @@ ReaderWorkspaceWidget* ReaderWindowRoot::makeReaderContent() {
     controller.setShowsSource(m_app.presentation().prefersSource());
     controller.setFocusRequest(m_app.readerFocusRequest());
     controller.setImporting(m_app.capture().isCapturing());
+    controller.setImportedText(m_app.capture().importedText());
     return workspace;
 }
 
@@ -140,6 +141,10 @@ void ReaderWindowRoot::followInputs() {
     connect(&m_app, &PelmoraApp::playbackRequestChanged, this,
             [this] { workspace().setPlaybackRequest(m_app.playbackRequest()); });
     CaptureModel& capture = m_app.capture();
+    // Captured and pasted readings reach the player only through the workspace, which hands each new one
+    // over once it is shown.
+    connect(&capture, &CaptureModel::importedTextChanged, this,
+            [this] { workspace().setImportedText(m_app.capture().importedText()); });
     connect(&capture, &CaptureModel::isCapturingChanged, this, [this] {
         workspace().setImporting(m_app.capture().isCapturing());
         scheduleRefresh();
