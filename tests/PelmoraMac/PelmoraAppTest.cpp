@@ -1,12 +1,12 @@
 // The application's objects and its two windows, on the offscreen platform: what is made when, the
 // reader window's appearances, and quitting through the delegate.
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/MacUpdateController.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderAppDelegate.h"
 #include "PelmoraMac/App/ReaderSample.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Menus/ReaderMenuState.h"

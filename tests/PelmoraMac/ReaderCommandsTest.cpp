@@ -1,9 +1,9 @@
 // The reader window's commands on a real application: each checks a freshly gathered state, the
 // playback requests, the list toggle in a narrow window, the built-in sample, the source pane's return
 // to playback, the file panel and the window's file drops with the strip that reports them.
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderSample.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Source/InteractionTextView.h"
 #include "PelmoraMac/Source/ReaderSourcePane.h"

@@ -1,8 +1,8 @@
 // The reader window's menu bar on a real application, offscreen: its items and keys, and what choosing
 // them does in the states that matter (no reading, playing, the speed and sizes at their bounds, an edited
 // field, a sheet, the settings window in front).
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
 #include "PelmoraMac/Menus/ReaderCommands.h"

@@ -1,8 +1,8 @@
 // The settings window on the offscreen platform: its tabs and texts, the size steppers at their bounds,
 // the pane toggles, its reports of being active, and the hot-key rows with their recorder.
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Settings/CaptureSettingsTab.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Settings/ReadingSettingsTab.h"

@@ -1,6 +1,5 @@
 #include "PelmoraMac/App/PelmoraApp.h"
 
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/MacUpdateController.h"
 #include "PelmoraMac/App/OnceOnly.h"
 #include "PelmoraMac/App/ReaderAppDelegate.h"
@@ -12,6 +11,7 @@
 #include "PelmoraMac/Capture/X11/ApplicationCapture.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Capture/X11/X11ClipboardPasteboard.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"

@@ -1,5 +1,4 @@
 // The reader window's commands and the state they are checked against.
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/OnceOnly.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderSample.h"
@@ -7,6 +6,7 @@
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Library/LibraryFilePanel.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Source/ReaderSourcePane.h"

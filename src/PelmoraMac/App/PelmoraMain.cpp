@@ -2,10 +2,10 @@
 
 #include "PelmoraMac/App/ApplicationLook.h"
 #include "PelmoraMac/App/ApplicationVersion.h"
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderTrace.h"
 #include "PelmoraMac/App/SingleInstance.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "ReaderCore/ApplicationIdentifier.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "PelmoraMac/App/ReaderTrace.h"
 
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/Player/ReadingPlayer.h"

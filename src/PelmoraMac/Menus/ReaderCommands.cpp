@@ -1,10 +1,10 @@
 #include "PelmoraMac/Menus/ReaderCommands.h"
 
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/MacUpdateController.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderTrace.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Source/InteractionTextView.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"

@@ -1,7 +1,7 @@
 #include "PelmoraMac/Window/ReaderWindowToolbar.h"
 
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
 #include "PelmoraMac/Window/ReaderImportMenu.h"
 #include "PelmoraMac/Window/ReaderLibraryButton.h"

@@ -1,4 +1,4 @@
-#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 
 #include "PelmoraMac/App/ReaderTrace.h"
 #include "ReaderCore/MainThread.h"
