@@ -1,6 +1,5 @@
 // The application's objects and its two windows, on the offscreen platform: what is made when, the
 // reader window's appearances, and quitting through the delegate.
-#include "PelmoraMac/App/MacUpdateController.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderAppDelegate.h"
 #include "PelmoraMac/App/ReaderSample.h"
@@ -11,6 +10,7 @@
 #include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Menus/ReaderMenuState.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
+#include "PelmoraMac/Updates/MacUpdateController.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowRoot.h"

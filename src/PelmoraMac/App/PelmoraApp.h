@@ -1,7 +1,7 @@
 #pragma once
 
-#include "PelmoraMac/App/Updater.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Updates/Updater.h"
 #include "PelmoraMac/Window/ReaderCommandContext.h"
 #include "PelmoraMac/Window/ReaderWindowEnvironment.h"
 #include "ReaderCore/Defaults.h"

@@ -1,6 +1,5 @@
 // The reader window's appearances and the application's lifecycle: start-up, the document list's task,
 // the capture hot keys and their handlers, and the stop hooks run when quitting.
-#include "PelmoraMac/App/MacUpdateController.h"
 #include "PelmoraMac/App/OnceOnly.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderAppDelegate.h"
@@ -8,6 +7,7 @@
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Updates/MacUpdateController.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowController.h"

@@ -1,11 +1,11 @@
 #include "PelmoraMac/Menus/ReaderCommands.h"
 
-#include "PelmoraMac/App/MacUpdateController.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderTrace.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Source/InteractionTextView.h"
+#include "PelmoraMac/Updates/MacUpdateController.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "ReaderCore/MainThread.h"
