@@ -1,7 +1,6 @@
 #include "PelmoraMac/Menus/ReaderCommands.h"
 
 #include "PelmoraMac/App/PelmoraApp.h"
-#include "PelmoraMac/App/ReaderTrace.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Source/InteractionTextView.h"
@@ -400,10 +399,7 @@ void ReaderCommands::trigger(Item item) {
         restoreCheckMark();
         return;
     }
-    if (ReaderTrace::isEnabled()) {
-        const QByteArray line = QByteArray("menu ") + chosen.shortcut().toString(QKeySequence::PortableText).toUtf8();
-        ReaderTrace::mark(line.constData());
-    }
+    emit itemTriggered(item);
     ReadingPlayer& player = m_app.playback().player();
     if (const auto playback = playbackActionOf(item)) {
         m_app.requestPlayback(*playback);

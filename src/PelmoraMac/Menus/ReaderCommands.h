@@ -54,6 +54,10 @@ public:
     // What a scheduled refresh does, at once.
     void refresh();
 
+signals:
+    // An enabled item runs now, chosen by key or by click; its command follows.
+    void itemTriggered(ReaderMenuItem item);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
