@@ -1,12 +1,12 @@
 #include "PelmoraMac/App/PelmoraApp.h"
 
+#include "PelmoraMac/App/ApplicationCapture.h"
 #include "PelmoraMac/App/OnceOnly.h"
 #include "PelmoraMac/App/ReaderAppDelegate.h"
 #include "PelmoraMac/App/ReaderTrace.h"
 #include "PelmoraMac/App/TerminationSignals.h"
 #include "PelmoraMac/App/WindowSheetWatcher.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
-#include "PelmoraMac/Capture/X11/ApplicationCapture.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Capture/X11/X11ClipboardPasteboard.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
