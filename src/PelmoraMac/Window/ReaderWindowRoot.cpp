@@ -232,26 +232,31 @@ void ReaderWindowRoot::refresh() {
     Q_ASSERT(isMainThread());
     const ReaderCommandInputs inputs = m_in.state.commandInputs();
     const ReaderCommandContext state = commandContext(inputs);
-    const CaptureModel& capture = m_in.capture;
-    const ReadingPlayer& player = m_in.player;
-    const std::optional<QString> clipboardFailure = capture.clipboardFailureMessage();
+    refreshCaptureStrip(state);
+    refreshFileImportStrip(inputs, state);
+    refreshStartView(inputs, state);
+}
 
+void ReaderWindowRoot::refreshCaptureStrip(const ReaderCommandContext& state) {
+    const CaptureModel& capture = m_in.capture;
     const std::optional<QString>& shortcutError = m_in.shortcut.errorMessage();
     const std::optional<QString>& clipboardShortcutError = m_in.clipboardShortcut.errorMessage();
-    const bool showsCapture = showsCaptureStrip({
+    // A clipboard failure is the start view's to show while it is there.
+    const bool startViewShowsFailure = capture.clipboardFailureMessage().has_value();
+    const bool shows = showsCaptureStrip({
         .hasFailure = capture.failure().has_value(),
-        .startViewShowsFailure = clipboardFailure.has_value(),
+        .startViewShowsFailure = startViewShowsFailure,
         .isCapturing = capture.isCapturing(),
         .shortcutHasError = shortcutError.has_value(),
         .clipboardShortcutHasError = clipboardShortcutError.has_value(),
     });
-    if (showsCapture) {
+    if (shows) {
         const auto& source = capture.sourceApplication();
         m_captureStrip->apply({
-            .failure = clipboardFailure ? std::nullopt : capture.failure(),
+            .failure = startViewShowsFailure ? std::nullopt : capture.failure(),
             .message = capture.statusMessage(),
             .isCapturing = capture.isCapturing(),
-            .hasDocumentText = hasText(player),
+            .hasDocumentText = hasText(m_in.player),
             .canRetryInSource = !capture.usesClipboard() && source && !X11Desktop::isTerminated(source->pid),
             .isBlocked = state.isBlocked,
             .canImportClipboard = state.imports.canImportClipboard,
@@ -261,11 +266,13 @@ void ReaderWindowRoot::refresh() {
             .clipboardShortcutError = clipboardShortcutError,
         });
     }
-    m_captureStrip->setVisible(showsCapture);
-    m_captureDivider->setVisible(showsCapture);
+    m_captureStrip->setVisible(shows);
+    m_captureDivider->setVisible(shows);
+}
 
-    const bool showsFile = showsFileImportStrip(inputs);
-    if (showsFile) {
+void ReaderWindowRoot::refreshFileImportStrip(const ReaderCommandInputs& inputs, const ReaderCommandContext& state) {
+    const bool shows = showsFileImportStrip(inputs);
+    if (shows) {
         const ReaderHistoryModel& history = *m_in.state.history();
         m_fileImportStrip->apply({
             .message = history.fileImportMessage(),
@@ -276,11 +283,13 @@ void ReaderWindowRoot::refresh() {
             .isBlocked = state.isBlocked,
         });
     }
-    m_fileImportStrip->setVisible(showsFile);
-    m_fileImportDivider->setVisible(showsFile);
+    m_fileImportStrip->setVisible(shows);
+    m_fileImportDivider->setVisible(shows);
+}
 
+void ReaderWindowRoot::refreshStartView(const ReaderCommandInputs& inputs, const ReaderCommandContext& state) {
     if (!m_startView) return;
-    const std::optional<CaptureFailure>& failure = capture.failure();
+    const std::optional<CaptureFailure>& failure = m_in.capture.failure();
     m_startView->setInputs({
         .player = &m_in.player,
         .history = m_in.state.history(),
@@ -292,7 +301,7 @@ void ReaderWindowRoot::refresh() {
         .importClipboard = [this] { m_in.actions.importClipboard(false); },
         .importFile = [this] { m_in.actions.importFile(); },
         .focusRequest = m_in.state.readerFocusRequest(),
-        .clipboardFailureMessage = clipboardFailure,
+        .clipboardFailureMessage = m_in.capture.clipboardFailureMessage(),
         .clipboardFailureDetails = failure ? captureFailureHelp(*failure) : std::nullopt,
     });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PelmoraMac/Window/ReaderCommandActions.h"
+#include "PelmoraMac/Window/ReaderCommandContext.h"
 
 #include <QList>
 #include <QUrl>
@@ -88,6 +89,9 @@ private:
     // The document list's pending selection is cancelled, when there is a list.
     void cancelPendingSelection();
     void scheduleRefresh();
+    void refreshCaptureStrip(const ReaderCommandContext& state);
+    void refreshFileImportStrip(const ReaderCommandInputs& inputs, const ReaderCommandContext& state);
+    void refreshStartView(const ReaderCommandInputs& inputs, const ReaderCommandContext& state);
     void followInputs();
     // The player's reading changed: the source navigation takes the new document, and a clipboard failure
     // shown by the start view is dismissed once a reading is open.
