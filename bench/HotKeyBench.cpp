@@ -3,12 +3,12 @@
 // the real player taking the reading; the time from the key's release to the player's first chunk.
 #include "HotKeyBench.h"
 
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/ClipboardSnapshot.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Capture/X11/X11ClipboardPasteboard.h"
 #include "PelmoraMac/Capture/X11/X11Keymap.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/X11/X11Connection.h"
 #include "ReaderCore/MemoryDefaults.h"
 

@@ -18,7 +18,7 @@
 #include "BenchReport.h"
 #include "BenchTexts.h"
 
-#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
 #include "PelmoraMac/Library/ReaderHistoryTable.h"

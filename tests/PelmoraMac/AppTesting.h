@@ -1,9 +1,9 @@
 #pragma once
 
 #include "PelmoraMac/App/PelmoraApp.h"
-#include "PelmoraMac/App/Updater.h"
 #include "PelmoraMac/Capture/Pasteboard.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Updates/Updater.h"
 #include "ReaderCore/MemoryDefaults.h"
 #include "ReaderStorage/internal/PosixFileSystem.h"
 

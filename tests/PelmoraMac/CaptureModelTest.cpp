@@ -1,10 +1,11 @@
 // The capture model with the desktop played by the test: its flows, permissions and consent, and, with
 // the real executable as the worker, an import whose worker is killed.
-#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/App/ApplicationCapture.h"
 #include "PelmoraMac/Capture/BrowserAutomationConsent.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/Pasteboard.h"
-#include "PelmoraMac/Capture/X11/ApplicationCapture.h"
+#include "PelmoraMac/Capture/X11/FrontCaptureSource.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "ReaderCore/MemoryDefaults.h"
 
 #include "CaptureTesting.h"

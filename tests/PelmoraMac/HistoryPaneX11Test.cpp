@@ -4,7 +4,7 @@
 // step leaves a screenshot in test-artifacts/ (history-pane-*.png). Then the start view: a refused EPUB
 // import with its details open, a file being read, a reading's details sheet, and Space then Shift+Space
 // on the focused sample button (start-view-*.png).
-#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryDetails.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Library/ReaderHistoryPane.h"

@@ -1,10 +1,10 @@
 // The file import of the document list over the real file reader, the real player and a real store in a
 // temporary folder: every refusal with its words and the store untouched, the accepted edges, a file that
 // delivers more than its reported size, the request guards, drops and the drop URL rules.
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/Library/LibraryFilePanel.h"
 #include "PelmoraMac/Library/LibraryFileReader.h"
 #include "PelmoraMac/Library/LibraryImportFailure.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderFileDrop.h"
 #include "PelmoraMac/Library/ReaderFileDropTarget.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"

@@ -1,5 +1,5 @@
 // The one store and the one player: where the store is opened, and the unsaved player when it cannot be.
-#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "ReaderCore/ImportedReading.h"
 #include "ReaderCore/MemoryDefaults.h"
 #include "ReaderStorage/ReadingStore.h"

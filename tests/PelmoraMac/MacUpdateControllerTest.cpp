@@ -1,8 +1,8 @@
 // Updating: one start per process and none under a test host, preferences that live in the updater, the
 // status texts, and the settings pane that shows them.
-#include "PelmoraMac/App/MacUpdateController.h"
-#include "PelmoraMac/App/UnavailableUpdater.h"
 #include "PelmoraMac/Settings/MacUpdateSettings.h"
+#include "PelmoraMac/Updates/MacUpdateController.h"
+#include "PelmoraMac/Updates/UnavailableUpdater.h"
 
 #include "AppTesting.h"
 #include "support/QtPrinters.h"

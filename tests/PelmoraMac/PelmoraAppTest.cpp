@@ -1,19 +1,23 @@
 // The application's objects and its two windows, on the offscreen platform: what is made when, the
 // reader window's appearances, and quitting through the delegate.
-#include "PelmoraMac/App/MacReadingPlayback.h"
-#include "PelmoraMac/App/MacUpdateController.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderAppDelegate.h"
+#include "PelmoraMac/App/ReaderSample.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Menus/ReaderMenuState.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
+#include "PelmoraMac/Updates/MacUpdateController.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
+#include "PelmoraMac/Window/ReaderWindowRoot.h"
+#include "PelmoraMac/Window/ReaderWindowState.h"
 #include "ReaderStorage/ReadingStore.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
+#include "ReaderUI/Workspace/ReaderWorkspaceController.h"
 
 #include "AppTesting.h"
 #include "support/EventLoop.h"
@@ -22,6 +26,7 @@
 
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QClipboard>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QTabWidget>
@@ -50,7 +55,7 @@ TEST_F(Application, MakesTheStoreAndThePlayerBeforeAnyWindowShows) {
     EXPECT_EQ(app.capture().clipboardShortcutLabel(), u"Meta+Ctrl+Alt+V"_s);
     // The document list waits for the reader window too.
     EXPECT_FALSE(app.history());
-    EXPECT_FALSE(app.playbackRequest());
+    EXPECT_FALSE(app.windowState().playbackRequest());
     EXPECT_FALSE(app.readerWindow().isVisible());
     // The updater waits for the reader window.
     EXPECT_EQ(under.updates->made, 0);
@@ -64,7 +69,7 @@ TEST_F(Application, ObjectsMadeOnFirstReadAreTheSameEveryTime) {
 
     EXPECT_EQ(&app.sourceNavigation(), &app.sourceNavigation());
     EXPECT_EQ(&app.epubPresentation(), &app.epubPresentation());
-    EXPECT_EQ(app.readerFocusRequest(), app.readerFocusRequest());
+    EXPECT_EQ(app.windowState().readerFocusRequest(), app.windowState().readerFocusRequest());
     EXPECT_EQ(&app.shortcut(), &app.shortcut());
     EXPECT_EQ(app.shortcut().command(), GlobalCaptureShortcut::Command::frontmost);
     EXPECT_EQ(app.clipboardShortcut().command(), GlobalCaptureShortcut::Command::clipboard);
@@ -125,6 +130,29 @@ TEST_F(Application, TheReaderWindowOpensTitledAtItsSizeAndCloseOnlyHidesIt) {
     EXPECT_EQ(small->minimumSize(), QSize(620, 600));
 }
 
+TEST_F(Application, TheReaderWindowsStateFollowsTheListFromTheMomentItIsMade) {
+    AppUnderTest under(storeFile());
+    PelmoraApp& app = *under.app;
+    ReaderWindowState& state = app.windowState();
+    // Before the list: the clipboard only.
+    EXPECT_EQ(state.commandContext().imports, (ReaderImportAvailability{.canImportClipboard = true}));
+    int made = 0;
+    QObject::connect(&state, &ReaderWindowState::historyMade, [&] { ++made; });
+
+    app.loadHistory();
+    ASSERT_EQ(made, 1);
+    EXPECT_EQ(state.history(), app.history());
+    ASSERT_TRUE(processEventsUntil([&] { return state.commandContext().imports.canImportFile; }));
+    // The file panel blocks the window, and the context says so within a turn.
+    bool announced = false;
+    QObject::connect(&state, &ReaderWindowState::commandContextChanged, [&] { announced = true; });
+    state.setShowsFilePicker(true);
+    EXPECT_TRUE(state.commandContext().isBlocked);
+    EXPECT_TRUE(processEventsUntil([&] { return announced; }));
+    state.setShowsFilePicker(false);
+    EXPECT_FALSE(state.commandContext().isBlocked);
+}
+
 TEST_F(Application, EveryAppearanceStartsUpAgainEachStepOnceOver) {
     test::FakeHotKeys hotKeys;
     AppUnderTest under(storeFile(), hotKeys.function());
@@ -165,12 +193,12 @@ TEST_F(Application, TheHotKeysAreRefusedWhileTheSettingsWindowIsActiveAndBringTh
     app.readerWindow().close();
     const auto clipboardChord = app.clipboardShortcut().chord();
 
-    app.setSettingsHasFocus(true);
+    app.windowState().setSettingsHasFocus(true);
     ASSERT_TRUE(hotKeys.press(clipboardChord));
     EXPECT_FALSE(app.capture().usesClipboard());
     EXPECT_FALSE(app.readerWindow().isVisible());
 
-    app.setSettingsHasFocus(false);
+    app.windowState().setSettingsHasFocus(false);
     ASSERT_TRUE(hotKeys.press(clipboardChord));
     // Brought up before the import returns, whatever the clipboard held.
     EXPECT_TRUE(app.capture().usesClipboard());
@@ -215,18 +243,18 @@ TEST_F(Application, AWindowModalDialogOverAnyWindowBlocksTheReaderUntilItCloses)
     auto* dialog = new QDialog(&app.settingsWindow());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->open();
-    EXPECT_TRUE(app.readerHasSheet());
-    EXPECT_TRUE(app.commandContext().isBlocked);
+    EXPECT_TRUE(app.windowState().readerHasSheet());
+    EXPECT_TRUE(app.windowState().commandContext().isBlocked);
     const QAction& settings = app.commands().action(ReaderMenuItem::settings);
     EXPECT_TRUE(processEventsUntil([&] { return !settings.isEnabled(); }));
     dialog->close();
-    EXPECT_FALSE(app.readerHasSheet());
+    EXPECT_FALSE(app.windowState().readerHasSheet());
     EXPECT_TRUE(processEventsUntil([&] { return settings.isEnabled(); }));
     // An application-modal dialog is no sheet (it blocks through the modal test).
     QDialog modal;
     modal.setWindowModality(Qt::ApplicationModal);
     modal.show();
-    EXPECT_FALSE(app.readerHasSheet());
+    EXPECT_FALSE(app.windowState().readerHasSheet());
 }
 
 TEST_F(Application, TheListGoingOutOfTheLayoutClosesTheCompactList) {
@@ -235,11 +263,61 @@ TEST_F(Application, TheListGoingOutOfTheLayoutClosesTheCompactList) {
     app.presentation().setPrefersHistory(true);
     app.presentation().setAvailableWidth(900);
     ASSERT_TRUE(app.presentation().showsHistory());
-    app.setShowsCompactHistory(true);
-    const QUuid focus = app.readerFocusRequest();
+    app.windowState().setShowsCompactHistory(true);
+    const QUuid focus = app.windowState().readerFocusRequest();
     app.presentation().setPrefersHistory(false);
-    EXPECT_FALSE(app.showsCompactHistory());
-    EXPECT_NE(app.readerFocusRequest(), focus);
+    EXPECT_FALSE(app.windowState().showsCompactHistory());
+    EXPECT_NE(app.windowState().readerFocusRequest(), focus);
+}
+
+// Captured and pasted readings reach the player only through the reader workspace: one that arrives while
+// the window is hidden waits for it, and each appearance mirrors what the player holds, also when the
+// player refuses the reading the workspace offers it again.
+TEST_F(Application, AnImportMadeWhileTheReaderIsHiddenPlaysWhenItAppearsAndAnUndoneOneStaysUndone) {
+    AppUnderTest under(storeFile());
+    PelmoraApp& app = *under.app;
+    ReadingPlayer& player = app.playback().player();
+    ReaderWindow& window = app.readerWindow();
+    app.openReader();
+    window.activateWindow();
+    ASSERT_TRUE(processEventsUntil([&] { return window.isActiveWindow() && app.history()->isLoaded(); }));
+    app.openSample();
+    const std::optional<QUuid> sample = player.readingID();
+    ASSERT_TRUE(sample);
+
+    // GIVEN a clipboard import that ends while the reader window is hidden
+    window.close();
+    QGuiApplication::clipboard()->setText(u"隠れている間に取り込んだ文章です。"_s);
+    app.capture().importClipboard(std::make_shared<test::QtClipboardCopy>(), /*autoplay=*/true,
+                                  ClipboardImportMode::plainText, {});
+    ASSERT_TRUE(processEventsUntil([&] { return app.capture().importedText().has_value(); }));
+    const ImportedReading imported = *app.capture().importedText();
+    test::settlePool();
+    EXPECT_EQ(player.readingID(), sample);
+
+    // WHEN the window appears THEN the workspace hands the reading over, and it plays
+    app.openReader();
+    window.activateWindow();
+    EXPECT_EQ(player.readingID(), imported.reading.id);
+    ReaderWorkspaceController& workspace = app.readerRoot().workspace();
+    EXPECT_EQ(workspace.source(), u"隠れている間に取り込んだ文章です。"_s);
+    EXPECT_EQ(workspace.loadedSource(), workspace.source());
+    EXPECT_TRUE(processEventsUntil([&] { return player.session().status == ReadingSession::Status::playing; }));
+
+    // GIVEN the replacement undone, back to the sample
+    app.restoreReplacement(/*redo=*/false);
+    ASSERT_EQ(player.readingID(), sample);
+    ASSERT_TRUE(processEventsUntil([&] { return workspace.source() == readerSampleText(); }));
+
+    // WHEN the window goes and comes back THEN the player refuses the reading it has taken before, and the
+    // workspace mirrors the sample all the same
+    window.close();
+    app.openReader();
+    EXPECT_EQ(player.readingID(), sample);
+    EXPECT_EQ(workspace.source(), readerSampleText());
+    EXPECT_EQ(workspace.loadedSource(), readerSampleText());
+    EXPECT_EQ(workspace.sourceDocument().text, readerSampleText());
+    EXPECT_TRUE(player.canRedoReplacement());
 }
 
 TEST_F(Application, QuitsAtOnceBeforeTheReaderWindowWasEverShown) {
@@ -273,6 +351,10 @@ TEST_F(Application, ATruncatedStoreFileOpensTheWindowUnsavedAndStaysAsItWas) {
         EXPECT_TRUE(app.readerWindow().isVisible());
         EXPECT_FALSE(app.playback().store());
         EXPECT_TRUE(app.history()->isLoaded());
+        // Without a store nothing is imported into the library; the clipboard still is.
+        const ReaderCommandContext context = app.windowState().commandContext();
+        EXPECT_FALSE(context.imports.canImportFile);
+        EXPECT_TRUE(context.imports.canImportClipboard);
         EXPECT_EQ(app.playback().player().storageMessage(),
                   u"保存データを開けませんでした。今回の再生は保存されません。文章の取り込みと再生は使えます。"_s);
         app.requestQuit();

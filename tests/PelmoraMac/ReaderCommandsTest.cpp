@@ -1,9 +1,9 @@
 // The reader window's commands on a real application: each checks a freshly gathered state, the
 // playback requests, the list toggle in a narrow window, the built-in sample, the source pane's return
 // to playback, the file panel and the window's file drops with the strip that reports them.
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderSample.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Source/InteractionTextView.h"
 #include "PelmoraMac/Source/ReaderSourcePane.h"
@@ -12,9 +12,11 @@
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowRoot.h"
+#include "PelmoraMac/Window/ReaderWindowState.h"
 #include "ReaderUI/Player/ReaderTextSizeSettings.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
+#include "ReaderUI/Workspace/ReaderWorkspaceController.h"
 #include "ReaderWidgets/Workspace/ReaderDocumentInformationSheet.h"
 #include "ReaderWidgets/Workspace/ReaderReadingColumn.h"
 #include "ReaderWidgets/Workspace/ReaderWorkspaceWidget.h"
@@ -107,37 +109,37 @@ TEST_F(ReaderCommands, TheSampleOpensPausedAsANewReadingEachTime) {
     EXPECT_TRUE(player.reading()->document.spans.isEmpty());
     EXPECT_NE(player.session().status, ReadingSession::Status::playing);
 
-    const QUuid focus = app().readerFocusRequest();
+    const QUuid focus = app().windowState().readerFocusRequest();
     app().openSample();
     ASSERT_TRUE(player.reading());
     EXPECT_NE(player.reading()->id, first);
-    EXPECT_NE(app().readerFocusRequest(), focus);
+    EXPECT_NE(app().windowState().readerFocusRequest(), focus);
 }
 
 TEST_F(ReaderCommands, CommandsCheckTheStateOfTheMomentAndRefusedRequestsKeepTheLast) {
     app().openSample();
-    ASSERT_TRUE(app().commandContext().canToggleSource);
+    ASSERT_TRUE(app().windowState().commandContext().canToggleSource);
 
     // Two equal requests in a row are two requests.
     app().requestPlayback(Action::togglePlayback);
-    ASSERT_TRUE(app().playbackRequest());
-    const ReaderPlaybackRequest first = *app().playbackRequest();
+    ASSERT_TRUE(app().windowState().playbackRequest());
+    const ReaderPlaybackRequest first = *app().windowState().playbackRequest();
     app().requestPlayback(Action::togglePlayback);
-    ASSERT_TRUE(app().playbackRequest());
-    const ReaderPlaybackRequest last = *app().playbackRequest();
+    ASSERT_TRUE(app().windowState().playbackRequest());
+    const ReaderPlaybackRequest last = *app().windowState().playbackRequest();
     EXPECT_NE(last.id, first.id);
 
     // The sample has no chapters: the player refuses, the last request stays.
     app().requestPlayback(Action::forwardChapter);
-    EXPECT_EQ(app().playbackRequest(), last);
+    EXPECT_EQ(app().windowState().playbackRequest(), last);
 
     // A state gathered before the window got a sheet enabled everything; the commands now refuse.
     int changes = 0;
-    QObject::connect(&app(), &PelmoraApp::commandContextChanged, [&] { ++changes; });
-    const ReaderCommandContext before = app().commandContext();
+    QObject::connect(&app().windowState(), &ReaderWindowState::commandContextChanged, [&] { ++changes; });
+    const ReaderCommandContext before = app().windowState().commandContext();
     ASSERT_TRUE(before.imports.canImportClipboard);
-    app().setReaderHasSheet(true);
-    app().setSettingsHasFocus(true);
+    app().windowState().setReaderHasSheet(true);
+    app().windowState().setSettingsHasFocus(true);
     const QUuid reading = app().playback().player().reading()->id;
     const bool prefersSource = app().presentation().prefersSource();
     const bool prefersHistory = app().presentation().prefersHistory();
@@ -145,7 +147,7 @@ TEST_F(ReaderCommands, CommandsCheckTheStateOfTheMomentAndRefusedRequestsKeepThe
     app().openSample();
     app().toggleSource();
     app().toggleHistory();
-    EXPECT_EQ(app().playbackRequest(), last);
+    EXPECT_EQ(app().windowState().playbackRequest(), last);
     EXPECT_EQ(app().playback().player().reading()->id, reading);
     EXPECT_EQ(app().presentation().prefersSource(), prefersSource);
     EXPECT_EQ(app().presentation().prefersHistory(), prefersHistory);
@@ -154,10 +156,10 @@ TEST_F(ReaderCommands, CommandsCheckTheStateOfTheMomentAndRefusedRequestsKeepThe
     QCoreApplication::processEvents();
     EXPECT_EQ(changes, 1);
 
-    app().setReaderHasSheet(false);
-    app().setSettingsHasFocus(false);
+    app().windowState().setReaderHasSheet(false);
+    app().windowState().setSettingsHasFocus(false);
     app().requestPlayback(Action::togglePlayback);
-    EXPECT_NE(app().playbackRequest(), last);
+    EXPECT_NE(app().windowState().playbackRequest(), last);
 }
 
 TEST_F(ReaderCommands, TheListToggleInANarrowWindowOnlyOpensTheCompactList) {
@@ -166,10 +168,10 @@ TEST_F(ReaderCommands, TheListToggleInANarrowWindowOnlyOpensTheCompactList) {
     const bool prefers = panes.prefersHistory();
     panes.setAvailableWidth(720);
     app().toggleHistory();
-    EXPECT_TRUE(app().showsCompactHistory());
-    EXPECT_TRUE(app().commandContext().showsHistory);
+    EXPECT_TRUE(app().windowState().showsCompactHistory());
+    EXPECT_TRUE(app().windowState().commandContext().showsHistory);
     app().toggleHistory();
-    EXPECT_FALSE(app().showsCompactHistory());
+    EXPECT_FALSE(app().windowState().showsCompactHistory());
     EXPECT_EQ(panes.prefersHistory(), prefers);
     EXPECT_FALSE(stored());
 
@@ -177,7 +179,7 @@ TEST_F(ReaderCommands, TheListToggleInANarrowWindowOnlyOpensTheCompactList) {
     app().toggleHistory();
     EXPECT_EQ(panes.prefersHistory(), !prefers);
     EXPECT_EQ(stored(), DefaultsValue(!prefers));
-    EXPECT_FALSE(app().showsCompactHistory());
+    EXPECT_FALSE(app().windowState().showsCompactHistory());
 }
 
 TEST_F(ReaderCommands, ReturningToPlaybackMakesTheSourcePaneFollowAgain) {
@@ -187,9 +189,12 @@ TEST_F(ReaderCommands, ReturningToPlaybackMakesTheSourcePaneFollowAgain) {
     int reveals = 0;
     QObject::connect(&navigation, &ReaderSourceNavigation::followsPlaybackChanged, [&] { ++follows; });
     QObject::connect(&navigation, &ReaderSourceNavigation::revealRequestChanged, [&] { ++reveals; });
-    app().resumeSourceFollowing();
+    // What the workspace calls after a user action that moves the reading position.
+    const auto resume = app().readerRoot().workspace().closures().onSourceNavigation;
+    ASSERT_TRUE(resume);
+    resume();
     EXPECT_TRUE(navigation.followsPlayback());
-    app().resumeSourceFollowing();
+    resume();
     EXPECT_EQ(follows, 1);
     EXPECT_EQ(reveals, 2);
 }
@@ -227,44 +232,44 @@ TEST_F(ReaderCommands, TheReaderWindowShowsTheOpenReadingInItsSourcePane) {
 TEST_F(ReaderCommands, TheInformationSheetOverTheReaderWindowBlocksUntilClosed) {
     app().readerWindow().show();
     app().openSample();
-    ASSERT_FALSE(app().commandContext().isBlocked);
+    ASSERT_FALSE(app().windowState().commandContext().isBlocked);
     app().requestPlayback(Action::showDocumentInformation);
     ReaderWorkspaceWidget& workspace = app().readerRoot().workspaceWidget();
     ASSERT_TRUE(processEventsUntil([&] { return workspace.documentInformationSheet() != nullptr; }));
-    EXPECT_TRUE(app().commandContext().isBlocked);
-    EXPECT_FALSE(app().commandContext().imports.canImportClipboard);
+    EXPECT_TRUE(app().windowState().commandContext().isBlocked);
+    EXPECT_FALSE(app().windowState().commandContext().imports.canImportClipboard);
     // Refused while the sheet is up: the last request stays.
-    const auto shown = app().playbackRequest();
+    const auto shown = app().windowState().playbackRequest();
     app().requestPlayback(Action::togglePlayback);
-    EXPECT_EQ(app().playbackRequest(), shown);
+    EXPECT_EQ(app().windowState().playbackRequest(), shown);
 
     workspace.documentInformationSheet()->close();
-    EXPECT_TRUE(processEventsUntil([&] { return !app().commandContext().isBlocked; }));
+    EXPECT_TRUE(processEventsUntil([&] { return !app().windowState().commandContext().isBlocked; }));
 }
 
 TEST_F(ReaderCommands, TheAddFileCommandBlocksTheWindowWhileItsPanelIsOpen) {
     app().readerWindow().show();
     ReaderHistoryModel& list = *app().history();
     list.setCollection(Collection::history);
-    app().setReaderHasSheet(true);
+    app().windowState().setReaderHasSheet(true);
     app().importFile();
     EXPECT_EQ(filePanel(), nullptr);
-    EXPECT_FALSE(app().showsFilePicker());
+    EXPECT_FALSE(app().windowState().showsFilePicker());
     EXPECT_EQ(list.collection(), Collection::history);
-    app().setReaderHasSheet(false);
+    app().windowState().setReaderHasSheet(false);
 
     app().importFile();
     EXPECT_EQ(list.collection(), Collection::library);
     QFileDialog* panel = filePanel();
     ASSERT_NE(panel, nullptr);
-    EXPECT_TRUE(app().showsFilePicker());
-    EXPECT_TRUE(app().commandContext().isBlocked);
+    EXPECT_TRUE(app().windowState().showsFilePicker());
+    EXPECT_TRUE(app().windowState().commandContext().isBlocked);
     // One panel at a time.
     app().importFile();
     EXPECT_EQ(app().readerWindow().findChildren<QFileDialog*>().size(), 1);
     panel->reject();
-    EXPECT_FALSE(app().showsFilePicker());
-    EXPECT_TRUE(processEventsUntil([&] { return !app().commandContext().isBlocked; }));
+    EXPECT_FALSE(app().windowState().showsFilePicker());
+    EXPECT_TRUE(processEventsUntil([&] { return !app().windowState().commandContext().isBlocked; }));
     EXPECT_FALSE(list.isImportingFile());
 
     const QString path = folder.write(u"選んだ.txt"_s, "選んだ本文");
@@ -275,7 +280,7 @@ TEST_F(ReaderCommands, TheAddFileCommandBlocksTheWindowWhileItsPanelIsOpen) {
     ASSERT_NE(name, nullptr);
     name->setText(path);
     static_cast<QDialog*>(panel)->accept();
-    EXPECT_FALSE(app().showsFilePicker());
+    EXPECT_FALSE(app().windowState().showsFilePicker());
     ASSERT_TRUE(processEventsUntil([&] {
         const auto& reading = app().playback().player().reading();
         return reading && reading->document.text == u"選んだ本文"_s;
@@ -308,10 +313,10 @@ TEST_F(ReaderCommands, DropsOnTheWindowAreReportedInTheFileStripWhileTheListIsHi
     app().presentation().setPrefersHistory(false);
 
     // Blocked: the window refuses the drop and nothing changes.
-    app().setReaderHasSheet(true);
+    app().windowState().setReaderHasSheet(true);
     EXPECT_FALSE(dropOnWindow({file}));
     EXPECT_FALSE(list.isImportingFile());
-    app().setReaderHasSheet(false);
+    app().windowState().setReaderHasSheet(false);
 
     // One file: read (the strip says so while it runs), stored, opened.
     EXPECT_TRUE(dropOnWindow({file}));

@@ -1,7 +1,7 @@
 // The document list's model over the real player and a real store in a temporary folder (writes failed
 // through the faulty file system): the store's lists and their signals, the rows a query lets through,
 // the selection kept to them, the row texts at their edges, and the operations with their races.
-#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "ReaderCore/ImportedReading.h"
 #include "ReaderCore/MemoryDefaults.h"

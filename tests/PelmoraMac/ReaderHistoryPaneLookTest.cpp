@@ -3,7 +3,7 @@
 // query), the rows' "…" button hovered, pressed and focused (no plate, the tint's faint wash, the ring
 // outside it), the file progress row at the list's widths and the busy indicator of a store operation.
 // Screenshots go to test-artifacts/history-pane-*.png.
-#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderFileProgressRow.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Library/ReaderHistoryPane.h"

@@ -1,7 +1,7 @@
 // The document list pane: the confirmations' texts at their edges, the table's update (what reloads, the
 // selection mirrored and never written back), its keys, row menus and accessible names, and the pane over
 // the real model and a real store in a temporary folder (content states, search, confirmed deletions).
-#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderDeletionConfirmation.h"
 #include "PelmoraMac/Library/ReaderHistoryDetails.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"

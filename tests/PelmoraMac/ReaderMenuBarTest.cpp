@@ -1,8 +1,8 @@
 // The reader window's menu bar on a real application, offscreen: its items and keys, and what choosing
 // them does in the states that matter (no reading, playing, the speed and sizes at their bounds, an edited
 // field, a sheet, the settings window in front).
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
 #include "PelmoraMac/Menus/ReaderCommands.h"
@@ -12,6 +12,7 @@
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowRoot.h"
+#include "PelmoraMac/Window/ReaderWindowState.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/ReaderCommandShortcuts.h"
 #include "ReaderWidgets/Workspace/ReaderDoubleSlider.h"
@@ -81,8 +82,8 @@ protected:
     test::TemporaryDirectory folder;
     test::AppUnderTest under;
     int m_requests = 0;
-    QMetaObject::Connection m_counting =
-        QObject::connect(under.app.get(), &PelmoraApp::playbackRequestChanged, [this] { ++m_requests; });
+    QMetaObject::Connection m_counting = QObject::connect(
+        &under.app->windowState(), &ReaderWindowState::playbackRequestChanged, [this] { ++m_requests; });
 };
 
 TEST_F(ReaderMenuBar, HoldsEveryMenuAndItemInOrderWithTheirKeys) {
@@ -168,7 +169,7 @@ TEST_F(ReaderMenuBar, PlaybackKeysRunOnlyWhatTheStateAllows) {
     EXPECT_EQ(now(Item::togglePlayback).title, u"再生"_s);
     press(ReaderCommandShortcuts::togglePlayback);
     EXPECT_EQ(requests(), 1);
-    EXPECT_EQ(app().playbackRequest()->action, Action::togglePlayback);
+    EXPECT_EQ(app().windowState().playbackRequest()->action, Action::togglePlayback);
     // Waiting for its automatic start counts as playing.
     ASSERT_TRUE(processEventsUntil(
         [&] { return player().isWaitingToPlay() || player().session().status == ReadingSession::Status::playing; }));
@@ -245,10 +246,10 @@ TEST_F(ReaderMenuBar, TheSpeedKeysAreNoOtherKeysAndReachTheirItemsFromEveryField
         const int before = requests();
         press(ReaderCommandShortcuts::faster);
         EXPECT_EQ(requests(), before + 1);
-        EXPECT_EQ(app().playbackRequest()->action, Action::faster);
+        EXPECT_EQ(app().windowState().playbackRequest()->action, Action::faster);
         press(ReaderCommandShortcuts::slower);
         EXPECT_EQ(requests(), before + 2);
-        EXPECT_EQ(app().playbackRequest()->action, Action::slower);
+        EXPECT_EQ(app().windowState().playbackRequest()->action, Action::slower);
     }
 }
 

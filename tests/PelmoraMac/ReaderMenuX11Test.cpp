@@ -2,8 +2,8 @@
 // layout): each reaches its item, the awkward ones too (Ctrl++ is typed Ctrl+Shift+=, Ctrl+Shift+[ gives
 // a brace, Meta is the Super key), and a disabled item's key reaches nothing. The open 再生 menu is kept as
 // a screenshot, reader-menu-playback.png.
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"

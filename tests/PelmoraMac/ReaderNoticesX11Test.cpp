@@ -14,6 +14,7 @@
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowRoot.h"
+#include "PelmoraMac/Window/ReaderWindowState.h"
 #include "PelmoraMac/Window/ReaderWindowToolbar.h"
 #include "ReaderStorage/ReadingStore.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
@@ -205,7 +206,7 @@ TEST_F(ReaderNoticesX11, TheFilePanelOfTheImportMenuIsJapaneseDarkAndAtHome) {
     EXPECT_GT(darkShare(*panel), 0.5);
     screenshot(u"notices-file-panel.png"_s);
     panel->reject();
-    ASSERT_TRUE(processEventsUntil([&] { return !app.commandContext().isBlocked; }));
+    ASSERT_TRUE(processEventsUntil([&] { return !app.windowState().commandContext().isBlocked; }));
     window.hide();
 }
 

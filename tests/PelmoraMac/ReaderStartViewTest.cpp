@@ -1,7 +1,7 @@
 // The start view over the real model, player and a store in a temporary folder: the status section's
 // rules in their order, the cancel button, Space and focus on the sample button, the names read back
 // through QAccessible. The import notice's disclosure rules and the details sheet's rows at their edges.
-#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryDetails.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Library/ReaderImportNotice.h"

@@ -3,8 +3,8 @@
 // and redo of that replacement, a dropped file, a row of the list), but not while a text field is typed
 // in or the list is walked with the keys; the window brought back, and activated with its focus on a
 // widget since hidden.
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
 #include "PelmoraMac/Library/ReaderHistoryTable.h"

@@ -1,14 +1,15 @@
 // The settings window on the offscreen platform: its tabs and texts, the size steppers at their bounds,
 // the pane toggles, its reports of being active, and the hot-key rows with their recorder.
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Settings/CaptureSettingsTab.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Settings/ReadingSettingsTab.h"
 #include "PelmoraMac/Settings/ShortcutRecorder.h"
 #include "PelmoraMac/Settings/ShortcutSetting.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
+#include "PelmoraMac/Window/ReaderWindowState.h"
 #include "ReaderCore/MemoryDefaults.h"
 #include "ReaderUI/Player/ReaderTextSizeSettings.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
@@ -143,19 +144,19 @@ TEST_F(SettingsWindow, ThePaneTogglesAreTheSamePreferencesTheViewMenuToggles) {
 TEST_F(SettingsWindow, ItReportsFalseWhenShownItsStateOneTurnLaterAndBlocksTheReaderWhileActive) {
     app().openSample();
     window().hide();
-    app().setSettingsHasFocus(true);
+    app().windowState().setSettingsHasFocus(true);
     window().show();
     // Hidden, then shown: false at once.
-    EXPECT_FALSE(app().settingsHasFocus());
+    EXPECT_FALSE(app().windowState().settingsHasFocus());
     window().activateWindow();
-    ASSERT_TRUE(test::processEventsUntil([&] { return app().settingsHasFocus(); }));
-    EXPECT_TRUE(app().commandContext().isBlocked);
+    ASSERT_TRUE(test::processEventsUntil([&] { return app().windowState().settingsHasFocus(); }));
+    EXPECT_TRUE(app().windowState().commandContext().isBlocked);
     app().requestPlayback(ReaderPlaybackRequest::Action::togglePlayback);
-    EXPECT_FALSE(app().playbackRequest());
+    EXPECT_FALSE(app().windowState().playbackRequest());
 
     window().close();
-    EXPECT_FALSE(app().settingsHasFocus());
-    EXPECT_FALSE(app().commandContext().isBlocked);
+    EXPECT_FALSE(app().windowState().settingsHasFocus());
+    EXPECT_FALSE(app().windowState().commandContext().isBlocked);
 }
 
 class ShortcutRow : public SettingsWindow {

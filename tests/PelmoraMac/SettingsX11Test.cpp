@@ -1,10 +1,10 @@
 // The application's two windows on a real X server with openbox, keys sent by xdotool (ctrl is Ctrl, super
 // Meta, alt Alt): the hot-key recorder on real key events while the grabbed hot keys let their chords
 // through, and the application's activity while the focus moves between its windows and away.
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderAppDelegate.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Menus/ReaderMenuState.h"
 #include "PelmoraMac/Settings/CaptureSettingsTab.h"

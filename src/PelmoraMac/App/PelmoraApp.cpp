@@ -1,24 +1,25 @@
 #include "PelmoraMac/App/PelmoraApp.h"
 
-#include "PelmoraMac/App/MacReadingPlayback.h"
-#include "PelmoraMac/App/MacUpdateController.h"
+#include "PelmoraMac/App/ApplicationCapture.h"
 #include "PelmoraMac/App/OnceOnly.h"
 #include "PelmoraMac/App/ReaderAppDelegate.h"
 #include "PelmoraMac/App/ReaderTrace.h"
 #include "PelmoraMac/App/TerminationSignals.h"
-#include "PelmoraMac/App/UnavailableUpdater.h"
 #include "PelmoraMac/App/WindowSheetWatcher.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
-#include "PelmoraMac/Capture/X11/ApplicationCapture.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Capture/X11/X11ClipboardPasteboard.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
+#include "PelmoraMac/Updates/MacUpdateController.h"
+#include "PelmoraMac/Updates/UnavailableUpdater.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowController.h"
 #include "PelmoraMac/Window/ReaderWindowRoot.h"
+#include "PelmoraMac/Window/ReaderWindowState.h"
 #include "PelmoraMac/Window/ReaderWindowToolbar.h"
 #include "ReaderCore/Clock.h"
 #include "ReaderCore/FileDefaults.h"
@@ -38,6 +39,18 @@
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// The store opened and the player made over it, marked for the start-up trace as soon as they are.
+std::unique_ptr<MacReadingPlayback> openPlayback(std::optional<QString> storeFile, Defaults& defaults) {
+    auto playback = std::make_unique<MacReadingPlayback>(std::move(storeFile), defaults, SystemClock::shared(),
+                                                         MacReadingPlayback::readingFontPhraseWidth());
+    ReaderTrace::mark("store-opened");
+    return playback;
+}
+
+}  // namespace
 
 PelmoraApp::Configuration PelmoraApp::Configuration::application(std::optional<QString> storeFile) {
     return {
@@ -61,9 +74,7 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
       m_delegate(std::make_unique<ReaderAppDelegate>(std::move(configuration.terminate))),
       m_updates(std::make_unique<MacUpdateController>(
           std::move(configuration.makeUpdater), std::move(configuration.isTestHost), configuration.updateDelivery)),
-      m_playback(std::make_unique<MacReadingPlayback>(std::move(configuration.storeFile), *m_defaults,
-                                                      SystemClock::shared(),
-                                                      MacReadingPlayback::readingFontPhraseWidth())),
+      m_playback(openPlayback(std::move(configuration.storeFile), *m_defaults)),
       m_capture(std::make_unique<CaptureModel>(
           &m_playback->player(), configuration.capturesDesktop
                                      ? applicationCaptureFunctions(*m_defaults, [this] { openSettings(); })
@@ -77,8 +88,6 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
           [this] { return std::make_unique<ReaderPresentation>(*m_defaults); })),
       m_sourceNavigation(std::make_unique<OnceOnly<ReaderSourceNavigation>>(
           [] { return std::make_unique<ReaderSourceNavigation>(); })),
-      m_readerFocusRequest(
-          std::make_unique<OnceOnly<QUuid>>([] { return std::make_unique<QUuid>(QUuid::createUuid()); })),
       m_shortcut(
           std::make_unique<OnceOnly<GlobalCaptureShortcut>>([this, registerHotKey = configuration.registerHotKey] {
               return std::make_unique<GlobalCaptureShortcut>(GlobalCaptureShortcut::Command::frontmost, *m_defaults,
@@ -89,6 +98,13 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
               return std::make_unique<GlobalCaptureShortcut>(GlobalCaptureShortcut::Command::clipboard, *m_defaults,
                                                              registerHotKey);
           })),
+      m_windowState(std::make_unique<ReaderWindowState>(ReaderWindowState::Sources{
+          .player = m_playback->player(),
+          .hasStore = m_playback->store() != nullptr,
+          .capture = *m_capture,
+          .presentation = presentation(),
+          .epubPresentation = epubPresentation(),
+      })),
       m_quitAction(std::make_unique<QAction>(u"終了"_s)),
       m_readerWindow(std::make_unique<ReaderWindow>()),
       m_windowController(
@@ -102,7 +118,7 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
               .shortcut = shortcut(),
               .clipboardShortcut = clipboardShortcut(),
               .retryRegistration = [this] { registerShortcuts(); },
-              .onKeyWindowChange = [this](bool isActive) { setSettingsHasFocus(isActive); },
+              .onKeyWindowChange = [this](bool isActive) { m_windowState->setSettingsHasFocus(isActive); },
           });
           ReaderTheme::apply(*window);
           window->addAction(m_quitAction.get());
@@ -127,23 +143,52 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
 
     m_readerWindow->addAction(m_quitAction.get());
     m_windowController->attachWindow(m_readerWindow.get());
-    // Until the reader workspace takes the captures' readings, they go to the player as they come.
-    connect(m_capture.get(), &CaptureModel::importedTextChanged, this, [this] {
-        if (const auto& imported = m_capture->importedText()) {
-            m_playback->player().apply(*imported, QGuiApplication::applicationState() == Qt::ApplicationActive);
-        }
-    });
 
-    followCommandInputs();
-    m_commands = std::make_unique<ReaderCommands>(*this);
-    m_readerWindow->setMenuBar(m_commands->makeMenuBar(*m_readerWindow));
-    m_readerRoot = new ReaderWindowRoot(*this, *m_readerWindow);
-    m_readerWindow->setContent(m_readerRoot);
-    m_readerToolbar = new ReaderWindowToolbar(*this, m_readerRoot->workspace(), m_readerWindow.get());
-    m_readerWindow->addToolBar(m_readerToolbar);
-    ReaderTheme::apply(*m_readerWindow);
+    makeReaderWindow();
     attachLifecycleHandlers();
     if (ReaderTrace::isEnabled()) m_traceMarks = std::make_unique<ReaderTraceMarks>(*this);
+}
+
+void PelmoraApp::makeReaderWindow() {
+    ReadingPlayer& player = m_playback->player();
+    m_commands = std::make_unique<ReaderCommands>(ReaderCommands::Inputs{
+        .state = *m_windowState,
+        .readerWindow = *m_readerWindow,
+        .player = player,
+        .presentation = presentation(),
+        .sourceNavigation = sourceNavigation(),
+        .updates = *m_updates,
+        .shortcut = shortcut(),
+        .clipboardShortcut = clipboardShortcut(),
+        .quit = *m_quitAction,
+        .actions = commandActions(),
+    });
+    m_readerWindow->setMenuBar(m_commands->makeMenuBar(*m_readerWindow));
+    m_readerRoot = new ReaderWindowRoot({
+        .window = *m_readerWindow,
+        .state = *m_windowState,
+        .player = player,
+        .capture = *m_capture,
+        .presentation = presentation(),
+        .epubPresentation = epubPresentation(),
+        .sourceNavigation = sourceNavigation(),
+        .shortcut = shortcut(),
+        .clipboardShortcut = clipboardShortcut(),
+        .actions = commandActions(),
+    });
+    m_readerWindow->setContent(m_readerRoot);
+    m_readerToolbar = new ReaderWindowToolbar(
+        {
+            .state = *m_windowState,
+            .player = player,
+            .presentation = presentation(),
+            .epubPresentation = epubPresentation(),
+            .workspace = m_readerRoot->workspace(),
+            .actions = commandActions(),
+        },
+        m_readerWindow.get());
+    m_readerWindow->addToolBar(m_readerToolbar);
+    ReaderTheme::apply(*m_readerWindow);
 }
 
 PelmoraApp::~PelmoraApp() {
@@ -192,10 +237,6 @@ ReaderPresentation& PelmoraApp::presentation() {
 
 ReaderSourceNavigation& PelmoraApp::sourceNavigation() {
     return m_sourceNavigation->get();
-}
-
-const QUuid& PelmoraApp::readerFocusRequest() {
-    return m_readerFocusRequest->get();
 }
 
 GlobalCaptureShortcut& PelmoraApp::shortcut() {

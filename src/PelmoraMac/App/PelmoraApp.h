@@ -1,7 +1,8 @@
 #pragma once
 
-#include "PelmoraMac/App/Updater.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Updates/Updater.h"
+#include "PelmoraMac/Window/ReaderCommandActions.h"
 #include "PelmoraMac/Window/ReaderCommandContext.h"
 #include "PelmoraMac/Window/ReaderWindowEnvironment.h"
 #include "ReaderCore/Defaults.h"
@@ -11,14 +12,12 @@
 #include <QCoro/QCoroTask>
 #include <QObject>
 #include <QString>
-#include <QUuid>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
 class QAction;
-class QWidget;
 
 namespace tavrine {
 
@@ -34,10 +33,10 @@ class ReaderPresentation;
 class ReaderSettingsView;
 class ReaderTraceMarks;
 class ReaderSourceNavigation;
-class ReaderSourceViewBinding;
 class ReaderWindow;
 class ReaderWindowController;
 class ReaderWindowRoot;
+class ReaderWindowState;
 class ReaderWindowToolbar;
 class TerminationSignals;
 class WindowSheetWatcher;
@@ -45,15 +44,17 @@ template <typename T>
 class OnceOnly;
 
 // The application: it owns every application-wide object for the life of the process, none of them
-// parented to a window. Made once by the entry point; everything runs on the main thread, which every
-// entry asserts.
+// parented to a window, and hands each part of the interface the narrow set of objects and commands it
+// uses; nothing else in the application knows this class. Made once by the entry point; everything runs
+// on the main thread, which every entry asserts.
 //
 // Made at once, in this order: the settings, the quit delegate, the update controller (started when the
 // reader window first appears), the store and the player (the store's files are read now, before any
-// window exists; a store that cannot be opened leaves the player unsaved), the capture model and the reader
-// window. Made the first time something reads them: the EPUB presentation, the source navigation, the
-// reader's focus request, the pane preferences, both capture hot keys and the settings window. The
-// document list is made when the reader window first appears (historyMade), and kept.
+// window exists; a store that cannot be opened leaves the player unsaved), the capture model, the reader
+// window's state and the reader window with its menus. Made the first time something reads them: the EPUB
+// presentation, the source navigation, the pane preferences, both capture hot keys and the settings
+// window. The document list is made when the reader window first appears (the window state's
+// historyMade), and kept.
 //
 // Each appearance of the reader window starts up again (startUp, loadHistory), and every step is safe to
 // repeat; its disappearance ends the list's store listener and a running capture. The application's own
@@ -111,6 +112,9 @@ public:
     CaptureModel& capture() const;
     // The document list: nothing until the reader window first appears, then the same for the process.
     ReaderHistoryModel* history() const { return m_history.get(); }
+    // The reader window's state outside its widgets: the requests for its workspace, the flags that block
+    // its commands, and the command context.
+    ReaderWindowState& windowState() const { return *m_windowState; }
     ReaderWindow& readerWindow() const;
     // Where the reader window comes up, attached to it from the start.
     ReaderWindowController& windowController() const;
@@ -127,35 +131,14 @@ public:
     // The reader window's pane preferences, over the settings.
     ReaderPresentation& presentation();
     ReaderSourceNavigation& sourceNavigation();
-    // Changes whenever the reader's display is to take the keyboard focus.
-    const QUuid& readerFocusRequest();
     GlobalCaptureShortcut& shortcut();
     GlobalCaptureShortcut& clipboardShortcut();
     ReaderSettingsView& settingsWindow();
     bool hasSettingsWindow() const;
 
-    // ---- State ----
-    const std::optional<ReaderPlaybackRequest>& playbackRequest() const { return m_playbackRequest; }
-    bool showsFilePicker() const { return m_showsFilePicker; }
-    bool readerHasSheet() const { return m_readerHasSheet; }
-    bool settingsHasFocus() const { return m_settingsHasFocus; }
-    bool showsCompactHistory() const { return m_showsCompactHistory; }
-    // The compact list's popup closing by itself clears it.
-    void setShowsCompactHistory(bool shows);
-    // Set while a sheet is attached to the reader window.
-    void setReaderHasSheet(bool hasSheet);
-    // The settings window's focus.
-    void setSettingsHasFocus(bool hasFocus);
-
     // ---- The reader window's commands ----
-    // Everything the commands depend on, gathered now.
-    ReaderCommandInputs commandInputs();
-    ReaderCommandContext commandContext() { return tavrine::commandContext(commandInputs()); }
-    // The state for the menus: present while the reader window, or a window-modal dialog over it, is the
-    // active window; nothing otherwise.
-    std::optional<ReaderCommandContext> focusedCommandContext();
-    // A modal dialog, or a visible window-modal top level, is open.
-    static bool hasModalWindow();
+    // What the reader window, its toolbar and the menus call: the commands below.
+    ReaderCommandActions commandActions();
 
     // Each command gathers the state afresh and checks its own guard, so a command enabled by an older
     // state is refused once the state has changed. Refused commands do nothing.
@@ -180,23 +163,9 @@ public:
     void restoreReplacement(bool redo);
     // Opens the source pane with its find field.
     void findInDocument();
-    // The source pane follows playback again and shows the phrase being played.
-    void resumeSourceFollowing();
-    // What the source toolbar reports when the user opens the find field: the document list's pending
-    // selection is cancelled, then the player pauses.
-    void sourceToolsInteraction();
     // Pauses the player and brings the failed capture's source application to the front, so that text
     // can be selected there again; nothing for a clipboard capture or an unknown or ended source.
     void retryFromSourceApplication();
-    // Cancels the document list's pending selection, when there is a list.
-    void cancelPendingSelection();
-
-    // ---- The workspace's builders ----
-    // The source pane over the workspace's binding, with the source navigation and the player's source
-    // text size.
-    QWidget* makeSourcePane(ReaderSourceViewBinding& binding);
-    // The source pane's tool row, following the pane preference and the command state.
-    QWidget* makeSourceTools();
 
     // ---- Operations ----
     // Abandons a running capture and shows the reader window (again), in front and active, on the display
@@ -230,17 +199,11 @@ public:
     void captureFrontmostFromHotKey();
     void importClipboardFromHotKey();
 
-signals:
-    // At most once per turn of the event loop, after any input of the command state changed.
-    void commandContextChanged();
-    // The document list has just been made.
-    void historyMade();
-    void playbackRequestChanged();
-    void readerFocusRequestChanged();
-
 private:
-    void scheduleContextChanged();
-    void followCommandInputs();
+    ReaderCommandContext commandContext() const;
+    // Cancels the document list's pending selection, when there is a list.
+    void cancelPendingSelection();
+    void makeReaderWindow();
     void attachLifecycleHandlers();
 
     std::unique_ptr<Defaults> m_defaults;
@@ -255,14 +218,9 @@ private:
     std::unique_ptr<OnceOnly<ReaderEPUBPresentation>> m_epubPresentation;
     std::unique_ptr<OnceOnly<ReaderPresentation>> m_presentation;
     std::unique_ptr<OnceOnly<ReaderSourceNavigation>> m_sourceNavigation;
-    std::unique_ptr<OnceOnly<QUuid>> m_readerFocusRequest;
     std::unique_ptr<OnceOnly<GlobalCaptureShortcut>> m_shortcut;
     std::unique_ptr<OnceOnly<GlobalCaptureShortcut>> m_clipboardShortcut;
-    std::optional<ReaderPlaybackRequest> m_playbackRequest;
-    bool m_showsFilePicker = false;
-    bool m_readerHasSheet = false;
-    bool m_settingsHasFocus = false;
-    bool m_showsCompactHistory = false;
+    std::unique_ptr<ReaderWindowState> m_windowState;
     std::unique_ptr<QAction> m_quitAction;
     std::unique_ptr<TerminationSignals> m_terminationSignals;
     std::unique_ptr<ReaderWindow> m_readerWindow;
@@ -277,7 +235,6 @@ private:
     bool m_registersHotKeys = false;
     bool m_followsChords = false;
     std::unique_ptr<WindowSheetWatcher> m_sheetWatcher;
-    bool m_contextChangePending = false;
     TaskHandle m_adding;
 };
 

@@ -1,5 +1,4 @@
 // The reader window's commands and the state they are checked against.
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/OnceOnly.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderSample.h"
@@ -7,26 +6,19 @@
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Library/LibraryFilePanel.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
-#include "PelmoraMac/Settings/ReaderSettingsView.h"
-#include "PelmoraMac/Source/ReaderSourcePane.h"
-#include "PelmoraMac/Source/ReaderSourceTools.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowController.h"
+#include "PelmoraMac/Window/ReaderWindowState.h"
 #include "PelmoraMac/X11/X11Desktop.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
 #include "ReaderUI/Workspace/ReaderEPUBPresentation.h"
 
-#include <QApplication>
-#include <QGuiApplication>
-#include <QTimer>
 #include <QWidget>
-#include <QWindow>
-
-#include <algorithm>
 
 namespace tavrine {
 
@@ -38,105 +30,28 @@ bool hasDocumentText(const ReadingPlayer& player) {
 
 }  // namespace
 
-bool PelmoraApp::hasModalWindow() {
-    if (QApplication::activeModalWidget()) return true;
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    return std::any_of(windows.begin(), windows.end(), [](const QWidget* window) {
-        return window->isVisible() && window->windowModality() != Qt::NonModal;
-    });
+ReaderCommandContext PelmoraApp::commandContext() const {
+    return m_windowState->commandContext();
 }
 
-ReaderCommandInputs PelmoraApp::commandInputs() {
-    Q_ASSERT(isMainThread());
-    std::optional<ReaderListState> list;
-    if (m_history) {
-        list = ReaderListState{
-            .isLoaded = m_history->isLoaded(),
-            .isBusy = m_history->isBusy(),
-            .isSavingFile = m_history->isSavingFile(),
-            .isImportingFile = m_history->isImportingFile(),
-            .fileImportFailed = m_history->fileImportFailed(),
-            .isCurrentInLibrary = m_history->isCurrentInLibrary(),
-            .canAddCurrentToLibrary = m_history->canAddCurrentToLibrary(),
-        };
-    }
+ReaderCommandActions PelmoraApp::commandActions() {
     return {
-        .readerHasSheet = m_readerHasSheet,
-        .hasModalWindow = hasModalWindow(),
-        .showsFilePicker = m_showsFilePicker,
-        .settingsHasFocus = m_settingsHasFocus,
-        .list = list,
-        .isCapturing = m_capture->isCapturing(),
-        .hasStore = m_playback->store() != nullptr,
-        .presentationShowsHistory = presentation().showsHistory(),
-        .showsCompactHistory = m_showsCompactHistory,
-        .prefersSource = presentation().prefersSource(),
-        .showsEPUBNavigation = epubPresentation().showsNavigation(),
-        .hasDocumentText = hasDocumentText(m_playback->player()),
+        .requestPlayback = [this](ReaderPlaybackRequest::Action action) { requestPlayback(action); },
+        .toggleHistory = [this] { toggleHistory(); },
+        .toggleSource = [this] { toggleSource(); },
+        .toggleEPUBNavigation = [this] { toggleEPUBNavigation(); },
+        .focusReader = [this] { focusReader(); },
+        .openSample = [this] { openSample(); },
+        .importClipboard = [this](bool plainText) { importClipboard(plainText); },
+        .importFile = [this] { importFile(); },
+        .addCurrentToLibrary = [this] { addCurrentToLibrary(); },
+        .restoreReplacement = [this](bool redo) { restoreReplacement(redo); },
+        .findInDocument = [this] { findInDocument(); },
+        .retryFromSourceApplication = [this] { retryFromSourceApplication(); },
+        .registerShortcuts = [this] { registerShortcuts(); },
+        .openReader = [this] { openReader(); },
+        .openSettings = [this] { openSettings(); },
     };
-}
-
-std::optional<ReaderCommandContext> PelmoraApp::focusedCommandContext() {
-    const QWidget* active = QApplication::activeWindow();
-    if (!active) return std::nullopt;
-    const bool overReader = active->windowModality() == Qt::WindowModal && active->parentWidget() &&
-                            active->parentWidget()->window() == m_readerWindow.get();
-    if (active != m_readerWindow.get() && !overReader) return std::nullopt;
-    return commandContext();
-}
-
-void PelmoraApp::setShowsCompactHistory(bool shows) {
-    if (shows == m_showsCompactHistory) return;
-    m_showsCompactHistory = shows;
-    scheduleContextChanged();
-    // The list closing gives the keyboard back to the reader.
-    if (!shows) focusReader();
-}
-
-void PelmoraApp::setReaderHasSheet(bool hasSheet) {
-    if (hasSheet == m_readerHasSheet) return;
-    m_readerHasSheet = hasSheet;
-    scheduleContextChanged();
-}
-
-void PelmoraApp::setSettingsHasFocus(bool hasFocus) {
-    if (hasFocus == m_settingsHasFocus) return;
-    m_settingsHasFocus = hasFocus;
-    scheduleContextChanged();
-}
-
-void PelmoraApp::scheduleContextChanged() {
-    if (m_contextChangePending) return;
-    m_contextChangePending = true;
-    QTimer::singleShot(0, this, [this] {
-        m_contextChangePending = false;
-        emit commandContextChanged();
-    });
-}
-
-void PelmoraApp::followCommandInputs() {
-    const auto changed = [this] { scheduleContextChanged(); };
-    ReadingPlayer& player = m_playback->player();
-    connect(&player, &ReadingPlayer::readingChanged, this, changed);
-    connect(&player, &ReadingPlayer::sessionChanged, this, changed);
-    connect(&player, &ReadingPlayer::replacementSnapshotChanged, this, changed);
-    connect(m_capture.get(), &CaptureModel::isCapturingChanged, this, changed);
-    connect(this, &PelmoraApp::historyMade, this, [this, changed] {
-        for (auto signal : {&ReaderHistoryModel::isLoadedChanged, &ReaderHistoryModel::isBusyChanged,
-                            &ReaderHistoryModel::isSavingFileChanged, &ReaderHistoryModel::isImportingFileChanged,
-                            &ReaderHistoryModel::fileImportFailedChanged, &ReaderHistoryModel::libraryChanged,
-                            &ReaderHistoryModel::historyChanged}) {
-            connect(m_history.get(), signal, this, changed);
-        }
-        changed();
-    });
-    ReaderPresentation& panes = presentation();
-    connect(&panes, &ReaderPresentation::showsHistoryChanged, this, changed);
-    connect(&panes, &ReaderPresentation::prefersSourceChanged, this, changed);
-    connect(&epubPresentation(), &ReaderEPUBPresentation::showsNavigationChanged, this, changed);
-    // Modal dialogs and the active window are not observable one by one; every change of focus between
-    // windows passes here.
-    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this] { scheduleContextChanged(); });
 }
 
 void PelmoraApp::requestPlayback(ReaderPlaybackRequest::Action action) {
@@ -149,8 +64,7 @@ void PelmoraApp::requestPlayback(ReaderPlaybackRequest::Action action) {
         player.session().status != ReadingSession::Status::playing && !player.isWaitingToPlay()) {
         m_traceMarks->playRequested();
     }
-    m_playbackRequest.emplace(action);
-    emit playbackRequestChanged();
+    m_windowState->setPlaybackRequest(ReaderPlaybackRequest(action));
 }
 
 void PelmoraApp::toggleHistory() {
@@ -158,7 +72,7 @@ void PelmoraApp::toggleHistory() {
     if (!commandContext().canToggleHistory) return;
     ReaderPresentation& panes = presentation();
     if (const auto width = panes.availableWidth(); width && !ReaderPresentation::isWideEnoughForHistory(*width)) {
-        setShowsCompactHistory(!m_showsCompactHistory);
+        m_windowState->setShowsCompactHistory(!m_windowState->showsCompactHistory());
         return;
     }
     if (panes.showsHistory()) focusReader();
@@ -184,8 +98,7 @@ void PelmoraApp::focusReader() {
     if (QWidget* window = m_windowController->window()) {
         if (QWidget* focused = window->focusWidget()) focused->clearFocus();
     }
-    m_readerFocusRequest->get() = QUuid::createUuid();
-    emit readerFocusRequestChanged();
+    m_windowState->renewReaderFocusRequest();
 }
 
 void PelmoraApp::openSample() {
@@ -218,12 +131,9 @@ void PelmoraApp::importFile() {
         m_history->applyCollection(ReaderHistoryModel::Collection::library);
     }
     // The context stays blocked while the panel is open; it clears the flag as it closes.
-    m_showsFilePicker = true;
-    scheduleContextChanged();
-    openLibraryFilePanel(*m_readerWindow, *m_history, *m_defaults, [this] {
-        m_showsFilePicker = false;
-        scheduleContextChanged();
-    });
+    m_windowState->setShowsFilePicker(true);
+    openLibraryFilePanel(*m_readerWindow, *m_history, *m_defaults,
+                         [this] { m_windowState->setShowsFilePicker(false); });
 }
 
 void PelmoraApp::addCurrentToLibrary() {
@@ -253,34 +163,6 @@ void PelmoraApp::findInDocument() {
     cancelPendingSelection();
     m_playback->player().pause();
     sourceNavigation().showFind();
-}
-
-void PelmoraApp::resumeSourceFollowing() {
-    Q_ASSERT(isMainThread());
-    sourceNavigation().resumeFollowingPlayback();
-}
-
-void PelmoraApp::sourceToolsInteraction() {
-    Q_ASSERT(isMainThread());
-    if (m_history) m_history->cancelPendingSelection();
-    m_playback->player().pause();
-}
-
-QWidget* PelmoraApp::makeSourcePane(ReaderSourceViewBinding& binding) {
-    Q_ASSERT(isMainThread());
-    return ReaderSourcePane::over(sourceNavigation(), binding, m_playback->player().textSizes());
-}
-
-QWidget* PelmoraApp::makeSourceTools() {
-    Q_ASSERT(isMainThread());
-    auto* tools = new ReaderSourceTools(
-        sourceNavigation(), presentation().prefersSource(), commandContext().canToggleSource,
-        [this] { toggleSource(); }, [this] { sourceToolsInteraction(); });
-    connect(&presentation(), &ReaderPresentation::prefersSourceChanged, tools,
-            [this, tools] { tools->setShowsSource(presentation().prefersSource()); });
-    connect(this, &PelmoraApp::commandContextChanged, tools,
-            [this, tools] { tools->setCanToggleSource(commandContext().canToggleSource); });
-    return tools;
 }
 
 void PelmoraApp::retryFromSourceApplication() {

@@ -1,16 +1,17 @@
 // The reader window's appearances and the application's lifecycle: start-up, the document list's task,
 // the capture hot keys and their handlers, and the stop hooks run when quitting.
-#include "PelmoraMac/App/MacReadingPlayback.h"
-#include "PelmoraMac/App/MacUpdateController.h"
 #include "PelmoraMac/App/OnceOnly.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderAppDelegate.h"
 #include "PelmoraMac/App/WindowSheetWatcher.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Updates/MacUpdateController.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowController.h"
+#include "PelmoraMac/Window/ReaderWindowState.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
@@ -42,9 +43,14 @@ void PelmoraApp::attachLifecycleHandlers() {
             m_playback->player().scenePhaseChanged(false);
         }
     });
-    m_sheetWatcher = std::make_unique<WindowSheetWatcher>([this](bool shown) { setReaderHasSheet(shown); });
+    m_sheetWatcher =
+        std::make_unique<WindowSheetWatcher>([this](bool shown) { m_windowState->setReaderHasSheet(shown); });
     connect(&presentation(), &ReaderPresentation::showsHistoryChanged, this, [this] {
-        if (!presentation().showsHistory()) setShowsCompactHistory(false);
+        if (!presentation().showsHistory()) m_windowState->setShowsCompactHistory(false);
+    });
+    // The compact list closing gives the keyboard back to the reader.
+    connect(m_windowState.get(), &ReaderWindowState::showsCompactHistoryChanged, this, [this] {
+        if (!m_windowState->showsCompactHistory()) focusReader();
     });
 }
 
@@ -71,7 +77,7 @@ void PelmoraApp::loadHistory() {
         // Opening a reading from the list ends a running capture.
         m_history = std::make_unique<ReaderHistoryModel>(std::make_unique<ReadingLibrarySearch>(), *m_playback,
                                                          [this] { m_capture->cancel(); });
-        emit historyMade();
+        m_windowState->setHistory(*m_history);
     }
     m_historyLoading.start([this](CancellationToken token) { return m_history->load(std::move(token)); });
 }

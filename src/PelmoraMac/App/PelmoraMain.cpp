@@ -1,11 +1,11 @@
 #include "PelmoraMac/App/PelmoraMain.h"
 
 #include "PelmoraMac/App/ApplicationLook.h"
-#include "PelmoraMac/App/ApplicationVersion.h"
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderTrace.h"
 #include "PelmoraMac/App/SingleInstance.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
+#include "PelmoraMac/Updates/ApplicationVersion.h"
 #include "ReaderCore/ApplicationIdentifier.h"
 
 #include <QApplication>

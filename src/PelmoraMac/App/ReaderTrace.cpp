@@ -1,15 +1,18 @@
 #include "PelmoraMac/App/ReaderTrace.h"
 
-#include "PelmoraMac/App/MacReadingPlayback.h"
 #include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
+#include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 
 #include <QAbstractButton>
 #include <QAbstractEventDispatcher>
+#include <QAction>
 #include <QApplication>
 #include <QEvent>
+#include <QKeySequence>
 #include <QThread>
 #include <QWindow>
 
@@ -95,6 +98,11 @@ ReaderTraceMarks::ReaderTraceMarks(PelmoraApp& app) : m_app(app) {
     });
     connect(&player, &ReadingPlayer::baseSecondsChanged, this, [this, &player] {
         if (const QString label = player.speedLabel(); label != m_speed) markWith("speed", m_speed = label);
+    });
+    connect(&app.commands(), &ReaderCommands::itemTriggered, this, [this](ReaderMenuItem item) {
+        const QKeySequence keys = m_app.commands().action(item).shortcut();
+        const QByteArray line = QByteArray("menu ") + keys.toString(QKeySequence::PortableText).toUtf8();
+        ReaderTrace::mark(line.constData());
     });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (!now || now->window() != &m_app.readerWindow()) return;

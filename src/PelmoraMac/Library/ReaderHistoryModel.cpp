@@ -3,7 +3,7 @@
 // ReaderHistoryModelOperations.cpp.
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 
-#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "ReaderCore/Characters.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderStorage/ReadingStore.h"

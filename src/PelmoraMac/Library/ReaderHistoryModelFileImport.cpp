@@ -1,6 +1,6 @@
 // The document list's file import: requests from the file panel and from drops, their guards and their
 // notices (the words of a failure are LibraryImportFailure's).
-#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderFileDrop.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "ReaderCore/MainThread.h"

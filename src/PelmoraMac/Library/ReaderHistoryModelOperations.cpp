@@ -1,7 +1,7 @@
 // What the document list does to readings. The model does no store work of its own: it asks the
 // player, whose write queue orders every store change, and keeps the selection, the busy flag and the
 // failure text right around it. A failure comes back only as the player's false, worded here.
-#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "ReaderCore/Characters.h"
 #include "ReaderCore/MainThread.h"

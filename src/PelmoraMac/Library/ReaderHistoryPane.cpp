@@ -1,6 +1,6 @@
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
 
-#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderFileProgressRow.h"
 #include "PelmoraMac/Library/ReaderHistoryDetails.h"
 #include "PelmoraMac/Library/ReaderHistoryTable.h"

@@ -1,6 +1,6 @@
 #include "PelmoraMac/Library/ReaderStartView.h"
 
-#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Library/ReaderImportNotice.h"
 #include "ReaderUI/Player/ReadingPlayer.h"

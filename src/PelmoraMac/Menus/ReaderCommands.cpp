@@ -1,13 +1,10 @@
 #include "PelmoraMac/Menus/ReaderCommands.h"
 
-#include "PelmoraMac/App/MacReadingPlayback.h"
-#include "PelmoraMac/App/MacUpdateController.h"
-#include "PelmoraMac/App/PelmoraApp.h"
-#include "PelmoraMac/App/ReaderTrace.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Source/InteractionTextView.h"
+#include "PelmoraMac/Updates/MacUpdateController.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
-#include "PelmoraMac/Window/ReaderWindow.h"
+#include "PelmoraMac/Window/ReaderWindowState.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/ReaderCommandShortcuts.h"
@@ -189,8 +186,8 @@ void performTextOperation(Item item) {
 
 }  // namespace
 
-ReaderCommands::ReaderCommands(PelmoraApp& app, QObject* parent)
-    : QObject(parent), m_app(app), m_editFocus(std::make_unique<ReaderEditFocus>()) {
+ReaderCommands::ReaderCommands(Inputs inputs, QObject* parent)
+    : QObject(parent), m_in(std::move(inputs)), m_editFocus(std::make_unique<ReaderEditFocus>()) {
     Q_ASSERT(isMainThread());
     makeActions();
     followInputs();
@@ -237,7 +234,7 @@ QMenuBar* ReaderCommands::makeMenuBar(QWidget& window) {
         QMenu* menu = menus[int(row.menu)];
         switch (row.kind) {
         case Row::Kind::separator: menu->addSeparator(); break;
-        case Row::Kind::quit: menu->addAction(&m_app.quitAction()); break;
+        case Row::Kind::quit: menu->addAction(&m_in.quit); break;
         case Row::Kind::submenu: {
             QMenu* submenu = menu->addMenu(QString());
             menus[int(row.item == Item::rsvpSizes ? Menu::rsvpSizes : Menu::sourceSizes)] = submenu;
@@ -273,22 +270,22 @@ void ReaderCommands::makeTrayIcon() {
     m_trayMenu->addAction(&action(Item::openReader));
     m_trayMenu->addAction(&action(Item::settings));
     m_trayMenu->addSeparator();
-    m_trayMenu->addAction(&m_app.quitAction());
+    m_trayMenu->addAction(&m_in.quit);
     m_trayIcon = std::make_unique<QSystemTrayIcon>(applicationIcon());
     m_trayIcon->setToolTip(u"Tavrine"_s);
     m_trayIcon->setContextMenu(m_trayMenu.get());
     connect(m_trayIcon.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger) m_app.openReader();
+        if (reason == QSystemTrayIcon::Trigger) m_in.actions.openReader();
     });
     m_trayIcon->show();
 }
 
 void ReaderCommands::followInputs() {
     const auto changed = [this] { scheduleRefresh(); };
-    connect(&m_app, &PelmoraApp::commandContextChanged, this, changed);
+    connect(&m_in.state, &ReaderWindowState::commandContextChanged, this, changed);
     connect(m_editFocus.get(), &ReaderEditFocus::changed, this, changed);
     connect(qApp, &QApplication::focusChanged, this, changed);
-    ReadingPlayer& player = m_app.playback().player();
+    ReadingPlayer& player = m_in.player;
     for (const auto signal :
          {&ReadingPlayer::sessionChanged, &ReadingPlayer::baseSecondsChanged, &ReadingPlayer::isWaitingToPlayChanged,
           &ReadingPlayer::isPreparingChanged, &ReadingPlayer::chapterNavigationChanged, &ReadingPlayer::readingChanged,
@@ -297,12 +294,12 @@ void ReaderCommands::followInputs() {
     }
     connect(&player.textSizes(), &ReaderTextSizeSettings::rsvpPointSizeChanged, this, changed);
     connect(&player.textSizes(), &ReaderTextSizeSettings::sourcePointSizeChanged, this, changed);
-    ReaderSourceNavigation& navigation = m_app.sourceNavigation();
+    ReaderSourceNavigation& navigation = m_in.sourceNavigation;
     connect(&navigation, &ReaderSourceNavigation::matchesChanged, this, changed);
     connect(&navigation, &ReaderSourceNavigation::matchIndexChanged, this, changed);
-    connect(&m_app.updates(), &MacUpdateController::canCheckForUpdatesChanged, this, changed);
-    connect(&m_app.shortcut(), &GlobalCaptureShortcut::chordChanged, this, changed);
-    connect(&m_app.clipboardShortcut(), &GlobalCaptureShortcut::chordChanged, this, changed);
+    connect(&m_in.updates, &MacUpdateController::canCheckForUpdatesChanged, this, changed);
+    connect(&m_in.shortcut, &GlobalCaptureShortcut::chordChanged, this, changed);
+    connect(&m_in.clipboardShortcut, &GlobalCaptureShortcut::chordChanged, this, changed);
     // Keys are matched against the items' keys after this event: a pending refresh runs first.
     qApp->installEventFilter(this);
 }
@@ -335,9 +332,9 @@ void ReaderCommands::scheduleRefresh() {
 
 ReaderMenuInputs ReaderCommands::gatherInputs() {
     Q_ASSERT(isMainThread());
-    ReadingPlayer& player = m_app.playback().player();
+    ReadingPlayer& player = m_in.player;
     ReaderMenuInputs inputs;
-    inputs.context = m_app.focusedCommandContext();
+    inputs.context = m_in.state.focusedCommandContext(m_in.readerWindow);
     for (const Action action : ReaderPlaybackRequest::allActions) {
         inputs.canPerform[std::size_t(action)] = player.canPerform(action);
     }
@@ -355,15 +352,16 @@ ReaderMenuInputs ReaderCommands::gatherInputs() {
             inputs.canChangeSize[std::size_t(target)][std::size_t(step)] = sizes.canPerform(step, target);
         }
     }
-    inputs.hasCurrentMatch = m_app.sourceNavigation().currentMatch().has_value();
-    inputs.prefersSource = m_app.presentation().prefersSource();
-    inputs.presentationShowsHistory = m_app.presentation().showsHistory();
+    inputs.hasCurrentMatch = m_in.sourceNavigation.currentMatch().has_value();
+    inputs.prefersSource = m_in.presentation.prefersSource();
+    inputs.presentationShowsHistory = m_in.presentation.showsHistory();
     inputs.edit = m_editFocus->state();
     inputs.text = textOperations();
-    inputs.canCheckForUpdates = m_app.updates().canCheckForUpdates();
-    inputs.settingsAreBlocked = m_app.readerHasSheet() || m_app.showsFilePicker() || PelmoraApp::hasModalWindow();
-    inputs.frontmostShortcutLabel = chordDisplayLabel(m_app.shortcut().chord());
-    inputs.clipboardShortcutLabel = chordDisplayLabel(m_app.clipboardShortcut().chord());
+    inputs.canCheckForUpdates = m_in.updates.canCheckForUpdates();
+    inputs.settingsAreBlocked =
+        m_in.state.readerHasSheet() || m_in.state.showsFilePicker() || ReaderWindowState::hasModalWindow();
+    inputs.frontmostShortcutLabel = chordDisplayLabel(m_in.shortcut.chord());
+    inputs.clipboardShortcutLabel = chordDisplayLabel(m_in.clipboardShortcut.chord());
     return inputs;
 }
 
@@ -400,42 +398,39 @@ void ReaderCommands::trigger(Item item) {
         restoreCheckMark();
         return;
     }
-    if (ReaderTrace::isEnabled()) {
-        const QByteArray line = QByteArray("menu ") + chosen.shortcut().toString(QKeySequence::PortableText).toUtf8();
-        ReaderTrace::mark(line.constData());
-    }
-    ReadingPlayer& player = m_app.playback().player();
+    emit itemTriggered(item);
+    ReadingPlayer& player = m_in.player;
     if (const auto playback = playbackActionOf(item)) {
-        m_app.requestPlayback(*playback);
+        m_in.actions.requestPlayback(*playback);
     } else if (const auto step = textSizeStepOf(item)) {
         player.textSizes().perform(step->action, step->target);
     } else {
         switch (item) {
-        case Item::checkForUpdates: m_app.updates().checkForUpdates(); break;
-        case Item::settings: m_app.openSettings(); break;
-        case Item::importFile: m_app.importFile(); break;
-        case Item::addCurrent: m_app.addCurrentToLibrary(); break;
+        case Item::checkForUpdates: m_in.updates.checkForUpdates(); break;
+        case Item::settings: m_in.actions.openSettings(); break;
+        case Item::importFile: m_in.actions.importFile(); break;
+        case Item::addCurrent: m_in.actions.addCurrentToLibrary(); break;
         case Item::undo:
         case Item::redo:
             if (QWidget* editor = ReaderEditFocus::editableEditor()) {
                 ReaderEditFocus::undo(*editor, item == Item::redo);
             } else {
-                m_app.restoreReplacement(item == Item::redo);
+                m_in.actions.restoreReplacement(item == Item::redo);
             }
             break;
         case Item::cut:
         case Item::copy:
         case Item::paste:
         case Item::selectAll: performTextOperation(item); break;
-        case Item::importClipboard: m_app.importClipboard(false); break;
-        case Item::importPlainText: m_app.importClipboard(true); break;
-        case Item::findInDocument: m_app.findInDocument(); break;
-        case Item::findNext: m_app.sourceNavigation().selectAdjacentMatch(true); break;
-        case Item::findPrevious: m_app.sourceNavigation().selectAdjacentMatch(false); break;
-        case Item::toggleSource: m_app.toggleSource(); break;
-        case Item::toggleHistory: m_app.toggleHistory(); break;
-        case Item::toggleEPUBNavigation: m_app.toggleEPUBNavigation(); break;
-        case Item::openReader: m_app.openReader(); break;
+        case Item::importClipboard: m_in.actions.importClipboard(false); break;
+        case Item::importPlainText: m_in.actions.importClipboard(true); break;
+        case Item::findInDocument: m_in.actions.findInDocument(); break;
+        case Item::findNext: m_in.sourceNavigation.selectAdjacentMatch(true); break;
+        case Item::findPrevious: m_in.sourceNavigation.selectAdjacentMatch(false); break;
+        case Item::toggleSource: m_in.actions.toggleSource(); break;
+        case Item::toggleHistory: m_in.actions.toggleHistory(); break;
+        case Item::toggleEPUBNavigation: m_in.actions.toggleEPUBNavigation(); break;
+        case Item::openReader: m_in.actions.openReader(); break;
         default: break;
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PelmoraMac/Menus/ReaderMenuState.h"
+#include "PelmoraMac/Window/ReaderCommandActions.h"
 
 #include <QObject>
 
@@ -15,7 +16,12 @@ class QWidget;
 
 namespace tavrine {
 
-class PelmoraApp;
+class GlobalCaptureShortcut;
+class MacUpdateController;
+class ReaderPresentation;
+class ReaderSourceNavigation;
+class ReaderWindowState;
+class ReadingPlayer;
 
 // The reader window's menu bar: "Tavrine" (the update check, the settings, quitting), "ファイル", "編集",
 // "表示", "再生" and "ウインドウ". Every item is made once, from one table, and no menu is ever rebuilt:
@@ -32,12 +38,28 @@ class PelmoraApp;
 // and 終了: with the reader window closed there is no menu bar. On X11 it docks in a tray that starts
 // after the application, too.
 //
-// Main thread only; the application must outlive it.
+// Main thread only; the objects of its inputs must outlive it.
 class ReaderCommands final : public QObject {
     Q_OBJECT
 
 public:
-    explicit ReaderCommands(PelmoraApp& app, QObject* parent = nullptr);
+    // What the items read and run.
+    struct Inputs {
+        ReaderWindowState& state;
+        // The window whose state the items show while it, or a dialog over it, is active.
+        const QWidget& readerWindow;
+        ReadingPlayer& player;
+        ReaderPresentation& presentation;
+        ReaderSourceNavigation& sourceNavigation;
+        MacUpdateController& updates;
+        GlobalCaptureShortcut& shortcut;
+        GlobalCaptureShortcut& clipboardShortcut;
+        // The application-wide quit command, shown in the application menu and the tray's.
+        QAction& quit;
+        ReaderCommandActions actions;
+    };
+
+    explicit ReaderCommands(Inputs inputs, QObject* parent = nullptr);
     ~ReaderCommands() override;
 
     // The menu bar over every item, for window, which takes it; made once. The window also carries the
@@ -54,6 +76,10 @@ public:
     // What a scheduled refresh does, at once.
     void refresh();
 
+signals:
+    // An enabled item runs now, chosen by key or by click; its command follows.
+    void itemTriggered(ReaderMenuItem item);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -65,7 +91,7 @@ private:
     void apply(const ReaderMenuState& state);
     void makeTrayIcon();
 
-    PelmoraApp& m_app;
+    Inputs m_in;
     std::unique_ptr<ReaderEditFocus> m_editFocus;
     std::array<QAction*, kReaderMenuItemCount> m_actions{};
     std::array<QString, kReaderMenuItemCount> m_shownKeys;

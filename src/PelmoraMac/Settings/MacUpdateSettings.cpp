@@ -1,6 +1,6 @@
 #include "PelmoraMac/Settings/MacUpdateSettings.h"
 
-#include "PelmoraMac/App/MacUpdateController.h"
+#include "PelmoraMac/Updates/MacUpdateController.h"
 #include "ReaderCore/MainThread.h"
 
 #include <QCheckBox>

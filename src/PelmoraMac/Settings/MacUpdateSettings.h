@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PelmoraMac/App/ApplicationVersion.h"
+#include "PelmoraMac/Updates/ApplicationVersion.h"
 
 #include <QWidget>
 

@@ -1,13 +1,13 @@
 #include "PelmoraMac/Window/ReaderWindowRoot.h"
 
-#include "PelmoraMac/App/MacReadingPlayback.h"
-#include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Library/ReaderFileDropTarget.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
 #include "PelmoraMac/Library/ReaderStartView.h"
+#include "PelmoraMac/Source/ReaderSourcePane.h"
+#include "PelmoraMac/Source/ReaderSourceTools.h"
 #include "PelmoraMac/Window/ReaderCaptureStrip.h"
 #include "PelmoraMac/Window/ReaderDocumentLayout.h"
 #include "PelmoraMac/Window/ReaderFileImportStrip.h"
@@ -15,8 +15,10 @@
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowFocus.h"
+#include "PelmoraMac/Window/ReaderWindowState.h"
 #include "PelmoraMac/X11/X11Desktop.h"
 #include "ReaderCore/MainThread.h"
+#include "ReaderUI/Player/ReaderTextSizeSettings.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
 #include "ReaderUI/Workspace/ReaderWorkspaceController.h"
@@ -44,29 +46,29 @@ bool hasText(const ReadingPlayer& player) {
 
 }  // namespace
 
-ReaderWindowRoot::ReaderWindowRoot(PelmoraApp& app, ReaderWindow& window, QWidget* parent)
-    : QWidget(parent), m_app(app), m_window(window) {
+ReaderWindowRoot::ReaderWindowRoot(Inputs inputs, QWidget* parent)
+    : QWidget(parent), m_in(std::move(inputs)), m_window(m_in.window) {
     Q_ASSERT(isMainThread());
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
     m_captureStrip =
         new ReaderCaptureStrip({
-                                   .retryInSource = [this] { m_app.retryFromSourceApplication(); },
-                                   .importClipboard = [this] { m_app.importClipboard(false); },
-                                   .registerShortcuts = [this] { m_app.registerShortcuts(); },
-                                   .requestPermission = [this] { m_app.capture().requestAccessibilityPermission(); },
-                                   .openPermissionSettings = [this] { m_app.capture().openAccessibilitySettings(); },
-                                   .refreshPermission = [this] { m_app.capture().refreshPermission(); },
-                                   .requestAutomation = [this] { m_app.capture().requestAutomationPermission(); },
-                                   .openAutomationSettings = [this] { m_app.capture().openAutomationSettings(); },
-                                   .cancel = [this] { m_app.capture().cancel(); },
+                                   .retryInSource = [this] { m_in.actions.retryFromSourceApplication(); },
+                                   .importClipboard = [this] { m_in.actions.importClipboard(false); },
+                                   .registerShortcuts = [this] { m_in.actions.registerShortcuts(); },
+                                   .requestPermission = [this] { m_in.capture.requestAccessibilityPermission(); },
+                                   .openPermissionSettings = [this] { m_in.capture.openAccessibilitySettings(); },
+                                   .refreshPermission = [this] { m_in.capture.refreshPermission(); },
+                                   .requestAutomation = [this] { m_in.capture.requestAutomationPermission(); },
+                                   .openAutomationSettings = [this] { m_in.capture.openAutomationSettings(); },
+                                   .cancel = [this] { m_in.capture.cancel(); },
                                },
                                this);
     m_captureDivider = divider(this);
     m_fileImportStrip = new ReaderFileImportStrip(
         [this] {
-            if (m_app.history()) m_app.history()->cancelFileImport();
+            if (m_in.state.history()) m_in.state.history()->cancelFileImport();
         },
         this);
     m_fileImportDivider = divider(this);
@@ -74,10 +76,10 @@ ReaderWindowRoot::ReaderWindowRoot(PelmoraApp& app, ReaderWindow& window, QWidge
     m_sidebar = new QWidget;
     auto* sidebarLayout = new QVBoxLayout(m_sidebar);
     sidebarLayout->setContentsMargins(0, 0, 0, 0);
-    if (m_app.history()) historyMade();
+    if (m_in.state.history()) historyMade();
     m_workspace = makeReaderContent();
     m_layout = new ReaderDocumentLayout(
-        m_app.presentation(), m_sidebar, m_workspace, [this] { m_app.focusReader(); }, this);
+        m_in.presentation, m_sidebar, m_workspace, [this] { m_in.actions.focusReader(); }, this);
     stack->addWidget(m_captureStrip);
     stack->addWidget(m_captureDivider);
     stack->addWidget(m_fileImportStrip);
@@ -85,12 +87,12 @@ ReaderWindowRoot::ReaderWindowRoot(PelmoraApp& app, ReaderWindow& window, QWidge
     stack->addWidget(m_layout, 1);
 
     m_keyboard = std::make_unique<ReaderKeyboardInput>(
-        m_window, [this](ReaderPlaybackRequest::Action action) { m_app.requestPlayback(action); });
+        m_window, [this](ReaderPlaybackRequest::Action action) { m_in.actions.requestPlayback(action); });
     m_dropTarget = std::make_unique<ReaderFileDropTarget>(
         *this, [this] { return canReceiveDrop(); }, [this](const QList<QUrl>& urls) { return receiveDrop(urls); });
-    m_focus = std::make_unique<ReaderWindowFocus>(m_window, m_app.playback().player(),
+    m_focus = std::make_unique<ReaderWindowFocus>(m_window, m_in.player,
                                                   ReaderWindowFocus::Actions{
-                                                      .requestFocus = [this] { m_app.focusReader(); },
+                                                      .requestFocus = [this] { m_in.actions.focusReader(); },
                                                       .focusNow = [this] { focusReadingArea(); },
                                                   });
 
@@ -107,12 +109,12 @@ ReaderWorkspaceController& ReaderWindowRoot::workspace() const {
 
 ReaderWorkspaceWidget* ReaderWindowRoot::makeReaderContent() {
     ReaderWorkspaceClosures closures{
-        .onInteraction = [this] { m_app.cancelPendingSelection(); },
-        .onSourceNavigation = [this] { m_app.resumeSourceFollowing(); },
+        .onInteraction = [this] { cancelPendingSelection(); },
+        .onSourceNavigation = [this] { m_in.sourceNavigation.resumeFollowingPlayback(); },
     };
     ReaderWorkspaceBuilders builders{
-        .sourceView = [this](ReaderSourceViewBinding& binding) { return m_app.makeSourcePane(binding); },
-        .sourceToolbar = [this] { return m_app.makeSourceTools(); },
+        .sourceView = [this](ReaderSourceViewBinding& binding) { return makeSourcePane(binding); },
+        .sourceToolbar = [this] { return makeSourceTools(); },
         .emptyContent =
             [this] {
                 m_startView = new ReaderStartView({});
@@ -120,28 +122,57 @@ ReaderWorkspaceWidget* ReaderWindowRoot::makeReaderContent() {
                 return m_startView;
             },
     };
-    auto* workspace = new ReaderWorkspaceWidget(m_app.playback().player(), &m_app.epubPresentation(),
-                                                std::move(closures), std::move(builders));
+    auto* workspace =
+        new ReaderWorkspaceWidget(m_in.player, &m_in.epubPresentation, std::move(closures), std::move(builders));
     workspace->setMinimumWidth(kMinimumContentWidth);
     ReaderWorkspaceController& controller = workspace->controller();
-    controller.setShowsSource(m_app.presentation().prefersSource());
-    controller.setFocusRequest(m_app.readerFocusRequest());
-    controller.setImporting(m_app.capture().isCapturing());
+    controller.setShowsSource(m_in.presentation.prefersSource());
+    controller.setFocusRequest(m_in.state.readerFocusRequest());
+    controller.setImporting(m_in.capture.isCapturing());
+    controller.setImportedText(m_in.capture.importedText());
     return workspace;
+}
+
+QWidget* ReaderWindowRoot::makeSourcePane(ReaderSourceViewBinding& binding) {
+    return ReaderSourcePane::over(m_in.sourceNavigation, binding, m_in.player.textSizes());
+}
+
+QWidget* ReaderWindowRoot::makeSourceTools() {
+    // Opening the find field cancels the list's pending selection, then pauses the player.
+    auto* tools = new ReaderSourceTools(
+        m_in.sourceNavigation, m_in.presentation.prefersSource(), m_in.state.commandContext().canToggleSource,
+        [this] { m_in.actions.toggleSource(); },
+        [this] {
+            cancelPendingSelection();
+            m_in.player.pause();
+        });
+    connect(&m_in.presentation, &ReaderPresentation::prefersSourceChanged, tools,
+            [this, tools] { tools->setShowsSource(m_in.presentation.prefersSource()); });
+    connect(&m_in.state, &ReaderWindowState::commandContextChanged, tools,
+            [this, tools] { tools->setCanToggleSource(m_in.state.commandContext().canToggleSource); });
+    return tools;
+}
+
+void ReaderWindowRoot::cancelPendingSelection() {
+    if (ReaderHistoryModel* history = m_in.state.history()) history->cancelPendingSelection();
 }
 
 void ReaderWindowRoot::followInputs() {
     const auto later = [this] { scheduleRefresh(); };
-    connect(&m_app, &PelmoraApp::commandContextChanged, this, later);
-    connect(&m_app, &PelmoraApp::readerFocusRequestChanged, this, [this] {
-        workspace().setFocusRequest(m_app.readerFocusRequest());
+    connect(&m_in.state, &ReaderWindowState::commandContextChanged, this, later);
+    connect(&m_in.state, &ReaderWindowState::readerFocusRequestChanged, this, [this] {
+        workspace().setFocusRequest(m_in.state.readerFocusRequest());
         scheduleRefresh();
     });
-    connect(&m_app, &PelmoraApp::playbackRequestChanged, this,
-            [this] { workspace().setPlaybackRequest(m_app.playbackRequest()); });
-    CaptureModel& capture = m_app.capture();
+    connect(&m_in.state, &ReaderWindowState::playbackRequestChanged, this,
+            [this] { workspace().setPlaybackRequest(m_in.state.playbackRequest()); });
+    CaptureModel& capture = m_in.capture;
+    // Captured and pasted readings reach the player only through the workspace, which hands each new one
+    // over once it is shown.
+    connect(&capture, &CaptureModel::importedTextChanged, this,
+            [this] { workspace().setImportedText(m_in.capture.importedText()); });
     connect(&capture, &CaptureModel::isCapturingChanged, this, [this] {
-        workspace().setImporting(m_app.capture().isCapturing());
+        workspace().setImporting(m_in.capture.isCapturing());
         scheduleRefresh();
     });
     for (auto signal : {&CaptureModel::failureChanged, &CaptureModel::usesClipboardChanged,
@@ -149,19 +180,19 @@ void ReaderWindowRoot::followInputs() {
                         &CaptureModel::frontmostShortcutLabelChanged, &CaptureModel::sourceNameChanged}) {
         connect(&capture, signal, this, later);
     }
-    connect(&m_app.shortcut(), &GlobalCaptureShortcut::errorMessageChanged, this, later);
-    connect(&m_app.clipboardShortcut(), &GlobalCaptureShortcut::errorMessageChanged, this, later);
-    connect(&m_app, &PelmoraApp::historyMade, this, &ReaderWindowRoot::historyMade);
-    connect(&m_app.presentation(), &ReaderPresentation::prefersSourceChanged, this,
-            [this] { workspace().setShowsSource(m_app.presentation().prefersSource()); });
-    connect(&m_app.playback().player(), &ReadingPlayer::readingChanged, this, [this] {
+    connect(&m_in.shortcut, &GlobalCaptureShortcut::errorMessageChanged, this, later);
+    connect(&m_in.clipboardShortcut, &GlobalCaptureShortcut::errorMessageChanged, this, later);
+    connect(&m_in.state, &ReaderWindowState::historyMade, this, &ReaderWindowRoot::historyMade);
+    connect(&m_in.presentation, &ReaderPresentation::prefersSourceChanged, this,
+            [this] { workspace().setShowsSource(m_in.presentation.prefersSource()); });
+    connect(&m_in.player, &ReadingPlayer::readingChanged, this, [this] {
         readingChanged();
         scheduleRefresh();
     });
 }
 
 void ReaderWindowRoot::historyMade() {
-    ReaderHistoryModel* history = m_app.history();
+    ReaderHistoryModel* history = m_in.state.history();
     if (!history || m_historyPane) return;
     m_historyPane = new ReaderHistoryPane(*history);
     m_sidebar->layout()->addWidget(m_historyPane);
@@ -175,14 +206,14 @@ void ReaderWindowRoot::historyMade() {
 }
 
 void ReaderWindowRoot::readingChanged() {
-    const auto& reading = m_app.playback().player().reading();
-    ReaderSourceNavigation& navigation = m_app.sourceNavigation();
+    const auto& reading = m_in.player.reading();
+    ReaderSourceNavigation& navigation = m_in.sourceNavigation;
     const std::optional<QUuid> id = reading ? std::optional(reading->id) : std::nullopt;
     if (navigation.documentID() == id && m_hasLoadedOnce) return;
     m_hasLoadedOnce = true;
     if (reading) {
         navigation.loadDocument(reading->document.text, reading->document.spans, id);
-        m_app.capture().dismissClipboardFailure();
+        m_in.capture.dismissClipboardFailure();
     } else {
         navigation.loadDocument(QString(), {}, std::nullopt);
     }
@@ -199,28 +230,33 @@ void ReaderWindowRoot::scheduleRefresh() {
 
 void ReaderWindowRoot::refresh() {
     Q_ASSERT(isMainThread());
-    const ReaderCommandInputs inputs = m_app.commandInputs();
+    const ReaderCommandInputs inputs = m_in.state.commandInputs();
     const ReaderCommandContext state = commandContext(inputs);
-    const CaptureModel& capture = m_app.capture();
-    const ReadingPlayer& player = m_app.playback().player();
-    const std::optional<QString> clipboardFailure = capture.clipboardFailureMessage();
+    refreshCaptureStrip(state);
+    refreshFileImportStrip(inputs, state);
+    refreshStartView(inputs, state);
+}
 
-    const std::optional<QString>& shortcutError = m_app.shortcut().errorMessage();
-    const std::optional<QString>& clipboardShortcutError = m_app.clipboardShortcut().errorMessage();
-    const bool showsCapture = showsCaptureStrip({
+void ReaderWindowRoot::refreshCaptureStrip(const ReaderCommandContext& state) {
+    const CaptureModel& capture = m_in.capture;
+    const std::optional<QString>& shortcutError = m_in.shortcut.errorMessage();
+    const std::optional<QString>& clipboardShortcutError = m_in.clipboardShortcut.errorMessage();
+    // A clipboard failure is the start view's to show while it is there.
+    const bool startViewShowsFailure = capture.clipboardFailureMessage().has_value();
+    const bool shows = showsCaptureStrip({
         .hasFailure = capture.failure().has_value(),
-        .startViewShowsFailure = clipboardFailure.has_value(),
+        .startViewShowsFailure = startViewShowsFailure,
         .isCapturing = capture.isCapturing(),
         .shortcutHasError = shortcutError.has_value(),
         .clipboardShortcutHasError = clipboardShortcutError.has_value(),
     });
-    if (showsCapture) {
+    if (shows) {
         const auto& source = capture.sourceApplication();
         m_captureStrip->apply({
-            .failure = clipboardFailure ? std::nullopt : capture.failure(),
+            .failure = startViewShowsFailure ? std::nullopt : capture.failure(),
             .message = capture.statusMessage(),
             .isCapturing = capture.isCapturing(),
-            .hasDocumentText = hasText(player),
+            .hasDocumentText = hasText(m_in.player),
             .canRetryInSource = !capture.usesClipboard() && source && !X11Desktop::isTerminated(source->pid),
             .isBlocked = state.isBlocked,
             .canImportClipboard = state.imports.canImportClipboard,
@@ -230,12 +266,14 @@ void ReaderWindowRoot::refresh() {
             .clipboardShortcutError = clipboardShortcutError,
         });
     }
-    m_captureStrip->setVisible(showsCapture);
-    m_captureDivider->setVisible(showsCapture);
+    m_captureStrip->setVisible(shows);
+    m_captureDivider->setVisible(shows);
+}
 
-    const bool showsFile = showsFileImportStrip(inputs);
-    if (showsFile) {
-        const ReaderHistoryModel& history = *m_app.history();
+void ReaderWindowRoot::refreshFileImportStrip(const ReaderCommandInputs& inputs, const ReaderCommandContext& state) {
+    const bool shows = showsFileImportStrip(inputs);
+    if (shows) {
+        const ReaderHistoryModel& history = *m_in.state.history();
         m_fileImportStrip->apply({
             .message = history.fileImportMessage(),
             .details = history.fileImportDetails(),
@@ -245,23 +283,25 @@ void ReaderWindowRoot::refresh() {
             .isBlocked = state.isBlocked,
         });
     }
-    m_fileImportStrip->setVisible(showsFile);
-    m_fileImportDivider->setVisible(showsFile);
+    m_fileImportStrip->setVisible(shows);
+    m_fileImportDivider->setVisible(shows);
+}
 
+void ReaderWindowRoot::refreshStartView(const ReaderCommandInputs& inputs, const ReaderCommandContext& state) {
     if (!m_startView) return;
-    const std::optional<CaptureFailure>& failure = capture.failure();
+    const std::optional<CaptureFailure>& failure = m_in.capture.failure();
     m_startView->setInputs({
-        .player = &m_app.playback().player(),
-        .history = m_app.history(),
+        .player = &m_in.player,
+        .history = m_in.state.history(),
         .showsHistory = inputs.presentationShowsHistory,
         .canOpenSample = state.imports.canImportClipboard,
         .canImportClipboard = state.imports.canImportClipboard,
         .canImportFile = state.imports.canImportFile,
-        .openSample = [this] { m_app.openSample(); },
-        .importClipboard = [this] { m_app.importClipboard(false); },
-        .importFile = [this] { m_app.importFile(); },
-        .focusRequest = m_app.readerFocusRequest(),
-        .clipboardFailureMessage = clipboardFailure,
+        .openSample = [this] { m_in.actions.openSample(); },
+        .importClipboard = [this] { m_in.actions.importClipboard(false); },
+        .importFile = [this] { m_in.actions.importFile(); },
+        .focusRequest = m_in.state.readerFocusRequest(),
+        .clipboardFailureMessage = m_in.capture.clipboardFailureMessage(),
         .clipboardFailureDetails = failure ? captureFailureHelp(*failure) : std::nullopt,
     });
 }
@@ -277,16 +317,16 @@ void ReaderWindowRoot::focusReadingArea() {
 }
 
 bool ReaderWindowRoot::canReceiveDrop() {
-    const ReaderCommandContext state = m_app.commandContext();
+    const ReaderCommandContext state = m_in.state.commandContext();
     return state.imports.canImportFile && !state.isImporting && !state.isBlocked;
 }
 
 bool ReaderWindowRoot::receiveDrop(const QList<QUrl>& urls) {
-    if (!canReceiveDrop() || !m_app.history()) return false;
+    if (!canReceiveDrop() || !m_in.state.history()) return false;
     // Asked again before the file is read and before it is stored: a dialog opened or a capture begun in
     // the meantime stops the import.
-    return m_app.history()->importDroppedFiles(
-        urls, [this] { return !m_app.commandContext().isBlocked && !m_app.capture().isCapturing(); });
+    return m_in.state.history()->importDroppedFiles(
+        urls, [this] { return !m_in.state.commandContext().isBlocked && !m_in.capture.isCapturing(); });
 }
 
 }  // namespace tavrine

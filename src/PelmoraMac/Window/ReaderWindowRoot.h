@@ -1,5 +1,8 @@
 #pragma once
 
+#include "PelmoraMac/Window/ReaderCommandActions.h"
+#include "PelmoraMac/Window/ReaderCommandContext.h"
+
 #include <QList>
 #include <QUrl>
 #include <QUuid>
@@ -12,36 +15,59 @@ class QFrame;
 
 namespace tavrine {
 
-class PelmoraApp;
+class CaptureModel;
+class GlobalCaptureShortcut;
 class ReaderCaptureStrip;
 class ReaderDocumentLayout;
+class ReaderEPUBPresentation;
 class ReaderFileDropTarget;
 class ReaderFileImportStrip;
 class ReaderHistoryPane;
 class ReaderKeyboardInput;
+class ReaderPresentation;
+class ReaderSourceNavigation;
+class ReaderSourceViewBinding;
 class ReaderStartView;
 class ReaderWindow;
 class ReaderWindowFocus;
+class ReaderWindowState;
 class ReaderWorkspaceController;
 class ReaderWorkspaceWidget;
+class ReadingPlayer;
 
 // The reader window's content, top to bottom: the capture strip, the file-import strip (each with a line
 // under it, shown only while it has something to say), and the two panes, the document list and the
 // reader column. The reader column shows the start view while no document is open.
 //
-// It owns no state of the application: everything it shows is read from the application, refreshed in
-// place at most once per turn of the event loop after anything it reads changed, and every button goes
-// through the application's commands. It also carries the Space key of the window (as a play or pause
-// request), the window's file drops, and loads each newly opened document into the source navigation. It
-// puts the keyboard focus on the reading area whenever a reading opens or the window appears
-// (ReaderWindowFocus). Main thread only; the application must outlive it.
+// It owns no state of the application: everything it shows is read from the objects it is given,
+// refreshed in place at most once per turn of the event loop after anything it reads changed, and every
+// button goes through the application's commands. It sets the workspace's inputs from them: the capture
+// model's imported reading (the one road of captured and pasted readings to the player), the playback and
+// focus requests, whether a capture runs and whether the source pane is wanted. It also carries the Space
+// key of the window (as a play or pause request), the window's file drops, and loads each newly opened
+// document into the source navigation. It puts the keyboard focus on the reading area whenever a reading
+// opens or the window appears (ReaderWindowFocus). Main thread only.
 class ReaderWindowRoot final : public QWidget {
     Q_OBJECT
 
 public:
     static constexpr int kMinimumContentWidth = 300;
 
-    ReaderWindowRoot(PelmoraApp& app, ReaderWindow& window, QWidget* parent = nullptr);
+    // What the window shows and acts through; every object must outlive the root.
+    struct Inputs {
+        ReaderWindow& window;
+        ReaderWindowState& state;
+        ReadingPlayer& player;
+        CaptureModel& capture;
+        ReaderPresentation& presentation;
+        ReaderEPUBPresentation& epubPresentation;
+        ReaderSourceNavigation& sourceNavigation;
+        GlobalCaptureShortcut& shortcut;
+        GlobalCaptureShortcut& clipboardShortcut;
+        ReaderCommandActions actions;
+    };
+
+    explicit ReaderWindowRoot(Inputs inputs, QWidget* parent = nullptr);
     ~ReaderWindowRoot() override;
 
     ReaderCaptureStrip& captureStrip() const { return *m_captureStrip; }
@@ -57,7 +83,15 @@ public:
 
 private:
     ReaderWorkspaceWidget* makeReaderContent();
+    // The workspace's builders: the source pane over its binding, and the pane's tool row.
+    QWidget* makeSourcePane(ReaderSourceViewBinding& binding);
+    QWidget* makeSourceTools();
+    // The document list's pending selection is cancelled, when there is a list.
+    void cancelPendingSelection();
     void scheduleRefresh();
+    void refreshCaptureStrip(const ReaderCommandContext& state);
+    void refreshFileImportStrip(const ReaderCommandInputs& inputs, const ReaderCommandContext& state);
+    void refreshStartView(const ReaderCommandInputs& inputs, const ReaderCommandContext& state);
     void followInputs();
     // The player's reading changed: the source navigation takes the new document, and a clipboard failure
     // shown by the start view is dismissed once a reading is open.
@@ -69,7 +103,7 @@ private:
     bool canReceiveDrop();
     bool receiveDrop(const QList<QUrl>& urls);
 
-    PelmoraApp& m_app;
+    Inputs m_in;
     ReaderWindow& m_window;
     ReaderWorkspaceWidget* m_workspace = nullptr;
     ReaderCaptureStrip* m_captureStrip;

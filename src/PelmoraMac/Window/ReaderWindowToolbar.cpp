@@ -1,13 +1,12 @@
 #include "PelmoraMac/Window/ReaderWindowToolbar.h"
 
-#include "PelmoraMac/App/MacReadingPlayback.h"
-#include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
 #include "PelmoraMac/Window/ReaderImportMenu.h"
 #include "PelmoraMac/Window/ReaderLibraryButton.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderToolbarTitle.h"
 #include "PelmoraMac/Window/ReaderVisibilityToggle.h"
+#include "PelmoraMac/Window/ReaderWindowState.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/Workspace/ReaderDocumentContext.h"
@@ -43,12 +42,11 @@ private:
 
 }  // namespace
 
-ReaderWindowToolbar::ReaderWindowToolbar(PelmoraApp& app, ReaderWorkspaceController& workspace, QWidget* parent)
+ReaderWindowToolbar::ReaderWindowToolbar(Inputs inputs, QWidget* parent)
     : QToolBar(parent),
-      m_app(app),
-      m_workspace(workspace),
+      m_in(std::move(inputs)),
       m_historyToggle(new ReaderVisibilityToggle(ReaderSymbol::sidebarLeft, this)),
-      m_title(new ReaderToolbarTitle(app.presentation(), this)),
+      m_title(new ReaderToolbarTitle(m_in.presentation, this)),
       m_importMenu(new ReaderImportMenu(this)),
       m_libraryButton(new ReaderLibraryButton(this)) {
     Q_ASSERT(isMainThread());
@@ -58,27 +56,27 @@ ReaderWindowToolbar::ReaderWindowToolbar(PelmoraApp& app, ReaderWorkspaceControl
     addWidget(m_importMenu);
     addWidget(m_libraryButton);
 
-    connect(m_historyToggle, &QAbstractButton::clicked, this, [this] { m_app.toggleHistory(); });
+    connect(m_historyToggle, &QAbstractButton::clicked, this, [this] { m_in.actions.toggleHistory(); });
     connect(&m_title->navigationButton(), &QAbstractButton::clicked, this, [this] {
         // The button is enabled only when the table of contents can be shown; the state may have moved on.
-        if (m_title->navigationButton().isEnabled()) m_app.toggleEPUBNavigation();
+        if (m_title->navigationButton().isEnabled()) m_in.actions.toggleEPUBNavigation();
     });
-    connect(m_importMenu, &ReaderImportMenu::importFileRequested, this, [this] { m_app.importFile(); });
+    connect(m_importMenu, &ReaderImportMenu::importFileRequested, this, [this] { m_in.actions.importFile(); });
     connect(m_importMenu, &ReaderImportMenu::importClipboardRequested, this,
-            [this](bool plainText) { m_app.importClipboard(plainText); });
-    connect(m_libraryButton, &QAbstractButton::clicked, this, [this] { m_app.addCurrentToLibrary(); });
+            [this](bool plainText) { m_in.actions.importClipboard(plainText); });
+    connect(m_libraryButton, &QAbstractButton::clicked, this, [this] { m_in.actions.addCurrentToLibrary(); });
 
-    connect(&m_app, &PelmoraApp::commandContextChanged, this, &ReaderWindowToolbar::refresh);
-    connect(&m_workspace, &ReaderWorkspaceController::changed, this, &ReaderWindowToolbar::refresh);
-    connect(&m_app.presentation(), &ReaderPresentation::availableWidthChanged, this, &ReaderWindowToolbar::refresh);
+    connect(&m_in.state, &ReaderWindowState::commandContextChanged, this, &ReaderWindowToolbar::refresh);
+    connect(&m_in.workspace, &ReaderWorkspaceController::changed, this, &ReaderWindowToolbar::refresh);
+    connect(&m_in.presentation, &ReaderPresentation::availableWidthChanged, this, &ReaderWindowToolbar::refresh);
     refresh();
 }
 
 ReaderWindowToolbar::~ReaderWindowToolbar() = default;
 
 void ReaderWindowToolbar::refresh() {
-    const ReaderCommandContext state = m_app.commandContext();
-    const ReaderPresentation& panes = m_app.presentation();
+    const ReaderCommandContext state = m_in.state.commandContext();
+    const ReaderPresentation& panes = m_in.presentation;
     const bool on = state.showsHistory;
     const QString label = on ? u"文書一覧を隠す"_s : u"文書一覧を表示"_s;
     m_historyToggle->setText(label);
@@ -91,17 +89,17 @@ void ReaderWindowToolbar::refresh() {
                                             : u"非表示"_s);
     m_historyToggle->setEnabled(state.canToggleHistory);
 
-    const ReadingPlayer& player = m_app.playback().player();
+    const ReadingPlayer& player = m_in.player;
     m_title->setReading(player.reading() ? &*player.reading() : nullptr);
     ReaderEPUBNavigationButton& navigation = m_title->navigationButton();
-    const bool isPresented = m_app.epubPresentation().showsNavigation();
-    navigation.apply(m_workspace.documentContext(), isPresented);
+    const bool isPresented = m_in.epubPresentation.showsNavigation();
+    navigation.apply(m_in.workspace.documentContext(), isPresented);
     navigation.setEnabled(player.reading() && player.reading()->epub && !state.isImporting && !state.isBlocked &&
                           player.canPerform(ReaderPlaybackRequest::Action::showEPUBNavigation));
 
     m_importMenu->apply(state.imports);
     m_libraryButton->apply(state.imports);
-    showCompactList(m_app.showsCompactHistory());
+    showCompactList(m_in.state.showsCompactHistory());
 }
 
 void ReaderWindowToolbar::showCompactList(bool shows) {
@@ -109,9 +107,9 @@ void ReaderWindowToolbar::showCompactList(bool shows) {
         if (m_compactList && m_compactList->isVisible()) m_compactList->hide();
         return;
     }
-    if (!m_app.history()) return;
+    if (!m_in.state.history()) return;
     if (!m_compactList) {
-        m_compactList = new CompactList([this] { m_app.setShowsCompactHistory(false); }, this);
+        m_compactList = new CompactList([this] { m_in.state.setShowsCompactHistory(false); }, this);
         m_compactList->setFixedSize(kCompactListSize);
         // A popup is a window of its own: it takes the reader's colours itself.
         ReaderTheme::apply(*m_compactList);
@@ -119,13 +117,13 @@ void ReaderWindowToolbar::showCompactList(bool shows) {
         auto* layout = new QVBoxLayout(m_compactList);
         layout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         auto* wide = new QCheckBox(u"広いウィンドウでは一覧を表示"_s, m_compactList);
-        wide->setChecked(m_app.presentation().prefersHistory());
+        wide->setChecked(m_in.presentation.prefersHistory());
         connect(wide, &QCheckBox::toggled, this,
-                [this](bool prefers) { m_app.presentation().setPrefersHistory(prefers); });
-        connect(&m_app.presentation(), &ReaderPresentation::prefersHistoryChanged, wide,
-                [this, wide] { wide->setChecked(m_app.presentation().prefersHistory()); });
+                [this](bool prefers) { m_in.presentation.setPrefersHistory(prefers); });
+        connect(&m_in.presentation, &ReaderPresentation::prefersHistoryChanged, wide,
+                [this, wide] { wide->setChecked(m_in.presentation.prefersHistory()); });
         layout->addWidget(wide);
-        layout->addWidget(new ReaderHistoryPane(*m_app.history(), m_compactList), 1);
+        layout->addWidget(new ReaderHistoryPane(*m_in.state.history(), m_compactList), 1);
         // The popup takes the keyboard: the reader window's commands must still reach their keys.
         if (QWidget* top = window()) m_compactList->addActions(top->actions());
     }

@@ -1,33 +1,47 @@
 #pragma once
 
+#include "PelmoraMac/Window/ReaderCommandActions.h"
+
 #include <QToolBar>
 
 class QFrame;
 
 namespace tavrine {
 
-class PelmoraApp;
+class ReaderEPUBPresentation;
 class ReaderImportMenu;
 class ReaderLibraryButton;
+class ReaderPresentation;
 class ReaderToolbarTitle;
 class ReaderVisibilityToggle;
+class ReaderWindowState;
 class ReaderWorkspaceController;
+class ReadingPlayer;
 
 // The reader window's toolbar: the document list's switch and the name of the reading at the left, the
-// import menu and the library button at the right. Each follows the application's command state and
-// acts through the application's commands.
+// import menu and the library button at the right. Each follows the window's command state and acts
+// through the application's commands.
 //
 // In a window too narrow for the list beside the reader, the switch opens the list as a popup under it
 // (340 × 560) with the switch for the wide layout above it; closing the popup clears the compact list. A
-// popup takes the keyboard, so it carries the reader window's actions too. Main thread only; the
-// application and the workspace must outlive it.
+// popup takes the keyboard, so it carries the reader window's actions too. Main thread only; the objects
+// of its inputs must outlive it.
 class ReaderWindowToolbar final : public QToolBar {
     Q_OBJECT
 
 public:
     static constexpr QSize kCompactListSize{340, 560};
 
-    ReaderWindowToolbar(PelmoraApp& app, ReaderWorkspaceController& workspace, QWidget* parent = nullptr);
+    struct Inputs {
+        ReaderWindowState& state;
+        ReadingPlayer& player;
+        ReaderPresentation& presentation;
+        ReaderEPUBPresentation& epubPresentation;
+        ReaderWorkspaceController& workspace;
+        ReaderCommandActions actions;
+    };
+
+    explicit ReaderWindowToolbar(Inputs inputs, QWidget* parent = nullptr);
     ~ReaderWindowToolbar() override;
 
     ReaderVisibilityToggle& historyToggle() const { return *m_historyToggle; }
@@ -42,8 +56,7 @@ public:
 private:
     void showCompactList(bool shows);
 
-    PelmoraApp& m_app;
-    ReaderWorkspaceController& m_workspace;
+    Inputs m_in;
     ReaderVisibilityToggle* m_historyToggle;
     ReaderToolbarTitle* m_title;
     ReaderImportMenu* m_importMenu;

@@ -1,4 +1,4 @@
-#include "PelmoraMac/App/ApplicationVersion.h"
+#include "PelmoraMac/Updates/ApplicationVersion.h"
 
 namespace tavrine {
 using namespace Qt::StringLiterals;

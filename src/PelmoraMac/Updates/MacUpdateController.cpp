@@ -1,4 +1,4 @@
-#include "PelmoraMac/App/MacUpdateController.h"
+#include "PelmoraMac/Updates/MacUpdateController.h"
 
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/PropertyWrite.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PelmoraMac/App/Updater.h"
+#include "PelmoraMac/Updates/Updater.h"
 
 namespace tavrine {
 

@@ -1,9 +1,10 @@
-#include "PelmoraMac/Capture/X11/ApplicationCapture.h"
+#include "PelmoraMac/App/ApplicationCapture.h"
 
 #include "PelmoraMac/Capture/AXSelectionReader.h"
 #include "PelmoraMac/Capture/AccessibilityFocusTracker.h"
 #include "PelmoraMac/Capture/AtspiAccessibilityBus.h"
 #include "PelmoraMac/Capture/BrowserAutomationConsent.h"
+#include "PelmoraMac/Capture/X11/FrontCaptureSource.h"
 #include "PelmoraMac/Capture/X11/PrimarySelection.h"
 #include "PelmoraMac/Capture/X11/X11InputActivity.h"
 #include "PelmoraMac/Capture/internal/AccessibilityConnection.h"
@@ -14,8 +15,6 @@
 
 #include <QMessageBox>
 #include <QPushButton>
-
-#include <unistd.h>
 
 #include <memory>
 
@@ -34,17 +33,6 @@ struct Shared {
     std::unique_ptr<AccessibilityFocusTracker> focusTracker = std::make_unique<AccessibilityFocusTracker>();
     std::unique_ptr<X11InputWatch> inputWatch = std::make_unique<X11InputWatch>();
 };
-
-std::optional<CaptureSource> frontSource(const X11Desktop* desktop) {
-    if (!desktop) return std::nullopt;
-    const auto window = desktop->frontWindow();
-    if (!window || !window->pid || *window->pid == ::getpid()) return std::nullopt;
-    const auto names = desktop->windowClass(window->id);
-    const auto entry = names ? findDesktopEntry(QString::fromLatin1(names->instance.c_str()),
-                                                QString::fromLatin1(names->className.c_str()))
-                             : std::nullopt;
-    return captureSourceOf(*window->pid, window->id, entry);
-}
 
 CaptureModel::CaptureWork selectionCapture(const CaptureSource& source, int automationPermission,
                                            std::shared_ptr<const X11Desktop> desktop,
@@ -93,15 +81,6 @@ void askAutomationConsent(Defaults& defaults, ArticleBrowser browser, const QStr
 
 }  // namespace
 
-CaptureSource captureSourceOf(pid_t pid, std::uint32_t window, const std::optional<DesktopEntry>& entry) {
-    CaptureSource source{.pid = pid, .name = u"取得元アプリ"_s, .window = window};
-    if (!entry) return source;
-    if (!entry->name.isEmpty()) source.name = entry->name;
-    if (entry->id == u"chromium"_s || entry->id.startsWith(u"google-chrome"_s)) source.browser = ArticleBrowser::chrome;
-    source.includeWebArticles = entry->handlesWebAddresses;
-    return source;
-}
-
 CaptureModel::Functions applicationCaptureFunctions(Defaults& defaults, std::function<void()> openSettings) {
     Q_ASSERT(isMainThread());
     auto shared = std::make_shared<Shared>();
@@ -118,7 +97,7 @@ CaptureModel::Functions applicationCaptureFunctions(Defaults& defaults, std::fun
                 return enabled;
             },
         .permissionRequest = [] { enableAccessibilityBus(kPermissionCheckMilliseconds); },
-        .sourceProvider = [shared] { return frontSource(shared->desktop.get()); },
+        .sourceProvider = [shared] { return frontCaptureSource(shared->desktop.get()); },
         .captureOperation =
             [shared, &defaults](const CaptureSource& source) {
                 const int permission =

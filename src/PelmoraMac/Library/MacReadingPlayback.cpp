@@ -1,6 +1,5 @@
-#include "PelmoraMac/App/MacReadingPlayback.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 
-#include "PelmoraMac/App/ReaderTrace.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderStorage/ReadingStore.h"
 #include "ReaderStorage/ReadingStoreFiles.h"
@@ -23,9 +22,7 @@ std::shared_ptr<ReadingStore> openStore(const std::optional<QString>& storeFile)
 
 MacReadingPlayback::MacReadingPlayback(std::optional<QString> storeFile, Defaults& defaults, const Clock& clock,
                                        ReadingPlayer::PhraseWidth phraseWidth)
-    : MacReadingPlayback(openStore(storeFile), defaults, clock, std::move(phraseWidth)) {
-    ReaderTrace::mark("store-opened");
-}
+    : MacReadingPlayback(openStore(storeFile), defaults, clock, std::move(phraseWidth)) {}
 
 MacReadingPlayback::MacReadingPlayback(std::shared_ptr<ReadingStore> store, Defaults& defaults, const Clock& clock,
                                        ReadingPlayer::PhraseWidth phraseWidth)
