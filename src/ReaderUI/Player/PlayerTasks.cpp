@@ -33,7 +33,8 @@ void PlayerTasks::stopAutoplay() {
 }
 
 void PlayerTasks::startCheckpoints(std::function<bool()> save) {
-    if (m_checkpoints.isRunning() && !m_checkpoints.token().isCancelled()) return;
+    // Stopping forgets the handle, so a handle still running is one that saves.
+    if (m_checkpoints.isRunning()) return;
     m_checkpoints.start([&clock = m_clock, interval = m_timing.checkpointInterval, save = std::move(save)](
                             CancellationToken token) { return runEvery(clock, interval, save, std::move(token)); });
 }
