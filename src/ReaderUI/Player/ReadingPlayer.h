@@ -506,7 +506,7 @@ private:
     PlaybackSpeed m_speed;
     std::unique_ptr<ReaderTextSizeSettings> m_textSizes;
     std::shared_ptr<PreparedReading> m_preparedReading;
-    ChunkSource m_prepareChunks = &ChunkWindowSource::preparedChunks;
+    ChunkSource m_prepareChunks = &ReadingPlayer::defaultPrepareChunks;
     ReplacementHistory m_replacement;
     std::unique_ptr<PlaybackPersistence> m_persistence;
     // Last, so that it goes first: every task is cancelled before anything it could reach.
