@@ -177,16 +177,26 @@ TEST_F(PlayerTasksTest, AnEndedPreparationIsForgottenNotCancelledAndItsEndCanBeA
     settle();
     EXPECT_TRUE(*finished);
 
-    tasks->startPreparation(waiting(cancelled));
+    // A preparation says it has ended when it applies its result, with no wait left in it.
+    auto ended = std::make_shared<bool>(false);
+    tasks->startPreparation(waiting(ended));
     const QUuid id = tasks->preparationID();
+    const CancellationToken ending = tasks->preparationToken();
     tasks->endPreparation();
     EXPECT_FALSE(tasks->isPreparationRunning());
-    EXPECT_FALSE(tasks->preparationToken().isCancelled());
+    EXPECT_FALSE(ending.isCancelled());
     EXPECT_TRUE(tasks->isCurrentPreparation(id));
     // With none running, the end is there at once.
     auto none = std::make_shared<bool>(false);
     QCoro::Task<void> nothing = noteEnd(tasks->preparationFinished(), none);
     EXPECT_TRUE(*none);
+    // Forgotten, it is no longer the set's to cancel.
+    tasks.reset();
+    settle();
+    EXPECT_FALSE(*ended);
+    ending.cancel();
+    settle();
+    EXPECT_TRUE(*ended);
 }
 
 TEST_F(PlayerTasksTest, NothingRunsOnceTheSetIsGone) {

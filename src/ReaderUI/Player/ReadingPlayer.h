@@ -54,9 +54,10 @@ class ReaderTextSizeSettings;
 // written value differs from the one held; session, chapterNavigation, replacementSnapshot and
 // handledImportIDs signal on every write, in-place changes of the session included.
 //
-// Tasks: every wait runs in one of the player's tasks, on the injected clock; each holds the player
-// through a QPointer and checks, after every co_await, the player, its token and its guard, so a stale
-// result changes nothing. Destroying the player cancels them all; none runs afterwards.
+// Tasks: the work the player starts itself runs in its task set, one task of each kind at a time, every
+// wait on the injected clock. Those tasks, and the coroutines the player hands to its callers, hold it
+// through a QPointer and check, after every co_await, the player, their token and their guard, so a
+// stale result changes nothing. Destroying the player cancels its tasks; none runs afterwards.
 //
 // The store: the player reaches it only through its write queue, which reports how each save ended to
 // handleOutcome(), and through a listener on the store's change stream, started by the constructor,
