@@ -91,25 +91,6 @@ TEST_F(PlayerTasksTest, ADelayedTaskRunsOnceWhenItsTimeHasComeUnlessStoppedOrRep
     EXPECT_EQ(saves, 1);
 }
 
-TEST_F(PlayerTasksTest, ATaskMayReplaceItsOwnHandleFromInside) {
-    int starts = 0;
-    std::function<void()> start = [&] {
-        // The second start stops its own task instead.
-        if (++starts == 1) {
-            tasks->startAutoplay(start);
-        } else {
-            tasks->stopAutoplay();
-        }
-    };
-    tasks->startAutoplay(start);
-    advance(0.5s);
-    EXPECT_EQ(starts, 1);
-    EXPECT_TRUE(tasks->isAutoplayPending());
-    advance(0.5s);
-    EXPECT_EQ(starts, 2);
-    EXPECT_FALSE(tasks->isAutoplayPending());
-}
-
 TEST_F(PlayerTasksTest, RunningCheckpointsAreKeptAndEndedOnesReplaced) {
     int saves = 0;
     bool playing = true;
