@@ -18,6 +18,7 @@ namespace {
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using Status = ReadingSession::Status;
+using WhenReady = ReadingPlayer::WhenReady;
 using test::readingOf;
 
 class ReadingPlayerLoadingTest : public testing::Test, public test::PlayerFixture {};
@@ -230,7 +231,8 @@ TEST_F(ReadingPlayerLoadingTest, OnlyTheNewestPreparationIsApplied) {
     // The same for a second window of one reading asked for while the first is coming.
     chunks.hold();
     player.load(first, 0);
-    player.prepareWindow(1'500, true, false, std::nullopt, true, true);
+    player.prepareWindow(1'500,
+                         {.pausing = true, .sentenceStep = std::nullopt, .whenReady = WhenReady::saveNavigation});
     chunks.release();
     ASSERT_TRUE(waitUntilPrepared());
     test::PlayerFixture::settle();
@@ -244,7 +246,7 @@ TEST_F(ReadingPlayerLoadingTest, AFailedPreparationEndsQuietly) {
 
     // A start that must prepare its window again, and fails to.
     chunks.failNext();
-    player.prepareWindow(400, true, true, std::nullopt, true, true);
+    player.prepareWindow(400, {.pausing = true, .sentenceStep = std::nullopt, .whenReady = WhenReady::play});
     EXPECT_TRUE(player.isWaitingToPlay());
     ASSERT_TRUE(waitUntilPrepared());
     EXPECT_FALSE(player.isWaitingToPlay());
@@ -264,10 +266,10 @@ TEST_F(ReadingPlayerLoadingTest, AWindowMayFirstMoveToASentenceStart) {
     player.load(readingOf(test::japaneseText(2'000)), 0);
     ASSERT_TRUE(waitUntilPrepared());
 
-    player.prepareWindow(0, true, false, true, true, false);
+    player.prepareWindow(0, {.pausing = true, .sentenceStep = true, .whenReady = WhenReady::nothing});
     ASSERT_TRUE(waitUntilPrepared());
     EXPECT_EQ(player.currentSourceOffset(), 8);
-    player.prepareWindow(12, true, false, false, true, false);
+    player.prepareWindow(12, {.pausing = true, .sentenceStep = false, .whenReady = WhenReady::nothing});
     ASSERT_TRUE(waitUntilPrepared());
     EXPECT_EQ(player.currentSourceOffset(), 8);
     EXPECT_EQ(player.session().status, Status::paused);

@@ -20,6 +20,7 @@ using namespace std::chrono_literals;
 using Call = test::FakePlaybackStore::Call;
 using Logged = test::FakePlaybackStore::LoggedCall;
 using Status = ReadingSession::Status;
+using WhenReady = ReadingPlayer::WhenReady;
 using test::readingOf;
 using testing::ElementsAre;
 using testing::IsEmpty;
@@ -38,7 +39,9 @@ protected:
 
 TEST_F(ReadingPlayerSavingTest, NothingIsSavedForATextThatNeverPlayed) {
     ReadingPlayer& player = loadPlayable();
-    player.prepareWindow(500, true, false, std::nullopt, true, true);  // as a seek does
+    player.prepareWindow(
+        500,
+        {.pausing = true, .sentenceStep = std::nullopt, .whenReady = WhenReady::saveNavigation});  // as a seek does
     ASSERT_TRUE(waitUntilPrepared());
     player.scheduleNavigationSave();
     player.savePosition();
@@ -50,7 +53,7 @@ TEST_F(ReadingPlayerSavingTest, NothingIsSavedForATextThatNeverPlayed) {
 
 TEST_F(ReadingPlayerSavingTest, AStartRecordsThePlayWithThePositionItStartsFrom) {
     ReadingPlayer& player = loadPlayable();
-    player.prepareWindow(160, true, false, std::nullopt, true, false);
+    player.prepareWindow(160, {.pausing = true, .sentenceStep = std::nullopt, .whenReady = WhenReady::nothing});
     ASSERT_TRUE(waitUntilPrepared());
     const QUuid id = player.reading()->id;
     player.startPlayback(true);
@@ -149,7 +152,7 @@ TEST_F(ReadingPlayerSavingTest, ASaveStoresThePositionAtTheMomentItIsAsked) {
     drainStore();
     const qsizetype paused = savedPositions().size();
     chunks.hold();
-    player.prepareWindow(800, true, false, std::nullopt, true, true);
+    player.prepareWindow(800, {.pausing = true, .sentenceStep = std::nullopt, .whenReady = WhenReady::saveNavigation});
     player.savePosition();
     drainStore();
     EXPECT_EQ(savedPositions().size(), paused);
@@ -198,7 +201,8 @@ TEST_F(ReadingPlayerSavingTest, APlayerDestroyedWhileItsTasksWaitLeavesNothingRu
     advance(1s);
     player.scheduleNavigationSave();
     chunks.hold();
-    player.prepareWindow(1'000, false, false, std::nullopt, true, true);
+    player.prepareWindow(1'000,
+                         {.pausing = false, .sentenceStep = std::nullopt, .whenReady = WhenReady::saveNavigation});
     settle();
     ASSERT_EQ(chunks.heldCount(), 1);
     drainStore();

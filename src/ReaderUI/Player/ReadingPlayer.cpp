@@ -1,43 +1,34 @@
 #include "ReaderUI/Player/ReadingPlayer.h"
 
-#include "ReaderCore/Defaults.h"
 #include "ReaderCore/MainThread.h"
-#include "ReaderCore/ReadingSpeed.h"
-#include "ReaderCore/TimingPolicy.h"
 #include "ReaderUI/Player/ReaderTextSizeSettings.h"
 #include "ReaderUI/Player/ReadingPlayerMessages.h"
 #include "ReaderUI/PropertyWrite.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace tavrine {
 
 using Outcome = PlaybackPersistence::Outcome;
 
-namespace {
-
-// The stored speed: nothing stored (which reads as 0) and values that are not finite give the slowest
-// speed; anything else is clamped into the speed range.
-double storedBaseSeconds(const Defaults& defaults) {
-    const double stored = defaults.doubleForKey(ReadingPlayer::kBaseSecondsKey);
-    if (stored == 0) return TimingPolicy::kMaximumInterval;
-    return TimingPolicy::clampedInterval(stored);
-}
-
-}  // namespace
-
 ReadingPlayer::ReadingPlayer(std::shared_ptr<PlaybackStore> store, bool storeUnavailable,
                              bool automaticallySavesHistory, std::chrono::duration<double> checkpointInterval,
                              Defaults& defaults, const Clock& clock, PhraseWidth phraseWidth, QObject* parent)
     : QObject(parent),
-      m_baseSeconds(storedBaseSeconds(defaults)),
-      m_speedDefaults(defaults),
       m_clock(clock),
       m_phraseWidth(std::move(phraseWidth)),
+      m_speed(defaults),
       m_textSizes(std::make_unique<ReaderTextSizeSettings>(defaults)),
-      m_checkpointInterval(checkpointInterval) {
+      m_tasks(clock, {.autoplayDelay = kAutoplayDelay,
+                      .checkpointInterval = checkpointInterval,
+                      .navigationSaveDelay = kNavigationSaveDelay}) {
     Q_ASSERT(isMainThread());
+    connect(&m_replacement, &ReplacementHistory::snapshotChanged, this, &ReadingPlayer::replacementSnapshotChanged);
+    connect(&m_replacement, &ReplacementHistory::expectedIDChanged, this, &ReadingPlayer::replacementExpectedIDChanged);
+    connect(&m_replacement, &ReplacementHistory::isRedoChanged, this, &ReadingPlayer::replacementIsRedoChanged);
+    connect(&m_replacement, &ReplacementHistory::handledImportIDsChanged, this,
+            &ReadingPlayer::handledImportIDsChanged);
+
     if (storeUnavailable) m_storageMessage = ReadingPlayerMessages::kStoreUnavailable;
     if (!store) return;
     m_persistence = std::make_unique<PlaybackPersistence>(store, automaticallySavesHistory);
@@ -45,20 +36,19 @@ ReadingPlayer::ReadingPlayer(std::shared_ptr<PlaybackStore> store, bool storeUna
     m_persistence->setOutcomeHandler([self = QPointer<ReadingPlayer>(this)](const QUuid& id, Outcome outcome) {
         if (self) self->handleOutcome(id, outcome);
     });
-    m_storeChangesTask.start([self = QPointer<ReadingPlayer>(this), store = std::move(store)](CancellationToken token) {
+    m_tasks.startListener([self = QPointer<ReadingPlayer>(this), store = std::move(store)](CancellationToken token) {
         return observeStoreChanges(self, store, std::move(token));
     });
 }
 
-// The task handles cancel their tasks as they go; each task finds the player gone at its next check.
+// The task set cancels its tasks as it goes; each task finds the player gone at its next check.
 ReadingPlayer::~ReadingPlayer() {
     Q_ASSERT(isMainThread());
 }
 
 QCoro::Task<PreparedReading::Result<QList<ReadingChunk>>> ReadingPlayer::defaultPrepareChunks(
     std::shared_ptr<PreparedReading> prepared, qsizetype offset, CancellationToken token) {
-    // The request holds its own share of the reading's state: the task needs no reference to prepared.
-    return prepared->chunks(offset, std::move(token));
+    return ChunkWindowSource::preparedChunks(std::move(prepared), offset, std::move(token));
 }
 
 // ---- Derived values ----
@@ -94,20 +84,35 @@ std::optional<ReadingDocument::Section> ReadingPlayer::currentSection() const {
     return *found;
 }
 
-double ReadingPlayer::speedMultiplier() const {
-    return TimingPolicy::kMaximumInterval / TimingPolicy::clampedInterval(m_baseSeconds);
-}
-
-QString ReadingPlayer::speedLabel() const {
-    return ReadingSpeed::label(m_baseSeconds, false);
-}
-
-QString ReadingPlayer::speedAccessibilityValue() const {
-    return ReadingSpeed::label(m_baseSeconds, true);
-}
-
 QString ReadingPlayer::speedHelpText() const {
     return ReadingPlayerMessages::kSpeedHelp;
+}
+
+ReadingProgress ReadingPlayer::currentProgress() const {
+    if (m_session.status == ReadingSession::Status::completed) {
+        return {m_reading ? m_reading->document.text.size() : 0, true};
+    }
+    return {currentSourceOffset(), false};
+}
+
+bool ReadingPlayer::canPerform(ReaderPlaybackRequest::Action action) const {
+    Q_ASSERT(isMainThread());
+    using Action = ReaderPlaybackRequest::Action;
+    switch (action) {
+    case Action::replay:
+    case Action::togglePlayback:
+    case Action::backSentence: return hasText();
+    case Action::forwardSentence:
+        // While a window is prepared a next sentence may yet come.
+        return hasText() && (m_session.hasNextSentence() || m_isPreparing);
+    case Action::backChapter: return hasText() && chapterTarget(false).has_value();
+    case Action::forwardChapter: return hasText() && chapterTarget(true).has_value();
+    case Action::slower: return m_speed.canStep(false);
+    case Action::faster: return m_speed.canStep(true);
+    case Action::showEPUBNavigation: return m_reading && m_reading->epub.has_value();
+    case Action::showDocumentInformation: return m_reading && !m_reading->document.text.isEmpty();
+    }
+    return false;
 }
 
 // ---- Writers ----
@@ -115,12 +120,6 @@ QString ReadingPlayer::speedHelpText() const {
 void ReadingPlayer::setSession(ReadingSession session) {
     m_session = std::move(session);
     emit sessionChanged();
-}
-
-void ReadingPlayer::setBaseSecondsValue(double seconds) {
-    // NaN never equals itself; one NaN replacing another is no change.
-    if (std::isnan(seconds) && std::isnan(m_baseSeconds)) return;
-    writeProperty(this, m_baseSeconds, seconds, &ReadingPlayer::baseSecondsChanged);
 }
 
 void ReadingPlayer::setIsWaitingToPlay(bool value) {
@@ -133,10 +132,6 @@ void ReadingPlayer::setIsPreparing(bool value) {
 
 void ReadingPlayer::setSourceWindow(std::optional<ReadingSourceWindow> window) {
     writeProperty(this, m_sourceWindow, std::move(window), &ReadingPlayer::sourceWindowChanged);
-}
-
-void ReadingPlayer::renewPreparationID() {
-    writeProperty(this, m_preparationID, QUuid::createUuid(), &ReadingPlayer::preparationIDChanged);
 }
 
 void ReadingPlayer::setRequestedOffset(qsizetype offset) {
@@ -152,19 +147,6 @@ void ReadingPlayer::setOriginalEPUBFilename(std::optional<QString> filename) {
     writeProperty(this, m_originalEPUBFilename, std::move(filename), &ReadingPlayer::originalEPUBFilenameChanged);
 }
 
-void ReadingPlayer::setReplacementSnapshot(std::optional<ReplacementSnapshot> snapshot) {
-    m_replacementSnapshot = std::move(snapshot);
-    emit replacementSnapshotChanged();
-}
-
-void ReadingPlayer::setReplacementExpectedID(std::optional<QUuid> id) {
-    writeProperty(this, m_replacementExpectedID, id, &ReadingPlayer::replacementExpectedIDChanged);
-}
-
-void ReadingPlayer::setReplacementIsRedo(bool value) {
-    writeProperty(this, m_replacementIsRedo, value, &ReadingPlayer::replacementIsRedoChanged);
-}
-
 void ReadingPlayer::setReading(std::optional<SavedReading> reading) {
     writeProperty(this, m_reading, std::move(reading), &ReadingPlayer::readingChanged);
 }
@@ -175,11 +157,6 @@ void ReadingPlayer::setIsCurrentReadingSaved(bool value) {
 
 void ReadingPlayer::setStorageMessage(std::optional<QString> message) {
     writeProperty(this, m_storageMessage, std::move(message), &ReadingPlayer::storageMessageChanged);
-}
-
-void ReadingPlayer::insertHandledImportID(const QUuid& id) {
-    m_handledImportIDs.insert(id);
-    emit handledImportIDsChanged();
 }
 
 void ReadingPlayer::setPendingAutoplay(bool value) {

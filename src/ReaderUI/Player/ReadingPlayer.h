@@ -10,11 +10,15 @@
 #include "ReaderCore/ReadingSession.h"
 #include "ReaderCore/ReadingSourceWindow.h"
 #include "ReaderCore/SavedReading.h"
-#include "ReaderCore/TaskHandle.h"
 #include "ReaderText/ConnectorPhraseRefiner.h"
 #include "ReaderText/PreparedReading.h"
+#include "ReaderUI/Player/ChunkWindowSource.h"
 #include "ReaderUI/Player/PlaybackPersistence.h"
+#include "ReaderUI/Player/PlaybackSpeed.h"
+#include "ReaderUI/Player/PlayerTasks.h"
 #include "ReaderUI/Player/ReaderPlaybackRequest.h"
+#include "ReaderUI/Player/ReplacementHistory.h"
+#include "ReaderUI/Player/ReplacementSnapshot.h"
 #include "ReaderUI/ReadingChapterNavigation.h"
 
 #include <QCoro/QCoroTask>
@@ -26,7 +30,6 @@
 #include <QUuid>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -37,65 +40,38 @@ class PlaybackStore;
 class ReaderTextSizeSettings;
 
 // The one object behind every playback control: it holds the current reading, the session that walks its
-// chunks, the prepared text of a long reading, the speed and the text sizes, the flags that decide whether
-// a position may be saved, and the tasks that prepare chunk windows, play, start automatically and save.
-// Views, menus, the document list and the capture model read its properties and call its operations. Made
-// once by the application (or by a workspace given none); lives on the main thread, which every operation
-// asserts.
+// chunks, the prepared text of a long reading and the flags that decide whether a position may be saved,
+// and carries out every playback operation. Views, menus, the document list and the capture model read
+// its properties and call its operations. Made once by the application (or by a workspace given none);
+// lives on the main thread, which every operation asserts.
+//
+// What it owns, each with one job: the speed (PlaybackSpeed) and the text sizes (ReaderTextSizeSettings),
+// both kept in the user's settings; the replacement history behind undo and redo (ReplacementHistory);
+// its tasks and their guards (PlayerTasks); where the windows of a long reading come from
+// (ChunkWindowSource); and its only road to the store (PlaybackPersistence).
 //
 // Observation: every observed field is a Q_PROPERTY with its own change signal, which fires only when a
 // written value differs from the one held; session, chapterNavigation, replacementSnapshot and
 // handledImportIDs signal on every write, in-place changes of the session included.
 //
-// Tasks: each kind of timed work runs in its own TaskHandle, replaced when a new one of its kind starts:
-// the preparation of a chunk window, the playback loop, the automatic start, the periodic checkpoint and
-// the delayed save after a navigation. Each holds the player through a QPointer and checks, after every
-// co_await, the player, its token and its guard (preparationID), so a stale result changes nothing.
-// Every wait runs on the injected clock. Destroying the player cancels them all; none runs afterwards.
+// Tasks: the work the player starts itself runs in its task set, one task of each kind at a time, every
+// wait on the injected clock. Those tasks, and the coroutines the player hands to its callers, hold it
+// through a QPointer and check, after every co_await, the player, their token and their guard, so a
+// stale result changes nothing. Destroying the player cancels its tasks; none runs afterwards.
 //
-// Where the code is (one class, one file per concern):
-//   ReadingPlayer.cpp              construction, observed state and its writers, derived values
-//   ReadingPlayerLoading.cpp       load, window preparation (prepareWindow, the preparation task)
-//   ReadingPlayerPlayback.cpp      start, pause, stop, speed, the playback loop, the automatic start
-//   ReadingPlayerSaving.cpp        progress, position saves, checkpoints, navigation saves
-//   ReadingPlayerTransport.cpp     play/pause toggle, replay, speed steps, seeks and jumps, imports,
-//                                  the application's activity, resuming from the cursor
-//   ReadingPlayerNavigation.cpp    chapter targets, chapter and sentence moves
-//   ReadingPlayerRequests.cpp      which playback request can be carried out now (canPerform)
-//   ReadingPlayerOpening.cpp       opening a stored reading, paused or playing
-//   ReadingPlayerUndo.cpp          undoing and redoing the replacement of a reading by an import
-//   ReadingPlayerStoreChanges.cpp  how saves ended (outcomes), readings removed from the store, the store listener
-//   ReadingPlayerLibrary.cpp       library and history actions, the history setting, re-reading the store
-//   ReadingPlayerQuitting.cpp      the application quits: nothing starts any more, the last saves are awaited
-//   ReadingPlayerMessages.h        the player's texts, the storage notices among them
+// The store: the player reaches it only through its write queue, which reports how each save ended to
+// handleOutcome(), and through a listener on the store's change stream, started by the constructor,
+// which stops a reading removed elsewhere. Both hold the player weakly; the listener ends with the
+// stream or with the player.
 //
-// The store: the player reaches it only through its write queue (PlaybackPersistence), which reports how
-// each save ended to handleOutcome(), and through a listener on the store's change stream, started by the
-// constructor, which stops a reading removed elsewhere. Both hold the player weakly; the listener ends
-// with the stream or with the player.
+// The operations are grouped under headings below; each group is defined in the file named after its
+// heading (Transport in ReadingPlayerTransport.cpp), the state and the derived values in ReadingPlayer.cpp.
 class ReadingPlayer final : public QObject {
     Q_OBJECT
 
 public:
-    // What the player keeps of a reading that an import replaced, to bring it back on undo.
-    struct ReplacementSnapshot {
-        std::optional<SavedReading> reading;
-        ReadingSession session;
-        std::shared_ptr<PreparedReading> prepared;
-        std::optional<ReadingSourceWindow> sourceWindow;
-        qsizetype offset = 0;
-        std::optional<QString> filename;
-        bool saved = false;
-        bool previouslyPlayed = false;
-        std::optional<QString> message;
-
-        bool operator==(const ReplacementSnapshot&) const = default;
-    };
-
-    // How one window of chunks around an offset is obtained from a prepared reading; replaceable, so tests
-    // can hold a window back. Fails only when cancelled.
-    using ChunkSource = std::function<QCoro::Task<PreparedReading::Result<QList<ReadingChunk>>>(
-        std::shared_ptr<PreparedReading> prepared, qsizetype offset, CancellationToken token)>;
+    using ReplacementSnapshot = tavrine::ReplacementSnapshot;
+    using ChunkSource = tavrine::ChunkSource;
 
     // The width chunking fits phrases to: a measure that may run on any thread (a long reading measures on
     // its own thread) and the widest phrase kept whole, in the measure's unit.
@@ -104,11 +80,30 @@ public:
         double maximumWidth = 0;
     };
 
+    // What prepareWindow does once the window has arrived.
+    enum class WhenReady {
+        saveNavigation,  // schedules a navigation save: the reader moved there
+        play,            // starts playback as a new play (a play record and fresh checkpoints)
+        continuePlay,    // starts playback that only continues the play (after a speed change)
+        nothing,         // nothing more: a reading brought back as it was
+    };
+    // How prepareWindow prepares a window.
+    struct WindowOptions {
+        // The session is paused now, and again once the window has arrived.
+        bool pausing = false;
+        // The position first moves to the start of the next sentence (true), or of the current or previous
+        // one (false), found from the offset asked for.
+        std::optional<bool> sentenceStep;
+        WhenReady whenReady = WhenReady::saveNavigation;
+
+        bool operator==(const WindowOptions&) const = default;
+    };
+
     // Texts of at most this many UTF-16 units without sections are chunked at once inside load().
     static constexpr qsizetype kImmediateChunkingLimit = 1'024;
     static constexpr std::chrono::duration<double> kNavigationSaveDelay{0.3};
     static constexpr std::chrono::duration<double> kAutoplayDelay{0.5};
-    static inline const QString kBaseSecondsKey = QStringLiteral("reader.baseSeconds");
+    static inline const QString kBaseSecondsKey = PlaybackSpeed::kBaseSecondsKey;
 
     Q_PROPERTY(tavrine::ReadingSession session READ session NOTIFY sessionChanged)
     Q_PROPERTY(double baseSeconds READ baseSeconds NOTIFY baseSecondsChanged)
@@ -120,8 +115,8 @@ public:
     Q_PROPERTY(
         tavrine::ReadingChapterNavigation chapterNavigation READ chapterNavigation NOTIFY chapterNavigationChanged)
     Q_PROPERTY(std::optional<QString> originalEPUBFilename READ originalEPUBFilename NOTIFY originalEPUBFilenameChanged)
-    Q_PROPERTY(std::optional<tavrine::ReadingPlayer::ReplacementSnapshot> replacementSnapshot READ replacementSnapshot
-                   NOTIFY replacementSnapshotChanged)
+    Q_PROPERTY(std::optional<tavrine::ReplacementSnapshot> replacementSnapshot READ replacementSnapshot NOTIFY
+                   replacementSnapshotChanged)
     Q_PROPERTY(
         std::optional<QUuid> replacementExpectedID READ replacementExpectedID NOTIFY replacementExpectedIDChanged)
     Q_PROPERTY(bool replacementIsRedo READ replacementIsRedo NOTIFY replacementIsRedoChanged)
@@ -151,7 +146,7 @@ public:
     // ---- Observed state ----
     const ReadingSession& session() const { return m_session; }
     // Seconds per short chunk at the chosen speed, as set; clamped to 0.04...0.3 wherever it is used.
-    double baseSeconds() const { return m_baseSeconds; }
+    double baseSeconds() const { return m_speed.baseSeconds(); }
     // A start was asked for and waits for chunks or for the automatic start.
     bool isWaitingToPlay() const { return m_isWaitingToPlay; }
     // A preparation task is building the chunks of a window.
@@ -159,20 +154,20 @@ public:
     // The part of the document the source pane shows around the position.
     const std::optional<ReadingSourceWindow>& sourceWindow() const { return m_sourceWindow; }
     // The guard of preparation tasks: a task applies its result only while this is the ID it started with.
-    QUuid preparationID() const { return m_preparationID; }
+    QUuid preparationID() const { return m_tasks.preparationID(); }
     // The offset asked for while chunks are prepared, the start of the current chunk once they are.
     qsizetype requestedOffset() const { return m_requestedOffset; }
     const ReadingChapterNavigation& chapterNavigation() const { return m_chapterNavigation; }
     const std::optional<QString>& originalEPUBFilename() const { return m_originalEPUBFilename; }
-    const std::optional<ReplacementSnapshot>& replacementSnapshot() const { return m_replacementSnapshot; }
-    const std::optional<QUuid>& replacementExpectedID() const { return m_replacementExpectedID; }
-    bool replacementIsRedo() const { return m_replacementIsRedo; }
+    const std::optional<ReplacementSnapshot>& replacementSnapshot() const { return m_replacement.snapshot(); }
+    const std::optional<QUuid>& replacementExpectedID() const { return m_replacement.expectedID(); }
+    bool replacementIsRedo() const { return m_replacement.isRedo(); }
     const std::optional<SavedReading>& reading() const { return m_reading; }
     // The store holds the current reading.
     bool isCurrentReadingSaved() const { return m_isCurrentReadingSaved; }
     // The one storage notice the reader shows.
     const std::optional<QString>& storageMessage() const { return m_storageMessage; }
-    const QSet<QUuid>& handledImportIDs() const { return m_handledImportIDs; }
+    const QSet<QUuid>& handledImportIDs() const { return m_replacement.handledImportIDs(); }
     bool pendingAutoplay() const { return m_pendingAutoplay; }
     bool resumesFromCursor() const { return m_resumesFromCursor; }
     // The current reading has played since it was loaded: its position may be saved.
@@ -202,27 +197,27 @@ public:
     // The first section that holds currentSourceOffset (an offset at a section's end belongs to the next).
     std::optional<ReadingDocument::Section> currentSection() const;
     // 1.0...7.5: 0.3 over the clamped base.
-    double speedMultiplier() const;
-    QString speedLabel() const;               // "2.0×"
-    QString speedAccessibilityValue() const;  // "2.0倍"
+    double speedMultiplier() const { return m_speed.multiplier(); }
+    QString speedLabel() const { return m_speed.label(); }                            // "2.0×"
+    QString speedAccessibilityValue() const { return m_speed.accessibilityValue(); }  // "2.0倍"
     QString speedHelpText() const;
     // What a save would store now: the end of the text once completed, else currentSourceOffset.
     ReadingProgress currentProgress() const;
+    // Whether action can be carried out now: what menus enable and what the reader checks before it acts.
+    // Reads only observed state, so a view showing the answer is told when it may have changed.
+    bool canPerform(ReaderPlaybackRequest::Action action) const;
 
-    // ---- Loading and preparation ----
+    // ---- Loading ----
     // Opens reading at offset (0 for a new text, the stored position for a stored one). A text of at most
     // kImmediateChunkingLimit units without sections is chunked here, ready whatever the offset; any other
     // gets a prepared reading, and its first window arrives later (isPreparing meanwhile), paused when the
     // offset is above 0. Pauses first, saving the position of the reading it leaves. Never starts playback.
     void load(SavedReading reading, qsizetype offset);
     // Prepares the window of a prepared reading around offset (clamped into the text) in a new preparation
-    // task, voiding every earlier one; nothing without a prepared reading. The session is emptied now,
-    // paused with pausing. When the window arrives: with sentenceForward the position first moves to the
-    // next (true) or previous sentence start; the session is paused with pausing; with waitingToPlay
-    // playback starts (recording a play with recordsPlay), else with savesNavigation a navigation save is
-    // scheduled.
-    void prepareWindow(qsizetype offset, bool pausing, bool waitingToPlay, std::optional<bool> sentenceForward,
-                       bool recordsPlay, bool savesNavigation);
+    // task, voiding every earlier one; nothing without a prepared reading. The session is emptied now, and
+    // a start asked for (WhenReady::play or continuePlay) waits for the window. When the window arrives the
+    // session shows it and the player does what options.whenReady says.
+    void prepareWindow(qsizetype offset, WindowOptions options);
     // Voids the running preparation: a new preparationID, the task cancelled, isPreparing false.
     void cancelPreparation();
 
@@ -246,7 +241,16 @@ public:
     // again for its new full time, without a new play record; otherwise the player pauses, saving.
     void setBaseSeconds(double seconds);
 
-    // ---- Transport and seeking ----
+    // ---- Saving ----
+    // Queues a save of the current position, once the reading has played or a stored one was navigated,
+    // while there is a current chunk, a reading and a store. Replaces a pending navigation save.
+    void savePosition();
+    // Saves the position kNavigationSaveDelay after the last of several navigations.
+    void scheduleNavigationSave();
+    // Starts the periodic save while playing, unless one runs.
+    void startCheckpoints();
+
+    // ---- Transport ----
     // Playing or waiting to play: pauses, saving. Paused: resumes (through the automatic start when the
     // position came from the cursor). Ready or completed: replay().
     void togglePlayback();
@@ -278,7 +282,7 @@ public:
     // Arms the automatic start when there is anything to play. Ignored while terminating.
     void resumeFromCursor();
 
-    // ---- Chapter and sentence moves ----
+    // ---- Navigation: chapters and sentences ----
     // The chapter start to move to, forward or back from the position shown; nothing when there is none.
     // Back from the start of a chapter goes to the start of the one before.
     std::optional<qsizetype> chapterTarget(bool forward) const;
@@ -289,11 +293,7 @@ public:
     // one; carried out also while terminating.
     void moveSentence(bool forward);
 
-    // ---- Playback requests ----
-    // Whether action can be carried out now.
-    bool canPerform(ReaderPlaybackRequest::Action action) const;
-
-    // ---- Opening stored readings ----
+    // ---- Opening: stored readings ----
     // Opens the stored reading id paused at its stored position (its start once completed). True when it
     // was loaded and its first window prepared while no later operation took over; false otherwise, with
     // a storage notice when the store is missing, failed, or has no such reading. Cancelling token ends
@@ -304,7 +304,7 @@ public:
     QCoro::Task<bool> playSavedReading(QUuid id, bool fromBeginning, bool isActive,
                                        CancellationToken token = CancellationToken::none());
 
-    // ---- Replacement undo ----
+    // ---- Undo: replacing a reading by an import ----
     // One level: after an import that allows undo, the reading it replaced can be brought back (undo), and
     // then the import again (redo), back and forth, for as long as nothing else is opened and neither
     // reading leaves the store. Undo is offered while the import is open, redo while the reading it
@@ -319,13 +319,13 @@ public:
     // Forgets the replacement history: neither undo nor redo is offered any more.
     void clearReplacementHistory();
 
-    // ---- Store outcomes ----
+    // ---- Store changes: outcomes and removals ----
     // How a save for the reading id ended, as the write queue reports it: the saved flag and the notice of
     // the current reading and of the reading the replacement history keeps follow it; removed stops the
     // current reading (emptying the reader, with a notice) or drops a pending opening of that reading.
     void handleOutcome(const QUuid& id, PlaybackPersistence::Outcome outcome);
 
-    // ---- Library and history ----
+    // ---- Library: library and history actions ----
     // Each runs one store operation in the write queue, after every save queued before it, and is false
     // while terminating, without a store, or when the store failed. The four library and history actions
     // forget the replacement history first, even when they then refuse.
@@ -355,15 +355,6 @@ public:
     QCoro::Task<void> finishPersistence();
     // Completes once every write queued so far has reached the store; pauses nothing.
     QCoro::Task<void> flushPersistence();
-
-    // ---- Saving ----
-    // Queues a save of the current position, once the reading has played or a stored one was navigated,
-    // while there is a current chunk, a reading and a store. Replaces a pending navigation save.
-    void savePosition();
-    // Saves the position kNavigationSaveDelay after the last of several navigations.
-    void scheduleNavigationSave();
-    // Starts the periodic save while playing, unless one runs.
-    void startCheckpoints();
 
 signals:
     void sessionChanged();
@@ -396,39 +387,58 @@ private:
     // before it applies its result.
     struct PreparationRequest {
         QUuid id;
-        std::optional<bool> sentenceForward;
-        std::shared_ptr<PreparedReading> prepared;
-        qsizetype offset = 0;           // as asked
-        qsizetype requestedOffset = 0;  // clamped into the text
-        ChunkSource chunkSource;
-        ReadingDocument document;
-        bool pausesWhenReady = false;
-        bool startsWhenReady = false;
-        bool recordsPlay = false;
-        bool savesNavigation = false;
+        ChunkWindowSource source;
+        qsizetype offset = 0;  // as asked
+        WindowOptions options;
     };
 
-    // Task bodies: static, so that a destroyed player is found through the QPointer, never through this.
+    // ---- Loading ----
+    // Loads a short text at once: chunks, window and a ready session at offset.
+    void chunkImmediately(const ReadingDocument& document, qsizetype offset);
+    // Where the windows of the current prepared reading come from now.
+    ChunkWindowSource windowSource() const;
+    // The preparation task: a static body, so that a destroyed player is found through the QPointer.
     static QCoro::Task<void> runPreparation(QPointer<ReadingPlayer> self, PreparationRequest request,
                                             CancellationToken token);
+    // The end of a preparation task that was not superseded: shows the window, then starts or saves.
+    void finishPreparation(const PreparationRequest& request, ChunkWindow window);
+    // A failed or otherwise cancelled preparation that is still current: nothing is prepared any more.
+    void settlePreparation();
+
+    // ---- Playback ----
     static QCoro::Task<void> runPlaybackLoop(QPointer<ReadingPlayer> self, CancellationToken token);
     // The loop's fetch of the window after the last chunk shown: when its first chunk became current, or
     // nothing when the loop must end.
     static QCoro::Task<std::optional<Clock::MonotonicTime>> showNextWindow(QPointer<ReadingPlayer> self,
                                                                            CancellationToken token);
-    static QCoro::Task<void> runAutoplay(QPointer<ReadingPlayer> self, CancellationToken token);
-    static QCoro::Task<void> runCheckpoints(QPointer<ReadingPlayer> self, std::chrono::duration<double> interval,
-                                            CancellationToken token);
-    static QCoro::Task<void> runNavigationSave(QPointer<ReadingPlayer> self, CancellationToken token);
+    // The session shows the last chunk of a window with more of the text behind it.
+    bool needsNextWindow() const;
+    // Whether there is anything to play: a prepared reading, or chunks.
+    bool hasText() const;
 
+    // ---- Saving ----
+    // Whether a position may be saved: the reading has played, or a stored one was navigated.
+    bool mayStorePosition() const;
+    // Queues a play record of the current reading, replacing a pending navigation save.
+    void queuePlayRecord();
+    // A navigation of the current reading: a stored reading that was played keeps the place the reader
+    // chose, even before it plays again.
+    void noteNavigation();
+
+    // ---- Opening ----
     // The one routine behind openSavedReading and playSavedReading.
     static QCoro::Task<bool> openStoredReading(QPointer<ReadingPlayer> self, QUuid id, bool fromBeginning,
                                                bool autoplay, bool isActive, CancellationToken token);
+    // The stored reading found: loaded at its place, with its flags.
+    void loadStored(const StoredReading& stored, bool fromBeginning);
+
+    // ---- Undo ----
     // What an import that allows undo keeps of the reading it replaces, and an undo of what it leaves.
     ReplacementSnapshot makeReplacementSnapshot() const;
-    // Whether the replacement history offers the swap of this direction now.
-    bool offersReplacement(bool redo) const;
+    // Shows what a snapshot keeps, paused (a completed reading stays completed).
+    void restore(const ReplacementSnapshot& snapshot);
 
+    // ---- Store changes ----
     // The store listener: every state the store announces, until the stream or the player ends.
     static QCoro::Task<void> observeStoreChanges(QPointer<ReadingPlayer> self, std::shared_ptr<PlaybackStore> store,
                                                  CancellationToken token);
@@ -439,49 +449,28 @@ private:
     // emptied and says why. A pending opening of another reading goes on.
     void stopForRemovedReading();
 
-    // Bodies of the library and history actions.
+    // ---- Library ----
     static QCoro::Task<bool> addCurrentReadingToLibrary(QPointer<ReadingPlayer> self);
     static QCoro::Task<void> refreshStorage(QPointer<ReadingPlayer> self);
     // Awaits a store action whose failure leaves notice; its success clears that notice, and only that.
     static QCoro::Task<bool> runWithNotice(QPointer<ReadingPlayer> self, QCoro::Task<StoreResult<void>> action,
                                            QString notice);
-    // Whether there is anything to play: a prepared reading, or chunks.
-    bool hasText() const;
 
-    // The end of a preparation task that was not superseded: applies the window, then starts or saves.
-    void finishPreparation(const PreparationRequest& request, qsizetype target, QList<ReadingChunk> chunks,
-                           ReadingSourceWindow window);
-    // A failed or otherwise cancelled preparation that is still current: nothing is prepared any more.
-    void settlePreparation();
-    // Loads a short text at once: chunks, window and a ready session at offset.
-    void chunkImmediately(const ReadingDocument& document, qsizetype offset);
-    // The display time of chunk at the current speed.
-    std::chrono::duration<double> displayTime(const ReadingChunk& chunk) const;
-    // The session shows the last chunk of a window with more of the text behind it.
-    bool needsNextWindow() const;
-    // Queues a play record of the current reading, replacing a pending navigation save.
-    void queuePlayRecord();
-
-    // Writers of the observed fields, through writeProperty: a value equal to the one held is stored
-    // without a signal. The session is written, or changed in place, with a signal every time.
+    // ---- Writers of the observed fields ----
+    // Through writeProperty: a value equal to the one held is stored without a signal. The session is
+    // written, or changed in place, with a signal every time.
     void setSession(ReadingSession session);
     template <typename Change>
     void changeSession(Change&& change);
-    void setBaseSecondsValue(double seconds);
     void setIsWaitingToPlay(bool value);
     void setIsPreparing(bool value);
     void setSourceWindow(std::optional<ReadingSourceWindow> window);
-    void renewPreparationID();
     void setRequestedOffset(qsizetype offset);
     void setChapterNavigation(ReadingChapterNavigation navigation);
     void setOriginalEPUBFilename(std::optional<QString> filename);
-    void setReplacementSnapshot(std::optional<ReplacementSnapshot> snapshot);
-    void setReplacementExpectedID(std::optional<QUuid> id);
-    void setReplacementIsRedo(bool value);
     void setReading(std::optional<SavedReading> reading);
     void setIsCurrentReadingSaved(bool value);
     void setStorageMessage(std::optional<QString> message);
-    void insertHandledImportID(const QUuid& id);
     void setPendingAutoplay(bool value);
     void setResumesFromCursor(bool value);
     void setHasActuallyPlayed(bool value);
@@ -494,21 +483,15 @@ private:
 
     // Observed.
     ReadingSession m_session;
-    double m_baseSeconds;
     bool m_isWaitingToPlay = false;
     bool m_isPreparing = false;
     std::optional<ReadingSourceWindow> m_sourceWindow;
-    QUuid m_preparationID = QUuid::createUuid();
     qsizetype m_requestedOffset = 0;
     ReadingChapterNavigation m_chapterNavigation;
     std::optional<QString> m_originalEPUBFilename;
-    std::optional<ReplacementSnapshot> m_replacementSnapshot;
-    std::optional<QUuid> m_replacementExpectedID;
-    bool m_replacementIsRedo = false;
     std::optional<SavedReading> m_reading;
     bool m_isCurrentReadingSaved = false;
     std::optional<QString> m_storageMessage;
-    QSet<QUuid> m_handledImportIDs;
     bool m_pendingAutoplay = false;
     bool m_resumesFromCursor = false;
     bool m_hasActuallyPlayed = false;
@@ -518,21 +501,17 @@ private:
     std::optional<QUuid> m_loadingSavedReadingID;
     bool m_isTerminating = false;
 
-    // Not observed.
-    Defaults& m_speedDefaults;
+    // Not observed here: each helper's own signals are the player's.
     const Clock& m_clock;
     const PhraseWidth m_phraseWidth;
+    PlaybackSpeed m_speed;
     std::unique_ptr<ReaderTextSizeSettings> m_textSizes;
     std::shared_ptr<PreparedReading> m_preparedReading;
     ChunkSource m_prepareChunks = &ReadingPlayer::defaultPrepareChunks;
+    ReplacementHistory m_replacement;
     std::unique_ptr<PlaybackPersistence> m_persistence;
-    const std::chrono::duration<double> m_checkpointInterval;
-    TaskHandle m_preparationTask;
-    TaskHandle m_task;  // the playback loop
-    TaskHandle m_autoplayTask;
-    TaskHandle m_checkpointTask;
-    TaskHandle m_navigationSaveTask;
-    TaskHandle m_storeChangesTask;  // the store listener
+    // Last, so that it goes first: every task is cancelled before anything it could reach.
+    PlayerTasks m_tasks;
 };
 
 template <typename Change>

@@ -5,8 +5,6 @@
 #include "ReaderText/BudouXSegmenter.h"
 #include "ReaderUI/Player/ReadingPlayerMessages.h"
 
-#include <algorithm>
-
 namespace tavrine {
 
 void ReadingPlayer::load(SavedReading reading, qsizetype offset) {
@@ -42,7 +40,8 @@ void ReadingPlayer::load(SavedReading reading, qsizetype offset) {
     m_preparedReading =
         std::make_shared<PreparedReading>(loaded.text, sections, m_phraseWidth.width, m_phraseWidth.maximumWidth);
     // A reading opened further on stays paused there; one at its start is ready to play.
-    prepareWindow(offset, offset > 0, false, std::nullopt, true, true);
+    prepareWindow(offset,
+                  {.pausing = offset > 0, .sentenceStep = std::nullopt, .whenReady = WhenReady::saveNavigation});
 }
 
 void ReadingPlayer::chunkImmediately(const ReadingDocument& document, qsizetype offset) {
@@ -55,95 +54,80 @@ void ReadingPlayer::chunkImmediately(const ReadingDocument& document, qsizetype 
     setSession(std::move(session));
 }
 
-void ReadingPlayer::prepareWindow(qsizetype offset, bool pausing, bool waitingToPlay,
-                                  std::optional<bool> sentenceForward, bool recordsPlay, bool savesNavigation) {
+ChunkWindowSource ReadingPlayer::windowSource() const {
+    return ChunkWindowSource(m_preparedReading, m_prepareChunks, m_reading->document);
+}
+
+void ReadingPlayer::prepareWindow(qsizetype offset, WindowOptions options) {
     Q_ASSERT(isMainThread());
     // A prepared reading exists only with a reading, whose document the task chunks.
     if (!m_preparedReading || !m_reading) return;
     cancelPreparation();
-    const qsizetype length = m_preparedReading->length();
-    const qsizetype requested = std::clamp<qsizetype>(offset, 0, std::max<qsizetype>(length - 1, 0));
-    setRequestedOffset(requested);
-    ReadingSession empty({}, length);
-    if (pausing) empty.forcePause();
+    PreparationRequest request{
+        .id = m_tasks.preparationID(), .source = windowSource(), .offset = offset, .options = options};
+    setRequestedOffset(request.source.clamped(offset));
+    ReadingSession empty({}, request.source.length());
+    if (options.pausing) empty.forcePause();
     setSession(std::move(empty));
     setIsPreparing(true);
-    if (waitingToPlay) setIsWaitingToPlay(true);
+    if (options.whenReady == WhenReady::play || options.whenReady == WhenReady::continuePlay) setIsWaitingToPlay(true);
 
-    PreparationRequest request{m_preparationID, sentenceForward, m_preparedReading,   offset,
-                               requested,       m_prepareChunks, m_reading->document, pausing,
-                               waitingToPlay,   recordsPlay,     savesNavigation};
-    m_preparationTask.start([self = QPointer<ReadingPlayer>(this), request = std::move(request)](
-                                CancellationToken token) { return runPreparation(self, request, token); });
+    m_tasks.startPreparation([self = QPointer<ReadingPlayer>(this), request = std::move(request)](
+                                 CancellationToken token) { return runPreparation(self, request, token); });
 }
 
 void ReadingPlayer::cancelPreparation() {
     Q_ASSERT(isMainThread());
-    renewPreparationID();
-    m_preparationTask.cancel();
-    m_preparationTask.release();
+    m_tasks.voidPreparation();
+    emit preparationIDChanged();
     setIsPreparing(false);
 }
 
+// After the wait: a destroyed player is left alone, a superseded request changes nothing, and a request
+// that failed or was cancelled while still current ends the preparation.
 QCoro::Task<void> ReadingPlayer::runPreparation(QPointer<ReadingPlayer> self, PreparationRequest request,
                                                 CancellationToken token) {
-    // After each wait: a destroyed player is left alone, a superseded request changes nothing, and a
-    // request that failed or was cancelled while still current ends the preparation.
-    const auto stillCurrent = [&self, &request, &token](bool succeeded) {
-        if (!self || self->m_preparationID != request.id) return false;
-        if (succeeded && !token.isCancelled()) return true;
+    auto preparing = ChunkWindowSource::around(request.source, request.offset, request.options.sentenceStep, token);
+    std::optional<ChunkWindow> window = co_await preparing;
+    if (!self || !self->m_tasks.isCurrentPreparation(request.id)) co_return;
+    if (!window || token.isCancelled()) {
         self->settlePreparation();
-        return false;
-    };
-
-    qsizetype target = request.requestedOffset;
-    if (request.sentenceForward) {
-        auto stepping = request.prepared->sentenceOffset(request.offset, *request.sentenceForward, token);
-        const PreparedReading::Result<qsizetype> stepped = co_await stepping;
-        if (!stillCurrent(stepped.has_value())) co_return;
-        target = *stepped;
+        co_return;
     }
-
-    auto fetching = request.chunkSource(request.prepared, target, token);
-    PreparedReading::Result<QList<ReadingChunk>> chunks = co_await fetching;
-    if (!stillCurrent(chunks.has_value())) co_return;
-
-    auto building = request.prepared->sourceWindow(request.document, target);
-    ReadingSourceWindow window = co_await building;
-    if (!stillCurrent(true)) co_return;
-
-    self->finishPreparation(request, target, std::move(*chunks), std::move(window));
+    self->finishPreparation(request, std::move(*window));
 }
 
-void ReadingPlayer::finishPreparation(const PreparationRequest& request, qsizetype target, QList<ReadingChunk> chunks,
-                                      ReadingSourceWindow window) {
-    setSourceWindow(std::move(window));
-    ReadingSession session(std::move(chunks), request.prepared->length());
-    session.seekToSourceOffset(target);
-    if (request.pausesWhenReady) session.forcePause();
+void ReadingPlayer::finishPreparation(const PreparationRequest& request, ChunkWindow window) {
+    setSourceWindow(std::move(window.sourceWindow));
+    ReadingSession session(std::move(window.chunks), request.source.length());
+    session.seekToSourceOffset(window.target);
+    if (request.options.pausing) session.forcePause();
     setSession(std::move(session));
     const auto current = m_session.currentChunk();
-    setRequestedOffset(current ? current->sourceRange.lowerBound : target);
+    setRequestedOffset(current ? current->sourceRange.lowerBound : window.target);
     setIsPreparing(false);
-    m_preparationTask.release();
+    m_tasks.endPreparation();
 
-    if (request.startsWhenReady) {
+    switch (request.options.whenReady) {
+    case WhenReady::saveNavigation: scheduleNavigationSave(); return;
+    case WhenReady::play:
+    case WhenReady::continuePlay:
         // A window without chunks (an empty text) has nothing to play; starting would only ask for the same
         // empty window again, for ever.
         if (current) {
-            startPlayback(request.recordsPlay);
+            startPlayback(request.options.whenReady == WhenReady::play);
         } else {
             setIsWaitingToPlay(false);
         }
-    } else if (request.savesNavigation) {
-        scheduleNavigationSave();
+        return;
+    case WhenReady::nothing: return;
     }
 }
 
 void ReadingPlayer::settlePreparation() {
     setIsPreparing(false);
     setIsWaitingToPlay(false);
-    m_preparationTask.release();
+    m_tasks.endPreparation();
 }
 
 }  // namespace tavrine

@@ -37,12 +37,11 @@ void ReadingPlayer::moveChapter(bool forward) {
     const std::optional<qsizetype> target = chapterTarget(forward);
     // Chapters exist only for readings prepared window by window.
     if (!target || !m_preparedReading) return;
-    setHasNavigatedSavedReading(m_isCurrentReadingSaved && (m_hasActuallyPlayed || m_hasPreviouslyPlayed));
+    noteNavigation();
     pause(false);
     setResumesFromCursor(false);
     // Always prepared again, also for a target inside the window shown: the window is cut around it.
-    prepareWindow(*target, /*pausing=*/true, /*waitingToPlay=*/false, std::nullopt, /*recordsPlay=*/true,
-                  /*savesNavigation=*/true);
+    prepareWindow(*target, {.pausing = true, .sentenceStep = std::nullopt, .whenReady = WhenReady::saveNavigation});
 }
 
 void ReadingPlayer::moveSentence(bool forward) {
@@ -52,8 +51,7 @@ void ReadingPlayer::moveSentence(bool forward) {
     setResumesFromCursor(false);
     if (m_preparedReading) {
         // The preparation finds the sentence start from the position itself, then prepares around it.
-        prepareWindow(position, /*pausing=*/true, /*waitingToPlay=*/false, forward, /*recordsPlay=*/true,
-                      /*savesNavigation=*/true);
+        prepareWindow(position, {.pausing = true, .sentenceStep = forward, .whenReady = WhenReady::saveNavigation});
         return;
     }
     changeSession([forward](ReadingSession& session) {

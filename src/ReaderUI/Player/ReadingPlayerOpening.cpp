@@ -54,24 +54,20 @@ QCoro::Task<bool> ReadingPlayer::openStoredReading(QPointer<ReadingPlayer> self,
         co_return false;
     }
 
-    const StoredReading& stored = **found;
-    const ReadingProgress& progress = stored.progress;
-    self->load(stored.reading, fromBeginning ? 0 : progress.resumeOffset());
-    self->setOriginalEPUBFilename(stored.originalEPUB ? std::optional(stored.originalEPUB->filename) : std::nullopt);
-    self->setIsCurrentReadingSaved(true);
-    self->setHasPreviouslyPlayed(stored.lastPlayedAt || progress.utf16Offset >= 1 || progress.isCompleted);
-
+    self->loadStored(**found, fromBeginning);
     const std::optional<QUuid> reading = self->readingID();
-    const QUuid preparation = self->m_preparationID;
-    if (self->m_preparationTask.isRunning()) {
+    const QUuid preparation = self->m_tasks.preparationID();
+    if (self->m_tasks.isPreparationRunning()) {
         // Cancelling the opening cancels the preparation it waits for, and nothing else.
-        const CancellationToken preparing = self->m_preparationTask.token();
+        const CancellationToken preparing = self->m_tasks.preparationToken();
         const CancellationToken::Registration forwarding = token.onCancel([preparing] { preparing.cancel(); });
-        auto preparedWindow = self->m_preparationTask.finished();
+        auto preparedWindow = self->m_tasks.preparationFinished();
         co_await preparedWindow;
         if (!self) co_return false;
     }
-    if (token.isCancelled() || self->readingID() != reading || self->m_preparationID != preparation) co_return false;
+    if (token.isCancelled() || self->readingID() != reading || !self->m_tasks.isCurrentPreparation(preparation)) {
+        co_return false;
+    }
 
     if (!autoplay) {
         // A completed reading goes back to its first chunk; any session with chunks ends paused.
@@ -87,6 +83,14 @@ QCoro::Task<bool> ReadingPlayer::openStoredReading(QPointer<ReadingPlayer> self,
     self->setIsWaitingToPlay(starts);
     self->scenePhaseChanged(isActive);
     co_return true;
+}
+
+void ReadingPlayer::loadStored(const StoredReading& stored, bool fromBeginning) {
+    const ReadingProgress& progress = stored.progress;
+    load(stored.reading, fromBeginning ? 0 : progress.resumeOffset());
+    setOriginalEPUBFilename(stored.originalEPUB ? std::optional(stored.originalEPUB->filename) : std::nullopt);
+    setIsCurrentReadingSaved(true);
+    setHasPreviouslyPlayed(stored.lastPlayedAt || progress.utf16Offset >= 1 || progress.isCompleted);
 }
 
 }  // namespace tavrine

@@ -1,29 +1,14 @@
 // Starting, pausing and stopping playback, the speed, the timed loop and the automatic start.
 #include "ReaderUI/Player/ReadingPlayer.h"
 
-#include "ReaderCore/Defaults.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderCore/Sleep.h"
-#include "ReaderCore/TimingPolicy.h"
 
 #include <algorithm>
 
 namespace tavrine {
 
 using Status = ReadingSession::Status;
-
-namespace {
-
-// Whether a window of the text still holds every one of the chunks, so the source pane keeps it.
-bool holds(const std::optional<ReadingSourceWindow>& window, const QList<ReadingChunk>& chunks) {
-    if (!window || chunks.isEmpty()) return false;
-    const TextRange range = window->sourceRange;
-    const qsizetype first = chunks.first().sourceRange.lowerBound;
-    return first >= range.lowerBound && first < range.upperBound &&
-           chunks.last().sourceRange.upperBound <= range.upperBound;
-}
-
-}  // namespace
 
 void ReadingPlayer::startPlayback(bool recordsPlay) {
     Q_ASSERT(isMainThread());
@@ -38,7 +23,9 @@ void ReadingPlayer::startPlayback(bool recordsPlay) {
     if (m_preparedReading && (!m_session.currentChunk() || m_isPreparing || completed)) {
         const qsizetype offset = completed ? 0 : m_requestedOffset;
         const qsizetype last = std::max<qsizetype>(m_preparedReading->length() - 1, 0);
-        prepareWindow(std::min(offset, last), true, true, std::nullopt, recordsPlay, true);
+        prepareWindow(std::min(offset, last), {.pausing = true,
+                                               .sentenceStep = std::nullopt,
+                                               .whenReady = recordsPlay ? WhenReady::play : WhenReady::continuePlay});
         return;
     }
 
@@ -47,7 +34,7 @@ void ReadingPlayer::startPlayback(bool recordsPlay) {
     setHasActuallyPlayed(true);
     if (recordsPlay) queuePlayRecord();
     startCheckpoints();
-    m_task.start([self = QPointer<ReadingPlayer>(this)](CancellationToken token) {
+    m_tasks.startLoop([self = QPointer<ReadingPlayer>(this)](CancellationToken token) {
         return runPlaybackLoop(self, std::move(token));
     });
 }
@@ -67,27 +54,23 @@ void ReadingPlayer::pause(bool savingPosition) {
 
 void ReadingPlayer::stopPlaybackTasks(bool keepingCheckpoint) {
     Q_ASSERT(isMainThread());
-    m_task.cancel();
-    m_task.release();
-    if (!keepingCheckpoint) {
-        m_checkpointTask.cancel();
-        m_checkpointTask.release();
-    }
+    m_tasks.stopLoop();
+    if (!keepingCheckpoint) m_tasks.stopCheckpoints();
     changeSession([](ReadingSession& session) { session.pause(); });
 }
 
 void ReadingPlayer::cancelAutoplay() {
     Q_ASSERT(isMainThread());
-    m_autoplayTask.cancel();
-    m_autoplayTask.release();
+    m_tasks.stopAutoplay();
     setPendingAutoplay(false);
     setIsWaitingToPlay(false);
 }
 
 void ReadingPlayer::scheduleAutoplay() {
     Q_ASSERT(isMainThread());
-    m_autoplayTask.start([self = QPointer<ReadingPlayer>(this)](CancellationToken token) {
-        return runAutoplay(self, std::move(token));
+    // The start stops this task's own handle.
+    m_tasks.startAutoplay([self = QPointer<ReadingPlayer>(this)] {
+        if (self) self->startPlayback(self->m_session.status != Status::playing);
     });
 }
 
@@ -100,14 +83,8 @@ void ReadingPlayer::setBaseSeconds(double seconds) {
         pause(true);
     }
     // Kept as given: the loop clamps it where it computes display times.
-    setBaseSecondsValue(seconds);
-    m_speedDefaults.setDouble(kBaseSecondsKey, seconds);
+    if (m_speed.set(seconds)) emit baseSecondsChanged();
     if (wasPlaying) startPlayback(false);
-}
-
-std::chrono::duration<double> ReadingPlayer::displayTime(const ReadingChunk& chunk) const {
-    const TimingPolicy policy{TimingPolicy::clampedInterval(m_baseSeconds)};
-    return std::chrono::duration<double>(policy.duration(chunk));
 }
 
 bool ReadingPlayer::needsNextWindow() const {
@@ -126,8 +103,9 @@ QCoro::Task<void> ReadingPlayer::runPlaybackLoop(QPointer<ReadingPlayer> self, C
         const std::optional<ReadingChunk> shown = self->m_session.currentChunk();
         if (!shown || self->m_session.status != Status::playing) co_return;
 
-        const auto deadline = madeCurrent.value_or(clock.monotonicNow()) +
-                              std::chrono::duration_cast<Clock::MonotonicTime::duration>(self->displayTime(*shown));
+        const auto deadline =
+            madeCurrent.value_or(clock.monotonicNow()) +
+            std::chrono::duration_cast<Clock::MonotonicTime::duration>(self->m_speed.displayTime(*shown));
         auto sleeping = sleepUntil(clock, deadline, token);
         const bool reached = co_await sleeping;
         if (!reached || token.isCancelled() || !self) co_return;
@@ -143,7 +121,7 @@ QCoro::Task<void> ReadingPlayer::runPlaybackLoop(QPointer<ReadingPlayer> self, C
 
         if (self->m_session.status == Status::completed) {
             // The loop ends here; the checkpoints end with it and the end of the text is saved once.
-            self->m_checkpointTask.cancel();
+            self->m_tasks.stopCheckpoints();
             self->savePosition();
             co_return;
         }
@@ -154,43 +132,26 @@ QCoro::Task<std::optional<Clock::MonotonicTime>> ReadingPlayer::showNextWindow(Q
                                                                                CancellationToken token) {
     const std::optional<ReadingChunk> shown = self->m_session.currentChunk();
     if (!shown) co_return std::nullopt;
-    const QUuid id = self->m_preparationID;
+    const QUuid id = self->m_tasks.preparationID();
     // The chunk stays on display and the session keeps playing while the next window comes.
     self->setRequestedOffset(shown->sourceRange.lowerBound);
     self->setIsPreparing(true);
-    const std::shared_ptr<PreparedReading> prepared = self->m_preparedReading;
-    const ReadingDocument document = self->m_reading->document;
-    const auto superseded = [&self, &token, id] { return token.isCancelled() || !self || self->m_preparationID != id; };
 
-    auto fetching = self->m_prepareChunks(prepared, shown->sourceRange.upperBound, token);
-    PreparedReading::Result<QList<ReadingChunk>> chunks = co_await fetching;
+    const ChunkWindowSource source = self->windowSource();
+    auto fetching = ChunkWindowSource::after(source, *shown, self->m_sourceWindow, token);
+    std::optional<ChunkWindow> window = co_await fetching;
     // A failed fetch means the loop was cancelled: whoever cancelled it clears isPreparing.
-    if (!chunks || superseded()) co_return std::nullopt;
+    if (!window || token.isCancelled() || !self || !self->m_tasks.isCurrentPreparation(id)) co_return std::nullopt;
 
-    std::optional<ReadingSourceWindow> window = self->m_sourceWindow;
-    if (!chunks->isEmpty() && !holds(window, *chunks)) {
-        auto building = prepared->sourceWindow(document, chunks->first().sourceRange.lowerBound);
-        window = co_await building;
-        if (superseded()) co_return std::nullopt;
-    }
-
-    self->setSourceWindow(std::move(window));
-    ReadingSession session(std::move(*chunks), prepared->length());
+    self->setSourceWindow(std::move(window->sourceWindow));
+    ReadingSession session(std::move(window->chunks), source.length());
     session.play();
     const Clock::MonotonicTime madeCurrent = self->m_clock.monotonicNow();
     self->setSession(std::move(session));
     const std::optional<ReadingChunk> current = self->m_session.currentChunk();
-    self->setRequestedOffset(current ? current->sourceRange.lowerBound : shown->sourceRange.upperBound);
+    self->setRequestedOffset(current ? current->sourceRange.lowerBound : window->target);
     self->setIsPreparing(false);
     co_return madeCurrent;
-}
-
-QCoro::Task<void> ReadingPlayer::runAutoplay(QPointer<ReadingPlayer> self, CancellationToken token) {
-    auto sleeping = sleepFor(self->m_clock, kAutoplayDelay, token);
-    const bool reached = co_await sleeping;
-    if (!reached || token.isCancelled() || !self) co_return;
-    // The start cancels and clears this task's own handle.
-    self->startPlayback(self->m_session.status != Status::playing);
 }
 
 }  // namespace tavrine

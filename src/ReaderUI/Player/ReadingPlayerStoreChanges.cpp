@@ -4,6 +4,7 @@
 
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/Player/ReadingPlayerMessages.h"
+#include "ReaderUI/Player/StorageStanding.h"
 
 namespace tavrine {
 
@@ -19,44 +20,16 @@ void ReadingPlayer::handleOutcome(const QUuid& id, Outcome outcome) {
 
     // The reading the replacement history keeps follows its outcomes as if it were open, so that undo
     // brings it back with its flag and notice as they are by then.
-    if (m_replacementSnapshot && m_replacementSnapshot->reading && m_replacementSnapshot->reading->id == id) {
-        if (outcome == Outcome::removed) {
-            clearReplacementHistory();
-        } else {
-            ReplacementSnapshot snapshot = *m_replacementSnapshot;
-            switch (outcome) {
-            case Outcome::saved:
-                snapshot.saved = true;
-                snapshot.message.reset();
-                break;
-            case Outcome::librarySaved:
-                snapshot.saved = true;
-                if (snapshot.message == ReadingPlayerMessages::kLibraryAddFailed) snapshot.message.reset();
-                break;
-            case Outcome::notSaved: snapshot.saved = false; break;
-            case Outcome::failed: snapshot.message = ReadingPlayerMessages::kSaveFailed; break;
-            case Outcome::removed: break;
-            }
-            setReplacementSnapshot(std::move(snapshot));
-        }
-    }
+    m_replacement.follow(id, outcome);
 
     if (readingID() != id) return;
-    switch (outcome) {
-    case Outcome::saved:
-        setIsCurrentReadingSaved(true);
-        setStorageMessage(std::nullopt);
+    if (outcome == Outcome::removed) {
+        stopForRemovedReading();
         return;
-    case Outcome::librarySaved:
-        setIsCurrentReadingSaved(true);
-        // Only the notice of a failed addition is settled by a successful one.
-        if (m_storageMessage == ReadingPlayerMessages::kLibraryAddFailed) setStorageMessage(std::nullopt);
-        return;
-    case Outcome::notSaved: setIsCurrentReadingSaved(false); return;
-    // Whatever was saved before stays saved.
-    case Outcome::failed: setStorageMessage(ReadingPlayerMessages::kSaveFailed); return;
-    case Outcome::removed: stopForRemovedReading(); return;
     }
+    const StorageStanding standing = following({.saved = m_isCurrentReadingSaved, .notice = m_storageMessage}, outcome);
+    setIsCurrentReadingSaved(standing.saved);
+    setStorageMessage(standing.notice);
 }
 
 void ReadingPlayer::stopForRemovedReading() {
@@ -109,8 +82,7 @@ QCoro::Task<void> ReadingPlayer::observeStoreChanges(QPointer<ReadingPlayer> sel
         if (!state || !self || token.isCancelled()) co_return;
 
         const QSet<QUuid>& removed = state->tombstones;
-        const auto& snapshot = self->m_replacementSnapshot;
-        if (snapshot && snapshot->reading && removed.contains(snapshot->reading->id)) self->clearReplacementHistory();
+        self->m_replacement.forgetRemoved(removed);
         // The current reading first: stopping it keeps a pending opening, which is then looked at in turn.
         if (const std::optional<QUuid> current = self->readingID(); current && removed.contains(*current)) {
             self->markReadingRemoved(*current);

@@ -4,7 +4,6 @@
 #include "ReaderUI/Player/ReadingPlayer.h"
 
 #include "ReaderCore/MainThread.h"
-#include "ReaderCore/ReadingSpeed.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +14,6 @@ using Status = ReadingSession::Status;
 
 namespace {
 
-constexpr double kSpeedStep = 0.1;
 // stepPosition moves by this share of the text.
 constexpr double kPositionStep = 0.01;
 
@@ -46,8 +44,7 @@ void ReadingPlayer::replay() {
     pause(true);
     if (m_preparedReading) {
         // The window is not paused when it comes: the session waits, ready, for the automatic start.
-        prepareWindow(0, /*pausing=*/false, /*waitingToPlay=*/false, std::nullopt, /*recordsPlay=*/true,
-                      /*savesNavigation=*/true);
+        prepareWindow(0, {.pausing = false, .sentenceStep = std::nullopt, .whenReady = WhenReady::saveNavigation});
     } else {
         changeSession([](ReadingSession& session) { session.reset(); });
     }
@@ -56,9 +53,7 @@ void ReadingPlayer::replay() {
 
 void ReadingPlayer::stepSpeed(bool faster) {
     Q_ASSERT(isMainThread());
-    // Not rounded to a tenth: steps from an odd stored speed stay odd.
-    const double multiplier = speedMultiplier() + (faster ? kSpeedStep : -kSpeedStep);
-    setBaseSeconds(ReadingSpeed::interval(multiplier));
+    setBaseSeconds(m_speed.stepped(faster));
 }
 
 void ReadingPlayer::stepPosition(bool forward) {
@@ -89,8 +84,8 @@ void ReadingPlayer::seekToFraction(double fraction) {
     if (m_preparedReading) {
         const qsizetype last = std::max<qsizetype>(m_preparedReading->length() - 1, 0);
         // Prepared again even when the offset lies inside the window shown: the window is cut around it.
-        prepareWindow(std::llround(clamped * double(last)), /*pausing=*/true, /*waitingToPlay=*/false, std::nullopt,
-                      /*recordsPlay=*/true, /*savesNavigation=*/true);
+        prepareWindow(std::llround(clamped * double(last)),
+                      {.pausing = true, .sentenceStep = std::nullopt, .whenReady = WhenReady::saveNavigation});
         return;
     }
     const qsizetype length = m_reading ? m_reading->document.text.size() : 0;
@@ -111,8 +106,7 @@ void ReadingPlayer::jumpToSourceOffset(qsizetype offset, const QString& text, bo
         pause(false);
     }
     if (m_preparedReading) {
-        prepareWindow(offset, /*pausing=*/true, /*waitingToPlay=*/false, std::nullopt, /*recordsPlay=*/true,
-                      /*savesNavigation=*/true);
+        prepareWindow(offset, {.pausing = true, .sentenceStep = std::nullopt, .whenReady = WhenReady::saveNavigation});
     } else {
         // Through playing, so that any session with chunks ends paused on the chunk holding offset.
         changeSession([offset](ReadingSession& session) {
@@ -142,23 +136,20 @@ bool ReadingPlayer::navigate(const EPUBBook::Destination& destination, const QUu
     if (offset < section->start || offset >= section->end) return false;
     if (!ReadingProgress{offset, false}.isValid(document)) return false;
 
-    // A stored reading that was played keeps the place the reader chose, even before it plays again.
-    setHasNavigatedSavedReading(m_isCurrentReadingSaved && (m_hasActuallyPlayed || m_hasPreviouslyPlayed));
+    noteNavigation();
     jumpToSourceOffset(offset, document.text, false);
     return true;
 }
 
 bool ReadingPlayer::apply(const ImportedReading& imported, bool isActive) {
     Q_ASSERT(isMainThread());
-    if (m_isTerminating || m_handledImportIDs.contains(imported.id())) return false;
+    if (m_isTerminating || m_replacement.hasHandled(imported.id())) return false;
     pause(true);
     std::optional<ReplacementSnapshot> snapshot;
     if (imported.allowsReplacementUndo) snapshot = makeReplacementSnapshot();
     // Loading clears the replacement history; the snapshot taken before it is the new one.
     load(imported.reading, 0);
-    setReplacementSnapshot(std::move(snapshot));
-    setReplacementExpectedID(imported.id());
-    insertHandledImportID(imported.id());
+    m_replacement.recordImport(imported.id(), std::move(snapshot));
     const bool starts = imported.autoplay && hasText();
     setPendingAutoplay(starts);
     setIsWaitingToPlay(starts);
@@ -169,7 +160,7 @@ bool ReadingPlayer::apply(const ImportedReading& imported, bool isActive) {
 void ReadingPlayer::scenePhaseChanged(bool isActive) {
     Q_ASSERT(isMainThread());
     if (isActive) {
-        if (!m_isTerminating && m_pendingAutoplay && !m_autoplayTask.isRunning()) scheduleAutoplay();
+        if (!m_isTerminating && m_pendingAutoplay && !m_tasks.isAutoplayPending()) scheduleAutoplay();
         return;
     }
     // A pending opening of a stored reading is dropped.
@@ -178,7 +169,7 @@ void ReadingPlayer::scenePhaseChanged(bool isActive) {
     // start goes on, and the start waits for the next activation. A window prepared for no start (the
     // first one of a reading just loaded) goes on too: cancelling it would leave nothing to show.
     const bool startAwaitsWindow = m_isPreparing && m_isWaitingToPlay && !m_pendingAutoplay;
-    if (m_autoplayTask.isRunning() || startAwaitsWindow || m_session.status == Status::playing) {
+    if (m_tasks.isAutoplayPending() || startAwaitsWindow || m_session.status == Status::playing) {
         pause(true);
         return;
     }

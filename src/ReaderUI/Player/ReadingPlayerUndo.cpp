@@ -23,48 +23,47 @@ ReadingPlayer::ReplacementSnapshot ReadingPlayer::makeReplacementSnapshot() cons
     };
 }
 
-bool ReadingPlayer::offersReplacement(bool redo) const {
-    // No reading open and none expected count as the same reading.
-    return m_replacementSnapshot && m_replacementIsRedo == redo && readingID() == m_replacementExpectedID;
-}
-
 bool ReadingPlayer::canUndoReplacement() const {
-    return offersReplacement(false);
+    return m_replacement.offers(false, readingID());
 }
 
 bool ReadingPlayer::canRedoReplacement() const {
-    return offersReplacement(true);
+    return m_replacement.offers(true, readingID());
 }
 
 void ReadingPlayer::clearReplacementHistory() {
     Q_ASSERT(isMainThread());
-    setReplacementSnapshot(std::nullopt);
-    setReplacementExpectedID(std::nullopt);
-    setReplacementIsRedo(false);
+    m_replacement.clear();
 }
 
 bool ReadingPlayer::undoReplacement(bool redo) {
     Q_ASSERT(isMainThread());
-    if (m_isTerminating || !offersReplacement(redo)) return false;
+    if (m_isTerminating || !m_replacement.offers(redo, readingID())) return false;
     // The reading left is kept as it is, not saved: it may come back by the next swap.
     pause(false);
-    m_navigationSaveTask.cancel();
-    m_navigationSaveTask.release();
+    m_tasks.stopNavigationSave();
     ReplacementSnapshot leaving = makeReplacementSnapshot();
-    ReplacementSnapshot restored = std::move(*m_replacementSnapshot);
+    // A copy (its text and chunks are shared): observers told of the restored state may touch the history.
+    const ReplacementSnapshot kept = *m_replacement.snapshot();
+    restore(kept);
+    m_replacement.exchange(std::move(leaving));
+    return true;
+}
 
-    setReading(restored.reading);
-    setOriginalEPUBFilename(restored.filename);
-    setIsCurrentReadingSaved(restored.saved);
-    setStorageMessage(restored.message);
-    m_preparedReading = restored.prepared;
-    setSourceWindow(restored.sourceWindow);
-    setRequestedOffset(restored.offset);
+void ReadingPlayer::restore(const ReplacementSnapshot& snapshot) {
+    setReading(snapshot.reading);
+    setOriginalEPUBFilename(snapshot.filename);
+    setIsCurrentReadingSaved(snapshot.saved);
+    setStorageMessage(snapshot.message);
+    m_preparedReading = snapshot.prepared;
+    setSourceWindow(snapshot.sourceWindow);
+    setRequestedOffset(snapshot.offset);
+    ReadingSession session = snapshot.session;
     // A restored reading never plays by itself.
-    if (restored.session.status != Status::completed) restored.session.forcePause();
-    const bool completed = restored.session.status == Status::completed;
-    const bool hasChunk = restored.session.currentChunk().has_value();
-    setSession(std::move(restored.session));
+    if (session.status != Status::completed) session.forcePause();
+    const bool completed = session.status == Status::completed;
+    const bool hasChunk = session.currentChunk().has_value();
+    setSession(std::move(session));
 
     const ReadingDocument emptyDocument;
     const ReadingDocument& document = m_reading ? m_reading->document : emptyDocument;
@@ -74,18 +73,13 @@ bool ReadingPlayer::undoReplacement(bool redo) {
 
     setHasActuallyPlayed(false);
     setHasNavigatedSavedReading(false);
-    setHasPreviouslyPlayed(restored.previouslyPlayed);
+    setHasPreviouslyPlayed(snapshot.previouslyPlayed);
     setResumesFromCursor(!completed && m_reading.has_value());
     // Taken while its window was being prepared: prepared again, paused, without a save.
     if (!hasChunk && m_preparedReading) {
-        prepareWindow(restored.offset, /*pausing=*/true, /*waitingToPlay=*/false, std::nullopt, /*recordsPlay=*/true,
-                      /*savesNavigation=*/false);
+        prepareWindow(snapshot.offset,
+                      {.pausing = true, .sentenceStep = std::nullopt, .whenReady = WhenReady::nothing});
     }
-
-    setReplacementSnapshot(std::move(leaving));
-    setReplacementExpectedID(readingID());
-    setReplacementIsRedo(!m_replacementIsRedo);
-    return true;
 }
 
 }  // namespace tavrine
