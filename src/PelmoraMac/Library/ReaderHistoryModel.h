@@ -49,7 +49,8 @@ class ReadingLibrarySearch;
 //
 // Asynchronous work: the store listener (load), the opening of a selected reading (one selection task at
 // a time, renewed with selectionRequestID) and the store operations. Each holds the model through a
-// QPointer and writes nothing once the model is gone or its guard has changed.
+// QPointer and writes nothing once the model is gone or its guard has changed. The file import is the
+// model's LibraryFileImporter, which writes the file-import fields through the model's own steps.
 class ReaderHistoryModel final : public QObject {
     Q_OBJECT
 
