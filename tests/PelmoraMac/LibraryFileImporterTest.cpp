@@ -1,7 +1,7 @@
 // The file importer over a list of the test's own, each of whose waits (the file's place, the read, the
 // store's write, the refresh, the opening of the selected reading) is held until the test lets it go: the
-// staleness rule at its edges, a newer request replacing a running one, the user moving on, cancellation
-// and the end of the importer at each wait, and which failures are told.
+// staleness rule at its edges; a newer request, stopping, cancelling, the user moving on and the end of
+// the importer at each wait; the selection while the reading opens; drops; which failures are told.
 #include "PelmoraMac/Library/internal/LibraryFileImporter.h"
 
 #include "support/EventLoop.h"
@@ -200,6 +200,13 @@ protected:
         importer = std::make_unique<LibraryFileImporter>(std::make_unique<FakeList>(state), loader);
     }
 
+    // A new list and importer, nothing loaded.
+    void fresh() {
+        importer.reset();
+        state = std::make_shared<ListState>();
+        loaded.clear();
+        SetUp();
+    }
     // Holds every wait of the next request.
     void holdEveryWait() {
         for (const Wait wait : kWaits) state->gates[wait] = std::make_shared<test::Gate>();
@@ -263,96 +270,66 @@ TEST_F(LibraryFileImporterTest, ARequestRunsThroughEveryWaitAndSaysSoOnce) {
     }
 }
 
-TEST_F(LibraryFileImporterTest, ANewerRequestReplacesTheRunningOneAtEachWait) {
-    for (const Wait wait : kWaits) {
-        SCOPED_TRACE(nameOf(wait));
-        state = std::make_shared<ListState>();
-        loaded.clear();
-        SetUp();
-        holdEveryWait();
-        importer->start(placeOfFile(u"first.txt"_s));
-        ASSERT_TRUE(reaches(wait));
-        std::map<Wait, std::shared_ptr<test::Gate>> firstGates = std::exchange(state->gates, {});
-        importer->start(placeOfFile(u"second.txt"_s));
-        // The second waits for the first to end before it does anything.
-        QCoreApplication::processEvents();
-        EXPECT_EQ(loaded.size(), wait == Wait::resolve ? 0 : 1);
-        EXPECT_TRUE(state->isImporting);
-        for (auto& [_, gate] : firstGates) gate->release();
-        ASSERT_TRUE(ended());
-        EXPECT_EQ(loaded.last(), u"second.txt"_s);
-        // The first stored its file only once its write had begun; the second's is the one selected.
-        EXPECT_EQ(state->stored.size(), wait >= Wait::store ? 2 : 1);
-        EXPECT_EQ(state->mark.selected, state->storedID);
-        EXPECT_EQ(state->announced, 1);
-        EXPECT_FALSE(state->openingStopped);
-        EXPECT_FALSE(state->isImporting);
-    }
-}
+// What happens to a request held at one of its waits.
+enum class Interruption { newerRequest, stop, cancel, noticeCleared, anotherReading, importerGone };
+constexpr std::array kInterruptions{Interruption::newerRequest,   Interruption::stop,
+                                    Interruption::cancel,         Interruption::noticeCleared,
+                                    Interruption::anotherReading, Interruption::importerGone};
 
-TEST_F(LibraryFileImporterTest, StoppingAtEachWaitEndsSilentlyAndAWriteBegunCompletes) {
-    for (const Wait wait : kWaits) {
-        SCOPED_TRACE(nameOf(wait));
-        state = std::make_shared<ListState>();
-        loaded.clear();
-        SetUp();
-        holdEveryWait();
-        importer->start(placeOfFile(u"a.txt"_s));
-        ASSERT_TRUE(reaches(wait));
-        importer->stop();
-        releaseEveryWait();
-        ASSERT_TRUE(ended());
-        expectSilentEnd(nameOf(wait));
-        EXPECT_EQ(loaded.size(), wait == Wait::resolve ? 0 : 1);
-        EXPECT_EQ(state->stored.size(), wait >= Wait::store ? 1 : 0);
-        // Stopped while its reading opens: the opening stops too, and nothing is selected afterwards.
-        EXPECT_EQ(state->openingStopped, wait == Wait::opening);
-        EXPECT_EQ(state->mark.selected.has_value(), wait == Wait::opening);
-    }
-}
-
-TEST_F(LibraryFileImporterTest, CancellingDropsARequestBeforeItsWriteAndIsIgnoredOnceTheWriteHasBegun) {
-    for (const Wait wait : kWaits) {
-        SCOPED_TRACE(nameOf(wait));
-        state = std::make_shared<ListState>();
-        loaded.clear();
-        SetUp();
-        holdEveryWait();
-        importer->start(placeOfFile(u"a.txt"_s));
-        ASSERT_TRUE(reaches(wait));
-        const QUuid request = state->mark.requestID;
-        importer->cancel();
-        const bool writing = wait >= Wait::store;
-        EXPECT_EQ(state->isImporting, writing);
-        EXPECT_EQ(state->mark.requestID == request, writing);
-        releaseEveryWait();
-        ASSERT_TRUE(ended());
-        EXPECT_EQ(state->announced, writing ? 1 : 0);
-        EXPECT_EQ(state->stored.size(), writing ? 1 : 0);
-        EXPECT_FALSE(state->isImporting);
-    }
-}
-
-TEST_F(LibraryFileImporterTest, AChosenFileIsStoredButNeitherSelectedNorToldOnceTheUserHasMovedOn) {
-    // The notice cleared (a query typed, a row chosen) or another reading opened, at each wait up to the
-    // selection: the file is still read and stored.
-    for (const bool opensAnotherReading : {false, true}) {
-        for (const Wait wait : {Wait::resolve, Wait::load, Wait::store, Wait::refresh}) {
-            SCOPED_TRACE(nameOf(wait));
-            state = std::make_shared<ListState>();
-            SetUp();
+TEST_F(LibraryFileImporterTest, EachInterruptionAtEachWait) {
+    for (const Interruption interruption : kInterruptions) {
+        for (const Wait wait : kWaits) {
+            SCOPED_TRACE(testing::Message() << "interruption " << int(interruption) << " at " << nameOf(wait));
+            fresh();
             holdEveryWait();
-            importer->start(placeOfFile(u"a.txt"_s));
+            importer->start(placeOfFile(u"first.txt"_s));
             ASSERT_TRUE(reaches(wait));
-            if (opensAnotherReading)
+            const bool writing = wait >= Wait::store;
+            switch (interruption) {
+            case Interruption::newerRequest: {
+                const auto firstGates = std::exchange(state->gates, {});
+                importer->start(placeOfFile(u"second.txt"_s));
+                // The second does nothing before the first has ended.
+                QCoreApplication::processEvents();
+                EXPECT_EQ(loaded, wait == Wait::resolve ? QList<QString>{} : QList<QString>{u"first.txt"_s});
+                for (const auto& [_, gate] : firstGates) gate->release();
+                break;
+            }
+            case Interruption::stop: importer->stop(); break;
+            case Interruption::cancel:
+                importer->cancel();
+                // Ignored once the store writes.
+                EXPECT_EQ(state->isImporting, writing);
+                break;
+            case Interruption::noticeCleared: state->userMovesOn(); break;
+            case Interruption::anotherReading:
                 state->mark.reading = QUuid::createUuid();
-            else
-                state->userMovesOn();
+                state->playerOpensInstead = state->mark.reading;
+                break;
+            case Interruption::importerGone: importer.reset(); break;
+            }
             releaseEveryWait();
-            ASSERT_TRUE(ended());
-            expectSilentEnd(nameOf(wait));
-            EXPECT_EQ(state->stored.size(), 1);
-            EXPECT_EQ(state->mark.selected, std::nullopt);
+            ASSERT_TRUE(test::processEventsUntil(
+                [&] { return !state->waitingAt && (!importer || !importer->task().isRunning()); }));
+
+            // A write that has begun completes; a chosen file is stored even once the user has moved on.
+            const bool movedOn =
+                interruption == Interruption::noticeCleared || interruption == Interruption::anotherReading;
+            const int firstStored = writing || movedOn ? 1 : 0;
+            EXPECT_EQ(state->stored.size(), firstStored + (interruption == Interruption::newerRequest ? 1 : 0));
+            // Only the newer request, and a request cancelled too late, say that they imported.
+            const bool announces =
+                interruption == Interruption::newerRequest || (interruption == Interruption::cancel && writing);
+            EXPECT_EQ(state->announced, announces ? 1 : 0);
+            EXPECT_EQ(state->shownFailure, std::nullopt);
+            // The importer gone, nobody lowers the flags (the list went with it).
+            EXPECT_EQ(state->isImporting, interruption == Interruption::importerGone);
+            // Stopped while its reading opens: the opening stops too.
+            EXPECT_EQ(state->openingStopped, wait == Wait::opening && (interruption == Interruption::stop ||
+                                                                       interruption == Interruption::importerGone));
+            if (movedOn && wait != Wait::opening) {
+                EXPECT_EQ(state->mark.selected, std::nullopt);
+            }
         }
     }
 }
@@ -375,8 +352,7 @@ TEST_F(LibraryFileImporterTest, WhileItsReadingOpensOnlyTheSelectionAndTheReadin
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        state = std::make_shared<ListState>();
-        SetUp();
+        fresh();
         state->gates[Wait::opening] = std::make_shared<test::Gate>();
         importer->start(placeOfFile(u"a.txt"_s));
         ASSERT_TRUE(reaches(Wait::opening));
@@ -387,19 +363,8 @@ TEST_F(LibraryFileImporterTest, WhileItsReadingOpensOnlyTheSelectionAndTheReadin
         EXPECT_FALSE(state->isImporting);
     }
 
-    // The opening ends on another reading (the player opened something else meanwhile).
-    state = std::make_shared<ListState>();
-    SetUp();
-    state->playerOpensInstead = QUuid::createUuid();
-    importer->start(placeOfFile(u"a.txt"_s));
-    ASSERT_TRUE(ended());
-    EXPECT_EQ(state->mark.reading, state->playerOpensInstead);
-    EXPECT_EQ(state->announced, 0);
-    EXPECT_FALSE(state->isImporting);
-
     // A selection the user made before the import selected its own is no concern of the import.
-    state = std::make_shared<ListState>();
-    SetUp();
+    fresh();
     state->gates[Wait::load] = std::make_shared<test::Gate>();
     importer->start(placeOfFile(u"a.txt"_s));
     ASSERT_TRUE(reaches(Wait::load));
@@ -463,24 +428,6 @@ TEST_F(LibraryFileImporterTest, AFailureIsToldOnlyWhileTheRequestIsCurrentAndNev
     EXPECT_EQ(state->shownFailure, importFailureOf(*state->storeFailure));
     EXPECT_EQ(state->announced, 0);
     EXPECT_FALSE(state->isImporting);
-}
-
-TEST_F(LibraryFileImporterTest, AnImporterGoneWhileARequestWaitsIsNeverTouchedAgain) {
-    for (const Wait wait : kWaits) {
-        SCOPED_TRACE(nameOf(wait));
-        state = std::make_shared<ListState>();
-        SetUp();
-        holdEveryWait();
-        importer->start(placeOfFile(u"a.txt"_s));
-        ASSERT_TRUE(reaches(wait));
-        importer.reset();
-        releaseEveryWait();
-        ASSERT_TRUE(test::processEventsUntil([&] { return !state->waitingAt; }));
-        QCoreApplication::processEvents();
-        EXPECT_EQ(state->announced, 0);
-        // The list keeps what it showed: the importer that would lower the flags is gone with the list.
-        EXPECT_TRUE(state->isImporting);
-    }
 }
 
 }  // namespace
