@@ -4,6 +4,7 @@
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 
 #include "PelmoraMac/Library/MacReadingPlayback.h"
+#include "PelmoraMac/Library/internal/LibraryFileImporter.h"
 #include "ReaderCore/Characters.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderStorage/ReadingStore.h"
@@ -34,8 +35,8 @@ ReaderHistoryModel::ReaderHistoryModel(std::unique_ptr<ReadingLibrarySearch> sea
     : m_search(std::move(search)),
       m_playback(playback),
       m_onReadingAction(std::move(onReadingAction)),
-      m_fileLoader(std::move(fileLoader)),
-      m_fold(SearchFold::forLocale(QLocale())) {
+      m_fold(SearchFold::forLocale(QLocale())),
+      m_fileImporter(makeFileImporter(*this, std::move(fileLoader))) {
     Q_ASSERT(isMainThread());
     Q_ASSERT(m_search);
     // The search's result arrives later, on its own; the rows follow it.

@@ -30,6 +30,7 @@
 
 namespace tavrine {
 
+class LibraryFileImporter;
 class MacReadingPlayback;
 class ReadingLibrarySearch;
 
@@ -48,7 +49,8 @@ class ReadingLibrarySearch;
 //
 // Asynchronous work: the store listener (load), the opening of a selected reading (one selection task at
 // a time, renewed with selectionRequestID) and the store operations. Each holds the model through a
-// QPointer and writes nothing once the model is gone or its guard has changed.
+// QPointer and writes nothing once the model is gone or its guard has changed. The file import is the
+// model's LibraryFileImporter, which writes the file-import fields through the model's own steps.
 class ReaderHistoryModel final : public QObject {
     Q_OBJECT
 
@@ -149,7 +151,7 @@ public:
     ReadingLibrarySearch& search() const { return *m_search; }
     const TaskHandle& selectionTask() const { return m_selectionTask; }
     // The running file import; none runs.
-    const TaskHandle& fileTask() const { return m_fileTask; }
+    const TaskHandle& fileTask() const;
 
     // ---- The store's lists ----
     // Follows the store's states, applying each, until token is cancelled or the store's stream ends
@@ -290,18 +292,10 @@ private:
                                            std::optional<QUuid> readingAtRequest, QUuid id, CancellationToken token);
     static QCoro::Task<void> playReading(QPointer<ReaderHistoryModel> self, QUuid id, bool fromStart, bool isActive);
     static QCoro::Task<void> runStoreOperation(QPointer<ReaderHistoryModel> self, StoreOperation operation);
-    // What a file request fixed when it started.
-    struct FileRequest;
-    static QCoro::Task<void> performFileImport(QPointer<ReaderHistoryModel> self, std::shared_ptr<FileRequest> request,
-                                               CancellationToken token);
-    bool isCurrent(const FileRequest& request) const;
-    // Neither the notice nor the player's reading has changed since the request started.
-    bool isUnchanged(const FileRequest& request) const;
-    // Shows failure when the request may still speak, then ends it.
-    void failFileImport(const FileRequest& request, const CancellationToken& token,
-                        const LibraryImportFailure& failure);
-    // Lowers the request flags when request is still the current one.
-    void endFileImport(const QUuid& requestID);
+    // The document list as its file importer sees it.
+    class FileImportList;
+    static std::unique_ptr<LibraryFileImporter> makeFileImporter(ReaderHistoryModel& model, FileLoader loader);
+    static QCoro::Task<void> settleImportOpening(QPointer<ReaderHistoryModel> self, CancellationToken importToken);
 
     // Writes field and, when it changed, signals (at the end of the running batch, if any).
     template <typename T, typename U>
@@ -322,7 +316,6 @@ private:
     std::unique_ptr<ReadingLibrarySearch> m_search;
     MacReadingPlayback& m_playback;
     std::function<void()> m_onReadingAction;
-    FileLoader m_fileLoader;
     SearchFold m_fold;
 
     QList<StoredReading> m_history;
@@ -345,7 +338,6 @@ private:
     QUuid m_fileRequestID = QUuid::createUuid();
     QUuid m_fileNoticeID = QUuid::createUuid();
     bool m_isTerminating = false;
-    TaskHandle m_fileTask;
 
     // The rows shown and whether they must be computed again; visibleItemsChanged is owed once they
     // differ from the ones last signalled.
@@ -359,6 +351,8 @@ private:
     QList<Signal> m_pendingSignals;
     // Cancelled when the model goes: ends the store listener's wait.
     CancellationToken m_lifetime;
+    // Last, so that it goes first: a request that resumes later finds it gone.
+    std::unique_ptr<LibraryFileImporter> m_fileImporter;
 };
 
 template <>

@@ -1,8 +1,9 @@
-// The document list's file import: requests from the file panel and from drops, their guards and their
-// notices (the words of a failure are LibraryImportFailure's).
+// The document list's file import: drops checked and refused, and the model as its file importer sees it
+// (the requests themselves are LibraryFileImporter's; the words of a failure are LibraryImportFailure's).
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderFileDrop.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Library/internal/LibraryFileImporter.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderStorage/ReadingStore.h"
 
@@ -13,15 +14,96 @@ const QString ReaderHistoryModel::kFileImported =
     u"ファイルをライブラリに追加し、先頭で開きました。中央の再生ボタンで開始できます。"_s;
 const QString ReaderHistoryModel::kFileSelectionFailed = u"ファイルを選択できませんでした。もう一度選んでください。"_s;
 
-struct ReaderHistoryModel::FileRequest {
-    // Ends when the request this one replaced has ended.
-    QCoro::Task<void> previous;
-    QUuid requestID;
-    QUuid noticeID;
-    std::optional<QUuid> readingAtStart;
-    URLResolver resolve;
-    std::function<bool()> canContinue;
+// Each call is one step of the model: its change signals wait for the end of it.
+class ReaderHistoryModel::FileImportList final : public LibraryFileImporter::List {
+public:
+    explicit FileImportList(ReaderHistoryModel& model) : m_model(model) {}
+
+    FileImportMark mark() const override {
+        return FileImportMark{.requestID = m_model.m_fileRequestID,
+                              .noticeID = m_model.m_fileNoticeID,
+                              .reading = m_model.m_playback.player().readingID(),
+                              .selected = m_model.m_selectedID};
+    }
+    bool canImport() const override { return hasStore() && !m_model.m_isTerminating; }
+    bool hasStore() const override { return m_model.m_playback.store() != nullptr; }
+    bool isSaving() const override { return m_model.m_isSavingFile; }
+
+    void beginRequest(const QUuid& requestID) override {
+        const ChangeBatch batch(m_model);
+        m_model.m_playback.player().clearReplacementHistory();
+        m_model.clearFileNotice();
+        m_model.write(m_model.m_fileRequestID, requestID, &ReaderHistoryModel::fileRequestIDChanged);
+        m_model.write(m_model.m_isImportingFile, true, &ReaderHistoryModel::isImportingFileChanged);
+        m_model.write(m_model.m_isSavingFile, false, &ReaderHistoryModel::isSavingFileChanged);
+    }
+    void abandonRequest(const QUuid& requestID) override {
+        const ChangeBatch batch(m_model);
+        m_model.write(m_model.m_fileRequestID, requestID, &ReaderHistoryModel::fileRequestIDChanged);
+        m_model.write(m_model.m_isImportingFile, false, &ReaderHistoryModel::isImportingFileChanged);
+        m_model.clearFileNotice();
+    }
+    void beginSaving() override {
+        m_model.write(m_model.m_isSavingFile, true, &ReaderHistoryModel::isSavingFileChanged);
+    }
+    void endRequest(bool isListRequest, const std::optional<LibraryImportFailure>& failure) override {
+        const ChangeBatch batch(m_model);
+        if (failure) {
+            m_model.write(m_model.m_fileImportFailed, true, &ReaderHistoryModel::fileImportFailedChanged);
+            m_model.write(m_model.m_fileImportMessage, importFailureMessage(*failure),
+                          &ReaderHistoryModel::fileImportMessageChanged);
+            m_model.write(m_model.m_fileImportDetails, importFailureDetails(*failure),
+                          &ReaderHistoryModel::fileImportDetailsChanged);
+        }
+        if (!isListRequest) return;
+        m_model.write(m_model.m_isImportingFile, false, &ReaderHistoryModel::isImportingFileChanged);
+        m_model.write(m_model.m_isSavingFile, false, &ReaderHistoryModel::isSavingFileChanged);
+    }
+
+    QCoro::Task<StoreResult<QUuid>> storeFile(LibraryFileImport file) override {
+        return m_model.m_playback.store()->importFile(std::move(file));
+    }
+    QCoro::Task<void> refresh() override { return m_model.refresh(); }
+    void selectImported(const QUuid& id) override {
+        const ChangeBatch batch(m_model);
+        m_model.setCollection(Collection::library);
+        m_model.setQuery(QString());
+        m_model.select(id);
+    }
+    QCoro::Task<void> settleOpening(CancellationToken importToken) override {
+        return settleImportOpening(&m_model, std::move(importToken));
+    }
+    void announceImported() override {
+        m_model.write(m_model.m_fileImportMessage, kFileImported, &ReaderHistoryModel::fileImportMessageChanged);
+    }
+
+private:
+    ReaderHistoryModel& m_model;
 };
+
+std::unique_ptr<LibraryFileImporter> ReaderHistoryModel::makeFileImporter(ReaderHistoryModel& model,
+                                                                          FileLoader loader) {
+    return std::make_unique<LibraryFileImporter>(std::make_unique<FileImportList>(model), std::move(loader));
+}
+
+QCoro::Task<void> ReaderHistoryModel::settleImportOpening(QPointer<ReaderHistoryModel> self,
+                                                          CancellationToken importToken) {
+    const QUuid selectionRequest = self->m_selectionRequestID;
+    if (self->m_selectionTask.isRunning()) {
+        // Cancelling the import also stops the opening it started.
+        const CancellationToken selection = self->m_selectionTask.token();
+        const CancellationToken::Registration stopping = importToken.onCancel([selection] { selection.cancel(); });
+        auto opening = self->m_selectionTask.finished();
+        co_await opening;
+        if (!self) co_return;
+    }
+    if (self->m_selectionRequestID == selectionRequest)
+        self->write(self->m_loadingID, std::nullopt, &ReaderHistoryModel::loadingIDChanged);
+}
+
+const TaskHandle& ReaderHistoryModel::fileTask() const {
+    return m_fileImporter->task();
+}
 
 ReaderHistoryModel::FileLoader ReaderHistoryModel::defaultFileLoader() {
     return [](QUrl url, CancellationToken token) { return LibraryFileReader::load(std::move(url), std::move(token)); };
@@ -80,133 +162,14 @@ void ReaderHistoryModel::fileSelectionFailed() {
 
 void ReaderHistoryModel::cancelFileImport() {
     Q_ASSERT(isMainThread());
-    // A store write that has begun is never interrupted.
-    if (m_isSavingFile) return;
-    const ChangeBatch batch(*this);
-    m_fileTask.cancel();
-    write(m_fileRequestID, QUuid::createUuid(), &ReaderHistoryModel::fileRequestIDChanged);
-    write(m_isImportingFile, false, &ReaderHistoryModel::isImportingFileChanged);
-    clearFileNotice();
+    m_fileImporter->cancel();
 }
 
 void ReaderHistoryModel::beginFileImport(URLResolver resolve, std::function<bool()> canContinue) {
     Q_ASSERT(isMainThread());
-    if (!m_playback.store() || m_isTerminating) return;
+    // The request runs up to its first wait inside this step: what it writes meanwhile is told once.
     const ChangeBatch batch(*this);
-    m_playback.player().clearReplacementHistory();
-    clearFileNotice();
-    auto request = std::make_shared<FileRequest>();
-    // Taken before the new task replaces (and cancels) the running one.
-    request->previous = m_fileTask.finished();
-    m_fileTask.cancel();
-    request->requestID = QUuid::createUuid();
-    write(m_fileRequestID, request->requestID, &ReaderHistoryModel::fileRequestIDChanged);
-    request->noticeID = m_fileNoticeID;
-    request->readingAtStart = m_playback.player().readingID();
-    request->resolve = std::move(resolve);
-    request->canContinue = std::move(canContinue);
-    write(m_isImportingFile, true, &ReaderHistoryModel::isImportingFileChanged);
-    write(m_isSavingFile, false, &ReaderHistoryModel::isSavingFileChanged);
-    m_fileTask.start([&](CancellationToken token) {
-        return performFileImport(QPointer<ReaderHistoryModel>(this), request, std::move(token));
-    });
-}
-
-bool ReaderHistoryModel::isCurrent(const FileRequest& request) const {
-    return m_fileRequestID == request.requestID;
-}
-
-bool ReaderHistoryModel::isUnchanged(const FileRequest& request) const {
-    return m_fileNoticeID == request.noticeID && m_playback.player().readingID() == request.readingAtStart;
-}
-
-QCoro::Task<void> ReaderHistoryModel::performFileImport(QPointer<ReaderHistoryModel> self,
-                                                        std::shared_ptr<FileRequest> request, CancellationToken token) {
-    // Requests never overlap: the one replaced ends (at its next guard) before this one does anything.
-    QCoro::Task<void> previous = std::move(request->previous);
-    co_await previous;
-    // A newer request owns the flags: this one ends without a word.
-    if (!self || token.isCancelled() || !self->isCurrent(*request)) co_return;
-
-    auto resolving = request->resolve(token);
-    const tl::expected<QUrl, LibraryImportFailure> url = co_await resolving;
-    if (!self) co_return;
-    if (!url) co_return self->failFileImport(*request, token, url.error());
-    if (token.isCancelled()) co_return self->failFileImport(*request, token, ImportCancelled{});
-    if (!self->isCurrent(*request)) co_return self->endFileImport(request->requestID);
-    if (request->canContinue) {
-        // A drop is abandoned before its file is read once the user has moved on.
-        if (!self->isUnchanged(*request)) co_return self->endFileImport(request->requestID);
-        if (!request->canContinue())
-            co_return self->failFileImport(*request, token, ReaderFileDropFailure::unavailable);
-    }
-
-    auto loading = self->m_fileLoader(*url, token);
-    LibraryFileReader::Result file = co_await loading;
-    if (!self) co_return;
-    if (!file) co_return self->failFileImport(*request, token, file.error());
-    if (token.isCancelled()) co_return self->failFileImport(*request, token, ImportCancelled{});
-    if (!self->isCurrent(*request)) co_return self->endFileImport(request->requestID);
-    const std::shared_ptr<ReadingStore> store = self->m_playback.store();
-    if (!store) co_return self->endFileImport(request->requestID);
-    if (request->canContinue && !request->canContinue())
-        co_return self->failFileImport(*request, token, ReaderFileDropFailure::unavailable);
-
-    self->write(self->m_isSavingFile, true, &ReaderHistoryModel::isSavingFileChanged);
-    // No token: a write the store has begun completes, whatever happens to the request meanwhile.
-    auto storing = store->importFile(std::move(*file));
-    const StoreResult<QUuid> stored = co_await storing;
-    if (!self) co_return;
-    if (!stored) co_return self->failFileImport(*request, token, importFailureOf(stored.error()));
-    auto refreshing = self->refresh();
-    co_await refreshing;
-    if (!self) co_return;
-    // The reading stays in the library; a request that lost its place selects and says nothing.
-    if (token.isCancelled() || !self->isCurrent(*request) || !self->isUnchanged(*request))
-        co_return self->endFileImport(request->requestID);
-
-    const QUuid id = *stored;
-    {
-        const ChangeBatch batch(*self);
-        self->setCollection(Collection::library);
-        self->setQuery(QString());
-        self->select(id);
-    }
-    const QUuid selectionRequest = self->m_selectionRequestID;
-    const QUuid noticeAfterSelection = self->m_fileNoticeID;
-    if (self->m_selectionTask.isRunning()) {
-        // Cancelling the import also stops the opening it started.
-        const CancellationToken selection = self->m_selectionTask.token();
-        const CancellationToken::Registration stopping = token.onCancel([selection] { selection.cancel(); });
-        auto opening = self->m_selectionTask.finished();
-        co_await opening;
-        if (!self) co_return;
-    }
-    if (self->m_selectionRequestID == selectionRequest)
-        self->write(self->m_loadingID, std::nullopt, &ReaderHistoryModel::loadingIDChanged);
-    if (!token.isCancelled() && self->isCurrent(*request) && self->m_fileNoticeID == noticeAfterSelection &&
-        self->m_selectedID == id && self->m_playback.player().readingID() == id)
-        self->write(self->m_fileImportMessage, kFileImported, &ReaderHistoryModel::fileImportMessageChanged);
-    self->endFileImport(request->requestID);
-}
-
-void ReaderHistoryModel::failFileImport(const FileRequest& request, const CancellationToken& token,
-                                        const LibraryImportFailure& failure) {
-    const ChangeBatch batch(*this);
-    if (!isCancellation(failure) && isCurrent(request) && m_fileNoticeID == request.noticeID && !token.isCancelled() &&
-        m_playback.player().readingID() == request.readingAtStart) {
-        write(m_fileImportFailed, true, &ReaderHistoryModel::fileImportFailedChanged);
-        write(m_fileImportMessage, importFailureMessage(failure), &ReaderHistoryModel::fileImportMessageChanged);
-        write(m_fileImportDetails, importFailureDetails(failure), &ReaderHistoryModel::fileImportDetailsChanged);
-    }
-    endFileImport(request.requestID);
-}
-
-void ReaderHistoryModel::endFileImport(const QUuid& requestID) {
-    if (m_fileRequestID != requestID) return;
-    const ChangeBatch batch(*this);
-    write(m_isImportingFile, false, &ReaderHistoryModel::isImportingFileChanged);
-    write(m_isSavingFile, false, &ReaderHistoryModel::isSavingFileChanged);
+    m_fileImporter->start(std::move(resolve), std::move(canContinue));
 }
 
 }  // namespace tavrine

@@ -3,6 +3,7 @@
 // failure text right around it. A failure comes back only as the player's false, worded here.
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Library/internal/LibraryFileImporter.h"
 #include "ReaderCore/Characters.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderCore/NextEventLoopTurn.h"
@@ -151,7 +152,7 @@ void ReaderHistoryModel::prepareForTermination() {
     const ChangeBatch batch(*this);
     write(m_isTerminating, true, &ReaderHistoryModel::isTerminatingChanged);
     // A pending opening goes on: the player refuses it once it quits.
-    m_fileTask.cancel();
+    m_fileImporter->stop();
     clearFileNotice();
 }
 
