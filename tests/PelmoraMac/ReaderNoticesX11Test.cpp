@@ -45,6 +45,7 @@
 #include <QToolButton>
 #include <QTranslator>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace tavrine {
 namespace {
@@ -233,8 +234,14 @@ TEST_F(ReaderNoticesX11, ADeletionConfirmationIsDark) {
     app.presentation().setPrefersHistory(true);
     app.openReader();
     ReaderWindow& window = app.readerWindow();
+    ASSERT_TRUE(processEventsUntil([&] {
+        return window.isVisible() && window.windowHandle() && window.windowHandle()->isExposed() && app.history() &&
+               app.history()->isLoaded();
+    }));
+    // Wide enough for the list beside the reader. Asked for only once the window is on screen: a size asked
+    // for while the window manager maps it may be lost to the size it maps.
     window.resize(1'000, 720);
-    ASSERT_TRUE(processEventsUntil([&] { return window.isVisible() && app.history() && app.history()->isLoaded(); }));
+    ASSERT_TRUE(processEventsUntil([&] { return window.width() == 1'000; }));
     ASSERT_EQ(app.history()->history().size(), 1);
     ReaderHistoryPane* pane = app.readerRoot().findChild<ReaderHistoryPane*>();
     ASSERT_NE(pane, nullptr);

@@ -455,9 +455,7 @@ std::optional<QByteArray> xdotool(const QStringList& arguments) {
     return process.readAllStandardOutput().trimmed();
 }
 
-// The window of the browser whose title is `title`, once shown, given the focus as a click on it would;
-// its id and its process as the desktop tells it (the process of the window in front).
-std::optional<std::pair<QByteArray, pid_t>> focusBrowserWindow(const QString& title) {
+std::optional<std::pair<QByteArray, pid_t>> tryToFocusBrowserWindow(const QString& title) {
     const auto windows = xdotool({u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, title});
     if (!windows || windows->isEmpty()) return std::nullopt;
     const QByteArray window = windows->split('\n').last();
@@ -467,6 +465,15 @@ std::optional<std::pair<QByteArray, pid_t>> focusBrowserWindow(const QString& ti
     const auto front = desktop->frontWindow();
     if (!front || !front->pid) return std::nullopt;
     return std::pair(window, *front->pid);
+}
+
+// The window of the browser whose title is `title`, once shown, given the focus as a click on it would;
+// its id and its process as the desktop tells it (the process of the window in front). A window that has
+// just been mapped may refuse the focus for a moment, or not tell its process yet: it is asked again.
+std::optional<std::pair<QByteArray, pid_t>> focusBrowserWindow(const QString& title) {
+    std::optional<std::pair<QByteArray, pid_t>> focused;
+    test::processEventsUntil([&] { return (focused = tryToFocusBrowserWindow(title)).has_value(); }, 20s);
+    return focused;
 }
 
 const QStringList kBrowserArguments{u"--no-first-run"_s,

@@ -130,13 +130,24 @@ ReaderStartView::ReaderStartView(Inputs inputs, QWidget* parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     viewport()->setAutoFillBackground(false);
 
-    // The column stands in the middle while it fits: stretches above and below share what is left over.
+    // The sections are made top to bottom, which is also the order Tab takes through them.
     auto* content = new QWidget;
-    content->setAutoFillBackground(false);
-    auto* outer = new QVBoxLayout(content);
+    QVBoxLayout& column = makeCentredColumn(*content);
+    makeSampleSection(column);
+    makeImportSection(column);
+    makeStatusSection(column);
+
+    setWidget(content);
+    setInputs(std::move(inputs));
+}
+
+QVBoxLayout& ReaderStartView::makeCentredColumn(QWidget& content) {
+    // The column stands in the middle while it fits: stretches above and below share what is left over.
+    content.setAutoFillBackground(false);
+    auto* outer = new QVBoxLayout(&content);
     outer->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
     outer->setSpacing(0);
-    auto* columnBox = new Column(content);
+    auto* columnBox = new Column(&content);
     columnBox->setMaximumWidth(kColumnWidth);
     auto* column = new QVBoxLayout(columnBox);
     column->setContentsMargins(0, 0, 0, 0);
@@ -149,8 +160,11 @@ ReaderStartView::ReaderStartView(Inputs inputs, QWidget* parent)
     outer->addStretch(1);
     outer->addLayout(centred);
     outer->addStretch(1);
+    return *column;
+}
 
-    m_sample->setParent(columnBox);
+void ReaderStartView::makeSampleSection(QVBoxLayout& column) {
+    m_sample->setParent(column.parentWidget());
     m_sample->setObjectName(u"readerOpenSample"_s);
     m_sample->setToolTip(u"短いサンプル文を開きます。再生ボタンで読み始められます"_s);
     m_sample->setAccessibleDescription(m_sample->toolTip());
@@ -178,10 +192,12 @@ ReaderStartView::ReaderStartView(Inputs inputs, QWidget* parent)
     connect(m_sample, &QPushButton::clicked, this, [this] {
         if (m_inputs.openSample) m_inputs.openSample();
     });
-    column->addWidget(m_sample, 0, Qt::AlignHCenter);
+    column.addWidget(m_sample, 0, Qt::AlignHCenter);
+}
 
+void ReaderStartView::makeImportSection(QVBoxLayout& column) {
     // The paste and open-file row, and under it why pasting failed.
-    auto* nested = new QWidget(columnBox);
+    auto* nested = new QWidget(column.parentWidget());
     auto* nestedColumn = new QVBoxLayout(nested);
     nestedColumn->setContentsMargins(0, 0, 0, 0);
     nestedColumn->setSpacing(kNestedSpacing);
@@ -211,18 +227,22 @@ ReaderStartView::ReaderStartView(Inputs inputs, QWidget* parent)
     m_clipboardNotice = new ReaderImportNotice(nested);
     m_clipboardNotice->setObjectName(u"readerStartPasteError"_s);
     nestedColumn->addWidget(m_clipboardNotice);
-    column->addWidget(nested);
+    column.addWidget(nested);
+}
 
-    // The status section: at most one of the store's states, or the file import's notice and progress.
+void ReaderStartView::makeStatusSection(QVBoxLayout& column) {
+    // At most one of the store's states, or the file import's notice and progress; then the player's
+    // storage message.
+    QWidget* columnBox = column.parentWidget();
     QLabel* loadingLabel = nullptr;
     m_loading = labelledProgress(loadingLabel, columnBox);
     setProgressText(*m_loading, *loadingLabel, kLoadingText);
-    column->addWidget(m_loading, 0, Qt::AlignHCenter);
+    column.addWidget(m_loading, 0, Qt::AlignHCenter);
     m_noStore = textLabel(columnBox);
     m_noStore->setText(kNoStoreText);
-    column->addWidget(m_noStore);
+    column.addWidget(m_noStore);
     m_fileNotice = new ReaderImportNotice(columnBox);
-    column->addWidget(m_fileNotice);
+    column.addWidget(m_fileNotice);
     m_fileProgress = new QWidget(columnBox);
     auto* progressColumn = new QVBoxLayout(m_fileProgress);
     progressColumn->setContentsMargins(0, 0, 0, 0);
@@ -236,14 +256,11 @@ ReaderStartView::ReaderStartView(Inputs inputs, QWidget* parent)
         if (m_inputs.history) m_inputs.history->cancelFileImport();
     });
     progressColumn->addWidget(m_cancelImport, 0, Qt::AlignHCenter);
-    column->addWidget(m_fileProgress, 0, Qt::AlignHCenter);
+    column.addWidget(m_fileProgress, 0, Qt::AlignHCenter);
 
     m_storageMessage = textLabel(columnBox);
     m_storageMessage->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    column->addWidget(m_storageMessage);
-
-    setWidget(content);
-    setInputs(std::move(inputs));
+    column.addWidget(m_storageMessage);
 }
 
 ReaderStartView::~ReaderStartView() {

@@ -11,6 +11,7 @@
 
 class QLabel;
 class QProgressBar;
+class QVBoxLayout;
 
 namespace tavrine {
 
@@ -96,6 +97,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The column of the sections, centred in the content; the sections are made into it in Tab order.
+    static QVBoxLayout& makeCentredColumn(QWidget& content);
+    void makeSampleSection(QVBoxLayout& column);
+    void makeImportSection(QVBoxLayout& column);
+    void makeStatusSection(QVBoxLayout& column);
     void follow();
     void scheduleRefresh();
 

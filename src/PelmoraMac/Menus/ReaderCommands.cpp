@@ -24,6 +24,8 @@
 #include <QTextEdit>
 #include <QTimer>
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -50,17 +52,26 @@ struct Row {
     Qt::ShortcutContext context = Qt::WindowShortcut;
 };
 
-const std::vector<Row>& menuRows() {
-    using K = Row::Kind;
-    static const std::vector<Row> rows{
+using K = Row::Kind;
+
+std::vector<Row> applicationRows() {
+    return {
         {Menu::application, K::item, Item::checkForUpdates},
         {Menu::application, K::item, Item::settings, Keys::settings, {}, {}, Qt::ApplicationShortcut},
         {Menu::application, K::separator},
         {Menu::application, K::quit},
+    };
+}
 
+std::vector<Row> fileRows() {
+    return {
         {Menu::file, K::item, Item::importFile, Keys::importFile},
         {Menu::file, K::item, Item::addCurrent, Keys::addCurrent},
+    };
+}
 
+std::vector<Row> editRows() {
+    return {
         {Menu::edit, K::item, Item::undo, Keys::undo},
         {Menu::edit, K::item, Item::redo, Keys::redo},
         {Menu::edit, K::separator},
@@ -77,7 +88,12 @@ const std::vector<Row>& menuRows() {
         {Menu::edit, K::item, Item::findInDocument, Keys::findInDocument},
         {Menu::edit, K::item, Item::findNext, Keys::findNext},
         {Menu::edit, K::item, Item::findPrevious, Keys::findPrevious},
+    };
+}
 
+// A submenu's rows follow the row that makes it.
+std::vector<Row> viewRows() {
+    return {
         {Menu::view, K::submenu, Item::rsvpSizes},
         {Menu::rsvpSizes, K::item, Item::rsvpLarger, Keys::rsvpLarger},
         {Menu::rsvpSizes, K::item, Item::rsvpSmaller, Keys::rsvpSmaller},
@@ -91,7 +107,11 @@ const std::vector<Row>& menuRows() {
         {Menu::view, K::checkItem, Item::toggleHistory, Keys::toggleHistory},
         {Menu::view, K::checkItem, Item::toggleEPUBNavigation, Keys::toggleEPUBNavigation},
         {Menu::view, K::item, Item::documentInformation},
+    };
+}
 
+std::vector<Row> playbackRows() {
+    return {
         {Menu::playback, K::item, Item::togglePlayback, Keys::togglePlayback},
         {Menu::playback, K::item, Item::replay, Keys::replay},
         {Menu::playback, K::separator},
@@ -128,9 +148,24 @@ const std::vector<Row>& menuRows() {
          u"1.0×は補正前の表示時間0.3秒です。長さと句読点の補正は維持します。倍率は読書効果を保証しません。"_s},
         {Menu::playback, K::item, Item::slower, Keys::slower},
         {Menu::playback, K::item, Item::faster, Keys::faster},
+    };
+}
 
+std::vector<Row> windowRows() {
+    return {
         {Menu::window, K::item, Item::openReader},
     };
+}
+
+// Every row of the menu bar, menu by menu in the bar's order.
+const std::vector<Row>& menuRows() {
+    static const std::vector<Row> rows = [] {
+        std::vector<Row> all;
+        for (std::vector<Row> (*menu)() : {applicationRows, fileRows, editRows, viewRows, playbackRows, windowRows}) {
+            std::ranges::move(menu(), std::back_inserter(all));
+        }
+        return all;
+    }();
     return rows;
 }
 
