@@ -32,6 +32,7 @@
 #include <QListView>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -220,6 +221,34 @@ TEST_F(ReaderWindowFocusing, TheWindowBroughtBackOrActivatedOnAHiddenWidgetFocus
     ASSERT_TRUE(processEventsUntil([&] { return window().isActiveWindow(); }));
     EXPECT_TRUE(displayTakesFocus());
     delete gone;
+}
+
+// A file panel closed by Return in its completion list: the system hands the focus back to the reader
+// while that popup is still up, and Qt Widgets drops the activation. Once the popup has closed, the
+// reader is the active window, its menu keys work and the display has the focus.
+TEST_F(ReaderWindowFocusing, AnActivationThatCameWhileAnotherWindowsPopupWasUpIsTakenOverWhenItCloses) {
+    app().openSample();
+    ASSERT_TRUE(displayTakesFocus());
+    QWidget panel;
+    panel.show();
+    panel.activateWindow();
+    ASSERT_TRUE(processEventsUntil([&] { return panel.isActiveWindow(); }));
+    auto* completions = new QWidget(&panel, Qt::Popup);
+    completions->show();
+    ASSERT_TRUE(processEventsUntil([&] { return QApplication::activePopupWidget() == completions; }));
+
+    window().windowHandle()->requestActivate();
+    ASSERT_TRUE(processEventsUntil([&] { return QGuiApplication::focusWindow() == window().windowHandle(); }));
+    EXPECT_NE(QApplication::activeWindow(), &window());
+    // A second activation while the same popup stays up waits with the first.
+    window().windowHandle()->requestActivate();
+    processEventsUntil([] { return false; }, std::chrono::milliseconds(50));
+    EXPECT_NE(QApplication::activeWindow(), &window());
+
+    completions->hide();
+    EXPECT_TRUE(processEventsUntil([&] { return QApplication::activeWindow() == &window(); }));
+    EXPECT_TRUE(displayTakesFocus());
+    delete completions;
 }
 
 }  // namespace

@@ -16,7 +16,9 @@
 #   and Space plays the import;
 # - Ctrl+Shift+Up three times raises the speed by 0.3×;
 # - in a window 1,200 pixels wide with the document list shown, a click on a row opens that reading, the
-#   display takes the focus and Space plays it.
+#   display takes the focus and Space plays it;
+# - a file chosen in the file panel by typing its path, the panel's completion list still up as Return
+#   closes it: the display takes the focus and the menu's Ctrl+Return plays the file.
 # Screenshots of each step are kept in ARTIFACTS.
 set -euo pipefail
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
@@ -25,7 +27,8 @@ screenshot=$2
 artifacts=$3
 mkdir -p "$artifacts"
 trace=$(mktemp)
-trap 'rm -f "$trace"' EXIT
+files=$(mktemp -d)
+trap 'rm -rf "$trace" "$files"' EXIT
 
 shot() {
   "$screenshot" "$artifacts/reader-keys-$1.png"
@@ -194,6 +197,22 @@ xdotool mousemove $((X + 4)) $((Y + 400))
 toggle_with_space "after opening a row of the list"
 shot 7-row-playing
 toggle_with_space "to pause the row's reading"
+
+printf '散歩の記録\n\n今日は川沿いを歩いた。水の音が静かに聞こえた。\n' >"$files/walk.txt"
+before=$(marks focus)
+xdotool key --clearmodifiers ctrl+o
+panel_is_active() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = 開く ]; }
+wait_for "Ctrl+O opened no file panel" panel_is_active
+xdotool type --delay 20 "$files/walk.txt"
+xdotool key Return
+focus_moved_to_display() { more_focus_marks_than "$before" && focus_is readerRSVPDisplay; }
+wait_for "the chosen file did not focus the display" focus_moved_to_display
+wait_for "the chosen file was not opened" not_playing
+xdotool key --clearmodifiers ctrl+Return
+wait_for "Ctrl+Return did not play the chosen file" status_is playing
+shot 8-file-playing
+xdotool key --clearmodifiers ctrl+Return
+wait_for "Ctrl+Return did not pause the chosen file" not_playing
 
 xdotool key --clearmodifiers ctrl+q
 wait_for_quit "$pid"

@@ -7,11 +7,13 @@
 #include "ReaderUI/Player/ReadingPlayer.h"
 
 #include <QAbstractSpinBox>
+#include <QApplication>
 #include <QEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextEdit>
 #include <QWidget>
+#include <QWindow>
 
 namespace tavrine {
 
@@ -24,10 +26,12 @@ ReaderWindowFocus::ReaderWindowFocus(QWidget& window, ReadingPlayer& player, Act
     Q_ASSERT(isMainThread());
     window.installEventFilter(this);
     connect(&player, &ReadingPlayer::readingChanged, this, &ReaderWindowFocus::readingChanged);
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &ReaderWindowFocus::focusWindowChanged);
 }
 
 ReaderWindowFocus::~ReaderWindowFocus() {
     m_window.removeEventFilter(this);
+    if (m_blockingPopup) m_blockingPopup->removeEventFilter(this);
 }
 
 bool ReaderWindowFocus::holdsKeyboardWork(const QWidget* focus) {
@@ -55,7 +59,36 @@ void ReaderWindowFocus::readingChanged() {
     if (m_actions.requestFocus) m_actions.requestFocus();
 }
 
+void ReaderWindowFocus::focusWindowChanged(QWindow* focusWindow) {
+    if (!focusWindow || focusWindow != m_window.windowHandle() || QApplication::activeWindow() == &m_window) return;
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+        if (m_blockingPopup == popup) return;
+        if (m_blockingPopup) m_blockingPopup->removeEventFilter(this);
+        m_blockingPopup = popup;
+        popup->installEventFilter(this);
+        return;
+    }
+    // Qt Widgets follows the system's focus in the same turn unless it refuses; look once it has had its say.
+    QMetaObject::invokeMethod(this, &ReaderWindowFocus::adoptActivation, Qt::QueuedConnection);
+}
+
+void ReaderWindowFocus::adoptActivation() {
+    if (!m_window.isVisible() || QGuiApplication::focusWindow() != m_window.windowHandle()) return;
+    if (QApplication::activeWindow() == &m_window) return;
+    // A popup still up gets its own wait.
+    if (QApplication::activePopupWidget()) return focusWindowChanged(m_window.windowHandle());
+    QApplication::setActiveWindow(&m_window);
+}
+
 bool ReaderWindowFocus::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_blockingPopup && watched != &m_window) {
+        if (event->type() == QEvent::Hide) {
+            m_blockingPopup->removeEventFilter(this);
+            m_blockingPopup = nullptr;
+            QMetaObject::invokeMethod(this, &ReaderWindowFocus::adoptActivation, Qt::QueuedConnection);
+        }
+        return false;
+    }
     if (watched != &m_window) return false;
     switch (event->type()) {
     case QEvent::Show:

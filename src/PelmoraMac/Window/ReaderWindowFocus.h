@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QUuid>
 
 #include <functional>
 #include <optional>
 
 class QWidget;
+class QWindow;
 
 namespace tavrine {
 
@@ -20,6 +22,12 @@ class ReadingPlayer;
 // - the window activated while its focus rests nowhere it can show (on nothing yet, or on a widget since
 //   hidden): the reading area takes it, rather than the first control in Tab order that Qt would pick.
 // Each step leaves the focus alone while the user is at work with the keys (holdsKeyboardWork).
+//
+// The window the system activates also becomes the widgets' active window. Qt Widgets drops an activation
+// that arrives while a popup is open (a file panel closed by Return in its completion list hands the
+// system focus back to the reader while that list is still up): the reader then had the keyboard but no
+// active window, so no menu key and no focus request reached it until the user clicked. Once no popup is
+// left, the activation is taken over.
 //
 // Main thread; the window and the player must outlive it.
 class ReaderWindowFocus final : public QObject {
@@ -46,11 +54,17 @@ protected:
 
 private:
     void readingChanged();
+    void focusWindowChanged(QWindow* focusWindow);
+    // Makes the window the widgets' active window when the system's focus is on it and no popup stands in
+    // the way.
+    void adoptActivation();
 
     QWidget& m_window;
     ReadingPlayer& m_player;
     Actions m_actions;
     std::optional<QUuid> m_readingID;
+    // The popup whose closing an activation of the window waits for.
+    QPointer<QWidget> m_blockingPopup;
 };
 
 }  // namespace tavrine
