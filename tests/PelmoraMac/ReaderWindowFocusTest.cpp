@@ -223,6 +223,20 @@ TEST_F(ReaderWindowFocusing, TheWindowBroughtBackOrActivatedOnAHiddenWidgetFocus
     delete gone;
 }
 
+// Escape in the find field closes the find area and hands the focus to the display, not to the button
+// beside the field, so Space plays again.
+TEST_F(ReaderWindowFocusing, LeavingTheFindFieldGivesTheDisplayTheFocus) {
+    app().openSample();
+    ASSERT_TRUE(displayTakesFocus());
+    app().findInDocument();
+    QLineEdit* field = nullptr;
+    ASSERT_TRUE(processEventsUntil([&] { return (field = qobject_cast<QLineEdit*>(focus())) != nullptr; }));
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(field, &escape);
+    EXPECT_TRUE(displayTakesFocus());
+    EXPECT_FALSE(field->isVisible());
+}
+
 // A file panel closed by Return in its completion list: the system hands the focus back to the reader
 // while that popup is still up, and Qt Widgets drops the activation. Once the popup has closed, the
 // reader is the active window, its menu keys work and the display has the focus.

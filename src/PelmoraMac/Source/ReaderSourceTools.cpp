@@ -11,6 +11,7 @@
 #include "ReaderWidgets/Style/ShortcutText.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -220,8 +221,12 @@ void ReaderSourceTools::refresh() {
     const bool showsFind = m_showsSource && m_navigation.showsFind();
     m_returnButton->setVisible(m_showsSource);
     m_findButton->setVisible(m_showsSource && !showsFind);
+    QWidget* focus = QApplication::focusWidget();
+    const bool releasesFocus = !showsFind && focus && m_findArea->isAncestorOf(focus);
+    if (releasesFocus) focus->clearFocus();
     m_findArea->setVisible(showsFind);
     if (showsFind && !m_findAreaShown) requestFieldFocus();
+    if (releasesFocus && m_onFindFocusReleased) m_onFindFocusReleased();
     m_findAreaShown = showsFind;
 
     const QString& query = m_navigation.query();

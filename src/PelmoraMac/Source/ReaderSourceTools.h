@@ -37,6 +37,13 @@ public:
 
     ReaderSourceNavigation& navigation() const { return m_navigation; }
 
+    // Told when the find area closes while it holds the keyboard focus (Escape in the field, or the close
+    // button reached with Tab), after the row has let go of that focus; without it Qt hands the focus to
+    // a neighbouring button, whose Space would then press it.
+    void setOnFindFocusReleased(std::function<void()> onFindFocusReleased) {
+        m_onFindFocusReleased = std::move(onFindFocusReleased);
+    }
+
     // The application's state of the pane, given again whenever it changes. While the pane is not wanted
     // the row holds only the show/hide button.
     bool showsSource() const { return m_showsSource; }
@@ -71,6 +78,7 @@ private:
     bool m_canToggleSource;
     std::function<void()> m_toggleSource;
     std::function<void()> m_onInteraction;
+    std::function<void()> m_onFindFocusReleased;
 
     ReaderReadingControlButton* m_returnButton;
     ReaderReadingControlButton* m_findButton;

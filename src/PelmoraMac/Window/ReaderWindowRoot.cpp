@@ -146,6 +146,8 @@ QWidget* ReaderWindowRoot::makeSourceTools() {
             cancelPendingSelection();
             m_in.player.pause();
         });
+    // Leaving the find field hands the keys back to the reading area, where Space plays.
+    tools->setOnFindFocusReleased([this] { m_in.actions.focusReader(); });
     connect(&m_in.presentation, &ReaderPresentation::prefersSourceChanged, tools,
             [this, tools] { tools->setShowsSource(m_in.presentation.prefersSource()); });
     connect(&m_in.state, &ReaderWindowState::commandContextChanged, tools,
