@@ -72,6 +72,13 @@ wait_until() {
 }
 is_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
 desktop_of() { xdotool get_desktop_for_window "$1"; }
+# Asked afresh at each try (a value put on wait_until's command line would be read once).
+shown_desktop_is() { [ "$(xdotool get_desktop)" = "$1" ]; }
+on_desktop() { [ "$(desktop_of "$1")" = "$2" ]; }
+# The reader's marks of its player's status ("status STATUS"): a hot key's import adds one.
+export TAVRINE_TRACE_FILE="$work/trace"
+status_marks() { grep -c '^status ' "$TAVRINE_TRACE_FILE" 2>/dev/null || true; }
+more_status_marks_than() { [ "$(status_marks)" -gt "$1" ]; }
 
 # Asked again until it holds: openbox may still be setting up its own desktops when this starts.
 two_desktops() {
@@ -121,7 +128,7 @@ wait_for_line "$work/owner" '^[0-9]'
 owner=$(cut -d' ' -f1 "$work/owner")
 xdotool set_desktop_for_window "$window" 1
 xdotool set_desktop 0
-wait_until "desktop 1 is not shown" test "$(xdotool get_desktop)" = 0
+wait_until "desktop 1 is not shown" shown_desktop_is 0
 activate_window "$owner"
 wait_until "the other program's window is not active" is_active "$owner"
 [ "$(desktop_of "$window")" = 1 ] || fail "the reader is not on desktop 2"
@@ -137,17 +144,19 @@ wait_until "the hot key did not activate the reader" is_active "$window"
 # ---- The reader on the desktop shown stays there ----
 xdotool set_desktop_for_window "$window" 1
 xdotool set_desktop 1
-wait_until "desktop 2 is not shown" test "$(xdotool get_desktop)" = 1
+wait_until "desktop 2 is not shown" shown_desktop_is 1
 activate_window "$window"
+before=$(status_marks)
 xdotool key --clearmodifiers ctrl+super+alt+v
-sleep 1
+# The hot key's import done, so that it cannot act after the next step moves the reader away.
+wait_until "the hot key on the reader's own desktop imported nothing" more_status_marks_than "$before"
 is_active "$window" || fail "the hot key left the reader inactive on its own desktop"
 [ "$(desktop_of "$window")" = 1 ] || fail "the reader on the desktop shown moved to desktop $(($(desktop_of "$window") + 1))"
 [ "$(xdotool get_desktop)" = 1 ] || fail "the hot key changed the desktop shown"
 
 # ---- "リーダーを開く" (a second launch asks the first) brings it from desktop 1 to desktop 2 ----
 xdotool set_desktop_for_window "$window" 0
-wait_until "the reader did not go to desktop 1" test "$(desktop_of "$window")" = 0
+wait_until "the reader did not go to desktop 1" on_desktop "$window" 0
 is_active "$window" && fail "the reader left for desktop 1 is still active"
 "$tavrine"
 wait_until "リーダーを開く did not activate the reader" is_active "$window"
