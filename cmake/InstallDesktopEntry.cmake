@@ -1,9 +1,9 @@
 # Run by `cmake --install` (src/CMakeLists.txt sets TAVRINE_DESKTOP_ENTRY, TAVRINE_INSTALL_BINDIR and
 # TAVRINE_INSTALL_APPLICATIONSDIR first): installs the desktop entry with the Exec line that starts the
 # installed program. That is "tavrine" when the prefix's bin folder is on PATH at install time, else the
-# executable's full path, quoted and escaped as the desktop entry specification asks when it holds more
-# than plain path characters; a desktop launching "tavrine" from a PATH without that folder fails with
-# status 127.
+# executable's full path, quoted and with its reserved characters escaped (as desktop launchers read the
+# line) when it holds more than plain path characters; a desktop launching "tavrine" from a PATH without
+# that folder fails with status 127.
 set(bin "${CMAKE_INSTALL_PREFIX}/${TAVRINE_INSTALL_BINDIR}")
 file(REAL_PATH "${bin}" bin_real)
 set(on_path FALSE)

@@ -221,7 +221,7 @@ std::uint32_t X11InputWatch::activeWindow() const {
     const auto reply = xcb::replyOf<xcb_get_property_reply_t>(
         m_connection, xcb_get_property(m_connection, 0, m_root, m_activeWindowAtom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1),
         xcb_get_property_reply);
-    // Of the type WINDOW as the specification asks; whatever its type, its one 32-bit value.
+    // Window managers set it as a WINDOW; any type is read as its one 32-bit value.
     if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4) return 0;
     std::uint32_t window = 0;
     std::memcpy(&window, xcb_get_property_value(reply.get()), sizeof window);
