@@ -1,5 +1,7 @@
 #include "ReaderCore/RegularFile.h"
 
+#include "ReaderCore/FileDescriptor.h"
+
 #include <QFile>
 
 #include <fcntl.h>
@@ -14,21 +16,6 @@
 namespace tavrine {
 namespace {
 
-// Closes a descriptor on every path; a failing close after reading loses nothing.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 using Failure = std::variant<FileReadError, FileRefusal>;
 
 tl::unexpected<Failure> failure(int code = errno) {
@@ -37,15 +24,6 @@ tl::unexpected<Failure> failure(int code = errno) {
 
 tl::unexpected<Failure> refusal(FileRefusal refusal) {
     return tl::unexpected(Failure(refusal));
-}
-
-// One read(2) of up to maxBytes, retried when a signal interrupts it; -1 on failure with errno set.
-ssize_t readSome(int fd, char* buffer, size_t maxBytes) {
-    ssize_t count;
-    do {
-        count = ::read(fd, buffer, maxBytes);
-    } while (count < 0 && errno == EINTR);
-    return count;
 }
 
 // A hint that a large buffer about to be filled be backed by huge pages where the kernel offers them on
@@ -63,7 +41,7 @@ void adviseHugePages(char* buffer, qsizetype size) {
 
 RegularFileResult readRegularFile(const QString& path, qint64 maxBytes) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer (a regular file reads as it always does).
-    const Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const FileDescriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) return failure();
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) return failure();

@@ -1,5 +1,6 @@
 // The window list and activation of X11Desktop.
 #include "PelmoraMac/X11/X11Desktop.h"
+#include "PelmoraMac/X11/X11WindowMessages.h"
 #include "PelmoraMac/X11/XcbReplies.h"
 
 #include <signal.h>
@@ -160,21 +161,11 @@ std::optional<X11Rectangle> X11Desktop::frontWindowFrame(pid_t process) const {
 void X11Desktop::activate(std::uint32_t window, std::uint32_t timestamp) const {
     if (m_root == 0 || window == 0) return;
     if (hasWindowManager()) {
-        xcb_client_message_event_t message{};
-        message.response_type = XCB_CLIENT_MESSAGE;
-        message.format = 32;
-        message.window = window;
-        message.type = m_activeWindowAtom;
-        message.data.data32[0] = 2;  // the request comes from a pager, on the user's behalf
-        message.data.data32[1] = timestamp;
-        message.data.data32[2] = XCB_WINDOW_NONE;
-        xcb_send_event(m_connection, 0, m_root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&message));
+        // Asked as a pager on the user's behalf: the window is another program's.
+        sendToWindowManager(m_connection, m_root, window, m_activeWindowAtom,
+                            static_cast<std::uint32_t>(X11RequestSource::pager), timestamp, XCB_WINDOW_NONE);
     } else {
-        const std::uint32_t above[] = {XCB_STACK_MODE_ABOVE};
-        xcb_configure_window(m_connection, window, XCB_CONFIG_WINDOW_STACK_MODE, above);
-        xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, window, timestamp);
+        raiseAndFocus(m_connection, window, timestamp);
     }
     xcb_flush(m_connection);
 }

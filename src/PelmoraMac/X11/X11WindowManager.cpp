@@ -1,6 +1,7 @@
 #include "PelmoraMac/X11/X11WindowManager.h"
 
 #include "PelmoraMac/X11/X11Connection.h"
+#include "PelmoraMac/X11/X11WindowMessages.h"
 #include "PelmoraMac/X11/XcbReplies.h"
 
 #include <xcb/xcb.h>
@@ -13,26 +14,12 @@ namespace {
 
 // More hints than any window manager supports; the rest of a longer list is not read.
 constexpr std::uint32_t kMostHints = 1024;
-// _NET_WM_DESKTOP and _NET_ACTIVE_WINDOW requests say who asks: 1 is a normal application.
-constexpr std::uint32_t kFromApplication = 1;
+// _NET_WM_DESKTOP and _NET_ACTIVE_WINDOW requests say who asks: this application, for its own window.
+constexpr auto kFromApplication = static_cast<std::uint32_t>(X11RequestSource::application);
 // How often the frame extents are looked for while the window manager has not set them.
 constexpr auto kFrameExtentsPoll = std::chrono::milliseconds(1);
 // The first value of WM_STATE for a window the window manager has let go.
 constexpr std::uint32_t kWithdrawnState = 0;
-
-void sendToWindowManager(xcb_connection_t* connection, std::uint32_t root, std::uint32_t window, std::uint32_t type,
-                         std::uint32_t first = 0, std::uint32_t second = 0, std::uint32_t third = 0) {
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = window;
-    message.type = type;
-    message.data.data32[0] = first;
-    message.data.data32[1] = second;
-    message.data.data32[2] = third;
-    xcb_send_event(connection, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&message));
-}
 
 }  // namespace
 
@@ -147,9 +134,7 @@ void X11WindowManager::activate(std::uint32_t window, std::uint32_t timestamp, s
     if (supports(m_activeWindowAtom)) {
         sendToWindowManager(m_connection, m_root, window, m_activeWindowAtom, kFromApplication, timestamp, current);
     } else {
-        const std::uint32_t above[] = {XCB_STACK_MODE_ABOVE};
-        xcb_configure_window(m_connection, window, XCB_CONFIG_WINDOW_STACK_MODE, above);
-        xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, window, timestamp);
+        raiseAndFocus(m_connection, window, timestamp);
     }
     xcb_flush(m_connection);
 }

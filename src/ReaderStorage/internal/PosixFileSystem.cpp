@@ -1,5 +1,6 @@
 #include "ReaderStorage/internal/PosixFileSystem.h"
 
+#include "ReaderCore/FileDescriptor.h"
 #include "ReaderCore/RegularFile.h"
 
 #include <QFile>
@@ -22,30 +23,6 @@ tl::unexpected<FileError> failure(Operation operation, const QString& path, int 
     return tl::unexpected(FileError{operation, code, path});
 }
 
-// Closes a descriptor on every path; a failing close after reading loses nothing.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-// One read(2) of up to maxBytes, retried when a signal interrupts it; -1 on failure with errno set.
-ssize_t readSome(int fd, char* buffer, size_t maxBytes) {
-    ssize_t count;
-    do {
-        count = ::read(fd, buffer, maxBytes);
-    } while (count < 0 && errno == EINTR);
-    return count;
-}
-
 Date dateOf(const statx_timestamp& stamp) {
     return Date::fromUnixSeconds(static_cast<double>(stamp.tv_sec) + static_cast<double>(stamp.tv_nsec) / 1e9);
 }
@@ -63,7 +40,7 @@ public:
     explicit PosixFileLock(int fd) : m_fd(fd) {}
 
 private:
-    Descriptor m_fd;
+    FileDescriptor m_fd;
 };
 
 class PosixReadableFile final : public ReadableFile {
@@ -79,7 +56,7 @@ public:
     }
 
 private:
-    Descriptor m_fd;
+    FileDescriptor m_fd;
     QString m_path;
 };
 
@@ -306,7 +283,7 @@ tl::expected<void, FileError> PosixFileSystem::writeFileAtomicallyFrom(
     if (::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) return abandon(false, errno);
 
     // The new name is in place; syncing the folder makes it last through a power loss.
-    const Descriptor directory(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor directory(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() >= 0) syncFile(directory.get());
     return {};
 }
