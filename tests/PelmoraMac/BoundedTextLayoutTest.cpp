@@ -7,12 +7,13 @@
 #include "PelmoraMac/Source/internal/HeightIndex.h"
 #include "support/QtPrinters.h"
 
+#include "SourceTesting.h"
+
 #include <gtest/gtest.h>
 
 namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
-using Kind = ReadingDocument::Span::Kind;
 
 ReadingDocument plainDocument(QString text) {
     return {.sections = std::nullopt, .text = std::move(text), .spans = {}};
@@ -173,18 +174,9 @@ TEST(BoundedTextLayoutTest, AGridTableIsOneBlockOfRowsAsTallAsTheirTallestCell) 
     // | 見出しA | 見出しB | / | 短い | a long cell | between two paragraphs.
     const QString before = u"前の段落。\n"_s;
     const QStringList cells{u"見出しA\n"_s, u"見出しB\n"_s, u"短い\n"_s, QString(90, u'長') + u'\n'};
-    ReadingDocument document = plainDocument(before + cells.join(QString()) + u"後の段落。\n"_s);
     QList<qsizetype> starts;
-    qsizetype at = before.size();
-    for (qsizetype i = 0; i < cells.size(); ++i) {
-        starts.append(at);
-        document.spans.append({.kind = i < 2 ? Kind::tableHeader : Kind::tableCell,
-                               .start = at,
-                               .end = at + cells[i].size(),
-                               .level = 0});
-        at += cells[i].size();
-    }
-    document.spans.append({.kind = Kind::table, .start = before.size(), .end = at, .level = 2});
+    const ReadingDocument document = test::twoColumnTableDocument(before, cells, u"後の段落。\n"_s, starts);
+    const qsizetype at = starts.back() + cells.back().size();  // where the table ends
     ReaderBoundedContentStorage storage(document, 15);
     ASSERT_TRUE(storage.drawsGridTables());
     BoundedTextLayout layout(storage, 400);

@@ -3,7 +3,9 @@
 #include "PelmoraMac/Source/ReaderSourceView.h"
 #include "ReaderCore/ReadingDocument.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace tavrine::test {
 
@@ -32,6 +34,26 @@ inline ReadingDocument wideTableDocument(int columns = 20, int rows = 3) {
     }
     document.spans.append({.kind = Kind::table, .start = table, .end = document.text.size(), .level = columns});
     document.text += u"表の後の段落。\n"_s;
+    return document;
+}
+
+// A document of the paragraph before, a grid table of two columns whose first row holds headers, each
+// cell one of cells (each ending in its line feed), and the paragraph after; starts receives where each
+// cell begins.
+inline ReadingDocument twoColumnTableDocument(const QString& before, const QStringList& cells, const QString& after,
+                                              QList<qsizetype>& starts) {
+    using Kind = ReadingDocument::Span::Kind;
+    ReadingDocument document{.sections = std::nullopt, .text = before + cells.join(QString()) + after, .spans = {}};
+    qsizetype at = before.size();
+    for (qsizetype i = 0; i < cells.size(); ++i) {
+        starts.append(at);
+        document.spans.append({.kind = i < 2 ? Kind::tableHeader : Kind::tableCell,
+                               .start = at,
+                               .end = at + cells[i].size(),
+                               .level = 0});
+        at += cells[i].size();
+    }
+    document.spans.append({.kind = Kind::table, .start = before.size(), .end = at, .level = 2});
     return document;
 }
 

@@ -432,22 +432,12 @@ TEST(BoundedTextViewTest, ADragHeldBeyondASideOfAWideTableScrollsSidewaysUntilBa
 }
 
 TEST(BoundedTextViewTest, AGridTableIsDrawnInRowsOfEqualColumns) {
-    using Kind = ReadingDocument::Span::Kind;
     // Before\n | 見出しA | 見出しB | / | 短い | a cell long enough to wrap onto several lines | After
     const QString before = u"前の段落。\n"_s;
     const QStringList cells{u"見出しA\n"_s, u"見出しB\n"_s, u"短い\n"_s, QString(60, u'長') + u"\n二つ目の段落\n"_s};
-    ReadingDocument document = plainDocument(before + cells.join(QString()) + u"後の段落。\n"_s);
     QList<qsizetype> starts;
-    qsizetype at = before.size();
-    for (qsizetype i = 0; i < cells.size(); ++i) {
-        starts.append(at);
-        document.spans.append({.kind = i < 2 ? Kind::tableHeader : Kind::tableCell,
-                               .start = at,
-                               .end = at + cells[i].size(),
-                               .level = 0});
-        at += cells[i].size();
-    }
-    document.spans.append({.kind = Kind::table, .start = before.size(), .end = at, .level = 2});
+    const ReadingDocument document = test::twoColumnTableDocument(before, cells, u"後の段落。\n"_s, starts);
+    const qsizetype at = starts.back() + cells.back().size();  // where the table ends
     Pane<BoundedTextView> pane(document);
     BoundedTextView& view = *pane.view;
     ASSERT_TRUE(view.storage()->drawsGridTables());
