@@ -13,6 +13,7 @@
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 
+#include "LibraryTesting.h"
 #include "support/EPUBRealBookSupport.h"
 #include "support/EventLoop.h"
 #include "support/FakeClock.h"
@@ -89,13 +90,7 @@ protected:
     // Counts the load, waits for the gate held then (if any), then reads the file for real.
     QCoro::Task<LibraryFileReader::Result> gatedLoad(QUrl url, CancellationToken token) {
         ++loads;
-        if (const std::shared_ptr<Gate> held = gate) {
-            QFuture<void> opened = held->promise->future();
-            co_await opened;
-        }
-        auto loading = LibraryFileReader::load(std::move(url), std::move(token));
-        LibraryFileReader::Result result = co_await loading;
-        co_return result;
+        co_return co_await test::loadAfterGate(gate, std::move(url), std::move(token));
     }
 
     void import(const QString& path) {

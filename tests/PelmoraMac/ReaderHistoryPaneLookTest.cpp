@@ -17,6 +17,7 @@
 #include "ReaderWidgets/Style/ReaderTheme.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
+#include "LibraryTesting.h"
 #include "support/EventLoop.h"
 #include "support/FakeClock.h"
 #include "support/GuiTesting.h"
@@ -119,14 +120,8 @@ protected:
         playback =
             std::make_unique<MacReadingPlayback>(store, defaults, clock, MacReadingPlayback::readingFontPhraseWidth());
         model = std::make_unique<ReaderHistoryModel>(
-            std::make_unique<ReadingLibrarySearch>(), *playback, nullptr,
-            [this](QUrl url, CancellationToken token) -> QCoro::Task<LibraryFileReader::Result> {
-                if (const std::shared_ptr<Gate> held = gate) {
-                    QFuture<void> opened = held->promise->future();
-                    co_await opened;
-                }
-                auto loading = LibraryFileReader::load(std::move(url), std::move(token));
-                co_return co_await loading;
+            std::make_unique<ReadingLibrarySearch>(), *playback, nullptr, [this](QUrl url, CancellationToken token) {
+                return test::loadAfterGate(gate, std::move(url), std::move(token));
             });
         pane = std::make_unique<ReaderHistoryPane>(*model);
         ReaderTheme::apply(*pane);

@@ -14,6 +14,7 @@
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
+#include "LibraryTesting.h"
 #include "support/EventLoop.h"
 #include "support/FakeClock.h"
 #include "support/QtPrinters.h"
@@ -175,14 +176,8 @@ protected:
         playback = std::make_unique<MacReadingPlayback>(withStore ? store : nullptr, defaults, clock,
                                                         MacReadingPlayback::readingFontPhraseWidth());
         model = std::make_unique<ReaderHistoryModel>(
-            std::make_unique<ReadingLibrarySearch>(), *playback, nullptr,
-            [this](QUrl url, CancellationToken token) -> QCoro::Task<LibraryFileReader::Result> {
-                if (const std::shared_ptr<Gate> held = gate) {
-                    QFuture<void> opened = held->promise->future();
-                    co_await opened;
-                }
-                auto loading = LibraryFileReader::load(std::move(url), std::move(token));
-                co_return co_await loading;
+            std::make_unique<ReadingLibrarySearch>(), *playback, nullptr, [this](QUrl url, CancellationToken token) {
+                return test::loadAfterGate(gate, std::move(url), std::move(token));
             });
     }
 
