@@ -89,7 +89,12 @@ ReaderTraceMarks::ReaderTraceMarks(PelmoraApp& app) : m_app(app) {
         }
     });
     ReadingPlayer& player = app.playback().player();
+    connect(&player, &ReadingPlayer::readingChanged, this, [this] { m_awaitingPhrase = true; });
     connect(&player, &ReadingPlayer::sessionChanged, this, [this, &player] {
+        if (m_awaitingPhrase && player.session().currentChunk()) {
+            m_awaitingPhrase = false;
+            m_phraseReady = true;
+        }
         const auto status = player.session().status;
         if (status == ReadingSession::Status::completed && m_playing) ReaderTrace::mark("completed");
         m_playing = status == ReadingSession::Status::playing;
@@ -135,7 +140,8 @@ bool ReaderTraceMarks::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::UpdateRequest && event->type() != QEvent::Expose) return false;
     const bool marksPaint = !m_painted;
     const bool marksChunk = m_awaitingChunk && m_playing;
-    if (!marksPaint && !marksChunk) return false;
+    const bool marksPhrase = m_phraseReady;
+    if (!marksPaint && !marksChunk && !marksPhrase) return false;
     static_cast<QObject*>(watched)->event(event);
     const QWindow* window = m_app.readerWindow().windowHandle();
     if (marksPaint && window && window->isExposed()) {
@@ -145,6 +151,10 @@ bool ReaderTraceMarks::eventFilter(QObject* watched, QEvent* event) {
     if (marksChunk) {
         m_awaitingChunk = false;
         ReaderTrace::mark("chunk-shown");
+    }
+    if (marksPhrase) {
+        m_phraseReady = false;
+        ReaderTrace::mark("phrase-shown");
     }
     return true;
 }

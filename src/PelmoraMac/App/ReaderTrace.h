@@ -17,9 +17,10 @@ class PelmoraApp;
 // Marks: "main" (the application's entry), "store-opened" (the store read and the player made),
 // "window-painted" (the reader window's first paint), "idle" (the event loop's first wait after that),
 // "play-requested" (play or resume asked for while not playing), "chunk-shown" (the first paint of the
-// window once the asked-for playback runs), "completed" (a reading played to its end) and "menu KEYS"
-// (a menu item with those keys ran, by key or by click). For the tests that drive the real executable:
-// "status STATUS" (the session's status changed: ready, playing, paused, completed), "speed LABEL" (the
+// window once the asked-for playback runs), "phrase-shown" (the first paint of the window once a reading
+// the player took, an import's included, has its first phrase ready), "completed" (a reading played to its
+// end) and "menu KEYS" (a menu item with those keys ran, by key or by click). For the tests that drive the real
+// executable: "status STATUS" (the session's status changed: ready, playing, paused, completed), "speed LABEL" (the
 // speed changed, as its label reads: "1.3×") and "focus X Y WIDTH HEIGHT NAME" (a widget of the reader
 // window took the keyboard focus: where it stands on the screen, and its object name, else its accessible
 // name, else its text, else its class).
@@ -51,6 +52,9 @@ private:
     bool m_idle = false;
     // Between a play request and the first paint after the player started.
     bool m_awaitingChunk = false;
+    // Between a reading taken by the player and the first paint with its first phrase ready.
+    bool m_awaitingPhrase = false;
+    bool m_phraseReady = false;
     bool m_playing = false;
     QString m_status;
     QString m_speed;
