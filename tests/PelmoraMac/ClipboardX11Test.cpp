@@ -156,7 +156,7 @@ TEST_F(DesktopClipboard, ANewOwnerChangesTheCountBeforeQtReportsIt) {
 TEST_F(DesktopClipboard, AnOwnerThatNeverAnswersEndsTheReadingAtItsDeadline) {
     QProcess mute;
     mute.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    mute.start(QStringLiteral(MUTE_SELECTION_OWNER), {});
+    mute.start(QStringLiteral(SELECTION_OWNER), {u"mute"_s});
     ASSERT_TRUE(mute.waitForReadyRead(10'000));
     ASSERT_EQ(mute.readLine(), "ready\n");
 
