@@ -10,11 +10,12 @@
 //                 transfer unfinished holds it up for good, and an error (a piece written to a requestor's
 //                 window that is gone) ends the program with status 3;
 //   incremental   answers TARGETS and its format, refuses TIMESTAMP and every other target, and sends data
-//                 of more than 4,096 bytes incrementally, its size announced, several transfers at once,
+//                 of more than 4,000 bytes incrementally, its size announced, several transfers at once,
 //                 each given up when its requestor's window goes;
 //   timestamp     answers TARGETS, TIMESTAMP (the server time at which it took the selection, an INTEGER
-//                 of format 32) and its format, refuses the rest, and sends data of more than 262,144
-//                 bytes incrementally as incremental does.
+//                 of format 32) and its format, refuses the rest, and sends data of more than 16,384
+//                 bytes incrementally as incremental does;
+//   bare          answers its format alone, whole, and refuses TARGETS, TIMESTAMP and the rest.
 // Each line "FORMAT FILE" on its standard input takes the selection anew with the file's bytes offered as
 // FORMAT (a target name such as text/html or UTF8_STRING) and writes "ready" once it owns it. Another
 // line from an every-target owner whose incremental transfer is still unfinished writes "unfinished" and
@@ -40,7 +41,7 @@
 
 namespace {
 
-enum class Style { mute, everyTarget, incremental, timestamp };
+enum class Style { mute, everyTarget, incremental, timestamp, bare };
 
 using Event = std::unique_ptr<xcb_generic_event_t, decltype(&std::free)>;
 
@@ -69,9 +70,10 @@ public:
         switch (style) {
         // xclip's own measure: the largest request in units of four bytes, divided by four, taken as bytes.
         case Style::everyTarget: m_piece = xcb_get_maximum_request_length(m_connection) / 4; break;
-        case Style::incremental: m_piece = 4'096; break;
-        case Style::timestamp: m_piece = 262'144; break;
+        case Style::incremental: m_piece = 4'000; break;
+        case Style::timestamp: m_piece = 16'384; break;
         case Style::mute: break;
+        case Style::bare: m_piece = std::string::npos; break;
         }
     }
 
@@ -178,7 +180,7 @@ private:
     void answer(const xcb_selection_request_event_t& request) {
         const xcb_atom_t property = request.property == XCB_ATOM_NONE ? request.target : request.property;
         bool given = true;
-        if (request.target == m_targets) {
+        if (request.target == m_targets && m_style != Style::bare) {
             std::vector<xcb_atom_t> targets{m_targets};
             if (m_style == Style::timestamp) targets.push_back(m_timestamp);
             targets.push_back(m_format);
@@ -253,10 +255,11 @@ int main(int argc, char** argv) {
     const std::map<std::string, Style> styles{{"mute", Style::mute},
                                               {"every-target", Style::everyTarget},
                                               {"incremental", Style::incremental},
-                                              {"timestamp", Style::timestamp}};
+                                              {"timestamp", Style::timestamp},
+                                              {"bare", Style::bare}};
     const auto style = argc > 1 ? styles.find(argv[1]) : styles.end();
     if (style == styles.end()) {
-        std::fprintf(stderr, "usage: selection-owner mute|every-target|incremental|timestamp [--primary]\n");
+        std::fprintf(stderr, "usage: selection-owner mute|every-target|incremental|timestamp|bare [--primary]\n");
         return 2;
     }
     const bool primary = argc > 2 && std::strcmp(argv[2], "--primary") == 0;

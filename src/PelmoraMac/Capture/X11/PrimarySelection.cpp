@@ -44,7 +44,7 @@ CaptureResult<std::optional<QString>> readPrimarySelection(pid_t pid, qsizetype 
         return tl::unexpected(failureOf(bytes.error()));
     }
     if (!*bytes) return std::optional<QString>{};
-    auto text = decodeUTF8Strictly(**bytes);
+    auto text = decodeUTF8Strictly((*bytes)->bytes);
     if (!text) return tl::unexpected(CaptureFailure::selectionUnknown);
     return std::optional(std::move(*text));
 }

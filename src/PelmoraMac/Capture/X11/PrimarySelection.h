@@ -20,9 +20,9 @@ class X11InputLog;
 // history; without a log, nothing can be told). None when nobody owns it, another process does, it may
 // have been cleared, the owner has no text to give, or there is no X display. Read on a connection of
 // its own (the application's clipboard is the main thread's and does not keep a deadline), from any
-// thread, waiting at most until the deadline (timedOut). tooLong when the owner announces more bytes than
-// `unitLimit` UTF-16 units could ever need, before any is read; selectionUnknown when the text is not
-// UTF-8.
+// thread, waiting at most until the deadline (timedOut). tooLong once the owner announces or sends more
+// bytes than `unitLimit` UTF-16 units could ever need (no more of it is read); selectionUnknown when the
+// text is not UTF-8.
 CaptureResult<std::optional<QString>> readPrimarySelection(pid_t pid, qsizetype unitLimit, CaptureDeadline deadline,
                                                            const X11InputLog* activity);
 

@@ -5,6 +5,8 @@
 
 #include <QStringView>
 
+#include <xcb/xcb.h>
+
 namespace tavrine {
 namespace {
 
@@ -20,6 +22,13 @@ QByteArray htmlAsStored(QByteArray html) {
         text[i] = QChar(bigEndian ? char16_t(first << 8 | second) : char16_t(second << 8 | first));
     }
     return text.toUtf8();
+}
+
+// A transfer's failure as the reading tells it: the time-out as such, a lost display as unreadable. (Too
+// large a transfer is told by the caller as the failure of the limit it passed; metadata never is.)
+CaptureFailure failureOf(SelectionTransferFailure failure) {
+    return failure == SelectionTransferFailure::timedOut ? CaptureFailure::timedOut
+                                                         : CaptureFailure::clipboardUnreadable;
 }
 
 }  // namespace
@@ -50,21 +59,42 @@ X11SelectionTransfer* X11ClipboardPasteboard::transfer() {
 qint64 X11ClipboardPasteboard::changeCount() {
     X11SelectionTransfer* connection = transfer();
     if (!connection) return m_changeCount;
-    const std::uint32_t owner = connection->owner(m_clipboard);
-    std::optional<std::uint32_t> taken;
-    if (owner != 0) {
-        const auto time = connection->acquisitionTime(m_clipboard);
-        if (!time) {
-            m_failure = time.error() == SelectionTransferFailure::timedOut ? CaptureFailure::timedOut
-                                                                           : CaptureFailure::clipboardUnreadable;
-            return m_changeCount;
-        }
-        taken = *time;
-    }
-    const std::pair seen{owner, taken};
-    if (m_owner && *m_owner != seen) ++m_changeCount;
-    m_owner = seen;
+    auto seen = ownership();
+    if (!seen) return m_changeCount;
+    if (m_ownership && m_ownership->differsFrom(*seen)) ++m_changeCount;
+    m_ownership = std::move(*seen);
     return m_changeCount;
+}
+
+bool X11ClipboardPasteboard::Ownership::differsFrom(const Ownership& other) const {
+    if (owner != other.owner) return true;
+    if (owner == XCB_WINDOW_NONE) return false;
+    if (takenAt && other.takenAt) return *takenAt != *other.takenAt;
+    // Without the times, the same window offering the same targets is taken as the same content; without
+    // those either, nothing tells, and the content may have changed.
+    if (targets && other.targets) return *targets != *other.targets;
+    return true;
+}
+
+std::optional<X11ClipboardPasteboard::Ownership> X11ClipboardPasteboard::ownership() {
+    Ownership seen;
+    seen.owner = m_transfer->owner(m_clipboard);
+    if (seen.owner == XCB_WINDOW_NONE) return seen;
+    const auto time = m_transfer->acquisitionTime(m_clipboard);
+    if (!time) {
+        m_failure = failureOf(time.error());
+        return std::nullopt;
+    }
+    seen.takenAt = *time;
+    const auto targets = m_transfer->targets(m_clipboard);
+    if (!targets) {
+        m_failure = failureOf(targets.error());
+        return std::nullopt;
+    }
+    seen.targets = *targets;
+    // What the reading that follows offers is what was asked just now.
+    if (!m_targets) m_targets = *targets;
+    return seen;
 }
 
 std::optional<qsizetype> X11ClipboardPasteboard::itemCount() {
@@ -77,8 +107,7 @@ bool X11ClipboardPasteboard::offers(std::uint32_t target) {
     if (!m_targets) {
         auto targets = m_transfer->targets(m_clipboard);
         if (!targets) {
-            m_failure = targets.error() == SelectionTransferFailure::timedOut ? CaptureFailure::timedOut
-                                                                              : CaptureFailure::clipboardUnreadable;
+            m_failure = failureOf(targets.error());
             return false;
         }
         m_targets = *targets;
@@ -98,14 +127,10 @@ std::optional<std::pair<std::uint32_t, QByteArray>> X11ClipboardPasteboard::fetc
         }
         auto data = connection->convert(m_clipboard, target, byteLimit);
         if (!data) {
-            switch (data.error()) {
-            case SelectionTransferFailure::timedOut: m_failure = CaptureFailure::timedOut; break;
-            case SelectionTransferFailure::tooLarge: m_failure = tooLarge; break;
-            case SelectionTransferFailure::lost: m_failure = CaptureFailure::clipboardUnreadable; break;
-            }
+            m_failure = data.error() == SelectionTransferFailure::tooLarge ? tooLarge : failureOf(data.error());
             return std::nullopt;
         }
-        if (*data) return std::pair(target, std::move(**data));
+        if (*data) return std::pair(target, std::move((*data)->bytes));
     }
     return std::nullopt;
 }

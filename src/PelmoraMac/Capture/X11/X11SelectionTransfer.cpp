@@ -49,17 +49,21 @@ std::unique_ptr<X11SelectionTransfer> X11SelectionTransfer::open(CaptureDeadline
 
 X11SelectionTransfer::X11SelectionTransfer(xcb_connection_t* connection, CaptureDeadline deadline)
     : m_connection(connection), m_deadline(deadline) {
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
-    m_window = xcb_generate_id(m_connection);
-    const std::uint32_t events[] = {XCB_EVENT_MASK_PROPERTY_CHANGE};
-    xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, 1, 1, 0,
-                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, events);
+    m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+    createWindow();
     m_property = atom("TAVRINE_SELECTION");
     m_incremental = atom("INCR");
 }
 
 X11SelectionTransfer::~X11SelectionTransfer() {
     xcb_disconnect(m_connection);
+}
+
+void X11SelectionTransfer::createWindow() {
+    m_window = xcb_generate_id(m_connection);
+    const std::uint32_t events[] = {XCB_EVENT_MASK_PROPERTY_CHANGE};
+    xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, m_root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, events);
 }
 
 std::uint32_t X11SelectionTransfer::atom(const char* name) {
@@ -72,9 +76,9 @@ std::uint32_t X11SelectionTransfer::owner(std::uint32_t selection) {
     return reply ? reply->owner : std::uint32_t(XCB_WINDOW_NONE);
 }
 
-SelectionTransferResult<std::optional<QByteArray>> X11SelectionTransfer::convert(std::uint32_t selection,
-                                                                                 std::uint32_t target,
-                                                                                 qsizetype byteLimit) {
+SelectionTransferResult<std::optional<SelectionValue>> X11SelectionTransfer::convert(std::uint32_t selection,
+                                                                                     std::uint32_t target,
+                                                                                     qsizetype byteLimit) {
     xcb_convert_selection(m_connection, m_window, selection, target, m_property, XCB_CURRENT_TIME);
     xcb_flush(m_connection);
     const auto notified = waitForEvent(m_connection, m_deadline, [&](const xcb_generic_event_t* event) {
@@ -88,7 +92,7 @@ SelectionTransferResult<std::optional<QByteArray>> X11SelectionTransfer::convert
     }
     // The owner (or the server, for a selection without one) refused the target.
     if (reinterpret_cast<const xcb_selection_notify_event_t*>(notified.get())->property == XCB_ATOM_NONE) {
-        return std::optional<QByteArray>{};
+        return std::optional<SelectionValue>{};
     }
 
     // The type and size first, without the value.
@@ -97,89 +101,130 @@ SelectionTransferResult<std::optional<QByteArray>> X11SelectionTransfer::convert
         xcb_get_property_reply);
     if (!header) return tl::unexpected(SelectionTransferFailure::lost);
     if (header->type == m_incremental) {
-        // The owner announces a lower bound of the size, and sends the data in pieces once the
-        // announcement is deleted.
+        // The owner may announce a lower bound of the size (xclip does not); it sends the data in pieces
+        // once the announcement is deleted.
         const auto announced = xcb::replyOf<xcb_get_property_reply_t>(
-            m_connection, xcb_get_property(m_connection, 1, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1),
+            m_connection, xcb_get_property(m_connection, 0, m_window, m_property, m_incremental, 0, 1),
             xcb_get_property_reply);
-        if (!announced || xcb_get_property_value_length(announced.get()) < 4 || announced->format != 32) {
-            return std::optional<QByteArray>{};
+        if (!announced) return tl::unexpected(SelectionTransferFailure::lost);
+        if (const auto size = xcb::cardinalOf(announced.get(), m_incremental); size && qsizetype(*size) > byteLimit) {
+            // Not begun: the owner waits for a deletion that never comes, and gives up as its own rules
+            // say (when the window it writes to is gone, at the latest). A fresh window keeps whatever
+            // it might still write from the conversions that follow.
+            xcb_destroy_window(m_connection, m_window);
+            createWindow();
+            return tl::unexpected(SelectionTransferFailure::tooLarge);
         }
-        std::uint32_t size = 0;
-        std::memcpy(&size, xcb_get_property_value(announced.get()), sizeof size);
-        if (qsizetype(size) > byteLimit) return tl::unexpected(SelectionTransferFailure::tooLarge);
+        xcb_delete_property(m_connection, m_window, m_property);
         xcb_flush(m_connection);
-        auto pieces = readIncrementally(byteLimit);
-        if (!pieces) return tl::unexpected(pieces.error());
-        return std::optional(std::move(*pieces));
+        auto value = readIncrementally(byteLimit);
+        if (!value) return tl::unexpected(value.error());
+        return std::optional(std::move(*value));
     }
-    if (qsizetype(header->bytes_after) > byteLimit) return tl::unexpected(SelectionTransferFailure::tooLarge);
+    if (qsizetype(header->bytes_after) > byteLimit) {
+        xcb_delete_property(m_connection, m_window, m_property);
+        return tl::unexpected(SelectionTransferFailure::tooLarge);
+    }
     const auto value = xcb::replyOf<xcb_get_property_reply_t>(
         m_connection,
         xcb_get_property(m_connection, 1, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0,
                          (header->bytes_after + 3) / 4),
         xcb_get_property_reply);
     if (!value) return tl::unexpected(SelectionTransferFailure::lost);
-    m_format = value->format;
-    return std::optional(bytesOf(value.get()));
+    return std::optional(SelectionValue{.type = value->type, .format = value->format, .bytes = bytesOf(value.get())});
 }
 
-SelectionTransferResult<QByteArray> X11SelectionTransfer::readIncrementally(qsizetype byteLimit) {
-    QByteArray bytes;
+SelectionTransferResult<std::uint32_t> X11SelectionTransfer::nextPiece() {
+    const auto changed = waitForEvent(m_connection, m_deadline, [this](const xcb_generic_event_t* event) {
+        if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return false;
+        const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+        return notify->window == m_window && notify->atom == m_property && notify->state == XCB_PROPERTY_NEW_VALUE;
+    });
+    if (!changed) {
+        if (xcb_connection_has_error(m_connection)) return tl::unexpected(SelectionTransferFailure::lost);
+        return tl::unexpected(SelectionTransferFailure::timedOut);
+    }
+    const auto header = xcb::replyOf<xcb_get_property_reply_t>(
+        m_connection, xcb_get_property(m_connection, 0, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
+        xcb_get_property_reply);
+    if (!header) return tl::unexpected(SelectionTransferFailure::lost);
+    return header->bytes_after;
+}
+
+SelectionTransferResult<SelectionValue> X11SelectionTransfer::readIncrementally(qsizetype byteLimit) {
+    SelectionValue value;
     while (true) {
-        const auto changed = waitForEvent(m_connection, m_deadline, [this](const xcb_generic_event_t* event) {
-            if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return false;
-            const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
-            return notify->window == m_window && notify->atom == m_property && notify->state == XCB_PROPERTY_NEW_VALUE;
-        });
-        if (!changed) {
-            if (xcb_connection_has_error(m_connection)) return tl::unexpected(SelectionTransferFailure::lost);
-            return tl::unexpected(SelectionTransferFailure::timedOut);
-        }
-        const auto header = xcb::replyOf<xcb_get_property_reply_t>(
-            m_connection, xcb_get_property(m_connection, 0, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
-            xcb_get_property_reply);
-        if (!header) return tl::unexpected(SelectionTransferFailure::lost);
-        if (bytes.size() + qsizetype(header->bytes_after) > byteLimit) {
+        const auto size = nextPiece();
+        if (!size) return tl::unexpected(size.error());
+        if (value.bytes.size() + qsizetype(*size) > byteLimit) {
+            xcb_delete_property(m_connection, m_window, m_property);
+            xcb_flush(m_connection);
+            skipIncrementally();
             return tl::unexpected(SelectionTransferFailure::tooLarge);
         }
-        // Deleting the piece asks the owner for the next one.
+        // Reading the piece deletes it, which asks the owner for the next one; the empty piece ends the
+        // transfer.
         const auto piece = xcb::replyOf<xcb_get_property_reply_t>(
             m_connection,
-            xcb_get_property(m_connection, 1, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                             (header->bytes_after + 3) / 4),
+            xcb_get_property(m_connection, 1, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, (*size + 3) / 4),
             xcb_get_property_reply);
         if (!piece) return tl::unexpected(SelectionTransferFailure::lost);
         xcb_flush(m_connection);
         const QByteArray data = bytesOf(piece.get());
-        if (data.isEmpty()) return bytes;
-        m_format = piece->format;
-        bytes.append(data);
+        if (data.isEmpty()) return value;
+        value.type = piece->type;
+        value.format = piece->format;
+        value.bytes.append(data);
     }
 }
 
-SelectionTransferResult<std::optional<QList<std::uint32_t>>> X11SelectionTransfer::convertToNumbers(
-    std::uint32_t selection, std::uint32_t target) {
-    // Far more targets than any owner offers.
-    constexpr qsizetype kNumbersLimit = 64 * 1024;
-    auto data = convert(selection, target, kNumbersLimit);
-    if (!data) return tl::unexpected(data.error());
-    if (!*data || m_format != 32) return std::optional<QList<std::uint32_t>>{};
-    QList<std::uint32_t> numbers((*data)->size() / 4);
-    std::memcpy(numbers.data(), (*data)->constData(), numbers.size() * sizeof(std::uint32_t));
-    return std::optional(std::move(numbers));
+void X11SelectionTransfer::skipIncrementally() {
+    while (true) {
+        const auto size = nextPiece();
+        if (!size) return;
+        xcb_delete_property(m_connection, m_window, m_property);
+        xcb_flush(m_connection);
+        if (*size == 0) return;
+    }
+}
+
+SelectionTransferResult<std::optional<SelectionValue>> X11SelectionTransfer::convertMetadata(std::uint32_t selection,
+                                                                                             std::uint32_t target,
+                                                                                             qsizetype byteLimit) {
+    auto value = convert(selection, target, byteLimit);
+    if (!value && value.error() == SelectionTransferFailure::tooLarge) return std::optional<SelectionValue>{};
+    return value;
 }
 
 SelectionTransferResult<std::optional<std::uint32_t>> X11SelectionTransfer::acquisitionTime(std::uint32_t selection) {
-    auto numbers = convertToNumbers(selection, atom("TIMESTAMP"));
-    if (!numbers) return tl::unexpected(numbers.error());
-    std::optional<std::uint32_t> time;
-    if (*numbers && !(*numbers)->isEmpty() && (*numbers)->first() != XCB_CURRENT_TIME) time = (*numbers)->first();
-    return time;
+    const std::uint32_t timestamp = atom("TIMESTAMP");
+    // One time of four bytes: a longer answer (xclip answers every target with its data) is left unread.
+    const auto value = convertMetadata(selection, timestamp, sizeof(std::uint32_t));
+    if (!value) return tl::unexpected(value.error());
+    std::optional<std::uint32_t> taken;
+    const auto& time = *value;
+    if (time && (time->type == XCB_ATOM_INTEGER || time->type == timestamp) && time->format == 32 &&
+        time->bytes.size() == sizeof(std::uint32_t)) {
+        std::uint32_t number = 0;
+        std::memcpy(&number, time->bytes.constData(), sizeof number);
+        if (number != XCB_CURRENT_TIME) taken = number;
+    }
+    return taken;
 }
 
 SelectionTransferResult<std::optional<QList<std::uint32_t>>> X11SelectionTransfer::targets(std::uint32_t selection) {
-    return convertToNumbers(selection, atom("TARGETS"));
+    const std::uint32_t targets = atom("TARGETS");
+    // Far more targets than any owner offers.
+    constexpr qsizetype kTargetsLimit = 64 * 1024;
+    const auto value = convertMetadata(selection, targets, kTargetsLimit);
+    if (!value) return tl::unexpected(value.error());
+    const auto& list = *value;
+    if (!list || (list->type != XCB_ATOM_ATOM && list->type != targets) || list->format != 32) {
+        return std::optional<QList<std::uint32_t>>{};
+    }
+    QList<std::uint32_t> atoms(list->bytes.size() / 4);
+    std::memcpy(atoms.data(), list->bytes.constData(), atoms.size() * sizeof(std::uint32_t));
+    return std::optional(std::move(atoms));
 }
 
 }  // namespace tavrine
