@@ -153,21 +153,35 @@ protected:
     QString style() const { return QString::fromLatin1(std::get<0>(GetParam())); }
     bool isHTML() const { return std::get<1>(GetParam()) == Kind::html; }
 
-    // Has the owner take the selection with content of this size; false when it no longer serves.
-    bool offer(Owner& owner, qsizetype bytes) {
-        return owner.offer(isHTML() ? u"text/html"_s : u"UTF8_STRING"_s,
-                           isHTML() ? pageOf(bytes) : textOf(bytes).toUtf8());
+    // For each size in turn: the owner takes the selection with content of that size, `read` reads it
+    // (running the event loop through `watch` until it ends) and gives `expected(size)`, while the main
+    // thread keeps serving its timer; the owner still serves at the next size and ends cleanly.
+    template <typename Read, typename Expected>
+    void readEachSize(Owner& owner, Read read, Expected expected) {
+        for (const qsizetype bytes : kSizes) {
+            SCOPED_TRACE(std::to_string(bytes) + " bytes");
+            ASSERT_TRUE(owner.offer(isHTML() ? u"text/html"_s : u"UTF8_STRING"_s,
+                                    isHTML() ? pageOf(bytes) : textOf(bytes).toUtf8()));
+            MainThreadWatch watch;
+            EXPECT_EQ(read(watch), expected(bytes));
+            EXPECT_LT(watch.longestGap(), 500);
+        }
+        EXPECT_TRUE(owner.endsCleanly());
     }
 };
+
+// The text of this size, or tooLong when it has more units than `limit`.
+Outcome textOrTooLong(qsizetype bytes, qsizetype limit) {
+    const QString text = textOf(bytes);
+    if (text.size() > limit) return {.failure = CaptureFailure::tooLong};
+    return {.text = text};
+}
 
 // Through the whole import, as Ctrl+Shift+V does it: the reading of the clipboard has the import's
 // 3 seconds; the conversion that follows is the worker's own matter and is given all the time it needs.
 TEST_P(SelectionTransfer, TheClipboardComesInWholeOrIsRefusedForItsSize) {
     Owner owner(style(), /*primary=*/false);
-    for (const qsizetype bytes : kSizes) {
-        SCOPED_TRACE(std::to_string(bytes) + " bytes");
-        ASSERT_TRUE(offer(owner, bytes));
-
+    const auto import = [](MainThreadWatch& watch) {
         CaptureModel model(
             nullptr,
             CaptureModel::Functions{
@@ -176,29 +190,16 @@ TEST_P(SelectionTransfer, TheClipboardComesInWholeOrIsRefusedForItsSize) {
                         return runCaptureWorker(request, test::deadlineIn(60s), cancellation, test::realWorker());
                     },
             });
-        MainThreadWatch watch;
         model.importClipboard(std::make_shared<X11ClipboardPasteboard>(), false, ClipboardImportMode::automatic, {});
         watch.runUntil([&] { return !model.isCapturing(); });
-        const Outcome outcome{.text = model.importedText() ? std::optional(model.importedText()->text()) : std::nullopt,
-                              .failure = model.failure()};
-
-        Outcome expected;
-        const QString text = textOf(bytes);
-        if (isHTML()) {
-            if (bytes > ClipboardSnapshot::kFormattedDataLimit) {
-                expected.failure = CaptureFailure::clipboardFormatTooLarge;
-            } else {
-                expected.text = kHeading + u'\n' + kParagraph + u'\n';
-            }
-        } else if (text.size() > ClipboardSnapshot::kTextLimit) {
-            expected.failure = CaptureFailure::tooLong;
-        } else {
-            expected.text = text;
-        }
-        EXPECT_EQ(outcome, expected);
-        EXPECT_LT(watch.longestGap(), 500);
-    }
-    EXPECT_TRUE(owner.endsCleanly());
+        return Outcome{.text = model.importedText() ? std::optional(model.importedText()->text()) : std::nullopt,
+                       .failure = model.failure()};
+    };
+    readEachSize(owner, import, [&](qsizetype bytes) -> Outcome {
+        if (!isHTML()) return textOrTooLong(bytes, ClipboardSnapshot::kTextLimit);
+        if (bytes > ClipboardSnapshot::kFormattedDataLimit) return {.failure = CaptureFailure::clipboardFormatTooLarge};
+        return {.text = kHeading + u'\n' + kParagraph + u'\n'};
+    });
 }
 
 // The primary selection is read only from an owner that tells when it took it: that owner's text comes
@@ -208,31 +209,18 @@ TEST_P(SelectionTransfer, ThePrimarySelectionIsReadWholeOrRefusedForItsSize) {
     Owner owner(style(), /*primary=*/true);
     const auto log = std::make_shared<X11InputLog>();
     log->start(0);
-    for (const qsizetype bytes : kSizes) {
-        SCOPED_TRACE(std::to_string(bytes) + " bytes");
-        ASSERT_TRUE(offer(owner, bytes));
-
-        MainThreadWatch watch;
-        auto reading = QtConcurrent::run([pid = owner.pid(), log] {
+    const auto readPrimary = [pid = owner.pid(), log](MainThreadWatch& watch) {
+        auto reading = QtConcurrent::run([pid, log] {
             return readPrimarySelection(pid, AXSelectionReader::kTextLimit, test::deadlineIn(3s), log.get());
         });
         watch.runUntil([&] { return reading.isFinished(); });
         const auto read = reading.result();
-        const Outcome outcome{.text = read ? *read : std::nullopt, .failure = test::failureOf(read)};
-
-        Outcome expected;
-        const QString text = textOf(bytes);
-        if (style() == u"timestamp"_s && !isHTML()) {
-            if (text.size() > AXSelectionReader::kTextLimit) {
-                expected.failure = CaptureFailure::tooLong;
-            } else {
-                expected.text = text;
-            }
-        }
-        EXPECT_EQ(outcome, expected);
-        EXPECT_LT(watch.longestGap(), 500);
-    }
-    EXPECT_TRUE(owner.endsCleanly());
+        return Outcome{.text = read ? *read : std::nullopt, .failure = test::failureOf(read)};
+    };
+    readEachSize(owner, readPrimary, [&](qsizetype bytes) -> Outcome {
+        if (style() != u"timestamp"_s || isHTML()) return {};
+        return textOrTooLong(bytes, AXSelectionReader::kTextLimit);
+    });
 }
 
 // The clipboard is taken anew by the same window each time: only what the owner tells shows the change.

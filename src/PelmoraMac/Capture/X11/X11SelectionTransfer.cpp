@@ -31,6 +31,16 @@ Pointer<xcb_generic_event_t> waitForEvent(xcb_connection_t* connection, CaptureD
     }
 }
 
+// The same, the event's absence told as a failure: the display lost, else the deadline passed.
+template <typename Wanted>
+SelectionTransferResult<Pointer<xcb_generic_event_t>> awaitEvent(xcb_connection_t* connection, CaptureDeadline deadline,
+                                                                 Wanted wanted) {
+    auto event = waitForEvent(connection, deadline, wanted);
+    if (event) return event;
+    return tl::unexpected(xcb_connection_has_error(connection) ? SelectionTransferFailure::lost
+                                                               : SelectionTransferFailure::timedOut);
+}
+
 // The bytes of a property value, whatever its format (xcb gives its length in bytes).
 QByteArray bytesOf(const xcb_get_property_reply_t* reply) {
     return QByteArray(static_cast<const char*>(xcb_get_property_value(reply)), xcb_get_property_value_length(reply));
@@ -81,17 +91,14 @@ SelectionTransferResult<std::optional<SelectionValue>> X11SelectionTransfer::con
                                                                                      qsizetype byteLimit) {
     xcb_convert_selection(m_connection, m_window, selection, target, m_property, XCB_CURRENT_TIME);
     xcb_flush(m_connection);
-    const auto notified = waitForEvent(m_connection, m_deadline, [&](const xcb_generic_event_t* event) {
+    const auto notified = awaitEvent(m_connection, m_deadline, [&](const xcb_generic_event_t* event) {
         if ((event->response_type & 0x7f) != XCB_SELECTION_NOTIFY) return false;
         const auto* notify = reinterpret_cast<const xcb_selection_notify_event_t*>(event);
         return notify->requestor == m_window && notify->selection == selection && notify->target == target;
     });
-    if (!notified) {
-        if (xcb_connection_has_error(m_connection)) return tl::unexpected(SelectionTransferFailure::lost);
-        return tl::unexpected(SelectionTransferFailure::timedOut);
-    }
+    if (!notified) return tl::unexpected(notified.error());
     // The owner (or the server, for a selection without one) refused the target.
-    if (reinterpret_cast<const xcb_selection_notify_event_t*>(notified.get())->property == XCB_ATOM_NONE) {
+    if (reinterpret_cast<const xcb_selection_notify_event_t*>(notified->get())->property == XCB_ATOM_NONE) {
         return std::optional<SelectionValue>{};
     }
 
@@ -135,15 +142,12 @@ SelectionTransferResult<std::optional<SelectionValue>> X11SelectionTransfer::con
 }
 
 SelectionTransferResult<std::uint32_t> X11SelectionTransfer::nextPiece() {
-    const auto changed = waitForEvent(m_connection, m_deadline, [this](const xcb_generic_event_t* event) {
+    const auto changed = awaitEvent(m_connection, m_deadline, [this](const xcb_generic_event_t* event) {
         if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return false;
         const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
         return notify->window == m_window && notify->atom == m_property && notify->state == XCB_PROPERTY_NEW_VALUE;
     });
-    if (!changed) {
-        if (xcb_connection_has_error(m_connection)) return tl::unexpected(SelectionTransferFailure::lost);
-        return tl::unexpected(SelectionTransferFailure::timedOut);
-    }
+    if (!changed) return tl::unexpected(changed.error());
     const auto header = xcb::replyOf<xcb_get_property_reply_t>(
         m_connection, xcb_get_property(m_connection, 0, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
         xcb_get_property_reply);
