@@ -60,8 +60,8 @@ BoundedTextView::~BoundedTextView() {
 void BoundedTextView::load(const ReadingDocument& document, double pointSize) {
     Q_ASSERT(isMainThread());
     cancelReveal();
-    m_initialReveal.reset();
-    ++m_initialRevealGeneration;
+    m_initialReveal.clear();
+    m_placedTop.reset();
     if (m_storage) m_storage->setLayoutManager(nullptr);
     m_layout.reset();
     m_storage = std::make_unique<ReaderBoundedContentStorage>(document, pointSize);
@@ -127,10 +127,13 @@ void BoundedTextView::syncViewTop() {
 
 void BoundedTextView::followViewTop() {
     // Quietly: the text in view has not moved, so nothing is painted again for it.
-    const QSignalBlocker blocker(verticalScrollBar());
+    QScrollBar* vertical = verticalScrollBar();
+    const bool placed = m_placedTop && m_placedTop->scrollValue == vertical->value();
+    const QSignalBlocker blocker(vertical);
     updateScrollBars();
-    verticalScrollBar()->setValue(static_cast<int>(std::lround(m_layout->viewTop())) + kInset);
+    vertical->setValue(static_cast<int>(std::lround(m_layout->viewTop())) + kInset);
     syncViewTop();
+    if (placed) m_placedTop->scrollValue = vertical->value();
 }
 
 bool BoundedTextView::hasContentHeight() const {
@@ -143,17 +146,13 @@ void BoundedTextView::resizeEvent(QResizeEvent* event) {
         const std::optional<qsizetype> top = visibleOffset();
         m_layout->setWidth(textWidth());
         updateScrollBars();
-        if (top && *top > 0) {
-            const QSignalBlocker blocker(verticalScrollBar());
-            verticalScrollBar()->setValue(static_cast<int>(caretRect(*top).top() - kInset));
-        }
         syncViewTop();
+        if (top && *top > 0) placeAtTop(*top);
     }
     updateScrollBars();
-    if (m_pendingReveal || m_initialReveal) {
-        const quint64 generation = m_initialRevealGeneration;
-        m_viewportUpdate.schedule([this, generation] {
-            revealInitialRange(generation);
+    if (m_pendingReveal || m_initialReveal.waiting()) {
+        m_viewportUpdate.schedule([this, generation = m_initialReveal.generation()] {
+            m_initialReveal.tryRun(generation);
             revealPending();
         });
     }
@@ -278,7 +277,11 @@ void BoundedTextView::setSelectedRange(TextRange range) {
 
 std::optional<qsizetype> BoundedTextView::visibleOffset() const {
     if (source().isEmpty()) return std::nullopt;
-    return std::min(m_layout->offsetAt(QPointF(0, verticalScrollBar()->value())), source().size() - 1);
+    const int value = verticalScrollBar()->value();
+    std::optional<qsizetype> offset = InteractionRules::placedTopOffset(m_initialReveal.waiting(), m_placedTop, value);
+    // The first line below the inset.
+    if (!offset) offset = m_layout->offsetAt(QPointF(0, value));
+    return std::clamp<qsizetype>(*offset, 0, source().size() - 1);
 }
 
 void BoundedTextView::scrollRangeToVisible(TextRange range) {
@@ -312,16 +315,29 @@ void BoundedTextView::revealPending() {
 }
 
 void BoundedTextView::setInitialRevealRange(TextRange range) {
-    m_initialReveal = range;
-    const quint64 generation = ++m_initialRevealGeneration;
-    QTimer::singleShot(0, this, [this, generation] { revealInitialRange(generation); });
+    m_initialReveal.set({range, false});
 }
 
-void BoundedTextView::revealInitialRange(quint64 generation) {
-    if (generation != m_initialRevealGeneration || !m_initialReveal || !hasContentHeight()) return;
-    const TextRange range = *std::exchange(m_initialReveal, std::nullopt);
-    if (range.lowerBound < 0 || range.upperBound > source().size()) return;
-    scrollRangeToVisible(range);
+void BoundedTextView::setInitialTopOffset(qsizetype offset) {
+    m_initialReveal.set({{offset, offset}, true});
+}
+
+void BoundedTextView::runInitialReveal(InteractionRules::InitialReveal reveal) {
+    if (reveal.atTop) {
+        placeAtTop(reveal.range.lowerBound);
+    } else {
+        scrollRangeToVisible(reveal.range);
+    }
+}
+
+void BoundedTextView::placeAtTop(qsizetype offset) {
+    // Laid out first, so that the blocks in view keep their heights once it is there.
+    m_layout->layOutAround({offset, offset}, viewport()->height());
+    updateScrollBars();
+    QScrollBar* vertical = verticalScrollBar();
+    vertical->setValue(static_cast<int>(std::lround(caretRect(offset).top())) - kInset);
+    m_placedTop = {offset, vertical->value()};
+    viewport()->update();
 }
 
 void BoundedTextView::drawHighlight(Highlight highlight, std::optional<TextRange> range) {
