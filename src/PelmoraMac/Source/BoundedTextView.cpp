@@ -122,17 +122,23 @@ void BoundedTextView::updateScrollBars() {
 }
 
 void BoundedTextView::syncViewTop() {
-    if (m_layout) m_layout->setViewTop(verticalScrollBar()->value() - kInset);
+    if (!m_layout) return;
+    m_layout->setViewTop(verticalScrollBar()->value() - kInset);
+    m_layout->setViewHeight(viewport()->height());
 }
 
 void BoundedTextView::followViewTop() {
-    // Quietly: the text in view has not moved, so nothing is painted again for it.
+    // Quietly: the text in view has not moved, so nothing is painted again for it. The layout keeps its
+    // exact top; the scroll bar takes the nearest pixel, so that the half pixels of several corrections
+    // never add up.
     QScrollBar* vertical = verticalScrollBar();
     const bool placed = m_placedTop && m_placedTop->scrollValue == vertical->value();
     const QSignalBlocker blocker(vertical);
     updateScrollBars();
-    vertical->setValue(static_cast<int>(std::lround(m_layout->viewTop())) + kInset);
-    syncViewTop();
+    const int value = static_cast<int>(std::lround(m_layout->viewTop())) + kInset;
+    vertical->setValue(value);
+    // Above the text's start the view cannot go: there the text moves after all.
+    if (vertical->value() != value) syncViewTop();
     if (placed) m_placedTop->scrollValue = vertical->value();
 }
 
@@ -150,6 +156,7 @@ void BoundedTextView::resizeEvent(QResizeEvent* event) {
         if (top && *top > 0) placeAtTop(*top);
     }
     updateScrollBars();
+    syncViewTop();
     if (m_pendingReveal || m_initialReveal.waiting()) {
         m_viewportUpdate.schedule([this, generation = m_initialReveal.generation()] {
             m_initialReveal.tryRun(generation);
@@ -168,22 +175,24 @@ void BoundedTextView::paintEvent(QPaintEvent* event) {
     const QRect dirty = event->rect();
     painter.fillRect(dirty, toQColor(ReaderPalette::surface));
     if (!m_layout || m_layout->blockCount() == 0) return;
+    const double totalBefore = m_layout->height();
+    // Everything in view is laid out before anything is painted, at the places the corrections leave.
+    const int valueBefore = verticalScrollBar()->value();
+    const auto [first, last] = m_layout->layOutView();
+    // The rest of a view painted in part has moved as well.
+    if (verticalScrollBar()->value() != valueBefore && dirty != viewport()->rect()) viewport()->update();
     const double scrollY = verticalScrollBar()->value();
     const double scrollX = horizontalScrollBar()->value();
-    const double totalBefore = m_layout->height();
     const TextRange selection = selectedRanges().value(0);
-    const qsizetype first = m_layout->blockAt(scrollY - kInset);
-    qsizetype last = first - 1;
-    for (qsizetype index = first; index < m_layout->blockCount(); ++index) {
+    for (qsizetype index = first; index <= last; ++index) {
         const double top = kInset + m_layout->blockTop(index) - scrollY;
-        if (top > viewport()->height()) break;
-        const BoundedTextLayout::BlockLayout& laidOut = m_layout->layout(index);
-        last = index;
         const double bottom = top + m_layout->blockHeight(index);
         if (bottom < dirty.top() || top > dirty.bottom()) continue;
-        paintBlock(painter, laidOut, QPointF(kInset - scrollX, top), dirty, selection);
+        paintBlock(painter, m_layout->layout(index), QPointF(kInset - scrollX, top), dirty, selection);
     }
-    if (m_caretVisible && selection.isEmpty()) {
+    // A caret out of view is not looked for: its block may not be laid out.
+    const qsizetype caretBlock = m_layout->blockHolding(m_position);
+    if (m_caretVisible && selection.isEmpty() && caretBlock >= first && caretBlock <= last) {
         painter.fillRect(caretRect(m_position).translated(-scrollX, -scrollY), toQColor(ReaderPalette::text));
     }
     m_layout->setVisibleBlocks(first, last);
