@@ -331,14 +331,6 @@ void BoundedTextView::setInitialTopOffset(qsizetype offset) {
     m_initialReveal.set({{offset, offset}, true});
 }
 
-void BoundedTextView::runInitialReveal(InteractionRules::InitialReveal reveal) {
-    if (reveal.atTop) {
-        placeAtTop(reveal.range.lowerBound);
-    } else {
-        scrollRangeToVisible(reveal.range);
-    }
-}
-
 void BoundedTextView::placeAtTop(qsizetype offset) {
     // Laid out first, so that the blocks in view keep their heights once it is there.
     m_layout->layOutAround({offset, offset}, viewport()->height());

@@ -123,7 +123,6 @@ private:
     void autoScroll();
 
     void revealPending();
-    void runInitialReveal(InteractionRules::InitialReveal reveal);
     // Lays out around offset and scrolls its line to the top, below the inset.
     void placeAtTop(qsizetype offset);
     void userInteracted();
@@ -150,7 +149,7 @@ private:
     InteractionRules::InitialRevealSlot m_initialReveal{
         this,
         {[this] { return hasContentHeight(); }, [this] { return textLength(); },
-         [this](InteractionRules::InitialReveal reveal) { runInitialReveal(reveal); }}};
+         [this](TextRange range) { scrollRangeToVisible(range); }, [this](qsizetype offset) { placeAtTop(offset); }}};
     bool m_handlingKey = false;
     ViewportUpdateQueue m_viewportUpdate{this};
 };

@@ -138,14 +138,6 @@ void InteractionTextEdit::setInitialTopOffset(qsizetype offset) {
     m_initialReveal.set({{offset, offset}, true});
 }
 
-void InteractionTextEdit::runInitialReveal(InteractionRules::InitialReveal reveal) {
-    if (reveal.atTop) {
-        placeAtTop(reveal.range.lowerBound);
-    } else {
-        scrollRangeToVisible(reveal.range);
-    }
-}
-
 void InteractionTextEdit::placeAtTop(qsizetype offset) {
     QTextCursor cursor(document());
     cursor.setPosition(static_cast<int>(m_offsets.toDocument(offset)));

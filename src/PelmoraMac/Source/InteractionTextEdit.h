@@ -60,7 +60,6 @@ private:
     void updateDocumentWidth();
     // Scrolls the pending reveal's range into view when the text has a height; else it keeps waiting.
     void revealPending();
-    void runInitialReveal(InteractionRules::InitialReveal reveal);
     void placeAtTop(qsizetype offset);
 
     QString m_source;
@@ -78,7 +77,7 @@ private:
     InteractionRules::InitialRevealSlot m_initialReveal{
         this,
         {[this] { return hasContentHeight(); }, [this] { return textLength(); },
-         [this](InteractionRules::InitialReveal reveal) { runInitialReveal(reveal); }}};
+         [this](TextRange range) { scrollRangeToVisible(range); }, [this](qsizetype offset) { placeAtTop(offset); }}};
     bool m_handlingKey = false;
     ViewportUpdateQueue m_viewportUpdate{this};
 };

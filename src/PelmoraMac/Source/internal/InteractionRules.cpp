@@ -96,7 +96,11 @@ void InitialRevealSlot::tryRun(quint64 generation) {
     if (generation != m_generation || !m_waiting || !m_hooks.hasContentHeight()) return;
     const InitialReveal reveal = *std::exchange(m_waiting, std::nullopt);
     if (reveal.range.lowerBound < 0 || reveal.range.upperBound > m_hooks.textLength()) return;
-    m_hooks.run(reveal);
+    if (reveal.atTop) {
+        m_hooks.placeAtTop(reveal.range.lowerBound);
+    } else {
+        m_hooks.reveal(reveal.range);
+    }
 }
 
 std::optional<qsizetype> placedTopOffset(const std::optional<InitialReveal>& waiting,

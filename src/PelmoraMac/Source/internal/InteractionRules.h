@@ -52,7 +52,8 @@ public:
     struct Hooks {
         std::function<bool()> hasContentHeight;
         std::function<qsizetype()> textLength;
-        std::function<void(InitialReveal)> run;
+        std::function<void(TextRange)> reveal;
+        std::function<void(qsizetype)> placeAtTop;
     };
     InitialRevealSlot(QObject* context, Hooks hooks) : m_context(context), m_hooks(std::move(hooks)) {}
 
