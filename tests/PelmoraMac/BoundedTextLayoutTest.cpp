@@ -1,5 +1,5 @@
 // Where the bounded view's text lies, without a widget: blocks and their estimated heights corrected as
-// they are laid out, the view's top kept on its text through corrections above it, the layouts kept near
+// they are laid out, the text in view kept still through corrections above it, the layouts kept near
 // the view, and hit testing at the edges of lines, pieces, the text and grid tables.
 #include "PelmoraMac/Source/ReaderBoundedContentStorage.h"
 #include "PelmoraMac/Source/internal/BoundedTextLayout.h"
@@ -49,32 +49,52 @@ TEST(BoundedTextLayoutTest, EstimatesAreCorrectedBlockByBlockAndTheTopsFollow) {
     EXPECT_LT(narrower, layout.layout(5).height);
 }
 
-TEST(BoundedTextLayoutTest, CorrectionsWhollyAboveTheViewTopMoveItSoTheTextInViewStaysStill) {
+TEST(BoundedTextLayoutTest, CorrectionsAboveTheTextInViewMoveTheTopSoThatTextStaysStill) {
     ReaderBoundedContentStorage storage(plainDocument(underratedParagraphs()), 15);
     BoundedTextLayout layout(storage, 400);
     int moves = 0;
     layout.setOnViewTopMoved([&] { ++moves; });
-    // The view's top a third of the way into block 40.
+    // The view's top 10 pixels into block 40: the block that holds it keeps its end, and what follows it,
+    // where they are shown.
     layout.setViewTop(layout.blockTop(40) + 10);
-    const qsizetype atTop = layout.offsetAt({0, layout.viewTop()});
-    ASSERT_EQ(layout.blockAt(layout.viewTop()), 40);
-    const double topBefore = layout.viewTop();
-    EXPECT_EQ(moves, 0) << "the block that holds the top moves nothing";
+    layout.setViewHeight(300);
+    const double nextBlock = layout.blockTop(41) - layout.viewTop();
+    layout.layout(40);
+    EXPECT_EQ(moves, 1);
+    EXPECT_NEAR(layout.blockTop(41) - layout.viewTop(), nextBlock, 0.01);
 
+    // Blocks wholly above: the character at the top stays there.
+    const qsizetype atTop = layout.offsetAt({0, layout.viewTop()});
     for (qsizetype block = 39; block >= 20; --block) layout.layout(block);
-    EXPECT_EQ(moves, 20);
-    EXPECT_GT(layout.viewTop(), topBefore);
+    EXPECT_EQ(moves, 21);
     EXPECT_EQ(layout.offsetAt({0, layout.viewTop()}), atTop);
-    // Blocks below the top move nothing.
+    // Blocks below the top with nothing laid out after them in view move nothing: only text not shown yet.
     const double top = layout.viewTop();
     layout.layout(41);
     layout.layout(50);
-    EXPECT_EQ(moves, 20);
+    EXPECT_EQ(moves, 21);
     EXPECT_DOUBLE_EQ(layout.viewTop(), top);
+
+    // Blocks 44 (holding the top) and 45 come into view above block 46, laid out: 46 stays still.
+    layout.setViewTop(0);
+    layout.layout(46);
+    layout.setViewTop(layout.blockTop(44) + 10);
+    layout.setViewHeight(layout.blockTop(46) + 40 - layout.viewTop());
+    const double shown = layout.blockTop(46) - layout.viewTop();
+    const auto [first, last] = layout.layOutView();
+    EXPECT_EQ(moves, 23);
+    EXPECT_NEAR(layout.blockTop(46) - layout.viewTop(), shown, 0.01);
+    EXPECT_EQ(last, 46);
+    EXPECT_LE(layout.blockTop(first), layout.viewTop());
+    for (qsizetype block = first; block <= last; ++block) EXPECT_TRUE(layout.isLaidOut(block)) << block;
+    // Laid out already, nothing moves again.
+    EXPECT_EQ(layout.layOutView(), std::pair(first, last));
+    EXPECT_EQ(moves, 23);
+
     // A block that ends exactly at the top is wholly above it.
     layout.setViewTop(layout.blockTop(10));
     layout.layout(9);
-    EXPECT_EQ(moves, 21);
+    EXPECT_EQ(moves, 24);
     EXPECT_NEAR(layout.viewTop(), layout.blockTop(10), 0.01);
 }
 

@@ -94,6 +94,7 @@ public:
     void scrollRangeToVisible(TextRange) override {}
     bool hasPendingReveal() const override { return false; }
     void setInitialRevealRange(TextRange) override {}
+    void setInitialTopOffset(qsizetype) override {}
     bool hasContentHeight() const override { return false; }
     void drawHighlight(Highlight, std::optional<TextRange>) override {}
     void copySelection() override {}

@@ -108,18 +108,19 @@ struct Shown {
         pane->setInput(input);
         settle();
     }
+    // The caret's rectangle before offset, in the viewport's coordinates.
+    QRectF characterRect(qsizetype offset) const {
+        if (auto* bounded = dynamic_cast<BoundedTextView*>(&text())) return bounded->characterRect(offset);
+        auto& edit = static_cast<InteractionTextEdit&>(text());
+        QTextCursor cursor(edit.document());
+        cursor.setPosition(static_cast<int>(edit.offsets().toDocument(offset)));
+        return QRectF(edit.cursorRect(cursor));
+    }
     // Whether offset lies in the visible area of the text.
     bool isVisible(qsizetype offset) const {
         const qsizetype top = text().visibleOffset().value_or(-1);
         if (offset < top) return false;
-        const QRect area = widget().viewport()->rect();
-        if (auto* bounded = dynamic_cast<BoundedTextView*>(&text())) {
-            return area.intersects(bounded->characterRect(offset).toAlignedRect());
-        }
-        auto& edit = static_cast<InteractionTextEdit&>(text());
-        QTextCursor cursor(edit.document());
-        cursor.setPosition(static_cast<int>(edit.offsets().toDocument(offset)));
-        return area.intersects(edit.cursorRect(cursor));
+        return widget().viewport()->rect().intersects(characterRect(offset).toAlignedRect());
     }
     void click(QPoint at = {40, 40}) {
         QWidget* target = widget().viewport();
@@ -297,6 +298,41 @@ TEST(SourcePaneTest, ThePlaceSurvivesHidingAndANewPointSize) {
         EXPECT_EQ(shown.text().selectedRanges(), QList<TextRange>{TextRange(units / 2 + 3, units / 2 + 9)});
         EXPECT_EQ(shown.view().builds(), 1);
         EXPECT_TRUE(shown.log.isEmpty()) << shown.log.join(u", "_s).toStdString();
+    }
+}
+
+TEST(SourcePaneTest, TextSizeStepsKeepTheCharacterAtTheTopOnTheTopLine) {
+    // Both engines, larger and smaller, each step let run to its end or the next one coming at once.
+    for (const qsizetype units : {qsizetype{15'000}, qsizetype{90'000}}) {
+        for (const int direction : {1, -1}) {
+            for (const bool quick : {false, true}) {
+                SCOPED_TRACE(testing::Message()
+                             << units << " units, direction " << direction << (quick ? ", quick" : ""));
+                Shown shown(plain(japanese(units)));
+                QScrollBar* bar = shown.widget().verticalScrollBar();
+                bar->setValue(bar->maximum() / 2);
+                shown.settle();
+                const qsizetype top = *shown.text().visibleOffset();
+                ASSERT_GT(top, units / 4);
+
+                for (int step = 1; step <= 5; ++step) {
+                    shown.input.pointSize = 15 + direction * step;
+                    shown.pane->setInput(shown.input);
+                    if (quick) {
+                        QCoreApplication::processEvents();
+                    } else {
+                        shown.settle();
+                    }
+                }
+                shown.settle();
+                // Not a line lost over five steps: the character is on the first line in view.
+                const QRectF at = shown.characterRect(top);
+                EXPECT_GE(at.top(), -1);
+                EXPECT_LT(at.top(), at.height());
+                EXPECT_EQ(shown.text().visibleOffset(), top);
+                EXPECT_TRUE(shown.log.isEmpty()) << shown.log.join(u", "_s).toStdString();
+            }
+        }
     }
 }
 

@@ -257,6 +257,59 @@ TYPED_TEST(SourceTextViewTest, AWideDocumentScrollsSidewaysOnlyAsFarAsItsWidth) 
     EXPECT_EQ(horizontal->value(), 300);
 }
 
+// Paragraphs whose estimated heights are wrong both ways: after the first (the measure, of mixed width),
+// wide Japanese and narrow English of one to a dozen lines, and now and then a long one of several
+// blocks.
+QString misjudgedParagraphs() {
+    QString text = u"段落の幅を測る最初の行 with some narrow letters.\n"_s;
+    for (int i = 0; i < 600; ++i) {
+        if (i % 50 == 49) {
+            text += QString(5'000 + i * 7, u'長') + u'\n';
+        } else if (i % 2 == 0) {
+            text += QString(15 + i * 37 % 300, u'漢') + u"。\n"_s;
+        } else {
+            text += u"narrow english words "_s.repeated(2 + i * 13 % 40) + u'\n';
+        }
+    }
+    return text;
+}
+
+TEST(BoundedTextViewTest, WheelNotchesMoveTheTextEvenlyThroughTextNotLaidOutYet) {
+    Pane<BoundedTextView> pane(misjudgedParagraphs());
+    BoundedTextView& view = *pane.view;
+    QScrollBar* bar = pane.vertical();
+    const int step = QApplication::wheelScrollLines() * bar->singleStep();
+    const QPointF middle(100, view.viewport()->height() / 2.0);
+    // One notch at the middle of the view; how far the character there moved, once painted.
+    const auto notch = [&](int delta) {
+        const qsizetype shown = view.offsetAtViewportPoint(middle);
+        const double before = view.characterRect(shown).top();
+        QWheelEvent wheel(middle, view.viewport()->mapToGlobal(middle), {}, QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.viewport(), &wheel);
+        view.viewport()->repaint();
+        QCoreApplication::processEvents();
+        return view.characterRect(shown).top() - before;
+    };
+
+    // Dragged to the last fifth: nothing above the view is laid out.
+    for (const int from : {bar->maximum() * 4 / 5, bar->maximum() / 3}) {
+        bar->setValue(from);
+        view.viewport()->repaint();
+        QCoreApplication::processEvents();
+        const qsizetype first = view.offsetAtViewportPoint(middle);
+        const double firstTop = view.characterRect(first).top();
+        const int maximum = bar->maximum();
+        for (int i = 0; i < 20; ++i) EXPECT_NEAR(notch(120), step, 1) << "notch " << i << " up from " << from;
+        EXPECT_NEAR(view.characterRect(first).top() - firstTop, 20 * step, 1);
+        EXPECT_NE(bar->maximum(), maximum) << "the estimates above were corrected on the way";
+    }
+    // Down from a new place, too.
+    bar->setValue(bar->maximum() / 2);
+    view.viewport()->repaint();
+    for (int i = 0; i < 20; ++i) EXPECT_NEAR(notch(-120), -step, 1) << "notch " << i << " down";
+}
+
 TEST(BoundedTextViewTest, APiecesEdgeIsNoLineEndAndTheCaretCrossesItByCharacters) {
     // One paragraph of 1,000 units cut into 256-unit pieces: an emoji sits across the first edge.
     QString text = QString(255, u'あ') + u"😀"_s + QString(743, u'い') + u'\n';

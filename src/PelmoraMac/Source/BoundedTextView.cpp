@@ -60,8 +60,8 @@ BoundedTextView::~BoundedTextView() {
 void BoundedTextView::load(const ReadingDocument& document, double pointSize) {
     Q_ASSERT(isMainThread());
     cancelReveal();
-    m_initialReveal.reset();
-    ++m_initialRevealGeneration;
+    m_initialReveal.clear();
+    m_placedTop.reset();
     if (m_storage) m_storage->setLayoutManager(nullptr);
     m_layout.reset();
     m_storage = std::make_unique<ReaderBoundedContentStorage>(document, pointSize);
@@ -122,15 +122,24 @@ void BoundedTextView::updateScrollBars() {
 }
 
 void BoundedTextView::syncViewTop() {
-    if (m_layout) m_layout->setViewTop(verticalScrollBar()->value() - kInset);
+    if (!m_layout) return;
+    m_layout->setViewTop(verticalScrollBar()->value() - kInset);
+    m_layout->setViewHeight(viewport()->height());
 }
 
 void BoundedTextView::followViewTop() {
-    // Quietly: the text in view has not moved, so nothing is painted again for it.
-    const QSignalBlocker blocker(verticalScrollBar());
+    // Quietly: the text in view has not moved, so nothing is painted again for it. The layout keeps its
+    // exact top; the scroll bar takes the nearest pixel, so that the half pixels of several corrections
+    // never add up.
+    QScrollBar* vertical = verticalScrollBar();
+    const bool placed = m_placedTop && m_placedTop->scrollValue == vertical->value();
+    const QSignalBlocker blocker(vertical);
     updateScrollBars();
-    verticalScrollBar()->setValue(static_cast<int>(std::lround(m_layout->viewTop())) + kInset);
-    syncViewTop();
+    const int value = static_cast<int>(std::lround(m_layout->viewTop())) + kInset;
+    vertical->setValue(value);
+    // Above the text's start the view cannot go: there the text moves after all.
+    if (vertical->value() != value) syncViewTop();
+    if (placed) m_placedTop->scrollValue = vertical->value();
 }
 
 bool BoundedTextView::hasContentHeight() const {
@@ -143,17 +152,14 @@ void BoundedTextView::resizeEvent(QResizeEvent* event) {
         const std::optional<qsizetype> top = visibleOffset();
         m_layout->setWidth(textWidth());
         updateScrollBars();
-        if (top && *top > 0) {
-            const QSignalBlocker blocker(verticalScrollBar());
-            verticalScrollBar()->setValue(static_cast<int>(caretRect(*top).top() - kInset));
-        }
         syncViewTop();
+        if (top && *top > 0) placeAtTop(*top);
     }
     updateScrollBars();
-    if (m_pendingReveal || m_initialReveal) {
-        const quint64 generation = m_initialRevealGeneration;
-        m_viewportUpdate.schedule([this, generation] {
-            revealInitialRange(generation);
+    syncViewTop();
+    if (m_pendingReveal || m_initialReveal.waiting()) {
+        m_viewportUpdate.schedule([this, generation = m_initialReveal.generation()] {
+            m_initialReveal.tryRun(generation);
             revealPending();
         });
     }
@@ -169,22 +175,24 @@ void BoundedTextView::paintEvent(QPaintEvent* event) {
     const QRect dirty = event->rect();
     painter.fillRect(dirty, toQColor(ReaderPalette::surface));
     if (!m_layout || m_layout->blockCount() == 0) return;
+    const double totalBefore = m_layout->height();
+    // Everything in view is laid out before anything is painted, at the places the corrections leave.
+    const int valueBefore = verticalScrollBar()->value();
+    const auto [first, last] = m_layout->layOutView();
+    // The rest of a view painted in part has moved as well.
+    if (verticalScrollBar()->value() != valueBefore && dirty != viewport()->rect()) viewport()->update();
     const double scrollY = verticalScrollBar()->value();
     const double scrollX = horizontalScrollBar()->value();
-    const double totalBefore = m_layout->height();
     const TextRange selection = selectedRanges().value(0);
-    const qsizetype first = m_layout->blockAt(scrollY - kInset);
-    qsizetype last = first - 1;
-    for (qsizetype index = first; index < m_layout->blockCount(); ++index) {
+    for (qsizetype index = first; index <= last; ++index) {
         const double top = kInset + m_layout->blockTop(index) - scrollY;
-        if (top > viewport()->height()) break;
-        const BoundedTextLayout::BlockLayout& laidOut = m_layout->layout(index);
-        last = index;
         const double bottom = top + m_layout->blockHeight(index);
         if (bottom < dirty.top() || top > dirty.bottom()) continue;
-        paintBlock(painter, laidOut, QPointF(kInset - scrollX, top), dirty, selection);
+        paintBlock(painter, m_layout->layout(index), QPointF(kInset - scrollX, top), dirty, selection);
     }
-    if (m_caretVisible && selection.isEmpty()) {
+    // A caret out of view is not looked for: its block may not be laid out.
+    const qsizetype caretBlock = m_layout->blockHolding(m_position);
+    if (m_caretVisible && selection.isEmpty() && caretBlock >= first && caretBlock <= last) {
         painter.fillRect(caretRect(m_position).translated(-scrollX, -scrollY), toQColor(ReaderPalette::text));
     }
     m_layout->setVisibleBlocks(first, last);
@@ -278,7 +286,11 @@ void BoundedTextView::setSelectedRange(TextRange range) {
 
 std::optional<qsizetype> BoundedTextView::visibleOffset() const {
     if (source().isEmpty()) return std::nullopt;
-    return std::min(m_layout->offsetAt(QPointF(0, verticalScrollBar()->value())), source().size() - 1);
+    const int value = verticalScrollBar()->value();
+    std::optional<qsizetype> offset = InteractionRules::placedTopOffset(m_initialReveal.waiting(), m_placedTop, value);
+    // The first line below the inset.
+    if (!offset) offset = m_layout->offsetAt(QPointF(0, value));
+    return std::clamp<qsizetype>(*offset, 0, source().size() - 1);
 }
 
 void BoundedTextView::scrollRangeToVisible(TextRange range) {
@@ -312,16 +324,21 @@ void BoundedTextView::revealPending() {
 }
 
 void BoundedTextView::setInitialRevealRange(TextRange range) {
-    m_initialReveal = range;
-    const quint64 generation = ++m_initialRevealGeneration;
-    QTimer::singleShot(0, this, [this, generation] { revealInitialRange(generation); });
+    m_initialReveal.set({range, false});
 }
 
-void BoundedTextView::revealInitialRange(quint64 generation) {
-    if (generation != m_initialRevealGeneration || !m_initialReveal || !hasContentHeight()) return;
-    const TextRange range = *std::exchange(m_initialReveal, std::nullopt);
-    if (range.lowerBound < 0 || range.upperBound > source().size()) return;
-    scrollRangeToVisible(range);
+void BoundedTextView::setInitialTopOffset(qsizetype offset) {
+    m_initialReveal.set({{offset, offset}, true});
+}
+
+void BoundedTextView::placeAtTop(qsizetype offset) {
+    // Laid out first, so that the blocks in view keep their heights once it is there.
+    m_layout->layOutAround({offset, offset}, viewport()->height());
+    updateScrollBars();
+    QScrollBar* vertical = verticalScrollBar();
+    vertical->setValue(static_cast<int>(std::lround(caretRect(offset).top())) - kInset);
+    m_placedTop = {offset, vertical->value()};
+    viewport()->update();
 }
 
 void BoundedTextView::drawHighlight(Highlight highlight, std::optional<TextRange> range) {

@@ -49,6 +49,7 @@ public:
     void scrollRangeToVisible(TextRange range) override;
     bool hasPendingReveal() const override { return m_pendingReveal.has_value(); }
     void setInitialRevealRange(TextRange range) override;
+    void setInitialTopOffset(qsizetype offset) override;
     bool hasContentHeight() const override;
 
     void drawHighlight(Highlight highlight, std::optional<TextRange> range) override;
@@ -95,8 +96,8 @@ private:
     double textWidth() const;
     double lineHeight() const;
     void updateScrollBars();
-    // The layout's view top follows the scroll bar; and the scroll bar the layout, when a correction above
-    // the top moved it.
+    // The layout's view follows the scroll bar and the viewport; and the scroll bar the layout, when a
+    // correction above the text in view moved its top.
     void syncViewTop();
     void followViewTop();
 
@@ -122,7 +123,8 @@ private:
     void autoScroll();
 
     void revealPending();
-    void revealInitialRange(quint64 generation);
+    // Lays out around offset and scrolls its line to the top, below the inset.
+    void placeAtTop(qsizetype offset);
     void userInteracted();
     void cancelReveal();
 
@@ -143,8 +145,11 @@ private:
     std::function<void()> m_onInteraction;
     std::function<void()> m_onSelectionChanged;
     std::optional<TextRange> m_pendingReveal;
-    std::optional<TextRange> m_initialReveal;
-    quint64 m_initialRevealGeneration = 0;
+    std::optional<InteractionRules::PlacedTop> m_placedTop;
+    InteractionRules::InitialRevealSlot m_initialReveal{
+        this,
+        {[this] { return hasContentHeight(); }, [this] { return textLength(); },
+         [this](TextRange range) { scrollRangeToVisible(range); }, [this](qsizetype offset) { placeAtTop(offset); }}};
     bool m_handlingKey = false;
     ViewportUpdateQueue m_viewportUpdate{this};
 };

@@ -51,8 +51,8 @@ InteractionTextEdit::~InteractionTextEdit() {
 void InteractionTextEdit::load(const ReadingDocument& document, double pointSize) {
     Q_ASSERT(isMainThread());
     cancelReveal();
-    m_initialReveal.reset();
-    ++m_initialRevealGeneration;
+    m_initialReveal.clear();
+    m_placedTop.reset();
     m_highlights[0].reset();
     m_highlights[1].reset();
     setExtraSelections({});
@@ -92,7 +92,10 @@ void InteractionTextEdit::setSelectedRange(TextRange range) {
 
 std::optional<qsizetype> InteractionTextEdit::visibleOffset() const {
     if (m_source.isEmpty()) return std::nullopt;
-    return std::min(m_offsets.toSource(cursorForPosition(QPoint(0, 0)).position()), m_source.size() - 1);
+    const qsizetype offset =
+        InteractionRules::placedTopOffset(m_initialReveal.waiting(), m_placedTop, verticalScrollBar()->value())
+            .value_or(m_offsets.toSource(cursorForPosition(QPoint(0, 0)).position()));
+    return std::clamp<qsizetype>(offset, 0, m_source.size() - 1);
 }
 
 bool InteractionTextEdit::hasContentHeight() const {
@@ -128,16 +131,19 @@ void InteractionTextEdit::revealPending() {
 }
 
 void InteractionTextEdit::setInitialRevealRange(TextRange range) {
-    m_initialReveal = range;
-    const quint64 generation = ++m_initialRevealGeneration;
-    QTimer::singleShot(0, this, [this, generation] { revealInitialRange(generation); });
+    m_initialReveal.set({range, false});
 }
 
-void InteractionTextEdit::revealInitialRange(quint64 generation) {
-    if (generation != m_initialRevealGeneration || !m_initialReveal || !hasContentHeight()) return;
-    const TextRange range = *std::exchange(m_initialReveal, std::nullopt);
-    if (range.lowerBound < 0 || range.upperBound > m_source.size()) return;
-    scrollRangeToVisible(range);
+void InteractionTextEdit::setInitialTopOffset(qsizetype offset) {
+    m_initialReveal.set({{offset, offset}, true});
+}
+
+void InteractionTextEdit::placeAtTop(qsizetype offset) {
+    QTextCursor cursor(document());
+    cursor.setPosition(static_cast<int>(m_offsets.toDocument(offset)));
+    QScrollBar* vertical = verticalScrollBar();
+    vertical->setValue(vertical->value() + cursorRect(cursor).top());
+    m_placedTop = {offset, vertical->value()};
 }
 
 void InteractionTextEdit::drawHighlight(Highlight highlight, std::optional<TextRange> range) {
@@ -167,16 +173,18 @@ double InteractionTextEdit::documentWidth() const {
 
 void InteractionTextEdit::updateDocumentWidth() {
     const int width = static_cast<int>(std::ceil(documentWidth()));
-    if (lineWrapColumnOrWidth() != width) setLineWrapColumnOrWidth(width);
+    if (lineWrapColumnOrWidth() == width) return;
+    // The lines wrap anew: the placed character is no longer where it was put.
+    m_placedTop.reset();
+    setLineWrapColumnOrWidth(width);
 }
 
 void InteractionTextEdit::resizeEvent(QResizeEvent* event) {
     QTextEdit::resizeEvent(event);
     updateDocumentWidth();
-    if (m_pendingReveal || m_initialReveal) {
-        const quint64 generation = m_initialRevealGeneration;
-        m_viewportUpdate.schedule([this, generation] {
-            revealInitialRange(generation);
+    if (m_pendingReveal || m_initialReveal.waiting()) {
+        m_viewportUpdate.schedule([this, generation = m_initialReveal.generation()] {
+            m_initialReveal.tryRun(generation);
             revealPending();
         });
     }

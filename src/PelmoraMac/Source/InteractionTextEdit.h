@@ -36,6 +36,7 @@ public:
     void scrollRangeToVisible(TextRange range) override;
     bool hasPendingReveal() const override { return m_pendingReveal.has_value(); }
     void setInitialRevealRange(TextRange range) override;
+    void setInitialTopOffset(qsizetype offset) override;
     bool hasContentHeight() const override;
 
     void drawHighlight(Highlight highlight, std::optional<TextRange> range) override;
@@ -59,7 +60,7 @@ private:
     void updateDocumentWidth();
     // Scrolls the pending reveal's range into view when the text has a height; else it keeps waiting.
     void revealPending();
-    void revealInitialRange(quint64 generation);
+    void placeAtTop(qsizetype offset);
 
     QString m_source;
     std::optional<CharacterBreaks> m_breaks;
@@ -72,8 +73,11 @@ private:
     bool m_settingSelection = false;
     std::optional<TextRange> m_highlights[2];
     std::optional<TextRange> m_pendingReveal;
-    std::optional<TextRange> m_initialReveal;
-    quint64 m_initialRevealGeneration = 0;
+    std::optional<InteractionRules::PlacedTop> m_placedTop;
+    InteractionRules::InitialRevealSlot m_initialReveal{
+        this,
+        {[this] { return hasContentHeight(); }, [this] { return textLength(); },
+         [this](TextRange range) { scrollRangeToVisible(range); }, [this](qsizetype offset) { placeAtTop(offset); }}};
     bool m_handlingKey = false;
     ViewportUpdateQueue m_viewportUpdate{this};
 };

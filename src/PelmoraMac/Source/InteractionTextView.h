@@ -45,7 +45,10 @@ public:
     // The selection (one range, empty for a caret); setting it neither scrolls nor reports interaction.
     virtual QList<TextRange> selectedRanges() const = 0;
     virtual void setSelectedRange(TextRange range) = 0;
-    // The offset of the first character at the top of the visible area; none without text.
+    // The offset of the first character at the top of the visible area; none without text. While a top
+    // offset waits (setInitialTopOffset), and after it was placed for as long as the view stays where it
+    // put it, that offset itself: so steps that each keep the top keep the same character, not the start
+    // of its line one line further back each time.
     virtual std::optional<qsizetype> visibleOffset() const = 0;
 
     // Brings range into view, 8 points clear of the edges, measuring at most its first 256 units; an
@@ -56,6 +59,9 @@ public:
     // Reveals range once the text first has a height, on a later turn of the event loop; a newer range
     // replaces one not yet revealed, and one that does not lie in the text is ignored.
     virtual void setInitialRevealRange(TextRange range) = 0;
+    // As setInitialRevealRange, but the line that holds offset is put at the top of the view (as far as
+    // the text reaches below it): the place of a view that shows the same text anew.
+    virtual void setInitialTopOffset(qsizetype offset) = 0;
     // Whether the text has been laid out to a height (a reveal before that has nothing to scroll).
     virtual bool hasContentHeight() const = 0;
 

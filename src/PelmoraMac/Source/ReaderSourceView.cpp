@@ -136,7 +136,7 @@ void ReaderSourceView::restore() {
         m_view->setSelectedRange(selected.first());
     }
     if (const std::optional<qsizetype> offset = m_navigation.visibleOffset()) {
-        m_view->setInitialRevealRange({*offset, *offset});
+        m_view->setInitialTopOffset(*offset);
     } else if (const std::optional<TextRange> match = m_navigation.currentMatch();
                match && !m_navigation.followsPlayback()) {
         m_view->setInitialRevealRange(*match);
@@ -176,10 +176,7 @@ void ReaderSourceView::runUpdate() {
         load();
         if (sameDocument) {
             if (!selection.isEmpty()) m_view->setSelectedRange(selection.first());
-            if (visibleOffset) {
-                const qsizetype top = std::min(*visibleOffset, m_view->textLength());
-                m_view->setInitialRevealRange({top, top});
-            }
+            if (visibleOffset) m_view->setInitialTopOffset(std::min(*visibleOffset, m_view->textLength()));
         }
     }
 

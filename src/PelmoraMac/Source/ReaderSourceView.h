@@ -43,8 +43,9 @@ struct ReaderSourceViewInput {
 // there; and gives up the focus for a new release token. What an update does itself is never reported:
 // only the user's selection is told to onCursorChanged, and only the user's scrolling, clicks and keys
 // to onInteraction. Hiding the view saves its selection and visible place into the navigation (while
-// the navigation still has the same document); showing it again, or the next view made, restores them.
-// A new point size keeps the character at the top of the view in view. Main thread only.
+// the navigation still has the same document); showing it again, or the next view made, restores them,
+// the saved place at the top of the view. A new point size keeps the character at the top of the view
+// at the top. Main thread only.
 class ReaderSourceView final : public QWidget {
 public:
     static constexpr qsizetype kOrdinaryViewLimit = 20'000;

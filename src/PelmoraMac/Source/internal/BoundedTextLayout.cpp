@@ -206,11 +206,33 @@ void BoundedTextLayout::correctHeight(qsizetype index, double height) {
     const double previous = m_heights.height(index);
     if (std::abs(height - previous) <= 0.01) return;
     const double top = m_heights.top(index);
+    // The text in view that stays where it is shown: the block's own end when it starts above the top,
+    // else the next block laid out, when that lies in view.
+    const auto next = m_layouts.upper_bound(index);
+    const bool movesTop =
+        top < m_viewTop || (next != m_layouts.end() && m_heights.top(next->first) < m_viewTop + m_viewHeight);
     m_heights.setHeight(index, height);
-    // A block wholly above the view's top moves the text in view: the top follows it, so that stays still.
-    if (top + previous <= m_viewTop) {
+    if (movesTop) {
         m_viewTop += height - previous;
         if (m_onViewTopMoved) m_onViewTopMoved();
+    }
+}
+
+std::pair<qsizetype, qsizetype> BoundedTextLayout::layOutView() {
+    if (m_blocks.isEmpty()) return {0, -1};
+    for (;;) {
+        // A pixel beyond each edge: the view shows the top to the nearest pixel.
+        const double top = m_viewTop;
+        const qsizetype first = m_heights.blockAt(top - 1);
+        qsizetype last = first;
+        for (qsizetype index = first;
+             index < blockCount() && (index == first || blockTop(index) <= top + m_viewHeight + 1); ++index) {
+            layout(index);
+            last = index;
+            // The top moved: other blocks may meet the view now.
+            if (m_viewTop != top) break;
+        }
+        if (m_viewTop == top) return {first, last};
     }
 }
 

@@ -25,8 +25,10 @@ namespace tavrine {
 // tables, a grid table is one block: a QTextLayout per cell paragraph, in boxes of equal columns that
 // share the width, each row as tall as its tallest cell. A height index over the blocks holds each
 // block's height: estimated from the first piece's measure until the block is laid out, exact after.
-// When a correction lands wholly above the view's top, the top moves with it, so the text in view stays
-// still.
+// The text in view stays still through corrections: when the corrected block starts above the view's
+// top, or text already laid out follows it in view, the top moves with the correction. So a block that
+// enters from above (scrolling up) moves nothing that is shown, and one that enters from below never
+// moves what is above it.
 //
 // Coordinates: x from the text's left edge, y from the first block's top; the view adds its inset and
 // its scroll position. Main thread only; one per storage and document, which must outlive it.
@@ -98,11 +100,16 @@ public:
     // nothing moves once the view is scrolled to it, whichever way the scroll puts it.
     void layOutAround(TextRange range, double reach);
 
-    // Where the view's top edge stands. A correction of a block wholly above it moves it by the same
-    // amount and then calls the listener, which moves the view to match.
+    // Where the view's top edge stands, and how tall the view is. A correction that would move the text in
+    // view (see the class comment) moves the top by the same amount instead and then calls the listener,
+    // which moves the view to match.
     double viewTop() const { return m_viewTop; }
     void setViewTop(double y) { m_viewTop = y; }
+    void setViewHeight(double height) { m_viewHeight = height; }
     void setOnViewTopMoved(std::function<void()> listener) { m_onViewTopMoved = std::move(listener); }
+    // Lays out every block that meets the view, and those that corrections on the way bring into it;
+    // answers the first and the last block in view (none, last before first, without text).
+    std::pair<qsizetype, qsizetype> layOutView();
 
     // The blocks that meet the view, as the last paint found them; setting them drops the layouts of the
     // blocks further than kKeptBlocks from them. None (last before first) until the first paint.
@@ -148,6 +155,7 @@ private:
     double m_lineHeight = 20;
     double m_paragraphSpacing = 0;
     double m_viewTop = 0;
+    double m_viewHeight = 0;
     std::function<void()> m_onViewTopMoved;
     qsizetype m_visibleFirst = 0;
     qsizetype m_visibleLast = -1;

@@ -81,4 +81,33 @@ QTextCharFormat highlightFormat(InteractionTextView::Highlight highlight) {
     return format;
 }
 
+void InitialRevealSlot::set(InitialReveal reveal) {
+    m_waiting = reveal;
+    const quint64 generation = ++m_generation;
+    QTimer::singleShot(0, m_context, [this, generation] { tryRun(generation); });
+}
+
+void InitialRevealSlot::clear() {
+    m_waiting.reset();
+    ++m_generation;
+}
+
+void InitialRevealSlot::tryRun(quint64 generation) {
+    if (generation != m_generation || !m_waiting || !m_hooks.hasContentHeight()) return;
+    const InitialReveal reveal = *std::exchange(m_waiting, std::nullopt);
+    if (reveal.range.lowerBound < 0 || reveal.range.upperBound > m_hooks.textLength()) return;
+    if (reveal.atTop) {
+        m_hooks.placeAtTop(reveal.range.lowerBound);
+    } else {
+        m_hooks.reveal(reveal.range);
+    }
+}
+
+std::optional<qsizetype> placedTopOffset(const std::optional<InitialReveal>& waiting,
+                                         const std::optional<PlacedTop>& placed, int scrollValue) {
+    if (waiting && waiting->atTop) return waiting->range.lowerBound;
+    if (placed && placed->scrollValue == scrollValue) return placed->offset;
+    return std::nullopt;
+}
+
 }  // namespace tavrine::InteractionRules

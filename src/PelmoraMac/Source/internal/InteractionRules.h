@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
 class QAbstractScrollArea;
 class QRectF;
@@ -36,6 +37,52 @@ inline constexpr qsizetype kRevealMeasuredUnits = 256;
 void scrollToReveal(QAbstractScrollArea& area, const QRectF& bounds, double left);
 // The playback phrase is painted in the highlight colours; a search match is underlined.
 QTextCharFormat highlightFormat(InteractionTextView::Highlight highlight);
+
+// A reveal waiting for the text's height: a range brought into view, or an offset put at the top.
+struct InitialReveal {
+    TextRange range;
+    bool atTop = false;
+};
+
+// The one initial reveal a view keeps: tried on a later turn of the event loop after it is set, and
+// again whenever the view asks (a resize); run once, when the text has its height, and only when its
+// range lies in the text. A newer one replaces it, and a try meant for an older one does nothing.
+class InitialRevealSlot {
+public:
+    struct Hooks {
+        std::function<bool()> hasContentHeight;
+        std::function<qsizetype()> textLength;
+        std::function<void(TextRange)> reveal;
+        std::function<void(qsizetype)> placeAtTop;
+    };
+    InitialRevealSlot(QObject* context, Hooks hooks) : m_context(context), m_hooks(std::move(hooks)) {}
+
+    void set(InitialReveal reveal);
+    // A load: nothing waits any more.
+    void clear();
+    const std::optional<InitialReveal>& waiting() const { return m_waiting; }
+    quint64 generation() const { return m_generation; }
+    // Runs the reveal waiting, if it is still the one of generation and the text has its height.
+    void tryRun(quint64 generation);
+
+private:
+    QObject* m_context;
+    Hooks m_hooks;
+    std::optional<InitialReveal> m_waiting;
+    quint64 m_generation = 0;
+};
+
+// The character a view put at its top and the scroll position that shows it there: the view's visible
+// offset for as long as it stays at that position (the line's start would lose up to a line at each
+// new wrapping).
+struct PlacedTop {
+    qsizetype offset = 0;
+    int scrollValue = 0;
+};
+// The visible offset a view reports without measuring it: a top offset waiting, or the one it placed
+// while its scroll position is still scrollValue; none when it is to be measured.
+std::optional<qsizetype> placedTopOffset(const std::optional<InitialReveal>& waiting,
+                                         const std::optional<PlacedTop>& placed, int scrollValue);
 
 }  // namespace InteractionRules
 
