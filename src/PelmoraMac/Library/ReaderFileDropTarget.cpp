@@ -1,5 +1,6 @@
 #include "PelmoraMac/Library/ReaderFileDropTarget.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
@@ -87,6 +88,7 @@ private:
 ReaderFileDropTarget::ReaderFileDropTarget(QWidget& widget, std::function<bool()> canReceive,
                                            std::function<bool(const QList<QUrl>&)> receive)
     : QObject(&widget), m_widget(widget), m_canReceive(std::move(canReceive)), m_receive(std::move(receive)) {
+    Q_ASSERT(isMainThread());
     m_widget.setAcceptDrops(true);
     m_widget.installEventFilter(this);
 }

@@ -7,6 +7,7 @@
 #include "PelmoraMac/Library/ReaderImportNotice.h"
 #include "PelmoraMac/Library/ReaderMenuIconButton.h"
 #include "ReaderCore/Json.h"
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/ReaderPalette.h"
@@ -82,6 +83,7 @@ protected:
 // ---- ReaderListControlButton ----
 
 ReaderListControlButton::ReaderListControlButton(QWidget* parent) : QAbstractButton(parent) {
+    Q_ASSERT(isMainThread());
     setFixedSize(kSize, kSize);
     setFocusPolicy(Qt::StrongFocus);
     ReaderFocusRing::setDrawsOwnRing(*this);
@@ -126,6 +128,7 @@ void ReaderListControlButton::paintEvent(QPaintEvent*) {
 // ---- ReaderHistoryPane ----
 
 ReaderHistoryPane::ReaderHistoryPane(ReaderHistoryModel& model, QWidget* parent) : QScrollArea(parent), m_model(model) {
+    Q_ASSERT(isMainThread());
     setFrameShape(QFrame::NoFrame);
     // A container: its controls and its list take the focus, never the pane itself.
     setFocusPolicy(Qt::NoFocus);

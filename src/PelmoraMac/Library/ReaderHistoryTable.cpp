@@ -2,6 +2,7 @@
 
 #include "PelmoraMac/Library/ReaderMenuIconButton.h"
 #include "ReaderCore/Characters.h"
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderHeldModifiers.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderUI/Workspace/ReaderDocumentIdentity.h"
@@ -243,6 +244,7 @@ private:
 
 ReaderHistoryTable::ReaderHistoryTable(QWidget* parent)
     : ReaderFocusScrollView(parent), m_rows(new Rows(*this)), m_table(new Table(*this)) {
+    Q_ASSERT(isMainThread());
     m_table->setModel(m_rows);
     m_table->setItemDelegate(new Delegate(*this));
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ReaderCore/MainThread.h"
+
 #include <QList>
 #include <QObject>
 #include <QPair>
@@ -37,7 +39,7 @@ class Updater : public QObject {
     Q_OBJECT
 
 public:
-    using QObject::QObject;
+    explicit Updater(QObject* parent = nullptr) : QObject(parent) { Q_ASSERT(isMainThread()); }
 
     virtual bool canCheckForUpdates() const = 0;
     virtual bool automaticallyChecksForUpdates() const = 0;

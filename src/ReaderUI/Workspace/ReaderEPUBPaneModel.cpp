@@ -1,6 +1,7 @@
 #include "ReaderUI/Workspace/ReaderEPUBPaneModel.h"
 
 #include "ReaderCore/Characters.h"
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/EPUBNavigationRows.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 
@@ -12,6 +13,7 @@ namespace tavrine {
 
 ReaderEPUBPaneModel::ReaderEPUBPaneModel(ReaderEPUBContents contents, QObject* parent)
     : QAbstractListModel(parent), m_contents(std::move(contents)) {
+    Q_ASSERT(isMainThread());
     for (qsizetype row = 0; row < m_contents.rows.size(); ++row)
         m_entryRows[m_contents.rows[row].id()].append(int(row));
     for (qsizetype index = 0; index < m_contents.sections.size(); ++index) {

@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Style/ReaderBusyIndicator.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
@@ -11,6 +12,7 @@
 namespace tavrine {
 
 ReaderBusyIndicator::ReaderBusyIndicator(QWidget* parent) : QProgressBar(parent) {
+    Q_ASSERT(isMainThread());
     setRange(0, 0);
     setTextVisible(false);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);

@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Style/ReaderFocusRing.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
@@ -19,6 +20,7 @@ constexpr char kCornerRadiusProperty[] = "tavrineFocusRingCornerRadius";
 }  // namespace
 
 ReaderFocusRing::ReaderFocusRing(QWidget& window) : QFocusFrame(&window), m_window(window) {
+    Q_ASSERT(isMainThread());
     setAttribute(Qt::WA_NoSystemBackground);
     hide();
     window.installEventFilter(this);

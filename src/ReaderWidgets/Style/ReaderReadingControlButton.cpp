@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Style/ReaderReadingControlButton.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/PropertyWrite.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ReaderFocusRing.h"
@@ -22,6 +23,7 @@ ReaderReadingControlButton::Appearance ReaderReadingControlButton::appearance(co
 
 ReaderReadingControlButton::ReaderReadingControlButton(const ReaderColor& accent, QWidget* parent)
     : QAbstractButton(parent), m_accent(accent) {
+    Q_ASSERT(isMainThread());
     setAttribute(Qt::WA_Hover);
     // A click acts and leaves the keyboard focus where it was (on the display, whose Space plays); Tab
     // still reaches the button.

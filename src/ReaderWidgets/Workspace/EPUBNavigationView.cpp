@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Workspace/EPUBNavigationView.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderCore/SavedReading.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderWidgets/Workspace/ReaderEPUBPane.h"
@@ -17,6 +18,7 @@ EPUBNavigationView::EPUBNavigationView(ReadingPlayer& player, std::function<void
       m_dismiss(std::move(dismiss)),
       m_layout(new QVBoxLayout(this)),
       m_empty(new QLabel(kNoContents, this)) {
+    Q_ASSERT(isMainThread());
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_empty->setAlignment(Qt::AlignCenter);
     m_empty->setWordWrap(true);

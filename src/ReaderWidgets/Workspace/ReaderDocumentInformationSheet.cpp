@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Workspace/ReaderDocumentInformationSheet.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderCore/SavedReading.h"
 #include "ReaderUI/ReaderCommandShortcuts.h"
 #include "ReaderUI/ReaderPalette.h"
@@ -147,6 +148,7 @@ ReaderDocumentInformationSheet::ReaderDocumentInformationSheet(const SavedReadin
                                                                const std::optional<QString>& originalFilename,
                                                                QWidget* parent)
     : QDialog(parent) {
+    Q_ASSERT(isMainThread());
     const ReaderDocumentInformation information = ReaderDocumentInformation::make(reading, originalFilename);
     ReaderTheme::apply(*this);
     setFont(readerFont(ReaderTextStyle::body));

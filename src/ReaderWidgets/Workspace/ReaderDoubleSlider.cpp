@@ -1,4 +1,5 @@
 #include "ReaderWidgets/Workspace/ReaderDoubleSlider.h"
+#include "ReaderCore/MainThread.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -14,6 +15,7 @@ namespace tavrine {
 
 ReaderDoubleSlider::ReaderDoubleSlider(double minimum, double maximum, QWidget* parent)
     : QSlider(Qt::Horizontal, parent), m_minimum(minimum), m_maximum(maximum) {
+    Q_ASSERT(isMainThread());
     setRange(0, kSteps);
     setSingleStep(0);
     setPageStep(0);

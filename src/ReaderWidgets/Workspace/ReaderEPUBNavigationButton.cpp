@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Workspace/ReaderEPUBNavigationButton.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderCommandShortcuts.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderUI/Workspace/ReaderDocumentContext.h"
@@ -13,6 +14,7 @@ using namespace Qt::StringLiterals;
 namespace tavrine {
 
 ReaderEPUBNavigationButton::ReaderEPUBNavigationButton(QWidget* parent) : QToolButton(parent) {
+    Q_ASSERT(isMainThread());
     setObjectName(u"readerToggleEPUBNavigation"_s);
     setAutoRaise(true);
     setToolButtonStyle(Qt::ToolButtonIconOnly);

@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Workspace/ReaderEPUBPane.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderCore/SavedReading.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/ReaderCommandShortcuts.h"
@@ -136,6 +137,7 @@ ReaderEPUBPane::ReaderEPUBPane(ReadingPlayer& player, const SavedReading& readin
       m_chapterLine(new QLabel(this)),
       m_list(new PaneList(*m_navigation, this)),
       m_context(std::make_unique<PlayerDocumentContext>()) {
+    Q_ASSERT(isMainThread());
     setObjectName(kObjectName);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, toQColor(ReaderPalette::background));

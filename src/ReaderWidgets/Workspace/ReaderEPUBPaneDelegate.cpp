@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Workspace/ReaderEPUBPaneDelegate.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderUI/Workspace/ReaderEPUBPaneModel.h"
 #include "ReaderWidgets/Style/ReaderSymbol.h"
@@ -73,6 +74,7 @@ TextBox textBox(Kind kind, const QModelIndex& index, int rowWidth) {
 
 ReaderEPUBPaneDelegate::ReaderEPUBPaneDelegate(QListView& view, QAbstractItemModel& model)
     : QStyledItemDelegate(&view), m_view(view) {
+    Q_ASSERT(isMainThread());
     follow(&model);
 }
 

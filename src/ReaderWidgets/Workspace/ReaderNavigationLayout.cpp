@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Workspace/ReaderNavigationLayout.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/Workspace/ReaderNavigationFrames.h"
 
 #include <QWidget>
@@ -23,6 +24,7 @@ QRect pixels(const QRectF& frame, QPoint origin) {
 }  // namespace
 
 ReaderNavigationLayout::ReaderNavigationLayout(QWidget* parent) : QLayout(parent) {
+    Q_ASSERT(isMainThread());
     setContentsMargins(0, 0, 0, 0);
     setSpacing(0);
 }

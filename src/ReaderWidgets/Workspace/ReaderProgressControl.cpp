@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Workspace/ReaderProgressControl.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderUI/Workspace/ReaderDocumentContext.h"
 #include "ReaderUI/Workspace/ReaderWorkspaceController.h"
@@ -22,6 +23,7 @@ ReaderProgressControl::ReaderProgressControl(ReaderWorkspaceController& workspac
       m_workspace(workspace),
       m_caption(new QLabel(this)),
       m_slider(new ReaderDoubleSlider(0, 1, this)) {
+    Q_ASSERT(isMainThread());
     makeAccessibleElement(*this, QAccessible::Grouping);
 
     m_caption->setObjectName(u"readerBodyProgress"_s);

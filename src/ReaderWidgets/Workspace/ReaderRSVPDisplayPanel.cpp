@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Workspace/ReaderRSVPDisplayPanel.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/Player/ReaderTextSizeSettings.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/ReaderHeldModifiers.h"
@@ -21,6 +22,7 @@ using namespace Qt::StringLiterals;
 
 ReaderRSVPDisplayPanel::ReaderRSVPDisplayPanel(ReaderWorkspaceController& workspace, QWidget* parent)
     : QWidget(parent), m_workspace(workspace), m_display(new ReaderRSVPDisplay(this)) {
+    Q_ASSERT(isMainThread());
     setObjectName(u"readerRSVPDisplay"_s);
     setFocusPolicy(Qt::StrongFocus);
     ReaderFocusRing::setCornerRadius(*this, kCornerRadius);

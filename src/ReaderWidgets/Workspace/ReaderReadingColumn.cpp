@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Workspace/ReaderReadingColumn.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/Player/ReaderTextSizeSettings.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/ReaderPalette.h"
@@ -31,6 +32,7 @@ ReaderReadingColumn::ReaderReadingColumn(ReaderWorkspaceController& workspace, S
       m_progress(new ReaderProgressControl(workspace, m_content)),
       m_transport(new ReaderTransportControls(workspace, m_content)),
       m_speed(new ReaderSpeedControls(workspace, m_content)) {
+    Q_ASSERT(isMainThread());
     setFrameShape(QFrame::NoFrame);
     // A container: a click on its background leaves the keyboard focus where it was, and Tab passes
     // through to the blocks.

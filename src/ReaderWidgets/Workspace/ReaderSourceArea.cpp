@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Workspace/ReaderSourceArea.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderUI/Workspace/ReaderSourceViewBinding.h"
 #include "ReaderUI/Workspace/ReaderWorkspaceController.h"
@@ -16,6 +17,7 @@ using namespace Qt::StringLiterals;
 ReaderSourceArea::ReaderSourceArea(ReaderWorkspaceController& workspace, const SourceViewFactory& makeSourceView,
                                    QWidget* parent)
     : QWidget(parent), m_workspace(workspace), m_binding(new ReaderSourceViewBinding(workspace, this)) {
+    Q_ASSERT(isMainThread());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(kSpacing);

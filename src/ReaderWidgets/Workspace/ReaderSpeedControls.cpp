@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Workspace/ReaderSpeedControls.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderUI/Workspace/ReaderWorkspaceController.h"
@@ -40,6 +41,7 @@ ReaderSpeedControls::ReaderSpeedControls(ReaderWorkspaceController& workspace, Q
       m_slider(new ReaderDoubleSlider(1.0, 7.5, this)),
       m_plus(stepButton(ReaderSymbol::plus, u"読む速度を0.1倍上げる"_s, this)),
       m_value(new QLabel(this)) {
+    Q_ASSERT(isMainThread());
     setFont(readerFont(ReaderTextStyle::callout));
 
     m_slider->setObjectName(u"readerSpeedSlider"_s);

@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Workspace/ReaderTransportControls.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderCommandShortcuts.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderUI/Workspace/ReaderWorkspaceController.h"
@@ -27,6 +28,7 @@ ReaderTransportControls::ReaderTransportControls(ReaderWorkspaceController& work
       m_workspace(workspace),
       m_row(new QHBoxLayout(this)),
       m_playPause(new ReaderReadingControlButton(ReaderPalette::gold, this)) {
+    Q_ASSERT(isMainThread());
     m_row->setContentsMargins(0, 0, 0, 0);
     setFont(readerFont(ReaderTextStyle::title3));
 

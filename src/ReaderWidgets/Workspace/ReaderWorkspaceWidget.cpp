@@ -1,5 +1,6 @@
 #include "ReaderWidgets/Workspace/ReaderWorkspaceWidget.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderCore/SavedReading.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/ReaderPalette.h"
@@ -48,6 +49,7 @@ ReaderWorkspaceWidget::ReaderWorkspaceWidget(ReadingPlayer& player, ReaderEPUBPr
       m_controller(std::make_unique<ReaderWorkspaceController>(player, presentation, std::move(closures))),
       m_builders(std::move(builders)),
       m_stack(new QStackedLayout(this)) {
+    Q_ASSERT(isMainThread());
     ReaderTheme::apply(*this);
     connect(m_controller.get(), &ReaderWorkspaceController::changed, this, &ReaderWorkspaceWidget::refresh);
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,

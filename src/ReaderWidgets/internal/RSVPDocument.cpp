@@ -1,5 +1,6 @@
 #include "ReaderWidgets/internal/RSVPDocument.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderWidgets/Display/RSVPDocumentLayout.h"
 
 #include <QPainter>
@@ -27,6 +28,7 @@ QString withLineSeparators(const QString& text) {
 }  // namespace
 
 RSVPDocument::RSVPDocument(QWidget* parent) : QWidget(parent) {
+    Q_ASSERT(isMainThread());
     setFocusPolicy(Qt::NoFocus);
     setAutoFillBackground(false);
     QTextOption option(Qt::AlignHCenter);
