@@ -1,3 +1,4 @@
+#include "PelmoraMac/Capture/ArticleScriptHost.h"
 #include "PelmoraMac/Capture/BrowserArticleCapture.h"
 #include "PelmoraMac/Capture/BrowserAutomationConsent.h"
 #include "PelmoraMac/Capture/BrowserSnapshotScript.h"
@@ -5,9 +6,12 @@
 
 #include "CaptureTesting.h"
 #include "ChromiumTesting.h"
+#include "DocBookPages.h"
+#include "support/SharedData.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <algorithm>
@@ -249,6 +253,49 @@ TEST_F(BrowserCapture, AnotherTabOrAnotherAddressFailsTheCapture) {
     WorkerRun moved{.browser = s_browser->pid()};
     EXPECT_EQ(failureOf(moved.capture(urlOf(u"first.html"_s))), CaptureFailure::sourceChanged);
     EXPECT_EQ(moved.operations, QList<Operation>{Operation::snapshot});
+}
+
+// The share of the words of `wanted` (each as often as it occurs there) that `got` holds.
+double wordRecall(const QString& got, const QString& wanted) {
+    static const QRegularExpression word(u"\\w+"_s, QRegularExpression::UseUnicodePropertiesOption);
+    const auto countWords = [](const QString& text) {
+        QHash<QString, int> counts;
+        for (const QRegularExpressionMatch& match : word.globalMatch(text)) ++counts[match.captured()];
+        return counts;
+    };
+    const QHash<QString, int> have = countWords(got);
+    const QHash<QString, int> want = countWords(wanted);
+    int total = 0;
+    int found = 0;
+    for (auto entry = want.cbegin(); entry != want.cend(); ++entry) {
+        total += entry.value();
+        found += std::min(entry.value(), have.value(entry.key()));
+    }
+    return total == 0 ? 1.0 : double(found) / total;
+}
+
+// A manual's chapter in XHTML, served as web sites serve it (text/html): the browser parses its empty
+// anchors as open ones, and hands the page over so. The article captured keeps the words that the
+// extractor finds in the page's own file.
+TEST_F(BrowserCapture, AManualsChapterServedOverHTTPKeepsTheWordsOfItsFile) {
+    QHash<QByteArray, QByteArray> pages{{"/manual/tools.html", test::docBookChapter({2, 9, 1, 5, 3}, false).toUtf8()}};
+    for (const QString& name : {u"debmake-doc-ch01.en.html"_s, u"debmake-doc-ch01.ja.html"_s}) {
+        QFile file(test::sharedDataFile(u"html/"_s + name));
+        if (file.open(QIODevice::ReadOnly)) pages.insert("/manual/" + name.toUtf8(), file.readAll());
+    }
+    const test::HttpPageServer server(pages);
+    for (auto page = pages.cbegin(); page != pages.cend(); ++page) {
+        SCOPED_TRACE(page.key().toStdString());
+        const auto file = extractArticle(QString::fromUtf8(page.value()));
+        ASSERT_TRUE(file && *file);
+        const QString url = server.url(QString::fromUtf8(page.key()));
+        m_driver->open(url);
+        WorkerRun run{.browser = s_browser->pid()};
+        const auto article = run.capture(url);
+        ASSERT_TRUE(article) << rawValue(article.error()).toStdString();
+        ASSERT_TRUE(*article);
+        EXPECT_GE(wordRecall((*article)->text, (*file)->text), 0.9) << (*article)->text.left(400).toStdString();
+    }
 }
 
 // A browser of its own, which the test ends while the capture runs (no other browser listens then).
