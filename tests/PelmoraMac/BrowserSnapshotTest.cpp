@@ -5,6 +5,7 @@
 
 #include "CaptureTesting.h"
 #include "DevToolsTesting.h"
+#include "support/SpecialFiles.h"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
@@ -153,6 +154,27 @@ TEST(DevToolsEndpoints, APortTheBrowserChoseIsReadFromItsProfile) {
                                        {.pid = 51, .port = 4568, .browserPath = u"/devtools/browser/b"_s},
                                        {.pid = 52, .port = 4569, .browserPath = u"/devtools/browser/c"_s},
                                        {.pid = 53, .port = 4570, .browserPath = u"/devtools/browser/d"_s}}));
+}
+
+// The profile is the user's folder: what stands there under the file's name is read only when it is a
+// small regular file, and never waited for.
+TEST(DevToolsEndpoints, AnActivePortThatIsNoSmallRegularFileIsNotRead) {
+    DisplayProcesses processes;
+    const auto browserOn = [&](pid_t pid, const QString& profile) {
+        QDir().mkpath(processes.filePath(profile));
+        processes.browser(pid, kChromium,
+                          {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(profile)});
+        return processes.filePath(profile + u"/DevToolsActivePort"_s);
+    };
+    test::makeFifo(browserOn(50, u"fifo"_s));
+    QDir().mkpath(browserOn(51, u"folder"_s));
+    test::makeSparseFile(browserOn(52, u"large"_s), 1 << 20);
+    processes.write(u"real/DevToolsActivePort"_s, "4567\n/devtools/browser/r");
+    browserOn(53, u"real"_s);
+    const auto found =
+        test::withinDeadline([&] { return findDevToolsEndpoints({.processRoot = processes.root(), .display = ":5"}); },
+                             std::chrono::seconds(10));
+    EXPECT_EQ(found, (QList<DevToolsEndpoint>{{.pid = 53, .port = 4567, .browserPath = u"/devtools/browser/r"_s}}));
 }
 
 // The endpoint found for the process of the window in front.

@@ -1,5 +1,7 @@
 #include "PelmoraMac/Capture/internal/DevToolsEndpoint.h"
 
+#include "ReaderCore/RegularFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,8 +14,10 @@ namespace tavrine {
 using namespace Qt::StringLiterals;
 namespace {
 
-// The most that is read of a command line, an environment or a DevToolsActivePort file.
+// The most that is read of a command line or an environment.
 constexpr qint64 kProcessFileLimit = 1 << 20;
+// The most that a DevToolsActivePort file holds: a port and a browser path.
+constexpr qint64 kActivePortFileLimit = 4096;
 
 QByteArray readProcessFile(const QString& path) {
     QFile file(path);
@@ -187,7 +191,10 @@ std::optional<DevToolsEndpoint> endpointOf(const QString& processRoot, pid_t pid
         profile = QDir(workingFolder).filePath(profile);
     }
     if (profile.isEmpty()) return std::nullopt;
-    const auto active = parseDevToolsActivePort(readProcessFile(profile + u"/DevToolsActivePort"_s));
+    // The profile is the user's folder, and anything may stand in it under that name: a FIFO opened as a
+    // file would hold the capture until its deadline.
+    const auto content = readRegularFile(profile + u"/DevToolsActivePort"_s, kActivePortFileLimit);
+    const auto active = content ? parseDevToolsActivePort(*content) : std::nullopt;
     if (!active) return std::nullopt;
     return DevToolsEndpoint{.pid = pid, .port = active->port, .browserPath = active->browserPath};
 }

@@ -45,7 +45,8 @@ struct DevToolsEndpointSearch {
 // ancestor whose environment is intact). The port is the argument's; for port 0 (the browser chose one),
 // or without the argument, it is line 1 of DevToolsActivePort in the browser's --user-data-dir, else in
 // its default profile folder (found through the starting environment, else, for a browser whose
-// starter is gone, this process's own HOME), and line 2 the browser's path. A browser whose files cannot
+// starter is gone, this process's own HOME), and line 2 the browser's path; that file is read only when
+// it is a regular file of at most 4,096 bytes (never waited for). A browser whose files cannot
 // be read (another user's) or whose port is unknown or invalid is left out. Whether the port is really
 // the browser's is not checked here (loopbackListenerOwnership).
 QList<DevToolsEndpoint> findDevToolsEndpoints(const DevToolsEndpointSearch& search = {});
