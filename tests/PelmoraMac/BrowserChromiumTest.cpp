@@ -298,6 +298,19 @@ TEST_F(BrowserCapture, AManualsChapterServedOverHTTPKeepsTheWordsOfItsFile) {
     }
 }
 
+// Shown on the display, the browser writes its process title over its command line, and its profile's
+// path, which has a space, is cut into words there: it is found all the same, by the files it holds.
+TEST(BrowserShown, AProfilePathWithASpaceIsFoundForAPortTheBrowserChose) {
+    SKIP_WITHOUT_CHROMIUM();
+    test::TemporaryDirectory pages;
+    const QString url = QUrl::fromLocalFile(pages.write(u"page.html"_s, articlePage(u"Shown"_s))).toString();
+    HeadlessChromium browser(url, 20s, HeadlessChromium::Mode::shown);
+    ASSERT_TRUE(browser.isListening()) << browser.failure().toStdString();
+    const DevToolsEndpoint endpoint{.pid = browser.pid(), .port = browser.port(), .browserPath = browser.browserPath()};
+    EXPECT_EQ(findDevToolsEndpoints({.process = browser.pid()}), QList<DevToolsEndpoint>{endpoint});
+    EXPECT_TRUE(findDevToolsEndpoints().contains(endpoint));
+}
+
 // A browser of its own, which the test ends while the capture runs (no other browser listens then).
 TEST(BrowserCaptureEnd, ABrowserThatEndsBeforeTheVerificationFailsTheCaptureAtOnce) {
     SKIP_WITHOUT_CHROMIUM();

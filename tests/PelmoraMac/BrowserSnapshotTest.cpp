@@ -156,6 +156,46 @@ TEST(DevToolsEndpoints, APortTheBrowserChoseIsReadFromItsProfile) {
                                        {.pid = 53, .port = 4570, .browserPath = u"/devtools/browser/d"_s}}));
 }
 
+// A browser that wrote its process title over its command line leaves a profile path with spaces cut
+// into words: the profile is the reading under which it holds its databases open.
+TEST(DevToolsEndpoints, AProfileWithSpacesIsTheOneTheBrowserHoldsFilesIn) {
+    DisplayProcesses processes;
+    // The first word alone names another folder, which has a DevToolsActivePort of its own.
+    processes.write(u"my/DevToolsActivePort"_s, "4700\n/devtools/browser/wrong");
+    processes.write(u"my profile/DevToolsActivePort"_s, "4701\n/devtools/browser/right");
+    processes.write(u"my profile/Default/History"_s, "");
+    processes.browser(80, kChromium,
+                      {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(u"my profile"_s),
+                       u"https://example.org/"_s});
+    processes.holdFiles(80, {u"/dev/null"_s, processes.filePath(u"my profile/Default/History"_s)});
+    // Two spaces, a switch after the path, a relative path, a profile reached through a link.
+    processes.write(u"a b  c/DevToolsActivePort"_s, "4702\n/devtools/browser/c");
+    processes.browser(
+        81, kChromium,
+        {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(u"a b  c"_s), u"--no-first-run"_s});
+    processes.holdFiles(81, {processes.filePath(u"a b  c/Local State"_s)});
+    processes.write(u"work/rel profile/DevToolsActivePort"_s, "4703\n/devtools/browser/d");
+    processes.addRetitled(82, kChromium, {u"--remote-debugging-port=0"_s, u"--user-data-dir=rel profile"_s}, {},
+                          processes.filePath(u"work"_s), DisplayProcesses::kDisplay5);
+    processes.holdFiles(82, {processes.filePath(u"work/rel profile/Default/Cookies"_s)});
+    processes.write(u"real profile/DevToolsActivePort"_s, "4704\n/devtools/browser/e");
+    QFile::link(processes.filePath(u"real profile"_s), processes.filePath(u"linked profile"_s));
+    processes.browser(
+        83, kChromium,
+        {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(u"linked profile"_s)});
+    processes.holdFiles(83, {QFileInfo(processes.filePath(u"real profile"_s)).canonicalFilePath() + u"/Default/x"_s});
+    // Its open files unknown: the value up to its first space, as the command line reads.
+    processes.browser(84, kChromium,
+                      {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(u"my profile"_s)});
+
+    EXPECT_EQ(findDevToolsEndpoints({.processRoot = processes.root(), .display = ":5"}),
+              (QList<DevToolsEndpoint>{{.pid = 80, .port = 4701, .browserPath = u"/devtools/browser/right"_s},
+                                       {.pid = 81, .port = 4702, .browserPath = u"/devtools/browser/c"_s},
+                                       {.pid = 82, .port = 4703, .browserPath = u"/devtools/browser/d"_s},
+                                       {.pid = 83, .port = 4704, .browserPath = u"/devtools/browser/e"_s},
+                                       {.pid = 84, .port = 4700, .browserPath = u"/devtools/browser/wrong"_s}}));
+}
+
 // The profile is the user's folder: what stands there under the file's name is read only when it is a
 // small regular file, and never waited for.
 TEST(DevToolsEndpoints, AnActivePortThatIsNoSmallRegularFileIsNotRead) {

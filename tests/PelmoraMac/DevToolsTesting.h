@@ -87,6 +87,14 @@ public:
             QFile::link(QStringLiteral("socket:[%1]").arg(inodes[index]), folder + QString::number(index + 3));
         }
     }
+    // The process holds these files open.
+    void holdFiles(pid_t pid, const QStringList& paths) const {
+        const QString folder = m_folder.filePath(QString::number(pid) + QStringLiteral("/fd/"));
+        QDir().mkpath(folder);
+        for (qsizetype index = 0; index < paths.size(); ++index) {
+            QFile::link(paths[index], folder + QString::number(index + 40));
+        }
+    }
     void writeStatus(pid_t pid, uint uid) const {
         m_folder.write(QString::number(pid) + QStringLiteral("/status"),
                        "Name:\tchromium\nUid:\t" + QByteArray::number(uid) + "\t" + QByteArray::number(uid) + "\n");
