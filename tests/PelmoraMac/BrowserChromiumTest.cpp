@@ -3,6 +3,7 @@
 #include "PelmoraMac/Capture/BrowserAutomationConsent.h"
 #include "PelmoraMac/Capture/BrowserSnapshotScript.h"
 #include "PelmoraMac/Capture/internal/DevToolsEndpoint.h"
+#include "PelmoraMac/Capture/internal/LoopbackListener.h"
 
 #include "CaptureTesting.h"
 #include "ChromiumTesting.h"
@@ -11,12 +12,19 @@
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
+#include <QCoreApplication>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 
 #include <algorithm>
 #include <functional>
 #include <memory>
+
+#include <unistd.h>
 
 namespace tavrine {
 namespace {
@@ -309,6 +317,54 @@ TEST(BrowserShown, AProfilePathWithASpaceIsFoundForAPortTheBrowserChose) {
     const DevToolsEndpoint endpoint{.pid = browser.pid(), .port = browser.port(), .browserPath = browser.browserPath()};
     EXPECT_EQ(findDevToolsEndpoints({.process = browser.pid()}), QList<DevToolsEndpoint>{endpoint});
     EXPECT_TRUE(findDevToolsEndpoints().contains(endpoint));
+}
+
+// Another program holds 127.0.0.1 on the port the browser is told to listen on: the browser listens on
+// ::1 instead, and the capture speaks to it there (its /json/version then names ::1), never to the other
+// program.
+TEST(BrowserOnIPv6, ABrowserWhosePortAnotherProgramHoldsIsReachedOnIPv6Loopback) {
+    SKIP_WITHOUT_CHROMIUM();
+    QTcpServer holder;
+    ASSERT_TRUE(holder.listen(QHostAddress::LocalHost));
+    const quint16 port = holder.serverPort();
+    test::TemporaryDirectory pages;
+    const QString url = QUrl::fromLocalFile(pages.write(u"page.html"_s, articlePage(u"On IPv6"_s))).toString();
+    QTemporaryDir profile;
+    QStringList arguments{u"--headless"_s, u"--disable-gpu"_s, u"--no-first-run"_s,
+                          u"--remote-debugging-port="_s + QString::number(port),
+                          u"--user-data-dir="_s + profile.path()};
+    if (::geteuid() == 0) arguments.append(u"--no-sandbox"_s);
+    QProcess browser;
+    browser.setStandardOutputFile(QProcess::nullDevice());
+    browser.setStandardErrorFile(QProcess::nullDevice());
+    browser.start(HeadlessChromium::executable(), arguments << url);
+    ASSERT_TRUE(browser.waitForStarted(20'000));
+    const pid_t pid = pid_t(browser.processId());
+    const QDeadlineTimer deadline(20s);
+    while (loopbackListenerOwnership(u"/proc"_s, pid, port, LoopbackAddress::ipv6) != LoopbackListener::owned &&
+           !deadline.hasExpired()) {
+        QThread::msleep(20);
+    }
+    if (deadline.hasExpired()) {
+        browser.kill();
+        browser.waitForFinished(10'000);
+        GTEST_SKIP() << "the browser does not listen on ::1 (no IPv6 loopback here)";
+    }
+    EXPECT_EQ(loopbackRoute(u"/proc"_s, pid, port), std::pair(LoopbackListener::owned, LoopbackAddress::ipv6));
+
+    // The page may still be loading when the browser first listens.
+    CaptureResult<BrowserSnapshot> snapshot = tl::unexpected(CaptureFailure::unavailable);
+    while (!deadline.hasExpired()) {
+        snapshot = takeBrowserSnapshot(ArticleBrowser::chrome, true, {.search = {.process = pid}});
+        if (snapshot && snapshot->url == url && snapshot->html && snapshot->html->contains(u"On IPv6 is the"_s)) break;
+        QThread::msleep(50);
+    }
+    ASSERT_TRUE(snapshot) << rawValue(snapshot.error()).toStdString();
+    EXPECT_EQ(snapshot->url, url);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(holder.hasPendingConnections());
+    browser.terminate();
+    if (!browser.waitForFinished(10'000)) browser.kill();
 }
 
 // A browser of its own, which the test ends while the capture runs (no other browser listens then).

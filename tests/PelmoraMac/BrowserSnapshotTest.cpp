@@ -324,6 +324,42 @@ TEST(LoopbackListeners, TheSocketThatTakesTheConnectionMustBeTheProcesssOwn) {
     EXPECT_EQ(ownership(38, 9222), LoopbackListener::foreign);
 }
 
+// Chromium listens on ::1 when another program holds 127.0.0.1 on its port: a connection to ::1 is the
+// browser's only when the socket that takes it is.
+TEST(LoopbackListeners, OnIPv6TheSocketOnLoopbackOrOnEveryIPv6AddressTakesTheConnection) {
+    FakeProcesses processes;
+    const QByteArray ipv6Loopback = "00000000000000000000000001000000", ipv6Any = "00000000000000000000000000000000";
+    processes.writeSocketTable(
+        u"tcp"_s, {socketRow(0, "0100007F", 9222, "0A", 1000, 111), socketRow(1, "00000000", 9223, "0A", 1000, 222)});
+    processes.writeSocketTable(
+        u"tcp6"_s, {socketRow(0, ipv6Loopback, 9222, "0A", 1000, 333), socketRow(1, ipv6Any, 9224, "0A", 1000, 444),
+                    socketRow(2, ipv6Loopback, 9224, "0A", 1000, 555), socketRow(3, ipv6Any, 9225, "0A", 1000, 666),
+                    socketRow(4, "0000000000000000FFFF00000100007F", 9226, "0A", 1000, 777)});
+    processes.holdSockets(30, {333, 555, 666, 777});
+    processes.holdSockets(31, {111, 222, 444});
+    const auto ownership = [&](pid_t pid, quint16 port) {
+        return loopbackListenerOwnership(processes.root(), pid, port, LoopbackAddress::ipv6);
+    };
+    EXPECT_EQ(ownership(30, 9222), LoopbackListener::owned);
+    EXPECT_EQ(ownership(31, 9222), LoopbackListener::foreign);
+    // IPv4 sockets, even of every address, and IPv4 addresses in IPv6 never take a connection to ::1.
+    EXPECT_EQ(ownership(31, 9223), LoopbackListener::none);
+    EXPECT_EQ(ownership(30, 9226), LoopbackListener::none);
+    EXPECT_EQ(ownership(30, 9224), LoopbackListener::owned);
+    EXPECT_EQ(ownership(30, 9225), LoopbackListener::owned);
+
+    // The route: 127.0.0.1 when the process is the listener there, else ::1 when it is there.
+    const auto route = [&](pid_t pid, quint16 port) { return loopbackRoute(processes.root(), pid, port); };
+    using Route = std::pair<LoopbackListener, LoopbackAddress>;
+    EXPECT_EQ(route(31, 9222), Route(LoopbackListener::owned, LoopbackAddress::ipv4));
+    EXPECT_EQ(route(30, 9222), Route(LoopbackListener::owned, LoopbackAddress::ipv6));
+    EXPECT_EQ(route(30, 9223), Route(LoopbackListener::foreign, LoopbackAddress::ipv4));
+    // A socket on every IPv6 address takes 127.0.0.1's connections, one on ::1 takes those of ::1.
+    EXPECT_EQ(route(31, 9224), Route(LoopbackListener::owned, LoopbackAddress::ipv4));
+    EXPECT_EQ(route(30, 9224), Route(LoopbackListener::owned, LoopbackAddress::ipv6));
+    EXPECT_EQ(route(30, 9227), Route(LoopbackListener::none, LoopbackAddress::ipv4));
+}
+
 TEST(DevToolsEndpoints, TheActivePortFileHoldsAPortAndABrowserPathAndNothingElse) {
     EXPECT_EQ(parseDevToolsActivePort("1\n/devtools/browser/a"), (DevToolsActivePort{1, u"/devtools/browser/a"_s}));
     EXPECT_EQ(parseDevToolsActivePort("65535\n/devtools/browser/a-1\n"),
@@ -463,6 +499,53 @@ TEST(BrowserSnapshotFailures, WhatGoesWrongWithTheBrowserIsWordedForTheCapture) 
         EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, true, optionsFor(processes, babbling.port()))),
                   CaptureFailure::unavailable);
     }
+}
+
+// The inode of the socket that listens on `address`:`port` (hexadecimal as the kernel writes it) in one
+// of the system's socket tables; 0 when there is none.
+int listeningSocket(const QString& table, const QByteArray& address, quint16 port) {
+    QFile file(u"/proc/net/"_s + table);
+    if (!file.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray local = address + ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QByteArrayList fields = line.simplified().split(' ');
+        if (fields.size() >= 10 && fields[1] == local && fields[3] == "0A") return fields[9].toInt();
+    }
+    return 0;
+}
+
+// Another program holds 127.0.0.1 on the browser's port, and the browser listens on ::1: the browser is
+// spoken to there, and the other program never.
+TEST(BrowserSnapshotFailures, ABrowserOnIPv6LoopbackIsSpokenToThereAndTheHolderOfItsPortNever) {
+    FakeDevToolsServer holder([](const QJsonObject& command) -> QList<QByteArray> {
+        return {test::replyTo(command, {{u"targetInfos"_s, QJsonArray{}}})};
+    });
+    FakeDevToolsServer browser(
+        [](const QJsonObject& command) -> QList<QByteArray> {
+            return {test::replyTo(command, {{u"targetInfos"_s, QJsonArray{}}})};
+        },
+        QHostAddress(QHostAddress::LocalHostIPv6), holder.port());
+    const int browserSocket = listeningSocket(u"tcp6"_s, "00000000000000000000000001000000", holder.port());
+    if (browserSocket == 0) GTEST_SKIP() << "this system has no IPv6 loopback";
+    FakeProcesses processes;
+    BrowserSnapshotOptions options = optionsFor(processes, holder.port());
+    QDir(processes.root() + u"/60/fd"_s).removeRecursively();
+    processes.holdSockets(60, {browserSocket});
+    // A browser without pages: the conversation got as far as asking for them.
+    EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, true, options)), CaptureFailure::unavailable);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(browser.connections(), 1);
+    EXPECT_GE(browser.received(), 1);
+    EXPECT_EQ(holder.connections(), 0);
+
+    // Not the browser's on either address: nothing is sent.
+    QDir(processes.root() + u"/60/fd"_s).removeRecursively();
+    processes.holdSockets(60, {1});
+    EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, true, options)),
+              CaptureFailure::browserJavaScriptDisabled);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(browser.connections(), 1);
+    EXPECT_EQ(holder.connections(), 0);
 }
 
 // The browser's port taken by another process: nothing is sent there.
