@@ -8,6 +8,7 @@
 #include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Menus/ReaderMenuState.h"
 #include "PelmoraMac/Settings/CaptureSettingsTab.h"
+#include "PelmoraMac/Settings/ReaderPermissionButtons.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Settings/ShortcutRecorder.h"
 #include "PelmoraMac/Settings/ShortcutSetting.h"
@@ -44,6 +45,19 @@ void xdotool(const QStringList& arguments) {
 void activate(QWidget& window) {
     xdotool({u"windowactivate"_s, u"--sync"_s, QString::number(window.winId())});
     ASSERT_TRUE(processEventsUntil([&] { return window.isActiveWindow(); }));
+}
+
+// The top-level windows, bottom to top, as the window manager stacks them.
+QList<WId> stackingOrder() {
+    QProcess xprop;
+    xprop.start(u"xprop"_s, {u"-root"_s, u"_NET_CLIENT_LIST_STACKING"_s});
+    if (!xprop.waitForFinished(10'000)) return {};
+    const QString output = QString::fromLatin1(xprop.readAllStandardOutput());
+    QList<WId> windows;
+    for (const QString& item : output.section(u'#', 1).split(u',', Qt::SkipEmptyParts)) {
+        windows.append(WId(item.trimmed().toULongLong(nullptr, 16)));
+    }
+    return windows;
 }
 
 class TwoWindows : public testing::Test {
@@ -117,6 +131,39 @@ TEST_F(TwoWindows, TheRecorderTakesRealChordsAlsoThoseTheHotKeysHold) {
     xdotool({u"key"_s, u"--clearmodifiers"_s, u"ctrl+alt+2"_s});
     // Without a source in front, the capture ends at once with its failure.
     EXPECT_TRUE(processEventsUntil([&] { return app().capture().failure() == CaptureFailure::noSource; }));
+}
+
+// "システム設定を開く" (here and in the reader's capture notice) brings the settings window to the user on
+// its capture tab, also when it is open behind the reader window, or minimised.
+TEST_F(TwoWindows, OpeningThePermissionSettingsBringsTheOpenSettingsWindowUpOnItsCaptureTab) {
+    app().openReader();
+    ReaderWindow& reader = app().readerWindow();
+    activate(reader);
+    app().openSettings();
+    ReaderSettingsView& settings = app().settingsWindow();
+    activate(settings);
+    const auto behindTheReader = [&] {
+        settings.tabs().setCurrentIndex(0);
+        activate(reader);
+        return processEventsUntil([&] { return stackingOrder().value(stackingOrder().size() - 1) == reader.winId(); });
+    };
+    const auto broughtUpOnTheCaptureTab = [&] {
+        return processEventsUntil([&] {
+                   return settings.isActiveWindow() && !settings.isMinimized() &&
+                          stackingOrder().value(stackingOrder().size() - 1) == settings.winId();
+               }) &&
+               settings.tabs().currentWidget() == &settings.captureTab();
+    };
+
+    ASSERT_TRUE(behindTheReader());
+    app().capture().openAccessibilitySettings();
+    EXPECT_TRUE(broughtUpOnTheCaptureTab());
+
+    ASSERT_TRUE(behindTheReader());
+    settings.showMinimized();
+    ASSERT_TRUE(processEventsUntil([&] { return settings.isMinimized() && reader.isActiveWindow(); }));
+    settings.captureTab().permissionButtons().openSettingsButton().click();
+    EXPECT_TRUE(broughtUpOnTheCaptureTab());
 }
 
 TEST_F(TwoWindows, TheFocusMovingBetweenOurWindowsKeepsPlayingAndAnotherProgramPausesIt) {
