@@ -142,17 +142,23 @@ TEST_F(TwoWindows, OpeningThePermissionSettingsBringsTheOpenSettingsWindowUpOnIt
     app().openSettings();
     ReaderSettingsView& settings = app().settingsWindow();
     activate(settings);
+    // The window manager settles the new window's activation first.
+    test::processEventsUntil([] { return false; }, std::chrono::milliseconds(300));
+    activate(settings);
     const auto behindTheReader = [&] {
         settings.tabs().setCurrentIndex(0);
         activate(reader);
         return processEventsUntil([&] { return stackingOrder().value(stackingOrder().size() - 1) == reader.winId(); });
     };
+    // The tab scrolled to the permission's state and buttons.
     const auto broughtUpOnTheCaptureTab = [&] {
         return processEventsUntil([&] {
                    return settings.isActiveWindow() && !settings.isMinimized() &&
                           stackingOrder().value(stackingOrder().size() - 1) == settings.winId();
                }) &&
-               settings.tabs().currentWidget() == &settings.captureTab();
+               settings.tabs().currentWidget() == &settings.captureTab() &&
+               !settings.captureTab().accessibilityStatus().visibleRegion().isEmpty() &&
+               !settings.captureTab().permissionButtons().visibleRegion().isEmpty();
     };
 
     ASSERT_TRUE(behindTheReader());

@@ -286,6 +286,8 @@ void PelmoraApp::openCaptureSettings() {
     ReaderSettingsView& window = settingsWindow();
     window.tabs().setCurrentWidget(&window.captureTab());
     openSettings();
+    // Shown, the tab is laid out.
+    window.captureTab().showPermission();
 }
 
 void PelmoraApp::requestQuit() {

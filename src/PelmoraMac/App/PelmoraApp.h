@@ -174,7 +174,7 @@ public:
     // Shows the settings window, made the first time, and brings it to the user: raised and active,
     // also when it is open already.
     void openSettings();
-    // The same on its capture tab, where the accessibility permission is: "システム設定を開く".
+    // The same on its capture tab, scrolled to the accessibility permission: "システム設定を開く".
     void openCaptureSettings();
     // Each appearance of the reader window: the updater starts (once), the delegate gets the player and
     // the two hooks below (replacing earlier ones), the permission is read, both hot keys are registered
