@@ -47,6 +47,14 @@ void activate(QWidget& window) {
     ASSERT_TRUE(processEventsUntil([&] { return window.isActiveWindow(); }));
 }
 
+// Activates a window just opened, once the window manager and the application have settled its own
+// activation (the window asks for it once it is exposed).
+void activateOpened(QWidget& window) {
+    activate(window);
+    test::processEventsUntil([] { return false; }, std::chrono::milliseconds(300));
+    activate(window);
+}
+
 // The top-level windows, bottom to top, as the window manager stacks them.
 QList<WId> stackingOrder() {
     QProcess xprop;
@@ -75,10 +83,7 @@ TEST_F(TwoWindows, TheRecorderTakesRealChordsAlsoThoseTheHotKeysHold) {
     app().openSettings();
     ReaderSettingsView& settings = app().settingsWindow();
     settings.tabs().setCurrentIndex(1);
-    activate(settings);
-    // The window manager settles the new window's activation first.
-    test::processEventsUntil([] { return false; }, std::chrono::milliseconds(300));
-    activate(settings);
+    activateOpened(settings);
     ShortcutSetting& row = settings.captureTab().shortcutRow();
     ShortcutRecorder& recorder = row.recorder();
     const auto record = [&](const QString& keys) {
@@ -141,10 +146,7 @@ TEST_F(TwoWindows, OpeningThePermissionSettingsBringsTheOpenSettingsWindowUpOnIt
     activate(reader);
     app().openSettings();
     ReaderSettingsView& settings = app().settingsWindow();
-    activate(settings);
-    // The window manager settles the new window's activation first.
-    test::processEventsUntil([] { return false; }, std::chrono::milliseconds(300));
-    activate(settings);
+    activateOpened(settings);
     const auto behindTheReader = [&] {
         settings.tabs().setCurrentIndex(0);
         activate(reader);
@@ -186,7 +188,7 @@ TEST_F(TwoWindows, TheFocusMovingBetweenOurWindowsKeepsPlayingAndAnotherProgramP
     QObject::connect(qGuiApp, &QGuiApplication::applicationStateChanged, &listening,
                      [&](Qt::ApplicationState state) { states << state; });
     app().openSettings();
-    activate(app().settingsWindow());
+    activateOpened(app().settingsWindow());
     activate(app().readerWindow());
     activate(app().settingsWindow());
     test::processEventsUntil([] { return false; }, std::chrono::milliseconds(300));
