@@ -183,7 +183,8 @@ QStringList openFilesOf(const QString& folder) {
 }
 
 // The browser's profile among the readings of its --user-data-dir: the longest under which it holds a
-// file open (Chromium keeps the profile's databases open while it runs), else the value as it stands.
+// file open (Chromium keeps the profile's databases open while it runs), else the shortest, the value
+// up to its first space.
 // A relative reading is in the browser's working folder. Empty when the profile cannot be told.
 QString profileOf(const QString& folder, const QStringList& readings) {
     const auto absolute = [&](const QString& reading) -> QString {
