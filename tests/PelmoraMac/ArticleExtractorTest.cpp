@@ -6,6 +6,7 @@
 #include "ReaderText/internal/PhraseText.h"
 
 #include "CaptureTesting.h"
+#include "DocBookPages.h"
 
 #include <gtest/gtest.h>
 
@@ -334,6 +335,41 @@ TEST(ArticleExtractor, AnArticleFoundOnlyWhenReadabilityLooksAgain) {
     EXPECT_TRUE((*article)->text.contains(u"Font words"_s));
     EXPECT_FALSE((*article)->text.contains(u"Script words"_s));
     EXPECT_FALSE((*article)->text.contains(u"Home"_s));
+}
+
+// An anchor without an address marks a place to link to; its text is the page's own. Manuals in XHTML
+// write such anchors empty, and the browser hands each over open to the end of its section.
+TEST(ArticleExtractor, AnAnchorWithoutAnAddressIsNoLink) {
+    const QList<int> uneven{2, 9, 1, 5, 3};
+    const auto written = extractArticle(test::docBookChapter(uneven, false));
+    const auto handedOver = extractArticle(test::docBookChapter(uneven, true));
+    ASSERT_TRUE(written && *written);
+    ASSERT_TRUE(handedOver && *handedOver);
+    EXPECT_EQ(**handedOver, **written);
+    const QString& text = (*handedOver)->text;
+    EXPECT_TRUE(text.startsWith(u"Chapter 3. Tools\nThis chapter describes"_s)) << text.left(200).toStdString();
+    for (const QString& seen : {u"3.1. The tool of section 3.1\n"_s, u"Paragraph 9 of section 3.2 tells"_s,
+                                u"3.3. The tool of section 3.3\nParagraph 1 of section 3.3"_s,
+                                u"Paragraph 3 of section 3.5 tells how tool3.5 reads setting3, with clauses, commas "
+                                u"and the reference manual, so that"_s}) {
+        EXPECT_TRUE(text.contains(seen)) << seen.toStdString();
+    }
+    // The navigation's links are still links.
+    EXPECT_FALSE(text.contains(u"Prev"_s));
+
+    // Its text keeps its place and its marks, up to its end tag or the next anchor.
+    const ReadingDocument anchored =
+        clipboard(u"<p><a name='x'>one <b>two</b></a> three <a id='y'>four <a href=''>five</a> six</p>"_s);
+    EXPECT_EQ(anchored, clipboard(u"<p>one <b>two</b> three four <a href=''>five</a> six</p>"_s));
+    EXPECT_EQ(anchored.text, u"one two three four five six\n"_s);
+}
+
+// As the browser hands it over, a chapter longer than a capture takes is refused, as its file is; it does
+// not become the few lines that are not inside an anchor.
+TEST(ArticleExtractor, AChapterTooLongIsRefusedAlsoAsTheBrowserHandsItOver) {
+    const QList<int> sections{20, 80, 5, 40};
+    EXPECT_EQ(failureOf(extractArticle(test::docBookChapter(sections, false))), CaptureFailure::tooLong);
+    EXPECT_EQ(failureOf(extractArticle(test::docBookChapter(sections, true))), CaptureFailure::tooLong);
 }
 
 // Pages nobody here wrote: the Debian Policy Manual's HTML. They are large: the extractor's own time

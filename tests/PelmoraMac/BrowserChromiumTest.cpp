@@ -1,18 +1,30 @@
+#include "PelmoraMac/Capture/ArticleScriptHost.h"
 #include "PelmoraMac/Capture/BrowserArticleCapture.h"
 #include "PelmoraMac/Capture/BrowserAutomationConsent.h"
 #include "PelmoraMac/Capture/BrowserSnapshotScript.h"
 #include "PelmoraMac/Capture/internal/DevToolsEndpoint.h"
+#include "PelmoraMac/Capture/internal/LoopbackListener.h"
 
 #include "CaptureTesting.h"
 #include "ChromiumTesting.h"
+#include "DocBookPages.h"
+#include "support/SharedData.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
+#include <QCoreApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 
 #include <algorithm>
 #include <functional>
 #include <memory>
+
+#include <unistd.h>
 
 namespace tavrine {
 namespace {
@@ -249,6 +261,110 @@ TEST_F(BrowserCapture, AnotherTabOrAnotherAddressFailsTheCapture) {
     WorkerRun moved{.browser = s_browser->pid()};
     EXPECT_EQ(failureOf(moved.capture(urlOf(u"first.html"_s))), CaptureFailure::sourceChanged);
     EXPECT_EQ(moved.operations, QList<Operation>{Operation::snapshot});
+}
+
+// The share of the words of `wanted` (each as often as it occurs there) that `got` holds.
+double wordRecall(const QString& got, const QString& wanted) {
+    static const QRegularExpression word(u"\\w+"_s, QRegularExpression::UseUnicodePropertiesOption);
+    const auto countWords = [](const QString& text) {
+        QHash<QString, int> counts;
+        for (const QRegularExpressionMatch& match : word.globalMatch(text)) ++counts[match.captured()];
+        return counts;
+    };
+    const QHash<QString, int> have = countWords(got);
+    const QHash<QString, int> want = countWords(wanted);
+    int total = 0;
+    int found = 0;
+    for (auto entry = want.cbegin(); entry != want.cend(); ++entry) {
+        total += entry.value();
+        found += std::min(entry.value(), have.value(entry.key()));
+    }
+    return total == 0 ? 1.0 : double(found) / total;
+}
+
+// A manual's chapter in XHTML, served as web sites serve it (text/html): the browser parses its empty
+// anchors as open ones, and hands the page over so. The article captured keeps the words that the
+// extractor finds in the page's own file.
+TEST_F(BrowserCapture, AManualsChapterServedOverHTTPKeepsTheWordsOfItsFile) {
+    QHash<QByteArray, QByteArray> pages{{"/manual/tools.html", test::docBookChapter({2, 9, 1, 5, 3}, false).toUtf8()}};
+    for (const QString& name : {u"debmake-doc-ch01.en.html"_s, u"debmake-doc-ch01.ja.html"_s}) {
+        QFile file(test::sharedDataFile(u"html/"_s + name));
+        if (file.open(QIODevice::ReadOnly)) pages.insert("/manual/" + name.toUtf8(), file.readAll());
+    }
+    const test::HttpPageServer server(pages);
+    for (auto page = pages.cbegin(); page != pages.cend(); ++page) {
+        SCOPED_TRACE(page.key().toStdString());
+        const auto file = extractArticle(QString::fromUtf8(page.value()));
+        ASSERT_TRUE(file && *file);
+        const QString url = server.url(QString::fromUtf8(page.key()));
+        m_driver->open(url);
+        WorkerRun run{.browser = s_browser->pid()};
+        const auto article = run.capture(url);
+        ASSERT_TRUE(article) << rawValue(article.error()).toStdString();
+        ASSERT_TRUE(*article);
+        EXPECT_GE(wordRecall((*article)->text, (*file)->text), 0.9) << (*article)->text.left(400).toStdString();
+    }
+}
+
+// Shown on the display, the browser writes its process title over its command line, and its profile's
+// path, which has a space, is cut into words there: it is found all the same, by the files it holds.
+TEST(BrowserShown, AProfilePathWithASpaceIsFoundForAPortTheBrowserChose) {
+    SKIP_WITHOUT_CHROMIUM();
+    test::TemporaryDirectory pages;
+    const QString url = QUrl::fromLocalFile(pages.write(u"page.html"_s, articlePage(u"Shown"_s))).toString();
+    HeadlessChromium browser(url, 20s, HeadlessChromium::Mode::shown);
+    ASSERT_TRUE(browser.isListening()) << browser.failure().toStdString();
+    const DevToolsEndpoint endpoint{.pid = browser.pid(), .port = browser.port(), .browserPath = browser.browserPath()};
+    EXPECT_EQ(findDevToolsEndpoints({.process = browser.pid()}), QList<DevToolsEndpoint>{endpoint});
+    EXPECT_TRUE(findDevToolsEndpoints().contains(endpoint));
+}
+
+// Another program holds 127.0.0.1 on the port the browser is told to listen on: the browser listens on
+// ::1 instead, and the capture speaks to it there (its /json/version then names ::1), never to the other
+// program.
+TEST(BrowserOnIPv6, ABrowserWhosePortAnotherProgramHoldsIsReachedOnIPv6Loopback) {
+    SKIP_WITHOUT_CHROMIUM();
+    QTcpServer holder;
+    ASSERT_TRUE(holder.listen(QHostAddress::LocalHost));
+    const quint16 port = holder.serverPort();
+    test::TemporaryDirectory pages;
+    const QString url = QUrl::fromLocalFile(pages.write(u"page.html"_s, articlePage(u"On IPv6"_s))).toString();
+    QTemporaryDir profile;
+    QStringList arguments{u"--headless"_s, u"--disable-gpu"_s, u"--no-first-run"_s,
+                          u"--remote-debugging-port="_s + QString::number(port),
+                          u"--user-data-dir="_s + profile.path()};
+    if (::geteuid() == 0) arguments.append(u"--no-sandbox"_s);
+    QProcess browser;
+    browser.setStandardOutputFile(QProcess::nullDevice());
+    browser.setStandardErrorFile(QProcess::nullDevice());
+    browser.start(HeadlessChromium::executable(), arguments << url);
+    ASSERT_TRUE(browser.waitForStarted(20'000));
+    const pid_t pid = pid_t(browser.processId());
+    const QDeadlineTimer deadline(20s);
+    while (loopbackListenerOwnership(u"/proc"_s, pid, port, LoopbackAddress::ipv6) != LoopbackListener::owned &&
+           !deadline.hasExpired()) {
+        QThread::msleep(20);
+    }
+    if (deadline.hasExpired()) {
+        browser.kill();
+        browser.waitForFinished(10'000);
+        GTEST_SKIP() << "the browser does not listen on ::1 (no IPv6 loopback here)";
+    }
+    EXPECT_EQ(loopbackRoute(u"/proc"_s, pid, port), std::pair(LoopbackListener::owned, LoopbackAddress::ipv6));
+
+    // The page may still be loading when the browser first listens.
+    CaptureResult<BrowserSnapshot> snapshot = tl::unexpected(CaptureFailure::unavailable);
+    while (!deadline.hasExpired()) {
+        snapshot = takeBrowserSnapshot(ArticleBrowser::chrome, true, {.search = {.process = pid}});
+        if (snapshot && snapshot->url == url && snapshot->html && snapshot->html->contains(u"On IPv6 is the"_s)) break;
+        QThread::msleep(50);
+    }
+    ASSERT_TRUE(snapshot) << rawValue(snapshot.error()).toStdString();
+    EXPECT_EQ(snapshot->url, url);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(holder.hasPendingConnections());
+    browser.terminate();
+    if (!browser.waitForFinished(10'000)) browser.kill();
 }
 
 // A browser of its own, which the test ends while the capture runs (no other browser listens then).

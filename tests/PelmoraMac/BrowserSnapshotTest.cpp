@@ -5,6 +5,7 @@
 
 #include "CaptureTesting.h"
 #include "DevToolsTesting.h"
+#include "support/SpecialFiles.h"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
@@ -155,6 +156,67 @@ TEST(DevToolsEndpoints, APortTheBrowserChoseIsReadFromItsProfile) {
                                        {.pid = 53, .port = 4570, .browserPath = u"/devtools/browser/d"_s}}));
 }
 
+// A browser that wrote its process title over its command line leaves a profile path with spaces cut
+// into words: the profile is the reading under which it holds its databases open.
+TEST(DevToolsEndpoints, AProfileWithSpacesIsTheOneTheBrowserHoldsFilesIn) {
+    DisplayProcesses processes;
+    // The first word alone names another folder, which has a DevToolsActivePort of its own.
+    processes.write(u"my/DevToolsActivePort"_s, "4700\n/devtools/browser/wrong");
+    processes.write(u"my profile/DevToolsActivePort"_s, "4701\n/devtools/browser/right");
+    processes.write(u"my profile/Default/History"_s, "");
+    processes.browser(80, kChromium,
+                      {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(u"my profile"_s),
+                       u"https://example.org/"_s});
+    processes.holdFiles(80, {u"/dev/null"_s, processes.filePath(u"my profile/Default/History"_s)});
+    // Two spaces, a switch after the path, a relative path, a profile reached through a link.
+    processes.write(u"a b  c/DevToolsActivePort"_s, "4702\n/devtools/browser/c");
+    processes.browser(
+        81, kChromium,
+        {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(u"a b  c"_s), u"--no-first-run"_s});
+    processes.holdFiles(81, {processes.filePath(u"a b  c/Local State"_s)});
+    processes.write(u"work/rel profile/DevToolsActivePort"_s, "4703\n/devtools/browser/d");
+    processes.addRetitled(82, kChromium, {u"--remote-debugging-port=0"_s, u"--user-data-dir=rel profile"_s}, {},
+                          processes.filePath(u"work"_s), DisplayProcesses::kDisplay5);
+    processes.holdFiles(82, {processes.filePath(u"work/rel profile/Default/Cookies"_s)});
+    processes.write(u"real profile/DevToolsActivePort"_s, "4704\n/devtools/browser/e");
+    QFile::link(processes.filePath(u"real profile"_s), processes.filePath(u"linked profile"_s));
+    processes.browser(
+        83, kChromium,
+        {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(u"linked profile"_s)});
+    processes.holdFiles(83, {QFileInfo(processes.filePath(u"real profile"_s)).canonicalFilePath() + u"/Default/x"_s});
+    // Its open files unknown: the value up to its first space, as the command line reads.
+    processes.browser(84, kChromium,
+                      {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(u"my profile"_s)});
+
+    EXPECT_EQ(findDevToolsEndpoints({.processRoot = processes.root(), .display = ":5"}),
+              (QList<DevToolsEndpoint>{{.pid = 80, .port = 4701, .browserPath = u"/devtools/browser/right"_s},
+                                       {.pid = 81, .port = 4702, .browserPath = u"/devtools/browser/c"_s},
+                                       {.pid = 82, .port = 4703, .browserPath = u"/devtools/browser/d"_s},
+                                       {.pid = 83, .port = 4704, .browserPath = u"/devtools/browser/e"_s},
+                                       {.pid = 84, .port = 4700, .browserPath = u"/devtools/browser/wrong"_s}}));
+}
+
+// The profile is the user's folder: what stands there under the file's name is read only when it is a
+// small regular file, and never waited for.
+TEST(DevToolsEndpoints, AnActivePortThatIsNoSmallRegularFileIsNotRead) {
+    DisplayProcesses processes;
+    const auto browserOn = [&](pid_t pid, const QString& profile) {
+        QDir().mkpath(processes.filePath(profile));
+        processes.browser(pid, kChromium,
+                          {u"--remote-debugging-port=0"_s, u"--user-data-dir="_s + processes.filePath(profile)});
+        return processes.filePath(profile + u"/DevToolsActivePort"_s);
+    };
+    test::makeFifo(browserOn(50, u"fifo"_s));
+    QDir().mkpath(browserOn(51, u"folder"_s));
+    test::makeSparseFile(browserOn(52, u"large"_s), 1 << 20);
+    processes.write(u"real/DevToolsActivePort"_s, "4567\n/devtools/browser/r");
+    browserOn(53, u"real"_s);
+    const auto found =
+        test::withinDeadline([&] { return findDevToolsEndpoints({.processRoot = processes.root(), .display = ":5"}); },
+                             std::chrono::seconds(10));
+    EXPECT_EQ(found, (QList<DevToolsEndpoint>{{.pid = 53, .port = 4567, .browserPath = u"/devtools/browser/r"_s}}));
+}
+
 // The endpoint found for the process of the window in front.
 QList<DevToolsEndpoint> endpointsFor(const FakeProcesses& processes, pid_t window) {
     return findDevToolsEndpoints({.processRoot = processes.root(), .process = window});
@@ -260,6 +322,42 @@ TEST(LoopbackListeners, TheSocketThatTakesTheConnectionMustBeTheProcesssOwn) {
     EXPECT_EQ(ownership(36, 9222), LoopbackListener::owned);
     EXPECT_EQ(ownership(37, 9222), LoopbackListener::foreign);
     EXPECT_EQ(ownership(38, 9222), LoopbackListener::foreign);
+}
+
+// Chromium listens on ::1 when another program holds 127.0.0.1 on its port: a connection to ::1 is the
+// browser's only when the socket that takes it is.
+TEST(LoopbackListeners, OnIPv6TheSocketOnLoopbackOrOnEveryIPv6AddressTakesTheConnection) {
+    FakeProcesses processes;
+    const QByteArray ipv6Loopback = "00000000000000000000000001000000", ipv6Any = "00000000000000000000000000000000";
+    processes.writeSocketTable(
+        u"tcp"_s, {socketRow(0, "0100007F", 9222, "0A", 1000, 111), socketRow(1, "00000000", 9223, "0A", 1000, 222)});
+    processes.writeSocketTable(
+        u"tcp6"_s, {socketRow(0, ipv6Loopback, 9222, "0A", 1000, 333), socketRow(1, ipv6Any, 9224, "0A", 1000, 444),
+                    socketRow(2, ipv6Loopback, 9224, "0A", 1000, 555), socketRow(3, ipv6Any, 9225, "0A", 1000, 666),
+                    socketRow(4, "0000000000000000FFFF00000100007F", 9226, "0A", 1000, 777)});
+    processes.holdSockets(30, {333, 555, 666, 777});
+    processes.holdSockets(31, {111, 222, 444});
+    const auto ownership = [&](pid_t pid, quint16 port) {
+        return loopbackListenerOwnership(processes.root(), pid, port, LoopbackAddress::ipv6);
+    };
+    EXPECT_EQ(ownership(30, 9222), LoopbackListener::owned);
+    EXPECT_EQ(ownership(31, 9222), LoopbackListener::foreign);
+    // IPv4 sockets, even of every address, and IPv4 addresses in IPv6 never take a connection to ::1.
+    EXPECT_EQ(ownership(31, 9223), LoopbackListener::none);
+    EXPECT_EQ(ownership(30, 9226), LoopbackListener::none);
+    EXPECT_EQ(ownership(30, 9224), LoopbackListener::owned);
+    EXPECT_EQ(ownership(30, 9225), LoopbackListener::owned);
+
+    // The route: 127.0.0.1 when the process is the listener there, else ::1 when it is there.
+    const auto route = [&](pid_t pid, quint16 port) { return loopbackRoute(processes.root(), pid, port); };
+    using Route = std::pair<LoopbackListener, LoopbackAddress>;
+    EXPECT_EQ(route(31, 9222), Route(LoopbackListener::owned, LoopbackAddress::ipv4));
+    EXPECT_EQ(route(30, 9222), Route(LoopbackListener::owned, LoopbackAddress::ipv6));
+    EXPECT_EQ(route(30, 9223), Route(LoopbackListener::foreign, LoopbackAddress::ipv4));
+    // A socket on every IPv6 address takes 127.0.0.1's connections, one on ::1 takes those of ::1.
+    EXPECT_EQ(route(31, 9224), Route(LoopbackListener::owned, LoopbackAddress::ipv4));
+    EXPECT_EQ(route(30, 9224), Route(LoopbackListener::owned, LoopbackAddress::ipv6));
+    EXPECT_EQ(route(30, 9227), Route(LoopbackListener::none, LoopbackAddress::ipv4));
 }
 
 TEST(DevToolsEndpoints, TheActivePortFileHoldsAPortAndABrowserPathAndNothingElse) {
@@ -401,6 +499,53 @@ TEST(BrowserSnapshotFailures, WhatGoesWrongWithTheBrowserIsWordedForTheCapture) 
         EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, true, optionsFor(processes, babbling.port()))),
                   CaptureFailure::unavailable);
     }
+}
+
+// The inode of the socket that listens on `address`:`port` (hexadecimal as the kernel writes it) in one
+// of the system's socket tables; 0 when there is none.
+int listeningSocket(const QString& table, const QByteArray& address, quint16 port) {
+    QFile file(u"/proc/net/"_s + table);
+    if (!file.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray local = address + ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QByteArrayList fields = line.simplified().split(' ');
+        if (fields.size() >= 10 && fields[1] == local && fields[3] == "0A") return fields[9].toInt();
+    }
+    return 0;
+}
+
+// Another program holds 127.0.0.1 on the browser's port, and the browser listens on ::1: the browser is
+// spoken to there, and the other program never.
+TEST(BrowserSnapshotFailures, ABrowserOnIPv6LoopbackIsSpokenToThereAndTheHolderOfItsPortNever) {
+    FakeDevToolsServer holder([](const QJsonObject& command) -> QList<QByteArray> {
+        return {test::replyTo(command, {{u"targetInfos"_s, QJsonArray{}}})};
+    });
+    FakeDevToolsServer browser(
+        [](const QJsonObject& command) -> QList<QByteArray> {
+            return {test::replyTo(command, {{u"targetInfos"_s, QJsonArray{}}})};
+        },
+        QHostAddress(QHostAddress::LocalHostIPv6), holder.port());
+    const int browserSocket = listeningSocket(u"tcp6"_s, "00000000000000000000000001000000", holder.port());
+    if (browserSocket == 0) GTEST_SKIP() << "this system has no IPv6 loopback";
+    FakeProcesses processes;
+    BrowserSnapshotOptions options = optionsFor(processes, holder.port());
+    QDir(processes.root() + u"/60/fd"_s).removeRecursively();
+    processes.holdSockets(60, {browserSocket});
+    // A browser without pages: the conversation got as far as asking for them.
+    EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, true, options)), CaptureFailure::unavailable);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(browser.connections(), 1);
+    EXPECT_GE(browser.received(), 1);
+    EXPECT_EQ(holder.connections(), 0);
+
+    // Not the browser's on either address: nothing is sent.
+    QDir(processes.root() + u"/60/fd"_s).removeRecursively();
+    processes.holdSockets(60, {1});
+    EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, true, options)),
+              CaptureFailure::browserJavaScriptDisabled);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(browser.connections(), 1);
+    EXPECT_EQ(holder.connections(), 0);
 }
 
 // The browser's port taken by another process: nothing is sent there.

@@ -6,12 +6,17 @@
 
 #include <gtest/gtest.h>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QHash>
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
 
+#include <future>
 #include <memory>
 
 namespace tavrine::test {
@@ -142,6 +147,58 @@ private:
     QHash<QString, QString> m_sessions;
     QStringList m_opened;
     QString m_home;
+};
+
+// Serves pages over HTTP on 127.0.0.1, as a web site does, from a thread of its own: the browser is
+// answered also while the test waits in a call that runs no event loop. Each path of `pages` is a
+// page of type text/html; any other path is not found.
+class HttpPageServer {
+public:
+    explicit HttpPageServer(QHash<QByteArray, QByteArray> pages) {
+        std::promise<quint16> listening;
+        std::future<quint16> port = listening.get_future();
+        m_thread.reset(QThread::create([pages = std::move(pages), &listening] {
+            QTcpServer server;
+            server.listen(QHostAddress::LocalHost);
+            QObject::connect(&server, &QTcpServer::newConnection, [&server, &pages] {
+                while (QTcpSocket* socket = server.nextPendingConnection()) {
+                    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                    QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, &pages] {
+                        socket->setProperty("request",
+                                            QByteArray(socket->property("request").toByteArray() + socket->readAll()));
+                        const QByteArray request = socket->property("request").toByteArray();
+                        if (!request.contains("\r\n\r\n")) return;
+                        const QByteArray path = request.left(request.indexOf("\r\n")).split(' ').value(1);
+                        const auto page = pages.constFind(path);
+                        const QByteArray body = page == pages.constEnd() ? QByteArray("not found") : *page;
+                        socket->write((page == pages.constEnd() ? "HTTP/1.1 404 Not Found" : "HTTP/1.1 200 OK") +
+                                      QByteArray("\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: ") +
+                                      QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+                        socket->disconnectFromHost();
+                    });
+                }
+            });
+            listening.set_value(server.serverPort());
+            QEventLoop loop;
+            loop.exec();
+        }));
+        m_thread->start();
+        m_port = port.get();
+    }
+    ~HttpPageServer() {
+        m_thread->quit();
+        m_thread->wait();
+    }
+    HttpPageServer(const HttpPageServer&) = delete;
+    HttpPageServer& operator=(const HttpPageServer&) = delete;
+
+    QString url(const QString& path) const {
+        return QStringLiteral("http://127.0.0.1:") + QString::number(m_port) + path;
+    }
+
+private:
+    std::unique_ptr<QThread> m_thread;
+    quint16 m_port = 0;
 };
 
 }  // namespace tavrine::test

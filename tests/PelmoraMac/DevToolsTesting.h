@@ -55,14 +55,18 @@ public:
         write(pid, executable, commandLine, environment, workingFolder, parent);
     }
 
-    // The process `pid` holds every socket this process has open, and the folder's socket tables are
-    // the system's as they are now: a server this process runs listens as that process.
-    void holdSocketsOfThisProcess(pid_t pid) const {
+    // The folder's socket tables are the system's as they are now.
+    void copySocketTables() const {
         for (const char* table : {"tcp", "tcp6"}) {
             QFile system(QStringLiteral("/proc/net/") + QLatin1StringView(table));
             if (system.open(QIODevice::ReadOnly))
                 m_folder.write(QStringLiteral("net/") + QLatin1StringView(table), system.readAll());
         }
+    }
+    // The process `pid` holds every socket this process has open, and the folder's socket tables are
+    // the system's as they are now: a server this process runs listens as that process.
+    void holdSocketsOfThisProcess(pid_t pid) const {
+        copySocketTables();
         const QDir own(QStringLiteral("/proc/self/fd"));
         const QString folder = m_folder.filePath(QString::number(pid) + QStringLiteral("/fd/"));
         QDir().mkpath(folder);
@@ -85,6 +89,14 @@ public:
         QDir().mkpath(folder);
         for (qsizetype index = 0; index < inodes.size(); ++index) {
             QFile::link(QStringLiteral("socket:[%1]").arg(inodes[index]), folder + QString::number(index + 3));
+        }
+    }
+    // The process holds these files open.
+    void holdFiles(pid_t pid, const QStringList& paths) const {
+        const QString folder = m_folder.filePath(QString::number(pid) + QStringLiteral("/fd/"));
+        QDir().mkpath(folder);
+        for (qsizetype index = 0; index < paths.size(); ++index) {
+            QFile::link(paths[index], folder + QString::number(index + 40));
         }
     }
     void writeStatus(pid_t pid, uint uid) const {
@@ -113,15 +125,16 @@ private:
     TemporaryDirectory m_folder;
 };
 
-// A WebSocket server on 127.0.0.1 that plays a browser: each text message it receives goes to `answer`,
-// whose messages it sends back; without one it stays silent.
+// A WebSocket server on 127.0.0.1 (or the address given, on the port given) that plays a browser: each
+// text message it receives goes to `answer`, whose messages it sends back; without one it stays silent.
 class FakeDevToolsServer {
 public:
     using Answer = std::function<QList<QByteArray>(const QJsonObject& command)>;
 
-    explicit FakeDevToolsServer(Answer answer = {})
+    explicit FakeDevToolsServer(Answer answer = {}, const QHostAddress& address = QHostAddress(QHostAddress::LocalHost),
+                                quint16 port = 0)
         : m_server(QStringLiteral("fake browser"), QWebSocketServer::NonSecureMode), m_answer(std::move(answer)) {
-        m_server.listen(QHostAddress::LocalHost);
+        m_server.listen(address, port);
         QObject::connect(&m_server, &QWebSocketServer::newConnection, [this] {
             while (QWebSocket* socket = m_server.nextPendingConnection()) {
                 ++m_connections;

@@ -8,6 +8,7 @@
 #include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Menus/ReaderMenuState.h"
 #include "PelmoraMac/Settings/CaptureSettingsTab.h"
+#include "PelmoraMac/Settings/ReaderPermissionButtons.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Settings/ShortcutRecorder.h"
 #include "PelmoraMac/Settings/ShortcutSetting.h"
@@ -46,6 +47,27 @@ void activate(QWidget& window) {
     ASSERT_TRUE(processEventsUntil([&] { return window.isActiveWindow(); }));
 }
 
+// Activates a window just opened, once the window manager and the application have settled its own
+// activation (the window asks for it once it is exposed).
+void activateOpened(QWidget& window) {
+    activate(window);
+    test::processEventsUntil([] { return false; }, std::chrono::milliseconds(300));
+    activate(window);
+}
+
+// The top-level windows, bottom to top, as the window manager stacks them.
+QList<WId> stackingOrder() {
+    QProcess xprop;
+    xprop.start(u"xprop"_s, {u"-root"_s, u"_NET_CLIENT_LIST_STACKING"_s});
+    if (!xprop.waitForFinished(10'000)) return {};
+    const QString output = QString::fromLatin1(xprop.readAllStandardOutput());
+    QList<WId> windows;
+    for (const QString& item : output.section(u'#', 1).split(u',', Qt::SkipEmptyParts)) {
+        windows.append(WId(item.trimmed().toULongLong(nullptr, 16)));
+    }
+    return windows;
+}
+
 class TwoWindows : public testing::Test {
 protected:
     TwoWindows() : under(folder.filePath(u"reading-store.json"_s), &registerX11HotKey) {}
@@ -61,10 +83,7 @@ TEST_F(TwoWindows, TheRecorderTakesRealChordsAlsoThoseTheHotKeysHold) {
     app().openSettings();
     ReaderSettingsView& settings = app().settingsWindow();
     settings.tabs().setCurrentIndex(1);
-    activate(settings);
-    // The window manager settles the new window's activation first.
-    test::processEventsUntil([] { return false; }, std::chrono::milliseconds(300));
-    activate(settings);
+    activateOpened(settings);
     ShortcutSetting& row = settings.captureTab().shortcutRow();
     ShortcutRecorder& recorder = row.recorder();
     const auto record = [&](const QString& keys) {
@@ -119,6 +138,42 @@ TEST_F(TwoWindows, TheRecorderTakesRealChordsAlsoThoseTheHotKeysHold) {
     EXPECT_TRUE(processEventsUntil([&] { return app().capture().failure() == CaptureFailure::noSource; }));
 }
 
+// "システム設定を開く" (here and in the reader's capture notice) brings the settings window to the user on
+// its capture tab, also when it is open behind the reader window, or minimised.
+TEST_F(TwoWindows, OpeningThePermissionSettingsBringsTheOpenSettingsWindowUpOnItsCaptureTab) {
+    app().openReader();
+    ReaderWindow& reader = app().readerWindow();
+    activate(reader);
+    app().openSettings();
+    ReaderSettingsView& settings = app().settingsWindow();
+    activateOpened(settings);
+    const auto behindTheReader = [&] {
+        settings.tabs().setCurrentIndex(0);
+        activate(reader);
+        return processEventsUntil([&] { return stackingOrder().value(stackingOrder().size() - 1) == reader.winId(); });
+    };
+    // The tab scrolled to the permission's state and buttons.
+    const auto broughtUpOnTheCaptureTab = [&] {
+        return processEventsUntil([&] {
+                   return settings.isActiveWindow() && !settings.isMinimized() &&
+                          stackingOrder().value(stackingOrder().size() - 1) == settings.winId();
+               }) &&
+               settings.tabs().currentWidget() == &settings.captureTab() &&
+               !settings.captureTab().accessibilityStatus().visibleRegion().isEmpty() &&
+               !settings.captureTab().permissionButtons().visibleRegion().isEmpty();
+    };
+
+    ASSERT_TRUE(behindTheReader());
+    app().capture().openAccessibilitySettings();
+    EXPECT_TRUE(broughtUpOnTheCaptureTab());
+
+    ASSERT_TRUE(behindTheReader());
+    settings.showMinimized();
+    ASSERT_TRUE(processEventsUntil([&] { return settings.isMinimized() && reader.isActiveWindow(); }));
+    settings.captureTab().permissionButtons().openSettingsButton().click();
+    EXPECT_TRUE(broughtUpOnTheCaptureTab());
+}
+
 TEST_F(TwoWindows, TheFocusMovingBetweenOurWindowsKeepsPlayingAndAnotherProgramPausesIt) {
     app().openReader();
     activate(app().readerWindow());
@@ -133,7 +188,7 @@ TEST_F(TwoWindows, TheFocusMovingBetweenOurWindowsKeepsPlayingAndAnotherProgramP
     QObject::connect(qGuiApp, &QGuiApplication::applicationStateChanged, &listening,
                      [&](Qt::ApplicationState state) { states << state; });
     app().openSettings();
-    activate(app().settingsWindow());
+    activateOpened(app().settingsWindow());
     activate(app().readerWindow());
     activate(app().settingsWindow());
     test::processEventsUntil([] { return false; }, std::chrono::milliseconds(300));

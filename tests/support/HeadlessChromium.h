@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -43,7 +44,9 @@ public:
     void kill();
 
 private:
-    QTemporaryDir m_profile;
+    // Its name has a space, as a user's profile path may: a browser shown on a display writes its
+    // process title over its command line, which cuts such a path into words.
+    QTemporaryDir m_profile{QDir::tempPath() + QStringLiteral("/tavrine chromium-XXXXXX")};
     QProcess m_process;
     quint16 m_port = 0;
     QString m_browserPath;

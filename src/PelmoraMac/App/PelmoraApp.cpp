@@ -12,11 +12,13 @@
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Menus/ReaderCommands.h"
+#include "PelmoraMac/Settings/CaptureSettingsTab.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Updates/MacUpdateController.h"
 #include "PelmoraMac/Updates/UnavailableUpdater.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
+#include "PelmoraMac/Window/ReaderWindowActivation.h"
 #include "PelmoraMac/Window/ReaderWindowController.h"
 #include "PelmoraMac/Window/ReaderWindowRoot.h"
 #include "PelmoraMac/Window/ReaderWindowState.h"
@@ -36,6 +38,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTabWidget>
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
@@ -76,9 +79,10 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
           std::move(configuration.makeUpdater), std::move(configuration.isTestHost), configuration.updateDelivery)),
       m_playback(openPlayback(std::move(configuration.storeFile), *m_defaults)),
       m_capture(std::make_unique<CaptureModel>(
-          &m_playback->player(), configuration.capturesDesktop
-                                     ? applicationCaptureFunctions(*m_defaults, [this] { openSettings(); })
-                                     : CaptureModel::Functions{})),
+          &m_playback->player(),
+          configuration.capturesDesktop
+              ? applicationCaptureFunctions(*m_defaults, [this] { openCaptureSettings(); })
+              : CaptureModel::Functions{.openAccessibilitySettings = [this] { openCaptureSettings(); }})),
       m_clipboard(configuration.clipboard
                       ? std::move(configuration.clipboard)
                       : [] { return std::shared_ptr<Pasteboard>(std::make_shared<X11ClipboardPasteboard>()); }),
@@ -272,9 +276,18 @@ void PelmoraApp::openSettings() {
         if (!screen) screen = QGuiApplication::primaryScreen();
         if (screen) window.centreOn(*screen);
     }
-    window.show();
-    window.raise();
-    window.activateWindow();
+    // Brought to the user also when it is open already: behind the reader window, minimised or on
+    // another desktop.
+    ReaderWindowActivation::present(&window);
+}
+
+void PelmoraApp::openCaptureSettings() {
+    Q_ASSERT(isMainThread());
+    ReaderSettingsView& window = settingsWindow();
+    window.tabs().setCurrentWidget(&window.captureTab());
+    openSettings();
+    // Shown, the tab is laid out.
+    window.captureTab().showPermission();
 }
 
 void PelmoraApp::requestQuit() {

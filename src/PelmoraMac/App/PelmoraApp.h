@@ -171,8 +171,11 @@ public:
     // Abandons a running capture and shows the reader window (again), in front and active, on the display
     // it was last on.
     void openReader();
-    // Shows the settings window, made the first time.
+    // Shows the settings window, made the first time, and brings it to the user: raised and active,
+    // also when it is open already.
     void openSettings();
+    // The same on its capture tab, scrolled to the accessibility permission: "システム設定を開く".
+    void openCaptureSettings();
     // Each appearance of the reader window: the updater starts (once), the delegate gets the player and
     // the two hooks below (replacing earlier ones), the permission is read, both hot keys are registered
     // (each once) and their labels copied. Every step is safe to repeat.

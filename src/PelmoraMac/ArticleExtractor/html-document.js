@@ -69,10 +69,22 @@ function matchAt(pattern, html, position) {
   return pattern.exec(html);
 }
 
+// An anchor without an address is no link, only a place to link to: its content is the text around it.
+// Readability counts the text of every anchor as link text, and a browser hands over such an anchor
+// written as an empty element ("<a id='x'/>", as XHTML manuals write them) open to the end of its section,
+// opened again around each following paragraph: read as a link, the whole section would be left out.
+function isPlaceholderAnchor(name, attributes) {
+  return name === "a" && !attributes.some((attribute) => attribute[0] === "href");
+}
+
 class TreeBuilder {
   constructor(document) {
     this.document = document;
     this.stack = [document.documentElement];
+    // The open anchors without an address: they stay on the stack, so that their end tags and the
+    // elements that close them match as in a browser, but they are never part of the document, and
+    // their content goes to the element around them.
+    this.placeholders = new Set();
     // How many elements of each name the stack holds: most searches of the stack then end at once.
     this.openCount = Object.create(null);
     this.inBody = false;
@@ -82,6 +94,15 @@ class TreeBuilder {
 
   get current() {
     return this.stack[this.stack.length - 1];
+  }
+
+  // The element that takes content now: the current element, or the nearest one around the open
+  // anchors without an address.
+  get insertionParent() {
+    if (this.placeholders.size === 0) return this.current;
+    let index = this.stack.length - 1;
+    while (this.placeholders.has(this.stack[index])) --index;
+    return this.stack[index];
   }
 
   startBody() {
@@ -102,7 +123,7 @@ class TreeBuilder {
       if (WHITE_SPACE_ONLY.test(text)) return;
       this.startBody();
     }
-    const parent = this.current;
+    const parent = this.insertionParent;
     const last = parent.lastChild;
     // Adjacent text (split by a dropped comment, say) joins one node, as in a browser.
     if (last && last.nodeType === 3) last.textContent += text;
@@ -129,7 +150,11 @@ class TreeBuilder {
 
   closeFrom(index) {
     if (index <= 0) return;
-    while (this.stack.length > index) --this.openCount[this.stack.pop().localName];
+    while (this.stack.length > index) {
+      const element = this.stack.pop();
+      --this.openCount[element.localName];
+      this.placeholders.delete(element);
+    }
   }
 
   closeImplied(name) {
@@ -191,10 +216,11 @@ class TreeBuilder {
       // The first of repeated attributes counts.
       if (!element.hasAttribute(attribute)) element.setAttribute(attribute, value);
     }
-    const parent = this.inBody ? this.current : this.document.head;
-    parent.appendChild(element);
+    const placeholder = isPlaceholderAnchor(name, attributes);
+    if (!placeholder) (this.inBody ? this.insertionParent : this.document.head).appendChild(element);
     if (!VOID[name] && !selfClosing && this.inBody) {
       this.push(element);
+      if (placeholder) this.placeholders.add(element);
       if (LEADING_NEWLINE_DROPPED[name]) this.dropLeadingNewline = true;
     }
     if (name === "title" && !this.firstTitle) this.firstTitle = element;

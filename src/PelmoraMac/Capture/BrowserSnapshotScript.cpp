@@ -27,34 +27,38 @@ std::optional<QString> decodeJsonString(const QByteArray& text) {
 }
 
 // The browser's target path: the endpoint's own, else what its /json/version names on the same port.
-DevToolsResult<QString> browserPathOf(const DevToolsEndpoint& endpoint, DevToolsLimits limits) {
+DevToolsResult<QString> browserPathOf(const DevToolsEndpoint& endpoint, DevToolsAddress address,
+                                      DevToolsLimits limits) {
     if (!endpoint.browserPath.isEmpty()) return endpoint.browserPath;
-    auto version = fetchDevToolsPage(endpoint.port, u"/json/version"_s, limits);
+    auto version = fetchDevToolsPage(address, u"/json/version"_s, limits);
     if (!version) return tl::unexpected(version.error());
     const QUrl url(QJsonDocument::fromJson(*version).object().value(u"webSocketDebuggerUrl"_s).toString());
-    const bool loopback = url.host() == u"127.0.0.1"_s || url.host() == u"localhost"_s;
+    const bool loopback = url.host() == u"127.0.0.1"_s || url.host() == u"::1"_s || url.host() == u"localhost"_s;
     if (url.scheme() != u"ws"_s || !loopback || url.port() != endpoint.port || !isDevToolsBrowserPath(url.path())) {
         return tl::unexpected(DevToolsFailure::protocolError);
     }
     return url.path();
 }
 
-// A connection to the first browser found that takes one. Nothing is sent to a port where another
-// process listens, in the browser's stead or beside it: whoever listens there would be handed the
-// page.
-DevToolsResult<std::pair<std::unique_ptr<DevToolsConnection>, quint16>> connectToBrowser(
+// A connection to the first browser found that takes one, on 127.0.0.1 or else on ::1, where the
+// browser listens when another program holds its port on 127.0.0.1. Nothing is sent to an address
+// where another process listens, in the browser's stead or beside it: whoever listens there would be
+// handed the page.
+DevToolsResult<std::pair<std::unique_ptr<DevToolsConnection>, DevToolsAddress>> connectToBrowser(
     const BrowserSnapshotOptions& options) {
     DevToolsFailure failure = DevToolsFailure::noBrowser;
     for (const DevToolsEndpoint& endpoint : findDevToolsEndpoints(options.search)) {
-        switch (loopbackListenerOwnership(options.search.processRoot, endpoint.pid, endpoint.port)) {
+        const auto [listener, host] = loopbackRoute(options.search.processRoot, endpoint.pid, endpoint.port);
+        switch (listener) {
         case LoopbackListener::owned: break;
         case LoopbackListener::none: failure = DevToolsFailure::refused; continue;
         case LoopbackListener::foreign: failure = DevToolsFailure::noBrowser; continue;
         }
-        auto path = browserPathOf(endpoint, options.limits);
-        auto connection = path ? DevToolsConnection::open(endpoint.port, *path, options.limits)
+        const DevToolsAddress address(endpoint.port, host);
+        auto path = browserPathOf(endpoint, address, options.limits);
+        auto connection = path ? DevToolsConnection::open(address, *path, options.limits)
                                : DevToolsResult<std::unique_ptr<DevToolsConnection>>(tl::unexpected(path.error()));
-        if (connection) return std::pair(std::move(*connection), endpoint.port);
+        if (connection) return std::pair(std::move(*connection), address);
         failure = connection.error();
         // A browser that has just ended, or stopped listening, leaves the next one its chance.
         if (failure != DevToolsFailure::refused) break;
@@ -106,13 +110,13 @@ CaptureResult<BrowserSnapshot> takeBrowserSnapshot(ArticleBrowser browser, bool 
     auto browserConnection = connectToBrowser(options);
     if (!browserConnection) return failed(browserConnection.error());
     DevToolsConnection& connection = *browserConnection->first;
-    const quint16 port = browserConnection->second;
+    const DevToolsAddress address = browserConnection->second;
 
-    const auto before = findActiveTab(connection, port, options.limits);
+    const auto before = findActiveTab(connection, address, options.limits);
     if (!before) return failed(before.error());
     const auto payload = evaluateInTab(connection, *before, program);
     if (!payload) return failed(payload.error());
-    const auto after = findActiveTab(connection, port, options.limits);
+    const auto after = findActiveTab(connection, address, options.limits);
     if (!after) return failed(after.error());
 
     if (!*payload || after->windowID != before->windowID || after->targetID != before->targetID ||

@@ -13,7 +13,7 @@ namespace tavrine {
 
 // The browser snapshot of the capture worker: the page script "snapshot" run in the active tab of the
 // front window of the user's Chromium or Google Chrome (both ArticleBrowser::chrome), which must have
-// been started with remote debugging, over the DevTools protocol on 127.0.0.1. Synchronous, on the
+// been started with remote debugging, over the DevTools protocol on 127.0.0.1 (or ::1). Synchronous, on the
 // worker's main thread (it runs a local event loop while it waits for the browser).
 
 // Where the browser is looked for and how long it is waited for; the worker uses the defaults.
@@ -23,8 +23,8 @@ struct BrowserSnapshotOptions {
 };
 
 // The browser is the one of the search (with a process, the one whose window is in front), and only
-// when the socket on its port is its own (loopbackListenerOwnership): otherwise nothing is sent and the
-// browser counts as one without remote debugging. Runs "snapshot" followed by a line feed and
+// when the socket on its port is its own, on 127.0.0.1 or else on ::1 (loopbackRoute): otherwise nothing
+// is sent and the browser counts as one without remote debugging. Runs "snapshot" followed by a line feed and
 // `RSVPSnapshot.snapshot(true)` (HTML wanted) or `(false)` in an isolated world of the active tab's main frame, having
 // read the tab's window, target and URL before, and reads them again after. A page program that gives no string, or a
 // window, tab or URL that changed meanwhile (compared in that order): sourceChanged; then parseSnapshotPayload of the

@@ -91,15 +91,15 @@ CaptureSettingsTab::CaptureSettingsTab(CaptureModel& capture, GlobalCaptureShort
     }
     stack->addStretch(1);
 
-    auto* scroll = new QScrollArea;
-    scroll->setWidget(content);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_scroll = new QScrollArea;
+    m_scroll->setWidget(content);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scroll);
+    layout->addWidget(m_scroll);
 
     connect(m_retry, &QPushButton::clicked, this, [retry = std::move(retryRegistration)] {
         if (retry) retry();
@@ -135,6 +135,15 @@ void CaptureSettingsTab::refresh() {
                              (required ? u"許可が必要"_s : u"許可されていません"_s));
     m_browserButton->setText(required ? u"ブラウザー連携を許可"_s : u"オートメーション設定を開く"_s);
     m_browserButton->setEnabled(!m_capture.isRequestingAutomation());
+}
+
+void CaptureSettingsTab::showPermission() {
+    // The last of them first, then the state, so that the state stays in view when not all of them fit.
+    constexpr int kMargin = 12;
+    QWidget* last = m_permissionButtons;
+    if (m_deniedHint->isVisibleTo(this)) last = m_deniedHint;
+    m_scroll->ensureWidgetVisible(last, 0, kMargin);
+    m_scroll->ensureWidgetVisible(m_accessibility, 0, kMargin);
 }
 
 }  // namespace tavrine

@@ -6,6 +6,7 @@
 
 class QLabel;
 class QPushButton;
+class QScrollArea;
 
 namespace tavrine {
 
@@ -28,6 +29,9 @@ public:
     CaptureSettingsTab(CaptureModel& capture, GlobalCaptureShortcut& shortcut, GlobalCaptureShortcut& clipboardShortcut,
                        std::function<void()> retryRegistration, QWidget* parent = nullptr);
 
+    // Scrolls to the accessibility permission: its state and its buttons (and the hint, when shown).
+    void showPermission();
+
     ShortcutSetting& shortcutRow() const { return *m_shortcutRow; }
     ShortcutSetting& clipboardShortcutRow() const { return *m_clipboardShortcutRow; }
     QPushButton& retryButton() const { return *m_retry; }
@@ -49,6 +53,7 @@ private:
     QLabel* m_deniedHint;
     QLabel* m_browserStatus;
     QPushButton* m_browserButton;
+    QScrollArea* m_scroll;
 };
 
 }  // namespace tavrine

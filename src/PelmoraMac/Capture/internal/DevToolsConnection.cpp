@@ -38,6 +38,10 @@ void wakeUp(QEventLoop* loop) {
     if (loop) loop->quit();
 }
 
+QHostAddress hostOf(DevToolsAddress address) {
+    return QHostAddress(address.host == LoopbackAddress::ipv6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost);
+}
+
 }  // namespace
 
 DevToolsConnection::DevToolsConnection(DevToolsLimits limits)
@@ -80,7 +84,8 @@ DevToolsResult<void> DevToolsConnection::waitFor(const std::function<bool()>& co
     return {};
 }
 
-DevToolsResult<std::unique_ptr<DevToolsConnection>> DevToolsConnection::open(quint16 port, const QString& path,
+DevToolsResult<std::unique_ptr<DevToolsConnection>> DevToolsConnection::open(DevToolsAddress address,
+                                                                             const QString& path,
                                                                              DevToolsLimits limits) {
     std::unique_ptr<DevToolsConnection> connection(new DevToolsConnection(limits));
     DevToolsConnection* self = connection.get();
@@ -114,8 +119,8 @@ DevToolsResult<std::unique_ptr<DevToolsConnection>> DevToolsConnection::open(qui
 
     QUrl url;
     url.setScheme(u"ws"_s);
-    url.setHost(u"127.0.0.1"_s);
-    url.setPort(port);
+    url.setHost(hostOf(address).toString());
+    url.setPort(address.port);
     url.setPath(path);
     socket.open(url);
     auto opened = self->waitFor([&connected] { return connected; });
@@ -155,7 +160,7 @@ DevToolsResult<QJsonObject> DevToolsConnection::call(const DevToolsCommand& comm
     return replies->first();
 }
 
-DevToolsResult<QByteArray> fetchDevToolsPage(quint16 port, const QString& path, DevToolsLimits limits) {
+DevToolsResult<QByteArray> fetchDevToolsPage(DevToolsAddress address, const QString& path, DevToolsLimits limits) {
     QTcpSocket socket;
     socket.setProxy(QNetworkProxy::NoProxy);
     QEventLoop* loop = nullptr;
@@ -181,12 +186,14 @@ DevToolsResult<QByteArray> fetchDevToolsPage(quint16 port, const QString& path, 
     });
 
     const QDeadlineTimer deadline(limits.wait, Qt::PreciseTimer);
-    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    const QHostAddress host = hostOf(address);
+    socket.connectToHost(host, address.port);
     if (!runEventsUntil(loop, deadline, [&] { return failure || socket.state() == QAbstractSocket::ConnectedState; })) {
         return tl::unexpected(DevToolsFailure::timedOut);
     }
     if (failure) return tl::unexpected(*failure);
-    socket.write("GET " + path.toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
+    const QByteArray hostName = address.host == LoopbackAddress::ipv6 ? "[::1]" : "127.0.0.1";
+    socket.write("GET " + path.toUtf8() + " HTTP/1.1\r\nHost: " + hostName + ':' + QByteArray::number(address.port) +
                  "\r\nConnection: close\r\n\r\n");
 
     // The answer is complete when its body has the length its header gives, or when the connection ends.

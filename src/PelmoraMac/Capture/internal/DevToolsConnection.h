@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PelmoraMac/Capture/internal/DevToolsFailure.h"
+#include "PelmoraMac/Capture/internal/LoopbackListener.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -19,6 +20,17 @@ class QEventLoop;
 class QWebSocket;
 
 namespace tavrine {
+
+// Where a browser serves the protocol: a port on 127.0.0.1, or on ::1.
+struct DevToolsAddress {
+    // A port on 127.0.0.1 is where a browser mostly listens.
+    DevToolsAddress(quint16 port, LoopbackAddress host = LoopbackAddress::ipv4) : port(port), host(host) {}
+
+    quint16 port;
+    LoopbackAddress host;
+
+    bool operator==(const DevToolsAddress&) const = default;
+};
 
 // How long a wait for the browser may last, and how large one of its messages may be.
 struct DevToolsLimits {
@@ -39,7 +51,7 @@ using DevToolsReply = tl::expected<QJsonObject, DevToolsFailure>;
 template <typename T>
 using DevToolsResult = tl::expected<T, DevToolsFailure>;
 
-// A WebSocket connection to a browser target on 127.0.0.1 (never another host), driven synchronously:
+// A WebSocket connection to a browser target on the loopback interface (never another host), driven synchronously:
 // each call runs a local event loop until its answers are in or a wait passes its limit. For the
 // capture worker, which has no event loop of its own; usable on any thread with an event dispatcher,
 // one thread per connection. Closing (destruction) detaches every session the connection attached.
@@ -49,9 +61,10 @@ public:
     DevToolsConnection(const DevToolsConnection&) = delete;
     DevToolsConnection& operator=(const DevToolsConnection&) = delete;
 
-    // Connects to ws://127.0.0.1:<port><path>. refused when nothing listens there, timedOut when the
-    // handshake does not finish within the wait limit, disconnected when the browser turns it down.
-    static DevToolsResult<std::unique_ptr<DevToolsConnection>> open(quint16 port, const QString& path,
+    // Connects to ws://127.0.0.1:<port><path> (or ws://[::1]:…). refused when nothing listens there,
+    // timedOut when the handshake does not finish within the wait limit, disconnected when the browser
+    // turns it down.
+    static DevToolsResult<std::unique_ptr<DevToolsConnection>> open(DevToolsAddress address, const QString& path,
                                                                     DevToolsLimits limits = {});
 
     // Sends the commands at once and waits for all their replies, which come back in the commands'
@@ -79,9 +92,9 @@ private:
     QHash<qint64, DevToolsReply> m_replies;
 };
 
-// The body of an HTTP GET of `path` from the browser's port on 127.0.0.1 (its /json/version and
-// /json/list): refused, timedOut, tooLarge for a body over the message limit, protocolError for any
-// status but 200 or an answer that is no HTTP.
-DevToolsResult<QByteArray> fetchDevToolsPage(quint16 port, const QString& path, DevToolsLimits limits = {});
+// The body of an HTTP GET of `path` from the browser's address (its /json/version and /json/list):
+// refused, timedOut, tooLarge for a body over the message limit, protocolError for any status but 200
+// or an answer that is no HTTP.
+DevToolsResult<QByteArray> fetchDevToolsPage(DevToolsAddress address, const QString& path, DevToolsLimits limits = {});
 
 }  // namespace tavrine

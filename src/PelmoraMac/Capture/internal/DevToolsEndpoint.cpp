@@ -1,5 +1,7 @@
 #include "PelmoraMac/Capture/internal/DevToolsEndpoint.h"
 
+#include "ReaderCore/RegularFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,8 +14,10 @@ namespace tavrine {
 using namespace Qt::StringLiterals;
 namespace {
 
-// The most that is read of a command line, an environment or a DevToolsActivePort file.
+// The most that is read of a command line or an environment.
 constexpr qint64 kProcessFileLimit = 1 << 20;
+// The most that a DevToolsActivePort file holds: a port and a browser path.
+constexpr qint64 kActivePortFileLimit = 4096;
 
 QByteArray readProcessFile(const QString& path) {
     QFile file(path);
@@ -36,12 +40,17 @@ QByteArray displayWithoutScreen(const QByteArray& display) {
 }
 
 // The arguments of a command line. Chromium replaces its command line with its process title, the
-// arguments joined by spaces: such a line is split at its spaces again (a path with a space in it is
-// then lost, which only matters for --user-data-dir).
-QByteArrayList argumentsOf(const QByteArray& commandLine) {
+// arguments joined by spaces: such a line is split at its spaces again (`retitled`), which cuts a path
+// with a space in it into words (profileReadings).
+QByteArrayList argumentsOf(const QByteArray& commandLine, bool* retitled) {
     const QByteArrayList arguments = entriesOf(commandLine);
-    if (arguments.size() != 1) return arguments;
+    *retitled = arguments.size() == 1;
+    if (!*retitled) return arguments;
     return arguments.first().split(' ');
+}
+
+bool isSwitch(const QByteArray& argument) {
+    return argument.startsWith('-');
 }
 
 // The switches of a command line (later ones win, as in the browser; nothing after "--" is a switch),
@@ -140,6 +149,65 @@ QString defaultProfileFolder(const QString& executablePath, const QByteArrayList
     return configuration + u'/' + name;
 }
 
+// What the --user-data-dir of a command line may be: its value; for a line split at its spaces, also
+// that value joined again with each following word that is no switch, in turn (the next word may as
+// well be the address of a page to open). Empty without the switch.
+QStringList profileReadings(const QByteArrayList& arguments, bool retitled) {
+    qsizetype index = -1;
+    for (qsizetype position = 1; position < arguments.size() && arguments[position] != "--"; ++position) {
+        if (arguments[position].startsWith("--user-data-dir=") || arguments[position].startsWith("-user-data-dir=")) {
+            index = position;
+        }
+    }
+    if (index < 0) return {};
+    QByteArray reading = arguments[index].mid(arguments[index].indexOf('=') + 1);
+    if (reading.isEmpty()) return {};
+    QStringList readings{QFile::decodeName(reading)};
+    for (qsizetype next = index + 1; retitled && next < arguments.size() && !isSwitch(arguments[next]); ++next) {
+        reading += ' ' + arguments[next];
+        readings.append(QFile::decodeName(reading));
+    }
+    return readings;
+}
+
+// The files the process holds open, as the paths their links in `folder`/fd name; none when they cannot
+// be read (another user's process).
+QStringList openFilesOf(const QString& folder) {
+    const QDir descriptors(folder + u"/fd"_s);
+    QStringList files;
+    for (const QString& descriptor : descriptors.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const QString target = QFile::symLinkTarget(descriptors.filePath(descriptor));
+        if (target.startsWith(u'/') && !target.startsWith(descriptors.path())) files.append(target);
+    }
+    return files;
+}
+
+// The browser's profile among the readings of its --user-data-dir: the longest under which it holds a
+// file open (Chromium keeps the profile's databases open while it runs), else the shortest, the value
+// up to its first space.
+// A relative reading is in the browser's working folder. Empty when the profile cannot be told.
+QString profileOf(const QString& folder, const QStringList& readings) {
+    const auto absolute = [&](const QString& reading) -> QString {
+        if (QDir::isAbsolutePath(reading)) return reading;
+        const QString workingFolder = QFile::symLinkTarget(folder + u"/cwd"_s);
+        return workingFolder.isEmpty() ? QString() : QDir(workingFolder).filePath(reading);
+    };
+    if (readings.size() > 1) {
+        const QStringList openFiles = openFilesOf(folder);
+        for (qsizetype index = readings.size() - 1; index >= 0 && !openFiles.isEmpty(); --index) {
+            const QString profile = absolute(readings[index]);
+            if (profile.isEmpty()) continue;
+            // The links name the files by their real paths.
+            const QString real = QFileInfo(profile).canonicalFilePath();
+            const bool holds = std::any_of(openFiles.cbegin(), openFiles.cend(), [&](const QString& file) {
+                return file.startsWith(profile + u'/') || (!real.isEmpty() && file.startsWith(real + u'/'));
+            });
+            if (holds) return profile;
+        }
+    }
+    return readings.isEmpty() ? QString() : absolute(readings.first());
+}
+
 // This process's own HOME and XDG_CONFIG_HOME, for a browser whose starting environment is gone: a
 // browser that the user runs shares them.
 QByteArrayList ownEnvironment() {
@@ -160,7 +228,9 @@ std::optional<DevToolsEndpoint> endpointOf(const QString& processRoot, pid_t pid
     const QString name = QFileInfo(executable).fileName();
     if (name != u"chromium"_s && name != u"chrome"_s) return std::nullopt;
 
-    const auto switches = switchesOf(argumentsOf(readProcessFile(folder + u"/cmdline"_s)));
+    bool retitled = false;
+    const QByteArrayList arguments = argumentsOf(readProcessFile(folder + u"/cmdline"_s), &retitled);
+    const auto switches = switchesOf(arguments);
     if (switches.contains("type")) return std::nullopt;
     // Without the switch the browser may still listen, when the user switched remote debugging on in
     // it: its profile tells the port.
@@ -178,16 +248,14 @@ std::optional<DevToolsEndpoint> endpointOf(const QString& processRoot, pid_t pid
     }
     if (port > 0) return DevToolsEndpoint{.pid = pid, .port = quint16(port)};
 
-    QString profile = QFile::decodeName(switches.value("user-data-dir"));
-    if (profile.isEmpty()) {
-        profile = defaultProfileFolder(executable, found.value_or(ownEnvironment()));
-    } else if (QDir::isRelativePath(profile)) {
-        const QString workingFolder = QFile::symLinkTarget(folder + u"/cwd"_s);
-        if (workingFolder.isEmpty()) return std::nullopt;
-        profile = QDir(workingFolder).filePath(profile);
-    }
+    const QStringList readings = profileReadings(arguments, retitled);
+    const QString profile = readings.isEmpty() ? defaultProfileFolder(executable, found.value_or(ownEnvironment()))
+                                               : profileOf(folder, readings);
     if (profile.isEmpty()) return std::nullopt;
-    const auto active = parseDevToolsActivePort(readProcessFile(profile + u"/DevToolsActivePort"_s));
+    // The profile is the user's folder, and anything may stand in it under that name: a FIFO opened as a
+    // file would hold the capture until its deadline.
+    const auto content = readRegularFile(profile + u"/DevToolsActivePort"_s, kActivePortFileLimit);
+    const auto active = content ? parseDevToolsActivePort(*content) : std::nullopt;
     if (!active) return std::nullopt;
     return DevToolsEndpoint{.pid = pid, .port = active->port, .browserPath = active->browserPath};
 }

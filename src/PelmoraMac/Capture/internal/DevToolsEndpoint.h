@@ -43,11 +43,13 @@ struct DevToolsEndpointSearch {
 // Chromium writes its process title over the environment that /proc shows, so the environment that
 // counts is the one the browser inherited: that of the process that started it (or of the nearest
 // ancestor whose environment is intact). The port is the argument's; for port 0 (the browser chose one),
-// or without the argument, it is line 1 of DevToolsActivePort in the browser's --user-data-dir, else in
+// or without the argument, it is line 1 of DevToolsActivePort in the browser's --user-data-dir (where
+// a retitled command line cut that path at its spaces, the folder the browser holds files open in), else in
 // its default profile folder (found through the starting environment, else, for a browser whose
-// starter is gone, this process's own HOME), and line 2 the browser's path. A browser whose files cannot
+// starter is gone, this process's own HOME), and line 2 the browser's path; that file is read only when
+// it is a regular file of at most 4,096 bytes (never waited for). A browser whose files cannot
 // be read (another user's) or whose port is unknown or invalid is left out. Whether the port is really
-// the browser's is not checked here (loopbackListenerOwnership).
+// the browser's is not checked here (loopbackRoute).
 QList<DevToolsEndpoint> findDevToolsEndpoints(const DevToolsEndpointSearch& search = {});
 
 struct DevToolsActivePort {

@@ -104,8 +104,8 @@ DevToolsResult<void> inspect(DevToolsConnection& connection, QList<PageTarget>& 
 }
 
 // The target identifiers of /json/list, most recently active first.
-DevToolsResult<QStringList> recentPages(quint16 port, DevToolsLimits limits) {
-    auto body = fetchDevToolsPage(port, u"/json/list"_s, limits);
+DevToolsResult<QStringList> recentPages(DevToolsAddress address, DevToolsLimits limits) {
+    auto body = fetchDevToolsPage(address, u"/json/list"_s, limits);
     if (!body) return tl::unexpected(body.error());
     const QJsonDocument list = QJsonDocument::fromJson(*body);
     if (!list.isArray()) return tl::unexpected(DevToolsFailure::protocolError);
@@ -120,7 +120,8 @@ DevToolsResult<QStringList> recentPages(quint16 port, DevToolsLimits limits) {
 
 }  // namespace
 
-DevToolsResult<DevToolsTab> findActiveTab(DevToolsConnection& connection, quint16 port, DevToolsLimits limits) {
+DevToolsResult<DevToolsTab> findActiveTab(DevToolsConnection& connection, DevToolsAddress address,
+                                          DevToolsLimits limits) {
     auto pages = pageTargets(connection);
     if (!pages) return tl::unexpected(pages.error());
     if (pages->isEmpty()) return tl::unexpected(DevToolsFailure::noPage);
@@ -135,7 +136,7 @@ DevToolsResult<DevToolsTab> findActiveTab(DevToolsConnection& connection, quint1
         if (candidates.isEmpty()) {
             for (const PageTarget& page : *pages) candidates.append(&page);
         }
-        auto recent = recentPages(port, limits);
+        auto recent = recentPages(address, limits);
         if (!recent) return tl::unexpected(recent.error());
         for (const QString& id : *recent) {
             const auto found = std::find_if(candidates.cbegin(), candidates.cend(),

@@ -23,7 +23,8 @@ struct DevToolsTab {
 // than one, the first of them (else of all pages) in the browser's /json/list, which lists the most
 // recently active page first. Judged inside an isolated world of each page, so a page cannot pretend.
 // noPage when the browser shows none, noWindow when the tab's window is unknown.
-DevToolsResult<DevToolsTab> findActiveTab(DevToolsConnection& connection, quint16 port, DevToolsLimits limits);
+DevToolsResult<DevToolsTab> findActiveTab(DevToolsConnection& connection, DevToolsAddress address,
+                                          DevToolsLimits limits);
 
 // The value of the program in the tab's isolated world: its text when it is a string, nothing when it is
 // anything else. programException when it throws.

@@ -13,7 +13,7 @@ namespace {
 
 // A listening socket of the kernel's tables.
 struct Listener {
-    bool isLoopback = false;  // bound to 127.0.0.1 alone, rather than to every address
+    bool isLoopback = false;  // bound to the loopback address alone, rather than to every address
     uint uid = 0;
     QByteArray inode;
 };
@@ -21,18 +21,21 @@ struct Listener {
 // The state "LISTEN" in the tables.
 constexpr char kListening[] = "0A";
 
-// The hexadecimal addresses that reach 127.0.0.1, as the tables write them (in the kernel's byte order,
-// four bytes at a time): the address itself, and the addresses of every interface.
-bool isLoopbackAddress(const QByteArray& address) {
+// The hexadecimal addresses that reach 127.0.0.1 or ::1, as the tables write them (in the kernel's byte
+// order, four bytes at a time): the address itself, and the addresses of every interface. A socket of
+// IPv6 bound to every address takes IPv4 connections too; one of IPv4 never takes IPv6 connections.
+bool isLoopbackAddress(const QByteArray& address, LoopbackAddress loopback) {
+    if (loopback == LoopbackAddress::ipv6) return address == "00000000000000000000000001000000";
     return address == "0100007F" || address == "0000000000000000FFFF00000100007F";
 }
-bool isWildcardAddress(const QByteArray& address) {
-    return address == "00000000" || address == "00000000000000000000000000000000" ||
-           address == "0000000000000000FFFF000000000000";
+bool isWildcardAddress(const QByteArray& address, LoopbackAddress loopback) {
+    if (address == "00000000000000000000000000000000") return true;
+    return loopback == LoopbackAddress::ipv4 &&
+           (address == "00000000" || address == "0000000000000000FFFF000000000000");
 }
 
 // The listeners on `port` of one table ("sl local_address rem_address st … uid timeout inode …").
-void readListeners(const QString& path, quint16 port, QList<Listener>& listeners) {
+void readListeners(const QString& path, quint16 port, LoopbackAddress loopback, QList<Listener>& listeners) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return;
     const QByteArray wantedPort = QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
@@ -44,12 +47,12 @@ void readListeners(const QString& path, quint16 port, QList<Listener>& listeners
         const qsizetype colon = local.indexOf(':');
         if (colon < 0 || local.mid(colon + 1) != wantedPort) continue;
         const QByteArray address = local.left(colon);
-        const bool loopback = isLoopbackAddress(address);
-        if (!loopback && !isWildcardAddress(address)) continue;
+        const bool specific = isLoopbackAddress(address, loopback);
+        if (!specific && !isWildcardAddress(address, loopback)) continue;
         bool uidRead = false;
         const uint uid = fields[7].toUInt(&uidRead);
         if (!uidRead) continue;
-        listeners.append({.isLoopback = loopback, .uid = uid, .inode = fields[9]});
+        listeners.append({.isLoopback = specific, .uid = uid, .inode = fields[9]});
     }
 }
 
@@ -85,10 +88,11 @@ std::optional<uint> userOf(const QString& processRoot, pid_t pid) {
 
 }  // namespace
 
-LoopbackListener loopbackListenerOwnership(const QString& processRoot, pid_t pid, quint16 port) {
+LoopbackListener loopbackListenerOwnership(const QString& processRoot, pid_t pid, quint16 port,
+                                           LoopbackAddress address) {
     QList<Listener> listeners;
-    readListeners(processRoot + u"/net/tcp"_s, port, listeners);
-    readListeners(processRoot + u"/net/tcp6"_s, port, listeners);
+    if (address == LoopbackAddress::ipv4) readListeners(processRoot + u"/net/tcp"_s, port, address, listeners);
+    readListeners(processRoot + u"/net/tcp6"_s, port, address, listeners);
     // A socket bound to the loopback address takes the connection before one bound to every address.
     const bool anyLoopback =
         std::any_of(listeners.cbegin(), listeners.cend(), [](const Listener& l) { return l.isLoopback; });
@@ -105,6 +109,15 @@ LoopbackListener loopbackListenerOwnership(const QString& processRoot, pid_t pid
     const bool sameUser = std::all_of(listeners.cbegin(), listeners.cend(),
                                       [&](const Listener& listener) { return listener.uid == *user; });
     return sameUser ? LoopbackListener::owned : LoopbackListener::foreign;
+}
+
+std::pair<LoopbackListener, LoopbackAddress> loopbackRoute(const QString& processRoot, pid_t pid, quint16 port) {
+    const LoopbackListener ipv4 = loopbackListenerOwnership(processRoot, pid, port, LoopbackAddress::ipv4);
+    if (ipv4 == LoopbackListener::owned) return {ipv4, LoopbackAddress::ipv4};
+    const LoopbackListener ipv6 = loopbackListenerOwnership(processRoot, pid, port, LoopbackAddress::ipv6);
+    if (ipv6 == LoopbackListener::owned) return {ipv6, LoopbackAddress::ipv6};
+    const bool foreign = ipv4 == LoopbackListener::foreign || ipv6 == LoopbackListener::foreign;
+    return {foreign ? LoopbackListener::foreign : LoopbackListener::none, LoopbackAddress::ipv4};
 }
 
 }  // namespace tavrine
