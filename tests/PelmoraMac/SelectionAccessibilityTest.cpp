@@ -68,6 +68,13 @@ public:
                                                                 CaptureDeadline d) override {
         return m_bus.documentAttributes(e, d);
     }
+    AccessibleAnswer<QMap<QString, QString>> attributes(const AccessibleElement& e, CaptureDeadline d) override {
+        return m_bus.attributes(e, d);
+    }
+    AccessibleAnswer<AccessibleElement> embeddedObject(const AccessibleElement& e, int offset,
+                                                       CaptureDeadline d) override {
+        return m_bus.embeddedObject(e, offset, d);
+    }
     AccessibleAnswer<int> characterCount(const AccessibleElement& e, CaptureDeadline d) override {
         ++textCalls;
         return m_bus.characterCount(e, d);
