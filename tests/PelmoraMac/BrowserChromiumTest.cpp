@@ -173,6 +173,16 @@ TEST_F(BrowserCapture, ThePageTellsWhatIsSelectedInItAndRefusesWhileAPasswordFie
     ASSERT_TRUE(paragraph);
     EXPECT_EQ(paragraph->selection, u"Selected paragraph"_s);
     EXPECT_FALSE(paragraph->html);
+    // The worker of the first snapshot reads the selection as Markdown as well; the second does not.
+    const auto first = runCaptureWorker({.operation = Operation::snapshot, .browser = ArticleBrowser::chrome},
+                                        deadlineIn(20s), CancellationToken::none(), test::realWorker());
+    ASSERT_TRUE(first) << rawValue(first.error()).toStdString();
+    ASSERT_TRUE(first->document);
+    EXPECT_EQ(first->document->text, u"Selected paragraph"_s);
+    const auto second = runCaptureWorker({.operation = Operation::verify, .browser = ArticleBrowser::chrome},
+                                         deadlineIn(20s), CancellationToken::none(), test::realWorker());
+    ASSERT_TRUE(second);
+    EXPECT_FALSE(second->document);
 
     m_driver->evaluate(tab, u"var area = document.getElementById('ta'); area.focus(); area.setSelectionRange(1, 4)"_s);
     EXPECT_EQ(snapshot()->selection, u"bcd"_s);

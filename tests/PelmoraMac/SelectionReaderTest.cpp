@@ -272,6 +272,15 @@ TEST(SelectionReader, InASupportedBrowserThePageTellsWhatIsSelectedAndThePrimary
     ASSERT_TRUE(read);
     EXPECT_EQ(read->document.text, u"見えている選択"_s);
     EXPECT_EQ(stale.primaryReads + shown.primaryReads, 0);
+    // Read as Markdown by the snapshot's own worker: no second worker.
+    SelectionCapture converted(emptyFrame());
+    converted.desktop.pageSelection = u"*強調*された選択"_s;
+    converted.desktop.convertsSelection = true;
+    read = converted.run(true, ArticleBrowser::chrome);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->document.text, u"強調された選択"_s);
+    EXPECT_FALSE(read->isBody);
+    EXPECT_EQ(converted.operations(), QList<Operation>{Operation::snapshot});
 
     // A focused password field: refused, and nothing converted.
     SelectionCapture password(emptyFrame());

@@ -72,6 +72,8 @@ struct FakeCaptureDesktop {
     int permission = kAutomationAllowed;
     // What every snapshot fails with, if anything: no browser that listens, a focused password field.
     std::optional<CaptureFailure> snapshotFailure{};
+    // The first snapshot's worker reads the page's selection as Markdown too, as the real one does.
+    bool convertsSelection = false;
 
     BrowserArticleCaptureEnvironment environment() {
         return {.isFrontApplication = [](pid_t) { return true; },
@@ -93,6 +95,11 @@ struct FakeCaptureDesktop {
                     case Operation::snapshot:
                     case Operation::verify:
                         if (snapshotFailure) return tl::unexpected(*snapshotFailure);
+                        if (convertsSelection && request.operation == Operation::snapshot) {
+                            if (auto document = readMarkdownForCapture(pageSelection, cancellation)) {
+                                return CaptureWorkerResponse{.snapshot = snapshot, .document = *document};
+                            }
+                        }
                         return CaptureWorkerResponse{.snapshot = snapshot};
                     case Operation::extract: return CaptureWorkerResponse{.document = articleDocument()};
                     case Operation::markdown: {

@@ -378,7 +378,7 @@ CaptureResult<std::optional<QString>> AXSelectionReader::selectedText() {
         if (m_webArea) {
             if (auto unchanged = ensureSourceUnchanged(); !unchanged) return tl::unexpected(unchanged.error());
         }
-        return std::optional(m_page->selection.value_or(QString()));
+        return std::optional(m_page->snapshot.selection.value_or(QString()));
     }
     if (!*focused) return primarySelection();
     const AccessibleElement element = m_webArea.value_or(**focused);
@@ -419,7 +419,7 @@ CaptureResult<bool> AXSelectionReader::pageAnswered() {
         if (cannotAsk && m_sawWebArea) return false;
         return tl::unexpected(failure);
     }
-    if (m_sourceURL && page->url != m_sourceURL) return failed<bool>(CaptureFailure::sourceChanged);
+    if (m_sourceURL && page->snapshot.url != m_sourceURL) return failed<bool>(CaptureFailure::sourceChanged);
     m_page = std::move(*page);
     return true;
 }
@@ -429,7 +429,7 @@ CaptureResult<std::optional<qsizetype>> AXSelectionReader::selectedLength() {
     if (!focused) return tl::unexpected(focused.error());
     auto page = pageAnswered();
     if (!page) return tl::unexpected(page.error());
-    if (*page) return std::optional<qsizetype>(m_page->selection.value_or(QString()).size());
+    if (*page) return std::optional<qsizetype>(m_page->snapshot.selection.value_or(QString()).size());
     auto primaryLength = [this]() -> CaptureResult<std::optional<qsizetype>> {
         auto primary = primarySelection();
         if (!primary) return tl::unexpected(primary.error());
@@ -480,8 +480,8 @@ CaptureResult<std::optional<CapturedContent>> AXSelectionReader::readBodyCandida
         if (m_webArea) {
             if (auto unchanged = ensureSourceUnchanged(); !unchanged) return tl::unexpected(unchanged.error());
         }
-        auto article = extractBrowserArticle(*m_page, m_sourceURL, *m_browser, m_pid, m_deadline, m_cancellation,
-                                             m_environment.article);
+        auto article = extractBrowserArticle(m_page->snapshot, m_sourceURL, *m_browser, m_pid, m_deadline,
+                                             m_cancellation, m_environment.article);
         if (!article) return tl::unexpected(article.error());
         if (m_webArea) {
             if (auto unchanged = ensureSourceUnchanged(); !unchanged) return tl::unexpected(unchanged.error());
@@ -516,6 +516,12 @@ CaptureResult<std::optional<CapturedContent>> AXSelectionReader::readBodyCandida
     if (!text) return tl::unexpected(text.error());
     if (!*text) return std::optional<CapturedContent>{};
     return Result(CapturedContent::bodyCandidate(withoutObjectReplacements(std::move(**text))));
+}
+
+std::optional<ReadingDocument> AXSelectionReader::convertedSelection(const QString& text) const {
+    if (!m_page || !m_page->selectionDocument) return std::nullopt;
+    if (withoutObjectReplacements(m_page->snapshot.selection.value_or(QString())) != text) return std::nullopt;
+    return m_page->selectionDocument;
 }
 
 CaptureResult<CapturedContent> AXSelectionReader::read() {
@@ -557,6 +563,14 @@ CaptureResult<PreparedCapture> captureSelection(pid_t pid, bool includeWebArticl
     AXSelectionReader reader(pid, includeWebArticles, browser, deadline, cancellation, environment);
     auto content = reader.read();
     if (!content) return tl::unexpected(content.error());
+    if (content->kind == CapturedContent::Kind::selection) {
+        if (auto document = reader.convertedSelection(content->text())) {
+            if (auto inTime = checkCaptureDeadline(deadline, cancellation); !inTime) {
+                return tl::unexpected(inTime.error());
+            }
+            return PreparedCapture{.document = std::move(*document), .isBody = false};
+        }
+    }
     return prepareCapture(*content, deadline, cancellation, environment.article.runWorker);
 }
 

@@ -73,6 +73,8 @@ public:
     CaptureResult<QString> readSelectedText();
     // The body candidate or the article; none when there is neither.
     CaptureResult<std::optional<CapturedContent>> readBodyCandidate();
+    // The document of the selected text `text` when the page told it and its worker read it as Markdown.
+    std::optional<ReadingDocument> convertedSelection(const QString& text) const;
 
 private:
     enum class ElementKind { secureField, textField, textArea, comboBox, webArea, window, other };
@@ -139,7 +141,7 @@ private:
     bool m_paragraphEnded = false;
     bool m_pageAsked = false;
     // The page's first snapshot, once it has answered.
-    std::optional<BrowserSnapshot> m_page;
+    std::optional<BrowserPage> m_page;
 };
 
 // The capture of what is selected in the application of process `pid`, read and converted under one

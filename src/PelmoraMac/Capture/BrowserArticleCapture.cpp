@@ -49,9 +49,9 @@ CaptureResult<void> verifySnapshotsMatch(const BrowserSnapshot& first, const Bro
     return {};
 }
 
-CaptureResult<BrowserSnapshot> snapshotBrowserPage(ArticleBrowser browser, pid_t frontProcess, CaptureDeadline deadline,
-                                                   const CancellationToken& cancellation,
-                                                   const BrowserArticleCaptureEnvironment& environment) {
+CaptureResult<BrowserPage> snapshotBrowserPage(ArticleBrowser browser, pid_t frontProcess, CaptureDeadline deadline,
+                                               const CancellationToken& cancellation,
+                                               const BrowserArticleCaptureEnvironment& environment) {
     if (auto ready = checkStillInFront(frontProcess, deadline, cancellation, environment); !ready) {
         return tl::unexpected(ready.error());
     }
@@ -62,7 +62,11 @@ CaptureResult<BrowserSnapshot> snapshotBrowserPage(ArticleBrowser browser, pid_t
                                        deadline, cancellation);
     if (!first) return tl::unexpected(first.error());
     if (!first->snapshot) return tl::unexpected(CaptureFailure::sourceChanged);
-    return std::move(*first->snapshot);
+    BrowserPage page{.snapshot = std::move(*first->snapshot)};
+    if (showsSelection(page.snapshot) && first->document && first->document->isValid()) {
+        page.selectionDocument = std::move(first->document);
+    }
+    return page;
 }
 
 CaptureResult<std::optional<ReadingDocument>> extractBrowserArticle(
@@ -99,7 +103,7 @@ CaptureResult<std::optional<ReadingDocument>> captureBrowserArticle(
     const CancellationToken& cancellation, const BrowserArticleCaptureEnvironment& environment) {
     auto first = snapshotBrowserPage(browser, frontProcess, deadline, cancellation, environment);
     if (!first) return tl::unexpected(first.error());
-    return extractBrowserArticle(*first, pageURL, browser, frontProcess, deadline, cancellation, environment);
+    return extractBrowserArticle(first->snapshot, pageURL, browser, frontProcess, deadline, cancellation, environment);
 }
 
 }  // namespace tavrine

@@ -36,6 +36,14 @@ struct BrowserArticleCaptureEnvironment {
     };
 };
 
+// The page in the browser's active tab as its first snapshot shows it, and the text selected in it read
+// as Markdown by the same worker, when that gave a valid document (a selection of up to 20,000 UTF-16
+// units with something to read): the selection capture then needs no second worker.
+struct BrowserPage {
+    BrowserSnapshot snapshot;
+    std::optional<ReadingDocument> selectionDocument{};
+};
+
 // The first snapshot of the page in the browser's active tab, with its HTML when nothing is selected in
 // it: the page's own answer to what the user has selected there, and to whether a password field has the
 // focus (protectedField). Taken by a worker while the browser stays in front, once the user has allowed
@@ -44,9 +52,9 @@ struct BrowserArticleCaptureEnvironment {
 // the automation permission (automationRequired, automationDenied, or unavailable for any other failing
 // status); the worker's failures come through unchanged, and a worker that answers with no snapshot gives
 // sourceChanged. Blocks its thread (a pool thread) while the worker runs.
-CaptureResult<BrowserSnapshot> snapshotBrowserPage(ArticleBrowser browser, pid_t frontProcess, CaptureDeadline deadline,
-                                                   const CancellationToken& cancellation,
-                                                   const BrowserArticleCaptureEnvironment& environment);
+CaptureResult<BrowserPage> snapshotBrowserPage(ArticleBrowser browser, pid_t frontProcess, CaptureDeadline deadline,
+                                               const CancellationToken& cancellation,
+                                               const BrowserArticleCaptureEnvironment& environment);
 
 // The article of a page whose first snapshot, `first`, was taken, read while the browser stays in front
 // and the page stays the same, in two more workers under the capture's deadline: the extraction of the
