@@ -183,22 +183,22 @@ int runFrontCaptureBench() {
         test::HeadlessChromium browser(server.url(), std::chrono::seconds(20), test::HeadlessChromium::Mode::shown,
                                        arguments);
         QString window;
-        int offset = 0;
         const bool shown =
             browser.isListening() && waitFor([&] {
                 const auto found = xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Bench page [0-9]"_s});
                 if (!found || found->isEmpty()) return false;
                 window = QString::fromLatin1(found->split('\n').last());
-                const auto title = xdotool({u"getwindowname"_s, window});
-                offset = title ? title->split(' ').value(2).toInt() : 0;
                 return xdotool({u"windowactivate"_s, u"--sync"_s, window}).has_value();
             });
         if (!shown) {
             std::fprintf(stderr, "capture-bench: chromium did not show the page (%s)\n", qPrintable(mode));
             return 1;
         }
-        // Clicks `count` times in a row at x, y of the page.
+        // Clicks `count` times in a row at x, y of the page, wherever it begins now (a bar the browser shows
+        // above it moves it down).
         const auto click = [&](int x, int y, int count) {
+            const auto title = xdotool({u"getwindowname"_s, window});
+            const int offset = title ? title->split(' ').value(2).toInt() : 0;
             xdotool({u"mousemove"_s, u"--window"_s, window, QString::number(x), QString::number(y + offset), u"click"_s,
                      u"--repeat"_s, QString::number(count), u"--delay"_s, u"80"_s, u"1"_s});
             waitFor([] { return false; }, std::chrono::seconds(1));
