@@ -33,8 +33,8 @@ end_browser() {
 }
 cleanup() {
   end_browser
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true
-  [ -n "$launcher_pid" ] && kill "$launcher_pid" 2>/dev/null || true
+  if [ -n "${pid:-}" ]; then kill "$pid" 2>/dev/null || true; fi
+  if [ -n "$launcher_pid" ]; then kill "$launcher_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
