@@ -51,6 +51,14 @@
 //     window; from the menu command to the first paint with the imported reading's first phrase, as the
 //     application's time marks tell; "failed" counts the rounds that showed no phrase (skipped without
 //     xclip or xdotool).
+//   {"bench":"hotkey-to-first-chunk","front":"selection"|"article","browser":"remote-debugging"|
+//    "forced-accessibility","p50Ms":…,"p95Ms":…}
+//     10 rounds each, on a private X server with openbox (capture-bench runs itself there with
+//     --front-hotkeys): from the release of the capture hot key, pressed through XTest with Debian's
+//     chromium in front (started with remote debugging, and again with its renderer's accessibility
+//     forced), to the player's first chunk of the paragraph the bench triple-clicked, or of the page's
+//     article with nothing selected; the capture wired as in the application, the user's consent given,
+//     this executable as the worker; {…,"skipped":…} without chromium.
 // Benches named on the command line (by their "bench" field) run alone; clipboard-read and
 // hotkey-to-first-chunk run together.
 #include "PelmoraMac/Capture/ArticleScriptHost.h"
@@ -63,6 +71,7 @@
 #include "BenchReport.h"
 #include "BenchTexts.h"
 #include "ClipboardBenchInputs.h"
+#include "FrontCaptureBench.h"
 #include "HotKeyBench.h"
 #include "PasteBench.h"
 #ifdef TAVRINE_HEADLESS_CHROMIUM
@@ -424,6 +433,12 @@ void measureBrowserArticle(const QString&) {
 int main(int argc, char** argv) {
     // As in the application: the launcher writes to pipes.
     std::signal(SIGPIPE, SIG_IGN);
+    // The front-application line's captures start this executable as their worker, as the application does.
+    if (runCaptureWorkerIfRequested(argc, argv)) return 0;
+    if (argc == 2 && qstrcmp(argv[1], "--front-hotkeys") == 0) {
+        QApplication application(argc, argv);
+        return bench::runFrontCaptureBench();
+    }
     if (argc == 2 && qstrcmp(argv[1], "--hotkeys") == 0) {
         QApplication application(argc, argv);
         bench::runClipboardReadBench(QCoreApplication::applicationFilePath());
@@ -476,6 +491,14 @@ int main(int argc, char** argv) {
         paste.start(QStringLiteral(TAVRINE_WITH_XVFB),
                     {u"--openbox"_s, QCoreApplication::applicationFilePath(), u"--paste"_s});
         paste.waitForFinished(600'000);
+    }
+    // The capture hot key wants a window manager that names the window in front.
+    if (runs(u"hotkey-to-first-chunk"_s)) {
+        QProcess front;
+        front.setProcessChannelMode(QProcess::ForwardedChannels);
+        front.start(QStringLiteral(TAVRINE_WITH_XVFB),
+                    {u"--openbox"_s, QCoreApplication::applicationFilePath(), u"--front-hotkeys"_s});
+        front.waitForFinished(300'000);
     }
     return 0;
 }

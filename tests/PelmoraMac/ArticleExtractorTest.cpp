@@ -480,7 +480,8 @@ TEST_F(SnapshotScript, ReportsTheAddressTheDocumentsTimeOriginAndHTMLUpToTheExtr
     EXPECT_EQ(snapshot, (BrowserSnapshot{.status = u"ok"_s,
                                          .url = u"https://example.org/a?b#c"_s,
                                          .documentID = u"1712345678901.25"_s,
-                                         .html = u"<html><body>本文</body></html>"_s}));
+                                         .html = u"<html><body>本文</body></html>"_s,
+                                         .selection = u""_s}));
     EXPECT_FALSE(decoded(snapshotOf(u""_s, false)).html);
 
     EXPECT_EQ(decoded(snapshotOf(pageOf(u"'x'.repeat(2000000)"_s), true)).html->size(), 2'000'000);
@@ -496,6 +497,79 @@ TEST_F(SnapshotScript, ReportsTheAddressTheDocumentsTimeOriginAndHTMLUpToTheExtr
     ASSERT_TRUE(script);
     EXPECT_EQ(decoded(bare.evaluate(*script + u"\nRSVPSnapshot.snapshot(true);"_s).toString()).status,
               u"unavailable"_s);
+}
+
+// A page whose document has an HTML of its own and these further members: its focused element, its view.
+QString pageWith(const QString& members) {
+    return u"var location = { href: 'https://example.org/a' };"
+           u"var performance = { timeOrigin: 7 };"
+           u"var document = { documentElement: { outerHTML: '<p>本文</p>' }, "_s +
+           members + u" };"_s;
+}
+
+// A view whose document's selection reads as `text`.
+QString viewSelecting(const QString& text) {
+    return u"defaultView: { getSelection: function () { return { toString: function () { return "_s + text +
+           u"; } }; } }"_s;
+}
+
+TEST_F(SnapshotScript, TellsWhatIsSelectedAndTheHTMLOnlyWhenNothingIs) {
+    const BrowserSnapshot selected =
+        decoded(snapshotOf(pageWith(u"activeElement: { localName: 'p' }, "_s + viewSelecting(u"'選択文'"_s)), true));
+    EXPECT_EQ(selected.status, u"ok"_s);
+    EXPECT_EQ(selected.selection, u"選択文"_s);
+    EXPECT_FALSE(selected.html);
+
+    const BrowserSnapshot nothing =
+        decoded(snapshotOf(pageWith(u"activeElement: { localName: 'body' }, "_s + viewSelecting(u"''"_s)), true));
+    EXPECT_EQ(nothing.selection, u""_s);
+    EXPECT_EQ(nothing.html, u"<p>本文</p>"_s);
+
+    // In a focused text area or text field, the part of its value between its selection's ends.
+    const QString area =
+        u"activeElement: { localName: 'textarea', value: 'abcdef', selectionStart: 1, "
+        u"selectionEnd: 4 }, "_s +
+        viewSelecting(u"'other'"_s);
+    EXPECT_EQ(decoded(snapshotOf(pageWith(area), true)).selection, u"bcd"_s);
+    const QString field =
+        u"activeElement: { localName: 'INPUT', type: 'Search', value: 'abc', selectionStart: 2, "
+        u"selectionEnd: 2 }, "_s +
+        viewSelecting(u"'other'"_s);
+    EXPECT_EQ(decoded(snapshotOf(pageWith(field), true)).selection, u""_s);
+
+    EXPECT_EQ(decoded(snapshotOf(pageWith(u"activeElement: null, "_s + viewSelecting(u"'x'.repeat(20000)"_s)), false))
+                  .selection->size(),
+              20'000);
+    EXPECT_EQ(
+        decoded(snapshotOf(pageWith(u"activeElement: null, "_s + viewSelecting(u"'x'.repeat(20001)"_s)), false)).status,
+        u"tooLong"_s);
+}
+
+TEST_F(SnapshotScript, AFocusedPasswordFieldIsRefusedWhereverItIsAndAFrameOfAnotherOriginIsUnknown) {
+    const QString password =
+        u"{ localName: 'input', type: 'PASSWORD', value: 'hunter2', selectionStart: 0, "
+        u"selectionEnd: 7 }"_s;
+    const QString view = viewSelecting(u"'hunter2'"_s);
+    const QStringList focusedElements{
+        password, u"{ localName: 'x-login', shadowRoot: { activeElement: "_s + password + u" } }"_s,
+        u"{ localName: 'iframe', contentDocument: { activeElement: "_s + password + u", "_s + view + u" } }"_s};
+    for (const QString& focused : focusedElements) {
+        const QString answer = snapshotOf(pageWith(u"activeElement: "_s + focused + u", "_s + view), true);
+        EXPECT_EQ(decoded(answer).status, u"protectedField"_s) << focused.toStdString();
+        EXPECT_FALSE(answer.contains(u"hunter2"_s));
+        EXPECT_FALSE(decoded(answer).html);
+    }
+    // A frame of the same origin: its own focused element and selection.
+    const QString frame =
+        u"activeElement: { localName: 'iframe', contentDocument: { activeElement: { localName: "
+        u"'p' }, "_s +
+        viewSelecting(u"'枠の選択'"_s) + u" } }, "_s + viewSelecting(u"''"_s);
+    EXPECT_EQ(decoded(snapshotOf(pageWith(frame), true)).selection, u"枠の選択"_s);
+    // A frame of another origin tells nothing of what has the focus in it.
+    const BrowserSnapshot foreign = decoded(
+        snapshotOf(pageWith(u"activeElement: { localName: 'iframe', contentDocument: null }, "_s + view), true));
+    EXPECT_EQ(foreign.status, u"selectionUnknown"_s);
+    EXPECT_FALSE(foreign.selection);
 }
 
 }  // namespace

@@ -184,6 +184,28 @@ TEST(BrowserArticleCapture, AChangeBetweenTheWorkersFailsTheCapture) {
     EXPECT_EQ(failureOf(missing.capture()), CaptureFailure::sourceChanged);
 }
 
+// The article is the page's only when nothing is selected in it, before and after the extraction.
+TEST(BrowserArticleCapture, SomethingSelectedInThePageIsNoArticle) {
+    FakeDesktop before;
+    BrowserSnapshot selected = snapshotOf(kPage, false);
+    selected.selection = u"選択"_s;
+    before.snapshot = CaptureWorkerResponse{.snapshot = selected};
+    EXPECT_EQ(failureOf(before.capture()), CaptureFailure::selectionUnknown);
+    EXPECT_EQ(before.operations(), QList<Operation>{Operation::snapshot});
+
+    FakeDesktop meanwhile;
+    meanwhile.verification = CaptureWorkerResponse{.snapshot = selected};
+    EXPECT_EQ(failureOf(meanwhile.capture()), CaptureFailure::selectionUnknown);
+    EXPECT_EQ(meanwhile.operations(), kAllThree);
+
+    // Nothing selected, as the page says it.
+    FakeDesktop nothing;
+    BrowserSnapshot empty = snapshotOf(kPage, true);
+    empty.selection = u""_s;
+    nothing.snapshot = CaptureWorkerResponse{.snapshot = empty};
+    EXPECT_TRUE(nothing.capture());
+}
+
 TEST(BrowserArticleCapture, WorkerFailuresComeThroughUnchanged) {
     for (const CaptureFailure failure : {CaptureFailure::browserJavaScriptDisabled, CaptureFailure::htmlTooLarge,
                                          CaptureFailure::unavailable, CaptureFailure::timedOut}) {

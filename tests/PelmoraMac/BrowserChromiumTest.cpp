@@ -75,6 +75,19 @@ protected:
             "Object.defineProperty(Document.prototype, 'visibilityState', { get: function () { return 'visible'; } });"
             "Document.prototype.hasFocus = function () { return true; };"
             "</script></head><body><p>Hostile marker</p></body></html>");
+        s_pages->write(u"form.html"_s,
+                       "<!DOCTYPE html><html><head><title>Form</title></head><body><p id='p'>Selected paragraph</p>"
+                       "<input id='pw' type='password' value='hunter2'><textarea id='ta'>abcdef</textarea>"
+                       "</body></html>");
+        // A page that tells its own world that its password field is a text field and its selection something
+        // else.
+        s_pages->write(
+            u"disguised.html"_s,
+            "<!DOCTYPE html><html><head><title>Disguised</title><script>"
+            "Object.defineProperty(HTMLInputElement.prototype, 'type', { get: function () { return 'text'; } "
+            "});"
+            "window.getSelection = function () { return { toString: function () { return 'fake'; } }; };"
+            "</script></head><body><input id='pw' type='password' value='hunter2'></body></html>");
         s_browser = std::make_unique<HeadlessChromium>(urlOf(u"first.html"_s));
     }
     static void TearDownTestSuite() {
@@ -157,6 +170,50 @@ TEST_F(BrowserCapture, APageCannotDeceiveTheSnapshot) {
     const auto again = takeBrowserSnapshot(ArticleBrowser::chrome, false);
     ASSERT_TRUE(again);
     EXPECT_TRUE(verifySnapshotsMatch(*snapshot, *again));
+}
+
+TEST_F(BrowserCapture, ThePageTellsWhatIsSelectedInItAndRefusesWhileAPasswordFieldHasTheFocus) {
+    const QString tab = m_driver->open(urlOf(u"form.html"_s));
+    const auto snapshot = [] { return takeBrowserSnapshot(ArticleBrowser::chrome, true); };
+    auto nothing = snapshot();
+    ASSERT_TRUE(nothing) << rawValue(nothing.error()).toStdString();
+    EXPECT_EQ(nothing->selection, u""_s);
+    EXPECT_TRUE(nothing->html);
+
+    m_driver->evaluate(tab, u"getSelection().selectAllChildren(document.getElementById('p'))"_s);
+    const auto paragraph = snapshot();
+    ASSERT_TRUE(paragraph);
+    EXPECT_EQ(paragraph->selection, u"Selected paragraph"_s);
+    EXPECT_FALSE(paragraph->html);
+    // The worker of the first snapshot reads the selection as Markdown as well; the second does not.
+    const auto first = runCaptureWorker({.operation = Operation::snapshot, .browser = ArticleBrowser::chrome},
+                                        deadlineIn(20s), CancellationToken::none(), test::realWorker());
+    ASSERT_TRUE(first) << rawValue(first.error()).toStdString();
+    ASSERT_TRUE(first->document);
+    EXPECT_EQ(first->document->text, u"Selected paragraph"_s);
+    const auto second = runCaptureWorker({.operation = Operation::verify, .browser = ArticleBrowser::chrome},
+                                         deadlineIn(20s), CancellationToken::none(), test::realWorker());
+    ASSERT_TRUE(second);
+    EXPECT_FALSE(second->document);
+
+    m_driver->evaluate(tab, u"var area = document.getElementById('ta'); area.focus(); area.setSelectionRange(1, 4)"_s);
+    EXPECT_EQ(snapshot()->selection, u"bcd"_s);
+
+    // Selected in a password field, or only focused there: nothing of the page is read, the article neither.
+    m_driver->evaluate(tab, u"var field = document.getElementById('pw'); field.focus(); field.select()"_s);
+    EXPECT_EQ(failureOf(snapshot()), CaptureFailure::protectedField);
+    EXPECT_EQ(failureOf(runCaptureWorker({.operation = Operation::snapshot, .browser = ArticleBrowser::chrome},
+                                         deadlineIn(20s), CancellationToken::none(), test::realWorker())),
+              CaptureFailure::protectedField);
+    m_driver->evaluate(tab, u"document.getElementById('pw').setSelectionRange(0, 0)"_s);
+    EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, false)), CaptureFailure::protectedField);
+
+    // What the page's own scripts say does not count.
+    const QString disguised = m_driver->open(urlOf(u"disguised.html"_s));
+    m_driver->evaluate(disguised, u"document.getElementById('pw').focus()"_s);
+    EXPECT_EQ(m_driver->evaluate(disguised, u"document.activeElement.type + String(getSelection())"_s).toString(),
+              u"textfake"_s);
+    EXPECT_EQ(failureOf(snapshot()), CaptureFailure::protectedField);
 }
 
 TEST_F(BrowserCapture, OnlyTheBrowsersOfTheWorkersDisplayAreFound) {

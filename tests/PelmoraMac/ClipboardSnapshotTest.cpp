@@ -147,6 +147,8 @@ TEST(ClipboardSnapshot, DocumentsAreCheckedInOrderAndReturnedUnchanged) {
               CaptureFailure::clipboardNoText);
     EXPECT_EQ(failureOf(validateClipboardDocument({std::nullopt, u" "_s, {{Span::Kind::strong, 0, 9, 0}}})),
               CaptureFailure::emptyText);
+    // Object place holders (a copied image's) are nothing to read either.
+    EXPECT_EQ(failureOf(validateClipboardDocument({std::nullopt, u"\uFFFC\n\uFFFC"_s, {}})), CaptureFailure::emptyText);
     EXPECT_EQ(failureOf(validateClipboardDocument({std::nullopt, u"abc"_s, {{Span::Kind::strong, 0, 9, 0}}})),
               CaptureFailure::clipboardUnreadable);
     // A zero-width space is no white space.

@@ -73,6 +73,11 @@ public:
             return attributes;
         });
     }
+    AccessibleAnswer<QMap<QString, QString>> attributes(const AccessibleElement& element,
+                                                        CaptureDeadline deadline) override {
+        return answer<QMap<QString, QString>>(u"GetAttributes", element, deadline,
+                                              [](ScriptedNode& node) { return node.attributes; });
+    }
     AccessibleAnswer<int> characterCount(const AccessibleElement& element, CaptureDeadline deadline) override {
         return answer<int>(u"CharacterCount", element, deadline, [](ScriptedNode& node) {
             return node.text ? std::optional(codePointCount(*node.text)) : std::nullopt;
@@ -94,6 +99,19 @@ public:
         return answer<QString>(u"GetText", element, deadline, [range](ScriptedNode& node) {
             if (!node.text || node.withholdsText) return std::optional<QString>{};
             return std::optional(codePointSlice(*node.text, range.start, range.end));
+        });
+    }
+
+    AccessibleAnswer<AccessibleElement> embeddedObject(const AccessibleElement& element, int offset,
+                                                       CaptureDeadline deadline) override {
+        return answer<AccessibleElement>(u"GetLinkIndex", element, deadline, [offset](ScriptedNode& node) {
+            const QList<uint> codePoints = node.text.value_or(QString()).toUcs4();
+            if (offset < 0 || offset >= codePoints.size() || codePoints[offset] != 0xFFFC) {
+                return std::optional<AccessibleElement>{};
+            }
+            const auto index = std::count(codePoints.cbegin(), codePoints.cbegin() + offset, 0xFFFCU);
+            if (index >= node.embedded.size()) return std::optional<AccessibleElement>{};
+            return std::optional(AccessibleElement{kService, node.embedded[index]});
         });
     }
 

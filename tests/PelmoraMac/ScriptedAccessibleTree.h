@@ -25,6 +25,11 @@ struct ScriptedNode {
     // The text interface, when the node has one.
     std::optional<QString> text{};
     QList<AccessibleTextRange> selections{};
+    // The objects that the object replacement characters of the text stand for, in their order (in
+    // process only).
+    QStringList embedded{};
+    // Its object attributes (in process only).
+    QMap<QString, QString> attributes{};
     // GetText is not answered (an unknown method): a range without its text.
     bool withholdsText = false;
     // Every answer about this node comes this late.

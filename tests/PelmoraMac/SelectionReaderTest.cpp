@@ -40,13 +40,15 @@ struct SelectionCapture {
 
     ScriptedAccessibilityBus bus;
     test::FakeCaptureDesktop desktop;
-    // The primary selection, owned by the application when set.
+    // The primary selection, owned by the application when set, and how often it was read.
     std::optional<QString> primary{};
+    int primaryReads = 0;
     CancellationToken cancellation{};
 
     SelectionCaptureEnvironment environment() {
         return {.bus = &bus,
                 .primarySelection = [this](pid_t pid, CaptureDeadline) -> CaptureResult<std::optional<QString>> {
+                    ++primaryReads;
                     return pid == ScriptedAccessibilityBus::kProcess ? primary : std::nullopt;
                 },
                 .article = desktop.environment()};
@@ -87,6 +89,14 @@ TEST(SelectionReader, SelectedTextBecomesASelectionAndACaretInATextAreaItsWholeT
     EXPECT_EQ(failureOf(blank.run()), CaptureFailure::noBodyCandidate);
     SelectionCapture blankSelection(applicationWith(textArea(u"a \n b"_s, {{1, 4}})));
     EXPECT_EQ(failureOf(blankSelection.run()), CaptureFailure::emptyText);
+
+    // Object place holders are no text: alone with white space they are blank, and otherwise left out.
+    SelectionCapture objects(applicationWith(textArea(u"\uFFFC \n\uFFFC"_s)));
+    EXPECT_EQ(failureOf(objects.run()), CaptureFailure::noBodyCandidate);
+    SelectionCapture objectSelection(applicationWith(textArea(u"画像\uFFFCの説明"_s, {{0, 6}})));
+    const auto withoutObject = objectSelection.run();
+    ASSERT_TRUE(withoutObject);
+    EXPECT_EQ(objectSelection.desktop.requests.value(0).text, u"画像の説明"_s);
 }
 
 TEST(SelectionReader, LengthsAreBoundedAndTooLongTextsAreNeverSent) {
@@ -179,31 +189,34 @@ TEST(SelectionReader, APageWithNothingSelectedGivesItsArticleInASupportedBrowser
     EXPECT_EQ(failureOf(unsupported.run(true, std::nullopt)), CaptureFailure::browserUnsupported);
 
     // A local file is no web page; in a browser that leaves nothing to read.
-    SelectionCapture file(pageAt(u"file:///home/user/page.html"_s));
+    const QString localFile = u"file:///home/user/page.html"_s;
+    SelectionCapture file(pageAt(localFile), localFile);
     EXPECT_EQ(failureOf(file.run(true, ArticleBrowser::chrome)), CaptureFailure::noBodyCandidate);
-    EXPECT_TRUE(file.desktop.requests.isEmpty());
+    EXPECT_EQ(file.operations(), QList<Operation>{Operation::snapshot});
 
     ScriptedAccessibleTree loading = pageAt(kPage);
     loading.node(u"/page"_s)->states = statesOf({AccessibleState::showing, AccessibleState::busy});
     SelectionCapture busy(loading);
     EXPECT_EQ(failureOf(busy.run(true, ArticleBrowser::chrome)), CaptureFailure::unavailable);
 
-    // A selection over several objects of the page comes from the primary selection.
+    // In a browser that is not supported, a page that shows no selection of its own may have one that
+    // the primary selection holds.
     SelectionCapture spanning(pageAt(kPage));
     spanning.primary = u"段落をまたぐ選択"_s;
-    read = spanning.run(true, ArticleBrowser::chrome);
+    read = spanning.run(true, std::nullopt);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->document.text, u"段落をまたぐ選択"_s);
     EXPECT_FALSE(read->isBody);
 }
 
 // Chromium started without forced accessibility shows its frames and nothing in them.
+ScriptedAccessibleTree emptyFrame() {
+    ScriptedAccessibleTree tree = applicationWith({.path = u"/pane"_s, .role = test::kPushButtonRole});
+    tree.node(u"/pane"_s)->states = {};
+    return tree;
+}
+
 TEST(SelectionReader, ABrowserWhoseTreeShowsNoPageGivesTheArticleOfItsTabInFront) {
-    const auto emptyFrame = [] {
-        ScriptedAccessibleTree tree = applicationWith({.path = u"/pane"_s, .role = test::kPushButtonRole});
-        tree.node(u"/pane"_s)->states = {};
-        return tree;
-    };
     SelectionCapture bare(emptyFrame());
     auto read = bare.run(true, ArticleBrowser::chrome);
     ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
@@ -217,13 +230,14 @@ TEST(SelectionReader, ABrowserWhoseTreeShowsNoPageGivesTheArticleOfItsTabInFront
     SelectionCapture absent(ScriptedAccessibleTree{});
     EXPECT_TRUE(absent.run(true, ArticleBrowser::chrome));
 
-    // The browser's own selection, as the primary selection holds it, comes first.
+    // What the page says is selected comes first.
     SelectionCapture selected(emptyFrame());
-    selected.primary = u"ページの選択"_s;
+    selected.desktop.pageSelection = u"ページの選択"_s;
     read = selected.run(true, ArticleBrowser::chrome);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->document.text, u"ページの選択"_s);
     EXPECT_FALSE(read->isBody);
+    EXPECT_EQ(selected.operations(), (QList<Operation>{Operation::snapshot, Operation::markdown}));
 
     // The tab in front shows no web page (a local file, the browser's own pages): nothing to read.
     SelectionCapture local(emptyFrame(), u"file:///home/user/page.html"_s);
@@ -240,6 +254,164 @@ TEST(SelectionReader, ABrowserWhoseTreeShowsNoPageGivesTheArticleOfItsTabInFront
     EXPECT_EQ(failureOf(application.run(false, std::nullopt)), CaptureFailure::selectionUnknown);
     EXPECT_TRUE(field.desktop.requests.isEmpty() && unsupported.desktop.requests.isEmpty() &&
                 application.desktop.requests.isEmpty());
+}
+
+// The browser takes the primary selection again, with old text (an earlier page's, a password field's),
+// whenever its page gets the focus back: in a supported browser only the page's own answer counts.
+TEST(SelectionReader, InASupportedBrowserThePageTellsWhatIsSelectedAndThePrimarySelectionIsNeverRead) {
+    SelectionCapture stale(emptyFrame());
+    stale.primary = u"古い選択"_s;
+    auto read = stale.run(true, ArticleBrowser::chrome);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_TRUE(read->isBody);
+    EXPECT_EQ(read->document, test::articleDocument());
+    SelectionCapture shown(pageAt(kPage));
+    shown.primary = u"古い選択"_s;
+    shown.desktop.pageSelection = u"見えている選択"_s;
+    read = shown.run(true, ArticleBrowser::chrome);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->document.text, u"見えている選択"_s);
+    EXPECT_EQ(stale.primaryReads + shown.primaryReads, 0);
+    // Read as Markdown by the snapshot's own worker: no second worker.
+    SelectionCapture converted(emptyFrame());
+    converted.desktop.pageSelection = u"*強調*された選択"_s;
+    converted.desktop.convertsSelection = true;
+    read = converted.run(true, ArticleBrowser::chrome);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->document.text, u"強調された選択"_s);
+    EXPECT_FALSE(read->isBody);
+    EXPECT_EQ(converted.operations(), QList<Operation>{Operation::snapshot});
+
+    // A focused password field: refused, and nothing converted.
+    SelectionCapture password(emptyFrame());
+    password.desktop.snapshotFailure = CaptureFailure::protectedField;
+    password.primary = u"hunter2"_s;
+    EXPECT_EQ(failureOf(password.run(true, ArticleBrowser::chrome)), CaptureFailure::protectedField);
+    EXPECT_EQ(password.operations(), QList<Operation>{Operation::snapshot});
+    EXPECT_EQ(password.primaryReads, 0);
+
+    SelectionCapture blank(emptyFrame());
+    blank.desktop.pageSelection = u" \n\u3000"_s;
+    EXPECT_EQ(failureOf(blank.run(true, ArticleBrowser::chrome)), CaptureFailure::emptyText);
+
+    // The page the bus shows must be the page that answers.
+    SelectionCapture elsewhere(pageAt(kPage), u"https://example.org/news/2"_s);
+    elsewhere.desktop.pageSelection = u"別のページ"_s;
+    EXPECT_EQ(failureOf(elsewhere.run(true, ArticleBrowser::chrome)), CaptureFailure::sourceChanged);
+}
+
+// A page of three blocks on the bus, a heading, a paragraph with a link in it and a form with a password
+// field: the page's text holds an object replacement character for each, and each for its own part.
+ScriptedAccessibleTree selectedPage(AccessibleTextRange pageSelection) {
+    ScriptedAccessibleTree tree = pageAt(kPage);
+    ScriptedNode* page = tree.node(u"/page"_s);
+    page->text = u"\uFFFC\uFFFC\uFFFC\uFFFC"_s;
+    page->selections = {pageSelection};
+    page->embedded = {u"/heading"_s, u"/paragraph"_s, u"/unselected"_s, u"/form"_s};
+    page->children = {u"/heading"_s, u"/paragraph"_s, u"/unselected"_s, u"/form"_s};
+    const QMap<QString, QString> block{{u"display"_s, u"block"_s}};
+    ScriptedNode* paragraph = tree.node(u"/paragraph"_s);
+    paragraph->text = u"リンク\uFFFCの段落"_s;
+    paragraph->selections = {{0, 7}};
+    paragraph->embedded = {u"/link"_s};
+    paragraph->attributes = block;
+    tree.nodes.append({.path = u"/heading"_s,
+                       .role = 83,
+                       .parent = u"/page"_s,
+                       .text = u"見出し"_s,
+                       .selections = {{1, 3}},
+                       .attributes = block});
+    tree.nodes.append({.path = u"/link"_s,
+                       .role = 88,
+                       .parent = u"/paragraph"_s,
+                       .text = u"付き"_s,
+                       .selections = {{0, 2}},
+                       .attributes = {{u"display"_s, u"inline"_s}}});
+    tree.nodes.append({.path = u"/unselected"_s, .role = test::kParagraphRole, .text = u"第二段落"_s});
+    tree.nodes.append({.path = u"/form"_s,
+                       .role = 87,
+                       .text = u"\uFFFC"_s,
+                       .selections = {{0, 1}},
+                       .embedded = {u"/secret"_s},
+                       .attributes = block});
+    tree.nodes.append(
+        {.path = u"/secret"_s, .role = AccessibleRole::passwordText, .text = u"hunter2"_s, .selections = {{0, 7}}});
+    return tree;
+}
+
+TEST(SelectionReader, ThePlaceHoldersOfAPagesObjectsAreFollowedToTheTextSelectedInThem) {
+    // A browser that is not supported, whose page the bus shows.
+    SelectionCapture selected(selectedPage({0, 4}));
+    auto read = selected.run(true, std::nullopt);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    ASSERT_EQ(selected.desktop.requests.size(), 1);
+    EXPECT_EQ(selected.desktop.requests[0].text, u"出し\n\nリンク付きの段落"_s);
+    EXPECT_FALSE(read->isBody);
+    EXPECT_EQ(selected.primaryReads, 0);
+
+    // Only the form selected: its password field is never read, and a place holder is nothing to read.
+    SelectionCapture form(selectedPage({3, 4}));
+    EXPECT_EQ(failureOf(form.run(true, std::nullopt)), CaptureFailure::emptyText);
+    EXPECT_TRUE(form.desktop.requests.isEmpty());
+
+    // Objects nested deeper than the limit are not followed.
+    ScriptedAccessibleTree deep = applicationWith(textArea(u"\uFFFC"_s, {{0, 1}}));
+    deep.node(u"/area"_s)->embedded = {u"/level/0"_s};
+    for (int level = 0; level <= AXSelectionReader::kEmbeddingDepthLimit; ++level) {
+        const bool last = level == AXSelectionReader::kEmbeddingDepthLimit;
+        deep.nodes.append({.path = u"/level/"_s + QString::number(level),
+                           .text = last ? u"深すぎる"_s : u"\uFFFC"_s,
+                           .selections = {{0, last ? 4 : 1}},
+                           .embedded = {u"/level/"_s + QString::number(level + 1)}});
+    }
+    SelectionCapture nested(deep);
+    EXPECT_EQ(failureOf(nested.run()), CaptureFailure::emptyText);
+    deep.nodes.removeLast();
+    deep.nodes.last().text = u"深い"_s;
+    deep.nodes.last().selections = {{0, 2}};
+    SelectionCapture deepest(deep);
+    read = deepest.run();
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(read->document.text, u"深い"_s);
+
+    // Followed text counts toward the limit of a selection.
+    ScriptedAccessibleTree large = selectedPage({1, 2});
+    large.node(u"/link"_s)->text = QString(20'000, u'あ');
+    large.node(u"/link"_s)->selections = {{0, 20'000}};
+    SelectionCapture overLimit(large);
+    EXPECT_EQ(failureOf(overLimit.run(true, std::nullopt)), CaptureFailure::tooLong);
+}
+
+// Where the page cannot be asked, the bus is read if it shows the page; the consent notice or the
+// missing remote debugging otherwise.
+TEST(SelectionReader, APageThatCannotBeAskedIsReadOnTheBusOrTellsWhy) {
+    for (const int permission : {kAutomationUndecided, kAutomationDenied}) {
+        SelectionCapture withoutTree(emptyFrame());
+        withoutTree.desktop.permission = permission;
+        withoutTree.primary = u"古い選択"_s;
+        EXPECT_EQ(failureOf(withoutTree.run(true, ArticleBrowser::chrome)), permission == kAutomationDenied
+                                                                                ? CaptureFailure::automationDenied
+                                                                                : CaptureFailure::automationRequired);
+        EXPECT_TRUE(withoutTree.desktop.requests.isEmpty());
+        EXPECT_EQ(withoutTree.primaryReads, 0);
+
+        SelectionCapture onTheBus(selectedPage({0, 4}));
+        onTheBus.desktop.permission = permission;
+        const auto read = onTheBus.run(true, ArticleBrowser::chrome);
+        ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+        EXPECT_EQ(read->document.text.left(2), u"出し"_s);
+        EXPECT_EQ(onTheBus.operations(), QList<Operation>{Operation::markdown});
+    }
+    SelectionCapture unreachable(emptyFrame());
+    unreachable.desktop.snapshotFailure = CaptureFailure::browserJavaScriptDisabled;
+    EXPECT_EQ(failureOf(unreachable.run(true, ArticleBrowser::chrome)), CaptureFailure::browserJavaScriptDisabled);
+    SelectionCapture unreachableOnTheBus(selectedPage({0, 4}));
+    unreachableOnTheBus.desktop.snapshotFailure = CaptureFailure::browserJavaScriptDisabled;
+    EXPECT_TRUE(unreachableOnTheBus.run(true, ArticleBrowser::chrome));
+    // Nothing selected on the bus, no consent: the consent notice, as for an article.
+    SelectionCapture article(pageAt(kPage));
+    article.desktop.permission = kAutomationUndecided;
+    EXPECT_EQ(failureOf(article.run(true, ArticleBrowser::chrome)), CaptureFailure::automationRequired);
 }
 
 TEST(SelectionReader, TheWayUpToThePageLooksAtFortyElementsEachOnce) {

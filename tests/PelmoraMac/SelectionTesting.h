@@ -60,29 +60,47 @@ inline ReadingDocument articleDocument() {
             .spans = {{.kind = ReadingDocument::Span::Kind::paragraph, .start = 0, .end = 6}}};
 }
 
-// The rest of the desktop for a selection capture: the browser stays in front with automation allowed,
-// and the workers answer at once: the page at `pageURL`, its article, and selected text read as Markdown
-// in this process. Every request is logged.
+// The rest of the desktop for a selection capture: the browser stays in front with automation allowed
+// (unless the test says otherwise), and the workers answer at once: the page at `pageURL` with what is
+// selected in it (its HTML when nothing is), its article, and selected text read as Markdown in this
+// process. Every request is logged.
 struct FakeCaptureDesktop {
     QString pageURL;
     QList<CaptureWorkerRequest> requests{};
+    // What is selected in the page, as the page tells it.
+    QString pageSelection{};
+    int permission = kAutomationAllowed;
+    // What every snapshot fails with, if anything: no browser that listens, a focused password field.
+    std::optional<CaptureFailure> snapshotFailure{};
+    // The first snapshot's worker reads the page's selection as Markdown too, as the real one does.
+    bool convertsSelection = false;
 
     BrowserArticleCaptureEnvironment environment() {
         return {.isFrontApplication = [](pid_t) { return true; },
-                .automationPermission = [](ArticleBrowser) { return kAutomationAllowed; },
+                .automationPermission = [this](ArticleBrowser) { return permission; },
                 .runWorker = [this](const CaptureWorkerRequest& request, CaptureDeadline,
                                     const CancellationToken& cancellation) -> CaptureResult<CaptureWorkerResponse> {
                     requests.append(request);
                     using Operation = CaptureWorkerRequest::Operation;
-                    const BrowserSnapshot snapshot{.status = QStringLiteral("ok"),
-                                                   .url = pageURL,
-                                                   .documentID = QStringLiteral("1.5"),
-                                                   .html = QStringLiteral("<p>記事の本文</p>"),
-                                                   .windowID = QStringLiteral("1"),
-                                                   .tabID = QStringLiteral("T")};
+                    const bool withHTML = request.operation == Operation::snapshot && pageSelection.isEmpty();
+                    const BrowserSnapshot snapshot{
+                        .status = QStringLiteral("ok"),
+                        .url = pageURL,
+                        .documentID = QStringLiteral("1.5"),
+                        .html = withHTML ? std::optional(QStringLiteral("<p>記事の本文</p>")) : std::nullopt,
+                        .selection = pageSelection,
+                        .windowID = QStringLiteral("1"),
+                        .tabID = QStringLiteral("T")};
                     switch (request.operation) {
                     case Operation::snapshot:
-                    case Operation::verify: return CaptureWorkerResponse{.snapshot = snapshot};
+                    case Operation::verify:
+                        if (snapshotFailure) return tl::unexpected(*snapshotFailure);
+                        if (convertsSelection && request.operation == Operation::snapshot) {
+                            if (auto document = readMarkdownForCapture(pageSelection, cancellation)) {
+                                return CaptureWorkerResponse{.snapshot = snapshot, .document = *document};
+                            }
+                        }
+                        return CaptureWorkerResponse{.snapshot = snapshot};
                     case Operation::extract: return CaptureWorkerResponse{.document = articleDocument()};
                     case Operation::markdown: {
                         auto document = readMarkdownForCapture(request.text.value_or(QString()), cancellation);

@@ -1,6 +1,7 @@
 #include "PelmoraMac/App/ReaderTrace.h"
 
 #include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
@@ -103,6 +104,13 @@ ReaderTraceMarks::ReaderTraceMarks(PelmoraApp& app) : m_app(app) {
     });
     connect(&player, &ReadingPlayer::baseSecondsChanged, this, [this, &player] {
         if (const QString label = player.speedLabel(); label != m_speed) markWith("speed", m_speed = label);
+    });
+    CaptureModel& capture = app.capture();
+    connect(&capture, &CaptureModel::failureChanged, this, [&capture] {
+        if (const auto failure = capture.failure()) markWith("capture", rawValue(*failure));
+    });
+    connect(&capture, &CaptureModel::succeededChanged, this, [&capture] {
+        if (capture.succeeded()) markWith("capture", QStringLiteral("succeeded"));
     });
     connect(&app.commands(), &ReaderCommands::itemTriggered, this, [this](ReaderMenuItem item) {
         const QKeySequence keys = m_app.commands().action(item).shortcut();

@@ -1,6 +1,6 @@
 #include "PelmoraMac/Capture/AXSelectionReader.h"
 
-#include "ReaderCore/Characters.h"
+#include "PelmoraMac/Capture/CapturedText.h"
 
 #include <QSet>
 #include <QUrl>
@@ -245,7 +245,7 @@ CaptureResult<void> AXSelectionReader::ensureSourceUnchanged() {
 
 CaptureResult<std::optional<QString>> AXSelectionReader::primarySelection() {
     if (!m_primary) {
-        if (!m_environment.primarySelection) {
+        if (!m_environment.primarySelection || m_browser) {
             m_primary.emplace();
         } else {
             auto read = call([&](CaptureDeadline d) { return m_environment.primarySelection(m_pid, d); });
@@ -269,7 +269,12 @@ CaptureResult<std::optional<QString>> AXSelectionReader::textSelection(const Acc
     // Each code point takes one or two units: more code points than the limit are too many units.
     if ((*range)->end - (*range)->start > kTextLimit) return failed<std::optional<QString>>(CaptureFailure::tooLong);
     if ((*range)->end == (*range)->start) return std::optional(QString());
-    return call([&](CaptureDeadline d) { return m_bus.text(element, **range, d); });
+    QString text;
+    m_paragraphEnded = false;
+    auto given = appendFollowedText(element, **range, 0, text);
+    if (!given) return tl::unexpected(given.error());
+    if (!*given) return std::optional<QString>{};
+    return std::optional(std::move(text));
 }
 
 CaptureResult<std::optional<qsizetype>> AXSelectionReader::textSelectionLength(const AccessibleElement& element) {
@@ -285,9 +290,96 @@ CaptureResult<std::optional<qsizetype>> AXSelectionReader::textSelectionLength(c
     return std::optional<qsizetype>((*range)->end - (*range)->start);
 }
 
+CaptureResult<bool> AXSelectionReader::appendFollowedText(const AccessibleElement& element, AccessibleTextRange range,
+                                                          int depth, QString& text) {
+    auto read = call([&](CaptureDeadline d) { return m_bus.text(element, range, d); });
+    if (!read) return tl::unexpected(read.error());
+    if (!*read) return false;
+    const QString& part = **read;
+    // The bus counts offsets in code points.
+    int offset = range.start;
+    qsizetype from = 0;
+    while (from < part.size()) {
+        qsizetype object = part.indexOf(QChar(kObjectReplacementCharacter), from);
+        if (object < 0) object = part.size();
+        const QStringView run = QStringView(part).sliced(from, object - from);
+        if (!run.isEmpty()) {
+            if (m_paragraphEnded) startParagraph(text);
+            text += run;
+        }
+        offset += int(run.size() - std::count_if(run.begin(), run.end(), [](QChar c) { return c.isLowSurrogate(); }));
+        if (text.size() > kTextLimit) return failed<bool>(CaptureFailure::tooLong);
+        if (object == part.size()) break;
+        // An object whose text adds nothing keeps its place holder, which the reading leaves out: a text
+        // of place holders alone is blank.
+        auto added =
+            depth < kEmbeddingDepthLimit ? appendObjectText(element, offset, depth, text) : CaptureResult<bool>(false);
+        if (!added) return added;
+        if (!*added) text += QChar(kObjectReplacementCharacter);
+        if (text.size() > kTextLimit) return failed<bool>(CaptureFailure::tooLong);
+        ++offset;
+        from = object + 1;
+    }
+    return true;
+}
+
+void AXSelectionReader::startParagraph(QString& text) {
+    m_paragraphEnded = false;
+    // Place holders at the end stand for nothing.
+    QStringView shown(text);
+    while (!shown.isEmpty() && shown.back() == kObjectReplacementCharacter) shown.chop(1);
+    if (shown.isEmpty() || shown.endsWith(u"\n\n"_s)) return;
+    text += shown.endsWith(u'\n') ? u"\n"_s : u"\n\n"_s;
+}
+
+CaptureResult<bool> AXSelectionReader::appendObjectText(const AccessibleElement& element, int offset, int depth,
+                                                        QString& text) {
+    auto object = call([&](CaptureDeadline d) { return m_bus.embeddedObject(element, offset, d); });
+    if (!object) return tl::unexpected(object.error());
+    if (!*object) return false;
+    auto role = call([&](CaptureDeadline d) { return m_bus.role(**object, d); });
+    if (!role) return tl::unexpected(role.error());
+    // A password field's text is never asked for.
+    if (!*role || **role == AccessibleRole::passwordText) return false;
+    auto count = call([&](CaptureDeadline d) { return m_bus.selectionCount(**object, d); });
+    if (!count) return tl::unexpected(count.error());
+    if (!*count || **count <= 0) return false;
+    auto range = call([&](CaptureDeadline d) { return m_bus.selection(**object, 0, d); });
+    if (!range) return tl::unexpected(range.error());
+    if (!*range || (*range)->start < 0 || (*range)->end <= (*range)->start) return false;
+    if ((*range)->end - (*range)->start > kTextLimit) return failed<bool>(CaptureFailure::tooLong);
+    // A paragraph, a heading, an item of a list: a block of a page stands apart from what is around it.
+    auto attributes = call([&](CaptureDeadline d) { return m_bus.attributes(**object, d); });
+    if (!attributes) return tl::unexpected(attributes.error());
+    const QString display = attributes->value_or(QMap<QString, QString>{}).value(u"display"_s);
+    const bool block = !display.isEmpty() && !display.startsWith(u"inline"_s);
+    // An object that adds nothing to read leaves the text as it found it.
+    const qsizetype before = text.size();
+    const bool paragraphEnded = m_paragraphEnded;
+    if (block) startParagraph(text);
+    const qsizetype start = text.size();
+    auto added = appendFollowedText(**object, **range, depth + 1, text);
+    if (!added) return added;
+    if (!*added || holdsNothingToRead(QStringView(text).sliced(start))) {
+        text.truncate(before);
+        m_paragraphEnded = paragraphEnded;
+        return false;
+    }
+    if (block) m_paragraphEnded = true;
+    return true;
+}
+
 CaptureResult<std::optional<QString>> AXSelectionReader::selectedText() {
     auto focused = focusedElement();
     if (!focused) return tl::unexpected(focused.error());
+    auto page = pageAnswered();
+    if (!page) return tl::unexpected(page.error());
+    if (*page) {
+        if (m_webArea) {
+            if (auto unchanged = ensureSourceUnchanged(); !unchanged) return tl::unexpected(unchanged.error());
+        }
+        return std::optional(m_page->snapshot.selection.value_or(QString()));
+    }
     if (!*focused) return primarySelection();
     const AccessibleElement element = m_webArea.value_or(**focused);
     auto text = textSelection(element);
@@ -296,7 +388,7 @@ CaptureResult<std::optional<QString>> AXSelectionReader::selectedText() {
         if (!*text) return primarySelection();
         return text;
     }
-    // A selection over several objects of a page is not the page's own: the primary selection holds it.
+    // A page that shows no selection of its own may hold one that the primary selection tells.
     if (!*text || (*text)->isEmpty()) {
         text = primarySelection();
         if (!text) return text;
@@ -305,21 +397,43 @@ CaptureResult<std::optional<QString>> AXSelectionReader::selectedText() {
     return text;
 }
 
-bool AXSelectionReader::showsPageWithoutTree() const {
-    if (!m_includeWebArticles || !m_browser || m_sawWebArea) return false;
-    return !m_focused || (m_focusedKind != ElementKind::textField && m_focusedKind != ElementKind::textArea &&
-                          m_focusedKind != ElementKind::comboBox && !m_focusedShowsText);
+bool AXSelectionReader::asksPage() const {
+    if (!m_includeWebArticles || !m_browser) return false;
+    const bool textInput = m_focusedKind == ElementKind::textField || m_focusedKind == ElementKind::textArea ||
+                           m_focusedKind == ElementKind::comboBox;
+    if (m_focused && textInput) return false;
+    return m_sawWebArea || !m_focusedShowsText;
+}
+
+CaptureResult<bool> AXSelectionReader::pageAnswered() {
+    if (m_pageAsked) return m_page.has_value();
+    m_pageAsked = true;
+    if (!asksPage()) return false;
+    auto page = snapshotBrowserPage(*m_browser, m_pid, m_deadline, m_cancellation, m_environment.article);
+    if (!page) {
+        // Not allowed to ask, or nobody to ask: the page as the bus shows it, if it does.
+        const CaptureFailure failure = page.error();
+        const bool cannotAsk = failure == CaptureFailure::automationRequired ||
+                               failure == CaptureFailure::automationDenied ||
+                               failure == CaptureFailure::browserJavaScriptDisabled;
+        if (cannotAsk && m_sawWebArea) return false;
+        return tl::unexpected(failure);
+    }
+    if (m_sourceURL && page->snapshot.url != m_sourceURL) return failed<bool>(CaptureFailure::sourceChanged);
+    m_page = std::move(*page);
+    return true;
 }
 
 CaptureResult<std::optional<qsizetype>> AXSelectionReader::selectedLength() {
     auto focused = focusedElement();
     if (!focused) return tl::unexpected(focused.error());
-    // The primary selection's length; in a page the bus does not show, nothing selected without it.
+    auto page = pageAnswered();
+    if (!page) return tl::unexpected(page.error());
+    if (*page) return std::optional<qsizetype>(m_page->snapshot.selection.value_or(QString()).size());
     auto primaryLength = [this]() -> CaptureResult<std::optional<qsizetype>> {
         auto primary = primarySelection();
         if (!primary) return tl::unexpected(primary.error());
         if (*primary) return std::optional<qsizetype>((*primary)->size());
-        if (showsPageWithoutTree()) return std::optional<qsizetype>(0);
         return std::optional<qsizetype>{};
     };
     if (!*focused) return primaryLength();
@@ -336,9 +450,10 @@ CaptureResult<QString> AXSelectionReader::readSelectedText() {
     auto text = selectedText();
     if (!text) return tl::unexpected(text.error());
     if (*text && !(*text)->isEmpty()) {
-        if ((*text)->size() > kTextLimit) return failed<QString>(CaptureFailure::tooLong);
-        if (isBlank(**text)) return failed<QString>(CaptureFailure::emptyText);
-        return **text;
+        QString readable = withoutObjectReplacements(std::move(**text));
+        if (readable.size() > kTextLimit) return failed<QString>(CaptureFailure::tooLong);
+        if (holdsNothingToRead(readable)) return failed<QString>(CaptureFailure::emptyText);
+        return readable;
     }
     auto length = selectedLength();
     if (!length) return tl::unexpected(length.error());
@@ -358,14 +473,19 @@ CaptureResult<std::optional<CapturedContent>> AXSelectionReader::readBodyCandida
         return {};
     };
 
-    // A browser whose page the bus does not show (Chromium builds its tree only when accessibility is
-    // forced on it): the page in front is taken as a page in which nothing is selected, and the browser
-    // itself tells its address.
-    if (showsPageWithoutTree()) {
-        if (auto none = nothingSelected(); !none) return tl::unexpected(none.error());
-        auto article =
-            captureBrowserArticle(*m_browser, std::nullopt, m_pid, m_deadline, m_cancellation, m_environment.article);
+    // The page answered that nothing is selected in it: its first snapshot holds its HTML.
+    auto page = pageAnswered();
+    if (!page) return tl::unexpected(page.error());
+    if (*page) {
+        if (m_webArea) {
+            if (auto unchanged = ensureSourceUnchanged(); !unchanged) return tl::unexpected(unchanged.error());
+        }
+        auto article = extractBrowserArticle(m_page->snapshot, m_sourceURL, *m_browser, m_pid, m_deadline,
+                                             m_cancellation, m_environment.article);
         if (!article) return tl::unexpected(article.error());
+        if (m_webArea) {
+            if (auto unchanged = ensureSourceUnchanged(); !unchanged) return tl::unexpected(unchanged.error());
+        }
         if (!*article) return std::optional<CapturedContent>{};
         return Result(CapturedContent::article(std::move(**article)));
     }
@@ -395,7 +515,13 @@ CaptureResult<std::optional<CapturedContent>> AXSelectionReader::readBodyCandida
     auto text = call([&](CaptureDeadline d) { return m_bus.text(**focused, {.start = 0, .end = **count}, d); });
     if (!text) return tl::unexpected(text.error());
     if (!*text) return std::optional<CapturedContent>{};
-    return Result(CapturedContent::bodyCandidate(std::move(**text)));
+    return Result(CapturedContent::bodyCandidate(withoutObjectReplacements(std::move(**text))));
+}
+
+std::optional<ReadingDocument> AXSelectionReader::convertedSelection(const QString& text) const {
+    if (!m_page || !m_page->selectionDocument) return std::nullopt;
+    if (withoutObjectReplacements(m_page->snapshot.selection.value_or(QString())) != text) return std::nullopt;
+    return m_page->selectionDocument;
 }
 
 CaptureResult<CapturedContent> AXSelectionReader::read() {
@@ -404,7 +530,7 @@ CaptureResult<CapturedContent> AXSelectionReader::read() {
     if (selection.error() != CaptureFailure::noSelection) return tl::unexpected(selection.error());
     auto body = readBodyCandidate();
     if (!body) return tl::unexpected(body.error());
-    if (!*body || isBlank((*body)->text())) return failed<CapturedContent>(CaptureFailure::noBodyCandidate);
+    if (!*body || holdsNothingToRead((*body)->text())) return failed<CapturedContent>(CaptureFailure::noBodyCandidate);
     if ((*body)->text().size() > kTextLimit) return failed<CapturedContent>(CaptureFailure::tooLong);
     return std::move(**body);
 }
@@ -437,6 +563,14 @@ CaptureResult<PreparedCapture> captureSelection(pid_t pid, bool includeWebArticl
     AXSelectionReader reader(pid, includeWebArticles, browser, deadline, cancellation, environment);
     auto content = reader.read();
     if (!content) return tl::unexpected(content.error());
+    if (content->kind == CapturedContent::Kind::selection) {
+        if (auto document = reader.convertedSelection(content->text())) {
+            if (auto inTime = checkCaptureDeadline(deadline, cancellation); !inTime) {
+                return tl::unexpected(inTime.error());
+            }
+            return PreparedCapture{.document = std::move(*document), .isBody = false};
+        }
+    }
     return prepareCapture(*content, deadline, cancellation, environment.article.runWorker);
 }
 

@@ -35,12 +35,21 @@ struct SelectionCaptureEnvironment {
 // Reads, for one capture, what the user means to read in the application of process `pid`: the selected
 // text; else, outside browsers, the whole text of a focused multi-line text area; else, in a browser page,
 // the page's article. Every bus call is bounded by the capture's deadline and checked against it (and
-// the cancellation) before and after. Where the bus shows no focused text (no focused element, an element
-// without text, or a page whose selection spans several objects) the primary selection stands in, when
-// the application owns it and it is still the user's selection (readPrimarySelection). A supported
-// browser whose tree shows no web page and no focused text (Chromium without forced accessibility) is
-// taken as a page with nothing selected, unless the primary selection says otherwise: its article is
-// captured. One instance per capture, on one thread, which it blocks.
+// the cancellation) before and after. A text's object replacement characters (a page's text holds one for
+// each of its elements) are followed to the selected part of each object's text; what cannot be followed
+// is left out, and a text with nothing else in it is blank.
+//
+// In a supported browser, unless a text input of the browser's own has the focus, the page itself answers
+// what is selected in it and whether a password field has the focus (snapshotBrowserPage): Chromium shows
+// its pages on the bus only when accessibility is forced on it, and then as objects whose selection is
+// hard to follow. Where the page cannot be asked (the user has not allowed Tavrine to read the browser's
+// pages, or no browser listens) the bus is read when it shows the page, and otherwise that is the failure.
+// The primary selection is never read in a supported browser: it takes the selection again, with old text
+// (an earlier page's, a password field's), whenever its page gets the focus back.
+//
+// Elsewhere, where the bus shows no focused text (no focused element, an element without text, or a page
+// that shows no selection), the primary selection stands in, when the application owns it and it is still
+// the user's selection (readPrimarySelection). One instance per capture, on one thread, which it blocks.
 class AXSelectionReader {
 public:
     // The most elements looked at on the way up from the focused element to a web page.
@@ -50,17 +59,22 @@ public:
     // The longest selection, body or article text, in UTF-16 units; more code points than this can be
     // refused before the text is sent, since each takes one or two units.
     static constexpr qsizetype kTextLimit = 20'000;
+    // The deepest nesting of objects whose text is followed from a selected text.
+    static constexpr int kEmbeddingDepthLimit = 128;
 
     AXSelectionReader(pid_t pid, bool includeWebArticles, std::optional<ArticleBrowser> browser,
                       CaptureDeadline deadline, CancellationToken cancellation,
                       SelectionCaptureEnvironment environment);
 
     CaptureResult<CapturedContent> read();
-    // The selected text, checked: tooLong over kTextLimit units, emptyText when blank; noSelection when
-    // nothing is selected, selectionUnknown when something is selected that cannot be read.
+    // The selected text without its object replacement characters, checked: tooLong over kTextLimit
+    // units, emptyText when nothing is left to read; noSelection when nothing is selected,
+    // selectionUnknown when something is selected that cannot be read.
     CaptureResult<QString> readSelectedText();
     // The body candidate or the article; none when there is neither.
     CaptureResult<std::optional<CapturedContent>> readBodyCandidate();
+    // The document of the selected text `text` when the page told it and its worker read it as Markdown.
+    std::optional<ReadingDocument> convertedSelection(const QString& text) const;
 
 private:
     enum class ElementKind { secureField, textField, textArea, comboBox, webArea, window, other };
@@ -76,14 +90,26 @@ private:
 
     CaptureResult<std::optional<QString>> selectedText();
     CaptureResult<std::optional<qsizetype>> selectedLength();
-    // The selected text of an element's text interface ("" when nothing is selected); none without one.
+    // The selected text of an element's text interface ("" when nothing is selected), its objects
+    // followed; none without one.
     CaptureResult<std::optional<QString>> textSelection(const AccessibleElement& element);
+    // Appends the text of a range of the element's text, each object replacement character in it followed
+    // to the selected part of its object's text; false when the element gives no text.
+    CaptureResult<bool> appendFollowedText(const AccessibleElement& element, AccessibleTextRange range, int depth,
+                                           QString& text);
+    // Appends the selected part of the text of the object behind the object replacement character at
+    // `offset`; false when it adds nothing (none, nothing of it selected, no text, a password field).
+    CaptureResult<bool> appendObjectText(const AccessibleElement& element, int offset, int depth, QString& text);
+    // Ends the paragraph that the text ends in, with a blank line, unless it is empty or ends in one.
+    void startParagraph(QString& text);
     // The length, in code points, of that selection (0 for a caret); none without a text interface.
     CaptureResult<std::optional<qsizetype>> textSelectionLength(const AccessibleElement& element);
     CaptureResult<std::optional<QString>> primarySelection();
-    // A supported browser in front whose tree shows neither a web page nor focused text (a text input,
-    // or an element with text of its own).
-    bool showsPageWithoutTree() const;
+    // Whether the page is asked what is selected in it: a supported browser in front, no text input of
+    // its own focused, and either a web page on the bus or no focused element with text of its own.
+    bool asksPage() const;
+    // The page's answer, asked once; false where it is not asked, or cannot be and the bus shows the page.
+    CaptureResult<bool> pageAnswered();
 
     CaptureResult<void> checkDeadline() const;
     // One bus call between two checks of the deadline and the cancellation: a call that ends at or after
@@ -111,6 +137,11 @@ private:
     std::optional<ArticleBrowser> m_browser;
     pid_t m_pid = 0;
     std::optional<std::optional<QString>> m_primary;
+    // A block of a page ended the followed text: what comes next starts a paragraph.
+    bool m_paragraphEnded = false;
+    bool m_pageAsked = false;
+    // The page's first snapshot, once it has answered.
+    std::optional<BrowserPage> m_page;
 };
 
 // The capture of what is selected in the application of process `pid`, read and converted under one

@@ -91,6 +91,9 @@ public:
     // The attributes of a document (its address among them).
     virtual AccessibleAnswer<QMap<QString, QString>> documentAttributes(const AccessibleElement& element,
                                                                         CaptureDeadline deadline) = 0;
+    // The object attributes of an element; in a web page its "display" among them ("block", "inline", …).
+    virtual AccessibleAnswer<QMap<QString, QString>> attributes(const AccessibleElement& element,
+                                                                CaptureDeadline deadline) = 0;
 
     // The text interface: its length in code points, its selections, and a range of its text.
     virtual AccessibleAnswer<int> characterCount(const AccessibleElement& element, CaptureDeadline deadline) = 0;
@@ -99,6 +102,11 @@ public:
                                                             CaptureDeadline deadline) = 0;
     virtual AccessibleAnswer<QString> text(const AccessibleElement& element, AccessibleTextRange range,
                                            CaptureDeadline deadline) = 0;
+    // The hypertext interface: the element that stands behind the object replacement character at a
+    // code-point offset of the element's text (a child: a link, a paragraph, an image); none where no
+    // object stands.
+    virtual AccessibleAnswer<AccessibleElement> embeddedObject(const AccessibleElement& element, int offset,
+                                                               CaptureDeadline deadline) = 0;
 };
 
 }  // namespace tavrine

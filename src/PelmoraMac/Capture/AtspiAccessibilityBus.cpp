@@ -22,6 +22,7 @@ constexpr int kBackstopMilliseconds = 1'000;
 
 const QString kAccessible = u"org.a11y.atspi.Accessible"_s;
 const QString kText = u"org.a11y.atspi.Text"_s;
+const QString kHypertext = u"org.a11y.atspi.Hypertext"_s;
 
 template <typename T>
 AccessibleAnswer<T> none() {
@@ -41,6 +42,11 @@ std::optional<AccessibleElement> elementFrom(const QDBusArgument& argument) {
     argument >> service >> path;
     argument.endStructure();
     return AccessibleElement{.service = service, .path = path.path()};
+}
+
+// Whether an element is the bus's way of naming no object.
+bool isNullElement(const AccessibleElement& element) {
+    return element.service.isEmpty() || element.path == u"/org/a11y/atspi/null"_s;
 }
 
 std::optional<QList<AccessibleElement>> elementsFrom(const QVariant& value) {
@@ -193,9 +199,29 @@ AccessibleAnswer<AccessibleElement> AtspiAccessibilityBus::parent(const Accessib
     if (!(*value)->canConvert<QDBusArgument>()) return unexpectedAnswer<AccessibleElement>();
     const auto parent = elementFrom((*value)->value<QDBusArgument>());
     if (!parent) return unexpectedAnswer<AccessibleElement>();
-    // The bus names "no object" with this path.
-    if (parent->service.isEmpty() || parent->path == u"/org/a11y/atspi/null"_s) return none<AccessibleElement>();
+    if (isNullElement(*parent)) return none<AccessibleElement>();
     return std::optional(*parent);
+}
+
+AccessibleAnswer<AccessibleElement> AtspiAccessibilityBus::elementAnswer(const QDBusMessage& message,
+                                                                         CaptureDeadline deadline) {
+    auto reply = send(message, deadline);
+    if (!hasArguments(reply, 1)) return withoutValue<AccessibleElement>(reply);
+    const QVariant value = (*reply)->constFirst();
+    if (!value.canConvert<QDBusArgument>()) return unexpectedAnswer<AccessibleElement>();
+    const auto element = elementFrom(value.value<QDBusArgument>());
+    if (!element) return unexpectedAnswer<AccessibleElement>();
+    if (isNullElement(*element)) return none<AccessibleElement>();
+    return std::optional(*element);
+}
+
+AccessibleAnswer<QMap<QString, QString>> AtspiAccessibilityBus::stringMap(const QDBusMessage& message,
+                                                                          CaptureDeadline deadline) {
+    auto reply = send(message, deadline);
+    if (!hasArguments(reply, 1)) return withoutValue<QMap<QString, QString>>(reply);
+    const QVariant value = (*reply)->constFirst();
+    if (!value.canConvert<QDBusArgument>()) return unexpectedAnswer<QMap<QString, QString>>();
+    return std::optional(qdbus_cast<QMap<QString, QString>>(value));
 }
 
 AccessibleAnswer<QList<AccessibleElement>> AtspiAccessibilityBus::children(const AccessibleElement& element,
@@ -209,11 +235,12 @@ AccessibleAnswer<QList<AccessibleElement>> AtspiAccessibilityBus::children(const
 
 AccessibleAnswer<QMap<QString, QString>> AtspiAccessibilityBus::documentAttributes(const AccessibleElement& element,
                                                                                    CaptureDeadline deadline) {
-    auto reply = send(callOf(element, u"org.a11y.atspi.Document"_s, u"GetAttributes"_s), deadline);
-    if (!hasArguments(reply, 1)) return withoutValue<QMap<QString, QString>>(reply);
-    const QVariant value = (*reply)->constFirst();
-    if (!value.canConvert<QDBusArgument>()) return unexpectedAnswer<QMap<QString, QString>>();
-    return std::optional(qdbus_cast<QMap<QString, QString>>(value));
+    return stringMap(callOf(element, u"org.a11y.atspi.Document"_s, u"GetAttributes"_s), deadline);
+}
+
+AccessibleAnswer<QMap<QString, QString>> AtspiAccessibilityBus::attributes(const AccessibleElement& element,
+                                                                           CaptureDeadline deadline) {
+    return stringMap(callOf(element, kAccessible, u"GetAttributes"_s), deadline);
 }
 
 AccessibleAnswer<int> AtspiAccessibilityBus::characterCount(const AccessibleElement& element,
@@ -255,6 +282,24 @@ AccessibleAnswer<QString> AtspiAccessibilityBus::text(const AccessibleElement& e
     const QVariant value = (*reply)->constFirst();
     if (value.typeId() != QMetaType::QString) return unexpectedAnswer<QString>();
     return std::optional(value.toString());
+}
+
+AccessibleAnswer<AccessibleElement> AtspiAccessibilityBus::embeddedObject(const AccessibleElement& element, int offset,
+                                                                          CaptureDeadline deadline) {
+    QDBusMessage indexCall = callOf(element, kHypertext, u"GetLinkIndex"_s);
+    indexCall << offset;
+    auto reply = send(indexCall, deadline);
+    if (!hasArguments(reply, 1)) return withoutValue<AccessibleElement>(reply);
+    const auto index = valueOf<int>((*reply)->constFirst());
+    if (!index) return unexpectedAnswer<AccessibleElement>();
+    if (*index < 0) return none<AccessibleElement>();
+    QDBusMessage linkCall = callOf(element, kHypertext, u"GetLink"_s);
+    linkCall << *index;
+    auto link = elementAnswer(linkCall, deadline);
+    if (!link || !*link) return link;
+    QDBusMessage objectCall = callOf(**link, u"org.a11y.atspi.Hyperlink"_s, u"GetObject"_s);
+    objectCall << 0;
+    return elementAnswer(objectCall, deadline);
 }
 
 }  // namespace tavrine

@@ -32,16 +32,24 @@ public:
                                                         CaptureDeadline deadline) override;
     AccessibleAnswer<QMap<QString, QString>> documentAttributes(const AccessibleElement& element,
                                                                 CaptureDeadline deadline) override;
+    AccessibleAnswer<QMap<QString, QString>> attributes(const AccessibleElement& element,
+                                                        CaptureDeadline deadline) override;
     AccessibleAnswer<int> characterCount(const AccessibleElement& element, CaptureDeadline deadline) override;
     AccessibleAnswer<int> selectionCount(const AccessibleElement& element, CaptureDeadline deadline) override;
     AccessibleAnswer<AccessibleTextRange> selection(const AccessibleElement& element, int index,
                                                     CaptureDeadline deadline) override;
     AccessibleAnswer<QString> text(const AccessibleElement& element, AccessibleTextRange range,
                                    CaptureDeadline deadline) override;
+    // Three messages: the link index of the offset, the link, and the link's object.
+    AccessibleAnswer<AccessibleElement> embeddedObject(const AccessibleElement& element, int offset,
+                                                       CaptureDeadline deadline) override;
 
 private:
     // The reply's arguments; none for an unknown object, interface, method or property.
     AccessibleAnswer<QList<QVariant>> send(const QDBusMessage& message, CaptureDeadline deadline);
+    // An element (a (so) structure) that a method answers with; none for the bus's null object.
+    AccessibleAnswer<AccessibleElement> elementAnswer(const QDBusMessage& message, CaptureDeadline deadline);
+    AccessibleAnswer<QMap<QString, QString>> stringMap(const QDBusMessage& message, CaptureDeadline deadline);
     AccessibleAnswer<QVariant> property(const AccessibleElement& element, const QString& interface, const QString& name,
                                         CaptureDeadline deadline);
 

@@ -25,6 +25,11 @@ bool isWebAddress(const QString& address) {
     return url.isValid() && (url.scheme() == u"https"_s || url.scheme() == u"http"_s);
 }
 
+// Whether the user has something selected in the page, as a snapshot tells it.
+bool showsSelection(const BrowserSnapshot& snapshot) {
+    return snapshot.selection && !snapshot.selection->isEmpty();
+}
+
 CaptureResult<void> checkAutomationPermission(ArticleBrowser browser,
                                               const BrowserArticleCaptureEnvironment& environment) {
     switch (environment.automationPermission(browser)) {
@@ -44,31 +49,40 @@ CaptureResult<void> verifySnapshotsMatch(const BrowserSnapshot& first, const Bro
     return {};
 }
 
-CaptureResult<std::optional<ReadingDocument>> captureBrowserArticle(
-    ArticleBrowser browser, const std::optional<QString>& pageURL, pid_t frontProcess, CaptureDeadline deadline,
-    const CancellationToken& cancellation, const BrowserArticleCaptureEnvironment& environment) {
+CaptureResult<BrowserPage> snapshotBrowserPage(ArticleBrowser browser, pid_t frontProcess, CaptureDeadline deadline,
+                                               const CancellationToken& cancellation,
+                                               const BrowserArticleCaptureEnvironment& environment) {
     if (auto ready = checkStillInFront(frontProcess, deadline, cancellation, environment); !ready) {
         return tl::unexpected(ready.error());
     }
     if (auto allowed = checkAutomationPermission(browser, environment); !allowed) {
         return tl::unexpected(allowed.error());
     }
-
     auto first = environment.runWorker({.operation = Operation::snapshot, .browser = browser, .process = frontProcess},
                                        deadline, cancellation);
     if (!first) return tl::unexpected(first.error());
-    const std::optional<BrowserSnapshot>& before = first->snapshot;
-    if (!before || !before->url || !before->html || !before->documentID) {
-        return tl::unexpected(CaptureFailure::sourceChanged);
+    if (!first->snapshot) return tl::unexpected(CaptureFailure::sourceChanged);
+    BrowserPage page{.snapshot = std::move(*first->snapshot)};
+    if (showsSelection(page.snapshot) && first->document && first->document->isValid()) {
+        page.selectionDocument = std::move(first->document);
     }
-    if (pageURL && before->url != *pageURL) return tl::unexpected(CaptureFailure::sourceChanged);
-    if (!pageURL && !isWebAddress(*before->url)) return std::optional<ReadingDocument>{};
+    return page;
+}
+
+CaptureResult<std::optional<ReadingDocument>> extractBrowserArticle(
+    const BrowserSnapshot& first, const std::optional<QString>& pageURL, ArticleBrowser browser, pid_t frontProcess,
+    CaptureDeadline deadline, const CancellationToken& cancellation,
+    const BrowserArticleCaptureEnvironment& environment) {
+    if (showsSelection(first)) return tl::unexpected(CaptureFailure::selectionUnknown);
+    if (!first.url || !first.html || !first.documentID) return tl::unexpected(CaptureFailure::sourceChanged);
+    if (pageURL && first.url != *pageURL) return tl::unexpected(CaptureFailure::sourceChanged);
+    if (!pageURL && !isWebAddress(*first.url)) return std::optional<ReadingDocument>{};
     if (auto ready = checkStillInFront(frontProcess, deadline, cancellation, environment); !ready) {
         return tl::unexpected(ready.error());
     }
 
     auto extraction =
-        environment.runWorker({.operation = Operation::extract, .html = before->html}, deadline, cancellation);
+        environment.runWorker({.operation = Operation::extract, .html = first.html}, deadline, cancellation);
     if (!extraction) return tl::unexpected(extraction.error());
 
     // Taken once the extraction has finished, so that the whole of it lies between the two snapshots.
@@ -76,11 +90,20 @@ CaptureResult<std::optional<ReadingDocument>> captureBrowserArticle(
                                         deadline, cancellation);
     if (!second) return tl::unexpected(second.error());
     if (!second->snapshot) return tl::unexpected(CaptureFailure::sourceChanged);
-    if (auto same = verifySnapshotsMatch(*before, *second->snapshot); !same) return tl::unexpected(same.error());
+    if (auto same = verifySnapshotsMatch(first, *second->snapshot); !same) return tl::unexpected(same.error());
+    if (showsSelection(*second->snapshot)) return tl::unexpected(CaptureFailure::selectionUnknown);
     if (auto ready = checkStillInFront(frontProcess, deadline, cancellation, environment); !ready) {
         return tl::unexpected(ready.error());
     }
     return std::move(extraction->document);
+}
+
+CaptureResult<std::optional<ReadingDocument>> captureBrowserArticle(
+    ArticleBrowser browser, const std::optional<QString>& pageURL, pid_t frontProcess, CaptureDeadline deadline,
+    const CancellationToken& cancellation, const BrowserArticleCaptureEnvironment& environment) {
+    auto first = snapshotBrowserPage(browser, frontProcess, deadline, cancellation, environment);
+    if (!first) return tl::unexpected(first.error());
+    return extractBrowserArticle(first->snapshot, pageURL, browser, frontProcess, deadline, cancellation, environment);
 }
 
 }  // namespace tavrine

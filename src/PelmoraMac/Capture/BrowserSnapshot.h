@@ -9,13 +9,15 @@
 namespace tavrine {
 
 // What the snapshot of a browser's active tab reports: "ok" or the raw value of a CaptureFailure, and
-// the identity of the page, its window and its tab (identifiers as text), with the page's HTML when it
-// was asked for. Two snapshots of one page compare equal field by field.
+// the identity of the page, its window and its tab (identifiers as text), the text the user has selected
+// in the page ("" when nothing is), with the page's HTML when it was asked for and nothing is selected.
+// Two snapshots of one page compare equal field by field.
 struct BrowserSnapshot {
     QString status{};
     std::optional<QString> url{};
     std::optional<QString> documentID{};
     std::optional<QString> html{};
+    std::optional<QString> selection{};
     std::optional<QString> windowID{};
     std::optional<QString> tabID{};
 

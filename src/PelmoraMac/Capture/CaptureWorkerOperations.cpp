@@ -1,9 +1,11 @@
 #include "PelmoraMac/Capture/CaptureWorkerOperations.h"
 
+#include "PelmoraMac/Capture/AXSelectionReader.h"
 #include "PelmoraMac/Capture/ArticleScriptHost.h"
 #include "PelmoraMac/Capture/BrowserSnapshotScript.h"
 #include "PelmoraMac/Capture/CaptureMarkdown.h"
 #include "PelmoraMac/Capture/CaptureWorker.h"
+#include "PelmoraMac/Capture/CapturedText.h"
 #include "PelmoraMac/Capture/ClipboardConversion.h"
 
 namespace tavrine {
@@ -11,12 +13,22 @@ namespace {
 
 // Each operation's work, given its checked input.
 
-CaptureResult<CaptureWorkerResponse> takeSnapshot(ArticleBrowser browser, bool withHTML, std::optional<pid_t> process) {
+// The first snapshot of a page also reads the page's selection as Markdown, as the selection capture
+// would have another worker do, when it is a selection that the capture takes: the capture then starts
+// one process less. Where that gives no valid document the capture has it read as before.
+CaptureResult<CaptureWorkerResponse> takeSnapshot(ArticleBrowser browser, bool withHTML, std::optional<pid_t> process,
+                                                  const CancellationToken& cancellation) {
     BrowserSnapshotOptions options;
     options.search.process = process;
     auto snapshot = takeBrowserSnapshot(browser, withHTML, options);
     if (!snapshot) return tl::unexpected(snapshot.error());
-    return CaptureWorkerResponse{.snapshot = std::move(*snapshot)};
+    CaptureWorkerResponse response{.snapshot = std::move(*snapshot)};
+    const QString selection = withoutObjectReplacements(response.snapshot->selection.value_or(QString()));
+    if (withHTML && selection.size() <= AXSelectionReader::kTextLimit && !holdsNothingToRead(selection)) {
+        auto document = readMarkdownForCapture(selection, cancellation);
+        if (document && document->isValid()) response.document = std::move(*document);
+    }
+    return response;
 }
 
 // A page without an article body answers with no document and no failure.
@@ -48,7 +60,7 @@ CaptureResult<CaptureWorkerResponse> performCaptureWorkerOperation(const Capture
     case Operation::snapshot:
     case Operation::verify:
         if (!request.browser) return tl::unexpected(CaptureFailure::browserUnsupported);
-        return takeSnapshot(*request.browser, request.operation == Operation::snapshot, request.process);
+        return takeSnapshot(*request.browser, request.operation == Operation::snapshot, request.process, cancellation);
     case Operation::extract:
         if (!request.html) return tl::unexpected(CaptureFailure::unavailable);
         if (request.html->size() > kExtractionHTMLLimit) return tl::unexpected(CaptureFailure::htmlTooLarge);

@@ -1,6 +1,6 @@
 #include "PelmoraMac/Capture/ClipboardSnapshot.h"
 
-#include "ReaderCore/Characters.h"
+#include "PelmoraMac/Capture/CapturedText.h"
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
@@ -67,7 +67,7 @@ CaptureResult<void> checkClipboardLimits(const ClipboardSnapshot& snapshot) {
 CaptureResult<ReadingDocument> validateClipboardDocument(ReadingDocument document) {
     if (document.text.size() > ClipboardSnapshot::kTextLimit) return tl::unexpected(CaptureFailure::tooLong);
     if (document.text.isEmpty()) return tl::unexpected(CaptureFailure::clipboardNoText);
-    if (isBlank(document.text)) return tl::unexpected(CaptureFailure::emptyText);
+    if (holdsNothingToRead(document.text)) return tl::unexpected(CaptureFailure::emptyText);
     if (!document.isValid()) return tl::unexpected(CaptureFailure::clipboardUnreadable);
     return document;
 }

@@ -1,0 +1,264 @@
+// capture-bench's front-application line, run on a private X server with openbox (capture-bench starts
+// itself there with --front-hotkeys): the capture hot key pressed through XTest with chromium in front,
+// the capture wired as in the application and the real player taking the reading; the time from the key's
+// release to the player's first chunk.
+#include "FrontCaptureBench.h"
+
+#include "PelmoraMac/App/ApplicationCapture.h"
+#include "PelmoraMac/Capture/BrowserAutomationConsent.h"
+#include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Capture/X11/X11Keymap.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
+#include "PelmoraMac/X11/X11Connection.h"
+#include "ReaderCore/MemoryDefaults.h"
+#include "ReaderUI/Player/ReadingPlayer.h"
+
+#include "BenchReport.h"
+#ifdef TAVRINE_HEADLESS_CHROMIUM
+#include "support/HeadlessChromium.h"
+#endif
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace tavrine::bench {
+namespace {
+using namespace Qt::StringLiterals;
+
+constexpr int kRounds = 10;
+
+// The page: a first paragraph at its top, then an article. Its title tells how far below the top of the
+// browser's window the page begins, as it changes.
+QByteArray benchPage() {
+    QString article = u"<article><h1>The bench article</h1>"_s;
+    for (int index = 0; index < 12; ++index) {
+        article +=
+            u"<p>The bench article is the subject of this paragraph, which goes on for a while, with commas, so "
+            u"that it reads as an article and not as a navigation bar or a footer of a page.</p>"_s;
+    }
+    return (u"<!DOCTYPE html><html><head><title>Bench page</title><script>"
+            u"function tell() { document.title = 'Bench page ' + (outerHeight - innerHeight); }"
+            u"addEventListener('load', tell); addEventListener('resize', tell);</script></head>"
+            u"<body style='margin:0'><p style='margin:0;padding:10px 20px;font-size:16px'>The paragraph that the "
+            u"bench selects with a triple click, at the top of the page.</p>"_s +
+            article + u"</article></body></html>"_s)
+        .toUtf8();
+}
+
+bool waitFor(const std::function<bool()>& condition, std::chrono::seconds limit = std::chrono::seconds(20)) {
+    const QDeadlineTimer deadline(limit);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+std::optional<QByteArray> xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.start(u"xdotool"_s, arguments);
+    if (!waitFor([&] { return process.state() == QProcess::NotRunning; })) {
+        process.kill();
+        process.waitForFinished();
+        return std::nullopt;
+    }
+    if (process.exitCode() != 0) return std::nullopt;
+    return process.readAllStandardOutput().trimmed();
+}
+
+void sendKey(xcb_connection_t* connection, std::uint8_t type, std::uint8_t keycode) {
+    xcb_test_fake_input(connection, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+}
+
+// Presses Ctrl, Meta, Alt and R, releases R and returns when that release was sent, then the modifiers.
+std::chrono::steady_clock::time_point pressCaptureChord(xcb_connection_t* connection, const X11Keymap& keymap) {
+    const std::uint8_t keys[] = {*keymap.keycodeOf(0xffe3), *keymap.keycodeOf(0xffeb), *keymap.keycodeOf(0xffe9),
+                                 *keymap.keycodeOf('r')};
+    for (const std::uint8_t key : keys) sendKey(connection, XCB_KEY_PRESS, key);
+    xcb_flush(connection);
+    sendKey(connection, XCB_KEY_RELEASE, keys[3]);
+    xcb_flush(connection);
+    const auto released = std::chrono::steady_clock::now();
+    for (int i = 2; i >= 0; --i) sendKey(connection, XCB_KEY_RELEASE, keys[i]);
+    xcb_flush(connection);
+    return released;
+}
+
+// The session's accessibility bus, switched on, for as long as the object lives.
+class AccessibilityBusLauncher {
+public:
+    AccessibilityBusLauncher() {
+        m_launcher.start(u"/usr/libexec/at-spi-bus-launcher"_s, {u"--launch-immediately"_s});
+        m_launcher.waitForStarted(5'000);
+        waitFor(
+            [] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(u"org.a11y.Bus"_s).value(); });
+        QDBusMessage enable = QDBusMessage::createMethodCall(u"org.a11y.Bus"_s, u"/org/a11y/bus"_s,
+                                                             u"org.freedesktop.DBus.Properties"_s, u"Set"_s);
+        enable << u"org.a11y.Status"_s << u"IsEnabled"_s << QVariant::fromValue(QDBusVariant(true));
+        QDBusConnection::sessionBus().call(enable);
+    }
+    ~AccessibilityBusLauncher() {
+        m_launcher.terminate();
+        if (!m_launcher.waitForFinished(5'000)) m_launcher.kill();
+    }
+
+private:
+    QProcess m_launcher;
+};
+
+// Serves the page over http on the loopback interface: an article wants a web address.
+class PageServer {
+public:
+    PageServer() {
+        m_server.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                    if (!socket->readAll().contains("\r\n\r\n")) return;
+                    const QByteArray page = benchPage();
+                    socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                                  QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
+                    socket->disconnectFromHost();
+                });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    QString url() const { return u"http://127.0.0.1:"_s + QString::number(m_server.serverPort()) + u"/bench"_s; }
+
+private:
+    QTcpServer m_server;
+};
+
+}  // namespace
+
+#ifdef TAVRINE_HEADLESS_CHROMIUM
+int runFrontCaptureBench() {
+    xcb_connection_t* connection = qtX11Connection();
+    if (!connection) {
+        std::fprintf(stderr, "capture-bench: the front-application line needs an X11 display\n");
+        return 1;
+    }
+    if (test::HeadlessChromium::executable().isEmpty()) {
+        std::printf("{\"bench\":\"hotkey-to-first-chunk\",\"front\":\"selection\",\"skipped\":%s}\n",
+                    qPrintable(jsonString(QString::fromLatin1(test::HeadlessChromium::missingReason()))));
+        return 0;
+    }
+    const AccessibilityBusLauncher accessibility;
+    const PageServer server;
+    MemoryDefaults defaults;
+    defaults.setBool(browserAutomationConsentKey(ArticleBrowser::chrome), true);
+    MacReadingPlayback playback(std::nullopt, defaults, SystemClock::shared(),
+                                MacReadingPlayback::readingFontPhraseWidth());
+    ReadingPlayer& player = playback.player();
+    CaptureModel model(&player, applicationCaptureFunctions(defaults, [] {}));
+    QObject::connect(&model, &CaptureModel::importedTextChanged, &player,
+                     [&] { player.apply(*model.importedText(), true); });
+    GlobalCaptureShortcut shortcut(GlobalCaptureShortcut::Command::frontmost, defaults);
+    shortcut.start([&] { model.captureFrontmost([] {}); });
+    if (!shortcut.isRegistered()) {
+        std::fprintf(stderr, "capture-bench: %s\n", qPrintable(shortcut.errorMessage().value_or(QString())));
+        return 1;
+    }
+    const X11Keymap keymap(connection);
+
+    for (const QString& mode : {u"remote-debugging"_s, u"forced-accessibility"_s}) {
+        QStringList arguments;
+        if (mode == u"forced-accessibility"_s) arguments.append(u"--force-renderer-accessibility"_s);
+        test::HeadlessChromium browser(server.url(), std::chrono::seconds(20), test::HeadlessChromium::Mode::shown,
+                                       arguments);
+        QString window;
+        const bool shown =
+            browser.isListening() && waitFor([&] {
+                const auto found = xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Bench page [0-9]"_s});
+                if (!found || found->isEmpty()) return false;
+                window = QString::fromLatin1(found->split('\n').last());
+                return xdotool({u"windowactivate"_s, u"--sync"_s, window}).has_value();
+            });
+        if (!shown) {
+            std::fprintf(stderr, "capture-bench: chromium did not show the page (%s)\n", qPrintable(mode));
+            return 1;
+        }
+        // Clicks `count` times in a row at x, y of the page, wherever it begins now (a bar the browser shows
+        // above it moves it down).
+        const auto click = [&](int x, int y, int count) {
+            const auto title = xdotool({u"getwindowname"_s, window});
+            const int offset = title ? title->split(' ').value(2).toInt() : 0;
+            xdotool({u"mousemove"_s, u"--window"_s, window, QString::number(x), QString::number(y + offset), u"click"_s,
+                     u"--repeat"_s, QString::number(count), u"--delay"_s, u"80"_s, u"1"_s});
+            waitFor([] { return false; }, std::chrono::seconds(1));
+        };
+        // One capture by the hot key: the time from the key's release to the first chunk, or none when it
+        // gave no reading, or not the one expected.
+        const auto captureOnce = [&](bool expectsBody) -> std::optional<double> {
+            const auto previous = player.reading() ? std::optional(player.reading()->id) : std::nullopt;
+            const auto released = pressCaptureChord(connection, keymap);
+            const bool read = waitFor([&] {
+                return !model.isCapturing() && player.reading() && player.reading()->id != previous &&
+                       player.session().currentChunk();
+            });
+            const double ms = millisecondsSince(released);
+            player.pause(false);
+            if (!read || model.loadedBody() != expectsBody) return std::nullopt;
+            return ms;
+        };
+        // `prepare` makes the page show what is to be captured; a first capture, not counted, checks it
+        // (a page that has just appeared may miss the clicks) and warms the caches.
+        const auto measure = [&](const QString& kind, bool expectsBody, const std::function<void()>& prepare) {
+            bool ready = false;
+            for (int attempt = 0; attempt < 3 && !ready; ++attempt) {
+                prepare();
+                ready = captureOnce(expectsBody).has_value();
+            }
+            std::vector<double> times;
+            for (int round = 0; ready && round < kRounds; ++round) {
+                const auto ms = captureOnce(expectsBody);
+                if (ms) times.push_back(*ms);
+                ready = ms.has_value();
+            }
+            if (!ready) {
+                std::fprintf(stderr, "capture-bench: no %s after the hot key (%s): %s\n", qPrintable(kind),
+                             qPrintable(mode), qPrintable(model.statusMessage()));
+                return false;
+            }
+            std::printf("{\"bench\":\"hotkey-to-first-chunk\"%s%s%s%s}\n",
+                        qPrintable(field(u"front"_s, jsonString(kind))),
+                        qPrintable(field(u"browser"_s, jsonString(mode))),
+                        qPrintable(field(u"p50Ms"_s, milliseconds(percentile(times, 0.5)))),
+                        qPrintable(field(u"p95Ms"_s, milliseconds(percentile(times, 0.95)))));
+            std::fflush(stdout);
+            return true;
+        };
+        // The first paragraph, triple-clicked; then nothing selected (a click far to its right).
+        if (!measure(u"selection"_s, false, [&] { click(40, 20, 3); })) return 1;
+        if (!measure(u"article"_s, true, [&] { click(1000, 20, 1); })) return 1;
+    }
+    shortcut.stop();
+    player.prepareForTermination();
+    return 0;
+}
+#else
+int runFrontCaptureBench() {
+    std::printf(
+        "{\"bench\":\"hotkey-to-first-chunk\",\"front\":\"selection\",\"skipped\":\"built without the "
+        "test suite's headless Chromium\"}\n");
+    return 0;
+}
+#endif
+
+}  // namespace tavrine::bench

@@ -1,0 +1,322 @@
+// The selection capture against Debian's chromium shown on a display with openbox, driven as its user
+// drives it (xdotool's clicks and keys), in the two ways the README tells people to start it: with remote
+// debugging only, and with its renderer's accessibility forced as well. The accessibility bus of the test's
+// own session is on, the focus tracker and the input watch run as in the application, and the workers
+// are the real executable.
+#include "PelmoraMac/Capture/AXSelectionReader.h"
+#include "PelmoraMac/Capture/AccessibilityFocusTracker.h"
+#include "PelmoraMac/Capture/AtspiAccessibilityBus.h"
+#include "PelmoraMac/Capture/BrowserAutomationConsent.h"
+#include "PelmoraMac/Capture/X11/PrimarySelection.h"
+#include "PelmoraMac/Capture/X11/X11InputActivity.h"
+
+#include "AccessibilityRig.h"
+#include "CaptureTesting.h"
+#include "ChromiumTesting.h"
+#include "support/EventLoop.h"
+#include "support/HeadlessChromium.h"
+
+#include <gtest/gtest.h>
+#include <QJsonArray>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtConcurrent>
+
+#include <memory>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using test::failureOf;
+
+const QString kPassword = u"hunter2secret"_s;
+const QString kSecondParagraph = u"The second paragraph is what the triple click selects, and nothing before it."_s;
+
+// A page with a heading, two paragraphs and a password field, and an article page without any of their text.
+QByteArray capturePage() {
+    return (u"<!DOCTYPE html><html><head><title>Capture page</title></head><body><h1>Capture heading</h1>"
+            u"<p id='first'>The first paragraph stands before the second one on the page.</p><p id='second'>"_s +
+            kSecondParagraph + u"</p><form><input id='secret' type='password' value='"_s + kPassword +
+            u"'></form></body></html>"_s)
+        .toUtf8();
+}
+
+QByteArray otherPage() {
+    QString body = u"<article><h1>Another page</h1>"_s;
+    for (int index = 0; index < 8; ++index) {
+        body +=
+            u"<p>Another subject is the subject of this paragraph, which goes on for a while, with commas, so that "
+            u"it reads as an article and not as a navigation bar.</p>"_s;
+    }
+    return (u"<!DOCTYPE html><html><head><title>Another page</title></head><body>"_s + body +
+            u"</article></body></html>"_s)
+        .toUtf8();
+}
+
+// Serves the two pages over http on the loopback interface, from the main thread's event loop.
+class PageServer {
+public:
+    PageServer() {
+        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost));
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                    const QByteArray request = socket->peek(8192);
+                    if (!request.contains("\r\n\r\n")) return;
+                    socket->readAll();
+                    const QByteArray page = request.startsWith("GET /other ") ? otherPage() : capturePage();
+                    socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                                  QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
+                    socket->disconnectFromHost();
+                });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    QString url(const QString& path) const {
+        return u"http://127.0.0.1:"_s + QString::number(m_server.serverPort()) + path;
+    }
+
+private:
+    QTcpServer m_server;
+};
+
+// The output of xdotool, or nothing when it failed or took more than 20 seconds; the event loop runs
+// meanwhile, for the page server.
+std::optional<QByteArray> xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.start(u"xdotool"_s, arguments);
+    if (!test::processEventsUntil([&] { return process.state() == QProcess::NotRunning; }, 20s)) {
+        process.kill();
+        process.waitForFinished();
+        return std::nullopt;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) return std::nullopt;
+    return process.readAllStandardOutput().trimmed();
+}
+
+// The text of the primary selection, as any program reads it.
+QString primaryText() {
+    QProcess xclip;
+    xclip.start(u"xclip"_s, {u"-o"_s, u"-selection"_s, u"primary"_s});
+    test::processEventsUntil([&] { return xclip.state() == QProcess::NotRunning; }, 5s);
+    return QString::fromUtf8(xclip.readAllStandardOutput());
+}
+
+enum class BrowserMode { remoteDebugging, forcedAccessibility };
+
+std::string nameOf(const ::testing::TestParamInfo<BrowserMode>& info) {
+    return info.param == BrowserMode::remoteDebugging ? "RemoteDebugging" : "ForcedAccessibility";
+}
+
+class BrowserSelection : public ::testing::TestWithParam<BrowserMode> {
+protected:
+    static void SetUpTestSuite() {
+        s_rig = std::make_unique<test::AccessibilityRig>();
+        if (*s_rig->failure()) return;
+        s_tracker = std::make_unique<AccessibilityFocusTracker>();
+        s_tracker->start();
+        s_inputWatch = std::make_unique<X11InputWatch>();
+        s_inputWatch->start();
+    }
+    static void TearDownTestSuite() {
+        s_inputWatch.reset();
+        s_tracker.reset();
+        s_rig.reset();
+    }
+
+    void SetUp() override {
+        if (test::HeadlessChromium::executable().isEmpty()) GTEST_SKIP() << test::HeadlessChromium::missingReason();
+        for (const QString& tool : {u"xdotool"_s, u"xclip"_s}) {
+            if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << tool.toStdString() << " is missing";
+        }
+        ASSERT_STREQ(s_rig->failure(), "");
+        ASSERT_TRUE(s_tracker->isStarted() && s_inputWatch->isStarted());
+        QStringList arguments;
+        if (GetParam() == BrowserMode::forcedAccessibility) arguments.append(u"--force-renderer-accessibility"_s);
+        m_browser = std::make_unique<test::HeadlessChromium>(m_server.url(u"/capture"_s), 20s,
+                                                             test::HeadlessChromium::Mode::shown, arguments);
+        ASSERT_TRUE(m_browser->isListening()) << m_browser->failure().toStdString();
+        m_driver = std::make_unique<test::ChromiumDriver>(*m_browser);
+        ASSERT_TRUE(test::processEventsUntil(
+            [&] {
+                const auto windows = xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Capture page"_s});
+                if (!windows || windows->isEmpty()) return false;
+                m_window = QString::fromLatin1(windows->split('\n').last());
+                return xdotool({u"windowactivate"_s, u"--sync"_s, m_window}).has_value();
+            },
+            20s));
+        ASSERT_TRUE(settled(u"document.hasFocus()"_s));
+    }
+    void TearDown() override {
+        m_driver.reset();
+        m_browser.reset();
+    }
+
+    // Whether the condition came to hold in the page's own world.
+    bool settled(const QString& condition) {
+        return test::processEventsUntil(
+            [&] { return m_driver->evaluate(m_driver->home(), condition) == QJsonValue(true); }, 10s);
+    }
+
+    // Where an element of the page is on the browser's window, `across` of its width from its left.
+    QStringList placeOf(const QString& id, double across = 0.5) {
+        const QJsonArray place =
+            m_driver
+                ->evaluate(m_driver->home(),
+                           u"(function () { var r = document.getElementById('"_s + id +
+                               u"').getBoundingClientRect(); return [r.left + r.width * "_s + QString::number(across) +
+                               u", r.top + r.height / 2, window.outerHeight - window.innerHeight]; })()"_s)
+                .toArray();
+        return {QString::number(int(place[0].toDouble())),
+                QString::number(int(place[1].toDouble() + place[2].toDouble()))};
+    }
+    // Clicks `count` times in a row on an element, as one double or triple click.
+    void clickOn(const QString& id, int count, double across = 0.5) {
+        ASSERT_TRUE(
+            xdotool(QStringList{u"mousemove"_s, u"--window"_s, m_window} + placeOf(id, across) +
+                    QStringList{u"click"_s, u"--repeat"_s, QString::number(count), u"--delay"_s, u"80"_s, u"1"_s}));
+    }
+    void keys(const QStringList& arguments) { ASSERT_TRUE(xdotool(QStringList{u"key"_s} + arguments)); }
+
+    // A whole capture of the browser in front, on a pool thread, the event loop running meanwhile; the
+    // user has answered the question whether Tavrine may read the browser's pages with `permission`.
+    CaptureResult<PreparedCapture> capture(int permission = kAutomationAllowed) {
+        const pid_t browser = m_browser->pid();
+        auto future = QtConcurrent::run([browser, permission] {
+            AtspiAccessibilityBus bus(s_tracker->log());
+            // Connects to the accessibility bus.
+            EXPECT_TRUE(bus.isEnabled());
+            const SelectionCaptureEnvironment environment{
+                .bus = &bus,
+                .primarySelection =
+                    [](pid_t owner, CaptureDeadline deadline) {
+                        return readPrimarySelection(owner, AXSelectionReader::kTextLimit, deadline,
+                                                    s_inputWatch->log().get());
+                    },
+                .article = {.isFrontApplication = [browser](pid_t pid) { return pid == browser; },
+                            .automationPermission = [permission](ArticleBrowser) { return permission; },
+                            .runWorker =
+                                [](const CaptureWorkerRequest& request, CaptureDeadline deadline,
+                                   const CancellationToken& cancellation) {
+                                    return runCaptureWorker(request, deadline, cancellation, test::realWorker());
+                                }}};
+            // The real workers, in a sanitized build too, under a deadline that leaves them time.
+            const auto deadline = test::deadlineIn(20s);
+            AXSelectionReader reader(browser, true, ArticleBrowser::chrome, deadline, CancellationToken::none(),
+                                     environment);
+            auto content = reader.read();
+            if (!content) return CaptureResult<PreparedCapture>(tl::unexpected(content.error()));
+            return prepareCapture(*content, deadline, CancellationToken::none(), environment.article.runWorker);
+        });
+        EXPECT_TRUE(test::processEventsUntil([&] { return future.isFinished(); }, 30s));
+        return future.result();
+    }
+
+    PageServer m_server;
+    std::unique_ptr<test::HeadlessChromium> m_browser;
+    std::unique_ptr<test::ChromiumDriver> m_driver;
+    QString m_window;
+    static inline std::unique_ptr<test::AccessibilityRig> s_rig;
+    static inline std::unique_ptr<AccessibilityFocusTracker> s_tracker;
+    static inline std::unique_ptr<X11InputWatch> s_inputWatch;
+};
+
+// A password selected in its field is never read, by a double click on it or by Ctrl+A in it: the browser
+// puts it in the primary selection all the same.
+TEST_P(BrowserSelection, APasswordFieldsSelectionIsRefused) {
+    clickOn(u"secret"_s, 2);
+    ASSERT_TRUE(settled(u"document.activeElement.id === 'secret' && document.activeElement.selectionEnd > 0"_s));
+    auto read = capture();
+    EXPECT_EQ(failureOf(read), CaptureFailure::protectedField);
+
+    clickOn(u"first"_s, 1);
+    ASSERT_TRUE(settled(u"document.activeElement === document.body"_s));
+    clickOn(u"secret"_s, 1, 0.9);
+    keys({u"ctrl+a"_s});
+    ASSERT_TRUE(
+        settled(u"document.activeElement.id === 'secret' && document.activeElement.selectionStart === 0 && "
+                u"document.activeElement.selectionEnd === "_s +
+                QString::number(kPassword.size())));
+    read = capture();
+    EXPECT_EQ(failureOf(read), CaptureFailure::protectedField);
+    // Where the user has not allowed Tavrine to read the browser's pages, the bus tells the password field
+    // when it shows the page; otherwise the user is asked for the consent first.
+    EXPECT_EQ(failureOf(capture(kAutomationUndecided)), GetParam() == BrowserMode::forcedAccessibility
+                                                            ? CaptureFailure::protectedField
+                                                            : CaptureFailure::automationRequired);
+}
+
+// A triple click selects one paragraph: its text is the reading, however the browser shows its page.
+TEST_P(BrowserSelection, ATripleClickedParagraphIsReadAsItsText) {
+    clickOn(u"second"_s, 3, 0.2);
+    ASSERT_TRUE(settled(u"String(getSelection()).indexOf('The second paragraph') === 0"_s));
+    auto read = capture();
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_FALSE(read->isBody);
+    EXPECT_EQ(read->document.text.trimmed(), kSecondParagraph);
+
+    // Without the user's consent the page is not asked: with forced accessibility the bus shows the page and
+    // its selection; otherwise the user is asked for the consent.
+    read = capture(kAutomationUndecided);
+    if (GetParam() == BrowserMode::forcedAccessibility) {
+        ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+        EXPECT_EQ(read->document.text.trimmed(), kSecondParagraph);
+    } else {
+        EXPECT_EQ(failureOf(read), CaptureFailure::automationRequired);
+    }
+}
+
+// Select, go to another page through the address bar, go to the address bar again and click in the page:
+// the browser takes the primary selection again with the old text, which is not read.
+TEST_P(BrowserSelection, TheOldSelectionIsNotReplayedAfterARoundTripThroughTheAddressBar) {
+    clickOn(u"second"_s, 3, 0.2);
+    ASSERT_TRUE(settled(u"String(getSelection()).indexOf('The second paragraph') === 0"_s));
+    keys({u"ctrl+l"_s});
+    ASSERT_TRUE(xdotool({u"type"_s, u"--delay"_s, u"5"_s, m_server.url(u"/other"_s)}));
+    keys({u"Return"_s});
+    ASSERT_TRUE(settled(u"location.pathname === '/other' && document.readyState === 'complete'"_s));
+    // To the address bar and back into the page by a click.
+    keys({u"ctrl+l"_s});
+    ASSERT_TRUE(settled(u"!document.hasFocus()"_s));
+    ASSERT_TRUE(xdotool({u"mousemove"_s, u"--window"_s, m_window, u"300"_s, u"400"_s, u"click"_s, u"1"_s}));
+    ASSERT_TRUE(settled(u"document.hasFocus() && String(getSelection()) === ''"_s));
+    // The primary selection holds the first page's paragraph again, as new: what the test is about.
+    EXPECT_TRUE(test::processEventsUntil([] { return primaryText().contains(u"The second paragraph"_s); }, 3s));
+
+    const auto read = capture();
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_TRUE(read->isBody);
+    EXPECT_FALSE(read->document.text.contains(u"The second paragraph"_s));
+    EXPECT_TRUE(read->document.text.contains(u"Another subject is the subject"_s));
+}
+
+// A selection the user still sees after going to another window and back is read as the selection, not
+// the page's article.
+TEST_P(BrowserSelection, ASelectionStillShownAfterComingBackIsTheSelection) {
+    clickOn(u"second"_s, 3, 0.2);
+    ASSERT_TRUE(settled(u"String(getSelection()).indexOf('The second paragraph') === 0"_s));
+    QProcess other;
+    other.start(QStringLiteral(X11_WINDOW_OWNER));
+    ASSERT_TRUE(other.waitForReadyRead(10'000));
+    const QString otherWindow = QString::fromLatin1(other.readLine().split(' ').first().trimmed());
+    ASSERT_TRUE(xdotool({u"windowactivate"_s, u"--sync"_s, otherWindow}));
+    ASSERT_TRUE(xdotool({u"windowactivate"_s, u"--sync"_s, m_window}));
+    ASSERT_TRUE(settled(u"document.hasFocus()"_s));
+
+    const auto read = capture();
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_FALSE(read->isBody);
+    EXPECT_EQ(read->document.text.trimmed(), kSecondParagraph);
+    other.closeWriteChannel();
+    other.waitForFinished(5'000);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothModes, BrowserSelection,
+                         ::testing::Values(BrowserMode::remoteDebugging, BrowserMode::forcedAccessibility), nameOf);
+
+}  // namespace
+}  // namespace tavrine

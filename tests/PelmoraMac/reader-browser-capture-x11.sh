@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# reader-browser-capture-x11.sh TAVRINE X11-SCREENSHOT READING-STORE-HISTORY ARTIFACTS
+#
+# The real program capturing from Debian's chromium as its user would, on an X display with openbox (run
+# under scripts/with-xvfb --openbox, which gives it fresh data and configuration folders and a session bus
+# of its own), with the session's accessibility on and Tavrine allowed to read the browser's pages. The
+# browser is started twice, as the README tells people to start it: with remote debugging only, and with
+# its renderer's accessibility forced as well. In each, with the capture hot key (Meta+Ctrl+Alt+R):
+# - a password field's text selected by a double click, and by Ctrl+A in the field: the capture ends as
+#   protectedField, nothing is read;
+# - a triple-clicked paragraph: the capture succeeds, and its reading is that paragraph's text.
+# Then, tavrine quit: the history holds the two paragraphs and nothing else, and no file of the data or
+# configuration folders holds the password. Screenshots in ARTIFACTS. Skipped (77) without chromium.
+set -euo pipefail
+tavrine=$1
+screenshot=$2
+history_tool=$3
+artifacts=$4
+mkdir -p "$artifacts"
+export XCTestConfigurationFilePath=/dev/null
+source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
+command -v chromium >/dev/null || { echo "$script_name: chromium is not installed" >&2; exit 77; }
+
+work=$(mktemp -d)
+launcher_pid=""
+browser_pid=""
+# Ends the browser and waits for it, so that nothing writes in its profile any more.
+end_browser() {
+  [ -n "$browser_pid" ] || return 0
+  kill "$browser_pid" 2>/dev/null || true
+  wait "$browser_pid" 2>/dev/null || true
+  browser_pid=""
+}
+cleanup() {
+  end_browser
+  if [ -n "${pid:-}" ]; then kill "$pid" 2>/dev/null || true; fi
+  if [ -n "$launcher_pid" ]; then kill "$launcher_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+password=hunter2secret
+paragraph="The paragraph that a triple click selects, and nothing around it."
+store="$XDG_DATA_HOME/org.tavrine.Tavrine/reading-store.json"
+export TAVRINE_TRACE_FILE="$work/trace"
+
+# The session's accessibility bus, on before any application starts (they show themselves on it only then).
+/usr/libexec/at-spi-bus-launcher --launch-immediately &
+launcher_pid=$!
+for _ in $(seq 1 100); do
+  gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+    --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null 2>&1 && break
+  sleep 0.1
+done
+
+# The user has allowed Tavrine to read the browser's pages.
+mkdir -p "$XDG_CONFIG_HOME/org.tavrine.Tavrine"
+printf '{"reader.linux.browserAutomation.com.google.Chrome": true}\n' \
+  >"$XDG_CONFIG_HOME/org.tavrine.Tavrine/defaults.json"
+
+# A page whose elements stand where the script clicks; its title tells how far below the top of the
+# browser's window the page begins.
+cat >"$work/page.html" <<EOF
+<!DOCTYPE html><html><head><title>Capture page</title><script>
+function tell() { document.title = "Capture page " + (outerHeight - innerHeight); }
+addEventListener("load", tell);
+addEventListener("resize", tell);
+</script></head><body style="margin:0">
+<h1 style="position:absolute;left:20px;top:0;margin:0;font-size:20px">A heading above the paragraph</h1>
+<p id="paragraph" style="position:absolute;left:20px;top:60px;width:700px;margin:0;font-size:16px">$paragraph</p>
+<p style="position:absolute;left:20px;top:100px;width:700px;margin:0;font-size:16px">Another paragraph below it.</p>
+<input id="secret" type="password" value="$password" style="position:absolute;left:20px;top:160px;width:300px;height:30px">
+</body></html>
+EOF
+
+launch_reader "$tavrine"
+reader=$window
+
+# The marks of the capture's outcome ("capture ...") and of a reading the player took ("status ...").
+outcome_marks() { grep -c -E '^(capture|status) ' "$TAVRINE_TRACE_FILE" 2>/dev/null || true; }
+last_capture() { grep '^capture ' "$TAVRINE_TRACE_FILE" 2>/dev/null | tail -1 | cut -d' ' -f2 || true; }
+
+# Presses the capture hot key with the browser in front and waits for what it did.
+capture() {
+  local before
+  before=$(outcome_marks)
+  activate_window "$browser"
+  sleep 0.3
+  xdotool key --clearmodifiers ctrl+super+alt+r
+  for _ in $(seq 1 100); do [ "$(outcome_marks)" -gt "$before" ] && break; sleep 0.1; done
+  [ "$(outcome_marks)" -gt "$before" ] || fail "the capture hot key did nothing ($1)"
+  # The store's writes, if any, have happened.
+  sleep 1
+}
+
+# Clicks COUNT times in a row (one double or triple click) at X Y of the page, wherever the page begins now
+# (a bar the browser shows above it moves it down).
+click_page() {
+  local offset
+  offset=$(xdotool getwindowname "$browser" | awk '{print $3}')
+  xdotool mousemove --window "$browser" "$1" $(($2 + offset)) click --repeat "$3" --delay 80 1
+  sleep 0.5
+}
+
+for mode in remote-debugging forced-accessibility; do
+  arguments=(--no-first-run --no-default-browser-check --disable-gpu --disable-background-networking
+    --disable-component-update --disable-sync --disable-crash-reporter
+    --remote-debugging-port=0 "--user-data-dir=$work/profile-$mode")
+  [ "$mode" = forced-accessibility ] && arguments+=(--force-renderer-accessibility)
+  [ "$(id -u)" = 0 ] && arguments+=(--no-sandbox)
+  chromium "${arguments[@]}" "file://$work/page.html" >/dev/null 2>&1 &
+  browser_pid=$!
+  browser=$(wait_for_window '^Capture page [0-9]' "the capture page ($mode)")
+  activate_window "$browser"
+  sleep 1
+
+  click_page 100 175 2
+  capture "double-clicked password, $mode"
+  "$screenshot" "$artifacts/reader-browser-capture-$mode-1-password.png"
+  [ "$(last_capture)" = protectedField ] || fail "a double-clicked password gave $(last_capture) ($mode)"
+
+  activate_window "$browser"
+  click_page 600 120 1
+  click_page 100 175 1
+  xdotool key ctrl+a
+  sleep 0.3
+  capture "password selected with Ctrl+A, $mode"
+  [ "$(last_capture)" = protectedField ] || fail "a password selected with Ctrl+A gave $(last_capture) ($mode)"
+
+  activate_window "$browser"
+  click_page 100 68 3
+  capture "triple-clicked paragraph, $mode"
+  "$screenshot" "$artifacts/reader-browser-capture-$mode-2-paragraph.png"
+  [ "$(last_capture)" = succeeded ] || fail "a triple-clicked paragraph gave $(last_capture) ($mode)"
+
+  end_browser
+done
+
+activate_window "$reader"
+xdotool key --clearmodifiers ctrl+q
+wait_for_quit "$pid"
+pid=""
+
+lines=$("$history_tool" "$store") || fail "the store cannot be opened"
+[ "$(echo "$lines" | wc -l)" -eq 2 ] || fail "the history is not the two paragraphs: $lines"
+while read -r _ length _ text; do
+  [ "$text" = "${paragraph:0:40}" ] || fail "a reading is not the paragraph: $text"
+  [ "$length" -eq ${#paragraph} ] || fail "a reading of $length units is not the paragraph alone: $text"
+done <<<"$lines"
+found=$(grep -rl -- "$password" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME/org.tavrine.Tavrine" 2>/dev/null || true)
+[ -z "$found" ] || fail "the password is in $found"
+echo "both ways of starting chromium: the password refused after a double click and after Ctrl+A, the paragraph read alone; the password in no file"
