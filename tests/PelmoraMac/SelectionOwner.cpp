@@ -77,6 +77,11 @@ public:
         }
     }
 
+    // The connection is closed at the end, so that a leak check at exit finds nothing of it.
+    ~Owner() { xcb_disconnect(m_connection); }
+    Owner(const Owner&) = delete;
+    Owner& operator=(const Owner&) = delete;
+
     int run() {
         if (m_style == Style::mute) take();
         pollfd descriptors[2] = {{.fd = STDIN_FILENO, .events = POLLIN, .revents = 0},
