@@ -61,7 +61,7 @@ void screenshot(const QString& name) {
     settle();
     QProcess process;
     process.start(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(name)});
-    ASSERT_TRUE(process.waitForFinished(10'000));
+    ASSERT_TRUE(process.waitForFinished(test::patienceMilliseconds()));
     EXPECT_EQ(process.exitCode(), 0);
 }
 

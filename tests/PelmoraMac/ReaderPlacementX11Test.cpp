@@ -33,7 +33,7 @@ using test::processEventsUntil;
 QString run(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
-    EXPECT_TRUE(process.waitForFinished(20'000)) << program.toStdString();
+    EXPECT_TRUE(process.waitForFinished(test::patienceMilliseconds())) << program.toStdString();
     EXPECT_EQ(process.exitCode(), 0) << program.toStdString() << " " << arguments.join(u' ').toStdString() << ": "
                                      << process.readAllStandardError().toStdString();
     return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
@@ -58,7 +58,7 @@ OwnedWindow showOwnedWindow() {
     OwnedWindow owned{.process = std::make_unique<QProcess>()};
     owned.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     owned.process->start(QStringLiteral(X11_WINDOW_OWNER));
-    EXPECT_TRUE(owned.process->waitForReadyRead(10'000));
+    EXPECT_TRUE(owned.process->waitForReadyRead(test::patienceMilliseconds()));
     owned.top = owned.process->readLine().trimmed().split(' ').value(0).toUInt();
     return owned;
 }
@@ -111,7 +111,7 @@ public:
     ReaderExecutable() {
         m_process.setProcessChannelMode(QProcess::ForwardedChannels);
         m_process.start(QStringLiteral(TAVRINE_EXECUTABLE));
-        EXPECT_TRUE(m_process.waitForStarted());
+        EXPECT_TRUE(m_process.waitForStarted(test::patienceMilliseconds()));
     }
     ~ReaderExecutable() {
         if (m_process.state() != QProcess::NotRunning) {
@@ -159,7 +159,7 @@ public:
     }
     void quit() {
         ::kill(pid(), SIGTERM);
-        EXPECT_TRUE(m_process.waitForFinished(20'000));
+        EXPECT_TRUE(m_process.waitForFinished(test::patienceMilliseconds()));
         EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(m_process.exitCode(), 0);
     }
