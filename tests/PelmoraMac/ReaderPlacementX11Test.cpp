@@ -205,12 +205,21 @@ TEST(ReaderPlacementX11, TheRealWindowComesBackWhereItWasLeftOnEveryDisplay) {
             return std::abs(frame.center().x() - visible.center().x()) <= 1 &&
                    std::abs(frame.center().y() - visible.center().y()) <= 1;
         });
+        // Stored as the frame stands once the window manager is done with it, which on a loaded machine
+        // may be a moment after it first looked settled: the two are asked afresh until they agree.
         std::optional<QString> last;
-        ASSERT_TRUE(processEventsUntil([&] { return storedPosition(screen, &last).has_value(); }));
+        std::optional<ReaderWindowPosition> stored;
+        std::optional<QRect> stands;
+        EXPECT_TRUE(processEventsUntil([&] {
+            stored = storedPosition(screen, &last);
+            stands = reader.frame();
+            return stored && stands && QPointF(stored->x, stored->top) == offsets(*stands, screen) &&
+                   stored->width == stands->width();
+        })) << "stored "
+            << (stored ? stored->x : -1) << "," << (stored ? stored->top : -1) << " for the frame at "
+            << stands.value_or(QRect()).x() << "," << stands.value_or(QRect()).y();
         EXPECT_EQ(last, screen.id);
-        EXPECT_EQ(storedPosition(screen)->x, offsets(first, screen).x());
-        EXPECT_EQ(storedPosition(screen)->top, offsets(first, screen).y());
-        EXPECT_EQ(storedPosition(screen)->width, first.width());
+        EXPECT_LE((stands.value_or(QRect()).topLeft() - first.topLeft()).manhattanLength(), 2);
         run(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-first-launch.png"_s)});
 
         // Moved (a window manager may add its own offsets): stored as offsets.
