@@ -13,10 +13,22 @@ JOBS ?= $(shell nproc)
 PREFIX ?= $(HOME)/.local
 # The packages scripts/install-deps installs: run (building and running) or test (everything else too).
 DEPS_SET ?= test
-# Compiler warnings are errors (TAVRINE_WERROR) in the developers' builds (build, test, test-sanitize,
-# bench, and so .ci/run), never in what a user builds (run, install): a newer compiler's new warning must
-# not stop them. A tree configured the other way is configured again.
-WERROR ?= ON
+# Compiler warnings are errors (TAVRINE_WERROR) in the developers' builds (build, bench, test-sanitize),
+# never in what a user builds (run, install): a newer compiler's new warning must not stop them. `make test`
+# builds the tree as it was configured, so that `make run` then `make test` compiles the application once;
+# a tree it configures first has warnings as errors. WERROR=ON or WERROR=OFF on the command line decides
+# for every target (.ci/run asks for ON); a tree configured the other way is configured again.
+#   FRESH_WERROR  the setting of a tree configured now
+#   KEEP_WERROR   1: an existing tree keeps its setting; empty: it is configured again to FRESH_WERROR
+ifeq ($(origin WERROR),undefined)
+FRESH_WERROR = ON
+KEEP_WERROR =
+run install: FRESH_WERROR = OFF
+run install test: KEEP_WERROR = 1
+else
+FRESH_WERROR = $(WERROR)
+KEEP_WERROR =
+endif
 
 # ccache keys objects by paths relative to the project root and leaves the working folder out, so every
 # clone of the project, wherever it lies, shares one cache.
@@ -28,24 +40,24 @@ export CCACHE_NOHASHDIR := 1
 all: build
 
 run install: DEPS_SET = run
-run install: WERROR = OFF
 
-# Succeeds when the tree in folder $(1) has TAVRINE_WERROR set as WERROR asks.
-werror_matches = grep -qx 'TAVRINE_WERROR:BOOL=$(WERROR)' $(1)/CMakeCache.txt
+# Succeeds when the tree in folder $(1) may keep its TAVRINE_WERROR: it has the one asked for, or keeps its own.
+werror_matches = { [ -n "$(KEEP_WERROR)" ] || grep -qx 'TAVRINE_WERROR:BOOL=$(FRESH_WERROR)' $(1)/CMakeCache.txt; }
 
 deps:
 	@scripts/install-deps $(DEPS_SET)
 
 # A tree configured before the test packages were installed (by `make run`) leaves the tests out; it is
-# configured again once they are wanted, and with warnings as errors when the tests ask for them. `make run`
-# and `make install` take an existing tree as it is (switching the warnings back would rebuild it all).
+# configured again once they are wanted, which adds them and changes nothing already built. A tree whose
+# warnings setting is not the one asked for (above) is configured again with it, which rebuilds it all.
 configure: deps
 	@if [ ! -f $(BUILD_DIR)/CMakeCache.txt ]; then \
 	  cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DTAVRINE_WERROR:BOOL=$(WERROR) $(CMAKE_FLAGS); \
-	elif [ "$(DEPS_SET)" = test ] && { [ ! -f $(BUILD_DIR)/tests/CTestTestfile.cmake ] || \
-	  ! $(call werror_matches,$(BUILD_DIR)); }; then \
-	  cmake -S . -B $(BUILD_DIR) -DTAVRINE_WERROR:BOOL=$(WERROR); \
+	    -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DTAVRINE_WERROR:BOOL=$(FRESH_WERROR) $(CMAKE_FLAGS); \
+	elif ! $(call werror_matches,$(BUILD_DIR)); then \
+	  cmake -S . -B $(BUILD_DIR) -DTAVRINE_WERROR:BOOL=$(FRESH_WERROR); \
+	elif [ "$(DEPS_SET)" = test ] && [ ! -f $(BUILD_DIR)/tests/CTestTestfile.cmake ]; then \
+	  cmake -S . -B $(BUILD_DIR); \
 	fi
 
 build: configure
@@ -73,10 +85,10 @@ test: build
 test-sanitize: deps
 	@if [ ! -f $(SANITIZE_BUILD_DIR)/CMakeCache.txt ]; then \
 	  cmake -S . -B $(SANITIZE_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVRINE_SANITIZE=ON \
-	    -DTAVRINE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DTAVRINE_WERROR:BOOL=$(WERROR) \
+	    -DTAVRINE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DTAVRINE_WERROR:BOOL=$(FRESH_WERROR) \
 	    $(CMAKE_FLAGS); \
 	elif ! $(call werror_matches,$(SANITIZE_BUILD_DIR)); then \
-	  cmake -S . -B $(SANITIZE_BUILD_DIR) -DTAVRINE_WERROR:BOOL=$(WERROR); \
+	  cmake -S . -B $(SANITIZE_BUILD_DIR) -DTAVRINE_WERROR:BOOL=$(FRESH_WERROR); \
 	fi
 	cmake --build $(SANITIZE_BUILD_DIR) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \

@@ -5,19 +5,23 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <utility>
 
 namespace tavrine {
 
 // Owns an open file descriptor and closes it on every path; a failing close after reading loses nothing.
-// A negative descriptor (a failed open) is held as it is and closes nothing.
+// A negative descriptor (a failed open) is held as it is and closes nothing. Moving hands the descriptor
+// over: the one moved from then holds none.
 class FileDescriptor {
 public:
     explicit FileDescriptor(int fd) : m_fd(fd) {}
     ~FileDescriptor() {
         if (m_fd >= 0) ::close(m_fd);
     }
+    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(FileDescriptor&&) = delete;
     int get() const { return m_fd; }
 
 private:

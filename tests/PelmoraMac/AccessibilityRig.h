@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/EventLoop.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -24,11 +26,11 @@ public:
         m_launcher.setArguments({QStringLiteral("--launch-immediately")});
         m_launcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_launcher.start();
-        if (!m_launcher.waitForStarted(5'000)) {
+        if (!m_launcher.waitForStarted(patienceMilliseconds())) {
             m_failure = "at-spi-bus-launcher did not start (scripts/install-deps installs at-spi2-core)";
             return;
         }
-        const QDeadlineTimer deadline(10'000);
+        const QDeadlineTimer deadline(patience());
         while (!QDBusConnection::sessionBus().interface()->isServiceRegistered(QStringLiteral("org.a11y.Bus"))) {
             if (deadline.hasExpired()) {
                 m_failure = "the accessibility bus launcher did not register on the session bus";
@@ -95,7 +97,7 @@ public:
 
 private:
     QByteArray readLine() {
-        const QDeadlineTimer deadline(20'000);
+        const QDeadlineTimer deadline(patience());
         while (!m_process.canReadLine()) {
             if (deadline.hasExpired() || !m_process.waitForReadyRead(int(deadline.remainingTime()))) return {};
         }

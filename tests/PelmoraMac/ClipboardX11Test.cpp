@@ -37,7 +37,7 @@ protected:
         auto owner = std::make_unique<QProcess>();
         owner->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         owner->start(QStringLiteral(CLIPBOARD_OWNER), formats);
-        EXPECT_TRUE(owner->waitForReadyRead(10'000));
+        EXPECT_TRUE(owner->waitForReadyRead(test::patienceMilliseconds()));
         EXPECT_EQ(owner->readLine(), "ready\n");
         if (notice) {
             test::processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
@@ -52,7 +52,7 @@ protected:
     }
 
     CaptureResult<ClipboardSnapshot> read(Mode mode) {
-        return readClipboardSnapshot(pasteboard, mode, test::deadlineIn(10s));
+        return readClipboardSnapshot(pasteboard, mode, test::deadlineIn(test::patience()));
     }
 
     X11ClipboardPasteboard pasteboard;
@@ -106,7 +106,7 @@ TEST_F(DesktopClipboard, AnAutomaticSnapshotIsConvertedByTheWorker) {
         if (!snapshot) return tl::unexpected(snapshot.error());
         auto response =
             runCaptureWorker({.operation = CaptureWorkerRequest::Operation::clipboard, .clipboard = *snapshot},
-                             test::deadlineIn(std::chrono::seconds(10)), CancellationToken::none(), test::realWorker());
+                             test::deadlineIn(test::patience()), CancellationToken::none(), test::realWorker());
         if (!response) return tl::unexpected(response.error());
         return response->document.value_or(ReadingDocument{});
     };
@@ -157,7 +157,7 @@ TEST_F(DesktopClipboard, AnOwnerThatNeverAnswersEndsTheReadingAtItsDeadline) {
     QProcess mute;
     mute.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     mute.start(QStringLiteral(SELECTION_OWNER), {u"mute"_s});
-    ASSERT_TRUE(mute.waitForReadyRead(10'000));
+    ASSERT_TRUE(mute.waitForReadyRead(test::patienceMilliseconds()));
     ASSERT_EQ(mute.readLine(), "ready\n");
 
     QElapsedTimer clock;
@@ -183,7 +183,7 @@ TEST_F(DesktopClipboard, AnOwnerThatNeverAnswersEndsTheReadingAtItsDeadline) {
     model.importClipboard(std::make_shared<X11ClipboardPasteboard>(), true, Mode::automatic, {});
     EXPECT_TRUE(model.isCapturing());
     EXPECT_EQ(model.statusMessage(), u"クリップボードから文章を取得しています…"_s);
-    ASSERT_TRUE(test::processEventsUntil([&] { return !model.isCapturing(); }, 10s));
+    ASSERT_TRUE(test::processEventsUntil([&] { return !model.isCapturing(); }));
     const qint64 elapsed = clock.elapsed();
     timer.stop();
     EXPECT_EQ(model.failure(), CaptureFailure::timedOut);
@@ -203,7 +203,7 @@ TEST_F(DesktopClipboard, ThisApplicationsOwnCopyIsImported) {
     QGuiApplication::clipboard()->setText(u"自分でコピーした文"_s);
     CaptureModel model(nullptr, CaptureModel::Functions{});
     model.importClipboard(std::make_shared<X11ClipboardPasteboard>(), false, Mode::plainText, {});
-    ASSERT_TRUE(test::processEventsUntil([&] { return !model.isCapturing(); }, 10s));
+    ASSERT_TRUE(test::processEventsUntil([&] { return !model.isCapturing(); }));
     EXPECT_FALSE(model.failure());
     ASSERT_TRUE(model.importedText());
     EXPECT_EQ(model.importedText()->text(), u"自分でコピーした文"_s);

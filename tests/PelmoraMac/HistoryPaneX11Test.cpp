@@ -46,7 +46,7 @@ using test::runTask;
 void xdotool(const QStringList& arguments) {
     QProcess process;
     process.start(u"xdotool"_s, arguments);
-    ASSERT_TRUE(process.waitForFinished(10'000));
+    ASSERT_TRUE(process.waitForFinished(test::patienceMilliseconds()));
     ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
 }
 
@@ -54,7 +54,7 @@ void screenshot(const QString& name) {
     processEventsUntil([] { return false; }, std::chrono::milliseconds(150));
     QProcess process;
     process.start(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(name)});
-    ASSERT_TRUE(process.waitForFinished(10'000));
+    ASSERT_TRUE(process.waitForFinished(test::patienceMilliseconds()));
     EXPECT_EQ(process.exitCode(), 0);
 }
 

@@ -34,7 +34,7 @@ using test::processEventsUntil;
 void xdotool(const QStringList& arguments) {
     QProcess process;
     process.start(u"xdotool"_s, arguments);
-    ASSERT_TRUE(process.waitForFinished(10'000));
+    ASSERT_TRUE(process.waitForFinished(test::patienceMilliseconds()));
     ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
 }
 
@@ -146,7 +146,7 @@ TEST(ReaderMenuX11, EveryKeyReachesItsItemAndADisabledItemsKeyNothing) {
     settle(300);
     QProcess shot;
     shot.start(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(u"reader-menu-playback.png"_s)});
-    ASSERT_TRUE(shot.waitForFinished(10'000));
+    ASSERT_TRUE(shot.waitForFinished(test::patienceMilliseconds()));
     xdotool({u"key"_s, u"Escape"_s});
 
     // The settings key works from the reader window and opens the settings window.

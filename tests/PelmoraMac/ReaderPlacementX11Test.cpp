@@ -33,7 +33,7 @@ using test::processEventsUntil;
 QString run(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
-    EXPECT_TRUE(process.waitForFinished(20'000)) << program.toStdString();
+    EXPECT_TRUE(process.waitForFinished(test::patienceMilliseconds())) << program.toStdString();
     EXPECT_EQ(process.exitCode(), 0) << program.toStdString() << " " << arguments.join(u' ').toStdString() << ": "
                                      << process.readAllStandardError().toStdString();
     return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
@@ -58,7 +58,7 @@ OwnedWindow showOwnedWindow() {
     OwnedWindow owned{.process = std::make_unique<QProcess>()};
     owned.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     owned.process->start(QStringLiteral(X11_WINDOW_OWNER));
-    EXPECT_TRUE(owned.process->waitForReadyRead(10'000));
+    EXPECT_TRUE(owned.process->waitForReadyRead(test::patienceMilliseconds()));
     owned.top = owned.process->readLine().trimmed().split(' ').value(0).toUInt();
     return owned;
 }
@@ -111,7 +111,7 @@ public:
     ReaderExecutable() {
         m_process.setProcessChannelMode(QProcess::ForwardedChannels);
         m_process.start(QStringLiteral(TAVRINE_EXECUTABLE));
-        EXPECT_TRUE(m_process.waitForStarted());
+        EXPECT_TRUE(m_process.waitForStarted(test::patienceMilliseconds()));
     }
     ~ReaderExecutable() {
         if (m_process.state() != QProcess::NotRunning) {
@@ -159,7 +159,7 @@ public:
     }
     void quit() {
         ::kill(pid(), SIGTERM);
-        EXPECT_TRUE(m_process.waitForFinished(20'000));
+        EXPECT_TRUE(m_process.waitForFinished(test::patienceMilliseconds()));
         EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(m_process.exitCode(), 0);
     }
@@ -205,12 +205,21 @@ TEST(ReaderPlacementX11, TheRealWindowComesBackWhereItWasLeftOnEveryDisplay) {
             return std::abs(frame.center().x() - visible.center().x()) <= 1 &&
                    std::abs(frame.center().y() - visible.center().y()) <= 1;
         });
+        // Stored as the frame stands once the window manager is done with it, which on a loaded machine
+        // may be a moment after it first looked settled: the two are asked afresh until they agree.
         std::optional<QString> last;
-        ASSERT_TRUE(processEventsUntil([&] { return storedPosition(screen, &last).has_value(); }));
+        std::optional<ReaderWindowPosition> stored;
+        std::optional<QRect> stands;
+        EXPECT_TRUE(processEventsUntil([&] {
+            stored = storedPosition(screen, &last);
+            stands = reader.frame();
+            return stored && stands && QPointF(stored->x, stored->top) == offsets(*stands, screen) &&
+                   stored->width == stands->width();
+        })) << "stored "
+            << (stored ? stored->x : -1) << "," << (stored ? stored->top : -1) << " for the frame at "
+            << stands.value_or(QRect()).x() << "," << stands.value_or(QRect()).y();
         EXPECT_EQ(last, screen.id);
-        EXPECT_EQ(storedPosition(screen)->x, offsets(first, screen).x());
-        EXPECT_EQ(storedPosition(screen)->top, offsets(first, screen).y());
-        EXPECT_EQ(storedPosition(screen)->width, first.width());
+        EXPECT_LE((stands.value_or(QRect()).topLeft() - first.topLeft()).manhattanLength(), 2);
         run(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-first-launch.png"_s)});
 
         // Moved (a window manager may add its own offsets): stored as offsets.

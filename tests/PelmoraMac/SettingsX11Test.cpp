@@ -38,7 +38,7 @@ using S = GlobalCaptureShortcut;
 void xdotool(const QStringList& arguments) {
     QProcess process;
     process.start(u"xdotool"_s, arguments);
-    ASSERT_TRUE(process.waitForFinished(10'000));
+    ASSERT_TRUE(process.waitForFinished(test::patienceMilliseconds()));
     ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
 }
 
@@ -197,7 +197,7 @@ TEST_F(TwoWindows, TheFocusMovingBetweenOurWindowsKeepsPlayingAndAnotherProgramP
 
     QProcess other;
     other.start(QStringLiteral(X11_WINDOW_OWNER));
-    ASSERT_TRUE(other.waitForReadyRead(10'000));
+    ASSERT_TRUE(other.waitForReadyRead(test::patienceMilliseconds()));
     const QString window = QString::fromLatin1(other.readLine()).section(u' ', 0, 0);
     xdotool({u"windowactivate"_s, window});
     EXPECT_TRUE(processEventsUntil([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; }));

@@ -122,7 +122,7 @@ TEST(SourceTextViewX11, TheBoundedViewShowsTheSampleBookAtTheRevealedPhrase) {
 void xdotool(const QStringList& arguments) {
     QProcess process;
     process.start(u"xdotool"_s, arguments);
-    ASSERT_TRUE(process.waitForFinished(10'000));
+    ASSERT_TRUE(process.waitForFinished(test::patienceMilliseconds()));
     ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
 }
 

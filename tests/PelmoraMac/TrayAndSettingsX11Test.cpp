@@ -37,7 +37,7 @@ constexpr int kPanelHeight = 32;
 void run(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
-    ASSERT_TRUE(process.waitForFinished(20'000)) << program.toStdString();
+    ASSERT_TRUE(process.waitForFinished(test::patienceMilliseconds())) << program.toStdString();
     ASSERT_EQ(process.exitCode(), 0) << program.toStdString() << ": " << process.readAllStandardError().toStdString();
 }
 
@@ -47,7 +47,7 @@ public:
     explicit Tray(const QString& colour) {
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QStringLiteral(TRAY_MANAGER), {colour, u"240"_s, QString::number(kPanelHeight)});
-        m_process.waitForStarted();
+        m_process.waitForStarted(test::patienceMilliseconds());
     }
     ~Tray() {
         m_process.kill();
@@ -59,15 +59,13 @@ public:
     // The window of the next icon docked, 0 if none docks within the wait.
     WId nextDocked() {
         WId docked = 0;
-        processEventsUntil(
-            [&] {
-                while (m_process.canReadLine()) {
-                    const QByteArray line = m_process.readLine().trimmed();
-                    if (line.startsWith("docked ")) docked = line.mid(7).toULongLong(nullptr, 16);
-                }
-                return docked != 0;
-            },
-            std::chrono::seconds(20));
+        processEventsUntil([&] {
+            while (m_process.canReadLine()) {
+                const QByteArray line = m_process.readLine().trimmed();
+                if (line.startsWith("docked ")) docked = line.mid(7).toULongLong(nullptr, 16);
+            }
+            return docked != 0;
+        });
         return docked;
     }
 

@@ -1,5 +1,6 @@
 #include "PelmoraMac/X11/X11Connection.h"
 #include "PelmoraMac/X11/X11Desktop.h"
+#include "support/EventLoop.h"
 
 #include <gtest/gtest.h>
 #include <QProcess>
@@ -49,7 +50,7 @@ protected:
         auto owner = std::make_unique<QProcess>();
         owner->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         owner->start(QStringLiteral(X11_WINDOW_OWNER), arguments);
-        EXPECT_TRUE(owner->waitForReadyRead(10'000));
+        EXPECT_TRUE(owner->waitForReadyRead(test::patienceMilliseconds()));
         const QList<QByteArray> ids = owner->readLine().trimmed().split(' ');
         EXPECT_EQ(ids.size(), 2);
         m_owners.push_back(std::move(owner));

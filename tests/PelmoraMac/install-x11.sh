@@ -96,13 +96,9 @@ launch() {
 launch &
 pid=$!
 [ -n "$pid" ] || fail "the program did not start"
-window=""
-for _ in $(seq 1 200); do
-  window=$(xdotool search --onlyvisible --pid "$pid" --name '^Tavrine$' 2>/dev/null || true)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || { kill -KILL "$pid" 2>/dev/null; fail "no window titled Tavrine appeared"; }
+program_window() { xdotool search --onlyvisible --pid "$pid" --name '^Tavrine$' 2>/dev/null; }
+within_limit program_window >/dev/null || { kill -KILL "$pid" 2>/dev/null; fail "no window titled Tavrine appeared"; }
+window=$(program_window)
 [ "$(echo "$window" | wc -l)" = 1 ] || fail "more than one window: $window"
 [ "$(readlink "/proc/$pid/exe")" = "$binary" ] || fail "the process runs $(readlink "/proc/$pid/exe")"
 # WM_CLASS(STRING) = "tavrine", "Tavrine": the class is what StartupWMClass names.
@@ -114,7 +110,8 @@ for size in 16 48 128; do
   case "$icons" in *"Icon ($size x $size)"*) ;; *) fail "the window carries no icon of $size pixels: ${icons:-none}" ;; esac
 done
 
-sleep 1
+# Started: painted, and idle after it (the trace file this script's library names is in its environment).
+wait_for_mark '^idle '
 inside() { grep -F -e "$source/" -e "$build/" || true; }
 mapped=$(inside <"/proc/$pid/maps")
 [ -z "$mapped" ] || fail "the installed program maps files of the project: $mapped"
@@ -123,8 +120,7 @@ opened=$(for fd in "/proc/$pid/fd/"*; do readlink "$fd" || true; done | inside)
 
 activate_window "$window"
 xdotool key --clearmodifiers ctrl+q
-for _ in $(seq 1 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && { kill -KILL "$pid"; fail "Ctrl+Q did not end the installed program"; }
+within_limit has_ended "$pid" || { kill -KILL "$pid"; fail "Ctrl+Q did not end the installed program"; }
 status=0
 wait "$pid" || status=$?
 [ "$status" = 0 ] || fail "the installed program ended with status $status"

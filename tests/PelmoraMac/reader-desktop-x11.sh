@@ -40,10 +40,10 @@ start_helper() {
   holders+=("$helper_pid")
 }
 
-# Waits up to ten seconds for FILE to hold a line matching PATTERN.
+# Waits for FILE to hold a line matching PATTERN.
+has_line() { grep -q "$2" "$1" 2>/dev/null; }
 wait_for_line() {
-  for _ in $(seq 1 100); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.1; done
-  fail "no line matching $2 in $1: $(cat "$1")"
+  within_limit has_line "$1" "$2" || fail "no line matching $2 in $1: $(cat "$1")"
 }
 
 # The top-level window (the window manager's frame) around a client window, and its geometry as
@@ -63,16 +63,9 @@ geometry_of() {
     /^  Width:/ {w=$2} /^  Height:/ {h=$2} END {print x, y, w, h}'
 }
 
-# Waits up to ten seconds for a condition command to succeed.
-wait_until() {
-  local what=$1
-  shift
-  for _ in $(seq 1 100); do "$@" && return 0; sleep 0.1; done
-  fail "$what"
-}
 is_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
 desktop_of() { xdotool get_desktop_for_window "$1"; }
-# Asked afresh at each try (a value put on wait_until's command line would be read once).
+# Asked afresh at each try (a value put on wait_for's command line would be read once).
 shown_desktop_is() { [ "$(xdotool get_desktop)" = "$1" ]; }
 on_desktop() { [ "$(desktop_of "$1")" = "$2" ]; }
 # The reader's marks of its player's status ("status STATUS"): a hot key's import adds one.
@@ -86,7 +79,7 @@ two_desktops() {
   xdotool set_num_desktops 2
   return 1
 }
-wait_until "openbox did not make two desktops" two_desktops
+wait_for "openbox did not make two desktops" two_desktops
 
 # ---- A first launch, the window moved by the user, then quit ----
 launch_reader "$tavrine"
@@ -128,15 +121,15 @@ wait_for_line "$work/owner" '^[0-9]'
 owner=$(cut -d' ' -f1 "$work/owner")
 xdotool set_desktop_for_window "$window" 1
 xdotool set_desktop 0
-wait_until "desktop 1 is not shown" shown_desktop_is 0
+wait_for "desktop 1 is not shown" shown_desktop_is 0
 activate_window "$owner"
-wait_until "the other program's window is not active" is_active "$owner"
+wait_for "the other program's window is not active" is_active "$owner"
 [ "$(desktop_of "$window")" = 1 ] || fail "the reader is not on desktop 2"
 
 printf '%s' "吾輩は猫である。名前はまだ無い。" | xclip -selection clipboard -i
 sleep 0.3
 xdotool key --clearmodifiers ctrl+super+alt+v
-wait_until "the hot key did not activate the reader" is_active "$window"
+wait_for "the hot key did not activate the reader" is_active "$window"
 [ "$(desktop_of "$window")" = 0 ] || fail "the reader stayed on desktop $(($(desktop_of "$window") + 1))"
 [ "$(xdotool get_desktop)" = 0 ] || fail "the hot key took the user to desktop $(($(xdotool get_desktop) + 1))"
 "$screenshot" "$artifacts/reader-desktop-2-hot-key.png"
@@ -144,22 +137,22 @@ wait_until "the hot key did not activate the reader" is_active "$window"
 # ---- The reader on the desktop shown stays there ----
 xdotool set_desktop_for_window "$window" 1
 xdotool set_desktop 1
-wait_until "desktop 2 is not shown" shown_desktop_is 1
+wait_for "desktop 2 is not shown" shown_desktop_is 1
 activate_window "$window"
 before=$(status_marks)
 xdotool key --clearmodifiers ctrl+super+alt+v
 # The hot key's import done, so that it cannot act after the next step moves the reader away.
-wait_until "the hot key on the reader's own desktop imported nothing" more_status_marks_than "$before"
+wait_for "the hot key on the reader's own desktop imported nothing" more_status_marks_than "$before"
 is_active "$window" || fail "the hot key left the reader inactive on its own desktop"
 [ "$(desktop_of "$window")" = 1 ] || fail "the reader on the desktop shown moved to desktop $(($(desktop_of "$window") + 1))"
 [ "$(xdotool get_desktop)" = 1 ] || fail "the hot key changed the desktop shown"
 
 # ---- "リーダーを開く" (a second launch asks the first) brings it from desktop 1 to desktop 2 ----
 xdotool set_desktop_for_window "$window" 0
-wait_until "the reader did not go to desktop 1" on_desktop "$window" 0
+wait_for "the reader did not go to desktop 1" on_desktop "$window" 0
 is_active "$window" && fail "the reader left for desktop 1 is still active"
 "$tavrine"
-wait_until "リーダーを開く did not activate the reader" is_active "$window"
+wait_for "リーダーを開く did not activate the reader" is_active "$window"
 [ "$(desktop_of "$window")" = 1 ] || fail "リーダーを開く left the reader on desktop $(($(desktop_of "$window") + 1))"
 [ "$(xdotool get_desktop)" = 1 ] || fail "リーダーを開く took the user to desktop $(($(xdotool get_desktop) + 1))"
 "$screenshot" "$artifacts/reader-desktop-3-open-reader.png"

@@ -43,8 +43,9 @@ place_of() {
 "$tavrine" &
 tavrine_pid=$!
 window=$(wait_for_window '^Tavrine$')
+# Painted, and the reader idle after it.
+wait_for_mark '^idle '
 activate_window "$window"
-sleep 0.5
 place_of "$window"
 target_x=$((X + WIDTH / 2))
 target_y=$((Y + HEIGHT / 3))

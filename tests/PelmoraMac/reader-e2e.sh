@@ -24,10 +24,9 @@ shot() {
   "$screenshot" "$artifacts/reader-e2e-$1.png"
 }
 
-# Waits up to ten seconds for the screen to keep changing (a reading that plays).
+# Waits for the screen to keep changing (a reading that plays).
 wait_for_playing() {
-  for _ in $(seq 1 20); do screen_changes 0.5 && return 0; done
-  return 1
+  within_limit screen_changes 0.5
 }
 
 # Starts tavrine and waits for its one window; sets pid and window.
@@ -69,9 +68,10 @@ for _ in $(seq 1 5); do
 done
 [ -n "$opened" ] || fail "the menu bar did not open 編集"
 shot 2-edit-menu
+shown=$(trace_marks ' readerRSVPDisplay ')
 xdotool key Return
-# The worker converts the clipboard.
-sleep 2
+# The worker converts the clipboard; the reading it gives takes the display, which takes the focus.
+wait_for_mark ' readerRSVPDisplay ' $((shown + 1))
 shot 3-imported
 screen_changes 0.6 && fail "the import plays before Ctrl+Return"
 

@@ -48,15 +48,11 @@ status() {
   last_mark status
 }
 
-# Waits up to ten seconds for CONDITION... to hold; fails with WHAT otherwise.
+# Waits for CONDITION... to hold; fails with WHAT otherwise.
 wait_for() {
   local what=$1
   shift
-  for _ in $(seq 1 100); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  fail "$what (focus: $(focused), status: $(status), speed: $(last_mark speed))"
+  within_limit "$@" || fail "$what (focus: $(focused), status: $(status), speed: $(last_mark speed))"
 }
 focus_is() { [ "$(focused)" = "$1" ]; }
 status_is() { [ "$(status)" = "$1" ]; }
@@ -81,7 +77,8 @@ toggle_with_space() {
   wait_for "Space did not make the reading $expected ($1)" status_is "$expected"
 }
 
-launch_reader env TAVRINE_TRACE_FILE="$trace" "$tavrine"
+export TAVRINE_TRACE_FILE="$trace"
+launch_reader "$tavrine"
 activate_window "$window"
 eval "$(xdotool getwindowgeometry --shell "$window")"
 # The pointer rests on the window's corner, over no control.

@@ -17,13 +17,14 @@ runs() {
   grep -c "^menu $1 " "$trace" || true
 }
 
-launch_reader env TAVRINE_TRACE_FILE="$trace" "$tavrine"
+export TAVRINE_TRACE_FILE="$trace"
+launch_reader "$tavrine"
 activate_window "$window"
-sleep 0.5
 eval "$(xdotool getwindowgeometry --shell "$window")"
 # The start view's sample button stands in the middle of the reader column.
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
-sleep 1
+# Opened once the display takes the focus.
+wait_for_mark ' readerRSVPDisplay '
 xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
 
 press() {

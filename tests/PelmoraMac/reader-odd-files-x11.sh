@@ -46,7 +46,7 @@ quit_reader() {
 }
 
 # ---- A clean start, to know what the machine takes ----
-launch_within 60000 "clean start"
+launch_within $(($(patience) * 1000)) "clean start"
 clean=$elapsed
 quit_reader
 rm -rf "$config"
@@ -89,7 +89,7 @@ done
 [ -c /dev/zero ] || fail "/dev/zero is no longer a device"
 
 # ---- A second launch against a stopped instance ----
-launch_within 60000 "first instance"
+launch_within $(($(patience) * 1000)) "first instance"
 first=$pid
 kill -STOP "$first"
 started=$(now_ms)

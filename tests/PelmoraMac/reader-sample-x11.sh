@@ -19,15 +19,16 @@ shot() {
 
 launch_reader "$tavrine"
 activate_window "$window"
-sleep 0.5
 shot 1-start
 eval "$(xdotool getwindowgeometry --shell "$window")"
 
 # The button heads the start view's column, which stands in the middle of the reader column (the whole
 # width while the list is hidden, below the toolbar): its centre lies about 30 pixels above the window's.
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2 - 30)) click 1
-sleep 1
+# Opened once the display takes the focus, shown once the screen comes to rest.
+wait_for_mark ' readerRSVPDisplay '
 xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
+wait_for "the opened sample never came to rest" screen_is_still 0.6
 shot 2-opened
 screen_changes 0.6 && fail "the sample plays before Space was pressed"
 

@@ -20,25 +20,19 @@ reader_windows() {
 }
 
 # Waits until exactly one such window is mapped and prints its id.
+has_reader_window() { [ -n "$(reader_windows)" ]; }
 wait_for_window() {
   local windows
-  for _ in $(seq 1 200); do
-    windows=$(reader_windows)
-    if [ -n "$windows" ]; then
-      [ "$(echo "$windows" | wc -l)" = 1 ] || fail "more than one window: $windows"
-      echo "$windows"
-      return 0
-    fi
-    sleep 0.1
-  done
-  fail "no window titled Tavrine appeared"
+  within_limit has_reader_window || fail "no window titled Tavrine appeared"
+  windows=$(reader_windows)
+  [ "$(echo "$windows" | wc -l)" = 1 ] || fail "more than one window: $windows"
+  echo "$windows"
 }
 
 # Waits for a process to end by itself and checks its status.
 expect_exit() {
   local pid=$1 expected=$2 status=0
-  for _ in $(seq 1 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$pid" 2>/dev/null && { kill -KILL "$pid"; fail "process $pid did not end"; }
+  within_limit has_ended "$pid" || { kill -KILL "$pid"; fail "process $pid did not end"; }
   wait "$pid" || status=$?
   [ "$status" = "$expected" ] || fail "process $pid ended with status $status, not $expected"
 }
@@ -54,17 +48,18 @@ quit_with_keys() {
 "$tavrine" &
 first=$!
 window=$(wait_for_window)
+# Painted, and the reader idle after it.
+wait_for_mark '^idle '
 read -r width height < <(xwininfo -id "$window" | awk '/^  Width:/ {w=$2} /^  Height:/ {h=$2} END {print w, h}')
 [ "$width" = 720 ] && [ "$height" = 720 ] || fail "the window's client area is ${width}×${height}, not 720×720"
 # The window manager's title bar: its frame reaches above the client area.
 top=$(xprop -id "$window" _NET_FRAME_EXTENTS | sed -n 's/.*= *[0-9]*, *[0-9]*, *\([0-9]*\),.*/\1/p')
 [ -n "$top" ] && [ "$top" -gt 0 ] || fail "the window has no title bar (frame extents: $(xprop -id "$window" _NET_FRAME_EXTENTS))"
-sleep 0.5
 "$screenshot" "$artifacts/reader-window-start.png"
 
 # A second launch on the same store hands over and ends; no second window appears.
 second_status=0
-timeout 20 "$tavrine" || second_status=$?
+timeout "$(patience)" "$tavrine" || second_status=$?
 [ "$second_status" = 0 ] || fail "the second launch ended with status $second_status"
 sleep 0.5
 [ "$(reader_windows | wc -l)" = 1 ] || fail "a second window appeared"

@@ -15,7 +15,6 @@ mkdir -p "$artifacts"
 
 launch_reader "$tavrine"
 activate_window "$window"
-sleep 0.5
 eval "$(xdotool getwindowgeometry --shell "$window")"
 [ "$WIDTH" = 720 ] && [ "$HEIGHT" = 720 ] || fail "the window is ${WIDTH}×${HEIGHT}, not 720×720"
 # In the 720×720 window, under the menu bar, the source pane fills the column's lower part under its
@@ -25,7 +24,9 @@ screen=(0 0 $((X + WIDTH)) $((Y + HEIGHT)))
 
 # The start view's "サンプルで試す", a little above the middle of the reader column.
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2 - 30)) click 1
-sleep 1
+# Opened once the display takes the focus, shown once the screen comes to rest.
+wait_for_mark ' readerRSVPDisplay '
+wait_for "the opened sample never came to rest" screen_is_still 0.6 "${screen[@]}"
 # The first line of the text: the caret goes to its start, and the player stays paused.
 xdotool mousemove $((X + 40)) $((Y + 462)) click 1
 xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))

@@ -14,17 +14,67 @@ fail() {
   exit 1
 }
 
-# Waits up to twenty seconds for a visible window whose title matches PATTERN and prints the first one's
-# id; fails naming TITLE (the pattern itself by default) if none appears.
-wait_for_window() {
-  local pattern=$1 title=${2:-$1} found=""
-  for _ in $(seq 1 200); do
-    found=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -1 || true)
-    [ -n "$found" ] && break
+# The one limit of the script's waits, all of them together: each waits for a condition (a window
+# mapped, a trace mark, a process ended), never for a set time, so a loaded machine only makes the script
+# slower; the limit ends a wait for something that never comes before CTest's timeout (300 s) does.
+overall_end=$((SECONDS + 270))
+
+# The seconds left of the overall limit, at least 1.
+patience() {
+  local left=$((overall_end - SECONDS))
+  echo $((left > 0 ? left : 1))
+}
+
+# within_limit COMMAND...: runs COMMAND every tenth of a second until it succeeds; false once the overall
+# limit has passed. A condition is asked afresh at each try.
+within_limit() {
+  until "$@"; do
+    [ "$SECONDS" -lt "$overall_end" ] || return 1
     sleep 0.1
   done
-  [ -n "$found" ] || fail "no window titled $title appeared"
-  echo "$found"
+}
+
+# wait_for WHAT COMMAND...: within_limit, failing with WHAT.
+wait_for() {
+  local what=$1
+  shift
+  within_limit "$@" || fail "$what"
+}
+
+# The marks the reader appends to the file TAVRINE_TRACE_FILE names (App/ReaderTrace.h lists them): a
+# file of the script's own unless the script names one first.
+if [ -z "${TAVRINE_TRACE_FILE:-}" ]; then
+  TAVRINE_TRACE_FILE=$(mktemp "${XDG_RUNTIME_DIR:-${TMPDIR:-/tmp}}/tavrine-trace.XXXXXX")
+fi
+export TAVRINE_TRACE_FILE
+
+# How many marks match the extended regular expression PATTERN.
+trace_marks() {
+  grep -cE -- "$1" "$TAVRINE_TRACE_FILE" 2>/dev/null || true
+}
+
+has_trace_marks() {
+  [ "$(trace_marks "$1")" -ge "$2" ]
+}
+
+# Waits until COUNT marks (1 by default) match PATTERN.
+wait_for_mark() {
+  within_limit has_trace_marks "$1" "${2:-1}" ||
+    fail "no trace mark $1 (${2:-1} wanted, $(trace_marks "$1") seen)"
+}
+
+# Prints the id of the first visible window whose title matches $1; false when there is none.
+find_window() {
+  local found
+  found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+  [ -n "$found" ] && echo "$found"
+}
+
+# Waits for a visible window whose title matches PATTERN and prints the first one's id; fails naming
+# TITLE (the pattern itself by default) if none appears.
+wait_for_window() {
+  local pattern=$1 title=${2:-$1}
+  within_limit find_window "$pattern" || fail "no window titled $title appeared"
 }
 
 # Gives the window the keyboard: activated through the window manager, or focused where that is refused.
@@ -32,21 +82,29 @@ activate_window() {
   xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus --sync "$1"
 }
 
-# Runs COMMAND... in the background as the reader and waits for its window titled "Tavrine"; sets pid and
-# window. The window is not activated: callers differ in what they do first.
+# Runs COMMAND... in the background as the reader and waits for its window titled "Tavrine", painted and
+# the reader idle after it (its mark "idle"); sets pid and window. The window is not activated: callers
+# differ in what they do first.
 # shellcheck disable=SC2034 # pid and window are for the sourcing script
 launch_reader() {
+  local idle
+  idle=$(trace_marks '^idle ')
   "$@" &
   pid=$!
   window=$(wait_for_window '^Tavrine$' Tavrine)
+  wait_for_mark '^idle ' $((idle + 1))
 }
 
-# Waits up to thirty seconds for the reader PID to end after a quit, killing it and failing if it does
-# not; fails unless it ended with status 0.
+# Whether process PID has ended.
+has_ended() {
+  ! kill -0 "$1" 2>/dev/null
+}
+
+# Waits for the reader PID to end after a quit, killing it and failing if it does not; fails unless it
+# ended with status 0.
 wait_for_quit() {
   local quitting=$1 status=0
-  for _ in $(seq 1 300); do kill -0 "$quitting" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$quitting" 2>/dev/null && { kill -KILL "$quitting"; fail "tavrine did not quit"; }
+  within_limit has_ended "$quitting" || { kill -KILL "$quitting"; fail "tavrine did not quit"; }
   wait "$quitting" || status=$?
   [ "$status" -eq 0 ] || fail "tavrine ended with status $status"
 }
@@ -63,4 +121,9 @@ screen_changes() {
   "$screenshot" "$second" "$@"
   if cmp -s "$first" "$second"; then rm -f "$first" "$second"; return 1; fi
   rm -f "$first" "$second"
+}
+
+# Whether the screen, or the rectangle X Y WIDTH HEIGHT of it, stays the same for SECONDS.
+screen_is_still() {
+  ! screen_changes "$@"
 }

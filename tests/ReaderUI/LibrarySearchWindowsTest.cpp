@@ -99,6 +99,19 @@ TEST(LibraryBodySearch, FindsAMatchAcrossEveryStepAndAtTheEnd) {
         EXPECT_TRUE(
             ReadingLibrarySearch::bodyContains(QString(length - 1, u'x') + u"が"_s, u"か"_s, SearchFold(), none));
 
+    // Where each character folds to two units (ß to ss) the windows' edges, counted in the text, lie at
+    // other places in the fold: a match across each edge, and across each step point, is found all the same.
+    const QString sharpS(30'000, u'ß');
+    for (const TextRange& window : librarySearchWindows(sharpS, 6)) {
+        for (const qsizetype at : {window.upperBound - 3, window.lowerBound - 3, window.lowerBound + 4'093}) {
+            if (at < 0 || at + 6 > sharpS.size()) continue;
+            QString text = sharpS;
+            text.replace(at, 6, u"needle"_s);
+            EXPECT_TRUE(ReadingLibrarySearch::bodyContains(text, u"needle"_s, SearchFold(), none)) << at;
+        }
+    }
+    EXPECT_TRUE(ReadingLibrarySearch::bodyContains(sharpS + u"x"_s, u"ssx"_s, SearchFold(), none));
+
     CancellationToken cancelled;
     cancelled.cancel();
     QString text = filler;

@@ -38,6 +38,31 @@ TEST(ReaderSourceSearch, FindsLiterallyIgnoringCaseDiacriticsAndSpelling) {
     EXPECT_EQ(find(u"\u0301"_s, u"e\u0301"_s), Ranges());
 }
 
+// The scan looks through the fold in steps of 65,536 units between checks of its token; a hit that
+// starts in one step and ends in the next must be found whole.
+TEST(ReaderSourceSearch, FindsAHitThatStraddlesASearchStep) {
+    constexpr qsizetype kStep = 65'536;
+    const QString filler(3 * kStep, u'x');
+    const auto withNeedles = [&](std::initializer_list<qsizetype> offsets) {
+        QString text = filler;
+        for (const qsizetype at : offsets) text.replace(at, 6, u"needle"_s);
+        return text;
+    };
+    // Starting on the step's last unit and on each before it that still reaches past it; whole in the
+    // step; on the next step's first unit; across the second step too.
+    for (const qsizetype at : {kStep - 1, kStep - 3, kStep - 5, kStep - 6, kStep, 2 * kStep - 2})
+        EXPECT_EQ(find(u"NEEDLE"_s, withNeedles({at})), (Ranges{{at, at + 6}})) << at;
+    // After a hit the next step counts from its end: here that step ends at 65,546.
+    EXPECT_EQ(find(u"needle"_s, withNeedles({4, kStep + 8})), (Ranges{{4, 10}, {kStep + 8, kStep + 14}}));
+
+    // The steps count folded units: each ß folds to two, so this needle's fold starts at 65,534.
+    const QString sharpS = QString(kStep / 2 - 1, u'ß') + u"needle"_s + QString(100, u'ß');
+    EXPECT_EQ(find(u"needle"_s, sharpS), (Ranges{{kStep / 2 - 1, kStep / 2 + 5}}));
+    // A query longer than the rest of the step, ending with the text.
+    const QString atEnd = QString(kStep - 2, u'x') + u"needle"_s;
+    EXPECT_EQ(find(u"needle"_s, atEnd), (Ranges{{kStep - 2, kStep + 4}}));
+}
+
 TEST(ReaderSourceSearch, KeepsTheFoldForTheNextScanAndGivesNothingOnceCancelled) {
     const QString text = QString(200'000, u'x') + u"needle"_s;
     ReaderSourceSearch::Result first = ReaderSourceSearch::scan({u"NEEDLE"_s, text, SearchFold(), nullptr}, {});

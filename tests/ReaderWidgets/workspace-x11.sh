@@ -28,14 +28,17 @@ fail() {
   exit 1
 }
 
+# The one limit of the script's waits, all of them together: each waits for a condition, never for a set
+# time; the limit ends a wait for something that never comes before CTest's timeout (300 s) does.
+overall_end=$((SECONDS + 270))
+
 # Waits until the preview has printed a state line matching the pattern.
 wait_for_state() {
-  for _ in $(seq 1 300); do
-    grep -qE "$1" "$log" && return 0
+  until grep -qE "$1" "$log"; do
     kill -0 "$pid" 2>/dev/null || fail "the preview ended while waiting for: $1"
+    [ "$SECONDS" -lt "$overall_end" ] || fail "no state matching: $1"
     sleep 0.1
   done
-  fail "no state matching: $1"
 }
 
 "$preview" "$book" >"$log" 2>"$errors" &
@@ -43,13 +46,12 @@ pid=$!
 trap 'kill "$pid" 2>/dev/null || true' EXIT
 
 window=""
-for _ in $(seq 1 300); do
-  window=$(xdotool search --onlyvisible --name '^Tavrine workspace preview$' 2>/dev/null | head -1 || true)
-  [ -n "$window" ] && break
+until window=$(xdotool search --onlyvisible --name '^Tavrine workspace preview$' 2>/dev/null | head -1) &&
+  [ -n "$window" ]; do
   kill -0 "$pid" 2>/dev/null || fail "the preview ended before its window appeared"
+  [ "$SECONDS" -lt "$overall_end" ] || fail "no preview window appeared"
   sleep 0.1
 done
-[ -n "$window" ] || fail "no preview window appeared"
 xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus --sync "$window"
 
 wait_for_state 'pane=open focus=list chapter=一 marked=一 status=paused'

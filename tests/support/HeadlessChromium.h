@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/EventLoop.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QProcess>
@@ -25,7 +27,7 @@ public:
     // Starts the browser on `url` and waits until it listens. Shown (not headless) it opens its window on
     // this process's display, with the further arguments.
     enum class Mode { headless, shown };
-    explicit HeadlessChromium(const QString& url, std::chrono::milliseconds startLimit = std::chrono::seconds(20),
+    explicit HeadlessChromium(const QString& url, std::chrono::milliseconds startLimit = patience(),
                               Mode mode = Mode::headless, const QStringList& furtherArguments = {});
     ~HeadlessChromium();
     HeadlessChromium(const HeadlessChromium&) = delete;

@@ -1,5 +1,6 @@
 #include "PelmoraMac/Library/LibraryFileReader.h"
 
+#include "ReaderCore/FileDescriptor.h"
 #include "ReaderEPUB/EPUBReader.h"
 
 #include <QCoro/QCoroFuture>
@@ -9,7 +10,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -20,21 +20,19 @@ namespace {
 
 class DescriptorFile final : public ReadableFile {
 public:
-    DescriptorFile(int descriptor, QString path) : m_descriptor(descriptor), m_path(std::move(path)) {}
-    ~DescriptorFile() override { ::close(m_descriptor); }
+    DescriptorFile(FileDescriptor descriptor, QString path)
+        : m_descriptor(std::move(descriptor)), m_path(std::move(path)) {}
 
     tl::expected<QByteArray, FileError> read(qsizetype maxBytes) override {
         QByteArray piece(maxBytes, Qt::Uninitialized);
-        ssize_t count = -1;
-        do count = ::read(m_descriptor, piece.data(), size_t(maxBytes));
-        while (count < 0 && errno == EINTR);
+        const ssize_t count = readSome(m_descriptor.get(), piece.data(), size_t(maxBytes));
         if (count < 0) return tl::unexpected(FileError{FileError::Operation::read, errno, m_path});
         piece.truncate(count);
         return piece;
     }
 
 private:
-    int m_descriptor;
+    FileDescriptor m_descriptor;
     QString m_path;
 };
 
@@ -49,15 +47,13 @@ public:
 
     tl::expected<std::unique_ptr<ReadableFile>, FileError> open(const QString& path) override {
         // Non-blocking: a pipe put in the file's place since it was asked about must not hang the read.
-        const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (descriptor < 0) return tl::unexpected(FileError{FileError::Operation::open, errno, path});
+        FileDescriptor descriptor(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        if (descriptor.get() < 0) return tl::unexpected(FileError{FileError::Operation::open, errno, path});
         struct stat status {};
-        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-            const int code = errno != 0 ? errno : EINVAL;
-            ::close(descriptor);
-            return tl::unexpected(FileError{FileError::Operation::open, code, path});
-        }
-        return std::make_unique<DescriptorFile>(descriptor, path);
+        if (::fstat(descriptor.get(), &status) != 0)
+            return tl::unexpected(FileError{FileError::Operation::open, errno, path});
+        if (!S_ISREG(status.st_mode)) return tl::unexpected(FileError{FileError::Operation::open, EINVAL, path});
+        return std::make_unique<DescriptorFile>(std::move(descriptor), path);
     }
 };
 

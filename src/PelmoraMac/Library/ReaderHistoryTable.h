@@ -3,8 +3,8 @@
 // moc (Qt 6.4) cannot parse the C++20 library headers that these pull in, and needs none of them.
 #ifndef Q_MOC_RUN
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
-#include "PelmoraMac/Window/ReaderFocusScrollView.h"
 #include "ReaderStorage/StoredReading.h"
+#include "ReaderWidgets/Style/ReaderFocusScrollView.h"
 #endif
 
 #include <QList>

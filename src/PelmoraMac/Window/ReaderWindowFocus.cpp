@@ -1,10 +1,10 @@
 #include "PelmoraMac/Window/ReaderWindowFocus.h"
 
 #include "PelmoraMac/Source/InteractionTextView.h"
-#include "PelmoraMac/Window/ReaderFocusScrollView.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderCore/SavedReading.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
+#include "ReaderWidgets/Style/ReaderFocusScrollView.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>

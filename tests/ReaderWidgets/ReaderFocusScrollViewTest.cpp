@@ -1,5 +1,5 @@
-#include "PelmoraMac/Window/ReaderFocusScrollView.h"
 #include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/ReaderFocusScrollView.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 

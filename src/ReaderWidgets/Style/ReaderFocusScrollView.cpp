@@ -1,4 +1,4 @@
-#include "PelmoraMac/Window/ReaderFocusScrollView.h"
+#include "ReaderWidgets/Style/ReaderFocusScrollView.h"
 
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
