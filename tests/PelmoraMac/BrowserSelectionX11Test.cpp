@@ -301,7 +301,7 @@ TEST_P(BrowserSelection, ASelectionStillShownAfterComingBackIsTheSelection) {
     ASSERT_TRUE(settled(u"String(getSelection()).indexOf('The second paragraph') === 0"_s));
     QProcess other;
     other.start(QStringLiteral(X11_WINDOW_OWNER));
-    ASSERT_TRUE(other.waitForReadyRead(10'000));
+    ASSERT_TRUE(other.waitForReadyRead(test::patienceMilliseconds()));
     const QString otherWindow = QString::fromLatin1(other.readLine().split(' ').first().trimmed());
     ASSERT_TRUE(xdotool({u"windowactivate"_s, u"--sync"_s, otherWindow}));
     ASSERT_TRUE(xdotool({u"windowactivate"_s, u"--sync"_s, m_window}));

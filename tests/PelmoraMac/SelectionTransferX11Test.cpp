@@ -114,7 +114,7 @@ public:
         QStringList arguments{style};
         if (primary) arguments.append(u"--primary"_s);
         m_process.start(QStringLiteral(SELECTION_OWNER), arguments);
-        EXPECT_TRUE(m_process.waitForStarted(10'000));
+        EXPECT_TRUE(m_process.waitForStarted(test::patienceMilliseconds()));
     }
     ~Owner() {
         m_process.kill();
@@ -128,7 +128,7 @@ public:
         if (!m_file->open() || m_file->write(bytes) != bytes.size() || !m_file->flush()) return false;
         m_process.write((format + u' ' + m_file->fileName() + u'\n').toUtf8());
         m_process.waitForBytesWritten(5'000);
-        if (!m_process.canReadLine() && !m_process.waitForReadyRead(10'000)) return false;
+        if (!m_process.canReadLine() && !m_process.waitForReadyRead(test::patienceMilliseconds())) return false;
         const QByteArray line = m_process.readLine();
         EXPECT_EQ(line, "ready\n");
         return line == "ready\n";
@@ -136,7 +136,7 @@ public:
     // Whether it ended cleanly when its input closed.
     bool endsCleanly() {
         m_process.closeWriteChannel();
-        return m_process.waitForFinished(10'000) && m_process.exitStatus() == QProcess::NormalExit &&
+        return m_process.waitForFinished(test::patienceMilliseconds()) && m_process.exitStatus() == QProcess::NormalExit &&
                m_process.exitCode() == 0;
     }
     pid_t pid() const { return pid_t(m_process.processId()); }

@@ -47,11 +47,11 @@ export TAVRINE_TRACE_FILE="$work/trace"
 # The session's accessibility bus, on before any application starts (they show themselves on it only then).
 /usr/libexec/at-spi-bus-launcher --launch-immediately &
 launcher_pid=$!
-for _ in $(seq 1 100); do
+accessibility_on() {
   gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
-    --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null 2>&1 && break
-  sleep 0.1
-done
+    --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null 2>&1
+}
+wait_for "the accessibility bus did not start" accessibility_on
 
 # The user has allowed Tavrine to read the browser's pages.
 mkdir -p "$XDG_CONFIG_HOME/org.tavrine.Tavrine"
@@ -87,8 +87,7 @@ capture() {
   activate_window "$browser"
   sleep 0.3
   xdotool key --clearmodifiers ctrl+super+alt+r
-  for _ in $(seq 1 100); do [ "$(outcome_marks)" -gt "$before" ] && break; sleep 0.1; done
-  [ "$(outcome_marks)" -gt "$before" ] || fail "the capture hot key did nothing ($1)"
+  wait_for_mark '^(capture|status) ' $((before + 1))
   # The store's writes, if any, have happened.
   sleep 1
 }
