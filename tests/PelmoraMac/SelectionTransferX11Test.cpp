@@ -136,8 +136,8 @@ public:
     // Whether it ended cleanly when its input closed.
     bool endsCleanly() {
         m_process.closeWriteChannel();
-        return m_process.waitForFinished(test::patienceMilliseconds()) && m_process.exitStatus() == QProcess::NormalExit &&
-               m_process.exitCode() == 0;
+        return m_process.waitForFinished(test::patienceMilliseconds()) &&
+               m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
     }
     pid_t pid() const { return pid_t(m_process.processId()); }
 
