@@ -328,9 +328,9 @@ protected:
         return reading;
     }
 
-    ReaderHistoryPane& start(bool withStore = true) {
+    ReaderHistoryPane& start(bool withStore = true, std::optional<StoreOpeningFailure> refusal = std::nullopt) {
         playback = std::make_unique<MacReadingPlayback>(withStore ? store : nullptr, defaults, clock,
-                                                        MacReadingPlayback::readingFontPhraseWidth());
+                                                        MacReadingPlayback::readingFontPhraseWidth(), refusal);
         model = std::make_unique<ReaderHistoryModel>(std::make_unique<ReadingLibrarySearch>(), *playback, [] {});
         pane = std::make_unique<ReaderHistoryPane>(*model);
         if (withStore) {
@@ -372,11 +372,22 @@ protected:
     TaskHandle loading;
 };
 
-TEST_F(ReaderHistoryPaneTest, WithoutAStoreOnlyTheStorageTextsShow) {
-    ReaderHistoryPane& pane = start(false);
+TEST_F(ReaderHistoryPaneTest, WithoutAStoreOnlyTheStorageTextsShowTheRefusalBehindTheDisclosure) {
+    const StoreOpeningFailure refusal{ReadingStoreError::unsupportedVersionOf(9), StoreOpeningFailure::File::store,
+                                      u"/data/reading-store.json"_s, std::nullopt};
+    ReaderHistoryPane& pane = start(false, refusal);
     EXPECT_EQ(pane.content(), ReaderHistoryPane::Content::noStore);
     EXPECT_FALSE(pane.searchButton()->isVisible());
     EXPECT_FALSE(pane.historyMenuButton()->isEnabled());
+    ReaderImportNotice& notice = *pane.noStoreNotice();
+    EXPECT_EQ(notice.message(),
+              u"保存データを開けませんでした。既存のファイルは保持しています。文章の取り込みと再生は使えます。"_s);
+    EXPECT_FALSE(notice.isFailure());
+    ASSERT_TRUE(notice.disclosure()->isVisible());
+    EXPECT_EQ(notice.disclosure()->text(), u"取り込みの詳細"_s);
+    notice.disclosure()->click();
+    EXPECT_TRUE(notice.detailsLabel()->isVisible());
+    EXPECT_EQ(notice.detailsLabel()->text(), MacReadingPlayback::describeRefusal(refusal));
 }
 
 TEST_F(ReaderHistoryPaneTest, ContentStatesSearchAndEscapeGiveTheFocusBack) {

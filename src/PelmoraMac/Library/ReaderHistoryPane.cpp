@@ -255,9 +255,12 @@ QWidget* ReaderHistoryPane::buildContent() {
     auto* noStore = new QWidget(m_stack);
     auto* noStoreColumn = new QVBoxLayout(noStore);
     noStoreColumn->setContentsMargins(kStateMargins);
-    noStoreColumn->addWidget(
-        label(u"保存データを開けませんでした。既存のファイルは保持しています。文章の取り込みと再生は使えます。"_s,
-              ReaderTextStyle::callout, ReaderPalette::secondaryText, noStore));
+    // Which file was refused and why, behind the notice's disclosure, so the user knows what to restore.
+    m_noStoreNotice = new ReaderImportNotice(noStore);
+    m_noStoreNotice->setNotice(
+        u"保存データを開けませんでした。既存のファイルは保持しています。文章の取り込みと再生は使えます。"_s,
+        m_model.playback().refusalDetails(), false);
+    noStoreColumn->addWidget(m_noStoreNotice);
     noStoreColumn->addWidget(label(u"保存先を確認した後、アプリを終了して開き直してください。"_s,
                                    ReaderTextStyle::caption, ReaderPalette::secondaryText, noStore));
     noStoreColumn->addStretch(1);

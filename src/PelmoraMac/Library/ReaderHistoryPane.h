@@ -104,6 +104,8 @@ public:
     QLabel* emptyDescription() const { return m_emptyDescription; }
     QLabel* messageLabel() const { return m_message; }
     ReaderImportNotice* importNotice() const { return m_importNotice; }
+    // The storage text of a store that did not open, with the refusal's details.
+    ReaderImportNotice* noStoreNotice() const { return m_noStoreNotice; }
     ReaderFileProgressRow* fileProgress() const { return m_fileProgress; }
     ReaderBusyIndicator* busyIndicator() const { return m_busy; }
     QMessageBox* alert() const { return m_alert; }
@@ -138,6 +140,7 @@ private:
     QLabel* m_emptyDescription = nullptr;
     QLabel* m_message = nullptr;
     ReaderImportNotice* m_importNotice = nullptr;
+    ReaderImportNotice* m_noStoreNotice = nullptr;
     ReaderFileProgressRow* m_fileProgress = nullptr;
     ReaderBusyIndicator* m_busy = nullptr;
     Content m_content = Content::loading;
