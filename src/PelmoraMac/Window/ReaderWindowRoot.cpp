@@ -177,6 +177,10 @@ void ReaderWindowRoot::followInputs() {
         workspace().setImporting(m_in.capture.isCapturing());
         scheduleRefresh();
     });
+    // A capture or paste that failed leaves the focus where one that succeeded would: on the reading area.
+    connect(&capture, &CaptureModel::failureChanged, this, [this] {
+        if (m_in.capture.failure()) m_focus->importFailed();
+    });
     for (auto signal : {&CaptureModel::failureChanged, &CaptureModel::usesClipboardChanged,
                         &CaptureModel::isRequestingAutomationChanged, &CaptureModel::captureIDChanged,
                         &CaptureModel::frontmostShortcutLabelChanged, &CaptureModel::sourceNameChanged}) {
