@@ -194,6 +194,8 @@ QLayout* ReaderHistoryPane::buildHeader() {
     group->setExclusive(true);
     for (Collection collection : {Collection::history, Collection::library}) {
         auto* button = new QPushButton(collectionName(collection), picker);
+        // A click leaves the keyboard focus where it was, so Space still plays; Tab reaches the segments.
+        button->setFocusPolicy(Qt::TabFocus);
         button->setCheckable(true);
         button->setFont(readerFont(ReaderTextStyle::callout));
         button->setFixedHeight(24);
