@@ -35,6 +35,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tavrine {
 using namespace Qt::StringLiterals;
 
@@ -405,13 +407,54 @@ void ReaderHistoryPane::showAlert() {
 }
 
 void ReaderHistoryPane::performDeletion(const ReaderDeletionConfirmation& confirmation) {
-    if (confirmation.isLibrary && !confirmation.ids.isEmpty()) {
-        auto task = m_model.deleteDocument(*confirmation.ids.begin());
-        Q_UNUSED(task);
-    } else {
-        auto task = m_model.removeFromHistory(confirmation.ids);
-        Q_UNUSED(task);
+    const std::optional<QUuid>& selected = m_model.selectedID();
+    const bool wasSelected = selected && confirmation.ids.contains(*selected);
+    const int row = confirmation.ids.size() == 1 ? shownRow(*confirmation.ids.begin()) : -1;
+    auto task = deleteThenPlaceFocus(this, confirmation, row, wasSelected);
+    Q_UNUSED(task);
+}
+
+int ReaderHistoryPane::shownRow(const QUuid& id) const {
+    const QList<StoredReading>& items = m_model.visibleItems();
+    for (qsizetype row = 0; row < items.size(); ++row) {
+        if (items.at(row).id() == id) return int(row);
     }
+    return -1;
+}
+
+QCoro::Task<void> ReaderHistoryPane::deleteThenPlaceFocus(QPointer<ReaderHistoryPane> self,
+                                                          ReaderDeletionConfirmation confirmation, int row,
+                                                          bool wasSelected) {
+    ReaderHistoryModel& model = self->m_model;
+    if (confirmation.isLibrary && !confirmation.ids.isEmpty()) {
+        auto deleting = model.deleteDocument(*confirmation.ids.begin());
+        co_await deleting;
+    } else {
+        auto removing = model.removeFromHistory(confirmation.ids);
+        co_await removing;
+    }
+    if (!self) co_return;
+    self->placeFocusAfterDeletion(confirmation.ids, row, wasSelected);
+}
+
+void ReaderHistoryPane::placeFocusAfterDeletion(const QSet<QUuid>& removed, int row, bool wasSelected) {
+    const QList<StoredReading>& items = m_model.visibleItems();
+    if (items.isEmpty()) {
+        if (onFocusReadingArea) onFocusReadingArea();
+        return;
+    }
+    // The selection went with its row (a failed removal keeps both): the row that took its place takes it,
+    // as long as opening that row replaces nothing that the user still has only in the player.
+    const std::optional<QUuid> open = m_model.playback().player().readingID();
+    const auto isStored = [&](const QList<StoredReading>& list) {
+        return std::any_of(list.begin(), list.end(), [&](const StoredReading& item) { return item.id() == open; });
+    };
+    const bool replacesNothing =
+        !open || removed.contains(*open) || isStored(m_model.history()) || isStored(m_model.library());
+    if (wasSelected && row >= 0 && !m_model.selectedID() && replacesNothing) {
+        m_model.select(items.at(std::min<qsizetype>(row, items.size() - 1)).id());
+    }
+    if (m_content == Content::table) m_table->takeKeyboardFocus();
 }
 
 void ReaderHistoryPane::showDetails(const QUuid& id) {

@@ -10,7 +10,9 @@
 #include <QAbstractButton>
 #include <QPointer>
 #include <QScrollArea>
+#include <QSet>
 
+#include <functional>
 #include <optional>
 
 class QLabel;
@@ -68,6 +70,9 @@ public:
     // The content shown, in the order it is decided.
     enum class Content { noStore, loading, searching, table, empty };
 
+    // Called when the focus belongs to the reading area: a removal emptied the list.
+    std::function<void()> onFocusReadingArea;
+
     explicit ReaderHistoryPane(ReaderHistoryModel& model, QWidget* parent = nullptr);
     ~ReaderHistoryPane() override;
 
@@ -84,7 +89,11 @@ public:
     // Asks to clear the whole history.
     void requestHistoryClearing();
     const std::optional<ReaderDeletionConfirmation>& deletion() const { return m_deletion; }
-    // Runs the confirmed operation of confirmation.
+    // Runs the confirmed operation of confirmation. Once it is done the keyboard focus is on the list, its
+    // ring drawn, or, with no row left, on the reading area (onFocusReadingArea). A removed row that was
+    // selected passes its selection to the row that took its place (the last row when it was the last),
+    // unless the player holds a reading that is neither stored nor removed, which opening that row would
+    // replace for good.
     void performDeletion(const ReaderDeletionConfirmation& confirmation);
     // Opens the details sheet of the shown row of id; a stale id does nothing.
     void showDetails(const QUuid& id);
@@ -122,6 +131,11 @@ private:
     void refreshTable();
     void showAlert();
     void play(const QUuid& id);
+    // The row a pending confirmation's reading stands on, in the rows shown.
+    int shownRow(const QUuid& id) const;
+    static QCoro::Task<void> deleteThenPlaceFocus(QPointer<ReaderHistoryPane> self,
+                                                  ReaderDeletionConfirmation confirmation, int row, bool wasSelected);
+    void placeFocusAfterDeletion(const QSet<QUuid>& removed, int row, bool wasSelected);
 
     ReaderHistoryModel& m_model;
     QWidget* m_view = nullptr;

@@ -201,6 +201,7 @@ void ReaderWindowRoot::historyMade() {
     ReaderHistoryModel* history = m_in.state.history();
     if (!history || m_historyPane) return;
     m_historyPane = new ReaderHistoryPane(*history);
+    m_historyPane->onFocusReadingArea = [this] { m_in.actions.focusReader(); };
     m_sidebar->layout()->addWidget(m_historyPane);
     const auto later = [this] { scheduleRefresh(); };
     for (auto signal : {&ReaderHistoryModel::fileImportMessageChanged, &ReaderHistoryModel::fileImportDetailsChanged,
