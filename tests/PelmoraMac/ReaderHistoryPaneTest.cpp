@@ -466,9 +466,9 @@ TEST_F(ReaderHistoryPaneTest, ConfirmedDeletionsReachTheStoreFile) {
 }
 
 // After a row's removal the keyboard is on the list, its ring drawn (and drawn again when the window comes
-// back), the selection passed to the row that took the removed one's place, or to the new last row; a
-// removal of another row keeps the selection, and one that would replace a reading the store does not keep
-// selects nothing. The last removal hands the focus to the reading area.
+// back), the selection passed from the selected or open row to the row that took its place, or to the new
+// last row; a removal of another row keeps the selection, and one that would replace a reading the store
+// does not keep selects nothing. The last removal hands the focus to the reading area.
 TEST_F(ReaderHistoryPaneTest, AfterARemovalTheListKeepsTheKeysOnTheNeighbouringRow) {
     for (const QString& title : {u"一"_s, u"二"_s, u"三"_s, u"四"_s, u"五"_s}) stored(title, true);
     ReaderHistoryPane& pane = start();
@@ -537,6 +537,15 @@ TEST_F(ReaderHistoryPaneTest, AfterARemovalTheListKeepsTheKeysOnTheNeighbouringR
     EXPECT_TRUE(keysOnTheList());
     EXPECT_EQ(selectedTitle(), u"五"_s);
     ASSERT_EQ(titles(), (QStringList{u"五"_s, u"二"_s}));
+
+    // The row open in the player, nothing selected: its follower opens.
+    model->select(std::nullopt);
+    remove(0);
+    EXPECT_TRUE(test::processEventsUntil([&] { return selectedTitle() == u"二"_s; }));
+    EXPECT_TRUE(keysOnTheList());
+    stored(u"六"_s, true);
+    ASSERT_TRUE(test::processEventsUntil([&] { return titles() == QStringList{u"六"_s, u"二"_s}; }));
+    open(0);
 
     // A paste open in the player, not stored yet: its row's removal opens nothing over it.
     ASSERT_TRUE(player.apply(ImportedReading::fromText(u"貼り付けた文章。"_s, false, clock), true));

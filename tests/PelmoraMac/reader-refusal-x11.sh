@@ -16,12 +16,18 @@ errors="$XDG_CACHE_HOME/second.err"
 
 now_ms() { date +%s%3N; }
 
-launch_reader "$tavrine"
+launch_reader "$tavrine" 2>"$XDG_CACHE_HOME/first.err"
 first=$pid
 first_window=$window
 # Past its start-up: the instance listens before its window shows.
 kill -STOP "$first"
 trap 'kill -CONT "$first" 2>/dev/null || true' EXIT
+# Whether the first instance still runs (stopped), saying how it ended otherwise.
+first_runs() {
+  [ "$(ps -o stat= -p "$first" 2>/dev/null | cut -c1)" = T ] && return 0
+  fail "the first instance is no longer stopped ($(ps -o stat= -p "$first" 2>/dev/null || echo gone)): $(cat "$XDG_CACHE_HOME/first.err")"
+}
+first_runs
 
 started=$(now_ms)
 "$tavrine" 2>"$errors" &
@@ -31,6 +37,7 @@ took=$(($(now_ms) - started))
 [ "$took" -lt 5000 ] || fail "the refusal's window took $took ms"
 kill -0 "$second" 2>/dev/null || fail "the second launch ended before its window was closed"
 said=$(cat "$errors")
+first_runs
 grep -q "does not respond" <<<"$said" || fail "the second launch said: $said"
 grep -q "process $first" <<<"$said" || fail "the second launch did not name process $first: $said"
 activate_window "$refusal"

@@ -408,9 +408,11 @@ void ReaderHistoryPane::showAlert() {
 
 void ReaderHistoryPane::performDeletion(const ReaderDeletionConfirmation& confirmation) {
     const std::optional<QUuid>& selected = m_model.selectedID();
-    const bool wasSelected = selected && confirmation.ids.contains(*selected);
+    const std::optional<QUuid> open = m_model.playback().player().readingID();
+    const bool wasChosen =
+        (selected && confirmation.ids.contains(*selected)) || (open && confirmation.ids.contains(*open));
     const int row = confirmation.ids.size() == 1 ? shownRow(*confirmation.ids.begin()) : -1;
-    auto task = deleteThenPlaceFocus(this, confirmation, row, wasSelected);
+    auto task = deleteThenPlaceFocus(this, confirmation, row, wasChosen);
     Q_UNUSED(task);
 }
 
@@ -424,7 +426,7 @@ int ReaderHistoryPane::shownRow(const QUuid& id) const {
 
 QCoro::Task<void> ReaderHistoryPane::deleteThenPlaceFocus(QPointer<ReaderHistoryPane> self,
                                                           ReaderDeletionConfirmation confirmation, int row,
-                                                          bool wasSelected) {
+                                                          bool wasChosen) {
     ReaderHistoryModel& model = self->m_model;
     if (confirmation.isLibrary && !confirmation.ids.isEmpty()) {
         auto deleting = model.deleteDocument(*confirmation.ids.begin());
@@ -434,24 +436,25 @@ QCoro::Task<void> ReaderHistoryPane::deleteThenPlaceFocus(QPointer<ReaderHistory
         co_await removing;
     }
     if (!self) co_return;
-    self->placeFocusAfterDeletion(confirmation.ids, row, wasSelected);
+    self->placeFocusAfterDeletion(confirmation.ids, row, wasChosen);
 }
 
-void ReaderHistoryPane::placeFocusAfterDeletion(const QSet<QUuid>& removed, int row, bool wasSelected) {
+void ReaderHistoryPane::placeFocusAfterDeletion(const QSet<QUuid>& removed, int row, bool wasChosen) {
     const QList<StoredReading>& items = m_model.visibleItems();
     if (items.isEmpty()) {
         if (onFocusReadingArea) onFocusReadingArea();
         return;
     }
-    // The selection went with its row (a failed removal keeps both): the row that took its place takes it,
-    // as long as opening that row replaces nothing that the user still has only in the player.
+    // The row chosen in the list or open in the player went (a failed removal keeps it): the row that took
+    // its place is selected and opens, as long as that replaces nothing the user still has only in the
+    // player.
     const std::optional<QUuid> open = m_model.playback().player().readingID();
     const auto isStored = [&](const QList<StoredReading>& list) {
         return std::any_of(list.begin(), list.end(), [&](const StoredReading& item) { return item.id() == open; });
     };
     const bool replacesNothing =
         !open || removed.contains(*open) || isStored(m_model.history()) || isStored(m_model.library());
-    if (wasSelected && row >= 0 && !m_model.selectedID() && replacesNothing) {
+    if (wasChosen && row >= 0 && !m_model.selectedID() && replacesNothing) {
         m_model.select(items.at(std::min<qsizetype>(row, items.size() - 1)).id());
     }
     if (m_content == Content::table) m_table->takeKeyboardFocus();

@@ -91,9 +91,9 @@ public:
     const std::optional<ReaderDeletionConfirmation>& deletion() const { return m_deletion; }
     // Runs the confirmed operation of confirmation. Once it is done the keyboard focus is on the list, its
     // ring drawn, or, with no row left, on the reading area (onFocusReadingArea). A removed row that was
-    // selected passes its selection to the row that took its place (the last row when it was the last),
-    // unless the player holds a reading that is neither stored nor removed, which opening that row would
-    // replace for good.
+    // selected or open in the player passes the selection to the row that took its place (the last row
+    // when it was the last), which opens, unless the player holds a reading that is neither stored nor
+    // removed, which opening that row would replace for good.
     void performDeletion(const ReaderDeletionConfirmation& confirmation);
     // Opens the details sheet of the shown row of id; a stale id does nothing.
     void showDetails(const QUuid& id);
@@ -134,8 +134,8 @@ private:
     // The row a pending confirmation's reading stands on, in the rows shown.
     int shownRow(const QUuid& id) const;
     static QCoro::Task<void> deleteThenPlaceFocus(QPointer<ReaderHistoryPane> self,
-                                                  ReaderDeletionConfirmation confirmation, int row, bool wasSelected);
-    void placeFocusAfterDeletion(const QSet<QUuid>& removed, int row, bool wasSelected);
+                                                  ReaderDeletionConfirmation confirmation, int row, bool wasChosen);
+    void placeFocusAfterDeletion(const QSet<QUuid>& removed, int row, bool wasChosen);
 
     ReaderHistoryModel& m_model;
     QWidget* m_view = nullptr;
