@@ -36,13 +36,25 @@ ReadingStore::~ReadingStore() {
 
 StoreResult<std::unique_ptr<ReadingStore>> ReadingStore::open(QString storeFile, std::shared_ptr<FileSystem> fileSystem,
                                                               const Clock& clock, IdentifierSource newIdentifier) {
+    return openNamingFile(std::move(storeFile), std::move(fileSystem), clock, std::move(newIdentifier))
+        .map_error([](StoreOpeningFailure failure) { return std::move(failure.failure); });
+}
+
+tl::expected<std::unique_ptr<ReadingStore>, StoreOpeningFailure> ReadingStore::openNamingFile(
+    QString storeFile, std::shared_ptr<FileSystem> fileSystem, const Clock& clock, IdentifierSource newIdentifier) {
     ReadingStoreFiles files(std::move(storeFile));
     auto lock = lockAtOpening(*fileSystem, files);
-    if (!lock) return storeFailure(lock.error());
+    if (!lock) {
+        return tl::unexpected(StoreOpeningFailure{.failure = lock.error(),
+                                                  .file = StoreOpeningFailure::File::lock,
+                                                  .path = files.lockFile(),
+                                                  .originalName = std::nullopt});
+    }
     auto current = std::make_unique<Current>();
     if (*lock) {
-        auto loaded = ReadingStoreLoader(*fileSystem, files).loadAtOpening();
-        if (!loaded) return storeFailure(loaded.error());
+        ReadingStoreLoader loader(*fileSystem, files);
+        auto loaded = loader.loadAtOpening();
+        if (!loaded) return tl::unexpected(loader.concernOf(loaded.error()));
         removeLeftoverFiles(*fileSystem, files, loaded->snapshot.revision);
         *current = Current{
             .snapshot = std::move(loaded->snapshot),
@@ -58,6 +70,11 @@ StoreResult<std::unique_ptr<ReadingStore>> ReadingStore::open(QString storeFile,
 StoreResult<std::unique_ptr<ReadingStore>> ReadingStore::open(QString storeFile, const Clock& clock,
                                                               IdentifierSource newIdentifier) {
     return open(std::move(storeFile), std::make_shared<PosixFileSystem>(), clock, std::move(newIdentifier));
+}
+
+tl::expected<std::unique_ptr<ReadingStore>, StoreOpeningFailure> ReadingStore::openNamingFile(
+    QString storeFile, const Clock& clock, IdentifierSource newIdentifier) {
+    return openNamingFile(std::move(storeFile), std::make_shared<PosixFileSystem>(), clock, std::move(newIdentifier));
 }
 
 template <typename Function>

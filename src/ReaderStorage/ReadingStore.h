@@ -62,6 +62,13 @@ public:
     static StoreResult<std::unique_ptr<ReadingStore>> open(QString storeFile,
                                                            const Clock& clock = SystemClock::shared(),
                                                            IdentifierSource newIdentifier = &QUuid::createUuid);
+    // The same, telling with a failure which file it concerns; on either file system.
+    static tl::expected<std::unique_ptr<ReadingStore>, StoreOpeningFailure> openNamingFile(
+        QString storeFile, std::shared_ptr<FileSystem> fileSystem, const Clock& clock = SystemClock::shared(),
+        IdentifierSource newIdentifier = &QUuid::createUuid);
+    static tl::expected<std::unique_ptr<ReadingStore>, StoreOpeningFailure> openNamingFile(
+        QString storeFile, const Clock& clock = SystemClock::shared(),
+        IdentifierSource newIdentifier = &QUuid::createUuid);
 
     ReadingStore(const ReadingStore&) = delete;
     ReadingStore& operator=(const ReadingStore&) = delete;

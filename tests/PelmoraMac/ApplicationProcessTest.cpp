@@ -157,5 +157,29 @@ TEST(ApplicationProcess, ASecondProcessOnTheStoreHandsOverAndSIGTERMQuitsTheFirs
     EXPECT_TRUE(folders.contents(u"data"_s).isEmpty());
 }
 
+// A store file damaged on disk: the reader starts without its store, says on stderr which file it refused
+// and why, and leaves the file as it was.
+TEST(ApplicationProcess, ARefusedStoreIsNamedOnStderrAndLeftAsItWas) {
+    UserFolders folders;
+    const QString storeFile = folders.path(u"data/org.tavrine.Tavrine/reading-store.json"_s);
+    ASSERT_TRUE(QDir().mkpath(folders.path(u"data/org.tavrine.Tavrine"_s)));
+    const QByteArray damaged = R"({"version":4,"revision":"6F1C2A4E-0B7D-4C39-9A57-1E2D3C4B5A69","docu)";
+    QFile file(storeFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size());
+    file.close();
+
+    auto process = start(folders.environment());
+    ASSERT_TRUE(
+        processEventsUntil([&] { return catchesSignal(process->processId(), SIGTERM); }, std::chrono::seconds(20)));
+    ::kill(pid_t(process->processId()), SIGTERM);
+    ASSERT_TRUE(exitedWith(*process, 0));
+    const QString said = QString::fromUtf8(process->readAllStandardError());
+    EXPECT_TRUE(said.contains(u"tavrine: 保存データを開けませんでした。\ntavrine: ファイル："_s + storeFile +
+                              u"（保存データの本体）\ntavrine: 理由：JSONとして読めません。"_s))
+        << said.toStdString();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), damaged);
+}
+
 }  // namespace
 }  // namespace tavrine

@@ -10,6 +10,10 @@
 #include "support/RunTask.h"
 #include "support/TemporaryDirectory.h"
 
+#include <QFile>
+
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 namespace tavrine {
@@ -62,6 +66,46 @@ TEST_F(ReadingPlaybackCreation, AnUnreadableStoreLeavesThePlayerUnsavedAndTheFil
 
     EXPECT_EQ(folder.read(u"reading-store.json"_s), truncated);
     EXPECT_EQ(folder.list(), (QStringList{u"reading-store.json"_s, u"reading-store.json.lock"_s}));
+}
+
+// What the user reads of a refused store, in the notice's details and on stderr: the file, what it is
+// to the store, and why it was refused.
+TEST_F(ReadingPlaybackCreation, ARefusedStoreNamesTheFileAndTheReason) {
+    const QString storeFile = folder.write(u"reading-store.json"_s, R"({"version":3,"docu)");
+    EXPECT_EQ(
+        make(storeFile)->refusalDetails(),
+        u"ファイル："_s + storeFile + u"（保存データの本体）\n理由：JSONとして読めません。ファイルが壊れています。"_s);
+    folder.write(u"reading-store.json"_s, R"({"version":7})");
+    EXPECT_EQ(make(storeFile)->refusalDetails(),
+              u"ファイル："_s + storeFile +
+                  u"（保存データの本体）\n理由：このTavrineでは読めない形式（版 7）です。"
+                  u"より新しいTavrineで保存された可能性があります。"_s);
+    folder.write(u"reading-store.json"_s, R"({"version":3,"historyEnabled":true,"historyLimit":"100"})");
+    EXPECT_EQ(make(storeFile)->refusalDetails(),
+              u"ファイル："_s + storeFile +
+                  u"（保存データの本体）\n理由：必要な項目が欠けているか、値の形式が違います（historyLimit）。"_s);
+    QFile::remove(storeFile);
+    EXPECT_EQ(make(storeFile)->refusalDetails(), std::nullopt);
+    EXPECT_EQ(make(std::nullopt)->refusalDetails(), std::nullopt);
+
+    using File = StoreOpeningFailure::File;
+    const QString kept = u"/data/reading-store.json.originals/00000000-0000-0000-0000-000000000002.epub"_s;
+    const auto describe = [&](StoreFailure failure, File file, std::optional<QString> name = std::nullopt) {
+        return MacReadingPlayback::describeRefusal({std::move(failure), file, kept, std::move(name)});
+    };
+    EXPECT_EQ(
+        describe(FileError{FileError::Operation::status, ENOENT, kept}, File::original, u"猫.epub"_s),
+        u"ファイル："_s + kept + u"（「猫.epub」から取り込んだEPUBの保管コピー）\n理由：ファイルが見つかりません。"_s);
+    EXPECT_EQ(describe(ReadingStoreError::invalidData(), File::original, u"猫.epub"_s),
+              u"ファイル："_s + kept +
+                  u"（「猫.epub」から取り込んだEPUBの保管コピー）\n理由：通常のファイルでないか、"
+                  u"大きさかSHA-256が取り込んだときの記録と一致しません。"_s);
+    EXPECT_TRUE(describe(FileError{FileError::Operation::open, EACCES, kept}, File::original)
+                    .endsWith(u"理由：このユーザーには扱う権限がありません。"_s));
+    EXPECT_TRUE(describe(FileError{FileError::Operation::read, EIO, kept}, File::progress)
+                    .contains(u"（読書位置の記録）\n理由：読み取れませんでした（"_s));
+    EXPECT_TRUE(describe(ReadingStoreError::lockUnavailable(), File::lock)
+                    .endsWith(u"理由：ほかのTavrineが同じ保存データを使っています。"_s));
 }
 
 TEST_F(ReadingPlaybackCreation, NoPlaceForAStoreIsOneMoreFailure) {

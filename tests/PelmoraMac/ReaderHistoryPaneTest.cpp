@@ -8,10 +8,12 @@
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
 #include "PelmoraMac/Library/ReaderHistoryTable.h"
 #include "PelmoraMac/Library/ReaderImportNotice.h"
+#include "ReaderCore/ImportedReading.h"
 #include "ReaderCore/MemoryDefaults.h"
 #include "ReaderCore/Uuid.h"
 #include "ReaderStorage/ReadingStore.h"
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
+#include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
 #include "ReaderWidgets/Style/ToQColor.h"
@@ -328,9 +330,9 @@ protected:
         return reading;
     }
 
-    ReaderHistoryPane& start(bool withStore = true) {
+    ReaderHistoryPane& start(bool withStore = true, std::optional<StoreOpeningFailure> refusal = std::nullopt) {
         playback = std::make_unique<MacReadingPlayback>(withStore ? store : nullptr, defaults, clock,
-                                                        MacReadingPlayback::readingFontPhraseWidth());
+                                                        MacReadingPlayback::readingFontPhraseWidth(), refusal);
         model = std::make_unique<ReaderHistoryModel>(std::make_unique<ReadingLibrarySearch>(), *playback, [] {});
         pane = std::make_unique<ReaderHistoryPane>(*model);
         if (withStore) {
@@ -372,11 +374,22 @@ protected:
     TaskHandle loading;
 };
 
-TEST_F(ReaderHistoryPaneTest, WithoutAStoreOnlyTheStorageTextsShow) {
-    ReaderHistoryPane& pane = start(false);
+TEST_F(ReaderHistoryPaneTest, WithoutAStoreOnlyTheStorageTextsShowTheRefusalBehindTheDisclosure) {
+    const StoreOpeningFailure refusal{ReadingStoreError::unsupportedVersionOf(9), StoreOpeningFailure::File::store,
+                                      u"/data/reading-store.json"_s, std::nullopt};
+    ReaderHistoryPane& pane = start(false, refusal);
     EXPECT_EQ(pane.content(), ReaderHistoryPane::Content::noStore);
     EXPECT_FALSE(pane.searchButton()->isVisible());
     EXPECT_FALSE(pane.historyMenuButton()->isEnabled());
+    ReaderImportNotice& notice = *pane.noStoreNotice();
+    EXPECT_EQ(notice.message(),
+              u"保存データを開けませんでした。既存のファイルは保持しています。文章の取り込みと再生は使えます。"_s);
+    EXPECT_FALSE(notice.isFailure());
+    ASSERT_TRUE(notice.disclosure()->isVisible());
+    EXPECT_EQ(notice.disclosure()->text(), u"取り込みの詳細"_s);
+    notice.disclosure()->click();
+    EXPECT_TRUE(notice.detailsLabel()->isVisible());
+    EXPECT_EQ(notice.detailsLabel()->text(), MacReadingPlayback::describeRefusal(refusal));
 }
 
 TEST_F(ReaderHistoryPaneTest, ContentStatesSearchAndEscapeGiveTheFocusBack) {
@@ -450,6 +463,104 @@ TEST_F(ReaderHistoryPaneTest, ConfirmedDeletionsReachTheStoreFile) {
     confirm(pane);
     EXPECT_TRUE(test::processEventsUntil([&] { return model->library().isEmpty(); }));
     EXPECT_FALSE(storeFileHolds(kept.id));
+}
+
+// After a row's removal the keyboard is on the list, its ring drawn (and drawn again when the window comes
+// back), the selection passed from the selected or open row to the row that took its place, or to the new
+// last row; a removal of another row keeps the selection, and one that would replace a reading the store
+// does not keep selects nothing. The last removal hands the focus to the reading area.
+TEST_F(ReaderHistoryPaneTest, AfterARemovalTheListKeepsTheKeysOnTheNeighbouringRow) {
+    for (const QString& title : {u"一"_s, u"二"_s, u"三"_s, u"四"_s, u"五"_s}) stored(title, true);
+    ReaderHistoryPane& pane = start();
+    int readingAreaFocused = 0;
+    pane.onFocusReadingArea = [&] { ++readingAreaFocused; };
+    pane.activateWindow();
+    ASSERT_TRUE(test::processEventsUntil([&] { return pane.isActiveWindow(); }));
+    ReadingPlayer& player = playback->player();
+    ReaderHistoryTable& table = *pane.table();
+    const auto titles = [&] {
+        QStringList shown;
+        for (const StoredReading& row : model->visibleItems()) shown.append(*row.reading.title);
+        return shown;
+    };
+    const auto titleAt = [&](int row) { return *model->visibleItems().at(row).reading.title; };
+    const auto selectedTitle = [&]() -> QString {
+        for (const StoredReading& row : model->visibleItems())
+            if (row.id() == model->selectedID()) return *row.reading.title;
+        return {};
+    };
+    const auto open = [&](int row) {
+        const QUuid id = model->visibleItems().at(row).id();
+        model->select(id);
+        ASSERT_TRUE(test::processEventsUntil([&] { return player.readingID() == id; }));
+    };
+    const auto remove = [&](int row) {
+        const qsizetype before = model->visibleItems().size();
+        pane.requestDeletion(model->visibleItems().at(row).id(), Collection::history);
+        confirm(pane);
+        ASSERT_TRUE(test::processEventsUntil([&] { return model->visibleItems().size() == before - 1; }));
+    };
+    // The offscreen platform does not give the window back its activation when the alert closes.
+    const auto keysOnTheList = [&] {
+        pane.activateWindow();
+        return test::processEventsUntil([&] { return table.listView()->hasFocus() && table.showsFocusRing(); });
+    };
+    ASSERT_EQ(titles(), (QStringList{u"五"_s, u"四"_s, u"三"_s, u"二"_s, u"一"_s}));
+
+    // The selected middle row: its follower takes the selection and opens.
+    open(1);
+    remove(1);
+    EXPECT_TRUE(keysOnTheList());
+    EXPECT_TRUE(test::processEventsUntil([&] { return selectedTitle() == u"三"_s; }));
+    EXPECT_TRUE(test::processEventsUntil([&] { return player.readingID() == model->selectedID(); }));
+
+    // The window goes behind another and comes back: the ring with it.
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(test::processEventsUntil([&] { return other.isActiveWindow(); }));
+    EXPECT_FALSE(table.showsFocusRing());
+    pane.activateWindow();
+    ASSERT_TRUE(test::processEventsUntil([&] { return pane.isActiveWindow(); }));
+    EXPECT_TRUE(keysOnTheList());
+    other.hide();
+
+    // The selected last row: the new last row.
+    open(3);
+    remove(3);
+    EXPECT_TRUE(test::processEventsUntil([&] { return selectedTitle() == u"二"_s; }));
+    EXPECT_TRUE(keysOnTheList());
+
+    // Another row than the selected one: the selection stays.
+    open(0);
+    remove(1);
+    EXPECT_TRUE(keysOnTheList());
+    EXPECT_EQ(selectedTitle(), u"五"_s);
+    ASSERT_EQ(titles(), (QStringList{u"五"_s, u"二"_s}));
+
+    // The row open in the player, nothing selected: its follower opens.
+    model->select(std::nullopt);
+    remove(0);
+    EXPECT_TRUE(test::processEventsUntil([&] { return selectedTitle() == u"二"_s; }));
+    EXPECT_TRUE(keysOnTheList());
+    stored(u"六"_s, true);
+    ASSERT_TRUE(test::processEventsUntil([&] { return titles() == QStringList{u"六"_s, u"二"_s}; }));
+    open(0);
+
+    // A paste open in the player, not stored yet: its row's removal opens nothing over it.
+    ASSERT_TRUE(player.apply(ImportedReading::fromText(u"貼り付けた文章。"_s, false, clock), true));
+    const std::optional<QUuid> pasted = player.readingID();
+    remove(0);
+    EXPECT_TRUE(keysOnTheList());
+    test::processEventsUntil([] { return false; }, std::chrono::milliseconds(50));
+    EXPECT_EQ(player.readingID(), pasted);
+    EXPECT_EQ(model->selectedID(), std::nullopt);
+    EXPECT_EQ(readingAreaFocused, 0);
+
+    // The last row: the reading area.
+    EXPECT_EQ(titleAt(0), u"二"_s);
+    remove(0);
+    EXPECT_TRUE(test::processEventsUntil([&] { return readingAreaFocused == 1; }));
 }
 
 TEST_F(ReaderHistoryPaneTest, DetailsSheetOfARowAndTheImportNotice) {

@@ -3,6 +3,7 @@
 #include "PelmoraMac/Source/InteractionTextView.h"
 #include "PelmoraMac/Window/ReaderKeyboardInput.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
+#include "ReaderWidgets/Workspace/ReaderDoubleSlider.h"
 
 #include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
@@ -49,6 +50,7 @@ TEST(ReaderKeyboardInputDecision, OnlyAPlainFirstSpaceForTheActiveWindowWithNoth
     using S = Input::Snapshot;
     EXPECT_EQ(Input::decide(plain), Decision::togglePlayback);
     EXPECT_EQ(with([](S& s) { s.focus = Focus::readOnlySourceText; }), Decision::togglePlayback);
+    EXPECT_EQ(with([](S& s) { s.focus = Focus::readingSlider; }), Decision::togglePlayback);
     EXPECT_EQ(with([](S& s) { s.modifiers = Qt::KeypadModifier; }), Decision::togglePlayback);
     EXPECT_EQ(with([](S& s) { s.isAutoRepeat = true; }), Decision::swallow);
     EXPECT_EQ(with([](S& s) { s.isAutoRepeat = true, s.focus = Focus::readOnlySourceText; }), Decision::swallow);
@@ -129,6 +131,7 @@ protected:
         column->addWidget(lineEdit = new QLineEdit);
         column->addWidget(source = new FakeSourceView);
         column->addWidget(display = new SpaceHandler);
+        column->addWidget(slider = new ReaderDoubleSlider(1.0, 7.5));
         source->setReadOnly(true);
         source->setPlainText(u"原文の一行目\n二行目"_s);
         window.setCentralWidget(central);
@@ -166,6 +169,7 @@ protected:
     QLineEdit* lineEdit;
     FakeSourceView* source;
     SpaceHandler* display;
+    ReaderDoubleSlider* slider;
     std::unique_ptr<Input> input;
     int toggles = 0;
 };
@@ -212,6 +216,21 @@ TEST_F(KeyboardInputTest, EachPlainPressTogglesOnceInTheWindowAndTheReadOnlySour
     input.reset();
     space();
     EXPECT_EQ(toggles, 3);
+}
+
+// A slider of the reading column keeps the focus that a click gave it, for its arrows; Space, of no use
+// to it, plays and pauses.
+TEST_F(KeyboardInputTest, ASliderWithTheFocusLeavesSpaceToPlayAndPause) {
+    slider->setValueFromModel(2.0);
+    const double value = slider->doubleValue();
+    focus(slider);
+    space();
+    EXPECT_EQ(toggles, 1);
+    space({}, true);
+    space(Qt::ShiftModifier);
+    EXPECT_EQ(toggles, 1);
+    EXPECT_EQ(slider->doubleValue(), value);
+    EXPECT_TRUE(slider->hasFocus());
 }
 
 TEST_F(KeyboardInputTest, NothingTogglesWhileADialogOrAMenuIsUp) {

@@ -36,6 +36,9 @@
 namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
+
+const QString kStoreFile = u"/home/user/.local/share/org.tavrine.Tavrine/reading-store.json"_s;
+const DecodingError kDamaged{DecodingError::Kind::dataCorrupted, QString(), u"not JSON"_s};
 using test::Gate;
 using test::processEventsUntil;
 using test::runTask;
@@ -173,8 +176,11 @@ protected:
     // The model over the store (or none), not yet loaded; its loads wait for the gate, when one is held.
     void makeModel(bool withStore) {
         model.reset();
+        // A store that failed, as a damaged store file fails.
+        std::optional<StoreOpeningFailure> refusal;
+        if (!withStore) refusal = StoreOpeningFailure{kDamaged, StoreOpeningFailure::File::store, kStoreFile, {}};
         playback = std::make_unique<MacReadingPlayback>(withStore ? store : nullptr, defaults, clock,
-                                                        MacReadingPlayback::readingFontPhraseWidth());
+                                                        MacReadingPlayback::readingFontPhraseWidth(), refusal);
         model = std::make_unique<ReaderHistoryModel>(
             std::make_unique<ReadingLibrarySearch>(), *playback, nullptr, [this](QUrl url, CancellationToken token) {
                 return test::loadAfterGate(gate, std::move(url), std::move(token));
@@ -245,7 +251,7 @@ TEST_F(ReaderStartViewTest, StatusRulesInTheirOrder) {
     EXPECT_TRUE(start.pasteButton().isVisible());
     EXPECT_FALSE(start.pasteButton().toolTip().isEmpty());
     EXPECT_TRUE(start.loadingIndicator().isVisible());
-    EXPECT_FALSE(start.noStoreLabel().isVisible());
+    EXPECT_FALSE(start.noStoreNotice().isVisible());
     EXPECT_TRUE(start.loadingIndicator().findChild<QLabel*>()->text() == u"保存文書を読み込み中…"_s);
 
     // A store that failed to open, before the model has loaded: its text, no progress, and the player's
@@ -253,8 +259,13 @@ TEST_F(ReaderStartViewTest, StatusRulesInTheirOrder) {
     makeModel(false);
     start.setInputs(inputs());
     EXPECT_FALSE(model->isLoaded());
-    EXPECT_TRUE(start.noStoreLabel().isVisible());
-    EXPECT_EQ(start.noStoreLabel().text(), ReaderStartView::kNoStoreText);
+    EXPECT_TRUE(start.noStoreNotice().isVisible());
+    EXPECT_EQ(start.noStoreNotice().message(), ReaderStartView::kNoStoreText);
+    EXPECT_FALSE(start.noStoreNotice().isFailure());
+    ASSERT_TRUE(start.noStoreNotice().disclosure()->isVisible());
+    EXPECT_EQ(
+        start.noStoreNotice().detailsLabel()->text(),
+        u"ファイル："_s + kStoreFile + u"（保存データの本体）\n理由：JSONとして読めません。ファイルが壊れています。"_s);
     EXPECT_FALSE(start.loadingIndicator().isVisible());
     ASSERT_TRUE(playback->player().storageMessage().has_value());
     EXPECT_TRUE(start.storageMessageLabel().isVisible());

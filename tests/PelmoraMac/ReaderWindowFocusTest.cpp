@@ -1,9 +1,10 @@
 // Where the reader window's keyboard focus goes on a real application (offscreen): the new window's sample
 // button, then the display after every kind of opening (the sample by Space, a clipboard import, undo
 // and redo of that replacement, a dropped file, a row of the list), but not while a text field is typed
-// in or the list is walked with the keys; the window brought back, and activated with its focus on a
-// widget since hidden.
+// in or the list is walked with the keys; after a failed paste and a control disabled under the focus; the
+// window brought back, and activated with its focus on a widget since hidden.
 #include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
@@ -24,6 +25,7 @@
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QDropEvent>
@@ -221,6 +223,46 @@ TEST_F(ReaderWindowFocusing, TheWindowBroughtBackOrActivatedOnAHiddenWidgetFocus
     ASSERT_TRUE(processEventsUntil([&] { return window().isActiveWindow(); }));
     EXPECT_TRUE(displayTakesFocus());
     delete gone;
+}
+
+// A paste that fails, and a control disabled under the focus (the reading controls while an import runs),
+// leave the focus on the display, as a paste that succeeds does: not on the next control in Tab order,
+// whose Space would do something else. Typing in a field keeps the focus through a failure.
+TEST_F(ReaderWindowFocusing, AFailedPasteOrAControlDisabledUnderTheFocusGivesTheDisplayTheFocus) {
+    app().openSample();
+    ASSERT_TRUE(displayTakesFocus());
+    auto* slider = window().findChild<QWidget*>(u"readerSpeedSlider"_s);
+    ASSERT_NE(slider, nullptr);
+
+    // Ctrl+Shift+V with nothing on the clipboard, after a click on the speed slider.
+    slider->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(processEventsUntil([&] { return slider->hasFocus(); }));
+    QGuiApplication::clipboard()->clear();
+    app().importClipboard(/*plainText=*/false);
+    ASSERT_TRUE(processEventsUntil([&] { return app().capture().failure().has_value(); }));
+    EXPECT_TRUE(displayTakesFocus());
+    EXPECT_FALSE(app().capture().isCapturing());
+
+    // The play button disabled while it has the focus: Qt hands the focus on, the display takes it.
+    QAbstractButton* play = nullptr;
+    for (auto* button : window().findChildren<QAbstractButton*>())
+        if (button->text() == u"再生"_s && button->isVisible()) play = button;
+    ASSERT_NE(play, nullptr);
+    play->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(processEventsUntil([&] { return play->hasFocus(); }));
+    play->setEnabled(false);
+    EXPECT_TRUE(displayTakesFocus());
+    play->setEnabled(true);
+
+    // A failure while a field is typed in leaves the focus in the field.
+    QLineEdit* search = root().findChild<ReaderHistoryPane*>()->searchField();
+    search->show();
+    search->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(processEventsUntil([&] { return search->hasFocus(); }));
+    app().importClipboard(/*plainText=*/true);
+    ASSERT_TRUE(processEventsUntil([&] { return app().capture().failure().has_value(); }));
+    processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(focus(), search);
 }
 
 // Escape in the find field closes the find area and hands the focus to the display, not to the button

@@ -5,9 +5,7 @@
 # gives it fresh user folders), where others left odd things. In the place of the settings file: a FIFO,
 # a directory, a link to /dev/zero and a 2 MiB file. Each time the reader window appears no later than
 # 5 s after a clean start would show it, one warning names the file, and after the quit only the
-# regular file has been moved aside (as "defaults.json.corrupt"); the others are as they were. Then a
-# second launch against a first instance that is stopped (SIGSTOP) says on stderr that Tavrine runs but
-# does not respond, naming its process, and exits with status 1 within 4 s.
+# regular file has been moved aside (as "defaults.json.corrupt"); the others are as they were.
 set -euo pipefail
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
 tavrine=$1
@@ -87,22 +85,3 @@ for case in fifo directory zero large; do
   rm -rf "$config"
 done
 [ -c /dev/zero ] || fail "/dev/zero is no longer a device"
-
-# ---- A second launch against a stopped instance ----
-launch_within $(($(patience) * 1000)) "first instance"
-first=$pid
-kill -STOP "$first"
-started=$(now_ms)
-status=0
-timeout 20 "$tavrine" 2>"$XDG_CACHE_HOME/second.err" || status=$?
-took=$(($(now_ms) - started))
-said=$(cat "$XDG_CACHE_HOME/second.err")
-kill -CONT "$first"
-[ "$status" = 1 ] || fail "the second launch ended with status $status, not 1; stderr: $said"
-[ "$took" -lt 4000 ] || fail "the second launch took $took ms"
-grep -q "does not respond" <<<"$said" || fail "the second launch said: $said"
-grep -q "process $first" <<<"$said" || fail "the second launch did not name process $first: $said"
-[ "$(xdotool search --onlyvisible --name '^Tavrine$' 2>/dev/null | wc -l)" = 1 ] || fail "a second window appeared"
-pid=$first
-quit_reader
-echo "stopped instance: a second launch said \"$said\" and ended with 1 after $took ms"

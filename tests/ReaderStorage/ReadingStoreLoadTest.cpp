@@ -365,5 +365,67 @@ TEST_F(ReadingStoreLoadTest, StampsNeedEveryAttribute) {
     EXPECT_TRUE(open());
 }
 
+// A store that does not open says which of its files it stumbled on, so the user knows what to restore:
+// the store file, the progress file of its revision, a kept original with the name its book had, an
+// entry of the originals folder that could not be removed, the lock file.
+TEST_F(ReadingStoreLoadTest, AFailedOpeningNamesTheFileItConcerns) {
+    using File = StoreOpeningFailure::File;
+    const auto opening = [&] {
+        auto opened = ReadingStore::openNamingFile(storePath(), fileSystem, clock);
+        return opened ? std::optional<StoreOpeningFailure>() : std::optional(opened.error());
+    };
+    const auto failure = [](StoreFailure failure, File file, QString path, std::optional<QString> name = {}) {
+        return std::optional(StoreOpeningFailure{std::move(failure), file, std::move(path), std::move(name)});
+    };
+    const QByteArray book(5000, 'b');
+    writeStore(snapshotOf({textRecord(idNumber(1)), epubRecord(idNumber(2), book)}, 4));
+    const QString original = files().originalFile(idNumber(2));
+    keepOriginal(idNumber(2), book);
+    EXPECT_EQ(opening(), std::nullopt);
+
+    QByteArray changed = book;
+    changed[10] = 'c';
+    keepOriginal(idNumber(2), changed);
+    EXPECT_EQ(opening(), failure(kInvalid, File::original, original, u"Neko.epub"_s));
+    QFile::remove(original);
+    const auto missing = opening();
+    ASSERT_TRUE(missing);
+    EXPECT_TRUE(isNoSuchFile(missing->failure, original));
+    EXPECT_EQ(missing->file, File::original);
+    EXPECT_EQ(missing->originalName, u"Neko.epub"_s);
+    keepOriginal(idNumber(2), book);
+
+    keepOriginal(idNumber(3), "orphan");
+    fileSystem->failOn(FileError::Operation::remove, files().originalFile(idNumber(3)), EPERM);
+    EXPECT_EQ(opening(), failure(FileError{FileError::Operation::remove, EPERM, files().originalFile(idNumber(3))},
+                                 File::originals, files().originalFile(idNumber(3))));
+    fileSystem->clearFaults();
+
+    const QByteArray progress = *directory.read(progressFile());
+    QFile::remove(progressFile());
+    const auto noProgress = opening();
+    ASSERT_TRUE(noProgress);
+    EXPECT_TRUE(isNoSuchFile(noProgress->failure, progressFile()));
+    EXPECT_EQ(noProgress->file, File::progress);
+    directory.write(progressFile(), QByteArray(progress).replace("\"version\":1", "\"version\":2"));
+    EXPECT_EQ(opening(), failure(kInvalid, File::progress, progressFile()));
+    directory.write(progressFile(), progress);
+
+    const QByteArray good = *directory.read(storePath());
+    directory.write(storePath(), good.left(good.size() / 2));
+    const auto damaged = opening();
+    ASSERT_TRUE(damaged);
+    EXPECT_TRUE(isDecodingError(damaged->failure));
+    EXPECT_EQ(damaged->file, File::store);
+    EXPECT_EQ(damaged->path, storePath());
+    directory.write(storePath(), R"({"version":9})");
+    EXPECT_EQ(opening(), failure(ReadingStoreError::unsupportedVersionOf(9), File::store, storePath()));
+    directory.write(storePath(), good);
+
+    fileSystem->failOn(FileError::Operation::lock, files().lockFile(), EACCES);
+    EXPECT_EQ(opening(), failure(FileError{FileError::Operation::lock, EACCES, files().lockFile()}, File::lock,
+                                 files().lockFile()));
+}
+
 }  // namespace
 }  // namespace tavrine::test

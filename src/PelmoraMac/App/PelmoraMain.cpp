@@ -7,9 +7,13 @@
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Updates/ApplicationVersion.h"
 #include "ReaderCore/ApplicationIdentifier.h"
+#include "ReaderWidgets/Style/PhraseLineBreaks.h"
+#include "ReaderWidgets/Style/ReaderTheme.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QLabel>
+#include <QMessageBox>
 
 #include <cstdio>
 
@@ -32,6 +36,27 @@ QString notRespondingMessage(std::optional<qint64> process) {
     return u"tavrine: "_s + running + u" but does not respond; end it before starting Tavrine again"_s;
 }
 
+std::unique_ptr<QMessageBox> makeNotRespondingWindow(std::optional<qint64> process) {
+    const QString running = process ? u"起動中のTavrine（プロセス %1）"_s.arg(*process) : u"起動中のTavrine"_s;
+    auto window =
+        std::make_unique<QMessageBox>(QMessageBox::Warning, u"Tavrineを起動できません"_s,
+                                      u"Tavrineはすでに起動していますが、応答していません。"_s, QMessageBox::Ok);
+    window->setInformativeText(running + u"を終了してから、もう一度起動してください。"_s);
+    // The box's own labels: their Japanese breaks between phrases.
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (label->objectName().startsWith(u"qt_msgbox_"_s) && !label->text().isEmpty())
+            setPhraseWrappedText(*label, label->text());
+    }
+    ReaderTheme::apply(*window);
+    return window;
+}
+
+QString storeRefusalMessage(const QString& details) {
+    QStringList lines{u"保存データを開けませんでした。"_s};
+    lines.append(details.split(u'\n'));
+    return u"tavrine: "_s + lines.join(u"\ntavrine: "_s);
+}
+
 int runPelmoraApp(int argc, char** argv) {
     ReaderTrace::mark("main");
     if (const auto message = missingDisplayMessage(QProcessEnvironment::systemEnvironment())) {
@@ -49,15 +74,21 @@ int runPelmoraApp(int argc, char** argv) {
     SingleInstance instance(SingleInstance::socketPath(storeFile.value_or(QString())));
     switch (instance.claim()) {
     case SingleInstance::Claim::handedOver: return 0;
-    case SingleInstance::Claim::notResponding:
+    case SingleInstance::Claim::notResponding: {
         std::fprintf(stderr, "%s\n", notRespondingMessage(instance.runningProcess()).toLocal8Bit().constData());
+        const std::unique_ptr<QMessageBox> window = makeNotRespondingWindow(instance.runningProcess());
+        window->exec();
         return 1;
+    }
     case SingleInstance::Claim::instance:
     case SingleInstance::Claim::unavailable: break;
     }
 
     {
         PelmoraApp app(PelmoraApp::Configuration::application(storeFile));
+        if (const std::optional<QString>& details = app.playback().refusalDetails()) {
+            std::fprintf(stderr, "%s\n", storeRefusalMessage(*details).toLocal8Bit().constData());
+        }
         QObject::connect(&instance, &SingleInstance::showRequested, &app, &PelmoraApp::openReader);
         app.openReader();
         application.exec();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReaderStorage/StoreFailure.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 
 #include <QString>
@@ -32,10 +33,11 @@ public:
     // defaults keeps the player's speed and text sizes; defaults and clock must outlive this object.
     MacReadingPlayback(std::optional<QString> storeFile, Defaults& defaults, const Clock& clock,
                        ReadingPlayer::PhraseWidth phraseWidth);
-    // The same over a store opened by the caller (none: it failed to open), for a store on a file system
-    // of the caller's own.
+    // The same over a store opened by the caller (none: it failed to open, for the reason refusal gives
+    // when known), for a store on a file system of the caller's own.
     MacReadingPlayback(std::shared_ptr<ReadingStore> store, Defaults& defaults, const Clock& clock,
-                       ReadingPlayer::PhraseWidth phraseWidth);
+                       ReadingPlayer::PhraseWidth phraseWidth,
+                       std::optional<StoreOpeningFailure> refusal = std::nullopt);
     MacReadingPlayback(const MacReadingPlayback&) = delete;
     MacReadingPlayback& operator=(const MacReadingPlayback&) = delete;
     ~MacReadingPlayback();
@@ -47,10 +49,21 @@ public:
 
     // The opened store; none when opening failed.
     const std::shared_ptr<ReadingStore>& store() const { return m_store; }
+    // Why the store did not open, for the user, in Japanese: the file and the reason, one line each
+    // ("ファイル：…", "理由：…"); nothing when it opened or nobody said why.
+    const std::optional<QString>& refusalDetails() const { return m_refusalDetails; }
+    // The lines of refusalDetails for one failure.
+    static QString describeRefusal(const StoreOpeningFailure& refusal);
     ReadingPlayer& player() const { return *m_player; }
 
 private:
+    // A store as opening it ended: the store, or why there is none.
+    struct Opened;
+    static Opened openStore(const std::optional<QString>& storeFile);
+    MacReadingPlayback(Opened opened, Defaults& defaults, const Clock& clock, ReadingPlayer::PhraseWidth phraseWidth);
+
     std::shared_ptr<ReadingStore> m_store;
+    std::optional<QString> m_refusalDetails;
     std::unique_ptr<ReadingPlayer> m_player;
 };
 

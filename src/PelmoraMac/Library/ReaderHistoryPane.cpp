@@ -36,6 +36,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tavrine {
 using namespace Qt::StringLiterals;
 
@@ -197,6 +199,8 @@ QLayout* ReaderHistoryPane::buildHeader() {
     group->setExclusive(true);
     for (Collection collection : {Collection::history, Collection::library}) {
         auto* button = new QPushButton(collectionName(collection), picker);
+        // A click leaves the keyboard focus where it was, so Space still plays; Tab reaches the segments.
+        button->setFocusPolicy(Qt::TabFocus);
         button->setCheckable(true);
         button->setFont(readerFont(ReaderTextStyle::callout));
         button->setFixedHeight(24);
@@ -258,9 +262,12 @@ QWidget* ReaderHistoryPane::buildContent() {
     auto* noStore = new QWidget(m_stack);
     auto* noStoreColumn = new QVBoxLayout(noStore);
     noStoreColumn->setContentsMargins(kStateMargins);
-    noStoreColumn->addWidget(
-        label(u"保存データを開けませんでした。既存のファイルは保持しています。文章の取り込みと再生は使えます。"_s,
-              ReaderTextStyle::callout, ReaderPalette::secondaryText, noStore));
+    // Which file was refused and why, behind the notice's disclosure, so the user knows what to restore.
+    m_noStoreNotice = new ReaderImportNotice(noStore);
+    m_noStoreNotice->setNotice(
+        u"保存データを開けませんでした。既存のファイルは保持しています。文章の取り込みと再生は使えます。"_s,
+        m_model.playback().refusalDetails(), false);
+    noStoreColumn->addWidget(m_noStoreNotice);
     noStoreColumn->addWidget(label(u"保存先を確認した後、アプリを終了して開き直してください。"_s,
                                    ReaderTextStyle::caption, ReaderPalette::secondaryText, noStore));
     noStoreColumn->addStretch(1);
@@ -403,13 +410,57 @@ void ReaderHistoryPane::showAlert() {
 }
 
 void ReaderHistoryPane::performDeletion(const ReaderDeletionConfirmation& confirmation) {
-    if (confirmation.isLibrary && !confirmation.ids.isEmpty()) {
-        auto task = m_model.deleteDocument(*confirmation.ids.begin());
-        Q_UNUSED(task);
-    } else {
-        auto task = m_model.removeFromHistory(confirmation.ids);
-        Q_UNUSED(task);
+    const std::optional<QUuid>& selected = m_model.selectedID();
+    const std::optional<QUuid> open = m_model.playback().player().readingID();
+    const bool wasChosen =
+        (selected && confirmation.ids.contains(*selected)) || (open && confirmation.ids.contains(*open));
+    const int row = confirmation.ids.size() == 1 ? shownRow(*confirmation.ids.begin()) : -1;
+    auto task = deleteThenPlaceFocus(this, confirmation, row, wasChosen);
+    Q_UNUSED(task);
+}
+
+int ReaderHistoryPane::shownRow(const QUuid& id) const {
+    const QList<StoredReading>& items = m_model.visibleItems();
+    for (qsizetype row = 0; row < items.size(); ++row) {
+        if (items.at(row).id() == id) return int(row);
     }
+    return -1;
+}
+
+QCoro::Task<void> ReaderHistoryPane::deleteThenPlaceFocus(QPointer<ReaderHistoryPane> self,
+                                                          ReaderDeletionConfirmation confirmation, int row,
+                                                          bool wasChosen) {
+    ReaderHistoryModel& model = self->m_model;
+    if (confirmation.isLibrary && !confirmation.ids.isEmpty()) {
+        auto deleting = model.deleteDocument(*confirmation.ids.begin());
+        co_await deleting;
+    } else {
+        auto removing = model.removeFromHistory(confirmation.ids);
+        co_await removing;
+    }
+    if (!self) co_return;
+    self->placeFocusAfterDeletion(confirmation.ids, row, wasChosen);
+}
+
+void ReaderHistoryPane::placeFocusAfterDeletion(const QSet<QUuid>& removed, int row, bool wasChosen) {
+    const QList<StoredReading>& items = m_model.visibleItems();
+    if (items.isEmpty()) {
+        if (onFocusReadingArea) onFocusReadingArea();
+        return;
+    }
+    // The row chosen in the list or open in the player went (a failed removal keeps it): the row that took
+    // its place is selected and opens, as long as that replaces nothing the user still has only in the
+    // player.
+    const std::optional<QUuid> open = m_model.playback().player().readingID();
+    const auto isStored = [&](const QList<StoredReading>& list) {
+        return std::any_of(list.begin(), list.end(), [&](const StoredReading& item) { return item.id() == open; });
+    };
+    const bool replacesNothing =
+        !open || removed.contains(*open) || isStored(m_model.history()) || isStored(m_model.library());
+    if (wasChosen && row >= 0 && !m_model.selectedID() && replacesNothing) {
+        m_model.select(items.at(std::min<qsizetype>(row, items.size() - 1)).id());
+    }
+    if (m_content == Content::table) m_table->takeKeyboardFocus();
 }
 
 void ReaderHistoryPane::showDetails(const QUuid& id) {

@@ -10,7 +10,9 @@
 #include <QAbstractButton>
 #include <QPointer>
 #include <QScrollArea>
+#include <QSet>
 
+#include <functional>
 #include <optional>
 
 class QLabel;
@@ -68,6 +70,9 @@ public:
     // The content shown, in the order it is decided.
     enum class Content { noStore, loading, searching, table, empty };
 
+    // Called when the focus belongs to the reading area: a removal emptied the list.
+    std::function<void()> onFocusReadingArea;
+
     explicit ReaderHistoryPane(ReaderHistoryModel& model, QWidget* parent = nullptr);
     ~ReaderHistoryPane() override;
 
@@ -84,7 +89,11 @@ public:
     // Asks to clear the whole history.
     void requestHistoryClearing();
     const std::optional<ReaderDeletionConfirmation>& deletion() const { return m_deletion; }
-    // Runs the confirmed operation of confirmation.
+    // Runs the confirmed operation of confirmation. Once it is done the keyboard focus is on the list, its
+    // ring drawn, or, with no row left, on the reading area (onFocusReadingArea). A removed row that was
+    // selected or open in the player passes the selection to the row that took its place (the last row
+    // when it was the last), which opens, unless the player holds a reading that is neither stored nor
+    // removed, which opening that row would replace for good.
     void performDeletion(const ReaderDeletionConfirmation& confirmation);
     // Opens the details sheet of the shown row of id; a stale id does nothing.
     void showDetails(const QUuid& id);
@@ -104,6 +113,8 @@ public:
     QLabel* emptyDescription() const { return m_emptyDescription; }
     QLabel* messageLabel() const { return m_message; }
     ReaderImportNotice* importNotice() const { return m_importNotice; }
+    // The storage text of a store that did not open, with the refusal's details.
+    ReaderImportNotice* noStoreNotice() const { return m_noStoreNotice; }
     ReaderFileProgressRow* fileProgress() const { return m_fileProgress; }
     ReaderBusyIndicator* busyIndicator() const { return m_busy; }
     QMessageBox* alert() const { return m_alert; }
@@ -120,6 +131,11 @@ private:
     void refreshTable();
     void showAlert();
     void play(const QUuid& id);
+    // The row a pending confirmation's reading stands on, in the rows shown.
+    int shownRow(const QUuid& id) const;
+    static QCoro::Task<void> deleteThenPlaceFocus(QPointer<ReaderHistoryPane> self,
+                                                  ReaderDeletionConfirmation confirmation, int row, bool wasChosen);
+    void placeFocusAfterDeletion(const QSet<QUuid>& removed, int row, bool wasChosen);
 
     ReaderHistoryModel& m_model;
     QWidget* m_view = nullptr;
@@ -138,6 +154,7 @@ private:
     QLabel* m_emptyDescription = nullptr;
     QLabel* m_message = nullptr;
     ReaderImportNotice* m_importNotice = nullptr;
+    ReaderImportNotice* m_noStoreNotice = nullptr;
     ReaderFileProgressRow* m_fileProgress = nullptr;
     ReaderBusyIndicator* m_busy = nullptr;
     Content m_content = Content::loading;

@@ -185,14 +185,21 @@ protected:
         m_owner.placeMenuButton(currentSelectedRow());
     }
 
+    // The window going and coming back, or a menu opened over the list, takes the focus away for a while:
+    // the ring is hidden with the window and comes back with the focus as it was.
+    static bool isPassing(const QFocusEvent& event) {
+        return event.reason() == Qt::ActiveWindowFocusReason || event.reason() == Qt::PopupFocusReason;
+    }
+
     void focusInEvent(QFocusEvent* event) override {
         QListView::focusInEvent(event);
+        if (isPassing(*event)) return;
         m_owner.setContentIsFocused(event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason);
     }
 
     void focusOutEvent(QFocusEvent* event) override {
         QListView::focusOutEvent(event);
-        m_owner.setContentIsFocused(false);
+        if (!isPassing(*event)) m_owner.setContentIsFocused(false);
     }
 
     void mousePressEvent(QMouseEvent* event) override {
@@ -394,6 +401,13 @@ void ReaderHistoryTable::openRowMenu(int row) {
     placeMenuButton(row);
     m_openMenu = menu;
     menu->popup(m_menuButton->mapToGlobal(QPoint(m_menuButton->width(), m_menuButton->height())));
+}
+
+void ReaderHistoryTable::takeKeyboardFocus() {
+    if (const int row = m_table->currentSelectedRow(); row >= 0) m_table->scrollTo(m_rows->index(row));
+    m_table->setFocus(Qt::TabFocusReason);
+    // Also when the list had the focus already, from a click.
+    setContentIsFocused(true);
 }
 
 void ReaderHistoryTable::openSelectedRowMenu() {

@@ -66,6 +66,8 @@ public:
 
     // The menu of a row, built for the current value; nothing for a row outside the items.
     QMenu* makeRowMenu(int row, QWidget* parent);
+    // Gives the list the keyboard focus as Tab does, its ring drawn, the selected row in view.
+    void takeKeyboardFocus();
     // Opens the row menu of the selected row (Shift+F10); nothing without one.
     void openSelectedRowMenu();
     // The menu last opened and still shown.

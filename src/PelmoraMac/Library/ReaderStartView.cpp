@@ -238,8 +238,7 @@ void ReaderStartView::makeStatusSection(QVBoxLayout& column) {
     m_loading = labelledProgress(loadingLabel, columnBox);
     setProgressText(*m_loading, *loadingLabel, kLoadingText);
     column.addWidget(m_loading, 0, Qt::AlignHCenter);
-    m_noStore = textLabel(columnBox);
-    m_noStore->setText(kNoStoreText);
+    m_noStore = new ReaderImportNotice(columnBox);
     column.addWidget(m_noStore);
     m_fileNotice = new ReaderImportNotice(columnBox);
     column.addWidget(m_fileNotice);
@@ -324,7 +323,11 @@ void ReaderStartView::refresh() {
     const bool loading = !history || (hasStore && !history->isLoaded());
     const bool showsFile = hasStore && history->isLoaded() && !m_inputs.showsHistory;
     m_loading->setVisible(loading);
-    m_noStore->setVisible(history && !hasStore);
+    if (history && !hasStore) {
+        m_noStore->setNotice(kNoStoreText, history->playback().refusalDetails(), false);
+    } else {
+        m_noStore->setNotice(std::nullopt, std::nullopt, false);
+    }
     if (showsFile) {
         m_fileNotice->setNotice(history->fileImportMessage(), history->fileImportDetails(),
                                 history->fileImportFailed());

@@ -86,7 +86,8 @@ public:
     // The status section: the loading indicator, the text of a store that could not be opened, the file
     // import's notice, its progress (with its label) and the cancel button.
     QWidget& loadingIndicator() const { return *m_loading; }
-    QLabel& noStoreLabel() const { return *m_noStore; }
+    // The text of a store that did not open, with the refusal's details.
+    ReaderImportNotice& noStoreNotice() const { return *m_noStore; }
     ReaderImportNotice& fileNotice() const { return *m_fileNotice; }
     QWidget& fileProgress() const { return *m_fileProgress; }
     QLabel& fileProgressLabel() const { return *m_fileProgressLabel; }
@@ -111,7 +112,7 @@ private:
     QPushButton* m_openFile;
     ReaderImportNotice* m_clipboardNotice;
     QWidget* m_loading;
-    QLabel* m_noStore;
+    ReaderImportNotice* m_noStore;
     ReaderImportNotice* m_fileNotice;
     QWidget* m_fileProgress;
     QLabel* m_fileProgressLabel;

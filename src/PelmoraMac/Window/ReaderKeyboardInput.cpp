@@ -3,6 +3,7 @@
 #include "PelmoraMac/Source/InteractionTextView.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderHeldModifiers.h"
+#include "ReaderWidgets/Workspace/ReaderDoubleSlider.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -41,6 +42,8 @@ ReaderKeyboardInput::Snapshot ReaderKeyboardInput::snapshot(const QObject* recei
         snapshot.focus = Focus::window;
     } else if (const auto* text = dynamic_cast<const InteractionTextView*>(focus); text && !text->isEditable()) {
         snapshot.focus = Focus::readOnlySourceText;
+    } else if (qobject_cast<const ReaderDoubleSlider*>(focus)) {
+        snapshot.focus = Focus::readingSlider;
     } else {
         snapshot.focus = Focus::other;
     }

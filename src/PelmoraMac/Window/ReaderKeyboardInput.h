@@ -14,7 +14,9 @@ namespace tavrine {
 
 // The Space bar of the reader window: while the keyboard focus rests on the window itself, or on a source
 // text view that cannot be edited, a plain Space press asks for play or pause, and nothing else sees it.
-// One application-wide event filter, installed while this object lives.
+// The same holds while the focus rests on one of the reading column's sliders (position and speed), which
+// have no use for Space: a click on the speed slider, which takes the focus for its arrow keys, leaves
+// Space to play and pause. One application-wide event filter, installed while this object lives.
 //
 // Space passes on unchanged when it is not for the reader window or the window is not active, when a
 // modal window or a window-modal dialog is up, when a popup menu is open, when anything else has the focus
@@ -34,6 +36,8 @@ public:
         window,
         // A source text view that cannot be edited.
         readOnlySourceText,
+        // A slider of the reading column (ReaderDoubleSlider), which has no use for Space.
+        readingSlider,
         // Anything else, an editable source text view included.
         other,
     };

@@ -15,6 +15,8 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <utility>
+
 namespace tavrine {
 
 ReaderWindowFocus::ReaderWindowFocus(QWidget& window, ReadingPlayer& player, Actions actions, QObject* parent)
@@ -27,6 +29,7 @@ ReaderWindowFocus::ReaderWindowFocus(QWidget& window, ReadingPlayer& player, Act
     window.installEventFilter(this);
     connect(&player, &ReadingPlayer::readingChanged, this, &ReaderWindowFocus::readingChanged);
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &ReaderWindowFocus::focusWindowChanged);
+    connect(qApp, &QApplication::focusChanged, this, &ReaderWindowFocus::focusChanged);
 }
 
 ReaderWindowFocus::~ReaderWindowFocus() {
@@ -56,6 +59,28 @@ void ReaderWindowFocus::readingChanged() {
     const auto& reading = m_player.reading();
     if (!reading || reading->document.text.isEmpty()) return;
     if (holdsKeyboardWork(m_window.focusWidget())) return;
+    if (m_actions.requestFocus) m_actions.requestFocus();
+}
+
+void ReaderWindowFocus::importFailed() {
+    if (holdsKeyboardWork(m_window.focusWidget())) return;
+    if (m_actions.requestFocus) m_actions.requestFocus();
+}
+
+void ReaderWindowFocus::focusChanged(QWidget* old, QWidget* now) {
+    // Qt disables a control before it moves the focus on; a control destroyed with the focus is still
+    // enabled as it goes.
+    if (!old || old->isEnabled() || old->window() != &m_window) return;
+    m_handedOnFocus = now;
+    if (std::exchange(m_reclaimPending, true)) return;
+    // Not inside Qt's own move of the focus: once it is done.
+    QMetaObject::invokeMethod(this, &ReaderWindowFocus::reclaimHandedOnFocus, Qt::QueuedConnection);
+}
+
+void ReaderWindowFocus::reclaimHandedOnFocus() {
+    m_reclaimPending = false;
+    QWidget* handedOn = std::exchange(m_handedOnFocus, nullptr);
+    if (QApplication::focusWidget() != handedOn && m_window.focusWidget() != handedOn) return;
     if (m_actions.requestFocus) m_actions.requestFocus();
 }
 

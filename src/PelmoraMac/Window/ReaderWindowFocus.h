@@ -20,8 +20,14 @@ class ReadingPlayer;
 //   paste): the reading area is asked to take the focus;
 // - the window shown, at first and each time it comes back: the reading area takes the focus at once;
 // - the window activated while its focus rests nowhere it can show (on nothing yet, or on a widget since
-//   hidden): the reading area takes it, rather than the first control in Tab order that Qt would pick.
+//   hidden): the reading area takes it, rather than the first control in Tab order that Qt would pick;
+// - an import or capture that failed (importFailed): the reading area is asked to take the focus, as after
+//   one that succeeded.
 // Each step leaves the focus alone while the user is at work with the keys (holdsKeyboardWork).
+//
+// A control that is disabled while it has the focus (the reading controls while an import runs) hands
+// it, in Qt, to the next control in Tab order, whatever that is: whose Space then does something else
+// than play. The reading area is asked to take the focus instead, unless the user has moved it meanwhile.
 //
 // The window the system activates also becomes the widgets' active window. Qt Widgets drops an activation
 // that arrives while a popup is open (a file panel closed by Return in its completion list hands the
@@ -45,6 +51,9 @@ public:
     ReaderWindowFocus(QWidget& window, ReadingPlayer& player, Actions actions, QObject* parent = nullptr);
     ~ReaderWindowFocus() override;
 
+    // An import or capture ended without a reading.
+    void importFailed();
+
     // Whether focus marks the user at work with the keys: typing in a text field that can be edited, or
     // walking the document list with the keys (its ring shows).
     static bool holdsKeyboardWork(const QWidget* focus);
@@ -55,6 +64,9 @@ protected:
 private:
     void readingChanged();
     void focusWindowChanged(QWindow* focusWindow);
+    void focusChanged(QWidget* old, QWidget* now);
+    // The focus that a disabled control handed on is still where Qt put it: the reading area takes it.
+    void reclaimHandedOnFocus();
     // Makes the window the widgets' active window when the system's focus is on it and no popup stands in
     // the way.
     void adoptActivation();
@@ -65,6 +77,9 @@ private:
     std::optional<QUuid> m_readingID;
     // The popup whose closing an activation of the window waits for.
     QPointer<QWidget> m_blockingPopup;
+    // Where Qt moved the focus of a control as it was disabled; null for nothing, or none pending.
+    QPointer<QWidget> m_handedOnFocus;
+    bool m_reclaimPending = false;
 };
 
 }  // namespace tavrine

@@ -177,6 +177,10 @@ void ReaderWindowRoot::followInputs() {
         workspace().setImporting(m_in.capture.isCapturing());
         scheduleRefresh();
     });
+    // A capture or paste that failed leaves the focus where one that succeeded would: on the reading area.
+    connect(&capture, &CaptureModel::failureChanged, this, [this] {
+        if (m_in.capture.failure()) m_focus->importFailed();
+    });
     for (auto signal : {&CaptureModel::failureChanged, &CaptureModel::usesClipboardChanged,
                         &CaptureModel::isRequestingAutomationChanged, &CaptureModel::captureIDChanged,
                         &CaptureModel::frontmostShortcutLabelChanged, &CaptureModel::sourceNameChanged}) {
@@ -197,6 +201,7 @@ void ReaderWindowRoot::historyMade() {
     ReaderHistoryModel* history = m_in.state.history();
     if (!history || m_historyPane) return;
     m_historyPane = new ReaderHistoryPane(*history);
+    m_historyPane->onFocusReadingArea = [this] { m_in.actions.focusReader(); };
     m_sidebar->layout()->addWidget(m_historyPane);
     const auto later = [this] { scheduleRefresh(); };
     for (auto signal : {&ReaderHistoryModel::fileImportMessageChanged, &ReaderHistoryModel::fileImportDetailsChanged,

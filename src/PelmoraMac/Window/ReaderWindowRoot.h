@@ -46,7 +46,8 @@ class ReadingPlayer;
 // focus requests, whether a capture runs and whether the source pane is wanted. It also carries the Space
 // key of the window (as a play or pause request), the window's file drops, and loads each newly opened
 // document into the source navigation. It puts the keyboard focus on the reading area whenever a reading
-// opens or the window appears (ReaderWindowFocus). Main thread only.
+// opens, an import fails, a control with the focus is disabled, a removal empties the document list or
+// the window appears (ReaderWindowFocus). Main thread only.
 class ReaderWindowRoot final : public QWidget {
     Q_OBJECT
 

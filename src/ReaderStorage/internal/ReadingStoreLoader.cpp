@@ -12,11 +12,13 @@ StoreResult<ReadingStoreLoader::Loaded> ReadingStoreLoader::loadAtOpening() {
 
     Loaded loaded;
     if (*snapshot && (*snapshot)->revision) {
+        concern(StoreOpeningFailure::File::progress, m_files.progressFile(*(*snapshot)->revision));
         auto stamp = readFileStamp(m_fileSystem, m_files.progressFile(*(*snapshot)->revision));
         if (!stamp) return storeFailure(stamp.error());
         loaded.progressFileStamp = *stamp;
     }
     if (auto pruned = pruneOriginals(*snapshot); !pruned) return storeFailure(pruned.error());
+    concern(StoreOpeningFailure::File::store, m_files.storeFile());
     auto stamp = readFileStamp(m_fileSystem, m_files.storeFile());
     if (!stamp) return storeFailure(stamp.error());
     loaded.fileStamp = *stamp;
@@ -27,6 +29,7 @@ StoreResult<ReadingStoreLoader::Loaded> ReadingStoreLoader::loadAtOpening() {
 }
 
 StoreResult<std::optional<ReadingStoreSnapshot>> ReadingStoreLoader::readSnapshot() {
+    concern(StoreOpeningFailure::File::store, m_files.storeFile());
     auto bytes = readWholeFile(m_fileSystem, m_files.storeFile(), m_largestFileBytes);
     if (!bytes) {
         const auto* error = std::get_if<FileError>(&bytes.error());
@@ -47,6 +50,7 @@ StoreResult<std::optional<ReadingStoreSnapshot>> ReadingStoreLoader::readSnapsho
     if (auto valid = validateSnapshot(*snapshot); !valid) return storeFailure(valid.error());
     if (snapshot->version >= ReadingStoreSnapshot::kProgressFileVersion) {
         if (auto applied = applyProgressFile(*snapshot); !applied) return storeFailure(applied.error());
+        // A failure here is the progress file's: its positions are checked against the store file's texts.
         if (auto valid = validateHistory(*snapshot); !valid) return storeFailure(valid.error());
     }
     if (auto verified = verifyOriginals(*snapshot); !verified) return storeFailure(verified.error());
@@ -55,6 +59,7 @@ StoreResult<std::optional<ReadingStoreSnapshot>> ReadingStoreLoader::readSnapsho
 
 StoreResult<void> ReadingStoreLoader::applyProgressFile(ReadingStoreSnapshot& snapshot) {
     if (!snapshot.revision) return invalidStoreData();
+    concern(StoreOpeningFailure::File::progress, m_files.progressFile(*snapshot.revision));
     auto bytes = readWholeFile(m_fileSystem, m_files.progressFile(*snapshot.revision), m_largestFileBytes);
     if (!bytes) return storeFailure(bytes.error());
     const auto progress = decodeJsonText<ReadingStoreProgressFile>(std::move(*bytes));
@@ -65,6 +70,7 @@ StoreResult<void> ReadingStoreLoader::applyProgressFile(ReadingStoreSnapshot& sn
 StoreResult<void> ReadingStoreLoader::verifyOriginals(const ReadingStoreSnapshot& snapshot) {
     for (const StoredReading& record : snapshot.documents) {
         if (!record.originalEPUB) continue;
+        concern(StoreOpeningFailure::File::original, m_files.originalFile(record.id()), record.originalEPUB->filename);
         auto verified = verifyOriginalFile(m_fileSystem, m_files.originalFile(record.id()), *record.originalEPUB);
         if (!verified) return verified;
     }
@@ -78,7 +84,21 @@ StoreResult<void> ReadingStoreLoader::pruneOriginals(const std::optional<Reading
             if (record.originalEPUB) kept.insert(ReadingStoreFiles::originalFileName(record.id()));
         }
     }
+    concern(StoreOpeningFailure::File::originals, m_files.originalsDirectory());
     return pruneOriginalsDirectory(m_fileSystem, m_files.originalsDirectory(), kept);
+}
+
+void ReadingStoreLoader::concern(StoreOpeningFailure::File file, QString path, std::optional<QString> originalName) {
+    m_file = file;
+    m_path = std::move(path);
+    m_originalName = std::move(originalName);
+}
+
+StoreOpeningFailure ReadingStoreLoader::concernOf(StoreFailure failure) const {
+    // A file error names the very file, such as the entry of the originals folder that stayed.
+    const auto* error = std::get_if<FileError>(&failure);
+    QString path = error && !error->path.isEmpty() ? error->path : m_path;
+    return {.failure = std::move(failure), .file = m_file, .path = std::move(path), .originalName = m_originalName};
 }
 
 }  // namespace tavrine

@@ -54,10 +54,18 @@ public:
     // Removes the originals that no document of the snapshot refers to (all of them without a snapshot).
     StoreResult<void> pruneOriginals(const std::optional<ReadingStoreSnapshot>& keeping);
 
+    // What the last failure of these steps concerns: the file being read, checked or removed then.
+    StoreOpeningFailure concernOf(StoreFailure failure) const;
+
 private:
+    void concern(StoreOpeningFailure::File file, QString path, std::optional<QString> originalName = std::nullopt);
+
     FileSystem& m_fileSystem;
     ReadingStoreFiles m_files;
     qint64 m_largestFileBytes;
+    StoreOpeningFailure::File m_file = StoreOpeningFailure::File::store;
+    QString m_path;
+    std::optional<QString> m_originalName;
 };
 
 }  // namespace tavrine

@@ -15,7 +15,8 @@ namespace tavrine {
 // track first moves the knob under the pointer (one userValueChanged); each move while dragging reports
 // its value; the release ends the drag (editingChanged(false)) and reports nothing. The left and right
 // arrows go to the arrow handler, whose false lets the key pass on; Up, Down, Page Up, Page Down, Home
-// and End do nothing; the wheel passes on to what lies beneath (a scrolling column). Main thread.
+// and End do nothing; the wheel passes on to what lies beneath (a scrolling column). It has no use for
+// Space, which the reader window keeps for play and pause while a slider has the focus. Main thread.
 class ReaderDoubleSlider : public QSlider {
     Q_OBJECT
 

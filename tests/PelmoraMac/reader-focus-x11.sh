@@ -1,0 +1,224 @@
+#!/usr/bin/env bash
+# reader-focus-x11.sh TAVRINE X11-SCREENSHOT ARTIFACTS
+#
+# Where the real executable's keyboard focus lands when the reading controls give it up, on an X display
+# with openbox in its own default configuration (run under scripts/with-xvfb --openbox, which gives it
+# fresh user folders), observed through the marks it appends to the file TAVRINE_TRACE_FILE names
+# ("focus X Y WIDTH HEIGHT NAME", "status STATUS"):
+# - a paste that fails (an empty clipboard) with the focus on the play button (Ctrl+Shift+V), on the
+#   speed slider after a click on it (Ctrl+Alt+Shift+V) and again on the play button (the clipboard hot
+#   key): the display takes the focus each time, and Space plays;
+# - a click on the speed slider keeps the focus there for its arrows, and Space plays and pauses;
+# - in a window 1,200 pixels wide with the document list shown, a click on the list's ライブラリ and 履歴
+#   segments leaves the focus on the display, and Space plays;
+# - a row removed through its "…" menu (the selected one, by the pointer): the list has the focus with its
+#   ring, and Return plays the row that took its place; the rows removed with the keys (Shift+F10) one by
+#   one: after the last, the reading area has the focus again.
+# Screenshots of each step are kept in ARTIFACTS.
+set -euo pipefail
+source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
+tavrine=$1
+screenshot=$2
+artifacts=$3
+mkdir -p "$artifacts"
+trace=$(mktemp)
+trap 'rm -f "$trace"' EXIT
+
+shot() {
+  "$screenshot" "$artifacts/reader-focus-$1.png"
+}
+
+# The last mark of a kind, without its kind and time: "focus" gives "X Y WIDTH HEIGHT NAME".
+last_mark() {
+  grep "^$1 " "$trace" | tail -1 | awk '{ $1 = ""; $NF = ""; sub(/^ /, ""); sub(/ $/, ""); print }' || true
+}
+marks() {
+  grep -c "^$1 " "$trace" || true
+}
+focused() {
+  last_mark focus | awk '{ print $5 }'
+}
+status() {
+  last_mark status
+}
+
+# Waits for CONDITION... to hold; fails with WHAT otherwise.
+wait_for() {
+  local what=$1
+  shift
+  within_limit "$@" || fail "$what (focus: $(focused), status: $(status))"
+}
+focus_is() { [ "$(focused)" = "$1" ]; }
+focus_in_reading_area() { focus_is readerRSVPDisplay || focus_is readerOpenSample; }
+status_is() { [ "$(status)" = "$1" ]; }
+more_focus_marks_than() { [ "$(marks focus)" -gt "$1" ]; }
+more_status_marks_than() { [ "$(marks status)" -gt "$1" ]; }
+
+# Presses KEY and waits for the focus to move; prints the new focus mark.
+tab() {
+  local before
+  before=$(marks focus)
+  xdotool key "$1"
+  wait_for "$1 moved no focus" more_focus_marks_than "$before"
+  last_mark focus
+}
+
+# Tabs (or Shift+Tabs with KEY) until the control NAME has the focus.
+tab_to() {
+  local name=$1 key=${2:-Tab} walked=""
+  for _ in $(seq 1 30); do
+    [ "$(focused)" = "$name" ] && return 0
+    walked+=" $(tab "$key" | awk '{ print $5 }')"
+  done
+  focus_is "$name" || fail "$key never reached $name:$walked"
+}
+
+# Space plays what is paused (or not yet started) and pauses what plays.
+toggle_with_space() {
+  local expected=playing
+  [ "$(status)" = playing ] && expected=paused
+  xdotool key space
+  wait_for "Space did not make the reading $expected ($1)" status_is "$expected"
+}
+
+# Space plays and pauses again.
+space_plays() {
+  toggle_with_space "$1"
+  toggle_with_space "$1, to pause"
+}
+
+# A paste with nothing on the clipboard, by KEYS: the display takes the focus, and Space plays.
+failed_paste() {
+  local keys=$1 what=$2 before
+  printf '' | xclip -selection clipboard -i
+  before=$(marks focus)
+  xdotool key --clearmodifiers "$keys"
+  focus_moved_to_display() { more_focus_marks_than "$before" && focus_is readerRSVPDisplay; }
+  wait_for "the failed paste ($what) left the focus on $(focused)" focus_moved_to_display
+  space_plays "after the failed paste ($what)"
+}
+
+# Pastes TEXT with Ctrl+Shift+V and plays it a moment, so that the history holds it.
+paste_and_play() {
+  local before
+  printf '%s' "$1" | xclip -selection clipboard -i
+  before=$(marks status)
+  xdotool key --clearmodifiers ctrl+shift+v
+  wait_for "the paste was not opened" more_status_marks_than "$before"
+  wait_for "the paste did not focus the display" focus_is readerRSVPDisplay
+  space_plays "the paste"
+}
+
+# Confirms the open alert with its destructive button, the one after the default キャンセル.
+confirm_alert() {
+  local alert
+  alert=$(wait_for_window 'ますか' 'the removal alert')
+  activate_window "$alert"
+  xdotool key Tab space
+}
+
+export TAVRINE_TRACE_FILE="$trace"
+launch_reader "$tavrine"
+activate_window "$window"
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
+wait_for "the new window did not focus the sample button" focus_is readerOpenSample
+xdotool key space
+wait_for "the opened sample did not focus the display" focus_is readerRSVPDisplay
+wait_for "the sample did not open" status_is ready
+shot 1-sample
+
+# ---- Failed pastes and the speed slider ----
+tab_to 再生
+failed_paste ctrl+shift+v "Ctrl+Shift+V on the play button"
+shot 2-failed-paste
+
+tab_to readerSpeedSlider
+read -r x y w h _ <<<"$(last_mark focus)"
+tab_to readerRSVPDisplay
+# A click on the knob (at 1.0×, the left end) gives the slider the focus; Space plays all the same.
+before=$(marks focus)
+xdotool mousemove $((x + 6)) $((y + h / 2)) click 1
+wait_for "a click on the speed slider did not give it the focus" focus_is readerSpeedSlider
+xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
+space_plays "on the speed slider"
+shot 3-slider-space
+failed_paste ctrl+alt+shift+v "Ctrl+Alt+Shift+V on the speed slider"
+
+tab_to 再生
+failed_paste super+ctrl+alt+v "the clipboard hot key on the play button"
+shot 4-hot-key
+
+# ---- The list's segments and a removal ----
+paste_and_play "吾輩は猫である。名前はまだ無い。"
+paste_and_play "どこで生れたかとんと見当がつかぬ。"
+xdotool windowsize --sync "$window" 1200 800
+wide() { [ "$(last_mark focus | awk '{ print $3 }')" -ge 1000 ]; }
+for _ in $(seq 1 20); do
+  tab Tab >/dev/null
+  wide && break
+  sleep 0.2
+done
+wide || fail "the reader did not grow to 1,200 pixels"
+xdotool key --clearmodifiers super+ctrl+s
+tab_to 履歴の一覧 shift+Tab
+read -r tx ty tw _ _ <<<"$(last_mark focus)"
+tab_to ライブラリ shift+Tab
+read -r lx ly lw lh _ <<<"$(last_mark focus)"
+tab_to readerRSVPDisplay
+# The 履歴 segment stands just left of ライブラリ.
+for segment in "$((lx + lw / 2)) ライブラリ" "$((lx - 12)) 履歴"; do
+  read -r x name <<<"$segment"
+  before=$(marks focus)
+  xdotool mousemove "$x" $((ly + lh / 2)) click 1
+  sleep 0.3
+  [ "$(marks focus)" = "$before" ] || fail "a click on the $name segment moved the focus to $(focused)"
+  xdotool mousemove $((X + 4)) $((Y + 400))
+  space_plays "after a click on the $name segment"
+done
+shot 5-segments
+
+# Three rows: the two pastes and the sample. A click on the second opens it; its "…" menu removes it.
+row_middle=$((ty + 82 + 39))
+xdotool mousemove $((tx + tw / 3)) $row_middle click 1
+wait_for "the clicked row did not focus the display" focus_is readerRSVPDisplay
+xdotool mousemove $((tx + tw - 8 - 14)) $((ty + 82 + 2 + 14))
+sleep 0.3
+xdotool click 1
+sleep 0.5
+before=$(marks focus)
+# The menu's last item: "文書を削除…".
+xdotool key Up Return
+confirm_alert
+focus_on_list() { more_focus_marks_than "$before" && focus_is 履歴の一覧; }
+wait_for "the removal left the focus on $(focused)" focus_on_list
+xdotool mousemove $((X + 4)) $((Y + 400))
+sleep 0.3
+shot 6-removed
+"$screenshot" "$artifacts/reader-focus-list-ringed.png" "$tx" "$ty" "$tw" 8
+before=$(marks status)
+xdotool key Return
+wait_for "Return on the list did not play the row after the removed one" status_is playing
+xdotool key --clearmodifiers ctrl+Return
+wait_for "Ctrl+Return did not pause" status_is paused
+
+# The rest removed with the keys; after the last, the reading area.
+for _ in 1 2; do
+  before=$(marks focus)
+  xdotool key shift+F10
+  sleep 0.5
+  xdotool key Up Return
+  confirm_alert
+  wait_for "the removal with the keys left the focus on $(focused)" more_focus_marks_than "$before"
+  focus_is 履歴の一覧 || break
+done
+wait_for "the last removal left the focus on $(focused)" focus_in_reading_area
+shot 7-emptied
+# Without the focus the list's edge has no ring.
+"$screenshot" "$artifacts/reader-focus-list-plain.png" "$tx" "$ty" "$tw" 8
+cmp -s "$artifacts/reader-focus-list-ringed.png" "$artifacts/reader-focus-list-plain.png" &&
+  fail "the list's edge looked the same with and without the focus"
+
+xdotool key --clearmodifiers ctrl+q
+wait_for_quit "$pid"
+echo "failed pastes focused the display three times, Space played on the slider and after the segments, the removal kept the list's focus"
