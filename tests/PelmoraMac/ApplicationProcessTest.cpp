@@ -112,6 +112,20 @@ TEST(ApplicationProcess, WithoutADisplaySaysSoInOneLineAndExitsOne) {
     EXPECT_TRUE(folders.contents(u"config"_s).isEmpty());
 }
 
+// A Wayland session without XWayland: the window would need X11, so it is refused the same way, not
+// aborted by Qt (and a session with both never starts a Wayland window without the hot keys).
+TEST(ApplicationProcess, AWaylandDisplayAloneIsNoDisplay) {
+    UserFolders folders;
+    QProcessEnvironment environment = folders.environment();
+    environment.remove(u"QT_QPA_PLATFORM"_s);
+    environment.insert(u"WAYLAND_DISPLAY"_s, u"wayland-987"_s);
+    auto process = start(environment);
+    ASSERT_TRUE(exitedWith(*process, 1));
+    const QByteArray said = process->readAllStandardError();
+    EXPECT_EQ(said.count('\n'), 1) << said.constData();
+    EXPECT_TRUE(said.contains("DISPLAY is not set")) << said.constData();
+}
+
 TEST(ApplicationProcess, TheWorkerWithADisplayThatIsNotThereTouchesNoFolder) {
     UserFolders folders;
     QProcessEnvironment environment = folders.environment();

@@ -21,13 +21,17 @@ namespace tavrine {
 using namespace Qt::StringLiterals;
 
 std::optional<QString> missingDisplayMessage(const QProcessEnvironment& environment) {
-    // QT_QPA_PLATFORM may name a list ("xcb;offscreen"); its first platform decides.
+    // QT_QPA_PLATFORM may name a list ("xcb;offscreen"); its first platform decides. Unset, it is xcb
+    // (runPelmoraApp sets it so).
     const QString platform = environment.value(u"QT_QPA_PLATFORM"_s).section(u';', 0, 0).section(u':', 0, 0);
     if (platform == u"offscreen" || platform == u"minimal") return std::nullopt;
-    if (!environment.value(u"DISPLAY"_s).isEmpty() || !environment.value(u"WAYLAND_DISPLAY"_s).isEmpty()) {
-        return std::nullopt;
+    if (platform.startsWith(u"wayland"_s)) {
+        if (!environment.value(u"WAYLAND_DISPLAY"_s).isEmpty()) return std::nullopt;
+        return u"tavrine: no display to open the reader window on: WAYLAND_DISPLAY is not set"_s;
     }
-    return u"tavrine: no display to open the reader window on: neither DISPLAY nor WAYLAND_DISPLAY is set"_s;
+    if (!environment.value(u"DISPLAY"_s).isEmpty()) return std::nullopt;
+    return u"tavrine: no X display to open the reader window on: DISPLAY is not set (Tavrine needs an X11 session "
+           u"or XWayland)"_s;
 }
 
 QString notRespondingMessage(std::optional<qint64> process) {
@@ -59,6 +63,9 @@ QString storeRefusalMessage(const QString& details) {
 
 int runPelmoraApp(int argc, char** argv) {
     ReaderTrace::mark("main");
+    // The hot keys, the capture of the application in front and the window placement speak X11: in a
+    // Wayland session with Qt's Wayland plugin installed the window goes to XWayland all the same.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
     if (const auto message = missingDisplayMessage(QProcessEnvironment::systemEnvironment())) {
         std::fprintf(stderr, "%s\n", message->toLocal8Bit().constData());
         return 1;

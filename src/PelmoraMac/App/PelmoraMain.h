@@ -30,7 +30,8 @@ std::unique_ptr<QMessageBox> makeNotRespondingWindow(std::optional<qint64> proce
 QString storeRefusalMessage(const QString& details);
 
 // The one line said instead of starting when the environment names no display for the window system Qt
-// would use; nothing when it names one, or names a platform that needs none (offscreen, minimal).
+// will use (X11 unless QT_QPA_PLATFORM names another); nothing when it names one, or names a platform that
+// needs none (offscreen, minimal).
 std::optional<QString> missingDisplayMessage(const QProcessEnvironment& environment);
 
 }  // namespace tavrine
