@@ -28,19 +28,6 @@ shot() {
   "$screenshot" "$artifacts/reader-focus-$1.png"
 }
 
-# The last mark of a kind, without its kind and time: "focus" gives "X Y WIDTH HEIGHT NAME".
-last_mark() {
-  grep "^$1 " "$trace" | tail -1 | awk '{ $1 = ""; $NF = ""; sub(/^ /, ""); sub(/ $/, ""); print }' || true
-}
-marks() {
-  grep -c "^$1 " "$trace" || true
-}
-focused() {
-  last_mark focus | awk '{ print $5 }'
-}
-status() {
-  last_mark status
-}
 
 # Waits for CONDITION... to hold; fails with WHAT otherwise.
 wait_for() {
@@ -48,20 +35,9 @@ wait_for() {
   shift
   within_limit "$@" || fail "$what (focus: $(focused), status: $(status))"
 }
-focus_is() { [ "$(focused)" = "$1" ]; }
 focus_in_reading_area() { focus_is readerRSVPDisplay || focus_is readerOpenSample; }
-status_is() { [ "$(status)" = "$1" ]; }
-more_focus_marks_than() { [ "$(marks focus)" -gt "$1" ]; }
 more_status_marks_than() { [ "$(marks status)" -gt "$1" ]; }
 
-# Presses KEY and waits for the focus to move; prints the new focus mark.
-tab() {
-  local before
-  before=$(marks focus)
-  xdotool key "$1"
-  wait_for "$1 moved no focus" more_focus_marks_than "$before"
-  last_mark focus
-}
 
 # Tabs (or Shift+Tabs with KEY) until the control NAME has the focus.
 tab_to() {
@@ -73,13 +49,6 @@ tab_to() {
   focus_is "$name" || fail "$key never reached $name:$walked"
 }
 
-# Space plays what is paused (or not yet started) and pauses what plays.
-toggle_with_space() {
-  local expected=playing
-  [ "$(status)" = playing ] && expected=paused
-  xdotool key space
-  wait_for "Space did not make the reading $expected ($1)" status_is "$expected"
-}
 
 # Space plays and pauses again.
 space_plays() {

@@ -34,19 +34,6 @@ shot() {
   "$screenshot" "$artifacts/reader-keys-$1.png"
 }
 
-# The last mark of a kind, without its kind and time: "focus" gives "X Y WIDTH HEIGHT NAME".
-last_mark() {
-  grep "^$1 " "$trace" | tail -1 | awk '{ $1 = ""; $NF = ""; sub(/^ /, ""); sub(/ $/, ""); print }' || true
-}
-marks() {
-  grep -c "^$1 " "$trace" || true
-}
-focused() {
-  last_mark focus | awk '{ print $5 }'
-}
-status() {
-  last_mark status
-}
 
 # Waits for CONDITION... to hold; fails with WHAT otherwise.
 wait_for() {
@@ -54,28 +41,9 @@ wait_for() {
   shift
   within_limit "$@" || fail "$what (focus: $(focused), status: $(status), speed: $(last_mark speed))"
 }
-focus_is() { [ "$(focused)" = "$1" ]; }
-status_is() { [ "$(status)" = "$1" ]; }
-more_focus_marks_than() { [ "$(marks focus)" -gt "$1" ]; }
 speed_is() { [ "$(last_mark speed)" = "$1" ]; }
 not_playing() { [ "$(status)" != playing ]; }
 
-# Presses Tab and waits for the focus to move; prints the new focus mark.
-tab() {
-  local before
-  before=$(marks focus)
-  xdotool key "$1"
-  wait_for "$1 moved no focus" more_focus_marks_than "$before"
-  last_mark focus
-}
-
-# Space plays what is paused (or not yet started) and pauses what plays.
-toggle_with_space() {
-  local expected=playing
-  [ "$(status)" = playing ] && expected=paused
-  xdotool key space
-  wait_for "Space did not make the reading $expected ($1)" status_is "$expected"
-}
 
 export TAVRINE_TRACE_FILE="$trace"
 launch_reader "$tavrine"

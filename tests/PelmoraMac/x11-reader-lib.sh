@@ -127,3 +127,40 @@ screen_changes() {
 screen_is_still() {
   ! screen_changes "$@"
 }
+
+# ---- The focus and the session's status, as the reader's marks tell them ----
+# A script that overrides wait_for (to say more on failure) gets its own in these too.
+
+# The last mark of a kind, without its kind and time: "focus" gives "X Y WIDTH HEIGHT NAME".
+last_mark() {
+  grep "^$1 " "$TAVRINE_TRACE_FILE" | tail -1 | awk '{ $1 = ""; $NF = ""; sub(/^ /, ""); sub(/ $/, ""); print }' || true
+}
+marks() {
+  grep -c "^$1 " "$TAVRINE_TRACE_FILE" || true
+}
+focused() {
+  last_mark focus | awk '{ print $5 }'
+}
+status() {
+  last_mark status
+}
+focus_is() { [ "$(focused)" = "$1" ]; }
+status_is() { [ "$(status)" = "$1" ]; }
+more_focus_marks_than() { [ "$(marks focus)" -gt "$1" ]; }
+
+# Presses KEY (Tab, shift+Tab) and waits for the focus to move; prints the new focus mark.
+tab() {
+  local before
+  before=$(marks focus)
+  xdotool key "$1"
+  wait_for "$1 moved no focus" more_focus_marks_than "$before"
+  last_mark focus
+}
+
+# Space plays what is paused (or not yet started) and pauses what plays.
+toggle_with_space() {
+  local expected=playing
+  [ "$(status)" = playing ] && expected=paused
+  xdotool key space
+  wait_for "Space did not make the reading $expected ($1)" status_is "$expected"
+}
