@@ -477,28 +477,19 @@ int main(int argc, char** argv) {
     }
     if (runs(u"browser-article"_s)) measureBrowserArticle(folder.path());
 
+    // This executable again, as MODE, on an X server of its own (with a window manager where asked for).
+    const auto runUnderXvfb = [](QStringList options, const QString& mode, int milliseconds) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        options << QCoreApplication::applicationFilePath() << mode;
+        process.start(QStringLiteral(TAVRINE_WITH_XVFB), options);
+        process.waitForFinished(milliseconds);
+    };
     // The hot keys and the clipboard reads want an X server of their own.
-    if (runs(u"hotkey-to-first-chunk"_s) || runs(u"clipboard-read"_s)) {
-        QProcess hotKeys;
-        hotKeys.setProcessChannelMode(QProcess::ForwardedChannels);
-        hotKeys.start(QStringLiteral(TAVRINE_WITH_XVFB), {QCoreApplication::applicationFilePath(), u"--hotkeys"_s});
-        hotKeys.waitForFinished(300'000);
-    }
+    if (runs(u"hotkey-to-first-chunk"_s) || runs(u"clipboard-read"_s)) runUnderXvfb({}, u"--hotkeys"_s, 300'000);
     // The real program, with a window manager that gives its window the keys.
-    if (runs(u"paste-to-first-phrase"_s)) {
-        QProcess paste;
-        paste.setProcessChannelMode(QProcess::ForwardedChannels);
-        paste.start(QStringLiteral(TAVRINE_WITH_XVFB),
-                    {u"--openbox"_s, QCoreApplication::applicationFilePath(), u"--paste"_s});
-        paste.waitForFinished(600'000);
-    }
+    if (runs(u"paste-to-first-phrase"_s)) runUnderXvfb({u"--openbox"_s}, u"--paste"_s, 600'000);
     // The capture hot key wants a window manager that names the window in front.
-    if (runs(u"hotkey-to-first-chunk"_s)) {
-        QProcess front;
-        front.setProcessChannelMode(QProcess::ForwardedChannels);
-        front.start(QStringLiteral(TAVRINE_WITH_XVFB),
-                    {u"--openbox"_s, QCoreApplication::applicationFilePath(), u"--front-hotkeys"_s});
-        front.waitForFinished(300'000);
-    }
+    if (runs(u"hotkey-to-first-chunk"_s)) runUnderXvfb({u"--openbox"_s}, u"--front-hotkeys"_s, 300'000);
     return 0;
 }

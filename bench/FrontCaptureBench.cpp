@@ -3,6 +3,7 @@
 // the capture wired as in the application and the real player taking the reading; the time from the key's
 // release to the player's first chunk.
 #include "FrontCaptureBench.h"
+#include "HotKeyBench.h"
 
 #include "PelmoraMac/App/ApplicationCapture.h"
 #include "PelmoraMac/Capture/BrowserAutomationConsent.h"
@@ -30,7 +31,6 @@
 #include <QTcpSocket>
 
 #include <xcb/xcb.h>
-#include <xcb/xtest.h>
 
 #include <cstdio>
 #include <functional>
@@ -79,24 +79,6 @@ std::optional<QByteArray> xdotool(const QStringList& arguments) {
     }
     if (process.exitCode() != 0) return std::nullopt;
     return process.readAllStandardOutput().trimmed();
-}
-
-void sendKey(xcb_connection_t* connection, std::uint8_t type, std::uint8_t keycode) {
-    xcb_test_fake_input(connection, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-}
-
-// Presses Ctrl, Meta, Alt and R, releases R and returns when that release was sent, then the modifiers.
-std::chrono::steady_clock::time_point pressCaptureChord(xcb_connection_t* connection, const X11Keymap& keymap) {
-    const std::uint8_t keys[] = {*keymap.keycodeOf(0xffe3), *keymap.keycodeOf(0xffeb), *keymap.keycodeOf(0xffe9),
-                                 *keymap.keycodeOf('r')};
-    for (const std::uint8_t key : keys) sendKey(connection, XCB_KEY_PRESS, key);
-    xcb_flush(connection);
-    sendKey(connection, XCB_KEY_RELEASE, keys[3]);
-    xcb_flush(connection);
-    const auto released = std::chrono::steady_clock::now();
-    for (int i = 2; i >= 0; --i) sendKey(connection, XCB_KEY_RELEASE, keys[i]);
-    xcb_flush(connection);
-    return released;
 }
 
 // The session's accessibility bus, switched on, for as long as the object lives.
@@ -207,7 +189,7 @@ int runFrontCaptureBench() {
         // gave no reading, or not the one expected.
         const auto captureOnce = [&](bool expectsBody) -> std::optional<double> {
             const auto previous = player.reading() ? std::optional(player.reading()->id) : std::nullopt;
-            const auto released = pressCaptureChord(connection, keymap);
+            const auto released = pressHotKeyChord(connection, keymap, 'r');
             const bool read = waitFor([&] {
                 return !model.isCapturing() && player.reading() && player.reading()->id != previous &&
                        player.session().currentChunk();

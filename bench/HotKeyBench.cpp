@@ -45,20 +45,6 @@ void sendKey(xcb_connection_t* connection, std::uint8_t type, std::uint8_t keyco
     xcb_test_fake_input(connection, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
 }
 
-// Presses Ctrl, Meta, Alt and V, releases V and returns when that release was sent, then the modifiers.
-std::chrono::steady_clock::time_point pressClipboardChord(xcb_connection_t* connection, const X11Keymap& keymap) {
-    const std::uint8_t keys[] = {*keymap.keycodeOf(0xffe3), *keymap.keycodeOf(0xffeb), *keymap.keycodeOf(0xffe9),
-                                 *keymap.keycodeOf('v')};
-    for (const std::uint8_t key : keys) sendKey(connection, XCB_KEY_PRESS, key);
-    xcb_flush(connection);
-    sendKey(connection, XCB_KEY_RELEASE, keys[3]);
-    xcb_flush(connection);
-    const auto released = std::chrono::steady_clock::now();
-    for (int i = 2; i >= 0; --i) sendKey(connection, XCB_KEY_RELEASE, keys[i]);
-    xcb_flush(connection);
-    return released;
-}
-
 // HTML of exactly `bytes` bytes as a page copies it: short runs of Japanese in styled spans, one
 // paragraph each, after a style block that fills the rest. Its text stays below 20,000 UTF-16 units.
 QByteArray styledHTML(const QString& japanese, qsizetype bytes) {
@@ -261,7 +247,7 @@ int runHotKeyBench(const QString& workerExecutable) {
         std::vector<double> times;
         for (int round = 0; round < kRounds; ++round) {
             const auto previous = player.reading() ? std::optional(player.reading()->id) : std::nullopt;
-            const auto released = pressClipboardChord(connection, keymap);
+            const auto released = pressHotKeyChord(connection, keymap, 'v');
             const bool shown = waitFor([&] {
                 return player.reading() && player.reading()->id != previous && player.session().currentChunk();
             });
@@ -293,6 +279,20 @@ int runHotKeyBench(const QString& workerExecutable) {
     shortcut.stop();
     player.prepareForTermination();
     return 0;
+}
+
+std::chrono::steady_clock::time_point pressHotKeyChord(xcb_connection_t* connection, const X11Keymap& keymap,
+                                                       std::uint32_t letter) {
+    const std::uint8_t keys[] = {*keymap.keycodeOf(0xffe3), *keymap.keycodeOf(0xffeb), *keymap.keycodeOf(0xffe9),
+                                 *keymap.keycodeOf(letter)};
+    for (const std::uint8_t key : keys) sendKey(connection, XCB_KEY_PRESS, key);
+    xcb_flush(connection);
+    sendKey(connection, XCB_KEY_RELEASE, keys[3]);
+    xcb_flush(connection);
+    const auto released = std::chrono::steady_clock::now();
+    for (int i = 2; i >= 0; --i) sendKey(connection, XCB_KEY_RELEASE, keys[i]);
+    xcb_flush(connection);
+    return released;
 }
 
 }  // namespace tavrine::bench

@@ -2,7 +2,21 @@
 
 #include <QString>
 
+#include <chrono>
+#include <cstdint>
+
+struct xcb_connection_t;
+
+namespace tavrine {
+class X11Keymap;
+}
+
 namespace tavrine::bench {
+
+// Presses Ctrl, Meta, Alt and the key of `letter` (a keysym: 'r', 'v') through XTest, releases the letter
+// and returns when that release was sent, then releases the modifiers.
+std::chrono::steady_clock::time_point pressHotKeyChord(xcb_connection_t* connection, const X11Keymap& keymap,
+                                                       std::uint32_t letter);
 
 // Times the clipboard hot key to the player's first chunk, 10 rounds each of 5,000 units of text and of
 // 200,000 bytes of HTML, and prints a JSON line for each; needs the X11 platform. 0 when it ran.
