@@ -103,12 +103,13 @@ private:
 };
 
 const FoldTable& foldTable(SearchFold::CaseRule rule) {
-    // Built once per rule on first use; static initialisation is thread-safe.
+    // Built once per rule on first use (static initialisation is thread-safe) and never destroyed: a search
+    // on a pool thread may still read it while the process exits.
     if (rule == SearchFold::CaseRule::turkic) {
-        static const auto turkic = std::make_unique<FoldTable>(rule);
+        static const FoldTable* const turkic = new FoldTable(rule);
         return *turkic;
     }
-    static const auto standard = std::make_unique<FoldTable>(rule);
+    static const FoldTable* const standard = new FoldTable(rule);
     return *standard;
 }
 

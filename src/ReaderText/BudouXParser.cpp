@@ -196,8 +196,10 @@ tl::expected<BudouXParser, BudouXParser::ModelFailure> BudouXParser::fromJson(co
 }
 
 const BudouXParser& BudouXParser::shared() {
-    static const BudouXParser parser = loadSharedParser();
-    return parser;
+    // Never destroyed: a pool thread may still be cutting a text while the process exits, and the exit
+    // handlers must not free the model under it.
+    static const BudouXParser* const parser = new BudouXParser(loadSharedParser());
+    return *parser;
 }
 
 QList<TextRange> BudouXParser::parse(const QString& text) const {

@@ -12,23 +12,26 @@ namespace tavrine {
 using namespace Qt::StringLiterals;
 namespace {
 
-// The three patterns are compiled once, before any thread can match with them, and only read after that.
-QRegularExpression compiled(const QString& pattern) {
-    QRegularExpression expression(pattern, QRegularExpression::UseUnicodePropertiesOption);
-    if (!expression.isValid()) qFatal("a connector pattern does not compile: %s", qPrintable(expression.errorString()));
-    expression.optimize();
-    return expression;
+// The three patterns are compiled once, before any thread can match with them, and only read after that;
+// they are never destroyed, since a pool thread may still match with one while the process exits.
+const QRegularExpression& compiled(const QString& pattern) {
+    auto* expression = new QRegularExpression(pattern, QRegularExpression::UseUnicodePropertiesOption);
+    if (!expression->isValid()) {
+        qFatal("a connector pattern does not compile: %s", qPrintable(expression->errorString()));
+    }
+    expression->optimize();
+    return *expression;
 }
 
 // Candidate tokens: runs of letters, marks, digits and the punctuation of compounds, paths and URLs.
 const QRegularExpression& tokenExpression() {
-    static const QRegularExpression expression = compiled(uR"([\p{L}\p{M}\p{N}_~./\\:+＋／#@%?=&\-]+)"_s);
+    static const QRegularExpression& expression = compiled(uR"([\p{L}\p{M}\p{N}_~./\\:+＋／#@%?=&\-]+)"_s);
     return expression;
 }
 
 // A whole token that is a compound: words that each begin with a letter, joined by single connectors.
 const QRegularExpression& compoundExpression() {
-    static const QRegularExpression expression =
+    static const QRegularExpression& expression =
         compiled(uR"(\A[\p{L}][\p{L}\p{M}\p{N}_]*(?:[+＋/／][\p{L}][\p{L}\p{M}\p{N}_]*)+\z)"_s);
     return expression;
 }
@@ -36,7 +39,7 @@ const QRegularExpression& compoundExpression() {
 // URLs: a scheme and "://", or "www.", up to whitespace, angle, corner or round brackets. Whitespace is
 // spelled out as tab, line feed, form feed, carriage return and the Unicode separators.
 const QRegularExpression& urlExpression() {
-    static const QRegularExpression expression =
+    static const QRegularExpression& expression =
         compiled(uR"((?:[A-Za-z][A-Za-z0-9+.\-]*://|www\.)[^\t\n\f\r\p{Z}<>「」『』（）()]+)"_s);
     return expression;
 }
