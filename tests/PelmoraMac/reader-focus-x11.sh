@@ -121,14 +121,7 @@ shot 4-hot-key
 # ---- The list's segments and a removal ----
 paste_and_play "吾輩は猫である。名前はまだ無い。"
 paste_and_play "どこで生れたかとんと見当がつかぬ。"
-xdotool windowsize --sync "$window" 1200 800
-wide() { [ "$(last_mark focus | awk '{ print $3 }')" -ge 1000 ]; }
-for _ in $(seq 1 20); do
-  tab Tab >/dev/null
-  wide && break
-  sleep 0.2
-done
-wide || fail "the reader did not grow to 1,200 pixels"
+widen_reader "$window"
 xdotool key --clearmodifiers super+ctrl+s
 tab_to 履歴の一覧 shift+Tab
 read -r tx ty tw _ _ <<<"$(last_mark focus)"

@@ -137,15 +137,8 @@ shot 6-faster
 
 # The list shown in a wide window: a click on its second row (the sample, played before the import)
 # opens the sample, and Space plays it.
-xdotool windowsize --sync "$window" 1200 800
 # Wide enough, the list's key shows the list pane beside the reader (narrower it opens a popup).
-wide() { [ "$(last_mark focus | awk '{ print $3 }')" -ge 1000 ]; }
-for _ in $(seq 1 20); do
-  tab Tab >/dev/null
-  wide && break
-  sleep 0.2
-done
-wide || fail "the reader did not grow to 1,200 pixels"
+widen_reader "$window"
 xdotool key --clearmodifiers super+ctrl+s
 for _ in $(seq 1 10); do
   [ "$(focused)" = 履歴の一覧 ] && break

@@ -164,3 +164,14 @@ toggle_with_space() {
   xdotool key space
   wait_for "Space did not make the reading $expected ($1)" status_is "$expected"
 }
+
+# Makes the reader WINDOW 1,200 pixels wide and waits until its controls stand there: Tab until the focus
+# mark tells a control at least 1,000 pixels wide (the display).
+widen_reader() {
+  xdotool windowsize --sync "$1" 1200 800
+  focus_reaches_wide() {
+    tab Tab >/dev/null
+    [ "$(last_mark focus | awk '{ print $3 }')" -ge 1000 ]
+  }
+  wait_for "the reader did not grow to 1,200 pixels" focus_reaches_wide
+}
