@@ -2,6 +2,7 @@
 
 #include "ReaderCore/ApplicationIdentifier.h"
 #include "ReaderCore/Json.h"
+#include "ReaderCore/PrintableText.h"
 #include "ReaderCore/RegularFile.h"
 
 #include <QDebug>
@@ -33,6 +34,11 @@ constexpr QStringView kNumberKey = u"number";
 constexpr QStringView kNaN = u"nan";
 constexpr QStringView kInfinity = u"inf";
 constexpr QStringView kNegativeInfinity = u"-inf";
+
+// One line to stderr; the paths in it are the user's and may hold anything a file name can.
+void warn(const QString& message) {
+    qWarning().noquote() << escapingControlCharacters(message);
+}
 
 QJsonValue encodeNumber(double number) {
     if (std::isfinite(number)) return number;
@@ -117,10 +123,10 @@ void FileDefaults::read() {
     // device, a directory) is not touched at all, and the settings are not saved over it.
     m_keepsFileAside = isRegularFile(m_path);
     m_warnedNotSaved = !m_keepsFileAside;
-    qWarning().noquote() << u"The settings file %1 %2; its settings are ignored and %3."_s.arg(
+    warn(u"The settings file %1 %2; its settings are ignored and %3."_s.arg(
         m_path, problem,
         m_keepsFileAside ? u"the file is kept as %1.corrupt when the settings are next saved"_s.arg(m_path)
-                         : u"changed settings are not saved there"_s);
+                         : u"changed settings are not saved there"_s));
 }
 
 std::optional<DefaultsValue> FileDefaults::object(const QString& key) const {
@@ -160,14 +166,14 @@ bool FileDefaults::write() {
     // FIFO or a directory that someone put in the file's place.
     if (QFileInfo::exists(m_path) && !isRegularFile(m_path)) {
         if (!m_warnedNotSaved) {
-            qWarning().noquote() << u"The settings could not be saved: %1 is not a regular file."_s.arg(m_path);
+            warn(u"The settings could not be saved: %1 is not a regular file."_s.arg(m_path));
         }
         m_warnedNotSaved = true;
         return false;
     }
     const QString folder = QFileInfo(m_path).absolutePath();
     if (!QDir().mkpath(folder)) {
-        qWarning().noquote() << u"The settings could not be saved: the folder %1 cannot be made."_s.arg(folder);
+        warn(u"The settings could not be saved: the folder %1 cannot be made."_s.arg(folder));
         return false;
     }
     if (m_keepsFileAside) {
@@ -177,15 +183,15 @@ bool FileDefaults::write() {
             std::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(aside).constData()) == 0;
         const int error = errno;
         if (!keptAside && error != ENOENT) {
-            qWarning().noquote() << u"The settings could not be saved: %1 cannot be kept aside as %2 (%3)."_s.arg(
-                m_path, aside, QString::fromLocal8Bit(std::strerror(error)));
+            warn(u"The settings could not be saved: %1 cannot be kept aside as %2 (%3)."_s.arg(
+                m_path, aside, QString::fromLocal8Bit(std::strerror(error))));
             return false;
         }
         m_keepsFileAside = false;
     }
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(m_entries).toJson()) < 0 || !file.commit()) {
-        qWarning().noquote() << u"The settings could not be saved to %1: %2"_s.arg(m_path, file.errorString());
+        warn(u"The settings could not be saved to %1: %2"_s.arg(m_path, file.errorString()));
         return false;
     }
     ++m_writeCount;

@@ -106,6 +106,18 @@ TEST_F(ReadingPlaybackCreation, ARefusedStoreNamesTheFileAndTheReason) {
                     .contains(u"（読書位置の記録）\n理由：読み取れませんでした（"_s));
     EXPECT_TRUE(describe(ReadingStoreError::lockUnavailable(), File::lock)
                     .endsWith(u"理由：ほかのTavrineが同じ保存データを使っています。"_s));
+
+    // The names the store holds come from outside: their control characters reach the notice and stderr
+    // escaped, so none colours a terminal or adds a line.
+    const QString odd = u"/data/\u001B]0;x\u0007/reading-store.json"_s;
+    EXPECT_EQ(
+        MacReadingPlayback::describeRefusal(
+            {ReadingStoreError::invalidData(), File::original, odd, u"猫\u001B[31m\n.epub"_s}),
+        u"ファイル：/data/\\x1B]0;x\\x07/reading-store.json（「猫\\x1B[31m\\x0A.epub」から取り込んだEPUBの保管コピー）"
+        u"\n理由：通常のファイルでないか、大きさかSHA-256が取り込んだときの記録と一致しません。"_s);
+    EXPECT_TRUE(
+        describe(DecodingError{DecodingError::Kind::keyNotFound, u"documents.Index 0.\u009B2J"_s, {}}, File::store)
+            .endsWith(u"（documents.Index 0.\\x9B2J）。"_s));
 }
 
 TEST_F(ReadingPlaybackCreation, NoPlaceForAStoreIsOneMoreFailure) {

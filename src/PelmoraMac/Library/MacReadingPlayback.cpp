@@ -1,6 +1,7 @@
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 
 #include "ReaderCore/MainThread.h"
+#include "ReaderCore/PrintableText.h"
 #include "ReaderStorage/ReadingStore.h"
 #include "ReaderStorage/ReadingStoreFiles.h"
 #include "ReaderUI/Player/ReadingStorePlaybackStore.h"
@@ -36,8 +37,9 @@ QString fileRole(const StoreOpeningFailure& refusal) {
     case File::progress: return u"読書位置の記録"_s;
     case File::originals: return u"元ファイルの保管フォルダー"_s;
     case File::original:
-        return refusal.originalName ? u"「%1」から取り込んだEPUBの保管コピー"_s.arg(*refusal.originalName)
-                                    : u"取り込んだEPUBの保管コピー"_s;
+        return refusal.originalName
+                   ? u"「%1」から取り込んだEPUBの保管コピー"_s.arg(escapingControlCharacters(*refusal.originalName))
+                   : u"取り込んだEPUBの保管コピー"_s;
     }
     return {};
 }
@@ -85,7 +87,8 @@ QString reasonOf(const ReadingStoreError& error, StoreOpeningFailure::File file)
 QString reasonOf(const DecodingError& error) {
     if (error.kind == DecodingError::Kind::dataCorrupted && error.codingPath.isEmpty())
         return u"JSONとして読めません。ファイルが壊れています。"_s;
-    const QString where = error.codingPath.isEmpty() ? QString() : u"（%1）"_s.arg(error.codingPath);
+    const QString where =
+        error.codingPath.isEmpty() ? QString() : u"（%1）"_s.arg(escapingControlCharacters(error.codingPath));
     return u"必要な項目が欠けているか、値の形式が違います"_s + where + u"。"_s;
 }
 
@@ -106,7 +109,8 @@ QString MacReadingPlayback::describeRefusal(const StoreOpeningFailure& refusal) 
             }
         },
         refusal.failure);
-    return u"ファイル："_s + refusal.path + u"（"_s + fileRole(refusal) + u"）\n理由："_s + reason;
+    return u"ファイル："_s + escapingControlCharacters(refusal.path) + u"（"_s + fileRole(refusal) + u"）\n理由："_s +
+           reason;
 }
 
 MacReadingPlayback::MacReadingPlayback(std::optional<QString> storeFile, Defaults& defaults, const Clock& clock,
