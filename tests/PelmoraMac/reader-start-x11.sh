@@ -2,7 +2,8 @@
 # reader-start-x11.sh TAVRINE X11-SCREENSHOT ARTIFACTS
 #
 # The real executable on an X display with a window manager (run under scripts/with-xvfb --openbox, which
-# gives it fresh user folders): one window "Tavrine" with a 720×720 client area, kept as a screenshot; a
+# gives it fresh user folders). A DISPLAY that names no server: one line on stderr naming it, status 1,
+# no data folder. Then one window "Tavrine" with a 720×720 client area, kept as a screenshot; a
 # second launch on the same data folder ends with status 0 and no second window; Ctrl+Q quits with status
 # 0 and a first launch leaves no data folder behind. Then, over a truncated store file: the window opens,
 # Ctrl+Q quits, and the file is byte for byte as it was, with only the store's lock file beside it.
@@ -43,6 +44,20 @@ quit_with_keys() {
   activate_window "$window"
   xdotool key --clearmodifiers ctrl+q
 }
+
+# ---- A DISPLAY that names no X server (a terminal left from an ended session) ----
+stale=99
+while [ -e "/tmp/.X11-unix/X$stale" ] || [ -e "/tmp/.X$stale-lock" ]; do stale=$((stale + 1)); done
+refused_status=0
+refusal=$(DISPLAY=":$stale" timeout "$(patience)" "$tavrine" 2>&1 >/dev/null) || refused_status=$?
+[ "$refused_status" = 1 ] || fail "with DISPLAY=:$stale it ended with status $refused_status: $refusal"
+[ "$(printf '%s\n' "$refusal" | wc -l)" = 1 ] || fail "with DISPLAY=:$stale it said more than one line: $refusal"
+case "$refusal" in
+  *"could not open the X display \":$stale\""*) ;;
+  *) fail "with DISPLAY=:$stale it did not say which display it could not open: $refusal" ;;
+esac
+[ ! -e "$data" ] || fail "a refused display left $data"
+echo "a DISPLAY without a server: status 1, one line"
 
 # ---- A first launch ----
 "$tavrine" &

@@ -6,7 +6,9 @@
 #include "PelmoraMac/App/SingleInstance.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Updates/ApplicationVersion.h"
+#include "PelmoraMac/X11/X11Connection.h"
 #include "ReaderCore/ApplicationIdentifier.h"
+#include "ReaderCore/PrintableText.h"
 #include "ReaderWidgets/Style/PhraseLineBreaks.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
 
@@ -20,7 +22,8 @@
 namespace tavrine {
 using namespace Qt::StringLiterals;
 
-std::optional<QString> missingDisplayMessage(const QProcessEnvironment& environment) {
+std::optional<QString> missingDisplayMessage(const QProcessEnvironment& environment,
+                                             const std::function<bool(const QString&)>& opensDisplay) {
     // QT_QPA_PLATFORM may name a list ("xcb;offscreen"); its first platform decides. Unset, it is xcb
     // (runPelmoraApp sets it so).
     const QString platform = environment.value(u"QT_QPA_PLATFORM"_s).section(u';', 0, 0).section(u':', 0, 0);
@@ -29,9 +32,15 @@ std::optional<QString> missingDisplayMessage(const QProcessEnvironment& environm
         if (!environment.value(u"WAYLAND_DISPLAY"_s).isEmpty()) return std::nullopt;
         return u"tavrine: no display to open the reader window on: WAYLAND_DISPLAY is not set"_s;
     }
-    if (!environment.value(u"DISPLAY"_s).isEmpty()) return std::nullopt;
-    return u"tavrine: no X display to open the reader window on: DISPLAY is not set (Tavrine needs an X11 session "
-           u"or XWayland)"_s;
+    const QString display = environment.value(u"DISPLAY"_s);
+    if (display.isEmpty()) {
+        return u"tavrine: no X display to open the reader window on: DISPLAY is not set (Tavrine needs an X11 "
+               u"session or XWayland)"_s;
+    }
+    if (!opensDisplay || opensDisplay(display)) return std::nullopt;
+    // A stale DISPLAY (a terminal left from an ended session), a server gone, or one that refuses this user.
+    return u"tavrine: could not open the X display \"%1\" named by DISPLAY: no X server answers there, or it "
+           u"does not let this user in"_s.arg(escapingControlCharacters(display));
 }
 
 QString notRespondingMessage(std::optional<qint64> process) {
@@ -66,7 +75,7 @@ int runPelmoraApp(int argc, char** argv) {
     // The hot keys, the capture of the application in front and the window placement speak X11: in a
     // Wayland session with Qt's Wayland plugin installed the window goes to XWayland all the same.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
-    if (const auto message = missingDisplayMessage(QProcessEnvironment::systemEnvironment())) {
+    if (const auto message = missingDisplayMessage(QProcessEnvironment::systemEnvironment(), opensX11Display)) {
         std::fprintf(stderr, "%s\n", message->toLocal8Bit().constData());
         return 1;
     }

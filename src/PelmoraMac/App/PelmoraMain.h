@@ -3,6 +3,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -30,8 +31,9 @@ std::unique_ptr<QMessageBox> makeNotRespondingWindow(std::optional<qint64> proce
 QString storeRefusalMessage(const QString& details);
 
 // The one line said instead of starting when the environment names no display for the window system Qt
-// will use (X11 unless QT_QPA_PLATFORM names another); nothing when it names one, or names a platform that
-// needs none (offscreen, minimal).
-std::optional<QString> missingDisplayMessage(const QProcessEnvironment& environment);
+// will use (X11 unless QT_QPA_PLATFORM names another), or names an X display that opensDisplay cannot
+// open; nothing when it names one that opens, or names a platform that needs none (offscreen, minimal).
+std::optional<QString> missingDisplayMessage(const QProcessEnvironment& environment,
+                                             const std::function<bool(const QString&)>& opensDisplay);
 
 }  // namespace tavrine
