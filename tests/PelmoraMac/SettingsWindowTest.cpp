@@ -28,6 +28,11 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QWindow>
+
+// Qt's own entry for a key from the window system: shortcuts are matched as for a real key.
+Q_GUI_EXPORT void qt_handleKeyEvent(QWindow* window, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers,
+                                    const QString& text = QString(), bool autorep = false, ushort count = 1);
 
 namespace tavrine {
 namespace {
@@ -157,6 +162,29 @@ TEST_F(SettingsWindow, ItReportsFalseWhenShownItsStateOneTurnLaterAndBlocksTheRe
     window().close();
     EXPECT_FALSE(app().windowState().settingsHasFocus());
     EXPECT_FALSE(app().windowState().commandContext().isBlocked);
+}
+
+// Ctrl+W closes the window, as its title bar does; while the recorder records, the chord is its own.
+TEST_F(SettingsWindow, CtrlWClosesItUnlessTheRecorderTakesTheChord) {
+    const auto ctrlW = [&] {
+        QWindow* target = window().windowHandle();
+        qt_handleKeyEvent(target, QEvent::KeyPress, Qt::Key_W, Qt::ControlModifier);
+        qt_handleKeyEvent(target, QEvent::KeyRelease, Qt::Key_W, Qt::ControlModifier);
+    };
+    window().activateWindow();
+    ASSERT_TRUE(test::processEventsUntil([&] { return window().isActiveWindow(); }));
+    ShortcutRecorder& recorder = window().captureTab().shortcutRow().recorder();
+    window().tabs().setCurrentWidget(&window().captureTab());
+    recorder.click();
+    ASSERT_TRUE(recorder.isRecording());
+    ctrlW();
+    EXPECT_TRUE(window().isVisible());
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_EQ(recorder.text(), u"Ctrl+W"_s);
+
+    ctrlW();
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_FALSE(app().windowState().settingsHasFocus());
 }
 
 class ShortcutRow : public SettingsWindow {

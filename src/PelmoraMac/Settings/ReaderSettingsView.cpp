@@ -10,6 +10,7 @@
 #include "ReaderWidgets/Style/ReaderTheme.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -51,6 +52,13 @@ ReaderSettingsView::ReaderSettingsView(Inputs inputs, QWidget* parent)
     const auto showTitle = [this] { setWindowTitle(m_tabs->tabText(m_tabs->currentIndex())); };
     connect(m_tabs, &QTabWidget::currentChanged, this, showTitle);
     showTitle();
+    // The desktop's key that closes a window, Ctrl+W: the window goes as by its title bar. (The hot-key
+    // recorder takes the key first while it records.)
+    auto* closing = new QAction(this);
+    closing->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_W));
+    closing->setShortcutContext(Qt::WindowShortcut);
+    connect(closing, &QAction::triggered, this, &QWidget::close);
+    addAction(closing);
     // A permission granted in the desktop's settings shows as soon as the user comes back.
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive && isVisible()) m_capture.refreshPermission();

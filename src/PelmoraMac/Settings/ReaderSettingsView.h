@@ -20,7 +20,7 @@ class ReadingSettingsTab;
 // The settings window: one top-level window without a menu bar, 580×560 with 12 pixels around its tabs,
 // "読書", "取り込みと連携" and "アップデート", which show the settings the application's objects hold (it owns
 // none of them, so a change here is seen at once everywhere). The window's title is the name of the tab
-// shown.
+// shown. Ctrl+W closes it.
 //
 // It tells the application whether it is the active window (onKeyWindowChange): false when it is shown
 // and, one turn of the event loop later, whether it is active then; then true on each activation, false on
