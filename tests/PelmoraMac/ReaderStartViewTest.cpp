@@ -1,5 +1,6 @@
 // The start view over the real model, player and a store in a temporary folder: the status section's
-// rules in their order, the cancel button, Space and focus on the sample button, the names read back
+// rules in their order, the cancel button, Space and focus on the sample button, one focus mark on a
+// focused button, the names read back
 // through QAccessible. The import notice's disclosure rules and the details sheet's rows at their edges.
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryDetails.h"
@@ -26,8 +27,10 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCoro/QCoroFuture>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPixmap>
 #include <QPromise>
 #include <QPushButton>
 #include <QToolButton>
@@ -371,6 +374,27 @@ TEST_F(ReaderStartViewTest, FocusRequestsFocusTheSampleButtonEachTime) {
     start.setInputs(given);
     QCoreApplication::processEvents();
     EXPECT_FALSE(start.sampleButton().hasFocus());
+}
+
+// A button reached by Tab shows one focus mark, its own ring in its border: inside the border it looks as
+// it does without the focus (no frame of the widget style's around its title).
+TEST_F(ReaderStartViewTest, AFocusedButtonShowsOnlyItsOwnRing) {
+    ReaderStartView& start = show(inputs());
+    // Tab as the user presses it: the window then shows where the keyboard moved the focus.
+    window->findChild<QPushButton*>()->setFocus();
+    for (QPushButton* button :
+         {static_cast<QPushButton*>(&start.sampleButton()), &start.pasteButton(), &start.openFileButton()}) {
+        SCOPED_TRACE(button->text().toStdString());
+        const QImage plain = button->grab().toImage();
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+        QApplication::sendEvent(window->focusWidget(), &tab);
+        ASSERT_TRUE(processEventsUntil([&] { return button->hasFocus(); }));
+        const QImage focused = button->grab().toImage();
+        // The ring is the 2-pixel border, rounded at the corners by up to 8 pixels.
+        const QRect inside = plain.rect().adjusted(8, 3, -8, -3);
+        EXPECT_EQ(plain.copy(inside), focused.copy(inside));
+        EXPECT_NE(plain, focused) << "no ring at all";
+    }
 }
 
 TEST_F(ReaderStartViewTest, NamesDescriptionsAndIdentifiersThroughAccessibility) {

@@ -84,7 +84,7 @@ QPushButton* borderlessButton(const QString& title, QWidget* parent) {
     button->setCursor(Qt::PointingHandCursor);
     button->setStyleSheet(
         u"QPushButton { border: 2px solid transparent; border-radius: 4px; padding: 2px 4px;"
-        u" background: transparent; color: %1; }"
+        u" background: transparent; color: %1; outline: none; }"
         u"QPushButton:hover { color: %2; }"
         u"QPushButton:pressed { color: %3; }"
         u"QPushButton:disabled { color: %4; }"
@@ -170,14 +170,15 @@ void ReaderStartView::makeSampleSection(QVBoxLayout& column) {
     m_sample->setAccessibleDescription(m_sample->toolTip());
     m_sample->setFont(readerFont(ReaderTextStyle::headline));
     // Every button here acts on a click without taking the keyboard focus; Tab reaches each. The sample
-    // button takes the focus when the reading area asks for it, and rings itself.
+    // button takes the focus when the reading area asks for it, and rings itself in its border (no frame of the style
+    // inside it).
     m_sample->setFocusPolicy(Qt::TabFocus);
     ReaderFocusRing::setDrawsOwnRing(*m_sample);
     m_sample->setAutoDefault(false);
     m_sample->setMinimumHeight(36);
     m_sample->setStyleSheet(
         u"QPushButton { background: %1; color: %2; border: 2px solid transparent;"
-        u" border-radius: 8px; padding: 6px 22px; }"
+        u" border-radius: 8px; padding: 6px 22px; outline: none; }"
         u"QPushButton:hover { background: %3; }"
         u"QPushButton:pressed { background: %4; }"
         u"QPushButton:focus { border-color: %5; }"
