@@ -310,6 +310,44 @@ TEST(BoundedTextViewTest, WheelNotchesMoveTheTextEvenlyThroughTextNotLaidOutYet)
     for (int i = 0; i < 20; ++i) EXPECT_NEAR(notch(-120), -step, 1) << "notch " << i << " down";
 }
 
+// Where the text above is partly laid out, the corrections of what enters from above move the view by
+// fractions of a pixel: every notch still moves the text by the same whole pixels, and as many notches
+// back return it to the very place.
+TEST(BoundedTextViewTest, NotchesUpAndAsManyDownReturnTheTextToItsPlace) {
+    Pane<BoundedTextView> pane(misjudgedParagraphs());
+    BoundedTextView& view = *pane.view;
+    QScrollBar* bar = pane.vertical();
+    const int step = QApplication::wheelScrollLines() * bar->singleStep();
+    const QPointF middle(100, view.viewport()->height() / 2.0);
+    const auto settle = [&] {
+        view.viewport()->repaint();
+        QCoreApplication::processEvents();
+    };
+    const auto wheel = [&](int delta) {
+        QWheelEvent event(middle, view.viewport()->mapToGlobal(middle), {}, QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.viewport(), &event);
+        settle();
+    };
+    for (const int notches : {20, 60}) {
+        SCOPED_TRACE(notches);
+        // Halfway down, then a little further: the blocks around are laid out, those far above are not.
+        bar->setValue(bar->maximum() / 2);
+        settle();
+        for (int i = 0; i < 3; ++i) wheel(-120);
+        const qsizetype shown = view.offsetAtViewportPoint(middle);
+        const double start = view.characterRect(shown).top();
+        for (int i = 0; i < notches; ++i) {
+            const double before = view.characterRect(shown).top();
+            wheel(120);
+            EXPECT_NEAR(view.characterRect(shown).top() - before, step, 0.01) << "notch " << i << " up";
+        }
+        for (int i = 0; i < notches; ++i) wheel(-120);
+        EXPECT_NEAR(view.characterRect(shown).top(), start, 0.01);
+        EXPECT_EQ(view.offsetAtViewportPoint(middle), shown);
+    }
+}
+
 TEST(BoundedTextViewTest, APiecesEdgeIsNoLineEndAndTheCaretCrossesItByCharacters) {
     // One paragraph of 1,000 units cut into 256-unit pieces: an emoji sits across the first edge.
     QString text = QString(255, u'あ') + u"😀"_s + QString(743, u'い') + u'\n';

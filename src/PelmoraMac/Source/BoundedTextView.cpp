@@ -72,6 +72,7 @@ void BoundedTextView::load(const ReadingDocument& document, double pointSize) {
     m_goalX.reset();
     m_layout = std::make_unique<BoundedTextLayout>(*m_storage, textWidth());
     m_layout->setOnViewTopMoved([this] { followViewTop(); });
+    m_topFraction = 0;
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     updateScrollBars();
@@ -121,24 +122,32 @@ void BoundedTextView::updateScrollBars() {
     horizontalScrollBar()->setSingleStep(static_cast<int>(lineHeight()));
 }
 
+double BoundedTextView::scrollTop() const {
+    return verticalScrollBar()->value() + m_topFraction;
+}
+
 void BoundedTextView::syncViewTop() {
     if (!m_layout) return;
-    m_layout->setViewTop(verticalScrollBar()->value() - kInset);
+    m_layout->setViewTop(scrollTop() - kInset);
     m_layout->setViewHeight(viewport()->height());
 }
 
 void BoundedTextView::followViewTop() {
     // Quietly: the text in view has not moved, so nothing is painted again for it. The layout keeps its
-    // exact top; the scroll bar takes the nearest pixel, so that the half pixels of several corrections
-    // never add up.
+    // exact top; the scroll bar takes the nearest pixel and the view keeps the rest, so that the half
+    // pixels of several corrections never add up, and every later step moves the text by whole pixels.
     QScrollBar* vertical = verticalScrollBar();
     const bool placed = m_placedTop && m_placedTop->scrollValue == vertical->value();
     const QSignalBlocker blocker(vertical);
     updateScrollBars();
     const int value = static_cast<int>(std::lround(m_layout->viewTop())) + kInset;
     vertical->setValue(value);
+    m_topFraction = m_layout->viewTop() + kInset - value;
     // Above the text's start the view cannot go: there the text moves after all.
-    if (vertical->value() != value) syncViewTop();
+    if (vertical->value() != value) {
+        m_topFraction = 0;
+        syncViewTop();
+    }
     if (placed) m_placedTop->scrollValue = vertical->value();
 }
 
@@ -181,7 +190,7 @@ void BoundedTextView::paintEvent(QPaintEvent* event) {
     const auto [first, last] = m_layout->layOutView();
     // The rest of a view painted in part has moved as well.
     if (verticalScrollBar()->value() != valueBefore && dirty != viewport()->rect()) viewport()->update();
-    const double scrollY = verticalScrollBar()->value();
+    const double scrollY = scrollTop();
     const double scrollX = horizontalScrollBar()->value();
     const TextRange selection = selectedRanges().value(0);
     for (qsizetype index = first; index <= last; ++index) {
@@ -256,11 +265,11 @@ qsizetype BoundedTextView::offsetAt(QPointF point) {
 }
 
 QRectF BoundedTextView::characterRect(qsizetype offset) {
-    return caretRect(offset).translated(-horizontalScrollBar()->value(), -verticalScrollBar()->value());
+    return caretRect(offset).translated(-horizontalScrollBar()->value(), -scrollTop());
 }
 
 qsizetype BoundedTextView::offsetAtViewportPoint(QPointF point) {
-    return offsetAt(point + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value()));
+    return offsetAt(point + QPointF(horizontalScrollBar()->value(), scrollTop()));
 }
 
 void BoundedTextView::moveCaret(qsizetype position, bool extend) {
@@ -289,7 +298,7 @@ std::optional<qsizetype> BoundedTextView::visibleOffset() const {
     const int value = verticalScrollBar()->value();
     std::optional<qsizetype> offset = InteractionRules::placedTopOffset(m_initialReveal.waiting(), m_placedTop, value);
     // The first line below the inset.
-    if (!offset) offset = m_layout->offsetAt(QPointF(0, value));
+    if (!offset) offset = m_layout->offsetAt(QPointF(0, scrollTop()));
     return std::clamp<qsizetype>(*offset, 0, source().size() - 1);
 }
 
@@ -336,7 +345,9 @@ void BoundedTextView::placeAtTop(qsizetype offset) {
     m_layout->layOutAround({offset, offset}, viewport()->height());
     updateScrollBars();
     QScrollBar* vertical = verticalScrollBar();
+    m_topFraction = 0;
     vertical->setValue(static_cast<int>(std::lround(caretRect(offset).top())) - kInset);
+    syncViewTop();
     m_placedTop = {offset, vertical->value()};
     viewport()->update();
 }
@@ -351,7 +362,7 @@ void BoundedTextView::drawHighlight(Highlight highlight, std::optional<TextRange
     }
     // Only the lines of the old and the new range are painted again.
     const auto [firstVisible, lastVisible] = m_layout->visibleBlocks();
-    const double scrollY = verticalScrollBar()->value();
+    const double scrollY = scrollTop();
     for (const auto& drawn : {previous, range}) {
         if (!drawn) continue;
         const qsizetype first = m_layout->blockHolding(drawn->lowerBound);

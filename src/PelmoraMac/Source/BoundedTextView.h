@@ -100,6 +100,8 @@ private:
     // correction above the text in view moved its top.
     void syncViewTop();
     void followViewTop();
+    // The view's exact top in content coordinates: the scroll bar's value and the fraction kept beside it.
+    double scrollTop() const;
 
     // Painting, in viewport coordinates: a block at origin, a part's selection wash, the caret.
     void paintBlock(QPainter& painter, const BoundedTextLayout::BlockLayout& laidOut, QPointF origin,
@@ -131,6 +133,9 @@ private:
     std::unique_ptr<ReaderBoundedContentStorage> m_storage;
     std::unique_ptr<BoundedTextLayout> m_layout;
     double m_minimumDocumentWidth = 0;
+    // How far the view's exact top lies below the scroll bar's whole pixel (at most half a pixel either
+    // way): what the layout's corrections above the view leave over.
+    double m_topFraction = 0;
     std::optional<TextRange> m_highlights[2];
 
     qsizetype m_anchor = 0;
