@@ -98,6 +98,7 @@ public:
     void setInitialRevealRange(TextRange) override {}
     void setInitialTopOffset(qsizetype) override {}
     bool hasContentHeight() const override { return false; }
+    void setFollowedRange(std::optional<TextRange>) override {}
     void drawHighlight(Highlight, std::optional<TextRange>) override {}
     void copySelection() override {}
 

@@ -122,6 +122,16 @@ struct Shown {
         if (offset < top) return false;
         return widget().viewport()->rect().intersects(characterRect(offset).toAlignedRect());
     }
+    // Whether the range lies whole within the height of the visible area.
+    bool showsWhole(TextRange range) const {
+        const int height = widget().viewport()->height();
+        return characterRect(range.lowerBound).top() >= 0 && characterRect(range.upperBound - 1).bottom() <= height;
+    }
+    void resize(int width, int height) {
+        window.resize(width, height);
+        pane->resize(width, height);
+        settle();
+    }
     void click(QPoint at = {40, 40}) {
         QWidget* target = widget().viewport();
         const QPointF global = target->mapToGlobal(QPointF(at));
@@ -289,8 +299,10 @@ TEST(SourcePaneTest, ThePlaceSurvivesHidingAndANewPointSize) {
         EXPECT_EQ(shown.text().selectedRanges(), QList<TextRange>{TextRange(units / 2 + 3, units / 2 + 9)});
         EXPECT_TRUE(shown.isVisible(top));
 
-        // Larger text: the character that was at the top is in view again.
+        // Larger text, with no phrase played that could leave the view: the character that was at the
+        // top is in view again.
         const qsizetype before = *shown.text().visibleOffset();
+        shown.input.highlightedRange.reset();
         shown.input.pointSize = 24;
         shown.pane->setInput(shown.input);
         shown.settle();
@@ -333,6 +345,45 @@ TEST(SourcePaneTest, TextSizeStepsKeepTheCharacterAtTheTopOnTheTopLine) {
                 EXPECT_TRUE(shown.log.isEmpty()) << shown.log.join(u", "_s).toStdString();
             }
         }
+    }
+}
+
+// A pane made shorter or narrower (a notice above it, the contents beside it) or a new text size keeps
+// the top line, unless the phrase being played would leave the view while following: then the phrase
+// comes back into view.
+TEST(SourcePaneTest, ARelayoutKeepsTheTopLineUnlessThePhraseWouldLeaveTheView) {
+    for (const qsizetype units : {qsizetype{12'000}, qsizetype{120'000}}) {
+        SCOPED_TRACE(units);
+        Shown shown(plain(japanese(units)));
+        // Revealed from the top, the phrase stands on the last line in view.
+        const TextRange phrase{units / 2, units / 2 + 12};
+        shown.highlight(phrase.lowerBound);
+        ASSERT_TRUE(shown.showsWhole(phrase));
+        ASSERT_GT(shown.characterRect(phrase.lowerBound).top(), 300);
+
+        // Taller: the phrase stays in view, and so does the top line.
+        qsizetype top = *shown.text().visibleOffset();
+        shown.resize(500, 450);
+        EXPECT_EQ(shown.text().visibleOffset(), top);
+        for (const QSize size : {QSize(500, 300), QSize(320, 300), QSize(320, 160)}) {
+            shown.resize(size.width(), size.height());
+            EXPECT_TRUE(shown.showsWhole(phrase)) << size.width() << "×" << size.height();
+        }
+        shown.input.pointSize = 22;
+        shown.pane->setInput(shown.input);
+        shown.settle();
+        EXPECT_TRUE(shown.showsWhole(phrase)) << "a larger text";
+        EXPECT_TRUE(shown.log.isEmpty()) << shown.log.join(u", "_s).toStdString();
+
+        // Once the user scrolled away, the top line stays whatever happens to the phrase.
+        shown.key(Qt::Key_PageUp);
+        shown.key(Qt::Key_PageUp);
+        ASSERT_FALSE(shown.navigation.followsPlayback());
+        shown.settle();
+        top = *shown.text().visibleOffset();
+        shown.resize(320, 120);
+        EXPECT_EQ(shown.text().visibleOffset(), top);
+        EXPECT_FALSE(shown.showsWhole(phrase));
     }
 }
 

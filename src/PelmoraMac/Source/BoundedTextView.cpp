@@ -64,6 +64,7 @@ void BoundedTextView::load(const ReadingDocument& document, double pointSize) {
     m_placedTop.reset();
     if (m_storage) m_storage->setLayoutManager(nullptr);
     m_layout.reset();
+    m_followedRange.reset();
     m_storage = std::make_unique<ReaderBoundedContentStorage>(document, pointSize);
     m_storage->setLayoutManager(this);
     m_highlights[0].reset();
@@ -172,6 +173,7 @@ void BoundedTextView::resizeEvent(QResizeEvent* event) {
             revealPending();
         });
     }
+    keepFollowedInView();
 }
 
 void BoundedTextView::scrollContentsBy(int, int) {
@@ -350,6 +352,7 @@ void BoundedTextView::placeAtTop(qsizetype offset) {
     syncViewTop();
     m_placedTop = {offset, vertical->value()};
     viewport()->update();
+    keepFollowedInView();
 }
 
 void BoundedTextView::drawHighlight(Highlight highlight, std::optional<TextRange> range) {
@@ -394,6 +397,17 @@ void BoundedTextView::userInteracted() {
 void BoundedTextView::cancelReveal() {
     m_pendingReveal.reset();
     m_viewportUpdate.cancel();
+}
+
+void BoundedTextView::keepFollowedInView() {
+    // A reveal or a placing still to come decides the place itself.
+    if (!m_followedRange || m_pendingReveal || m_initialReveal.waiting() || !hasContentHeight()) return;
+    const TextRange range = *m_followedRange;
+    if (range.isEmpty() || range.lowerBound < 0 || range.upperBound > source().size()) return;
+    const QRectF first = characterRect(range.lowerBound);
+    const QRectF last = characterRect(range.upperBound - 1);
+    if (first.top() >= 0 && last.bottom() <= viewport()->height()) return;
+    scrollRangeToVisible(range);
 }
 
 void BoundedTextView::keyPressEvent(QKeyEvent* event) {

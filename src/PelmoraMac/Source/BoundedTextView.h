@@ -51,6 +51,7 @@ public:
     void setInitialRevealRange(TextRange range) override;
     void setInitialTopOffset(qsizetype offset) override;
     bool hasContentHeight() const override;
+    void setFollowedRange(std::optional<TextRange> range) override { m_followedRange = range; }
 
     void drawHighlight(Highlight highlight, std::optional<TextRange> range) override;
     void copySelection() override;
@@ -125,6 +126,8 @@ private:
     void autoScroll();
 
     void revealPending();
+    // After a relayout that kept the top line: reveals the followed range when that left it out of view.
+    void keepFollowedInView();
     // Lays out around offset and scrolls its line to the top, below the inset.
     void placeAtTop(qsizetype offset);
     void userInteracted();
@@ -150,6 +153,7 @@ private:
     std::function<void()> m_onInteraction;
     std::function<void()> m_onSelectionChanged;
     std::optional<TextRange> m_pendingReveal;
+    std::optional<TextRange> m_followedRange;
     std::optional<InteractionRules::PlacedTop> m_placedTop;
     InteractionRules::InitialRevealSlot m_initialReveal{
         this,

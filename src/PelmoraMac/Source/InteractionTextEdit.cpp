@@ -53,6 +53,7 @@ void InteractionTextEdit::load(const ReadingDocument& document, double pointSize
     cancelReveal();
     m_initialReveal.clear();
     m_placedTop.reset();
+    m_followedRange.reset();
     m_highlights[0].reset();
     m_highlights[1].reset();
     setExtraSelections({});
@@ -144,6 +145,21 @@ void InteractionTextEdit::placeAtTop(qsizetype offset) {
     QScrollBar* vertical = verticalScrollBar();
     vertical->setValue(vertical->value() + cursorRect(cursor).top());
     m_placedTop = {offset, vertical->value()};
+    keepFollowedInView();
+}
+
+void InteractionTextEdit::keepFollowedInView() {
+    // A reveal or a placing still to come decides the place itself.
+    if (!m_followedRange || m_pendingReveal || m_initialReveal.waiting() || !hasContentHeight()) return;
+    const TextRange range = *m_followedRange;
+    if (range.isEmpty() || range.lowerBound < 0 || range.upperBound > m_source.size()) return;
+    QTextCursor cursor(document());
+    cursor.setPosition(static_cast<int>(m_offsets.toDocument(range.lowerBound)));
+    const QRect first = cursorRect(cursor);
+    cursor.setPosition(static_cast<int>(m_offsets.toDocument(range.upperBound - 1)));
+    const QRect last = cursorRect(cursor);
+    if (first.top() >= 0 && last.bottom() < viewport()->height()) return;
+    scrollRangeToVisible(range);
 }
 
 void InteractionTextEdit::drawHighlight(Highlight highlight, std::optional<TextRange> range) {
@@ -188,6 +204,7 @@ void InteractionTextEdit::resizeEvent(QResizeEvent* event) {
             revealPending();
         });
     }
+    keepFollowedInView();
 }
 
 void InteractionTextEdit::userInteracted() {

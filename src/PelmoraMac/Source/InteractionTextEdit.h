@@ -38,6 +38,7 @@ public:
     void setInitialRevealRange(TextRange range) override;
     void setInitialTopOffset(qsizetype offset) override;
     bool hasContentHeight() const override;
+    void setFollowedRange(std::optional<TextRange> range) override { m_followedRange = range; }
 
     void drawHighlight(Highlight highlight, std::optional<TextRange> range) override;
     void copySelection() override { copy(); }
@@ -60,6 +61,8 @@ private:
     void updateDocumentWidth();
     // Scrolls the pending reveal's range into view when the text has a height; else it keeps waiting.
     void revealPending();
+    // After a relayout that kept the top line: reveals the followed range when that left it out of view.
+    void keepFollowedInView();
     void placeAtTop(qsizetype offset);
 
     QString m_source;
@@ -73,6 +76,7 @@ private:
     bool m_settingSelection = false;
     std::optional<TextRange> m_highlights[2];
     std::optional<TextRange> m_pendingReveal;
+    std::optional<TextRange> m_followedRange;
     std::optional<InteractionRules::PlacedTop> m_placedTop;
     InteractionRules::InitialRevealSlot m_initialReveal{
         this,

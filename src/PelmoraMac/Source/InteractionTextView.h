@@ -65,6 +65,11 @@ public:
     // Whether the text has been laid out to a height (a reveal before that has nothing to scroll).
     virtual bool hasContentHeight() const = 0;
 
+    // The phrase being read, while the pane follows playback; none otherwise, and none after a load. A
+    // relayout (a new width or height, a top offset placed after a new point size) keeps the view's top
+    // line unless that would leave this range out of view: then the range is revealed, as following does.
+    virtual void setFollowedRange(std::optional<TextRange> range) = 0;
+
     // Draws highlight over range, or removes it (none). The range lies in the text and is not empty;
     // ReaderTextHighlight checks that.
     virtual void drawHighlight(Highlight highlight, std::optional<TextRange> range) = 0;

@@ -107,6 +107,7 @@ void ReaderSourceView::build() {
     const qsizetype caret = std::clamp<qsizetype>(m_input.cursor, 0, m_view->textLength());
     m_view->setSelectedRange({caret, caret});
     m_highlight.apply(m_input.highlightedRange, *m_view, m_navigation.followsPlayback());
+    m_view->setFollowedRange(m_navigation.followsPlayback() ? m_highlight.range() : std::nullopt);
     restore();
 }
 
@@ -193,6 +194,8 @@ void ReaderSourceView::runUpdate() {
     m_highlight.apply(m_input.highlightedRange, *m_view, following && (!sameDocument || sameSize),
                       newRequest && following);
     m_searchHighlight.apply(m_navigation.currentMatch(), *m_view, newRequest && !following, newRequest && !following);
+    // The phrase a relayout keeps in view (a load forgot it).
+    m_view->setFollowedRange(following ? m_highlight.range() : std::nullopt);
     m_isUpdating = false;
 }
 

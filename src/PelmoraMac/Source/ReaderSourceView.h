@@ -45,7 +45,8 @@ struct ReaderSourceViewInput {
 // to onInteraction. Hiding the view saves its selection and visible place into the navigation (while
 // the navigation still has the same document); showing it again, or the next view made, restores them,
 // the saved place at the top of the view. A new point size keeps the character at the top of the view
-// at the top. Main thread only.
+// at the top, and a new width or height the line at the top, unless the phrase being played would leave
+// the view while the navigation follows playback: then the phrase is brought into view. Main thread only.
 class ReaderSourceView final : public QWidget {
 public:
     static constexpr qsizetype kOrdinaryViewLimit = 20'000;
