@@ -202,8 +202,12 @@ protected:
         if (!isPassing(*event)) m_owner.setContentIsFocused(false);
     }
 
+    // A press on the rows takes the focus here itself (the list does not take it by click): a press on the
+    // "…" button inside, which Qt would otherwise hand to the list as the button's nearest ancestor that
+    // takes the focus by click, leaves the focus where it was, so Space still plays after its menu.
     void mousePressEvent(QMouseEvent* event) override {
         m_owner.setContentIsFocused(false);
+        setFocus(Qt::MouseFocusReason);
         QListView::mousePressEvent(event);
     }
 
@@ -265,6 +269,7 @@ ReaderHistoryTable::ReaderHistoryTable(QWidget* parent)
     m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_table->setAttribute(Qt::WA_MacShowFocusRect, false);
+    m_table->setFocusPolicy(Qt::TabFocus);
     QPalette palette = m_table->palette();
     palette.setColor(QPalette::Base, toQColor(ReaderPalette::sidebar));
     palette.setColor(QPalette::Window, toQColor(ReaderPalette::sidebar));
