@@ -1,8 +1,9 @@
 // Where the reader window's keyboard focus goes on a real application (offscreen): the new window's sample
 // button, then the display after every kind of opening (the sample by Space, a clipboard import, undo
 // and redo of that replacement, a dropped file, a row of the list), but not while a text field is typed
-// in or the list is walked with the keys; after a failed paste and a control disabled under the focus; the
-// window brought back, and activated with its focus on a widget since hidden.
+// in or the list is walked with the keys (an import ends that walk, whatever ring the list showed); after
+// a failed paste and a control disabled under the focus; the window brought back, and activated with its
+// focus on a widget since hidden.
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
@@ -195,6 +196,44 @@ TEST_F(ReaderWindowFocusing, TypingInAFieldOrWalkingTheListWithTheKeysKeepsTheFo
     EXPECT_FALSE(ReaderWindowFocus::holdsKeyboardWork(nullptr));
 }
 
+// The list keeps its ring after a row's removal or a sheet of its row menu, though nobody works it with
+// the keys: an import the user starts then opens its reading with the keys on the display. Keys pressed
+// in the list while the import runs keep them in the list.
+TEST_F(ReaderWindowFocusing, AnImportTakesTheKeysFromAListNotWorkedWithTheKeysSinceItStarted) {
+    ReadingPlayer& player = app().playback().player();
+    app().openSample();
+    ASSERT_TRUE(displayTakesFocus());
+    playAMoment();
+    ReaderHistoryTable& table = *root().findChild<ReaderHistoryPane*>()->table();
+    const auto ringedList = [&] {
+        table.takeKeyboardFocus();
+        ASSERT_TRUE(processEventsUntil([&] { return table.listView()->hasFocus() && table.contentIsFocused(); }));
+    };
+
+    ringedList();
+    importClipboard(u"吾輩は猫である。"_s);
+    EXPECT_TRUE(displayTakesFocus()) << "a paste";
+    playAMoment();
+
+    ringedList();
+    ASSERT_TRUE(dropOnWindow(QUrl::fromLocalFile(folder.write(u"落とした.txt"_s, "落とした本文。"))));
+    ASSERT_TRUE(processEventsUntil([&] { return !app().history()->isImportingFile(); }));
+    ASSERT_EQ(player.reading()->document.text, u"落とした本文。"_s);
+    EXPECT_TRUE(displayTakesFocus()) << "a dropped file";
+
+    // A row moved to with the keys after the paste began: the list keeps the keys.
+    ringedList();
+    QGuiApplication::clipboard()->setText(u"名前はまだ無い。"_s);
+    const std::optional<QUuid> before = player.readingID();
+    app().importClipboard(/*plainText=*/true);
+    ASSERT_TRUE(app().capture().isCapturing());
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(table.listView(), &down);
+    ASSERT_TRUE(processEventsUntil([&] { return player.readingID() != before; }));
+    processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(focus(), table.listView());
+}
+
 TEST_F(ReaderWindowFocusing, TheWindowBroughtBackOrActivatedOnAHiddenWidgetFocusesTheReadingArea) {
     app().openSample();
     ASSERT_TRUE(displayTakesFocus());
@@ -227,7 +266,8 @@ TEST_F(ReaderWindowFocusing, TheWindowBroughtBackOrActivatedOnAHiddenWidgetFocus
 
 // A paste that fails, and a control disabled under the focus (the reading controls while an import runs),
 // leave the focus on the display, as a paste that succeeds does: not on the next control in Tab order,
-// whose Space would do something else. Typing in a field keeps the focus through a failure.
+// whose Space would do something else; from a control that stays enabled too. Typing in a field keeps
+// the focus through a failure.
 TEST_F(ReaderWindowFocusing, AFailedPasteOrAControlDisabledUnderTheFocusGivesTheDisplayTheFocus) {
     app().openSample();
     ASSERT_TRUE(displayTakesFocus());
@@ -253,6 +293,13 @@ TEST_F(ReaderWindowFocusing, AFailedPasteOrAControlDisabledUnderTheFocusGivesThe
     play->setEnabled(false);
     EXPECT_TRUE(displayTakesFocus());
     play->setEnabled(true);
+
+    // From the list toggle, which no import disables: only the hand-over after the failure moves the focus.
+    focusToolbar();
+    app().importClipboard(/*plainText=*/false);
+    ASSERT_TRUE(listToggle().isEnabled());
+    ASSERT_TRUE(processEventsUntil([&] { return app().capture().failure().has_value(); }));
+    EXPECT_TRUE(displayTakesFocus());
 
     // A failure while a field is typed in leaves the focus in the field.
     QLineEdit* search = root().findChild<ReaderHistoryPane*>()->searchField();

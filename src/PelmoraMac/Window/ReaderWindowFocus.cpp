@@ -45,7 +45,7 @@ bool ReaderWindowFocus::holdsKeyboardWork(const QWidget* focus) {
     if (qobject_cast<const QAbstractSpinBox*>(focus)) return true;
     if (const auto* view = dynamic_cast<const InteractionTextView*>(focus)) return view->isEditable();
     for (const QWidget* widget = focus; widget; widget = widget->parentWidget()) {
-        if (const auto* list = qobject_cast<const ReaderFocusScrollView*>(widget)) return list->contentIsFocused();
+        if (const auto* list = qobject_cast<const ReaderFocusScrollView*>(widget)) return list->isWorkedWithKeys();
     }
     return false;
 }
@@ -60,6 +60,10 @@ void ReaderWindowFocus::readingChanged() {
     if (!reading || reading->document.text.isEmpty()) return;
     if (holdsKeyboardWork(m_window.focusWidget())) return;
     if (m_actions.requestFocus) m_actions.requestFocus();
+}
+
+void ReaderWindowFocus::importStarted() {
+    for (ReaderFocusScrollView* list : m_window.findChildren<ReaderFocusScrollView*>()) list->endKeyboardWork();
 }
 
 void ReaderWindowFocus::importFailed() {

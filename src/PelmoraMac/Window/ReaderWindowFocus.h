@@ -23,7 +23,10 @@ class ReadingPlayer;
 //   hidden): the reading area takes it, rather than the first control in Tab order that Qt would pick;
 // - an import or capture that failed (importFailed): the reading area is asked to take the focus, as after
 //   one that succeeded.
-// Each step leaves the focus alone while the user is at work with the keys (holdsKeyboardWork).
+// Each step leaves the focus alone while the user is at work with the keys (holdsKeyboardWork). An import
+// that starts (importStarted) ends the work in the document list: whatever ring the list showed, the
+// reading the import opens takes the keys, unless the user went on working the list with the keys in the
+// meantime.
 //
 // A control that is disabled while it has the focus (the reading controls while an import runs) hands
 // it, in Qt, to the next control in Tab order, whatever that is: whose Space then does something else
@@ -51,11 +54,13 @@ public:
     ReaderWindowFocus(QWidget& window, ReadingPlayer& player, Actions actions, QObject* parent = nullptr);
     ~ReaderWindowFocus() override;
 
+    // An import or capture began (a paste, a capture, a file read from the panel or a drop).
+    void importStarted();
     // An import or capture ended without a reading.
     void importFailed();
 
     // Whether focus marks the user at work with the keys: typing in a text field that can be edited, or
-    // walking the document list with the keys (its ring shows).
+    // walking the document list with the keys (its ring shows, and no import has started since).
     static bool holdsKeyboardWork(const QWidget* focus);
 
 protected:

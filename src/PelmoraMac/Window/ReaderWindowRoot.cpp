@@ -175,6 +175,7 @@ void ReaderWindowRoot::followInputs() {
             [this] { workspace().setImportedText(m_in.capture.importedText()); });
     connect(&capture, &CaptureModel::isCapturingChanged, this, [this] {
         workspace().setImporting(m_in.capture.isCapturing());
+        if (m_in.capture.isCapturing() && m_focus) m_focus->importStarted();
         scheduleRefresh();
     });
     // A capture or paste that failed leaves the focus where one that succeeded would: on the reading area.
@@ -203,6 +204,9 @@ void ReaderWindowRoot::historyMade() {
     m_historyPane = new ReaderHistoryPane(*history);
     m_historyPane->onFocusReadingArea = [this] { m_in.actions.focusReader(); };
     m_sidebar->layout()->addWidget(m_historyPane);
+    connect(history, &ReaderHistoryModel::isImportingFileChanged, this, [this, history] {
+        if (history->isImportingFile() && m_focus) m_focus->importStarted();
+    });
     const auto later = [this] { scheduleRefresh(); };
     for (auto signal : {&ReaderHistoryModel::fileImportMessageChanged, &ReaderHistoryModel::fileImportDetailsChanged,
                         &ReaderHistoryModel::fileImportFailedChanged, &ReaderHistoryModel::isImportingFileChanged,

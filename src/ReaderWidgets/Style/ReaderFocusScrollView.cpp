@@ -47,6 +47,7 @@ ReaderFocusScrollView::~ReaderFocusScrollView() = default;
 void ReaderFocusScrollView::setContentIsFocused(bool focused) {
     Q_ASSERT(isMainThread());
     m_contentIsFocused = focused;
+    m_workedWithKeys = focused;
     updateFocusRing();
 }
 

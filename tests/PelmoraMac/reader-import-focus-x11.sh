@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# reader-import-focus-x11.sh TAVRINE X11-SCREENSHOT ARTIFACTS
+#
+# The keys after an import that follows the document list's row menu, in the real executable on an X
+# display with openbox in its own default configuration (run under scripts/with-xvfb --openbox, which
+# gives it fresh user folders), observed through the marks it appends to the file TAVRINE_TRACE_FILE
+# names ("focus X Y WIDTH HEIGHT NAME", "status STATUS"). In a window 1,200 pixels wide with the list
+# shown, a row's "…" is clicked and its menu used; then an import opens a reading, and the display has the
+# keys: Space plays and pauses it.
+# - 文書の詳細… closed by Escape (the click on "…" took no focus: Space plays at once), then Ctrl+Shift+V;
+# - 文書を削除… confirmed by 文書を削除, which leaves the list the keys with its ring, then the clipboard
+#   hot key (Meta+Ctrl+Alt+V);
+# - 文書の詳細… closed by Escape, then a file chosen in the panel of Ctrl+O.
+# Screenshots of each step are kept in ARTIFACTS.
+set -euo pipefail
+source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
+tavrine=$1
+screenshot=$2
+artifacts=$3
+mkdir -p "$artifacts"
+trace=$(mktemp)
+files=$(mktemp -d)
+trap 'rm -rf "$trace" "$files"' EXIT
+
+shot() {
+  "$screenshot" "$artifacts/reader-import-focus-$1.png"
+}
+
+# Waits for CONDITION... to hold; fails with WHAT otherwise.
+wait_for() {
+  local what=$1
+  shift
+  within_limit "$@" || fail "$what (focus: $(focused), status: $(status))"
+}
+captured_more_than() { [ "$(trace_marks '^capture succeeded ')" -gt "$1" ]; }
+not_playing() { [ "$(status)" != playing ]; }
+
+# Tabs (or Shift+Tabs with KEY) until the control NAME has the focus.
+tab_to() {
+  local name=$1 key=${2:-Tab} walked=""
+  for _ in $(seq 1 30); do
+    [ "$(focused)" = "$name" ] && return 0
+    walked+=" $(tab "$key" | awk '{ print $5 }')"
+  done
+  focus_is "$name" || fail "$key never reached $name:$walked"
+}
+
+# Space plays what the import opened (or pauses what it plays) and toggles it back.
+space_plays() {
+  toggle_with_space "$1"
+  toggle_with_space "$1, again"
+}
+
+# Rests the pointer on the window's left edge, over no control and no row.
+pointer_away() {
+  xdotool mousemove $((X + 4)) $((Y + 400))
+  sleep 0.2
+}
+
+# Clicks the "…" of the list's first row and chooses its menu's item ITEM (Down for the first,
+# 文書の詳細…; Up for the last, 文書を削除…).
+row_menu() {
+  # The button shows on the row under the pointer.
+  xdotool mousemove $((tx + tw / 3)) $((ty + 39))
+  sleep 0.3
+  xdotool mousemove $((tx + tw - 8 - 14)) $((ty + 2 + 14))
+  sleep 0.3
+  xdotool click 1
+  sleep 0.5
+  xdotool key "$1" Return
+}
+
+# 文書の詳細… of the first row, closed again by Escape: the click on "…" took no focus, so the display
+# has the keys again, and Space plays and pauses.
+details_and_escape() {
+  local sheet
+  row_menu Down
+  sheet=$(wait_for_window "$1" "the details of $1")
+  activate_window "$sheet"
+  xdotool key Escape
+  within_limit has_no_window "$1" || fail "Escape did not close the details of $1"
+  wait_for "the details of $1 left the focus on $(focused)" focus_is readerRSVPDisplay
+  pointer_away
+  space_plays "after the details of $1"
+}
+has_no_window() { ! find_window "$1" >/dev/null; }
+
+# Waits for the reading of an import, with the display focused since MARKS focus marks were written.
+opened_with_display_focused() {
+  local marks_before=$1 what=$2
+  display_took_focus() { more_focus_marks_than "$marks_before" && focus_is readerRSVPDisplay; }
+  wait_for "$what left the focus on $(focused)" display_took_focus
+}
+
+export TAVRINE_TRACE_FILE="$trace"
+launch_reader "$tavrine"
+activate_window "$window"
+eval "$(xdotool getwindowgeometry --shell "$window")"
+pointer_away
+wait_for "the new window did not focus the sample button" focus_is readerOpenSample
+
+# Three readings in the history: two pastes and a third.
+for text in "一の文。吾輩は猫である。" "二の文。名前はまだ無い。" "三の文。どこで生れたか。"; do
+  printf '%s' "$text" | xclip -selection clipboard -i
+  before=$(trace_marks '^capture succeeded ')
+  xdotool key --clearmodifiers ctrl+shift+v
+  wait_for "the paste of $text was not opened" captured_more_than "$before"
+  wait_for "the paste of $text did not focus the display" focus_is readerRSVPDisplay
+  space_plays "the paste of $text"
+done
+widen_reader "$window"
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool key --clearmodifiers super+ctrl+s
+tab_to 履歴の一覧 shift+Tab
+read -r tx ty tw _ _ <<<"$(last_mark focus)"
+tab_to readerRSVPDisplay
+pointer_away
+shot 1-list
+
+# ---- 文書の詳細… and Escape, then Ctrl+Shift+V ----
+details_and_escape 三の文
+pointer_away
+shot 2-after-details
+printf '%s' "四の文。貼り付けた文章。" | xclip -selection clipboard -i
+before=$(marks focus)
+xdotool key --clearmodifiers ctrl+shift+v
+opened_with_display_focused "$before" "Ctrl+Shift+V after the row's details"
+space_plays "Ctrl+Shift+V after the row's details"
+shot 3-paste-playing
+
+# ---- 文書を削除… and 文書を削除, then the clipboard hot key ----
+row_menu Up
+alert=$(wait_for_window 'ますか' 'the removal alert')
+activate_window "$alert"
+# The destructive button comes after the default キャンセル.
+xdotool key Tab space
+wait_for "the removal did not leave the list with the keys" focus_is 履歴の一覧
+pointer_away
+shot 4-after-removal
+printf '%s' "五の文。ホットキーの文章。" | xclip -selection clipboard -i
+before=$(marks focus)
+xdotool key --clearmodifiers super+ctrl+alt+v
+opened_with_display_focused "$before" "the clipboard hot key after a removal"
+# The hot key plays what it imports.
+wait_for "the hot key's reading did not play" status_is playing
+space_plays "the clipboard hot key after a removal"
+shot 5-hot-key-playing
+
+# ---- 文書の詳細… and Escape, then Ctrl+O ----
+details_and_escape 五の文
+pointer_away
+printf '散歩の記録\n\n今日は川沿いを歩いた。\n' >"$files/walk.txt"
+before=$(marks focus)
+xdotool key --clearmodifiers ctrl+o
+panel_is_active() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = 開く ]; }
+wait_for "Ctrl+O opened no file panel" panel_is_active
+xdotool type --delay 20 "$files/walk.txt"
+xdotool key Return
+opened_with_display_focused "$before" "the file chosen after the row's details"
+wait_for "the chosen file was not opened paused" not_playing
+space_plays "the file chosen after the row's details"
+shot 6-file-playing
+
+xdotool key --clearmodifiers ctrl+q
+wait_for_quit "$pid"
+echo "after the row menu's details and removal, Ctrl+Shift+V, the clipboard hot key and Ctrl+O each gave the display the keys, and Space played and paused"
