@@ -352,6 +352,13 @@ TEST_P(BrowserSelection, AMaskedFieldAndAPasswordTheFocusWalkCannotReachAreRefus
                                                                 : CaptureFailure::automationRequired)
             << id.toStdString();
     }
+    // The whole page selected takes the masked editing host in with the rest.
+    clickOn(u"article"_s, 1, 0.5, 120);
+    keys({u"ctrl+a"_s});
+    ASSERT_TRUE(
+        settled(u"document.activeElement === document.body && "
+                u"getSelection().containsNode(document.getElementById('editable'), true)"_s));
+    EXPECT_EQ(failureOf(capture()), CaptureFailure::protectedField);
 }
 
 // A caret in a text field of the page with nothing selected asks for no article; a click in the page's

@@ -7,8 +7,9 @@
 // or, in place of it:
 //   { "status": "protectedField", "url": … } when the focused element is a password field, or a text
 //     field or editing host that the page masks (its computed -webkit-text-security is not "none", or its
-//     autocomplete names a password), or when the focus cannot be followed to its element: nothing of the
-//     page is read then, whatever is selected in it;
+//     autocomplete names a password), when the document's selection takes in an editing host so masked, or
+//     when the focus cannot be followed to its element: nothing of the page is read then, whatever is
+//     selected in it;
 //   { "status": "noBodyCandidate", "url": … } when the HTML is wanted and the focus is in a text field or
 //     editing host with nothing selected: a caret in a field asks for no article;
 //   { "status": "tooLong", "url": … } when the selection has more than 20,000 UTF-16 units (the most
@@ -156,11 +157,27 @@ var RSVPSnapshot = (function () {
     return selection ? String(selection) : "";
   }
 
+  // Whether the document's selection takes in an editing host that the page masks: its text would be read
+  // in the clear with the rest.
+  function coversMaskedHost(doc) {
+    var view = doc.defaultView;
+    var selection = view && view.getSelection ? view.getSelection() : null;
+    if (!selection || selection.isCollapsed !== false || typeof doc.querySelectorAll !== "function") return false;
+    var hosts = doc.querySelectorAll("[contenteditable]");
+    for (var index = 0; index < hosts.length; index++) {
+      if (hosts[index].isContentEditable && selection.containsNode(hosts[index], true) && isMasked(hosts[index])) {
+        return true;
+      }
+    }
+    return false;
+  }
+
   // What the focused element gives, read in its own frame's world; with no element, the document's
   // selection.
   function readFocused(focused) {
     var element = focused.element;
     if (element && isProtected(element)) return { status: "protectedField" };
+    if (!(element && isTextControl(element)) && coversMaskedHost(focused.document)) return { status: "protectedField" };
     var selection = selectedText(focused);
     if (selection.length > SELECTION_LIMIT) return { status: "tooLong" };
     return { status: "ok", selection: selection, textInput: element ? isTextInput(element) : false };
