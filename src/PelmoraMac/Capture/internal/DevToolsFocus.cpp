@@ -28,12 +28,15 @@ QJsonObject valueArgument(const QJsonValue& value) {
     return {{u"value"_s, value}};
 }
 
-// The result of one command; none when the browser refused it. A failure of the connection fails.
+// The result of one command; none when the browser refused it (protocolError). A failure of the connection,
+// or any other failure of the reply, fails.
 DevToolsResult<std::optional<QJsonObject>> ask(DevToolsConnection& connection, const DevToolsCommand& command) {
     auto replies = connection.send({command});
     if (!replies) return tl::unexpected(replies.error());
-    if (!replies->first()) return std::optional<QJsonObject>{};
-    return std::optional(*replies->first());
+    const DevToolsReply& reply = replies->first();
+    if (!reply && reply.error() == DevToolsFailure::protocolError) return std::optional<QJsonObject>{};
+    if (!reply) return tl::unexpected(reply.error());
+    return std::optional(*reply);
 }
 
 // The value of a program run in a world, as the protocol describes it (a remote object): programException when
