@@ -28,22 +28,27 @@ QJsonObject valueArgument(const QJsonValue& value) {
     return {{u"value"_s, value}};
 }
 
-// The result of one command; none when the browser refused it (protocolError). A failure of the connection,
-// or any other failure of the reply, fails.
-DevToolsResult<std::optional<QJsonObject>> ask(DevToolsConnection& connection, const DevToolsCommand& command) {
+// The reply to one command: its result or the browser's refusal. A failure of the connection fails.
+DevToolsResult<DevToolsReply> ask(DevToolsConnection& connection, const DevToolsCommand& command) {
     auto replies = connection.send({command});
     if (!replies) return tl::unexpected(replies.error());
-    const DevToolsReply& reply = replies->first();
-    if (!reply && reply.error() == DevToolsFailure::protocolError) return std::optional<QJsonObject>{};
-    if (!reply) return tl::unexpected(reply.error());
-    return std::optional(*reply);
+    return replies->first();
+}
+
+// The result of a command whose refusal (protocolError) means that the way on is closed: none then. Any other
+// failure (the page went away meanwhile) fails.
+DevToolsResult<std::optional<QJsonObject>> resultIfAllowed(const DevToolsResult<DevToolsReply>& answer) {
+    if (!answer) return tl::unexpected(answer.error());
+    if (*answer) return std::optional(**answer);
+    if (answer->error() == DevToolsFailure::protocolError) return std::optional<QJsonObject>{};
+    return tl::unexpected(answer->error());
 }
 
 // The value of a program run in a world, as the protocol describes it (a remote object): programException when
 // it threw, protocolError when the world refused to run it.
-DevToolsResult<QJsonObject> resultOf(const DevToolsResult<std::optional<QJsonObject>>& answer) {
+DevToolsResult<QJsonObject> resultOf(const DevToolsResult<DevToolsReply>& answer) {
     if (!answer) return tl::unexpected(answer.error());
-    if (!*answer) return tl::unexpected(DevToolsFailure::protocolError);
+    if (!*answer) return tl::unexpected(answer->error());
     if ((*answer)->contains(u"exceptionDetails"_s)) return tl::unexpected(DevToolsFailure::programException);
     return (*answer)->value(u"result"_s).toObject();
 }
@@ -78,24 +83,26 @@ std::optional<qint64> closedShadowRoot(const QJsonObject& node) {
     return std::nullopt;
 }
 
-std::optional<World> worldOf(const std::optional<QJsonObject>& created, const QString& sessionID) {
+std::optional<World> worldOf(const DevToolsReply& created, const QString& sessionID) {
     const qint64 context = created ? created->value(u"executionContextId"_s).toInteger() : 0;
     if (context == 0) return std::nullopt;
     return World{sessionID, context};
 }
 
 // An isolated world of the frame: in the session of the frame's parent when the frame lives in the same
-// process; else in the frame's own target (a frame of another site), whose id is the frame's.
+// process; else in the frame's own target (a frame of another site), whose id is the frame's. The parent's
+// session answers that it knows no such frame in the second case, which is no failure here; none where
+// neither opens one.
 DevToolsResult<std::optional<World>> frameWorld(DevToolsConnection& connection, const QString& frameID,
                                                 const QString& parentSession) {
     const QJsonObject world{
         {u"frameId"_s, frameID}, {u"worldName"_s, kFrameWorldName}, {u"grantUniveralAccess"_s, false}};
     auto here = ask(connection, {u"Page.createIsolatedWorld"_s, world, parentSession});
     if (!here) return tl::unexpected(here.error());
-    if (*here) return worldOf(*here, parentSession);
+    if (auto found = worldOf(*here, parentSession)) return found;
     auto attached = ask(connection, {u"Target.attachToTarget"_s, {{u"targetId"_s, frameID}, {u"flatten"_s, true}}});
     if (!attached) return tl::unexpected(attached.error());
-    const QString session = *attached ? (*attached)->value(u"sessionId"_s).toString() : QString();
+    const QString session = *attached ? (**attached).value(u"sessionId"_s).toString() : QString();
     if (session.isEmpty()) return std::optional<World>{};
     auto there = ask(connection, {u"Page.createIsolatedWorld"_s, world, session});
     if (!there) return tl::unexpected(there.error());
@@ -121,8 +128,8 @@ DevToolsResult<FocusEnd> followFocus(DevToolsConnection& connection, const DevTo
         const QJsonObject elementArgument{{u"objectId"_s, element}};
 
         // Without its children: the focused element is often the body of a long page.
-        auto described =
-            ask(connection, {u"DOM.describeNode"_s, {{u"objectId"_s, element}, {u"depth"_s, 0}}, world.sessionID});
+        auto described = resultIfAllowed(
+            ask(connection, {u"DOM.describeNode"_s, {{u"objectId"_s, element}, {u"depth"_s, 0}}, world.sessionID}));
         if (!described) return tl::unexpected(described.error());
         if (!*described) return FocusEnd{};
         const QJsonObject node = (*described)->value(u"node"_s).toObject();
@@ -136,10 +143,10 @@ DevToolsResult<FocusEnd> followFocus(DevToolsConnection& connection, const DevTo
         if (budget < 0) return FocusEnd{};
 
         if (closedRoot) {
-            auto root =
+            auto root = resultIfAllowed(
                 ask(connection, {u"DOM.resolveNode"_s,
                                  {{u"backendNodeId"_s, *closedRoot}, {u"executionContextId"_s, world.contextID}},
-                                 world.sessionID});
+                                 world.sessionID}));
             if (!root) return tl::unexpected(root.error());
             const QString rootObject =
                 *root ? (*root)->value(u"object"_s).toObject().value(u"objectId"_s).toString() : QString();
