@@ -535,7 +535,9 @@ TEST_F(SnapshotScript, TellsWhatIsSelectedAndTheHTMLOnlyWhenNothingIs) {
         u"activeElement: { localName: 'INPUT', type: 'Search', value: 'abc', selectionStart: 2, "
         u"selectionEnd: 2 }, "_s +
         viewSelecting(u"'other'"_s);
-    EXPECT_EQ(decoded(snapshotOf(pageWith(field), true)).selection, u""_s);
+    // A caret in it, nothing selected: no article is asked for, and the verification sees nothing selected.
+    EXPECT_EQ(decoded(snapshotOf(pageWith(field), true)).status, u"noBodyCandidate"_s);
+    EXPECT_EQ(decoded(snapshotOf(pageWith(field), false)).selection, u""_s);
 
     EXPECT_EQ(decoded(snapshotOf(pageWith(u"activeElement: null, "_s + viewSelecting(u"'x'.repeat(20000)"_s)), false))
                   .selection->size(),
@@ -545,31 +547,52 @@ TEST_F(SnapshotScript, TellsWhatIsSelectedAndTheHTMLOnlyWhenNothingIs) {
         u"tooLong"_s);
 }
 
-TEST_F(SnapshotScript, AFocusedPasswordFieldIsRefusedWhereverItIsAndAFrameOfAnotherOriginIsUnknown) {
+// Elements nested `levels` deep in open shadow roots, the innermost `innermost`.
+QString nestedIn(int levels, const QString& innermost) {
+    QString element = innermost;
+    for (int level = 0; level < levels; ++level) {
+        element = u"{ localName: 'x-host', shadowRoot: { activeElement: "_s + element + u" } }"_s;
+    }
+    return element;
+}
+
+TEST_F(SnapshotScript, AFocusedPasswordOrMaskedFieldAndAFocusItCannotFollowAreRefused) {
     const QString password =
         u"{ localName: 'input', type: 'PASSWORD', value: 'hunter2', selectionStart: 0, "
         u"selectionEnd: 7 }"_s;
+    // A text field and an editing host that the page masks: by the way it draws them, by what it calls them.
+    const QString drawn =
+        u"{ localName: 'div', isContentEditable: true, ownerDocument: { defaultView: { getComputedStyle: "
+        u"function () { return { getPropertyValue: function (name) { return name === '-webkit-text-security' ? "
+        u"'disc' : ''; } }; } } } }"_s;
+    const QString named =
+        u"{ localName: 'input', type: 'text', value: 'hunter2', selectionStart: 0, selectionEnd: 7, "
+        u"getAttribute: function (name) { return name === 'autocomplete' ? 'username NEW-password' : null; } }"_s;
     const QString view = viewSelecting(u"'hunter2'"_s);
     const QStringList focusedElements{
-        password, u"{ localName: 'x-login', shadowRoot: { activeElement: "_s + password + u" } }"_s,
-        u"{ localName: 'iframe', contentDocument: { activeElement: "_s + password + u", "_s + view + u" } }"_s};
+        password, drawn, named, nestedIn(1, password),
+        u"{ localName: 'iframe', contentDocument: { activeElement: "_s + password + u", "_s + view + u" } }"_s,
+        // A frame of another origin, and a focus deeper than 32 levels, cannot be followed.
+        u"{ localName: 'iframe', contentDocument: null, contentWindow: {} }"_s, nestedIn(33, u"{ localName: 'p' }"_s)};
     for (const QString& focused : focusedElements) {
         const QString answer = snapshotOf(pageWith(u"activeElement: "_s + focused + u", "_s + view), true);
-        EXPECT_EQ(decoded(answer).status, u"protectedField"_s) << focused.toStdString();
+        EXPECT_EQ(decoded(answer).status, u"protectedField"_s) << focused.left(80).toStdString();
         EXPECT_FALSE(answer.contains(u"hunter2"_s));
         EXPECT_FALSE(decoded(answer).html);
     }
+    // 32 levels are followed; a text field without those marks is read.
+    const QString field =
+        u"{ localName: 'input', type: 'text', value: 'abc', selectionStart: 0, selectionEnd: 2, getAttribute: "
+        u"function () { return 'username'; } }"_s;
+    EXPECT_EQ(
+        decoded(snapshotOf(pageWith(u"activeElement: "_s + nestedIn(32, field) + u", "_s + view), true)).selection,
+        u"ab"_s);
     // A frame of the same origin: its own focused element and selection.
     const QString frame =
         u"activeElement: { localName: 'iframe', contentDocument: { activeElement: { localName: "
         u"'p' }, "_s +
         viewSelecting(u"'枠の選択'"_s) + u" } }, "_s + viewSelecting(u"''"_s);
     EXPECT_EQ(decoded(snapshotOf(pageWith(frame), true)).selection, u"枠の選択"_s);
-    // A frame of another origin tells nothing of what has the focus in it.
-    const BrowserSnapshot foreign = decoded(
-        snapshotOf(pageWith(u"activeElement: { localName: 'iframe', contentDocument: null }, "_s + view), true));
-    EXPECT_EQ(foreign.status, u"selectionUnknown"_s);
-    EXPECT_FALSE(foreign.selection);
 }
 
 }  // namespace

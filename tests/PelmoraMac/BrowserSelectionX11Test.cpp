@@ -56,32 +56,103 @@ QByteArray otherPage() {
         .toUtf8();
 }
 
-// Serves the two pages over http on the loopback interface, from the main thread's event loop.
+const QString kFrameParagraph = u"The paragraph of the embedded page comes from another site."_s;
+
+// A page of fields, with an article below them: a plain text field; a text field and an editing host that the
+// page masks; password fields in a closed shadow root and 40 open shadow roots deep; and two frames of another
+// origin, one of another site (localhost: a process of its own) and one of the same site (another port).
+QByteArray fieldsPage(quint16 framePort) {
+    QString article;
+    for (int index = 0; index < 8; ++index) {
+        article +=
+            u"<p>The article below the fields is the subject of this paragraph, which goes on for a while, with "
+            u"commas, so that it reads as an article and not as a navigation bar.</p>"_s;
+    }
+    const QString port = QString::number(framePort);
+    const QString box = u"position:absolute;height:28px;width:200px;top:"_s;
+    return (u"<!DOCTYPE html><html><head><title>Fields page</title></head><body style='margin:0'>"
+            u"<input id='plain' type='text' value='plain words' style='"_s +
+            box + u"10px;left:20px'><input id='masked' type='text' autocomplete='current-password' value='"_s +
+            kPassword + u"' style='-webkit-text-security:disc;"_s + box +
+            u"10px;left:240px'><div id='editable' contenteditable style='-webkit-text-security:disc;"_s + box +
+            u"10px;left:460px'>"_s + kPassword + u"</div><div id='closed' style='"_s + box +
+            u"50px;left:20px'></div><div id='deep' style='"_s + box +
+            u"50px;left:240px'></div>"
+            u"<iframe id='remote' src='http://localhost:"_s +
+            port +
+            u"/frame' style='position:absolute;border:0;left:20px;top:100px;width:420px;height:120px'></iframe>"
+            u"<iframe id='near' src='http://127.0.0.1:"_s +
+            port +
+            u"/frame' style='position:absolute;border:0;left:460px;top:100px;width:420px;height:120px'></iframe>"
+            u"<article id='article' style='position:absolute;top:240px;left:20px;width:800px'><h1>Below the fields</h1>"_s +
+            article +
+            u"</article><script>"
+            u"var field = '<input type=\"password\" value=\""_s +
+            kPassword +
+            u"\" style=\"display:block;box-sizing:border-box;width:100%;height:28px;margin:0\">';"
+            u"window.closedRoot = document.getElementById('closed').attachShadow({ mode: 'closed' });"
+            u"closedRoot.innerHTML = field;"
+            u"var host = document.getElementById('deep');"
+            u"window.deepRoots = [];"
+            u"for (var level = 0; level < 40; level++) {"
+            u"  var root = host.attachShadow({ mode: 'open' }); deepRoots.push(root);"
+            u"  root.innerHTML = level < 39 ? '<div style=\"height:28px\"></div>' : field;"
+            u"  host = root.firstChild; }"
+            // What the frames tell of their focus and selection, for the test to wait on.
+            u"window.told = {};"
+            u"addEventListener('message', function (event) { told[event.data.name] = event.data; });"
+            u"</script></body></html>"_s)
+        .toUtf8();
+}
+
+// The embedded page: a paragraph and a password field, where the test clicks, and what has its focus and
+// selection told to the page around it.
+QByteArray framePage() {
+    return (u"<!DOCTYPE html><html><head><title>Embedded</title></head><body style='margin:0'>"
+            u"<p id='paragraph' style='position:absolute;left:10px;top:10px;width:400px;margin:0;font-size:16px'>"_s +
+            kFrameParagraph + u"</p><input id='secret' type='password' value='"_s + kPassword +
+            u"' style='position:absolute;left:10px;top:70px;width:200px;height:28px'><script>"
+            u"setInterval(function () { var active = document.activeElement;"
+            u"  parent.postMessage({ name: location.hostname, selection: String(getSelection()),"
+            u"    active: active ? active.id : '', end: active && active.id ? active.selectionEnd : 0 }, '*'); }, 50);"
+            u"</script></body></html>"_s)
+        .toUtf8();
+}
+
+// Serves the pages over http on the loopback interface, from the main thread's event loop: the capture
+// page, the other page and the fields page on one port, the embedded page on another, a second origin.
 class PageServer {
 public:
     PageServer() {
-        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost));
-        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
-                    const QByteArray request = socket->peek(8192);
-                    if (!request.contains("\r\n\r\n")) return;
-                    socket->readAll();
-                    const QByteArray page = request.startsWith("GET /other ") ? otherPage() : capturePage();
-                    socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-                                  QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
-                    socket->disconnectFromHost();
-                });
-                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
+        for (QTcpServer* server : {&m_server, &m_frameServer}) {
+            EXPECT_TRUE(server->listen(QHostAddress::LocalHost));
+            QObject::connect(server, &QTcpServer::newConnection, [this, server] {
+                while (QTcpSocket* socket = server->nextPendingConnection()) {
+                    QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                        const QByteArray request = socket->peek(8192);
+                        if (!request.contains("\r\n\r\n")) return;
+                        socket->readAll();
+                        const QByteArray page = request.startsWith("GET /other ")    ? otherPage()
+                                                : request.startsWith("GET /fields ") ? fieldsPage(framePort())
+                                                : request.startsWith("GET /frame ")  ? framePage()
+                                                                                     : capturePage();
+                        socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                                      QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
+                        socket->disconnectFromHost();
+                    });
+                    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                }
+            });
+        }
     }
     QString url(const QString& path) const {
         return u"http://127.0.0.1:"_s + QString::number(m_server.serverPort()) + path;
     }
+    quint16 framePort() const { return m_frameServer.serverPort(); }
 
 private:
     QTcpServer m_server;
+    QTcpServer m_frameServer;
 };
 
 // The output of xdotool, or nothing when it failed or took more than 20 seconds; the event loop runs
@@ -149,6 +220,7 @@ protected:
                 return xdotool({u"windowactivate"_s, u"--sync"_s, m_window}).has_value();
             },
             20s));
+        m_tab = m_driver->home();
         ASSERT_TRUE(settled(u"document.hasFocus()"_s));
     }
     void TearDown() override {
@@ -158,27 +230,35 @@ protected:
 
     // Whether the condition came to hold in the page's own world.
     bool settled(const QString& condition) {
-        return test::processEventsUntil(
-            [&] { return m_driver->evaluate(m_driver->home(), condition) == QJsonValue(true); }, 10s);
+        return test::processEventsUntil([&] { return m_driver->evaluate(m_tab, condition) == QJsonValue(true); }, 10s);
     }
 
-    // Where an element of the page is on the browser's window, `across` of its width from its left.
-    QStringList placeOf(const QString& id, double across = 0.5) {
+    // Where an element of the page is on the browser's window, `across` of its width from its left, or
+    // `down` pixels below its top.
+    QStringList placeOf(const QString& id, double across = 0.5, std::optional<int> down = std::nullopt) {
+        const QString top = down ? u"r.top + "_s + QString::number(*down) : u"r.top + r.height / 2"_s;
         const QJsonArray place =
             m_driver
-                ->evaluate(m_driver->home(),
-                           u"(function () { var r = document.getElementById('"_s + id +
-                               u"').getBoundingClientRect(); return [r.left + r.width * "_s + QString::number(across) +
-                               u", r.top + r.height / 2, window.outerHeight - window.innerHeight]; })()"_s)
+                ->evaluate(m_tab, u"(function () { var r = document.getElementById('"_s + id +
+                                      u"').getBoundingClientRect(); return [r.left + r.width * "_s +
+                                      QString::number(across) + u", "_s + top +
+                                      u", window.outerHeight - window.innerHeight]; })()"_s)
                 .toArray();
         return {QString::number(int(place[0].toDouble())),
                 QString::number(int(place[1].toDouble() + place[2].toDouble()))};
     }
     // Clicks `count` times in a row on an element, as one double or triple click.
-    void clickOn(const QString& id, int count, double across = 0.5) {
+    void clickOn(const QString& id, int count, double across = 0.5, std::optional<int> down = std::nullopt) {
         ASSERT_TRUE(
-            xdotool(QStringList{u"mousemove"_s, u"--window"_s, m_window} + placeOf(id, across) +
+            xdotool(QStringList{u"mousemove"_s, u"--window"_s, m_window} + placeOf(id, across, down) +
                     QStringList{u"click"_s, u"--repeat"_s, QString::number(count), u"--delay"_s, u"80"_s, u"1"_s}));
+    }
+    // The fields page in a tab of its own, in front.
+    void openFields() {
+        m_tab = m_driver->open(m_server.url(u"/fields"_s));
+        ASSERT_TRUE(
+            settled(u"document.hasFocus() && told['localhost'] !== undefined && "
+                    u"told['127.0.0.1'] !== undefined"_s));
     }
     void keys(const QStringList& arguments) { ASSERT_TRUE(xdotool(QStringList{u"key"_s} + arguments)); }
 
@@ -220,6 +300,7 @@ protected:
     std::unique_ptr<test::HeadlessChromium> m_browser;
     std::unique_ptr<test::ChromiumDriver> m_driver;
     QString m_window;
+    QString m_tab;
     static inline std::unique_ptr<test::AccessibilityRig> s_rig;
     static inline std::unique_ptr<AccessibilityFocusTracker> s_tracker;
     static inline std::unique_ptr<X11InputWatch> s_inputWatch;
@@ -248,6 +329,81 @@ TEST_P(BrowserSelection, APasswordFieldsSelectionIsRefused) {
     EXPECT_EQ(failureOf(capture(kAutomationUndecided)), GetParam() == BrowserMode::forcedAccessibility
                                                             ? CaptureFailure::protectedField
                                                             : CaptureFailure::automationRequired);
+}
+
+// A text field and an editing host that the page masks, and password fields that the page's own script
+// cannot reach (in a closed shadow root, 40 shadow roots deep), each selected with Ctrl+A: none is read.
+TEST_P(BrowserSelection, AMaskedFieldAndAPasswordTheFocusWalkCannotReachAreRefused) {
+    openFields();
+    const QList<std::pair<QString, QString>> fields{
+        {u"masked"_s, u"document.activeElement.id === 'masked' && document.activeElement.selectionEnd > 0"_s},
+        {u"editable"_s, u"document.activeElement.id === 'editable' && String(getSelection()).length > 0"_s},
+        {u"closed"_s, u"closedRoot.activeElement !== null && closedRoot.activeElement.selectionEnd > 0"_s},
+        {u"deep"_s, u"deepRoots[39].activeElement !== null && deepRoots[39].activeElement.selectionEnd > 0"_s}};
+    for (const auto& [id, selected] : fields) {
+        clickOn(id, 1, 0.9);
+        keys({u"ctrl+a"_s});
+        ASSERT_TRUE(settled(selected)) << id.toStdString();
+        EXPECT_EQ(failureOf(capture()), CaptureFailure::protectedField) << id.toStdString();
+        // Without the user's consent the bus is read where it shows the page: a masked field's bullets are
+        // refused as the field.
+        EXPECT_EQ(failureOf(capture(kAutomationUndecided)), GetParam() == BrowserMode::forcedAccessibility
+                                                                ? CaptureFailure::protectedField
+                                                                : CaptureFailure::automationRequired)
+            << id.toStdString();
+    }
+    // The whole page selected takes the masked editing host in with the rest.
+    clickOn(u"article"_s, 1, 0.5, 120);
+    keys({u"ctrl+a"_s});
+    ASSERT_TRUE(
+        settled(u"document.activeElement === document.body && "
+                u"getSelection().containsNode(document.getElementById('editable'), true)"_s));
+    EXPECT_EQ(failureOf(capture()), CaptureFailure::protectedField);
+}
+
+// A caret in a text field of the page with nothing selected asks for no article; a click in the page's
+// text, out of the field, does.
+TEST_P(BrowserSelection, ACaretInATextFieldGivesNoBodyAndTheArticleIsReadOutOfIt) {
+    openFields();
+    clickOn(u"plain"_s, 1, 0.9);
+    ASSERT_TRUE(
+        settled(u"document.activeElement.id === 'plain' && document.activeElement.selectionStart === "
+                u"document.activeElement.selectionEnd"_s));
+    EXPECT_EQ(failureOf(capture()), CaptureFailure::noBodyCandidate);
+
+    clickOn(u"article"_s, 1, 0.5, 120);
+    ASSERT_TRUE(settled(u"document.activeElement === document.body && String(getSelection()) === ''"_s));
+    const auto read = capture();
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_TRUE(read->isBody);
+    EXPECT_TRUE(read->document.text.contains(u"The article below the fields"_s));
+}
+
+// The text selected in a frame of another origin, of another site (a process of its own) or of the same,
+// is read from the frame; a password field there is refused as on the page itself.
+TEST_P(BrowserSelection, AFrameOfAnotherOriginIsAskedInItsOwnWorld) {
+    openFields();
+    for (const auto& [frame, origin] : {std::pair(u"remote"_s, u"localhost"_s), std::pair(u"near"_s, u"127.0.0.1"_s)}) {
+        clickOn(frame, 3, 0.1, 18);
+        ASSERT_TRUE(settled(u"told['"_s + origin + u"'].selection.indexOf('The paragraph of the embedded') === 0"_s))
+            << frame.toStdString();
+        const auto read = capture();
+        ASSERT_TRUE(read) << frame.toStdString() << ": " << rawValue(read.error()).toStdString();
+        EXPECT_FALSE(read->isBody);
+        EXPECT_EQ(read->document.text.trimmed(), kFrameParagraph);
+    }
+    clickOn(u"remote"_s, 1, 0.3, 84);
+    keys({u"ctrl+a"_s});
+    ASSERT_TRUE(settled(u"told['localhost'].active === 'secret' && told['localhost'].end > 0"_s));
+    EXPECT_EQ(failureOf(capture()), CaptureFailure::protectedField);
+
+    // A click in the frame's text, nothing selected: the article is the page's around it.
+    clickOn(u"remote"_s, 1, 0.1, 18);
+    ASSERT_TRUE(settled(u"told['localhost'].active === '' && told['localhost'].selection === ''"_s));
+    const auto article = capture();
+    ASSERT_TRUE(article) << rawValue(article.error()).toStdString();
+    EXPECT_TRUE(article->isBody);
+    EXPECT_TRUE(article->document.text.contains(u"The article below the fields"_s));
 }
 
 // A triple click selects one paragraph: its text is the reading, however the browser shows its page.

@@ -130,6 +130,21 @@ TEST(SelectionReader, APasswordFieldIsRefusedBeforeAnyTextCallAndUnreadableSelec
     EXPECT_EQ(failureOf(password.run()), CaptureFailure::protectedField);
     EXPECT_EQ(password.bus.textCalls(), 0);
 
+    // A field that draws its text masked shows only the masks: refused as a password field, selected in a
+    // text field, as a text area's whole text, in an editable element; a text with anything else is read.
+    SelectionCapture maskedField(applicationWith(textField(u"••••••"_s, {{0, 6}})));
+    EXPECT_EQ(failureOf(maskedField.run()), CaptureFailure::protectedField);
+    SelectionCapture maskedArea(applicationWith(textArea(u"●●●●\n"_s)));
+    EXPECT_EQ(failureOf(maskedArea.run()), CaptureFailure::protectedField);
+    SelectionCapture maskedEditable(applicationWith({.path = u"/editor"_s,
+                                                     .role = test::kParagraphRole,
+                                                     .states = statesOf({AccessibleState::editable}),
+                                                     .text = u"****"_s,
+                                                     .selections = {{0, 4}}}));
+    EXPECT_EQ(failureOf(maskedEditable.run()), CaptureFailure::protectedField);
+    SelectionCapture listed(applicationWith(textField(u"• 3件"_s, {{0, 4}})));
+    EXPECT_TRUE(listed.run());
+
     // Three code points selected whose text the application does not give.
     ScriptedNode withheld = textArea(u"本文です"_s, {{0, 3}});
     withheld.withholdsText = true;

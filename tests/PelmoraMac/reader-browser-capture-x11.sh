@@ -6,7 +6,8 @@
 # of its own), with the session's accessibility on and Tavrine allowed to read the browser's pages. The
 # browser is started twice, as the README tells people to start it: with remote debugging only, and with
 # its renderer's accessibility forced as well. In each, with the capture hot key (Meta+Ctrl+Alt+R):
-# - a password field's text selected by a double click, and by Ctrl+A in the field: the capture ends as
+# - a password field's text selected by a double click, and by Ctrl+A in the field, and a text field that the
+#   page masks (-webkit-text-security, autocomplete="current-password") selected by Ctrl+A: the capture ends as
 #   protectedField, nothing is read;
 # - a triple-clicked paragraph: the capture succeeds, and its reading is that paragraph's text.
 # Then, tavrine quit: the history holds the two paragraphs and nothing else, and no file of the data or
@@ -70,6 +71,7 @@ addEventListener("resize", tell);
 <p id="paragraph" style="position:absolute;left:20px;top:60px;width:700px;margin:0;font-size:16px">$paragraph</p>
 <p style="position:absolute;left:20px;top:100px;width:700px;margin:0;font-size:16px">Another paragraph below it.</p>
 <input id="secret" type="password" value="$password" style="position:absolute;left:20px;top:160px;width:300px;height:30px">
+<input id="masked" type="text" autocomplete="current-password" value="$password" style="-webkit-text-security:disc;position:absolute;left:360px;top:160px;width:300px;height:30px">
 </body></html>
 EOF
 
@@ -127,6 +129,15 @@ for mode in remote-debugging forced-accessibility; do
   [ "$(last_capture)" = protectedField ] || fail "a password selected with Ctrl+A gave $(last_capture) ($mode)"
 
   activate_window "$browser"
+  click_page 600 120 1
+  click_page 400 175 1
+  xdotool key ctrl+a
+  sleep 0.3
+  capture "masked field selected with Ctrl+A, $mode"
+  "$screenshot" "$artifacts/reader-browser-capture-$mode-1-masked.png"
+  [ "$(last_capture)" = protectedField ] || fail "a masked field selected with Ctrl+A gave $(last_capture) ($mode)"
+
+  activate_window "$browser"
   click_page 100 68 3
   capture "triple-clicked paragraph, $mode"
   "$screenshot" "$artifacts/reader-browser-capture-$mode-2-paragraph.png"
@@ -148,4 +159,4 @@ while read -r _ length _ text; do
 done <<<"$lines"
 found=$(grep -rl -- "$password" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME/org.tavrine.Tavrine" 2>/dev/null || true)
 [ -z "$found" ] || fail "the password is in $found"
-echo "both ways of starting chromium: the password refused after a double click and after Ctrl+A, the paragraph read alone; the password in no file"
+echo "both ways of starting chromium: the password refused after a double click and after Ctrl+A, the masked field refused, the paragraph read alone; the password in no file"

@@ -5,10 +5,13 @@
 //     "selection": the text the user has selected in the page, "" when nothing is,
 //     "html": the page's HTML, when wanted and nothing is selected }
 // or, in place of it:
-//   { "status": "protectedField", "url": … } when the focused element is a password field: nothing of
-//     the page is read then, whatever is selected in it;
-//   { "status": "selectionUnknown", "url": … } when the focus is inside a frame of another origin, whose
-//     focused element and selection the page cannot tell;
+//   { "status": "protectedField", "url": … } when the focused element is a password field, or a text
+//     field or editing host that the page masks (its computed -webkit-text-security is not "none", or its
+//     autocomplete names a password), when the document's selection takes in an editing host so masked, or
+//     when the focus cannot be followed to its element: nothing of the page is read then, whatever is
+//     selected in it;
+//   { "status": "noBodyCandidate", "url": … } when the HTML is wanted and the focus is in a text field or
+//     editing host with nothing selected: a caret in a field asks for no article;
 //   { "status": "tooLong", "url": … } when the selection has more than 20,000 UTF-16 units (the most
 //     a selection may hold: it is not shipped);
 //   { "status": "htmlTooLarge", "url": … } when the HTML is wanted, nothing is selected and it has more
@@ -16,13 +19,24 @@
 //   { "status": "unavailable" } when the page cannot be read.
 //
 // The selection is the one the user sees: in a focused text field or text area, the part of its value
-// between its selection's ends; elsewhere the document's selection as text. Focus is followed through open
-// shadow roots and frames of the page's own origin.
+// between its selection's ends; elsewhere the document's selection as text. Called alone, the script
+// follows the focus through open shadow roots and frames of the page's own origin, at most 32 of them one
+// inside the other; a focus it cannot follow (a frame of another origin, deeper nesting) is refused.
 //
-// It runs in an isolated world of the page's main frame: it shares the document with the page but not
-// the page's globals, so the page can neither see it nor replace the built-ins it uses. The document's
-// identity is its time origin, which is the same in every world of one document and new with each
-// load (a navigation or a reload replaces the document). Declared with var, so that the script can run
+// The browser's side goes further, since it sees what the page's script cannot (closed shadow roots,
+// frames of other origins, each with a world of its own), in three steps:
+//   `RSVPSnapshot.focus(start, budget)`: the element where the focus ends, followed from `start` (a
+//     shadow root; the document when none) through at most `budget` levels; null when nothing in `start`
+//     has the focus, the string "tooDeep" when the focus goes deeper. `RSVPSnapshot.levels()` tells how
+//     many levels the last call followed;
+//   `RSVPSnapshot.read(element)`, in the world of the element's frame: what the focused element (or, with
+//     none, the document) gives: { status: "ok" | "protectedField" | "tooLong", selection, textInput };
+//   `RSVPSnapshot.snapshot(wantsHTML, reading)`, in the main frame's world: the snapshot, with that reading.
+//
+// It runs in isolated worlds (the main frame's, and a frame's of its own): they share the document with the
+// page but not the page's globals, so the page can neither see it nor replace the built-ins it uses. The
+// document's identity is its time origin, which is the same in every world of one document and new with
+// each load (a navigation or a reload replaces the document). Declared with var, so that the script can run
 // again in the same world.
 var RSVPSnapshot = (function () {
   var HTML_LIMIT = 2000000;
@@ -31,6 +45,13 @@ var RSVPSnapshot = (function () {
   var NESTING_LIMIT = 32;
   // The input types whose value a selection can cover.
   var TEXT_INPUTS = { text: true, search: true, url: true, tel: true };
+  // The input types in which a person types text (a caret stands in them).
+  var TYPED_INPUTS = { text: true, search: true, url: true, tel: true, email: true, number: true, password: true };
+  // The autocomplete tokens of a field that holds a password.
+  var PASSWORD_TOKENS = { "current-password": true, "new-password": true };
+  // The elements whose document is a frame's.
+  var FRAME_OWNERS = { iframe: true, frame: true };
+  var followedLevels = 0;
 
   // The element's name in lower case, in HTML and XHTML documents alike.
   function nameOf(element) {
@@ -50,28 +71,77 @@ var RSVPSnapshot = (function () {
     return name === "textarea" || (name === "input" && TEXT_INPUTS[inputType(element)] === true);
   }
 
-  // The focused element and its document: through open shadow roots and frames of the same origin.
-  // No element when the focus is inside a frame whose document this page cannot reach.
-  function focus() {
-    var doc = document;
-    var element = doc.activeElement;
-    for (var depth = 0; element && depth < NESTING_LIMIT; depth++) {
-      if (element.shadowRoot && element.shadowRoot.activeElement) {
-        element = element.shadowRoot.activeElement;
-        continue;
-      }
-      if (nameOf(element) !== "iframe" && nameOf(element) !== "frame") break;
-      var inner = null;
-      try {
-        inner = element.contentDocument;
-      } catch (error) {
-        inner = null;
-      }
-      if (!inner) return { reachable: false };
-      doc = inner;
-      element = inner.activeElement;
+  // A field a person types in: a text area, a text input of any kind, an editing host.
+  function isTextInput(element) {
+    var name = nameOf(element);
+    if (name === "textarea" || (name === "input" && TYPED_INPUTS[inputType(element) || "text"] === true)) return true;
+    return element.isContentEditable === true;
+  }
+
+  function attribute(element, name) {
+    return typeof element.getAttribute === "function" ? element.getAttribute(name) : null;
+  }
+
+  // A field whose text the page hides as it hides a password's: drawn masked, or marked as a password.
+  function isMasked(element) {
+    var name = nameOf(element);
+    if (name !== "input" && name !== "textarea" && element.isContentEditable !== true) return false;
+    var tokens = String(attribute(element, "autocomplete") || "").toLowerCase().split(/\s+/);
+    for (var index = 0; index < tokens.length; index++) {
+      if (PASSWORD_TOKENS[tokens[index]] === true) return true;
     }
-    return { reachable: true, document: doc, element: element };
+    var view = element.ownerDocument && element.ownerDocument.defaultView;
+    var computed = view && typeof view.getComputedStyle === "function" ? view.getComputedStyle(element) : null;
+    var security = computed ? String(computed.getPropertyValue("-webkit-text-security") || "none") : "none";
+    return security !== "none";
+  }
+
+  function isProtected(element) {
+    return isPasswordField(element) || isMasked(element);
+  }
+
+  // The document of a frame owner that this world can enter; null for one of another origin (or none).
+  function frameDocument(element) {
+    try {
+      return element.contentDocument || null;
+    } catch (error) {
+      return null;
+    }
+  }
+
+  // The element that has the focus, from `start` (a shadow root; the document when none) on, through open
+  // shadow roots and frames of this origin: { reachable, element, document }. Not reachable past `budget`
+  // levels (then without an element), nor at a frame this world cannot enter (then with the frame's element).
+  function walk(start, budget) {
+    var doc = start ? start.ownerDocument : document;
+    var element = (start || doc).activeElement;
+    for (followedLevels = 0; element; followedLevels++) {
+      var root = element.shadowRoot;
+      var inner = null;
+      if (!root || !root.activeElement) {
+        if (FRAME_OWNERS[nameOf(element)] !== true) break;
+        inner = frameDocument(element);
+        if (!inner) return { reachable: false, element: element, document: doc };
+      }
+      if (followedLevels >= budget) return { reachable: false, element: null, document: doc };
+      if (inner) {
+        doc = inner;
+        element = inner.activeElement;
+      } else {
+        element = root.activeElement;
+      }
+    }
+    return { reachable: true, element: element, document: doc };
+  }
+
+  function focus(start, budget) {
+    var focused = walk(start, typeof budget === "number" ? budget : NESTING_LIMIT);
+    if (!focused.reachable && !focused.element) return "tooDeep";
+    return focused.element || null;
+  }
+
+  function levels() {
+    return followedLevels;
   }
 
   function selectedText(focused) {
@@ -87,16 +157,51 @@ var RSVPSnapshot = (function () {
     return selection ? String(selection) : "";
   }
 
-  function snapshot(wantsHTML) {
+  // Whether the document's selection takes in an editing host that the page masks: its text would be read
+  // in the clear with the rest.
+  function coversMaskedHost(doc) {
+    var view = doc.defaultView;
+    var selection = view && view.getSelection ? view.getSelection() : null;
+    if (!selection || selection.isCollapsed !== false || typeof doc.querySelectorAll !== "function") return false;
+    var hosts = doc.querySelectorAll("[contenteditable]");
+    for (var index = 0; index < hosts.length; index++) {
+      if (hosts[index].isContentEditable && selection.containsNode(hosts[index], true) && isMasked(hosts[index])) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // What the focused element gives, read in its own frame's world; with no element, the document's
+  // selection.
+  function readFocused(focused) {
+    var element = focused.element;
+    if (element && isProtected(element)) return { status: "protectedField" };
+    if (!(element && isTextControl(element)) && coversMaskedHost(focused.document)) return { status: "protectedField" };
+    var selection = selectedText(focused);
+    if (selection.length > SELECTION_LIMIT) return { status: "tooLong" };
+    return { status: "ok", selection: selection, textInput: element ? isTextInput(element) : false };
+  }
+
+  function read(element) {
+    return readFocused({ element: element || null, document: element ? element.ownerDocument : document });
+  }
+
+  function snapshot(wantsHTML, reading) {
     try {
       var url = String(location.href);
-      var focused = focus();
-      if (!focused.reachable) return JSON.stringify({ status: "selectionUnknown", url: url });
-      if (focused.element && isPasswordField(focused.element)) {
-        return JSON.stringify({ status: "protectedField", url: url });
+      if (reading === undefined) {
+        var focused = walk(null, NESTING_LIMIT);
+        reading = focused.reachable ? readFocused(focused) : { status: "protectedField" };
       }
-      var selection = selectedText(focused);
+      if (!reading || reading.status !== "ok") {
+        return JSON.stringify({ status: reading ? String(reading.status) : "unavailable", url: url });
+      }
+      var selection = String(reading.selection);
       if (selection.length > SELECTION_LIMIT) return JSON.stringify({ status: "tooLong", url: url });
+      if (wantsHTML && selection.length === 0 && reading.textInput === true) {
+        return JSON.stringify({ status: "noBodyCandidate", url: url });
+      }
       var result = { status: "ok", url: url, documentID: String(performance.timeOrigin), selection: selection };
       if (wantsHTML && selection.length === 0) {
         var root = document.documentElement;
@@ -110,5 +215,5 @@ var RSVPSnapshot = (function () {
     }
   }
 
-  return { snapshot: snapshot };
+  return { snapshot: snapshot, focus: focus, levels: levels, read: read };
 })();

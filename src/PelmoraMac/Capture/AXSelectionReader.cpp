@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QUrl>
 
+#include <algorithm>
 #include <deque>
 
 namespace tavrine {
@@ -15,6 +16,15 @@ namespace {
 template <typename T>
 CaptureResult<T> failed(CaptureFailure failure) {
     return tl::unexpected(failure);
+}
+
+// Whether a field's text is what a masked field draws in place of its own: masking characters alone (the
+// bullets and stars of password fields, the disc, circle and square of -webkit-text-security).
+bool isMaskingText(QStringView text) {
+    static constexpr char16_t kMasks[] = {u'\u2022', u'\u25CF', u'\u25E6', u'\u25A0', u'\u2219', u'*'};
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+        return std::find(std::begin(kMasks), std::end(kMasks), c.unicode()) != std::end(kMasks);
+    });
 }
 
 }  // namespace
@@ -95,6 +105,7 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::focusedElemen
     m_focused = *focused;
     m_focusedKnown = true;
     m_focusedKind = kindOf(**role, states->value_or(AccessibleStates{}));
+    m_focusedEditable = states->value_or(AccessibleStates{}).has(AccessibleState::editable);
 
     const bool isTextInput = m_focusedKind == ElementKind::textField || m_focusedKind == ElementKind::textArea ||
                              m_focusedKind == ElementKind::comboBox;
@@ -211,6 +222,25 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::findWebArea(c
         element = *parent;
     }
     return std::optional<AccessibleElement>{};
+}
+
+// The address of the outermost web page above the focused element's, which holds it in a frame; none
+// when there is none, within kWebAreaSearchLimit elements.
+CaptureResult<std::optional<QString>> AXSelectionReader::topPageURL() {
+    std::optional<AccessibleElement> top;
+    std::optional<AccessibleElement> element = m_webArea;
+    for (int step = 0; element && step < kWebAreaSearchLimit; ++step) {
+        auto parent = call([&](CaptureDeadline d) { return m_bus.parent(*element, d); });
+        if (!parent) return tl::unexpected(parent.error());
+        element = *parent;
+        if (!element || element == m_webArea) break;
+        auto role = call([&](CaptureDeadline d) { return m_bus.role(*element, d); });
+        if (!role) return tl::unexpected(role.error());
+        if (*role == AccessibleRole::documentWeb) top = element;
+        if (kindOf(role->value_or(0), {}) == ElementKind::window) break;
+    }
+    if (!top) return std::optional<QString>{};
+    return webAreaURL(*top);
 }
 
 // The page's address, when it is an http or https one.
@@ -397,6 +427,12 @@ CaptureResult<std::optional<QString>> AXSelectionReader::selectedText() {
     return text;
 }
 
+bool AXSelectionReader::showsMaskedField(QStringView text) const {
+    const bool field = m_focusedEditable || m_focusedKind == ElementKind::textField ||
+                       m_focusedKind == ElementKind::textArea || m_focusedKind == ElementKind::comboBox;
+    return m_focused && !m_page && field && isMaskingText(text.trimmed());
+}
+
 bool AXSelectionReader::asksPage() const {
     if (!m_includeWebArticles || !m_browser) return false;
     const bool textInput = m_focusedKind == ElementKind::textField || m_focusedKind == ElementKind::textArea ||
@@ -419,7 +455,14 @@ CaptureResult<bool> AXSelectionReader::pageAnswered() {
         if (cannotAsk && m_sawWebArea) return false;
         return tl::unexpected(failure);
     }
-    if (m_sourceURL && page->snapshot.url != m_sourceURL) return failed<bool>(CaptureFailure::sourceChanged);
+    m_pageURL = m_sourceURL;
+    if (m_sourceURL && page->snapshot.url != m_sourceURL) {
+        // The focus may be in a frame, whose page is the one the bus shows around it.
+        auto top = topPageURL();
+        if (!top) return tl::unexpected(top.error());
+        if (!*top || page->snapshot.url != *top) return failed<bool>(CaptureFailure::sourceChanged);
+        m_pageURL = *top;
+    }
     m_page = std::move(*page);
     return true;
 }
@@ -453,6 +496,7 @@ CaptureResult<QString> AXSelectionReader::readSelectedText() {
         QString readable = withoutObjectReplacements(std::move(**text));
         if (readable.size() > kTextLimit) return failed<QString>(CaptureFailure::tooLong);
         if (holdsNothingToRead(readable)) return failed<QString>(CaptureFailure::emptyText);
+        if (showsMaskedField(readable)) return failed<QString>(CaptureFailure::protectedField);
         return readable;
     }
     auto length = selectedLength();
@@ -480,8 +524,8 @@ CaptureResult<std::optional<CapturedContent>> AXSelectionReader::readBodyCandida
         if (m_webArea) {
             if (auto unchanged = ensureSourceUnchanged(); !unchanged) return tl::unexpected(unchanged.error());
         }
-        auto article = extractBrowserArticle(m_page->snapshot, m_sourceURL, *m_browser, m_pid, m_deadline,
-                                             m_cancellation, m_environment.article);
+        auto article = extractBrowserArticle(m_page->snapshot, m_pageURL, *m_browser, m_pid, m_deadline, m_cancellation,
+                                             m_environment.article);
         if (!article) return tl::unexpected(article.error());
         if (m_webArea) {
             if (auto unchanged = ensureSourceUnchanged(); !unchanged) return tl::unexpected(unchanged.error());
@@ -515,6 +559,7 @@ CaptureResult<std::optional<CapturedContent>> AXSelectionReader::readBodyCandida
     auto text = call([&](CaptureDeadline d) { return m_bus.text(**focused, {.start = 0, .end = **count}, d); });
     if (!text) return tl::unexpected(text.error());
     if (!*text) return std::optional<CapturedContent>{};
+    if (showsMaskedField(**text)) return failed<std::optional<CapturedContent>>(CaptureFailure::protectedField);
     return Result(CapturedContent::bodyCandidate(withoutObjectReplacements(std::move(**text))));
 }
 

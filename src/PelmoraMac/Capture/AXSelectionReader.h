@@ -86,6 +86,7 @@ private:
     CaptureResult<std::optional<AccessibleElement>> activeWindow();
     CaptureResult<std::optional<AccessibleElement>> findWebArea(const AccessibleElement& focused);
     CaptureResult<std::optional<QString>> webAreaURL(const AccessibleElement& element);
+    CaptureResult<std::optional<QString>> topPageURL();
     CaptureResult<void> ensureSourceUnchanged();
 
     CaptureResult<std::optional<QString>> selectedText();
@@ -105,6 +106,9 @@ private:
     // The length, in code points, of that selection (0 for a caret); none without a text interface.
     CaptureResult<std::optional<qsizetype>> textSelectionLength(const AccessibleElement& element);
     CaptureResult<std::optional<QString>> primarySelection();
+    // Whether the text read with a text field, text area, combo box or editable element focused is only what a
+    // masked field draws (bullets, stars): a field that the application masks like a password's, refused as one.
+    bool showsMaskedField(QStringView text) const;
     // Whether the page is asked what is selected in it: a supported browser in front, no text input of
     // its own focused, and either a web page on the bus or no focused element with text of its own.
     bool asksPage() const;
@@ -126,6 +130,7 @@ private:
     std::optional<AccessibleElement> m_focused;
     bool m_focusedKnown = false;
     ElementKind m_focusedKind = ElementKind::other;
+    bool m_focusedEditable = false;
     bool m_includeWebArticles = false;
     std::optional<AccessibleElement> m_webArea;
     // A web page was found above the focused element (with a usable address or not).
@@ -134,6 +139,8 @@ private:
     bool m_focusedShowsText = false;
     std::optional<AccessibleElement> m_sourceWindow;
     std::optional<QString> m_sourceURL;
+    // The address of the page that answered: the web page's, or the page around it when that is a frame's.
+    std::optional<QString> m_pageURL;
     std::optional<ArticleBrowser> m_browser;
     pid_t m_pid = 0;
     std::optional<std::optional<QString>> m_primary;

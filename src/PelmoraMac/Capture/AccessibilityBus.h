@@ -38,6 +38,7 @@ inline constexpr std::uint32_t documentWeb = 95;
 namespace AccessibleState {
 inline constexpr int active = 1;
 inline constexpr int busy = 3;
+inline constexpr int editable = 7;
 inline constexpr int focused = 12;
 inline constexpr int multiLine = 17;
 inline constexpr int showing = 25;

@@ -1,6 +1,7 @@
 #include "PelmoraMac/Capture/BrowserSnapshotScript.h"
 
 #include "PelmoraMac/Capture/ArticleScriptHost.h"
+#include "PelmoraMac/Capture/internal/DevToolsFocus.h"
 #include "PelmoraMac/Capture/internal/DevToolsTabs.h"
 #include "PelmoraMac/Capture/internal/LoopbackListener.h"
 
@@ -104,7 +105,6 @@ CaptureResult<BrowserSnapshot> takeBrowserSnapshot(ArticleBrowser browser, bool 
     if (browser != ArticleBrowser::chrome) return tl::unexpected(CaptureFailure::browserUnsupported);
     const auto script = loadArticleExtractorScript(u"snapshot"_s);
     if (!script) return tl::unexpected(script.error());
-    const QString program = *script + u"\nRSVPSnapshot.snapshot("_s + (wantsHTML ? u"true"_s : u"false"_s) + u");"_s;
     const auto failed = [](DevToolsFailure failure) { return tl::unexpected(classifyBrowserFailure(failure)); };
 
     auto browserConnection = connectToBrowser(options);
@@ -114,7 +114,7 @@ CaptureResult<BrowserSnapshot> takeBrowserSnapshot(ArticleBrowser browser, bool 
 
     const auto before = findActiveTab(connection, address, options.limits);
     if (!before) return failed(before.error());
-    const auto payload = evaluateInTab(connection, *before, program);
+    const auto payload = takePageSnapshot(connection, *before, *script, wantsHTML);
     if (!payload) return failed(payload.error());
     const auto after = findActiveTab(connection, address, options.limits);
     if (!after) return failed(after.error());

@@ -24,9 +24,10 @@ struct BrowserSnapshotOptions {
 
 // The browser is the one of the search (with a process, the one whose window is in front), and only
 // when the socket on its port is its own, on 127.0.0.1 or else on ::1 (loopbackRoute): otherwise nothing
-// is sent and the browser counts as one without remote debugging. Runs "snapshot" followed by a line feed and
-// `RSVPSnapshot.snapshot(true)` (HTML wanted) or `(false)` in an isolated world of the active tab's main frame, having
-// read the tab's window, target and URL before, and reads them again after. A page program that gives no string, or a
+// is sent and the browser counts as one without remote debugging. Runs "snapshot" in an isolated world of the active
+// tab's main frame, with the focused element that the browser found for it where the page's script cannot see it
+// (takePageSnapshot: a closed shadow root, a frame of another origin), having read the tab's window, target and URL
+// before, and reads them again after. A page program that gives no string, or a
 // window, tab or URL that changed meanwhile (compared in that order): sourceChanged; then parseSnapshotPayload of the
 // value (its failures come through), whose url must equal the tab's URL (else sourceChanged). The snapshot comes back
 // with the window and target identifiers in place of the script's own. Arc and Dia do not exist here:

@@ -161,17 +161,4 @@ DevToolsResult<DevToolsTab> findActiveTab(DevToolsConnection& connection, DevToo
                        .contextID = chosen->contextID};
 }
 
-DevToolsResult<std::optional<QString>> evaluateInTab(DevToolsConnection& connection, const DevToolsTab& tab,
-                                                     const QString& program) {
-    auto evaluation =
-        connection.call({u"Runtime.evaluate"_s,
-                         {{u"expression"_s, program}, {u"contextId"_s, tab.contextID}, {u"returnByValue"_s, true}},
-                         tab.sessionID});
-    if (!evaluation) return tl::unexpected(evaluation.error());
-    if (evaluation->contains(u"exceptionDetails"_s)) return tl::unexpected(DevToolsFailure::programException);
-    const QJsonValue value = evaluation->value(u"result"_s).toObject().value(u"value"_s);
-    if (!value.isString()) return std::optional<QString>();
-    return std::optional(value.toString());
-}
-
 }  // namespace tavrine

@@ -26,9 +26,4 @@ struct DevToolsTab {
 DevToolsResult<DevToolsTab> findActiveTab(DevToolsConnection& connection, DevToolsAddress address,
                                           DevToolsLimits limits);
 
-// The value of the program in the tab's isolated world: its text when it is a string, nothing when it is
-// anything else. programException when it throws.
-DevToolsResult<std::optional<QString>> evaluateInTab(DevToolsConnection& connection, const DevToolsTab& tab,
-                                                     const QString& program);
-
 }  // namespace tavrine
