@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
@@ -361,6 +362,63 @@ TEST_F(BrowserCapture, AManualsChapterServedOverHTTPKeepsTheWordsOfItsFile) {
         ASSERT_TRUE(*article);
         EXPECT_GE(wordRecall((*article)->text, (*file)->text), 0.9) << (*article)->text.left(400).toStdString();
     }
+}
+
+// Tabs behind that are too busy to answer (a script that never ends, on this site and on another in a
+// renderer of its own) are not the tab in front and are not waited for: the tab in front is captured, its
+// selection and its article. A busy tab brought to the front is waited for, until the wait's limit.
+TEST_F(BrowserCapture, BusyTabsBehindNeverKeepTheCaptureFromTheTabInFront) {
+    const test::HttpPageServer server({{"/front", articlePage(u"Front article"_s)}, {"/busy", articlePage(u"Busy"_s)}});
+    QString otherSite = server.url(u"/busy"_s);
+    otherSite.replace(u"127.0.0.1"_s, u"localhost"_s);
+    const QStringList busy{m_driver->open(server.url(u"/busy"_s)), m_driver->open(otherSite)};
+    for (const QString& tab : busy) m_driver->startEndlessScript(tab);
+    const auto stopScripts = qScopeGuard([&] {
+        for (const QString& tab : busy) m_driver->stopScript(tab);
+    });
+    const QString front = m_driver->open(server.url(u"/front"_s));
+
+    m_driver->evaluate(front, u"getSelection().selectAllChildren(document.querySelector('h1'))"_s);
+    const auto selection = takeBrowserSnapshot(ArticleBrowser::chrome, true);
+    ASSERT_TRUE(selection) << rawValue(selection.error()).toStdString();
+    EXPECT_EQ(selection->tabID, front);
+    EXPECT_EQ(selection->selection, u"Front article"_s);
+
+    m_driver->evaluate(front, u"getSelection().removeAllRanges()"_s);
+    WorkerRun run{.browser = s_browser->pid()};
+    const auto article = run.capture(server.url(u"/front"_s));
+    ASSERT_TRUE(article) << rawValue(article.error()).toStdString();
+    ASSERT_TRUE(*article);
+    EXPECT_TRUE((*article)->text.contains(u"Front article is the subject"_s));
+
+    m_driver->activate(busy.last(), false);
+    EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, false, {.limits = {.wait = 1s}})),
+              CaptureFailure::timedOut);
+}
+
+// A page that moves to another site and back again and again, its document replaced in another renderer
+// while the capture speaks to it: each capture reads it whole or finds its source changed, never a
+// conversation with the browser that broke down.
+TEST_F(BrowserCapture, APageThatNavigatesDuringTheCaptureHasChangedItsSource) {
+    const test::HttpPageServer server(
+        {{"/hop",
+          "<!DOCTYPE html><html><body><p>Hop</p><script>setTimeout(function () {"
+          "  var here = location.href, to = here.indexOf('127.0.0.1') >= 0 ? 'localhost' : '127.0.0.1';"
+          "  location.replace(here.replace(/127\\.0\\.0\\.1|localhost/, to));"
+          "}, 20);</script></body></html>"}});
+    const QString tab = m_driver->open(urlOf(u"empty.html"_s));
+    m_driver->evaluate(tab, u"location.href = '"_s + server.url(u"/hop"_s) + u"'"_s);
+    QHash<QString, int> outcomes;
+    for (int round = 0; round < 20; ++round) {
+        const auto snapshot = takeBrowserSnapshot(ArticleBrowser::chrome, round % 2 == 0);
+        ++outcomes[snapshot ? u"ok"_s : rawValue(snapshot.error())];
+    }
+    const auto article = runCaptureWorker({.operation = Operation::snapshot, .browser = ArticleBrowser::chrome},
+                                          deadlineIn(20s), CancellationToken::none(), test::realWorker());
+    ++outcomes[article ? u"ok"_s : rawValue(article.error())];
+    EXPECT_GE(outcomes.value(u"sourceChanged"_s), 1);
+    EXPECT_EQ(outcomes.value(u"ok"_s) + outcomes.value(u"sourceChanged"_s), 21)
+        << QStringList(outcomes.keys()).join(u' ').toStdString();
 }
 
 // Shown on the display, the browser writes its process title over its command line, and its profile's
