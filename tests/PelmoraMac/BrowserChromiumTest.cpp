@@ -396,6 +396,62 @@ TEST_F(BrowserCapture, BusyTabsBehindNeverKeepTheCaptureFromTheTabInFront) {
               CaptureFailure::timedOut);
 }
 
+// Five million characters selected are too long, told before their text is built, so the page is free
+// for the next capture at once.
+TEST_F(BrowserCapture, AHugeSelectionIsTooLongAtOnceAndThePageAnswersAfterwards) {
+    const QString tab = m_driver->open(urlOf(u"empty.html"_s));
+    m_driver->evaluate(
+        tab,
+        u"var line = '\u3042'.repeat(1000);"
+        u"for (var i = 0; i < 5000; i++) document.body.appendChild(document.createElement('p')).textContent = line;"
+        u"getSelection().selectAllChildren(document.body); true"_s);
+    EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, true)), CaptureFailure::tooLong);
+    m_driver->evaluate(tab, u"getSelection().selectAllChildren(document.body.lastChild)"_s);
+    const auto paragraph = takeBrowserSnapshot(ArticleBrowser::chrome, true);
+    ASSERT_TRUE(paragraph) << rawValue(paragraph.error()).toStdString();
+    EXPECT_EQ(paragraph->selection, QString(1000, QChar(0x3042)));
+}
+
+// The limit counts the UTF-16 units of the text the selection shows: 20,000 pass and 20,001 do not, in the
+// page as in a text field. Text that does not show (hidden, a script's, collapsed white space) does not
+// count, however long.
+TEST_F(BrowserCapture, TheSelectionLimitCountsTheUnitsOfTheTextShown) {
+    const QString tab = m_driver->open(urlOf(u"empty.html"_s));
+    const auto selectIn = [&](const QString& build) {
+        m_driver->evaluate(tab, build + u"; getSelection().selectAllChildren(document.getElementById('s')); true"_s);
+        return takeBrowserSnapshot(ArticleBrowser::chrome, false);
+    };
+    // 𠮷 is two units.
+    const auto exact =
+        selectIn(uR"js(document.body.innerHTML = '<p id=s>' + '\uD842\uDFB7'.repeat(10000) + '</p>')js"_s);
+    ASSERT_TRUE(exact) << rawValue(exact.error()).toStdString();
+    EXPECT_EQ(exact->selection->size(), 20'000);
+    EXPECT_EQ(
+        failureOf(selectIn(uR"js(document.body.innerHTML = '<p id=s>' + '\uD842\uDFB7'.repeat(10000) + 'a</p>')js"_s)),
+        CaptureFailure::tooLong);
+
+    const auto hidden = selectIn(
+        uR"js(document.body.innerHTML = '<div id=s><p>' + '\n    '.repeat(10000) +
+        'x'.repeat(99) + '</p><p>' + 'y'.repeat(19000) + '</p>' +
+        '<span style="display:none">' + 'h'.repeat(30000) + '</span>' +
+        '<span style="visibility:hidden">' + 'v'.repeat(30000) + '</span>' +
+        '<script>/*' + 's'.repeat(30000) + '*/</script></div>')js"_s);
+    ASSERT_TRUE(hidden) << rawValue(hidden.error()).toStdString();
+    EXPECT_TRUE(hidden->selection->startsWith(QString(99, u'x')));
+    EXPECT_TRUE(hidden->selection->contains(QString(19000, u'y')));
+    EXPECT_FALSE(hidden->selection->contains(u'h'));
+
+    m_driver->evaluate(tab,
+                       uR"js(document.body.innerHTML = '<textarea id=t></textarea>';
+        var field = document.getElementById('t');
+        field.value = 'z'.repeat(20001); field.focus(); field.setSelectionRange(1, 20001); true)js"_s);
+    const auto field = takeBrowserSnapshot(ArticleBrowser::chrome, false);
+    ASSERT_TRUE(field) << rawValue(field.error()).toStdString();
+    EXPECT_EQ(field->selection, QString(20'000, u'z'));
+    m_driver->evaluate(tab, u"document.getElementById('t').setSelectionRange(0, 20001)"_s);
+    EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, false)), CaptureFailure::tooLong);
+}
+
 // A page that moves to another site and back again and again, its document replaced in another renderer
 // while the capture speaks to it: each capture reads it whole or finds its source changed, never a
 // conversation with the browser that broke down.
