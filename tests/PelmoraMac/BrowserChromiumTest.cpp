@@ -371,12 +371,13 @@ TEST_F(BrowserCapture, BusyTabsBehindNeverKeepTheCaptureFromTheTabInFront) {
     const test::HttpPageServer server({{"/front", articlePage(u"Front article"_s)}, {"/busy", articlePage(u"Busy"_s)}});
     QString otherSite = server.url(u"/busy"_s);
     otherSite.replace(u"127.0.0.1"_s, u"localhost"_s);
-    const QStringList busy{m_driver->open(server.url(u"/busy"_s)), m_driver->open(otherSite)};
+    const QString front = m_driver->open(server.url(u"/front"_s));
+    // Opened after it, they come first in the browser's list of recent pages.
+    const QStringList busy{m_driver->openBehind(server.url(u"/busy"_s)), m_driver->openBehind(otherSite)};
     for (const QString& tab : busy) m_driver->startEndlessScript(tab);
     const auto stopScripts = qScopeGuard([&] {
         for (const QString& tab : busy) m_driver->stopScript(tab);
     });
-    const QString front = m_driver->open(server.url(u"/front"_s));
 
     m_driver->evaluate(front, u"getSelection().selectAllChildren(document.querySelector('h1'))"_s);
     const auto selection = takeBrowserSnapshot(ArticleBrowser::chrome, true);

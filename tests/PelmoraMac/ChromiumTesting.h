@@ -71,6 +71,16 @@ public:
         activate(target);
         return target;
     }
+    // A new tab on the URL, loaded, behind the one in front.
+    QString openBehind(const QString& url) {
+        const QString target = call(QStringLiteral("Target.createTarget"),
+                                    {{QStringLiteral("url"), url}, {QStringLiteral("background"), true}})
+                                   .value(QStringLiteral("targetId"))
+                                   .toString();
+        m_opened.append(target);
+        settleLoaded(target, url);
+        return target;
+    }
     // Brings the tab to the front and, unless it is too busy to tell, waits until it has the focus.
     void activate(const QString& target, bool waitForFocus = true) {
         call(QStringLiteral("Target.activateTarget"), {{QStringLiteral("targetId"), target}});

@@ -107,9 +107,10 @@ public:
         });
     }
 
-    // The page in front: the first ranked page that has the focus, where every page ranked before it has
-    // answered that it has not, refused, or been silent past `patience`; when none has the focus, the first
-    // ranked page. That page, when silent, is waited for until `limit` (then timedOut).
+    // The page in front: the first page that answers that it has the focus (the first ranked of those that
+    // answered together; one page of a browser has the focus at a time); when none does, and every page has
+    // answered, refused or been silent past `patience`, the first ranked page, which, when silent, is waited
+    // for until `limit` (then timedOut).
     DevToolsResult<PageTarget> find(const QDeadlineTimer& patience, const QDeadlineTimer& limit) {
         std::optional<qsizetype> chosen;
         while (!(chosen = decide(patience.hasExpired()))) {
@@ -146,11 +147,13 @@ private:
     }
 
     std::optional<qsizetype> decide(bool patienceOver) const {
-        for (qsizetype index = 0; index < m_pages.size(); ++index) {
-            const PageTarget& page = m_pages[index];
-            if (page.step == PageTarget::Step::focused) return index;
-            if (!page.answered() && !patienceOver) return std::nullopt;
-        }
+        const auto focused = std::find_if(m_pages.cbegin(), m_pages.cend(), [](const PageTarget& page) {
+            return page.step == PageTarget::Step::focused;
+        });
+        if (focused != m_pages.cend()) return focused - m_pages.cbegin();
+        const bool waiting =
+            std::any_of(m_pages.cbegin(), m_pages.cend(), [](const PageTarget& page) { return !page.answered(); });
+        if (waiting && !patienceOver) return std::nullopt;
         return 0;
     }
 
