@@ -52,13 +52,14 @@
 //     application's time marks tell; "failed" counts the rounds that showed no phrase (skipped without
 //     xclip or xdotool).
 //   {"bench":"hotkey-to-first-chunk","front":"selection"|"article","browser":"remote-debugging"|
-//    "forced-accessibility","p50Ms":…,"p95Ms":…}
+//    "forced-accessibility","busyTab":false|true,"p50Ms":…,"p95Ms":…}
 //     10 rounds each, on a private X server with openbox (capture-bench runs itself there with
 //     --front-hotkeys): from the release of the capture hot key, pressed through XTest with Debian's
 //     chromium in front (started with remote debugging, and again with its renderer's accessibility
 //     forced), to the player's first chunk of the paragraph the bench triple-clicked, or of the page's
 //     article with nothing selected; the capture wired as in the application, the user's consent given,
-//     this executable as the worker; {…,"skipped":…} without chromium.
+//     this executable as the worker; then again (busyTab true) with a tab of another site opened behind
+//     the page, busy in a script that never ends; {…,"skipped":…} without chromium.
 // Benches named on the command line (by their "bench" field) run alone; clipboard-read and
 // hotkey-to-first-chunk run together.
 #include "PelmoraMac/Capture/ArticleScriptHost.h"
@@ -490,6 +491,6 @@ int main(int argc, char** argv) {
     // The real program, with a window manager that gives its window the keys.
     if (runs(u"paste-to-first-phrase"_s)) runUnderXvfb({u"--openbox"_s}, u"--paste"_s, 600'000);
     // The capture hot key wants a window manager that names the window in front.
-    if (runs(u"hotkey-to-first-chunk"_s)) runUnderXvfb({u"--openbox"_s}, u"--front-hotkeys"_s, 300'000);
+    if (runs(u"hotkey-to-first-chunk"_s)) runUnderXvfb({u"--openbox"_s}, u"--front-hotkeys"_s, 600'000);
     return 0;
 }

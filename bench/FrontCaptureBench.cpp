@@ -10,6 +10,7 @@
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Capture/X11/X11Keymap.h"
+#include "PelmoraMac/Capture/internal/DevToolsConnection.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/X11/X11Connection.h"
 #include "ReaderCore/MemoryDefaults.h"
@@ -26,6 +27,7 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
+#include <QJsonArray>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -58,6 +60,13 @@ QByteArray benchPage() {
             u"bench selects with a triple click, at the top of the page.</p>"_s +
             article + u"</article></body></html>"_s)
         .toUtf8();
+}
+
+// A page that, once loaded, runs a script that never ends: a tab too busy to answer anyone.
+QByteArray busyPage() {
+    return "<!DOCTYPE html><html><head><title>Busy page</title></head><body><p>Busy</p><script>"
+           "addEventListener('load', function () { setTimeout(function () { for (;;) {} }, 0); });"
+           "</script></body></html>";
 }
 
 bool waitFor(const std::function<bool()>& condition, std::chrono::seconds limit = std::chrono::seconds(20)) {
@@ -111,8 +120,9 @@ public:
         QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
             while (QTcpSocket* socket = m_server.nextPendingConnection()) {
                 QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
-                    if (!socket->readAll().contains("\r\n\r\n")) return;
-                    const QByteArray page = benchPage();
+                    const QByteArray request = socket->readAll();
+                    if (!request.contains("\r\n\r\n")) return;
+                    const QByteArray page = request.startsWith("GET /busy ") ? busyPage() : benchPage();
                     socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
                                   QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
                     socket->disconnectFromHost();
@@ -122,10 +132,34 @@ public:
         });
     }
     QString url() const { return u"http://127.0.0.1:"_s + QString::number(m_server.serverPort()) + u"/bench"_s; }
+    // The busy page, from another site (its own renderer).
+    QString busyURL() const { return u"http://localhost:"_s + QString::number(m_server.serverPort()) + u"/busy"_s; }
 
 private:
     QTcpServer m_server;
 };
+
+#ifdef TAVRINE_HEADLESS_CHROMIUM
+// Opens the busy page in a tab behind the one in front, and waits until it has loaded, and so started
+// its endless script.
+bool openBusyTab(const test::HeadlessChromium& browser, const QString& url) {
+    auto connection =
+        DevToolsConnection::open(browser.port(), browser.browserPath(), {.wait = std::chrono::seconds(10)});
+    if (!connection) return false;
+    if (!(*connection)->call({u"Target.createTarget"_s, {{u"url"_s, url}, {u"background"_s, true}}})) return false;
+    const bool loaded = waitFor([&] {
+        const auto targets = (*connection)->call({u"Target.getTargets"_s});
+        if (!targets) return false;
+        const QJsonArray infos = targets->value(u"targetInfos"_s).toArray();
+        return std::any_of(infos.begin(), infos.end(), [](const QJsonValue& info) {
+            return info.toObject().value(u"title"_s).toString() == u"Busy page"_s;
+        });
+    });
+    // The load event comes after the title; the script starts at the next turn after it.
+    waitFor([] { return false; }, std::chrono::seconds(2));
+    return loaded;
+}
+#endif
 
 }  // namespace
 
@@ -159,6 +193,7 @@ int runFrontCaptureBench() {
     }
     const X11Keymap keymap(connection);
 
+    bool busyTab = false;
     for (const QString& mode : {u"remote-debugging"_s, u"forced-accessibility"_s}) {
         QStringList arguments;
         if (mode == u"forced-accessibility"_s) arguments.append(u"--force-renderer-accessibility"_s);
@@ -218,17 +253,26 @@ int runFrontCaptureBench() {
                              qPrintable(mode), qPrintable(model.statusMessage()));
                 return false;
             }
-            std::printf("{\"bench\":\"hotkey-to-first-chunk\"%s%s%s%s}\n",
+            std::printf("{\"bench\":\"hotkey-to-first-chunk\"%s%s%s%s%s}\n",
                         qPrintable(field(u"front"_s, jsonString(kind))),
                         qPrintable(field(u"browser"_s, jsonString(mode))),
+                        qPrintable(field(u"busyTab"_s, busyTab ? u"true"_s : u"false"_s)),
                         qPrintable(field(u"p50Ms"_s, milliseconds(percentile(times, 0.5)))),
                         qPrintable(field(u"p95Ms"_s, milliseconds(percentile(times, 0.95)))));
             std::fflush(stdout);
             return true;
         };
-        // The first paragraph, triple-clicked; then nothing selected (a click far to its right).
-        if (!measure(u"selection"_s, false, [&] { click(40, 20, 3); })) return 1;
-        if (!measure(u"article"_s, true, [&] { click(1000, 20, 1); })) return 1;
+        // The first paragraph, triple-clicked; then nothing selected (a click far to its right). Again with
+        // a tab of another site behind the page, busy in a script that never ends.
+        for (const bool busy : {false, true}) {
+            if (busy && !openBusyTab(browser, server.busyURL())) {
+                std::fprintf(stderr, "capture-bench: the busy tab did not open (%s)\n", qPrintable(mode));
+                return 1;
+            }
+            busyTab = busy;
+            if (!measure(u"selection"_s, false, [&] { click(40, 20, 3); })) return 1;
+            if (!measure(u"article"_s, true, [&] { click(1000, 20, 1); })) return 1;
+        }
     }
     shortcut.stop();
     player.prepareForTermination();

@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
@@ -361,6 +362,120 @@ TEST_F(BrowserCapture, AManualsChapterServedOverHTTPKeepsTheWordsOfItsFile) {
         ASSERT_TRUE(*article);
         EXPECT_GE(wordRecall((*article)->text, (*file)->text), 0.9) << (*article)->text.left(400).toStdString();
     }
+}
+
+// Tabs behind that are too busy to answer (a script that never ends, on this site and on another in a
+// renderer of its own) are not the tab in front and are not waited for: the tab in front is captured, its
+// selection and its article. A busy tab brought to the front is waited for, until the wait's limit.
+TEST_F(BrowserCapture, BusyTabsBehindNeverKeepTheCaptureFromTheTabInFront) {
+    const test::HttpPageServer server({{"/front", articlePage(u"Front article"_s)}, {"/busy", articlePage(u"Busy"_s)}});
+    QString otherSite = server.url(u"/busy"_s);
+    otherSite.replace(u"127.0.0.1"_s, u"localhost"_s);
+    const QString front = m_driver->open(server.url(u"/front"_s));
+    // Opened after it, they come first in the browser's list of recent pages.
+    const QStringList busy{m_driver->openBehind(server.url(u"/busy"_s)), m_driver->openBehind(otherSite)};
+    for (const QString& tab : busy) m_driver->startEndlessScript(tab);
+    const auto stopScripts = qScopeGuard([&] {
+        for (const QString& tab : busy) m_driver->stopScript(tab);
+    });
+
+    m_driver->evaluate(front, u"getSelection().selectAllChildren(document.querySelector('h1'))"_s);
+    const auto selection = takeBrowserSnapshot(ArticleBrowser::chrome, true);
+    ASSERT_TRUE(selection) << rawValue(selection.error()).toStdString();
+    EXPECT_EQ(selection->tabID, front);
+    EXPECT_EQ(selection->selection, u"Front article"_s);
+
+    m_driver->evaluate(front, u"getSelection().removeAllRanges()"_s);
+    WorkerRun run{.browser = s_browser->pid()};
+    const auto article = run.capture(server.url(u"/front"_s));
+    ASSERT_TRUE(article) << rawValue(article.error()).toStdString();
+    ASSERT_TRUE(*article);
+    EXPECT_TRUE((*article)->text.contains(u"Front article is the subject"_s));
+
+    m_driver->activate(busy.last(), false);
+    EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, false, {.limits = {.wait = 1s}})),
+              CaptureFailure::timedOut);
+}
+
+// Five million characters selected are too long, told before their text is built, so the page is free
+// for the next capture at once.
+TEST_F(BrowserCapture, AHugeSelectionIsTooLongAtOnceAndThePageAnswersAfterwards) {
+    const QString tab = m_driver->open(urlOf(u"empty.html"_s));
+    m_driver->evaluate(
+        tab,
+        u"var line = '\u3042'.repeat(1000);"
+        u"for (var i = 0; i < 5000; i++) document.body.appendChild(document.createElement('p')).textContent = line;"
+        u"getSelection().selectAllChildren(document.body); true"_s);
+    EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, true)), CaptureFailure::tooLong);
+    m_driver->evaluate(tab, u"getSelection().selectAllChildren(document.body.lastChild)"_s);
+    const auto paragraph = takeBrowserSnapshot(ArticleBrowser::chrome, true);
+    ASSERT_TRUE(paragraph) << rawValue(paragraph.error()).toStdString();
+    EXPECT_EQ(paragraph->selection, QString(1000, QChar(0x3042)));
+}
+
+// The limit counts the UTF-16 units of the text the selection shows: 20,000 pass and 20,001 do not, in the
+// page as in a text field. Text that does not show (hidden, a script's, collapsed white space) does not
+// count, however long.
+TEST_F(BrowserCapture, TheSelectionLimitCountsTheUnitsOfTheTextShown) {
+    const QString tab = m_driver->open(urlOf(u"empty.html"_s));
+    const auto selectIn = [&](const QString& build) {
+        m_driver->evaluate(tab, build + u"; getSelection().selectAllChildren(document.getElementById('s')); true"_s);
+        return takeBrowserSnapshot(ArticleBrowser::chrome, false);
+    };
+    // 𠮷 is two units.
+    const auto exact =
+        selectIn(uR"js(document.body.innerHTML = '<p id=s>' + '\uD842\uDFB7'.repeat(10000) + '</p>')js"_s);
+    ASSERT_TRUE(exact) << rawValue(exact.error()).toStdString();
+    EXPECT_EQ(exact->selection->size(), 20'000);
+    EXPECT_EQ(
+        failureOf(selectIn(uR"js(document.body.innerHTML = '<p id=s>' + '\uD842\uDFB7'.repeat(10000) + 'a</p>')js"_s)),
+        CaptureFailure::tooLong);
+
+    const auto hidden = selectIn(
+        uR"js(document.body.innerHTML = '<div id=s><p>' + '\n    '.repeat(10000) +
+        'x'.repeat(99) + '</p><p>' + 'y'.repeat(19000) + '</p>' +
+        '<span style="display:none">' + 'h'.repeat(30000) + '</span>' +
+        '<span style="visibility:hidden">' + 'v'.repeat(30000) + '</span>' +
+        '<script>/*' + 's'.repeat(30000) + '*/</script></div>')js"_s);
+    ASSERT_TRUE(hidden) << rawValue(hidden.error()).toStdString();
+    EXPECT_TRUE(hidden->selection->startsWith(QString(99, u'x')));
+    EXPECT_TRUE(hidden->selection->contains(QString(19000, u'y')));
+    EXPECT_FALSE(hidden->selection->contains(u'h'));
+
+    m_driver->evaluate(tab,
+                       uR"js(document.body.innerHTML = '<textarea id=t></textarea>';
+        var field = document.getElementById('t');
+        field.value = 'z'.repeat(20001); field.focus(); field.setSelectionRange(1, 20001); true)js"_s);
+    const auto field = takeBrowserSnapshot(ArticleBrowser::chrome, false);
+    ASSERT_TRUE(field) << rawValue(field.error()).toStdString();
+    EXPECT_EQ(field->selection, QString(20'000, u'z'));
+    m_driver->evaluate(tab, u"document.getElementById('t').setSelectionRange(0, 20001)"_s);
+    EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, false)), CaptureFailure::tooLong);
+}
+
+// A page that moves to another site and back again and again, its document replaced in another renderer
+// while the capture speaks to it: each capture reads it whole or finds its source changed, never a
+// conversation with the browser that broke down.
+TEST_F(BrowserCapture, APageThatNavigatesDuringTheCaptureHasChangedItsSource) {
+    const test::HttpPageServer server(
+        {{"/hop",
+          "<!DOCTYPE html><html><body><p>Hop</p><script>setTimeout(function () {"
+          "  var here = location.href, to = here.indexOf('127.0.0.1') >= 0 ? 'localhost' : '127.0.0.1';"
+          "  location.replace(here.replace(/127\\.0\\.0\\.1|localhost/, to));"
+          "}, 20);</script></body></html>"}});
+    const QString tab = m_driver->open(urlOf(u"empty.html"_s));
+    m_driver->evaluate(tab, u"location.href = '"_s + server.url(u"/hop"_s) + u"'"_s);
+    QHash<QString, int> outcomes;
+    for (int round = 0; round < 20; ++round) {
+        const auto snapshot = takeBrowserSnapshot(ArticleBrowser::chrome, round % 2 == 0);
+        ++outcomes[snapshot ? u"ok"_s : rawValue(snapshot.error())];
+    }
+    const auto article = runCaptureWorker({.operation = Operation::snapshot, .browser = ArticleBrowser::chrome},
+                                          deadlineIn(20s), CancellationToken::none(), test::realWorker());
+    ++outcomes[article ? u"ok"_s : rawValue(article.error())];
+    EXPECT_GE(outcomes.value(u"sourceChanged"_s), 1);
+    EXPECT_EQ(outcomes.value(u"ok"_s) + outcomes.value(u"sourceChanged"_s), 21)
+        << QStringList(outcomes.keys()).join(u' ').toStdString();
 }
 
 // Shown on the display, the browser writes its process title over its command line, and its profile's

@@ -437,6 +437,52 @@ TEST(DevToolsConnection, AMessageOverTheLimitEndsTheConnection) {
     EXPECT_EQ((*connection)->call({u"Target.getTargets"_s}).error(), DevToolsFailure::tooLarge);
 }
 
+// The browser's word that a page's document went away (it navigated), and the end of a page's session or
+// a crash while a command waits on it, are told apart from other errors: the page changed, at once.
+TEST(DevToolsConnection, APageThatWentAwayIsToldApartFromABrokenConversation) {
+    const auto error = [](const QJsonObject& command, const QString& message) {
+        return QJsonDocument(QJsonObject{{u"id"_s, command.value(u"id"_s)},
+                                         {u"error"_s, QJsonObject{{u"code"_s, -32000}, {u"message"_s, message}}}})
+            .toJson(QJsonDocument::Compact);
+    };
+    const auto event = [](const QString& method, const QJsonObject& fields) {
+        QJsonObject message = fields;
+        message.insert(u"method"_s, method);
+        return QJsonDocument(message).toJson(QJsonDocument::Compact);
+    };
+    FakeDevToolsServer browser([&](const QJsonObject& command) -> QList<QByteArray> {
+        const QString session = command.value(u"sessionId"_s).toString();
+        const QString expression = command.value(u"params"_s).toObject().value(u"expression"_s).toString();
+        if (expression == u"navigated"_s) return {error(command, u"Execution context was destroyed."_s)};
+        if (expression == u"replaced"_s) return {error(command, u"Cannot find context with specified id"_s)};
+        if (expression == u"broken"_s) return {error(command, u"Internal error"_s)};
+        if (expression == u"closed"_s) {
+            return {event(u"Target.detachedFromTarget"_s, {{u"params"_s, QJsonObject{{u"sessionId"_s, session}}}})};
+        }
+        if (expression == u"crashed"_s) return {event(u"Inspector.targetCrashed"_s, {{u"sessionId"_s, session}})};
+        return {};
+    });
+    auto connection = DevToolsConnection::open(browser.port(), u"/devtools/browser/a"_s, {.wait = 5s});
+    ASSERT_TRUE(connection);
+    const auto evaluate = [&](const QString& expression, const QString& session) {
+        return (*connection)->call({u"Runtime.evaluate"_s, {{u"expression"_s, expression}}, session});
+    };
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(evaluate(u"navigated"_s, u"A"_s).error(), DevToolsFailure::pageChanged);
+    EXPECT_EQ(evaluate(u"replaced"_s, u"A"_s).error(), DevToolsFailure::pageChanged);
+    EXPECT_EQ(evaluate(u"broken"_s, u"A"_s).error(), DevToolsFailure::protocolError);
+    EXPECT_EQ(evaluate(u"closed"_s, u"B"_s).error(), DevToolsFailure::pageChanged);
+    EXPECT_EQ(evaluate(u"crashed"_s, u"C"_s).error(), DevToolsFailure::pageChanged);
+    EXPECT_LT(clock.elapsed(), 5'000);
+    // An ended session is not spoken to again; another one still is.
+    const int received = browser.received();
+    EXPECT_EQ(evaluate(u"anything"_s, u"B"_s).error(), DevToolsFailure::pageChanged);
+    EXPECT_EQ(evaluate(u"navigated"_s, u"A"_s).error(), DevToolsFailure::pageChanged);
+    EXPECT_EQ(browser.received(), received + 1);
+    EXPECT_EQ(classifyBrowserFailure(DevToolsFailure::pageChanged), CaptureFailure::sourceChanged);
+}
+
 // ---- The snapshot against such browsers ------------------------------------------------------------------
 
 // A process folder holding one browser on display ":7" whose profile names the fake's port, which the

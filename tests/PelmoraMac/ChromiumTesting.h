@@ -71,9 +71,29 @@ public:
         activate(target);
         return target;
     }
-    void activate(const QString& target) {
+    // A new tab on the URL, loaded, behind the one in front.
+    QString openBehind(const QString& url) {
+        const QString target = call(QStringLiteral("Target.createTarget"),
+                                    {{QStringLiteral("url"), url}, {QStringLiteral("background"), true}})
+                                   .value(QStringLiteral("targetId"))
+                                   .toString();
+        m_opened.append(target);
+        settleLoaded(target, url);
+        return target;
+    }
+    // Brings the tab to the front and, unless it is too busy to tell, waits until it has the focus.
+    void activate(const QString& target, bool waitForFocus = true) {
         call(QStringLiteral("Target.activateTarget"), {{QStringLiteral("targetId"), target}});
-        settle(target, QStringLiteral("document.visibilityState === 'visible' && document.hasFocus()"));
+        if (waitForFocus)
+            settle(target, QStringLiteral("document.visibilityState === 'visible' && document.hasFocus()"));
+    }
+    // Keeps the page busy in a script that never ends, from its next task on, until `stopScript`.
+    void startEndlessScript(const QString& target) {
+        evaluate(target, QStringLiteral("setTimeout(function () { for (;;) {} }, 0); true"));
+    }
+    // Ends the script that runs in the page, as the browser does for a page that does not respond.
+    void stopScript(const QString& target) {
+        call(QStringLiteral("Runtime.terminateExecution"), {}, sessionOf(target));
     }
     // Reloads the tab and waits for the new document.
     void reload(const QString& target) {

@@ -13,7 +13,7 @@
 //   { "status": "noBodyCandidate", "url": … } when the HTML is wanted and the focus is in a text field or
 //     editing host with nothing selected: a caret in a field asks for no article;
 //   { "status": "tooLong", "url": … } when the selection has more than 20,000 UTF-16 units (the most
-//     a selection may hold: it is not shipped);
+//     a selection may hold: it is not shipped, and past a bound it is not even built);
 //   { "status": "htmlTooLarge", "url": … } when the HTML is wanted, nothing is selected and it has more
 //     than 2,000,000 UTF-16 units (the most the extractor takes: it is not shipped);
 //   { "status": "unavailable" } when the page cannot be read.
@@ -144,17 +144,94 @@ var RSVPSnapshot = (function () {
     return followedLevels;
   }
 
+  // The layout's collapsible white space (tab, line feed, form feed, carriage return, space): a run of it
+  // may show as one character or none. Every other character of a rendered text node shows in a
+  // selection's text.
+  var COLLAPSIBLE = { 9: true, 10: true, 12: true, 13: true, 32: true };
+  // Elements whose text children are not shown as the page's text: a form control shows its value.
+  var UNSHOWN_TEXT = { textarea: true, select: true, option: true, optgroup: true };
+  var SHOW_TEXT = 4;
+
+  // How a text node's parent shows its text: 0 not at all (hidden, in a form control), 1 with its white
+  // space collapsed, 2 with it kept. Known once per element.
+  function showing(element, known) {
+    var cached = known.get(element);
+    if (cached !== undefined) return cached;
+    var how = 0;
+    if (element && !UNSHOWN_TEXT[nameOf(element)]) {
+      var rendered =
+        typeof element.checkVisibility === "function"
+          ? element.checkVisibility({ visibilityProperty: true })
+          : element.getClientRects().length > 0;
+      if (rendered) {
+        var view = element.ownerDocument.defaultView || window;
+        var style = view.getComputedStyle(element);
+        var kept = style.whiteSpaceCollapse === "preserve" || style.whiteSpaceCollapse === "break-spaces" ||
+          /^(pre|pre-wrap|break-spaces)$/.test(style.whiteSpace);
+        how = kept ? 2 : 1;
+      }
+    }
+    known.set(element, how);
+    return how;
+  }
+
+  // The characters of data[from, to) that show in a selection's text, counted up to one past `budget`.
+  function shownCharacters(data, from, to, how, budget) {
+    if (how === 2) return to - from;
+    var count = 0;
+    for (var index = from; index < to && count <= budget; index++) {
+      if (!COLLAPSIBLE[data.charCodeAt(index)]) count++;
+    }
+    return count;
+  }
+
+  // A bound from below of the length of the range's text, counted up to one past `budget` without building
+  // the text: that text holds every character of the rendered text nodes the range covers but collapsible
+  // white space, so those are counted; text that may not show (hidden, or in a form control) is not.
+  function shownLength(range, budget, known) {
+    var root = range.commonAncestorContainer;
+    if (root.nodeType === 3) {
+      var shown = showing(root.parentElement, known);
+      return shown === 0 ? 0 : shownCharacters(root.data, range.startOffset, range.endOffset, shown, budget);
+    }
+    var walker = (root.ownerDocument || root).createTreeWalker(root, SHOW_TEXT);
+    var count = 0;
+    for (var node = walker.nextNode(); node && count <= budget; node = walker.nextNode()) {
+      if (!range.intersectsNode(node)) {
+        if (range.comparePoint(node, 0) > 0) break;
+        continue;
+      }
+      var how = showing(node.parentElement, known);
+      if (how === 0) continue;
+      var from = node === range.startContainer ? range.startOffset : 0;
+      var to = node === range.endContainer ? range.endOffset : node.data.length;
+      count += shownCharacters(node.data, from, to, how, budget - count);
+    }
+    return count;
+  }
+
+  // The selected text; null when it is longer than SELECTION_LIMIT, which is told before the text is
+  // built: building it costs the page time in proportion to what is selected (over a second for millions
+  // of characters in nested blocks), while the count stops past the limit.
   function selectedText(focused) {
     var element = focused.element;
     if (element && isTextControl(element)) {
       var start = element.selectionStart;
       var end = element.selectionEnd;
       if (typeof start !== "number" || typeof end !== "number" || end <= start) return "";
+      if (end - start > SELECTION_LIMIT) return null;
       return String(element.value).substring(start, end);
     }
     var view = focused.document.defaultView;
     var selection = view && view.getSelection ? view.getSelection() : null;
-    return selection ? String(selection) : "";
+    if (!selection) return "";
+    var known = new Map();
+    var count = 0;
+    for (var index = 0; index < selection.rangeCount && count <= SELECTION_LIMIT; index++) {
+      count += shownLength(selection.getRangeAt(index), SELECTION_LIMIT - count, known);
+    }
+    if (count > SELECTION_LIMIT) return null;
+    return String(selection);
   }
 
   // Whether the document's selection takes in an editing host that the page masks: its text would be read
@@ -179,7 +256,7 @@ var RSVPSnapshot = (function () {
     if (element && isProtected(element)) return { status: "protectedField" };
     if (!(element && isTextControl(element)) && coversMaskedHost(focused.document)) return { status: "protectedField" };
     var selection = selectedText(focused);
-    if (selection.length > SELECTION_LIMIT) return { status: "tooLong" };
+    if (selection === null || selection.length > SELECTION_LIMIT) return { status: "tooLong" };
     return { status: "ok", selection: selection, textInput: element ? isTextInput(element) : false };
   }
 

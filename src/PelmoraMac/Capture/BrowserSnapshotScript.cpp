@@ -74,6 +74,7 @@ CaptureFailure classifyBrowserFailure(DevToolsFailure failure) {
     case DevToolsFailure::noBrowser:
     case DevToolsFailure::refused: return CaptureFailure::browserJavaScriptDisabled;
     case DevToolsFailure::timedOut: return CaptureFailure::timedOut;
+    case DevToolsFailure::pageChanged: return CaptureFailure::sourceChanged;
     case DevToolsFailure::tooLarge:
     case DevToolsFailure::disconnected:
     case DevToolsFailure::protocolError:

@@ -42,8 +42,9 @@ CaptureResult<BrowserSnapshot> parseSnapshotPayload(const QString& payload);
 
 // What a failed conversation with the browser means for the capture: no browser that listens (or one
 // whose port another process holds), or a refused connection, browserJavaScriptDisabled (the browser must be started
-// with remote debugging); a wait past its limit timedOut; anything else (a message too large, a protocol error, a
-// program that threw, no page or window) unavailable.
+// with remote debugging); a wait past its limit timedOut; a page that navigated, closed, was replaced or crashed
+// meanwhile sourceChanged; anything else (a message too large, a protocol error, a program that threw, no page or
+// window) unavailable.
 CaptureFailure classifyBrowserFailure(DevToolsFailure failure);
 
 }  // namespace tavrine

@@ -38,6 +38,28 @@ void wakeUp(QEventLoop* loop) {
     if (loop) loop->quit();
 }
 
+// What the browser answers to a command for a page whose document, or which itself, went away: a navigation
+// destroyed the context a program was to run in (or ran in), the page's renderer was swapped or the page
+// closed while the command waited, or the session or target no longer exists. The browser writes these,
+// never the page.
+const QLatin1StringView kPageChangedErrors[] = {
+    QLatin1StringView("Execution context was destroyed"),
+    QLatin1StringView("Cannot find context with specified id"),
+    QLatin1StringView("Inspected target navigated or closed"),
+    QLatin1StringView("Session with given id not found"),
+    QLatin1StringView("No target with given id found"),
+    QLatin1StringView("No frame for given id found"),
+    QLatin1StringView("Not attached to an active page"),
+};
+
+DevToolsFailure failureOfError(const QJsonValue& error) {
+    const QString message = error.toObject().value(u"message"_s).toString();
+    for (const QLatin1StringView known : kPageChangedErrors) {
+        if (message.contains(known)) return DevToolsFailure::pageChanged;
+    }
+    return DevToolsFailure::protocolError;
+}
+
 QHostAddress hostOf(DevToolsAddress address) {
     return QHostAddress(address.host == LoopbackAddress::ipv6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost);
 }
@@ -63,24 +85,53 @@ void DevToolsConnection::receive(const QString& message) {
     if (error.error != QJsonParseError::NoError || !document.isObject()) return fail(DevToolsFailure::protocolError);
     const QJsonObject object = document.object();
     const QJsonValue id = object.value(u"id"_s);
-    // Events carry no id; they are not asked for and not read.
-    if (id.isUndefined()) return;
+    // Events carry no id. Of them only the end of a page's session is read: the browser answers nothing
+    // more that was sent to it.
+    if (id.isUndefined()) {
+        const QString method = object.value(u"method"_s).toString();
+        if (method == u"Target.detachedFromTarget"_s) {
+            endSession(object.value(u"params"_s).toObject().value(u"sessionId"_s).toString());
+        } else if (method == u"Inspector.detached"_s || method == u"Inspector.targetCrashed"_s) {
+            endSession(object.value(u"sessionId"_s).toString());
+        }
+        return;
+    }
     const qint64 key = id.toInteger(-1);
     // A reply to nothing asked, or a second one, is not read.
     if (!m_awaited.remove(key)) return;
     if (object.contains(u"error"_s)) {
-        m_replies.insert(key, tl::unexpected(DevToolsFailure::protocolError));
+        m_replies.insert(key, tl::unexpected(failureOfError(object.value(u"error"_s))));
     } else {
         m_replies.insert(key, object.value(u"result"_s).toObject());
     }
     wakeUp(m_loop);
 }
 
-DevToolsResult<void> DevToolsConnection::waitFor(const std::function<bool()>& condition) {
-    const QDeadlineTimer deadline(m_limits.wait, Qt::PreciseTimer);
+void DevToolsConnection::endSession(const QString& sessionID) {
+    if (sessionID.isEmpty()) return;
+    m_endedSessions.insert(sessionID);
+    for (auto command = m_awaited.begin(); command != m_awaited.end();) {
+        if (command.value() == sessionID) {
+            m_replies.insert(command.key(), tl::unexpected(DevToolsFailure::pageChanged));
+            command = m_awaited.erase(command);
+        } else {
+            ++command;
+        }
+    }
+    wakeUp(m_loop);
+}
+
+DevToolsResult<bool> DevToolsConnection::waitUntil(const std::function<bool()>& condition,
+                                                   const QDeadlineTimer& deadline) {
     const bool done = runEventsUntil(m_loop, deadline, [&] { return m_failure || condition(); });
     if (m_failure) return tl::unexpected(*m_failure);
-    if (!done) return tl::unexpected(DevToolsFailure::timedOut);
+    return done;
+}
+
+DevToolsResult<void> DevToolsConnection::waitFor(const std::function<bool()>& condition) {
+    auto done = waitUntil(condition, QDeadlineTimer(m_limits.wait, Qt::PreciseTimer));
+    if (!done) return tl::unexpected(done.error());
+    if (!*done) return tl::unexpected(DevToolsFailure::timedOut);
     return {};
 }
 
@@ -130,18 +181,36 @@ DevToolsResult<std::unique_ptr<DevToolsConnection>> DevToolsConnection::open(Dev
     return connection;
 }
 
+qint64 DevToolsConnection::post(const DevToolsCommand& command) {
+    const qint64 id = m_nextID++;
+    // A page whose session ended answers nothing more.
+    if (m_endedSessions.contains(command.sessionID)) {
+        m_replies.insert(id, tl::unexpected(DevToolsFailure::pageChanged));
+        return id;
+    }
+    QJsonObject message{{u"id"_s, id}, {u"method"_s, command.method}, {u"params"_s, command.params}};
+    if (!command.sessionID.isEmpty()) message.insert(u"sessionId"_s, command.sessionID);
+    m_awaited.insert(id, command.sessionID);
+    if (!m_failure) m_socket->sendTextMessage(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
+    return id;
+}
+
+std::optional<DevToolsReply> DevToolsConnection::takeReply(qint64 id) {
+    const auto reply = m_replies.constFind(id);
+    if (reply == m_replies.cend()) return std::nullopt;
+    return m_replies.take(id);
+}
+
+void DevToolsConnection::forget(qint64 id) {
+    m_awaited.remove(id);
+    m_replies.remove(id);
+}
+
 DevToolsResult<QList<DevToolsReply>> DevToolsConnection::send(const QList<DevToolsCommand>& commands) {
     if (m_failure) return tl::unexpected(*m_failure);
     QList<qint64> ids;
     ids.reserve(commands.size());
-    for (const DevToolsCommand& command : commands) {
-        const qint64 id = m_nextID++;
-        QJsonObject message{{u"id"_s, id}, {u"method"_s, command.method}, {u"params"_s, command.params}};
-        if (!command.sessionID.isEmpty()) message.insert(u"sessionId"_s, command.sessionID);
-        m_awaited.insert(id);
-        ids.append(id);
-        m_socket->sendTextMessage(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
-    }
+    for (const DevToolsCommand& command : commands) ids.append(post(command));
     auto answered = waitFor(
         [&] { return std::none_of(ids.cbegin(), ids.cend(), [&](qint64 id) { return m_awaited.contains(id); }); });
     QList<DevToolsReply> replies;

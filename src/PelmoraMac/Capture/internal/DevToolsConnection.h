@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+class QDeadlineTimer;
 class QEventLoop;
 class QWebSocket;
 
@@ -45,7 +46,9 @@ struct DevToolsCommand {
     QString sessionID{};
 };
 
-// The "result" of one command, or protocolError when the browser answered it with an error.
+// The "result" of one command; pageChanged when the browser answered that the page's document or the page
+// itself went away meanwhile, or when the page's session ended before it answered; protocolError for any
+// other error.
 using DevToolsReply = tl::expected<QJsonObject, DevToolsFailure>;
 
 template <typename T>
@@ -70,14 +73,27 @@ public:
     // Sends the commands at once and waits for all their replies, which come back in the commands'
     // order. The call fails as a whole when the connection does: timedOut (not every reply came within
     // the wait limit), tooLarge, disconnected, or protocolError for a message that is no JSON object.
-    // Events of the protocol are ignored.
+    // Events of the protocol are ignored, but for the end of a page's session (detached, crashed): the
+    // commands sent to that session fail with pageChanged at once, and so does any sent to it later.
     DevToolsResult<QList<DevToolsReply>> send(const QList<DevToolsCommand>& commands);
-    // One command; its error reply is protocolError.
+    // One command; its error reply comes back as the failure.
     DevToolsResult<QJsonObject> call(const DevToolsCommand& command);
+
+    // Sends the command without waiting for its reply, which `takeReply` hands over once it came. For
+    // conversations with several pages at once, each going on as its own replies come.
+    qint64 post(const DevToolsCommand& command);
+    // The reply to a posted command, once it came (then forgotten); nothing while it is awaited.
+    std::optional<DevToolsReply> takeReply(qint64 id);
+    // Stops awaiting the command: its reply, should it come later, is not read.
+    void forget(qint64 id);
+    // Runs the event loop until the condition holds (true) or the deadline passes (false); the
+    // connection's failure when it fails meanwhile.
+    DevToolsResult<bool> waitUntil(const std::function<bool()>& condition, const QDeadlineTimer& deadline);
 
 private:
     explicit DevToolsConnection(DevToolsLimits limits);
     void receive(const QString& message);
+    void endSession(const QString& sessionID);
     void fail(DevToolsFailure failure);
     // Runs the event loop until the condition holds, the connection fails, or the wait limit passes.
     DevToolsResult<void> waitFor(const std::function<bool()>& condition);
@@ -87,9 +103,11 @@ private:
     QEventLoop* m_loop = nullptr;
     std::optional<DevToolsFailure> m_failure;
     qint64 m_nextID = 1;
-    // The commands whose replies are awaited, and the replies that came, by id.
-    QSet<qint64> m_awaited;
+    // The commands whose replies are awaited, with the session each went to, and the replies that came, by id.
+    QHash<qint64, QString> m_awaited;
     QHash<qint64, DevToolsReply> m_replies;
+    // The sessions that the browser ended: their pages went away.
+    QSet<QString> m_endedSessions;
 };
 
 // The body of an HTTP GET of `path` from the browser's address (its /json/version and /json/list):

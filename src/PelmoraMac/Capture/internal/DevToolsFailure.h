@@ -13,6 +13,8 @@ enum class DevToolsFailure {
     programException,  // the program run in the page threw
     noPage,            // the browser shows no page
     noWindow,          // the page's window is unknown
+    pageChanged,       // the page's document or the page itself went away while a command for it was under way:
+                       // it navigated, was closed or replaced, or its renderer crashed
 };
 
 }  // namespace tavrine
