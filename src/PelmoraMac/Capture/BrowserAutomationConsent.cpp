@@ -3,6 +3,8 @@
 #include "ReaderCore/Defaults.h"
 #include "ReaderCore/MainThread.h"
 
+#include <algorithm>
+
 namespace tavrine {
 using namespace Qt::StringLiterals;
 
@@ -63,6 +65,9 @@ QList<BrowserAutomationConsent::Browser> BrowserAutomationConsent::browsers() co
     Q_ASSERT(isMainThread());
     QList<Browser> listed = m_installed ? m_installed() : QList<Browser>{};
     for (Browser& browser : listed) browser.allowed = answer(browser.id);
+    std::stable_sort(listed.begin(), listed.end(), [](const Browser& a, const Browser& b) {
+        return a.name.compare(b.name, Qt::CaseInsensitive) < 0;
+    });
     return listed;
 }
 

@@ -55,7 +55,7 @@ public:
     void setAllowed(const QString& browserId, bool allowed);
     // Forgets the answer: the next capture from the browser asks again.
     void withdraw(const QString& browserId);
-    // The installed browsers with their answers, in the order the desktop lists them.
+    // The installed browsers with their answers, by name.
     QList<Browser> browsers() const;
 
 signals:

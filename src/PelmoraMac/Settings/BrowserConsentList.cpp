@@ -24,10 +24,13 @@ QString answerText(const std::optional<bool>& allowed) {
 }  // namespace
 
 BrowserConsentList::BrowserConsentList(BrowserAutomationConsent& consent, QWidget* parent)
-    : QWidget(parent), m_consent(consent), m_rowsLayout(new QVBoxLayout), m_caption(new QLabel) {
+    : QWidget(parent), m_consent(consent), m_heading(new QLabel), m_rowsLayout(new QVBoxLayout), m_caption(new QLabel) {
     Q_ASSERT(isMainThread());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    m_heading->setText(u"ブラウザーごとの許可"_s);
+    m_heading->setFont(readerFont(ReaderTextStyle::callout));
+    layout->addWidget(m_heading);
     m_rowsLayout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(m_rowsLayout);
     m_caption->setText(u"取り消すと、次にそのブラウザーのページ本文を取り込むときにもう一度確認します。"_s);
@@ -68,6 +71,10 @@ void BrowserConsentList::refresh() {
             row.status->setFont(readerFont(ReaderTextStyle::body));
             line->addWidget(row.status, 1);
             line->addWidget(row.withdraw);
+            // A row without an answer keeps the button's height, so that the rows stand evenly.
+            QSizePolicy policy = row.withdraw->sizePolicy();
+            policy.setRetainSizeWhenHidden(true);
+            row.withdraw->setSizePolicy(policy);
             connect(row.withdraw, &QPushButton::clicked, this, [this, id = browser.id] { m_consent.withdraw(id); });
             m_rowsLayout->addWidget(row.row);
             m_rows.append(row);
@@ -82,6 +89,7 @@ void BrowserConsentList::refresh() {
         row.withdraw->setAccessibleName(browser.name + u"："_s + row.withdraw->text());
         row.withdraw->setVisible(browser.allowed.has_value());
     }
+    m_heading->setVisible(!browsers.isEmpty());
     m_caption->setVisible(!browsers.isEmpty());
 }
 
