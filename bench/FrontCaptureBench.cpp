@@ -178,11 +178,12 @@ int runFrontCaptureBench() {
     const AccessibilityBusLauncher accessibility;
     const PageServer server;
     MemoryDefaults defaults;
-    defaults.setBool(browserAutomationConsentKey(ArticleBrowser::chrome), true);
+    BrowserAutomationConsent consent(defaults, {});
+    consent.setAllowed(u"chromium"_s, true);
     MacReadingPlayback playback(std::nullopt, defaults, SystemClock::shared(),
                                 MacReadingPlayback::readingFontPhraseWidth());
     ReadingPlayer& player = playback.player();
-    CaptureModel model(&player, applicationCaptureFunctions(defaults, [] {}));
+    CaptureModel model(&player, applicationCaptureFunctions(consent, [] {}));
     QObject::connect(&model, &CaptureModel::importedTextChanged, &player,
                      [&] { player.apply(*model.importedText(), true); });
     GlobalCaptureShortcut shortcut(GlobalCaptureShortcut::Command::frontmost, defaults);

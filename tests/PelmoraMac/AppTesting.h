@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -182,9 +183,11 @@ private:
 
 // An application for a test: in-memory settings, the store file given, a fake updater outside a test
 // host, no signal handlers, and a quit that only counts; hot keys registered with registerHotKey, when
-// given. On the offscreen platform clipboard imports read the application's own clipboard.
+// given. On the offscreen platform clipboard imports read the application's own clipboard. `configure`
+// changes the rest of the configuration before the application is made.
 struct AppUnderTest {
-    explicit AppUnderTest(std::optional<QString> storeFile, GlobalCaptureShortcut::Register registerHotKey = {}) {
+    explicit AppUnderTest(std::optional<QString> storeFile, GlobalCaptureShortcut::Register registerHotKey = {},
+                          const std::function<void(PelmoraApp::Configuration&)>& configure = {}) {
         PelmoraApp::Configuration configuration{
             .defaults = std::make_unique<MemoryDefaults>(),
             .storeFile = std::move(storeFile),
@@ -198,6 +201,7 @@ struct AppUnderTest {
         if (QGuiApplication::platformName() == u"offscreen") {
             configuration.clipboard = [] { return std::shared_ptr<Pasteboard>(std::make_shared<QtClipboardCopy>()); };
         }
+        if (configure) configure(configuration);
         app = std::make_unique<PelmoraApp>(std::move(configuration));
     }
     // The tasks woken by the application's objects as they go end on the event loop.

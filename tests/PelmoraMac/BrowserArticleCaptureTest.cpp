@@ -1,6 +1,5 @@
 #include "PelmoraMac/Capture/BrowserArticleCapture.h"
 #include "PelmoraMac/Capture/BrowserAutomationConsent.h"
-#include "ReaderCore/MemoryDefaults.h"
 
 #include "CaptureTesting.h"
 
@@ -255,23 +254,6 @@ TEST(VerifySnapshotsMatch, TheSecondSnapshotMustShowTheSameDocumentInTheSameTab)
     bareSecond.windowID.reset();
     bareSecond.tabID.reset();
     EXPECT_TRUE(verifySnapshotsMatch(bare, bareSecond));
-}
-
-TEST(BrowserAutomationConsent, TheStoredAnswerIsThePermission) {
-    MemoryDefaults defaults;
-    EXPECT_EQ(browserAutomationConsentKey(ArticleBrowser::chrome),
-              u"reader.linux.browserAutomation.com.google.Chrome"_s);
-    EXPECT_EQ(browserAutomationPermission(defaults, ArticleBrowser::chrome), kAutomationUndecided);
-    defaults.setBool(browserAutomationConsentKey(ArticleBrowser::chrome), false);
-    EXPECT_EQ(browserAutomationPermission(defaults, ArticleBrowser::chrome), kAutomationDenied);
-    defaults.setBool(browserAutomationConsentKey(ArticleBrowser::chrome), true);
-    EXPECT_EQ(browserAutomationPermission(defaults, ArticleBrowser::chrome), kAutomationAllowed);
-    // Each browser has its own answer; a value of another type is no answer.
-    EXPECT_EQ(browserAutomationPermission(defaults, ArticleBrowser::arc), kAutomationUndecided);
-    defaults.setString(browserAutomationConsentKey(ArticleBrowser::chrome), u"true"_s);
-    EXPECT_EQ(browserAutomationPermission(defaults, ArticleBrowser::chrome), kAutomationUndecided);
-    defaults.setDouble(browserAutomationConsentKey(ArticleBrowser::chrome), 1);
-    EXPECT_EQ(browserAutomationPermission(defaults, ArticleBrowser::chrome), kAutomationUndecided);
 }
 
 }  // namespace

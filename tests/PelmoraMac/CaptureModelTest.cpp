@@ -80,9 +80,9 @@ protected:
                     return nextWork;
                 },
             .automationRequest =
-                [this](ArticleBrowser browser, const QString& name, bool always,
+                [this](const QString& browserId, const QString& name, bool always,
                        CaptureModel::AutomationAnswer answer) {
-                    consentRequests.append({browser, name, always});
+                    consentRequests.append({browserId, name, always});
                     pendingAnswer = std::move(answer);
                 },
             .openAccessibilitySettings = {},
@@ -104,7 +104,7 @@ protected:
     }
 
     struct ConsentRequest {
-        ArticleBrowser browser;
+        QString browserId;
         QString name;
         bool always;
     };
@@ -354,7 +354,9 @@ TEST_F(CaptureModelFlows, AConsentAnswerChangesOnlyTheFailureItWasAskedFor) {
     EXPECT_FALSE(model->isRequestingAutomation());
     EXPECT_TRUE(consentRequests.isEmpty());
 
-    source = CaptureSource{.pid = 9, .name = u"Chromium"_s, .browser = ArticleBrowser::chrome};
+    const CaptureSource chromium{
+        .pid = 9, .name = u"Chromium"_s, .browser = ArticleBrowser::chrome, .browserId = u"chromium"_s};
+    source = chromium;
     const auto failWith = [&](CaptureFailure failure) {
         nextWork = [failure](const CancellationToken&) -> CaptureResult<PreparedCapture> {
             return tl::unexpected(failure);
@@ -369,6 +371,7 @@ TEST_F(CaptureModelFlows, AConsentAnswerChangesOnlyTheFailureItWasAskedFor) {
     model->requestAutomationPermission();
     model->requestAutomationPermission();  // ignored while the first is asked
     ASSERT_EQ(consentRequests.size(), 1);
+    EXPECT_EQ(consentRequests[0].browserId, u"chromium"_s);
     EXPECT_EQ(consentRequests[0].name, u"Chromium"_s);
     EXPECT_FALSE(consentRequests[0].always);
     EXPECT_TRUE(model->isRequestingAutomation());
@@ -379,26 +382,51 @@ TEST_F(CaptureModelFlows, AConsentAnswerChangesOnlyTheFailureItWasAskedFor) {
         model->statusMessage(),
         u"ブラウザー連携が許可されていません。Tavrineの設定の「取り込みと連携」で、TavrineからChromiumへの操作を許可してください。"_s);
 
+    // Refused, then asked again (the place of the system's switch): allowed, the failure goes at once;
+    // refused again, it stays.
+    model->openAutomationSettings();
+    ASSERT_EQ(consentRequests.size(), 2);
+    EXPECT_TRUE(consentRequests[1].always);
+    EXPECT_TRUE(model->isRequestingAutomation());
+    pendingAnswer(kAutomationDenied);
+    EXPECT_EQ(model->failure(), CaptureFailure::automationDenied);
+    model->openAutomationSettings();
+    pendingAnswer(kAutomationAllowed);
+    EXPECT_FALSE(model->failure());
+    EXPECT_FALSE(model->isRequestingAutomation());
+
     failWith(CaptureFailure::automationRequired);
     model->requestAutomationPermission();
     pendingAnswer(kAutomationAllowed);
     EXPECT_FALSE(model->failure());
 
-    // An answer that comes after another capture failed otherwise leaves that failure.
+    // An answer that comes after another capture failed otherwise leaves that failure; so does Chromium's
+    // answer after a capture from Google Chrome, which has its own consent.
     failWith(CaptureFailure::automationRequired);
     model->requestAutomationPermission();
     failWith(CaptureFailure::noSelection);
     pendingAnswer(kAutomationAllowed);
     EXPECT_EQ(model->failure(), CaptureFailure::noSelection);
     EXPECT_FALSE(model->isRequestingAutomation());
+    failWith(CaptureFailure::automationRequired);
+    model->requestAutomationPermission();
+    source = CaptureSource{
+        .pid = 10, .name = u"Google Chrome"_s, .browser = ArticleBrowser::chrome, .browserId = u"google-chrome"_s};
+    failWith(CaptureFailure::automationRequired);
+    pendingAnswer(kAutomationAllowed);
+    EXPECT_EQ(model->failure(), CaptureFailure::automationRequired);
+    model->requestAutomationPermission();
+    EXPECT_EQ(consentRequests.last().browserId, u"google-chrome"_s);
+    EXPECT_EQ(consentRequests.last().name, u"Google Chrome"_s);
 }
 
-// The application's consent dialog, refused, then asked again from the settings and allowed: the next
-// capture of the browser reads the answer.
-TEST_F(CaptureModelFlows, ARefusedConsentAskedAgainFromTheSettingsLetsTheNextBrowserCaptureRun) {
+// The application's consent dialog, per browser: refused for Chromium, then asked again and allowed; the
+// next capture of Chromium reads the answer, while Google Chrome, never asked, is asked for its own.
+TEST_F(CaptureModelFlows, EachBrowsersConsentIsAskedAndKeptApart) {
     MemoryDefaults defaults;
-    const auto application = applicationCaptureFunctions(defaults, {});
-    const auto answerDialog = [](const QString& button) {
+    BrowserAutomationConsent consent(defaults, {});
+    const auto application = applicationCaptureFunctions(consent, {});
+    const auto answerDialog = [](const QString& name, const QString& button) {
         QMessageBox* box = nullptr;
         EXPECT_TRUE(test::processEventsUntil([&] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -407,18 +435,24 @@ TEST_F(CaptureModelFlows, ARefusedConsentAskedAgainFromTheSettingsLetsTheNextBro
             return box != nullptr;
         }));
         if (!box) return;
-        EXPECT_EQ(box->text(), u"TavrineからChromiumの表示中のページを読み取ることを許可しますか？"_s);
+        EXPECT_EQ(box->text(), u"Tavrineから"_s + name + u"の表示中のページを読み取ることを許可しますか？"_s);
+        EXPECT_EQ(box->informativeText(),
+                  u"この回答は"_s + name + u"だけに使います。「設定…」の「取り込みと連携」でいつでも取り消せます。"_s);
         for (QAbstractButton* candidate : box->buttons()) {
             if (candidate->text() == button) candidate->click();
         }
         QCoreApplication::processEvents();
     };
     auto model = make();
-    source = CaptureSource{.pid = 9, .name = u"Chromium"_s, .browser = ArticleBrowser::chrome};
+    const CaptureSource chromium{
+        .pid = 9, .name = u"Chromium"_s, .browser = ArticleBrowser::chrome, .browserId = u"chromium"_s};
+    const CaptureSource chrome{
+        .pid = 10, .name = u"Google Chrome"_s, .browser = ArticleBrowser::chrome, .browserId = u"google-chrome"_s};
     int captures = 0;
     // As the application's capture: the answer as it stands when the capture starts.
-    const auto capture = [&] {
-        const int permission = browserAutomationPermission(defaults, ArticleBrowser::chrome);
+    const auto capture = [&](const CaptureSource& from) {
+        source = from;
+        const int permission = consent.permission(from.browserId);
         nextWork = [permission, &captures](const CancellationToken&) -> CaptureResult<PreparedCapture> {
             ++captures;
             if (permission == kAutomationUndecided) return tl::unexpected(CaptureFailure::automationRequired);
@@ -428,27 +462,33 @@ TEST_F(CaptureModelFlows, ARefusedConsentAskedAgainFromTheSettingsLetsTheNextBro
         model->captureFrontmost({});
         settle(*model);
     };
-    capture();
+    capture(chromium);
     EXPECT_EQ(model->failure(), CaptureFailure::automationRequired);
-    application.automationRequest(ArticleBrowser::chrome, u"Chromium"_s, false,
+    application.automationRequest(u"chromium"_s, u"Chromium"_s, false,
                                   [](int status) { EXPECT_EQ(status, kAutomationDenied); });
-    answerDialog(u"許可しない"_s);
-    capture();
+    answerDialog(u"Chromium"_s, u"許可しない"_s);
+    capture(chromium);
     EXPECT_EQ(model->failure(), CaptureFailure::automationDenied);
     // Decided: asked without `always`, the kept answer comes back without a dialog.
     std::optional<int> kept;
-    application.automationRequest(ArticleBrowser::chrome, u"Chromium"_s, false, [&](int status) { kept = status; });
+    application.automationRequest(u"chromium"_s, u"Chromium"_s, false, [&](int status) { kept = status; });
     EXPECT_EQ(kept, kAutomationDenied);
 
-    // The settings ask again, whatever was kept.
+    // Asked again, whatever was kept.
     std::optional<int> again;
-    application.automationRequest(ArticleBrowser::chrome, u"Chromium"_s, true, [&](int status) { again = status; });
-    answerDialog(u"許可"_s);
+    application.automationRequest(u"chromium"_s, u"Chromium"_s, true, [&](int status) { again = status; });
+    answerDialog(u"Chromium"_s, u"許可"_s);
     EXPECT_EQ(again, kAutomationAllowed);
-    capture();
+    capture(chromium);
     EXPECT_FALSE(model->failure());
     EXPECT_TRUE(model->succeeded());
-    EXPECT_EQ(captures, 3);
+
+    // Chromium's consent is not Google Chrome's.
+    capture(chrome);
+    EXPECT_EQ(model->failure(), CaptureFailure::automationRequired);
+    EXPECT_EQ(defaults.object(u"reader.linux.browserConsent.chromium"_s), DefaultsValue(true));
+    EXPECT_FALSE(defaults.object(u"reader.linux.browserConsent.google-chrome"_s));
+    EXPECT_EQ(captures, 4);
 }
 
 // The application's source: named by its desktop entry, a browser by its id.
@@ -462,10 +502,13 @@ TEST(CaptureSourceOfTheDesktop, TheEntryNamesTheSourceAndTellsBrowsersAndWebHand
     const CaptureSource source = captureSourceOf(5, 3, chromium);
     EXPECT_EQ(source.name, u"Chromium ウェブ ブラウザ"_s);
     EXPECT_EQ(source.browser, ArticleBrowser::chrome);
+    EXPECT_EQ(source.browserId, u"chromium"_s);
     EXPECT_TRUE(source.includeWebArticles);
-    EXPECT_EQ(captureSourceOf(5, 3, DesktopEntry{.id = u"google-chrome-beta"_s, .name = u"G"_s}).browser,
-              ArticleBrowser::chrome);
+    const CaptureSource beta = captureSourceOf(5, 3, DesktopEntry{.id = u"google-chrome-beta"_s, .name = u"G"_s});
+    EXPECT_EQ(beta.browser, ArticleBrowser::chrome);
+    EXPECT_EQ(beta.browserId, u"google-chrome-beta"_s);
     EXPECT_FALSE(captureSourceOf(5, 3, DesktopEntry{.id = u"Chromium"_s, .name = u"C"_s}).browser);
+    EXPECT_TRUE(captureSourceOf(5, 3, DesktopEntry{.id = u"firefox"_s, .name = u"F"_s}).browserId.isEmpty());
     // Only the secure scheme, or none: no web handler.
     EXPECT_FALSE(
         parseDesktopEntry(u"x"_s, "[Desktop Entry]\nName=X\nMimeType=x-scheme-handler/https;\n")->handlesWebAddresses);

@@ -151,8 +151,9 @@ TEST(ClipboardSnapshot, DocumentsAreCheckedInOrderAndReturnedUnchanged) {
     EXPECT_EQ(failureOf(validateClipboardDocument({std::nullopt, u"\uFFFC\n\uFFFC"_s, {}})), CaptureFailure::emptyText);
     EXPECT_EQ(failureOf(validateClipboardDocument({std::nullopt, u"abc"_s, {{Span::Kind::strong, 0, 9, 0}}})),
               CaptureFailure::clipboardUnreadable);
-    // A zero-width space is no white space.
-    const ReadingDocument valid{std::nullopt, u"\u200B"_s, {{Span::Kind::paragraph, 0, 1, 0}}};
+    // A zero-width space or a NUL draws nothing: alone it is nothing to read, beside a letter it is kept.
+    EXPECT_EQ(failureOf(validateClipboardDocument({std::nullopt, u"\u200B\u0000"_s, {}})), CaptureFailure::emptyText);
+    const ReadingDocument valid{std::nullopt, u"\u200Ba"_s, {{Span::Kind::paragraph, 0, 2, 0}}};
     EXPECT_EQ(validateClipboardDocument(valid), valid);
 }
 

@@ -231,6 +231,26 @@ ScriptedAccessibleTree emptyFrame() {
     return tree;
 }
 
+// Text that draws nothing (NULs and other controls, zero-width spaces and joiners, bidi marks, U+FFFD) is
+// nothing read, on each road a selection capture takes; no worker converts it.
+TEST(SelectionReader, TextThatDrawsNothingIsNothingReadOnEveryRoad) {
+    const QString invisible = u"\u200B\u200D\u0000\u202E\u2066\uFEFF\uFFFD\u0007"_s;
+    SelectionCapture selection(applicationWith(textArea(u"a"_s + invisible + u"b"_s, {{1, 9}})));
+    EXPECT_EQ(failureOf(selection.run()), CaptureFailure::emptyText);
+    SelectionCapture body(applicationWith(textArea(invisible + u"\n"_s)));
+    EXPECT_EQ(failureOf(body.run()), CaptureFailure::noBodyCandidate);
+    SelectionCapture primary(applicationWith({.path = u"/view"_s, .role = test::kPushButtonRole}));
+    primary.primary = u"\u200B\u200B\u2060"_s;
+    EXPECT_EQ(failureOf(primary.run()), CaptureFailure::emptyText);
+    SelectionCapture page(emptyFrame());
+    page.desktop.pageSelection = invisible;
+    EXPECT_EQ(failureOf(page.run(true, ArticleBrowser::chrome)), CaptureFailure::emptyText);
+    for (const SelectionCapture* capture : {&selection, &body, &primary}) {
+        EXPECT_TRUE(capture->desktop.requests.isEmpty());
+    }
+    EXPECT_EQ(page.operations(), QList<Operation>{Operation::snapshot});
+}
+
 TEST(SelectionReader, ABrowserWhoseTreeShowsNoPageGivesTheArticleOfItsTabInFront) {
     SelectionCapture bare(emptyFrame());
     auto read = bare.run(true, ArticleBrowser::chrome);

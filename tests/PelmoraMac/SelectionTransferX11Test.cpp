@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <atomic>
 #include <memory>
 
 namespace tavrine {
@@ -254,6 +255,35 @@ TEST(SelectionOwnership, TheChangeCountFollowsWhatTheOwnerTells) {
             test::failureOf(readClipboardSnapshot(pasteboard, ClipboardImportMode::automatic, test::deadlineIn(3s))),
             CaptureFailure::sourceChanged);
     }
+}
+
+// What another program copies that draws nothing (NUL bytes from a file, as xclip serves them; zero-width
+// spaces and joiners; controls and bidi marks): nothing is read, in either mode, and no worker starts.
+TEST(SelectionOwnership, AClipboardThatDrawsNothingIsEmptyText) {
+    Owner owner(u"every-target"_s, false);
+    for (const QByteArray& bytes : {QByteArray(16, '\0'), u"\u200B\u200C\u200D\u2060\n\u200B"_s.toUtf8(),
+                                    u"\u0007\u001B\u202E\u200F\uFEFF\uFFFD \t"_s.toUtf8()}) {
+        SCOPED_TRACE(bytes.toHex(' ').toStdString());
+        ASSERT_TRUE(owner.offer(u"UTF8_STRING"_s, bytes));
+        for (const ClipboardImportMode mode : {ClipboardImportMode::automatic, ClipboardImportMode::plainText}) {
+            auto workers = std::make_shared<std::atomic<int>>(0);
+            CaptureModel model(nullptr, CaptureModel::Functions{
+                                            .clipboardWorker =
+                                                [workers](const CaptureWorkerRequest& request, CaptureDeadline,
+                                                          const CancellationToken& cancellation) {
+                                                    ++*workers;
+                                                    return runCaptureWorker(request, test::deadlineIn(60s),
+                                                                            cancellation, test::realWorker());
+                                                },
+                                        });
+            model.importClipboard(std::make_shared<X11ClipboardPasteboard>(), false, mode, {});
+            ASSERT_TRUE(test::processEventsUntil([&] { return !model.isCapturing(); }));
+            EXPECT_EQ(model.failure(), CaptureFailure::emptyText) << rawValue(mode).toStdString();
+            EXPECT_FALSE(model.importedText()) << model.importedText()->text().toStdString();
+            EXPECT_EQ(*workers, 0);
+        }
+    }
+    EXPECT_TRUE(owner.endsCleanly());
 }
 
 // every-target answers as xclip does; incremental sends by pieces as xsel and the browsers do, but refuses

@@ -1,14 +1,22 @@
 // The settings window on the offscreen platform: its tabs and texts, the size steppers at their bounds,
 // the pane toggles, its reports of being active, and the hot-key rows with their recorder.
+#include "PelmoraMac/App/ApplicationCapture.h"
 #include "PelmoraMac/App/PelmoraApp.h"
+#include "PelmoraMac/Capture/BrowserAutomationConsent.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
+#include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Library/ReaderImportNotice.h"
+#include "PelmoraMac/Settings/BrowserConsentList.h"
 #include "PelmoraMac/Settings/CaptureSettingsTab.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
 #include "PelmoraMac/Settings/ReadingSettingsTab.h"
 #include "PelmoraMac/Settings/ShortcutRecorder.h"
 #include "PelmoraMac/Settings/ShortcutSetting.h"
+#include "PelmoraMac/Window/ReaderCaptureStrip.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
+#include "PelmoraMac/Window/ReaderWindow.h"
+#include "PelmoraMac/Window/ReaderWindowRoot.h"
 #include "PelmoraMac/Window/ReaderWindowState.h"
 #include "ReaderCore/MemoryDefaults.h"
 #include "ReaderUI/Player/ReaderTextSizeSettings.h"
@@ -25,6 +33,7 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QToolButton>
@@ -284,7 +293,8 @@ TEST(CaptureSettings, ThePermissionStateFollowsTheModelWithoutAPress) {
     test::FakeHotKeys hotKeys;
     S frontmost(S::Command::frontmost, defaults, hotKeys.function());
     S clipboard(S::Command::clipboard, defaults, hotKeys.function());
-    CaptureSettingsTab tab(capture, frontmost, clipboard, {});
+    BrowserAutomationConsent consent(defaults, {});
+    CaptureSettingsTab tab(capture, consent, frontmost, clipboard, {});
     EXPECT_EQ(tab.accessibilityStatus().text(), u"アクセシビリティ：未許可"_s);
     EXPECT_FALSE(tab.deniedHint().isHidden());
     granted = true;
@@ -292,6 +302,117 @@ TEST(CaptureSettings, ThePermissionStateFollowsTheModelWithoutAPress) {
     EXPECT_EQ(tab.accessibilityStatus().text(), u"アクセシビリティ：許可済み"_s);
     EXPECT_TRUE(tab.deniedHint().isHidden());
     EXPECT_TRUE(tab.browserStatus().isHidden());
+}
+
+// The browser's consent in the application: each browser's answer listed in the capture tab; a refusal
+// asked again from the capture strip and allowed shows at once in the strip and the tab; withdrawn in the
+// tab, the next capture from that browser asks again, while the other browser's answer stays.
+TEST(BrowserConsentSettings, AnAnswerShowsAtOnceAndIsWithdrawnInTheCaptureTab) {
+    using Browser = BrowserAutomationConsent::Browser;
+    std::optional<CaptureSource> source =
+        CaptureSource{.pid = 9, .name = u"Chromium"_s, .browser = ArticleBrowser::chrome, .browserId = u"chromium"_s};
+    const auto configure = [&](PelmoraApp::Configuration& configuration) {
+        configuration.installedBrowsers = [] {
+            return QList<Browser>{{.id = u"chromium"_s, .name = u"Chromium"_s},
+                                  {.id = u"google-chrome"_s, .name = u"Google Chrome"_s}};
+        };
+        // The desktop as the application's capture sees it, the page read as the consent allows.
+        configuration.captureFunctions = [&](BrowserAutomationConsent& consent) {
+            return CaptureModel::Functions{
+                .permissionCheck = [] { return true; },
+                .sourceProvider = [&] { return source; },
+                .captureOperation = [&consent](const CaptureSource& from) -> CaptureModel::CaptureWork {
+                    const int permission = consent.permission(from.browserId);
+                    return [permission](const CancellationToken&) -> CaptureResult<PreparedCapture> {
+                        if (permission == kAutomationUndecided)
+                            return tl::unexpected(CaptureFailure::automationRequired);
+                        if (permission != kAutomationAllowed) return tl::unexpected(CaptureFailure::automationDenied);
+                        return PreparedCapture{.document = {std::nullopt, u"記事"_s, {}}, .isBody = true};
+                    };
+                },
+                .automationRequest =
+                    [&consent](const QString& id, const QString& name, bool always,
+                               CaptureModel::AutomationAnswer answer) {
+                        askBrowserConsent(consent, id, name, always, std::move(answer));
+                    },
+            };
+        };
+    };
+    test::TemporaryDirectory folder;
+    test::FakeHotKeys hotKeys;
+    test::AppUnderTest under(folder.filePath(u"reading-store.json"_s), hotKeys.function(), configure);
+    PelmoraApp& app = *under.app;
+    CaptureModel& capture = app.capture();
+    app.openReader();
+    ASSERT_TRUE(test::processEventsUntil([&] { return app.history() && app.history()->isLoaded(); }));
+    const auto captureNow = [&](std::optional<CaptureFailure> expected) {
+        capture.captureFrontmost({});
+        ASSERT_TRUE(test::processEventsUntil([&] { return !capture.isCapturing(); }));
+        EXPECT_EQ(capture.failure(), expected);
+    };
+    const auto rowTexts = [&](const BrowserConsentList& list) {
+        QStringList texts;
+        for (const auto& row : list.rows()) {
+            texts << row.status->text() +
+                         (row.withdraw->isHidden() ? QString() : u" ["_s + row.withdraw->text() + u"]"_s);
+        }
+        return texts;
+    };
+    app.browserConsent().setAllowed(u"chromium"_s, false);
+    captureNow(CaptureFailure::automationDenied);
+
+    ReaderCaptureStrip& strip = app.readerRoot().captureStrip();
+    QPushButton* askAgain = nullptr;
+    for (QPushButton* button : strip.findChildren<QPushButton*>()) {
+        if (button->text() == u"オートメーション設定を開く"_s) askAgain = button;
+    }
+    ASSERT_NE(askAgain, nullptr);
+    ASSERT_TRUE(test::processEventsUntil([&] { return askAgain->isVisible(); }));
+    app.openCaptureSettings();
+    const CaptureSettingsTab& tab = app.settingsWindow().captureTab();
+    EXPECT_EQ(tab.browserStatus().text(), u"Chromium：許可されていません"_s);
+    EXPECT_EQ(rowTexts(tab.browserConsentList()),
+              (QStringList{u"Chromium：許可されていません [回答を取り消す]"_s, u"Google Chrome：未確認"_s}));
+    EXPECT_FALSE(tab.browserConsentList().caption().isHidden());
+
+    askAgain->click();
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(test::processEventsUntil([&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* found = qobject_cast<QMessageBox*>(widget); found && found->isVisible()) box = found;
+        }
+        return box != nullptr;
+    }));
+    EXPECT_EQ(box->text(), u"TavrineからChromiumの表示中のページを読み取ることを許可しますか？"_s);
+    // While the user answers, the strip does not ask again.
+    EXPECT_TRUE(test::processEventsUntil([&] { return !askAgain->isEnabled(); }));
+    for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == u"許可"_s) button->click();
+    }
+    // At once: the failure is gone from the strip and the tab, and the tab lists the consent.
+    EXPECT_FALSE(capture.failure());
+    ASSERT_TRUE(test::processEventsUntil([&] { return !strip.isVisible(); }));
+    EXPECT_TRUE(tab.browserStatus().isHidden());
+    EXPECT_TRUE(tab.browserButton().isHidden());
+    EXPECT_EQ(rowTexts(tab.browserConsentList()),
+              (QStringList{u"Chromium：許可済み [許可を取り消す]"_s, u"Google Chrome：未確認"_s}));
+    captureNow(std::nullopt);
+    EXPECT_TRUE(capture.succeeded());
+
+    // Google Chrome has its own consent.
+    source->browserId = u"google-chrome"_s;
+    source->name = u"Google Chrome"_s;
+    captureNow(CaptureFailure::automationRequired);
+    EXPECT_EQ(tab.browserStatus().text(), u"Google Chrome：許可が必要"_s);
+
+    // Withdrawn in the tab: Chromium asks again, Google Chrome is as it was.
+    tab.browserConsentList().rows().first().withdraw->click();
+    EXPECT_EQ(app.browserConsent().permission(u"chromium"_s), kAutomationUndecided);
+    EXPECT_EQ(rowTexts(tab.browserConsentList()), (QStringList{u"Chromium：未確認"_s, u"Google Chrome：未確認"_s}));
+    source->browserId = u"chromium"_s;
+    source->name = u"Chromium"_s;
+    captureNow(CaptureFailure::automationRequired);
+    app.settingsWindow().hide();
 }
 
 TEST(SettingsWindowPlace, CentredInTheAreaOrHeldToItsTopLeftCornerWhenLarger) {

@@ -54,9 +54,9 @@ accessibility_on() {
 }
 wait_for "the accessibility bus did not start" accessibility_on
 
-# The user has allowed Tavrine to read the browser's pages.
+# The user has allowed Tavrine to read Chromium's pages.
 mkdir -p "$XDG_CONFIG_HOME/org.tavrine.Tavrine"
-printf '{"reader.linux.browserAutomation.com.google.Chrome": true}\n' \
+printf '{"reader.linux.browserConsent.chromium": true}\n' \
   >"$XDG_CONFIG_HOME/org.tavrine.Tavrine/defaults.json"
 
 # A page whose elements stand where the script clicks; its title tells how far below the top of the

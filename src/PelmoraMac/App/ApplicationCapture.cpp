@@ -9,11 +9,11 @@
 #include "PelmoraMac/Capture/X11/X11InputActivity.h"
 #include "PelmoraMac/Capture/internal/AccessibilityConnection.h"
 #include "PelmoraMac/X11/X11Desktop.h"
-#include "ReaderCore/Defaults.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 #include <memory>
@@ -55,33 +55,39 @@ CaptureModel::CaptureWork selectionCapture(const CaptureSource& source, int auto
     };
 }
 
-void askAutomationConsent(Defaults& defaults, ArticleBrowser browser, const QString& name, bool always,
-                          CaptureModel::AutomationAnswer answer) {
-    if (const int status = browserAutomationPermission(defaults, browser); !always && status != kAutomationUndecided) {
+}  // namespace
+
+void askBrowserConsent(BrowserAutomationConsent& consent, const QString& browserId, const QString& name, bool always,
+                       CaptureModel::AutomationAnswer answer) {
+    Q_ASSERT(isMainThread());
+    if (const int status = consent.permission(browserId); !always && status != kAutomationUndecided) {
         answer(status);
         return;
     }
     auto* box = new QMessageBox(QMessageBox::Question, u"Tavrine"_s,
                                 u"Tavrineから"_s + name + u"の表示中のページを読み取ることを許可しますか？"_s);
+    box->setInformativeText(u"この回答は"_s + name +
+                            u"だけに使います。「設定…」の「取り込みと連携」でいつでも取り消せます。"_s);
     box->setAttribute(Qt::WA_DeleteOnClose);
     ReaderTheme::apply(*box);
     QPushButton* allow = box->addButton(u"許可"_s, QMessageBox::AcceptRole);
     QPushButton* refuse = box->addButton(u"許可しない"_s, QMessageBox::RejectRole);
     box->setDefaultButton(allow);
     box->setEscapeButton(refuse);
-    QObject::connect(box, &QMessageBox::finished, box, [box, allow, &defaults, browser, answer = std::move(answer)] {
-        const bool allowed = box->clickedButton() == allow;
-        defaults.setBool(browserAutomationConsentKey(browser), allowed);
-        answer(allowed ? kAutomationAllowed : kAutomationDenied);
-    });
+    QObject::connect(box, &QMessageBox::finished, box,
+                     [box, allow, consent = QPointer(&consent), browserId, answer = std::move(answer)] {
+                         const bool allowed = box->clickedButton() == allow;
+                         // Kept first: whoever shows the consent sees it before the capture hears it.
+                         if (consent) consent->setAllowed(browserId, allowed);
+                         answer(allowed ? kAutomationAllowed : kAutomationDenied);
+                     });
     box->show();
     box->raise();
     box->activateWindow();
 }
 
-}  // namespace
-
-CaptureModel::Functions applicationCaptureFunctions(Defaults& defaults, std::function<void()> openSettings) {
+CaptureModel::Functions applicationCaptureFunctions(BrowserAutomationConsent& consent,
+                                                    std::function<void()> openSettings) {
     Q_ASSERT(isMainThread());
     auto shared = std::make_shared<Shared>();
     if (auto desktop = X11Desktop::ofApplication()) {
@@ -99,16 +105,15 @@ CaptureModel::Functions applicationCaptureFunctions(Defaults& defaults, std::fun
         .permissionRequest = [] { enableAccessibilityBus(kPermissionCheckMilliseconds); },
         .sourceProvider = [shared] { return frontCaptureSource(shared->desktop.get()); },
         .captureOperation =
-            [shared, &defaults](const CaptureSource& source) {
-                const int permission =
-                    source.browser ? browserAutomationPermission(defaults, *source.browser) : kAutomationUndecided;
+            [shared, &consent](const CaptureSource& source) {
+                const int permission = source.browser ? consent.permission(source.browserId) : kAutomationUndecided;
                 return selectionCapture(source, permission, shared->desktop, shared->focusTracker->log(),
                                         shared->inputWatch->log());
             },
         .automationRequest =
-            [&defaults](ArticleBrowser browser, const QString& name, bool always,
-                        CaptureModel::AutomationAnswer answer) {
-                askAutomationConsent(defaults, browser, name, always, std::move(answer));
+            [&consent](const QString& browserId, const QString& name, bool always,
+                       CaptureModel::AutomationAnswer answer) {
+                askBrowserConsent(consent, browserId, name, always, std::move(answer));
             },
         .openAccessibilitySettings = std::move(openSettings),
     };

@@ -6,7 +6,7 @@
 
 namespace tavrine {
 
-class Defaults;
+class BrowserAutomationConsent;
 
 // The capture's start-up wiring: the capture model's functions as the application gives them, made from
 // the pieces of Capture/ and the desktop's of Capture/X11/:
@@ -17,10 +17,17 @@ class Defaults;
 // - the capture: the selection capture over the accessibility bus and the primary selection (while the
 //   user's input since it was taken shows it still stands, as a watch started with the functions
 //   tells), with the browser's consent as the user answered it when the capture started;
-// - the consent: our own dialog, asked while no answer is kept (or always, from the settings), its answer
-//   kept in the settings;
+// - the consent: our own dialog (askBrowserConsent), asked while no answer is kept (or always, when asked
+//   again), its answer kept per browser in `consent`;
 // - the accessibility settings: `openSettings`.
-// `defaults` must outlive the functions.
-CaptureModel::Functions applicationCaptureFunctions(Defaults& defaults, std::function<void()> openSettings);
+// `consent` must outlive the functions.
+CaptureModel::Functions applicationCaptureFunctions(BrowserAutomationConsent& consent,
+                                                    std::function<void()> openSettings);
+
+// The consent dialog: asks whether Tavrine may read the pages of the browser `name` (its answer kept under
+// `browserId`), and answers with the status once the user has answered; without `always`, a kept answer
+// is answered at once, without asking. The answer is kept before `answer` hears it. Main thread.
+void askBrowserConsent(BrowserAutomationConsent& consent, const QString& browserId, const QString& name, bool always,
+                       CaptureModel::AutomationAnswer answer);
 
 }  // namespace tavrine

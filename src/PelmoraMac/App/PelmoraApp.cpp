@@ -7,6 +7,7 @@
 #include "PelmoraMac/App/TerminationSignals.h"
 #include "PelmoraMac/App/WindowSheetWatcher.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Capture/X11/FrontCaptureSource.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Capture/X11/X11ClipboardPasteboard.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
@@ -78,10 +79,15 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
       m_updates(std::make_unique<MacUpdateController>(
           std::move(configuration.makeUpdater), std::move(configuration.isTestHost), configuration.updateDelivery)),
       m_playback(openPlayback(std::move(configuration.storeFile), *m_defaults)),
+      m_browserConsent(std::make_unique<BrowserAutomationConsent>(
+          *m_defaults, configuration.installedBrowsers
+                           ? std::move(configuration.installedBrowsers)
+                           : BrowserAutomationConsent::InstalledBrowsers([] { return installedCaptureBrowsers(); }))),
       m_capture(std::make_unique<CaptureModel>(
           &m_playback->player(),
-          configuration.capturesDesktop
-              ? applicationCaptureFunctions(*m_defaults, [this] { openCaptureSettings(); })
+          configuration.captureFunctions ? configuration.captureFunctions(*m_browserConsent)
+          : configuration.capturesDesktop
+              ? applicationCaptureFunctions(*m_browserConsent, [this] { openCaptureSettings(); })
               : CaptureModel::Functions{.openAccessibilitySettings = [this] { openCaptureSettings(); }})),
       m_clipboard(configuration.clipboard
                       ? std::move(configuration.clipboard)
@@ -119,6 +125,7 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
               .presentation = presentation(),
               .updates = *m_updates,
               .capture = *m_capture,
+              .browserConsent = *m_browserConsent,
               .shortcut = shortcut(),
               .clipboardShortcut = clipboardShortcut(),
               .retryRegistration = [this] { registerShortcuts(); },

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PelmoraMac/Capture/BrowserAutomationConsent.h"
+#include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Updates/Updater.h"
 #include "PelmoraMac/Window/ReaderCommandActions.h"
@@ -21,7 +23,6 @@ class QAction;
 
 namespace tavrine {
 
-class CaptureModel;
 class Pasteboard;
 class MacReadingPlayback;
 class MacUpdateController;
@@ -94,6 +95,11 @@ public:
         // The clipboard a clipboard import reads, made for each import on the main thread and read on the
         // pool: by default the desktop's (the X11 CLIPBOARD selection, over a connection of its own).
         std::function<std::shared_ptr<Pasteboard>()> clipboard{};
+        // The capture model's functions, given the application's browser consent, in place of the
+        // desktop's (capturesDesktop) or none; for tests that play the desktop.
+        std::function<CaptureModel::Functions(BrowserAutomationConsent&)> captureFunctions{};
+        // The browsers installed, for the consent's list: by default the desktop's capture browsers.
+        BrowserAutomationConsent::InstalledBrowsers installedBrowsers{};
 
         // The user's settings file, the application's store file, the updater of a system without an
         // update framework, the test host read from the environment, QCoreApplication::quit(), the
@@ -109,6 +115,8 @@ public:
     ReaderAppDelegate& delegate() const;
     MacUpdateController& updates() const;
     MacReadingPlayback& playback() const;
+    // The user's answers to whether each browser's pages may be read.
+    BrowserAutomationConsent& browserConsent() const { return *m_browserConsent; }
     CaptureModel& capture() const;
     // The document list: nothing until the reader window first appears, then the same for the process.
     ReaderHistoryModel* history() const { return m_history.get(); }
@@ -213,6 +221,7 @@ private:
     std::unique_ptr<ReaderAppDelegate> m_delegate;
     std::unique_ptr<MacUpdateController> m_updates;
     std::unique_ptr<MacReadingPlayback> m_playback;
+    std::unique_ptr<BrowserAutomationConsent> m_browserConsent;
     std::unique_ptr<CaptureModel> m_capture;
     std::function<std::shared_ptr<Pasteboard>()> m_clipboard;
     std::unique_ptr<ReaderHistoryModel> m_history;

@@ -1,5 +1,6 @@
 #include "PelmoraMac/Capture/CaptureModel.h"
 
+#include "PelmoraMac/Capture/BrowserAutomationConsent.h"
 #include "PelmoraMac/Capture/ClipboardConversion.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderCore/QueuedFuture.h"
@@ -137,25 +138,7 @@ void CaptureModel::dismissClipboardFailure() {
 
 void CaptureModel::requestAutomationPermission() {
     Q_ASSERT(isMainThread());
-    if (!m_sourceBrowser || m_isRequestingAutomation) return;
-    setRequestingAutomation(true);
-    const ArticleBrowser browser = *m_sourceBrowser;
-    // The answer may come much later: it changes the failure only while the same browser's consent is
-    // still what the user is told to give.
-    const auto apply = [self = QPointer(this), browser](int status) {
-        if (!self) return;
-        self->setRequestingAutomation(false);
-        if (self->m_usesClipboard || self->m_sourceBrowser != browser ||
-            self->m_failure != CaptureFailure::automationRequired) {
-            return;
-        }
-        self->setFailure(status == 0 ? std::nullopt : std::optional(CaptureFailure::automationDenied));
-    };
-    if (!m_functions.automationRequest) {
-        apply(-1);
-        return;
-    }
-    m_functions.automationRequest(browser, captureBrowserName(browser, m_sourceName), false, apply);
+    askAutomation(/*again=*/false);
 }
 
 void CaptureModel::openAccessibilitySettings() {
@@ -165,12 +148,32 @@ void CaptureModel::openAccessibilitySettings() {
 
 void CaptureModel::openAutomationSettings() {
     Q_ASSERT(isMainThread());
-    if (!m_functions.automationRequest) return;
-    const ArticleBrowser browser = m_sourceBrowser.value_or(ArticleBrowser::chrome);
-    m_functions.automationRequest(browser, captureBrowserName(browser, m_sourceBrowser ? m_sourceName : std::nullopt),
-                                  true, [self = QPointer(this)](int) {
-                                      if (self) self->refreshPermission();
-                                  });
+    askAutomation(/*again=*/true);
+}
+
+void CaptureModel::askAutomation(bool again) {
+    if (!m_sourceBrowser || m_isRequestingAutomation) return;
+    setRequestingAutomation(true);
+    const ArticleBrowser browser = *m_sourceBrowser;
+    const QString browserId = m_sourceBrowserId;
+    // The answer may come much later: it changes the failure only while the same browser's consent is
+    // still what the user is told to give. Chromium and Google Chrome are both `chrome`: their ids differ.
+    const auto apply = [self = QPointer(this), browser, browserId, again](int status) {
+        if (!self) return;
+        self->setRequestingAutomation(false);
+        const bool asked = self->m_failure == CaptureFailure::automationRequired ||
+                           (again && self->m_failure == CaptureFailure::automationDenied);
+        if (self->m_usesClipboard || self->m_sourceBrowser != browser || self->m_sourceBrowserId != browserId ||
+            !asked) {
+            return;
+        }
+        self->setFailure(status == kAutomationAllowed ? std::nullopt : std::optional(CaptureFailure::automationDenied));
+    };
+    if (!m_functions.automationRequest) {
+        apply(kAutomationDenied);
+        return;
+    }
+    m_functions.automationRequest(browserId, captureBrowserName(browser, m_sourceName), again, apply);
 }
 
 void CaptureModel::captureFrontmost(std::function<void()> present) {
@@ -182,6 +185,7 @@ void CaptureModel::captureFrontmost(std::function<void()> present) {
     setSucceeded(false);
     setSourceName(std::nullopt);
     setSourceBrowser(std::nullopt);
+    m_sourceBrowserId.clear();
     m_sourceApplication.reset();
 
     const auto source = m_functions.sourceProvider ? m_functions.sourceProvider() : std::nullopt;
@@ -191,6 +195,7 @@ void CaptureModel::captureFrontmost(std::function<void()> present) {
         return;
     }
     m_sourceApplication = CaptureSourceApplication{.pid = source->pid, .window = source->window};
+    m_sourceBrowserId = source->browser ? source->browserId : QString();
     setSourceBrowser(source->browser);
     setSourceName(source->name);
     if (!m_functions.permissionCheck || !m_functions.permissionCheck()) {
@@ -213,6 +218,7 @@ void CaptureModel::importClipboard(std::shared_ptr<Pasteboard> pasteboard, bool 
     stopWork();
     setUsesClipboard(true);
     m_sourceApplication.reset();
+    m_sourceBrowserId.clear();
     setSourceBrowser(std::nullopt);
     setSourceName(kClipboardSourceName);
     setSucceeded(false);

@@ -34,13 +34,15 @@ class ReadingPlayer;
 
 // The application a capture reads from: its process, the name it is shown by, the browser it is (when it
 // is one whose tab can be captured), and whether it handles web addresses (its page's article is then
-// also looked for), with its window in front at the time.
+// also looked for), with its window in front at the time. A browser's desktop id ("chromium",
+// "google-chrome") tells Chromium and Google Chrome apart: each has its own consent.
 struct CaptureSource {
     pid_t pid = 0;
     QString name;
     std::optional<ArticleBrowser> browser{};
     bool includeWebArticles = false;
     std::uint32_t window = 0;
+    QString browserId{};
 
     bool operator==(const CaptureSource&) const = default;
 };
@@ -102,9 +104,10 @@ public:
         std::function<std::optional<CaptureSource>()> sourceProvider{};
         // The work that reads and prepares the source's text, made when the capture starts.
         std::function<CaptureWork(const CaptureSource&)> captureOperation{};
-        // Asks the user whether Tavrine may read the browser's page (named so), and answers, also later;
-        // with `always` false an answer given before is answered without asking.
-        std::function<void(ArticleBrowser, const QString& name, bool always, AutomationAnswer)> automationRequest{};
+        // Asks the user whether Tavrine may read the pages of the browser of this desktop id (named so),
+        // and answers, also later; with `always` false an answer given before is answered without asking.
+        std::function<void(const QString& browserId, const QString& name, bool always, AutomationAnswer)>
+            automationRequest{};
         // Shows where the user grants the accessibility permission.
         std::function<void()> openAccessibilitySettings{};
         // Has a worker convert a clipboard snapshot, on a pool thread (runCaptureWorker by default).
@@ -161,7 +164,8 @@ public:
     // Asks the source browser's consent, for the failure automationRequired.
     void requestAutomationPermission();
     void openAccessibilitySettings();
-    // Asks the browser's consent again, whatever was answered before, then reads the permission again.
+    // Asks the source browser's consent again, whatever was answered before, for the failure
+    // automationDenied (the place of the system's switch): allowed, the failure is cleared at once.
     void openAutomationSettings();
     // Captures what the application in front shows; `present` brings the reader up once the capture has
     // ended or could not start (not when it is ignored, cancelled or replaced).
@@ -196,6 +200,10 @@ private:
 
     static QCoro::Task<void> run(QPointer<CaptureModel> self, CaptureWork work, QUuid id,
                                  CancellationToken cancellation, Finish finish);
+    // Asks the source browser's consent (`again`: whatever was answered before). The answer changes the
+    // failure while it is still automationRequired (or, asked again, automationDenied) of the same browser,
+    // outside a clipboard import.
+    void askAutomation(bool again);
     void startWork(CaptureWork work, Finish finish);
     void stopWork();
     void finishCapture(const PreparedCapture& capture);
@@ -230,6 +238,8 @@ private:
     bool m_usesClipboard = false;
     std::optional<QUuid> m_captureID;
     std::optional<CaptureSourceApplication> m_sourceApplication;
+    // The source browser's desktop id: whose consent is asked.
+    QString m_sourceBrowserId;
     // The running work: its token reaches the pool thread (the launcher, the bus calls).
     TaskHandle m_worker;
 };

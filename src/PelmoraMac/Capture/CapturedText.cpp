@@ -2,13 +2,34 @@
 
 #include "ReaderCore/Characters.h"
 
-#include <algorithm>
+#include <unicode/uchar.h>
 
 namespace tavrine {
 
+namespace {
+
+constexpr char32_t kReplacementCharacter = U'\uFFFD';
+
+bool showsNothingToRead(char32_t c) {
+    if (isWhitespace(c) || c == kObjectReplacementCharacter || c == kReplacementCharacter) return true;
+    const auto scalar = static_cast<UChar32>(c);
+    return u_charType(scalar) == U_CONTROL_CHAR || u_hasBinaryProperty(scalar, UCHAR_DEFAULT_IGNORABLE_CODE_POINT);
+}
+
+}  // namespace
+
 bool holdsNothingToRead(QStringView text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](QChar c) { return c == kObjectReplacementCharacter || isWhitespace(c.unicode()); });
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        } else if (QChar::isSurrogate(c)) {
+            c = kReplacementCharacter;  // unpaired: what any conversion makes of it
+        }
+        if (!showsNothingToRead(c)) return false;
+    }
+    return true;
 }
 
 QString withoutObjectReplacements(QString text) {

@@ -10,8 +10,15 @@ namespace tavrine {
 // something the user sees, never for text to read.
 inline constexpr char16_t kObjectReplacementCharacter = u'\uFFFC';
 
-// Whether a captured text leaves nothing to read: it holds only white space, line breaks and object
-// replacement characters (the empty text too). Such a text counts as nothing read, whatever road it came by.
+// Whether a captured text leaves nothing to read (the empty text too). It holds only:
+// - white space and line breaks;
+// - control characters (C0 with NUL, DEL, C1), which draw nothing or a box;
+// - characters that draw nothing (Unicode's default ignorables: zero-width space, the joiners, the word
+//   joiner, bidi marks, embeddings and isolates, the byte-order mark, variation selectors, soft hyphens);
+// - the replacement character U+FFFD (what undecodable bytes and an unpaired surrogate become) and the
+//   object replacement character.
+// Such a text counts as nothing read, whatever road it came by: a reading of it would play boxes, "�" or
+// empty frames.
 bool holdsNothingToRead(QStringView text);
 
 // The text without its object replacement characters.

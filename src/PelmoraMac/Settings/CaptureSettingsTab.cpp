@@ -2,6 +2,7 @@
 
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Settings/BrowserConsentList.h"
 #include "PelmoraMac/Settings/ReaderPermissionButtons.h"
 #include "PelmoraMac/Settings/ShortcutSetting.h"
 #include "ReaderCore/MainThread.h"
@@ -41,8 +42,8 @@ bool asksForAutomation(const std::optional<CaptureFailure>& failure) {
 
 }  // namespace
 
-CaptureSettingsTab::CaptureSettingsTab(CaptureModel& capture, GlobalCaptureShortcut& shortcut,
-                                       GlobalCaptureShortcut& clipboardShortcut,
+CaptureSettingsTab::CaptureSettingsTab(CaptureModel& capture, BrowserAutomationConsent& consent,
+                                       GlobalCaptureShortcut& shortcut, GlobalCaptureShortcut& clipboardShortcut,
                                        std::function<void()> retryRegistration, QWidget* parent)
     : QWidget(parent),
       m_capture(capture),
@@ -56,7 +57,8 @@ CaptureSettingsTab::CaptureSettingsTab(CaptureModel& capture, GlobalCaptureShort
                u"許可後は元のアプリから取り込み直します。"_s,
                ReaderTextStyle::caption, true)),
       m_browserStatus(text(QString(), ReaderTextStyle::body)),
-      m_browserButton(new QPushButton) {
+      m_browserButton(new QPushButton),
+      m_browserConsents(new BrowserConsentList(consent)) {
     Q_ASSERT(isMainThread());
     auto* content = new QWidget;
     auto* stack = new QVBoxLayout(content);
@@ -85,8 +87,10 @@ CaptureSettingsTab::CaptureSettingsTab(CaptureModel& capture, GlobalCaptureShort
                   ReaderTextStyle::caption, true),
              m_browserStatus,
              m_browserButton,
+             m_browserConsents,
          }) {
-        const bool fillsWidth = qobject_cast<QLabel*>(item) || item == divider || qobject_cast<ShortcutSetting*>(item);
+        const bool fillsWidth = qobject_cast<QLabel*>(item) || item == divider ||
+                                qobject_cast<ShortcutSetting*>(item) || item == m_browserConsents;
         stack->addWidget(item, 0, fillsWidth ? Qt::Alignment() : Qt::AlignLeft);
     }
     stack->addStretch(1);

@@ -10,6 +10,8 @@ class QScrollArea;
 
 namespace tavrine {
 
+class BrowserAutomationConsent;
+class BrowserConsentList;
 class CaptureModel;
 class GlobalCaptureShortcut;
 class ReaderPermissionButtons;
@@ -19,15 +21,17 @@ class ShortcutSetting;
 // their caption and "ショートカットを再登録" (retryRegistration); then the integration with other
 // applications: the accessibility permission's state, its explanation and its three buttons, the hint
 // shown while it is not granted, and, while a browser capture failed for want of the browser's consent,
-// the browser's state and the button that asks for it (or, once refused, asks again).
+// the browser's state and the button that asks for it (or, once refused, asks again); last, each
+// installed browser's consent, which the user can withdraw here (BrowserConsentList).
 //
-// Follows the capture model; main thread only; every object must outlive it.
+// Follows the capture model and the consent; main thread only; every object must outlive it.
 class CaptureSettingsTab final : public QWidget {
     Q_OBJECT
 
 public:
-    CaptureSettingsTab(CaptureModel& capture, GlobalCaptureShortcut& shortcut, GlobalCaptureShortcut& clipboardShortcut,
-                       std::function<void()> retryRegistration, QWidget* parent = nullptr);
+    CaptureSettingsTab(CaptureModel& capture, BrowserAutomationConsent& consent, GlobalCaptureShortcut& shortcut,
+                       GlobalCaptureShortcut& clipboardShortcut, std::function<void()> retryRegistration,
+                       QWidget* parent = nullptr);
 
     // Scrolls to the accessibility permission: its state and its buttons (and the hint, when shown).
     void showPermission();
@@ -40,6 +44,7 @@ public:
     ReaderPermissionButtons& permissionButtons() const { return *m_permissionButtons; }
     QLabel& browserStatus() const { return *m_browserStatus; }
     QPushButton& browserButton() const { return *m_browserButton; }
+    BrowserConsentList& browserConsentList() const { return *m_browserConsents; }
 
 private:
     void refresh();
@@ -53,6 +58,7 @@ private:
     QLabel* m_deniedHint;
     QLabel* m_browserStatus;
     QPushButton* m_browserButton;
+    BrowserConsentList* m_browserConsents;
     QScrollArea* m_scroll;
 };
 

@@ -35,8 +35,8 @@ ReaderSettingsView::ReaderSettingsView(Inputs inputs, QWidget* parent)
       m_onKeyWindowChange(std::move(inputs.onKeyWindowChange)),
       m_tabs(new QTabWidget),
       m_readingTab(new ReadingSettingsTab(inputs.textSizes, inputs.presentation)),
-      m_captureTab(new CaptureSettingsTab(inputs.capture, inputs.shortcut, inputs.clipboardShortcut,
-                                          std::move(inputs.retryRegistration))) {
+      m_captureTab(new CaptureSettingsTab(inputs.capture, inputs.browserConsent, inputs.shortcut,
+                                          inputs.clipboardShortcut, std::move(inputs.retryRegistration))) {
     Q_ASSERT(isMainThread());
     setObjectName(u"settings"_s);
     ReaderTheme::apply(*this);

@@ -9,6 +9,7 @@ class QTabWidget;
 
 namespace tavrine {
 
+class BrowserAutomationConsent;
 class CaptureModel;
 class CaptureSettingsTab;
 class GlobalCaptureShortcut;
@@ -39,6 +40,7 @@ public:
         ReaderPresentation& presentation;
         MacUpdateController& updates;
         CaptureModel& capture;
+        BrowserAutomationConsent& browserConsent;
         GlobalCaptureShortcut& shortcut;
         GlobalCaptureShortcut& clipboardShortcut;
         // Registers both hot keys again.

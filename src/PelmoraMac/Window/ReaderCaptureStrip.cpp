@@ -142,6 +142,7 @@ void ReaderCaptureStrip::apply(const State& state) {
     m_requestAutomation->setVisible(state.failure == CaptureFailure::automationRequired);
     m_requestAutomation->setEnabled(!state.isRequestingAutomation);
     m_openAutomationSettings->setVisible(state.failure == CaptureFailure::automationDenied);
+    m_openAutomationSettings->setEnabled(!state.isRequestingAutomation);
     m_cancel->setVisible(state.isCapturing);
     arrangeRetryButtons();
 }

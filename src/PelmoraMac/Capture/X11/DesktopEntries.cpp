@@ -129,4 +129,23 @@ std::optional<DesktopEntry> findDesktopEntry(const QString& instance, const QStr
     return std::nullopt;
 }
 
+QList<DesktopEntry> findDesktopEntries(const std::function<bool(const QString& id)>& wanted,
+                                       const QStringList& folders) {
+    QList<DesktopEntry> entries;
+    QSet<QString> seen;
+    for (const QString& folder : folders) {
+        QDirIterator files(folder, {u"*.desktop"_s}, QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString path = files.next();
+            const QString id = idOf(folder, path);
+            if (seen.contains(id) || !wanted(id)) continue;
+            seen.insert(id);
+            const auto content = readEntry(path);
+            if (!content) continue;
+            if (auto entry = parseDesktopEntry(id, *content)) entries.append(std::move(*entry));
+        }
+    }
+    return entries;
+}
+
 }  // namespace tavrine

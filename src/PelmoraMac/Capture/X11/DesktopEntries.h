@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace tavrine {
@@ -32,5 +34,10 @@ std::optional<DesktopEntry> parseDesktopEntry(const QString& id, const QByteArra
 // wins. None when no entry matches.
 std::optional<DesktopEntry> findDesktopEntry(const QString& instance, const QString& windowClass,
                                              const QStringList& folders = desktopEntryFolders());
+
+// The entries whose id `wanted` accepts, each id once (the first folder's entry: it hides the others, as
+// the desktop has it), in the order they are found.
+QList<DesktopEntry> findDesktopEntries(const std::function<bool(const QString& id)>& wanted,
+                                       const QStringList& folders = desktopEntryFolders());
 
 }  // namespace tavrine

@@ -22,9 +22,24 @@ CaptureSource captureSourceOf(pid_t pid, std::uint32_t window, const std::option
     CaptureSource source{.pid = pid, .name = u"取得元アプリ"_s, .window = window};
     if (!entry) return source;
     if (!entry->name.isEmpty()) source.name = entry->name;
-    if (entry->id == u"chromium"_s || entry->id.startsWith(u"google-chrome"_s)) source.browser = ArticleBrowser::chrome;
+    if (isCaptureBrowser(entry->id)) {
+        source.browser = ArticleBrowser::chrome;
+        source.browserId = entry->id;
+    }
     source.includeWebArticles = entry->handlesWebAddresses;
     return source;
+}
+
+bool isCaptureBrowser(const QString& desktopId) {
+    return desktopId == u"chromium"_s || desktopId.startsWith(u"google-chrome"_s);
+}
+
+QList<BrowserAutomationConsent::Browser> installedCaptureBrowsers(const QStringList& folders) {
+    QList<BrowserAutomationConsent::Browser> browsers;
+    for (const DesktopEntry& entry : findDesktopEntries(isCaptureBrowser, folders)) {
+        browsers.append({.id = entry.id, .name = entry.name});
+    }
+    return browsers;
 }
 
 }  // namespace tavrine

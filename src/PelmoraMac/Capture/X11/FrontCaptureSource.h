@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PelmoraMac/Capture/BrowserAutomationConsent.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/DesktopEntries.h"
 
@@ -18,8 +19,15 @@ class X11Desktop;
 std::optional<CaptureSource> frontCaptureSource(const X11Desktop* desktop);
 
 // The source a front window's process and WM_CLASS make, with its desktop entry when one was found:
-// Chromium and Google Chrome are the browser chrome, and an entry that handles http and https addresses
-// has its pages' articles looked for.
+// Chromium and Google Chrome are the browser chrome (each with its own desktop id as browserId), and an
+// entry that handles http and https addresses has its pages' articles looked for.
 CaptureSource captureSourceOf(pid_t pid, std::uint32_t window, const std::optional<DesktopEntry>& entry);
+
+// Whether the application of this desktop id is a browser whose tab a capture reads: Chromium
+// ("chromium") and Google Chrome ("google-chrome" and its channels, "google-chrome-beta", …).
+bool isCaptureBrowser(const QString& desktopId);
+
+// The capture browsers installed on this desktop, by their entries in `folders`, for the consent's list.
+QList<BrowserAutomationConsent::Browser> installedCaptureBrowsers(const QStringList& folders = desktopEntryFolders());
 
 }  // namespace tavrine
