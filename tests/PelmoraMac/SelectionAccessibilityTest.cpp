@@ -3,6 +3,7 @@
 #include "PelmoraMac/Capture/AccessibilityFocusTracker.h"
 #include "PelmoraMac/Capture/AtspiAccessibilityBus.h"
 #include "PelmoraMac/Capture/BrowserSnapshotScript.h"
+#include "PelmoraMac/Capture/CapturedText.h"
 #include "PelmoraMac/Capture/X11/PrimarySelection.h"
 #include "PelmoraMac/Capture/X11/X11InputActivity.h"
 #include "PelmoraMac/X11/X11Desktop.h"
@@ -92,6 +93,28 @@ public:
         ++textCalls;
         ++textReads;
         return m_bus.text(e, r, d);
+    }
+    // The real bus's batches, counted as their single calls.
+    AccessibleAnswers<AccessibleElement> embeddedObjects(const QList<AccessibleTextOffset>& p,
+                                                         CaptureDeadline d) override {
+        return m_bus.embeddedObjects(p, d);
+    }
+    AccessibleAnswers<std::uint32_t> roles(const QList<AccessibleElement>& e, CaptureDeadline d) override {
+        return m_bus.roles(e, d);
+    }
+    AccessibleAnswers<AccessibleTextRange> firstSelections(const QList<AccessibleElement>& e,
+                                                           CaptureDeadline d) override {
+        textCalls += int(e.size());
+        return m_bus.firstSelections(e, d);
+    }
+    AccessibleAnswers<QMap<QString, QString>> attributesOf(const QList<AccessibleElement>& e,
+                                                           CaptureDeadline d) override {
+        return m_bus.attributesOf(e, d);
+    }
+    AccessibleAnswers<QString> texts(const QList<AccessibleTextPart>& p, CaptureDeadline d) override {
+        textCalls += int(p.size());
+        textReads += int(p.size());
+        return m_bus.texts(p, d);
     }
 
 private:
@@ -514,6 +537,53 @@ std::optional<QString> pageSelectionOf(pid_t browser) {
     options.search.process = browser;
     const auto snapshot = takeBrowserSnapshot(ArticleBrowser::chrome, false, options);
     return snapshot ? snapshot->selection : std::nullopt;
+}
+
+// A paragraph of 2,000 links (a selected table of contents reads so), selected and read over the bus
+// within the capture's own deadline: each link's object is followed to its text.
+TEST_F(AccessibleDesktop, AChromiumParagraphOfTwoThousandLinksIsReadInTime) {
+    if (test::HeadlessChromium::executable().isEmpty()) GTEST_SKIP() << test::HeadlessChromium::missingReason();
+    if (QStandardPaths::findExecutable(u"xdotool"_s).isEmpty()) GTEST_SKIP() << "xdotool is not installed";
+    constexpr int kLinks = 2'000;
+    QString paragraph = u"<p id='links' tabindex='-1'>Contents:"_s;
+    for (int index = 0; index < kLinks; ++index) {
+        paragraph += u" <a href='#l"_s + QString::number(index) + u"'>w"_s + QString::number(index) + u"</a>"_s;
+    }
+    PageServer server((u"<!DOCTYPE html><html><head><title>Two thousand links</title></head><body>"_s + paragraph +
+                       u"</p></body></html>"_s)
+                          .toUtf8());
+    const QString url = server.url(u"/contents.html"_s);
+    test::HeadlessChromium chromium(url, test::patience(), test::HeadlessChromium::Mode::shown,
+                                    {u"--force-renderer-accessibility"_s});
+    ASSERT_TRUE(chromium.isListening()) << chromium.failure().toStdString();
+    ASSERT_TRUE(focusBrowserWindow(u"Two thousand links"_s));
+    QString service;
+    const bool shown = test::processEventsUntil(
+        [&] {
+            service = serviceOf(chromium.pid());
+            return !service.isEmpty() && s_tracker->log()->lastFocused(service).has_value();
+        },
+        std::min<std::chrono::milliseconds>(60s, test::patience()));
+    if (!shown) GTEST_SKIP() << "chromium exposes no focused document on the accessibility bus";
+    // The paragraph takes the focus, as a click in it would give it, and its words are selected.
+    const auto before = s_tracker->log()->lastFocused(service);
+    test::ChromiumDriver driver(chromium);
+    ASSERT_EQ(driver.evaluate(driver.home(),
+                              u"var links = document.getElementById('links'); links.focus(); "
+                              u"getSelection().selectAllChildren(links); String(getSelection()).length > 9000"_s),
+              QJsonValue(true));
+    ASSERT_TRUE(test::processEventsUntil([&] { return s_tracker->log()->lastFocused(service) != before; }));
+
+    // Tavrine may not ask the page: the bus tells what is selected.
+    m_desktop.pageURL = url;
+    m_desktop.permission = kAutomationUndecided;
+    const auto outcome = capture(chromium.pid(), true, ArticleBrowser::chrome);
+    ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
+    EXPECT_FALSE(outcome.capture->isBody);
+    const QString& text = outcome.capture->document.text;
+    EXPECT_TRUE(text.startsWith(u"Contents: w0 w1 "_s)) << text.left(80).toStdString();
+    EXPECT_TRUE(text.endsWith(u" w1998 w1999"_s)) << text.right(80).toStdString();
+    EXPECT_FALSE(text.contains(QChar(kObjectReplacementCharacter)));
 }
 
 const QStringList kBrowserArguments{u"--no-first-run"_s,
