@@ -397,14 +397,60 @@ AccessibleAnswers<T> AtspiAccessibilityBus::sendEach(const QList<QDBusMessage>& 
     return answers;
 }
 
+AccessibleAnswers<int> AtspiAccessibilityBus::linkIndexes(const QList<AccessibleTextOffset>& places,
+                                                          CaptureDeadline deadline) {
+    // Rows of places in one element's text, in order.
+    QList<std::pair<qsizetype, qsizetype>> rows;
+    for (qsizetype index = 0; index < places.size(); ++index) {
+        const bool continues = index > 0 && places[index].element == places[index - 1].element &&
+                               places[index].offset > places[index - 1].offset;
+        if (continues)
+            rows.last().second = index + 1;
+        else
+            rows.append({index, index + 1});
+    }
+    QList<std::optional<int>> indexes(places.size());
+    // Asks for the link index of each of the places, in one batch.
+    const auto ask = [&](const QList<qsizetype>& which) -> CaptureResult<void> {
+        QList<QDBusMessage> calls;
+        for (const qsizetype index : which) calls.append(linkIndexCall(places[index].element, places[index].offset));
+        auto answers = sendEach<int>(calls, deadline, intFrom);
+        if (!answers) return tl::unexpected(answers.error());
+        for (qsizetype i = 0; i < which.size(); ++i) indexes[which[i]] = (*answers)[i];
+        return {};
+    };
+    QList<qsizetype> which;
+    for (const auto& [begin, end] : rows) {
+        if (end - begin < 3) {
+            for (qsizetype index = begin; index < end; ++index) which.append(index);
+        } else {
+            which << begin << end - 1;
+        }
+    }
+    if (auto asked = ask(which); !asked) return tl::unexpected(asked.error());
+    which.clear();
+    for (const auto& [begin, end] : rows) {
+        if (end - begin < 3) continue;
+        const std::optional<int> first = indexes[begin];
+        const std::optional<int> last = indexes[end - 1];
+        if (first && last && *first >= 0 && *last - *first == end - 1 - begin) {
+            for (qsizetype index = begin + 1; index < end - 1; ++index) indexes[index] = *first + int(index - begin);
+        } else {
+            for (qsizetype index = begin + 1; index < end - 1; ++index) which.append(index);
+        }
+    }
+    if (!which.isEmpty()) {
+        if (auto asked = ask(which); !asked) return tl::unexpected(asked.error());
+    }
+    return indexes;
+}
+
 AccessibleAnswers<AccessibleElement> AtspiAccessibilityBus::embeddedObjects(const QList<AccessibleTextOffset>& places,
                                                                             CaptureDeadline deadline) {
-    QList<QDBusMessage> calls;
-    for (const AccessibleTextOffset& place : places) calls.append(linkIndexCall(place.element, place.offset));
-    auto indexes = sendEach<int>(calls, deadline, intFrom);
+    auto indexes = linkIndexes(places, deadline);
     if (!indexes) return tl::unexpected(indexes.error());
+    QList<QDBusMessage> calls;
     QList<bool> asked;
-    calls.clear();
     for (qsizetype i = 0; i < places.size(); ++i) {
         const std::optional<int>& index = (*indexes)[i];
         asked.append(index && *index >= 0);

@@ -65,6 +65,10 @@ private:
     template <typename T, typename Parse>
     AccessibleAnswers<T> sendEach(const QList<QDBusMessage>& messages, CaptureDeadline deadline, Parse parse);
     AccessibleAnswer<QList<QVariant>> answerOf(const QDBusMessage& reply) const;
+    // The link index of each place. A text's links are numbered in the order of their object replacement
+    // characters: where the first and the last of a row of places in one text are links as far apart as
+    // the places, the places between are the links between, and only the ends are asked for.
+    AccessibleAnswers<int> linkIndexes(const QList<AccessibleTextOffset>& places, CaptureDeadline deadline);
     AccessibleAnswer<QVariant> property(const AccessibleElement& element, const QString& interface, const QString& name,
                                         CaptureDeadline deadline);
 
