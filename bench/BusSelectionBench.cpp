@@ -60,18 +60,12 @@ int runBusSelectionBench() {
     for (const int links : {200, 2000}) {
         test::HeadlessChromium browser(server.url(u"/links/"_s + QString::number(links)), std::chrono::seconds(20),
                                        test::HeadlessChromium::Mode::shown, {u"--force-renderer-accessibility"_s});
-        QString window;
-        const bool shown =
-            browser.isListening() && waitFor([&] {
-                const auto found = xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Links page [0-9]"_s});
-                if (!found || found->isEmpty()) return false;
-                window = QString::fromLatin1(found->split('\n').last());
-                return xdotool({u"windowactivate"_s, u"--sync"_s, window}).has_value();
-            });
+        const auto shown = browser.isListening() ? activateWindowNamed(u"^Links page [0-9]"_s) : std::nullopt;
         if (!shown) {
             std::fprintf(stderr, "capture-bench: chromium did not show the links page\n");
             return 1;
         }
+        const QString window = *shown;
         const pid_t pid = browser.pid();
         const auto log = tracker.log();
         // One read of what is selected, on a pool thread as in the application: its time, or none when it

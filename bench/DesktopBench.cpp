@@ -32,6 +32,18 @@ std::optional<QByteArray> xdotool(const QStringList& arguments) {
     return process.readAllStandardOutput().trimmed();
 }
 
+std::optional<QString> activateWindowNamed(const QString& pattern) {
+    QString window;
+    const bool shown = waitFor([&] {
+        const auto found = xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, pattern});
+        if (!found || found->isEmpty()) return false;
+        window = QString::fromLatin1(found->split('\n').last());
+        return xdotool({u"windowactivate"_s, u"--sync"_s, window}).has_value();
+    });
+    if (!shown) return std::nullopt;
+    return window;
+}
+
 AccessibilityBusLauncher::AccessibilityBusLauncher() {
     m_launcher.start(u"/usr/libexec/at-spi-bus-launcher"_s, {u"--launch-immediately"_s});
     m_launcher.waitForStarted(5'000);

@@ -20,6 +20,10 @@ bool waitFor(const std::function<bool()>& condition, std::chrono::seconds limit 
 // The output of xdotool, or nothing when it failed or took more than 20 seconds.
 std::optional<QByteArray> xdotool(const QStringList& arguments);
 
+// The id of the last shown window whose name matches the pattern, once there is one and it is active; none
+// when none is within 20 seconds.
+std::optional<QString> activateWindowNamed(const QString& pattern);
+
 // The session's accessibility bus, switched on, for as long as the object lives.
 class AccessibilityBusLauncher {
 public:

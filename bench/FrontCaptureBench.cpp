@@ -90,18 +90,12 @@ int runFrontCaptureBench() {
         if (mode == u"forced-accessibility"_s) arguments.append(u"--force-renderer-accessibility"_s);
         test::HeadlessChromium browser(server.url(u"/bench"_s), std::chrono::seconds(20),
                                        test::HeadlessChromium::Mode::shown, arguments);
-        QString window;
-        const bool shown =
-            browser.isListening() && waitFor([&] {
-                const auto found = xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Bench page [0-9]"_s});
-                if (!found || found->isEmpty()) return false;
-                window = QString::fromLatin1(found->split('\n').last());
-                return xdotool({u"windowactivate"_s, u"--sync"_s, window}).has_value();
-            });
+        const auto shown = browser.isListening() ? activateWindowNamed(u"^Bench page [0-9]"_s) : std::nullopt;
         if (!shown) {
             std::fprintf(stderr, "capture-bench: chromium did not show the page (%s)\n", qPrintable(mode));
             return 1;
         }
+        const QString window = *shown;
         // Clicks `count` times in a row at x, y of the page, wherever it begins now (a bar the browser shows
         // above it moves it down).
         const auto click = [&](int x, int y, int count) {

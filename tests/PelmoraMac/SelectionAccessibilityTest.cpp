@@ -241,6 +241,21 @@ protected:
         return {};
     }
 
+    // The bus name of the browser of the process once the bus has announced an element of it focused; empty
+    // when it has not within a minute. The browser shows its page on the bus once it has loaded it; it may
+    // also never do so, and then the test is skipped after a minute rather than at the overall limit, which
+    // the tests after it share.
+    static QString shownOnTheBus(pid_t browser) {
+        QString service;
+        const bool shown = test::processEventsUntil(
+            [&] {
+                service = serviceOf(browser);
+                return !service.isEmpty() && s_tracker->log()->lastFocused(service).has_value();
+            },
+            std::min<std::chrono::milliseconds>(60s, test::patience()));
+        return shown ? service : QString();
+    }
+
     test::FakeCaptureDesktop m_desktop{.pageURL = kPage};
     static inline std::unique_ptr<test::AccessibilityRig> s_rig;
     static inline std::unique_ptr<AccessibilityFocusTracker> s_tracker;
@@ -485,16 +500,8 @@ TEST_F(AccessibleDesktop, AChromiumPageWithNothingSelectedGivesItsArticle) {
                                     {u"--force-renderer-accessibility"_s});
     ASSERT_TRUE(chromium.isListening()) << chromium.failure().toStdString();
 
-    // The browser shows the page on the bus once it has loaded it; it may also never do so, and then the
-    // test is skipped after a minute rather than at the overall limit, which the tests after it share.
-    QString service;
-    const bool shown = test::processEventsUntil(
-        [&] {
-            service = serviceOf(chromium.pid());
-            return !service.isEmpty() && s_tracker->log()->lastFocused(service).has_value();
-        },
-        std::min<std::chrono::milliseconds>(60s, test::patience()));
-    if (!shown) GTEST_SKIP() << "chromium exposes no focused document on the accessibility bus";
+    const QString service = shownOnTheBus(chromium.pid());
+    if (service.isEmpty()) GTEST_SKIP() << "chromium exposes no focused document on the accessibility bus";
 
     auto outcome = capture(chromium.pid(), true, ArticleBrowser::chrome, Workers::real);
     ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
@@ -584,14 +591,8 @@ TEST_F(AccessibleDesktop, AChromiumParagraphOfTwoThousandLinksIsReadInAsManyRoun
                                     {u"--force-renderer-accessibility"_s});
     ASSERT_TRUE(chromium.isListening()) << chromium.failure().toStdString();
     ASSERT_TRUE(focusBrowserWindow(u"Two thousand links"_s));
-    QString service;
-    const bool shown = test::processEventsUntil(
-        [&] {
-            service = serviceOf(chromium.pid());
-            return !service.isEmpty() && s_tracker->log()->lastFocused(service).has_value();
-        },
-        std::min<std::chrono::milliseconds>(60s, test::patience()));
-    if (!shown) GTEST_SKIP() << "chromium exposes no focused document on the accessibility bus";
+    const QString service = shownOnTheBus(chromium.pid());
+    if (service.isEmpty()) GTEST_SKIP() << "chromium exposes no focused document on the accessibility bus";
     test::ChromiumDriver driver(chromium);
     // Tavrine may not ask the page: the bus tells what is selected.
     m_desktop.pageURL = url;

@@ -9,11 +9,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-template <typename T>
-CaptureResult<T> failed(CaptureFailure failure) {
-    return tl::unexpected(failure);
-}
-
 // Code points of a run of text, as the bus counts offsets.
 int codePoints(QStringView run) {
     return int(run.size() - std::count_if(run.begin(), run.end(), [](QChar c) { return c.isLowSurrogate(); }));
@@ -87,7 +82,7 @@ CaptureResult<qsizetype> SelectedTextFollower::readLevel(qsizetype first) {
         if (!node.text) continue;
         readable += readableUnits(*node.text);
         // Far more to read than a reading takes, before the rest is asked for.
-        if (readable > 2 * m_limits.textUnits) return failed<qsizetype>(CaptureFailure::tooLong);
+        if (readable > 2 * m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
         if (node.depth >= m_limits.depth) continue;
         int offset = node.range.start;
         qsizetype from = 0;
@@ -143,7 +138,7 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
         const std::optional<AccessibleTextRange>& range = (*selections)[index];
         if (!range || range->start < 0 || range->end <= range->start) continue;
         // Each code point takes one or two units: more code points than the limit are too many units.
-        if (range->end - range->start > m_limits.textUnits) return failed<void>(CaptureFailure::tooLong);
+        if (range->end - range->start > m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
         selected.append(index);
         selectedElements.append(readable[index]);
     }
@@ -179,7 +174,7 @@ CaptureResult<bool> SelectedTextFollower::appendText(const Node& node, QString& 
             if (m_paragraphEnded) startParagraph(text);
             text += run;
         }
-        if (text.size() > m_limits.textUnits) return failed<bool>(CaptureFailure::tooLong);
+        if (text.size() > m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
         if (object == part.size()) break;
         // An object whose text adds nothing keeps its place holder, which the reading leaves out: a text
         // of place holders alone is blank.
@@ -187,7 +182,7 @@ CaptureResult<bool> SelectedTextFollower::appendText(const Node& node, QString& 
         auto added = child >= 0 ? appendObject(std::as_const(m_nodes)[child], text) : CaptureResult<bool>(false);
         if (!added) return added;
         if (!*added) text += QChar(kObjectReplacementCharacter);
-        if (text.size() > m_limits.textUnits) return failed<bool>(CaptureFailure::tooLong);
+        if (text.size() > m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
         from = object + 1;
     }
     return true;
