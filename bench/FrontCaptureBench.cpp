@@ -3,6 +3,7 @@
 // the capture wired as in the application and the real player taking the reading; the time from the key's
 // release to the player's first chunk.
 #include "FrontCaptureBench.h"
+#include "DesktopBench.h"
 #include "HotKeyBench.h"
 
 #include "PelmoraMac/App/ApplicationCapture.h"
@@ -22,15 +23,7 @@
 #endif
 
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusVariant>
-#include <QDeadlineTimer>
 #include <QJsonArray>
-#include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include <xcb/xcb.h>
 
@@ -69,76 +62,6 @@ QByteArray busyPage() {
            "</script></body></html>";
 }
 
-bool waitFor(const std::function<bool()>& condition, std::chrono::seconds limit = std::chrono::seconds(20)) {
-    const QDeadlineTimer deadline(limit);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-std::optional<QByteArray> xdotool(const QStringList& arguments) {
-    QProcess process;
-    process.start(u"xdotool"_s, arguments);
-    if (!waitFor([&] { return process.state() == QProcess::NotRunning; })) {
-        process.kill();
-        process.waitForFinished();
-        return std::nullopt;
-    }
-    if (process.exitCode() != 0) return std::nullopt;
-    return process.readAllStandardOutput().trimmed();
-}
-
-// The session's accessibility bus, switched on, for as long as the object lives.
-class AccessibilityBusLauncher {
-public:
-    AccessibilityBusLauncher() {
-        m_launcher.start(u"/usr/libexec/at-spi-bus-launcher"_s, {u"--launch-immediately"_s});
-        m_launcher.waitForStarted(5'000);
-        waitFor(
-            [] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(u"org.a11y.Bus"_s).value(); });
-        QDBusMessage enable = QDBusMessage::createMethodCall(u"org.a11y.Bus"_s, u"/org/a11y/bus"_s,
-                                                             u"org.freedesktop.DBus.Properties"_s, u"Set"_s);
-        enable << u"org.a11y.Status"_s << u"IsEnabled"_s << QVariant::fromValue(QDBusVariant(true));
-        QDBusConnection::sessionBus().call(enable);
-    }
-    ~AccessibilityBusLauncher() {
-        m_launcher.terminate();
-        if (!m_launcher.waitForFinished(5'000)) m_launcher.kill();
-    }
-
-private:
-    QProcess m_launcher;
-};
-
-// Serves the page over http on the loopback interface: an article wants a web address.
-class PageServer {
-public:
-    PageServer() {
-        m_server.listen(QHostAddress::LocalHost);
-        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
-                    const QByteArray request = socket->readAll();
-                    if (!request.contains("\r\n\r\n")) return;
-                    const QByteArray page = request.startsWith("GET /busy ") ? busyPage() : benchPage();
-                    socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-                                  QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
-                    socket->disconnectFromHost();
-                });
-                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-    }
-    QString url() const { return u"http://127.0.0.1:"_s + QString::number(m_server.serverPort()) + u"/bench"_s; }
-    // The busy page, from another site (its own renderer).
-    QString busyURL() const { return u"http://localhost:"_s + QString::number(m_server.serverPort()) + u"/busy"_s; }
-
-private:
-    QTcpServer m_server;
-};
-
 #ifdef TAVRINE_HEADLESS_CHROMIUM
 // Opens the busy page in a tab behind the one in front, and waits until it has loaded, and so started
 // its endless script.
@@ -176,7 +99,7 @@ int runFrontCaptureBench() {
         return 0;
     }
     const AccessibilityBusLauncher accessibility;
-    const PageServer server;
+    const PageServer server([](const QByteArray& path) { return path.startsWith("/busy") ? busyPage() : benchPage(); });
     MemoryDefaults defaults;
     BrowserAutomationConsent consent(defaults, {});
     consent.setAllowed(u"chromium"_s, true);
@@ -198,20 +121,14 @@ int runFrontCaptureBench() {
     for (const QString& mode : {u"remote-debugging"_s, u"forced-accessibility"_s}) {
         QStringList arguments;
         if (mode == u"forced-accessibility"_s) arguments.append(u"--force-renderer-accessibility"_s);
-        test::HeadlessChromium browser(server.url(), std::chrono::seconds(20), test::HeadlessChromium::Mode::shown,
-                                       arguments);
-        QString window;
-        const bool shown =
-            browser.isListening() && waitFor([&] {
-                const auto found = xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Bench page [0-9]"_s});
-                if (!found || found->isEmpty()) return false;
-                window = QString::fromLatin1(found->split('\n').last());
-                return xdotool({u"windowactivate"_s, u"--sync"_s, window}).has_value();
-            });
+        test::HeadlessChromium browser(server.url(u"/bench"_s), std::chrono::seconds(20),
+                                       test::HeadlessChromium::Mode::shown, arguments);
+        const auto shown = browser.isListening() ? activateWindowNamed(u"^Bench page [0-9]"_s) : std::nullopt;
         if (!shown) {
             std::fprintf(stderr, "capture-bench: chromium did not show the page (%s)\n", qPrintable(mode));
             return 1;
         }
+        const QString window = *shown;
         // Clicks `count` times in a row at x, y of the page, wherever it begins now (a bar the browser shows
         // above it moves it down).
         const auto click = [&](int x, int y, int count) {
@@ -266,7 +183,7 @@ int runFrontCaptureBench() {
         // The first paragraph, triple-clicked; then nothing selected (a click far to its right). Again with
         // a tab of another site behind the page, busy in a script that never ends.
         for (const bool busy : {false, true}) {
-            if (busy && !openBusyTab(browser, server.busyURL())) {
+            if (busy && !openBusyTab(browser, server.url(u"/busy"_s).replace(u"//127.0.0.1:"_s, u"//localhost:"_s))) {
                 std::fprintf(stderr, "capture-bench: the busy tab did not open (%s)\n", qPrintable(mode));
                 return 1;
             }

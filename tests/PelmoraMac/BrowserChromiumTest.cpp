@@ -478,6 +478,33 @@ TEST_F(BrowserCapture, APageThatNavigatesDuringTheCaptureHasChangedItsSource) {
         << QStringList(outcomes.keys()).join(u' ').toStdString();
 }
 
+// A chapter whose empty anchors the browser hands over open around lists, directly inside them, around
+// their items and links, and beside tables: its article is the text of its file, word for word; a chapter
+// too long for a reading is refused both ways, never stored cut short.
+TEST_F(BrowserCapture, AnchorsWithoutAddressAroundListsGiveTheTextOfTheFile) {
+    const QHash<QByteArray, QByteArray> pages{{"/manual/steps.html", test::docBookListChapter(2).toUtf8()},
+                                              {"/manual/long.html", test::docBookListChapter(30).toUtf8()}};
+    const test::HttpPageServer server(pages);
+    for (auto page = pages.cbegin(); page != pages.cend(); ++page) {
+        SCOPED_TRACE(page.key().toStdString());
+        const auto file = extractArticle(QString::fromUtf8(page.value()));
+        const QString url = server.url(QString::fromUtf8(page.key()));
+        m_driver->open(url);
+        WorkerRun run{.browser = s_browser->pid()};
+        const auto article = run.capture(url);
+        if (page.key() == "/manual/long.html") {
+            EXPECT_EQ(failureOf(file), CaptureFailure::tooLong);
+            EXPECT_EQ(failureOf(article), CaptureFailure::tooLong);
+            continue;
+        }
+        ASSERT_TRUE(file && *file);
+        ASSERT_TRUE(article) << rawValue(article.error()).toStdString();
+        ASSERT_TRUE(*article);
+        EXPECT_TRUE((*file)->text.contains(u"Point 3.1.2 of task 2 is explained in the reference."_s));
+        EXPECT_EQ((*article)->text, (*file)->text);
+    }
+}
+
 // Shown on the display, the browser writes its process title over its command line, and its profile's
 // path, which has a space, is cut into words there: it is found all the same, by the files it holds.
 TEST(BrowserShown, AProfilePathWithASpaceIsFoundForAPortTheBrowserChose) {

@@ -531,6 +531,28 @@ TEST(CaptureSourceOfTheDesktop, AnEntryIsFoundByItsIdOrItsStartupWindowClassFirs
     EXPECT_FALSE(findDesktopEntry(u"nothing"_s, u"Nothing"_s, folders));
 }
 
+// Applications with reverse-DNS ids name their windows after the id's last part: the entry names the
+// source, in Japanese where it says; an entry that names the class itself comes first.
+TEST(CaptureSourceOfTheDesktop, AReverseDomainIdIsFoundByItsLastPart) {
+    test::TemporaryDirectory home;
+    test::TemporaryDirectory system;
+    home.write(u"org.xfce.mousepad.desktop"_s,
+               "[Desktop Entry]\nName=Mousepad\nName[ja]=Mousepad テキストエディター\n");
+    home.write(u"org.example.Viewer.desktop"_s, "[Desktop Entry]\nName=Example Viewer\n");
+    home.write(u"viewer-app.desktop"_s, "[Desktop Entry]\nName=Viewer App\nStartupWMClass=viewer\n");
+    system.write(u"org.example.Viewer.desktop"_s, "[Desktop Entry]\nName=Example Viewer\n");
+    system.write(u"python3.11.desktop"_s, "[Desktop Entry]\nName=Python\n");
+    const QStringList folders{home.path(), system.path()};
+
+    const auto mousepad = findDesktopEntry(u"mousepad"_s, u"Mousepad"_s, folders);
+    ASSERT_TRUE(mousepad);
+    EXPECT_EQ(mousepad->id, u"org.xfce.mousepad"_s);
+    EXPECT_EQ(captureSourceOf(5, 3, mousepad).name, u"Mousepad テキストエディター"_s);
+    EXPECT_EQ(findDesktopEntry(u"viewer"_s, u"Viewer"_s, folders)->name, u"Viewer App"_s);
+    EXPECT_EQ(findDesktopEntry(u"viewer"_s, u"Viewer"_s, {system.path()})->name, u"Example Viewer"_s);
+    EXPECT_FALSE(findDesktopEntry(u"11"_s, {}, folders));
+}
+
 // In the first folder, a FIFO and a link to an endless device carry the ids: neither holds the search up,
 // and the entries of the next folder count.
 TEST(CaptureSourceOfTheDesktop, AnEntryThatIsNoRegularFileIsSkippedAtOnce) {

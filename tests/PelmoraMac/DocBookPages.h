@@ -67,4 +67,48 @@ inline QString docBookChapter(const QList<int>& paragraphs, bool asBrowserHandsI
            QStringLiteral("</div></body></html>");
 }
 
+// A chapter of steps as DocBook's stylesheets write it: per section, a title after its empty anchor, an
+// ordered list whose items hold an itemized list with a nested one whose last item has a link, and a
+// table with an empty anchor before it and one in a cell. Parsed as HTML, a browser keeps the anchors
+// open and hands them over around the lists, directly inside them and around their items.
+inline QString docBookListChapter(int sections) {
+    QString page = QStringLiteral(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML "
+        "1.1//EN\" \"http://www.w3.org/TR/xhtml11/DTD/xhtml11.dtd\">\n<html xmlns=\"http://www.w3.org/1999/xhtml\">"
+        "<head><meta charset=\"utf-8\"/><title>Chapter 4. Steps</title></head><body><div class=\"navheader\"><table "
+        "width=\"100%\" summary=\"Navigation\"><tr><td><a accesskey=\"p\" href=\"ch03.html\">Prev</a></td><th>Chapter "
+        "4. Steps</th><td><a accesskey=\"n\" href=\"ch05.html\">Next</a></td></tr></table><hr/></div><div "
+        "class=\"chapter\"><div class=\"titlepage\"><div><div><h1 class=\"title\"><a id=\"steps\"/>Chapter 4. "
+        "Steps</h1></div></div></div><p>This chapter lists the steps of each task, in order.</p>\n");
+    for (int section = 1; section <= sections; ++section) {
+        const QString s = QString::number(section);
+        page += QStringLiteral(
+                    "<div class=\"section\"><div class=\"titlepage\"><div><div><h2 class=\"title\"><a "
+                    "id=\"task-%1\"/>4.%1. Task %1</h2></div></div></div><p>Task %1 is done in the steps below, each "
+                    "with its own details, and none of them may be skipped.</p>\n<div class=\"orderedlist\"><ol "
+                    "class=\"orderedlist\" type=\"1\">")
+                    .arg(s);
+        for (int item = 1; item <= 3; ++item) {
+            page += QStringLiteral(
+                        "<li class=\"listitem\"><p>Step %2 of task %1 prepares what the next step needs, with "
+                        "care.</p>\n<div class=\"itemizedlist\"><ul class=\"itemizedlist\"><li class=\"listitem\"><p>"
+                        "Detail %2.1 of task %1 tells what to check first.</p>\n<div class=\"itemizedlist\"><ul "
+                        "class=\"itemizedlist\"><li class=\"listitem\"><p>Point %2.1.1 of task %1 is the first thing "
+                        "to look at.</p></li><li class=\"listitem\"><p>Point %2.1.2 of task %1 is explained in <a "
+                        "class=\"ulink\" href=\"https://example.org/%1/%2\">the reference</a>.</p></li></ul></div>\n"
+                        "</li></ul></div>\n</li>")
+                        .arg(s, QString::number(item));
+        }
+        page += QStringLiteral(
+                    "</ol></div>\n<div class=\"table\"><a id=\"table-%1\"/><p class=\"title\"><b>Table 4.%1. Settings "
+                    "of task %1</b></p><div class=\"table-contents\"><table class=\"table\" summary=\"Settings\" "
+                    "border=\"1\"><tr><th>Setting</th><th>Meaning</th></tr><tr><td><a id=\"setting-%1\"/>setting%1"
+                    "</td><td>What task %1 reads first, <a class=\"ulink\" href=\"https://example.org/s/%1\">"
+                    "documented here</a>.</td></tr></table></div></div><br class=\"table-break\"/><p>After the table, "
+                    "task %1 ends with this closing remark about its steps.</p></div>\n")
+                    .arg(s);
+    }
+    return page + QStringLiteral("</div><div class=\"navfooter\"><hr/></div></body></html>");
+}
+
 }  // namespace tavrine::test

@@ -3,6 +3,7 @@
 #include "PelmoraMac/Capture/AccessibilityFocusTracker.h"
 #include "PelmoraMac/Capture/AtspiAccessibilityBus.h"
 #include "PelmoraMac/Capture/BrowserSnapshotScript.h"
+#include "PelmoraMac/Capture/CapturedText.h"
 #include "PelmoraMac/Capture/X11/PrimarySelection.h"
 #include "PelmoraMac/Capture/X11/X11InputActivity.h"
 #include "PelmoraMac/X11/X11Desktop.h"
@@ -40,58 +41,102 @@ using test::LineProgram;
 
 const QString kPage = u"https://example.org/news/1"_s;
 
-// The real accessibility bus counted: how often the text interface was asked anything.
+// The real accessibility bus counted: how often the text interface was asked anything, and how often the
+// reader waited for the bus to answer (a single call or a batch).
 class CountingBus final : public AccessibilityBus {
 public:
     explicit CountingBus(AccessibilityBus& bus) : m_bus(bus) {}
     int textCalls = 0;
     int textReads = 0;
+    int waits = 0;
 
     bool isEnabled() override { return m_bus.isEnabled(); }
     AccessibleAnswer<QList<AccessibleElement>> applications(CaptureDeadline d) override {
+        ++waits;
         return m_bus.applications(d);
     }
-    AccessibleAnswer<pid_t> processOf(const QString& s, CaptureDeadline d) override { return m_bus.processOf(s, d); }
+    AccessibleAnswer<pid_t> processOf(const QString& s, CaptureDeadline d) override {
+        ++waits;
+        return m_bus.processOf(s, d);
+    }
     std::optional<AccessibleElement> lastFocused(const QString& s) override { return m_bus.lastFocused(s); }
     AccessibleAnswer<std::uint32_t> role(const AccessibleElement& e, CaptureDeadline d) override {
+        ++waits;
         return m_bus.role(e, d);
     }
     AccessibleAnswer<AccessibleStates> states(const AccessibleElement& e, CaptureDeadline d) override {
+        ++waits;
         return m_bus.states(e, d);
     }
     AccessibleAnswer<AccessibleElement> parent(const AccessibleElement& e, CaptureDeadline d) override {
+        ++waits;
         return m_bus.parent(e, d);
     }
     AccessibleAnswer<QList<AccessibleElement>> children(const AccessibleElement& e, CaptureDeadline d) override {
+        ++waits;
         return m_bus.children(e, d);
     }
     AccessibleAnswer<QMap<QString, QString>> documentAttributes(const AccessibleElement& e,
                                                                 CaptureDeadline d) override {
+        ++waits;
         return m_bus.documentAttributes(e, d);
     }
     AccessibleAnswer<QMap<QString, QString>> attributes(const AccessibleElement& e, CaptureDeadline d) override {
+        ++waits;
         return m_bus.attributes(e, d);
     }
     AccessibleAnswer<AccessibleElement> embeddedObject(const AccessibleElement& e, int offset,
                                                        CaptureDeadline d) override {
+        ++waits;
         return m_bus.embeddedObject(e, offset, d);
     }
     AccessibleAnswer<int> characterCount(const AccessibleElement& e, CaptureDeadline d) override {
         ++textCalls;
+        ++waits;
         return m_bus.characterCount(e, d);
     }
     AccessibleAnswer<int> selectionCount(const AccessibleElement& e, CaptureDeadline d) override {
         ++textCalls;
+        ++waits;
         return m_bus.selectionCount(e, d);
     }
     AccessibleAnswer<AccessibleTextRange> selection(const AccessibleElement& e, int i, CaptureDeadline d) override {
         ++textCalls;
+        ++waits;
         return m_bus.selection(e, i, d);
     }
     AccessibleAnswer<QString> text(const AccessibleElement& e, AccessibleTextRange r, CaptureDeadline d) override {
         ++textCalls;
         ++textReads;
+        ++waits;
         return m_bus.text(e, r, d);
+    }
+    // The real bus's batches, counted as their single calls.
+    AccessibleAnswers<AccessibleElement> embeddedObjects(const QList<AccessibleTextOffset>& p,
+                                                         CaptureDeadline d) override {
+        ++waits;
+        return m_bus.embeddedObjects(p, d);
+    }
+    AccessibleAnswers<std::uint32_t> roles(const QList<AccessibleElement>& e, CaptureDeadline d) override {
+        ++waits;
+        return m_bus.roles(e, d);
+    }
+    AccessibleAnswers<AccessibleTextRange> firstSelections(const QList<AccessibleElement>& e,
+                                                           CaptureDeadline d) override {
+        textCalls += int(e.size());
+        ++waits;
+        return m_bus.firstSelections(e, d);
+    }
+    AccessibleAnswers<QMap<QString, QString>> attributesOf(const QList<AccessibleElement>& e,
+                                                           CaptureDeadline d) override {
+        ++waits;
+        return m_bus.attributesOf(e, d);
+    }
+    AccessibleAnswers<QString> texts(const QList<AccessibleTextPart>& p, CaptureDeadline d) override {
+        textCalls += int(p.size());
+        textReads += int(p.size());
+        ++waits;
+        return m_bus.texts(p, d);
     }
 
 private:
@@ -126,6 +171,7 @@ protected:
         CaptureResult<PreparedCapture> capture = tl::unexpected(CaptureFailure::unavailable);
         int textCalls = 0;
         int textReads = 0;
+        int waits = 0;
     };
     // The workers of the capture: the test's (at once, in this process) or the real executable.
     enum class Workers { fake, real };
@@ -167,6 +213,7 @@ protected:
             }
             outcome.textCalls = bus.textCalls;
             outcome.textReads = bus.textReads;
+            outcome.waits = bus.waits;
             return outcome;
         });
         EXPECT_TRUE(test::processEventsUntil([&] { return future.isFinished(); }));
@@ -192,6 +239,21 @@ protected:
             if (process && *process == pid) return application.service;
         }
         return {};
+    }
+
+    // The bus name of the browser of the process once the bus has announced an element of it focused; empty
+    // when it has not within a minute. The browser shows its page on the bus once it has loaded it; it may
+    // also never do so, and then the test is skipped after a minute rather than at the overall limit, which
+    // the tests after it share.
+    static QString shownOnTheBus(pid_t browser) {
+        QString service;
+        const bool shown = test::processEventsUntil(
+            [&] {
+                service = serviceOf(browser);
+                return !service.isEmpty() && s_tracker->log()->lastFocused(service).has_value();
+            },
+            std::min<std::chrono::milliseconds>(60s, test::patience()));
+        return shown ? service : QString();
     }
 
     test::FakeCaptureDesktop m_desktop{.pageURL = kPage};
@@ -438,16 +500,8 @@ TEST_F(AccessibleDesktop, AChromiumPageWithNothingSelectedGivesItsArticle) {
                                     {u"--force-renderer-accessibility"_s});
     ASSERT_TRUE(chromium.isListening()) << chromium.failure().toStdString();
 
-    // The browser shows the page on the bus once it has loaded it; it may also never do so, and then the
-    // test is skipped after a minute rather than at the overall limit, which the tests after it share.
-    QString service;
-    const bool shown = test::processEventsUntil(
-        [&] {
-            service = serviceOf(chromium.pid());
-            return !service.isEmpty() && s_tracker->log()->lastFocused(service).has_value();
-        },
-        std::min<std::chrono::milliseconds>(60s, test::patience()));
-    if (!shown) GTEST_SKIP() << "chromium exposes no focused document on the accessibility bus";
+    const QString service = shownOnTheBus(chromium.pid());
+    if (service.isEmpty()) GTEST_SKIP() << "chromium exposes no focused document on the accessibility bus";
 
     auto outcome = capture(chromium.pid(), true, ArticleBrowser::chrome, Workers::real);
     ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
@@ -514,6 +568,58 @@ std::optional<QString> pageSelectionOf(pid_t browser) {
     options.search.process = browser;
     const auto snapshot = takeBrowserSnapshot(ArticleBrowser::chrome, false, options);
     return snapshot ? snapshot->selection : std::nullopt;
+}
+
+// A paragraph of 2,000 links (a selected table of contents reads so), selected and read over the bus: each
+// link's object is followed to its text, and the reader waits for the bus no more often than for a
+// paragraph of 20 links (the time it takes is capture-bench's bus-selection line).
+TEST_F(AccessibleDesktop, AChromiumParagraphOfTwoThousandLinksIsReadInAsManyRoundTripsAsOneOfTwenty) {
+    if (test::HeadlessChromium::executable().isEmpty()) GTEST_SKIP() << test::HeadlessChromium::missingReason();
+    if (QStandardPaths::findExecutable(u"xdotool"_s).isEmpty()) GTEST_SKIP() << "xdotool is not installed";
+    const auto paragraph = [](const QString& id, int links) -> QString {
+        QString words = u"<p id='"_s + id + u"' tabindex='-1'>Contents:"_s;
+        for (int index = 0; index < links; ++index) {
+            words += u" <a href='#l"_s + QString::number(index) + u"'>w"_s + QString::number(index) + u"</a>"_s;
+        }
+        return words + u"</p>"_s;
+    };
+    PageServer server((u"<!DOCTYPE html><html><head><title>Two thousand links</title></head><body>"_s +
+                       paragraph(u"few"_s, 20) + paragraph(u"many"_s, 2'000) + u"</body></html>"_s)
+                          .toUtf8());
+    const QString url = server.url(u"/contents.html"_s);
+    test::HeadlessChromium chromium(url, test::patience(), test::HeadlessChromium::Mode::shown,
+                                    {u"--force-renderer-accessibility"_s});
+    ASSERT_TRUE(chromium.isListening()) << chromium.failure().toStdString();
+    ASSERT_TRUE(focusBrowserWindow(u"Two thousand links"_s));
+    const QString service = shownOnTheBus(chromium.pid());
+    if (service.isEmpty()) GTEST_SKIP() << "chromium exposes no focused document on the accessibility bus";
+    test::ChromiumDriver driver(chromium);
+    // Tavrine may not ask the page: the bus tells what is selected.
+    m_desktop.pageURL = url;
+    m_desktop.permission = kAutomationUndecided;
+
+    // The paragraph takes the focus, as a click in it would give it, and its words are selected.
+    const auto read = [&](const QString& id) {
+        const auto before = s_tracker->log()->lastFocused(service);
+        EXPECT_EQ(driver.evaluate(driver.home(), u"var words = document.getElementById('"_s + id +
+                                                     u"'); words.focus(); getSelection().selectAllChildren(words); "
+                                                     u"!getSelection().isCollapsed"_s),
+                  QJsonValue(true));
+        EXPECT_TRUE(test::processEventsUntil([&] { return s_tracker->log()->lastFocused(service) != before; }));
+        return capture(chromium.pid(), true, ArticleBrowser::chrome, Workers::real);
+    };
+    const Outcome few = read(u"few"_s);
+    ASSERT_TRUE(few.capture) << rawValue(few.capture.error()).toStdString();
+    EXPECT_EQ(few.capture->document.text.trimmed(),
+              u"Contents: w0 w1 w2 w3 w4 w5 w6 w7 w8 w9 w10 w11 w12 w13 w14 w15 w16 w17 w18 w19"_s);
+    const Outcome many = read(u"many"_s);
+    ASSERT_TRUE(many.capture) << rawValue(many.capture.error()).toStdString();
+    EXPECT_FALSE(many.capture->isBody);
+    const QString& text = many.capture->document.text;
+    EXPECT_TRUE(text.startsWith(u"Contents: w0 w1 "_s)) << text.left(80).toStdString();
+    EXPECT_TRUE(text.trimmed().endsWith(u" w1998 w1999"_s)) << text.right(80).toStdString();
+    EXPECT_FALSE(text.contains(QChar(kObjectReplacementCharacter)));
+    EXPECT_EQ(many.waits, few.waits);
 }
 
 const QStringList kBrowserArguments{u"--no-first-run"_s,

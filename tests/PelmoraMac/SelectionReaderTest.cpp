@@ -417,6 +417,39 @@ TEST(SelectionReader, ThePlaceHoldersOfAPagesObjectsAreFollowedToTheTextSelected
     EXPECT_EQ(failureOf(overLimit.run(true, std::nullopt)), CaptureFailure::tooLong);
 }
 
+// A paragraph and the lists after it, whose items' markers the page draws as their text: an item of which
+// only the marker is selected adds nothing, a whole item keeps its marker.
+TEST(SelectionReader, AListItemOfWhichOnlyItsMarkerIsSelectedIsNotRead) {
+    ScriptedAccessibleTree tree = pageAt(kPage);
+    ScriptedNode* page = tree.node(u"/page"_s);
+    page->text = u"\uFFFC\uFFFC\uFFFC"_s;
+    page->selections = {{0, 3}};
+    page->embedded = {u"/before"_s, u"/ordered"_s, u"/bullets"_s};
+    const QMap<QString, QString> block{{u"display"_s, u"block"_s}};
+    const QMap<QString, QString> item{{u"display"_s, u"list-item"_s}};
+    const auto node = [&](const QString& path, std::uint32_t role, const QString& text, AccessibleTextRange selected,
+                          const QMap<QString, QString>& attributes, QStringList embedded = {}) {
+        tree.nodes.append({.path = path,
+                           .role = role,
+                           .parent = u"/page"_s,
+                           .text = text,
+                           .selections = {selected},
+                           .embedded = std::move(embedded),
+                           .attributes = attributes});
+    };
+    node(u"/before"_s, test::kParagraphRole, u"段落"_s, {0, 2}, block);
+    node(u"/ordered"_s, 31, u"\uFFFC\uFFFC"_s, {0, 2}, block, {u"/ordered/1"_s, u"/ordered/2"_s});
+    node(u"/ordered/1"_s, AccessibleRole::listItem, u"1. 一つ目"_s, {0, 6}, item);
+    node(u"/ordered/2"_s, AccessibleRole::listItem, u"2. 二つ目"_s, {0, 2}, item);
+    node(u"/bullets"_s, 31, u"\uFFFC"_s, {0, 1}, block, {u"/bullets/1"_s});
+    node(u"/bullets/1"_s, AccessibleRole::listItem, u"• 項目"_s, {0, 1}, item);
+    SelectionCapture selected(tree);
+    const auto read = selected.run(true, std::nullopt);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    ASSERT_EQ(selected.desktop.requests.size(), 1);
+    EXPECT_EQ(selected.desktop.requests[0].text, u"段落\n\n1. 一つ目"_s);
+}
+
 // Where the page cannot be asked, the bus is read if it shows the page; the consent notice or the
 // missing remote debugging otherwise.
 TEST(SelectionReader, APageThatCannotBeAskedIsReadOnTheBusOrTellsWhy) {

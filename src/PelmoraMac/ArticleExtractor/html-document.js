@@ -142,6 +142,20 @@ class TreeBuilder {
     return -1;
   }
 
+  // Index in the stack of the innermost open anchor with an address, searching down to a boundary; -1
+  // when there is none. A new anchor closes such a link, never an anchor without one: a browser hands
+  // those over open around lists, list items and links (its own parse having nested them so), and
+  // closing one there would close every element opened inside it.
+  findLink() {
+    if (!this.openCount.a) return -1;
+    for (let index = this.stack.length - 1; index > 0; --index) {
+      const element = this.stack[index];
+      if (element.localName === "a" && !this.placeholders.has(element)) return index;
+      if (SCOPE_BOUNDARIES[element.localName]) return -1;
+    }
+    return -1;
+  }
+
   push(element) {
     this.stack.push(element);
     const name = element.localName;
@@ -164,7 +178,7 @@ class TreeBuilder {
     if (name === "dd" || name === "dt") {
       this.closeFrom(Math.max(this.find("dd", LIST_BOUNDARIES), this.find("dt", LIST_BOUNDARIES)));
     }
-    if (name === "a") this.closeFrom(this.find("a", SCOPE_BOUNDARIES));
+    if (name === "a") this.closeFrom(this.findLink());
     if (name === "option") this.closeFrom(this.find("option", SCOPE_BOUNDARIES));
     if (TABLE_PARTS[name]) this.closeTableParts(name);
   }

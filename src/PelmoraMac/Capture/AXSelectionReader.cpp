@@ -1,6 +1,7 @@
 #include "PelmoraMac/Capture/AXSelectionReader.h"
 
 #include "PelmoraMac/Capture/CapturedText.h"
+#include "PelmoraMac/Capture/internal/SelectedTextFollower.h"
 
 #include <QSet>
 #include <QUrl>
@@ -299,12 +300,9 @@ CaptureResult<std::optional<QString>> AXSelectionReader::textSelection(const Acc
     // Each code point takes one or two units: more code points than the limit are too many units.
     if ((*range)->end - (*range)->start > kTextLimit) return failed<std::optional<QString>>(CaptureFailure::tooLong);
     if ((*range)->end == (*range)->start) return std::optional(QString());
-    QString text;
-    m_paragraphEnded = false;
-    auto given = appendFollowedText(element, **range, 0, text);
-    if (!given) return tl::unexpected(given.error());
-    if (!*given) return std::optional<QString>{};
-    return std::optional(std::move(text));
+    SelectedTextFollower follower(m_bus, m_deadline, [this] { return checkDeadline(); },
+                                  {.textUnits = kTextLimit, .depth = kEmbeddingDepthLimit});
+    return follower.read(element, **range);
 }
 
 CaptureResult<std::optional<qsizetype>> AXSelectionReader::textSelectionLength(const AccessibleElement& element) {
@@ -318,85 +316,6 @@ CaptureResult<std::optional<qsizetype>> AXSelectionReader::textSelectionLength(c
         return failed<std::optional<qsizetype>>(CaptureFailure::selectionUnknown);
     }
     return std::optional<qsizetype>((*range)->end - (*range)->start);
-}
-
-CaptureResult<bool> AXSelectionReader::appendFollowedText(const AccessibleElement& element, AccessibleTextRange range,
-                                                          int depth, QString& text) {
-    auto read = call([&](CaptureDeadline d) { return m_bus.text(element, range, d); });
-    if (!read) return tl::unexpected(read.error());
-    if (!*read) return false;
-    const QString& part = **read;
-    // The bus counts offsets in code points.
-    int offset = range.start;
-    qsizetype from = 0;
-    while (from < part.size()) {
-        qsizetype object = part.indexOf(QChar(kObjectReplacementCharacter), from);
-        if (object < 0) object = part.size();
-        const QStringView run = QStringView(part).sliced(from, object - from);
-        if (!run.isEmpty()) {
-            if (m_paragraphEnded) startParagraph(text);
-            text += run;
-        }
-        offset += int(run.size() - std::count_if(run.begin(), run.end(), [](QChar c) { return c.isLowSurrogate(); }));
-        if (text.size() > kTextLimit) return failed<bool>(CaptureFailure::tooLong);
-        if (object == part.size()) break;
-        // An object whose text adds nothing keeps its place holder, which the reading leaves out: a text
-        // of place holders alone is blank.
-        auto added =
-            depth < kEmbeddingDepthLimit ? appendObjectText(element, offset, depth, text) : CaptureResult<bool>(false);
-        if (!added) return added;
-        if (!*added) text += QChar(kObjectReplacementCharacter);
-        if (text.size() > kTextLimit) return failed<bool>(CaptureFailure::tooLong);
-        ++offset;
-        from = object + 1;
-    }
-    return true;
-}
-
-void AXSelectionReader::startParagraph(QString& text) {
-    m_paragraphEnded = false;
-    // Place holders at the end stand for nothing.
-    QStringView shown(text);
-    while (!shown.isEmpty() && shown.back() == kObjectReplacementCharacter) shown.chop(1);
-    if (shown.isEmpty() || shown.endsWith(u"\n\n"_s)) return;
-    text += shown.endsWith(u'\n') ? u"\n"_s : u"\n\n"_s;
-}
-
-CaptureResult<bool> AXSelectionReader::appendObjectText(const AccessibleElement& element, int offset, int depth,
-                                                        QString& text) {
-    auto object = call([&](CaptureDeadline d) { return m_bus.embeddedObject(element, offset, d); });
-    if (!object) return tl::unexpected(object.error());
-    if (!*object) return false;
-    auto role = call([&](CaptureDeadline d) { return m_bus.role(**object, d); });
-    if (!role) return tl::unexpected(role.error());
-    // A password field's text is never asked for.
-    if (!*role || **role == AccessibleRole::passwordText) return false;
-    auto count = call([&](CaptureDeadline d) { return m_bus.selectionCount(**object, d); });
-    if (!count) return tl::unexpected(count.error());
-    if (!*count || **count <= 0) return false;
-    auto range = call([&](CaptureDeadline d) { return m_bus.selection(**object, 0, d); });
-    if (!range) return tl::unexpected(range.error());
-    if (!*range || (*range)->start < 0 || (*range)->end <= (*range)->start) return false;
-    if ((*range)->end - (*range)->start > kTextLimit) return failed<bool>(CaptureFailure::tooLong);
-    // A paragraph, a heading, an item of a list: a block of a page stands apart from what is around it.
-    auto attributes = call([&](CaptureDeadline d) { return m_bus.attributes(**object, d); });
-    if (!attributes) return tl::unexpected(attributes.error());
-    const QString display = attributes->value_or(QMap<QString, QString>{}).value(u"display"_s);
-    const bool block = !display.isEmpty() && !display.startsWith(u"inline"_s);
-    // An object that adds nothing to read leaves the text as it found it.
-    const qsizetype before = text.size();
-    const bool paragraphEnded = m_paragraphEnded;
-    if (block) startParagraph(text);
-    const qsizetype start = text.size();
-    auto added = appendFollowedText(**object, **range, depth + 1, text);
-    if (!added) return added;
-    if (!*added || holdsNothingToRead(QStringView(text).sliced(start))) {
-        text.truncate(before);
-        m_paragraphEnded = paragraphEnded;
-        return false;
-    }
-    if (block) m_paragraphEnded = true;
-    return true;
 }
 
 CaptureResult<std::optional<QString>> AXSelectionReader::selectedText() {

@@ -92,17 +92,8 @@ private:
     CaptureResult<std::optional<QString>> selectedText();
     CaptureResult<std::optional<qsizetype>> selectedLength();
     // The selected text of an element's text interface ("" when nothing is selected), its objects
-    // followed; none without one.
+    // followed (SelectedTextFollower); none without one.
     CaptureResult<std::optional<QString>> textSelection(const AccessibleElement& element);
-    // Appends the text of a range of the element's text, each object replacement character in it followed
-    // to the selected part of its object's text; false when the element gives no text.
-    CaptureResult<bool> appendFollowedText(const AccessibleElement& element, AccessibleTextRange range, int depth,
-                                           QString& text);
-    // Appends the selected part of the text of the object behind the object replacement character at
-    // `offset`; false when it adds nothing (none, nothing of it selected, no text, a password field).
-    CaptureResult<bool> appendObjectText(const AccessibleElement& element, int offset, int depth, QString& text);
-    // Ends the paragraph that the text ends in, with a blank line, unless it is empty or ends in one.
-    void startParagraph(QString& text);
     // The length, in code points, of that selection (0 for a caret); none without a text interface.
     CaptureResult<std::optional<qsizetype>> textSelectionLength(const AccessibleElement& element);
     CaptureResult<std::optional<QString>> primarySelection();
@@ -144,8 +135,6 @@ private:
     std::optional<ArticleBrowser> m_browser;
     pid_t m_pid = 0;
     std::optional<std::optional<QString>> m_primary;
-    // A block of a page ended the followed text: what comes next starts a paragraph.
-    bool m_paragraphEnded = false;
     bool m_pageAsked = false;
     // The page's first snapshot, once it has answered.
     std::optional<BrowserPage> m_page;

@@ -28,6 +28,7 @@ namespace AccessibleRole {
 inline constexpr std::uint32_t comboBox = 11;
 inline constexpr std::uint32_t dialog = 16;
 inline constexpr std::uint32_t frame = 23;
+inline constexpr std::uint32_t listItem = 32;
 inline constexpr std::uint32_t passwordText = 40;
 inline constexpr std::uint32_t text = 61;
 inline constexpr std::uint32_t window = 69;
@@ -62,11 +63,32 @@ struct AccessibleTextRange {
     bool operator==(const AccessibleTextRange&) const = default;
 };
 
+// A place in an element's text, in the bus's offsets (code points).
+struct AccessibleTextOffset {
+    AccessibleElement element;
+    int offset = 0;
+
+    bool operator==(const AccessibleTextOffset&) const = default;
+};
+
+// A range of an element's text.
+struct AccessibleTextPart {
+    AccessibleElement element;
+    AccessibleTextRange range;
+
+    bool operator==(const AccessibleTextPart&) const = default;
+};
+
 // The answer of one call: a value; none when the object, the interface or the value does not exist; or
 // a failure: timedOut when no answer came by the deadline, permissionRequired when the accessibility bus
 // is gone or disabled, unavailable for any other error.
 template <typename T>
 using AccessibleAnswer = CaptureResult<std::optional<T>>;
+
+// The answers of several calls of one kind, in the order of the calls; the first failure among them (in
+// that order) is the failure of all.
+template <typename T>
+using AccessibleAnswers = CaptureResult<QList<std::optional<T>>>;
 
 // The calls the selection reader makes on the accessibility bus, each one message answered by the
 // deadline at the latest (QtDBus in the application, a scripted tree in tests). Used from the reading
@@ -108,6 +130,21 @@ public:
     // object stands.
     virtual AccessibleAnswer<AccessibleElement> embeddedObject(const AccessibleElement& element, int offset,
                                                                CaptureDeadline deadline) = 0;
+
+    // Calls of one kind on many objects at once, as the selection reader follows the objects of a text:
+    // the answers are those of the single calls above, in order. These versions make the calls one after
+    // the other; the bus's own sends them together and waits for their answers together, so that an
+    // application's thousand links cost about what one costs.
+    virtual AccessibleAnswers<AccessibleElement> embeddedObjects(const QList<AccessibleTextOffset>& places,
+                                                                 CaptureDeadline deadline);
+    virtual AccessibleAnswers<std::uint32_t> roles(const QList<AccessibleElement>& elements, CaptureDeadline deadline);
+    // Each element's first selection; none without a text interface or with nothing selected (no
+    // selection is asked for then).
+    virtual AccessibleAnswers<AccessibleTextRange> firstSelections(const QList<AccessibleElement>& elements,
+                                                                   CaptureDeadline deadline);
+    virtual AccessibleAnswers<QMap<QString, QString>> attributesOf(const QList<AccessibleElement>& elements,
+                                                                   CaptureDeadline deadline);
+    virtual AccessibleAnswers<QString> texts(const QList<AccessibleTextPart>& parts, CaptureDeadline deadline);
 };
 
 }  // namespace tavrine

@@ -19,6 +19,9 @@ namespace {
 // How long the launcher may take to say whether accessibility is on, before a capture's time starts.
 constexpr int kLauncherTimeoutMilliseconds = 1'000;
 constexpr int kBackstopMilliseconds = 1'000;
+// The most calls sent and not yet answered: enough to keep the application busy between answers, well
+// below what the bus lets one connection wait for.
+constexpr qsizetype kCallsInFlight = 256;
 
 const QString kAccessible = u"org.a11y.atspi.Accessible"_s;
 const QString kText = u"org.a11y.atspi.Text"_s;
@@ -88,6 +91,110 @@ std::optional<T> valueOf(const QVariant& value) {
     return value.value<T>();
 }
 
+using Reply = AccessibleAnswer<QList<QVariant>>;
+
+// The answers that the calls below give, read from their replies.
+AccessibleAnswer<int> intFrom(const Reply& reply) {
+    if (!hasArguments(reply, 1)) return withoutValue<int>(reply);
+    const auto value = valueOf<int>((*reply)->constFirst());
+    if (!value) return unexpectedAnswer<int>();
+    return std::optional(*value);
+}
+
+AccessibleAnswer<std::uint32_t> roleFrom(const Reply& reply) {
+    if (!hasArguments(reply, 1)) return withoutValue<std::uint32_t>(reply);
+    const auto role = valueOf<uint>((*reply)->constFirst());
+    if (!role) return unexpectedAnswer<std::uint32_t>();
+    return std::optional(std::uint32_t(*role));
+}
+
+AccessibleAnswer<AccessibleElement> elementFromReply(const Reply& reply) {
+    if (!hasArguments(reply, 1)) return withoutValue<AccessibleElement>(reply);
+    const QVariant value = (*reply)->constFirst();
+    if (!value.canConvert<QDBusArgument>()) return unexpectedAnswer<AccessibleElement>();
+    const auto element = elementFrom(value.value<QDBusArgument>());
+    if (!element) return unexpectedAnswer<AccessibleElement>();
+    if (isNullElement(*element)) return none<AccessibleElement>();
+    return std::optional(*element);
+}
+
+AccessibleAnswer<QMap<QString, QString>> stringMapFrom(const Reply& reply) {
+    if (!hasArguments(reply, 1)) return withoutValue<QMap<QString, QString>>(reply);
+    const QVariant value = (*reply)->constFirst();
+    if (!value.canConvert<QDBusArgument>()) return unexpectedAnswer<QMap<QString, QString>>();
+    return std::optional(qdbus_cast<QMap<QString, QString>>(value));
+}
+
+AccessibleAnswer<AccessibleTextRange> rangeFrom(const Reply& reply) {
+    if (!hasArguments(reply, 2)) return withoutValue<AccessibleTextRange>(reply);
+    const auto start = valueOf<int>((*reply)->at(0));
+    const auto end = valueOf<int>((*reply)->at(1));
+    if (!start || !end) return unexpectedAnswer<AccessibleTextRange>();
+    return std::optional(AccessibleTextRange{.start = *start, .end = *end});
+}
+
+AccessibleAnswer<QString> stringFrom(const Reply& reply) {
+    if (!hasArguments(reply, 1)) return withoutValue<QString>(reply);
+    const QVariant value = (*reply)->constFirst();
+    if (value.typeId() != QMetaType::QString) return unexpectedAnswer<QString>();
+    return std::optional(value.toString());
+}
+
+// One answer per item: in order, the answers of the calls made for the items `asked` says were asked, and
+// none for the others.
+template <typename T>
+QList<std::optional<T>> spread(const QList<bool>& asked, QList<std::optional<T>> answers) {
+    QList<std::optional<T>> all;
+    all.reserve(asked.size());
+    qsizetype next = 0;
+    for (const bool wasAsked : asked) all.append(wasAsked ? std::move(answers[next++]) : std::nullopt);
+    return all;
+}
+
+QDBusMessage roleCall(const AccessibleElement& element) {
+    return callOf(element, kAccessible, u"GetRole"_s);
+}
+
+QDBusMessage attributesCall(const AccessibleElement& element) {
+    return callOf(element, kAccessible, u"GetAttributes"_s);
+}
+
+QDBusMessage selectionCountCall(const AccessibleElement& element) {
+    return callOf(element, kText, u"GetNSelections"_s);
+}
+
+QDBusMessage selectionCall(const AccessibleElement& element, int index) {
+    QDBusMessage message = callOf(element, kText, u"GetSelection"_s);
+    message << index;
+    return message;
+}
+
+QDBusMessage textCall(const AccessibleElement& element, AccessibleTextRange range) {
+    QDBusMessage message = callOf(element, kText, u"GetText"_s);
+    message << range.start << range.end;
+    return message;
+}
+
+// The three steps from a place in a text to the object there: the index of the link at the offset, the
+// link, the link's object.
+QDBusMessage linkIndexCall(const AccessibleElement& element, int offset) {
+    QDBusMessage message = callOf(element, kHypertext, u"GetLinkIndex"_s);
+    message << offset;
+    return message;
+}
+
+QDBusMessage linkCall(const AccessibleElement& element, int index) {
+    QDBusMessage message = callOf(element, kHypertext, u"GetLink"_s);
+    message << index;
+    return message;
+}
+
+QDBusMessage linkObjectCall(const AccessibleElement& link) {
+    QDBusMessage message = callOf(link, u"org.a11y.atspi.Hyperlink"_s, u"GetObject"_s);
+    message << 0;
+    return message;
+}
+
 }  // namespace
 
 AtspiAccessibilityBus::AtspiAccessibilityBus(std::shared_ptr<const AccessibilityFocusLog> focusLog)
@@ -100,26 +207,7 @@ bool AtspiAccessibilityBus::isEnabled() {
     return m_connection.has_value();
 }
 
-AccessibleAnswer<QList<QVariant>> AtspiAccessibilityBus::send(const QDBusMessage& message, CaptureDeadline deadline) {
-    if (!m_connection || !m_connection->isConnected()) return tl::unexpected(CaptureFailure::permissionRequired);
-    const auto left = std::chrono::duration<double, std::milli>(deadline - SystemClock::shared().monotonicNow());
-    if (left.count() <= 0) return tl::unexpected(CaptureFailure::timedOut);
-    // The bus's own time-out is a coarse timer that may end the wait early or late; the wait is ours, on a
-    // precise timer at the deadline, and the bus's time-out only a backstop after it.
-    const int timeout = int(std::ceil(left.count()));
-    QDBusPendingCallWatcher watcher(m_connection->asyncCall(message, timeout + kBackstopMilliseconds));
-    if (!watcher.isFinished()) {
-        QEventLoop loop;
-        QTimer timer;
-        timer.setTimerType(Qt::PreciseTimer);
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
-        timer.start(timeout);
-        loop.exec();
-        if (!watcher.isFinished()) return tl::unexpected(CaptureFailure::timedOut);
-    }
-    const QDBusMessage reply = watcher.reply();
+AccessibleAnswer<QList<QVariant>> AtspiAccessibilityBus::answerOf(const QDBusMessage& reply) const {
     if (reply.type() == QDBusMessage::ReplyMessage) return std::optional(reply.arguments());
     const QString error = reply.errorName();
     if (error == u"org.freedesktop.DBus.Error.NoReply"_s || error == u"org.freedesktop.DBus.Error.Timeout"_s ||
@@ -139,6 +227,51 @@ AccessibleAnswer<QList<QVariant>> AtspiAccessibilityBus::send(const QDBusMessage
         return tl::unexpected(CaptureFailure::permissionRequired);
     }
     return tl::unexpected(CaptureFailure::unavailable);
+}
+
+AccessibleAnswer<QList<QVariant>> AtspiAccessibilityBus::send(const QDBusMessage& message, CaptureDeadline deadline) {
+    auto replies = sendAll({message}, deadline);
+    if (!replies) return tl::unexpected(replies.error());
+    return replies->constFirst();
+}
+
+CaptureResult<QList<AccessibleAnswer<QList<QVariant>>>> AtspiAccessibilityBus::sendAll(
+    const QList<QDBusMessage>& messages, CaptureDeadline deadline) {
+    if (!m_connection || !m_connection->isConnected()) return tl::unexpected(CaptureFailure::permissionRequired);
+    const auto left = std::chrono::duration<double, std::milli>(deadline - SystemClock::shared().monotonicNow());
+    if (left.count() <= 0) return tl::unexpected(CaptureFailure::timedOut);
+    // The bus's own time-out is a coarse timer that may end the wait early or late; the wait is ours, on a
+    // precise timer at the deadline, and the bus's time-out only a backstop after it.
+    const int timeout = int(std::ceil(left.count()));
+    std::vector<std::unique_ptr<QDBusPendingCallWatcher>> watchers(std::size_t(messages.size()));
+    qsizetype sent = 0;
+    qsizetype answered = 0;
+    QEventLoop loop;
+    // Keeps kCallsInFlight calls sent and unanswered, until every call is sent.
+    std::function<void()> sendMore = [&] {
+        while (sent < messages.size() && sent - answered < kCallsInFlight) {
+            auto& watcher = watchers[std::size_t(sent++)];
+            watcher = std::make_unique<QDBusPendingCallWatcher>(
+                m_connection->asyncCall(messages[sent - 1], timeout + kBackstopMilliseconds));
+            // Also for a call answered at once: the watcher then tells it from the event loop.
+            QObject::connect(watcher.get(), &QDBusPendingCallWatcher::finished, &loop, [&] {
+                if (++answered == messages.size()) loop.quit();
+                sendMore();
+            });
+        }
+    };
+    sendMore();
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(timeout);
+    if (answered < messages.size()) loop.exec();
+    if (answered < messages.size()) return tl::unexpected(CaptureFailure::timedOut);
+    QList<AccessibleAnswer<QList<QVariant>>> replies;
+    replies.reserve(messages.size());
+    for (const auto& watcher : watchers) replies.append(answerOf(watcher->reply()));
+    return replies;
 }
 
 AccessibleAnswer<QVariant> AtspiAccessibilityBus::property(const AccessibleElement& element, const QString& interface,
@@ -171,11 +304,7 @@ std::optional<AccessibleElement> AtspiAccessibilityBus::lastFocused(const QStrin
 
 AccessibleAnswer<std::uint32_t> AtspiAccessibilityBus::role(const AccessibleElement& element,
                                                             CaptureDeadline deadline) {
-    auto reply = send(callOf(element, kAccessible, u"GetRole"_s), deadline);
-    if (!hasArguments(reply, 1)) return withoutValue<std::uint32_t>(reply);
-    const auto role = valueOf<uint>((*reply)->constFirst());
-    if (!role) return unexpectedAnswer<std::uint32_t>();
-    return std::optional(std::uint32_t(*role));
+    return roleFrom(send(roleCall(element), deadline));
 }
 
 AccessibleAnswer<AccessibleStates> AtspiAccessibilityBus::states(const AccessibleElement& element,
@@ -203,27 +332,6 @@ AccessibleAnswer<AccessibleElement> AtspiAccessibilityBus::parent(const Accessib
     return std::optional(*parent);
 }
 
-AccessibleAnswer<AccessibleElement> AtspiAccessibilityBus::elementAnswer(const QDBusMessage& message,
-                                                                         CaptureDeadline deadline) {
-    auto reply = send(message, deadline);
-    if (!hasArguments(reply, 1)) return withoutValue<AccessibleElement>(reply);
-    const QVariant value = (*reply)->constFirst();
-    if (!value.canConvert<QDBusArgument>()) return unexpectedAnswer<AccessibleElement>();
-    const auto element = elementFrom(value.value<QDBusArgument>());
-    if (!element) return unexpectedAnswer<AccessibleElement>();
-    if (isNullElement(*element)) return none<AccessibleElement>();
-    return std::optional(*element);
-}
-
-AccessibleAnswer<QMap<QString, QString>> AtspiAccessibilityBus::stringMap(const QDBusMessage& message,
-                                                                          CaptureDeadline deadline) {
-    auto reply = send(message, deadline);
-    if (!hasArguments(reply, 1)) return withoutValue<QMap<QString, QString>>(reply);
-    const QVariant value = (*reply)->constFirst();
-    if (!value.canConvert<QDBusArgument>()) return unexpectedAnswer<QMap<QString, QString>>();
-    return std::optional(qdbus_cast<QMap<QString, QString>>(value));
-}
-
 AccessibleAnswer<QList<AccessibleElement>> AtspiAccessibilityBus::children(const AccessibleElement& element,
                                                                            CaptureDeadline deadline) {
     auto reply = send(callOf(element, kAccessible, u"GetChildren"_s), deadline);
@@ -235,12 +343,12 @@ AccessibleAnswer<QList<AccessibleElement>> AtspiAccessibilityBus::children(const
 
 AccessibleAnswer<QMap<QString, QString>> AtspiAccessibilityBus::documentAttributes(const AccessibleElement& element,
                                                                                    CaptureDeadline deadline) {
-    return stringMap(callOf(element, u"org.a11y.atspi.Document"_s, u"GetAttributes"_s), deadline);
+    return stringMapFrom(send(callOf(element, u"org.a11y.atspi.Document"_s, u"GetAttributes"_s), deadline));
 }
 
 AccessibleAnswer<QMap<QString, QString>> AtspiAccessibilityBus::attributes(const AccessibleElement& element,
                                                                            CaptureDeadline deadline) {
-    return stringMap(callOf(element, kAccessible, u"GetAttributes"_s), deadline);
+    return stringMapFrom(send(attributesCall(element), deadline));
 }
 
 AccessibleAnswer<int> AtspiAccessibilityBus::characterCount(const AccessibleElement& element,
@@ -254,52 +362,150 @@ AccessibleAnswer<int> AtspiAccessibilityBus::characterCount(const AccessibleElem
 
 AccessibleAnswer<int> AtspiAccessibilityBus::selectionCount(const AccessibleElement& element,
                                                             CaptureDeadline deadline) {
-    auto reply = send(callOf(element, kText, u"GetNSelections"_s), deadline);
-    if (!hasArguments(reply, 1)) return withoutValue<int>(reply);
-    const auto count = valueOf<int>((*reply)->constFirst());
-    if (!count) return unexpectedAnswer<int>();
-    return std::optional(*count);
+    return intFrom(send(selectionCountCall(element), deadline));
 }
 
 AccessibleAnswer<AccessibleTextRange> AtspiAccessibilityBus::selection(const AccessibleElement& element, int index,
                                                                        CaptureDeadline deadline) {
-    QDBusMessage message = callOf(element, kText, u"GetSelection"_s);
-    message << index;
-    auto reply = send(message, deadline);
-    if (!hasArguments(reply, 2)) return withoutValue<AccessibleTextRange>(reply);
-    const auto start = valueOf<int>((*reply)->at(0));
-    const auto end = valueOf<int>((*reply)->at(1));
-    if (!start || !end) return unexpectedAnswer<AccessibleTextRange>();
-    return std::optional(AccessibleTextRange{.start = *start, .end = *end});
+    return rangeFrom(send(selectionCall(element, index), deadline));
 }
 
 AccessibleAnswer<QString> AtspiAccessibilityBus::text(const AccessibleElement& element, AccessibleTextRange range,
                                                       CaptureDeadline deadline) {
-    QDBusMessage message = callOf(element, kText, u"GetText"_s);
-    message << range.start << range.end;
-    auto reply = send(message, deadline);
-    if (!hasArguments(reply, 1)) return withoutValue<QString>(reply);
-    const QVariant value = (*reply)->constFirst();
-    if (value.typeId() != QMetaType::QString) return unexpectedAnswer<QString>();
-    return std::optional(value.toString());
+    return stringFrom(send(textCall(element, range), deadline));
 }
 
 AccessibleAnswer<AccessibleElement> AtspiAccessibilityBus::embeddedObject(const AccessibleElement& element, int offset,
                                                                           CaptureDeadline deadline) {
-    QDBusMessage indexCall = callOf(element, kHypertext, u"GetLinkIndex"_s);
-    indexCall << offset;
-    auto reply = send(indexCall, deadline);
-    if (!hasArguments(reply, 1)) return withoutValue<AccessibleElement>(reply);
-    const auto index = valueOf<int>((*reply)->constFirst());
-    if (!index) return unexpectedAnswer<AccessibleElement>();
-    if (*index < 0) return none<AccessibleElement>();
-    QDBusMessage linkCall = callOf(element, kHypertext, u"GetLink"_s);
-    linkCall << *index;
-    auto link = elementAnswer(linkCall, deadline);
-    if (!link || !*link) return link;
-    QDBusMessage objectCall = callOf(**link, u"org.a11y.atspi.Hyperlink"_s, u"GetObject"_s);
-    objectCall << 0;
-    return elementAnswer(objectCall, deadline);
+    auto objects = embeddedObjects({{.element = element, .offset = offset}}, deadline);
+    if (!objects) return tl::unexpected(objects.error());
+    return objects->constFirst();
+}
+
+template <typename T, typename Parse>
+AccessibleAnswers<T> AtspiAccessibilityBus::sendEach(const QList<QDBusMessage>& messages, CaptureDeadline deadline,
+                                                     Parse parse) {
+    auto replies = sendAll(messages, deadline);
+    if (!replies) return tl::unexpected(replies.error());
+    QList<std::optional<T>> answers;
+    answers.reserve(replies->size());
+    for (const Reply& reply : std::as_const(*replies)) {
+        auto answer = parse(reply);
+        if (!answer) return tl::unexpected(answer.error());
+        answers.append(std::move(*answer));
+    }
+    return answers;
+}
+
+AccessibleAnswers<int> AtspiAccessibilityBus::linkIndexes(const QList<AccessibleTextOffset>& places,
+                                                          CaptureDeadline deadline) {
+    // Rows of places in one element's text, in order.
+    QList<std::pair<qsizetype, qsizetype>> rows;
+    for (qsizetype index = 0; index < places.size(); ++index) {
+        const bool continues = index > 0 && places[index].element == places[index - 1].element &&
+                               places[index].offset > places[index - 1].offset;
+        if (continues)
+            rows.last().second = index + 1;
+        else
+            rows.append({index, index + 1});
+    }
+    QList<std::optional<int>> indexes(places.size());
+    // Asks for the link index of each of the places, in one batch.
+    const auto ask = [&](const QList<qsizetype>& which) -> CaptureResult<void> {
+        QList<QDBusMessage> calls;
+        for (const qsizetype index : which) calls.append(linkIndexCall(places[index].element, places[index].offset));
+        auto answers = sendEach<int>(calls, deadline, intFrom);
+        if (!answers) return tl::unexpected(answers.error());
+        for (qsizetype i = 0; i < which.size(); ++i) indexes[which[i]] = (*answers)[i];
+        return {};
+    };
+    QList<qsizetype> which;
+    for (const auto& [begin, end] : rows) {
+        if (end - begin < 3) {
+            for (qsizetype index = begin; index < end; ++index) which.append(index);
+        } else {
+            which << begin << end - 1;
+        }
+    }
+    if (auto asked = ask(which); !asked) return tl::unexpected(asked.error());
+    which.clear();
+    for (const auto& [begin, end] : rows) {
+        if (end - begin < 3) continue;
+        const std::optional<int> first = indexes[begin];
+        const std::optional<int> last = indexes[end - 1];
+        if (first && last && *first >= 0 && *last - *first == end - 1 - begin) {
+            for (qsizetype index = begin + 1; index < end - 1; ++index) indexes[index] = *first + int(index - begin);
+        } else {
+            for (qsizetype index = begin + 1; index < end - 1; ++index) which.append(index);
+        }
+    }
+    if (!which.isEmpty()) {
+        if (auto asked = ask(which); !asked) return tl::unexpected(asked.error());
+    }
+    return indexes;
+}
+
+AccessibleAnswers<AccessibleElement> AtspiAccessibilityBus::embeddedObjects(const QList<AccessibleTextOffset>& places,
+                                                                            CaptureDeadline deadline) {
+    auto indexes = linkIndexes(places, deadline);
+    if (!indexes) return tl::unexpected(indexes.error());
+    QList<QDBusMessage> calls;
+    QList<bool> asked;
+    for (qsizetype i = 0; i < places.size(); ++i) {
+        const std::optional<int>& index = (*indexes)[i];
+        asked.append(index && *index >= 0);
+        if (asked.back()) calls.append(linkCall(places[i].element, *index));
+    }
+    auto links = sendEach<AccessibleElement>(calls, deadline, elementFromReply);
+    if (!links) return tl::unexpected(links.error());
+    const QList<std::optional<AccessibleElement>> placedLinks = spread(asked, std::move(*links));
+    asked.clear();
+    calls.clear();
+    for (const auto& link : placedLinks) {
+        asked.append(link.has_value());
+        if (link) calls.append(linkObjectCall(*link));
+    }
+    auto objects = sendEach<AccessibleElement>(calls, deadline, elementFromReply);
+    if (!objects) return tl::unexpected(objects.error());
+    return spread(asked, std::move(*objects));
+}
+
+AccessibleAnswers<std::uint32_t> AtspiAccessibilityBus::roles(const QList<AccessibleElement>& elements,
+                                                              CaptureDeadline deadline) {
+    QList<QDBusMessage> calls;
+    for (const AccessibleElement& element : elements) calls.append(roleCall(element));
+    return sendEach<std::uint32_t>(calls, deadline, roleFrom);
+}
+
+AccessibleAnswers<AccessibleTextRange> AtspiAccessibilityBus::firstSelections(const QList<AccessibleElement>& elements,
+                                                                              CaptureDeadline deadline) {
+    QList<QDBusMessage> calls;
+    for (const AccessibleElement& element : elements) calls.append(selectionCountCall(element));
+    auto counts = sendEach<int>(calls, deadline, intFrom);
+    if (!counts) return tl::unexpected(counts.error());
+    QList<bool> asked;
+    calls.clear();
+    for (qsizetype i = 0; i < elements.size(); ++i) {
+        asked.append((*counts)[i].value_or(0) > 0);
+        if (asked.back()) calls.append(selectionCall(elements[i], 0));
+    }
+    auto selections = sendEach<AccessibleTextRange>(calls, deadline, rangeFrom);
+    if (!selections) return tl::unexpected(selections.error());
+    return spread(asked, std::move(*selections));
+}
+
+AccessibleAnswers<QMap<QString, QString>> AtspiAccessibilityBus::attributesOf(const QList<AccessibleElement>& elements,
+                                                                              CaptureDeadline deadline) {
+    QList<QDBusMessage> calls;
+    for (const AccessibleElement& element : elements) calls.append(attributesCall(element));
+    return sendEach<QMap<QString, QString>>(calls, deadline, stringMapFrom);
+}
+
+AccessibleAnswers<QString> AtspiAccessibilityBus::texts(const QList<AccessibleTextPart>& parts,
+                                                        CaptureDeadline deadline) {
+    QList<QDBusMessage> calls;
+    for (const AccessibleTextPart& part : parts) calls.append(textCall(part.element, part.range));
+    return sendEach<QString>(calls, deadline, stringFrom);
 }
 
 }  // namespace tavrine

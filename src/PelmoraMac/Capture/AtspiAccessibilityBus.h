@@ -44,12 +44,31 @@ public:
     AccessibleAnswer<AccessibleElement> embeddedObject(const AccessibleElement& element, int offset,
                                                        CaptureDeadline deadline) override;
 
+    // Each step's messages sent together, the next step's once the last answer of this one has come.
+    AccessibleAnswers<AccessibleElement> embeddedObjects(const QList<AccessibleTextOffset>& places,
+                                                         CaptureDeadline deadline) override;
+    AccessibleAnswers<std::uint32_t> roles(const QList<AccessibleElement>& elements, CaptureDeadline deadline) override;
+    AccessibleAnswers<AccessibleTextRange> firstSelections(const QList<AccessibleElement>& elements,
+                                                           CaptureDeadline deadline) override;
+    AccessibleAnswers<QMap<QString, QString>> attributesOf(const QList<AccessibleElement>& elements,
+                                                           CaptureDeadline deadline) override;
+    AccessibleAnswers<QString> texts(const QList<AccessibleTextPart>& parts, CaptureDeadline deadline) override;
+
 private:
     // The reply's arguments; none for an unknown object, interface, method or property.
     AccessibleAnswer<QList<QVariant>> send(const QDBusMessage& message, CaptureDeadline deadline);
-    // An element (a (so) structure) that a method answers with; none for the bus's null object.
-    AccessibleAnswer<AccessibleElement> elementAnswer(const QDBusMessage& message, CaptureDeadline deadline);
-    AccessibleAnswer<QMap<QString, QString>> stringMap(const QDBusMessage& message, CaptureDeadline deadline);
+    // The messages sent with at most kCallsInFlight of them unanswered at a time, and their replies' arguments
+    // in their order, each as send() gives it; timedOut unless all are answered by the deadline.
+    CaptureResult<QList<AccessibleAnswer<QList<QVariant>>>> sendAll(const QList<QDBusMessage>& messages,
+                                                                    CaptureDeadline deadline);
+    // The answers to the messages, each reply read by `parse`.
+    template <typename T, typename Parse>
+    AccessibleAnswers<T> sendEach(const QList<QDBusMessage>& messages, CaptureDeadline deadline, Parse parse);
+    AccessibleAnswer<QList<QVariant>> answerOf(const QDBusMessage& reply) const;
+    // The link index of each place. A text's links are numbered in the order of their object replacement
+    // characters: where the first and the last of a row of places in one text are links as far apart as
+    // the places, the places between are the links between, and only the ends are asked for.
+    AccessibleAnswers<int> linkIndexes(const QList<AccessibleTextOffset>& places, CaptureDeadline deadline);
     AccessibleAnswer<QVariant> property(const AccessibleElement& element, const QString& interface, const QString& name,
                                         CaptureDeadline deadline);
 

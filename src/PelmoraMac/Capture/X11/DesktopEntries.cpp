@@ -48,6 +48,13 @@ QString unescaped(const QString& value) {
     return text;
 }
 
+// The last part of a reverse-DNS id ("mousepad" of "org.xfce.mousepad"); empty for any other id. Such
+// applications name their windows' class after it, not after the whole id.
+QString reverseDomainTail(const QString& id) {
+    if (id.count(u'.') < 2) return {};
+    return id.mid(id.lastIndexOf(u'.') + 1);
+}
+
 }  // namespace
 
 QStringList desktopEntryFolders() {
@@ -109,11 +116,14 @@ std::optional<DesktopEntry> findDesktopEntry(const QString& instance, const QStr
     if (names.isEmpty()) return std::nullopt;
     for (const QString& folder : folders) {
         std::optional<DesktopEntry> byWindowClass;
+        std::optional<DesktopEntry> byIdTail;
         QDirIterator files(folder, {u"*.desktop"_s}, QDir::Files, QDirIterator::Subdirectories);
         while (files.hasNext()) {
             const QString path = files.next();
             const QString id = idOf(folder, path);
             const bool idMatches = names.contains(id, Qt::CaseInsensitive);
+            const QString tail = reverseDomainTail(id);
+            const bool tailMatches = !byIdTail && !tail.isEmpty() && names.contains(tail, Qt::CaseInsensitive);
             if (!idMatches && byWindowClass) continue;
             const auto content = readEntry(path);
             if (!content) continue;
@@ -122,9 +132,12 @@ std::optional<DesktopEntry> findDesktopEntry(const QString& instance, const QStr
             if (idMatches) return entry;
             if (!entry->startupWMClass.isEmpty() && names.contains(entry->startupWMClass, Qt::CaseInsensitive)) {
                 byWindowClass = entry;
+            } else if (tailMatches) {
+                byIdTail = entry;
             }
         }
         if (byWindowClass) return byWindowClass;
+        if (byIdTail) return byIdTail;
     }
     return std::nullopt;
 }

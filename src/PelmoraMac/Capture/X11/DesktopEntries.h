@@ -30,8 +30,9 @@ QStringList desktopEntryFolders();
 std::optional<DesktopEntry> parseDesktopEntry(const QString& id, const QByteArray& content);
 
 // The entry of the application whose windows carry this WM_CLASS: an entry whose id is the class or the
-// instance (letter case aside), else one whose StartupWMClass is either; the first folder that has one
-// wins. None when no entry matches.
+// instance (letter case aside), else one whose StartupWMClass is either, else one with a reverse-DNS id
+// whose last part is either ("org.xfce.mousepad" for "mousepad"); the first folder that has one wins. None
+// when no entry matches.
 std::optional<DesktopEntry> findDesktopEntry(const QString& instance, const QString& windowClass,
                                              const QStringList& folders = desktopEntryFolders());
 

@@ -1,0 +1,136 @@
+// capture-bench's bus-selection line, run on a private X server with openbox (capture-bench starts itself
+// there with --bus-selection): a paragraph of links selected in chromium and read over the accessibility
+// bus by the selection reader alone, without the conversion that follows it.
+#include "BusSelectionBench.h"
+#include "DesktopBench.h"
+
+#include "PelmoraMac/Capture/AXSelectionReader.h"
+#include "PelmoraMac/Capture/AccessibilityFocusTracker.h"
+#include "PelmoraMac/Capture/AtspiAccessibilityBus.h"
+#include "PelmoraMac/Capture/BrowserAutomationConsent.h"
+#include "PelmoraMac/Capture/CapturedText.h"
+
+#include "BenchReport.h"
+#ifdef TAVRINE_HEADLESS_CHROMIUM
+#include "support/HeadlessChromium.h"
+#endif
+
+#include <QtConcurrent>
+
+#include <cstdio>
+
+namespace tavrine::bench {
+namespace {
+using namespace Qt::StringLiterals;
+
+constexpr int kRounds = 5;
+// Long enough to time a read that the capture's own deadline would stop.
+constexpr auto kReadLimit = std::chrono::seconds(60);
+
+// One paragraph of `links` links (about 4.5 UTF-16 units each: 9,000 for 2,000), after a few words that the
+// bench clicks; the title tells how far below the top of the browser's window the page begins.
+QByteArray linksPage(int links) {
+    QString paragraph = u"<p style='margin:0;padding:10px 20px;font-size:16px'>Words before the links:"_s;
+    for (int index = 0; index < links; ++index) {
+        paragraph += u" <a href='#l"_s + QString::number(index) + u"'>w"_s + QString::number(index) + u"</a>"_s;
+    }
+    return (u"<!DOCTYPE html><html><head><title>Links page</title><script>"
+            u"function tell() { document.title = 'Links page ' + (outerHeight - innerHeight); }"
+            u"addEventListener('load', tell); addEventListener('resize', tell);</script></head>"
+            u"<body style='margin:0'>"_s +
+            paragraph + u"</p><p>After the links.</p></body></html>"_s)
+        .toUtf8();
+}
+
+}  // namespace
+
+#ifdef TAVRINE_HEADLESS_CHROMIUM
+int runBusSelectionBench() {
+    if (test::HeadlessChromium::executable().isEmpty()) {
+        std::printf("{\"bench\":\"bus-selection\",\"skipped\":%s}\n",
+                    qPrintable(jsonString(QString::fromLatin1(test::HeadlessChromium::missingReason()))));
+        return 0;
+    }
+    const AccessibilityBusLauncher accessibility;
+    AccessibilityFocusTracker tracker;
+    tracker.start();
+    const PageServer server(
+        [](const QByteArray& path) { return linksPage(path.mid(path.lastIndexOf('/') + 1).toInt()); });
+
+    for (const int links : {200, 2000}) {
+        test::HeadlessChromium browser(server.url(u"/links/"_s + QString::number(links)), std::chrono::seconds(20),
+                                       test::HeadlessChromium::Mode::shown, {u"--force-renderer-accessibility"_s});
+        const auto shown = browser.isListening() ? activateWindowNamed(u"^Links page [0-9]"_s) : std::nullopt;
+        if (!shown) {
+            std::fprintf(stderr, "capture-bench: chromium did not show the links page\n");
+            return 1;
+        }
+        const QString window = *shown;
+        const pid_t pid = browser.pid();
+        const auto log = tracker.log();
+        // One read of what is selected, on a pool thread as in the application: its time, or none when it
+        // did not give the paragraph.
+        std::optional<qsizetype> units;
+        const auto readOnce = [&]() -> std::optional<double> {
+            auto future = QtConcurrent::run([pid, log] {
+                AtspiAccessibilityBus bus(log);
+                bus.isEnabled();
+                const SelectionCaptureEnvironment environment{
+                    .bus = &bus,
+                    .article = {.isFrontApplication = [pid](pid_t front) { return front == pid; },
+                                .automationPermission = [](ArticleBrowser) { return kAutomationUndecided; }}};
+                const auto start = std::chrono::steady_clock::now();
+                AXSelectionReader reader(pid, true, ArticleBrowser::chrome,
+                                         SystemClock::shared().monotonicNow() + kReadLimit, CancellationToken::none(),
+                                         environment);
+                auto text = reader.readSelectedText();
+                return std::pair(millisecondsSince(start), std::move(text));
+            });
+            // The reader needs nothing of this thread: it waits without turning its event loop.
+            future.waitForFinished();
+            const auto [ms, text] = future.result();
+            if (!text || !text->contains(u"w"_s + QString::number(links - 1))) {
+                std::fprintf(stderr, "capture-bench: the bus gave %s\n",
+                             text ? qPrintable(text->left(80)) : qPrintable(rawValue(text.error())));
+                return std::nullopt;
+            }
+            units = text->size();
+            return ms;
+        };
+        // The words before the links, triple-clicked; a first read, not counted, checks the selection.
+        bool ready = false;
+        for (int attempt = 0; attempt < 3 && !ready; ++attempt) {
+            const auto title = xdotool({u"getwindowname"_s, window});
+            const int offset = title ? title->split(' ').value(2).toInt() : 0;
+            xdotool({u"mousemove"_s, u"--window"_s, window, u"40"_s, QString::number(20 + offset), u"click"_s,
+                     u"--repeat"_s, u"3"_s, u"--delay"_s, u"80"_s, u"1"_s});
+            waitFor([] { return false; }, std::chrono::seconds(1));
+            ready = readOnce().has_value();
+        }
+        std::vector<double> times;
+        for (int round = 0; ready && round < kRounds; ++round) {
+            const auto ms = readOnce();
+            if (ms) times.push_back(*ms);
+            ready = ms.has_value();
+        }
+        if (!ready) {
+            std::fprintf(stderr, "capture-bench: the paragraph of %d links was not read\n", links);
+            return 1;
+        }
+        std::printf("{\"bench\":\"bus-selection\"%s%s%s%s%s}\n", qPrintable(field(u"links"_s, QString::number(links))),
+                    qPrintable(field(u"utf16"_s, QString::number(units.value_or(0)))),
+                    qPrintable(field(u"p50Ms"_s, milliseconds(percentile(times, 0.5)))),
+                    qPrintable(field(u"p95Ms"_s, milliseconds(percentile(times, 0.95)))),
+                    qPrintable(field(u"withinDeadline"_s, percentile(times, 0.95) < 3'000 ? u"true"_s : u"false"_s)));
+        std::fflush(stdout);
+    }
+    return 0;
+}
+#else
+int runBusSelectionBench() {
+    std::printf("{\"bench\":\"bus-selection\",\"skipped\":\"built without the test suite's headless Chromium\"}\n");
+    return 0;
+}
+#endif
+
+}  // namespace tavrine::bench

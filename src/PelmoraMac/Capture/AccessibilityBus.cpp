@@ -1,0 +1,56 @@
+#include "PelmoraMac/Capture/AccessibilityBus.h"
+
+namespace tavrine {
+
+namespace {
+
+// Each answer of `call` for the items in turn, until the first failure.
+template <typename T, typename Item, typename Call>
+AccessibleAnswers<T> oneByOne(const QList<Item>& items, Call call) {
+    QList<std::optional<T>> answers;
+    answers.reserve(items.size());
+    for (const Item& item : items) {
+        auto answer = call(item);
+        if (!answer) return tl::unexpected(answer.error());
+        answers.append(std::move(*answer));
+    }
+    return answers;
+}
+
+}  // namespace
+
+AccessibleAnswers<AccessibleElement> AccessibilityBus::embeddedObjects(const QList<AccessibleTextOffset>& places,
+                                                                       CaptureDeadline deadline) {
+    return oneByOne<AccessibleElement>(places, [&](const AccessibleTextOffset& place) {
+        return embeddedObject(place.element, place.offset, deadline);
+    });
+}
+
+AccessibleAnswers<std::uint32_t> AccessibilityBus::roles(const QList<AccessibleElement>& elements,
+                                                         CaptureDeadline deadline) {
+    return oneByOne<std::uint32_t>(elements, [&](const AccessibleElement& element) { return role(element, deadline); });
+}
+
+AccessibleAnswers<AccessibleTextRange> AccessibilityBus::firstSelections(const QList<AccessibleElement>& elements,
+                                                                         CaptureDeadline deadline) {
+    return oneByOne<AccessibleTextRange>(
+        elements, [&](const AccessibleElement& element) -> AccessibleAnswer<AccessibleTextRange> {
+            auto count = selectionCount(element, deadline);
+            if (!count) return tl::unexpected(count.error());
+            if (!*count || **count <= 0) return std::optional<AccessibleTextRange>{};
+            return selection(element, 0, deadline);
+        });
+}
+
+AccessibleAnswers<QMap<QString, QString>> AccessibilityBus::attributesOf(const QList<AccessibleElement>& elements,
+                                                                         CaptureDeadline deadline) {
+    return oneByOne<QMap<QString, QString>>(
+        elements, [&](const AccessibleElement& element) { return attributes(element, deadline); });
+}
+
+AccessibleAnswers<QString> AccessibilityBus::texts(const QList<AccessibleTextPart>& parts, CaptureDeadline deadline) {
+    return oneByOne<QString>(parts,
+                             [&](const AccessibleTextPart& part) { return text(part.element, part.range, deadline); });
+}
+
+}  // namespace tavrine

@@ -1,0 +1,218 @@
+#include "PelmoraMac/Capture/internal/SelectedTextFollower.h"
+
+#include "PelmoraMac/Capture/CapturedText.h"
+
+#include <QRegularExpression>
+
+namespace tavrine {
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Code points of a run of text, as the bus counts offsets.
+int codePoints(QStringView run) {
+    return int(run.size() - std::count_if(run.begin(), run.end(), [](QChar c) { return c.isLowSurrogate(); }));
+}
+
+// Units of a text that are something to read: neither white space nor an object's place holder.
+qsizetype readableUnits(QStringView text) {
+    return std::count_if(text.begin(), text.end(),
+                         [](QChar c) { return !c.isSpace() && c != QChar(kObjectReplacementCharacter); });
+}
+
+}  // namespace
+
+bool isListMarker(QStringView text) {
+    // Bullets and dashes alone; numbers, letters, roman and Japanese numerals with their stop.
+    static const QRegularExpression marker(
+        u"^(?:[•◦▪▫■□●○◆◇‣⁃∙·*+\\-–—]|\\(?(?:\\d{1,9}|[A-Za-z]|[ivxlcdmIVXLCDM]{1,8}|[一二三四五六七八九十百千]{1,4})"
+        u"[.)）．、])$"_s,
+        QRegularExpression::UseUnicodePropertiesOption);
+    QString compact;
+    for (const QChar c : text) {
+        if (!c.isSpace() && c != QChar(kObjectReplacementCharacter)) compact += c;
+    }
+    return !compact.isEmpty() && marker.match(compact).hasMatch();
+}
+
+SelectedTextFollower::SelectedTextFollower(AccessibilityBus& bus, CaptureDeadline deadline,
+                                           std::function<CaptureResult<void>()> check, Limits limits)
+    : m_bus(bus), m_deadline(deadline), m_check(std::move(check)), m_limits(limits) {}
+
+template <typename Answers>
+Answers SelectedTextFollower::batch(const std::function<Answers(CaptureDeadline)>& calls) {
+    if (auto inTime = m_check(); !inTime) return tl::unexpected(inTime.error());
+    auto answers = calls(m_deadline);
+    if (auto inTime = m_check(); !inTime) return tl::unexpected(inTime.error());
+    return answers;
+}
+
+CaptureResult<std::optional<QString>> SelectedTextFollower::read(const AccessibleElement& element,
+                                                                 AccessibleTextRange range) {
+    m_nodes = {Node{.element = element, .range = range}};
+    m_paragraphEnded = false;
+    for (qsizetype level = 0; level < m_nodes.size();) {
+        auto next = readLevel(level);
+        if (!next) return tl::unexpected(next.error());
+        level = *next;
+    }
+    QString text;
+    auto given = appendText(m_nodes.constFirst(), text);
+    if (!given) return tl::unexpected(given.error());
+    if (!*given) return std::optional<QString>{};
+    return std::optional(std::move(text));
+}
+
+CaptureResult<qsizetype> SelectedTextFollower::readLevel(qsizetype first) {
+    const qsizetype end = m_nodes.size();
+    QList<AccessibleTextPart> parts;
+    for (qsizetype index = first; index < end; ++index) {
+        parts.append({.element = m_nodes[index].element, .range = m_nodes[index].range});
+    }
+    auto texts = batch<AccessibleAnswers<QString>>([&](CaptureDeadline d) { return m_bus.texts(parts, d); });
+    if (!texts) return tl::unexpected(texts.error());
+
+    // Every object replacement character of the level's texts, where the objects are followed.
+    QList<AccessibleTextOffset> places;
+    QList<Slot> targets;
+    qsizetype readable = 0;
+    for (qsizetype index = first; index < end; ++index) {
+        Node& node = m_nodes[index];
+        node.text = (*texts)[index - first];
+        if (!node.text) continue;
+        readable += readableUnits(*node.text);
+        // Far more to read than a reading takes, before the rest is asked for.
+        if (readable > 2 * m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
+        if (node.depth >= m_limits.depth) continue;
+        int offset = node.range.start;
+        qsizetype from = 0;
+        for (qsizetype object; (object = node.text->indexOf(QChar(kObjectReplacementCharacter), from)) >= 0;) {
+            offset += codePoints(QStringView(*node.text).sliced(from, object - from));
+            places.append({.element = node.element, .offset = offset});
+            targets.append({.owner = index, .object = node.objects.size()});
+            node.objects.append(-1);
+            ++offset;
+            from = object + 1;
+        }
+    }
+    if (!places.isEmpty()) {
+        if (auto added = addObjects(places, targets); !added) return tl::unexpected(added.error());
+    }
+    return end;
+}
+
+CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextOffset>& places,
+                                                     const QList<Slot>& targets) {
+    auto objects = batch<AccessibleAnswers<AccessibleElement>>(
+        [&](CaptureDeadline d) { return m_bus.embeddedObjects(places, d); });
+    if (!objects) return tl::unexpected(objects.error());
+    // The objects found, each with the index of its place; then those that may be read.
+    QList<AccessibleElement> found;
+    QList<qsizetype> at;
+    for (qsizetype index = 0; index < places.size(); ++index) {
+        if (!(*objects)[index]) continue;
+        found.append(*(*objects)[index]);
+        at.append(index);
+    }
+    if (found.isEmpty()) return {};
+    auto roles = batch<AccessibleAnswers<std::uint32_t>>([&](CaptureDeadline d) { return m_bus.roles(found, d); });
+    if (!roles) return tl::unexpected(roles.error());
+    QList<AccessibleElement> readable;
+    QList<qsizetype> readableAt;
+    QList<bool> listItems;
+    for (qsizetype index = 0; index < found.size(); ++index) {
+        const std::optional<std::uint32_t>& role = (*roles)[index];
+        // A password field's text is never asked for, nor anything else of it.
+        if (!role || *role == AccessibleRole::passwordText) continue;
+        readable.append(found[index]);
+        readableAt.append(at[index]);
+        listItems.append(*role == AccessibleRole::listItem);
+    }
+    if (readable.isEmpty()) return {};
+    auto selections = batch<AccessibleAnswers<AccessibleTextRange>>(
+        [&](CaptureDeadline d) { return m_bus.firstSelections(readable, d); });
+    if (!selections) return tl::unexpected(selections.error());
+    QList<qsizetype> selected;
+    QList<AccessibleElement> selectedElements;
+    for (qsizetype index = 0; index < readable.size(); ++index) {
+        const std::optional<AccessibleTextRange>& range = (*selections)[index];
+        if (!range || range->start < 0 || range->end <= range->start) continue;
+        // Each code point takes one or two units: more code points than the limit are too many units.
+        if (range->end - range->start > m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
+        selected.append(index);
+        selectedElements.append(readable[index]);
+    }
+    if (selected.isEmpty()) return {};
+    auto attributes = batch<AccessibleAnswers<QMap<QString, QString>>>(
+        [&](CaptureDeadline d) { return m_bus.attributesOf(selectedElements, d); });
+    if (!attributes) return tl::unexpected(attributes.error());
+
+    for (qsizetype index = 0; index < selected.size(); ++index) {
+        const qsizetype item = selected[index];
+        const Slot target = targets[readableAt[item]];
+        const QString display = (*attributes)[index].value_or(QMap<QString, QString>{}).value(u"display"_s);
+        m_nodes[target.owner].objects[target.object] = m_nodes.size();
+        m_nodes.append(Node{.element = readable[item],
+                            .range = *(*selections)[item],
+                            .depth = m_nodes[target.owner].depth + 1,
+                            .block = !display.isEmpty() && !display.startsWith(u"inline"_s),
+                            .listItem = listItems[item] || display == u"list-item"_s});
+    }
+    return {};
+}
+
+CaptureResult<bool> SelectedTextFollower::appendText(const Node& node, QString& text) {
+    if (!node.text) return false;
+    const QString& part = *node.text;
+    qsizetype from = 0;
+    qsizetype objectIndex = 0;
+    while (from < part.size()) {
+        qsizetype object = part.indexOf(QChar(kObjectReplacementCharacter), from);
+        if (object < 0) object = part.size();
+        const QStringView run = QStringView(part).sliced(from, object - from);
+        if (!run.isEmpty()) {
+            if (m_paragraphEnded) startParagraph(text);
+            text += run;
+        }
+        if (text.size() > m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
+        if (object == part.size()) break;
+        // An object whose text adds nothing keeps its place holder, which the reading leaves out: a text
+        // of place holders alone is blank.
+        const qsizetype child = node.objects.value(objectIndex++, -1);
+        auto added = child >= 0 ? appendObject(std::as_const(m_nodes)[child], text) : CaptureResult<bool>(false);
+        if (!added) return added;
+        if (!*added) text += QChar(kObjectReplacementCharacter);
+        if (text.size() > m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
+        from = object + 1;
+    }
+    return true;
+}
+
+CaptureResult<bool> SelectedTextFollower::appendObject(const Node& node, QString& text) {
+    // An object that adds nothing to read leaves the text as it found it.
+    const qsizetype before = text.size();
+    const bool paragraphEnded = m_paragraphEnded;
+    if (node.block) startParagraph(text);
+    const qsizetype start = text.size();
+    auto added = appendText(node, text);
+    if (!added) return added;
+    const QStringView own = QStringView(text).sliced(start);
+    if (!*added || holdsNothingToRead(own) || (node.listItem && isListMarker(own))) {
+        text.truncate(before);
+        m_paragraphEnded = paragraphEnded;
+        return false;
+    }
+    if (node.block) m_paragraphEnded = true;
+    return true;
+}
+
+void SelectedTextFollower::startParagraph(QString& text) {
+    m_paragraphEnded = false;
+    // Place holders at the end stand for nothing.
+    QStringView shown(text);
+    while (!shown.isEmpty() && shown.back() == kObjectReplacementCharacter) shown.chop(1);
+    if (shown.isEmpty() || shown.endsWith(u"\n\n"_s)) return;
+    text += shown.endsWith(u'\n') ? u"\n"_s : u"\n\n"_s;
+}
+
+}  // namespace tavrine

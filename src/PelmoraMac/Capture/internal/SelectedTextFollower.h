@@ -1,0 +1,84 @@
+#pragma once
+
+#include "PelmoraMac/Capture/AccessibilityBus.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace tavrine {
+
+// Reads the selected text of an element with each object replacement character in it followed to the
+// selected part of its object's text (a web page's text holds one for each of its elements: a paragraph,
+// a list, a link), and so on inside those objects. The objects are asked level by level, each level's in
+// one batch of calls per question, so that a paragraph of a thousand links costs a few round trips; the
+// text is then put together in the order it is read in.
+//
+// An object adds nothing when it is none, a password field (whose text is never asked for), has nothing
+// selected or no text, or its selected text holds nothing to read, or only a list item's marker (the
+// bullet or number a page draws before an item): its place holder stays in the text, which the reading
+// leaves out. A block of the page (a paragraph, a heading, an item of a list: display other than
+// inline) stands apart from what is around it, a blank line between. One instance per read; `check`
+// sees the deadline and the cancellation before and after each batch.
+class SelectedTextFollower {
+public:
+    // The longest text, in UTF-16 units, and the deepest nesting of objects followed.
+    struct Limits {
+        qsizetype textUnits = 0;
+        int depth = 0;
+    };
+
+    SelectedTextFollower(AccessibilityBus& bus, CaptureDeadline deadline, std::function<CaptureResult<void>()> check,
+                         Limits limits);
+
+    // The text of `range` of `element`, its objects followed; none when the element gives no text; tooLong
+    // over the limit.
+    CaptureResult<std::optional<QString>> read(const AccessibleElement& element, AccessibleTextRange range);
+
+private:
+    // An element whose text is read, with what stands behind each of its object replacement characters.
+    struct Node {
+        AccessibleElement element;
+        AccessibleTextRange range;
+        int depth = 0;
+        bool block = false;
+        bool listItem = false;
+        std::optional<QString> text{};
+        // For each object replacement character of the text, in order: its object's node, or -1.
+        QList<qsizetype> objects{};
+    };
+
+    // Where an object found in a text goes: the node whose text holds it, and its place in that node's list.
+    struct Slot {
+        qsizetype owner = 0;
+        qsizetype object = 0;
+    };
+
+    template <typename Answers>
+    Answers batch(const std::function<Answers(CaptureDeadline)>& calls);
+    // Reads the texts of the nodes from `first` on, then finds and describes the objects in them as new
+    // nodes; returns the index of the first new node.
+    CaptureResult<qsizetype> readLevel(qsizetype first);
+    CaptureResult<void> addObjects(const QList<AccessibleTextOffset>& places, const QList<Slot>& targets);
+
+    CaptureResult<bool> appendText(const Node& node, QString& text);
+    CaptureResult<bool> appendObject(const Node& node, QString& text);
+    // Ends the paragraph that the text ends in, with a blank line, unless it is empty or ends in one.
+    void startParagraph(QString& text);
+
+    AccessibilityBus& m_bus;
+    CaptureDeadline m_deadline;
+    std::function<CaptureResult<void>()> m_check;
+    Limits m_limits;
+    QList<Node> m_nodes;
+    // A block ended the text: what comes next starts a paragraph.
+    bool m_paragraphEnded = false;
+};
+
+// Whether a text, white space aside, is only a list item's marker: a bullet, a dash, or a number or letter
+// with its stop ("•", "–", "3.", "b)", "iv.", "二、").
+bool isListMarker(QStringView text);
+
+}  // namespace tavrine
