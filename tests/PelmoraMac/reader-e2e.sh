@@ -29,8 +29,8 @@ wait_for_playing() {
   within_limit screen_changes 0.5
 }
 
-# Starts tavrine and waits for its one window; sets pid and window. A second window would be there by
-# the time the first has been painted and the reader gone idle; it is given half a second more.
+# Starts tavrine and waits for its one window; sets pid and window. A second window is what must not
+# come: the screen is watched for one a while after the reader has gone idle.
 launch() {
   launch_reader "$tavrine"
   sleep 0.5
