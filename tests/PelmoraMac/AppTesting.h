@@ -3,10 +3,14 @@
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/Capture/Pasteboard.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Updates/Updater.h"
 #include "ReaderCore/MemoryDefaults.h"
 #include "ReaderStorage/internal/PosixFileSystem.h"
 
+#include "support/EventLoop.h"
+
+#include <gtest/gtest.h>
 #include <QByteArray>
 #include <QClipboard>
 #include <QCoreApplication>
@@ -204,11 +208,19 @@ struct AppUnderTest {
         if (configure) configure(configuration);
         app = std::make_unique<PelmoraApp>(std::move(configuration));
     }
-    // The tasks woken by the application's objects as they go end on the event loop.
+    // The tasks woken by the application's objects as they go end on the event loop. The store, which
+    // writes on a thread of its own, goes with the last task that holds it: the test's folder outlives
+    // its last write.
     ~AppUnderTest() {
+        const std::weak_ptr<ReadingStore> store = app->playback().store();
         app.reset();
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
+        const bool ended = processEventsUntil([&] {
+            settlePool();
+            return store.expired();
+        });
+        if (!ended) ADD_FAILURE() << "the application's store outlived it";
     }
     AppUnderTest(const AppUnderTest&) = delete;
     AppUnderTest& operator=(const AppUnderTest&) = delete;

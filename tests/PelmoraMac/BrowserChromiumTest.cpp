@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -528,10 +530,10 @@ TEST(BrowserOnIPv6, ABrowserWhosePortAnotherProgramHoldsIsReachedOnIPv6Loopback)
     const quint16 port = holder.serverPort();
     test::TemporaryDirectory pages;
     const QString url = QUrl::fromLocalFile(pages.write(u"page.html"_s, articlePage(u"On IPv6"_s))).toString();
-    QTemporaryDir profile;
+    test::ChromiumFolder profile;
     QStringList arguments{u"--headless"_s, u"--disable-gpu"_s, u"--no-first-run"_s,
                           u"--remote-debugging-port="_s + QString::number(port),
-                          u"--user-data-dir="_s + profile.path()};
+                          u"--user-data-dir="_s + profile.profile()};
     if (::geteuid() == 0) arguments.append(u"--no-sandbox"_s);
     QProcess browser;
     browser.setStandardOutputFile(QProcess::nullDevice());
@@ -585,6 +587,36 @@ TEST(BrowserCaptureEnd, ABrowserThatEndsBeforeTheVerificationFailsTheCaptureAtOn
     const CaptureDeadline deadline = deadlineIn(10s);
     EXPECT_EQ(failureOf(run.capture(url, deadline)), CaptureFailure::browserJavaScriptDisabled);
     EXPECT_EQ(run.operations, kAllThree);
+}
+
+// A browser of a test's own leaves nothing in the temporary folder once it has ended, killed or not:
+// neither its profile, which its helpers may still be writing, nor the folders it makes for itself.
+TEST(HeadlessChromiumFolder, AnEndedBrowserLeavesNothingInTheTemporaryFolder) {
+    SKIP_WITHOUT_CHROMIUM();
+    test::TemporaryDirectory pages;
+    const QString url = QUrl::fromLocalFile(pages.write(u"page.html"_s, articlePage(u"Traces"_s))).toString();
+    // A short name: the browser's socket, which it makes there, must fit in a socket address.
+    QTemporaryDir temporary(QDir::tempPath() + u"/t-XXXXXX"_s);
+    ASSERT_TRUE(temporary.isValid());
+    const QByteArray systemTemporary = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+    const auto restore = qScopeGuard([&] {
+        if (systemTemporary.isNull())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", systemTemporary);
+    });
+    for (const bool killed : {false, true}) {
+        SCOPED_TRACE(killed ? "killed" : "ended");
+        {
+            HeadlessChromium browser(url);
+            ASSERT_TRUE(browser.isListening()) << browser.failure().toStdString();
+            ChromiumDriver{browser};
+            if (killed) browser.kill();
+        }
+        EXPECT_EQ(QDir(temporary.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList());
+    }
 }
 
 }  // namespace

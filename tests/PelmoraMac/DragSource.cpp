@@ -2,8 +2,9 @@
 // source side of the XDND protocol (version 5) itself: a window titled "drag-source" at the position
 // given; a press of the first mouse button in it starts a drag of the file's URL (text/uri-list), moving
 // the pointer tells the XDND-aware window under it where the drag is, and the release drops there. Writes
-// "ready" once the window is on screen, then, when the drag has ended, the action the target performed
-// ("copy") or "none", and exits. The data is served to whoever asks while the drag lasts.
+// "ready" once the window is on screen, "dragging" once the press has started the drag, "accepted" each time
+// the window under the pointer answers that it takes the drop there, then, when the drag has ended, the
+// action the target performed ("copy") or "none", and exits. The data is served to whoever asks while the drag lasts.
 //   drag-source FILE X Y
 #include <xcb/xcb.h>
 
@@ -133,6 +134,8 @@ int main(int argc, char** argv) {
             dragging = true;
             xcb_set_selection_owner(connection, window, selection, press->time);
             xcb_flush(connection);
+            std::printf("dragging\n");
+            std::fflush(stdout);
             break;
         }
         case XCB_MOTION_NOTIFY: {
@@ -170,6 +173,10 @@ int main(int argc, char** argv) {
             const auto* message = reinterpret_cast<xcb_client_message_event_t*>(raw);
             if (message->type == status && message->data.data32[0] == target) {
                 accepted = (message->data.data32[1] & 1) != 0;
+                if (accepted) {
+                    std::printf("accepted\n");
+                    std::fflush(stdout);
+                }
             } else if (message->type == finished && dropped) {
                 const bool performed = (message->data.data32[1] & 1) != 0 && message->data.data32[2] == copy;
                 std::printf("%s\n", performed ? "copy" : "none");

@@ -7,6 +7,7 @@
 #include "PelmoraMac/Capture/X11/PrimarySelection.h"
 #include "PelmoraMac/Capture/X11/X11ClipboardPasteboard.h"
 #include "PelmoraMac/Capture/X11/X11InputActivity.h"
+#include "PelmoraMac/Capture/X11/X11SelectionTransfer.h"
 
 #include "CaptureTesting.h"
 #include "support/EventLoop.h"
@@ -17,6 +18,8 @@
 #include <QTemporaryFile>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <xcb/xcb.h>
 
 #include <atomic>
 #include <memory>
@@ -283,6 +286,33 @@ TEST(SelectionOwnership, AClipboardThatDrawsNothingIsEmptyText) {
             EXPECT_EQ(*workers, 0);
         }
     }
+    EXPECT_TRUE(owner.endsCleanly());
+}
+
+// The byte limit holds for a whole incremental transfer, not for each piece: from an owner that announces
+// no size (as xclip) and sends pieces each within the limit, the transfer is refused once their sum passes
+// it, and taken to its end, so that the owner serves the next one, which comes in whole at exactly the
+// limit.
+TEST(SelectionTransferLimit, HoldsForTheWholeTransferNotForEachPiece) {
+    auto transfer = X11SelectionTransfer::open(test::deadlineIn(20s));
+    ASSERT_TRUE(transfer);
+    // every-target sends pieces of the largest request the server takes, divided by four.
+    const qsizetype piece = qsizetype(xcb_get_maximum_request_length(transfer->connection())) / 4;
+    const QByteArray bytes = textOf(3 * piece).toUtf8();
+    const std::uint32_t clipboard = transfer->atom("CLIPBOARD");
+    const std::uint32_t utf8 = transfer->atom("UTF8_STRING");
+    Owner owner(u"every-target"_s, /*primary=*/false);
+
+    ASSERT_TRUE(owner.offer(u"UTF8_STRING"_s, bytes));
+    const auto refused = transfer->convert(clipboard, utf8, 2 * piece);
+    ASSERT_FALSE(refused.has_value()) << "read " << (*refused ? (*refused)->bytes.size() : 0) << " bytes";
+    EXPECT_EQ(refused.error(), SelectionTransferFailure::tooLarge);
+
+    ASSERT_TRUE(owner.offer(u"UTF8_STRING"_s, bytes));
+    transfer->setDeadline(test::deadlineIn(20s));
+    const auto whole = transfer->convert(clipboard, utf8, bytes.size());
+    ASSERT_TRUE(whole.has_value() && whole->has_value());
+    EXPECT_EQ((*whole)->bytes, bytes);
     EXPECT_TRUE(owner.endsCleanly());
 }
 

@@ -9,8 +9,9 @@
 # into the source or build folder; started as the entry's Exec line, from another working directory with
 # a PATH without the prefix, it shows one window "Tavrine" carrying an icon, maps and opens nothing under
 # the source or build folder, and quits on Ctrl+Q with status 0. Then `make uninstall`'s step leaves the
-# prefix as it was. Installed into a prefix whose bin folder is on PATH, the entry says "tavrine"; into
-# one whose path needs quoting, a quoted and escaped full path. Skipped (77) without desktop-file-validate
+# prefix as it was; without the build folder it removes nothing and says what it takes. Installed into a
+# prefix whose bin folder is on PATH, the entry says "tavrine"; into one whose path needs quoting, a quoted
+# and escaped full path. Skipped (77) without desktop-file-validate
 # or appstreamcli.
 set -euo pipefail
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
@@ -141,6 +142,12 @@ on_path="$work/on path"
 PATH="$on_path/bin:$PATH" "$source/scripts/install-app" install "$build" "$on_path" >/dev/null
 [ "$(value Exec "$on_path/share/applications/$entry_name")" = tavrine ] ||
   fail "installed with its bin folder on PATH, the entry's Exec line is '$(value Exec "$on_path/share/applications/$entry_name")'"
+# Without the build folder that installed (`make clean` removes it), uninstall removes nothing and says
+# what it takes.
+said=$("$source/scripts/install-app" uninstall "$work/cleaned build" "$on_path" 2>&1) &&
+  fail "an uninstall without its build folder claimed to succeed"
+case "$said" in *"make install PREFIX=$on_path"*) ;; *) fail "an uninstall without its build folder said: $said" ;; esac
+[ -x "$on_path/bin/tavrine" ] || fail "an uninstall without its build folder removed the program"
 "$source/scripts/install-app" uninstall "$build" "$on_path" >/dev/null
 odd="$work/a \$b \"c\" 100%"
 "$source/scripts/install-app" install "$build" "$odd" >/dev/null

@@ -60,12 +60,30 @@ printf '{"reader.linux.browserConsent.chromium": true}\n' \
   >"$XDG_CONFIG_HOME/org.tavrine.Tavrine/defaults.json"
 
 # A page whose elements stand where the script clicks; its title tells how far below the top of the
-# browser's window the page begins.
+# browser's window the page begins, how many clicks it has had, how many characters are selected in it (in
+# the focused field, else in the page) and which field has the focus: "Capture page OFFSET
+# CLICKS SELECTED password|masked|page".
 cat >"$work/page.html" <<EOF
 <!DOCTYPE html><html><head><title>Capture page</title><script>
-function tell() { document.title = "Capture page " + (outerHeight - innerHeight); }
+let clicks = 0;
+function selected() {
+  const field = document.activeElement;
+  if (field && field.tagName === "INPUT") return field.selectionEnd - field.selectionStart;
+  return String(getSelection()).length;
+}
+function focused() {
+  const id = document.activeElement ? document.activeElement.id : "";
+  return id === "secret" ? "password" : id === "masked" ? "masked" : "page";
+}
+function tell() {
+  document.title = "Capture page " + (outerHeight - innerHeight) + " " + clicks + " " + selected() + " " + focused();
+}
 addEventListener("load", tell);
 addEventListener("resize", tell);
+addEventListener("click", () => { clicks++; tell(); });
+document.addEventListener("selectionchange", tell);
+addEventListener("select", tell, true);
+addEventListener("keyup", tell);
 </script></head><body style="margin:0">
 <h1 style="position:absolute;left:20px;top:0;margin:0;font-size:20px">A heading above the paragraph</h1>
 <p id="paragraph" style="position:absolute;left:20px;top:60px;width:700px;margin:0;font-size:16px">$paragraph</p>
@@ -82,25 +100,48 @@ reader=$window
 outcome_marks() { grep -c -E '^(capture|status) ' "$TAVRINE_TRACE_FILE" 2>/dev/null || true; }
 last_capture() { grep '^capture ' "$TAVRINE_TRACE_FILE" 2>/dev/null | tail -1 | cut -d' ' -f2 || true; }
 
+# How many times the store file holds the paragraph: a reading of it kept adds to them.
+stored_paragraphs() { { grep -o -F -- "$paragraph" "$store" 2>/dev/null || true; } | wc -l; }
+more_stored_than() { [ "$(stored_paragraphs)" -gt "$1" ]; }
+
+# The page's title, word by word: 3 the offset, 4 the clicks, 5 the characters selected, 6 what has the
+# focus.
+page_says() { xdotool getwindowname "$browser" | awk -v word="$1" '{print $word}'; }
+page_clicks_reach() { [ "$(page_says 4)" -ge "$1" ]; }
+page_selects() { [ "$(page_says 5)" = "$1" ]; }
+password_selected() { [ "$(page_says 6)" = password ] && [ "$(page_says 5)" -gt 0 ]; }
+password_focused() { [ "$(page_says 6)" = password ] && [ "$(page_says 5)" = 0 ]; }
+masked_focused() { [ "$(page_says 6)" = masked ] && [ "$(page_says 5)" = 0 ]; }
+nothing_selected() { [ "$(page_says 6)" = page ] && [ "$(page_says 5)" = 0 ]; }
+paragraph_selected() { [ "$(page_says 6)" = page ] && [ "$(page_says 5)" -ge ${#paragraph} ]; }
+
 # Presses the capture hot key with the browser in front and waits for what it did.
 capture() {
   local before
   before=$(outcome_marks)
   activate_window "$browser"
-  sleep 0.3
+  wait_for "the browser is not in front ($1)" is_active "$browser"
   xdotool key --clearmodifiers ctrl+super+alt+r
   wait_for_mark '^(capture|status) ' $((before + 1))
-  # The store's writes, if any, have happened.
-  sleep 1
 }
 
-# Clicks COUNT times in a row (one double or triple click) at X Y of the page, wherever the page begins now
-# (a bar the browser shows above it moves it down).
+# Clicks COUNT times in a row (one double or triple click) at X Y of the page, wherever the page begins now,
+# until the page says that CONDITION... holds, each try given 3 s. A bar the browser shows above the page
+# after loading it (run as root, its warning about --no-sandbox) moves the page down: clicks made before
+# the page told its new place are made again there.
 click_page() {
-  local offset
-  offset=$(xdotool getwindowname "$browser" | awk '{print $3}')
-  xdotool mousemove --window "$browser" "$1" $(($2 + offset)) click --repeat "$3" --delay 80 1
-  sleep 0.5
+  local x=$1 y=$2 count=$3 offset clicks try_end
+  shift 3
+  for _ in 1 2 3 4 5; do
+    offset=$(page_says 3)
+    clicks=$(page_says 4)
+    xdotool mousemove --window "$browser" "$x" $((y + offset)) click --repeat "$count" --delay 80 1
+    wait_for "the page did not have $count clicks at $x $y" page_clicks_reach $((clicks + count))
+    try_end=$((SECONDS + 3))
+    until "$@" || [ "$SECONDS" -ge "$try_end" ]; do sleep 0.1; done
+    "$@" && return 0
+  done
+  fail "$count clicks at $x $y did not make $1 hold: the page says $(xdotool getwindowname "$browser")"
 }
 
 for mode in remote-debugging forced-accessibility; do
@@ -113,35 +154,39 @@ for mode in remote-debugging forced-accessibility; do
   browser_pid=$!
   browser=$(wait_for_window '^Capture page [0-9]' "the capture page ($mode)")
   activate_window "$browser"
-  sleep 1
+  wait_for "the browser did not come to the front ($mode)" is_active "$browser"
+  # Listening for remote debugging once it has written its port into the profile.
+  wait_for "the browser does not listen ($mode)" test -s "$work/profile-$mode/DevToolsActivePort"
 
-  click_page 100 175 2
+  click_page 100 175 2 password_selected
   capture "double-clicked password, $mode"
   "$screenshot" "$artifacts/reader-browser-capture-$mode-1-password.png"
   [ "$(last_capture)" = protectedField ] || fail "a double-clicked password gave $(last_capture) ($mode)"
 
   activate_window "$browser"
-  click_page 600 120 1
-  click_page 100 175 1
+  click_page 600 120 1 nothing_selected
+  click_page 100 175 1 password_focused
   xdotool key ctrl+a
-  sleep 0.3
+  wait_for "Ctrl+A did not select the password ($mode)" page_selects ${#password}
   capture "password selected with Ctrl+A, $mode"
   [ "$(last_capture)" = protectedField ] || fail "a password selected with Ctrl+A gave $(last_capture) ($mode)"
 
   activate_window "$browser"
-  click_page 600 120 1
-  click_page 400 175 1
+  click_page 600 120 1 nothing_selected
+  click_page 400 175 1 masked_focused
   xdotool key ctrl+a
-  sleep 0.3
+  wait_for "Ctrl+A did not select the masked field ($mode)" page_selects ${#password}
   capture "masked field selected with Ctrl+A, $mode"
   "$screenshot" "$artifacts/reader-browser-capture-$mode-1-masked.png"
   [ "$(last_capture)" = protectedField ] || fail "a masked field selected with Ctrl+A gave $(last_capture) ($mode)"
 
   activate_window "$browser"
-  click_page 100 68 3
+  kept=$(stored_paragraphs)
+  click_page 100 68 3 paragraph_selected
   capture "triple-clicked paragraph, $mode"
   "$screenshot" "$artifacts/reader-browser-capture-$mode-2-paragraph.png"
   [ "$(last_capture)" = succeeded ] || fail "a triple-clicked paragraph gave $(last_capture) ($mode)"
+  wait_for "the paragraph's reading was not stored ($mode)" more_stored_than "$kept"
 
   end_browser
 done

@@ -84,12 +84,14 @@ wait_for "openbox did not make two desktops" two_desktops
 # ---- A first launch, the window moved by the user, then quit ----
 launch_reader "$tavrine"
 activate_window "$window"
-sleep 1
+wait_for "the new reader window is not active" is_active "$window"
 frame=$(frame_of "$window")
 eval "$(xdotool getwindowgeometry --shell "$window")"
 # A place the window manager would not choose by itself.
+placed_at=$(geometry_of "$frame")
 xdotool windowmove "$window" $((X - 97)) $((Y - 61))
-sleep 1
+moved() { [ "$(geometry_of "$frame")" != "$placed_at" ]; }
+wait_for "the window manager did not move the window" moved
 left_at=$(geometry_of "$frame")
 activate_window "$window"
 xdotool key --clearmodifiers ctrl+q
@@ -100,6 +102,7 @@ events="$work/frames"
 start_helper "$events" "$frame_watch"
 wait_for_line "$events" '^ready$'
 launch_reader "$tavrine"
+# A move after the mapping is what must not come: the window is watched a while after it.
 sleep 1.5
 frame=$(frame_of "$window")
 grep -q "^reparent $window $frame\$" "$events" || fail "the watcher did not see the window framed: $(cat "$events")"
@@ -126,8 +129,7 @@ activate_window "$owner"
 wait_for "the other program's window is not active" is_active "$owner"
 [ "$(desktop_of "$window")" = 1 ] || fail "the reader is not on desktop 2"
 
-printf '%s' "吾輩は猫である。名前はまだ無い。" | xclip -selection clipboard -i
-sleep 0.3
+copy_text "吾輩は猫である。名前はまだ無い。"
 xdotool key --clearmodifiers ctrl+super+alt+v
 wait_for "the hot key did not activate the reader" is_active "$window"
 [ "$(desktop_of "$window")" = 0 ] || fail "the reader stayed on desktop $(($(desktop_of "$window") + 1))"

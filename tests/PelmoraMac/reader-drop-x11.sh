@@ -50,44 +50,44 @@ place_of "$window"
 target_x=$((X + WIDTH / 2))
 target_y=$((Y + HEIGHT / 3))
 
+# The drag source's lines: "ready", "dragging", "accepted", then the action.
+source_said() { grep -qx "$1" "$source_out" 2>/dev/null; }
+
 "$drag_source" "$file" 20 900 >"$source_out" &
 source_pid=$!
 source_window=$(wait_for_window '^drag-source$')
-sleep 0.5
+wait_for "the drag source did not show" source_said ready
 place_of "$source_window"
 shot 1-before
 
-# Press in the source (the drag starts), move over the window in steps so that each position is told, then
-# release over it.
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
-sleep 0.2
+# Press in the source (the drag starts), move over the window in steps, each one told to the window under
+# the pointer, until the window takes the drop there, then release over it.
+xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
 xdotool mousedown 1
-sleep 0.3
+wait_for "the press did not start a drag" source_said dragging
 for step in 1 2 3 4 5 6 7 8; do
-  xdotool mousemove $((X + WIDTH / 2 + (target_x - X - WIDTH / 2) * step / 8)) \
+  xdotool mousemove --sync $((X + WIDTH / 2 + (target_x - X - WIDTH / 2) * step / 8)) \
     $((Y + HEIGHT / 2 + (target_y - Y - HEIGHT / 2) * step / 8))
-  sleep 0.1
 done
-xdotool mousemove $((target_x + 2)) "$target_y"
-sleep 0.5
+xdotool mousemove --sync $((target_x + 2)) "$target_y"
+wait_for "the reader window did not take the drag" source_said accepted
 shot 2-dragging
+shown=$(trace_marks '^phrase-shown ')
 xdotool mouseup 1
 
-for _ in $(seq 1 100); do kill -0 "$source_pid" 2>/dev/null || break; sleep 0.1; done
+wait_for "the drag source did not end" has_ended "$source_pid"
 wait "$source_pid" || fail "the drag source ended with status $?"
 source_pid=""
 action=$(tail -n 1 "$source_out")
 [ "$action" = copy ] || fail "the window did not take the drop as a copy (the source says: $action)"
 
-# The import runs on; the file's text is then stored in the library.
-for _ in $(seq 1 100); do
-  grep -rqs '川沿いの道を歩いた記録です。' "$data" && break
-  sleep 0.1
-done
-sleep 0.5
+# The import runs on; the file's text is then stored in the library, and the reading opened, its first
+# phrase shown.
+stored() { grep -rqs '川沿いの道を歩いた記録です。' "$data"; }
+wait_for "the dropped file was not stored" stored
+wait_for_mark '^phrase-shown ' $((shown + 1))
 xdotool mousemove 0 0
 shot 3-imported
-grep -rqs '川沿いの道を歩いた記録です。' "$data" || fail "the dropped file was not stored"
 
 xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
 xdotool key --clearmodifiers ctrl+q

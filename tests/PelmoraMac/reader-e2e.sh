@@ -29,7 +29,8 @@ wait_for_playing() {
   within_limit screen_changes 0.5
 }
 
-# Starts tavrine and waits for its one window; sets pid and window.
+# Starts tavrine and waits for its one window; sets pid and window. A second window is what must not
+# come: the screen is watched for one a while after the reader has gone idle.
 launch() {
   launch_reader "$tavrine"
   sleep 0.5
@@ -45,26 +46,21 @@ shot 1-start
 # A text long enough to play for a while, one phrase at a time.
 text=""
 for _ in $(seq 1 30); do text+="吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。"; done
-printf '%s' "$text" | xclip -selection clipboard -i
-sleep 0.3
+copy_text "$text"
 
 # Alt alone enters the menu bar at "Tavrine"; two menus on is 編集, whose first enabled item, with nothing
 # to undo and no text field focused, is "クリップボードから取り込む".
-# A window just activated may not hold the keyboard yet: tried again until the menu, a window of its own,
+# A window just activated may not hold the keyboard yet: tried again, each try given 5 s, until the menu
 # shows.
-menus() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | wc -l; }
-closed=$(menus)
 opened=""
 for _ in $(seq 1 5); do
-  xdotool keydown alt
-  sleep 0.1
-  xdotool keyup alt
-  sleep 0.3
+  xdotool key alt
   xdotool key Right Right Down
-  sleep 0.5
-  if [ "$(menus)" -gt "$closed" ]; then opened=yes; break; fi
+  try_end=$((SECONDS + 5))
+  until has_menu "$pid" || [ "$SECONDS" -ge "$try_end" ]; do sleep 0.1; done
+  if has_menu "$pid"; then opened=yes; break; fi
   xdotool key Escape Escape
-  sleep 0.5
+  wait_for "the menu bar did not close" has_no_menu "$pid"
 done
 [ -n "$opened" ] || fail "the menu bar did not open 編集"
 shot 2-edit-menu
@@ -79,7 +75,7 @@ xdotool key --clearmodifiers ctrl+Return
 wait_for_playing || fail "Ctrl+Return did not play the import"
 shot 4-playing
 xdotool key --clearmodifiers ctrl+Return
-sleep 0.5
+wait_for "Ctrl+Return did not pause the reading" status_is paused
 screen_changes 0.6 && fail "Ctrl+Return did not pause the reading"
 shot 5-paused
 
@@ -89,7 +85,7 @@ placed="$X,$Y"
 left=$(xwininfo -id "$window" | awk '/Absolute upper-left X/ {print $NF}')
 top=$(xwininfo -id "$window" | awk '/Absolute upper-left Y/ {print $NF}')
 xdotool mousemove $((left + 20)) $((top + 10)) click 1
-sleep 0.5
+wait_for_menu "$pid" "a click on the Tavrine menu"
 shot 6-application-menu
 # Up from the opened menu's end: its last item, "終了".
 xdotool key Up Return
@@ -108,8 +104,8 @@ shot 7-relaunched
 # Closed (Alt+F4 only hides it), the window comes back at its place with the clipboard hot key, which
 # plays what it imports.
 xdotool key --clearmodifiers alt+F4
-sleep 0.5
-xdotool search --onlyvisible --name '^Tavrine$' >/dev/null 2>&1 && fail "Alt+F4 did not close the window"
+no_reader_window() { ! xdotool search --onlyvisible --name '^Tavrine$' >/dev/null 2>&1; }
+wait_for "Alt+F4 did not close the window" no_reader_window
 kill -0 "$pid" 2>/dev/null || fail "closing the window ended tavrine"
 xdotool key --clearmodifiers ctrl+super+alt+v
 wait_for_playing || fail "the clipboard hot key did not bring up a playing import"

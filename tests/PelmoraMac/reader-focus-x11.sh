@@ -129,14 +129,15 @@ tab_to ライブラリ shift+Tab
 read -r lx ly lw lh _ <<<"$(last_mark focus)"
 tab_to readerRSVPDisplay
 # The 履歴 segment stands just left of ライブラリ.
+# The reader handles the click before the Space after it: once Space has played and paused, a focus the
+# click moved would have been marked.
 for segment in "$((lx + lw / 2)) ライブラリ" "$((lx - 12)) 履歴"; do
   read -r x name <<<"$segment"
   before=$(marks focus)
   xdotool mousemove "$x" $((ly + lh / 2)) click 1
-  sleep 0.3
-  [ "$(marks focus)" = "$before" ] || fail "a click on the $name segment moved the focus to $(focused)"
   xdotool mousemove $((X + 4)) $((Y + 400))
   space_plays "after a click on the $name segment"
+  [ "$(marks focus)" = "$before" ] || fail "a click on the $name segment moved the focus to $(focused)"
 done
 shot 5-segments
 
@@ -144,10 +145,20 @@ shot 5-segments
 row_middle=$((ty + 82 + 39))
 xdotool mousemove $((tx + tw / 3)) $row_middle click 1
 wait_for "the clicked row did not focus the display" focus_is readerRSVPDisplay
+# The list's top edge without the focus, to tell its ring once drawn.
+"$screenshot" "$artifacts/reader-focus-list-unfocused.png" "$tx" "$ty" "$tw" 8
+# The row's "…" button shows while the pointer is over the row: clicked once it is drawn.
+button=($((tx + tw - 8 - 28)) $((ty + 82 + 2)) 28 28)
+"$screenshot" "$artifacts/reader-focus-row-plain.png" "${button[@]}"
 xdotool mousemove $((tx + tw - 8 - 14)) $((ty + 82 + 2 + 14))
-sleep 0.3
+button_drawn() {
+  "$screenshot" "$artifacts/reader-focus-row-hovered.png" "${button[@]}"
+  ! cmp -s "$artifacts/reader-focus-row-plain.png" "$artifacts/reader-focus-row-hovered.png"
+}
+wait_for "the row's … button did not show under the pointer" button_drawn
+rm -f "$artifacts/reader-focus-row-plain.png" "$artifacts/reader-focus-row-hovered.png"
 xdotool click 1
-sleep 0.5
+wait_for_menu "$pid" "the row's … menu"
 before=$(marks focus)
 # The menu's last item: "文書を削除…".
 xdotool key Up Return
@@ -155,9 +166,12 @@ confirm_alert
 focus_on_list() { more_focus_marks_than "$before" && focus_is 履歴の一覧; }
 wait_for "the removal left the focus on $(focused)" focus_on_list
 xdotool mousemove $((X + 4)) $((Y + 400))
-sleep 0.3
+ring_drawn() {
+  "$screenshot" "$artifacts/reader-focus-list-ringed.png" "$tx" "$ty" "$tw" 8
+  ! cmp -s "$artifacts/reader-focus-list-unfocused.png" "$artifacts/reader-focus-list-ringed.png"
+}
+wait_for "the list took the focus without a ring on its edge" ring_drawn
 shot 6-removed
-"$screenshot" "$artifacts/reader-focus-list-ringed.png" "$tx" "$ty" "$tw" 8
 before=$(marks status)
 xdotool key Return
 wait_for "Return on the list did not play the row after the removed one" status_is playing
@@ -168,7 +182,7 @@ wait_for "Ctrl+Return did not pause" status_is paused
 for _ in 1 2; do
   before=$(marks focus)
   xdotool key shift+F10
-  sleep 0.5
+  wait_for_menu "$pid" "Shift+F10 on the list"
   xdotool key Up Return
   confirm_alert
   wait_for "the removal with the keys left the focus on $(focused)" more_focus_marks_than "$before"

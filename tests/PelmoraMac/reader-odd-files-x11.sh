@@ -61,10 +61,12 @@ for case in fifo directory zero large; do
     large) head -c $((2 * 1024 * 1024)) /dev/zero | tr '\0' ' ' >"$settings" ;;
   esac
   [ "$case" = large ] && cp "$settings" "$XDG_CACHE_HOME/large-settings"
+  idle=$(trace_marks '^idle ')
   launch_within "$limit" "$case"
   took=$elapsed
-  # Whatever the window's first appearance saves (its place) is in the settings by the time it quits.
-  sleep 0.5
+  # Whatever the window's first appearance saves (its place) is in the settings by the time it quits: the
+  # reader has gone idle after it.
+  wait_for_mark '^idle ' $((idle + 1))
   quit_reader
   warnings=$(grep -c -F "$settings" "$errors" || true)
   [ "$warnings" = 1 ] || fail "$case: $warnings warnings name the settings file: $(cat "$errors")"

@@ -34,13 +34,13 @@ screen_changes 0.6 && fail "the sample plays before Space was pressed"
 
 xdotool key space
 # The player's start delay, then phrases at the default speed.
-sleep 1
-screen_changes 0.6 || fail "Space did not start the sample"
+wait_for "Space did not start the sample" status_is playing
+wait_for "Space started the sample, but the screen stands still" screen_changes 0.6
 shot 3-playing
 
 xdotool key space
-sleep 0.3
-screen_changes 0.6 && fail "Space did not pause the sample"
+wait_for "Space did not pause the sample" status_is paused
+screen_changes 0.6 && fail "Space paused the sample, but the screen still changes"
 shot 4-paused
 
 xdotool key --clearmodifiers ctrl+q

@@ -76,6 +76,7 @@ top=$(xprop -id "$window" _NET_FRAME_EXTENTS | sed -n 's/.*= *[0-9]*, *[0-9]*, *
 second_status=0
 timeout "$(patience)" "$tavrine" || second_status=$?
 [ "$second_status" = 0 ] || fail "the second launch ended with status $second_status"
+# A second window is what must not come: the screen is watched for one a while.
 sleep 0.5
 [ "$(reader_windows | wc -l)" = 1 ] || fail "a second window appeared"
 

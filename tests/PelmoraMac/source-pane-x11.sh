@@ -27,33 +27,37 @@ xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2 - 30)) click 1
 # Opened once the display takes the focus, shown once the screen comes to rest.
 wait_for_mark ' readerRSVPDisplay '
 wait_for "the opened sample never came to rest" screen_is_still 0.6 "${screen[@]}"
-# The first line of the text: the caret goes to its start, and the player stays paused.
+# The first line of the text: the caret goes to its start (the text takes the focus), and the player
+# stays paused.
 xdotool mousemove $((X + 40)) $((Y + 462)) click 1
 xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
-sleep 0.5
+wait_for "a click in the text did not give it the focus" focus_is 読む文章
 "$screenshot" "$artifacts/source-pane-opened.png"
 screen_changes 0.6 "${screen[@]}" && fail "the sample plays before Space was pressed"
 
 xdotool key space
-sleep 1
-screen_changes 0.8 "${pane[@]}" || fail "Space in the source pane did not play, or the highlight did not follow"
+wait_for "Space in the source pane did not play" status_is playing
+wait_for "the highlight did not follow the playing phrase" screen_changes 0.8 "${pane[@]}"
 "$screenshot" "$artifacts/source-pane-playing.png"
 
 xdotool mousemove $((X + 40)) $((Y + 495)) click 1
 xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
-sleep 0.3
-screen_changes 0.8 "${screen[@]}" && fail "a click in the source pane did not pause"
+wait_for "a click in the source pane did not pause" status_is paused
+screen_changes 0.8 "${screen[@]}" && fail "a click in the source pane paused, but the screen still changes"
 
 # Ctrl+F opens the find field in the tool row above the pane.
 row=(0 $((Y + 394)) $((X + WIDTH)) 36)
 "$screenshot" "$artifacts/source-pane-row.png" "${row[@]}"
 xdotool key --clearmodifiers ctrl+f
-sleep 0.5
-"$screenshot" "$artifacts/source-pane-row-find.png" "${row[@]}"
-cmp -s "$artifacts/source-pane-row.png" "$artifacts/source-pane-row-find.png" && fail "the find field did not open"
+wait_for "Ctrl+F did not focus the find field" focus_is readerDocumentSearch
+row_changed() {
+  "$screenshot" "$artifacts/source-pane-row-find.png" "${row[@]}"
+  ! cmp -s "$artifacts/source-pane-row.png" "$artifacts/source-pane-row-find.png"
+}
+wait_for "the find field did not open in the tool row" row_changed
 xdotool type --delay 50 "道"
 xdotool key Return
-sleep 0.8
+wait_for "the found text did not come to rest" screen_is_still 0.3
 "$screenshot" "$artifacts/source-pane-find.png"
 rm -f "$artifacts/source-pane-row.png" "$artifacts/source-pane-row-find.png"
 

@@ -15,8 +15,10 @@ fail() {
 }
 
 # The one limit of the script's waits, all of them together: each waits for a condition (a window
-# mapped, a trace mark, a process ended), never for a set time, so a loaded machine only makes the script
-# slower; the limit ends a wait for something that never comes before CTest's timeout (300 s) does.
+# mapped, a menu shown, a trace mark, a process ended), never for a set time, so a loaded machine only
+# makes the script slower; the limit ends a wait for something that never comes before CTest's timeout
+# (300 s) does. A set time is only ever a span of observation: whether the screen changes over it
+# (screen_changes), or that something which must not happen does not within it.
 overall_end=$((SECONDS + 270))
 
 # The seconds left of the overall limit, at least 1.
@@ -75,6 +77,43 @@ find_window() {
 wait_for_window() {
   local pattern=$1 title=${2:-$1}
   within_limit find_window "$pattern" || fail "no window titled $title appeared"
+}
+
+# Whether WINDOW is the active one.
+is_active() {
+  [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]
+}
+
+# The menus of process PID on the screen, one window id a line. Each menu is a window of its own that
+# the window manager leaves alone (override-redirect), mapped while the menu shows; Qt types a menu bar's
+# menus as menus but a button's as a normal window, so a menu is told by the redirect, from the other
+# such windows, tool tips, by its type.
+shown_menus() {
+  local id
+  for id in $(xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
+    xwininfo -id "$id" 2>/dev/null | grep -q 'Override Redirect State: yes' || continue
+    xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q '_NET_WM_WINDOW_TYPE_TOOLTIP' && continue
+    echo "$id"
+  done
+  return 0
+}
+has_menu() { [ -n "$(shown_menus "$1")" ]; }
+has_no_menu() { [ -z "$(shown_menus "$1")" ]; }
+
+# Waits for a menu of process PID to be shown, before keys are sent to it; fails naming WHAT.
+wait_for_menu() {
+  wait_for "no menu appeared: $2" has_menu "$1"
+}
+
+# Whether the clipboard holds TEXT: xclip serves it once it owns the selection.
+clipboard_holds() {
+  [ "$(xclip -selection clipboard -o 2>/dev/null)" = "$1" ]
+}
+
+# Puts TEXT on the clipboard (xclip, which serves it in the background) and waits until it is served.
+copy_text() {
+  printf '%s' "$1" | xclip -selection clipboard -i
+  wait_for "the clipboard did not take the text" clipboard_holds "$1"
 }
 
 # Gives the window the keyboard: activated through the window manager, or focused where that is refused.

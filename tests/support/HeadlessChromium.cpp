@@ -1,7 +1,9 @@
 #include "support/HeadlessChromium.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -10,6 +12,23 @@
 namespace tavrine::test {
 using namespace Qt::StringLiterals;
 
+ChromiumFolder::ChromiumFolder() {
+    m_folder.setAutoRemove(false);
+}
+
+ChromiumFolder::~ChromiumFolder() {
+    if (!m_folder.isValid()) return;
+    // The profile links to the browser's socket in a folder of its own in the temporary folder.
+    const QString socket = QFileInfo(m_folder.filePath(u"SingletonSocket"_s)).symLinkTarget();
+    const QFileInfo socketFolder(QFileInfo(socket).absolutePath());
+    if (!socket.isEmpty() && socketFolder.fileName().contains(u"org.chromium.Chromium."_s)) {
+        QDir(socketFolder.absoluteFilePath()).removeRecursively();
+    }
+    QDir folder(m_folder.path());
+    const QDeadlineTimer deadline(10'000);
+    while (!(folder.removeRecursively() && !folder.exists()) && !deadline.hasExpired()) QThread::msleep(50);
+}
+
 QString HeadlessChromium::executable() {
     return QStandardPaths::findExecutable(u"chromium"_s);
 }
@@ -17,7 +36,7 @@ QString HeadlessChromium::executable() {
 HeadlessChromium::HeadlessChromium(const QString& url, std::chrono::milliseconds startLimit, Mode mode,
                                    const QStringList& furtherArguments) {
     const QString program = executable();
-    if (program.isEmpty() || !m_profile.isValid()) {
+    if (program.isEmpty() || !m_folder.isValid()) {
         m_failure = u"no chromium, or no temporary folder"_s;
         return;
     }
@@ -29,7 +48,7 @@ HeadlessChromium::HeadlessChromium(const QString& url, std::chrono::milliseconds
                           u"--disable-sync"_s,
                           u"--disable-crash-reporter"_s,
                           u"--remote-debugging-port=0"_s,
-                          u"--user-data-dir="_s + m_profile.path()};
+                          u"--user-data-dir="_s + m_folder.profile()};
     // Chromium refuses to run as root inside its sandbox.
     if (::geteuid() == 0) arguments.append(u"--no-sandbox"_s);
     if (mode == Mode::headless) arguments.prepend(u"--headless"_s);
@@ -44,7 +63,7 @@ HeadlessChromium::HeadlessChromium(const QString& url, std::chrono::milliseconds
     }
     // The browser writes its port and path once it listens.
     const QDeadlineTimer deadline(startLimit);
-    QFile active(m_profile.filePath(u"DevToolsActivePort"_s));
+    QFile active(m_folder.profile() + u"/DevToolsActivePort"_s);
     while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
         if (active.open(QIODevice::ReadOnly)) {
             const QByteArrayList lines = active.readAll().split('\n');

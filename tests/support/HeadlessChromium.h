@@ -13,10 +13,32 @@
 
 namespace tavrine::test {
 
+// A browser's profile in a folder of its own in the temporary folder, removed with the object, which
+// outlives the browser, together with the folder the browser makes for itself in the temporary folder (its
+// singleton socket, which a browser that is ended or killed leaves there): a browser leaves nothing in the
+// temporary folder. Its helper processes outlive it for a moment and may still write into the profile, so
+// the removal is tried again until the folder is gone, for at most 10 s.
+class ChromiumFolder {
+public:
+    ChromiumFolder();
+    ~ChromiumFolder();
+    ChromiumFolder(const ChromiumFolder&) = delete;
+    ChromiumFolder& operator=(const ChromiumFolder&) = delete;
+
+    bool isValid() const { return m_folder.isValid(); }
+    QString profile() const { return m_folder.path(); }
+
+private:
+    // Its name has a space, as a user's profile path may: a browser shown on a display writes its
+    // process title over its command line, which cuts such a path into words.
+    QTemporaryDir m_folder{QDir::tempPath() + QStringLiteral("/tavrine chromium-XXXXXX")};
+};
+
 // A headless Chromium of a test's (or a benchmark's) own, on a local page: remote debugging on a port
-// it chooses itself, a fresh profile in a temporary folder, nothing of the network; ended with the
-// object. It inherits this process's environment, so its DISPLAY is this process's, and the capture
-// worker of this process finds it. No GoogleTest in it: the benchmarks use it too.
+// it chooses itself, a fresh profile in a folder of its own (ChromiumFolder), nothing of the network;
+// ended with the object, and its folder removed. It inherits this process's environment, so its DISPLAY is
+// this process's, and the capture worker of this process finds it. No GoogleTest in it: the benchmarks use
+// it too.
 class HeadlessChromium {
 public:
     // Debian's chromium on the PATH; empty when it is not installed.
@@ -46,9 +68,8 @@ public:
     void kill();
 
 private:
-    // Its name has a space, as a user's profile path may: a browser shown on a display writes its
-    // process title over its command line, which cuts such a path into words.
-    QTemporaryDir m_profile{QDir::tempPath() + QStringLiteral("/tavrine chromium-XXXXXX")};
+    // Before the process: removed after it has ended.
+    ChromiumFolder m_folder;
     QProcess m_process;
     quint16 m_port = 0;
     QString m_browserPath;

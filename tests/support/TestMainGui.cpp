@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include "support/EventLoop.h"
 #include "support/PostedEventsAfterEachTest.h"
 
 #include <csignal>
+#include <optional>
 
 // The test main of widget tests: every test runs on the thread of a QApplication. Without a platform
 // named in QT_QPA_PLATFORM it is the offscreen one, so that listing the tests and running them from a
@@ -16,6 +20,13 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    // Without a session's runtime folder (a CI machine, a root shell) Qt would make one of its own in the
+    // temporary folder and leave it there: the program has one, removed when it ends.
+    std::optional<QTemporaryDir> runtime;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        runtime.emplace(QDir::tempPath() + QStringLiteral("/tavrine-runtime-XXXXXX"));
+        if (runtime->isValid()) qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime->path()));
     }
     // The overall limit of the program's waits starts with it.
     tavrine::test::patience();

@@ -55,7 +55,9 @@ QString SingleInstance::socketPath(const QString& storeFile) {
            QString::fromLatin1(digest);
 }
 
-SingleInstance::SingleInstance(QString socketPath, QObject* parent) : QObject(parent), m_path(std::move(socketPath)) {}
+SingleInstance::SingleInstance(QString socketPath, QObject* parent) : QObject(parent), m_path(std::move(socketPath)) {
+    Q_ASSERT(isMainThread());
+}
 
 SingleInstance::~SingleInstance() = default;
 

@@ -1,5 +1,6 @@
 #include "PelmoraMac/App/TerminationSignals.h"
 
+#include "ReaderCore/FileDescriptor.h"
 #include "ReaderCore/MainThread.h"
 
 #include <QSocketNotifier>
@@ -64,8 +65,7 @@ TerminationSignals::~TerminationSignals() {
 void TerminationSignals::readPending() {
     unsigned char numbers[16];
     for (;;) {
-        const ssize_t count = ::read(m_readEnd, numbers, sizeof numbers);
-        if (count < 0 && errno == EINTR) continue;
+        const ssize_t count = readSome(m_readEnd, reinterpret_cast<char*>(numbers), sizeof numbers);
         if (count <= 0) return;
         for (ssize_t index = 0; index < count; ++index) emit received(numbers[index]);
     }

@@ -22,7 +22,9 @@ QDBusMessage registryCall(const QString& method) {
 }  // namespace
 
 AccessibilityFocusTracker::AccessibilityFocusTracker(QObject* parent)
-    : QObject(parent), m_log(std::make_shared<AccessibilityFocusLog>()) {}
+    : QObject(parent), m_log(std::make_shared<AccessibilityFocusLog>()) {
+    Q_ASSERT(isMainThread());
+}
 
 AccessibilityFocusTracker::~AccessibilityFocusTracker() {
     if (!isStarted()) return;

@@ -1,6 +1,7 @@
 #include "PelmoraMac/Capture/CaptureWorker.h"
 
 #include "PelmoraMac/Capture/CaptureWorkerOperations.h"
+#include "ReaderCore/FileDescriptor.h"
 
 #include <QCoreApplication>
 
@@ -16,11 +17,8 @@ CaptureResult<QByteArray> readRequest(int input) {
     QByteArray request;
     QByteArray piece(kCaptureWorkerPipeUnit, Qt::Uninitialized);
     for (;;) {
-        const ssize_t count = ::read(input, piece.data(), size_t(piece.size()));
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            return tl::unexpected(CaptureFailure::unavailable);
-        }
+        const ssize_t count = readSome(input, piece.data(), size_t(piece.size()));
+        if (count < 0) return tl::unexpected(CaptureFailure::unavailable);
         if (count == 0) return request;
         if (request.size() + count > kCaptureWorkerTransferLimit) return tl::unexpected(CaptureFailure::htmlTooLarge);
         request.append(piece.constData(), count);

@@ -1,6 +1,7 @@
 #include "PelmoraMac/Capture/CaptureWorkerLauncher.h"
 
 #include "PelmoraMac/Capture/CaptureWorker.h"
+#include "ReaderCore/FileDescriptor.h"
 
 #include <QFile>
 
@@ -230,7 +231,7 @@ CaptureResult<QByteArray> launchCaptureWorkerProcess(const CaptureWorkerLaunch& 
             if (written == input.size()) closeQuietly(child.input);
         }
 
-        const ssize_t count = ::read(child.output, buffer.data(), size_t(buffer.size()));
+        const ssize_t count = readSome(child.output, buffer.data(), size_t(buffer.size()));
         if (count > 0) {
             if (output.size() + count > outputLimit) return tl::unexpected(CaptureFailure::htmlTooLarge);
             output.append(buffer.constData(), count);
@@ -249,7 +250,7 @@ CaptureResult<QByteArray> launchCaptureWorkerProcess(const CaptureWorkerLaunch& 
             }
             break;
         }
-        if (errno != EAGAIN && errno != EINTR) return tl::unexpected(CaptureFailure::unavailable);
+        if (errno != EAGAIN) return tl::unexpected(CaptureFailure::unavailable);
         awaitPipes(child, deadline);
         if (cancellation.isCancelled()) return tl::unexpected(CaptureFailure::cancelled);
     }

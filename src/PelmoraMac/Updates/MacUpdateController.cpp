@@ -16,7 +16,9 @@ MacUpdateController::MacUpdateController(UpdaterFactory makeUpdater, std::functi
     : QObject(parent),
       m_makeUpdater(std::move(makeUpdater)),
       m_isTestHost(std::move(isTestHost)),
-      m_delivery(delivery) {}
+      m_delivery(delivery) {
+    Q_ASSERT(isMainThread());
+}
 
 MacUpdateController::~MacUpdateController() = default;
 

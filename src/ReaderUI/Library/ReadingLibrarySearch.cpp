@@ -1,11 +1,11 @@
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 
 #include "ReaderCore/Characters.h"
+#include "ReaderCore/MainThread.h"
 #include "ReaderCore/QueuedFuture.h"
 #include "ReaderUI/PropertyWrite.h"
 
 #include <QLocale>
-#include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -13,7 +13,9 @@
 
 namespace tavrine {
 
-ReadingLibrarySearch::ReadingLibrarySearch(QObject* parent) : QObject(parent) {}
+ReadingLibrarySearch::ReadingLibrarySearch(QObject* parent) : QObject(parent) {
+    Q_ASSERT(isMainThread());
+}
 
 ReadingLibrarySearch::~ReadingLibrarySearch() {
     // The waiting task holds this object only weakly; cancelling it also stops the pooled search.
@@ -30,7 +32,7 @@ QList<SavedReading> ReadingLibrarySearch::readingsOf(const QList<StoredReading>&
 }
 
 void ReadingLibrarySearch::update(const QList<SavedReading>& readings, const QString& query) {
-    Q_ASSERT(QThread::currentThread() == thread());
+    Q_ASSERT(isMainThread());
     const QString trimmed = query.trimmed();
     // Equal readings compare fast: their texts and lists are shared, and shared data compares by address.
     if (trimmed == m_previousQuery && readings == m_previousReadings) return;

@@ -1,11 +1,11 @@
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderCore/QueuedFuture.h"
 #include "ReaderUI/PropertyWrite.h"
 #include "ReaderUI/Source/NeedsBoundedLayout.h"
 
 #include <QLocale>
-#include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -18,7 +18,9 @@ ReaderSourceNavigation::ReaderSourceNavigation(QObject* parent)
     : ReaderSourceNavigation(ReaderSourceSearch::scan, parent) {}
 
 ReaderSourceNavigation::ReaderSourceNavigation(ReaderSourceSearch::Scanner scanner, QObject* parent)
-    : QObject(parent), m_scanner(std::move(scanner)) {}
+    : QObject(parent), m_scanner(std::move(scanner)) {
+    Q_ASSERT(isMainThread());
+}
 
 ReaderSourceNavigation::~ReaderSourceNavigation() {
     // Stops the pooled scan too: it shares the task's token.
@@ -48,7 +50,7 @@ void ReaderSourceNavigation::setVisibleOffset(std::optional<qsizetype> offset) {
 
 void ReaderSourceNavigation::loadDocument(const QString& text, const QList<ReadingDocument::Span>& spans,
                                           std::optional<QUuid> id) {
-    Q_ASSERT(QThread::currentThread() == thread());
+    Q_ASSERT(isMainThread());
     if (m_documentID == id && m_source == text) return;
     resetSearch();
     m_folded.reset();
@@ -87,7 +89,7 @@ void ReaderSourceNavigation::resumeFollowingPlayback() {
 }
 
 void ReaderSourceNavigation::startSearch() {
-    Q_ASSERT(QThread::currentThread() == thread());
+    Q_ASSERT(isMainThread());
     m_task.cancel();
     const QUuid generation = QUuid::createUuid();
     writeProperty(this, m_generation, generation, &ReaderSourceNavigation::generationChanged);

@@ -11,7 +11,9 @@ namespace tavrine {
 
 ReaderEPUBPaneNavigation::ReaderEPUBPaneNavigation(ReaderEPUBPaneModel& model, ReadingPlayer& player, QUuid readingID,
                                                    Callbacks callbacks, QObject* parent)
-    : QObject(parent), m_model(model), m_player(player), m_readingID(readingID), m_callbacks(std::move(callbacks)) {}
+    : QObject(parent), m_model(model), m_player(player), m_readingID(readingID), m_callbacks(std::move(callbacks)) {
+    Q_ASSERT(isMainThread());
+}
 
 const ReaderEPUBContents& ReaderEPUBPaneNavigation::contents() const {
     return m_model.contents();

@@ -1,13 +1,15 @@
 #include "ReaderUI/Workspace/ReaderEPUBPresentation.h"
 
-#include <QThread>
+#include "ReaderCore/MainThread.h"
 
 namespace tavrine {
 
-ReaderEPUBPresentation::ReaderEPUBPresentation(QObject* parent) : QObject(parent) {}
+ReaderEPUBPresentation::ReaderEPUBPresentation(QObject* parent) : QObject(parent) {
+    Q_ASSERT(isMainThread());
+}
 
 void ReaderEPUBPresentation::setShowsNavigation(bool shows) {
-    Q_ASSERT(QThread::currentThread() == thread());
+    Q_ASSERT(isMainThread());
     if (shows == m_showsNavigation) return;
     m_showsNavigation = shows;
     emit showsNavigationChanged(shows);

@@ -1,20 +1,20 @@
 #include "ReaderWidgets/Display/ReaderRSVPDisplay.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Display/PhraseWidthMeasurer.h"
 #include "ReaderWidgets/Style/ReaderTypography.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 #include "ReaderWidgets/internal/RSVPDocument.h"
 
-#include <QCoreApplication>
 #include <QScrollBar>
-#include <QThread>
 
 #include <cmath>
 
 namespace tavrine {
 
 ReaderRSVPDisplay::ReaderRSVPDisplay(QWidget* parent) : QScrollArea(parent), m_document(new RSVPDocument) {
+    Q_ASSERT(isMainThread());
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -32,7 +32,7 @@ ReaderRSVPDisplay::ReaderRSVPDisplay(QWidget* parent) : QScrollArea(parent), m_d
 }
 
 void ReaderRSVPDisplay::apply(const QString& text, double pointSize) {
-    Q_ASSERT(QThread::currentThread() == QCoreApplication::instance()->thread());
+    Q_ASSERT(isMainThread());
     if (m_pointSize == pointSize && m_text == text) {
         return;
     }
