@@ -51,22 +51,26 @@ space_plays() {
   toggle_with_space "$1, again"
 }
 
-# Rests the pointer on the window's left edge, over no control and no row.
+# Rests the pointer on the window's left edge, over no control and no row. The server hands the motion to
+# the reader before any key pressed after it, so nothing is waited for.
 pointer_away() {
   xdotool mousemove $((X + 4)) $((Y + 400))
-  sleep 0.2
 }
 
 # Clicks the "…" of the list's first row and chooses its menu's item ITEM (Down for the first,
 # 文書の詳細…; Up for the last, 文書を削除…).
 row_menu() {
-  # The button shows on the row under the pointer.
-  xdotool mousemove $((tx + tw / 3)) $((ty + 39))
-  sleep 0.3
-  xdotool mousemove $((tx + tw - 8 - 14)) $((ty + 2 + 14))
-  sleep 0.3
-  xdotool click 1
-  sleep 0.5
+  # The button answers a click once the row under the pointer has taken the hover: the click is made
+  # again until its menu shows, and the menu is given the keys once it does.
+  local try_end
+  xdotool mousemove $((tx + tw / 3)) $((ty + 39)) mousemove $((tx + tw - 8 - 14)) $((ty + 2 + 14))
+  for _ in 1 2 3 4 5; do
+    xdotool click 1
+    try_end=$((SECONDS + 3))
+    until has_menu "$pid" || [ "$SECONDS" -ge "$try_end" ]; do sleep 0.1; done
+    has_menu "$pid" && break
+  done
+  wait_for_menu "$pid" "the row's … menu"
   xdotool key "$1" Return
 }
 
