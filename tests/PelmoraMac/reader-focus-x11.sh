@@ -39,17 +39,6 @@ focus_in_reading_area() { focus_is readerRSVPDisplay || focus_is readerOpenSampl
 more_status_marks_than() { [ "$(marks status)" -gt "$1" ]; }
 
 
-# Tabs (or Shift+Tabs with KEY) until the control NAME has the focus.
-tab_to() {
-  local name=$1 key=${2:-Tab} walked=""
-  for _ in $(seq 1 30); do
-    [ "$(focused)" = "$name" ] && return 0
-    walked+=" $(tab "$key" | awk '{ print $5 }')"
-  done
-  focus_is "$name" || fail "$key never reached $name:$walked"
-}
-
-
 # Space plays and pauses again.
 space_plays() {
   toggle_with_space "$1"

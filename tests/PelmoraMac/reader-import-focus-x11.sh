@@ -35,16 +35,6 @@ wait_for() {
 captured_more_than() { [ "$(trace_marks '^capture succeeded ')" -gt "$1" ]; }
 not_playing() { [ "$(status)" != playing ]; }
 
-# Tabs (or Shift+Tabs with KEY) until the control NAME has the focus.
-tab_to() {
-  local name=$1 key=${2:-Tab} walked=""
-  for _ in $(seq 1 30); do
-    [ "$(focused)" = "$name" ] && return 0
-    walked+=" $(tab "$key" | awk '{ print $5 }')"
-  done
-  focus_is "$name" || fail "$key never reached $name:$walked"
-}
-
 # Space plays what the import opened (or pauses what it plays) and toggles it back.
 space_plays() {
   toggle_with_space "$1"

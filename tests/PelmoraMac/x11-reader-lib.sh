@@ -196,6 +196,16 @@ tab() {
   last_mark focus
 }
 
+# Tabs (or Shift+Tabs with KEY) until the control NAME has the focus; fails naming the controls passed.
+tab_to() {
+  local name=$1 key=${2:-Tab} walked=""
+  for _ in $(seq 1 30); do
+    [ "$(focused)" = "$name" ] && return 0
+    walked+=" $(tab "$key" | awk '{ print $5 }')"
+  done
+  focus_is "$name" || fail "$key never reached $name:$walked"
+}
+
 # Space plays what is paused (or not yet started) and pauses what plays.
 toggle_with_space() {
   local expected=playing
