@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <utility>
@@ -52,6 +53,8 @@ QCoro::Task<PreparedReading::Result<QList<ReadingChunk>>> HeldChunkSource::reque
     std::shared_ptr<State> state, std::shared_ptr<PreparedReading> prepared, qsizetype offset,
     CancellationToken token) {
     state->offsets.append(offset);
+    ++state->unanswered;
+    const auto answered = qScopeGuard([&state] { --state->unanswered; });
     // Like the prepared reading, never answers inside the call.
     NextEventLoopTurn turn;
     co_await turn;
@@ -79,6 +82,9 @@ PlayerFixture::~PlayerFixture() {
     m_player.reset();
     // Whatever was held or woken ends now, before the clock and the store go.
     chunks.release();
+    // A request that went on to the prepared reading waits for its pool thread, which takes longer than a
+    // few turns under the sanitizers on a loaded machine.
+    processEventsUntil([this] { return chunks.allAnswered(); });
     for (int turn = 0; turn < 20; ++turn) settle();
 }
 

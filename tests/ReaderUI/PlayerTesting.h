@@ -28,6 +28,8 @@ class HeldChunkSource {
         QList<qsizetype> offsets;
         int failures = 0;
         std::function<QList<ReadingChunk>(qsizetype offset)> chunks;
+        // Requests not answered yet, held or waiting on the prepared reading's pool thread.
+        int unanswered = 0;
     };
 
 public:
@@ -38,6 +40,8 @@ public:
     // Lets every waiting request go on (on a later turn of the event loop) and stops holding.
     void release();
     qsizetype heldCount() const { return qsizetype(m_state->held.size()); }
+    // Whether every request has been answered: none is left suspended, to be freed with the test's end.
+    bool allAnswered() const { return m_state->unanswered == 0; }
     // The next count requests fail as a cancelled preparation does.
     void failNext(int count = 1) { m_state->failures = count; }
     // Answers every request with make(offset) instead of the prepared reading's chunks.
