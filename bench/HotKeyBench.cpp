@@ -2,6 +2,7 @@
 // --hotkeys): the clipboard hot key pressed through XTest, the real worker converting the clipboard and
 // the real player taking the reading; the time from the key's release to the player's first chunk.
 #include "HotKeyBench.h"
+#include "DesktopBench.h"
 
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/ClipboardSnapshot.h"
@@ -17,7 +18,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QMimeData>
 #include <QProcess>
@@ -60,15 +60,6 @@ QByteArray styledHTML(const QString& japanese, qsizetype bytes) {
     const QByteArray tail = "</style></head><body>" + body + "</body></html>";
     const qsizetype fill = bytes - head.size() - tail.size();
     return head + QByteArray(fill > 0 ? fill : 0, ' ') + tail;
-}
-
-bool waitFor(const std::function<bool()>& condition) {
-    const QDeadlineTimer deadline(std::chrono::seconds(10));
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
 }
 
 // Reads the clipboard as the application did before: QClipboard's data of each type, on this (the main)
@@ -248,9 +239,9 @@ int runHotKeyBench(const QString& workerExecutable) {
         for (int round = 0; round < kRounds; ++round) {
             const auto previous = player.reading() ? std::optional(player.reading()->id) : std::nullopt;
             const auto released = pressHotKeyChord(connection, keymap, 'v');
-            const bool shown = waitFor([&] {
-                return player.reading() && player.reading()->id != previous && player.session().currentChunk();
-            });
+            const bool shown = waitFor(
+                [&] { return player.reading() && player.reading()->id != previous && player.session().currentChunk(); },
+                std::chrono::seconds(10));
             if (!shown) {
                 std::fprintf(stderr, "capture-bench: no chunk after the hot key (%s)\n",
                              model.failure() ? qPrintable(model.statusMessage()) : "no failure");
