@@ -12,4 +12,13 @@ namespace tavrine {
 // line or turns the text around. Everything else is kept as it is.
 QString escapingControlCharacters(QStringView text);
 
+// A name or title drawn on one line of the window (a list row, the toolbar, a confirmation, a sheet, a
+// window title), whatever it came from: a file name, a book's metadata, a captured page. Each run of
+// white space that holds a line break (CR LF, LF, VT, FF, CR, NEL, U+2028, U+2029) or a tab becomes one
+// space, since a title broken over lines (as a book's metadata often is) reads as words; every other
+// character that escapingControlCharacters escapes is escaped as it does, so that an override cannot turn
+// the name round behind the user's back ("photo\u202Egpj.txt" is not drawn as "phototxt.jpg"). The name
+// thus reads on one line in the order it is stored. Only what is drawn changes; stored text stays as it is.
+QString oneLineText(QStringView text);
+
 }  // namespace tavrine

@@ -45,6 +45,8 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include <map>
+
 namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
@@ -586,6 +588,42 @@ TEST_F(ReaderHistoryPaneTest, DetailsSheetOfARowAndTheImportNotice) {
     EXPECT_EQ(pane.importNotice()->message(), ReaderHistoryModel::kFileSelectionFailed);
     model->setCollection(Collection::library);
     EXPECT_FALSE(pane.importNotice()->isVisible());
+}
+
+// Titles taken from file names as the import stores them, with an override, a line break, a separator and
+// an isolate: the row (its text and what is read out), the confirmation and its window title and the
+// details sheet draw each on one line in its stored order; the store keeps the names as they were.
+TEST_F(ReaderHistoryPaneTest, FileNameTitlesAreDrawnOnOneLineInStoredOrderAndStoredAsTheyAre) {
+    const std::map<QString, QString> shownOf{
+        {u"photo\u202Egpj.txt"_s, u"photo\\u202Egpj.txt"_s},
+        {u"二行の\n名前\u2028と\u2066隔離.txt"_s, u"二行の 名前 と\\u2066隔離.txt"_s},
+    };
+    for (const auto& entry : shownOf) stored(entry.first, true);
+    ReaderHistoryPane& pane = start();
+    ASSERT_EQ(model->visibleItems().size(), 2);
+    QAbstractItemModel& rows = *pane.table()->listView()->model();
+    for (int row = 0; row < 2; ++row) {
+        const StoredReading& item = model->visibleItems().at(row);
+        ASSERT_TRUE(shownOf.contains(*item.reading.title));
+        const QString shown = shownOf.at(*item.reading.title);
+        const QModelIndex index = rows.index(row, 0);
+        EXPECT_EQ(rows.data(index, Qt::DisplayRole).toString(), shown);
+        EXPECT_TRUE(rows.data(index, Qt::AccessibleTextRole).toString().startsWith(shown + u"。"_s));
+
+        pane.requestDeletion(item.id(), Collection::history);
+        ASSERT_NE(pane.alert(), nullptr);
+        EXPECT_EQ(pane.alert()->text(), u"「"_s + shown + u"」を削除しますか？"_s);
+        EXPECT_EQ(pane.alert()->windowTitle(), pane.alert()->text());
+        pane.alert()->reject();
+        QCoreApplication::processEvents();
+
+        pane.table()->onDetails(item.id());
+        ASSERT_NE(pane.details(), nullptr);
+        EXPECT_EQ(pane.details()->windowTitle(), shown);
+        pane.details()->closeButton()->click();
+    }
+    // Nothing drawn changed what is stored.
+    for (const StoredReading& item : model->history()) EXPECT_TRUE(shownOf.contains(*item.reading.title));
 }
 
 // What a person sees: Japanese rows, one selected, the library mark, the menu button on the selected row.

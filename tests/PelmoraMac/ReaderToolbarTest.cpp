@@ -121,6 +121,21 @@ TEST_F(ToolbarTitleTest, TheNameIsTheReadingsDisplayTitleOrNothingAndIsReadOutWi
     expectName(QString());
 }
 
+// A name taken from a file name, with an override or a line break in it, is drawn on the toolbar's one line
+// in its stored order, in the label, both tooltips and what is read out.
+TEST_F(ToolbarTitleTest, AFileNamesOverrideOrLineBreakIsDrawnOnOneLineInStoredOrder) {
+    place(0, 600);
+    for (const auto& [stored, shown] : {std::pair(u"photo\u202Egpj.txt"_s, u"photo\\u202Egpj.txt"_s),
+                                        std::pair(u"二行の\n名前\u2028です.txt"_s, u"二行の 名前 です.txt"_s)}) {
+        const SavedReading reading = readingOf(u"本文"_s, stored);
+        title->setReading(&reading);
+        EXPECT_EQ(title->titleLabel().text(), shown);
+        EXPECT_EQ(title->titleLabel().toolTip(), shown);
+        EXPECT_EQ(title->toolTip(), shown);
+        EXPECT_EQ(accessibleName(title->titleLabel()), u"現在の文書："_s + shown);
+    }
+}
+
 // The reader window's toolbar as the window will build it, narrow, with a long Japanese title.
 TEST(ReaderToolbar, ALongTitleIsCutAtItsEndInANarrowToolbarWithTheWholeNameInItsTooltips) {
     MemoryDefaults defaults;

@@ -1,5 +1,8 @@
 #include "ReaderUI/Workspace/ReaderDocumentInformation.h"
 
+#include "ReaderUI/Workspace/ReaderDocumentContext.h"
+#include "ReaderUI/Workspace/ReaderEPUBPaneModel.h"
+
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +13,7 @@ namespace {
 using namespace Qt::StringLiterals;
 using Row = ReaderDocumentInformation::Row;
 using NoticeKind = EPUBBook::Notice::Kind;
+using Section = ReadingDocument::Section;
 
 const QString kFixedNote =
     u"画像・縦組み・元のページ配置は再現しません。保存した本文を再生します。外部リンクは開きません。"_s;
@@ -122,6 +126,27 @@ TEST(ReaderDocumentInformation, TheImportTimeInTheProcessLocaleStopsAtTheMinute)
     EXPECT_EQ(importTimeUnder(u"ja_JP.UTF-8"_s), u"2026年12月7日 5:50"_s);
     EXPECT_EQ(importTimeUnder(u"C.UTF-8"_s), u"7 Dec 2026 05:50"_s);
     EXPECT_EQ(importTimeUnder(u"de_DE.UTF-8"_s), u"07.12.2026 05:50"_s);
+}
+
+// A book's names come from its files and metadata: an override, a line break, a separator or an isolate in
+// them is drawn on one line in stored order, in the sheet's rows, the current chapter and the pane's rows.
+TEST(ReaderDocumentInformation, NamesFromTheBookAndItsFileAreShownOnOneLineInStoredOrder) {
+    SavedReading reading = plainText(u"https://example.com/\u202Egnp.exe"_s);
+    reading.title = u"photo\u202Egpj.txt"_s;
+    reading.epub = EPUBBook::Information{};
+    reading.epub->metadata.creators = {u"夏目\n    漱石"_s, u"\u2066某\u2069"_s};
+    const auto information = ReaderDocumentInformation::make(reading, u"草枕\u2028上.epub"_s, kJapanese, kTokyo);
+    EXPECT_EQ(information.rows[0].value, u"photo\\u202Egpj.txt"_s);
+    EXPECT_EQ(information.rows[1].value, u"草枕 上.epub"_s);
+    EXPECT_EQ(information.rows[2].value, u"https://example.com/\\u202Egnp.exe"_s);
+    EXPECT_EQ(information.rows[4].value, u"夏目 漱石、\\u2066某\\u2069"_s);
+
+    const Section chapter{u"c"_s, u" 第一章\n  \u202Eはじまり "_s, 0, 8};
+    reading.document.sections = QList<Section>{chapter};
+    EXPECT_EQ(ReaderDocumentContext::make({.reading = &reading, .currentSection = chapter}).chapter,
+              u"第一章 \\u202Eはじまり"_s);
+    EXPECT_EQ(ReaderEPUBPaneModel::chapterTitle(chapter, 0), u" 第一章 \\u202Eはじまり "_s);
+    EXPECT_EQ(ReaderEPUBPaneModel::shownLabel(u"目次\r\n\u2067一"_s), u"目次 \\u2067一"_s);
 }
 
 }  // namespace

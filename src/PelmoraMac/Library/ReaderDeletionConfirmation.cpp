@@ -1,6 +1,5 @@
 #include "PelmoraMac/Library/ReaderDeletionConfirmation.h"
 
-#include "ReaderCore/Characters.h"
 #include "ReaderUI/Workspace/ReaderDocumentIdentity.h"
 
 #include <QStringList>
@@ -16,7 +15,7 @@ constexpr qsizetype kNamedItems = 3;
 }  // namespace
 
 QString ReaderDeletionConfirmation::nameOf(const StoredReading& item) {
-    return u"「"_s + firstCharacters(ReaderDocumentIdentity::title(item.reading), kNameCharacters) + u"」"_s;
+    return u"「"_s + ReaderDocumentIdentity::shownTitle(item.reading, kNameCharacters) + u"」"_s;
 }
 
 ReaderDeletionConfirmation ReaderDeletionConfirmation::historyRemoval(const QList<StoredReading>& items) {

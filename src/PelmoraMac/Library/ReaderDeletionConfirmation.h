@@ -21,7 +21,7 @@ struct ReaderDeletionConfirmation {
     QString actionTitle;
     bool isLibrary = false;
 
-    // A reading's name in the texts: its display title, cut to 100 Characters, in 「」.
+    // A reading's name in the texts: its display title, cut to 100 Characters, on one line, in 「」.
     static QString nameOf(const StoredReading& item);
     // Removing items (the whole history in its order, or one row) from the history.
     static ReaderDeletionConfirmation historyRemoval(const QList<StoredReading>& items);

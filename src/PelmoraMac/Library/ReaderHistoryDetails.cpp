@@ -1,7 +1,6 @@
 #include "PelmoraMac/Library/ReaderHistoryDetails.h"
 
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
-#include "ReaderCore/Characters.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderUI/Workspace/ReaderDocumentIdentity.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
@@ -43,7 +42,7 @@ ReaderHistoryDetails::Content ReaderHistoryDetails::content(const StoredReading&
         return ReaderDocumentInformation::formattedImportTime(value, locale, timeZone);
     };
     return Content{
-        .title = firstCharacters(ReaderDocumentIdentity::title(item.reading), kTitleCharacters),
+        .title = ReaderDocumentIdentity::shownTitle(item.reading, kTitleCharacters),
         .preview = ReaderHistoryModel::rowPreview(item.reading),
         .rows =
             {

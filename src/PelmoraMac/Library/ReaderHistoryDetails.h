@@ -24,7 +24,7 @@ public:
 
     // What the sheet says, top to bottom.
     struct Content {
-        // The display title, cut to its first kTitleCharacters Characters.
+        // The display title, cut to its first kTitleCharacters Characters, on one line.
         QString title;
         QString preview;
         // "読書位置", "ライブラリ", "取り込み", "最後の再生", in this order.

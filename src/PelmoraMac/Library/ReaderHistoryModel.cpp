@@ -7,6 +7,7 @@
 #include "PelmoraMac/Library/internal/LibraryFileImporter.h"
 #include "ReaderCore/Characters.h"
 #include "ReaderCore/MainThread.h"
+#include "ReaderCore/PrintableText.h"
 #include "ReaderStorage/ReadingStore.h"
 #include "ReaderUI/EPUBNavigationRows.h"
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
@@ -271,7 +272,7 @@ QString ReaderHistoryModel::rowPreview(const SavedReading& reading) {
     if (reading.epub) {
         const QStringList& creators = reading.epub->metadata.creators;
         if (creators.isEmpty()) return u"EPUB · 著者情報なし"_s;
-        return u"EPUB · "_s + EPUBNavigationRows::creatorLabel(creators);
+        return u"EPUB · "_s + oneLineText(EPUBNavigationRows::creatorLabel(creators));
     }
     // The runs of Characters that are not white space, among the first ones of the text, one space apart.
     const QString& text = reading.document.text;
@@ -288,7 +289,7 @@ QString ReaderHistoryModel::rowPreview(const SavedReading& reading) {
         joined += QStringView(text).sliced(range.lowerBound, range.upperBound - range.lowerBound);
         return true;
     });
-    return firstCharacters(joined, kPreviewCharacters);
+    return oneLineText(firstCharacters(joined, kPreviewCharacters));
 }
 
 QString ReaderHistoryModel::rowProgress(const StoredReading& item, bool compact) {

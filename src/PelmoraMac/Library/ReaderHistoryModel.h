@@ -183,7 +183,7 @@ public:
     void clearFileNotice();
 
     // The one-line preview of a row: "EPUB · " and the authors for a book, else the start of the text
-    // with its white space made single spaces.
+    // with its white space made single spaces; either made one line by oneLineText.
     static QString rowPreview(const SavedReading& reading);
     // The progress of a row: a percentage truncated and kept below 100 until the reading is completed;
     // compact decides only the texts of the start and of a completed reading.

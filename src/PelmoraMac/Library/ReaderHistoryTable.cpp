@@ -1,7 +1,6 @@
 #include "PelmoraMac/Library/ReaderHistoryTable.h"
 
 #include "PelmoraMac/Library/ReaderMenuIconButton.h"
-#include "ReaderCore/Characters.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderHeldModifiers.h"
 #include "ReaderUI/ReaderPalette.h"
@@ -303,7 +302,7 @@ QListView* ReaderHistoryTable::listView() const {
 }
 
 QString ReaderHistoryTable::titleOf(const StoredReading& item) {
-    return firstCharacters(ReaderDocumentIdentity::title(item.reading), kTitleCharacters);
+    return ReaderDocumentIdentity::shownTitle(item.reading, kTitleCharacters);
 }
 
 QString ReaderHistoryTable::accessibleLabel(const StoredReading& item, const std::optional<QUuid>& currentID) {

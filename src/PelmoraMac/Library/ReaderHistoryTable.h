@@ -61,7 +61,7 @@ public:
 
     // The row's accessible name: title, preview, progress, "現在の文書", "ライブラリ保存済み", joined by "。".
     static QString accessibleLabel(const StoredReading& item, const std::optional<QUuid>& currentID);
-    // The title shown: the display title cut to kTitleCharacters.
+    // The title shown: the display title cut to kTitleCharacters, on one line.
     static QString titleOf(const StoredReading& item);
 
     // The menu of a row, built for the current value; nothing for a row outside the items.

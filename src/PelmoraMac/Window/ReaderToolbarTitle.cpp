@@ -56,7 +56,7 @@ ReaderToolbarTitle::~ReaderToolbarTitle() = default;
 
 void ReaderToolbarTitle::setReading(const SavedReading* reading) {
     Q_ASSERT(isMainThread());
-    m_name = reading && !reading->document.text.isEmpty() ? ReaderDocumentIdentity::title(*reading) : QString();
+    m_name = reading && !reading->document.text.isEmpty() ? ReaderDocumentIdentity::shownTitle(*reading) : QString();
     m_title->setVisible(!m_name.isEmpty());
     m_title->setToolTip(m_name);
     m_title->setAccessibleName(u"現在の文書："_s + m_name);

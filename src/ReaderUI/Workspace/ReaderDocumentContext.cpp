@@ -1,5 +1,6 @@
 #include "ReaderUI/Workspace/ReaderDocumentContext.h"
 
+#include "ReaderCore/PrintableText.h"
 #include "ReaderUI/EPUBNavigationRows.h"
 
 #include <algorithm>
@@ -25,7 +26,7 @@ std::optional<QString> chapterLabel(const ReaderDocumentContext::PlayerState& pl
     const ReadingDocument::Section& current = *player.currentSection;
     if (current.title) {
         QString title = current.title->trimmed();
-        if (!title.isEmpty()) return title;
+        if (!title.isEmpty()) return oneLineText(title);
     }
     // Numbered by the first section with its id; a section the document does not list counts as the first.
     std::optional<qsizetype> index;

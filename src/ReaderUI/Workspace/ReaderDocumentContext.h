@@ -54,7 +54,8 @@ struct ReaderDocumentContext {
     QString title;
     // The author line of an EPUB book with creators; absent otherwise.
     std::optional<QString> author;
-    // The trimmed title of the current section, or "章 N" for the Nth section when it has none.
+    // The trimmed title of the current section made one line by oneLineText, or "章 N" for the Nth section
+    // when it has none.
     std::optional<QString> chapter;
     // In [0, 1]: 1 at the last unit of the text, and for a completed reading.
     double progress = 0;

@@ -1,6 +1,7 @@
 #include "ReaderUI/Workspace/ReaderDocumentIdentity.h"
 
 #include "ReaderCore/Characters.h"
+#include "ReaderCore/PrintableText.h"
 
 #include <algorithm>
 #include <vector>
@@ -77,6 +78,11 @@ QString ReaderDocumentIdentity::title(const SavedReading& reading) {
     if (auto heading = firstHeading(reading.document)) return *std::move(heading);
     if (auto line = firstLine(reading.document.text)) return *std::move(line);
     return untitled();
+}
+
+QString ReaderDocumentIdentity::shownTitle(const SavedReading& reading, std::optional<qsizetype> characters) {
+    const QString whole = title(reading);
+    return oneLineText(characters ? firstCharacters(whole, *characters) : whole);
 }
 
 QString ReaderDocumentIdentity::untitled() {

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace tavrine {
 
 // The one display name of a saved reading, used wherever a reading is named: the workspace, the
@@ -22,6 +24,11 @@ struct ReaderDocumentIdentity {
     // Characters of the text, trimmed and cut to 100 Characters; else "無題の文書". A heading range
     // reaching outside the text is clipped to it. Pure; any thread.
     static QString title(const SavedReading& reading);
+
+    // The title as drawn on one line (a list row, the toolbar, a confirmation, a sheet, a window title): at
+    // most its first `characters` Characters, then made one line by oneLineText, so that no control
+    // character, line break or direction control in it is drawn raw. Cut first, so an escape is never cut.
+    static QString shownTitle(const SavedReading& reading, std::optional<qsizetype> characters = std::nullopt);
 
     // The name of a reading that gives none, and of no reading.
     static QString untitled();

@@ -1,5 +1,6 @@
 #include "ReaderUI/Workspace/ReaderDocumentInformation.h"
 
+#include "ReaderCore/PrintableText.h"
 #include "ReaderUI/EPUBNavigationRows.h"
 #include "ReaderUI/Workspace/ReaderDocumentIdentity.h"
 
@@ -18,9 +19,9 @@ ReaderDocumentInformation ReaderDocumentInformation::make(const SavedReading& re
     information.title = reading.epub ? u"本の情報"_s : u"文書の情報"_s;
 
     QList<Row>& rows = information.rows;
-    rows.append({u"文書名"_s, ReaderDocumentIdentity::title(reading)});
-    if (originalFilename) rows.append({u"元のファイル"_s, *originalFilename});
-    if (reading.source && !reading.source->isEmpty()) rows.append({u"取得元"_s, *reading.source});
+    rows.append({u"文書名"_s, ReaderDocumentIdentity::shownTitle(reading)});
+    if (originalFilename) rows.append({u"元のファイル"_s, oneLineText(*originalFilename)});
+    if (reading.source && !reading.source->isEmpty()) rows.append({u"取得元"_s, oneLineText(*reading.source)});
     rows.append({u"取り込み日時"_s, formattedImportTime(reading.importedAt, locale, timeZone)});
 
     if (reading.epub) {
@@ -41,7 +42,7 @@ ReaderDocumentInformation ReaderDocumentInformation::make(const SavedReading& re
 std::optional<ReaderDocumentInformation::Row> ReaderDocumentInformation::metadataRow(const QString& label,
                                                                                      const QStringList& values) {
     if (values.isEmpty()) return std::nullopt;
-    return Row{label, values.join(u'、')};
+    return Row{label, oneLineText(values.join(u'、'))};
 }
 
 namespace {

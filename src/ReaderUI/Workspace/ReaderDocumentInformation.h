@@ -36,11 +36,13 @@ struct ReaderDocumentInformation {
     // shown as it is); "取り込み日時" always; then, for an EPUB book, "著者", "出版者", "出版日", "言語"
     // and "識別子", each only when its list is not empty, all of its values joined by "、". The import time
     // is shown in the application's locale (the system's unless set otherwise) and the system's time zone.
+    // Names, file names, the source and the metadata come from outside: each value is made one line by
+    // oneLineText, so that none breaks its row or turns it round.
     static ReaderDocumentInformation make(const SavedReading& reading, const std::optional<QString>& originalFilename,
                                           const QLocale& locale = QLocale(),
                                           const QTimeZone& timeZone = QTimeZone::systemTimeZone());
 
-    // No row for an empty list; otherwise every value, in stored order, joined by "、", uncut.
+    // No row for an empty list; otherwise every value, in stored order, joined by "、", uncut, on one line.
     static std::optional<Row> metadataRow(const QString& label, const QStringList& values);
 
     // The import time in the time zone, to the minute: "yyyy年M月d日 H:mm" for Japanese, otherwise the

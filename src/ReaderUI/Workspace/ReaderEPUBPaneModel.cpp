@@ -2,6 +2,7 @@
 
 #include "ReaderCore/Characters.h"
 #include "ReaderCore/MainThread.h"
+#include "ReaderCore/PrintableText.h"
 #include "ReaderUI/EPUBNavigationRows.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 
@@ -26,11 +27,11 @@ double ReaderEPUBPaneModel::indentation(qsizetype depth) {
 }
 
 QString ReaderEPUBPaneModel::shownLabel(const QString& label) {
-    return firstCharacters(label, kLabelCharacters);
+    return oneLineText(firstCharacters(label, kLabelCharacters));
 }
 
 QString ReaderEPUBPaneModel::chapterTitle(const ReadingDocument::Section& section, qsizetype index) {
-    return section.title ? *section.title : u"章 "_s + QString::number(index + 1);
+    return section.title ? oneLineText(*section.title) : u"章 "_s + QString::number(index + 1);
 }
 
 int ReaderEPUBPaneModel::firstChapterRow() const {

@@ -66,9 +66,9 @@ public:
 
     // The indentation of an entry at depth: 12 per level, levels beyond the seventh not indented further.
     static double indentation(qsizetype depth);
-    // What an entry's row shows of its label: its first 240 Characters.
+    // What an entry's row shows of its label: its first 240 Characters, made one line by oneLineText.
     static QString shownLabel(const QString& label);
-    // A section's title exactly as stored, "章 N" (N counting from 1) for one without a title.
+    // A section's title as stored, made one line by oneLineText; "章 N" (N counting from 1) for one without.
     static QString chapterTitle(const ReadingDocument::Section& section, qsizetype index);
 
     int rowCount(const QModelIndex& parent = {}) const override;
