@@ -2,6 +2,7 @@
 
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "ReaderCore/Characters.h"
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderUI/Workspace/ReaderDocumentIdentity.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
@@ -57,6 +58,7 @@ ReaderHistoryDetails::Content ReaderHistoryDetails::content(const StoredReading&
 
 ReaderHistoryDetails::ReaderHistoryDetails(StoredReading item, QWidget* parent)
     : QDialog(parent), m_item(std::move(item)) {
+    Q_ASSERT(isMainThread());
     const Content shown = content(m_item);
     ReaderTheme::apply(*this);
     setFont(readerFont(ReaderTextStyle::body));
