@@ -12,14 +12,15 @@ namespace {
 
 // Imports run apart from other pooled work (searches), so that neither starves the other; a user
 // imports one book at a time, and a second thread leaves room for one being abandoned. Destroyed at
-// exit, after the imports still running have finished.
-class ImportPool : public QThreadPool {
-public:
-    ImportPool() { setMaxThreadCount(2); }
-};
-
+// exit, after the imports still running have finished. A pool serves callers on any thread, so it is a
+// plain QThreadPool rather than a class of ours, whose objects live on the main thread.
 QThreadPool& importPool() {
-    static ImportPool pool;
+    static QThreadPool pool;
+    static const bool bounded = [] {
+        pool.setMaxThreadCount(2);
+        return true;
+    }();
+    Q_UNUSED(bounded);
     return pool;
 }
 

@@ -3,19 +3,21 @@
 #include "PelmoraMac/App/TerminationSignals.h"
 
 #include "support/EventLoop.h"
+#include "support/SpecialFiles.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocalSocket>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <atomic>
 #include <csignal>
-#include <cstring>
 #include <thread>
 
 namespace tavrine {
@@ -51,11 +53,11 @@ TEST(SingleInstance, TheFirstClaimListensAndAnswersAShowRequest) {
     QObject::connect(&instance, &SingleInstance::showRequested, [&] { ++shows; });
 
     ASSERT_EQ(instance.claim(), SingleInstance::Claim::instance);
-    EXPECT_EQ(askFromAnotherThread(instance.path(), "show\n"), "shown\n");
+    EXPECT_EQ(askFromAnotherThread(instance.address(), "show\n"), "shown\n");
     EXPECT_EQ(shows, 1);
 
     // Anything else is dropped unanswered.
-    EXPECT_EQ(askFromAnotherThread(instance.path(), "quit\n"), QByteArray());
+    EXPECT_EQ(askFromAnotherThread(instance.address(), "quit\n"), QByteArray());
     EXPECT_EQ(shows, 1);
 }
 
@@ -63,19 +65,14 @@ TEST(SingleInstance, ASocketLeftByADeadProcessIsReplaced) {
     test::TemporaryDirectory folder;
     const QString path = folder.filePath(u"instance"_s);
     // A socket file nobody listens on, as a killed instance leaves it.
-    const int leftover = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(leftover, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(leftover);
+    test::makeSocket(path);
     ASSERT_TRUE(QFileInfo::exists(path));
 
     SingleInstance instance(path);
     int shows = 0;
     QObject::connect(&instance, &SingleInstance::showRequested, [&] { ++shows; });
     ASSERT_EQ(instance.claim(), SingleInstance::Claim::instance);
-    askFromAnotherThread(path, "show\n");
+    askFromAnotherThread(instance.address(), "show\n");
     EXPECT_EQ(shows, 1);
 }
 
@@ -85,11 +82,7 @@ TEST(SingleInstance, ASocketLeftByADeadProcessIsReplaced) {
 TEST(SingleInstance, AnInstanceThatNeverAnswersIsNotRespondingAndNamed) {
     test::TemporaryDirectory folder;
     const QString path = folder.filePath(u"instance"_s);
-    const int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int silent = test::bindSocket(path);
     ASSERT_EQ(::listen(silent, 4), 0);
 
     SingleInstance second(path);
@@ -108,8 +101,44 @@ TEST(SingleInstance, EachStoreHasItsOwnSocket) {
     EXPECT_EQ(first, SingleInstance::socketPath(u"/home/a/.local/share/org.tavrine.Tavrine/reading-store.json"_s));
     EXPECT_NE(first, SingleInstance::socketPath(u"/tmp/test/org.tavrine.Tavrine/reading-store.json"_s));
     EXPECT_TRUE(QFileInfo(first).fileName().startsWith(u"org.tavrine.Tavrine-"_s));
-    // Within what a socket's address can hold.
-    EXPECT_LT(first.toLocal8Bit().size(), qsizetype(sizeof(sockaddr_un::sun_path)));
+}
+
+// A runtime folder so deep that the socket's path is longer than a socket's address holds: the first
+// claim still listens at that path and answers, and a later claim still finds the running instance there.
+TEST(SingleInstance, APathLongerThanASocketAddressStillMakesOneInstance) {
+    test::TemporaryDirectory folder;
+    const QString deep = folder.filePath(QString(qsizetype(sizeof(sockaddr_un::sun_path)), u'r'));
+    ASSERT_TRUE(QDir().mkpath(deep));
+    const QString path = deep + u"/instance"_s;
+    {
+        SingleInstance first(path);
+        ASSERT_EQ(first.claim(), SingleInstance::Claim::instance);
+        EXPECT_TRUE(QFileInfo::exists(path));
+        EXPECT_EQ(askFromAnotherThread(first.address(), "show\n"), "shown\n");
+    }
+    EXPECT_FALSE(QFileInfo::exists(path));
+
+    // An instance of another process, as a later start meets it.
+    const int running = test::bindSocket(path);
+    ASSERT_EQ(::listen(running, 4), 0);
+    std::thread answering([running] {
+        pollfd waiting{.fd = running, .events = POLLIN, .revents = 0};
+        if (::poll(&waiting, 1, 5000) != 1) return;
+        const int peer = ::accept(running, nullptr, nullptr);
+        QByteArray request(5, '\0');
+        qsizetype received = 0;
+        while (received < request.size()) {
+            const ssize_t some = ::recv(peer, request.data() + received, size_t(request.size() - received), 0);
+            if (some <= 0) break;
+            received += some;
+        }
+        if (request == "show\n") ::send(peer, "shown\n", 6, MSG_NOSIGNAL);
+        ::close(peer);
+    });
+    SingleInstance second(path);
+    EXPECT_EQ(second.claim(), SingleInstance::Claim::handedOver);
+    answering.join();
+    ::close(running);
 }
 
 TEST(TerminationSignals, EachSignalBecomesOneRequestOnTheMainThread) {

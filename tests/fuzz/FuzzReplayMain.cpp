@@ -1,8 +1,8 @@
 // Without libFuzzer (the GCC builds), a fuzz target is a program that feeds it each file named on the
 // command line, once, and the files of a named folder in the order of their names: it keeps the targets
 // compiling and replays what a fuzzing run found. It says what it replayed, a line per input with its
-// size and the count at the end; named nothing, it replays nothing and fails, as a check that checked
-// nothing would pass unseen.
+// size and the count at the end. Named nothing, or a folder that holds no file, it fails rather than
+// replay nothing: a check that checked nothing would pass unseen.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -19,8 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The inputs a name stands for: the file, or the regular files of the folder, sorted; none when it
-// cannot be read.
+// Adds the inputs a name stands for: the file, or the regular files of the folder, sorted. Fails, saying
+// why, when the folder cannot be read or holds no file.
 bool collect(const fs::path& name, std::vector<fs::path>& inputs) {
     std::error_code error;
     if (!fs::is_directory(name, error)) {
@@ -31,7 +31,14 @@ bool collect(const fs::path& name, std::vector<fs::path>& inputs) {
     for (fs::directory_iterator entry(name, error), end; !error && entry != end; entry.increment(error)) {
         if (entry->is_regular_file(error)) files.push_back(entry->path());
     }
-    if (error) return false;
+    if (error) {
+        std::fprintf(stderr, "cannot read the folder %s\n", name.c_str());
+        return false;
+    }
+    if (files.empty()) {
+        std::fprintf(stderr, "the folder %s holds no file to replay\n", name.c_str());
+        return false;
+    }
     std::sort(files.begin(), files.end());
     inputs.insert(inputs.end(), files.begin(), files.end());
     return true;
@@ -47,10 +54,7 @@ int main(int argc, char** argv) {
     }
     std::vector<fs::path> inputs;
     for (int i = 1; i < argc; ++i) {
-        if (!collect(argv[i], inputs)) {
-            std::fprintf(stderr, "cannot read the folder %s\n", argv[i]);
-            return 1;
-        }
+        if (!collect(argv[i], inputs)) return 1;
     }
     for (const fs::path& input : inputs) {
         std::ifstream file(input, std::ios::binary);

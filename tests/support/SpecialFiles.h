@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -26,21 +29,31 @@ inline void makeFifo(const QString& path) {
     if (::mkfifo(QFile::encodeName(path).constData(), 0600) != 0) ADD_FAILURE() << "mkfifo " << path.toStdString();
 }
 
-// A bound Unix socket at path, closed again: the socket file stays, with no one behind it.
-inline void makeSocket(const QString& path) {
+// A Unix socket bound at path, or -1 (the test failed). A path longer than a socket's address holds (a
+// long TMPDIR) is bound through a handle on its folder, which the kernel follows to the folder.
+inline int bindSocket(const QString& path) {
     const QByteArray native = QFile::encodeName(path);
+    const int folder = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_PATH | O_DIRECTORY);
+    const QByteArray shortName =
+        "/proc/self/fd/" + QByteArray::number(folder) + '/' + QFile::encodeName(QFileInfo(path).fileName());
+    const QByteArray& name = static_cast<size_t>(native.size()) < sizeof(sockaddr_un::sun_path) ? native : shortName;
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (static_cast<size_t>(native.size()) >= sizeof address.sun_path) {
-        ADD_FAILURE() << "socket path too long: " << native.constData();
-        return;
+    std::memcpy(address.sun_path, name.constData(),
+                std::min(static_cast<size_t>(name.size()), sizeof address.sun_path - 1));
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        fd = -1;
     }
-    std::memcpy(address.sun_path, native.constData(), static_cast<size_t>(native.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ADD_FAILURE() << "socket " << native.constData();
-    }
-    if (fd >= 0) ::close(fd);
+    if (folder >= 0) ::close(folder);
+    if (fd < 0) ADD_FAILURE() << "socket " << native.constData();
+    return fd;
+}
+
+// A bound Unix socket at path, closed again: the socket file stays, with no one behind it.
+inline void makeSocket(const QString& path) {
+    if (const int fd = bindSocket(path); fd >= 0) ::close(fd);
 }
 
 // A file of the given size that holds no data on disk (a hole), so that a large size costs nothing.

@@ -6,13 +6,17 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -55,11 +59,23 @@ QString SingleInstance::socketPath(const QString& storeFile) {
            QString::fromLatin1(digest);
 }
 
-SingleInstance::SingleInstance(QString socketPath, QObject* parent) : QObject(parent), m_path(std::move(socketPath)) {
+SingleInstance::SingleInstance(QString socketPath, QObject* parent)
+    : QObject(parent), m_path(std::move(socketPath)), m_address(m_path) {
     Q_ASSERT(isMainThread());
+    if (QFile::encodeName(m_path).size() < qsizetype(sizeof(sockaddr_un::sun_path))) return;
+    // The address holds the path and its terminating zero, or nothing: the same file is named through a
+    // handle on its folder instead, which the kernel follows to the folder itself. Without the folder,
+    // the claim finds no instance and cannot listen either: unavailable, as before.
+    const QFileInfo file(m_path);
+    m_folder = ::open(QFile::encodeName(file.absolutePath()).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (m_folder >= 0) m_address = u"/proc/self/fd/"_s + QString::number(m_folder) + u'/' + file.fileName();
 }
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance() {
+    // The server removes its socket file by the address, so before the handle that address goes through.
+    delete m_server;
+    if (m_folder >= 0) ::close(m_folder);
+}
 
 SingleInstance::Claim SingleInstance::claim() {
     Q_ASSERT(isMainThread());
@@ -69,10 +85,10 @@ SingleInstance::Claim SingleInstance::claim() {
     Q_UNUSED(locked);
     if (const auto answer = askRunningInstance()) return *answer;
     // Nobody answered: a socket file still there was left by a process that ended without removing it.
-    QLocalServer::removeServer(m_path);
+    QLocalServer::removeServer(m_address);
     auto* server = new QLocalServer(this);
     server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server->listen(m_path)) {
+    if (!server->listen(m_address)) {
         delete server;
         return Claim::unavailable;
     }
@@ -88,7 +104,7 @@ SingleInstance::Claim SingleInstance::claim() {
 std::optional<SingleInstance::Claim> SingleInstance::askRunningInstance() {
     const QDeadlineTimer deadline(kAnswerTimeout);
     QLocalSocket socket;
-    socket.connectToServer(m_path);
+    socket.connectToServer(m_address);
     if (!socket.waitForConnected(remainingMilliseconds(deadline))) {
         // A listener whose queue of connections is full is there, but not answering.
         if (socket.error() == QLocalSocket::SocketTimeoutError) return Claim::notResponding;

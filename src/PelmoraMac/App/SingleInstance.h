@@ -15,7 +15,9 @@ namespace tavrine {
 // listens on a local socket under it; a later one that claims the same name finds it, asks it to show its
 // reader window, and should then exit without opening the store. The name is derived from the user, the
 // application's identifier and the store file's path, so processes with separate data folders (tests)
-// never meet. A socket left behind by a process that died is removed, and the new process listens.
+// never meet. A socket left behind by a process that died is removed, and the new process listens. A
+// path longer than a local socket's address holds (a long runtime or temporary folder) is reached through
+// the process's own handle on its folder, so such a user still gets one instance.
 //
 // Claims are made one at a time per name (a lock file beside the socket), so two processes started
 // together cannot both become the instance. Only the same user can connect; a peer can ask nothing but
@@ -49,6 +51,9 @@ public:
     Claim claim();
 
     const QString& path() const { return m_path; }
+    // The name this process reaches the socket by: the path, or, when the path is too long for a socket's
+    // address, the same file through the folder's handle ("/proc/self/fd/N/NAME", this process only).
+    const QString& address() const { return m_address; }
     // The process that listens on the socket, once a claim has reached it and the system named it.
     std::optional<qint64> runningProcess() const { return m_runningProcess; }
 
@@ -61,6 +66,8 @@ private:
     void answer(QLocalSocket* socket);
 
     QString m_path;
+    QString m_address;
+    int m_folder = -1;  // the handle the address goes through, when it does
     QLocalServer* m_server = nullptr;
     std::optional<qint64> m_runningProcess;
 };

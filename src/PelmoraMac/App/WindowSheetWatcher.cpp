@@ -1,5 +1,7 @@
 #include "PelmoraMac/App/WindowSheetWatcher.h"
 
+#include "ReaderCore/MainThread.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QWidget>
@@ -8,6 +10,7 @@ namespace tavrine {
 
 WindowSheetWatcher::WindowSheetWatcher(std::function<void(bool)> onSheet, QObject* parent)
     : QObject(parent), m_onSheet(std::move(onSheet)) {
+    Q_ASSERT(isMainThread());
     QCoreApplication::instance()->installEventFilter(this);
 }
 

@@ -27,6 +27,7 @@ const QString ReaderFileDropTarget::kHint = u"「取り込む」→「ファイ�
 class ReaderFileDropOverlay final : public QWidget {
 public:
     ReaderFileDropOverlay(QWidget& parent, bool canReceive) : QWidget(&parent), m_canReceive(canReceive) {
+        Q_ASSERT(isMainThread());
         setObjectName(u"fileDropOverlay"_s);
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setFocusPolicy(Qt::NoFocus);

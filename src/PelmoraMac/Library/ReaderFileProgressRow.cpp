@@ -1,5 +1,6 @@
 #include "PelmoraMac/Library/ReaderFileProgressRow.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ReaderBusyIndicator.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
@@ -17,6 +18,7 @@ ReaderFileProgressRow::ReaderFileProgressRow(QWidget* parent)
       m_indicator(new ReaderBusyIndicator(this)),
       m_label(new QLabel(this)),
       m_cancel(new QPushButton(u"取り込みをキャンセル"_s, this)) {
+    Q_ASSERT(isMainThread());
     // One line: a Japanese label wrapped by Qt may break between any two characters, inside a word.
     m_label->setWordWrap(false);
     m_label->setFont(readerFont(ReaderTextStyle::caption));

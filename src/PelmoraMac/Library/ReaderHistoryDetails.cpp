@@ -1,6 +1,7 @@
 #include "PelmoraMac/Library/ReaderHistoryDetails.h"
 
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderUI/Workspace/ReaderDocumentIdentity.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
@@ -56,6 +57,7 @@ ReaderHistoryDetails::Content ReaderHistoryDetails::content(const StoredReading&
 
 ReaderHistoryDetails::ReaderHistoryDetails(StoredReading item, QWidget* parent)
     : QDialog(parent), m_item(std::move(item)) {
+    Q_ASSERT(isMainThread());
     const Content shown = content(m_item);
     ReaderTheme::apply(*this);
     setFont(readerFont(ReaderTextStyle::body));

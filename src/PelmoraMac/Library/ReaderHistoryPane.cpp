@@ -68,7 +68,7 @@ QLabel* label(const QString& text, ReaderTextStyle style, const ReaderColor& col
 class SearchField final : public QLineEdit {
 public:
     std::function<void()> onEscape;
-    using QLineEdit::QLineEdit;
+    explicit SearchField(QWidget* parent) : QLineEdit(parent) { Q_ASSERT(isMainThread()); }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override {

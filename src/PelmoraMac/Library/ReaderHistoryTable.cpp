@@ -50,7 +50,7 @@ QFont titleFont() {
 // The rows as Qt's views see them: a mirror of the value's items.
 class ReaderHistoryTable::Rows final : public QAbstractListModel {
 public:
-    explicit Rows(ReaderHistoryTable& table) : QAbstractListModel(&table), m_table(table) {}
+    explicit Rows(ReaderHistoryTable& table) : QAbstractListModel(&table), m_table(table) { Q_ASSERT(isMainThread()); }
 
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : static_cast<int>(m_table.m_value.items.size());
@@ -78,7 +78,9 @@ private:
 
 class ReaderHistoryTable::Delegate final : public QStyledItemDelegate {
 public:
-    explicit Delegate(ReaderHistoryTable& table) : QStyledItemDelegate(&table), m_table(table) {}
+    explicit Delegate(ReaderHistoryTable& table) : QStyledItemDelegate(&table), m_table(table) {
+        Q_ASSERT(isMainThread());
+    }
 
     // As wide as the viewport (the table lays the rows out again when its width changes).
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
@@ -147,7 +149,7 @@ private:
 // The list view with the table's keys and its focus border.
 class ReaderHistoryTable::Table final : public QListView {
 public:
-    explicit Table(ReaderHistoryTable& owner) : QListView(&owner), m_owner(owner) {}
+    explicit Table(ReaderHistoryTable& owner) : QListView(&owner), m_owner(owner) { Q_ASSERT(isMainThread()); }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override {

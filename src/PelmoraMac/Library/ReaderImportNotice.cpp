@@ -1,5 +1,6 @@
 #include "PelmoraMac/Library/ReaderImportNotice.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ReaderSymbol.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
@@ -42,6 +43,7 @@ ReaderImportNotice::ReaderImportNotice(QWidget* parent)
       m_messageLabel(selectableLabel(this)),
       m_disclosure(new QToolButton(this)),
       m_detailsLabel(selectableLabel(this)) {
+    Q_ASSERT(isMainThread());
     setFont(readerFont(ReaderTextStyle::callout));
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);

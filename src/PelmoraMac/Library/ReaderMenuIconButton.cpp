@@ -1,5 +1,6 @@
 #include "PelmoraMac/Library/ReaderMenuIconButton.h"
 
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ReaderFocusRing.h"
 #include "ReaderWidgets/Style/ReaderReadingControlButton.h"
@@ -13,6 +14,7 @@ namespace tavrine {
 
 ReaderMenuIconButton::ReaderMenuIconButton(int ringMargin, QWidget* parent)
     : QToolButton(parent), m_ringMargin(ringMargin) {
+    Q_ASSERT(isMainThread());
     setFixedSize(kSize + 2 * ringMargin, kSize + 2 * ringMargin);
     setAttribute(Qt::WA_Hover);
     setAttribute(Qt::WA_NoSystemBackground);

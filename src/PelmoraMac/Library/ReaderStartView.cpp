@@ -3,6 +3,7 @@
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Library/ReaderImportNotice.h"
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/ReaderHeldModifiers.h"
 #include "ReaderUI/ReaderPalette.h"
@@ -72,7 +73,7 @@ void setProgressText(QWidget& progress, QLabel& label, const QString& text) {
 // is if less. (Centring it by alignment instead would measure its wrapped lines at the layout's width.)
 class Column final : public QWidget {
 public:
-    using QWidget::QWidget;
+    explicit Column(QWidget* parent) : QWidget(parent) { Q_ASSERT(isMainThread()); }
     QSize sizeHint() const override { return {maximumWidth(), QWidget::sizeHint().height()}; }
 };
 
@@ -96,6 +97,10 @@ QPushButton* borderlessButton(const QString& title, QWidget* parent) {
 }  // namespace
 
 // ---- ReaderSampleButton ----
+
+ReaderSampleButton::ReaderSampleButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+    Q_ASSERT(isMainThread());
+}
 
 void ReaderSampleButton::keyPressEvent(QKeyEvent* event) {
     if (event->key() != Qt::Key_Space) {
@@ -122,6 +127,7 @@ void ReaderSampleButton::keyReleaseEvent(QKeyEvent* event) {
 
 ReaderStartView::ReaderStartView(Inputs inputs, QWidget* parent)
     : QScrollArea(parent), m_sample(new ReaderSampleButton(u"サンプルで試す"_s)) {
+    Q_ASSERT(isMainThread());
     setFrameShape(QFrame::NoFrame);
     // A container: a click on its background takes no focus, and Tab passes through to the buttons.
     setFocusPolicy(Qt::NoFocus);

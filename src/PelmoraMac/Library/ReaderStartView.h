@@ -28,7 +28,7 @@ public:
     std::function<bool()> canOpen;
     std::function<void()> open;
 
-    using QPushButton::QPushButton;
+    explicit ReaderSampleButton(const QString& text, QWidget* parent = nullptr);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

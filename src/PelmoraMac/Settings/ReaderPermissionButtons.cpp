@@ -1,6 +1,7 @@
 #include "PelmoraMac/Settings/ReaderPermissionButtons.h"
 
 #include "PelmoraMac/Capture/CaptureModel.h"
+#include "ReaderCore/MainThread.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -13,6 +14,7 @@ ReaderPermissionButtons::ReaderPermissionButtons(CaptureModel& capture, const QS
       m_request(new QPushButton(u"権限を設定する"_s)),
       m_openSettings(new QPushButton(u"システム設定を開く"_s)),
       m_recheck(new QPushButton(recheckTitle)) {
+    Q_ASSERT(isMainThread());
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_request);

@@ -36,6 +36,7 @@ const QString& emptyText() {
 }  // namespace
 
 BoundedTextView::BoundedTextView(QWidget* parent) : QAbstractScrollArea(parent) {
+    Q_ASSERT(isMainThread());
     static const bool accessible = [] {
         QAccessible::installFactory(boundedTextAccessible);
         return true;

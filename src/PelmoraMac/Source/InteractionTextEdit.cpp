@@ -19,6 +19,7 @@
 namespace tavrine {
 
 InteractionTextEdit::InteractionTextEdit(QWidget* parent) : QTextEdit(parent) {
+    Q_ASSERT(isMainThread());
     setReadOnly(true);
     setUndoRedoEnabled(false);
     setAcceptRichText(false);

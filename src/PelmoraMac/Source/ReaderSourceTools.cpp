@@ -35,7 +35,9 @@ constexpr QSize kNarrowIcon(10, 16);
 // keys belong to the field alone.
 class FindField final : public QLineEdit {
 public:
-    FindField(std::function<void()> onEscape, QWidget* parent) : QLineEdit(parent), m_onEscape(std::move(onEscape)) {}
+    FindField(std::function<void()> onEscape, QWidget* parent) : QLineEdit(parent), m_onEscape(std::move(onEscape)) {
+        Q_ASSERT(isMainThread());
+    }
 
     QSize sizeHint() const override { return {ReaderSourceTools::kFieldIdealWidth, QLineEdit::sizeHint().height()}; }
 

@@ -1,6 +1,7 @@
 #include "PelmoraMac/Window/ReaderCaptureStrip.h"
 
 #include "PelmoraMac/Library/ReaderImportNotice.h"
+#include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
@@ -56,6 +57,7 @@ QPushButton* button(const QString& text, const std::function<void()>& action, QW
 
 ReaderCaptureStrip::ReaderCaptureStrip(Actions actions, QWidget* parent)
     : QFrame(parent), m_actions(std::move(actions)) {
+    Q_ASSERT(isMainThread());
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(8);
 

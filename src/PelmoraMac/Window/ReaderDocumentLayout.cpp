@@ -18,6 +18,7 @@ namespace tavrine {
 class ReaderDocumentLayout::DividerGrip final : public QWidget {
 public:
     explicit DividerGrip(ReaderDocumentLayout& layout) : QWidget(&layout), m_layout(layout) {
+        Q_ASSERT(isMainThread());
         setCursor(Qt::SplitHCursor);
         setAttribute(Qt::WA_NoSystemBackground);
     }

@@ -1,6 +1,7 @@
 #include "PelmoraMac/Window/ReaderFileImportStrip.h"
 
 #include "PelmoraMac/Library/ReaderImportNotice.h"
+#include "ReaderCore/MainThread.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -17,6 +18,7 @@ ReaderFileImportStrip::ReaderFileImportStrip(std::function<void()> cancel, QWidg
       m_progress(new QWidget(this)),
       m_progressLabel(new QLabel(m_progress)),
       m_cancel(new QPushButton(u"取り込みをキャンセル"_s, this)) {
+    Q_ASSERT(isMainThread());
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(8);
 

@@ -2,6 +2,7 @@
 
 #include "PelmoraMac/X11/X11ServerTime.h"
 #include "PelmoraMac/X11/X11WindowManager.h"
+#include "ReaderCore/MainThread.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -28,6 +29,7 @@ void activateNow(const X11WindowManager& manager, QWidget& window) {
 class ActivationOnExposure final : public QObject {
 public:
     explicit ActivationOnExposure(QWidget& window) : QObject(window.windowHandle()), m_window(&window) {
+        Q_ASSERT(isMainThread());
         window.windowHandle()->installEventFilter(this);
         QTimer::singleShot(kExposureWait, this, [this] { deleteLater(); });
     }

@@ -28,7 +28,9 @@ namespace {
 class CompactList final : public QFrame {
 public:
     CompactList(std::function<void()> onHide, QWidget* parent)
-        : QFrame(parent, Qt::Popup), m_onHide(std::move(onHide)) {}
+        : QFrame(parent, Qt::Popup), m_onHide(std::move(onHide)) {
+        Q_ASSERT(isMainThread());
+    }
 
 protected:
     void hideEvent(QHideEvent* event) override {

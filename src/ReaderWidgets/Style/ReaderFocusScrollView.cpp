@@ -16,6 +16,7 @@ namespace tavrine {
 class ReaderFocusScrollView::Ring final : public QWidget {
 public:
     explicit Ring(QWidget* parent) : QWidget(parent) {
+        Q_ASSERT(isMainThread());
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setAttribute(Qt::WA_NoSystemBackground);
         setFocusPolicy(Qt::NoFocus);

@@ -35,7 +35,7 @@ constexpr int kGroupSpacing = 16;
 // A rounded, slightly raised panel holding one section of the form.
 class FormGroup : public QWidget {
 public:
-    explicit FormGroup(QWidget* parent) : QWidget(parent) {}
+    explicit FormGroup(QWidget* parent) : QWidget(parent) { Q_ASSERT(isMainThread()); }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -67,6 +67,7 @@ QLabel* selectableLabel(const QString& text, QWidget* parent) {
 class ValueText : public QTextEdit {
 public:
     ValueText(const QString& text, QWidget* parent) : QTextEdit(parent) {
+        Q_ASSERT(isMainThread());
         setReadOnly(true);
         setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         setTabChangesFocus(true);

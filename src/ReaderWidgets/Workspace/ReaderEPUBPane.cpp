@@ -39,7 +39,9 @@ constexpr int kBatchSize = 50;
 // into the navigation.
 class PaneList final : public QListView {
 public:
-    PaneList(ReaderEPUBPaneNavigation& navigation, QWidget* parent) : QListView(parent), m_navigation(navigation) {}
+    PaneList(ReaderEPUBPaneNavigation& navigation, QWidget* parent) : QListView(parent), m_navigation(navigation) {
+        Q_ASSERT(isMainThread());
+    }
 
     void keyboardSearch(const QString&) override {}
 

@@ -26,7 +26,9 @@ constexpr int kDividerIndex = 2;
 // the rule is no widget and not in the accessibility tree.
 class Body final : public QWidget {
 public:
-    explicit Body(QWidget* parent) : QWidget(parent), m_layout(new ReaderNavigationLayout(this)) {}
+    explicit Body(QWidget* parent) : QWidget(parent), m_layout(new ReaderNavigationLayout(this)) {
+        Q_ASSERT(isMainThread());
+    }
 
     ReaderNavigationLayout& navigationLayout() const { return *m_layout; }
 
