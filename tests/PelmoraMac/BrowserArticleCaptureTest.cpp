@@ -43,6 +43,8 @@ struct FakeDesktop {
     CaptureResult<CaptureWorkerResponse> extraction = CaptureWorkerResponse{.document = article()};
     CaptureResult<CaptureWorkerResponse> verification = CaptureWorkerResponse{.snapshot = snapshotOf(kPage, false)};
     std::function<void(Operation)> between;
+    std::optional<BrowserWindowBounds> frontWindow;
+    std::optional<Date> began;
     QList<CaptureWorkerRequest> requests;
     int frontChecks = 0;
 
@@ -63,6 +65,8 @@ struct FakeDesktop {
                     if (between) between(request.operation);
                     return response;
                 },
+            .frontWindow = frontWindow,
+            .began = began,
         };
     }
 
@@ -99,7 +103,7 @@ TEST(BrowserArticleCapture, ThreeWorkersInOrderGiveTheArticle) {
     // Both snapshots ask the browser whose window is in front.
     EXPECT_EQ(desktop.requests[0].process, 4242);
     EXPECT_EQ(desktop.requests[2].process, 4242);
-    EXPECT_EQ(desktop.frontChecks, 3);
+    EXPECT_EQ(desktop.frontChecks, 4);
 
     // No article body: no document and no failure, and the page is still verified.
     FakeDesktop noBody;
@@ -181,6 +185,32 @@ TEST(BrowserArticleCapture, AChangeBetweenTheWorkersFailsTheCapture) {
     FakeDesktop missing;
     missing.verification = CaptureWorkerResponse{};
     EXPECT_EQ(failureOf(missing.capture()), CaptureFailure::sourceChanged);
+}
+
+// The first snapshot alone, as the selection capture reads it, is of a page the browser showed in front when
+// the capture began and still shows there: the workers are told where the browser's window in front lies, the
+// browser must be in front after the snapshot too, and a page loaded after the capture began (the fake's
+// document loaded at 1,700,000,000,000.5 ms) is another page than the one the user asked for.
+TEST(BrowserArticleCapture, TheFirstSnapshotIsOfThePageInFrontWhenTheCaptureBegan) {
+    const auto snapshot = [](FakeDesktop& desktop) {
+        return snapshotBrowserPage(ArticleBrowser::chrome, 4242, deadlineIn(3s), CancellationToken::none(),
+                                   desktop.environment());
+    };
+    FakeDesktop loadedBefore;
+    loadedBefore.frontWindow = BrowserWindowBounds{.left = 10, .top = 20, .width = 800, .height = 600};
+    loadedBefore.began = Date::fromUnixSeconds(1'700'000'000.001);
+    ASSERT_TRUE(snapshot(loadedBefore));
+    EXPECT_EQ(loadedBefore.requests.value(0).window, loadedBefore.frontWindow);
+    EXPECT_TRUE(loadedBefore.capture());
+    EXPECT_EQ(loadedBefore.requests.value(3).window, loadedBefore.frontWindow);
+
+    FakeDesktop loadedAfter;
+    loadedAfter.began = Date::fromUnixSeconds(1'700'000'000.0);
+    EXPECT_EQ(failureOf(snapshot(loadedAfter)), CaptureFailure::sourceChanged);
+
+    FakeDesktop left;
+    left.between = [&](Operation) { left.browserInFront = false; };
+    EXPECT_EQ(failureOf(snapshot(left)), CaptureFailure::sourceChanged);
 }
 
 // The article is the page's only when nothing is selected in it, before and after the extraction.

@@ -257,6 +257,8 @@ struct WorkerRun {
     QList<Operation> operations{};
     std::function<void(Operation)> after{};
     int permission = kAutomationAllowed;
+    // When the capture began: as the hot key is pressed, before the run.
+    Date began = SystemClock::shared().now();
 
     BrowserArticleCaptureEnvironment environment() {
         return {.isFrontApplication = [](pid_t) { return true; },
@@ -268,10 +270,12 @@ struct WorkerRun {
                         auto response = runCaptureWorker(request, deadline, cancellation, test::realWorker());
                         if (after) after(request.operation);
                         return response;
-                    }};
+                    },
+                .began = began};
     }
 
-    CaptureResult<std::optional<ReadingDocument>> capture(const QString& pageURL,
+    // With no page address where the desktop shows none of the page (only remote debugging).
+    CaptureResult<std::optional<ReadingDocument>> capture(const std::optional<QString>& pageURL,
                                                           CaptureDeadline deadline = deadlineIn(20s)) {
         return captureBrowserArticle(ArticleBrowser::chrome, pageURL, browser, deadline, CancellationToken::none(),
                                      environment());
@@ -397,6 +401,40 @@ TEST_F(BrowserCapture, BusyTabsBehindNeverKeepTheCaptureFromTheTabInFront) {
     m_driver->activate(busy.last(), false);
     EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, false, {.limits = {.wait = 1s}})),
               CaptureFailure::timedOut);
+}
+
+// The page in front is busy past the time a page has to tell whether it has the focus, and a tab behind it,
+// opened later and so listed first by the browser, has text selected there: the tab behind, which has told
+// that it is hidden, is never read; the page in front is waited for.
+TEST_F(BrowserCapture, AHiddenTabIsNeverReadInPlaceOfABusyPageInFront) {
+    const QString front = m_driver->open(urlOf(u"first.html"_s));
+    const QString behind = m_driver->openBehind(urlOf(u"second.html"_s));
+    m_driver->evaluate(behind, u"getSelection().selectAllChildren(document.querySelector('h1'))"_s);
+    m_driver->evaluate(front,
+                       u"setTimeout(function () { for (var end = Date.now() + 800; Date.now() < end;) {} }); 1"_s);
+    const auto snapshot = takeBrowserSnapshot(ArticleBrowser::chrome, true);
+    ASSERT_TRUE(snapshot) << rawValue(snapshot.error()).toStdString();
+    EXPECT_EQ(snapshot->tabID, front);
+    EXPECT_EQ(snapshot->selection, u""_s);
+    EXPECT_TRUE(snapshot->html && snapshot->html->contains(u"First article is the subject"_s));
+}
+
+// The page in front moves to another site after the capture began, before its first snapshot: where the
+// desktop shows no address of the page to compare with, the new page is not read in its place. A capture
+// begun after it loaded reads it.
+TEST_F(BrowserCapture, APageLoadedAfterTheCaptureBeganIsAChangedSource) {
+    const test::HttpPageServer server({{"/before", articlePage(u"Before"_s)}, {"/after", articlePage(u"After"_s)}});
+    const QString tab = m_driver->open(server.url(u"/before"_s));
+    WorkerRun run{.browser = s_browser->pid()};
+    m_driver->navigate(tab, server.url(u"/after"_s).replace(u"127.0.0.1"_s, u"localhost"_s));
+    EXPECT_EQ(failureOf(run.capture(std::nullopt)), CaptureFailure::sourceChanged);
+    EXPECT_EQ(run.operations, QList<Operation>{Operation::snapshot});
+
+    WorkerRun later{.browser = s_browser->pid()};
+    const auto article = later.capture(std::nullopt);
+    ASSERT_TRUE(article) << rawValue(article.error()).toStdString();
+    ASSERT_TRUE(*article);
+    EXPECT_TRUE((*article)->text.contains(u"After is the subject"_s));
 }
 
 // Five million characters selected are too long, told before their text is built, so the page is free
@@ -586,6 +624,29 @@ TEST(BrowserCaptureEnd, ABrowserThatEndsBeforeTheVerificationFailsTheCaptureAtOn
     // timedOut: each wait on a browser is bounded, and the deadline is far off.
     const CaptureDeadline deadline = deadlineIn(10s);
     EXPECT_EQ(failureOf(run.capture(url, deadline)), CaptureFailure::browserJavaScriptDisabled);
+    EXPECT_EQ(run.operations, kAllThree);
+}
+
+// A browser of its own, whose tab in front crashes ("Aw, Snap!") before a capture, and between two workers of
+// one: either capture ends at once as a changed source, not after waiting on a renderer that is gone.
+TEST(BrowserCrash, ACrashedPageEndsTheCaptureAsAChangedSource) {
+    SKIP_WITHOUT_CHROMIUM();
+    test::TemporaryDirectory pages;
+    const QString url = QUrl::fromLocalFile(pages.write(u"page.html"_s, articlePage(u"Crashing"_s))).toString();
+    const QString other = QUrl::fromLocalFile(pages.write(u"other.html"_s, articlePage(u"Other"_s))).toString();
+    HeadlessChromium browser(url);
+    ASSERT_TRUE(browser.isListening()) << browser.failure().toStdString();
+    ChromiumDriver driver(browser);
+    driver.crash(driver.home());
+    EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, true, {.search = {.process = browser.pid()}})),
+              CaptureFailure::sourceChanged);
+
+    const QString tab = driver.open(other);
+    WorkerRun run{.browser = browser.pid()};
+    run.after = [&](Operation operation) {
+        if (operation == Operation::extract) driver.crash(tab);
+    };
+    EXPECT_EQ(failureOf(run.capture(other)), CaptureFailure::sourceChanged);
     EXPECT_EQ(run.operations, kAllThree);
 }
 

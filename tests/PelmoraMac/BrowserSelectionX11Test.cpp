@@ -9,6 +9,7 @@
 #include "PelmoraMac/Capture/BrowserAutomationConsent.h"
 #include "PelmoraMac/Capture/X11/PrimarySelection.h"
 #include "PelmoraMac/Capture/X11/X11InputActivity.h"
+#include "PelmoraMac/X11/X11Desktop.h"
 
 #include "AccessibilityRig.h"
 #include "CaptureTesting.h"
@@ -269,7 +270,16 @@ protected:
     // user has answered the question whether Tavrine may read the browser's pages with `permission`.
     CaptureResult<PreparedCapture> capture(int permission = kAutomationAllowed) {
         const pid_t browser = m_browser->pid();
-        auto future = QtConcurrent::run([browser, permission] {
+        // Where the window in front lies, as the application reads it when the hot key is pressed.
+        std::optional<BrowserWindowBounds> frontWindow;
+        const auto desktop = X11Desktop::ofApplication();
+        const auto front = desktop ? desktop->frontWindow() : std::nullopt;
+        if (const auto bounds = front ? desktop->windowBounds(front->id) : std::nullopt) {
+            frontWindow = BrowserWindowBounds{
+                .left = bounds->x, .top = bounds->y, .width = bounds->width, .height = bounds->height};
+        }
+        const Date began = SystemClock::shared().now();
+        auto future = QtConcurrent::run([browser, permission, frontWindow, began] {
             AtspiAccessibilityBus bus(s_tracker->log());
             // Connects to the accessibility bus.
             EXPECT_TRUE(bus.isEnabled());
@@ -286,7 +296,9 @@ protected:
                                 [](const CaptureWorkerRequest& request, CaptureDeadline deadline,
                                    const CancellationToken& cancellation) {
                                     return runCaptureWorker(request, deadline, cancellation, test::realWorker());
-                                }}};
+                                },
+                            .frontWindow = frontWindow,
+                            .began = began}};
             // The real workers, in a sanitized build too, under a deadline that leaves them time.
             const auto deadline = test::deadlineIn(20s);
             AXSelectionReader reader(browser, true, ArticleBrowser::chrome, deadline, CancellationToken::none(),
@@ -473,6 +485,42 @@ TEST_P(BrowserSelection, ASelectionStillShownAfterComingBackIsTheSelection) {
     EXPECT_EQ(read->document.text.trimmed(), kSecondParagraph);
     other.closeWriteChannel();
     other.waitForFinished(5'000);
+}
+
+// Nothing of the page has the focus (the address bar has it): the visible page of the browser window in front
+// is read, never a tab behind it with text selected, which the browser lists first; with a second window of
+// the browser, the page of whichever window is in front. Where the bus shows the address bar (forced
+// accessibility), its own selection, the address, is what is read.
+TEST_P(BrowserSelection, WithTheFocusOutsideThePageThePageOfTheWindowInFrontIsRead) {
+    const bool busShowsAddressBar = GetParam() == BrowserMode::forcedAccessibility;
+    const auto selectionIn = [&](const QString& path, const QString& page) {
+        return busShowsAddressBar ? m_server.url(path).mid(7) : page;
+    };
+    clickOn(u"second"_s, 3, 0.2);
+    ASSERT_TRUE(settled(u"String(getSelection()).indexOf('The second paragraph') === 0"_s));
+    const QString behind = m_driver->openBehind(m_server.url(u"/other"_s));
+    m_driver->evaluate(behind, u"getSelection().selectAllChildren(document.body); true"_s);
+    keys({u"ctrl+l"_s});
+    ASSERT_TRUE(settled(u"!document.hasFocus()"_s));
+    const auto front = capture();
+    ASSERT_TRUE(front) << rawValue(front.error()).toStdString();
+    EXPECT_EQ(front->document.text.trimmed(), selectionIn(u"/capture"_s, kSecondParagraph));
+
+    const QString second = m_driver->openWindow(m_server.url(u"/other"_s));
+    m_driver->evaluate(second, u"getSelection().selectAllChildren(document.querySelector('h1')); true"_s);
+    keys({u"ctrl+l"_s});
+    ASSERT_TRUE(test::processEventsUntil(
+        [&] { return m_driver->evaluate(second, u"document.hasFocus()"_s) == QJsonValue(false); }, 10s));
+    const auto inSecond = capture();
+    ASSERT_TRUE(inSecond) << rawValue(inSecond.error()).toStdString();
+    EXPECT_EQ(inSecond->document.text.trimmed(), selectionIn(u"/other"_s, u"Another page"_s));
+
+    ASSERT_TRUE(xdotool({u"windowactivate"_s, u"--sync"_s, m_window}));
+    keys({u"ctrl+l"_s});
+    ASSERT_TRUE(settled(u"!document.hasFocus()"_s));
+    const auto inFirst = capture();
+    ASSERT_TRUE(inFirst) << rawValue(inFirst.error()).toStdString();
+    EXPECT_EQ(inFirst->document.text.trimmed(), selectionIn(u"/capture"_s, kSecondParagraph));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, BrowserSelection,

@@ -91,6 +91,9 @@ TEST(CaptureMessages, EachFailureHasItsTextInBothVariantsWithTheLabelsAndNames) 
         {F::clipboardFormatTooLarge,
          u"コピーした文章の書式データが大きすぎるため、取り込めません。短い範囲をコピーするか、「取り込む」→「プレーンテキストとして取り込む」を選んでください。"_s,
          same},
+        {F::frontPageUnknown,
+         u"ブラウザーで表示中のページを特定できませんでした。読むページの本文をクリックして、もう一度取り込んでください。"_s,
+         same},
     };
     ASSERT_EQ(cases.size(), qsizetype(enumCases<F>().size()));
     for (qsizetype i = 0; i < cases.size(); ++i) {

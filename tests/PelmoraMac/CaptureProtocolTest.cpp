@@ -30,9 +30,11 @@ TEST(CaptureProtocol, RequestsWriteOnlyTheFieldsTheyHold) {
                                     .html = u"h"_s,
                                     .clipboard = ClipboardSnapshot{.html = QByteArray("\0\xff<b>", 5), .text = u"t"_s},
                                     .text = u"本文"_s,
-                                    .process = 4242};
+                                    .process = 4242,
+                                    .window = BrowserWindowBounds{.left = -8, .top = 0, .width = 1280, .height = 1024}};
     EXPECT_EQ(decodeJsonText<CaptureWorkerRequest>(encoded(full)), full);
     EXPECT_EQ(objectOf(encoded(full)).value(u"process"_s), 4242);
+    EXPECT_EQ(objectOf(encoded(full)).value(u"window"_s).toObject().value(u"left"_s), -8);
     EXPECT_EQ(objectOf(encoded(full)).value(u"browser"_s), u"company.thebrowser.dia"_s);
 }
 
@@ -46,7 +48,8 @@ TEST(CaptureProtocol, RequestsThatDoNotDecode) {
         "{\"operation\":\"Markdown\",\"text\":\"a\"}",                     // raw values are case-sensitive
         "{\"operation\":\"snapshot\",\"browser\":\"com.google.chrome\"}",  // the Chrome identifier has a capital C
         "{\"operation\":\"markdown\",\"text\":7}",
-        "{\"operation\":\"clipboard\",\"clipboard\":{\"text\":\"a\"}}",  // a snapshot needs its mode
+        "{\"operation\":\"clipboard\",\"clipboard\":{\"text\":\"a\"}}",              // a snapshot needs its mode
+        "{\"operation\":\"verify\",\"window\":{\"left\":0,\"top\":0,\"width\":9}}",  // bounds need all four
     };
     for (const char* json : refused) EXPECT_FALSE(decodeJsonText<CaptureWorkerRequest>(json)) << json;
 
@@ -72,7 +75,7 @@ TEST(CaptureProtocol, EveryFailureTravelsAsItsCaseNameAndNothingElseDecodes) {
         EXPECT_EQ(decoded->failure, failure);
         EXPECT_EQ(enumFromRawValue<CaptureFailure>(QString(rawValue(failure)).toUpper()), std::nullopt);
     }
-    EXPECT_EQ(EnumTable<CaptureFailure>::entries.size(), 24u);
+    EXPECT_EQ(EnumTable<CaptureFailure>::entries.size(), 25u);
     EXPECT_EQ(decodeJsonText<CaptureWorkerResponse>("{\"failure\":\"sourceChanged\"}")->failure,
               CaptureFailure::sourceChanged);
     EXPECT_FALSE(decodeJsonText<CaptureWorkerResponse>("{\"failure\":\"SourceChanged\"}"));

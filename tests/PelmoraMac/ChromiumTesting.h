@@ -81,6 +81,33 @@ public:
         settleLoaded(target, url);
         return target;
     }
+    // A new window on the URL, loaded and in front.
+    QString openWindow(const QString& url) {
+        const QString target = call(QStringLiteral("Target.createTarget"),
+                                    {{QStringLiteral("url"), url}, {QStringLiteral("newWindow"), true}})
+                                   .value(QStringLiteral("targetId"))
+                                   .toString();
+        m_opened.append(target);
+        settleLoaded(target, url);
+        activate(target);
+        return target;
+    }
+    // Ends the tab's renderer as a crash would, and waits until the browser has told it: the tab stays,
+    // showing the browser's page for a crashed tab.
+    void crash(const QString& target) {
+        if (!m_connection) return;
+        const QString session = sessionOf(target);
+        m_connection->forget(m_connection->post({QStringLiteral("Page.crash"), {}, session}));
+        const QDeadlineTimer deadline(kWait);
+        // The session answers nothing more once the browser has told it the crash.
+        while (!deadline.hasExpired()) {
+            auto reply = m_connection->send(
+                {{QStringLiteral("Runtime.evaluate"), {{QStringLiteral("expression"), QStringLiteral("1")}}, session}});
+            if (!reply || !reply->first()) return;
+            QThread::msleep(5);
+        }
+        ADD_FAILURE() << "the tab never crashed";
+    }
     // Brings the tab to the front and, unless it is too busy to tell, waits until it has the focus.
     void activate(const QString& target, bool waitForFocus = true) {
         call(QStringLiteral("Target.activateTarget"), {{QStringLiteral("targetId"), target}});
@@ -94,6 +121,11 @@ public:
     // Ends the script that runs in the page, as the browser does for a page that does not respond.
     void stopScript(const QString& target) {
         call(QStringLiteral("Runtime.terminateExecution"), {}, sessionOf(target));
+    }
+    // Takes the tab to the URL and waits until it shows it, loaded.
+    void navigate(const QString& target, const QString& url) {
+        call(QStringLiteral("Page.navigate"), {{QStringLiteral("url"), url}}, sessionOf(target));
+        settleLoaded(target, url);
     }
     // Reloads the tab and waits for the new document.
     void reload(const QString& target) {

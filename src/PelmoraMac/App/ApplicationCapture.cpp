@@ -40,6 +40,12 @@ CaptureModel::CaptureWork selectionCapture(const CaptureSource& source, int auto
                                            std::shared_ptr<const X11InputLog> inputLog) {
     return [source, automationPermission, desktop = std::move(desktop), focusLog = std::move(focusLog),
             inputLog = std::move(inputLog)](const CancellationToken& cancellation) {
+        const Date began = SystemClock::shared().now();
+        std::optional<BrowserWindowBounds> frontWindow;
+        if (const auto bounds = desktop ? desktop->windowBounds(source.window) : std::nullopt) {
+            frontWindow = BrowserWindowBounds{
+                .left = bounds->x, .top = bounds->y, .width = bounds->width, .height = bounds->height};
+        }
         AtspiAccessibilityBus bus(focusLog);
         const SelectionCaptureEnvironment environment{
             .bus = &bus,
@@ -49,7 +55,9 @@ CaptureModel::CaptureWork selectionCapture(const CaptureSource& source, int auto
                 },
             .article = {
                 .isFrontApplication = [desktop](pid_t pid) { return desktop && desktop->frontProcess() == pid; },
-                .automationPermission = [automationPermission](ArticleBrowser) { return automationPermission; }},
+                .automationPermission = [automationPermission](ArticleBrowser) { return automationPermission; },
+                .frontWindow = frontWindow,
+                .began = began},
         };
         return captureSelection(source.pid, source.includeWebArticles, source.browser, cancellation, environment);
     };

@@ -25,6 +25,14 @@ bool isWebAddress(const QString& address) {
     return url.isValid() && (url.scheme() == u"https"_s || url.scheme() == u"http"_s);
 }
 
+// Whether the snapshot's document was loaded after `began`. A document's identity is the moment it began to
+// load, in milliseconds of the wall clock (its time origin), which the browser takes from the same clock.
+bool loadedAfter(const BrowserSnapshot& snapshot, const std::optional<Date>& began) {
+    bool isNumber = false;
+    const double origin = snapshot.documentID.value_or(QString()).toDouble(&isNumber);
+    return began && isNumber && origin > began->unixSeconds() * 1000.0;
+}
+
 // Whether the user has something selected in the page, as a snapshot tells it.
 bool showsSelection(const BrowserSnapshot& snapshot) {
     return snapshot.selection && !snapshot.selection->isEmpty();
@@ -58,10 +66,19 @@ CaptureResult<BrowserPage> snapshotBrowserPage(ArticleBrowser browser, pid_t fro
     if (auto allowed = checkAutomationPermission(browser, environment); !allowed) {
         return tl::unexpected(allowed.error());
     }
-    auto first = environment.runWorker({.operation = Operation::snapshot, .browser = browser, .process = frontProcess},
+    auto first = environment.runWorker({.operation = Operation::snapshot,
+                                        .browser = browser,
+                                        .process = frontProcess,
+                                        .window = environment.frontWindow},
                                        deadline, cancellation);
     if (!first) return tl::unexpected(first.error());
-    if (!first->snapshot) return tl::unexpected(CaptureFailure::sourceChanged);
+    if (!first->snapshot || loadedAfter(*first->snapshot, environment.began)) {
+        return tl::unexpected(CaptureFailure::sourceChanged);
+    }
+    // The browser may have lost the front while its pages were asked: the page read is then none it shows.
+    if (auto ready = checkStillInFront(frontProcess, deadline, cancellation, environment); !ready) {
+        return tl::unexpected(ready.error());
+    }
     BrowserPage page{.snapshot = std::move(*first->snapshot)};
     if (showsSelection(page.snapshot) && first->document && first->document->isValid()) {
         page.selectionDocument = std::move(first->document);
@@ -86,7 +103,10 @@ CaptureResult<std::optional<ReadingDocument>> extractBrowserArticle(
     if (!extraction) return tl::unexpected(extraction.error());
 
     // Taken once the extraction has finished, so that the whole of it lies between the two snapshots.
-    auto second = environment.runWorker({.operation = Operation::verify, .browser = browser, .process = frontProcess},
+    auto second = environment.runWorker({.operation = Operation::verify,
+                                         .browser = browser,
+                                         .process = frontProcess,
+                                         .window = environment.frontWindow},
                                         deadline, cancellation);
     if (!second) return tl::unexpected(second.error());
     if (!second->snapshot) return tl::unexpected(CaptureFailure::sourceChanged);

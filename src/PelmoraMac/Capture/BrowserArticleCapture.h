@@ -8,6 +8,7 @@
 #include "PelmoraMac/Capture/CaptureWorkerRequest.h"
 #include "PelmoraMac/Capture/CaptureWorkerResponse.h"
 #include "ReaderCore/CancellationToken.h"
+#include "ReaderCore/Date.h"
 #include "ReaderCore/ReadingDocument.h"
 
 #include <QString>
@@ -34,6 +35,11 @@ struct BrowserArticleCaptureEnvironment {
                                        const CancellationToken& cancellation) {
         return tavrine::runCaptureWorker(request, deadline, cancellation);
     };
+    // Where the browser window in front lay when the capture began: its page is read when no page has the
+    // focus. Absent: the browser must show a page in one window only.
+    std::optional<BrowserWindowBounds> frontWindow{};
+    // When the capture began, on the wall clock: a page loaded after it is not the page the user asked for.
+    std::optional<Date> began{};
 };
 
 // The page in the browser's active tab as its first snapshot shows it, and the text selected in it read
@@ -51,7 +57,9 @@ struct BrowserPage {
 // `frontProcess`. Before it, the deadline (cancelled, timedOut), the front application (sourceChanged) and
 // the automation permission (automationRequired, automationDenied, or unavailable for any other failing
 // status); the worker's failures come through unchanged, and a worker that answers with no snapshot gives
-// sourceChanged. Blocks its thread (a pool thread) while the worker runs.
+// sourceChanged. After it, the deadline and the front application again, and a page loaded after the capture
+// began (a navigation, a reload, another tab come to the front) is sourceChanged too. Blocks its thread (a pool
+// thread) while the worker runs.
 CaptureResult<BrowserPage> snapshotBrowserPage(ArticleBrowser browser, pid_t frontProcess, CaptureDeadline deadline,
                                                const CancellationToken& cancellation,
                                                const BrowserArticleCaptureEnvironment& environment);

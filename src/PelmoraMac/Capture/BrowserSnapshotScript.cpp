@@ -75,6 +75,7 @@ CaptureFailure classifyBrowserFailure(DevToolsFailure failure) {
     case DevToolsFailure::refused: return CaptureFailure::browserJavaScriptDisabled;
     case DevToolsFailure::timedOut: return CaptureFailure::timedOut;
     case DevToolsFailure::pageChanged: return CaptureFailure::sourceChanged;
+    case DevToolsFailure::noFrontPage: return CaptureFailure::frontPageUnknown;
     case DevToolsFailure::tooLarge:
     case DevToolsFailure::disconnected:
     case DevToolsFailure::protocolError:
@@ -113,11 +114,11 @@ CaptureResult<BrowserSnapshot> takeBrowserSnapshot(ArticleBrowser browser, bool 
     DevToolsConnection& connection = *browserConnection->first;
     const DevToolsAddress address = browserConnection->second;
 
-    const auto before = findActiveTab(connection, address, options.limits);
+    const auto before = findActiveTab(connection, address, options.limits, options.frontWindow);
     if (!before) return failed(before.error());
     const auto payload = takePageSnapshot(connection, *before, *script, wantsHTML);
     if (!payload) return failed(payload.error());
-    const auto after = findActiveTab(connection, address, options.limits);
+    const auto after = findActiveTab(connection, address, options.limits, options.frontWindow);
     if (!after) return failed(after.error());
 
     if (!*payload || after->windowID != before->windowID || after->targetID != before->targetID ||

@@ -2,6 +2,7 @@
 
 #include "PelmoraMac/Capture/ArticleBrowser.h"
 #include "PelmoraMac/Capture/BrowserSnapshot.h"
+#include "PelmoraMac/Capture/BrowserWindowBounds.h"
 #include "PelmoraMac/Capture/CaptureFailure.h"
 #include "PelmoraMac/Capture/internal/DevToolsConnection.h"
 #include "PelmoraMac/Capture/internal/DevToolsEndpoint.h"
@@ -16,10 +17,13 @@ namespace tavrine {
 // been started with remote debugging, over the DevTools protocol on 127.0.0.1 (or ::1). Synchronous, on the
 // worker's main thread (it runs a local event loop while it waits for the browser).
 
-// Where the browser is looked for and how long it is waited for; the worker uses the defaults.
+// Where the browser is looked for and how long it is waited for, and where its window in front lies (the
+// page of that window is read when no page has the focus); the worker takes the process and the window of
+// its request.
 struct BrowserSnapshotOptions {
     DevToolsEndpointSearch search{};
     DevToolsLimits limits{};
+    std::optional<BrowserWindowBounds> frontWindow{};
 };
 
 // The browser is the one of the search (with a process, the one whose window is in front), and only
@@ -43,8 +47,8 @@ CaptureResult<BrowserSnapshot> parseSnapshotPayload(const QString& payload);
 // What a failed conversation with the browser means for the capture: no browser that listens (or one
 // whose port another process holds), or a refused connection, browserJavaScriptDisabled (the browser must be started
 // with remote debugging); a wait past its limit timedOut; a page that navigated, closed, was replaced or crashed
-// meanwhile sourceChanged; anything else (a message too large, a protocol error, a program that threw, no page or
-// window) unavailable.
+// meanwhile sourceChanged; a page in front that cannot be told frontPageUnknown; anything else (a message too large,
+// a protocol error, a program that threw, no page or window) unavailable.
 CaptureFailure classifyBrowserFailure(DevToolsFailure failure);
 
 }  // namespace tavrine

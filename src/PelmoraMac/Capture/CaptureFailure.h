@@ -35,6 +35,8 @@ enum class CaptureFailure {
     clipboardNoText,
     clipboardUnreadable,
     clipboardFormatTooLarge,
+    // Which page the browser shows in front cannot be told (no page of it has the focus).
+    frontPageUnknown,
 };
 
 template <>
@@ -65,6 +67,7 @@ struct EnumTable<CaptureFailure> {
         {F::clipboardNoText, u"clipboardNoText"},
         {F::clipboardUnreadable, u"clipboardUnreadable"},
         {F::clipboardFormatTooLarge, u"clipboardFormatTooLarge"},
+        {F::frontPageUnknown, u"frontPageUnknown"},
     });
 };
 

@@ -73,6 +73,9 @@ QString failureText(const CaptureMessageState& state, CaptureFailure failure) {
         return u"クリップボードの書式を読み取れませんでした。プレーンテキストとしてコピーして取り込んでください。現在の文章は保持しています。"_s;
     case CaptureFailure::clipboardFormatTooLarge:
         return u"コピーした文章の書式データが大きすぎるため、取り込めません。短い範囲をコピーするか、「取り込む」→「プレーンテキストとして取り込む」を選んでください。"_s;
+    case CaptureFailure::frontPageUnknown:
+        return browser +
+               u"で表示中のページを特定できませんでした。読むページの本文をクリックして、もう一度取り込んでください。"_s;
     }
     Q_UNREACHABLE();
 }

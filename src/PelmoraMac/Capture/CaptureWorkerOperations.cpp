@@ -16,11 +16,12 @@ namespace {
 // The first snapshot of a page also reads the page's selection as Markdown, as the selection capture
 // would have another worker do, when it is a selection that the capture takes: the capture then starts
 // one process less. Where that gives no valid document the capture has it read as before.
-CaptureResult<CaptureWorkerResponse> takeSnapshot(ArticleBrowser browser, bool withHTML, std::optional<pid_t> process,
+CaptureResult<CaptureWorkerResponse> takeSnapshot(const CaptureWorkerRequest& request,
                                                   const CancellationToken& cancellation) {
-    BrowserSnapshotOptions options;
-    options.search.process = process;
-    auto snapshot = takeBrowserSnapshot(browser, withHTML, options);
+    const bool withHTML = request.operation == CaptureWorkerRequest::Operation::snapshot;
+    BrowserSnapshotOptions options{.frontWindow = request.window};
+    options.search.process = request.process;
+    auto snapshot = takeBrowserSnapshot(*request.browser, withHTML, options);
     if (!snapshot) return tl::unexpected(snapshot.error());
     CaptureWorkerResponse response{.snapshot = std::move(*snapshot)};
     const QString selection = withoutObjectReplacements(response.snapshot->selection.value_or(QString()));
@@ -60,7 +61,7 @@ CaptureResult<CaptureWorkerResponse> performCaptureWorkerOperation(const Capture
     case Operation::snapshot:
     case Operation::verify:
         if (!request.browser) return tl::unexpected(CaptureFailure::browserUnsupported);
-        return takeSnapshot(*request.browser, request.operation == Operation::snapshot, request.process, cancellation);
+        return takeSnapshot(request, cancellation);
     case Operation::extract:
         if (!request.html) return tl::unexpected(CaptureFailure::unavailable);
         if (request.html->size() > kExtractionHTMLLimit) return tl::unexpected(CaptureFailure::htmlTooLarge);

@@ -9,7 +9,8 @@ void writeJson(JsonWriter& writer, const CaptureWorkerRequest& request) {
         .fieldIfPresent(u"html", request.html)
         .field(u"operation", request.operation)
         .fieldIfPresent(u"process", request.process)
-        .fieldIfPresent(u"text", request.text);
+        .fieldIfPresent(u"text", request.text)
+        .fieldIfPresent(u"window", request.window);
 }
 
 Decoded<CaptureWorkerRequest> decodeJson(const JsonValue& value, const JsonPath& path,
@@ -22,6 +23,7 @@ Decoded<CaptureWorkerRequest> decodeJson(const JsonValue& value, const JsonPath&
     request.clipboard = decoder.optional<ClipboardSnapshot>(u"clipboard");
     request.text = decoder.optional<QString>(u"text");
     request.process = decoder.optional<pid_t>(u"process");
+    request.window = decoder.optional<BrowserWindowBounds>(u"window");
     return decoder.finish(std::move(request));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PelmoraMac/Capture/ArticleBrowser.h"
+#include "PelmoraMac/Capture/BrowserWindowBounds.h"
 #include "PelmoraMac/Capture/ClipboardSnapshot.h"
 #include "ReaderCore/Json.h"
 
@@ -13,7 +14,7 @@
 namespace tavrine {
 
 // The one request that a capture worker serves: an operation and the input that operation reads
-// (snapshot and verify: the browser, and the process of its window in front; extract: the page's HTML;
+// (snapshot and verify: the browser, and the process and bounds of its window in front; extract: the page's HTML;
 // clipboard: a clipboard snapshot; markdown: the text). Fields that the operation does not read stay
 // absent and are not written.
 struct CaptureWorkerRequest {
@@ -33,6 +34,9 @@ struct CaptureWorkerRequest {
     // The process of the browser window in front: the browser asked is the one it belongs to. Absent:
     // any browser of the worker's display.
     std::optional<pid_t> process{};
+    // The bounds of that window: of the browser's windows, the one whose page is read when no page has the
+    // focus. Absent: only a browser with one window showing a page can tell.
+    std::optional<BrowserWindowBounds> window{};
 
     bool operator==(const CaptureWorkerRequest&) const = default;
 };

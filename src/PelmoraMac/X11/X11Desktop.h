@@ -72,6 +72,10 @@ public:
     // qualifies. Two round trips, whatever the number of windows.
     std::optional<X11Rectangle> frontWindowFrame(pid_t process) const;
 
+    // The window's own rectangle (without the decorations a window manager put around it) in the root
+    // window's coordinates; nothing when the window does not exist. One round trip.
+    std::optional<X11Rectangle> windowBounds(std::uint32_t window) const;
+
     // Brings a window to the front with the keyboard focus: with a window manager, a _NET_ACTIVE_WINDOW
     // request as a pager makes it (which focus-stealing prevention lets through); without one, the
     // window is raised and given the focus. `timestamp` is the X time of the user's action that asked

@@ -158,6 +158,17 @@ std::optional<X11Rectangle> X11Desktop::frontWindowFrame(pid_t process) const {
     return found;
 }
 
+std::optional<X11Rectangle> X11Desktop::windowBounds(std::uint32_t window) const {
+    if (m_root == 0 || window == 0) return std::nullopt;
+    const auto geometryRequest = xcb_get_geometry(m_connection, window);
+    const auto originRequest = xcb_translate_coordinates(m_connection, window, m_root, 0, 0);
+    const auto geometry = replyOf<xcb_get_geometry_reply_t>(m_connection, geometryRequest, xcb_get_geometry_reply);
+    const auto origin =
+        replyOf<xcb_translate_coordinates_reply_t>(m_connection, originRequest, xcb_translate_coordinates_reply);
+    if (!geometry || !origin) return std::nullopt;
+    return X11Rectangle{.x = origin->dst_x, .y = origin->dst_y, .width = geometry->width, .height = geometry->height};
+}
+
 void X11Desktop::activate(std::uint32_t window, std::uint32_t timestamp) const {
     if (m_root == 0 || window == 0) return;
     if (hasWindowManager()) {

@@ -13,6 +13,7 @@ enum class DevToolsFailure {
     programException,  // the program run in the page threw
     noPage,            // the browser shows no page
     noWindow,          // the page's window is unknown
+    noFrontPage,       // which page the browser shows in its window in front cannot be told
     pageChanged,       // the page's document or the page itself went away while a command for it was under way:
                        // it navigated, was closed or replaced, or its renderer crashed
 };

@@ -104,6 +104,8 @@ DevToolsResult<std::optional<World>> frameWorld(DevToolsConnection& connection, 
     if (!attached) return tl::unexpected(attached.error());
     const QString session = *attached ? (**attached).value(u"sessionId"_s).toString() : QString();
     if (session.isEmpty()) return std::optional<World>{};
+    // A frame whose renderer is gone answers nothing; asked so, the browser ends its session at once.
+    connection.forget(connection.post({u"Inspector.enable"_s, {}, session}));
     auto there = ask(connection, {u"Page.createIsolatedWorld"_s, world, session});
     if (!there) return tl::unexpected(there.error());
     return worldOf(*there, session);

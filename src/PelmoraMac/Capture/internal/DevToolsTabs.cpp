@@ -9,16 +9,25 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kWorldName = u"tavrine"_s;
-const QString kHasFocus = u"document.visibilityState === \"visible\" && document.hasFocus()"_s;
+const QString kVisibility =
+    u"document.visibilityState !== \"visible\" ? \"hidden\" : document.hasFocus() ? \"focused\" : \"visible\""_s;
 
 // How long a page may take to tell whether it has the focus before it counts as one that has not: a page
 // busy with a long script, or frozen in the background, never keeps the search from the one in front.
 constexpr std::chrono::milliseconds kPagePatience{300};
 
+// A browser window as the browser tells it.
+struct PageWindow {
+    qint64 id = 0;
+    BrowserWindowBounds bounds{};
+    bool minimized = false;
+};
+
 // One page target and how far the search has got with it: attached, its main frame known, an isolated
-// world opened in that frame, then asked there whether it is visible and has the focus.
+// world opened in that frame, then asked there whether it is visible and has the focus. Beside it, the
+// browser tells where the page's window is, which it knows also of a page too busy to answer.
 struct PageTarget {
-    enum class Step { attach, frameTree, world, focus, focused, unfocused, refused };
+    enum class Step { attach, frameTree, world, visibility, focused, visible, hidden, refused };
 
     QString targetID;
     QString url;
@@ -29,8 +38,18 @@ struct PageTarget {
     // The command of the step under way; 0 once the page has answered the last one, or refused.
     qint64 awaited = 0;
     DevToolsFailure refusal = DevToolsFailure::protocolError;
+    // The question for the page's window while it is under way, then the window or why there is none.
+    qint64 windowAwaited = 0;
+    DevToolsResult<PageWindow> window = tl::unexpected(DevToolsFailure::noWindow);
 
-    bool answered() const { return step == Step::focused || step == Step::unfocused || step == Step::refused; }
+    bool answered() const { return step >= Step::focused; }
+    bool windowKnown() const { return windowAwaited == 0; }
+    // Gone while the search ran, or before: closed, navigated away, or its renderer crashed (the window
+    // then shows the browser's page for a crashed tab where the page was).
+    bool gone() const { return step == Step::refused && refusal == DevToolsFailure::pageChanged; }
+    // Whether a person may be looking at it: in a window that is not minimized, visible, silent so far,
+    // or gone.
+    bool mayBeShown() const { return window && !window->minimized && (step == Step::visible || !answered() || gone()); }
 };
 
 // The command of the page's current step.
@@ -45,7 +64,7 @@ DevToolsCommand commandOf(const PageTarget& page) {
                 page.sessionID};
     default:
         return {u"Runtime.evaluate"_s,
-                {{u"expression"_s, kHasFocus}, {u"contextId"_s, page.contextID}, {u"returnByValue"_s, true}},
+                {{u"expression"_s, kVisibility}, {u"contextId"_s, page.contextID}, {u"returnByValue"_s, true}},
                 page.sessionID};
     }
 }
@@ -71,14 +90,33 @@ void advance(PageTarget& page, const DevToolsReply& reply) {
         break;
     case Step::world:
         page.contextID = reply->value(u"executionContextId"_s).toInteger(0);
-        page.step = page.contextID == 0 ? Step::refused : Step::focus;
+        page.step = page.contextID == 0 ? Step::refused : Step::visibility;
         break;
-    default:
-        page.step = reply->value(u"result"_s).toObject().value(u"value"_s) == QJsonValue(true) ? Step::focused
-                                                                                               : Step::unfocused;
+    default: {
+        const QJsonValue value = reply->value(u"result"_s).toObject().value(u"value"_s);
+        page.step = value == u"focused"_s ? Step::focused : value == u"visible"_s ? Step::visible : Step::hidden;
         break;
     }
+    }
 }
+
+DevToolsResult<PageWindow> windowOf(const DevToolsReply& reply) {
+    if (!reply)
+        return tl::unexpected(reply.error() == DevToolsFailure::pageChanged ? reply.error()
+                                                                            : DevToolsFailure::noWindow);
+    const QJsonValue id = reply->value(u"windowId"_s);
+    if (!id.isDouble()) return tl::unexpected(DevToolsFailure::noWindow);
+    const QJsonObject bounds = reply->value(u"bounds"_s).toObject();
+    return PageWindow{.id = id.toInteger(),
+                      .bounds = {.left = bounds.value(u"left"_s).toInt(),
+                                 .top = bounds.value(u"top"_s).toInt(),
+                                 .width = bounds.value(u"width"_s).toInt(),
+                                 .height = bounds.value(u"height"_s).toInt()},
+                      .minimized = bounds.value(u"windowState"_s) == u"minimized"_s};
+}
+
+// What the search has come to: the page chosen (its place), a failure, or nothing yet.
+using Verdict = std::optional<DevToolsResult<qsizetype>>;
 
 // Every page goes through its steps on its own, as fast as it answers; the pages are ranked by how
 // recently each was active.
@@ -86,11 +124,15 @@ class FocusSearch {
 public:
     FocusSearch(DevToolsConnection& connection, QList<PageTarget> pages)
         : m_connection(connection), m_pages(std::move(pages)) {
-        for (PageTarget& page : m_pages) page.awaited = m_connection.post(commandOf(page));
+        for (PageTarget& page : m_pages) {
+            page.awaited = m_connection.post(commandOf(page));
+            page.windowAwaited = m_connection.post({u"Browser.getWindowForTarget"_s, {{u"targetId"_s, page.targetID}}});
+        }
     }
     ~FocusSearch() {
         for (const PageTarget& page : m_pages) {
             if (page.awaited != 0) m_connection.forget(page.awaited);
+            if (page.windowAwaited != 0) m_connection.forget(page.windowAwaited);
         }
     }
     FocusSearch(const FocusSearch&) = delete;
@@ -107,27 +149,20 @@ public:
         });
     }
 
-    // The page in front: the first page that answers that it has the focus (the first ranked of those that
-    // answered together; one page of a browser has the focus at a time); when none does, and every page has
-    // answered, refused or been silent past `patience`, the first ranked page, which, when silent, is waited
-    // for until `limit` (then timedOut).
-    DevToolsResult<PageTarget> find(const QDeadlineTimer& patience, const QDeadlineTimer& limit) {
-        std::optional<qsizetype> chosen;
-        while (!(chosen = decide(patience.hasExpired()))) {
-            auto waited = m_connection.waitUntil([this] { return collect(); }, patience);
+    // The page in front (findActiveTab), decided as soon as the pages' answers allow: at once for a page
+    // with the focus, else once every page has answered or `patience` has passed, and at the latest at
+    // `limit` (timedOut).
+    DevToolsResult<PageTarget> find(const QDeadlineTimer& patience, const QDeadlineTimer& limit,
+                                    const std::optional<BrowserWindowBounds>& frontWindow) {
+        Verdict verdict;
+        while (!(verdict = decide(patience.hasExpired(), frontWindow))) {
+            auto waited =
+                m_connection.waitUntil([this] { return collect(); }, patience.hasExpired() ? limit : patience);
             if (!waited) return tl::unexpected(waited.error());
+            if (!*waited && limit.hasExpired()) return tl::unexpected(DevToolsFailure::timedOut);
         }
-        PageTarget& page = m_pages[*chosen];
-        auto waited = m_connection.waitUntil(
-            [&] {
-                collect();
-                return page.answered();
-            },
-            limit);
-        if (!waited) return tl::unexpected(waited.error());
-        if (!*waited) return tl::unexpected(DevToolsFailure::timedOut);
-        if (page.step == PageTarget::Step::refused) return tl::unexpected(page.refusal);
-        return page;
+        if (!*verdict) return tl::unexpected(verdict->error());
+        return m_pages[**verdict];
     }
 
 private:
@@ -140,21 +175,67 @@ private:
                 if (!reply) break;
                 any = true;
                 advance(page, *reply);
-                if (!page.answered()) page.awaited = m_connection.post(commandOf(page));
+                if (page.answered()) continue;
+                // Asked first once attached, so that a page whose renderer is gone (which then answers
+                // nothing) is told at once: the browser then ends the page's session.
+                if (page.step == PageTarget::Step::frameTree) {
+                    m_connection.forget(m_connection.post({u"Inspector.enable"_s, {}, page.sessionID}));
+                }
+                page.awaited = m_connection.post(commandOf(page));
+            }
+            if (page.windowAwaited != 0) {
+                if (auto reply = m_connection.takeReply(page.windowAwaited)) {
+                    any = true;
+                    page.windowAwaited = 0;
+                    page.window = windowOf(*reply);
+                }
             }
         }
         return any;
     }
 
-    std::optional<qsizetype> decide(bool patienceOver) const {
+    Verdict decide(bool patienceOver, const std::optional<BrowserWindowBounds>& frontWindow) const {
         const auto focused = std::find_if(m_pages.cbegin(), m_pages.cend(), [](const PageTarget& page) {
             return page.step == PageTarget::Step::focused;
         });
-        if (focused != m_pages.cend()) return focused - m_pages.cbegin();
-        const bool waiting =
-            std::any_of(m_pages.cbegin(), m_pages.cend(), [](const PageTarget& page) { return !page.answered(); });
-        if (waiting && !patienceOver) return std::nullopt;
-        return 0;
+        if (focused != m_pages.cend()) {
+            if (!focused->windowKnown()) return std::nullopt;
+            return focused - m_pages.cbegin();
+        }
+        const bool allKnown = std::all_of(m_pages.cbegin(), m_pages.cend(),
+                                          [](const PageTarget& page) { return page.answered() && page.windowKnown(); });
+        if (!allKnown && !patienceOver) return std::nullopt;
+        // Where each page's window is matters now: the browser tells it at once.
+        if (!std::all_of(m_pages.cbegin(), m_pages.cend(), [](const PageTarget& page) { return page.windowKnown(); })) {
+            return std::nullopt;
+        }
+
+        // The windows that may be in front: those that may show a page, narrowed to the one in front.
+        QList<qint64> windows;
+        QList<qint64> matching;
+        for (const PageTarget& page : m_pages) {
+            if (!page.mayBeShown() || windows.contains(page.window->id)) continue;
+            windows.append(page.window->id);
+            if (frontWindow && page.window->bounds == *frontWindow) matching.append(page.window->id);
+        }
+        if (!matching.isEmpty()) windows = matching;
+
+        QList<qsizetype> visible;
+        bool silent = false;
+        bool gone = false;
+        for (qsizetype index = 0; index < m_pages.size(); ++index) {
+            const PageTarget& page = m_pages[index];
+            if (!page.mayBeShown() || !windows.contains(page.window->id)) continue;
+            if (page.step == PageTarget::Step::visible) visible.append(index);
+            silent = silent || !page.answered();
+            gone = gone || page.gone();
+        }
+        // A window shows one page: others still silent in it are tabs behind that one.
+        if (windows.size() == 1 && visible.size() == 1) return visible.first();
+        if (silent) return std::nullopt;
+        if (visible.size() == 1) return visible.first();
+        if (visible.isEmpty() && gone) return DevToolsResult<qsizetype>(tl::unexpected(DevToolsFailure::pageChanged));
+        return DevToolsResult<qsizetype>(tl::unexpected(DevToolsFailure::noFrontPage));
     }
 
     DevToolsConnection& m_connection;
@@ -193,7 +274,8 @@ DevToolsResult<QStringList> recentPages(DevToolsAddress address, DevToolsLimits 
 }  // namespace
 
 DevToolsResult<DevToolsTab> findActiveTab(DevToolsConnection& connection, DevToolsAddress address,
-                                          DevToolsLimits limits) {
+                                          DevToolsLimits limits,
+                                          const std::optional<BrowserWindowBounds>& frontWindow) {
     const QDeadlineTimer limit(limits.wait, Qt::PreciseTimer);
     const QDeadlineTimer patience(std::min(kPagePatience, limits.wait), Qt::PreciseTimer);
     auto pages = pageTargets(connection);
@@ -204,17 +286,10 @@ DevToolsResult<DevToolsTab> findActiveTab(DevToolsConnection& connection, DevToo
     auto recent = recentPages(address, limits);
     if (!recent) return tl::unexpected(recent.error());
     search.rank(*recent);
-    auto chosen = search.find(patience, limit);
+    auto chosen = search.find(patience, limit, frontWindow);
     if (!chosen) return tl::unexpected(chosen.error());
-
-    auto window = connection.call({u"Browser.getWindowForTarget"_s, {{u"targetId"_s, chosen->targetID}}});
-    if (!window) {
-        return tl::unexpected(window.error() == DevToolsFailure::pageChanged ? window.error()
-                                                                             : DevToolsFailure::noWindow);
-    }
-    const QJsonValue windowID = window->value(u"windowId"_s);
-    if (!windowID.isDouble()) return tl::unexpected(DevToolsFailure::noWindow);
-    return DevToolsTab{.windowID = QString::number(windowID.toInteger()),
+    if (!chosen->window) return tl::unexpected(chosen->window.error());
+    return DevToolsTab{.windowID = QString::number(chosen->window->id),
                        .targetID = chosen->targetID,
                        .url = chosen->url,
                        .sessionID = chosen->sessionID,
