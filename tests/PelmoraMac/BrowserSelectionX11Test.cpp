@@ -123,6 +123,21 @@ QByteArray framePage() {
         .toUtf8();
 }
 
+// A sign-in page: a user name, a password field, fields shown in clear that the page names a password
+// (by its autocomplete alone, and by its name), a code the page masks in a paragraph, and lists whose items'
+// whole text looks like a marker.
+QByteArray signInPage() {
+    return (u"<!DOCTYPE html><html><head><title>Sign-in page</title></head><body><p id='intro'>Sign in to read "
+            u"the article.</p><form><input id='user' type='text' value='reader-name'><input id='secret' "
+            u"type='password' value='"_s +
+            kPassword + u"'><input id='shown' type='text' autocomplete='current-password' value='"_s + kPassword +
+            u"'><input id='named' type='text' name='password' value='"_s + kPassword +
+            u"'></form><p>The code is <span id='code' style='-webkit-text-security:disc'>"_s + kPassword +
+            u"</span> for now.</p><ol><li>1906.</li><li>Mix.</li></ol><ul><li>十、</li></ul>"
+            u"<p>The end of the page.</p></body></html>"_s)
+        .toUtf8();
+}
+
 // Serves the pages over http on the loopback interface, from the main thread's event loop: the capture
 // page, the other page and the fields page on one port, the embedded page on another, a second origin.
 class PageServer {
@@ -136,10 +151,11 @@ public:
                         const QByteArray request = socket->peek(8192);
                         if (!request.contains("\r\n\r\n")) return;
                         socket->readAll();
-                        const QByteArray page = request.startsWith("GET /other ")    ? otherPage()
-                                                : request.startsWith("GET /fields ") ? fieldsPage(framePort())
-                                                : request.startsWith("GET /frame ")  ? framePage()
-                                                                                     : capturePage();
+                        const QByteArray page = request.startsWith("GET /other ")     ? otherPage()
+                                                : request.startsWith("GET /fields ")  ? fieldsPage(framePort())
+                                                : request.startsWith("GET /frame ")   ? framePage()
+                                                : request.startsWith("GET /sign-in ") ? signInPage()
+                                                                                      : capturePage();
                         socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
                                       QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
                         socket->disconnectFromHost();
@@ -265,6 +281,23 @@ protected:
                     u"told['127.0.0.1'] !== undefined"_s));
     }
     void keys(const QStringList& arguments) { ASSERT_TRUE(xdotool(QStringList{u"key"_s} + arguments)); }
+    // The sign-in page in a tab of its own, in front.
+    void openSignIn() {
+        m_tab = m_driver->open(m_server.url(u"/sign-in"_s));
+        ASSERT_TRUE(settled(u"document.hasFocus()"_s));
+    }
+    // A capture over the bus alone (the user has not allowed Tavrine to ask the page), once the bus shows the
+    // selection the page has: the browser tells the bus a moment after the page.
+    CaptureResult<PreparedCapture> captureOverTheBus() {
+        CaptureResult<PreparedCapture> read = tl::unexpected(CaptureFailure::automationRequired);
+        test::processEventsUntil(
+            [&] {
+                read = capture(kAutomationUndecided);
+                return failureOf(read) != CaptureFailure::automationRequired;
+            },
+            10s);
+        return read;
+    }
 
     // A whole capture of the browser in front, on a pool thread, the event loop running meanwhile; the
     // user has answered the question whether Tavrine may read the browser's pages with `permission`.
@@ -521,6 +554,65 @@ TEST_P(BrowserSelection, WithTheFocusOutsideThePageThePageOfTheWindowInFrontIsRe
     const auto inFirst = capture();
     ASSERT_TRUE(inFirst) << rawValue(inFirst.error()).toStdString();
     EXPECT_EQ(inFirst->document.text.trimmed(), selectionIn(u"/capture"_s, kSecondParagraph));
+}
+
+// Over the bus, what the page masks shows as a run of bullets as long as the secret: it is left out of a
+// selection of the whole page, with the fields' values, and a selection of nothing else is refused.
+TEST_P(BrowserSelection, MaskedTextIsLeftOutOfASelectionOverTheBus) {
+    if (GetParam() != BrowserMode::forcedAccessibility) GTEST_SKIP() << "the bus shows the page only when forced";
+    openSignIn();
+    clickOn(u"intro"_s, 1);
+    keys({u"ctrl+a"_s});
+    ASSERT_TRUE(settled(u"String(getSelection()).indexOf('The end of the page') > 0"_s));
+    const auto read = captureOverTheBus();
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    const QString& text = read->document.text;
+    EXPECT_TRUE(text.contains(u"Sign in to read the article."_s) && text.contains(u"for now."_s)) << text.toStdString();
+    EXPECT_FALSE(text.contains(u"••"_s) || text.contains(kPassword) || text.contains(u"reader-name"_s))
+        << text.toStdString();
+
+    clickOn(u"code"_s, 2);
+    ASSERT_TRUE(
+        settled(u"getSelection().containsNode(document.getElementById('code'), true) && "
+                u"String(getSelection()).indexOf('for now') < 0"_s));
+    EXPECT_EQ(failureOf(captureOverTheBus()), CaptureFailure::protectedField);
+}
+
+// A field shown in clear that the page names a password (a "show password" state): by its autocomplete, the
+// page's verdict holds over the bus's text when it can be asked; over the bus alone, a name that names a
+// password tells it.
+TEST_P(BrowserSelection, AFieldThePageNamesAPasswordIsRefused) {
+    openSignIn();
+    clickOn(u"shown"_s, 1, 0.9);
+    keys({u"ctrl+a"_s});
+    ASSERT_TRUE(settled(u"document.activeElement.id === 'shown' && document.activeElement.selectionEnd > 0"_s));
+    EXPECT_EQ(failureOf(capture()), CaptureFailure::protectedField);
+
+    clickOn(u"named"_s, 1, 0.9);
+    keys({u"ctrl+a"_s});
+    ASSERT_TRUE(settled(u"document.activeElement.id === 'named' && document.activeElement.selectionEnd > 0"_s));
+    EXPECT_EQ(failureOf(capture(kAutomationUndecided)), GetParam() == BrowserMode::forcedAccessibility
+                                                            ? CaptureFailure::protectedField
+                                                            : CaptureFailure::automationRequired);
+}
+
+// Items whose whole text looks like a marker ("1906.", "Mix.", "十、"), selected from the first item's text
+// on: each is read over the bus (a whole item with its marker).
+TEST_P(BrowserSelection, AListItemsTextThatLooksLikeAMarkerIsReadOverTheBus) {
+    if (GetParam() != BrowserMode::forcedAccessibility) GTEST_SKIP() << "the bus shows the page only when forced";
+    openSignIn();
+    clickOn(u"intro"_s, 1);
+    ASSERT_TRUE(m_driver
+                    ->evaluate(m_tab,
+                               u"var items = document.querySelectorAll('li'); getSelection().setBaseAndExtent("
+                               u"items[0].firstChild, 0, items[2].firstChild, 2); String(getSelection())"_s)
+                    .toString()
+                    .contains(u"十、"_s));
+    const auto read = captureOverTheBus();
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    const QString& text = read->document.text;
+    EXPECT_TRUE(text.contains(u"1906."_s) && text.contains(u"Mix."_s) && text.contains(u"十、"_s))
+        << text.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, BrowserSelection,

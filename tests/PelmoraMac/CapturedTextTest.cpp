@@ -44,5 +44,15 @@ TEST(CapturedText, OnlyACharacterThatDrawsSomethingMakesSomethingToRead) {
     for (const QString& text : something) EXPECT_FALSE(holdsNothingToRead(text)) << hex(text);
 }
 
+// A run of one masking character stands for the characters of a secret; a lone bullet, or masks of several
+// kinds side by side, are the text's own.
+TEST(CapturedText, RunsOfOneMaskingCharacterAreTakenOut) {
+    const UnmaskedText unmasked = withoutMaskedRuns(u"前••••後 • 項目 ■■ ◦◦◦ •◦ **"_s);
+    EXPECT_EQ(unmasked.text, u"前後 • 項目   •◦ **"_s);
+    EXPECT_EQ(unmasked.maskedUnits, 9);
+    EXPECT_EQ(withoutMaskedRuns(u"●●"_s).text, u""_s);
+    EXPECT_EQ(withoutMaskedRuns(u"本文"_s).maskedUnits, 0);
+}
+
 }  // namespace
 }  // namespace tavrine

@@ -1,4 +1,5 @@
 #include "PelmoraMac/Capture/AXSelectionReader.h"
+#include "PelmoraMac/Capture/CapturedText.h"
 
 #include "CaptureTesting.h"
 #include "ScriptedAccessibilityBus.h"
@@ -144,6 +145,21 @@ TEST(SelectionReader, APasswordFieldIsRefusedBeforeAnyTextCallAndUnreadableSelec
     EXPECT_EQ(failureOf(maskedEditable.run()), CaptureFailure::protectedField);
     SelectionCapture listed(applicationWith(textField(u"• 3件"_s, {{0, 4}})));
     EXPECT_TRUE(listed.run());
+
+    // A field in clear that the bus names a password field, by its input type or the name or id the page
+    // gave it; a field named otherwise is read.
+    for (const auto& [name, value] :
+         {std::pair(u"text-input-type"_s, u"password"_s), std::pair(u"html-input-name"_s, u"user_password"_s),
+          std::pair(u"id"_s, u"pwd"_s)}) {
+        ScriptedNode named = textField(u"hunter2"_s, {{0, 7}});
+        named.attributes = {{name, value}};
+        SelectionCapture refused(applicationWith(named));
+        EXPECT_EQ(failureOf(refused.run()), CaptureFailure::protectedField) << name.toStdString();
+    }
+    ScriptedNode search = textField(u"検索語"_s, {{0, 3}});
+    search.attributes = {{u"id"_s, u"search"_s}, {u"text-input-type"_s, u"search"_s}};
+    SelectionCapture searched(applicationWith(search));
+    EXPECT_TRUE(searched.run());
 
     // Three code points selected whose text the application does not give.
     ScriptedNode withheld = textArea(u"本文です"_s, {{0, 3}});
@@ -389,7 +405,7 @@ TEST(SelectionReader, ThePlaceHoldersOfAPagesObjectsAreFollowedToTheTextSelected
     EXPECT_EQ(failureOf(form.run(true, std::nullopt)), CaptureFailure::emptyText);
     EXPECT_TRUE(form.desktop.requests.isEmpty());
 
-    // Objects nested deeper than the limit are not followed.
+    // Objects nested deeper than the limit are not followed: the reading is not cut, it fails.
     ScriptedAccessibleTree deep = applicationWith(textArea(u"\uFFFC"_s, {{0, 1}}));
     deep.node(u"/area"_s)->embedded = {u"/level/0"_s};
     for (int level = 0; level <= AXSelectionReader::kEmbeddingDepthLimit; ++level) {
@@ -400,7 +416,7 @@ TEST(SelectionReader, ThePlaceHoldersOfAPagesObjectsAreFollowedToTheTextSelected
                            .embedded = {u"/level/"_s + QString::number(level + 1)}});
     }
     SelectionCapture nested(deep);
-    EXPECT_EQ(failureOf(nested.run()), CaptureFailure::emptyText);
+    EXPECT_EQ(failureOf(nested.run()), CaptureFailure::selectionUnknown);
     deep.nodes.removeLast();
     deep.nodes.last().text = u"深い"_s;
     deep.nodes.last().selections = {{0, 2}};
@@ -417,8 +433,38 @@ TEST(SelectionReader, ThePlaceHoldersOfAPagesObjectsAreFollowedToTheTextSelected
     EXPECT_EQ(failureOf(overLimit.run(true, std::nullopt)), CaptureFailure::tooLong);
 }
 
+// 200 paragraphs of 100 links each, all selected: the links' place holders alone pass what a selection
+// may hold, which is told before any link is followed (following 20,000 objects takes longer than a capture
+// has).
+TEST(SelectionReader, ObjectsPastTheTextLimitAreTooLongBeforeTheyAreFollowed) {
+    ScriptedAccessibleTree tree = pageAt(kPage);
+    QStringList blocks;
+    for (int block = 0; block < 200; ++block) {
+        const QString path = u"/block/"_s + QString::number(block);
+        ScriptedNode paragraph{.path = path,
+                               .role = test::kParagraphRole,
+                               .parent = u"/page"_s,
+                               .text = QString(100, QChar(kObjectReplacementCharacter)),
+                               .selections = {{0, 100}}};
+        for (int link = 0; link < 100; ++link) paragraph.embedded.append(path + u"/"_s + QString::number(link));
+        tree.nodes.append(paragraph);
+        blocks.append(path);
+    }
+    ScriptedNode* page = tree.node(u"/page"_s);
+    page->embedded = blocks;
+    page->text = u"前置き"_s + QString(200, QChar(kObjectReplacementCharacter));
+    page->selections = {{0, 203}};
+    SelectionCapture links(tree);
+    EXPECT_EQ(failureOf(links.run(true, std::nullopt)), CaptureFailure::tooLong);
+    // The paragraphs were followed, none of their links.
+    EXPECT_EQ(links.bus.calls.value(u"GetLinkIndex"_s), 200);
+    EXPECT_TRUE(links.desktop.requests.isEmpty());
+}
+
 // A paragraph and the lists after it, whose items' markers the page draws as their text: an item of which
-// only the marker is selected adds nothing, a whole item keeps its marker.
+// only the marker is selected adds nothing, a whole item keeps its marker. An item's own text that looks
+// like a marker is read: where the bus shows the marker as an object of its own (a browser's "::marker"),
+// by where the selection ends; elsewhere, when it is all the item holds.
 TEST(SelectionReader, AListItemOfWhichOnlyItsMarkerIsSelectedIsNotRead) {
     ScriptedAccessibleTree tree = pageAt(kPage);
     ScriptedNode* page = tree.node(u"/page"_s);
@@ -448,6 +494,52 @@ TEST(SelectionReader, AListItemOfWhichOnlyItsMarkerIsSelectedIsNotRead) {
     ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
     ASSERT_EQ(selected.desktop.requests.size(), 1);
     EXPECT_EQ(selected.desktop.requests[0].text, u"段落\n\n1. 一つ目"_s);
+
+    // Items whose whole text looks like a marker: "1906." after its marker, from where the selection
+    // starts; "十、" in a list that draws none; and the next item, of which only its marker is selected.
+    tree.node(u"/page"_s)->embedded = {u"/years"_s, u"/plain"_s};
+    tree.node(u"/page"_s)->text = u"\uFFFC\uFFFC"_s;
+    tree.node(u"/page"_s)->selections = {{0, 2}};
+    const QMap<QString, QString> marker{{u"tag"_s, u"::marker"_s}};
+    node(u"/years"_s, 31, u"\uFFFC\uFFFC"_s, {0, 2}, block, {u"/years/1"_s, u"/years/2"_s});
+    node(u"/years/1"_s, AccessibleRole::listItem, u"1. 1906."_s, {3, 8}, item);
+    node(u"/years/2"_s, AccessibleRole::listItem, u"2. 2024."_s, {0, 3}, item);
+    node(u"/plain"_s, 31, u"\uFFFC"_s, {0, 1}, block, {u"/plain/1"_s});
+    node(u"/plain/1"_s, AccessibleRole::listItem, u"十、"_s, {0, 2}, item);
+    for (const QString& path : {u"/years/1"_s, u"/years/2"_s}) {
+        tree.node(path)->children = {path + u"/marker"_s};
+        tree.nodes.append({.path = path + u"/marker"_s, .role = 116, .text = u"1. "_s, .attributes = marker});
+    }
+    SelectionCapture years(tree);
+    const auto yearsRead = years.run(true, std::nullopt);
+    ASSERT_TRUE(yearsRead) << rawValue(yearsRead.error()).toStdString();
+    ASSERT_EQ(years.desktop.requests.size(), 1);
+    EXPECT_EQ(years.desktop.requests[0].text, u"1906.\n\n十、"_s);
+}
+
+// A field of a page shows its text in clear on the bus where the page names it a password field (by its
+// autocomplete): the page is asked about it when it can be, and its refusal holds over the bus's text.
+TEST(SelectionReader, TheVerdictOfThePageOnAFocusedFieldHoldsOverTheBus) {
+    ScriptedAccessibleTree tree = pageAt(kPage);
+    tree.nodes.append({.path = u"/field"_s,
+                       .role = AccessibleRole::entry,
+                       .states = statesOf({AccessibleState::focused, AccessibleState::showing}),
+                       .parent = u"/page"_s,
+                       .text = u"hunter2"_s,
+                       .selections = {{0, 7}}});
+    tree.node(u"/paragraph"_s)->states = statesOf({AccessibleState::showing});
+    tree.node(u"/page"_s)->children.append(u"/field"_s);
+    SelectionCapture askable(tree);
+    askable.desktop.snapshotFailure = CaptureFailure::protectedField;
+    EXPECT_EQ(failureOf(askable.run(true, ArticleBrowser::chrome)), CaptureFailure::protectedField);
+    EXPECT_EQ(askable.operations(), QList<Operation>{Operation::snapshot});
+
+    // Without the user's consent the bus alone is read, which cannot tell it.
+    SelectionCapture busAlone(tree);
+    busAlone.desktop.permission = kAutomationUndecided;
+    const auto read = busAlone.run(true, ArticleBrowser::chrome);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(busAlone.operations(), QList<Operation>{Operation::markdown});
 }
 
 // Where the page cannot be asked, the bus is read if it shows the page; the consent notice or the

@@ -3,6 +3,7 @@
 #include "PelmoraMac/Capture/CapturedText.h"
 #include "PelmoraMac/Capture/internal/SelectedTextFollower.h"
 
+#include <QRegularExpression>
 #include <QSet>
 #include <QUrl>
 
@@ -26,6 +27,19 @@ bool isMaskingText(QStringView text) {
     return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
         return std::find(std::begin(kMasks), std::end(kMasks), c.unicode()) != std::end(kMasks);
     });
+}
+
+// Whether what the bus tells of a field names it a password field: its input type, an autocomplete that
+// names a password (a bus that carries the page's own), or the name or id the page gave it. A page that
+// shows a password in clear ("show password") keeps its name and id.
+bool namesPassword(const QMap<QString, QString>& attributes) {
+    if (attributes.value(u"text-input-type"_s).compare(u"password"_s, Qt::CaseInsensitive) == 0) return true;
+    const QStringList tokens = attributes.value(u"autocomplete"_s).toLower().split(u' ', Qt::SkipEmptyParts);
+    if (tokens.contains(u"current-password"_s) || tokens.contains(u"new-password"_s)) return true;
+    static const QRegularExpression password(u"passw(?:or)?d|pwd|passphrase|passcode|パスワード"_s,
+                                             QRegularExpression::CaseInsensitiveOption);
+    return password.match(attributes.value(u"html-input-name"_s)).hasMatch() ||
+           password.match(attributes.value(u"id"_s)).hasMatch();
 }
 
 }  // namespace
@@ -103,13 +117,39 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::focusedElemen
     }
     auto states = call([&](CaptureDeadline d) { return m_bus.states(**focused, d); });
     if (!states) return tl::unexpected(states.error());
+    const ElementKind kind = kindOf(**role, states->value_or(AccessibleStates{}));
+    const bool editable = states->value_or(AccessibleStates{}).has(AccessibleState::editable);
+    const bool isTextInput =
+        kind == ElementKind::textField || kind == ElementKind::textArea || kind == ElementKind::comboBox;
+    if (isTextInput || editable) {
+        auto attributes = call([&](CaptureDeadline d) { return m_bus.attributes(**focused, d); });
+        if (!attributes) return tl::unexpected(attributes.error());
+        if (*attributes && namesPassword(**attributes)) {
+            return failed<std::optional<AccessibleElement>>(CaptureFailure::protectedField);
+        }
+    }
     m_focused = *focused;
     m_focusedKnown = true;
-    m_focusedKind = kindOf(**role, states->value_or(AccessibleStates{}));
-    m_focusedEditable = states->value_or(AccessibleStates{}).has(AccessibleState::editable);
+    m_focusedKind = kind;
+    m_focusedEditable = editable;
 
-    const bool isTextInput = m_focusedKind == ElementKind::textField || m_focusedKind == ElementKind::textArea ||
-                             m_focusedKind == ElementKind::comboBox;
+    if (m_includeWebArticles && m_browser && isTextInput) {
+        // A field of a page, not one of the browser's own (its address bar): the page is asked about it, since
+        // it tells a field that it masks or names a password where the bus shows the text in clear.
+        auto parent = call([&](CaptureDeadline d) { return m_bus.parent(*m_focused, d); });
+        if (!parent) return tl::unexpected(parent.error());
+        auto page = *parent ? findWebArea(**parent) : CaptureResult<std::optional<AccessibleElement>>{};
+        if (!page) return tl::unexpected(page.error());
+        m_sawWebArea = page->has_value();
+        if (*page) {
+            auto url = webAreaURL(**page);
+            if (!url) return tl::unexpected(url.error());
+            if (*url) {
+                m_fieldPage = *page;
+                m_fieldPageURL = *url;
+            }
+        }
+    }
     if (m_includeWebArticles && !isTextInput) {
         auto window = activeWindow();
         if (!window) return tl::unexpected(window.error());
@@ -225,16 +265,16 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::findWebArea(c
     return std::optional<AccessibleElement>{};
 }
 
-// The address of the outermost web page above the focused element's, which holds it in a frame; none
-// when there is none, within kWebAreaSearchLimit elements.
-CaptureResult<std::optional<QString>> AXSelectionReader::topPageURL() {
+// The address of the outermost web page above `page`, which holds it in a frame; none when there is none,
+// within kWebAreaSearchLimit elements.
+CaptureResult<std::optional<QString>> AXSelectionReader::topPageURL(const AccessibleElement& page) {
     std::optional<AccessibleElement> top;
-    std::optional<AccessibleElement> element = m_webArea;
+    std::optional<AccessibleElement> element = page;
     for (int step = 0; element && step < kWebAreaSearchLimit; ++step) {
         auto parent = call([&](CaptureDeadline d) { return m_bus.parent(*element, d); });
         if (!parent) return tl::unexpected(parent.error());
         element = *parent;
-        if (!element || element == m_webArea) break;
+        if (!element || element == page) break;
         auto role = call([&](CaptureDeadline d) { return m_bus.role(*element, d); });
         if (!role) return tl::unexpected(role.error());
         if (*role == AccessibleRole::documentWeb) top = element;
@@ -356,7 +396,7 @@ bool AXSelectionReader::asksPage() const {
     if (!m_includeWebArticles || !m_browser) return false;
     const bool textInput = m_focusedKind == ElementKind::textField || m_focusedKind == ElementKind::textArea ||
                            m_focusedKind == ElementKind::comboBox;
-    if (m_focused && textInput) return false;
+    if (m_focused && textInput) return m_sawWebArea;
     return m_sawWebArea || !m_focusedShowsText;
 }
 
@@ -374,10 +414,12 @@ CaptureResult<bool> AXSelectionReader::pageAnswered() {
         if (cannotAsk && m_sawWebArea) return false;
         return tl::unexpected(failure);
     }
-    m_pageURL = m_sourceURL;
-    if (m_sourceURL && page->snapshot.url != m_sourceURL) {
+    // The page the bus shows: the one that holds the focus, or the focused field.
+    const std::optional<AccessibleElement> shown = m_webArea ? m_webArea : m_fieldPage;
+    m_pageURL = m_webArea ? m_sourceURL : m_fieldPageURL;
+    if (shown && m_pageURL && page->snapshot.url != m_pageURL) {
         // The focus may be in a frame, whose page is the one the bus shows around it.
-        auto top = topPageURL();
+        auto top = topPageURL(*shown);
         if (!top) return tl::unexpected(top.error());
         if (!*top || page->snapshot.url != *top) return failed<bool>(CaptureFailure::sourceChanged);
         m_pageURL = *top;
@@ -413,8 +455,15 @@ CaptureResult<QString> AXSelectionReader::readSelectedText() {
     if (!text) return tl::unexpected(text.error());
     if (*text && !(*text)->isEmpty()) {
         QString readable = withoutObjectReplacements(std::move(**text));
+        // What the bus shows of masked text stands for a secret and is left out; the page tells its own.
+        UnmaskedText unmasked{.text = std::move(readable)};
+        if (!m_page) unmasked = withoutMaskedRuns(std::move(unmasked.text));
+        readable = std::move(unmasked.text);
         if (readable.size() > kTextLimit) return failed<QString>(CaptureFailure::tooLong);
-        if (holdsNothingToRead(readable)) return failed<QString>(CaptureFailure::emptyText);
+        if (holdsNothingToRead(readable)) {
+            return failed<QString>(unmasked.maskedUnits > 0 ? CaptureFailure::protectedField
+                                                            : CaptureFailure::emptyText);
+        }
         if (showsMaskedField(readable)) return failed<QString>(CaptureFailure::protectedField);
         return readable;
     }

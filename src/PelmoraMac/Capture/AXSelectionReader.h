@@ -37,10 +37,15 @@ struct SelectionCaptureEnvironment {
 // the page's article. Every bus call is bounded by the capture's deadline and checked against it (and
 // the cancellation) before and after. A text's object replacement characters (a page's text holds one for
 // each of its elements) are followed to the selected part of each object's text; what cannot be followed
-// is left out, and a text with nothing else in it is blank.
+// is left out, and a text with nothing else in it is blank. What the bus shows for masked characters (a
+// run of bullets, circles or squares: withoutMaskedRuns) is left out of a selection too, and a selection of
+// nothing else is a protected field. A focused field that the bus names a password field (by its input
+// type, an autocomplete, its name or its id) is refused as one.
 //
 // In a supported browser, unless a text input of the browser's own has the focus, the page itself answers
-// what is selected in it and whether a password field has the focus (snapshotBrowserPage): Chromium shows
+// what is selected in it and whether a password field has the focus (snapshotBrowserPage), also when the
+// focus is in a field of the page, which the page may mask or name a password in ways the bus does not
+// tell: Chromium shows
 // its pages on the bus only when accessibility is forced on it, and then as objects whose selection is
 // hard to follow. Where the page cannot be asked (the user has not allowed Tavrine to read the browser's
 // pages, or no browser listens) the bus is read when it shows the page, and otherwise that is the failure.
@@ -86,7 +91,7 @@ private:
     CaptureResult<std::optional<AccessibleElement>> activeWindow();
     CaptureResult<std::optional<AccessibleElement>> findWebArea(const AccessibleElement& focused);
     CaptureResult<std::optional<QString>> webAreaURL(const AccessibleElement& element);
-    CaptureResult<std::optional<QString>> topPageURL();
+    CaptureResult<std::optional<QString>> topPageURL(const AccessibleElement& page);
     CaptureResult<void> ensureSourceUnchanged();
 
     CaptureResult<std::optional<QString>> selectedText();
@@ -128,6 +133,9 @@ private:
     bool m_sawWebArea = false;
     // In a browser without a web page: the focused element has a text interface.
     bool m_focusedShowsText = false;
+    // In a browser, the page that holds the focused field, and its address: where the page is asked about it.
+    std::optional<AccessibleElement> m_fieldPage;
+    std::optional<QString> m_fieldPageURL;
     std::optional<AccessibleElement> m_sourceWindow;
     std::optional<QString> m_sourceURL;
     // The address of the page that answered: the web page's, or the page around it when that is a frame's.

@@ -4,6 +4,8 @@
 
 #include <unicode/uchar.h>
 
+#include <algorithm>
+
 namespace tavrine {
 
 namespace {
@@ -35,6 +37,27 @@ bool holdsNothingToRead(QStringView text) {
 QString withoutObjectReplacements(QString text) {
     text.remove(QChar(kObjectReplacementCharacter));
     return text;
+}
+
+UnmaskedText withoutMaskedRuns(QString text) {
+    static constexpr char16_t kMasks[] = {u'\u2022', u'\u25CF', u'\u25E6', u'\u25A0', u'\u2219'};
+    const auto isMask = [](QChar c) {
+        return std::find(std::begin(kMasks), std::end(kMasks), c.unicode()) != std::end(kMasks);
+    };
+    qsizetype kept = 0;
+    for (qsizetype from = 0; from < text.size();) {
+        qsizetype to = from + 1;
+        if (isMask(text[from])) {
+            while (to < text.size() && text[to] == text[from]) ++to;
+        }
+        if (to - from < 2 || !isMask(text[from])) {
+            for (qsizetype i = from; i < to; ++i) text[kept++] = text[i];
+        }
+        from = to;
+    }
+    const qsizetype masked = text.size() - kept;
+    text.truncate(kept);
+    return {.text = std::move(text), .maskedUnits = masked};
 }
 
 }  // namespace tavrine

@@ -51,11 +51,13 @@ CaptureResult<std::optional<QString>> SelectedTextFollower::read(const Accessibl
                                                                  AccessibleTextRange range) {
     m_nodes = {Node{.element = element, .range = range}};
     m_paragraphEnded = false;
+    m_readableUnits = 0;
     for (qsizetype level = 0; level < m_nodes.size();) {
         auto next = readLevel(level);
         if (!next) return tl::unexpected(next.error());
         level = *next;
     }
+    if (auto markers = findLoneMarkers(); !markers) return tl::unexpected(markers.error());
     QString text;
     auto given = appendText(m_nodes.constFirst(), text);
     if (!given) return tl::unexpected(given.error());
@@ -75,15 +77,14 @@ CaptureResult<qsizetype> SelectedTextFollower::readLevel(qsizetype first) {
     // Every object replacement character of the level's texts, where the objects are followed.
     QList<AccessibleTextOffset> places;
     QList<Slot> targets;
-    qsizetype readable = 0;
     for (qsizetype index = first; index < end; ++index) {
         Node& node = m_nodes[index];
         node.text = (*texts)[index - first];
         if (!node.text) continue;
-        readable += readableUnits(*node.text);
-        // Far more to read than a reading takes, before the rest is asked for.
-        if (readable > 2 * m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
-        if (node.depth >= m_limits.depth) continue;
+        m_readableUnits += readableUnits(*node.text);
+        if (!node.text->contains(QChar(kObjectReplacementCharacter))) continue;
+        // Objects nested deeper than the limit are not followed: a reading without them would be cut.
+        if (node.depth >= m_limits.depth) return tl::unexpected(CaptureFailure::selectionUnknown);
         int offset = node.range.start;
         qsizetype from = 0;
         for (qsizetype object; (object = node.text->indexOf(QChar(kObjectReplacementCharacter), from)) >= 0;) {
@@ -95,6 +96,10 @@ CaptureResult<qsizetype> SelectedTextFollower::readLevel(qsizetype first) {
             from = object + 1;
         }
     }
+    // Each object found adds a unit to read at least, or is left out, which few are: more than a reading
+    // takes is refused before any of them is followed (a paragraph of 20,000 links would take longer to
+    // follow than a capture has).
+    if (m_readableUnits + places.size() > m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
     if (!places.isEmpty()) {
         if (auto added = addObjects(places, targets); !added) return tl::unexpected(added.error());
     }
@@ -122,8 +127,14 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     QList<bool> listItems;
     for (qsizetype index = 0; index < found.size(); ++index) {
         const std::optional<std::uint32_t>& role = (*roles)[index];
-        // A password field's text is never asked for, nor anything else of it.
-        if (!role || *role == AccessibleRole::passwordText) continue;
+        // A password field's text is never asked for, nor anything else of it. Neither is the value of any
+        // other field: a page's selection does not hold it (the bus says a field's whole value is selected
+        // whenever the selection goes past it), and a field shown in clear may hold a password that the
+        // bus cannot tell.
+        if (!role || *role == AccessibleRole::passwordText || *role == AccessibleRole::entry ||
+            *role == AccessibleRole::comboBox) {
+            continue;
+        }
         readable.append(found[index]);
         readableAt.append(at[index]);
         listItems.append(*role == AccessibleRole::listItem);
@@ -197,13 +208,46 @@ CaptureResult<bool> SelectedTextFollower::appendObject(const Node& node, QString
     auto added = appendText(node, text);
     if (!added) return added;
     const QStringView own = QStringView(text).sliced(start);
-    if (!*added || holdsNothingToRead(own) || (node.listItem && isListMarker(own))) {
+    if (!*added || holdsNothingToRead(own) || node.loneMarker) {
         text.truncate(before);
         m_paragraphEnded = paragraphEnded;
         return false;
     }
     if (node.block) m_paragraphEnded = true;
     return true;
+}
+
+CaptureResult<void> SelectedTextFollower::findLoneMarkers() {
+    for (Node& node : m_nodes) {
+        if (!node.listItem || !node.text || !isListMarker(*node.text)) continue;
+        // The marker the page draws before the item's text, where the bus shows it as an object of its own
+        // (a browser's "::marker"): the selection is only the marker when it ends within it.
+        auto children = batch<AccessibleAnswer<QList<AccessibleElement>>>(
+            [&](CaptureDeadline d) { return m_bus.children(node.element, d); });
+        if (!children) return tl::unexpected(children.error());
+        const auto first = children->value_or(QList<AccessibleElement>{}).value(0);
+        std::optional<QMap<QString, QString>> attributes;
+        if (!first.service.isEmpty()) {
+            auto answer = batch<AccessibleAnswer<QMap<QString, QString>>>(
+                [&](CaptureDeadline d) { return m_bus.attributes(first, d); });
+            if (!answer) return tl::unexpected(answer.error());
+            attributes = *answer;
+        }
+        if (attributes && attributes->value(u"tag"_s) == u"::marker"_s) {
+            auto length =
+                batch<AccessibleAnswer<int>>([&](CaptureDeadline d) { return m_bus.characterCount(first, d); });
+            if (!length) return tl::unexpected(length.error());
+            node.loneMarker = node.range.end <= length->value_or(0);
+            continue;
+        }
+        // Where the bus shows no marker of its own, the marker is the start of the item's text, and the item's
+        // own text follows it: text that looks like a marker and is all the item holds is the item's text.
+        auto length =
+            batch<AccessibleAnswer<int>>([&](CaptureDeadline d) { return m_bus.characterCount(node.element, d); });
+        if (!length) return tl::unexpected(length.error());
+        node.loneMarker = node.range.start == 0 && length->value_or(0) > node.range.end;
+    }
+    return {};
 }
 
 void SelectedTextFollower::startParagraph(QString& text) {

@@ -16,12 +16,17 @@ namespace tavrine {
 // one batch of calls per question, so that a paragraph of a thousand links costs a few round trips; the
 // text is then put together in the order it is read in.
 //
-// An object adds nothing when it is none, a password field (whose text is never asked for), has nothing
-// selected or no text, or its selected text holds nothing to read, or only a list item's marker (the
-// bullet or number a page draws before an item): its place holder stays in the text, which the reading
-// leaves out. A block of the page (a paragraph, a heading, an item of a list: display other than
-// inline) stands apart from what is around it, a blank line between. One instance per read; `check`
-// sees the deadline and the cancellation before and after each batch.
+// An object adds nothing when it is none, a field (a password field or any other: its value is never
+// asked for), has nothing selected or no text, or its selected text holds nothing to read, or the
+// selection covers only a list item's marker (the bullet or number a page draws before the item's own
+// text): its place holder stays in the text, which the reading leaves out. A block of the page (a
+// paragraph, a heading, an item of a list: display other than inline) stands apart from what is around
+// it, a blank line between. One instance per read; `check` sees the deadline and the cancellation before
+// and after each batch.
+//
+// Limits end the read rather than cut it: tooLong once what was read and the objects still to follow
+// (each at least a unit) pass the text limit, before those are followed; selectionUnknown when an object
+// is nested deeper than the depth limit.
 class SelectedTextFollower {
 public:
     // The longest text, in UTF-16 units, and the deepest nesting of objects followed.
@@ -45,6 +50,8 @@ private:
         int depth = 0;
         bool block = false;
         bool listItem = false;
+        // The item's selected text is only the marker drawn before its own text.
+        bool loneMarker = false;
         std::optional<QString> text{};
         // For each object replacement character of the text, in order: its object's node, or -1.
         QList<qsizetype> objects{};
@@ -62,6 +69,8 @@ private:
     // nodes; returns the index of the first new node.
     CaptureResult<qsizetype> readLevel(qsizetype first);
     CaptureResult<void> addObjects(const QList<AccessibleTextOffset>& places, const QList<Slot>& targets);
+    // Marks the list items of which the selection covers only the marker.
+    CaptureResult<void> findLoneMarkers();
 
     CaptureResult<bool> appendText(const Node& node, QString& text);
     CaptureResult<bool> appendObject(const Node& node, QString& text);
@@ -75,6 +84,8 @@ private:
     QList<Node> m_nodes;
     // A block ended the text: what comes next starts a paragraph.
     bool m_paragraphEnded = false;
+    // Units to read in the texts read so far, of every level.
+    qsizetype m_readableUnits = 0;
 };
 
 // Whether a text, white space aside, is only a list item's marker: a bullet, a dash, or a number or letter
