@@ -164,6 +164,45 @@ QString englishProse(qsizetype length, std::uint32_t seed) {
     return text;
 }
 
+QString longNewsPage(const QString& title, const QString& head) {
+    QString navigation;
+    for (int index = 0; index < 150; ++index) {
+        navigation += u"<li class=\"nav-item\"><a href=\"/section/"_s + QString::number(index) + u"\">Section "_s +
+                      QString::number(index) + u"</a></li>"_s;
+    }
+    QString menu;
+    for (int index = 0; index < 1'200; ++index) {
+        menu += u"<li class=\"menu-entry\"><a href=\"/topic/"_s + QString::number(index) + u"\"><span>Topic "_s +
+                QString::number(index) + u"</span></a></li>"_s;
+    }
+    QString article = u"<article><h1>"_s + title.toHtmlEscaped() + u"</h1>"_s;
+    const QStringList paragraphs = englishProse(12'000, 11).split(u"\n\n"_s, Qt::SkipEmptyParts);
+    for (const QString& paragraph : paragraphs) {
+        QStringList words = paragraph.toHtmlEscaped().split(u' ');
+        for (qsizetype index = 5; index < words.size(); index += 9) {
+            words[index] =
+                index % 2 == 0
+                    ? QString(u"<a href=\"/notes/"_s + QString::number(index) + u"\">"_s + words[index] + u"</a>"_s)
+                    : QString(u"<em>"_s + words[index] + u"</em>"_s);
+        }
+        article += u"<p>"_s + words.join(u' ') + u"</p>"_s;
+    }
+    article += u"</article>"_s;
+    QString related;
+    for (int index = 0; index < 2'000; ++index) {
+        related += u"<div class=\"card\"><a href=\"/story/"_s + QString::number(index) +
+                   u"\"><span class=\"kicker\">Related</span> <span>Story "_s + QString::number(index) +
+                   u"</span></a><p>A teaser.</p></div>"_s;
+    }
+    return u"<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\"><title>"_s + title.toHtmlEscaped() +
+           u"</title>"_s + head +
+           u"<style>.nav-item,.menu-entry{display:inline-block;margin:0 4px}.card{font-size:12px}</style></head>"
+           u"<body><header><nav><ul>"_s +
+           navigation + u"</ul></nav><ul class=\"menu\" style=\"display:none\">"_s + menu + u"</ul></header><main>"_s +
+           article + u"<aside>"_s + related +
+           u"</aside></main><footer><p>Copyright Bench Times</p></footer></body></html>"_s;
+}
+
 QString repeatedTo(const QString& text, qsizetype length) {
     if (text.isEmpty()) return {};
     QString result;

@@ -29,6 +29,11 @@
 //     12,000 characters (a capture takes at most 20,000) in a site's navigation, side bar, styles and
 //     inline script data, as news pages are (goal: at most 1,500 ms); {"bench":"browser-article",
 //     "skipped":…} without chromium;
+//   {"bench":"browser-snapshot","htmlBytes":…,"ms":…}
+//     the median of 10 snapshots with the page's HTML, the first step of an article capture (the page
+//     script's work in the page and the conversation with the browser around it), of a long page shown by
+//     a headless Chromium: an article among some 14,000 elements (bench/BenchTexts.h), as news sites make
+//     them; {"bench":"browser-snapshot","skipped":…} without chromium;
 //   {"bench":"clipboard-read","owner":"text"|"html"|"mute","path":…,"p50Ms":…,"mainThreadBlockedMs":…}
 //   (with "outcome": "snapshot" or the failure, for the new path)
 //     on a private X server (capture-bench runs itself there with --hotkeys), the clipboard owned by
@@ -433,9 +438,48 @@ void measureBrowserArticle(const QString& folder) {
                 qPrintable(field(u"ms"_s, milliseconds(bench::percentile(times, 0.5)))));
     std::fflush(stdout);
 }
+void measureBrowserSnapshot(const QString& folder) {
+    const QString html = bench::longNewsPage(u"A long page"_s);
+    const QString pagePath = folder + u"/long-page.html"_s;
+    QFile file(pagePath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(html.toUtf8()) != html.size()) return;
+    file.close();
+    const QString url = QUrl::fromLocalFile(pagePath).toString();
+    if (test::HeadlessChromium::executable().isEmpty()) {
+        std::printf("{\"bench\":\"browser-snapshot\"%s}\n",
+                    qPrintable(field(u"skipped"_s,
+                                     bench::jsonString(QString::fromLatin1(test::HeadlessChromium::missingReason())))));
+        return;
+    }
+    test::HeadlessChromium browser(url);
+    if (!browser.isListening() || !pageShown(url, html.size() / 2)) {
+        std::fprintf(stderr, "capture-bench: the browser did not show the long page: %s\n",
+                     qPrintable(browser.failure()));
+        return;
+    }
+    std::vector<double> times;
+    for (int run = 0; run < kBrowserCaptures; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        const auto snapshot = takeBrowserSnapshot(ArticleBrowser::chrome, true);
+        const double ms = bench::millisecondsSince(start);
+        if (!snapshot || !snapshot->html) {
+            std::fprintf(stderr, "capture-bench: the snapshot gave %s\n",
+                         snapshot ? "no HTML" : qPrintable(rawValue(snapshot.error())));
+            return;
+        }
+        times.push_back(ms);
+    }
+    std::printf("{\"bench\":\"browser-snapshot\"%s%s}\n",
+                qPrintable(field(u"htmlBytes"_s, QString::number(html.toUtf8().size()))),
+                qPrintable(field(u"ms"_s, milliseconds(bench::percentile(times, 0.5)))));
+    std::fflush(stdout);
+}
 #else
 void measureBrowserArticle(const QString&) {
     std::printf("{\"bench\":\"browser-article\",\"skipped\":\"built without the test suite's headless Chromium\"}\n");
+}
+void measureBrowserSnapshot(const QString&) {
+    std::printf("{\"bench\":\"browser-snapshot\",\"skipped\":\"built without the test suite's headless Chromium\"}\n");
 }
 #endif
 
@@ -491,6 +535,7 @@ int main(int argc, char** argv) {
         measureExtraction(u"generated-page-2000000"_s, generatedArticle(kExtractionHTMLLimit));
     }
     if (runs(u"browser-article"_s)) measureBrowserArticle(folder.path());
+    if (runs(u"browser-snapshot"_s)) measureBrowserSnapshot(folder.path());
 
     // This executable again, as MODE, on an X server of its own (with a window manager where asked for).
     const auto runUnderXvfb = [](QStringList options, const QString& mode, int milliseconds) {

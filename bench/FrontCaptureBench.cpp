@@ -18,6 +18,7 @@
 #include "ReaderUI/Player/ReadingPlayer.h"
 
 #include "BenchReport.h"
+#include "BenchTexts.h"
 #ifdef TAVRINE_HEADLESS_CHROMIUM
 #include "support/HeadlessChromium.h"
 #endif
@@ -55,6 +56,15 @@ QByteArray benchPage() {
         .toUtf8();
 }
 
+// A long page (bench/BenchTexts.h), whose title tells the same as the bench page's, followed by "long", and
+// again and again: a tab opened while the window changes may tell a wrong place at first.
+QByteArray longBenchPage() {
+    return longNewsPage(u"Bench page long"_s,
+                        u"<script>function tell() { document.title = 'Bench page ' + (outerHeight - innerHeight) + "
+                        u"' long'; } addEventListener('load', tell); setInterval(tell, 200);</script>"_s)
+        .toUtf8();
+}
+
 // A page that, once loaded, runs a script that never ends: a tab too busy to answer anyone.
 QByteArray busyPage() {
     return "<!DOCTYPE html><html><head><title>Busy page</title></head><body><p>Busy</p><script>"
@@ -82,6 +92,20 @@ bool openBusyTab(const test::HeadlessChromium& browser, const QString& url) {
     waitFor([] { return false; }, std::chrono::seconds(2));
     return loaded;
 }
+
+// Opens the URL in a tab in front, or closes that tab again (`url` empty), and waits until the browser's window
+// is named by the pattern, then brings it to the front: the window's id, or none.
+std::optional<QString> showTab(const test::HeadlessChromium& browser, QString& target, const QString& url,
+                               const QString& windowName) {
+    auto connection =
+        DevToolsConnection::open(browser.port(), browser.browserPath(), {.wait = std::chrono::seconds(10)});
+    if (!connection) return std::nullopt;
+    const auto done = url.isEmpty() ? (*connection)->call({u"Target.closeTarget"_s, {{u"targetId"_s, target}}})
+                                    : (*connection)->call({u"Target.createTarget"_s, {{u"url"_s, url}}});
+    if (!done) return std::nullopt;
+    if (!url.isEmpty()) target = done->value(u"targetId"_s).toString();
+    return activateWindowNamed(windowName);
+}
 #endif
 
 }  // namespace
@@ -99,7 +123,9 @@ int runFrontCaptureBench() {
         return 0;
     }
     const AccessibilityBusLauncher accessibility;
-    const PageServer server([](const QByteArray& path) { return path.startsWith("/busy") ? busyPage() : benchPage(); });
+    const PageServer server([](const QByteArray& path) {
+        return path.startsWith("/busy") ? busyPage() : path.startsWith("/long") ? longBenchPage() : benchPage();
+    });
     MemoryDefaults defaults;
     BrowserAutomationConsent consent(defaults, {});
     consent.setAllowed(u"chromium"_s, true);
@@ -123,12 +149,13 @@ int runFrontCaptureBench() {
         if (mode == u"forced-accessibility"_s) arguments.append(u"--force-renderer-accessibility"_s);
         test::HeadlessChromium browser(server.url(u"/bench"_s), std::chrono::seconds(20),
                                        test::HeadlessChromium::Mode::shown, arguments);
-        const auto shown = browser.isListening() ? activateWindowNamed(u"^Bench page [0-9]"_s) : std::nullopt;
+        const auto shown = browser.isListening() ? activateWindowNamed(u"^Bench page [0-9]+ -"_s) : std::nullopt;
         if (!shown) {
             std::fprintf(stderr, "capture-bench: chromium did not show the page (%s)\n", qPrintable(mode));
             return 1;
         }
-        const QString window = *shown;
+        QString window = *shown;
+        QString page = u"short"_s;
         // Clicks `count` times in a row at x, y of the page, wherever it begins now (a bar the browser shows
         // above it moves it down).
         const auto click = [&](int x, int y, int count) {
@@ -171,12 +198,12 @@ int runFrontCaptureBench() {
                              qPrintable(mode), qPrintable(model.statusMessage()));
                 return false;
             }
-            std::printf("{\"bench\":\"hotkey-to-first-chunk\"%s%s%s%s%s}\n",
-                        qPrintable(field(u"front"_s, jsonString(kind))),
-                        qPrintable(field(u"browser"_s, jsonString(mode))),
-                        qPrintable(field(u"busyTab"_s, busyTab ? u"true"_s : u"false"_s)),
-                        qPrintable(field(u"p50Ms"_s, milliseconds(percentile(times, 0.5)))),
-                        qPrintable(field(u"p95Ms"_s, milliseconds(percentile(times, 0.95)))));
+            std::printf(
+                "{\"bench\":\"hotkey-to-first-chunk\"%s%s%s%s%s%s}\n", qPrintable(field(u"front"_s, jsonString(kind))),
+                qPrintable(field(u"browser"_s, jsonString(mode))), qPrintable(field(u"page"_s, jsonString(page))),
+                qPrintable(field(u"busyTab"_s, busyTab ? u"true"_s : u"false"_s)),
+                qPrintable(field(u"p50Ms"_s, milliseconds(percentile(times, 0.5)))),
+                qPrintable(field(u"p95Ms"_s, milliseconds(percentile(times, 0.95)))));
             std::fflush(stdout);
             return true;
         };
@@ -190,6 +217,25 @@ int runFrontCaptureBench() {
             busyTab = busy;
             if (!measure(u"selection"_s, false, [&] { click(40, 20, 3); })) return 1;
             if (!measure(u"article"_s, true, [&] { click(1000, 20, 1); })) return 1;
+            if (busy) continue;
+            // The article of a long page, in a tab of its own, closed afterwards.
+            QString longTab;
+            const auto longPage = showTab(browser, longTab, server.url(u"/long"_s), u"^Bench page [0-9]+ long"_s);
+            if (!longPage) {
+                std::fprintf(stderr, "capture-bench: chromium did not show the long page (%s)\n", qPrintable(mode));
+                return 1;
+            }
+            window = *longPage;
+            page = u"long"_s;
+            if (!measure(u"article"_s, true, [&] { click(1000, 20, 1); })) return 1;
+            const auto back = showTab(browser, longTab, {}, u"^Bench page [0-9]+ -"_s);
+            if (!back) {
+                std::fprintf(stderr, "capture-bench: chromium did not show the bench page again (%s)\n",
+                             qPrintable(mode));
+                return 1;
+            }
+            window = *back;
+            page = u"short"_s;
         }
     }
     shortcut.stop();

@@ -446,6 +446,11 @@ TEST(ArticleExtractorOnRealPages, EveryPolicyPageGivesAValidDocumentOrAReason) {
     EXPECT_GT(items, 100);
 }
 
+// The members of a stand-in document without elements (the HTML's are looked through for what the page
+// masks).
+const QString kNoElements =
+    u"querySelectorAll: function () { return []; }, getElementsByTagName: function () { return []; }"_s;
+
 // The page script runs in a browser (the browser tests run it there); here it meets stand-ins for the
 // page's location, performance and document, and runs as the browser runs it: the script, a line feed
 // and the call, the call's value the program's.
@@ -468,8 +473,8 @@ protected:
     static QString pageOf(const QString& html) {
         return u"var location = { href: 'https://example.org/a?b#c' };"
                u"var performance = { timeOrigin: 1712345678901.25 };"
-               u"var document = { documentElement: { outerHTML: "_s +
-               html + u" } };"_s;
+               u"var document = { defaultView: {}, "_s +
+               kNoElements + u", documentElement: { outerHTML: "_s + html + u" } };"_s;
     }
 
     QJSEngine m_engine;
@@ -504,7 +509,7 @@ QString pageWith(const QString& members) {
     return u"var location = { href: 'https://example.org/a' };"
            u"var performance = { timeOrigin: 7 };"
            u"var document = { documentElement: { outerHTML: '<p>本文</p>' }, "_s +
-           members + u" };"_s;
+           kNoElements + u", "_s + members + u" };"_s;
 }
 
 // A view whose document's selection reads as `text`.

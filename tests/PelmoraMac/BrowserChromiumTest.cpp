@@ -57,6 +57,50 @@ QByteArray articlePage(const QString& marker) {
         .toUtf8();
 }
 
+// The words of the masked page that the page masks; each is a secret of its own.
+const QStringList kMaskedWords{u"spanSecret"_s,     u"parentSecret"_s, u"typedSecret"_s,
+                               u"passwordSecret"_s, u"namedSecret"_s,  u"areaSecret"_s,
+                               u"fieldSecret"_s,    u"frameSecret"_s,  u"slottedSecret"_s};
+const QString kMaskedParagraph =
+    u"Around the masked word the article goes on with words of its own, so that a selection of it holds them."_s;
+const QString kClearParagraph =
+    u"This paragraph sits in a masked block but is shown in the clear, and a reader reads it as any other."_s;
+
+// An article that holds text the page masks: a word in a paragraph, a paragraph masked through its parent
+// (beside one it shows in the clear), an editing host for the test to type into, text slotted into an open
+// shadow root that masks it, fields whose values are secrets, and a frame whose source holds one.
+QByteArray maskedPage() {
+    QString article =
+        u"<h1>Masked article</h1><p id='around'>Around the masked word <span id='word' "
+        u"style='-webkit-text-security:disc'>spanSecret</span> the article goes on with words of its "
+        u"own, so that a selection of it holds them.</p><div "
+        u"style='-webkit-text-security:circle'><p>The parentSecret paragraph is masked through its "
+        u"parent.</p><p style='-webkit-text-security:none'>"_s +
+        kClearParagraph +
+        u"</p></div><div id='editable' contenteditable style='-webkit-text-security:square'></div>"
+        u"<p id='slotted'>slottedSecret</p>"_s;
+    for (int index = 0; index < 6; ++index) {
+        article +=
+            u"<p>The masked article is the subject of this paragraph, which goes on for a while, with commas, "
+            u"so that the article reads as an article and not as a navigation bar.</p>"_s;
+    }
+    return (u"<!DOCTYPE html><html><head><title>Masked</title></head><body><article>"_s + article +
+            u"<form><input type='password' value='passwordSecret'><input autocomplete='current-password' "
+            u"value='namedSecret'><textarea autocomplete='new-password'>areaSecret</textarea><input "
+            u"style='-webkit-text-security:disc' value='fieldSecret'></form><iframe srcdoc='<p>frameSecret</p>'>"
+            u"</iframe></article><p id='literal'>Card ending \u2022\u2022\u2022\u20221234 \u2022 Home</p><script>"
+            u"document.getElementById('slotted').attachShadow({ mode: 'open' }).innerHTML = "
+            u"'<slot style=\"-webkit-text-security:disc\"></slot>';</script></body></html>"_s)
+        .toUtf8();
+}
+
+// Whether the text holds a masked word or a masking character.
+bool holdsMasked(const QString& text) {
+    return std::any_of(kMaskedWords.begin(), kMaskedWords.end(),
+                       [&](const QString& word) { return text.contains(word); }) ||
+           text.contains(QChar(0x2022)) || text.contains(QChar(0x25E6)) || text.contains(QChar(0x25A0));
+}
+
 // Local pages, and one headless Chromium for the whole suite (it takes a moment to start), on the
 // first of them.
 class BrowserCapture : public ::testing::Test {
@@ -91,6 +135,7 @@ protected:
             "});"
             "window.getSelection = function () { return { toString: function () { return 'fake'; } }; };"
             "</script></head><body><input id='pw' type='password' value='hunter2'></body></html>");
+        s_pages->write(u"masked.html"_s, maskedPage());
         s_browser = std::make_unique<HeadlessChromium>(urlOf(u"first.html"_s));
     }
     static void TearDownTestSuite() {
@@ -451,6 +496,67 @@ TEST_F(BrowserCapture, AHugeSelectionIsTooLongAtOnceAndThePageAnswersAfterwards)
     const auto paragraph = takeBrowserSnapshot(ArticleBrowser::chrome, true);
     ASSERT_TRUE(paragraph) << rawValue(paragraph.error()).toStdString();
     EXPECT_EQ(paragraph->selection, QString(1000, QChar(0x3042)));
+}
+
+// A secret typed into an editing host that the page masks, and every other text the page masks, stays in the
+// page: the HTML the article is made of holds none of it, the clear text around it all.
+TEST_F(BrowserCapture, TheArticleCarriesNothingThePageMasks) {
+    const QString tab = m_driver->open(urlOf(u"masked.html"_s));
+    m_driver->evaluate(tab,
+                       u"var host = document.getElementById('editable'); host.focus();"
+                       u"document.execCommand('insertText', false, 'typedSecret'); host.blur();"
+                       u"getSelection().removeAllRanges()"_s);
+    ASSERT_EQ(m_driver->evaluate(tab, u"document.getElementById('editable').textContent"_s), u"typedSecret"_s);
+    const auto snapshot = takeBrowserSnapshot(ArticleBrowser::chrome, true);
+    ASSERT_TRUE(snapshot && snapshot->html) << (snapshot ? "no HTML" : rawValue(snapshot.error()).toStdString());
+    for (const QString& word : kMaskedWords) EXPECT_FALSE(snapshot->html->contains(word)) << word.toStdString();
+    EXPECT_TRUE(snapshot->html->contains(kClearParagraph));
+    EXPECT_TRUE(snapshot->html->contains(u"<input type=\"password\">"_s));
+
+    WorkerRun run{.browser = s_browser->pid()};
+    const auto article = run.capture(urlOf(u"masked.html"_s));
+    ASSERT_TRUE(article) << rawValue(article.error()).toStdString();
+    ASSERT_TRUE(*article);
+    EXPECT_FALSE(holdsMasked((*article)->text)) << (*article)->text.toStdString();
+    EXPECT_TRUE((*article)->text.contains(u"the article goes on with words of its own"_s));
+    EXPECT_TRUE((*article)->text.contains(kClearParagraph));
+}
+
+// A selection leaves what the page masks out, never a run of masking characters in its place; a selection of
+// nothing but masked text is a protected field's.
+TEST_F(BrowserCapture, ASelectionLeavesMaskedTextOut) {
+    const QString tab = m_driver->open(urlOf(u"masked.html"_s));
+    m_driver->evaluate(tab, u"document.getElementById('editable').textContent = 'typedSecret'"_s);
+    const auto selectIn = [&](const QString& select) {
+        m_driver->evaluate(tab, select + u"; true"_s);
+        return takeBrowserSnapshot(ArticleBrowser::chrome, true);
+    };
+    const auto around = selectIn(u"getSelection().selectAllChildren(document.getElementById('around'))"_s);
+    ASSERT_TRUE(around) << rawValue(around.error()).toStdString();
+    EXPECT_EQ(around->selection, kMaskedParagraph);
+    const auto whole = selectIn(u"getSelection().selectAllChildren(document.body)"_s);
+    ASSERT_TRUE(whole) << rawValue(whole.error()).toStdString();
+    EXPECT_FALSE(holdsMasked(*whole->selection)) << whole->selection->toStdString();
+    EXPECT_TRUE(whole->selection->contains(kClearParagraph));
+    // A run of masking characters written into the page stands for a secret as well; one alone does not.
+    const auto literal = selectIn(u"getSelection().selectAllChildren(document.getElementById('literal'))"_s);
+    ASSERT_TRUE(literal) << rawValue(literal.error()).toStdString();
+    EXPECT_EQ(literal->selection, u"Card ending 1234 \u2022 Home"_s);
+
+    // Nothing but masked text: a word, the editing host, the slotted text, a part of a word.
+    for (const QString& id : {u"word"_s, u"editable"_s, u"slotted"_s}) {
+        EXPECT_EQ(failureOf(selectIn(u"getSelection().selectAllChildren(document.getElementById('"_s + id + u"'))"_s)),
+                  CaptureFailure::protectedField)
+            << id.toStdString();
+    }
+    EXPECT_EQ(failureOf(selectIn(u"var text = document.getElementById('word').firstChild;"
+                                 u"getSelection().setBaseAndExtent(text, 2, text, 5)"_s)),
+              CaptureFailure::protectedField);
+    // An editing host named a password but drawn in the clear cannot be left out of the text: refused.
+    EXPECT_EQ(failureOf(selectIn(u"var host = document.getElementById('editable');"
+                                 u"host.style.webkitTextSecurity = 'none'; host.setAttribute('autocomplete', "
+                                 u"'new-password'); getSelection().selectAllChildren(document.body)"_s)),
+              CaptureFailure::protectedField);
 }
 
 // The limit counts the UTF-16 units of the text the selection shows: 20,000 pass and 20,001 do not, in the

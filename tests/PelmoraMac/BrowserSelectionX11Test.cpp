@@ -88,8 +88,9 @@ QByteArray fieldsPage(quint16 framePort) {
             u"<iframe id='near' src='http://127.0.0.1:"_s +
             port +
             u"/frame' style='position:absolute;border:0;left:460px;top:100px;width:420px;height:120px'></iframe>"
-            u"<article id='article' style='position:absolute;top:240px;left:20px;width:800px'><h1>Below the fields</h1>"_s +
-            article +
+            u"<article id='article' style='position:absolute;top:240px;left:20px;width:800px'><h1>Below the fields</h1>"
+            u"<p>The word <span id='word' style='-webkit-text-security:disc'>"_s +
+            kPassword + u"</span> is masked.</p>"_s + article +
             u"</article><script>"
             u"var field = '<input type=\"password\" value=\""_s +
             kPassword +
@@ -400,12 +401,34 @@ TEST_P(BrowserSelection, AMaskedFieldAndAPasswordTheFocusWalkCannotReachAreRefus
                                                                 : CaptureFailure::automationRequired)
             << id.toStdString();
     }
-    // The whole page selected takes the masked editing host in with the rest.
-    clickOn(u"article"_s, 1, 0.5, 120);
+}
+
+// What the page masks is left out of a selection, never read as a run of masking characters: the whole page
+// selected is read without the masked editing host and the masked word; the masked word double-clicked alone
+// is refused.
+TEST_P(BrowserSelection, ASelectionLeavesMaskedTextOut) {
+    openFields();
+    clickOn(u"editable"_s, 1, 0.9);
+    ASSERT_TRUE(settled(u"document.activeElement.id === 'editable'"_s));
+    keys({u"End"_s});
+    ASSERT_TRUE(xdotool({u"type"_s, u"--delay"_s, u"5"_s, u"typed"_s}));
+    ASSERT_TRUE(settled(u"document.getElementById('editable').textContent.endsWith('typed')"_s));
+    clickOn(u"article"_s, 1, 0.5, 160);
     keys({u"ctrl+a"_s});
     ASSERT_TRUE(
         settled(u"document.activeElement === document.body && "
                 u"getSelection().containsNode(document.getElementById('editable'), true)"_s));
+    const auto whole = capture();
+    ASSERT_TRUE(whole) << rawValue(whole.error()).toStdString();
+    EXPECT_TRUE(whole->document.text.contains(u"The article below the fields"_s));
+    EXPECT_TRUE(whole->document.text.contains(u"The word is masked."_s)) << whole->document.text.toStdString();
+    EXPECT_FALSE(whole->document.text.contains(kPassword) || whole->document.text.contains(u"typed"_s));
+    EXPECT_FALSE(whole->document.text.contains(QChar(0x2022)));
+
+    clickOn(u"word"_s, 2);
+    ASSERT_TRUE(
+        settled(u"getSelection().toString().length > 0 && "
+                u"getSelection().getRangeAt(0).commonAncestorContainer.parentNode.id === 'word'"_s));
     EXPECT_EQ(failureOf(capture()), CaptureFailure::protectedField);
 }
 

@@ -7,9 +7,9 @@
 // or, in place of it:
 //   { "status": "protectedField", "url": … } when the focused element is a password field, or a text
 //     field or editing host that the page masks (its computed -webkit-text-security is not "none", or its
-//     autocomplete names a password), when the document's selection takes in an editing host so masked, or
-//     when the focus cannot be followed to its element: nothing of the page is read then, whatever is
-//     selected in it;
+//     autocomplete names a password), when the document's selection takes in an editing host whose
+//     autocomplete names a password, when the selection holds nothing but text the page masks, or when the
+//     focus cannot be followed to its element: nothing of the page is read then, whatever is selected in it;
 //   { "status": "noBodyCandidate", "url": … } when the HTML is wanted and the focus is in a text field or
 //     editing host with nothing selected: a caret in a field asks for no article;
 //   { "status": "tooLong", "url": … } when the selection has more than 20,000 UTF-16 units (the most
@@ -22,6 +22,15 @@
 // between its selection's ends; elsewhere the document's selection as text. Called alone, the script
 // follows the focus through open shadow roots and frames of the page's own origin, at most 32 of them one
 // inside the other; a focus it cannot follow (a frame of another origin, deeper nesting) is refused.
+//
+// Nothing the page masks is read. The browser gives masked text in a selection as a run of masking
+// characters as long as the secret, which is no text to read and tells the secret's length: such runs are
+// left out, and so is any run of two or more masking characters, which may stand for text masked where this
+// script cannot see (slotted into a closed shadow root). The HTML carries neither the text of an element
+// whose computed -webkit-text-security is not "none" (its own or inherited), nor text slotted into an open
+// shadow root where it is drawn masked, nor the value written into a password field, a field drawn masked
+// or one whose autocomplete names a password, nor the text of a text area or editing host so named, nor the
+// source written into a frame (srcdoc), which may hold any of these.
 //
 // The browser's side goes further, since it sees what the page's script cannot (closed shadow roots,
 // frames of other origins, each with a world of its own), in three steps:
@@ -49,6 +58,11 @@ var RSVPSnapshot = (function () {
   var TYPED_INPUTS = { text: true, search: true, url: true, tel: true, email: true, number: true, password: true };
   // The autocomplete tokens of a field that holds a password.
   var PASSWORD_TOKENS = { "current-password": true, "new-password": true };
+  // What the browser draws in place of each character of masked text, by the computed
+  // -webkit-text-security that masks it.
+  var MASK_CHARACTERS = { disc: "\u2022", circle: "\u25E6", square: "\u25A0" };
+  // A run of masking characters that stands for a secret whatever drew it.
+  var MASK_RUN = "[\u2022\u25E6\u25A0]{2,}";
   // The elements whose document is a frame's.
   var FRAME_OWNERS = { iframe: true, frame: true };
   var followedLevels = 0;
@@ -82,18 +96,27 @@ var RSVPSnapshot = (function () {
     return typeof element.getAttribute === "function" ? element.getAttribute(name) : null;
   }
 
-  // A field whose text the page hides as it hides a password's: drawn masked, or marked as a password.
-  function isMasked(element) {
-    var name = nameOf(element);
-    if (name !== "input" && name !== "textarea" && element.isContentEditable !== true) return false;
+  function namesPassword(element) {
     var tokens = String(attribute(element, "autocomplete") || "").toLowerCase().split(/\s+/);
     for (var index = 0; index < tokens.length; index++) {
       if (PASSWORD_TOKENS[tokens[index]] === true) return true;
     }
+    return false;
+  }
+
+  // How the page draws the element's text: "none" in the clear, else the masking it draws in its place
+  // ("disc", "circle", "square").
+  function securityOf(element) {
     var view = element.ownerDocument && element.ownerDocument.defaultView;
     var computed = view && typeof view.getComputedStyle === "function" ? view.getComputedStyle(element) : null;
-    var security = computed ? String(computed.getPropertyValue("-webkit-text-security") || "none") : "none";
-    return security !== "none";
+    return computed ? String(computed.getPropertyValue("-webkit-text-security") || "none") : "none";
+  }
+
+  // A field whose text the page hides as it hides a password's: drawn masked, or marked as a password.
+  function isMasked(element) {
+    var name = nameOf(element);
+    if (name !== "input" && name !== "textarea" && element.isContentEditable !== true) return false;
+    return namesPassword(element) || securityOf(element) !== "none";
   }
 
   function isProtected(element) {
@@ -152,12 +175,17 @@ var RSVPSnapshot = (function () {
   var UNSHOWN_TEXT = { textarea: true, select: true, option: true, optgroup: true };
   var SHOW_TEXT = 4;
 
-  // How a text node's parent shows its text: 0 not at all (hidden, in a form control), 1 with its white
-  // space collapsed, 2 with it kept. Known once per element.
-  function showing(element, known) {
-    var cached = known.get(element);
+  // How a text node shows: not at all (how 0: hidden, in a form control), with its white space collapsed (1)
+  // or kept (2); and the masking character drawn in place of each of its characters ("" for none). Its style
+  // is its parent's, or that of the slot of an open shadow root that shows it. Known once per parent or slot.
+  var HIDDEN = { how: 0, mask: "" };
+  function showing(node, known) {
+    var element = node.parentElement;
+    var slot = element && element.shadowRoot ? node.assignedSlot : null;
+    var source = slot || element;
+    var cached = known.get(source);
     if (cached !== undefined) return cached;
-    var how = 0;
+    var shown = HIDDEN;
     if (element && !UNSHOWN_TEXT[nameOf(element)]) {
       var rendered =
         typeof element.checkVisibility === "function"
@@ -165,14 +193,15 @@ var RSVPSnapshot = (function () {
           : element.getClientRects().length > 0;
       if (rendered) {
         var view = element.ownerDocument.defaultView || window;
-        var style = view.getComputedStyle(element);
+        var style = view.getComputedStyle(source);
         var kept = style.whiteSpaceCollapse === "preserve" || style.whiteSpaceCollapse === "break-spaces" ||
           /^(pre|pre-wrap|break-spaces)$/.test(style.whiteSpace);
-        how = kept ? 2 : 1;
+        var security = String(style.getPropertyValue("-webkit-text-security") || "none");
+        shown = { how: kept ? 2 : 1, mask: security === "none" ? "" : MASK_CHARACTERS[security] || "\u2022" };
       }
     }
-    known.set(element, how);
-    return how;
+    known.set(source, shown);
+    return shown;
   }
 
   // The characters of data[from, to) that show in a selection's text, counted up to one past `budget`.
@@ -187,62 +216,88 @@ var RSVPSnapshot = (function () {
 
   // A bound from below of the length of the range's text, counted up to one past `budget` without building
   // the text: that text holds every character of the rendered text nodes the range covers but collapsible
-  // white space, so those are counted; text that may not show (hidden, or in a form control) is not.
-  function shownLength(range, budget, known) {
+  // white space, so those are counted; text that may not show (hidden, or in a form control) is not, nor
+  // masked text, which is left out of it: its masking characters are added to `masks`.
+  function shownLength(range, budget, known, masks) {
     var root = range.commonAncestorContainer;
-    if (root.nodeType === 3) {
-      var shown = showing(root.parentElement, known);
-      return shown === 0 ? 0 : shownCharacters(root.data, range.startOffset, range.endOffset, shown, budget);
-    }
-    var walker = (root.ownerDocument || root).createTreeWalker(root, SHOW_TEXT);
+    var walker = root.nodeType === 3 ? null : (root.ownerDocument || root).createTreeWalker(root, SHOW_TEXT);
+    var next = function () {
+      return walker ? walker.nextNode() : null;
+    };
     var count = 0;
-    for (var node = walker.nextNode(); node && count <= budget; node = walker.nextNode()) {
-      if (!range.intersectsNode(node)) {
+    for (var node = walker ? next() : root; node && count <= budget; node = next()) {
+      if (walker && !range.intersectsNode(node)) {
         if (range.comparePoint(node, 0) > 0) break;
         continue;
       }
-      var how = showing(node.parentElement, known);
-      if (how === 0) continue;
+      var shown = showing(node, known);
+      if (shown.how === 0) continue;
+      if (shown.mask) {
+        masks[shown.mask] = true;
+        continue;
+      }
       var from = node === range.startContainer ? range.startOffset : 0;
       var to = node === range.endContainer ? range.endOffset : node.data.length;
-      count += shownCharacters(node.data, from, to, how, budget - count);
+      count += shownCharacters(node.data, from, to, shown.how, budget - count);
     }
     return count;
   }
 
-  // The selected text; null when it is longer than SELECTION_LIMIT, which is told before the text is
-  // built: building it costs the page time in proportion to what is selected (over a second for millions
-  // of characters in nested blocks), while the count stops past the limit.
+  // The text without the runs of masking characters that stand for a secret: those of `masks` (the
+  // characters of masked text it holds), and any run of two or more. White space around a run left out
+  // becomes one space inside a line and nothing at its ends.
+  function withoutMasks(text, masks) {
+    var characters = Object.keys(masks).join("");
+    var runs = new RegExp("[ \\t]*(?:" + (characters ? "[" + characters + "]+|" : "") + MASK_RUN + ")[ \\t]*", "g");
+    return text.replace(runs, function (run, offset) {
+      var before = offset > 0 ? text.charAt(offset - 1) : "\n";
+      var after = offset + run.length < text.length ? text.charAt(offset + run.length) : "\n";
+      var spaced = run.charAt(0) === " " || run.charAt(0) === "\t" || /[ \t]$/.test(run);
+      return spaced && before !== "\n" && after !== "\n" ? " " : "";
+    });
+  }
+
+  // The selected text, with what the page masks left out (`masked` tells whether anything was); null when it
+  // is longer than SELECTION_LIMIT, which is told before the text is built: building it costs the page time in
+  // proportion to what is selected (over a second for millions of characters in nested blocks), while the
+  // count stops past the limit.
   function selectedText(focused) {
     var element = focused.element;
+    var text = "";
+    var masks = {};
     if (element && isTextControl(element)) {
       var start = element.selectionStart;
       var end = element.selectionEnd;
-      if (typeof start !== "number" || typeof end !== "number" || end <= start) return "";
-      if (end - start > SELECTION_LIMIT) return null;
-      return String(element.value).substring(start, end);
+      if (typeof start === "number" && typeof end === "number" && end > start) {
+        if (end - start > SELECTION_LIMIT) return null;
+        text = String(element.value).substring(start, end);
+      }
+    } else {
+      var view = focused.document.defaultView;
+      var selection = view && view.getSelection ? view.getSelection() : null;
+      if (selection) {
+        var known = new Map();
+        var count = 0;
+        for (var index = 0; index < selection.rangeCount && count <= SELECTION_LIMIT; index++) {
+          count += shownLength(selection.getRangeAt(index), SELECTION_LIMIT - count, known, masks);
+        }
+        if (count > SELECTION_LIMIT) return null;
+        text = String(selection);
+      }
     }
-    var view = focused.document.defaultView;
-    var selection = view && view.getSelection ? view.getSelection() : null;
-    if (!selection) return "";
-    var known = new Map();
-    var count = 0;
-    for (var index = 0; index < selection.rangeCount && count <= SELECTION_LIMIT; index++) {
-      count += shownLength(selection.getRangeAt(index), SELECTION_LIMIT - count, known);
-    }
-    if (count > SELECTION_LIMIT) return null;
-    return String(selection);
+    var readable = withoutMasks(text, masks);
+    return { text: readable, masked: readable !== text };
   }
 
-  // Whether the document's selection takes in an editing host that the page masks: its text would be read
-  // in the clear with the rest.
-  function coversMaskedHost(doc) {
+  // Whether the document's selection takes in an editing host whose autocomplete names a password: unless
+  // the page masks it, its text would be read in the clear with the rest.
+  function coversPasswordHost(doc) {
     var view = doc.defaultView;
     var selection = view && view.getSelection ? view.getSelection() : null;
     if (!selection || selection.isCollapsed !== false || typeof doc.querySelectorAll !== "function") return false;
-    var hosts = doc.querySelectorAll("[contenteditable]");
+    var hosts = doc.querySelectorAll("[contenteditable][autocomplete]");
     for (var index = 0; index < hosts.length; index++) {
-      if (hosts[index].isContentEditable && selection.containsNode(hosts[index], true) && isMasked(hosts[index])) {
+      if (hosts[index].isContentEditable && selection.containsNode(hosts[index], true) && namesPassword(hosts[index])) {
         return true;
       }
     }
@@ -250,14 +305,114 @@ var RSVPSnapshot = (function () {
   }
 
   // What the focused element gives, read in its own frame's world; with no element, the document's
-  // selection.
+  // selection. A selection of nothing but masked text is a protected field's.
   function readFocused(focused) {
     var element = focused.element;
     if (element && isProtected(element)) return { status: "protectedField" };
-    if (!(element && isTextControl(element)) && coversMaskedHost(focused.document)) return { status: "protectedField" };
-    var selection = selectedText(focused);
-    if (selection === null || selection.length > SELECTION_LIMIT) return { status: "tooLong" };
-    return { status: "ok", selection: selection, textInput: element ? isTextInput(element) : false };
+    if (!(element && isTextControl(element)) && coversPasswordHost(focused.document)) {
+      return { status: "protectedField" };
+    }
+    var selected = selectedText(focused);
+    if (selected === null || selected.text.length > SELECTION_LIMIT) return { status: "tooLong" };
+    if (selected.masked && !/\S/.test(selected.text)) return { status: "protectedField" };
+    return { status: "ok", selection: selected.text, textInput: element ? isTextInput(element) : false };
+  }
+
+  // What leaves the copy of an element in the page's HTML.
+  var DROP_TEXT = 1;
+  var DROP_ALL_TEXT = 2;
+  var DROP_VALUE = 3;
+  var DROP_SOURCE = 4;
+  var DROP_SLOTTED = 5;
+  var SHOW_TEXTS = 4 | 8;
+
+  function hasText(element) {
+    for (var child = element.firstChild; child; child = child.nextSibling) {
+      if ((child.nodeType === 3 || child.nodeType === 4) && child.length > 0) return true;
+    }
+    return false;
+  }
+
+  // The indexes among the host's children of its text that an open shadow root shows masked.
+  function maskedSlotted(host) {
+    var indexes = [];
+    var index = 0;
+    for (var child = host.firstChild; child; child = child.nextSibling, index++) {
+      if (child.nodeType !== 3 || child.length === 0) continue;
+      var slot = child.assignedSlot;
+      if (slot && securityOf(slot) !== "none") indexes.push(index);
+    }
+    return indexes;
+  }
+
+  function drop(element, what, indexes) {
+    if (what === DROP_VALUE) {
+      element.removeAttribute("value");
+    } else if (what === DROP_SOURCE) {
+      element.removeAttribute("srcdoc");
+    } else if (what === DROP_ALL_TEXT) {
+      var walker = element.ownerDocument.createTreeWalker(element, SHOW_TEXTS);
+      for (var text = walker.nextNode(); text; text = walker.nextNode()) text.data = "";
+    } else {
+      var children = element.childNodes;
+      for (var index = 0; index < children.length; index++) {
+        var child = children[index];
+        if ((child.nodeType === 3 || child.nodeType === 4) && (what === DROP_TEXT || indexes.indexOf(index) >= 0)) {
+          child.data = "";
+        }
+      }
+    }
+  }
+
+  // The document's HTML without what the page masks (see above). Each element's computed style is read once,
+  // in document order; a page with nothing to leave out (most) is serialised as it is, any other as an inert
+  // copy (a document without a window, where no script of the page runs and nothing loads) with the things
+  // to leave out taken out of it: the copy's elements are the page's in the same order.
+  function pageHTML(doc) {
+    var root = doc.documentElement;
+    if (!root) return "";
+    var named = new Set();
+    var fields = doc.querySelectorAll("[autocomplete]");
+    for (var field = 0; field < fields.length; field++) {
+      if (namesPassword(fields[field])) named.add(fields[field]);
+    }
+    var drops = [];
+    // A document without a window has no computed style to tell what it masks.
+    var view = doc.defaultView;
+    if (!view) throw new Error("no window");
+    var elements = doc.getElementsByTagName("*");
+    for (var index = 0; index < elements.length; index++) {
+      var element = elements[index];
+      var masked = view.getComputedStyle(element).getPropertyValue("-webkit-text-security") !== "none";
+      var name = element.localName;
+      if (name === "input") {
+        if ((masked || inputType(element) === "password" || named.has(element)) && element.hasAttribute("value")) {
+          drops.push([index, DROP_VALUE]);
+        }
+        continue;
+      }
+      if (named.size > 0 && named.has(element) && (name === "textarea" || element.isContentEditable === true)) {
+        drops.push([index, DROP_ALL_TEXT]);
+      } else if (masked && hasText(element)) {
+        drops.push([index, DROP_TEXT]);
+      }
+      if ((name === "iframe" || name === "frame") && element.hasAttribute("srcdoc")) drops.push([index, DROP_SOURCE]);
+      if (element.shadowRoot) {
+        var slotted = maskedSlotted(element);
+        if (slotted.length > 0) drops.push([index, DROP_SLOTTED, slotted]);
+      }
+    }
+    if (drops.length === 0) return String(root.outerHTML);
+    var inert = doc.contentType === "text/html"
+      ? doc.implementation.createHTMLDocument("")
+      : doc.implementation.createDocument(null, null, null);
+    var copy = inert.importNode(root, true);
+    var copies = copy.getElementsByTagName("*");
+    for (var step = 0; step < drops.length; step++) {
+      var at = drops[step][0];
+      drop(at === 0 ? copy : copies[at - 1], drops[step][1], drops[step][2]);
+    }
+    return String(copy.outerHTML);
   }
 
   function read(element) {
@@ -281,8 +436,7 @@ var RSVPSnapshot = (function () {
       }
       var result = { status: "ok", url: url, documentID: String(performance.timeOrigin), selection: selection };
       if (wantsHTML && selection.length === 0) {
-        var root = document.documentElement;
-        var html = root ? String(root.outerHTML) : "";
+        var html = pageHTML(document);
         if (html.length > HTML_LIMIT) return JSON.stringify({ status: "htmlTooLarge", url: url });
         result.html = html;
       }
