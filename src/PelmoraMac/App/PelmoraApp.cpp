@@ -185,6 +185,7 @@ void PelmoraApp::makeReaderWindow() {
         .sourceNavigation = sourceNavigation(),
         .shortcut = shortcut(),
         .clipboardShortcut = clipboardShortcut(),
+        .defaults = *m_defaults,
         .actions = commandActions(),
     });
     m_readerWindow->setContent(m_readerRoot);
