@@ -8,4 +8,10 @@ double Defaults::doubleForKey(const QString& key) const {
     return number ? *number : 0;
 }
 
+void Defaults::setKeepsChanges(bool keeps) {
+    if (keeps == m_keepsChanges) return;
+    m_keepsChanges = keeps;
+    if (m_keepsChangesObserver) m_keepsChangesObserver();
+}
+
 }  // namespace tavrine

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <variant>
 
@@ -32,9 +33,24 @@ public:
     void setData(const QString& key, QByteArray value) { setValue(key, std::move(value)); }
     virtual void remove(const QString& key) = 0;
 
+    // Whether the changes are kept: false from an attempt to keep them that failed until one succeeds.
+    // Meanwhile every value still holds here, and what is not kept yet is lost with the process. Settings
+    // kept nowhere (MemoryDefaults) never fail.
+    bool keepsChanges() const { return m_keepsChanges; }
+    // Where the settings are kept, for a person to look at when they cannot be; empty when nowhere.
+    virtual QString location() const { return {}; }
+    // Called after each change of keepsChanges(); one observer, replaced by the next (an empty function
+    // removes it). It may read the settings but not change them.
+    void setKeepsChangesObserver(std::function<void()> observer) { m_keepsChangesObserver = std::move(observer); }
+
 protected:
     // The one way in for the typed setters, so that no caller converts a value by accident.
     virtual void setValue(const QString& key, DefaultsValue value) = 0;
+    void setKeepsChanges(bool keeps);
+
+private:
+    bool m_keepsChanges = true;
+    std::function<void()> m_keepsChangesObserver;
 };
 
 }  // namespace tavrine

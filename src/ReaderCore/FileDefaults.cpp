@@ -96,6 +96,8 @@ FileDefaults::FileDefaults(QString path) : m_path(std::move(path)) {
 }
 
 FileDefaults::~FileDefaults() {
+    // Whoever watches whether the settings are kept may be gone already.
+    setKeepsChangesObserver({});
     sync();
 }
 
@@ -156,25 +158,42 @@ void FileDefaults::changed() {
 bool FileDefaults::sync() {
     m_writeTimer.stop();
     if (!m_pending) return true;
-    if (!write()) return false;
+    if (const std::optional<QString> problem = write()) {
+        // Said once until the settings are kept again: a dragged slider over a read-only file is one line.
+        if (!m_warnedNotSaved) warn(*problem);
+        m_warnedNotSaved = true;
+        setKeepsChanges(false);
+        return false;
+    }
     m_pending = false;
+    m_warnedNotSaved = false;
+    setKeepsChanges(true);
     return true;
 }
 
-bool FileDefaults::write() {
+QByteArray FileDefaults::fileContents() const {
+    // Indented for a person who opens the file, as long as the next start reads it whole; compact
+    // otherwise (a file of many entries grows by a sixth when indented).
+    QByteArray text = QJsonDocument(m_entries).toJson(QJsonDocument::Indented);
+    if (text.size() > kLargestFileBytes) text = QJsonDocument(m_entries).toJson(QJsonDocument::Compact);
+    return text;
+}
+
+std::optional<QString> FileDefaults::write() {
     // Only a regular file is replaced: a write never goes through a link to a device, nor replaces a
     // FIFO or a directory that someone put in the file's place.
     if (QFileInfo::exists(m_path) && !isRegularFile(m_path)) {
-        if (!m_warnedNotSaved) {
-            warn(u"The settings could not be saved: %1 is not a regular file."_s.arg(m_path));
-        }
-        m_warnedNotSaved = true;
-        return false;
+        return u"The settings could not be saved: %1 is not a regular file."_s.arg(m_path);
+    }
+    // A file the next start would refuse is never written: the one on disk stays as it is.
+    const QByteArray contents = fileContents();
+    if (contents.size() > kLargestFileBytes) {
+        return u"The settings could not be saved to %1: they take %2 bytes, more than the %3 a start reads."_s.arg(
+            m_path, QString::number(contents.size()), QString::number(kLargestFileBytes));
     }
     const QString folder = QFileInfo(m_path).absolutePath();
     if (!QDir().mkpath(folder)) {
-        warn(u"The settings could not be saved: the folder %1 cannot be made."_s.arg(folder));
-        return false;
+        return u"The settings could not be saved: the folder %1 cannot be made."_s.arg(folder);
     }
     if (m_keepsFileAside) {
         const QString aside = m_path + u".corrupt";
@@ -183,19 +202,17 @@ bool FileDefaults::write() {
             std::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(aside).constData()) == 0;
         const int error = errno;
         if (!keptAside && error != ENOENT) {
-            warn(u"The settings could not be saved: %1 cannot be kept aside as %2 (%3)."_s.arg(
-                m_path, aside, QString::fromLocal8Bit(std::strerror(error))));
-            return false;
+            return u"The settings could not be saved: %1 cannot be kept aside as %2 (%3)."_s.arg(
+                m_path, aside, QString::fromLocal8Bit(std::strerror(error)));
         }
         m_keepsFileAside = false;
     }
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(m_entries).toJson()) < 0 || !file.commit()) {
-        warn(u"The settings could not be saved to %1: %2"_s.arg(m_path, file.errorString()));
-        return false;
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) < 0 || !file.commit()) {
+        return u"The settings could not be saved to %1: %2"_s.arg(m_path, file.errorString());
     }
     ++m_writeCount;
-    return true;
+    return std::nullopt;
 }
 
 }  // namespace tavrine

@@ -15,8 +15,10 @@ namespace tavrine {
 // A change takes effect in memory at once and schedules one write of the whole file for the next turn of
 // the event loop, so a burst of changes (a dragged slider) costs one write. The write is atomic: the
 // file holds either the old or the new settings, and a failed write keeps the old file and every value
-// in memory (a later change or sync() tries again). Each failure is a warning, never an error for the
-// caller.
+// in memory (a later change or sync() tries again) and clears keepsChanges() until a write succeeds. A
+// failure is one warning until the settings are kept again, never an error for the caller. The file is
+// written indented, or compact when only that fits the size a start reads; settings that would not fit
+// even so are not written (a failure like any other), so no start ever refuses a file written here.
 //
 // JSON has no literal for binary data or for NaN and the infinities, so those are written as one-key
 // objects ({"data": "<Base64>"}, {"number": "nan" | "inf" | "-inf"}); every other value is its JSON
@@ -39,6 +41,7 @@ public:
 
     std::optional<DefaultsValue> object(const QString& key) const override;
     void remove(const QString& key) override;
+    QString location() const override { return m_path; }
 
     // Writes pending changes now. True when the file holds every value (also when nothing was pending).
     bool sync();
@@ -53,7 +56,10 @@ protected:
 private:
     void read();
     void changed();
-    bool write();
+    // The file's text for the entries now.
+    QByteArray fileContents() const;
+    // Writes the file; what went wrong, as the warning says it, or nothing.
+    std::optional<QString> write();
 
     QString m_path;
     QJsonObject m_entries;
@@ -61,7 +67,7 @@ private:
     bool m_pending = false;
     // The file on disk could not be read as a JSON object: it is kept aside before the first write.
     bool m_keepsFileAside = false;
-    // Whether the user was told that the settings are not saved over what holds the file's place.
+    // Whether stderr has said that the settings are not saved, since they last were.
     bool m_warnedNotSaved = false;
     qint64 m_writeCount = 0;
     QTimer m_writeTimer;

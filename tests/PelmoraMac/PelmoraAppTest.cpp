@@ -7,14 +7,17 @@
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
+#include "PelmoraMac/Library/ReaderImportNotice.h"
 #include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Menus/ReaderMenuState.h"
 #include "PelmoraMac/Settings/ReaderSettingsView.h"
+#include "PelmoraMac/Settings/ReadingSettingsTab.h"
 #include "PelmoraMac/Updates/MacUpdateController.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowRoot.h"
 #include "PelmoraMac/Window/ReaderWindowState.h"
+#include "ReaderCore/FileDefaults.h"
 #include "ReaderStorage/ReadingStore.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/Workspace/ReaderWorkspaceController.h"
@@ -26,9 +29,12 @@
 
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDialog>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QTabWidget>
 
 namespace tavrine {
@@ -372,6 +378,57 @@ TEST_F(Application, AFirstLaunchCreatesNoDataFolder) {
         ASSERT_TRUE(processEventsUntil([&] { return *under.quits > 0; }));
     }
     EXPECT_TRUE(folder.list().isEmpty());
+}
+
+// Settings that cannot be saved (the place of their folder taken by a file): the reader window says so
+// once, in Japanese, naming the file, however many changes from either window fail, while each change
+// holds; once the folder can be made, the next change keeps them all and the notice goes.
+TEST_F(Application, TheReaderWindowSaysOnceWhileTheSettingsCannotBeSaved) {
+    folder.write(u"config"_s, "a file");
+    const QString settingsFile = folder.filePath(u"config/org.tavrine.Tavrine/defaults.json"_s);
+    FileDefaults* settings = nullptr;
+    AppUnderTest under(storeFile(), {}, [&](PelmoraApp::Configuration& configuration) {
+        auto made = std::make_unique<FileDefaults>(settingsFile);
+        settings = made.get();
+        configuration.defaults = std::move(made);
+    });
+    PelmoraApp& app = *under.app;
+    app.openReader();
+    const ReaderImportNotice& notice = app.readerRoot().settingsNotice();
+    // The visible texts that say so, in every window of the application.
+    const auto sayingSo = [] {
+        int count = 0;
+        for (const QWidget* window : QApplication::topLevelWidgets()) {
+            for (const QLabel* label : window->findChildren<QLabel*>()) {
+                count += label->isVisible() && label->text().startsWith(u"設定を保存できませんでした。"_s);
+            }
+        }
+        return count;
+    };
+
+    app.presentation().setPrefersSource(false);
+    ASSERT_TRUE(processEventsUntil([&] { return notice.isVisible(); }));
+    EXPECT_TRUE(notice.isFailure());
+    EXPECT_EQ(notice.message(), ReaderWindowRoot::settingsNotKeptMessage(settingsFile));
+    EXPECT_TRUE(notice.message()->contains(u"「"_s + settingsFile + u"」"_s));
+    app.presentation().setHistoryWidth(320);
+    app.openSettings();
+    app.settingsWindow().readingTab().showsHistoryToggle().click();
+    EXPECT_FALSE(settings->sync());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sayingSo(), 1);
+    EXPECT_EQ(app.defaults().doubleForKey(ReaderPresentation::kHistoryWidthKey), 320);
+
+    app.settingsWindow().hide();
+    QFile::remove(folder.filePath(u"config"_s));
+    app.presentation().setPrefersSource(true);
+    ASSERT_TRUE(processEventsUntil([&] { return !notice.isVisible(); }));
+    EXPECT_EQ(sayingSo(), 0);
+    const FileDefaults saved(settingsFile);
+    EXPECT_EQ(saved.object(ReaderPresentation::kShowsSourceKey), DefaultsValue(true));
+    EXPECT_EQ(saved.doubleForKey(ReaderPresentation::kHistoryWidthKey), 320);
+    EXPECT_EQ(saved.object(ReaderPresentation::kShowsHistoryKey),
+              app.defaults().object(ReaderPresentation::kShowsHistoryKey));
 }
 
 TEST_F(Application, TheStopHookStopsWhatRunsAndTheImportWaitEndsAtOnceWhenNoneRuns) {

@@ -304,23 +304,21 @@ TEST(CaptureSettings, ThePermissionStateFollowsTheModelWithoutAPress) {
     EXPECT_TRUE(tab.browserStatus().isHidden());
 }
 
-// The browser's consent in the application: each browser's answer listed in the capture tab; a refusal
-// asked again from the capture strip and allowed shows at once in the strip and the tab; withdrawn in the
-// tab, the next capture from that browser asks again, while the other browser's answer stays.
-TEST(BrowserConsentSettings, AnAnswerShowsAtOnceAndIsWithdrawnInTheCaptureTab) {
+// An application whose capture reads `source` as its browser consent allows: the desktop as the
+// application's capture sees it, with Chromium and Google Chrome installed and the consent dialog over the
+// window the application names.
+std::function<void(PelmoraApp::Configuration&)> consentingDesktop(std::optional<CaptureSource>& source) {
     using Browser = BrowserAutomationConsent::Browser;
-    std::optional<CaptureSource> source =
-        CaptureSource{.pid = 9, .name = u"Chromium"_s, .browser = ArticleBrowser::chrome, .browserId = u"chromium"_s};
-    const auto configure = [&](PelmoraApp::Configuration& configuration) {
+    return [&source](PelmoraApp::Configuration& configuration) {
         configuration.installedBrowsers = [] {
             return QList<Browser>{{.id = u"chromium"_s, .name = u"Chromium"_s},
                                   {.id = u"google-chrome"_s, .name = u"Google Chrome"_s}};
         };
-        // The desktop as the application's capture sees it, the page read as the consent allows.
-        configuration.captureFunctions = [&](BrowserAutomationConsent& consent) {
+        configuration.captureFunctions = [&source](BrowserAutomationConsent& consent,
+                                                   std::function<QWidget*()> consentOwner) {
             return CaptureModel::Functions{
                 .permissionCheck = [] { return true; },
-                .sourceProvider = [&] { return source; },
+                .sourceProvider = [&source] { return source; },
                 .captureOperation = [&consent](const CaptureSource& from) -> CaptureModel::CaptureWork {
                     const int permission = consent.permission(from.browserId);
                     return [permission](const CancellationToken&) -> CaptureResult<PreparedCapture> {
@@ -331,13 +329,40 @@ TEST(BrowserConsentSettings, AnAnswerShowsAtOnceAndIsWithdrawnInTheCaptureTab) {
                     };
                 },
                 .automationRequest =
-                    [&consent](const QString& id, const QString& name, bool always,
-                               CaptureModel::AutomationAnswer answer) {
-                        askBrowserConsent(consent, id, name, always, std::move(answer));
+                    [&consent, consentOwner](const QString& id, const QString& name, bool always,
+                                             CaptureModel::AutomationAnswer answer) {
+                        askBrowserConsent(consent, id, name, always, std::move(answer), consentOwner());
                     },
             };
         };
     };
+}
+
+// The consent dialog once it shows; nothing when none shows.
+QMessageBox* shownConsentDialog() {
+    QMessageBox* box = nullptr;
+    test::processEventsUntil([&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* found = qobject_cast<QMessageBox*>(widget); found && found->isVisible()) box = found;
+        }
+        return box != nullptr;
+    });
+    return box;
+}
+
+void answerConsent(QMessageBox& box, const QString& button) {
+    for (QAbstractButton* candidate : box.buttons()) {
+        if (candidate->text() == button) candidate->click();
+    }
+}
+
+// The browser's consent in the application: each browser's answer listed in the capture tab; a refusal
+// asked again from the capture strip and allowed shows at once in the strip and the tab; withdrawn in the
+// tab, the next capture from that browser asks again, while the other browser's answer stays.
+TEST(BrowserConsentSettings, AnAnswerShowsAtOnceAndIsWithdrawnInTheCaptureTab) {
+    std::optional<CaptureSource> source =
+        CaptureSource{.pid = 9, .name = u"Chromium"_s, .browser = ArticleBrowser::chrome, .browserId = u"chromium"_s};
+    const auto configure = consentingDesktop(source);
     test::TemporaryDirectory folder;
     test::FakeHotKeys hotKeys;
     test::AppUnderTest under(folder.filePath(u"reading-store.json"_s), hotKeys.function(), configure);
@@ -376,19 +401,12 @@ TEST(BrowserConsentSettings, AnAnswerShowsAtOnceAndIsWithdrawnInTheCaptureTab) {
     EXPECT_FALSE(tab.browserConsentList().caption().isHidden());
 
     askAgain->click();
-    QMessageBox* box = nullptr;
-    ASSERT_TRUE(test::processEventsUntil([&] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* found = qobject_cast<QMessageBox*>(widget); found && found->isVisible()) box = found;
-        }
-        return box != nullptr;
-    }));
+    QMessageBox* box = shownConsentDialog();
+    ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->text(), u"TavrineからChromiumの表示中のページを読み取ることを許可しますか？"_s);
     // While the user answers, the strip does not ask again.
     EXPECT_TRUE(test::processEventsUntil([&] { return !askAgain->isEnabled(); }));
-    for (QAbstractButton* button : box->buttons()) {
-        if (button->text() == u"許可"_s) button->click();
-    }
+    answerConsent(*box, u"許可"_s);
     // At once: the failure is gone from the strip and the tab, and the tab lists the consent.
     EXPECT_FALSE(capture.failure());
     ASSERT_TRUE(test::processEventsUntil([&] { return !strip.isVisible(); }));
@@ -413,6 +431,57 @@ TEST(BrowserConsentSettings, AnAnswerShowsAtOnceAndIsWithdrawnInTheCaptureTab) {
     source->name = u"Chromium"_s;
     captureNow(CaptureFailure::automationRequired);
     app.settingsWindow().hide();
+}
+
+// The consent dialog belongs to the window it was asked from, the reader window for the capture strip's
+// button and the settings window for the capture tab's: transient for it (a window manager keeps it there
+// and never centres it on the screen instead), and centred on it.
+TEST(BrowserConsentSettings, TheDialogComesUpCentredOverTheWindowItWasAskedFrom) {
+    std::optional<CaptureSource> source =
+        CaptureSource{.pid = 9, .name = u"Chromium"_s, .browser = ArticleBrowser::chrome, .browserId = u"chromium"_s};
+    test::TemporaryDirectory folder;
+    test::FakeHotKeys hotKeys;
+    test::AppUnderTest under(folder.filePath(u"reading-store.json"_s), hotKeys.function(), consentingDesktop(source));
+    PelmoraApp& app = *under.app;
+    CaptureModel& capture = app.capture();
+    app.openReader();
+    ReaderWindow& reader = app.readerWindow();
+    reader.activateWindow();
+    ASSERT_TRUE(test::processEventsUntil([&] { return reader.isActiveWindow(); }));
+    // Away from the middle of the screen, where a dialog of no window would come up.
+    const QRect place(10, 20, 640, 600);
+    reader.setGeometry(place);
+    ASSERT_TRUE(test::processEventsUntil([&] { return reader.geometry() == place; }, std::chrono::seconds(3)));
+    capture.captureFrontmost({});
+    ASSERT_TRUE(test::processEventsUntil([&] { return capture.failure() == CaptureFailure::automationRequired; }));
+    const auto expectOver = [](const QMessageBox& box, const QWidget& window) {
+        EXPECT_EQ(box.windowHandle()->transientParent(), window.windowHandle());
+        const QPoint offset = box.frameGeometry().center() - window.frameGeometry().center();
+        EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << ", " << offset.y();
+    };
+
+    QPushButton* ask = nullptr;
+    for (QPushButton* button : app.readerRoot().captureStrip().findChildren<QPushButton*>()) {
+        if (button->text() == u"ブラウザー連携を許可"_s) ask = button;
+    }
+    ASSERT_NE(ask, nullptr);
+    ASSERT_TRUE(test::processEventsUntil([&] { return ask->isVisible(); }));
+    ask->click();
+    QMessageBox* box = shownConsentDialog();
+    ASSERT_NE(box, nullptr);
+    expectOver(*box, reader);
+    answerConsent(*box, u"許可しない"_s);
+    ASSERT_TRUE(test::processEventsUntil([&] { return capture.failure() == CaptureFailure::automationDenied; }));
+
+    app.openCaptureSettings();
+    ReaderSettingsView& settings = app.settingsWindow();
+    ASSERT_TRUE(test::processEventsUntil([&] { return settings.isActiveWindow(); }));
+    settings.captureTab().browserButton().click();
+    box = shownConsentDialog();
+    ASSERT_NE(box, nullptr);
+    expectOver(*box, settings);
+    answerConsent(*box, u"許可しない"_s);
+    settings.hide();
 }
 
 TEST(SettingsWindowPlace, CentredInTheAreaOrHeldToItsTopLeftCornerWhenLarger) {

@@ -2,10 +2,10 @@
 # reader-start-x11.sh TAVRINE X11-SCREENSHOT ARTIFACTS
 #
 # The real executable on an X display with a window manager (run under scripts/with-xvfb --openbox, which
-# gives it fresh user folders). A DISPLAY that names no server: one line on stderr naming it, status 1,
-# no data folder. Then one window "Tavrine" with a 720×720 client area, kept as a screenshot; a
-# second launch on the same data folder ends with status 0 and no second window; Ctrl+Q quits with status
-# 0 and a first launch leaves no data folder behind. Then, over a truncated store file: the window opens,
+# gives it fresh user folders). A DISPLAY that names no server, or a screen its server lacks: one line on
+# stderr naming it, status 1, no data folder. Then one window "Tavrine" with a 720×720 client area, kept
+# as a screenshot; a second launch on the same data folder ends with status 0 and no second window; Ctrl+Q
+# quits with status 0 and a first launch leaves no data folder behind. Then, over a truncated store file: the window opens,
 # Ctrl+Q quits, and the file is byte for byte as it was, with only the store's lock file beside it.
 set -euo pipefail
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
@@ -45,19 +45,29 @@ quit_with_keys() {
   xdotool key --clearmodifiers ctrl+q
 }
 
+# A DISPLAY the reader cannot show a window on: one line on stderr naming it and ending with REASON,
+# status 1, no data folder.
+expect_refused_display() {
+  local display=$1 reason=$2 status=0 said
+  said=$(DISPLAY="$display" timeout "$(patience)" "$tavrine" 2>&1 >/dev/null) || status=$?
+  [ "$status" = 1 ] || fail "with DISPLAY=$display it ended with status $status: $said"
+  [ "$(printf '%s\n' "$said" | wc -l)" = 1 ] || fail "with DISPLAY=$display it said more than one line: $said"
+  case "$said" in
+    *"could not open the X display \"$display\" named by DISPLAY: $reason") ;;
+    *) fail "with DISPLAY=$display it did not say which display it could not open, and why: $said" ;;
+  esac
+  [ ! -e "$data" ] || fail "a refused display left $data"
+}
+
 # ---- A DISPLAY that names no X server (a terminal left from an ended session) ----
 stale=99
 while [ -e "/tmp/.X11-unix/X$stale" ] || [ -e "/tmp/.X$stale-lock" ]; do stale=$((stale + 1)); done
-refused_status=0
-refusal=$(DISPLAY=":$stale" timeout "$(patience)" "$tavrine" 2>&1 >/dev/null) || refused_status=$?
-[ "$refused_status" = 1 ] || fail "with DISPLAY=:$stale it ended with status $refused_status: $refusal"
-[ "$(printf '%s\n' "$refusal" | wc -l)" = 1 ] || fail "with DISPLAY=:$stale it said more than one line: $refusal"
-case "$refusal" in
-  *"could not open the X display \":$stale\""*) ;;
-  *) fail "with DISPLAY=:$stale it did not say which display it could not open: $refusal" ;;
-esac
-[ ! -e "$data" ] || fail "a refused display left $data"
+expect_refused_display ":$stale" "no X server answers there, or it does not let this user in"
 echo "a DISPLAY without a server: status 1, one line"
+
+# ---- A DISPLAY naming a screen that the running server lacks (it has screen 0 only) ----
+expect_refused_display "${DISPLAY%.*}.5" "its X server has no screen 5"
+echo "a DISPLAY naming a screen the server lacks: status 1, one line"
 
 # ---- A first launch ----
 "$tavrine" &

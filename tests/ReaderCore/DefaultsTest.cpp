@@ -4,6 +4,7 @@
 #include "support/CapturedWarnings.h"
 #include "support/EventLoop.h"
 #include "support/QtPrinters.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/RunTask.h"
 #include "support/SpecialFiles.h"
 #include "support/TemporaryDirectory.h"
@@ -232,6 +233,81 @@ TEST_F(FileDefaultsTest, ABurstOfChangesInOneTurnIsWrittenOnce) {
     defaults.remove(u"missing"_s);
     EXPECT_TRUE(defaults.sync());
     EXPECT_EQ(defaults.writeCount(), 1);
+}
+
+// Settings whose indented form passes the limit a start reads, but whose compact form stays under it, are
+// written so that the next start reads them; settings that would pass it even compact are not written at
+// all, and the file on disk stays as the last start read it.
+TEST_F(FileDefaultsTest, NoFileIsWrittenThatTheNextStartRefuses) {
+    constexpr qsizetype kLimit = 1 << 20;
+    // Entries of 116 bytes each ("entry00000":"x…x",), about 2,000 bytes short of the limit.
+    QJsonObject entries;
+    for (int index = 0; index < (kLimit - 2000) / 116; ++index) {
+        entries.insert(u"entry%1"_s.arg(index, 5, 10, QLatin1Char('0')), QString(100, u'x'));
+    }
+    const QByteArray compact = QJsonDocument(entries).toJson(QJsonDocument::Compact);
+    ASSERT_GT(compact.size(), kLimit - 2100);
+    ASSERT_GT(QJsonDocument(entries).toJson(QJsonDocument::Indented).size(), kLimit);
+    directory.write(path(), compact);
+
+    FileDefaults defaults(path());
+    int reports = 0;
+    defaults.setKeepsChangesObserver([&] { ++reports; });
+    defaults.setDouble(u"size"_s, 41);
+    ASSERT_TRUE(defaults.sync());
+    EXPECT_LE(directory.read(path())->size(), kLimit);
+    EXPECT_EQ(FileDefaults(path()).object(u"size"_s), DefaultsValue(41.0));
+    EXPECT_EQ(FileDefaults(path()).object(u"entry00000"_s), DefaultsValue(QString(100, u'x')));
+    const QByteArray written = *directory.read(path());
+
+    // 3,000 more bytes pass the limit: refused, said once, kept in memory; taken back, written again.
+    test::CapturedWarnings warnings;
+    defaults.setString(u"title"_s, QString(3000, u'y'));
+    EXPECT_FALSE(defaults.sync());
+    defaults.setString(u"title"_s, QString(4000, u'y'));
+    EXPECT_FALSE(defaults.sync());
+    EXPECT_FALSE(defaults.keepsChanges());
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(warnings.messages().size(), 1);
+    EXPECT_EQ(directory.read(path()), written);
+    EXPECT_EQ(defaults.object(u"title"_s), DefaultsValue(QString(4000, u'y')));
+    defaults.remove(u"title"_s);
+    defaults.setDouble(u"size"_s, 42);
+    EXPECT_TRUE(defaults.sync());
+    EXPECT_TRUE(defaults.keepsChanges());
+    EXPECT_EQ(reports, 2);
+    EXPECT_EQ(FileDefaults(path()).object(u"size"_s), DefaultsValue(42.0));
+}
+
+// A settings file in a folder that cannot be written: every change stays in memory, the failure is said
+// once however often it is tried, and once the folder can be written again the next write keeps them all.
+TEST_F(FileDefaultsTest, AFileThatCannotBeWrittenLosesNothingAndSaysSoOnce) {
+    directory.write(path(), R"({"size": 40})");
+    FileDefaults defaults(path());
+    int reports = 0;
+    defaults.setKeepsChangesObserver([&] { ++reports; });
+    test::CapturedWarnings warnings;
+    {
+        const test::ReadOnlyFolder readOnly(directory.filePath(u"config/org.tavrine.Tavrine"_s));
+        TAVRINE_SKIP_UNLESS_READ_ONLY(readOnly);
+        defaults.setDouble(u"size"_s, 41);
+        EXPECT_FALSE(defaults.sync());
+        defaults.setBool(u"flag"_s, true);
+        QCoreApplication::processEvents();  // the change's own write, which fails too
+        EXPECT_FALSE(defaults.sync());
+        EXPECT_FALSE(defaults.keepsChanges());
+        EXPECT_EQ(reports, 1);
+        EXPECT_EQ(warnings.messages().size(), 1);
+        EXPECT_TRUE(warnings.mention(path()));
+        EXPECT_EQ(defaults.object(u"size"_s), DefaultsValue(41.0));
+        EXPECT_EQ(directory.read(path()), QByteArray(R"({"size": 40})"));
+    }
+    EXPECT_TRUE(defaults.sync());
+    EXPECT_TRUE(defaults.keepsChanges());
+    EXPECT_EQ(reports, 2);
+    const FileDefaults reread(path());
+    EXPECT_EQ(reread.object(u"size"_s), DefaultsValue(41.0));
+    EXPECT_EQ(reread.object(u"flag"_s), DefaultsValue(true));
 }
 
 TEST(FileDefaultsLocation, LivesInTheApplicationsConfigurationFolder) {

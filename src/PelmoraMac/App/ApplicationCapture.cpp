@@ -66,14 +66,18 @@ CaptureModel::CaptureWork selectionCapture(const CaptureSource& source, int auto
 }  // namespace
 
 void askBrowserConsent(BrowserAutomationConsent& consent, const QString& browserId, const QString& name, bool always,
-                       CaptureModel::AutomationAnswer answer) {
+                       CaptureModel::AutomationAnswer answer, QWidget* owner) {
     Q_ASSERT(isMainThread());
     if (const int status = consent.permission(browserId); !always && status != kAutomationUndecided) {
         answer(status);
         return;
     }
+    // A child of its owner, the box is a dialog of that window: Qt names the window as the one it is
+    // transient for and centres it on the window when it is first shown. Without an owner, X11 would
+    // hear of the application's hidden leader window instead.
     auto* box = new QMessageBox(QMessageBox::Question, u"Tavrine"_s,
-                                u"Tavrineから"_s + name + u"の表示中のページを読み取ることを許可しますか？"_s);
+                                u"Tavrineから"_s + name + u"の表示中のページを読み取ることを許可しますか？"_s,
+                                QMessageBox::NoButton, owner ? owner->window() : nullptr);
     box->setInformativeText(u"この回答は"_s + name +
                             u"だけに使います。「設定…」の「取り込みと連携」でいつでも取り消せます。"_s);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -95,7 +99,8 @@ void askBrowserConsent(BrowserAutomationConsent& consent, const QString& browser
 }
 
 CaptureModel::Functions applicationCaptureFunctions(BrowserAutomationConsent& consent,
-                                                    std::function<void()> openSettings) {
+                                                    std::function<void()> openSettings,
+                                                    std::function<QWidget*()> consentOwner) {
     Q_ASSERT(isMainThread());
     auto shared = std::make_shared<Shared>();
     if (auto desktop = X11Desktop::ofApplication()) {
@@ -119,9 +124,10 @@ CaptureModel::Functions applicationCaptureFunctions(BrowserAutomationConsent& co
                                         shared->inputWatch->log());
             },
         .automationRequest =
-            [&consent](const QString& browserId, const QString& name, bool always,
-                       CaptureModel::AutomationAnswer answer) {
-                askBrowserConsent(consent, browserId, name, always, std::move(answer));
+            [&consent, consentOwner = std::move(consentOwner)](const QString& browserId, const QString& name,
+                                                               bool always, CaptureModel::AutomationAnswer answer) {
+                askBrowserConsent(consent, browserId, name, always, std::move(answer),
+                                  consentOwner ? consentOwner() : nullptr);
             },
         .openAccessibilitySettings = std::move(openSettings),
     };

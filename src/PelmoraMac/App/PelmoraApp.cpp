@@ -85,9 +85,11 @@ PelmoraApp::PelmoraApp(Configuration configuration, QObject* parent)
                            : BrowserAutomationConsent::InstalledBrowsers([] { return installedCaptureBrowsers(); }))),
       m_capture(std::make_unique<CaptureModel>(
           &m_playback->player(),
-          configuration.captureFunctions ? configuration.captureFunctions(*m_browserConsent)
+          configuration.captureFunctions
+              ? configuration.captureFunctions(*m_browserConsent, [this] { return consentDialogOwner(); })
           : configuration.capturesDesktop
-              ? applicationCaptureFunctions(*m_browserConsent, [this] { openCaptureSettings(); })
+              ? applicationCaptureFunctions(
+                    *m_browserConsent, [this] { openCaptureSettings(); }, [this] { return consentDialogOwner(); })
               : CaptureModel::Functions{.openAccessibilitySettings = [this] { openCaptureSettings(); }})),
       m_clipboard(configuration.clipboard
                       ? std::move(configuration.clipboard)
@@ -185,6 +187,7 @@ void PelmoraApp::makeReaderWindow() {
         .sourceNavigation = sourceNavigation(),
         .shortcut = shortcut(),
         .clipboardShortcut = clipboardShortcut(),
+        .defaults = *m_defaults,
         .actions = commandActions(),
     });
     m_readerWindow->setContent(m_readerRoot);
@@ -264,6 +267,17 @@ ReaderSettingsView& PelmoraApp::settingsWindow() {
 
 bool PelmoraApp::hasSettingsWindow() const {
     return m_settingsWindow->exists();
+}
+
+QWidget* PelmoraApp::consentDialogOwner() {
+    // Asked from the settings window's capture tab, the user is looking there; asked from the reader's
+    // capture strip, at the reader.
+    if (hasSettingsWindow() && settingsWindow().isVisible() && settingsWindow().isActiveWindow()) {
+        return &settingsWindow();
+    }
+    if (m_readerWindow->isVisible()) return m_readerWindow.get();
+    if (hasSettingsWindow() && settingsWindow().isVisible()) return &settingsWindow();
+    return nullptr;
 }
 
 void PelmoraApp::openReader() {

@@ -20,6 +20,7 @@
 #include <optional>
 
 class QAction;
+class QWidget;
 
 namespace tavrine {
 
@@ -95,9 +96,11 @@ public:
         // The clipboard a clipboard import reads, made for each import on the main thread and read on the
         // pool: by default the desktop's (the X11 CLIPBOARD selection, over a connection of its own).
         std::function<std::shared_ptr<Pasteboard>()> clipboard{};
-        // The capture model's functions, given the application's browser consent, in place of the
-        // desktop's (capturesDesktop) or none; for tests that play the desktop.
-        std::function<CaptureModel::Functions(BrowserAutomationConsent&)> captureFunctions{};
+        // The capture model's functions, given the application's browser consent and what names the
+        // window its consent dialog comes up over, in place of the desktop's (capturesDesktop) or none;
+        // for tests that play the desktop.
+        std::function<CaptureModel::Functions(BrowserAutomationConsent&, std::function<QWidget*()> consentOwner)>
+            captureFunctions{};
         // The browsers installed, for the consent's list: by default the desktop's capture browsers.
         BrowserAutomationConsent::InstalledBrowsers installedBrowsers{};
 
@@ -216,6 +219,10 @@ private:
     void cancelPendingSelection();
     void makeReaderWindow();
     void attachLifecycleHandlers();
+    // The window the browser consent dialog comes up over: the settings window while it is the active
+    // window, else the reader window while it is shown, else the settings window while it is; none when
+    // no window of the application is shown.
+    QWidget* consentDialogOwner();
 
     std::unique_ptr<Defaults> m_defaults;
     std::unique_ptr<ReaderAppDelegate> m_delegate;

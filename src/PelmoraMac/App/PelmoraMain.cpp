@@ -23,7 +23,7 @@ namespace tavrine {
 using namespace Qt::StringLiterals;
 
 std::optional<QString> missingDisplayMessage(const QProcessEnvironment& environment,
-                                             const std::function<bool(const QString&)>& opensDisplay) {
+                                             const std::function<std::optional<QString>(const QString&)>& refusal) {
     // QT_QPA_PLATFORM may name a list ("xcb;offscreen"); its first platform decides. Unset, it is xcb
     // (runPelmoraApp sets it so).
     const QString platform = environment.value(u"QT_QPA_PLATFORM"_s).section(u';', 0, 0).section(u':', 0, 0);
@@ -37,10 +37,10 @@ std::optional<QString> missingDisplayMessage(const QProcessEnvironment& environm
         return u"tavrine: no X display to open the reader window on: DISPLAY is not set (Tavrine needs an X11 "
                u"session or XWayland)"_s;
     }
-    if (!opensDisplay || opensDisplay(display)) return std::nullopt;
-    // A stale DISPLAY (a terminal left from an ended session), a server gone, or one that refuses this user.
-    return u"tavrine: could not open the X display \"%1\" named by DISPLAY: no X server answers there, or it "
-           u"does not let this user in"_s.arg(escapingControlCharacters(display));
+    const std::optional<QString> why = refusal ? refusal(display) : std::nullopt;
+    if (!why) return std::nullopt;
+    return u"tavrine: could not open the X display \"%1\" named by DISPLAY: %2"_s.arg(
+        escapingControlCharacters(display), *why);
 }
 
 QString notRespondingMessage(std::optional<qint64> process) {
@@ -75,7 +75,7 @@ int runPelmoraApp(int argc, char** argv) {
     // The hot keys, the capture of the application in front and the window placement speak X11: in a
     // Wayland session with Qt's Wayland plugin installed the window goes to XWayland all the same.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
-    if (const auto message = missingDisplayMessage(QProcessEnvironment::systemEnvironment(), opensX11Display)) {
+    if (const auto message = missingDisplayMessage(QProcessEnvironment::systemEnvironment(), x11DisplayRefusal)) {
         std::fprintf(stderr, "%s\n", message->toLocal8Bit().constData());
         return 1;
     }

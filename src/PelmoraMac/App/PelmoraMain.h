@@ -31,9 +31,10 @@ std::unique_ptr<QMessageBox> makeNotRespondingWindow(std::optional<qint64> proce
 QString storeRefusalMessage(const QString& details);
 
 // The one line said instead of starting when the environment names no display for the window system Qt
-// will use (X11 unless QT_QPA_PLATFORM names another), or names an X display that opensDisplay cannot
-// open; nothing when it names one that opens, or names a platform that needs none (offscreen, minimal).
+// will use (X11 unless QT_QPA_PLATFORM names another), or names an X display (or a screen of one) that
+// refusal says why it cannot be opened; nothing when it names one that opens, or names a platform that
+// needs none (offscreen, minimal).
 std::optional<QString> missingDisplayMessage(const QProcessEnvironment& environment,
-                                             const std::function<bool(const QString&)>& opensDisplay);
+                                             const std::function<std::optional<QString>(const QString&)>& refusal);
 
 }  // namespace tavrine

@@ -5,6 +5,7 @@
 #include "PelmoraMac/Library/ReaderFileDropTarget.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
+#include "PelmoraMac/Library/ReaderImportNotice.h"
 #include "PelmoraMac/Library/ReaderStartView.h"
 #include "PelmoraMac/Source/ReaderSourcePane.h"
 #include "PelmoraMac/Source/ReaderSourceTools.h"
@@ -17,7 +18,9 @@
 #include "PelmoraMac/Window/ReaderWindowFocus.h"
 #include "PelmoraMac/Window/ReaderWindowState.h"
 #include "PelmoraMac/X11/X11Desktop.h"
+#include "ReaderCore/Defaults.h"
 #include "ReaderCore/MainThread.h"
+#include "ReaderCore/PrintableText.h"
 #include "ReaderUI/Player/ReaderTextSizeSettings.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
@@ -72,6 +75,11 @@ ReaderWindowRoot::ReaderWindowRoot(Inputs inputs, QWidget* parent)
         },
         this);
     m_fileImportDivider = divider(this);
+    // Laid out as the file-import strip lays out its notice.
+    m_settingsStrip = new QFrame(this);
+    m_settingsNotice = new ReaderImportNotice(m_settingsStrip);
+    (new QVBoxLayout(m_settingsStrip))->addWidget(m_settingsNotice);
+    m_settingsDivider = divider(this);
     // The list's pane comes with the list, when the window first appears.
     m_sidebar = new QWidget;
     auto* sidebarLayout = new QVBoxLayout(m_sidebar);
@@ -84,6 +92,8 @@ ReaderWindowRoot::ReaderWindowRoot(Inputs inputs, QWidget* parent)
     stack->addWidget(m_captureDivider);
     stack->addWidget(m_fileImportStrip);
     stack->addWidget(m_fileImportDivider);
+    stack->addWidget(m_settingsStrip);
+    stack->addWidget(m_settingsDivider);
     stack->addWidget(m_layout, 1);
 
     m_keyboard = std::make_unique<ReaderKeyboardInput>(
@@ -101,7 +111,15 @@ ReaderWindowRoot::ReaderWindowRoot(Inputs inputs, QWidget* parent)
     refresh();
 }
 
-ReaderWindowRoot::~ReaderWindowRoot() = default;
+ReaderWindowRoot::~ReaderWindowRoot() {
+    m_in.defaults.setKeepsChangesObserver({});
+}
+
+QString ReaderWindowRoot::settingsNotKeptMessage(const QString& file) {
+    QString message = u"設定を保存できませんでした。変更した設定は使えますが、Tavrineを終了すると元に戻ります。"_s;
+    if (!file.isEmpty()) message += u"設定ファイル「%1」を確認してください。"_s.arg(escapingControlCharacters(file));
+    return message;
+}
 
 ReaderWorkspaceController& ReaderWindowRoot::workspace() const {
     return m_workspace->controller();
@@ -196,6 +214,7 @@ void ReaderWindowRoot::followInputs() {
         readingChanged();
         scheduleRefresh();
     });
+    m_in.defaults.setKeepsChangesObserver(later);
 }
 
 void ReaderWindowRoot::historyMade() {
@@ -245,6 +264,7 @@ void ReaderWindowRoot::refresh() {
     const ReaderCommandContext state = commandContext(inputs);
     refreshCaptureStrip(state);
     refreshFileImportStrip(inputs, state);
+    refreshSettingsStrip();
     refreshStartView(inputs, state);
 }
 
@@ -296,6 +316,14 @@ void ReaderWindowRoot::refreshFileImportStrip(const ReaderCommandInputs& inputs,
     }
     m_fileImportStrip->setVisible(shows);
     m_fileImportDivider->setVisible(shows);
+}
+
+void ReaderWindowRoot::refreshSettingsStrip() {
+    const bool shows = !m_in.defaults.keepsChanges();
+    m_settingsNotice->setNotice(shows ? std::optional(settingsNotKeptMessage(m_in.defaults.location())) : std::nullopt,
+                                std::nullopt, true);
+    m_settingsStrip->setVisible(shows);
+    m_settingsDivider->setVisible(shows);
 }
 
 void ReaderWindowRoot::refreshStartView(const ReaderCommandInputs& inputs, const ReaderCommandContext& state) {

@@ -16,6 +16,7 @@ class QFrame;
 namespace tavrine {
 
 class CaptureModel;
+class Defaults;
 class GlobalCaptureShortcut;
 class ReaderCaptureStrip;
 class ReaderDocumentLayout;
@@ -23,6 +24,7 @@ class ReaderEPUBPresentation;
 class ReaderFileDropTarget;
 class ReaderFileImportStrip;
 class ReaderHistoryPane;
+class ReaderImportNotice;
 class ReaderKeyboardInput;
 class ReaderPresentation;
 class ReaderSourceNavigation;
@@ -35,9 +37,11 @@ class ReaderWorkspaceController;
 class ReaderWorkspaceWidget;
 class ReadingPlayer;
 
-// The reader window's content, top to bottom: the capture strip, the file-import strip (each with a line
-// under it, shown only while it has something to say), and the two panes, the document list and the
-// reader column. The reader column shows the start view while no document is open.
+// The reader window's content, top to bottom: the capture strip, the file-import strip, the settings
+// strip (each with a line under it, shown only while it has something to say), and the two panes, the
+// document list and the reader column. The reader column shows the start view while no document is open.
+// The settings strip tells, while the user's settings cannot be kept, that changes last only until the
+// application ends; it is the one place that says so, and it goes once they are kept again.
 //
 // It owns no state of the application: everything it shows is read from the objects it is given,
 // refreshed in place at most once per turn of the event loop after anything it reads changed, and every
@@ -65,6 +69,8 @@ public:
         ReaderSourceNavigation& sourceNavigation;
         GlobalCaptureShortcut& shortcut;
         GlobalCaptureShortcut& clipboardShortcut;
+        // The user's settings: the root is the one that watches whether they are kept.
+        Defaults& defaults;
         ReaderCommandActions actions;
     };
 
@@ -73,6 +79,10 @@ public:
 
     ReaderCaptureStrip& captureStrip() const { return *m_captureStrip; }
     ReaderFileImportStrip& fileImportStrip() const { return *m_fileImportStrip; }
+    // The settings strip's notice; its strip is hidden while the settings are kept.
+    ReaderImportNotice& settingsNotice() const { return *m_settingsNotice; }
+    // What the settings strip says when the settings kept at file cannot be kept.
+    static QString settingsNotKeptMessage(const QString& file);
     ReaderDocumentLayout& documentLayout() const { return *m_layout; }
     // Nothing until the workspace first shows it.
     ReaderStartView* startView() const { return m_startView; }
@@ -92,6 +102,7 @@ private:
     void scheduleRefresh();
     void refreshCaptureStrip(const ReaderCommandContext& state);
     void refreshFileImportStrip(const ReaderCommandInputs& inputs, const ReaderCommandContext& state);
+    void refreshSettingsStrip();
     void refreshStartView(const ReaderCommandInputs& inputs, const ReaderCommandContext& state);
     void followInputs();
     // The player's reading changed: the source navigation takes the new document, and a clipboard failure
@@ -111,6 +122,9 @@ private:
     QFrame* m_captureDivider;
     ReaderFileImportStrip* m_fileImportStrip;
     QFrame* m_fileImportDivider;
+    QFrame* m_settingsStrip;
+    ReaderImportNotice* m_settingsNotice;
+    QFrame* m_settingsDivider;
     QWidget* m_sidebar;
     ReaderHistoryPane* m_historyPane = nullptr;
     ReaderDocumentLayout* m_layout;

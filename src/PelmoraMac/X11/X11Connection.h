@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QString>
+
+#include <optional>
+
 struct xcb_connection_t;
-class QString;
 
 namespace tavrine {
 
@@ -9,8 +12,10 @@ namespace tavrine {
 // Wayland) or before the GUI application exists. Qt owns it.
 xcb_connection_t* qtX11Connection();
 
-// Whether an X server answers at display (a DISPLAY value, such as ":0") and lets this process in: a
-// connection of its own, opened and closed at once, before Qt tries the same and aborts on a refusal.
-bool opensX11Display(const QString& display);
+// Why this process cannot show a window on display (a DISPLAY value, such as ":0" or ":0.1"), in a few
+// words for the end of a line on stderr; nothing when an X server answers there, lets this process in
+// and has the screen the value names. A connection of its own, opened and closed at once, before Qt tries
+// the same and aborts on a refusal.
+std::optional<QString> x11DisplayRefusal(const QString& display);
 
 }  // namespace tavrine
