@@ -2,6 +2,7 @@
 
 #include "PelmoraMac/Library/ReaderImportNotice.h"
 #include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/SelectableText.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include <QBoxLayout>
@@ -37,7 +38,7 @@ QLabel* wrappedLabel(QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setSelectableText(*label, TextSelection::byMouse);
     return label;
 }
 
