@@ -162,6 +162,16 @@ TEST_F(ReaderWindowFocusing, EveryOpeningGivesTheDisplayTheFocusFromWhereverItWa
     app().history()->select(sample);
     ASSERT_TRUE(processEventsUntil([&] { return player.readingID() == sample; }));
     EXPECT_TRUE(displayTakesFocus());
+
+    // A click on the row already open, which opens nothing: the display takes the keys back from the list.
+    const QList<StoredReading>& rows = app().history()->visibleItems();
+    const auto open =
+        std::find_if(rows.begin(), rows.end(), [&](const StoredReading& row) { return row.id() == sample; });
+    ASSERT_NE(open, rows.end());
+    const QRect openRow = table.listView()->visualRect(table.listView()->model()->index(int(open - rows.begin()), 0));
+    QTest::mouseClick(table.listView()->viewport(), Qt::LeftButton, {},
+                      openRow.center() - QPoint(openRow.width() / 4, 0));
+    EXPECT_TRUE(displayTakesFocus()) << "a click on the open row";
 }
 
 TEST_F(ReaderWindowFocusing, TypingInAFieldOrWalkingTheListWithTheKeysKeepsTheFocus) {

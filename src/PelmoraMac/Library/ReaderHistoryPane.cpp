@@ -336,6 +336,9 @@ void ReaderHistoryPane::connectTable() {
     };
     m_table->onDelete = [this](QUuid id) { requestDeletion(id, m_table->value().collection); };
     m_table->onDetails = [this](QUuid id) { showDetails(id); };
+    m_table->onCurrentRowClicked = [this] {
+        if (onFocusReadingArea) onFocusReadingArea();
+    };
 }
 
 bool ReaderHistoryPane::isSearchVisible() const {

@@ -71,7 +71,7 @@ public:
     enum class Content { noStore, loading, searching, table, empty };
 
     // Called when the focus belongs to the reading area: a removal emptied the list, or the list left the
-    // screen while it was confirmed.
+    // screen while it was confirmed; a click on the row already open.
     std::function<void()> onFocusReadingArea;
 
     explicit ReaderHistoryPane(ReaderHistoryModel& model, QWidget* parent = nullptr);
