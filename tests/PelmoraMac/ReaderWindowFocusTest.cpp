@@ -275,28 +275,47 @@ TEST_F(ReaderWindowFocusing, AnImportTakesTheKeysFromTheSearchFieldOrTheListUnle
     }
 }
 
-// In a narrow window the list is a popup, which closes as a removal's confirmation takes the activation.
-// The open reading (a paste over the list's chosen row) removed there: the start view's sample button has
-// the keys, its ring the only one; with the list's own ring nowhere.
-TEST_F(ReaderWindowFocusing, ARemovalFromTheCompactListGivesTheStartViewTheKeys) {
+// In a narrow window the list is a popup over the reader. Walked with the keys it keeps them as its rows
+// open; a reading the user opens otherwise (an import) takes them, and the popup closes. It also closes
+// as a removal's confirmation takes the activation: the open reading (a paste over the list's chosen row)
+// removed there, the start view's sample button has the keys, its ring the only one.
+TEST_F(ReaderWindowFocusing, TheCompactListKeepsTheKeysWhileWalkedAndAfterARemovalTheStartViewHasThem) {
     ReadingPlayer& player = app().playback().player();
     app().openSample();
     ASSERT_TRUE(displayTakesFocus());
     const QUuid sample = *player.readingID();
     playAMoment();
+    importClipboard(u"吾輩は猫である。"_s);
+    playAMoment();
     window().resize(620, 720);
     ASSERT_TRUE(processEventsUntil([&] { return !app().presentation().showsHistory(); }));
-    app().history()->select(sample);
-    importClipboard(u"吾輩は猫である。"_s);
+    QFrame* popup = nullptr;
+    const auto showPopup = [&] {
+        app().toggleHistory();
+        ASSERT_TRUE(processEventsUntil([&] {
+            popup = app().readerToolbar().compactList();
+            return popup && popup->isVisible();
+        }));
+    };
+
+    showPopup();
+    ReaderHistoryTable& list = *popup->findChild<ReaderHistoryPane*>()->table();
+    list.takeKeyboardFocus();
+    ASSERT_TRUE(processEventsUntil([&] { return list.listView()->hasFocus(); }));
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(list.listView(), &down);
+    QApplication::sendEvent(list.listView(), &down);
+    ASSERT_TRUE(processEventsUntil([&] { return player.readingID() == sample; }));
+    processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_TRUE(popup->isVisible());
+    EXPECT_TRUE(list.listView()->hasFocus());
+    importClipboard(u"名前はまだ無い。"_s);
+    EXPECT_TRUE(displayTakesFocus());
+    EXPECT_FALSE(popup->isVisible());
     playAMoment();
     ASSERT_EQ(app().history()->selectedID(), sample);
 
-    app().toggleHistory();
-    QFrame* popup = nullptr;
-    ASSERT_TRUE(processEventsUntil([&] {
-        popup = app().readerToolbar().compactList();
-        return popup && popup->isVisible();
-    }));
+    showPopup();
     ReaderHistoryPane& pane = *popup->findChild<ReaderHistoryPane*>();
     pane.requestDeletion(*player.readingID(), ReaderHistoryModel::Collection::history);
     ASSERT_NE(pane.alert(), nullptr);

@@ -83,7 +83,17 @@ void ReaderWindowFocus::readingChanged() {
 bool ReaderWindowFocus::takesKeys() {
     const bool claimed = m_importClaimsKeys;
     endImportClaim();
-    return claimed || !holdsKeyboardWork(m_window.focusWidget());
+    return claimed || !holdsKeyboardWork(keyboardFocus());
+}
+
+QWidget* ReaderWindowFocus::keyboardFocus() const {
+    // A popup of the window that holds a focus widget (the narrow window's list) has the keys while it is
+    // open, whatever the window's own focus widget; a menu holds none.
+    if (QWidget* popup = QApplication::activePopupWidget(); popup && popup->focusWidget()) {
+        const QWidget* owner = popup->parentWidget();
+        if (owner && owner->window() == &m_window) return popup->focusWidget();
+    }
+    return m_window.focusWidget();
 }
 
 void ReaderWindowFocus::importStarted() {
@@ -93,7 +103,7 @@ void ReaderWindowFocus::importStarted() {
 
 void ReaderWindowFocus::importFailed() {
     endImportClaim();
-    if (holdsKeyboardWork(m_window.focusWidget())) return;
+    if (holdsKeyboardWork(keyboardFocus())) return;
     if (m_actions.requestFocus) m_actions.requestFocus();
 }
 

@@ -24,7 +24,8 @@ class ReadingPlayer;
 //   hidden): the reading area takes it, rather than the first control in Tab order that Qt would pick;
 // - an import or capture that failed (importFailed): the reading area is asked to take the focus, as after
 //   one that succeeded.
-// Each step leaves the focus alone while the user is at work with the keys (holdsKeyboardWork). An import
+// Each step leaves the focus alone while the user is at work with the keys (holdsKeyboardWork), in the
+// window or in a popup of it that holds the keys (the narrow window's list). An import
 // the user starts (importStarted) claims the keys for the reading it opens: from the list's search field
 // (whose text stays) or the list whatever ring it showed, as from anywhere else, unless the user goes on
 // working in the window (a key pressed there, or the focus moved by a click or Tab) before the reading
@@ -74,6 +75,8 @@ private:
 
     // Whether the keys go to the reading area now: the claim of an import is used up here.
     bool takesKeys();
+    // Where the keys go now: the window's focus widget, or that of a popup of the window holding them.
+    QWidget* keyboardFocus() const;
     void endImportClaim();
     // The user goes on working in the window, as an event delivered to one of its widgets tells.
     bool isWorkInWindow(const QObject* receiver, const QEvent& event) const;
