@@ -82,6 +82,19 @@ protected:
         listToggle().setFocus(Qt::TabFocusReason);
         ASSERT_TRUE(processEventsUntil([&] { return listToggle().hasFocus(); }));
     }
+    // The sample and a paste, each played a moment (so the history holds both, the paste open); the
+    // sample's id.
+    QUuid samplePlayedThenAPaste() {
+        ReadingPlayer& player = app().playback().player();
+        app().openSample();
+        EXPECT_TRUE(displayTakesFocus());
+        const QUuid sample = player.readingID().value_or(QUuid());
+        playAMoment();
+        importClipboard(u"吾輩は猫である。"_s);
+        EXPECT_TRUE(displayTakesFocus());
+        playAMoment();
+        return sample;
+    }
     void importClipboard(const QString& text) {
         QGuiApplication::clipboard()->setText(text);
         const std::optional<QUuid> before = app().playback().player().readingID();
@@ -176,13 +189,7 @@ TEST_F(ReaderWindowFocusing, EveryOpeningGivesTheDisplayTheFocusFromWhereverItWa
 
 TEST_F(ReaderWindowFocusing, TypingInAFieldOrWalkingTheListWithTheKeysKeepsTheFocus) {
     ReadingPlayer& player = app().playback().player();
-    app().openSample();
-    ASSERT_TRUE(displayTakesFocus());
-    const QUuid sample = *player.readingID();
-    playAMoment();
-    importClipboard(u"吾輩は猫である。"_s);
-    ASSERT_TRUE(displayTakesFocus());
-    playAMoment();
+    const QUuid sample = samplePlayedThenAPaste();
 
     // The list's search field, typed in: a reading no import opened leaves the focus there.
     QLineEdit* search = root().findChild<ReaderHistoryPane*>()->searchField();
@@ -281,12 +288,7 @@ TEST_F(ReaderWindowFocusing, AnImportTakesTheKeysFromTheSearchFieldOrTheListUnle
 // removed there, the start view's sample button has the keys, its ring the only one.
 TEST_F(ReaderWindowFocusing, TheCompactListKeepsTheKeysWhileWalkedAndAfterARemovalTheStartViewHasThem) {
     ReadingPlayer& player = app().playback().player();
-    app().openSample();
-    ASSERT_TRUE(displayTakesFocus());
-    const QUuid sample = *player.readingID();
-    playAMoment();
-    importClipboard(u"吾輩は猫である。"_s);
-    playAMoment();
+    const QUuid sample = samplePlayedThenAPaste();
     window().resize(620, 720);
     ASSERT_TRUE(processEventsUntil([&] { return !app().presentation().showsHistory(); }));
     QFrame* popup = nullptr;

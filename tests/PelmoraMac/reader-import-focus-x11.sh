@@ -88,6 +88,16 @@ opened_with_display_focused() {
   wait_for "$what left the focus on $(focused)" display_took_focus
 }
 
+# Puts TEXT on the clipboard and imports it by KEYS (the paste or the clipboard hot key); waits for its
+# reading with the display focused, WHAT naming the step.
+paste_by() {
+  local keys=$1 text=$2 what=$3 before
+  printf '%s' "$text" | xclip -selection clipboard -i
+  before=$(marks focus)
+  xdotool key --clearmodifiers "$keys"
+  opened_with_display_focused "$before" "$what"
+}
+
 export TAVRINE_TRACE_FILE="$trace"
 launch_reader "$tavrine"
 activate_window "$window"
@@ -117,10 +127,7 @@ shot 1-list
 details_and_escape 三の文
 pointer_away
 shot 2-after-details
-printf '%s' "四の文。貼り付けた文章。" | xclip -selection clipboard -i
-before=$(marks focus)
-xdotool key --clearmodifiers ctrl+shift+v
-opened_with_display_focused "$before" "Ctrl+Shift+V after the row's details"
+paste_by ctrl+shift+v "四の文。貼り付けた文章。" "Ctrl+Shift+V after the row's details"
 space_plays "Ctrl+Shift+V after the row's details"
 shot 3-paste-playing
 
@@ -133,10 +140,7 @@ xdotool key Tab space
 wait_for "the removal did not leave the list with the keys" focus_is 履歴の一覧
 pointer_away
 shot 4-after-removal
-printf '%s' "五の文。ホットキーの文章。" | xclip -selection clipboard -i
-before=$(marks focus)
-xdotool key --clearmodifiers super+ctrl+alt+v
-opened_with_display_focused "$before" "the clipboard hot key after a removal"
+paste_by super+ctrl+alt+v "五の文。ホットキーの文章。" "the clipboard hot key after a removal"
 # The hot key plays what it imports.
 wait_for "the hot key's reading did not play" status_is playing
 space_plays "the clipboard hot key after a removal"
@@ -166,18 +170,12 @@ xdotool key space
 wait_for "the search button did not give its field the keys" focus_is "$search_field"
 xdotool type --delay 20 "文"
 shot 7-search-typed
-printf '%s' "六の文。検索欄からの貼り付け。" | xclip -selection clipboard -i
-before=$(marks focus)
-xdotool key --clearmodifiers ctrl+shift+v
-opened_with_display_focused "$before" "Ctrl+Shift+V from the search field"
+paste_by ctrl+shift+v "六の文。検索欄からの貼り付け。" "Ctrl+Shift+V from the search field"
 space_plays "Ctrl+Shift+V from the search field"
 shot 8-search-paste-playing
 
 tab_to "$search_field" shift+Tab
-printf '%s' "七の文。検索欄からのホットキー。" | xclip -selection clipboard -i
-before=$(marks focus)
-xdotool key --clearmodifiers super+ctrl+alt+v
-opened_with_display_focused "$before" "the clipboard hot key from the search field"
+paste_by super+ctrl+alt+v "七の文。検索欄からのホットキー。" "the clipboard hot key from the search field"
 wait_for "the hot key's reading did not play" status_is playing
 space_plays "the clipboard hot key from the search field"
 
