@@ -1,21 +1,25 @@
 // Where the reader window's keyboard focus goes on a real application (offscreen): the new window's sample
 // button, then the display after every kind of opening (the sample by Space, a clipboard import, undo
 // and redo of that replacement, a dropped file, a row of the list), but not while a text field is typed
-// in or the list is walked with the keys (an import ends that walk, whatever ring the list showed); after
-// a failed paste and a control disabled under the focus; the window brought back, and activated with its
-// focus on a widget since hidden.
+// in or the list is walked with the keys, unless an import opened the reading (from the search field too,
+// whatever ring the list showed); after a failed paste and a control disabled under the focus; a removal
+// from the narrow window's list popup; a click on a notice's text; the window brought back, and activated
+// with its focus on a widget since hidden.
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Library/ReaderHistoryPane.h"
 #include "PelmoraMac/Library/ReaderHistoryTable.h"
+#include "PelmoraMac/Library/ReaderImportNotice.h"
 #include "PelmoraMac/Library/ReaderStartView.h"
+#include "PelmoraMac/Window/ReaderCaptureStrip.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
 #include "PelmoraMac/Window/ReaderVisibilityToggle.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
 #include "PelmoraMac/Window/ReaderWindowFocus.h"
 #include "PelmoraMac/Window/ReaderWindowRoot.h"
+#include "PelmoraMac/Window/ReaderWindowToolbar.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 #include "ReaderWidgets/Workspace/ReaderRSVPDisplayPanel.h"
 #include "ReaderWidgets/Workspace/ReaderReadingColumn.h"
@@ -31,10 +35,13 @@
 #include <QClipboard>
 #include <QDropEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QTest>
 #include <QWindow>
 
 #include <algorithm>
@@ -74,6 +81,19 @@ protected:
     void focusToolbar() {
         listToggle().setFocus(Qt::TabFocusReason);
         ASSERT_TRUE(processEventsUntil([&] { return listToggle().hasFocus(); }));
+    }
+    // The sample and a paste, each played a moment (so the history holds both, the paste open); the
+    // sample's id.
+    QUuid samplePlayedThenAPaste() {
+        ReadingPlayer& player = app().playback().player();
+        app().openSample();
+        EXPECT_TRUE(displayTakesFocus());
+        const QUuid sample = player.readingID().value_or(QUuid());
+        playAMoment();
+        importClipboard(u"吾輩は猫である。"_s);
+        EXPECT_TRUE(displayTakesFocus());
+        playAMoment();
+        return sample;
     }
     void importClipboard(const QString& text) {
         QGuiApplication::clipboard()->setText(text);
@@ -155,30 +175,40 @@ TEST_F(ReaderWindowFocusing, EveryOpeningGivesTheDisplayTheFocusFromWhereverItWa
     app().history()->select(sample);
     ASSERT_TRUE(processEventsUntil([&] { return player.readingID() == sample; }));
     EXPECT_TRUE(displayTakesFocus());
+
+    // A click on the row already open, which opens nothing: the display takes the keys back from the list.
+    const QList<StoredReading>& rows = app().history()->visibleItems();
+    const auto open =
+        std::find_if(rows.begin(), rows.end(), [&](const StoredReading& row) { return row.id() == sample; });
+    ASSERT_NE(open, rows.end());
+    const QRect openRow = table.listView()->visualRect(table.listView()->model()->index(int(open - rows.begin()), 0));
+    QTest::mouseClick(table.listView()->viewport(), Qt::LeftButton, {},
+                      openRow.center() - QPoint(openRow.width() / 4, 0));
+    EXPECT_TRUE(displayTakesFocus()) << "a click on the open row";
 }
 
 TEST_F(ReaderWindowFocusing, TypingInAFieldOrWalkingTheListWithTheKeysKeepsTheFocus) {
     ReadingPlayer& player = app().playback().player();
-    app().openSample();
-    ASSERT_TRUE(displayTakesFocus());
-    const QUuid sample = *player.readingID();
-    playAMoment();
+    const QUuid sample = samplePlayedThenAPaste();
 
-    // The list's search field, typed in: an import leaves the focus there.
+    // The list's search field, typed in: a reading no import opened leaves the focus there.
     QLineEdit* search = root().findChild<ReaderHistoryPane*>()->searchField();
     search->show();
     search->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(processEventsUntil([&] { return search->hasFocus(); }));
-    importClipboard(u"吾輩は猫である。"_s);
+    app().history()->select(sample);
+    ASSERT_TRUE(processEventsUntil([&] { return player.readingID() == sample; }));
     processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
     EXPECT_EQ(focus(), search);
 
     // The list walked with the keys (focused by Tab, its ring shown): a row it opens keeps the focus.
     ReaderHistoryTable& table = *root().findChild<ReaderHistoryPane*>()->table();
+    const std::optional<QUuid> pasted = app().history()->history().first().id();
+    ASSERT_NE(pasted, sample);
     table.listView()->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(processEventsUntil([&] { return table.contentIsFocused(); }));
-    app().history()->select(sample);
-    ASSERT_TRUE(processEventsUntil([&] { return player.readingID() == sample; }));
+    app().history()->select(pasted);
+    ASSERT_TRUE(processEventsUntil([&] { return player.readingID() == pasted; }));
     processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
     EXPECT_EQ(focus(), table.listView());
 
@@ -196,42 +226,153 @@ TEST_F(ReaderWindowFocusing, TypingInAFieldOrWalkingTheListWithTheKeysKeepsTheFo
     EXPECT_FALSE(ReaderWindowFocus::holdsKeyboardWork(nullptr));
 }
 
-// The list keeps its ring after a row's removal or a sheet of its row menu, though nobody works it with
-// the keys: an import the user starts then opens its reading with the keys on the display. Keys pressed
-// in the list while the import runs keep them in the list.
-TEST_F(ReaderWindowFocusing, AnImportTakesTheKeysFromAListNotWorkedWithTheKeysSinceItStarted) {
+// An import the user starts opens its reading with the keys on the display, from the list's search field
+// (its text kept) and from the list, whose ring stays after a row's removal or a sheet of its row menu
+// though nobody works it with the keys. Keys pressed in the field or the list while the import runs keep
+// them there.
+TEST_F(ReaderWindowFocusing, AnImportTakesTheKeysFromTheSearchFieldOrTheListUnlessWorkedSinceItStarted) {
     ReadingPlayer& player = app().playback().player();
     app().openSample();
     ASSERT_TRUE(displayTakesFocus());
     playAMoment();
-    ReaderHistoryTable& table = *root().findChild<ReaderHistoryPane*>()->table();
+    ReaderHistoryPane& pane = *root().findChild<ReaderHistoryPane*>();
+    ReaderHistoryTable& table = *pane.table();
+    QLineEdit& search = *pane.searchField();
     const auto ringedList = [&] {
         table.takeKeyboardFocus();
         ASSERT_TRUE(processEventsUntil([&] { return table.listView()->hasFocus() && table.contentIsFocused(); }));
     };
-
-    ringedList();
+    QKeyEvent letter(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, u"文"_s);
+    pane.toggleSearch();
+    ASSERT_TRUE(processEventsUntil([&] { return search.hasFocus(); }));
+    QApplication::sendEvent(&search, &letter);
+    ASSERT_EQ(app().history()->query(), u"文"_s);
     importClipboard(u"吾輩は猫である。"_s);
-    EXPECT_TRUE(displayTakesFocus()) << "a paste";
-    playAMoment();
+    EXPECT_TRUE(displayTakesFocus()) << "a paste from the search field";
+    EXPECT_EQ(search.text(), u"文"_s);
 
     ringedList();
     ASSERT_TRUE(dropOnWindow(QUrl::fromLocalFile(folder.write(u"落とした.txt"_s, "落とした本文。"))));
     ASSERT_TRUE(processEventsUntil([&] { return !app().history()->isImportingFile(); }));
     ASSERT_EQ(player.reading()->document.text, u"落とした本文。"_s);
-    EXPECT_TRUE(displayTakesFocus()) << "a dropped file";
+    EXPECT_TRUE(displayTakesFocus()) << "a dropped file from the list";
 
-    // A row moved to with the keys after the paste began: the list keeps the keys.
-    ringedList();
-    QGuiApplication::clipboard()->setText(u"名前はまだ無い。"_s);
-    const std::optional<QUuid> before = player.readingID();
-    app().importClipboard(/*plainText=*/true);
-    ASSERT_TRUE(app().capture().isCapturing());
+    // Typed on in the field, or a row moved to with the keys, after the paste began: the keys stay.
     QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
-    QApplication::sendEvent(table.listView(), &down);
-    ASSERT_TRUE(processEventsUntil([&] { return player.readingID() != before; }));
+    struct Work {
+        QWidget* widget;
+        QKeyEvent* key;
+        QString pasted;
+    };
+    for (const auto& [worked, key, pasted] :
+         {Work{&search, &letter, u"名前はまだ無い。"_s}, Work{table.listView(), &down, u"どこで生れたか。"_s}}) {
+        if (worked == &search)
+            search.setFocus(Qt::TabFocusReason);
+        else
+            ringedList();
+        ASSERT_TRUE(processEventsUntil([&] { return worked->hasFocus(); }));
+        QGuiApplication::clipboard()->setText(pasted);
+        const std::optional<QUuid> before = player.readingID();
+        app().importClipboard(/*plainText=*/true);
+        ASSERT_TRUE(app().capture().isCapturing());
+        QApplication::sendEvent(worked, key);
+        ASSERT_TRUE(processEventsUntil([&] { return player.readingID() != before; }));
+        processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
+        EXPECT_EQ(focus(), worked);
+    }
+}
+
+// In a narrow window the list is a popup over the reader. Walked with the keys it keeps them as its rows
+// open; a reading the user opens otherwise (an import) takes them, and the popup closes. It also closes
+// as a removal's confirmation takes the activation: the open reading (a paste over the list's chosen row)
+// removed there, the start view's sample button has the keys, its ring the only one.
+TEST_F(ReaderWindowFocusing, TheCompactListKeepsTheKeysWhileWalkedAndAfterARemovalTheStartViewHasThem) {
+    ReadingPlayer& player = app().playback().player();
+    const QUuid sample = samplePlayedThenAPaste();
+    window().resize(620, 720);
+    ASSERT_TRUE(processEventsUntil([&] { return !app().presentation().showsHistory(); }));
+    QFrame* popup = nullptr;
+    const auto showPopup = [&] {
+        app().toggleHistory();
+        ASSERT_TRUE(processEventsUntil([&] {
+            popup = app().readerToolbar().compactList();
+            return popup && popup->isVisible();
+        }));
+    };
+
+    showPopup();
+    ReaderHistoryTable& list = *popup->findChild<ReaderHistoryPane*>()->table();
+    list.takeKeyboardFocus();
+    ASSERT_TRUE(processEventsUntil([&] { return list.listView()->hasFocus(); }));
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(list.listView(), &down);
+    QApplication::sendEvent(list.listView(), &down);
+    ASSERT_TRUE(processEventsUntil([&] { return player.readingID() == sample; }));
     processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
-    EXPECT_EQ(focus(), table.listView());
+    EXPECT_TRUE(popup->isVisible());
+    EXPECT_TRUE(list.listView()->hasFocus());
+    importClipboard(u"名前はまだ無い。"_s);
+    EXPECT_TRUE(displayTakesFocus());
+    EXPECT_FALSE(popup->isVisible());
+    playAMoment();
+    ASSERT_EQ(app().history()->selectedID(), sample);
+
+    showPopup();
+    ReaderHistoryPane& pane = *popup->findChild<ReaderHistoryPane*>();
+    pane.requestDeletion(*player.readingID(), ReaderHistoryModel::Collection::history);
+    ASSERT_NE(pane.alert(), nullptr);
+    popup->hide();
+    for (QAbstractButton* button : pane.alert()->buttons())
+        if (pane.alert()->buttonRole(button) == QMessageBox::DestructiveRole) button->click();
+    // The window manager gives the reader back its activation while the removal runs.
+    window().activateWindow();
+    ASSERT_TRUE(processEventsUntil([&] { return !player.reading() && !app().history()->isBusy(); }));
+    ASSERT_TRUE(processEventsUntil([&] { return window().isActiveWindow(); }));
+
+    ReaderStartView* start = root().startView();
+    ASSERT_NE(start, nullptr);
+    EXPECT_TRUE(
+        processEventsUntil([&] { return focus() == &start->sampleButton() && start->sampleButton().hasFocus(); }));
+    EXPECT_FALSE(pane.table()->contentIsFocused());
+    for (auto* list : window().findChildren<ReaderHistoryTable*>()) EXPECT_FALSE(list->showsFocusRing());
+}
+
+// A click on a notice's text (the list's file notice, the capture strip's failure and its caption) leaves
+// the keys on the display, where Space plays; the text is still selected by the mouse.
+TEST_F(ReaderWindowFocusing, AClickOnANoticesTextLeavesTheKeysWithTheReading) {
+    ReadingPlayer& player = app().playback().player();
+    app().openSample();
+    ASSERT_TRUE(displayTakesFocus());
+    const auto leavesTheKeys = [&](QLabel& text, const char* what) {
+        ASSERT_TRUE(processEventsUntil([&] { return text.isVisible(); })) << what;
+        const int middle = text.height() / 2;
+        QTest::mouseClick(&text, Qt::LeftButton, {}, QPoint(4, middle));
+        QTest::mousePress(&text, Qt::LeftButton, {}, QPoint(2, middle));
+        QTest::mouseMove(&text, QPoint(text.width() - 2, middle));
+        QTest::mouseRelease(&text, Qt::LeftButton, {}, QPoint(text.width() - 2, middle));
+        EXPECT_FALSE(text.selectedText().isEmpty()) << what;
+        EXPECT_EQ(focus(), display()) << what;
+        QTest::keyClick(focus(), Qt::Key_Space);
+        EXPECT_TRUE(processEventsUntil([&] { return player.session().status == ReadingSession::Status::playing; }))
+            << what;
+        QTest::keyClick(focus(), Qt::Key_Space);
+        ASSERT_TRUE(processEventsUntil([&] { return player.session().status == ReadingSession::Status::paused; }));
+    };
+
+    ASSERT_TRUE(dropOnWindow(QUrl::fromLocalFile(folder.write(u"落とした.txt"_s, "落とした本文。"))));
+    ASSERT_TRUE(processEventsUntil([&] { return !app().history()->isImportingFile(); }));
+    ASSERT_TRUE(displayTakesFocus());
+    leavesTheKeys(*root().findChild<ReaderHistoryPane*>()->importNotice()->messageLabel(), "the file notice");
+
+    QGuiApplication::clipboard()->clear();
+    app().importClipboard(/*plainText=*/false);
+    ASSERT_TRUE(processEventsUntil([&] { return app().capture().failure().has_value(); }));
+    ASSERT_TRUE(displayTakesFocus());
+    leavesTheKeys(*root().captureStrip().failureNotice().messageLabel(), "the capture's failure");
+    for (QLabel* caption : root().captureStrip().findChildren<QLabel*>()) {
+        if (caption->text().startsWith(u"現在の文書と読書位置は保持しています"_s))
+            leavesTheKeys(*caption, "its caption");
+    }
 }
 
 TEST_F(ReaderWindowFocusing, TheWindowBroughtBackOrActivatedOnAHiddenWidgetFocusesTheReadingArea) {

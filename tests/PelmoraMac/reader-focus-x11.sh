@@ -8,7 +8,11 @@
 # - a paste that fails (an empty clipboard) with the focus on the play button (Ctrl+Shift+V), on the
 #   speed slider after a click on it (Ctrl+Alt+Shift+V) and again on the play button (the clipboard hot
 #   key): the display takes the focus each time, and Space plays;
+# - a click on the failure notice's text selects it and leaves the focus on the display: Space plays;
 # - a click on the speed slider keeps the focus there for its arrows, and Space plays and pauses;
+# - at 620 pixels, where the list is a popup: a row clicked there opens and the popup closes, Space
+#   plays; a paste opened over that row and removed through the popup's row menu: the start view's
+#   sample button has the focus, and its Space opens the sample;
 # - in a window 1,200 pixels wide with the document list shown, a click on the list's ライブラリ and 履歴
 #   segments leaves the focus on the display, and Space plays;
 # - a row removed through its "…" menu (the selected one, by the pointer): the list has the focus with its
@@ -84,12 +88,27 @@ wait_for "the new window did not focus the sample button" focus_is readerOpenSam
 xdotool key space
 wait_for "the opened sample did not focus the display" focus_is readerRSVPDisplay
 wait_for "the sample did not open" status_is ready
+# The display stands 24 pixels below the top of the reading column, where a capture strip opens.
+read -r display_x display_y _ _ _ <<<"$(last_mark focus)"
 shot 1-sample
 
-# ---- Failed pastes and the speed slider ----
+# ---- Failed pastes, the failure notice and the speed slider ----
 tab_to 再生
 failed_paste ctrl+shift+v "Ctrl+Shift+V on the play button"
 shot 2-failed-paste
+# The notice's first line, past its warning sign, 17 pixels down the strip: a click there and a drag
+# along it select its text (the primary selection) and leave the display the keys.
+before=$(marks focus)
+notice_y=$((display_y - 24 + 17))
+printf '' | xclip -selection primary -i
+xdotool mousemove $((display_x + 60)) "$notice_y" click 1
+xdotool mousedown 1 mousemove $((display_x + 120)) "$notice_y" mousemove $((display_x + 200)) "$notice_y" mouseup 1
+xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
+space_plays "after a click on the failure notice's text"
+[ "$(marks focus)" = "$before" ] || fail "a click on the failure notice's text moved the focus to $(focused)"
+selected_text() { [ -n "$(xclip -selection primary -o 2>/dev/null)" ]; }
+wait_for "a drag along the failure notice's text selected nothing" selected_text
+shot 2-notice-selected
 
 tab_to readerSpeedSlider
 read -r x y w h _ <<<"$(last_mark focus)"
@@ -107,9 +126,56 @@ tab_to 再生
 failed_paste super+ctrl+alt+v "the clipboard hot key on the play button"
 shot 4-hot-key
 
-# ---- The list's segments and a removal ----
+# ---- At 620 pixels: a removal from the list's popup ----
 paste_and_play "吾輩は猫である。名前はまだ無い。"
 paste_and_play "どこで生れたかとんと見当がつかぬ。"
+xdotool windowsize --sync "$window" 620 720
+display_is_narrow() {
+  tab Tab >/dev/null
+  focus_is readerRSVPDisplay && [ "$(last_mark focus | awk '{ print $3 }')" -le 580 ]
+}
+wait_for "the reader did not shrink to 620 pixels" display_is_narrow
+menus_at_least() { [ "$(shown_menus "$pid" | wc -l)" -ge "$1" ]; }
+# Shows the list's popup, a menu-like window of its own, and sets px, py and pw to its place and width.
+popup_list() {
+  local info
+  xdotool key --clearmodifiers super+ctrl+s
+  wait_for_menu "$pid" "the list's popup"
+  info=$(xwininfo -id "$(shown_menus "$pid" | head -1)")
+  px=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
+  py=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
+  pw=$(awk '/Width:/ {print $2}' <<<"$info")
+}
+# Rows of the popup's list start 109 pixels down it, 82 apart; a row's "…" stands 57 pixels from its
+# right edge.
+# A row clicked there opens, and the popup gives the reading the keys as it closes.
+popup_list
+phrases=$(trace_marks '^phrase-shown ')
+xdotool mousemove $((px + pw / 3)) $((py + 109 + 2 * 82)) click 1
+wait_for_mark '^phrase-shown ' $((phrases + 1))
+within_limit has_no_menu "$pid" || fail "the list's popup stayed over the row it opened"
+xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
+space_plays "after a row clicked in the list's popup"
+paste_and_play "三の文。一覧のポップアップで消す。"
+popup_list
+xdotool mousemove $((px + pw / 3)) $((py + 109)) mousemove $((px + pw - 57)) $((py + 109))
+for _ in 1 2 3 4 5; do
+  xdotool click 1
+  try_end=$((SECONDS + 3))
+  until menus_at_least 2 || [ "$SECONDS" -ge "$try_end" ]; do sleep 0.1; done
+  menus_at_least 2 && break
+done
+wait_for "the popup row's … opened no menu" menus_at_least 2
+xdotool key Up Return
+confirm_alert
+wait_for "the removal from the popup left the focus on $(focused)" focus_is readerOpenSample
+xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
+shot 5-popup-removal
+xdotool key space
+wait_for "Space on the sample button did not open the sample" focus_is readerRSVPDisplay
+space_plays "the sample opened after the removal from the popup"
+
+# ---- The list's segments and a removal ----
 widen_reader "$window"
 xdotool key --clearmodifiers super+ctrl+s
 tab_to 履歴の一覧 shift+Tab
@@ -128,9 +194,10 @@ for segment in "$((lx + lw / 2)) ライブラリ" "$((lx - 12)) 履歴"; do
   space_plays "after a click on the $name segment"
   [ "$(marks focus)" = "$before" ] || fail "a click on the $name segment moved the focus to $(focused)"
 done
-shot 5-segments
+shot 6-segments
 
-# Three rows: the two pastes and the sample. A click on the second opens it; its "…" menu removes it.
+# Four rows: the sample opened again, the two pastes and the first sample. A click on the second opens
+# it; its "…" menu removes it.
 row_middle=$((ty + 82 + 39))
 xdotool mousemove $((tx + tw / 3)) $row_middle click 1
 wait_for "the clicked row did not focus the display" focus_is readerRSVPDisplay
@@ -160,7 +227,7 @@ ring_drawn() {
   ! cmp -s "$artifacts/reader-focus-list-unfocused.png" "$artifacts/reader-focus-list-ringed.png"
 }
 wait_for "the list took the focus without a ring on its edge" ring_drawn
-shot 6-removed
+shot 7-removed
 before=$(marks status)
 xdotool key Return
 wait_for "Return on the list did not play the row after the removed one" status_is playing
@@ -168,7 +235,7 @@ xdotool key --clearmodifiers ctrl+Return
 wait_for "Ctrl+Return did not pause" status_is paused
 
 # The rest removed with the keys; after the last, the reading area.
-for _ in 1 2; do
+for _ in 1 2 3; do
   before=$(marks focus)
   xdotool key shift+F10
   wait_for_menu "$pid" "Shift+F10 on the list"
@@ -178,7 +245,7 @@ for _ in 1 2; do
   focus_is 履歴の一覧 || break
 done
 wait_for "the last removal left the focus on $(focused)" focus_in_reading_area
-shot 7-emptied
+shot 8-emptied
 # Without the focus the list's edge has no ring.
 "$screenshot" "$artifacts/reader-focus-list-plain.png" "$tx" "$ty" "$tw" 8
 cmp -s "$artifacts/reader-focus-list-ringed.png" "$artifacts/reader-focus-list-plain.png" &&

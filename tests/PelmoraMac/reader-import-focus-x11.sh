@@ -10,7 +10,9 @@
 # - 文書の詳細… closed by Escape (the click on "…" took no focus: Space plays at once), then Ctrl+Shift+V;
 # - 文書を削除… confirmed by 文書を削除, which leaves the list the keys with its ring, then the clipboard
 #   hot key (Meta+Ctrl+Alt+V);
-# - 文書の詳細… closed by Escape, then a file chosen in the panel of Ctrl+O.
+# - 文書の詳細… closed by Escape, then a file chosen in the panel of Ctrl+O;
+# - the list's search field with a word typed in it, then each of Ctrl+Shift+V, the clipboard hot key
+#   and Ctrl+O: the reading takes the keys from the field.
 # Screenshots of each step are kept in ARTIFACTS.
 set -euo pipefail
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
@@ -86,6 +88,16 @@ opened_with_display_focused() {
   wait_for "$what left the focus on $(focused)" display_took_focus
 }
 
+# Puts TEXT on the clipboard and imports it by KEYS (the paste or the clipboard hot key); waits for its
+# reading with the display focused, WHAT naming the step.
+paste_by() {
+  local keys=$1 text=$2 what=$3 before
+  printf '%s' "$text" | xclip -selection clipboard -i
+  before=$(marks focus)
+  xdotool key --clearmodifiers "$keys"
+  opened_with_display_focused "$before" "$what"
+}
+
 export TAVRINE_TRACE_FILE="$trace"
 launch_reader "$tavrine"
 activate_window "$window"
@@ -115,10 +127,7 @@ shot 1-list
 details_and_escape 三の文
 pointer_away
 shot 2-after-details
-printf '%s' "四の文。貼り付けた文章。" | xclip -selection clipboard -i
-before=$(marks focus)
-xdotool key --clearmodifiers ctrl+shift+v
-opened_with_display_focused "$before" "Ctrl+Shift+V after the row's details"
+paste_by ctrl+shift+v "四の文。貼り付けた文章。" "Ctrl+Shift+V after the row's details"
 space_plays "Ctrl+Shift+V after the row's details"
 shot 3-paste-playing
 
@@ -131,10 +140,7 @@ xdotool key Tab space
 wait_for "the removal did not leave the list with the keys" focus_is 履歴の一覧
 pointer_away
 shot 4-after-removal
-printf '%s' "五の文。ホットキーの文章。" | xclip -selection clipboard -i
-before=$(marks focus)
-xdotool key --clearmodifiers super+ctrl+alt+v
-opened_with_display_focused "$before" "the clipboard hot key after a removal"
+paste_by super+ctrl+alt+v "五の文。ホットキーの文章。" "the clipboard hot key after a removal"
 # The hot key plays what it imports.
 wait_for "the hot key's reading did not play" status_is playing
 space_plays "the clipboard hot key after a removal"
@@ -155,6 +161,36 @@ wait_for "the chosen file was not opened paused" not_playing
 space_plays "the file chosen after the row's details"
 shot 6-file-playing
 
+# ---- From the list's search field, a word typed: Ctrl+Shift+V, the clipboard hot key, Ctrl+O ----
+# The file's import showed the library. The search button opens the field with the keys in it; the word
+# stays through the pastes, so the field stays open and Shift+Tab from the display reaches it.
+search_field=ライブラリの題名・著者・本文を検索
+tab_to 文書一覧を検索 shift+Tab
+xdotool key space
+wait_for "the search button did not give its field the keys" focus_is "$search_field"
+xdotool type --delay 20 "文"
+shot 7-search-typed
+paste_by ctrl+shift+v "六の文。検索欄からの貼り付け。" "Ctrl+Shift+V from the search field"
+space_plays "Ctrl+Shift+V from the search field"
+shot 8-search-paste-playing
+
+tab_to "$search_field" shift+Tab
+paste_by super+ctrl+alt+v "七の文。検索欄からのホットキー。" "the clipboard hot key from the search field"
+wait_for "the hot key's reading did not play" status_is playing
+space_plays "the clipboard hot key from the search field"
+
+tab_to "$search_field" shift+Tab
+printf '雨の記録\n\n夕方から雨が降った。\n' >"$files/rain.txt"
+before=$(marks focus)
+xdotool key --clearmodifiers ctrl+o
+wait_for "Ctrl+O opened no file panel" panel_is_active
+xdotool type --delay 20 "$files/rain.txt"
+xdotool key Return
+opened_with_display_focused "$before" "the file chosen from the search field"
+wait_for "the chosen file was not opened paused" not_playing
+space_plays "the file chosen from the search field"
+shot 9-search-file-playing
+
 xdotool key --clearmodifiers ctrl+q
 wait_for_quit "$pid"
-echo "after the row menu's details and removal, Ctrl+Shift+V, the clipboard hot key and Ctrl+O each gave the display the keys, and Space played and paused"
+echo "after the row menu's details and removal, and from the search field, Ctrl+Shift+V, the clipboard hot key and Ctrl+O each gave the display the keys, and Space played and paused"

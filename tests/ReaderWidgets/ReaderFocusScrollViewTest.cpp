@@ -21,6 +21,8 @@ bool isRingColour(QRgb pixel) {
            std::abs(qBlue(pixel) - ring.blue()) <= 8;
 }
 
+// The content says it is focused, but the ring shows only while it still holds the window's keyboard
+// focus: focus that moved on while the window was inactive takes the ring with it.
 TEST(ReaderFocusScrollView, TheRingShowsOnlyWhileTheContentIsFocusedAndTheWindowIsActive) {
     QWidget window;
     ReaderTheme::apply(window);
@@ -28,9 +30,13 @@ TEST(ReaderFocusScrollView, TheRingShowsOnlyWhileTheContentIsFocusedAndTheWindow
     auto* view = new ReaderFocusScrollView;
     auto* content = new QLabel(u"文書の一覧"_s);
     content->setMinimumHeight(600);
+    content->setFocusPolicy(Qt::StrongFocus);
     view->setWidget(content);
     view->setWidgetResizable(true);
     layout->addWidget(view);
+    auto* elsewhere = new QLabel(u"表示"_s);
+    elsewhere->setFocusPolicy(Qt::StrongFocus);
+    layout->addWidget(elsewhere);
     window.resize(240, 200);
     window.show();
     window.activateWindow();
@@ -46,6 +52,10 @@ TEST(ReaderFocusScrollView, TheRingShowsOnlyWhileTheContentIsFocusedAndTheWindow
     EXPECT_FALSE(view->showsFocusRing());
     EXPECT_FALSE(ringDrawn());
 
+    elsewhere->setFocus(Qt::OtherFocusReason);
+    view->setContentIsFocused(true);
+    EXPECT_FALSE(view->showsFocusRing()) << "said, but not holding the focus";
+    content->setFocus(Qt::TabFocusReason);
     view->setContentIsFocused(true);
     EXPECT_TRUE(view->showsFocusRing());
     EXPECT_TRUE(ringDrawn());
@@ -64,6 +74,19 @@ TEST(ReaderFocusScrollView, TheRingShowsOnlyWhileTheContentIsFocusedAndTheWindow
     EXPECT_TRUE(ringDrawn());
 
     view->setContentIsFocused(false);
+    EXPECT_FALSE(ringDrawn());
+
+    // The focus given to another widget while the window is behind another: no ring when it comes back.
+    content->setFocus(Qt::TabFocusReason);
+    view->setContentIsFocused(true);
+    ASSERT_TRUE(ringDrawn());
+    other.activateWindow();
+    ASSERT_TRUE(processEventsUntil([&] { return other.isActiveWindow(); }));
+    elsewhere->setFocus(Qt::OtherFocusReason);
+    window.activateWindow();
+    ASSERT_TRUE(processEventsUntil([&] { return window.isActiveWindow() && elsewhere->hasFocus(); }));
+    EXPECT_FALSE(view->showsFocusRing());
+    EXPECT_FALSE(view->contentIsFocused());
     EXPECT_FALSE(ringDrawn());
 }
 

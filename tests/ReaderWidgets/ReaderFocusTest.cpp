@@ -1,6 +1,7 @@
 // The keyboard focus of a window, offscreen: Tab in screen order whatever the order widgets were made in
 // (rows, regions, widgets left out, the wrap, a start from no stop, scrolling into view), and the one
-// ring that follows the focus (where it stands, what it cuts, when it hides, its colour).
+// ring that follows the focus (where it stands, what it cuts, when it hides, a popup that takes the keys,
+// its colour).
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ReaderFocusRing.h"
 #include "ReaderWidgets/Style/ReaderTabOrder.h"
@@ -14,6 +15,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -191,6 +193,23 @@ TEST(ReaderFocusRing, FollowsTheFocusAndItsWidgetCutWhereTheWidgetIsCut) {
     ASSERT_TRUE(processEventsUntil([&] { return shown.window.isActiveWindow(); }));
     EXPECT_TRUE(ring->isShown());
     EXPECT_EQ(ring->target(), shown.named(u"field"_s));
+
+    // A popup over the window takes the keys: its focus is the one shown; a menu, taking none, leaves it.
+    QWidget popup(&shown.window, Qt::Popup);
+    auto* list = new QLineEdit(&popup);
+    popup.show();
+    list->setFocus(Qt::PopupFocusReason);
+    ASSERT_TRUE(processEventsUntil([&] { return list->hasFocus(); }));
+    EXPECT_FALSE(ring->isShown());
+    popup.hide();
+    ASSERT_TRUE(processEventsUntil([&] { return shown.named(u"field"_s)->hasFocus(); }));
+    EXPECT_TRUE(ring->isShown());
+    QMenu menu(&shown.window);
+    menu.addAction(u"文書の詳細…"_s);
+    menu.popup(shown.window.mapToGlobal(QPoint(10, 10)));
+    ASSERT_TRUE(processEventsUntil([&] { return QApplication::activePopupWidget() == &menu; }));
+    EXPECT_TRUE(ring->isShown());
+    menu.hide();
 }
 
 }  // namespace

@@ -95,6 +95,9 @@ void PelmoraApp::toggleEPUBNavigation() {
 
 void PelmoraApp::focusReader() {
     Q_ASSERT(isMainThread());
+    // The narrow window's list is a popup, which holds the keys while it is open: it closes (and its
+    // closing asks for the reading area again).
+    m_windowState->setShowsCompactHistory(false);
     if (QWidget* window = m_windowController->window()) {
         if (QWidget* focused = window->focusWidget()) focused->clearFocus();
     }

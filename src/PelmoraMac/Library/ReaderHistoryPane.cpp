@@ -18,6 +18,7 @@
 #include "ReaderWidgets/Style/ReaderSymbol.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
+#include "ReaderWidgets/Style/SelectableText.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include <QButtonGroup>
@@ -314,7 +315,7 @@ QWidget* ReaderHistoryPane::progressPage(const QString& text) {
 // Below the content: the failure message, the import notice, the file progress and the busy indicator.
 void ReaderHistoryPane::buildStatusRows(QVBoxLayout& column) {
     m_message = label({}, ReaderTextStyle::callout, ReaderColor{255, 69, 58}, m_view);
-    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setSelectableText(*m_message);
     column.addWidget(m_message);
     m_importNotice = new ReaderImportNotice(m_view);
     column.addWidget(m_importNotice);
@@ -335,6 +336,9 @@ void ReaderHistoryPane::connectTable() {
     };
     m_table->onDelete = [this](QUuid id) { requestDeletion(id, m_table->value().collection); };
     m_table->onDetails = [this](QUuid id) { showDetails(id); };
+    m_table->onCurrentRowClicked = [this] {
+        if (onFocusReadingArea) onFocusReadingArea();
+    };
 }
 
 bool ReaderHistoryPane::isSearchVisible() const {
@@ -444,10 +448,11 @@ QCoro::Task<void> ReaderHistoryPane::deleteThenPlaceFocus(QPointer<ReaderHistory
 
 void ReaderHistoryPane::placeFocusAfterDeletion(const QSet<QUuid>& removed, int row, bool wasChosen) {
     const QList<StoredReading>& items = m_model.visibleItems();
-    if (items.isEmpty()) {
-        if (onFocusReadingArea) onFocusReadingArea();
-        return;
-    }
+    // A list that is gone from the screen (the compact list's popup closes as the confirmation opens) can
+    // take no keys: they go to the reading area, as when no row is left.
+    const bool takesKeys = !items.isEmpty() && isVisible();
+    if (!takesKeys && onFocusReadingArea) onFocusReadingArea();
+    if (items.isEmpty()) return;
     // The row chosen in the list or open in the player went (a failed removal keeps it): the row that took
     // its place is selected and opens, as long as that replaces nothing the user still has only in the
     // player.
@@ -460,7 +465,7 @@ void ReaderHistoryPane::placeFocusAfterDeletion(const QSet<QUuid>& removed, int 
     if (wasChosen && row >= 0 && !m_model.selectedID() && replacesNothing) {
         m_model.select(items.at(std::min<qsizetype>(row, items.size() - 1)).id());
     }
-    if (m_content == Content::table) m_table->takeKeyboardFocus();
+    if (takesKeys && m_content == Content::table) m_table->takeKeyboardFocus();
 }
 
 void ReaderHistoryPane::showDetails(const QUuid& id) {

@@ -70,7 +70,8 @@ public:
     // The content shown, in the order it is decided.
     enum class Content { noStore, loading, searching, table, empty };
 
-    // Called when the focus belongs to the reading area: a removal emptied the list.
+    // Called when the focus belongs to the reading area: a removal emptied the list, or the list left the
+    // screen while it was confirmed; a click on the row already open.
     std::function<void()> onFocusReadingArea;
 
     explicit ReaderHistoryPane(ReaderHistoryModel& model, QWidget* parent = nullptr);
@@ -90,7 +91,8 @@ public:
     void requestHistoryClearing();
     const std::optional<ReaderDeletionConfirmation>& deletion() const { return m_deletion; }
     // Runs the confirmed operation of confirmation. Once it is done the keyboard focus is on the list, its
-    // ring drawn, or, with no row left, on the reading area (onFocusReadingArea). A removed row that was
+    // ring drawn, or, with no row left or the pane no longer shown, on the reading area
+    // (onFocusReadingArea). A removed row that was
     // selected or open in the player passes the selection to the row that took its place (the last row
     // when it was the last), which opens, unless the player holds a reading that is neither stored nor
     // removed, which opening that row would replace for good.

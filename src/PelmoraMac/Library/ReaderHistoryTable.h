@@ -50,6 +50,8 @@ public:
     std::function<void(QUuid)> onDelete;
     std::function<void(QUuid)> onAdd;
     std::function<void(QUuid)> onDetails;
+    // A click on the row of the reading open in the player, which opens nothing.
+    std::function<void()> onCurrentRowClicked;
 
     explicit ReaderHistoryTable(QWidget* parent = nullptr);
     ~ReaderHistoryTable() override;

@@ -4,6 +4,7 @@
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ReaderSymbol.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
+#include "ReaderWidgets/Style/SelectableText.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include <QHBoxLayout>
@@ -31,7 +32,7 @@ QLabel* selectableLabel(QWidget* parent) {
     // Messages quote file names and limits: data, never markup.
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setSelectableText(*label);
     label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     return label;
 }

@@ -13,8 +13,9 @@ namespace tavrine {
 // The notice that reports how an import or a capture ended: the message, with a warning triangle in the
 // text colour for a failure or plainly in the secondary colour for a success, and, when details are
 // given (even empty ones), the disclosure "取り込みの詳細" that shows them in the caption font. Every text
-// can be selected by mouse and keyboard. The widget grows downwards to show every line and never wider
-// than its place. Main thread; owned by its parent widget.
+// can be selected with the mouse, which leaves the keyboard focus where it was (Space still plays), and
+// with the keys once Tab reaches it. The widget grows downwards to show every line and never wider than
+// its place. Main thread; owned by its parent widget.
 class ReaderImportNotice final : public QWidget {
 public:
     explicit ReaderImportNotice(QWidget* parent = nullptr);

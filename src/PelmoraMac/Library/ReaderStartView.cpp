@@ -9,6 +9,7 @@
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ReaderFocusRing.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
+#include "ReaderWidgets/Style/SelectableText.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include <QHBoxLayout>
@@ -265,7 +266,7 @@ void ReaderStartView::makeStatusSection(QVBoxLayout& column) {
     column.addWidget(m_fileProgress, 0, Qt::AlignHCenter);
 
     m_storageMessage = textLabel(columnBox);
-    m_storageMessage->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setSelectableText(*m_storageMessage);
     column.addWidget(m_storageMessage);
 }
 

@@ -3,6 +3,7 @@
 #include "PelmoraMac/Library/ReaderImportNotice.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
+#include "ReaderWidgets/Style/SelectableText.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include <QBoxLayout>
@@ -38,7 +39,7 @@ QLabel* wrappedLabel(QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setSelectableText(*label, TextSelection::byMouse);
     return label;
 }
 

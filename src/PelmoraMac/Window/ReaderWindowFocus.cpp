@@ -9,6 +9,7 @@
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextEdit>
@@ -19,12 +20,29 @@
 
 namespace tavrine {
 
+// An application-wide event filter, installed while an import claims the keys: the reader window's own
+// filter sees the window's events once only.
+class ReaderWindowFocus::ClaimWatch final : public QObject {
+public:
+    explicit ClaimWatch(ReaderWindowFocus& owner) : m_owner(owner) { Q_ASSERT(isMainThread()); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (m_owner.isWorkInWindow(watched, *event)) m_owner.endImportClaim();
+        return false;
+    }
+
+private:
+    ReaderWindowFocus& m_owner;
+};
+
 ReaderWindowFocus::ReaderWindowFocus(QWidget& window, ReadingPlayer& player, Actions actions, QObject* parent)
     : QObject(parent),
       m_window(window),
       m_player(player),
       m_actions(std::move(actions)),
-      m_readingID(player.readingID()) {
+      m_readingID(player.readingID()),
+      m_claimWatch(std::make_unique<ClaimWatch>(*this)) {
     Q_ASSERT(isMainThread());
     window.installEventFilter(this);
     connect(&player, &ReadingPlayer::readingChanged, this, &ReaderWindowFocus::readingChanged);
@@ -35,6 +53,7 @@ ReaderWindowFocus::ReaderWindowFocus(QWidget& window, ReadingPlayer& player, Act
 ReaderWindowFocus::~ReaderWindowFocus() {
     m_window.removeEventFilter(this);
     if (m_blockingPopup) m_blockingPopup->removeEventFilter(this);
+    endImportClaim();
 }
 
 bool ReaderWindowFocus::holdsKeyboardWork(const QWidget* focus) {
@@ -45,7 +64,7 @@ bool ReaderWindowFocus::holdsKeyboardWork(const QWidget* focus) {
     if (qobject_cast<const QAbstractSpinBox*>(focus)) return true;
     if (const auto* view = dynamic_cast<const InteractionTextView*>(focus)) return view->isEditable();
     for (const QWidget* widget = focus; widget; widget = widget->parentWidget()) {
-        if (const auto* list = qobject_cast<const ReaderFocusScrollView*>(widget)) return list->isWorkedWithKeys();
+        if (const auto* list = qobject_cast<const ReaderFocusScrollView*>(widget)) return list->contentIsFocused();
     }
     return false;
 }
@@ -58,17 +77,64 @@ void ReaderWindowFocus::readingChanged() {
     // user may be deleting from the list.
     const auto& reading = m_player.reading();
     if (!reading || reading->document.text.isEmpty()) return;
-    if (holdsKeyboardWork(m_window.focusWidget())) return;
-    if (m_actions.requestFocus) m_actions.requestFocus();
+    if (takesKeys() && m_actions.requestFocus) m_actions.requestFocus();
+}
+
+bool ReaderWindowFocus::takesKeys() {
+    const bool claimed = m_importClaimsKeys;
+    endImportClaim();
+    return claimed || !holdsKeyboardWork(keyboardFocus());
+}
+
+QWidget* ReaderWindowFocus::keyboardFocus() const {
+    // A popup of the window that holds a focus widget (the narrow window's list) has the keys while it is
+    // open, whatever the window's own focus widget; a menu holds none.
+    if (QWidget* popup = QApplication::activePopupWidget(); popup && popup->focusWidget()) {
+        const QWidget* owner = popup->parentWidget();
+        if (owner && owner->window() == &m_window) return popup->focusWidget();
+    }
+    return m_window.focusWidget();
 }
 
 void ReaderWindowFocus::importStarted() {
-    for (ReaderFocusScrollView* list : m_window.findChildren<ReaderFocusScrollView*>()) list->endKeyboardWork();
+    if (std::exchange(m_importClaimsKeys, true)) return;
+    qApp->installEventFilter(m_claimWatch.get());
 }
 
 void ReaderWindowFocus::importFailed() {
-    if (holdsKeyboardWork(m_window.focusWidget())) return;
+    endImportClaim();
+    if (holdsKeyboardWork(keyboardFocus())) return;
     if (m_actions.requestFocus) m_actions.requestFocus();
+}
+
+void ReaderWindowFocus::endImportClaim() {
+    if (!std::exchange(m_importClaimsKeys, false)) return;
+    if (QCoreApplication* application = QCoreApplication::instance())
+        application->removeEventFilter(m_claimWatch.get());
+}
+
+bool ReaderWindowFocus::isWorkInWindow(const QObject* receiver, const QEvent& event) const {
+    if (event.type() != QEvent::KeyPress && event.type() != QEvent::FocusIn) return false;
+    const auto* widget = qobject_cast<const QWidget*>(receiver);
+    if (!widget || widget->window() != &m_window) return false;
+    if (event.type() == QEvent::FocusIn) {
+        // The window coming back, a popup closing or the application moving the focus is not the user's.
+        const Qt::FocusReason reason = static_cast<const QFocusEvent&>(event).reason();
+        return reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+               reason == Qt::ShortcutFocusReason;
+    }
+    // A modifier alone is half of a shortcut; the import's own keys reached it as a shortcut, not as a press.
+    switch (static_cast<const QKeyEvent&>(event).key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_AltGr:
+    case Qt::Key_CapsLock: return false;
+    default: return true;
+    }
 }
 
 void ReaderWindowFocus::focusChanged(QWidget* old, QWidget* now) {

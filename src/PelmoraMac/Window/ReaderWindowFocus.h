@@ -5,6 +5,7 @@
 #include <QUuid>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QWidget;
@@ -23,10 +24,12 @@ class ReadingPlayer;
 //   hidden): the reading area takes it, rather than the first control in Tab order that Qt would pick;
 // - an import or capture that failed (importFailed): the reading area is asked to take the focus, as after
 //   one that succeeded.
-// Each step leaves the focus alone while the user is at work with the keys (holdsKeyboardWork). An import
-// that starts (importStarted) ends the work in the document list: whatever ring the list showed, the
-// reading the import opens takes the keys, unless the user went on working the list with the keys in the
-// meantime.
+// Each step leaves the focus alone while the user is at work with the keys (holdsKeyboardWork), in the
+// window or in a popup of it that holds the keys (the narrow window's list). An import
+// the user starts (importStarted) claims the keys for the reading it opens: from the list's search field
+// (whose text stays) or the list whatever ring it showed, as from anywhere else, unless the user goes on
+// working in the window (a key pressed there, or the focus moved by a click or Tab) before the reading
+// opens. A failed import keeps no claim: a field typed in keeps the focus through it.
 //
 // A control that is disabled while it has the focus (the reading controls while an import runs) hands
 // it, in Qt, to the next control in Tab order, whatever that is: whose Space then does something else
@@ -60,7 +63,7 @@ public:
     void importFailed();
 
     // Whether focus marks the user at work with the keys: typing in a text field that can be edited, or
-    // walking the document list with the keys (its ring shows, and no import has started since).
+    // walking the document list with the keys (focused by Tab or a key, its ring drawn).
     static bool holdsKeyboardWork(const QWidget* focus);
 
 protected:
@@ -68,6 +71,15 @@ protected:
 
 private:
     void readingChanged();
+    class ClaimWatch;
+
+    // Whether the keys go to the reading area now: the claim of an import is used up here.
+    bool takesKeys();
+    // Where the keys go now: the window's focus widget, or that of a popup of the window holding them.
+    QWidget* keyboardFocus() const;
+    void endImportClaim();
+    // The user goes on working in the window, as an event delivered to one of its widgets tells.
+    bool isWorkInWindow(const QObject* receiver, const QEvent& event) const;
     void focusWindowChanged(QWindow* focusWindow);
     void focusChanged(QWidget* old, QWidget* now);
     // The focus that a disabled control handed on is still where Qt put it: the reading area takes it.
@@ -85,6 +97,9 @@ private:
     // Where Qt moved the focus of a control as it was disabled; null for nothing, or none pending.
     QPointer<QWidget> m_handedOnFocus;
     bool m_reclaimPending = false;
+    // An import started and has opened no reading yet; the application's events are watched meanwhile.
+    bool m_importClaimsKeys = false;
+    std::unique_ptr<ClaimWatch> m_claimWatch;
 };
 
 }  // namespace tavrine

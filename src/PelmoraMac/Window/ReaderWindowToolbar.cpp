@@ -125,7 +125,9 @@ void ReaderWindowToolbar::showCompactList(bool shows) {
         connect(&m_in.presentation, &ReaderPresentation::prefersHistoryChanged, wide,
                 [this, wide] { wide->setChecked(m_in.presentation.prefersHistory()); });
         layout->addWidget(wide);
-        layout->addWidget(new ReaderHistoryPane(*m_in.state.history(), m_compactList), 1);
+        auto* pane = new ReaderHistoryPane(*m_in.state.history(), m_compactList);
+        pane->onFocusReadingArea = [this] { m_in.actions.focusReader(); };
+        layout->addWidget(pane, 1);
         // The popup takes the keyboard: the reader window's commands must still reach their keys.
         if (QWidget* top = window()) m_compactList->addActions(top->actions());
     }

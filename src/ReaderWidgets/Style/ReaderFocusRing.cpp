@@ -69,7 +69,11 @@ bool ReaderFocusRing::ringsTarget() const {
 }
 
 void ReaderFocusRing::place() {
-    if (!m_target || !m_window.isActiveWindow() || !m_target->isVisible() || !ringsTarget()) {
+    // A popup that took the keys (a list shown over the window) has its own focus: the window, still the
+    // active one for Qt, shows no ring meanwhile. A menu takes no focus widget and leaves the ring.
+    const QWidget* keys = QApplication::focusWidget();
+    const bool keysElsewhere = keys && keys->window() != &m_window;
+    if (!m_target || !m_window.isActiveWindow() || keysElsewhere || !m_target->isVisible() || !ringsTarget()) {
         hide();
         return;
     }

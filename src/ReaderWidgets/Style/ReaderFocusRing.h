@@ -9,11 +9,11 @@ namespace tavrine {
 
 // The keyboard focus ring of a window: 2 pixels in the focus colour, drawn just inside the edge of the
 // widget that holds the window's keyboard focus and over whatever that widget paints, while the window
-// is active. One ring follows the focus from widget to widget, so that every control of the window (a
-// Qt button, a slider, a text field, a painted panel) shows where the keys go in the same way, and it
-// follows its widget as the layout moves it or a scroll area scrolls it, cut where an enclosing widget
-// cuts it. A widget that rings itself says so with setDrawsOwnRing, which covers its descendants too;
-// setCornerRadius rounds the ring like its widget.
+// is active and no popup has taken the keys. One ring follows the focus from widget to widget, so that
+// every control of the window (a Qt button, a slider, a text field, a painted panel) shows where the keys
+// go in the same way, and it follows its widget as the layout moves it or a scroll area scrolls it, cut
+// where an enclosing widget cuts it. A widget that rings itself says so with setDrawsOwnRing, which covers its
+// descendants too; setCornerRadius rounds the ring like its widget.
 //
 // The ring is a child of the window stacked above everything in it; it takes no input, no focus and no
 // part in assistive technology's tree (a focus frame, which Qt leaves out). Main thread; owned by the

@@ -48,18 +48,26 @@ ReaderFocusScrollView::~ReaderFocusScrollView() = default;
 void ReaderFocusScrollView::setContentIsFocused(bool focused) {
     Q_ASSERT(isMainThread());
     m_contentIsFocused = focused;
-    m_workedWithKeys = focused;
     updateFocusRing();
 }
 
 bool ReaderFocusScrollView::showsFocusRing() const {
-    return m_contentIsFocused && window()->isActiveWindow();
+    return m_contentIsFocused && window()->isActiveWindow() && holdsWindowFocus();
+}
+
+bool ReaderFocusScrollView::holdsWindowFocus() const {
+    const QWidget* focus = window()->focusWidget();
+    return focus && (focus == this || isAncestorOf(focus));
 }
 
 bool ReaderFocusScrollView::event(QEvent* event) {
     const bool handled = QScrollArea::event(event);
     switch (event->type()) {
     case QEvent::WindowActivate:
+        // The focus moved on while the window was inactive: the content no longer counts as focused.
+        if (!holdsWindowFocus()) m_contentIsFocused = false;
+        updateFocusRing();
+        break;
     case QEvent::WindowDeactivate:
     case QEvent::ParentChange:
     case QEvent::PaletteChange: updateFocusRing(); break;

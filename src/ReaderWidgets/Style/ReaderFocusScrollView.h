@@ -7,12 +7,9 @@ namespace tavrine {
 // A scroll area that rings itself while its content has the keyboard focus: 2 pixels in the focus colour,
 // corners of radius 4, drawn over the edge of the view, and only while its window is active. The content
 // decides when it counts as focused (the document list: focused by Tab or a key, not by a click) and says
-// so with setContentIsFocused.
-//
-// It also tells whether the user is at work in it with the keys: from the content's being focused until
-// it is not, or until endKeyboardWork (an import that is to open a reading), after which only a key or
-// another focusing counts again. The ring stays as it is meanwhile. Main thread; owned by its parent
-// widget.
+// so with setContentIsFocused; the ring is drawn only while the window's focus is still inside the view,
+// since Qt tells a widget nothing when its window's focus moves on while the window is inactive (the
+// reading a dropped file opens takes it so). Main thread; owned by its parent widget.
 class ReaderFocusScrollView : public QScrollArea {
     Q_OBJECT
 
@@ -24,11 +21,7 @@ public:
     ~ReaderFocusScrollView() override;
 
     bool contentIsFocused() const { return m_contentIsFocused; }
-    // Focused also starts the work with the keys; not focused ends it.
     void setContentIsFocused(bool focused);
-
-    bool isWorkedWithKeys() const { return m_contentIsFocused && m_workedWithKeys; }
-    void endKeyboardWork() { m_workedWithKeys = false; }
 
     // Whether the ring is drawn now.
     bool showsFocusRing() const;
@@ -41,10 +34,11 @@ private:
 
     // Shows or hides the ring for the content's focus and the window's activation.
     void updateFocusRing();
+    // The window's focus widget, active or not, is this view or inside it.
+    bool holdsWindowFocus() const;
 
     Ring* m_ring;
     bool m_contentIsFocused = false;
-    bool m_workedWithKeys = false;
 };
 
 }  // namespace tavrine

@@ -6,6 +6,7 @@
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderUI/Workspace/ReaderWorkspaceController.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
+#include "ReaderWidgets/Style/SelectableText.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 #include "ReaderWidgets/Workspace/ReaderProgressControl.h"
 #include "ReaderWidgets/Workspace/ReaderRSVPDisplayPanel.h"
@@ -46,7 +47,7 @@ ReaderReadingColumn::ReaderReadingColumn(ReaderWorkspaceController& workspace, S
     m_notice->setFont(readerFont(ReaderTextStyle::callout));
     m_notice->setTextFormat(Qt::PlainText);
     m_notice->setWordWrap(true);
-    m_notice->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setSelectableText(*m_notice);
     QPalette noticePalette = m_notice->palette();
     noticePalette.setColor(QPalette::WindowText, toQColor(ReaderPalette::secondaryText));
     m_notice->setPalette(noticePalette);
