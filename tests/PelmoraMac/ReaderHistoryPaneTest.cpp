@@ -31,6 +31,7 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QFile>
+#include <QFrame>
 #include <QItemSelectionModel>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -42,6 +43,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -465,6 +467,41 @@ TEST_F(ReaderHistoryPaneTest, ConfirmedDeletionsReachTheStoreFile) {
     confirm(pane);
     EXPECT_TRUE(test::processEventsUntil([&] { return model->library().isEmpty(); }));
     EXPECT_FALSE(storeFileHolds(kept.id));
+}
+
+// In the narrow window the list is a popup over the reader: its confirmation and details sheet belong to the
+// reader window, centred on it, and go with the list if the list goes first.
+TEST_F(ReaderHistoryPaneTest, AConfirmationOrSheetAskedFromThePopupListBelongsToTheWindowUnderIt) {
+    const SavedReading reading = stored(u"狭い窓の文"_s, false);
+    ASSERT_TRUE(runTask(store->recordPlayback(reading.id, clock.now(), std::nullopt)).has_value());
+    ReaderHistoryPane& pane = start();
+    QWidget window;
+    window.setGeometry(300, 200, 620, 700);
+    window.show();
+    QFrame popup(&window, Qt::Popup);
+    pane.setParent(&popup);
+    popup.setGeometry(300, 230, 300, 500);
+    popup.show();
+
+    pane.requestDeletion(reading.id, Collection::library);
+    ASSERT_NE(pane.alert(), nullptr);
+    QPointer<QMessageBox> alert = pane.alert();
+    EXPECT_EQ(alert->parentWidget(), &window);
+    EXPECT_TRUE(test::processEventsUntil([&] { return alert->isVisible(); }));
+    EXPECT_LE(std::abs(alert->frameGeometry().center().x() - window.frameGeometry().center().x()), 2);
+    alert->reject();
+    QCoreApplication::processEvents();
+
+    pane.showDetails(reading.id);
+    QPointer<ReaderHistoryDetails> sheet = pane.details();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->parentWidget(), &window);
+    pane.requestDeletion(reading.id, Collection::library);
+    alert = pane.alert();
+
+    pane.setParent(nullptr);
+    this->pane.reset();
+    EXPECT_TRUE(alert.isNull() && sheet.isNull());
 }
 
 // After a row's removal the keyboard is on the list, its ring drawn (and drawn again when the window comes

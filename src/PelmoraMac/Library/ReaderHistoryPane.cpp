@@ -153,7 +153,19 @@ ReaderHistoryPane::ReaderHistoryPane(ReaderHistoryModel& model, QWidget* parent)
     refresh();
 }
 
-ReaderHistoryPane::~ReaderHistoryPane() = default;
+ReaderHistoryPane::~ReaderHistoryPane() {
+    // A confirmation or sheet owned by the window under the list's popup would outlive the list it serves.
+    if (m_alert && m_alert->parent() != this) delete m_alert.data();
+    if (m_details && m_details->parent() != this) delete m_details.data();
+}
+
+QWidget* ReaderHistoryPane::dialogOwner() {
+    // In the narrow window the list is a popup, which closes as a confirmation or a sheet opens: they belong
+    // to the reader window under it, centred there, not over the place the popup had.
+    const QWidget* top = window();
+    if (top->windowType() == Qt::Popup && top->parentWidget()) return top->parentWidget()->window();
+    return this;
+}
 
 void ReaderHistoryPane::build() {
     m_view = new QWidget;
@@ -394,8 +406,8 @@ void ReaderHistoryPane::showAlert() {
         m_alert->deleteLater();
     }
     const ReaderDeletionConfirmation confirmation = *m_deletion;
-    auto* alert =
-        new QMessageBox(QMessageBox::Warning, confirmation.title, confirmation.title, QMessageBox::NoButton, this);
+    auto* alert = new QMessageBox(QMessageBox::Warning, confirmation.title, confirmation.title, QMessageBox::NoButton,
+                                  dialogOwner());
     alert->setAttribute(Qt::WA_DeleteOnClose);
     ReaderTheme::apply(*alert);
     alert->setTextFormat(Qt::PlainText);
@@ -475,7 +487,7 @@ void ReaderHistoryPane::showDetails(const QUuid& id) {
     if (found == items.end()) return;
     // The sheet is window modal, so no other row asks while one is open; one left over is replaced.
     if (m_details) m_details->close();
-    auto* sheet = new ReaderHistoryDetails(*found, this);
+    auto* sheet = new ReaderHistoryDetails(*found, dialogOwner());
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     m_details = sheet;
     sheet->open();

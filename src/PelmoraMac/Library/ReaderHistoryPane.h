@@ -131,6 +131,7 @@ private:
     void connectTable();
     void refresh();
     void refreshTable();
+    QWidget* dialogOwner();
     void showAlert();
     void play(const QUuid& id);
     // The row a pending confirmation's reading stands on, in the rows shown.
