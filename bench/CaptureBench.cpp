@@ -109,6 +109,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -394,26 +395,36 @@ bool pageShown(const QString& url, qsizetype htmlLength) {
     return false;
 }
 
+// Writes the page to `path` and shows it in a headless Chromium of its own; null, the line of `bench` (or
+// the reason on stderr) said, when there is none or it does not show the page.
+std::unique_ptr<test::HeadlessChromium> showPage(const char* bench, const QString& path, const QString& html) {
+    QFile file(path);
+    const QByteArray bytes = html.toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return nullptr;
+    file.close();
+    if (test::HeadlessChromium::executable().isEmpty()) {
+        std::printf("{\"bench\":\"%s\"%s}\n", bench,
+                    qPrintable(field(u"skipped"_s,
+                                     bench::jsonString(QString::fromLatin1(test::HeadlessChromium::missingReason())))));
+        return nullptr;
+    }
+    const QString url = QUrl::fromLocalFile(path).toString();
+    auto browser = std::make_unique<test::HeadlessChromium>(url);
+    if (!browser->isListening() || !pageShown(url, html.size() / 2)) {
+        std::fprintf(stderr, "capture-bench: the browser did not show %s: %s\n", qPrintable(path),
+                     qPrintable(browser->failure()));
+        return nullptr;
+    }
+    return browser;
+}
+
 void measureBrowserArticle(const QString& folder) {
     const QString html = browserArticlePage(200'000);
     const QString articlePath = folder + u"/browser-article.html"_s;
-    QFile file(articlePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(html.toUtf8()) != html.size()) return;
-    file.close();
+    const auto browser = showPage("browser-article", articlePath, html);
+    if (!browser) return;
     const qsizetype htmlBytes = html.size();
     const QString url = QUrl::fromLocalFile(articlePath).toString();
-    if (test::HeadlessChromium::executable().isEmpty()) {
-        std::printf("{\"bench\":\"browser-article\"%s}\n",
-                    qPrintable(field(u"skipped"_s,
-                                     bench::jsonString(QString::fromLatin1(test::HeadlessChromium::missingReason())))));
-        return;
-    }
-    test::HeadlessChromium browser(url);
-    if (!browser.isListening() || !pageShown(url, htmlBytes / 2)) {
-        std::fprintf(stderr, "capture-bench: the browser did not show the article: %s\n",
-                     qPrintable(browser.failure()));
-        return;
-    }
     const BrowserArticleCaptureEnvironment environment{
         .isFrontApplication = [](pid_t) { return true; },
         .automationPermission = [](ArticleBrowser) { return kAutomationAllowed; },
@@ -424,7 +435,7 @@ void measureBrowserArticle(const QString& folder) {
     std::vector<double> times;
     for (int run = 0; run < kBrowserCaptures; ++run) {
         const auto start = std::chrono::steady_clock::now();
-        const auto article = captureBrowserArticle(ArticleBrowser::chrome, url, browser.pid(),
+        const auto article = captureBrowserArticle(ArticleBrowser::chrome, url, browser->pid(),
                                                    captureDeadlineFrom(start), CancellationToken::none(), environment);
         const double ms = bench::millisecondsSince(start);
         if (!article || !*article) {
@@ -440,23 +451,8 @@ void measureBrowserArticle(const QString& folder) {
 }
 void measureBrowserSnapshot(const QString& folder) {
     const QString html = bench::longNewsPage(u"A long page"_s);
-    const QString pagePath = folder + u"/long-page.html"_s;
-    QFile file(pagePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(html.toUtf8()) != html.size()) return;
-    file.close();
-    const QString url = QUrl::fromLocalFile(pagePath).toString();
-    if (test::HeadlessChromium::executable().isEmpty()) {
-        std::printf("{\"bench\":\"browser-snapshot\"%s}\n",
-                    qPrintable(field(u"skipped"_s,
-                                     bench::jsonString(QString::fromLatin1(test::HeadlessChromium::missingReason())))));
-        return;
-    }
-    test::HeadlessChromium browser(url);
-    if (!browser.isListening() || !pageShown(url, html.size() / 2)) {
-        std::fprintf(stderr, "capture-bench: the browser did not show the long page: %s\n",
-                     qPrintable(browser.failure()));
-        return;
-    }
+    const auto browser = showPage("browser-snapshot", folder + u"/long-page.html"_s, html);
+    if (!browser) return;
     std::vector<double> times;
     for (int run = 0; run < kBrowserCaptures; ++run) {
         const auto start = std::chrono::steady_clock::now();

@@ -15,13 +15,12 @@ namespace {
 // exit, after the imports still running have finished. A pool serves callers on any thread, so it is a
 // plain QThreadPool rather than a class of ours, whose objects live on the main thread.
 QThreadPool& importPool() {
-    static QThreadPool pool;
-    static const bool bounded = [] {
-        pool.setMaxThreadCount(2);
-        return true;
-    }();
-    Q_UNUSED(bounded);
-    return pool;
+    struct ImportPool {
+        QThreadPool pool;
+        ImportPool() { pool.setMaxThreadCount(2); }
+    };
+    static ImportPool imports;
+    return imports.pool;
 }
 
 }  // namespace

@@ -62,36 +62,11 @@ public:
     QString home() const { return m_home; }
 
     // A new tab on the URL, loaded and in front.
-    QString open(const QString& url) {
-        const QString target = call(QStringLiteral("Target.createTarget"), {{QStringLiteral("url"), url}})
-                                   .value(QStringLiteral("targetId"))
-                                   .toString();
-        m_opened.append(target);
-        settleLoaded(target, url);
-        activate(target);
-        return target;
-    }
+    QString open(const QString& url) { return create(url, {}, true); }
     // A new tab on the URL, loaded, behind the one in front.
-    QString openBehind(const QString& url) {
-        const QString target = call(QStringLiteral("Target.createTarget"),
-                                    {{QStringLiteral("url"), url}, {QStringLiteral("background"), true}})
-                                   .value(QStringLiteral("targetId"))
-                                   .toString();
-        m_opened.append(target);
-        settleLoaded(target, url);
-        return target;
-    }
+    QString openBehind(const QString& url) { return create(url, {{QStringLiteral("background"), true}}, false); }
     // A new window on the URL, loaded and in front.
-    QString openWindow(const QString& url) {
-        const QString target = call(QStringLiteral("Target.createTarget"),
-                                    {{QStringLiteral("url"), url}, {QStringLiteral("newWindow"), true}})
-                                   .value(QStringLiteral("targetId"))
-                                   .toString();
-        m_opened.append(target);
-        settleLoaded(target, url);
-        activate(target);
-        return target;
-    }
+    QString openWindow(const QString& url) { return create(url, {{QStringLiteral("newWindow"), true}}, true); }
     // Ends the tab's renderer as a crash would, and waits until the browser has told it: the tab stays,
     // showing the browser's page for a crashed tab.
     void crash(const QString& target) {
@@ -156,6 +131,17 @@ public:
     }
 
 private:
+    // A page target made on the URL with the further parameters, loaded, then brought to the front or not.
+    QString create(const QString& url, QJsonObject parameters, bool inFront) {
+        parameters.insert(QStringLiteral("url"), url);
+        const QString target =
+            call(QStringLiteral("Target.createTarget"), parameters).value(QStringLiteral("targetId")).toString();
+        m_opened.append(target);
+        settleLoaded(target, url);
+        if (inFront) activate(target);
+        return target;
+    }
+
     static constexpr std::chrono::milliseconds kWait{10'000};
 
     QJsonObject call(const QString& method, const QJsonObject& params = {}, const QString& session = {}) {

@@ -23,10 +23,8 @@ CaptureResult<T> failed(CaptureFailure failure) {
 // Whether a field's text is what a masked field draws in place of its own: masking characters alone (the
 // bullets and stars of password fields, the disc, circle and square of -webkit-text-security).
 bool isMaskingText(QStringView text) {
-    static constexpr char16_t kMasks[] = {u'\u2022', u'\u25CF', u'\u25E6', u'\u25A0', u'\u2219', u'*'};
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
-        return std::find(std::begin(kMasks), std::end(kMasks), c.unicode()) != std::end(kMasks);
-    });
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return isMaskCharacter(c) || c == u'*'; });
 }
 
 // Whether what the bus tells of a field names it a password field: its input type, an autocomplete that

@@ -39,18 +39,19 @@ QString withoutObjectReplacements(QString text) {
     return text;
 }
 
-UnmaskedText withoutMaskedRuns(QString text) {
+bool isMaskCharacter(QChar character) {
     static constexpr char16_t kMasks[] = {u'\u2022', u'\u25CF', u'\u25E6', u'\u25A0', u'\u2219'};
-    const auto isMask = [](QChar c) {
-        return std::find(std::begin(kMasks), std::end(kMasks), c.unicode()) != std::end(kMasks);
-    };
+    return std::find(std::begin(kMasks), std::end(kMasks), character.unicode()) != std::end(kMasks);
+}
+
+UnmaskedText withoutMaskedRuns(QString text) {
     qsizetype kept = 0;
     for (qsizetype from = 0; from < text.size();) {
         qsizetype to = from + 1;
-        if (isMask(text[from])) {
+        if (isMaskCharacter(text[from])) {
             while (to < text.size() && text[to] == text[from]) ++to;
         }
-        if (to - from < 2 || !isMask(text[from])) {
+        if (to - from < 2 || !isMaskCharacter(text[from])) {
             for (qsizetype i = from; i < to; ++i) text[kept++] = text[i];
         }
         from = to;

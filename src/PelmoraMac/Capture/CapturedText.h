@@ -24,10 +24,13 @@ bool holdsNothingToRead(QStringView text);
 // The text without its object replacement characters.
 QString withoutObjectReplacements(QString text);
 
-// What a browser shows on the accessibility bus for the characters of a password field or of text that the
-// page masks: one masking character in place of each (a bullet, a black or white circle, a square). A run of
-// two or more of one of them stands for a secret of that length; a lone one may be a bullet of the text.
-// The text with every such run taken out, and how many units were taken.
+// Whether a character is one a browser or toolkit draws, on the accessibility bus too, in place of each
+// character of a password field or of text that the page masks: a bullet, a black or white circle, a
+// square, a bullet operator.
+bool isMaskCharacter(QChar character);
+
+// A run of two or more of one masking character stands for a secret of that length; a lone one may be a
+// bullet of the text. The text with every such run taken out, and how many units were taken.
 struct UnmaskedText {
     QString text;
     qsizetype maskedUnits = 0;
