@@ -223,6 +223,18 @@ TEST_F(ClipboardWorker, TakesTheHTMLThroughTheCaptureExtractor) {
     ASSERT_TRUE(markdown.document);
     EXPECT_EQ(markdown.document->spans.first(), (Span{Kind::heading, 0, 4, 2}));
     EXPECT_EQ(answerTo(ClipboardSnapshot{.html = empty}).failure, CaptureFailure::clipboardUnreadable);
+
+    // A list whose items hold nothing to read is blank: the markers the conversion writes are no text. A list
+    // with something in it keeps its markers.
+    for (const QByteArray& blank : {QByteArray("<ul><li>&#8203;</li><li>&#8203;</li></ul><ol><li>&nbsp;</li></ol>"),
+                                    QByteArray("<ol><li>&nbsp;</li><li></li></ol>")}) {
+        EXPECT_EQ(answerTo(ClipboardSnapshot{.html = blank, .text = u"\u200B"_s}).failure, CaptureFailure::emptyText)
+            << blank.toStdString();
+    }
+    EXPECT_EQ(answerTo(ClipboardSnapshot{.text = u"- \u200B\n- \u00A0"_s}).failure, CaptureFailure::emptyText);
+    const auto list = answerTo(ClipboardSnapshot{.html = "<ol><li>一</li><li>&nbsp;</li></ol>", .text = u"一"_s});
+    ASSERT_TRUE(list.document);
+    EXPECT_TRUE(list.document->text.startsWith(u"1. 一\n"_s)) << list.document->text.toStdString();
 }
 
 TEST_F(ClipboardWorker, AnswersHostileRTF) {

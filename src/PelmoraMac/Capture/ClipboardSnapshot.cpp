@@ -2,8 +2,29 @@
 
 #include "PelmoraMac/Capture/CapturedText.h"
 
+#include <QRegularExpression>
+
 namespace tavrine {
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// The document's text without the markers its list items start with ("• ", "1. "): a conversion writes them
+// for a list of the clipboard's, and they are nothing the clipboard gave to read.
+QString withoutListMarkers(const ReadingDocument& document) {
+    static const QRegularExpression marker(u"(?:[\u2022\u25E6\u25AA]|\\d{1,9}[.)])[ \t\u00A0]?"_s);
+    QString text = document.text;
+    for (const ReadingDocument::Span& span : document.spans) {
+        if (span.kind != ReadingDocument::Span::Kind::listItem || span.start >= span.end) continue;
+        const QRegularExpressionMatch match =
+            marker.match(QStringView(text).sliced(span.start, span.end - span.start), 0,
+                         QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
+        if (match.hasMatch()) text.replace(span.start, match.capturedLength(), QString(match.capturedLength(), u' '));
+    }
+    return text;
+}
+
+}  // namespace
 
 void writeJson(JsonWriter& writer, const ClipboardSnapshot& snapshot) {
     JsonObjectWriter(writer)
@@ -67,7 +88,9 @@ CaptureResult<void> checkClipboardLimits(const ClipboardSnapshot& snapshot) {
 CaptureResult<ReadingDocument> validateClipboardDocument(ReadingDocument document) {
     if (document.text.size() > ClipboardSnapshot::kTextLimit) return tl::unexpected(CaptureFailure::tooLong);
     if (document.text.isEmpty()) return tl::unexpected(CaptureFailure::clipboardNoText);
-    if (holdsNothingToRead(document.text)) return tl::unexpected(CaptureFailure::emptyText);
+    if (holdsNothingToRead(document.text) || holdsNothingToRead(withoutListMarkers(document))) {
+        return tl::unexpected(CaptureFailure::emptyText);
+    }
     if (!document.isValid()) return tl::unexpected(CaptureFailure::clipboardUnreadable);
     return document;
 }

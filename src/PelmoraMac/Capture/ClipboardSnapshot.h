@@ -65,7 +65,8 @@ CaptureResult<ClipboardSnapshot> readClipboardSnapshot(Pasteboard& pasteboard, C
 CaptureResult<void> checkClipboardLimits(const ClipboardSnapshot& snapshot);
 
 // The document as it was given, or, in this order: tooLong for a text of more than kTextLimit units,
-// clipboardNoText for an empty text, emptyText for a blank one (white space and line breaks only),
+// clipboardNoText for an empty text, emptyText for a blank one (nothing to read, holdsNothingToRead, also
+// once the markers its list items start with are left out: a list of blank items is blank),
 // clipboardUnreadable for a document that is not valid.
 CaptureResult<ReadingDocument> validateClipboardDocument(ReadingDocument document);
 
