@@ -17,7 +17,9 @@
 #   segments leaves the focus on the display, and Space plays;
 # - a row removed through its "…" menu (the selected one, by the pointer): the list has the focus with its
 #   ring, and Return plays the row that took its place; the rows removed with the keys (Shift+F10) one by
-#   one: after the last, the reading area has the focus again.
+#   one: after the last, the reading area has the focus again;
+# - the start view's file panel opened by the pointer and cancelled: the sample button has the focus, and
+#   its Space opens the sample.
 # Screenshots of each step are kept in ARTIFACTS.
 set -euo pipefail
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
@@ -250,6 +252,23 @@ shot 8-emptied
 "$screenshot" "$artifacts/reader-focus-list-plain.png" "$tx" "$ty" "$tw" 8
 cmp -s "$artifacts/reader-focus-list-ringed.png" "$artifacts/reader-focus-list-plain.png" &&
   fail "the list's edge looked the same with and without the focus"
+
+# Emptied, the window shows the start view. Its file panel opened by the pointer and cancelled: the sample
+# button has the keys again, although the view's controls were disabled behind the panel (last, as the
+# panel shows the library).
+tab_to readerStartOpenFile
+read -r x y w h _ <<<"$(last_mark focus)"
+tab_to readerOpenSample
+before=$(marks focus)
+xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+panel=$(wait_for_window '^開く$' 'the file panel')
+activate_window "$panel"
+xdotool key Escape
+sample_focused_again() { more_focus_marks_than "$before" && focus_is readerOpenSample; }
+wait_for "the cancelled file panel left the focus on $(focused)" sample_focused_again
+xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
+xdotool key space
+wait_for "Space on the sample button after the cancelled panel did not open the sample" focus_is readerRSVPDisplay
 
 xdotool key --clearmodifiers ctrl+q
 wait_for_quit "$pid"

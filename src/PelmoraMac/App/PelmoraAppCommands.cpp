@@ -133,10 +133,14 @@ void PelmoraApp::importFile() {
     } else {
         m_history->applyCollection(ReaderHistoryModel::Collection::library);
     }
-    // The context stays blocked while the panel is open; it clears the flag as it closes.
+    // The context stays blocked while the panel is open; it clears the flag as it closes. The controls it
+    // disabled meanwhile handed the window's focus on behind the panel's back: the reading area takes the
+    // keys (a file chosen claims them for its reading all the same).
     m_windowState->setShowsFilePicker(true);
-    openLibraryFilePanel(*m_readerWindow, *m_history, *m_defaults,
-                         [this] { m_windowState->setShowsFilePicker(false); });
+    openLibraryFilePanel(*m_readerWindow, *m_history, *m_defaults, [this] {
+        m_windowState->setShowsFilePicker(false);
+        focusReader();
+    });
 }
 
 void PelmoraApp::addCurrentToLibrary() {
