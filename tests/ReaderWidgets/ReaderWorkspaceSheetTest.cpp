@@ -113,6 +113,11 @@ TEST(ReaderDocumentInformationSheet, APlainTextGetsTheSmallSheetWithItsRowsAndCl
     // Written in the reading family, so Japanese is drawn with the CJK font where it is installed.
     EXPECT_EQ(QFontInfo(sheet->font()).family(), ReaderTypography::readingFontFamily());
     saveAndCheckLayout(*sheet, u"information-sheet-text.png"_s);
+    // It opens with the keys on 閉じる; its heading is no stop of Tab.
+    EXPECT_EQ(sheet->focusWidget(), sheet->closeButton());
+    for (const QLabel* label : sheet->findChildren<QLabel*>()) {
+        EXPECT_EQ(label->focusPolicy() & Qt::TabFocus, 0) << label->text().toStdString();
+    }
 
     // Ctrl+Period closes it as Escape does.
     press(*sheet->closeButton(), Qt::ControlModifier | Qt::Key_Period);

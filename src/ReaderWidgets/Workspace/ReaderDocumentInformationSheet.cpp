@@ -7,6 +7,7 @@
 #include "ReaderUI/Workspace/ReaderDocumentInformation.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
+#include "ReaderWidgets/Style/SelectableText.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include <QDialogButtonBox>
@@ -106,7 +107,9 @@ void setForeground(QWidget& widget, const ReaderColor& colour) {
 }
 
 QWidget* sectionHeader(const QString& text, QWidget* parent) {
-    QLabel* header = selectableLabel(text, parent);
+    // A heading is read, not worked: selectable with the mouse, and no stop of Tab.
+    QLabel* header = textLabel(text, parent);
+    setSelectableText(*header, TextSelection::byMouse);
     header->setFont(readerFont(ReaderTextStyle::headline));
     return header;
 }
@@ -184,6 +187,8 @@ ReaderDocumentInformationSheet::ReaderDocumentInformationSheet(const SavedReadin
     m_closeButton->setObjectName(u"readerInformationClose"_s);
     m_closeButton->setAutoDefault(false);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // The sheet opens with the keys on its one control: Space closes it, Tab goes to the values.
+    m_closeButton->setFocus(Qt::OtherFocusReason);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
