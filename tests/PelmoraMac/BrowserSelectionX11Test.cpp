@@ -125,8 +125,9 @@ QByteArray framePage() {
 }
 
 // A sign-in page: a user name, a password field, fields shown in clear that the page names a password
-// (by its autocomplete alone, and by its name), a code the page masks in a paragraph, and lists whose items'
-// whole text looks like a marker.
+// (by its autocomplete alone, and by its name), a code the page masks in a paragraph, a paragraph of marks
+// written for hidden names and ratings beside a number the page masks, and lists whose items' whole text
+// looks like a marker.
 QByteArray signInPage() {
     return (u"<!DOCTYPE html><html><head><title>Sign-in page</title></head><body><p id='intro'>Sign in to read "
             u"the article.</p><form><input id='user' type='text' value='reader-name'><input id='secret' "
@@ -134,7 +135,9 @@ QByteArray signInPage() {
             kPassword + u"'><input id='shown' type='text' autocomplete='current-password' value='"_s + kPassword +
             u"'><input id='named' type='text' name='password' value='"_s + kPassword +
             u"'></form><p>The code is <span id='code' style='-webkit-text-security:disc'>"_s + kPassword +
-            u"</span> for now.</p><ol><li>1906.</li><li>Mix.</li></ol><ul><li>十、</li></ul>"
+            u"</span> for now.</p><p id='marks'>●●県の○○さんと××さんが来た。評価：●●●○○ ＊ 暗証<span "
+            u"style='-webkit-text-security:circle'>12</span>、答えは■■■です。</p>"
+            u"<ol><li>1906.</li><li>Mix.</li></ol><ul><li>十、</li></ul>"
             u"<p>The end of the page.</p></body></html>"_s)
         .toUtf8();
 }
@@ -599,6 +602,22 @@ TEST_P(BrowserSelection, MaskedTextIsLeftOutOfASelectionOverTheBus) {
         settled(u"getSelection().containsNode(document.getElementById('code'), true) && "
                 u"String(getSelection()).indexOf('for now') < 0"_s));
     EXPECT_EQ(failureOf(captureOverTheBus()), CaptureFailure::protectedField);
+}
+
+// A paragraph of marks written for hidden names and ratings, beside a number the page masks: the page keeps
+// every mark it shows in the clear; over the bus, where masked text is only what the browser draws for it
+// (•, ◦, ■) and nothing else tells it, those characters alone are left out, ●, ○, × and ＊ kept.
+TEST_P(BrowserSelection, AParagraphKeepsItsMarksAsFarAsEachRoadCanTell) {
+    openSignIn();
+    clickOn(u"marks"_s, 3, 0.1);
+    ASSERT_TRUE(settled(u"String(getSelection()).indexOf('●●県') === 0"_s));
+    const auto read = capture();
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(read->document.text.trimmed(), u"●●県の○○さんと××さんが来た。評価：●●●○○ ＊ 暗証、答えは■■■です。"_s);
+    if (GetParam() != BrowserMode::forcedAccessibility) return;
+    const auto overTheBus = captureOverTheBus();
+    ASSERT_TRUE(overTheBus) << rawValue(overTheBus.error()).toStdString();
+    EXPECT_EQ(overTheBus->document.text.trimmed(), u"●●県の○○さんと××さんが来た。評価：●●●○○ ＊ 暗証、答えはです。"_s);
 }
 
 // A field shown in clear that the page names a password (a "show password" state): by its autocomplete, the

@@ -44,14 +44,16 @@ TEST(CapturedText, OnlyACharacterThatDrawsSomethingMakesSomethingToRead) {
     for (const QString& text : something) EXPECT_FALSE(holdsNothingToRead(text)) << hex(text);
 }
 
-// A run of one masking character stands for the characters of a secret; a lone bullet, or masks of several
-// kinds side by side, are the text's own.
-TEST(CapturedText, RunsOfOneMaskingCharacterAreTakenOut) {
-    const UnmaskedText unmasked = withoutMaskedRuns(u"前••••後 • 項目 ■■ ◦◦◦ •◦ **"_s);
-    EXPECT_EQ(unmasked.text, u"前後 • 項目   •◦ **"_s);
-    EXPECT_EQ(unmasked.maskedUnits, 9);
-    EXPECT_EQ(withoutMaskedRuns(u"●●"_s).text, u""_s);
-    EXPECT_EQ(withoutMaskedRuns(u"本文"_s).maskedUnits, 0);
+// Over the bus a web page's masked text is only the bullets, white bullets and squares its browser draws, so
+// each of them goes, alone or in a run, and the white space around it with it; every other mark stays.
+TEST(CapturedText, OnlyWhatABrowserDrawsForMaskedTextIsTakenOut) {
+    const UnmaskedText unmasked = withoutBrowserMasks(u"●●県の■■さん、•◦■と○○×× ＊∙ * • 末"_s);
+    EXPECT_EQ(unmasked.text, u"●●県のさん、と○○×× ＊∙ * 末"_s);
+    EXPECT_EQ(unmasked.maskedUnits, 6);
+    // Blanks around a run taken out: one space inside a line, none at a line's ends.
+    EXPECT_EQ(withoutBrowserMasks(u"A •••••• B\n•••  C\nD\t◦ ◦\nE••F"_s).text, u"A B\nC\nD\nEF"_s);
+    EXPECT_EQ(withoutBrowserMasks(u"■"_s).text, u""_s);
+    EXPECT_EQ(withoutBrowserMasks(u"本文"_s).maskedUnits, 0);
 }
 
 }  // namespace

@@ -458,6 +458,43 @@ TEST_F(AccessibleDesktop, APrimarySelectionThatMayHaveBeenClearedIsNotRead) {
     }
 }
 
+// An xterm, which shows nothing on the bus, gives a triple-clicked line through the primary selection: every
+// character of it, marks written for hidden names among them, and a line of nothing but such marks is read
+// as any other. Each line has a terminal of its own, where a triple click starts afresh.
+TEST_F(AccessibleDesktop, AnXtermsTripleClickedLineIsReadWithEveryMark) {
+    for (const QString& tool : {u"xterm"_s, u"xdotool"_s}) {
+        if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << tool.toStdString() << " is not installed";
+    }
+    for (const QString& line : {u"●●県の■■さんが来た。"_s, u"●●●●"_s, u"評価：•••◦◦ ○○ ×× ＊"_s}) {
+        QProcess xterm;
+        xterm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // The bitmap font "fixed" (6 by 13 pixels a cell) puts the line where the clicks go; the shell names
+        // the window once it has written it.
+        xterm.start(u"xterm"_s, {u"-u8"_s, u"-fn"_s, u"fixed"_s, u"-geometry"_s, u"40x3+0+0"_s, u"-e"_s, u"sh"_s,
+                                 u"-c"_s, u"printf '%s\\n\\033]2;written\\007' \"$0\"; exec sleep 600"_s, line});
+        ASSERT_TRUE(xterm.waitForStarted());
+        const auto guard = qScopeGuard([&] {
+            xterm.kill();
+            xterm.waitForFinished();
+        });
+        QString window;
+        ASSERT_TRUE(test::processEventsUntil([&] {
+            QProcess search;
+            search.start(u"xdotool"_s, {u"search"_s, u"--all"_s, u"--onlyvisible"_s, u"--pid"_s,
+                                        QString::number(xterm.processId()), u"--name"_s, u"^written$"_s});
+            search.waitForFinished();
+            window = QString::fromLatin1(search.readAllStandardOutput().trimmed());
+            return !window.isEmpty();
+        }));
+        // The first line's cells start 2 pixels below the window's top.
+        input({u"mousemove"_s, u"--window"_s, window, u"4"_s, u"8"_s, u"click"_s, u"--repeat"_s, u"3"_s, u"--delay"_s,
+               u"80"_s, u"1"_s});
+        const auto read = capture(pid_t(xterm.processId()));
+        ASSERT_TRUE(read.capture) << line.toStdString() << ": " << rawValue(read.capture.error()).toStdString();
+        EXPECT_EQ(read.capture->document.text.trimmed(), line);
+    }
+}
+
 // Serves one HTML page over http on the loopback interface, from the main thread's event loop.
 class PageServer {
 public:

@@ -23,10 +23,14 @@
 // follows the focus through open shadow roots and frames of the page's own origin, at most 32 of them one
 // inside the other; a focus it cannot follow (a frame of another origin, deeper nesting) is refused.
 //
-// Nothing the page masks is read. The browser gives masked text in a selection as a run of masking
-// characters as long as the secret, which is no text to read and tells the secret's length: such runs are
-// left out, and so is any run of two or more masking characters, which may stand for text masked where this
-// script cannot see (slotted into a closed shadow root). The HTML carries neither the text of an element
+// Nothing the page masks is read, and everything it shows in the clear is, every character of it. The browser
+// gives masked text in a selection as the character it draws in its place (a bullet, white bullet or square
+// for -webkit-text-security's disc, circle and square), one per grapheme of the text: such runs are left
+// out, each where the masked text stands, found by counting these characters in the text shown in the clear
+// around it, so that the same characters written in the page stay. Where the selection's text holds more of
+// them than the page's text accounts for (text masked where this script cannot see, slotted into a closed
+// shadow root), none of them can be told for the page's own: every one is left out then, as over the
+// accessibility bus. The HTML carries neither the text of an element
 // whose computed -webkit-text-security is not "none" (its own or inherited), nor text slotted into an open
 // shadow root where it is drawn masked, nor the value written into a password field, a field drawn masked
 // or one whose autocomplete names a password, nor the text of a text area or editing host so named, nor the
@@ -61,8 +65,8 @@ var RSVPSnapshot = (function () {
   // What the browser draws in place of each character of masked text, by the computed
   // -webkit-text-security that masks it.
   var MASK_CHARACTERS = { disc: "\u2022", circle: "\u25E6", square: "\u25A0" };
-  // A run of masking characters that stands for a secret whatever drew it.
-  var MASK_RUN = "[\u2022\u25E6\u25A0]{2,}";
+  // Every character the browser draws in place of masked text.
+  var DRAWN_MASK = /[\u2022\u25E6\u25A0]/g;
   // The elements whose document is a frame's.
   var FRAME_OWNERS = { iframe: true, frame: true };
   var followedLevels = 0;
@@ -182,6 +186,8 @@ var RSVPSnapshot = (function () {
   function showing(node, known) {
     var element = node.parentElement;
     var slot = element && element.shadowRoot ? node.assignedSlot : null;
+    // A shadow host's own text shows only through a slot.
+    if (element && element.shadowRoot && !slot) return HIDDEN;
     var source = slot || element;
     var cached = known.get(source);
     if (cached !== undefined) return cached;
@@ -214,11 +220,36 @@ var RSVPSnapshot = (function () {
     return count;
   }
 
+  // How many masking characters a masked part of a text node shows: one per grapheme, as the browser draws
+  // them; none for white space that does not show (between blocks).
+  var graphemes = typeof Intl === "object" && typeof Intl.Segmenter === "function"
+    ? new Intl.Segmenter(undefined, { granularity: "grapheme" })
+    : null;
+  function maskedLength(node, from, to) {
+    var data = node.data.substring(from, to);
+    if (!/\S/.test(data)) {
+      var whole = node.ownerDocument.createRange();
+      whole.selectNodeContents(node);
+      if (whole.getClientRects().length === 0) return 0;
+    }
+    if (!graphemes) return Array.from(data).length;
+    var count = 0;
+    var segments = graphemes.segment(data)[Symbol.iterator]();
+    while (!segments.next().done) count++;
+    return count;
+  }
+
+  function drawnMasksIn(data) {
+    var found = data.match(DRAWN_MASK);
+    return found ? found.length : 0;
+  }
+
   // A bound from below of the length of the range's text, counted up to one past `budget` without building
   // the text: that text holds every character of the rendered text nodes the range covers but collapsible
   // white space, so those are counted; text that may not show (hidden, or in a form control) is not, nor
-  // masked text, which is left out of it: its masking characters are added to `masks`.
-  function shownLength(range, budget, known, masks) {
+  // masked text, which is left out of it. Each shown node adds to `parts`, in the order of the text: a masked
+  // one its masking character and how many it shows, one in the clear how many masking characters it holds.
+  function shownLength(range, budget, known, parts) {
     var root = range.commonAncestorContainer;
     var walker = root.nodeType === 3 ? null : (root.ownerDocument || root).createTreeWalker(root, SHOW_TEXT);
     var next = function () {
@@ -232,29 +263,92 @@ var RSVPSnapshot = (function () {
       }
       var shown = showing(node, known);
       if (shown.how === 0) continue;
-      if (shown.mask) {
-        masks[shown.mask] = true;
-        continue;
-      }
       var from = node === range.startContainer ? range.startOffset : 0;
       var to = node === range.endContainer ? range.endOffset : node.data.length;
+      if (shown.mask) {
+        parts.push({ mask: shown.mask, length: maskedLength(node, from, to) });
+        continue;
+      }
+      parts.push({ mask: "", length: drawnMasksIn(node.data.substring(from, to)) });
       count += shownCharacters(node.data, from, to, shown.how, budget - count);
     }
     return count;
   }
 
-  // The text without the runs of masking characters that stand for a secret: those of `masks` (the
-  // characters of masked text it holds), and any run of two or more. White space around a run left out
-  // becomes one space inside a line and nothing at its ends.
-  function withoutMasks(text, masks) {
-    var characters = Object.keys(masks).join("");
-    var runs = new RegExp("[ \\t]*(?:" + (characters ? "[" + characters + "]+|" : "") + MASK_RUN + ")[ \\t]*", "g");
-    return text.replace(runs, function (run, offset) {
-      var before = offset > 0 ? text.charAt(offset - 1) : "\n";
-      var after = offset + run.length < text.length ? text.charAt(offset + run.length) : "\n";
-      var spaced = run.charAt(0) === " " || run.charAt(0) === "\t" || /[ \t]$/.test(run);
-      return spaced && before !== "\n" && after !== "\n" ? " " : "";
-    });
+  // Where the masked parts of `parts` stand in the selection's text: [start, end) of each run, found by
+  // passing, before each, the masking characters that the parts in the clear before it hold. Null when the
+  // text does not hold the runs, or holds masking characters the parts do not account for.
+  function maskedRuns(text, parts) {
+    var runs = [];
+    var at = 0;
+    var pending = 0;
+    var nextDrawn = function () {
+      DRAWN_MASK.lastIndex = at;
+      var found = DRAWN_MASK.exec(text);
+      return found ? found.index : -1;
+    };
+    for (var index = 0; index < parts.length; index++) {
+      var part = parts[index];
+      if (!part.mask) {
+        pending += part.length;
+        continue;
+      }
+      if (part.length === 0) continue;
+      for (; pending > 0; pending--) {
+        at = nextDrawn();
+        if (at < 0) return null;
+        at++;
+      }
+      var start = nextDrawn();
+      if (start < 0 || start + part.length > text.length) return null;
+      for (var offset = start; offset < start + part.length; offset++) {
+        if (text.charAt(offset) !== part.mask) return null;
+      }
+      runs.push([start, start + part.length]);
+      at = start + part.length;
+    }
+    var rest = drawnMasksIn(text.substring(at));
+    return rest === pending ? runs : null;
+  }
+
+  // Every masking character of the text, as runs.
+  function everyDrawnMask(text) {
+    var runs = [];
+    DRAWN_MASK.lastIndex = 0;
+    for (var found = DRAWN_MASK.exec(text); found; found = DRAWN_MASK.exec(text)) {
+      runs.push([found.index, found.index + 1]);
+    }
+    return runs;
+  }
+
+  // The text without the runs (in the order of the text). White space around a run left out becomes one
+  // space inside a line and nothing at its ends; runs with only white space between them are one.
+  function withoutRuns(text, runs) {
+    var blank = function (character) {
+      return character === " " || character === "\t";
+    };
+    var lineEnd = function (character) {
+      return character === "\n" || character === "\r";
+    };
+    var kept = "";
+    var at = 0;
+    for (var index = 0; index < runs.length; index++) {
+      var start = runs[index][0];
+      var end = runs[index][1];
+      while (index + 1 < runs.length && /^[ \t]*$/.test(text.substring(end, runs[index + 1][0]))) {
+        end = runs[++index][1];
+      }
+      var from = start;
+      while (from > at && blank(text.charAt(from - 1))) from--;
+      var to = end;
+      while (to < text.length && blank(text.charAt(to))) to++;
+      var before = from > 0 ? text.charAt(from - 1) : "\n";
+      var after = to < text.length ? text.charAt(to) : "\n";
+      kept += text.substring(at, from);
+      if ((from < start || to > end) && !lineEnd(before) && !lineEnd(after)) kept += " ";
+      at = to;
+    }
+    return kept + text.substring(at);
   }
 
   // The selected text, with what the page masks left out (`masked` tells whether anything was); null when it
@@ -264,7 +358,7 @@ var RSVPSnapshot = (function () {
   function selectedText(focused) {
     var element = focused.element;
     var text = "";
-    var masks = {};
+    var parts = [];
     if (element && isTextControl(element)) {
       var start = element.selectionStart;
       var end = element.selectionEnd;
@@ -272,21 +366,21 @@ var RSVPSnapshot = (function () {
         if (end - start > SELECTION_LIMIT) return null;
         text = String(element.value).substring(start, end);
       }
-    } else {
-      var view = focused.document.defaultView;
-      var selection = view && view.getSelection ? view.getSelection() : null;
-      if (selection) {
-        var known = new Map();
-        var count = 0;
-        for (var index = 0; index < selection.rangeCount && count <= SELECTION_LIMIT; index++) {
-          count += shownLength(selection.getRangeAt(index), SELECTION_LIMIT - count, known, masks);
-        }
-        if (count > SELECTION_LIMIT) return null;
-        text = String(selection);
-      }
+      return { text: text, masked: false };
     }
-    var readable = withoutMasks(text, masks);
-    return { text: readable, masked: readable !== text };
+    var view = focused.document.defaultView;
+    var selection = view && view.getSelection ? view.getSelection() : null;
+    if (selection) {
+      var known = new Map();
+      var count = 0;
+      for (var index = 0; index < selection.rangeCount && count <= SELECTION_LIMIT; index++) {
+        count += shownLength(selection.getRangeAt(index), SELECTION_LIMIT - count, known, parts);
+      }
+      if (count > SELECTION_LIMIT) return null;
+      text = String(selection);
+    }
+    var runs = maskedRuns(text, parts) || everyDrawnMask(text);
+    return { text: runs.length > 0 ? withoutRuns(text, runs) : text, masked: runs.length > 0 };
   }
 
   // Whether the document's selection takes in an editing host whose autocomplete names a password: unless

@@ -7,7 +7,6 @@
 #include <QSet>
 #include <QUrl>
 
-#include <algorithm>
 #include <deque>
 
 namespace tavrine {
@@ -18,13 +17,6 @@ namespace {
 template <typename T>
 CaptureResult<T> failed(CaptureFailure failure) {
     return tl::unexpected(failure);
-}
-
-// Whether a field's text is what a masked field draws in place of its own: masking characters alone (the
-// bullets and stars of password fields, the disc, circle and square of -webkit-text-security).
-bool isMaskingText(QStringView text) {
-    return !text.isEmpty() &&
-           std::all_of(text.begin(), text.end(), [](QChar c) { return isMaskCharacter(c) || c == u'*'; });
 }
 
 // Whether what the bus tells of a field names it a password field: its input type, an autocomplete that
@@ -129,7 +121,6 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::focusedElemen
     m_focused = *focused;
     m_focusedKnown = true;
     m_focusedKind = kind;
-    m_focusedEditable = editable;
 
     if (m_includeWebArticles && m_browser && isTextInput) {
         // A field of a page, not one of the browser's own (its address bar): the page is asked about it, since
@@ -139,6 +130,7 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::focusedElemen
         auto page = *parent ? findWebArea(**parent) : CaptureResult<std::optional<AccessibleElement>>{};
         if (!page) return tl::unexpected(page.error());
         m_sawWebArea = page->has_value();
+        m_inWebDocument = m_sawWebArea;
         if (*page) {
             auto url = webAreaURL(**page);
             if (!url) return tl::unexpected(url.error());
@@ -155,6 +147,7 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::focusedElemen
         auto webArea = findWebArea(*m_focused);
         if (!webArea) return tl::unexpected(webArea.error());
         m_sawWebArea = webArea->has_value();
+        m_inWebDocument = m_sawWebArea;
         if (*webArea) {
             auto url = webAreaURL(**webArea);
             if (!url) return tl::unexpected(url.error());
@@ -384,10 +377,32 @@ CaptureResult<std::optional<QString>> AXSelectionReader::selectedText() {
     return text;
 }
 
-bool AXSelectionReader::showsMaskedField(QStringView text) const {
-    const bool field = m_focusedEditable || m_focusedKind == ElementKind::textField ||
-                       m_focusedKind == ElementKind::textArea || m_focusedKind == ElementKind::comboBox;
-    return m_focused && !m_page && field && isMaskingText(text.trimmed());
+CaptureResult<bool> AXSelectionReader::focusInWebDocument() {
+    if (!m_focused) return false;
+    if (!m_inWebDocument) {
+        // Not looked for on the way to the focus: up from it, or from a text input's parent (the way up
+        // stops at a text input).
+        std::optional<AccessibleElement> start = m_focused;
+        if (m_focusedKind == ElementKind::textField || m_focusedKind == ElementKind::textArea ||
+            m_focusedKind == ElementKind::comboBox) {
+            auto parent = call([&](CaptureDeadline d) { return m_bus.parent(*m_focused, d); });
+            if (!parent) return tl::unexpected(parent.error());
+            start = *parent;
+        }
+        auto page = start ? findWebArea(*start) : CaptureResult<std::optional<AccessibleElement>>{};
+        if (!page) return tl::unexpected(page.error());
+        m_inWebDocument = page->has_value();
+    }
+    return *m_inWebDocument;
+}
+
+CaptureResult<UnmaskedText> AXSelectionReader::readableText(QString text) {
+    text = withoutObjectReplacements(std::move(text));
+    if (m_page) return UnmaskedText{.text = std::move(text)};
+    auto web = focusInWebDocument();
+    if (!web) return tl::unexpected(web.error());
+    if (!*web) return UnmaskedText{.text = std::move(text)};
+    return withoutBrowserMasks(text);
 }
 
 bool AXSelectionReader::asksPage() const {
@@ -452,18 +467,14 @@ CaptureResult<QString> AXSelectionReader::readSelectedText() {
     auto text = selectedText();
     if (!text) return tl::unexpected(text.error());
     if (*text && !(*text)->isEmpty()) {
-        QString readable = withoutObjectReplacements(std::move(**text));
-        // What the bus shows of masked text stands for a secret and is left out; the page tells its own.
-        UnmaskedText unmasked{.text = std::move(readable)};
-        if (!m_page) unmasked = withoutMaskedRuns(std::move(unmasked.text));
-        readable = std::move(unmasked.text);
-        if (readable.size() > kTextLimit) return failed<QString>(CaptureFailure::tooLong);
-        if (holdsNothingToRead(readable)) {
-            return failed<QString>(unmasked.maskedUnits > 0 ? CaptureFailure::protectedField
-                                                            : CaptureFailure::emptyText);
+        auto readable = readableText(std::move(**text));
+        if (!readable) return tl::unexpected(readable.error());
+        if (readable->text.size() > kTextLimit) return failed<QString>(CaptureFailure::tooLong);
+        if (holdsNothingToRead(readable->text)) {
+            return failed<QString>(readable->maskedUnits > 0 ? CaptureFailure::protectedField
+                                                             : CaptureFailure::emptyText);
         }
-        if (showsMaskedField(readable)) return failed<QString>(CaptureFailure::protectedField);
-        return readable;
+        return std::move(readable->text);
     }
     auto length = selectedLength();
     if (!length) return tl::unexpected(length.error());
@@ -525,8 +536,12 @@ CaptureResult<std::optional<CapturedContent>> AXSelectionReader::readBodyCandida
     auto text = call([&](CaptureDeadline d) { return m_bus.text(**focused, {.start = 0, .end = **count}, d); });
     if (!text) return tl::unexpected(text.error());
     if (!*text) return std::optional<CapturedContent>{};
-    if (showsMaskedField(**text)) return failed<std::optional<CapturedContent>>(CaptureFailure::protectedField);
-    return Result(CapturedContent::bodyCandidate(withoutObjectReplacements(std::move(**text))));
+    auto readable = readableText(std::move(**text));
+    if (!readable) return tl::unexpected(readable.error());
+    if (readable->maskedUnits > 0 && holdsNothingToRead(readable->text)) {
+        return failed<std::optional<CapturedContent>>(CaptureFailure::protectedField);
+    }
+    return Result(CapturedContent::bodyCandidate(std::move(readable->text)));
 }
 
 std::optional<ReadingDocument> AXSelectionReader::convertedSelection(const QString& text) const {

@@ -6,6 +6,7 @@
 #include "PelmoraMac/Capture/CaptureDeadline.h"
 #include "PelmoraMac/Capture/CaptureFailure.h"
 #include "PelmoraMac/Capture/CapturedContent.h"
+#include "PelmoraMac/Capture/CapturedText.h"
 #include "PelmoraMac/Capture/PreparedCapture.h"
 #include "ReaderCore/CancellationToken.h"
 
@@ -37,10 +38,12 @@ struct SelectionCaptureEnvironment {
 // the page's article. Every bus call is bounded by the capture's deadline and checked against it (and
 // the cancellation) before and after. A text's object replacement characters (a page's text holds one for
 // each of its elements) are followed to the selected part of each object's text; what cannot be followed
-// is left out, and a text with nothing else in it is blank. What the bus shows for masked characters (a
-// run of bullets, circles or squares: withoutMaskedRuns) is left out of a selection too, and a selection of
-// nothing else is a protected field. A focused field that the bus names a password field (by its input
-// type, an autocomplete, its name or its id) is refused as one.
+// is left out, and a text with nothing else in it is blank. In a web page shown on the bus, the page's masked
+// text is the bullets, white bullets and squares the browser draws in its place, marked in no other way:
+// each of them is left out of what is read there (withoutBrowserMasks), and a text of nothing else is a
+// protected field's. Anywhere else the text read is the text selected, every character of it. A focused
+// password field, and a field that the bus names a password field (by its input type, an autocomplete, its
+// name or its id), is refused as one.
 //
 // In a supported browser, unless a text input of the browser's own has the focus, the page itself answers
 // what is selected in it and whether a password field has the focus (snapshotBrowserPage), also when the
@@ -102,9 +105,13 @@ private:
     // The length, in code points, of that selection (0 for a caret); none without a text interface.
     CaptureResult<std::optional<qsizetype>> textSelectionLength(const AccessibleElement& element);
     CaptureResult<std::optional<QString>> primarySelection();
-    // Whether the text read with a text field, text area, combo box or editable element focused is only what a
-    // masked field draws (bullets, stars): a field that the application masks like a password's, refused as one.
-    bool showsMaskedField(QStringView text) const;
+    // Whether the focused element lies in a web page, looked for once: there the bus gives the page's masked
+    // text as the characters the browser draws in its place, and nothing else tells it.
+    CaptureResult<bool> focusInWebDocument();
+    // A text read for the focus without its object replacement characters and, in a web page the bus shows
+    // (not the page's own answer, which leaves out what the page masks), without what the browser draws for
+    // masked text (withoutBrowserMasks). Elsewhere every character of it is kept.
+    CaptureResult<UnmaskedText> readableText(QString text);
     // Whether the page is asked what is selected in it: a supported browser in front, no text input of
     // its own focused, and either a web page on the bus or no focused element with text of its own.
     bool asksPage() const;
@@ -126,11 +133,12 @@ private:
     std::optional<AccessibleElement> m_focused;
     bool m_focusedKnown = false;
     ElementKind m_focusedKind = ElementKind::other;
-    bool m_focusedEditable = false;
     bool m_includeWebArticles = false;
     std::optional<AccessibleElement> m_webArea;
     // A web page was found above the focused element (with a usable address or not).
     bool m_sawWebArea = false;
+    // Whether the focused element lies in a web page, once looked for.
+    std::optional<bool> m_inWebDocument;
     // In a browser without a web page: the focused element has a text interface.
     bool m_focusedShowsText = false;
     // In a browser, the page that holds the focused field, and its address: where the page is asked about it.

@@ -4,8 +4,6 @@
 
 #include <unicode/uchar.h>
 
-#include <algorithm>
-
 namespace tavrine {
 
 namespace {
@@ -39,26 +37,39 @@ QString withoutObjectReplacements(QString text) {
     return text;
 }
 
-bool isMaskCharacter(QChar character) {
-    static constexpr char16_t kMasks[] = {u'\u2022', u'\u25CF', u'\u25E6', u'\u25A0', u'\u2219'};
-    return std::find(std::begin(kMasks), std::end(kMasks), character.unicode()) != std::end(kMasks);
+bool isBrowserMaskCharacter(QChar character) {
+    const char16_t unit = character.unicode();
+    return unit == u'\u2022' || unit == u'\u25E6' || unit == u'\u25A0';
 }
 
-UnmaskedText withoutMaskedRuns(QString text) {
-    qsizetype kept = 0;
-    for (qsizetype from = 0; from < text.size();) {
-        qsizetype to = from + 1;
-        if (isMaskCharacter(text[from])) {
-            while (to < text.size() && text[to] == text[from]) ++to;
+UnmaskedText withoutBrowserMasks(const QString& text) {
+    const auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    const auto isLineBreak = [](QChar c) { return c == u'\n' || c == u'\r'; };
+    UnmaskedText result;
+    result.text.reserve(text.size());
+    qsizetype masked = 0;
+    for (qsizetype at = 0; at < text.size();) {
+        if (!isBrowserMaskCharacter(text[at])) {
+            result.text.append(text[at++]);
+            continue;
         }
-        if (to - from < 2 || !isMaskCharacter(text[from])) {
-            for (qsizetype i = from; i < to; ++i) text[kept++] = text[i];
+        // A run of masks with the blanks around it: the blanks before it are already written.
+        qsizetype end = at;
+        while (end < text.size() && (isBrowserMaskCharacter(text[end]) || isBlank(text[end]))) {
+            if (isBrowserMaskCharacter(text[end])) ++masked;
+            ++end;
         }
-        from = to;
+        qsizetype kept = result.text.size();
+        while (kept > 0 && isBlank(result.text[kept - 1])) --kept;
+        const bool spaced = kept < result.text.size() || (end > at && isBlank(text[end - 1]));
+        const bool startsLine = kept == 0 || isLineBreak(result.text[kept - 1]);
+        const bool endsLine = end == text.size() || isLineBreak(text[end]);
+        result.text.truncate(kept);
+        if (spaced && !startsLine && !endsLine) result.text.append(u' ');
+        at = end;
     }
-    const qsizetype masked = text.size() - kept;
-    text.truncate(kept);
-    return {.text = std::move(text), .maskedUnits = masked};
+    result.maskedUnits = masked;
+    return result;
 }
 
 }  // namespace tavrine

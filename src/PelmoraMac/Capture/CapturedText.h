@@ -24,17 +24,21 @@ bool holdsNothingToRead(QStringView text);
 // The text without its object replacement characters.
 QString withoutObjectReplacements(QString text);
 
-// Whether a character is one a browser or toolkit draws, on the accessibility bus too, in place of each
-// character of a password field or of text that the page masks: a bullet, a black or white circle, a
-// square, a bullet operator.
-bool isMaskCharacter(QChar character);
+// Whether a character is one that a web browser draws, and gives as the text, in place of each character
+// of text that its page masks: the bullet, white bullet and black square of -webkit-text-security's disc,
+// circle and square (U+2022, U+25E6, U+25A0), one per character the reader sees. Nothing else is: black
+// and white circles (●, ○), stars and crosses written in a text are the text's own.
+bool isBrowserMaskCharacter(QChar character);
 
-// A run of two or more of one masking character stands for a secret of that length; a lone one may be a
-// bullet of the text. The text with every such run taken out, and how many units were taken.
+// A text read from a web page that cannot tell which of its characters the page masks (a page read over the
+// accessibility bus, where masked text is nothing but these characters and is marked in no other way) with
+// every such character taken out, and how many units were taken. A masked character alone is one of them,
+// so each one goes, however short its run. White space around a run taken out becomes one space inside a
+// line and nothing at its ends, as the page script leaves it.
 struct UnmaskedText {
     QString text;
     qsizetype maskedUnits = 0;
 };
-UnmaskedText withoutMaskedRuns(QString text);
+UnmaskedText withoutBrowserMasks(const QString& text);
 
 }  // namespace tavrine
