@@ -84,10 +84,10 @@ void ReaderTrace::mark(const char* name) {
     size_t left = line.size();
     while (left > 0) {
         const ssize_t count = ::write(file, rest, left);
-        if (count >= 0) {
+        if (count > 0) {
             rest += count;
             left -= size_t(count);
-        } else if (errno != EINTR) {
+        } else if (count == 0 || errno != EINTR) {
             break;
         }
     }
