@@ -1,6 +1,7 @@
 #include "ReaderCore/FileDefaults.h"
 
 #include "ReaderCore/ApplicationIdentifier.h"
+#include "ReaderCore/AtomicFileWrite.h"
 #include "ReaderCore/Json.h"
 #include "ReaderCore/PrintableText.h"
 #include "ReaderCore/RegularFile.h"
@@ -10,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -34,6 +34,9 @@ constexpr QStringView kNumberKey = u"number";
 constexpr QStringView kNaN = u"nan";
 constexpr QStringView kInfinity = u"inf";
 constexpr QStringView kNegativeInfinity = u"-inf";
+
+// How many links in a row a write follows to the file it replaces, as many as the system follows.
+constexpr int kLinkDepth = 40;
 
 // One line to stderr; the paths in it are the user's and may hold anything a file name can.
 void warn(const QString& message) {
@@ -79,6 +82,14 @@ std::optional<DefaultsValue> decode(const QJsonValue& entry) {
     if (word == kInfinity.toString()) return std::numeric_limits<double>::infinity();
     if (word == kNegativeInfinity.toString()) return -std::numeric_limits<double>::infinity();
     return std::nullopt;
+}
+
+// The file a write replaces: the settings file, or the file a link in its place leads to, so that
+// settings kept elsewhere and linked here (a person's managed configuration) stay there, link and all.
+QString replacedFile(const QString& path) {
+    QFileInfo file(path);
+    for (int depth = 0; depth < kLinkDepth && file.isSymLink(); ++depth) file.setFile(file.symLinkTarget());
+    return file.isSymLink() ? path : file.filePath();
 }
 
 }  // namespace
@@ -207,9 +218,14 @@ std::optional<QString> FileDefaults::write() {
         }
         m_keepsFileAside = false;
     }
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(contents) < 0 || !file.commit()) {
-        return u"The settings could not be saved to %1: %2"_s.arg(m_path, file.errorString());
+    // Every write(), the sync and the close are checked before the new file takes the old one's name:
+    // QSaveFile (Qt 6.4) ignores a failure of its buffered flush and of the sync, and would
+    // put an empty or cut file in place of good settings on a full disk or over a quota.
+    if (auto written = replaceFileAtomically(replacedFile(m_path),
+                                             [&contents](FileContents& file) { return file.append(contents); });
+        !written) {
+        return u"The settings could not be saved to %1: %2"_s.arg(
+            m_path, QString::fromLocal8Bit(std::strerror(written.error().code)));
     }
     ++m_writeCount;
     return std::nullopt;

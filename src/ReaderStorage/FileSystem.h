@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReaderCore/AtomicFileWrite.h"
 #include "ReaderCore/Date.h"
 #include "ReaderCore/Json.h"
 #include "ReaderCore/RegularFile.h"
@@ -75,14 +76,6 @@ public:
     virtual ~FileLock() = default;
 };
 
-// The bytes of a file that writeFileAtomicallyFrom() writes, handed over in order.
-class FileContents {
-public:
-    virtual ~FileContents() = default;
-    // Appends bytes; false once the file cannot take them (the write has failed: hand over no more).
-    virtual bool append(QByteArrayView bytes) = 0;
-};
-
 // An open file read from the start in pieces. Closing happens on destruction; an error while closing is
 // ignored, as nothing was written.
 class ReadableFile {
@@ -113,12 +106,11 @@ public:
     // first failure stops the removal; what was removed before it stays removed.
     virtual tl::expected<void, FileError> removeRecursively(const QString& path) = 0;
 
-    // Replaces the file at path with bytes, or leaves it exactly as it was: the bytes go to a temporary
-    // file in the same folder (named by atomicWriteTemporaryPrefix()), reach the disk, and only then take
-    // the file's name, after which the folder itself is synced. A failure is reported only while the old
-    // file is still in place; once the new one has its name the write has succeeded (a failing sync of
-    // the folder is then not reported: the next write into that folder syncs it again). A process killed
-    // in the middle leaves at most the temporary file behind.
+    // Replaces the file at path with bytes, or leaves it exactly as it was, as replaceFileAtomically() does
+    // (ReaderCore/AtomicFileWrite.h): a temporary file in the same folder (named by
+    // atomicWriteTemporaryPrefix()) whose every write, sync and close is checked before it takes the
+    // file's name. A failure is reported only while the old file is still in place. A process killed in
+    // the middle leaves at most the temporary file behind.
     tl::expected<void, FileError> writeFileAtomically(const QString& path, const QByteArray& bytes) {
         return writeFileAtomicallyFrom(path, [&bytes](FileContents& file) { return file.append(bytes); });
     }
@@ -138,14 +130,5 @@ public:
     // removed: a process that dies releases its lock with it.
     virtual tl::expected<std::unique_ptr<FileLock>, FileError> lockExclusively(const QString& path) = 0;
 };
-
-// The start of the names of writeFileAtomically()'s temporary files for a file named fileName: a dot,
-// the name, ".tmp-", then a few random characters. Such a file that is still there when no write runs
-// was left by an interrupted one.
-QString atomicWriteTemporaryPrefix(const QString& fileName);
-
-// The name of the file that a temporary file of writeFileAtomically() was to replace, or nothing when
-// name is not one of them.
-std::optional<QString> atomicWriteTarget(const QString& name);
 
 }  // namespace tavrine

@@ -3,6 +3,7 @@
 
 #include "support/CapturedWarnings.h"
 #include "support/EventLoop.h"
+#include "support/FullDisk.h"
 #include "support/QtPrinters.h"
 #include "support/ReadOnlyFolder.h"
 #include "support/RunTask.h"
@@ -308,6 +309,61 @@ TEST_F(FileDefaultsTest, AFileThatCannotBeWrittenLosesNothingAndSaysSoOnce) {
     const FileDefaults reread(path());
     EXPECT_EQ(reread.object(u"size"_s), DefaultsValue(41.0));
     EXPECT_EQ(reread.object(u"flag"_s), DefaultsValue(true));
+}
+
+// A full disk under the settings file (a quota or an I/O error fails the same calls): the old file stays
+// whole and no temporary file is left, every change stays in memory, the failure is said once however often
+// the write is tried again, and once there is room the next write keeps them all.
+TEST_F(FileDefaultsTest, AFullDiskKeepsTheOldFileWholeAndSaysSoOnce) {
+    const QString folder = directory.filePath(u"config/org.tavrine.Tavrine"_s);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    test::FullDisk disk(folder);
+    SCOPED_TRACE(disk.way());
+    directory.write(path(), R"({"size": 40})");
+    FileDefaults defaults(path());
+    int reports = 0;
+    defaults.setKeepsChangesObserver([&] { ++reports; });
+    test::CapturedWarnings warnings;
+    disk.fill();
+    const QString title(2 * test::FullDisk::kFallbackBytes, u'y');
+    defaults.setString(u"title"_s, title);
+    QCoreApplication::processEvents();  // the change's own write
+    defaults.setDouble(u"size"_s, 41);
+    EXPECT_FALSE(defaults.sync());
+    EXPECT_FALSE(defaults.keepsChanges());
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(warnings.messages().size(), 1) << warnings.messages().join(u'\n').toStdString();
+    EXPECT_TRUE(warnings.mention(path()));
+    EXPECT_EQ(directory.read(path()), QByteArray(R"({"size": 40})"));
+    QStringList names = directory.list(folder);
+    names.removeAll(u".filler"_s);
+    EXPECT_EQ(names, QStringList{u"defaults.json"_s});
+    EXPECT_EQ(defaults.object(u"size"_s), DefaultsValue(41.0));
+
+    disk.makeRoom();
+    EXPECT_TRUE(defaults.sync());
+    EXPECT_TRUE(defaults.keepsChanges());
+    EXPECT_EQ(reports, 2);
+    const FileDefaults reread(path());
+    EXPECT_EQ(reread.object(u"size"_s), DefaultsValue(41.0));
+    EXPECT_TRUE(reread.object(u"title"_s) == DefaultsValue(title));
+}
+
+// What a person made of the settings file stays when it is written: a link in its place still leads to
+// the file, which is the one replaced, and the file keeps who may read it.
+TEST_F(FileDefaultsTest, ALinkInTheFilesPlaceAndTheFilesPermissionsStay) {
+    const QString kept = directory.write(u"dotfiles/tavrine.json"_s, R"({"size": 40})");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path()).path()));
+    ASSERT_TRUE(QFile::link(kept, path()));
+    ASSERT_EQ(::chmod(QFile::encodeName(kept).constData(), 0644), 0);
+    FileDefaults defaults(path());
+    defaults.setDouble(u"size"_s, 41);
+    ASSERT_TRUE(defaults.sync());
+    EXPECT_EQ(QFileInfo(path()).symLinkTarget(), kept);
+    EXPECT_EQ(FileDefaults(kept).object(u"size"_s), DefaultsValue(41.0));
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(kept).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
 }
 
 TEST(FileDefaultsLocation, LivesInTheApplicationsConfigurationFolder) {

@@ -18,9 +18,11 @@
 #include <QWindow>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 
@@ -76,9 +78,27 @@ void ReaderTrace::mark(const char* name) {
     line += ' ';
     line += std::to_string(static_cast<long long>(now.tv_sec) * 1'000'000'000LL + now.tv_nsec);
     line += '\n';
-    // One write per line: a mark is never split, and nothing waits in a buffer when the process ends.
-    if (::write(file, line.data(), line.size()) < 0) {
-        // A lost mark spoils one benchmark run, nothing else.
+    // One write per line (a short one is continued): a mark is never split among others' lines, and
+    // nothing waits in a buffer when the process ends.
+    const char* rest = line.data();
+    size_t left = line.size();
+    while (left > 0) {
+        const ssize_t count = ::write(file, rest, left);
+        if (count > 0) {
+            rest += count;
+            left -= size_t(count);
+        } else if (count == 0 || errno != EINTR) {
+            break;
+        }
+    }
+    // A line the disk took only in part (it filled up) is taken back: a cut mark could read as another
+    // (a focus mark with a shorter name), and the next mark would go on the same line. A lost mark spoils
+    // one benchmark run, nothing else.
+    if (const size_t written = line.size() - left; left > 0 && written > 0) {
+        struct stat info {};
+        if (::fstat(file, &info) == 0 && info.st_size >= off_t(written)) {
+            [[maybe_unused]] const int cut = ::ftruncate(file, info.st_size - off_t(written));
+        }
     }
 }
 

@@ -12,7 +12,8 @@ class PelmoraApp;
 // Time marks of the start-up and of playback, for the start-up benchmark. Only when the environment
 // variable TAVRINE_TRACE_FILE names a file, each mark appends one line "NAME NANOSECONDS" to it, the
 // nanoseconds read from the monotonic clock (CLOCK_MONOTONIC, the clock a driver reads before it starts
-// the process); otherwise nothing is written and nothing is followed. Main thread only.
+// the process); otherwise nothing is written and nothing is followed. A mark the disk cannot take whole (a
+// full disk) is left out, never written in part. Main thread only.
 //
 // Marks: "main" (the application's entry), "store-opened" (the store read and the player made),
 // "window-painted" (the reader window's first paint), "idle" (the event loop's first wait after that),

@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 
 namespace tavrine {
 namespace {
@@ -96,31 +95,6 @@ tl::expected<void, FileError> removeEntry(int parent, const QByteArray& name, co
     return {};
 }
 
-// Writes all of bytes to fd, retrying short writes and interruptions; false with errno set on failure.
-bool writeAll(int fd, QByteArrayView bytes) {
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t count = ::write(fd, data, static_cast<size_t>(left));
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += count;
-        left -= count;
-    }
-    return true;
-}
-
-// fsync, retried when a signal interrupts it.
-int syncFile(int fd) {
-    int result;
-    do {
-        result = ::fsync(fd);
-    } while (result != 0 && errno == EINTR);
-    return result;
-}
-
 // The folder part of a path ("." for a bare name, "/" for a file at the root).
 QString folderOf(const QString& path) {
     const qsizetype slash = path.lastIndexOf(u'/');
@@ -143,21 +117,6 @@ tl::expected<void, FileError> makeDirectory(const QString& path) {
 }
 
 }  // namespace
-
-constexpr QStringView kTemporaryMarker = u".tmp-";
-// mkostemp() fills in this many random characters.
-constexpr qsizetype kTemporaryRandomLength = 6;
-
-QString atomicWriteTemporaryPrefix(const QString& fileName) {
-    return u'.' + fileName + kTemporaryMarker;
-}
-
-std::optional<QString> atomicWriteTarget(const QString& name) {
-    const qsizetype marker = name.lastIndexOf(kTemporaryMarker);
-    if (!name.startsWith(u'.') || marker < 2) return std::nullopt;
-    if (name.size() - marker - kTemporaryMarker.size() != kTemporaryRandomLength) return std::nullopt;
-    return name.mid(1, marker - 1);
-}
 
 bool FileError::isNoSuchFile() const {
     return code == ENOENT;
@@ -225,66 +184,11 @@ tl::expected<void, FileError> PosixFileSystem::removeRecursively(const QString& 
     return removeEntry(AT_FDCWD, QFile::encodeName(path), path);
 }
 
-namespace {
-
-// The bytes of a temporary file, written as they come. Every few megabytes the disk is asked to start
-// writing what came so far, so the sync at the end waits only for the last of it.
-class TemporaryFileContents final : public FileContents {
-public:
-    explicit TemporaryFileContents(int fd) : m_fd(fd) {}
-
-    bool append(QByteArrayView bytes) override {
-        if (m_error != 0) return false;
-        if (!writeAll(m_fd, bytes)) {
-            m_error = errno;
-            return false;
-        }
-        m_written += bytes.size();
-        if (m_written - m_flushed >= kWritebackBytes) {
-            // Only a hint: a failure here shows again, and is reported, at the sync.
-            ::sync_file_range(m_fd, m_flushed, m_written - m_flushed, SYNC_FILE_RANGE_WRITE);
-            m_flushed = m_written;
-        }
-        return true;
-    }
-    // The errno of the write that failed, or 0.
-    int error() const { return m_error; }
-
-private:
-    static constexpr qint64 kWritebackBytes = 8 << 20;
-
-    int m_fd;
-    int m_error = 0;
-    qint64 m_written = 0;
-    qint64 m_flushed = 0;
-};
-
-}  // namespace
-
 tl::expected<void, FileError> PosixFileSystem::writeFileAtomicallyFrom(
     const QString& path, const std::function<bool(FileContents&)>& produce) {
-    const QString folder = folderOf(path);
-    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
-    QByteArray temporary = QFile::encodeName(folder + u'/' + atomicWriteTemporaryPrefix(name)) + "XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return failure(Operation::write, path);
-
-    const auto abandon = [&](bool isOpen, int code) {
-        if (isOpen) ::close(fd);
-        ::unlink(temporary.constData());
-        return failure(Operation::write, path, code);
-    };
-    TemporaryFileContents contents(fd);
-    const bool complete = produce(contents);
-    if (contents.error() != 0) return abandon(true, contents.error());
-    if (!complete) return abandon(true, ECANCELED);
-    if (syncFile(fd) != 0) return abandon(true, errno);
-    if (::close(fd) != 0) return abandon(false, errno);
-    if (::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) return abandon(false, errno);
-
-    // The new name is in place; syncing the folder makes it last through a power loss.
-    const FileDescriptor directory(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.get() >= 0) syncFile(directory.get());
+    if (auto written = replaceFileAtomically(path, produce); !written) {
+        return failure(Operation::write, path, written.error().code);
+    }
     return {};
 }
 

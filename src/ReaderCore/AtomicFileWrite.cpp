@@ -1,0 +1,127 @@
+#include "ReaderCore/AtomicFileWrite.h"
+
+#include "ReaderCore/FileDescriptor.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace tavrine {
+namespace {
+
+constexpr QStringView kTemporaryMarker = u".tmp-";
+// mkostemp() fills in this many random characters.
+constexpr qsizetype kTemporaryRandomLength = 6;
+
+// Writes all of bytes to fd, continuing short writes and interrupted ones; false with errno set on
+// failure. A short write is how a disk that fills up during the call first shows: the next call names it.
+bool writeAll(int fd, QByteArrayView bytes) {
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t count = ::write(fd, data, static_cast<size_t>(left));
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += count;
+        left -= count;
+    }
+    return true;
+}
+
+// fsync, retried when a signal interrupts it.
+int syncFile(int fd) {
+    int result;
+    do {
+        result = ::fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    return result;
+}
+
+// The bytes of a temporary file, written as they come. Every few megabytes the disk is asked to start
+// writing what came so far, so the sync at the end waits only for the last of it.
+class TemporaryFileContents final : public FileContents {
+public:
+    explicit TemporaryFileContents(int fd) : m_fd(fd) {}
+
+    bool append(QByteArrayView bytes) override {
+        if (m_error != 0) return false;
+        if (!writeAll(m_fd, bytes)) {
+            m_error = errno;
+            return false;
+        }
+        m_written += bytes.size();
+        if (m_written - m_flushed >= kWritebackBytes) {
+            // Only a hint: a failure here shows again, and is reported, at the sync.
+            ::sync_file_range(m_fd, m_flushed, m_written - m_flushed, SYNC_FILE_RANGE_WRITE);
+            m_flushed = m_written;
+        }
+        return true;
+    }
+    // The errno of the write that failed, or 0.
+    int error() const { return m_error; }
+
+private:
+    static constexpr qint64 kWritebackBytes = 8 << 20;
+
+    int m_fd;
+    int m_error = 0;
+    qint64 m_written = 0;
+    qint64 m_flushed = 0;
+};
+
+}  // namespace
+
+QString atomicWriteTemporaryPrefix(const QString& fileName) {
+    return u'.' + fileName + kTemporaryMarker;
+}
+
+std::optional<QString> atomicWriteTarget(const QString& name) {
+    const qsizetype marker = name.lastIndexOf(kTemporaryMarker);
+    if (!name.startsWith(u'.') || marker < 2) return std::nullopt;
+    if (name.size() - marker - kTemporaryMarker.size() != kTemporaryRandomLength) return std::nullopt;
+    return name.mid(1, marker - 1);
+}
+
+tl::expected<void, FileWriteError> replaceFileAtomically(const QString& path,
+                                                         const std::function<bool(FileContents&)>& produce) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QString folder = slash < 0 ? QStringLiteral(".") : slash == 0 ? QStringLiteral("/") : path.left(slash);
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray temporary =
+        QFile::encodeName(folder + u'/' + atomicWriteTemporaryPrefix(path.mid(slash + 1))) + "XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return tl::unexpected(FileWriteError{errno});
+
+    const auto abandon = [&](bool isOpen, int code) {
+        if (isOpen) ::close(fd);
+        ::unlink(temporary.constData());
+        return tl::unexpected(FileWriteError{code});
+    };
+    // Whoever could read the old file can read the new one (the settings file a person made readable).
+    struct stat old {};
+    if (::lstat(target.constData(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 0777);
+
+    TemporaryFileContents contents(fd);
+    const bool complete = produce(contents);
+    if (contents.error() != 0) return abandon(true, contents.error());
+    if (!complete) return abandon(true, ECANCELED);
+    // A file system that only reserves room while writing (quotas, network and copy-on-write file systems)
+    // may report the failure here or at the close rather than at the write.
+    if (syncFile(fd) != 0) return abandon(true, errno);
+    if (::close(fd) != 0) return abandon(false, errno);
+    if (::rename(temporary.constData(), target.constData()) != 0) return abandon(false, errno);
+
+    // The new name is in place; syncing the folder makes it last through a power loss.
+    const FileDescriptor directory(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.get() >= 0) syncFile(directory.get());
+    return {};
+}
+
+}  // namespace tavrine
