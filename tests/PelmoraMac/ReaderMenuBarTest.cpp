@@ -1,6 +1,6 @@
 // The reader window's menu bar on a real application, offscreen: its items and keys, and what choosing
 // them does in the states that matter (no reading, playing, the speed and sizes at their bounds, an edited
-// field, a sheet, the settings window in front).
+// field, a sheet, the settings window in front), and where the keys go once a menu closes.
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
@@ -35,10 +35,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSet>
+#include <QTest>
 #include <QWindow>
-
-Q_GUI_EXPORT void qt_handleKeyEvent(QWindow* window, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers,
-                                    const QString& text = QString(), bool autorep = false, ushort count = 1);
 
 namespace tavrine {
 namespace {
@@ -290,6 +288,72 @@ TEST_F(ReaderMenuBar, CheckItemsToggleOnceAndShowTheModel) {
     EXPECT_FALSE(now(Item::toggleEPUBNavigation).enabled);
     action(Item::toggleEPUBNavigation).trigger();
     EXPECT_FALSE(action(Item::toggleEPUBNavigation).isChecked());
+}
+
+TEST_F(ReaderMenuBar, TheLastMenuClosedGivesTheKeysBackWhereSpacePlays) {
+    app().openSample();
+    ReaderWorkspaceWidget& workspace = app().readerRoot().workspaceWidget();
+    ASSERT_TRUE(processEventsUntil([&] { return workspace.column(); }));
+    QWidget& display = workspace.column()->displayPanel();
+    ASSERT_TRUE(processEventsUntil([&] { return display.hasFocus(); }));
+    QMenuBar* bar = app().readerWindow().menuBar();
+    const auto isPlaying = [&] {
+        return player().isWaitingToPlay() || player().session().status == ReadingSession::Status::playing;
+    };
+    // The keys are back on the display, no menu is open, and Space plays or pauses there.
+    const auto spacePlaysOnTheDisplay = [&](const char* after) {
+        SCOPED_TRACE(after);
+        ASSERT_TRUE(processEventsUntil([&] { return !QApplication::activePopupWidget(); }));
+        QApplication::processEvents();
+        ASSERT_EQ(QApplication::focusWidget(), &display);
+        const bool wasPlaying = isPlaying();
+        press(Qt::Key_Space);
+        EXPECT_TRUE(processEventsUntil([&] { return isPlaying() != wasPlaying; }));
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    };
+    const auto openByMouse = [&](const QString& title) -> QMenu* {
+        for (QAction* menu : bar->actions()) {
+            if (menu->text() != title) continue;
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu).center());
+            EXPECT_TRUE(processEventsUntil([&] { return menu->menu()->isVisible(); })) << title.toStdString();
+            return menu->menu();
+        }
+        ADD_FAILURE() << "no menu " << title.toStdString();
+        return nullptr;
+    };
+
+    for (const QString& title : {u"ファイル"_s, u"再生"_s, u"表示"_s}) {
+        openByMouse(title);
+        // While a menu is open, Space is the menu's.
+        const bool wasPlaying = isPlaying();
+        press(Qt::Key_Space);
+        EXPECT_EQ(isPlaying(), wasPlaying);
+        press(Qt::Key_Escape);
+        spacePlaysOnTheDisplay("Escape");
+    }
+    // Escape from a submenu closes only the submenu; the next closes the menu.
+    openByMouse(u"表示"_s);
+    press(Qt::Key_Down);
+    press(Qt::Key_Right);
+    ASSERT_TRUE(processEventsUntil([&] { return action(Item::rsvpSizes).menu()->isVisible(); }));
+    press(Qt::Key_Escape);
+    EXPECT_TRUE(QApplication::activePopupWidget());
+    press(Qt::Key_Escape);
+    spacePlaysOnTheDisplay("Escape from a submenu, then from its menu");
+
+    // An item chosen by its keys.
+    openByMouse(u"再生"_s);
+    press(Qt::Key_Up);
+    press(Qt::Key_Return);
+    spacePlaysOnTheDisplay("an item chosen");
+
+    // Alt alone still hands the bar the keys, a menu opens from there, and Escape gives them back.
+    press(Qt::Key_Alt);
+    EXPECT_TRUE(bar->hasFocus());
+    press(Qt::Key_Down);
+    ASSERT_TRUE(processEventsUntil([&] { return QApplication::activePopupWidget(); }));
+    press(Qt::Key_Escape);
+    spacePlaysOnTheDisplay("Alt, Down, Escape");
 }
 
 TEST_F(ReaderMenuBar, AnEditedFieldTakesUndoAndTheSettingsWindowDisablesTheReader) {

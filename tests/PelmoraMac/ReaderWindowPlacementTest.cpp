@@ -413,6 +413,46 @@ TEST_F(ReaderWindowControllerTest, AMoveKeepsTheLargerStoredSizeOnlyOnTheDisplay
     EXPECT_EQ(controller().positions().position(kRight)->height, 650);
 }
 
+TEST_F(ReaderWindowControllerTest, EveryFrameTheUserGivesIsRecordedAlsoTheOneTheControllerSet) {
+    controller().positions().recordPosition(at(1700, 100, 800, 600), kRight);
+    controller().positions().save(kRight);
+    controller().showNormally();
+    settle();
+    const QRectF placed = frame();
+    ASSERT_EQ(placed, at(1700, 100, 800, 600));
+    const auto stored = [&] { return controller().positions().position(kRight); };
+
+    // Resized, then back to the size the controller set: the last size is the one kept.
+    window.resize(window.size() - QSize(100, -80));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(stored()->width, 700);
+    window.resize(window.size() + QSize(100, -80));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(stored(), (ReaderWindowPosition{.x = 100, .top = 270, .width = 800, .height = 600}));
+    // A show puts back the frame the window has, never the one before.
+    controller().showInvoked({.displayID = u"right"_s, .pointer = at(1700, 100)});
+    settle();
+    EXPECT_EQ(frame(), placed);
+
+    // Moved away and back to the placed frame: recorded there again.
+    moveTo(at(1800, 200));
+    moveTo(placed.topLeft());
+    EXPECT_EQ(stored(), (ReaderWindowPosition{.x = 100, .top = 270, .width = 800, .height = 600}));
+
+    // On a display too small for the stored size, the user shrinks the window and gives it back the most
+    // the display allows: that size, not the larger one stored before.
+    controller().positions().recordPosition(at(0, 1000, 10, 10), kSmall, QSizeF(1200, 900));
+    desktop.pointer = at(10, 1500);
+    controller().showInvoked({.displayID = u"small"_s, .pointer = at(10, 1500)});
+    settle();
+    ASSERT_EQ(frame(), at(0, 1000, 1024, 700));
+    window.resize(window.size() - QSize(24, 0));
+    QCoreApplication::processEvents();
+    window.resize(window.size() + QSize(24, 0));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(controller().positions().position(kSmall)->width, 1024);
+}
+
 TEST_F(ReaderWindowControllerTest, FullScreenIsLeftOnlyForAnInvocationOnAnotherDisplay) {
     controller().showNormally();
     settle();

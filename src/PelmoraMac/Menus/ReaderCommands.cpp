@@ -1,6 +1,7 @@
 #include "PelmoraMac/Menus/ReaderCommands.h"
 
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
+#include "PelmoraMac/Menus/ReaderMenuBarKeys.h"
 #include "PelmoraMac/Source/InteractionTextView.h"
 #include "PelmoraMac/Updates/MacUpdateController.h"
 #include "PelmoraMac/Window/ReaderPresentation.h"
@@ -293,6 +294,7 @@ QMenuBar* ReaderCommands::makeMenuBar(QWidget& window) {
             refresh();
         });
     }
+    new ReaderMenuBarKeys(*bar, window);
     return bar;
 }
 

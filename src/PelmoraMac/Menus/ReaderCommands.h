@@ -63,7 +63,8 @@ public:
     ~ReaderCommands() override;
 
     // The menu bar over every item, for window, which takes it; made once. The window also carries the
-    // items' keys, so that a popup of the window that copies its actions carries them too.
+    // items' keys, so that a popup of the window that copies its actions carries them too. Once its last
+    // menu closes, the bar gives the keys back to the window (ReaderMenuBarKeys).
     QMenuBar* makeMenuBar(QWidget& window);
     QAction& action(ReaderMenuItem item) const { return *m_actions[std::size_t(item)]; }
     ReaderEditFocus& editFocus() const { return *m_editFocus; }

@@ -102,6 +102,7 @@ void ReaderWindowController::attachWindow(QWidget* window) {
     m_window = window;
     m_hasPositioned = false;
     m_appliedFrame.reset();
+    m_knownFrame.reset();
     m_placedDisplayID.reset();
     m_isFullScreen = windowIsFullScreen();
     m_isChangingFullScreen = false;
@@ -266,6 +267,7 @@ void ReaderWindowController::positionWindow() {
     m_appliedFrame = placed;
     setFrame(placed);
     m_appliedFrame = frame();
+    m_knownFrame = m_appliedFrame;
     m_placedDisplayID = display->id;
     m_isPositioning = false;
     m_hasPositioned = true;
@@ -280,18 +282,21 @@ void ReaderWindowController::recordCurrentPosition() {
         return;
     }
     const QRectF current = frame();
-    if (m_appliedFrame && *m_appliedFrame == current) return;
+    if (m_knownFrame == current) return;
     const auto display = displayForFrame(current, m_environment.pointer(), m_environment.displays());
     if (!display) return;
 
     // A window only moved keeps the size stored for the display it was placed on (which may be larger
-    // than the display let it be); moved to another display, it keeps the size it has there.
+    // than the display let it be); moved to another display, it keeps the size it has there. Once the
+    // user has resized it, its size is theirs, also when it comes back to the placed one.
+    if (m_appliedFrame && current.size() != m_appliedFrame->size()) m_appliedFrame.reset();
     std::optional<QSizeF> size;
-    if (m_appliedFrame && current.size() == m_appliedFrame->size() && m_placedDisplayID == display->id) {
+    if (m_appliedFrame && m_placedDisplayID == display->id) {
         const auto stored = m_positions.position(*display);
         if (isValidSize(stored)) size = QSizeF(*stored->width, *stored->height);
     }
     m_positions.recordPosition(current, *display, size);
+    m_knownFrame = current;
 }
 
 void ReaderWindowController::windowGeometryChanged() {

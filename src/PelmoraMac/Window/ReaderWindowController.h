@@ -73,7 +73,8 @@ public:
     // Brings the window up on the display it was last on; closing it re-activates nothing.
     void showNormally();
 
-    // Records the window's frame on the display under most of it.
+    // Records the window's frame on the display under most of it, unless it is where the controller last
+    // set or recorded it.
     void recordCurrentPosition();
     // Applies the pending presentation, when the window can be placed now.
     void positionWindow();
@@ -127,7 +128,13 @@ private:
     bool m_isTerminating = false;
     bool m_isChangingFullScreen = false;
     bool m_isFullScreen = false;
+    // The frame right after the controller last set it, until the user resizes the window: a move at
+    // this size keeps the size stored for the display.
     std::optional<QRectF> m_appliedFrame;
+    // The frame the controller last set or recorded: a move or resize event that finds the window there
+    // is the echo of that, and nothing to record. Any other frame is the user's, also one the controller
+    // set earlier (a resize and a return to the placed size).
+    std::optional<QRectF> m_knownFrame;
     // The display the window was last placed on: a move elsewhere records the window's own size.
     std::optional<QString> m_placedDisplayID;
     // One placement for a burst of screen changes, and one record for a burst of moves.
