@@ -756,6 +756,22 @@ TEST(BrowserCrash, ACrashedPageEndsTheCaptureAsAChangedSource) {
     EXPECT_EQ(run.operations, kAllThree);
 }
 
+// The browser's own page for an address it could not reach ("This site can't be reached") holds no page text:
+// every try says so, the snapshot and the whole capture alike, instead of a page that changed meanwhile.
+TEST_F(BrowserCapture, TheBrowsersErrorPageHasNoTextToRead) {
+    QTcpServer gone;
+    ASSERT_TRUE(gone.listen(QHostAddress::LocalHost));
+    const QString unreachable = u"http://127.0.0.1:"_s + QString::number(gone.serverPort()) + u"/article"_s;
+    gone.close();
+    m_driver->openShowing(unreachable, u"chrome-error://chromewebdata/"_s);
+    for (const bool wantsHTML : {true, false}) {
+        EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, wantsHTML)), CaptureFailure::browserErrorPage);
+    }
+    WorkerRun run{.browser = s_browser->pid()};
+    EXPECT_EQ(failureOf(run.capture(std::nullopt)), CaptureFailure::browserErrorPage);
+    EXPECT_EQ(run.operations, QList<Operation>{Operation::snapshot});
+}
+
 // A browser of a test's own leaves nothing in the temporary folder once it has ended, killed or not:
 // neither its profile, which its helpers may still be writing, nor the folders it makes for itself.
 TEST(HeadlessChromiumFolder, AnEndedBrowserLeavesNothingInTheTemporaryFolder) {

@@ -27,6 +27,13 @@ std::optional<QString> decodeJsonString(const QByteArray& text) {
     return document.array().first().toString();
 }
 
+// Whether the document is the browser's own page for an address it could not load ("This site can't be
+// reached"), which stands in the tab in place of the page, the tab keeping that address. No web page has an
+// address of its scheme.
+bool isBrowserErrorDocument(const std::optional<QString>& url) {
+    return url && url->startsWith(u"chrome-error:"_s);
+}
+
 // The browser's target path: the endpoint's own, else what its /json/version names on the same port.
 DevToolsResult<QString> browserPathOf(const DevToolsEndpoint& endpoint, DevToolsAddress address,
                                       DevToolsLimits limits) {
@@ -127,6 +134,7 @@ CaptureResult<BrowserSnapshot> takeBrowserSnapshot(ArticleBrowser browser, bool 
     }
     auto snapshot = parseSnapshotPayload(**payload);
     if (!snapshot) return snapshot;
+    if (isBrowserErrorDocument(snapshot->url)) return tl::unexpected(CaptureFailure::browserErrorPage);
     if (snapshot->url != before->url) return tl::unexpected(CaptureFailure::sourceChanged);
     snapshot->windowID = before->windowID;
     snapshot->tabID = before->targetID;
