@@ -57,14 +57,19 @@
 //     application's time marks tell; "failed" counts the rounds that showed no phrase (skipped without
 //     xclip or xdotool).
 //   {"bench":"hotkey-to-first-chunk","front":"selection"|"article","browser":"remote-debugging"|
-//    "forced-accessibility","busyTab":false|true,"p50Ms":…,"p95Ms":…}
+//    "forced-accessibility","busyTab":false|true,["frameAddressesMB":15|38,]"p50Ms":…,"p95Ms":…} and
+//   {…,"scale":2,"windows":2,"focus":"address-bar","p50Ms":…,"p95Ms":…}, or {…,"failed":NOTICE}
 //     10 rounds each, on a private X server with openbox (capture-bench runs itself there with
 //     --front-hotkeys): from the release of the capture hot key, pressed through XTest with Debian's
 //     chromium in front (started with remote debugging, and again with its renderer's accessibility
 //     forced), to the player's first chunk of the paragraph the bench triple-clicked, or of the page's
 //     article with nothing selected; the capture wired as in the application, the user's consent given,
-//     this executable as the worker; then again (busyTab true) with a tab of another site opened behind
-//     the page, busy in a script that never ends; {…,"skipped":…} without chromium.
+//     this executable as the worker; with a tab behind whose frames of another site have addresses of
+//     1,900,000 characters (four, then ten: 15 and 38 MB as the browser lists its targets, each address
+//     twice); then again (busyTab true) with a tab of another site opened behind the page, busy in a script
+//     that never ends; and the article of the smaller of two windows of a chromium started with
+//     --force-device-scale-factor=2, in front with the focus in its address bar. A case that gives no reading
+//     has "failed" with the capture's notice in place of the times; {…,"skipped":…} without chromium.
 //   {"bench":"bus-selection","links":200|2000,"utf16":…,"p50Ms":…,"p95Ms":…,"withinDeadline":…}
 //   {"bench":"bus-selection","links":20000,"outcome":"tooLong"|"timedOut","p50Ms":…,"p95Ms":…,"withinDeadline":…}
 //     5 rounds each, on a private X server with openbox (capture-bench runs itself there with

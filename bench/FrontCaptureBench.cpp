@@ -38,9 +38,9 @@ using namespace Qt::StringLiterals;
 
 constexpr int kRounds = 10;
 
-// The page: a first paragraph at its top, then an article. Its title tells how far below the top of the
-// browser's window the page begins, as it changes.
-QByteArray benchPage() {
+// The page: a first paragraph at its top, then an article. Its title, the name and a number, tells how far below
+// the top of the browser's window the page begins, as it changes.
+QByteArray benchPage(const QString& name = u"Bench page"_s) {
     QString article = u"<article><h1>The bench article</h1>"_s;
     for (int index = 0; index < 12; ++index) {
         article +=
@@ -48,7 +48,9 @@ QByteArray benchPage() {
             u"that it reads as an article and not as a navigation bar or a footer of a page.</p>"_s;
     }
     return (u"<!DOCTYPE html><html><head><title>Bench page</title><script>"
-            u"function tell() { document.title = 'Bench page ' + (outerHeight - innerHeight); }"
+            u"function tell() { document.title = '"_s +
+            name +
+            u" ' + (outerHeight - innerHeight); }"
             u"addEventListener('load', tell); addEventListener('resize', tell);</script></head>"
             u"<body style='margin:0'><p style='margin:0;padding:10px 20px;font-size:16px'>The paragraph that the "
             u"bench selects with a triple click, at the top of the page.</p>"_s +
@@ -72,7 +74,68 @@ QByteArray busyPage() {
            "</script></body></html>";
 }
 
+// A page whose script opens `frames` frames of another site (localhost beside 127.0.0.1), each on an address
+// with a fragment of 1,900,000 characters: the browser lists each frame as a target of its own, with its
+// address as its URL and as its title, so four frames come to 15 MB of addresses, ten to 38 MB.
+QByteArray framesPage(int frames) {
+    return "<!DOCTYPE html><html><head><title>Frames page</title></head><body><script>"
+           "var tail = new Array(1900001).join('x');"
+           "for (var i = 0; i < " +
+           QByteArray::number(frames) +
+           "; i++) { var frame = document.createElement('iframe');"
+           "  frame.src = 'http://localhost:' + location.port + '/frame#' + i + tail; "
+           "document.body.appendChild(frame); }"
+           "</script></body></html>";
+}
+
 #ifdef TAVRINE_HEADLESS_CHROMIUM
+// Opens the page in a tab behind the one in front and waits until it and its frames have loaded: the tab's
+// target, or none.
+std::optional<QString> openLoadedTabBehind(const test::HeadlessChromium& browser, const QString& url) {
+    auto connection =
+        DevToolsConnection::open(browser.port(), browser.browserPath(), {.wait = std::chrono::seconds(10)});
+    if (!connection) return std::nullopt;
+    const auto created = (*connection)->call({u"Target.createTarget"_s, {{u"url"_s, url}, {u"background"_s, true}}});
+    if (!created) return std::nullopt;
+    const QString target = created->value(u"targetId"_s).toString();
+    const auto attached =
+        (*connection)->call({u"Target.attachToTarget"_s, {{u"targetId"_s, target}, {u"flatten"_s, true}}});
+    if (!attached) return std::nullopt;
+    const QString session = attached->value(u"sessionId"_s).toString();
+    const QString complete = u"location.href === '"_s + url + u"' && document.readyState === 'complete'"_s;
+    const bool loaded = waitFor([&] {
+        const auto state =
+            (*connection)
+                ->call({u"Runtime.evaluate"_s, {{u"expression"_s, complete}, {u"returnByValue"_s, true}}, session});
+        return state && state->value(u"result"_s).toObject().value(u"value"_s).toBool();
+    });
+    if (!loaded) return std::nullopt;
+    return target;
+}
+
+// Closes the tab.
+void closeTab(const test::HeadlessChromium& browser, const QString& target) {
+    auto connection =
+        DevToolsConnection::open(browser.port(), browser.browserPath(), {.wait = std::chrono::seconds(10)});
+    if (connection) (*connection)->call({u"Target.closeTarget"_s, {{u"targetId"_s, target}}});
+}
+
+// Opens the URL in a second window of the browser, in front, on the screen at the place and of the size given in
+// pixels, and waits until the window's name matches the pattern: the window's id, or none.
+std::optional<QString> openSecondWindow(const test::HeadlessChromium& browser, const QString& url,
+                                        const QString& windowName, const QStringList& placeAndSize) {
+    auto connection =
+        DevToolsConnection::open(browser.port(), browser.browserPath(), {.wait = std::chrono::seconds(10)});
+    if (!connection) return std::nullopt;
+    if (!(*connection)->call({u"Target.createTarget"_s, {{u"url"_s, url}, {u"newWindow"_s, true}}}))
+        return std::nullopt;
+    const auto window = activateWindowNamed(windowName);
+    if (!window) return std::nullopt;
+    xdotool({u"windowsize"_s, u"--sync"_s, *window, placeAndSize.value(2), placeAndSize.value(3)});
+    xdotool({u"windowmove"_s, u"--sync"_s, *window, placeAndSize.value(0), placeAndSize.value(1)});
+    return window;
+}
+
 // Opens the busy page in a tab behind the one in front, and waits until it has loaded, and so started
 // its endless script.
 bool openBusyTab(const test::HeadlessChromium& browser, const QString& url) {
@@ -124,6 +187,9 @@ int runFrontCaptureBench() {
     }
     const AccessibilityBusLauncher accessibility;
     const PageServer server([](const QByteArray& path) {
+        if (path.startsWith("/frames/")) return framesPage(path.mid(8).toInt());
+        if (path.startsWith("/frame")) return QByteArray("<!DOCTYPE html><p>A frame</p>");
+        if (path.startsWith("/second")) return benchPage(u"Second page"_s);
         return path.startsWith("/busy") ? busyPage() : path.startsWith("/long") ? longBenchPage() : benchPage();
     });
     MemoryDefaults defaults;
@@ -144,9 +210,14 @@ int runFrontCaptureBench() {
     const X11Keymap keymap(connection);
 
     bool busyTab = false;
-    for (const QString& mode : {u"remote-debugging"_s, u"forced-accessibility"_s}) {
+    // What a case has beyond the others': frame addresses in a tab behind, a scale factor, the focus.
+    QString caseFields;
+    for (const QString& mode : {u"remote-debugging"_s, u"forced-accessibility"_s, u"remote-debugging-scaled"_s}) {
+        const bool scaled = mode == u"remote-debugging-scaled"_s;
+        busyTab = false;
         QStringList arguments;
         if (mode == u"forced-accessibility"_s) arguments.append(u"--force-renderer-accessibility"_s);
+        if (scaled) arguments.append(u"--force-device-scale-factor=2"_s);
         test::HeadlessChromium browser(server.url(u"/bench"_s), std::chrono::seconds(20),
                                        test::HeadlessChromium::Mode::shown, arguments);
         const auto shown = browser.isListening() ? activateWindowNamed(u"^Bench page [0-9]+ -"_s) : std::nullopt;
@@ -180,7 +251,8 @@ int runFrontCaptureBench() {
             return ms;
         };
         // `prepare` makes the page show what is to be captured; a first capture, not counted, checks it
-        // (a page that has just appeared may miss the clicks) and warms the caches.
+        // (a page that has just appeared may miss the clicks) and warms the caches. A case without a reading
+        // is told on a line of its own, with the notice the capture ended with.
         const auto measure = [&](const QString& kind, bool expectsBody, const std::function<void()>& prepare) {
             bool ready = false;
             for (int attempt = 0; attempt < 3 && !ready; ++attempt) {
@@ -193,20 +265,43 @@ int runFrontCaptureBench() {
                 if (ms) times.push_back(*ms);
                 ready = ms.has_value();
             }
+            const QString fields = field(u"front"_s, jsonString(kind)) +
+                                   field(u"browser"_s, jsonString(scaled ? u"remote-debugging"_s : mode)) +
+                                   field(u"page"_s, jsonString(page)) +
+                                   field(u"busyTab"_s, busyTab ? u"true"_s : u"false"_s) + caseFields;
             if (!ready) {
                 std::fprintf(stderr, "capture-bench: no %s after the hot key (%s): %s\n", qPrintable(kind),
                              qPrintable(mode), qPrintable(model.statusMessage()));
+                std::printf("{\"bench\":\"hotkey-to-first-chunk\"%s%s}\n", qPrintable(fields),
+                            qPrintable(field(u"failed"_s, jsonString(model.statusMessage()))));
+                std::fflush(stdout);
                 return false;
             }
-            std::printf(
-                "{\"bench\":\"hotkey-to-first-chunk\"%s%s%s%s%s%s}\n", qPrintable(field(u"front"_s, jsonString(kind))),
-                qPrintable(field(u"browser"_s, jsonString(mode))), qPrintable(field(u"page"_s, jsonString(page))),
-                qPrintable(field(u"busyTab"_s, busyTab ? u"true"_s : u"false"_s)),
-                qPrintable(field(u"p50Ms"_s, milliseconds(percentile(times, 0.5)))),
-                qPrintable(field(u"p95Ms"_s, milliseconds(percentile(times, 0.95)))));
+            std::printf("{\"bench\":\"hotkey-to-first-chunk\"%s%s%s}\n", qPrintable(fields),
+                        qPrintable(field(u"p50Ms"_s, milliseconds(percentile(times, 0.5)))),
+                        qPrintable(field(u"p95Ms"_s, milliseconds(percentile(times, 0.95)))));
             std::fflush(stdout);
             return true;
         };
+        if (scaled) {
+            // At scale 2, a second window of the browser, smaller, in front of the first, the focus in its
+            // address bar: the article of its page, found by the window's place.
+            const auto second = openSecondWindow(browser, server.url(u"/second"_s), u"^Second page [0-9]+ -"_s,
+                                                 {u"203"_s, u"131"_s, u"801"_s, u"617"_s});
+            if (!second) {
+                std::fprintf(stderr, "capture-bench: chromium did not show a second window at scale 2\n");
+                return 1;
+            }
+            caseFields = field(u"scale"_s, u"2"_s) + field(u"windows"_s, u"2"_s) +
+                         field(u"focus"_s, jsonString(u"address-bar"_s));
+            measure(u"article"_s, true, [&] {
+                xdotool({u"windowactivate"_s, u"--sync"_s, *second});
+                xdotool({u"key"_s, u"ctrl+l"_s});
+                waitFor([] { return false; }, std::chrono::seconds(1));
+            });
+            caseFields.clear();
+            continue;
+        }
         // The first paragraph, triple-clicked; then nothing selected (a click far to its right). Again with
         // a tab of another site behind the page, busy in a script that never ends.
         for (const bool busy : {false, true}) {
@@ -236,6 +331,21 @@ int runFrontCaptureBench() {
             }
             window = *back;
             page = u"short"_s;
+            // A tab behind with frames of another site on long addresses: 15 MB, then 38 MB of them as the
+            // browser lists its targets.
+            for (const auto& [frames, megabytes] : {std::pair(4, 15), std::pair(10, 38)}) {
+                const auto framesTab =
+                    openLoadedTabBehind(browser, server.url(u"/frames/"_s + QString::number(frames)));
+                if (!framesTab) {
+                    std::fprintf(stderr, "capture-bench: the tab of frames did not open (%s)\n", qPrintable(mode));
+                    return 1;
+                }
+                caseFields = field(u"frameAddressesMB"_s, QString::number(megabytes));
+                measure(u"selection"_s, false, [&] { click(40, 20, 3); });
+                measure(u"article"_s, true, [&] { click(1000, 20, 1); });
+                caseFields.clear();
+                closeTab(browser, *framesTab);
+            }
         }
     }
     shortcut.stop();

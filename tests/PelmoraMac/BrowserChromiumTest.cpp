@@ -779,6 +779,74 @@ TEST(BrowserCrash, ACrashedPageEndsTheCaptureAsAChangedSource) {
     EXPECT_EQ(run.operations, kAllThree);
 }
 
+// Tabs behind the one in front whose addresses are long, as the browser lists them: frames of another site
+// (each a target of its own, listed with its address), frames of the page's own site (in its frame tree), and
+// pages on data: addresses near the browser's longest. Each set comes to more than the largest message read
+// from the browser; the tab in front is read all the same, its selection and its article, also when the tabs
+// behind answer before it.
+TEST_F(BrowserCapture, LongAddressesInTabsBehindNeverKeepTheTabInFrontFromBeingRead) {
+    // Frames that the page's script makes, on long addresses (whatever the server answers there).
+    const auto framesPage = [](const QByteArray& host, int count) -> QByteArray {
+        return "<!DOCTYPE html><html><head><title>Frames</title></head><body><script>"
+               "var tail = new Array(1900001).join('x');"
+               "for (var i = 0; i < " +
+               QByteArray::number(count) +
+               "; i++) { var frame = document.createElement('iframe');"
+               "  frame.src = 'http://" +
+               host +
+               ":' + location.port + '/frame?' + i + tail; document.body.appendChild(frame); }"
+               "</script></body></html>";
+    };
+    const test::HttpPageServer server({{"/front", articlePage(u"Front article"_s)},
+                                       {"/other-site", framesPage("localhost", 5)},
+                                       {"/same-site", framesPage("127.0.0.1", 9)}});
+    const QString longData =
+        u"data:text/html,<title>Long address</title><p>Long</p><!--"_s + QString(2'080'000, u'x') + u"-->"_s;
+    const QList<std::pair<std::string, std::function<void()>>> behind{
+        {"frames of another site", [&] { m_driver->openBehind(server.url(u"/other-site"_s)); }},
+        {"frames of the same site", [&] { m_driver->openBehind(server.url(u"/same-site"_s)); }},
+        {"data addresses", [&] {
+             for (int tab = 0; tab < 8; ++tab) m_driver->openBehind(longData);
+         }}};
+    for (const auto& [name, openBehind] : behind) {
+        SCOPED_TRACE(name);
+        openBehind();
+        const QString front = m_driver->open(server.url(u"/front"_s));
+        m_driver->evaluate(front, u"getSelection().selectAllChildren(document.querySelector('h1'))"_s);
+        // Busy for a moment, so that whatever the tabs behind answer comes first.
+        m_driver->evaluate(front,
+                           u"setTimeout(function () { for (var end = Date.now() + 600; Date.now() < end;) {} }); 1"_s);
+        const auto selection = takeBrowserSnapshot(ArticleBrowser::chrome, true);
+        ASSERT_TRUE(selection) << rawValue(selection.error()).toStdString();
+        EXPECT_EQ(selection->tabID, front);
+        EXPECT_EQ(selection->selection, u"Front article"_s);
+
+        m_driver->evaluate(front, u"getSelection().removeAllRanges()"_s);
+        WorkerRun run{.browser = s_browser->pid()};
+        const auto article = run.capture(server.url(u"/front"_s));
+        ASSERT_TRUE(article) << rawValue(article.error()).toStdString();
+        ASSERT_TRUE(*article);
+        EXPECT_TRUE((*article)->text.contains(u"Front article is the subject"_s));
+        m_driver->closeOpened();
+    }
+}
+
+// The browser's own page for an address it could not reach ("This site can't be reached") holds no page text:
+// every try says so, the snapshot and the whole capture alike, instead of a page that changed meanwhile.
+TEST_F(BrowserCapture, TheBrowsersErrorPageHasNoTextToRead) {
+    QTcpServer gone;
+    ASSERT_TRUE(gone.listen(QHostAddress::LocalHost));
+    const QString unreachable = u"http://127.0.0.1:"_s + QString::number(gone.serverPort()) + u"/article"_s;
+    gone.close();
+    m_driver->openShowing(unreachable, u"chrome-error://chromewebdata/"_s);
+    for (const bool wantsHTML : {true, false}) {
+        EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, wantsHTML)), CaptureFailure::browserErrorPage);
+    }
+    WorkerRun run{.browser = s_browser->pid()};
+    EXPECT_EQ(failureOf(run.capture(std::nullopt)), CaptureFailure::browserErrorPage);
+    EXPECT_EQ(run.operations, QList<Operation>{Operation::snapshot});
+}
+
 // A browser of a test's own leaves nothing in the temporary folder once it has ended, killed or not:
 // neither its profile, which its helpers may still be writing, nor the folders it makes for itself.
 TEST(HeadlessChromiumFolder, AnEndedBrowserLeavesNothingInTheTemporaryFolder) {

@@ -94,6 +94,9 @@ TEST(CaptureMessages, EachFailureHasItsTextInBothVariantsWithTheLabelsAndNames) 
         {F::frontPageUnknown,
          u"ブラウザーで表示中のページを特定できませんでした。読むページの本文をクリックして、もう一度取り込んでください。"_s,
          same},
+        {F::browserErrorPage,
+         u"ブラウザーで表示中のページは読み込めなかったため、読む本文がありません。ページを再読み込みして表示されたら、もう一度取り込んでください。"_s,
+         same},
     };
     ASSERT_EQ(cases.size(), qsizetype(enumCases<F>().size()));
     for (qsizetype i = 0; i < cases.size(); ++i) {

@@ -75,7 +75,7 @@ TEST(CaptureProtocol, EveryFailureTravelsAsItsCaseNameAndNothingElseDecodes) {
         EXPECT_EQ(decoded->failure, failure);
         EXPECT_EQ(enumFromRawValue<CaptureFailure>(QString(rawValue(failure)).toUpper()), std::nullopt);
     }
-    EXPECT_EQ(EnumTable<CaptureFailure>::entries.size(), 25u);
+    EXPECT_EQ(EnumTable<CaptureFailure>::entries.size(), 26u);
     EXPECT_EQ(decodeJsonText<CaptureWorkerResponse>("{\"failure\":\"sourceChanged\"}")->failure,
               CaptureFailure::sourceChanged);
     EXPECT_FALSE(decodeJsonText<CaptureWorkerResponse>("{\"failure\":\"SourceChanged\"}"));

@@ -65,6 +65,9 @@ public:
     QString open(const QString& url) { return create(url, {}, true); }
     // A new tab on the URL, loaded, behind the one in front.
     QString openBehind(const QString& url) { return create(url, {{QStringLiteral("background"), true}}, false); }
+    // A new tab on the URL, in front, once it shows `shown` loaded: the browser's own page where it could not
+    // reach the URL.
+    QString openShowing(const QString& url, const QString& shown) { return create(url, {}, true, shown); }
     // A new window on the URL, loaded and in front.
     QString openWindow(const QString& url) { return create(url, {{QStringLiteral("newWindow"), true}}, true); }
     // Ends the tab's renderer as a crash would, and waits until the browser has told it: the tab stays,
@@ -131,13 +134,14 @@ public:
     }
 
 private:
-    // A page target made on the URL with the further parameters, loaded, then brought to the front or not.
-    QString create(const QString& url, QJsonObject parameters, bool inFront) {
+    // A page target made on the URL with the further parameters, loaded (showing `shown` where given), then
+    // brought to the front or not.
+    QString create(const QString& url, QJsonObject parameters, bool inFront, const QString& shown = {}) {
         parameters.insert(QStringLiteral("url"), url);
         const QString target =
             call(QStringLiteral("Target.createTarget"), parameters).value(QStringLiteral("targetId")).toString();
         m_opened.append(target);
-        settleLoaded(target, url);
+        settleLoaded(target, shown.isEmpty() ? url : shown);
         if (inFront) activate(target);
         return target;
     }

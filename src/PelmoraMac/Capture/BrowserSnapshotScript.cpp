@@ -27,6 +27,13 @@ std::optional<QString> decodeJsonString(const QByteArray& text) {
     return document.array().first().toString();
 }
 
+// Whether the document is the browser's own page for an address it could not load ("This site can't be
+// reached"), which stands in the tab in place of the page, the tab keeping that address. No web page has an
+// address of its scheme.
+bool isBrowserErrorDocument(const std::optional<QString>& url) {
+    return url && url->startsWith(u"chrome-error:"_s);
+}
+
 // The browser's target path: the endpoint's own, else what its /json/version names on the same port.
 DevToolsResult<QString> browserPathOf(const DevToolsEndpoint& endpoint, DevToolsAddress address,
                                       DevToolsLimits limits) {
@@ -45,8 +52,7 @@ DevToolsResult<QString> browserPathOf(const DevToolsEndpoint& endpoint, DevTools
 // browser listens when another program holds its port on 127.0.0.1. Nothing is sent to an address
 // where another process listens, in the browser's stead or beside it: whoever listens there would be
 // handed the page.
-DevToolsResult<std::pair<std::unique_ptr<DevToolsConnection>, DevToolsAddress>> connectToBrowser(
-    const BrowserSnapshotOptions& options) {
+DevToolsResult<std::unique_ptr<DevToolsConnection>> connectToBrowser(const BrowserSnapshotOptions& options) {
     DevToolsFailure failure = DevToolsFailure::noBrowser;
     for (const DevToolsEndpoint& endpoint : findDevToolsEndpoints(options.search)) {
         const auto [listener, host] = loopbackRoute(options.search.processRoot, endpoint.pid, endpoint.port);
@@ -59,7 +65,7 @@ DevToolsResult<std::pair<std::unique_ptr<DevToolsConnection>, DevToolsAddress>> 
         auto path = browserPathOf(endpoint, address, options.limits);
         auto connection = path ? DevToolsConnection::open(address, *path, options.limits)
                                : DevToolsResult<std::unique_ptr<DevToolsConnection>>(tl::unexpected(path.error()));
-        if (connection) return std::pair(std::move(*connection), address);
+        if (connection) return std::move(*connection);
         failure = connection.error();
         // A browser that has just ended, or stopped listening, leaves the next one its chance.
         if (failure != DevToolsFailure::refused) break;
@@ -111,14 +117,14 @@ CaptureResult<BrowserSnapshot> takeBrowserSnapshot(ArticleBrowser browser, bool 
 
     auto browserConnection = connectToBrowser(options);
     if (!browserConnection) return failed(browserConnection.error());
-    DevToolsConnection& connection = *browserConnection->first;
-    const DevToolsAddress address = browserConnection->second;
+    DevToolsConnection& connection = **browserConnection;
+    DevToolsPages pages(connection);
 
-    const auto before = findActiveTab(connection, address, options.limits, options.frontWindow);
+    const auto before = findActiveTab(connection, pages, options.limits, options.frontWindow);
     if (!before) return failed(before.error());
     const auto payload = takePageSnapshot(connection, *before, *script, wantsHTML);
     if (!payload) return failed(payload.error());
-    const auto after = findActiveTab(connection, address, options.limits, options.frontWindow);
+    const auto after = findActiveTab(connection, pages, options.limits, options.frontWindow);
     if (!after) return failed(after.error());
 
     if (!*payload || after->windowID != before->windowID || after->targetID != before->targetID ||
@@ -127,6 +133,7 @@ CaptureResult<BrowserSnapshot> takeBrowserSnapshot(ArticleBrowser browser, bool 
     }
     auto snapshot = parseSnapshotPayload(**payload);
     if (!snapshot) return snapshot;
+    if (isBrowserErrorDocument(snapshot->url)) return tl::unexpected(CaptureFailure::browserErrorPage);
     if (snapshot->url != before->url) return tl::unexpected(CaptureFailure::sourceChanged);
     snapshot->windowID = before->windowID;
     snapshot->tabID = before->targetID;

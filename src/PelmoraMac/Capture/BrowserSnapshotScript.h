@@ -33,8 +33,9 @@ struct BrowserSnapshotOptions {
 // (takePageSnapshot: a closed shadow root, a frame of another origin), having read the tab's window, target and URL
 // before, and reads them again after. A page program that gives no string, or a
 // window, tab or URL that changed meanwhile (compared in that order): sourceChanged; then parseSnapshotPayload of the
-// value (its failures come through), whose url must equal the tab's URL (else sourceChanged). The snapshot comes back
-// with the window and target identifiers in place of the script's own. Arc and Dia do not exist here:
+// value (its failures come through); a document that is the browser's own error page (the tab could not load its
+// address) gives browserErrorPage, and the url of any other must equal the tab's URL (else sourceChanged). The snapshot
+// comes back with the window and target identifiers in place of the script's own. Arc and Dia do not exist here:
 // browserUnsupported. Failures of the protocol pass through classifyBrowserFailure.
 CaptureResult<BrowserSnapshot> takeBrowserSnapshot(ArticleBrowser browser, bool wantsHTML,
                                                    const BrowserSnapshotOptions& options = {});

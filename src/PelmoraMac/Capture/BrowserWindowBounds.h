@@ -4,9 +4,10 @@
 
 namespace tavrine {
 
-// Where a browser window lies on the screen: its top-left corner and its size, in the screen's pixels,
-// without the decorations a window manager draws around it. The browser tells its windows' bounds so, and
-// the X11 server the geometry of the window in front, so that the two can be matched.
+// Where a browser window lies on the screen: its top-left corner and its size, without the decorations a
+// window manager draws around it. The X11 server tells the window in front so, in the screen's pixels; the
+// browser tells its own windows so too, but in its device-independent units, the pixels divided by the scale
+// factor it draws with.
 struct BrowserWindowBounds {
     int left = 0;
     int top = 0;
@@ -15,6 +16,13 @@ struct BrowserWindowBounds {
 
     bool operator==(const BrowserWindowBounds&) const = default;
 };
+
+// Whether the window the browser tells at `window` (in its units) may be the one at `screen` (in pixels): the
+// same window at one scale factor, whichever, each edge within one unit of the screen's edge taken to the
+// browser's units. The browser rounds its units outwards from the pixels, with a floating-point error that
+// can add a unit beyond an edge that falls on a whole unit. At scale 1 the bounds are those of the screen,
+// give or take that unit.
+bool mayBeWindowAt(const BrowserWindowBounds& window, const BrowserWindowBounds& screen);
 
 void writeJson(JsonWriter& writer, const BrowserWindowBounds& bounds);
 Decoded<BrowserWindowBounds> decodeJson(const JsonValue& value, const JsonPath& path,

@@ -37,6 +37,8 @@ enum class CaptureFailure {
     clipboardFormatTooLarge,
     // Which page the browser shows in front cannot be told (no page of it has the focus).
     frontPageUnknown,
+    // The browser shows its own page where it could not load the page (its error page): no page text to read.
+    browserErrorPage,
 };
 
 template <>
@@ -68,6 +70,7 @@ struct EnumTable<CaptureFailure> {
         {F::clipboardUnreadable, u"clipboardUnreadable"},
         {F::clipboardFormatTooLarge, u"clipboardFormatTooLarge"},
         {F::frontPageUnknown, u"frontPageUnknown"},
+        {F::browserErrorPage, u"browserErrorPage"},
     });
 };
 

@@ -76,6 +76,9 @@ QString failureText(const CaptureMessageState& state, CaptureFailure failure) {
     case CaptureFailure::frontPageUnknown:
         return browser +
                u"で表示中のページを特定できませんでした。読むページの本文をクリックして、もう一度取り込んでください。"_s;
+    case CaptureFailure::browserErrorPage:
+        return browser +
+               u"で表示中のページは読み込めなかったため、読む本文がありません。ページを再読み込みして表示されたら、もう一度取り込んでください。"_s;
     }
     Q_UNREACHABLE();
 }

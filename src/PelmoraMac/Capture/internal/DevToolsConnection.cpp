@@ -85,14 +85,16 @@ void DevToolsConnection::receive(const QString& message) {
     if (error.error != QJsonParseError::NoError || !document.isObject()) return fail(DevToolsFailure::protocolError);
     const QJsonObject object = document.object();
     const QJsonValue id = object.value(u"id"_s);
-    // Events carry no id. Of them only the end of a page's session is read: the browser answers nothing
-    // more that was sent to it.
+    // Events carry no id. Of them only the end of a page's session (the browser answers nothing more that
+    // was sent to it) and those handed to a handler are read.
     if (id.isUndefined()) {
         const QString method = object.value(u"method"_s).toString();
         if (method == u"Target.detachedFromTarget"_s) {
             endSession(object.value(u"params"_s).toObject().value(u"sessionId"_s).toString());
         } else if (method == u"Inspector.detached"_s || method == u"Inspector.targetCrashed"_s) {
             endSession(object.value(u"sessionId"_s).toString());
+        } else if (const auto handler = m_eventHandlers.value(method)) {
+            handler(object.value(u"params"_s).toObject());
         }
         return;
     }
@@ -119,6 +121,14 @@ void DevToolsConnection::endSession(const QString& sessionID) {
         }
     }
     wakeUp(m_loop);
+}
+
+void DevToolsConnection::onEvent(const QString& method, std::function<void(const QJsonObject& params)> handler) {
+    if (handler) {
+        m_eventHandlers.insert(method, std::move(handler));
+    } else {
+        m_eventHandlers.remove(method);
+    }
 }
 
 DevToolsResult<bool> DevToolsConnection::waitUntil(const std::function<bool()>& condition,

@@ -73,8 +73,9 @@ public:
     // Sends the commands at once and waits for all their replies, which come back in the commands'
     // order. The call fails as a whole when the connection does: timedOut (not every reply came within
     // the wait limit), tooLarge, disconnected, or protocolError for a message that is no JSON object.
-    // Events of the protocol are ignored, but for the end of a page's session (detached, crashed): the
-    // commands sent to that session fail with pageChanged at once, and so does any sent to it later.
+    // Events of the protocol are ignored, but for those handed to `onEvent` and the end of a page's session
+    // (detached, crashed): the commands sent to that session fail with pageChanged at once, and so does any
+    // sent to it later.
     DevToolsResult<QList<DevToolsReply>> send(const QList<DevToolsCommand>& commands);
     // One command; its error reply comes back as the failure.
     DevToolsResult<QJsonObject> call(const DevToolsCommand& command);
@@ -89,6 +90,11 @@ public:
     // Runs the event loop until the condition holds (true) or the deadline passes (false); the
     // connection's failure when it fails meanwhile.
     DevToolsResult<bool> waitUntil(const std::function<bool()>& condition, const QDeadlineTimer& deadline);
+    // Whether the browser ended the session (its page closed or crashed).
+    bool hasEnded(const QString& sessionID) const { return m_endedSessions.contains(sessionID); }
+    // Hands the parameters of each event of the method to `handler` as it comes in; an empty handler stops
+    // that. For what the browser tells only as events.
+    void onEvent(const QString& method, std::function<void(const QJsonObject& params)> handler);
 
 private:
     explicit DevToolsConnection(DevToolsLimits limits);
@@ -108,9 +114,10 @@ private:
     QHash<qint64, DevToolsReply> m_replies;
     // The sessions that the browser ended: their pages went away.
     QSet<QString> m_endedSessions;
+    QHash<QString, std::function<void(const QJsonObject&)>> m_eventHandlers;
 };
 
-// The body of an HTTP GET of `path` from the browser's address (its /json/version and /json/list):
+// The body of an HTTP GET of `path` from the browser's address (its /json/version):
 // refused, timedOut, tooLarge for a body over the message limit, protocolError for any status but 200
 // or an answer that is no HTTP.
 DevToolsResult<QByteArray> fetchDevToolsPage(DevToolsAddress address, const QString& path, DevToolsLimits limits = {});

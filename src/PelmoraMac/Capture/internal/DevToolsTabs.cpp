@@ -2,7 +2,6 @@
 
 #include <QDeadlineTimer>
 #include <QJsonArray>
-#include <QJsonDocument>
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
@@ -23,18 +22,20 @@ struct PageWindow {
     bool minimized = false;
 };
 
-// One page target and how far the search has got with it: attached, its main frame known, an isolated
-// world opened in that frame, then asked there whether it is visible and has the focus. Beside it, the
-// browser tells where the page's window is, which it knows also of a page too busy to answer.
+// One page target and how far the search has got with it: an isolated world opened in its main frame, then
+// asked there whether it is visible and has the focus. The main frame's id is the target's; the page's frame
+// tree, whose size grows with the addresses of its frames, is asked only where the browser knows no frame by
+// that id. Beside it, the browser tells where the page's window is, which it knows also of a page too busy
+// to answer.
 struct PageTarget {
-    enum class Step { attach, frameTree, world, visibility, focused, visible, hidden, refused };
+    enum class Step { world, frameTree, visibility, focused, visible, hidden, refused };
 
     QString targetID;
-    QString url;
-    QString sessionID{};
-    QString frameID{};
+    QString sessionID;
+    QString frameID = targetID;
+    bool askedFrameTree = false;
     qint64 contextID = 0;
-    Step step = Step::attach;
+    Step step = Step::world;
     // The command of the step under way; 0 once the page has answered the last one, or refused.
     qint64 awaited = 0;
     DevToolsFailure refusal = DevToolsFailure::protocolError;
@@ -50,13 +51,16 @@ struct PageTarget {
     // Whether a person may be looking at it: in a window that is not minimized, visible, silent so far,
     // or gone.
     bool mayBeShown() const { return window && !window->minimized && (step == Step::visible || !answered() || gone()); }
+    // Whether its window is the one at `front` on the screen, as far as its bounds tell.
+    bool inWindowAt(const std::optional<BrowserWindowBounds>& front) const {
+        return front && window && mayBeWindowAt(window->bounds, *front);
+    }
 };
 
 // The command of the page's current step.
 DevToolsCommand commandOf(const PageTarget& page) {
     using Step = PageTarget::Step;
     switch (page.step) {
-    case Step::attach: return {u"Target.attachToTarget"_s, {{u"targetId"_s, page.targetID}, {u"flatten"_s, true}}};
     case Step::frameTree: return {u"Page.getFrameTree"_s, {}, page.sessionID};
     case Step::world:
         return {u"Page.createIsolatedWorld"_s,
@@ -74,16 +78,18 @@ DevToolsCommand commandOf(const PageTarget& page) {
 void advance(PageTarget& page, const DevToolsReply& reply) {
     using Step = PageTarget::Step;
     page.awaited = 0;
+    if (!reply && page.step == Step::world && !page.askedFrameTree) {
+        // No frame by the target's id: the frame tree names the main frame.
+        page.askedFrameTree = true;
+        page.step = Step::frameTree;
+        return;
+    }
     if (!reply) {
         page.refusal = reply.error();
         page.step = Step::refused;
         return;
     }
     switch (page.step) {
-    case Step::attach:
-        page.sessionID = reply->value(u"sessionId"_s).toString();
-        page.step = page.sessionID.isEmpty() ? Step::refused : Step::frameTree;
-        break;
     case Step::frameTree:
         page.frameID = reply->value(u"frameTree"_s).toObject().value(u"frame"_s).toObject().value(u"id"_s).toString();
         page.step = page.frameID.isEmpty() ? Step::refused : Step::world;
@@ -118,8 +124,7 @@ DevToolsResult<PageWindow> windowOf(const DevToolsReply& reply) {
 // What the search has come to: the page chosen (its place), a failure, or nothing yet.
 using Verdict = std::optional<DevToolsResult<qsizetype>>;
 
-// Every page goes through its steps on its own, as fast as it answers; the pages are ranked by how
-// recently each was active.
+// Every page goes through its steps on its own, as fast as it answers.
 class FocusSearch {
 public:
     FocusSearch(DevToolsConnection& connection, QList<PageTarget> pages)
@@ -137,17 +142,6 @@ public:
     }
     FocusSearch(const FocusSearch&) = delete;
     FocusSearch& operator=(const FocusSearch&) = delete;
-
-    // Most recently active first: the order of `recent`, then the pages it does not list.
-    void rank(const QStringList& recent) {
-        std::stable_sort(m_pages.begin(), m_pages.end(), [&](const PageTarget& left, const PageTarget& right) {
-            const auto place = [&](const PageTarget& page) {
-                const qsizetype index = recent.indexOf(page.targetID);
-                return index < 0 ? recent.size() : index;
-            };
-            return place(left) < place(right);
-        });
-    }
 
     // The page in front (findActiveTab), decided as soon as the pages' answers allow: at once for a page
     // with the focus, else once every page has answered or `patience` has passed, and at the latest at
@@ -176,11 +170,6 @@ private:
                 any = true;
                 advance(page, *reply);
                 if (page.answered()) continue;
-                // Asked first once attached, so that a page whose renderer is gone (which then answers
-                // nothing) is told at once: the browser then ends the page's session.
-                if (page.step == PageTarget::Step::frameTree) {
-                    m_connection.forget(m_connection.post({u"Inspector.enable"_s, {}, page.sessionID}));
-                }
                 page.awaited = m_connection.post(commandOf(page));
             }
             if (page.windowAwaited != 0) {
@@ -195,13 +184,16 @@ private:
     }
 
     Verdict decide(bool patienceOver, const std::optional<BrowserWindowBounds>& frontWindow) const {
-        const auto focused = std::find_if(m_pages.cbegin(), m_pages.cend(), [](const PageTarget& page) {
-            return page.step == PageTarget::Step::focused;
-        });
-        if (focused != m_pages.cend()) {
-            if (!focused->windowKnown()) return std::nullopt;
-            return focused - m_pages.cbegin();
+        // A page with the focus is the one; of several that tell so at once, the one in the window in front.
+        std::optional<qsizetype> focused;
+        for (qsizetype index = 0; index < m_pages.size(); ++index) {
+            const PageTarget& page = m_pages[index];
+            if (page.step != PageTarget::Step::focused) continue;
+            if (!page.windowKnown()) return std::nullopt;
+            if (page.inWindowAt(frontWindow)) return index;
+            if (!focused) focused = index;
         }
+        if (focused) return *focused;
         const bool allKnown = std::all_of(m_pages.cbegin(), m_pages.cend(),
                                           [](const PageTarget& page) { return page.answered() && page.windowKnown(); });
         if (!allKnown && !patienceOver) return std::nullopt;
@@ -216,7 +208,7 @@ private:
         for (const PageTarget& page : m_pages) {
             if (!page.mayBeShown() || windows.contains(page.window->id)) continue;
             windows.append(page.window->id);
-            if (frontWindow && page.window->bounds == *frontWindow) matching.append(page.window->id);
+            if (page.inWindowAt(frontWindow)) matching.append(page.window->id);
         }
         if (!matching.isEmpty()) windows = matching;
 
@@ -242,56 +234,79 @@ private:
     QList<PageTarget> m_pages;
 };
 
-DevToolsResult<QList<PageTarget>> pageTargets(DevToolsConnection& connection) {
-    auto targets = connection.call({u"Target.getTargets"_s});
-    if (!targets) return tl::unexpected(targets.error());
-    QList<PageTarget> pages;
-    for (const QJsonValue& value : targets->value(u"targetInfos"_s).toArray()) {
-        const QJsonObject target = value.toObject();
-        if (target.value(u"type"_s).toString() != u"page"_s) continue;
-        const QString id = target.value(u"targetId"_s).toString();
-        if (id.isEmpty()) return tl::unexpected(DevToolsFailure::protocolError);
-        pages.append({.targetID = id, .url = target.value(u"url"_s).toString()});
-    }
-    return pages;
-}
-
-// The target identifiers of /json/list, most recently active first.
-DevToolsResult<QStringList> recentPages(DevToolsAddress address, DevToolsLimits limits) {
-    auto body = fetchDevToolsPage(address, u"/json/list"_s, limits);
-    if (!body) return tl::unexpected(body.error());
-    const QJsonDocument list = QJsonDocument::fromJson(*body);
-    if (!list.isArray()) return tl::unexpected(DevToolsFailure::protocolError);
-    QStringList ids;
-    for (const QJsonValue& entry : list.array()) {
-        if (entry.toObject().value(u"type"_s).toString() == u"page"_s) {
-            ids.append(entry.toObject().value(u"id"_s).toString());
-        }
-    }
-    return ids;
+// The page's address as the browser tells it now.
+DevToolsResult<QString> addressOf(DevToolsConnection& connection, const QString& targetID) {
+    auto info = connection.call({u"Target.getTargetInfo"_s, {{u"targetId"_s, targetID}}});
+    if (!info) return tl::unexpected(info.error());
+    return info->value(u"targetInfo"_s).toObject().value(u"url"_s).toString();
 }
 
 }  // namespace
 
-DevToolsResult<DevToolsTab> findActiveTab(DevToolsConnection& connection, DevToolsAddress address,
+DevToolsPages::DevToolsPages(DevToolsConnection& connection) : m_connection(connection) {}
+
+DevToolsPages::~DevToolsPages() {
+    if (m_attached) m_connection.onEvent(u"Target.attachedToTarget"_s, {});
+}
+
+DevToolsResult<void> DevToolsPages::attach() {
+    if (m_attached) return {};
+    m_attached = true;
+    m_connection.onEvent(u"Target.attachedToTarget"_s, [this](const QJsonObject& params) {
+        const QJsonObject target = params.value(u"targetInfo"_s).toObject();
+        // A frame's own target, attached to read its focus, is no page.
+        if (target.value(u"type"_s).toString() != u"page"_s) return;
+        const QString id = target.value(u"targetId"_s).toString();
+        const QString session = params.value(u"sessionId"_s).toString();
+        if (id.isEmpty() || session.isEmpty()) {
+            m_nameless = true;
+            return;
+        }
+        m_pages.append({.targetID = id, .sessionID = session});
+        // So that a page whose renderer is gone (which then answers nothing) is told at once: the browser
+        // then ends the page's session.
+        m_connection.forget(m_connection.post({u"Inspector.enable"_s, {}, session}));
+    });
+    const QJsonArray pagesOnly{QJsonObject{{u"type"_s, u"page"_s}}};
+    // The browser attaches every page it has before it answers, and each it opens later as it opens it.
+    auto attached = m_connection.call({u"Target.setAutoAttach"_s,
+                                       {{u"autoAttach"_s, true},
+                                        {u"waitForDebuggerOnStart"_s, false},
+                                        {u"flatten"_s, true},
+                                        {u"filter"_s, pagesOnly}}});
+    if (!attached) return tl::unexpected(attached.error());
+    return {};
+}
+
+QList<DevToolsPages::Page> DevToolsPages::current() const {
+    QList<Page> pages;
+    for (const Page& page : m_pages) {
+        if (!m_connection.hasEnded(page.sessionID)) pages.append(page);
+    }
+    return pages;
+}
+
+DevToolsResult<DevToolsTab> findActiveTab(DevToolsConnection& connection, DevToolsPages& attached,
                                           DevToolsLimits limits,
                                           const std::optional<BrowserWindowBounds>& frontWindow) {
     const QDeadlineTimer limit(limits.wait, Qt::PreciseTimer);
     const QDeadlineTimer patience(std::min(kPagePatience, limits.wait), Qt::PreciseTimer);
-    auto pages = pageTargets(connection);
-    if (!pages) return tl::unexpected(pages.error());
-    if (pages->isEmpty()) return tl::unexpected(DevToolsFailure::noPage);
-    // The pages start on their steps while the browser lists them by their activity.
-    FocusSearch search(connection, std::move(*pages));
-    auto recent = recentPages(address, limits);
-    if (!recent) return tl::unexpected(recent.error());
-    search.rank(*recent);
+    if (auto ready = attached.attach(); !ready) return tl::unexpected(ready.error());
+    if (attached.isMalformed()) return tl::unexpected(DevToolsFailure::protocolError);
+    QList<PageTarget> pages;
+    for (const DevToolsPages::Page& page : attached.current()) {
+        pages.append({.targetID = page.targetID, .sessionID = page.sessionID});
+    }
+    if (pages.isEmpty()) return tl::unexpected(DevToolsFailure::noPage);
+    FocusSearch search(connection, std::move(pages));
     auto chosen = search.find(patience, limit, frontWindow);
     if (!chosen) return tl::unexpected(chosen.error());
     if (!chosen->window) return tl::unexpected(chosen->window.error());
+    auto url = addressOf(connection, chosen->targetID);
+    if (!url) return tl::unexpected(url.error());
     return DevToolsTab{.windowID = QString::number(chosen->window->id),
                        .targetID = chosen->targetID,
-                       .url = chosen->url,
+                       .url = *url,
                        .sessionID = chosen->sessionID,
                        .contextID = chosen->contextID};
 }
