@@ -1,6 +1,7 @@
 // The document list pane: the confirmations' texts at their edges, the table's update (what reloads, the
-// selection mirrored and never written back), its keys, row menus and accessible names, and the pane over
-// the real model and a real store in a temporary folder (content states, search, confirmed deletions).
+// selection mirrored and never written back), its keys and ring, row menus and accessible names, and the
+// pane over the real model and a real store in a temporary folder (content states, search, confirmed
+// deletions).
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderDeletionConfirmation.h"
 #include "PelmoraMac/Library/ReaderHistoryDetails.h"
@@ -303,6 +304,61 @@ TEST_F(ReaderHistoryTableTest, RowMenusFollowTheCollectionAndLibraryMembership) 
         std::unique_ptr<QMenu> menu(table.makeRowMenu(row, nullptr));
         EXPECT_EQ(menuTexts(menu.get()), (QStringList{u"文書の詳細…"_s, u"-"_s, u"文書を削除…"_s}));
     }
+}
+
+// One mark where the keys are: the list is ringed while it has them itself, not while the "…" button on
+// its row does, whatever keys that button passes up to the list (Escape, which closes the narrow window's
+// popup; a menu key, which hides the list) and when the list is hidden and shown again or the keys come
+// back to the button as a popup opens anew.
+TEST_F(ReaderHistoryTableTest, TheListIsRingedOnlyWhileItHasTheKeysItselfNotWhileItsRowButtonHasThem) {
+    ReaderTheme::apply(table);
+    table.update({.items = rows, .selectedID = rows[1].id(), .currentID = {}, .collection = Collection::history});
+    table.activateWindow();
+    ASSERT_TRUE(test::processEventsUntil([&] { return table.isActiveWindow(); }));
+    QToolButton& button = *table.menuButton();
+    ASSERT_EQ(table.menuButtonRow(), 1);
+    const QColor focus = toQColor(ReaderPalette::focus);
+    const auto ringAt = [&](QPoint at) {
+        const QColor pixel = table.grab().toImage().pixelColor(at);
+        return std::abs(pixel.red() - focus.red()) <= 16 && std::abs(pixel.green() - focus.green()) <= 16 &&
+               std::abs(pixel.blue() - focus.blue()) <= 16;
+    };
+    const QPoint listEdge(0, table.height() / 2);
+    const auto buttonRinged = [&] {
+        // The button's ring lies in the margin round its square.
+        return button.hasFocus() && ringAt(button.mapTo(&table, QPoint(1, button.height() / 2)));
+    };
+
+    table.takeKeyboardFocus();
+    EXPECT_TRUE(table.showsFocusRing());
+    EXPECT_TRUE(ringAt(listEdge));
+    button.setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(buttonRinged());
+    EXPECT_FALSE(ringAt(listEdge));
+
+    for (const QKeyCombination keys :
+         {QKeyCombination(Qt::Key_Escape), Qt::MetaModifier | Qt::ControlModifier | Qt::Key_S}) {
+        QKeyEvent press(QEvent::KeyPress, keys.key(), keys.keyboardModifiers());
+        QApplication::sendEvent(&button, &press);
+    }
+    EXPECT_FALSE(table.contentIsFocused());
+    EXPECT_FALSE(table.showsFocusRing());
+    EXPECT_FALSE(ringAt(listEdge));
+
+    table.listView()->hide();
+    table.listView()->show();
+    button.setFocus(Qt::PopupFocusReason);
+    EXPECT_TRUE(buttonRinged());
+    EXPECT_FALSE(table.showsFocusRing());
+    EXPECT_FALSE(ringAt(listEdge));
+    table.grab().save(test::testArtifactPath(u"history-table-keys-on-row-button.png"_s));
+
+    // The keys typed in the list itself ring it again.
+    table.listView()->setFocus(Qt::OtherFocusReason);
+    EXPECT_FALSE(table.showsFocusRing());
+    key(Qt::Key_Down);
+    EXPECT_TRUE(table.showsFocusRing());
+    EXPECT_TRUE(ringAt(listEdge));
 }
 
 // ---- The pane over the model and a real store ----

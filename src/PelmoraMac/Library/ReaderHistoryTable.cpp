@@ -10,6 +10,7 @@
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include <QAbstractListModel>
+#include <QApplication>
 #include <QFocusEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -153,7 +154,10 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override {
-        m_owner.setContentIsFocused(true);
+        // A key the "…" button inside passed up (Escape, a menu's keys) is no key typed in the list: the
+        // list has no ring while the button holds the keys, nor later when the keys come back to it.
+        const QWidget* keys = QApplication::focusWidget();
+        if (!keys || keys == this || !isAncestorOf(keys)) m_owner.setContentIsFocused(true);
         const Qt::KeyboardModifiers held = event->modifiers() & ~Qt::KeyboardModifiers(Qt::KeypadModifier);
         if (!holdsModifier(event->modifiers())) {
             if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
