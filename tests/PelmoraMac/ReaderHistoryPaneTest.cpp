@@ -1,7 +1,7 @@
 // The document list pane: the confirmations' texts at their edges, the table's update (what reloads, the
 // selection mirrored and never written back), its keys and ring, row menus and accessible names, and the
 // pane over the real model and a real store in a temporary folder (content states, search, confirmed
-// deletions).
+// deletions, the rings of its sheets).
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderDeletionConfirmation.h"
 #include "PelmoraMac/Library/ReaderHistoryDetails.h"
@@ -25,6 +25,7 @@
 #include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
+#include "support/SheetKeys.h"
 #include "support/StoreTesting.h"
 #include "support/TemporaryDirectory.h"
 
@@ -681,6 +682,54 @@ TEST_F(ReaderHistoryPaneTest, DetailsSheetOfARowAndTheImportNotice) {
     EXPECT_EQ(pane.importNotice()->message(), ReaderHistoryModel::kFileSelectionFailed);
     model->setCollection(Collection::library);
     EXPECT_FALSE(pane.importNotice()->isVisible());
+}
+
+// The list's sheets show their keys as the reader does: the details sheet opens with them on 閉じる,
+// ringed, rings each text Tab stops at (the names of its rows are none), and a click on a text leaves them
+// on 閉じる; a confirmation rings its default button, and a click on its message leaves the keys there.
+TEST_F(ReaderHistoryPaneTest, TheListsSheetsRingTheirKeysAndAClickOnATextLeavesThem) {
+    const SavedReading kept = stored(u"夏の日"_s, true);
+    ReaderHistoryPane& pane = start();
+    const auto activated = [](QWidget& sheet) {
+        sheet.activateWindow();
+        return test::processEventsUntil([&] { return sheet.isActiveWindow(); });
+    };
+
+    pane.showDetails(kept.id);
+    ReaderHistoryDetails& details = *pane.details();
+    ASSERT_TRUE(activated(details));
+    QPushButton& close = *details.closeButton();
+    EXPECT_EQ(details.focusWidget(), &close);
+    EXPECT_TRUE(test::processEventsUntil([&] { return test::ringedAt(details, close); }));
+    details.grab().save(test::testArtifactPath(u"history-details-keys-on-close.png"_s));
+    const QList<test::TabStop> stops = test::tabStops(details);
+    QStringList stopped;
+    for (const test::TabStop& stop : stops) {
+        const auto* text = qobject_cast<QLabel*>(stop.widget);
+        stopped.append(text ? text->text() : QString::fromLatin1(stop.widget->metaObject()->className()));
+        EXPECT_TRUE(stop.ringed) << stopped.last();
+    }
+    // The title, the preview and the four values.
+    EXPECT_EQ(stopped.size(), 6) << stopped.join(u" | "_s);
+    EXPECT_FALSE(stopped.contains(u"読書位置"_s));
+    for (QLabel* text : details.findChildren<QLabel*>()) {
+        click(text, QPoint(2, text->height() / 2));
+        EXPECT_EQ(details.focusWidget(), &close) << text->text();
+    }
+    close.click();
+
+    pane.requestDeletion(kept.id, Collection::history);
+    QMessageBox& alert = *pane.alert();
+    ASSERT_TRUE(activated(alert));
+    QAbstractButton* cancel = alert.defaultButton();
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_TRUE(test::processEventsUntil([&] { return test::ringedAt(alert, *cancel); }));
+    for (QLabel* text : alert.findChildren<QLabel*>()) {
+        click(text, QPoint(2, text->height() / 2));
+        EXPECT_EQ(alert.focusWidget(), cancel) << text->text();
+    }
+    EXPECT_TRUE(test::ringedAt(alert, *cancel));
+    alert.reject();
 }
 
 // Titles taken from file names as the import stores them, with an override, a line break, a separator and
