@@ -310,7 +310,7 @@ TEST_F(ReaderHistoryTableTest, RowMenusFollowTheCollectionAndLibraryMembership) 
 // One mark where the keys are: the list is ringed while it has them itself, not while the "…" button on
 // its row does, whatever keys that button passes up to the list (Escape, which closes the narrow window's
 // popup; a menu key, which hides the list) and when the list is hidden and shown again or the keys come
-// back to the button as a popup opens anew.
+// back to the button as a popup opens anew. A press below the rows takes no keys unseen.
 TEST_F(ReaderHistoryTableTest, TheListIsRingedOnlyWhileItHasTheKeysItselfNotWhileItsRowButtonHasThem) {
     ReaderTheme::apply(table);
     table.update({.items = rows, .selectedID = rows[1].id(), .currentID = {}, .collection = Collection::history});
@@ -354,11 +354,18 @@ TEST_F(ReaderHistoryTableTest, TheListIsRingedOnlyWhileItHasTheKeysItselfNotWhil
     EXPECT_FALSE(ringAt(listEdge));
     table.grab().save(test::testArtifactPath(u"history-table-keys-on-row-button.png"_s));
 
-    // The keys typed in the list itself ring it again.
+    // A press below the last row leaves the keys where they were, ringed.
+    click(table.listView()->viewport(), QPoint(100, table.listView()->viewport()->height() - 4));
+    EXPECT_TRUE(buttonRinged());
+
+    // The keys typed in the list itself ring it again, and a press below the rows leaves them so.
     table.listView()->setFocus(Qt::OtherFocusReason);
     EXPECT_FALSE(table.showsFocusRing());
     key(Qt::Key_Down);
     EXPECT_TRUE(table.showsFocusRing());
+    EXPECT_TRUE(ringAt(listEdge));
+    click(table.listView()->viewport(), QPoint(100, table.listView()->viewport()->height() - 4));
+    EXPECT_TRUE(table.listView()->hasFocus());
     EXPECT_TRUE(ringAt(listEdge));
 }
 
