@@ -29,24 +29,8 @@ wait_for() {
   shift
   within_limit "$@" || fail "$what (focus: $(focused), status: $(status))"
 }
-more_status_marks_than() { [ "$(marks status)" -gt "$1" ]; }
-space_plays() {
-  toggle_with_space "$1"
-  toggle_with_space "$1, to pause"
-}
 pointer_away() {
   xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
-}
-
-# Pastes TEXT with Ctrl+Shift+V and plays it a moment, so that the history holds it.
-paste_and_play() {
-  local before
-  copy_text "$1"
-  before=$(marks status)
-  xdotool key --clearmodifiers ctrl+shift+v
-  wait_for "the paste was not opened" more_status_marks_than "$before"
-  wait_for "the paste did not focus the display" focus_is readerRSVPDisplay
-  space_plays "the paste"
 }
 
 # Saves the rectangle X Y WIDTH HEIGHT of the screen as NAME in the artifacts; same_as NAME OTHER compares
