@@ -1,6 +1,7 @@
 // The document list pane: the confirmations' texts at their edges, the table's update (what reloads, the
-// selection mirrored and never written back), its keys, row menus and accessible names, and the pane over
-// the real model and a real store in a temporary folder (content states, search, confirmed deletions).
+// selection mirrored and never written back), its keys and ring, row menus and accessible names, and the
+// pane over the real model and a real store in a temporary folder (content states, search, confirmed
+// deletions, the rings of its sheets).
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderDeletionConfirmation.h"
 #include "PelmoraMac/Library/ReaderHistoryDetails.h"
@@ -24,6 +25,7 @@
 #include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
+#include "support/SheetKeys.h"
 #include "support/StoreTesting.h"
 #include "support/TemporaryDirectory.h"
 
@@ -303,6 +305,68 @@ TEST_F(ReaderHistoryTableTest, RowMenusFollowTheCollectionAndLibraryMembership) 
         std::unique_ptr<QMenu> menu(table.makeRowMenu(row, nullptr));
         EXPECT_EQ(menuTexts(menu.get()), (QStringList{u"文書の詳細…"_s, u"-"_s, u"文書を削除…"_s}));
     }
+}
+
+// One mark where the keys are: the list is ringed while it has them itself, not while the "…" button on
+// its row does, whatever keys that button passes up to the list (Escape, which closes the narrow window's
+// popup; a menu key, which hides the list) and when the list is hidden and shown again or the keys come
+// back to the button as a popup opens anew. A press below the rows takes no keys unseen.
+TEST_F(ReaderHistoryTableTest, TheListIsRingedOnlyWhileItHasTheKeysItselfNotWhileItsRowButtonHasThem) {
+    ReaderTheme::apply(table);
+    table.update({.items = rows, .selectedID = rows[1].id(), .currentID = {}, .collection = Collection::history});
+    table.activateWindow();
+    ASSERT_TRUE(test::processEventsUntil([&] { return table.isActiveWindow(); }));
+    QToolButton& button = *table.menuButton();
+    ASSERT_EQ(table.menuButtonRow(), 1);
+    const QColor focus = toQColor(ReaderPalette::focus);
+    const auto ringAt = [&](QPoint at) {
+        const QColor pixel = table.grab().toImage().pixelColor(at);
+        return std::abs(pixel.red() - focus.red()) <= 16 && std::abs(pixel.green() - focus.green()) <= 16 &&
+               std::abs(pixel.blue() - focus.blue()) <= 16;
+    };
+    const QPoint listEdge(0, table.height() / 2);
+    const auto buttonRinged = [&] {
+        // The button's ring lies in the margin round its square.
+        return button.hasFocus() && ringAt(button.mapTo(&table, QPoint(1, button.height() / 2)));
+    };
+
+    table.takeKeyboardFocus();
+    EXPECT_TRUE(table.showsFocusRing());
+    EXPECT_TRUE(ringAt(listEdge));
+    button.setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(buttonRinged());
+    EXPECT_FALSE(ringAt(listEdge));
+
+    for (const QKeyCombination keys :
+         {QKeyCombination(Qt::Key_Escape), Qt::MetaModifier | Qt::ControlModifier | Qt::Key_S}) {
+        QKeyEvent press(QEvent::KeyPress, keys.key(), keys.keyboardModifiers());
+        QApplication::sendEvent(&button, &press);
+    }
+    EXPECT_FALSE(table.contentIsFocused());
+    EXPECT_FALSE(table.showsFocusRing());
+    EXPECT_FALSE(ringAt(listEdge));
+
+    table.listView()->hide();
+    table.listView()->show();
+    button.setFocus(Qt::PopupFocusReason);
+    EXPECT_TRUE(buttonRinged());
+    EXPECT_FALSE(table.showsFocusRing());
+    EXPECT_FALSE(ringAt(listEdge));
+    table.grab().save(test::testArtifactPath(u"history-table-keys-on-row-button.png"_s));
+
+    // A press below the last row leaves the keys where they were, ringed.
+    click(table.listView()->viewport(), QPoint(100, table.listView()->viewport()->height() - 4));
+    EXPECT_TRUE(buttonRinged());
+
+    // The keys typed in the list itself ring it again, and a press below the rows leaves them so.
+    table.listView()->setFocus(Qt::OtherFocusReason);
+    EXPECT_FALSE(table.showsFocusRing());
+    key(Qt::Key_Down);
+    EXPECT_TRUE(table.showsFocusRing());
+    EXPECT_TRUE(ringAt(listEdge));
+    click(table.listView()->viewport(), QPoint(100, table.listView()->viewport()->height() - 4));
+    EXPECT_TRUE(table.listView()->hasFocus());
+    EXPECT_TRUE(ringAt(listEdge));
 }
 
 // ---- The pane over the model and a real store ----
@@ -625,6 +689,54 @@ TEST_F(ReaderHistoryPaneTest, DetailsSheetOfARowAndTheImportNotice) {
     EXPECT_EQ(pane.importNotice()->message(), ReaderHistoryModel::kFileSelectionFailed);
     model->setCollection(Collection::library);
     EXPECT_FALSE(pane.importNotice()->isVisible());
+}
+
+// The list's sheets show their keys as the reader does: the details sheet opens with them on 閉じる,
+// ringed, rings each text Tab stops at (the names of its rows are none), and a click on a text leaves them
+// on 閉じる; a confirmation rings its default button, and a click on its message leaves the keys there.
+TEST_F(ReaderHistoryPaneTest, TheListsSheetsRingTheirKeysAndAClickOnATextLeavesThem) {
+    const SavedReading kept = stored(u"夏の日"_s, true);
+    ReaderHistoryPane& pane = start();
+    const auto activated = [](QWidget& sheet) {
+        sheet.activateWindow();
+        return test::processEventsUntil([&] { return sheet.isActiveWindow(); });
+    };
+
+    pane.showDetails(kept.id);
+    ReaderHistoryDetails& details = *pane.details();
+    ASSERT_TRUE(activated(details));
+    QPushButton& close = *details.closeButton();
+    EXPECT_EQ(details.focusWidget(), &close);
+    EXPECT_TRUE(test::processEventsUntil([&] { return test::ringedAt(details, close); }));
+    details.grab().save(test::testArtifactPath(u"history-details-keys-on-close.png"_s));
+    const QList<test::TabStop> stops = test::tabStops(details);
+    QStringList stopped;
+    for (const test::TabStop& stop : stops) {
+        const auto* text = qobject_cast<QLabel*>(stop.widget);
+        stopped.append(text ? text->text() : QString::fromLatin1(stop.widget->metaObject()->className()));
+        EXPECT_TRUE(stop.ringed) << stopped.last();
+    }
+    // The title, the preview and the four values.
+    EXPECT_EQ(stopped.size(), 6) << stopped.join(u" | "_s);
+    EXPECT_FALSE(stopped.contains(u"読書位置"_s));
+    for (QLabel* text : details.findChildren<QLabel*>()) {
+        click(text, QPoint(2, text->height() / 2));
+        EXPECT_EQ(details.focusWidget(), &close) << text->text();
+    }
+    close.click();
+
+    pane.requestDeletion(kept.id, Collection::history);
+    QMessageBox& alert = *pane.alert();
+    ASSERT_TRUE(activated(alert));
+    QAbstractButton* cancel = alert.defaultButton();
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_TRUE(test::processEventsUntil([&] { return test::ringedAt(alert, *cancel); }));
+    for (QLabel* text : alert.findChildren<QLabel*>()) {
+        click(text, QPoint(2, text->height() / 2));
+        EXPECT_EQ(alert.focusWidget(), cancel) << text->text();
+    }
+    EXPECT_TRUE(test::ringedAt(alert, *cancel));
+    alert.reject();
 }
 
 // Titles taken from file names as the import stores them, with an override, a line break, a separator and

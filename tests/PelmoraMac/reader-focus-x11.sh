@@ -42,14 +42,6 @@ wait_for() {
   within_limit "$@" || fail "$what (focus: $(focused), status: $(status))"
 }
 focus_in_reading_area() { focus_is readerRSVPDisplay || focus_is readerOpenSample; }
-more_status_marks_than() { [ "$(marks status)" -gt "$1" ]; }
-
-
-# Space plays and pauses again.
-space_plays() {
-  toggle_with_space "$1"
-  toggle_with_space "$1, to pause"
-}
 
 # A paste with nothing on the clipboard, by KEYS: the display takes the focus, and Space plays.
 failed_paste() {
@@ -60,17 +52,6 @@ failed_paste() {
   focus_moved_to_display() { more_focus_marks_than "$before" && focus_is readerRSVPDisplay; }
   wait_for "the failed paste ($what) left the focus on $(focused)" focus_moved_to_display
   space_plays "after the failed paste ($what)"
-}
-
-# Pastes TEXT with Ctrl+Shift+V and plays it a moment, so that the history holds it.
-paste_and_play() {
-  local before
-  printf '%s' "$1" | xclip -selection clipboard -i
-  before=$(marks status)
-  xdotool key --clearmodifiers ctrl+shift+v
-  wait_for "the paste was not opened" more_status_marks_than "$before"
-  wait_for "the paste did not focus the display" focus_is readerRSVPDisplay
-  space_plays "the paste"
 }
 
 # Confirms the open alert with its destructive button, the one after the default キャンセル.

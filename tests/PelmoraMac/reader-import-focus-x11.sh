@@ -37,12 +37,6 @@ wait_for() {
 captured_more_than() { [ "$(trace_marks '^capture succeeded ')" -gt "$1" ]; }
 not_playing() { [ "$(status)" != playing ]; }
 
-# Space plays what the import opened (or pauses what it plays) and toggles it back.
-space_plays() {
-  toggle_with_space "$1"
-  toggle_with_space "$1, again"
-}
-
 # Rests the pointer on the window's left edge, over no control and no row. The server hands the motion to
 # the reader before any key pressed after it, so nothing is waited for.
 pointer_away() {

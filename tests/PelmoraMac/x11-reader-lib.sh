@@ -214,6 +214,26 @@ toggle_with_space() {
   wait_for "Space did not make the reading $expected ($1)" status_is "$expected"
 }
 
+# Space plays and pauses again (or pauses and plays again); WHAT names the step.
+space_plays() {
+  toggle_with_space "$1"
+  toggle_with_space "$1, again"
+}
+
+more_status_marks_than() { [ "$(marks status)" -gt "$1" ]; }
+
+# Pastes TEXT with Ctrl+Shift+V and plays it a moment, so that the history holds it; the display has the
+# keys after it.
+paste_and_play() {
+  local before
+  copy_text "$1"
+  before=$(marks status)
+  xdotool key --clearmodifiers ctrl+shift+v
+  wait_for "the paste was not opened" more_status_marks_than "$before"
+  wait_for "the paste did not focus the display" focus_is readerRSVPDisplay
+  space_plays "the paste"
+}
+
 # Makes the reader WINDOW 1,200 pixels wide and waits until its controls stand there: Tab until the focus
 # mark tells a control at least 1,000 pixels wide (the display).
 widen_reader() {

@@ -1,5 +1,6 @@
-// The information sheet and the table-of-contents button: what they say, how they close, what assistive
-// technology reads, and screenshots of the sheet for the shared sample book and for a plain text.
+// The information sheet and the table-of-contents button: what they say, how they close, where the sheet's
+// keys are and its ring, what assistive technology reads, and screenshots of the sheet for the shared
+// sample book and for a plain text.
 #include "ReaderEPUB/EPUBReader.h"
 #include "ReaderUI/Workspace/ReaderDocumentContext.h"
 #include "ReaderWidgets/Style/ReaderTypography.h"
@@ -10,6 +11,7 @@
 #include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
 #include "support/SharedData.h"
+#include "support/SheetKeys.h"
 
 #include <gtest/gtest.h>
 #include <QAccessible>
@@ -17,6 +19,7 @@
 #include <QFontInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -130,6 +133,51 @@ TEST(ReaderDocumentInformationSheet, APlainTextGetsTheSmallSheetWithItsRowsAndCl
     press(*second, QKeyCombination(Qt::Key_Escape));
     EXPECT_TRUE(processEventsUntil([&] { return !second->isVisible(); }));
     EXPECT_EQ(second->result(), QDialog::Rejected);
+}
+
+// The sheet shows where its keys are: 閉じる ringed as it opens, and every stop of Tab ringed in turn, none
+// of them the area that scrolls the texts; a click and a drag on a value select its text and leave the
+// keys on 閉じる, where Space closes the sheet.
+TEST(ReaderDocumentInformationSheet, TheKeysAreRingedWhereverTheyAreAndAClickOnAValueLeavesThem) {
+    Presenter presenter;
+    ReaderDocumentInformationSheet sheet(plainText(), std::nullopt, &presenter.window);
+    sheet.open();
+    sheet.activateWindow();
+    ASSERT_TRUE(processEventsUntil([&] { return sheet.isActiveWindow(); }));
+    QPushButton& close = *sheet.closeButton();
+    EXPECT_TRUE(processEventsUntil([&] { return test::ringedAt(sheet, close); }));
+    sheet.grab().save(testArtifactPath(u"information-sheet-keys-on-close.png"_s));
+
+    const QList<test::TabStop> stops = test::tabStops(sheet);
+    const QList<QTextEdit*> values = sheet.findChildren<QTextEdit*>();
+    EXPECT_EQ(stops.size(), values.size()) << "each value, then 閉じる again";
+    for (const test::TabStop& stop : stops) {
+        EXPECT_NE(qobject_cast<QTextEdit*>(stop.widget), nullptr) << stop.widget->metaObject()->className();
+        EXPECT_TRUE(stop.ringed) << stop.widget->metaObject()->className();
+    }
+    ASSERT_EQ(sheet.focusWidget(), &close);
+
+    const auto source = std::find_if(values.begin(), values.end(),
+                                     [](const QTextEdit* value) { return value->toPlainText() == kSource; });
+    ASSERT_NE(source, values.end());
+    QWidget* viewport = (*source)->viewport();
+    const auto mouse = [&](QEvent::Type type, QPoint at) {
+        QMouseEvent event(type, QPointF(at), viewport->mapToGlobal(QPointF(at)), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &event);
+    };
+    const int line = viewport->fontMetrics().height() / 2;
+    mouse(QEvent::MouseButtonPress, QPoint(viewport->width() - 4, line));
+    mouse(QEvent::MouseMove, QPoint(viewport->width() / 2, line));
+    mouse(QEvent::MouseButtonRelease, QPoint(viewport->width() / 2, line));
+    EXPECT_TRUE((*source)->textCursor().hasSelection());
+    EXPECT_EQ(sheet.focusWidget(), &close);
+    EXPECT_TRUE(test::ringedAt(sheet, close));
+
+    press(close, QKeyCombination(Qt::Key_Space));
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier);
+    QApplication::sendEvent(&close, &release);
+    EXPECT_TRUE(processEventsUntil([&] { return !sheet.isVisible(); }));
 }
 
 TEST(ReaderDocumentInformationSheet, TheSampleBookShowsItsMetadataAndImportNotes) {

@@ -11,6 +11,7 @@
 #include "PelmoraMac/X11/X11Desktop.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
+#include "ReaderWidgets/Style/SheetFocus.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -86,6 +87,7 @@ void askBrowserConsent(BrowserAutomationConsent& consent, const QString& browser
     QPushButton* refuse = box->addButton(u"許可しない"_s, QMessageBox::RejectRole);
     box->setDefaultButton(allow);
     box->setEscapeButton(refuse);
+    ringSheetFocus(*box);
     QObject::connect(box, &QMessageBox::finished, box,
                      [box, allow, consent = QPointer(&consent), browserId, answer = std::move(answer)] {
                          const bool allowed = box->clickedButton() == allow;

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QKeySequence>
+#include <QMenu>
 #include <QThread>
 #include <QWindow>
 
@@ -56,6 +57,14 @@ QString focusName(const QWidget& widget) {
     if (const auto* button = qobject_cast<const QAbstractButton*>(&widget); button && !button->text().isEmpty())
         return button->text();
     return QString::fromLatin1(widget.metaObject()->className());
+}
+
+// The reader window, or a popup it opened that holds keys of its own (the narrow window's list), not a
+// menu.
+bool isReaderWindow(const QWidget& window, const QWidget& reader) {
+    if (&window == &reader) return true;
+    return window.windowType() == Qt::Popup && !qobject_cast<const QMenu*>(&window) && window.parentWidget() &&
+           window.parentWidget()->window() == &reader;
 }
 
 void markWith(const char* kind, const QString& value) {
@@ -140,7 +149,7 @@ ReaderTraceMarks::ReaderTraceMarks(PelmoraApp& app) : m_app(app) {
         ReaderTrace::mark(line.constData());
     });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-        if (!now || now->window() != &m_app.readerWindow()) return;
+        if (!now || !isReaderWindow(*now->window(), m_app.readerWindow())) return;
         const QPoint place = now->mapToGlobal(QPoint(0, 0));
         markWith("focus", QStringLiteral("%1 %2 %3 %4 %5")
                               .arg(place.x())

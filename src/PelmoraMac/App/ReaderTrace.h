@@ -23,9 +23,9 @@ class PelmoraApp;
 // end) and "menu KEYS" (a menu item with those keys ran, by key or by click). For the tests that drive the real
 // executable: "status STATUS" (the session's status changed: ready, playing, paused, completed), "speed LABEL" (the
 // speed changed, as its label reads: "1.3×"), "focus X Y WIDTH HEIGHT NAME" (a widget of the reader
-// window took the keyboard focus: where it stands on the screen, and its object name, else its accessible
-// name, else its text, else its class) and "capture OUTCOME" (a capture or a clipboard import ended:
-// "succeeded", or the raw value of its failure).
+// window, or of a popup it opened other than a menu, took the keyboard focus: where it stands on the
+// screen, and its object name, else its accessible name, else its text, else its class) and "capture
+// OUTCOME" (a capture or a clipboard import ended: "succeeded", or the raw value of its failure).
 namespace ReaderTrace {
 
 bool isEnabled();

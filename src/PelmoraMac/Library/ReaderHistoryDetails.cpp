@@ -6,6 +6,8 @@
 #include "ReaderUI/Workspace/ReaderDocumentIdentity.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
+#include "ReaderWidgets/Style/SelectableText.h"
+#include "ReaderWidgets/Style/SheetFocus.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include <QFormLayout>
@@ -21,12 +23,14 @@ namespace {
 constexpr int kPadding = 24;
 constexpr int kSpacing = 16;
 
-QLabel* selectableLabel(const QString& text, QWidget* parent) {
+// A text of the sheet: selectable with the mouse, which leaves the keys on 閉じる, and with the keys too
+// (a stop of Tab) unless it only names a row.
+QLabel* selectableLabel(const QString& text, QWidget* parent, TextSelection selection = TextSelection::byMouseAndKeys) {
     auto* label = new QLabel(text, parent);
     // Titles and previews are the reading's own text, never markup.
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setSelectableText(*label, selection);
     return label;
 }
 
@@ -87,7 +91,7 @@ ReaderHistoryDetails::ReaderHistoryDetails(StoredReading item, QWidget* parent)
         QLabel* value = selectableLabel(row.value, this);
         value->setAlignment(Qt::AlignTrailing | Qt::AlignTop);
         setForeground(*value, ReaderPalette::secondaryText);
-        form->addRow(selectableLabel(row.label, this), value);
+        form->addRow(selectableLabel(row.label, this, TextSelection::byMouse), value);
     }
     column->addLayout(form);
 
@@ -99,6 +103,9 @@ ReaderHistoryDetails::ReaderHistoryDetails(StoredReading item, QWidget* parent)
     connect(m_closeButton, &QPushButton::clicked, this, &QDialog::reject);
     buttons->addWidget(m_closeButton);
     column->addLayout(buttons);
+    // It opens with the keys on its one control, ringed: Space closes it, Tab goes to the texts.
+    m_closeButton->setFocus(Qt::OtherFocusReason);
+    ringSheetFocus(*this);
 
     // As tall as its lines at the fixed width.
     const int height = column->totalHeightForWidth(kWidth);

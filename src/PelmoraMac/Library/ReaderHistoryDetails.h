@@ -16,7 +16,9 @@ namespace tavrine {
 // The details sheet of one stored reading of the document list: its title, its one-line preview, and
 // where the reading stands, whether it is in the library, when it came in and when it was last played.
 // It shows the copy it was made with and does not follow the store while it is open. Window modal (shown
-// with open()); "閉じる" and Escape close it. Every text can be selected. Main thread; the list pane owns it.
+// with open()); "閉じる" and Escape close it. It opens with the keys on "閉じる", and the control that has
+// them is ringed. Every text can be selected with the mouse, which leaves the keys where they were; the
+// title, the preview and the values with the keys too. Main thread; the list pane owns it.
 class ReaderHistoryDetails final : public QDialog {
 public:
     static constexpr int kWidth = 400;

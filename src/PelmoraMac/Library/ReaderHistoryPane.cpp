@@ -19,6 +19,7 @@
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
 #include "ReaderWidgets/Style/SelectableText.h"
+#include "ReaderWidgets/Style/SheetFocus.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include <QButtonGroup>
@@ -416,6 +417,7 @@ void ReaderHistoryPane::showAlert() {
     QPushButton* cancel = alert->addButton(u"キャンセル"_s, QMessageBox::RejectRole);
     alert->setDefaultButton(cancel);
     alert->setEscapeButton(cancel);
+    ringSheetFocus(*alert);
     connect(alert, &QMessageBox::finished, this, [this, alert, action, confirmation] {
         const bool confirmed = alert->clickedButton() == action;
         m_deletion.reset();

@@ -10,6 +10,7 @@
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include <QAbstractListModel>
+#include <QApplication>
 #include <QFocusEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -153,7 +154,10 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override {
-        m_owner.setContentIsFocused(true);
+        // A key the "…" button inside passed up (Escape, a menu's keys) is no key typed in the list: the
+        // list has no ring while the button holds the keys, nor later when the keys come back to it.
+        const QWidget* keys = QApplication::focusWidget();
+        if (!keys || keys == this || !isAncestorOf(keys)) m_owner.setContentIsFocused(true);
         const Qt::KeyboardModifiers held = event->modifiers() & ~Qt::KeyboardModifiers(Qt::KeypadModifier);
         if (!holdsModifier(event->modifiers())) {
             if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
@@ -203,16 +207,19 @@ protected:
         if (!isPassing(*event)) m_owner.setContentIsFocused(false);
     }
 
-    // A press on the rows takes the focus here itself (the list does not take it by click): a press on the
+    // A press on a row takes the focus here itself (the list does not take it by click): a press on the
     // "…" button inside, which Qt would otherwise hand to the list as the button's nearest ancestor that
-    // takes the focus by click, leaves the focus where it was, so Space still plays after its menu. A
-    // press on the row already open, which opens nothing, says so: the reading takes the keys, as from a
-    // row that opens.
+    // takes the focus by click, leaves the focus where it was, so Space still plays after its menu; so does
+    // a press below the last row, which selects nothing (the list, holding no ring, would have the keys
+    // unseen, and Space would do nothing). A press on the row already open, which opens nothing, says so:
+    // the reading takes the keys, as from a row that opens.
     void mousePressEvent(QMouseEvent* event) override {
-        m_owner.setContentIsFocused(false);
-        setFocus(Qt::MouseFocusReason);
-        QListView::mousePressEvent(event);
         const QModelIndex index = indexAt(event->position().toPoint());
+        if (index.isValid()) {
+            m_owner.setContentIsFocused(false);
+            setFocus(Qt::MouseFocusReason);
+        }
+        QListView::mousePressEvent(event);
         const auto id = m_owner.idAt(index.isValid() ? index.row() : -1);
         if (event->button() == Qt::LeftButton && id && id == m_owner.m_value.currentID && m_owner.onCurrentRowClicked)
             m_owner.onCurrentRowClicked();

@@ -4,6 +4,7 @@
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/ReaderPalette.h"
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
+#include "ReaderWidgets/Style/SelectableText.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include <QHBoxLayout>
@@ -42,7 +43,9 @@ ShortcutSetting::ShortcutSetting(GlobalCaptureShortcut& shortcut, GlobalCaptureS
     m_error->setTextFormat(Qt::PlainText);
     m_error->setWordWrap(true);
     m_error->setFont(readerFont(ReaderTextStyle::callout));
-    m_error->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // Selectable with the mouse, which leaves the keys on the recorder or its buttons; no stop of Tab, where
+    // the settings window's style would show nothing on a label.
+    setSelectableText(*m_error, TextSelection::byMouse);
     QPalette red = m_error->palette();
     red.setColor(QPalette::WindowText, Qt::red);
     m_error->setPalette(red);

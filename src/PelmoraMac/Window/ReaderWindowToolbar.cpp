@@ -12,11 +12,14 @@
 #include "ReaderUI/Workspace/ReaderDocumentContext.h"
 #include "ReaderUI/Workspace/ReaderEPUBPresentation.h"
 #include "ReaderUI/Workspace/ReaderWorkspaceController.h"
+#include "ReaderWidgets/Style/ReaderFocusRing.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
 #include "ReaderWidgets/Workspace/ReaderEPUBNavigationButton.h"
 
 #include <QCheckBox>
 #include <QFrame>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QVBoxLayout>
 
 namespace tavrine {
@@ -40,6 +43,25 @@ protected:
 
 private:
     std::function<void()> m_onHide;
+};
+
+// A check box that leaves its focus mark to the popup's ring (the style would draw a frame of its own
+// round the label, a second mark) and, as the reader's buttons, takes the keys by Tab only.
+class RingedCheckBox final : public QCheckBox {
+public:
+    RingedCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {
+        Q_ASSERT(isMainThread());
+        setFocusPolicy(Qt::TabFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        option.state &= ~QStyle::State_HasFocus;
+        painter.drawControl(QStyle::CE_CheckBox, option);
+    }
 };
 
 }  // namespace
@@ -113,12 +135,13 @@ void ReaderWindowToolbar::showCompactList(bool shows) {
     if (!m_compactList) {
         m_compactList = new CompactList([this] { m_in.state.setShowsCompactHistory(false); }, this);
         m_compactList->setFixedSize(kCompactListSize);
-        // A popup is a window of its own: it takes the reader's colours itself.
+        // A popup is a window of its own: it takes the reader's colours and rings its focus itself.
         ReaderTheme::apply(*m_compactList);
+        new ReaderFocusRing(*m_compactList);
         m_compactList->setFrameShape(QFrame::Box);
         auto* layout = new QVBoxLayout(m_compactList);
         layout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        auto* wide = new QCheckBox(u"広いウィンドウでは一覧を表示"_s, m_compactList);
+        auto* wide = new RingedCheckBox(u"広いウィンドウでは一覧を表示"_s, m_compactList);
         wide->setChecked(m_in.presentation.prefersHistory());
         connect(wide, &QCheckBox::toggled, this,
                 [this](bool prefers) { m_in.presentation.setPrefersHistory(prefers); });

@@ -5,6 +5,7 @@
 #include "ReaderWidgets/Style/ReaderFocusRing.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -41,6 +42,9 @@ ReaderFocusScrollView::ReaderFocusScrollView(QWidget* parent) : QScrollArea(pare
     setFocusPolicy(Qt::NoFocus);
     ReaderFocusRing::setDrawsOwnRing(*this);
     m_ring->hide();
+    connect(qApp, &QApplication::focusChanged, this, [this] {
+        if (showsFocusRing() == m_ring->isHidden()) updateFocusRing();
+    });
 }
 
 ReaderFocusScrollView::~ReaderFocusScrollView() = default;
@@ -57,7 +61,7 @@ bool ReaderFocusScrollView::showsFocusRing() const {
 
 bool ReaderFocusScrollView::holdsWindowFocus() const {
     const QWidget* focus = window()->focusWidget();
-    return focus && (focus == this || isAncestorOf(focus));
+    return focus && (focus == this || focus == widget());
 }
 
 bool ReaderFocusScrollView::event(QEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 class QLabel;
+class QTextEdit;
 
 namespace tavrine {
 
@@ -13,5 +14,9 @@ enum class TextSelection { byMouse, byMouseAndKeys };
 // one). Selectable with the keys too, the label is a stop of Tab, ringed there, where Ctrl+C copies. Use
 // it in place of setTextInteractionFlags, with which a click gives the label the focus.
 void setSelectableText(QLabel& label, TextSelection selection = TextSelection::byMouseAndKeys);
+
+// The same for a text shown read-only in a text view (a value that must break inside a long word): a click
+// selects without taking the keys, and Tab reaches it only when its text is selectable with the keys too.
+void setSelectableText(QTextEdit& text, TextSelection selection = TextSelection::byMouseAndKeys);
 
 }  // namespace tavrine

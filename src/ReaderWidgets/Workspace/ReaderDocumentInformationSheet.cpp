@@ -8,6 +8,7 @@
 #include "ReaderWidgets/Style/ReaderTextStyle.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
 #include "ReaderWidgets/Style/SelectableText.h"
+#include "ReaderWidgets/Style/SheetFocus.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include <QDialogButtonBox>
@@ -58,7 +59,7 @@ QLabel* textLabel(const QString& text, QWidget* parent) {
 
 QLabel* selectableLabel(const QString& text, QWidget* parent) {
     QLabel* label = textLabel(text, parent);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setSelectableText(*label);
     return label;
 }
 
@@ -69,9 +70,7 @@ class ValueText : public QTextEdit {
 public:
     ValueText(const QString& text, QWidget* parent) : QTextEdit(parent) {
         Q_ASSERT(isMainThread());
-        setReadOnly(true);
-        setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        setTabChangesFocus(true);
+        setSelectableText(*this);
         setFrameShape(QFrame::NoFrame);
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -177,6 +176,8 @@ ReaderDocumentInformationSheet::ReaderDocumentInformationSheet(const SavedReadin
 
     auto* scroll = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
+    // It only holds the texts, which are stops of Tab themselves: a stop on the area would show nothing.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->viewport()->setAutoFillBackground(false);
@@ -187,8 +188,9 @@ ReaderDocumentInformationSheet::ReaderDocumentInformationSheet(const SavedReadin
     m_closeButton->setObjectName(u"readerInformationClose"_s);
     m_closeButton->setAutoDefault(false);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    // The sheet opens with the keys on its one control: Space closes it, Tab goes to the values.
+    // The sheet opens with the keys on its one control, ringed: Space closes it, Tab goes to the values.
     m_closeButton->setFocus(Qt::OtherFocusReason);
+    ringSheetFocus(*this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);

@@ -13,9 +13,10 @@ namespace tavrine {
 struct SavedReading;
 
 // The sheet that tells what a reading is: its name, original file, origin and import time and, for an
-// EPUB book, its metadata and what the import left out. Every value can be selected and copied. Window
-// modal (shown with open()); "閉じる", Escape and Ctrl+Period close it. Main thread; the presenter owns it
-// and is told through finished().
+// EPUB book, its metadata and what the import left out. Every value can be selected and copied: with the
+// mouse, which leaves the keys where they were, or with the keys once Tab reaches it. The keys start on
+// "閉じる", and the control that has them is ringed. Window modal (shown with open()); "閉じる", Escape
+// and Ctrl+Period close it. Main thread; the presenter owns it and is told through finished().
 class ReaderDocumentInformationSheet : public QDialog {
     Q_OBJECT
 
