@@ -19,6 +19,7 @@
 #include "ReaderWidgets/Style/ReaderTheme.h"
 #include "ReaderWidgets/Style/ToQColor.h"
 
+#include "ReaderWidgets/Style/PhraseLineBreaks.h"
 #include "support/EventLoop.h"
 #include "support/FakeClock.h"
 #include "support/FaultyFileSystem.h"
@@ -507,7 +508,10 @@ TEST_F(ReaderHistoryPaneTest, ConfirmedDeletionsReachTheStoreFile) {
     // From the history, a reading also in the library loses only its history entry.
     pane.requestDeletion(kept.id, Collection::history);
     ASSERT_TRUE(pane.deletion().has_value());
-    EXPECT_EQ(pane.alert()->text(), u"「残る本」を履歴から除きますか？"_s);
+    EXPECT_EQ(pane.alert()->windowTitle(), u"「残る本」を履歴から除きますか？"_s);
+    // Its Japanese breaks between phrases, never inside a word ("読み位 / 置").
+    EXPECT_TRUE(pane.alert()->informativeText().contains(u"読\u2060み\u2060位\u2060置"_s))
+        << pane.alert()->informativeText();
     confirm(pane);
     EXPECT_TRUE(test::processEventsUntil([&] { return model->history().size() == 1; }));
     ASSERT_EQ(model->library().size(), 1);
@@ -515,7 +519,7 @@ TEST_F(ReaderHistoryPaneTest, ConfirmedDeletionsReachTheStoreFile) {
 
     // A reading only in the history is deleted, from the file too.
     pane.requestDeletion(gone.id, Collection::history);
-    EXPECT_EQ(pane.alert()->text(), u"「消える文」を削除しますか？"_s);
+    EXPECT_EQ(pane.alert()->windowTitle(), u"「消える文」を削除しますか？"_s);
     confirm(pane);
     EXPECT_TRUE(test::processEventsUntil([&] { return model->history().isEmpty(); }));
     EXPECT_FALSE(storeFileHolds(gone.id));
@@ -527,7 +531,7 @@ TEST_F(ReaderHistoryPaneTest, ConfirmedDeletionsReachTheStoreFile) {
     QCoreApplication::processEvents();
     EXPECT_EQ(model->library().size(), 1);
     pane.requestDeletion(kept.id, Collection::library);
-    EXPECT_EQ(pane.alert()->text(), u"「残る本」を削除しますか？"_s);
+    EXPECT_EQ(pane.alert()->windowTitle(), u"「残る本」を削除しますか？"_s);
     confirm(pane);
     EXPECT_TRUE(test::processEventsUntil([&] { return model->library().isEmpty(); }));
     EXPECT_FALSE(storeFileHolds(kept.id));
@@ -761,8 +765,8 @@ TEST_F(ReaderHistoryPaneTest, FileNameTitlesAreDrawnOnOneLineInStoredOrderAndSto
 
         pane.requestDeletion(item.id(), Collection::history);
         ASSERT_NE(pane.alert(), nullptr);
-        EXPECT_EQ(pane.alert()->text(), u"「"_s + shown + u"」を削除しますか？"_s);
-        EXPECT_EQ(pane.alert()->windowTitle(), pane.alert()->text());
+        EXPECT_EQ(pane.alert()->windowTitle(), u"「"_s + shown + u"」を削除しますか？"_s);
+        EXPECT_EQ(QString(pane.alert()->text()).remove(kWordJoiner), pane.alert()->windowTitle());
         pane.alert()->reject();
         QCoreApplication::processEvents();
 

@@ -23,6 +23,7 @@
 #include "ReaderUI/Player/ReadingPlayer.h"
 
 #include "AppTesting.h"
+#include "ReaderWidgets/Style/PhraseLineBreaks.h"
 #include "support/EventLoop.h"
 #include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
@@ -403,7 +404,8 @@ TEST(BrowserConsentSettings, AnAnswerShowsAtOnceAndIsWithdrawnInTheCaptureTab) {
     askAgain->click();
     QMessageBox* box = shownConsentDialog();
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->text(), u"TavrineからChromiumの表示中のページを読み取ることを許可しますか？"_s);
+    EXPECT_EQ(QString(box->text()).remove(kWordJoiner),
+              u"TavrineからChromiumの表示中のページを読み取ることを許可しますか？"_s);
     // While the user answers, the strip does not ask again.
     EXPECT_TRUE(test::processEventsUntil([&] { return !askAgain->isEnabled(); }));
     answerConsent(*box, u"許可"_s);

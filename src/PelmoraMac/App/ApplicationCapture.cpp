@@ -10,6 +10,7 @@
 #include "PelmoraMac/Capture/internal/AccessibilityConnection.h"
 #include "PelmoraMac/X11/X11Desktop.h"
 #include "ReaderCore/MainThread.h"
+#include "ReaderWidgets/Style/PhraseLineBreaks.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
 #include "ReaderWidgets/Style/SheetFocus.h"
 
@@ -87,6 +88,7 @@ void askBrowserConsent(BrowserAutomationConsent& consent, const QString& browser
     QPushButton* refuse = box->addButton(u"許可しない"_s, QMessageBox::RejectRole);
     box->setDefaultButton(allow);
     box->setEscapeButton(refuse);
+    setPhraseWrappedTexts(*box);
     ringSheetFocus(*box);
     QObject::connect(box, &QMessageBox::finished, box,
                      [box, allow, consent = QPointer(&consent), browserId, answer = std::move(answer)] {

@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QLabel>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -55,11 +54,7 @@ std::unique_ptr<QMessageBox> makeNotRespondingWindow(std::optional<qint64> proce
         std::make_unique<QMessageBox>(QMessageBox::Warning, u"Tavrineを起動できません"_s,
                                       u"Tavrineはすでに起動していますが、応答していません。"_s, QMessageBox::Ok);
     window->setInformativeText(running + u"を終了してから、もう一度起動してください。"_s);
-    // The box's own labels: their Japanese breaks between phrases.
-    for (QLabel* label : window->findChildren<QLabel*>()) {
-        if (label->objectName().startsWith(u"qt_msgbox_"_s) && !label->text().isEmpty())
-            setPhraseWrappedText(*label, label->text());
-    }
+    setPhraseWrappedTexts(*window);
     ReaderTheme::apply(*window);
     return window;
 }

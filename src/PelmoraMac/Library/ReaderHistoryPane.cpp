@@ -417,6 +417,7 @@ void ReaderHistoryPane::showAlert() {
     QPushButton* cancel = alert->addButton(u"キャンセル"_s, QMessageBox::RejectRole);
     alert->setDefaultButton(cancel);
     alert->setEscapeButton(cancel);
+    setPhraseWrappedTexts(*alert);
     ringSheetFocus(*alert);
     connect(alert, &QMessageBox::finished, this, [this, alert, action, confirmation] {
         const bool confirmed = alert->clickedButton() == action;

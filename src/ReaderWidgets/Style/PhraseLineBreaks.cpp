@@ -4,8 +4,10 @@
 #include "ReaderText/BudouXSegmenter.h"
 
 #include <QLabel>
+#include <QMessageBox>
 
 namespace tavrine {
+using namespace Qt::StringLiterals;
 
 QString breakingBetweenPhrases(const QString& text) {
     if (!BudouXSegmenter::containsJapanese(text)) return text;
@@ -36,6 +38,13 @@ void setPhraseWrappedText(QLabel& label, const QString& text) {
     if (label.accessibleName() == text && !label.text().isEmpty()) return;
     label.setAccessibleName(text);
     label.setText(breakingBetweenPhrases(text));
+}
+
+void setPhraseWrappedTexts(QMessageBox& box) {
+    for (QLabel* label : box.findChildren<QLabel*>()) {
+        if (label->objectName().startsWith(u"qt_msgbox_"_s) && !label->text().isEmpty())
+            setPhraseWrappedText(*label, label->text());
+    }
 }
 
 }  // namespace tavrine

@@ -4,6 +4,7 @@
 #include <QString>
 
 class QLabel;
+class QMessageBox;
 
 namespace tavrine {
 
@@ -20,5 +21,9 @@ QString breakingBetweenPhrases(const QString& text);
 
 // Sets a word-wrapped label to text, broken between phrases, with text as its accessible name.
 void setPhraseWrappedText(QLabel& label, const QString& text);
+
+// The same for a message box's own texts (its message and its informative text): call it once the box has
+// them. Qt's box wraps them as any label.
+void setPhraseWrappedTexts(QMessageBox& box);
 
 }  // namespace tavrine
