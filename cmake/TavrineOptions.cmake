@@ -114,9 +114,13 @@ function(tavrine_add_benchmark name)
   if(ARG_SMOKE_XVFB)
     list(APPEND labels xvfb)
   endif()
+  # Qt's runtime folder, which it would otherwise make in the temporary folder and leave there.
+  set(runtime ${PROJECT_BINARY_DIR}/bench/smoke-runtime)
+  file(MAKE_DIRECTORY ${runtime})
+  file(CHMOD ${runtime} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
   add_test(NAME BenchSmoke.${name} COMMAND ${name} ${ARG_SMOKE})
   set_tests_properties(BenchSmoke.${name} PROPERTIES
-    LABELS "${labels}" TIMEOUT 300 ENVIRONMENT QT_QPA_PLATFORM=offscreen
+    LABELS "${labels}" TIMEOUT 300 ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${runtime}"
     FAIL_REGULAR_EXPRESSION "ERROR OCCURRED: '[^(]")
   if(ARG_SMOKE_LOCK)
     set_tests_properties(BenchSmoke.${name} PROPERTIES RESOURCE_LOCK ${ARG_SMOKE_LOCK})
