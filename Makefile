@@ -1,6 +1,7 @@
 # make run   install what building and running need, build the application alone, start Tavrine
-# make test  install what is missing, build, run the whole suite through CTest
-# make bench install what is missing, build, run the benchmarks
+# make test  install what is missing, build, run the whole suite through CTest (with each benchmark's smoke
+#            round and each fuzz target's replay of its seeds)
+# make bench install what is missing, build, run the benchmarks, each in full
 # make install [PREFIX=~/.local]  install Tavrine with its desktop menu entry; make uninstall removes it
 # make test-sanitize  the test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 # make fuzz SECONDS=N  the fuzz targets (EPUB importer, stored JSON, Markdown reader) built with clang and libFuzzer, N seconds each
@@ -86,7 +87,8 @@ test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure --no-tests=error -j $(JOBS)
 
 # Its own folder: a debug build (assertions on, owner-thread checks included) with the sanitizers,
-# without the benchmarks (the driver the tests use is built).
+# without the benchmarks (the driver the tests use is built, and its smoke round runs); the fuzz targets
+# replay their seeds under the sanitizers.
 test-sanitize: deps
 	@if [ ! -f $(SANITIZE_BUILD_DIR)/CMakeCache.txt ]; then \
 	  cmake -S . -B $(SANITIZE_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVRINE_SANITIZE=ON \

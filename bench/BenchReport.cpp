@@ -6,9 +6,44 @@
 #include <QStandardPaths>
 
 #include <cmath>
+#include <cstring>
 
 namespace tavrine::bench {
 using namespace Qt::StringLiterals;
+
+namespace {
+bool g_smokeRound = false;
+bool g_failed = false;
+}  // namespace
+
+bool isSmokeRound() {
+    return g_smokeRound;
+}
+
+void takeSmokeFlag(int& argc, char** argv) {
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--smoke") == 0) {
+            g_smokeRound = true;
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    argv[argc] = nullptr;
+}
+
+int roundsOf(int rounds) {
+    return g_smokeRound ? 1 : rounds;
+}
+
+void markFailed() {
+    g_failed = true;
+}
+
+int exitStatus() {
+    return g_failed ? 1 : 0;
+}
 
 double percentile(std::vector<double> values, double fraction) {
     if (values.empty()) return 0;

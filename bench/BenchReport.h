@@ -15,6 +15,20 @@
 // writing one JSON line per case.
 namespace tavrine::bench {
 
+// A smoke round (--smoke on the command line): every case once, on a small input, to show that the program
+// runs and that its cases succeed. Its figures are not to be compared with anything.
+bool isSmokeRound();
+// Takes --smoke out of the arguments, remembering it; called before anything else reads them.
+void takeSmokeFlag(int& argc, char** argv);
+// `rounds`, or one in a smoke round.
+int roundsOf(int rounds);
+
+// A case that could not be measured, its reason said on stderr: the program goes on with its other cases
+// and then ends with exitStatus().
+void markFailed();
+// 1 once a case failed, else 0.
+int exitStatus();
+
 // The value below which `fraction` of the values lie (nearest rank); 0 for no values.
 double percentile(std::vector<double> values, double fraction);
 

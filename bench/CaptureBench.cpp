@@ -80,7 +80,9 @@
 //     how long it took to say so; withinDeadline: p95 under the capture's 3 seconds; {…,"skipped":…}
 //     without chromium.
 // Benches named on the command line (by their "bench" field) run alone; clipboard-read and
-// hotkey-to-first-chunk run together.
+// hotkey-to-first-chunk run together. capture-bench --smoke [BENCH...]: each round once, Readability on the
+// generated article alone, bus-selection on 200 links alone. The program fails when a bench does, on the
+// private X servers too.
 #include "PelmoraMac/Capture/ArticleScriptHost.h"
 #include "PelmoraMac/Capture/BrowserArticleCapture.h"
 #include "PelmoraMac/Capture/BrowserAutomationConsent.h"
@@ -142,6 +144,7 @@ std::optional<double> roundTrip(const CaptureWorkerRequest& request,
     if (std::ranges::find(accepted, failure) == accepted.end() || (!failure && !response->document)) {
         std::fprintf(stderr, "capture-bench: unexpected outcome %s\n",
                      failure ? qPrintable(rawValue(*failure)) : "without a document");
+        bench::markFailed();
         return std::nullopt;
     }
     return ms;
@@ -164,7 +167,7 @@ void measureMarkdown() {
     if (japanese.isEmpty()) japanese = u"山路を登りながら、こう考えた。智に働けば角が立つ。\n\n"_s;
     const QString text = bench::repeatedTo(japanese, kMarkdownUnits);
     std::vector<double> times;
-    for (int run = 0; run < kMarkdownRuns; ++run) {
+    for (int run = 0; run < bench::roundsOf(kMarkdownRuns); ++run) {
         const auto ms = roundTrip({.operation = Operation::markdown, .text = text}, {std::nullopt});
         if (!ms) return;
         times.push_back(*ms);
@@ -180,7 +183,7 @@ void measureTransfer() {
                                        .text = QString(kCaptureWorkerTransferLimit - empty.size(), u'a')};
     const qsizetype bytes = encodeJson(request).size();
     std::vector<double> times;
-    for (int run = 0; run < kTransferRuns; ++run) {
+    for (int run = 0; run < bench::roundsOf(kTransferRuns); ++run) {
         const auto ms = roundTrip(request, {CaptureFailure::tooLong});
         if (!ms) return;
         times.push_back(*ms);
@@ -205,19 +208,19 @@ void measureClipboard() {
     const QString japanese = bench::kusamakuraText();
     const QByteArray rtf = bench::wordProcessorRTF(japanese, ClipboardSnapshot::kFormattedDataLimit);
     printClipboard(u"rtf"_s, {}, rtf.size(),
-                   medianRoundTrip(kClipboardRuns, clipboardRequest({.rtf = rtf}), {std::nullopt}));
+                   medianRoundTrip(bench::roundsOf(kClipboardRuns), clipboardRequest({.rtf = rtf}), {std::nullopt}));
     const QByteArray html = bench::wordProcessorHTML(japanese, ClipboardSnapshot::kFormattedDataLimit);
     printClipboard(u"html"_s, {}, html.size(),
-                   medianRoundTrip(kClipboardRuns, clipboardRequest({.html = html}), {std::nullopt}));
+                   medianRoundTrip(bench::roundsOf(kClipboardRuns), clipboardRequest({.html = html}), {std::nullopt}));
 
     const QDir shared(QStringLiteral(TAVRINE_SHARED_DATA_DIR "/rtf"));
     for (const QString& name : shared.entryList({u"*.rtf"_s}, QDir::Files, QDir::Name)) {
         QFile file(shared.filePath(name));
         if (!file.open(QIODevice::ReadOnly)) continue;
         const QByteArray data = file.readAll();
-        printClipboard(
-            u"rtf"_s, name, data.size(),
-            medianRoundTrip(kClipboardRuns, clipboardRequest({.rtf = data}), {std::nullopt, CaptureFailure::tooLong}));
+        printClipboard(u"rtf"_s, name, data.size(),
+                       medianRoundTrip(bench::roundsOf(kClipboardRuns), clipboardRequest({.rtf = data}),
+                                       {std::nullopt, CaptureFailure::tooLong}));
     }
 }
 
@@ -232,7 +235,7 @@ void measureHostileRichText() {
         {u"cut-escape"_s, start + "caf\\'8"},
     };
     for (const auto& [name, rtf] : cases) {
-        const auto ms = medianRoundTrip(kClipboardRuns, clipboardRequest({.rtf = rtf}),
+        const auto ms = medianRoundTrip(bench::roundsOf(kClipboardRuns), clipboardRequest({.rtf = rtf}),
                                         {std::nullopt, CaptureFailure::tooLong, CaptureFailure::clipboardUnreadable});
         if (!ms) continue;
         std::printf("{\"bench\":\"clipboard-hostile\"%s%s%s}\n", qPrintable(field(u"case"_s, bench::jsonString(name))),
@@ -294,7 +297,7 @@ QList<Page> readabilityPages(const QString& articlePath) {
 std::optional<double> nodeMilliseconds(const QString& path) {
     QProcess node;
     node.start(u"node"_s, {QStringLiteral(READABILITY_NODE_SCRIPT), QStringLiteral(READABILITY_BENCH_BUNDLE), path,
-                           QString::number(kScriptRuns)});
+                           QString::number(bench::roundsOf(kScriptRuns))});
     if (!node.waitForFinished(120'000) || node.exitStatus() != QProcess::NormalExit || node.exitCode() != 0) {
         return std::nullopt;
     }
@@ -307,6 +310,7 @@ void measureReadability(const QList<Page>& pages) {
     QFile bundle(QStringLiteral(READABILITY_BENCH_BUNDLE));
     if (!bundle.open(QIODevice::ReadOnly)) {
         std::fprintf(stderr, "capture-bench: %s is missing\n", READABILITY_BENCH_BUNDLE);
+        bench::markFailed();
         return;
     }
     QJSEngine engine;
@@ -315,7 +319,7 @@ void measureReadability(const QList<Page>& pages) {
     QJSValue parseAndExtract = bench.property(u"parseAndExtract"_s);
     for (const Page& page : pages) {
         bool failed = false;
-        const double qjsMs = bench::bestMilliseconds(kScriptRuns, [&] {
+        const double qjsMs = bench::bestMilliseconds(bench::roundsOf(kScriptRuns), [&] {
             parseAndExtract.callWithInstance(bench, {page.html});
             if (engine.hasError()) {
                 engine.catchError();
@@ -324,6 +328,7 @@ void measureReadability(const QList<Page>& pages) {
         });
         if (failed) {
             std::fprintf(stderr, "capture-bench: Readability threw on %s\n", qPrintable(page.name));
+            bench::markFailed();
             continue;
         }
         const std::optional<double> nodeMs = nodeMilliseconds(page.path);
@@ -339,14 +344,18 @@ void measureReadability(const QList<Page>& pages) {
 
 void measureExtraction(const QString& name, const QString& html) {
     const auto source = loadArticleExtractorScript(u"extractor"_s);
-    if (!source) return;
-    const double evalMs = bench::bestMilliseconds(kScriptRuns, [&] {
+    if (!source) {
+        std::fprintf(stderr, "capture-bench: the extractor's script does not load\n");
+        bench::markFailed();
+        return;
+    }
+    const double evalMs = bench::bestMilliseconds(bench::roundsOf(kScriptRuns), [&] {
         QJSEngine engine;
         engine.evaluate(*source);
     });
     for (const QString& function : {u"extractArticle"_s, u"extractClipboardHTML"_s}) {
         std::optional<CaptureFailure> failure;
-        const double ms = bench::bestMilliseconds(kScriptRuns, [&] {
+        const double ms = bench::bestMilliseconds(bench::roundsOf(kScriptRuns), [&] {
             const ArticleExtraction extraction = runArticleExtractorScript(html, function);
             failure = extraction ? std::nullopt : std::optional(extraction.error());
         });
@@ -418,6 +427,7 @@ std::unique_ptr<test::HeadlessChromium> showPage(const char* bench, const QStrin
     if (!browser->isListening() || !pageShown(url, html.size() / 2)) {
         std::fprintf(stderr, "capture-bench: the browser did not show %s: %s\n", qPrintable(path),
                      qPrintable(browser->failure()));
+        bench::markFailed();
         return nullptr;
     }
     return browser;
@@ -438,7 +448,7 @@ void measureBrowserArticle(const QString& folder) {
                 return runCaptureWorker(request, deadline, cancellation, kWorker);
             }};
     std::vector<double> times;
-    for (int run = 0; run < kBrowserCaptures; ++run) {
+    for (int run = 0; run < bench::roundsOf(kBrowserCaptures); ++run) {
         const auto start = std::chrono::steady_clock::now();
         const auto article = captureBrowserArticle(ArticleBrowser::chrome, url, browser->pid(),
                                                    captureDeadlineFrom(start), CancellationToken::none(), environment);
@@ -446,6 +456,7 @@ void measureBrowserArticle(const QString& folder) {
         if (!article || !*article) {
             std::fprintf(stderr, "capture-bench: the browser capture gave %s\n",
                          article ? "no document" : qPrintable(rawValue(article.error())));
+            bench::markFailed();
             return;
         }
         times.push_back(ms);
@@ -459,13 +470,14 @@ void measureBrowserSnapshot(const QString& folder) {
     const auto browser = showPage("browser-snapshot", folder + u"/long-page.html"_s, html);
     if (!browser) return;
     std::vector<double> times;
-    for (int run = 0; run < kBrowserCaptures; ++run) {
+    for (int run = 0; run < bench::roundsOf(kBrowserCaptures); ++run) {
         const auto start = std::chrono::steady_clock::now();
         const auto snapshot = takeBrowserSnapshot(ArticleBrowser::chrome, true);
         const double ms = bench::millisecondsSince(start);
         if (!snapshot || !snapshot->html) {
             std::fprintf(stderr, "capture-bench: the snapshot gave %s\n",
                          snapshot ? "no HTML" : qPrintable(rawValue(snapshot.error())));
+            bench::markFailed();
             return;
         }
         times.push_back(ms);
@@ -489,24 +501,25 @@ void measureBrowserSnapshot(const QString&) {
 int main(int argc, char** argv) {
     // As in the application: the launcher writes to pipes.
     std::signal(SIGPIPE, SIG_IGN);
+    bench::takeSmokeFlag(argc, argv);
     // The front-application line's captures start this executable as their worker, as the application does.
     if (runCaptureWorkerIfRequested(argc, argv)) return 0;
     if (argc == 2 && qstrcmp(argv[1], "--front-hotkeys") == 0) {
         QApplication application(argc, argv);
-        return bench::runFrontCaptureBench();
+        return std::max(bench::runFrontCaptureBench(), bench::exitStatus());
     }
     if (argc == 2 && qstrcmp(argv[1], "--bus-selection") == 0) {
         QApplication application(argc, argv);
-        return bench::runBusSelectionBench();
+        return std::max(bench::runBusSelectionBench(), bench::exitStatus());
     }
     if (argc == 2 && qstrcmp(argv[1], "--hotkeys") == 0) {
         QApplication application(argc, argv);
         bench::runClipboardReadBench(QCoreApplication::applicationFilePath());
-        return bench::runHotKeyBench(QStringLiteral(TAVRINE_EXECUTABLE));
+        return std::max(bench::runHotKeyBench(QStringLiteral(TAVRINE_EXECUTABLE)), bench::exitStatus());
     }
     if (argc == 2 && qstrcmp(argv[1], "--paste") == 0) {
         QCoreApplication application(argc, argv);
-        return bench::runPasteBench();
+        return std::max(bench::runPasteBench(), bench::exitStatus());
     }
     if (argc >= 2 && qstrcmp(argv[1], "--clipboard-owner") == 0) {
         QApplication application(argc, argv);
@@ -530,7 +543,10 @@ int main(int argc, char** argv) {
     QFile file(articlePath);
     if (file.open(QIODevice::WriteOnly)) file.write(article.toUtf8());
     file.close();
-    if (runs(u"readability"_s)) measureReadability(readabilityPages(articlePath));
+    if (runs(u"readability"_s)) {
+        measureReadability(bench::isSmokeRound() ? QList<Page>{{u"generated-article"_s, articlePath, article}}
+                                                 : readabilityPages(articlePath));
+    }
     if (runs(u"extract"_s)) {
         measureExtraction(u"generated-article"_s, article);
         measureExtraction(u"generated-page-2000000"_s, generatedArticle(kExtractionHTMLLimit));
@@ -543,8 +559,13 @@ int main(int argc, char** argv) {
         QProcess process;
         process.setProcessChannelMode(QProcess::ForwardedChannels);
         options << QCoreApplication::applicationFilePath() << mode;
+        if (bench::isSmokeRound()) options << u"--smoke"_s;
         process.start(QStringLiteral(TAVRINE_WITH_XVFB), options);
-        process.waitForFinished(milliseconds);
+        if (!process.waitForFinished(milliseconds) || process.exitStatus() != QProcess::NormalExit ||
+            process.exitCode() != 0) {
+            std::fprintf(stderr, "capture-bench: %s failed\n", qPrintable(mode));
+            bench::markFailed();
+        }
     };
     // The hot keys and the clipboard reads want an X server of their own.
     if (runs(u"hotkey-to-first-chunk"_s) || runs(u"clipboard-read"_s)) runUnderXvfb({}, u"--hotkeys"_s, 300'000);
@@ -554,5 +575,5 @@ int main(int argc, char** argv) {
     if (runs(u"hotkey-to-first-chunk"_s)) runUnderXvfb({u"--openbox"_s}, u"--front-hotkeys"_s, 600'000);
     // A triple click wants a window manager that gives the browser's window the focus.
     if (runs(u"bus-selection"_s)) runUnderXvfb({u"--openbox"_s}, u"--bus-selection"_s, 600'000);
-    return 0;
+    return bench::exitStatus();
 }

@@ -35,7 +35,7 @@ void readOrFail(benchmark::State& state, const QByteArray& bytes, bool expectSuc
 void BM_RealBook(benchmark::State& state) {
     QFile file(QStringLiteral(TAVRINE_SHARED_DATA_DIR "/epub/kusamakura.epub"));
     if (!file.open(QIODevice::ReadOnly)) {
-        state.SkipWithError("shared data epub/kusamakura.epub is absent");
+        state.SkipWithError("(skipped: ../shared/data/epub/kusamakura.epub is missing)");
         return;
     }
     QByteArray bytes = file.readAll();

@@ -58,7 +58,7 @@ bool render(benchmark::State& state, const EPUBXMLNode& root, qsizetype& units) 
 void BM_RenderBookXHTML(benchmark::State& state) {
     const auto& documents = bookXHTML();
     if (documents.empty()) {
-        state.SkipWithError("kusamakura.epub is not present under ../shared/data");
+        state.SkipWithError("(skipped: ../shared/data/epub/kusamakura.epub is missing)");
         return;
     }
     EPUBXMLBudget budget;
@@ -80,7 +80,7 @@ BENCHMARK(BM_RenderBookXHTML)->Unit(benchmark::kMillisecond);
 void BM_ParseAndRenderBookXHTML(benchmark::State& state) {
     const auto& documents = bookXHTML();
     if (documents.empty()) {
-        state.SkipWithError("kusamakura.epub is not present under ../shared/data");
+        state.SkipWithError("(skipped: ../shared/data/epub/kusamakura.epub is missing)");
         return;
     }
     qsizetype units = 0;

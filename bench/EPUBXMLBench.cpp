@@ -55,7 +55,7 @@ qint64 totalBytes(const std::vector<QByteArray>& documents) {
 void BM_ParseBookXHTML(benchmark::State& state) {
     const auto& documents = bookXHTML();
     if (documents.empty()) {
-        state.SkipWithError("kusamakura.epub is not present under ../shared/data");
+        state.SkipWithError("(skipped: ../shared/data/epub/kusamakura.epub is missing)");
         return;
     }
     for (auto _ : state) {
@@ -74,7 +74,7 @@ BENCHMARK(BM_ParseBookXHTML)->Unit(benchmark::kMillisecond);
 void BM_TextGateBookXHTML(benchmark::State& state) {
     const auto& documents = bookXHTML();
     if (documents.empty()) {
-        state.SkipWithError("kusamakura.epub is not present under ../shared/data");
+        state.SkipWithError("(skipped: ../shared/data/epub/kusamakura.epub is missing)");
         return;
     }
     for (auto _ : state) {

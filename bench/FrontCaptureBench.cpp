@@ -260,7 +260,7 @@ int runFrontCaptureBench() {
                 ready = captureOnce(expectsBody).has_value();
             }
             std::vector<double> times;
-            for (int round = 0; ready && round < kRounds; ++round) {
+            for (int round = 0; ready && round < roundsOf(kRounds); ++round) {
                 const auto ms = captureOnce(expectsBody);
                 if (ms) times.push_back(*ms);
                 ready = ms.has_value();

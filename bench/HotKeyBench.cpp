@@ -183,9 +183,10 @@ void runClipboardReadBench(const QString& executable) {
         owner.start(executable, {u"--clipboard-owner"_s, kind});
         if (!owner.waitForReadyRead(20'000) || owner.readLine() != "ready\n") {
             std::fprintf(stderr, "capture-bench: the clipboard owner did not start (%s)\n", qPrintable(kind));
+            markFailed();
             return;
         }
-        const int rounds = kind == u"mute"_s ? 1 : kRounds;
+        const int rounds = kind == u"mute"_s ? 1 : roundsOf(kRounds);
         std::vector<ReadTiming> old;
         std::vector<ReadTiming> own;
         for (int round = 0; round < rounds; ++round) {
@@ -236,7 +237,7 @@ int runHotKeyBench(const QString& workerExecutable) {
         QGuiApplication::clipboard()->setMimeData(data);
         QCoreApplication::processEvents();
         std::vector<double> times;
-        for (int round = 0; round < kRounds; ++round) {
+        for (int round = 0; round < roundsOf(kRounds); ++round) {
             const auto previous = player.reading() ? std::optional(player.reading()->id) : std::nullopt;
             const auto released = pressHotKeyChord(connection, keymap, 'v');
             const bool shown = waitFor(
@@ -245,6 +246,7 @@ int runHotKeyBench(const QString& workerExecutable) {
             if (!shown) {
                 std::fprintf(stderr, "capture-bench: no chunk after the hot key (%s)\n",
                              model.failure() ? qPrintable(model.statusMessage()) : "no failure");
+                markFailed();
                 return;
             }
             times.push_back(millisecondsSince(released));

@@ -15,6 +15,7 @@
 // search field a unit at a time with the table attached, until the event loop is idle and the rows are
 // repainted:
 //   {"bench":"history-table","rows":1000,"storeChangeP95Ms":…,"keystrokeP95Ms":…}
+// library-bench --smoke: the same over 40 readings, each case once. It fails when a case does.
 #include "BenchReport.h"
 #include "BenchTexts.h"
 
@@ -44,11 +45,20 @@ using namespace Qt::StringLiterals;
 using bench::millisecondsSince;
 using bench::percentile;
 
-constexpr int kReadings = 2'000;
-constexpr int kHistory = 1'000;
-constexpr int kLibraryStart = 700;  // the library is readings 700...1,999: 1,300, of them 300 in the history
-constexpr qsizetype kLongText = 500'000;
-constexpr int kStoreChanges = 60;
+// The library's size and how many store changes are measured.
+struct Scale {
+    int readings;
+    int history;
+    int libraryStart;  // the library is the readings from here on, the first of them in the history too
+    qsizetype longText;
+    int storeChanges;
+};
+// 1,300 readings in the library, 300 of them in the history.
+constexpr Scale kFull{
+    .readings = 2'000, .history = 1'000, .libraryStart = 700, .longText = 500'000, .storeChanges = 60};
+// Its one long reading is past the length the search reads whole (kWholeTextLimit), so that the search runs.
+constexpr Scale kSmoke{.readings = 40, .history = 20, .libraryStart = 14, .longText = 50'000, .storeChanges = 1};
+Scale g_scale = kFull;
 
 struct Library {
     QList<StoredReading> history;
@@ -71,13 +81,14 @@ void plant(QString& text, const QString& phrase, std::mt19937& random) {
 }
 
 Library makeLibrary() {
-    const QString japanese = bench::repeatedTo(japaneseSample(), kLongText * 2);
+    const Scale& scale = g_scale;
+    const QString japanese = bench::repeatedTo(japaneseSample(), scale.longText * 2);
     std::mt19937 random(20'250'101);
     Library result;
     QList<StoredReading> records;
-    for (int i = 0; i < kReadings; ++i) {
+    for (int i = 0; i < scale.readings; ++i) {
         const qsizetype length =
-            i % 100 == 0 ? kLongText : std::uniform_int_distribution<qsizetype>(200, 20'000)(random);
+            i % 100 == 0 ? scale.longText : std::uniform_int_distribution<qsizetype>(200, 20'000)(random);
         QString text;
         if (i % 2 == 0) {
             text = japanese.mid(std::uniform_int_distribution<qsizetype>(0, japanese.size() - length)(random), length);
@@ -101,17 +112,17 @@ Library makeLibrary() {
         }
         records.append(record);
     }
-    for (int i = 0; i < kHistory; ++i) {
+    for (int i = 0; i < scale.history; ++i) {
         StoredReading record = records[i];
         record.lastPlayedAt = Date(1e6 - i);
         record.progress.utf16Offset = i;
         result.history.append(record);
     }
     // The store hands out the same record in both lists, texts shared.
-    for (int i = kLibraryStart; i < kReadings; ++i) {
-        StoredReading record = i < kHistory ? result.history[i] : records[i];
+    for (int i = scale.libraryStart; i < scale.readings; ++i) {
+        StoredReading record = i < scale.history ? result.history[i] : records[i];
         record.isInLibrary = true;
-        if (i < kHistory) result.history[i].isInLibrary = true;
+        if (i < scale.history) result.history[i].isInLibrary = true;
         result.library.append(record);
     }
     return result;
@@ -133,7 +144,7 @@ void measureQuery(ReadingLibrarySearch& search, const QList<SavedReading>& readi
                   const QString& query) {
     std::vector<double> ui;
     std::vector<double> result;
-    const int rounds = query.size() <= 16 ? 5 : 1;
+    const int rounds = query.size() <= 16 ? bench::roundsOf(5) : 1;
     for (int round = 0; round < rounds; ++round) {
         search.update(readings, QString());
         for (qsizetype typed = 1; typed <= query.size(); ++typed) {
@@ -149,15 +160,15 @@ void measureQuery(ReadingLibrarySearch& search, const QList<SavedReading>& readi
     std::printf(
         "{\"bench\":\"library-search\",\"readings\":%d,\"utf16\":%lld,\"query\":%s,\"queryUnits\":%lld,"
         "\"uiP95Ms\":%.3f,\"resultP50Ms\":%.3f,\"resultP95Ms\":%.3f,\"matches\":%lld}\n",
-        kReadings, static_cast<long long>(utf16), qPrintable(bench::jsonString(label)),
+        g_scale.readings, static_cast<long long>(utf16), qPrintable(bench::jsonString(label)),
         static_cast<long long>(query.size()), percentile(ui, 0.95), percentile(result, 0.5), percentile(result, 0.95),
         static_cast<long long>(matches));
     std::fflush(stdout);
 }
 
 // The document list takes each state whole: its lists, the search (which must go on), the selection check
-// and the rows shown.
-void measureStoreChanges(Library& library) {
+// and the rows shown. False when the search restarted.
+bool measureStoreChanges(Library& library) {
     MemoryDefaults defaults;
     const ReadingPlayer::PhraseWidth width{[](QStringView phrase) { return static_cast<double>(phrase.size()); }, 16.0};
     MacReadingPlayback playback(std::shared_ptr<ReadingStore>(), defaults, SystemClock::shared(), width);
@@ -174,7 +185,7 @@ void measureStoreChanges(Library& library) {
 
     std::mt19937 random(7);
     std::vector<double> times;
-    for (int change = 0; change < kStoreChanges; ++change) {
+    for (int change = 0; change < g_scale.storeChanges; ++change) {
         // What the store publishes after saving one position: new lists with one record changed.
         state.history = QList<StoredReading>(state.history.cbegin(), state.history.cend());
         state.library = QList<StoredReading>(state.library.cbegin(), state.library.cend());
@@ -186,21 +197,24 @@ void measureStoreChanges(Library& library) {
         runUntilIdle();
         times.push_back(millisecondsSince(start));
     }
-    if (model.search().requestID() != request)
+    if (model.search().requestID() != request) {
         std::fprintf(stderr, "library-bench: a position change restarted the search\n");
-    std::printf("{\"bench\":\"library-store-change\",\"readings\":%d,\"p50Ms\":%.3f,\"p95Ms\":%.3f}\n", kReadings,
-                percentile(times, 0.5), percentile(times, 0.95));
+        return false;
+    }
+    std::printf("{\"bench\":\"library-store-change\",\"readings\":%d,\"p50Ms\":%.3f,\"p95Ms\":%.3f}\n",
+                g_scale.readings, percentile(times, 0.5), percentile(times, 0.95));
     std::fflush(stdout);
+    return true;
 }
 
 // The pane needs a store to show its table: an empty one in a temporary folder, while the model takes the
-// bench's lists directly.
-void measureHistoryTable(const Library& library) {
+// bench's lists directly. False when there is no store.
+bool measureHistoryTable(const Library& library) {
     QTemporaryDir folder;
     auto opened = ReadingStore::open(folder.filePath(u"reading-store.json"_s));
     if (!opened.has_value()) {
         std::fprintf(stderr, "library-bench: no store for the pane\n");
-        return;
+        return false;
     }
     std::shared_ptr<ReadingStore> store = std::move(*opened);
     MemoryDefaults defaults;
@@ -208,7 +222,7 @@ void measureHistoryTable(const Library& library) {
     MacReadingPlayback playback(store, defaults, SystemClock::shared(), width);
     ReaderHistoryModel model(std::make_unique<ReadingLibrarySearch>(), playback, [] {});
     ReadingStoreState state{.historyEnabled = true,
-                            .historyLimit = kHistory,
+                            .historyLimit = g_scale.history,
                             .history = library.history,
                             .library = library.library,
                             .tombstones = {}};
@@ -225,9 +239,10 @@ void measureHistoryTable(const Library& library) {
 
     std::mt19937 random(11);
     std::vector<double> changes;
-    for (int change = 0; change < kStoreChanges; ++change) {
+    for (int change = 0; change < g_scale.storeChanges; ++change) {
         state.history = QList<StoredReading>(state.history.cbegin(), state.history.cend());
-        state.history[std::uniform_int_distribution<qsizetype>(0, 20)(random)].progress.utf16Offset += 1;
+        state.history[std::uniform_int_distribution<qsizetype>(0, std::min(20, g_scale.history - 1))(random)]
+            .progress.utf16Offset += 1;
         const auto start = std::chrono::steady_clock::now();
         model.apply(state);
         repaint();
@@ -236,7 +251,7 @@ void measureHistoryTable(const Library& library) {
 
     std::vector<double> keystrokes;
     pane.searchButton()->click();
-    for (int round = 0; round < 5; ++round) {
+    for (int round = 0; round < bench::roundsOf(5); ++round) {
         for (const QString& unit : {u"草"_s, u"枕"_s, u"の"_s, u"文"_s}) {
             const auto start = std::chrono::steady_clock::now();
             QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, unit);
@@ -253,12 +268,19 @@ void measureHistoryTable(const Library& library) {
                 static_cast<long long>(model.history().size()), percentile(changes, 0.95),
                 percentile(keystrokes, 0.95));
     std::fflush(stdout);
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::takeSmokeFlag(argc, argv);
+    if (argc > 1) {
+        std::fprintf(stderr, "usage: library-bench [--smoke]\n");
+        return 2;
+    }
+    if (bench::isSmokeRound()) g_scale = kSmoke;
     QApplication app(argc, argv);
     Library library = makeLibrary();
     const QList<SavedReading> readings = ReadingLibrarySearch::readingsOf(library.history, library.library);
@@ -267,7 +289,7 @@ int main(int argc, char** argv) {
         measureQuery(search, readings, library.utf16, query, query);
     for (const qsizetype length : {64, 1'000})
         measureQuery(search, readings, library.utf16, u"(a miss of %1 units)"_s.arg(length), missOf(length));
-    measureStoreChanges(library);
-    measureHistoryTable(library);
-    return 0;
+    const bool changed = measureStoreChanges(library);
+    const bool shown = measureHistoryTable(library);
+    return changed && shown ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 // order of their paths, repeated when they are short of it), then prints
 //   {"file":"read-20000","ms":…}
 // for the whole reader, limits and checks included, on the first 20,000 UTF-16 units of that text.
+// It fails when a conversion does.
 #include "ReaderText/MarkdownReader.h"
 
 #include "support/InstalledDocuments.h"
@@ -30,13 +31,14 @@ constexpr int kRuns = 10;
 constexpr int kPandocRuns = 3;
 constexpr qsizetype kCorpusBytes = 1024 * 1024;
 
-void measure(const QString& name, const QByteArray& markdown) {
+// False when the conversion failed.
+bool measure(const QString& name, const QByteArray& markdown) {
     MarkdownReader::Result document;
     const double ms = bench::bestMilliseconds(kRuns, [&] { document = MarkdownReader::convert(markdown); });
     QString line = u'{' + json(u"file"_s) + u':' + json(name) + field(u"bytes"_s, QString::number(markdown.size()));
     if (!document) {
         std::fprintf(stderr, "markdown-bench: %s failed with %d\n", qPrintable(name), int(document.error()));
-        return;
+        return false;
     }
     line += field(u"utf16"_s, QString::number(document->text.size())) + field(u"ms"_s, milliseconds(ms)) +
             field(u"MBps"_s, bench::megabytesPerSecond(markdown.size(), ms));
@@ -47,6 +49,7 @@ void measure(const QString& name, const QByteArray& markdown) {
                 field(u"ratio"_s, QString::number(*pandoc / ms, 'f', 1));
     }
     std::printf("%s\n", qPrintable(line + u'}'));
+    return true;
 }
 
 // The installed Markdown, file after file (a blank line between them, so no block runs into the next),
@@ -63,17 +66,19 @@ QByteArray installedCorpus() {
     return corpus;
 }
 
-void measureRead(const QByteArray& corpus) {
+// False when the reading failed.
+bool measureRead(const QByteArray& corpus) {
     QString slice = QString::fromUtf8(corpus).first(MarkdownReader::kMaximumLength);
     if (slice.back().isHighSurrogate()) slice.chop(1);
     MarkdownReader::Result document;
     const double ms = bench::bestMilliseconds(kRuns, [&] { document = MarkdownReader::read(slice); });
     if (!document) {
         std::fprintf(stderr, "markdown-bench: read-20000 failed with %d\n", int(document.error()));
-        return;
+        return false;
     }
     std::printf("%s\n", qPrintable(u'{' + json(u"file"_s) + u':' + json(u"read-20000"_s) +
                                    field(u"ms"_s, milliseconds(ms)) + u'}'));
+    return true;
 }
 
 }  // namespace
@@ -81,22 +86,22 @@ void measureRead(const QByteArray& corpus) {
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     const QStringList files = application.arguments().mid(1);
+    bool converted = true;
     for (const QString& path : files) {
         const auto markdown = test::readDocumentFile(path);
         if (!markdown) {
             std::fprintf(stderr, "markdown-bench: cannot read %s\n", qPrintable(path));
             return 1;
         }
-        measure(path, *markdown);
+        converted = measure(path, *markdown) && converted;
     }
-    if (!files.isEmpty()) return 0;
+    if (!files.isEmpty()) return converted ? 0 : 1;
 
     const QByteArray corpus = installedCorpus();
     if (corpus.isEmpty()) {
         std::fprintf(stderr, "markdown-bench: no Markdown files under /usr/share/doc\n");
         return 1;
     }
-    measure(u"/usr/share/doc/**/*.md joined to 1 MiB"_s, corpus);
-    measureRead(corpus);
-    return 0;
+    converted = measure(u"/usr/share/doc/**/*.md joined to 1 MiB"_s, corpus);
+    return measureRead(corpus) && converted ? 0 : 1;
 }

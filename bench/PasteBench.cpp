@@ -128,7 +128,7 @@ int runPasteBench() {
         run(u"xclip"_s, {u"-selection"_s, u"clipboard"_s, u"-t"_s, clipboard.target, u"-i"_s, file});
         std::vector<double> times;
         int failed = 0;
-        for (int round = 0; round < kRounds; ++round) {
+        for (int round = 0; round < roundsOf(kRounds); ++round) {
             run(u"xdotool"_s, {u"key"_s, u"--clearmodifiers"_s, u"ctrl+shift+v"_s});
             const auto pasted = awaitMark(trace, "menu Ctrl+Shift+V", pastes, 5'000);
             if (!pasted) {
@@ -143,6 +143,10 @@ int runPasteBench() {
             }
             ++phrases;
             times.push_back(double(*shown - *pasted) / 1e6);
+        }
+        if (times.empty()) {
+            std::fprintf(stderr, "capture-bench: no paste of %s showed a phrase\n", qPrintable(clipboard.kind));
+            markFailed();
         }
         std::printf("{\"bench\":\"paste-to-first-phrase\"%s%s%s%s%s}\n",
                     qPrintable(field(u"clipboard"_s, jsonString(clipboard.kind))),

@@ -14,6 +14,7 @@
 //       O = half the text: openSavedReading to its true result with a current chunk, median of 5 new
 //       players over that store.
 // Runs on the offscreen platform unless DISPLAY is set (or QT_QPA_PLATFORM names another).
+// playback-bench --smoke [FILE]: each case once, 10 chunks played at each rate, paused for 1 s.
 #include "BenchReport.h"
 #include "BenchTexts.h"
 
@@ -53,7 +54,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr qsizetype kTextLength = 500'000;
 constexpr int kFirstChunkRuns = 5;
-constexpr std::chrono::seconds kPausedSpan{10};
+std::chrono::seconds g_pausedSpan{10};
 constexpr std::chrono::minutes kGiveUp{15};
 
 // Seconds of processor time (user and system) the process has used.
@@ -130,7 +131,7 @@ SavedReading readingOf(const QString& text) {
 
 bool measureFirstChunk(const SavedReading& reading, qsizetype offset) {
     std::vector<double> times;
-    for (int run = 0; run < kFirstChunkRuns; ++run) {
+    for (int run = 0; run < bench::roundsOf(kFirstChunkRuns); ++run) {
         Stage stage;
         QEventLoop loop;
         std::optional<double> shownAfter;
@@ -218,12 +219,12 @@ bool measurePaused(const SavedReading& reading) {
     QEventLoop idle;
     const double processorBefore = processorSeconds();
     const auto wallBefore = Clock::now();
-    QTimer::singleShot(kPausedSpan, &idle, &QEventLoop::quit);
+    QTimer::singleShot(g_pausedSpan, &idle, &QEventLoop::quit);
     idle.exec();
     const double wallSeconds = millisecondsSince(wallBefore) / 1000.0;
     const double cpuPercent = (processorSeconds() - processorBefore) / wallSeconds * 100.0;
-    std::printf("{\"paused\":true,\"seconds\":%lld,\"cpuPercent\":%.3f}\n", static_cast<long long>(kPausedSpan.count()),
-                cpuPercent);
+    std::printf("{\"paused\":true,\"seconds\":%lld,\"cpuPercent\":%.3f}\n",
+                static_cast<long long>(g_pausedSpan.count()), cpuPercent);
     std::fflush(stdout);
     return true;
 }
@@ -243,7 +244,7 @@ bool measureOpen(const SavedReading& reading, qsizetype offset) {
     }
 
     std::vector<double> times;
-    for (int run = 0; run < kFirstChunkRuns; ++run) {
+    for (int run = 0; run < bench::roundsOf(kFirstChunkRuns); ++run) {
         Stage stage(std::make_shared<ReadingStorePlaybackStore>(store));
         const auto start = Clock::now();
         const std::optional<bool> result = awaitTask(stage.player.openSavedReading(reading.id));
@@ -262,7 +263,7 @@ bool measureOpen(const SavedReading& reading, qsizetype offset) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: playback-bench [--chunks N] [FILE]\n");
+    std::fprintf(stderr, "usage: playback-bench [--smoke] [--chunks N] [FILE]\n");
     return 2;
 }
 
@@ -272,9 +273,11 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    bench::takeSmokeFlag(argc, argv);
     QApplication application(argc, argv);
 
-    int chunkCount = 1'000;
+    int chunkCount = bench::isSmokeRound() ? 10 : 1'000;
+    if (bench::isSmokeRound()) g_pausedSpan = std::chrono::seconds(1);
     QString file;
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     for (qsizetype i = 0; i < arguments.size(); ++i) {

@@ -13,7 +13,8 @@
 // firstPaintMs: from handing the document over until its text is painted; jumpP95Ms: 200 random
 // scroll-bar moves, each until painted; follow: 2,000 phrase steps of 12 units highlighted with reveal,
 // the update alone (followUpdate) and the update with its paint (followFrame). peakRssMb is the process's
-// peak resident size, rssGrowthMb what the view added over the loaded text.
+// peak resident size, rssGrowthMb what the view added over the loaded text. It fails when a case does.
+// source-pane-bench --smoke: each case with one jump and one phrase step.
 #include "BenchReport.h"
 #include "BenchTexts.h"
 
@@ -134,7 +135,7 @@ int runCase(const QString& language, const QString& shape) {
     std::vector<double> jumps;
     QRandomGenerator random(39);
     QScrollBar* bar = view.textWidget().verticalScrollBar();
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < bench::roundsOf(200); ++i) {
         start = std::chrono::steady_clock::now();
         bar->setValue(static_cast<int>(random.bounded(bar->maximum() + 1)));
         view.textWidget().viewport()->repaint();
@@ -145,7 +146,7 @@ int runCase(const QString& language, const QString& shape) {
     std::vector<double> updates;
     std::vector<double> frames;
     qsizetype offset = units / 3;
-    for (int step = 0; step < 2'000; ++step, offset += 12) {
+    for (int step = 0; step < bench::roundsOf(2'000); ++step, offset += 12) {
         input.highlightedRange = TextRange{offset % (units - 12), offset % (units - 12) + 12};
         start = std::chrono::steady_clock::now();
         update();
@@ -174,6 +175,7 @@ int runCase(const QString& language, const QString& shape) {
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::takeSmokeFlag(argc, argv);
     QApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() == 4 && arguments[1] == u"--case"_s) {
@@ -181,14 +183,25 @@ int main(int argc, char** argv) {
         const QString& shape = arguments[3];
         return runCase(language, shape);
     }
+    if (arguments.size() > 1) {
+        std::fprintf(stderr, "usage: source-pane-bench [--smoke]\n");
+        return 2;
+    }
+    int status = 0;
     for (const QString& language : {u"ja"_s, u"en"_s}) {
         for (const QString& shape : {u"paragraphs"_s, u"single"_s, u"tables"_s, u"short"_s}) {
             QProcess child;
             child.setProcessChannelMode(QProcess::ForwardedChannels);
-            child.start(QCoreApplication::applicationFilePath(), {u"--case"_s, language, shape});
-            child.waitForFinished(-1);
+            QStringList caseArguments{u"--case"_s, language, shape};
+            if (bench::isSmokeRound()) caseArguments.append(u"--smoke"_s);
+            child.start(QCoreApplication::applicationFilePath(), caseArguments);
+            if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) {
+                std::fprintf(stderr, "source-pane-bench: the case %s %s failed\n", qPrintable(language),
+                             qPrintable(shape));
+                status = 1;
+            }
             std::fflush(stdout);
         }
     }
-    return 0;
+    return status;
 }

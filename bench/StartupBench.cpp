@@ -13,6 +13,8 @@
 //   resumeToChunkMs  the same after a pause
 //   playbackCpuPercent  the process's CPU time over the 10 s of playback, in % of one core
 //   rssMiB           its resident memory after them
+// startup-bench --smoke: one run per library, without the cold start (which drops the page cache of the
+// whole machine), playing on for 1 s.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -36,8 +38,9 @@ extern char** environ;
 
 namespace {
 
-constexpr int kRuns = 10;
-constexpr double kPlaybackSeconds = 10;
+int g_runs = 10;
+double g_playbackSeconds = 10;
+bool g_coldStarts = true;
 
 [[noreturn]] void fail(const std::string& what) {
     std::fprintf(stderr, "startup-bench: %s\n", what.c_str());
@@ -243,7 +246,7 @@ void measure(const std::string& library, Figures& figures) {
     const double cpuBefore = cpuSeconds(started.pid);
     const long long from = monotonicNs();
     std::size_t completions = 0;
-    while (sinceMs(from, monotonicNs()) < kPlaybackSeconds * 1000) {
+    while (sinceMs(from, monotonicNs()) < g_playbackSeconds * 1000) {
         if (marksOf(started.trace, "completed").size() > completions) {
             ++completions;
             key("ctrl+Return");
@@ -258,7 +261,7 @@ void measure(const std::string& library, Figures& figures) {
 
 // A cold start: the window's first paint only.
 std::optional<double> measureCold(const std::string& library) {
-    if (::access("/proc/sys/vm/drop_caches", W_OK) != 0) return std::nullopt;
+    if (!g_coldStarts || ::access("/proc/sys/vm/drop_caches", W_OK) != 0) return std::nullopt;
     Launch started = launch(library, true);
     awaitMarks(started.trace, "idle", 1, 60);
     const double window = sinceMs(started.startNs, marksOf(started.trace, "window-painted").front());
@@ -276,15 +279,24 @@ std::string number(const std::vector<double>& values, int digits = 1) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool smoke = argc == 2 && std::strcmp(argv[1], "--smoke") == 0;
+    if (argc > 1 && !smoke) {
+        std::fprintf(stderr, "usage: startup-bench [--smoke]\n");
+        return 2;
+    }
     // On a private server of its own, so the figures compare run after run.
     if (!std::getenv("TAVRINE_STARTUP_BENCH_SERVER")) {
         ::setenv("TAVRINE_STARTUP_BENCH_SERVER", "1", 1);
-        const char* arguments[] = {TAVRINE_WITH_XVFB, "--openbox", argv[0], nullptr};
+        const char* arguments[] = {TAVRINE_WITH_XVFB, "--openbox", argv[0], smoke ? argv[1] : nullptr, nullptr};
         ::execv(TAVRINE_WITH_XVFB, const_cast<char* const*>(arguments));
         std::perror("startup-bench: with-xvfb");
         return 1;
     }
-    (void)argc;
+    if (smoke) {
+        g_runs = 1;
+        g_playbackSeconds = 1;
+        g_coldStarts = false;
+    }
     char pattern[] = "/tmp/tavrine-startup-library.XXXXXX";
     if (!::mkdtemp(pattern)) fail("cannot make a temporary folder");
     const std::string library = pattern;
@@ -293,7 +305,7 @@ int main(int argc, char** argv) {
     }
     for (const auto& [name, folder] : {std::pair<std::string, std::string>{"empty", ""}, {"store-bench", library}}) {
         Figures figures;
-        for (int i = 0; i < kRuns; ++i) {
+        for (int i = 0; i < g_runs; ++i) {
             if (const auto cold = measureCold(folder)) figures.coldWindow.push_back(*cold);
             measure(folder, figures);
         }
@@ -301,7 +313,7 @@ int main(int argc, char** argv) {
             "{\"library\":\"%s\",\"runs\":%d,\"coldWindowMs\":%s,\"windowMs\":%s,\"storeOpenMs\":%s,"
             "\"readyMs\":%s,\"playToChunkMs\":%s,\"resumeToChunkMs\":%s,\"playbackCpuPercent\":%s,"
             "\"rssMiB\":%s}\n",
-            name.c_str(), kRuns, number(figures.coldWindow).c_str(), number(figures.window).c_str(),
+            name.c_str(), g_runs, number(figures.coldWindow).c_str(), number(figures.window).c_str(),
             number(figures.storeOpen).c_str(), number(figures.ready).c_str(), number(figures.playToChunk).c_str(),
             number(figures.resumeToChunk, 2).c_str(), number(figures.cpu).c_str(), number(figures.rss).c_str());
         std::fflush(stdout);

@@ -13,6 +13,8 @@
 //    "tickMs":…,"tickP99Ms":…   playing at 7.5× with the pane open: from a chunk's change to the event
 //                         loop idle again (update pass, every refresh and paint), median and 99th
 //                         percentile of 200 chunks}
+// workspace-bench --smoke [FILE.epub...]: each case once, over a synthetic book of 20,000 units, 40 sections
+// and 100 entries instead of the two books.
 #include "BenchReport.h"
 
 #include "ReaderCore/Clock.h"
@@ -52,9 +54,14 @@ using bench::percentile;
 using SteadyClock = std::chrono::steady_clock;
 using Section = ReadingDocument::Section;
 
-constexpr qsizetype kUnits = 500'000;
-constexpr qsizetype kSections = 4'000;
-constexpr qsizetype kEntries = 10'000;
+// The synthetic book's size.
+struct BookSize {
+    qsizetype units;
+    qsizetype sections;
+    qsizetype entries;
+};
+constexpr BookSize kLimits{.units = 500'000, .sections = 4'000, .entries = 10'000};
+constexpr BookSize kSmokeBook{.units = 20'000, .sections = 40, .entries = 100};
 constexpr qsizetype kLevels = 8;
 constexpr int kOpenings = 5;
 constexpr int kClicks = 50;
@@ -126,10 +133,10 @@ QString prose(qsizetype length) {
 
 // The synthetic book: sections of equal length; entries in document order, their depth cycling through the
 // eight levels, every tenth one unavailable.
-SavedReading syntheticBook() {
+SavedReading syntheticBook(const BookSize& size) {
     QList<Section> sections;
-    const qsizetype length = kUnits / kSections;
-    for (qsizetype index = 0; index < kSections; ++index) {
+    const qsizetype length = size.units / size.sections;
+    for (qsizetype index = 0; index < size.sections; ++index) {
         sections.append({u"sec%1"_s.arg(index), u"第%1章"_s.arg(index + 1), index * length, (index + 1) * length});
     }
     // Built from the last entry back, so that each entry's children are complete before it is made.
@@ -138,9 +145,9 @@ SavedReading syntheticBook() {
         qsizetype depth;
     };
     std::vector<Flat> flat;
-    flat.reserve(kEntries);
-    for (qsizetype index = 0; index < kEntries; ++index) {
-        const qsizetype section = index * kSections / kEntries;
+    flat.reserve(size.entries);
+    for (qsizetype index = 0; index < size.entries; ++index) {
+        const qsizetype section = index * size.sections / size.entries;
         const EPUBBook::Destination destination =
             index % 10 == 9
                 ? EPUBBook::Destination::unavailable(EPUBBook::Unavailable::missingAnchor)
@@ -153,7 +160,7 @@ SavedReading syntheticBook() {
     }
     QList<EPUBBook::Navigation> top;
     std::vector<QList<EPUBBook::Navigation>> pending(kLevels + 1);
-    for (qsizetype index = kEntries - 1; index >= 0; --index) {
+    for (qsizetype index = size.entries - 1; index >= 0; --index) {
         Flat& item = flat[size_t(index)];
         // The entries collected one level below, in reverse, are this entry's children.
         QList<EPUBBook::Navigation>& children = pending[size_t(item.depth + 1)];
@@ -164,7 +171,7 @@ SavedReading syntheticBook() {
     }
     top = std::move(pending[0]);
     std::reverse(top.begin(), top.end());
-    SavedReading reading = SavedReading::create({sections, prose(kUnits), {}}, u"合成の本"_s, std::nullopt,
+    SavedReading reading = SavedReading::create({sections, prose(size.units), {}}, u"合成の本"_s, std::nullopt,
                                                 std::nullopt, Date{800'000'000});
     EPUBBook::Information information;
     information.navigation = std::move(top);
@@ -181,7 +188,7 @@ std::optional<SavedReading> importedBook(const QString& path) {
 
 void measure(const QString& name, const SavedReading& reading) {
     std::optional<ReaderEPUBContents> contents;
-    const double contentsMs = bench::bestMilliseconds(5, [&] { contents.emplace(reading); });
+    const double contentsMs = bench::bestMilliseconds(bench::roundsOf(5), [&] { contents.emplace(reading); });
 
     MemoryDefaults defaults;
     SystemClock clock;
@@ -229,7 +236,7 @@ void measure(const QString& name, const SavedReading& reading) {
     } watch;
     watch.workspace = &workspace;
     std::vector<double> openings;
-    for (int run = 0; run < kOpenings; ++run) {
+    for (int run = 0; run < bench::roundsOf(kOpenings); ++run) {
         presentation.setShowsNavigation(false);
         runUntil([&] { return !workspace.epubPane(); }, "the pane never closed");
         watch.painted.reset();
@@ -252,7 +259,7 @@ void measure(const QString& name, const SavedReading& reading) {
             rows.append(row);
         }
     }
-    for (int click = 0; click < kClicks && !rows.isEmpty(); ++click) {
+    for (int click = 0; click < bench::roundsOf(kClicks) && !rows.isEmpty(); ++click) {
         const QModelIndex index = pane.model().index(rows[click % rows.size()]);
         const QPoint at = list.visualRect(index).center();
         const QUuid preparation = player.preparationID();
@@ -272,7 +279,7 @@ void measure(const QString& name, const SavedReading& reading) {
     std::vector<double> chapters;
     player.seekToFraction(0);
     runUntil(isShown, "the start of the text never came");
-    for (int move = 0; move < kChapterMoves; ++move) {
+    for (int move = 0; move < bench::roundsOf(kChapterMoves); ++move) {
         const std::optional<qsizetype> target = player.chapterTarget(true);
         if (!target) break;
         const qsizetype before = player.currentSourceOffset();
@@ -300,7 +307,8 @@ void measure(const QString& name, const SavedReading& reading) {
         QTimer heartbeat;
         heartbeat.start(100);
         const auto start = SteadyClock::now();
-        while (ticks.size() < size_t(kTicks) && player.session().status == ReadingSession::Status::playing) {
+        while (ticks.size() < size_t(bench::roundsOf(kTicks)) &&
+               player.session().status == ReadingSession::Status::playing) {
             if (SteadyClock::now() - start > kGiveUp) fail("playback stopped advancing");
             QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
             if (!tickStart) continue;
@@ -329,6 +337,7 @@ void measure(const QString& name, const SavedReading& reading) {
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::takeSmokeFlag(argc, argv);
     QApplication application(argc, argv);
     EventCounter events;
     g_events = &events;
@@ -336,8 +345,10 @@ int main(int argc, char** argv) {
     QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
     QStringList files;
     for (int index = 1; index < argc; ++index) files.append(QString::fromLocal8Bit(argv[index]));
-    if (files.isEmpty()) {
-        measure(u"synthetic"_s, syntheticBook());
+    if (files.isEmpty() && bench::isSmokeRound()) {
+        measure(u"synthetic"_s, syntheticBook(kSmokeBook));
+    } else if (files.isEmpty()) {
+        measure(u"synthetic"_s, syntheticBook(kLimits));
         files.append(QStringLiteral(TAVRINE_SHARED_DATA_DIR) + u"/epub/kusamakura.epub"_s);
     }
     for (const QString& file : files) {

@@ -86,10 +86,17 @@ function(tavrine_add_test_binary name)
   endif()
 endfunction()
 
-# tavrine_add_benchmark(<name> SOURCES ... LINKS ... [DRIVER]): a Google Benchmark program, or with
-# DRIVER a plain command-line driver that prints its own figures.
+# tavrine_add_benchmark(<name> SOURCES ... LINKS ... [DRIVER] [SMOKE <argument>...] [SMOKE_XVFB]
+# [SMOKE_LOCK <resource>]): a Google Benchmark program, or with DRIVER a plain command-line driver that
+# prints its own figures. Each is also the test BenchSmoke.<name> (label bench-smoke), a smoke round whose
+# figures nobody reads: the program run once with the SMOKE arguments (by default one iteration of each
+# case of a Google Benchmark program, and none for a driver), on the offscreen platform, within 300 s.
+# SMOKE_XVFB labels it xvfb too (the program starts X servers of its own), SMOKE_LOCK gives it a CTest
+# resource lock. It fails when the program fails or crashes, or when a case of a Google Benchmark program
+# reports an error, unless the error is an input that is missing: those messages start with "(skipped"
+# (state.SkipWithError("(skipped: … is missing)")).
 function(tavrine_add_benchmark name)
-  cmake_parse_arguments(ARG "DRIVER" "" "SOURCES;LINKS" ${ARGN})
+  cmake_parse_arguments(ARG "DRIVER;SMOKE_XVFB" "SMOKE_LOCK" "SOURCES;LINKS;SMOKE" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE tavrine_options ${ARG_LINKS})
   if(NOT ARG_DRIVER)
@@ -97,4 +104,25 @@ function(tavrine_add_benchmark name)
   endif()
   target_compile_definitions(${name} PRIVATE TAVRINE_SHARED_DATA_DIR="${PROJECT_SOURCE_DIR}/../shared/data")
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bench)
+  if(NOT TAVRINE_BUILD_TESTS)
+    return()
+  endif()
+  if(NOT ARG_DRIVER AND NOT ARG_SMOKE)
+    set(ARG_SMOKE --benchmark_min_time=0)
+  endif()
+  set(labels bench-smoke)
+  if(ARG_SMOKE_XVFB)
+    list(APPEND labels xvfb)
+  endif()
+  # Qt's runtime folder, which it would otherwise make in the temporary folder and leave there.
+  set(runtime ${PROJECT_BINARY_DIR}/bench/smoke-runtime)
+  file(MAKE_DIRECTORY ${runtime})
+  file(CHMOD ${runtime} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+  add_test(NAME BenchSmoke.${name} COMMAND ${name} ${ARG_SMOKE})
+  set_tests_properties(BenchSmoke.${name} PROPERTIES
+    LABELS "${labels}" TIMEOUT 300 ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${runtime}"
+    FAIL_REGULAR_EXPRESSION "ERROR OCCURRED: '[^(]")
+  if(ARG_SMOKE_LOCK)
+    set_tests_properties(BenchSmoke.${name} PROPERTIES RESOURCE_LOCK ${ARG_SMOKE_LOCK})
+  endif()
 endfunction()
