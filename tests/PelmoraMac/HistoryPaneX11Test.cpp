@@ -154,7 +154,7 @@ TEST(HistoryPaneX11, KeyboardWalkOverTwentyReadings) {
     // The history menu's only item asks before clearing all 20.
     pane->historyMenuButton()->menu()->actions().first()->trigger();
     ASSERT_TRUE(processEventsUntil([&] { return pane->alert() && pane->alert()->isVisible(); }));
-    EXPECT_EQ(pane->alert()->text(), u"履歴20件を消去しますか？"_s);
+    EXPECT_EQ(pane->alert()->windowTitle(), u"履歴20件を消去しますか？"_s);
     screenshot(u"history-pane-clear-alert.png"_s);
     pane->alert()->reject();
     processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
