@@ -42,12 +42,16 @@ ReaderFocusScrollView::ReaderFocusScrollView(QWidget* parent) : QScrollArea(pare
     setFocusPolicy(Qt::NoFocus);
     ReaderFocusRing::setDrawsOwnRing(*this);
     m_ring->hide();
-    connect(qApp, &QApplication::focusChanged, this, [this] {
+    m_followsFocus = connect(qApp, &QApplication::focusChanged, this, [this] {
         if (showsFocusRing() == m_ring->isHidden()) updateFocusRing();
     });
 }
 
-ReaderFocusScrollView::~ReaderFocusScrollView() = default;
+// QWidget's destructor moves the focus off a content that has it, and closes the view that is a window of
+// its own: the application tells of that focus change when this part of the view is already gone.
+ReaderFocusScrollView::~ReaderFocusScrollView() {
+    disconnect(m_followsFocus);
+}
 
 void ReaderFocusScrollView::setContentIsFocused(bool focused) {
     Q_ASSERT(isMainThread());

@@ -40,6 +40,7 @@ private:
     bool holdsWindowFocus() const;
 
     Ring* m_ring;
+    QMetaObject::Connection m_followsFocus;
     bool m_contentIsFocused = false;
 };
 
