@@ -54,12 +54,17 @@ failed_paste() {
   space_plays "after the failed paste ($what)"
 }
 
-# Confirms the open alert with its destructive button, the one after the default キャンセル.
+# Confirms the open alert with its destructive button, the one after the default キャンセル. The keys go
+# once the alert holds them (keys the reader window gets while the alert blocks it are lost), and the
+# alert must close.
 confirm_alert() {
   local alert
   alert=$(wait_for_window 'ますか' 'the removal alert')
   activate_window "$alert"
+  wait_for "the removal alert did not take the keys" is_active "$alert"
   xdotool key Tab space
+  alert_closed() { ! find_window 'ますか' >/dev/null; }
+  wait_for "the removal alert stayed open" alert_closed
 }
 
 export TAVRINE_TRACE_FILE="$trace"
