@@ -153,6 +153,10 @@ protected:
     }
 
     static QString urlOf(const QString& page) { return QUrl::fromLocalFile(s_pages->filePath(page)).toString(); }
+    // The tab FRONT, which shows articlePage("Front article") from "/front" of SERVER, is read: its title
+    // selected (and THEN_RUN, a script, run in it after the selection), then, with nothing selected, its
+    // article through the workers.
+    void expectTheFrontTabRead(const QString& front, const test::HttpPageServer& server, const QString& thenRun = {});
 
     static inline std::unique_ptr<test::TemporaryDirectory> s_pages;
     static inline std::unique_ptr<HeadlessChromium> s_browser;
@@ -329,6 +333,23 @@ struct WorkerRun {
 
 const QList<Operation> kAllThree{Operation::snapshot, Operation::extract, Operation::verify};
 
+void BrowserCapture::expectTheFrontTabRead(const QString& front, const test::HttpPageServer& server,
+                                           const QString& thenRun) {
+    m_driver->evaluate(front, u"getSelection().selectAllChildren(document.querySelector('h1'))"_s);
+    if (!thenRun.isEmpty()) m_driver->evaluate(front, thenRun);
+    const auto selection = takeBrowserSnapshot(ArticleBrowser::chrome, true);
+    ASSERT_TRUE(selection) << rawValue(selection.error()).toStdString();
+    EXPECT_EQ(selection->tabID, front);
+    EXPECT_EQ(selection->selection, u"Front article"_s);
+
+    m_driver->evaluate(front, u"getSelection().removeAllRanges()"_s);
+    WorkerRun run{.browser = s_browser->pid()};
+    const auto article = run.capture(server.url(u"/front"_s));
+    ASSERT_TRUE(article) << rawValue(article.error()).toStdString();
+    ASSERT_TRUE(*article);
+    EXPECT_TRUE((*article)->text.contains(u"Front article is the subject"_s));
+}
+
 TEST_F(BrowserCapture, TheArticleOfTheTabInFrontComesThroughThreeWorkers) {
     m_driver->open(urlOf(u"first.html"_s));
     WorkerRun run{.browser = s_browser->pid()};
@@ -430,18 +451,7 @@ TEST_F(BrowserCapture, BusyTabsBehindNeverKeepTheCaptureFromTheTabInFront) {
         for (const QString& tab : busy) m_driver->stopScript(tab);
     });
 
-    m_driver->evaluate(front, u"getSelection().selectAllChildren(document.querySelector('h1'))"_s);
-    const auto selection = takeBrowserSnapshot(ArticleBrowser::chrome, true);
-    ASSERT_TRUE(selection) << rawValue(selection.error()).toStdString();
-    EXPECT_EQ(selection->tabID, front);
-    EXPECT_EQ(selection->selection, u"Front article"_s);
-
-    m_driver->evaluate(front, u"getSelection().removeAllRanges()"_s);
-    WorkerRun run{.browser = s_browser->pid()};
-    const auto article = run.capture(server.url(u"/front"_s));
-    ASSERT_TRUE(article) << rawValue(article.error()).toStdString();
-    ASSERT_TRUE(*article);
-    EXPECT_TRUE((*article)->text.contains(u"Front article is the subject"_s));
+    expectTheFrontTabRead(front, server);
 
     m_driver->activate(busy.last(), false);
     EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, false, {.limits = {.wait = 1s}})),
@@ -812,21 +822,9 @@ TEST_F(BrowserCapture, LongAddressesInTabsBehindNeverKeepTheTabInFrontFromBeingR
         SCOPED_TRACE(name);
         openBehind();
         const QString front = m_driver->open(server.url(u"/front"_s));
-        m_driver->evaluate(front, u"getSelection().selectAllChildren(document.querySelector('h1'))"_s);
-        // Busy for a moment, so that whatever the tabs behind answer comes first.
-        m_driver->evaluate(front,
-                           u"setTimeout(function () { for (var end = Date.now() + 600; Date.now() < end;) {} }); 1"_s);
-        const auto selection = takeBrowserSnapshot(ArticleBrowser::chrome, true);
-        ASSERT_TRUE(selection) << rawValue(selection.error()).toStdString();
-        EXPECT_EQ(selection->tabID, front);
-        EXPECT_EQ(selection->selection, u"Front article"_s);
-
-        m_driver->evaluate(front, u"getSelection().removeAllRanges()"_s);
-        WorkerRun run{.browser = s_browser->pid()};
-        const auto article = run.capture(server.url(u"/front"_s));
-        ASSERT_TRUE(article) << rawValue(article.error()).toStdString();
-        ASSERT_TRUE(*article);
-        EXPECT_TRUE((*article)->text.contains(u"Front article is the subject"_s));
+        // Busy for a moment once its title is selected, so that whatever the tabs behind answer comes first.
+        expectTheFrontTabRead(
+            front, server, u"setTimeout(function () { for (var end = Date.now() + 600; Date.now() < end;) {} }); 1"_s);
         m_driver->closeOpened();
     }
 }
