@@ -3,8 +3,10 @@
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
+#include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Menus/ReaderCommands.h"
 #include "PelmoraMac/Window/ReaderWindow.h"
+#include "PelmoraMac/Window/ReaderWindowState.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
 
@@ -148,6 +150,11 @@ ReaderTraceMarks::ReaderTraceMarks(PelmoraApp& app) : m_app(app) {
         const QByteArray line = QByteArray("menu ") + keys.toString(QKeySequence::PortableText).toUtf8();
         ReaderTrace::mark(line.constData());
     });
+    ReaderWindowState& windowState = app.windowState();
+    if (windowState.history()) followHistory(*windowState.history());
+    connect(&windowState, &ReaderWindowState::historyMade, this, [this, &windowState] {
+        if (windowState.history()) followHistory(*windowState.history());
+    });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (!now || !isReaderWindow(*now->window(), m_app.readerWindow())) return;
         const QPoint place = now->mapToGlobal(QPoint(0, 0));
@@ -161,6 +168,21 @@ ReaderTraceMarks::ReaderTraceMarks(PelmoraApp& app) : m_app(app) {
 }
 
 ReaderTraceMarks::~ReaderTraceMarks() = default;
+
+void ReaderTraceMarks::followHistory(const ReaderHistoryModel& history) {
+    if (m_followsHistory) return;
+    m_followsHistory = true;
+    // Only between operations: a removal is over (and the list has placed the keys) once its count shows.
+    const auto markCount = [this, &history] {
+        if (history.isBusy()) return;
+        if (const qsizetype count = history.history().size(); count != m_historyCount) {
+            m_historyCount = count;
+            markWith("history", QString::number(count));
+        }
+    };
+    connect(&history, &ReaderHistoryModel::historyChanged, this, markCount);
+    connect(&history, &ReaderHistoryModel::isBusyChanged, this, markCount);
+}
 
 void ReaderTraceMarks::playRequested() {
     ReaderTrace::mark("play-requested");

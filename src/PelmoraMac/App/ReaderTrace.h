@@ -8,6 +8,7 @@
 namespace tavrine {
 
 class PelmoraApp;
+class ReaderHistoryModel;
 
 // Time marks of the start-up and of playback, for the start-up benchmark. Only when the environment
 // variable TAVRINE_TRACE_FILE names a file, each mark appends one line "NAME NANOSECONDS" to it, the
@@ -24,8 +25,10 @@ class PelmoraApp;
 // executable: "status STATUS" (the session's status changed: ready, playing, paused, completed), "speed LABEL" (the
 // speed changed, as its label reads: "1.3×"), "focus X Y WIDTH HEIGHT NAME" (a widget of the reader
 // window, or of a popup it opened other than a menu, took the keyboard focus: where it stands on the
-// screen, and its object name, else its accessible name, else its text, else its class) and "capture
-// OUTCOME" (a capture or a clipboard import ended: "succeeded", or the raw value of its failure).
+// screen, and its object name, else its accessible name, else its text, else its class), "capture
+// OUTCOME" (a capture or a clipboard import ended: "succeeded", or the raw value of its failure) and
+// "history COUNT" (the history holds COUNT readings, no operation on the list running: marked as that
+// count changes).
 namespace ReaderTrace {
 
 bool isEnabled();
@@ -48,6 +51,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void followHistory(const ReaderHistoryModel& history);
+
     PelmoraApp& m_app;
     bool m_followsWindow = false;
     bool m_painted = false;
@@ -58,6 +63,8 @@ private:
     bool m_awaitingPhrase = false;
     bool m_phraseReady = false;
     bool m_playing = false;
+    bool m_followsHistory = false;
+    qsizetype m_historyCount = -1;
     QString m_status;
     QString m_speed;
 };
