@@ -54,20 +54,6 @@ failed_paste() {
   space_plays "after the failed paste ($what)"
 }
 
-# Confirms the open alert with its destructive button, the one after the default キャンセル, and waits
-# until the removal is over: keys sent while it runs could reach a row menu it then closes. The keys go
-# once the alert holds them (keys the reader window gets while the alert blocks it are lost).
-confirm_alert() {
-  local alert count
-  count=$(last_mark history)
-  alert=$(wait_for_window 'ますか' 'the removal alert')
-  activate_window "$alert"
-  wait_for "the removal alert did not take the keys" is_active "$alert"
-  xdotool key Tab space
-  history_shrank() { [ "$(last_mark history)" -lt "${count:-0}" ]; }
-  wait_for "the confirmed removal did not end with a shorter history" history_shrank
-}
-
 export TAVRINE_TRACE_FILE="$trace"
 launch_reader "$tavrine"
 activate_window "$window"

@@ -127,10 +127,7 @@ shot 3-paste-playing
 
 # ---- 文書を削除… and 文書を削除, then the clipboard hot key ----
 row_menu Up
-alert=$(wait_for_window 'ますか' 'the removal alert')
-activate_window "$alert"
-# The destructive button comes after the default キャンセル.
-xdotool key Tab space
+confirm_alert
 wait_for "the removal did not leave the list with the keys" focus_is 履歴の一覧
 pointer_away
 shot 4-after-removal

@@ -187,6 +187,20 @@ focus_is() { [ "$(focused)" = "$1" ]; }
 status_is() { [ "$(status)" = "$1" ]; }
 more_focus_marks_than() { [ "$(marks focus)" -gt "$1" ]; }
 
+# Confirms the open alert with its destructive button, the one after the default キャンセル, and waits
+# until the removal is over: keys sent while it runs could reach a row menu it then closes. The keys go
+# once the alert holds them (keys the reader window gets while the alert blocks it are lost).
+confirm_alert() {
+  local alert count
+  count=$(last_mark history)
+  alert=$(wait_for_window 'ますか' 'the removal alert')
+  activate_window "$alert"
+  wait_for "the removal alert did not take the keys" is_active "$alert"
+  xdotool key Tab space
+  history_shrank() { [ "$(last_mark history)" -lt "${count:-0}" ]; }
+  wait_for "the confirmed removal did not end with a shorter history" history_shrank
+}
+
 # Presses KEY (Tab, shift+Tab) and waits for the focus to move; prints the new focus mark.
 tab() {
   local before
