@@ -544,12 +544,28 @@ TEST(SelectionReader, TheVerdictOfThePageOnAFocusedFieldHoldsOverTheBus) {
     EXPECT_EQ(failureOf(askable.run(true, ArticleBrowser::chrome)), CaptureFailure::protectedField);
     EXPECT_EQ(askable.operations(), QList<Operation>{Operation::snapshot});
 
-    // Without the user's consent the bus alone is read, which cannot tell it.
-    SelectionCapture busAlone(tree);
-    busAlone.desktop.permission = kAutomationUndecided;
-    const auto read = busAlone.run(true, ArticleBrowser::chrome);
+    // Without the page's answer, a one-line field is never read from the bus, which does not carry the
+    // autocomplete that may name it a password: the reason the page cannot be asked. A text area is read.
+    for (const auto& [permission, failure] : {std::pair{kAutomationUndecided, CaptureFailure::automationRequired},
+                                              std::pair{kAutomationDenied, CaptureFailure::automationDenied}}) {
+        SelectionCapture busAlone(tree);
+        busAlone.desktop.permission = permission;
+        EXPECT_EQ(failureOf(busAlone.run(true, ArticleBrowser::chrome)), failure);
+        EXPECT_TRUE(busAlone.operations().isEmpty());
+    }
+    SelectionCapture unreachable(tree);
+    unreachable.desktop.snapshotFailure = CaptureFailure::browserJavaScriptDisabled;
+    EXPECT_EQ(failureOf(unreachable.run(true, ArticleBrowser::chrome)), CaptureFailure::browserJavaScriptDisabled);
+
+    ScriptedAccessibleTree area = tree;
+    area.node(u"/field"_s)->states =
+        statesOf({AccessibleState::focused, AccessibleState::showing, AccessibleState::multiLine});
+    SelectionCapture areaOnTheBus(area);
+    areaOnTheBus.desktop.permission = kAutomationUndecided;
+    const auto read = areaOnTheBus.run(true, ArticleBrowser::chrome);
     ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
-    EXPECT_EQ(busAlone.operations(), QList<Operation>{Operation::markdown});
+    EXPECT_EQ(read->document.text, u"hunter2"_s);
+    EXPECT_EQ(areaOnTheBus.operations(), QList<Operation>{Operation::markdown});
 }
 
 // Where the page cannot be asked, the bus is read if it shows the page; the consent notice or the

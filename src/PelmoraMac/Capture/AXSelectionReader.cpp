@@ -424,7 +424,11 @@ CaptureResult<bool> AXSelectionReader::pageAnswered() {
         const bool cannotAsk = failure == CaptureFailure::automationRequired ||
                                failure == CaptureFailure::automationDenied ||
                                failure == CaptureFailure::browserJavaScriptDisabled;
-        if (cannotAsk && m_sawWebArea) return false;
+        // Except in a one-line field of the page: the bus cannot tell one that only the page's autocomplete
+        // names a password field, so its text is never read without the page's answer.
+        const bool pageField =
+            m_focused && (m_focusedKind == ElementKind::textField || m_focusedKind == ElementKind::comboBox);
+        if (cannotAsk && m_sawWebArea && !pageField) return false;
         return tl::unexpected(failure);
     }
     // The page the bus shows: the one that holds the focus, or the focused field.

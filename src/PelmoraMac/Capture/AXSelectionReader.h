@@ -51,7 +51,9 @@ struct SelectionCaptureEnvironment {
 // tell: Chromium shows
 // its pages on the bus only when accessibility is forced on it, and then as objects whose selection is
 // hard to follow. Where the page cannot be asked (the user has not allowed Tavrine to read the browser's
-// pages, or no browser listens) the bus is read when it shows the page, and otherwise that is the failure.
+// pages, or no browser listens) the bus is read when it shows the page, and otherwise that is the failure;
+// so is it for a one-line field of the page, which the page may name a password by its autocomplete alone,
+// something the bus does not tell.
 // The primary selection is never read in a supported browser: it takes the selection again, with old text
 // (an earlier page's, a password field's), whenever its page gets the focus back.
 //
