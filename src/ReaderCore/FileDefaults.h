@@ -16,12 +16,13 @@ namespace tavrine {
 // the event loop, so a burst of changes (a dragged slider) costs one write. The write is atomic: the
 // file holds either the old or the new settings (every byte written and synced before the new file takes
 // the old one's name, so a full disk, a quota or an I/O error fails the write rather than cut the file; a
-// link in the file's place leads to the file replaced, and the file keeps its permissions). A failed write
-// keeps the old file and every value in memory (a later change or sync() tries again) and clears
-// keepsChanges() until a write succeeds. A failure is one warning until the settings are kept again, never
-// an error for the caller. The file is written indented, or compact when only that fits the size a start
-// reads; settings that would not fit even so are not written (a failure like any other), so no start ever
-// refuses a file written here.
+// link in the file's place leads to the file replaced, and the file keeps its permissions). A file that
+// this user may not write (made read-only, or another user's) is never replaced nor moved aside, although
+// its folder may be written: the write fails. A failed write keeps the old file and every value in memory
+// (a later change or sync() tries again) and clears keepsChanges() until a write succeeds. A failure is
+// one warning until the settings are kept again, never an error for the caller. The file is written
+// indented, or compact when only that fits the size a start reads; settings that would not fit even so
+// are not written (a failure like any other), so no start ever refuses a file written here.
 //
 // JSON has no literal for binary data or for NaN and the infinities, so those are written as one-key
 // objects ({"data": "<Base64>"}, {"number": "nan" | "inf" | "-inf"}); every other value is its JSON
