@@ -103,6 +103,7 @@ FileDefaults::FileDefaults(QString path) : m_path(std::move(path)) {
     m_writeTimer.setSingleShot(true);
     m_writeTimer.setInterval(0);
     QObject::connect(&m_writeTimer, &QTimer::timeout, [this] { sync(); });
+    removeLeftovers();
     read();
 }
 
@@ -110,6 +111,17 @@ FileDefaults::~FileDefaults() {
     // Whoever watches whether the settings are kept may be gone already.
     setKeepsChangesObserver({});
     sync();
+}
+
+void FileDefaults::removeLeftovers() {
+    // Beside the file that writes replace, where they make their temporary files: regular files, never a
+    // link or a folder of the same name. No write is under way: the settings are made once the process
+    // is the one instance, and a write ends before the event loop turns again.
+    const QFileInfo target(replacedFile(m_path));
+    const QDir folder = target.dir();
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
+        if (atomicWriteTarget(name) == target.fileName()) QFile::remove(folder.filePath(name));
+    }
 }
 
 void FileDefaults::read() {

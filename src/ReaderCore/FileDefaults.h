@@ -10,7 +10,8 @@ namespace tavrine {
 // The user's settings kept in one JSON object in a file: by default
 // <user configuration directory>/org.tavrine.Tavrine/defaults.json. The file is read once, when the
 // object is made, as a regular file of at most 1 MiB (opened without waiting, so a FIFO in its place
-// cannot hold up the start); a missing file means no settings.
+// cannot hold up the start); a missing file means no settings. Before that, the temporary files that
+// writes killed in the middle left beside the file are removed (only the names the writer makes).
 //
 // A change takes effect in memory at once and schedules one write of the whole file for the next turn of
 // the event loop, so a burst of changes (a dragged slider) costs one write. The write is atomic: the
@@ -58,6 +59,8 @@ protected:
     void setValue(const QString& key, DefaultsValue value) override;
 
 private:
+    // Removes the temporary files that writes killed in the middle left beside the file.
+    void removeLeftovers();
     void read();
     void changed();
     // The file's text for the entries now.

@@ -425,6 +425,28 @@ TEST_F(FileDefaultsTest, AFileThisUserMayNotWriteIsLeftAloneUntilItMay) {
     EXPECT_EQ(FileDefaults(path()).object(u"size"_s), DefaultsValue(43.0));
 }
 
+// What writes killed before they ended left beside the settings is removed at the start: the temporary
+// files the writer names after the settings file, and nothing else.
+TEST_F(FileDefaultsTest, AStartRemovesOnlyWhatInterruptedWritesLeft) {
+    const QString folder = QFileInfo(path()).path();
+    directory.write(path(), R"({"size": 40})");
+    for (const QString& name : {u".defaults.json.tmp-a1B2c3"_s, u".defaults.json.tmp-ZZZZZZ"_s}) {
+        directory.write(folder + u'/' + name, "{");
+    }
+    QStringList others{u".defaults.json.tmp-toolong"_s, u".defaults.json.tmp-abc"_s,
+                       u"defaults.json.corrupt"_s,      u".reading-store.json.tmp-a1B2c3"_s,
+                       u".defaults.json.tmp-folder"_s,  u".defaults.json.tmp-linked"_s};
+    for (const QString& name : others.mid(0, 4)) directory.write(folder + u'/' + name, "x");
+    ASSERT_TRUE(QDir(folder).mkdir(others.at(4)));
+    ASSERT_TRUE(QFile::link(path(), folder + u'/' + others.at(5)));
+
+    const FileDefaults defaults(path());
+    EXPECT_EQ(defaults.object(u"size"_s), DefaultsValue(40.0));
+    others.append(u"defaults.json"_s);
+    others.sort();
+    EXPECT_EQ(directory.list(folder), others);
+}
+
 // What a person made of the settings file stays when it is written: a link in its place still leads to
 // the file, which is the one replaced, and the file keeps who may read it.
 TEST_F(FileDefaultsTest, ALinkInTheFilesPlaceAndTheFilesPermissionsStay) {
