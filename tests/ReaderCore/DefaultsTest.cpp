@@ -17,7 +17,6 @@
 #include <QJsonObject>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
 #include <functional>
@@ -351,13 +350,6 @@ TEST_F(FileDefaultsTest, AFullDiskKeepsTheOldFileWholeAndSaysSoOnce) {
     EXPECT_TRUE(reread.object(u"title"_s) == DefaultsValue(title));
 }
 
-// The owner and the permission bits of a file, or nothing when it is not there.
-std::optional<std::pair<uid_t, mode_t>> ownerAndMode(const QString& file) {
-    struct stat info {};
-    if (::lstat(QFile::encodeName(file).constData(), &info) != 0) return std::nullopt;
-    return std::pair(info.st_uid, info.st_mode & 07777);
-}
-
 // A settings file that this user may not write, in a folder it may: made read-only (also one that is no
 // JSON), or another user's. It is never replaced nor moved aside, every change stays in memory, the
 // window and stderr are told once, and once the file may be written again the next change keeps them all.
@@ -384,7 +376,7 @@ TEST_F(FileDefaultsTest, AFileThisUserMayNotWriteIsLeftAloneUntilItMay) {
             ASSERT_TRUE(test::UnprivilegedUser::give(path()));
         }
         ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), c.othersFile ? 0644 : 0444), 0);
-        const auto before = ownerAndMode(path());
+        const auto before = test::ownerAndMode(path());
 
         const test::UnprivilegedUser user;
         TAVRINE_SKIP_UNLESS_UNPRIVILEGED(user);
@@ -402,7 +394,7 @@ TEST_F(FileDefaultsTest, AFileThisUserMayNotWriteIsLeftAloneUntilItMay) {
         ASSERT_EQ(warnings.messages().size(), 1) << warnings.messages().join(u'\n').toStdString();
         EXPECT_TRUE(warnings.mention(path()));
         EXPECT_EQ(directory.read(path()), c.contents);
-        EXPECT_EQ(ownerAndMode(path()), before);
+        EXPECT_EQ(test::ownerAndMode(path()), before);
         EXPECT_EQ(directory.list(folder), QStringList{u"defaults.json"_s});
         EXPECT_EQ(defaults.object(u"size"_s), DefaultsValue(41.0));
         if (c.othersFile) continue;

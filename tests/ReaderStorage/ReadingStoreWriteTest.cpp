@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -153,13 +154,6 @@ TEST_F(ReadingStoreWriteTest, AFailedWriteLeavesStateFilesAndListenersUnchanged)
 }
 
 using ProtectedStoreFileTest = StoreFixture;
-
-// The owner and the permission bits of a file, or nothing when it is not there.
-std::optional<std::pair<uid_t, mode_t>> ownerAndMode(const QString& file) {
-    struct stat info {};
-    if (::lstat(QFile::encodeName(file).constData(), &info) != 0) return std::nullopt;
-    return std::pair(info.st_uid, info.st_mode & 07777);
-}
 
 // A store file or progress file that this user may not write, in a folder it may: made read-only, or
 // another user's. The write that would replace it fails as a failed write does, with the permission's

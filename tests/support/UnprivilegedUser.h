@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tavrine::test {
@@ -84,6 +85,13 @@ private:
     gid_t m_gid[3] = {};
     std::vector<gid_t> m_groups;
 };
+
+// The owner and the permission bits of a file, or nothing when it is not there.
+inline std::optional<std::pair<uid_t, mode_t>> ownerAndMode(const QString& path) {
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0) return std::nullopt;
+    return std::pair(info.st_uid, info.st_mode & 07777);
+}
 
 // Skips the test when root could not become another user.
 #define TAVRINE_SKIP_UNLESS_UNPRIVILEGED(user)                                                      \
