@@ -89,8 +89,22 @@ std::optional<QString> atomicWriteTarget(const QString& name) {
     return name.mid(1, marker - 1);
 }
 
+tl::expected<void, FileWriteError> mayReplaceFile(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat entry {};
+    if (::lstat(native.constData(), &entry) != 0 || S_ISLNK(entry.st_mode)) return {};
+    if (::access(native.constData(), W_OK) == 0) return {};
+    const int code = errno;
+    // A file that went between the two calls is nothing to protect.
+    if (code == ENOENT) return {};
+    return tl::unexpected(FileWriteError{code});
+}
+
 tl::expected<void, FileWriteError> replaceFileAtomically(const QString& path,
                                                          const std::function<bool(FileContents&)>& produce) {
+    // The person protected the file (chmod a-w, or it is another user's): the folder's permission, which
+    // is all that rename(2) asks for, does not overrule that.
+    if (auto replaceable = mayReplaceFile(path); !replaceable) return replaceable;
     const qsizetype slash = path.lastIndexOf(u'/');
     const QString folder = slash < 0 ? QStringLiteral(".") : slash == 0 ? QStringLiteral("/") : path.left(slash);
     const QByteArray target = QFile::encodeName(path);

@@ -40,8 +40,18 @@ struct FileWriteError {
 // failed one and, unless the file system failed first, reports ECANCELED. The new file keeps the
 // permissions of the regular file it replaces; a new one is readable by its owner only. path names the
 // file itself: a symbolic link there is replaced, not followed.
+//
+// A file that this user may not write is never replaced (mayReplaceFile()), although rename(2), which asks
+// only for the folder, would: the write fails as any other, before anything is made, and once the file
+// may be written again the next write replaces it.
 tl::expected<void, FileWriteError> replaceFileAtomically(const QString& path,
                                                          const std::function<bool(FileContents&)>& produce);
+
+// Whether this user may replace what is at path: nothing, a symbolic link (the link is what a write
+// replaces), or a file that access(2) says this user may write. Anything else, a read-only file or one of
+// another owner that this user may not write, is refused with the errno access(2) gave (EACCES, or EROFS
+// on a read-only file system). Root may write any file and is never refused here.
+tl::expected<void, FileWriteError> mayReplaceFile(const QString& path);
 
 // The start of the names of replaceFileAtomically()'s temporary files for a file named fileName: a dot,
 // the name, ".tmp-", then a few random characters. Such a file that is still there when no write runs

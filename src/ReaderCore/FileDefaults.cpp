@@ -103,6 +103,7 @@ FileDefaults::FileDefaults(QString path) : m_path(std::move(path)) {
     m_writeTimer.setSingleShot(true);
     m_writeTimer.setInterval(0);
     QObject::connect(&m_writeTimer, &QTimer::timeout, [this] { sync(); });
+    removeLeftovers();
     read();
 }
 
@@ -110,6 +111,17 @@ FileDefaults::~FileDefaults() {
     // Whoever watches whether the settings are kept may be gone already.
     setKeepsChangesObserver({});
     sync();
+}
+
+void FileDefaults::removeLeftovers() {
+    // Beside the file that writes replace, where they make their temporary files: regular files, never a
+    // link or a folder of the same name. No write is under way: the settings are made once the process
+    // is the one instance, and a write ends before the event loop turns again.
+    const QFileInfo target(replacedFile(m_path));
+    const QDir folder = target.dir();
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
+        if (atomicWriteTarget(name) == target.fileName()) QFile::remove(folder.filePath(name));
+    }
 }
 
 void FileDefaults::read() {
@@ -196,6 +208,12 @@ std::optional<QString> FileDefaults::write() {
     if (QFileInfo::exists(m_path) && !isRegularFile(m_path)) {
         return u"The settings could not be saved: %1 is not a regular file."_s.arg(m_path);
     }
+    // A file this user may not write is the person's to change, never ours: not replaced, nor kept aside.
+    const QString target = replacedFile(m_path);
+    if (auto replaceable = mayReplaceFile(target); !replaceable) {
+        return u"The settings could not be saved to %1: %2"_s.arg(
+            m_path, QString::fromLocal8Bit(std::strerror(replaceable.error().code)));
+    }
     // A file the next start would refuse is never written: the one on disk stays as it is.
     const QByteArray contents = fileContents();
     if (contents.size() > kLargestFileBytes) {
@@ -221,8 +239,7 @@ std::optional<QString> FileDefaults::write() {
     // Every write(), the sync and the close are checked before the new file takes the old one's name:
     // QSaveFile (Qt 6.4) ignores a failure of its buffered flush and of the sync, and would
     // put an empty or cut file in place of good settings on a full disk or over a quota.
-    if (auto written = replaceFileAtomically(replacedFile(m_path),
-                                             [&contents](FileContents& file) { return file.append(contents); });
+    if (auto written = replaceFileAtomically(target, [&contents](FileContents& file) { return file.append(contents); });
         !written) {
         return u"The settings could not be saved to %1: %2"_s.arg(
             m_path, QString::fromLocal8Bit(std::strerror(written.error().code)));

@@ -10,18 +10,20 @@ namespace tavrine {
 // The user's settings kept in one JSON object in a file: by default
 // <user configuration directory>/org.tavrine.Tavrine/defaults.json. The file is read once, when the
 // object is made, as a regular file of at most 1 MiB (opened without waiting, so a FIFO in its place
-// cannot hold up the start); a missing file means no settings.
+// cannot hold up the start); a missing file means no settings. Before that, the temporary files that
+// writes killed in the middle left beside the file are removed (only the names the writer makes).
 //
 // A change takes effect in memory at once and schedules one write of the whole file for the next turn of
 // the event loop, so a burst of changes (a dragged slider) costs one write. The write is atomic: the
 // file holds either the old or the new settings (every byte written and synced before the new file takes
 // the old one's name, so a full disk, a quota or an I/O error fails the write rather than cut the file; a
-// link in the file's place leads to the file replaced, and the file keeps its permissions). A failed write
-// keeps the old file and every value in memory (a later change or sync() tries again) and clears
-// keepsChanges() until a write succeeds. A failure is one warning until the settings are kept again, never
-// an error for the caller. The file is written indented, or compact when only that fits the size a start
-// reads; settings that would not fit even so are not written (a failure like any other), so no start ever
-// refuses a file written here.
+// link in the file's place leads to the file replaced, and the file keeps its permissions). A file that
+// this user may not write (made read-only, or another user's) is never replaced nor moved aside, although
+// its folder may be written: the write fails. A failed write keeps the old file and every value in memory
+// (a later change or sync() tries again) and clears keepsChanges() until a write succeeds. A failure is
+// one warning until the settings are kept again, never an error for the caller. The file is written
+// indented, or compact when only that fits the size a start reads; settings that would not fit even so
+// are not written (a failure like any other), so no start ever refuses a file written here.
 //
 // JSON has no literal for binary data or for NaN and the infinities, so those are written as one-key
 // objects ({"data": "<Base64>"}, {"number": "nan" | "inf" | "-inf"}); every other value is its JSON
@@ -57,6 +59,8 @@ protected:
     void setValue(const QString& key, DefaultsValue value) override;
 
 private:
+    // Removes the temporary files that writes killed in the middle left beside the file.
+    void removeLeftovers();
     void read();
     void changed();
     // The file's text for the entries now.

@@ -109,8 +109,9 @@ public:
     // Replaces the file at path with bytes, or leaves it exactly as it was, as replaceFileAtomically() does
     // (ReaderCore/AtomicFileWrite.h): a temporary file in the same folder (named by
     // atomicWriteTemporaryPrefix()) whose every write, sync and close is checked before it takes the
-    // file's name. A failure is reported only while the old file is still in place. A process killed in
-    // the middle leaves at most the temporary file behind.
+    // file's name. A file that this user may not write is never replaced: the write fails. A failure is
+    // reported only while the old file is still in place. A process killed in the middle leaves at most
+    // the temporary file behind.
     tl::expected<void, FileError> writeFileAtomically(const QString& path, const QByteArray& bytes) {
         return writeFileAtomicallyFrom(path, [&bytes](FileContents& file) { return file.append(bytes); });
     }

@@ -9,6 +9,7 @@
 #include "support/RunTask.h"
 #include "support/SpecialFiles.h"
 #include "support/TemporaryDirectory.h"
+#include "support/UnprivilegedUser.h"
 
 #include <gtest/gtest.h>
 #include <QJsonArray>
@@ -347,6 +348,95 @@ TEST_F(FileDefaultsTest, AFullDiskKeepsTheOldFileWholeAndSaysSoOnce) {
     const FileDefaults reread(path());
     EXPECT_EQ(reread.object(u"size"_s), DefaultsValue(41.0));
     EXPECT_TRUE(reread.object(u"title"_s) == DefaultsValue(title));
+}
+
+// A settings file that this user may not write, in a folder it may: made read-only (also one that is no
+// JSON), or another user's. It is never replaced nor moved aside, every change stays in memory, the
+// window and stderr are told once, and once the file may be written again the next change keeps them all.
+// Root may write any file, and does.
+TEST_F(FileDefaultsTest, AFileThisUserMayNotWriteIsLeftAloneUntilItMay) {
+    const QString folder = QFileInfo(path()).path();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const QString& each : {directory.path(), directory.filePath(u"config"_s), folder}) {
+        ASSERT_TRUE(test::UnprivilegedUser::give(each));
+    }
+    struct Case {
+        const char* what;
+        QByteArray contents;
+        bool othersFile;
+    };
+    for (const Case& c : {Case{"read-only", R"({"size": 40})", false}, Case{"read-only, no JSON", "{", false},
+                          Case{"another user's", R"({"size": 40})", true}}) {
+        SCOPED_TRACE(c.what);
+        if (c.othersFile && !test::UnprivilegedUser::isRoot()) continue;  // only root makes one
+        QFile::remove(path());
+        QFile::remove(path() + u".corrupt");
+        directory.write(path(), c.contents);
+        if (!c.othersFile) {
+            ASSERT_TRUE(test::UnprivilegedUser::give(path()));
+        }
+        ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), c.othersFile ? 0644 : 0444), 0);
+        const auto before = test::ownerAndMode(path());
+
+        const test::UnprivilegedUser user;
+        TAVRINE_SKIP_UNLESS_UNPRIVILEGED(user);
+        SCOPED_TRACE(*user.way());
+        FileDefaults defaults(path());
+        int reports = 0;
+        defaults.setKeepsChangesObserver([&] { ++reports; });
+        test::CapturedWarnings warnings;
+        defaults.setDouble(u"size"_s, 41);
+        QCoreApplication::processEvents();  // the change's own write
+        defaults.setBool(u"flag"_s, true);
+        EXPECT_FALSE(defaults.sync());
+        EXPECT_FALSE(defaults.keepsChanges());
+        EXPECT_EQ(reports, 1);
+        ASSERT_EQ(warnings.messages().size(), 1) << warnings.messages().join(u'\n').toStdString();
+        EXPECT_TRUE(warnings.mention(path()));
+        EXPECT_EQ(directory.read(path()), c.contents);
+        EXPECT_EQ(test::ownerAndMode(path()), before);
+        EXPECT_EQ(directory.list(folder), QStringList{u"defaults.json"_s});
+        EXPECT_EQ(defaults.object(u"size"_s), DefaultsValue(41.0));
+        if (c.othersFile) continue;
+
+        ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), 0644), 0);
+        defaults.setDouble(u"size"_s, 42);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(defaults.keepsChanges());
+        EXPECT_EQ(reports, 2);
+        const FileDefaults reread(path());
+        EXPECT_EQ(reread.object(u"size"_s), DefaultsValue(42.0));
+        EXPECT_EQ(reread.object(u"flag"_s), DefaultsValue(true));
+    }
+
+    if (!test::UnprivilegedUser::isRoot()) return;
+    ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), 0444), 0);
+    FileDefaults defaults(path());
+    defaults.setDouble(u"size"_s, 43);
+    EXPECT_TRUE(defaults.sync());
+    EXPECT_EQ(FileDefaults(path()).object(u"size"_s), DefaultsValue(43.0));
+}
+
+// What writes killed before they ended left beside the settings is removed at the start: the temporary
+// files the writer names after the settings file, and nothing else.
+TEST_F(FileDefaultsTest, AStartRemovesOnlyWhatInterruptedWritesLeft) {
+    const QString folder = QFileInfo(path()).path();
+    directory.write(path(), R"({"size": 40})");
+    for (const QString& name : {u".defaults.json.tmp-a1B2c3"_s, u".defaults.json.tmp-ZZZZZZ"_s}) {
+        directory.write(folder + u'/' + name, "{");
+    }
+    QStringList others{u".defaults.json.tmp-toolong"_s, u".defaults.json.tmp-abc"_s,
+                       u"defaults.json.corrupt"_s,      u".reading-store.json.tmp-a1B2c3"_s,
+                       u".defaults.json.tmp-folder"_s,  u".defaults.json.tmp-linked"_s};
+    for (const QString& name : others.mid(0, 4)) directory.write(folder + u'/' + name, "x");
+    ASSERT_TRUE(QDir(folder).mkdir(others.at(4)));
+    ASSERT_TRUE(QFile::link(path(), folder + u'/' + others.at(5)));
+
+    const FileDefaults defaults(path());
+    EXPECT_EQ(defaults.object(u"size"_s), DefaultsValue(40.0));
+    others.append(u"defaults.json"_s);
+    others.sort();
+    EXPECT_EQ(directory.list(folder), others);
 }
 
 // What a person made of the settings file stays when it is written: a link in its place still leads to

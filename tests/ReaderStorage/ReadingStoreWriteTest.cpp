@@ -3,8 +3,13 @@
 
 #include "StoreFixture.h"
 
+#include "support/UnprivilegedUser.h"
+
 #include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -146,6 +151,82 @@ TEST_F(ReadingStoreWriteTest, AFailedWriteLeavesStateFilesAndListenersUnchanged)
     fileSystem->clearFaults();
     ASSERT_TRUE(await(store->deleteDocument(idNumber(2))));
     EXPECT_TRUE(hasPending(listener));
+}
+
+using ProtectedStoreFileTest = StoreFixture;
+
+// A store file or progress file that this user may not write, in a folder it may: made read-only, or
+// another user's. The write that would replace it fails as a failed write does, with the permission's
+// error, leaving state, files and folder as they were; once the file may be written again the next write
+// goes through. Root may write any file, and does.
+TEST_F(ProtectedStoreFileTest, AFileThisUserMayNotWriteFailsTheWriteUntilItMay) {
+    const QString data = files().folder();
+    ASSERT_TRUE(QDir().mkpath(data));
+    ASSERT_TRUE(UnprivilegedUser::give(directory.path()) && UnprivilegedUser::give(data));
+    std::unique_ptr<ReadingStore> store;
+    {
+        const UnprivilegedUser user;
+        TAVRINE_SKIP_UNLESS_UNPRIVILEGED(user);
+        store = open();
+        ASSERT_TRUE(store);
+        ASSERT_TRUE(await(store->addToLibrary(reading(1, u"abcdef"_s), {})));
+    }
+    const auto progressFile = [&]() -> QString {
+        for (const QString& name : directory.list(data)) {
+            if (files().progressFileRevision(name)) return data + u'/' + name;
+        }
+        return QString();
+    };
+    int change = 0;
+    const auto write = [&](bool progressOnly) {
+        ++change;
+        return progressOnly ? await(store->updateProgress(idNumber(1), {change, false}))
+                            : await(store->setHistoryLimit(10 + change));
+    };
+
+    struct Case {
+        const char* what;
+        bool progressOnly;  // else a change that rewrites the store file
+        bool othersFile;
+    };
+    for (const Case& c : {Case{"read-only store file", false, false}, Case{"read-only progress file", true, false},
+                          Case{"another user's store file", false, true}}) {
+        SCOPED_TRACE(c.what);
+        if (c.othersFile && !UnprivilegedUser::isRoot()) continue;  // only root makes one
+        const QString file = c.progressOnly ? progressFile() : storePath();
+        const QByteArray native = QFile::encodeName(file);
+        if (c.othersFile) {
+            ASSERT_EQ(::chown(native.constData(), 0, 0), 0);
+        }
+        ASSERT_EQ(::chmod(native.constData(), c.othersFile ? 0644 : 0444), 0);
+        const auto before = ownerAndMode(file);
+        const ReadingStoreState state = stateOf(*store);
+        const auto storeFile = directory.read(storePath());
+        const QString otherFile = c.progressOnly ? storePath() : progressFile();
+        const auto otherBytes = directory.read(otherFile);
+        const QStringList folder = directory.list(data);
+
+        const UnprivilegedUser user;
+        const auto result = write(c.progressOnly);
+        ASSERT_FALSE(result);
+        const auto* error = std::get_if<FileError>(&result.error());
+        ASSERT_TRUE(error) << describeStoreFailure(result.error()).toStdString();
+        EXPECT_EQ(*error, (FileError{FileError::Operation::write, EACCES, file}));
+        EXPECT_EQ(stateOf(*store), state);
+        EXPECT_EQ(directory.read(storePath()), storeFile);
+        EXPECT_EQ(directory.read(otherFile), otherBytes);
+        EXPECT_EQ(ownerAndMode(file), before);
+        EXPECT_EQ(directory.list(data), folder);  // a new progress file, if written, is gone again
+        if (c.othersFile) continue;
+
+        ASSERT_EQ(::chmod(native.constData(), 0600), 0);
+        EXPECT_TRUE(write(c.progressOnly));
+    }
+
+    if (!UnprivilegedUser::isRoot()) return;
+    ASSERT_EQ(::chmod(QFile::encodeName(storePath()).constData(), 0444), 0);
+    EXPECT_TRUE(write(false));
+    EXPECT_EQ(stateOf(*store).historyLimit, 10 + change);
 }
 
 // Once the new store file is in place the write has happened: no rollback.
