@@ -138,6 +138,11 @@ public:
         ++waits;
         return m_bus.texts(p, d);
     }
+    AccessibleAnswers<QList<AccessibleElement>> childrenOf(const QList<AccessibleElement>& e,
+                                                           CaptureDeadline d) override {
+        ++waits;
+        return m_bus.childrenOf(e, d);
+    }
 
 private:
     AccessibilityBus& m_bus;

@@ -53,4 +53,10 @@ AccessibleAnswers<QString> AccessibilityBus::texts(const QList<AccessibleTextPar
                              [&](const AccessibleTextPart& part) { return text(part.element, part.range, deadline); });
 }
 
+AccessibleAnswers<QList<AccessibleElement>> AccessibilityBus::childrenOf(const QList<AccessibleElement>& elements,
+                                                                         CaptureDeadline deadline) {
+    return oneByOne<QList<AccessibleElement>>(
+        elements, [&](const AccessibleElement& element) { return children(element, deadline); });
+}
+
 }  // namespace tavrine

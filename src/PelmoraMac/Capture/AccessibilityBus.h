@@ -34,6 +34,8 @@ inline constexpr std::uint32_t text = 61;
 inline constexpr std::uint32_t window = 69;
 inline constexpr std::uint32_t entry = 79;
 inline constexpr std::uint32_t documentWeb = 95;
+// A run of text of its own: in a web page, one text node's text, or a line break.
+inline constexpr std::uint32_t staticText = 116;
 }  // namespace AccessibleRole
 
 namespace AccessibleState {
@@ -145,6 +147,9 @@ public:
     virtual AccessibleAnswers<QMap<QString, QString>> attributesOf(const QList<AccessibleElement>& elements,
                                                                    CaptureDeadline deadline);
     virtual AccessibleAnswers<QString> texts(const QList<AccessibleTextPart>& parts, CaptureDeadline deadline);
+    // Each element's children, in their order.
+    virtual AccessibleAnswers<QList<AccessibleElement>> childrenOf(const QList<AccessibleElement>& elements,
+                                                                   CaptureDeadline deadline);
 };
 
 }  // namespace tavrine

@@ -151,6 +151,17 @@ QList<std::optional<T>> spread(const QList<bool>& asked, QList<std::optional<T>>
     return all;
 }
 
+AccessibleAnswer<QList<AccessibleElement>> childrenFrom(const Reply& reply) {
+    if (!hasArguments(reply, 1)) return withoutValue<QList<AccessibleElement>>(reply);
+    auto elements = elementsFrom((*reply)->constFirst());
+    if (!elements) return unexpectedAnswer<QList<AccessibleElement>>();
+    return std::optional(std::move(*elements));
+}
+
+QDBusMessage childrenCall(const AccessibleElement& element) {
+    return callOf(element, kAccessible, u"GetChildren"_s);
+}
+
 QDBusMessage roleCall(const AccessibleElement& element) {
     return callOf(element, kAccessible, u"GetRole"_s);
 }
@@ -334,11 +345,7 @@ AccessibleAnswer<AccessibleElement> AtspiAccessibilityBus::parent(const Accessib
 
 AccessibleAnswer<QList<AccessibleElement>> AtspiAccessibilityBus::children(const AccessibleElement& element,
                                                                            CaptureDeadline deadline) {
-    auto reply = send(callOf(element, kAccessible, u"GetChildren"_s), deadline);
-    if (!hasArguments(reply, 1)) return withoutValue<QList<AccessibleElement>>(reply);
-    auto elements = elementsFrom((*reply)->constFirst());
-    if (!elements) return unexpectedAnswer<QList<AccessibleElement>>();
-    return std::optional(std::move(*elements));
+    return childrenFrom(send(childrenCall(element), deadline));
 }
 
 AccessibleAnswer<QMap<QString, QString>> AtspiAccessibilityBus::documentAttributes(const AccessibleElement& element,
@@ -506,6 +513,13 @@ AccessibleAnswers<QString> AtspiAccessibilityBus::texts(const QList<AccessibleTe
     QList<QDBusMessage> calls;
     for (const AccessibleTextPart& part : parts) calls.append(textCall(part.element, part.range));
     return sendEach<QString>(calls, deadline, stringFrom);
+}
+
+AccessibleAnswers<QList<AccessibleElement>> AtspiAccessibilityBus::childrenOf(const QList<AccessibleElement>& elements,
+                                                                              CaptureDeadline deadline) {
+    QList<QDBusMessage> calls;
+    for (const AccessibleElement& element : elements) calls.append(childrenCall(element));
+    return sendEach<QList<AccessibleElement>>(calls, deadline, childrenFrom);
 }
 
 }  // namespace tavrine

@@ -53,6 +53,8 @@ public:
     AccessibleAnswers<QMap<QString, QString>> attributesOf(const QList<AccessibleElement>& elements,
                                                            CaptureDeadline deadline) override;
     AccessibleAnswers<QString> texts(const QList<AccessibleTextPart>& parts, CaptureDeadline deadline) override;
+    AccessibleAnswers<QList<AccessibleElement>> childrenOf(const QList<AccessibleElement>& elements,
+                                                           CaptureDeadline deadline) override;
 
 private:
     // The reply's arguments; none for an unknown object, interface, method or property.

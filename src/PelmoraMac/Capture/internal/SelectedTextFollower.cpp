@@ -52,6 +52,8 @@ CaptureResult<std::optional<QString>> SelectedTextFollower::read(const Accessibl
     m_nodes = {Node{.element = element, .range = range}};
     m_paragraphEnded = false;
     m_readableUnits = 0;
+    m_text.clear();
+    m_runs.clear();
     for (qsizetype level = 0; level < m_nodes.size();) {
         auto next = readLevel(level);
         if (!next) return tl::unexpected(next.error());
@@ -61,8 +63,21 @@ CaptureResult<std::optional<QString>> SelectedTextFollower::read(const Accessibl
     QString text;
     auto given = appendText(m_nodes.constFirst(), text);
     if (!given) return tl::unexpected(given.error());
-    if (!*given) return std::optional<QString>{};
+    if (!*given) {
+        m_runs.clear();
+        return std::optional<QString>{};
+    }
+    m_text = text;
     return std::optional(std::move(text));
+}
+
+FollowedText SelectedTextFollower::followed() const {
+    FollowedText followed{.text = m_text, .sources = {}, .runs = m_runs};
+    followed.sources.reserve(m_nodes.size());
+    for (const Node& node : m_nodes) {
+        followed.sources.append({.element = node.element, .range = node.range, .text = node.text.value_or(QString())});
+    }
+    return followed;
 }
 
 CaptureResult<qsizetype> SelectedTextFollower::readLevel(qsizetype first) {
@@ -183,6 +198,8 @@ CaptureResult<bool> SelectedTextFollower::appendText(const Node& node, QString& 
         const QStringView run = QStringView(part).sliced(from, object - from);
         if (!run.isEmpty()) {
             if (m_paragraphEnded) startParagraph(text);
+            m_runs.append(FollowedText::Run{
+                .at = text.size(), .source = &node - m_nodes.constData(), .from = from, .length = run.size()});
             text += run;
         }
         if (text.size() > m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
@@ -210,6 +227,7 @@ CaptureResult<bool> SelectedTextFollower::appendObject(const Node& node, QString
     const QStringView own = QStringView(text).sliced(start);
     if (!*added || holdsNothingToRead(own) || node.loneMarker) {
         text.truncate(before);
+        while (!m_runs.isEmpty() && m_runs.constLast().at >= before) m_runs.removeLast();
         m_paragraphEnded = paragraphEnded;
         return false;
     }
