@@ -129,10 +129,15 @@ TEST(WebPageMarks, AMarkIsLeftOutOnlyWhereItsTextObjectHoldsNothingButMarks) {
               u"答えは■■■です。評価は•••◦◦の印、●●県の○○さん。\n\nコードはです。\n\nホーム • 概要 • 連絡先\n\n"
               u"■概要と■手順\n\n概要\n\n答えはです重要"_s);
 
-    // Part of a text object selected: its marks alone are kept; the masked node's alone are refused.
+    // Part of a text object selected, also after a link: its marks alone are kept; the masked node's alone
+    // are refused.
     const Outcome part = capture(MarkedPage{.blocks = {kMarks}, .selections = {{u"/marks"_s, {3, 6}}}}.tree());
     ASSERT_TRUE(part.capture) << rawValue(part.capture.error()).toStdString();
     EXPECT_EQ(part.read, u"■■■"_s);
+    const Part rated =
+        element(u"/rated"_s, test::kParagraphRole, {element(u"/rated/1"_s, 88, {{u"作品"_s}}), {u"：評価■■■"_s}});
+    const Outcome afterLink = capture(MarkedPage{.blocks = {rated}, .selections = {{u"/rated"_s, {2, 7}}}}.tree());
+    EXPECT_EQ(afterLink.read, u"評価■■■"_s);
     const Outcome masked = capture(MarkedPage{.blocks = {kCode}, .selections = {{u"/code"_s, {4, 12}}}}.tree());
     EXPECT_EQ(test::failureOf(masked.capture), CaptureFailure::protectedField);
 
@@ -143,12 +148,30 @@ TEST(WebPageMarks, AMarkIsLeftOutOnlyWhereItsTextObjectHoldsNothingButMarks) {
     const Outcome withoutObjects = capture(MarkedPage{.blocks = {plain}, .textObjects = false}.tree());
     EXPECT_EQ(withObjects.read, u"答えは三つです。"_s);
     EXPECT_EQ(withObjects.calls, withoutObjects.calls);
-    // With one: the paragraph's children, their roles, whether each has children, and each one's text.
+    // With one: how many children the paragraph has and which, their roles, whether each has children, and
+    // each one's text.
     const Outcome code = capture(MarkedPage{.blocks = {kCode}}.tree());
     EXPECT_EQ(code.read, u"コードはです。"_s);
+    EXPECT_EQ(code.calls.value(u"ChildCount"_s), 1);
     EXPECT_EQ(code.calls.value(u"GetChildren"_s) - withObjects.calls.value(u"GetChildren"_s), 1 + 3);
     EXPECT_EQ(code.calls.value(u"GetRole"_s) - withObjects.calls.value(u"GetRole"_s), 3);
     EXPECT_EQ(code.calls.value(u"GetText"_s) - withObjects.calls.value(u"GetText"_s), 3);
+    // Between two links the text read tells the text object alone there: only whether it is one is asked.
+    const Part links = element(u"/links"_s, test::kParagraphRole,
+                               {element(u"/links/1"_s, 88, {{u"ホーム"_s}}),
+                                {u" • "_s},
+                                element(u"/links/2"_s, 88, {{u"概要"_s}}),
+                                {u" • "_s},
+                                element(u"/links/3"_s, 88, {{u"連絡先"_s}})});
+    ScriptedAccessibleTree unmarked = MarkedPage{.blocks = {links}}.tree();
+    for (const QString& path : {u"/links/text0"_s, u"/links/text1"_s}) unmarked.node(path)->text = u" - "_s;
+    unmarked.node(u"/links"_s)->text = u"\uFFFC - \uFFFC - \uFFFC"_s;
+    const Outcome line = capture(MarkedPage{.blocks = {links}}.tree());
+    const Outcome dashes = capture(unmarked);
+    EXPECT_EQ(line.read, u"ホーム • 概要 • 連絡先"_s);
+    EXPECT_EQ(line.calls.value(u"GetChildren"_s) - dashes.calls.value(u"GetChildren"_s), 1 + 2);
+    EXPECT_EQ(line.calls.value(u"GetRole"_s) - dashes.calls.value(u"GetRole"_s), 2);
+    EXPECT_EQ(line.calls.value(u"GetText"_s), dashes.calls.value(u"GetText"_s));
 }
 
 // Where the application shows no text objects (Firefox gives each block's text as its own, and bold text

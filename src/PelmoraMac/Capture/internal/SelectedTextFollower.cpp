@@ -75,7 +75,10 @@ FollowedText SelectedTextFollower::followed() const {
     FollowedText followed{.text = m_text, .sources = {}, .runs = m_runs};
     followed.sources.reserve(m_nodes.size());
     for (const Node& node : m_nodes) {
-        followed.sources.append({.element = node.element, .range = node.range, .text = node.text.value_or(QString())});
+        followed.sources.append({.element = node.element,
+                                 .range = node.range,
+                                 .text = node.text.value_or(QString()),
+                                 .objects = node.embedded});
     }
     return followed;
 }
@@ -107,6 +110,7 @@ CaptureResult<qsizetype> SelectedTextFollower::readLevel(qsizetype first) {
             places.append({.element = node.element, .offset = offset});
             targets.append({.owner = index, .object = node.objects.size()});
             node.objects.append(-1);
+            node.embedded.append(std::nullopt);
             ++offset;
             from = object + 1;
         }
@@ -130,6 +134,7 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     QList<AccessibleElement> found;
     QList<qsizetype> at;
     for (qsizetype index = 0; index < places.size(); ++index) {
+        m_nodes[targets[index].owner].embedded[targets[index].object] = (*objects)[index];
         if (!(*objects)[index]) continue;
         found.append(*(*objects)[index]);
         at.append(index);

@@ -12,11 +12,13 @@ namespace tavrine {
 
 // A text put together from what several objects gave, with where each stretch of it was read.
 struct FollowedText {
-    // An object whose text was read: the range read (the bus's offsets) and the text it gave.
+    // An object whose text was read: the range read (the bus's offsets), the text it gave, and the object
+    // behind each object replacement character of that text, in order (none where the bus named none).
     struct Source {
         AccessibleElement element;
         AccessibleTextRange range;
         QString text;
+        QList<std::optional<AccessibleElement>> objects{};
 
         bool operator==(const Source&) const = default;
     };
@@ -84,8 +86,10 @@ private:
         // The item's selected text is only the marker drawn before its own text.
         bool loneMarker = false;
         std::optional<QString> text{};
-        // For each object replacement character of the text, in order: its object's node, or -1.
+        // For each object replacement character of the text, in order: its object's node, or -1; and the
+        // object the bus names there, if any.
         QList<qsizetype> objects{};
+        QList<std::optional<AccessibleElement>> embedded{};
     };
 
     // Where an object found in a text goes: the node whose text holds it, and its place in that node's list.
