@@ -106,7 +106,8 @@ const Part kCode = element(u"/code"_s, test::kParagraphRole, {{u"コードは"_s
 
 // A text object that holds anything besides marks keeps every mark; one of nothing but marks, which is what
 // a masked text node gives, loses them all, inside a link or a bold element too; an element's own object
-// (bold, with a text object inside) is no text object, whatever its role.
+// (bold, with a text object inside) is no text object, whatever its role, and neither is the bullet a
+// browser draws before a list item.
 TEST(WebPageMarks, AMarkIsLeftOutOnlyWhereItsTextObjectHoldsNothingButMarks) {
     const QList<Part> blocks{kMarks,
                              kCode,
@@ -118,16 +119,19 @@ TEST(WebPageMarks, AMarkIsLeftOutOnlyWhereItsTextObjectHoldsNothingButMarks) {
                                       element(u"/links/3"_s, 88, {{u"連絡先"_s}, {u"◦◦"_s}})}),
                              element(u"/heading"_s, 83, {{u"■概要と■手順"_s}}),
                              element(u"/bullet"_s, 83, {{u"■"_s}, {u"概要"_s}}),
+                             element(u"/item"_s, AccessibleRole::listItem, {{u"• "_s}, {u"項目•◦"_s}}),
                              element(u"/strong"_s, test::kParagraphRole,
                                      {{u"答えは"_s},
                                       element(u"/strong/b"_s, 116, {{u"■■■"_s}}),
                                       {u"です"_s},
                                       element(u"/strong/c"_s, 116, {{u"重要"_s}, {u"••"_s}})})};
-    const Outcome page = capture(MarkedPage{.blocks = blocks}.tree());
+    ScriptedAccessibleTree tree = MarkedPage{.blocks = blocks}.tree();
+    tree.node(u"/item/text0"_s)->attributes = {{u"tag"_s, u"::marker"_s}};
+    const Outcome page = capture(tree);
     ASSERT_TRUE(page.capture) << rawValue(page.capture.error()).toStdString();
     EXPECT_EQ(page.read,
               u"答えは■■■です。評価は•••◦◦の印、●●県の○○さん。\n\nコードはです。\n\nホーム • 概要 • 連絡先\n\n"
-              u"■概要と■手順\n\n概要\n\n答えはです重要"_s);
+              u"■概要と■手順\n\n概要\n\n項目•◦\n\n答えはです重要"_s);
 
     // Part of a text object selected, also after a link: its marks alone are kept; the masked node's alone
     // are refused.

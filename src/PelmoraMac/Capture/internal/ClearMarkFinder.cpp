@@ -8,6 +8,7 @@
 #include <algorithm>
 
 namespace tavrine {
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -191,6 +192,26 @@ CaptureResult<QList<QList<std::pair<qsizetype, qsizetype>>>> ClearMarkFinder::cl
         holders[holder].texts[child] = (*texts)[index];
         // A text object that gives no text leaves the holder's text untold.
         if (!(*texts)[index]) holders[holder].unknown = true;
+    }
+
+    // A list item's marker (the bullet a browser draws before the item, "::marker", its first child) is a
+    // text object of no text node: its bullet is the browser's, not the page's text.
+    QList<AccessibleElement> firsts;
+    QList<qsizetype> firstOf;
+    for (qsizetype index = 0; index < holders.size(); ++index) {
+        const Holder& holder = holders[index];
+        if (holder.unknown || holder.children.isEmpty() || !textObject[index].constFirst().value_or(false)) continue;
+        const std::optional<QString>& own = holder.texts.constFirst();
+        if (!own || !holdsMark(*own) || !holdsMoreThanMarks(*own)) continue;
+        firsts.append(holder.children.constFirst());
+        firstOf.append(index);
+    }
+    auto attributes = batch<AccessibleAnswers<QMap<QString, QString>>>(
+        [&](CaptureDeadline d) { return m_bus.attributesOf(firsts, d); });
+    if (!attributes) return tl::unexpected(attributes.error());
+    for (qsizetype index = 0; index < firsts.size(); ++index) {
+        const auto& tags = (*attributes)[index];
+        if (!tags || tags->value(u"tag"_s) == u"::marker"_s) textObject[firstOf[index]].first() = false;
     }
 
     QList<QList<std::pair<qsizetype, qsizetype>>> stretches;

@@ -23,14 +23,17 @@ namespace tavrine {
 // nothing but marks may be masked text, and so is every mark that no such object accounts for: where the
 // application shows no text objects of their own (Firefox gives a paragraph's text as the paragraph's), or
 // the objects do not make up the text read. Clear text that is nothing but marks in a node of its own (a
-// heading's "■" in an element alone) cannot be told from masked text, and is taken for it.
+// heading's "■" in an element alone) cannot be told from masked text, and is taken for it. The bullet a
+// browser draws before a list item (its "::marker", a text object of no text node) is no text of the page
+// and is left out, as the page leaves it out of its own selection.
 //
-// Nothing is asked of a text without a mark. Otherwise the objects whose text read holds a mark are asked how
-// many children they have, then for their children, each question one batch. Where the text read holds an object
-// replacement character, the bus has named the object there already: between two such objects, a lone child holds the
-// text between them. Only the other children are asked for their roles, whether they have children and their texts, and
-// the lone children that would keep a mark for their roles and whether they have children, each question one batch. One
-// instance per text; `check` sees the deadline and the cancellation before and after each batch.
+// Nothing is asked of a text without a mark. Otherwise the objects whose text read holds a mark are asked
+// how many children they have, then for their children. Where the text read holds an object replacement
+// character, the bus has named the object there already: between two such objects, a lone child holds the
+// text between them. Only the other children are asked for their roles, whether they have children and
+// their texts; the lone children that would keep a mark, for their roles and whether they have children;
+// and a first child that would keep one, for its attributes (a marker's tag). Each question is one batch.
+// One instance per text; `check` sees the deadline and the cancellation before and after each batch.
 class ClearMarkFinder {
 public:
     // The most children of the objects holding marks looked at for one text; past it, every mark of the
