@@ -33,13 +33,16 @@ constexpr int kTooManyLinks = 20'000;
 constexpr int kLinksPerParagraph = 100;
 
 // One paragraph of `links` links (about 4.5 UTF-16 units each: 9,000 for 2,000), after a few words that the
-// bench clicks; the title tells how far below the top of the browser's window the page begins.
+// bench clicks; the title tells how far below the top of the browser's window the page begins. With
+// `bullets`, a bullet parts each link from the next, as in a line of links ("w0 • w1 • …"): marks the page
+// shows in the clear, which the reader tells from masked text by asking for the paragraph's text objects.
 // More links than that are in paragraphs of kLinksPerParagraph, each well within what a selection may hold,
 // and selected all at once (Ctrl+A).
-QByteArray linksPage(int links) {
+QByteArray linksPage(int links, bool bullets) {
     QString paragraph = u"<p style='margin:0;padding:10px 20px;font-size:16px'>Words before the links:"_s;
     for (int index = 0; index < links; ++index) {
         if (links > kParagraphLinks && index > 0 && index % kLinksPerParagraph == 0) paragraph += u"</p><p>"_s;
+        if (bullets && index > 0) paragraph += u" •"_s;
         paragraph += u" <a href='#l"_s + QString::number(index) + u"'>w"_s + QString::number(index) + u"</a>"_s;
     }
     return (u"<!DOCTYPE html><html><head><title>Links page</title><script>"
@@ -62,18 +65,25 @@ int runBusSelectionBench() {
     const AccessibilityBusLauncher accessibility;
     AccessibilityFocusTracker tracker;
     tracker.start();
-    const PageServer server(
-        [](const QByteArray& path) { return linksPage(path.mid(path.lastIndexOf('/') + 1).toInt()); });
+    const PageServer server([](const QByteArray& path) {
+        return linksPage(path.mid(path.lastIndexOf('/') + 1).toInt(), path.contains("/bullets/"));
+    });
 
     // A smoke round reads the smallest paragraph alone.
-    const std::vector<int> paragraphs =
-        isSmokeRound() ? std::vector<int>{200} : std::vector<int>{200, kParagraphLinks, kTooManyLinks};
-    for (const int links : paragraphs) {
+    struct Paragraph {
+        int links = 0;
+        bool bullets = false;
+    };
+    const std::vector<Paragraph> paragraphs =
+        isSmokeRound() ? std::vector<Paragraph>{{200}}
+                       : std::vector<Paragraph>{{200}, {kParagraphLinks}, {kParagraphLinks, true}, {kTooManyLinks}};
+    for (const auto [links, bullets] : paragraphs) {
         // The paragraph of too many links is read as a capture reads it, under the capture's own deadline:
         // what is timed is how long it takes to say so.
         const bool tooMany = links == kTooManyLinks;
-        test::HeadlessChromium browser(server.url(u"/links/"_s + QString::number(links)), std::chrono::seconds(20),
-                                       test::HeadlessChromium::Mode::shown, {u"--force-renderer-accessibility"_s});
+        test::HeadlessChromium browser(server.url((bullets ? u"/bullets/"_s : u"/links/"_s) + QString::number(links)),
+                                       std::chrono::seconds(20), test::HeadlessChromium::Mode::shown,
+                                       {u"--force-renderer-accessibility"_s});
         const auto shown = browser.isListening() ? activateWindowNamed(u"^Links page [0-9]"_s) : std::nullopt;
         if (!shown) {
             std::fprintf(stderr, "capture-bench: chromium did not show the links page\n");
@@ -85,6 +95,7 @@ int runBusSelectionBench() {
         // One read of what is selected, on a pool thread as in the application: its time, or none when it
         // did not give the paragraph.
         std::optional<qsizetype> units;
+        qsizetype marks = 0;
         QString outcome;
         const auto readOnce = [&]() -> std::optional<double> {
             auto future = QtConcurrent::run([pid, log, tooMany] {
@@ -116,6 +127,7 @@ int runBusSelectionBench() {
                 return std::nullopt;
             }
             units = text->size();
+            marks = text->count(u'•');
             return ms;
         };
         // The words before the links, triple-clicked; a first read, not counted, checks the selection.
@@ -144,7 +156,9 @@ int runBusSelectionBench() {
             std::fprintf(stderr, "capture-bench: the paragraph of %d links was not read\n", links);
             return 1;
         }
-        std::printf("{\"bench\":\"bus-selection\"%s%s%s%s%s}\n", qPrintable(field(u"links"_s, QString::number(links))),
+        std::printf("{\"bench\":\"bus-selection\"%s%s%s%s%s%s}\n",
+                    qPrintable(field(u"links"_s, QString::number(links))),
+                    qPrintable(bullets ? field(u"bulletsRead"_s, QString::number(marks)) : QString()),
                     qPrintable(tooMany ? field(u"outcome"_s, jsonString(outcome))
                                        : field(u"utf16"_s, QString::number(units.value_or(0)))),
                     qPrintable(field(u"p50Ms"_s, milliseconds(percentile(times, 0.5)))),

@@ -70,12 +70,13 @@
 //     that never ends; and the article of the smaller of two windows of a chromium started with
 //     --force-device-scale-factor=2, in front with the focus in its address bar. A case that gives no reading
 //     has "failed" with the capture's notice in place of the times; {…,"skipped":…} without chromium.
-//   {"bench":"bus-selection","links":200|2000,"utf16":…,"p50Ms":…,"p95Ms":…,"withinDeadline":…}
+//   {"bench":"bus-selection","links":200|2000,["bulletsRead":…,]"utf16":…,"p50Ms":…,"p95Ms":…,"withinDeadline":…}
 //   {"bench":"bus-selection","links":20000,"outcome":"tooLong"|"timedOut","p50Ms":…,"p95Ms":…,"withinDeadline":…}
 //     5 rounds each, on a private X server with openbox (capture-bench runs itself there with
 //     --bus-selection): a paragraph of 200 and of 2,000 links triple-clicked in Debian's chromium with its
 //     renderer's accessibility forced, read by the selection reader over the accessibility bus (the
-//     user's consent to ask the page not given), each link's object followed; then 20,000 links in 200
+//     user's consent to ask the page not given), each link's object followed; 2,000 links again, parted by
+//     bullets that the page shows in the clear (bulletsRead: how many were read); then 20,000 links in 200
 //     paragraphs selected with Ctrl+A, read under the capture's own 3-second deadline: how it ended and
 //     how long it took to say so; withinDeadline: p95 under the capture's 3 seconds; {…,"skipped":…}
 //     without chromium.

@@ -142,6 +142,23 @@ QByteArray signInPage() {
         .toUtf8();
 }
 
+const QString kClearMarks = u"答えは■■■です。評価は•••◦◦の印、●●県の○○さん。"_s;
+const QString kLinkLine = u"ホーム • 概要 • 連絡先"_s;
+const QString kMarkedHeading = u"■概要と■手順"_s;
+
+// A page of marks written in its text: a paragraph of them, a line of links parted by bullets, a heading
+// marked with squares and a list item (whose own bullet the browser draws), beside a word the page masks
+// (with squares) in a paragraph and an editing host it masks.
+QByteArray marksPage() {
+    return (u"<!DOCTYPE html><html><head><title>Marks page</title></head><body><p id='clear'>"_s + kClearMarks +
+            u"</p><p id='links'><a href='#home'>ホーム</a> • <a href='#about'>概要</a> • <a href='#contact'>連絡先"
+            u"</a></p><h2 id='heading'>"_s +
+            kMarkedHeading + u"</h2><p id='masked'>暗証番号は<span id='code' style='-webkit-text-security:square'>"_s +
+            kPassword + u"</span>です。</p><div id='host' contenteditable style='-webkit-text-security:disc'>"_s +
+            kPassword + u"</div><ul><li>手順 • 一覧</li></ul><p id='end'>ページの終わり。</p></body></html>"_s)
+        .toUtf8();
+}
+
 // Serves the pages over http on the loopback interface, from the main thread's event loop: the capture
 // page, the other page and the fields page on one port, the embedded page on another, a second origin.
 class PageServer {
@@ -159,6 +176,7 @@ public:
                                                 : request.startsWith("GET /fields ")  ? fieldsPage(framePort())
                                                 : request.startsWith("GET /frame ")   ? framePage()
                                                 : request.startsWith("GET /sign-in ") ? signInPage()
+                                                : request.startsWith("GET /marks ")   ? marksPage()
                                                                                       : capturePage();
                         socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
                                       QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
@@ -604,9 +622,9 @@ TEST_P(BrowserSelection, MaskedTextIsLeftOutOfASelectionOverTheBus) {
     EXPECT_EQ(failureOf(captureOverTheBus()), CaptureFailure::protectedField);
 }
 
-// A paragraph of marks written for hidden names and ratings, beside a number the page masks: the page keeps
-// every mark it shows in the clear; over the bus, where masked text is only what the browser draws for it
-// (•, ◦, ■) and nothing else tells it, those characters alone are left out, ●, ○, × and ＊ kept.
+// A paragraph of marks written for hidden names and ratings, beside a number the page masks: every mark the
+// page shows in the clear is kept, the masked number left out, by the page and over the bus alike (there
+// the masked number is a text object of nothing but marks).
 TEST_P(BrowserSelection, AParagraphKeepsItsMarksAsFarAsEachRoadCanTell) {
     openSignIn();
     clickOn(u"marks"_s, 3, 0.1);
@@ -617,7 +635,41 @@ TEST_P(BrowserSelection, AParagraphKeepsItsMarksAsFarAsEachRoadCanTell) {
     if (GetParam() != BrowserMode::forcedAccessibility) return;
     const auto overTheBus = captureOverTheBus();
     ASSERT_TRUE(overTheBus) << rawValue(overTheBus.error()).toStdString();
-    EXPECT_EQ(overTheBus->document.text.trimmed(), u"●●県の○○さんと××さんが来た。評価：●●●○○ ＊ 暗証、答えはです。"_s);
+    EXPECT_EQ(overTheBus->document.text.trimmed(),
+              u"●●県の○○さんと××さんが来た。評価：●●●○○ ＊ 暗証、答えは■■■です。"_s);
+}
+
+// Marks written in a page's text (ratings, a line of links parted by bullets, a heading marked with squares)
+// are read as written, with the page selected whole, beside a word and an editing host the page masks, which
+// are left out, as is the bullet the browser draws before a list item; the masked word alone is refused.
+// Over the bus as through the page.
+TEST_P(BrowserSelection, MarksThePageShowsInTheClearAreReadAndMaskedTextIsNot) {
+    m_tab = m_driver->open(m_server.url(u"/marks"_s));
+    ASSERT_TRUE(settled(u"document.hasFocus()"_s));
+    clickOn(u"clear"_s, 1, 0.5);
+    keys({u"ctrl+a"_s});
+    ASSERT_TRUE(settled(u"String(getSelection()).indexOf('ページの終わり') > 0"_s));
+    QList<CaptureResult<PreparedCapture>> reads{capture()};
+    if (GetParam() == BrowserMode::forcedAccessibility) reads.append(captureOverTheBus());
+    for (const auto& read : reads) {
+        ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+        const QString& text = read->document.text;
+        for (const QString& line : {kClearMarks, kLinkLine, kMarkedHeading, u"暗証番号はです。"_s, u"手順 • 一覧"_s}) {
+            EXPECT_TRUE(text.contains(line)) << line.toStdString() << " in " << text.toStdString();
+        }
+        EXPECT_FALSE(text.contains(kPassword) || text.contains(u"■■■■"_s) || text.contains(u"••••"_s) ||
+                     text.contains(u"• 手順"_s))
+            << text.toStdString();
+    }
+
+    clickOn(u"code"_s, 2);
+    ASSERT_TRUE(
+        settled(u"getSelection().containsNode(document.getElementById('code'), true) && "
+                u"String(getSelection()).indexOf('です') < 0"_s));
+    EXPECT_EQ(failureOf(capture()), CaptureFailure::protectedField);
+    if (GetParam() == BrowserMode::forcedAccessibility) {
+        EXPECT_EQ(failureOf(captureOverTheBus()), CaptureFailure::protectedField);
+    }
 }
 
 // A field shown in clear that the page names a password (a "show password" state): by its autocomplete, the

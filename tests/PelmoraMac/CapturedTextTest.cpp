@@ -45,7 +45,8 @@ TEST(CapturedText, OnlyACharacterThatDrawsSomethingMakesSomethingToRead) {
 }
 
 // Over the bus a web page's masked text is only the bullets, white bullets and squares its browser draws, so
-// each of them goes, alone or in a run, and the white space around it with it; every other mark stays.
+// each of them goes, alone or in a run, and the white space around it with it, but for those known to be
+// the page's own; every other mark stays.
 TEST(CapturedText, OnlyWhatABrowserDrawsForMaskedTextIsTakenOut) {
     const UnmaskedText unmasked = withoutBrowserMasks(u"●●県の■■さん、•◦■と○○×× ＊∙ * • 末"_s);
     EXPECT_EQ(unmasked.text, u"●●県のさん、と○○×× ＊∙ * 末"_s);
@@ -54,6 +55,10 @@ TEST(CapturedText, OnlyWhatABrowserDrawsForMaskedTextIsTakenOut) {
     EXPECT_EQ(withoutBrowserMasks(u"A •••••• B\n•••  C\nD\t◦ ◦\nE••F"_s).text, u"A B\nC\nD\nEF"_s);
     EXPECT_EQ(withoutBrowserMasks(u"■"_s).text, u""_s);
     EXPECT_EQ(withoutBrowserMasks(u"本文"_s).maskedUnits, 0);
+    // Marks known to be shown in the clear stand as the text's own, beside a run taken out too.
+    const UnmaskedText kept = withoutBrowserMasks(u"答え■ ••は • 三つ"_s, {2, 8});
+    EXPECT_EQ(kept.text, u"答え■ は • 三つ"_s);
+    EXPECT_EQ(kept.maskedUnits, 2);
 }
 
 }  // namespace

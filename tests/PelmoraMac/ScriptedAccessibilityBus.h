@@ -65,6 +65,10 @@ public:
             return children;
         });
     }
+    AccessibleAnswer<int> childCount(const AccessibleElement& element, CaptureDeadline deadline) override {
+        return answer<int>(u"ChildCount", element, deadline,
+                           [](ScriptedNode& node) { return int(node.children.size()); });
+    }
     AccessibleAnswer<QMap<QString, QString>> documentAttributes(const AccessibleElement& element,
                                                                 CaptureDeadline deadline) override {
         return answer<QMap<QString, QString>>(u"GetAttributes", element, deadline, [this](ScriptedNode& node) {

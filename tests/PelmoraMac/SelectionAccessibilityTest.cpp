@@ -138,6 +138,19 @@ public:
         ++waits;
         return m_bus.texts(p, d);
     }
+    AccessibleAnswer<int> childCount(const AccessibleElement& e, CaptureDeadline d) override {
+        ++waits;
+        return m_bus.childCount(e, d);
+    }
+    AccessibleAnswers<int> childCounts(const QList<AccessibleElement>& e, CaptureDeadline d) override {
+        ++waits;
+        return m_bus.childCounts(e, d);
+    }
+    AccessibleAnswers<QList<AccessibleElement>> childrenOf(const QList<AccessibleElement>& e,
+                                                           CaptureDeadline d) override {
+        ++waits;
+        return m_bus.childrenOf(e, d);
+    }
 
 private:
     AccessibilityBus& m_bus;

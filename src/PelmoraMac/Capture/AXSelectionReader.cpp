@@ -1,6 +1,7 @@
 #include "PelmoraMac/Capture/AXSelectionReader.h"
 
 #include "PelmoraMac/Capture/CapturedText.h"
+#include "PelmoraMac/Capture/internal/ClearMarkFinder.h"
 #include "PelmoraMac/Capture/internal/SelectedTextFollower.h"
 
 #include <QRegularExpression>
@@ -333,7 +334,9 @@ CaptureResult<std::optional<QString>> AXSelectionReader::textSelection(const Acc
     if ((*range)->end == (*range)->start) return std::optional(QString());
     SelectedTextFollower follower(m_bus, m_deadline, [this] { return checkDeadline(); },
                                   {.textUnits = kTextLimit, .depth = kEmbeddingDepthLimit});
-    return follower.read(element, **range);
+    auto text = follower.read(element, **range);
+    if (text && *text) m_followed = follower.followed();
+    return text;
 }
 
 CaptureResult<std::optional<qsizetype>> AXSelectionReader::textSelectionLength(const AccessibleElement& element) {
@@ -397,12 +400,13 @@ CaptureResult<bool> AXSelectionReader::focusInWebDocument() {
 }
 
 CaptureResult<UnmaskedText> AXSelectionReader::readableText(QString text) {
-    text = withoutObjectReplacements(std::move(text));
-    if (m_page) return UnmaskedText{.text = std::move(text)};
+    if (m_page) return UnmaskedText{.text = withoutObjectReplacements(std::move(text))};
     auto web = focusInWebDocument();
     if (!web) return tl::unexpected(web.error());
-    if (!*web) return UnmaskedText{.text = std::move(text)};
-    return withoutBrowserMasks(text);
+    if (!*web) return UnmaskedText{.text = withoutObjectReplacements(std::move(text))};
+    auto clear = ClearMarkFinder(m_bus, m_deadline, [this] { return checkDeadline(); }).clearMarks(text, m_followed);
+    if (!clear) return tl::unexpected(clear.error());
+    return withoutBrowserMasks(withoutObjectReplacements(std::move(text)), *clear);
 }
 
 bool AXSelectionReader::asksPage() const {

@@ -8,6 +8,7 @@
 #include "PelmoraMac/Capture/CapturedContent.h"
 #include "PelmoraMac/Capture/CapturedText.h"
 #include "PelmoraMac/Capture/PreparedCapture.h"
+#include "PelmoraMac/Capture/internal/SelectedTextFollower.h"
 #include "ReaderCore/CancellationToken.h"
 
 #include <QString>
@@ -40,8 +41,9 @@ struct SelectionCaptureEnvironment {
 // each of its elements) are followed to the selected part of each object's text; what cannot be followed
 // is left out, and a text with nothing else in it is blank. In a web page shown on the bus, the page's masked
 // text is the bullets, white bullets and squares the browser draws in its place, marked in no other way:
-// each of them is left out of what is read there (withoutBrowserMasks), and a text of nothing else is a
-// protected field's. Anywhere else the text read is the text selected, every character of it. A focused
+// each of them is left out of what is read there (withoutBrowserMasks) unless it stands in a text object of
+// the page that holds other characters too (ClearMarkFinder), and a text of nothing else is a protected
+// field's. Anywhere else the text read is the text selected, every character of it. A focused
 // password field, and a field that the bus names a password field (by its input type, an autocomplete, its
 // name or its id), is refused as one.
 //
@@ -112,7 +114,8 @@ private:
     CaptureResult<bool> focusInWebDocument();
     // A text read for the focus without its object replacement characters and, in a web page the bus shows
     // (not the page's own answer, which leaves out what the page masks), without what the browser draws for
-    // masked text (withoutBrowserMasks). Elsewhere every character of it is kept.
+    // masked text (withoutBrowserMasks) but for the marks that the page's text objects show in the clear
+    // (ClearMarkFinder). Elsewhere every character of it is kept.
     CaptureResult<UnmaskedText> readableText(QString text);
     // Whether the page is asked what is selected in it: a supported browser in front, no text input of
     // its own focused, and either a web page on the bus or no focused element with text of its own.
@@ -153,6 +156,8 @@ private:
     std::optional<ArticleBrowser> m_browser;
     pid_t m_pid = 0;
     std::optional<std::optional<QString>> m_primary;
+    // The selected text read over the bus, with where each stretch of it was read.
+    std::optional<FollowedText> m_followed;
     bool m_pageAsked = false;
     // The page's first snapshot, once it has answered.
     std::optional<BrowserPage> m_page;

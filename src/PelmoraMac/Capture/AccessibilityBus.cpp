@@ -53,4 +53,23 @@ AccessibleAnswers<QString> AccessibilityBus::texts(const QList<AccessibleTextPar
                              [&](const AccessibleTextPart& part) { return text(part.element, part.range, deadline); });
 }
 
+AccessibleAnswer<int> AccessibilityBus::childCount(const AccessibleElement& element, CaptureDeadline deadline) {
+    auto listed = children(element, deadline);
+    if (!listed) return tl::unexpected(listed.error());
+    AccessibleAnswer<int> count{std::in_place};
+    if (*listed) count = std::optional(int((*listed)->size()));
+    return count;
+}
+
+AccessibleAnswers<int> AccessibilityBus::childCounts(const QList<AccessibleElement>& elements,
+                                                     CaptureDeadline deadline) {
+    return oneByOne<int>(elements, [&](const AccessibleElement& element) { return childCount(element, deadline); });
+}
+
+AccessibleAnswers<QList<AccessibleElement>> AccessibilityBus::childrenOf(const QList<AccessibleElement>& elements,
+                                                                         CaptureDeadline deadline) {
+    return oneByOne<QList<AccessibleElement>>(
+        elements, [&](const AccessibleElement& element) { return children(element, deadline); });
+}
+
 }  // namespace tavrine

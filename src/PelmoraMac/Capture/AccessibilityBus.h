@@ -34,6 +34,8 @@ inline constexpr std::uint32_t text = 61;
 inline constexpr std::uint32_t window = 69;
 inline constexpr std::uint32_t entry = 79;
 inline constexpr std::uint32_t documentWeb = 95;
+// A run of text of its own: in a web page, one text node's text, or a line break.
+inline constexpr std::uint32_t staticText = 116;
 }  // namespace AccessibleRole
 
 namespace AccessibleState {
@@ -111,6 +113,8 @@ public:
     virtual AccessibleAnswer<AccessibleElement> parent(const AccessibleElement& element, CaptureDeadline deadline) = 0;
     virtual AccessibleAnswer<QList<AccessibleElement>> children(const AccessibleElement& element,
                                                                 CaptureDeadline deadline) = 0;
+    // How many children an element has, without naming them (this version counts them).
+    virtual AccessibleAnswer<int> childCount(const AccessibleElement& element, CaptureDeadline deadline);
     // The attributes of a document (its address among them).
     virtual AccessibleAnswer<QMap<QString, QString>> documentAttributes(const AccessibleElement& element,
                                                                         CaptureDeadline deadline) = 0;
@@ -145,6 +149,10 @@ public:
     virtual AccessibleAnswers<QMap<QString, QString>> attributesOf(const QList<AccessibleElement>& elements,
                                                                    CaptureDeadline deadline);
     virtual AccessibleAnswers<QString> texts(const QList<AccessibleTextPart>& parts, CaptureDeadline deadline);
+    virtual AccessibleAnswers<int> childCounts(const QList<AccessibleElement>& elements, CaptureDeadline deadline);
+    // Each element's children, in their order.
+    virtual AccessibleAnswers<QList<AccessibleElement>> childrenOf(const QList<AccessibleElement>& elements,
+                                                                   CaptureDeadline deadline);
 };
 
 }  // namespace tavrine

@@ -151,6 +151,31 @@ QList<std::optional<T>> spread(const QList<bool>& asked, QList<std::optional<T>>
     return all;
 }
 
+AccessibleAnswer<QList<AccessibleElement>> childrenFrom(const Reply& reply) {
+    if (!hasArguments(reply, 1)) return withoutValue<QList<AccessibleElement>>(reply);
+    auto elements = elementsFrom((*reply)->constFirst());
+    if (!elements) return unexpectedAnswer<QList<AccessibleElement>>();
+    return std::optional(std::move(*elements));
+}
+
+QDBusMessage childCountCall(const AccessibleElement& element) {
+    QDBusMessage message = callOf(element, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    message << kAccessible << u"ChildCount"_s;
+    return message;
+}
+
+// A property's value, read from its reply as an int.
+AccessibleAnswer<int> intPropertyFrom(const Reply& reply) {
+    if (!hasArguments(reply, 1)) return withoutValue<int>(reply);
+    const auto value = valueOf<int>((*reply)->constFirst().value<QDBusVariant>().variant());
+    if (!value) return unexpectedAnswer<int>();
+    return std::optional(*value);
+}
+
+QDBusMessage childrenCall(const AccessibleElement& element) {
+    return callOf(element, kAccessible, u"GetChildren"_s);
+}
+
 QDBusMessage roleCall(const AccessibleElement& element) {
     return callOf(element, kAccessible, u"GetRole"_s);
 }
@@ -334,11 +359,11 @@ AccessibleAnswer<AccessibleElement> AtspiAccessibilityBus::parent(const Accessib
 
 AccessibleAnswer<QList<AccessibleElement>> AtspiAccessibilityBus::children(const AccessibleElement& element,
                                                                            CaptureDeadline deadline) {
-    auto reply = send(callOf(element, kAccessible, u"GetChildren"_s), deadline);
-    if (!hasArguments(reply, 1)) return withoutValue<QList<AccessibleElement>>(reply);
-    auto elements = elementsFrom((*reply)->constFirst());
-    if (!elements) return unexpectedAnswer<QList<AccessibleElement>>();
-    return std::optional(std::move(*elements));
+    return childrenFrom(send(childrenCall(element), deadline));
+}
+
+AccessibleAnswer<int> AtspiAccessibilityBus::childCount(const AccessibleElement& element, CaptureDeadline deadline) {
+    return intPropertyFrom(send(childCountCall(element), deadline));
 }
 
 AccessibleAnswer<QMap<QString, QString>> AtspiAccessibilityBus::documentAttributes(const AccessibleElement& element,
@@ -506,6 +531,20 @@ AccessibleAnswers<QString> AtspiAccessibilityBus::texts(const QList<AccessibleTe
     QList<QDBusMessage> calls;
     for (const AccessibleTextPart& part : parts) calls.append(textCall(part.element, part.range));
     return sendEach<QString>(calls, deadline, stringFrom);
+}
+
+AccessibleAnswers<int> AtspiAccessibilityBus::childCounts(const QList<AccessibleElement>& elements,
+                                                          CaptureDeadline deadline) {
+    QList<QDBusMessage> calls;
+    for (const AccessibleElement& element : elements) calls.append(childCountCall(element));
+    return sendEach<int>(calls, deadline, intPropertyFrom);
+}
+
+AccessibleAnswers<QList<AccessibleElement>> AtspiAccessibilityBus::childrenOf(const QList<AccessibleElement>& elements,
+                                                                              CaptureDeadline deadline) {
+    QList<QDBusMessage> calls;
+    for (const AccessibleElement& element : elements) calls.append(childrenCall(element));
+    return sendEach<QList<AccessibleElement>>(calls, deadline, childrenFrom);
 }
 
 }  // namespace tavrine

@@ -30,6 +30,7 @@ public:
     AccessibleAnswer<AccessibleElement> parent(const AccessibleElement& element, CaptureDeadline deadline) override;
     AccessibleAnswer<QList<AccessibleElement>> children(const AccessibleElement& element,
                                                         CaptureDeadline deadline) override;
+    AccessibleAnswer<int> childCount(const AccessibleElement& element, CaptureDeadline deadline) override;
     AccessibleAnswer<QMap<QString, QString>> documentAttributes(const AccessibleElement& element,
                                                                 CaptureDeadline deadline) override;
     AccessibleAnswer<QMap<QString, QString>> attributes(const AccessibleElement& element,
@@ -53,6 +54,9 @@ public:
     AccessibleAnswers<QMap<QString, QString>> attributesOf(const QList<AccessibleElement>& elements,
                                                            CaptureDeadline deadline) override;
     AccessibleAnswers<QString> texts(const QList<AccessibleTextPart>& parts, CaptureDeadline deadline) override;
+    AccessibleAnswers<int> childCounts(const QList<AccessibleElement>& elements, CaptureDeadline deadline) override;
+    AccessibleAnswers<QList<AccessibleElement>> childrenOf(const QList<AccessibleElement>& elements,
+                                                           CaptureDeadline deadline) override;
 
 private:
     // The reply's arguments; none for an unknown object, interface, method or property.

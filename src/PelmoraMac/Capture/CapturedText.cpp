@@ -4,6 +4,8 @@
 
 #include <unicode/uchar.h>
 
+#include <algorithm>
+
 namespace tavrine {
 
 namespace {
@@ -42,21 +44,24 @@ bool isBrowserMaskCharacter(QChar character) {
     return unit == u'\u2022' || unit == u'\u25E6' || unit == u'\u25A0';
 }
 
-UnmaskedText withoutBrowserMasks(const QString& text) {
+UnmaskedText withoutBrowserMasks(const QString& text, const QList<qsizetype>& clearMarks) {
     const auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
     const auto isLineBreak = [](QChar c) { return c == u'\n' || c == u'\r'; };
+    const auto isMasked = [&](qsizetype at) {
+        return isBrowserMaskCharacter(text[at]) && !std::binary_search(clearMarks.begin(), clearMarks.end(), at);
+    };
     UnmaskedText result;
     result.text.reserve(text.size());
     qsizetype masked = 0;
     for (qsizetype at = 0; at < text.size();) {
-        if (!isBrowserMaskCharacter(text[at])) {
+        if (!isMasked(at)) {
             result.text.append(text[at++]);
             continue;
         }
         // A run of masks with the blanks around it: the blanks before it are already written.
         qsizetype end = at;
-        while (end < text.size() && (isBrowserMaskCharacter(text[end]) || isBlank(text[end]))) {
-            if (isBrowserMaskCharacter(text[end])) ++masked;
+        while (end < text.size() && (isMasked(end) || isBlank(text[end]))) {
+            if (isMasked(end)) ++masked;
             ++end;
         }
         qsizetype kept = result.text.size();

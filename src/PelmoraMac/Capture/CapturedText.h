@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -32,13 +33,14 @@ bool isBrowserMaskCharacter(QChar character);
 
 // A text read from a web page that cannot tell which of its characters the page masks (a page read over the
 // accessibility bus, where masked text is nothing but these characters and is marked in no other way) with
-// every such character taken out, and how many units were taken. A masked character alone is one of them,
-// so each one goes, however short its run. White space around a run taken out becomes one space inside a
-// line and nothing at its ends, as the page script leaves it.
+// every such character taken out but those at the places `clearMarks` gives (ascending: marks known to be
+// the page's own text), and how many units were taken. A masked character alone is one of them, so each one
+// goes, however short its run. White space around a run taken out becomes one space inside a line and
+// nothing at its ends, as the page script leaves it.
 struct UnmaskedText {
     QString text;
     qsizetype maskedUnits = 0;
 };
-UnmaskedText withoutBrowserMasks(const QString& text);
+UnmaskedText withoutBrowserMasks(const QString& text, const QList<qsizetype>& clearMarks = {});
 
 }  // namespace tavrine

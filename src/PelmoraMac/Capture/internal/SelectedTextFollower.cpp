@@ -52,6 +52,8 @@ CaptureResult<std::optional<QString>> SelectedTextFollower::read(const Accessibl
     m_nodes = {Node{.element = element, .range = range}};
     m_paragraphEnded = false;
     m_readableUnits = 0;
+    m_text.clear();
+    m_runs.clear();
     for (qsizetype level = 0; level < m_nodes.size();) {
         auto next = readLevel(level);
         if (!next) return tl::unexpected(next.error());
@@ -61,8 +63,24 @@ CaptureResult<std::optional<QString>> SelectedTextFollower::read(const Accessibl
     QString text;
     auto given = appendText(m_nodes.constFirst(), text);
     if (!given) return tl::unexpected(given.error());
-    if (!*given) return std::optional<QString>{};
+    if (!*given) {
+        m_runs.clear();
+        return std::optional<QString>{};
+    }
+    m_text = text;
     return std::optional(std::move(text));
+}
+
+FollowedText SelectedTextFollower::followed() const {
+    FollowedText followed{.text = m_text, .sources = {}, .runs = m_runs};
+    followed.sources.reserve(m_nodes.size());
+    for (const Node& node : m_nodes) {
+        followed.sources.append({.element = node.element,
+                                 .range = node.range,
+                                 .text = node.text.value_or(QString()),
+                                 .objects = node.embedded});
+    }
+    return followed;
 }
 
 CaptureResult<qsizetype> SelectedTextFollower::readLevel(qsizetype first) {
@@ -92,6 +110,7 @@ CaptureResult<qsizetype> SelectedTextFollower::readLevel(qsizetype first) {
             places.append({.element = node.element, .offset = offset});
             targets.append({.owner = index, .object = node.objects.size()});
             node.objects.append(-1);
+            node.embedded.append(std::nullopt);
             ++offset;
             from = object + 1;
         }
@@ -115,6 +134,7 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     QList<AccessibleElement> found;
     QList<qsizetype> at;
     for (qsizetype index = 0; index < places.size(); ++index) {
+        m_nodes[targets[index].owner].embedded[targets[index].object] = (*objects)[index];
         if (!(*objects)[index]) continue;
         found.append(*(*objects)[index]);
         at.append(index);
@@ -183,6 +203,8 @@ CaptureResult<bool> SelectedTextFollower::appendText(const Node& node, QString& 
         const QStringView run = QStringView(part).sliced(from, object - from);
         if (!run.isEmpty()) {
             if (m_paragraphEnded) startParagraph(text);
+            m_runs.append(FollowedText::Run{
+                .at = text.size(), .source = &node - m_nodes.constData(), .from = from, .length = run.size()});
             text += run;
         }
         if (text.size() > m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
@@ -210,6 +232,7 @@ CaptureResult<bool> SelectedTextFollower::appendObject(const Node& node, QString
     const QStringView own = QStringView(text).sliced(start);
     if (!*added || holdsNothingToRead(own) || node.loneMarker) {
         text.truncate(before);
+        while (!m_runs.isEmpty() && m_runs.constLast().at >= before) m_runs.removeLast();
         m_paragraphEnded = paragraphEnded;
         return false;
     }

@@ -10,6 +10,37 @@
 
 namespace tavrine {
 
+// A text put together from what several objects gave, with where each stretch of it was read.
+struct FollowedText {
+    // An object whose text was read: the range read (the bus's offsets), the text it gave, and the object
+    // behind each object replacement character of that text, in order (none where the bus named none).
+    struct Source {
+        AccessibleElement element;
+        AccessibleTextRange range;
+        QString text;
+        QList<std::optional<AccessibleElement>> objects{};
+
+        bool operator==(const Source&) const = default;
+    };
+    // A stretch of `text`, from `at`, that is `length` units of a source's text from `from` on.
+    struct Run {
+        qsizetype at = 0;
+        qsizetype source = 0;
+        qsizetype from = 0;
+        qsizetype length = 0;
+
+        bool operator==(const Run&) const = default;
+    };
+
+    QString text;
+    QList<Source> sources;
+    // In the order of the text; what lies between them (line breaks between blocks, an object's place
+    // holder) was read from no object.
+    QList<Run> runs;
+
+    bool operator==(const FollowedText&) const = default;
+};
+
 // Reads the selected text of an element with each object replacement character in it followed to the
 // selected part of its object's text (a web page's text holds one for each of its elements: a paragraph,
 // a list, a link), and so on inside those objects. The objects are asked level by level, each level's in
@@ -41,6 +72,8 @@ public:
     // The text of `range` of `element`, its objects followed; none when the element gives no text; tooLong
     // over the limit.
     CaptureResult<std::optional<QString>> read(const AccessibleElement& element, AccessibleTextRange range);
+    // The text that the last read gave, with where each stretch of it was read.
+    FollowedText followed() const;
 
 private:
     // An element whose text is read, with what stands behind each of its object replacement characters.
@@ -53,8 +86,10 @@ private:
         // The item's selected text is only the marker drawn before its own text.
         bool loneMarker = false;
         std::optional<QString> text{};
-        // For each object replacement character of the text, in order: its object's node, or -1.
+        // For each object replacement character of the text, in order: its object's node, or -1; and the
+        // object the bus names there, if any.
         QList<qsizetype> objects{};
+        QList<std::optional<AccessibleElement>> embedded{};
     };
 
     // Where an object found in a text goes: the node whose text holds it, and its place in that node's list.
@@ -86,6 +121,9 @@ private:
     bool m_paragraphEnded = false;
     // Units to read in the texts read so far, of every level.
     qsizetype m_readableUnits = 0;
+    // The text put together, and where its stretches come from (sources are nodes).
+    QString m_text;
+    QList<FollowedText::Run> m_runs;
 };
 
 // Whether a text, white space aside, is only a list item's marker: a bullet, a dash, or a number or letter
