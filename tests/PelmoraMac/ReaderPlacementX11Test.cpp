@@ -1,6 +1,7 @@
 // Where the reader window comes up on a real X server, run once without and once with a window manager
 // (openbox): the window in front of another process and its activation, and the real executable
-// placing its window, remembering it across launches and across a monitor that goes away.
+// placing its window, remembering it across launches and across a monitor that goes away, and restoring it
+// from maximised to its own frame after it was closed and shown again.
 #include "PelmoraMac/Window/ReaderDisplay.h"
 #include "PelmoraMac/Window/ReaderScreens.h"
 #include "PelmoraMac/Window/ReaderWindowController.h"
@@ -157,6 +158,21 @@ public:
         const QPoint target = to + QPoint(clientX, clientY) - frame.topLeft();
         run(u"xdotool"_s, {u"windowmove"_s, window, QString::number(target.x()), QString::number(target.y())});
     }
+    // A double click on the title bar, which maximises the window or restores it.
+    void doubleClickTitleBar() {
+        run(u"xdotool"_s, {u"windowactivate"_s, u"--sync"_s, windowId()});
+        // Below the frame's top edge, on the title.
+        const QRect now = frame().value_or(QRect());
+        run(u"xdotool"_s, {u"mousemove"_s, QString::number(now.center().x()), QString::number(now.y() + 8), u"click"_s,
+                           u"--repeat"_s, u"2"_s, u"--delay"_s, u"60"_s, u"1"_s});
+    }
+    // Closes the window as the user does, with the window manager's Alt+F4, and waits until it is gone.
+    void closeWindow() {
+        run(u"xdotool"_s, {u"windowactivate"_s, u"--sync"_s, windowId()});
+        run(u"xdotool"_s, {u"key"_s, u"--clearmodifiers"_s, u"alt+F4"_s});
+        EXPECT_TRUE(processEventsUntil([&] { return !frame(); })) << "Alt+F4 did not close the window";
+        EXPECT_EQ(m_process.state(), QProcess::Running) << "closing the window ended the reader";
+    }
     void quit() {
         ::kill(pid(), SIGTERM);
         EXPECT_TRUE(m_process.waitForFinished(test::patienceMilliseconds()));
@@ -264,7 +280,65 @@ TEST(ReaderPlacementX11, TheRealWindowComesBackWhereItWasLeftOnEveryDisplay) {
         run(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-monitor-removed.png"_s)});
         reader.quit();
         run(u"xrandr"_s, {u"--delmonitor"_s, u"left"_s});
+        // The server's own screen again, for the tests after this one.
+        ASSERT_TRUE(processEventsUntil([&] { return ReaderScreens::displays() == single; }));
     }
+}
+
+// Maximised, closed and shown again by a second launch, the window is still maximised, and restored it
+// goes back to the frame it had before it was maximised; a maximised frame is never stored as the window's
+// place, also when the reader quits while maximised.
+TEST(ReaderPlacementX11, AWindowShownAgainMaximisedIsRestoredToItsOwnFrame) {
+    if (!desktop().hasWindowManager()) GTEST_SKIP() << "only a window manager maximises a window";
+    const QList<ReaderDisplay> single = ReaderScreens::displays();
+    ASSERT_EQ(single.size(), 1);
+    const ReaderDisplay screen = single.first();
+    const QRect visible = ReaderScreens::toQt(screen.visibleFrame);
+    QFile::remove(FileDefaults::applicationFile());
+    const auto isMaximised = [&](const QRect& frame) { return frame == visible; };
+
+    QRect own;
+    {
+        ReaderExecutable reader;
+        const QRect first = reader.settledFrame([](const QRect&) { return true; });
+        // A size and place of the user's own, far from the screen's.
+        run(u"xdotool"_s, {u"windowsize"_s, u"--sync"_s, reader.windowId(), u"800"_s, u"600"_s});
+        reader.moveFrame(first, {200, 100});
+        own = reader.settledFrame([&](const QRect& frame) { return frame.x() < 300 && frame.width() < 900; });
+        std::optional<ReaderWindowPosition> stored;
+        ASSERT_TRUE(processEventsUntil([&] {
+            stored = storedPosition(screen);
+            return stored && QPointF(stored->x, stored->top) == offsets(own, screen) && stored->width == own.width();
+        })) << "stored "
+            << (stored ? stored->x : -1) << "," << (stored ? stored->top : -1) << " "
+            << (stored ? stored->width.value_or(-1) : -1) << " for the frame " << own.x() << "," << own.y() << " "
+            << own.width() << "x" << own.height();
+
+        reader.doubleClickTitleBar();
+        reader.settledFrame(isMaximised);
+        reader.closeWindow();
+        // "リーダーを開く", as a second launch asks it.
+        EXPECT_EQ(QProcess::execute(QStringLiteral(TAVRINE_EXECUTABLE), {}), 0);
+        reader.settledFrame(isMaximised);
+        run(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-maximised-again.png"_s)});
+
+        reader.doubleClickTitleBar();
+        EXPECT_EQ(QRectF(reader.settledFrame([&](const QRect& frame) { return !isMaximised(frame); })), QRectF(own));
+        run(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-restored.png"_s)});
+
+        // Quitting while maximised keeps the window's own frame stored.
+        reader.doubleClickTitleBar();
+        reader.settledFrame(isMaximised);
+        reader.quit();
+    }
+    const auto stored = storedPosition(screen);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(QPointF(stored->x, stored->top), offsets(own, screen));
+    EXPECT_EQ(stored->width, own.width());
+    EXPECT_EQ(stored->height, own.height());
+    ReaderExecutable relaunched;
+    EXPECT_EQ(QRectF(relaunched.settledFrame([&](const QRect& frame) { return frame == own; })), QRectF(own));
+    relaunched.quit();
 }
 
 }  // namespace

@@ -54,6 +54,21 @@ private:
     QPointer<QWidget> m_window;
 };
 
+// A hidden window is mapped anew when it is shown again, and the window manager manages it as a new
+// window (Qt has also destroyed its native window if the window manager closed it): made at its maximised
+// geometry and maximised from the start, it would leave the window manager no other size to give back when
+// the user restores it. So it is given its normal geometry before it is mapped, and maximised over it, as
+// a window shown maximised is.
+void keepNormalGeometryUnderMaximized(QWidget& window) {
+    const Qt::WindowStates state = window.windowState();
+    if (window.isVisible() || !(state & Qt::WindowMaximized) || (state & Qt::WindowFullScreen)) return;
+    const QRect normal = window.normalGeometry();
+    if (!normal.isValid() || normal == window.geometry()) return;
+    window.setWindowState(state & ~Qt::WindowMaximized);
+    window.setGeometry(normal);
+    window.setWindowState(state);
+}
+
 }  // namespace
 
 void ReaderWindowActivation::present(QWidget* window) {
@@ -62,6 +77,7 @@ void ReaderWindowActivation::present(QWidget* window) {
     if (window->windowState() & Qt::WindowMinimized) {
         window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     }
+    keepNormalGeometryUnderMaximized(*window);
     const auto manager = X11WindowManager::ofApplication();
     if (!manager) {
         window->show();

@@ -16,8 +16,9 @@ namespace ReaderWindowActivation {
 // Restores the window when it is minimised, brings it to the desktop the user is on (a window on another
 // desktop comes here rather than the user going there; a window on this desktop, or on every one, stays),
 // shows and raises it, and activates it: a window already on screen at once, one that is being mapped as
-// soon as it is exposed. The activation request carries the X server's time. Where the application does
-// not run on X11 (offscreen), Qt's own show, raise and activation.
+// soon as it is exposed. A hidden window left maximised comes back maximised over its own normal geometry,
+// which restoring it gives back. The activation request carries the X server's time. Where the application
+// does not run on X11 (offscreen), Qt's own show, raise and activation.
 void present(QWidget* window);
 
 // The frame the window manager will put around the window, asked before the window is mapped; none when
