@@ -24,6 +24,9 @@ public:
     bool enabled = true;
     // The element the bus announced focused last.
     std::optional<QString> announcedFocus{};
+    // While positive, each answer of states leaves out active and focused, and counts one down: the
+    // application while the hot key's grab holds the X11 focus and a moment after.
+    int grabbedStateReads = 0;
     QHash<QString, int> calls;
 
     int textCalls() const {
@@ -49,7 +52,14 @@ public:
         return answer<std::uint32_t>(u"GetRole", element, deadline, [](ScriptedNode& node) { return node.role; });
     }
     AccessibleAnswer<AccessibleStates> states(const AccessibleElement& element, CaptureDeadline deadline) override {
-        return answer<AccessibleStates>(u"GetState", element, deadline, [](ScriptedNode& node) { return node.states; });
+        return answer<AccessibleStates>(u"GetState", element, deadline, [this](ScriptedNode& node) {
+            if (grabbedStateReads <= 0) return node.states;
+            --grabbedStateReads;
+            AccessibleStates states = node.states;
+            states.bits &=
+                ~((std::uint64_t(1) << AccessibleState::active) | (std::uint64_t(1) << AccessibleState::focused));
+            return states;
+        });
     }
     AccessibleAnswer<AccessibleElement> parent(const AccessibleElement& element, CaptureDeadline deadline) override {
         return answer<AccessibleElement>(u"Parent", element, deadline, [](ScriptedNode& node) {

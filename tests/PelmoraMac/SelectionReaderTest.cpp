@@ -240,14 +240,12 @@ TEST(SelectionReader, APageWithNothingSelectedGivesItsArticleInASupportedBrowser
     SelectionCapture busy(loading);
     EXPECT_EQ(failureOf(busy.run(true, ArticleBrowser::chrome)), CaptureFailure::unavailable);
 
-    // In a browser that is not supported, a page that shows no selection of its own may have one that
-    // the primary selection holds.
+    // Nor does the primary selection stand in for a browser's page that shows none: the browser may have put
+    // there text the page masks.
     SelectionCapture spanning(pageAt(kPage));
     spanning.primary = u"段落をまたぐ選択"_s;
-    read = spanning.run(true, std::nullopt);
-    ASSERT_TRUE(read);
-    EXPECT_EQ(read->document.text, u"段落をまたぐ選択"_s);
-    EXPECT_FALSE(read->isBody);
+    EXPECT_EQ(failureOf(spanning.run(true, std::nullopt)), CaptureFailure::browserUnsupported);
+    EXPECT_EQ(spanning.primaryReads, 0);
 }
 
 // Chromium started without forced accessibility shows its frames and nothing in them.
@@ -305,12 +303,12 @@ TEST(SelectionReader, ABrowserWhoseTreeShowsNoPageGivesTheArticleOfItsTabInFront
     EXPECT_EQ(failureOf(local.run(true, ArticleBrowser::chrome)), CaptureFailure::noBodyCandidate);
     EXPECT_EQ(local.operations(), QList<Operation>{Operation::snapshot});
 
-    // A focused text input of the browser (its address bar), a browser that is not supported, or an
-    // application that is no browser, stays unknown.
+    // A focused text input of the browser (its address bar) has nothing to read; a browser that is not
+    // supported cannot be read so; an application that is no browser stays unknown.
     SelectionCapture field(applicationWith(textField(u"example.org"_s)));
     EXPECT_EQ(failureOf(field.run(true, ArticleBrowser::chrome)), CaptureFailure::noBodyCandidate);
     SelectionCapture unsupported(emptyFrame());
-    EXPECT_EQ(failureOf(unsupported.run(true, std::nullopt)), CaptureFailure::selectionUnknown);
+    EXPECT_EQ(failureOf(unsupported.run(true, std::nullopt)), CaptureFailure::browserUnsupported);
     SelectionCapture application(emptyFrame());
     EXPECT_EQ(failureOf(application.run(false, std::nullopt)), CaptureFailure::selectionUnknown);
     EXPECT_TRUE(field.desktop.requests.isEmpty() && unsupported.desktop.requests.isEmpty() &&
@@ -598,6 +596,96 @@ TEST(SelectionReader, APageThatCannotBeAskedIsReadOnTheBusOrTellsWhy) {
     SelectionCapture article(pageAt(kPage));
     article.desktop.permission = kAutomationUndecided;
     EXPECT_EQ(failureOf(article.run(true, ArticleBrowser::chrome)), CaptureFailure::automationRequired);
+}
+
+// In a browser whose page cannot be asked at all, a one-line field of the page is never read: the bus does
+// not tell one that only its autocomplete names a password field. One the browser shows masked is a
+// protected field's. A text area of the page, and a field of the browser's own, are read.
+TEST(SelectionReader, AOneLineFieldOfAPageThatCannotBeAskedIsNeverRead) {
+    ScriptedAccessibleTree tree = pageAt(kPage);
+    tree.nodes.append({.path = u"/field"_s,
+                       .role = AccessibleRole::entry,
+                       .states = statesOf({AccessibleState::focused, AccessibleState::showing}),
+                       .parent = u"/page"_s,
+                       .text = u"hunter2"_s,
+                       .selections = {{0, 7}}});
+    tree.node(u"/paragraph"_s)->states = statesOf({AccessibleState::showing});
+    tree.node(u"/page"_s)->children.append(u"/field"_s);
+    SelectionCapture field(tree);
+    field.primary = u"hunter2"_s;
+    EXPECT_EQ(failureOf(field.run(true, std::nullopt)), CaptureFailure::browserUnsupported);
+    EXPECT_TRUE(field.desktop.requests.isEmpty());
+    EXPECT_EQ(field.primaryReads, 0);
+
+    ScriptedAccessibleTree masked = tree;
+    masked.node(u"/field"_s)->text = u"•••••••"_s;
+    SelectionCapture maskedField(masked);
+    EXPECT_EQ(failureOf(maskedField.run(true, std::nullopt)), CaptureFailure::protectedField);
+    // Also in a supported browser that cannot be asked.
+    SelectionCapture maskedUnasked(masked);
+    maskedUnasked.desktop.permission = kAutomationUndecided;
+    EXPECT_EQ(failureOf(maskedUnasked.run(true, ArticleBrowser::chrome)), CaptureFailure::protectedField);
+
+    ScriptedAccessibleTree area = tree;
+    area.node(u"/field"_s)->states =
+        statesOf({AccessibleState::focused, AccessibleState::showing, AccessibleState::multiLine});
+    SelectionCapture areaOnTheBus(area);
+    const auto read = areaOnTheBus.run(true, std::nullopt);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(read->document.text, u"hunter2"_s);
+
+    // The browser's own address bar, under its window and no page.
+    SelectionCapture addressBar(applicationWith(textField(u"example.org"_s, {{0, 11}})));
+    const auto address = addressBar.run(true, std::nullopt);
+    ASSERT_TRUE(address) << rawValue(address.error()).toStdString();
+    EXPECT_EQ(address->document.text, u"example.org"_s);
+}
+
+// While the hot key is held, and a moment after, its grab takes the X11 focus from the application in front,
+// which tells the bus its window is inactive: the capture waits for the window to be active again and
+// reads what the user had in front, never the primary selection in its place.
+TEST(SelectionReader, TheHotKeysGrabIsNoChangeOfTheSource) {
+    // A heading the page masks whole, selected: the bus gives the browser's marks for it.
+    ScriptedAccessibleTree maskedPage = selectedPage({0, 1});
+    maskedPage.node(u"/heading"_s)->text = u"•••••"_s;
+    for (const std::optional<ArticleBrowser> browser :
+         {std::optional<ArticleBrowser>{}, std::optional(ArticleBrowser::chrome)}) {
+        SelectionCapture masked(maskedPage);
+        masked.bus.grabbedStateReads = 6;
+        masked.primary = u"hunter2 in clear"_s;
+        masked.desktop.permission = kAutomationUndecided;
+        EXPECT_EQ(failureOf(masked.run(true, browser)), CaptureFailure::protectedField);
+        EXPECT_EQ(masked.primaryReads, 0);
+    }
+
+    SelectionCapture paragraph(selectedPage({1, 2}));
+    paragraph.bus.grabbedStateReads = 6;
+    paragraph.primary = u"古い選択"_s;
+    auto read = paragraph.run(true, std::nullopt);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(read->document.text, u"リンク付きの段落"_s);
+
+    // Outside browsers too: a text editor's selection, not the primary selection.
+    SelectionCapture editor(applicationWith(textArea(u"本文の選択です"_s, {{3, 5}})));
+    editor.bus.grabbedStateReads = 6;
+    editor.primary = u"古い選択"_s;
+    read = editor.run();
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(read->document.text, u"選択"_s);
+    EXPECT_EQ(editor.primaryReads, 0);
+
+    // A window that stays inactive: the wait ends, and the capture goes on as it finds the application.
+    SelectionCapture stillGrabbed(applicationWith(textArea(u"本文の選択です"_s, {{3, 5}})));
+    stillGrabbed.bus.grabbedStateReads = 1'000'000;
+    stillGrabbed.primary = u"端末の選択"_s;
+    read = stillGrabbed.run();
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(read->document.text, u"端末の選択"_s);
+    SelectionCapture browserStillGrabbed(selectedPage({1, 2}));
+    browserStillGrabbed.bus.grabbedStateReads = 1'000'000;
+    browserStillGrabbed.primary = u"hunter2 in clear"_s;
+    EXPECT_EQ(failureOf(browserStillGrabbed.run(true, std::nullopt)), CaptureFailure::browserUnsupported);
+    EXPECT_EQ(browserStillGrabbed.primaryReads, 0);
 }
 
 TEST(SelectionReader, TheWayUpToThePageLooksAtFortyElementsEachOnce) {

@@ -7,7 +7,7 @@ using namespace Qt::StringLiterals;
 
 CaptureResult<std::optional<QString>> AXSelectionReader::primarySelection() {
     if (!m_primary) {
-        if (!m_environment.primarySelection || m_browser) {
+        if (!m_environment.primarySelection || m_browser || m_includeWebArticles) {
             m_primary.emplace();
         } else {
             auto read = call([&](CaptureDeadline d) { return m_environment.primarySelection(m_pid, d); });

@@ -5,7 +5,9 @@
 #include <QSet>
 #include <QUrl>
 
+#include <algorithm>
 #include <deque>
+#include <thread>
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
@@ -44,6 +46,7 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::focusedElemen
             }
         }
         m_appKnown = true;
+        if (auto settled = settleFocus(); !settled) return tl::unexpected(settled.error());
     }
 
     auto focused = currentFocus();
@@ -77,9 +80,10 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::focusedElemen
     m_focusedKnown = true;
     m_focusedKind = kind;
 
-    if (m_includeWebArticles && m_browser && isTextInput) {
+    if (m_includeWebArticles && isTextInput) {
         // A field of a page, not one of the browser's own (its address bar): the page is asked about it, since
-        // it tells a field that it masks or names a password where the bus shows the text in clear.
+        // it tells a field that it masks or names a password where the bus shows the text in clear; a page
+        // that cannot be asked leaves a one-line field of it unread.
         auto parent = call([&](CaptureDeadline d) { return m_bus.parent(*m_focused, d); });
         if (!parent) return tl::unexpected(parent.error());
         auto page = *parent ? findWebArea(**parent) : CaptureResult<std::optional<AccessibleElement>>{};
@@ -120,6 +124,19 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::focusedElemen
         }
     }
     return m_focused;
+}
+
+CaptureResult<void> AXSelectionReader::settleFocus() {
+    if (!m_app) return {};
+    const Clock& clock = SystemClock::shared();
+    const Clock::MonotonicTime until = std::min(clock.monotonicNow() + kFocusSettleLimit, m_deadline);
+    for (;;) {
+        auto window = activeWindow();
+        if (!window) return tl::unexpected(window.error());
+        if (*window || clock.monotonicNow() >= until) return {};
+        std::this_thread::sleep_until(std::min(clock.monotonicNow() + kFocusSettleStep, until));
+        if (auto inTime = checkDeadline(); !inTime) return inTime;
+    }
 }
 
 // The element focused now: the one the bus announced last, while it still says it is focused; else

@@ -1,4 +1,6 @@
 #include "PelmoraMac/Capture/AXSelectionReader.h"
+
+#include "PelmoraMac/Capture/CapturedText.h"
 #include "PelmoraMac/Capture/internal/AXSelectionSteps.h"
 
 namespace tavrine {
@@ -15,7 +17,14 @@ bool AXSelectionReader::asksPage() const {
 CaptureResult<bool> AXSelectionReader::pageAnswered() {
     if (m_pageAsked) return m_page.has_value();
     m_pageAsked = true;
-    if (!asksPage()) return false;
+    if (!asksPage()) {
+        // A browser whose page cannot be asked at all: the bus cannot tell a one-line field that only the
+        // page's autocomplete names a password field.
+        if (m_includeWebArticles && !m_browser && focusedPageField()) {
+            return failed<bool>(pageFieldRefusal(CaptureFailure::browserUnsupported));
+        }
+        return false;
+    }
     auto page = snapshotBrowserPage(*m_browser, m_pid, m_deadline, m_cancellation, m_environment.article);
     if (!page) {
         // Not allowed to ask, or nobody to ask: the page as the bus shows it, if it does.
@@ -27,8 +36,9 @@ CaptureResult<bool> AXSelectionReader::pageAnswered() {
         // names a password field, so its text is never read without the page's answer.
         const bool pageField =
             m_focused && (m_focusedKind == ElementKind::textField || m_focusedKind == ElementKind::comboBox);
+        if (cannotAsk) m_pageRefusal = failure;
         if (cannotAsk && m_sawWebArea && !pageField) return false;
-        return tl::unexpected(failure);
+        return failed<bool>(cannotAsk && focusedPageField() ? pageFieldRefusal(failure) : failure);
     }
     // The page the bus shows: the one that holds the focus, or the focused field.
     const std::optional<AccessibleElement> shown = m_webArea ? m_webArea : m_fieldPage;
@@ -42,6 +52,25 @@ CaptureResult<bool> AXSelectionReader::pageAnswered() {
     }
     m_page = std::move(*page);
     return true;
+}
+
+bool AXSelectionReader::focusedPageField() const {
+    return m_focused && m_sawWebArea &&
+           (m_focusedKind == ElementKind::textField || m_focusedKind == ElementKind::comboBox);
+}
+
+CaptureFailure AXSelectionReader::pageFieldRefusal(CaptureFailure reason) {
+    // The selected text is looked at only to tell masked text, and is never read.
+    auto text = textSelection(*m_focused);
+    if (!text) return text.error();
+    if (!*text || (*text)->isEmpty()) return reason;
+    const UnmaskedText shown = withoutBrowserMasks(withoutObjectReplacements(**text));
+    return shown.maskedUnits > 0 && holdsNothingToRead(shown.text) ? CaptureFailure::protectedField : reason;
+}
+
+CaptureFailure AXSelectionReader::noSelectionShown() const {
+    if (m_pageRefusal) return *m_pageRefusal;
+    return m_includeWebArticles && !m_browser ? CaptureFailure::browserUnsupported : CaptureFailure::selectionUnknown;
 }
 
 std::optional<ReadingDocument> AXSelectionReader::convertedSelection(const QString& text) const {

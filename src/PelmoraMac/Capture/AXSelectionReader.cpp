@@ -79,7 +79,8 @@ CaptureResult<QString> AXSelectionReader::readSelectedText() {
     }
     auto length = selectedLength();
     if (!length) return tl::unexpected(length.error());
-    if (!*length || **length != 0) return failed<QString>(CaptureFailure::selectionUnknown);
+    if (!*length) return failed<QString>(noSelectionShown());
+    if (**length != 0) return failed<QString>(CaptureFailure::selectionUnknown);
     return failed<QString>(CaptureFailure::noSelection);
 }
 
@@ -91,7 +92,8 @@ CaptureResult<std::optional<CapturedContent>> AXSelectionReader::readBodyCandida
     auto nothingSelected = [this]() -> CaptureResult<void> {
         auto length = selectedLength();
         if (!length) return tl::unexpected(length.error());
-        if (!*length || **length != 0) return failed<void>(CaptureFailure::selectionUnknown);
+        if (!*length) return failed<void>(noSelectionShown());
+        if (**length != 0) return failed<void>(CaptureFailure::selectionUnknown);
         return {};
     };
 
