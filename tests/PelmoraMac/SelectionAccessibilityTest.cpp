@@ -60,6 +60,7 @@ public:
         return m_bus.processOf(s, d);
     }
     std::optional<AccessibleElement> lastFocused(const QString& s) override { return m_bus.lastFocused(s); }
+    std::optional<Clock::MonotonicTime> lastFocusChange(const QString& s) override { return m_bus.lastFocusChange(s); }
     AccessibleAnswer<std::uint32_t> role(const AccessibleElement& e, CaptureDeadline d) override {
         ++waits;
         return m_bus.role(e, d);

@@ -665,6 +665,24 @@ TEST(SelectionReader, TheHotKeysGrabIsNoChangeOfTheSource) {
     ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
     EXPECT_EQ(read->document.text, u"リンク付きの段落"_s);
 
+    // Coming back, the browser shows the focus on the pane that holds its page for a moment, then on the
+    // element it was on, which it announces again.
+    ScriptedAccessibleTree withPane = selectedPage({1, 2});
+    withPane.nodes.append({.path = u"/pane"_s,
+                           .role = test::kPushButtonRole,
+                           .states = statesOf({AccessibleState::showing}),
+                           .parent = u"/frame"_s});
+    withPane.node(u"/frame"_s)->children.prepend(u"/pane"_s);
+    SelectionCapture detour(withPane);
+    detour.bus.announcedFocus = u"/paragraph"_s;
+    detour.bus.focusChangedAt = SystemClock::shared().monotonicNow();
+    detour.bus.detourFocus = u"/pane"_s;
+    detour.bus.detourStateReads = 8;
+    detour.primary = u"古い選択"_s;
+    read = detour.run(true, std::nullopt);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(read->document.text, u"リンク付きの段落"_s);
+
     // Outside browsers too: a text editor's selection, not the primary selection.
     SelectionCapture editor(applicationWith(textArea(u"本文の選択です"_s, {{3, 5}})));
     editor.bus.grabbedStateReads = 6;

@@ -131,12 +131,28 @@ CaptureResult<void> AXSelectionReader::settleFocus() {
     const Clock& clock = SystemClock::shared();
     const Clock::MonotonicTime until = std::min(clock.monotonicNow() + kFocusSettleLimit, m_deadline);
     for (;;) {
-        auto window = activeWindow();
-        if (!window) return tl::unexpected(window.error());
-        if (*window || clock.monotonicNow() >= until) return {};
+        auto settled = focusSettled();
+        if (!settled) return tl::unexpected(settled.error());
+        if (*settled || clock.monotonicNow() >= until) return {};
         std::this_thread::sleep_until(std::min(clock.monotonicNow() + kFocusSettleStep, until));
         if (auto inTime = checkDeadline(); !inTime) return inTime;
     }
+}
+
+CaptureResult<bool> AXSelectionReader::focusSettled() {
+    auto window = activeWindow();
+    if (!window) return tl::unexpected(window.error());
+    if (!*window) return false;
+    // Coming back, an application may show the focus on a container of its own for a moment (Firefox: the
+    // pane that holds its page) before it gives it back to the element the user left it on.
+    if (const auto changed = m_bus.lastFocusChange(m_app->service)) {
+        if (SystemClock::shared().monotonicNow() - *changed < kFocusQuietTime) return false;
+    }
+    const auto announced = m_bus.lastFocused(m_app->service);
+    if (!announced) return true;
+    auto states = call([&](CaptureDeadline d) { return m_bus.states(*announced, d); });
+    if (!states) return tl::unexpected(states.error());
+    return *states && (*states)->has(AccessibleState::focused);
 }
 
 // The element focused now: the one the bus announced last, while it still says it is focused; else

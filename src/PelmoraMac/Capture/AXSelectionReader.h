@@ -66,9 +66,10 @@ struct SelectionCaptureEnvironment {
 // the user's selection (readPrimarySelection).
 //
 // Before anything is read, the application's focus is let settle: while the hot key is held its grab takes
-// the X11 focus, and an application tells the bus that its window is active again only a moment after the
-// keys are released. Until one of its windows is active (at most kFocusSettleLimit, within the deadline),
-// the reader waits; a window that stays inactive is read as it is. One instance per capture, on one
+// the X11 focus, and an application tells the bus that its window is active again, and gives the focus back
+// to the element it was on, only a moment after the keys are released. Until then (focusSettled; at most
+// kFocusSettleLimit, within the deadline) the reader waits; an application that does not settle is read
+// as it is. One instance per capture, on one
 // thread, which it blocks.
 class AXSelectionReader {
 public:
@@ -85,6 +86,8 @@ public:
     static constexpr std::chrono::milliseconds kFocusSettleLimit{300};
     // The pause between two looks at whether it is.
     static constexpr std::chrono::milliseconds kFocusSettleStep{5};
+    // How long no focus may have been announced for the focus to count as settled.
+    static constexpr std::chrono::milliseconds kFocusQuietTime{40};
 
     AXSelectionReader(pid_t pid, bool includeWebArticles, std::optional<ArticleBrowser> browser,
                       CaptureDeadline deadline, CancellationToken cancellation,
@@ -105,8 +108,11 @@ private:
     static ElementKind kindOf(std::uint32_t role, AccessibleStates states);
 
     CaptureResult<std::optional<AccessibleElement>> focusedElement();
-    // Waits, at most kFocusSettleLimit, for one of the application's windows to be active.
+    // Waits, at most kFocusSettleLimit, for the application's focus to settle (focusSettled).
     CaptureResult<void> settleFocus();
+    // Whether one of the application's windows is active, no focus was announced in the last
+    // kFocusQuietTime, and the element announced focused last, if any, still says it is.
+    CaptureResult<bool> focusSettled();
     CaptureResult<std::optional<AccessibleElement>> currentFocus();
     CaptureResult<std::optional<AccessibleElement>> searchFocus();
     CaptureResult<std::optional<AccessibleElement>> activeWindow();
