@@ -644,6 +644,12 @@ TEST_F(AccessibleDesktop, AChromiumParagraphOfTwoThousandLinksIsReadInAsManyRoun
                                                      u"!getSelection().isCollapsed"_s),
                   QJsonValue(true));
         EXPECT_TRUE(test::processEventsUntil([&] { return s_tracker->log()->lastFocused(service) != before; }));
+        // The focus settled, as it is long before a person presses the hot key: the capture does not wait
+        // for it, and its calls are the reading's alone.
+        test::processEventsUntil([&] {
+            const auto changed = s_tracker->log()->lastChange(service).value_or(Clock::MonotonicTime{});
+            return SystemClock::shared().monotonicNow() - changed > 2 * AXSelectionReader::kFocusQuietTime;
+        });
         return capture(chromium.pid(), true, ArticleBrowser::chrome, Workers::real);
     };
     const Outcome few = read(u"few"_s);
