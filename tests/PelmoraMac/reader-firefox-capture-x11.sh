@@ -3,10 +3,10 @@
 #
 # The real program capturing from Debian's Firefox ESR as its user would, on an X display with openbox (run
 # under scripts/with-xvfb --openbox, which gives it fresh data and configuration folders and a session bus
-# of its own), with the session's accessibility on and a fresh profile that puts its pages on the bus. Firefox
-# is read over the bus alone: its page cannot be asked, and its primary selection, which holds the clear text
-# of what its page masks, is never read. With the capture hot key (Meta+Ctrl+Alt+R), PRESSES times each (10
-# by default):
+# of its own), with the session's accessibility on, a fresh profile that puts its pages on the bus and the
+# page served on the loopback interface. Firefox is read over the bus alone: its page cannot be asked, and
+# its primary selection, which holds the clear text of what its page masks, is never read. With the capture
+# hot key (Meta+Ctrl+Alt+R), PRESSES times each (10 by default):
 # - an editing host the page masks (-webkit-text-security), all of it selected with Ctrl+A: protectedField;
 # - a text field that the page names a password by its autocomplete alone, shown in clear, selected with
 #   Ctrl+A: never read (browserUnsupported, or protectedField);
@@ -30,7 +30,9 @@ overall_end=$((SECONDS + 240 + presses * 20))
 work=$(mktemp -d)
 launcher_pid=""
 browser_pid=""
+server_pid=""
 cleanup() {
+  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
   if [ -n "$browser_pid" ]; then
     kill "$browser_pid" 2>/dev/null || true
     wait "$browser_pid" 2>/dev/null || true
@@ -154,8 +156,17 @@ click_page() {
   fail "$count clicks at $x $y did not make $1 hold: the page says $(xdotool getwindowname "$browser")"
 }
 
+# The page served over http on the loopback interface, as a web page is: its address is checked before and
+# after it is read.
+python3 -c 'import http.server, socketserver, sys
+server = socketserver.TCPServer(("127.0.0.1", 0), lambda *a: http.server.SimpleHTTPRequestHandler(*a, directory=sys.argv[1]))
+print(server.server_address[1], flush=True)
+server.serve_forever()' "$work" >"$work/port" 2>/dev/null &
+server_pid=$!
+wait_for "the page server did not start" test -s "$work/port"
+
 GNOME_ACCESSIBILITY=1 firefox-esr --no-remote --new-instance --profile "$work/profile" \
-  "file://$work/page.html" >"$work/firefox.log" 2>&1 &
+  "http://127.0.0.1:$(cat "$work/port")/page.html" >"$work/firefox.log" 2>&1 &
 browser_pid=$!
 browser=$(wait_for_window '^Capture page [0-9]' "the capture page")
 activate_window "$browser"

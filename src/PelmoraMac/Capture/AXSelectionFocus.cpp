@@ -278,6 +278,9 @@ CaptureResult<std::optional<QString>> AXSelectionReader::webAreaURL(const Access
 
 CaptureResult<void> AXSelectionReader::ensureSourceUnchanged() {
     if (!m_webArea || !m_sourceWindow || !m_sourceURL) return failed<void>(CaptureFailure::sourceChanged);
+    // The application may take its focus back from the hot key's grab only now, by way of a container of its
+    // own: what it shows once that is over is compared.
+    if (auto settled = settleFocus(); !settled) return settled;
     auto window = activeWindow();
     if (!window) return tl::unexpected(window.error());
     if (*window != m_sourceWindow) return failed<void>(CaptureFailure::sourceChanged);

@@ -68,9 +68,9 @@ struct SelectionCaptureEnvironment {
 // Before anything is read, the application's focus is let settle: while the hot key is held its grab takes
 // the X11 focus, and an application tells the bus that its window is active again, and gives the focus back
 // to the element it was on, only a moment after the keys are released. Until then (focusSettled; at most
-// kFocusSettleLimit, within the deadline) the reader waits; an application that does not settle is read
-// as it is. One instance per capture, on one
-// thread, which it blocks.
+// kFocusSettleLimit, within the deadline) the reader waits, and again before it compares the page and
+// the focus with those it began with; an application that does not settle is read as it is. One instance per capture,
+// on one thread, which it blocks.
 class AXSelectionReader {
 public:
     // The most elements looked at on the way up from the focused element to a web page.
