@@ -127,13 +127,18 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::focusedElemen
 }
 
 CaptureResult<void> AXSelectionReader::settleFocus() {
-    if (!m_app) return {};
+    if (!m_app || m_focusNeverSettles) return {};
     const Clock& clock = SystemClock::shared();
     const Clock::MonotonicTime until = std::min(clock.monotonicNow() + kFocusSettleLimit, m_deadline);
     for (;;) {
         auto settled = focusSettled();
         if (!settled) return tl::unexpected(settled.error());
-        if (*settled || clock.monotonicNow() >= until) return {};
+        if (*settled) return {};
+        if (clock.monotonicNow() >= until) {
+            // Not waited for again in this capture.
+            m_focusNeverSettles = true;
+            return {};
+        }
         std::this_thread::sleep_until(std::min(clock.monotonicNow() + kFocusSettleStep, until));
         if (auto inTime = checkDeadline(); !inTime) return inTime;
     }

@@ -161,6 +161,8 @@ private:
     CancellationToken m_cancellation;
     std::optional<AccessibleElement> m_app;
     bool m_appKnown = false;
+    // The application's focus did not settle within kFocusSettleLimit once.
+    bool m_focusNeverSettles = false;
     CaptureDeadline m_deadline;
     std::optional<AccessibleElement> m_focused;
     bool m_focusedKnown = false;
