@@ -8,6 +8,7 @@
 # its primary selection, which holds the clear text of what its page masks, is never read. With the capture
 # hot key (Meta+Ctrl+Alt+R), PRESSES times each (10 by default):
 # - an editing host the page masks (-webkit-text-security), all of it selected with Ctrl+A: protectedField;
+# - a password field, all of it selected with Ctrl+A: protectedField;
 # - a text field that the page names a password by its autocomplete alone, shown in clear, selected with
 #   Ctrl+A: never read (browserUnsupported, or protectedField);
 # - a paragraph of marks shown in the clear, selected by a triple click: read every time, every reading the
@@ -24,7 +25,7 @@ mkdir -p "$artifacts"
 export XCTestConfigurationFilePath=/dev/null
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
 command -v firefox-esr >/dev/null || { echo "$script_name: firefox-esr is not installed" >&2; exit 77; }
-# The presses of three cases and the browser's start take longer than one X11 script's usual limit.
+# The presses of four cases and the browser's start take longer than one X11 script's usual limit.
 overall_end=$((SECONDS + 240 + presses * 20))
 
 work=$(mktemp -d)
@@ -92,7 +93,7 @@ function selected() {
 }
 function focused() {
   const id = document.activeElement ? document.activeElement.id : "";
-  return id === "host" ? "host" : id === "field" ? "field" : "page";
+  return id === "host" || id === "field" || id === "password" ? id : "page";
 }
 function tell() {
   document.title = "Capture page " + (outerHeight - innerHeight) + " " + clicks + " " + selected() + " " + focused();
@@ -107,6 +108,7 @@ addEventListener("keyup", tell);
 <p id="paragraph" style="position:absolute;left:20px;top:30px;width:900px;margin:0;font-size:16px;line-height:40px">$paragraph</p>
 <div id="host" contenteditable style="-webkit-text-security:disc;position:absolute;left:20px;top:100px;width:300px;height:60px;border:1px solid">$secret</div>
 <input id="field" type="text" autocomplete="current-password" value="$secret" style="position:absolute;left:360px;top:100px;width:300px;height:60px">
+<input id="password" type="password" value="$secret" style="position:absolute;left:700px;top:100px;width:200px;height:60px">
 </body></html>
 EOF
 
@@ -125,6 +127,7 @@ page_clicks_reach() { [ "$(page_says 4)" -ge "$1" ]; }
 page_selects() { [ "$(page_says 5)" = "$1" ]; }
 host_focused() { [ "$(page_says 6)" = host ]; }
 field_focused() { [ "$(page_says 6)" = field ]; }
+password_focused() { [ "$(page_says 6)" = password ]; }
 nothing_selected() { [ "$(page_says 6)" = page ] && [ "$(page_says 5)" = 0 ]; }
 paragraph_selected() { [ "$(page_says 6)" = page ] && [ "$(page_says 5)" -ge ${#paragraph} ]; }
 
@@ -191,6 +194,16 @@ for ((round = 1; round <= presses; round++)); do
   host_outcomes+=("$(capture "masked host, press $round")")
 done
 
+password_outcomes=()
+for ((round = 1; round <= presses; round++)); do
+  activate_window "$browser"
+  click_page 900 300 1 nothing_selected
+  click_page 750 110 1 password_focused
+  xdotool key ctrl+a
+  wait_for "Ctrl+A did not select the password" page_selects ${#secret}
+  password_outcomes+=("$(capture "password field, press $round")")
+done
+
 field_outcomes=()
 for ((round = 1; round <= presses; round++)); do
   activate_window "$browser"
@@ -213,6 +226,7 @@ for ((round = 1; round <= presses; round++)); do
 done
 
 tally "masked host" "${host_outcomes[@]}"
+tally "password field" "${password_outcomes[@]}"
 tally "autocomplete field" "${field_outcomes[@]}"
 tally "paragraph" "${paragraph_outcomes[@]}"
 
@@ -223,6 +237,9 @@ pid=""
 
 for outcome in "${host_outcomes[@]}"; do
   [ "$outcome" = protectedField ] || fail "a masked editing host selected with Ctrl+A gave $outcome"
+done
+for outcome in "${password_outcomes[@]}"; do
+  [ "$outcome" = protectedField ] || fail "a password field selected with Ctrl+A gave $outcome"
 done
 for outcome in "${field_outcomes[@]}"; do
   case "$outcome" in
@@ -239,4 +256,4 @@ lines=$("$history_tool" "$store") || fail "the store cannot be opened"
   fail "the paragraph's readings differ: $lines"
 found=$(grep -rl -- "$secret" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME/org.tavrine.Tavrine" 2>/dev/null || true)
 [ -z "$found" ] || fail "the secret is in $found"
-echo "firefox-esr: the masked host and the autocomplete field never read, the paragraph read $presses times alike; the secret in no file"
+echo "firefox-esr: the masked host, the password field and the autocomplete field never read, the paragraph read $presses times alike; the secret in no file"
