@@ -18,6 +18,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -155,21 +156,35 @@ int runBusCaptureBench() {
                 std::chrono::seconds(3));
             ready = captureOnce().has_value();
         }
+        // Every round is pressed: one without a reading is counted, with its notice, and the others timed.
         std::vector<double> times;
+        QMap<QString, int> failures;
+        int failedRounds = 0;
         for (int round = 0; ready && round < roundsOf(kRounds); ++round) {
             const auto ms = captureOnce();
-            if (ms) times.push_back(*ms);
-            ready = ms.has_value();
+            if (ms) {
+                times.push_back(*ms);
+            } else {
+                ++failures[model.statusMessage()];
+                ++failedRounds;
+            }
         }
+        QString failed;
+        for (auto it = failures.cbegin(); it != failures.cend(); ++it) {
+            failed += (failed.isEmpty() ? u""_s : u","_s) + jsonString(it.key()) + u":"_s + QString::number(it.value());
+        }
+        if (ready && times.empty()) ready = false;
         if (!ready) {
             std::fprintf(stderr, "capture-bench: no selection after the hot key (%s): %s\n", qPrintable(name),
                          qPrintable(model.statusMessage()));
             std::printf("{\"bench\":\"hotkey-to-first-chunk\"%s%s}\n", qPrintable(fields),
                         qPrintable(field(u"failed"_s, jsonString(model.statusMessage()))));
         } else {
-            std::printf("{\"bench\":\"hotkey-to-first-chunk\"%s%s%s}\n", qPrintable(fields),
+            std::printf("{\"bench\":\"hotkey-to-first-chunk\"%s%s%s%s%s}\n", qPrintable(fields),
+                        qPrintable(field(u"rounds"_s, QString::number(int(times.size()) + failedRounds))),
                         qPrintable(field(u"p50Ms"_s, milliseconds(percentile(times, 0.5)))),
-                        qPrintable(field(u"p95Ms"_s, milliseconds(percentile(times, 0.95)))));
+                        qPrintable(field(u"p95Ms"_s, milliseconds(percentile(times, 0.95)))),
+                        qPrintable(failures.isEmpty() ? QString() : u",\"failedRounds\":{"_s + failed + u"}"_s));
         }
         std::fflush(stdout);
         browser.terminate();

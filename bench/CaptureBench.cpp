@@ -70,14 +70,15 @@
 //     that never ends; and the article of the smaller of two windows of a chromium started with
 //     --force-device-scale-factor=2, in front with the focus in its address bar. A case that gives no reading
 //     has "failed" with the capture's notice in place of the times; {…,"skipped":…} without chromium.
-//   {"bench":"hotkey-to-first-chunk","front":"selection","browser":"firefox-esr"|"chromium-bus","p50Ms":…,
-//    "p95Ms":…}, or {…,"failed":NOTICE}, or {…,"skipped":…}
+//   {"bench":"hotkey-to-first-chunk","front":"selection","browser":"firefox-esr"|"chromium-bus","rounds":20,
+//    "p50Ms":…,"p95Ms":…[,"failedRounds":{NOTICE:COUNT,…}]}, or {…,"failed":NOTICE}, or {…,"skipped":…}
 //     20 rounds each (bus-hotkey-to-first-chunk, on a private X server with openbox, capture-bench runs itself
 //     there with --bus-hotkeys; not in the smoke round): from the release of the capture hot key to the
 //     player's first chunk of a triple-clicked paragraph of Japanese with marks shown in the clear, with a
 //     browser in front that only the accessibility bus shows: Debian's Firefox ESR (a fresh profile that
 //     puts its pages on the bus), then Debian's chromium started with --force-renderer-accessibility alone
-//     (no remote debugging, no consent).
+//     (no remote debugging, no consent). Every round is pressed: the times are those of the rounds that gave a
+//     reading, and the others are counted by the notice they ended with.
 //   {"bench":"bus-selection","links":200|2000,"utf16":…,"p50Ms":…,"p95Ms":…,"withinDeadline":…}
 //   {"bench":"bus-selection","links":20000,"outcome":"tooLong"|"timedOut","p50Ms":…,"p95Ms":…,"withinDeadline":…}
 //     5 rounds each, on a private X server with openbox (capture-bench runs itself there with
