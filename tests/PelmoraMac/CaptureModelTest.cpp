@@ -511,10 +511,14 @@ TEST(CaptureSourceOfTheDesktop, TheEntryNamesTheSourceAndTellsBrowsersAndWebHand
     EXPECT_EQ(beta.browserId, u"google-chrome-beta"_s);
     EXPECT_FALSE(captureSourceOf(5, 3, DesktopEntry{.id = u"Chromium"_s, .name = u"C"_s}).browser);
     EXPECT_TRUE(captureSourceOf(5, 3, DesktopEntry{.id = u"firefox"_s, .name = u"F"_s}).browserId.isEmpty());
-    // Only the secure scheme, or none: no web handler.
-    EXPECT_FALSE(
-        parseDesktopEntry(u"x"_s, "[Desktop Entry]\nName=X\nMimeType=x-scheme-handler/https;\n")->handlesWebAddresses);
+    // Only the secure scheme, or none: no web handler; but the one scheme makes a web browser, whose primary
+    // selection is never read.
+    const auto secureOnly = parseDesktopEntry(u"x"_s, "[Desktop Entry]\nName=X\nMimeType=x-scheme-handler/https;\n");
+    EXPECT_FALSE(secureOnly->handlesWebAddresses);
+    EXPECT_TRUE(secureOnly->isWebBrowser);
+    EXPECT_TRUE(captureSourceOf(5, 3, secureOnly).isWebBrowser);
     EXPECT_FALSE(parseDesktopEntry(u"x"_s, "[Desktop Entry]\nName=X\n")->handlesWebAddresses);
+    EXPECT_FALSE(parseDesktopEntry(u"x"_s, "[Desktop Entry]\nName=X\n")->isWebBrowser);
     EXPECT_FALSE(parseDesktopEntry(u"x"_s, "[Other]\nName=X\n"));
 }
 

@@ -24,6 +24,15 @@ public:
     bool enabled = true;
     // The element the bus announced focused last.
     std::optional<QString> announcedFocus{};
+    // When the focus was last announced to move.
+    std::optional<Clock::MonotonicTime> focusChangedAt{};
+    // While positive, each answer of states leaves out active and focused, and counts one down: the
+    // application while the hot key's grab holds the X11 focus and a moment after.
+    int grabbedStateReads = 0;
+    // While positive, each answer of states shows detourFocus focused and no other element, and counts one
+    // down: the application, coming back, gives the focus to a container of its own for a moment.
+    QString detourFocus{};
+    int detourStateReads = 0;
     QHash<QString, int> calls;
 
     int textCalls() const {
@@ -45,11 +54,26 @@ public:
         return AccessibleElement{kService, *announcedFocus};
     }
 
+    std::optional<Clock::MonotonicTime> lastFocusChange(const QString& service) override {
+        return service == kService ? focusChangedAt : std::nullopt;
+    }
+
     AccessibleAnswer<std::uint32_t> role(const AccessibleElement& element, CaptureDeadline deadline) override {
         return answer<std::uint32_t>(u"GetRole", element, deadline, [](ScriptedNode& node) { return node.role; });
     }
     AccessibleAnswer<AccessibleStates> states(const AccessibleElement& element, CaptureDeadline deadline) override {
-        return answer<AccessibleStates>(u"GetState", element, deadline, [](ScriptedNode& node) { return node.states; });
+        return answer<AccessibleStates>(u"GetState", element, deadline, [this](ScriptedNode& node) {
+            constexpr std::uint64_t focused = std::uint64_t(1) << AccessibleState::focused;
+            AccessibleStates states = node.states;
+            if (grabbedStateReads > 0) {
+                --grabbedStateReads;
+                states.bits &= ~((std::uint64_t(1) << AccessibleState::active) | focused);
+            } else if (detourStateReads > 0) {
+                --detourStateReads;
+                states.bits = node.path == detourFocus ? states.bits | focused : states.bits & ~focused;
+            }
+            return states;
+        });
     }
     AccessibleAnswer<AccessibleElement> parent(const AccessibleElement& element, CaptureDeadline deadline) override {
         return answer<AccessibleElement>(u"Parent", element, deadline, [](ScriptedNode& node) {

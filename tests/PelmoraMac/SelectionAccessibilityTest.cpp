@@ -60,6 +60,7 @@ public:
         return m_bus.processOf(s, d);
     }
     std::optional<AccessibleElement> lastFocused(const QString& s) override { return m_bus.lastFocused(s); }
+    std::optional<Clock::MonotonicTime> lastFocusChange(const QString& s) override { return m_bus.lastFocusChange(s); }
     AccessibleAnswer<std::uint32_t> role(const AccessibleElement& e, CaptureDeadline d) override {
         ++waits;
         return m_bus.role(e, d);
@@ -656,6 +657,12 @@ TEST_F(AccessibleDesktop, AChromiumParagraphOfTwoThousandLinksIsReadInAsManyRoun
                                                      u"!getSelection().isCollapsed"_s),
                   QJsonValue(true));
         EXPECT_TRUE(test::processEventsUntil([&] { return s_tracker->log()->lastFocused(service) != before; }));
+        // The focus settled, as it is long before a person presses the hot key: the capture does not wait
+        // for it, and its calls are the reading's alone.
+        test::processEventsUntil([&] {
+            const auto changed = s_tracker->log()->lastChange(service).value_or(Clock::MonotonicTime{});
+            return SystemClock::shared().monotonicNow() - changed > 2 * AXSelectionReader::kFocusQuietTime;
+        });
         return capture(chromium.pid(), true, ArticleBrowser::chrome, Workers::real);
     };
     const Outcome few = read(u"few"_s);

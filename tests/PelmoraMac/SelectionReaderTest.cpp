@@ -3,6 +3,7 @@
 
 #include "CaptureTesting.h"
 #include "ScriptedAccessibilityBus.h"
+#include "SelectionCapture.h"
 #include "SelectionTesting.h"
 
 #include <gtest/gtest.h>
@@ -12,59 +13,19 @@ namespace {
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using test::applicationWith;
+using test::emptyFrame;
 using test::failureOf;
+using test::kPage;
 using test::pageAt;
 using test::ScriptedAccessibilityBus;
 using test::ScriptedAccessibleTree;
 using test::ScriptedNode;
+using test::selectedPage;
+using test::SelectionCapture;
 using test::statesOf;
+using test::textArea;
+using test::textField;
 using Operation = CaptureWorkerRequest::Operation;
-
-const QString kPage = u"https://example.org/news/1"_s;
-
-ScriptedNode textArea(const QString& text, QList<AccessibleTextRange> selections = {}) {
-    return {.path = u"/area"_s,
-            .role = AccessibleRole::text,
-            .states = statesOf({AccessibleState::multiLine}),
-            .text = text,
-            .selections = selections};
-}
-
-ScriptedNode textField(const QString& text, QList<AccessibleTextRange> selections = {}) {
-    return {.path = u"/field"_s, .role = AccessibleRole::entry, .text = text, .selections = selections};
-}
-
-// One capture of the scripted application, with the rest of the desktop played by the test.
-struct SelectionCapture {
-    explicit SelectionCapture(ScriptedAccessibleTree tree, QString pageURL = kPage)
-        : bus(std::move(tree)), desktop{.pageURL = std::move(pageURL)} {}
-
-    ScriptedAccessibilityBus bus;
-    test::FakeCaptureDesktop desktop;
-    // The primary selection, owned by the application when set, and how often it was read.
-    std::optional<QString> primary{};
-    int primaryReads = 0;
-    CancellationToken cancellation{};
-
-    SelectionCaptureEnvironment environment() {
-        return {.bus = &bus,
-                .primarySelection = [this](pid_t pid, CaptureDeadline) -> CaptureResult<std::optional<QString>> {
-                    ++primaryReads;
-                    return pid == ScriptedAccessibilityBus::kProcess ? primary : std::nullopt;
-                },
-                .article = desktop.environment()};
-    }
-    CaptureResult<PreparedCapture> run(bool includeWebArticles = false,
-                                       std::optional<ArticleBrowser> browser = std::nullopt) {
-        return captureSelection(ScriptedAccessibilityBus::kProcess, includeWebArticles, browser, cancellation,
-                                environment());
-    }
-    QList<Operation> operations() const {
-        QList<Operation> operations;
-        for (const auto& request : desktop.requests) operations.append(request.operation);
-        return operations;
-    }
-};
 
 TEST(SelectionReader, SelectedTextBecomesASelectionAndACaretInATextAreaItsWholeText) {
     SelectionCapture selected(applicationWith(textArea(u"本文の選択です"_s, {{3, 5}})));
@@ -240,21 +201,12 @@ TEST(SelectionReader, APageWithNothingSelectedGivesItsArticleInASupportedBrowser
     SelectionCapture busy(loading);
     EXPECT_EQ(failureOf(busy.run(true, ArticleBrowser::chrome)), CaptureFailure::unavailable);
 
-    // In a browser that is not supported, a page that shows no selection of its own may have one that
-    // the primary selection holds.
+    // Nor does the primary selection stand in for a browser's page that shows none: the browser may have put
+    // there text the page masks.
     SelectionCapture spanning(pageAt(kPage));
     spanning.primary = u"段落をまたぐ選択"_s;
-    read = spanning.run(true, std::nullopt);
-    ASSERT_TRUE(read);
-    EXPECT_EQ(read->document.text, u"段落をまたぐ選択"_s);
-    EXPECT_FALSE(read->isBody);
-}
-
-// Chromium started without forced accessibility shows its frames and nothing in them.
-ScriptedAccessibleTree emptyFrame() {
-    ScriptedAccessibleTree tree = applicationWith({.path = u"/pane"_s, .role = test::kPushButtonRole});
-    tree.node(u"/pane"_s)->states = {};
-    return tree;
+    EXPECT_EQ(failureOf(spanning.run(true, std::nullopt)), CaptureFailure::browserUnsupported);
+    EXPECT_EQ(spanning.primaryReads, 0);
 }
 
 // Text that draws nothing (NULs and other controls, zero-width spaces and joiners, bidi marks, U+FFFD) is
@@ -305,12 +257,12 @@ TEST(SelectionReader, ABrowserWhoseTreeShowsNoPageGivesTheArticleOfItsTabInFront
     EXPECT_EQ(failureOf(local.run(true, ArticleBrowser::chrome)), CaptureFailure::noBodyCandidate);
     EXPECT_EQ(local.operations(), QList<Operation>{Operation::snapshot});
 
-    // A focused text input of the browser (its address bar), a browser that is not supported, or an
-    // application that is no browser, stays unknown.
+    // A focused text input of the browser (its address bar) has nothing to read; a browser that is not
+    // supported cannot be read so; an application that is no browser stays unknown.
     SelectionCapture field(applicationWith(textField(u"example.org"_s)));
     EXPECT_EQ(failureOf(field.run(true, ArticleBrowser::chrome)), CaptureFailure::noBodyCandidate);
     SelectionCapture unsupported(emptyFrame());
-    EXPECT_EQ(failureOf(unsupported.run(true, std::nullopt)), CaptureFailure::selectionUnknown);
+    EXPECT_EQ(failureOf(unsupported.run(true, std::nullopt)), CaptureFailure::browserUnsupported);
     SelectionCapture application(emptyFrame());
     EXPECT_EQ(failureOf(application.run(false, std::nullopt)), CaptureFailure::selectionUnknown);
     EXPECT_TRUE(field.desktop.requests.isEmpty() && unsupported.desktop.requests.isEmpty() &&
@@ -359,45 +311,6 @@ TEST(SelectionReader, InASupportedBrowserThePageTellsWhatIsSelectedAndThePrimary
     SelectionCapture elsewhere(pageAt(kPage), u"https://example.org/news/2"_s);
     elsewhere.desktop.pageSelection = u"別のページ"_s;
     EXPECT_EQ(failureOf(elsewhere.run(true, ArticleBrowser::chrome)), CaptureFailure::sourceChanged);
-}
-
-// A page of three blocks on the bus, a heading, a paragraph with a link in it and a form with a password
-// field: the page's text holds an object replacement character for each, and each for its own part.
-ScriptedAccessibleTree selectedPage(AccessibleTextRange pageSelection) {
-    ScriptedAccessibleTree tree = pageAt(kPage);
-    ScriptedNode* page = tree.node(u"/page"_s);
-    page->text = u"\uFFFC\uFFFC\uFFFC\uFFFC"_s;
-    page->selections = {pageSelection};
-    page->embedded = {u"/heading"_s, u"/paragraph"_s, u"/unselected"_s, u"/form"_s};
-    page->children = {u"/heading"_s, u"/paragraph"_s, u"/unselected"_s, u"/form"_s};
-    const QMap<QString, QString> block{{u"display"_s, u"block"_s}};
-    ScriptedNode* paragraph = tree.node(u"/paragraph"_s);
-    paragraph->text = u"リンク\uFFFCの段落"_s;
-    paragraph->selections = {{0, 7}};
-    paragraph->embedded = {u"/link"_s};
-    paragraph->attributes = block;
-    tree.nodes.append({.path = u"/heading"_s,
-                       .role = 83,
-                       .parent = u"/page"_s,
-                       .text = u"見出し"_s,
-                       .selections = {{1, 3}},
-                       .attributes = block});
-    tree.nodes.append({.path = u"/link"_s,
-                       .role = 88,
-                       .parent = u"/paragraph"_s,
-                       .text = u"付き"_s,
-                       .selections = {{0, 2}},
-                       .attributes = {{u"display"_s, u"inline"_s}}});
-    tree.nodes.append({.path = u"/unselected"_s, .role = test::kParagraphRole, .text = u"第二段落"_s});
-    tree.nodes.append({.path = u"/form"_s,
-                       .role = 87,
-                       .text = u"\uFFFC"_s,
-                       .selections = {{0, 1}},
-                       .embedded = {u"/secret"_s},
-                       .attributes = block});
-    tree.nodes.append(
-        {.path = u"/secret"_s, .role = AccessibleRole::passwordText, .text = u"hunter2"_s, .selections = {{0, 7}}});
-    return tree;
 }
 
 TEST(SelectionReader, ThePlaceHoldersOfAPagesObjectsAreFollowedToTheTextSelectedInThem) {
@@ -527,79 +440,6 @@ TEST(SelectionReader, AListItemOfWhichOnlyItsMarkerIsSelectedIsNotRead) {
     EXPECT_EQ(years.desktop.requests[0].text, u"1906.\n\n十、"_s);
 }
 
-// A field of a page shows its text in clear on the bus where the page names it a password field (by its
-// autocomplete): the page is asked about it when it can be, and its refusal holds over the bus's text.
-TEST(SelectionReader, TheVerdictOfThePageOnAFocusedFieldHoldsOverTheBus) {
-    ScriptedAccessibleTree tree = pageAt(kPage);
-    tree.nodes.append({.path = u"/field"_s,
-                       .role = AccessibleRole::entry,
-                       .states = statesOf({AccessibleState::focused, AccessibleState::showing}),
-                       .parent = u"/page"_s,
-                       .text = u"hunter2"_s,
-                       .selections = {{0, 7}}});
-    tree.node(u"/paragraph"_s)->states = statesOf({AccessibleState::showing});
-    tree.node(u"/page"_s)->children.append(u"/field"_s);
-    SelectionCapture askable(tree);
-    askable.desktop.snapshotFailure = CaptureFailure::protectedField;
-    EXPECT_EQ(failureOf(askable.run(true, ArticleBrowser::chrome)), CaptureFailure::protectedField);
-    EXPECT_EQ(askable.operations(), QList<Operation>{Operation::snapshot});
-
-    // Without the page's answer, a one-line field is never read from the bus, which does not carry the
-    // autocomplete that may name it a password: the reason the page cannot be asked. A text area is read.
-    for (const auto& [permission, failure] : {std::pair{kAutomationUndecided, CaptureFailure::automationRequired},
-                                              std::pair{kAutomationDenied, CaptureFailure::automationDenied}}) {
-        SelectionCapture busAlone(tree);
-        busAlone.desktop.permission = permission;
-        EXPECT_EQ(failureOf(busAlone.run(true, ArticleBrowser::chrome)), failure);
-        EXPECT_TRUE(busAlone.operations().isEmpty());
-    }
-    SelectionCapture unreachable(tree);
-    unreachable.desktop.snapshotFailure = CaptureFailure::browserJavaScriptDisabled;
-    EXPECT_EQ(failureOf(unreachable.run(true, ArticleBrowser::chrome)), CaptureFailure::browserJavaScriptDisabled);
-
-    ScriptedAccessibleTree area = tree;
-    area.node(u"/field"_s)->states =
-        statesOf({AccessibleState::focused, AccessibleState::showing, AccessibleState::multiLine});
-    SelectionCapture areaOnTheBus(area);
-    areaOnTheBus.desktop.permission = kAutomationUndecided;
-    const auto read = areaOnTheBus.run(true, ArticleBrowser::chrome);
-    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
-    EXPECT_EQ(read->document.text, u"hunter2"_s);
-    EXPECT_EQ(areaOnTheBus.operations(), QList<Operation>{Operation::markdown});
-}
-
-// Where the page cannot be asked, the bus is read if it shows the page; the consent notice or the
-// missing remote debugging otherwise.
-TEST(SelectionReader, APageThatCannotBeAskedIsReadOnTheBusOrTellsWhy) {
-    for (const int permission : {kAutomationUndecided, kAutomationDenied}) {
-        SelectionCapture withoutTree(emptyFrame());
-        withoutTree.desktop.permission = permission;
-        withoutTree.primary = u"古い選択"_s;
-        EXPECT_EQ(failureOf(withoutTree.run(true, ArticleBrowser::chrome)), permission == kAutomationDenied
-                                                                                ? CaptureFailure::automationDenied
-                                                                                : CaptureFailure::automationRequired);
-        EXPECT_TRUE(withoutTree.desktop.requests.isEmpty());
-        EXPECT_EQ(withoutTree.primaryReads, 0);
-
-        SelectionCapture onTheBus(selectedPage({0, 4}));
-        onTheBus.desktop.permission = permission;
-        const auto read = onTheBus.run(true, ArticleBrowser::chrome);
-        ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
-        EXPECT_EQ(read->document.text.left(2), u"出し"_s);
-        EXPECT_EQ(onTheBus.operations(), QList<Operation>{Operation::markdown});
-    }
-    SelectionCapture unreachable(emptyFrame());
-    unreachable.desktop.snapshotFailure = CaptureFailure::browserJavaScriptDisabled;
-    EXPECT_EQ(failureOf(unreachable.run(true, ArticleBrowser::chrome)), CaptureFailure::browserJavaScriptDisabled);
-    SelectionCapture unreachableOnTheBus(selectedPage({0, 4}));
-    unreachableOnTheBus.desktop.snapshotFailure = CaptureFailure::browserJavaScriptDisabled;
-    EXPECT_TRUE(unreachableOnTheBus.run(true, ArticleBrowser::chrome));
-    // Nothing selected on the bus, no consent: the consent notice, as for an article.
-    SelectionCapture article(pageAt(kPage));
-    article.desktop.permission = kAutomationUndecided;
-    EXPECT_EQ(failureOf(article.run(true, ArticleBrowser::chrome)), CaptureFailure::automationRequired);
-}
-
 TEST(SelectionReader, TheWayUpToThePageLooksAtFortyElementsEachOnce) {
     // The focused element and a chain of `between` elements under the page.
     auto chainUnderPage = [](int between) {
@@ -623,23 +463,6 @@ TEST(SelectionReader, TheWayUpToThePageLooksAtFortyElementsEachOnce) {
     SelectionCapture looped(cycle);
     EXPECT_EQ(failureOf(looped.run(true, ArticleBrowser::chrome)), CaptureFailure::noBodyCandidate);
     EXPECT_LE(looped.bus.calls.value(u"Parent"_s), 3);
-}
-
-TEST(SelectionReader, FocusThatMovesWhileAPageIsReadIsASourceChange) {
-    ScriptedAccessibleTree moving = pageAt(kPage);
-    moving.nodes.append({.path = u"/other"_s, .role = test::kParagraphRole, .parent = u"/page"_s});
-    // The page's address is read when it is found and again by each check that it is unchanged: the
-    // focus moves between the first check and the next.
-    moving.focusMove = ScriptedAccessibleTree::FocusMove{.path = u"/page"_s, .afterAddressReads = 2, .to = u"/other"_s};
-    SelectionCapture capture(moving);
-    EXPECT_EQ(failureOf(capture.run(true, ArticleBrowser::chrome)), CaptureFailure::sourceChanged);
-
-    // An announced focus that has moved on is searched for instead.
-    SelectionCapture announced(applicationWith(textArea(u"本文です"_s), {textField(u"古い"_s)}));
-    announced.bus.announcedFocus = u"/field"_s;
-    const auto read = announced.run();
-    ASSERT_TRUE(read);
-    EXPECT_TRUE(read->isBody);
 }
 
 TEST(SelectionReader, TheDeadlineAndTheCancellationEndTheCapture) {

@@ -49,12 +49,16 @@ CaptureModel::CaptureWork selectionCapture(const CaptureSource& source, int auto
                 .left = bounds->x, .top = bounds->y, .width = bounds->width, .height = bounds->height};
         }
         AtspiAccessibilityBus bus(focusLog);
+        PrimarySelectionRead primarySelection;
+        // Never a web browser's: it may put there text its page masks.
+        if (!source.isWebBrowser && !source.includeWebArticles) {
+            primarySelection = [inputLog](pid_t owner, CaptureDeadline deadline) {
+                return readPrimarySelection(owner, AXSelectionReader::kTextLimit, deadline, inputLog.get());
+            };
+        }
         const SelectionCaptureEnvironment environment{
             .bus = &bus,
-            .primarySelection =
-                [inputLog](pid_t owner, CaptureDeadline deadline) {
-                    return readPrimarySelection(owner, AXSelectionReader::kTextLimit, deadline, inputLog.get());
-                },
+            .primarySelection = std::move(primarySelection),
             .article = {
                 .isFrontApplication = [desktop](pid_t pid) { return desktop && desktop->frontProcess() == pid; },
                 .automationPermission = [automationPermission](ArticleBrowser) { return automationPermission; },

@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <sys/types.h>
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -55,13 +56,23 @@ struct SelectionCaptureEnvironment {
 // hard to follow. Where the page cannot be asked (the user has not allowed Tavrine to read the browser's
 // pages, or no browser listens) the bus is read when it shows the page, and otherwise that is the failure;
 // so is it for a one-line field of the page, which the page may name a password by its autocomplete alone,
-// something the bus does not tell.
-// The primary selection is never read in a supported browser: it takes the selection again, with old text
-// (an earlier page's, a password field's), whenever its page gets the focus back.
+// something the bus does not tell. In a browser whose page cannot be asked at all, such a field ends as
+// browserUnsupported. A one-line field the browser shows masked is a protected field's, whatever the reason.
+// The primary selection is never read in a web browser: it takes the selection again, with old text (an
+// earlier page's, a password field's), whenever its page gets the focus back, and may hold the clear text
+// of what its page masks. Where the bus shows a browser's page no selection there, a browser whose page
+// cannot be asked ends as browserUnsupported.
 //
 // Elsewhere, where the bus shows no focused text (no focused element, an element without text, or a page
 // that shows no selection), the primary selection stands in, when the application owns it and it is still
-// the user's selection (readPrimarySelection). One instance per capture, on one thread, which it blocks.
+// the user's selection (readPrimarySelection).
+//
+// Before anything is read, the application's focus is let settle: while the hot key is held its grab takes
+// the X11 focus, and an application tells the bus that its window is active again, and gives the focus back
+// to the element it was on, only a moment after the keys are released. Until then (focusSettled; at most
+// kFocusSettleLimit, within the deadline) the reader waits, and again before it compares the page and
+// the focus with those it began with; an application that does not settle is read as it is. One instance per capture,
+// on one thread, which it blocks.
 class AXSelectionReader {
 public:
     // The most elements looked at on the way up from the focused element to a web page.
@@ -73,6 +84,12 @@ public:
     static constexpr qsizetype kTextLimit = 20'000;
     // The deepest nesting of objects whose text is followed from a selected text.
     static constexpr int kEmbeddingDepthLimit = 128;
+    // The longest wait for the application's window to be active again after the hot key's grab.
+    static constexpr std::chrono::milliseconds kFocusSettleLimit{300};
+    // The pause between two looks at whether it is.
+    static constexpr std::chrono::milliseconds kFocusSettleStep{5};
+    // How long no focus may have been announced for the focus to count as settled.
+    static constexpr std::chrono::milliseconds kFocusQuietTime{40};
 
     AXSelectionReader(pid_t pid, bool includeWebArticles, std::optional<ArticleBrowser> browser,
                       CaptureDeadline deadline, CancellationToken cancellation,
@@ -93,6 +110,11 @@ private:
     static ElementKind kindOf(std::uint32_t role, AccessibleStates states);
 
     CaptureResult<std::optional<AccessibleElement>> focusedElement();
+    // Waits, at most kFocusSettleLimit, for the application's focus to settle (focusSettled).
+    CaptureResult<void> settleFocus();
+    // Whether one of the application's windows is active, no focus was announced in the last
+    // kFocusQuietTime, and the element announced focused last, if any, still says it is.
+    CaptureResult<bool> focusSettled();
     CaptureResult<std::optional<AccessibleElement>> currentFocus();
     CaptureResult<std::optional<AccessibleElement>> searchFocus();
     CaptureResult<std::optional<AccessibleElement>> activeWindow();
@@ -122,6 +144,14 @@ private:
     bool asksPage() const;
     // The page's answer, asked once; false where it is not asked, or cannot be and the bus shows the page.
     CaptureResult<bool> pageAnswered();
+    // A one-line field of a page, focused in a browser: a supported one's or another's.
+    bool focusedPageField() const;
+    // The end of a capture in a one-line field of a page that cannot be asked: protectedField when the
+    // browser shows its selected text masked, else `reason`.
+    CaptureFailure pageFieldRefusal(CaptureFailure reason);
+    // Why nothing is read where the bus shows no selection at all: browserUnsupported in a web browser
+    // whose page cannot be asked, selectionUnknown elsewhere.
+    CaptureFailure noSelectionShown() const;
 
     CaptureResult<void> checkDeadline() const;
     // One bus call between two checks of the deadline and the cancellation: a call that ends at or after
@@ -134,6 +164,8 @@ private:
     CancellationToken m_cancellation;
     std::optional<AccessibleElement> m_app;
     bool m_appKnown = false;
+    // The application's focus did not settle within kFocusSettleLimit once.
+    bool m_focusNeverSettles = false;
     CaptureDeadline m_deadline;
     std::optional<AccessibleElement> m_focused;
     bool m_focusedKnown = false;
@@ -159,6 +191,8 @@ private:
     // The selected text read over the bus, with where each stretch of it was read.
     std::optional<FollowedText> m_followed;
     bool m_pageAsked = false;
+    // Why a supported browser's page could not be asked (no consent, no remote debugging), once it was tried.
+    std::optional<CaptureFailure> m_pageRefusal;
     // The page's first snapshot, once it has answered.
     std::optional<BrowserPage> m_page;
 };

@@ -107,6 +107,12 @@ public:
     virtual AccessibleAnswer<pid_t> processOf(const QString& service, CaptureDeadline deadline) = 0;
     // The element that the application showed focused last, as the bus announced it; no call.
     virtual std::optional<AccessibleElement> lastFocused(const QString& service) = 0;
+    // When the bus last announced that the application's focus moved (gained or lost), on the monotonic
+    // clock; none when it never did, or nobody listens. No call.
+    virtual std::optional<Clock::MonotonicTime> lastFocusChange(const QString& service) {
+        Q_UNUSED(service);
+        return std::nullopt;
+    }
 
     virtual AccessibleAnswer<std::uint32_t> role(const AccessibleElement& element, CaptureDeadline deadline) = 0;
     virtual AccessibleAnswer<AccessibleStates> states(const AccessibleElement& element, CaptureDeadline deadline) = 0;

@@ -327,6 +327,10 @@ std::optional<AccessibleElement> AtspiAccessibilityBus::lastFocused(const QStrin
     return m_focusLog ? m_focusLog->lastFocused(service) : std::nullopt;
 }
 
+std::optional<Clock::MonotonicTime> AtspiAccessibilityBus::lastFocusChange(const QString& service) {
+    return m_focusLog ? m_focusLog->lastChange(service) : std::nullopt;
+}
+
 AccessibleAnswer<std::uint32_t> AtspiAccessibilityBus::role(const AccessibleElement& element,
                                                             CaptureDeadline deadline) {
     return roleFrom(send(roleCall(element), deadline));

@@ -25,6 +25,7 @@ public:
     AccessibleAnswer<QList<AccessibleElement>> applications(CaptureDeadline deadline) override;
     AccessibleAnswer<pid_t> processOf(const QString& service, CaptureDeadline deadline) override;
     std::optional<AccessibleElement> lastFocused(const QString& service) override;
+    std::optional<Clock::MonotonicTime> lastFocusChange(const QString& service) override;
     AccessibleAnswer<std::uint32_t> role(const AccessibleElement& element, CaptureDeadline deadline) override;
     AccessibleAnswer<AccessibleStates> states(const AccessibleElement& element, CaptureDeadline deadline) override;
     AccessibleAnswer<AccessibleElement> parent(const AccessibleElement& element, CaptureDeadline deadline) override;

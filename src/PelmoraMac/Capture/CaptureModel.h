@@ -43,6 +43,9 @@ struct CaptureSource {
     bool includeWebArticles = false;
     std::uint32_t window = 0;
     QString browserId{};
+    // A web browser of any make (its desktop entry handles http or https addresses): its primary selection
+    // is never read, since a browser may put there text its page masks.
+    bool isWebBrowser = false;
 
     bool operator==(const CaptureSource&) const = default;
 };

@@ -103,6 +103,7 @@ std::optional<DesktopEntry> parseDesktopEntry(const QString& id, const QByteArra
         .name = japaneseName && !japaneseName->isEmpty() ? *japaneseName : *name,
         .handlesWebAddresses =
             types.contains(u"x-scheme-handler/http"_s) && types.contains(u"x-scheme-handler/https"_s),
+        .isWebBrowser = types.contains(u"x-scheme-handler/http"_s) || types.contains(u"x-scheme-handler/https"_s),
         .startupWMClass = startupWMClass,
     };
 }

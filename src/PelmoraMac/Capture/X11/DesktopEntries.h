@@ -11,11 +11,13 @@ namespace tavrine {
 
 // What a capture takes from an application's desktop entry: its id (the file's name without
 // ".desktop", folders below applications/ joined by "-"), the name it is shown by (Name[ja], else Name)
-// whether it handles both http and https addresses (its MimeType) and its StartupWMClass.
+// whether it handles both http and https addresses (its MimeType), whether it handles either (a web
+// browser) and its StartupWMClass.
 struct DesktopEntry {
     QString id;
     QString name;
     bool handlesWebAddresses = false;
+    bool isWebBrowser = false;
     // The WM_CLASS its windows carry, when it says.
     QString startupWMClass{};
 

@@ -27,6 +27,7 @@ CaptureSource captureSourceOf(pid_t pid, std::uint32_t window, const std::option
         source.browserId = entry->id;
     }
     source.includeWebArticles = entry->handlesWebAddresses;
+    source.isWebBrowser = entry->isWebBrowser;
     return source;
 }
 

@@ -19,8 +19,9 @@ class X11Desktop;
 std::optional<CaptureSource> frontCaptureSource(const X11Desktop* desktop);
 
 // The source a front window's process and WM_CLASS make, with its desktop entry when one was found:
-// Chromium and Google Chrome are the browser chrome (each with its own desktop id as browserId), and an
-// entry that handles http and https addresses has its pages' articles looked for.
+// Chromium and Google Chrome are the browser chrome (each with its own desktop id as browserId), an
+// entry that handles http and https addresses has its pages' articles looked for, and one that handles
+// either is a web browser.
 CaptureSource captureSourceOf(pid_t pid, std::uint32_t window, const std::optional<DesktopEntry>& entry);
 
 // Whether the application of this desktop id is a browser whose tab a capture reads: Chromium

@@ -1,0 +1,104 @@
+#include "PelmoraMac/Capture/AXSelectionReader.h"
+#include "PelmoraMac/Capture/internal/AXSelectionSteps.h"
+#include "PelmoraMac/Capture/internal/SelectedTextFollower.h"
+
+namespace tavrine {
+using namespace Qt::StringLiterals;
+
+CaptureResult<std::optional<QString>> AXSelectionReader::primarySelection() {
+    if (!m_primary) {
+        if (!m_environment.primarySelection || m_browser || m_includeWebArticles) {
+            m_primary.emplace();
+        } else {
+            auto read = call([&](CaptureDeadline d) { return m_environment.primarySelection(m_pid, d); });
+            if (!read) return tl::unexpected(read.error());
+            m_primary = *read;
+        }
+    }
+    return *m_primary;
+}
+
+CaptureResult<std::optional<QString>> AXSelectionReader::textSelection(const AccessibleElement& element) {
+    auto count = call([&](CaptureDeadline d) { return m_bus.selectionCount(element, d); });
+    if (!count) return tl::unexpected(count.error());
+    if (!*count) return std::optional<QString>{};
+    if (**count <= 0) return std::optional(QString());
+    auto range = call([&](CaptureDeadline d) { return m_bus.selection(element, 0, d); });
+    if (!range) return tl::unexpected(range.error());
+    if (!*range || (*range)->start < 0 || (*range)->end < (*range)->start) {
+        return failed<std::optional<QString>>(CaptureFailure::selectionUnknown);
+    }
+    // Each code point takes one or two units: more code points than the limit are too many units.
+    if ((*range)->end - (*range)->start > kTextLimit) return failed<std::optional<QString>>(CaptureFailure::tooLong);
+    if ((*range)->end == (*range)->start) return std::optional(QString());
+    SelectedTextFollower follower(m_bus, m_deadline, [this] { return checkDeadline(); },
+                                  {.textUnits = kTextLimit, .depth = kEmbeddingDepthLimit});
+    auto text = follower.read(element, **range);
+    if (text && *text) m_followed = follower.followed();
+    return text;
+}
+
+CaptureResult<std::optional<qsizetype>> AXSelectionReader::textSelectionLength(const AccessibleElement& element) {
+    auto count = call([&](CaptureDeadline d) { return m_bus.selectionCount(element, d); });
+    if (!count) return tl::unexpected(count.error());
+    if (!*count) return std::optional<qsizetype>{};
+    if (**count <= 0) return std::optional<qsizetype>(0);
+    auto range = call([&](CaptureDeadline d) { return m_bus.selection(element, 0, d); });
+    if (!range) return tl::unexpected(range.error());
+    if (!*range || (*range)->start < 0 || (*range)->end < (*range)->start) {
+        return failed<std::optional<qsizetype>>(CaptureFailure::selectionUnknown);
+    }
+    return std::optional<qsizetype>((*range)->end - (*range)->start);
+}
+
+CaptureResult<std::optional<QString>> AXSelectionReader::selectedText() {
+    auto focused = focusedElement();
+    if (!focused) return tl::unexpected(focused.error());
+    auto page = pageAnswered();
+    if (!page) return tl::unexpected(page.error());
+    if (*page) {
+        if (m_webArea) {
+            if (auto unchanged = ensureSourceUnchanged(); !unchanged) return tl::unexpected(unchanged.error());
+        }
+        return std::optional(m_page->snapshot.selection.value_or(QString()));
+    }
+    if (!*focused) return primarySelection();
+    const AccessibleElement element = m_webArea.value_or(**focused);
+    auto text = textSelection(element);
+    if (!text) return text;
+    if (!m_webArea) {
+        if (!*text) return primarySelection();
+        return text;
+    }
+    // A page that shows no selection of its own may hold one that the primary selection tells.
+    if (!*text || (*text)->isEmpty()) {
+        text = primarySelection();
+        if (!text) return text;
+    }
+    if (auto unchanged = ensureSourceUnchanged(); !unchanged) return tl::unexpected(unchanged.error());
+    return text;
+}
+
+CaptureResult<std::optional<qsizetype>> AXSelectionReader::selectedLength() {
+    auto focused = focusedElement();
+    if (!focused) return tl::unexpected(focused.error());
+    auto page = pageAnswered();
+    if (!page) return tl::unexpected(page.error());
+    if (*page) return std::optional<qsizetype>(m_page->snapshot.selection.value_or(QString()).size());
+    auto primaryLength = [this]() -> CaptureResult<std::optional<qsizetype>> {
+        auto primary = primarySelection();
+        if (!primary) return tl::unexpected(primary.error());
+        if (*primary) return std::optional<qsizetype>((*primary)->size());
+        return std::optional<qsizetype>{};
+    };
+    if (!*focused) return primaryLength();
+    if (m_webArea) {
+        auto primary = primaryLength();
+        if (!primary || *primary) return primary;
+    }
+    auto length = textSelectionLength(m_webArea.value_or(**focused));
+    if (!length || *length || m_webArea) return length;
+    return primaryLength();
+}
+
+}  // namespace tavrine

@@ -1,0 +1,263 @@
+#!/usr/bin/env bash
+# reader-firefox-capture-x11.sh TAVRINE READING-STORE-HISTORY ARTIFACTS [PRESSES]
+#
+# The real program capturing from Debian's Firefox ESR as its user would, on an X display with openbox (run
+# under scripts/with-xvfb --openbox, which gives it fresh data and configuration folders and a session bus
+# of its own), with the session's accessibility on, a fresh profile that puts its pages on the bus and the
+# page served on the loopback interface. Firefox is read over the bus alone: its page cannot be asked, and
+# its primary selection, which holds the clear text of what its page masks, is never read. With the capture
+# hot key (Meta+Ctrl+Alt+R), PRESSES times each (10 by default):
+# - an editing host the page masks (-webkit-text-security), all of it selected with Ctrl+A: protectedField;
+# - a password field, all of it selected with Ctrl+A: protectedField;
+# - a text field that the page names a password by its autocomplete alone, shown in clear, selected with
+#   Ctrl+A: never read (browserUnsupported, or protectedField);
+# - a paragraph of marks shown in the clear, selected by a triple click: read every time, every reading the
+#   same.
+# Then, tavrine quit: the history holds the paragraph's readings and nothing else, and no file of the data
+# or configuration folders holds the secret. Prints each case's outcomes ("OUTCOME×COUNT"). Skipped (77)
+# without firefox-esr.
+set -euo pipefail
+tavrine=$1
+history_tool=$2
+artifacts=$3
+presses=${4:-10}
+mkdir -p "$artifacts"
+export XCTestConfigurationFilePath=/dev/null
+source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
+command -v firefox-esr >/dev/null || { echo "$script_name: firefox-esr is not installed" >&2; exit 77; }
+# The presses of four cases and the browser's start take longer than one X11 script's usual limit.
+overall_end=$((SECONDS + 240 + presses * 20))
+
+work=$(mktemp -d)
+launcher_pid=""
+browser_pid=""
+server_pid=""
+cleanup() {
+  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
+  if [ -n "$browser_pid" ]; then
+    kill "$browser_pid" 2>/dev/null || true
+    wait "$browser_pid" 2>/dev/null || true
+  fi
+  if [ -n "${pid:-}" ]; then kill "$pid" 2>/dev/null || true; fi
+  if [ -n "$launcher_pid" ]; then kill "$launcher_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+secret=hunter2secret
+paragraph="答えは■■■です。評価は•••◦◦の印、●●県の○○さん。ホーム • 概要"
+store="$XDG_DATA_HOME/org.tavrine.Tavrine/reading-store.json"
+export TAVRINE_TRACE_FILE="$work/trace"
+
+# The session's accessibility bus, on before any application starts (they show themselves on it only then).
+/usr/libexec/at-spi-bus-launcher --launch-immediately &
+launcher_pid=$!
+accessibility_on() {
+  gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+    --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null 2>&1
+}
+wait_for "the accessibility bus did not start" accessibility_on
+
+# A fresh profile: accessibility on, no first-run pages, nothing fetched from the network.
+mkdir -p "$work/profile"
+cat >"$work/profile/user.js" <<'EOF'
+user_pref("accessibility.force_disabled", -1);
+user_pref("browser.shell.checkDefaultBrowser", false);
+user_pref("browser.startup.homepage_override.mstone", "ignore");
+user_pref("browser.aboutwelcome.enabled", false);
+user_pref("datareporting.policy.dataSubmissionEnabled", false);
+user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
+user_pref("app.update.auto", false);
+user_pref("browser.safebrowsing.downloads.remote.enabled", false);
+user_pref("browser.safebrowsing.malware.enabled", false);
+user_pref("browser.safebrowsing.phishing.enabled", false);
+user_pref("network.captive-portal-service.enabled", false);
+user_pref("network.connectivity-service.enabled", false);
+user_pref("extensions.autoDisableScopes", 15);
+user_pref("browser.tabs.warnOnClose", false);
+user_pref("sidebar.revamp", false);
+EOF
+
+# A page whose elements stand where the script clicks, each tall enough for a click that the window's frame
+# moves down (Firefox counts it in its outer height); its title tells how far below the top of the browser's
+# window the page begins, how many clicks it has had, how many characters are selected in it (in
+# the focused field, else in the page) and what has the focus: "Capture page OFFSET CLICKS SELECTED
+# host|field|page".
+cat >"$work/page.html" <<EOF
+<!DOCTYPE html><html><head><meta charset="utf-8"><title>Capture page</title><script>
+let clicks = 0;
+function selected() {
+  const field = document.activeElement;
+  if (field && field.tagName === "INPUT") return field.selectionEnd - field.selectionStart;
+  return String(getSelection()).length;
+}
+function focused() {
+  const id = document.activeElement ? document.activeElement.id : "";
+  return id === "host" || id === "field" || id === "password" ? id : "page";
+}
+function tell() {
+  document.title = "Capture page " + (outerHeight - innerHeight) + " " + clicks + " " + selected() + " " + focused();
+}
+addEventListener("load", tell);
+addEventListener("resize", tell);
+addEventListener("click", () => { clicks++; tell(); });
+document.addEventListener("selectionchange", tell);
+addEventListener("select", tell, true);
+addEventListener("keyup", tell);
+</script></head><body style="margin:0">
+<p id="paragraph" style="position:absolute;left:20px;top:30px;width:900px;margin:0;font-size:16px;line-height:40px">$paragraph</p>
+<div id="host" contenteditable style="-webkit-text-security:disc;position:absolute;left:20px;top:100px;width:300px;height:60px;border:1px solid">$secret</div>
+<input id="field" type="text" autocomplete="current-password" value="$secret" style="position:absolute;left:360px;top:100px;width:300px;height:60px">
+<input id="password" type="password" value="$secret" style="position:absolute;left:700px;top:100px;width:200px;height:60px">
+</body></html>
+EOF
+
+launch_reader "$tavrine"
+reader=$window
+
+last_capture() { grep '^capture ' "$TAVRINE_TRACE_FILE" 2>/dev/null | tail -1 | cut -d' ' -f2 || true; }
+
+# How many times the store file holds the paragraph's words shown in the clear: a reading of it kept adds to
+# them.
+stored_paragraphs() { { grep -o -F -- "●●県の○○さん" "$store" 2>/dev/null || true; } | wc -l; }
+more_stored_than() { [ "$(stored_paragraphs)" -gt "$1" ]; }
+
+page_says() { xdotool getwindowname "$browser" | awk -v word="$1" '{print $word}'; }
+page_clicks_reach() { [ "$(page_says 4)" -ge "$1" ]; }
+page_selects() { [ "$(page_says 5)" = "$1" ]; }
+host_focused() { [ "$(page_says 6)" = host ]; }
+field_focused() { [ "$(page_says 6)" = field ]; }
+password_focused() { [ "$(page_says 6)" = password ]; }
+nothing_selected() { [ "$(page_says 6)" = page ] && [ "$(page_says 5)" = 0 ]; }
+paragraph_selected() { [ "$(page_says 6)" = page ] && [ "$(page_says 5)" -ge ${#paragraph} ]; }
+
+# Presses the capture hot key with the browser in front, waits for what it did and prints the outcome.
+capture() {
+  local before
+  before=$(trace_marks '^capture ')
+  activate_window "$browser"
+  wait_for "the browser is not in front ($1)" is_active "$browser"
+  xdotool mousemove 1279 1023 key --clearmodifiers ctrl+super+alt+r
+  wait_for_mark '^capture ' $((before + 1))
+  last_capture
+}
+
+# Clicks COUNT times in a row at X Y of the page, wherever the page begins now, until the page says that
+# CONDITION... holds, each try given 3 s.
+click_page() {
+  local x=$1 y=$2 count=$3 offset clicks try_end
+  shift 3
+  for _ in 1 2 3 4 5; do
+    offset=$(page_says 3)
+    clicks=$(page_says 4)
+    xdotool mousemove --window "$browser" "$x" $((y + offset)) click --repeat "$count" --delay 80 1
+    wait_for "the page did not have $count clicks at $x $y" page_clicks_reach $((clicks + count))
+    try_end=$((SECONDS + 3))
+    until "$@" || [ "$SECONDS" -ge "$try_end" ]; do sleep 0.1; done
+    "$@" && return 0
+  done
+  fail "$count clicks at $x $y did not make $1 hold: the page says $(xdotool getwindowname "$browser")"
+}
+
+# The page served over http on the loopback interface, as a web page is: its address is checked before and
+# after it is read.
+python3 -c 'import http.server, socketserver, sys
+server = socketserver.TCPServer(("127.0.0.1", 0), lambda *a: http.server.SimpleHTTPRequestHandler(*a, directory=sys.argv[1]))
+print(server.server_address[1], flush=True)
+server.serve_forever()' "$work" >"$work/port" 2>/dev/null &
+server_pid=$!
+wait_for "the page server did not start" test -s "$work/port"
+
+GNOME_ACCESSIBILITY=1 firefox-esr --no-remote --new-instance --profile "$work/profile" \
+  "http://127.0.0.1:$(cat "$work/port")/page.html" >"$work/firefox.log" 2>&1 &
+browser_pid=$!
+browser=$(wait_for_window '^Capture page [0-9]' "the capture page")
+activate_window "$browser"
+wait_for "the browser did not come to the front" is_active "$browser"
+
+# tally NAME OUTCOME...: "NAME: OUTCOME×COUNT ..." in the order first seen.
+tally() {
+  local name=$1
+  shift
+  printf '%s:' "$name"
+  printf '%s\n' "$@" | awk '{ if (!($0 in n)) order[++k] = $0; n[$0]++ } END { for (i = 1; i <= k; i++) printf " %s×%d", order[i], n[order[i]] }'
+  echo
+}
+
+host_outcomes=()
+for ((round = 1; round <= presses; round++)); do
+  activate_window "$browser"
+  click_page 900 300 1 nothing_selected
+  click_page 100 110 1 host_focused
+  xdotool key ctrl+a
+  wait_for "Ctrl+A did not select the masked host" page_selects ${#secret}
+  host_outcomes+=("$(capture "masked host, press $round")")
+done
+
+password_outcomes=()
+for ((round = 1; round <= presses; round++)); do
+  activate_window "$browser"
+  click_page 900 300 1 nothing_selected
+  click_page 750 110 1 password_focused
+  xdotool key ctrl+a
+  wait_for "Ctrl+A did not select the password" page_selects ${#secret}
+  password_outcomes+=("$(capture "password field, press $round")")
+done
+
+field_outcomes=()
+for ((round = 1; round <= presses; round++)); do
+  activate_window "$browser"
+  click_page 900 300 1 nothing_selected
+  click_page 400 110 1 field_focused
+  xdotool key ctrl+a
+  wait_for "Ctrl+A did not select the autocomplete field" page_selects ${#secret}
+  field_outcomes+=("$(capture "autocomplete field, press $round")")
+done
+
+paragraph_outcomes=()
+for ((round = 1; round <= presses; round++)); do
+  activate_window "$browser"
+  click_page 900 300 1 nothing_selected
+  click_page 100 35 3 paragraph_selected
+  kept=$(stored_paragraphs)
+  paragraph_outcomes+=("$(capture "paragraph, press $round")")
+  [ "${paragraph_outcomes[-1]}" != succeeded ] ||
+    wait_for "the paragraph's reading was not stored (press $round)" more_stored_than "$kept"
+done
+
+tally "masked host" "${host_outcomes[@]}"
+tally "password field" "${password_outcomes[@]}"
+tally "autocomplete field" "${field_outcomes[@]}"
+tally "paragraph" "${paragraph_outcomes[@]}"
+
+activate_window "$reader"
+xdotool key --clearmodifiers ctrl+q
+wait_for_quit "$pid"
+pid=""
+
+lines=$("$history_tool" "$store") || fail "the store cannot be opened"
+# The readings of the paragraph, told by their length and first characters.
+paragraphs=$(echo "$lines" | grep -F "答えは" | awk '{$1 = ""; $3 = ""; print}' || true)
+readings=$(echo "$paragraphs" | sort -u | grep -c . || true)
+echo "paragraph: $(echo "$paragraphs" | grep -c . || true) readings stored, $readings different"
+echo "secret: $(echo "$lines" | grep -c -F "$secret" || true) readings stored"
+for outcome in "${host_outcomes[@]}"; do
+  [ "$outcome" = protectedField ] || fail "a masked editing host selected with Ctrl+A gave $outcome"
+done
+for outcome in "${password_outcomes[@]}"; do
+  [ "$outcome" = protectedField ] || fail "a password field selected with Ctrl+A gave $outcome"
+done
+for outcome in "${field_outcomes[@]}"; do
+  case "$outcome" in
+    browserUnsupported | protectedField) ;;
+    *) fail "a field named a password by its autocomplete gave $outcome" ;;
+  esac
+done
+for outcome in "${paragraph_outcomes[@]}"; do
+  [ "$outcome" = succeeded ] || fail "a triple-clicked paragraph gave $outcome"
+done
+[ "$(echo "$lines" | grep -c .)" -eq "$presses" ] || fail "the history is not the $presses readings of the paragraph: $lines"
+[ "$readings" -eq 1 ] || fail "the paragraph's readings differ: $lines"
+found=$(grep -rl -- "$secret" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME/org.tavrine.Tavrine" 2>/dev/null || true)
+[ -z "$found" ] || fail "the secret is in $found"
+echo "firefox-esr: the masked host, the password field and the autocomplete field never read, the paragraph read $presses times alike; the secret in no file"
