@@ -46,13 +46,7 @@ store="$XDG_DATA_HOME/org.tavrine.Tavrine/reading-store.json"
 export TAVRINE_TRACE_FILE="$work/trace"
 
 # The session's accessibility bus, on before any application starts (they show themselves on it only then).
-/usr/libexec/at-spi-bus-launcher --launch-immediately &
-launcher_pid=$!
-accessibility_on() {
-  gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
-    --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null 2>&1
-}
-wait_for "the accessibility bus did not start" accessibility_on
+start_accessibility_bus
 
 # The user has allowed Tavrine to read Chromium's pages.
 mkdir -p "$XDG_CONFIG_HOME/org.tavrine.Tavrine"

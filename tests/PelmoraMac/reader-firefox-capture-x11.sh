@@ -50,13 +50,7 @@ store="$XDG_DATA_HOME/org.tavrine.Tavrine/reading-store.json"
 export TAVRINE_TRACE_FILE="$work/trace"
 
 # The session's accessibility bus, on before any application starts (they show themselves on it only then).
-/usr/libexec/at-spi-bus-launcher --launch-immediately &
-launcher_pid=$!
-accessibility_on() {
-  gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
-    --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null 2>&1
-}
-wait_for "the accessibility bus did not start" accessibility_on
+start_accessibility_bus
 
 # A fresh profile: accessibility on, no first-run pages, nothing fetched from the network.
 mkdir -p "$work/profile"

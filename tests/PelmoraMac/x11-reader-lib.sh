@@ -258,3 +258,15 @@ widen_reader() {
   }
   wait_for "the reader did not grow to 1,200 pixels" focus_reaches_wide
 }
+
+# Starts the session's accessibility bus and switches it on, waiting until it answers; its launcher's process
+# id is left in launcher_pid, for the script's cleanup to end it.
+accessibility_on() {
+  gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+    --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null 2>&1
+}
+start_accessibility_bus() {
+  /usr/libexec/at-spi-bus-launcher --launch-immediately &
+  launcher_pid=$!
+  wait_for "the accessibility bus did not start" accessibility_on
+}
