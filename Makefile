@@ -14,23 +14,10 @@ JOBS ?= $(shell nproc)
 PREFIX ?= $(HOME)/.local
 # The packages scripts/install-deps installs: run (building and running) or test (everything else too).
 DEPS_SET ?= test
-# Compiler warnings are errors (TAVRINE_WERROR) in the developers' builds (build, test, bench,
-# test-sanitize), never in what a user builds (run, install): a newer compiler's new warning must not stop
-# them. `make test` and `make bench` build the tree as it was configured, so that `make run`, `make test`
-# and `make bench` one after another compile the application once; a tree they configure first has warnings
-# as errors. WERROR=ON or WERROR=OFF on the command line decides for every target (.ci/run asks for ON); a
-# tree configured the other way is configured again.
-#   FRESH_WERROR  the setting of a tree configured now
-#   KEEP_WERROR   1: an existing tree keeps its setting; empty: it is configured again to FRESH_WERROR
-ifeq ($(origin WERROR),undefined)
-FRESH_WERROR = ON
-KEEP_WERROR =
-run install: FRESH_WERROR = OFF
-run install test bench: KEEP_WERROR = 1
-else
-FRESH_WERROR = $(WERROR)
-KEEP_WERROR =
-endif
+# Compiler warnings are errors in the developers' builds (build, test, bench, test-sanitize), never in what a
+# user builds (run, install): a newer compiler's new warning must not stop them. The compile commands are the
+# same in all of them (no -Werror), so that make run, make test and CI compile each object once and one
+# compiler cache serves them all: scripts/checked-build fails a build in which the compiler warned.
 
 # ccache keys objects by paths relative to the project root and leaves the working folder out, so every
 # clone of the project, wherever it lies, shares one cache.
@@ -43,8 +30,6 @@ all: build
 
 run install: DEPS_SET = run
 
-# Succeeds when the tree in folder $(1) may keep its TAVRINE_WERROR: it has the one asked for, or keeps its own.
-werror_matches = { [ -n "$(KEEP_WERROR)" ] || grep -qx 'TAVRINE_WERROR:BOOL=$(FRESH_WERROR)' $(1)/CMakeCache.txt; }
 # Succeeds when the tree in folder $(1) lacks nothing that the test set's packages add: its cache records
 # that no missing package left anything out (a tree configured before that record existed lacks it).
 has_all_parts = grep -qx 'TAVRINE_LEFT_OUT:INTERNAL=' $(1)/CMakeCache.txt
@@ -54,20 +39,17 @@ deps:
 
 # A tree configured before the test packages were installed (by `make run`) leaves the tests and the
 # benchmarks out; it is configured again once they are wanted (the test set installed), which adds them
-# and changes nothing already built. A tree whose warnings setting is not the one asked for (above) is
-# configured again with it, which rebuilds it all.
+# and changes nothing already built.
 configure: deps
 	@if [ ! -f $(BUILD_DIR)/CMakeCache.txt ]; then \
 	  cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DTAVRINE_WERROR:BOOL=$(FRESH_WERROR) $(CMAKE_FLAGS); \
-	elif ! $(call werror_matches,$(BUILD_DIR)); then \
-	  cmake -S . -B $(BUILD_DIR) -DTAVRINE_WERROR:BOOL=$(FRESH_WERROR); \
+	    -DCMAKE_CXX_COMPILER_LAUNCHER=ccache $(CMAKE_FLAGS); \
 	elif [ "$(DEPS_SET)" = test ] && ! $(call has_all_parts,$(BUILD_DIR)); then \
 	  cmake -S . -B $(BUILD_DIR); \
 	fi
 
 build: configure
-	cmake --build $(BUILD_DIR) -j $(JOBS)
+	scripts/checked-build $(BUILD_DIR) -j $(JOBS)
 
 # Only the executable is built for it.
 run: configure
@@ -92,14 +74,11 @@ test: build
 test-sanitize: deps
 	@if [ ! -f $(SANITIZE_BUILD_DIR)/CMakeCache.txt ]; then \
 	  cmake -S . -B $(SANITIZE_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVRINE_SANITIZE=ON \
-	    -DTAVRINE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DTAVRINE_WERROR:BOOL=$(FRESH_WERROR) \
-	    $(CMAKE_FLAGS); \
-	elif ! $(call werror_matches,$(SANITIZE_BUILD_DIR)); then \
-	  cmake -S . -B $(SANITIZE_BUILD_DIR) -DTAVRINE_WERROR:BOOL=$(FRESH_WERROR); \
+	    -DTAVRINE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_COMPILER_LAUNCHER=ccache $(CMAKE_FLAGS); \
 	elif ! $(call has_all_parts,$(SANITIZE_BUILD_DIR)); then \
 	  cmake -S . -B $(SANITIZE_BUILD_DIR); \
 	fi
-	cmake --build $(SANITIZE_BUILD_DIR) -j $(JOBS)
+	scripts/checked-build $(SANITIZE_BUILD_DIR) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SANITIZE_BUILD_DIR) --output-on-failure --no-tests=error -j $(JOBS)
 

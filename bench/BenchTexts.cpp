@@ -1,5 +1,7 @@
 #include "BenchTexts.h"
 
+#include "support/CheckoutPaths.h"
+
 #include <QDir>
 #include <QHash>
 #include <QStringList>
@@ -99,7 +101,7 @@ QString documentText(const QByteArray& xhtml) {
 }  // namespace
 
 QString kusamakuraText() {
-    const QByteArray path = QByteArrayLiteral(TAVRINE_SHARED_DATA_DIR "/epub/kusamakura.epub");
+    const QByteArray path = test::inCheckoutEncoded(TAVRINE_SHARED_DATA_DIR "/epub/kusamakura.epub");
     int error = 0;
     Archive archive(zip_open(path.constData(), ZIP_RDONLY, &error));
     if (!archive) return {};

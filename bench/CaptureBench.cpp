@@ -109,6 +109,7 @@
 #include "HotKeyBench.h"
 #include "PasteBench.h"
 #ifdef TAVRINE_HEADLESS_CHROMIUM
+#include "support/CheckoutPaths.h"
 #include "support/HeadlessChromium.h"
 #endif
 
@@ -142,7 +143,7 @@ constexpr int kTransferRuns = 5;
 constexpr int kClipboardRuns = 5;
 constexpr qsizetype kMarkdownUnits = 20'000;
 
-const CaptureWorkerLaunch kWorker{.executable = QStringLiteral(TAVRINE_EXECUTABLE), .childStarted = {}};
+const CaptureWorkerLaunch kWorker{.executable = test::inCheckout(TAVRINE_EXECUTABLE), .childStarted = {}};
 
 // One round trip, in milliseconds; nothing when its outcome is none of the accepted ones (a failure, or
 // nullopt for a document).
@@ -224,7 +225,7 @@ void measureClipboard() {
     printClipboard(u"html"_s, {}, html.size(),
                    medianRoundTrip(bench::roundsOf(kClipboardRuns), clipboardRequest({.html = html}), {std::nullopt}));
 
-    const QDir shared(QStringLiteral(TAVRINE_SHARED_DATA_DIR "/rtf"));
+    const QDir shared(test::inCheckout(TAVRINE_SHARED_DATA_DIR "/rtf"));
     for (const QString& name : shared.entryList({u"*.rtf"_s}, QDir::Files, QDir::Name)) {
         QFile file(shared.filePath(name));
         if (!file.open(QIODevice::ReadOnly)) continue;
@@ -307,7 +308,7 @@ QList<Page> readabilityPages(const QString& articlePath) {
 
 std::optional<double> nodeMilliseconds(const QString& path) {
     QProcess node;
-    node.start(u"node"_s, {QStringLiteral(READABILITY_NODE_SCRIPT), QStringLiteral(READABILITY_BENCH_BUNDLE), path,
+    node.start(u"node"_s, {test::inCheckout(READABILITY_NODE_SCRIPT), test::inCheckout(READABILITY_BENCH_BUNDLE), path,
                            QString::number(bench::roundsOf(kScriptRuns))});
     if (!node.waitForFinished(120'000) || node.exitStatus() != QProcess::NormalExit || node.exitCode() != 0) {
         return std::nullopt;
@@ -318,9 +319,9 @@ std::optional<double> nodeMilliseconds(const QString& path) {
 }
 
 void measureReadability(const QList<Page>& pages) {
-    QFile bundle(QStringLiteral(READABILITY_BENCH_BUNDLE));
+    QFile bundle(test::inCheckout(READABILITY_BENCH_BUNDLE));
     if (!bundle.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "capture-bench: %s is missing\n", READABILITY_BENCH_BUNDLE);
+        std::fprintf(stderr, "capture-bench: %s is missing\n", qPrintable(test::inCheckout(READABILITY_BENCH_BUNDLE)));
         bench::markFailed();
         return;
     }
@@ -530,7 +531,7 @@ int main(int argc, char** argv) {
     if (argc == 2 && qstrcmp(argv[1], "--hotkeys") == 0) {
         QApplication application(argc, argv);
         bench::runClipboardReadBench(QCoreApplication::applicationFilePath());
-        return std::max(bench::runHotKeyBench(QStringLiteral(TAVRINE_EXECUTABLE)), bench::exitStatus());
+        return std::max(bench::runHotKeyBench(test::inCheckout(TAVRINE_EXECUTABLE)), bench::exitStatus());
     }
     if (argc == 2 && qstrcmp(argv[1], "--paste") == 0) {
         QCoreApplication application(argc, argv);
@@ -575,7 +576,7 @@ int main(int argc, char** argv) {
         process.setProcessChannelMode(QProcess::ForwardedChannels);
         options << QCoreApplication::applicationFilePath() << mode;
         if (bench::isSmokeRound()) options << u"--smoke"_s;
-        process.start(QStringLiteral(TAVRINE_WITH_XVFB), options);
+        process.start(test::inCheckout(TAVRINE_WITH_XVFB), options);
         if (!process.waitForFinished(milliseconds) || process.exitStatus() != QProcess::NormalExit ||
             process.exitCode() != 0) {
             std::fprintf(stderr, "capture-bench: %s failed\n", qPrintable(mode));

@@ -4,6 +4,7 @@
 #include "ReaderEPUB/internal/EPUBArchive.h"
 #include "ReaderEPUB/internal/EPUBReference.h"
 
+#include "support/CheckoutPaths.h"
 #include "support/RawZipBuilder.h"
 
 #include <benchmark/benchmark.h>
@@ -33,7 +34,7 @@ void readOrFail(benchmark::State& state, const QByteArray& bytes, bool expectSuc
 }
 
 void BM_RealBook(benchmark::State& state) {
-    QFile file(QStringLiteral(TAVRINE_SHARED_DATA_DIR "/epub/kusamakura.epub"));
+    QFile file(test::inCheckout(TAVRINE_SHARED_DATA_DIR "/epub/kusamakura.epub"));
     if (!file.open(QIODevice::ReadOnly)) {
         state.SkipWithError("(skipped: ../shared/data/epub/kusamakura.epub is missing)");
         return;

@@ -24,6 +24,7 @@
 #include "support/EPUBRealBookSupport.h"
 
 #include "BenchReport.h"
+#include "support/CheckoutPaths.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -168,7 +169,7 @@ void measure(const QString& path, const Options& options, const QDir& scratch, T
 }
 
 QStringList defaultBooks() {
-    QStringList books{QStringLiteral(TAVRINE_SHARED_DATA_DIR "/epub/kusamakura.epub")};
+    QStringList books{test::inCheckout(TAVRINE_SHARED_DATA_DIR "/epub/kusamakura.epub")};
     QDir liveManual(u"/usr/share/doc/live-manual/epub"_s);
     for (const QString& name : liveManual.entryList({u"*.epub"_s}, QDir::Files, QDir::Name)) {
         books.append(liveManual.filePath(name));

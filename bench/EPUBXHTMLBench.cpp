@@ -7,6 +7,7 @@
 #include "ReaderEPUB/internal/EPUBXHTML.h"
 #include "ReaderEPUB/internal/EPUBXML.h"
 
+#include "support/CheckoutPaths.h"
 #include "support/RawZipBuilder.h"
 
 #include <benchmark/benchmark.h>
@@ -24,7 +25,7 @@ constexpr qsizetype kTextLimit = 500'000;
 const std::vector<QByteArray>& bookXHTML() {
     static const std::vector<QByteArray> documents = [] {
         std::vector<QByteArray> result;
-        QFile file(QStringLiteral(TAVRINE_SHARED_DATA_DIR "/epub/kusamakura.epub"));
+        QFile file(test::inCheckout(TAVRINE_SHARED_DATA_DIR "/epub/kusamakura.epub"));
         if (!file.open(QIODevice::ReadOnly)) return result;
         QByteArray bytes = file.readAll();
         test::setUTF8NameFlags(bytes);  // its Japanese names are UTF-8 without the flag

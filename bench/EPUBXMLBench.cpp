@@ -7,6 +7,7 @@
 #include "ReaderEPUB/internal/EPUBXML.h"
 #include "ReaderEPUB/internal/EPUBXMLTextGate.h"
 
+#include "support/CheckoutPaths.h"
 #include "support/HostileXML.h"
 
 #include <benchmark/benchmark.h>
@@ -24,8 +25,8 @@ using namespace tavrine;
 const std::vector<QByteArray>& bookXHTML() {
     static const std::vector<QByteArray> documents = [] {
         std::vector<QByteArray> result;
-        const QByteArray path = TAVRINE_SHARED_DATA_DIR "/epub/kusamakura.epub";
-        if (!QFileInfo::exists(QString::fromUtf8(path))) return result;
+        const QByteArray path = tavrine::test::inCheckoutEncoded(TAVRINE_SHARED_DATA_DIR "/epub/kusamakura.epub");
+        if (!QFileInfo::exists(QFile::decodeName(path))) return result;
         int error = 0;
         zip_t* archive = zip_open(path.constData(), ZIP_RDONLY, &error);
         if (!archive) return result;

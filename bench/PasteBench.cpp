@@ -2,6 +2,7 @@
 
 #include "BenchReport.h"
 #include "BenchTexts.h"
+#include "support/CheckoutPaths.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -101,7 +102,7 @@ int runPasteBench() {
     QProcess tavrine;
     tavrine.setProcessEnvironment(environment);
     tavrine.setProcessChannelMode(QProcess::ForwardedChannels);
-    tavrine.start(QStringLiteral(TAVRINE_EXECUTABLE), {});
+    tavrine.start(test::inCheckout(TAVRINE_EXECUTABLE), {});
     if (!awaitMark(trace, "idle", 0, 30'000)) {
         std::fprintf(stderr, "capture-bench: tavrine did not start\n");
         return 1;

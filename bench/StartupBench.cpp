@@ -15,6 +15,8 @@
 //   rssMiB           its resident memory after them
 // startup-bench --smoke: one run per library, without the cold start (which drops the page cache of the
 // whole machine), playing on for 1 s.
+#include "support/CheckoutPaths.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -171,9 +173,10 @@ Launch launch(const std::string& library, bool cold) {
     std::vector<char*> pointers;
     for (auto& variable : environment) pointers.push_back(variable.data());
     pointers.push_back(nullptr);
-    char* arguments[] = {const_cast<char*>(TAVRINE_EXECUTABLE), nullptr};
+    static const QByteArray executable = tavrine::test::inCheckoutEncoded(TAVRINE_EXECUTABLE);
+    char* arguments[] = {const_cast<char*>(executable.constData()), nullptr};
     started.startNs = monotonicNs();
-    if (::posix_spawn(&started.pid, TAVRINE_EXECUTABLE, nullptr, nullptr, arguments, pointers.data()) != 0) {
+    if (::posix_spawn(&started.pid, executable.constData(), nullptr, nullptr, arguments, pointers.data()) != 0) {
         fail("cannot start tavrine");
     }
     return started;
@@ -287,8 +290,9 @@ int main(int argc, char** argv) {
     // On a private server of its own, so the figures compare run after run.
     if (!std::getenv("TAVRINE_STARTUP_BENCH_SERVER")) {
         ::setenv("TAVRINE_STARTUP_BENCH_SERVER", "1", 1);
-        const char* arguments[] = {TAVRINE_WITH_XVFB, "--openbox", argv[0], smoke ? argv[1] : nullptr, nullptr};
-        ::execv(TAVRINE_WITH_XVFB, const_cast<char* const*>(arguments));
+        const QByteArray withXvfb = tavrine::test::inCheckoutEncoded(TAVRINE_WITH_XVFB);
+        const char* arguments[] = {withXvfb.constData(), "--openbox", argv[0], smoke ? argv[1] : nullptr, nullptr};
+        ::execv(withXvfb.constData(), const_cast<char* const*>(arguments));
         std::perror("startup-bench: with-xvfb");
         return 1;
     }
@@ -300,7 +304,8 @@ int main(int argc, char** argv) {
     char pattern[] = "/tmp/tavrine-startup-library.XXXXXX";
     if (!::mkdtemp(pattern)) fail("cannot make a temporary folder");
     const std::string library = pattern;
-    if (std::system((std::string(STORE_BENCH) + " --write '" + library + "'").c_str()) != 0) {
+    const std::string storeBench = tavrine::test::inCheckoutEncoded(STORE_BENCH).toStdString();
+    if (std::system(("'" + storeBench + "' --write '" + library + "'").c_str()) != 0) {
         fail("store-bench could not write its library");
     }
     for (const auto& [name, folder] : {std::pair<std::string, std::string>{"empty", ""}, {"store-bench", library}}) {

@@ -3,6 +3,7 @@
 // (scripts/with-xvfb --openbox); prints one JSON line:
 //   {"windows":50,"frontWindowFrameMs":<median of 20>}
 #include "PelmoraMac/X11/X11Desktop.h"
+#include "support/CheckoutPaths.h"
 
 #include <xcb/xcb.h>
 
@@ -78,8 +79,9 @@ int main(int argc, char** argv) {
     // On a private server of its own, so the figures compare run after run.
     if (!std::getenv("TAVRINE_WINDOW_LIST_BENCH_SERVER")) {
         ::setenv("TAVRINE_WINDOW_LIST_BENCH_SERVER", "1", 1);
-        const char* arguments[] = {TAVRINE_WITH_XVFB, "--openbox", argv[0], nullptr};
-        ::execv(TAVRINE_WITH_XVFB, const_cast<char* const*>(arguments));
+        const QByteArray withXvfb = tavrine::test::inCheckoutEncoded(TAVRINE_WITH_XVFB);
+        const char* arguments[] = {withXvfb.constData(), "--openbox", argv[0], nullptr};
+        ::execv(withXvfb.constData(), const_cast<char* const*>(arguments));
         std::perror("window-list-bench: with-xvfb");
         return 1;
     }

@@ -29,6 +29,7 @@
 #include "ReaderWidgets/Workspace/ReaderEPUBPane.h"
 #include "ReaderWidgets/Workspace/ReaderWorkspaceWidget.h"
 
+#include "support/CheckoutPaths.h"
 #include "support/EPUBRealBookSupport.h"
 
 #include <QApplication>
@@ -349,7 +350,7 @@ int main(int argc, char** argv) {
         measure(u"synthetic"_s, syntheticBook(kSmokeBook));
     } else if (files.isEmpty()) {
         measure(u"synthetic"_s, syntheticBook(kLimits));
-        files.append(QStringLiteral(TAVRINE_SHARED_DATA_DIR) + u"/epub/kusamakura.epub"_s);
+        files.append(test::inCheckout(TAVRINE_SHARED_DATA_DIR) + u"/epub/kusamakura.epub"_s);
     }
     for (const QString& file : files) {
         const std::optional<SavedReading> reading = importedBook(file);

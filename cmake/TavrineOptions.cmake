@@ -1,12 +1,10 @@
 # One interface target carries every compile option; every target of the project links it and no
-# module sets flags of its own.
+# module sets flags of its own. No -Werror: every build compiles the same commands, and the builds where
+# warnings are errors fail on them after the compile (scripts/checked-build).
 add_library(tavrine_options INTERFACE)
 target_compile_features(tavrine_options INTERFACE cxx_std_20)
 target_compile_options(tavrine_options INTERFACE
   -Wall -Wextra -pedantic -Wold-style-cast -Woverloaded-virtual -Wnon-virtual-dtor)
-if(TAVRINE_WERROR)
-  target_compile_options(tavrine_options INTERFACE -Werror)
-endif()
 target_compile_definitions(tavrine_options INTERFACE
   QT_NO_CAST_FROM_ASCII
   QT_NO_CAST_TO_ASCII
@@ -39,6 +37,22 @@ if(TAVRINE_FUZZ)
     -fno-omit-frame-pointer)
   target_link_options(tavrine_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all)
 endif()
+
+# tavrine_checkout_paths(<target> NAME=PATH...): the compile definitions NAME="PATH" of a test's or a
+# benchmark's sources, each PATH (a generator expression too) given relative to the checkout; the code
+# makes it absolute again with test::inCheckout (tests/support/CheckoutPaths.h). A path of the checkout in
+# a compile command would keep the objects of another clone, which lies elsewhere, from the compiler cache.
+function(tavrine_checkout_paths target)
+  foreach(definition IN LISTS ARGN)
+    string(FIND "${definition}" "=" equals)
+    string(SUBSTRING "${definition}" 0 ${equals} name)
+    math(EXPR start "${equals} + 1")
+    string(SUBSTRING "${definition}" ${start} -1 path)
+    target_compile_definitions(${target} PRIVATE
+      "${name}=\"$<PATH:RELATIVE_PATH,${path},${PROJECT_SOURCE_DIR}>\"")
+  endforeach()
+  target_link_libraries(${target} PRIVATE tavrine_checkout_paths)
+endfunction()
 
 # tavrine_add_module(<name> SOURCES ... INTERNAL ... LINKS ...): one library per module folder. Each
 # INTERNAL name N stands for the stage files internal/N.cpp and internal/N.h, whichever exist.
@@ -102,7 +116,7 @@ function(tavrine_add_benchmark name)
   if(NOT ARG_DRIVER)
     target_link_libraries(${name} PRIVATE benchmark::benchmark_main)
   endif()
-  target_compile_definitions(${name} PRIVATE TAVRINE_SHARED_DATA_DIR="${PROJECT_SOURCE_DIR}/../shared/data")
+  tavrine_checkout_paths(${name} TAVRINE_SHARED_DATA_DIR=${PROJECT_SOURCE_DIR}/../shared/data)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bench)
   if(NOT TAVRINE_BUILD_TESTS)
     return()

@@ -3,6 +3,7 @@
 // quitting through the deferred path.
 #include "PelmoraMac/Capture/CaptureWorkerRequest.h"
 
+#include "support/CheckoutPaths.h"
 #include "support/EventLoop.h"
 #include "support/TemporaryDirectory.h"
 
@@ -65,7 +66,7 @@ private:
 std::unique_ptr<QProcess> start(const QProcessEnvironment& environment, const QStringList& arguments = {}) {
     auto process = std::make_unique<QProcess>();
     process->setProcessEnvironment(environment);
-    process->start(QStringLiteral(TAVRINE_EXECUTABLE), arguments);
+    process->start(test::inCheckout(TAVRINE_EXECUTABLE), arguments);
     EXPECT_TRUE(process->waitForStarted(10'000));
     return process;
 }

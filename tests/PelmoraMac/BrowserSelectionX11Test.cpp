@@ -14,6 +14,7 @@
 #include "AccessibilityRig.h"
 #include "CaptureTesting.h"
 #include "ChromiumTesting.h"
+#include "support/CheckoutPaths.h"
 #include "support/EventLoop.h"
 #include "support/HeadlessChromium.h"
 
@@ -550,7 +551,7 @@ TEST_P(BrowserSelection, ASelectionStillShownAfterComingBackIsTheSelection) {
     clickOn(u"second"_s, 3, 0.2);
     ASSERT_TRUE(settled(u"String(getSelection()).indexOf('The second paragraph') === 0"_s));
     QProcess other;
-    other.start(QStringLiteral(X11_WINDOW_OWNER));
+    other.start(test::inCheckout(X11_WINDOW_OWNER));
     ASSERT_TRUE(other.waitForReadyRead(test::patienceMilliseconds()));
     const QString otherWindow = QString::fromLatin1(other.readLine().split(' ').first().trimmed());
     ASSERT_TRUE(xdotool({u"windowactivate"_s, u"--sync"_s, otherWindow}));

@@ -5,6 +5,7 @@
 
 #include "CaptureTesting.h"
 #include "DevToolsTesting.h"
+#include "support/CheckoutPaths.h"
 #include "support/SpecialFiles.h"
 
 #include <gtest/gtest.h>
@@ -629,7 +630,7 @@ TEST(BrowserSnapshotFailures, APortHeldByAnotherProcessIsNeverSpokenTo) {
     ASSERT_EQ(loopbackListenerOwnership(u"/proc"_s, serverProcess, port), LoopbackListener::owned);
 
     QProcess stub;
-    stub.start(QStringLiteral(CHROMIUM_STUB), {u"--remote-debugging-port="_s + QString::number(port)});
+    stub.start(test::inCheckout(CHROMIUM_STUB), {u"--remote-debugging-port="_s + QString::number(port)});
     ASSERT_TRUE(stub.waitForStarted(10'000));
     const pid_t browser = pid_t(stub.processId());
     // The search reads the process's executable and command line, which are the stub's only once it runs

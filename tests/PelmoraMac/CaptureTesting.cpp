@@ -1,9 +1,11 @@
 #include "CaptureTesting.h"
 
+#include "support/CheckoutPaths.h"
+
 namespace tavrine::test {
 
 CaptureWorkerLaunch realWorker() {
-    return {.executable = QStringLiteral(TAVRINE_EXECUTABLE), .childStarted = {}};
+    return {.executable = test::inCheckout(TAVRINE_EXECUTABLE), .childStarted = {}};
 }
 
 }  // namespace tavrine::test

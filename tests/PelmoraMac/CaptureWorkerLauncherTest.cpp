@@ -2,6 +2,7 @@
 #include "PelmoraMac/Capture/CaptureWorkerLauncher.h"
 
 #include "CaptureTesting.h"
+#include "support/CheckoutPaths.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +38,7 @@ struct StartedChildren {
 };
 
 CaptureResult<QByteArray> runFakeChild(const QString& mode, const QByteArray& input = {}) {
-    return launchCaptureWorkerProcess({.executable = QStringLiteral(CAPTURE_FAKE_CHILD), .childStarted = {}}, {mode},
+    return launchCaptureWorkerProcess({.executable = test::inCheckout(CAPTURE_FAKE_CHILD), .childStarted = {}}, {mode},
                                       input, deadlineIn(10s), kLimit, CancellationToken::none());
 }
 

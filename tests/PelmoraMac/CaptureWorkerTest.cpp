@@ -3,6 +3,7 @@
 #include "PelmoraMac/Capture/CaptureWorkerLauncher.h"
 
 #include "CaptureTesting.h"
+#include "support/CheckoutPaths.h"
 
 #include <gtest/gtest.h>
 #include <QFile>
@@ -156,7 +157,7 @@ public:
         if (m_thread.joinable()) m_thread.join();
     }
     CaptureWorkerLaunch launch() {
-        return {.executable = QStringLiteral(TAVRINE_EXECUTABLE), .childStarted = [this](pid_t pid) {
+        return {.executable = test::inCheckout(TAVRINE_EXECUTABLE), .childStarted = [this](pid_t pid) {
                     m_pid = pid;
                     m_thread = std::thread([this, pid] { killAfterReading(pid); });
                 }};

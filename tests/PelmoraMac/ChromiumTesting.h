@@ -22,11 +22,13 @@
 namespace tavrine::test {
 
 // Drives a test's headless Chromium over its own DevTools connection, as the user would drive a
-// browser: opens, activates, reloads and closes tabs, and waits until each change has settled.
+// browser: opens, activates, reloads and closes tabs, and waits until each change has settled. Every wait
+// is for what the browser shows, within the test program's overall limit (test::patience()): a loaded
+// machine only makes them longer.
 class ChromiumDriver {
 public:
     explicit ChromiumDriver(const HeadlessChromium& browser) {
-        auto connection = DevToolsConnection::open(browser.port(), browser.browserPath(), {.wait = kWait});
+        auto connection = DevToolsConnection::open(browser.port(), browser.browserPath(), {.wait = patience()});
         if (!connection) {
             ADD_FAILURE() << "no connection to the test's chromium";
             return;
@@ -34,7 +36,7 @@ public:
         m_connection = std::move(*connection);
         // The tab that the browser opened at its start, once it exists, loaded and in front: a browser
         // that has just started may still be busy with it.
-        const QDeadlineTimer deadline(kWait);
+        const QDeadlineTimer deadline(patience());
         QString homeURL;
         while (m_home.isEmpty() && !deadline.hasExpired()) {
             const QJsonArray targets =
@@ -76,7 +78,7 @@ public:
         if (!m_connection) return;
         const QString session = sessionOf(target);
         m_connection->forget(m_connection->post({QStringLiteral("Page.crash"), {}, session}));
-        const QDeadlineTimer deadline(kWait);
+        const QDeadlineTimer deadline(patience());
         // The session answers nothing more once the browser has told it the crash.
         while (!deadline.hasExpired()) {
             auto reply = m_connection->send(
@@ -112,12 +114,33 @@ public:
         settle(target, QStringLiteral("performance.timeOrigin !== ") + QString::number(before.toDouble(), 'f', 3) +
                            QStringLiteral(" && document.readyState === 'complete'"));
     }
-    // Closes the tabs that this driver opened and brings the browser's first tab to the front again, so
-    // that no change of the active tab is still under way when the next test starts.
+    // Closes the tabs that this driver opened, waits until the browser lists none of them, and brings the
+    // browser's first tab to the front again, so that no change of the active tab is still under way when
+    // the next test starts. The browser answers before the tab is gone: a tab still closing would be the
+    // next driver's first tab, whose page goes away under it.
     void closeOpened() {
         for (const QString& target : std::as_const(m_opened)) {
             call(QStringLiteral("Target.closeTarget"), {{QStringLiteral("targetId"), target}});
             m_sessions.remove(target);
+        }
+        // Asked tab by tab: the list of every tab may be longer than a message (tabs on long addresses).
+        const QDeadlineTimer deadline(patience());
+        while (m_connection && !m_opened.isEmpty()) {
+            const auto info = m_connection->call(
+                {QStringLiteral("Target.getTargetInfo"), {{QStringLiteral("targetId"), m_opened.first()}}});
+            if (!info && info.error() != DevToolsFailure::pageChanged) {
+                ADD_FAILURE() << "Target.getTargetInfo failed: " << int(info.error());
+                break;
+            }
+            if (!info) {
+                m_opened.removeFirst();
+                continue;
+            }
+            if (deadline.hasExpired()) {
+                ADD_FAILURE() << "the browser never closed the test's tabs";
+                break;
+            }
+            QThread::msleep(20);
         }
         m_opened.clear();
         if (!m_home.isEmpty()) activate(m_home);
@@ -146,8 +169,6 @@ private:
         return target;
     }
 
-    static constexpr std::chrono::milliseconds kWait{10'000};
-
     QJsonObject call(const QString& method, const QJsonObject& params = {}, const QString& session = {}) {
         if (!m_connection) return {};
         auto result = m_connection->call({method, params, session});
@@ -173,15 +194,33 @@ private:
         settle(target, QStringLiteral("location.href === ") + quoted.mid(1).chopped(1) +
                            QStringLiteral(" && document.readyState === 'complete'"));
     }
-    // Waits until the expression holds in the page.
+    // Waits until the expression holds in the page. An evaluation that a navigation under way cut short
+    // (its document went away) is asked again; a page that went away altogether fails at once.
     void settle(const QString& target, const QString& condition) {
-        const QDeadlineTimer deadline(kWait);
-        while (evaluate(target, condition) != QJsonValue(true)) {
+        if (!m_connection) return;
+        const QDeadlineTimer deadline(patience());
+        for (;;) {
+            const QString session = sessionOf(target);
+            const auto result = m_connection->call(
+                {QStringLiteral("Runtime.evaluate"),
+                 {{QStringLiteral("expression"), condition}, {QStringLiteral("returnByValue"), true}},
+                 session});
+            if (result &&
+                result->value(QStringLiteral("result")).toObject().value(QStringLiteral("value")) == QJsonValue(true))
+                return;
+            if (m_connection->hasEnded(session)) {
+                ADD_FAILURE() << "the page went away before it settled: " << condition.toStdString();
+                return;
+            }
+            if (!result && result.error() != DevToolsFailure::pageChanged) {
+                ADD_FAILURE() << "Runtime.evaluate failed: " << int(result.error());
+                return;
+            }
             if (deadline.hasExpired()) {
                 ADD_FAILURE() << "the page never settled: " << condition.toStdString();
                 return;
             }
-            QThread::msleep(5);
+            QThread::msleep(20);
         }
     }
 

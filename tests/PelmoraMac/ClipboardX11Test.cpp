@@ -3,6 +3,7 @@
 #include "PelmoraMac/Capture/X11/X11ClipboardPasteboard.h"
 
 #include "CaptureTesting.h"
+#include "support/CheckoutPaths.h"
 #include "support/EventLoop.h"
 
 #include <gtest/gtest.h>
@@ -36,7 +37,7 @@ protected:
     QProcess& own(const QStringList& formats, bool notice = true) {
         auto owner = std::make_unique<QProcess>();
         owner->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        owner->start(QStringLiteral(CLIPBOARD_OWNER), formats);
+        owner->start(test::inCheckout(CLIPBOARD_OWNER), formats);
         EXPECT_TRUE(owner->waitForReadyRead(test::patienceMilliseconds()));
         EXPECT_EQ(owner->readLine(), "ready\n");
         if (notice) {
@@ -80,7 +81,7 @@ TEST_F(DesktopClipboard, FiftyMegabytesOfHTMLAreRefusedBeforeAnyWorker) {
     auto snapshot = read(Mode::automatic);
     // The road of an import: only a snapshot goes to a worker.
     if (snapshot) {
-        const CaptureWorkerLaunch launch{.executable = QStringLiteral(TAVRINE_EXECUTABLE),
+        const CaptureWorkerLaunch launch{.executable = test::inCheckout(TAVRINE_EXECUTABLE),
                                          .childStarted = [&](pid_t) { ++workers; }};
         (void)runCaptureWorker({.operation = CaptureWorkerRequest::Operation::clipboard, .clipboard = *snapshot},
                                test::deadlineIn(std::chrono::seconds(3)), CancellationToken::none(), launch);
@@ -156,7 +157,7 @@ TEST_F(DesktopClipboard, ANewOwnerChangesTheCountBeforeQtReportsIt) {
 TEST_F(DesktopClipboard, AnOwnerThatNeverAnswersEndsTheReadingAtItsDeadline) {
     QProcess mute;
     mute.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    mute.start(QStringLiteral(SELECTION_OWNER), {u"mute"_s});
+    mute.start(test::inCheckout(SELECTION_OWNER), {u"mute"_s});
     ASSERT_TRUE(mute.waitForReadyRead(test::patienceMilliseconds()));
     ASSERT_EQ(mute.readLine(), "ready\n");
 

@@ -16,6 +16,7 @@
 #include "ReaderUI/Library/ReadingLibrarySearch.h"
 #include "ReaderWidgets/Style/ReaderTheme.h"
 
+#include "support/CheckoutPaths.h"
 #include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
@@ -53,7 +54,7 @@ void xdotool(const QStringList& arguments) {
 void screenshot(const QString& name) {
     processEventsUntil([] { return false; }, std::chrono::milliseconds(150));
     QProcess process;
-    process.start(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(name)});
+    process.start(test::inCheckout(X11_SCREENSHOT), {test::testArtifactPath(name)});
     ASSERT_TRUE(process.waitForFinished(test::patienceMilliseconds()));
     EXPECT_EQ(process.exitCode(), 0);
 }

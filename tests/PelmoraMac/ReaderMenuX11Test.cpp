@@ -12,6 +12,7 @@
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
 
 #include "AppTesting.h"
+#include "support/CheckoutPaths.h"
 #include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
 #include "support/TemporaryDirectory.h"
@@ -145,7 +146,7 @@ TEST(ReaderMenuX11, EveryKeyReachesItsItemAndADisabledItemsKeyNothing) {
     ASSERT_TRUE(processEventsUntil([&] { return playback->menu()->isVisible(); }));
     settle(300);
     QProcess shot;
-    shot.start(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(u"reader-menu-playback.png"_s)});
+    shot.start(test::inCheckout(X11_SCREENSHOT), {test::testArtifactPath(u"reader-menu-playback.png"_s)});
     ASSERT_TRUE(shot.waitForFinished(test::patienceMilliseconds()));
     xdotool({u"key"_s, u"Escape"_s});
 

@@ -23,6 +23,7 @@
 #include "ReaderWidgets/Style/ToQColor.h"
 
 #include "AppTesting.h"
+#include "support/CheckoutPaths.h"
 #include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
@@ -60,7 +61,7 @@ void settle(int milliseconds = 200) {
 void screenshot(const QString& name) {
     settle();
     QProcess process;
-    process.start(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(name)});
+    process.start(test::inCheckout(X11_SCREENSHOT), {test::testArtifactPath(name)});
     ASSERT_TRUE(process.waitForFinished(test::patienceMilliseconds()));
     EXPECT_EQ(process.exitCode(), 0);
 }

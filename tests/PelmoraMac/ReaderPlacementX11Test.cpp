@@ -10,6 +10,7 @@
 #include "PelmoraMac/X11/X11Desktop.h"
 #include "ReaderCore/FileDefaults.h"
 #include "ReaderCore/MemoryDefaults.h"
+#include "support/CheckoutPaths.h"
 #include "support/EventLoop.h"
 #include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
@@ -58,7 +59,7 @@ struct OwnedWindow {
 OwnedWindow showOwnedWindow() {
     OwnedWindow owned{.process = std::make_unique<QProcess>()};
     owned.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    owned.process->start(QStringLiteral(X11_WINDOW_OWNER));
+    owned.process->start(test::inCheckout(X11_WINDOW_OWNER));
     EXPECT_TRUE(owned.process->waitForReadyRead(test::patienceMilliseconds()));
     owned.top = owned.process->readLine().trimmed().split(' ').value(0).toUInt();
     return owned;
@@ -111,7 +112,7 @@ class ReaderExecutable {
 public:
     ReaderExecutable() {
         m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_process.start(QStringLiteral(TAVRINE_EXECUTABLE));
+        m_process.start(test::inCheckout(TAVRINE_EXECUTABLE));
         EXPECT_TRUE(m_process.waitForStarted(test::patienceMilliseconds()));
     }
     ~ReaderExecutable() {
@@ -236,7 +237,7 @@ TEST(ReaderPlacementX11, TheRealWindowComesBackWhereItWasLeftOnEveryDisplay) {
             << stands.value_or(QRect()).x() << "," << stands.value_or(QRect()).y();
         EXPECT_EQ(last, screen.id);
         EXPECT_LE((stands.value_or(QRect()).topLeft() - first.topLeft()).manhattanLength(), 2);
-        run(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-first-launch.png"_s)});
+        run(test::inCheckout(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-first-launch.png"_s)});
 
         // Moved (a window manager may add its own offsets): stored as offsets.
         reader.moveFrame(first, {300, 150});
@@ -277,7 +278,7 @@ TEST(ReaderPlacementX11, TheRealWindowComesBackWhereItWasLeftOnEveryDisplay) {
         ASSERT_TRUE(leftPosition);
         EXPECT_EQ(last, left->id);
         EXPECT_EQ(offsets(back, *left), QPointF(leftPosition->x, leftPosition->top));
-        run(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-monitor-removed.png"_s)});
+        run(test::inCheckout(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-monitor-removed.png"_s)});
         reader.quit();
         run(u"xrandr"_s, {u"--delmonitor"_s, u"left"_s});
         // The server's own screen again, for the tests after this one.

@@ -12,6 +12,7 @@
 #include "CaptureTesting.h"
 #include "ChromiumTesting.h"
 #include "SelectionTesting.h"
+#include "support/CheckoutPaths.h"
 #include "support/EventLoop.h"
 #include "support/HeadlessChromium.h"
 
@@ -279,7 +280,7 @@ protected:
 };
 
 TEST_F(AccessibleDesktop, AQtApplicationsTextAreaFieldAndPasswordField) {
-    LineProgram fixture(QStringLiteral(ACCESSIBILITY_FIXTURE), {});
+    LineProgram fixture(test::inCheckout(ACCESSIBILITY_FIXTURE), {});
     ASSERT_TRUE(fixture.isReady());
 
     ASSERT_TRUE(fixture.command(u"text area 本文です"_s));
@@ -350,7 +351,8 @@ public:
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QJsonDocument(tree.toJson()).toJson());
         file.close();
-        m_program = std::make_unique<LineProgram>(QStringLiteral(ACCESSIBILITY_FAKE_APP), QStringList{file.fileName()});
+        m_program =
+            std::make_unique<LineProgram>(test::inCheckout(ACCESSIBILITY_FAKE_APP), QStringList{file.fileName()});
         EXPECT_TRUE(m_program->isReady());
     }
     pid_t pid() const { return m_program->pid(); }
@@ -397,7 +399,7 @@ TEST_F(AccessibleDesktop, ThePrimarySelectionOfAProgramWithoutFocusedText) {
         return readPrimarySelection(pid, AXSelectionReader::kTextLimit, test::deadlineIn(2s),
                                     s_inputWatch->log().get());
     };
-    LineProgram owner(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"端末の選択"_s},
+    LineProgram owner(test::inCheckout(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"端末の選択"_s},
                       LineProgram::Ending::byKill);
     ASSERT_TRUE(owner.isReady());
     using Read = CaptureResult<std::optional<QString>>;
@@ -413,7 +415,7 @@ TEST_F(AccessibleDesktop, ThePrimarySelectionOfAProgramWithoutFocusedText) {
     EXPECT_EQ(failureOf(capture(::getpid()).capture), CaptureFailure::selectionUnknown);
 
     // Refused by the size its owner announces: more bytes than 20,000 units could take.
-    LineProgram large(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, QString(60'001, u'a')},
+    LineProgram large(test::inCheckout(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, QString(60'001, u'a')},
                       LineProgram::Ending::byKill);
     ASSERT_TRUE(large.isReady());
     EXPECT_EQ(failureOf(primaryOf(large.pid())), CaptureFailure::tooLong);
@@ -428,7 +430,7 @@ TEST_F(AccessibleDesktop, APrimarySelectionThatMayHaveBeenClearedIsNotRead) {
                                     s_inputWatch->log().get());
     };
     {
-        LineProgram owner(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"選択"_s},
+        LineProgram owner(test::inCheckout(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"選択"_s},
                           LineProgram::Ending::byKill);
         ASSERT_TRUE(owner.isReady());
         // The hot key itself: its modifiers and its one key.
@@ -450,7 +452,7 @@ TEST_F(AccessibleDesktop, APrimarySelectionThatMayHaveBeenClearedIsNotRead) {
                                                   u"_NET_ACTIVE_WINDOW"_s, window});
         };
         ASSERT_EQ(activate(u"0x200001"_s), 0);
-        LineProgram owner(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"選択"_s},
+        LineProgram owner(test::inCheckout(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"選択"_s},
                           LineProgram::Ending::byKill);
         ASSERT_TRUE(owner.isReady());
         ASSERT_EQ(activate(u"0x200001"_s), 0);
@@ -463,7 +465,7 @@ TEST_F(AccessibleDesktop, APrimarySelectionThatMayHaveBeenClearedIsNotRead) {
     }
     {
         // Another key before the hot key's: the caret may have moved.
-        LineProgram owner(QStringLiteral(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"選択"_s},
+        LineProgram owner(test::inCheckout(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"選択"_s},
                           LineProgram::Ending::byKill);
         ASSERT_TRUE(owner.isReady());
         input({u"key"_s, u"Right"_s});

@@ -10,6 +10,7 @@
 #include "PelmoraMac/Capture/X11/X11SelectionTransfer.h"
 
 #include "CaptureTesting.h"
+#include "support/CheckoutPaths.h"
 #include "support/EventLoop.h"
 
 #include <gtest/gtest.h>
@@ -117,7 +118,7 @@ public:
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QStringList arguments{style};
         if (primary) arguments.append(u"--primary"_s);
-        m_process.start(QStringLiteral(SELECTION_OWNER), arguments);
+        m_process.start(test::inCheckout(SELECTION_OWNER), arguments);
         EXPECT_TRUE(m_process.waitForStarted(test::patienceMilliseconds()));
     }
     ~Owner() {

@@ -16,6 +16,7 @@
 #include "ReaderUI/Player/ReadingPlayer.h"
 
 #include "AppTesting.h"
+#include "support/CheckoutPaths.h"
 #include "support/EventLoop.h"
 #include "support/QtPrinters.h"
 #include "support/TemporaryDirectory.h"
@@ -196,7 +197,7 @@ TEST_F(TwoWindows, TheFocusMovingBetweenOurWindowsKeepsPlayingAndAnotherProgramP
     EXPECT_EQ(player.session().status, ReadingSession::Status::playing);
 
     QProcess other;
-    other.start(QStringLiteral(X11_WINDOW_OWNER));
+    other.start(test::inCheckout(X11_WINDOW_OWNER));
     ASSERT_TRUE(other.waitForReadyRead(test::patienceMilliseconds()));
     const QString window = QString::fromLatin1(other.readLine()).section(u' ', 0, 0);
     xdotool({u"windowactivate"_s, window});

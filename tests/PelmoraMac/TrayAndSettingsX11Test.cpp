@@ -8,6 +8,7 @@
 #include "PelmoraMac/Window/ReaderWindow.h"
 
 #include "AppTesting.h"
+#include "support/CheckoutPaths.h"
 #include "support/EventLoop.h"
 #include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
@@ -46,7 +47,7 @@ class Tray {
 public:
     explicit Tray(const QString& colour) {
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QStringLiteral(TRAY_MANAGER), {colour, u"240"_s, QString::number(kPanelHeight)});
+        m_process.start(test::inCheckout(TRAY_MANAGER), {colour, u"240"_s, QString::number(kPanelHeight)});
         m_process.waitForStarted(test::patienceMilliseconds());
     }
     ~Tray() {

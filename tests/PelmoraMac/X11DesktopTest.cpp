@@ -1,5 +1,6 @@
 #include "PelmoraMac/X11/X11Connection.h"
 #include "PelmoraMac/X11/X11Desktop.h"
+#include "support/CheckoutPaths.h"
 #include "support/EventLoop.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +50,7 @@ protected:
     Shown show(const QStringList& arguments = {}) {
         auto owner = std::make_unique<QProcess>();
         owner->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        owner->start(QStringLiteral(X11_WINDOW_OWNER), arguments);
+        owner->start(test::inCheckout(X11_WINDOW_OWNER), arguments);
         EXPECT_TRUE(owner->waitForReadyRead(test::patienceMilliseconds()));
         const QList<QByteArray> ids = owner->readLine().trimmed().split(' ');
         EXPECT_EQ(ids.size(), 2);

@@ -3,6 +3,7 @@
 
 #include "StoreFixture.h"
 #include "StoreSample.h"
+#include "support/CheckoutPaths.h"
 #include "support/JsonTesting.h"
 #include "support/SpecialFiles.h"
 
@@ -286,7 +287,7 @@ TEST_F(ReadingStoreLoadTest, AMissingChangedOrLinkedOriginalFailsTheLoad) {
 // today's writer gives the same JSON (the same keys and values), which that earlier loader reads.
 TEST_F(ReadingStoreLoadTest, AStoreOfTheEarlierWriterLoadsAsItWasAndIsWrittenAlike) {
     const auto fixture = [](const char* name) {
-        QFile file(QStringLiteral(STORE_FIXTURES_DIR "/%1").arg(QLatin1StringView(name)));
+        QFile file(test::inCheckout(STORE_FIXTURES_DIR "/%1").arg(QLatin1StringView(name)));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
     const QByteArray storeBytes = fixture("reading-store.json");

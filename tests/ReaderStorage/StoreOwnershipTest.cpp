@@ -3,6 +3,7 @@
 // takes the lock at its first write.
 #include "StoreFixture.h"
 
+#include "support/CheckoutPaths.h"
 #include "support/ReadOnlyFolder.h"
 
 #include <QDirIterator>
@@ -171,7 +172,7 @@ class Worker {
 public:
     explicit Worker(const QStringList& arguments) {
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QStringLiteral(STORE_LOCK_WORKER), arguments);
+        m_process.start(test::inCheckout(STORE_LOCK_WORKER), arguments);
         if (!m_process.waitForStarted()) ADD_FAILURE() << m_process.errorString().toStdString();
     }
     ~Worker() {

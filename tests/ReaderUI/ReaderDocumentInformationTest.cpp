@@ -3,6 +3,7 @@
 #include "ReaderUI/Workspace/ReaderDocumentContext.h"
 #include "ReaderUI/Workspace/ReaderEPUBPaneModel.h"
 
+#include "support/CheckoutPaths.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -115,7 +116,7 @@ QString importTimeUnder(const QString& lang) {
     environment.insert(u"TZ"_s, u"UTC"_s);
     QProcess probe;
     probe.setProcessEnvironment(environment);
-    probe.start(QStringLiteral(IMPORT_TIME_PROBE), {});
+    probe.start(test::inCheckout(IMPORT_TIME_PROBE), {});
     EXPECT_TRUE(probe.waitForFinished(30'000));
     EXPECT_EQ(probe.exitCode(), 0) << probe.readAllStandardError().toStdString();
     return QString::fromUtf8(probe.readAllStandardOutput()).trimmed();

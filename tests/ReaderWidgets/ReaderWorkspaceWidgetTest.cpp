@@ -204,6 +204,36 @@ TEST_F(ReaderWorkspaceWidgetTest, EscClosesThePaneAndTheDisplayTakesTheFocus) {
     EXPECT_TRUE(shown.column()->displayPanel().hasFocus());
 }
 
+// With nothing left to read the empty content stands where the display was: a focus request for the
+// display that arrives then (one made before the reading went, or with it) leaves the keys with the
+// empty content, instead of handing them to the display, hidden, where Space does nothing.
+TEST_F(ReaderWorkspaceWidgetTest, TheDisplayTakesTheKeysOnlyWhileItIsShown) {
+    ReaderWorkspaceWidget& shown = show({900, 700});
+    open(plainReading());
+    ASSERT_NE(shown.column(), nullptr);
+    QWidget& display = shown.column()->displayPanel();
+    shown.controller().focusDisplay();
+    ASSERT_TRUE(display.hasFocus());
+
+    player.load(
+        SavedReading::create({std::nullopt, QString(), {}}, u"空"_s, std::nullopt, std::nullopt, Date{800'000'000}), 0);
+    ASSERT_TRUE(processEventsUntil([&] { return shown.emptyContent() && shown.emptyContent()->isVisible(); }));
+    QWidget& empty = *shown.emptyContent();
+    ASSERT_FALSE(display.isVisible());
+    empty.setFocusPolicy(Qt::StrongFocus);
+    empty.setFocus();
+    ASSERT_TRUE(empty.hasFocus());
+    shown.controller().focusDisplay();
+    settle();
+    EXPECT_TRUE(empty.hasFocus());
+    EXPECT_FALSE(display.hasFocus());
+
+    // The display shown again takes them as before.
+    open(plainReading());
+    shown.controller().focusDisplay();
+    EXPECT_TRUE(display.hasFocus());
+}
+
 TEST_F(ReaderWorkspaceWidgetTest, TheInformationSheetFollowsItsFlagBothWays) {
     ReaderWorkspaceWidget& shown = show({900, 700});
     open(bookReading());

@@ -17,6 +17,7 @@
 #include "ReaderWidgets/Workspace/ReaderEPUBPane.h"
 #include "ReaderWidgets/Workspace/ReaderRSVPDisplayPanel.h"
 #include "ReaderWidgets/Workspace/ReaderWorkspaceWidget.h"
+#include "support/CheckoutPaths.h"
 
 #include <QApplication>
 #include <QFile>
@@ -61,7 +62,7 @@ int main(int argc, char** argv) {
     QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                                  : QStringLiteral(TAVRINE_SHARED_DATA_DIR) + u"/epub/kusamakura.epub"_s;
+                                  : test::inCheckout(TAVRINE_SHARED_DATA_DIR) + u"/epub/kusamakura.epub"_s;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         std::fprintf(stderr, "workspace-preview: cannot read %s: %s\n", qPrintable(path),

@@ -36,7 +36,11 @@ ReaderRSVPDisplayPanel::ReaderRSVPDisplayPanel(ReaderWorkspaceController& worksp
     const int inset = int(kCornerRadius / 2);
     layout->setContentsMargins(inset, inset, inset, inset);
     layout->addWidget(m_display);
-    connect(&workspace, &ReaderWorkspaceController::displayFocusRequested, this, [this] { setFocus(); });
+    // Qt gives the focus to a hidden widget too, and the keys would go nowhere; the request is queued, so it
+    // may come after the reading has gone and the empty content has taken them.
+    connect(&workspace, &ReaderWorkspaceController::displayFocusRequested, this, [this] {
+        if (isVisibleTo(window())) setFocus();
+    });
     refresh();
 }
 

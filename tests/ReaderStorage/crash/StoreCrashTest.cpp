@@ -6,6 +6,7 @@
 #include "ReaderStorage/internal/ReadingStoreSnapshot.h"
 
 #include "StoreCrashJournal.h"
+#include "support/CheckoutPaths.h"
 #include "support/QtPrinters.h"
 #include "support/RunTask.h"
 #include "support/TemporaryDirectory.h"
@@ -76,7 +77,7 @@ TEST(StoreCrashTest, AKilledWriterLosesAtMostTheOperationItWasIn) {
         const QString journalFile = directory.filePath(u"journal-%1"_s.arg(round));
         QProcess worker;
         worker.setProcessChannelMode(QProcess::ForwardedChannels);
-        worker.start(QStringLiteral(STORE_CRASH_WORKER),
+        worker.start(test::inCheckout(STORE_CRASH_WORKER),
                      {storeFile, directory.filePath(u"shadow"_s), journalFile, QString::number(round + 1)});
         ASSERT_TRUE(worker.waitForStarted()) << worker.errorString().toStdString();
         // Unless killed early, the worker is killed after the store has opened (or it has ended).
