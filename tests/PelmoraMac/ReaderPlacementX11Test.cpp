@@ -319,13 +319,13 @@ TEST(ReaderPlacementX11, AWindowShownAgainMaximisedIsRestoredToItsOwnFrame) {
         reader.settledFrame(isMaximised);
         reader.closeWindow();
         // "リーダーを開く", as a second launch asks it.
-        EXPECT_EQ(QProcess::execute(QStringLiteral(TAVRINE_EXECUTABLE), {}), 0);
+        EXPECT_EQ(QProcess::execute(test::inCheckout(TAVRINE_EXECUTABLE), {}), 0);
         reader.settledFrame(isMaximised);
-        run(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-maximised-again.png"_s)});
+        run(test::inCheckout(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-maximised-again.png"_s)});
 
         reader.doubleClickTitleBar();
         EXPECT_EQ(QRectF(reader.settledFrame([&](const QRect& frame) { return !isMaximised(frame); })), QRectF(own));
-        run(QStringLiteral(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-restored.png"_s)});
+        run(test::inCheckout(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-restored.png"_s)});
 
         // Quitting while maximised keeps the window's own frame stored.
         reader.doubleClickTitleBar();
