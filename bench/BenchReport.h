@@ -26,6 +26,11 @@ int roundsOf(int rounds);
 // A case that could not be measured, its reason said on stderr: the program goes on with its other cases
 // and then ends with exitStatus().
 void markFailed();
+// A case that ended at the time limit the program under test sets itself (the capture gives up after 3 s),
+// which a loaded machine reaches: in a smoke round, whose figures nobody reads, it is said on stderr and
+// answered true, the round going on with the case's line marked failed; in a measuring run, false, and the
+// case fails as any other.
+bool passesTimeLimit(const char* what);
 // 1 once a case failed, else 0.
 int exitStatus();
 

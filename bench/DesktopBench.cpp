@@ -7,6 +7,7 @@
 #include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QTcpSocket>
+#include <QThread>
 
 namespace tavrine::bench {
 using namespace Qt::StringLiterals;
@@ -35,6 +36,7 @@ std::optional<QByteArray> xdotool(const QStringList& arguments) {
 std::optional<QString> activateWindowNamed(const QString& pattern) {
     QString window;
     const bool shown = waitFor([&] {
+        QThread::msleep(20);
         const auto found = xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, pattern});
         if (!found || found->isEmpty()) return false;
         window = QString::fromLatin1(found->split('\n').last());

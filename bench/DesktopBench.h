@@ -14,14 +14,19 @@
 // the session's accessibility bus and a page server.
 namespace tavrine::bench {
 
-// Whether the condition came to hold within the limit; the event loop turns meanwhile.
-bool waitFor(const std::function<bool()>& condition, std::chrono::seconds limit = std::chrono::seconds(20));
+// How long one step of a line may take before the bench gives up on it (a browser started, a page shown, a
+// window mapped, a capture ended): far more than a loaded machine needs, a limit for what never comes. Each
+// step waits for its condition, never for a set time.
+inline constexpr std::chrono::seconds kStepLimit{120};
 
-// The output of xdotool, or nothing when it failed or took more than 20 seconds.
+// Whether the condition came to hold within the limit; the event loop turns meanwhile.
+bool waitFor(const std::function<bool()>& condition, std::chrono::seconds limit = kStepLimit);
+
+// The output of xdotool, or nothing when it failed or took more than kStepLimit.
 std::optional<QByteArray> xdotool(const QStringList& arguments);
 
 // The id of the last shown window whose name matches the pattern, once there is one and it is active; none
-// when none is within 20 seconds.
+// when none is within kStepLimit.
 std::optional<QString> activateWindowNamed(const QString& pattern);
 
 // The session's accessibility bus, switched on, for as long as the object lives.
