@@ -92,7 +92,6 @@ reader=$window
 
 # The marks of the capture's outcome ("capture ...") and of a reading the player took ("status ...").
 outcome_marks() { grep -c -E '^(capture|status) ' "$TAVRINE_TRACE_FILE" 2>/dev/null || true; }
-last_capture() { grep '^capture ' "$TAVRINE_TRACE_FILE" 2>/dev/null | tail -1 | cut -d' ' -f2 || true; }
 
 # How many times the store file holds the paragraph: a reading of it kept adds to them.
 stored_paragraphs() { { grep -o -F -- "$paragraph" "$store" 2>/dev/null || true; } | wc -l; }
@@ -100,9 +99,6 @@ more_stored_than() { [ "$(stored_paragraphs)" -gt "$1" ]; }
 
 # The page's title, word by word: 3 the offset, 4 the clicks, 5 the characters selected, 6 what has the
 # focus.
-page_says() { xdotool getwindowname "$browser" | awk -v word="$1" '{print $word}'; }
-page_clicks_reach() { [ "$(page_says 4)" -ge "$1" ]; }
-page_selects() { [ "$(page_says 5)" = "$1" ]; }
 password_selected() { [ "$(page_says 6)" = password ] && [ "$(page_says 5)" -gt 0 ]; }
 password_focused() { [ "$(page_says 6)" = password ] && [ "$(page_says 5)" = 0 ]; }
 masked_focused() { [ "$(page_says 6)" = masked ] && [ "$(page_says 5)" = 0 ]; }
@@ -117,25 +113,6 @@ capture() {
   wait_for "the browser is not in front ($1)" is_active "$browser"
   xdotool key --clearmodifiers ctrl+super+alt+r
   wait_for_mark '^(capture|status) ' $((before + 1))
-}
-
-# Clicks COUNT times in a row (one double or triple click) at X Y of the page, wherever the page begins now,
-# until the page says that CONDITION... holds, each try given 3 s. A bar the browser shows above the page
-# after loading it (run as root, its warning about --no-sandbox) moves the page down: clicks made before
-# the page told its new place are made again there.
-click_page() {
-  local x=$1 y=$2 count=$3 offset clicks try_end
-  shift 3
-  for _ in 1 2 3 4 5; do
-    offset=$(page_says 3)
-    clicks=$(page_says 4)
-    xdotool mousemove --window "$browser" "$x" $((y + offset)) click --repeat "$count" --delay 80 1
-    wait_for "the page did not have $count clicks at $x $y" page_clicks_reach $((clicks + count))
-    try_end=$((SECONDS + 3))
-    until "$@" || [ "$SECONDS" -ge "$try_end" ]; do sleep 0.1; done
-    "$@" && return 0
-  done
-  fail "$count clicks at $x $y did not make $1 hold: the page says $(xdotool getwindowname "$browser")"
 }
 
 for mode in remote-debugging forced-accessibility; do

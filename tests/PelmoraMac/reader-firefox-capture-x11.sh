@@ -109,16 +109,11 @@ EOF
 launch_reader "$tavrine"
 reader=$window
 
-last_capture() { grep '^capture ' "$TAVRINE_TRACE_FILE" 2>/dev/null | tail -1 | cut -d' ' -f2 || true; }
-
 # How many times the store file holds the paragraph's words shown in the clear: a reading of it kept adds to
 # them.
 stored_paragraphs() { { grep -o -F -- "●●県の○○さん" "$store" 2>/dev/null || true; } | wc -l; }
 more_stored_than() { [ "$(stored_paragraphs)" -gt "$1" ]; }
 
-page_says() { xdotool getwindowname "$browser" | awk -v word="$1" '{print $word}'; }
-page_clicks_reach() { [ "$(page_says 4)" -ge "$1" ]; }
-page_selects() { [ "$(page_says 5)" = "$1" ]; }
 host_focused() { [ "$(page_says 6)" = host ]; }
 field_focused() { [ "$(page_says 6)" = field ]; }
 password_focused() { [ "$(page_says 6)" = password ]; }
@@ -134,23 +129,6 @@ capture() {
   xdotool mousemove 1279 1023 key --clearmodifiers ctrl+super+alt+r
   wait_for_mark '^capture ' $((before + 1))
   last_capture
-}
-
-# Clicks COUNT times in a row at X Y of the page, wherever the page begins now, until the page says that
-# CONDITION... holds, each try given 3 s.
-click_page() {
-  local x=$1 y=$2 count=$3 offset clicks try_end
-  shift 3
-  for _ in 1 2 3 4 5; do
-    offset=$(page_says 3)
-    clicks=$(page_says 4)
-    xdotool mousemove --window "$browser" "$x" $((y + offset)) click --repeat "$count" --delay 80 1
-    wait_for "the page did not have $count clicks at $x $y" page_clicks_reach $((clicks + count))
-    try_end=$((SECONDS + 3))
-    until "$@" || [ "$SECONDS" -ge "$try_end" ]; do sleep 0.1; done
-    "$@" && return 0
-  done
-  fail "$count clicks at $x $y did not make $1 hold: the page says $(xdotool getwindowname "$browser")"
 }
 
 # The page served over http on the loopback interface, as a web page is: its address is checked before and

@@ -270,3 +270,31 @@ start_accessibility_bus() {
   launcher_pid=$!
   wait_for "the accessibility bus did not start" accessibility_on
 }
+
+# A browser's capture page tells in its title, word by word: "Capture page OFFSET CLICKS SELECTED FOCUS"
+# (how far below the top of the browser's window the page begins, how many clicks it has had, how many
+# characters are selected and what has the focus). These read it from the window in $browser.
+page_says() { xdotool getwindowname "$browser" | awk -v word="$1" '{print $word}'; }
+page_clicks_reach() { [ "$(page_says 4)" -ge "$1" ]; }
+page_selects() { [ "$(page_says 5)" = "$1" ]; }
+# The outcome of the program's last capture, as its trace tells.
+last_capture() { grep '^capture ' "$TAVRINE_TRACE_FILE" 2>/dev/null | tail -1 | cut -d' ' -f2 || true; }
+
+# Clicks COUNT times in a row (one double or triple click) at X Y of the capture page, wherever the page
+# begins now, until the page says that CONDITION... holds, each try given 3 s. A bar the browser shows above
+# the page after loading it (run as root, chromium's warning about --no-sandbox) moves the page down: clicks
+# made before the page told its new place are made again there.
+click_page() {
+  local x=$1 y=$2 count=$3 offset clicks try_end
+  shift 3
+  for _ in 1 2 3 4 5; do
+    offset=$(page_says 3)
+    clicks=$(page_says 4)
+    xdotool mousemove --window "$browser" "$x" $((y + offset)) click --repeat "$count" --delay 80 1
+    wait_for "the page did not have $count clicks at $x $y" page_clicks_reach $((clicks + count))
+    try_end=$((SECONDS + 3))
+    until "$@" || [ "$SECONDS" -ge "$try_end" ]; do sleep 0.1; done
+    "$@" && return 0
+  done
+  fail "$count clicks at $x $y did not make $1 hold: the page says $(xdotool getwindowname "$browser")"
+}
