@@ -33,6 +33,11 @@ public:
     // down: the application, coming back, gives the focus to a container of its own for a moment.
     QString detourFocus{};
     int detourStateReads = 0;
+    // Whether the container is also the element announced focused last while the detour lasts.
+    bool detourAnnounced = false;
+    // While positive, each answer of states counts one down before the detour begins, and the focus is
+    // announced to move as it does: an application that takes the hot key's grab in late.
+    int detourAfterStateReads = 0;
     QHash<QString, int> calls;
 
     int textCalls() const {
@@ -50,7 +55,10 @@ public:
         return service == kService ? std::optional(kProcess) : std::nullopt;
     }
     std::optional<AccessibleElement> lastFocused(const QString& service) override {
-        if (service != kService || !announcedFocus) return std::nullopt;
+        if (service != kService) return std::nullopt;
+        if (detourAnnounced && detourAfterStateReads == 0 && detourStateReads > 0)
+            return AccessibleElement{kService, detourFocus};
+        if (!announcedFocus) return std::nullopt;
         return AccessibleElement{kService, *announcedFocus};
     }
 
@@ -65,7 +73,9 @@ public:
         return answer<AccessibleStates>(u"GetState", element, deadline, [this](ScriptedNode& node) {
             constexpr std::uint64_t focused = std::uint64_t(1) << AccessibleState::focused;
             AccessibleStates states = node.states;
-            if (grabbedStateReads > 0) {
+            if (detourAfterStateReads > 0) {
+                if (--detourAfterStateReads == 0) focusChangedAt = SystemClock::shared().monotonicNow();
+            } else if (grabbedStateReads > 0) {
                 --grabbedStateReads;
                 states.bits &= ~((std::uint64_t(1) << AccessibleState::active) | focused);
             } else if (detourStateReads > 0) {

@@ -185,6 +185,34 @@ TEST(SelectionReader, TheHotKeysGrabIsNoChangeOfTheSource) {
     ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
     EXPECT_EQ(read->document.text, u"リンク付きの段落"_s);
 
+    // On a busy machine the browser holds the focus on its page's panel, which it announced, for longer than
+    // the quiet time: the panel is where the focus passes, and the element it comes back to is read.
+    ScriptedAccessibleTree withPanel = withPane;
+    withPanel.node(u"/pane"_s)->role = AccessibleRole::panel;
+    SelectionCapture slowDetour(withPanel);
+    slowDetour.bus.announcedFocus = u"/paragraph"_s;
+    slowDetour.bus.focusChangedAt = SystemClock::shared().monotonicNow() - std::chrono::seconds(1);
+    slowDetour.bus.detourFocus = u"/pane"_s;
+    slowDetour.bus.detourStateReads = 8;
+    slowDetour.bus.detourAnnounced = true;
+    slowDetour.primary = u"古い選択"_s;
+    read = slowDetour.run(true, std::nullopt);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(read->document.text, u"リンク付きの段落"_s);
+
+    // Busier still, the browser takes the grab in only once the reader saw its focus settled on the element:
+    // the focus is let settle again.
+    SelectionCapture lateDetour(withPanel);
+    lateDetour.bus.announcedFocus = u"/paragraph"_s;
+    lateDetour.bus.focusChangedAt = SystemClock::shared().monotonicNow() - std::chrono::seconds(1);
+    lateDetour.bus.detourFocus = u"/pane"_s;
+    lateDetour.bus.detourAfterStateReads = 2;
+    lateDetour.bus.detourStateReads = 8;
+    lateDetour.bus.detourAnnounced = true;
+    read = lateDetour.run(true, std::nullopt);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(read->document.text, u"リンク付きの段落"_s);
+
     // Outside browsers too: a text editor's selection, not the primary selection.
     SelectionCapture editor(applicationWith(textArea(u"本文の選択です"_s, {{3, 5}})));
     editor.bus.grabbedStateReads = 6;

@@ -50,6 +50,10 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::focusedElemen
     }
 
     auto focused = currentFocus();
+    for (int again = 0; focused && again < kFocusResettles && focusMovedSinceSettled(); ++again) {
+        if (auto settled = settleFocus(); !settled) return tl::unexpected(settled.error());
+        focused = currentFocus();
+    }
     if (!focused) return focused;
     if (!*focused) {
         m_focusedKnown = true;
@@ -150,14 +154,27 @@ CaptureResult<bool> AXSelectionReader::focusSettled() {
     if (!*window) return false;
     // Coming back, an application may show the focus on a container of its own for a moment (Firefox: the
     // pane that holds its page) before it gives it back to the element the user left it on.
-    if (const auto changed = m_bus.lastFocusChange(m_app->service)) {
-        if (SystemClock::shared().monotonicNow() - *changed < kFocusQuietTime) return false;
-    }
+    const auto changed = m_bus.lastFocusChange(m_app->service);
+    if (changed && SystemClock::shared().monotonicNow() - *changed < kFocusQuietTime) return false;
     const auto announced = m_bus.lastFocused(m_app->service);
-    if (!announced) return true;
+    if (!announced) {
+        m_settledChange = changed;
+        return true;
+    }
     auto states = call([&](CaptureDeadline d) { return m_bus.states(*announced, d); });
     if (!states) return tl::unexpected(states.error());
-    return *states && (*states)->has(AccessibleState::focused);
+    if (!*states || !(*states)->has(AccessibleState::focused)) return false;
+    // The panel that holds the page is where the focus passes, not where it comes to rest: on a busy machine
+    // the browser may hold it there for longer than the quiet time before it gives the focus back.
+    auto role = call([&](CaptureDeadline d) { return m_bus.role(*announced, d); });
+    if (!role) return tl::unexpected(role.error());
+    if (*role == AccessibleRole::panel) return false;
+    m_settledChange = changed;
+    return true;
+}
+
+bool AXSelectionReader::focusMovedSinceSettled() const {
+    return m_app && !m_focusNeverSettles && m_bus.lastFocusChange(m_app->service) != m_settledChange;
 }
 
 // The element focused now: the one the bus announced last, while it still says it is focused; else

@@ -90,6 +90,8 @@ public:
     static constexpr std::chrono::milliseconds kFocusSettleStep{5};
     // How long no focus may have been announced for the focus to count as settled.
     static constexpr std::chrono::milliseconds kFocusQuietTime{40};
+    // How many times the focus is let settle again when it moved just after it had settled.
+    static constexpr int kFocusResettles = 3;
 
     AXSelectionReader(pid_t pid, bool includeWebArticles, std::optional<ArticleBrowser> browser,
                       CaptureDeadline deadline, CancellationToken cancellation,
@@ -113,9 +115,12 @@ private:
     // Waits, at most kFocusSettleLimit, for the application's focus to settle (focusSettled).
     CaptureResult<void> settleFocus();
     // Whether one of the application's windows is active, no focus was announced in the last
-    // kFocusQuietTime, and the element announced focused last, if any, still says it is.
+    // kFocusQuietTime, and the element announced focused last, if any, still says it is and is no panel.
     CaptureResult<bool> focusSettled();
     CaptureResult<std::optional<AccessibleElement>> currentFocus();
+    // Whether a focus was announced since the focus last settled: a busy application may take the hot key's
+    // grab in only after the reader saw its focus settled.
+    bool focusMovedSinceSettled() const;
     CaptureResult<std::optional<AccessibleElement>> searchFocus();
     CaptureResult<std::optional<AccessibleElement>> activeWindow();
     CaptureResult<std::optional<AccessibleElement>> findWebArea(const AccessibleElement& focused);
@@ -166,6 +171,8 @@ private:
     bool m_appKnown = false;
     // The application's focus did not settle within kFocusSettleLimit once.
     bool m_focusNeverSettles = false;
+    // When the focus had last moved as it settled.
+    std::optional<Clock::MonotonicTime> m_settledChange;
     CaptureDeadline m_deadline;
     std::optional<AccessibleElement> m_focused;
     bool m_focusedKnown = false;

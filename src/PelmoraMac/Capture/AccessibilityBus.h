@@ -29,6 +29,9 @@ inline constexpr std::uint32_t comboBox = 11;
 inline constexpr std::uint32_t dialog = 16;
 inline constexpr std::uint32_t frame = 23;
 inline constexpr std::uint32_t listItem = 32;
+// A container of the toolkit's own; Firefox holds the focus on the panel of its page for a moment when its
+// window becomes active again.
+inline constexpr std::uint32_t panel = 39;
 inline constexpr std::uint32_t passwordText = 40;
 inline constexpr std::uint32_t text = 61;
 inline constexpr std::uint32_t window = 69;
