@@ -46,14 +46,9 @@ CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::focusedElemen
             }
         }
         m_appKnown = true;
-        if (auto settled = settleFocus(); !settled) return tl::unexpected(settled.error());
     }
 
-    auto focused = currentFocus();
-    for (int again = 0; focused && again < kFocusResettles && focusMovedSinceSettled(); ++again) {
-        if (auto settled = settleFocus(); !settled) return tl::unexpected(settled.error());
-        focused = currentFocus();
-    }
+    auto focused = settledFocus();
     if (!focused) return focused;
     if (!*focused) {
         m_focusedKnown = true;
@@ -146,6 +141,16 @@ CaptureResult<void> AXSelectionReader::settleFocus() {
         std::this_thread::sleep_until(std::min(clock.monotonicNow() + kFocusSettleStep, until));
         if (auto inTime = checkDeadline(); !inTime) return inTime;
     }
+}
+
+CaptureResult<std::optional<AccessibleElement>> AXSelectionReader::settledFocus() {
+    if (auto settled = settleFocus(); !settled) return tl::unexpected(settled.error());
+    auto focused = currentFocus();
+    for (int again = 0; focused && again < kFocusResettles && focusMovedSinceSettled(); ++again) {
+        if (auto settled = settleFocus(); !settled) return tl::unexpected(settled.error());
+        focused = currentFocus();
+    }
+    return focused;
 }
 
 CaptureResult<bool> AXSelectionReader::focusSettled() {
@@ -302,12 +307,11 @@ CaptureResult<void> AXSelectionReader::ensureSourceUnchanged() {
     if (!m_webArea || !m_sourceWindow || !m_sourceURL) return failed<void>(CaptureFailure::sourceChanged);
     // The application may take its focus back from the hot key's grab only now, by way of a container of its
     // own: what it shows once that is over is compared.
-    if (auto settled = settleFocus(); !settled) return settled;
+    auto focused = settledFocus();
+    if (!focused) return tl::unexpected(focused.error());
     auto window = activeWindow();
     if (!window) return tl::unexpected(window.error());
     if (*window != m_sourceWindow) return failed<void>(CaptureFailure::sourceChanged);
-    auto focused = currentFocus();
-    if (!focused) return tl::unexpected(focused.error());
     if (*focused != m_focused) return failed<void>(CaptureFailure::sourceChanged);
     auto url = webAreaURL(*m_webArea);
     if (!url) return tl::unexpected(url.error());

@@ -118,6 +118,9 @@ private:
     // kFocusQuietTime, and the element announced focused last, if any, still says it is and is no panel.
     CaptureResult<bool> focusSettled();
     CaptureResult<std::optional<AccessibleElement>> currentFocus();
+    // The element focused once the focus has settled, settled again (at most kFocusResettles times) while
+    // a focus was announced just after it did.
+    CaptureResult<std::optional<AccessibleElement>> settledFocus();
     // Whether a focus was announced since the focus last settled: a busy application may take the hot key's
     // grab in only after the reader saw its focus settled.
     bool focusMovedSinceSettled() const;
