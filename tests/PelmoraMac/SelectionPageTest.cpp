@@ -27,9 +27,8 @@ using test::textArea;
 using test::textField;
 using Operation = CaptureWorkerRequest::Operation;
 
-// A field of a page shows its text in clear on the bus where the page names it a password field (by its
-// autocomplete): the page is asked about it when it can be, and its refusal holds over the bus's text.
-TEST(SelectionReader, TheVerdictOfThePageOnAFocusedFieldHoldsOverTheBus) {
+// A page whose one-line field has the focus, "hunter2" in it all selected.
+ScriptedAccessibleTree pageWithFocusedField() {
     ScriptedAccessibleTree tree = pageAt(kPage);
     tree.nodes.append({.path = u"/field"_s,
                        .role = AccessibleRole::entry,
@@ -39,6 +38,13 @@ TEST(SelectionReader, TheVerdictOfThePageOnAFocusedFieldHoldsOverTheBus) {
                        .selections = {{0, 7}}});
     tree.node(u"/paragraph"_s)->states = statesOf({AccessibleState::showing});
     tree.node(u"/page"_s)->children.append(u"/field"_s);
+    return tree;
+}
+
+// A field of a page shows its text in clear on the bus where the page names it a password field (by its
+// autocomplete): the page is asked about it when it can be, and its refusal holds over the bus's text.
+TEST(SelectionReader, TheVerdictOfThePageOnAFocusedFieldHoldsOverTheBus) {
+    ScriptedAccessibleTree tree = pageWithFocusedField();
     SelectionCapture askable(tree);
     askable.desktop.snapshotFailure = CaptureFailure::protectedField;
     EXPECT_EQ(failureOf(askable.run(true, ArticleBrowser::chrome)), CaptureFailure::protectedField);
@@ -104,15 +110,7 @@ TEST(SelectionReader, APageThatCannotBeAskedIsReadOnTheBusOrTellsWhy) {
 // not tell one that only its autocomplete names a password field. One the browser shows masked is a
 // protected field's. A text area of the page, and a field of the browser's own, are read.
 TEST(SelectionReader, AOneLineFieldOfAPageThatCannotBeAskedIsNeverRead) {
-    ScriptedAccessibleTree tree = pageAt(kPage);
-    tree.nodes.append({.path = u"/field"_s,
-                       .role = AccessibleRole::entry,
-                       .states = statesOf({AccessibleState::focused, AccessibleState::showing}),
-                       .parent = u"/page"_s,
-                       .text = u"hunter2"_s,
-                       .selections = {{0, 7}}});
-    tree.node(u"/paragraph"_s)->states = statesOf({AccessibleState::showing});
-    tree.node(u"/page"_s)->children.append(u"/field"_s);
+    ScriptedAccessibleTree tree = pageWithFocusedField();
     SelectionCapture field(tree);
     field.primary = u"hunter2"_s;
     EXPECT_EQ(failureOf(field.run(true, std::nullopt)), CaptureFailure::browserUnsupported);
