@@ -144,14 +144,29 @@ void FileDefaults::read() {
         if (code == ENOENT || code == ENOTDIR) return;
         problem = u"cannot be read (%1)"_s.arg(QString::fromLocal8Bit(std::strerror(code)));
     }
-    // Start empty, and keep a regular file for the user rather than replace it; anything else (a FIFO, a
-    // device, a directory) is not touched at all, and the settings are not saved over it.
-    m_keepsFileAside = isRegularFile(m_path);
-    m_warnedNotSaved = !m_keepsFileAside;
-    warn(u"The settings file %1 %2; its settings are ignored and %3."_s.arg(
-        m_path, problem,
-        m_keepsFileAside ? u"the file is kept as %1.corrupt when the settings are next saved"_s.arg(m_path)
-                         : u"changed settings are not saved there"_s));
+    // Start empty and keep for the user what they had there. A regular file is kept aside when the settings
+    // are next saved: the file itself, or the link in its place, so that a file the link leads to (a person's
+    // managed configuration) is never written while it cannot be read as settings. A link that leads
+    // nowhere (a loop) is kept aside too. A file this user may not write is left as it is, and so is
+    // anything else (a FIFO, a device, a directory): the settings are not saved over it.
+    const bool isLink = QFileInfo(m_path).isSymLink();
+    m_keepsFileAside = isRegularFile(m_path) || (isLink && replacedFile(m_path) == m_path);
+    const bool mayWrite = m_keepsFileAside && mayReplaceFile(replacedFile(m_path));
+    QString outcome;
+    if (!m_keepsFileAside) {
+        outcome = u"changed settings are not saved there"_s;
+    } else if (!mayWrite) {
+        outcome =
+            u"the file is left as it is: this user may not write it, and changed settings are not saved "
+            u"there while that lasts"_s;
+    } else {
+        outcome =
+            u"the %1 is kept as %2.corrupt when the settings are next saved, and they are saved in a new "
+            u"file"_s.arg(isLink ? u"link"_s : u"file"_s, m_path);
+    }
+    // Nothing more is said while the settings are not saved for the reason just given.
+    m_warnedNotSaved = !mayWrite;
+    warn(u"The settings file %1 %2; its settings are ignored and %3."_s.arg(m_path, problem, outcome));
 }
 
 std::optional<DefaultsValue> FileDefaults::object(const QString& key) const {
@@ -209,8 +224,7 @@ std::optional<QString> FileDefaults::write() {
         return u"The settings could not be saved: %1 is not a regular file."_s.arg(m_path);
     }
     // A file this user may not write is the person's to change, never ours: not replaced, nor kept aside.
-    const QString target = replacedFile(m_path);
-    if (auto replaceable = mayReplaceFile(target); !replaceable) {
+    if (auto replaceable = mayReplaceFile(replacedFile(m_path)); !replaceable) {
         return u"The settings could not be saved to %1: %2"_s.arg(
             m_path, QString::fromLocal8Bit(std::strerror(replaceable.error().code)));
     }
@@ -236,6 +250,9 @@ std::optional<QString> FileDefaults::write() {
         }
         m_keepsFileAside = false;
     }
+    // Found only now: once a link was kept aside, the new settings go into a file of their own in its place,
+    // never into the file the link leads to.
+    const QString target = replacedFile(m_path);
     // Every write(), the sync and the close are checked before the new file takes the old one's name:
     // QSaveFile (Qt 6.4) ignores a failure of its buffered flush and of the sync, and would
     // put an empty or cut file in place of good settings on a full disk or over a quota.

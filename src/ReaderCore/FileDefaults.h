@@ -28,9 +28,12 @@ namespace tavrine {
 // JSON has no literal for binary data or for NaN and the infinities, so those are written as one-key
 // objects ({"data": "<Base64>"}, {"number": "nan" | "inf" | "-inf"}); every other value is its JSON
 // counterpart. Entries that hold none of these shapes are no value to the reader but are kept in the
-// file. A file that cannot be read as a JSON object means no settings, with one warning: a regular file
-// (too large, not JSON, unreadable) is moved aside to "<file>.corrupt" before anything replaces it;
-// anything else (a FIFO, a device, a directory) is left alone, and no write replaces it.
+// file. A file that cannot be read as a JSON object means no settings, with one warning that says what
+// will become of it: a regular file (too large, not JSON, unreadable) is moved aside to "<file>.corrupt"
+// before a new file takes its place. Where a link stands in the file's place (to such a file, or in a
+// loop), the link is what moves aside, so the file it leads to is never written while it cannot be read
+// as settings. A file this user may not write stays as it is, and so does anything else (a FIFO, a
+// device, a directory): no write replaces it.
 //
 // Owned by the application, main thread only.
 class FileDefaults final : public Defaults {

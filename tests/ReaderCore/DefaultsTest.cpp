@@ -86,9 +86,18 @@ TEST(MemoryDefaults, KeepsEachTypeAndReadsNumbersOnlyFromNumbers) {
 
 class FileDefaultsTest : public testing::Test {
 protected:
+    FileDefaultsTest() = default;
+    explicit FileDefaultsTest(const QString& folder) : directory(folder) {}
+
     QString path() const { return directory.filePath(u"config/org.tavrine.Tavrine/defaults.json"_s); }
 
     test::TemporaryDirectory directory;
+};
+
+// Its folder where the user the test switches to can reach it.
+class ProtectedFileDefaultsTest : public FileDefaultsTest {
+protected:
+    ProtectedFileDefaultsTest() : FileDefaultsTest(test::UnprivilegedUser::reachableTemporaryFolder()) {}
 };
 
 TEST_F(FileDefaultsTest, EveryTypeSurvivesTheFileAndANewReader) {
@@ -130,7 +139,7 @@ TEST_F(FileDefaultsTest, AFileThatIsNoJSONObjectIsKeptAsideBeforeItIsReplaced) {
         test::CapturedWarnings warnings;
         FileDefaults defaults(path());
         EXPECT_EQ(defaults.object(u"size"_s), std::nullopt);
-        EXPECT_TRUE(warnings.mention(path()));
+        EXPECT_TRUE(warnings.mention(u"the file is kept as %1.corrupt"_s.arg(path())));
         EXPECT_EQ(directory.read(path()), contents);  // reading alone changes nothing
 
         defaults.setDouble(u"size"_s, 20);
@@ -351,10 +360,11 @@ TEST_F(FileDefaultsTest, AFullDiskKeepsTheOldFileWholeAndSaysSoOnce) {
 }
 
 // A settings file that this user may not write, in a folder it may: made read-only (also one that is no
-// JSON), or another user's. It is never replaced nor moved aside, every change stays in memory, the
-// window and stderr are told once, and once the file may be written again the next change keeps them all.
-// Root may write any file, and does.
-TEST_F(FileDefaultsTest, AFileThisUserMayNotWriteIsLeftAloneUntilItMay) {
+// JSON), or another user's (also one it may not read). It is never replaced nor moved aside, every change
+// stays in memory, the window and stderr are told once (stderr saying that the file is left as it is), and
+// once the file may be written again the next change keeps them all. Root may write any file, and does.
+TEST_F(ProtectedFileDefaultsTest, AFileThisUserMayNotWriteIsLeftAloneUntilItMay) {
+    TAVRINE_SKIP_UNLESS_REACHABLE(directory.path());
     const QString folder = QFileInfo(path()).path();
     ASSERT_TRUE(QDir().mkpath(folder));
     for (const QString& each : {directory.path(), directory.filePath(u"config"_s), folder}) {
@@ -364,9 +374,12 @@ TEST_F(FileDefaultsTest, AFileThisUserMayNotWriteIsLeftAloneUntilItMay) {
         const char* what;
         QByteArray contents;
         bool othersFile;
+        mode_t mode;
     };
-    for (const Case& c : {Case{"read-only", R"({"size": 40})", false}, Case{"read-only, no JSON", "{", false},
-                          Case{"another user's", R"({"size": 40})", true}}) {
+    for (const Case& c :
+         {Case{"read-only", R"({"size": 40})", false, 0444}, Case{"read-only, no JSON", "{", false, 0444},
+          Case{"another user's", R"({"size": 40})", true, 0644},
+          Case{"another user's, unreadable", "{}", true, 0600}}) {
         SCOPED_TRACE(c.what);
         if (c.othersFile && !test::UnprivilegedUser::isRoot()) continue;  // only root makes one
         QFile::remove(path());
@@ -375,16 +388,20 @@ TEST_F(FileDefaultsTest, AFileThisUserMayNotWriteIsLeftAloneUntilItMay) {
         if (!c.othersFile) {
             ASSERT_TRUE(test::UnprivilegedUser::give(path()));
         }
-        ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), c.othersFile ? 0644 : 0444), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), c.mode), 0);
         const auto before = test::ownerAndMode(path());
 
         const test::UnprivilegedUser user;
         TAVRINE_SKIP_UNLESS_UNPRIVILEGED(user);
         SCOPED_TRACE(*user.way());
+        test::CapturedWarnings warnings;
         FileDefaults defaults(path());
+        if (!warnings.messages().isEmpty()) {
+            EXPECT_TRUE(warnings.mention(u"left as it is"_s)) << warnings.messages().join(u'\n').toStdString();
+            EXPECT_FALSE(warnings.mention(u".corrupt"_s));
+        }
         int reports = 0;
         defaults.setKeepsChangesObserver([&] { ++reports; });
-        test::CapturedWarnings warnings;
         defaults.setDouble(u"size"_s, 41);
         QCoreApplication::processEvents();  // the change's own write
         defaults.setBool(u"flag"_s, true);
@@ -393,7 +410,8 @@ TEST_F(FileDefaultsTest, AFileThisUserMayNotWriteIsLeftAloneUntilItMay) {
         EXPECT_EQ(reports, 1);
         ASSERT_EQ(warnings.messages().size(), 1) << warnings.messages().join(u'\n').toStdString();
         EXPECT_TRUE(warnings.mention(path()));
-        EXPECT_EQ(directory.read(path()), c.contents);
+        // (A file this user may not read it cannot read back either.)
+        EXPECT_EQ(directory.read(path()), c.mode == 0600 ? std::nullopt : std::optional(c.contents));
         EXPECT_EQ(test::ownerAndMode(path()), before);
         EXPECT_EQ(directory.list(folder), QStringList{u"defaults.json"_s});
         EXPECT_EQ(defaults.object(u"size"_s), DefaultsValue(41.0));
@@ -437,6 +455,41 @@ TEST_F(FileDefaultsTest, AStartRemovesOnlyWhatInterruptedWritesLeft) {
     others.append(u"defaults.json"_s);
     others.sort();
     EXPECT_EQ(directory.list(folder), others);
+}
+
+// A link in the file's place that leads to no settings (a file that does not parse, or round a loop) is
+// what moves aside at the first save: the file it leads to stays byte for byte, still opened as
+// "defaults.json.corrupt", and the settings go into a regular file of their own, which the next start reads
+// without a word. Stderr says so before it happens.
+TEST_F(FileDefaultsTest, ALinkToNoSettingsIsKeptAsideAndWhatItLeadsToStaysWhole) {
+    const QByteArray conflict = "{ \"reader.baseSeconds\": 0.25,\n<<<<<<< HEAD\n";
+    const QString linked = directory.write(u"dots/tavrine.json"_s, conflict);
+    const QString loop = directory.filePath(u"dots/loop.json"_s);
+    ASSERT_TRUE(QFile::link(path(), loop));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path()).path()));
+    for (const QString& leadsTo : {linked, loop}) {
+        SCOPED_TRACE(leadsTo.toStdString());
+        QFile::remove(path());
+        ASSERT_TRUE(QFile::link(leadsTo, path()));
+        test::CapturedWarnings warnings;
+        {
+            FileDefaults defaults(path());
+            EXPECT_EQ(defaults.object(u"reader.baseSeconds"_s), std::nullopt);
+            defaults.setDouble(u"size"_s, 20);
+            ASSERT_TRUE(defaults.sync());
+        }
+        ASSERT_EQ(warnings.messages().size(), 1) << warnings.messages().join(u'\n').toStdString();
+        EXPECT_TRUE(warnings.mention(u"the link is kept as %1.corrupt"_s.arg(path())));
+        EXPECT_EQ(QFileInfo(path() + u".corrupt").symLinkTarget(), leadsTo);
+        EXPECT_FALSE(QFileInfo(path()).isSymLink());
+        test::CapturedWarnings nextStart;
+        EXPECT_EQ(FileDefaults(path()).object(u"size"_s), DefaultsValue(20.0));
+        EXPECT_TRUE(nextStart.messages().isEmpty()) << nextStart.messages().join(u'\n').toStdString();
+        if (leadsTo == linked) {
+            EXPECT_EQ(directory.read(path() + u".corrupt"), conflict);
+        }
+    }
+    EXPECT_EQ(directory.read(linked), conflict);
 }
 
 // What a person made of the settings file stays when it is written: a link in its place still leads to

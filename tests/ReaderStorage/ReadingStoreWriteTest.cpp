@@ -153,13 +153,18 @@ TEST_F(ReadingStoreWriteTest, AFailedWriteLeavesStateFilesAndListenersUnchanged)
     EXPECT_TRUE(hasPending(listener));
 }
 
-using ProtectedStoreFileTest = StoreFixture;
+// Its folder where the user the test switches to can reach it.
+class ProtectedStoreFileTest : public StoreFixture {
+protected:
+    ProtectedStoreFileTest() : StoreFixture(UnprivilegedUser::reachableTemporaryFolder()) {}
+};
 
 // A store file or progress file that this user may not write, in a folder it may: made read-only, or
 // another user's. The write that would replace it fails as a failed write does, with the permission's
 // error, leaving state, files and folder as they were; once the file may be written again the next write
 // goes through. Root may write any file, and does.
 TEST_F(ProtectedStoreFileTest, AFileThisUserMayNotWriteFailsTheWriteUntilItMay) {
+    TAVRINE_SKIP_UNLESS_REACHABLE(directory.path());
     const QString data = files().folder();
     ASSERT_TRUE(QDir().mkpath(data));
     ASSERT_TRUE(UnprivilegedUser::give(directory.path()) && UnprivilegedUser::give(data));

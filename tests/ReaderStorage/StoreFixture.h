@@ -113,6 +113,10 @@ inline LibraryFileImport epubImport(const QString& filename, const QByteArray& d
 // identifiers for new imports (00000000-0000-0000-0000-000000000101, …102, …).
 class StoreFixture : public testing::Test {
 protected:
+    StoreFixture() = default;
+    // The store's folder made in folder rather than in the system's temporary folder.
+    explicit StoreFixture(const QString& folder) : directory(folder) {}
+
     QString storePath() const { return directory.filePath(u"data/reading-store.json"_s); }
     ReadingStoreFiles files() const { return ReadingStoreFiles(storePath()); }
 

@@ -18,6 +18,10 @@ public:
     TemporaryDirectory() {
         if (!m_directory.isValid()) ADD_FAILURE() << "cannot create a temporary directory";
     }
+    // Made in folder rather than in the system's temporary folder.
+    explicit TemporaryDirectory(const QString& folder) : m_directory(folder + u"/tavrine-test-XXXXXX") {
+        if (!m_directory.isValid()) ADD_FAILURE() << "cannot create a temporary directory in " << folder.toStdString();
+    }
 
     QString path() const { return m_directory.path(); }
     QString filePath(const QString& name) const { return QDir(path()).filePath(name); }
