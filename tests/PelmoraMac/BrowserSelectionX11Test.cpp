@@ -160,6 +160,19 @@ QByteArray marksPage() {
         .toUtf8();
 }
 
+// Paragraphs with ruby: readings over two words; readings with the parentheses that browsers without ruby
+// show; two paragraphs with ruby, selected together.
+QByteArray rubyPage() {
+    return u"<!DOCTYPE html><html><head><title>Ruby page</title></head><body style='font-size:20px'>"
+           u"<p id='plain'>吾輩は<ruby>猫<rt>ねこ</rt></ruby>である。<ruby>名前<rt>なまえ</rt></ruby>はまだ無い。</p>"
+           u"<p id='parens'><ruby>吾輩<rp>(</rp><rt>わがはい</rt><rp>)</rp></ruby>は<ruby>猫<rp>(</rp><rt>ねこ</rt>"
+           u"<rp>)</rp></ruby>である。どこで<ruby>生<rp>(</rp><rt>う</rt><rp>)</rp></ruby>れたかとんと見当がつかぬ。</"
+           u"p>"
+           u"<p id='one'>何でも<ruby>薄暗<rt>うすぐら</rt></ruby>いじめじめした所で泣いていた。</p>"
+           u"<p id='two'>吾輩はここで<ruby>始<rt>はじ</rt></ruby>めて人間というものを見た。</p></body></html>"_s
+               .toUtf8();
+}
+
 // Serves the pages over http on the loopback interface, from the main thread's event loop: the capture
 // page, the other page and the fields page on one port, the embedded page on another, a second origin.
 class PageServer {
@@ -178,6 +191,7 @@ public:
                                                 : request.startsWith("GET /frame ")   ? framePage()
                                                 : request.startsWith("GET /sign-in ") ? signInPage()
                                                 : request.startsWith("GET /marks ")   ? marksPage()
+                                                : request.startsWith("GET /ruby ")    ? rubyPage()
                                                                                       : capturePage();
                         socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
                                       QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
@@ -671,6 +685,55 @@ TEST_P(BrowserSelection, MarksThePageShowsInTheClearAreReadAndMaskedTextIsNot) {
     EXPECT_EQ(failureOf(capture()), CaptureFailure::protectedField);
     if (GetParam() == BrowserMode::forcedAccessibility) {
         EXPECT_EQ(failureOf(captureOverTheBus()), CaptureFailure::protectedField);
+    }
+}
+
+// Ruby is inline: a paragraph with readings selected is one paragraph, and two are two, by either road. The
+// bus gives each base without its reading.
+TEST_P(BrowserSelection, RubyStaysInTheLineItAnnotates) {
+    m_tab = m_driver->open(m_server.url(u"/ruby"_s));
+    ASSERT_TRUE(settled(u"document.hasFocus()"_s));
+    clickOn(u"plain"_s, 1, 0.9);
+    struct Case {
+        const char* what;
+        QString select;
+        QStringList overTheBus;
+    };
+    for (const Case& c :
+         {Case{"readings",
+               u"getSelection().selectAllChildren(document.getElementById('plain'))"_s,
+               {u"吾輩は猫である。名前はまだ無い。"_s}},
+          Case{"readings in parentheses",
+               u"getSelection().selectAllChildren(document.getElementById('parens'))"_s,
+               {u"吾輩は猫である。どこで生れたかとんと見当がつかぬ。"_s}},
+          Case{"two paragraphs",
+               u"var two = document.getElementById('two'); getSelection().setBaseAndExtent("
+               u"document.getElementById('one'), 0, two, two.childNodes.length)"_s,
+               {u"何でも薄暗いじめじめした所で泣いていた。"_s, u"吾輩はここで始めて人間というものを見た。"_s}}}) {
+        SCOPED_TRACE(c.what);
+        ASSERT_FALSE(m_driver->evaluate(m_tab, c.select + u"; String(getSelection())"_s).toString().isEmpty());
+        QList<CaptureResult<PreparedCapture>> reads{capture()};
+        if (GetParam() == BrowserMode::forcedAccessibility) {
+            // The browser tells the bus of the new selection a moment after the page has it.
+            const auto paragraphsOf = [](const CaptureResult<PreparedCapture>& read) {
+                return read ? read->document.text.split(u'\n', Qt::SkipEmptyParts) : QStringList();
+            };
+            CaptureResult<PreparedCapture> overTheBus = tl::unexpected(CaptureFailure::automationRequired);
+            test::processEventsUntil(
+                [&] {
+                    overTheBus = captureOverTheBus();
+                    return paragraphsOf(overTheBus) == c.overTheBus;
+                },
+                10s);
+            ASSERT_TRUE(overTheBus) << rawValue(overTheBus.error()).toStdString();
+            EXPECT_EQ(paragraphsOf(overTheBus), c.overTheBus);
+            reads.append(overTheBus);
+        }
+        for (const auto& read : reads) {
+            ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+            const QStringList paragraphs = read->document.text.trimmed().split(u'\n', Qt::SkipEmptyParts);
+            EXPECT_EQ(paragraphs.size(), c.overTheBus.size()) << read->document.text.toStdString();
+        }
     }
 }
 

@@ -440,6 +440,42 @@ TEST(SelectionReader, AListItemOfWhichOnlyItsMarkerIsSelectedIsNotRead) {
     EXPECT_EQ(years.desktop.requests[0].text, u"1906.\n\n十、"_s);
 }
 
+// Ruby in two paragraphs selected together: each annotation stays in its line, whatever display the bus
+// gives it or its parts (a reading laid out as a block above its base included), and a reading the bus does
+// give stays right after its base. The two paragraphs stay two.
+TEST(SelectionReader, RubyStaysInTheLineItAnnotates) {
+    ScriptedAccessibleTree tree = pageAt(kPage);
+    ScriptedNode* page = tree.node(u"/page"_s);
+    page->text = u"\uFFFC\uFFFC"_s;
+    page->selections = {{0, 2}};
+    page->embedded = {u"/first"_s, u"/second"_s};
+    const auto node = [&](const QString& path, const QString& parent, const QString& text,
+                          QMap<QString, QString> attributes, QStringList embedded = {}) {
+        tree.nodes.append({.path = path,
+                           .role = embedded.isEmpty() ? AccessibleRole::staticText : test::kParagraphRole,
+                           .parent = parent,
+                           .text = text,
+                           .selections = {{0, int(text.size())}},
+                           .embedded = std::move(embedded),
+                           .attributes = std::move(attributes)});
+    };
+    const auto shown = [](const QString& tag, const QString& display) {
+        return QMap<QString, QString>{{u"tag"_s, tag}, {u"display"_s, display}};
+    };
+    node(u"/first"_s, u"/page"_s, u"吾輩は\uFFFCである。\uFFFCはまだ無い。"_s, shown(u"p"_s, u"block"_s),
+         {u"/first/neko"_s, u"/first/namae"_s});
+    node(u"/first/neko"_s, u"/first"_s, u"猫\uFFFC"_s, shown(u"ruby"_s, u"block"_s), {u"/first/neko/rt"_s});
+    node(u"/first/neko/rt"_s, u"/first/neko"_s, u"ねこ"_s, shown(u"rt"_s, u"block"_s));
+    node(u"/first/namae"_s, u"/first"_s, u"名前"_s, shown(u"ruby"_s, u"ruby"_s));
+    node(u"/second"_s, u"/page"_s, u"\uFFFCは猫である。"_s, shown(u"p"_s, u"block"_s), {u"/second/wagahai"_s});
+    node(u"/second/wagahai"_s, u"/second"_s, u"吾輩"_s, shown(u"span"_s, u"ruby-base"_s));
+    SelectionCapture selected(tree);
+    const auto read = selected.run(true, std::nullopt);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    ASSERT_EQ(selected.desktop.requests.size(), 1);
+    EXPECT_EQ(selected.desktop.requests[0].text, u"吾輩は猫ねこである。名前はまだ無い。\n\n吾輩は猫である。"_s);
+}
+
 TEST(SelectionReader, TheWayUpToThePageLooksAtFortyElementsEachOnce) {
     // The focused element and a chain of `between` elements under the page.
     auto chainUnderPage = [](int between) {

@@ -20,6 +20,17 @@ qsizetype readableUnits(QStringView text) {
                          [](QChar c) { return !c.isSpace() && c != QChar(kObjectReplacementCharacter); });
 }
 
+// Whether an element with these object attributes is a block of the page, which stands apart from what is
+// around it: its display is given and is not inline-level. A ruby annotation and everything in it (its base,
+// its readings and their parentheses) stays in the line it annotates, whatever display the browser gives
+// those parts ("ruby", "ruby-text", or "block" for a reading laid out above its base).
+bool isBlock(const QMap<QString, QString>& attributes) {
+    static const QStringList rubyTags{u"ruby"_s, u"rb"_s, u"rt"_s, u"rp"_s, u"rtc"_s};
+    const QString display = attributes.value(u"display"_s);
+    if (display.isEmpty() || display.startsWith(u"inline"_s) || display.startsWith(u"ruby"_s)) return false;
+    return !rubyTags.contains(attributes.value(u"tag"_s));
+}
+
 }  // namespace
 
 bool isListMarker(QStringView text) {
@@ -181,12 +192,13 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     for (qsizetype index = 0; index < selected.size(); ++index) {
         const qsizetype item = selected[index];
         const Slot target = targets[readableAt[item]];
-        const QString display = (*attributes)[index].value_or(QMap<QString, QString>{}).value(u"display"_s);
+        const QMap<QString, QString> described = (*attributes)[index].value_or(QMap<QString, QString>{});
+        const QString display = described.value(u"display"_s);
         m_nodes[target.owner].objects[target.object] = m_nodes.size();
         m_nodes.append(Node{.element = readable[item],
                             .range = *(*selections)[item],
                             .depth = m_nodes[target.owner].depth + 1,
-                            .block = !display.isEmpty() && !display.startsWith(u"inline"_s),
+                            .block = isBlock(described),
                             .listItem = listItems[item] || display == u"list-item"_s});
     }
     return {};

@@ -52,8 +52,8 @@ struct FollowedText {
 // selection covers only a list item's marker (the bullet or number a page draws before the item's own
 // text): its place holder stays in the text, which the reading leaves out. A block of the page (a
 // paragraph, a heading, an item of a list: display other than inline) stands apart from what is around
-// it, a blank line between. One instance per read; `check` sees the deadline and the cancellation before
-// and after each batch.
+// it, a blank line between; a ruby annotation and its parts are never blocks. One instance per read; `check` sees the
+// deadline and the cancellation before and after each batch.
 //
 // Limits end the read rather than cut it: tooLong once what was read and the objects still to follow
 // (each at least a unit) pass the text limit, before those are followed; selectionUnknown when an object
