@@ -90,9 +90,10 @@
 //     how long it took to say so; withinDeadline: p95 under the capture's 3 seconds; {…,"skipped":…}
 //     without chromium.
 // Benches named on the command line (by their "bench" field) run alone; clipboard-read and
-// hotkey-to-first-chunk run together. capture-bench --smoke [BENCH...]: each round once, Readability on the
-// generated article alone, bus-selection on 200 links alone. The program fails when a bench does, on the
-// private X servers too.
+// hotkey-to-first-chunk run together. capture-bench --smoke [BENCH...]: each round once (with chromium in front,
+// the capture that checks the page is the round), Readability on the generated article alone, bus-selection on
+// 200 links alone, the frames' addresses a tenth as long (frameAddressesMB 1.5 and 3.8). The program fails when a
+// bench does, on the private X servers too.
 #include "PelmoraMac/Capture/ArticleScriptHost.h"
 #include "PelmoraMac/Capture/CaptureWorker.h"
 #include "PelmoraMac/Capture/CaptureWorkerLauncher.h"

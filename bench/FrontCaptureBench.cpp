@@ -25,8 +25,10 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QJsonArray>
 #include <QThread>
+#include <QTimer>
 
 #include <xcb/xcb.h>
 
@@ -40,8 +42,83 @@ using namespace Qt::StringLiterals;
 
 constexpr int kRounds = 10;
 
-// The page: a first paragraph at its top, then an article. Its title, the name and a number, tells how far below
-// the top of the browser's window the page begins, as it changes.
+// The script of the bench's pages: at each change the title tells `name`, how far below the top of the browser's
+// window the page begins, how long the page's selection is, and whether the page has the focus ("focused" or
+// "away"), then `suffix`. The bench reads it in the window's name (pageState), so that it waits for its clicks and
+// keys to reach the page, not for a set time.
+QString tellingScript(const QString& name, const QString& suffix = {}) {
+    return u"function tell() { document.title = '"_s + name +
+           u" ' + (outerHeight - innerHeight) + ' ' + getSelection().toString().length + "
+           u"(document.hasFocus() ? ' focused' : ' away') + '"_s +
+           suffix +
+           u"'; }"
+           u"addEventListener('load', tell); addEventListener('resize', tell); addEventListener('focus', tell);"
+           u"addEventListener('blur', tell); document.addEventListener('selectionchange', tell);"_s;
+}
+
+// The pattern of the name of a browser window that shows a bench page of this name and suffix.
+QString windowNamed(const QString& name, const QString& suffix = {}) {
+    return u"^"_s + name + u" [0-9]+ [0-9]+ (focused|away)"_s + suffix + u" -"_s;
+}
+
+// What a bench page tells in the name of its window (tellingScript).
+struct PageState {
+    int offset = 0;
+    int selected = 0;
+    bool focused = false;
+};
+
+// What the page in the window tells; none when the window's name is not a bench page's.
+std::optional<PageState> pageState(const QString& window) {
+    const auto name = xdotool({u"getwindowname"_s, window});
+    if (!name) return std::nullopt;
+    const QList<QByteArray> words = name->split(' ');
+    bool validOffset = false;
+    bool validSelection = false;
+    PageState state;
+    state.offset = words.value(2).toInt(&validOffset);
+    state.selected = words.value(3).toInt(&validSelection);
+    state.focused = words.value(4) == "focused";
+    if (!validOffset || !validSelection) return std::nullopt;
+    return state;
+}
+
+// How long the bench waits for the page's word that a click or a key reached it before it goes on without: the
+// capture after it checks what the page shows, and the page is prepared again when the click was lost (as when
+// the browser shows a bar above the page just then). A page tells it within 200 ms on two busy cores.
+constexpr std::chrono::seconds kPageWordLimit{1};
+
+// What the page in the window tells once it is what `expected` looks for, waited for at most kPageWordLimit.
+std::optional<PageState> awaitPageWord(const QString& window, const std::function<bool(const PageState&)>& expected) {
+    std::optional<PageState> told;
+    waitFor(
+        [&] {
+            told = pageState(window);
+            if (told && expected(*told)) return true;
+            QThread::msleep(20);
+            return false;
+        },
+        kPageWordLimit);
+    return told && expected(*told) ? told : std::nullopt;
+}
+
+// Longer than a desktop's double-click time (400 to 500 ms): a click at the place of the one before within it
+// would count as that one's next.
+constexpr std::chrono::seconds kMultiClickInterval{1};
+
+// Turns the event loop until `time`.
+void idleUntil(std::chrono::steady_clock::time_point time) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(time - std::chrono::steady_clock::now());
+    if (left <= std::chrono::milliseconds::zero()) return;
+    QEventLoop loop;
+    QTimer::singleShot(left, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The bench page's first paragraph, which the bench selects with a triple click.
+constexpr auto kFirstParagraph = u"The paragraph that the bench selects with a triple click, at the top of the page.";
+
+// The page: a first paragraph at its top, then an article; its title tells as tellingScript says.
 QByteArray benchPage(const QString& name = u"Bench page"_s) {
     QString article = u"<article><h1>The bench article</h1>"_s;
     for (int index = 0; index < 12; ++index) {
@@ -49,45 +126,59 @@ QByteArray benchPage(const QString& name = u"Bench page"_s) {
             u"<p>The bench article is the subject of this paragraph, which goes on for a while, with commas, so "
             u"that it reads as an article and not as a navigation bar or a footer of a page.</p>"_s;
     }
-    return (u"<!DOCTYPE html><html><head><title>Bench page</title><script>"
-            u"function tell() { document.title = '"_s +
-            name +
-            u" ' + (outerHeight - innerHeight); }"
-            u"addEventListener('load', tell); addEventListener('resize', tell);</script></head>"
-            u"<body style='margin:0'><p style='margin:0;padding:10px 20px;font-size:16px'>The paragraph that the "
-            u"bench selects with a triple click, at the top of the page.</p>"_s +
-            article + u"</article></body></html>"_s)
+    return (u"<!DOCTYPE html><html><head><title>Bench page</title><script>"_s + tellingScript(name) +
+            u"</script></head>"
+            u"<body style='margin:0'><p style='margin:0;padding:10px 20px;font-size:16px'>"_s +
+            kFirstParagraph + u"</p>"_s + article + u"</article></body></html>"_s)
         .toUtf8();
 }
 
 // A long page (bench/BenchTexts.h), whose title tells the same as the bench page's, followed by "long", and
 // again and again: a tab opened while the window changes may tell a wrong place at first.
 QByteArray longBenchPage() {
-    return longNewsPage(u"Bench page long"_s,
-                        u"<script>function tell() { document.title = 'Bench page ' + (outerHeight - innerHeight) + "
-                        u"' long'; } addEventListener('load', tell); setInterval(tell, 200);</script>"_s)
+    return longNewsPage(u"Bench page long"_s, u"<script>"_s + tellingScript(u"Bench page"_s, u" long"_s) +
+                                                  u"setInterval(tell, 200);</script>"_s)
         .toUtf8();
 }
 
-// A page that, once loaded, runs a script that never ends: a tab too busy to answer anyone.
+// The title of the busy page once its endless script runs.
+constexpr auto kBusyTitle = "Busy page looping";
+
+// A page that, once loaded, runs a script that never ends: a tab too busy to answer anyone. Its title tells that
+// the script has begun.
 QByteArray busyPage() {
     return "<!DOCTYPE html><html><head><title>Busy page</title></head><body><p>Busy</p><script>"
-           "addEventListener('load', function () { setTimeout(function () { for (;;) {} }, 0); });"
+           "addEventListener('load', function () { setTimeout(function () { document.title = '" +
+           QByteArray(kBusyTitle) +
+           "'; for (;;) {} }, 0); });"
            "</script></body></html>";
 }
 
+// The length of the fragment of each frame's address in the frames page; a smoke round, which the browser's work
+// on such addresses would slow the most of all, gives it a tenth of that.
+constexpr int kFrameFragmentLength = 1'900'000;
+
 // A page whose script opens `frames` frames of another site (localhost beside 127.0.0.1), each on an address
-// with a fragment of 1,900,000 characters: the browser lists each frame as a target of its own, with its
-// address as its URL and as its title, so four frames come to 15 MB of addresses, ten to 38 MB.
-QByteArray framesPage(int frames) {
+// with a fragment of `fragmentLength` characters: the browser lists each frame as a target of its own, with its
+// address as its URL and as its title, so four frames of kFrameFragmentLength come to 15 MB of addresses, ten to
+// 38 MB (frameAddressesMB).
+QByteArray framesPage(int frames, int fragmentLength) {
     return "<!DOCTYPE html><html><head><title>Frames page</title></head><body><script>"
-           "var tail = new Array(1900001).join('x');"
+           "var tail = new Array(" +
+           QByteArray::number(fragmentLength + 1) +
+           ").join('x');"
            "for (var i = 0; i < " +
            QByteArray::number(frames) +
            "; i++) { var frame = document.createElement('iframe');"
            "  frame.src = 'http://localhost:' + location.port + '/frame#' + i + tail; "
            "document.body.appendChild(frame); }"
            "</script></body></html>";
+}
+
+// The megabytes of frame addresses the browser lists for the frames page: each address twice, in two significant
+// digits.
+QString frameAddressesMB(int frames, int fragmentLength) {
+    return QString::number(2.0 * frames * fragmentLength / 1e6, 'g', 2);
 }
 
 #ifdef TAVRINE_HEADLESS_CHROMIUM
@@ -136,8 +227,8 @@ std::optional<QString> openSecondWindow(const test::HeadlessChromium& browser, c
     return window;
 }
 
-// Opens the busy page in a tab behind the one in front, and waits until it has loaded, and so started
-// its endless script.
+// Opens the busy page in a tab behind the one in front, and waits until its title tells that its endless script
+// has begun.
 bool openBusyTab(const test::HeadlessChromium& browser, const QString& url) {
     auto connection = DevToolsConnection::open(browser.port(), browser.browserPath(), {.wait = kStepLimit});
     if (!connection) return false;
@@ -148,11 +239,9 @@ bool openBusyTab(const test::HeadlessChromium& browser, const QString& url) {
         if (!targets) return false;
         const QJsonArray infos = targets->value(u"targetInfos"_s).toArray();
         return std::any_of(infos.begin(), infos.end(), [](const QJsonValue& info) {
-            return info.toObject().value(u"title"_s).toString() == u"Busy page"_s;
+            return info.toObject().value(u"title"_s).toString() == QLatin1StringView(kBusyTitle);
         });
     });
-    // The load event comes after the title; the script starts at the next turn after it.
-    waitFor([] { return false; }, std::chrono::seconds(2));
     return loaded;
 }
 
@@ -186,7 +275,8 @@ int runFrontCaptureBench() {
     }
     const AccessibilityBusLauncher accessibility;
     const PageServer server([](const QByteArray& path) {
-        if (path.startsWith("/frames/")) return framesPage(path.mid(8).toInt());
+        if (path.startsWith("/frames/"))
+            return framesPage(path.split('/').value(2).toInt(), path.split('/').value(3).toInt());
         if (path.startsWith("/frame")) return QByteArray("<!DOCTYPE html><p>A frame</p>");
         if (path.startsWith("/second")) return benchPage(u"Second page"_s);
         return path.startsWith("/busy") ? busyPage() : path.startsWith("/long") ? longBenchPage() : benchPage();
@@ -224,21 +314,41 @@ int runFrontCaptureBench() {
         if (scaled) arguments.append(u"--force-device-scale-factor=2"_s);
         test::HeadlessChromium browser(server.url(u"/bench"_s), kStepLimit, test::HeadlessChromium::Mode::shown,
                                        arguments);
-        const auto shown = browser.isListening() ? activateWindowNamed(u"^Bench page [0-9]+ -"_s) : std::nullopt;
+        const auto shown = browser.isListening() ? activateWindowNamed(windowNamed(u"Bench page"_s)) : std::nullopt;
         if (!shown) {
             std::fprintf(stderr, "capture-bench: chromium did not show the page (%s)\n", qPrintable(mode));
             return 1;
         }
         QString window = *shown;
         QString page = u"short"_s;
+        // The window, the place in it and the time of the last click.
+        struct Click {
+            QString window;
+            int x = 0;
+            int y = 0;
+            std::chrono::steady_clock::time_point at;
+        };
+        std::optional<Click> lastClick;
         // Clicks `count` times in a row at x, y of the page, wherever it begins now (a bar the browser shows
-        // above it moves it down).
+        // above it moves it down), and waits for the page's word that the clicks reached it: the focus its own,
+        // with the first paragraph selected after a triple click (not a word, as after two of its clicks), nothing
+        // after a single one. Without the page's word where it
+        // begins, it does not click. Clicks made again at the same place (the page was not ready) wait out
+        // kMultiClickInterval first.
         const auto click = [&](int x, int y, int count) {
-            const auto title = xdotool({u"getwindowname"_s, window});
-            const int offset = title ? title->split(' ').value(2).toInt() : 0;
-            xdotool({u"mousemove"_s, u"--window"_s, window, QString::number(x), QString::number(y + offset), u"click"_s,
+            const auto state = awaitPageWord(window, [](const PageState&) { return true; });
+            if (!state) return;
+            const int top = y + state->offset;
+            if (lastClick && lastClick->window == window && lastClick->x == x && lastClick->y == top) {
+                idleUntil(lastClick->at + kMultiClickInterval);
+            }
+            xdotool({u"mousemove"_s, u"--window"_s, window, QString::number(x), QString::number(top), u"click"_s,
                      u"--repeat"_s, QString::number(count), u"--delay"_s, u"80"_s, u"1"_s});
-            waitFor([] { return false; }, std::chrono::seconds(1));
+            lastClick = Click{.window = window, .x = x, .y = top, .at = std::chrono::steady_clock::now()};
+            const qsizetype paragraph = QStringView(kFirstParagraph).size();
+            awaitPageWord(window, [count, paragraph](const PageState& told) {
+                return told.focused && (count == 3 ? told.selected >= paragraph : told.selected == 0);
+            });
         };
         // One capture by the hot key: the time from the key's release to the first chunk, or none when it
         // gave no reading, or not the one expected. Waited for until the capture has ended, however long a
@@ -258,20 +368,22 @@ int runFrontCaptureBench() {
             if (!read || model.failure() || model.loadedBody() != expectsBody) return std::nullopt;
             return ms;
         };
-        // `prepare` makes the page show what is to be captured; a first capture, not counted, checks it
-        // (a page that has just appeared may miss the clicks, and a loaded machine may not have it ready for
-        // a while: it is tried again, three times at least and for as long as the step may take) and warms
-        // the caches. A case without a reading is told on a line of its own, with the notice the capture
-        // ended with.
+        // `prepare` makes the page show what is to be captured; a first capture checks it (a page that has just
+        // appeared may miss the clicks, and a loaded machine may not have it ready for a while: it is tried
+        // again, three times at least and for as long as the step may take) and warms the caches. It is not
+        // counted, but in a smoke round, whose figures nobody compares, it is the round. A case without a
+        // reading is told on a line of its own, with the notice the capture ended with.
         const auto measure = [&](const QString& kind, bool expectsBody, const std::function<void()>& prepare) {
-            bool ready = false;
+            std::optional<double> checked;
             const QDeadlineTimer stepLimit(kStepLimit);
-            for (int attempt = 0; !ready && (attempt < 3 || !stepLimit.hasExpired()); ++attempt) {
+            for (int attempt = 0; !checked && (attempt < 3 || !stepLimit.hasExpired()); ++attempt) {
                 prepare();
-                ready = captureOnce(expectsBody).has_value();
+                checked = captureOnce(expectsBody);
             }
+            bool ready = checked.has_value();
             std::vector<double> times;
-            for (int round = 0; ready && round < roundsOf(kRounds); ++round) {
+            if (ready && isSmokeRound()) times.push_back(*checked);
+            for (int round = 0; ready && !isSmokeRound() && round < kRounds; ++round) {
                 const auto ms = captureOnce(expectsBody);
                 if (ms) times.push_back(*ms);
                 ready = ms.has_value();
@@ -297,7 +409,7 @@ int runFrontCaptureBench() {
         if (scaled) {
             // At scale 2, a second window of the browser, smaller, in front of the first, the focus in its
             // address bar: the article of its page, found by the window's place.
-            const auto second = openSecondWindow(browser, server.url(u"/second"_s), u"^Second page [0-9]+ -"_s,
+            const auto second = openSecondWindow(browser, server.url(u"/second"_s), windowNamed(u"Second page"_s),
                                                  {u"203"_s, u"131"_s, u"801"_s, u"617"_s});
             if (!second) {
                 std::fprintf(stderr, "capture-bench: chromium did not show a second window at scale 2\n");
@@ -308,7 +420,8 @@ int runFrontCaptureBench() {
             measure(u"article"_s, true, [&] {
                 xdotool({u"windowactivate"_s, u"--sync"_s, *second});
                 xdotool({u"key"_s, u"ctrl+l"_s});
-                waitFor([] { return false; }, std::chrono::seconds(1));
+                // Until the page tells that it lost the focus to the address bar.
+                awaitPageWord(*second, [](const PageState& told) { return !told.focused; });
             });
             caseFields.clear();
             continue;
@@ -326,7 +439,8 @@ int runFrontCaptureBench() {
             if (busy) continue;
             // The article of a long page, in a tab of its own, closed afterwards.
             QString longTab;
-            const auto longPage = showTab(browser, longTab, server.url(u"/long"_s), u"^Bench page [0-9]+ long"_s);
+            const auto longPage =
+                showTab(browser, longTab, server.url(u"/long"_s), windowNamed(u"Bench page"_s, u" long"_s));
             if (!longPage) {
                 std::fprintf(stderr, "capture-bench: chromium did not show the long page (%s)\n", qPrintable(mode));
                 return 1;
@@ -334,7 +448,7 @@ int runFrontCaptureBench() {
             window = *longPage;
             page = u"long"_s;
             if (!measure(u"article"_s, true, [&] { click(1000, 20, 1); })) return 1;
-            const auto back = showTab(browser, longTab, {}, u"^Bench page [0-9]+ -"_s);
+            const auto back = showTab(browser, longTab, {}, windowNamed(u"Bench page"_s));
             if (!back) {
                 std::fprintf(stderr, "capture-bench: chromium did not show the bench page again (%s)\n",
                              qPrintable(mode));
@@ -343,15 +457,16 @@ int runFrontCaptureBench() {
             window = *back;
             page = u"short"_s;
             // A tab behind with frames of another site on long addresses: 15 MB, then 38 MB of them as the
-            // browser lists its targets.
-            for (const auto& [frames, megabytes] : {std::pair(4, 15), std::pair(10, 38)}) {
-                const auto framesTab =
-                    openLoadedTabBehind(browser, server.url(u"/frames/"_s + QString::number(frames)));
+            // browser lists its targets (a tenth of that in a smoke round).
+            const int fragmentLength = isSmokeRound() ? kFrameFragmentLength / 10 : kFrameFragmentLength;
+            for (const int frames : {4, 10}) {
+                const auto framesTab = openLoadedTabBehind(browser, server.url(u"/frames/"_s + QString::number(frames) +
+                                                                               u'/' + QString::number(fragmentLength)));
                 if (!framesTab) {
                     std::fprintf(stderr, "capture-bench: the tab of frames did not open (%s)\n", qPrintable(mode));
                     return 1;
                 }
-                caseFields = field(u"frameAddressesMB"_s, QString::number(megabytes));
+                caseFields = field(u"frameAddressesMB"_s, frameAddressesMB(frames, fragmentLength));
                 measure(u"selection"_s, false, [&] { click(40, 20, 3); });
                 measure(u"article"_s, true, [&] { click(1000, 20, 1); });
                 caseFields.clear();
