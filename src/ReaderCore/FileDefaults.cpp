@@ -150,8 +150,9 @@ void FileDefaults::read() {
     // nowhere (a loop) is kept aside too. A file this user may not write is left as it is, and so is
     // anything else (a FIFO, a device, a directory): the settings are not saved over it.
     const bool isLink = QFileInfo(m_path).isSymLink();
-    m_keepsFileAside = isRegularFile(m_path) || (isLink && replacedFile(m_path) == m_path);
-    const bool mayWrite = m_keepsFileAside && mayReplaceFile(replacedFile(m_path));
+    const QString target = replacedFile(m_path);
+    m_keepsFileAside = isRegularFile(m_path) || (isLink && target == m_path);
+    const bool mayWrite = m_keepsFileAside && mayReplaceFile(target);
     QString outcome;
     if (!m_keepsFileAside) {
         outcome = u"changed settings are not saved there"_s;

@@ -41,28 +41,25 @@ public:
         return !isRoot() || ::chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0;
     }
 
-    // Whether the user a test runs as can pass through every folder above path, down to path (which the
-    // test gives that user). Any user but root made the path itself; for root it is whether nobody may.
-    static bool canReach(const QString& path) {
+    // Whether the user a test runs as can pass through folder and every folder above it. Any user but root
+    // made what it runs in; for root it is whether nobody may.
+    static bool canReach(const QString& folder) {
         if (!isRoot()) return true;
-        QString folder = QFileInfo(path).absolutePath();
-        for (;;) {
+        for (QString each = QFileInfo(folder).absoluteFilePath();; each = QFileInfo(each).path()) {
             struct stat info {};
-            if (::stat(QFile::encodeName(folder).constData(), &info) != 0) return false;
+            if (::stat(QFile::encodeName(each).constData(), &info) != 0) return false;
             const bool through = (info.st_mode & S_IXOTH) || (info.st_uid == kNobody && (info.st_mode & S_IXUSR)) ||
                                  (info.st_gid == kNobody && (info.st_mode & S_IXGRP));
             if (!through) return false;
-            if (folder == u"/") return true;
-            folder = QFileInfo(folder).path();
+            if (each == u"/") return true;
         }
     }
     // Where a test makes the folder that the user it runs as must reach: the system's temporary folder,
     // or /tmp when that one is private to root (TMPDIR made by mktemp -d, say).
     static QString reachableTemporaryFolder() {
         const QString temporary = QDir::tempPath();
-        // What is made in it must be reachable, so the folder itself is asked about as a folder above.
         const QString tmp = QStringLiteral("/tmp");
-        return canReach(temporary + QStringLiteral("/x")) || !canReach(tmp + QStringLiteral("/x")) ? temporary : tmp;
+        return canReach(temporary) || !canReach(tmp) ? temporary : tmp;
     }
 
     UnprivilegedUser() {
@@ -125,10 +122,10 @@ inline std::optional<std::pair<uid_t, mode_t>> ownerAndMode(const QString& path)
         GTEST_SKIP() << "this process runs as root and cannot become another user (no CAP_SETUID)"; \
     }
 
-// Skips the test when the user it runs as cannot reach its folder (a folder above it lets no other user
-// through), so that nothing it prepared could be used.
+// Skips the test when the user it runs as cannot reach the test's own folder, made by the test and handed
+// over with give(): a folder above it lets no other user through, so nothing the test prepared could be used.
 #define TAVRINE_SKIP_UNLESS_REACHABLE(folder)                                                          \
-    if (!tavrine::test::UnprivilegedUser::canReach(folder)) {                                          \
+    if (!tavrine::test::UnprivilegedUser::canReach(QFileInfo(folder).absolutePath())) {                \
         GTEST_SKIP() << "nobody (65534) cannot reach " << (folder).toStdString()                       \
                      << ": a folder on its path lets no other user through, and /tmp does not either"; \
     }
