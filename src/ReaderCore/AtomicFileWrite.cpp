@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 namespace tavrine {
@@ -98,6 +99,18 @@ tl::expected<void, FileWriteError> mayReplaceFile(const QString& path) {
     // A file that went between the two calls is nothing to protect.
     if (code == ENOENT) return {};
     return tl::unexpected(FileWriteError{code});
+}
+
+tl::expected<void, FileWriteError> renameWithoutReplacing(const QString& from, const QString& to) {
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0) return {};
+    if (errno != EINVAL && errno != ENOSYS) return tl::unexpected(FileWriteError{errno});
+    // A file system that cannot rename without replacing (some network and FUSE ones): a second hard link,
+    // which never replaces either (nor follows a link), then the old name goes.
+    if (::link(source.constData(), target.constData()) != 0) return tl::unexpected(FileWriteError{errno});
+    ::unlink(source.constData());
+    return {};
 }
 
 tl::expected<void, FileWriteError> replaceFileAtomically(const QString& path,

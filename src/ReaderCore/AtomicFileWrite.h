@@ -53,6 +53,11 @@ tl::expected<void, FileWriteError> replaceFileAtomically(const QString& path,
 // on a read-only file system). Root may write any file and is never refused here.
 tl::expected<void, FileWriteError> mayReplaceFile(const QString& path);
 
+// Gives the file (or the link) at from the name to, but only while nothing has that name: an earlier file
+// there, whatever its owner or permissions, is never replaced, and the move fails with EEXIST. A link is
+// moved, not followed.
+tl::expected<void, FileWriteError> renameWithoutReplacing(const QString& from, const QString& to);
+
 // The start of the names of replaceFileAtomically()'s temporary files for a file named fileName: a dot,
 // the name, ".tmp-", then a few random characters. Such a file that is still there when no write runs
 // was left by an interrupted one.

@@ -2,6 +2,7 @@
 
 #include "ReaderCore/ApplicationIdentifier.h"
 #include "ReaderCore/AtomicFileWrite.h"
+#include "ReaderCore/FileState.h"
 #include "ReaderCore/Json.h"
 #include "ReaderCore/PrintableText.h"
 #include "ReaderCore/RegularFile.h"
@@ -13,9 +14,10 @@
 #include <QJsonDocument>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -92,6 +94,25 @@ QString replacedFile(const QString& path) {
     return file.isSymLink() ? path : file.filePath();
 }
 
+// How many names a copy kept aside may take before a write gives up: "<file>.corrupt" and those after it.
+constexpr int kAsideNames = 1000;
+
+// The number-th name for a copy of the file kept aside: "<file>.corrupt", then "<file>.corrupt-2", …
+QString asideName(const QString& path, int number) {
+    if (number == 1) return path + u".corrupt";
+    return path + u".corrupt-" + QString::number(number);
+}
+
+// The first name for a copy kept aside that nothing has now.
+QString freeAsideName(const QString& path) {
+    for (int number = 1; number < kAsideNames; ++number) {
+        const QString name = asideName(path, number);
+        struct stat entry {};
+        if (::lstat(QFile::encodeName(name).constData(), &entry) != 0 && errno == ENOENT) return name;
+    }
+    return asideName(path, kAsideNames);
+}
+
 }  // namespace
 
 QString FileDefaults::applicationFile() {
@@ -125,30 +146,62 @@ void FileDefaults::removeLeftovers() {
 }
 
 void FileDefaults::read() {
+    // Looked at before it is read: a change in between is one more reason to read it again, never missed.
+    m_known = fileStateOf(m_path);
+    auto entries = readEntries();
+    if (entries) {
+        m_entries = std::move(*entries);
+        return;
+    }
+    refuseFile(u"The settings file %1 %2"_s.arg(m_path, entries.error()));
+}
+
+void FileDefaults::readAgainIfChanged() {
+    FileState now = fileStateOf(m_path);
+    if (now == m_known) return;
+    m_known = std::move(now);
+    auto entries = readEntries();
+    if (!entries) {
+        // What the other writer left is the person's: kept aside, or left as it is, never written over.
+        refuseFile(u"The settings file %1 was changed and now %2"_s.arg(m_path, entries.error()));
+        return;
+    }
+    // The file's entries, with what was set or removed here since the last read or write put over them.
+    for (const QString& key : std::as_const(m_changedKeys)) {
+        if (const auto entry = m_entries.constFind(key); entry != m_entries.constEnd()) {
+            entries->insert(key, *entry);
+        } else {
+            entries->remove(key);
+        }
+    }
+    m_entries = std::move(*entries);
+    m_keepsFileAside = false;
+}
+
+tl::expected<QJsonObject, QString> FileDefaults::readEntries() const {
     auto contents = readRegularFile(m_path, kLargestFileBytes);
-    QString problem;
     if (contents) {
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(*contents, &error);
-        if (document.isObject()) {
-            m_entries = document.object();
-            return;
-        }
-        problem = u"is not a JSON object"_s;
-    } else if (const auto* refusal = std::get_if<FileRefusal>(&contents.error())) {
-        problem = *refusal == FileRefusal::tooLarge ? u"is larger than %1 bytes"_s.arg(kLargestFileBytes)
-                                                    : u"is not a regular file"_s;
-    } else {
-        const int code = std::get<FileReadError>(contents.error()).code;
-        // No file there: nothing on its path, or a file where a folder of the path should be.
-        if (code == ENOENT || code == ENOTDIR) return;
-        problem = u"cannot be read (%1)"_s.arg(QString::fromLocal8Bit(std::strerror(code)));
+        if (document.isObject()) return document.object();
+        return tl::unexpected(u"is not a JSON object"_s);
     }
-    // Start empty and keep for the user what they had there. A regular file is kept aside when the settings
-    // are next saved: the file itself, or the link in its place, so that a file the link leads to (a person's
-    // managed configuration) is never written while it cannot be read as settings. A link that leads
-    // nowhere (a loop) is kept aside too. A file this user may not write is left as it is, and so is
-    // anything else (a FIFO, a device, a directory): the settings are not saved over it.
+    if (const auto* refusal = std::get_if<FileRefusal>(&contents.error())) {
+        return tl::unexpected(*refusal == FileRefusal::tooLarge ? u"is larger than %1 bytes"_s.arg(kLargestFileBytes)
+                                                                : u"is not a regular file"_s);
+    }
+    const int code = std::get<FileReadError>(contents.error()).code;
+    // No file there: nothing on its path, or a file where a folder of the path should be.
+    if (code == ENOENT || code == ENOTDIR) return QJsonObject();
+    return tl::unexpected(u"cannot be read (%1)"_s.arg(QString::fromLocal8Bit(std::strerror(code))));
+}
+
+void FileDefaults::refuseFile(const QString& lead) {
+    // Keep for the user what they had there. A regular file is kept aside when the settings are next
+    // saved: the file itself, or the link in its place, so that a file the link leads to (a person's managed
+    // configuration) is never written while it cannot be read as settings. A link that leads nowhere (a
+    // loop) is kept aside too. A file this user may not write is left as it is, and so is anything else (a
+    // FIFO, a device, a directory): the settings are not saved over it.
     const bool isLink = QFileInfo(m_path).isSymLink();
     const QString target = replacedFile(m_path);
     m_keepsFileAside = isRegularFile(m_path) || (isLink && target == m_path);
@@ -161,13 +214,33 @@ void FileDefaults::read() {
             u"the file is left as it is: this user may not write it, and changed settings are not saved "
             u"there while that lasts"_s;
     } else {
-        outcome =
-            u"the %1 is kept as %2.corrupt when the settings are next saved, and they are saved in a new "
-            u"file"_s.arg(isLink ? u"link"_s : u"file"_s, m_path);
+        m_announcedAside = freeAsideName(m_path);
+        outcome = u"the %1 is kept as %2 when the settings are next saved, and they are saved in a new file"_s.arg(
+            isLink ? u"link"_s : u"file"_s, m_announcedAside);
     }
     // Nothing more is said while the settings are not saved for the reason just given.
-    m_warnedNotSaved = !mayWrite;
-    warn(u"The settings file %1 %2; its settings are ignored and %3."_s.arg(m_path, problem, outcome));
+    if (!mayWrite) m_warnedNotSaved = true;
+    warn(u"%1; its settings are ignored and %2."_s.arg(lead, outcome));
+}
+
+tl::expected<QString, QString> FileDefaults::keepFileAside() {
+    for (int number = 1; number <= kAsideNames; ++number) {
+        const QString aside = asideName(m_path, number);
+        const auto moved = renameWithoutReplacing(m_path, aside);
+        if (moved) {
+            if (aside != m_announcedAside) warn(u"The settings file %1 is kept as %2."_s.arg(m_path, aside));
+            return aside;
+        }
+        // Gone meanwhile: nothing is left to keep.
+        if (moved.error().code == ENOENT) return QString();
+        if (moved.error().code != EEXIST) {
+            return tl::unexpected(u"The settings could not be saved: %1 cannot be kept aside as %2 (%3)."_s.arg(
+                m_path, aside, QString::fromLocal8Bit(std::strerror(moved.error().code))));
+        }
+    }
+    return tl::unexpected(
+        u"The settings could not be saved: %1 cannot be kept aside, since %2 and the %3 names "
+        u"after it are taken."_s.arg(m_path, asideName(m_path, 1), QString::number(kAsideNames - 1)));
 }
 
 std::optional<DefaultsValue> FileDefaults::object(const QString& key) const {
@@ -180,12 +253,14 @@ void FileDefaults::setValue(const QString& key, DefaultsValue value) {
     QJsonValue entry = encode(value);
     if (m_entries.value(key) == entry) return;
     m_entries.insert(key, std::move(entry));
+    m_changedKeys.insert(key);
     changed();
 }
 
 void FileDefaults::remove(const QString& key) {
     if (!m_entries.contains(key)) return;
     m_entries.remove(key);
+    m_changedKeys.insert(key);
     changed();
 }
 
@@ -219,6 +294,8 @@ QByteArray FileDefaults::fileContents() const {
 }
 
 std::optional<QString> FileDefaults::write() {
+    // Another writer's file is never written over unseen: taken, or kept aside, first.
+    readAgainIfChanged();
     // Only a regular file is replaced: a write never goes through a link to a device, nor replaces a
     // FIFO or a directory that someone put in the file's place.
     if (QFileInfo::exists(m_path) && !isRegularFile(m_path)) {
@@ -240,16 +317,10 @@ std::optional<QString> FileDefaults::write() {
         return u"The settings could not be saved: the folder %1 cannot be made."_s.arg(folder);
     }
     if (m_keepsFileAside) {
-        const QString aside = m_path + u".corrupt";
-        // rename(2) replaces an older copy kept aside, which QFile::rename would refuse to do.
-        const bool keptAside =
-            std::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(aside).constData()) == 0;
-        const int error = errno;
-        if (!keptAside && error != ENOENT) {
-            return u"The settings could not be saved: %1 cannot be kept aside as %2 (%3)."_s.arg(
-                m_path, aside, QString::fromLocal8Bit(std::strerror(error)));
-        }
+        if (auto kept = keepFileAside(); !kept) return kept.error();
         m_keepsFileAside = false;
+        // Its place is empty now, and nothing of it is to be read again should the write below fail.
+        m_known = fileStateOf(m_path);
     }
     // Found only now: once a link was kept aside, the new settings go into a file of their own in its place,
     // never into the file the link leads to.
@@ -262,6 +333,9 @@ std::optional<QString> FileDefaults::write() {
         return u"The settings could not be saved to %1: %2"_s.arg(
             m_path, QString::fromLocal8Bit(std::strerror(written.error().code)));
     }
+    // Looked at right away: only a writer that replaced the file in the moment since would pass for this one.
+    m_known = fileStateOf(m_path);
+    m_changedKeys.clear();
     ++m_writeCount;
     return std::nullopt;
 }

@@ -1,9 +1,13 @@
 #pragma once
 
 #include "ReaderCore/Defaults.h"
+#include "ReaderCore/FileState.h"
 
 #include <QJsonObject>
+#include <QSet>
 #include <QTimer>
+
+#include <tl/expected.hpp>
 
 namespace tavrine {
 
@@ -33,7 +37,15 @@ namespace tavrine {
 // before a new file takes its place. Where a link stands in the file's place (to such a file, or in a
 // loop), the link is what moves aside, so the file it leads to is never written while it cannot be read
 // as settings. A file this user may not write stays as it is, and so does anything else (a FIFO, a
-// device, a directory): no write replaces it.
+// device, a directory): no write replaces it. A copy kept aside never replaces an earlier one: it takes
+// the first free name of "<file>.corrupt", "<file>.corrupt-2", "<file>.corrupt-3", …
+//
+// The file is the person's too, and other writers may share it (an editor, a dotfiles folder): before a
+// write replaces it, it is looked at again, and when it is no longer what this object last read or wrote
+// (its bytes, its owner or mode, a link swapped), it is read again as at the start. Its entries are then
+// taken, with the keys set or removed here since the last read or write put over them, so that an edit
+// of another key survives and a key both changed ends with the value set here; a file that no longer
+// parses is kept aside as above, and the settings held here go into a new file.
 //
 // Owned by the application, main thread only.
 class FileDefaults final : public Defaults {
@@ -65,6 +77,16 @@ private:
     // Removes the temporary files that writes killed in the middle left beside the file.
     void removeLeftovers();
     void read();
+    // Takes what the file holds when it is no longer what this object last read or wrote.
+    void readAgainIfChanged();
+    // The file's entries (none when there is no file), or why it holds no settings.
+    tl::expected<QJsonObject, QString> readEntries() const;
+    // Decides what becomes of a file that holds no settings, and says so in one line that starts with lead
+    // (which names the file and why).
+    void refuseFile(const QString& lead);
+    // Moves the file (or the link in its place) aside to the first free name beside it; the name it took
+    // (empty when nothing was there to move), or what went wrong, as the warning says it.
+    tl::expected<QString, QString> keepFileAside();
     void changed();
     // The file's text for the entries now.
     QByteArray fileContents() const;
@@ -73,10 +95,16 @@ private:
 
     QString m_path;
     QJsonObject m_entries;
+    // The keys set or removed since the file was last read or written: what a merge puts over its entries.
+    QSet<QString> m_changedKeys;
+    // The file as this object last read or wrote it.
+    FileState m_known;
     // A change that is not in the file yet.
     bool m_pending = false;
     // The file on disk could not be read as a JSON object: it is kept aside before the first write.
     bool m_keepsFileAside = false;
+    // The name the warning gave for the copy kept aside.
+    QString m_announcedAside;
     // Whether stderr has said that the settings are not saved, since they last were.
     bool m_warnedNotSaved = false;
     qint64 m_writeCount = 0;

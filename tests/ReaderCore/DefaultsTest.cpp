@@ -136,15 +136,19 @@ TEST_F(FileDefaultsTest, AFileThatIsNoJSONObjectIsKeptAsideBeforeItIsReplaced) {
         SCOPED_TRACE(contents.toStdString());
         directory.write(path(), contents);
         directory.write(path() + u".corrupt", "an older copy");
+        QFile::remove(path() + u".corrupt-2");
         test::CapturedWarnings warnings;
         FileDefaults defaults(path());
         EXPECT_EQ(defaults.object(u"size"_s), std::nullopt);
-        EXPECT_TRUE(warnings.mention(u"the file is kept as %1.corrupt"_s.arg(path())));
+        // The first free name: an older copy is never replaced.
+        EXPECT_TRUE(warnings.mention(u"the file is kept as %1.corrupt-2 when"_s.arg(path())));
         EXPECT_EQ(directory.read(path()), contents);  // reading alone changes nothing
 
         defaults.setDouble(u"size"_s, 20);
         ASSERT_TRUE(defaults.sync());
-        EXPECT_EQ(directory.read(path() + u".corrupt"), contents);
+        EXPECT_EQ(directory.read(path() + u".corrupt-2"), contents);
+        EXPECT_EQ(directory.read(path() + u".corrupt"), QByteArray("an older copy"));
+        EXPECT_EQ(warnings.messages().size(), 1);
         EXPECT_EQ(FileDefaults(path()).object(u"size"_s), DefaultsValue(20.0));
     }
 }
@@ -435,6 +439,42 @@ TEST_F(ProtectedFileDefaultsTest, AFileThisUserMayNotWriteIsLeftAloneUntilItMay)
     EXPECT_EQ(FileDefaults(path()).object(u"size"_s), DefaultsValue(43.0));
 }
 
+// A file this user could not read at the start (root's, left by a sudo) handed to the user while the settings
+// live: the next write takes it, entries and all, and moves nothing aside.
+TEST_F(ProtectedFileDefaultsTest, AFileHandedBackWhileTheSettingsLiveIsTaken) {
+    if (!test::UnprivilegedUser::isRoot()) GTEST_SKIP() << "only root makes a file of another user";
+    TAVRINE_SKIP_UNLESS_REACHABLE(directory.path());
+    const QString folder = QFileInfo(path()).path();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const QString& each : {directory.path(), directory.filePath(u"config"_s), folder}) {
+        ASSERT_TRUE(test::UnprivilegedUser::give(each));
+    }
+    directory.write(path(), R"({"size": 40, "theirs": "kept"})");
+    ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), 0600), 0);
+    std::optional<FileDefaults> defaults;
+    {
+        const test::UnprivilegedUser user;
+        TAVRINE_SKIP_UNLESS_UNPRIVILEGED(user);
+        test::CapturedWarnings warnings;
+        defaults.emplace(path());
+        EXPECT_TRUE(warnings.mention(u"left as it is"_s));
+        defaults->setDouble(u"frame"_s, 1);
+        EXPECT_FALSE(defaults->sync());
+    }
+    ASSERT_TRUE(test::UnprivilegedUser::give(path()));
+    {
+        const test::UnprivilegedUser user;
+        defaults->setDouble(u"frame"_s, 2);
+        EXPECT_TRUE(defaults->sync());
+        defaults.reset();
+    }
+    EXPECT_EQ(directory.list(folder), QStringList{u"defaults.json"_s});
+    const FileDefaults reread(path());
+    EXPECT_EQ(reread.object(u"size"_s), DefaultsValue(40.0));
+    EXPECT_EQ(reread.object(u"theirs"_s), DefaultsValue(u"kept"_s));
+    EXPECT_EQ(reread.object(u"frame"_s), DefaultsValue(2.0));
+}
+
 // What writes killed before they ended left beside the settings is removed at the start: the temporary
 // files the writer names after the settings file, and nothing else.
 TEST_F(FileDefaultsTest, AStartRemovesOnlyWhatInterruptedWritesLeft) {
@@ -470,6 +510,7 @@ TEST_F(FileDefaultsTest, ALinkToNoSettingsIsKeptAsideAndWhatItLeadsToStaysWhole)
     for (const QString& leadsTo : {linked, loop}) {
         SCOPED_TRACE(leadsTo.toStdString());
         QFile::remove(path());
+        QFile::remove(path() + u".corrupt");
         ASSERT_TRUE(QFile::link(leadsTo, path()));
         test::CapturedWarnings warnings;
         {
@@ -490,6 +531,73 @@ TEST_F(FileDefaultsTest, ALinkToNoSettingsIsKeptAsideAndWhatItLeadsToStaysWhole)
         }
     }
     EXPECT_EQ(directory.read(linked), conflict);
+}
+
+// The file as other writers leave it while the settings live (an editor, a merge in a dotfiles folder, a link
+// swapped or moved back): each write looks at it again first. One that no longer parses is kept aside under
+// the first free name, the one stderr gives, with the person's bytes whole and an earlier copy (a read-only
+// one too) untouched, and the settings held here go into a file of their own; one that parses keeps the
+// person's entries, with only what was changed here since the last write put over them.
+TEST_F(FileDefaultsTest, WhatAnotherWriterLeavesIsTakenOrKeptAsideNeverWrittenOver) {
+    const QByteArray conflict = "{ \"reader.baseSeconds\": 0.15,\n<<<<<<< HEAD\n";
+    const QString aside = path() + u".corrupt"_s;
+    FileDefaults defaults(path());
+    defaults.setDouble(u"reader.baseSeconds"_s, 0.2);
+    defaults.setBool(u"flag"_s, true);
+    ASSERT_TRUE(defaults.sync());
+    const auto frame = [&defaults](double value) {
+        test::CapturedWarnings warnings;
+        defaults.setDouble(u"frame"_s, value);
+        EXPECT_TRUE(defaults.sync());
+        return warnings.messages();
+    };
+
+    // Saved half typed, in place.
+    directory.write(path(), conflict);
+    QStringList said = frame(1);
+    ASSERT_EQ(said.size(), 1) << said.join(u'\n').toStdString();
+    EXPECT_TRUE(said.first().contains(u"the file is kept as %1 when"_s.arg(aside))) << said.first().toStdString();
+    EXPECT_EQ(directory.read(aside), conflict);
+    {
+        const FileDefaults reread(path());
+        EXPECT_EQ(reread.object(u"frame"_s), DefaultsValue(1.0));
+        EXPECT_EQ(reread.object(u"reader.baseSeconds"_s), DefaultsValue(0.2));
+    }
+
+    // A link swapped in, to a dotfile in conflict; the earlier copy made read-only.
+    ASSERT_EQ(::chmod(QFile::encodeName(aside).constData(), 0444), 0);
+    const QString dotfile = directory.write(u"dots/tavrine.json"_s, conflict + "=======\n");
+    QFile::remove(path());
+    ASSERT_TRUE(QFile::link(dotfile, path()));
+    said = frame(2);
+    ASSERT_EQ(said.size(), 1) << said.join(u'\n').toStdString();
+    EXPECT_TRUE(said.first().contains(u"the link is kept as %1-2 when"_s.arg(aside))) << said.first().toStdString();
+    EXPECT_EQ(directory.read(aside), conflict);
+    EXPECT_EQ(QFileInfo(aside + u"-2").symLinkTarget(), dotfile);
+    EXPECT_EQ(directory.read(dotfile), conflict + "=======\n");
+    EXPECT_EQ(FileDefaults(path()).object(u"frame"_s), DefaultsValue(2.0));
+
+    // The conflict resolved and the link moved back, as that name lets a person do: written through.
+    directory.write(dotfile, R"({"reader.baseSeconds": 0.15, "theirs": "kept"})");
+    ASSERT_EQ(::rename(QFile::encodeName(aside + u"-2").constData(), QFile::encodeName(path()).constData()), 0);
+    EXPECT_TRUE(frame(3).isEmpty());
+    EXPECT_EQ(QFileInfo(path()).symLinkTarget(), dotfile);
+    {
+        const FileDefaults reread(dotfile);
+        EXPECT_EQ(reread.object(u"reader.baseSeconds"_s), DefaultsValue(0.15));
+        EXPECT_EQ(reread.object(u"theirs"_s), DefaultsValue(u"kept"_s));
+        EXPECT_EQ(reread.object(u"frame"_s), DefaultsValue(3.0));
+        EXPECT_EQ(reread.object(u"flag"_s), std::nullopt);  // the file chosen holds none
+    }
+
+    // An edit of other entries and of one changed here too: theirs stay, the one changed here is this one's.
+    directory.write(dotfile, R"({"reader.baseSeconds": 0.3, "theirs": "edited", "frame": 9})");
+    EXPECT_TRUE(frame(4).isEmpty());
+    const FileDefaults reread(path());
+    EXPECT_EQ(reread.object(u"reader.baseSeconds"_s), DefaultsValue(0.3));
+    EXPECT_EQ(reread.object(u"theirs"_s), DefaultsValue(u"edited"_s));
+    EXPECT_EQ(reread.object(u"frame"_s), DefaultsValue(4.0));
+    EXPECT_EQ(directory.list(QFileInfo(path()).path()), (QStringList{u"defaults.json"_s, u"defaults.json.corrupt"_s}));
 }
 
 // What a person made of the settings file stays when it is written: a link in its place still leads to
