@@ -373,8 +373,18 @@ var RSVPSnapshot = (function () {
 
   // The block whose lines an element's text is shown in: the nearest element from `element` up whose display
   // is neither inline-level, ruby nor "contents", and that is no item of a flex row or a grid, whatever
-  // display the browser gives such an item. Known once per element, in `blocks`.
-  function blockOf(element, blocks) {
+  // display the browser gives such an item. Known once per element, in `blocks`; each element's style is
+  // read once, in `styles`.
+  function blockOf(element, blocks, styles) {
+    var styleOf = function (at) {
+      var style = styles.get(at);
+      if (style === undefined) {
+        var computed = (at.ownerDocument.defaultView || window).getComputedStyle(at);
+        style = { display: String(computed.display), inLine: laysOutInLine(computed) };
+        styles.set(at, style);
+      }
+      return style;
+    };
     var path = [];
     var found = null;
     for (var at = element; at; ) {
@@ -384,11 +394,9 @@ var RSVPSnapshot = (function () {
         break;
       }
       path.push(at);
-      var view = at.ownerDocument.defaultView || window;
-      var display = String(view.getComputedStyle(at).display);
       var parent = at.parentElement || (at.parentNode && at.parentNode.host) || null;
-      var inLine = /^(inline|ruby|contents)/.test(display) || RUBY_PARTS[nameOf(at)] === true ||
-        (parent !== null && laysOutInLine(view.getComputedStyle(parent)));
+      var inLine = /^(inline|ruby|contents)/.test(styleOf(at).display) || RUBY_PARTS[nameOf(at)] === true ||
+        (parent !== null && styleOf(parent).inLine);
       if (!inLine) {
         found = at;
         break;
@@ -427,6 +435,7 @@ var RSVPSnapshot = (function () {
   // part ways (a transformed case, text of a shadow tree), the text is given back as it is.
   function withBlocksApart(text, selection, known) {
     var blocks = new Map();
+    var styles = new Map();
     // Line feeds to double (1) or to take out (0), at their places in the text, in order.
     var edits = [];
     var at = 0;
@@ -440,12 +449,14 @@ var RSVPSnapshot = (function () {
       var root = range.commonAncestorContainer;
       var walker = root.nodeType === 3 ? null : (root.ownerDocument || root).createTreeWalker(root, SHOW_TEXT | 1);
       for (var node = walker ? walker.nextNode() : root; node; node = walker ? walker.nextNode() : null) {
+        // Of the elements, only a <br> counts.
+        if (node.nodeType === 1 && nameOf(node) !== "br") continue;
         if (walker && !range.intersectsNode(node)) {
           if (range.comparePoint(node, 0) > 0) break;
           continue;
         }
         if (node.nodeType === 1) {
-          if (nameOf(node) === "br") broken = true;
+          broken = true;
           continue;
         }
         var shown = showing(node, known);
@@ -475,7 +486,7 @@ var RSVPSnapshot = (function () {
           if (text.charAt(at) === "\n") lineEnds.push(at);
           at++;
         }
-        var block = blockOf(node.parentElement || node.parentNode.host || null, blocks);
+        var block = blockOf(node.parentElement || node.parentNode.host || null, blocks, styles);
         var start = offsets.length > 0 ? { node: node, offset: offsets[0] } : null;
         if (previous !== null && lineEnds.length > 0) {
           if (block !== previous) {
