@@ -30,9 +30,13 @@ bool laysOutItems(const QString& display) {
 // annotation and everything in it (its base, its readings and their parentheses) stays in the line it
 // annotates, whatever display the browser gives those parts ("ruby", "ruby-text", or "block" for a reading
 // laid out above its base). So does an element that is inline in HTML (a <b>, a link) laid out as an item of
-// a flex or grid container: the browser gives it "block", yet it sits in its container's line; an item that
-// is a block in HTML (a paragraph, a <div>) keeps its own display.
-bool isBlock(const QMap<QString, QString>& attributes, const QString& parentDisplay) {
+// a flex or grid container: the browser gives it "block", yet it sits in its container's line. The parent is
+// unknown (none) where it is the element read first: a browser leaves out of the bus a container that shows
+// nothing of its own (Chromium a flex paragraph without attributes) and hands its items to the element
+// above, so there an element inline in HTML is taken to sit in such a line too. An element inline in HTML
+// that a known container of blocks shows as a block, and an item that is a block in HTML (a paragraph, a
+// <div>), keep their own display.
+bool isBlock(const QMap<QString, QString>& attributes, const std::optional<QString>& parentDisplay) {
     static const QStringList rubyTags{u"ruby"_s, u"rb"_s, u"rt"_s, u"rp"_s, u"rtc"_s};
     static const QStringList inlineTags{
         u"a"_s,    u"abbr"_s,   u"acronym"_s, u"b"_s,    u"bdi"_s,    u"bdo"_s,  u"big"_s, u"button"_s, u"cite"_s,
@@ -43,7 +47,7 @@ bool isBlock(const QMap<QString, QString>& attributes, const QString& parentDisp
     if (display.isEmpty() || display.startsWith(u"inline"_s) || display.startsWith(u"ruby"_s)) return false;
     const QString tag = attributes.value(u"tag"_s);
     if (rubyTags.contains(tag)) return false;
-    return !(laysOutItems(parentDisplay) && inlineTags.contains(tag));
+    return !(inlineTags.contains(tag) && (!parentDisplay || laysOutItems(*parentDisplay)));
 }
 
 }  // namespace
@@ -210,7 +214,7 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
         const QMap<QString, QString> described = (*attributes)[index].value_or(QMap<QString, QString>{});
         const QString display = described.value(u"display"_s);
         const Node& owner = m_nodes[target.owner];
-        const bool block = isBlock(described, owner.display);
+        const bool block = isBlock(described, target.owner == 0 ? std::nullopt : std::optional(owner.display));
         const int depth = owner.depth + 1;
         m_nodes[target.owner].objects[target.object] = m_nodes.size();
         m_nodes.append(Node{.element = readable[item],

@@ -53,7 +53,8 @@ struct FollowedText {
 // text): its place holder stays in the text, which the reading leaves out. A block of the page (a
 // paragraph, a heading, an item of a list: display other than inline) stands apart from what is around
 // it, a blank line between; a ruby annotation and its parts are never blocks, nor is an element inline in
-// HTML that a flex or grid container lays out in its line. One instance per read; `check` sees the
+// HTML that a flex or grid container lays out in its line (or that the element read first holds: the bus
+// may leave such a container out). One instance per read; `check` sees the
 // deadline and the cancellation before and after each batch.
 //
 // Limits end the read rather than cut it: tooLong once what was read and the objects still to follow
