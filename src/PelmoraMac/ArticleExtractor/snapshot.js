@@ -181,6 +181,7 @@ var RSVPSnapshot = (function () {
   // Elements whose text children are not shown as the page's text: a form control shows its value.
   var UNSHOWN_TEXT = { textarea: true, select: true, option: true, optgroup: true };
   var SHOW_TEXT = 4;
+  var SHOW_ELEMENT = 1;
 
   // How a text node shows: not at all (how 0: hidden, in a form control), with its white space collapsed (1)
   // or kept (2); and the masking character drawn in place of each of its characters ("" for none). Its style
@@ -447,7 +448,8 @@ var RSVPSnapshot = (function () {
     for (var index = 0; index < selection.rangeCount; index++) {
       var range = selection.getRangeAt(index);
       var root = range.commonAncestorContainer;
-      var walker = root.nodeType === 3 ? null : (root.ownerDocument || root).createTreeWalker(root, SHOW_TEXT | 1);
+      var walker =
+        root.nodeType === 3 ? null : (root.ownerDocument || root).createTreeWalker(root, SHOW_TEXT | SHOW_ELEMENT);
       for (var node = walker ? walker.nextNode() : root; node; node = walker ? walker.nextNode() : null) {
         // Of the elements, only a <br> counts.
         if (node.nodeType === 1 && nameOf(node) !== "br") continue;
