@@ -29,17 +29,18 @@ constexpr MD_PARSER kParser{
 
 }  // namespace
 
-MarkdownReader::Result MarkdownReader::convert(QByteArrayView utf8) {
-    return internal::convertMarkdownWith(utf8, &md_parse);
+MarkdownReader::Result MarkdownReader::convert(QByteArrayView utf8, LineEnds lineEnds) {
+    return internal::convertMarkdownWith(utf8, &md_parse, lineEnds);
 }
 
-MarkdownReader::Result internal::convertMarkdownWith(QByteArrayView utf8, MarkdownParse parse) {
+MarkdownReader::Result internal::convertMarkdownWith(QByteArrayView utf8, MarkdownParse parse,
+                                                     MarkdownReader::LineEnds lineEnds) {
     using Failure = MarkdownReader::Failure;
     if (utf8.size() > qsizetype(std::numeric_limits<MD_SIZE>::max())) return tl::unexpected(Failure::unreadable);
     // On some malformed UTF-8 the parser reads a byte past the end of its input: the copy ends in a NUL
     // (as every QByteArray does), so that byte is always there to read.
     const QByteArray input = utf8.toByteArray();
-    MarkdownDocumentBuilder builder(input);
+    MarkdownDocumentBuilder builder(input, lineEnds);
     const int status = parse(input.constData(), MD_SIZE(input.size()), &kParser, &builder);
     if (const auto failure = builder.failure()) return tl::unexpected(*failure);
     if (status != 0) return tl::unexpected(Failure::unreadable);
@@ -47,7 +48,13 @@ MarkdownReader::Result internal::convertMarkdownWith(QByteArrayView utf8, Markdo
 }
 
 MarkdownReader::Result MarkdownReader::read(const QString& markdown, const CancellationToken& cancellation) {
-    return internal::readMarkdownWith(markdown, cancellation, &MarkdownReader::convert);
+    return internal::readMarkdownWith(markdown, cancellation, [](QByteArrayView utf8) { return convert(utf8); });
+}
+
+MarkdownReader::Result MarkdownReader::readKeepingLineEnds(const QString& markdown,
+                                                           const CancellationToken& cancellation) {
+    return internal::readMarkdownWith(markdown, cancellation,
+                                      [](QByteArrayView utf8) { return convert(utf8, LineEnds::kept); });
 }
 
 MarkdownReader::Result internal::readMarkdownWith(

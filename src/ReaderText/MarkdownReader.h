@@ -29,6 +29,17 @@ public:
     };
     using Result = tl::expected<ReadingDocument, Failure>;
 
+    // What a line end inside a paragraph (a soft break) becomes.
+    enum class LineEnds {
+        // A space, or nothing between two wide characters (softBreakVanishesBetween): a text wrapped by
+        // hand, as a Markdown file is, reads as the paragraph it was written as.
+        joined,
+        // A line feed: a text that shows its lines as they are (a selection of a page or of another
+        // application, a clipboard's plain text) keeps each of them, a heading apart from the sentence
+        // after it.
+        kept,
+    };
+
     // The limit of the Markdown text and of the converted text alike, in UTF-16 units.
     static constexpr qsizetype kMaximumLength = 20'000;
     // The deepest nesting of quotes and lists together, and the widest table: span levels stay within
@@ -40,10 +51,13 @@ public:
     // converted document that is not valid is unreadable, one whose text is longer than kMaximumLength
     // tooLong, one whose text is blank empty.
     static Result read(const QString& markdown, const CancellationToken& cancellation = CancellationToken::none());
+    // The same, each line end inside a paragraph kept as a line feed (LineEnds::kept).
+    static Result readKeepingLineEnds(const QString& markdown,
+                                      const CancellationToken& cancellation = CancellationToken::none());
 
     // The conversion itself, without the limits of read() and without its checks of the result: UTF-8 in
     // (malformed sequences read as U+FFFD), the document, tooComplex or unreadable out.
-    static Result convert(QByteArrayView utf8);
+    static Result convert(QByteArrayView utf8, LineEnds lineEnds = LineEnds::joined);
 
     MarkdownReader() = delete;
 };

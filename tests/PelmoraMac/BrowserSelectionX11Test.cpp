@@ -10,6 +10,7 @@
 #include "PelmoraMac/Capture/X11/PrimarySelection.h"
 #include "PelmoraMac/Capture/X11/X11InputActivity.h"
 #include "PelmoraMac/X11/X11Desktop.h"
+#include "ReaderUI/Workspace/ReaderDocumentIdentity.h"
 
 #include "AccessibilityRig.h"
 #include "CaptureTesting.h"
@@ -174,6 +175,18 @@ QByteArray rubyPage() {
                .toUtf8();
 }
 
+// Blocks and lines as an ordinary Japanese page shows them with the browser's own style: a heading and two
+// paragraphs, two <div> blocks, two lines parted by a <br>, and a flex paragraph whose <b> the browser lays
+// out as a block item of its one line (without attributes of its own, as pages write it: the browser then
+// leaves the paragraph itself out of the bus).
+QByteArray blocksPage() {
+    return u"<!DOCTYPE html><html><head><title>Blocks page</title></head><body>"
+           u"<div id='chapter'><h2>第二章　旅立ち</h2><p>朝早く、彼は家を出た。</p><p>駅までは歩いて十分だった。</p>"
+           u"</div><div id='article'><div>記事の本文です。</div><div>次の段落です。</div></div>"
+           u"<p id='lines'>一行目です。<br>二行目です。</p>"
+           u"<p style='display:flex'>吾輩は<b>猫</b>である。</p></body></html>"_s.toUtf8();
+}
+
 // Serves the pages over http on the loopback interface, from the main thread's event loop: the capture
 // page, the other page and the fields page on one port, the embedded page on another, a second origin.
 class PageServer {
@@ -193,6 +206,7 @@ public:
                                                 : request.startsWith("GET /sign-in ") ? signInPage()
                                                 : request.startsWith("GET /marks ")   ? marksPage()
                                                 : request.startsWith("GET /ruby ")    ? rubyPage()
+                                                : request.startsWith("GET /blocks ")  ? blocksPage()
                                                                                       : capturePage();
                         socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
                                       QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
@@ -740,6 +754,56 @@ TEST_P(BrowserSelection, RubyStaysInTheLineItAnnotates) {
             ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
             const QStringList paragraphs = read->document.text.trimmed().split(u'\n', Qt::SkipEmptyParts);
             EXPECT_EQ(paragraphs.size(), c.overTheBus.size()) << read->document.text.toStdString();
+        }
+    }
+}
+
+// Each paragraph of a reading, as its lines.
+QList<QStringList> paragraphLines(const ReadingDocument& document) {
+    QList<QStringList> paragraphs;
+    for (const ReadingDocument::Span& span : document.spans) {
+        if (span.kind != ReadingDocument::Span::Kind::paragraph) continue;
+        paragraphs.append(document.text.sliced(span.start, span.end - span.start).split(u'\n', Qt::SkipEmptyParts));
+    }
+    return paragraphs;
+}
+
+// A selection keeps the page's blocks and lines by either road: a heading, each paragraph and each <div>
+// block apart, the heading the reading's first line and so its title; two lines a <br> parts stay two lines
+// of one paragraph; the items of a flex paragraph stay in its one line.
+TEST_P(BrowserSelection, BlocksAndLinesStayAsThePageShowsThem) {
+    m_tab = m_driver->open(m_server.url(u"/blocks"_s));
+    ASSERT_TRUE(settled(u"document.hasFocus()"_s));
+    clickOn(u"lines"_s, 1, 0.9);
+    struct Case {
+        QString selector;
+        QList<QStringList> paragraphs;
+    };
+    for (const Case& c :
+         {Case{u"#chapter"_s,
+               {{u"第二章　旅立ち"_s}, {u"朝早く、彼は家を出た。"_s}, {u"駅までは歩いて十分だった。"_s}}},
+          Case{u"#article"_s, {{u"記事の本文です。"_s}, {u"次の段落です。"_s}}},
+          Case{u"#lines"_s, {{u"一行目です。"_s, u"二行目です。"_s}}},
+          Case{u"p[style]"_s, {{u"吾輩は猫である。"_s}}}}) {
+        SCOPED_TRACE(c.selector.toStdString());
+        ASSERT_FALSE(m_driver
+                         ->evaluate(m_tab, u"getSelection().selectAllChildren(document.querySelector('"_s + c.selector +
+                                               u"')); String(getSelection())"_s)
+                         .toString()
+                         .isEmpty());
+        QList<CaptureResult<PreparedCapture>> reads{capture()};
+        if (GetParam() == BrowserMode::forcedAccessibility) {
+            QStringList lines;
+            for (const QStringList& paragraph : c.paragraphs) lines += paragraph;
+            reads.append(captureOverTheBusShowing(
+                [&](const QString& text) { return text.split(u'\n', Qt::SkipEmptyParts) == lines; }));
+        }
+        for (const auto& read : reads) {
+            ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+            EXPECT_EQ(paragraphLines(read->document), c.paragraphs) << read->document.text.toStdString();
+            const SavedReading reading = SavedReading::create(read->document, std::nullopt, std::nullopt, std::nullopt,
+                                                              SystemClock::shared().now());
+            EXPECT_EQ(ReaderDocumentIdentity::title(reading), c.paragraphs.constFirst().constFirst());
         }
     }
 }

@@ -284,5 +284,13 @@ TEST(CaptureMarkdown, TheReadersFailuresBecomeCaptureFailures) {
     EXPECT_EQ(captureFailure(MarkdownReader::Failure::unreadable), CaptureFailure::markdownUnreadable);
 }
 
+// A terminal's or an editor's selection keeps its lines: a chapter's name on its own line stays apart from
+// the text after it.
+TEST(CaptureMarkdown, ACapturedTextKeepsItsLines) {
+    const auto document = readMarkdownForCapture(u"第一章\n吾輩は猫である。\n名前はまだ無い。"_s);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->text, u"第一章\n吾輩は猫である。\n名前はまだ無い。"_s);
+}
+
 }  // namespace
 }  // namespace tavrine

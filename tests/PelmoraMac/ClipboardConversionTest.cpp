@@ -124,6 +124,8 @@ TEST(ClipboardConversion, TheTextIsCheckedThenReadAsMarkdown) {
     // The Markdown reader's own failures.
     EXPECT_EQ(failureOf(convert({.text = QString(101, u'>') + u" deep"_s}, html)), CaptureFailure::markdownTooComplex);
     EXPECT_EQ(failureOf(convert({.text = u"<!-- only a comment -->"_s}, html)), CaptureFailure::emptyText);
+    // Read as the text shows it: a line end between Japanese characters stays.
+    EXPECT_EQ(convert({.text = u"第一章\n吾輩は猫である。"_s}, html).value().text, u"第一章\n吾輩は猫である。"_s);
     // The snapshot's limits come first, whatever the formats would give.
     EXPECT_EQ(failureOf(convert({.html = "<p>x</p>", .text = QString(20'001, u'x')}, html)), CaptureFailure::tooLong);
     EXPECT_EQ(failureOf(convert({.rtf = QByteArray(2'000'001, ' '), .text = u"x"_s}, html)),

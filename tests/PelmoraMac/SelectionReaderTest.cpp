@@ -476,6 +476,47 @@ TEST(SelectionReader, RubyStaysInTheLineItAnnotates) {
     EXPECT_EQ(selected.desktop.requests[0].text, u"吾輩は猫ねこである。名前はまだ無い。\n\n吾輩は猫である。"_s);
 }
 
+// Items that a flex or grid container lays out in its line stay in that line, though the bus gives them
+// "block" as the browser does: a <b> in a flex paragraph, a link and a <span> in a grid, and a <b> in the
+// page's own text, where the bus left its flex paragraph out. Blocks of the page stay blocks: a paragraph
+// and a <div> in a flex container, and <span>s that a paragraph shows as blocks.
+TEST(SelectionReader, TheItemsOfAFlexOrGridLineStayInIt) {
+    ScriptedAccessibleTree tree = pageAt(kPage);
+    ScriptedNode* page = tree.node(u"/page"_s);
+    page->text = u"\uFFFC\uFFFC\uFFFC\uFFFCここで\uFFFC見た。"_s;
+    page->selections = {{0, int(page->text->size())}};
+    page->embedded = {u"/flex"_s, u"/grid"_s, u"/cards"_s, u"/lines"_s, u"/loose"_s};
+    const auto node = [&](const QString& path, const QString& text, const QString& tag, const QString& display,
+                          QStringList embedded = {}) {
+        tree.nodes.append({.path = path,
+                           .role = embedded.isEmpty() ? AccessibleRole::staticText : test::kParagraphRole,
+                           .parent = path.section(u'/', 0, -2).isEmpty() ? u"/page"_s : path.section(u'/', 0, -2),
+                           .text = text,
+                           .selections = {{0, int(text.size())}},
+                           .embedded = std::move(embedded),
+                           .attributes = {{u"tag"_s, tag}, {u"display"_s, display}}});
+    };
+    node(u"/flex"_s, u"吾輩は\uFFFCである。"_s, u"p"_s, u"flex"_s, {u"/flex/b"_s});
+    node(u"/flex/b"_s, u"猫"_s, u"b"_s, u"block"_s);
+    node(u"/grid"_s, u"\uFFFC\uFFFC"_s, u"div"_s, u"grid"_s, {u"/grid/a"_s, u"/grid/span"_s});
+    node(u"/grid/a"_s, u"名前："_s, u"a"_s, u"block"_s);
+    node(u"/grid/span"_s, u"まだ無い"_s, u"span"_s, u"block"_s);
+    node(u"/cards"_s, u"\uFFFC\uFFFC"_s, u"div"_s, u"inline-flex"_s, {u"/cards/p"_s, u"/cards/div"_s});
+    node(u"/cards/p"_s, u"一段落目。"_s, u"p"_s, u"block"_s);
+    node(u"/cards/div"_s, u"二段落目。"_s, u"div"_s, u"block"_s);
+    node(u"/lines"_s, u"\uFFFC\uFFFC"_s, u"p"_s, u"block"_s, {u"/lines/1"_s, u"/lines/2"_s});
+    node(u"/lines/1"_s, u"一行目。"_s, u"span"_s, u"block"_s);
+    node(u"/lines/2"_s, u"二行目。"_s, u"span"_s, u"block"_s);
+    node(u"/loose"_s, u"始めて"_s, u"b"_s, u"block"_s);
+    SelectionCapture selected(tree);
+    const auto read = selected.run(true, std::nullopt);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    ASSERT_EQ(selected.desktop.requests.size(), 1);
+    EXPECT_EQ(
+        selected.desktop.requests[0].text,
+        u"吾輩は猫である。\n\n名前：まだ無い\n\n一段落目。\n\n二段落目。\n\n一行目。\n\n二行目。\n\nここで始めて見た。"_s);
+}
+
 TEST(SelectionReader, TheWayUpToThePageLooksAtFortyElementsEachOnce) {
     // The focused element and a chain of `between` elements under the page.
     auto chainUnderPage = [](int between) {

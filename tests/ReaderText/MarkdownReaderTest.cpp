@@ -26,8 +26,10 @@ struct Case {
     QList<Span> spans;  // in the order their elements finish
 };
 
-void expectConverted(const Case& c) {
-    const auto document = read(QString::fromUtf8(c.markdown));
+void expectConverted(const Case& c, MarkdownReader::LineEnds lineEnds = MarkdownReader::LineEnds::joined) {
+    const QString markdown = QString::fromUtf8(c.markdown);
+    const auto document =
+        lineEnds == MarkdownReader::LineEnds::kept ? MarkdownReader::readKeepingLineEnds(markdown) : read(markdown);
     ASSERT_TRUE(document) << c.markdown << " failed with " << int(document.error());
     EXPECT_EQ(document->text, c.text) << c.markdown;
     EXPECT_EQ(document->spans, c.spans) << c.markdown;
@@ -240,6 +242,34 @@ TEST(MarkdownReader, ASoftBreakVanishesBetweenWideCharactersOtherThanHangul) {
         {"a  \n[](u)\nb", u"a\nb"_s, {{Kind::paragraph, 0, 3, 0}}},
     };
     for (const Case& c : cases) expectConverted(c);
+}
+
+// A text captured as it shows keeps every line end it has, between Japanese characters too: a heading stays
+// apart from the sentence after it and a terminal's lines stay lines. Blank lines still part paragraphs and
+// what Markdown marks is read as ever; a file wrapped by hand, read as a file, still joins its lines.
+TEST(MarkdownReader, ACapturedTextKeepsItsLineEndsWhereAFileJoinsThem) {
+    const Case captured[] = {
+        {"第二章　旅立ち\n朝早く、彼は家を出た。\n\n駅までは歩いて十分だった。",
+         u"第二章　旅立ち\n朝早く、彼は家を出た。\n駅までは歩いて十分だった。"_s,
+         {{Kind::paragraph, 0, 20, 0}, {Kind::paragraph, 20, 33, 0}}},
+        {"第一章\n吾輩は猫である。\nabc\nde", u"第一章\n吾輩は猫である。\nabc\nde"_s, {{Kind::paragraph, 0, 19, 0}}},
+        // Marks, headings and list items are Markdown's; a line end inside an item or a mark stays.
+        {"# 見出し\n本文\n- 一つ\n  続き\n- *強\n調*",
+         u"見出し\n本文\n• 一つ\n続き\n• 強\n調"_s,
+         {{Kind::heading, 0, 4, 1},
+          {Kind::paragraph, 4, 7, 0},
+          {Kind::listItem, 7, 15, 1},
+          {Kind::emphasis, 17, 20, 0},
+          {Kind::listItem, 15, 20, 1}}},
+    };
+    for (const Case& c : captured) expectConverted(c, MarkdownReader::LineEnds::kept);
+
+    const QString wrapped =
+        u"吾輩は猫である。名前はまだ無い。\nどこで生れたかとんと見当がつかぬ。\n何でも薄暗い所で泣いていた。"_s;
+    const auto file = read(wrapped);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->text, QString(wrapped).remove(u'\n'));
+    EXPECT_EQ(file->spans, (QList<Span>{{Kind::paragraph, 0, qsizetype(file->text.size()), 0}}));
 }
 
 QString repeated(const QString& piece, qsizetype count) {

@@ -19,7 +19,10 @@
 //   { "status": "unavailable" } when the page cannot be read.
 //
 // The selection is the one the user sees: in a focused text field or text area, the part of its value
-// between its selection's ends; elsewhere the document's selection as text. Called alone, the script
+// between its selection's ends; elsewhere the document's selection as text, each block of the page (a
+// heading, a paragraph, a <div>, a list item, a table row) apart from the next by a blank line, each line
+// that a <br> or preformatted text ends a line, and the items a flex or grid line draws side by side in
+// one line. Called alone, the script
 // follows the focus through open shadow roots and frames of the page's own origin, at most 32 of them one
 // inside the other; a focus it cannot follow (a frame of another origin, deeper nesting) is refused.
 //
@@ -178,6 +181,7 @@ var RSVPSnapshot = (function () {
   // Elements whose text children are not shown as the page's text: a form control shows its value.
   var UNSHOWN_TEXT = { textarea: true, select: true, option: true, optgroup: true };
   var SHOW_TEXT = 4;
+  var SHOW_ELEMENT = 1;
 
   // How a text node shows: not at all (how 0: hidden, in a form control), with its white space collapsed (1)
   // or kept (2); and the masking character drawn in place of each of its characters ("" for none). Its style
@@ -351,6 +355,169 @@ var RSVPSnapshot = (function () {
     return kept + text.substring(at);
   }
 
+  // White space in a selection's text: what the layout collapses, and the no-break space, which a selection's
+  // text may give as a space.
+  function spaceLike(character) {
+    return character === " " || character === "\t" || character === "\n" || character === "\r" ||
+      character === "\f" || character === "\u00A0";
+  }
+
+  // The parts of a ruby annotation, which stay in the line they annotate whatever display they are given.
+  var RUBY_PARTS = { ruby: true, rb: true, rt: true, rp: true, rtc: true };
+
+  // Whether a container lays its children out in its own line: a grid, or a flex container in a row.
+  function laysOutInLine(style) {
+    var display = String(style.display);
+    if (display.indexOf("grid") >= 0) return true;
+    return display.indexOf("flex") >= 0 && String(style.flexDirection).indexOf("column") < 0;
+  }
+
+  // The block whose lines an element's text is shown in: the nearest element from `element` up whose display
+  // is neither inline-level, ruby nor "contents", and that is no item of a flex row or a grid, whatever
+  // display the browser gives such an item. Known once per element, in `blocks`; each element's style is
+  // read once, in `styles`.
+  function blockOf(element, blocks, styles) {
+    var styleOf = function (at) {
+      var style = styles.get(at);
+      if (style === undefined) {
+        var computed = (at.ownerDocument.defaultView || window).getComputedStyle(at);
+        style = { display: String(computed.display), inLine: laysOutInLine(computed) };
+        styles.set(at, style);
+      }
+      return style;
+    };
+    var path = [];
+    var found = null;
+    for (var at = element; at; ) {
+      var known = blocks.get(at);
+      if (known !== undefined) {
+        found = known;
+        break;
+      }
+      path.push(at);
+      var parent = at.parentElement || (at.parentNode && at.parentNode.host) || null;
+      var inLine = /^(inline|ruby|contents)/.test(styleOf(at).display) || RUBY_PARTS[nameOf(at)] === true ||
+        (parent !== null && styleOf(parent).inLine);
+      if (!inLine) {
+        found = at;
+        break;
+      }
+      at = parent;
+    }
+    for (var index = 0; index < path.length; index++) blocks.set(path[index], found);
+    return found;
+  }
+
+  // Whether two characters of text nodes (each a node and an offset) are drawn side by side in one line, with
+  // no more room between them than a quarter of their height: two items of a flex row, say, that the
+  // browser's text parts with a line feed.
+  function sideBySide(before, after) {
+    var rectOf = function (place) {
+      var range = place.node.ownerDocument.createRange();
+      range.setStart(place.node, place.offset);
+      range.setEnd(place.node, place.offset + 1);
+      return range.getBoundingClientRect();
+    };
+    var left = rectOf(before);
+    var right = rectOf(after);
+    var height = Math.min(left.height, right.height);
+    if (!(height > 0)) return false;
+    var sameLine = Math.abs((left.top + left.bottom) / 2 - (right.top + right.bottom) / 2) < height / 2;
+    var gap = right.left - left.right;
+    return sameLine && gap > -height / 4 && gap < height / 4;
+  }
+
+  // The selection's text with the page's blocks and lines as the page shows them. Where the browser ends a
+  // heading, a <div>, a list item or a table row with one line feed (a paragraph with two), a second is added,
+  // so that each block is a paragraph; a line that a <br> or preformatted text ends keeps its one; and a line
+  // feed the browser puts between two items that one line of a flex container or a grid draws side by side
+  // (a <b> in a flex paragraph) is taken out. The text is followed node by node, each shown text node's
+  // characters found in it in order, to tell what stands between two of them; where the text and the nodes
+  // part ways (a transformed case, text of a shadow tree), the text is given back as it is.
+  function withBlocksApart(text, selection, known) {
+    var blocks = new Map();
+    var styles = new Map();
+    // Line feeds to double (1) or to take out (0), at their places in the text, in order.
+    var edits = [];
+    var at = 0;
+    // The block of the last text node followed, where its last character stands, and whether a <br> came
+    // after it.
+    var previous = null;
+    var previousEnd = null;
+    var broken = false;
+    for (var index = 0; index < selection.rangeCount; index++) {
+      var range = selection.getRangeAt(index);
+      var root = range.commonAncestorContainer;
+      var walker =
+        root.nodeType === 3 ? null : (root.ownerDocument || root).createTreeWalker(root, SHOW_TEXT | SHOW_ELEMENT);
+      for (var node = walker ? walker.nextNode() : root; node; node = walker ? walker.nextNode() : null) {
+        // Of the elements, only a <br> counts.
+        if (node.nodeType === 1 && nameOf(node) !== "br") continue;
+        if (walker && !range.intersectsNode(node)) {
+          if (range.comparePoint(node, 0) > 0) break;
+          continue;
+        }
+        if (node.nodeType === 1) {
+          broken = true;
+          continue;
+        }
+        var shown = showing(node, known);
+        if (shown.how === 0) continue;
+        var data = node.data;
+        var from = node === range.startContainer ? range.startOffset : 0;
+        var to = node === range.endContainer ? range.endOffset : data.length;
+        // What the node shows: its masking characters, or its characters less the white space that collapses,
+        // with their offsets.
+        var characters = [];
+        var offsets = [];
+        if (shown.mask) {
+          for (var count = maskedLength(node, from, to); count > 0; count--) characters.push(shown.mask);
+        } else {
+          for (var offset = from; offset < to; offset++) {
+            var character = data.charAt(offset);
+            if (shown.how === 2 || !spaceLike(character)) {
+              characters.push(character);
+              offsets.push(offset);
+            }
+          }
+        }
+        if (characters.length === 0) continue;
+        // The white space before the node's first character, and its line feeds.
+        var lineEnds = [];
+        while (at < text.length && text.charAt(at) !== characters[0] && spaceLike(text.charAt(at))) {
+          if (text.charAt(at) === "\n") lineEnds.push(at);
+          at++;
+        }
+        var block = blockOf(node.parentElement || node.parentNode.host || null, blocks, styles);
+        var start = offsets.length > 0 ? { node: node, offset: offsets[0] } : null;
+        if (previous !== null && lineEnds.length > 0) {
+          if (block !== previous) {
+            if (lineEnds.length === 1) edits.push([lineEnds[0], 1]);
+          } else if (!broken && previousEnd && start && sideBySide(previousEnd, start)) {
+            for (var end = 0; end < lineEnds.length; end++) edits.push([lineEnds[end], 0]);
+          }
+        }
+        previous = block;
+        previousEnd = offsets.length > 0 ? { node: node, offset: offsets[offsets.length - 1] } : null;
+        broken = false;
+        for (var next = 0; next < characters.length; next++) {
+          if (shown.how !== 2 || shown.mask) {
+            while (at < text.length && text.charAt(at) !== characters[next] && spaceLike(text.charAt(at))) at++;
+          }
+          if (text.charAt(at) !== characters[next]) return text;
+          at++;
+        }
+      }
+    }
+    var apart = "";
+    var kept = 0;
+    for (var place = 0; place < edits.length; place++) {
+      apart += text.substring(kept, edits[place][0]) + (edits[place][1] === 1 ? "\n\n" : "");
+      kept = edits[place][0] + 1;
+    }
+    return apart + text.substring(kept);
+  }
+
   // The selected text, with what the page masks left out (`masked` tells whether anything was); null when it
   // is longer than SELECTION_LIMIT, which is told before the text is built: building it costs the page time in
   // proportion to what is selected (over a second for millions of characters in nested blocks), while the
@@ -377,7 +544,7 @@ var RSVPSnapshot = (function () {
         count += shownLength(selection.getRangeAt(index), SELECTION_LIMIT - count, known, parts);
       }
       if (count > SELECTION_LIMIT) return null;
-      text = String(selection);
+      text = withBlocksApart(String(selection), selection, known);
     }
     var runs = maskedRuns(text, parts) || everyDrawnMask(text);
     return { text: runs.length > 0 ? withoutRuns(text, runs) : text, masked: runs.length > 0 };

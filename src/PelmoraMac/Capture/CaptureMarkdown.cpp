@@ -14,7 +14,7 @@ CaptureFailure captureFailure(MarkdownReader::Failure failure) {
 }
 
 CaptureResult<ReadingDocument> readMarkdownForCapture(const QString& markdown, const CancellationToken& cancellation) {
-    auto document = MarkdownReader::read(markdown, cancellation);
+    auto document = MarkdownReader::readKeepingLineEnds(markdown, cancellation);
     if (!document) return tl::unexpected(captureFailure(document.error()));
     return std::move(*document);
 }

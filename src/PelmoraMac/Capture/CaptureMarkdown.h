@@ -9,10 +9,11 @@
 
 namespace tavrine {
 
-// Reads a captured plain text as Markdown (MarkdownReader::read), with the reader's failures as
-// capture failures: empty → emptyText, tooLong → tooLong, tooComplex → markdownTooComplex, cancelled →
-// cancelled, unreadable → markdownUnreadable. The document comes back unchanged. Runs on the caller's
-// thread.
+// Reads a captured plain text as Markdown with each line end it shows kept (MarkdownReader::
+// readKeepingLineEnds: a page's heading or block, a <br>, a terminal's or an editor's line stays a line),
+// with the reader's failures as capture failures: empty → emptyText, tooLong → tooLong, tooComplex →
+// markdownTooComplex, cancelled → cancelled, unreadable → markdownUnreadable. The document comes back
+// unchanged. Runs on the caller's thread.
 CaptureResult<ReadingDocument> readMarkdownForCapture(
     const QString& markdown, const CancellationToken& cancellation = CancellationToken::none());
 

@@ -15,7 +15,8 @@ using MarkdownParse = int (*)(const MD_CHAR* text, MD_SIZE size, const MD_PARSER
 // MarkdownReader::convert with the parser passed in. The parser is handed a copy of the text followed by
 // a NUL, and every text it reports must lie within that copy (or be one of its own short constants):
 // anything else is unreadable, refused before a byte of it is read.
-MarkdownReader::Result convertMarkdownWith(QByteArrayView utf8, MarkdownParse parse);
+MarkdownReader::Result convertMarkdownWith(QByteArrayView utf8, MarkdownParse parse,
+                                           MarkdownReader::LineEnds lineEnds = MarkdownReader::LineEnds::joined);
 
 // MarkdownReader::read with the conversion passed in: the limits, the blank checks, the cancellation
 // checks and the validation of the result, in their order, around any conversion of the UTF-8 text.

@@ -207,17 +207,24 @@ void MarkdownDocumentBuilder::writeText(MD_TEXTTYPE type, QByteArrayView text) {
     case MD_TEXT_LATEXMATH: wrote(m_text.appendUTF8(text)); break;
     case MD_TEXT_NULLCHAR: wrote(m_text.append(u"\uFFFD")); break;
     case MD_TEXT_ENTITY: wrote(m_text.appendCharacterReference(text)); break;
-    case MD_TEXT_SOFTBR: m_text.appendSoftBreak(); break;
-    case MD_TEXT_BR: {
-        // Right after a marker the line feed takes the marker's space's place; it ends the marker's
-        // line, and spans waiting for their first text begin after it.
-        const qsizetype start = m_text.length();
-        m_text.appendLineFeed();
-        wrote(start);
+    case MD_TEXT_SOFTBR:
+        if (m_lineEnds == MarkdownReader::LineEnds::kept) {
+            writeLineFeed();
+        } else {
+            m_text.appendSoftBreak();
+        }
         break;
-    }
+    case MD_TEXT_BR: writeLineFeed(); break;
     case MD_TEXT_HTML: break;
     }
+}
+
+// Right after a marker the line feed takes the marker's space's place; it ends the marker's line, and
+// spans waiting for their first text begin after it.
+void MarkdownDocumentBuilder::writeLineFeed() {
+    const qsizetype start = m_text.length();
+    m_text.appendLineFeed();
+    wrote(start);
 }
 
 // An alternative text is one line: a hard break in it is a space.

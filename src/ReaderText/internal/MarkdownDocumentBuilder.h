@@ -32,8 +32,14 @@ class MarkdownDocumentBuilder {
 public:
     static constexpr MD_SIZE kLongestConstantText = 16;
 
-    // The input the parser reads, as it was handed to it; the builder keeps a view of it.
-    explicit MarkdownDocumentBuilder(QByteArrayView input) : m_input(input) { m_text.reserve(input.size()); }
+    // The input the parser reads, as it was handed to it; the builder keeps a view of it. A soft break
+    // in the main text becomes what `lineEnds` asks for; in an image's alternative text, which is one
+    // line, it is always joined.
+    explicit MarkdownDocumentBuilder(QByteArrayView input,
+                                     MarkdownReader::LineEnds lineEnds = MarkdownReader::LineEnds::joined)
+        : m_input(input), m_lineEnds(lineEnds) {
+        m_text.reserve(input.size());
+    }
 
     int enterBlock(MD_BLOCKTYPE type, const void* detail);
     int leaveBlock(MD_BLOCKTYPE type, const void* detail);
@@ -71,11 +77,13 @@ private:
     void endLine();
     void wrote(qsizetype start);
     void writeText(MD_TEXTTYPE type, QByteArrayView text);
+    void writeLineFeed();
     void writeAlternativeText(MD_TEXTTYPE type, QByteArrayView text);
     void writePlaceholder();
     void recordSpan(Kind kind, qsizetype start, qint64 level);
 
     QByteArrayView m_input;
+    MarkdownReader::LineEnds m_lineEnds;
     MarkdownText m_text;
     QList<ReadingDocument::Span> m_spans;
     // What is open, innermost last. On some malformed input the parser reports a leave without its

@@ -20,15 +20,34 @@ qsizetype readableUnits(QStringView text) {
                          [](QChar c) { return !c.isSpace() && c != QChar(kObjectReplacementCharacter); });
 }
 
-// Whether an element with these object attributes is a block of the page, which stands apart from what is
-// around it: its display is given and is not inline-level. A ruby annotation and everything in it (its base,
-// its readings and their parentheses) stays in the line it annotates, whatever display the browser gives
-// those parts ("ruby", "ruby-text", or "block" for a reading laid out above its base).
-bool isBlock(const QMap<QString, QString>& attributes) {
+// Whether a container lays its children out in lines of its own making: a flex or grid container.
+bool laysOutItems(const QString& display) {
+    return display.contains(u"flex"_s) || display.contains(u"grid"_s);
+}
+
+// Whether an element with these object attributes, in a parent shown with `parentDisplay`, is a block of
+// the page, which stands apart from what is around it: its display is given and is not inline-level. A ruby
+// annotation and everything in it (its base, its readings and their parentheses) stays in the line it
+// annotates, whatever display the browser gives those parts ("ruby", "ruby-text", or "block" for a reading
+// laid out above its base). So does an element that is inline in HTML (a <b>, a link) laid out as an item of
+// a flex or grid container: the browser gives it "block", yet it sits in its container's line. The parent is
+// unknown (none) where it is the element read first: a browser leaves out of the bus a container that shows
+// nothing of its own (Chromium a flex paragraph without attributes) and hands its items to the element
+// above, so there an element inline in HTML is taken to sit in such a line too. An element inline in HTML
+// that a known container of blocks shows as a block, and an item that is a block in HTML (a paragraph, a
+// <div>), keep their own display.
+bool isBlock(const QMap<QString, QString>& attributes, const std::optional<QString>& parentDisplay) {
     static const QStringList rubyTags{u"ruby"_s, u"rb"_s, u"rt"_s, u"rp"_s, u"rtc"_s};
+    static const QStringList inlineTags{
+        u"a"_s,    u"abbr"_s,   u"acronym"_s, u"b"_s,    u"bdi"_s,    u"bdo"_s,  u"big"_s, u"button"_s, u"cite"_s,
+        u"code"_s, u"data"_s,   u"del"_s,     u"dfn"_s,  u"em"_s,     u"font"_s, u"i"_s,   u"img"_s,    u"ins"_s,
+        u"kbd"_s,  u"label"_s,  u"mark"_s,    u"nobr"_s, u"output"_s, u"q"_s,    u"s"_s,   u"samp"_s,   u"small"_s,
+        u"span"_s, u"strike"_s, u"strong"_s,  u"sub"_s,  u"sup"_s,    u"time"_s, u"tt"_s,  u"u"_s,      u"var"_s};
     const QString display = attributes.value(u"display"_s);
     if (display.isEmpty() || display.startsWith(u"inline"_s) || display.startsWith(u"ruby"_s)) return false;
-    return !rubyTags.contains(attributes.value(u"tag"_s));
+    const QString tag = attributes.value(u"tag"_s);
+    if (rubyTags.contains(tag)) return false;
+    return !(inlineTags.contains(tag) && (!parentDisplay || laysOutItems(*parentDisplay)));
 }
 
 }  // namespace
@@ -194,11 +213,15 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
         const Slot target = targets[readableAt[item]];
         const QMap<QString, QString> described = (*attributes)[index].value_or(QMap<QString, QString>{});
         const QString display = described.value(u"display"_s);
+        const Node& owner = m_nodes[target.owner];
+        const bool block = isBlock(described, target.owner == 0 ? std::nullopt : std::optional(owner.display));
+        const int depth = owner.depth + 1;
         m_nodes[target.owner].objects[target.object] = m_nodes.size();
         m_nodes.append(Node{.element = readable[item],
                             .range = *(*selections)[item],
-                            .depth = m_nodes[target.owner].depth + 1,
-                            .block = isBlock(described),
+                            .depth = depth,
+                            .display = display,
+                            .block = block,
                             .listItem = listItems[item] || display == u"list-item"_s});
     }
     return {};

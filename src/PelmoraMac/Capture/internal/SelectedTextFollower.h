@@ -52,7 +52,9 @@ struct FollowedText {
 // selection covers only a list item's marker (the bullet or number a page draws before the item's own
 // text): its place holder stays in the text, which the reading leaves out. A block of the page (a
 // paragraph, a heading, an item of a list: display other than inline) stands apart from what is around
-// it, a blank line between; a ruby annotation and its parts are never blocks. One instance per read; `check` sees the
+// it, a blank line between; a ruby annotation and its parts are never blocks, nor is an element inline in
+// HTML that a flex or grid container lays out in its line (or that the element read first holds: the bus
+// may leave such a container out). One instance per read; `check` sees the
 // deadline and the cancellation before and after each batch.
 //
 // Limits end the read rather than cut it: tooLong once what was read and the objects still to follow
@@ -81,6 +83,8 @@ private:
         AccessibleElement element;
         AccessibleTextRange range;
         int depth = 0;
+        // The display the bus gives the element ("block", "flex", …); empty for the element read first.
+        QString display{};
         bool block = false;
         bool listItem = false;
         // The item's selected text is only the marker drawn before its own text.
