@@ -1,5 +1,6 @@
 #include "ReaderStorage/internal/Sha256.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 namespace tavrine {
@@ -22,7 +23,15 @@ Sha256::Sha256() : m_context(EVP_MD_CTX_new()) {
     check(EVP_DigestInit_ex(m_context.get(), EVP_sha256(), nullptr), "EVP_DigestInit_ex");
 }
 
-Sha256::~Sha256() = default;
+Sha256::~Sha256() {
+    m_context.reset();
+    // OpenSSL keeps state per thread (its error queue) and frees it only when the thread ends, through a
+    // thread-specific destructor that its own clean-up at exit unregisters: a thread that ends after that
+    // clean-up, as a pool's thread may while the process exits, leaves the state behind for good. Each
+    // digest frees its thread's state itself (the next one on the thread makes it again), so no thread
+    // holds any once it is done hashing, however and whenever it ends.
+    OPENSSL_thread_stop();
+}
 
 void Sha256::add(QByteArrayView bytes) {
     check(EVP_DigestUpdate(m_context.get(), bytes.data(), static_cast<std::size_t>(bytes.size())), "EVP_DigestUpdate");

@@ -11,6 +11,7 @@ namespace tavrine {
 
 // An incremental SHA-256 digest through OpenSSL's EVP interface, which uses the processor's SHA
 // extensions where it has them. Feed it pieces with add(), then take the 32 bytes of result() once.
+// Destroying it frees what OpenSSL keeps for the calling thread.
 class Sha256 {
 public:
     Sha256();
