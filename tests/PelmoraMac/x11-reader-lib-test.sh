@@ -76,6 +76,7 @@ started=$SECONDS
 check "clicks lost twice are made again" 'run_lib 5 2 0 click_page 100 175 2 page_clicks_reach 7'
 check "three double clicks made, the page counting one" '[ "$(clicks_made)" = 3 ] && [ "$(cat "$STAND_IN/clicks")" = 7 ]'
 check "the lost clicks cost seconds, not the limit" '[ $((SECONDS - started)) -lt 20 ]'
+check "each click made again is told" '[ "$(grep -c "made again: the page did not count 2 clicks" "$work/said")" = 2 ]'
 
 # Clicks never counted: a few tries, then the page's title, the window in front and a screenshot.
 started=$SECONDS

@@ -109,6 +109,7 @@ made_again() {
       [ "$SECONDS" -lt "$overall_end" ] || fail "$what (after $try tries)"
       sleep 0.1
     done
+    [ "$try" -eq "$input_tries" ] || echo "$script_name: no word after $((tenths / 10)).$((tenths % 10)) s, made again: $what" >&2
     tenths=$((tenths * 2))
   done
   "${arrived[@]}" || fail "$what (after $input_tries tries)"
