@@ -163,6 +163,27 @@ public:
         const QPoint target = to + QPoint(clientX, clientY) - frame.topLeft();
         run(u"xdotool"_s, {u"windowmove"_s, window, QString::number(target.x()), QString::number(target.y())});
     }
+    // Moves the frame as moveFrame does, again while it does not stand where `arrived` tells.
+    template <typename Arrived>
+    void moveFrameUntil(const QRect& frame, QPoint to, Arrived arrived) {
+        EXPECT_TRUE(test::madeAgain([&] { moveFrame(frame, to); },
+                                    [&] {
+                                        const auto now = this->frame();
+                                        return now && arrived(*now);
+                                    }))
+            << "the window manager did not move the window";
+    }
+    // Double-clicks the title bar, again while the frame does not stand where `arrived` tells: maximised, or
+    // restored.
+    template <typename Arrived>
+    void doubleClickTitleBarUntil(Arrived arrived) {
+        EXPECT_TRUE(test::madeAgain([&] { doubleClickTitleBar(); },
+                                    [&] {
+                                        const auto now = frame();
+                                        return now && arrived(*now);
+                                    }))
+            << "a double click on the title bar did not reach the window manager";
+    }
     // A double click on the title bar, which maximises the window or restores it.
     void doubleClickTitleBar() {
         run(u"xdotool"_s, {u"windowactivate"_s, u"--sync"_s, windowId()});
@@ -264,8 +285,9 @@ TEST(ReaderPlacementX11, TheRealWindowComesBackWhereItWasLeftOnEveryDisplay) {
         run(test::inCheckout(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-first-launch.png"_s)});
 
         // Moved (a window manager may add its own offsets): stored as offsets.
-        reader.moveFrame(first, {300, 150});
-        moved = reader.settledFrame([&](const QRect& frame) { return frame.x() < 400 && frame.y() < 250; });
+        const auto movedNearTopLeft = [](const QRect& frame) { return frame.x() < 400 && frame.y() < 250; };
+        reader.moveFrameUntil(first, {300, 150}, movedNearTopLeft);
+        moved = reader.settledFrame(movedNearTopLeft);
         ASSERT_TRUE(processEventsUntil([&] {
             const auto stored = storedPosition(screen);
             return stored && QPointF(stored->x, stored->top) == offsets(moved, screen);
@@ -288,8 +310,9 @@ TEST(ReaderPlacementX11, TheRealWindowComesBackWhereItWasLeftOnEveryDisplay) {
         const ReaderDisplay* right = displayNamed(two, u"display-right"_s);
         ASSERT_TRUE(left && right);
         const QRect onLeft = reader.settledFrame([&](const QRect& frame) { return frame.right() < 1280; });
-        reader.moveFrame(onLeft, {1280 + 200, 100});
-        const QRect onRight = reader.settledFrame([&](const QRect& frame) { return frame.x() >= 1280; });
+        const auto onTheRight = [](const QRect& frame) { return frame.x() >= 1280; };
+        reader.moveFrameUntil(onLeft, {1280 + 200, 100}, onTheRight);
+        const QRect onRight = reader.settledFrame(onTheRight);
         std::optional<QString> last;
         ASSERT_TRUE(processEventsUntil([&] { return storedPosition(*right, &last) && last == right->id; }));
         EXPECT_EQ(storedPosition(*right)->x, offsets(onRight, *right).x());
@@ -328,8 +351,9 @@ TEST(ReaderPlacementX11, AWindowShownAgainMaximisedIsRestoredToItsOwnFrame) {
         const QRect first = reader.settledFrame([](const QRect&) { return true; });
         // A size and place of the user's own, far from the screen's.
         run(u"xdotool"_s, {u"windowsize"_s, u"--sync"_s, reader.windowId(), u"800"_s, u"600"_s});
-        reader.moveFrame(first, {200, 100});
-        own = reader.settledFrame([&](const QRect& frame) { return frame.x() < 300 && frame.width() < 900; });
+        const auto ownFrame = [](const QRect& frame) { return frame.x() < 300 && frame.width() < 900; };
+        reader.moveFrameUntil(first, {200, 100}, ownFrame);
+        own = reader.settledFrame(ownFrame);
         std::optional<ReaderWindowPosition> stored;
         ASSERT_TRUE(processEventsUntil([&] {
             stored = storedPosition(screen);
@@ -339,7 +363,7 @@ TEST(ReaderPlacementX11, AWindowShownAgainMaximisedIsRestoredToItsOwnFrame) {
             << (stored ? stored->width.value_or(-1) : -1) << " for the frame " << own.x() << "," << own.y() << " "
             << own.width() << "x" << own.height();
 
-        reader.doubleClickTitleBar();
+        reader.doubleClickTitleBarUntil(isMaximised);
         reader.settledFrame(isMaximised);
         reader.closeWindow();
         // "リーダーを開く", as a second launch asks it.
@@ -347,12 +371,13 @@ TEST(ReaderPlacementX11, AWindowShownAgainMaximisedIsRestoredToItsOwnFrame) {
         reader.settledFrame(isMaximised);
         run(test::inCheckout(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-maximised-again.png"_s)});
 
-        reader.doubleClickTitleBar();
-        EXPECT_EQ(QRectF(reader.settledFrame([&](const QRect& frame) { return !isMaximised(frame); })), QRectF(own));
+        const auto restored = [&](const QRect& frame) { return !isMaximised(frame); };
+        reader.doubleClickTitleBarUntil(restored);
+        EXPECT_EQ(QRectF(reader.settledFrame(restored)), QRectF(own));
         run(test::inCheckout(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-restored.png"_s)});
 
         // Quitting while maximised keeps the window's own frame stored.
-        reader.doubleClickTitleBar();
+        reader.doubleClickTitleBarUntil(isMaximised);
         reader.settledFrame(isMaximised);
         reader.quit();
     }

@@ -43,9 +43,13 @@ void xdotool(const QStringList& arguments) {
     ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
 }
 
+// Activates the window through the window manager, again when it stays inactive after a try.
 void activate(QWidget& window) {
-    xdotool({u"windowactivate"_s, u"--sync"_s, QString::number(window.winId())});
-    ASSERT_TRUE(processEventsUntil([&] { return window.isActiveWindow(); }));
+    ASSERT_TRUE(test::madeAgain(
+        [&] {
+            xdotool({u"windowactivate"_s, u"--sync"_s, QString::number(window.winId())});
+        },
+        [&] { return window.isActiveWindow(); }));
 }
 
 // Activates a window just opened, once the window manager and the application have settled its own

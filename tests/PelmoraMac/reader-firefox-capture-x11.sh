@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# reader-firefox-capture-x11.sh TAVRINE READING-STORE-HISTORY ARTIFACTS [PRESSES]
+# reader-firefox-capture-x11.sh TAVRINE X11-SCREENSHOT READING-STORE-HISTORY ARTIFACTS [PRESSES]
 #
 # The real program capturing from Debian's Firefox ESR as its user would, on an X display with openbox (run
 # under scripts/with-xvfb --openbox, which gives it fresh data and configuration folders and a session bus
@@ -18,9 +18,10 @@
 # without firefox-esr.
 set -euo pipefail
 tavrine=$1
-history_tool=$2
-artifacts=$3
-presses=${4:-10}
+screenshot=$2
+history_tool=$3
+artifacts=$4
+presses=${5:-10}
 mkdir -p "$artifacts"
 export XCTestConfigurationFilePath=/dev/null
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"

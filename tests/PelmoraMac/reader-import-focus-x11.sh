@@ -28,12 +28,8 @@ shot() {
   "$screenshot" "$artifacts/reader-import-focus-$1.png"
 }
 
-# Waits for CONDITION... to hold; fails with WHAT otherwise.
-wait_for() {
-  local what=$1
-  shift
-  within_limit "$@" || fail "$what (focus: $(focused), status: $(status))"
-}
+# What a give-up says of the reader beside what the display showed.
+script_state() { echo "focus: $(focused), status: $(status)"; }
 captured_more_than() { [ "$(trace_marks '^capture succeeded ')" -gt "$1" ]; }
 not_playing() { [ "$(status)" != playing ]; }
 
@@ -48,15 +44,8 @@ pointer_away() {
 row_menu() {
   # The button answers a click once the row under the pointer has taken the hover: the click is made
   # again until its menu shows, and the menu is given the keys once it does.
-  local try_end
   xdotool mousemove $((tx + tw / 3)) $((ty + 39)) mousemove $((tx + tw - 8 - 14)) $((ty + 2 + 14))
-  for _ in 1 2 3 4 5; do
-    xdotool click 1
-    try_end=$((SECONDS + 3))
-    until has_menu "$pid" || [ "$SECONDS" -ge "$try_end" ]; do sleep 0.1; done
-    has_menu "$pid" && break
-  done
-  wait_for_menu "$pid" "the row's … menu"
+  made_again "the row's … opened no menu" has_menu "$pid" -- xdotool click 1
   xdotool key "$1" Return
 }
 

@@ -35,12 +35,8 @@ shot() {
 }
 
 
-# Waits for CONDITION... to hold; fails with WHAT otherwise.
-wait_for() {
-  local what=$1
-  shift
-  within_limit "$@" || fail "$what (focus: $(focused), status: $(status), speed: $(last_mark speed))"
-}
+# What a give-up says of the reader beside what the display showed.
+script_state() { echo "focus: $(focused), status: $(status), speed: $(last_mark speed)"; }
 speed_is() { [ "$(last_mark speed)" = "$1" ]; }
 not_playing() { [ "$(status)" != playing ]; }
 

@@ -23,12 +23,8 @@ shot() {
   "$screenshot" "$artifacts/reader-list-rings-$1.png"
 }
 
-# Waits for CONDITION... to hold; fails with WHAT otherwise.
-wait_for() {
-  local what=$1
-  shift
-  within_limit "$@" || fail "$what (focus: $(focused), status: $(status))"
-}
+# What a give-up says of the reader beside what the display showed.
+script_state() { echo "focus: $(focused), status: $(status)"; }
 pointer_away() {
   xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
 }

@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# reader-menu-x11.sh TAVRINE
+# reader-menu-x11.sh TAVRINE X11-SCREENSHOT ARTIFACTS
 #
 # The real executable's menu keys on an X display with a window manager (run under scripts/with-xvfb
 # --openbox, which gives it fresh user folders), observed through the lines "menu KEYS" it appends to the
 # file TAVRINE_TRACE_FILE names whenever an item runs: over the built-in sample, Ctrl+Return, Ctrl++ (typed
 # Ctrl+Shift+=), Meta+Ctrl+S (Super) and Ctrl+Shift+Up each run their item once; Ctrl+Shift+Down, disabled at
-# 1.0×, runs nothing; Ctrl+Q quits. Openbox keeps its own key bindings: none of them is ours.
+# 1.0×, runs nothing; Ctrl+Q quits. Openbox keeps its own key bindings: none of them is ours. A give-up leaves
+# its screenshot in ARTIFACTS.
 set -euo pipefail
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
 tavrine=$1
+screenshot=$2
+artifacts=$3
 trace=$(mktemp)
 trap 'rm -f "$trace"' EXIT
 
@@ -22,9 +25,7 @@ launch_reader "$tavrine"
 activate_window "$window"
 eval "$(xdotool getwindowgeometry --shell "$window")"
 # The start view's sample button stands in the middle of the reader column.
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
-# Opened once the display takes the focus.
-wait_for_mark ' readerRSVPDisplay '
+open_sample_at $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
 xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
 
 # Presses KEYS and waits until RAN items have run in all. The reader handles keys in order: the disabled

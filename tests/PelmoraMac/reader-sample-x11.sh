@@ -24,9 +24,8 @@ eval "$(xdotool getwindowgeometry --shell "$window")"
 
 # The button heads the start view's column, which stands in the middle of the reader column (the whole
 # width while the list is hidden, below the toolbar): its centre lies about 30 pixels above the window's.
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2 - 30)) click 1
 # Opened once the display takes the focus, shown once the screen comes to rest.
-wait_for_mark ' readerRSVPDisplay '
+open_sample_at $((X + WIDTH / 2)) $((Y + HEIGHT / 2 - 30))
 xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
 wait_for "the opened sample never came to rest" screen_is_still 0.6
 shot 2-opened

@@ -23,9 +23,8 @@ pane=($((X + 30)) $((Y + 455)) $((WIDTH - 60)) 210)
 screen=(0 0 $((X + WIDTH)) $((Y + HEIGHT)))
 
 # The start view's "サンプルで試す", a little above the middle of the reader column.
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2 - 30)) click 1
 # Opened once the display takes the focus, shown once the screen comes to rest.
-wait_for_mark ' readerRSVPDisplay '
+open_sample_at $((X + WIDTH / 2)) $((Y + HEIGHT / 2 - 30))
 wait_for "the opened sample never came to rest" screen_is_still 0.6 "${screen[@]}"
 # The first line of the text: the caret goes to its start (the text takes the focus), and the player
 # stays paused.

@@ -9,9 +9,45 @@ export LSAN_OPTIONS
 
 script_name=$(basename "$0" .sh)
 
+# Gives up with MESSAGE and what the display showed then: the window in front, the capture page's title while a
+# browser is driven ($browser), what the script adds (a function script_state, when it defines one), and a
+# screenshot of the screen in the folder $artifacts, named after the script and the step given up on, when the
+# script sets $artifacts and $screenshot.
 fail() {
   echo "$script_name: $*" >&2
+  echo "$script_name: seen: $(what_was_seen "$*")" >&2
   exit 1
+}
+
+# A file name's part made of MESSAGE: its letters and digits, each run of anything else one hyphen.
+step_name() {
+  printf '%s' "$1" | LC_ALL=C tr -c 'A-Za-z0-9' '-' | tr -s '-' | sed 's/^-//' | cut -c1-80 | sed 's/-$//'
+}
+
+# The window in front, its title and class; the page's title; the script's own state; the screenshot's path.
+what_was_seen() {
+  local front title class focus shot
+  front=$(timeout 5 xdotool getactivewindow 2>/dev/null || true)
+  if [ -n "$front" ]; then
+    title=$(timeout 5 xdotool getwindowname "$front" 2>/dev/null || true)
+    class=$(timeout 5 xprop -id "$front" WM_CLASS 2>/dev/null | sed 's/^WM_CLASS([A-Z_]*) = //' || true)
+    printf 'in front window %s "%s" (%s)' "$front" "$title" "${class:-no class}"
+  else
+    printf 'no window in front'
+  fi
+  focus=$(timeout 5 xdotool getwindowfocus 2>/dev/null || true)
+  printf ', focus on %s' "${focus:-nothing}"
+  [ -z "$focus" ] || printf ' "%s"' "$(timeout 5 xdotool getwindowname "$focus" 2>/dev/null || true)"
+  if [ -n "${browser:-}" ]; then
+    printf ', the page says "%s"' "$(timeout 5 xdotool getwindowname "$browser" 2>/dev/null || true)"
+  fi
+  if declare -F script_state >/dev/null; then printf ', %s' "$(script_state)"; fi
+  if [ -n "${artifacts:-}" ] && [ -n "${screenshot:-}" ]; then
+    shot="$artifacts/$script_name-failed-$(step_name "$1").png"
+    mkdir -p "$artifacts"
+    if timeout 20 "$screenshot" "$shot" >/dev/null 2>&1; then printf ', screenshot %s' "$shot"; fi
+  fi
+  echo
 }
 
 # The one limit of the script's waits, all of them together: each waits for a condition (a window
@@ -41,6 +77,42 @@ wait_for() {
   local what=$1
   shift
   within_limit "$@" || fail "$what"
+}
+
+# How long the first try of an input waits for its window's word that the input reached it, in tenths of a second;
+# each try after it waits twice as long as the one before, up to input_tries in all. Each is longer than a
+# desktop's double-click time (400 to 500 ms), so that a click made again at the place of a lost one never counts
+# as its next click; a window tells within a second on two busy cores.
+input_try_tenths=20
+input_tries=5
+
+# made_again WHAT ARRIVED... -- INPUT...: makes INPUT (a command: xdotool's click or key, or a window's
+# activation) and waits for ARRIVED (a command asked afresh each tenth of a second: the window's word that the
+# input reached it). An input lost on its way (made before the window took input, or while a bar slid in above a
+# page and moved it down) is made again when a try has passed without the word; a word that comes late still
+# counts. Fails with WHAT once every try has passed, or the overall limit. Only for inputs whose word tells that
+# they arrived, never whether they did what is tested: an input that reaches a window and does the wrong thing
+# is not made again.
+made_again() {
+  local what=$1 try waited tenths=$input_try_tenths
+  local -a arrived=()
+  shift
+  while [ "$#" -gt 0 ] && [ "$1" != -- ]; do
+    arrived+=("$1")
+    shift
+  done
+  shift
+  for ((try = 1; try <= input_tries; try++)); do
+    "$@" || fail "$what: the input could not be made"
+    for ((waited = 0; waited < tenths; waited++)); do
+      "${arrived[@]}" && return 0
+      [ "$SECONDS" -lt "$overall_end" ] || fail "$what (after $try tries)"
+      sleep 0.1
+    done
+    [ "$try" -eq "$input_tries" ] || echo "$script_name: no word after $((tenths / 10)).$((tenths % 10)) s, made again: $what" >&2
+    tenths=$((tenths * 2))
+  done
+  "${arrived[@]}" || fail "$what (after $input_tries tries)"
 }
 
 # The marks the reader appends to the file TAVRINE_TRACE_FILE names (App/ReaderTrace.h lists them): a
@@ -116,9 +188,18 @@ copy_text() {
   wait_for "the clipboard did not take the text" clipboard_holds "$1"
 }
 
-# Gives the window the keyboard: activated through the window manager, or focused where that is refused.
+# Whether WINDOW has the keyboard: the active one, or the input focus where activation is refused.
+has_keys() {
+  is_active "$1" || [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]
+}
+
+# Gives the window the keyboard: activated through the window manager, or focused where that is refused; made
+# again until it has it, as a window can ignore an activation that comes while it is mapped.
 activate_window() {
-  xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus --sync "$1"
+  made_again "the window $1 did not take the keys" has_keys "$1" -- activate_once "$1"
+}
+activate_once() {
+  timeout 20 xdotool windowactivate --sync "$1" >/dev/null 2>&1 || timeout 20 xdotool windowfocus --sync "$1" || true
 }
 
 # Runs COMMAND... in the background as the reader and waits for its window titled "Tavrine", painted and
@@ -132,6 +213,14 @@ launch_reader() {
   pid=$!
   window=$(wait_for_window '^Tavrine$' Tavrine)
   wait_for_mark '^idle ' $((idle + 1))
+}
+
+# Clicks the start view's sample button at X Y until the sample it opens gives the display the keys: a click
+# made before the new window took input is made again (the display, where the button stood, takes no click).
+open_sample_at() {
+  local x=$1 y=$2
+  display_marked() { has_trace_marks ' readerRSVPDisplay ' 1; }
+  made_again "a click on the sample button opened no sample" display_marked -- xdotool mousemove "$x" "$y" click 1
 }
 
 # Whether process PID has ended.
@@ -168,7 +257,7 @@ screen_is_still() {
 }
 
 # ---- The focus and the session's status, as the reader's marks tell them ----
-# A script that overrides wait_for (to say more on failure) gets its own in these too.
+# What they wait for is said on failure with the script's own state (script_state), when it defines one.
 
 # The last mark of a kind, without its kind and time: "focus" gives "X Y WIDTH HEIGHT NAME".
 last_mark() {
@@ -280,21 +369,40 @@ page_selects() { [ "$(page_says 5)" = "$1" ]; }
 # The outcome of the program's last capture, as its trace tells.
 last_capture() { grep '^capture ' "$TAVRINE_TRACE_FILE" 2>/dev/null | tail -1 | cut -d' ' -f2 || true; }
 
-# Clicks COUNT times in a row (one double or triple click) at X Y of the capture page, wherever the page
-# begins now, until the page says that CONDITION... holds, each try given 3 s. A bar the browser shows above
-# the page after loading it (run as root, chromium's warning about --no-sandbox) moves the page down: clicks
-# made before the page told its new place are made again there.
+# How long click_page gives a condition to hold after the page counted the clicks, in seconds.
+page_settle_seconds=3
+
+# Clicks COUNT times in a row (one double or triple click) at X Y of the capture page, wherever the page begins
+# now, until the page says that CONDITION... holds. Clicks the page does not count in time were lost on their
+# way (made before the window took input, or while a bar the browser shows above the page after loading it, as
+# chromium's warning about --no-sandbox when run as root, moved the page down): they are made again (made_again)
+# where the page tells it begins then. Clicks counted without CONDITION holding within page_settle_seconds are
+# made again as well, five times at most; then the script fails with what the page says.
 click_page() {
-  local x=$1 y=$2 count=$3 offset clicks try_end
+  local x=$1 y=$2 count=$3 clicks
   shift 3
+  clicks_counted() { page_clicks_reach $((clicks + count)); }
   for _ in 1 2 3 4 5; do
-    offset=$(page_says 3)
     clicks=$(page_says 4)
-    xdotool mousemove --window "$browser" "$x" $((y + offset)) click --repeat "$count" --delay 80 1
-    wait_for "the page did not have $count clicks at $x $y" page_clicks_reach $((clicks + count))
-    try_end=$((SECONDS + 3))
-    until "$@" || [ "$SECONDS" -ge "$try_end" ]; do sleep 0.1; done
-    "$@" && return 0
+    made_again "the page did not count $count clicks at $x $y" clicks_counted -- click_at_page "$x" "$y" "$count"
+    within_seconds "$page_settle_seconds" "$@" && return 0
   done
   fail "$count clicks at $x $y did not make $1 hold: the page says $(xdotool getwindowname "$browser")"
+}
+
+# Clicks COUNT times in a row at X Y of the capture page, below where the page says it begins.
+click_at_page() {
+  local offset
+  offset=$(page_says 3)
+  xdotool mousemove --window "$browser" "$1" $(($2 + offset)) click --repeat "$3" --delay 80 1
+}
+
+# within_seconds SECONDS COMMAND...: whether COMMAND comes to hold within SECONDS (and the overall limit).
+within_seconds() {
+  local end=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$end" ] && [ "$SECONDS" -lt "$overall_end" ] || return 1
+    sleep 0.1
+  done
 }

@@ -5,6 +5,7 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <chrono>
 
 namespace tavrine::test {
@@ -40,6 +41,27 @@ bool processEventsUntil(Condition condition, std::chrono::milliseconds timeout =
         QThread::msleep(1);
     }
     return true;
+}
+
+// How long the first try of an input waits for the word that it reached its window (each try after it waits
+// twice as long, up to kInputTries in all): longer than a desktop's double-click time (400 to 500 ms), so that
+// a click made again never counts as the next click of the one lost.
+inline constexpr std::chrono::milliseconds kInputTry{2'000};
+inline constexpr int kInputTries = 5;
+
+// Makes `input` (a click or a key sent through the X server, a window's move or activation) and runs the event
+// loop until `arrived` (the window's word that the input reached it) holds. An input lost on its way (made
+// before the window took input, a request the window manager passed over while it mapped the window) is made
+// again once a try has passed without the word, within the overall limit. Only for inputs whose word tells
+// that they arrived, never whether they did what is tested. Answers whether the word came.
+template <typename Input, typename Arrived>
+bool madeAgain(Input input, Arrived arrived) {
+    std::chrono::milliseconds wait = kInputTry;
+    for (int attempt = 0; attempt < kInputTries; ++attempt, wait *= 2) {
+        input();
+        if (processEventsUntil(arrived, std::min(wait, patience()))) return true;
+    }
+    return arrived();
 }
 
 // Lets every job of the global thread pool end and every result it queued arrive.

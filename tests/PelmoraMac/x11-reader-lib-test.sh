@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# x11-reader-lib-test.sh
+#
+# The X11 scripts' helper library against a capture page and a window manager played by stand-ins for xdotool,
+# xprop and the screenshot tool (no X display): clicks the page does not count are made again and the page's
+# condition then holds; a page that never counts them, or counts them without its condition ever holding, fails
+# within a few tries, saying what the page's title said and the window in front, with a screenshot named after
+# the step; a window that ignores its first activation is activated again.
+set -euo pipefail
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/bin"
+export STAND_IN="$work/state"
+
+# xdotool: window 42 is the browser in front, its title the capture page's ("Capture page OFFSET CLICKS 0
+# page"). Clicks count unless $STAND_IN/lose still holds clicks to lose; an activation takes unless
+# $STAND_IN/ignore still holds activations to ignore. Every click and activation is logged.
+cat >"$work/bin/xdotool" <<'EOF'
+#!/usr/bin/env bash
+state=$STAND_IN
+take() { local left; left=$(cat "$state/$1" 2>/dev/null || echo 0); [ "$left" -gt 0 ] && echo $((left - 1)) >"$state/$1"; }
+case "$1" in
+  getwindowname) echo "Capture page 80 $(cat "$state/clicks") 0 page" ;;
+  getactivewindow) cat "$state/active" ;;
+  getwindowfocus) cat "$state/active" ;;
+  windowactivate)
+    echo activate >>"$state/log"
+    take ignore || echo "${@: -1}" >"$state/active" ;;
+  mousemove)
+    repeat=$(sed -n 's/.*--repeat \([0-9]*\).*/\1/p' <<<"$*")
+    echo "click $repeat at $4 $5" >>"$state/log"
+    take lose || echo $(($(cat "$state/clicks") + repeat)) >"$state/clicks" ;;
+esac
+EOF
+printf '#!/bin/sh\necho \x27WM_CLASS(STRING) = "chromium", "Chromium"\x27\n' >"$work/bin/xprop"
+printf '#!/bin/sh\necho png >"$1"\n' >"$work/bin/screenshot"
+chmod +x "$work/bin/"*
+export PATH="$work/bin:$PATH"
+
+failures=0
+check() {
+  if ! eval "$2"; then
+    echo "FAILED: $1" >&2
+    failures=$((failures + 1))
+  fi
+}
+
+# Runs the library's COMMAND... in a shell of its own, as a sourcing script (a limit of 60 s, short tries), with
+# the page's clicks, the clicks to lose and the activations to ignore as given; its stderr in $work/said.
+run_lib() {
+  local clicks=$1 lose=$2 ignore=$3
+  shift 3
+  rm -rf "$STAND_IN" "$work/artifacts"
+  mkdir -p "$STAND_IN"
+  echo "$clicks" >"$STAND_IN/clicks"
+  echo "$lose" >"$STAND_IN/lose"
+  echo "$ignore" >"$STAND_IN/ignore"
+  echo 7 >"$STAND_IN/active"
+  : >"$STAND_IN/log"
+  bash -c '
+    set -euo pipefail
+    TAVRINE_TRACE_FILE=/dev/null
+    source "$1"
+    overall_end=$((SECONDS + 60))
+    input_try_tenths=2
+    page_settle_seconds=1
+    browser=42 screenshot=screenshot artifacts=$2
+    shift 2
+    "$@"' x11-reader-lib-test "$(dirname "$(realpath "$0")")/x11-reader-lib.sh" "$work/artifacts" "$@" \
+    2>"$work/said"
+}
+clicks_made() { grep -c '^click' "$STAND_IN/log" || true; }
+
+# Two double clicks lost on their way: made again until the page counts one, and the page then selects.
+started=$SECONDS
+check "clicks lost twice are made again" 'run_lib 5 2 0 click_page 100 175 2 page_clicks_reach 7'
+check "three double clicks made, the page counting one" '[ "$(clicks_made)" = 3 ] && [ "$(cat "$STAND_IN/clicks")" = 7 ]'
+check "the lost clicks cost seconds, not the limit" '[ $((SECONDS - started)) -lt 20 ]'
+check "each click made again is told" '[ "$(grep -c "made again: the page did not count 2 clicks" "$work/said")" = 2 ]'
+
+# Clicks never counted: a few tries, then the page's title, the window in front and a screenshot.
+started=$SECONDS
+check "clicks never counted fail" '! run_lib 5 99 0 click_page 100 175 2 page_clicks_reach 7'
+check "five tries at most" '[ "$(clicks_made)" = 5 ] && [ $((SECONDS - started)) -lt 30 ]'
+check "the failure names the step" 'grep -q "the page did not count 2 clicks at 100 175" "$work/said"'
+check "the failure tells the page and the front window" \
+  'grep -q "the page says \"Capture page 80 5 0 page\"" "$work/said" && grep -q "window 7 .*chromium" "$work/said"'
+shot="$work/artifacts/x11-reader-lib-test-failed-the-page-did-not-count-2-clicks-at-100-175-after-5-tries.png"
+check "a screenshot named after the step" '[ -s "$shot" ] && grep -qF "screenshot $shot" "$work/said"'
+
+# Clicks counted, the condition never holding: made again a few times, then failing as before.
+check "a condition that never holds fails" '! run_lib 0 0 0 click_page 600 120 1 false'
+check "clicked five times" '[ "$(clicks_made)" = 5 ]'
+check "saying what did not hold" 'grep -q "1 clicks at 600 120 did not make false hold: the page says Capture page 80 5" "$work/said"'
+
+# A window that ignores its first activation gets a second.
+check "an ignored activation is made again" 'run_lib 0 0 1 activate_window 42'
+check "activated twice" '[ "$(grep -c activate "$STAND_IN/log")" = 2 ]'
+
+[ "$failures" = 0 ] || exit 1
+echo "lost clicks made again, lost activations made again, every give-up with the page, the front window and a screenshot"
