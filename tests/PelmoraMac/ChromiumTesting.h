@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHash>
 #include <QHostAddress>
@@ -16,6 +17,7 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <chrono>
 #include <future>
 #include <memory>
 
@@ -67,6 +69,32 @@ public:
     QString open(const QString& url) { return create(url, {}, true); }
     // A new tab on the URL, loaded, behind the one in front.
     QString openBehind(const QString& url) { return create(url, {{QStringLiteral("background"), true}}, false); }
+    // New tabs on the URLs, loaded, behind the one in front: asked for all at once, as a browser loads them side
+    // by side (one after another, tabs on long addresses take a loaded machine minutes).
+    QStringList openAllBehind(const QStringList& urls) {
+        if (!m_connection) return {};
+        QList<DevToolsCommand> commands;
+        for (const QString& url : urls) {
+            commands.append({QStringLiteral("Target.createTarget"),
+                             {{QStringLiteral("url"), url}, {QStringLiteral("background"), true}}});
+        }
+        const auto replies = m_connection->send(commands);
+        if (!replies) {
+            ADD_FAILURE() << "Target.createTarget failed: " << int(replies.error());
+            return {};
+        }
+        QStringList targets;
+        for (const DevToolsReply& reply : *replies) {
+            if (!reply) {
+                ADD_FAILURE() << "Target.createTarget failed: " << int(reply.error());
+                return targets;
+            }
+            targets.append(reply->value(QStringLiteral("targetId")).toString());
+            m_opened.append(targets.last());
+        }
+        for (qsizetype index = 0; index < targets.size(); ++index) settleLoaded(targets[index], urls[index]);
+        return targets;
+    }
     // A new tab on the URL, in front, once it shows `shown` loaded: the browser's own page where it could not
     // reach the URL.
     QString openShowing(const QString& url, const QString& shown) { return create(url, {}, true, shown); }
@@ -119,9 +147,18 @@ public:
     // the next test starts. The browser answers before the tab is gone: a tab still closing would be the
     // next driver's first tab, whose page goes away under it.
     void closeOpened() {
+        // Asked for all at once: the browser closes them side by side.
+        QList<DevToolsCommand> closing;
         for (const QString& target : std::as_const(m_opened)) {
-            call(QStringLiteral("Target.closeTarget"), {{QStringLiteral("targetId"), target}});
+            closing.append({QStringLiteral("Target.closeTarget"), {{QStringLiteral("targetId"), target}}});
             m_sessions.remove(target);
+        }
+        if (m_connection && !closing.isEmpty()) {
+            const auto replies = m_connection->send(closing);
+            if (!replies) ADD_FAILURE() << "Target.closeTarget failed: " << int(replies.error());
+            for (const DevToolsReply& reply : replies.value_or(QList<DevToolsReply>{})) {
+                if (!reply) ADD_FAILURE() << "Target.closeTarget failed: " << int(reply.error());
+            }
         }
         // Asked tab by tab: the list of every tab may be longer than a message (tabs on long addresses).
         const QDeadlineTimer deadline(patience());
@@ -146,6 +183,24 @@ public:
         if (!m_home.isEmpty()) activate(m_home);
     }
 
+    // Waits until the browser answers promptly again, three times in a row: one that has just opened or closed
+    // tabs on long addresses may stop answering for seconds once its pages are loaded.
+    void settleBrowser() {
+        if (!m_connection) return;
+        const QDeadlineTimer deadline(patience());
+        for (int prompt = 0; prompt < 3;) {
+            QElapsedTimer answered;
+            answered.start();
+            call(QStringLiteral("Browser.getVersion"));
+            prompt = answered.elapsed() < kPromptAnswer.count() ? prompt + 1 : 0;
+            if (deadline.hasExpired()) {
+                ADD_FAILURE() << "the browser never answered promptly";
+                return;
+            }
+            QThread::msleep(20);
+        }
+    }
+
     // The value of an expression in the page's own world.
     QJsonValue evaluate(const QString& target, const QString& expression) {
         return call(QStringLiteral("Runtime.evaluate"),
@@ -157,6 +212,8 @@ public:
     }
 
 private:
+    static constexpr std::chrono::milliseconds kPromptAnswer{250};
+
     // A page target made on the URL with the further parameters, loaded (showing `shown` where given), then
     // brought to the front or not.
     QString create(const QString& url, QJsonObject parameters, bool inFront, const QString& shown = {}) {
