@@ -192,24 +192,28 @@ public:
         run(u"xdotool"_s, {u"mousemove"_s, QString::number(now.center().x()), QString::number(now.y() + 8), u"click"_s,
                            u"--repeat"_s, u"2"_s, u"--delay"_s, u"60"_s, u"1"_s});
     }
-    // Closes the window as the user does, with the window manager's Alt+F4, and waits until it is gone.
-    // A window still there a minute after the key fails the test with what the window manager and the
-    // server say of it, a screenshot and whether a second press closes it, and leaves the rest of the test
-    // program's time to the steps after it.
+    // Closes the window as the user does, with the window manager's Alt+F4, and waits until it is gone. A
+    // press the window manager passed over (on a loaded machine, one made while it was still handling the
+    // window's last change of state) is made again once a try has passed with the window still there. A
+    // window that every press left open fails the test with what the window manager and the server say of
+    // it and a screenshot, and leaves the rest of the test program's time to the steps after it.
     void closeWindow() {
         const QString window = windowId();
         run(u"xdotool"_s, {u"windowactivate"_s, u"--sync"_s, window});
-        run(u"xdotool"_s, {u"key"_s, u"--clearmodifiers"_s, u"alt+F4"_s});
-        if (!processEventsUntil([&] { return !frame(); }, std::min(60'000ms, test::patience()))) {
+        // Only the key is made again: an activation of a window that a late press has just closed would wait
+        // for it in vain.
+        const bool closed = test::madeAgain(
+            [&] {
+                run(u"xdotool"_s, {u"key"_s, u"--clearmodifiers"_s, u"alt+F4"_s});
+            },
+            [&] { return !frame(); });
+        if (!closed) {
             const QString state =
                 run(u"xprop"_s, {u"-id"_s, window, u"WM_STATE"_s, u"_NET_WM_STATE"_s, u"WM_PROTOCOLS"_s}) +
                 u"\nactive window "_s + run(u"xdotool"_s, {u"getactivewindow"_s}) + u", focus "_s +
                 run(u"xdotool"_s, {u"getwindowfocus"_s}) + u", the reader's "_s + window;
             run(test::inCheckout(X11_SCREENSHOT), {test::testArtifactPath(u"reader-window-not-closed.png"_s)});
-            run(u"xdotool"_s, {u"key"_s, u"--clearmodifiers"_s, u"alt+F4"_s});
-            const bool closedAgain = processEventsUntil([&] { return !frame(); }, std::min(10'000ms, test::patience()));
-            ADD_FAILURE() << "Alt+F4 did not close the window in a minute; a second press "
-                          << (closedAgain ? "did" : "did not") << "\n"
+            ADD_FAILURE() << "Alt+F4 did not close the window, pressed " << test::kInputTries << " times\n"
                           << state.toStdString();
         }
         EXPECT_EQ(m_process.state(), QProcess::Running) << "closing the window ended the reader";
