@@ -128,25 +128,16 @@ TEST_F(RealCaptureWorker, ReadsMarkdownIntoADocument) {
     EXPECT_EQ(answer.document->spans.first(), (ReadingDocument::Span{ReadingDocument::Span::Kind::heading, 0, 3, 1}));
     EXPECT_FALSE(answer.failure);
 
-    // Another application's text has its wraps joined; a page's keeps its lines, as does a request that does
-    // not say.
+    // Another application's text has its wraps joined; a request that does not say keeps its lines.
     const QString wrapped =
         u"The changes to the reader keep every line that its source shows, and\n"
         u"they join the lines that only wrap a paragraph at a fixed width."_s;
-    for (const auto lineEnds :
-         {std::optional(MarkdownReader::LineEnds::unwrapped), std::optional(MarkdownReader::LineEnds::kept),
-          std::optional<MarkdownReader::LineEnds>()}) {
-        const auto read =
-            answerTo(CaptureWorkerRequest{.operation = Operation::markdown, .text = wrapped, .lineEnds = lineEnds});
-        ASSERT_TRUE(read.document);
-        EXPECT_EQ(read.document->text,
-                  lineEnds == MarkdownReader::LineEnds::unwrapped ? QString(wrapped).replace(u'\n', u' ') : wrapped);
-    }
-    // So does the clipboard's plain text.
-    const auto clipboard = answerTo(
-        CaptureWorkerRequest{.operation = Operation::clipboard, .clipboard = ClipboardSnapshot{.text = wrapped}});
-    ASSERT_TRUE(clipboard.document);
-    EXPECT_EQ(clipboard.document->text, QString(wrapped).replace(u'\n', u' '));
+    const auto unwrapped = answerTo(CaptureWorkerRequest{
+        .operation = Operation::markdown, .text = wrapped, .lineEnds = MarkdownReader::LineEnds::unwrapped});
+    ASSERT_TRUE(unwrapped.document);
+    EXPECT_EQ(unwrapped.document->text, QString(wrapped).replace(u'\n', u' '));
+    EXPECT_EQ(answerTo(CaptureWorkerRequest{.operation = Operation::markdown, .text = wrapped}).document->text,
+              wrapped);
 
     EXPECT_TRUE(
         answerTo(CaptureWorkerRequest{.operation = Operation::markdown, .text = QString(20'000, u'あ')}).document);
@@ -304,15 +295,12 @@ TEST(CaptureMarkdown, TheReadersFailuresBecomeCaptureFailures) {
     EXPECT_EQ(captureFailure(MarkdownReader::Failure::unreadable), CaptureFailure::markdownUnreadable);
 }
 
-// A captured text keeps the lines it shows, however it is read: a chapter's name on its own line stays apart
-// from the text after it.
+// A terminal's or an editor's selection keeps its lines: a chapter's name on its own line stays apart from
+// the text after it.
 TEST(CaptureMarkdown, ACapturedTextKeepsItsLines) {
-    for (const auto lineEnds : {MarkdownReader::LineEnds::kept, MarkdownReader::LineEnds::unwrapped}) {
-        const auto document = readMarkdownForCapture(u"第一章\n吾輩は猫である。\n名前はまだ無い。"_s,
-                                                     CancellationToken::none(), lineEnds);
-        ASSERT_TRUE(document);
-        EXPECT_EQ(document->text, u"第一章\n吾輩は猫である。\n名前はまだ無い。"_s);
-    }
+    const auto document = readMarkdownForCapture(u"第一章\n吾輩は猫である。\n名前はまだ無い。"_s);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->text, u"第一章\n吾輩は猫である。\n名前はまだ無い。"_s);
 }
 
 }  // namespace

@@ -214,15 +214,12 @@ TEST(SelectionReader, AnApplicationsWrappedParagraphReadsWholeAndAPagesLinesStay
         EXPECT_EQ(read->document.text, wrapped);
         EXPECT_EQ(onTheBus.desktop.requests.value(0).lineEnds, LineEnds::kept);
     }
-    // The page's own answer, read by a worker of its own or by the snapshot's.
-    for (const bool convertsSelection : {false, true}) {
-        SelectionCapture answered(emptyFrame());
-        answered.desktop.pageSelection = wrapped;
-        answered.desktop.convertsSelection = convertsSelection;
-        read = answered.run(true, ArticleBrowser::chrome);
-        ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
-        EXPECT_EQ(read->document.text, wrapped);
-    }
+    // The page's own answer.
+    SelectionCapture answered(emptyFrame());
+    answered.desktop.pageSelection = wrapped;
+    read = answered.run(true, ArticleBrowser::chrome);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(read->document.text, wrapped);
 }
 
 TEST(SelectionReader, APageWithNothingSelectedGivesItsArticleInASupportedBrowserOnly) {
