@@ -79,9 +79,9 @@ void MarkdownDocumentBuilder::joinWrappedLines() {
         if (m_text.joinLines(*it)) vanished.push_back(*it);
     }
     if (vanished.empty()) return;
+    std::reverse(vanished.begin(), vanished.end());
     const auto movedBack = [&vanished](qsizetype offset) {
-        return qsizetype(
-            std::count_if(vanished.cbegin(), vanished.cend(), [offset](qsizetype v) { return v < offset; }));
+        return qsizetype(std::lower_bound(vanished.cbegin(), vanished.cend(), offset) - vanished.cbegin());
     };
     for (ReadingDocument::Span& span : m_spans) {
         if (span.end <= first) continue;
