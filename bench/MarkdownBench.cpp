@@ -8,13 +8,17 @@
 // Without FILE it converts exactly 1 MiB joined from the Markdown files under /usr/share/doc (in the
 // order of their paths, repeated when they are short of it), then prints
 //   {"file":"read-20000","ms":…}
-// for the whole reader, limits and checks included, on the first 20,000 UTF-16 units of that text.
+// for the whole reader, limits and checks included, on the first 20,000 UTF-16 units of that text, and
+//   {"file":"unwrap-20000","ms":…,"keptMs":…}
+// for the reader on 20,000 units of Japanese wrapped at 34 characters a line, ten lines a paragraph, its
+// wraps joined (LineEnds::unwrapped, as another application's text is read), beside its lines kept.
 // It fails when a conversion does.
 #include "ReaderText/MarkdownReader.h"
 
 #include "support/InstalledDocuments.h"
 
 #include "BenchReport.h"
+#include "BenchTexts.h"
 
 #include <QCoreApplication>
 
@@ -81,6 +85,35 @@ bool measureRead(const QByteArray& corpus) {
     return true;
 }
 
+// A Japanese mail: lines of 34 characters, a blank line after every tenth, 20,000 units in all.
+QString wrappedJapanese() {
+    const QString all = bench::repeatedTo(u"吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。"_s,
+                                          MarkdownReader::kMaximumLength);
+    QString text;
+    for (qsizetype at = 0, line = 0; at < all.size(); at += 34, ++line) {
+        text += all.sliced(at, std::min<qsizetype>(34, all.size() - at)) + u'\n';
+        if (line % 10 == 9) text += u'\n';
+    }
+    return text.first(MarkdownReader::kMaximumLength);
+}
+
+// False when the reading failed.
+bool measureUnwrap() {
+    const QString text = wrappedJapanese();
+    MarkdownReader::Result unwrapped;
+    MarkdownReader::Result kept;
+    const double ms = bench::bestMilliseconds(
+        kRuns, [&] { unwrapped = MarkdownReader::readWithLineEnds(text, MarkdownReader::LineEnds::unwrapped); });
+    const double keptMs = bench::bestMilliseconds(kRuns, [&] { kept = MarkdownReader::readKeepingLineEnds(text); });
+    if (!unwrapped || !kept || unwrapped->text.size() >= kept->text.size()) {
+        std::fprintf(stderr, "markdown-bench: unwrap-20000 failed or joined nothing\n");
+        return false;
+    }
+    std::printf("%s\n", qPrintable(u'{' + json(u"file"_s) + u':' + json(u"unwrap-20000"_s) +
+                                   field(u"ms"_s, milliseconds(ms)) + field(u"keptMs"_s, milliseconds(keptMs)) + u'}'));
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -103,5 +136,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     converted = measure(u"/usr/share/doc/**/*.md joined to 1 MiB"_s, corpus);
-    return measureRead(corpus) && converted ? 0 : 1;
+    const bool read = measureRead(corpus);
+    return measureUnwrap() && read && converted ? 0 : 1;
 }

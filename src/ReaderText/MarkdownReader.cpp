@@ -51,10 +51,15 @@ MarkdownReader::Result MarkdownReader::read(const QString& markdown, const Cance
     return internal::readMarkdownWith(markdown, cancellation, [](QByteArrayView utf8) { return convert(utf8); });
 }
 
+MarkdownReader::Result MarkdownReader::readWithLineEnds(const QString& markdown, LineEnds lineEnds,
+                                                        const CancellationToken& cancellation) {
+    return internal::readMarkdownWith(markdown, cancellation,
+                                      [lineEnds](QByteArrayView utf8) { return convert(utf8, lineEnds); });
+}
+
 MarkdownReader::Result MarkdownReader::readKeepingLineEnds(const QString& markdown,
                                                            const CancellationToken& cancellation) {
-    return internal::readMarkdownWith(markdown, cancellation,
-                                      [](QByteArrayView utf8) { return convert(utf8, LineEnds::kept); });
+    return readWithLineEnds(markdown, LineEnds::kept, cancellation);
 }
 
 MarkdownReader::Result internal::readMarkdownWith(

@@ -34,10 +34,15 @@ public:
         // A space, or nothing between two wide characters (softBreakVanishesBetween): a text wrapped by
         // hand, as a Markdown file is, reads as the paragraph it was written as.
         joined,
-        // A line feed: a text that shows its lines as they are (a selection of a page or of another
-        // application, a clipboard's plain text) keeps each of them, a heading apart from the sentence
-        // after it.
+        // A line feed: a text whose every line end is one its source shows (a web page's selection, whose
+        // lines are its blocks, <br>s and <pre> lines) keeps each of them, a heading apart from the
+        // sentence after it.
         kept,
+        // Joined as `joined` where the line end only wraps its paragraph (a long line filled to the
+        // paragraph's width that ends no sentence: internal::paragraphWraps), a line feed as `kept`
+        // anywhere else: a mail, a PDF viewer's copy or a terminal's text wrapped at a fixed width reads as
+        // its paragraphs, while a heading, a poem's lines, a list item or a sentence's end stays a line.
+        unwrapped,
     };
 
     // The limit of the Markdown text and of the converted text alike, in UTF-16 units.
@@ -51,6 +56,9 @@ public:
     // converted document that is not valid is unreadable, one whose text is longer than kMaximumLength
     // tooLong, one whose text is blank empty.
     static Result read(const QString& markdown, const CancellationToken& cancellation = CancellationToken::none());
+    // The same, each line end inside a paragraph read as `lineEnds` asks.
+    static Result readWithLineEnds(const QString& markdown, LineEnds lineEnds,
+                                   const CancellationToken& cancellation = CancellationToken::none());
     // The same, each line end inside a paragraph kept as a line feed (LineEnds::kept).
     static Result readKeepingLineEnds(const QString& markdown,
                                       const CancellationToken& cancellation = CancellationToken::none());

@@ -3,7 +3,8 @@
 // technology through Qt's own accessibility bridge. Writes "ready" once its window is active, then obeys
 // one command a line on its standard input, writing "ok" after each:
 //   focus NAME             gives NAME the keyboard focus
-//   text NAME TEXT         sets NAME's text (the rest of the line), caret at the start, nothing selected
+//   text NAME TEXT         sets NAME's text (the rest of the line, "\n" in it a line feed), caret at the
+//                          start, nothing selected
 //   fill NAME COUNT        sets NAME's text to COUNT letters "a"
 //   select NAME START END  selects NAME's text from START to END (UTF-16 offsets)
 // and ends when its input does.
@@ -57,8 +58,9 @@ int main(int argc, char** argv) {
         if (command == QLatin1String("focus") && target) {
             target->setFocus(Qt::OtherFocusReason);
         } else if (command == QLatin1String("text") || command == QLatin1String("fill")) {
-            const QString value =
-                command == QLatin1String("fill") ? QString(words.value(2).toInt(), u'a') : line.section(u' ', 2);
+            const QString value = command == QLatin1String("fill")
+                                      ? QString(words.value(2).toInt(), u'a')
+                                      : line.section(u' ', 2).replace(QLatin1String("\\n"), QLatin1String("\n"));
             if (edit) {
                 edit->setText(value);
                 edit->setCursorPosition(0);

@@ -848,6 +848,31 @@ TEST_P(BrowserSelection, AListItemsTextThatLooksLikeAMarkerIsReadOverTheBus) {
         << text.toStdString();
 }
 
+// A browser never wraps a selection's text: two lines a <br> parts stay two lines by either road, though each
+// is as long as a mail's wrapped line and ends no sentence.
+TEST_P(BrowserSelection, LongLinesABrStartsAreNeverJoined) {
+    m_tab = m_driver->open(m_server.url(u"/blocks"_s));
+    ASSERT_TRUE(settled(u"document.hasFocus()"_s));
+    const QStringList lines{u"吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつか"_s,
+                            u"ぬ、何でも薄暗いじめじめした所でニャーニャー泣いていた事だけは記"_s, u"憶している。"_s};
+    ASSERT_TRUE(m_driver
+                    ->evaluate(m_tab, u"document.body.insertAdjacentHTML('beforeend', \"<p id='long'>"_s +
+                                          lines.join(u"<br>"_s) +
+                                          u"</p>\"); getSelection().selectAllChildren(document.getElementById('long'));"
+                                          u" String(getSelection())"_s)
+                    .toString()
+                    .contains(u"記"_s));
+    QList<CaptureResult<PreparedCapture>> reads{capture()};
+    if (GetParam() == BrowserMode::forcedAccessibility) {
+        reads.append(captureOverTheBusShowing(
+            [&](const QString& text) { return text.split(u'\n', Qt::SkipEmptyParts).size() >= lines.size(); }));
+    }
+    for (const auto& read : reads) {
+        ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+        EXPECT_EQ(read->document.text.split(u'\n', Qt::SkipEmptyParts), lines) << read->document.text.toStdString();
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(BothModes, BrowserSelection,
                          ::testing::Values(BrowserMode::remoteDebugging, BrowserMode::forcedAccessibility), nameOf);
 

@@ -30,12 +30,14 @@ TEST(CaptureProtocol, RequestsWriteOnlyTheFieldsTheyHold) {
                                     .html = u"h"_s,
                                     .clipboard = ClipboardSnapshot{.html = QByteArray("\0\xff<b>", 5), .text = u"t"_s},
                                     .text = u"本文"_s,
+                                    .lineEnds = MarkdownReader::LineEnds::unwrapped,
                                     .process = 4242,
                                     .window = BrowserWindowBounds{.left = -8, .top = 0, .width = 1280, .height = 1024}};
     EXPECT_EQ(decodeJsonText<CaptureWorkerRequest>(encoded(full)), full);
     EXPECT_EQ(objectOf(encoded(full)).value(u"process"_s), 4242);
     EXPECT_EQ(objectOf(encoded(full)).value(u"window"_s).toObject().value(u"left"_s), -8);
     EXPECT_EQ(objectOf(encoded(full)).value(u"browser"_s), u"company.thebrowser.dia"_s);
+    EXPECT_EQ(objectOf(encoded(full)).value(u"lineEnds"_s), u"unwrapped"_s);
 }
 
 TEST(CaptureProtocol, RequestsThatDoNotDecode) {
@@ -48,6 +50,7 @@ TEST(CaptureProtocol, RequestsThatDoNotDecode) {
         "{\"operation\":\"Markdown\",\"text\":\"a\"}",                     // raw values are case-sensitive
         "{\"operation\":\"snapshot\",\"browser\":\"com.google.chrome\"}",  // the Chrome identifier has a capital C
         "{\"operation\":\"markdown\",\"text\":7}",
+        "{\"operation\":\"markdown\",\"text\":\"a\",\"lineEnds\":\"wrapped\"}",
         "{\"operation\":\"clipboard\",\"clipboard\":{\"text\":\"a\"}}",              // a snapshot needs its mode
         "{\"operation\":\"verify\",\"window\":{\"left\":0,\"top\":0,\"width\":9}}",  // bounds need all four
     };

@@ -128,6 +128,17 @@ TEST_F(RealCaptureWorker, ReadsMarkdownIntoADocument) {
     EXPECT_EQ(answer.document->spans.first(), (ReadingDocument::Span{ReadingDocument::Span::Kind::heading, 0, 3, 1}));
     EXPECT_FALSE(answer.failure);
 
+    // Another application's text has its wraps joined; a request that does not say keeps its lines.
+    const QString wrapped =
+        u"The changes to the reader keep every line that its source shows, and\n"
+        u"they join the lines that only wrap a paragraph at a fixed width."_s;
+    const auto unwrapped = answerTo(CaptureWorkerRequest{
+        .operation = Operation::markdown, .text = wrapped, .lineEnds = MarkdownReader::LineEnds::unwrapped});
+    ASSERT_TRUE(unwrapped.document);
+    EXPECT_EQ(unwrapped.document->text, QString(wrapped).replace(u'\n', u' '));
+    EXPECT_EQ(answerTo(CaptureWorkerRequest{.operation = Operation::markdown, .text = wrapped}).document->text,
+              wrapped);
+
     EXPECT_TRUE(
         answerTo(CaptureWorkerRequest{.operation = Operation::markdown, .text = QString(20'000, u'あ')}).document);
     EXPECT_EQ(failureTo({.operation = Operation::markdown, .text = QString(20'001, u'あ')}), CaptureFailure::tooLong);

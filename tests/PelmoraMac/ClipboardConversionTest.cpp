@@ -124,7 +124,7 @@ TEST(ClipboardConversion, TheTextIsCheckedThenReadAsMarkdown) {
     // The Markdown reader's own failures.
     EXPECT_EQ(failureOf(convert({.text = QString(101, u'>') + u" deep"_s}, html)), CaptureFailure::markdownTooComplex);
     EXPECT_EQ(failureOf(convert({.text = u"<!-- only a comment -->"_s}, html)), CaptureFailure::emptyText);
-    // Read as the text shows it: a line end between Japanese characters stays.
+    // A line end the text shows stays, between Japanese characters too.
     EXPECT_EQ(convert({.text = u"第一章\n吾輩は猫である。"_s}, html).value().text, u"第一章\n吾輩は猫である。"_s);
     // The snapshot's limits come first, whatever the formats would give.
     EXPECT_EQ(failureOf(convert({.html = "<p>x</p>", .text = QString(20'001, u'x')}, html)), CaptureFailure::tooLong);
@@ -135,6 +135,19 @@ TEST(ClipboardConversion, TheTextIsCheckedThenReadAsMarkdown) {
     cancelled.cancel();
     EXPECT_EQ(failureOf(convertClipboardSnapshot({.text = u"# x"_s}, html.converter(), cancelled)),
               CaptureFailure::cancelled);
+}
+
+// A paragraph that a mail or a PDF viewer wrapped at a fixed width reads whole in automatic mode; a heading
+// stays its line. In plain-text mode the text is taken as it is, its wraps too.
+TEST(ClipboardConversion, AParagraphItsSourceWrappedReadsWhole) {
+    FakeHTMLConversion html;
+    const QString wrapped =
+        u"第一章\n吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつか\n"
+        u"ぬ。何でも薄暗いじめじめした所でニャーニャー泣いていた事だけは記\n憶している。"_s;
+    EXPECT_EQ(convert({.text = wrapped}, html).value().text,
+              u"第一章\n吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。何でも薄暗いじめじめした所で"
+              u"ニャーニャー泣いていた事だけは記憶している。"_s);
+    EXPECT_EQ(convert({.mode = Mode::plainText, .text = wrapped}, html).value().text, wrapped);
 }
 
 TEST(ClipboardConversion, PlainTextModeTakesTheTextAsItIs) {

@@ -323,6 +323,26 @@ TEST_F(AccessibleDesktop, AQtApplicationsTextAreaFieldAndPasswordField) {
     EXPECT_EQ(outcome.capture->document.text, u"選択"_s);
     EXPECT_FALSE(outcome.capture->isBody);
 
+    // A mail pasted into the editor, wrapped at 34 characters or at 72 columns: its paragraph reads whole, its
+    // heading stays apart.
+    for (const auto& [wrapped, whole] :
+         {std::pair{
+              u"第一章\\n吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。何\\n"
+              u"でも薄暗いじめじめした所でニャーニャー泣いていた事だけは記憶している\\n。"_s,
+              u"第一章\n吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。何でも薄暗いじめじめした所で"
+              u"ニャーニャー泣いていた事だけは記憶している。"_s},
+          std::pair{u"Chapter 2\\nThe changes to the reader keep every line that its source shows, and\\n"
+                    u"they join the lines that only wrap a paragraph at a fixed width, as a\\nmail program does"_s,
+                    u"Chapter 2\nThe changes to the reader keep every line that its source shows, and they join the "
+                    u"lines that only wrap a paragraph at a fixed width, as a mail program does"_s}}) {
+        ASSERT_TRUE(fixture.command(u"text area "_s + wrapped));
+        const qsizetype length = QString(wrapped).replace(u"\\n"_s, u"\n"_s).size();
+        ASSERT_TRUE(fixture.command(u"select area 0 "_s + QString::number(length)));
+        outcome = capture(fixture.pid());
+        ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
+        EXPECT_EQ(outcome.capture->document.text, whole);
+    }
+
     ASSERT_TRUE(fixture.command(u"fill area 20001"_s));
     outcome = capture(fixture.pid());
     EXPECT_EQ(failureOf(outcome.capture), CaptureFailure::tooLong);
@@ -474,6 +494,40 @@ TEST_F(AccessibleDesktop, APrimarySelectionThatMayHaveBeenClearedIsNotRead) {
     }
 }
 
+// An xterm showing a text, killed when it goes: in the bitmap font "fixed" (6 by 13 pixels a cell, the first
+// line's cells 2 pixels below the window's top), so that clicks land where a test means them. The shell
+// names the window once it has written the text.
+class ShownInXterm {
+public:
+    ShownInXterm(const QString& text, const QString& geometry) {
+        m_xterm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_xterm.start(u"xterm"_s, {u"-u8"_s, u"-fn"_s, u"fixed"_s, u"-geometry"_s, geometry, u"-e"_s, u"sh"_s, u"-c"_s,
+                                   u"printf '%s\\n\\033]2;written\\007' \"$0\"; exec sleep 600"_s, text});
+    }
+    ~ShownInXterm() {
+        m_xterm.kill();
+        m_xterm.waitForFinished();
+    }
+    pid_t pid() const { return pid_t(m_xterm.processId()); }
+    // The window, once the text is written; empty when it never is.
+    QString window() {
+        QString window;
+        if (!m_xterm.waitForStarted()) return window;
+        test::processEventsUntil([&] {
+            QProcess search;
+            search.start(u"xdotool"_s, {u"search"_s, u"--all"_s, u"--onlyvisible"_s, u"--pid"_s,
+                                        QString::number(m_xterm.processId()), u"--name"_s, u"^written$"_s});
+            search.waitForFinished();
+            window = QString::fromLatin1(search.readAllStandardOutput().trimmed());
+            return !window.isEmpty();
+        });
+        return window;
+    }
+
+private:
+    QProcess m_xterm;
+};
+
 // An xterm, which shows nothing on the bus, gives a triple-clicked line through the primary selection: every
 // character of it, marks written for hidden names among them, and a line of nothing but such marks is read
 // as any other. Each line has a terminal of its own, where a triple click starts afresh.
@@ -482,33 +536,36 @@ TEST_F(AccessibleDesktop, AnXtermsTripleClickedLineIsReadWithEveryMark) {
         if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << tool.toStdString() << " is not installed";
     }
     for (const QString& line : {u"●●県の■■さんが来た。"_s, u"●●●●"_s, u"評価：•••◦◦ ○○ ×× ＊"_s}) {
-        QProcess xterm;
-        xterm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        // The bitmap font "fixed" (6 by 13 pixels a cell) puts the line where the clicks go; the shell names
-        // the window once it has written it.
-        xterm.start(u"xterm"_s, {u"-u8"_s, u"-fn"_s, u"fixed"_s, u"-geometry"_s, u"40x3+0+0"_s, u"-e"_s, u"sh"_s,
-                                 u"-c"_s, u"printf '%s\\n\\033]2;written\\007' \"$0\"; exec sleep 600"_s, line});
-        ASSERT_TRUE(xterm.waitForStarted());
-        const auto guard = qScopeGuard([&] {
-            xterm.kill();
-            xterm.waitForFinished();
-        });
-        QString window;
-        ASSERT_TRUE(test::processEventsUntil([&] {
-            QProcess search;
-            search.start(u"xdotool"_s, {u"search"_s, u"--all"_s, u"--onlyvisible"_s, u"--pid"_s,
-                                        QString::number(xterm.processId()), u"--name"_s, u"^written$"_s});
-            search.waitForFinished();
-            window = QString::fromLatin1(search.readAllStandardOutput().trimmed());
-            return !window.isEmpty();
-        }));
-        // The first line's cells start 2 pixels below the window's top.
+        ShownInXterm xterm(line, u"40x3+0+0"_s);
+        const QString window = xterm.window();
+        ASSERT_FALSE(window.isEmpty());
         input({u"mousemove"_s, u"--window"_s, window, u"4"_s, u"8"_s, u"click"_s, u"--repeat"_s, u"3"_s, u"--delay"_s,
                u"80"_s, u"1"_s});
-        const auto read = capture(pid_t(xterm.processId()));
+        const auto read = capture(xterm.pid());
         ASSERT_TRUE(read.capture) << line.toStdString() << ": " << rawValue(read.capture.error()).toStdString();
         EXPECT_EQ(read.capture->document.text.trimmed(), line);
     }
+}
+
+// A paragraph that its source wrapped at 72 columns, shown in an xterm and selected from its first line to
+// its last, reads whole through the primary selection.
+TEST_F(AccessibleDesktop, AParagraphWrappedInAnXtermReadsWhole) {
+    for (const QString& tool : {u"xterm"_s, u"xdotool"_s}) {
+        if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << tool.toStdString() << " is not installed";
+    }
+    const QStringList lines{u"The changes to the reader keep every line that its source shows, and"_s,
+                            u"they join the lines that only wrap a paragraph at a fixed width, as a"_s,
+                            u"mail program or a terminal does."_s};
+    ShownInXterm xterm(lines.join(u'\n'), u"80x5+0+0"_s);
+    const QString window = xterm.window();
+    ASSERT_FALSE(window.isEmpty());
+    // The first line triple-clicked, the selection extended to the third by the right button.
+    input({u"mousemove"_s, u"--window"_s, window, u"4"_s, u"8"_s, u"click"_s, u"--repeat"_s, u"3"_s, u"--delay"_s,
+           u"80"_s, u"1"_s});
+    input({u"mousemove"_s, u"--window"_s, window, u"100"_s, u"34"_s, u"click"_s, u"3"_s});
+    const auto read = capture(xterm.pid());
+    ASSERT_TRUE(read.capture) << rawValue(read.capture.error()).toStdString();
+    EXPECT_EQ(read.capture->document.text.trimmed(), lines.join(u' '));
 }
 
 // Serves one HTML page over http on the loopback interface, from the main thread's event loop.

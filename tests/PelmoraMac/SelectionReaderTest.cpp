@@ -172,6 +172,56 @@ TEST(SelectionReader, ThePrimarySelectionStandsInWhereNoFocusedTextIsShown) {
     EXPECT_TRUE(read->isBody);
 }
 
+// Another application's text may wrap a paragraph at a fixed width (a mail, a PDF viewer, a terminal): it
+// is read whole, whether selected, a text area's or the primary selection. A web page's line ends are its
+// blocks and <br>s, kept on both of a browser's roads and in a page another application shows, however long
+// its lines.
+TEST(SelectionReader, AnApplicationsWrappedParagraphReadsWholeAndAPagesLinesStay) {
+    const QString wrapped =
+        u"吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつか\n"
+        u"ぬ。何でも薄暗いじめじめした所でニャーニャー泣いていた事だけは記\n憶している。"_s;
+    const QString whole = QString(wrapped).remove(u'\n');
+    using LineEnds = MarkdownReader::LineEnds;
+
+    SelectionCapture selected(applicationWith(textArea(wrapped, {{0, int(wrapped.size())}})));
+    auto read = selected.run();
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(read->document.text, whole);
+    EXPECT_EQ(selected.desktop.requests.value(0).lineEnds, LineEnds::unwrapped);
+    SelectionCapture area(applicationWith(textArea(u"第一章\n"_s + wrapped)));
+    read = area.run();
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->document.text, u"第一章\n"_s + whole);
+    SelectionCapture terminal(applicationWith({.path = u"/view"_s, .role = test::kPushButtonRole}));
+    terminal.primary = wrapped;
+    read = terminal.run();
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->document.text, whole);
+
+    // A page's text area, in an application that is no browser, and a supported browser's page on the bus.
+    ScriptedAccessibleTree page = pageAt(kPage);
+    page.nodes.append(textArea(wrapped, {{0, int(wrapped.size())}}));
+    page.node(u"/area"_s)->parent = u"/page"_s;
+    page.node(u"/area"_s)->states =
+        statesOf({AccessibleState::focused, AccessibleState::showing, AccessibleState::multiLine});
+    page.node(u"/paragraph"_s)->states = statesOf({AccessibleState::showing});
+    page.node(u"/page"_s)->children.append(u"/area"_s);
+    for (const auto browser : {std::optional<ArticleBrowser>(), std::optional(ArticleBrowser::chrome)}) {
+        SelectionCapture onTheBus(page);
+        onTheBus.desktop.permission = kAutomationDenied;
+        read = onTheBus.run(browser.has_value(), browser);
+        ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+        EXPECT_EQ(read->document.text, wrapped);
+        EXPECT_EQ(onTheBus.desktop.requests.value(0).lineEnds, LineEnds::kept);
+    }
+    // The page's own answer.
+    SelectionCapture answered(emptyFrame());
+    answered.desktop.pageSelection = wrapped;
+    read = answered.run(true, ArticleBrowser::chrome);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(read->document.text, wrapped);
+}
+
 TEST(SelectionReader, APageWithNothingSelectedGivesItsArticleInASupportedBrowserOnly) {
     SelectionCapture supported(pageAt(kPage));
     auto read = supported.run(true, ArticleBrowser::chrome);

@@ -103,7 +103,9 @@ struct FakeCaptureDesktop {
                         return CaptureWorkerResponse{.snapshot = snapshot};
                     case Operation::extract: return CaptureWorkerResponse{.document = articleDocument()};
                     case Operation::markdown: {
-                        auto document = readMarkdownForCapture(request.text.value_or(QString()), cancellation);
+                        auto document =
+                            readMarkdownForCapture(request.text.value_or(QString()), cancellation,
+                                                   request.lineEnds.value_or(MarkdownReader::LineEnds::kept));
                         if (!document) return CaptureWorkerResponse::failed(document.error());
                         return CaptureWorkerResponse{.document = *document};
                     }

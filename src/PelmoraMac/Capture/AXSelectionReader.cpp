@@ -149,15 +149,28 @@ CaptureResult<std::optional<CapturedContent>> AXSelectionReader::readBodyCandida
     return Result(CapturedContent::bodyCandidate(std::move(readable->text)));
 }
 
+CaptureResult<bool> AXSelectionReader::readsWebText() {
+    if (m_browser || m_includeWebArticles || m_page || m_webArea || m_sawWebArea) return true;
+    return focusInWebDocument();
+}
+
+CaptureResult<CapturedContent> AXSelectionReader::withLineEnds(CapturedContent content) {
+    auto web = readsWebText();
+    if (!web) return tl::unexpected(web.error());
+    content.lineEnds = *web ? MarkdownReader::LineEnds::kept : MarkdownReader::LineEnds::unwrapped;
+    return content;
+}
+
 CaptureResult<CapturedContent> AXSelectionReader::read() {
     auto selection = readSelectedText();
-    if (selection) return CapturedContent::selection(std::move(*selection));
+    if (selection) return withLineEnds(CapturedContent::selection(std::move(*selection)));
     if (selection.error() != CaptureFailure::noSelection) return tl::unexpected(selection.error());
     auto body = readBodyCandidate();
     if (!body) return tl::unexpected(body.error());
     if (!*body || holdsNothingToRead((*body)->text())) return failed<CapturedContent>(CaptureFailure::noBodyCandidate);
     if ((*body)->text().size() > kTextLimit) return failed<CapturedContent>(CaptureFailure::tooLong);
-    return std::move(**body);
+    if ((*body)->kind == CapturedContent::Kind::article) return std::move(**body);
+    return withLineEnds(std::move(**body));
 }
 
 CaptureResult<PreparedCapture> prepareCapture(const CapturedContent& content, CaptureDeadline deadline,
@@ -167,8 +180,9 @@ CaptureResult<PreparedCapture> prepareCapture(const CapturedContent& content, Ca
     if (content.kind == CapturedContent::Kind::article) {
         return PreparedCapture{.document = std::get<ReadingDocument>(content.payload), .isBody = true};
     }
-    auto response = runWorker({.operation = CaptureWorkerRequest::Operation::markdown, .text = content.text()},
-                              deadline, cancellation);
+    auto response = runWorker(
+        {.operation = CaptureWorkerRequest::Operation::markdown, .text = content.text(), .lineEnds = content.lineEnds},
+        deadline, cancellation);
     if (!response) return tl::unexpected(response.error());
     if (!response->document || !response->document->isValid()) {
         return failed<PreparedCapture>(CaptureFailure::markdownUnreadable);

@@ -97,6 +97,8 @@ public:
                       CaptureDeadline deadline, CancellationToken cancellation,
                       SelectionCaptureEnvironment environment);
 
+    // What the user means to read; a selection or a body candidate says how its line ends are read: kept
+    // in a browser or a web page any application shows, unwrapped anywhere else (readsWebText).
     CaptureResult<CapturedContent> read();
     // The selected text without its object replacement characters, checked: tooLong over kTextLimit
     // units, emptyText when nothing is left to read; noSelection when nothing is selected,
@@ -142,6 +144,10 @@ private:
     // Whether the focused element lies in a web page, looked for once: there the bus gives the page's masked
     // text as the characters the browser draws in its place, and nothing else tells it.
     CaptureResult<bool> focusInWebDocument();
+    // Whether the text read is a web page's: a browser is in front, its page answered, or the focus lies in
+    // a web page on the bus. A web page's line ends are its own, never a wrap.
+    CaptureResult<bool> readsWebText();
+    CaptureResult<CapturedContent> withLineEnds(CapturedContent content);
     // A text read for the focus without its object replacement characters and, in a web page the bus shows
     // (not the page's own answer, which leaves out what the page masks), without what the browser draws for
     // masked text (withoutBrowserMasks) but for the marks that the page's text objects show in the clear
@@ -217,8 +223,9 @@ CaptureResult<PreparedCapture> captureSelection(pid_t pid, bool includeWebArticl
                                                 const SelectionCaptureEnvironment& environment);
 
 // An article as it is, a body; a selection or a body candidate converted by the worker's markdown
-// operation under the deadline, whose failures come through; markdownUnreadable when its answer holds no
-// valid document. The deadline (cancelled, timedOut) is checked first.
+// operation, with the content's line ends, under the deadline, whose failures come through;
+// markdownUnreadable when its answer holds no valid document. The deadline (cancelled, timedOut) is
+// checked first.
 CaptureResult<PreparedCapture> prepareCapture(const CapturedContent& content, CaptureDeadline deadline,
                                               const CancellationToken& cancellation,
                                               const CaptureWorkerRunner& runWorker);

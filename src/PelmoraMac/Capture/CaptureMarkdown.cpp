@@ -13,8 +13,9 @@ CaptureFailure captureFailure(MarkdownReader::Failure failure) {
     return CaptureFailure::markdownUnreadable;
 }
 
-CaptureResult<ReadingDocument> readMarkdownForCapture(const QString& markdown, const CancellationToken& cancellation) {
-    auto document = MarkdownReader::readKeepingLineEnds(markdown, cancellation);
+CaptureResult<ReadingDocument> readMarkdownForCapture(const QString& markdown, const CancellationToken& cancellation,
+                                                      MarkdownReader::LineEnds lineEnds) {
+    auto document = MarkdownReader::readWithLineEnds(markdown, lineEnds, cancellation);
     if (!document) return tl::unexpected(captureFailure(document.error()));
     return std::move(*document);
 }

@@ -15,7 +15,8 @@ namespace {
 
 // The first snapshot of a page also reads the page's selection as Markdown, as the selection capture
 // would have another worker do, when it is a selection that the capture takes: the capture then starts
-// one process less. Where that gives no valid document the capture has it read as before.
+// one process less. Every line end of a page's text is one the page shows, and is kept. Where that gives
+// no valid document the capture has it read as before.
 CaptureResult<CaptureWorkerResponse> takeSnapshot(const CaptureWorkerRequest& request,
                                                   const CancellationToken& cancellation) {
     const bool withHTML = request.operation == CaptureWorkerRequest::Operation::snapshot;
@@ -26,7 +27,7 @@ CaptureResult<CaptureWorkerResponse> takeSnapshot(const CaptureWorkerRequest& re
     CaptureWorkerResponse response{.snapshot = std::move(*snapshot)};
     const QString selection = withoutObjectReplacements(response.snapshot->selection.value_or(QString()));
     if (withHTML && selection.size() <= AXSelectionReader::kTextLimit && !holdsNothingToRead(selection)) {
-        auto document = readMarkdownForCapture(selection, cancellation);
+        auto document = readMarkdownForCapture(selection, cancellation, MarkdownReader::LineEnds::kept);
         if (document && document->isValid()) response.document = std::move(*document);
     }
     return response;
@@ -46,8 +47,9 @@ CaptureResult<CaptureWorkerResponse> convertClipboard(const ClipboardSnapshot& s
     return CaptureWorkerResponse{.document = std::move(*document)};
 }
 
-CaptureResult<CaptureWorkerResponse> convertMarkdown(const QString& text, const CancellationToken& cancellation) {
-    auto document = readMarkdownForCapture(text, cancellation);
+CaptureResult<CaptureWorkerResponse> convertMarkdown(const QString& text, MarkdownReader::LineEnds lineEnds,
+                                                     const CancellationToken& cancellation) {
+    auto document = readMarkdownForCapture(text, cancellation, lineEnds);
     if (!document) return tl::unexpected(document.error());
     return CaptureWorkerResponse{.document = std::move(*document)};
 }
@@ -71,7 +73,7 @@ CaptureResult<CaptureWorkerResponse> performCaptureWorkerOperation(const Capture
         return convertClipboard(*request.clipboard, cancellation);
     case Operation::markdown:
         if (!request.text) return tl::unexpected(CaptureFailure::markdownUnreadable);
-        return convertMarkdown(*request.text, cancellation);
+        return convertMarkdown(*request.text, request.lineEnds.value_or(MarkdownReader::LineEnds::kept), cancellation);
     }
     return tl::unexpected(CaptureFailure::unavailable);
 }

@@ -7,6 +7,7 @@ void writeJson(JsonWriter& writer, const CaptureWorkerRequest& request) {
         .fieldIfPresent(u"browser", request.browser)
         .fieldIfPresent(u"clipboard", request.clipboard)
         .fieldIfPresent(u"html", request.html)
+        .fieldIfPresent(u"lineEnds", request.lineEnds)
         .field(u"operation", request.operation)
         .fieldIfPresent(u"process", request.process)
         .fieldIfPresent(u"text", request.text)
@@ -22,6 +23,7 @@ Decoded<CaptureWorkerRequest> decodeJson(const JsonValue& value, const JsonPath&
     request.html = decoder.optional<QString>(u"html");
     request.clipboard = decoder.optional<ClipboardSnapshot>(u"clipboard");
     request.text = decoder.optional<QString>(u"text");
+    request.lineEnds = decoder.optional<MarkdownReader::LineEnds>(u"lineEnds");
     request.process = decoder.optional<pid_t>(u"process");
     request.window = decoder.optional<BrowserWindowBounds>(u"window");
     return decoder.finish(std::move(request));

@@ -4,6 +4,7 @@
 #include "PelmoraMac/Capture/BrowserWindowBounds.h"
 #include "PelmoraMac/Capture/ClipboardSnapshot.h"
 #include "ReaderCore/Json.h"
+#include "ReaderText/MarkdownReader.h"
 
 #include <QString>
 
@@ -15,8 +16,8 @@ namespace tavrine {
 
 // The one request that a capture worker serves: an operation and the input that operation reads
 // (snapshot and verify: the browser, and the process and bounds of its window in front; extract: the page's HTML;
-// clipboard: a clipboard snapshot; markdown: the text). Fields that the operation does not read stay
-// absent and are not written.
+// clipboard: a clipboard snapshot; markdown: the text, and how its line ends are read). Fields that the
+// operation does not read stay absent and are not written.
 struct CaptureWorkerRequest {
     enum class Operation {
         snapshot,   // a snapshot of the browser's active tab with its HTML
@@ -31,6 +32,8 @@ struct CaptureWorkerRequest {
     std::optional<QString> html{};
     std::optional<ClipboardSnapshot> clipboard{};
     std::optional<QString> text{};
+    // What a line end of the markdown operation's text becomes; absent: kept, as a web page's are.
+    std::optional<MarkdownReader::LineEnds> lineEnds{};
     // The process of the browser window in front: the browser asked is the one it belongs to. Absent:
     // any browser of the worker's display.
     std::optional<pid_t> process{};
@@ -50,6 +53,16 @@ struct EnumTable<CaptureWorkerRequest::Operation> {
         {Operation::extract, u"extract"},
         {Operation::clipboard, u"clipboard"},
         {Operation::markdown, u"markdown"},
+    });
+};
+
+template <>
+struct EnumTable<MarkdownReader::LineEnds> {
+    using LineEnds = MarkdownReader::LineEnds;
+    static constexpr auto entries = std::to_array<std::pair<LineEnds, std::u16string_view>>({
+        {LineEnds::joined, u"joined"},
+        {LineEnds::kept, u"kept"},
+        {LineEnds::unwrapped, u"unwrapped"},
     });
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ReaderCore/ReadingDocument.h"
+#include "ReaderText/MarkdownReader.h"
 
 #include <QString>
 
@@ -21,6 +22,10 @@ struct CapturedContent {
     Kind kind = Kind::selection;
     // The text of a selection or a body candidate; the document of an article.
     std::variant<QString, ReadingDocument> payload{};
+    // How the line ends of a selection's or a body candidate's text are read: kept where a web page gave
+    // it (each is a block, a <br> or a <pre> line the page shows, never a wrap); unwrapped where any other
+    // application did, which may have wrapped a paragraph at a fixed width.
+    MarkdownReader::LineEnds lineEnds = MarkdownReader::LineEnds::kept;
 
     static CapturedContent selection(QString text) { return {.kind = Kind::selection, .payload = std::move(text)}; }
     static CapturedContent bodyCandidate(QString text) {

@@ -56,7 +56,7 @@ CaptureResult<ReadingDocument> convertText(const ClipboardSnapshot& snapshot, co
     if (auto checked = validateClipboardDocument(textDocument(snapshot.text)); !checked) {
         return tl::unexpected(checked.error());
     }
-    auto document = readMarkdownForCapture(*snapshot.text, cancellation);
+    auto document = readMarkdownForCapture(*snapshot.text, cancellation, MarkdownReader::LineEnds::unwrapped);
     if (!document) return tl::unexpected(document.error());
     return validateClipboardDocument(std::move(*document));
 }

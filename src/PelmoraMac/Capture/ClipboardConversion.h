@@ -25,8 +25,9 @@ using ClipboardHTMLConverter = std::function<CaptureResult<std::optional<Reading
 //     clipboardFormatTooLarge and a document that is too long with tooLong; HTML that does not decode,
 //     has no body or fails otherwise is passed over;
 //  2. the RTF (convertClipboardRichText): tooLong fails, any other failure passes it over;
-//  3. the text read as Markdown (readMarkdownForCapture), after validateClipboardDocument on the text
-//     alone; without a text: clipboardUnreadable when there was formatted data, else clipboardNoText.
+//  3. the text read as Markdown (readMarkdownForCapture), a line end that only wraps a paragraph joined
+//     (LineEnds::unwrapped), after validateClipboardDocument on the text alone; without a text:
+//     clipboardUnreadable when there was formatted data, else clipboardNoText.
 // Every document is checked by validateClipboardDocument. A pure function of its input, on the
 // caller's thread: the worker's clipboard operation, and the interactive process for a plain-text
 // snapshot without formatted data.

@@ -1,5 +1,8 @@
 #include "ReaderText/internal/MarkdownDocumentBuilder.h"
 
+#include "ReaderText/internal/ParagraphWraps.h"
+
+#include <algorithm>
 #include <cstdint>
 
 namespace tavrine::internal {
@@ -46,7 +49,49 @@ void MarkdownDocumentBuilder::recordSpan(Kind kind, qsizetype start, qint64 leve
     if (start >= 0 && start < m_text.length()) m_spans.append({kind, start, m_text.length(), level});
 }
 
+// The lines of a block's text run from the line that holds its first soft break to the end of the text
+// (a hard break parts two of them too); nothing else has been written since the block's text began.
+void MarkdownDocumentBuilder::joinWrappedLines() {
+    if (m_softBreaks.empty()) return;
+    const QString& text = m_text.text();
+    const qsizetype front = m_softBreaks.front();
+    const qsizetype first = front > 0 ? text.lastIndexOf(u'\n', front - 1) + 1 : 0;
+    QList<QStringView> lines;
+    std::vector<qsizetype> lineEnds;
+    for (qsizetype start = first; start < text.size();) {
+        qsizetype end = text.indexOf(u'\n', start);
+        if (end < 0) end = text.size();
+        lines.append(QStringView(text).sliced(start, end - start));
+        lineEnds.push_back(end);
+        start = end + 1;
+    }
+    const QList<bool> wraps = paragraphWraps(lines);
+    std::vector<qsizetype> joined;
+    for (qsizetype i = 0; i < wraps.size(); ++i) {
+        const bool soft = std::binary_search(m_softBreaks.cbegin(), m_softBreaks.cend(), lineEnds[size_t(i)]);
+        if (soft && wraps[i]) joined.push_back(lineEnds[size_t(i)]);
+    }
+    m_softBreaks.clear();
+    // Last to first, so that each offset still holds its line feed; the spans move by what vanished before
+    // their ends.
+    std::vector<qsizetype> vanished;
+    for (auto it = joined.crbegin(); it != joined.crend(); ++it) {
+        if (m_text.joinLines(*it)) vanished.push_back(*it);
+    }
+    if (vanished.empty()) return;
+    std::reverse(vanished.begin(), vanished.end());
+    const auto movedBack = [&vanished](qsizetype offset) {
+        return qsizetype(std::lower_bound(vanished.cbegin(), vanished.cend(), offset) - vanished.cbegin());
+    };
+    for (ReadingDocument::Span& span : m_spans) {
+        if (span.end <= first) continue;
+        span.start -= movedBack(span.start);
+        span.end -= movedBack(span.end);
+    }
+}
+
 int MarkdownDocumentBuilder::enterBlock(MD_BLOCKTYPE type, const void* detail) {
+    joinWrappedLines();
     if (nests(type) && qint64(m_lists.size()) + m_quoteDepth >= MarkdownReader::kMaximumNesting) {
         return fail(Failure::tooComplex);
     }
@@ -87,6 +132,7 @@ int MarkdownDocumentBuilder::enterBlock(MD_BLOCKTYPE type, const void* detail) {
 }
 
 int MarkdownDocumentBuilder::leaveBlock(MD_BLOCKTYPE type, const void* detail) {
+    joinWrappedLines();
     if (m_blocks.empty() || m_blocks.back().type != type) return 0;
     const qsizetype start = m_blocks.back().start;
     m_blocks.pop_back();
@@ -210,6 +256,9 @@ void MarkdownDocumentBuilder::writeText(MD_TEXTTYPE type, QByteArrayView text) {
     case MD_TEXT_SOFTBR:
         if (m_lineEnds == MarkdownReader::LineEnds::kept) {
             writeLineFeed();
+        } else if (m_lineEnds == MarkdownReader::LineEnds::unwrapped) {
+            writeLineFeed();
+            if (m_text.length() > 0 && m_text.text().back() == u'\n') m_softBreaks.push_back(m_text.length() - 1);
         } else {
             m_text.appendSoftBreak();
         }

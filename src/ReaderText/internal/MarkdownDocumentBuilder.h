@@ -20,7 +20,9 @@ namespace tavrine::internal {
 //   after a marker loses the marker's space; lists are not indented, their depth is the item's level,
 //   as a quote's depth is the quote's level;
 // - a table is one line per cell, header cells first, every row as wide as the header;
-// - spans are listed as their elements finish, inner before outer.
+// - spans are listed as their elements finish, inner before outer;
+// - with LineEnds::unwrapped, a soft break is first written as a line feed, then, once the lines of its
+//   block are known, joined where it only wraps them (paragraphWraps), the spans after it moved back.
 // Each callback answers 0 to go on, anything else to stop the parser, with failure() set.
 //
 // The parser is trusted with nothing it reports: a text that reaches beyond the input (a size from an
@@ -81,6 +83,7 @@ private:
     void writeAlternativeText(MD_TEXTTYPE type, QByteArrayView text);
     void writePlaceholder();
     void recordSpan(Kind kind, qsizetype start, qint64 level);
+    void joinWrappedLines();
 
     QByteArrayView m_input;
     MarkdownReader::LineEnds m_lineEnds;
@@ -96,6 +99,10 @@ private:
     int m_imageDepth = 0;
     MarkdownText m_alternative;
     std::optional<MarkdownReader::Failure> m_failure;
+    // With LineEnds::unwrapped: the line feeds written for the soft breaks of the block being written,
+    // each joined or kept once the block's lines are all known (joinWrappedLines, at the next block's
+    // start or end).
+    std::vector<qsizetype> m_softBreaks;
 };
 
 }  // namespace tavrine::internal

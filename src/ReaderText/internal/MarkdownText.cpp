@@ -120,6 +120,16 @@ void MarkdownText::appendLineFeed() {
     append(u"\n");
 }
 
+bool MarkdownText::joinLines(qsizetype offset) {
+    Q_ASSERT(offset > 0 && offset + 1 < m_text.size() && m_text[offset] == u'\n');
+    if (softBreakVanishesBetween(codePointBefore(m_text, offset), codePointAt(m_text, offset + 1))) {
+        m_text.remove(offset, 1);
+        return true;
+    }
+    m_text[offset] = u' ';
+    return false;
+}
+
 void MarkdownText::chopLineFeeds() {
     qsizetype end = m_text.size();
     while (end > 0 && m_text[end - 1] == u'\n') --end;
