@@ -603,9 +603,9 @@ TEST_F(FileDefaultsTest, WhatAnotherWriterLeavesIsTakenOrKeptAsideNeverWrittenOv
 }
 
 // Settings whose writes let the test act as another writer at the moments a write cannot see: while the new
-// file is written and synced (`during`), in the instant between the last look and the rename
-// (`afterTheLook`), each done once, and in the pause before a changed file that holds no settings is
-// looked at again (`inPause`, counted).
+// file is written and synced (`during` once, `duringEach` at every write), in the instant between the last
+// look and the rename (`afterTheLook`, once), and in the pause before a changed file that holds no settings
+// is looked at again (`inPause`, once, the pauses counted).
 class SharedFileDefaultsTest : public FileDefaultsTest {
 protected:
     FileDefaults::Steps steps() {
@@ -615,6 +615,7 @@ protected:
             const auto producing = [&](FileContents& contents) {
                 const bool whole = produce(contents);
                 if (during) std::exchange(during, {})();
+                if (duringEach) duringEach();
                 return whole;
             };
             SharedFileCheck late = check;
@@ -638,6 +639,7 @@ protected:
     }
 
     std::function<void()> during;
+    std::function<void()> duringEach;
     std::function<void()> afterTheLook;
     std::function<void()> inPause;
     int pauses = 0;
@@ -679,9 +681,26 @@ TEST_F(SharedFileDefaultsTest, ASaveThatLandsWhileTheFileIsWrittenIsTakenOrKeptA
     EXPECT_TRUE(warnings.mention(u"was changed and now is not a JSON object"_s));
     EXPECT_TRUE(warnings.mention(u"the file is kept as %1.corrupt when"_s.arg(path())));
     EXPECT_EQ(directory.read(path() + u".corrupt"), conflict);
+    {
+        const FileDefaults reread(path());
+        EXPECT_EQ(reread.object(u"frame"_s), DefaultsValue(2.0));
+        EXPECT_EQ(reread.object(u"theirs"_s), DefaultsValue(u"kept"_s));
+    }
+
+    // A writer that saves during every try: none of its saves is replaced, the write fails and says so, and
+    // once it is quiet the next write keeps both sides.
+    int saves = 0;
+    duringEach = [&] { replaceFile(u"{\"theirs\": %1}"_s.arg(++saves).toUtf8()); };
+    defaults.setDouble(u"frame"_s, 3);
+    EXPECT_FALSE(defaults.sync());
+    EXPECT_EQ(warnings.messages().size(), 2);
+    EXPECT_TRUE(warnings.mention(u"another program changed it again"_s));
+    EXPECT_EQ(FileDefaults(path()).object(u"theirs"_s), DefaultsValue(double(saves)));
+    duringEach = {};
+    EXPECT_TRUE(defaults.sync());
     const FileDefaults reread(path());
-    EXPECT_EQ(reread.object(u"frame"_s), DefaultsValue(2.0));
-    EXPECT_EQ(reread.object(u"theirs"_s), DefaultsValue(u"kept"_s));
+    EXPECT_EQ(reread.object(u"frame"_s), DefaultsValue(3.0));
+    EXPECT_EQ(reread.object(u"theirs"_s), DefaultsValue(double(saves)));
 }
 
 // A writer in place (an editor saving through a link) cuts the file, then writes it: a write that finds it
