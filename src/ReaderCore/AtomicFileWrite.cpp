@@ -77,6 +77,51 @@ private:
     qint64 m_flushed = 0;
 };
 
+bool isSameFile(const struct stat& one, const struct stat& other) {
+    return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
+// Gives the complete new file at temporary the name target, as check allows: 0, or the errno that failed
+// it (EAGAIN when the file is no longer the one judged). Whatever it leaves at temporary is removed, but a
+// file of another writer that could not take its name back. mine is the new file's status.
+int takeName(const QByteArray& temporary, const QByteArray& target, const struct stat& mine,
+             const SharedFileCheck& check) {
+    const char* from = temporary.constData();
+    const char* to = target.constData();
+    const auto fail = [from](int code) {
+        ::unlink(from);
+        return code;
+    };
+    if (check.isUnchanged && !check.isUnchanged()) return fail(EAGAIN);
+    if (!check.isJudged) return ::rename(from, to) == 0 ? 0 : fail(errno);
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) != 0) {
+        if (errno == ENOENT) {
+            // Nothing to replace: never one that another writer has just put there.
+            if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+            return fail(errno == EEXIST ? EAGAIN : errno);
+        }
+        if (errno != EINVAL && errno != ENOSYS) return fail(errno);
+        return ::rename(from, to) == 0 ? 0 : fail(errno);
+    }
+    // temporary now names the file replaced.
+    struct stat replaced {};
+    if (::lstat(from, &replaced) == 0 && check.isJudged(replaced)) {
+        ::unlink(from);
+        return 0;
+    }
+    // Another writer's save, given its name back. Had a still later save replaced the new file meanwhile,
+    // that one came back instead: it takes the name, as its writer meant it to, over the earlier one.
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) != 0) {
+        // Its place emptied meanwhile: it goes back there, or stays where it is rather than be removed.
+        ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+        return EAGAIN;
+    }
+    if (struct stat back{}; ::lstat(from, &back) == 0 && !isSameFile(back, mine)) {
+        ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE);
+    }
+    return fail(EAGAIN);
+}
+
 }  // namespace
 
 QString atomicWriteTemporaryPrefix(const QString& fileName) {
@@ -114,7 +159,8 @@ tl::expected<void, FileWriteError> renameWithoutReplacing(const QString& from, c
 }
 
 tl::expected<void, FileWriteError> replaceFileAtomically(const QString& path,
-                                                         const std::function<bool(FileContents&)>& produce) {
+                                                         const std::function<bool(FileContents&)>& produce,
+                                                         const SharedFileCheck& check) {
     // The person protected the file (chmod a-w, or it is another user's): the folder's permission, which
     // is all that rename(2) asks for, does not overrule that.
     if (auto replaceable = mayReplaceFile(path); !replaceable) return replaceable;
@@ -142,8 +188,12 @@ tl::expected<void, FileWriteError> replaceFileAtomically(const QString& path,
     // A file system that only reserves room while writing (quotas, network and copy-on-write file systems)
     // may report the failure here or at the close rather than at the write.
     if (syncFile(fd) != 0) return abandon(true, errno);
+    struct stat mine {};
+    ::fstat(fd, &mine);
     if (::close(fd) != 0) return abandon(false, errno);
-    if (::rename(temporary.constData(), target.constData()) != 0) return abandon(false, errno);
+    if (const int failed = takeName(temporary, target, mine, check); failed != 0) {
+        return tl::unexpected(FileWriteError{failed});
+    }
 
     // The new name is in place; syncing the folder makes it last through a power loss.
     const FileDescriptor directory(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

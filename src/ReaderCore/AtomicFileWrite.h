@@ -6,6 +6,8 @@
 
 #include <tl/expected.hpp>
 
+#include <sys/stat.h>
+
 #include <functional>
 #include <optional>
 
@@ -26,6 +28,18 @@ struct FileWriteError {
     bool operator==(const FileWriteError&) const = default;
 };
 
+// What a writer that shares a file with others asks as its new file takes the file's name.
+struct SharedFileCheck {
+    // Asked once the new file is complete, synced and closed, right before it takes the name (as late as
+    // the file can be looked at whole): whether the file is still the one judged.
+    std::function<bool()> isUnchanged;
+    // Asked of the file that the new one has just replaced, the two names exchanged in one step: whether
+    // it is the one judged. When it is not, a save of another writer landed in the instant after the look,
+    // and it is given its name back. Where nothing was to be replaced, the new file takes the name only
+    // while it is still free. A file system that cannot exchange two names is left with the look alone.
+    std::function<bool(const struct stat& replaced)> isJudged;
+};
+
 // Replaces the file at path with the bytes produce hands over, or leaves it exactly as it was: the one way
 // a file that holds the user's data is written, for the store and the settings alike. The bytes go to a
 // temporary file in the same folder (named by atomicWriteTemporaryPrefix()) through write(2), each call
@@ -44,8 +58,14 @@ struct FileWriteError {
 // A file that this user may not write is never replaced (mayReplaceFile()), although rename(2), which asks
 // only for the folder, would: the write fails as any other, before anything is made, and once the file
 // may be written again the next write replaces it.
+//
+// A writer that shares the file with others (who replace it, or write it in place) passes check: the new
+// file then takes the file's name only while what it replaces is still the file that writer judged, and
+// otherwise the write is abandoned like a failed one (the old file stays, the temporary file goes) and
+// reports EAGAIN.
 tl::expected<void, FileWriteError> replaceFileAtomically(const QString& path,
-                                                         const std::function<bool(FileContents&)>& produce);
+                                                         const std::function<bool(FileContents&)>& produce,
+                                                         const SharedFileCheck& check = {});
 
 // Whether this user may replace what is at path: nothing, a symbolic link (the link is what a write
 // replaces), or a file that access(2) says this user may write. Anything else, a read-only file or one of

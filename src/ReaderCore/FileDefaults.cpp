@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
@@ -94,6 +95,9 @@ QString replacedFile(const QString& path) {
     return file.isSymLink() ? path : file.filePath();
 }
 
+// How many times a write is made again when another writer changed the file while it was written.
+constexpr int kWriteTries = 5;
+
 // How many names a copy kept aside may take before a write gives up: "<file>.corrupt" and those after it.
 constexpr int kAsideNames = 1000;
 
@@ -120,7 +124,9 @@ QString FileDefaults::applicationFile() {
            QString::fromUtf16(kApplicationIdentifier) + u"/defaults.json";
 }
 
-FileDefaults::FileDefaults(QString path) : m_path(std::move(path)) {
+FileDefaults::FileDefaults(QString path) : FileDefaults(std::move(path), Steps{}) {}
+
+FileDefaults::FileDefaults(QString path, Steps steps) : m_path(std::move(path)), m_steps(std::move(steps)) {
     m_writeTimer.setSingleShot(true);
     m_writeTimer.setInterval(0);
     QObject::connect(&m_writeTimer, &QTimer::timeout, [this] { sync(); });
@@ -154,17 +160,32 @@ void FileDefaults::read() {
         return;
     }
     refuseFile(u"The settings file %1 %2"_s.arg(m_path, entries.error()));
+    sayRefusal();
 }
 
-void FileDefaults::readAgainIfChanged() {
+bool FileDefaults::readAgainIfChanged() {
     FileState now = fileStateOf(m_path);
-    if (now == m_known) return;
+    if (now == m_known) return true;
     m_known = std::move(now);
     auto entries = readEntries();
     if (!entries) {
+        // Perhaps caught between the cut and the write of a writer in place (an editor through a link):
+        // judged only once it has had the time to finish, and only once it stood still meanwhile.
+        m_steps.pause();
+        FileState later = fileStateOf(m_path);
+        const bool stillChanging = later != m_known;
+        m_known = std::move(later);
+        entries = readEntries();
+        if (!entries && stillChanging) {
+            // A state no file has: the next look reads it again.
+            m_known = FileState{};
+            return false;
+        }
+    }
+    if (!entries) {
         // What the other writer left is the person's: kept aside, or left as it is, never written over.
         refuseFile(u"The settings file %1 was changed and now %2"_s.arg(m_path, entries.error()));
-        return;
+        return true;
     }
     // The file's entries, with what was set or removed here since the last read or write put over them.
     for (const QString& key : std::as_const(m_changedKeys)) {
@@ -176,6 +197,7 @@ void FileDefaults::readAgainIfChanged() {
     }
     m_entries = std::move(*entries);
     m_keepsFileAside = false;
+    return true;
 }
 
 tl::expected<QJsonObject, QString> FileDefaults::readEntries() const {
@@ -220,7 +242,14 @@ void FileDefaults::refuseFile(const QString& lead) {
     }
     // Nothing more is said while the settings are not saved for the reason just given.
     if (!mayWrite) m_warnedNotSaved = true;
-    warn(u"%1; its settings are ignored and %2."_s.arg(lead, outcome));
+    m_refusal = u"%1; its settings are ignored and %2."_s.arg(lead, outcome);
+    // A file to be kept aside is spoken of once the write is about to move it: should it change meanwhile,
+    // it is judged again and the line would no longer be true of it.
+    if (!mayWrite) sayRefusal();
+}
+
+void FileDefaults::sayRefusal() {
+    if (!m_refusal.isEmpty()) warn(std::exchange(m_refusal, {}));
 }
 
 tl::expected<QString, QString> FileDefaults::keepFileAside() {
@@ -294,30 +323,49 @@ QByteArray FileDefaults::fileContents() const {
 }
 
 std::optional<QString> FileDefaults::write() {
+    for (int attempt = 0; attempt < kWriteTries; ++attempt) {
+        const auto tried = tryWrite();
+        if (!tried) {
+            sayRefusal();
+            return tried.error();
+        }
+        if (*tried == Try::written) return std::nullopt;
+        m_refusal.clear();
+    }
+    return u"The settings could not be saved to %1: another program changed it again at each of %2 tries."_s.arg(
+        m_path, QString::number(kWriteTries));
+}
+
+tl::expected<FileDefaults::Try, QString> FileDefaults::tryWrite() {
     // Another writer's file is never written over unseen: taken, or kept aside, first.
-    readAgainIfChanged();
+    if (!readAgainIfChanged()) return Try::overtaken;
     // Only a regular file is replaced: a write never goes through a link to a device, nor replaces a
     // FIFO or a directory that someone put in the file's place.
     if (QFileInfo::exists(m_path) && !isRegularFile(m_path)) {
-        return u"The settings could not be saved: %1 is not a regular file."_s.arg(m_path);
+        return tl::unexpected(u"The settings could not be saved: %1 is not a regular file."_s.arg(m_path));
     }
     // A file this user may not write is the person's to change, never ours: not replaced, nor kept aside.
     if (auto replaceable = mayReplaceFile(replacedFile(m_path)); !replaceable) {
-        return u"The settings could not be saved to %1: %2"_s.arg(
-            m_path, QString::fromLocal8Bit(std::strerror(replaceable.error().code)));
+        return tl::unexpected(u"The settings could not be saved to %1: %2"_s.arg(
+            m_path, QString::fromLocal8Bit(std::strerror(replaceable.error().code))));
     }
     // A file the next start would refuse is never written: the one on disk stays as it is.
     const QByteArray contents = fileContents();
     if (contents.size() > kLargestFileBytes) {
-        return u"The settings could not be saved to %1: they take %2 bytes, more than the %3 a start reads."_s.arg(
-            m_path, QString::number(contents.size()), QString::number(kLargestFileBytes));
+        return tl::unexpected(
+            u"The settings could not be saved to %1: they take %2 bytes, more than the %3 a start reads."_s.arg(
+                m_path, QString::number(contents.size()), QString::number(kLargestFileBytes)));
     }
     const QString folder = QFileInfo(m_path).absolutePath();
     if (!QDir().mkpath(folder)) {
-        return u"The settings could not be saved: the folder %1 cannot be made."_s.arg(folder);
+        return tl::unexpected(u"The settings could not be saved: the folder %1 cannot be made."_s.arg(folder));
     }
+    const auto unchanged = [this] { return fileStateOf(m_path) == m_known; };
     if (m_keepsFileAside) {
-        if (auto kept = keepFileAside(); !kept) return kept.error();
+        // What is kept aside is the file judged: one changed since is judged again first.
+        if (!unchanged()) return Try::overtaken;
+        sayRefusal();
+        if (auto kept = keepFileAside(); !kept) return tl::unexpected(kept.error());
         m_keepsFileAside = false;
         // Its place is empty now, and nothing of it is to be read again should the write below fail.
         m_known = fileStateOf(m_path);
@@ -327,17 +375,41 @@ std::optional<QString> FileDefaults::write() {
     const QString target = replacedFile(m_path);
     // Every write(), the sync and the close are checked before the new file takes the old one's name:
     // QSaveFile (Qt 6.4) ignores a failure of its buffered flush and of the sync, and would
-    // put an empty or cut file in place of good settings on a full disk or over a quota.
-    if (auto written = replaceFileAtomically(target, [&contents](FileContents& file) { return file.append(contents); });
-        !written) {
-        return u"The settings could not be saved to %1: %2"_s.arg(
-            m_path, QString::fromLocal8Bit(std::strerror(written.error().code)));
+    // put an empty or cut file in place of good settings on a full disk or over a quota. The file is looked
+    // at again last, after the sync that takes most of the write's time (far longer on a slow disk), and
+    // what the new file replaces is checked as the two names are exchanged: a save by another writer in that
+    // span, or in the instant after the look, keeps its place and is taken by the next try.
+    bool overtaken = false;
+    const SharedFileCheck check{
+        .isUnchanged =
+            [&] {
+                overtaken = !unchanged();
+                return !overtaken;
+            },
+        .isJudged =
+            [&](const struct stat& replaced) {
+                overtaken = !isSameFileAsBefore(m_known.file, replaced);
+                return !overtaken;
+            },
+    };
+    const auto written = m_steps.replaceFile(
+        target, [&contents](FileContents& file) { return file.append(contents); }, check);
+    if (overtaken) return Try::overtaken;
+    if (!written) {
+        return tl::unexpected(u"The settings could not be saved to %1: %2"_s.arg(
+            m_path, QString::fromLocal8Bit(std::strerror(written.error().code))));
     }
-    // Looked at right away: only a writer that replaced the file in the moment since would pass for this one.
-    m_known = fileStateOf(m_path);
-    m_changedKeys.clear();
     ++m_writeCount;
-    return std::nullopt;
+    // Looked at, then read back: a writer that replaced the file in the moment since the rename would
+    // otherwise pass for this one, and its save be written over by the next write.
+    m_known = fileStateOf(m_path);
+    if (const auto back = readRegularFile(m_path, kLargestFileBytes); !back || *back != contents) {
+        // A state no file has: the next try reads what is there.
+        m_known = FileState{};
+        return Try::overtaken;
+    }
+    m_changedKeys.clear();
+    return Try::written;
 }
 
 }  // namespace tavrine

@@ -1,13 +1,17 @@
 #pragma once
 
+#include "ReaderCore/AtomicFileWrite.h"
 #include "ReaderCore/Defaults.h"
 #include "ReaderCore/FileState.h"
 
 #include <QJsonObject>
 #include <QSet>
+#include <QThread>
 #include <QTimer>
 
 #include <tl/expected.hpp>
+
+#include <functional>
 
 namespace tavrine {
 
@@ -45,15 +49,34 @@ namespace tavrine {
 // (its bytes, its owner or mode, a link swapped), it is read again as at the start. Its entries are then
 // taken, with the keys set or removed here since the last read or write put over them, so that an edit
 // of another key survives and a key both changed ends with the value set here; a file that no longer
-// parses is kept aside as above, and the settings held here go into a new file.
+// parses is kept aside as above, and the settings held here go into a new file. The file is looked at
+// once more right before the new file takes its name, after it is written and synced: a save by another
+// writer in that span is taken, or kept aside, as above, and the write is made again from the settings
+// then held (a few times at most, after which the write fails like any other). What a write leaves is
+// read back, so that a save that replaced it at once is taken at the next write rather than written over.
+// A changed file that holds no settings (it may be one that a writer in place has cut and not yet
+// written whole) is looked at again after a short pause, and judged only once it stood still in it: the
+// copy kept aside is the file judged then, and the line on stderr is said of it as it is moved.
 //
 // Owned by the application, main thread only.
 class FileDefaults final : public Defaults {
 public:
+    // The steps at which another writer may act, which tests stand in for.
+    struct Steps {
+        // How a write replaces the file: replaceFileAtomically().
+        std::function<tl::expected<void, FileWriteError>(
+            const QString& path, const std::function<bool(FileContents&)>& produce, const SharedFileCheck& check)>
+            replaceFile = replaceFileAtomically;
+        // The pause before a changed file that holds no settings is looked at once more: long enough for
+        // a writer in place to finish (100 ms).
+        std::function<void()> pause = [] { QThread::msleep(100); };
+    };
+
     // Where the application keeps its settings; only looked up, nothing is created.
     static QString applicationFile();
 
     explicit FileDefaults(QString path);
+    FileDefaults(QString path, Steps steps);
     FileDefaults(const FileDefaults&) = delete;
     FileDefaults& operator=(const FileDefaults&) = delete;
     // Writes what is still pending.
@@ -77,13 +100,16 @@ private:
     // Removes the temporary files that writes killed in the middle left beside the file.
     void removeLeftovers();
     void read();
-    // Takes what the file holds when it is no longer what this object last read or wrote.
-    void readAgainIfChanged();
+    // Takes what the file holds when it is no longer what this object last read or wrote; false when it
+    // holds no settings and changed again during the pause (still being written): not judged yet.
+    bool readAgainIfChanged();
     // The file's entries (none when there is no file), or why it holds no settings.
     tl::expected<QJsonObject, QString> readEntries() const;
     // Decides what becomes of a file that holds no settings, and says so in one line that starts with lead
-    // (which names the file and why).
+    // (which names the file and why): at once, or, for a file to be kept aside, through sayRefusal().
     void refuseFile(const QString& lead);
+    // Says the line refuseFile() kept back, if any.
+    void sayRefusal();
     // Moves the file (or the link in its place) aside to the first free name beside it; the name it took
     // (empty when nothing was there to move), or what went wrong, as the warning says it.
     tl::expected<QString, QString> keepFileAside();
@@ -92,8 +118,14 @@ private:
     QByteArray fileContents() const;
     // Writes the file; what went wrong, as the warning says it, or nothing.
     std::optional<QString> write();
+    // What one try of a write came to: the file holds the settings, or another writer changed it meanwhile
+    // and the next try takes what it wrote.
+    enum class Try { written, overtaken };
+    // One try of write(): what went wrong, as the warning says it, or how it ended.
+    tl::expected<Try, QString> tryWrite();
 
     QString m_path;
+    Steps m_steps;
     QJsonObject m_entries;
     // The keys set or removed since the file was last read or written: what a merge puts over its entries.
     QSet<QString> m_changedKeys;
@@ -105,6 +137,8 @@ private:
     bool m_keepsFileAside = false;
     // The name the warning gave for the copy kept aside.
     QString m_announcedAside;
+    // The line that says what becomes of a file that holds no settings, until it is said.
+    QString m_refusal;
     // Whether stderr has said that the settings are not saved, since they last were.
     bool m_warnedNotSaved = false;
     qint64 m_writeCount = 0;

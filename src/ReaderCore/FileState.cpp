@@ -46,4 +46,11 @@ FileState fileStateOf(const QString& path) {
     return state;
 }
 
+bool isSameFileAsBefore(const FileState::Status& status, const struct stat& info) {
+    FileState::Status now = statusOf(0, info);
+    now.changedSeconds = status.changedSeconds;
+    now.changedNanoseconds = status.changedNanoseconds;
+    return now == status;
+}
+
 }  // namespace tavrine

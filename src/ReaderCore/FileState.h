@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -41,5 +42,9 @@ struct FileState {
 
 // What lstat(2), readlink(2) and stat(2) say of path now.
 FileState fileStateOf(const QString& path);
+
+// Whether info, which stat(2) gave, is of the file that status describes, as it was then: the change time
+// aside, which a rename sets.
+bool isSameFileAsBefore(const FileState::Status& status, const struct stat& info);
 
 }  // namespace tavrine

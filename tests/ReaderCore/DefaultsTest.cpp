@@ -1,3 +1,4 @@
+#include "ReaderCore/AtomicFileWrite.h"
 #include "ReaderCore/FileDefaults.h"
 #include "ReaderCore/MemoryDefaults.h"
 
@@ -21,6 +22,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include <cmath>
 #include <limits>
@@ -598,6 +600,140 @@ TEST_F(FileDefaultsTest, WhatAnotherWriterLeavesIsTakenOrKeptAsideNeverWrittenOv
     EXPECT_EQ(reread.object(u"theirs"_s), DefaultsValue(u"edited"_s));
     EXPECT_EQ(reread.object(u"frame"_s), DefaultsValue(4.0));
     EXPECT_EQ(directory.list(QFileInfo(path()).path()), (QStringList{u"defaults.json"_s, u"defaults.json.corrupt"_s}));
+}
+
+// Settings whose writes let the test act as another writer at the moments a write cannot see: while the new
+// file is written and synced (`during` once, `duringEach` at every write), in the instant between the last
+// look and the rename (`afterTheLook`, once), and in the pause before a changed file that holds no settings
+// is looked at again (`inPause`, once, the pauses counted).
+class SharedFileDefaultsTest : public FileDefaultsTest {
+protected:
+    FileDefaults::Steps steps() {
+        FileDefaults::Steps made;
+        made.replaceFile = [this](const QString& file, const std::function<bool(FileContents&)>& produce,
+                                  const SharedFileCheck& check) {
+            const auto producing = [&](FileContents& contents) {
+                const bool whole = produce(contents);
+                if (during) std::exchange(during, {})();
+                if (duringEach) duringEach();
+                return whole;
+            };
+            SharedFileCheck late = check;
+            late.isUnchanged = [&] {
+                const bool unchanged = check.isUnchanged();
+                if (afterTheLook) std::exchange(afterTheLook, {})();
+                return unchanged;
+            };
+            return replaceFileAtomically(file, producing, late);
+        };
+        made.pause = [this] {
+            ++pauses;
+            if (inPause) std::exchange(inPause, {})();
+        };
+        return made;
+    }
+    // Another writer's save as editors and sync tools make it: a whole new file renamed over the old one.
+    void replaceFile(const QByteArray& contents) {
+        const QString other = directory.write(u"other.json"_s, contents);
+        ASSERT_EQ(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path()).constData()), 0);
+    }
+
+    std::function<void()> during;
+    std::function<void()> duringEach;
+    std::function<void()> afterTheLook;
+    std::function<void()> inPause;
+    int pauses = 0;
+};
+
+// A save by another writer that lands while this one's new file is written and synced, or in the instant
+// after the last look: one that parses is taken, its entries kept under the one set here; one that does not
+// is kept aside under the name stderr gives, with the other writer's bytes, and the settings go into a file
+// of their own.
+TEST_F(SharedFileDefaultsTest, ASaveThatLandsWhileTheFileIsWrittenIsTakenOrKeptAside) {
+    FileDefaults defaults(path(), steps());
+    defaults.setDouble(u"reader.baseSeconds"_s, 0.2);
+    ASSERT_TRUE(defaults.sync());
+
+    test::CapturedWarnings warnings;
+    during = [this] { replaceFile(R"({"reader.baseSeconds": 0.3, "theirs": "kept"})"); };
+    defaults.setDouble(u"frame"_s, 1);
+    EXPECT_TRUE(defaults.sync());
+    afterTheLook = [this] { replaceFile(R"({"reader.baseSeconds": 0.3, "theirs": "kept", "late": true})"); };
+    defaults.setDouble(u"frame"_s, 1.5);
+    EXPECT_TRUE(defaults.sync());
+    EXPECT_FALSE(during || afterTheLook);
+    EXPECT_TRUE(warnings.messages().isEmpty()) << warnings.messages().join(u'\n').toStdString();
+    EXPECT_EQ(directory.list(QFileInfo(path()).path()), QStringList{u"defaults.json"_s});
+    {
+        const FileDefaults reread(path());
+        EXPECT_EQ(reread.object(u"theirs"_s), DefaultsValue(u"kept"_s));
+        EXPECT_EQ(reread.object(u"late"_s), DefaultsValue(true));
+        EXPECT_EQ(reread.object(u"reader.baseSeconds"_s), DefaultsValue(0.3));
+        EXPECT_EQ(reread.object(u"frame"_s), DefaultsValue(1.5));
+    }
+
+    const QByteArray conflict = "{ \"reader.baseSeconds\": 0.15,\n<<<<<<< HEAD\n";
+    during = [&] { replaceFile(conflict); };
+    defaults.setDouble(u"frame"_s, 2);
+    EXPECT_TRUE(defaults.sync());
+    EXPECT_EQ(pauses, 1);
+    ASSERT_EQ(warnings.messages().size(), 1) << warnings.messages().join(u'\n').toStdString();
+    EXPECT_TRUE(warnings.mention(u"was changed and now is not a JSON object"_s));
+    EXPECT_TRUE(warnings.mention(u"the file is kept as %1.corrupt when"_s.arg(path())));
+    EXPECT_EQ(directory.read(path() + u".corrupt"), conflict);
+    {
+        const FileDefaults reread(path());
+        EXPECT_EQ(reread.object(u"frame"_s), DefaultsValue(2.0));
+        EXPECT_EQ(reread.object(u"theirs"_s), DefaultsValue(u"kept"_s));
+    }
+
+    // A writer that saves during every try: none of its saves is replaced, the write fails and says so, and
+    // once it is quiet the next write keeps both sides.
+    int saves = 0;
+    duringEach = [&] { replaceFile(u"{\"theirs\": %1}"_s.arg(++saves).toUtf8()); };
+    defaults.setDouble(u"frame"_s, 3);
+    EXPECT_FALSE(defaults.sync());
+    EXPECT_EQ(warnings.messages().size(), 2);
+    EXPECT_TRUE(warnings.mention(u"another program changed it again"_s));
+    EXPECT_EQ(FileDefaults(path()).object(u"theirs"_s), DefaultsValue(double(saves)));
+    duringEach = {};
+    EXPECT_TRUE(defaults.sync());
+    const FileDefaults reread(path());
+    EXPECT_EQ(reread.object(u"frame"_s), DefaultsValue(3.0));
+    EXPECT_EQ(reread.object(u"theirs"_s), DefaultsValue(double(saves)));
+}
+
+// A writer in place (an editor saving through a link) cuts the file, then writes it: a write that finds it
+// empty looks again after the pause and takes what it holds then; one written again during the pause but
+// still broken is looked at once more, and kept aside once it stood still, the bytes stderr speaks of.
+TEST_F(SharedFileDefaultsTest, AFileCaughtMidWriteInPlaceIsJudgedOnlyAfterThePause) {
+    FileDefaults defaults(path(), steps());
+    defaults.setDouble(u"reader.baseSeconds"_s, 0.2);
+    ASSERT_TRUE(defaults.sync());
+
+    test::CapturedWarnings warnings;
+    directory.write(path(), {});
+    inPause = [this] { directory.write(path(), R"({"reader.baseSeconds": 0.3, "theirs": "kept"})"); };
+    defaults.setDouble(u"frame"_s, 1);
+    EXPECT_TRUE(defaults.sync());
+    EXPECT_EQ(pauses, 1);
+    EXPECT_TRUE(warnings.messages().isEmpty()) << warnings.messages().join(u'\n').toStdString();
+    EXPECT_EQ(directory.list(QFileInfo(path()).path()), QStringList{u"defaults.json"_s});
+    {
+        const FileDefaults reread(path());
+        EXPECT_EQ(reread.object(u"theirs"_s), DefaultsValue(u"kept"_s));
+        EXPECT_EQ(reread.object(u"frame"_s), DefaultsValue(1.0));
+    }
+
+    directory.write(path(), {});
+    inPause = [this] { directory.write(path(), "{ \"theirs\": "); };
+    defaults.setDouble(u"frame"_s, 2);
+    EXPECT_TRUE(defaults.sync());
+    EXPECT_EQ(pauses, 3);
+    ASSERT_EQ(warnings.messages().size(), 1) << warnings.messages().join(u'\n').toStdString();
+    EXPECT_TRUE(warnings.mention(u"was changed and now is not a JSON object"_s));
+    EXPECT_EQ(directory.read(path() + u".corrupt"), QByteArray("{ \"theirs\": "));
+    EXPECT_EQ(FileDefaults(path()).object(u"frame"_s), DefaultsValue(2.0));
 }
 
 // What a person made of the settings file stays when it is written: a link in its place still leads to
