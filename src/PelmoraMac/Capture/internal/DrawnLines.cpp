@@ -1,9 +1,11 @@
 #include "PelmoraMac/Capture/internal/DrawnLines.h"
 
 #include "PelmoraMac/Capture/CapturedText.h"
+#include "ReaderCore/Clock.h"
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
@@ -68,8 +70,7 @@ CaptureResult<QList<QList<DrawnBreak>>> DrawnLineFinder::find(const QList<Follow
     }
     QList<QList<DrawnBreak>> breaks(nodes.size());
     if (asked.isEmpty()) return breaks;
-    auto boxes =
-        batch<AccessibleAnswers<AccessibleBox>>([&](CaptureDeadline d) { return m_bus.characterBoxes(places, d); });
+    auto boxes = drawnBoxes(places);
     if (!boxes) return tl::unexpected(boxes.error());
     for (qsizetype index = 0; index < asked.size(); ++index) {
         const std::optional<AccessibleBox>& before = (*boxes)[2 * index];
@@ -85,10 +86,34 @@ CaptureResult<QList<QList<DrawnBreak>>> DrawnLineFinder::find(const QList<Follow
     return breaks;
 }
 
+AccessibleAnswers<AccessibleBox> DrawnLineFinder::drawnBoxes(const QList<AccessibleTextOffset>& places) {
+    auto boxes =
+        batch<AccessibleAnswers<AccessibleBox>>([&](CaptureDeadline d) { return m_bus.characterBoxes(places, d); });
+    // A character of a selected text is drawn somewhere: an empty box is one the application has not worked
+    // out yet (Firefox answers its first questions about where its page is drawn so, while it learns it).
+    for (int round = 0; boxes && round < kBoxRounds; ++round) {
+        QList<qsizetype> empty;
+        QList<AccessibleTextOffset> again;
+        for (qsizetype index = 0; index < places.size(); ++index) {
+            if (!(*boxes)[index] || (*boxes)[index]->height > 0) continue;
+            empty.append(index);
+            again.append(places[index]);
+        }
+        if (empty.isEmpty()) break;
+        const Clock& clock = SystemClock::shared();
+        std::this_thread::sleep_until(std::min(clock.monotonicNow() + kBoxPause, m_deadline));
+        auto answers =
+            batch<AccessibleAnswers<AccessibleBox>>([&](CaptureDeadline d) { return m_bus.characterBoxes(again, d); });
+        if (!answers) return answers;
+        for (qsizetype index = 0; index < empty.size(); ++index) (*boxes)[empty[index]] = (*answers)[index];
+    }
+    return boxes;
+}
+
 CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
     const QList<FollowedNode>& nodes = *m_nodes;
-    // Each stretch of a node's text between its blocks that holds text of its own: where the next question
-    // goes (a code-point offset) and where the stretch ends.
+    // Each stretch of a node's own text between two of its objects: where the next question goes (a
+    // code-point offset) and where the stretch ends.
     struct Stretch {
         qsizetype node = 0;
         int next = 0;
@@ -99,23 +124,33 @@ CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
         const FollowedNode& node = nodes[index];
         if (!node.text || (index > 0 && showsInline(node))) continue;
         const QString& text = *node.text;
+        // The stretches of each run of the text between two blocks, and the objects inline in it.
+        QList<Stretch> run;
+        qsizetype inlineObjects = 0;
         qsizetype start = 0;
-        bool ownText = false;
+        int drawn = 0;
         qsizetype object = 0;
         for (qsizetype unit = 0; unit <= text.size(); ++unit) {
             const bool end = unit == text.size();
             if (!end && text[unit] != kPlaceHolder) {
-                ownText = ownText || isDrawnCharacter(text[unit]);
+                if (isDrawnCharacter(text[unit]) && !text[unit].isLowSurrogate()) ++drawn;
                 continue;
             }
-            const qsizetype child = end ? -1 : node.objects.value(object++, -1);
-            if (!end && !(child >= 0 && nodes[child].block)) continue;
-            if (ownText) {
+            // Only a stretch of two characters drawn or more can be two pieces.
+            if (drawn > 1) {
                 const QList<int>& offsets = offsetsOf(index);
-                open.append({.node = index, .next = offsets[start], .end = offsets[unit]});
+                run.append({.node = index, .next = offsets[start], .end = offsets[unit]});
             }
             start = unit + 1;
-            ownText = false;
+            drawn = 0;
+            const qsizetype child = end ? -1 : node.objects.value(object++, -1);
+            if (!end && !(child >= 0 && nodes[child].block)) {
+                ++inlineObjects;
+                continue;
+            }
+            if (inlineObjects <= kParagraphObjects) open.append(run);
+            run.clear();
+            inlineObjects = 0;
         }
     }
     for (int round = 0; round < kParagraphRounds && !open.isEmpty(); ++round) {

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QList>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <optional>
@@ -27,20 +28,30 @@ struct DrawnBreak {
 // or <span>s one and the same display.
 //
 // Two places are looked at. Where the bus divides an object's own text into paragraphs (Chromium starts one
-// wherever the page starts a block or a flex item), each paragraph start inside the text; the paragraphs are
-// asked for from the start of each stretch between the object's blocks, each answer naming where the next
-// one starts, all stretches' questions one batch a round. And on both sides of each object that the follower
-// could not place by its attributes (`FollowedNode::placed`). At each of these, the last character drawn
-// before and the first drawn after are compared, their boxes asked for in one batch: two characters touching
-// in one line share it (a <b> in a flex paragraph), two drawn apart in one line (a gap between a row's items)
-// take a line end, and two on different lines a paragraph break, or a line end in a container known to lay
-// out its items in lines. Where the text itself holds a line feed there, or a block stands between, or the
-// bus tells no box, nothing is added. Objects shown inline are not divided (a link wraps as a line of text
-// does). One instance per text; `check` sees the deadline and the cancellation before and after each batch.
+// wherever the page starts a block or a flex item), each paragraph start inside a stretch of the text between
+// two objects; the paragraphs are asked for from the start of each stretch that draws two characters or
+// more, in a run between two blocks of at most kParagraphObjects objects inline, each answer naming where
+// the next one starts, all stretches' questions one batch a round (the place of an object parts pieces
+// already: its standing tells what comes between). And on both sides of each object
+// that the follower could not place by its attributes (`FollowedNode::placed`). At each of these, the last character
+// drawn before and the first drawn after are compared, their boxes asked for in one batch: two characters touching in
+// one line share it (a <b> in a flex paragraph), two drawn apart in one line (a gap between a row's items) take a line
+// end, and two on different lines a paragraph break, or a line end in a container known to lay out its items in lines.
+// Where the text itself holds a line feed there, or a block stands between, or the bus tells no box (or an empty one,
+// still, after asking again a few times), nothing is added. Objects shown inline are not divided (a link wraps as a
+// line of text does). One instance per text; `check` sees the deadline and the cancellation before and after each
+// batch.
 class DrawnLineFinder {
 public:
     // The most rounds of paragraph questions: a stretch of more blocks is divided as far as they go.
     static constexpr int kParagraphRounds = 256;
+    // The most objects inline in a run of text between two blocks whose paragraphs are asked for: Chromium
+    // takes time in proportion to a paragraph's objects to tell where it ends (340 ms for 2,000 links), and a
+    // paragraph of so many inline objects (a line of links) is one flow of text.
+    static constexpr qsizetype kParagraphObjects = 64;
+    // How often boxes the application answers empty are asked for again, and the pause before each time.
+    static constexpr int kBoxRounds = 3;
+    static constexpr std::chrono::milliseconds kBoxPause{20};
 
     DrawnLineFinder(AccessibilityBus& bus, CaptureDeadline deadline, std::function<CaptureResult<void>()> check);
 
@@ -58,6 +69,8 @@ private:
     template <typename Answers>
     Answers batch(const std::function<Answers(CaptureDeadline)>& calls);
     CaptureResult<void> findParagraphStarts();
+    // The boxes of the characters at these places, those answered empty asked again.
+    AccessibleAnswers<AccessibleBox> drawnBoxes(const QList<AccessibleTextOffset>& places);
     void addPlacedObjects();
     void addCandidate(qsizetype node, qsizetype at, TextBreak onAnotherLine);
     // The code-point offset of each unit of a node's text (and of its end), in the bus's offsets.
