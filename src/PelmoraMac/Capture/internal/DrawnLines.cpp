@@ -62,8 +62,8 @@ CaptureResult<QList<QList<DrawnBreak>>> DrawnLineFinder::find(const QList<Follow
     QList<qsizetype> asked;
     for (qsizetype index = 0; index < m_candidates.size(); ++index) {
         const Candidate& candidate = m_candidates[index];
-        const auto before = drawnBefore(candidate.node, candidate.at);
-        const auto after = before ? drawnFrom(candidate.node, candidate.at) : std::nullopt;
+        const auto before = drawnNear(candidate.node, candidate.at, false);
+        const auto after = before ? drawnNear(candidate.node, candidate.at, true) : std::nullopt;
         if (!after) continue;
         places << *before << *after;
         asked.append(index);
@@ -248,43 +248,25 @@ std::optional<AccessibleTextOffset> DrawnLineFinder::edgeOf(qsizetype node, bool
     return std::nullopt;
 }
 
-std::optional<AccessibleTextOffset> DrawnLineFinder::drawnBefore(qsizetype node, qsizetype at) {
+std::optional<AccessibleTextOffset> DrawnLineFinder::drawnNear(qsizetype node, qsizetype at, bool forward) {
     const FollowedNode& followed = (*m_nodes)[node];
     const QString& text = *followed.text;
-    qsizetype object = objectIndexAt(node, at) - 1;
-    for (qsizetype unit = at - 1; unit >= 0; --unit) {
+    qsizetype object = objectIndexAt(node, at) - (forward ? 0 : 1);
+    const qsizetype step = forward ? 1 : -1;
+    for (qsizetype unit = forward ? at : at - 1; unit >= 0 && unit < text.size(); unit += step) {
         const QChar c = text[unit];
         if (c == u'\n') return std::nullopt;
         if (c == kPlaceHolder) {
-            const qsizetype child = followed.objects.value(object--, -1);
+            const qsizetype child = followed.objects.value(object, -1);
+            object += step;
             if (child < 0) continue;
             if ((*m_nodes)[child].block) return std::nullopt;
-            if (auto inside = edgeOf(child, false, 0)) return inside;
+            if (auto inside = edgeOf(child, forward, 0)) return inside;
             continue;
         }
         if (c.isSpace()) continue;
         const qsizetype place = c.isLowSurrogate() && unit > 0 ? unit - 1 : unit;
         return AccessibleTextOffset{.element = followed.element, .offset = offsetsOf(node)[place]};
-    }
-    return std::nullopt;
-}
-
-std::optional<AccessibleTextOffset> DrawnLineFinder::drawnFrom(qsizetype node, qsizetype at) {
-    const FollowedNode& followed = (*m_nodes)[node];
-    const QString& text = *followed.text;
-    qsizetype object = objectIndexAt(node, at);
-    for (qsizetype unit = at; unit < text.size(); ++unit) {
-        const QChar c = text[unit];
-        if (c == u'\n') return std::nullopt;
-        if (c == kPlaceHolder) {
-            const qsizetype child = followed.objects.value(object++, -1);
-            if (child < 0) continue;
-            if ((*m_nodes)[child].block) return std::nullopt;
-            if (auto inside = edgeOf(child, true, 0)) return inside;
-            continue;
-        }
-        if (c.isSpace()) continue;
-        return AccessibleTextOffset{.element = followed.element, .offset = offsetsOf(node)[unit]};
     }
     return std::nullopt;
 }

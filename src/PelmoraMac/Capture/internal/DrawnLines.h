@@ -78,10 +78,9 @@ private:
     qsizetype unitAt(qsizetype node, int offset);
     // The character drawn first (or last) in a node's text, its objects followed.
     std::optional<AccessibleTextOffset> edgeOf(qsizetype node, bool first, int depth);
-    // The character drawn last before a place of a node's text, or first from it; none where a block or a
-    // line feed comes first.
-    std::optional<AccessibleTextOffset> drawnBefore(qsizetype node, qsizetype at);
-    std::optional<AccessibleTextOffset> drawnFrom(qsizetype node, qsizetype at);
+    // The character drawn last before a place of a node's text, or first from it (`forward`); none where a
+    // block or a line feed comes first.
+    std::optional<AccessibleTextOffset> drawnNear(qsizetype node, qsizetype at, bool forward);
     qsizetype objectIndexAt(qsizetype node, qsizetype at) const;
 
     AccessibilityBus& m_bus;
