@@ -187,6 +187,30 @@ QByteArray blocksPage() {
            u"<p style='display:flex'>吾輩は<b>猫</b>である。</p></body></html>"_s.toUtf8();
 }
 
+// Rows, columns and blocks as ordinary Japanese pages draw them, in containers without attributes (which the
+// browsers leave out of the bus), each a child of the body: two flex rows of a price list, two flex rows of
+// links, block links, a flex column, <span>s made blocks, a grid of two rows, a navigation row of links
+// parted by a gap, a flex paragraph, and a narrow paragraph that wraps just where a <span> starts.
+QByteArray rowsPage() {
+    return u"<!DOCTYPE html><html><head><meta charset='utf-8'><title>Rows page</title></head>"
+           u"<body style='font-size:16px'><h2>お品書き</h2>"
+           u"<div style='display:flex;gap:40px'><span>抹茶</span><span>六百円</span></div>"
+           u"<div style='display:flex;gap:40px'><span>煎茶</span><span>四百円</span></div>"
+           u"<div style='display:flex;gap:40px'><a href='#n'>新商品</a><a href='#w'>冬の和菓子が届きました</a></div>"
+           u"<div style='display:flex;gap:40px'><a href='#o'>お知らせ</a><a href='#y'>年末の営業時間</a></div>"
+           u"<div><a href='#a' style='display:block'>記事一覧</a><a href='#b' "
+           u"style='display:block'>お問い合わせ</a></div>"
+           u"<div style='display:flex;flex-direction:column'><span>ニュース</span><span>ブログ</span></div>"
+           u"<div><span style='display:block'>一行目の塊です。</span><span "
+           u"style='display:block'>二行目の塊です。</span></div>"
+           u"<div style='display:grid;grid-template-columns:1fr 1fr'><span>見出し左</span><span>見出し右</span>"
+           u"<span>下の段です。</span></div>"
+           u"<nav style='display:flex;gap:16px'><a href='#h'>ホーム</a><a href='#s'>ニュース</a><a "
+           u"href='#t'>天気</a></nav>"
+           u"<p style='display:flex'>吾輩は<b>猫</b>である。</p>"
+           u"<p id='end' style='width:8em'>あいうえおかきく<span>けこさしすせそ</span></p></body></html>"_s.toUtf8();
+}
+
 // Serves the pages over http on the loopback interface, from the main thread's event loop: the capture
 // page, the other page and the fields page on one port, the embedded page on another, a second origin.
 class PageServer {
@@ -207,6 +231,7 @@ public:
                                                 : request.startsWith("GET /marks ")   ? marksPage()
                                                 : request.startsWith("GET /ruby ")    ? rubyPage()
                                                 : request.startsWith("GET /blocks ")  ? blocksPage()
+                                                : request.startsWith("GET /rows ")    ? rowsPage()
                                                                                       : capturePage();
                         socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
                                       QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
@@ -805,6 +830,58 @@ TEST_P(BrowserSelection, BlocksAndLinesStayAsThePageShowsThem) {
                                                               SystemClock::shared().now());
             EXPECT_EQ(ReaderDocumentIdentity::title(reading), c.paragraphs.constFirst().constFirst());
         }
+    }
+}
+
+// What the page draws on different lines never runs together by either road, and the bus road reads each
+// selection into the lines the page's road reads: the items of a row apart (a line each), the rows and
+// blocks apart, whatever display the browser gives them or leaves out; the items a flex paragraph draws
+// touching stay in its line, and so does a paragraph that wraps where a <span> starts.
+TEST_P(BrowserSelection, WhatThePageDrawsOnDifferentLinesNeverRunsTogether) {
+    m_tab = m_driver->open(m_server.url(u"/rows"_s));
+    ASSERT_TRUE(settled(u"document.hasFocus()"_s));
+    clickOn(u"end"_s, 1, 0.9);
+    struct Case {
+        const char* what;
+        // The children of the body selected, from the first to the last.
+        int first;
+        int last;
+        QStringList lines;
+    };
+    for (const Case& c :
+         {Case{"two flex rows", 1, 2, {u"抹茶"_s, u"六百円"_s, u"煎茶"_s, u"四百円"_s}},
+          Case{"flex rows of links",
+               3,
+               4,
+               {u"新商品"_s, u"冬の和菓子が届きました"_s, u"お知らせ"_s, u"年末の営業時間"_s}},
+          Case{"block links", 5, 5, {u"記事一覧"_s, u"お問い合わせ"_s}},
+          Case{"a flex column", 6, 6, {u"ニュース"_s, u"ブログ"_s}},
+          Case{"block spans", 7, 7, {u"一行目の塊です。"_s, u"二行目の塊です。"_s}},
+          Case{"a grid of two rows", 8, 8, {u"見出し左"_s, u"見出し右"_s, u"下の段です。"_s}},
+          Case{"a row with gaps", 9, 9, {u"ホーム"_s, u"ニュース"_s, u"天気"_s}},
+          Case{"a flex paragraph", 10, 10, {u"吾輩は猫である。"_s}},
+          Case{"a paragraph wrapped where a span starts", 11, 11, {u"あいうえおかきくけこさしすせそ"_s}},
+          Case{"a paragraph before block links",
+               0,
+               5,
+               {u"お品書き"_s, u"抹茶"_s, u"六百円"_s, u"煎茶"_s, u"四百円"_s, u"新商品"_s, u"冬の和菓子が届きました"_s,
+                u"お知らせ"_s, u"年末の営業時間"_s, u"記事一覧"_s, u"お問い合わせ"_s}}}) {
+        SCOPED_TRACE(c.what);
+        ASSERT_FALSE(m_driver
+                         ->evaluate(m_tab, u"var first = document.body.children["_s + QString::number(c.first) +
+                                               u"], last = document.body.children["_s + QString::number(c.last) +
+                                               u"]; getSelection().setBaseAndExtent(first, 0, last, "_s +
+                                               u"last.childNodes.length); String(getSelection())"_s)
+                         .toString()
+                         .isEmpty());
+        const auto linesOf = [](const QString& text) { return text.split(u'\n', Qt::SkipEmptyParts); };
+        const auto byThePage = capture();
+        ASSERT_TRUE(byThePage) << rawValue(byThePage.error()).toStdString();
+        EXPECT_EQ(linesOf(byThePage->document.text), c.lines) << byThePage->document.text.toStdString();
+        if (GetParam() != BrowserMode::forcedAccessibility) continue;
+        const auto overTheBus = captureOverTheBusShowing([&](const QString& text) { return linesOf(text) == c.lines; });
+        ASSERT_TRUE(overTheBus) << rawValue(overTheBus.error()).toStdString();
+        EXPECT_EQ(linesOf(overTheBus->document.text), c.lines) << overTheBus->document.text.toStdString();
     }
 }
 

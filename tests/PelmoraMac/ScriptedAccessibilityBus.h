@@ -6,6 +6,8 @@
 
 #include <QHash>
 
+#include <functional>
+
 #include <thread>
 
 namespace tavrine::test {
@@ -153,11 +155,38 @@ public:
         });
     }
 
+    AccessibleAnswer<AccessibleBox> characterBox(const AccessibleElement& element, int offset,
+                                                 CaptureDeadline deadline) override {
+        return answer<AccessibleBox>(u"GetCharacterExtents", element, deadline, [offset](ScriptedNode& node) {
+            return offset >= 0 && offset < node.boxes.size() ? std::optional(node.boxes[offset]) : std::nullopt;
+        });
+    }
+    AccessibleAnswer<AccessibleTextRange> paragraphAt(const AccessibleElement& element, int offset,
+                                                      CaptureDeadline deadline) override {
+        return answer<AccessibleTextRange>(u"GetStringAtOffset", element, deadline, [offset](ScriptedNode& node) {
+            const int length = codePointCount(node.text.value_or(QString()));
+            if (!node.paragraphStarts || offset < 0 || offset >= length) return std::optional<AccessibleTextRange>{};
+            AccessibleTextRange paragraph{.start = 0, .end = length};
+            for (const int start : *node.paragraphStarts) {
+                if (start <= offset) paragraph.start = start;
+                if (start > offset) {
+                    paragraph.end = start;
+                    break;
+                }
+            }
+            return std::optional(paragraph);
+        });
+    }
+    // Called with the bus method and the node's path before each call about a node is answered: a page that
+    // changes its objects while they are read (those it takes away the bus no longer finds).
+    std::function<void(ScriptedAccessibleTree&, const QString& method, const QString& path)> change;
+
 private:
     template <typename T, typename Read>
     AccessibleAnswer<T> answer(QStringView method, const AccessibleElement& element, CaptureDeadline deadline,
                                Read read) {
         ++calls[method.toString()];
+        if (change) change(tree, method.toString(), element.path);
         ScriptedNode* node = element.service == kService ? tree.node(element.path) : nullptr;
         if (node && node->delayMilliseconds > 0) {
             const auto answered =
@@ -165,7 +194,8 @@ private:
             std::this_thread::sleep_until(std::min(answered, deadline));
             if (answered > deadline) return tl::unexpected(CaptureFailure::timedOut);
         }
-        AccessibleAnswer<T> result{std::in_place};
+        // An object the tree does not hold is unknown to the bus: no value.
+        AccessibleAnswer<T> result = std::optional<T>{};
         if (node) result = std::optional<T>(read(*node));
         return result;
     }

@@ -30,6 +30,10 @@ struct ScriptedNode {
     QStringList embedded{};
     // Its object attributes (in process only).
     QMap<QString, QString> attributes{};
+    // Where each code point of the text is drawn (in process only; none past its end).
+    QList<AccessibleBox> boxes{};
+    // Where the bus starts the paragraphs of the text, ascending (in process only; none: it tells none).
+    std::optional<QList<int>> paragraphStarts{};
     // GetText is not answered (an unknown method): a range without its text.
     bool withholdsText = false;
     // Every answer about this node comes this late.

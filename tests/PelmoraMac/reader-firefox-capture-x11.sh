@@ -12,8 +12,12 @@
 # - a text field that the page names a password by its autocomplete alone, shown in clear, selected with
 #   Ctrl+A: never read (browserUnsupported, or protectedField);
 # - a paragraph of marks shown in the clear, selected by a triple click: read every time, every reading the
-#   same.
-# Then, tavrine quit: the history holds the paragraph's readings and nothing else, and no file of the data
+#   same;
+# - once, a page of rows, columns and blocks in containers without attributes (flex rows of a price list
+#   and of links, block links, a flex column, <span>s made blocks, a grid's two rows, a navigation row of
+#   links parted by a gap, a flex paragraph, a narrow paragraph wrapped where a <span> starts), all of it
+#   selected with Ctrl+A: read into the lines the page shows, nothing drawn on two lines run together.
+# Then, tavrine quit: the history holds the paragraph's readings and the page's, and no file of the data
 # or configuration folders holds the secret. Prints each case's outcomes ("OUTCOME×COUNT"). Skipped (77)
 # without firefox-esr.
 set -euo pipefail
@@ -107,6 +111,36 @@ addEventListener("keyup", tell);
 </body></html>
 EOF
 
+# The page of rows, its title as the capture page's with a last word of its own: "... rows".
+cat >"$work/rows.html" <<EOF
+<!DOCTYPE html><html><head><meta charset="utf-8"><title>Capture page</title><script>
+let clicks = 0;
+function tell() {
+  document.title = "Capture page " + (outerHeight - innerHeight) + " " + clicks + " " + String(getSelection()).length + " page rows";
+}
+addEventListener("load", tell);
+addEventListener("resize", tell);
+addEventListener("click", () => { clicks++; tell(); });
+document.addEventListener("selectionchange", tell);
+addEventListener("keyup", tell);
+</script></head><body style="margin:0;padding:0 20px;font-size:16px;height:1000px">
+<h2>お品書き</h2>
+<div style="display:flex;gap:40px"><span>抹茶</span><span>六百円</span></div>
+<div style="display:flex;gap:40px"><span>煎茶</span><span>四百円</span></div>
+<div style="display:flex;gap:40px"><a href="#n">新商品</a><a href="#w">冬の和菓子が届きました</a></div>
+<div style="display:flex;gap:40px"><a href="#o">お知らせ</a><a href="#y">年末の営業時間</a></div>
+<p>またのお越しをお待ちしております。</p>
+<div><a href="#a" style="display:block">記事一覧</a><a href="#b" style="display:block">お問い合わせ</a></div>
+<div style="display:flex;flex-direction:column"><span>ニュース</span><span>ブログ</span></div>
+<div><span style="display:block">一行目の塊です。</span><span style="display:block">二行目の塊です。</span></div>
+<div style="display:grid;grid-template-columns:1fr 1fr"><span>見出し左</span><span>見出し右</span><span>下の段です。</span></div>
+<nav style="display:flex;gap:16px"><a href="#h">ホーム</a><a href="#s">ニュース</a><a href="#t">天気</a></nav>
+<p style="display:flex">吾輩は<b>猫</b>である。</p>
+<p style="width:8em">あいうえおかきく<span>けこさしすせそ</span></p>
+</body></html>
+EOF
+rows_lines="お品書き|抹茶|六百円|煎茶|四百円|新商品|冬の和菓子が届きました|お知らせ|年末の営業時間|またのお越しをお待ちしております。|記事一覧|お問い合わせ|ニュース|ブログ|一行目の塊です。|二行目の塊です。|見出し左|見出し右|下の段です。|ホーム|ニュース|天気|吾輩は猫である。|あいうえおかきくけこさしすせそ"
+
 launch_reader "$tavrine"
 reader=$window
 
@@ -198,6 +232,22 @@ for ((round = 1; round <= presses; round++)); do
     wait_for "the paragraph's reading was not stored (press $round)" more_stored_than "$kept"
 done
 
+# The page of rows, in place of the capture page, all of it selected with Ctrl+A.
+rows_shown() { [ "$(page_says 7)" = rows ]; }
+rows_selected() { [ "$(page_says 5)" -ge 100 ]; }
+activate_window "$browser"
+xdotool key --clearmodifiers ctrl+l
+sleep 0.5
+xdotool type --delay 20 "http://127.0.0.1:$(cat "$work/port")/rows.html"
+xdotool key Return
+wait_for "the page of rows did not load" rows_shown
+click_page 900 900 1 rows_shown
+xdotool key ctrl+a
+wait_for "Ctrl+A did not select the page of rows" rows_selected
+rows_outcome=$(capture "page of rows")
+rows_stored() { grep -q -F "六百円" "$store" 2>/dev/null; }
+[ "$rows_outcome" != succeeded ] || wait_for "the page of rows was not stored" rows_stored
+
 tally "masked host" "${host_outcomes[@]}"
 tally "password field" "${password_outcomes[@]}"
 tally "autocomplete field" "${field_outcomes[@]}"
@@ -229,8 +279,23 @@ done
 for outcome in "${paragraph_outcomes[@]}"; do
   [ "$outcome" = succeeded ] || fail "a triple-clicked paragraph gave $outcome"
 done
-[ "$(echo "$lines" | grep -c .)" -eq "$presses" ] || fail "the history is not the $presses readings of the paragraph: $lines"
+[ "$rows_outcome" = succeeded ] || fail "the page of rows gave $rows_outcome"
+# The reading of the page of rows, as its lines, read from the store (which keeps each reading's text).
+read_lines=$(python3 -c 'import json, sys
+def texts(value):
+    if isinstance(value, str):
+        if "抹茶" in value: yield value
+    elif isinstance(value, dict):
+        for item in value.values(): yield from texts(item)
+    elif isinstance(value, list):
+        for item in value: yield from texts(item)
+found = list(texts(json.load(open(sys.argv[1], encoding="utf-8"))))
+print("|".join(line for line in (found[0] if found else "").split("\n") if line.strip()))' "$store")
+echo "page of rows: $read_lines"
+[ "$read_lines" = "$rows_lines" ] || fail "the page of rows was read as $read_lines, not $rows_lines"
+[ "$(echo "$lines" | grep -c .)" -eq $((presses + 1)) ] ||
+  fail "the history is not the $presses readings of the paragraph and the page of rows: $lines"
 [ "$readings" -eq 1 ] || fail "the paragraph's readings differ: $lines"
 found=$(grep -rl -- "$secret" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME/org.tavrine.Tavrine" 2>/dev/null || true)
 [ -z "$found" ] || fail "the secret is in $found"
-echo "firefox-esr: the masked host, the password field and the autocomplete field never read, the paragraph read $presses times alike; the secret in no file"
+echo "firefox-esr: the masked host, the password field and the autocomplete field never read, the paragraph read $presses times alike, the page of rows in its lines; the secret in no file"

@@ -19,23 +19,32 @@ CaptureResult<std::optional<QString>> AXSelectionReader::primarySelection() {
 }
 
 CaptureResult<std::optional<QString>> AXSelectionReader::textSelection(const AccessibleElement& element) {
-    auto count = call([&](CaptureDeadline d) { return m_bus.selectionCount(element, d); });
-    if (!count) return tl::unexpected(count.error());
-    if (!*count) return std::optional<QString>{};
-    if (**count <= 0) return std::optional(QString());
-    auto range = call([&](CaptureDeadline d) { return m_bus.selection(element, 0, d); });
-    if (!range) return tl::unexpected(range.error());
-    if (!*range || (*range)->start < 0 || (*range)->end < (*range)->start) {
-        return failed<std::optional<QString>>(CaptureFailure::selectionUnknown);
+    auto web = focusInWebDocument();
+    if (!web) return tl::unexpected(web.error());
+    // A page that changes its objects while they are read is read again from its selection, a few times.
+    for (int attempt = 1;; ++attempt) {
+        auto count = call([&](CaptureDeadline d) { return m_bus.selectionCount(element, d); });
+        if (!count) return tl::unexpected(count.error());
+        if (!*count) return std::optional<QString>{};
+        if (**count <= 0) return std::optional(QString());
+        auto range = call([&](CaptureDeadline d) { return m_bus.selection(element, 0, d); });
+        if (!range) return tl::unexpected(range.error());
+        if (!*range || (*range)->start < 0 || (*range)->end < (*range)->start) {
+            return failed<std::optional<QString>>(CaptureFailure::selectionUnknown);
+        }
+        // Each code point takes one or two units: more code points than the limit are too many units.
+        if ((*range)->end - (*range)->start > kTextLimit) {
+            return failed<std::optional<QString>>(CaptureFailure::tooLong);
+        }
+        if ((*range)->end == (*range)->start) return std::optional(QString());
+        SelectedTextFollower follower(
+            m_bus, m_deadline, [this] { return checkDeadline(); },
+            {.textUnits = kTextLimit, .depth = kEmbeddingDepthLimit, .webPage = *web || m_webArea.has_value()});
+        auto text = follower.read(element, **range);
+        if (!text && text.error() == CaptureFailure::sourceChanged && attempt < kChangedPageReads) continue;
+        if (text && *text) m_followed = follower.followed();
+        return text;
     }
-    // Each code point takes one or two units: more code points than the limit are too many units.
-    if ((*range)->end - (*range)->start > kTextLimit) return failed<std::optional<QString>>(CaptureFailure::tooLong);
-    if ((*range)->end == (*range)->start) return std::optional(QString());
-    SelectedTextFollower follower(m_bus, m_deadline, [this] { return checkDeadline(); },
-                                  {.textUnits = kTextLimit, .depth = kEmbeddingDepthLimit});
-    auto text = follower.read(element, **range);
-    if (text && *text) m_followed = follower.followed();
-    return text;
 }
 
 CaptureResult<std::optional<qsizetype>> AXSelectionReader::textSelectionLength(const AccessibleElement& element) {

@@ -84,6 +84,9 @@ public:
     static constexpr qsizetype kTextLimit = 20'000;
     // The deepest nesting of objects whose text is followed from a selected text.
     static constexpr int kEmbeddingDepthLimit = 128;
+    // How many times a web page's selection is read while its objects change under the reading: then the
+    // capture ends with sourceChanged.
+    static constexpr int kChangedPageReads = 3;
     // The longest wait for the application's window to be active again after the hot key's grab.
     static constexpr std::chrono::milliseconds kFocusSettleLimit{300};
     // The pause between two looks at whether it is.

@@ -66,6 +66,34 @@ AccessibleAnswers<int> AccessibilityBus::childCounts(const QList<AccessibleEleme
     return oneByOne<int>(elements, [&](const AccessibleElement& element) { return childCount(element, deadline); });
 }
 
+AccessibleAnswer<AccessibleBox> AccessibilityBus::characterBox(const AccessibleElement& element, int offset,
+                                                               CaptureDeadline deadline) {
+    Q_UNUSED(element);
+    Q_UNUSED(offset);
+    Q_UNUSED(deadline);
+    return std::optional<AccessibleBox>{};
+}
+
+AccessibleAnswer<AccessibleTextRange> AccessibilityBus::paragraphAt(const AccessibleElement& element, int offset,
+                                                                    CaptureDeadline deadline) {
+    Q_UNUSED(element);
+    Q_UNUSED(offset);
+    Q_UNUSED(deadline);
+    return std::optional<AccessibleTextRange>{};
+}
+
+AccessibleAnswers<AccessibleBox> AccessibilityBus::characterBoxes(const QList<AccessibleTextOffset>& places,
+                                                                  CaptureDeadline deadline) {
+    return oneByOne<AccessibleBox>(
+        places, [&](const AccessibleTextOffset& place) { return characterBox(place.element, place.offset, deadline); });
+}
+
+AccessibleAnswers<AccessibleTextRange> AccessibilityBus::paragraphsAt(const QList<AccessibleTextOffset>& places,
+                                                                      CaptureDeadline deadline) {
+    return oneByOne<AccessibleTextRange>(
+        places, [&](const AccessibleTextOffset& place) { return paragraphAt(place.element, place.offset, deadline); });
+}
+
 AccessibleAnswers<QList<AccessibleElement>> AccessibilityBus::childrenOf(const QList<AccessibleElement>& elements,
                                                                          CaptureDeadline deadline) {
     return oneByOne<QList<AccessibleElement>>(

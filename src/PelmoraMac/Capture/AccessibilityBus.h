@@ -76,6 +76,16 @@ struct AccessibleTextOffset {
     bool operator==(const AccessibleTextOffset&) const = default;
 };
 
+// Where a character of a text is drawn, in pixels of the screen; an empty box where it is not drawn.
+struct AccessibleBox {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+
+    bool operator==(const AccessibleBox&) const = default;
+};
+
 // A range of an element's text.
 struct AccessibleTextPart {
     AccessibleElement element;
@@ -143,6 +153,16 @@ public:
     // object stands.
     virtual AccessibleAnswer<AccessibleElement> embeddedObject(const AccessibleElement& element, int offset,
                                                                CaptureDeadline deadline) = 0;
+    // Where the character at a code-point offset of the element's text is drawn; an object replacement
+    // character may be drawn as its object or not at all. None where the application does not tell (this
+    // version).
+    virtual AccessibleAnswer<AccessibleBox> characterBox(const AccessibleElement& element, int offset,
+                                                         CaptureDeadline deadline);
+    // The paragraph of the element's text that holds a code-point offset, as the application divides its
+    // text: a web browser starts one wherever the page starts a block (a flex item among them). None where
+    // the application does not tell (this version).
+    virtual AccessibleAnswer<AccessibleTextRange> paragraphAt(const AccessibleElement& element, int offset,
+                                                              CaptureDeadline deadline);
 
     // Calls of one kind on many objects at once, as the selection reader follows the objects of a text:
     // the answers are those of the single calls above, in order. These versions make the calls one after
@@ -159,6 +179,10 @@ public:
                                                                    CaptureDeadline deadline);
     virtual AccessibleAnswers<QString> texts(const QList<AccessibleTextPart>& parts, CaptureDeadline deadline);
     virtual AccessibleAnswers<int> childCounts(const QList<AccessibleElement>& elements, CaptureDeadline deadline);
+    virtual AccessibleAnswers<AccessibleBox> characterBoxes(const QList<AccessibleTextOffset>& places,
+                                                            CaptureDeadline deadline);
+    virtual AccessibleAnswers<AccessibleTextRange> paragraphsAt(const QList<AccessibleTextOffset>& places,
+                                                                CaptureDeadline deadline);
     // Each element's children, in their order.
     virtual AccessibleAnswers<QList<AccessibleElement>> childrenOf(const QList<AccessibleElement>& elements,
                                                                    CaptureDeadline deadline);

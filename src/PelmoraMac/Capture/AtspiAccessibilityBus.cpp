@@ -220,6 +220,34 @@ QDBusMessage linkObjectCall(const AccessibleElement& link) {
     return message;
 }
 
+// A question about an offset of a text and its kind: where the character is drawn (GetCharacterExtents, 0: in
+// the screen's coordinates), or the paragraph that holds it (GetStringAtOffset, 4: the bus's paragraphs).
+QDBusMessage textAtCall(const AccessibleElement& element, const QString& method, int offset, uint kind) {
+    QDBusMessage message = callOf(element, kText, method);
+    message << offset << kind;
+    return message;
+}
+
+AccessibleAnswer<AccessibleBox> boxFrom(const Reply& reply) {
+    if (!hasArguments(reply, 4)) return withoutValue<AccessibleBox>(reply);
+    const auto x = valueOf<int>((*reply)->at(0));
+    const auto y = valueOf<int>((*reply)->at(1));
+    const auto width = valueOf<int>((*reply)->at(2));
+    const auto height = valueOf<int>((*reply)->at(3));
+    if (!x || !y || !width || !height) return unexpectedAnswer<AccessibleBox>();
+    return std::optional(AccessibleBox{.x = *x, .y = *y, .width = *width, .height = *height});
+}
+
+// The string's range, after the string; none where the application tells no paragraph (-1).
+AccessibleAnswer<AccessibleTextRange> paragraphFrom(const Reply& reply) {
+    if (!hasArguments(reply, 3)) return withoutValue<AccessibleTextRange>(reply);
+    const auto start = valueOf<int>((*reply)->at(1));
+    const auto end = valueOf<int>((*reply)->at(2));
+    if (!start || !end) return unexpectedAnswer<AccessibleTextRange>();
+    if (*start < 0 || *end <= *start) return none<AccessibleTextRange>();
+    return std::optional(AccessibleTextRange{.start = *start, .end = *end});
+}
+
 }  // namespace
 
 AtspiAccessibilityBus::AtspiAccessibilityBus(std::shared_ptr<const AccessibilityFocusLog> focusLog)
@@ -542,6 +570,22 @@ AccessibleAnswers<int> AtspiAccessibilityBus::childCounts(const QList<Accessible
     QList<QDBusMessage> calls;
     for (const AccessibleElement& element : elements) calls.append(childCountCall(element));
     return sendEach<int>(calls, deadline, intPropertyFrom);
+}
+
+AccessibleAnswers<AccessibleBox> AtspiAccessibilityBus::characterBoxes(const QList<AccessibleTextOffset>& places,
+                                                                       CaptureDeadline deadline) {
+    QList<QDBusMessage> calls;
+    for (const AccessibleTextOffset& place : places)
+        calls.append(textAtCall(place.element, u"GetCharacterExtents"_s, place.offset, 0));
+    return sendEach<AccessibleBox>(calls, deadline, boxFrom);
+}
+
+AccessibleAnswers<AccessibleTextRange> AtspiAccessibilityBus::paragraphsAt(const QList<AccessibleTextOffset>& places,
+                                                                           CaptureDeadline deadline) {
+    QList<QDBusMessage> calls;
+    for (const AccessibleTextOffset& place : places)
+        calls.append(textAtCall(place.element, u"GetStringAtOffset"_s, place.offset, 4));
+    return sendEach<AccessibleTextRange>(calls, deadline, paragraphFrom);
 }
 
 AccessibleAnswers<QList<AccessibleElement>> AtspiAccessibilityBus::childrenOf(const QList<AccessibleElement>& elements,

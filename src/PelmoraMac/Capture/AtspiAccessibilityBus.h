@@ -45,6 +45,19 @@ public:
     // Three messages: the link index of the offset, the link, and the link's object.
     AccessibleAnswer<AccessibleElement> embeddedObject(const AccessibleElement& element, int offset,
                                                        CaptureDeadline deadline) override;
+    // Each one message, sent as a batch of one.
+    AccessibleAnswer<AccessibleBox> characterBox(const AccessibleElement& element, int offset,
+                                                 CaptureDeadline deadline) override {
+        auto boxes = characterBoxes({{.element = element, .offset = offset}}, deadline);
+        if (!boxes) return tl::unexpected(boxes.error());
+        return boxes->constFirst();
+    }
+    AccessibleAnswer<AccessibleTextRange> paragraphAt(const AccessibleElement& element, int offset,
+                                                      CaptureDeadline deadline) override {
+        auto paragraphs = paragraphsAt({{.element = element, .offset = offset}}, deadline);
+        if (!paragraphs) return tl::unexpected(paragraphs.error());
+        return paragraphs->constFirst();
+    }
 
     // Each step's messages sent together, the next step's once the last answer of this one has come.
     AccessibleAnswers<AccessibleElement> embeddedObjects(const QList<AccessibleTextOffset>& places,
@@ -56,6 +69,10 @@ public:
                                                            CaptureDeadline deadline) override;
     AccessibleAnswers<QString> texts(const QList<AccessibleTextPart>& parts, CaptureDeadline deadline) override;
     AccessibleAnswers<int> childCounts(const QList<AccessibleElement>& elements, CaptureDeadline deadline) override;
+    AccessibleAnswers<AccessibleBox> characterBoxes(const QList<AccessibleTextOffset>& places,
+                                                    CaptureDeadline deadline) override;
+    AccessibleAnswers<AccessibleTextRange> paragraphsAt(const QList<AccessibleTextOffset>& places,
+                                                        CaptureDeadline deadline) override;
     AccessibleAnswers<QList<AccessibleElement>> childrenOf(const QList<AccessibleElement>& elements,
                                                            CaptureDeadline deadline) override;
 

@@ -25,18 +25,23 @@ bool laysOutItems(const QString& display) {
     return display.contains(u"flex"_s) || display.contains(u"grid"_s);
 }
 
-// Whether an element with these object attributes, in a parent shown with `parentDisplay`, is a block of
-// the page, which stands apart from what is around it: its display is given and is not inline-level. A ruby
+// How an element with these object attributes, in a parent shown with `parentDisplay`, stands in the text
+// around it. A block of the page stands apart: its display is given and is not inline-level. A ruby
 // annotation and everything in it (its base, its readings and their parentheses) stays in the line it
 // annotates, whatever display the browser gives those parts ("ruby", "ruby-text", or "block" for a reading
-// laid out above its base). So does an element that is inline in HTML (a <b>, a link) laid out as an item of
-// a flex or grid container: the browser gives it "block", yet it sits in its container's line. The parent is
-// unknown (none) where it is the element read first: a browser leaves out of the bus a container that shows
-// nothing of its own (Chromium a flex paragraph without attributes) and hands its items to the element
-// above, so there an element inline in HTML is taken to sit in such a line too. An element inline in HTML
-// that a known container of blocks shows as a block, and an item that is a block in HTML (a paragraph, a
-// <div>), keep their own display.
-bool isBlock(const QMap<QString, QString>& attributes, const std::optional<QString>& parentDisplay) {
+// laid out above its base). An element inline in HTML (a <b>, a link, a <span>) that the browser shows as a
+// block is one only in a container known to show blocks: as an item of a flex or grid container it may sit
+// in its container's line or on a line of its own (a row, a column, a grid's rows: the bus does not give a
+// flex container's direction), and where the parent is unknown (none: the element read first) a browser
+// has left its container out of the bus (Chromium and Firefox a <div> or a flex paragraph without
+// attributes), so it may be either. Such an element is placed by where it is drawn.
+struct Standing {
+    bool block = false;
+    bool placed = false;
+    TextBreak onAnotherLine = TextBreak::paragraph;
+};
+
+Standing standingOf(const QMap<QString, QString>& attributes, const std::optional<QString>& parentDisplay) {
     static const QStringList rubyTags{u"ruby"_s, u"rb"_s, u"rt"_s, u"rp"_s, u"rtc"_s};
     static const QStringList inlineTags{
         u"a"_s,    u"abbr"_s,   u"acronym"_s, u"b"_s,    u"bdi"_s,    u"bdo"_s,  u"big"_s, u"button"_s, u"cite"_s,
@@ -44,10 +49,13 @@ bool isBlock(const QMap<QString, QString>& attributes, const std::optional<QStri
         u"kbd"_s,  u"label"_s,  u"mark"_s,    u"nobr"_s, u"output"_s, u"q"_s,    u"s"_s,   u"samp"_s,   u"small"_s,
         u"span"_s, u"strike"_s, u"strong"_s,  u"sub"_s,  u"sup"_s,    u"time"_s, u"tt"_s,  u"u"_s,      u"var"_s};
     const QString display = attributes.value(u"display"_s);
-    if (display.isEmpty() || display.startsWith(u"inline"_s) || display.startsWith(u"ruby"_s)) return false;
+    if (display.isEmpty() || display.startsWith(u"inline"_s) || display.startsWith(u"ruby"_s)) return {};
     const QString tag = attributes.value(u"tag"_s);
-    if (rubyTags.contains(tag)) return false;
-    return !(inlineTags.contains(tag) && (!parentDisplay || laysOutItems(*parentDisplay)));
+    if (rubyTags.contains(tag)) return {};
+    if (!inlineTags.contains(tag)) return {.block = true};
+    if (!parentDisplay) return {.placed = true};
+    if (laysOutItems(*parentDisplay)) return {.placed = true, .onAnotherLine = TextBreak::line};
+    return {.block = true};
 }
 
 }  // namespace
@@ -81,6 +89,7 @@ CaptureResult<std::optional<QString>> SelectedTextFollower::read(const Accessibl
                                                                  AccessibleTextRange range) {
     m_nodes = {Node{.element = element, .range = range}};
     m_paragraphEnded = false;
+    m_lineEnded = false;
     m_readableUnits = 0;
     m_text.clear();
     m_runs.clear();
@@ -90,6 +99,12 @@ CaptureResult<std::optional<QString>> SelectedTextFollower::read(const Accessibl
         level = *next;
     }
     if (auto markers = findLoneMarkers(); !markers) return tl::unexpected(markers.error());
+    m_breaks = QList<QList<DrawnBreak>>(m_nodes.size());
+    if (m_limits.webPage) {
+        auto breaks = DrawnLineFinder(m_bus, m_deadline, m_check).find(m_nodes);
+        if (!breaks) return tl::unexpected(breaks.error());
+        m_breaks = std::move(*breaks);
+    }
     QString text;
     auto given = appendText(m_nodes.constFirst(), text);
     if (!given) return tl::unexpected(given.error());
@@ -128,6 +143,10 @@ CaptureResult<qsizetype> SelectedTextFollower::readLevel(qsizetype first) {
     for (qsizetype index = first; index < end; ++index) {
         Node& node = m_nodes[index];
         node.text = (*texts)[index - first];
+        // An object found selected a moment ago that gives no text is gone.
+        if (index > 0) {
+            if (auto found = ensureFound(node.text.has_value()); !found) return tl::unexpected(found.error());
+        }
         if (!node.text) continue;
         m_readableUnits += readableUnits(*node.text);
         if (!node.text->contains(QChar(kObjectReplacementCharacter))) continue;
@@ -165,6 +184,7 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     QList<qsizetype> at;
     for (qsizetype index = 0; index < places.size(); ++index) {
         m_nodes[targets[index].owner].embedded[targets[index].object] = (*objects)[index];
+        if (auto found = ensureFound((*objects)[index].has_value()); !found) return found;
         if (!(*objects)[index]) continue;
         found.append(*(*objects)[index]);
         at.append(index);
@@ -177,6 +197,7 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     QList<bool> listItems;
     for (qsizetype index = 0; index < found.size(); ++index) {
         const std::optional<std::uint32_t>& role = (*roles)[index];
+        if (auto known = ensureFound(role.has_value()); !known) return known;
         // A password field's text is never asked for, nor anything else of it. Neither is the value of any
         // other field: a page's selection does not hold it (the bus says a field's whole value is selected
         // whenever the selection goes past it), and a field shown in clear may hold a password that the
@@ -195,13 +216,25 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     if (!selections) return tl::unexpected(selections.error());
     QList<qsizetype> selected;
     QList<AccessibleElement> selectedElements;
+    QList<AccessibleElement> unselected;
     for (qsizetype index = 0; index < readable.size(); ++index) {
         const std::optional<AccessibleTextRange>& range = (*selections)[index];
+        if (!range) unselected.append(readable[index]);
         if (!range || range->start < 0 || range->end <= range->start) continue;
         // Each code point takes one or two units: more code points than the limit are too many units.
         if (range->end - range->start > m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
         selected.append(index);
         selectedElements.append(readable[index]);
+    }
+    // An object of a selected text with no text to select (an image) is still there; one that the bus no longer
+    // finds has gone with its text.
+    if (m_limits.webPage && !unselected.isEmpty()) {
+        auto still =
+            batch<AccessibleAnswers<std::uint32_t>>([&](CaptureDeadline d) { return m_bus.roles(unselected, d); });
+        if (!still) return tl::unexpected(still.error());
+        for (const auto& role : *still) {
+            if (auto found = ensureFound(role.has_value()); !found) return found;
+        }
     }
     if (selected.isEmpty()) return {};
     auto attributes = batch<AccessibleAnswers<QMap<QString, QString>>>(
@@ -211,37 +244,59 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     for (qsizetype index = 0; index < selected.size(); ++index) {
         const qsizetype item = selected[index];
         const Slot target = targets[readableAt[item]];
+        if (auto known = ensureFound((*attributes)[index].has_value()); !known) return known;
         const QMap<QString, QString> described = (*attributes)[index].value_or(QMap<QString, QString>{});
         const QString display = described.value(u"display"_s);
         const Node& owner = m_nodes[target.owner];
-        const bool block = isBlock(described, target.owner == 0 ? std::nullopt : std::optional(owner.display));
+        const Standing standing =
+            standingOf(described, target.owner == 0 ? std::nullopt : std::optional(owner.display));
         const int depth = owner.depth + 1;
         m_nodes[target.owner].objects[target.object] = m_nodes.size();
         m_nodes.append(Node{.element = readable[item],
                             .range = *(*selections)[item],
                             .depth = depth,
                             .display = display,
-                            .block = block,
+                            .block = standing.block,
+                            .placed = standing.placed,
+                            .onAnotherLine = standing.onAnotherLine,
                             .listItem = listItems[item] || display == u"list-item"_s});
     }
     return {};
 }
 
+CaptureResult<void> SelectedTextFollower::ensureFound(bool found) const {
+    if (found || !m_limits.webPage) return {};
+    return tl::unexpected(CaptureFailure::sourceChanged);
+}
+
+void SelectedTextFollower::appendRun(const Node& node, qsizetype from, qsizetype to, QString& text) {
+    if (to <= from) return;
+    if (m_paragraphEnded) startParagraph(text);
+    if (m_lineEnded) startLine(text);
+    m_runs.append(
+        FollowedText::Run{.at = text.size(), .source = &node - m_nodes.constData(), .from = from, .length = to - from});
+    text += QStringView(*node.text).sliced(from, to - from);
+}
+
 CaptureResult<bool> SelectedTextFollower::appendText(const Node& node, QString& text) {
     if (!node.text) return false;
     const QString& part = *node.text;
+    const QList<DrawnBreak>& breaks = m_breaks[&node - m_nodes.constData()];
+    qsizetype nextBreak = 0;
     qsizetype from = 0;
     qsizetype objectIndex = 0;
     while (from < part.size()) {
         qsizetype object = part.indexOf(QChar(kObjectReplacementCharacter), from);
         if (object < 0) object = part.size();
-        const QStringView run = QStringView(part).sliced(from, object - from);
-        if (!run.isEmpty()) {
-            if (m_paragraphEnded) startParagraph(text);
-            m_runs.append(FollowedText::Run{
-                .at = text.size(), .source = &node - m_nodes.constData(), .from = from, .length = run.size()});
-            text += run;
+        // A break takes effect before the next text appended, wherever it comes from.
+        for (; nextBreak < breaks.size() && breaks[nextBreak].at <= object; ++nextBreak) {
+            const qsizetype at = std::max(breaks[nextBreak].at, from);
+            appendRun(node, from, at, text);
+            from = at;
+            if (breaks[nextBreak].kind == TextBreak::paragraph) m_paragraphEnded = true;
+            if (breaks[nextBreak].kind == TextBreak::line) m_lineEnded = true;
         }
+        appendRun(node, from, object, text);
         if (text.size() > m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
         if (object == part.size()) break;
         // An object whose text adds nothing keeps its place holder, which the reading leaves out: a text
@@ -260,6 +315,7 @@ CaptureResult<bool> SelectedTextFollower::appendObject(const Node& node, QString
     // An object that adds nothing to read leaves the text as it found it.
     const qsizetype before = text.size();
     const bool paragraphEnded = m_paragraphEnded;
+    const bool lineEnded = m_lineEnded;
     if (node.block) startParagraph(text);
     const qsizetype start = text.size();
     auto added = appendText(node, text);
@@ -269,6 +325,7 @@ CaptureResult<bool> SelectedTextFollower::appendObject(const Node& node, QString
         text.truncate(before);
         while (!m_runs.isEmpty() && m_runs.constLast().at >= before) m_runs.removeLast();
         m_paragraphEnded = paragraphEnded;
+        m_lineEnded = lineEnded;
         return false;
     }
     if (node.block) m_paragraphEnded = true;
@@ -308,8 +365,17 @@ CaptureResult<void> SelectedTextFollower::findLoneMarkers() {
     return {};
 }
 
+void SelectedTextFollower::startLine(QString& text) {
+    m_lineEnded = false;
+    QStringView shown(text);
+    while (!shown.isEmpty() && shown.back() == kObjectReplacementCharacter) shown.chop(1);
+    if (shown.isEmpty() || shown.endsWith(u'\n')) return;
+    text += u'\n';
+}
+
 void SelectedTextFollower::startParagraph(QString& text) {
     m_paragraphEnded = false;
+    m_lineEnded = false;
     // Place holders at the end stand for nothing.
     QStringView shown(text);
     while (!shown.isEmpty() && shown.back() == kObjectReplacementCharacter) shown.chop(1);

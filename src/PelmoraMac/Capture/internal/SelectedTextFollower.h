@@ -1,6 +1,8 @@
 #pragma once
 
 #include "PelmoraMac/Capture/AccessibilityBus.h"
+#include "PelmoraMac/Capture/internal/DrawnLines.h"
+#include "PelmoraMac/Capture/internal/FollowedNode.h"
 
 #include <QList>
 #include <QString>
@@ -52,20 +54,27 @@ struct FollowedText {
 // selection covers only a list item's marker (the bullet or number a page draws before the item's own
 // text): its place holder stays in the text, which the reading leaves out. A block of the page (a
 // paragraph, a heading, an item of a list: display other than inline) stands apart from what is around
-// it, a blank line between; a ruby annotation and its parts are never blocks, nor is an element inline in
-// HTML that a flex or grid container lays out in its line (or that the element read first holds: the bus
-// may leave such a container out). One instance per read; `check` sees the
+// it, a blank line between; a ruby annotation and its parts are never blocks. An element inline in HTML
+// that the browser shows as a block where its container is left out of the bus or lays out items (a flex
+// or grid container) is placed by where it is drawn, and so are the blocks the bus leaves out within one
+// object's text (`DrawnLineFinder`, in a web page only): two pieces the page draws on different lines never
+// run together, pieces drawn touching in one line stay in it. One instance per read; `check` sees the
 // deadline and the cancellation before and after each batch.
 //
 // Limits end the read rather than cut it: tooLong once what was read and the objects still to follow
 // (each at least a unit) pass the text limit, before those are followed; selectionUnknown when an object
-// is nested deeper than the depth limit.
+// is nested deeper than the depth limit. In a web page every object replacement character stands for an
+// object: one the bus no longer finds while it is read (the page changed it) ends the read with
+// sourceChanged, never a text with its words missing.
 class SelectedTextFollower {
 public:
     // The longest text, in UTF-16 units, and the deepest nesting of objects followed.
     struct Limits {
         qsizetype textUnits = 0;
         int depth = 0;
+        // The text is a web page's: its objects are placed where they are drawn, and every place holder
+        // stands for an object.
+        bool webPage = false;
     };
 
     SelectedTextFollower(AccessibilityBus& bus, CaptureDeadline deadline, std::function<CaptureResult<void>()> check,
@@ -78,23 +87,7 @@ public:
     FollowedText followed() const;
 
 private:
-    // An element whose text is read, with what stands behind each of its object replacement characters.
-    struct Node {
-        AccessibleElement element;
-        AccessibleTextRange range;
-        int depth = 0;
-        // The display the bus gives the element ("block", "flex", …); empty for the element read first.
-        QString display{};
-        bool block = false;
-        bool listItem = false;
-        // The item's selected text is only the marker drawn before its own text.
-        bool loneMarker = false;
-        std::optional<QString> text{};
-        // For each object replacement character of the text, in order: its object's node, or -1; and the
-        // object the bus names there, if any.
-        QList<qsizetype> objects{};
-        QList<std::optional<AccessibleElement>> embedded{};
-    };
+    using Node = FollowedNode;
 
     // Where an object found in a text goes: the node whose text holds it, and its place in that node's list.
     struct Slot {
@@ -111,18 +104,27 @@ private:
     // Marks the list items of which the selection covers only the marker.
     CaptureResult<void> findLoneMarkers();
 
+    // Objects that vanished in a web page end the read.
+    CaptureResult<void> ensureFound(bool found) const;
     CaptureResult<bool> appendText(const Node& node, QString& text);
+    void appendRun(const Node& node, qsizetype from, qsizetype to, QString& text);
     CaptureResult<bool> appendObject(const Node& node, QString& text);
     // Ends the paragraph that the text ends in, with a blank line, unless it is empty or ends in one.
     void startParagraph(QString& text);
+    // Ends the line that the text ends in, unless it is empty or ends in a line feed.
+    void startLine(QString& text);
 
     AccessibilityBus& m_bus;
     CaptureDeadline m_deadline;
     std::function<CaptureResult<void>()> m_check;
     Limits m_limits;
     QList<Node> m_nodes;
-    // A block ended the text: what comes next starts a paragraph.
+    // A block ended the text: what comes next starts a paragraph; or what comes next was drawn on a line of
+    // its own.
     bool m_paragraphEnded = false;
+    bool m_lineEnded = false;
+    // The breaks each node's text takes where its pieces are drawn apart.
+    QList<QList<DrawnBreak>> m_breaks;
     // Units to read in the texts read so far, of every level.
     qsizetype m_readableUnits = 0;
     // The text put together, and where its stretches come from (sources are nodes).

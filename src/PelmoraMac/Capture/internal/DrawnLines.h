@@ -1,0 +1,100 @@
+#pragma once
+
+#include "PelmoraMac/Capture/AccessibilityBus.h"
+#include "PelmoraMac/Capture/internal/FollowedNode.h"
+
+#include <QHash>
+#include <QList>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+
+namespace tavrine {
+
+// A break that a node's text takes before one of its units.
+struct DrawnBreak {
+    qsizetype at = 0;
+    TextBreak kind = TextBreak::none;
+
+    bool operator==(const DrawnBreak&) const = default;
+};
+
+// Tells where the pieces of a web page's text followed over the bus are drawn on lines of their own, where
+// the objects' attributes cannot tell it: a browser leaves out of the bus a container that shows nothing of
+// its own (a <div> of flex items, a <span> made a block), so that two text nodes of two blocks stand side by
+// side in one object's text, and gives the items of a flex row, of a flex column and blocks made of links
+// or <span>s one and the same display.
+//
+// Two places are looked at. Where the bus divides an object's own text into paragraphs (Chromium starts one
+// wherever the page starts a block or a flex item), each paragraph start inside a stretch of the text between
+// two objects; the paragraphs are asked for from the start of each stretch that draws two characters or
+// more, in a run between two blocks of at most kParagraphObjects objects inline, each answer naming where
+// the next one starts, all stretches' questions one batch a round (the place of an object parts pieces
+// already: its standing tells what comes between). And on both sides of each object
+// that the follower could not place by its attributes (`FollowedNode::placed`). At each of these, the last character
+// drawn before and the first drawn after are compared, their boxes asked for in one batch: two characters touching in
+// one line share it (a <b> in a flex paragraph), two drawn apart in one line (a gap between a row's items) take a line
+// end, and two on different lines a paragraph break, or a line end in a container known to lay out its items in lines.
+// Where the text itself holds a line feed there, or a block stands between, or the bus tells no box (or an empty one,
+// still, after asking again a few times), nothing is added. Objects shown inline are not divided (a link wraps as a
+// line of text does). One instance per text; `check` sees the deadline and the cancellation before and after each
+// batch.
+class DrawnLineFinder {
+public:
+    // The most rounds of paragraph questions: a stretch of more blocks is divided as far as they go.
+    static constexpr int kParagraphRounds = 256;
+    // The most objects inline in a run of text between two blocks whose paragraphs are asked for: Chromium
+    // takes time in proportion to a paragraph's objects to tell where it ends (340 ms for 2,000 links), and a
+    // paragraph of so many inline objects (a line of links) is one flow of text.
+    static constexpr qsizetype kParagraphObjects = 64;
+    // How often boxes the application answers empty are asked for again, and the pause before each time.
+    static constexpr int kBoxRounds = 3;
+    static constexpr std::chrono::milliseconds kBoxPause{20};
+
+    DrawnLineFinder(AccessibilityBus& bus, CaptureDeadline deadline, std::function<CaptureResult<void>()> check);
+
+    // For each node, the breaks its text takes, ascending by place.
+    CaptureResult<QList<QList<DrawnBreak>>> find(const QList<FollowedNode>& nodes);
+
+private:
+    // A place of a node's text where a break may stand, and what it is when the pieces are on two lines.
+    struct Candidate {
+        qsizetype node = 0;
+        qsizetype at = 0;
+        TextBreak onAnotherLine = TextBreak::paragraph;
+    };
+
+    template <typename Answers>
+    Answers batch(const std::function<Answers(CaptureDeadline)>& calls);
+    CaptureResult<void> findParagraphStarts();
+    // The boxes of the characters at these places, those answered empty asked again.
+    AccessibleAnswers<AccessibleBox> drawnBoxes(const QList<AccessibleTextOffset>& places);
+    void addPlacedObjects();
+    void addCandidate(qsizetype node, qsizetype at, TextBreak onAnotherLine);
+    // The code-point offset of each unit of a node's text (and of its end), in the bus's offsets.
+    const QList<int>& offsetsOf(qsizetype node);
+    qsizetype unitAt(qsizetype node, int offset);
+    // The character drawn first (or last) in a node's text, its objects followed.
+    std::optional<AccessibleTextOffset> edgeOf(qsizetype node, bool first, int depth);
+    // The character drawn last before a place of a node's text, or first from it (`forward`); none where a
+    // block or a line feed comes first.
+    std::optional<AccessibleTextOffset> drawnNear(qsizetype node, qsizetype at, bool forward);
+    qsizetype objectIndexAt(qsizetype node, qsizetype at) const;
+
+    AccessibilityBus& m_bus;
+    CaptureDeadline m_deadline;
+    std::function<CaptureResult<void>()> m_check;
+    const QList<FollowedNode>* m_nodes = nullptr;
+    QHash<qsizetype, QList<int>> m_offsets;
+    QList<Candidate> m_candidates;
+    // Where each candidate is in the list, by its node and place.
+    std::map<std::pair<qsizetype, qsizetype>, qsizetype> m_candidateAt;
+};
+
+// What stands between two characters drawn in these boxes: nothing where they touch in one line, a line end
+// where one line holds them apart, else `onAnotherLine`; nothing where a box is empty.
+TextBreak breakBetween(const AccessibleBox& before, const AccessibleBox& after, TextBreak onAnotherLine);
+
+}  // namespace tavrine
