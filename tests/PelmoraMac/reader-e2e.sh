@@ -84,8 +84,8 @@ placed="$X,$Y"
 # The menu bar is the top of the window's client area; "Tavrine" is its first title.
 left=$(xwininfo -id "$window" | awk '/Absolute upper-left X/ {print $NF}')
 top=$(xwininfo -id "$window" | awk '/Absolute upper-left Y/ {print $NF}')
-made_again "a click on the Tavrine menu opened no menu" has_menu "$pid" -- \
-  xdotool mousemove $((left + 20)) $((top + 10)) click 1
+click_reaching "a click on the Tavrine menu" '^QMenuBar$' -- xdotool mousemove $((left + 20)) $((top + 10)) click 1
+wait_for_menu "$pid" "a click on the Tavrine menu"
 shot 6-application-menu
 # Up from the opened menu's end: its last item, "終了".
 xdotool key Up Return

@@ -17,6 +17,7 @@
 #include <QEvent>
 #include <QKeySequence>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QThread>
 #include <QWindow>
 
@@ -73,6 +74,25 @@ void markWith(const char* kind, const QString& value) {
     ReaderTrace::mark(QStringLiteral("%1 %2").arg(QLatin1String(kind), value).toUtf8().constData());
 }
 
+// Marks each mouse button press as the window it reaches receives it: once per press, whichever widget then
+// takes it, ignores it or hands it to an open popup.
+class PressMarks final : public QObject {
+public:
+    PressMarks() { Q_ASSERT(isMainThread()); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::MouseButtonPress || !watched->isWindowType()) return false;
+        const QPoint place = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+        const QWidget* under = QApplication::widgetAt(place);
+        markWith("press", QStringLiteral("%1 %2 %3")
+                              .arg(place.x())
+                              .arg(place.y())
+                              .arg(under ? focusName(*under) : QStringLiteral("nothing")));
+        return false;
+    }
+};
+
 }  // namespace
 
 bool ReaderTrace::isEnabled() {
@@ -116,6 +136,8 @@ void ReaderTrace::mark(const char* name) {
 ReaderTraceMarks::ReaderTraceMarks(PelmoraApp& app) : m_app(app) {
     Q_ASSERT(isMainThread());
     app.readerWindow().installEventFilter(this);
+    m_presses = std::make_unique<PressMarks>();
+    qApp->installEventFilter(m_presses.get());
     connect(QThread::currentThread()->eventDispatcher(), &QAbstractEventDispatcher::aboutToBlock, this, [this] {
         if (m_painted && !m_idle) {
             m_idle = true;

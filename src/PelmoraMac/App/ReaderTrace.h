@@ -26,9 +26,12 @@ class ReaderHistoryModel;
 // speed changed, as its label reads: "1.3×"), "focus X Y WIDTH HEIGHT NAME" (a widget of the reader
 // window, or of a popup it opened other than a menu, took the keyboard focus: where it stands on the
 // screen, and its object name, else its accessible name, else its text, else its class), "capture
-// OUTCOME" (a capture or a clipboard import ended: "succeeded", or the raw value of its failure) and
+// OUTCOME" (a capture or a clipboard import ended: "succeeded", or the raw value of its failure),
 // "history COUNT" (the history holds COUNT readings, no operation on the list running: marked as that
-// count changes).
+// count changes) and "press X Y NAME" (a mouse button was pressed in a window of the application: where on the
+// screen, and the widget under it, named as the focus mark names it; marked as the press arrives, before any
+// widget acts on it, so that a test tells an input lost on its way from one the program took and did nothing
+// with).
 namespace ReaderTrace {
 
 bool isEnabled();
@@ -54,6 +57,8 @@ private:
     void followHistory(const ReaderHistoryModel& history);
 
     PelmoraApp& m_app;
+    // Marks the presses that reach any window of the application.
+    std::unique_ptr<QObject> m_presses;
     bool m_followsWindow = false;
     bool m_painted = false;
     bool m_idle = false;
