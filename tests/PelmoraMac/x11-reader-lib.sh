@@ -236,6 +236,18 @@ click_reaching() {
   made_again "$what: no press reached ${pattern}" press_reached -- "$@"
 }
 
+# key_reaching KEY NAME: presses KEY (as xdotool names it) and holds it until the reader's mark "key NAME" tells
+# that the press reached a window of it, then lets it go, as a person's stroke does: a release sent at once could
+# be handled before the press (Alt alone then enters the menu bar and leaves it again). The press is made again
+# only while no such mark came (lost on its way); what the key does is the caller's to wait for, once.
+key_reaching() {
+  local key=$1 name=$2 keys_before
+  keys_before=$(trace_marks "^key $name ")
+  key_reached() { has_trace_marks "^key $name " $((keys_before + 1)); }
+  made_again "the key $key did not reach the reader" key_reached -- xdotool keydown "$key"
+  xdotool keyup "$key"
+}
+
 # Clicks the start view's sample button at X Y once its window takes input, and waits until the sample it opens
 # gives the display the keys.
 open_sample_at() {
