@@ -6,7 +6,8 @@
 # condition then holds; a page that never counts them, or counts them without its condition ever holding, fails
 # within a few tries, saying what the page's title said and the window in front, with a screenshot named after
 # the step; a window that ignores its first activation is activated again; a click on the reader is made again
-# only while the reader tells no press of it, and a reader that took the click and did nothing fails at once.
+# only while the reader tells no press of it, and a reader that took the click and did nothing fails at once; a
+# key is let go only once the reader took its press.
 set -euo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -30,6 +31,10 @@ case "$1" in
   windowactivate)
     echo activate >>"$state/log"
     take ignore || echo "${@: -1}" >"$state/active" ;;
+  keydown)
+    echo "keydown $2" >>"$state/log"
+    take lose || echo "key Alt 1" >>"$state/trace" ;;
+  keyup) echo "keyup $2 after $(grep -c '^key Alt' "$state/trace") marks" >>"$state/log" ;;
   mousemove)
     if [ "$2" != --window ]; then
       echo "click at $2 $3" >>"$state/log"
@@ -126,6 +131,11 @@ check "each told" '[ "$(grep -c "made again: a click on the sample button" "$wor
 check "a click the reader took and did nothing with fails" '! idle=1 limit=3 run_lib 0 0 0 open_sample_at 300 200'
 check "never made again" '[ "$(grep -c "^click at" "$STAND_IN/log")" = 1 ] && ! grep -q "made again" "$work/said"'
 check "saying what the click did not do" 'grep -q "a click on the sample button opened no sample" "$work/said"'
+
+# Alt pressed and lost once: pressed again, and let go once, after the reader marked the press.
+check "a key press lost once is made again" 'run_lib 0 1 0 key_reaching alt Alt'
+check "two presses, one release after the mark" \
+  '[ "$(grep -c "^keydown alt" "$STAND_IN/log")" = 2 ] && [ "$(grep "^keyup" "$STAND_IN/log")" = "keyup alt after 1 marks" ]'
 
 [ "$failures" = 0 ] || exit 1
 echo "lost clicks made again, lost activations made again, a click the reader took never made again," \
