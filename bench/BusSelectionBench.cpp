@@ -143,7 +143,7 @@ int runBusSelectionBench() {
         // bus shows the selection a while after the page, the later the busier the machine (and the more
         // links): it is read until it does.
         bool ready = false;
-        const QDeadlineTimer stepLimit(kStepLimit);
+        const QDeadlineTimer stepLimit(boundedStep(kStepLimit));
         while (!ready && !stepLimit.hasExpired()) {
             const auto title = xdotool({u"getwindowname"_s, window});
             const int offset = title ? title->split(' ').value(2).toInt() : 0;

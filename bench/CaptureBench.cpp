@@ -104,6 +104,7 @@
 #include "BusCaptureBench.h"
 #include "BusSelectionBench.h"
 #include "ClipboardBenchInputs.h"
+#include "DesktopBench.h"
 #include "FrontCaptureBench.h"
 #include "HotKeyBench.h"
 #include "PasteBench.h"
@@ -380,6 +381,7 @@ int main(int argc, char** argv) {
     // As in the application: the launcher writes to pipes.
     std::signal(SIGPIPE, SIG_IGN);
     bench::takeSmokeFlag(argc, argv);
+    bench::beginSmokeRoundBudget();
     // The front-application line's captures start this executable as their worker, as the application does.
     if (runCaptureWorkerIfRequested(argc, argv)) return 0;
     if (argc == 2 && qstrcmp(argv[1], "--front-hotkeys") == 0) {
@@ -436,15 +438,31 @@ int main(int argc, char** argv) {
     if (runs(u"browser-article"_s)) bench::measureBrowserArticle(folder.path(), kWorker);
     if (runs(u"browser-snapshot"_s)) bench::measureBrowserSnapshot(folder.path());
 
-    // This executable again, as MODE, on an X server of its own (with a window manager where asked for).
+    // This executable again, as MODE, on an X server of its own (with a window manager where asked for). In a
+    // smoke round, none is started once its budget is spent, and one still running kSmokeRoundGrace after that
+    // is stopped: with-xvfb ends it, then its servers.
     const auto runUnderXvfb = [](QStringList options, const QString& mode, int milliseconds) {
+        if (bench::isSmokeRound() && bench::smokeRoundLeft().count() == 0) {
+            std::fprintf(stderr, "capture-bench: %s not run: the smoke round's budget was spent\n", qPrintable(mode));
+            bench::markFailed();
+            return;
+        }
         QProcess process;
         process.setProcessChannelMode(QProcess::ForwardedChannels);
         options << QCoreApplication::applicationFilePath() << mode;
         if (bench::isSmokeRound()) options << u"--smoke"_s;
         process.start(test::inCheckout(TAVRINE_WITH_XVFB), options);
-        if (!process.waitForFinished(milliseconds) || process.exitStatus() != QProcess::NormalExit ||
-            process.exitCode() != 0) {
+        if (bench::isSmokeRound()) {
+            milliseconds = int(std::min<qint64>(
+                milliseconds, (bench::smokeRoundLeft() + std::chrono::milliseconds(bench::kSmokeRoundGrace)).count()));
+        }
+        if (!process.waitForFinished(milliseconds)) {
+            std::fprintf(stderr, "capture-bench: %s ran past its time; stopped\n", qPrintable(mode));
+            process.terminate();
+            if (!process.waitForFinished(30'000)) process.kill();
+            process.waitForFinished();
+            bench::markFailed();
+        } else if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
             std::fprintf(stderr, "capture-bench: %s failed\n", qPrintable(mode));
             bench::markFailed();
         }

@@ -370,13 +370,16 @@ int runFrontCaptureBench() {
         };
         // `prepare` makes the page show what is to be captured; a first capture checks it (a page that has just
         // appeared may miss the clicks, and a loaded machine may not have it ready for a while: it is tried
-        // again, three times at least and for as long as the step may take) and warms the caches. It is not
-        // counted, but in a smoke round, whose figures nobody compares, it is the round. A case without a
-        // reading is told on a line of its own, with the notice the capture ended with.
+        // again, three times at least and for as long as the step may take, within the smoke round's budget)
+        // and warms the caches. It is not counted, but in a smoke round, whose figures nobody compares, it is the
+        // round. A case without a reading is told on a line of its own, with the notice the capture ended with.
         const auto measure = [&](const QString& kind, bool expectsBody, const std::function<void()>& prepare) {
             std::optional<double> checked;
-            const QDeadlineTimer stepLimit(kStepLimit);
-            for (int attempt = 0; !checked && (attempt < 3 || !stepLimit.hasExpired()); ++attempt) {
+            const QDeadlineTimer stepLimit(boundedStep(kStepLimit));
+            const auto mayTryAgain = [&](int attempt) {
+                return attempt == 0 || ((attempt < 3 || !stepLimit.hasExpired()) && smokeRoundLeft().count() > 0);
+            };
+            for (int attempt = 0; !checked && mayTryAgain(attempt); ++attempt) {
                 prepare();
                 checked = captureOnce(expectsBody);
             }

@@ -548,6 +548,62 @@ TEST(BrowserSnapshotFailures, WhatGoesWrongWithTheBrowserIsWordedForTheCapture) 
     }
 }
 
+// A browser whose tab in front crashed, alone or with a live tab behind it in the same window. However early the
+// browser tells the crash (before it answers the request to attach the pages, when the page's session is first
+// spoken to, or only when the search asks the page), the tab still stands in its window, and the capture ends as a
+// changed source, never as if the browser showed no page or none could be told in front.
+TEST(BrowserSnapshotFailures, ACrashedTabInFrontIsAChangedSourceHoweverEarlyTheBrowserTellsTheCrash) {
+    enum class Told { beforeAttaching, onEnabling, whenAsked };
+    const auto event = [](const QString& method, const QJsonObject& fields) {
+        QJsonObject message = fields;
+        message.insert(u"method"_s, method);
+        return QJsonDocument(message).toJson(QJsonDocument::Compact);
+    };
+    const auto attached = [&](const QString& target, const QString& session) {
+        return event(u"Target.attachedToTarget"_s,
+                     {{u"params"_s,
+                       QJsonObject{{u"sessionId"_s, session},
+                                   {u"targetInfo"_s, QJsonObject{{u"type"_s, u"page"_s}, {u"targetId"_s, target}}}}}});
+    };
+    const QByteArray crashed = event(u"Inspector.targetCrashed"_s, {{u"sessionId"_s, u"front"_s}});
+    for (const auto& [told, behind] : {std::pair(Told::beforeAttaching, false), std::pair(Told::beforeAttaching, true),
+                                       std::pair(Told::onEnabling, true), std::pair(Told::whenAsked, true)}) {
+        SCOPED_TRACE(testing::Message() << "told " << int(told) << (behind ? ", a tab behind" : ", alone"));
+        FakeDevToolsServer browser([&](const QJsonObject& command) -> QList<QByteArray> {
+            const QString method = command.value(u"method"_s).toString();
+            const QString session = command.value(u"sessionId"_s).toString();
+            if (method == u"Target.setAutoAttach"_s) {
+                QList<QByteArray> messages{attached(u"F"_s, u"front"_s)};
+                if (behind) messages.append(attached(u"B"_s, u"behind"_s));
+                if (told == Told::beforeAttaching) messages.append(crashed);
+                return messages << test::replyTo(command, {});
+            }
+            if (method == u"Browser.getWindowForTarget"_s) {
+                return {test::replyTo(
+                    command, {{u"windowId"_s, 1},
+                              {u"bounds"_s,
+                               QJsonObject{{u"left"_s, 0}, {u"top"_s, 0}, {u"width"_s, 800}, {u"height"_s, 600}}}})};
+            }
+            // A crashed renderer answers nothing.
+            if (session == u"front"_s) {
+                if (method == u"Inspector.enable"_s && told == Told::onEnabling) return {crashed};
+                if (method == u"Page.createIsolatedWorld"_s && told == Told::whenAsked) return {crashed};
+                return {};
+            }
+            if (method == u"Page.createIsolatedWorld"_s)
+                return {test::replyTo(command, {{u"executionContextId"_s, 7}})};
+            if (method == u"Runtime.evaluate"_s) {
+                return {test::replyTo(command, {{u"result"_s, QJsonObject{{u"value"_s, u"hidden"_s}}}})};
+            }
+            return {test::replyTo(command, {})};
+        });
+        FakeProcesses processes;
+        BrowserSnapshotOptions options = optionsFor(processes, browser.port());
+        options.limits.wait = 5s;
+        EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, true, options)), CaptureFailure::sourceChanged);
+    }
+}
+
 // The inode of the socket that listens on `address`:`port` (hexadecimal as the kernel writes it) in one
 // of the system's socket tables; 0 when there is none.
 int listeningSocket(const QString& table, const QByteArray& address, quint16 port) {

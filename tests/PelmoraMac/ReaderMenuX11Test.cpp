@@ -15,6 +15,7 @@
 #include "support/CheckoutPaths.h"
 #include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
+#include "support/ReceivedPresses.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -142,11 +143,12 @@ TEST(ReaderMenuX11, EveryKeyReachesItsItemAndADisabledItemsKeyNothing) {
     QMenuBar* bar = window.menuBar();
     QAction* playback = bar->actions().at(4);
     const QPoint title = bar->mapToGlobal(bar->actionGeometry(playback).center());
-    ASSERT_TRUE(test::madeAgain(
-        [&] {
-            xdotool({u"mousemove"_s, QString::number(title.x()), QString::number(title.y()), u"click"_s, u"1"_s});
-        },
-        [&] { return playback->menu()->isVisible(); }));
+    const test::ReceivedPresses received(window);
+    ASSERT_TRUE(test::clickReached(received, [&] {
+        xdotool({u"mousemove"_s, QString::number(title.x()), QString::number(title.y()), u"click"_s, u"1"_s});
+    })) << "no click on the title 再生 reached the window";
+    ASSERT_TRUE(processEventsUntil([&] { return playback->menu()->isVisible(); }))
+        << "a click on the title 再生 opened no menu";
     settle(300);
     QProcess shot;
     shot.start(test::inCheckout(X11_SCREENSHOT), {test::testArtifactPath(u"reader-menu-playback.png"_s)});

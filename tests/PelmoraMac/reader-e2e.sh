@@ -50,19 +50,13 @@ copy_text "$text"
 
 # Alt alone enters the menu bar at "Tavrine"; two menus on is 編集, whose first enabled item, with nothing
 # to undo and no text field focused, is "クリップボードから取り込む".
-# A window just activated may not hold the keyboard yet: tried again, each try given 5 s, until the menu
-# shows.
-opened=""
-for _ in $(seq 1 5); do
-  xdotool key alt
-  xdotool key Right Right Down
-  try_end=$((SECONDS + 5))
-  until has_menu "$pid" || [ "$SECONDS" -ge "$try_end" ]; do sleep 0.1; done
-  if has_menu "$pid"; then opened=yes; break; fi
-  xdotool key Escape Escape
-  wait_for "the menu bar did not close" has_no_menu "$pid"
-done
-[ -n "$opened" ] || fail "the menu bar did not open 編集"
+# The keys are pressed once, when the window has told that it holds the keyboard (its sample button took the
+# focus): a menu bar that let them pass fails.
+wait_for "the new window did not focus the sample button" focus_is readerOpenSample
+key_reaching alt Alt
+wait_for "Alt alone did not give the menu bar the keys" focus_is QMenuBar
+xdotool key Right Right Down
+wait_for "Right, Right and Down from the menu bar did not open 編集" has_menu "$pid"
 shot 2-edit-menu
 shown=$(trace_marks ' readerRSVPDisplay ')
 xdotool key Return
@@ -84,8 +78,8 @@ placed="$X,$Y"
 # The menu bar is the top of the window's client area; "Tavrine" is its first title.
 left=$(xwininfo -id "$window" | awk '/Absolute upper-left X/ {print $NF}')
 top=$(xwininfo -id "$window" | awk '/Absolute upper-left Y/ {print $NF}')
-made_again "a click on the Tavrine menu opened no menu" has_menu "$pid" -- \
-  xdotool mousemove $((left + 20)) $((top + 10)) click 1
+click_reaching "a click on the Tavrine menu" '^QMenuBar$' -- xdotool mousemove $((left + 20)) $((top + 10)) click 1
+wait_for_menu "$pid" "a click on the Tavrine menu"
 shot 6-application-menu
 # Up from the opened menu's end: its last item, "終了".
 xdotool key Up Return

@@ -129,9 +129,10 @@ xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
 space_plays "after a row clicked in the list's popup"
 paste_and_play "三の文。一覧のポップアップで消す。"
 popup_list
-# The row takes the hover first: a click on "…" before it is made again.
+# The row takes the hover first: a click the row took before its "…" showed is made again.
 xdotool mousemove $((px + pw / 3)) $((py + 109)) mousemove $((px + pw - 57)) $((py + 109))
-made_again "the popup row's … opened no menu" menus_at_least 2 -- xdotool click 1
+click_reaching "a click on the popup row's …" 'の操作$' -- xdotool click 1
+wait_for "the popup row's … opened no menu" menus_at_least 2
 xdotool key Up Return
 confirm_alert
 wait_for "the removal from the popup left the focus on $(focused)" focus_is readerOpenSample

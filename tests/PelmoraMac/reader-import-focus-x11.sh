@@ -42,10 +42,11 @@ pointer_away() {
 # Clicks the "…" of the list's first row and chooses its menu's item ITEM (Down for the first,
 # 文書の詳細…; Up for the last, 文書を削除…).
 row_menu() {
-  # The button answers a click once the row under the pointer has taken the hover: the click is made
-  # again until its menu shows, and the menu is given the keys once it does.
+  # The button shows once the row under the pointer has taken the hover: a click the row took before it is
+  # made again, and the menu is given the keys once it shows.
   xdotool mousemove $((tx + tw / 3)) $((ty + 39)) mousemove $((tx + tw - 8 - 14)) $((ty + 2 + 14))
-  made_again "the row's … opened no menu" has_menu "$pid" -- xdotool click 1
+  click_reaching "a click on the row's …" 'の操作$' -- xdotool click 1
+  wait_for_menu "$pid" "the row's … opened no menu"
   xdotool key "$1" Return
 }
 

@@ -5,7 +5,9 @@
 # xprop and the screenshot tool (no X display): clicks the page does not count are made again and the page's
 # condition then holds; a page that never counts them, or counts them without its condition ever holding, fails
 # within a few tries, saying what the page's title said and the window in front, with a screenshot named after
-# the step; a window that ignores its first activation is activated again.
+# the step; a window that ignores its first activation is activated again; a click on the reader is made again
+# only while the reader tells no press of it, and a reader that took the click and did nothing fails at once; a
+# key is let go only once the reader took its press.
 set -euo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -14,7 +16,10 @@ export STAND_IN="$work/state"
 
 # xdotool: window 42 is the browser in front, its title the capture page's ("Capture page OFFSET CLICKS 0
 # page"). Clicks count unless $STAND_IN/lose still holds clicks to lose; an activation takes unless
-# $STAND_IN/ignore still holds activations to ignore. Every click and activation is logged.
+# $STAND_IN/ignore still holds activations to ignore. Every click and activation is logged. A click elsewhere
+# than on the page is one on the reader, which marks its press in the trace (under the sample button, or under
+# the list while $STAND_IN/elsewhere holds presses to take there) and opens the sample unless $STAND_IN/idle
+# holds presses it does nothing with.
 cat >"$work/bin/xdotool" <<'EOF'
 #!/usr/bin/env bash
 state=$STAND_IN
@@ -26,7 +31,20 @@ case "$1" in
   windowactivate)
     echo activate >>"$state/log"
     take ignore || echo "${@: -1}" >"$state/active" ;;
+  keydown)
+    echo "keydown $2" >>"$state/log"
+    take lose || echo "key Alt 1" >>"$state/trace" ;;
+  keyup) echo "keyup $2 after $(grep -c '^key Alt' "$state/trace") marks" >>"$state/log" ;;
   mousemove)
+    if [ "$2" != --window ]; then
+      echo "click at $2 $3" >>"$state/log"
+      take lose && exit 0
+      under=readerOpenSample
+      take elsewhere && under=list
+      echo "press $2 $3 $under 1" >>"$state/trace"
+      [ "$under" = readerOpenSample ] && ! take idle && echo "focus 0 0 9 9 readerRSVPDisplay 2" >>"$state/trace"
+      exit 0
+    fi
     repeat=$(sed -n 's/.*--repeat \([0-9]*\).*/\1/p' <<<"$*")
     echo "click $repeat at $4 $5" >>"$state/log"
     take lose || echo $(($(cat "$state/clicks") + repeat)) >"$state/clicks" ;;
@@ -45,8 +63,9 @@ check() {
   fi
 }
 
-# Runs the library's COMMAND... in a shell of its own, as a sourcing script (a limit of 60 s, short tries), with
-# the page's clicks, the clicks to lose and the activations to ignore as given; its stderr in $work/said.
+# Runs the library's COMMAND... in a shell of its own, as a sourcing script (a limit of $limit seconds, 60 by
+# default, short tries), with the page's clicks, the clicks to lose and the activations to ignore as given; its
+# stderr in $work/said.
 run_lib() {
   local clicks=$1 lose=$2 ignore=$3
   shift 3
@@ -56,12 +75,14 @@ run_lib() {
   echo "$lose" >"$STAND_IN/lose"
   echo "$ignore" >"$STAND_IN/ignore"
   echo 7 >"$STAND_IN/active"
+  echo "${elsewhere:-0}" >"$STAND_IN/elsewhere"
+  echo "${idle:-0}" >"$STAND_IN/idle"
   : >"$STAND_IN/log"
-  bash -c '
+  : >"$STAND_IN/trace"
+  TAVRINE_TRACE_FILE="$STAND_IN/trace" bash -c '
     set -euo pipefail
-    TAVRINE_TRACE_FILE=/dev/null
     source "$1"
-    overall_end=$((SECONDS + 60))
+    overall_end=$((SECONDS + ${limit:-60}))
     input_try_tenths=2
     page_settle_seconds=1
     browser=42 screenshot=screenshot artifacts=$2
@@ -97,5 +118,25 @@ check "saying what did not hold" 'grep -q "1 clicks at 600 120 did not make fals
 check "an ignored activation is made again" 'run_lib 0 0 1 activate_window 42'
 check "activated twice" '[ "$(grep -c activate "$STAND_IN/log")" = 2 ]'
 
+# A click on the sample button lost twice on its way, then one the list took before the button stood there: made
+# again until a press reaches the button, which opens the sample.
+check "a click on the reader made again while no press reaches its button" \
+  'elsewhere=1 run_lib 0 2 0 open_sample_at 300 200'
+check "four clicks, the last reaching the button" \
+  '[ "$(grep -c "^click at 300 200" "$STAND_IN/log")" = 4 ] && [ "$(grep -c "^press" "$STAND_IN/trace")" = 2 ]'
+check "each told" '[ "$(grep -c "made again: a click on the sample button" "$work/said")" = 3 ]'
+
+# The reader takes the first press on its button and does nothing with it: one click, and the script fails
+# saying what did not happen, however the second click would have done.
+check "a click the reader took and did nothing with fails" '! idle=1 limit=3 run_lib 0 0 0 open_sample_at 300 200'
+check "never made again" '[ "$(grep -c "^click at" "$STAND_IN/log")" = 1 ] && ! grep -q "made again" "$work/said"'
+check "saying what the click did not do" 'grep -q "a click on the sample button opened no sample" "$work/said"'
+
+# Alt pressed and lost once: pressed again, and let go once, after the reader marked the press.
+check "a key press lost once is made again" 'run_lib 0 1 0 key_reaching alt Alt'
+check "two presses, one release after the mark" \
+  '[ "$(grep -c "^keydown alt" "$STAND_IN/log")" = 2 ] && [ "$(grep "^keyup" "$STAND_IN/log")" = "keyup alt after 1 marks" ]'
+
 [ "$failures" = 0 ] || exit 1
-echo "lost clicks made again, lost activations made again, every give-up with the page, the front window and a screenshot"
+echo "lost clicks made again, lost activations made again, a click the reader took never made again," \
+  "every give-up with the page, the front window and a screenshot"

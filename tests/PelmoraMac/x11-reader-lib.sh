@@ -91,8 +91,8 @@ input_tries=5
 # input reached it). An input lost on its way (made before the window took input, or while a bar slid in above a
 # page and moved it down) is made again when a try has passed without the word; a word that comes late still
 # counts. Fails with WHAT once every try has passed, or the overall limit. Only for inputs whose word tells that
-# they arrived, never whether they did what is tested: an input that reaches a window and does the wrong thing
-# is not made again.
+# they arrived, never whether they did what is tested: an input that reaches a window and does the wrong thing,
+# or nothing, is not made again (click_reaching is the word for a click on the reader).
 made_again() {
   local what=$1 try waited tenths=$input_try_tenths
   local -a arrived=()
@@ -215,12 +215,46 @@ launch_reader() {
   wait_for_mark '^idle ' $((idle + 1))
 }
 
-# Clicks the start view's sample button at X Y until the sample it opens gives the display the keys: a click
-# made before the new window took input is made again (the display, where the button stood, takes no click).
+# press_since COUNT PATTERN: whether a press mark after the first COUNT tells a press that reached the reader
+# under a widget whose name matches the extended regular expression PATTERN.
+press_since() {
+  grep '^press ' "$TAVRINE_TRACE_FILE" 2>/dev/null | tail -n +$(($1 + 1)) |
+    awk '{ $1 = ""; $2 = ""; $3 = ""; $NF = ""; sub(/^ +/, ""); sub(/ $/, ""); print }' | grep -qE -- "$2"
+}
+
+# click_reaching WHAT PATTERN -- INPUT...: makes INPUT, a click on the widget of the reader whose name (as its
+# press mark tells it) matches PATTERN, and waits for the reader's word that the press reached that widget. The
+# caller has waited until the window takes input (launched, painted and idle, with the keys). The click is made
+# again only while no press reached the widget: lost on its way, or taken by what stood under the pointer before
+# the widget showed there (a row's "…" shows once the row has the hover). Never because what the click does is
+# missing: the caller waits for that once, so that a program that took the click and did nothing fails.
+click_reaching() {
+  local what=$1 pattern=$2 presses_before
+  shift 3
+  presses_before=$(trace_marks '^press ')
+  press_reached() { press_since "$presses_before" "$pattern"; }
+  made_again "$what: no press reached ${pattern}" press_reached -- "$@"
+}
+
+# key_reaching KEY NAME: presses KEY (as xdotool names it) and holds it until the reader's mark "key NAME" tells
+# that the press reached a window of it, then lets it go, as a person's stroke does: a release sent at once could
+# be handled before the press (Alt alone then enters the menu bar and leaves it again). The press is made again
+# only while no such mark came (lost on its way); what the key does is the caller's to wait for, once.
+key_reaching() {
+  local key=$1 name=$2 keys_before
+  keys_before=$(trace_marks "^key $name ")
+  key_reached() { has_trace_marks "^key $name " $((keys_before + 1)); }
+  made_again "the key $key did not reach the reader" key_reached -- xdotool keydown "$key"
+  xdotool keyup "$key"
+}
+
+# Clicks the start view's sample button at X Y once its window takes input, and waits until the sample it opens
+# gives the display the keys.
 open_sample_at() {
   local x=$1 y=$2
   display_marked() { has_trace_marks ' readerRSVPDisplay ' 1; }
-  made_again "a click on the sample button opened no sample" display_marked -- xdotool mousemove "$x" "$y" click 1
+  click_reaching "a click on the sample button" '^readerOpenSample$' -- xdotool mousemove "$x" "$y" click 1
+  wait_for "a click on the sample button opened no sample" display_marked
 }
 
 # Whether process PID has ended.

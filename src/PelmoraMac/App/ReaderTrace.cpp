@@ -15,8 +15,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QThread>
 #include <QWindow>
 
@@ -73,6 +75,31 @@ void markWith(const char* kind, const QString& value) {
     ReaderTrace::mark(QStringLiteral("%1 %2").arg(QLatin1String(kind), value).toUtf8().constData());
 }
 
+// Marks each mouse button press and each key press as the window it reaches receives it: once per press,
+// whichever widget then takes it, ignores it or hands it to an open popup.
+class InputMarks final : public QObject {
+public:
+    InputMarks() { Q_ASSERT(isMainThread()); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!watched->isWindowType()) return false;
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            markWith("key", QKeySequence(key->key()).toString(QKeySequence::PortableText));
+            return false;
+        }
+        if (event->type() != QEvent::MouseButtonPress) return false;
+        const QPoint place = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+        const QWidget* under = QApplication::widgetAt(place);
+        markWith("press", QStringLiteral("%1 %2 %3")
+                              .arg(place.x())
+                              .arg(place.y())
+                              .arg(under ? focusName(*under) : QStringLiteral("nothing")));
+        return false;
+    }
+};
+
 }  // namespace
 
 bool ReaderTrace::isEnabled() {
@@ -116,6 +143,8 @@ void ReaderTrace::mark(const char* name) {
 ReaderTraceMarks::ReaderTraceMarks(PelmoraApp& app) : m_app(app) {
     Q_ASSERT(isMainThread());
     app.readerWindow().installEventFilter(this);
+    m_inputs = std::make_unique<InputMarks>();
+    qApp->installEventFilter(m_inputs.get());
     connect(QThread::currentThread()->eventDispatcher(), &QAbstractEventDispatcher::aboutToBlock, this, [this] {
         if (m_painted && !m_idle) {
             m_idle = true;
@@ -190,6 +219,7 @@ void ReaderTraceMarks::playRequested() {
 }
 
 bool ReaderTraceMarks::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Close && watched == &m_app.readerWindow()) ReaderTrace::mark("close");
     // The window's first paint comes with its first exposure; later ones with an update request to the
     // top-level widget. Each mark follows the paint and the flush of the backing store.
     if (event->type() == QEvent::Show && !m_followsWindow) {

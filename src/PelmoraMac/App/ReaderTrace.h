@@ -26,9 +26,14 @@ class ReaderHistoryModel;
 // speed changed, as its label reads: "1.3×"), "focus X Y WIDTH HEIGHT NAME" (a widget of the reader
 // window, or of a popup it opened other than a menu, took the keyboard focus: where it stands on the
 // screen, and its object name, else its accessible name, else its text, else its class), "capture
-// OUTCOME" (a capture or a clipboard import ended: "succeeded", or the raw value of its failure) and
+// OUTCOME" (a capture or a clipboard import ended: "succeeded", or the raw value of its failure),
 // "history COUNT" (the history holds COUNT readings, no operation on the list running: marked as that
-// count changes).
+// count changes), "press X Y NAME" (a mouse button was pressed in a window of the application: where on the
+// screen, and the widget under it, named as the focus mark names it) and "key KEY" (a window of the application
+// received a key press: the key as its portable text reads, "Alt", "Right", "Space"). Both are marked as the
+// input arrives, before any widget acts on it, so that a test tells an input lost on its way from one the
+// program took and did nothing with; so is "close" (the reader window was asked to close, by the window manager
+// or by the application).
 namespace ReaderTrace {
 
 bool isEnabled();
@@ -54,6 +59,8 @@ private:
     void followHistory(const ReaderHistoryModel& history);
 
     PelmoraApp& m_app;
+    // Marks the presses of a mouse button or a key that reach any window of the application.
+    std::unique_ptr<QObject> m_inputs;
     bool m_followsWindow = false;
     bool m_painted = false;
     bool m_idle = false;

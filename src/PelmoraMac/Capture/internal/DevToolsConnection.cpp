@@ -91,8 +91,12 @@ void DevToolsConnection::receive(const QString& message) {
         const QString method = object.value(u"method"_s).toString();
         if (method == u"Target.detachedFromTarget"_s) {
             endSession(object.value(u"params"_s).toObject().value(u"sessionId"_s).toString());
-        } else if (method == u"Inspector.detached"_s || method == u"Inspector.targetCrashed"_s) {
+        } else if (method == u"Inspector.detached"_s) {
             endSession(object.value(u"sessionId"_s).toString());
+        } else if (method == u"Inspector.targetCrashed"_s) {
+            const QString session = object.value(u"sessionId"_s).toString();
+            if (!session.isEmpty()) m_crashedSessions.insert(session);
+            endSession(session);
         } else if (const auto handler = m_eventHandlers.value(method)) {
             handler(object.value(u"params"_s).toObject());
         }

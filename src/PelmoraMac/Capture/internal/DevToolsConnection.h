@@ -92,6 +92,9 @@ public:
     DevToolsResult<bool> waitUntil(const std::function<bool()>& condition, const QDeadlineTimer& deadline);
     // Whether the browser ended the session (its page closed or crashed).
     bool hasEnded(const QString& sessionID) const { return m_endedSessions.contains(sessionID); }
+    // Whether the session ended because the page's renderer crashed: the tab stays, showing the browser's page
+    // for a crashed tab.
+    bool hasCrashed(const QString& sessionID) const { return m_crashedSessions.contains(sessionID); }
     // Hands the parameters of each event of the method to `handler` as it comes in; an empty handler stops
     // that. For what the browser tells only as events.
     void onEvent(const QString& method, std::function<void(const QJsonObject& params)> handler);
@@ -114,6 +117,7 @@ private:
     QHash<qint64, DevToolsReply> m_replies;
     // The sessions that the browser ended: their pages went away.
     QSet<QString> m_endedSessions;
+    QSet<QString> m_crashedSessions;
     QHash<QString, std::function<void(const QJsonObject&)>> m_eventHandlers;
 };
 

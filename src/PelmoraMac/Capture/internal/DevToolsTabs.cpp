@@ -281,7 +281,9 @@ DevToolsResult<void> DevToolsPages::attach() {
 QList<DevToolsPages::Page> DevToolsPages::current() const {
     QList<Page> pages;
     for (const Page& page : m_pages) {
-        if (!m_connection.hasEnded(page.sessionID)) pages.append(page);
+        // A crashed page is still a tab in its window: the search finds it gone (each command to it fails as a
+        // changed page), which is what a person sees there, instead of leaving it out as if the tab had closed.
+        if (!m_connection.hasEnded(page.sessionID) || m_connection.hasCrashed(page.sessionID)) pages.append(page);
     }
     return pages;
 }

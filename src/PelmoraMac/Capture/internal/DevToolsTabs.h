@@ -22,8 +22,9 @@ struct DevToolsTab {
 
 // The browser's pages, each attached on the connection once, for the life of the object: the browser is asked
 // to attach every page it has, and each it opens later (never a frame or a worker), and tells of each in a
-// message of its own, whose size grows with that page's address alone. A page whose session ended (closed,
-// crashed) is no longer one of them.
+// message of its own, whose size grows with that page's address alone. A page whose session ended because it
+// closed is no longer one of them; one whose renderer crashed still is (its tab stays, showing the browser's
+// page for a crashed tab), however early the browser told the crash.
 class DevToolsPages {
 public:
     struct Page {
@@ -38,7 +39,7 @@ public:
 
     // Asks the browser to attach the pages, the first time; the failure of that request.
     DevToolsResult<void> attach();
-    // The pages attached whose sessions go on, in the order the browser attached them.
+    // The pages attached whose sessions go on or whose renderers crashed, in the order the browser attached them.
     QList<Page> current() const;
     // Whether the browser told of a page without its identifiers.
     bool isMalformed() const { return m_nameless; }
