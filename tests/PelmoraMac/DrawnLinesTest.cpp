@@ -158,7 +158,7 @@ TEST(DrawnLines, ObjectsThatVanishWhileTheyAreReadAreReadAgainOrRefused) {
     EXPECT_EQ(once.desktop.requests.value(0).text, u"吾輩は猫である。"_s);
 
     // Rewritten whenever a ruby is asked for its selection, or a paragraph for its text: refused.
-    for (const QString asked : {u"GetNSelections"_s, u"GetText"_s}) {
+    for (const QString& asked : {u"GetNSelections"_s, u"GetText"_s}) {
         SelectionCapture always(page);
         int generation = 1;
         always.bus.change = [&](ScriptedAccessibleTree& tree, const QString& method, const QString& path) {
