@@ -54,7 +54,7 @@ copy_text "$text"
 # focus): a menu bar that let them pass fails.
 wait_for "the new window did not focus the sample button" focus_is readerOpenSample
 key_reaching alt Alt
-wait_for "Alt alone did not give the menu bar the keys" focus_is QMenuBar
+wait_for_effect "Alt alone did not give the menu bar the keys" focus_is QMenuBar
 xdotool key Right Right Down
 wait_for "Right, Right and Down from the menu bar did not open 編集" has_menu "$pid"
 shot 2-edit-menu
@@ -79,7 +79,7 @@ placed="$X,$Y"
 left=$(xwininfo -id "$window" | awk '/Absolute upper-left X/ {print $NF}')
 top=$(xwininfo -id "$window" | awk '/Absolute upper-left Y/ {print $NF}')
 click_reaching "a click on the Tavrine menu" '^QMenuBar$' -- xdotool mousemove $((left + 20)) $((top + 10)) click 1
-wait_for_menu "$pid" "a click on the Tavrine menu"
+wait_for_effect "no menu appeared: a click on the Tavrine menu" has_menu "$pid"
 shot 6-application-menu
 # Up from the opened menu's end: its last item, "終了".
 xdotool key Up Return

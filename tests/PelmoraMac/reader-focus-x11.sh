@@ -132,7 +132,7 @@ popup_list
 # The row takes the hover first: a click the row took before its "…" showed is made again.
 xdotool mousemove $((px + pw / 3)) $((py + 109)) mousemove $((px + pw - 57)) $((py + 109))
 click_reaching "a click on the popup row's …" 'の操作$' -- xdotool click 1
-wait_for "the popup row's … opened no menu" menus_at_least 2
+wait_for_effect "the popup row's … opened no menu" menus_at_least 2
 xdotool key Up Return
 confirm_alert
 wait_for "the removal from the popup left the focus on $(focused)" focus_is readerOpenSample

@@ -46,7 +46,7 @@ row_menu() {
   # made again, and the menu is given the keys once it shows.
   xdotool mousemove $((tx + tw / 3)) $((ty + 39)) mousemove $((tx + tw - 8 - 14)) $((ty + 2 + 14))
   click_reaching "a click on the row's …" 'の操作$' -- xdotool click 1
-  wait_for_menu "$pid" "the row's … opened no menu"
+  wait_for_effect "no menu appeared: the row's … opened no menu" has_menu "$pid"
   xdotool key "$1" Return
 }
 

@@ -79,6 +79,22 @@ wait_for() {
   within_limit "$@" || fail "$what"
 }
 
+# How long what an input does may take once the reader told that the input reached it, in seconds: far more than
+# a loaded machine needs to open a sample or show a menu, and far less than the overall limit, so that a program
+# that took the input and did nothing fails soon, saying what was on the screen.
+effect_seconds=30
+
+# wait_for_effect WHAT COMMAND...: waits for COMMAND (asked afresh each tenth of a second), what an input that
+# reached the reader does; fails with WHAT once effect_seconds, or the overall limit, have passed.
+wait_for_effect() {
+  local what=$1 end=$((SECONDS + effect_seconds))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$end" ] && [ "$SECONDS" -lt "$overall_end" ] || fail "$what"
+    sleep 0.1
+  done
+}
+
 # How long the first try of an input waits for its window's word that the input reached it, in tenths of a second;
 # each try after it waits twice as long as the one before, up to input_tries in all. Each is longer than a
 # desktop's double-click time (400 to 500 ms), so that a click made again at the place of a lost one never counts
@@ -254,7 +270,7 @@ open_sample_at() {
   local x=$1 y=$2
   display_marked() { has_trace_marks ' readerRSVPDisplay ' 1; }
   click_reaching "a click on the sample button" '^readerOpenSample$' -- xdotool mousemove "$x" "$y" click 1
-  wait_for "a click on the sample button opened no sample" display_marked
+  wait_for_effect "a click on the sample button opened no sample" display_marked
 }
 
 # Whether process PID has ended.
