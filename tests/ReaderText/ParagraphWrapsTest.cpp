@@ -199,6 +199,8 @@ const std::vector<Shape>& shapes() {
         // Tables, listings and code.
         {"CSV", kAccounts, kAccounts},
         {"CSV in Japanese", kJapaneseAccounts, kJapaneseAccounts},
+        {"CSV after a wrapped paragraph", wrapped(kMail, 40) + u"\n\n"_s + kJapaneseAccounts,
+         kMail + u"\n"_s + kJapaneseAccounts},
         {"TSV", QString(kJapaneseAccounts).replace(u',', u'\t'), QString(kJapaneseAccounts).replace(u',', u'\t')},
         {"box-drawn table",
          u"┌────────────┬────────────────────┐\n│ 氏名       │ 住所               │\n"

@@ -129,7 +129,11 @@ qsizetype separatingCommas(QStringView line) {
     qsizetype count = 0;
     for (qsizetype i = 0; i + 1 < line.size(); ++i) {
         if (line[i] != u',' || line[i + 1].isSpace()) continue;
-        if (i > 0 && isDigit(line[i - 1]) && isDigit(line[i + 1])) continue;
+        if (i > 0 && isDigit(line[i - 1])) {
+            qsizetype digits = 0;
+            while (i + 1 + digits < line.size() && isDigit(line[i + 1 + digits])) ++digits;
+            if (digits == 3) continue;
+        }
         ++count;
     }
     return count;

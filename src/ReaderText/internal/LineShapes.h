@@ -40,8 +40,8 @@ bool startsWithLowercase(QStringView line);
 bool isTableOrListingRow(QStringView line);
 
 // How many commas it holds as a separator of comma-separated values: with no space after them and not
-// between two digits ("1,234" is a number). Two neighbouring lines with the same count, not zero, are two
-// rows of one table.
+// between a digit and three more ("1,234" is a number, "2024-01-05,12000" two values). Two neighbouring
+// lines with the same count, not zero, are two rows of one table.
 qsizetype separatingCommas(QStringView line);
 
 // It aligns columns: a run of two spaces or more between two characters, other than after a sentence's
