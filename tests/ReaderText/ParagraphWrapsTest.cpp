@@ -73,6 +73,11 @@ const QStringList kNovel = {
     u"答えた。"_s,
 };
 
+const QString kMixed =
+    u"新しいバージョン2.4では、Markdownの表とEPUB 3の縦書きに対応し、読み込みの速さが約1.5倍になりました。"
+    u"設定画面の「取り込みと連携」から、Chromiumのページを読む許可をいつでも変更できます。詳しくはREADMEの"
+    u"「使い方」をご覧ください。"_s;
+
 // A Japanese mail: a greeting, a wrapped paragraph, a closing and a signature.
 QString mailWrappedAt(qsizetype characters) {
     return u"山田様\n\nお世話になっております。\n\n"_s + wrapped(kMail, characters * 2) +
@@ -132,6 +137,15 @@ const std::vector<Shape>& shapes() {
          u"と答えて、黙って向こうを向いてしまった。\n私はその横顔を見ているうちに、つい思わず"
          u"「ごめんなさい」と言ってしまった。"_s},
         {"Japanese, wrapped at 34 characters", wrapped(kSoseki, 68), kSoseki},
+        // Lines from 66 to 68 columns; a wrap before a narrow character joins with a space, as a soft break does.
+        {"Japanese with figures and English words, wrapped at 34 characters", wrapped(kMixed, 68),
+         QString(kMixed).replace(u"、Chromium"_s, u"、 Chromium"_s)},
+        {"Japanese, a line three columns short: a figure in it, a character moved down",
+         u"今年の売上は昨年の売上を大きく上回って、\n前年の5倍に達する見込みだと社長は話し\n"
+         u"た。株主への配当も大きく増やすという方針\nだ。"_s,
+         u"今年の売上は昨年の売上を大きく上回って、前年の5倍に達する見込みだと社長は話した。株主への配当も大きく"
+         u"増やすという方針だ。"_s},
+        {"Japanese, a mail with Windows line ends", mailWrappedAt(34).replace(u"\n"_s, u"\r\n"_s), mailRead()},
         {"Japanese, a paragraph that starts with an ideographic space",
          u"山路を登りながら、こう考えた。智に働けば角が立つ。情に棹させば\n"
          u"　流される。意地を通せば窮屈だ。とかくに人の世は住みにくい。住\nみにくさが高じると、安い所へ引き越したくなる。"_s,

@@ -62,10 +62,13 @@ void MarkdownDocumentBuilder::noteLineStart(const MD_CHAR* text) {
     if (at < begin || at - begin > std::uintptr_t(m_input.size())) return;
     constexpr qsizetype kLongestPrefix = 64;
     const qsizetype end = qsizetype(at - begin);
-    const qsizetype from = std::max<qsizetype>(end - kLongestPrefix, 0);
-    const qsizetype newline = m_input.sliced(from, end - from).lastIndexOf('\n');
-    if (newline < 0 && from > 0) return;
-    const QByteArrayView prefix = m_input.sliced(from + newline + 1, end - (from + newline + 1));
+    qsizetype lineStart = end;
+    while (lineStart > 0 && end - lineStart < kLongestPrefix && m_input[lineStart - 1] != '\n' &&
+           m_input[lineStart - 1] != '\r') {
+        --lineStart;
+    }
+    if (lineStart > 0 && m_input[lineStart - 1] != '\n' && m_input[lineStart - 1] != '\r') return;
+    const QByteArrayView prefix = m_input.sliced(lineStart, end - lineStart);
 
     qsizetype column = 0;
     qsizetype i = 0;

@@ -37,10 +37,11 @@ char32_t lastCodePoint(QStringView text) {
 }
 
 // The columns the end of a line would have needed to take the start of the next: its first wide
-// character, or its first word after a space (none after a wide character).
+// character and the odd column that a wide character cannot take, or its first word after a space (none
+// after a wide character).
 qsizetype roomFor(QStringView line, QStringView next) {
     if (next.isEmpty()) return 0;
-    if (columnsOf(firstCodePoint(next)) == 2) return 2;
+    if (columnsOf(firstCodePoint(next)) == 2) return 3;
     qsizetype word = 0;
     for (const char32_t c : next.toUcs4()) {
         if (QChar::isSpace(c) || columnsOf(c) == 2) break;

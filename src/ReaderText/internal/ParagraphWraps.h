@@ -40,9 +40,10 @@ enum class LineJoin {
 // `text`, white space at its end left out). A line reaches a width W when it is no wider than W and the
 // source could not have put more of the next line onto it: W is at most its width plus the next line's
 // first word (a run of characters that are neither white space nor wide, after one space unless the line
-// ends in a wide character) or, where the next line starts with a wide character, two columns. So a
-// Japanese line reaches W from W - 2 on (one character short: a closing mark moved down with the one
-// before it), an English line from W less its next word.
+// ends in a wide character) or, where the next line starts with a wide character, three columns (that
+// character and the odd column it could not take). So a Japanese line reaches W from W - 3 on (one
+// character short of full, as when a closing mark moved down with the character before it), an English
+// line from W less its next word.
 // - Prose: a line whose end is soft, that holds a letter and is none of the lines below that never join
 //   for their shape (a table's row, code, an indented line). Evidence: prose before a line that starts
 //   with no capital letter (verse capitalises each line; wrapped prose rarely does).
