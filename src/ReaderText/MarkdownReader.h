@@ -38,10 +38,11 @@ public:
         // lines are its blocks, <br>s and <pre> lines) keeps each of them, a heading apart from the
         // sentence after it.
         kept,
-        // Joined as `joined` where the line end only wraps its paragraph (a long line filled to the
-        // paragraph's width that ends no sentence: internal::paragraphWraps), a line feed as `kept`
-        // anywhere else: a mail, a PDF viewer's copy or a terminal's text wrapped at a fixed width reads as
-        // its paragraphs, while a heading, a poem's lines, a list item or a sentence's end stays a line.
+        // Joined as `joined` where the line end only wraps its paragraph (the line is filled to the width
+        // at which several lines of the text wrap and ends no sentence: internal::paragraphWraps), a line
+        // feed as `kept` anywhere else: a mail, a PDF viewer's copy or a terminal's text wrapped at a fixed
+        // width reads as its paragraphs, while a heading, a poem's lines, an utterance, a list item, a
+        // table's row, code or a sentence's end stays a line.
         unwrapped,
     };
 

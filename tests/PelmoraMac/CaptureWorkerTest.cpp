@@ -131,7 +131,7 @@ TEST_F(RealCaptureWorker, ReadsMarkdownIntoADocument) {
     // Another application's text has its wraps joined; a request that does not say keeps its lines.
     const QString wrapped =
         u"The changes to the reader keep every line that its source shows, and\n"
-        u"they join the lines that only wrap a paragraph at a fixed width."_s;
+        u"they join the lines that only wrap a paragraph at a fixed width, as a\nmail program does."_s;
     const auto unwrapped = answerTo(CaptureWorkerRequest{
         .operation = Operation::markdown, .text = wrapped, .lineEnds = MarkdownReader::LineEnds::unwrapped});
     ASSERT_TRUE(unwrapped.document);

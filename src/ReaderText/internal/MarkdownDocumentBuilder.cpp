@@ -49,34 +49,84 @@ void MarkdownDocumentBuilder::recordSpan(Kind kind, qsizetype start, qint64 leve
     if (start >= 0 && start < m_text.length()) m_spans.append({kind, start, m_text.length(), level});
 }
 
-// The lines of a block's text run from the line that holds its first soft break to the end of the text
-// (a hard break parts two of them too); nothing else has been written since the block's text began.
+// Where an unwrapped text's line began its text in the source, read from the source line up to that
+// text: the white space and quote marks before it (the margin, in columns, tabs stopping every four), then
+// a list item's marker and the white space after it (which, with the margin, make the indent). Only a
+// short stretch is looked at: a longer one holds text, and the line starts at no margin.
+void MarkdownDocumentBuilder::noteLineStart(const MD_CHAR* text) {
+    if (m_lineEnds != MarkdownReader::LineEnds::unwrapped || m_imageDepth > 0) return;
+    if (!(m_text.atLineStart() || m_text.afterMarker())) return;
+    if (!m_lineStarts.empty() && m_lineStarts.back().offset == m_text.length()) return;
+    const auto begin = reinterpret_cast<std::uintptr_t>(m_input.data());
+    const auto at = reinterpret_cast<std::uintptr_t>(text);
+    if (at < begin || at - begin > std::uintptr_t(m_input.size())) return;
+    constexpr qsizetype kLongestPrefix = 64;
+    const qsizetype end = qsizetype(at - begin);
+    qsizetype lineStart = end;
+    while (lineStart > 0 && end - lineStart < kLongestPrefix && m_input[lineStart - 1] != '\n' &&
+           m_input[lineStart - 1] != '\r') {
+        --lineStart;
+    }
+    if (lineStart > 0 && m_input[lineStart - 1] != '\n' && m_input[lineStart - 1] != '\r') return;
+    const QByteArrayView prefix = m_input.sliced(lineStart, end - lineStart);
+
+    qsizetype column = 0;
+    qsizetype i = 0;
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    const auto advance = [&] { column = prefix[i++] == '\t' ? (column / 4 + 1) * 4 : column + 1; };
+    while (i < prefix.size() && (isBlank(prefix[i]) || prefix[i] == '>')) advance();
+    LineStart start{m_text.length(), column, column};
+    qsizetype marker = i;
+    while (marker < prefix.size() && marker - i < 9 && prefix[marker] >= '0' && prefix[marker] <= '9') ++marker;
+    const bool numbered = marker > i && marker < prefix.size() && (prefix[marker] == '.' || prefix[marker] == ')');
+    const bool bullet = marker == i && marker < prefix.size() && QByteArrayView("-+*").contains(prefix[marker]);
+    if (numbered || bullet) {
+        ++marker;
+        if (marker == prefix.size() || isBlank(prefix[marker])) {
+            while (i < marker) advance();
+            while (i < prefix.size() && isBlank(prefix[i])) advance();
+            start.indent = column;
+        }
+    }
+    m_lineStarts.push_back(start);
+}
+
+// Once the whole text is written: its lines, each with where its source line began its text and whether
+// a soft break ends it, are measured together, and the soft breaks that only wrap are joined.
 void MarkdownDocumentBuilder::joinWrappedLines() {
     if (m_softBreaks.empty()) return;
     const QString& text = m_text.text();
-    const qsizetype front = m_softBreaks.front();
-    const qsizetype first = front > 0 ? text.lastIndexOf(u'\n', front - 1) + 1 : 0;
-    QList<QStringView> lines;
+    QList<SourceLine> lines;
     std::vector<qsizetype> lineEnds;
-    for (qsizetype start = first; start < text.size();) {
+    auto lineStart = m_lineStarts.cbegin();
+    auto softBreak = m_softBreaks.cbegin();
+    for (qsizetype start = 0;;) {
         qsizetype end = text.indexOf(u'\n', start);
         if (end < 0) end = text.size();
-        lines.append(QStringView(text).sliced(start, end - start));
+        SourceLine line{QStringView(text).sliced(start, end - start)};
+        while (lineStart != m_lineStarts.cend() && lineStart->offset < start) ++lineStart;
+        if (lineStart != m_lineStarts.cend() && lineStart->offset <= end) {
+            line.margin = lineStart->margin;
+            line.indent = lineStart->indent;
+        }
+        while (softBreak != m_softBreaks.cend() && *softBreak < end) ++softBreak;
+        line.softEnd = softBreak != m_softBreaks.cend() && *softBreak == end;
+        lines.append(line);
         lineEnds.push_back(end);
+        if (end == text.size()) break;
         start = end + 1;
     }
-    const QList<bool> wraps = paragraphWraps(lines);
-    std::vector<qsizetype> joined;
-    for (qsizetype i = 0; i < wraps.size(); ++i) {
-        const bool soft = std::binary_search(m_softBreaks.cbegin(), m_softBreaks.cend(), lineEnds[size_t(i)]);
-        if (soft && wraps[i]) joined.push_back(lineEnds[size_t(i)]);
-    }
+    const QList<LineJoin> joins = paragraphWraps(lines);
+    lines.clear();
     m_softBreaks.clear();
+    m_lineStarts.clear();
     // Last to first, so that each offset still holds its line feed; the spans move by what vanished before
     // their ends.
     std::vector<qsizetype> vanished;
-    for (auto it = joined.crbegin(); it != joined.crend(); ++it) {
-        if (m_text.joinLines(*it)) vanished.push_back(*it);
+    for (qsizetype i = joins.size() - 1; i >= 0; --i) {
+        if (joins[i] == LineJoin::kept) continue;
+        const qsizetype end = lineEnds[size_t(i)];
+        if (m_text.joinLines(end, joins[i] == LineJoin::unspaced)) vanished.push_back(end);
     }
     if (vanished.empty()) return;
     std::reverse(vanished.begin(), vanished.end());
@@ -84,14 +134,12 @@ void MarkdownDocumentBuilder::joinWrappedLines() {
         return qsizetype(std::lower_bound(vanished.cbegin(), vanished.cend(), offset) - vanished.cbegin());
     };
     for (ReadingDocument::Span& span : m_spans) {
-        if (span.end <= first) continue;
         span.start -= movedBack(span.start);
         span.end -= movedBack(span.end);
     }
 }
 
 int MarkdownDocumentBuilder::enterBlock(MD_BLOCKTYPE type, const void* detail) {
-    joinWrappedLines();
     if (nests(type) && qint64(m_lists.size()) + m_quoteDepth >= MarkdownReader::kMaximumNesting) {
         return fail(Failure::tooComplex);
     }
@@ -132,7 +180,6 @@ int MarkdownDocumentBuilder::enterBlock(MD_BLOCKTYPE type, const void* detail) {
 }
 
 int MarkdownDocumentBuilder::leaveBlock(MD_BLOCKTYPE type, const void* detail) {
-    joinWrappedLines();
     if (m_blocks.empty() || m_blocks.back().type != type) return 0;
     const qsizetype start = m_blocks.back().start;
     m_blocks.pop_back();
@@ -240,6 +287,7 @@ int MarkdownDocumentBuilder::text(MD_TEXTTYPE type, const MD_CHAR* pointer, MD_S
     if (m_imageDepth > 0) {
         writeAlternativeText(type, text);
     } else {
+        if (type != MD_TEXT_SOFTBR && type != MD_TEXT_BR) noteLineStart(pointer);
         writeText(type, text);
     }
     return 0;
@@ -296,6 +344,7 @@ void MarkdownDocumentBuilder::writePlaceholder() {
 }
 
 ReadingDocument MarkdownDocumentBuilder::takeDocument() {
+    joinWrappedLines();
     m_text.chopLineFeeds();
     const qsizetype length = m_text.length();
     QList<ReadingDocument::Span> spans;

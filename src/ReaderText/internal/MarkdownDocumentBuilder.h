@@ -21,8 +21,9 @@ namespace tavrine::internal {
 //   as a quote's depth is the quote's level;
 // - a table is one line per cell, header cells first, every row as wide as the header;
 // - spans are listed as their elements finish, inner before outer;
-// - with LineEnds::unwrapped, a soft break is first written as a line feed, then, once the lines of its
-//   block are known, joined where it only wraps them (paragraphWraps), the spans after it moved back.
+// - with LineEnds::unwrapped, a soft break is first written as a line feed, then, once the whole text is
+//   known, joined where it only wraps its paragraph (paragraphWraps, which measures the source's wrap
+//   width over all the lines), the spans after it moved back.
 // Each callback answers 0 to go on, anything else to stop the parser, with failure() set.
 //
 // The parser is trusted with nothing it reports: a text that reaches beyond the input (a size from an
@@ -83,6 +84,7 @@ private:
     void writeAlternativeText(MD_TEXTTYPE type, QByteArrayView text);
     void writePlaceholder();
     void recordSpan(Kind kind, qsizetype start, qint64 level);
+    void noteLineStart(const MD_CHAR* text);
     void joinWrappedLines();
 
     QByteArrayView m_input;
@@ -99,10 +101,16 @@ private:
     int m_imageDepth = 0;
     MarkdownText m_alternative;
     std::optional<MarkdownReader::Failure> m_failure;
-    // With LineEnds::unwrapped: the line feeds written for the soft breaks of the block being written,
-    // each joined or kept once the block's lines are all known (joinWrappedLines, at the next block's
-    // start or end).
+    // With LineEnds::unwrapped: the line feeds written for soft breaks, in order, each joined or kept
+    // once the whole text is known (joinWrappedLines, as the document is taken); and where the source
+    // line of each written line began its text (noteLineStart).
+    struct LineStart {
+        qsizetype offset = 0;  // in the text
+        qsizetype margin = 0;
+        qsizetype indent = 0;
+    };
     std::vector<qsizetype> m_softBreaks;
+    std::vector<LineStart> m_lineStarts;
 };
 
 }  // namespace tavrine::internal

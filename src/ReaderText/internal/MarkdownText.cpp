@@ -120,9 +120,9 @@ void MarkdownText::appendLineFeed() {
     append(u"\n");
 }
 
-bool MarkdownText::joinLines(qsizetype offset) {
+bool MarkdownText::joinLines(qsizetype offset, bool unspaced) {
     Q_ASSERT(offset > 0 && offset + 1 < m_text.size() && m_text[offset] == u'\n');
-    if (softBreakVanishesBetween(codePointBefore(m_text, offset), codePointAt(m_text, offset + 1))) {
+    if (unspaced || softBreakVanishesBetween(codePointBefore(m_text, offset), codePointAt(m_text, offset + 1))) {
         m_text.remove(offset, 1);
         return true;
     }

@@ -47,9 +47,9 @@ public:
     // Appends a line feed; a held soft break is dropped.
     void appendLineFeed();
     // Joins the line that the line feed at `offset` ends with the next, as a soft break joins them: the
-    // line feed becomes a space, or vanishes between two wide characters (softBreakVanishesBetween).
-    // Answers whether it vanished, so that what follows it moved one unit back.
-    bool joinLines(qsizetype offset);
+    // line feed becomes a space, or vanishes between two wide characters (softBreakVanishesBetween) and
+    // always when `unspaced`. Answers whether it vanished, so that what follows it moved one unit back.
+    bool joinLines(qsizetype offset, bool unspaced = false);
     // Forgets a held soft break: its line has ended.
     void dropSoftBreak() { m_pendingSoftBreak = false; }
 

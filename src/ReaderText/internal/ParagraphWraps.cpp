@@ -1,8 +1,12 @@
 #include "ReaderText/internal/ParagraphWraps.h"
 
+#include "ReaderText/internal/LineShapes.h"
+
 #include <unicode/uchar.h>
 
 #include <algorithm>
+#include <optional>
+#include <vector>
 
 namespace tavrine::internal {
 namespace {
@@ -17,52 +21,131 @@ qsizetype columnsOf(char32_t c) {
     return width == U_EA_WIDE || width == U_EA_FULLWIDTH ? 2 : 1;
 }
 
-bool isClosing(QChar c) {
-    return c.category() == QChar::Punctuation_Close || c.category() == QChar::Punctuation_FinalQuote || c == u'"' ||
-           c == u'\'';
+char32_t firstCodePoint(QStringView text) {
+    if (text.size() >= 2 && text[0].isHighSurrogate() && text[1].isLowSurrogate()) {
+        return QChar::surrogateToUcs4(text[0], text[1]);
+    }
+    return text.isEmpty() ? 0 : text[0].unicode();
 }
 
-bool endsSentence(QStringView line) {
-    line = line.trimmed();
-    while (!line.isEmpty() && isClosing(line.back())) line.chop(1);
-    if (line.isEmpty()) return false;
-    static constexpr QStringView kSentenceEnds = u"。．｡！？.!?";
-    return kSentenceEnds.contains(line.back());
+char32_t lastCodePoint(QStringView text) {
+    const qsizetype size = text.size();
+    if (size >= 2 && text[size - 1].isLowSurrogate() && text[size - 2].isHighSurrogate()) {
+        return QChar::surrogateToUcs4(text[size - 2], text[size - 1]);
+    }
+    return text.isEmpty() ? 0 : text.back().unicode();
 }
 
-bool isDigit(QChar c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'０' && c <= u'９');
+// The columns the end of a line would have needed to take the start of the next: its first wide
+// character and the odd column that a wide character cannot take, or its first word after a space (none
+// after a wide character).
+qsizetype roomFor(QStringView line, QStringView next) {
+    if (next.isEmpty()) return 0;
+    if (columnsOf(firstCodePoint(next)) == 2) return 3;
+    qsizetype word = 0;
+    for (const char32_t c : next.toUcs4()) {
+        if (QChar::isSpace(c) || columnsOf(c) == 2) break;
+        word += columnsOf(c);
+    }
+    return word + (columnsOf(lastCodePoint(line)) == 2 ? 0 : 1);
 }
 
-// "1." "12)" "３、" "a)": one to three digits, or one letter, closed as a list's number is.
-bool startsWithNumberedItem(QStringView line) {
-    qsizetype digits = 0;
-    while (digits < line.size() && digits < 4 && isDigit(line[digits])) ++digits;
-    static constexpr QStringView kNumberClosers = u".)、．）";
-    if (digits >= 1 && digits <= 3) return digits < line.size() && kNumberClosers.contains(line[digits]);
-    const bool letter = !line.isEmpty() && line[0].isLetter() && line[0].unicode() < 0x80;
-    return letter && line.size() > 1 && line[1] == u')';
+struct Measured {
+    qsizetype width = 0;
+    qsizetype room = 0;
+    bool prose = false;      // its width means something
+    bool evidence = false;   // prose before a line that starts with no capital: verse capitalises every line
+    bool candidate = false;  // joins if it reaches the wrap width
+};
+
+// Never joined for their shape, whatever their width: rows, code, indented lines, lines without a letter.
+bool joinsNeverForShape(const SourceLine& line, const SourceLine& next, qsizetype paragraphIndent) {
+    if (isTableOrListingRow(line.text) || isTableOrListingRow(next.text)) return true;
+    const qsizetype commas = separatingCommas(line.text);
+    if (commas > 0 && commas == separatingCommas(next.text)) return true;
+    if (alignsColumns(line.text) && alignsColumns(next.text)) return true;
+    if (endsCodeStatement(line.text) || line.indent > paragraphIndent || next.indent > paragraphIndent) return true;
+    return !holdsLetter(line.text);
 }
 
-// "(1)" "（２）" "[3]": a number in brackets.
-bool startsWithBracketedNumber(QStringView line) {
-    static constexpr QStringView kOpeners = u"(（[";
-    if (line.size() < 3 || !kOpeners.contains(line[0])) return false;
-    qsizetype digits = 1;
-    while (digits < line.size() && isDigit(line[digits])) ++digits;
-    static constexpr QStringView kClosers = u")）]";
-    return digits > 1 && digits < line.size() && kClosers.contains(line[digits]);
+bool startsWithCapital(QStringView text) {
+    return !text.isEmpty() && text.front().isUpper();
 }
 
-bool startsParagraphOrItem(QStringView line) {
-    if (line.isEmpty()) return false;
-    if (line[0].isSpace()) return true;
-    // Markdown's own bullets ("- ", "* ", "+ ") start a list before a line gets here.
-    static constexpr QStringView kBullets = u"・•◦‣●○■□◆◇▪▫※＊";
-    if (kBullets.contains(line[0])) return true;
-    const char16_t first = line[0].unicode();
-    if (first >= 0x2460 && first <= 0x2473) return true;  // ① to ⑳
-    return startsWithNumberedItem(line) || startsWithBracketedNumber(line);
+bool parts(const SourceLine& line, const SourceLine& next) {
+    return endsSentence(line.text) || next.text.trimmed().isEmpty() || startsParagraphOrItem(next.text) ||
+           (closesUtterance(line.text) && opensUtterance(next.text));
+}
+
+std::vector<Measured> measure(const QList<SourceLine>& lines) {
+    std::vector<Measured> measured(size_t(lines.size()));
+    qsizetype paragraphIndent = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const SourceLine& line = lines[i];
+        Measured& m = measured[size_t(i)];
+        const bool startsParagraph = i == 0 || !lines[i - 1].softEnd;
+        if (startsParagraph) paragraphIndent = line.indent;
+        if (!line.softEnd || i + 1 == lines.size()) continue;
+        const SourceLine& next = lines[i + 1];
+        const QStringView text = QStringView(line.text).trimmed();
+        m.width = line.margin + displayColumns(text);
+        m.room = roomFor(text, QStringView(next.text).trimmed());
+        m.prose = !joinsNeverForShape(line, next, paragraphIndent);
+        m.evidence = m.prose && !startsWithCapital(QStringView(next.text).trimmed());
+        m.candidate = m.prose && !parts(line, next);
+    }
+    return measured;
+}
+
+bool reaches(const Measured& m, qsizetype wrapWidth) {
+    return m.width <= wrapWidth && wrapWidth <= m.width + m.room;
+}
+
+// The width that the most lines of evidence reach, if the text wraps there: one pass over a count per column.
+std::optional<qsizetype> wrapWidth(const std::vector<Measured>& measured) {
+    qsizetype widest = 0;
+    for (const Measured& m : measured) {
+        if (m.prose) widest = std::max(widest, m.width);
+    }
+    if (widest < kWrapMinimumColumns) return std::nullopt;
+    // reachChanges[w]: how many more lines of evidence reach w than reach w - 1; evidenceAt[w] and proseAt[w]:
+    // lines exactly w wide.
+    std::vector<qsizetype> reachChanges(size_t(widest) + 2, 0);
+    std::vector<qsizetype> evidenceAt(size_t(widest) + 1, 0);
+    std::vector<qsizetype> proseAt(size_t(widest) + 1, 0);
+    for (const Measured& m : measured) {
+        if (!m.prose) continue;
+        ++proseAt[size_t(m.width)];
+        if (!m.evidence) continue;
+        ++reachChanges[size_t(m.width)];
+        --reachChanges[size_t(std::min(m.width + m.room, widest) + 1)];
+        ++evidenceAt[size_t(m.width)];
+    }
+    qsizetype best = 0;
+    qsizetype reachingBest = 0;
+    qsizetype reaching = 0;
+    for (qsizetype w = 0; w <= widest; ++w) {
+        reaching += reachChanges[size_t(w)];
+        if (w >= kWrapMinimumColumns && evidenceAt[size_t(w)] > 0 && reaching >= reachingBest) {
+            best = w;
+            reachingBest = reaching;
+        }
+    }
+    // Against it: prose at least half as wide, and lines that could have been wraps but end short of it.
+    const qsizetype half = (best + 1) / 2;
+    qsizetype wideProse = 0;
+    qsizetype endedShort = 0;
+    for (qsizetype w = half; w <= widest; ++w) wideProse += proseAt[size_t(w)];
+    for (const Measured& m : measured) {
+        if (m.candidate && m.width >= half && m.width + m.room < best) ++endedShort;
+    }
+    const bool wraps =
+        reachingBest >= kWrapMinimumLines && reachingBest * 2 >= wideProse && reachingBest > 2 * endedShort;
+    return wraps ? std::optional(best) : std::nullopt;
+}
+
+LineJoin joinOf(const SourceLine& line, const SourceLine& next) {
+    return endsInHyphenatedWord(line.text) && startsWithLowercase(next.text) ? LineJoin::unspaced : LineJoin::joined;
 }
 
 }  // namespace
@@ -73,19 +156,22 @@ qsizetype displayColumns(QStringView text) {
     return columns;
 }
 
-QList<bool> paragraphWraps(const QList<QStringView>& lines) {
-    QList<bool> wraps(std::max<qsizetype>(lines.size() - 1, 0), false);
-    if (wraps.isEmpty()) return wraps;
-    QList<qsizetype> widths;
-    widths.reserve(lines.size());
-    for (QStringView line : lines) widths.append(displayColumns(line));
-    const qsizetype widest = *std::max_element(widths.cbegin(), widths.cend());
-    for (qsizetype i = 0; i < wraps.size(); ++i) {
-        const bool filled = widths[i] >= kWrapMinimumColumns && widths[i] * 100 >= widest * kWrapShareOfWidest;
-        const QStringView next = lines[i + 1];
-        wraps[i] = filled && !next.isEmpty() && !endsSentence(lines[i]) && !startsParagraphOrItem(next);
+QList<LineJoin> paragraphWraps(const QList<SourceLine>& lines) {
+    QList<LineJoin> joins(lines.size(), LineJoin::kept);
+    const std::vector<Measured> measured = measure(lines);
+    const std::optional<qsizetype> width = wrapWidth(measured);
+    if (!width) return joins;
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        const Measured& m = measured[size_t(i)];
+        if (m.candidate && reaches(m, *width)) joins[i] = joinOf(lines[i], lines[i + 1]);
     }
-    return wraps;
+    // A selection that starts mid-line: its first line is short, but runs on into the wrapped lines.
+    if (lines.size() >= 3 && joins[0] == LineJoin::kept && joins[1] != LineJoin::kept && measured[0].candidate &&
+        measured[0].width < *width) {
+        const QStringView first = QStringView(lines[0].text).trimmed();
+        if (startsWithLowercase(first) || holdsSentenceEndBeforeItsEnd(first)) joins[0] = joinOf(lines[0], lines[1]);
+    }
+    return joins;
 }
 
 }  // namespace tavrine::internal

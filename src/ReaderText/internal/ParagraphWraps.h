@@ -10,25 +10,68 @@ namespace tavrine::internal {
 // other character one.
 qsizetype displayColumns(QStringView text);
 
-// Which line ends of one paragraph, as its source showed it, only wrap the paragraph: the source (a mail
-// wrapped at 72 columns, a PDF viewer's copy, a terminal) broke a line there because it was full, not
-// because the text ends a line. `lines` are the paragraph's lines in order, without their line feeds; the
-// answer holds one flag per line end, lines.size() - 1 of them.
-//
-// A line end is a wrap when all of these hold:
-// - its line is at least kWrapMinimumColumns wide (displayColumns) and at least kWrapShareOfWidest percent
-//   as wide as the paragraph's widest line: it is filled to about the width the source wrapped at. A
-//   heading, a haiku's or a poem's short lines and the lines of a listing that differ in length stay;
-// - its line ends no sentence: its last character, past closing quotes and brackets, is none of
-//   。．｡！？.!? ;
-// - the next line shows something, and does not start as a list item (a bullet such as ・ • ◦ ● ■ ※;
-//   one to three digits closed by . ) 、 ．or ）; a letter closed by ); a number in brackets; a circled
-//   number) nor with white space (a Japanese paragraph starts with an ideographic space).
-// What Markdown itself makes a block (a heading, a list, a quote, a code block) never reaches a paragraph's
-// lines.
-QList<bool> paragraphWraps(const QList<QStringView>& lines);
+// One line of a text as its source showed it.
+struct SourceLine {
+    // The line as read, without its line feed and without what `margin` stands for.
+    QStringView text;
+    // The columns the source showed before `text` and that the reading dropped: indentation and quote marks.
+    qsizetype margin = 0;
+    // The column at which the line's text starts in the source, a list item's marker counted: a line
+    // indented past the first line of its paragraph is code or a block of its own.
+    qsizetype indent = 0;
+    // Its line end lies inside a paragraph (a soft break of Markdown): no other line end is ever joined.
+    bool softEnd = false;
 
-inline constexpr qsizetype kWrapMinimumColumns = 40;
-inline constexpr qsizetype kWrapShareOfWidest = 80;
+    bool operator==(const SourceLine&) const = default;
+};
+
+// What becomes of a line end.
+enum class LineJoin {
+    kept,      // a line feed: the source shows the line as a line
+    joined,    // the line only wraps its paragraph: a space, or nothing between two wide characters
+    unspaced,  // a word hyphenated at the wrap: the two halves join with nothing between them
+};
+
+// Which line ends of a text only wrap its paragraphs: its source (a mail, a PDF viewer's copy, a terminal)
+// broke the line there because it was full, not because the text ends a line. Answers one LineJoin per
+// line, in order; the last line's is kept.
+//
+// The measure is the width at which the source wraps (a line's width: `margin` plus displayColumns of
+// `text`, white space at its end left out). A line reaches a width W when it is no wider than W and the
+// source could not have put more of the next line onto it: W is at most its width plus the next line's
+// first word (a run of characters that are neither white space nor wide, after one space unless the line
+// ends in a wide character) or, where the next line starts with a wide character, three columns (that
+// character and the odd column it could not take). So a Japanese line reaches W from W - 3 on (one
+// character short of full, as when a closing mark moved down with the character before it), an English
+// line from W less its next word.
+// - Prose: a line whose end is soft, that holds a letter and is none of the lines below that never join
+//   for their shape (a table's row, code, an indented line). Evidence: prose before a line that starts
+//   with no capital letter (verse capitalises each line; wrapped prose rarely does).
+// - W is the width of a line of evidence, at least kWrapMinimumColumns, that the most lines of evidence
+//   reach (the wider on a tie): a title, a footnote or an address wider than the column reaches only
+//   itself and loses to the column's lines.
+// - The text wraps at W when at least kWrapMinimumLines lines of evidence reach it, they are at least half
+//   of the prose at least half as wide as W (lines that differ in length, as one line a paragraph does,
+//   leave W alone), and more than twice as many as the lines that could have been wraps (below) but end
+//   short of W while at least half as wide: verse keeps its lines, while a signature's or a greeting's
+//   short lines weigh nothing.
+// A line end then joins its lines when the line reaches W and none of these holds:
+// - the line ends a sentence (endsSentence), or the next line shows nothing or starts a paragraph or a
+//   list item (startsParagraphOrItem);
+// - the line closes an utterance and the next opens another (「…」 then 「…」: two speakers);
+// - either line is a table's or a listing's row (isTableOrListingRow), both are comma-separated rows
+//   with as many separators, or both align columns with runs of spaces;
+// - the line is code (endsCodeStatement), or either line is indented past its paragraph's first line;
+// - the line holds no letter (a time code, a rule, a row of figures).
+// The first line of the text also joins when it is narrower than W and the source wraps after it: a
+// selection that starts mid-line. That is when the next line joins its own next line, and the first line
+// runs on into it: it starts with a lowercase letter or a sentence ends inside it (a heading above a
+// paragraph does neither). A line that ends in a hyphenated word's half ("tem-", "tem‐") before a
+// lowercase letter joins unspaced.
+// Linear in the text's length.
+QList<LineJoin> paragraphWraps(const QList<SourceLine>& lines);
+
+inline constexpr qsizetype kWrapMinimumColumns = 24;
+inline constexpr qsizetype kWrapMinimumLines = 2;
 
 }  // namespace tavrine::internal

@@ -1,0 +1,153 @@
+#include "ReaderText/internal/LineShapes.h"
+
+#include <algorithm>
+
+namespace tavrine::internal {
+namespace {
+
+constexpr QStringView kSentenceEnds = u"。．｡！？.!?";
+
+bool isClosing(QChar c) {
+    return c.category() == QChar::Punctuation_Close || c.category() == QChar::Punctuation_FinalQuote || c == u'"' ||
+           c == u'\'';
+}
+
+bool isDigit(QChar c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'０' && c <= u'９');
+}
+
+// "1." "12)" "３、" "a)": one to three digits, or one letter, closed as a list's number is. A digit right
+// after the closer makes a decimal number or a date ("1.5倍", "2.5 percent", "2024.12.1"), never an item.
+bool startsWithNumberedItem(QStringView line) {
+    qsizetype digits = 0;
+    while (digits < line.size() && digits < 4 && isDigit(line[digits])) ++digits;
+    static constexpr QStringView kNumberClosers = u".)、．）";
+    if (digits >= 1 && digits <= 3) {
+        if (digits >= line.size() || !kNumberClosers.contains(line[digits])) return false;
+        return digits + 1 >= line.size() || !isDigit(line[digits + 1]);
+    }
+    const bool letter = !line.isEmpty() && line[0].isLetter() && line[0].unicode() < 0x80;
+    return letter && line.size() > 1 && line[1] == u')';
+}
+
+// "(1)" "（２）" "[3]": a number in brackets.
+bool startsWithBracketedNumber(QStringView line) {
+    static constexpr QStringView kOpeners = u"(（[";
+    if (line.size() < 3 || !kOpeners.contains(line[0])) return false;
+    qsizetype digits = 1;
+    while (digits < line.size() && isDigit(line[digits])) ++digits;
+    static constexpr QStringView kClosers = u")）]";
+    return digits > 1 && digits < line.size() && kClosers.contains(line[digits]);
+}
+
+bool isBoxDrawing(QChar c) {
+    return c.unicode() >= 0x2500 && c.unicode() <= 0x257F;
+}
+
+// "-rw-r--r--", "drwxr-xr-x", "lrwxrwxrwx": a file's type and its three triples of permissions.
+bool startsWithFileMode(QStringView line) {
+    static constexpr QStringView kTypes = u"-dlcbps";
+    if (line.size() < 11 || !kTypes.contains(line[0]) || !(line[10] == u' ' || line[10] == u'.' || line[10] == u'+')) {
+        return false;
+    }
+    for (qsizetype i = 1; i <= 9; ++i) {
+        static constexpr QStringView kPermissions[] = {u"r-", u"w-", u"xsStT-"};
+        if (!kPermissions[(i - 1) % 3].contains(line[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool endsSentence(QStringView line) {
+    line = line.trimmed();
+    while (!line.isEmpty() && isClosing(line.back())) line.chop(1);
+    return !line.isEmpty() && kSentenceEnds.contains(line.back());
+}
+
+bool holdsSentenceEndBeforeItsEnd(QStringView line) {
+    line = line.trimmed();
+    for (qsizetype i = 0; i + 1 < line.size(); ++i) {
+        if (!kSentenceEnds.contains(line[i])) continue;
+        qsizetype next = i + 1;
+        while (next < line.size() && (isClosing(line[next]) || kSentenceEnds.contains(line[next]))) ++next;
+        // "3.14" and "e.g." end nothing: a sentence's end is followed by a space or by a wide character.
+        if (next < line.size() && (line[i].unicode() >= 0x3000 || line[next].isSpace())) return true;
+    }
+    return false;
+}
+
+bool startsParagraphOrItem(QStringView line) {
+    if (line.isEmpty()) return false;
+    if (line[0].isSpace()) return true;
+    // Markdown's own bullets ("- ", "* ", "+ ") start a list before a line gets here.
+    static constexpr QStringView kBullets = u"・•◦‣●○■□◆◇▪▫※＊";
+    if (kBullets.contains(line[0])) return true;
+    const char16_t first = line[0].unicode();
+    if (first >= 0x2460 && first <= 0x2473) return true;  // ① to ⑳
+    return startsWithNumberedItem(line) || startsWithBracketedNumber(line);
+}
+
+bool closesUtterance(QStringView line) {
+    line = line.trimmed();
+    return !line.isEmpty() && (line.back() == u'」' || line.back() == u'』');
+}
+
+bool opensUtterance(QStringView line) {
+    line = line.trimmed();
+    return !line.isEmpty() && (line.front() == u'「' || line.front() == u'『');
+}
+
+bool endsCodeStatement(QStringView line) {
+    line = line.trimmed();
+    return !line.isEmpty() && (line.back() == u';' || line.back() == u'{' || line.back() == u'}');
+}
+
+bool holdsLetter(QStringView line) {
+    return std::any_of(line.cbegin(), line.cend(), [](QChar c) { return c.isLetter(); });
+}
+
+bool endsInHyphenatedWord(QStringView line) {
+    line = line.trimmed();
+    return line.size() >= 2 && (line.back() == u'-' || line.back() == u'‐') && line[line.size() - 2].isLetter();
+}
+
+bool startsWithLowercase(QStringView line) {
+    return !line.isEmpty() && line.front().isLower();
+}
+
+bool isTableOrListingRow(QStringView line) {
+    line = line.trimmed();
+    if (line.isEmpty()) return false;
+    if (line.front() == u'|' || line.back() == u'|' || std::any_of(line.cbegin(), line.cend(), isBoxDrawing)) {
+        return true;
+    }
+    return line.indexOf(u'\t') > 0 || startsWithFileMode(line);
+}
+
+qsizetype separatingCommas(QStringView line) {
+    qsizetype count = 0;
+    for (qsizetype i = 0; i + 1 < line.size(); ++i) {
+        if (line[i] != u',' || line[i + 1].isSpace()) continue;
+        if (i > 0 && isDigit(line[i - 1])) {
+            qsizetype digits = 0;
+            while (i + 1 + digits < line.size() && isDigit(line[i + 1 + digits])) ++digits;
+            if (digits == 3) continue;
+        }
+        ++count;
+    }
+    return count;
+}
+
+bool alignsColumns(QStringView line) {
+    line = line.trimmed();
+    for (qsizetype i = 1; i + 2 < line.size(); ++i) {
+        if (line[i] == u' ' && line[i + 1] == u' ' && !kSentenceEnds.contains(line[i - 1]) && !isClosing(line[i - 1]) &&
+            line[i - 1] != u':') {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace tavrine::internal

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QStringView>
+
+namespace tavrine::internal {
+
+// What one line of a plain text shows by its characters alone, for telling a line its source wrapped from
+// one the source shows as a line. Each takes the line without its line feed and without the indentation
+// the source put before it.
+
+// Its last character, past white space and closing quotes and brackets, is one of 。．｡！？.!?
+bool endsSentence(QStringView line);
+
+// A sentence ends inside it and more text follows: "た。それから" or "ago. Then".
+bool holdsSentenceEndBeforeItsEnd(QStringView line);
+
+// It starts a paragraph or an item of a list that Markdown does not know: white space (a Japanese
+// paragraph starts with an ideographic space), a bullet (・ • ◦ ● ■ ※ and others), a circled number,
+// one to three digits closed by . ) 、 ．or ） and not followed by a digit ("1.5倍" is a number, no
+// item), a letter closed by ), or a number in brackets.
+bool startsParagraphOrItem(QStringView line);
+
+// An utterance in Japanese quotes: the line closes one (it ends in 」 or 』) or opens one (it starts
+// with 「 or 『).
+bool closesUtterance(QStringView line);
+bool opensUtterance(QStringView line);
+
+// A line of code: it ends in ; { or }.
+bool endsCodeStatement(QStringView line);
+
+// A letter of any script, a split word's first half ("tem-", "tem‐"), a lowercase letter first.
+bool holdsLetter(QStringView line);
+bool endsInHyphenatedWord(QStringView line);
+bool startsWithLowercase(QStringView line);
+
+// A row of a table or a listing, which is a line whatever its width:
+// - a box-drawing character, or a pipe at either end ("| a | b |");
+// - a tab after its first character (tab-separated values);
+// - the mode of a file listing at its start ("-rw-r--r--", "drwxr-xr-x").
+bool isTableOrListingRow(QStringView line);
+
+// How many commas it holds as a separator of comma-separated values: with no space after them and not
+// between a digit and three more ("1,234" is a number, "2024-01-05,12000" two values). Two neighbouring
+// lines with the same count, not zero, are two rows of one table.
+qsizetype separatingCommas(QStringView line);
+
+// It aligns columns: a run of two spaces or more between two characters, other than after a sentence's
+// end. Two neighbouring such lines are rows of one table (a listing such as ps or df prints).
+bool alignsColumns(QStringView line);
+
+}  // namespace tavrine::internal

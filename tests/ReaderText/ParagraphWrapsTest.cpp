@@ -1,0 +1,322 @@
+#include "ReaderText/MarkdownReader.h"
+#include "ReaderText/internal/ParagraphWraps.h"
+
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+namespace tavrine {
+namespace {
+using namespace Qt::StringLiterals;
+using internal::displayColumns;
+
+bool isWide(QChar c) {
+    return displayColumns(QStringView(&c, 1)) == 2;
+}
+
+// What a mail program, a PDF viewer or a terminal makes of a paragraph: greedy lines of at most `columns`,
+// broken between two wide characters or at a space (which goes), never inside a word nor before a closing
+// mark.
+QString wrapped(const QString& paragraph, qsizetype columns) {
+    QStringList lines;
+    QString line;
+    qsizetype width = 0;
+    for (qsizetype at = 0; at < paragraph.size();) {
+        const bool spaced = paragraph[at] == u' ';
+        if (spaced) ++at;
+        qsizetype end = at + 1;
+        if (!isWide(paragraph[at])) {
+            while (end < paragraph.size() && paragraph[end] != u' ' && !isWide(paragraph[end])) ++end;
+        }
+        const QStringView word = QStringView(paragraph).sliced(at, end - at);
+        const qsizetype needed = displayColumns(word) + (spaced && !line.isEmpty() ? 1 : 0);
+        if (!line.isEmpty() && width + needed > columns) {
+            // No line starts with a closing mark: the character before it moves down with it.
+            static constexpr QStringView kNeverFirst = u"、。」』）";
+            const bool carry = kNeverFirst.contains(word.front()) && isWide(line.back());
+            lines.append(carry ? line.chopped(1) : line);
+            line = carry ? line.right(1) : QString();
+        }
+        if (spaced && !line.isEmpty()) line += u' ';
+        line += word;
+        width = displayColumns(line);
+        at = end;
+    }
+    lines.append(line);
+    return lines.join(u'\n');
+}
+
+QString wrappedEach(const QStringList& paragraphs, qsizetype columns) {
+    QStringList lines;
+    for (const QString& paragraph : paragraphs) lines.append(wrapped(paragraph, columns));
+    return lines.join(u'\n');
+}
+
+const QString kSoseki =
+    u"山路を登りながら、こう考えた。智に働けば角が立つ。情に棹させば流される。意地を通せば窮屈だ。とかくに人の世は"
+    u"住みにくい。住みにくさが高じると、安い所へ引き越したくなる。どこへ越しても住みにくいと悟った時、詩が生れて、"
+    u"画が出来る。"_s;
+const QString kMail =
+    u"先日はお忙しいところ打ち合わせのお時間をいただき、誠にありがとうございました。いただいたご意見をもとに"
+    u"資料を修正いたしましたので、添付にてお送りいたします。お手数ですが、ご確認のほど、よろしくお願い申し上げます。"_s;
+const QString kEnglish =
+    u"The reader shows a text one short phrase at a time, centred and timed, so that the eye rests while the "
+    u"words come to it, one after the other. A paragraph that a mail program wrapped at a fixed width reads as the "
+    u"paragraph its "
+    u"writer wrote, and every line that its source shows as a line stays one."_s;
+
+const QStringList kNovel = {
+    u"　山路を登りながら、こう考えた。智に働けば角が立つ。情に棹させば流される。意地を通せば窮屈だ。"_s,
+    u"「どこへ越しても住みにくいと悟った時、詩が生れて、画が出来るのだよ」"_s,
+    u"「そんなものですか」"_s,
+    u"「それで、君はどこへ行くつもりなのかね」と彼は少し考えてから、思わず「いや、まだ何も決めていないのだ」と"
+    u"答えた。"_s,
+};
+
+const QString kMixed =
+    u"新しいバージョン2.4では、Markdownの表とEPUB 3の縦書きに対応し、読み込みの速さが約1.5倍になりました。"
+    u"設定画面の「取り込みと連携」から、Chromiumのページを読む許可をいつでも変更できます。詳しくはREADMEの"
+    u"「使い方」をご覧ください。"_s;
+
+// A Japanese mail: a greeting, a wrapped paragraph, a closing and a signature.
+QString mailWrappedAt(qsizetype characters) {
+    return u"山田様\n\nお世話になっております。\n\n"_s + wrapped(kMail, characters * 2) +
+           u"\n\n以上、よろしくお願いいたします。\n\n佐藤花子"_s;
+}
+QString mailRead() {
+    return u"山田様\nお世話になっております。\n"_s + kMail + u"\n以上、よろしくお願いいたします。\n佐藤花子"_s;
+}
+
+// Rows of about one width, as data often has.
+const QString kAccounts =
+    u"date,amount,account,note\n2024-01-05,12000,office supplies,paper and toner for the printer\n"
+    u"2024-01-12,8500,travel expenses,train tickets to the Osaka office\n"
+    u"2024-01-19,23000,entertainment,dinner with the client from Kyoto\n"
+    u"2024-01-26,4300,office supplies,ink cartridges and binder clips"_s;
+const QString kJapaneseAccounts =
+    u"日付,金額,勘定科目,摘要\n2024-01-05,12000,消耗品費,プリンターの用紙とトナー\n"
+    u"2024-01-12,18500,旅費交通,大阪支店への新幹線の切符\n2024-01-19,23000,会議費用,京都の取引先との会食代金\n"
+    u"2024-01-26,14300,消耗品費,インクと事務用クリップ類"_s;
+const QString kListing =
+    u"total 24\n-rw-r--r-- 1 hanako hanako 3220 Dec 19 11:47 mail-to-yamada.txt\n"
+    u"-rw-r--r-- 1 hanako hanako 3771 Dec 19 11:47 notes-meeting.txt\n"
+    u"-rw-r--r-- 1 hanako hanako 1024 Dec 19 11:48 tavrine-todo.txt\n"
+    u"drwxr-xr-x 2 hanako hanako 4096 Dec 19 11:50 Documents"_s;
+
+struct Shape {
+    const char* name;
+    QString source;
+    QString read;  // its lines as the reader shows them
+};
+
+// Texts in the shapes people copy from editors, terminals, mails and PDF viewers, each read with the lines
+// its source wrapped joined and every other line kept.
+const std::vector<Shape>& shapes() {
+    static const std::vector<Shape> all = {
+        // Novels: one line a paragraph, then the same wrapped.
+        {"novel, one line a paragraph",
+         u"　山路を登りながら、こう考えた。\n"
+         u"　智に働けば角が立つ。情に棹させば流される。意地を通せば窮屈だ。とかくに人の世は住みにくい。\n"
+         u"「これから町へ行くところだけれど」\n「いいえ、わたしは家で待っているつもりです」\n"
+         u"「そうかい、それならゆっくり休んでいきなさい」\nと母は笑った。"_s,
+         u"　山路を登りながら、こう考えた。\n"
+         u"　智に働けば角が立つ。情に棹させば流される。意地を通せば窮屈だ。とかくに人の世は住みにくい。\n"
+         u"「これから町へ行くところだけれど」\n「いいえ、わたしは家で待っているつもりです」\n"
+         u"「そうかい、それならゆっくり休んでいきなさい」\nと母は笑った。"_s},
+        {"novel, dialogue on lines of one width",
+         u"「これから少し町まで行くところだけれど」\n「いいえ、わたしは家で待つつもりですよ」\n"
+         u"「そうかい、それなら少し休んでいきなさい」"_s,
+         u"「これから少し町まで行くところだけれど」\n「いいえ、わたしは家で待つつもりですよ」\n"
+         u"「そうかい、それなら少し休んでいきなさい」"_s},
+        {"novel, wrapped at 20 characters", wrappedEach(kNovel, 40), kNovel.join(u'\n')},
+        {"novel, utterances and wraps beside quotes",
+         u"「何でしょうか」と小さな声で聞き返すと、\n彼は少し考えてから「いや、何でもないよ」\n"
+         u"と答えて、黙って向こうを向いてしまった。\n私はその横顔を見ているうちに、つい思わず\n"
+         u"「ごめんなさい」と言ってしまった。"_s,
+         u"「何でしょうか」と小さな声で聞き返すと、彼は少し考えてから「いや、何でもないよ」"
+         u"と答えて、黙って向こうを向いてしまった。\n私はその横顔を見ているうちに、つい思わず"
+         u"「ごめんなさい」と言ってしまった。"_s},
+        {"Japanese, wrapped at 34 characters", wrapped(kSoseki, 68), kSoseki},
+        // Lines from 66 to 68 columns; a wrap before a narrow character joins with a space, as a soft break does.
+        {"Japanese with figures and English words, wrapped at 34 characters", wrapped(kMixed, 68),
+         QString(kMixed).replace(u"、Chromium"_s, u"、 Chromium"_s)},
+        {"Japanese, a line three columns short: a figure in it, a character moved down",
+         u"今年の売上は昨年の売上を大きく上回って、\n前年の5倍に達する見込みだと社長は話し\n"
+         u"た。株主への配当も大きく増やすという方針\nだ。"_s,
+         u"今年の売上は昨年の売上を大きく上回って、前年の5倍に達する見込みだと社長は話した。株主への配当も大きく"
+         u"増やすという方針だ。"_s},
+        {"Japanese, a mail with Windows line ends", mailWrappedAt(34).replace(u"\n"_s, u"\r\n"_s), mailRead()},
+        {"Japanese, a paragraph that starts with an ideographic space",
+         u"山路を登りながら、こう考えた。智に働けば角が立つ。情に棹させば\n"
+         u"　流される。意地を通せば窮屈だ。とかくに人の世は住みにくい。住\nみにくさが高じると、安い所へ引き越したくなる。"_s,
+         u"山路を登りながら、こう考えた。智に働けば角が立つ。情に棹させば\n"
+         u"　流される。意地を通せば窮屈だ。とかくに人の世は住みにくい。住みにくさが高じると、安い所へ引き越したくなる。"_s},
+        {"Japanese, a sentence per line", u"吾輩は猫である。\n名前はまだ無い。\nどこで生れたかとんと見当がつかぬ。"_s,
+         u"吾輩は猫である。\n名前はまだ無い。\nどこで生れたかとんと見当がつかぬ。"_s},
+        // Mails from a phone and from a computer.
+        {"mail wrapped at 15 characters", mailWrappedAt(15), mailRead()},
+        {"mail wrapped at 20 characters", mailWrappedAt(20), mailRead()},
+        {"mail wrapped at 34 characters", mailWrappedAt(34), mailRead()},
+        {"mail wrapped at 40 characters", mailWrappedAt(40), mailRead()},
+        {"mail, paragraphs with no empty line between",
+         wrapped(kMail, 40) + u"\n"_s + wrapped(kSoseki, 38) + u"\n佐藤"_s, kMail + u"\n"_s + kSoseki + u"\n佐藤"_s},
+        // English from mail programs and terminals.
+        {"English at 40 columns", wrapped(kEnglish, 40), kEnglish},
+        {"English at 60 columns", wrapped(kEnglish, 60), kEnglish},
+        {"English at 72 columns", u"Dear Ann,\n\n"_s + wrapped(kEnglish, 72) + u"\n\nBest,\nBen"_s,
+         u"Dear Ann,\n"_s + kEnglish + u"\nBest,\nBen"_s},
+        {"English at 80 columns", u"Chapter 2\n"_s + wrapped(kEnglish, 80), u"Chapter 2\n"_s + kEnglish},
+        // A PDF page: a running header, a title wider than the column, the column, a footnote, the number.
+        {"PDF page",
+         u"第二章　旅\n山路を登りながら考えたこと――非人情の旅と画工の記録について\n"_s + wrapped(kSoseki, 38) +
+             u"\n※ 本文は一九〇六年の初出に拠り、仮名遣いは現代のものに改めた。\n12"_s,
+         u"第二章　旅\n山路を登りながら考えたこと――非人情の旅と画工の記録について\n"_s + kSoseki +
+             u"\n※ 本文は一九〇六年の初出に拠り、仮名遣いは現代のものに改めた。\n12"_s},
+        // Verse.
+        {"haiku", u"古池や\n蛙飛び込む\n水の音"_s, u"古池や\n蛙飛び込む\n水の音"_s},
+        {"verse, short lines", u"雨ニモマケズ\n風ニモマケズ\n雪ニモ夏ノ暑サニモマケヌ\n丈夫ナカラダヲモチ"_s,
+         u"雨ニモマケズ\n風ニモマケズ\n雪ニモ夏ノ暑サニモマケヌ\n丈夫ナカラダヲモチ"_s},
+        {"verse, long lines",
+         u"遠い山の向こうに沈んでゆく夕日を見ながら\n私はひとり坂道を下りていった\n"
+         u"誰も知らない小さな駅の古いベンチに腰かけて\n来ない列車をいつまでも待っていた"_s,
+         u"遠い山の向こうに沈んでゆく夕日を見ながら\n私はひとり坂道を下りていった\n"
+         u"誰も知らない小さな駅の古いベンチに腰かけて\n来ない列車をいつまでも待っていた"_s},
+        {"verse in English",
+         u"Two roads diverged in a yellow wood,\nAnd sorry I could not travel both\n"
+         u"And be one traveler, long I stood\nAnd looked down one as far as I could"_s,
+         u"Two roads diverged in a yellow wood,\nAnd sorry I could not travel both\n"
+         u"And be one traveler, long I stood\nAnd looked down one as far as I could"_s},
+        // Lists that Markdown does not know, after a wrapped paragraph.
+        {"lists",
+         wrapped(kMail, 40) +
+             u"\n・着替えと洗面道具と常備薬と雨具と折り畳み傘\n・切符\n(1) 集合は駅の改札口の前\n(2) 解散\n"
+             u"①朝食は各自でとること\n②夕食は全員で"_s,
+         kMail + u"\n・着替えと洗面道具と常備薬と雨具と折り畳み傘\n・切符\n(1) 集合は駅の改札口の前\n(2) 解散\n"
+                 u"①朝食は各自でとること\n②夕食は全員で"_s},
+        {"numbered items after a full line",
+         u"持ち物は次のとおりです。旅行の前の晩に必ず確かめて\n１）着替えと洗面道具と常備薬と雨具と折り畳み傘\n"
+         u"２）切符と財布と携帯電話の充電器とモバイルバッテ\n３）帽子"_s,
+         u"持ち物は次のとおりです。旅行の前の晩に必ず確かめて\n１）着替えと洗面道具と常備薬と雨具と折り畳み傘\n"
+         u"２）切符と財布と携帯電話の充電器とモバイルバッテ\n３）帽子"_s},
+        {"address", u"〒100-0001\n東京都千代田区千代田一丁目一番一号\n山田ビル三階\n山田太郎様"_s,
+         u"〒100-0001\n東京都千代田区千代田一丁目一番一号\n山田ビル三階\n山田太郎様"_s},
+        {"signature",
+         u"--\n株式会社タヴリン出版 編集部 第一編集課\n佐藤花子 Sato Hanako\nTEL 03-1234-5678 FAX 03-1234-5679\n"
+         u"東京都千代田区千代田一丁目一番一号 山田ビル"_s,
+         u"--\n株式会社タヴリン出版 編集部 第一編集課\n佐藤花子 Sato Hanako\nTEL 03-1234-5678 FAX 03-1234-5679\n"
+         u"東京都千代田区千代田一丁目一番一号 山田ビル"_s},
+        {"subtitles",
+         u"1\n00:00:01,000 --> 00:00:04,000\nこれから町へ行くところだけれど\n\n2\n00:00:04,500 --> 00:00:07,000\n"
+         u"いいえ、わたしは家で待っています\n\n3\n00:00:07,500 --> 00:00:09,000\nそうかい"_s,
+         u"1\n00:00:01,000 --> 00:00:04,000\nこれから町へ行くところだけれど\n2\n00:00:04,500 --> 00:00:07,000\n"
+         u"いいえ、わたしは家で待っています\n3\n00:00:07,500 --> 00:00:09,000\nそうかい"_s},
+        // Tables, listings and code.
+        {"CSV", kAccounts, kAccounts},
+        {"CSV in Japanese", kJapaneseAccounts, kJapaneseAccounts},
+        {"CSV after a wrapped paragraph", wrapped(kMail, 40) + u"\n\n"_s + kJapaneseAccounts,
+         kMail + u"\n"_s + kJapaneseAccounts},
+        {"TSV", QString(kJapaneseAccounts).replace(u',', u'\t'), QString(kJapaneseAccounts).replace(u',', u'\t')},
+        {"box-drawn table",
+         u"┌────────────┬────────────────────┐\n│ 氏名       │ 住所               │\n"
+         u"├────────────┼────────────────────┤\n│ 山田太郎   │ 東京都千代田区     │\n"
+         u"└────────────┴────────────────────┘"_s,
+         u"┌────────────┬────────────────────┐\n│ 氏名       │ 住所               │\n"
+         u"├────────────┼────────────────────┤\n│ 山田太郎   │ 東京都千代田区     │\n"
+         u"└────────────┴────────────────────┘"_s},
+        {"ASCII table",
+         u"| name        | telephone    |\n| Yamada Taro | 03-1234-5678 |\n| Sato Hanako | 06-1234-5678 |"_s,
+         u"| name        | telephone    |\n| Yamada Taro | 03-1234-5678 |\n| Sato Hanako | 06-1234-5678 |"_s},
+        {"ls -l", kListing, kListing},
+        {"ps", u"PID TTY          TIME CMD\n4211 pts/0    00:00:00 bash\n4242 pts/0    00:00:01 tavrine"_s,
+         u"PID TTY          TIME CMD\n4211 pts/0    00:00:00 bash\n4242 pts/0    00:00:01 tavrine"_s},
+        {"C",
+         u"static const int kSmallestWrapWidthInColumns = 24, kFewestWrappedLines = 2;\n"
+         u"static const int kLongestPrefixInBytes = 64, kTabStopEveryColumns = 4;\n"
+         u"static int countWrappedLines(const char *text, int width, int minimumLines)\n{\n"
+         u"    int count = 0, column = 0, lines = 0, longest = 0, widest = 0;\n"
+         u"    for (const char *p = text; *p != 0; ++p) column = *p == 10 ? 0 : column + 1;\n"
+         u"    return count;\n}"_s,
+         u"static const int kSmallestWrapWidthInColumns = 24, kFewestWrappedLines = 2;\n"
+         u"static const int kLongestPrefixInBytes = 64, kTabStopEveryColumns = 4;\n"
+         u"static int countWrappedLines(const char *text, int width, int minimumLines)\n{\n"
+         u"int count = 0, column = 0, lines = 0, longest = 0, widest = 0;\n"
+         u"for (const char *p = text; *p != 0; ++p) column = *p == 10 ? 0 : column + 1;\nreturn count;\n}"_s},
+        {"Python",
+         u"def count_wrapped_lines(text, width, minimum_lines=2, tolerance=1):\n"
+         u"    lines = [line for line in text.split(chr(10)) if line.strip()]\n"
+         u"    reaching = [line for line in lines if len(line) >= width - 1]\n"
+         u"    return len(reaching) if len(reaching) >= minimum_lines else 0"_s,
+         u"def count_wrapped_lines(text, width, minimum_lines=2, tolerance=1):\n"
+         u"lines = [line for line in text.split(chr(10)) if line.strip()]\n"
+         u"reaching = [line for line in lines if len(line) >= width - 1]\n"
+         u"return len(reaching) if len(reaching) >= minimum_lines else 0"_s},
+        {"JavaScript",
+         u"export function countWrappedLines(text, width, minimumLines = 2) {\n"
+         u"  const lines = text.split(String.fromCharCode(10)).filter((line) => line.trim())\n"
+         u"  const reaching = lines.filter((line) => line.length >= width - 1)\n"
+         u"  return reaching.length >= minimumLines ? reaching.length : 0\n}"_s,
+         u"export function countWrappedLines(text, width, minimumLines = 2) {\n"
+         u"const lines = text.split(String.fromCharCode(10)).filter((line) => line.trim())\n"
+         u"const reaching = lines.filter((line) => line.length >= width - 1)\n"
+         u"return reaching.length >= minimumLines ? reaching.length : 0\n}"_s},
+        {"shell",
+         u"for file in ~/Documents/mail-to-yamada.txt ~/Documents/notes.txt\ndo\n"
+         u"  grep --count --ignore-case yamada $file > $file.count 2> /dev/null\n"
+         u"  cp --backup=numbered $file.count ~/Documents/counts/ || exit 1\ndone"_s,
+         u"for file in ~/Documents/mail-to-yamada.txt ~/Documents/notes.txt\ndo\n"
+         u"grep --count --ignore-case yamada $file > $file.count 2> /dev/null\n"
+         u"cp --backup=numbered $file.count ~/Documents/counts/ || exit 1\ndone"_s},
+        {"man page",
+         u"LS(1)                            User Commands                           LS(1)\nNAME\n"
+         u"       ls - list directory contents\nSYNOPSIS\n       ls [OPTION]... [FILE]..."_s,
+         u"LS(1)                            User Commands                           LS(1)\nNAME\n"
+         u"ls - list directory contents\nSYNOPSIS\nls [OPTION]... [FILE]..."_s},
+        // Mails that quote, and Markdown.
+        {"quoted mail",
+         u"On Tuesday, Ann wrote:\n"_s + u"> "_s + wrapped(kEnglish, 68).replace(u"\n"_s, u"\n> "_s) + u"\n\n"_s +
+             wrapped(kEnglish, 72),
+         u"On Tuesday, Ann wrote:\n"_s + kEnglish + u"\n"_s + kEnglish},
+        {"Markdown",
+         u"# 旅の記録\n\n"_s + wrapped(kSoseki, 38) + u"\n\n- 一日目は山路を登りながら峠の茶屋まで歩いた\n- 二日目\n"_s,
+         u"旅の記録\n"_s + kSoseki + u"\n• 一日目は山路を登りながら峠の茶屋まで歩いた\n• 二日目"_s},
+        // Words split at a wrap, and numbers at a line's start.
+        {"hyphenated wraps",
+         u"The reader measures the room's tempera-\nture and the humidity of the air, then\n"
+         u"it shows the figures that a weather sta‐\ntion sends to the person who reads them."_s,
+         u"The reader measures the room's tempera-ture and the humidity of the air, then "
+         u"it shows the figures that a weather sta‐tion sends to the person who reads them."_s},
+        {"decimals at a line's start",
+         u"今年の売上は昨年の売上を大きく上回って、昨年の\n1.5倍に達した。利益も増えて、前の年に比べて利益は\n"
+         u"2.5倍になったと社長は話した。"_s,
+         // A wrap between a wide character and a narrow one joins as a soft break does, with a space.
+         u"今年の売上は昨年の売上を大きく上回って、昨年の 1.5倍に達した。利益も増えて、前の年に比べて利益は "
+         u"2.5倍になったと社長は話した。"_s},
+        {"decimals in English",
+         u"Over the last ten years the population of the town has grown by\n2.5 percent a year, and the number of "
+         u"its schools has grown by\n1.5 times as much as the population did."_s,
+         u"Over the last ten years the population of the town has grown by 2.5 percent a year, and the number of "
+         u"its schools has grown by 1.5 times as much as the population did."_s},
+        // Selections that start mid-line.
+        {"a selection that starts mid-line",
+         u"った。それから東京へ戻ることになっ\n"_s + wrapped(u"た。"_s + kSoseki, 40),
+         u"った。それから東京へ戻ることになった。"_s + kSoseki},
+        {"an English selection that starts mid-line", u"perature of the room, and\n"_s + wrapped(kEnglish, 60),
+         u"perature of the room, and "_s + kEnglish},
+        {"a heading above a selection's paragraph", u"第一章　旅\n"_s + wrapped(kSoseki, 38),
+         u"第一章　旅\n"_s + kSoseki},
+    };
+    return all;
+}
+
+TEST(ParagraphWraps, JoinsWhatItsSourceWrappedAndKeepsEveryLineItShows) {
+    ASSERT_GE(shapes().size(), 40u);
+    for (const Shape& shape : shapes()) {
+        const auto read = MarkdownReader::readWithLineEnds(shape.source, MarkdownReader::LineEnds::unwrapped);
+        ASSERT_TRUE(read) << shape.name;
+        EXPECT_EQ(read->text.split(u'\n'), shape.read.split(u'\n')) << "case: " << shape.name << "\n"
+                                                                    << shape.source.toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace tavrine
