@@ -94,7 +94,7 @@ moved() { [ "$(geometry_of "$frame")" != "$placed_at" ]; }
 wait_for "the window manager did not move the window" moved
 left_at=$(geometry_of "$frame")
 activate_window "$window"
-xdotool key --clearmodifiers ctrl+q
+key_reaching ctrl+q
 wait_for_quit "$pid"
 
 # ---- Relaunched: mapped where it was left, and never moved after ----
@@ -160,6 +160,6 @@ wait_for "リーダーを開く did not activate the reader" is_active "$window"
 "$screenshot" "$artifacts/reader-desktop-3-open-reader.png"
 
 activate_window "$window"
-xdotool key --clearmodifiers ctrl+q
+key_reaching ctrl+q
 wait_for_quit "$pid"
 echo "relaunched at $left_at with no move after mapping; the hot key and リーダーを開く brought the reader to the desktop shown, active"

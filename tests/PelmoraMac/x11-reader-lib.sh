@@ -278,6 +278,10 @@ qt_key_name() {
     super) key=Meta modifiers="" ;;
     space) key=Space ;;
     Escape) key=Esc ;;
+    # Typed with Shift on a US layout: Qt tells the Shift.
+    plus) key=+ modifiers+=Shift+ ;;
+    minus) key=- ;;
+    comma) key=, ;;
     Tab) [[ "$modifiers" == *Shift+ ]] && key=Backtab ;;
   esac
   echo "$modifiers$key"
