@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QWidget>
+
+#include <iostream>
 
 namespace tavrine::test {
 
@@ -42,6 +45,13 @@ std::string screenState(const QString& step) {
     if (QScreen* screen = QGuiApplication::primaryScreen(); screen && screen->grabWindow(0).save(shot))
         said += QStringLiteral(", screenshot ") + shot;
     return said.toStdString();
+}
+
+void reportGivenUp(std::source_location where) {
+    const QString place =
+        QFileInfo(QString::fromUtf8(where.file_name())).completeBaseName() + u'-' + QString::number(where.line());
+    std::cerr << "no effect within " << kEffectLimit.count() << " s at " << where.file_name() << ':' << where.line()
+              << ": " << screenState(place) << std::endl;
 }
 
 }  // namespace tavrine::test

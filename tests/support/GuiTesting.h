@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <source_location>
 #include <string>
 
 namespace tavrine::test {
@@ -19,16 +20,22 @@ QString testArtifactPath(const QString& fileName);
 // input and did nothing fails soon and leaves the rest of the test program its time.
 inline constexpr std::chrono::seconds kEffectLimit{30};
 
-// Runs the event loop until `effect` (what an input that reached its window does) holds, at most kEffectLimit
-// and the rest of the overall limit; answers whether it held.
-template <typename Effect>
-bool effectWithin(Effect effect) {
-    return processEventsUntil(effect, std::min<std::chrono::milliseconds>(kEffectLimit, patience()));
-}
-
 // What the screen shows, for the message of a test that gave up on `step`: the active window, the widget with the
 // keyboard focus, the open popup, and the path of a screenshot of the whole screen named after the test and the
 // step (kept with the test's artifacts).
 std::string screenState(const QString& step);
+
+// Prints on the standard error that the wait at `where` gave up, with what the screen showed then.
+void reportGivenUp(std::source_location where);
+
+// Runs the event loop until `effect` (what an input that reached its window does) holds, at most kEffectLimit
+// and the rest of the overall limit; answers whether it held. One that did not is told on the standard error
+// with what the screen showed (reportGivenUp), beside the caller's own failure.
+template <typename Effect>
+bool effectWithin(Effect effect, std::source_location where = std::source_location::current()) {
+    if (processEventsUntil(effect, std::min<std::chrono::milliseconds>(kEffectLimit, patience()))) return true;
+    reportGivenUp(where);
+    return false;
+}
 
 }  // namespace tavrine::test
