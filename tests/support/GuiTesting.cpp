@@ -47,11 +47,11 @@ std::string screenState(const QString& step) {
     return said.toStdString();
 }
 
-void reportGivenUp(std::source_location where) {
+void reportGivenUp(std::chrono::milliseconds limit, std::source_location where) {
     const QString place =
         QFileInfo(QString::fromUtf8(where.file_name())).completeBaseName() + u'-' + QString::number(where.line());
-    std::cerr << "no effect within " << kEffectLimit.count() << " s at " << where.file_name() << ':' << where.line()
-              << ": " << screenState(place) << std::endl;
+    std::cerr << "no effect within " << limit.count() << " ms at " << where.file_name() << ':' << where.line() << ": "
+              << screenState(place) << std::endl;
 }
 
 }  // namespace tavrine::test

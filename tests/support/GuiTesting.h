@@ -25,16 +25,17 @@ inline constexpr std::chrono::seconds kEffectLimit{30};
 // step (kept with the test's artifacts).
 std::string screenState(const QString& step);
 
-// Prints on the standard error that the wait at `where` gave up, with what the screen showed then.
-void reportGivenUp(std::source_location where);
+// Prints on the standard error that the wait at `where` gave up after `limit`, with what the screen showed then.
+void reportGivenUp(std::chrono::milliseconds limit, std::source_location where);
 
-// Runs the event loop until `effect` (what an input that reached its window does) holds, at most kEffectLimit
-// and the rest of the overall limit; answers whether it held. One that did not is told on the standard error
-// with what the screen showed (reportGivenUp), beside the caller's own failure.
+// Runs the event loop until `effect` (what an input that reached its window does) holds, at most `limit` and the
+// rest of the overall limit; answers whether it held. One that did not is told on the standard error with what
+// the screen showed (reportGivenUp), beside the caller's own failure.
 template <typename Effect>
-bool effectWithin(Effect effect, std::source_location where = std::source_location::current()) {
-    if (processEventsUntil(effect, std::min<std::chrono::milliseconds>(kEffectLimit, patience()))) return true;
-    reportGivenUp(where);
+bool effectWithin(Effect effect, std::chrono::milliseconds limit = kEffectLimit,
+                  std::source_location where = std::source_location::current()) {
+    if (processEventsUntil(effect, std::min(limit, patience()))) return true;
+    reportGivenUp(limit, where);
     return false;
 }
 
