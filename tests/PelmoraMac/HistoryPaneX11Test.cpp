@@ -19,6 +19,7 @@
 #include "support/CheckoutPaths.h"
 #include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
+#include "support/ReceivedPresses.h"
 #include "support/RunTask.h"
 #include "support/TemporaryDirectory.h"
 #include "support/TestEPUBBuilder.h"
@@ -59,8 +60,14 @@ void screenshot(const QString& name) {
     EXPECT_EQ(process.exitCode(), 0);
 }
 
+// Presses the chord until its key reached a window of the application, then lets what it does settle.
 void keys(const QString& chord) {
-    xdotool({u"key"_s, chord});
+    const test::ReceivedKeys received;
+    ASSERT_TRUE(test::keyReached(received,
+                                 [&] {
+                                     xdotool({u"key"_s, chord});
+                                 }))
+        << chord.toStdString() << " did not reach the window";
     processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
 }
 
@@ -96,7 +103,7 @@ TEST(HistoryPaneX11, KeyboardWalkOverTwentyReadings) {
     ReaderHistoryModel model(std::make_unique<ReadingLibrarySearch>(), playback, [] {});
     TaskHandle loading;
     loading.start([&](CancellationToken token) { return model.load(std::move(token)); });
-    ASSERT_TRUE(processEventsUntil([&] { return model.isLoaded() && model.history().size() == 20; }));
+    ASSERT_TRUE(test::effectWithin([&] { return model.isLoaded() && model.history().size() == 20; }));
 
     QWidget window;
     window.setWindowTitle(u"Tavrine"_s);
@@ -110,7 +117,7 @@ TEST(HistoryPaneX11, KeyboardWalkOverTwentyReadings) {
     window.resize(340, 700);
     window.show();
     window.activateWindow();
-    ASSERT_TRUE(processEventsUntil([&] { return window.isActiveWindow(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return window.isActiveWindow(); }));
     before->setFocus();
 
     // Tab through the header into the list: the ring shows.
@@ -127,7 +134,7 @@ TEST(HistoryPaneX11, KeyboardWalkOverTwentyReadings) {
     const QUuid chosen = *model.selectedID();
     EXPECT_EQ(chosen, model.visibleItems().at(1).id());
     keys(u"Return"_s);
-    EXPECT_TRUE(processEventsUntil([&] {
+    EXPECT_TRUE(test::effectWithin([&] {
         return playback.player().readingID() == chosen &&
                playback.player().session().status == ReadingSession::Status::playing;
     }));
@@ -136,25 +143,25 @@ TEST(HistoryPaneX11, KeyboardWalkOverTwentyReadings) {
     // Shift+F10 opens the selected row's menu; Escape closes it.
     keys(u"shift+F10"_s);
     ASSERT_TRUE(
-        processEventsUntil([&] { return pane->table()->openMenu() && pane->table()->openMenu()->isVisible(); }));
+        test::effectWithin([&] { return pane->table()->openMenu() && pane->table()->openMenu()->isVisible(); }));
     screenshot(u"history-pane-row-menu.png"_s);
     keys(u"Escape"_s);
-    ASSERT_TRUE(processEventsUntil([&] { return !pane->table()->openMenu(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return !pane->table()->openMenu(); }));
 
     // A search typed into the field, then closed with Escape: the focus is back on the search button.
     pane->searchButton()->click();
-    ASSERT_TRUE(processEventsUntil([&] { return pane->searchField()->hasFocus(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return pane->searchField()->hasFocus(); }));
     xdotool({u"type"_s, u"17"_s});
-    ASSERT_TRUE(processEventsUntil([&] { return model.visibleItems().size() == 1; }));
+    ASSERT_TRUE(test::effectWithin([&] { return model.visibleItems().size() == 1; }));
     screenshot(u"history-pane-search.png"_s);
     keys(u"Escape"_s);
-    EXPECT_TRUE(processEventsUntil([&] { return pane->searchButton()->hasFocus(); }));
+    EXPECT_TRUE(test::effectWithin([&] { return pane->searchButton()->hasFocus(); }));
     EXPECT_EQ(model.query(), QString());
     EXPECT_EQ(model.visibleItems().size(), 20);
 
     // The history menu's only item asks before clearing all 20.
     pane->historyMenuButton()->menu()->actions().first()->trigger();
-    ASSERT_TRUE(processEventsUntil([&] { return pane->alert() && pane->alert()->isVisible(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return pane->alert() && pane->alert()->isVisible(); }));
     EXPECT_EQ(pane->alert()->windowTitle(), u"履歴20件を消去しますか？"_s);
     screenshot(u"history-pane-clear-alert.png"_s);
     pane->alert()->reject();
@@ -187,7 +194,7 @@ TEST(StartViewX11, RefusedBookFileBeingReadDetailsSheetAndSpace) {
                              });
     TaskHandle loading;
     loading.start([&](CancellationToken token) { return model.load(std::move(token)); });
-    ASSERT_TRUE(processEventsUntil([&] { return model.isLoaded(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return model.isLoaded(); }));
 
     QWidget window;
     window.setWindowTitle(u"Tavrine"_s);
@@ -212,7 +219,7 @@ TEST(StartViewX11, RefusedBookFileBeingReadDetailsSheetAndSpace) {
     window.resize(640, 560);
     window.show();
     window.activateWindow();
-    ASSERT_TRUE(processEventsUntil([&] { return window.isActiveWindow(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return window.isActiveWindow(); }));
 
     // A book whose chapter declares an entity is refused, with details behind the disclosure.
     test::TestEPUBBuilder book;
@@ -221,7 +228,7 @@ TEST(StartViewX11, RefusedBookFileBeingReadDetailsSheetAndSpace) {
                  R"(<html xmlns="http://www.w3.org/1999/xhtml"><body><p>&e;</p></body></html>)");
     const QString bookPath = folder.write(u"危ない本.epub"_s, book.build());
     model.beginFileImport(ReaderHistoryModel::passThroughURL(QUrl::fromLocalFile(bookPath)));
-    ASSERT_TRUE(processEventsUntil([&] { return view->fileNotice().isVisible(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return view->fileNotice().isVisible(); }));
     EXPECT_TRUE(view->fileNotice().isFailure());
     ASSERT_FALSE(view->fileNotice().disclosure()->isHidden());
     view->fileNotice().disclosure()->click();
@@ -232,12 +239,12 @@ TEST(StartViewX11, RefusedBookFileBeingReadDetailsSheetAndSpace) {
     gated = true;
     const QString textPath = folder.write(u"短い文.txt"_s, "短い文章です。");
     model.beginFileImport(ReaderHistoryModel::passThroughURL(QUrl::fromLocalFile(textPath)));
-    ASSERT_TRUE(processEventsUntil([&] { return view->fileProgress().isVisible(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return view->fileProgress().isVisible(); }));
     EXPECT_FALSE(view->fileNotice().isVisible());
     screenshot(u"start-view-reading-file.png"_s);
     view->cancelImportButton().click();
     gate->finish();
-    ASSERT_TRUE(processEventsUntil([&] { return !view->fileProgress().isVisible(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return !view->fileProgress().isVisible(); }));
 
     // The details sheet of a played reading with a long title.
     StoredReading item;
@@ -255,15 +262,15 @@ TEST(StartViewX11, RefusedBookFileBeingReadDetailsSheetAndSpace) {
     const QPointer<ReaderHistoryDetails> sheet = new ReaderHistoryDetails(item, &window);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     sheet->open();
-    ASSERT_TRUE(processEventsUntil([&] { return sheet->isVisible(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return sheet->isVisible(); }));
     screenshot(u"start-view-details-sheet.png"_s);
     keys(u"Escape"_s);
-    ASSERT_TRUE(processEventsUntil([&] { return !sheet || !sheet->isVisible(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return !sheet || !sheet->isVisible(); }));
 
     // Space on the focused sample button opens the sample once; Shift+Space does not.
     inputs.focusRequest = QUuid::createUuid();
     view->setInputs(inputs);
-    ASSERT_TRUE(processEventsUntil([&] { return view->sampleButton().hasFocus(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return view->sampleButton().hasFocus(); }));
     screenshot(u"start-view-focused.png"_s);
     keys(u"space"_s);
     EXPECT_EQ(samples, 1);

@@ -44,6 +44,11 @@ void settle(int milliseconds = 150) {
     processEventsUntil([] { return false; }, std::chrono::milliseconds(milliseconds));
 }
 
+// Sends the chord until its key reached a window of the application (made again only while it has not).
+bool chordReached(const test::ReceivedKeys& keys, const QString& chord) {
+    return test::keyReached(keys, [&] { xdotool({u"key"_s, chord}); });
+}
+
 // Three chapters of Japanese with an English word in each, so that a search finds three matches.
 SavedReading bookOfThreeChapters() {
     QString text;
@@ -76,16 +81,17 @@ TEST(ReaderMenuX11, EveryKeyReachesItsItemAndADisabledItemsKeyNothing) {
     ReaderWindow& window = app.readerWindow();
     window.show();
     window.activateWindow();
-    ASSERT_TRUE(processEventsUntil([&] { return window.isActiveWindow(); }));
-    ASSERT_TRUE(processEventsUntil([&] { return app.history()->isLoaded(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return window.isActiveWindow(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return app.history()->isLoaded(); }));
     ReadingPlayer& player = app.playback().player();
     player.load(bookOfThreeChapters(), 0);
-    ASSERT_TRUE(processEventsUntil([&] { return player.canPerform(ReaderPlaybackRequest::Action::forwardChapter); }));
+    ASSERT_TRUE(test::effectWithin([&] { return player.canPerform(ReaderPlaybackRequest::Action::forwardChapter); }));
     settle();
+    const test::ReceivedKeys keys;
 
-    // At 1.0× the slower item is disabled: its key reaches nothing.
+    // At 1.0× the slower item is disabled: its key reaches the window and no item.
     ASSERT_FALSE(commands.action(Item::slower).isEnabled());
-    xdotool({u"key"_s, u"ctrl+shift+Down"_s});
+    ASSERT_TRUE(chordReached(keys, u"ctrl+shift+Down"_s)) << "Ctrl+Shift+Down did not reach the window";
     settle();
     EXPECT_EQ(triggered[Item::slower], 0);
 
@@ -123,20 +129,23 @@ TEST(ReaderMenuX11, EveryKeyReachesItsItemAndADisabledItemsKeyNothing) {
     std::map<Item, int> expected;
     for (const auto& press : presses) {
         SCOPED_TRACE(press.chord);
-        ASSERT_TRUE(processEventsUntil([&] { return commands.action(press.item).isEnabled(); }));
-        xdotool({u"key"_s, QString::fromLatin1(press.chord)});
+        ASSERT_TRUE(test::effectWithin([&] { return commands.action(press.item).isEnabled(); }));
+        ASSERT_TRUE(chordReached(keys, QString::fromLatin1(press.chord))) << "the key did not reach the window";
         ++expected[press.item];
-        EXPECT_TRUE(processEventsUntil([&] { return triggered[press.item] == expected[press.item]; }));
+        ASSERT_TRUE(test::effectWithin([&] { return triggered[press.item] == expected[press.item]; }))
+            << "the key reached the window and ran no item";
         // Moves of the player prepare their window before the next chapter key is enabled.
         settle(press.item == Item::forwardChapter ? 600 : 150);
     }
     // A search with matches to step through.
     app.sourceNavigation().setQuery(u"cat"_s);
     app.sourceNavigation().startSearch();
-    ASSERT_TRUE(processEventsUntil([&] { return commands.action(Item::findNext).isEnabled(); }));
-    for (const char* chord : {"ctrl+g", "ctrl+shift+g"}) xdotool({u"key"_s, QString::fromLatin1(chord)});
-    EXPECT_TRUE(
-        processEventsUntil([&] { return triggered[Item::findNext] == 1 && triggered[Item::findPrevious] == 1; }));
+    ASSERT_TRUE(test::effectWithin([&] { return commands.action(Item::findNext).isEnabled(); }));
+    for (const auto& [chord, item] :
+         {std::pair(u"ctrl+g"_s, Item::findNext), std::pair(u"ctrl+shift+g"_s, Item::findPrevious)}) {
+        ASSERT_TRUE(chordReached(keys, chord)) << chord.toStdString() << " did not reach the window";
+        EXPECT_TRUE(test::effectWithin([&] { return triggered[item] == 1; })) << chord.toStdString() << " ran no item";
+    }
     EXPECT_EQ(triggered[Item::slower], 1);
 
     // The playback menu, opened by a click on its title.
@@ -147,18 +156,20 @@ TEST(ReaderMenuX11, EveryKeyReachesItsItemAndADisabledItemsKeyNothing) {
     ASSERT_TRUE(test::clickReached(received, [&] {
         xdotool({u"mousemove"_s, QString::number(title.x()), QString::number(title.y()), u"click"_s, u"1"_s});
     })) << "no click on the title 再生 reached the window";
-    ASSERT_TRUE(processEventsUntil([&] { return playback->menu()->isVisible(); }))
+    ASSERT_TRUE(test::effectWithin([&] { return playback->menu()->isVisible(); }))
         << "a click on the title 再生 opened no menu";
     settle(300);
     QProcess shot;
     shot.start(test::inCheckout(X11_SCREENSHOT), {test::testArtifactPath(u"reader-menu-playback.png"_s)});
     ASSERT_TRUE(shot.waitForFinished(test::patienceMilliseconds()));
-    xdotool({u"key"_s, u"Escape"_s});
+    ASSERT_TRUE(chordReached(keys, u"Escape"_s)) << "Escape did not reach the open menu";
+    ASSERT_TRUE(test::effectWithin([&] { return !playback->menu()->isVisible(); })) << "Escape did not close the menu";
 
     // The settings key works from the reader window and opens the settings window.
     settle();
-    xdotool({u"key"_s, u"ctrl+comma"_s});
-    EXPECT_TRUE(processEventsUntil([&] { return app.hasSettingsWindow() && app.settingsWindow().isVisible(); }));
+    ASSERT_TRUE(chordReached(keys, u"ctrl+comma"_s)) << "Ctrl+, did not reach the window";
+    EXPECT_TRUE(test::effectWithin([&] { return app.hasSettingsWindow() && app.settingsWindow().isVisible(); }))
+        << "Ctrl+, opened no settings window";
 }
 
 }  // namespace

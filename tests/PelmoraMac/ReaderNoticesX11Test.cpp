@@ -140,7 +140,7 @@ TEST_F(ReaderNoticesX11, TheCaptureStripShowsItsLongestMessageWholeAtEitherWidth
         window.resize(width, 620);
         QLabel* message = strip->failureNotice().messageLabel();
         // Once the window has its width and the strip has laid its lines out for it.
-        EXPECT_TRUE(processEventsUntil([&] {
+        EXPECT_TRUE(test::effectWithin([&] {
             return window.width() == width && message->height() >= message->heightForWidth(message->width());
         })) << width
             << ": " << message->height() << " for " << message->heightForWidth(message->width());
@@ -158,12 +158,12 @@ TEST_F(ReaderNoticesX11, TheReaderWindowShowsACaptureFailureAndBothHotKeyErrors)
     PelmoraApp& app = *under.app;
     app.openReader();
     ReaderWindow& window = app.readerWindow();
-    ASSERT_TRUE(processEventsUntil([&] { return window.isVisible() && app.history() && app.history()->isLoaded(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return window.isVisible() && app.history() && app.history()->isLoaded(); }));
     app.openSample();
     // Without the desktop's captures no application is in front: the capture fails at once.
     app.captureFrontmostFromHotKey();
     ReaderCaptureStrip& strip = app.readerRoot().captureStrip();
-    ASSERT_TRUE(processEventsUntil([&] { return strip.isVisible() && strip.failureNotice().isVisible(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return strip.isVisible() && strip.failureNotice().isVisible(); }));
     for (const int width : {ReaderWindow::kMinimumContentSize.width(), 1'200}) {
         window.resize(width, 720);
         settle();
@@ -189,11 +189,11 @@ TEST_F(ReaderNoticesX11, TheFilePanelOfTheImportMenuIsJapaneseDarkAndAtHome) {
     app.openReader();
     ReaderWindow& window = app.readerWindow();
     window.resize(900, 720);
-    ASSERT_TRUE(processEventsUntil([&] { return window.isVisible() && app.history() && app.history()->isLoaded(); }));
-    ASSERT_TRUE(processEventsUntil([&] { return app.readerToolbar().importMenu().importFileAction().isEnabled(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return window.isVisible() && app.history() && app.history()->isLoaded(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return app.readerToolbar().importMenu().importFileAction().isEnabled(); }));
     app.readerToolbar().importMenu().importFileAction().trigger();
     QFileDialog* panel = nullptr;
-    ASSERT_TRUE(processEventsUntil([&] {
+    ASSERT_TRUE(test::effectWithin([&] {
         panel = window.findChild<QFileDialog*>(u"libraryFilePanel"_s);
         return panel && panel->isVisible();
     }));
@@ -211,7 +211,7 @@ TEST_F(ReaderNoticesX11, TheFilePanelOfTheImportMenuIsJapaneseDarkAndAtHome) {
     EXPECT_GT(darkShare(*panel), 0.5);
     screenshot(u"notices-file-panel.png"_s);
     panel->reject();
-    ASSERT_TRUE(processEventsUntil([&] { return !app.windowState().commandContext().isBlocked; }));
+    ASSERT_TRUE(test::effectWithin([&] { return !app.windowState().commandContext().isBlocked; }));
     window.hide();
 }
 
@@ -238,20 +238,20 @@ TEST_F(ReaderNoticesX11, ADeletionConfirmationIsDark) {
     app.presentation().setPrefersHistory(true);
     app.openReader();
     ReaderWindow& window = app.readerWindow();
-    ASSERT_TRUE(processEventsUntil([&] {
+    ASSERT_TRUE(test::effectWithin([&] {
         return window.isVisible() && window.windowHandle() && window.windowHandle()->isExposed() && app.history() &&
                app.history()->isLoaded();
     }));
     // Wide enough for the list beside the reader. Asked for only once the window is on screen: a size asked
     // for while the window manager maps it may be lost to the size it maps.
     window.resize(1'000, 720);
-    ASSERT_TRUE(processEventsUntil([&] { return window.width() == 1'000; }));
+    ASSERT_TRUE(test::effectWithin([&] { return window.width() == 1'000; }));
     ASSERT_EQ(app.history()->history().size(), 1);
     ReaderHistoryPane* pane = app.readerRoot().findChild<ReaderHistoryPane*>();
     ASSERT_NE(pane, nullptr);
-    ASSERT_TRUE(processEventsUntil([&] { return pane->isVisible(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return pane->isVisible(); }));
     pane->historyMenuButton()->menu()->actions().first()->trigger();
-    ASSERT_TRUE(processEventsUntil([&] { return pane->alert() && pane->alert()->isVisible(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return pane->alert() && pane->alert()->isVisible(); }));
     QMessageBox& alert = *pane->alert();
     EXPECT_EQ(alert.palette().color(QPalette::Window), toQColor(ReaderPalette::background));
     EXPECT_GT(darkShare(alert), 0.6);

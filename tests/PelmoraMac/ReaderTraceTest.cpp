@@ -4,8 +4,12 @@
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
+#include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QTest>
+#include <QWidget>
 
 #include <cstdlib>
 #include <optional>
@@ -97,6 +101,43 @@ TEST(ReaderTraceDeathTest, AMarkTheDiskTakesOnlyInPartIsLeftOut) {
     EXPECT_EQ(lines[0], "main 1");
     EXPECT_TRUE(lines[1].startsWith("idle ")) << lines[1].left(100).toStdString();
     EXPECT_TRUE(lines[2].isEmpty());
+}
+
+// Each key press that reaches a window is marked once, with the modifiers held: a key a shortcut takes (it never
+// comes as a key press), a key that comes as a key press after its shortcut override, and a modifier pressed
+// alone, by its own name.
+TEST(ReaderTraceDeathTest, EachKeyPressIsMarkedOnceShortcutsIncluded) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    std::optional<test::TemporaryDirectory> folder;
+    std::optional<ChildTraceFile> trace;
+    if (!ChildTraceFile::isChild()) trace.emplace(folder.emplace().filePath(u"trace"_s));
+    EXPECT_EXIT(
+        {
+            ::setenv("TAVRINE_TRACE_FILE", std::getenv(ChildTraceFile::kVariable), 1);
+            int played = 0;
+            {
+                QWidget window;
+                auto* play = new QAction(&window);
+                play->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Return));
+                window.addAction(play);
+                QObject::connect(play, &QAction::triggered, [&] { ++played; });
+                const auto marks = ReaderTrace::inputMarks();
+                qApp->installEventFilter(marks.get());
+                window.show();
+                if (!QTest::qWaitForWindowExposed(&window)) std::exit(2);
+                QTest::keyClick(window.windowHandle(), Qt::Key_Return, Qt::ControlModifier);
+                QTest::keyClick(window.windowHandle(), Qt::Key_A);
+                QTest::keyClick(window.windowHandle(), Qt::Key_A);
+                QTest::keyPress(window.windowHandle(), Qt::Key_Alt);
+            }
+            std::exit(played == 1 ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
+    QByteArrayList names;
+    for (const QByteArray& line : trace->contents().split('\n')) {
+        if (!line.isEmpty()) names.append(line.left(line.lastIndexOf(' ')));
+    }
+    EXPECT_EQ(names, QByteArrayList({"key Control", "key Ctrl+Return", "key A", "key A", "key Alt"}));
 }
 
 }  // namespace

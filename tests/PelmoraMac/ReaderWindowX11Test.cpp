@@ -2,6 +2,7 @@
 #include "PelmoraMac/Window/ReaderWindow.h"
 
 #include "support/EventLoop.h"
+#include "support/GuiTesting.h"
 
 #include <gtest/gtest.h>
 #include <QWindow>
@@ -18,14 +19,14 @@ TEST(ReaderWindowX11, MinimisingAndRestoringAreNeitherAnAppearanceNorADisappeara
     QObject::connect(&window, &ReaderWindow::disappeared, [&] { ++disappearances; });
 
     window.show();
-    ASSERT_TRUE(processEventsUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }));
     EXPECT_EQ(appearances, 1);
 
     window.showMinimized();
-    ASSERT_TRUE(processEventsUntil([&] { return window.windowHandle() && !window.windowHandle()->isExposed(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return window.windowHandle() && !window.windowHandle()->isExposed(); }));
     test::settlePool();
     window.showNormal();
-    ASSERT_TRUE(processEventsUntil([&] { return window.windowHandle()->isExposed(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return window.windowHandle()->isExposed(); }));
     test::settlePool();
     EXPECT_EQ(appearances, 1);
     EXPECT_EQ(disappearances, 0);

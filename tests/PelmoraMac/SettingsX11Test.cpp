@@ -18,7 +18,9 @@
 #include "AppTesting.h"
 #include "support/CheckoutPaths.h"
 #include "support/EventLoop.h"
+#include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
+#include "support/ReceivedPresses.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -94,10 +96,11 @@ TEST_F(TwoWindows, TheRecorderTakesRealChordsAlsoThoseTheHotKeysHold) {
     const auto record = [&](const QString& keys) {
         recorder.click();
         EXPECT_TRUE(recorder.isRecording());
-        EXPECT_TRUE(processEventsUntil([&] { return recorder.hasFocus() && settings.isActiveWindow(); }));
+        EXPECT_TRUE(test::effectWithin([&] { return recorder.hasFocus() && settings.isActiveWindow(); }));
         test::processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
-        xdotool({u"key"_s, u"--clearmodifiers"_s, keys});
-        return processEventsUntil([&] { return !recorder.isRecording(); });
+        const test::ReceivedKeys received;
+        if (!test::keyReached(received, [&] { xdotool({u"key"_s, u"--clearmodifiers"_s, keys}); })) return false;
+        return test::effectWithin([&] { return !recorder.isRecording(); });
     };
 
     ASSERT_TRUE(record(u"ctrl+alt+shift+1"_s));
@@ -107,7 +110,7 @@ TEST_F(TwoWindows, TheRecorderTakesRealChordsAlsoThoseTheHotKeysHold) {
     ASSERT_TRUE(record(u"Escape"_s));
     EXPECT_EQ(recorder.text(), u"Meta+Ctrl+Alt+Shift+R"_s);
     ASSERT_TRUE(record(u"Tab"_s));
-    EXPECT_TRUE(processEventsUntil([&] { return row.saveButton().hasFocus(); }));
+    EXPECT_TRUE(test::effectWithin([&] { return row.saveButton().hasFocus(); }));
 
     // The quit key is a chord like any other here.
     ASSERT_TRUE(record(u"ctrl+q"_s));
@@ -130,7 +133,7 @@ TEST_F(TwoWindows, TheRecorderTakesRealChordsAlsoThoseTheHotKeysHold) {
               DefaultsValue(QByteArray(R"({"keyCode":19,"modifiers":2304})")));
     EXPECT_EQ(app().capture().frontmostShortcutLabel(), u"Ctrl+Alt+2"_s);
     const QAction& line = app().commands().action(ReaderMenuItem::frontmostShortcutLine);
-    EXPECT_TRUE(processEventsUntil([&] { return line.text() == u"他アプリで取り込む：Ctrl+Alt+2"_s; }))
+    EXPECT_TRUE(test::effectWithin([&] { return line.text() == u"他アプリで取り込む：Ctrl+Alt+2"_s; }))
         << line.text().toStdString();
 
     // Refused while the settings window is active; run once the reader is.
@@ -140,7 +143,7 @@ TEST_F(TwoWindows, TheRecorderTakesRealChordsAlsoThoseTheHotKeysHold) {
     activate(app().readerWindow());
     xdotool({u"key"_s, u"--clearmodifiers"_s, u"ctrl+alt+2"_s});
     // Without a source in front, the capture ends at once with its failure.
-    EXPECT_TRUE(processEventsUntil([&] { return app().capture().failure() == CaptureFailure::noSource; }));
+    EXPECT_TRUE(test::effectWithin([&] { return app().capture().failure() == CaptureFailure::noSource; }));
 }
 
 // "システム設定を開く" (here and in the reader's capture notice) brings the settings window to the user on
@@ -155,11 +158,11 @@ TEST_F(TwoWindows, OpeningThePermissionSettingsBringsTheOpenSettingsWindowUpOnIt
     const auto behindTheReader = [&] {
         settings.tabs().setCurrentIndex(0);
         activate(reader);
-        return processEventsUntil([&] { return stackingOrder().value(stackingOrder().size() - 1) == reader.winId(); });
+        return test::effectWithin([&] { return stackingOrder().value(stackingOrder().size() - 1) == reader.winId(); });
     };
     // The tab scrolled to the permission's state and buttons.
     const auto broughtUpOnTheCaptureTab = [&] {
-        return processEventsUntil([&] {
+        return test::effectWithin([&] {
                    return settings.isActiveWindow() && !settings.isMinimized() &&
                           stackingOrder().value(stackingOrder().size() - 1) == settings.winId();
                }) &&
@@ -174,7 +177,7 @@ TEST_F(TwoWindows, OpeningThePermissionSettingsBringsTheOpenSettingsWindowUpOnIt
 
     ASSERT_TRUE(behindTheReader());
     settings.showMinimized();
-    ASSERT_TRUE(processEventsUntil([&] { return settings.isMinimized() && reader.isActiveWindow(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return settings.isMinimized() && reader.isActiveWindow(); }));
     settings.captureTab().permissionButtons().openSettingsButton().click();
     EXPECT_TRUE(broughtUpOnTheCaptureTab());
 }
@@ -185,7 +188,7 @@ TEST_F(TwoWindows, TheFocusMovingBetweenOurWindowsKeepsPlayingAndAnotherProgramP
     app().openSample();
     ReadingPlayer& player = app().playback().player();
     app().requestPlayback(ReaderPlaybackRequest::Action::togglePlayback);
-    ASSERT_TRUE(processEventsUntil([&] { return player.session().status == ReadingSession::Status::playing; }));
+    ASSERT_TRUE(test::effectWithin([&] { return player.session().status == ReadingSession::Status::playing; }));
 
     QList<Qt::ApplicationState> states;
     // Gone with the test, before the list.
@@ -205,8 +208,8 @@ TEST_F(TwoWindows, TheFocusMovingBetweenOurWindowsKeepsPlayingAndAnotherProgramP
     ASSERT_TRUE(other.waitForReadyRead(test::patienceMilliseconds()));
     const QString window = QString::fromLatin1(other.readLine()).section(u' ', 0, 0);
     xdotool({u"windowactivate"_s, window});
-    EXPECT_TRUE(processEventsUntil([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; }));
-    EXPECT_TRUE(processEventsUntil([&] { return player.session().status != ReadingSession::Status::playing; }));
+    EXPECT_TRUE(test::effectWithin([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; }));
+    EXPECT_TRUE(test::effectWithin([&] { return player.session().status != ReadingSession::Status::playing; }));
     other.closeWriteChannel();
     other.waitForFinished(5'000);
 }

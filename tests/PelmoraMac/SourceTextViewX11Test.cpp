@@ -77,7 +77,7 @@ TEST(SourceTextViewX11, TheOrdinaryViewShowsStylesATableBothHighlightsAndTheSele
     window.resize(600, 420);
     view->resize(600, 420);
     window.show();
-    ASSERT_TRUE(processEventsUntil([&] { return view->hasContentHeight(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return view->hasContentHeight(); }));
 
     ReaderTextHighlight playback(InteractionTextView::Highlight::playback);
     ReaderTextHighlight search(InteractionTextView::Highlight::search);
@@ -105,7 +105,7 @@ TEST(SourceTextViewX11, TheBoundedViewShowsTheSampleBookAtTheRevealedPhrase) {
     window.resize(600, 800);
     view->resize(600, 800);
     window.show();
-    ASSERT_TRUE(processEventsUntil([&] { return view->hasContentHeight(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return view->hasContentHeight(); }));
 
     ReaderTextHighlight playback(InteractionTextView::Highlight::playback);
     playback.apply(TextRange{50'000, 50'012}, *view, true);
@@ -137,7 +137,7 @@ TEST(SourceTextViewX11, ADragHeldBeyondTheRightEdgeOfAWideTableScrollsRight) {
     window.setGeometry(100, 100, 600, 400);
     view->resize(600, 400);
     window.show();
-    ASSERT_TRUE(processEventsUntil([&] { return view->hasContentHeight() && window.windowHandle()->isExposed(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return view->hasContentHeight() && window.windowHandle()->isExposed(); }));
     QScrollBar* horizontal = view->horizontalScrollBar();
     ASSERT_GT(horizontal->maximum(), 0) << "the table is wider than the view";
 
@@ -147,7 +147,7 @@ TEST(SourceTextViewX11, ADragHeldBeyondTheRightEdgeOfAWideTableScrollsRight) {
     xdotool({u"mousemove"_s, QString::number(start.x()), QString::number(start.y())});
     xdotool({u"mousedown"_s, u"1"_s});
     xdotool({u"mousemove"_s, QString::number(beyond.x()), QString::number(start.y())});
-    EXPECT_TRUE(processEventsUntil([&] { return horizontal->value() >= view->viewport()->width(); }))
+    EXPECT_TRUE(test::effectWithin([&] { return horizontal->value() >= view->viewport()->width(); }))
         << "scrolled to " << horizontal->value();
     xdotool({u"mouseup"_s, u"1"_s});
     const QImage image = shown(window);

@@ -44,16 +44,16 @@ TEST(SourceToolsX11, FindsAPhraseOfTheSampleBookAndShowsItsStatus) {
     window.resize(520, ReaderSourceTools::kHeight + 16);
     window.show();
     window.activateWindow();
-    ASSERT_TRUE(processEventsUntil([&] { return window.isActiveWindow(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return window.isActiveWindow(); }));
 
     tools->openFind();
     auto* field = tools->findChild<QLineEdit*>(u"readerDocumentSearch"_s);
-    ASSERT_TRUE(processEventsUntil([&] { return field->hasFocus(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return field->hasFocus(); }));
     for (const QString& character : {u"山"_s, u"路"_s}) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, character);
         QApplication::sendEvent(field, &press);
     }
-    ASSERT_TRUE(processEventsUntil([&] { return !navigation.isSearching(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return !navigation.isSearching(); }));
     ASSERT_FALSE(navigation.matches().isEmpty());
     const auto* status = tools->findChild<QLabel*>(u"readerDocumentSearchStatus"_s);
     EXPECT_EQ(status->text(), u"1 / %1件"_s.arg(navigation.matches().size()));

@@ -120,8 +120,8 @@ opened=$(for fd in "/proc/$pid/fd/"*; do readlink "$fd" || true; done | inside)
 [ -z "$opened" ] || fail "the installed program holds files of the project open: $opened"
 
 activate_window "$window"
-xdotool key --clearmodifiers ctrl+q
-within_limit has_ended "$pid" || { kill -KILL "$pid"; fail "Ctrl+Q did not end the installed program"; }
+key_reaching ctrl+q
+within_seconds "$effect_seconds" has_ended "$pid" || { kill -KILL "$pid"; fail "Ctrl+Q did not end the installed program"; }
 status=0
 wait "$pid" || status=$?
 [ "$status" = 0 ] || fail "the installed program ended with status $status"

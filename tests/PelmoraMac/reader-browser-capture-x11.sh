@@ -163,7 +163,7 @@ for mode in remote-debugging forced-accessibility; do
 done
 
 activate_window "$reader"
-xdotool key --clearmodifiers ctrl+q
+key_reaching ctrl+q
 wait_for_quit "$pid"
 pid=""
 

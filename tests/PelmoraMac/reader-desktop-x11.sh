@@ -94,7 +94,7 @@ moved() { [ "$(geometry_of "$frame")" != "$placed_at" ]; }
 wait_for "the window manager did not move the window" moved
 left_at=$(geometry_of "$frame")
 activate_window "$window"
-xdotool key --clearmodifiers ctrl+q
+key_reaching ctrl+q
 wait_for_quit "$pid"
 
 # ---- Relaunched: mapped where it was left, and never moved after ----
@@ -131,7 +131,7 @@ wait_for "the other program's window is not active" is_active "$owner"
 
 copy_text "吾輩は猫である。名前はまだ無い。"
 xdotool key --clearmodifiers ctrl+super+alt+v
-wait_for "the hot key did not activate the reader" is_active "$window"
+wait_for_effect "the hot key did not activate the reader" is_active "$window"
 [ "$(desktop_of "$window")" = 0 ] || fail "the reader stayed on desktop $(($(desktop_of "$window") + 1))"
 [ "$(xdotool get_desktop)" = 0 ] || fail "the hot key took the user to desktop $(($(xdotool get_desktop) + 1))"
 "$screenshot" "$artifacts/reader-desktop-2-hot-key.png"
@@ -144,7 +144,7 @@ activate_window "$window"
 before=$(status_marks)
 xdotool key --clearmodifiers ctrl+super+alt+v
 # The hot key's import done, so that it cannot act after the next step moves the reader away.
-wait_for "the hot key on the reader's own desktop imported nothing" more_status_marks_than "$before"
+wait_for_effect "the hot key on the reader's own desktop imported nothing" more_status_marks_than "$before"
 is_active "$window" || fail "the hot key left the reader inactive on its own desktop"
 [ "$(desktop_of "$window")" = 1 ] || fail "the reader on the desktop shown moved to desktop $(($(desktop_of "$window") + 1))"
 [ "$(xdotool get_desktop)" = 1 ] || fail "the hot key changed the desktop shown"
@@ -160,6 +160,6 @@ wait_for "リーダーを開く did not activate the reader" is_active "$window"
 "$screenshot" "$artifacts/reader-desktop-3-open-reader.png"
 
 activate_window "$window"
-xdotool key --clearmodifiers ctrl+q
+key_reaching ctrl+q
 wait_for_quit "$pid"
 echo "relaunched at $left_at with no move after mapping; the hot key and リーダーを開く brought the reader to the desktop shown, active"

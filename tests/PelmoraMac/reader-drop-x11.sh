@@ -90,7 +90,7 @@ xdotool mousemove 0 0
 shot 3-imported
 
 xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
-xdotool key --clearmodifiers ctrl+q
+key_reaching ctrl+q
 wait_for_quit "$tavrine_pid"
 tavrine_pid=""
 grep -q '散歩の記録' "$data/reading-store.json" || fail "the dropped file is not in the stored library"

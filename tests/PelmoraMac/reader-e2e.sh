@@ -26,7 +26,7 @@ shot() {
 
 # Waits for the screen to keep changing (a reading that plays).
 wait_for_playing() {
-  within_limit screen_changes 0.5
+  within_seconds "$effect_seconds" screen_changes 0.5
 }
 
 # Starts tavrine and waits for its one window; sets pid and window. A second window is what must not
@@ -53,23 +53,23 @@ copy_text "$text"
 # The keys are pressed once, when the window has told that it holds the keyboard (its sample button took the
 # focus): a menu bar that let them pass fails.
 wait_for "the new window did not focus the sample button" focus_is readerOpenSample
-key_reaching alt Alt
+key_reaching alt
 wait_for_effect "Alt alone did not give the menu bar the keys" focus_is QMenuBar
-xdotool key Right Right Down
-wait_for "Right, Right and Down from the menu bar did not open 編集" has_menu "$pid"
+key_reaching Right
+key_reaching Right
+key_doing Down "Right, Right and Down from the menu bar did not open 編集" has_menu "$pid"
 shot 2-edit-menu
 shown=$(trace_marks ' readerRSVPDisplay ')
-xdotool key Return
 # The worker converts the clipboard; the reading it gives takes the display, which takes the focus.
-wait_for_mark ' readerRSVPDisplay ' $((shown + 1))
+display_marked_again() { has_trace_marks ' readerRSVPDisplay ' $((shown + 1)); }
+key_doing Return "Return on the clipboard import did not focus the display" display_marked_again
 shot 3-imported
 screen_changes 0.6 && fail "the import plays before Ctrl+Return"
 
-xdotool key --clearmodifiers ctrl+Return
+key_reaching ctrl+Return
 wait_for_playing || fail "Ctrl+Return did not play the import"
 shot 4-playing
-xdotool key --clearmodifiers ctrl+Return
-wait_for "Ctrl+Return did not pause the reading" status_is paused
+key_doing ctrl+Return "Ctrl+Return did not pause the reading" status_is paused
 screen_changes 0.6 && fail "Ctrl+Return did not pause the reading"
 shot 5-paused
 
@@ -82,7 +82,8 @@ click_reaching "a click on the Tavrine menu" '^QMenuBar$' -- xdotool mousemove $
 wait_for_effect "no menu appeared: a click on the Tavrine menu" has_menu "$pid"
 shot 6-application-menu
 # Up from the opened menu's end: its last item, "終了".
-xdotool key Up Return
+key_reaching Up
+key_reaching Return
 wait_for_quit "$pid"
 
 lines=$("$history_tool" "$store") || fail "the store cannot be opened"
@@ -97,15 +98,18 @@ shot 7-relaunched
 
 # Closed (Alt+F4 only hides it), the window comes back at its place with the clipboard hot key, which
 # plays what it imports.
-xdotool key --clearmodifiers alt+F4
+# Alt+F4 is the window manager's: the reader's word is its mark "close", the window asked to close.
+closes=$(trace_marks '^close ')
+close_asked() { has_trace_marks '^close ' $((closes + 1)); }
+made_again "Alt+F4 did not ask the reader to close" close_asked -- xdotool key --clearmodifiers alt+F4
 no_reader_window() { ! xdotool search --onlyvisible --name '^Tavrine$' >/dev/null 2>&1; }
-wait_for "Alt+F4 did not close the window" no_reader_window
+wait_for_effect "Alt+F4 did not close the window" no_reader_window
 kill -0 "$pid" 2>/dev/null || fail "closing the window ended tavrine"
 xdotool key --clearmodifiers ctrl+super+alt+v
 wait_for_playing || fail "the clipboard hot key did not bring up a playing import"
 shot 8-hot-key
 eval "$(xdotool getwindowgeometry --shell "$window")"
 [ "$X,$Y" = "$placed" ] || fail "the hot key brought the window up at $X,$Y, not at $placed"
-xdotool key --clearmodifiers ctrl+q
+key_reaching ctrl+q
 wait_for_quit "$pid"
 echo "one window; 編集's clipboard import played and paused with Ctrl+Return; 終了 quit with status 0; stored at $position; placed again at $placed; the hot key brought the closed window back there, playing"

@@ -254,7 +254,7 @@ tally "autocomplete field" "${field_outcomes[@]}"
 tally "paragraph" "${paragraph_outcomes[@]}"
 
 activate_window "$reader"
-xdotool key --clearmodifiers ctrl+q
+key_reaching ctrl+q
 wait_for_quit "$pid"
 pid=""
 

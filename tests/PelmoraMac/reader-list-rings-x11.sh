@@ -51,9 +51,8 @@ activate_window "$window"
 eval "$(xdotool getwindowgeometry --shell "$window")"
 pointer_away
 wait_for "the new window did not focus the sample button" focus_is readerOpenSample
-xdotool key space
-wait_for "the opened sample did not focus the display" focus_is readerRSVPDisplay
-wait_for "the sample did not open" status_is ready
+key_doing space "the opened sample did not focus the display" focus_is readerRSVPDisplay
+wait_for_effect "the sample did not open" status_is ready
 space_plays "the sample"
 paste_and_play "吾輩は猫である。名前はまだ無い。"
 paste_and_play "どこで生れたかとんと見当がつかぬ。"
@@ -61,7 +60,7 @@ paste_and_play "どこで生れたかとんと見当がつかぬ。"
 # ---- 1,200 pixels: the list hidden and shown while a row's "…" has the keys ----
 widen_reader "$window"
 eval "$(xdotool getwindowgeometry --shell "$window")"
-xdotool key --clearmodifiers super+ctrl+s
+key_reaching super+ctrl+s
 tab_to 履歴の一覧 shift+Tab
 read -r tx ty tw th _ <<<"$(last_mark focus)"
 tab_to readerRSVPDisplay
@@ -79,10 +78,9 @@ tab shift+Tab >/dev/null
 wait_for "Shift+Tab from the display did not reach the row's …" on_row_button_below "$ty"
 shot 1-row-button
 before=$(marks focus)
-xdotool key --clearmodifiers super+ctrl+s
 hidden_to_display() { more_focus_marks_than "$before" && focus_is readerRSVPDisplay; }
-wait_for "hiding the list did not give the display the keys" hidden_to_display
-xdotool key --clearmodifiers super+ctrl+s
+key_doing super+ctrl+s "hiding the list did not give the display the keys" hidden_to_display
+key_reaching super+ctrl+s
 edge_plain_again() {
   edge wide-shown "$tx" $((ty + 8)) 4 $((th - 16))
   same_as wide-shown wide-plain
@@ -101,11 +99,11 @@ display_is_narrow() {
 }
 wait_for "the reader did not shrink to 620 pixels" display_is_narrow
 pointer_away
-xdotool key --clearmodifiers super+ctrl+s
-wait_for_menu "$pid" "the list's popup"
+key_doing super+ctrl+s "no menu appeared: the list's popup" has_menu "$pid"
 tab_to 履歴の一覧
 read -r px py _ ph _ <<<"$(last_mark focus)"
-xdotool key Down Down
+key_reaching Down
+key_reaching Down
 # The list's left edge, over its rows, with the keys and then without them.
 edge narrow-list "$px" $((py + 8)) 4 $((ph - 16))
 tab Tab >/dev/null
@@ -114,11 +112,9 @@ button=$(last_mark focus)
 edge narrow-button "$px" $((py + 8)) 4 $((ph - 16))
 same_as narrow-button narrow-list && fail "the popup's list was ringed alike with and without the keys"
 shot 3-popup-row-button
-xdotool key Escape
-within_limit has_no_menu "$pid" || fail "Escape did not close the list's popup"
+key_doing Escape "Escape did not close the list's popup" has_no_menu "$pid"
 before=$(marks focus)
-xdotool key --clearmodifiers super+ctrl+s
-wait_for_menu "$pid" "the list's popup again"
+key_doing super+ctrl+s "no menu appeared: the list's popup again" has_menu "$pid"
 back_on_button() { more_focus_marks_than "$before" && [ "$(last_mark focus)" = "$button" ]; }
 wait_for "the popup opened again did not give the row's … the keys back" back_on_button
 edge_without_list_ring() {
@@ -128,15 +124,13 @@ edge_without_list_ring() {
 wait_for "the popup opened again ringed its list beside the row's …" edge_without_list_ring
 shot 4-popup-again
 menus_at_least() { [ "$(shown_menus "$pid" | wc -l)" -ge "$1" ]; }
-xdotool key space
-wait_for "Space on the ringed … opened no menu" menus_at_least 2
-xdotool key Escape
-wait_for "Escape did not close the … menu" menus_at_least 1
-xdotool key Escape
-within_limit has_no_menu "$pid" || fail "Escape did not close the list's popup"
-wait_for "the closed popup did not give the display the keys" focus_is readerRSVPDisplay
+key_doing space "Space on the ringed … opened no menu" menus_at_least 2
+menus_at_most() { [ "$(shown_menus "$pid" | wc -l)" -le "$1" ]; }
+key_doing Escape "Escape did not close the … menu" menus_at_most 1
+key_doing Escape "Escape did not close the list's popup" has_no_menu "$pid"
+wait_for_effect "the closed popup did not give the display the keys" focus_is readerRSVPDisplay
 space_plays "the display after the popup"
 
-xdotool key --clearmodifiers ctrl+q
+key_reaching ctrl+q
 wait_for_quit "$pid"
 echo "one ring at a time: the list shown again left the display the keys and drew none; the popup opened again rang only the row's …"

@@ -33,8 +33,8 @@ xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
 menu_runs() { grep -c '^menu ' "$trace" || true; }
 have_run() { [ "$(menu_runs)" -ge "$1" ]; }
 press() {
-  xdotool key --clearmodifiers "$1"
-  [ -z "${2:-}" ] || wait_for "$1 ran no item" have_run "$2"
+  key_reaching "$1"
+  [ -z "${2:-}" ] || wait_for_effect "$1 ran no item" have_run "$2"
 }
 press ctrl+shift+Down
 press ctrl+Return 1
@@ -51,6 +51,6 @@ for keys in 'Ctrl++' 'Ctrl+Shift+Up'; do
 done
 [ "$(runs 'Meta+Ctrl+S')" = 2 ] || fail "Meta+Ctrl+S ran $(runs 'Meta+Ctrl+S') times, not twice"
 
-xdotool key --clearmodifiers ctrl+q
+key_reaching ctrl+q
 wait_for_quit "$pid"
 echo "each key ran its item once per press; the disabled one ran nothing"

@@ -42,7 +42,8 @@ grep -q "process $first" <<<"$said" || fail "the second launch did not name proc
 activate_window "$refusal"
 "$screenshot" "$artifacts/reader-refusal-not-responding.png"
 
-xdotool key Return
+# The refusal comes before the reader marks anything: its word that Return arrived is its end.
+made_again "Return did not reach the refusal" has_ended "$second" -- xdotool key Return
 status=0
 within_limit has_ended "$second" || { kill -KILL "$second"; fail "Return did not close the refusal"; }
 wait "$second" || status=$?

@@ -31,18 +31,16 @@ wait_for "the opened sample never came to rest" screen_is_still 0.6
 shot 2-opened
 screen_changes 0.6 && fail "the sample plays before Space was pressed"
 
-xdotool key space
 # The player's start delay, then phrases at the default speed.
-wait_for "Space did not start the sample" status_is playing
+key_doing space "Space did not start the sample" status_is playing
 wait_for "Space started the sample, but the screen stands still" screen_changes 0.6
 shot 3-playing
 
-xdotool key space
-wait_for "Space did not pause the sample" status_is paused
+key_doing space "Space did not pause the sample" status_is paused
 screen_changes 0.6 && fail "Space paused the sample, but the screen still changes"
 shot 4-paused
 
-xdotool key --clearmodifiers ctrl+q
+key_reaching ctrl+q
 wait_for_quit "$pid"
 grep -q 'サンプル：朝の散歩' "$store" || fail "the sample is not in the stored history"
 echo "sample opened by its button, Space started and paused it, stored under its title"

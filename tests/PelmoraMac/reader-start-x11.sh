@@ -42,7 +42,7 @@ expect_exit() {
 quit_with_keys() {
   local window=$1
   activate_window "$window"
-  xdotool key --clearmodifiers ctrl+q
+  key_reaching ctrl+q
 }
 
 # A DISPLAY the reader cannot show a window on: one line on stderr naming it and ending with REASON,

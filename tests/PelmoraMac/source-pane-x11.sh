@@ -34,8 +34,7 @@ wait_for "a click in the text did not give it the focus" focus_is 読む文章
 "$screenshot" "$artifacts/source-pane-opened.png"
 screen_changes 0.6 "${screen[@]}" && fail "the sample plays before Space was pressed"
 
-xdotool key space
-wait_for "Space in the source pane did not play" status_is playing
+key_doing space "Space in the source pane did not play" status_is playing
 wait_for "the highlight did not follow the playing phrase" screen_changes 0.8 "${pane[@]}"
 "$screenshot" "$artifacts/source-pane-playing.png"
 
@@ -47,19 +46,18 @@ screen_changes 0.8 "${screen[@]}" && fail "a click in the source pane paused, bu
 # Ctrl+F opens the find field in the tool row above the pane.
 row=(0 $((Y + 394)) $((X + WIDTH)) 36)
 "$screenshot" "$artifacts/source-pane-row.png" "${row[@]}"
-xdotool key --clearmodifiers ctrl+f
-wait_for "Ctrl+F did not focus the find field" focus_is readerDocumentSearch
+key_doing ctrl+f "Ctrl+F did not focus the find field" focus_is readerDocumentSearch
 row_changed() {
   "$screenshot" "$artifacts/source-pane-row-find.png" "${row[@]}"
   ! cmp -s "$artifacts/source-pane-row.png" "$artifacts/source-pane-row-find.png"
 }
 wait_for "the find field did not open in the tool row" row_changed
 xdotool type --delay 50 "道"
-xdotool key Return
-wait_for "the found text did not come to rest" screen_is_still 0.3
+key_reaching Return
+wait_for_effect "the found text did not come to rest" screen_is_still 0.3
 "$screenshot" "$artifacts/source-pane-find.png"
 rm -f "$artifacts/source-pane-row.png" "$artifacts/source-pane-row-find.png"
 
-xdotool key --clearmodifiers ctrl+q
+key_reaching ctrl+q
 wait_for_quit "$pid"
 echo "the sample opened beside its source pane; Space in the pane played with the highlight following, a click paused, the find field opened"

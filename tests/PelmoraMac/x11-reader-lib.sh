@@ -252,16 +252,69 @@ click_reaching() {
   made_again "$what: no press reached ${pattern}" press_reached -- "$@"
 }
 
-# key_reaching KEY NAME: presses KEY (as xdotool names it) and holds it until the reader's mark "key NAME" tells
-# that the press reached a window of it, then lets it go, as a person's stroke does: a release sent at once could
-# be handled before the press (Alt alone then enters the menu bar and leaves it again). The press is made again
-# only while no such mark came (lost on its way); what the key does is the caller's to wait for, once.
+# How many marks tell that the key NAME reached the reader, as Qt names it with the modifiers held: "Space",
+# "Ctrl+Return", "Meta+Ctrl+S", "Shift+Backtab" (Shift+Tab), "Esc", "Alt" (pressed alone).
+key_marks() {
+  awk -v want="key $1" '{ line = $0; sub(/ [0-9]+$/, "", line) } line == want { count++ } END { print count + 0 }' \
+    "$TAVRINE_TRACE_FILE" 2>/dev/null || echo 0
+}
+
+# The name of KEY as xdotool names it (super+ctrl+s, shift+Tab, space) in the reader's key marks (Meta+Ctrl+S,
+# Shift+Backtab, Space): the modifiers in Qt's order, a letter in upper case.
+qt_key_name() {
+  local -a parts
+  local key modifiers="" part
+  IFS=+ read -ra parts <<<"$1"
+  key=${parts[-1]}
+  for part in super ctrl alt shift; do
+    [[ "+$1" == *"+$part+"* ]] || continue
+    case $part in super) modifiers+=Meta+ ;; ctrl) modifiers+=Ctrl+ ;; alt) modifiers+=Alt+ ;; shift) modifiers+=Shift+ ;; esac
+  done
+  case $key in
+    [a-z]) key=${key^} ;;
+    alt) key=Alt modifiers="" ;;
+    ctrl) key=Control modifiers="" ;;
+    shift) key=Shift modifiers="" ;;
+    super) key=Meta modifiers="" ;;
+    space) key=Space ;;
+    Escape) key=Esc ;;
+    # Typed with Shift on a US layout: Qt tells the Shift.
+    plus) key=+ modifiers+=Shift+ ;;
+    minus) key=- ;;
+    comma) key=, ;;
+    Tab) [[ "$modifiers" == *Shift+ ]] && key=Backtab ;;
+  esac
+  echo "$modifiers$key"
+}
+
+# key_reaching KEY [NAME]: presses KEY (as xdotool names it, with its modifiers: ctrl+Return) until the reader's
+# mark "key NAME" (qt_key_name of KEY unless given) tells that the press reached a window of it, shortcut keys
+# included. The press is made again
+# only while no such mark came (lost on its way, as while a closing panel hands the focus back); what the key
+# does is the caller's to wait for, once (key_doing), so that a key the reader took and ignored fails. A modifier
+# alone (alt) is held until the mark and let go then, as a person's stroke is: a release sent at once could be
+# handled before the press (Alt alone then enters the menu bar and leaves it again). Any other key is let go at
+# once: held past the desktop's repeat delay (660 ms) it would repeat, and a reader slow on a loaded machine
+# would take it twice.
 key_reaching() {
-  local key=$1 name=$2 keys_before
-  keys_before=$(trace_marks "^key $name ")
-  key_reached() { has_trace_marks "^key $name " $((keys_before + 1)); }
-  made_again "the key $key did not reach the reader" key_reached -- xdotool keydown "$key"
-  xdotool keyup "$key"
+  local key=$1 name=${2:-$(qt_key_name "$1")} keys_before
+  keys_before=$(key_marks "$name")
+  key_reached() { [ "$(key_marks "$name")" -gt "$keys_before" ]; }
+  case $key in
+    alt | ctrl | shift | super)
+      made_again "the key $key did not reach the reader" key_reached -- xdotool keydown "$key"
+      xdotool keyup "$key" ;;
+    *) made_again "the key $key did not reach the reader" key_reached -- xdotool key "$key" ;;
+  esac
+}
+
+# key_doing KEY WHAT COMMAND...: presses KEY until it reaches the reader (key_reaching), then waits for COMMAND,
+# what it does (wait_for_effect), failing with WHAT.
+key_doing() {
+  local key=$1 what=$2
+  shift 2
+  key_reaching "$key"
+  wait_for_effect "$what" "$@"
 }
 
 # Clicks the start view's sample button at X Y once its window takes input, and waits until the sample it opens
@@ -278,11 +331,11 @@ has_ended() {
   ! kill -0 "$1" 2>/dev/null
 }
 
-# Waits for the reader PID to end after a quit, killing it and failing if it does not; fails unless it
-# ended with status 0.
+# Waits for the reader PID to end after a quit that reached it, killing it and failing if it has not within
+# effect_seconds; fails unless it ended with status 0.
 wait_for_quit() {
   local quitting=$1 status=0
-  within_limit has_ended "$quitting" || { kill -KILL "$quitting"; fail "tavrine did not quit"; }
+  within_seconds "$effect_seconds" has_ended "$quitting" || { kill -KILL "$quitting"; fail "tavrine did not quit"; }
   wait "$quitting" || status=$?
   [ "$status" -eq 0 ] || fail "tavrine ended with status $status"
 }
@@ -335,17 +388,16 @@ confirm_alert() {
   alert=$(wait_for_window 'ますか' 'the removal alert')
   activate_window "$alert"
   wait_for "the removal alert did not take the keys" is_active "$alert"
-  xdotool key Tab space
+  key_reaching Tab
   history_shrank() { [ "$(last_mark history)" -lt "${count:-0}" ]; }
-  wait_for "the confirmed removal did not end with a shorter history" history_shrank
+  key_doing space "the confirmed removal did not end with a shorter history" history_shrank
 }
 
 # Presses KEY (Tab, shift+Tab) and waits for the focus to move; prints the new focus mark.
 tab() {
   local before
   before=$(marks focus)
-  xdotool key "$1"
-  wait_for "$1 moved no focus" more_focus_marks_than "$before"
+  key_doing "$1" "$1 moved no focus" more_focus_marks_than "$before"
   last_mark focus
 }
 
@@ -363,8 +415,7 @@ tab_to() {
 toggle_with_space() {
   local expected=playing
   [ "$(status)" = playing ] && expected=paused
-  xdotool key space
-  wait_for "Space did not make the reading $expected ($1)" status_is "$expected"
+  key_doing space "Space did not make the reading $expected ($1)" status_is "$expected"
 }
 
 # Space plays and pauses again (or pauses and plays again); WHAT names the step.
@@ -381,9 +432,8 @@ paste_and_play() {
   local before
   copy_text "$1"
   before=$(marks status)
-  xdotool key --clearmodifiers ctrl+shift+v
-  wait_for "the paste was not opened" more_status_marks_than "$before"
-  wait_for "the paste did not focus the display" focus_is readerRSVPDisplay
+  key_doing ctrl+shift+v "the paste was not opened" more_status_marks_than "$before"
+  wait_for_effect "the paste did not focus the display" focus_is readerRSVPDisplay
   space_plays "the paste"
 }
 

@@ -75,8 +75,29 @@ void markWith(const char* kind, const QString& value) {
     ReaderTrace::mark(QStringLiteral("%1 %2").arg(QLatin1String(kind), value).toUtf8().constData());
 }
 
+// A key as its mark names it: its portable text with the modifiers held ("Ctrl+Return", "Space"); a modifier
+// pressed alone by its own name ("Alt"), without the modifier it sets itself.
+QString keyName(const QKeyEvent& key) {
+    switch (key.key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_Meta:
+    case Qt::Key_AltGr:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R: return QKeySequence(key.key()).toString(QKeySequence::PortableText);
+    default: break;
+    }
+    const Qt::KeyboardModifiers held =
+        key.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    return QKeySequence(QKeyCombination(held, Qt::Key(key.key()))).toString(QKeySequence::PortableText);
+}
+
 // Marks each mouse button press and each key press as the window it reaches receives it: once per press,
-// whichever widget then takes it, ignores it or hands it to an open popup.
+// whichever widget then takes it, ignores it or hands it to an open popup. A key press first comes to the window
+// as a shortcut override, and only a key no shortcut took comes again as a key press: the override marks it
+// (a key bound to a menu item never comes as a press), and the press that follows it, with the same key and
+// time, is not marked again.
 class InputMarks final : public QObject {
 public:
     InputMarks() { Q_ASSERT(isMainThread()); }
@@ -84,9 +105,17 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (!watched->isWindowType()) return false;
-        if (event->type() == QEvent::KeyPress) {
+        if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
             const auto* key = static_cast<QKeyEvent*>(event);
-            markWith("key", QKeySequence(key->key()).toString(QKeySequence::PortableText));
+            const bool override = event->type() == QEvent::ShortcutOverride;
+            if (!override && m_overridden && key->key() == m_overriddenKey && key->timestamp() == m_overriddenAt) {
+                m_overridden = false;
+                return false;
+            }
+            m_overridden = override;
+            m_overriddenKey = key->key();
+            m_overriddenAt = key->timestamp();
+            markWith("key", keyName(*key));
             return false;
         }
         if (event->type() != QEvent::MouseButtonPress) return false;
@@ -98,9 +127,19 @@ protected:
                               .arg(under ? focusName(*under) : QStringLiteral("nothing")));
         return false;
     }
+
+private:
+    // The last key marked at its shortcut override, until the key press that may follow it.
+    bool m_overridden = false;
+    int m_overriddenKey = 0;
+    quint64 m_overriddenAt = 0;
 };
 
 }  // namespace
+
+std::unique_ptr<QObject> ReaderTrace::inputMarks() {
+    return std::make_unique<InputMarks>();
+}
 
 bool ReaderTrace::isEnabled() {
     return traceFile() >= 0;
@@ -143,7 +182,7 @@ void ReaderTrace::mark(const char* name) {
 ReaderTraceMarks::ReaderTraceMarks(PelmoraApp& app) : m_app(app) {
     Q_ASSERT(isMainThread());
     app.readerWindow().installEventFilter(this);
-    m_inputs = std::make_unique<InputMarks>();
+    m_inputs = ReaderTrace::inputMarks();
     qApp->installEventFilter(m_inputs.get());
     connect(QThread::currentThread()->eventDispatcher(), &QAbstractEventDispatcher::aboutToBlock, this, [this] {
         if (m_painted && !m_idle) {

@@ -30,7 +30,8 @@ class ReaderHistoryModel;
 // "history COUNT" (the history holds COUNT readings, no operation on the list running: marked as that
 // count changes), "press X Y NAME" (a mouse button was pressed in a window of the application: where on the
 // screen, and the widget under it, named as the focus mark names it) and "key KEY" (a window of the application
-// received a key press: the key as its portable text reads, "Alt", "Right", "Space"). Both are marked as the
+// received a key press, or took it for a shortcut: the key as its portable text reads, with the modifiers held,
+// "Alt", "Right", "Space", "Ctrl+Return"). Both are marked as the
 // input arrives, before any widget acts on it, so that a test tells an input lost on its way from one the
 // program took and did nothing with; so is "close" (the reader window was asked to close, by the window manager
 // or by the application).
@@ -38,6 +39,10 @@ namespace ReaderTrace {
 
 bool isEnabled();
 void mark(const char* name);
+
+// Marks "press" and "key" for each mouse button press and each key press that reaches any window of the
+// application, once installed as an event filter of the application.
+std::unique_ptr<QObject> inputMarks();
 
 }  // namespace ReaderTrace
 
