@@ -757,7 +757,7 @@ TEST_F(SharedFileDefaultsTest, TheMainThreadNeverWaitsForASaveAndNothingIsLostAt
         if (isMainThread()) savedOnTheMainThread = true;
         ++saves;
         // A sync that ends when the test lets it (or, should it wait for the main thread, a while later).
-        synced.tryAcquire(1, 2000);
+        synced.tryAcquire(1, 10000);
     };
     std::optional<FileDefaults> defaults(std::in_place, path(), steps());
     int reports = 0;
