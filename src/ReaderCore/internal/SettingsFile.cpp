@@ -140,7 +140,9 @@ SettingsFile::Look SettingsFile::readAgainIfChanged() {
     QJsonObject merged = mergedOver(**entries, m_changedKeys);
     const bool holdsAll = merged == **entries;
     m_entries = std::move(merged);
+    // Settings again: nothing is kept aside, and what was to be said of it no longer holds.
     m_keepsFileAside = false;
+    m_refusal.clear();
     return holdsAll ? Look::holdsAll : Look::taken;
 }
 
