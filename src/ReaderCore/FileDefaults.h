@@ -2,7 +2,7 @@
 
 #include "ReaderCore/AtomicFileWrite.h"
 #include "ReaderCore/Defaults.h"
-#include "ReaderCore/FileState.h"
+#include "ReaderCore/SerialExecutor.h"
 
 #include <QJsonObject>
 #include <QSet>
@@ -12,8 +12,11 @@
 #include <tl/expected.hpp>
 
 #include <functional>
+#include <memory>
 
 namespace tavrine {
+
+class SettingsFile;
 
 // The user's settings kept in one JSON object in a file: by default
 // <user configuration directory>/org.tavrine.Tavrine/defaults.json. The file is read once, when the
@@ -21,8 +24,11 @@ namespace tavrine {
 // cannot hold up the start); a missing file means no settings. Before that, the temporary files that
 // writes killed in the middle left beside the file are removed (only the names the writer makes).
 //
-// A change takes effect in memory at once and schedules one write of the whole file for the next turn of
-// the event loop, so a burst of changes (a dragged slider) costs one write. The write is atomic: the
+// A change takes effect in memory at once and is handed, on the next turn of the event loop, to the settings'
+// own writer thread, which writes the whole file; a burst of changes (a dragged slider) costs one write,
+// and so do the changes made while a write is under way: the next write takes them all, and the last value
+// of a key wins. Nothing here ever waits for a write, however slow the disk: the values, their changes and
+// what stderr and keepsChanges() say of a write all stay on the main thread. The write is atomic: the
 // file holds either the old or the new settings (every byte written and synced before the new file takes
 // the old one's name, so a full disk, a quota or an I/O error fails the write rather than cut the file; a
 // link in the file's place leads to the file replaced, and the file keeps its permissions). A file that
@@ -54,21 +60,27 @@ namespace tavrine {
 // writer in that span is taken, or kept aside, as above, and the write is made again from the settings
 // then held (a few times at most, after which the write fails like any other). What a write leaves is
 // read back, so that a save that replaced it at once is taken at the next write rather than written over.
-// A changed file that holds no settings (it may be one that a writer in place has cut and not yet
-// written whole) is looked at again after a short pause, and judged only once it stood still in it: the
-// copy kept aside is the file judged then, and the line on stderr is said of it as it is moved.
+// A write that finds the file changed but already holding every value set here (a writer that read them
+// and wrote them back) has landed: the file's entries are taken and nothing is written again. A changed
+// file that holds no settings (it may be one that a writer in place has cut and not yet written whole) is
+// looked at again after a short pause, and judged only once it stood still in it, an empty file only once
+// it stood still for 2 s: the copy kept aside is the file judged then, and the line on stderr is said of it
+// as it is moved. Should a copy kept aside while empty be written after all (through the descriptor its
+// writer held), the next write takes its entries, as another writer's save, and says so.
 //
-// Owned by the application, main thread only.
+// Owned by the application, on the main thread; its file is read there once, when it is made, and written
+// only on the writer thread it owns. Destroying it waits for the save under way and writes what is left.
 class FileDefaults final : public Defaults {
 public:
-    // The steps at which another writer may act, which tests stand in for.
+    // The steps at which another writer may act, which tests stand in for; called on the writer thread.
     struct Steps {
         // How a write replaces the file: replaceFileAtomically().
         std::function<tl::expected<void, FileWriteError>(
             const QString& path, const std::function<bool(FileContents&)>& produce, const SharedFileCheck& check)>
             replaceFile = replaceFileAtomically;
         // The pause before a changed file that holds no settings is looked at once more: long enough for
-        // a writer in place to finish (100 ms).
+        // a writer in place to finish (100 ms). Such a file is judged once it stood still through one, an
+        // empty file through 20.
         std::function<void()> pause = [] { QThread::msleep(100); };
     };
 
@@ -86,63 +98,45 @@ public:
     void remove(const QString& key) override;
     QString location() const override { return m_path; }
 
-    // Writes pending changes now. True when the file holds every value (also when nothing was pending).
+    // Writes pending changes now, waiting for the writer thread: for the end of the process and for tests,
+    // never for the window. True when the file holds every value (also when nothing was pending).
     bool sync();
 
     const QString& path() const { return m_path; }
     // How often the file has been written, for diagnostics.
     qint64 writeCount() const { return m_writeCount; }
+    // How many saves have ended without the file holding every value, for diagnostics.
+    qint64 failedSaveCount() const { return m_failedSaveCount; }
 
 protected:
     void setValue(const QString& key, DefaultsValue value) override;
 
 private:
-    // Removes the temporary files that writes killed in the middle left beside the file.
-    void removeLeftovers();
-    void read();
-    // Takes what the file holds when it is no longer what this object last read or wrote; false when it
-    // holds no settings and changed again during the pause (still being written): not judged yet.
-    bool readAgainIfChanged();
-    // The file's entries (none when there is no file), or why it holds no settings.
-    tl::expected<QJsonObject, QString> readEntries() const;
-    // Decides what becomes of a file that holds no settings, and says so in one line that starts with lead
-    // (which names the file and why): at once, or, for a file to be kept aside, through sayRefusal().
-    void refuseFile(const QString& lead);
-    // Says the line refuseFile() kept back, if any.
-    void sayRefusal();
-    // Moves the file (or the link in its place) aside to the first free name beside it; the name it took
-    // (empty when nothing was there to move), or what went wrong, as the warning says it.
-    tl::expected<QString, QString> keepFileAside();
-    void changed();
-    // The file's text for the entries now.
-    QByteArray fileContents() const;
-    // Writes the file; what went wrong, as the warning says it, or nothing.
-    std::optional<QString> write();
-    // What one try of a write came to: the file holds the settings, or another writer changed it meanwhile
-    // and the next try takes what it wrote.
-    enum class Try { written, overtaken };
-    // One try of write(): what went wrong, as the warning says it, or how it ended.
-    tl::expected<Try, QString> tryWrite();
+    struct Save;
+
+    void changed(const QString& key);
+    // Hands the changes not handed over yet to the writer thread, unless a save is under way: they then go
+    // once it has ended.
+    void handOver();
+    // Takes what the save under way came to, once it has ended: told by its watcher, or waited for.
+    void takeSave(bool toldByWatcher);
 
     QString m_path;
-    Steps m_steps;
     QJsonObject m_entries;
-    // The keys set or removed since the file was last read or written: what a merge puts over its entries.
-    QSet<QString> m_changedKeys;
-    // The file as this object last read or wrote it.
-    FileState m_known;
-    // A change that is not in the file yet.
-    bool m_pending = false;
-    // The file on disk could not be read as a JSON object: it is kept aside before the first write.
-    bool m_keepsFileAside = false;
-    // The name the warning gave for the copy kept aside.
-    QString m_announcedAside;
-    // The line that says what becomes of a file that holds no settings, until it is said.
-    QString m_refusal;
+    // The keys set or removed here that no save has been handed yet.
+    QSet<QString> m_unsent;
+    // Whether the last save ended with the file holding every value it was handed.
+    bool m_savedAll = true;
     // Whether stderr has said that the settings are not saved, since they last were.
     bool m_warnedNotSaved = false;
     qint64 m_writeCount = 0;
+    qint64 m_failedSaveCount = 0;
     QTimer m_writeTimer;
+    // Touched on the writer thread only, once made.
+    std::unique_ptr<SettingsFile> m_file;
+    SerialExecutor m_writer;
+    // The save under way, if any.
+    std::unique_ptr<Save> m_save;
 };
 
 }  // namespace tavrine

@@ -1,5 +1,6 @@
 #include "ReaderCore/AtomicFileWrite.h"
 #include "ReaderCore/FileDefaults.h"
+#include "ReaderCore/MainThread.h"
 #include "ReaderCore/MemoryDefaults.h"
 
 #include "support/CapturedWarnings.h"
@@ -16,10 +17,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSemaphore>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -425,8 +430,7 @@ TEST_F(ProtectedFileDefaultsTest, AFileThisUserMayNotWriteIsLeftAloneUntilItMay)
 
         ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), 0644), 0);
         defaults.setDouble(u"size"_s, 42);
-        QCoreApplication::processEvents();
-        EXPECT_TRUE(defaults.keepsChanges());
+        ASSERT_TRUE(test::processEventsUntil([&] { return defaults.keepsChanges(); }));
         EXPECT_EQ(reports, 2);
         const FileDefaults reread(path());
         EXPECT_EQ(reread.object(u"size"_s), DefaultsValue(42.0));
@@ -604,8 +608,9 @@ TEST_F(FileDefaultsTest, WhatAnotherWriterLeavesIsTakenOrKeptAsideNeverWrittenOv
 
 // Settings whose writes let the test act as another writer at the moments a write cannot see: while the new
 // file is written and synced (`during` once, `duringEach` at every write), in the instant between the last
-// look and the rename (`afterTheLook`, once), and in the pause before a changed file that holds no settings
-// is looked at again (`inPause`, once, the pauses counted).
+// look and the rename (`afterTheLook`, once), right after each rename (`afterEachRename`), and in the pauses
+// before a changed file that holds no settings is looked at again (`inPause` once, `atPause` with the
+// count of pauses so far). They run on the settings' writer thread.
 class SharedFileDefaultsTest : public FileDefaultsTest {
 protected:
     FileDefaults::Steps steps() {
@@ -624,11 +629,14 @@ protected:
                 if (afterTheLook) std::exchange(afterTheLook, {})();
                 return unchanged;
             };
-            return replaceFileAtomically(file, producing, late);
+            auto replaced = replaceFileAtomically(file, producing, late);
+            if (replaced && afterEachRename) afterEachRename();
+            return replaced;
         };
         made.pause = [this] {
             ++pauses;
             if (inPause) std::exchange(inPause, {})();
+            if (atPause) atPause(pauses);
         };
         return made;
     }
@@ -641,8 +649,10 @@ protected:
     std::function<void()> during;
     std::function<void()> duringEach;
     std::function<void()> afterTheLook;
+    std::function<void()> afterEachRename;
     std::function<void()> inPause;
-    int pauses = 0;
+    std::function<void(int)> atPause;
+    std::atomic<int> pauses = 0;
 };
 
 // A save by another writer that lands while this one's new file is written and synced, or in the instant
@@ -734,6 +744,129 @@ TEST_F(SharedFileDefaultsTest, AFileCaughtMidWriteInPlaceIsJudgedOnlyAfterThePau
     EXPECT_TRUE(warnings.mention(u"was changed and now is not a JSON object"_s));
     EXPECT_EQ(directory.read(path() + u".corrupt"), QByteArray("{ \"theirs\": "));
     EXPECT_EQ(FileDefaults(path()).object(u"frame"_s), DefaultsValue(2.0));
+}
+
+// A save that waits on a slow sync holds nothing of the main thread: the values change, and the event loop
+// turns, while it waits; the changes made meanwhile go in one more save, the last value winning; and the end
+// of the settings (as at quit) waits for the save under way and writes what came after it.
+TEST_F(SharedFileDefaultsTest, TheMainThreadNeverWaitsForASaveAndNothingIsLostAtTheEnd) {
+    QSemaphore synced;
+    std::atomic<int> saves = 0;
+    std::atomic<bool> savedOnTheMainThread = false;
+    duringEach = [&] {
+        if (isMainThread()) savedOnTheMainThread = true;
+        ++saves;
+        // A sync that ends when the test lets it (or, should it wait for the main thread, a while later).
+        synced.tryAcquire(1, 10000);
+    };
+    std::optional<FileDefaults> defaults(std::in_place, path(), steps());
+    int reports = 0;
+    defaults->setKeepsChangesObserver([&] { ++reports; });
+    defaults->setDouble(u"reader.baseSeconds"_s, 0.1);
+    ASSERT_TRUE(test::processEventsUntil([&] { return saves == 1; }));
+    for (const double seconds : {0.2, 0.3, 0.4}) {
+        defaults->setDouble(u"reader.baseSeconds"_s, seconds);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(defaults->object(u"reader.baseSeconds"_s), DefaultsValue(seconds));
+    }
+    EXPECT_EQ(saves, 1);
+    EXPECT_FALSE(savedOnTheMainThread);
+    synced.release(2);
+    EXPECT_TRUE(defaults->sync());
+    EXPECT_EQ(saves, 2);
+    EXPECT_EQ(defaults->writeCount(), 2);
+    EXPECT_EQ(FileDefaults(path()).object(u"reader.baseSeconds"_s), DefaultsValue(0.4));
+
+    defaults->setDouble(u"reader.baseSeconds"_s, 0.5);
+    ASSERT_TRUE(test::processEventsUntil([&] { return saves == 3; }));
+    defaults->setDouble(u"reader.baseSeconds"_s, 0.6);
+    synced.release(2);
+    defaults.reset();
+    EXPECT_EQ(saves, 4);
+    EXPECT_EQ(reports, 0);
+    EXPECT_EQ(FileDefaults(path()).object(u"reader.baseSeconds"_s), DefaultsValue(0.6));
+}
+
+// A tool that saves the file by reading it, changing an entry of its own and writing it back, right after
+// each of this writer's saves: the file holds the values set here and the tool's own, which is a save that
+// landed, not one overtaken: nothing is written again, nothing fails, nothing is said.
+TEST_F(SharedFileDefaultsTest, AWriterThatKeepsTheValuesIsASaveThatLanded) {
+    FileDefaults defaults(path(), steps());
+    int toolSaves = 0;
+    afterEachRename = [&] {
+        QJsonObject entries = QJsonDocument::fromJson(*directory.read(path())).object();
+        entries.insert(u"tool.count"_s, ++toolSaves);
+        replaceFile(QJsonDocument(entries).toJson());
+    };
+    test::CapturedWarnings warnings;
+    for (const double seconds : {0.2, 0.3}) {
+        defaults.setDouble(u"reader.baseSeconds"_s, seconds);
+        EXPECT_TRUE(defaults.sync());
+    }
+    EXPECT_TRUE(defaults.keepsChanges());
+    EXPECT_EQ(defaults.writeCount(), 2);
+    EXPECT_EQ(defaults.failedSaveCount(), 0);
+    EXPECT_TRUE(warnings.messages().isEmpty()) << warnings.messages().join(u'\n').toStdString();
+    EXPECT_EQ(defaults.object(u"tool.count"_s), DefaultsValue(2.0));
+    const FileDefaults reread(path());
+    EXPECT_EQ(reread.object(u"reader.baseSeconds"_s), DefaultsValue(0.3));
+    EXPECT_EQ(reread.object(u"tool.count"_s), DefaultsValue(2.0));
+}
+
+// An editor that cuts the file, then writes it through the same descriptor a second later, while a save
+// looks at it: the file is taken once written, never kept aside. One that stays empty for 2 s is kept aside;
+// should the editor write it after all (into the copy, through its descriptor), the next save takes its
+// entries, says so, and nothing said is untrue.
+TEST_F(SharedFileDefaultsTest, AnEmptyFileIsJudgedOnlyOnceItStoodStillAndAWrittenCopyIsTaken) {
+    FileDefaults defaults(path(), steps());
+    defaults.setDouble(u"reader.baseSeconds"_s, 0.2);
+    ASSERT_TRUE(defaults.sync());
+    const auto editorCuts = [this] {
+        const int fd = ::open(QFile::encodeName(path()).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        EXPECT_GE(fd, 0);
+        return fd;
+    };
+    const auto editorWrites = [](int fd, const QByteArray& contents) {
+        EXPECT_EQ(::write(fd, contents.constData(), size_t(contents.size())), contents.size());
+        ::close(fd);
+    };
+
+    test::CapturedWarnings warnings;
+    int editor = editorCuts();
+    atPause = [&](int pause) {
+        if (pause == 10) editorWrites(editor, R"({"reader.baseSeconds": 0.3, "theirs": "kept"})");
+    };
+    defaults.setDouble(u"frame"_s, 1);
+    EXPECT_TRUE(defaults.sync());
+    EXPECT_TRUE(warnings.messages().isEmpty()) << warnings.messages().join(u'\n').toStdString();
+    EXPECT_EQ(directory.list(QFileInfo(path()).path()), QStringList{u"defaults.json"_s});
+    {
+        const FileDefaults reread(path());
+        EXPECT_EQ(reread.object(u"theirs"_s), DefaultsValue(u"kept"_s));
+        EXPECT_EQ(reread.object(u"reader.baseSeconds"_s), DefaultsValue(0.3));
+        EXPECT_EQ(reread.object(u"frame"_s), DefaultsValue(1.0));
+    }
+
+    editor = editorCuts();
+    atPause = {};
+    pauses = 0;
+    defaults.setDouble(u"frame"_s, 2);
+    EXPECT_TRUE(defaults.sync());
+    EXPECT_EQ(pauses, 20);
+    ASSERT_EQ(warnings.messages().size(), 1) << warnings.messages().join(u'\n').toStdString();
+    EXPECT_TRUE(warnings.mention(u"was changed and now is empty"_s));
+    EXPECT_TRUE(warnings.mention(u"the file is kept as %1.corrupt when"_s.arg(path())));
+    editorWrites(editor, R"({"reader.baseSeconds": 0.4, "theirs": "edited", "frame": 9})");
+    defaults.setDouble(u"size"_s, 3);
+    EXPECT_TRUE(defaults.sync());
+    ASSERT_EQ(warnings.messages().size(), 2) << warnings.messages().join(u'\n').toStdString();
+    EXPECT_TRUE(warnings.mention(u"kept as %1.corrupt was written"_s.arg(path())));
+    EXPECT_EQ(defaults.object(u"theirs"_s), DefaultsValue(u"edited"_s));
+    const FileDefaults reread(path());
+    EXPECT_EQ(reread.object(u"reader.baseSeconds"_s), DefaultsValue(0.4));
+    EXPECT_EQ(reread.object(u"theirs"_s), DefaultsValue(u"edited"_s));
+    EXPECT_EQ(reread.object(u"frame"_s), DefaultsValue(2.0));
+    EXPECT_EQ(reread.object(u"size"_s), DefaultsValue(3.0));
 }
 
 // What a person made of the settings file stays when it is written: a link in its place still leads to
