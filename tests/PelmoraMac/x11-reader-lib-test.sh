@@ -7,8 +7,8 @@
 # within a few tries, saying what the page's title said and the window in front, with a screenshot named after
 # the step; a window that ignores its first activation is activated again; a click on the reader is made again
 # only while the reader tells no press of it, and a reader that took the click and did nothing fails at once; a
-# modifier is let go only once the reader took its press; a key lost is pressed again, and a key the reader took
-# and ignored fails within the effect's wait.
+# modifier is let go only once the reader took its press; a key or a hot key lost is pressed again, and one the
+# reader took and ignored fails within the effect's wait.
 set -euo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -22,7 +22,8 @@ export STAND_IN="$work/state"
 # the list while $STAND_IN/elsewhere holds presses to take there) and opens the sample unless $STAND_IN/idle
 # holds presses it does nothing with. A key pressed and let go (key) reaches the reader unless lost, marked by its
 # name as the reader names it (ctrl+Return is Ctrl+Return), and plays unless $STAND_IN/idle holds keys it does
-# nothing with.
+# nothing with. A hot key (key --clearmodifiers ctrl+super+alt+v) is marked as the reader marks the chord it
+# grabbed (hotkey Meta+Ctrl+Alt+V), lost or ignored likewise.
 cat >"$work/bin/xdotool" <<'EOF'
 #!/usr/bin/env bash
 state=$STAND_IN
@@ -39,6 +40,13 @@ case "$1" in
     echo "keydown $2" >>"$state/log"
     take lose || echo "key $(qt_name "$2") 1" >>"$state/trace" ;;
   key)
+    if [ "$2" = --clearmodifiers ]; then
+      echo "hotkey $3" >>"$state/log"
+      take lose && exit 0
+      echo "hotkey Meta+Ctrl+Alt+$(tr a-z A-Z <<<"${3##*+}") 1" >>"$state/trace"
+      take idle || echo "status playing 2" >>"$state/trace"
+      exit 0
+    fi
     echo "key $2" >>"$state/log"
     take lose && exit 0
     echo "key $(qt_name "$2") 1" >>"$state/trace"
@@ -164,6 +172,19 @@ check "a key the reader took and ignored fails" \
 check "within the effect's wait" '[ $((SECONDS - started)) -lt 20 ]'
 check "never pressed again" '[ "$(grep -c "^key ctrl+Return" "$STAND_IN/log")" = 1 ] && ! grep -q "made again" "$work/said"'
 check "saying what the key did not do" 'grep -q "Ctrl+Return did not play" "$work/said"'
+
+# The clipboard hot key lost once on its way (pressed before the reader grabbed it): pressed again, and it plays.
+# One the reader took and ignored: pressed once, failing within the effect's wait.
+check "a hot key lost once is made again" \
+  'run_lib 0 1 0 eval "hotkey_reaching ctrl+super+alt+v; wait_for_effect \"the hot key did not play\" status_is playing"'
+check "pressed twice, the reader marking the second" \
+  '[ "$(grep -c "^hotkey ctrl+super+alt+v" "$STAND_IN/log")" = 2 ] &&
+   [ "$(grep -c "^hotkey Meta+Ctrl+Alt+V" "$STAND_IN/trace")" = 1 ]'
+started=$SECONDS
+check "a hot key the reader took and ignored fails" \
+  '! idle=1 effect=2 run_lib 0 0 0 eval "hotkey_reaching ctrl+super+alt+v; wait_for_effect \"the hot key did not play\" status_is playing"'
+check "within the effect's wait, pressed once" \
+  '[ $((SECONDS - started)) -lt 20 ] && [ "$(grep -c "^hotkey" "$STAND_IN/log")" = 1 ] && grep -q "the hot key did not play" "$work/said"'
 
 [ "$failures" = 0 ] || exit 1
 echo "lost clicks and keys made again, lost activations made again, a click or key the reader took never made" \
