@@ -7,6 +7,7 @@
 #include "AccessibilityRig.h"
 #include "ChromiumTesting.h"
 #include "support/EventLoop.h"
+#include "support/GuiTesting.h"
 #include "support/HeadlessChromium.h"
 
 #include <gtest/gtest.h>
@@ -60,7 +61,7 @@ TEST(BrowserScale, ThePageOfTheWindowInFrontIsReadAtEveryScale) {
         for (const auto& [window, tab] :
              {std::pair(smallWindow, small), std::pair(windowNamed(u"Large window"_s), driver.home())}) {
             ASSERT_TRUE(xdotool({u"windowactivate"_s, u"--sync"_s, window}) && xdotool({u"key"_s, u"ctrl+l"_s}));
-            ASSERT_TRUE(test::processEventsUntil(
+            ASSERT_TRUE(test::effectWithin(
                 [&] { return driver.evaluate(tab, u"document.hasFocus()"_s) == QJsonValue(false); }, 10s));
             // Where the window in front lies, as the application reads it when the hot key is pressed.
             const auto desktop = X11Desktop::ofApplication();

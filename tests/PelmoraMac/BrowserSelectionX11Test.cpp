@@ -17,6 +17,7 @@
 #include "ChromiumTesting.h"
 #include "support/CheckoutPaths.h"
 #include "support/EventLoop.h"
+#include "support/GuiTesting.h"
 #include "support/HeadlessChromium.h"
 
 #include <gtest/gtest.h>
@@ -656,7 +657,7 @@ TEST_P(BrowserSelection, WithTheFocusOutsideThePageThePageOfTheWindowInFrontIsRe
     const QString second = m_driver->openWindow(m_server.url(u"/other"_s));
     m_driver->evaluate(second, u"getSelection().selectAllChildren(document.querySelector('h1')); true"_s);
     keys({u"ctrl+l"_s});
-    ASSERT_TRUE(test::processEventsUntil(
+    ASSERT_TRUE(test::effectWithin(
         [&] { return m_driver->evaluate(second, u"document.hasFocus()"_s) == QJsonValue(false); }, 10s));
     const auto inSecond = capture();
     ASSERT_TRUE(inSecond) << rawValue(inSecond.error()).toStdString();

@@ -5,6 +5,7 @@
 #include "CaptureTesting.h"
 #include "support/CheckoutPaths.h"
 #include "support/EventLoop.h"
+#include "support/GuiTesting.h"
 
 #include <gtest/gtest.h>
 #include <QClipboard>
@@ -184,7 +185,7 @@ TEST_F(DesktopClipboard, AnOwnerThatNeverAnswersEndsTheReadingAtItsDeadline) {
     model.importClipboard(std::make_shared<X11ClipboardPasteboard>(), true, Mode::automatic, {});
     EXPECT_TRUE(model.isCapturing());
     EXPECT_EQ(model.statusMessage(), u"クリップボードから文章を取得しています…"_s);
-    ASSERT_TRUE(test::processEventsUntil([&] { return !model.isCapturing(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return !model.isCapturing(); }));
     const qint64 elapsed = clock.elapsed();
     timer.stop();
     EXPECT_EQ(model.failure(), CaptureFailure::timedOut);
@@ -204,7 +205,7 @@ TEST_F(DesktopClipboard, ThisApplicationsOwnCopyIsImported) {
     QGuiApplication::clipboard()->setText(u"自分でコピーした文"_s);
     CaptureModel model(nullptr, CaptureModel::Functions{});
     model.importClipboard(std::make_shared<X11ClipboardPasteboard>(), false, Mode::plainText, {});
-    ASSERT_TRUE(test::processEventsUntil([&] { return !model.isCapturing(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return !model.isCapturing(); }));
     EXPECT_FALSE(model.failure());
     ASSERT_TRUE(model.importedText());
     EXPECT_EQ(model.importedText()->text(), u"自分でコピーした文"_s);

@@ -142,6 +142,9 @@ TEST(GlobalCaptureShortcut, ChangesRegisterTheNewChordBeforeReleasingTheOldOneAn
 
     int frontmostFired = 0;
     int clipboardFired = 0;
+    // The action's count as each press was told: once per press, before its action runs.
+    QList<int> told;
+    QObject::connect(&clipboard, &Shortcut::fired, [&] { told.append(clipboardFired); });
     frontmost.start([&] { ++frontmostFired; });
     clipboard.start([&] { ++clipboardFired; });
     EXPECT_TRUE(clipboard.isRegistered());
@@ -149,6 +152,7 @@ TEST(GlobalCaptureShortcut, ChangesRegisterTheNewChordBeforeReleasingTheOldOneAn
     system.press({kV, 6400});
     EXPECT_EQ(clipboardFired, 1);
     EXPECT_EQ(frontmostFired, 0);
+    EXPECT_EQ(told, QList<int>{0});
 
     // The registered chord again: nothing registered, nothing saved.
     const int registrations = system.registrations;

@@ -5,6 +5,7 @@
 #include "ReaderCore/MemoryDefaults.h"
 
 #include "support/EventLoop.h"
+#include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +55,7 @@ TEST_F(HotKeysOnX11, TheClipboardChordRunsOnlyItsActionOnceWhenReleasedAlsoWhenH
     runEventsFor(std::chrono::milliseconds(200));
     EXPECT_EQ(clipboardFired, 0);  // not on the press
     xdotool({u"keyup"_s, u"v"_s});
-    ASSERT_TRUE(test::processEventsUntil([&] { return clipboardFired > 0; }));
+    ASSERT_TRUE(test::effectWithin([&] { return clipboardFired > 0; }));
     xdotool({u"keyup"_s, u"ctrl+super+alt"_s});
     runEventsFor(std::chrono::milliseconds(200));
     EXPECT_EQ(clipboardFired, 1);
@@ -69,7 +70,7 @@ TEST_F(HotKeysOnX11, TheClipboardChordRunsOnlyItsActionOnceWhenReleasedAlsoWhenH
 
     // The other chord runs the other action.
     xdotool({u"key"_s, u"ctrl+super+alt+r"_s});
-    ASSERT_TRUE(test::processEventsUntil([&] { return frontmostFired == 1; }));
+    ASSERT_TRUE(test::effectWithin([&] { return frontmostFired == 1; }));
     EXPECT_EQ(clipboardFired, 2);
     // Without Meta the chord is another: nothing runs.
     xdotool({u"key"_s, u"ctrl+alt+v"_s});
@@ -96,7 +97,7 @@ TEST_F(HotKeysOnX11, AChordAnotherClientHoldsIsRefusedAndTheOldChordStillFires) 
         u"このキーは既に登録されています。別のキーを選ぶか、競合するアプリの設定を変更して再登録してください。現在のMeta+Ctrl+Alt+Vは引き続き使えます。"_s);
     EXPECT_EQ(clipboard.chord(), Shortcut::defaultChord(Shortcut::Command::clipboard));
     xdotool({u"key"_s, u"ctrl+super+alt+v"_s});
-    ASSERT_TRUE(test::processEventsUntil([&] { return clipboardFired == 1; }));
+    ASSERT_TRUE(test::effectWithin([&] { return clipboardFired == 1; }));
 
     // Our other shortcut's chord is held too, by this process.
     EXPECT_FALSE(clipboard.setChord(frontmost.chord(), std::nullopt, false));
@@ -107,7 +108,7 @@ TEST_F(HotKeysOnX11, AChordAnotherClientHoldsIsRefusedAndTheOldChordStillFires) 
     runEventsFor(std::chrono::milliseconds(100));
     EXPECT_TRUE(clipboard.setChord({0, 6400}, frontmost.chord(), true));
     xdotool({u"key"_s, u"ctrl+super+alt+a"_s});
-    ASSERT_TRUE(test::processEventsUntil([&] { return clipboardFired == 2; }));
+    ASSERT_TRUE(test::effectWithin([&] { return clipboardFired == 2; }));
     xdotool({u"key"_s, u"ctrl+super+alt+v"_s});
     runEventsFor(std::chrono::milliseconds(200));
     EXPECT_EQ(clipboardFired, 2);

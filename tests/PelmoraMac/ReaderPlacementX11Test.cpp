@@ -33,7 +33,6 @@
 namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
-using test::processEventsUntil;
 using namespace std::chrono_literals;
 
 // Runs a command of the X tools to its end; its standard output.
@@ -79,7 +78,7 @@ TEST(ReaderPlacementX11, TheFrontWindowOfAnotherProcessItsDisplayAndItsActivatio
     for (const OwnedWindow* owned : {&first, &second}) {
         // In front, and still a moment later: a window manager may still be focusing a new window.
         int steady = 0;
-        ASSERT_TRUE(processEventsUntil([&] {
+        ASSERT_TRUE(test::effectWithin([&] {
             const auto front = desktop().frontWindow();
             steady = front && front->id == owned->top ? steady + 1 : 0;
             if (steady == 0) desktop().activate(owned->top);
@@ -141,7 +140,7 @@ public:
     QRect settledFrame(Condition condition) {
         std::optional<QRect> last;
         int steady = 0;
-        processEventsUntil([&] {
+        test::effectWithin([&] {
             const auto now = frame();
             steady = now && now == last && condition(*now) ? steady + 1 : 0;
             last = now;
@@ -221,7 +220,7 @@ public:
                 run(u"xdotool"_s, {u"key"_s, u"--clearmodifiers"_s, u"alt+F4"_s});
             },
             [&] { return closeRequests() > before; });
-        const bool closed = asked && processEventsUntil([&] { return !frame(); });
+        const bool closed = asked && test::effectWithin([&] { return !frame(); });
         if (!closed) {
             const QString state =
                 run(u"xprop"_s, {u"-id"_s, window, u"WM_STATE"_s, u"_NET_WM_STATE"_s, u"WM_PROTOCOLS"_s}) +
@@ -294,7 +293,7 @@ TEST(ReaderPlacementX11, TheRealWindowComesBackWhereItWasLeftOnEveryDisplay) {
         std::optional<QString> last;
         std::optional<ReaderWindowPosition> stored;
         std::optional<QRect> stands;
-        EXPECT_TRUE(processEventsUntil([&] {
+        EXPECT_TRUE(test::effectWithin([&] {
             stored = storedPosition(screen, &last);
             stands = reader.frame();
             return stored && stands && QPointF(stored->x, stored->top) == offsets(*stands, screen) &&
@@ -310,7 +309,7 @@ TEST(ReaderPlacementX11, TheRealWindowComesBackWhereItWasLeftOnEveryDisplay) {
         const auto movedNearTopLeft = [](const QRect& frame) { return frame.x() < 400 && frame.y() < 250; };
         reader.moveFrameUntil(first, {300, 150}, movedNearTopLeft);
         moved = reader.settledFrame(movedNearTopLeft);
-        ASSERT_TRUE(processEventsUntil([&] {
+        ASSERT_TRUE(test::effectWithin([&] {
             const auto stored = storedPosition(screen);
             return stored && QPointF(stored->x, stored->top) == offsets(moved, screen);
         }));
@@ -326,7 +325,7 @@ TEST(ReaderPlacementX11, TheRealWindowComesBackWhereItWasLeftOnEveryDisplay) {
         run(u"xdotool"_s, {u"mousemove"_s, u"100"_s, u"100"_s});
         run(u"xrandr"_s, {u"--setmonitor"_s, u"left"_s, u"1280/0x1024/0+0+0"_s, u"screen"_s});
         run(u"xrandr"_s, {u"--setmonitor"_s, u"right"_s, u"1280/0x1024/0+1280+0"_s, u"none"_s});
-        ASSERT_TRUE(processEventsUntil([&] { return QGuiApplication::screens().size() == 2; }));
+        ASSERT_TRUE(test::effectWithin([&] { return QGuiApplication::screens().size() == 2; }));
         const QList<ReaderDisplay> two = ReaderScreens::displays();
         const ReaderDisplay* left = displayNamed(two, u"display-left"_s);
         const ReaderDisplay* right = displayNamed(two, u"display-right"_s);
@@ -336,12 +335,12 @@ TEST(ReaderPlacementX11, TheRealWindowComesBackWhereItWasLeftOnEveryDisplay) {
         reader.moveFrameUntil(onLeft, {1280 + 200, 100}, onTheRight);
         const QRect onRight = reader.settledFrame(onTheRight);
         std::optional<QString> last;
-        ASSERT_TRUE(processEventsUntil([&] { return storedPosition(*right, &last) && last == right->id; }));
+        ASSERT_TRUE(test::effectWithin([&] { return storedPosition(*right, &last) && last == right->id; }));
         EXPECT_EQ(storedPosition(*right)->x, offsets(onRight, *right).x());
 
         // The second monitor removed while the window is on it: back on the first, at its place there.
         run(u"xrandr"_s, {u"--delmonitor"_s, u"right"_s});
-        ASSERT_TRUE(processEventsUntil([&] { return QGuiApplication::screens().size() == 1; }));
+        ASSERT_TRUE(test::effectWithin([&] { return QGuiApplication::screens().size() == 1; }));
         const QRect back = reader.settledFrame([&](const QRect& frame) { return frame.right() < 1280; });
         const auto leftPosition = storedPosition(*left, &last);
         ASSERT_TRUE(leftPosition);
@@ -351,7 +350,7 @@ TEST(ReaderPlacementX11, TheRealWindowComesBackWhereItWasLeftOnEveryDisplay) {
         reader.quit();
         run(u"xrandr"_s, {u"--delmonitor"_s, u"left"_s});
         // The server's own screen again, for the tests after this one.
-        ASSERT_TRUE(processEventsUntil([&] { return ReaderScreens::displays() == single; }));
+        ASSERT_TRUE(test::effectWithin([&] { return ReaderScreens::displays() == single; }));
     }
 }
 
@@ -377,7 +376,7 @@ TEST(ReaderPlacementX11, AWindowShownAgainMaximisedIsRestoredToItsOwnFrame) {
         reader.moveFrameUntil(first, {200, 100}, ownFrame);
         own = reader.settledFrame(ownFrame);
         std::optional<ReaderWindowPosition> stored;
-        ASSERT_TRUE(processEventsUntil([&] {
+        ASSERT_TRUE(test::effectWithin([&] {
             stored = storedPosition(screen);
             return stored && QPointF(stored->x, stored->top) == offsets(own, screen) && stored->width == own.width();
         })) << "stored "

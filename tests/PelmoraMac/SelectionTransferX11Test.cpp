@@ -12,6 +12,7 @@
 #include "CaptureTesting.h"
 #include "support/CheckoutPaths.h"
 #include "support/EventLoop.h"
+#include "support/GuiTesting.h"
 
 #include <gtest/gtest.h>
 #include <QElapsedTimer>
@@ -98,7 +99,7 @@ public:
     // Runs the event loop until `finished`, at most 20 s.
     template <typename Finished>
     void runUntil(Finished finished) {
-        EXPECT_TRUE(test::processEventsUntil(finished, 20s));
+        EXPECT_TRUE(test::effectWithin(finished, 20s));
         m_longestGap = std::max(m_longestGap, m_sinceTick.elapsed());
         m_timer.stop();
     }
@@ -281,7 +282,7 @@ TEST(SelectionOwnership, AClipboardThatDrawsNothingIsEmptyText) {
                                                 },
                                         });
             model.importClipboard(std::make_shared<X11ClipboardPasteboard>(), false, mode, {});
-            ASSERT_TRUE(test::processEventsUntil([&] { return !model.isCapturing(); }));
+            ASSERT_TRUE(test::effectWithin([&] { return !model.isCapturing(); }));
             EXPECT_EQ(model.failure(), CaptureFailure::emptyText) << rawValue(mode).toStdString();
             EXPECT_FALSE(model.importedText()) << model.importedText()->text().toStdString();
             EXPECT_EQ(*workers, 0);

@@ -110,7 +110,7 @@ protected:
 TEST_F(TrayAndSettings, TheTrayIconDocksInATrayThatComesLaterAndComesBackWithIt) {
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()) << "the test's display has a tray already";
     app().openReader();
-    ASSERT_TRUE(processEventsUntil([&] { return app().readerWindow().isVisible(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return app().readerWindow().isVisible(); }));
     QSystemTrayIcon* icon = app().commands().trayIcon();
     ASSERT_NE(icon, nullptr) << "no tray icon made without a tray";
     EXPECT_TRUE(icon->isVisible());
@@ -130,7 +130,7 @@ TEST_F(TrayAndSettings, TheTrayIconDocksInATrayThatComesLaterAndComesBackWithIt)
         ASSERT_NE(window, nullptr);
         EXPECT_EQ(window->winId(), docked);
         QImage shot;
-        EXPECT_TRUE(processEventsUntil([&] {
+        EXPECT_TRUE(test::effectWithin([&] {
             shot = panelShot();
             return showsTheApplicationIcon(shot);
         })) << "the docked icon does not show the application's icon";
@@ -141,7 +141,7 @@ TEST_F(TrayAndSettings, TheTrayIconDocksInATrayThatComesLaterAndComesBackWithIt)
         // The tray goes away (its panel ends): the next one takes the icon again.
     }
     // With the last tray gone the icon has no window, and is still meant to show.
-    EXPECT_TRUE(processEventsUntil([] { return trayIconWindow() == nullptr; }));
+    EXPECT_TRUE(test::effectWithin([] { return trayIconWindow() == nullptr; }));
     EXPECT_TRUE(icon->isVisible());
 }
 
@@ -163,18 +163,18 @@ TEST_F(TrayAndSettings, TheSettingsWindowOpensCentredOverTheReaderWindowsScreen)
             QProcess::execute(u"xrandr"_s, {u"--delmonitor"_s, u"tray-left"_s});
         }
     } cleanup;
-    ASSERT_TRUE(processEventsUntil([] { return QGuiApplication::screens().size() == 2; }));
+    ASSERT_TRUE(test::effectWithin([] { return QGuiApplication::screens().size() == 2; }));
     QScreen* left = screenStartingAt(0);
     QScreen* right = screenStartingAt(1280);
     ASSERT_TRUE(left && right);
 
     app().openReader();
     ReaderWindow& reader = app().readerWindow();
-    ASSERT_TRUE(processEventsUntil([&] { return reader.isVisible(); }));
+    ASSERT_TRUE(test::effectWithin([&] { return reader.isVisible(); }));
     ReaderSettingsView& settings = app().settingsWindow();
     // Centred, frame and all; a window manager may still be adding its frame when the window appears.
     const auto centredOn = [&](const QScreen* screen) {
-        return processEventsUntil([&] {
+        return test::effectWithin([&] {
             const QPoint offset = settings.frameGeometry().center() - screen->availableGeometry().center();
             return settings.isVisible() && std::abs(offset.x()) <= 1 && std::abs(offset.y()) <= 1;
         });
@@ -183,7 +183,7 @@ TEST_F(TrayAndSettings, TheSettingsWindowOpensCentredOverTheReaderWindowsScreen)
     for (QScreen* screen : {right, left}) {
         SCOPED_TRACE(screen->name().toStdString());
         reader.move(screen->geometry().topLeft() + QPoint(200, 150));
-        ASSERT_TRUE(processEventsUntil([&] { return reader.screen() == screen; }));
+        ASSERT_TRUE(test::effectWithin([&] { return reader.screen() == screen; }));
         app().openSettings();
         EXPECT_TRUE(centredOn(screen)) << "settings at " << testing::PrintToString(QRectF(settings.frameGeometry()))
                                        << ", the screen's area "
@@ -195,7 +195,7 @@ TEST_F(TrayAndSettings, TheSettingsWindowOpensCentredOverTheReaderWindowsScreen)
         settings.move(settings.pos() + QPoint(40, 30));
         QPoint moved;
         int steady = 0;
-        ASSERT_TRUE(processEventsUntil([&] {
+        ASSERT_TRUE(test::effectWithin([&] {
             steady = settings.pos() == moved ? steady + 1 : 0;
             moved = settings.pos();
             QThread::msleep(20);
@@ -205,7 +205,7 @@ TEST_F(TrayAndSettings, TheSettingsWindowOpensCentredOverTheReaderWindowsScreen)
         processEventsUntil([] { return false; }, std::chrono::milliseconds(300));
         EXPECT_TRUE(settings.pos() == moved) << testing::PrintToString(QPointF(settings.pos()));
         settings.close();
-        ASSERT_TRUE(processEventsUntil([&] { return !settings.isVisible(); }));
+        ASSERT_TRUE(test::effectWithin([&] { return !settings.isVisible(); }));
     }
 }
 

@@ -111,7 +111,7 @@ capture() {
   before=$(outcome_marks)
   activate_window "$browser"
   wait_for "the browser is not in front ($1)" is_active "$browser"
-  xdotool key --clearmodifiers ctrl+super+alt+r
+  hotkey_reaching ctrl+super+alt+r
   wait_for_mark '^(capture|status) ' $((before + 1))
 }
 

@@ -130,7 +130,7 @@ wait_for "the other program's window is not active" is_active "$owner"
 [ "$(desktop_of "$window")" = 1 ] || fail "the reader is not on desktop 2"
 
 copy_text "吾輩は猫である。名前はまだ無い。"
-xdotool key --clearmodifiers ctrl+super+alt+v
+hotkey_reaching ctrl+super+alt+v
 wait_for_effect "the hot key did not activate the reader" is_active "$window"
 [ "$(desktop_of "$window")" = 0 ] || fail "the reader stayed on desktop $(($(desktop_of "$window") + 1))"
 [ "$(xdotool get_desktop)" = 0 ] || fail "the hot key took the user to desktop $(($(xdotool get_desktop) + 1))"
@@ -142,7 +142,7 @@ xdotool set_desktop 1
 wait_for "desktop 2 is not shown" shown_desktop_is 1
 activate_window "$window"
 before=$(status_marks)
-xdotool key --clearmodifiers ctrl+super+alt+v
+hotkey_reaching ctrl+super+alt+v
 # The hot key's import done, so that it cannot act after the next step moves the reader away.
 wait_for_effect "the hot key on the reader's own desktop imported nothing" more_status_marks_than "$before"
 is_active "$window" || fail "the hot key left the reader inactive on its own desktop"

@@ -105,7 +105,7 @@ made_again "Alt+F4 did not ask the reader to close" close_asked -- xdotool key -
 no_reader_window() { ! xdotool search --onlyvisible --name '^Tavrine$' >/dev/null 2>&1; }
 wait_for_effect "Alt+F4 did not close the window" no_reader_window
 kill -0 "$pid" 2>/dev/null || fail "closing the window ended tavrine"
-xdotool key --clearmodifiers ctrl+super+alt+v
+hotkey_reaching ctrl+super+alt+v
 wait_for_playing || fail "the clipboard hot key did not bring up a playing import"
 shot 8-hot-key
 eval "$(xdotool getwindowgeometry --shell "$window")"

@@ -161,7 +161,7 @@ capture() {
   before=$(trace_marks '^capture ')
   activate_window "$browser"
   wait_for "the browser is not in front ($1)" is_active "$browser"
-  xdotool mousemove 1279 1023 key --clearmodifiers ctrl+super+alt+r
+  xdotool mousemove 1279 1023 && hotkey_reaching ctrl+super+alt+r
   wait_for_mark '^capture ' $((before + 1))
   last_capture
 }

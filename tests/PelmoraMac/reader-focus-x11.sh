@@ -40,12 +40,12 @@ script_state() { echo "focus: $(focused), status: $(status)"; }
 focus_in_reading_area() { focus_is readerRSVPDisplay || focus_is readerOpenSample; }
 
 # A paste with nothing on the clipboard, by KEYS: the display takes the focus, and Space plays. The clipboard hot
-# key (super+ctrl+alt+v) is the desktop's, grabbed by the reader: no window of it marks its arrival.
+# key (super+ctrl+alt+v) is the desktop's, grabbed by the reader: its own mark tells its arrival.
 failed_paste() {
   local keys=$1 what=$2 before
   printf '' | xclip -selection clipboard -i
   before=$(marks focus)
-  if [ "$keys" = super+ctrl+alt+v ]; then xdotool key --clearmodifiers "$keys"; else key_reaching "$keys"; fi
+  if [ "$keys" = super+ctrl+alt+v ]; then hotkey_reaching "$keys"; else key_reaching "$keys"; fi
   focus_moved_to_display() { more_focus_marks_than "$before" && focus_is readerRSVPDisplay; }
   wait_for_effect "the failed paste ($what) left the focus on $(focused)" focus_moved_to_display
   space_plays "after the failed paste ($what)"

@@ -74,12 +74,12 @@ opened_with_display_focused() {
 
 # Puts TEXT on the clipboard and imports it by KEYS (the paste or the clipboard hot key); waits for its
 # reading with the display focused, WHAT naming the step. The hot key (super+ctrl+alt+v) is the desktop's,
-# grabbed by the reader: no window of it marks its arrival.
+# grabbed by the reader: its own mark tells its arrival.
 paste_by() {
   local keys=$1 text=$2 what=$3 before
   printf '%s' "$text" | xclip -selection clipboard -i
   before=$(marks focus)
-  if [ "$keys" = super+ctrl+alt+v ]; then xdotool key --clearmodifiers "$keys"; else key_reaching "$keys"; fi
+  if [ "$keys" = super+ctrl+alt+v ]; then hotkey_reaching "$keys"; else key_reaching "$keys"; fi
   opened_with_display_focused "$before" "$what"
 }
 

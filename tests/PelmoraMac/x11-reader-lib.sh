@@ -253,9 +253,10 @@ click_reaching() {
 }
 
 # How many marks tell that the key NAME reached the reader, as Qt names it with the modifiers held: "Space",
-# "Ctrl+Return", "Meta+Ctrl+S", "Shift+Backtab" (Shift+Tab), "Esc", "Alt" (pressed alone).
+# "Ctrl+Return", "Meta+Ctrl+S", "Shift+Backtab" (Shift+Tab), "Esc", "Alt" (pressed alone). With KIND hotkey, how
+# many tell that the hot key NAME ("Meta+Ctrl+Alt+V") reached it.
 key_marks() {
-  awk -v want="key $1" '{ line = $0; sub(/ [0-9]+$/, "", line) } line == want { count++ } END { print count + 0 }' \
+  awk -v want="${2:-key} $1" '{ line = $0; sub(/ [0-9]+$/, "", line) } line == want { count++ } END { print count + 0 }' \
     "$TAVRINE_TRACE_FILE" 2>/dev/null || echo 0
 }
 
@@ -306,6 +307,19 @@ key_reaching() {
       xdotool keyup "$key" ;;
     *) made_again "the key $key did not reach the reader" key_reached -- xdotool key "$key" ;;
   esac
+}
+
+# hotkey_reaching KEY: presses the hot key KEY (ctrl+super+alt+v) with no other modifier held until the reader's
+# mark "hotkey NAME" (qt_key_name of KEY: Meta+Ctrl+Alt+V) tells that it took the chord. The desktop hands a grabbed
+# chord to no window, so no key mark comes; the press is made again only while no hotkey mark came (lost on its
+# way, or pressed before the reader grabbed the chord). What the hot key does is the caller's to wait for, once
+# (wait_for_effect), so that a hot key the reader took and ignored fails.
+hotkey_reaching() {
+  local key=$1 name marks_before
+  name=$(qt_key_name "$1")
+  marks_before=$(key_marks "$name" hotkey)
+  hotkey_reached() { [ "$(key_marks "$name" hotkey)" -gt "$marks_before" ]; }
+  made_again "the hot key $key did not reach the reader" hotkey_reached -- xdotool key --clearmodifiers "$key"
 }
 
 # key_doing KEY WHAT COMMAND...: presses KEY until it reaches the reader (key_reaching), then waits for COMMAND,

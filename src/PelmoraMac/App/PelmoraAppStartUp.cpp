@@ -3,6 +3,7 @@
 #include "PelmoraMac/App/OnceOnly.h"
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderAppDelegate.h"
+#include "PelmoraMac/App/ReaderTrace.h"
 #include "PelmoraMac/App/WindowSheetWatcher.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
@@ -66,6 +67,10 @@ void PelmoraApp::startUp() {
         m_followsChords = true;
         connect(&shortcut(), &GlobalCaptureShortcut::chordChanged, this, &PelmoraApp::copyShortcutLabels);
         connect(&clipboardShortcut(), &GlobalCaptureShortcut::chordChanged, this, &PelmoraApp::copyShortcutLabels);
+        if (m_traceMarks) {
+            m_traceMarks->followHotKey(shortcut());
+            m_traceMarks->followHotKey(clipboardShortcut());
+        }
     }
     registerShortcuts();
     copyShortcutLabels();

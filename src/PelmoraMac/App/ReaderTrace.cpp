@@ -2,6 +2,7 @@
 
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
+#include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
 #include "PelmoraMac/Library/ReaderHistoryModel.h"
 #include "PelmoraMac/Menus/ReaderCommands.h"
@@ -250,6 +251,11 @@ void ReaderTraceMarks::followHistory(const ReaderHistoryModel& history) {
     };
     connect(&history, &ReaderHistoryModel::historyChanged, this, markCount);
     connect(&history, &ReaderHistoryModel::isBusyChanged, this, markCount);
+}
+
+void ReaderTraceMarks::followHotKey(const GlobalCaptureShortcut& shortcut) {
+    connect(&shortcut, &GlobalCaptureShortcut::fired, this,
+            [&shortcut] { markWith("hotkey", chordDisplayLabel(shortcut.chord())); });
 }
 
 void ReaderTraceMarks::playRequested() {

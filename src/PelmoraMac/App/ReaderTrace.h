@@ -7,6 +7,7 @@
 
 namespace tavrine {
 
+class GlobalCaptureShortcut;
 class PelmoraApp;
 class ReaderHistoryModel;
 
@@ -34,7 +35,9 @@ class ReaderHistoryModel;
 // "Alt", "Right", "Space", "Ctrl+Return"). Both are marked as the
 // input arrives, before any widget acts on it, so that a test tells an input lost on its way from one the
 // program took and did nothing with; so is "close" (the reader window was asked to close, by the window manager
-// or by the application).
+// or by the application). "hotkey CHORD" (a system-wide capture hot key, grabbed from the desktop and so reaching
+// no window, was pressed and let go: its chord as the settings label it, "Meta+Ctrl+Alt+V") is marked before its
+// action runs, for the same reason.
 namespace ReaderTrace {
 
 bool isEnabled();
@@ -56,6 +59,8 @@ public:
 
     // Play (or resume) was asked for while the player was not playing.
     void playRequested();
+    // Marks each press of the hot key from now on.
+    void followHotKey(const GlobalCaptureShortcut& shortcut);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -214,6 +214,7 @@ void GlobalCaptureShortcut::setErrorMessage(std::optional<QString> message) {
 
 void GlobalCaptureShortcut::fire() {
     Q_ASSERT(isMainThread());
+    emit fired();
     if (m_action) m_action();
 }
 

@@ -110,6 +110,8 @@ signals:
     void chordChanged();
     void errorMessageChanged();
     void registrationChanged();
+    // The registered chord was pressed and released: emitted before its action runs, once per press.
+    void fired();
 
 private:
     void report(int status);
