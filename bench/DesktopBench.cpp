@@ -46,6 +46,13 @@ std::chrono::milliseconds smokeRoundLeft() {
     return std::max(Milliseconds(0), left);
 }
 
+bool passesSpentBudget(const char* what) {
+    if (!isSmokeRound() || !g_smokeRoundEnd || smokeRoundLeft().count() > 0) return false;
+    std::fprintf(stderr, "smoke round: %s cut short: the round's %lld s were spent (a loaded machine); going on\n",
+                 what, static_cast<long long>(kSmokeRoundBudget.count()));
+    return true;
+}
+
 std::chrono::milliseconds boundedStep(std::chrono::milliseconds limit) {
     const auto left = smokeRoundLeft();
     if (left < limit && g_smokeRoundEnd) {

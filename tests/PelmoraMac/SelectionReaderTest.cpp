@@ -600,7 +600,8 @@ TEST(SelectionReader, TheDeadlineAndTheCancellationEndTheCapture) {
     AXSelectionReader reader(ScriptedAccessibilityBus::kProcess, false, std::nullopt, deadline, late.cancellation,
                              late.environment());
     EXPECT_EQ(failureOf(reader.read()), CaptureFailure::timedOut);
-    EXPECT_LT(SystemClock::shared().monotonicNow() - deadline, 50ms);
+    // Ends at its deadline rather than with the answer 10 s later; a busy machine may be late by a tick or two.
+    EXPECT_LT(SystemClock::shared().monotonicNow() - deadline, 2'000ms);
 
     SelectionCapture cancelled(applicationWith(textArea(u"本文"_s)));
     cancelled.cancellation.cancel();
