@@ -21,7 +21,9 @@ CaptureResult<std::optional<QString>> AXSelectionReader::primarySelection() {
 CaptureResult<std::optional<QString>> AXSelectionReader::textSelection(const AccessibleElement& element) {
     auto web = focusInWebDocument();
     if (!web) return tl::unexpected(web.error());
-    // A page that changes its objects while they are read is read again from its selection, a few times.
+    // A page that changes its objects while they are read is read again from its selection, a few times; a
+    // reading that may have caught an object as the page made it again holds once the next gives the same.
+    std::optional<QString> unsettled;
     for (int attempt = 1;; ++attempt) {
         auto count = call([&](CaptureDeadline d) { return m_bus.selectionCount(element, d); });
         if (!count) return tl::unexpected(count.error());
@@ -42,6 +44,11 @@ CaptureResult<std::optional<QString>> AXSelectionReader::textSelection(const Acc
             {.textUnits = kTextLimit, .depth = kEmbeddingDepthLimit, .webPage = *web || m_webArea.has_value()});
         auto text = follower.read(element, **range);
         if (!text && text.error() == CaptureFailure::sourceChanged && attempt < kChangedPageReads) continue;
+        if (text && follower.unsettled() && unsettled != *text) {
+            if (attempt >= kChangedPageReads) return failed<std::optional<QString>>(CaptureFailure::sourceChanged);
+            unsettled = *text;
+            continue;
+        }
         if (text && *text) m_followed = follower.followed();
         return text;
     }

@@ -179,6 +179,7 @@ public:
                                                                    CaptureDeadline deadline);
     virtual AccessibleAnswers<QString> texts(const QList<AccessibleTextPart>& parts, CaptureDeadline deadline);
     virtual AccessibleAnswers<int> childCounts(const QList<AccessibleElement>& elements, CaptureDeadline deadline);
+    virtual AccessibleAnswers<int> characterCounts(const QList<AccessibleElement>& elements, CaptureDeadline deadline);
     virtual AccessibleAnswers<AccessibleBox> characterBoxes(const QList<AccessibleTextOffset>& places,
                                                             CaptureDeadline deadline);
     virtual AccessibleAnswers<AccessibleTextRange> paragraphsAt(const QList<AccessibleTextOffset>& places,

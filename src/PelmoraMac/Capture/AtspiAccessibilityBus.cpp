@@ -158,9 +158,10 @@ AccessibleAnswer<QList<AccessibleElement>> childrenFrom(const Reply& reply) {
     return std::optional(std::move(*elements));
 }
 
-QDBusMessage childCountCall(const AccessibleElement& element) {
+// A property of one of the element's interfaces.
+QDBusMessage propertyCall(const AccessibleElement& element, const QString& interface, const QString& name) {
     QDBusMessage message = callOf(element, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
-    message << kAccessible << u"ChildCount"_s;
+    message << interface << name;
     return message;
 }
 
@@ -329,9 +330,7 @@ CaptureResult<QList<AccessibleAnswer<QList<QVariant>>>> AtspiAccessibilityBus::s
 
 AccessibleAnswer<QVariant> AtspiAccessibilityBus::property(const AccessibleElement& element, const QString& interface,
                                                            const QString& name, CaptureDeadline deadline) {
-    QDBusMessage message = callOf(element, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
-    message << interface << name;
-    auto reply = send(message, deadline);
+    auto reply = send(propertyCall(element, interface, name), deadline);
     if (!hasArguments(reply, 1)) return withoutValue<QVariant>(reply);
     return std::optional((*reply)->constFirst().value<QDBusVariant>().variant());
 }
@@ -395,7 +394,7 @@ AccessibleAnswer<QList<AccessibleElement>> AtspiAccessibilityBus::children(const
 }
 
 AccessibleAnswer<int> AtspiAccessibilityBus::childCount(const AccessibleElement& element, CaptureDeadline deadline) {
-    return intPropertyFrom(send(childCountCall(element), deadline));
+    return intPropertyFrom(send(propertyCall(element, kAccessible, u"ChildCount"_s), deadline));
 }
 
 AccessibleAnswer<QMap<QString, QString>> AtspiAccessibilityBus::documentAttributes(const AccessibleElement& element,
@@ -410,11 +409,7 @@ AccessibleAnswer<QMap<QString, QString>> AtspiAccessibilityBus::attributes(const
 
 AccessibleAnswer<int> AtspiAccessibilityBus::characterCount(const AccessibleElement& element,
                                                             CaptureDeadline deadline) {
-    auto value = property(element, kText, u"CharacterCount"_s, deadline);
-    if (!value || !*value) return withoutValue<int>(value);
-    const auto count = valueOf<int>(**value);
-    if (!count) return unexpectedAnswer<int>();
-    return std::optional(*count);
+    return intPropertyFrom(send(propertyCall(element, kText, u"CharacterCount"_s), deadline));
 }
 
 AccessibleAnswer<int> AtspiAccessibilityBus::selectionCount(const AccessibleElement& element,
@@ -568,7 +563,14 @@ AccessibleAnswers<QString> AtspiAccessibilityBus::texts(const QList<AccessibleTe
 AccessibleAnswers<int> AtspiAccessibilityBus::childCounts(const QList<AccessibleElement>& elements,
                                                           CaptureDeadline deadline) {
     QList<QDBusMessage> calls;
-    for (const AccessibleElement& element : elements) calls.append(childCountCall(element));
+    for (const AccessibleElement& element : elements) calls.append(propertyCall(element, kAccessible, u"ChildCount"_s));
+    return sendEach<int>(calls, deadline, intPropertyFrom);
+}
+
+AccessibleAnswers<int> AtspiAccessibilityBus::characterCounts(const QList<AccessibleElement>& elements,
+                                                              CaptureDeadline deadline) {
+    QList<QDBusMessage> calls;
+    for (const AccessibleElement& element : elements) calls.append(propertyCall(element, kText, u"CharacterCount"_s));
     return sendEach<int>(calls, deadline, intPropertyFrom);
 }
 

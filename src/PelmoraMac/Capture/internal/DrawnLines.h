@@ -43,12 +43,18 @@ struct DrawnBreak {
 // batch.
 class DrawnLineFinder {
 public:
-    // The most rounds of paragraph questions: a stretch of more blocks is divided as far as they go.
-    static constexpr int kParagraphRounds = 256;
+    // How many places of a stretch of text are asked for their paragraphs in one round: one each
+    // kParagraphSpacing code points, at most kParagraphSpread.
+    static constexpr int kParagraphSpacing = 4;
+    static constexpr int kParagraphSpread = 1'024;
     // The most objects inline in a run of text between two blocks whose paragraphs are asked for: Chromium
     // takes time in proportion to a paragraph's objects to tell where it ends (340 ms for 2,000 links), and a
     // paragraph of so many inline objects (a line of links) is one flow of text.
     static constexpr qsizetype kParagraphObjects = 64;
+    // The most candidates whose characters on both sides are asked for their boxes: past it, where a page
+    // places more pieces than that (a wrapping row of a thousand items), only the rows they are drawn in are
+    // found, and each row stays one line, its pieces together (`findRows`).
+    static constexpr qsizetype kBoxPairs = 400;
     // How often boxes the application answers empty are asked for again, and the pause before each time.
     static constexpr int kBoxRounds = 3;
     static constexpr std::chrono::milliseconds kBoxPause{20};
@@ -69,6 +75,13 @@ private:
     template <typename Answers>
     Answers batch(const std::function<Answers(CaptureDeadline)>& calls);
     CaptureResult<void> findParagraphStarts();
+    // Over kBoxPairs candidates (`asked`, indexes of m_candidates, whose characters before and after are
+    // `places`, two each): a break where the character after a candidate is drawn on another line than the
+    // character after the one before, found by asking for few of them (a row's characters are drawn on one
+    // line, and the rows follow one another down); and at each node's first candidate as for every one.
+    CaptureResult<void> findRows(const QList<qsizetype>& asked, const QList<AccessibleTextOffset>& places,
+                                 QList<QList<DrawnBreak>>& breaks);
+    static QList<QList<DrawnBreak>> sorted(QList<QList<DrawnBreak>> breaks);
     // The boxes of the characters at these places, those answered empty asked again.
     AccessibleAnswers<AccessibleBox> drawnBoxes(const QList<AccessibleTextOffset>& places);
     void addPlacedObjects();

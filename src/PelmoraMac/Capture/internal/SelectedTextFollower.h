@@ -85,6 +85,10 @@ public:
     CaptureResult<std::optional<QString>> read(const AccessibleElement& element, AccessibleTextRange range);
     // The text that the last read gave, with where each stretch of it was read.
     FollowedText followed() const;
+    // Whether an object of the page inside the selected stretch showed no text where it stands for a page's
+    // text: it may have been read as the page made it again, so the reading holds only when the next read
+    // gives the same.
+    bool unsettled() const { return m_unsettled; }
 
 private:
     using Node = FollowedNode;
@@ -104,8 +108,22 @@ private:
     // Marks the list items of which the selection covers only the marker.
     CaptureResult<void> findLoneMarkers();
 
+    // An object of a selected text with nothing selected in it: its role, and whether it stands inside the
+    // selected stretch of its owner's text (not at either end of it, where the selection may end inside it).
+    struct Idle {
+        AccessibleElement element;
+        std::uint32_t role = 0;
+        bool inside = false;
+    };
+
     // Objects that vanished in a web page end the read.
     CaptureResult<void> ensureFound(bool found) const;
+    // Object replacement characters of these nodes' texts for which the bus named no object: characters of
+    // the page's text where the nodes' texts are still as they were read, else the page changed them.
+    CaptureResult<void> ensureLiteral(QList<qsizetype> owners);
+    // Objects with nothing selected: one inside the selected stretch that has text, or one the bus no longer
+    // finds, was changed by the page while it was read.
+    CaptureResult<void> ensureIdleUnchanged(const QList<Idle>& idle);
     CaptureResult<bool> appendText(const Node& node, QString& text);
     void appendRun(const Node& node, qsizetype from, qsizetype to, QString& text);
     CaptureResult<bool> appendObject(const Node& node, QString& text);
@@ -119,6 +137,7 @@ private:
     std::function<CaptureResult<void>()> m_check;
     Limits m_limits;
     QList<Node> m_nodes;
+    bool m_unsettled = false;
     // A block ended the text: what comes next starts a paragraph; or what comes next was drawn on a line of
     // its own.
     bool m_paragraphEnded = false;
