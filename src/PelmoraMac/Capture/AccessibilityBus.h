@@ -25,6 +25,8 @@ struct AccessibleElement {
 // The roles and states of the accessibility bus that the selection reader tells apart, as the bus numbers
 // them.
 namespace AccessibleRole {
+// No role: an object the application no longer shows.
+inline constexpr std::uint32_t invalid = 0;
 inline constexpr std::uint32_t comboBox = 11;
 inline constexpr std::uint32_t dialog = 16;
 inline constexpr std::uint32_t frame = 23;

@@ -20,13 +20,12 @@ qsizetype readableUnits(QStringView text) {
                          [](QChar c) { return !c.isSpace() && c != QChar(kObjectReplacementCharacter); });
 }
 
-// Whether an object of this role shows a page's text: a paragraph, a heading, a link, a run of text, an item.
-bool holdsText(std::uint32_t role) {
-    constexpr std::uint32_t paragraph = 73;
-    constexpr std::uint32_t heading = 83;
-    constexpr std::uint32_t link = 88;
-    return role == paragraph || role == heading || role == link || role == AccessibleRole::staticText ||
-           role == AccessibleRole::listItem;
+// Whether an object of this role shows no text of its own: an image, an icon, a rule between parts.
+bool showsNoText(std::uint32_t role) {
+    constexpr std::uint32_t icon = 26;
+    constexpr std::uint32_t image = 27;
+    constexpr std::uint32_t separator = 50;
+    return role == icon || role == image || role == separator;
 }
 
 // Whether a container lays its children out in lines of its own making: a flex or grid container.
@@ -97,7 +96,7 @@ Answers SelectedTextFollower::batch(const std::function<Answers(CaptureDeadline)
 CaptureResult<std::optional<QString>> SelectedTextFollower::read(const AccessibleElement& element,
                                                                  AccessibleTextRange range) {
     m_nodes = {Node{.element = element, .range = range}};
-    m_unsettled = false;
+    m_unsettled.clear();
     m_paragraphEnded = false;
     m_lineEnded = false;
     m_readableUnits = 0;
@@ -194,11 +193,11 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     // The objects found, each with the index of its place; then those that may be read.
     QList<AccessibleElement> found;
     QList<qsizetype> at;
-    QList<qsizetype> unnamed;
+    QList<AccessibleTextOffset> unnamed;
     for (qsizetype index = 0; index < places.size(); ++index) {
         m_nodes[targets[index].owner].embedded[targets[index].object] = (*objects)[index];
         if (!(*objects)[index]) {
-            unnamed.append(targets[index].owner);
+            unnamed.append(places[index]);
             continue;
         }
         found.append(*(*objects)[index]);
@@ -214,7 +213,10 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     QList<bool> listItems;
     for (qsizetype index = 0; index < found.size(); ++index) {
         const std::optional<std::uint32_t>& role = (*roles)[index];
-        if (auto known = ensureFound(role.has_value()); !known) return known;
+        // An object of no role is one the application has let go (Chromium answers so for an element the
+        // page took away until the bus forgets it).
+        if (auto known = ensureFound(role.value_or(AccessibleRole::invalid) != AccessibleRole::invalid); !known)
+            return known;
         // A password field's text is never asked for, nor anything else of it. Neither is the value of any
         // other field: a page's selection does not hold it (the bus says a field's whole value is selected
         // whenever the selection goes past it), and a field shown in clear may hold a password that the
@@ -285,19 +287,38 @@ CaptureResult<void> SelectedTextFollower::ensureFound(bool found) const {
     return tl::unexpected(CaptureFailure::sourceChanged);
 }
 
-CaptureResult<void> SelectedTextFollower::ensureLiteral(QList<qsizetype> owners) {
-    if (owners.isEmpty() || !m_limits.webPage) return {};
-    // The owners' texts read again: a text that still holds the character as it did holds it as a character
-    // (a page's text may: what is left of an image pasted from elsewhere); one that changed lost its object.
+CaptureResult<void> SelectedTextFollower::ensureLiteral(const QList<AccessibleTextOffset>& places) {
+    if (places.isEmpty() || !m_limits.webPage) return {};
+    // The owners' texts read again. A text of an object still shown that still holds the character as it did,
+    // among other text, may hold it as a character (a page's text may: what is left of an image pasted from
+    // elsewhere); one that changed, whose object the application let go (Chromium answers for it a while,
+    // without its objects), or that holds nothing else lost its objects. Chromium names no object for a
+    // while for the objects of a paragraph it makes again, so the reading holds only when the next one finds
+    // the same characters.
+    QList<qsizetype> owners;
+    for (const AccessibleTextOffset& place : places) {
+        for (qsizetype index = 0; index < m_nodes.size(); ++index) {
+            if (m_nodes[index].element == place.element) owners.append(index);
+        }
+        m_unsettled.append(place.element.path + u'@' + QString::number(place.offset));
+    }
     std::sort(owners.begin(), owners.end());
     owners.erase(std::unique(owners.begin(), owners.end()), owners.end());
     QList<AccessibleTextPart> parts;
-    for (const qsizetype owner : owners)
+    QList<AccessibleElement> elements;
+    for (const qsizetype owner : owners) {
         parts.append({.element = m_nodes[owner].element, .range = m_nodes[owner].range});
+        elements.append(m_nodes[owner].element);
+    }
+    auto roles = batch<AccessibleAnswers<std::uint32_t>>([&](CaptureDeadline d) { return m_bus.roles(elements, d); });
+    if (!roles) return tl::unexpected(roles.error());
     auto texts = batch<AccessibleAnswers<QString>>([&](CaptureDeadline d) { return m_bus.texts(parts, d); });
     if (!texts) return tl::unexpected(texts.error());
     for (qsizetype index = 0; index < owners.size(); ++index) {
-        if (auto same = ensureFound((*texts)[index] == m_nodes[owners[index]].text); !same) return same;
+        const std::optional<QString>& text = m_nodes[owners[index]].text;
+        const bool shown = (*roles)[index].value_or(AccessibleRole::invalid) != AccessibleRole::invalid;
+        const bool same = (*texts)[index] == text && text && readableUnits(*text) > 0;
+        if (auto literal = ensureFound(shown && same); !literal) return literal;
     }
     return {};
 }
@@ -319,9 +340,10 @@ CaptureResult<void> SelectedTextFollower::ensureIdleUnchanged(const QList<Idle>&
         // An object inside the selected stretch is selected whole: one with text and nothing selected was
         // rewritten while it was read.
         if (auto unchanged = ensureFound(*count <= 0); !unchanged) return unchanged;
-        // One that shows no text where a page's text stands (a link, a paragraph) may be one that is being
-        // made again: the reading is taken only when the next one gives the same text.
-        if (holdsText(idle[index].role)) m_unsettled = true;
+        // One without text that is no image (a paragraph, a link, a ruby) may be one the page is making again
+        // (Chromium shows a new object so before it has its text): the reading is taken only when the next
+        // one gives the same.
+        if (!showsNoText(idle[index].role)) m_unsettled.append(idle[index].element.path);
     }
     if (untold.isEmpty()) return {};
     // An object with no text to select (an image) is still there; one that the bus no longer finds has gone
@@ -329,7 +351,8 @@ CaptureResult<void> SelectedTextFollower::ensureIdleUnchanged(const QList<Idle>&
     auto still = batch<AccessibleAnswers<std::uint32_t>>([&](CaptureDeadline d) { return m_bus.roles(untold, d); });
     if (!still) return tl::unexpected(still.error());
     for (const auto& role : *still) {
-        if (auto found = ensureFound(role.has_value()); !found) return found;
+        if (auto found = ensureFound(role.value_or(AccessibleRole::invalid) != AccessibleRole::invalid); !found)
+            return found;
     }
     return {};
 }

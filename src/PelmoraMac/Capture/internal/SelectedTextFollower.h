@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -85,10 +86,11 @@ public:
     CaptureResult<std::optional<QString>> read(const AccessibleElement& element, AccessibleTextRange range);
     // The text that the last read gave, with where each stretch of it was read.
     FollowedText followed() const;
-    // Whether an object of the page inside the selected stretch showed no text where it stands for a page's
-    // text: it may have been read as the page made it again, so the reading holds only when the next read
-    // gives the same.
-    bool unsettled() const { return m_unsettled; }
+    // The objects of the page inside the selected stretch that showed no text though they are no image, and
+    // the place holders for which the bus named no object: each may have been read as the page made it
+    // again, so the reading holds only when the next read gives the same text with the same objects and
+    // places so (a page that makes its objects again makes new ones).
+    const QStringList& unsettled() const { return m_unsettled; }
 
 private:
     using Node = FollowedNode;
@@ -120,7 +122,7 @@ private:
     CaptureResult<void> ensureFound(bool found) const;
     // Object replacement characters of these nodes' texts for which the bus named no object: characters of
     // the page's text where the nodes' texts are still as they were read, else the page changed them.
-    CaptureResult<void> ensureLiteral(QList<qsizetype> owners);
+    CaptureResult<void> ensureLiteral(const QList<AccessibleTextOffset>& places);
     // Objects with nothing selected: one inside the selected stretch that has text, or one the bus no longer
     // finds, was changed by the page while it was read.
     CaptureResult<void> ensureIdleUnchanged(const QList<Idle>& idle);
@@ -137,7 +139,7 @@ private:
     std::function<CaptureResult<void>()> m_check;
     Limits m_limits;
     QList<Node> m_nodes;
-    bool m_unsettled = false;
+    QStringList m_unsettled;
     // A block ended the text: what comes next starts a paragraph; or what comes next was drawn on a line of
     // its own.
     bool m_paragraphEnded = false;
