@@ -29,18 +29,17 @@ struct DrawnBreak {
 //
 // Two places are looked at. Where the bus divides an object's own text into paragraphs (Chromium starts one
 // wherever the page starts a block or a flex item), each paragraph start inside a stretch of the text between
-// two objects; the paragraphs are asked for from the start of each stretch that draws two characters or
-// more, in a run between two blocks of at most kParagraphObjects objects inline, each answer naming where
-// the next one starts, all stretches' questions one batch a round (the place of an object parts pieces
-// already: its standing tells what comes between). And on both sides of each object
-// that the follower could not place by its attributes (`FollowedNode::placed`). At each of these, the last character
-// drawn before and the first drawn after are compared, their boxes asked for in one batch: two characters touching in
-// one line share it (a <b> in a flex paragraph), two drawn apart in one line (a gap between a row's items) take a line
-// end, and two on different lines a paragraph break, or a line end in a container known to lay out its items in lines.
-// Where the text itself holds a line feed there, or a block stands between, or the bus tells no box (or an empty one,
-// still, after asking again a few times), nothing is added. Objects shown inline are not divided (a link wraps as a
-// line of text does). One instance per text; `check` sees the deadline and the cancellation before and after each
-// batch.
+// two objects; the paragraphs are asked for in each stretch that draws two characters or more, in a run
+// between two blocks of at most kParagraphObjects objects inline, all stretches' questions one batch a round
+// (the place of an object parts pieces already: its standing tells what comes between). And on both sides of each
+// object that the follower could not place by its attributes (`FollowedNode::placed`). At each of these, the last
+// character drawn before and the first drawn after are compared, their boxes asked for in one batch: two characters
+// touching in one line share it (a <b> in a flex paragraph), two drawn apart in one line (a gap between a row's items)
+// take a line end, and two on different lines a paragraph break, or a line end in a container known to lay out its
+// items in lines (past kBoxPairs places, only where the rows change: `findRows`). Where the text itself holds a line
+// feed there, or a block stands between, or the bus tells no box (or an empty one, still, after asking again a few
+// times), nothing is added. Objects shown inline are not divided (a link wraps as a line of text does). One instance
+// per text; `check` sees the deadline and the cancellation before and after each batch.
 class DrawnLineFinder {
 public:
     // How many places of a stretch of text are asked for their paragraphs in one round: one each

@@ -64,9 +64,11 @@ struct FollowedText {
 //
 // Limits end the read rather than cut it: tooLong once what was read and the objects still to follow
 // (each at least a unit) pass the text limit, before those are followed; selectionUnknown when an object
-// is nested deeper than the depth limit. In a web page every object replacement character stands for an
-// object: one the bus no longer finds while it is read (the page changed it) ends the read with
-// sourceChanged, never a text with its words missing.
+// is nested deeper than the depth limit. A web page is read whole or not at all: an object the page took away
+// or is making again while it is read (no role, a selection without text, nothing selected inside the
+// selected stretch though it has text, a place holder named no object in a text that changed) ends the read
+// with sourceChanged, never a text with its words missing; a place holder named no object in a text that
+// still holds it among other text is the page's own character (`unsettled`).
 class SelectedTextFollower {
 public:
     // The longest text, in UTF-16 units, and the deepest nesting of objects followed.
