@@ -173,8 +173,7 @@ public:
     virtual AccessibleAnswers<AccessibleElement> embeddedObjects(const QList<AccessibleTextOffset>& places,
                                                                  CaptureDeadline deadline);
     virtual AccessibleAnswers<std::uint32_t> roles(const QList<AccessibleElement>& elements, CaptureDeadline deadline);
-    // Each element's first selection; none without a text interface or with nothing selected (no
-    // selection is asked for then).
+    // Each element's first selection; none without a text interface or with nothing selected.
     virtual AccessibleAnswers<AccessibleTextRange> firstSelections(const QList<AccessibleElement>& elements,
                                                                    CaptureDeadline deadline);
     virtual AccessibleAnswers<QMap<QString, QString>> attributesOf(const QList<AccessibleElement>& elements,
