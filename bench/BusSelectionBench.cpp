@@ -20,6 +20,7 @@
 #include <QtConcurrent>
 
 #include <cstdio>
+#include <map>
 
 namespace tavrine::bench {
 namespace {
@@ -58,6 +59,34 @@ QByteArray linksPage(int links, bool bullets) {
         .toUtf8();
 }
 
+// `items` items of two characters ("語" and a digit, each in a <b> or a grid's cell) laid out as `layout` says: "flex",
+// a wrapping flex row of them, each placed where it is drawn; "grid", a grid of 20 columns; "blocks", the same items in
+// plain block rows of 20, each row a <div> whose items the browser shows inline. The title as the links
+// page's; Ctrl+A selects the items alone, as a page of its own selection does (Chromium takes about a minute
+// to tell the selection of each of 5,000 objects when the whole document is selected).
+QByteArray itemsPage(const QByteArray& layout, int items) {
+    const bool blocks = layout == "blocks";
+    QString body = layout == "flex"   ? u"<div id='items' style='display:flex;flex-wrap:wrap;width:900px'>"_s
+                   : layout == "grid" ? u"<div id='items' style='display:grid;grid-template-columns:repeat(20,auto)'>"_s
+                                      : u"<div id='items'><div>"_s;
+    for (int index = 0; index < items; ++index) {
+        if (blocks && index > 0 && index % 20 == 0) body += u"</div><div>"_s;
+        body += (layout == "grid" ? u"<span>語"_s : u"<b>語"_s) + QString::number(index % 10) +
+                (layout == "grid" ? u"</span>"_s : u"</b>"_s);
+    }
+    body += blocks ? u"</div></div>"_s : u"</div>"_s;
+    return (u"<!DOCTYPE html><html><head><title>Links page</title><script>"
+            u"function tell() { document.title = 'Links page ' + (outerHeight - innerHeight) + ' ' +"
+            u" getSelection().toString().length; }"
+            u"addEventListener('load', tell); addEventListener('resize', tell);"
+            u"document.addEventListener('selectionchange', tell);"
+            u"addEventListener('keydown', function (e) { if (e.ctrlKey && e.key === 'a') { e.preventDefault();"
+            u" getSelection().selectAllChildren(document.getElementById('items')); } });</script></head>"
+            u"<body style='margin:0;font-size:16px'><p style='margin:0;padding:10px 20px'>Words before the items:</p>"_s +
+            body + u"</body></html>"_s)
+        .toUtf8();
+}
+
 }  // namespace
 
 #ifdef TAVRINE_HEADLESS_CHROMIUM
@@ -71,24 +100,37 @@ int runBusSelectionBench() {
     AccessibilityFocusTracker tracker;
     tracker.start();
     const PageServer server([](const QByteArray& path) {
+        const QList<QByteArray> parts = path.split('/');
+        if (path.startsWith("/items/")) return itemsPage(parts.value(2), parts.value(3).toInt());
         return linksPage(path.mid(path.lastIndexOf('/') + 1).toInt(), path.contains("/bullets/"));
     });
 
-    // A smoke round reads the smallest paragraph alone.
+    // A smoke round reads the smallest paragraph alone. The pages of items are read after the links, each
+    // layout beside the same items in plain block rows, and selected whole (Ctrl+A).
     struct Paragraph {
         int links = 0;
         bool bullets = false;
+        QString layout{};
     };
-    const std::vector<Paragraph> paragraphs =
-        isSmokeRound() ? std::vector<Paragraph>{{200}}
-                       : std::vector<Paragraph>{{200}, {kParagraphLinks}, {kParagraphLinks, true}, {kTooManyLinks}};
-    for (const auto [links, bullets] : paragraphs) {
+    const std::vector<Paragraph> paragraphs = isSmokeRound() ? std::vector<Paragraph>{{200}}
+                                                             : std::vector<Paragraph>{{200},
+                                                                                      {kParagraphLinks},
+                                                                                      {kParagraphLinks, true},
+                                                                                      {kTooManyLinks},
+                                                                                      {5'000, false, u"blocks"_s},
+                                                                                      {5'000, false, u"flex"_s},
+                                                                                      {6'000, false, u"blocks"_s},
+                                                                                      {6'000, false, u"grid"_s}};
+    // The p50 of the items in block rows, by their number.
+    std::map<int, double> blockRows;
+    for (const auto& [links, bullets, layout] : paragraphs) {
         // The paragraph of too many links is read as a capture reads it, under the capture's own deadline:
         // what is timed is how long it takes to say so.
         const bool tooMany = links == kTooManyLinks;
-        test::HeadlessChromium browser(server.url((bullets ? u"/bullets/"_s : u"/links/"_s) + QString::number(links)),
-                                       kStepLimit, test::HeadlessChromium::Mode::shown,
-                                       {u"--force-renderer-accessibility"_s});
+        const bool items = !layout.isEmpty();
+        const QString path = items ? u"/items/"_s + layout + u"/"_s : bullets ? u"/bullets/"_s : u"/links/"_s;
+        test::HeadlessChromium browser(server.url(path + QString::number(links)), kStepLimit,
+                                       test::HeadlessChromium::Mode::shown, {u"--force-renderer-accessibility"_s});
         const auto shown = browser.isListening() ? activateWindowNamed(u"^Links page [0-9]"_s) : std::nullopt;
         if (!shown) {
             std::fprintf(stderr, "capture-bench: chromium did not show the links page\n");
@@ -101,6 +143,7 @@ int runBusSelectionBench() {
         // did not give the paragraph.
         std::optional<qsizetype> units;
         qsizetype marks = 0;
+        qsizetype lines = 0;
         QString outcome;
         const auto readOnce = [&](bool saysFailure = true) -> std::optional<double> {
             auto future = QtConcurrent::run([pid, log, tooMany] {
@@ -126,7 +169,9 @@ int runBusSelectionBench() {
                 outcome = rawValue(text.error());
                 return ms;
             }
-            if (!text || !text->contains(u"w"_s + QString::number(links - 1))) {
+            const bool whole =
+                text && (items ? text->count(u'語') == links : text->contains(u"w"_s + QString::number(links - 1)));
+            if (!whole) {
                 if (saysFailure) {
                     std::fprintf(stderr, "capture-bench: the bus gave %s\n",
                                  text ? qPrintable(text->left(80)) : qPrintable(rawValue(text.error())));
@@ -135,6 +180,7 @@ int runBusSelectionBench() {
             }
             units = text->size();
             marks = text->count(u'•');
+            lines = text->count(u'\n') + 1;
             return ms;
         };
         // The words before the links, triple-clicked; a first read, not counted, checks the selection. The
@@ -148,8 +194,8 @@ int runBusSelectionBench() {
             const auto title = xdotool({u"getwindowname"_s, window});
             const int offset = title ? title->split(' ').value(2).toInt() : 0;
             xdotool({u"mousemove"_s, u"--window"_s, window, u"40"_s, QString::number(20 + offset), u"click"_s,
-                     u"--repeat"_s, tooMany ? u"1"_s : u"3"_s, u"--delay"_s, u"80"_s, u"1"_s});
-            if (tooMany) xdotool({u"key"_s, u"ctrl+a"_s});
+                     u"--repeat"_s, tooMany || items ? u"1"_s : u"3"_s, u"--delay"_s, u"80"_s, u"1"_s});
+            if (tooMany || items) xdotool({u"key"_s, u"ctrl+a"_s});
             const bool selected = waitFor(
                 [&] {
                     QThread::msleep(100);
@@ -171,10 +217,34 @@ int runBusSelectionBench() {
             if (ms) times.push_back(*ms);
             ready = ms.has_value();
         }
+        if (!ready && items) {
+            // A page of items that is not read whole within a step is a figure too: the reader's cost of many
+            // objects.
+            std::printf("{\"bench\":\"bus-selection\"%s%s,\"failed\":\"not read within %lld s\"}\n",
+                        qPrintable(field(u"layout"_s, jsonString(layout))),
+                        qPrintable(field(u"items"_s, QString::number(links))), qint64(kStepLimit.count()));
+            std::fflush(stdout);
+            continue;
+        }
         if (!ready && passesSpentBudget("a paragraph of links")) return 0;
         if (!ready) {
             std::fprintf(stderr, "capture-bench: the paragraph of %d links was not read\n", links);
             return 1;
+        }
+        if (items) {
+            const double p50 = percentile(times, 0.5);
+            if (layout == u"blocks"_s) blockRows[links] = p50;
+            const auto blocks = blockRows.find(links);
+            std::printf(
+                "{\"bench\":\"bus-selection\"%s%s%s%s%s%s}\n", qPrintable(field(u"layout"_s, jsonString(layout))),
+                qPrintable(field(u"items"_s, QString::number(links))),
+                qPrintable(field(u"lines"_s, QString::number(lines))), qPrintable(field(u"p50Ms"_s, milliseconds(p50))),
+                qPrintable(field(u"p95Ms"_s, milliseconds(percentile(times, 0.95)))),
+                qPrintable(layout != u"blocks"_s && blocks != blockRows.end() && blocks->second > 0
+                               ? field(u"timesBlockRows"_s, QString::number(p50 / blocks->second, 'f', 2))
+                               : QString()));
+            std::fflush(stdout);
+            continue;
         }
         std::printf("{\"bench\":\"bus-selection\"%s%s%s%s%s%s}\n",
                     qPrintable(field(u"links"_s, QString::number(links))),

@@ -118,6 +118,70 @@ TEST(DrawnLines, TextOfBlocksTheBusLeavesOutIsPartedWhereItIsDrawn) {
     EXPECT_EQ(readOverTheBus(wrapped), u"あいうえおかきくけこさし"_s);
 }
 
+// A wrapping row of `items` pieces of two or three characters drawn touching, `perRow` to a row: the text
+// of each piece, and where its characters are drawn.
+struct Row {
+    QStringList pieces;
+    QList<Drawn> drawn;
+    // The lines the row is read into: each drawn row's pieces together.
+    QStringList lines;
+};
+
+Row wrappingRow(int items, int perRow) {
+    Row row;
+    int x = 8;
+    for (int item = 0; item < items; ++item) {
+        if (item % perRow == 0) {
+            x = 8;
+            row.lines.append(QString());
+        }
+        const QString piece = (item % 2 ? u"猫"_s : u"吾輩"_s) + QChar(u'〇' + item % 10);
+        row.pieces.append(piece);
+        row.drawn.append({x, 100 + 24 * (item / perRow), int(piece.size())});
+        row.lines.last() += piece;
+        x += 16 * int(piece.size());
+    }
+    return row;
+}
+
+// However many rows a page draws, each stays apart and its pieces together, and the boxes asked for are
+// about a few for each row, not one or two for each piece: where the bus divides one object's text into a
+// paragraph for each piece (Chromium) and where each piece is an object of its own (Firefox).
+TEST(DrawnLines, EveryRowOfAManyRowedPageStaysApartAskedForRowByRow) {
+    for (const int items : {2'200, 5'000}) {
+        SCOPED_TRACE(items);
+        const Row row = wrappingRow(items, 22);
+        const qsizetype rows = row.lines.size();
+
+        ScriptedAccessibleTree chromium = pageShowing(row.pieces.join(QString()), row.drawn, {});
+        QList<int> starts;
+        int start = 0;
+        for (const QString& piece : row.pieces) {
+            if (start > 0) starts.append(start);
+            start += int(piece.size());
+        }
+        chromium.node(u"/page"_s)->paragraphStarts = starts;
+        SelectionCapture paragraphs(chromium);
+        ASSERT_TRUE(paragraphs.run(true, std::nullopt));
+        EXPECT_EQ(paragraphs.desktop.requests.value(0).text.value_or(QString()).split(u'\n', Qt::SkipEmptyParts),
+                  row.lines);
+        EXPECT_LT(paragraphs.bus.calls.value(u"GetCharacterExtents"_s), 3 * rows);
+        EXPECT_LT(paragraphs.bus.calls.value(u"GetStringAtOffset"_s), 2 * items);
+
+        QStringList paths;
+        for (int item = 0; item < items; ++item) paths.append(u"/item"_s + QString::number(item));
+        ScriptedAccessibleTree firefox =
+            pageShowing(QString(items, QChar(kObjectReplacementCharacter)), QList<Drawn>(items, {0, 0, 0}), paths);
+        for (int item = 0; item < items; ++item)
+            addObject(firefox, paths[item], row.pieces[item], u"b"_s, u"block"_s, {row.drawn[item]});
+        SelectionCapture objects(firefox);
+        ASSERT_TRUE(objects.run(true, std::nullopt));
+        EXPECT_EQ(objects.desktop.requests.value(0).text.value_or(QString()).split(u'\n', Qt::SkipEmptyParts),
+                  row.lines);
+        EXPECT_LT(objects.bus.calls.value(u"GetCharacterExtents"_s), 3 * rows);
+    }
+}
+
 // A page that rewrites its selected paragraph while the bus reads it: the objects named a moment ago are
 // gone. The selection is read again, and gives every word; a page that never holds still is refused as a
 // page that changed, never stored with its words missing.
@@ -167,6 +231,88 @@ TEST(DrawnLines, ObjectsThatVanishWhileTheyAreReadAreReadAgainOrRefused) {
         EXPECT_EQ(failureOf(always.run(true, std::nullopt)), CaptureFailure::sourceChanged) << asked.toStdString();
         EXPECT_TRUE(always.desktop.requests.isEmpty());
     }
+}
+
+// A page in the middle of making its paragraph again answers for the ruby inside the selected stretch as it
+// is made: nothing selected in it though it has text, a selection without text, or nothing at all of a link
+// whose place the paragraph's text holds. None of them is taken for the ruby's words being gone: the
+// selection is read again, whole once the page holds still, else refused; never stored short.
+TEST(DrawnLines, AnObjectHalfMadeInsideTheSelectionIsReadAgainNeverLeftOut) {
+    const auto pageWith = [](const std::function<void(ScriptedNode&)>& halfMade) {
+        ScriptedAccessibleTree tree = pageShowing(u"\uFFFC"_s, {}, {u"/said"_s});
+        tree.nodes.append({.path = u"/said"_s,
+                           .role = test::kParagraphRole,
+                           .parent = u"/page"_s,
+                           .text = u"吾輩は\uFFFCである。"_s,
+                           .selections = {{0, 8}},
+                           .embedded = {u"/ruby"_s},
+                           .attributes = {{u"tag"_s, u"p"_s}, {u"display"_s, u"block"_s}}});
+        ScriptedNode ruby{.path = u"/ruby"_s,
+                          .role = test::kParagraphRole,
+                          .parent = u"/said"_s,
+                          .text = u"猫"_s,
+                          .selections = {{0, 1}},
+                          .attributes = {{u"tag"_s, u"ruby"_s}, {u"display"_s, u"ruby"_s}}};
+        halfMade(ruby);
+        tree.nodes.append(ruby);
+        return tree;
+    };
+    const ScriptedAccessibleTree whole = pageWith([](ScriptedNode&) {});
+    struct Case {
+        const char* what;
+        std::function<void(ScriptedNode&)> halfMade;
+    };
+    for (const Case& c : {Case{"nothing selected", [](ScriptedNode& ruby) { ruby.selections.clear(); }},
+                          Case{"an empty selection",
+                               [](ScriptedNode& ruby) {
+                                   ruby.selections = {{1, 1}};
+                               }},
+                          Case{"a selection without text", [](ScriptedNode& ruby) { ruby.text = QString(); }},
+                          Case{"neither", [](ScriptedNode& ruby) {
+                                   ruby.text = QString();
+                                   ruby.selections.clear();
+                               }}}) {
+        SCOPED_TRACE(c.what);
+        const ScriptedAccessibleTree halfMade = pageWith(c.halfMade);
+        SelectionCapture always(halfMade);
+        const auto stays = always.run(true, std::nullopt);
+        if (std::string_view(c.what) == "neither") {
+            // An empty object may be one the page keeps empty: it is taken once two reads agree.
+            EXPECT_TRUE(stays);
+            EXPECT_EQ(always.bus.calls.value(u"GetSelection"_s), 2 * 2);
+        } else {
+            EXPECT_EQ(failureOf(stays), CaptureFailure::sourceChanged);
+            EXPECT_TRUE(always.desktop.requests.isEmpty());
+        }
+
+        // Made whole after the first read: the second is stored.
+        SelectionCapture once(halfMade);
+        once.bus.change = [&](ScriptedAccessibleTree& tree, const QString& method, const QString& path) {
+            if (method == u"GetNSelections"_s && path == u"/page"_s && once.bus.calls.value(method) > 1)
+                *tree.node(u"/ruby"_s) = *pageWith([](ScriptedNode&) {}).node(u"/ruby"_s);
+        };
+        const auto read = once.run(true, std::nullopt);
+        ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+        EXPECT_EQ(once.desktop.requests.value(0).text, u"吾輩は猫である。"_s);
+    }
+    EXPECT_EQ(readOverTheBus(whole), u"吾輩は猫である。"_s);
+}
+
+// A U+FFFC the page's text holds as a character (what is left of an image in a text pasted from a phone's
+// notes), for which the bus names no object, is left out as the page's own road leaves it out; the same
+// character whose object vanished as the paragraph was rewritten is a change.
+TEST(DrawnLines, AnObjectReplacementCharacterThePageWritesIsText) {
+    ScriptedAccessibleTree page = pageShowing(u"写真\uFFFCの後の文。"_s, {}, {});
+    EXPECT_EQ(readOverTheBus(page), u"写真の後の文。"_s);
+
+    // Written again, a character on, whenever the bus is asked what stands at the character.
+    SelectionCapture rewritten(page);
+    rewritten.bus.change = [](ScriptedAccessibleTree& tree, const QString& method, const QString&) {
+        if (method != u"GetLinkIndex"_s) return;
+        QString& text = *tree.node(u"/page"_s)->text;
+        text = text.startsWith(u"写真"_s) ? u"写\uFFFC真の後の文。"_s : u"写真\uFFFCの後の文。"_s;
+    };
+    EXPECT_EQ(failureOf(rewritten.run(true, std::nullopt)), CaptureFailure::sourceChanged);
 }
 
 }  // namespace

@@ -55,8 +55,12 @@ struct ScriptedAccessibleTree {
     int addressReads = 0;
 
     ScriptedNode* node(const QString& path) {
-        for (auto& node : nodes) {
-            if (node.path == path) return &node;
+        // Found by an index of the paths, made again whenever the nodes no longer match it (a test adds and
+        // removes nodes as it likes): a page of thousands of objects is looked up as fast as a small one.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const qsizetype at = pathIndex.value(path, -1);
+            if (at >= 0 && at < nodes.size() && nodes[at].path == path) return &nodes[at];
+            if (attempt == 0) reindex();
         }
         return nullptr;
     }
@@ -69,6 +73,11 @@ struct ScriptedAccessibleTree {
                 if (focused) node.states = node.states.with(AccessibleState::focused);
             }
         }
+    }
+
+    void reindex() {
+        pathIndex.clear();
+        for (qsizetype at = nodes.size() - 1; at >= 0; --at) pathIndex.insert(nodes[at].path, at);
     }
 
     QJsonObject toJson() const {
@@ -124,6 +133,9 @@ struct ScriptedAccessibleTree {
         }
         return result;
     }
+
+    // The index of the nodes by their paths, for node() alone.
+    QHash<QString, qsizetype> pathIndex{};
 };
 
 // The text of a node between two code-point offsets (end -1: to the end), as the bus counts them.

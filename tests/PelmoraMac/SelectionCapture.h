@@ -61,15 +61,16 @@ inline ScriptedAccessibleTree emptyFrame() {
 }
 
 // A page of three blocks on the bus, a heading, a paragraph with a link in it and a form with a password
-// field: the page's text holds an object replacement character for each, and each for its own part.
+// field, and an image between them: the page's text holds an object replacement character for each, and each
+// for its own part.
 inline ScriptedAccessibleTree selectedPage(AccessibleTextRange pageSelection) {
     ScriptedAccessibleTree tree = pageAt(kPage);
     ScriptedNode* page = tree.node(QStringLiteral("/page"));
     page->text = QStringLiteral("\uFFFC\uFFFC\uFFFC\uFFFC");
     page->selections = {pageSelection};
-    page->embedded = {QStringLiteral("/heading"), QStringLiteral("/paragraph"), QStringLiteral("/unselected"),
+    page->embedded = {QStringLiteral("/heading"), QStringLiteral("/paragraph"), QStringLiteral("/image"),
                       QStringLiteral("/form")};
-    page->children = {QStringLiteral("/heading"), QStringLiteral("/paragraph"), QStringLiteral("/unselected"),
+    page->children = {QStringLiteral("/heading"), QStringLiteral("/paragraph"), QStringLiteral("/image"),
                       QStringLiteral("/form")};
     const QMap<QString, QString> block{{QStringLiteral("display"), QStringLiteral("block")}};
     ScriptedNode* paragraph = tree.node(QStringLiteral("/paragraph"));
@@ -89,8 +90,8 @@ inline ScriptedAccessibleTree selectedPage(AccessibleTextRange pageSelection) {
                        .text = QStringLiteral("付き"),
                        .selections = {{0, 2}},
                        .attributes = {{QStringLiteral("display"), QStringLiteral("inline")}}});
-    tree.nodes.append(
-        {.path = QStringLiteral("/unselected"), .role = test::kParagraphRole, .text = QStringLiteral("第二段落")});
+    // An image between the paragraphs: an object with no text, which adds nothing.
+    tree.nodes.append({.path = QStringLiteral("/image"), .role = 27});
     tree.nodes.append({.path = QStringLiteral("/form"),
                        .role = 87,
                        .text = QStringLiteral("\uFFFC"),

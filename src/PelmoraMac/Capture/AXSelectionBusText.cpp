@@ -1,6 +1,9 @@
 #include "PelmoraMac/Capture/AXSelectionReader.h"
 #include "PelmoraMac/Capture/internal/AXSelectionSteps.h"
 #include "PelmoraMac/Capture/internal/SelectedTextFollower.h"
+#include "ReaderCore/Clock.h"
+
+#include <thread>
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
@@ -21,7 +24,9 @@ CaptureResult<std::optional<QString>> AXSelectionReader::primarySelection() {
 CaptureResult<std::optional<QString>> AXSelectionReader::textSelection(const AccessibleElement& element) {
     auto web = focusInWebDocument();
     if (!web) return tl::unexpected(web.error());
-    // A page that changes its objects while they are read is read again from its selection, a few times.
+    // A page that changes its objects while they are read is read again from its selection, a few times; a
+    // reading that may have caught an object as the page made it again holds once the next gives the same.
+    std::optional<std::pair<std::optional<QString>, QStringList>> unsettled;
     for (int attempt = 1;; ++attempt) {
         auto count = call([&](CaptureDeadline d) { return m_bus.selectionCount(element, d); });
         if (!count) return tl::unexpected(count.error());
@@ -42,6 +47,14 @@ CaptureResult<std::optional<QString>> AXSelectionReader::textSelection(const Acc
             {.textUnits = kTextLimit, .depth = kEmbeddingDepthLimit, .webPage = *web || m_webArea.has_value()});
         auto text = follower.read(element, **range);
         if (!text && text.error() == CaptureFailure::sourceChanged && attempt < kChangedPageReads) continue;
+        if (text && !follower.unsettled().isEmpty() && unsettled != std::pair(*text, follower.unsettled())) {
+            if (attempt >= kChangedPageReads) return failed<std::optional<QString>>(CaptureFailure::sourceChanged);
+            unsettled = std::pair(*text, follower.unsettled());
+            // A moment for a page in the middle of a change to end it.
+            const Clock& clock = SystemClock::shared();
+            std::this_thread::sleep_until(std::min(clock.monotonicNow() + kUnsettledPause, m_deadline));
+            continue;
+        }
         if (text && *text) m_followed = follower.followed();
         return text;
     }

@@ -87,6 +87,9 @@ public:
     // How many times a web page's selection is read while its objects change under the reading: then the
     // capture ends with sourceChanged.
     static constexpr int kChangedPageReads = 3;
+    // The pause before a web page's selection is read again to confirm a reading that may have caught the
+    // page in the middle of a change (SelectedTextFollower::unsettled).
+    static constexpr std::chrono::milliseconds kUnsettledPause{30};
     // The longest wait for the application's window to be active again after the hot key's grab.
     static constexpr std::chrono::milliseconds kFocusSettleLimit{300};
     // The pause between two looks at whether it is.

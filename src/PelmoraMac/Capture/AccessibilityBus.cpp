@@ -66,6 +66,11 @@ AccessibleAnswers<int> AccessibilityBus::childCounts(const QList<AccessibleEleme
     return oneByOne<int>(elements, [&](const AccessibleElement& element) { return childCount(element, deadline); });
 }
 
+AccessibleAnswers<int> AccessibilityBus::characterCounts(const QList<AccessibleElement>& elements,
+                                                         CaptureDeadline deadline) {
+    return oneByOne<int>(elements, [&](const AccessibleElement& element) { return characterCount(element, deadline); });
+}
+
 AccessibleAnswer<AccessibleBox> AccessibilityBus::characterBox(const AccessibleElement& element, int offset,
                                                                CaptureDeadline deadline) {
     Q_UNUSED(element);

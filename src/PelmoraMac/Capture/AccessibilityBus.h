@@ -25,6 +25,8 @@ struct AccessibleElement {
 // The roles and states of the accessibility bus that the selection reader tells apart, as the bus numbers
 // them.
 namespace AccessibleRole {
+// No role: an object the application no longer shows.
+inline constexpr std::uint32_t invalid = 0;
 inline constexpr std::uint32_t comboBox = 11;
 inline constexpr std::uint32_t dialog = 16;
 inline constexpr std::uint32_t frame = 23;
@@ -171,14 +173,14 @@ public:
     virtual AccessibleAnswers<AccessibleElement> embeddedObjects(const QList<AccessibleTextOffset>& places,
                                                                  CaptureDeadline deadline);
     virtual AccessibleAnswers<std::uint32_t> roles(const QList<AccessibleElement>& elements, CaptureDeadline deadline);
-    // Each element's first selection; none without a text interface or with nothing selected (no
-    // selection is asked for then).
+    // Each element's first selection; none without a text interface or with nothing selected.
     virtual AccessibleAnswers<AccessibleTextRange> firstSelections(const QList<AccessibleElement>& elements,
                                                                    CaptureDeadline deadline);
     virtual AccessibleAnswers<QMap<QString, QString>> attributesOf(const QList<AccessibleElement>& elements,
                                                                    CaptureDeadline deadline);
     virtual AccessibleAnswers<QString> texts(const QList<AccessibleTextPart>& parts, CaptureDeadline deadline);
     virtual AccessibleAnswers<int> childCounts(const QList<AccessibleElement>& elements, CaptureDeadline deadline);
+    virtual AccessibleAnswers<int> characterCounts(const QList<AccessibleElement>& elements, CaptureDeadline deadline);
     virtual AccessibleAnswers<AccessibleBox> characterBoxes(const QList<AccessibleTextOffset>& places,
                                                             CaptureDeadline deadline);
     virtual AccessibleAnswers<AccessibleTextRange> paragraphsAt(const QList<AccessibleTextOffset>& places,

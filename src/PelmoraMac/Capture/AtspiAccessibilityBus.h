@@ -69,6 +69,7 @@ public:
                                                            CaptureDeadline deadline) override;
     AccessibleAnswers<QString> texts(const QList<AccessibleTextPart>& parts, CaptureDeadline deadline) override;
     AccessibleAnswers<int> childCounts(const QList<AccessibleElement>& elements, CaptureDeadline deadline) override;
+    AccessibleAnswers<int> characterCounts(const QList<AccessibleElement>& elements, CaptureDeadline deadline) override;
     AccessibleAnswers<AccessibleBox> characterBoxes(const QList<AccessibleTextOffset>& places,
                                                     CaptureDeadline deadline) override;
     AccessibleAnswers<AccessibleTextRange> paragraphsAt(const QList<AccessibleTextOffset>& places,

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <thread>
 
 namespace tavrine {
@@ -13,6 +14,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr QChar kPlaceHolder(kObjectReplacementCharacter);
+// The most rows whose changes of line are asked for where a row's length puts them, in one round.
+constexpr qsizetype kPredictedRows = 256;
 
 bool isDrawnCharacter(QChar c) {
     return !c.isSpace() && c != kPlaceHolder;
@@ -70,6 +73,11 @@ CaptureResult<QList<QList<DrawnBreak>>> DrawnLineFinder::find(const QList<Follow
     }
     QList<QList<DrawnBreak>> breaks(nodes.size());
     if (asked.isEmpty()) return breaks;
+    if (asked.size() > kBoxPairs) {
+        auto rows = findRows(asked, places, breaks);
+        if (!rows) return tl::unexpected(rows.error());
+        return sorted(std::move(breaks));
+    }
     auto boxes = drawnBoxes(places);
     if (!boxes) return tl::unexpected(boxes.error());
     for (qsizetype index = 0; index < asked.size(); ++index) {
@@ -80,10 +88,132 @@ CaptureResult<QList<QList<DrawnBreak>>> DrawnLineFinder::find(const QList<Follow
         const TextBreak kind = breakBetween(*before, *after, candidate.onAnotherLine);
         if (kind != TextBreak::none) breaks[candidate.node].append({.at = candidate.at, .kind = kind});
     }
+    return sorted(std::move(breaks));
+}
+
+QList<QList<DrawnBreak>> DrawnLineFinder::sorted(QList<QList<DrawnBreak>> breaks) {
     for (auto& list : breaks) {
         std::sort(list.begin(), list.end(), [](const DrawnBreak& a, const DrawnBreak& b) { return a.at < b.at; });
     }
     return breaks;
+}
+
+CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, const QList<AccessibleTextOffset>& places,
+                                              QList<QList<DrawnBreak>>& breaks) {
+    // The candidates in the order of the text: runs of one node's each.
+    QList<qsizetype> order(asked.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        const Candidate& first = m_candidates[asked[a]];
+        const Candidate& second = m_candidates[asked[b]];
+        return std::pair(first.node, first.at) < std::pair(second.node, second.at);
+    });
+    // The box of the first character drawn after each candidate, once asked for, in that order; and of the
+    // last drawn before the first candidate of each node.
+    QList<std::optional<AccessibleBox>> after(order.size());
+    QList<bool> known(order.size(), false);
+    QList<AccessibleTextOffset> first;
+    QList<qsizetype> firstOf;
+    for (qsizetype index = 0; index < order.size(); ++index) {
+        if (index > 0 && m_candidates[asked[order[index - 1]]].node == m_candidates[asked[order[index]]].node) continue;
+        firstOf.append(index);
+        first << places[2 * order[index]] << places[2 * order[index] + 1];
+        // The last of the node's run.
+        qsizetype last = index;
+        while (last + 1 < order.size() &&
+               m_candidates[asked[order[last + 1]]].node == m_candidates[asked[order[index]]].node)
+            ++last;
+        if (last > index) {
+            firstOf.append(last);
+            first.append(places[2 * order[last] + 1]);
+        }
+    }
+    auto edges = drawnBoxes(first);
+    if (!edges) return tl::unexpected(edges.error());
+    for (qsizetype at = 0, index = 0; index < firstOf.size(); ++index) {
+        const qsizetype candidate = firstOf[index];
+        const bool startsNode = candidate == 0 || m_candidates[asked[order[candidate - 1]]].node !=
+                                                      m_candidates[asked[order[candidate]]].node;
+        if (startsNode) {
+            const std::optional<AccessibleBox>& before = (*edges)[at++];
+            after[candidate] = (*edges)[at++];
+            known[candidate] = true;
+            const Candidate& c = m_candidates[asked[order[candidate]]];
+            if (before && after[candidate]) {
+                const TextBreak kind = breakBetween(*before, *after[candidate], c.onAnotherLine);
+                if (kind != TextBreak::none) breaks[c.node].append({.at = c.at, .kind = kind});
+            }
+        } else {
+            after[candidate] = (*edges)[at++];
+            known[candidate] = true;
+        }
+    }
+    // Between two candidates whose characters after are drawn in one line, every character is: the lines of
+    // a row follow one another down. Where two are on different lines, the one between them is asked for,
+    // until every change of line is found between two candidates side by side: where a row's length is
+    // known, at the place the next row would start, else half way.
+    const auto sameLine = [&](qsizetype a, qsizetype b) {
+        return !after[a] || !after[b] ||
+               breakBetween(*after[a], *after[b], TextBreak::paragraph) != TextBreak::paragraph;
+    };
+    const auto sameNode = [&](qsizetype a, qsizetype b) {
+        return m_candidates[asked[order[a]]].node == m_candidates[asked[order[b]]].node;
+    };
+    for (;;) {
+        QList<qsizetype> probes;
+        // The last change of line known exactly (a candidate drawn on another line than the one before it), and
+        // the length of a row between two such changes: where the rows are alike, the next rows' changes are
+        // asked for where they would be, two candidates each, all in one round.
+        qsizetype lastChange = -1;
+        qsizetype rowLength = 0;
+        // Until a row's length is known, a node's first rows are looked for alone, one after the other.
+        bool looking = false;
+        for (qsizetype lo = 0; lo < order.size();) {
+            qsizetype hi = lo + 1;
+            while (hi < order.size() && !known[hi]) ++hi;
+            if (hi >= order.size()) break;
+            if (!sameNode(lo, hi)) {
+                lastChange = -1;
+                rowLength = 0;
+                looking = false;
+            } else if (looking && rowLength == 0) {
+                // Waits for the node's first rows.
+            } else if (!sameLine(lo, hi) && hi == lo + 1) {
+                if (lastChange >= 0 && rowLength == 0) rowLength = hi - lastChange;
+                lastChange = hi;
+            } else if (!sameLine(lo, hi)) {
+                qsizetype predicted = 0;
+                if (rowLength > 1 && lastChange >= 0) {
+                    for (qsizetype next = lastChange + rowLength * ((lo - lastChange) / rowLength + 1);
+                         next < hi && predicted < kPredictedRows; next += rowLength, ++predicted) {
+                        if (next - 1 > lo) probes.append(next - 1);
+                        probes.append(next);
+                    }
+                }
+                if (predicted == 0) probes.append(lo + (hi - lo) / 2);
+                looking = true;
+            }
+            lo = hi;
+        }
+        if (probes.isEmpty()) break;
+        std::sort(probes.begin(), probes.end());
+        probes.erase(std::unique(probes.begin(), probes.end()), probes.end());
+        QList<AccessibleTextOffset> asking;
+        for (const qsizetype probe : probes) asking.append(places[2 * order[probe] + 1]);
+        auto boxes = drawnBoxes(asking);
+        if (!boxes) return tl::unexpected(boxes.error());
+        for (qsizetype index = 0; index < probes.size(); ++index) {
+            after[probes[index]] = (*boxes)[index];
+            known[probes[index]] = true;
+        }
+    }
+    // A line end, or the break the candidate takes, before each row but the first.
+    for (qsizetype index = 1; index < order.size(); ++index) {
+        if (!sameNode(index - 1, index) || sameLine(index - 1, index)) continue;
+        const Candidate& c = m_candidates[asked[order[index]]];
+        breaks[c.node].append({.at = c.at, .kind = c.onAnotherLine});
+    }
+    return {};
 }
 
 AccessibleAnswers<AccessibleBox> DrawnLineFinder::drawnBoxes(const QList<AccessibleTextOffset>& places) {
@@ -118,6 +248,8 @@ CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
         qsizetype node = 0;
         int next = 0;
         int end = 0;
+        // Asked at places spread over it too: what remains of a stretch once its first paragraph is told.
+        bool spread = false;
     };
     QList<Stretch> open;
     for (qsizetype index = 0; index < nodes.size(); ++index) {
@@ -153,21 +285,55 @@ CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
             inlineObjects = 0;
         }
     }
-    for (int round = 0; round < kParagraphRounds && !open.isEmpty(); ++round) {
+    // Each round asks, in one batch, for the paragraph at the start of each stretch whose paragraphs are not
+    // all known, and, past a stretch's first paragraph, at places spread over the rest: each answer tells a paragraph's
+    // start and end, and what lies between two paragraphs told is asked for in the next round, so that a stretch of
+    // many short paragraphs (a wrapping row of a thousand items) takes a few rounds, not one for each.
+    while (!open.isEmpty()) {
         QList<AccessibleTextOffset> places;
-        for (const Stretch& stretch : open)
-            places.append({.element = nodes[stretch.node].element, .offset = stretch.next});
+        QList<std::pair<qsizetype, int>> asked;
+        for (qsizetype index = 0; index < open.size(); ++index) {
+            const Stretch& stretch = open[index];
+            const int length = stretch.end - stretch.next;
+            const int spread = stretch.spread ? std::max(1, std::min(kParagraphSpread, length / kParagraphSpacing)) : 1;
+            for (int probe = 0; probe < spread; ++probe) {
+                const int offset = stretch.next + int(qint64(length) * probe / spread);
+                places.append({.element = nodes[stretch.node].element, .offset = offset});
+                asked.append({index, offset});
+            }
+        }
         auto paragraphs = batch<AccessibleAnswers<AccessibleTextRange>>(
             [&](CaptureDeadline d) { return m_bus.paragraphsAt(places, d); });
         if (!paragraphs) return tl::unexpected(paragraphs.error());
         QList<Stretch> next;
-        for (qsizetype index = 0; index < open.size(); ++index) {
-            const Stretch& stretch = open[index];
-            const std::optional<AccessibleTextRange>& paragraph = (*paragraphs)[index];
-            // A paragraph that ends inside the stretch: the next starts there.
-            if (!paragraph || paragraph->end <= stretch.next || paragraph->end >= stretch.end) continue;
-            addCandidate(stretch.node, unitAt(stretch.node, paragraph->end), TextBreak::paragraph);
-            next.append({.node = stretch.node, .next = paragraph->end, .end = stretch.end});
+        for (qsizetype first = 0; first < asked.size();) {
+            const Stretch& stretch = open[asked[first].first];
+            qsizetype last = first;
+            while (last < asked.size() && asked[last].first == asked[first].first) ++last;
+            // The paragraphs told, in order; the first is the one the stretch's next question begins.
+            int known = stretch.next;
+            for (qsizetype index = first; index < last; ++index) {
+                const std::optional<AccessibleTextRange>& paragraph = (*paragraphs)[index];
+                const int at = asked[index].second;
+                // An answer that does not hold its place says nothing; where the first does not, the
+                // stretch's paragraphs are not told.
+                if (!paragraph || paragraph->start > at || paragraph->end <= at) {
+                    if (index == first) break;
+                    continue;
+                }
+                if (paragraph->start > known) {
+                    // A paragraph starts there, and what lies before it is not known.
+                    addCandidate(stretch.node, unitAt(stretch.node, paragraph->start), TextBreak::paragraph);
+                    next.append({.node = stretch.node, .next = known, .end = paragraph->start, .spread = true});
+                }
+                if (paragraph->end <= known) continue;
+                known = paragraph->end;
+                if (known >= stretch.end) break;
+                addCandidate(stretch.node, unitAt(stretch.node, known), TextBreak::paragraph);
+            }
+            if (known > stretch.next && known < stretch.end)
+                next.append({.node = stretch.node, .next = known, .end = stretch.end, .spread = true});
+            first = last;
         }
         open = std::move(next);
     }

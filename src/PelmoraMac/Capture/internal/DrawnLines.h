@@ -29,26 +29,31 @@ struct DrawnBreak {
 //
 // Two places are looked at. Where the bus divides an object's own text into paragraphs (Chromium starts one
 // wherever the page starts a block or a flex item), each paragraph start inside a stretch of the text between
-// two objects; the paragraphs are asked for from the start of each stretch that draws two characters or
-// more, in a run between two blocks of at most kParagraphObjects objects inline, each answer naming where
-// the next one starts, all stretches' questions one batch a round (the place of an object parts pieces
-// already: its standing tells what comes between). And on both sides of each object
-// that the follower could not place by its attributes (`FollowedNode::placed`). At each of these, the last character
-// drawn before and the first drawn after are compared, their boxes asked for in one batch: two characters touching in
-// one line share it (a <b> in a flex paragraph), two drawn apart in one line (a gap between a row's items) take a line
-// end, and two on different lines a paragraph break, or a line end in a container known to lay out its items in lines.
-// Where the text itself holds a line feed there, or a block stands between, or the bus tells no box (or an empty one,
-// still, after asking again a few times), nothing is added. Objects shown inline are not divided (a link wraps as a
-// line of text does). One instance per text; `check` sees the deadline and the cancellation before and after each
-// batch.
+// two objects; the paragraphs are asked for in each stretch that draws two characters or more, in a run
+// between two blocks of at most kParagraphObjects objects inline, all stretches' questions one batch a round
+// (the place of an object parts pieces already: its standing tells what comes between). And on both sides of each
+// object that the follower could not place by its attributes (`FollowedNode::placed`). At each of these, the last
+// character drawn before and the first drawn after are compared, their boxes asked for in one batch: two characters
+// touching in one line share it (a <b> in a flex paragraph), two drawn apart in one line (a gap between a row's items)
+// take a line end, and two on different lines a paragraph break, or a line end in a container known to lay out its
+// items in lines (past kBoxPairs places, only where the rows change: `findRows`). Where the text itself holds a line
+// feed there, or a block stands between, or the bus tells no box (or an empty one, still, after asking again a few
+// times), nothing is added. Objects shown inline are not divided (a link wraps as a line of text does). One instance
+// per text; `check` sees the deadline and the cancellation before and after each batch.
 class DrawnLineFinder {
 public:
-    // The most rounds of paragraph questions: a stretch of more blocks is divided as far as they go.
-    static constexpr int kParagraphRounds = 256;
+    // How many places of a stretch of text are asked for their paragraphs in one round: one each
+    // kParagraphSpacing code points, at most kParagraphSpread.
+    static constexpr int kParagraphSpacing = 4;
+    static constexpr int kParagraphSpread = 1'024;
     // The most objects inline in a run of text between two blocks whose paragraphs are asked for: Chromium
     // takes time in proportion to a paragraph's objects to tell where it ends (340 ms for 2,000 links), and a
     // paragraph of so many inline objects (a line of links) is one flow of text.
     static constexpr qsizetype kParagraphObjects = 64;
+    // The most candidates whose characters on both sides are asked for their boxes: past it, where a page
+    // places more pieces than that (a wrapping row of a thousand items), only the rows they are drawn in are
+    // found, and each row stays one line, its pieces together (`findRows`).
+    static constexpr qsizetype kBoxPairs = 400;
     // How often boxes the application answers empty are asked for again, and the pause before each time.
     static constexpr int kBoxRounds = 3;
     static constexpr std::chrono::milliseconds kBoxPause{20};
@@ -69,6 +74,13 @@ private:
     template <typename Answers>
     Answers batch(const std::function<Answers(CaptureDeadline)>& calls);
     CaptureResult<void> findParagraphStarts();
+    // Over kBoxPairs candidates (`asked`, indexes of m_candidates, whose characters before and after are
+    // `places`, two each): a break where the character after a candidate is drawn on another line than the
+    // character after the one before, found by asking for few of them (a row's characters are drawn on one
+    // line, and the rows follow one another down); and at each node's first candidate as for every one.
+    CaptureResult<void> findRows(const QList<qsizetype>& asked, const QList<AccessibleTextOffset>& places,
+                                 QList<QList<DrawnBreak>>& breaks);
+    static QList<QList<DrawnBreak>> sorted(QList<QList<DrawnBreak>> breaks);
     // The boxes of the characters at these places, those answered empty asked again.
     AccessibleAnswers<AccessibleBox> drawnBoxes(const QList<AccessibleTextOffset>& places);
     void addPlacedObjects();

@@ -20,6 +20,14 @@ qsizetype readableUnits(QStringView text) {
                          [](QChar c) { return !c.isSpace() && c != QChar(kObjectReplacementCharacter); });
 }
 
+// Whether an object of this role shows no text of its own: an image, an icon, a rule between parts.
+bool showsNoText(std::uint32_t role) {
+    constexpr std::uint32_t icon = 26;
+    constexpr std::uint32_t image = 27;
+    constexpr std::uint32_t separator = 50;
+    return role == icon || role == image || role == separator;
+}
+
 // Whether a container lays its children out in lines of its own making: a flex or grid container.
 bool laysOutItems(const QString& display) {
     return display.contains(u"flex"_s) || display.contains(u"grid"_s);
@@ -88,6 +96,7 @@ Answers SelectedTextFollower::batch(const std::function<Answers(CaptureDeadline)
 CaptureResult<std::optional<QString>> SelectedTextFollower::read(const AccessibleElement& element,
                                                                  AccessibleTextRange range) {
     m_nodes = {Node{.element = element, .range = range}};
+    m_unsettled.clear();
     m_paragraphEnded = false;
     m_lineEnded = false;
     m_readableUnits = 0;
@@ -143,9 +152,11 @@ CaptureResult<qsizetype> SelectedTextFollower::readLevel(qsizetype first) {
     for (qsizetype index = first; index < end; ++index) {
         Node& node = m_nodes[index];
         node.text = (*texts)[index - first];
-        // An object found selected a moment ago that gives no text is gone.
+        // An object found selected a moment ago that gives no text, or none of what it has selected, is gone
+        // or was rewritten.
         if (index > 0) {
-            if (auto found = ensureFound(node.text.has_value()); !found) return tl::unexpected(found.error());
+            const bool given = node.text && (!node.text->isEmpty() || node.range.end <= node.range.start);
+            if (auto found = ensureFound(given); !found) return tl::unexpected(found.error());
         }
         if (!node.text) continue;
         m_readableUnits += readableUnits(*node.text);
@@ -182,22 +193,30 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     // The objects found, each with the index of its place; then those that may be read.
     QList<AccessibleElement> found;
     QList<qsizetype> at;
+    QList<AccessibleTextOffset> unnamed;
     for (qsizetype index = 0; index < places.size(); ++index) {
         m_nodes[targets[index].owner].embedded[targets[index].object] = (*objects)[index];
-        if (auto found = ensureFound((*objects)[index].has_value()); !found) return found;
-        if (!(*objects)[index]) continue;
+        if (!(*objects)[index]) {
+            unnamed.append(places[index]);
+            continue;
+        }
         found.append(*(*objects)[index]);
         at.append(index);
     }
+    if (auto literal = ensureLiteral(unnamed); !literal) return literal;
     if (found.isEmpty()) return {};
     auto roles = batch<AccessibleAnswers<std::uint32_t>>([&](CaptureDeadline d) { return m_bus.roles(found, d); });
     if (!roles) return tl::unexpected(roles.error());
     QList<AccessibleElement> readable;
     QList<qsizetype> readableAt;
+    QList<std::uint32_t> readableRoles;
     QList<bool> listItems;
     for (qsizetype index = 0; index < found.size(); ++index) {
         const std::optional<std::uint32_t>& role = (*roles)[index];
-        if (auto known = ensureFound(role.has_value()); !known) return known;
+        // An object of no role is one the application has let go (Chromium answers so for an element the
+        // page took away until the bus forgets it).
+        if (auto known = ensureFound(role.value_or(AccessibleRole::invalid) != AccessibleRole::invalid); !known)
+            return known;
         // A password field's text is never asked for, nor anything else of it. Neither is the value of any
         // other field: a page's selection does not hold it (the bus says a field's whole value is selected
         // whenever the selection goes past it), and a field shown in clear may hold a password that the
@@ -208,6 +227,7 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
         }
         readable.append(found[index]);
         readableAt.append(at[index]);
+        readableRoles.append(*role);
         listItems.append(*role == AccessibleRole::listItem);
     }
     if (readable.isEmpty()) return {};
@@ -216,26 +236,24 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     if (!selections) return tl::unexpected(selections.error());
     QList<qsizetype> selected;
     QList<AccessibleElement> selectedElements;
-    QList<AccessibleElement> unselected;
+    QList<Idle> idle;
     for (qsizetype index = 0; index < readable.size(); ++index) {
         const std::optional<AccessibleTextRange>& range = (*selections)[index];
-        if (!range) unselected.append(readable[index]);
-        if (!range || range->start < 0 || range->end <= range->start) continue;
+        if (!range || range->start < 0 || range->end <= range->start) {
+            const Slot target = targets[readableAt[index]];
+            const AccessibleTextRange owner = m_nodes[target.owner].range;
+            const int offset = places[readableAt[index]].offset;
+            idle.append({.element = readable[index],
+                         .role = readableRoles[index],
+                         .inside = offset > owner.start && offset + 1 < owner.end});
+            continue;
+        }
         // Each code point takes one or two units: more code points than the limit are too many units.
         if (range->end - range->start > m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
         selected.append(index);
         selectedElements.append(readable[index]);
     }
-    // An object of a selected text with no text to select (an image) is still there; one that the bus no longer
-    // finds has gone with its text.
-    if (m_limits.webPage && !unselected.isEmpty()) {
-        auto still =
-            batch<AccessibleAnswers<std::uint32_t>>([&](CaptureDeadline d) { return m_bus.roles(unselected, d); });
-        if (!still) return tl::unexpected(still.error());
-        for (const auto& role : *still) {
-            if (auto found = ensureFound(role.has_value()); !found) return found;
-        }
-    }
+    if (auto still = ensureIdleUnchanged(idle); !still) return still;
     if (selected.isEmpty()) return {};
     auto attributes = batch<AccessibleAnswers<QMap<QString, QString>>>(
         [&](CaptureDeadline d) { return m_bus.attributesOf(selectedElements, d); });
@@ -267,6 +285,76 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
 CaptureResult<void> SelectedTextFollower::ensureFound(bool found) const {
     if (found || !m_limits.webPage) return {};
     return tl::unexpected(CaptureFailure::sourceChanged);
+}
+
+CaptureResult<void> SelectedTextFollower::ensureLiteral(const QList<AccessibleTextOffset>& places) {
+    if (places.isEmpty() || !m_limits.webPage) return {};
+    // The owners' texts read again. A text of an object still shown that still holds the character as it did,
+    // among other text, may hold it as a character (a page's text may: what is left of an image pasted from
+    // elsewhere); one that changed, whose object the application let go (Chromium answers for it a while,
+    // without its objects), or that holds nothing else lost its objects. Chromium names no object for a
+    // while for the objects of a paragraph it makes again, so the reading holds only when the next one finds
+    // the same characters.
+    QList<qsizetype> owners;
+    for (const AccessibleTextOffset& place : places) {
+        for (qsizetype index = 0; index < m_nodes.size(); ++index) {
+            if (m_nodes[index].element == place.element) owners.append(index);
+        }
+        m_unsettled.append(place.element.path + u'@' + QString::number(place.offset));
+    }
+    std::sort(owners.begin(), owners.end());
+    owners.erase(std::unique(owners.begin(), owners.end()), owners.end());
+    QList<AccessibleTextPart> parts;
+    QList<AccessibleElement> elements;
+    for (const qsizetype owner : owners) {
+        parts.append({.element = m_nodes[owner].element, .range = m_nodes[owner].range});
+        elements.append(m_nodes[owner].element);
+    }
+    auto roles = batch<AccessibleAnswers<std::uint32_t>>([&](CaptureDeadline d) { return m_bus.roles(elements, d); });
+    if (!roles) return tl::unexpected(roles.error());
+    auto texts = batch<AccessibleAnswers<QString>>([&](CaptureDeadline d) { return m_bus.texts(parts, d); });
+    if (!texts) return tl::unexpected(texts.error());
+    for (qsizetype index = 0; index < owners.size(); ++index) {
+        const std::optional<QString>& text = m_nodes[owners[index]].text;
+        const bool shown = (*roles)[index].value_or(AccessibleRole::invalid) != AccessibleRole::invalid;
+        const bool same = (*texts)[index] == text && text && readableUnits(*text) > 0;
+        if (auto literal = ensureFound(shown && same); !literal) return literal;
+    }
+    return {};
+}
+
+CaptureResult<void> SelectedTextFollower::ensureIdleUnchanged(const QList<Idle>& idle) {
+    if (idle.isEmpty() || !m_limits.webPage) return {};
+    QList<AccessibleElement> elements;
+    for (const Idle& object : idle) elements.append(object.element);
+    auto counts = batch<AccessibleAnswers<int>>([&](CaptureDeadline d) { return m_bus.characterCounts(elements, d); });
+    if (!counts) return tl::unexpected(counts.error());
+    QList<AccessibleElement> untold;
+    for (qsizetype index = 0; index < idle.size(); ++index) {
+        const std::optional<int>& count = (*counts)[index];
+        if (!count) {
+            untold.append(idle[index].element);
+            continue;
+        }
+        if (!idle[index].inside) continue;
+        // An object inside the selected stretch is selected whole: one with text and nothing selected was
+        // rewritten while it was read.
+        if (auto unchanged = ensureFound(*count <= 0); !unchanged) return unchanged;
+        // One without text that is no image (a paragraph, a link, a ruby) may be one the page is making again
+        // (Chromium shows a new object so before it has its text): the reading is taken only when the next
+        // one gives the same.
+        if (!showsNoText(idle[index].role)) m_unsettled.append(idle[index].element.path);
+    }
+    if (untold.isEmpty()) return {};
+    // An object with no text to select (an image) is still there; one that the bus no longer finds has gone
+    // with its text.
+    auto still = batch<AccessibleAnswers<std::uint32_t>>([&](CaptureDeadline d) { return m_bus.roles(untold, d); });
+    if (!still) return tl::unexpected(still.error());
+    for (const auto& role : *still) {
+        if (auto found = ensureFound(role.value_or(AccessibleRole::invalid) != AccessibleRole::invalid); !found)
+            return found;
+    }
+    return {};
 }
 
 void SelectedTextFollower::appendRun(const Node& node, qsizetype from, qsizetype to, QString& text) {

@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -63,9 +64,11 @@ struct FollowedText {
 //
 // Limits end the read rather than cut it: tooLong once what was read and the objects still to follow
 // (each at least a unit) pass the text limit, before those are followed; selectionUnknown when an object
-// is nested deeper than the depth limit. In a web page every object replacement character stands for an
-// object: one the bus no longer finds while it is read (the page changed it) ends the read with
-// sourceChanged, never a text with its words missing.
+// is nested deeper than the depth limit. A web page is read whole or not at all: an object the page took away
+// or is making again while it is read (no role, a selection without text, nothing selected inside the
+// selected stretch though it has text, a place holder named no object in a text that changed) ends the read
+// with sourceChanged, never a text with its words missing; a place holder named no object in a text that
+// still holds it among other text is the page's own character (`unsettled`).
 class SelectedTextFollower {
 public:
     // The longest text, in UTF-16 units, and the deepest nesting of objects followed.
@@ -85,6 +88,11 @@ public:
     CaptureResult<std::optional<QString>> read(const AccessibleElement& element, AccessibleTextRange range);
     // The text that the last read gave, with where each stretch of it was read.
     FollowedText followed() const;
+    // The objects of the page inside the selected stretch that showed no text though they are no image, and
+    // the place holders for which the bus named no object: each may have been read as the page made it
+    // again, so the reading holds only when the next read gives the same text with the same objects and
+    // places so (a page that makes its objects again makes new ones).
+    const QStringList& unsettled() const { return m_unsettled; }
 
 private:
     using Node = FollowedNode;
@@ -104,8 +112,22 @@ private:
     // Marks the list items of which the selection covers only the marker.
     CaptureResult<void> findLoneMarkers();
 
+    // An object of a selected text with nothing selected in it: its role, and whether it stands inside the
+    // selected stretch of its owner's text (not at either end of it, where the selection may end inside it).
+    struct Idle {
+        AccessibleElement element;
+        std::uint32_t role = 0;
+        bool inside = false;
+    };
+
     // Objects that vanished in a web page end the read.
     CaptureResult<void> ensureFound(bool found) const;
+    // Object replacement characters of these nodes' texts for which the bus named no object: characters of
+    // the page's text where the nodes' texts are still as they were read, else the page changed them.
+    CaptureResult<void> ensureLiteral(const QList<AccessibleTextOffset>& places);
+    // Objects with nothing selected: one inside the selected stretch that has text, or one the bus no longer
+    // finds, was changed by the page while it was read.
+    CaptureResult<void> ensureIdleUnchanged(const QList<Idle>& idle);
     CaptureResult<bool> appendText(const Node& node, QString& text);
     void appendRun(const Node& node, qsizetype from, qsizetype to, QString& text);
     CaptureResult<bool> appendObject(const Node& node, QString& text);
@@ -119,6 +141,7 @@ private:
     std::function<CaptureResult<void>()> m_check;
     Limits m_limits;
     QList<Node> m_nodes;
+    QStringList m_unsettled;
     // A block ended the text: what comes next starts a paragraph; or what comes next was drawn on a line of
     // its own.
     bool m_paragraphEnded = false;
