@@ -166,9 +166,12 @@ protected:
         s_rig = std::make_unique<test::AccessibilityRig>();
         if (*s_rig->failure()) return;
         s_tracker = std::make_unique<AccessibilityFocusTracker>();
-        s_trackerStarted = s_tracker->start();
         s_inputWatch = std::make_unique<X11InputWatch>();
-        s_inputWatchStarted = s_inputWatch->start();
+        // The bus's registry, started on demand, may answer a busy machine later than one start waits: started
+        // again, as the application does at each capture, until it listens.
+        test::processEventsUntil([] { return s_tracker->start() && s_inputWatch->start(); }, 30s);
+        s_trackerStarted = s_tracker->isStarted();
+        s_inputWatchStarted = s_inputWatch->isStarted();
     }
     static void TearDownTestSuite() {
         s_inputWatch.reset();
