@@ -62,8 +62,9 @@ QByteArray linksPage(int links, bool bullets) {
 // `items` items of two characters ("語" and a digit, each in a <b> or a grid's cell) laid out as `layout` says: "flex",
 // a wrapping flex row of them, each placed where it is drawn; "grid", a grid of 20 columns; "blocks", the same items in
 // plain block rows of 20, each row a <div> whose items the browser shows inline. The title as the links
-// page's; Ctrl+A selects the items alone, as a page of its own selection does (Chromium takes about a minute
-// to tell the selection of each of 5,000 objects when the whole document is selected).
+// page's, told once the page is whole (Ctrl+A on a page still loading selects the items made so far); Ctrl+A selects
+// the items alone, as a page of its own selection does (Chromium takes about a minute to tell the selection of each of
+// 5,000 objects when the whole document is selected).
 QByteArray itemsPage(const QByteArray& layout, int items) {
     const bool blocks = layout == "blocks";
     QString body = layout == "flex"   ? u"<div id='items' style='display:flex;flex-wrap:wrap;width:900px'>"_s
@@ -76,7 +77,8 @@ QByteArray itemsPage(const QByteArray& layout, int items) {
     }
     body += blocks ? u"</div></div>"_s : u"</div>"_s;
     return (u"<!DOCTYPE html><html><head><title>Links page</title><script>"
-            u"function tell() { document.title = 'Links page ' + (outerHeight - innerHeight) + ' ' +"
+            u"function tell() { if (document.readyState !== 'complete') return; document.title = 'Links page ' + "
+            u"(outerHeight - innerHeight) + ' ' +"
             u" getSelection().toString().length; }"
             u"addEventListener('load', tell); addEventListener('resize', tell);"
             u"document.addEventListener('selectionchange', tell);"

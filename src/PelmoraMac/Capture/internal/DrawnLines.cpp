@@ -55,24 +55,32 @@ Answers DrawnLineFinder::batch(const std::function<Answers(CaptureDeadline)>& ca
 CaptureResult<QList<QList<DrawnBreak>>> DrawnLineFinder::find(const QList<FollowedNode>& nodes) {
     m_nodes = &nodes;
     m_offsets.clear();
+    m_objectsBefore.clear();
     m_candidates.clear();
     m_candidateAt.clear();
     if (auto found = findParagraphStarts(); !found) return tl::unexpected(found.error());
     addPlacedObjects();
 
-    // The characters on both sides of each candidate, asked for together.
+    // The characters on both sides of each candidate, asked for together; those where only rows are found
+    // apart.
     QList<AccessibleTextOffset> places;
     QList<qsizetype> asked;
+    QList<AccessibleTextOffset> rowPlaces;
+    QList<qsizetype> rowsAsked;
     for (qsizetype index = 0; index < m_candidates.size(); ++index) {
         const Candidate& candidate = m_candidates[index];
         const auto before = drawnNear(candidate.node, candidate.at, false);
         const auto after = before ? drawnNear(candidate.node, candidate.at, true) : std::nullopt;
         if (!after) continue;
-        places << *before << *after;
-        asked.append(index);
+        (candidate.rowsOnly ? rowPlaces : places) << *before << *after;
+        (candidate.rowsOnly ? rowsAsked : asked).append(index);
     }
     QList<QList<DrawnBreak>> breaks(nodes.size());
-    if (asked.isEmpty()) return breaks;
+    if (!rowsAsked.isEmpty()) {
+        auto rows = findRows(rowsAsked, rowPlaces, breaks);
+        if (!rows) return tl::unexpected(rows.error());
+    }
+    if (asked.isEmpty()) return sorted(std::move(breaks));
     if (asked.size() > kBoxPairs) {
         auto rows = findRows(asked, places, breaks);
         if (!rows) return tl::unexpected(rows.error());
@@ -242,16 +250,9 @@ AccessibleAnswers<AccessibleBox> DrawnLineFinder::drawnBoxes(const QList<Accessi
 
 CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
     const QList<FollowedNode>& nodes = *m_nodes;
-    // Each stretch of a node's own text between two of its objects: where the next question goes (a
-    // code-point offset) and where the stretch ends.
-    struct Stretch {
-        qsizetype node = 0;
-        int next = 0;
-        int end = 0;
-        // Asked at places spread over it too: what remains of a stretch once its first paragraph is told.
-        bool spread = false;
-    };
     QList<Stretch> open;
+    // The stretches of texts that hold no object.
+    QList<Stretch> leaves;
     for (qsizetype index = 0; index < nodes.size(); ++index) {
         const FollowedNode& node = nodes[index];
         if (!node.text || (index > 0 && showsInline(node))) continue;
@@ -280,11 +281,13 @@ CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
                 ++inlineObjects;
                 continue;
             }
-            if (inlineObjects <= kParagraphObjects) open.append(run);
+            if (inlineObjects <= kParagraphObjects) (object == 0 ? leaves : open).append(run);
             run.clear();
             inlineObjects = 0;
         }
     }
+    if (auto split = askableLeaves(leaves); !split) return tl::unexpected(split.error());
+    open.append(leaves);
     // Each round asks, in one batch, for the paragraph at the start of each stretch whose paragraphs are not
     // all known, and, past a stretch's first paragraph, at places spread over the rest: each answer tells a paragraph's
     // start and end, and what lies between two paragraphs told is asked for in the next round, so that a stretch of
@@ -340,6 +343,37 @@ CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
     return {};
 }
 
+CaptureResult<void> DrawnLineFinder::askableLeaves(QList<Stretch>& leaves) {
+    if (leaves.isEmpty()) return {};
+    QList<AccessibleElement> elements;
+    for (const Stretch& stretch : std::as_const(leaves)) elements.append((*m_nodes)[stretch.node].element);
+    auto counts = batch<AccessibleAnswers<int>>([&](CaptureDeadline d) { return m_bus.childCounts(elements, d); });
+    if (!counts) return tl::unexpected(counts.error());
+    QList<Stretch> kept;
+    for (qsizetype index = 0; index < leaves.size(); ++index) {
+        const std::optional<int>& count = (*counts)[index];
+        // A text made of one text node of the page (Chromium shows each as a child of its own) flows in one
+        // block: a wrapping row's item of a few characters is asked nothing.
+        if (count == 1) continue;
+        if (count <= kParagraphTextNodes) {
+            kept.append(leaves[index]);
+            continue;
+        }
+        // Chromium takes time in proportion to a text's nodes to tell each of its paragraphs (60 ms each for
+        // 6,000 cells of a grid): the rows of such a text are found apart, a line end before each.
+        const Stretch& stretch = leaves[index];
+        const QString& text = *(*m_nodes)[stretch.node].text;
+        bool drawnBefore = false;
+        for (qsizetype unit = unitAt(stretch.node, stretch.next); unit < unitAt(stretch.node, stretch.end); ++unit) {
+            if (!isDrawnCharacter(text[unit]) || text[unit].isLowSurrogate()) continue;
+            if (drawnBefore) addCandidate(stretch.node, unit, TextBreak::line, true);
+            drawnBefore = true;
+        }
+    }
+    leaves = std::move(kept);
+    return {};
+}
+
 void DrawnLineFinder::addPlacedObjects() {
     const QList<FollowedNode>& nodes = *m_nodes;
     for (qsizetype index = 0; index < nodes.size(); ++index) {
@@ -356,14 +390,15 @@ void DrawnLineFinder::addPlacedObjects() {
     }
 }
 
-void DrawnLineFinder::addCandidate(qsizetype node, qsizetype at, TextBreak onAnotherLine) {
+void DrawnLineFinder::addCandidate(qsizetype node, qsizetype at, TextBreak onAnotherLine, bool rowsOnly) {
     const auto [found, added] = m_candidateAt.try_emplace({node, at}, m_candidates.size());
     if (!added) {
         Candidate& candidate = m_candidates[found->second];
         candidate.onAnotherLine = std::max(candidate.onAnotherLine, onAnotherLine);
+        candidate.rowsOnly = candidate.rowsOnly && rowsOnly;
         return;
     }
-    m_candidates.append({.node = node, .at = at, .onAnotherLine = onAnotherLine});
+    m_candidates.append({.node = node, .at = at, .onAnotherLine = onAnotherLine, .rowsOnly = rowsOnly});
 }
 
 const QList<int>& DrawnLineFinder::offsetsOf(qsizetype node) {
@@ -387,9 +422,21 @@ qsizetype DrawnLineFinder::unitAt(qsizetype node, int offset) {
     return std::lower_bound(offsets.cbegin(), offsets.cend(), offset) - offsets.cbegin();
 }
 
-qsizetype DrawnLineFinder::objectIndexAt(qsizetype node, qsizetype at) const {
-    const QString& text = *(*m_nodes)[node].text;
-    return std::count(text.cbegin(), text.cbegin() + at, kPlaceHolder);
+qsizetype DrawnLineFinder::objectIndexAt(qsizetype node, qsizetype at) {
+    auto found = m_objectsBefore.find(node);
+    if (found == m_objectsBefore.end()) {
+        const QString& text = *(*m_nodes)[node].text;
+        QList<qsizetype> before;
+        before.reserve(text.size() + 1);
+        qsizetype objects = 0;
+        for (const QChar c : text) {
+            before.append(objects);
+            if (c == kPlaceHolder) ++objects;
+        }
+        before.append(objects);
+        found = m_objectsBefore.insert(node, std::move(before));
+    }
+    return found->at(at);
 }
 
 std::optional<AccessibleTextOffset> DrawnLineFinder::edgeOf(qsizetype node, bool first, int depth) {

@@ -31,7 +31,9 @@ struct DrawnBreak {
 // wherever the page starts a block or a flex item), each paragraph start inside a stretch of the text between
 // two objects; the paragraphs are asked for in each stretch that draws two characters or more, in a run
 // between two blocks of at most kParagraphObjects objects inline, all stretches' questions one batch a round
-// (the place of an object parts pieces already: its standing tells what comes between). And on both sides of each
+// (the place of an object parts pieces already: its standing tells what comes between). A text that holds no
+// object is asked only where the bus shows it made of several text nodes (one text node flows in one block),
+// and where of more than kParagraphTextNodes, only the rows it is drawn in are found. And on both sides of each
 // object that the follower could not place by its attributes (`FollowedNode::placed`). At each of these, the last
 // character drawn before and the first drawn after are compared, their boxes asked for in one batch: two characters
 // touching in one line share it (a <b> in a flex paragraph), two drawn apart in one line (a gap between a row's items)
@@ -50,6 +52,8 @@ public:
     // takes time in proportion to a paragraph's objects to tell where it ends (340 ms for 2,000 links), and a
     // paragraph of so many inline objects (a line of links) is one flow of text.
     static constexpr qsizetype kParagraphObjects = 64;
+    // The most text nodes of an object's text whose paragraphs are asked for; past it only its rows are found.
+    static constexpr int kParagraphTextNodes = 256;
     // The most candidates whose characters on both sides are asked for their boxes: past it, where a page
     // places more pieces than that (a wrapping row of a thousand items), only the rows they are drawn in are
     // found, and each row stays one line, its pieces together (`findRows`).
@@ -69,11 +73,26 @@ private:
         qsizetype node = 0;
         qsizetype at = 0;
         TextBreak onAnotherLine = TextBreak::paragraph;
+        // Only where it starts a drawn row is it asked for (`findRows`).
+        bool rowsOnly = false;
+    };
+
+    // A stretch of a node's own text between two of its objects: where the next question goes (a code-point
+    // offset) and where the stretch ends.
+    struct Stretch {
+        qsizetype node = 0;
+        int next = 0;
+        int end = 0;
+        // Asked at places spread over it too: what remains of a stretch once its first paragraph is told.
+        bool spread = false;
     };
 
     template <typename Answers>
     Answers batch(const std::function<Answers(CaptureDeadline)>& calls);
     CaptureResult<void> findParagraphStarts();
+    // Of the stretches of texts that hold no object, those whose paragraphs are asked for: made of several text
+    // nodes, and of not so many that the questions would outlast the capture, whose rows only are found.
+    CaptureResult<void> askableLeaves(QList<Stretch>& leaves);
     // Over kBoxPairs candidates (`asked`, indexes of m_candidates, whose characters before and after are
     // `places`, two each): a break where the character after a candidate is drawn on another line than the
     // character after the one before, found by asking for few of them (a row's characters are drawn on one
@@ -84,7 +103,7 @@ private:
     // The boxes of the characters at these places, those answered empty asked again.
     AccessibleAnswers<AccessibleBox> drawnBoxes(const QList<AccessibleTextOffset>& places);
     void addPlacedObjects();
-    void addCandidate(qsizetype node, qsizetype at, TextBreak onAnotherLine);
+    void addCandidate(qsizetype node, qsizetype at, TextBreak onAnotherLine, bool rowsOnly = false);
     // The code-point offset of each unit of a node's text (and of its end), in the bus's offsets.
     const QList<int>& offsetsOf(qsizetype node);
     qsizetype unitAt(qsizetype node, int offset);
@@ -93,13 +112,15 @@ private:
     // The character drawn last before a place of a node's text, or first from it (`forward`); none where a
     // block or a line feed comes first.
     std::optional<AccessibleTextOffset> drawnNear(qsizetype node, qsizetype at, bool forward);
-    qsizetype objectIndexAt(qsizetype node, qsizetype at) const;
+    qsizetype objectIndexAt(qsizetype node, qsizetype at);
 
     AccessibilityBus& m_bus;
     CaptureDeadline m_deadline;
     std::function<CaptureResult<void>()> m_check;
     const QList<FollowedNode>* m_nodes = nullptr;
     QHash<qsizetype, QList<int>> m_offsets;
+    // How many objects a node's text holds before each of its units, once asked for.
+    QHash<qsizetype, QList<qsizetype>> m_objectsBefore;
     QList<Candidate> m_candidates;
     // Where each candidate is in the list, by its node and place.
     std::map<std::pair<qsizetype, qsizetype>, qsizetype> m_candidateAt;
