@@ -1,8 +1,11 @@
 #include "PelmoraMac/Capture/internal/SelectedTextFollower.h"
 
 #include "PelmoraMac/Capture/CapturedText.h"
+#include "ReaderCore/Clock.h"
 
 #include <QRegularExpression>
+
+#include <thread>
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
@@ -255,8 +258,7 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     }
     if (auto still = ensureIdleUnchanged(idle); !still) return still;
     if (selected.isEmpty()) return {};
-    auto attributes = batch<AccessibleAnswers<QMap<QString, QString>>>(
-        [&](CaptureDeadline d) { return m_bus.attributesOf(selectedElements, d); });
+    auto attributes = describe(selectedElements);
     if (!attributes) return tl::unexpected(attributes.error());
 
     for (qsizetype index = 0; index < selected.size(); ++index) {
@@ -280,6 +282,32 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
                             .listItem = listItems[item] || display == u"list-item"_s});
     }
     return {};
+}
+
+AccessibleAnswers<QMap<QString, QString>> SelectedTextFollower::describe(const QList<AccessibleElement>& elements) {
+    auto attributes = batch<AccessibleAnswers<QMap<QString, QString>>>(
+        [&](CaptureDeadline d) { return m_bus.attributesOf(elements, d); });
+    if (!m_limits.webPage) return attributes;
+    // Every element of a page has attributes (its tag at least): none at all is an answer the browser gave
+    // before it gathered them (Firefox, to the first questions after it starts), which the next gives whole.
+    std::chrono::milliseconds pause = kAttributesPause;
+    for (int round = 0; attributes && round < kAttributesRounds; ++round, pause *= 2) {
+        QList<qsizetype> bare;
+        QList<AccessibleElement> again;
+        for (qsizetype index = 0; index < elements.size(); ++index) {
+            if (!(*attributes)[index] || !(*attributes)[index]->isEmpty()) continue;
+            bare.append(index);
+            again.append(elements[index]);
+        }
+        if (bare.isEmpty()) break;
+        const Clock& clock = SystemClock::shared();
+        std::this_thread::sleep_until(std::min(clock.monotonicNow() + pause, m_deadline));
+        auto answers = batch<AccessibleAnswers<QMap<QString, QString>>>(
+            [&](CaptureDeadline d) { return m_bus.attributesOf(again, d); });
+        if (!answers) return answers;
+        for (qsizetype index = 0; index < bare.size(); ++index) (*attributes)[bare[index]] = (*answers)[index];
+    }
+    return attributes;
 }
 
 CaptureResult<void> SelectedTextFollower::ensureFound(bool found) const {

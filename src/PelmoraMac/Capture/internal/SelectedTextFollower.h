@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -80,6 +81,11 @@ public:
         bool webPage = false;
     };
 
+    // How often a page's elements answered with no attributes at all are asked again, and the first pause
+    // before it (each next pause twice as long).
+    static constexpr int kAttributesRounds = 3;
+    static constexpr std::chrono::milliseconds kAttributesPause{20};
+
     SelectedTextFollower(AccessibilityBus& bus, CaptureDeadline deadline, std::function<CaptureResult<void>()> check,
                          Limits limits);
 
@@ -109,6 +115,8 @@ private:
     // nodes; returns the index of the first new node.
     CaptureResult<qsizetype> readLevel(qsizetype first);
     CaptureResult<void> addObjects(const QList<AccessibleTextOffset>& places, const QList<Slot>& targets);
+    // The object attributes of these elements; in a web page, those answered with none asked again.
+    AccessibleAnswers<QMap<QString, QString>> describe(const QList<AccessibleElement>& elements);
     // Marks the list items of which the selection covers only the marker.
     CaptureResult<void> findLoneMarkers();
 
