@@ -184,7 +184,8 @@ TEST(DrawnLines, EveryRowOfAManyRowedPageStaysApartAskedForRowByRow) {
 
 // Firefox answers the first questions about a page's object attributes after it starts with none at all, and
 // the next ones whole: the items of a wrapping flex row read so are placed where they are drawn, as in every
-// later capture, never each taken for a block of its own for want of its container's display.
+// later capture, never each taken for a block of its own for want of its container's display, even where the
+// container's attributes never come.
 TEST(DrawnLines, TheFirstCaptureAfterTheBrowserStartsReadsTheRowsAsTheNextOne) {
     const Row row = wrappingRow(12, 4);
     QStringList paths;
@@ -209,6 +210,12 @@ TEST(DrawnLines, TheFirstCaptureAfterTheBrowserStartsReadsTheRowsAsTheNextOne) {
     const auto read = first.run(true, std::nullopt);
     ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
     EXPECT_EQ(first.desktop.requests.value(0).text, later);
+
+    // A container whose attributes never come in time: its items are still placed where they are drawn, each
+    // row apart, its items together.
+    ScriptedAccessibleTree untold = page;
+    untold.node(u"/row"_s)->attributes.clear();
+    EXPECT_EQ(readOverTheBus(untold).split(u'\n', Qt::SkipEmptyParts), row.lines);
 }
 
 // A page that rewrites its selected paragraph while the bus reads it: the objects named a moment ago are

@@ -43,9 +43,10 @@ bool laysOutItems(const QString& display) {
 // laid out above its base). An element inline in HTML (a <b>, a link, a <span>) that the browser shows as a
 // block is one only in a container known to show blocks: as an item of a flex or grid container it may sit
 // in its container's line or on a line of its own (a row, a column, a grid's rows: the bus does not give a
-// flex container's direction), and where the parent is unknown (none: the element read first) a browser
-// has left its container out of the bus (Chromium and Firefox a <div> or a flex paragraph without
-// attributes), so it may be either. Such an element is placed by where it is drawn.
+// flex container's direction), and where the parent is unknown (none: the element read first, or a parent
+// whose display the bus did not tell) a browser may have left its container out of the bus (Chromium and
+// Firefox a <div> or a flex paragraph without attributes), so it may be either. Such an element is placed by
+// where it is drawn.
 struct Standing {
     bool block = false;
     bool placed = false;
@@ -268,8 +269,10 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
         const QMap<QString, QString> described = (*attributes)[index].value_or(QMap<QString, QString>{});
         const QString display = described.value(u"display"_s);
         const Node& owner = m_nodes[target.owner];
-        const Standing standing =
-            standingOf(described, target.owner == 0 ? std::nullopt : std::optional(owner.display));
+        // An owner whose display the bus did not tell (its attributes still not given) is as unknown as the
+        // element read first: its items are placed where they are drawn, never each taken for a block.
+        const Standing standing = standingOf(
+            described, target.owner == 0 || owner.display.isEmpty() ? std::nullopt : std::optional(owner.display));
         const int depth = owner.depth + 1;
         m_nodes[target.owner].objects[target.object] = m_nodes.size();
         m_nodes.append(Node{.element = readable[item],

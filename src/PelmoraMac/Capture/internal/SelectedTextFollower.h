@@ -57,11 +57,11 @@ struct FollowedText {
 // text): its place holder stays in the text, which the reading leaves out. A block of the page (a
 // paragraph, a heading, an item of a list: display other than inline) stands apart from what is around
 // it, a blank line between; a ruby annotation and its parts are never blocks. An element inline in HTML
-// that the browser shows as a block where its container is left out of the bus or lays out items (a flex
-// or grid container) is placed by where it is drawn, and so are the blocks the bus leaves out within one
-// object's text (`DrawnLineFinder`, in a web page only): two pieces the page draws on different lines never
-// run together, pieces drawn touching in one line stay in it. One instance per read; `check` sees the
-// deadline and the cancellation before and after each batch.
+// that the browser shows as a block where its container is left out of the bus, tells no display or lays out
+// items (a flex or grid container) is placed by where it is drawn, and so are the blocks the bus leaves out
+// within one object's text (`DrawnLineFinder`, in a web page only): two pieces the page draws on different
+// lines never run together, pieces drawn touching in one line stay in it. One instance per read; `check`
+// sees the deadline and the cancellation before and after each batch.
 //
 // Limits end the read rather than cut it: tooLong once what was read and the objects still to follow
 // (each at least a unit) pass the text limit, before those are followed; selectionUnknown when an object
