@@ -6,7 +6,7 @@
 # of its own), with the session's accessibility on, a fresh profile that puts its pages on the bus and the
 # page served on the loopback interface. Firefox is read over the bus alone: its page cannot be asked, and
 # its primary selection, which holds the clear text of what its page masks, is never read. First, the page
-# Firefox starts with, a wrapping flex row of 2,200 items drawn as rows, selected with Ctrl+A and captured
+# Firefox starts with, a wrapping flex row of 440 items drawn as 20 rows, selected with Ctrl+A and captured
 # twice: the first capture since the browser started is read into the rows the page draws, as the second is
 # (Firefox answers its first questions about the page's attributes and boxes with none). Then, with the
 # capture hot key (Meta+Ctrl+Alt+R), PRESSES times each (10 by default):
@@ -154,8 +154,10 @@ EOF
 rows_lines="お品書き|抹茶|六百円|煎茶|四百円|新商品|冬の和菓子が届きました|お知らせ|年末の営業時間|またのお越しをお待ちしております。|記事一覧|お問い合わせ|ニュース|ブログ|一行目の塊です。|二行目の塊です。|見出し左|見出し右|下の段です。|ホーム|ニュース|天気|吾輩は猫である。|あいうえおかきくけこさしすせそ"
 
 # The page of items the browser starts with: a wrapping flex row of <b> items of two characters each, drawn
-# touching, 22 to a row. Its title "... page items ROWS", how many rows it draws its items in.
-items=2200
+# touching, 22 to a row. Its title "... page items ROWS", how many rows it draws its items in. So many items
+# that only their rows are looked for, few enough that Firefox, asked about each, answers on a busy machine
+# within the capture's time.
+items=440
 digits=(〇 一 二 三 四 五 六 七 八 九)
 cat >"$work/items.html" <<EOF
 <!DOCTYPE html><html><head><meta charset="utf-8"><title>Capture page</title><script>
