@@ -200,6 +200,42 @@ TEST(DrawnLines, EveryRowOfAManyRowedPageStaysApartAskedForRowByRow) {
     }
 }
 
+// Firefox answers the first questions about a page's object attributes after it starts with none at all, and
+// the next ones whole: the items of a wrapping flex row read so are placed where they are drawn, as in every
+// later capture, never each taken for a block of its own for want of its container's display, even where the
+// container's attributes never come.
+TEST(DrawnLines, TheFirstCaptureAfterTheBrowserStartsReadsTheRowsAsTheNextOne) {
+    const Row row = wrappingRow(12, 4);
+    QStringList paths;
+    for (qsizetype item = 0; item < row.pieces.size(); ++item) paths.append(u"/item"_s + QString::number(item));
+    ScriptedAccessibleTree page = pageShowing(u"\uFFFC"_s, {{0, 0, 0}}, {u"/row"_s});
+    addObject(page, u"/row"_s, QString(paths.size(), QChar(kObjectReplacementCharacter)), u"div"_s, u"flex"_s,
+              QList<Drawn>(paths.size(), {0, 0, 0}));
+    page.node(u"/row"_s)->embedded = paths;
+    for (qsizetype item = 0; item < paths.size(); ++item)
+        addObject(page, paths[item], row.pieces[item], u"b"_s, u"block"_s, {row.drawn[item]});
+    const QString later = readOverTheBus(page);
+    EXPECT_EQ(later.split(u'\n'), row.lines);
+
+    ScriptedAccessibleTree starting = page;
+    for (ScriptedNode& node : starting.nodes) node.attributes.clear();
+    SelectionCapture first(starting);
+    bool asked = false;
+    first.bus.change = [&](ScriptedAccessibleTree& tree, const QString& method, const QString& path) {
+        if (method != u"GetAttributes"_s || path == u"/page"_s || !std::exchange(asked, true)) return;
+        for (ScriptedNode& node : tree.nodes) node.attributes = page.node(node.path)->attributes;
+    };
+    const auto read = first.run(true, std::nullopt);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(first.desktop.requests.value(0).text, later);
+
+    // A container whose attributes never come in time: its items are still placed where they are drawn, each
+    // row apart, its items together.
+    ScriptedAccessibleTree untold = page;
+    untold.node(u"/row"_s)->attributes.clear();
+    EXPECT_EQ(readOverTheBus(untold).split(u'\n', Qt::SkipEmptyParts), row.lines);
+}
+
 // A page that rewrites its selected paragraph while the bus reads it: the objects named a moment ago are
 // gone. The selection is read again, and gives every word; a page that never holds still is refused as a
 // page that changed, never stored with its words missing.

@@ -5,8 +5,11 @@
 # under scripts/with-xvfb --openbox, which gives it fresh data and configuration folders and a session bus
 # of its own), with the session's accessibility on, a fresh profile that puts its pages on the bus and the
 # page served on the loopback interface. Firefox is read over the bus alone: its page cannot be asked, and
-# its primary selection, which holds the clear text of what its page masks, is never read. With the capture
-# hot key (Meta+Ctrl+Alt+R), PRESSES times each (10 by default):
+# its primary selection, which holds the clear text of what its page masks, is never read. First, the page
+# Firefox starts with, a wrapping flex row of 440 items drawn as 20 rows, selected with Ctrl+A and captured
+# twice: the first capture since the browser started is read into the rows the page draws, as the second is
+# (Firefox answers its first questions about the page's attributes and boxes with none). Then, with the
+# capture hot key (Meta+Ctrl+Alt+R), PRESSES times each (10 by default):
 # - an editing host the page masks (-webkit-text-security), all of it selected with Ctrl+A: protectedField;
 # - a password field, all of it selected with Ctrl+A: protectedField;
 # - a text field that the page names a password by its autocomplete alone, shown in clear, selected with
@@ -17,7 +20,7 @@
 #   and of links, block links, a flex column, <span>s made blocks, a grid's two rows, a navigation row of
 #   links parted by a gap, a flex paragraph, a narrow paragraph wrapped where a <span> starts), all of it
 #   selected with Ctrl+A: read into the lines the page shows, nothing drawn on two lines run together.
-# Then, tavrine quit: the history holds the paragraph's readings and the page's, and no file of the data
+# Then, tavrine quit: the history holds the readings of the rows, the paragraph and the page, and no file of the data
 # or configuration folders holds the secret. Prints each case's outcomes ("OUTCOME×COUNT"). Skipped (77)
 # without firefox-esr.
 set -euo pipefail
@@ -31,7 +34,7 @@ export XCTestConfigurationFilePath=/dev/null
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
 command -v firefox-esr >/dev/null || { echo "$script_name: firefox-esr is not installed" >&2; exit 77; }
 # The presses of four cases and the browser's start take longer than one X11 script's usual limit.
-overall_end=$((SECONDS + 240 + presses * 20))
+overall_end=$((SECONDS + 300 + presses * 20))
 
 work=$(mktemp -d)
 launcher_pid=""
@@ -111,19 +114,28 @@ addEventListener("keyup", tell);
 </body></html>
 EOF
 
-# The page of rows, its title as the capture page's with a last word of its own: "... rows".
-cat >"$work/rows.html" <<EOF
-<!DOCTYPE html><html><head><meta charset="utf-8"><title>Capture page</title><script>
+# titled WORDS: the script of a page whose title is the capture page's with words of its own, "... page WORDS",
+# WORDS a JavaScript expression.
+titled() {
+  cat <<EOF
+<script>
 let clicks = 0;
 function tell() {
-  document.title = "Capture page " + (outerHeight - innerHeight) + " " + clicks + " " + String(getSelection()).length + " page rows";
+  document.title = "Capture page " + (outerHeight - innerHeight) + " " + clicks + " " + String(getSelection()).length + " page " + $1;
 }
 addEventListener("load", tell);
 addEventListener("resize", tell);
 addEventListener("click", () => { clicks++; tell(); });
 document.addEventListener("selectionchange", tell);
 addEventListener("keyup", tell);
-</script></head><body style="margin:0;padding:0 20px;font-size:16px;height:1000px">
+</script>
+EOF
+}
+
+# The page of rows, its title "... page rows".
+cat >"$work/rows.html" <<EOF
+<!DOCTYPE html><html><head><meta charset="utf-8"><title>Capture page</title>$(titled '"rows"')</head>
+<body style="margin:0;padding:0 20px;font-size:16px;height:1000px">
 <h2>お品書き</h2>
 <div style="display:flex;gap:40px"><span>抹茶</span><span>六百円</span></div>
 <div style="display:flex;gap:40px"><span>煎茶</span><span>四百円</span></div>
@@ -140,6 +152,30 @@ addEventListener("keyup", tell);
 </body></html>
 EOF
 rows_lines="お品書き|抹茶|六百円|煎茶|四百円|新商品|冬の和菓子が届きました|お知らせ|年末の営業時間|またのお越しをお待ちしております。|記事一覧|お問い合わせ|ニュース|ブログ|一行目の塊です。|二行目の塊です。|見出し左|見出し右|下の段です。|ホーム|ニュース|天気|吾輩は猫である。|あいうえおかきくけこさしすせそ"
+
+# The page of items the browser starts with: a wrapping flex row of <b> items of two characters each, drawn
+# touching, 22 to a row. Its title "... page items ROWS", how many rows it draws its items in. So many items
+# that only their rows are looked for, few enough that Firefox, asked about each, answers on a busy machine
+# within the capture's time.
+items=440
+digits=(〇 一 二 三 四 五 六 七 八 九)
+cat >"$work/items.html" <<EOF
+<!DOCTYPE html><html><head><meta charset="utf-8"><title>Capture page</title><script>
+function rows() {
+  let count = 0, top = null;
+  for (const item of document.querySelectorAll("#row b")) {
+    const at = item.getBoundingClientRect().top;
+    if (at !== top) count++;
+    top = at;
+  }
+  return count;
+}
+</script>$(titled '"items " + rows()')</head><body style="margin:8px;font-size:16px">
+<div id="row" style="display:flex;flex-wrap:wrap;width:704px;font-weight:normal">$(
+  for ((item = 0; item < items; item++)); do printf '<b>語%s</b>' "${digits[item % 10]}"; done
+)</div>
+</body></html>
+EOF
 
 launch_reader "$tavrine"
 reader=$window
@@ -176,7 +212,7 @@ server_pid=$!
 wait_for "the page server did not start" test -s "$work/port"
 
 GNOME_ACCESSIBILITY=1 firefox-esr --no-remote --new-instance --profile "$work/profile" \
-  "http://127.0.0.1:$(cat "$work/port")/page.html" >"$work/firefox.log" 2>&1 &
+  "http://127.0.0.1:$(cat "$work/port")/items.html" >"$work/firefox.log" 2>&1 &
 browser_pid=$!
 browser=$(wait_for_window '^Capture page [0-9]' "the capture page")
 activate_window "$browser"
@@ -190,6 +226,54 @@ tally() {
   printf '%s\n' "$@" | awk '{ if (!($0 in n)) order[++k] = $0; n[$0]++ } END { for (i = 1; i <= k; i++) printf " %s×%d", order[i], n[order[i]] }'
   echo
 }
+
+# The page of items, all of it selected with Ctrl+A, captured twice, each reading stored before the next capture.
+items_shown() { [ "$(page_says 7)" = items ]; }
+items_selected() { [ "$(page_says 5)" -ge $((items * 2)) ]; }
+# readings_of WORDS: the readings in the store (which keeps each reading's text) that hold WORDS, in the order
+# stored, one a line, each as its lines parted by "|"; none while the store is not written.
+readings_of() {
+  python3 -c 'import json, sys
+def texts(value):
+    if isinstance(value, str):
+        if sys.argv[2] in value: yield value
+    elif isinstance(value, dict):
+        for item in value.values(): yield from texts(item)
+    elif isinstance(value, list):
+        for item in value: yield from texts(item)
+try:
+    found = list(texts(json.load(open(sys.argv[1], encoding="utf-8"))))
+except (OSError, ValueError):
+    found = []
+for text in found: print("|".join(line for line in text.split("\n") if line.strip()))' "$store" "$1"
+}
+more_item_readings_than() { [ "$(readings_of 語〇 | grep -c .)" -gt "$1" ]; }
+wait_for "the page of items did not load" items_shown
+click_page 900 900 1 items_shown
+xdotool key ctrl+a
+wait_for "Ctrl+A did not select the page of items" items_selected
+item_rows=$(page_says 8)
+item_outcomes=()
+for round in 1 2; do
+  item_outcomes+=("$(capture "page of items, capture $round")")
+  [ "${item_outcomes[-1]}" != succeeded ] ||
+    wait_for "the page of items' reading was not stored (capture $round)" more_item_readings_than $((round - 1))
+done
+
+# open_page FILE WHAT CONDITION: the browser shows the page served as FILE in place of the one it shows, until
+# CONDITION holds, else fails saying WHAT did not load.
+open_page() {
+  activate_window "$browser"
+  xdotool key --clearmodifiers ctrl+l
+  sleep 0.5
+  xdotool type --delay 20 "http://127.0.0.1:$(cat "$work/port")/$1"
+  xdotool key Return
+  wait_for "$2 did not load" "$3"
+}
+
+# The capture page, in place of the page of items.
+page_shown() { [ "$(page_says 6)" = page ] && [ "$(page_says 7)" != items ]; }
+open_page page.html "the capture page" page_shown
 
 host_outcomes=()
 for ((round = 1; round <= presses; round++)); do
@@ -235,12 +319,7 @@ done
 # The page of rows, in place of the capture page, all of it selected with Ctrl+A.
 rows_shown() { [ "$(page_says 7)" = rows ]; }
 rows_selected() { [ "$(page_says 5)" -ge 100 ]; }
-activate_window "$browser"
-xdotool key --clearmodifiers ctrl+l
-sleep 0.5
-xdotool type --delay 20 "http://127.0.0.1:$(cat "$work/port")/rows.html"
-xdotool key Return
-wait_for "the page of rows did not load" rows_shown
+open_page rows.html "the page of rows" rows_shown
 click_page 900 900 1 rows_shown
 xdotool key ctrl+a
 wait_for "Ctrl+A did not select the page of rows" rows_selected
@@ -248,6 +327,7 @@ rows_outcome=$(capture "page of rows")
 rows_stored() { grep -q -F "六百円" "$store" 2>/dev/null; }
 [ "$rows_outcome" != succeeded ] || wait_for "the page of rows was not stored" rows_stored
 
+tally "page of items" "${item_outcomes[@]}"
 tally "masked host" "${host_outcomes[@]}"
 tally "password field" "${password_outcomes[@]}"
 tally "autocomplete field" "${field_outcomes[@]}"
@@ -264,6 +344,16 @@ paragraphs=$(echo "$lines" | grep -F "答えは" | awk '{$1 = ""; $3 = ""; print
 readings=$(echo "$paragraphs" | sort -u | grep -c . || true)
 echo "paragraph: $(echo "$paragraphs" | grep -c . || true) readings stored, $readings different"
 echo "secret: $(echo "$lines" | grep -c -F "$secret" || true) readings stored"
+for outcome in "${item_outcomes[@]}"; do
+  [ "$outcome" = succeeded ] || fail "the page of items gave $outcome"
+done
+# The first reading since the browser started and the second: each the rows the page draws, its items together.
+item_lines=$(readings_of 語〇)
+echo "page of items: $(echo "$item_lines" | awk -F'|' '{ printf "%s%d lines", (NR > 1 ? ", " : ""), NF }'), $item_rows rows drawn"
+[ "$(echo "$item_lines" | grep -c .)" -eq 2 ] || fail "the page of items was not stored twice"
+[ "$(echo "$item_lines" | sort -u | grep -c .)" -eq 1 ] || fail "the page of items was read into other lines the first time"
+[ "$(echo "$item_lines" | head -1 | awk -F'|' '{ print NF }')" -eq "$item_rows" ] ||
+  fail "the page of items was not read into its $item_rows rows: $(echo "$item_lines" | head -1 | cut -c1-300)"
 for outcome in "${host_outcomes[@]}"; do
   [ "$outcome" = protectedField ] || fail "a masked editing host selected with Ctrl+A gave $outcome"
 done
@@ -280,22 +370,13 @@ for outcome in "${paragraph_outcomes[@]}"; do
   [ "$outcome" = succeeded ] || fail "a triple-clicked paragraph gave $outcome"
 done
 [ "$rows_outcome" = succeeded ] || fail "the page of rows gave $rows_outcome"
-# The reading of the page of rows, as its lines, read from the store (which keeps each reading's text).
-read_lines=$(python3 -c 'import json, sys
-def texts(value):
-    if isinstance(value, str):
-        if "抹茶" in value: yield value
-    elif isinstance(value, dict):
-        for item in value.values(): yield from texts(item)
-    elif isinstance(value, list):
-        for item in value: yield from texts(item)
-found = list(texts(json.load(open(sys.argv[1], encoding="utf-8"))))
-print("|".join(line for line in (found[0] if found else "").split("\n") if line.strip()))' "$store")
+# The reading of the page of rows, as its lines.
+read_lines=$(readings_of 抹茶 | head -1)
 echo "page of rows: $read_lines"
 [ "$read_lines" = "$rows_lines" ] || fail "the page of rows was read as $read_lines, not $rows_lines"
-[ "$(echo "$lines" | grep -c .)" -eq $((presses + 1)) ] ||
-  fail "the history is not the $presses readings of the paragraph and the page of rows: $lines"
+[ "$(echo "$lines" | grep -c .)" -eq $((presses + 3)) ] ||
+  fail "the history is not the two readings of the items, the $presses of the paragraph and the page of rows: $lines"
 [ "$readings" -eq 1 ] || fail "the paragraph's readings differ: $lines"
 found=$(grep -rl -- "$secret" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME/org.tavrine.Tavrine" 2>/dev/null || true)
 [ -z "$found" ] || fail "the secret is in $found"
-echo "firefox-esr: the masked host, the password field and the autocomplete field never read, the paragraph read $presses times alike, the page of rows in its lines; the secret in no file"
+echo "firefox-esr: the page of items read into its rows at once, the masked host, the password field and the autocomplete field never read, the paragraph read $presses times alike, the page of rows in its lines; the secret in no file"

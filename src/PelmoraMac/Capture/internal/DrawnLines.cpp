@@ -229,7 +229,8 @@ AccessibleAnswers<AccessibleBox> DrawnLineFinder::drawnBoxes(const QList<Accessi
         batch<AccessibleAnswers<AccessibleBox>>([&](CaptureDeadline d) { return m_bus.characterBoxes(places, d); });
     // A character of a selected text is drawn somewhere: an empty box is one the application has not worked
     // out yet (Firefox answers its first questions about where its page is drawn so, while it learns it).
-    for (int round = 0; boxes && round < kBoxRounds; ++round) {
+    std::chrono::milliseconds pause = kBoxPause;
+    for (int round = 0; boxes && round < kBoxRounds; ++round, pause *= 2) {
         QList<qsizetype> empty;
         QList<AccessibleTextOffset> again;
         for (qsizetype index = 0; index < places.size(); ++index) {
@@ -239,7 +240,7 @@ AccessibleAnswers<AccessibleBox> DrawnLineFinder::drawnBoxes(const QList<Accessi
         }
         if (empty.isEmpty()) break;
         const Clock& clock = SystemClock::shared();
-        std::this_thread::sleep_until(std::min(clock.monotonicNow() + kBoxPause, m_deadline));
+        std::this_thread::sleep_until(std::min(clock.monotonicNow() + pause, m_deadline));
         auto answers =
             batch<AccessibleAnswers<AccessibleBox>>([&](CaptureDeadline d) { return m_bus.characterBoxes(again, d); });
         if (!answers) return answers;

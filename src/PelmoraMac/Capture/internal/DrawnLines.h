@@ -58,8 +58,10 @@ public:
     // places more pieces than that (a wrapping row of a thousand items), only the rows they are drawn in are
     // found, and each row stays one line, its pieces together (`findRows`).
     static constexpr qsizetype kBoxPairs = 400;
-    // How often boxes the application answers empty are asked for again, and the pause before each time.
-    static constexpr int kBoxRounds = 3;
+    // How often boxes the application answers empty are asked for again, and the pause before the first time
+    // (each next pause twice as long): Firefox answers its first questions so for a few tens of milliseconds
+    // after it is first asked where anything is drawn, longer on a busy machine.
+    static constexpr int kBoxRounds = 4;
     static constexpr std::chrono::milliseconds kBoxPause{20};
 
     DrawnLineFinder(AccessibilityBus& bus, CaptureDeadline deadline, std::function<CaptureResult<void>()> check);

@@ -1,8 +1,11 @@
 #include "PelmoraMac/Capture/internal/SelectedTextFollower.h"
 
 #include "PelmoraMac/Capture/CapturedText.h"
+#include "ReaderCore/Clock.h"
 
 #include <QRegularExpression>
+
+#include <thread>
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
@@ -40,9 +43,10 @@ bool laysOutItems(const QString& display) {
 // laid out above its base). An element inline in HTML (a <b>, a link, a <span>) that the browser shows as a
 // block is one only in a container known to show blocks: as an item of a flex or grid container it may sit
 // in its container's line or on a line of its own (a row, a column, a grid's rows: the bus does not give a
-// flex container's direction), and where the parent is unknown (none: the element read first) a browser
-// has left its container out of the bus (Chromium and Firefox a <div> or a flex paragraph without
-// attributes), so it may be either. Such an element is placed by where it is drawn.
+// flex container's direction), and where the parent is unknown (none: the element read first, or a parent
+// whose display the bus did not tell) a browser may have left its container out of the bus (Chromium and
+// Firefox a <div> or a flex paragraph without attributes), so it may be either. Such an element is placed by
+// where it is drawn.
 struct Standing {
     bool block = false;
     bool placed = false;
@@ -255,8 +259,7 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     }
     if (auto still = ensureIdleUnchanged(idle); !still) return still;
     if (selected.isEmpty()) return {};
-    auto attributes = batch<AccessibleAnswers<QMap<QString, QString>>>(
-        [&](CaptureDeadline d) { return m_bus.attributesOf(selectedElements, d); });
+    auto attributes = describe(selectedElements);
     if (!attributes) return tl::unexpected(attributes.error());
 
     for (qsizetype index = 0; index < selected.size(); ++index) {
@@ -266,8 +269,10 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
         const QMap<QString, QString> described = (*attributes)[index].value_or(QMap<QString, QString>{});
         const QString display = described.value(u"display"_s);
         const Node& owner = m_nodes[target.owner];
-        const Standing standing =
-            standingOf(described, target.owner == 0 ? std::nullopt : std::optional(owner.display));
+        // An owner whose display the bus did not tell (its attributes still not given) is as unknown as the
+        // element read first: its items are placed where they are drawn, never each taken for a block.
+        const Standing standing = standingOf(
+            described, target.owner == 0 || owner.display.isEmpty() ? std::nullopt : std::optional(owner.display));
         const int depth = owner.depth + 1;
         m_nodes[target.owner].objects[target.object] = m_nodes.size();
         m_nodes.append(Node{.element = readable[item],
@@ -280,6 +285,32 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
                             .listItem = listItems[item] || display == u"list-item"_s});
     }
     return {};
+}
+
+AccessibleAnswers<QMap<QString, QString>> SelectedTextFollower::describe(const QList<AccessibleElement>& elements) {
+    auto attributes = batch<AccessibleAnswers<QMap<QString, QString>>>(
+        [&](CaptureDeadline d) { return m_bus.attributesOf(elements, d); });
+    if (!m_limits.webPage) return attributes;
+    // Every element of a page has attributes (its tag at least): none at all is an answer the browser gave
+    // before it gathered them (Firefox, to the first questions after it starts), which the next gives whole.
+    std::chrono::milliseconds pause = kAttributesPause;
+    for (int round = 0; attributes && round < kAttributesRounds; ++round, pause *= 2) {
+        QList<qsizetype> bare;
+        QList<AccessibleElement> again;
+        for (qsizetype index = 0; index < elements.size(); ++index) {
+            if (!(*attributes)[index] || !(*attributes)[index]->isEmpty()) continue;
+            bare.append(index);
+            again.append(elements[index]);
+        }
+        if (bare.isEmpty()) break;
+        const Clock& clock = SystemClock::shared();
+        std::this_thread::sleep_until(std::min(clock.monotonicNow() + pause, m_deadline));
+        auto answers = batch<AccessibleAnswers<QMap<QString, QString>>>(
+            [&](CaptureDeadline d) { return m_bus.attributesOf(again, d); });
+        if (!answers) return answers;
+        for (qsizetype index = 0; index < bare.size(); ++index) (*attributes)[bare[index]] = (*answers)[index];
+    }
+    return attributes;
 }
 
 CaptureResult<void> SelectedTextFollower::ensureFound(bool found) const {

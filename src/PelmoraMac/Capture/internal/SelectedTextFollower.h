@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -56,11 +57,11 @@ struct FollowedText {
 // text): its place holder stays in the text, which the reading leaves out. A block of the page (a
 // paragraph, a heading, an item of a list: display other than inline) stands apart from what is around
 // it, a blank line between; a ruby annotation and its parts are never blocks. An element inline in HTML
-// that the browser shows as a block where its container is left out of the bus or lays out items (a flex
-// or grid container) is placed by where it is drawn, and so are the blocks the bus leaves out within one
-// object's text (`DrawnLineFinder`, in a web page only): two pieces the page draws on different lines never
-// run together, pieces drawn touching in one line stay in it. One instance per read; `check` sees the
-// deadline and the cancellation before and after each batch.
+// that the browser shows as a block where its container is left out of the bus, tells no display or lays out
+// items (a flex or grid container) is placed by where it is drawn, and so are the blocks the bus leaves out
+// within one object's text (`DrawnLineFinder`, in a web page only): two pieces the page draws on different
+// lines never run together, pieces drawn touching in one line stay in it. One instance per read; `check`
+// sees the deadline and the cancellation before and after each batch.
 //
 // Limits end the read rather than cut it: tooLong once what was read and the objects still to follow
 // (each at least a unit) pass the text limit, before those are followed; selectionUnknown when an object
@@ -79,6 +80,11 @@ public:
         // stands for an object.
         bool webPage = false;
     };
+
+    // How often a page's elements answered with no attributes at all are asked again, and the first pause
+    // before it (each next pause twice as long).
+    static constexpr int kAttributesRounds = 3;
+    static constexpr std::chrono::milliseconds kAttributesPause{20};
 
     SelectedTextFollower(AccessibilityBus& bus, CaptureDeadline deadline, std::function<CaptureResult<void>()> check,
                          Limits limits);
@@ -109,6 +115,8 @@ private:
     // nodes; returns the index of the first new node.
     CaptureResult<qsizetype> readLevel(qsizetype first);
     CaptureResult<void> addObjects(const QList<AccessibleTextOffset>& places, const QList<Slot>& targets);
+    // The object attributes of these elements; in a web page, those answered with none asked again.
+    AccessibleAnswers<QMap<QString, QString>> describe(const QList<AccessibleElement>& elements);
     // Marks the list items of which the selection covers only the marker.
     CaptureResult<void> findLoneMarkers();
 
