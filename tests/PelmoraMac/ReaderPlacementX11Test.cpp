@@ -325,11 +325,17 @@ TEST(ReaderPlacementX11, TheRealWindowComesBackWhereItWasLeftOnEveryDisplay) {
         run(u"xdotool"_s, {u"mousemove"_s, u"100"_s, u"100"_s});
         run(u"xrandr"_s, {u"--setmonitor"_s, u"left"_s, u"1280/0x1024/0+0+0"_s, u"screen"_s});
         run(u"xrandr"_s, {u"--setmonitor"_s, u"right"_s, u"1280/0x1024/0+1280+0"_s, u"none"_s});
-        ASSERT_TRUE(test::effectWithin([&] { return QGuiApplication::screens().size() == 2; }));
-        const QList<ReaderDisplay> two = ReaderScreens::displays();
-        const ReaderDisplay* left = displayNamed(two, u"display-left"_s);
-        const ReaderDisplay* right = displayNamed(two, u"display-right"_s);
-        ASSERT_TRUE(left && right);
+        // The second monitor's visible frame is told a moment after the monitor itself (the window manager
+        // works out its panels): the displays are taken once it stands on its own half.
+        QList<ReaderDisplay> two;
+        const ReaderDisplay* left = nullptr;
+        const ReaderDisplay* right = nullptr;
+        ASSERT_TRUE(test::effectWithin([&] {
+            two = ReaderScreens::displays();
+            left = displayNamed(two, u"display-left"_s);
+            right = displayNamed(two, u"display-right"_s);
+            return two.size() == 2 && left && right && ReaderScreens::toQt(right->visibleFrame).x() >= 1280;
+        }));
         const QRect onLeft = reader.settledFrame([&](const QRect& frame) { return frame.right() < 1280; });
         const auto onTheRight = [](const QRect& frame) { return frame.x() >= 1280; };
         reader.moveFrameUntil(onLeft, {1280 + 200, 100}, onTheRight);
