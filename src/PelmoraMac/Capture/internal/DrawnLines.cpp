@@ -1,12 +1,11 @@
 #include "PelmoraMac/Capture/internal/DrawnLines.h"
 
 #include "PelmoraMac/Capture/CapturedText.h"
-#include "ReaderCore/Clock.h"
+#include "PelmoraMac/Capture/internal/AskedAgain.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numeric>
-#include <thread>
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
@@ -225,28 +224,20 @@ CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, con
 }
 
 AccessibleAnswers<AccessibleBox> DrawnLineFinder::drawnBoxes(const QList<AccessibleTextOffset>& places) {
-    auto boxes =
-        batch<AccessibleAnswers<AccessibleBox>>([&](CaptureDeadline d) { return m_bus.characterBoxes(places, d); });
+    const auto boxesAt = [&](const QList<AccessibleTextOffset>& asked) {
+        return batch<AccessibleAnswers<AccessibleBox>>(
+            [&](CaptureDeadline d) { return m_bus.characterBoxes(asked, d); });
+    };
     // A character of a selected text is drawn somewhere: an empty box is one the application has not worked
     // out yet (Firefox answers its first questions about where its page is drawn so, while it learns it).
-    std::chrono::milliseconds pause = kBoxPause;
-    for (int round = 0; boxes && round < kBoxRounds; ++round, pause *= 2) {
-        QList<qsizetype> empty;
-        QList<AccessibleTextOffset> again;
-        for (qsizetype index = 0; index < places.size(); ++index) {
-            if (!(*boxes)[index] || (*boxes)[index]->height > 0) continue;
-            empty.append(index);
-            again.append(places[index]);
-        }
-        if (empty.isEmpty()) break;
-        const Clock& clock = SystemClock::shared();
-        std::this_thread::sleep_until(std::min(clock.monotonicNow() + pause, m_deadline));
-        auto answers =
-            batch<AccessibleAnswers<AccessibleBox>>([&](CaptureDeadline d) { return m_bus.characterBoxes(again, d); });
-        if (!answers) return answers;
-        for (qsizetype index = 0; index < empty.size(); ++index) (*boxes)[empty[index]] = (*answers)[index];
-    }
-    return boxes;
+    return askedAgain<AccessibleBox>(
+        boxesAt(places), [](const AccessibleBox& box) { return box.height <= 0; },
+        [&](const QList<qsizetype>& indexes) {
+            QList<AccessibleTextOffset> again;
+            for (const qsizetype index : indexes) again.append(places[index]);
+            return boxesAt(again);
+        },
+        kBoxRounds, kBoxPause, m_deadline);
 }
 
 CaptureResult<void> DrawnLineFinder::findParagraphStarts() {

@@ -1,11 +1,9 @@
 #include "PelmoraMac/Capture/internal/SelectedTextFollower.h"
 
 #include "PelmoraMac/Capture/CapturedText.h"
-#include "ReaderCore/Clock.h"
+#include "PelmoraMac/Capture/internal/AskedAgain.h"
 
 #include <QRegularExpression>
-
-#include <thread>
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
@@ -288,29 +286,21 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
 }
 
 AccessibleAnswers<QMap<QString, QString>> SelectedTextFollower::describe(const QList<AccessibleElement>& elements) {
-    auto attributes = batch<AccessibleAnswers<QMap<QString, QString>>>(
-        [&](CaptureDeadline d) { return m_bus.attributesOf(elements, d); });
-    if (!m_limits.webPage) return attributes;
+    using Attributes = QMap<QString, QString>;
+    const auto attributesOf = [&](const QList<AccessibleElement>& asked) {
+        return batch<AccessibleAnswers<Attributes>>([&](CaptureDeadline d) { return m_bus.attributesOf(asked, d); });
+    };
+    if (!m_limits.webPage) return attributesOf(elements);
     // Every element of a page has attributes (its tag at least): none at all is an answer the browser gave
     // before it gathered them (Firefox, to the first questions after it starts), which the next gives whole.
-    std::chrono::milliseconds pause = kAttributesPause;
-    for (int round = 0; attributes && round < kAttributesRounds; ++round, pause *= 2) {
-        QList<qsizetype> bare;
-        QList<AccessibleElement> again;
-        for (qsizetype index = 0; index < elements.size(); ++index) {
-            if (!(*attributes)[index] || !(*attributes)[index]->isEmpty()) continue;
-            bare.append(index);
-            again.append(elements[index]);
-        }
-        if (bare.isEmpty()) break;
-        const Clock& clock = SystemClock::shared();
-        std::this_thread::sleep_until(std::min(clock.monotonicNow() + pause, m_deadline));
-        auto answers = batch<AccessibleAnswers<QMap<QString, QString>>>(
-            [&](CaptureDeadline d) { return m_bus.attributesOf(again, d); });
-        if (!answers) return answers;
-        for (qsizetype index = 0; index < bare.size(); ++index) (*attributes)[bare[index]] = (*answers)[index];
-    }
-    return attributes;
+    return askedAgain<Attributes>(
+        attributesOf(elements), [](const Attributes& attributes) { return attributes.isEmpty(); },
+        [&](const QList<qsizetype>& indexes) {
+            QList<AccessibleElement> again;
+            for (const qsizetype index : indexes) again.append(elements[index]);
+            return attributesOf(again);
+        },
+        kAttributesRounds, kAttributesPause, m_deadline);
 }
 
 CaptureResult<void> SelectedTextFollower::ensureFound(bool found) const {
