@@ -66,6 +66,15 @@ private:
     const char* m_failure = "";
 };
 
+// The rig of the whole test program, started at its first use and never stopped: a bus stopped and started
+// again within one program races what the first one left (a browser's last questions have the session start a
+// launcher of its own, and connections the program holds still name the old bus). Its launcher ends with the
+// test session's bus.
+inline AccessibilityRig& programAccessibilityRig() {
+    static AccessibilityRig* const rig = new AccessibilityRig;
+    return *rig;
+}
+
 // Another program, driven one line at a time: it writes "ready" when it is, and a line in answer to each
 // command. Ended with the object: its input closed, when that ends it, else killed.
 class LineProgram {

@@ -33,10 +33,9 @@ std::optional<QString> xdotool(const QStringList& arguments) {
 TEST(BrowserScale, ThePageOfTheWindowInFrontIsReadAtEveryScale) {
     if (test::HeadlessChromium::executable().isEmpty()) GTEST_SKIP() << test::HeadlessChromium::missingReason();
     if (QStandardPaths::findExecutable(u"xdotool"_s).isEmpty()) GTEST_SKIP() << "xdotool is missing";
-    // The session's accessibility bus, ours while the browser runs: a browser that finds none has the session
-    // start one, which would outlive the test and stand in the way of the next suite's.
-    const test::AccessibilityRig accessibility;
-    ASSERT_STREQ(accessibility.failure(), "");
+    // The session's accessibility bus, ours before the browser runs: a browser that finds none has the session
+    // start one, which would stand in the way of the next suite's.
+    ASSERT_STREQ(test::programAccessibilityRig().failure(), "");
     const test::HttpPageServer server(
         {{"/large", "<title>Large window</title><p>Large"}, {"/small", "<title>Small window</title><p>Small"}});
     for (const QString& scale : {u"1.25"_s, u"1.5"_s, u"2"_s}) {

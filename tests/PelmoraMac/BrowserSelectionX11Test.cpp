@@ -321,8 +321,7 @@ std::string nameOf(const ::testing::TestParamInfo<BrowserMode>& info) {
 class BrowserSelection : public ::testing::TestWithParam<BrowserMode> {
 protected:
     static void SetUpTestSuite() {
-        s_rig = std::make_unique<test::AccessibilityRig>();
-        if (*s_rig->failure()) return;
+        if (*test::programAccessibilityRig().failure()) return;
         s_tracker = std::make_unique<AccessibilityFocusTracker>();
         s_inputWatch = std::make_unique<X11InputWatch>();
         // The bus's registry, started on demand, may answer a busy machine later than one start waits: started
@@ -332,7 +331,6 @@ protected:
     static void TearDownTestSuite() {
         s_inputWatch.reset();
         s_tracker.reset();
-        s_rig.reset();
     }
 
     void SetUp() override {
@@ -340,7 +338,7 @@ protected:
         for (const QString& tool : {u"xdotool"_s, u"xclip"_s}) {
             if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << tool.toStdString() << " is missing";
         }
-        ASSERT_STREQ(s_rig->failure(), "");
+        ASSERT_STREQ(test::programAccessibilityRig().failure(), "");
         ASSERT_TRUE(s_tracker->isStarted() && s_inputWatch->isStarted());
         QStringList arguments;
         if (GetParam() == BrowserMode::forcedAccessibility) arguments.append(u"--force-renderer-accessibility"_s);
@@ -479,7 +477,6 @@ protected:
     std::unique_ptr<test::ChromiumDriver> m_driver;
     QString m_window;
     QString m_tab;
-    static inline std::unique_ptr<test::AccessibilityRig> s_rig;
     static inline std::unique_ptr<AccessibilityFocusTracker> s_tracker;
     static inline std::unique_ptr<X11InputWatch> s_inputWatch;
 };
