@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 #include <QJsonArray>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -244,6 +245,21 @@ QByteArray manyItemsPage(int items) {
         .toUtf8();
 }
 
+// A heading and a paragraph, a grid of 60 <span> cells in six columns (「升1」 to 「升60」), a paragraph, and a
+// wrapping flex row of 440 <b> items, 22 to a row: more pieces than the bus road compares one by one.
+QByteArray gridPage() {
+    QString cells;
+    for (int cell = 1; cell <= 60; ++cell) cells += u"<span>升"_s + QString::number(cell) + u"</span>"_s;
+    QString items;
+    for (int item = 0; item < 440; ++item) items += u"<b>語"_s + QString::number(item % 10) + u"</b>"_s;
+    return (u"<!DOCTYPE html><html><head><meta charset='utf-8'><title>Grid page</title></head>"
+            u"<body style='font-size:16px'><h2>升目の表</h2><p>表の前の段落です。</p>"
+            u"<div style='display:grid;grid-template-columns:repeat(6, 1fr)'>"_s +
+            cells + u"</div><p>表の後の段落です。</p><div style='display:flex;flex-wrap:wrap;width:704px'>"_s + items +
+            u"</div></body></html>"_s)
+        .toUtf8();
+}
+
 // Serves the pages over http on the loopback interface, from the main thread's event loop: the capture
 // page, the other page and the fields page on one port, the embedded page on another, a second origin.
 class PageServer {
@@ -266,6 +282,7 @@ public:
                             : request.startsWith("GET /ruby ")    ? rubyPage()
                             : request.startsWith("GET /blocks ")  ? blocksPage()
                             : request.startsWith("GET /rows ")    ? rowsPage()
+                            : request.startsWith("GET /grid ")    ? gridPage()
                             : request.startsWith("GET /rewritten/")
                                 ? rewrittenPage(request.split(' ').value(1).split('/').value(2).toInt())
                             : request.startsWith("GET /items/")
@@ -918,6 +935,28 @@ TEST_P(BrowserSelection, WhatThePageDrawsOnDifferentLinesNeverRunsTogether) {
         const auto overTheBus = captureOverTheBusShowing([&](const QString& text) { return linesOf(text) == c.lines; });
         ASSERT_TRUE(overTheBus) << rawValue(overTheBus.error()).toStdString();
         EXPECT_EQ(linesOf(overTheBus->document.text), c.lines) << overTheBus->document.text.toStdString();
+    }
+}
+
+// The cells of a grid drawn apart in its rows are read a line each by either road, the first as the others,
+// on a page that holds many more pieces below it.
+TEST_P(BrowserSelection, AGridsCellsStandApartOnAPageOfManyPieces) {
+    m_tab = m_driver->open(m_server.url(u"/grid"_s));
+    ASSERT_TRUE(settled(u"document.hasFocus()"_s));
+    ASSERT_FALSE(m_driver->evaluate(m_tab, u"getSelection().selectAllChildren(document.body); String(getSelection())"_s)
+                     .toString()
+                     .isEmpty());
+    QStringList cells;
+    for (int cell = 1; cell <= 60; ++cell) cells.append(u"升"_s + QString::number(cell));
+    const auto cellLines = [](const QString& text) {
+        return text.split(u'\n', Qt::SkipEmptyParts).filter(QRegularExpression(u"^升[0-9]"_s));
+    };
+    QList<CaptureResult<PreparedCapture>> reads{capture()};
+    if (GetParam() == BrowserMode::forcedAccessibility)
+        reads.append(captureOverTheBusShowing([](const QString& text) { return text.contains(u"升60"_s); }));
+    for (const auto& read : reads) {
+        ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+        EXPECT_EQ(cellLines(read->document.text), cells) << read->document.text.toStdString();
     }
 }
 

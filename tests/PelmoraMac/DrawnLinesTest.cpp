@@ -200,6 +200,49 @@ TEST(DrawnLines, EveryRowOfAManyRowedPageStaysApartAskedForRowByRow) {
     }
 }
 
+// A grid of sixty cells drawn apart, six to a row, as Chromium shows it (its own object, its cells its text
+// nodes, a paragraph each): read alone, each cell takes a line and each row a paragraph. Above a wrapping row of
+// 440 items, where only the rows of so many pieces are found, it reads the same, the first cell no more apart
+// than the others, and the items of each drawn row, which touch, stay together.
+TEST(DrawnLines, AGridsCellsStandApartHoweverManyPiecesThePageHolds) {
+    QString text;
+    QList<Drawn> drawn;
+    QList<int> starts;
+    QStringList rows(10);
+    for (int cell = 0; cell < 60; ++cell) {
+        const QString name = u"升"_s + QString::number(cell + 1);
+        if (cell > 0) starts.append(test::codePointCount(text));
+        text += name;
+        drawn.append({8 + 150 * (cell % 6), 100 + 24 * (cell / 6), int(name.size())});
+        rows[cell / 6] += (cell % 6 ? u"\n"_s : QString()) + name;
+    }
+    const auto addGrid = [&](ScriptedAccessibleTree& tree) {
+        addObject(tree, u"/grid"_s, text, u"div"_s, u"grid"_s, drawn);
+        tree.node(u"/grid"_s)->paragraphStarts = starts;
+        for (int cell = 0; cell < 60; ++cell)
+            tree.node(u"/grid"_s)->children.append(u"/grid/text"_s + QString::number(cell));
+    };
+    ScriptedAccessibleTree alone = pageShowing(u"\uFFFC"_s, {{0, 0, 0}}, {u"/grid"_s});
+    addGrid(alone);
+    const QString grid = rows.join(u"\n\n"_s);
+    EXPECT_EQ(readOverTheBus(alone), grid);
+
+    Row row = wrappingRow(440, 22);
+    for (Drawn& piece : row.drawn) piece.y += 400;
+    QStringList paths{u"/grid"_s};
+    for (qsizetype item = 0; item < row.pieces.size(); ++item) paths.append(u"/item"_s + QString::number(item));
+    ScriptedAccessibleTree many = pageShowing(QString(paths.size(), QChar(kObjectReplacementCharacter)),
+                                              QList<Drawn>(paths.size(), {0, 0, 0}), paths);
+    addGrid(many);
+    for (qsizetype item = 0; item < row.pieces.size(); ++item) {
+        addObject(many, paths[item + 1], row.pieces[item], u"b"_s, u"block"_s, {row.drawn[item]});
+        many.node(paths[item + 1])->children = {paths[item + 1] + u"/text"_s};
+    }
+    const QString read = readOverTheBus(many);
+    EXPECT_EQ(read.left(grid.size()), grid);
+    EXPECT_EQ(read.mid(grid.size()).split(u'\n', Qt::SkipEmptyParts), row.lines);
+}
+
 // Firefox answers the first questions about a page's object attributes after it starts with none at all, and
 // the next ones whole: the items of a wrapping flex row read so are placed where they are drawn, as in every
 // later capture, never each taken for a block of its own for want of its container's display, even where the

@@ -55,6 +55,7 @@ CaptureResult<QList<QList<DrawnBreak>>> DrawnLineFinder::find(const QList<Follow
     m_nodes = &nodes;
     m_offsets.clear();
     m_objectsBefore.clear();
+    m_blocksBefore.clear();
     m_candidates.clear();
     m_candidateAt.clear();
     if (auto found = findParagraphStarts(); !found) return tl::unexpected(found.error());
@@ -107,7 +108,8 @@ QList<QList<DrawnBreak>> DrawnLineFinder::sorted(QList<QList<DrawnBreak>> breaks
 
 CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, const QList<AccessibleTextOffset>& places,
                                               QList<QList<DrawnBreak>>& breaks) {
-    // The candidates in the order of the text: runs of one node's each.
+    // The candidates in the order of the text, in runs: the candidates of one node's text between two of its
+    // blocks (rows follow one another down only within such a run).
     QList<qsizetype> order(asked.size());
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
@@ -115,21 +117,26 @@ CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, con
         const Candidate& second = m_candidates[asked[b]];
         return std::pair(first.node, first.at) < std::pair(second.node, second.at);
     });
+    QList<std::pair<qsizetype, qsizetype>> runOf(order.size());
+    for (qsizetype index = 0; index < order.size(); ++index) {
+        const Candidate& c = m_candidates[asked[order[index]]];
+        runOf[index] = {c.node, blocksBefore(c.node, c.at)};
+    }
+    const auto sameRun = [&](qsizetype a, qsizetype b) { return runOf[a] == runOf[b]; };
+    const auto candidateAt = [&](qsizetype index) -> const Candidate& { return m_candidates[asked[order[index]]]; };
     // The box of the first character drawn after each candidate, once asked for, in that order; and of the
-    // last drawn before the first candidate of each node.
+    // last drawn before the first candidate of each run.
     QList<std::optional<AccessibleBox>> after(order.size());
     QList<bool> known(order.size(), false);
     QList<AccessibleTextOffset> first;
     QList<qsizetype> firstOf;
     for (qsizetype index = 0; index < order.size(); ++index) {
-        if (index > 0 && m_candidates[asked[order[index - 1]]].node == m_candidates[asked[order[index]]].node) continue;
+        if (index > 0 && sameRun(index - 1, index)) continue;
         firstOf.append(index);
         first << places[2 * order[index]] << places[2 * order[index] + 1];
-        // The last of the node's run.
+        // The last of the run.
         qsizetype last = index;
-        while (last + 1 < order.size() &&
-               m_candidates[asked[order[last + 1]]].node == m_candidates[asked[order[index]]].node)
-            ++last;
+        while (last + 1 < order.size() && sameRun(last + 1, index)) ++last;
         if (last > index) {
             firstOf.append(last);
             first.append(places[2 * order[last] + 1]);
@@ -137,22 +144,29 @@ CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, con
     }
     auto edges = drawnBoxes(first);
     if (!edges) return tl::unexpected(edges.error());
+    // Whether the pieces side by side in a run's rows stand apart (a grid's cells, the items of a row parted by
+    // a gap) or touch (the items of a wrapping row of words), by the run's first index, where told: by its first
+    // candidate, or one inside a row. A run of candidates at each character of a text (`rowsOnly`) has no pieces
+    // known: each row's characters stay together.
+    QHash<qsizetype, bool> apart;
     for (qsizetype at = 0, index = 0; index < firstOf.size(); ++index) {
         const qsizetype candidate = firstOf[index];
-        const bool startsNode = candidate == 0 || m_candidates[asked[order[candidate - 1]]].node !=
-                                                      m_candidates[asked[order[candidate]]].node;
-        if (startsNode) {
-            const std::optional<AccessibleBox>& before = (*edges)[at++];
+        if (candidate > 0 && sameRun(candidate - 1, candidate)) {
             after[candidate] = (*edges)[at++];
             known[candidate] = true;
-            const Candidate& c = m_candidates[asked[order[candidate]]];
-            if (before && after[candidate]) {
-                const TextBreak kind = breakBetween(*before, *after[candidate], c.onAnotherLine);
-                if (kind != TextBreak::none) breaks[c.node].append({.at = c.at, .kind = kind});
-            }
-        } else {
-            after[candidate] = (*edges)[at++];
-            known[candidate] = true;
+            continue;
+        }
+        const std::optional<AccessibleBox>& before = (*edges)[at++];
+        after[candidate] = (*edges)[at++];
+        known[candidate] = true;
+        const Candidate& c = candidateAt(candidate);
+        if (!before || !after[candidate]) continue;
+        const TextBreak kind = breakBetween(*before, *after[candidate], TextBreak::paragraph);
+        if (kind == TextBreak::paragraph) {
+            breaks[c.node].append({.at = c.at, .kind = c.onAnotherLine});
+        } else if (!c.rowsOnly) {
+            apart.insert(candidate, kind == TextBreak::line);
+            if (kind == TextBreak::line) breaks[c.node].append({.at = c.at, .kind = TextBreak::line});
         }
     }
     // Between two candidates whose characters after are drawn in one line, every character is: the lines of
@@ -163,9 +177,6 @@ CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, con
         return !after[a] || !after[b] ||
                breakBetween(*after[a], *after[b], TextBreak::paragraph) != TextBreak::paragraph;
     };
-    const auto sameNode = [&](qsizetype a, qsizetype b) {
-        return m_candidates[asked[order[a]]].node == m_candidates[asked[order[b]]].node;
-    };
     for (;;) {
         QList<qsizetype> probes;
         // The last change of line known exactly (a candidate drawn on another line than the one before it), and
@@ -173,18 +184,18 @@ CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, con
         // asked for where they would be, two candidates each, all in one round.
         qsizetype lastChange = -1;
         qsizetype rowLength = 0;
-        // Until a row's length is known, a node's first rows are looked for alone, one after the other.
+        // Until a row's length is known, a run's first rows are looked for alone, one after the other.
         bool looking = false;
         for (qsizetype lo = 0; lo < order.size();) {
             qsizetype hi = lo + 1;
             while (hi < order.size() && !known[hi]) ++hi;
             if (hi >= order.size()) break;
-            if (!sameNode(lo, hi)) {
+            if (!sameRun(lo, hi)) {
                 lastChange = -1;
                 rowLength = 0;
                 looking = false;
             } else if (looking && rowLength == 0) {
-                // Waits for the node's first rows.
+                // Waits for the run's first rows.
             } else if (!sameLine(lo, hi) && hi == lo + 1) {
                 if (lastChange >= 0 && rowLength == 0) rowLength = hi - lastChange;
                 lastChange = hi;
@@ -214,11 +225,46 @@ CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, con
             known[probes[index]] = true;
         }
     }
-    // A line end, or the break the candidate takes, before each row but the first.
+    // A run whose first candidate starts a row is told by a candidate inside a row whose box after is known:
+    // the last character drawn before it is asked for, one batch for all such runs.
+    QList<std::pair<qsizetype, qsizetype>> inside;
+    for (qsizetype runStart = 0, previous = 0, index = 1; index < order.size(); ++index) {
+        if (!sameRun(index - 1, index)) {
+            runStart = previous = index;
+            continue;
+        }
+        if (!known[index]) continue;
+        const bool untold = !apart.contains(runStart) && (inside.isEmpty() || inside.constLast().first != runStart);
+        if (untold && !candidateAt(index).rowsOnly && after[index] && sameLine(previous, index))
+            inside.append({runStart, index});
+        previous = index;
+    }
+    if (!inside.isEmpty()) {
+        QList<AccessibleTextOffset> asking;
+        for (const auto& [run, index] : std::as_const(inside)) asking.append(places[2 * order[index]]);
+        auto before = drawnBoxes(asking);
+        if (!before) return tl::unexpected(before.error());
+        for (qsizetype index = 0; index < inside.size(); ++index) {
+            const std::optional<AccessibleBox>& box = (*before)[index];
+            const std::optional<AccessibleBox>& next = after[inside[index].second];
+            if (box && next)
+                apart.insert(inside[index].first, breakBetween(*box, *next, TextBreak::paragraph) == TextBreak::line);
+        }
+    }
+    // A line end, or the break the candidate takes, before each row but the first; a line end between pieces
+    // that stand apart in a row.
+    qsizetype runStart = 0;
     for (qsizetype index = 1; index < order.size(); ++index) {
-        if (!sameNode(index - 1, index) || sameLine(index - 1, index)) continue;
-        const Candidate& c = m_candidates[asked[order[index]]];
-        breaks[c.node].append({.at = c.at, .kind = c.onAnotherLine});
+        if (!sameRun(index - 1, index)) {
+            runStart = index;
+            continue;
+        }
+        const Candidate& c = candidateAt(index);
+        if (!sameLine(index - 1, index)) {
+            breaks[c.node].append({.at = c.at, .kind = c.onAnotherLine});
+        } else if (apart.value(runStart, false)) {
+            breaks[c.node].append({.at = c.at, .kind = TextBreak::line});
+        }
     }
     return {};
 }
@@ -427,6 +473,27 @@ qsizetype DrawnLineFinder::objectIndexAt(qsizetype node, qsizetype at) {
         }
         before.append(objects);
         found = m_objectsBefore.insert(node, std::move(before));
+    }
+    return found->at(at);
+}
+
+qsizetype DrawnLineFinder::blocksBefore(qsizetype node, qsizetype at) {
+    auto found = m_blocksBefore.find(node);
+    if (found == m_blocksBefore.end()) {
+        const FollowedNode& followed = (*m_nodes)[node];
+        const QString& text = *followed.text;
+        QList<qsizetype> before;
+        before.reserve(text.size() + 1);
+        qsizetype blocks = 0;
+        qsizetype object = 0;
+        for (const QChar c : text) {
+            before.append(blocks);
+            if (c != kPlaceHolder) continue;
+            const qsizetype child = followed.objects.value(object++, -1);
+            if (child >= 0 && (*m_nodes)[child].block) ++blocks;
+        }
+        before.append(blocks);
+        found = m_blocksBefore.insert(node, std::move(before));
     }
     return found->at(at);
 }

@@ -97,8 +97,10 @@ private:
     CaptureResult<void> askableLeaves(QList<Stretch>& leaves);
     // Over kBoxPairs candidates (`asked`, indexes of m_candidates, whose characters before and after are
     // `places`, two each): a break where the character after a candidate is drawn on another line than the
-    // character after the one before, found by asking for few of them (a row's characters are drawn on one
-    // line, and the rows follow one another down); and at each node's first candidate as for every one.
+    // character after the one before, found by asking for few of them (within a run of a node's text between
+    // two blocks, a row's characters are drawn on one line, and the rows follow one another down). The pieces
+    // side by side in a row take a line end each where the run's pieces stand apart (a grid's cells), as one
+    // pair of them tells: the run's first candidate, or one inside a row.
     CaptureResult<void> findRows(const QList<qsizetype>& asked, const QList<AccessibleTextOffset>& places,
                                  QList<QList<DrawnBreak>>& breaks);
     static QList<QList<DrawnBreak>> sorted(QList<QList<DrawnBreak>> breaks);
@@ -115,6 +117,9 @@ private:
     // block or a line feed comes first.
     std::optional<AccessibleTextOffset> drawnNear(qsizetype node, qsizetype at, bool forward);
     qsizetype objectIndexAt(qsizetype node, qsizetype at);
+    // How many of a node's objects before a place of its text are blocks: the run of text between two blocks
+    // that the place stands in.
+    qsizetype blocksBefore(qsizetype node, qsizetype at);
 
     AccessibilityBus& m_bus;
     CaptureDeadline m_deadline;
@@ -123,6 +128,8 @@ private:
     QHash<qsizetype, QList<int>> m_offsets;
     // How many objects a node's text holds before each of its units, once asked for.
     QHash<qsizetype, QList<qsizetype>> m_objectsBefore;
+    // How many block objects a node's text holds before each of its units, once asked for.
+    QHash<qsizetype, QList<qsizetype>> m_blocksBefore;
     QList<Candidate> m_candidates;
     // Where each candidate is in the list, by its node and place.
     std::map<std::pair<qsizetype, qsizetype>, qsizetype> m_candidateAt;
