@@ -56,7 +56,7 @@ public:
     static constexpr int kParagraphTextNodes = 256;
     // The most candidates whose characters on both sides are asked for their boxes: past it, where a page
     // places more pieces than that (a wrapping row of a thousand items), only the rows they are drawn in are
-    // found, and each row stays one line, its pieces together (`findRows`).
+    // found, and each row stays one line, its pieces together where they touch (`findRows`).
     static constexpr qsizetype kBoxPairs = 400;
     // How often boxes the application answers empty are asked for again, and the pause before the first time
     // (each next pause twice as long): Firefox answers its first questions so for a few tens of milliseconds
