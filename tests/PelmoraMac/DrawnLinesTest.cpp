@@ -243,6 +243,39 @@ TEST(DrawnLines, AGridsCellsStandApartHoweverManyPiecesThePageHolds) {
     EXPECT_EQ(read.mid(grid.size()).split(u'\n', Qt::SkipEmptyParts), row.lines);
 }
 
+// A flex row of thousands of items, selected from its first item to its last or with the whole page: the items
+// between the ends of the selected stretch, or in a row selected whole, are selected whole, so that none of
+// them is asked for its selection (a browser takes long to tell each in a page of thousands of objects), and
+// the rows stay apart as before.
+TEST(DrawnLines, ItemsInsideTheSelectedStretchAreNotAskedForTheirSelection) {
+    const Row row = wrappingRow(2'200, 22);
+    QStringList paths;
+    for (qsizetype item = 0; item < row.pieces.size(); ++item) paths.append(u"/item"_s + QString::number(item));
+    const auto selectionQuestions = [](const SelectionCapture& capture) {
+        return capture.bus.calls.value(u"GetNSelections"_s) + capture.bus.calls.value(u"GetSelection"_s);
+    };
+    for (const bool wholePage : {false, true}) {
+        SCOPED_TRACE(wholePage);
+        const QString page = wholePage ? u"前書き。\uFFFC後書き。"_s : u"\uFFFC"_s;
+        ScriptedAccessibleTree tree = pageShowing(
+            page, wholePage ? QList<Drawn>{{8, 50, 4}, {0, 0, 0}, {8, 900, 4}} : QList<Drawn>{{0, 0, 0}}, {u"/row"_s});
+        addObject(tree, u"/row"_s, QString(paths.size(), QChar(kObjectReplacementCharacter)), u"div"_s, u"flex"_s,
+                  QList<Drawn>(paths.size(), {0, 0, 0}));
+        tree.node(u"/row"_s)->embedded = paths;
+        for (qsizetype item = 0; item < paths.size(); ++item)
+            addObject(tree, paths[item], row.pieces[item], u"b"_s, u"block"_s, {row.drawn[item]});
+        SelectionCapture capture(tree);
+        const auto read = capture.run(true, std::nullopt);
+        ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+        const QStringList lines =
+            wholePage ? QStringList{u"前書き。"_s} + row.lines + QStringList{u"後書き。"_s} : row.lines;
+        EXPECT_EQ(capture.desktop.requests.value(0).text.value_or(QString()).split(u'\n', Qt::SkipEmptyParts), lines);
+        // The page's, and where the row stands at an end of the page's selected stretch, its first and last items'
+        // (the row itself, made of items alone, is selected whole where both are).
+        EXPECT_LE(selectionQuestions(capture), wholePage ? 1 : 5);
+    }
+}
+
 // Firefox answers the first questions about a page's object attributes after it starts with none at all, and
 // the next ones whole: the items of a wrapping flex row read so are placed where they are drawn, as in every
 // later capture, never each taken for a block of its own for want of its container's display, even where the
@@ -306,20 +339,19 @@ TEST(DrawnLines, ObjectsThatVanishWhileTheyAreReadAreReadAgainOrRefused) {
     ScriptedAccessibleTree page = pageShowing(u"\uFFFC"_s, {}, {});
     rewrite(page, 1);
 
-    // Rewritten once, as the ruby's selection is asked for: the next read finds the new paragraph.
+    // Rewritten once, as the ruby's role is asked for: the next read finds the new paragraph.
     SelectionCapture once(page);
     int rewrites = 0;
     once.bus.change = [&](ScriptedAccessibleTree& tree, const QString& method, const QString& path) {
-        if (rewrites == 0 && method == u"GetNSelections"_s && path == u"/rewritten1/ruby"_s)
-            rewrite(tree, ++rewrites + 1);
+        if (rewrites == 0 && method == u"GetRole"_s && path == u"/rewritten1/ruby"_s) rewrite(tree, ++rewrites + 1);
     };
     const auto read = once.run(true, std::nullopt);
     ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
     EXPECT_EQ(rewrites, 1);
     EXPECT_EQ(once.desktop.requests.value(0).text, u"吾輩は猫である。"_s);
 
-    // Rewritten whenever a ruby is asked for its selection, or a paragraph for its text: refused.
-    for (const QString& asked : {u"GetNSelections"_s, u"GetText"_s}) {
+    // Rewritten whenever a ruby is asked for its role, or a paragraph for its text: refused.
+    for (const QString& asked : {u"GetRole"_s, u"GetText"_s}) {
         SelectionCapture always(page);
         int generation = 1;
         always.bus.change = [&](ScriptedAccessibleTree& tree, const QString& method, const QString& path) {
@@ -332,8 +364,9 @@ TEST(DrawnLines, ObjectsThatVanishWhileTheyAreReadAreReadAgainOrRefused) {
 
 // A page in the middle of making its paragraph again answers for the ruby inside the selected stretch as it
 // is made: nothing selected in it though it has text, a selection without text, or nothing at all of a link
-// whose place the paragraph's text holds. None of them is taken for the ruby's words being gone: the
-// selection is read again, whole once the page holds still, else refused; never stored short.
+// whose place the paragraph's text holds. None of them is taken for the ruby's words being gone: the ruby,
+// selected whole where it stands, is read whole where it has its text, and otherwise the selection is read
+// again, whole once the page holds still, else refused; never stored short.
 TEST(DrawnLines, AnObjectHalfMadeInsideTheSelectionIsReadAgainNeverLeftOut) {
     const auto pageWith = [](const std::function<void(ScriptedNode&)>& halfMade) {
         ScriptedAccessibleTree tree = pageShowing(u"\uFFFC"_s, {}, {u"/said"_s});
@@ -373,10 +406,15 @@ TEST(DrawnLines, AnObjectHalfMadeInsideTheSelectionIsReadAgainNeverLeftOut) {
         const ScriptedAccessibleTree halfMade = pageWith(c.halfMade);
         SelectionCapture always(halfMade);
         const auto stays = always.run(true, std::nullopt);
-        if (std::string_view(c.what) == "neither") {
+        const std::string_view what = c.what;
+        if (what == "neither") {
             // An empty object may be one the page keeps empty: it is taken once two reads agree.
             EXPECT_TRUE(stays);
             EXPECT_EQ(always.bus.calls.value(u"GetSelection"_s), 2 * 2);
+        } else if (what != "a selection without text") {
+            // Its text is there: its selection is never asked for.
+            ASSERT_TRUE(stays) << rawValue(stays.error()).toStdString();
+            EXPECT_EQ(always.desktop.requests.value(0).text, u"吾輩は猫である。"_s);
         } else {
             EXPECT_EQ(failureOf(stays), CaptureFailure::sourceChanged);
             EXPECT_TRUE(always.desktop.requests.isEmpty());

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 namespace tavrine {
@@ -16,8 +17,15 @@ enum class TextBreak { none, line, paragraph };
 // An object whose selected text is followed: what the bus said of it and the text it gave.
 struct FollowedNode {
     AccessibleElement element;
+    // The selected range of its text; for an object selected whole, until its text is read, its start to the
+    // end of its text (end -1, as the bus takes it).
     AccessibleTextRange range;
     int depth = 0;
+    // Its role on the bus (none asked for the element read first).
+    std::uint32_t role = 0;
+    // Selected whole, as an object that stands inside the selected stretch of its owner's text, or of an
+    // owner selected whole, is: its selection is not asked for, its whole text is read.
+    bool whole = false;
     // The display the bus gives the element ("block", "flex", …); empty for the element read first.
     QString display{};
     // A block of the page: it stands apart from what is around it.

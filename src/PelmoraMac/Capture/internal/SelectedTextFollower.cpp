@@ -5,6 +5,8 @@
 
 #include <QRegularExpression>
 
+#include <climits>
+
 namespace tavrine {
 using namespace Qt::StringLiterals;
 
@@ -15,18 +17,27 @@ int codePoints(QStringView run) {
     return int(run.size() - std::count_if(run.begin(), run.end(), [](QChar c) { return c.isLowSurrogate(); }));
 }
 
-// Units of a text that are something to read: neither white space nor an object's place holder.
-qsizetype readableUnits(QStringView text) {
-    return std::count_if(text.begin(), text.end(),
-                         [](QChar c) { return !c.isSpace() && c != QChar(kObjectReplacementCharacter); });
+// Whether an object is a field, whose text or selection is never asked for (a password field's, nor any
+// other's: a page's selection does not hold its value, and one shown in clear may hold a password).
+bool isField(std::uint32_t role) {
+    return role == AccessibleRole::passwordText || role == AccessibleRole::entry || role == AccessibleRole::comboBox;
 }
 
-// Whether an object of this role shows no text of its own: an image, an icon, a rule between parts.
-bool showsNoText(std::uint32_t role) {
-    constexpr std::uint32_t icon = 26;
-    constexpr std::uint32_t image = 27;
-    constexpr std::uint32_t separator = 50;
-    return role == icon || role == image || role == separator;
+// The answers of `ask` for the elements that name an object, asked of those alone; none for the others.
+template <typename T, typename Ask>
+AccessibleAnswers<T> ofNamed(const QList<AccessibleElement>& elements, const Ask& ask) {
+    QList<AccessibleElement> named;
+    for (const AccessibleElement& element : elements) {
+        if (!element.service.isEmpty()) named.append(element);
+    }
+    if (named.isEmpty()) return QList<std::optional<T>>(elements.size());
+    AccessibleAnswers<T> answers = ask(named);
+    if (!answers) return answers;
+    QList<std::optional<T>> spread(elements.size());
+    for (qsizetype index = 0, answer = 0; index < elements.size(); ++index) {
+        if (!elements[index].service.isEmpty()) spread[index] = (*answers)[answer++];
+    }
+    return spread;
 }
 
 // Whether a container lays its children out in lines of its own making: a flex or grid container.
@@ -83,21 +94,28 @@ bool isListMarker(QStringView text) {
     return !compact.isEmpty() && marker.match(compact).hasMatch();
 }
 
+// Units of a text that are something to read: neither white space nor an object's place holder.
+qsizetype readableUnits(QStringView text) {
+    return std::count_if(text.begin(), text.end(),
+                         [](QChar c) { return !c.isSpace() && c != QChar(kObjectReplacementCharacter); });
+}
+
+// Whether an object of this role shows no text of its own: an image, an icon, a rule between parts.
+bool showsNoText(std::uint32_t role) {
+    constexpr std::uint32_t icon = 26;
+    constexpr std::uint32_t image = 27;
+    constexpr std::uint32_t separator = 50;
+    return role == icon || role == image || role == separator;
+}
+
 SelectedTextFollower::SelectedTextFollower(AccessibilityBus& bus, CaptureDeadline deadline,
                                            std::function<CaptureResult<void>()> check, Limits limits)
     : m_bus(bus), m_deadline(deadline), m_check(std::move(check)), m_limits(limits) {}
 
-template <typename Answers>
-Answers SelectedTextFollower::batch(const std::function<Answers(CaptureDeadline)>& calls) {
-    if (auto inTime = m_check(); !inTime) return tl::unexpected(inTime.error());
-    auto answers = calls(m_deadline);
-    if (auto inTime = m_check(); !inTime) return tl::unexpected(inTime.error());
-    return answers;
-}
-
 CaptureResult<std::optional<QString>> SelectedTextFollower::read(const AccessibleElement& element,
                                                                  AccessibleTextRange range) {
     m_nodes = {Node{.element = element, .range = range}};
+    m_selections.clear();
     m_unsettled.clear();
     m_paragraphEnded = false;
     m_lineEnded = false;
@@ -151,12 +169,20 @@ CaptureResult<qsizetype> SelectedTextFollower::readLevel(qsizetype first) {
     // Every object replacement character of the level's texts, where the objects are followed.
     QList<AccessibleTextOffset> places;
     QList<Slot> targets;
+    // Objects selected whole that gave no text, or an empty one: what that means is asked for after the level.
+    QList<qsizetype> unread;
     for (qsizetype index = first; index < end; ++index) {
         Node& node = m_nodes[index];
         node.text = (*texts)[index - first];
-        // An object found selected a moment ago that gives no text, or none of what it has selected, is gone
-        // or was rewritten.
-        if (index > 0) {
+        if (node.whole) {
+            if (node.text) node.range.end = node.range.start + codePoints(*node.text);
+            if (!node.text || node.text->isEmpty()) {
+                unread.append(index);
+                continue;
+            }
+        } else if (index > 0) {
+            // An object found selected a moment ago that gives no text, or none of what it has selected, is gone
+            // or was rewritten.
             const bool given = node.text && (!node.text->isEmpty() || node.range.end <= node.range.start);
             if (auto found = ensureFound(given); !found) return tl::unexpected(found.error());
         }
@@ -177,6 +203,7 @@ CaptureResult<qsizetype> SelectedTextFollower::readLevel(qsizetype first) {
             from = object + 1;
         }
     }
+    if (auto given = ensureWholeGiven(unread); !given) return tl::unexpected(given.error());
     // Each object found adds a unit to read at least, or is left out, which few are: more than a reading
     // takes is refused before any of them is followed (a paragraph of 20,000 links would take longer to
     // follow than a capture has).
@@ -223,25 +250,37 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
         // other field: a page's selection does not hold it (the bus says a field's whole value is selected
         // whenever the selection goes past it), and a field shown in clear may hold a password that the
         // bus cannot tell.
-        if (!role || *role == AccessibleRole::passwordText || *role == AccessibleRole::entry ||
-            *role == AccessibleRole::comboBox) {
-            continue;
-        }
+        if (!role || isField(*role)) continue;
         readable.append(found[index]);
         readableAt.append(at[index]);
         readableRoles.append(*role);
         listItems.append(*role == AccessibleRole::listItem);
     }
     if (readable.isEmpty()) return {};
-    auto selections = batch<AccessibleAnswers<AccessibleTextRange>>(
-        [&](CaptureDeadline d) { return m_bus.firstSelections(readable, d); });
-    if (!selections) return tl::unexpected(selections.error());
+    // An object inside the selected stretch of its owner's text (not at either end of it, where the selection
+    // may begin or end inside the object), or of an owner selected whole, is selected whole: its selection is
+    // not asked for, which a browser takes long to tell in a page of thousands of objects (Chromium 11 ms an
+    // object where the whole page is selected). A list item is asked, as the marker drawn before its text may
+    // stand outside the selection.
+    QList<bool> whole;
+    QList<AccessibleElement> asked;
+    for (qsizetype index = 0; index < readable.size(); ++index) {
+        const Node& owner = m_nodes[targets[readableAt[index]].owner];
+        const int offset = places[readableAt[index]].offset;
+        const bool inside = owner.whole || (offset > owner.range.start && offset + 1 < owner.range.end);
+        whole.append(inside && !listItems[index]);
+        if (!whole.back()) asked.append(readable[index]);
+    }
+    auto askedSelections = selectionsOf(asked);
+    if (!askedSelections) return tl::unexpected(askedSelections.error());
+    QList<AccessibleTextRange> ranges;
     QList<qsizetype> selected;
     QList<AccessibleElement> selectedElements;
     QList<Idle> idle;
-    for (qsizetype index = 0; index < readable.size(); ++index) {
-        const std::optional<AccessibleTextRange>& range = (*selections)[index];
-        if (!range || range->start < 0 || range->end <= range->start) {
+    for (qsizetype index = 0, answer = 0; index < readable.size(); ++index) {
+        const std::optional<AccessibleTextRange> range =
+            whole[index] ? std::optional(AccessibleTextRange{.start = 0, .end = -1}) : (*askedSelections)[answer++];
+        if (!range || range->start < 0 || (range->end <= range->start && !whole[index])) {
             const Slot target = targets[readableAt[index]];
             const AccessibleTextRange owner = m_nodes[target.owner].range;
             const int offset = places[readableAt[index]].offset;
@@ -252,6 +291,7 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
         }
         // Each code point takes one or two units: more code points than the limit are too many units.
         if (range->end - range->start > m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
+        ranges.append(*range);
         selected.append(index);
         selectedElements.append(readable[index]);
     }
@@ -274,8 +314,10 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
         const int depth = owner.depth + 1;
         m_nodes[target.owner].objects[target.object] = m_nodes.size();
         m_nodes.append(Node{.element = readable[item],
-                            .range = *(*selections)[item],
+                            .range = ranges[index],
                             .depth = depth,
+                            .role = readableRoles[item],
+                            .whole = whole[item],
                             .display = display,
                             .block = standing.block,
                             .placed = standing.placed,
@@ -283,6 +325,93 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
                             .listItem = listItems[item] || display == u"list-item"_s});
     }
     return {};
+}
+
+AccessibleAnswers<AccessibleTextRange> SelectedTextFollower::selectionsOf(const QList<AccessibleElement>& elements) {
+    QList<std::optional<AccessibleTextRange>> ranges(elements.size());
+    // Those told already, as the first or last object of their owner.
+    QList<qsizetype> unknown;
+    for (qsizetype index = 0; index < elements.size(); ++index) {
+        const auto told = m_selections.constFind(elements[index].path);
+        if (told == m_selections.cend())
+            unknown.append(index);
+        else
+            ranges[index] = *told;
+    }
+    if (unknown.isEmpty()) return ranges;
+    // A browser takes long to tell the selection of an object in which the selection begins or ends among
+    // thousands of objects (Chromium 0.5 s for a flex row of 5,000 items it begins and ends in), and little
+    // to tell an object's text or its objects' selections. An object whose text is made of objects alone, whose
+    // first and last objects both have something selected, has its whole text selected: each place holder
+    // stands for some of the selection. No more is read than a reading holds.
+    QList<AccessibleTextPart> parts;
+    const int most = int(std::min<qsizetype>(m_limits.textUnits, INT_MAX - 1)) + 1;
+    for (const qsizetype index : unknown) parts.append({.element = elements[index], .range = {0, most}});
+    auto texts = batch<AccessibleAnswers<QString>>([&](CaptureDeadline d) { return m_bus.texts(parts, d); });
+    if (!texts) return tl::unexpected(texts.error());
+    QList<qsizetype> spanned;
+    QList<AccessibleTextOffset> ends;
+    for (qsizetype at = 0; at < unknown.size(); ++at) {
+        const std::optional<QString>& text = (*texts)[at];
+        if (!text || text->size() < 2 || text->size() >= most ||
+            !std::all_of(text->cbegin(), text->cend(), [](QChar c) { return c == QChar(kObjectReplacementCharacter); }))
+            continue;
+        spanned.append(at);
+        ends << AccessibleTextOffset{.element = elements[unknown[at]], .offset = 0}
+             << AccessibleTextOffset{.element = elements[unknown[at]], .offset = int(text->size()) - 1};
+    }
+    QList<qsizetype> asked;
+    if (!spanned.isEmpty()) {
+        auto objects = batch<AccessibleAnswers<AccessibleElement>>(
+            [&](CaptureDeadline d) { return m_bus.embeddedObjects(ends, d); });
+        if (!objects) return tl::unexpected(objects.error());
+        QList<AccessibleElement> named;
+        for (const auto& object : std::as_const(*objects)) named.append(object.value_or(AccessibleElement{}));
+        auto roles = ofNamed<std::uint32_t>(named, [&](const QList<AccessibleElement>& asked) {
+            return batch<AccessibleAnswers<std::uint32_t>>([&](CaptureDeadline d) { return m_bus.roles(asked, d); });
+        });
+        if (!roles) return tl::unexpected(roles.error());
+        // Nothing of a field is asked for.
+        for (qsizetype end = 0; end < named.size(); ++end) {
+            const std::uint32_t role = (*roles)[end].value_or(AccessibleRole::invalid);
+            if (role == AccessibleRole::invalid || isField(role)) named[end] = AccessibleElement{};
+        }
+        auto selections = ofNamed<AccessibleTextRange>(named, [&](const QList<AccessibleElement>& asked) {
+            return batch<AccessibleAnswers<AccessibleTextRange>>(
+                [&](CaptureDeadline d) { return m_bus.firstSelections(asked, d); });
+        });
+        if (!selections) return tl::unexpected(selections.error());
+        const auto selects = [&](qsizetype end) {
+            const std::optional<AccessibleTextRange>& range = (*selections)[end];
+            return !named[end].service.isEmpty() && range && range->start >= 0 && range->end > range->start;
+        };
+        for (qsizetype end = 0; end < named.size(); ++end) {
+            if (!named[end].service.isEmpty()) m_selections.insert(named[end].path, (*selections)[end]);
+        }
+        for (qsizetype at = 0; at < spanned.size(); ++at) {
+            if (selects(2 * at) && selects(2 * at + 1))
+                ranges[unknown[spanned[at]]] =
+                    AccessibleTextRange{.start = 0, .end = int((*texts)[spanned[at]]->size())};
+            else
+                asked.append(unknown[spanned[at]]);
+        }
+    }
+    for (qsizetype at = 0, next = 0; at < unknown.size(); ++at) {
+        if (next < spanned.size() && spanned[next] == at) {
+            ++next;
+            continue;
+        }
+        asked.append(unknown[at]);
+    }
+    std::sort(asked.begin(), asked.end());
+    QList<AccessibleElement> askedElements;
+    for (const qsizetype index : asked) askedElements.append(elements[index]);
+    if (askedElements.isEmpty()) return ranges;
+    auto selections = batch<AccessibleAnswers<AccessibleTextRange>>(
+        [&](CaptureDeadline d) { return m_bus.firstSelections(askedElements, d); });
+    if (!selections) return tl::unexpected(selections.error());
+    for (qsizetype at = 0; at < asked.size(); ++at) ranges[asked[at]] = (*selections)[at];
+    return ranges;
 }
 
 AccessibleAnswers<QMap<QString, QString>> SelectedTextFollower::describe(const QList<AccessibleElement>& elements) {
@@ -301,81 +430,6 @@ AccessibleAnswers<QMap<QString, QString>> SelectedTextFollower::describe(const Q
             return attributesOf(again);
         },
         kAttributesRounds, kAttributesPause, m_deadline);
-}
-
-CaptureResult<void> SelectedTextFollower::ensureFound(bool found) const {
-    if (found || !m_limits.webPage) return {};
-    return tl::unexpected(CaptureFailure::sourceChanged);
-}
-
-CaptureResult<void> SelectedTextFollower::ensureLiteral(const QList<AccessibleTextOffset>& places) {
-    if (places.isEmpty() || !m_limits.webPage) return {};
-    // The owners' texts read again. A text of an object still shown that still holds the character as it did,
-    // among other text, may hold it as a character (a page's text may: what is left of an image pasted from
-    // elsewhere); one that changed, whose object the application let go (Chromium answers for it a while,
-    // without its objects), or that holds nothing else lost its objects. Chromium names no object for a
-    // while for the objects of a paragraph it makes again, so the reading holds only when the next one finds
-    // the same characters.
-    QList<qsizetype> owners;
-    for (const AccessibleTextOffset& place : places) {
-        for (qsizetype index = 0; index < m_nodes.size(); ++index) {
-            if (m_nodes[index].element == place.element) owners.append(index);
-        }
-        m_unsettled.append(place.element.path + u'@' + QString::number(place.offset));
-    }
-    std::sort(owners.begin(), owners.end());
-    owners.erase(std::unique(owners.begin(), owners.end()), owners.end());
-    QList<AccessibleTextPart> parts;
-    QList<AccessibleElement> elements;
-    for (const qsizetype owner : owners) {
-        parts.append({.element = m_nodes[owner].element, .range = m_nodes[owner].range});
-        elements.append(m_nodes[owner].element);
-    }
-    auto roles = batch<AccessibleAnswers<std::uint32_t>>([&](CaptureDeadline d) { return m_bus.roles(elements, d); });
-    if (!roles) return tl::unexpected(roles.error());
-    auto texts = batch<AccessibleAnswers<QString>>([&](CaptureDeadline d) { return m_bus.texts(parts, d); });
-    if (!texts) return tl::unexpected(texts.error());
-    for (qsizetype index = 0; index < owners.size(); ++index) {
-        const std::optional<QString>& text = m_nodes[owners[index]].text;
-        const bool shown = (*roles)[index].value_or(AccessibleRole::invalid) != AccessibleRole::invalid;
-        const bool same = (*texts)[index] == text && text && readableUnits(*text) > 0;
-        if (auto literal = ensureFound(shown && same); !literal) return literal;
-    }
-    return {};
-}
-
-CaptureResult<void> SelectedTextFollower::ensureIdleUnchanged(const QList<Idle>& idle) {
-    if (idle.isEmpty() || !m_limits.webPage) return {};
-    QList<AccessibleElement> elements;
-    for (const Idle& object : idle) elements.append(object.element);
-    auto counts = batch<AccessibleAnswers<int>>([&](CaptureDeadline d) { return m_bus.characterCounts(elements, d); });
-    if (!counts) return tl::unexpected(counts.error());
-    QList<AccessibleElement> untold;
-    for (qsizetype index = 0; index < idle.size(); ++index) {
-        const std::optional<int>& count = (*counts)[index];
-        if (!count) {
-            untold.append(idle[index].element);
-            continue;
-        }
-        if (!idle[index].inside) continue;
-        // An object inside the selected stretch is selected whole: one with text and nothing selected was
-        // rewritten while it was read.
-        if (auto unchanged = ensureFound(*count <= 0); !unchanged) return unchanged;
-        // One without text that is no image (a paragraph, a link, a ruby) may be one the page is making again
-        // (Chromium shows a new object so before it has its text): the reading is taken only when the next
-        // one gives the same.
-        if (!showsNoText(idle[index].role)) m_unsettled.append(idle[index].element.path);
-    }
-    if (untold.isEmpty()) return {};
-    // An object with no text to select (an image) is still there; one that the bus no longer finds has gone
-    // with its text.
-    auto still = batch<AccessibleAnswers<std::uint32_t>>([&](CaptureDeadline d) { return m_bus.roles(untold, d); });
-    if (!still) return tl::unexpected(still.error());
-    for (const auto& role : *still) {
-        if (auto found = ensureFound(role.value_or(AccessibleRole::invalid) != AccessibleRole::invalid); !found)
-            return found;
-    }
-    return {};
 }
 
 void SelectedTextFollower::appendRun(const Node& node, qsizetype from, qsizetype to, QString& text) {

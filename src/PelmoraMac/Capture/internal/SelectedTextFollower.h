@@ -4,6 +4,7 @@
 #include "PelmoraMac/Capture/internal/DrawnLines.h"
 #include "PelmoraMac/Capture/internal/FollowedNode.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -115,6 +116,8 @@ private:
     // nodes; returns the index of the first new node.
     CaptureResult<qsizetype> readLevel(qsizetype first);
     CaptureResult<void> addObjects(const QList<AccessibleTextOffset>& places, const QList<Slot>& targets);
+    // The first selection of each of these elements.
+    AccessibleAnswers<AccessibleTextRange> selectionsOf(const QList<AccessibleElement>& elements);
     // The object attributes of these elements; in a web page, those answered with none asked again.
     AccessibleAnswers<QMap<QString, QString>> describe(const QList<AccessibleElement>& elements);
     // Marks the list items of which the selection covers only the marker.
@@ -136,6 +139,11 @@ private:
     // Objects with nothing selected: one inside the selected stretch that has text, or one the bus no longer
     // finds, was changed by the page while it was read.
     CaptureResult<void> ensureIdleUnchanged(const QList<Idle>& idle);
+    // Objects selected whole (these nodes) that gave no text, or an empty one: one gone, or one whose empty text
+    // has something selected, was changed by the page while it was read.
+    CaptureResult<void> ensureWholeGiven(const QList<qsizetype>& unread);
+    // Objects that gave no text at all: each must still be there.
+    CaptureResult<void> ensureStillShown(const QList<AccessibleElement>& untold);
     CaptureResult<bool> appendText(const Node& node, QString& text);
     void appendRun(const Node& node, qsizetype from, qsizetype to, QString& text);
     CaptureResult<bool> appendObject(const Node& node, QString& text);
@@ -149,6 +157,8 @@ private:
     std::function<CaptureResult<void>()> m_check;
     Limits m_limits;
     QList<Node> m_nodes;
+    // The selections told of objects as the first or last of an object made of objects alone, by their paths.
+    QHash<QString, std::optional<AccessibleTextRange>> m_selections;
     QStringList m_unsettled;
     // A block ended the text: what comes next starts a paragraph; or what comes next was drawn on a line of
     // its own.
@@ -162,6 +172,19 @@ private:
     QString m_text;
     QList<FollowedText::Run> m_runs;
 };
+
+template <typename Answers>
+Answers SelectedTextFollower::batch(const std::function<Answers(CaptureDeadline)>& calls) {
+    if (auto inTime = m_check(); !inTime) return tl::unexpected(inTime.error());
+    auto answers = calls(m_deadline);
+    if (auto inTime = m_check(); !inTime) return tl::unexpected(inTime.error());
+    return answers;
+}
+
+// Units of a text that are something to read: neither white space nor an object's place holder.
+qsizetype readableUnits(QStringView text);
+// Whether an object of this role shows no text of its own: an image, an icon, a rule between parts.
+bool showsNoText(std::uint32_t role);
 
 // Whether a text, white space aside, is only a list item's marker: a bullet, a dash, or a number or letter
 // with its stop ("•", "–", "3.", "b)", "iv.", "二、").
