@@ -175,7 +175,9 @@ CaptureResult<qsizetype> SelectedTextFollower::readLevel(qsizetype first) {
         Node& node = m_nodes[index];
         node.text = (*texts)[index - first];
         if (node.whole) {
-            if (node.text) node.range.end = node.range.start + codePoints(*node.text);
+            node.range.end = node.range.start + (node.text ? codePoints(*node.text) : 0);
+            // More than a reading holds.
+            if (node.range.end >= mostUnits()) return tl::unexpected(CaptureFailure::tooLong);
             if (!node.text || node.text->isEmpty()) {
                 unread.append(index);
                 continue;
@@ -279,7 +281,8 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     QList<Idle> idle;
     for (qsizetype index = 0, answer = 0; index < readable.size(); ++index) {
         const std::optional<AccessibleTextRange> range =
-            whole[index] ? std::optional(AccessibleTextRange{.start = 0, .end = -1}) : (*askedSelections)[answer++];
+            whole[index] ? std::optional(AccessibleTextRange{.start = 0, .end = mostUnits()})
+                         : (*askedSelections)[answer++];
         if (!range || range->start < 0 || (range->end <= range->start && !whole[index])) {
             const Slot target = targets[readableAt[index]];
             const AccessibleTextRange owner = m_nodes[target.owner].range;
@@ -289,8 +292,10 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
                          .inside = offset > owner.start && offset + 1 < owner.end});
             continue;
         }
-        // Each code point takes one or two units: more code points than the limit are too many units.
-        if (range->end - range->start > m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
+        // Each code point takes one or two units: more code points than the limit are too many units (told of an
+        // object selected whole once its text is read).
+        if (!whole[index] && range->end - range->start > m_limits.textUnits)
+            return tl::unexpected(CaptureFailure::tooLong);
         ranges.append(*range);
         selected.append(index);
         selectedElements.append(readable[index]);
@@ -327,6 +332,10 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     return {};
 }
 
+int SelectedTextFollower::mostUnits() const {
+    return int(std::min<qsizetype>(m_limits.textUnits, INT_MAX - 1)) + 1;
+}
+
 AccessibleAnswers<AccessibleTextRange> SelectedTextFollower::selectionsOf(const QList<AccessibleElement>& elements) {
     QList<std::optional<AccessibleTextRange>> ranges(elements.size());
     // Those told already, as the first or last object of their owner.
@@ -343,9 +352,9 @@ AccessibleAnswers<AccessibleTextRange> SelectedTextFollower::selectionsOf(const 
     // thousands of objects (Chromium 0.5 s for a flex row of 5,000 items it begins and ends in), and little
     // to tell an object's text or its objects' selections. An object whose text is made of objects alone, whose
     // first and last objects both have something selected, has its whole text selected: each place holder
-    // stands for some of the selection. No more is read than a reading holds.
+    // stands for some of the selection.
     QList<AccessibleTextPart> parts;
-    const int most = int(std::min<qsizetype>(m_limits.textUnits, INT_MAX - 1)) + 1;
+    const int most = mostUnits();
     for (const qsizetype index : unknown) parts.append({.element = elements[index], .range = {0, most}});
     auto texts = batch<AccessibleAnswers<QString>>([&](CaptureDeadline d) { return m_bus.texts(parts, d); });
     if (!texts) return tl::unexpected(texts.error());
