@@ -17,8 +17,8 @@ enum class TextBreak { none, line, paragraph };
 // An object whose selected text is followed: what the bus said of it and the text it gave.
 struct FollowedNode {
     AccessibleElement element;
-    // The selected range of its text; for an object selected whole, until its text is read, from its start on,
-    // as far as a reading may hold and one more.
+    // The selected range of its text; for an object selected whole, until its text is read, its start to the
+    // end of its text (end -1, as the bus takes it: Firefox answers no text for a range past the end).
     AccessibleTextRange range;
     int depth = 0;
     // Its role on the bus (none asked for the element read first).

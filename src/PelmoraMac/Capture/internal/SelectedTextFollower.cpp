@@ -5,8 +5,6 @@
 
 #include <QRegularExpression>
 
-#include <climits>
-
 namespace tavrine {
 using namespace Qt::StringLiterals;
 
@@ -177,7 +175,7 @@ CaptureResult<qsizetype> SelectedTextFollower::readLevel(qsizetype first) {
         if (node.whole) {
             node.range.end = node.range.start + (node.text ? codePoints(*node.text) : 0);
             // More than a reading holds.
-            if (node.range.end >= mostUnits()) return tl::unexpected(CaptureFailure::tooLong);
+            if (node.range.end > m_limits.textUnits) return tl::unexpected(CaptureFailure::tooLong);
             if (!node.text || node.text->isEmpty()) {
                 unread.append(index);
                 continue;
@@ -281,8 +279,7 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     QList<Idle> idle;
     for (qsizetype index = 0, answer = 0; index < readable.size(); ++index) {
         const std::optional<AccessibleTextRange> range =
-            whole[index] ? std::optional(AccessibleTextRange{.start = 0, .end = mostUnits()})
-                         : (*askedSelections)[answer++];
+            whole[index] ? std::optional(AccessibleTextRange{.start = 0, .end = -1}) : (*askedSelections)[answer++];
         if (!range || range->start < 0 || (range->end <= range->start && !whole[index])) {
             const Slot target = targets[readableAt[index]];
             const AccessibleTextRange owner = m_nodes[target.owner].range;
@@ -332,10 +329,6 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     return {};
 }
 
-int SelectedTextFollower::mostUnits() const {
-    return int(std::min<qsizetype>(m_limits.textUnits, INT_MAX - 1)) + 1;
-}
-
 AccessibleAnswers<AccessibleTextRange> SelectedTextFollower::selectionsOf(const QList<AccessibleElement>& elements) {
     QList<std::optional<AccessibleTextRange>> ranges(elements.size());
     // Those told already, as the first or last object of their owner.
@@ -354,15 +347,14 @@ AccessibleAnswers<AccessibleTextRange> SelectedTextFollower::selectionsOf(const 
     // first and last objects both have something selected, has its whole text selected: each place holder
     // stands for some of the selection.
     QList<AccessibleTextPart> parts;
-    const int most = mostUnits();
-    for (const qsizetype index : unknown) parts.append({.element = elements[index], .range = {0, most}});
+    for (const qsizetype index : unknown) parts.append({.element = elements[index], .range = {0, -1}});
     auto texts = batch<AccessibleAnswers<QString>>([&](CaptureDeadline d) { return m_bus.texts(parts, d); });
     if (!texts) return tl::unexpected(texts.error());
     QList<qsizetype> spanned;
     QList<AccessibleTextOffset> ends;
     for (qsizetype at = 0; at < unknown.size(); ++at) {
         const std::optional<QString>& text = (*texts)[at];
-        if (!text || text->size() < 2 || text->size() >= most ||
+        if (!text || text->size() < 2 || text->size() > m_limits.textUnits ||
             !std::all_of(text->cbegin(), text->cend(), [](QChar c) { return c == QChar(kObjectReplacementCharacter); }))
             continue;
         spanned.append(at);

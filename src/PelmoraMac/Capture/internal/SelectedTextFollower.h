@@ -116,9 +116,6 @@ private:
     // nodes; returns the index of the first new node.
     CaptureResult<qsizetype> readLevel(qsizetype first);
     CaptureResult<void> addObjects(const QList<AccessibleTextOffset>& places, const QList<Slot>& targets);
-    // How much of an object's text is read where its selection is not asked for: one code point more than a
-    // reading may hold, which tells that it holds too much.
-    int mostUnits() const;
     // The first selection of each of these elements.
     AccessibleAnswers<AccessibleTextRange> selectionsOf(const QList<AccessibleElement>& elements);
     // The object attributes of these elements; in a web page, those answered with none asked again.
