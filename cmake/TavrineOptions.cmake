@@ -75,12 +75,15 @@ function(tavrine_add_module name)
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
 endfunction()
 
-# tavrine_add_test_binary(<name> SOURCES ... LINKS ... [GUI] [XVFB [XVFB_OPTIONS ...]]): one GoogleTest
-# binary per module, its cases discovered by CTest and run on the offscreen platform. GUI gives it the
-# widget test main (a QApplication). XVFB makes it one CTest test that runs the whole binary on a private
-# X server through scripts/with-xvfb (XVFB_OPTIONS are that script's options).
+# tavrine_add_test_binary(<name> SOURCES ... LINKS ... [GUI] [XVFB [XVFB_OPTIONS ...] [XVFB_PARTS ...]]): one
+# GoogleTest binary per module, its cases discovered by CTest and run on the offscreen platform. GUI gives it
+# the widget test main (a QApplication). XVFB makes it one CTest test that runs the whole binary on a private
+# X server through scripts/with-xvfb (XVFB_OPTIONS are that script's options). XVFB_PARTS, pairs of a part
+# name and a GoogleTest filter, makes it one CTest test per part instead, <name>.<part>, each on its own X
+# server and within its own 300 s: a binary whose cases each start a browser outlasts one test's limit on
+# two busy cores.
 function(tavrine_add_test_binary name)
-  cmake_parse_arguments(ARG "GUI;XVFB" "" "SOURCES;LINKS;LABELS;XVFB_OPTIONS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;XVFB" "" "SOURCES;LINKS;LABELS;XVFB_OPTIONS;XVFB_PARTS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   if(ARG_GUI OR ARG_XVFB)
     target_link_libraries(${name} PRIVATE tavrine_test_main_gui)
@@ -89,7 +92,14 @@ function(tavrine_add_test_binary name)
   endif()
   target_link_libraries(${name} PRIVATE ${ARG_LINKS})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
-  if(ARG_XVFB)
+  if(ARG_XVFB AND ARG_XVFB_PARTS)
+    while(ARG_XVFB_PARTS)
+      list(POP_FRONT ARG_XVFB_PARTS part filter)
+      add_test(NAME ${name}.${part} COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-xvfb ${ARG_XVFB_OPTIONS}
+               $<TARGET_FILE:${name}> --gtest_filter=${filter})
+      set_tests_properties(${name}.${part} PROPERTIES TIMEOUT 300 LABELS "${name};xvfb;${ARG_LABELS}")
+    endwhile()
+  elseif(ARG_XVFB)
     add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-xvfb ${ARG_XVFB_OPTIONS} $<TARGET_FILE:${name}>)
     set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS "${name};xvfb;${ARG_LABELS}")
   else()
