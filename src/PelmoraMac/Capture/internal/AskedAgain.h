@@ -8,9 +8,21 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 namespace tavrine {
+
+// One batch of questions (`calls`, given the deadline), with `check` (the deadline and the cancellation) seen
+// before and after it.
+template <typename Answers>
+Answers checkedBatch(const std::function<CaptureResult<void>()>& check, CaptureDeadline deadline,
+                     const std::function<Answers(CaptureDeadline)>& calls) {
+    if (auto inTime = check(); !inTime) return tl::unexpected(inTime.error());
+    auto answers = calls(deadline);
+    if (auto inTime = check(); !inTime) return tl::unexpected(inTime.error());
+    return answers;
+}
 
 // Answers an application gives before it has worked them out (`unworkedOut`: Firefox's first boxes and
 // attributes after it starts) asked for again, `rounds` times at most: the first time after `pause`, each next

@@ -1,6 +1,7 @@
 #include "PelmoraMac/Capture/internal/ClearMarkFinder.h"
 
 #include "PelmoraMac/Capture/CapturedText.h"
+#include "PelmoraMac/Capture/internal/AskedAgain.h"
 
 #include <QHash>
 #include <QPair>
@@ -40,10 +41,7 @@ ClearMarkFinder::ClearMarkFinder(AccessibilityBus& bus, CaptureDeadline deadline
 
 template <typename Answers>
 Answers ClearMarkFinder::batch(const std::function<Answers(CaptureDeadline)>& calls) {
-    if (auto inTime = m_check(); !inTime) return tl::unexpected(inTime.error());
-    auto answers = calls(m_deadline);
-    if (auto inTime = m_check(); !inTime) return tl::unexpected(inTime.error());
-    return answers;
+    return checkedBatch(m_check, m_deadline, calls);
 }
 
 CaptureResult<QList<qsizetype>> ClearMarkFinder::clearMarks(const QString& text,

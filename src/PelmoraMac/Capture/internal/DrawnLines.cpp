@@ -45,10 +45,7 @@ DrawnLineFinder::DrawnLineFinder(AccessibilityBus& bus, CaptureDeadline deadline
 
 template <typename Answers>
 Answers DrawnLineFinder::batch(const std::function<Answers(CaptureDeadline)>& calls) {
-    if (auto inTime = m_check(); !inTime) return tl::unexpected(inTime.error());
-    auto answers = calls(m_deadline);
-    if (auto inTime = m_check(); !inTime) return tl::unexpected(inTime.error());
-    return answers;
+    return checkedBatch(m_check, m_deadline, calls);
 }
 
 CaptureResult<QList<QList<DrawnBreak>>> DrawnLineFinder::find(const QList<FollowedNode>& nodes) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PelmoraMac/Capture/AccessibilityBus.h"
+#include "PelmoraMac/Capture/internal/AskedAgain.h"
 #include "PelmoraMac/Capture/internal/DrawnLines.h"
 #include "PelmoraMac/Capture/internal/FollowedNode.h"
 
@@ -175,10 +176,7 @@ private:
 
 template <typename Answers>
 Answers SelectedTextFollower::batch(const std::function<Answers(CaptureDeadline)>& calls) {
-    if (auto inTime = m_check(); !inTime) return tl::unexpected(inTime.error());
-    auto answers = calls(m_deadline);
-    if (auto inTime = m_check(); !inTime) return tl::unexpected(inTime.error());
-    return answers;
+    return checkedBatch(m_check, m_deadline, calls);
 }
 
 // Units of a text that are something to read: neither white space nor an object's place holder.
