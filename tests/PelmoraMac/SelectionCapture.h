@@ -102,6 +102,11 @@ inline ScriptedAccessibleTree selectedPage(AccessibleTextRange pageSelection) {
                        .role = AccessibleRole::passwordText,
                        .text = QStringLiteral("hunter2"),
                        .selections = {{0, 7}}});
+    // As a browser tells it: the page's objects outside its selection have nothing selected.
+    const QStringList objects = tree.node(QStringLiteral("/page"))->embedded;
+    for (int object = 0; object < int(objects.size()); ++object) {
+        if (object < pageSelection.start || object >= pageSelection.end) tree.node(objects[object])->selections = {};
+    }
     return tree;
 }
 

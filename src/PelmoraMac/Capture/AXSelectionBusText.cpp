@@ -29,11 +29,16 @@ CaptureResult<std::optional<QString>> AXSelectionReader::textSelection(const Acc
     std::optional<std::pair<std::optional<QString>, QStringList>> unsettled;
     const bool webPage = *web || m_webArea.has_value();
     for (int attempt = 1;; ++attempt) {
-        // A page's selection is asked for at once: a browser takes long to tell it of an object of thousands
-        // (0.6 s for 5,000 items in Chromium), and one question less halves that. Where it answers no range
-        // (or refuses the question), how many selections there are tells none from an element without text.
-        auto range = webPage ? call([&](CaptureDeadline d) { return m_bus.selection(element, 0, d); })
-                             : AccessibleAnswer<AccessibleTextRange>(std::nullopt);
+        SelectedTextFollower follower(m_bus, m_deadline, [this] { return checkDeadline(); },
+                                      {.textUnits = kTextLimit, .depth = kEmbeddingDepthLimit, .webPage = webPage});
+        // A page's selection is told by its objects where they can tell it; else it is asked for at once: a
+        // browser takes long to tell it of an object of thousands (0.6 s for 5,000 items in Chromium), and one
+        // question less halves that. Where it answers no range (or refuses the question), how many selections
+        // there are tells none from an element without text.
+        auto told = webPage ? follower.rangeFromObjects(element) : AccessibleAnswer<AccessibleTextRange>(std::nullopt);
+        if (!told) return tl::unexpected(told.error());
+        auto range = webPage && !*told ? call([&](CaptureDeadline d) { return m_bus.selection(element, 0, d); })
+                                       : AccessibleAnswer<AccessibleTextRange>(*told);
         if (!range && range.error() == CaptureFailure::unavailable) range = std::optional<AccessibleTextRange>{};
         if (!range) return tl::unexpected(range.error());
         if (!*range || (*range)->start < 0 || (*range)->end <= (*range)->start) {
@@ -52,8 +57,6 @@ CaptureResult<std::optional<QString>> AXSelectionReader::textSelection(const Acc
             return failed<std::optional<QString>>(CaptureFailure::tooLong);
         }
         if ((*range)->end == (*range)->start) return std::optional(QString());
-        SelectedTextFollower follower(m_bus, m_deadline, [this] { return checkDeadline(); },
-                                      {.textUnits = kTextLimit, .depth = kEmbeddingDepthLimit, .webPage = webPage});
         auto text = follower.read(element, **range);
         if (!text && text.error() == CaptureFailure::sourceChanged && attempt < kChangedPageReads) continue;
         if (text && !follower.unsettled().isEmpty() && unsettled != std::pair(*text, follower.unsettled())) {

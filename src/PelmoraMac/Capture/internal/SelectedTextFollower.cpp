@@ -15,12 +15,6 @@ int codePoints(QStringView run) {
     return int(run.size() - std::count_if(run.begin(), run.end(), [](QChar c) { return c.isLowSurrogate(); }));
 }
 
-// Whether an object is a field, whose text or selection is never asked for (a password field's, nor any
-// other's: a page's selection does not hold its value, and one shown in clear may hold a password).
-bool isField(std::uint32_t role) {
-    return role == AccessibleRole::passwordText || role == AccessibleRole::entry || role == AccessibleRole::comboBox;
-}
-
 // The answers of `ask` for the elements that name an object, asked of those alone; none for the others.
 template <typename T, typename Ask>
 AccessibleAnswers<T> ofNamed(const QList<AccessibleElement>& elements, const Ask& ask) {
@@ -106,6 +100,12 @@ bool showsNoText(std::uint32_t role) {
     return role == icon || role == image || role == separator;
 }
 
+// A field's text or selection is never asked for (a password field's, nor any other's: a page's selection does
+// not hold its value, and one shown in clear may hold a password).
+bool isField(std::uint32_t role) {
+    return role == AccessibleRole::passwordText || role == AccessibleRole::entry || role == AccessibleRole::comboBox;
+}
+
 SelectedTextFollower::SelectedTextFollower(AccessibilityBus& bus, CaptureDeadline deadline,
                                            std::function<CaptureResult<void>()> check, Limits limits)
     : m_bus(bus), m_deadline(deadline), m_check(std::move(check)), m_limits(limits) {}
@@ -113,7 +113,6 @@ SelectedTextFollower::SelectedTextFollower(AccessibilityBus& bus, CaptureDeadlin
 CaptureResult<std::optional<QString>> SelectedTextFollower::read(const AccessibleElement& element,
                                                                  AccessibleTextRange range) {
     m_nodes = {Node{.element = element, .range = range}};
-    m_selections.clear();
     m_unsettled.clear();
     m_paragraphEnded = false;
     m_lineEnded = false;
@@ -407,11 +406,15 @@ AccessibleAnswers<AccessibleTextRange> SelectedTextFollower::selectionsOf(const 
     std::sort(asked.begin(), asked.end());
     QList<AccessibleElement> askedElements;
     for (const qsizetype index : asked) askedElements.append(elements[index]);
-    if (askedElements.isEmpty()) return ranges;
+    if (askedElements.isEmpty()) {
+        for (const qsizetype index : unknown) m_selections.insert(elements[index].path, ranges[index]);
+        return ranges;
+    }
     auto selections = batch<AccessibleAnswers<AccessibleTextRange>>(
         [&](CaptureDeadline d) { return m_bus.firstSelections(askedElements, d); });
     if (!selections) return tl::unexpected(selections.error());
     for (qsizetype at = 0; at < asked.size(); ++at) ranges[asked[at]] = (*selections)[at];
+    for (const qsizetype index : unknown) m_selections.insert(elements[index].path, ranges[index]);
     return ranges;
 }
 
