@@ -243,6 +243,49 @@ TEST(DrawnLines, AGridsCellsStandApartHoweverManyPiecesThePageHolds) {
     EXPECT_EQ(read.mid(grid.size()).split(u'\n', Qt::SkipEmptyParts), row.lines);
 }
 
+// A grid of thousands of cells whose container the bus leaves out, so that one object's text holds them all, each
+// a text node: where its rows are alike, each row's start alone is asked where it is drawn; a row drawn unlike
+// the others (shorter, or two lines) is still found exactly, each row one line.
+TEST(DrawnLines, TheRowsOfALargeGridAreFoundByTheirStarts) {
+    for (const int odd : {-1, 40, 41}) {
+        SCOPED_TRACE(odd);
+        QString text;
+        QList<Drawn> drawn;
+        QStringList rows;
+        int y = 100;
+        for (int row = 0; row < 300; ++row) {
+            // Row `odd` has one cell less (40) or takes two lines (41).
+            const int cells = row == 40 && odd == 40 ? 19 : 20;
+            QString line;
+            for (int cell = 0; cell < cells; ++cell) {
+                if (row == 41 && odd == 41 && cell == 10) {
+                    rows.append(line);
+                    line.clear();
+                    y += 24;
+                }
+                const QString name = u"語"_s + QString::number(cell % 10);
+                drawn.append({8 + 40 * cell, y, 2});
+                line += name;
+                text += name;
+            }
+            rows.append(line);
+            y += 24;
+        }
+        ScriptedAccessibleTree tree = pageShowing(u"\uFFFC"_s, {{0, 0, 0}}, {u"/grid"_s});
+        addObject(tree, u"/grid"_s, text, u"div"_s, u"grid"_s, drawn);
+        for (int node = 0; node < 6'000; ++node)
+            tree.node(u"/grid"_s)->children.append(u"/grid/text"_s + QString::number(node));
+        SelectionCapture capture(tree);
+        const auto read = capture.run(true, std::nullopt);
+        ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+        EXPECT_EQ(capture.desktop.requests.value(0).text.value_or(QString()).split(u'\n'), rows);
+        // About one a row where the rows are alike.
+        if (odd < 0) {
+            EXPECT_LT(capture.bus.calls.value(u"GetCharacterExtents"_s), 400);
+        }
+    }
+}
+
 // A flex row of thousands of items, selected from its first item to its last or with the whole page: the items
 // between the ends of the selected stretch, or in a row selected whole, are selected whole, so that none of
 // them is asked for its selection (a browser takes long to tell each in a page of thousands of objects), and

@@ -174,12 +174,22 @@ CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, con
         return !after[a] || !after[b] ||
                breakBetween(*after[a], *after[b], TextBreak::paragraph) != TextBreak::paragraph;
     };
+    // Candidates known to start a row; and those whose box after was not asked for but told by their row
+    // (`alike`), never taken to tell whether a run's pieces stand apart.
+    QList<bool> rowStart(order.size(), false);
+    QList<bool> inferred(order.size(), false);
+    // Starts asked for alone that did not show that they start a row.
+    QList<bool> unlike(order.size(), false);
     for (;;) {
         QList<qsizetype> probes;
-        // The last change of line known exactly (a candidate drawn on another line than the one before it), and
-        // the length of a row between two such changes: where the rows are alike, the next rows' changes are
-        // asked for where they would be, two candidates each, all in one round.
+        // Rows whose start alone is asked for.
+        QList<RowStart> starts;
+        // The last change of line known exactly (a candidate drawn on another line than the one before it), the one
+        // before it, and the length of a row between two such changes: where the rows are alike, the next rows'
+        // changes are asked for where they would be, two candidates each, or one where the rows' geometry tells
+        // the other (`alike`), all in one round.
         qsizetype lastChange = -1;
+        qsizetype previousChange = -1;
         qsizetype rowLength = 0;
         // Until a row's length is known, a run's first rows are looked for alone, one after the other.
         bool looking = false;
@@ -188,24 +198,40 @@ CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, con
             while (hi < order.size() && !known[hi]) ++hi;
             if (hi >= order.size()) break;
             if (!sameRun(lo, hi)) {
-                lastChange = -1;
+                lastChange = previousChange = -1;
                 rowLength = 0;
                 looking = false;
             } else if (looking && rowLength == 0) {
                 // Waits for the run's first rows.
             } else if (!sameLine(lo, hi) && hi == lo + 1) {
                 if (lastChange >= 0 && rowLength == 0) rowLength = hi - lastChange;
-                lastChange = hi;
+                previousChange = std::exchange(lastChange, hi);
+                rowStart[hi] = true;
             } else if (!sameLine(lo, hi)) {
                 qsizetype predicted = 0;
                 if (rowLength > 1 && lastChange >= 0) {
-                    for (qsizetype next = lastChange + rowLength * ((lo - lastChange) / rowLength + 1);
-                         next < hi && predicted < kPredictedRows; next += rowLength, ++predicted) {
-                        if (next - 1 > lo) probes.append(next - 1);
-                        probes.append(next);
+                    const qsizetype first = lastChange + rowLength * ((lo - lastChange) / rowLength + 1);
+                    // The rows' starts alone, where the last two rows known start one row's length apart, at one
+                    // place across, and each next row's start can follow from the one before.
+                    const bool alike = previousChange >= 0 && lastChange - previousChange == rowLength &&
+                                       after[lastChange] && after[previousChange] &&
+                                       after[lastChange]->x == after[previousChange]->x;
+                    // Up to the next known candidate, which may itself start a row. The candidate before a start
+                    // is asked for where the rows are not alike, or the start did not show that it starts a row.
+                    for (qsizetype next = first; next <= hi && predicted < kPredictedRows;
+                         next += rowLength, ++predicted) {
+                        const bool single = alike && !unlike[next];
+                        if (!single && next - 1 > lo) probes.append(next - 1);
+                        if (single)
+                            starts.append({.rowBefore = next - 2 * rowLength, .row = next - rowLength, .start = next});
+                        if (next < hi) probes.append(next);
                     }
                 }
-                if (predicted == 0) probes.append(lo + (hi - lo) / 2);
+                if (predicted == 0) {
+                    probes.append(lo + (hi - lo) / 2);
+                    // A change of line still to be found lies between the last one known and the next.
+                    previousChange = -1;
+                }
                 looking = true;
             }
             lo = hi;
@@ -221,6 +247,7 @@ CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, con
             after[probes[index]] = (*boxes)[index];
             known[probes[index]] = true;
         }
+        inferRowEnds(starts, after, known, rowStart, inferred, unlike);
     }
     // A run whose first candidate starts a row is told by a candidate inside a row whose box after is known:
     // the last character drawn before it is asked for, one batch for all such runs.
@@ -230,7 +257,7 @@ CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, con
             runStart = previous = index;
             continue;
         }
-        if (!known[index]) continue;
+        if (!known[index] || inferred[index]) continue;
         const bool untold = !apart.contains(runStart) && (inside.isEmpty() || inside.constLast().first != runStart);
         if (untold && !candidateAt(index).rowsOnly && after[index] && sameLine(previous, index))
             inside.append({runStart, index});
@@ -264,6 +291,32 @@ CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, con
         }
     }
     return {};
+}
+
+void DrawnLineFinder::inferRowEnds(const QList<RowStart>& starts, QList<std::optional<AccessibleBox>>& after,
+                                   QList<bool>& known, QList<bool>& rowStart, QList<bool>& inferred,
+                                   QList<bool>& unlike) {
+    // A row's start drawn where the row before it starts across, exactly as far below it as that row is below the
+    // one before, starts its line: had the row before ended sooner, a piece of the start's line would be drawn
+    // there before it; later, the start would be in the row before's line; had the row before taken two lines,
+    // the start would be further down. The candidate before the start is then drawn in the row before's line.
+    // A start that does not show it is asked for again with the candidate before it, and so is every next one,
+    // which follows only from one shown.
+    for (const auto& [rowBefore, row, start] : starts) {
+        const std::optional<AccessibleBox>& above = after[rowBefore];
+        const std::optional<AccessibleBox>& shown = after[row];
+        const std::optional<AccessibleBox>& next = after[start];
+        if (!rowStart[rowBefore] || !rowStart[row] || !above || !shown || !next || next->x != shown->x ||
+            shown->y <= above->y || next->y - shown->y != shown->y - above->y) {
+            unlike[start] = true;
+            continue;
+        }
+        rowStart[start] = true;
+        if (start - 1 == row) continue;
+        after[start - 1] = shown;
+        known[start - 1] = true;
+        inferred[start - 1] = true;
+    }
 }
 
 AccessibleAnswers<AccessibleBox> DrawnLineFinder::drawnBoxes(const QList<AccessibleTextOffset>& places) {

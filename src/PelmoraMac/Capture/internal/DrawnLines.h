@@ -98,11 +98,23 @@ private:
     // Over kBoxPairs candidates (`asked`, indexes of m_candidates, whose characters before and after are
     // `places`, two each): a break where the character after a candidate is drawn on another line than the
     // character after the one before, found by asking for few of them (within a run of a node's text between
-    // two blocks, a row's characters are drawn on one line, and the rows follow one another down). The pieces
+    // two blocks, a row's characters are drawn on one line, and the rows follow one another down), one a row
+    // where the rows are alike (`inferRowEnds`). The pieces
     // side by side in a row take a line end each where the run's pieces stand apart (a grid's cells), as one
     // pair of them tells: the run's first candidate, or one inside a row.
     CaptureResult<void> findRows(const QList<qsizetype>& asked, const QList<AccessibleTextOffset>& places,
                                  QList<QList<DrawnBreak>>& breaks);
+    // A row whose start alone is asked for (by indexes of `findRows`' order): the starts of the two rows before it,
+    // and its own.
+    struct RowStart {
+        qsizetype rowBefore = 0;
+        qsizetype row = 0;
+        qsizetype start = 0;
+    };
+    // Tells, for each start drawn as the rows before it say, that the candidate before it is drawn in the row
+    // before's line, and that it starts a row; the others are `unlike`.
+    static void inferRowEnds(const QList<RowStart>& starts, QList<std::optional<AccessibleBox>>& after,
+                             QList<bool>& known, QList<bool>& rowStart, QList<bool>& inferred, QList<bool>& unlike);
     static QList<QList<DrawnBreak>> sorted(QList<QList<DrawnBreak>> breaks);
     // The boxes of the characters at these places, those answered empty asked again.
     AccessibleAnswers<AccessibleBox> drawnBoxes(const QList<AccessibleTextOffset>& places);
