@@ -63,6 +63,10 @@ public:
     // after it is first asked where anything is drawn, longer on a busy machine.
     static constexpr int kBoxRounds = 4;
     static constexpr std::chrono::milliseconds kBoxPause{20};
+    // How many paragraph questions are asked at a time, and the time they leave before the deadline to find
+    // where the pieces are drawn: past it, rows are found instead of paragraphs.
+    static constexpr qsizetype kParagraphChunk = 8;
+    static constexpr std::chrono::milliseconds kParagraphReserve{250};
 
     DrawnLineFinder(AccessibilityBus& bus, CaptureDeadline deadline, std::function<CaptureResult<void>()> check);
 
@@ -95,6 +99,8 @@ private:
     // Of the stretches of texts that hold no object, those whose paragraphs are asked for: made of several text
     // nodes, and of not so many that the questions would outlast the capture, whose rows only are found.
     CaptureResult<void> askableLeaves(QList<Stretch>& leaves);
+    // A candidate of its own row before each character drawn in the stretch but the first.
+    void addRowCandidates(const Stretch& stretch);
     // Over kBoxPairs candidates (`asked`, indexes of m_candidates, whose characters before and after are
     // `places`, two each): a break where the character after a candidate is drawn on another line than the
     // character after the one before, found by asking for few of them (within a run of a node's text between
