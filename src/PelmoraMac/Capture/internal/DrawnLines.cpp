@@ -179,16 +179,19 @@ CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
             }
         }
         // Chromium takes time in proportion to all the objects of a text to tell each of its paragraphs (55 to
-        // 100 ms a question for a page of 660 objects): the questions are asked kParagraphChunk at a time, and
-        // where the rest of a round would end too close to the deadline at the pace of the last ones, the rows of
-        // the stretches still open are found apart instead, a line end before each.
+        // 100 ms a question for a page of 660 objects): the questions are asked in parts of kParagraphChunk, or as
+        // many as the last ones' pace asks in kParagraphChunkTime (an article's hundreds at once), and where the
+        // rest of a round would end too close to the deadline at that pace, the rows of the stretches still open
+        // are found apart instead, a line end before each.
         QList<std::optional<AccessibleTextRange>> answers;
         bool late = false;
-        for (qsizetype from = 0; from < places.size(); from += kParagraphChunk) {
+        for (qsizetype from = 0, size = 0; from < places.size(); from += size) {
             const auto started = clock.monotonicNow();
             late = pace && started + *pace * (places.size() - from) > m_deadline - kParagraphReserve;
             if (late) break;
-            const QList<AccessibleTextOffset> chunk = places.mid(from, kParagraphChunk);
+            size = kParagraphChunk;
+            if (pace && pace->count() > 0) size = std::max(size, qsizetype(kParagraphChunkTime / *pace));
+            const QList<AccessibleTextOffset> chunk = places.mid(from, size);
             auto paragraphs = batch<AccessibleAnswers<AccessibleTextRange>>(
                 [&](CaptureDeadline d) { return m_bus.paragraphsAt(chunk, d); });
             if (!paragraphs) return tl::unexpected(paragraphs.error());

@@ -63,9 +63,11 @@ public:
     // after it is first asked where anything is drawn, longer on a busy machine.
     static constexpr int kBoxRounds = 4;
     static constexpr std::chrono::milliseconds kBoxPause{20};
-    // How many paragraph questions are asked at a time, and the time they leave before the deadline to find
-    // where the pieces are drawn: past it, rows are found instead of paragraphs.
+    // How many paragraph questions are asked at a time at least, how long those asked at a time may take at the
+    // last ones' pace, and the time they leave before the deadline to find where the pieces are drawn: past it,
+    // rows are found instead of paragraphs.
     static constexpr qsizetype kParagraphChunk = 8;
+    static constexpr std::chrono::milliseconds kParagraphChunkTime{100};
     static constexpr std::chrono::milliseconds kParagraphReserve{250};
 
     DrawnLineFinder(AccessibilityBus& bus, CaptureDeadline deadline, std::function<CaptureResult<void>()> check);
