@@ -12,9 +12,7 @@ CaptureResult<std::optional<AccessibleTextRange>> SelectedTextFollower::rangeFro
     });
     if (!texts) return tl::unexpected(texts.error());
     const std::optional<QString>& text = texts->constFirst();
-    if (!text || text->isEmpty() || text->size() > kPageObjects ||
-        !std::all_of(text->cbegin(), text->cend(), [](QChar c) { return c == QChar(kObjectReplacementCharacter); }))
-        return std::nullopt;
+    if (!text || text->isEmpty() || text->size() > kPageObjects || !isPlaceHoldersOnly(*text)) return std::nullopt;
     QList<AccessibleTextOffset> places;
     for (int offset = 0; offset < int(text->size()); ++offset) places.append({.element = page, .offset = offset});
     auto objects = batch<AccessibleAnswers<AccessibleElement>>(

@@ -100,6 +100,10 @@ bool showsNoText(std::uint32_t role) {
     return role == icon || role == image || role == separator;
 }
 
+bool isPlaceHoldersOnly(QStringView text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c == QChar(kObjectReplacementCharacter); });
+}
+
 // A field's text or selection is never asked for (a password field's, nor any other's: a page's selection does
 // not hold its value, and one shown in clear may hold a password).
 bool isField(std::uint32_t role) {
@@ -353,9 +357,7 @@ AccessibleAnswers<AccessibleTextRange> SelectedTextFollower::selectionsOf(const 
     QList<AccessibleTextOffset> ends;
     for (qsizetype at = 0; at < unknown.size(); ++at) {
         const std::optional<QString>& text = (*texts)[at];
-        if (!text || text->size() < 2 || text->size() > m_limits.textUnits ||
-            !std::all_of(text->cbegin(), text->cend(), [](QChar c) { return c == QChar(kObjectReplacementCharacter); }))
-            continue;
+        if (!text || text->size() < 2 || text->size() > m_limits.textUnits || !isPlaceHoldersOnly(*text)) continue;
         spanned.append(at);
         ends << AccessibleTextOffset{.element = elements[unknown[at]], .offset = 0}
              << AccessibleTextOffset{.element = elements[unknown[at]], .offset = int(text->size()) - 1};

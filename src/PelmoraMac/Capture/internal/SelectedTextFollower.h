@@ -191,6 +191,8 @@ Answers SelectedTextFollower::batch(const std::function<Answers(CaptureDeadline)
 
 // Units of a text that are something to read: neither white space nor an object's place holder.
 qsizetype readableUnits(QStringView text);
+// Whether a text is made of object replacement characters alone (none at all counts as so).
+bool isPlaceHoldersOnly(QStringView text);
 // Whether an object of this role is a field: a password field, a one-line entry, a combo box.
 bool isField(std::uint32_t role);
 // Whether an object of this role shows no text of its own: an image, an icon, a rule between parts.
