@@ -244,6 +244,22 @@ TEST(DrawnLines, AGridsCellsStandApartHoweverManyPiecesThePageHolds) {
     const QString read = readOverTheBus(many);
     EXPECT_EQ(read.left(grid.size()), grid);
     EXPECT_EQ(read.mid(grid.size()).split(u'\n', Qt::SkipEmptyParts), row.lines);
+
+    // The grid's container left out too, its cells the page's own text nodes, the items straight after them with
+    // no block between: the cells are parted all the same.
+    QList<Drawn> together = drawn;
+    for (qsizetype item = 0; item < row.pieces.size(); ++item) together.append({0, 0, 0});
+    ScriptedAccessibleTree direct =
+        pageShowing(text + QString(row.pieces.size(), QChar(kObjectReplacementCharacter)), together, paths.mid(1));
+    direct.node(u"/page"_s)->paragraphStarts = starts;
+    addTextNodes(direct, 60);
+    for (qsizetype item = 0; item < row.pieces.size(); ++item) {
+        addObject(direct, paths[item + 1], row.pieces[item], u"b"_s, u"block"_s, {row.drawn[item]});
+        direct.node(paths[item + 1])->children = {paths[item + 1] + u"/text"_s};
+    }
+    const QString directRead = readOverTheBus(direct);
+    EXPECT_EQ(directRead.left(grid.size()), grid);
+    EXPECT_EQ(directRead.mid(grid.size()).split(u'\n', Qt::SkipEmptyParts), row.lines);
 }
 
 // A grid of thousands of cells whose container the bus leaves out, so that one object's text holds them all, each

@@ -123,6 +123,8 @@ CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
     QList<Stretch> open;
     // The stretches of texts that hold no object.
     QList<Stretch> leaves;
+    // The runs of more than kParagraphObjects objects inline.
+    QList<QList<Stretch>> crowded;
     for (qsizetype index = 0; index < nodes.size(); ++index) {
         const FollowedNode& node = nodes[index];
         if (!node.text || (index > 0 && showsInline(node))) continue;
@@ -142,7 +144,7 @@ CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
             // Only a stretch of two characters drawn or more can be two pieces.
             if (drawn > 1) {
                 const QList<int>& offsets = offsetsOf(index);
-                run.append({.node = index, .next = offsets[start], .end = offsets[unit]});
+                run.append({.node = index, .next = offsets[start], .end = offsets[unit], .drawn = drawn});
             }
             start = unit + 1;
             drawn = 0;
@@ -151,13 +153,26 @@ CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
                 ++inlineObjects;
                 continue;
             }
-            if (inlineObjects <= kParagraphObjects) (object == 0 ? leaves : open).append(run);
+            if (inlineObjects <= kParagraphObjects)
+                (object == 0 ? leaves : open).append(run);
+            else if (!run.isEmpty())
+                crowded.append(run);
             run.clear();
             inlineObjects = 0;
         }
     }
     if (auto split = askableLeaves(leaves); !split) return tl::unexpected(split.error());
     open.append(leaves);
+    // A paragraph of so many objects inline (a line of links) is one flow, which the browser takes long to tell
+    // (in proportion to its objects): of such a run, only the stretches drawn over several lines are asked, one
+    // at a time, and those that the paragraph told of one holds are not asked at all.
+    if (auto spanning = multiLineStretches(crowded); !spanning) return tl::unexpected(spanning.error());
+    for (QList<Stretch>& run : crowded) {
+        for (Stretch& stretch : run) stretch.part = unitAt(stretch.node, stretch.next);
+        if (run.isEmpty()) continue;
+        open.append(run.takeFirst());
+        open.last().run = &run - crowded.data();
+    }
     // Each round asks, in one batch, for the paragraph at the start of each stretch whose paragraphs are not
     // all known, and, past a stretch's first paragraph, at places spread over the rest: each answer tells a paragraph's
     // start and end, and what lies between two paragraphs told is asked for in the next round, so that a stretch of
@@ -199,7 +214,11 @@ CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
             pace = (clock.monotonicNow() - started) / chunk.size();
         }
         if (late) {
-            for (const Stretch& stretch : std::as_const(open)) addRowCandidates(stretch);
+            for (const Stretch& stretch : std::as_const(open)) {
+                addRowCandidates(stretch);
+                if (stretch.run < 0) continue;
+                for (const Stretch& waiting : std::as_const(crowded[stretch.run])) addRowCandidates(waiting);
+            }
             break;
         }
         QList<Stretch> next;
@@ -209,6 +228,8 @@ CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
             while (last < asked.size() && asked[last].first == asked[first].first) ++last;
             // The paragraphs told, in order; the first is the one the stretch's next question begins.
             int known = stretch.next;
+            // Where the paragraphs told reach, past the stretch too.
+            int reach = stretch.end;
             for (qsizetype index = first; index < last; ++index) {
                 const std::optional<AccessibleTextRange>& paragraph = answers[index];
                 const int at = asked[index].second;
@@ -220,16 +241,38 @@ CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
                 }
                 if (paragraph->start > known) {
                     // A paragraph starts there, and what lies before it is not known.
-                    addCandidate(stretch.node, unitAt(stretch.node, paragraph->start), TextBreak::paragraph);
-                    next.append({.node = stretch.node, .next = known, .end = paragraph->start, .spread = true});
+                    addCandidate(stretch.node, unitAt(stretch.node, paragraph->start), TextBreak::paragraph, false,
+                                 stretch.part);
+                    next.append({.node = stretch.node,
+                                 .next = known,
+                                 .end = paragraph->start,
+                                 .spread = true,
+                                 .part = stretch.part});
                 }
+                reach = std::max(reach, paragraph->end);
                 if (paragraph->end <= known) continue;
                 known = paragraph->end;
                 if (known >= stretch.end) break;
-                addCandidate(stretch.node, unitAt(stretch.node, known), TextBreak::paragraph);
+                addCandidate(stretch.node, unitAt(stretch.node, known), TextBreak::paragraph, false, stretch.part);
             }
             if (known > stretch.next && known < stretch.end)
-                next.append({.node = stretch.node, .next = known, .end = stretch.end, .spread = true});
+                next.append(
+                    {.node = stretch.node, .next = known, .end = stretch.end, .spread = true, .part = stretch.part});
+            // The run's next stretch that the paragraphs told do not hold whole is asked from where they end.
+            if (stretch.run >= 0) {
+                QList<Stretch>& waiting = crowded[stretch.run];
+                while (!waiting.isEmpty() && waiting.constFirst().end <= reach) waiting.removeFirst();
+                if (!waiting.isEmpty()) {
+                    Stretch following = waiting.takeFirst();
+                    if (reach > following.next) {
+                        addCandidate(following.node, unitAt(following.node, reach), TextBreak::paragraph, false,
+                                     following.part);
+                        following.next = reach;
+                    }
+                    following.run = stretch.run;
+                    next.append(following);
+                }
+            }
             first = last;
         }
         open = std::move(next);
@@ -261,12 +304,48 @@ CaptureResult<void> DrawnLineFinder::askableLeaves(QList<Stretch>& leaves) {
     return {};
 }
 
+CaptureResult<void> DrawnLineFinder::multiLineStretches(QList<QList<Stretch>>& runs) {
+    QList<AccessibleTextOffset> places;
+    for (QList<Stretch>& run : runs) {
+        if (run.size() > kParagraphObjects) {
+            QList<Stretch> most = run;
+            std::stable_sort(most.begin(), most.end(),
+                             [](const Stretch& a, const Stretch& b) { return a.drawn > b.drawn; });
+            const int fewest = most[kParagraphObjects - 1].drawn;
+            qsizetype kept = 0;
+            run.removeIf([&](const Stretch& stretch) { return stretch.drawn < fewest || ++kept > kParagraphObjects; });
+        }
+        for (const Stretch& stretch : std::as_const(run)) {
+            const QString& text = *(*m_nodes)[stretch.node].text;
+            const QList<int>& offsets = offsetsOf(stretch.node);
+            qsizetype first = unitAt(stretch.node, stretch.next);
+            qsizetype last = unitAt(stretch.node, stretch.end) - 1;
+            while (!isDrawnCharacter(text[first])) ++first;
+            while (!isDrawnCharacter(text[last]) || text[last].isLowSurrogate()) --last;
+            places << AccessibleTextOffset{.element = (*m_nodes)[stretch.node].element, .offset = offsets[first]}
+                   << AccessibleTextOffset{.element = (*m_nodes)[stretch.node].element, .offset = offsets[last]};
+        }
+    }
+    if (places.isEmpty()) return {};
+    auto boxes = drawnBoxes(places);
+    if (!boxes) return tl::unexpected(boxes.error());
+    qsizetype asked = 0;
+    for (QList<Stretch>& run : runs) {
+        run.removeIf([&](const Stretch&) {
+            const std::optional<AccessibleBox>& first = (*boxes)[asked++];
+            const std::optional<AccessibleBox>& last = (*boxes)[asked++];
+            return !first || !last || breakBetween(*first, *last, TextBreak::paragraph) != TextBreak::paragraph;
+        });
+    }
+    return {};
+}
+
 void DrawnLineFinder::addRowCandidates(const Stretch& stretch) {
     const QString& text = *(*m_nodes)[stretch.node].text;
     bool drawnBefore = false;
     for (qsizetype unit = unitAt(stretch.node, stretch.next); unit < unitAt(stretch.node, stretch.end); ++unit) {
         if (!isDrawnCharacter(text[unit]) || text[unit].isLowSurrogate()) continue;
-        if (drawnBefore) addCandidate(stretch.node, unit, TextBreak::line, true);
+        if (drawnBefore) addCandidate(stretch.node, unit, TextBreak::line, true, stretch.part);
         drawnBefore = true;
     }
 }
@@ -287,7 +366,8 @@ void DrawnLineFinder::addPlacedObjects() {
     }
 }
 
-void DrawnLineFinder::addCandidate(qsizetype node, qsizetype at, TextBreak onAnotherLine, bool rowsOnly) {
+void DrawnLineFinder::addCandidate(qsizetype node, qsizetype at, TextBreak onAnotherLine, bool rowsOnly,
+                                   qsizetype part) {
     const auto [found, added] = m_candidateAt.try_emplace({node, at}, m_candidates.size());
     if (!added) {
         Candidate& candidate = m_candidates[found->second];
@@ -295,7 +375,7 @@ void DrawnLineFinder::addCandidate(qsizetype node, qsizetype at, TextBreak onAno
         candidate.rowsOnly = candidate.rowsOnly && rowsOnly;
         return;
     }
-    m_candidates.append({.node = node, .at = at, .onAnotherLine = onAnotherLine, .rowsOnly = rowsOnly});
+    m_candidates.append({.node = node, .at = at, .onAnotherLine = onAnotherLine, .rowsOnly = rowsOnly, .part = part});
 }
 
 const QList<int>& DrawnLineFinder::offsetsOf(qsizetype node) {

@@ -83,6 +83,9 @@ private:
         TextBreak onAnotherLine = TextBreak::paragraph;
         // Only where it starts a drawn row is it asked for (`findRows`).
         bool rowsOnly = false;
+        // Told in a stretch of a run of more than kParagraphObjects objects inline (its first unit), else -1:
+        // its rows, and whether its pieces stand apart, are found apart from the objects around it (`findRows`).
+        qsizetype part = -1;
     };
 
     // A stretch of a node's own text between two of its objects: where the next question goes (a code-point
@@ -93,6 +96,13 @@ private:
         int end = 0;
         // Asked at places spread over it too: what remains of a stretch once its first paragraph is told.
         bool spread = false;
+        // Of a run of more than kParagraphObjects objects inline: the index of the run's stretches still waiting
+        // (`findParagraphStarts`), the next asked once this one's first paragraph tells where the run's goes on.
+        qsizetype run = -1;
+        // How many characters it draws.
+        int drawn = 0;
+        // The part its candidates belong to (`Candidate::part`).
+        qsizetype part = -1;
     };
 
     template <typename Answers>
@@ -101,6 +111,10 @@ private:
     // Of the stretches of texts that hold no object, those whose paragraphs are asked for: made of several text
     // nodes, and of not so many that the questions would outlast the capture, whose rows only are found.
     CaptureResult<void> askableLeaves(QList<Stretch>& leaves);
+    // Of each run of more than kParagraphObjects objects inline, the stretches (up to kParagraphObjects of those that
+    // draw most) whose first and last characters are drawn on different lines: the text of blocks that the bus
+    // leaves out (a grid's cells beside a flex row), or a paragraph's text that wraps.
+    CaptureResult<void> multiLineStretches(QList<QList<Stretch>>& runs);
     // A candidate of its own row before each character drawn in the stretch but the first.
     void addRowCandidates(const Stretch& stretch);
     // Over kBoxPairs candidates (`asked`, indexes of m_candidates, whose characters before and after are
@@ -127,7 +141,8 @@ private:
     // The boxes of the characters at these places, those answered empty asked again.
     AccessibleAnswers<AccessibleBox> drawnBoxes(const QList<AccessibleTextOffset>& places);
     void addPlacedObjects();
-    void addCandidate(qsizetype node, qsizetype at, TextBreak onAnotherLine, bool rowsOnly = false);
+    void addCandidate(qsizetype node, qsizetype at, TextBreak onAnotherLine, bool rowsOnly = false,
+                      qsizetype part = -1);
     // The code-point offset of each unit of a node's text (and of its end), in the bus's offsets.
     const QList<int>& offsetsOf(qsizetype node);
     qsizetype unitAt(qsizetype node, int offset);

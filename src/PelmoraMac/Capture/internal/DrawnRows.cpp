@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <tuple>
 
 // Where a run of many pieces is drawn in rows: few boxes asked for, one or two a row.
 
@@ -19,7 +20,7 @@ constexpr qsizetype kPredictedRows = 256;
 CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, const QList<AccessibleTextOffset>& places,
                                               QList<QList<DrawnBreak>>& breaks) {
     // The candidates in the order of the text, in runs: the candidates of one node's text between two of its
-    // blocks (rows follow one another down only within such a run).
+    // blocks, or of one part of it (rows follow one another down only within such a run).
     QList<qsizetype> order(asked.size());
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
@@ -27,10 +28,10 @@ CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, con
         const Candidate& second = m_candidates[asked[b]];
         return std::pair(first.node, first.at) < std::pair(second.node, second.at);
     });
-    QList<std::pair<qsizetype, qsizetype>> runOf(order.size());
+    QList<std::tuple<qsizetype, qsizetype, qsizetype>> runOf(order.size());
     for (qsizetype index = 0; index < order.size(); ++index) {
         const Candidate& c = m_candidates[asked[order[index]]];
-        runOf[index] = {c.node, blocksBefore(c.node, c.at)};
+        runOf[index] = {c.node, blocksBefore(c.node, c.at), c.part};
     }
     const auto sameRun = [&](qsizetype a, qsizetype b) { return runOf[a] == runOf[b]; };
     const auto candidateAt = [&](qsizetype index) -> const Candidate& { return m_candidates[asked[order[index]]]; };
