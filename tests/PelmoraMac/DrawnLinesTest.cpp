@@ -308,7 +308,7 @@ TEST(DrawnLines, TheRowsOfALargeGridAreFoundByTheirStarts) {
 // A browser that takes long to tell each paragraph of a page's text (Chromium 55 to 100 ms a question where the
 // page holds hundreds of objects): once the questions left would end the capture at its deadline, the rows of
 // the grid whose cells the page's text holds are found where they are drawn instead, each row apart, and the
-// capture ends in time.
+// capture ends in time; so too where a wrapping row of items follows the cells with no block between.
 TEST(DrawnLines, AGridOfAPageThatTellsItsParagraphsSlowlyIsReadInTimeItsRowsApart) {
     QString text;
     QList<Drawn> drawn;
@@ -319,26 +319,50 @@ TEST(DrawnLines, AGridOfAPageThatTellsItsParagraphsSlowlyIsReadInTimeItsRowsApar
         text += name;
         drawn.append({8 + 150 * (cell % 6), 100 + 24 * (cell / 6), int(name.size())});
     }
-    ScriptedAccessibleTree tree = pageShowing(text, drawn, {});
-    tree.node(u"/page"_s)->paragraphStarts = starts;
-    addTextNodes(tree, 60);
-    SelectionCapture capture(tree);
-    capture.bus.change = [](ScriptedAccessibleTree&, const QString& method, const QString&) {
-        if (method == u"GetStringAtOffset"_s) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    };
-    const auto read = capture.run(true, std::nullopt);
-    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
-    QStringList cells;
-    for (const QString& line : read->document.text.split(u'\n', Qt::SkipEmptyParts)) {
-        // Every line holds cells of one row, in order.
-        const QStringList numbers = line.split(u'升', Qt::SkipEmptyParts);
-        ASSERT_FALSE(numbers.isEmpty());
-        EXPECT_EQ((numbers.constFirst().toInt() - 1) / 6, (numbers.constLast().toInt() - 1) / 6) << line.toStdString();
-        for (const QString& number : numbers) cells.append(number);
+    const Row row = wrappingRow(88, 22);
+    for (const bool rowAfter : {false, true}) {
+        SCOPED_TRACE(rowAfter);
+        QStringList items;
+        QList<Drawn> page = drawn;
+        for (qsizetype item = 0; rowAfter && item < row.pieces.size(); ++item) {
+            items.append(u"/item"_s + QString::number(item));
+            page.append({0, 0, 0});
+        }
+        ScriptedAccessibleTree tree =
+            pageShowing(text + QString(items.size(), QChar(kObjectReplacementCharacter)), page, items);
+        tree.node(u"/page"_s)->paragraphStarts = starts;
+        addTextNodes(tree, 60);
+        for (qsizetype item = 0; item < items.size(); ++item) {
+            Drawn at = row.drawn[item];
+            at.y += 400;
+            addObject(tree, items[item], row.pieces[item], u"b"_s, u"block"_s, {at});
+            tree.node(items[item])->children = {items[item] + u"/text"_s};
+        }
+        SelectionCapture capture(tree);
+        capture.bus.change = [](ScriptedAccessibleTree&, const QString& method, const QString&) {
+            if (method == u"GetStringAtOffset"_s) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        };
+        const auto read = capture.run(true, std::nullopt);
+        ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+        QStringList lines = read->document.text.split(u'\n', Qt::SkipEmptyParts);
+        if (rowAfter) {
+            ASSERT_GE(lines.size(), row.lines.size());
+            EXPECT_EQ(lines.mid(lines.size() - row.lines.size()), row.lines);
+            lines.resize(lines.size() - row.lines.size());
+        }
+        QStringList cells;
+        for (const QString& line : std::as_const(lines)) {
+            // Every line holds cells of one row, in order.
+            const QStringList numbers = line.split(u'升', Qt::SkipEmptyParts);
+            ASSERT_FALSE(numbers.isEmpty());
+            EXPECT_EQ((numbers.constFirst().toInt() - 1) / 6, (numbers.constLast().toInt() - 1) / 6)
+                << line.toStdString();
+            for (const QString& number : numbers) cells.append(number);
+        }
+        EXPECT_EQ(cells.size(), 60);
+        EXPECT_EQ(cells.value(59), u"60"_s);
+        EXPECT_LT(capture.bus.calls.value(u"GetStringAtOffset"_s), 30);
     }
-    EXPECT_EQ(cells.size(), 60);
-    EXPECT_EQ(cells.value(59), u"60"_s);
-    EXPECT_LT(capture.bus.calls.value(u"GetStringAtOffset"_s), 30);
 }
 
 // A flex row of thousands of items, selected from its first item to its last or with the whole page: the items
