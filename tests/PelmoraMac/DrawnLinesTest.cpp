@@ -155,6 +155,14 @@ Row wrappingRow(int items, int perRow) {
     return row;
 }
 
+// The first pieces of a row as objects of their own at these paths, each made of one text node (Chromium).
+void addPieces(ScriptedAccessibleTree& tree, const QStringList& paths, const Row& row) {
+    for (qsizetype item = 0; item < paths.size(); ++item) {
+        addObject(tree, paths[item], row.pieces[item], u"b"_s, u"block"_s, {row.drawn[item]});
+        tree.node(paths[item])->children = {paths[item] + u"/text"_s};
+    }
+}
+
 // However many rows a page draws, each stays apart and its pieces together, and the boxes asked for are
 // about a few for each row, not one or two for each piece: where the bus divides one object's text into a
 // paragraph for each piece (Chromium) and where each piece is an object of its own (Firefox).
@@ -237,10 +245,7 @@ TEST(DrawnLines, AGridsCellsStandApartHoweverManyPiecesThePageHolds) {
     ScriptedAccessibleTree many = pageShowing(QString(paths.size(), QChar(kObjectReplacementCharacter)),
                                               QList<Drawn>(paths.size(), {0, 0, 0}), paths);
     addGrid(many);
-    for (qsizetype item = 0; item < row.pieces.size(); ++item) {
-        addObject(many, paths[item + 1], row.pieces[item], u"b"_s, u"block"_s, {row.drawn[item]});
-        many.node(paths[item + 1])->children = {paths[item + 1] + u"/text"_s};
-    }
+    addPieces(many, paths.mid(1), row);
     const QString read = readOverTheBus(many);
     EXPECT_EQ(read.left(grid.size()), grid);
     EXPECT_EQ(read.mid(grid.size()).split(u'\n', Qt::SkipEmptyParts), row.lines);
@@ -253,10 +258,7 @@ TEST(DrawnLines, AGridsCellsStandApartHoweverManyPiecesThePageHolds) {
         pageShowing(text + QString(row.pieces.size(), QChar(kObjectReplacementCharacter)), together, paths.mid(1));
     direct.node(u"/page"_s)->paragraphStarts = starts;
     addTextNodes(direct, 60);
-    for (qsizetype item = 0; item < row.pieces.size(); ++item) {
-        addObject(direct, paths[item + 1], row.pieces[item], u"b"_s, u"block"_s, {row.drawn[item]});
-        direct.node(paths[item + 1])->children = {paths[item + 1] + u"/text"_s};
-    }
+    addPieces(direct, paths.mid(1), row);
     const QString directRead = readOverTheBus(direct);
     EXPECT_EQ(directRead.left(grid.size()), grid);
     EXPECT_EQ(directRead.mid(grid.size()).split(u'\n', Qt::SkipEmptyParts), row.lines);
@@ -319,7 +321,8 @@ TEST(DrawnLines, AGridOfAPageThatTellsItsParagraphsSlowlyIsReadInTimeItsRowsApar
         text += name;
         drawn.append({8 + 150 * (cell % 6), 100 + 24 * (cell / 6), int(name.size())});
     }
-    const Row row = wrappingRow(88, 22);
+    Row row = wrappingRow(88, 22);
+    for (Drawn& piece : row.drawn) piece.y += 400;
     for (const bool rowAfter : {false, true}) {
         SCOPED_TRACE(rowAfter);
         QStringList items;
@@ -332,12 +335,7 @@ TEST(DrawnLines, AGridOfAPageThatTellsItsParagraphsSlowlyIsReadInTimeItsRowsApar
             pageShowing(text + QString(items.size(), QChar(kObjectReplacementCharacter)), page, items);
         tree.node(u"/page"_s)->paragraphStarts = starts;
         addTextNodes(tree, 60);
-        for (qsizetype item = 0; item < items.size(); ++item) {
-            Drawn at = row.drawn[item];
-            at.y += 400;
-            addObject(tree, items[item], row.pieces[item], u"b"_s, u"block"_s, {at});
-            tree.node(items[item])->children = {items[item] + u"/text"_s};
-        }
+        addPieces(tree, items, row);
         SelectionCapture capture(tree);
         capture.bus.change = [](ScriptedAccessibleTree&, const QString& method, const QString&) {
             if (method == u"GetStringAtOffset"_s) std::this_thread::sleep_for(std::chrono::milliseconds(100));
