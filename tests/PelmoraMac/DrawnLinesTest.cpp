@@ -399,7 +399,39 @@ TEST(DrawnLines, ItemsInsideTheSelectedStretchAreNotAskedForTheirSelection) {
         // selected whole where both are).
         EXPECT_LE(selectionQuestions(capture), wholePage ? 1 : 4);
         EXPECT_EQ(pageAsked, wholePage ? 1 : 0);
+        // Nor for its role: each item's tag tells what it is.
+        EXPECT_LE(capture.bus.calls.value(u"GetRole"_s), 8);
     }
+}
+
+// The elements of a page whose tag tells what they are (a <b>, a link, a ruby) are not asked for their role. A
+// field (a password field, a one-line field) and an element the page gave a role of its own are, and nothing of
+// a field's text or selection is asked: the reading leaves them out.
+TEST(DrawnLines, OnlyElementsWhoseTagCannotTellWhatTheyAreAreAskedTheirRole) {
+    const QStringList objects{u"/bold"_s, u"/password"_s, u"/field"_s, u"/box"_s, u"/link"_s};
+    ScriptedAccessibleTree tree = pageShowing(u"前\uFFFC\uFFFC\uFFFC\uFFFC\uFFFC後"_s, {}, objects);
+    addObject(tree, u"/bold"_s, u"太字"_s, u"b"_s, u"inline"_s, {});
+    addObject(tree, u"/password"_s, u"合言葉"_s, u"input"_s, u"inline-block"_s, {});
+    addObject(tree, u"/field"_s, u"欄の値"_s, u"input"_s, u"inline-block"_s, {});
+    addObject(tree, u"/box"_s, u"役の値"_s, u"span"_s, u"inline-block"_s, {});
+    addObject(tree, u"/link"_s, u"リンク"_s, u"a"_s, u"inline"_s, {});
+    tree.node(u"/password"_s)->role = AccessibleRole::passwordText;
+    tree.node(u"/field"_s)->role = AccessibleRole::entry;
+    tree.node(u"/box"_s)->role = AccessibleRole::entry;
+    tree.node(u"/box"_s)->attributes.insert(u"xml-roles"_s, u"textbox"_s);
+    SelectionCapture capture(tree);
+    QSet<QString> rolesAsked;
+    QSet<QString> fieldsRead;
+    capture.bus.change = [&](ScriptedAccessibleTree&, const QString& method, const QString& path) {
+        if (method == u"GetRole"_s && objects.contains(path)) rolesAsked.insert(path);
+        const bool field = path == u"/password"_s || path == u"/field"_s || path == u"/box"_s;
+        if (field && method != u"GetRole"_s && method != u"GetAttributes"_s) fieldsRead.insert(path + method);
+    };
+    const auto read = capture.run(true, std::nullopt);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(capture.desktop.requests.value(0).text, u"前太字リンク後"_s);
+    EXPECT_EQ(rolesAsked, (QSet<QString>{u"/password"_s, u"/field"_s, u"/box"_s}));
+    EXPECT_TRUE(fieldsRead.isEmpty()) << fieldsRead.values().join(u' ').toStdString();
 }
 
 // Firefox answers the first questions about a page's object attributes after it starts with none at all, and
@@ -465,19 +497,20 @@ TEST(DrawnLines, ObjectsThatVanishWhileTheyAreReadAreReadAgainOrRefused) {
     ScriptedAccessibleTree page = pageShowing(u"\uFFFC"_s, {}, {});
     rewrite(page, 1);
 
-    // Rewritten once, as the ruby's role is asked for: the next read finds the new paragraph.
+    // Rewritten once, as the ruby's attributes are asked for: the next read finds the new paragraph.
     SelectionCapture once(page);
     int rewrites = 0;
     once.bus.change = [&](ScriptedAccessibleTree& tree, const QString& method, const QString& path) {
-        if (rewrites == 0 && method == u"GetRole"_s && path == u"/rewritten1/ruby"_s) rewrite(tree, ++rewrites + 1);
+        if (rewrites == 0 && method == u"GetAttributes"_s && path == u"/rewritten1/ruby"_s)
+            rewrite(tree, ++rewrites + 1);
     };
     const auto read = once.run(true, std::nullopt);
     ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
     EXPECT_EQ(rewrites, 1);
     EXPECT_EQ(once.desktop.requests.value(0).text, u"吾輩は猫である。"_s);
 
-    // Rewritten whenever a ruby is asked for its role, or a paragraph for its text: refused.
-    for (const QString& asked : {u"GetRole"_s, u"GetText"_s}) {
+    // Rewritten whenever a ruby is asked for its attributes, or a paragraph for its text: refused.
+    for (const QString& asked : {u"GetAttributes"_s, u"GetText"_s}) {
         SelectionCapture always(page);
         int generation = 1;
         always.bus.change = [&](ScriptedAccessibleTree& tree, const QString& method, const QString& path) {

@@ -21,7 +21,8 @@ struct FollowedNode {
     // end of its text (end -1, as the bus takes it: Firefox answers no text for a range past the end).
     AccessibleTextRange range;
     int depth = 0;
-    // Its role on the bus (none asked for the element read first).
+    // Its role on the bus: none (invalid) for the element read first, and for an element whose tag tells what
+    // it is, which is not asked.
     std::uint32_t role = 0;
     // Selected whole, as an object that stands inside the selected stretch of its owner's text, or of an
     // owner selected whole, is: its selection is not asked for, its whole text is read.

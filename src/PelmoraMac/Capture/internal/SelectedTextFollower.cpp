@@ -4,6 +4,7 @@
 #include "PelmoraMac/Capture/internal/AskedAgain.h"
 
 #include <QRegularExpression>
+#include <QSet>
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
@@ -69,6 +70,22 @@ Standing standingOf(const QMap<QString, QString>& attributes, const std::optiona
     if (!parentDisplay) return {.placed = true};
     if (laysOutItems(*parentDisplay)) return {.placed = true, .onAnotherLine = TextBreak::line};
     return {.block = true};
+}
+
+// Whether these attributes tell an element of the page that shows text of its own and nothing else, whatever
+// role the browser gives it: no field, list item, image or rule. Its tag says so (Chromium and Firefox give
+// every element's), unless the page gave it a role of its own (xml-roles), which may make any element a
+// field or an item.
+bool isPlainElement(const std::optional<QMap<QString, QString>>& attributes) {
+    static const QSet<QString> plainTags{
+        u"a"_s,          u"abbr"_s, u"address"_s, u"article"_s,    u"aside"_s,   u"b"_s,     u"bdi"_s,  u"bdo"_s,
+        u"blockquote"_s, u"cite"_s, u"code"_s,    u"data"_s,       u"dd"_s,      u"del"_s,   u"dfn"_s,  u"div"_s,
+        u"dl"_s,         u"dt"_s,   u"em"_s,      u"figcaption"_s, u"footer"_s,  u"h1"_s,    u"h2"_s,   u"h3"_s,
+        u"h4"_s,         u"h5"_s,   u"h6"_s,      u"header"_s,     u"i"_s,       u"ins"_s,   u"kbd"_s,  u"main"_s,
+        u"mark"_s,       u"nav"_s,  u"p"_s,       u"pre"_s,        u"q"_s,       u"rb"_s,    u"rp"_s,   u"rt"_s,
+        u"rtc"_s,        u"ruby"_s, u"s"_s,       u"samp"_s,       u"section"_s, u"small"_s, u"span"_s, u"strong"_s,
+        u"sub"_s,        u"sup"_s,  u"time"_s,    u"u"_s,          u"var"_s};
+    return attributes && plainTags.contains(attributes->value(u"tag"_s)) && !attributes->contains(u"xml-roles"_s);
 }
 
 }  // namespace
@@ -237,27 +254,40 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     }
     if (auto literal = ensureLiteral(unnamed); !literal) return literal;
     if (found.isEmpty()) return {};
-    auto roles = batch<AccessibleAnswers<std::uint32_t>>([&](CaptureDeadline d) { return m_bus.roles(found, d); });
+    // The attributes of every object come first: an element of the page whose tag tells what it is needs no
+    // question about its role (one of a page's five or six questions an object: a flex row of thousands of
+    // items takes a sixth less). The attributes tell the tag and the display, never a field's value.
+    auto attributes = describe(found);
+    if (!attributes) return tl::unexpected(attributes.error());
+    QList<AccessibleElement> unplain;
+    for (qsizetype index = 0; index < found.size(); ++index) {
+        if (!isPlainElement((*attributes)[index])) unplain.append(found[index]);
+    }
+    auto roles = batch<AccessibleAnswers<std::uint32_t>>([&](CaptureDeadline d) { return m_bus.roles(unplain, d); });
     if (!roles) return tl::unexpected(roles.error());
     QList<AccessibleElement> readable;
     QList<qsizetype> readableAt;
     QList<std::uint32_t> readableRoles;
     QList<bool> listItems;
-    for (qsizetype index = 0; index < found.size(); ++index) {
-        const std::optional<std::uint32_t>& role = (*roles)[index];
+    QList<std::optional<QMap<QString, QString>>> readableAttributes;
+    for (qsizetype index = 0, answer = 0; index < found.size(); ++index) {
+        const bool plain = isPlainElement((*attributes)[index]);
+        const std::optional<std::uint32_t> role = plain ? std::optional(AccessibleRole::invalid) : (*roles)[answer++];
         // An object of no role is one the application has let go (Chromium answers so for an element the
         // page took away until the bus forgets it).
-        if (auto known = ensureFound(role.value_or(AccessibleRole::invalid) != AccessibleRole::invalid); !known)
-            return known;
-        // A password field's text is never asked for, nor anything else of it. Neither is the value of any
-        // other field: a page's selection does not hold it (the bus says a field's whole value is selected
-        // whenever the selection goes past it), and a field shown in clear may hold a password that the
-        // bus cannot tell.
+        if (!plain) {
+            if (auto known = ensureFound(role.value_or(AccessibleRole::invalid) != AccessibleRole::invalid); !known)
+                return known;
+        }
+        // A password field's text is never asked for, nor its selection. Neither is the value of any other
+        // field: a page's selection does not hold it (the bus says a field's whole value is selected whenever
+        // the selection goes past it), and a field shown in clear may hold a password that the bus cannot tell.
         if (!role || isField(*role)) continue;
         readable.append(found[index]);
         readableAt.append(at[index]);
         readableRoles.append(*role);
         listItems.append(*role == AccessibleRole::listItem);
+        readableAttributes.append((*attributes)[index]);
     }
     if (readable.isEmpty()) return {};
     // An object inside the selected stretch of its owner's text (not at either end of it, where the selection
@@ -278,7 +308,6 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     if (!askedSelections) return tl::unexpected(askedSelections.error());
     QList<AccessibleTextRange> ranges;
     QList<qsizetype> selected;
-    QList<AccessibleElement> selectedElements;
     QList<Idle> idle;
     for (qsizetype index = 0, answer = 0; index < readable.size(); ++index) {
         const std::optional<AccessibleTextRange> range =
@@ -298,18 +327,14 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
             return tl::unexpected(CaptureFailure::tooLong);
         ranges.append(*range);
         selected.append(index);
-        selectedElements.append(readable[index]);
     }
     if (auto still = ensureIdleUnchanged(idle); !still) return still;
-    if (selected.isEmpty()) return {};
-    auto attributes = describe(selectedElements);
-    if (!attributes) return tl::unexpected(attributes.error());
 
     for (qsizetype index = 0; index < selected.size(); ++index) {
         const qsizetype item = selected[index];
         const Slot target = targets[readableAt[item]];
-        if (auto known = ensureFound((*attributes)[index].has_value()); !known) return known;
-        const QMap<QString, QString> described = (*attributes)[index].value_or(QMap<QString, QString>{});
+        if (auto known = ensureFound(readableAttributes[item].has_value()); !known) return known;
+        const QMap<QString, QString> described = readableAttributes[item].value_or(QMap<QString, QString>{});
         const QString display = described.value(u"display"_s);
         const Node& owner = m_nodes[target.owner];
         // An owner whose display the bus did not tell (its attributes still not given) is as unknown as the
