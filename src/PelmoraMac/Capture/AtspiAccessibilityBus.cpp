@@ -284,13 +284,14 @@ AccessibleAnswer<QList<QVariant>> AtspiAccessibilityBus::answerOf(const QDBusMes
 }
 
 AccessibleAnswer<QList<QVariant>> AtspiAccessibilityBus::send(const QDBusMessage& message, CaptureDeadline deadline) {
-    auto replies = sendAll({message}, deadline);
-    if (!replies) return tl::unexpected(replies.error());
-    return replies->constFirst();
+    AccessibleAnswer<QList<QVariant>> answer = none<QList<QVariant>>();
+    auto sent = sendAll({message}, deadline, [&](qsizetype, const QDBusMessage& reply) { answer = answerOf(reply); });
+    if (!sent) return tl::unexpected(sent.error());
+    return answer;
 }
 
-CaptureResult<QList<AccessibleAnswer<QList<QVariant>>>> AtspiAccessibilityBus::sendAll(
-    const QList<QDBusMessage>& messages, CaptureDeadline deadline) {
+CaptureResult<void> AtspiAccessibilityBus::sendAll(const QList<QDBusMessage>& messages, CaptureDeadline deadline,
+                                                   const std::function<void(qsizetype, const QDBusMessage&)>& take) {
     if (!m_connection || !m_connection->isConnected()) return tl::unexpected(CaptureFailure::permissionRequired);
     const auto left = std::chrono::duration<double, std::milli>(deadline - SystemClock::shared().monotonicNow());
     if (left.count() <= 0) return tl::unexpected(CaptureFailure::timedOut);
@@ -301,14 +302,18 @@ CaptureResult<QList<AccessibleAnswer<QList<QVariant>>>> AtspiAccessibilityBus::s
     qsizetype sent = 0;
     qsizetype answered = 0;
     QEventLoop loop;
-    // Keeps kCallsInFlight calls sent and unanswered, until every call is sent.
+    // Keeps kCallsInFlight calls sent and unanswered, until every call is sent. Each reply is taken as it comes,
+    // while the application works out the next ones: a batch of thousands is read by the time its last answer
+    // is in.
     std::function<void()> sendMore = [&] {
         while (sent < messages.size() && sent - answered < kCallsInFlight) {
-            auto& watcher = watchers[std::size_t(sent++)];
+            const qsizetype index = sent++;
+            auto& watcher = watchers[std::size_t(index)];
             watcher = std::make_unique<QDBusPendingCallWatcher>(
-                m_connection->asyncCall(messages[sent - 1], timeout + kBackstopMilliseconds));
+                m_connection->asyncCall(messages[index], timeout + kBackstopMilliseconds));
             // Also for a call answered at once: the watcher then tells it from the event loop.
-            QObject::connect(watcher.get(), &QDBusPendingCallWatcher::finished, &loop, [&] {
+            QObject::connect(watcher.get(), &QDBusPendingCallWatcher::finished, &loop, [&, index] {
+                take(index, watchers[std::size_t(index)]->reply());
                 if (++answered == messages.size()) loop.quit();
                 sendMore();
             });
@@ -322,10 +327,7 @@ CaptureResult<QList<AccessibleAnswer<QList<QVariant>>>> AtspiAccessibilityBus::s
     timer.start(timeout);
     if (answered < messages.size()) loop.exec();
     if (answered < messages.size()) return tl::unexpected(CaptureFailure::timedOut);
-    QList<AccessibleAnswer<QList<QVariant>>> replies;
-    replies.reserve(messages.size());
-    for (const auto& watcher : watchers) replies.append(answerOf(watcher->reply()));
-    return replies;
+    return {};
 }
 
 AccessibleAnswer<QVariant> AtspiAccessibilityBus::property(const AccessibleElement& element, const QString& interface,
@@ -437,15 +439,21 @@ AccessibleAnswer<AccessibleElement> AtspiAccessibilityBus::embeddedObject(const 
 template <typename T, typename Parse>
 AccessibleAnswers<T> AtspiAccessibilityBus::sendEach(const QList<QDBusMessage>& messages, CaptureDeadline deadline,
                                                      Parse parse) {
-    auto replies = sendAll(messages, deadline);
-    if (!replies) return tl::unexpected(replies.error());
-    QList<std::optional<T>> answers;
-    answers.reserve(replies->size());
-    for (const Reply& reply : std::as_const(*replies)) {
-        auto answer = parse(reply);
-        if (!answer) return tl::unexpected(answer.error());
-        answers.append(std::move(*answer));
-    }
+    QList<std::optional<T>> answers(messages.size());
+    // The failure of the first call in order that failed, whenever its answer came.
+    qsizetype failedAt = messages.size();
+    CaptureFailure failure = CaptureFailure::unavailable;
+    auto sent = sendAll(messages, deadline, [&](qsizetype index, const QDBusMessage& reply) {
+        auto answer = parse(answerOf(reply));
+        if (answer) {
+            answers[index] = std::move(*answer);
+        } else if (index < failedAt) {
+            failedAt = index;
+            failure = answer.error();
+        }
+    });
+    if (!sent) return tl::unexpected(sent.error());
+    if (failedAt < messages.size()) return tl::unexpected(failure);
     return answers;
 }
 

@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -80,10 +81,10 @@ public:
 private:
     // The reply's arguments; none for an unknown object, interface, method or property.
     AccessibleAnswer<QList<QVariant>> send(const QDBusMessage& message, CaptureDeadline deadline);
-    // The messages sent with at most kCallsInFlight of them unanswered at a time, and their replies' arguments
-    // in their order, each as send() gives it; timedOut unless all are answered by the deadline.
-    CaptureResult<QList<AccessibleAnswer<QList<QVariant>>>> sendAll(const QList<QDBusMessage>& messages,
-                                                                    CaptureDeadline deadline);
+    // The messages sent with at most kCallsInFlight of them unanswered at a time, each reply given to `take` with
+    // its message's index as it comes; timedOut unless all are answered by the deadline.
+    CaptureResult<void> sendAll(const QList<QDBusMessage>& messages, CaptureDeadline deadline,
+                                const std::function<void(qsizetype, const QDBusMessage&)>& take);
     // The answers to the messages, each reply read by `parse`.
     template <typename T, typename Parse>
     AccessibleAnswers<T> sendEach(const QList<QDBusMessage>& messages, CaptureDeadline deadline, Parse parse);
