@@ -1,7 +1,6 @@
 #include "PelmoraMac/Capture/AtspiAccessibilityBus.h"
 
 #include "PelmoraMac/Capture/internal/AccessibilityConnection.h"
-#include "PelmoraMac/Capture/internal/AtspiMessages.h"
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>
@@ -14,7 +13,6 @@
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
-using namespace atspi;
 
 namespace {
 
@@ -24,8 +22,232 @@ constexpr int kBackstopMilliseconds = 1'000;
 // The most calls sent and not yet answered: enough to keep the application busy between answers, well
 // below what the bus lets one connection wait for.
 constexpr qsizetype kCallsInFlight = 256;
-// How many of the watchers of the batches before are let go at each reply.
-constexpr int kSpentPerReply = 2;
+
+const QString kAccessible = u"org.a11y.atspi.Accessible"_s;
+const QString kText = u"org.a11y.atspi.Text"_s;
+const QString kHypertext = u"org.a11y.atspi.Hypertext"_s;
+
+template <typename T>
+AccessibleAnswer<T> none() {
+    return std::optional<T>{};
+}
+
+QDBusMessage callOf(const AccessibleElement& element, const QString& interface, const QString& method) {
+    return QDBusMessage::createMethodCall(element.service, element.path, interface, method);
+}
+
+// A (so) structure: a bus name and an object path.
+std::optional<AccessibleElement> elementFrom(const QDBusArgument& argument) {
+    if (argument.currentType() != QDBusArgument::StructureType) return std::nullopt;
+    QString service;
+    QDBusObjectPath path;
+    argument.beginStructure();
+    argument >> service >> path;
+    argument.endStructure();
+    return AccessibleElement{.service = service, .path = path.path()};
+}
+
+// Whether an element is the bus's way of naming no object.
+bool isNullElement(const AccessibleElement& element) {
+    return element.service.isEmpty() || element.path == u"/org/a11y/atspi/null"_s;
+}
+
+std::optional<QList<AccessibleElement>> elementsFrom(const QVariant& value) {
+    if (!value.canConvert<QDBusArgument>()) return std::nullopt;
+    const auto argument = value.value<QDBusArgument>();
+    if (argument.currentType() != QDBusArgument::ArrayType) return std::nullopt;
+    QList<AccessibleElement> elements;
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        const auto element = elementFrom(argument);
+        if (!element) return std::nullopt;
+        elements.append(*element);
+    }
+    argument.endArray();
+    return elements;
+}
+
+// An answer of another type than the interface declares is an error of the application.
+template <typename T>
+AccessibleAnswer<T> unexpectedAnswer() {
+    return tl::unexpected(CaptureFailure::unavailable);
+}
+
+// What a call passes on when the answer it relies on has no value: its failure, or no value.
+template <typename T, typename U>
+AccessibleAnswer<T> withoutValue(const AccessibleAnswer<U>& answer) {
+    if (!answer) return tl::unexpected(answer.error());
+    return std::optional<T>{};
+}
+
+// The arguments of a reply, when it has at least `count`.
+bool hasArguments(const AccessibleAnswer<QList<QVariant>>& reply, qsizetype count) {
+    return reply && *reply && (*reply)->size() >= count;
+}
+
+template <typename T>
+std::optional<T> valueOf(const QVariant& value) {
+    if (value.typeId() != qMetaTypeId<T>()) return std::nullopt;
+    return value.value<T>();
+}
+
+using Reply = AccessibleAnswer<QList<QVariant>>;
+
+// The answers that the calls below give, read from their replies.
+AccessibleAnswer<int> intFrom(const Reply& reply) {
+    if (!hasArguments(reply, 1)) return withoutValue<int>(reply);
+    const auto value = valueOf<int>((*reply)->constFirst());
+    if (!value) return unexpectedAnswer<int>();
+    return std::optional(*value);
+}
+
+AccessibleAnswer<std::uint32_t> roleFrom(const Reply& reply) {
+    if (!hasArguments(reply, 1)) return withoutValue<std::uint32_t>(reply);
+    const auto role = valueOf<uint>((*reply)->constFirst());
+    if (!role) return unexpectedAnswer<std::uint32_t>();
+    return std::optional(std::uint32_t(*role));
+}
+
+AccessibleAnswer<AccessibleElement> elementFromReply(const Reply& reply) {
+    if (!hasArguments(reply, 1)) return withoutValue<AccessibleElement>(reply);
+    const QVariant value = (*reply)->constFirst();
+    if (!value.canConvert<QDBusArgument>()) return unexpectedAnswer<AccessibleElement>();
+    const auto element = elementFrom(value.value<QDBusArgument>());
+    if (!element) return unexpectedAnswer<AccessibleElement>();
+    if (isNullElement(*element)) return none<AccessibleElement>();
+    return std::optional(*element);
+}
+
+AccessibleAnswer<QMap<QString, QString>> stringMapFrom(const Reply& reply) {
+    if (!hasArguments(reply, 1)) return withoutValue<QMap<QString, QString>>(reply);
+    const QVariant value = (*reply)->constFirst();
+    if (!value.canConvert<QDBusArgument>()) return unexpectedAnswer<QMap<QString, QString>>();
+    return std::optional(qdbus_cast<QMap<QString, QString>>(value));
+}
+
+AccessibleAnswer<AccessibleTextRange> rangeFrom(const Reply& reply) {
+    if (!hasArguments(reply, 2)) return withoutValue<AccessibleTextRange>(reply);
+    const auto start = valueOf<int>((*reply)->at(0));
+    const auto end = valueOf<int>((*reply)->at(1));
+    if (!start || !end) return unexpectedAnswer<AccessibleTextRange>();
+    return std::optional(AccessibleTextRange{.start = *start, .end = *end});
+}
+
+AccessibleAnswer<QString> stringFrom(const Reply& reply) {
+    if (!hasArguments(reply, 1)) return withoutValue<QString>(reply);
+    const QVariant value = (*reply)->constFirst();
+    if (value.typeId() != QMetaType::QString) return unexpectedAnswer<QString>();
+    return std::optional(value.toString());
+}
+
+// One answer per item: in order, the answers of the calls made for the items `asked` says were asked, and
+// none for the others.
+template <typename T>
+QList<std::optional<T>> spread(const QList<bool>& asked, QList<std::optional<T>> answers) {
+    QList<std::optional<T>> all;
+    all.reserve(asked.size());
+    qsizetype next = 0;
+    for (const bool wasAsked : asked) all.append(wasAsked ? std::move(answers[next++]) : std::nullopt);
+    return all;
+}
+
+AccessibleAnswer<QList<AccessibleElement>> childrenFrom(const Reply& reply) {
+    if (!hasArguments(reply, 1)) return withoutValue<QList<AccessibleElement>>(reply);
+    auto elements = elementsFrom((*reply)->constFirst());
+    if (!elements) return unexpectedAnswer<QList<AccessibleElement>>();
+    return std::optional(std::move(*elements));
+}
+
+// A property of one of the element's interfaces.
+QDBusMessage propertyCall(const AccessibleElement& element, const QString& interface, const QString& name) {
+    QDBusMessage message = callOf(element, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    message << interface << name;
+    return message;
+}
+
+// A property's value, read from its reply as an int.
+AccessibleAnswer<int> intPropertyFrom(const Reply& reply) {
+    if (!hasArguments(reply, 1)) return withoutValue<int>(reply);
+    const auto value = valueOf<int>((*reply)->constFirst().value<QDBusVariant>().variant());
+    if (!value) return unexpectedAnswer<int>();
+    return std::optional(*value);
+}
+
+QDBusMessage childrenCall(const AccessibleElement& element) {
+    return callOf(element, kAccessible, u"GetChildren"_s);
+}
+
+QDBusMessage roleCall(const AccessibleElement& element) {
+    return callOf(element, kAccessible, u"GetRole"_s);
+}
+
+QDBusMessage attributesCall(const AccessibleElement& element) {
+    return callOf(element, kAccessible, u"GetAttributes"_s);
+}
+
+QDBusMessage selectionCountCall(const AccessibleElement& element) {
+    return callOf(element, kText, u"GetNSelections"_s);
+}
+
+QDBusMessage selectionCall(const AccessibleElement& element, int index) {
+    QDBusMessage message = callOf(element, kText, u"GetSelection"_s);
+    message << index;
+    return message;
+}
+
+QDBusMessage textCall(const AccessibleElement& element, AccessibleTextRange range) {
+    QDBusMessage message = callOf(element, kText, u"GetText"_s);
+    message << range.start << range.end;
+    return message;
+}
+
+// The three steps from a place in a text to the object there: the index of the link at the offset, the
+// link, the link's object.
+QDBusMessage linkIndexCall(const AccessibleElement& element, int offset) {
+    QDBusMessage message = callOf(element, kHypertext, u"GetLinkIndex"_s);
+    message << offset;
+    return message;
+}
+
+QDBusMessage linkCall(const AccessibleElement& element, int index) {
+    QDBusMessage message = callOf(element, kHypertext, u"GetLink"_s);
+    message << index;
+    return message;
+}
+
+QDBusMessage linkObjectCall(const AccessibleElement& link) {
+    QDBusMessage message = callOf(link, u"org.a11y.atspi.Hyperlink"_s, u"GetObject"_s);
+    message << 0;
+    return message;
+}
+
+// A question about an offset of a text and its kind: where the character is drawn (GetCharacterExtents, 0: in
+// the screen's coordinates), or the paragraph that holds it (GetStringAtOffset, 4: the bus's paragraphs).
+QDBusMessage textAtCall(const AccessibleElement& element, const QString& method, int offset, uint kind) {
+    QDBusMessage message = callOf(element, kText, method);
+    message << offset << kind;
+    return message;
+}
+
+AccessibleAnswer<AccessibleBox> boxFrom(const Reply& reply) {
+    if (!hasArguments(reply, 4)) return withoutValue<AccessibleBox>(reply);
+    const auto x = valueOf<int>((*reply)->at(0));
+    const auto y = valueOf<int>((*reply)->at(1));
+    const auto width = valueOf<int>((*reply)->at(2));
+    const auto height = valueOf<int>((*reply)->at(3));
+    if (!x || !y || !width || !height) return unexpectedAnswer<AccessibleBox>();
+    return std::optional(AccessibleBox{.x = *x, .y = *y, .width = *width, .height = *height});
+}
+
+// The string's range, after the string; none where the application tells no paragraph (-1).
+AccessibleAnswer<AccessibleTextRange> paragraphFrom(const Reply& reply) {
+    if (!hasArguments(reply, 3)) return withoutValue<AccessibleTextRange>(reply);
+    const auto start = valueOf<int>((*reply)->at(1));
+    const auto end = valueOf<int>((*reply)->at(2));
+    if (!start || !end) return unexpectedAnswer<AccessibleTextRange>();
+    if (*start < 0 || *end <= *start) return none<AccessibleTextRange>();
+    return std::optional(AccessibleTextRange{.start = *start, .end = *end});
+}
 
 }  // namespace
 
@@ -62,45 +284,31 @@ AccessibleAnswer<QList<QVariant>> AtspiAccessibilityBus::answerOf(const QDBusMes
 }
 
 AccessibleAnswer<QList<QVariant>> AtspiAccessibilityBus::send(const QDBusMessage& message, CaptureDeadline deadline) {
-    AccessibleAnswer<QList<QVariant>> answer = none<QList<QVariant>>();
-    auto sent = sendAll({message}, deadline, [&](qsizetype, const QDBusMessage& reply) { answer = answerOf(reply); });
-    if (!sent) return tl::unexpected(sent.error());
-    return answer;
+    auto replies = sendAll({message}, deadline);
+    if (!replies) return tl::unexpected(replies.error());
+    return replies->constFirst();
 }
 
-CaptureResult<void> AtspiAccessibilityBus::sendAll(const QList<QDBusMessage>& messages, CaptureDeadline deadline,
-                                                   const std::function<void(qsizetype, const QDBusMessage&)>& take) {
-    QList<QDBusMessage> calls = messages;
-    return sendChained(calls, deadline, take);
-}
-
-CaptureResult<void> AtspiAccessibilityBus::sendChained(
-    QList<QDBusMessage>& messages, CaptureDeadline deadline,
-    const std::function<void(qsizetype, const QDBusMessage&)>& take) {
+CaptureResult<QList<AccessibleAnswer<QList<QVariant>>>> AtspiAccessibilityBus::sendAll(
+    const QList<QDBusMessage>& messages, CaptureDeadline deadline) {
     if (!m_connection || !m_connection->isConnected()) return tl::unexpected(CaptureFailure::permissionRequired);
     const auto left = std::chrono::duration<double, std::milli>(deadline - SystemClock::shared().monotonicNow());
     if (left.count() <= 0) return tl::unexpected(CaptureFailure::timedOut);
     // The bus's own time-out is a coarse timer that may end the wait early or late; the wait is ours, on a
     // precise timer at the deadline, and the bus's time-out only a backstop after it.
     const int timeout = int(std::ceil(left.count()));
-    std::vector<std::unique_ptr<QDBusPendingCallWatcher>> watchers;
-    watchers.reserve(std::size_t(messages.size()));
+    std::vector<std::unique_ptr<QDBusPendingCallWatcher>> watchers(std::size_t(messages.size()));
+    qsizetype sent = 0;
     qsizetype answered = 0;
     QEventLoop loop;
-    // Keeps kCallsInFlight calls sent and unanswered, until every call is sent. Each reply is taken as it comes,
-    // while the application works out the next ones: a batch of thousands is read by the time its last answer
-    // is in, and a call that an answer leads to goes out with the rest.
+    // Keeps kCallsInFlight calls sent and unanswered, until every call is sent.
     std::function<void()> sendMore = [&] {
-        while (qsizetype(watchers.size()) < messages.size() && qsizetype(watchers.size()) - answered < kCallsInFlight) {
-            const qsizetype index = qsizetype(watchers.size());
-            watchers.push_back(std::make_unique<QDBusPendingCallWatcher>(
-                m_connection->asyncCall(messages[index], timeout + kBackstopMilliseconds)));
+        while (sent < messages.size() && sent - answered < kCallsInFlight) {
+            auto& watcher = watchers[std::size_t(sent++)];
+            watcher = std::make_unique<QDBusPendingCallWatcher>(
+                m_connection->asyncCall(messages[sent - 1], timeout + kBackstopMilliseconds));
             // Also for a call answered at once: the watcher then tells it from the event loop.
-            QObject::connect(watchers.back().get(), &QDBusPendingCallWatcher::finished, &loop, [&, index] {
-                take(index, watchers[std::size_t(index)]->reply());
-                // The last batch's watchers go a few at a time while the application works on this one's
-                // calls: thousands at once are 15 ms in which nothing is asked.
-                for (int spent = 0; spent < kSpentPerReply && !m_spent.empty(); ++spent) m_spent.pop_back();
+            QObject::connect(watcher.get(), &QDBusPendingCallWatcher::finished, &loop, [&] {
                 if (++answered == messages.size()) loop.quit();
                 sendMore();
             });
@@ -113,10 +321,11 @@ CaptureResult<void> AtspiAccessibilityBus::sendChained(
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     timer.start(timeout);
     if (answered < messages.size()) loop.exec();
-    // Those still unanswered no longer reach this batch: their connections went with the loop.
-    for (auto& watcher : watchers) m_spent.push_back(std::move(watcher));
     if (answered < messages.size()) return tl::unexpected(CaptureFailure::timedOut);
-    return {};
+    QList<AccessibleAnswer<QList<QVariant>>> replies;
+    replies.reserve(messages.size());
+    for (const auto& watcher : watchers) replies.append(answerOf(watcher->reply()));
+    return replies;
 }
 
 AccessibleAnswer<QVariant> AtspiAccessibilityBus::property(const AccessibleElement& element, const QString& interface,
@@ -228,21 +437,15 @@ AccessibleAnswer<AccessibleElement> AtspiAccessibilityBus::embeddedObject(const 
 template <typename T, typename Parse>
 AccessibleAnswers<T> AtspiAccessibilityBus::sendEach(const QList<QDBusMessage>& messages, CaptureDeadline deadline,
                                                      Parse parse) {
-    QList<std::optional<T>> answers(messages.size());
-    // The failure of the first call in order that failed, whenever its answer came.
-    qsizetype failedAt = messages.size();
-    CaptureFailure failure = CaptureFailure::unavailable;
-    auto sent = sendAll(messages, deadline, [&](qsizetype index, const QDBusMessage& reply) {
-        auto answer = parse(answerOf(reply));
-        if (answer) {
-            answers[index] = std::move(*answer);
-        } else if (index < failedAt) {
-            failedAt = index;
-            failure = answer.error();
-        }
-    });
-    if (!sent) return tl::unexpected(sent.error());
-    if (failedAt < messages.size()) return tl::unexpected(failure);
+    auto replies = sendAll(messages, deadline);
+    if (!replies) return tl::unexpected(replies.error());
+    QList<std::optional<T>> answers;
+    answers.reserve(replies->size());
+    for (const Reply& reply : std::as_const(*replies)) {
+        auto answer = parse(reply);
+        if (!answer) return tl::unexpected(answer.error());
+        answers.append(std::move(*answer));
+    }
     return answers;
 }
 
@@ -298,38 +501,25 @@ AccessibleAnswers<AccessibleElement> AtspiAccessibilityBus::embeddedObjects(cons
                                                                             CaptureDeadline deadline) {
     auto indexes = linkIndexes(places, deadline);
     if (!indexes) return tl::unexpected(indexes.error());
-    // Each link's object is asked as soon as the link is told, in the same stream of calls.
     QList<QDBusMessage> calls;
-    // The place of each call, and whether it asks for the link (else for its object).
-    QList<std::pair<qsizetype, bool>> asks;
+    QList<bool> asked;
     for (qsizetype i = 0; i < places.size(); ++i) {
         const std::optional<int>& index = (*indexes)[i];
-        if (!index || *index < 0) continue;
-        calls.append(linkCall(places[i].element, *index));
-        asks.append({i, true});
+        asked.append(index && *index >= 0);
+        if (asked.back()) calls.append(linkCall(places[i].element, *index));
     }
-    QList<std::optional<AccessibleElement>> objects(places.size());
-    // The failure of the first place whose link or object failed, links before objects.
-    std::pair<bool, qsizetype> failedAt{true, places.size()};
-    CaptureFailure failure = CaptureFailure::unavailable;
-    auto sent = sendChained(calls, deadline, [&](qsizetype call, const QDBusMessage& reply) {
-        const auto [place, isLink] = asks[call];
-        auto answer = elementFromReply(answerOf(reply));
-        if (!answer) {
-            if (std::pair(!isLink, place) < failedAt) {
-                failedAt = {!isLink, place};
-                failure = answer.error();
-            }
-        } else if (isLink && *answer) {
-            calls.append(linkObjectCall(**answer));
-            asks.append({place, false});
-        } else if (!isLink) {
-            objects[place] = *answer;
-        }
-    });
-    if (!sent) return tl::unexpected(sent.error());
-    if (failedAt.second < places.size()) return tl::unexpected(failure);
-    return objects;
+    auto links = sendEach<AccessibleElement>(calls, deadline, elementFromReply);
+    if (!links) return tl::unexpected(links.error());
+    const QList<std::optional<AccessibleElement>> placedLinks = spread(asked, std::move(*links));
+    asked.clear();
+    calls.clear();
+    for (const auto& link : placedLinks) {
+        asked.append(link.has_value());
+        if (link) calls.append(linkObjectCall(*link));
+    }
+    auto objects = sendEach<AccessibleElement>(calls, deadline, elementFromReply);
+    if (!objects) return tl::unexpected(objects.error());
+    return spread(asked, std::move(*objects));
 }
 
 AccessibleAnswers<std::uint32_t> AtspiAccessibilityBus::roles(const QList<AccessibleElement>& elements,

@@ -5,12 +5,9 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 
-#include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
 namespace tavrine {
 
@@ -83,14 +80,10 @@ public:
 private:
     // The reply's arguments; none for an unknown object, interface, method or property.
     AccessibleAnswer<QList<QVariant>> send(const QDBusMessage& message, CaptureDeadline deadline);
-    // The messages sent with at most kCallsInFlight of them unanswered at a time, each reply given to `take` with
-    // its message's index as it comes; timedOut unless all are answered by the deadline.
-    CaptureResult<void> sendAll(const QList<QDBusMessage>& messages, CaptureDeadline deadline,
-                                const std::function<void(qsizetype, const QDBusMessage&)>& take);
-    // The same, where `take` may add calls to `messages` as replies come: they are sent with the rest, and the
-    // wait ends once every call, the added ones too, is answered.
-    CaptureResult<void> sendChained(QList<QDBusMessage>& messages, CaptureDeadline deadline,
-                                    const std::function<void(qsizetype, const QDBusMessage&)>& take);
+    // The messages sent with at most kCallsInFlight of them unanswered at a time, and their replies' arguments
+    // in their order, each as send() gives it; timedOut unless all are answered by the deadline.
+    CaptureResult<QList<AccessibleAnswer<QList<QVariant>>>> sendAll(const QList<QDBusMessage>& messages,
+                                                                    CaptureDeadline deadline);
     // The answers to the messages, each reply read by `parse`.
     template <typename T, typename Parse>
     AccessibleAnswers<T> sendEach(const QList<QDBusMessage>& messages, CaptureDeadline deadline, Parse parse);
@@ -104,8 +97,6 @@ private:
 
     std::shared_ptr<const AccessibilityFocusLog> m_focusLog;
     std::optional<QDBusConnection> m_connection;
-    // The watchers of calls sent before, let go a few at a time as later calls are answered.
-    std::vector<std::unique_ptr<QDBusPendingCallWatcher>> m_spent;
 };
 
 }  // namespace tavrine
