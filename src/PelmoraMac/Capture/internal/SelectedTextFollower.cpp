@@ -259,9 +259,11 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     // items takes a sixth less). The attributes tell the tag and the display, never a field's value.
     auto attributes = describe(found);
     if (!attributes) return tl::unexpected(attributes.error());
+    QList<bool> plain;
     QList<AccessibleElement> unplain;
     for (qsizetype index = 0; index < found.size(); ++index) {
-        if (!isPlainElement((*attributes)[index])) unplain.append(found[index]);
+        plain.append(isPlainElement((*attributes)[index]));
+        if (!plain.back()) unplain.append(found[index]);
     }
     auto roles = batch<AccessibleAnswers<std::uint32_t>>([&](CaptureDeadline d) { return m_bus.roles(unplain, d); });
     if (!roles) return tl::unexpected(roles.error());
@@ -271,11 +273,11 @@ CaptureResult<void> SelectedTextFollower::addObjects(const QList<AccessibleTextO
     QList<bool> listItems;
     QList<std::optional<QMap<QString, QString>>> readableAttributes;
     for (qsizetype index = 0, answer = 0; index < found.size(); ++index) {
-        const bool plain = isPlainElement((*attributes)[index]);
-        const std::optional<std::uint32_t> role = plain ? std::optional(AccessibleRole::invalid) : (*roles)[answer++];
+        const std::optional<std::uint32_t> role =
+            plain[index] ? std::optional(AccessibleRole::invalid) : (*roles)[answer++];
         // An object of no role is one the application has let go (Chromium answers so for an element the
         // page took away until the bus forgets it).
-        if (!plain) {
+        if (!plain[index]) {
             if (auto known = ensureFound(role.value_or(AccessibleRole::invalid) != AccessibleRole::invalid); !known)
                 return known;
         }
