@@ -116,6 +116,11 @@ public:
         }
         ADD_FAILURE() << "the tab never crashed";
     }
+    // Waits until the browser has painted the tab at least once: until then Chromium drops the input sent to it,
+    // and on a loaded machine the page has the focus well before its first paint.
+    void settlePainted(const QString& target) {
+        settle(target, QStringLiteral("performance.getEntriesByType('paint').length > 0"));
+    }
     // Brings the tab to the front and, unless it is too busy to tell, waits until it has the focus.
     void activate(const QString& target, bool waitForFocus = true) {
         call(QStringLiteral("Target.activateTarget"), {{QStringLiteral("targetId"), target}});
