@@ -472,6 +472,27 @@ TEST_F(ReaderWindowFocusing, LeavingTheFindFieldGivesTheDisplayTheFocus) {
     EXPECT_FALSE(field->isVisible());
 }
 
+// In a narrow window the list is a popup, which holds the keys while it is up: finding in the document
+// closes it, and the find field keeps the keys, so what the user types next is searched for.
+TEST_F(ReaderWindowFocusing, FindingInANarrowWindowClosesItsListAndTheFieldKeepsTheKeys) {
+    app().openSample();
+    ASSERT_TRUE(displayTakesFocus());
+    window().resize(620, 720);
+    ASSERT_TRUE(processEventsUntil([&] { return !app().presentation().showsHistory(); }));
+    ASSERT_TRUE(displayTakesFocus());
+    app().toggleHistory();
+    ASSERT_TRUE(processEventsUntil([&] { return QApplication::activePopupWidget() != nullptr; }));
+
+    app().findInDocument();
+    QLineEdit* field = nullptr;
+    ASSERT_TRUE(processEventsUntil([&] { return (field = qobject_cast<QLineEdit*>(focus())) != nullptr; }));
+    processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_FALSE(app().readerToolbar().compactList()->isVisible());
+    EXPECT_EQ(focus(), field);
+    EXPECT_TRUE(field->hasFocus());
+}
+
 // A file panel closed by Return in its completion list: the system hands the focus back to the reader
 // while that popup is still up, and Qt Widgets drops the activation. Once the popup has closed, the
 // reader is the active window, its menu keys work and the display has the focus.

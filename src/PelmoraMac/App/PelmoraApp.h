@@ -253,6 +253,8 @@ private:
     std::unique_ptr<OnceOnly<ReaderSettingsView>> m_settingsWindow;
     bool m_registersHotKeys = false;
     bool m_followsChords = false;
+    // While a command closes the narrow window's list to give the keys to a control of its own.
+    bool m_listGivesKeysAway = false;
     std::unique_ptr<WindowSheetWatcher> m_sheetWatcher;
     TaskHandle m_adding;
 };

@@ -18,6 +18,7 @@
 #include "ReaderUI/Source/ReaderSourceNavigation.h"
 #include "ReaderUI/Workspace/ReaderEPUBPresentation.h"
 
+#include <QScopedValueRollback>
 #include <QWidget>
 
 namespace tavrine {
@@ -169,6 +170,13 @@ void PelmoraApp::findInDocument() {
     presentation().setPrefersSource(true);
     cancelPendingSelection();
     m_playback->player().pause();
+    // The narrow window's list is a popup that holds the keys while it is open: it closes before the find
+    // field takes them, or what the user types would go to the list behind the field's ring. Its closing
+    // does not give them to the reading area here.
+    {
+        const QScopedValueRollback givesKeysAway(m_listGivesKeysAway, true);
+        m_windowState->setShowsCompactHistory(false);
+    }
     sourceNavigation().showFind();
 }
 

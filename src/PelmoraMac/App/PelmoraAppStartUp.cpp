@@ -51,7 +51,7 @@ void PelmoraApp::attachLifecycleHandlers() {
     });
     // The compact list closing gives the keyboard back to the reader.
     connect(m_windowState.get(), &ReaderWindowState::showsCompactHistoryChanged, this, [this] {
-        if (!m_windowState->showsCompactHistory()) focusReader();
+        if (!m_windowState->showsCompactHistory() && !m_listGivesKeysAway) focusReader();
     });
 }
 
