@@ -26,6 +26,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QScrollBar>
+#include <QTest>
 #include <QToolButton>
 
 namespace tavrine {
@@ -201,6 +202,26 @@ TEST_F(ReaderWorkspaceWidgetTest, EscClosesThePaneAndTheDisplayTakesTheFocus) {
     settle();
     presentation.setShowsNavigation(false);
     settle();
+    EXPECT_TRUE(shown.column()->displayPanel().hasFocus());
+}
+
+// A click on a row moves the reading there and leaves the keys with the display, where Space plays; the
+// pane stays open.
+TEST_F(ReaderWorkspaceWidgetTest, AClickOnARowLeavesTheKeysWithTheDisplay) {
+    ReaderWorkspaceWidget& shown = show({1100, 720});
+    open(bookReading());
+    presentation.setShowsNavigation(true);
+    settle();
+    ReaderEPUBPane* pane = shown.epubPane();
+    ASSERT_NE(pane, nullptr);
+    shown.controller().focusDisplay();
+    ASSERT_TRUE(shown.column()->displayPanel().hasFocus());
+    const QRect second = pane->list().visualRect(pane->model().index(1));
+    QTest::mouseClick(pane->list().viewport(), Qt::LeftButton, {}, second.center());
+    EXPECT_TRUE(processEventsUntil([this] { return player.currentSourceOffset() == 600 && !player.isPreparing(); }));
+    settle();
+    EXPECT_NE(shown.epubPane(), nullptr);
+    EXPECT_FALSE(pane->list().hasFocus());
     EXPECT_TRUE(shown.column()->displayPanel().hasFocus());
 }
 

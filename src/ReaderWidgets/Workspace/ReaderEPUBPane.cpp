@@ -110,7 +110,8 @@ QWidget* makeDivider(QWidget* parent) {
 }
 
 // The list shows rows of their own heights, wrapped, laid out in batches, scrolled by pixel, on the
-// pane's background; it selects nothing by itself and edits nothing.
+// pane's background; it selects nothing by itself and edits nothing. It takes the keys by Tab only: a
+// click on a row moves the reading and leaves the keys where they were, so Space plays from there.
 void styleList(QListView& list) {
     list.setSelectionMode(QAbstractItemView::NoSelection);
     list.setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -123,7 +124,7 @@ void styleList(QListView& list) {
     list.setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list.setFrameShape(QFrame::NoFrame);
-    list.setFocusPolicy(Qt::StrongFocus);
+    list.setFocusPolicy(Qt::TabFocus);
     list.setAutoFillBackground(false);
     list.viewport()->setAutoFillBackground(false);
 }
