@@ -190,8 +190,9 @@ TEST(DrawnLines, EveryRowOfAManyRowedPageStaysApartAskedForRowByRow) {
         // them, is asked for none.
         EXPECT_EQ(paragraphs.bus.calls.value(u"GetStringAtOffset"_s), 0);
 
-        // Each piece an object of its own, its text in one text node (Chromium) or its own (Firefox): the
-        // paragraphs of a text of one text node are not asked for.
+        // Each piece an object of its own, its text in one text node (Chromium) or its own (Firefox): a piece
+        // drawn in a row of one line is asked neither its text nodes nor its paragraphs. The rows' starts tell
+        // that every row but the first and the last, whose boxes are asked, is one line.
         QStringList paths;
         for (int item = 0; item < items; ++item) paths.append(u"/item"_s + QString::number(item));
         ScriptedAccessibleTree firefox =
@@ -206,8 +207,62 @@ TEST(DrawnLines, EveryRowOfAManyRowedPageStaysApartAskedForRowByRow) {
             EXPECT_EQ(objects.desktop.requests.value(0).text.value_or(QString()).split(u'\n', Qt::SkipEmptyParts),
                       row.lines);
             EXPECT_LT(objects.bus.calls.value(u"GetCharacterExtents"_s), 3 * rows);
-            EXPECT_EQ(objects.bus.calls.value(u"GetStringAtOffset"_s), inTextNodes ? 0 : items);
+            EXPECT_EQ(objects.bus.calls.value(u"GetRangeExtents"_s), 2);
+            EXPECT_EQ(objects.bus.calls.value(u"ChildCount"_s) + objects.bus.calls.value(u"GetStringAtOffset"_s), 0);
         }
+    }
+}
+
+// A wrapping row of 440 items, one of them a card of two blocks the bus leaves out of its one object (its two
+// text nodes, the second line in smaller print, as Chromium shows them): the card's lines are parted, every
+// other row stays one line, and only the items of the card's row are asked how many text nodes they hold. Only
+// the rows that the starts around them do not tell are measured: the first, the last, the card's and, where the
+// card's row's items stand at its top, the one below it; where the bus tells no range's box, their items are
+// asked what they hold.
+TEST(DrawnLines, OnlyTheItemsOfARowHigherThanALineAreAskedWhatTheyHold) {
+    const int items = 440;
+    const int card = 30;
+    QStringList paths;
+    for (int item = 0; item < items; ++item) paths.append(u"/item"_s + QString::number(item));
+    // The card's row's other items at its top, or centred in its height.
+    for (const int centred : {0, 8}) {
+        SCOPED_TRACE(centred);
+        ScriptedAccessibleTree tree =
+            pageShowing(QString(items, QChar(kObjectReplacementCharacter)), QList<Drawn>(items, {0, 0, 0}), paths);
+        QStringList lines;
+        for (int item = 0; item < items; ++item) {
+            const int row = item / 22;
+            // The card's row is a line and a small one higher.
+            const int y = 100 + 24 * row + (row > card / 22 ? 16 : 0);
+            const int x = 8 + 32 * (item % 22);
+            if (item % 22 == 0) lines.append(QString());
+            if (item == card) {
+                addObject(tree, paths[item], u"題名価格"_s, u"b"_s, u"block"_s, {});
+                ScriptedNode* node = tree.node(paths[item]);
+                node->boxes = {{x, y, 16, 20}, {x + 16, y, 16, 20}, {x, y + 24, 10, 12}, {x + 10, y + 24, 10, 12}};
+                node->children = {paths[item] + u"/title"_s, paths[item] + u"/price"_s};
+                node->paragraphStarts = QList<int>{2};
+                lines.last() += u"題名"_s;
+                lines.append(u"価格"_s);
+                continue;
+            }
+            const QString piece = u"語"_s + QChar(u'0' + item % 10);
+            addObject(tree, paths[item], piece, u"b"_s, u"block"_s, {{x, y + (row == card / 22 ? centred : 0), 2}});
+            tree.node(paths[item])->children = {paths[item] + u"/text"_s};
+            lines.last() += piece;
+        }
+        SelectionCapture read(tree);
+        ASSERT_TRUE(read.run(true, std::nullopt));
+        EXPECT_EQ(read.desktop.requests.value(0).text.value_or(QString()).split(u'\n', Qt::SkipEmptyParts), lines);
+        EXPECT_EQ(read.bus.calls.value(u"ChildCount"_s), 22);
+        const int measured = centred ? 3 : 4;
+        EXPECT_EQ(read.bus.calls.value(u"GetRangeExtents"_s), measured);
+
+        SelectionCapture untold(tree);
+        untold.bus.tellsRangeBoxes = false;
+        ASSERT_TRUE(untold.run(true, std::nullopt));
+        EXPECT_EQ(untold.desktop.requests.value(0).text, read.desktop.requests.value(0).text);
+        EXPECT_EQ(untold.bus.calls.value(u"ChildCount"_s), measured * 22);
     }
 }
 

@@ -6,7 +6,9 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <functional>
+#include <limits>
 
 #include <thread>
 
@@ -41,6 +43,8 @@ public:
     // announced to move as it does: an application that takes the hot key's grab in late.
     int detourAfterStateReads = 0;
     QHash<QString, int> calls;
+    // Whether the application tells where a range of text is drawn (else every range's box is none).
+    bool tellsRangeBoxes = true;
 
     int textCalls() const {
         return calls.value(QStringLiteral("GetNSelections")) + calls.value(QStringLiteral("GetSelection")) +
@@ -161,6 +165,25 @@ public:
             return offset >= 0 && offset < node.boxes.size() ? std::optional(node.boxes[offset]) : std::nullopt;
         });
     }
+    // The box around the range's characters, an object replacement character's as its object's whole text
+    // (Chromium); an empty box where none is drawn.
+    AccessibleAnswer<AccessibleBox> rangeBox(const AccessibleElement& element, AccessibleTextRange range,
+                                             CaptureDeadline deadline) override {
+        return answer<AccessibleBox>(u"GetRangeExtents", element, deadline, [this, range](ScriptedNode& node) {
+            QList<AccessibleBox> drawn;
+            if (!tellsRangeBoxes) return AccessibleBox{};
+            collectBoxes(node, range.start, range.end, drawn, 0);
+            if (drawn.isEmpty()) return AccessibleBox{};
+            int left = drawn[0].x, top = drawn[0].y, right = left + drawn[0].width, bottom = top + drawn[0].height;
+            for (const AccessibleBox& box : std::as_const(drawn)) {
+                left = std::min(left, box.x);
+                top = std::min(top, box.y);
+                right = std::max(right, box.x + box.width);
+                bottom = std::max(bottom, box.y + box.height);
+            }
+            return AccessibleBox{.x = left, .y = top, .width = right - left, .height = bottom - top};
+        });
+    }
     AccessibleAnswer<AccessibleTextRange> paragraphAt(const AccessibleElement& element, int offset,
                                                       CaptureDeadline deadline) override {
         return answer<AccessibleTextRange>(u"GetStringAtOffset", element, deadline, [offset](ScriptedNode& node) {
@@ -182,6 +205,20 @@ public:
     std::function<void(ScriptedAccessibleTree&, const QString& method, const QString& path)> change;
 
 private:
+    void collectBoxes(const ScriptedNode& node, int start, int end, QList<AccessibleBox>& drawn, int depth) {
+        const QList<uint> codePoints = node.text.value_or(QString()).toUcs4();
+        for (int offset = std::max(start, 0); offset < std::min(end, int(codePoints.size())); ++offset) {
+            const AccessibleBox box = offset < node.boxes.size() ? node.boxes[offset] : AccessibleBox{};
+            if (box.height > 0) {
+                drawn.append(box);
+            } else if (codePoints[offset] == 0xFFFC && depth < 16) {
+                const auto index = std::count(codePoints.cbegin(), codePoints.cbegin() + offset, 0xFFFCU);
+                const ScriptedNode* object = index < node.embedded.size() ? tree.node(node.embedded[index]) : nullptr;
+                if (object) collectBoxes(*object, 0, std::numeric_limits<int>::max(), drawn, depth + 1);
+            }
+        }
+    }
+
     template <typename T, typename Read>
     AccessibleAnswer<T> answer(QStringView method, const AccessibleElement& element, CaptureDeadline deadline,
                                Read read) {

@@ -71,19 +71,16 @@ AccessibleAnswers<int> AccessibilityBus::characterCounts(const QList<AccessibleE
     return oneByOne<int>(elements, [&](const AccessibleElement& element) { return characterCount(element, deadline); });
 }
 
-AccessibleAnswer<AccessibleBox> AccessibilityBus::characterBox(const AccessibleElement& element, int offset,
-                                                               CaptureDeadline deadline) {
-    Q_UNUSED(element);
-    Q_UNUSED(offset);
-    Q_UNUSED(deadline);
+AccessibleAnswer<AccessibleBox> AccessibilityBus::characterBox(const AccessibleElement&, int, CaptureDeadline) {
     return std::optional<AccessibleBox>{};
 }
 
-AccessibleAnswer<AccessibleTextRange> AccessibilityBus::paragraphAt(const AccessibleElement& element, int offset,
-                                                                    CaptureDeadline deadline) {
-    Q_UNUSED(element);
-    Q_UNUSED(offset);
-    Q_UNUSED(deadline);
+AccessibleAnswer<AccessibleBox> AccessibilityBus::rangeBox(const AccessibleElement&, AccessibleTextRange,
+                                                           CaptureDeadline) {
+    return std::optional<AccessibleBox>{};
+}
+
+AccessibleAnswer<AccessibleTextRange> AccessibilityBus::paragraphAt(const AccessibleElement&, int, CaptureDeadline) {
     return std::optional<AccessibleTextRange>{};
 }
 
@@ -91,6 +88,12 @@ AccessibleAnswers<AccessibleBox> AccessibilityBus::characterBoxes(const QList<Ac
                                                                   CaptureDeadline deadline) {
     return oneByOne<AccessibleBox>(
         places, [&](const AccessibleTextOffset& place) { return characterBox(place.element, place.offset, deadline); });
+}
+
+AccessibleAnswers<AccessibleBox> AccessibilityBus::rangeBoxes(const QList<AccessibleTextPart>& parts,
+                                                              CaptureDeadline deadline) {
+    return oneByOne<AccessibleBox>(
+        parts, [&](const AccessibleTextPart& part) { return rangeBox(part.element, part.range, deadline); });
 }
 
 AccessibleAnswers<AccessibleTextRange> AccessibilityBus::paragraphsAt(const QList<AccessibleTextOffset>& places,

@@ -160,6 +160,11 @@ public:
     // version).
     virtual AccessibleAnswer<AccessibleBox> characterBox(const AccessibleElement& element, int offset,
                                                          CaptureDeadline deadline);
+    // Where a range of the element's text is drawn: the box around all of it, an object replacement character's
+    // as its object's text (Chromium) or its object (Firefox); an empty box where it is not drawn. None where the
+    // application does not tell (this version).
+    virtual AccessibleAnswer<AccessibleBox> rangeBox(const AccessibleElement& element, AccessibleTextRange range,
+                                                     CaptureDeadline deadline);
     // The paragraph of the element's text that holds a code-point offset, as the application divides its
     // text: a web browser starts one wherever the page starts a block (a flex item among them). None where
     // the application does not tell (this version).
@@ -183,6 +188,8 @@ public:
     virtual AccessibleAnswers<int> characterCounts(const QList<AccessibleElement>& elements, CaptureDeadline deadline);
     virtual AccessibleAnswers<AccessibleBox> characterBoxes(const QList<AccessibleTextOffset>& places,
                                                             CaptureDeadline deadline);
+    virtual AccessibleAnswers<AccessibleBox> rangeBoxes(const QList<AccessibleTextPart>& parts,
+                                                        CaptureDeadline deadline);
     virtual AccessibleAnswers<AccessibleTextRange> paragraphsAt(const QList<AccessibleTextOffset>& places,
                                                                 CaptureDeadline deadline);
     // Each element's children, in their order.

@@ -1,6 +1,7 @@
 #include "PelmoraMac/Capture/AtspiAccessibilityBus.h"
 
 #include "PelmoraMac/Capture/internal/AccessibilityConnection.h"
+#include "PelmoraMac/Capture/internal/AtspiReplies.h"
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>
@@ -13,6 +14,7 @@
 
 namespace tavrine {
 using namespace Qt::StringLiterals;
+using namespace atspi;
 
 namespace {
 
@@ -27,117 +29,8 @@ const QString kAccessible = u"org.a11y.atspi.Accessible"_s;
 const QString kText = u"org.a11y.atspi.Text"_s;
 const QString kHypertext = u"org.a11y.atspi.Hypertext"_s;
 
-template <typename T>
-AccessibleAnswer<T> none() {
-    return std::optional<T>{};
-}
-
 QDBusMessage callOf(const AccessibleElement& element, const QString& interface, const QString& method) {
     return QDBusMessage::createMethodCall(element.service, element.path, interface, method);
-}
-
-// A (so) structure: a bus name and an object path.
-std::optional<AccessibleElement> elementFrom(const QDBusArgument& argument) {
-    if (argument.currentType() != QDBusArgument::StructureType) return std::nullopt;
-    QString service;
-    QDBusObjectPath path;
-    argument.beginStructure();
-    argument >> service >> path;
-    argument.endStructure();
-    return AccessibleElement{.service = service, .path = path.path()};
-}
-
-// Whether an element is the bus's way of naming no object.
-bool isNullElement(const AccessibleElement& element) {
-    return element.service.isEmpty() || element.path == u"/org/a11y/atspi/null"_s;
-}
-
-std::optional<QList<AccessibleElement>> elementsFrom(const QVariant& value) {
-    if (!value.canConvert<QDBusArgument>()) return std::nullopt;
-    const auto argument = value.value<QDBusArgument>();
-    if (argument.currentType() != QDBusArgument::ArrayType) return std::nullopt;
-    QList<AccessibleElement> elements;
-    argument.beginArray();
-    while (!argument.atEnd()) {
-        const auto element = elementFrom(argument);
-        if (!element) return std::nullopt;
-        elements.append(*element);
-    }
-    argument.endArray();
-    return elements;
-}
-
-// An answer of another type than the interface declares is an error of the application.
-template <typename T>
-AccessibleAnswer<T> unexpectedAnswer() {
-    return tl::unexpected(CaptureFailure::unavailable);
-}
-
-// What a call passes on when the answer it relies on has no value: its failure, or no value.
-template <typename T, typename U>
-AccessibleAnswer<T> withoutValue(const AccessibleAnswer<U>& answer) {
-    if (!answer) return tl::unexpected(answer.error());
-    return std::optional<T>{};
-}
-
-// The arguments of a reply, when it has at least `count`.
-bool hasArguments(const AccessibleAnswer<QList<QVariant>>& reply, qsizetype count) {
-    return reply && *reply && (*reply)->size() >= count;
-}
-
-template <typename T>
-std::optional<T> valueOf(const QVariant& value) {
-    if (value.typeId() != qMetaTypeId<T>()) return std::nullopt;
-    return value.value<T>();
-}
-
-using Reply = AccessibleAnswer<QList<QVariant>>;
-
-// The answers that the calls below give, read from their replies.
-AccessibleAnswer<int> intFrom(const Reply& reply) {
-    if (!hasArguments(reply, 1)) return withoutValue<int>(reply);
-    const auto value = valueOf<int>((*reply)->constFirst());
-    if (!value) return unexpectedAnswer<int>();
-    return std::optional(*value);
-}
-
-AccessibleAnswer<std::uint32_t> roleFrom(const Reply& reply) {
-    if (!hasArguments(reply, 1)) return withoutValue<std::uint32_t>(reply);
-    const auto role = valueOf<uint>((*reply)->constFirst());
-    if (!role) return unexpectedAnswer<std::uint32_t>();
-    return std::optional(std::uint32_t(*role));
-}
-
-AccessibleAnswer<AccessibleElement> elementFromReply(const Reply& reply) {
-    if (!hasArguments(reply, 1)) return withoutValue<AccessibleElement>(reply);
-    const QVariant value = (*reply)->constFirst();
-    if (!value.canConvert<QDBusArgument>()) return unexpectedAnswer<AccessibleElement>();
-    const auto element = elementFrom(value.value<QDBusArgument>());
-    if (!element) return unexpectedAnswer<AccessibleElement>();
-    if (isNullElement(*element)) return none<AccessibleElement>();
-    return std::optional(*element);
-}
-
-AccessibleAnswer<QMap<QString, QString>> stringMapFrom(const Reply& reply) {
-    if (!hasArguments(reply, 1)) return withoutValue<QMap<QString, QString>>(reply);
-    const QVariant value = (*reply)->constFirst();
-    if (!value.canConvert<QDBusArgument>()) return unexpectedAnswer<QMap<QString, QString>>();
-    return std::optional(qdbus_cast<QMap<QString, QString>>(value));
-}
-
-AccessibleAnswer<AccessibleTextRange> rangeFrom(const Reply& reply) {
-    if (!hasArguments(reply, 2)) return withoutValue<AccessibleTextRange>(reply);
-    const auto start = valueOf<int>((*reply)->at(0));
-    const auto end = valueOf<int>((*reply)->at(1));
-    if (!start || !end) return unexpectedAnswer<AccessibleTextRange>();
-    return std::optional(AccessibleTextRange{.start = *start, .end = *end});
-}
-
-AccessibleAnswer<QString> stringFrom(const Reply& reply) {
-    if (!hasArguments(reply, 1)) return withoutValue<QString>(reply);
-    const QVariant value = (*reply)->constFirst();
-    if (value.typeId() != QMetaType::QString) return unexpectedAnswer<QString>();
-    return std::optional(value.toString());
 }
 
 // One answer per item: in order, the answers of the calls made for the items `asked` says were asked, and
@@ -151,13 +44,6 @@ QList<std::optional<T>> spread(const QList<bool>& asked, QList<std::optional<T>>
     return all;
 }
 
-AccessibleAnswer<QList<AccessibleElement>> childrenFrom(const Reply& reply) {
-    if (!hasArguments(reply, 1)) return withoutValue<QList<AccessibleElement>>(reply);
-    auto elements = elementsFrom((*reply)->constFirst());
-    if (!elements) return unexpectedAnswer<QList<AccessibleElement>>();
-    return std::optional(std::move(*elements));
-}
-
 // A property of one of the element's interfaces.
 QDBusMessage propertyCall(const AccessibleElement& element, const QString& interface, const QString& name) {
     QDBusMessage message = callOf(element, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
@@ -165,28 +51,8 @@ QDBusMessage propertyCall(const AccessibleElement& element, const QString& inter
     return message;
 }
 
-// A property's value, read from its reply as an int.
-AccessibleAnswer<int> intPropertyFrom(const Reply& reply) {
-    if (!hasArguments(reply, 1)) return withoutValue<int>(reply);
-    const auto value = valueOf<int>((*reply)->constFirst().value<QDBusVariant>().variant());
-    if (!value) return unexpectedAnswer<int>();
-    return std::optional(*value);
-}
-
 QDBusMessage childrenCall(const AccessibleElement& element) {
     return callOf(element, kAccessible, u"GetChildren"_s);
-}
-
-QDBusMessage roleCall(const AccessibleElement& element) {
-    return callOf(element, kAccessible, u"GetRole"_s);
-}
-
-QDBusMessage attributesCall(const AccessibleElement& element) {
-    return callOf(element, kAccessible, u"GetAttributes"_s);
-}
-
-QDBusMessage selectionCountCall(const AccessibleElement& element) {
-    return callOf(element, kText, u"GetNSelections"_s);
 }
 
 QDBusMessage selectionCall(const AccessibleElement& element, int index) {
@@ -227,26 +93,6 @@ QDBusMessage textAtCall(const AccessibleElement& element, const QString& method,
     QDBusMessage message = callOf(element, kText, method);
     message << offset << kind;
     return message;
-}
-
-AccessibleAnswer<AccessibleBox> boxFrom(const Reply& reply) {
-    if (!hasArguments(reply, 4)) return withoutValue<AccessibleBox>(reply);
-    const auto x = valueOf<int>((*reply)->at(0));
-    const auto y = valueOf<int>((*reply)->at(1));
-    const auto width = valueOf<int>((*reply)->at(2));
-    const auto height = valueOf<int>((*reply)->at(3));
-    if (!x || !y || !width || !height) return unexpectedAnswer<AccessibleBox>();
-    return std::optional(AccessibleBox{.x = *x, .y = *y, .width = *width, .height = *height});
-}
-
-// The string's range, after the string; none where the application tells no paragraph (-1).
-AccessibleAnswer<AccessibleTextRange> paragraphFrom(const Reply& reply) {
-    if (!hasArguments(reply, 3)) return withoutValue<AccessibleTextRange>(reply);
-    const auto start = valueOf<int>((*reply)->at(1));
-    const auto end = valueOf<int>((*reply)->at(2));
-    if (!start || !end) return unexpectedAnswer<AccessibleTextRange>();
-    if (*start < 0 || *end <= *start) return none<AccessibleTextRange>();
-    return std::optional(AccessibleTextRange{.start = *start, .end = *end});
 }
 
 }  // namespace
@@ -360,7 +206,7 @@ std::optional<Clock::MonotonicTime> AtspiAccessibilityBus::lastFocusChange(const
 
 AccessibleAnswer<std::uint32_t> AtspiAccessibilityBus::role(const AccessibleElement& element,
                                                             CaptureDeadline deadline) {
-    return roleFrom(send(roleCall(element), deadline));
+    return roleFrom(send(callOf(element, kAccessible, u"GetRole"_s), deadline));
 }
 
 AccessibleAnswer<AccessibleStates> AtspiAccessibilityBus::states(const AccessibleElement& element,
@@ -404,7 +250,7 @@ AccessibleAnswer<QMap<QString, QString>> AtspiAccessibilityBus::documentAttribut
 
 AccessibleAnswer<QMap<QString, QString>> AtspiAccessibilityBus::attributes(const AccessibleElement& element,
                                                                            CaptureDeadline deadline) {
-    return stringMapFrom(send(attributesCall(element), deadline));
+    return stringMapFrom(send(callOf(element, kAccessible, u"GetAttributes"_s), deadline));
 }
 
 AccessibleAnswer<int> AtspiAccessibilityBus::characterCount(const AccessibleElement& element,
@@ -414,7 +260,7 @@ AccessibleAnswer<int> AtspiAccessibilityBus::characterCount(const AccessibleElem
 
 AccessibleAnswer<int> AtspiAccessibilityBus::selectionCount(const AccessibleElement& element,
                                                             CaptureDeadline deadline) {
-    return intFrom(send(selectionCountCall(element), deadline));
+    return intFrom(send(callOf(element, kText, u"GetNSelections"_s), deadline));
 }
 
 AccessibleAnswer<AccessibleTextRange> AtspiAccessibilityBus::selection(const AccessibleElement& element, int index,
@@ -525,7 +371,7 @@ AccessibleAnswers<AccessibleElement> AtspiAccessibilityBus::embeddedObjects(cons
 AccessibleAnswers<std::uint32_t> AtspiAccessibilityBus::roles(const QList<AccessibleElement>& elements,
                                                               CaptureDeadline deadline) {
     QList<QDBusMessage> calls;
-    for (const AccessibleElement& element : elements) calls.append(roleCall(element));
+    for (const AccessibleElement& element : elements) calls.append(callOf(element, kAccessible, u"GetRole"_s));
     return sendEach<std::uint32_t>(calls, deadline, roleFrom);
 }
 
@@ -549,7 +395,7 @@ AccessibleAnswers<AccessibleTextRange> AtspiAccessibilityBus::firstSelections(co
 AccessibleAnswers<QMap<QString, QString>> AtspiAccessibilityBus::attributesOf(const QList<AccessibleElement>& elements,
                                                                               CaptureDeadline deadline) {
     QList<QDBusMessage> calls;
-    for (const AccessibleElement& element : elements) calls.append(attributesCall(element));
+    for (const AccessibleElement& element : elements) calls.append(callOf(element, kAccessible, u"GetAttributes"_s));
     return sendEach<QMap<QString, QString>>(calls, deadline, stringMapFrom);
 }
 
@@ -579,6 +425,16 @@ AccessibleAnswers<AccessibleBox> AtspiAccessibilityBus::characterBoxes(const QLi
     QList<QDBusMessage> calls;
     for (const AccessibleTextOffset& place : places)
         calls.append(textAtCall(place.element, u"GetCharacterExtents"_s, place.offset, 0));
+    return sendEach<AccessibleBox>(calls, deadline, boxFrom);
+}
+
+AccessibleAnswers<AccessibleBox> AtspiAccessibilityBus::rangeBoxes(const QList<AccessibleTextPart>& parts,
+                                                                   CaptureDeadline deadline) {
+    QList<QDBusMessage> calls;
+    for (const AccessibleTextPart& part : parts) {
+        calls.append(callOf(part.element, kText, u"GetRangeExtents"_s));
+        calls.last() << part.range.start << part.range.end << uint(0);
+    }
     return sendEach<AccessibleBox>(calls, deadline, boxFrom);
 }
 

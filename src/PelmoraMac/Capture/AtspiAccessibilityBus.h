@@ -52,6 +52,12 @@ public:
         if (!boxes) return tl::unexpected(boxes.error());
         return boxes->constFirst();
     }
+    AccessibleAnswer<AccessibleBox> rangeBox(const AccessibleElement& element, AccessibleTextRange range,
+                                             CaptureDeadline deadline) override {
+        auto boxes = rangeBoxes({{.element = element, .range = range}}, deadline);
+        if (!boxes) return tl::unexpected(boxes.error());
+        return boxes->constFirst();
+    }
     AccessibleAnswer<AccessibleTextRange> paragraphAt(const AccessibleElement& element, int offset,
                                                       CaptureDeadline deadline) override {
         auto paragraphs = paragraphsAt({{.element = element, .offset = offset}}, deadline);
@@ -72,6 +78,8 @@ public:
     AccessibleAnswers<int> characterCounts(const QList<AccessibleElement>& elements, CaptureDeadline deadline) override;
     AccessibleAnswers<AccessibleBox> characterBoxes(const QList<AccessibleTextOffset>& places,
                                                     CaptureDeadline deadline) override;
+    AccessibleAnswers<AccessibleBox> rangeBoxes(const QList<AccessibleTextPart>& parts,
+                                                CaptureDeadline deadline) override;
     AccessibleAnswers<AccessibleTextRange> paragraphsAt(const QList<AccessibleTextOffset>& places,
                                                         CaptureDeadline deadline) override;
     AccessibleAnswers<QList<AccessibleElement>> childrenOf(const QList<AccessibleElement>& elements,

@@ -53,9 +53,28 @@ CaptureResult<QList<QList<DrawnBreak>>> DrawnLineFinder::find(const QList<Follow
     m_blocksBefore.clear();
     m_candidates.clear();
     m_candidateAt.clear();
+    m_placedLeaves.clear();
+    m_rowStarts.clear();
+    m_boxes.clear();
     if (auto found = findParagraphStarts(); !found) return tl::unexpected(found.error());
     addPlacedObjects();
+    QList<QList<DrawnBreak>> breaks(nodes.size());
+    if (auto placed = placeCandidates(breaks); !placed) return tl::unexpected(placed.error());
+    if (m_placedLeaves.isEmpty()) return sorted(std::move(breaks));
+    // The placed items drawn in rows of one line hold one line each: only those of a higher row (a card of
+    // two blocks) are asked, as any text without objects is, once the rows are known.
+    auto tall = leavesOfTallRows();
+    if (!tall) return tl::unexpected(tall.error());
+    m_candidates.clear();
+    m_candidateAt.clear();
+    if (auto split = askableLeaves(*tall); !split) return tl::unexpected(split.error());
+    QList<QList<Stretch>> crowded;
+    if (auto asked = askParagraphs(std::move(*tall), crowded); !asked) return tl::unexpected(asked.error());
+    if (auto placed = placeCandidates(breaks); !placed) return tl::unexpected(placed.error());
+    return sorted(std::move(breaks));
+}
 
+CaptureResult<void> DrawnLineFinder::placeCandidates(QList<QList<DrawnBreak>>& breaks) {
     // The characters on both sides of each candidate, asked for together; those where only rows are found
     // apart.
     QList<AccessibleTextOffset> places;
@@ -70,17 +89,11 @@ CaptureResult<QList<QList<DrawnBreak>>> DrawnLineFinder::find(const QList<Follow
         (candidate.rowsOnly ? rowPlaces : places) << *before << *after;
         (candidate.rowsOnly ? rowsAsked : asked).append(index);
     }
-    QList<QList<DrawnBreak>> breaks(nodes.size());
     if (!rowsAsked.isEmpty()) {
-        auto rows = findRows(rowsAsked, rowPlaces, breaks);
-        if (!rows) return tl::unexpected(rows.error());
+        if (auto rows = findRows(rowsAsked, rowPlaces, breaks); !rows) return rows;
     }
-    if (asked.isEmpty()) return sorted(std::move(breaks));
-    if (asked.size() > kBoxPairs) {
-        auto rows = findRows(asked, places, breaks);
-        if (!rows) return tl::unexpected(rows.error());
-        return sorted(std::move(breaks));
-    }
+    if (asked.isEmpty()) return {};
+    if (asked.size() > kBoxPairs) return findRows(asked, places, breaks);
     auto boxes = drawnBoxes(places);
     if (!boxes) return tl::unexpected(boxes.error());
     for (qsizetype index = 0; index < asked.size(); ++index) {
@@ -88,10 +101,14 @@ CaptureResult<QList<QList<DrawnBreak>>> DrawnLineFinder::find(const QList<Follow
         const std::optional<AccessibleBox>& after = (*boxes)[2 * index + 1];
         if (!before || !after) continue;
         const Candidate& candidate = m_candidates[asked[index]];
-        const TextBreak kind = breakBetween(*before, *after, candidate.onAnotherLine);
+        TextBreak kind = breakBetween(*before, *after, TextBreak::paragraph);
+        if (kind == TextBreak::paragraph) {
+            noteRowStart(candidate.node, candidate.at);
+            kind = candidate.onAnotherLine;
+        }
         if (kind != TextBreak::none) breaks[candidate.node].append({.at = candidate.at, .kind = kind});
     }
-    return sorted(std::move(breaks));
+    return {};
 }
 
 QList<QList<DrawnBreak>> DrawnLineFinder::sorted(QList<QList<DrawnBreak>> breaks) {
@@ -102,20 +119,43 @@ QList<QList<DrawnBreak>> DrawnLineFinder::sorted(QList<QList<DrawnBreak>> breaks
 }
 
 AccessibleAnswers<AccessibleBox> DrawnLineFinder::drawnBoxes(const QList<AccessibleTextOffset>& places) {
+    // Each place is asked once in a read: a row's first character is asked again where the row is measured.
+    const auto keyOf = [](const AccessibleTextOffset& place) {
+        return std::tuple(place.element.service, place.element.path, place.offset);
+    };
+    QList<std::optional<AccessibleBox>> boxes(places.size());
+    QList<AccessibleTextOffset> unknown;
+    QList<qsizetype> unknownAt;
+    for (qsizetype index = 0; index < places.size(); ++index) {
+        const auto known = m_boxes.find(keyOf(places[index]));
+        if (known != m_boxes.end()) {
+            boxes[index] = known->second;
+            continue;
+        }
+        unknown.append(places[index]);
+        unknownAt.append(index);
+    }
+    if (unknown.isEmpty()) return boxes;
     const auto boxesAt = [&](const QList<AccessibleTextOffset>& asked) {
         return batch<AccessibleAnswers<AccessibleBox>>(
             [&](CaptureDeadline d) { return m_bus.characterBoxes(asked, d); });
     };
     // A character of a selected text is drawn somewhere: an empty box is one the application has not worked
     // out yet (Firefox answers its first questions about where its page is drawn so, while it learns it).
-    return askedAgain<AccessibleBox>(
-        boxesAt(places), [](const AccessibleBox& box) { return box.height <= 0; },
+    auto asked = askedAgain<AccessibleBox>(
+        boxesAt(unknown), [](const AccessibleBox& box) { return box.height <= 0; },
         [&](const QList<qsizetype>& indexes) {
             QList<AccessibleTextOffset> again;
-            for (const qsizetype index : indexes) again.append(places[index]);
+            for (const qsizetype index : indexes) again.append(unknown[index]);
             return boxesAt(again);
         },
         kBoxRounds, kBoxPause, m_deadline);
+    if (!asked) return asked;
+    for (qsizetype index = 0; index < unknown.size(); ++index) {
+        boxes[unknownAt[index]] = (*asked)[index];
+        if ((*asked)[index]) m_boxes.insert_or_assign(keyOf(unknown[index]), *(*asked)[index]);
+    }
+    return boxes;
 }
 
 CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
@@ -154,7 +194,7 @@ CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
                 continue;
             }
             if (inlineObjects <= kParagraphObjects)
-                (object == 0 ? leaves : open).append(run);
+                (object > 0 ? open : index > 0 && node.placed ? m_placedLeaves : leaves).append(run);
             else if (!run.isEmpty())
                 crowded.append(run);
             run.clear();
@@ -173,6 +213,11 @@ CaptureResult<void> DrawnLineFinder::findParagraphStarts() {
         open.append(run.takeFirst());
         open.last().run = &run - crowded.data();
     }
+    return askParagraphs(std::move(open), crowded);
+}
+
+CaptureResult<void> DrawnLineFinder::askParagraphs(QList<Stretch> open, QList<QList<Stretch>>& crowded) {
+    const QList<FollowedNode>& nodes = *m_nodes;
     // Each round asks, in one batch, for the paragraph at the start of each stretch whose paragraphs are not
     // all known, and, past a stretch's first paragraph, at places spread over the rest: each answer tells a paragraph's
     // start and end, and what lies between two paragraphs told is asked for in the next round, so that a stretch of

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <tuple>
 
 namespace tavrine {
 
@@ -33,7 +34,8 @@ struct DrawnBreak {
 // between two blocks of at most kParagraphObjects objects inline, all stretches' questions one batch a round
 // (the place of an object parts pieces already: its standing tells what comes between). A text that holds no
 // object is asked only where the bus shows it made of several text nodes (one text node flows in one block),
-// and where of more than kParagraphTextNodes, only the rows it is drawn in are found. And on both sides of each
+// and where of more than kParagraphTextNodes, only the rows it is drawn in are found; the text of a placed object
+// only where the row it is drawn in is higher than one line. And on both sides of each
 // object that the follower could not place by its attributes (`FollowedNode::placed`). At each of these, the last
 // character drawn before and the first drawn after are compared, their boxes asked for in one batch: two characters
 // touching in one line share it (a <b> in a flex paragraph), two drawn apart in one line (a gap between a row's items)
@@ -115,6 +117,16 @@ private:
     // draw most) whose first and last characters are drawn on different lines: the text of blocks that the bus
     // leaves out (a grid's cells beside a flex row), or a paragraph's text that wraps.
     CaptureResult<void> multiLineStretches(QList<QList<Stretch>>& runs);
+    // Asks for the paragraphs of these stretches, in rounds, a candidate at each start told; the stretches of
+    // `crowded` runs wait for the one before them.
+    CaptureResult<void> askParagraphs(QList<Stretch> open, QList<QList<Stretch>>& crowded);
+    // The breaks that the candidates take where their characters are drawn; each row's start noted.
+    CaptureResult<void> placeCandidates(QList<QList<DrawnBreak>>& breaks);
+    // Of the stretches of placed objects' texts that hold no object (`m_placedLeaves`), those drawn in a row
+    // higher than one line, or whose row's height the bus does not tell: one question a row instead of one
+    // an object, for a wrapping row of thousands of items.
+    CaptureResult<QList<Stretch>> leavesOfTallRows();
+    void noteRowStart(qsizetype node, qsizetype at);
     // A candidate of its own row before each character drawn in the stretch but the first.
     void addRowCandidates(const Stretch& stretch);
     // Over kBoxPairs candidates (`asked`, indexes of m_candidates, whose characters before and after are
@@ -166,6 +178,12 @@ private:
     // How many block objects a node's text holds before each of its units, once asked for.
     QHash<qsizetype, QList<qsizetype>> m_blocksBefore;
     QList<Candidate> m_candidates;
+    // The texts of placed objects that hold no object, asked once their rows are known.
+    QList<Stretch> m_placedLeaves;
+    // The boxes told, by element and offset.
+    std::map<std::tuple<QString, QString, int>, AccessibleBox> m_boxes;
+    // Where a drawn row starts in a node's text (units), as the candidates' boxes told.
+    QHash<qsizetype, QList<qsizetype>> m_rowStarts;
     // Where each candidate is in the list, by its node and place.
     std::map<std::pair<qsizetype, qsizetype>, qsizetype> m_candidateAt;
 };

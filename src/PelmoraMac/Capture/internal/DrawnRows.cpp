@@ -1,8 +1,13 @@
 #include "PelmoraMac/Capture/internal/DrawnLines.h"
 
+#include "PelmoraMac/Capture/CapturedText.h"
+#include "PelmoraMac/Capture/internal/AskedAgain.h"
+
 #include <QHash>
 
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <numeric>
 #include <tuple>
 
@@ -11,6 +16,8 @@
 namespace tavrine {
 
 namespace {
+
+constexpr QChar kPlaceHolder(kObjectReplacementCharacter);
 
 // The most rows whose changes of line are asked for where a row's length puts them, in one round.
 constexpr qsizetype kPredictedRows = 256;
@@ -75,6 +82,7 @@ CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, con
         const TextBreak kind = breakBetween(*before, *after[candidate], TextBreak::paragraph);
         if (kind == TextBreak::paragraph) {
             breaks[c.node].append({.at = c.at, .kind = c.onAnotherLine});
+            noteRowStart(c.node, c.at);
         } else if (!c.rowsOnly) {
             apart.insert(candidate, kind == TextBreak::line);
             if (kind == TextBreak::line) breaks[c.node].append({.at = c.at, .kind = TextBreak::line});
@@ -200,11 +208,139 @@ CaptureResult<void> DrawnLineFinder::findRows(const QList<qsizetype>& asked, con
         const Candidate& c = candidateAt(index);
         if (!sameLine(index - 1, index)) {
             breaks[c.node].append({.at = c.at, .kind = c.onAnotherLine});
+            noteRowStart(c.node, c.at);
         } else if (apart.value(runStart, false)) {
             breaks[c.node].append({.at = c.at, .kind = TextBreak::line});
         }
     }
     return {};
+}
+
+void DrawnLineFinder::noteRowStart(qsizetype node, qsizetype at) {
+    m_rowStarts[node].append(at);
+}
+
+CaptureResult<QList<DrawnLineFinder::Stretch>> DrawnLineFinder::leavesOfTallRows() {
+    const QList<FollowedNode>& nodes = *m_nodes;
+    // Where each object stands: its owner and the unit of its place holder in the owner's text.
+    QHash<qsizetype, std::pair<qsizetype, qsizetype>> placeOf;
+    for (qsizetype index = 0; index < nodes.size(); ++index) {
+        const QString text = nodes[index].text.value_or(QString());
+        for (qsizetype unit = 0, object = 0; unit < text.size(); ++unit) {
+            if (text[unit] != kPlaceHolder) continue;
+            const qsizetype child = nodes[index].objects.value(object++, -1);
+            if (child >= 0) placeOf.insert(child, {index, unit});
+        }
+    }
+    for (QList<qsizetype>& starts : m_rowStarts) {
+        std::sort(starts.begin(), starts.end());
+        starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    }
+    // The row each leaf is drawn in: the stretch of its owner's text from the start of the row to the start of
+    // the next (units), each asked once.
+    QList<std::tuple<qsizetype, qsizetype, qsizetype>> rows;
+    QHash<std::pair<qsizetype, qsizetype>, qsizetype> rowAt;
+    QList<qsizetype> rowOf;
+    for (const Stretch& leaf : std::as_const(m_placedLeaves)) {
+        const auto place = placeOf.constFind(leaf.node);
+        if (place == placeOf.constEnd()) {
+            rowOf.append(-1);
+            continue;
+        }
+        const auto [owner, unit] = *place;
+        const QList<qsizetype> starts = m_rowStarts.value(owner);
+        const auto next = std::upper_bound(starts.cbegin(), starts.cend(), unit);
+        const qsizetype start = next == starts.cbegin() ? 0 : *(next - 1);
+        const qsizetype end = next == starts.cend() ? nodes[owner].text->size() : *next;
+        const auto found = rowAt.constFind({owner, start});
+        if (found == rowAt.constEnd()) {
+            rowAt.insert({owner, start}, rows.size());
+            rows.append({owner, start, end});
+        }
+        rowOf.append(found == rowAt.constEnd() ? rows.size() - 1 : found.value());
+    }
+    // A row is told one line by the starts of the rows around it (their boxes told as the rows were found): the
+    // start of the row after it lies at least the row's height, the row before's height and the gaps below the
+    // start of the row before, however the rows align their items. Where that is less than two of the owner's
+    // shortest spacing of rows, and half a line, the row is no higher than the shortest row and half a line: a
+    // second line, even of smaller print, would make it higher. The shortest row is one line where it is less
+    // than a line and a half high (a second line of the same print would make it two). The other rows are
+    // measured, one question each: a row of one line is no higher than its characters and half again.
+    QList<AccessibleTextOffset> starts;
+    QList<std::array<qsizetype, 3>> startsOf;
+    const auto startAt = [&](qsizetype owner, qsizetype unit) -> qsizetype {
+        const auto drawn = unit >= 0 ? drawnNear(owner, unit, true) : std::nullopt;
+        if (!drawn) return -1;
+        starts.append(*drawn);
+        return starts.size() - 1;
+    };
+    for (const auto& [owner, start, end] : std::as_const(rows)) {
+        const QList<qsizetype> known = m_rowStarts.value(owner);
+        const auto at = std::lower_bound(known.cbegin(), known.cend(), start);
+        // The first row starts with the text.
+        const qsizetype before = start == 0 ? -1 : at == known.cbegin() ? 0 : *(at - 1);
+        const qsizetype after = end < nodes[owner].text->size() ? end : -1;
+        startsOf.append({startAt(owner, before), startAt(owner, start), startAt(owner, after)});
+    }
+    auto startBoxes = drawnBoxes(starts);
+    if (!startBoxes) return tl::unexpected(startBoxes.error());
+    const auto startBox = [&](qsizetype index) {
+        return index >= 0 ? (*startBoxes)[index] : std::optional<AccessibleBox>{};
+    };
+    // The owner's shortest spacing of rows, where it is one line.
+    QHash<qsizetype, int> spacingOf;
+    for (qsizetype row = 0; row < rows.size(); ++row) {
+        const auto start = startBox(startsOf[row][1]);
+        const auto after = startBox(startsOf[row][2]);
+        if (!start || !after || after->y <= start->y) continue;
+        const int spacing = after->y - start->y;
+        const qsizetype owner = std::get<0>(rows[row]);
+        if (2 * spacing < 3 * std::min(start->height, after->height) && spacing < spacingOf.value(owner, INT_MAX))
+            spacingOf.insert(owner, spacing);
+    }
+    const auto oneLineBetween = [&](qsizetype owner, const std::array<qsizetype, 3>& at) {
+        const auto above = startBox(at[0]);
+        const auto row = startBox(at[1]);
+        const auto below = startBox(at[2]);
+        if (!above || !row || !below || !spacingOf.contains(owner)) return false;
+        const int line = std::min({above->height, row->height, below->height});
+        return line > 0 && above->y < row->y && row->y < below->y &&
+               2 * (below->y - above->y) < 4 * spacingOf.value(owner) + line;
+    };
+    QList<bool> oneLine;
+    QList<AccessibleTextPart> parts;
+    QList<AccessibleTextOffset> edges;
+    QList<qsizetype> measured;
+    for (qsizetype row = 0; row < rows.size(); ++row) {
+        const auto& [owner, from, to] = rows[row];
+        const qsizetype start = startsOf[row][1];
+        oneLine.append(oneLineBetween(owner, startsOf[row]));
+        const auto last = drawnNear(owner, to, false);
+        if (oneLine.back() || start < 0 || !last) continue;
+        const QList<int>& offsets = offsetsOf(owner);
+        parts.append({.element = nodes[owner].element, .range = {.start = offsets[from], .end = offsets[to]}});
+        edges << starts[start] << *last;
+        measured.append(row);
+    }
+    if (!measured.isEmpty()) {
+        auto heights = checkedBatch<AccessibleAnswers<AccessibleBox>>(
+            m_check, m_deadline, [&](CaptureDeadline d) { return m_bus.rangeBoxes(parts, d); });
+        if (!heights) return tl::unexpected(heights.error());
+        auto lines = drawnBoxes(edges);
+        if (!lines) return tl::unexpected(lines.error());
+        for (qsizetype index = 0; index < measured.size(); ++index) {
+            const std::optional<AccessibleBox>& box = (*heights)[index];
+            const std::optional<AccessibleBox>& first = (*lines)[2 * index];
+            const std::optional<AccessibleBox>& last = (*lines)[2 * index + 1];
+            const int line = first && last ? std::min(first->height, last->height) : 0;
+            oneLine[measured[index]] = box && line > 0 && box->height > 0 && 2 * box->height < 3 * line;
+        }
+    }
+    QList<Stretch> tall;
+    for (qsizetype index = 0; index < m_placedLeaves.size(); ++index) {
+        if (rowOf[index] < 0 || !oneLine[rowOf[index]]) tall.append(m_placedLeaves[index]);
+    }
+    return tall;
 }
 
 void DrawnLineFinder::inferRowEnds(const QList<RowStart>& starts, QList<std::optional<AccessibleBox>>& after,
