@@ -220,7 +220,7 @@ private:
 };
 
 // The capture of what is selected in the application of process `pid`, read and converted under one
-// deadline of kCaptureTimeLimit from now: permissionRequired when the accessibility bus is missing or
+// deadline of kCaptureTimeGiven from now: permissionRequired when the accessibility bus is missing or
 // disabled (nothing else happens); else the reader's content, prepared (prepareCapture). Blocks its thread
 // (a pool thread) and sees the cancellation before and after every call.
 CaptureResult<PreparedCapture> captureSelection(pid_t pid, bool includeWebArticles,
