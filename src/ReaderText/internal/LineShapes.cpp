@@ -44,6 +44,27 @@ bool isBoxDrawing(QChar c) {
     return c.unicode() >= 0x2500 && c.unicode() <= 0x257F;
 }
 
+bool isHorizontalBoxLine(QChar c) {
+    static constexpr QStringView kHorizontal = u"─━┄┅┈┉╌╍═";
+    return kHorizontal.contains(c);
+}
+
+// A corner, an edge or a crossing draws a table; a horizontal line draws one (a border, a rule) only where it
+// touches no other character, for between words it is a dash.
+bool isDrawnWithBoxes(QStringView line) {
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (!isBoxDrawing(line[i])) continue;
+        if (!isHorizontalBoxLine(line[i])) return true;
+        qsizetype end = i;
+        while (end < line.size() && isHorizontalBoxLine(line[end])) ++end;
+        const bool touchesBefore = i > 0 && !line[i - 1].isSpace();
+        const bool touchesAfter = end < line.size() && !line[end].isSpace();
+        if (!touchesBefore && !touchesAfter) return true;
+        i = end - 1;
+    }
+    return false;
+}
+
 // "-rw-r--r--", "drwxr-xr-x", "lrwxrwxrwx": a file's type and its three triples of permissions.
 bool startsWithFileMode(QStringView line) {
     static constexpr QStringView kTypes = u"-dlcbps";
@@ -119,7 +140,7 @@ bool startsWithLowercase(QStringView line) {
 bool isTableOrListingRow(QStringView line) {
     line = line.trimmed();
     if (line.isEmpty()) return false;
-    if (line.front() == u'|' || line.back() == u'|' || std::any_of(line.cbegin(), line.cend(), isBoxDrawing)) {
+    if (line.front() == u'|' || line.back() == u'|' || isDrawnWithBoxes(line)) {
         return true;
     }
     return line.indexOf(u'\t') > 0 || startsWithFileMode(line);
@@ -137,6 +158,16 @@ qsizetype separatingCommas(QStringView line) {
         ++count;
     }
     return count;
+}
+
+QuoteMarks quoteMarks(QStringView line) {
+    qsizetype at = 0;
+    while (at < line.size() && line[at].isSpace()) ++at;
+    qsizetype depth = 0;
+    for (; at < line.size() && line[at] == u'＞'; ++at) ++depth;
+    if (depth == 0) return {};
+    if (at < line.size() && (line[at] == u' ' || line[at] == u'\u3000')) ++at;
+    return {depth, at};
 }
 
 bool alignsColumns(QStringView line) {

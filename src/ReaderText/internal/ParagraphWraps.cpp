@@ -58,8 +58,17 @@ struct Measured {
     bool candidate = false;  // joins if it reaches the wrap width
 };
 
-// Never joined for their shape, whatever their width: rows, code, indented lines, lines without a letter.
+// A source line without its quote marks.
+SourceLine unquoted(const SourceLine& line) {
+    SourceLine text = line;
+    text.text = QStringView(line.text).sliced(quoteMarks(line.text).length);
+    return text;
+}
+
+// Never joined for their shape, whatever their width: rows, code, indented lines, lines without a letter,
+// quotes of another depth.
 bool joinsNeverForShape(const SourceLine& line, const SourceLine& next, qsizetype paragraphIndent) {
+    if (quoteMarks(line.text).depth != quoteMarks(next.text).depth) return true;
     if (isTableOrListingRow(line.text) || isTableOrListingRow(next.text)) return true;
     const qsizetype commas = separatingCommas(line.text);
     if (commas > 0 && commas == separatingCommas(next.text)) return true;
@@ -86,13 +95,15 @@ std::vector<Measured> measure(const QList<SourceLine>& lines) {
         const bool startsParagraph = i == 0 || !lines[i - 1].softEnd;
         if (startsParagraph) paragraphIndent = line.indent;
         if (!line.softEnd || i + 1 == lines.size()) continue;
-        const SourceLine& next = lines[i + 1];
-        const QStringView text = QStringView(line.text).trimmed();
-        m.width = line.margin + displayColumns(text);
+        const qsizetype marks = quoteMarks(line.text).length;
+        const SourceLine next = unquoted(lines[i + 1]);
+        const QStringView text = QStringView(line.text).sliced(marks).trimmed();
+        m.width = line.margin + displayColumns(QStringView(line.text).first(marks)) + displayColumns(text);
         m.room = roomFor(text, QStringView(next.text).trimmed());
-        m.prose = !joinsNeverForShape(line, next, paragraphIndent);
+        m.prose = !joinsNeverForShape(line, lines[i + 1], paragraphIndent) &&
+                  !joinsNeverForShape(unquoted(line), next, paragraphIndent);
         m.evidence = m.prose && !startsWithCapital(QStringView(next.text).trimmed());
-        m.candidate = m.prose && !parts(line, next);
+        m.candidate = m.prose && !parts(unquoted(line), next);
     }
     return measured;
 }
@@ -144,8 +155,13 @@ std::optional<qsizetype> wrapWidth(const std::vector<Measured>& measured) {
     return wraps ? std::optional(best) : std::nullopt;
 }
 
-LineJoin joinOf(const SourceLine& line, const SourceLine& next) {
-    return endsInHyphenatedWord(line.text) && startsWithLowercase(next.text) ? LineJoin::unspaced : LineJoin::joined;
+LineEnd endOf(const SourceLine& line, const SourceLine& next) {
+    const QuoteMarks marks = quoteMarks(next.text);
+    const SourceLine text = unquoted(line);
+    const SourceLine nextText = unquoted(next);
+    return {.join = endsInHyphenatedWord(text.text) && startsWithLowercase(nextText.text) ? LineJoin::unspaced
+                                                                                          : LineJoin::joined,
+            .droppedMarks = marks.depth > 0 ? marks.length : 0};
 }
 
 }  // namespace
@@ -156,20 +172,20 @@ qsizetype displayColumns(QStringView text) {
     return columns;
 }
 
-QList<LineJoin> paragraphWraps(const QList<SourceLine>& lines) {
-    QList<LineJoin> joins(lines.size(), LineJoin::kept);
+QList<LineEnd> paragraphWraps(const QList<SourceLine>& lines) {
+    QList<LineEnd> joins(lines.size());
     const std::vector<Measured> measured = measure(lines);
     const std::optional<qsizetype> width = wrapWidth(measured);
     if (!width) return joins;
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
         const Measured& m = measured[size_t(i)];
-        if (m.candidate && reaches(m, *width)) joins[i] = joinOf(lines[i], lines[i + 1]);
+        if (m.candidate && reaches(m, *width)) joins[i] = endOf(lines[i], lines[i + 1]);
     }
     // A selection that starts mid-line: its first line is short, but runs on into the wrapped lines.
-    if (lines.size() >= 3 && joins[0] == LineJoin::kept && joins[1] != LineJoin::kept && measured[0].candidate &&
-        measured[0].width < *width) {
-        const QStringView first = QStringView(lines[0].text).trimmed();
-        if (startsWithLowercase(first) || holdsSentenceEndBeforeItsEnd(first)) joins[0] = joinOf(lines[0], lines[1]);
+    if (lines.size() >= 3 && joins[0].join == LineJoin::kept && joins[1].join != LineJoin::kept &&
+        measured[0].candidate && measured[0].width < *width) {
+        const QStringView first = QStringView(unquoted(lines[0]).text).trimmed();
+        if (startsWithLowercase(first) || holdsSentenceEndBeforeItsEnd(first)) joins[0] = endOf(lines[0], lines[1]);
     }
     return joins;
 }

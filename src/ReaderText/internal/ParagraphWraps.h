@@ -32,18 +32,26 @@ enum class LineJoin {
     unspaced,  // a word hyphenated at the wrap: the two halves join with nothing between them
 };
 
+struct LineEnd {
+    LineJoin join = LineJoin::kept;
+    // The units at the start of the next line that vanish with the join: the quote marks ("＞", "＞＞ ") that
+    // a quoted line repeats from the line it continues, and white space before them.
+    qsizetype droppedMarks = 0;
+
+    bool operator==(const LineEnd&) const = default;
+};
+
 // Which line ends of a text only wrap its paragraphs: its source (a mail, a PDF viewer's copy, a terminal)
-// broke the line there because it was full, not because the text ends a line. Answers one LineJoin per
+// broke the line there because it was full, not because the text ends a line. Answers one LineEnd per
 // line, in order; the last line's is kept.
 //
-// The measure is the width at which the source wraps (a line's width: `margin` plus displayColumns of
-// `text`, white space at its end left out). A line reaches a width W when it is no wider than W and the
-// source could not have put more of the next line onto it: W is at most its width plus the next line's
-// first word (a run of characters that are neither white space nor wide, after one space unless the line
-// ends in a wide character) or, where the next line starts with a wide character, three columns (that
-// character and the odd column it could not take). So a Japanese line reaches W from W - 3 on (one
-// character short of full, as when a closing mark moved down with the character before it), an English
-// line from W less its next word.
+// The measure is the width at which the source wraps (a line's width: `margin`, its quote marks ("＞") and
+// displayColumns of the rest, white space at its end left out). A line reaches a width W when it is no wider than W and
+// the source could not have put more of the next line onto it: W is at most its width plus the next line's first word
+// (a run of characters that are neither white space nor wide, after one space unless the line ends in a wide character)
+// or, where the next line starts with a wide character, three columns (that character and the odd column it could not
+// take). So a Japanese line reaches W from W - 3 on (one character short of full, as when a closing mark moved down
+// with the character before it), an English line from W less its next word.
 // - Prose: a line whose end is soft, that holds a letter and is none of the lines below that never join
 //   for their shape (a table's row, code, an indented line). Evidence: prose before a line that starts
 //   with no capital letter (verse capitalises each line; wrapped prose rarely does).
@@ -62,14 +70,14 @@ enum class LineJoin {
 // - either line is a table's or a listing's row (isTableOrListingRow), both are comma-separated rows
 //   with as many separators, or both align columns with runs of spaces;
 // - the line is code (endsCodeStatement), or either line is indented past its paragraph's first line;
-// - the line holds no letter (a time code, a rule, a row of figures).
+// - the line holds no letter (a time code, a rule, a row of figures), or the two lines' quote marks differ.
 // The first line of the text also joins when it is narrower than W and the source wraps after it: a
 // selection that starts mid-line. That is when the next line joins its own next line, and the first line
 // runs on into it: it starts with a lowercase letter or a sentence ends inside it (a heading above a
 // paragraph does neither). A line that ends in a hyphenated word's half ("tem-", "tem‐") before a
-// lowercase letter joins unspaced.
+// lowercase letter joins unspaced. A join drops the quote marks that the next line repeats.
 // Linear in the text's length.
-QList<LineJoin> paragraphWraps(const QList<SourceLine>& lines);
+QList<LineEnd> paragraphWraps(const QList<SourceLine>& lines);
 
 inline constexpr qsizetype kWrapMinimumColumns = 24;
 inline constexpr qsizetype kWrapMinimumLines = 2;
