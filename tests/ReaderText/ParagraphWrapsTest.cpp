@@ -288,8 +288,8 @@ const std::vector<Shape>& shapes() {
         {"decimals at a line's start",
          u"今年の売上は昨年の売上を大きく上回って、昨年の\n1.5倍に達した。利益も増えて、前の年に比べて利益は\n"
          u"2.5倍になったと社長は話した。"_s,
-         // A wrap between a wide character and a narrow one joins as a soft break does, with a space.
-         u"今年の売上は昨年の売上を大きく上回って、昨年の 1.5倍に達した。利益も増えて、前の年に比べて利益は "
+         // A figure beside a Japanese word at a wrap joins it with nothing between, as it was written.
+         u"今年の売上は昨年の売上を大きく上回って、昨年の1.5倍に達した。利益も増えて、前の年に比べて利益は"
          u"2.5倍になったと社長は話した。"_s},
         {"decimals in English",
          u"Over the last ten years the population of the town has grown by\n2.5 percent a year, and the number of "
@@ -304,6 +304,39 @@ const std::vector<Shape>& shapes() {
          u"perature of the room, and "_s + kEnglish},
         {"a heading above a selection's paragraph", u"第一章　旅\n"_s + wrapped(kSoseki, 38),
          u"第一章　旅\n"_s + kSoseki},
+        // Dashes, ellipses and marks that Japanese fonts show two columns wide, and figures beside Japanese.
+        {"a dash of box-drawing characters",
+         u"男は駅前のベンチに腰を下ろすと、そのまま動かなくなった。長い\n"
+         u"あいだ──おそらく一時間近く──彼は足元の鳩を眺めて、独り言\nのように何かをつぶやいていた。"_s,
+         u"男は駅前のベンチに腰を下ろすと、そのまま動かなくなった。長いあいだ──おそらく一時間近く──彼は足元の鳩を"
+         u"眺めて、独り言のように何かをつぶやいていた。"_s},
+        {"ellipses, dashes and a reference mark at wraps",
+         u"夜になっても雨はやまず、遠くで誰かが、もう二度と帰れない……\n"
+         u"という声が聞こえた。私は思わず、いや、話は終わっていない――\n"
+         u"と言いかけて、そのまま黙って窓の外を眺めていた。明日の予定は\n"
+         u"カレンダーで確かめると、赤い印のついた日よりも青い印の方が※\n"
+         u"印の日より先で、やるべきことはまだ山のように残っていた。今―\n―そう思うと、とても眠れそうになかった。"_s,
+         u"夜になっても雨はやまず、遠くで誰かが、もう二度と帰れない……という声が聞こえた。私は思わず、いや、話は"
+         u"終わっていない――と言いかけて、そのまま黙って窓の外を眺めていた。明日の予定はカレンダーで確かめると、"
+         u"赤い印のついた日よりも青い印の方が※印の日より先で、やるべきことはまだ山のように残っていた。今――そう思うと、"
+         u"とても眠れそうになかった。"_s},
+        {"lines that hold dashes and ellipses beside lines that hold none",
+         u"山の上の小さな駅で、私たちは最後の列車を待っていた。冬の風が\n"
+         u"ホームを吹き抜けて――いや、吹き抜けるというより……刺すよう\n"
+         u"に冷たく、誰もが襟を立てて黙っていた。時刻表を見ると、列車は\n"
+         u"あと十分で来るはずだった――はずだったが……いつまでたっても\n"
+         u"来なかった。駅員に聞いても、困った顔で首を振るだけだったが、\n"
+         u"それでも――誰も……帰ろうとはせず、ホームに並んで待ち続けて\nいた。やがて遠くに明かりが見えた。"_s,
+         u"山の上の小さな駅で、私たちは最後の列車を待っていた。冬の風がホームを吹き抜けて――いや、吹き抜けるというより"
+         u"……刺すように冷たく、誰もが襟を立てて黙っていた。時刻表を見ると、列車はあと十分で来るはずだった――"
+         u"はずだったが……いつまでたっても来なかった。駅員に聞いても、困った顔で首を振るだけだったが、それでも――"
+         u"誰も……帰ろうとはせず、ホームに並んで待ち続けていた。やがて遠くに明かりが見えた。"_s},
+        {"figures beside Japanese at wraps",
+         u"新しい工場が動き出すと、生産量は今の実績を上回り、来年度の\n"
+         u"2.8倍に達する見込みだ。新たに雇う従業員は地元を中心に約1200\n"
+         u"人で、説明会は来月の第一土曜日に市民会館で開くことになり、\n10:30から受付が始まる。"_s,
+         u"新しい工場が動き出すと、生産量は今の実績を上回り、来年度の2.8倍に達する見込みだ。新たに雇う従業員は"
+         u"地元を中心に約1200人で、説明会は来月の第一土曜日に市民会館で開くことになり、10:30から受付が始まる。"_s},
     };
     return all;
 }

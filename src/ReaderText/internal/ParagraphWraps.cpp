@@ -3,6 +3,7 @@
 #include "ReaderText/internal/LineShapes.h"
 
 #include <unicode/uchar.h>
+#include <unicode/uscript.h>
 
 #include <algorithm>
 #include <optional>
@@ -11,14 +12,49 @@
 namespace tavrine::internal {
 namespace {
 
-qsizetype columnsOf(char32_t c) {
+int eastAsianWidth(char32_t c) {
+    return u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_EAST_ASIAN_WIDTH);
+}
+
+bool isWideOrFullwidth(char32_t c) {
+    const int width = eastAsianWidth(c);
+    return width == U_EA_WIDE || width == U_EA_FULLWIDTH;
+}
+
+// `japanese`: the character stands in a line that holds a wide character, where an ambiguous one shows wide.
+qsizetype columnsOf(char32_t c, bool japanese) {
     const auto category = u_charType(static_cast<UChar32>(c));
     if (category == U_NON_SPACING_MARK || category == U_ENCLOSING_MARK || category == U_FORMAT_CHAR ||
         category == U_CONTROL_CHAR) {
         return 0;
     }
-    const auto width = u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_EAST_ASIAN_WIDTH);
-    return width == U_EA_WIDE || width == U_EA_FULLWIDTH ? 2 : 1;
+    return isWideOrFullwidth(c) || (japanese && eastAsianWidth(c) == U_EA_AMBIGUOUS) ? 2 : 1;
+}
+
+// What a wrap runs on from or into with nothing between, as between two Japanese characters: wide,
+// fullwidth, halfwidth (ｱ), ambiguous in a line of Japanese; never Hangul, as Korean spaces its words.
+bool isWideBesideWrap(char32_t c, bool japanese) {
+    const int width = eastAsianWidth(c);
+    if (width != U_EA_WIDE && width != U_EA_FULLWIDTH && width != U_EA_HALFWIDTH &&
+        !(japanese && width == U_EA_AMBIGUOUS)) {
+        return false;
+    }
+    UErrorCode error = U_ZERO_ERROR;
+    return uscript_getScript(static_cast<UChar32>(c), &error) != USCRIPT_HANGUL;
+}
+
+// Calls f with each code point of text, in order, until f answers false.
+template <typename F>
+void forEachCodePoint(QStringView text, F f) {
+    for (qsizetype at = 0; at < text.size();) {
+        char32_t c = text[at].unicode();
+        if (text[at].isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[at], text[at + 1]);
+            ++at;
+        }
+        ++at;
+        if (!f(c)) return;
+    }
 }
 
 char32_t firstCodePoint(QStringView text) {
@@ -36,18 +72,34 @@ char32_t lastCodePoint(QStringView text) {
     return text.isEmpty() ? 0 : text.back().unicode();
 }
 
+bool holdsWide(QStringView text) {
+    bool found = false;
+    forEachCodePoint(text, [&](char32_t c) { return !(found = isWideOrFullwidth(c)); });
+    return found;
+}
+
+qsizetype columnsIn(QStringView text, bool japanese) {
+    qsizetype columns = 0;
+    forEachCodePoint(text, [&](char32_t c) {
+        columns += columnsOf(c, japanese);
+        return true;
+    });
+    return columns;
+}
+
 // The columns the end of a line would have needed to take the start of the next: its first wide
 // character and the odd column that a wide character cannot take, or its first word after a space (none
 // after a wide character).
 qsizetype roomFor(QStringView line, QStringView next) {
     if (next.isEmpty()) return 0;
-    if (columnsOf(firstCodePoint(next)) == 2) return 3;
+    const bool japanese = holdsWide(next);
+    if (columnsOf(firstCodePoint(next), japanese) == 2) return 3;
     qsizetype word = 0;
     for (const char32_t c : next.toUcs4()) {
-        if (QChar::isSpace(c) || columnsOf(c) == 2) break;
-        word += columnsOf(c);
+        if (QChar::isSpace(c) || columnsOf(c, japanese) == 2) break;
+        word += columnsOf(c, japanese);
     }
-    return word + (columnsOf(lastCodePoint(line)) == 2 ? 0 : 1);
+    return word + (columnsOf(lastCodePoint(line), holdsWide(line)) == 2 ? 0 : 1);
 }
 
 struct Measured {
@@ -98,7 +150,7 @@ std::vector<Measured> measure(const QList<SourceLine>& lines) {
         const qsizetype marks = quoteMarks(line.text).length;
         const SourceLine next = unquoted(lines[i + 1]);
         const QStringView text = QStringView(line.text).sliced(marks).trimmed();
-        m.width = line.margin + displayColumns(QStringView(line.text).first(marks)) + displayColumns(text);
+        m.width = line.margin + columnsIn(QStringView(line.text).first(marks), true) + displayColumns(text);
         m.room = roomFor(text, QStringView(next.text).trimmed());
         m.prose = !joinsNeverForShape(line, lines[i + 1], paragraphIndent) &&
                   !joinsNeverForShape(unquoted(line), next, paragraphIndent);
@@ -155,21 +207,46 @@ std::optional<qsizetype> wrapWidth(const std::vector<Measured>& measured) {
     return wraps ? std::optional(best) : std::nullopt;
 }
 
-LineEnd endOf(const SourceLine& line, const SourceLine& next) {
+// Nothing between a hyphenated word's halves, two wide characters, or, in a text of mostly wide
+// characters, a wide character and anything but a letter; else a space.
+LineEnd endOf(const SourceLine& line, const SourceLine& next, bool mostlyWide) {
     const QuoteMarks marks = quoteMarks(next.text);
-    const SourceLine text = unquoted(line);
-    const SourceLine nextText = unquoted(next);
-    return {.join = endsInHyphenatedWord(text.text) && startsWithLowercase(nextText.text) ? LineJoin::unspaced
-                                                                                          : LineJoin::joined,
-            .droppedMarks = marks.depth > 0 ? marks.length : 0};
+    const QStringView text = QStringView(unquoted(line).text).trimmed();
+    const QStringView nextText = QStringView(unquoted(next).text).trimmed();
+    LineEnd end{.join = LineJoin::joined, .droppedMarks = marks.depth > 0 ? marks.length : 0};
+    const char32_t before = lastCodePoint(text);
+    const char32_t after = firstCodePoint(nextText);
+    const bool wideBefore = isWideBesideWrap(before, holdsWide(text));
+    const bool wideAfter = isWideBesideWrap(after, holdsWide(nextText));
+    if ((endsInHyphenatedWord(text) && startsWithLowercase(nextText)) || (wideBefore && wideAfter) ||
+        ((wideBefore || wideAfter) && mostlyWide && !QChar::isLetter(wideBefore ? after : before))) {
+        end.join = LineJoin::unspaced;
+    }
+    return end;
+}
+
+// Wide characters are at least as many as narrow letters and figures.
+bool holdsMostlyWide(const QList<SourceLine>& lines) {
+    qsizetype wide = 0;
+    qsizetype narrow = 0;
+    for (const SourceLine& line : lines) {
+        const bool japanese = holdsWide(line.text);
+        forEachCodePoint(line.text, [&](char32_t c) {
+            if (isWideBesideWrap(c, japanese)) {
+                ++wide;
+            } else if (QChar::isLetterOrNumber(c)) {
+                ++narrow;
+            }
+            return true;
+        });
+    }
+    return wide > 0 && wide >= narrow;
 }
 
 }  // namespace
 
 qsizetype displayColumns(QStringView text) {
-    qsizetype columns = 0;
-    for (const char32_t c : text.toUcs4()) columns += columnsOf(c);
-    return columns;
+    return columnsIn(text, holdsWide(text));
 }
 
 QList<LineEnd> paragraphWraps(const QList<SourceLine>& lines) {
@@ -177,15 +254,17 @@ QList<LineEnd> paragraphWraps(const QList<SourceLine>& lines) {
     const std::vector<Measured> measured = measure(lines);
     const std::optional<qsizetype> width = wrapWidth(measured);
     if (!width) return joins;
+    const bool mostlyWide = holdsMostlyWide(lines);
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
         const Measured& m = measured[size_t(i)];
-        if (m.candidate && reaches(m, *width)) joins[i] = endOf(lines[i], lines[i + 1]);
+        if (m.candidate && reaches(m, *width)) joins[i] = endOf(lines[i], lines[i + 1], mostlyWide);
     }
     // A selection that starts mid-line: its first line is short, but runs on into the wrapped lines.
     if (lines.size() >= 3 && joins[0].join == LineJoin::kept && joins[1].join != LineJoin::kept &&
         measured[0].candidate && measured[0].width < *width) {
         const QStringView first = QStringView(unquoted(lines[0]).text).trimmed();
-        if (startsWithLowercase(first) || holdsSentenceEndBeforeItsEnd(first)) joins[0] = endOf(lines[0], lines[1]);
+        if (startsWithLowercase(first) || holdsSentenceEndBeforeItsEnd(first))
+            joins[0] = endOf(lines[0], lines[1], mostlyWide);
     }
     return joins;
 }

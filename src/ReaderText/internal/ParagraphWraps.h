@@ -7,7 +7,8 @@ namespace tavrine::internal {
 
 // How wide a text shows in a fixed-width font, in columns: an East Asian Wide or Fullwidth character takes
 // two, a combining mark or a character that draws nothing (a format character, a control) none, any
-// other character one.
+// other character one; an East Asian Ambiguous character (… ― ※ ○ × → “ ” ─) takes two in a text that holds
+// a wide character, as Japanese fonts, PDF viewers and mailers show it beside Japanese.
 qsizetype displayColumns(QStringView text);
 
 // One line of a text as its source showed it.
@@ -29,7 +30,7 @@ struct SourceLine {
 enum class LineJoin {
     kept,      // a line feed: the source shows the line as a line
     joined,    // the line only wraps its paragraph: a space, or nothing between two wide characters
-    unspaced,  // a word hyphenated at the wrap: the two halves join with nothing between them
+    unspaced,  // joined with nothing between: a word hyphenated at the wrap, or a wrap beside a wide character
 };
 
 struct LineEnd {
@@ -75,7 +76,10 @@ struct LineEnd {
 // selection that starts mid-line. That is when the next line joins its own next line, and the first line
 // runs on into it: it starts with a lowercase letter or a sentence ends inside it (a heading above a
 // paragraph does neither). A line that ends in a hyphenated word's half ("tem-", "tem‐") before a
-// lowercase letter joins unspaced. A join drops the quote marks that the next line repeats.
+// lowercase letter joins unspaced, and so does a wrap between two wide characters (of a line of Japanese,
+// ambiguous ones too) or, in a text of mostly wide characters, between a wide character and anything but a
+// letter ("約1200人", "来年度の2.8倍"): English beside a Japanese word keeps its space. A join drops the
+// quote marks that the next line repeats.
 // Linear in the text's length.
 QList<LineEnd> paragraphWraps(const QList<SourceLine>& lines);
 
