@@ -103,6 +103,14 @@ const QString kListing =
     u"-rw-r--r-- 1 hanako hanako 1024 Dec 19 11:48 tavrine-todo.txt\n"
     u"drwxr-xr-x 2 hanako hanako 4096 Dec 19 11:50 Documents"_s;
 
+const QString kProofs =
+    u"Thank you for sending the proofs of the second chapter so quickly. I have read them through twice and "
+    u"marked the few places where the figures and the captions do not yet agree with the text."_s;
+const QString kPorch =
+    u"My grandmother sat on the porch every night and counted the stars one by one, and I sat beside her and "
+    u"counted on my fingers as she did, although in winter the cold came through every gap in the old windows and "
+    u"doors of the house, and we would give up and go inside to the stove."_s;
+
 struct Shape {
     const char* name;
     QString source;
@@ -337,6 +345,11 @@ const std::vector<Shape>& shapes() {
          u"人で、説明会は来月の第一土曜日に市民会館で開くことになり、\n10:30から受付が始まる。"_s,
          u"新しい工場が動き出すと、生産量は今の実績を上回り、来年度の2.8倍に達する見込みだ。新たに雇う従業員は"
          u"地元を中心に約1200人で、説明会は来月の第一土曜日に市民会館で開くことになり、10:30から受付が始まる。"_s},
+        // A first line that is a line of its own: a greeting, a numbered heading.
+        {"a greeting above a paragraph", u"Dear Mr. Tanaka,\n"_s + wrapped(kProofs, 72),
+         u"Dear Mr. Tanaka,\n"_s + kProofs},
+        {"a numbered heading above a paragraph", u"Chapter 2. The Reading Room\n"_s + wrapped(kPorch, 72),
+         u"Chapter 2. The Reading Room\n"_s + kPorch},
     };
     return all;
 }

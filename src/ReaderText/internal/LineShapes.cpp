@@ -78,6 +78,20 @@ bool startsWithFileMode(QStringView line) {
     return true;
 }
 
+bool isKana(QChar c) {
+    return c.script() == QChar::Script_Hiragana || c.script() == QChar::Script_Katakana || c == u'ー';
+}
+
+bool startsWithLowercaseLetter(QStringView word) {
+    const auto letter = std::find_if(word.cbegin(), word.cend(), [](QChar c) { return c.isLetter(); });
+    return letter != word.cend() && letter->isLower();
+}
+
+bool isNumeral(QChar c) {
+    static constexpr QStringView kKanjiNumerals = u"〇一二三四五六七八九十百千";
+    return isDigit(c) || kKanjiNumerals.contains(c);
+}
+
 }  // namespace
 
 bool endsSentence(QStringView line) {
@@ -158,6 +172,44 @@ qsizetype separatingCommas(QStringView line) {
         ++count;
     }
     return count;
+}
+
+bool isNumberedHeading(QStringView line) {
+    line = line.trimmed();
+    if (line.startsWith(u'第')) {
+        qsizetype end = 1;
+        while (end < line.size() && isNumeral(line[end])) ++end;
+        static constexpr QStringView kCounters = u"章節部編話回幕巻";
+        return end > 1 && end < line.size() && kCounters.contains(line[end]);
+    }
+    static constexpr QStringView kParts[] = {u"Chapter", u"Part",  u"Section", u"Book",     u"Volume",
+                                             u"Act",     u"Scene", u"Lesson",  u"Appendix", u"Article"};
+    static constexpr QStringView kRomanNumerals = u"IVXLC";
+    for (const QStringView part : kParts) {
+        if (!line.startsWith(part) || line.size() <= part.size() + 1 || line[part.size()] != u' ') continue;
+        const qsizetype start = part.size() + 1;
+        qsizetype end = start;
+        while (end < line.size() && (isDigit(line[end]) || kRomanNumerals.contains(line[end]))) ++end;
+        // "Chapter 2 of the book" is a sentence: the number ends the line or is closed by . or :.
+        return end > start && (end == line.size() || line[end] == u'.' || line[end] == u':');
+    }
+    return false;
+}
+
+bool runsOnInto(QStringView line, QStringView next) {
+    if (startsParagraphOrItem(line)) return false;
+    line = line.trimmed();
+    if (line.isEmpty() || endsSentence(line) || closesUtterance(line) || isNumberedHeading(line)) return false;
+    const QChar last = line.back();
+    if (last == u'、' || last == u'，' || isKana(last)) return true;
+    if (last.unicode() < 0x2E80) {
+        if (!last.isLetterOrNumber() && !endsInHyphenatedWord(line)) return false;
+        // A title capitalises its words; a line cut from a paragraph holds a lowercase word where it was cut.
+        const QStringView lastWord = line.sliced(line.lastIndexOf(u' ') + 1);
+        return startsWithLowercaseLetter(line) || startsWithLowercaseLetter(lastWord) ||
+               startsWithLowercase(next.trimmed());
+    }
+    return last.isLetter() && (holdsSentenceEndBeforeItsEnd(line) || isKana(line.front()));
 }
 
 QuoteMarks quoteMarks(QStringView line) {

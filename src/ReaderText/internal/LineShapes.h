@@ -46,6 +46,16 @@ bool isTableOrListingRow(QStringView line);
 // lines with the same count, not zero, are two rows of one table.
 qsizetype separatingCommas(QStringView line);
 
+// A heading numbered as a book's parts are: "第三章", "第2節 …", "Chapter 2", "Part II: …", "Section 3. …".
+bool isNumberedHeading(QStringView line);
+
+// The first line of a copied text runs on into the next: it is what was selected of a line, cut mid-word
+// or mid-phrase. It ends in a kana or a comma of Japanese; in a Latin letter or a figure with a lowercase
+// word at its end, at its start or at the next line's start; in a Han character while it holds a
+// sentence's end or starts with a kana. A greeting ("Dear Ann,"), a line ending in a colon, a numbered
+// heading, an item, a line that ends a sentence or an utterance stands alone.
+bool runsOnInto(QStringView line, QStringView next);
+
 // The quote marks that Japanese mailers and boards put before a quoted line: "＞", "＞＞" and so on, and
 // the white space around them. `depth` counts the marks, `length` (in units) takes the white space before
 // them and one space after them.

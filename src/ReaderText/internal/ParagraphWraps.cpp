@@ -261,10 +261,9 @@ QList<LineEnd> paragraphWraps(const QList<SourceLine>& lines) {
     }
     // A selection that starts mid-line: its first line is short, but runs on into the wrapped lines.
     if (lines.size() >= 3 && joins[0].join == LineJoin::kept && joins[1].join != LineJoin::kept &&
-        measured[0].candidate && measured[0].width < *width) {
-        const QStringView first = QStringView(unquoted(lines[0]).text).trimmed();
-        if (startsWithLowercase(first) || holdsSentenceEndBeforeItsEnd(first))
-            joins[0] = endOf(lines[0], lines[1], mostlyWide);
+        measured[0].candidate && measured[0].width < *width &&
+        runsOnInto(unquoted(lines[0]).text, unquoted(lines[1]).text)) {
+        joins[0] = endOf(lines[0], lines[1], mostlyWide);
     }
     return joins;
 }

@@ -74,8 +74,8 @@ struct LineEnd {
 // - the line holds no letter (a time code, a rule, a row of figures), or the two lines' quote marks differ.
 // The first line of the text also joins when it is narrower than W and the source wraps after it: a
 // selection that starts mid-line. That is when the next line joins its own next line, and the first line
-// runs on into it: it starts with a lowercase letter or a sentence ends inside it (a heading above a
-// paragraph does neither). A line that ends in a hyphenated word's half ("tem-", "tem‐") before a
+// runs on into it (runsOnInto: it ends mid-word or mid-phrase; a greeting, a numbered heading or an
+// utterance above a paragraph does not). A line that ends in a hyphenated word's half ("tem-", "tem‐") before a
 // lowercase letter joins unspaced, and so does a wrap between two wide characters (of a line of Japanese,
 // ambiguous ones too) or, in a text of mostly wide characters, between a wide character and anything but a
 // letter ("約1200人", "来年度の2.8倍"): English beside a Japanese word keeps its space. A join drops the
