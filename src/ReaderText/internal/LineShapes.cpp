@@ -222,6 +222,22 @@ QuoteMarks quoteMarks(QStringView line) {
     return {depth, at};
 }
 
+bool isSignatureSeparator(QStringView line) {
+    return line.trimmed() == u"--";
+}
+
+bool mayNotStartLine(char32_t c) {
+    static constexpr QStringView kNeverFirst =
+        u"、。，．・：；？！‼⁇⁈⁉ヽヾゝゞ々〻ー）］｝〕〉》」』】〙〗〟’”｠»‐゠–〜～…‥"
+        u"ぁぃぅぇぉっゃゅょゎゕゖァィゥェォッャュョヮヵヶㇰㇱㇲㇳㇴㇵㇶㇷㇸㇹㇺㇻㇼㇽㇾㇿ),.!?:;]}";
+    return c <= 0xFFFF && kNeverFirst.contains(QChar(char16_t(c)));
+}
+
+bool mayNotEndLine(char32_t c) {
+    static constexpr QStringView kNeverLast = u"（［｛〔〈《「『【〘〖〝‘“｟«([{";
+    return c <= 0xFFFF && kNeverLast.contains(QChar(char16_t(c)));
+}
+
 bool alignsColumns(QStringView line) {
     line = line.trimmed();
     for (qsizetype i = 1; i + 2 < line.size(); ++i) {

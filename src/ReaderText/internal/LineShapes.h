@@ -67,6 +67,14 @@ struct QuoteMarks {
 };
 QuoteMarks quoteMarks(QStringView line);
 
+// A mail's signature starts after it: "--" (a mailer's "-- " with its space trimmed).
+bool isSignatureSeparator(QStringView line);
+
+// The rules of Japanese line breaking: a character that may not begin a line (closing brackets, 、。,
+// small kana, ー, …) and one that may not end a line (opening brackets).
+bool mayNotStartLine(char32_t c);
+bool mayNotEndLine(char32_t c);
+
 // It aligns columns: a run of two spaces or more between two characters, other than after a sentence's
 // end. Two neighbouring such lines are rows of one table (a listing such as ps or df prints).
 bool alignsColumns(QStringView line);
