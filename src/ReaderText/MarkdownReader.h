@@ -38,11 +38,12 @@ public:
         // lines are its blocks, <br>s and <pre> lines) keeps each of them, a heading apart from the
         // sentence after it.
         kept,
-        // Joined as `joined` where the line end only wraps its paragraph (the line is filled to the width
-        // at which several lines of the text wrap and ends no sentence: internal::paragraphWraps), a line
-        // feed as `kept` anywhere else: a mail, a PDF viewer's copy or a terminal's text wrapped at a fixed
-        // width reads as its paragraphs, while a heading, a poem's lines, an utterance, a list item, a
-        // table's row, code or a sentence's end stays a line.
+        // Joined where the line end only wraps its paragraph (the line is filled to the width at which
+        // several lines of its paragraph, or of the text, wrap and ends no sentence: internal::paragraphWraps;
+        // nothing between a wide character and anything but a letter, quote marks such as "＞" that the next
+        // line repeats dropped), a line feed as `kept` anywhere else: a mail, a PDF viewer's copy or a
+        // terminal's text wrapped at a fixed width reads as its paragraphs, while a heading, a poem's lines,
+        // an utterance, a list item, a table's row, code or a sentence's end stays a line.
         unwrapped,
     };
 

@@ -148,6 +148,12 @@ TEST(ClipboardConversion, AParagraphItsSourceWrappedReadsWhole) {
               u"第一章\n吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。何でも薄暗いじめじめした所で"
               u"ニャーニャー泣いていた事だけは記憶している。"_s);
     EXPECT_EQ(convert({.mode = Mode::plainText, .text = wrapped}, html).value().text, wrapped);
+
+    // A few lines selected from the middle of a paragraph, its first line and its last a piece of one.
+    const QString selected =
+        u"人間というものを見た。しかもあ\nとで聞くとそれは書生という人間中で一番獰悪な種族\n"
+        u"であったそうだ。この書生というのは時々我々を捕え\nて煮て食うという話である。"_s;
+    EXPECT_EQ(convert({.text = selected}, html).value().text, QString(selected).remove(u'\n'));
 }
 
 TEST(ClipboardConversion, PlainTextModeTakesTheTextAsItIs) {

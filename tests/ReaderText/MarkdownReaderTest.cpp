@@ -287,6 +287,14 @@ TEST(MarkdownReader, AWrappedParagraphReadsWholeWithItsMarks) {
     const auto kept = MarkdownReader::readKeepingLineEnds(wrapped);
     ASSERT_TRUE(kept);
     EXPECT_EQ(kept->text, QString(wrapped).remove(u"*"_s));
+
+    // Quoted with "＞" on every line: the marks the joined lines repeat vanish with their line ends.
+    const auto quoted = MarkdownReader::readWithLineEnds(u"＞"_s + QString(wrapped).replace(u"\n"_s, u"\n＞"_s),
+                                                         MarkdownReader::LineEnds::unwrapped);
+    ASSERT_TRUE(quoted);
+    EXPECT_EQ(quoted->text, u"＞"_s + document->text);
+    EXPECT_EQ(quoted->spans,
+              (QList<Span>{{Kind::strong, 27, 33, 0}, {Kind::emphasis, 73, 75, 0}, {Kind::paragraph, 0, 75, 0}}));
 }
 
 QString repeated(const QString& piece, qsizetype count) {

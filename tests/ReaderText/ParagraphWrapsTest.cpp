@@ -103,6 +103,31 @@ const QString kListing =
     u"-rw-r--r-- 1 hanako hanako 1024 Dec 19 11:48 tavrine-todo.txt\n"
     u"drwxr-xr-x 2 hanako hanako 4096 Dec 19 11:50 Documents"_s;
 
+// A paragraph quoted by a mailer that marks each line with "＞" or "＞＞".
+QString quotedWith(const QString& marks, const QString& paragraph, qsizetype columns) {
+    return marks + wrapped(paragraph, columns).replace(u"\n"_s, u"\n"_s + marks);
+}
+
+const QString kReply =
+    u"ご連絡ありがとうございます。来週の打ち合わせは、会議室の都合により水曜日の午後二時からに変更させていただく予定"
+    u"ですので、ご確認のほどよろしくお願いいたします。資料は前日までにメールでお送りします。"_s;
+const QString kProofs =
+    u"Thank you for sending the proofs of the second chapter so quickly. I have read them through twice and "
+    u"marked the few places where the figures and the captions do not yet agree with the text."_s;
+const QString kEvening =
+    u"彼女は玄関の前で立ち止まると、しばらく黙って冬の夜空を見上げていたが、やがて手袋を外しながらゆっくりとこちらを"
+    u"振り返り、私の顔を不思議そうにじっと見つめながら"_s;
+const QString kAnswer =
+    u"と小さな声で聞いた。私は答えに詰まって、駅前の古い本屋で閉店まで立ち読みをしていたのだと言いかけたが、結局は何も"
+    u"言わずに靴を脱いだ。"_s;
+const QString kLeaving =
+    u"彼女はそう言うと、玄関の戸を静かに閉めて出ていった。私は窓辺に立ったまま、街灯の下を遠ざかってゆく小さな"
+    u"背中を、見えなくなるまでずっと見送っていた。"_s;
+const QString kPorch =
+    u"My grandmother sat on the porch every night and counted the stars one by one, and I sat beside her and "
+    u"counted on my fingers as she did, although in winter the cold came through every gap in the old windows and "
+    u"doors of the house, and we would give up and go inside to the stove."_s;
+
 struct Shape {
     const char* name;
     QString source;
@@ -288,8 +313,8 @@ const std::vector<Shape>& shapes() {
         {"decimals at a line's start",
          u"今年の売上は昨年の売上を大きく上回って、昨年の\n1.5倍に達した。利益も増えて、前の年に比べて利益は\n"
          u"2.5倍になったと社長は話した。"_s,
-         // A wrap between a wide character and a narrow one joins as a soft break does, with a space.
-         u"今年の売上は昨年の売上を大きく上回って、昨年の 1.5倍に達した。利益も増えて、前の年に比べて利益は "
+         // A figure beside a Japanese word at a wrap joins it with nothing between, as it was written.
+         u"今年の売上は昨年の売上を大きく上回って、昨年の1.5倍に達した。利益も増えて、前の年に比べて利益は"
          u"2.5倍になったと社長は話した。"_s},
         {"decimals in English",
          u"Over the last ten years the population of the town has grown by\n2.5 percent a year, and the number of "
@@ -304,6 +329,101 @@ const std::vector<Shape>& shapes() {
          u"perature of the room, and "_s + kEnglish},
         {"a heading above a selection's paragraph", u"第一章　旅\n"_s + wrapped(kSoseki, 38),
          u"第一章　旅\n"_s + kSoseki},
+        // Short selections: the first line is what was selected of a line, the last what was selected of another.
+        {"four lines selected from the middle of Japanese lines",
+         u"祖母は縁側に座って、空の星を一つずつ数え\nるのが好きで、幼い私もその隣で同じように指を折っていたが、冬\n"
+         u"になると寒さがいっそう厳しくなり、古い家の窓や戸のわずかな隙\n間から冷たい風が吹き込んできた。"_s,
+         u"祖母は縁側に座って、空の星を一つずつ数えるのが好きで、幼い私もその隣で同じように指を折っていたが、冬になると"
+         u"寒さがいっそう厳しくなり、古い家の窓や戸のわずかな隙間から冷たい風が吹き込んできた。"_s},
+        {"four lines selected from the middle of English lines",
+         u"porch every night and counted the stars one by\n"
+         u"one, and I sat beside her and counted on my fingers as she did, although\n"
+         u"in winter the cold came through every gap in the old windows and doors\nof the house, and we would"_s,
+         u"porch every night and counted the stars one by one, and I sat beside her and counted on my fingers as she "
+         u"did, although in winter the cold came through every gap in the old windows and doors of the house, and we "
+         u"would"_s},
+        {"three lines selected from a sentence's start",
+         u"The wind came through\nevery gap in the old windows and doors of the house, so my grandfather\n"
+         u"cut strips of felt and nailed them"_s,
+         u"The wind came through every gap in the old windows and doors of the house, so my grandfather cut strips of "
+         u"felt and nailed them"_s},
+        // What stands beside a wrapped paragraph has a shape of its own and leaves its width alone.
+        {"an English paragraph above a signature",
+         wrapped(kProofs, 72) +
+             u"\n\n-- \nHanako Sato\nTavrine Publishing Co., Editorial Department, First Section\nTel. 03-1234-5678"_s,
+         kProofs +
+             u"\n--\nHanako Sato\nTavrine Publishing Co., Editorial Department, First Section\nTel. 03-1234-5678"_s},
+        {"a Japanese paragraph above a signature with a long address",
+         wrapped(kMail, 68) + u"\n\n佐藤花子\n株式会社タヴリン出版 書籍編集部 第一編集課\n〒100-0001 "
+                              u"東京都千代田区千代田一丁目一番一号 山田ビル三階\n"
+                              u"TEL 03-1234-5678"_s,
+         kMail + u"\n佐藤花子\n株式会社タヴリン出版 書籍編集部 第一編集課\n〒100-0001 "
+                 u"東京都千代田区千代田一丁目一番一号 山田ビル三階\n"
+                 u"TEL 03-1234-5678"_s},
+        {"narration around an utterance on a line of its own",
+         wrapped(kEvening, 60) + u"\n「こんな時間まで、いったいどこへ行っていたの」\n"_s + wrapped(kAnswer, 60),
+         kEvening + u"\n「こんな時間まで、いったいどこへ行っていたの」\n"_s + kAnswer},
+        // Paragraphs wrapped at two widths.
+        {"Japanese at 34 characters above English at 72 columns",
+         wrapped(kMail, 68) + u"\n\n"_s + wrapped(kEnglish, 72), kMail + u"\n"_s + kEnglish},
+        {"a reply at 35 characters above a quote at 27",
+         wrapped(kReply, 70) + u"\n\n> "_s + wrapped(kSoseki, 54).replace(u"\n"_s, u"\n> "_s),
+         kReply + u"\n"_s + kSoseki},
+        {"a quote marked with full-width marks",
+         wrapped(kReply, 70) + u"\n\n"_s + quotedWith(u"＞"_s, kSoseki, 54) + u"\n"_s +
+             quotedWith(u"＞＞ "_s, kMail, 60),
+         kReply + u"\n＞"_s + kSoseki + u"\n＞＞ "_s + kMail},
+        // Dashes, ellipses and marks that Japanese fonts show two columns wide, and figures beside Japanese.
+        {"a dash of box-drawing characters",
+         u"男は駅前のベンチに腰を下ろすと、そのまま動かなくなった。長い\n"
+         u"あいだ──おそらく一時間近く──彼は足元の鳩を眺めて、独り言\nのように何かをつぶやいていた。"_s,
+         u"男は駅前のベンチに腰を下ろすと、そのまま動かなくなった。長いあいだ──おそらく一時間近く──彼は足元の鳩を"
+         u"眺めて、独り言のように何かをつぶやいていた。"_s},
+        {"ellipses, dashes and a reference mark at wraps",
+         u"夜になっても雨はやまず、遠くで誰かが、もう二度と帰れない……\n"
+         u"という声が聞こえた。私は思わず、いや、話は終わっていない――\n"
+         u"と言いかけて、そのまま黙って窓の外を眺めていた。明日の予定は\n"
+         u"カレンダーで確かめると、赤い印のついた日よりも青い印の方が※\n"
+         u"印の日より先で、やるべきことはまだ山のように残っていた。今―\n―そう思うと、とても眠れそうになかった。"_s,
+         u"夜になっても雨はやまず、遠くで誰かが、もう二度と帰れない……という声が聞こえた。私は思わず、いや、話は"
+         u"終わっていない――と言いかけて、そのまま黙って窓の外を眺めていた。明日の予定はカレンダーで確かめると、"
+         u"赤い印のついた日よりも青い印の方が※印の日より先で、やるべきことはまだ山のように残っていた。今――そう思うと、"
+         u"とても眠れそうになかった。"_s},
+        {"lines that hold dashes and ellipses beside lines that hold none",
+         u"山の上の小さな駅で、私たちは最後の列車を待っていた。冬の風が\n"
+         u"ホームを吹き抜けて――いや、吹き抜けるというより……刺すよう\n"
+         u"に冷たく、誰もが襟を立てて黙っていた。時刻表を見ると、列車は\n"
+         u"あと十分で来るはずだった――はずだったが……いつまでたっても\n"
+         u"来なかった。駅員に聞いても、困った顔で首を振るだけだったが、\n"
+         u"それでも――誰も……帰ろうとはせず、ホームに並んで待ち続けて\nいた。やがて遠くに明かりが見えた。"_s,
+         u"山の上の小さな駅で、私たちは最後の列車を待っていた。冬の風がホームを吹き抜けて――いや、吹き抜けるというより"
+         u"……刺すように冷たく、誰もが襟を立てて黙っていた。時刻表を見ると、列車はあと十分で来るはずだった――"
+         u"はずだったが……いつまでたっても来なかった。駅員に聞いても、困った顔で首を振るだけだったが、それでも――"
+         u"誰も……帰ろうとはせず、ホームに並んで待ち続けていた。やがて遠くに明かりが見えた。"_s},
+        {"figures beside Japanese at wraps",
+         u"新しい工場が動き出すと、生産量は今の実績を上回り、来年度の\n"
+         u"2.8倍に達する見込みだ。新たに雇う従業員は地元を中心に約1200\n"
+         u"人で、説明会は来月の第一土曜日に市民会館で開くことになり、\n10:30から受付が始まる。"_s,
+         u"新しい工場が動き出すと、生産量は今の実績を上回り、来年度の2.8倍に達する見込みだ。新たに雇う従業員は"
+         u"地元を中心に約1200人で、説明会は来月の第一土曜日に市民会館で開くことになり、10:30から受付が始まる。"_s},
+        // Verse whose lines are about as long as one another.
+        {"a poem of lines one character apart",
+         u"しずかなよるのみなとにひとり\nとおいとうだいのあかりがゆれる\nなまえもしらないふねのかげが\n"
+         u"なみのまにまにきえてはうかんで\nわたしはいつまでもそれをみる"_s,
+         u"しずかなよるのみなとにひとり\nとおいとうだいのあかりがゆれる\nなまえもしらないふねのかげが\n"
+         u"なみのまにまにきえてはうかんで\nわたしはいつまでもそれをみる"_s},
+        {"a poem with a line wider than the others",
+         u"春の夜の海を遠く離れた丘の上から眺めていると\n古い灯台の明かりが波の向こうで今も揺れている\n"
+         u"名前も知らない小さな船の影がいくつも港を出てゆく夜明けに\n私はひとりここに立ちつくしている"_s,
+         u"春の夜の海を遠く離れた丘の上から眺めていると\n古い灯台の明かりが波の向こうで今も揺れている\n"
+         u"名前も知らない小さな船の影がいくつも港を出てゆく夜明けに\n私はひとりここに立ちつくしている"_s},
+        // A first line that is a line of its own: a greeting, a numbered heading, an utterance.
+        {"a greeting above a paragraph", u"Dear Mr. Tanaka,\n"_s + wrapped(kProofs, 72),
+         u"Dear Mr. Tanaka,\n"_s + kProofs},
+        {"a numbered heading above a paragraph", u"Chapter 2. The Reading Room\n"_s + wrapped(kPorch, 72),
+         u"Chapter 2. The Reading Room\n"_s + kPorch},
+        {"an utterance above narration", u"「もう行くね。明日また来るから」\n"_s + wrapped(kLeaving, 60),
+         u"「もう行くね。明日また来るから」\n"_s + kLeaving},
     };
     return all;
 }

@@ -44,6 +44,27 @@ bool isBoxDrawing(QChar c) {
     return c.unicode() >= 0x2500 && c.unicode() <= 0x257F;
 }
 
+bool isHorizontalBoxLine(QChar c) {
+    static constexpr QStringView kHorizontal = u"─━┄┅┈┉╌╍═";
+    return kHorizontal.contains(c);
+}
+
+// A corner, an edge or a crossing draws a table; a horizontal line draws one (a border, a rule) only where it
+// touches no other character, for between words it is a dash.
+bool isDrawnWithBoxes(QStringView line) {
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (!isBoxDrawing(line[i])) continue;
+        if (!isHorizontalBoxLine(line[i])) return true;
+        qsizetype end = i;
+        while (end < line.size() && isHorizontalBoxLine(line[end])) ++end;
+        const bool touchesBefore = i > 0 && !line[i - 1].isSpace();
+        const bool touchesAfter = end < line.size() && !line[end].isSpace();
+        if (!touchesBefore && !touchesAfter) return true;
+        i = end - 1;
+    }
+    return false;
+}
+
 // "-rw-r--r--", "drwxr-xr-x", "lrwxrwxrwx": a file's type and its three triples of permissions.
 bool startsWithFileMode(QStringView line) {
     static constexpr QStringView kTypes = u"-dlcbps";
@@ -55,6 +76,20 @@ bool startsWithFileMode(QStringView line) {
         if (!kPermissions[(i - 1) % 3].contains(line[i])) return false;
     }
     return true;
+}
+
+bool isKana(QChar c) {
+    return c.script() == QChar::Script_Hiragana || c.script() == QChar::Script_Katakana || c == u'ー';
+}
+
+bool startsWithLowercaseLetter(QStringView word) {
+    const auto letter = std::find_if(word.cbegin(), word.cend(), [](QChar c) { return c.isLetter(); });
+    return letter != word.cend() && letter->isLower();
+}
+
+bool isNumeral(QChar c) {
+    static constexpr QStringView kKanjiNumerals = u"〇一二三四五六七八九十百千";
+    return isDigit(c) || kKanjiNumerals.contains(c);
 }
 
 }  // namespace
@@ -119,7 +154,7 @@ bool startsWithLowercase(QStringView line) {
 bool isTableOrListingRow(QStringView line) {
     line = line.trimmed();
     if (line.isEmpty()) return false;
-    if (line.front() == u'|' || line.back() == u'|' || std::any_of(line.cbegin(), line.cend(), isBoxDrawing)) {
+    if (line.front() == u'|' || line.back() == u'|' || isDrawnWithBoxes(line)) {
         return true;
     }
     return line.indexOf(u'\t') > 0 || startsWithFileMode(line);
@@ -137,6 +172,70 @@ qsizetype separatingCommas(QStringView line) {
         ++count;
     }
     return count;
+}
+
+bool isNumberedHeading(QStringView line) {
+    line = line.trimmed();
+    if (line.startsWith(u'第')) {
+        qsizetype end = 1;
+        while (end < line.size() && isNumeral(line[end])) ++end;
+        static constexpr QStringView kCounters = u"章節部編話回幕巻";
+        return end > 1 && end < line.size() && kCounters.contains(line[end]);
+    }
+    static constexpr QStringView kParts[] = {u"Chapter", u"Part",  u"Section", u"Book",     u"Volume",
+                                             u"Act",     u"Scene", u"Lesson",  u"Appendix", u"Article"};
+    static constexpr QStringView kRomanNumerals = u"IVXLC";
+    for (const QStringView part : kParts) {
+        if (!line.startsWith(part) || line.size() <= part.size() + 1 || line[part.size()] != u' ') continue;
+        const qsizetype start = part.size() + 1;
+        qsizetype end = start;
+        while (end < line.size() && (isDigit(line[end]) || kRomanNumerals.contains(line[end]))) ++end;
+        // "Chapter 2 of the book" is a sentence: the number ends the line or is closed by . or :.
+        return end > start && (end == line.size() || line[end] == u'.' || line[end] == u':');
+    }
+    return false;
+}
+
+bool runsOnInto(QStringView line, QStringView next) {
+    if (startsParagraphOrItem(line)) return false;
+    line = line.trimmed();
+    if (line.isEmpty() || endsSentence(line) || closesUtterance(line) || isNumberedHeading(line)) return false;
+    const QChar last = line.back();
+    if (last == u'、' || last == u'，' || isKana(last)) return true;
+    if (last.unicode() < 0x2E80) {
+        if (!last.isLetterOrNumber() && !endsInHyphenatedWord(line)) return false;
+        // A title capitalises its words; a line cut from a paragraph holds a lowercase word where it was cut.
+        const QStringView lastWord = line.sliced(line.lastIndexOf(u' ') + 1);
+        return startsWithLowercaseLetter(line) || startsWithLowercaseLetter(lastWord) ||
+               startsWithLowercase(next.trimmed());
+    }
+    return last.isLetter() && (holdsSentenceEndBeforeItsEnd(line) || isKana(line.front()));
+}
+
+QuoteMarks quoteMarks(QStringView line) {
+    qsizetype at = 0;
+    while (at < line.size() && line[at].isSpace()) ++at;
+    qsizetype depth = 0;
+    for (; at < line.size() && line[at] == u'＞'; ++at) ++depth;
+    if (depth == 0) return {};
+    if (at < line.size() && (line[at] == u' ' || line[at] == u'\u3000')) ++at;
+    return {depth, at};
+}
+
+bool isSignatureSeparator(QStringView line) {
+    return line.trimmed() == u"--";
+}
+
+bool mayNotStartLine(char32_t c) {
+    static constexpr QStringView kNeverFirst =
+        u"、。，．・：；？！‼⁇⁈⁉ヽヾゝゞ々〻ー）］｝〕〉》」』】〙〗〟’”｠»‐゠–〜～…‥"
+        u"ぁぃぅぇぉっゃゅょゎゕゖァィゥェォッャュョヮヵヶㇰㇱㇲㇳㇴㇵㇶㇷㇸㇹㇺㇻㇼㇽㇾㇿ),.!?:;]}";
+    return c <= 0xFFFF && kNeverFirst.contains(QChar(char16_t(c)));
+}
+
+bool mayNotEndLine(char32_t c) {
+    static constexpr QStringView kNeverLast = u"（［｛〔〈《「『【〘〖〝‘“｟«([{";
+    return c <= 0xFFFF && kNeverLast.contains(QChar(char16_t(c)));
 }
 
 bool alignsColumns(QStringView line) {

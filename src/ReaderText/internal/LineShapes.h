@@ -34,7 +34,9 @@ bool endsInHyphenatedWord(QStringView line);
 bool startsWithLowercase(QStringView line);
 
 // A row of a table or a listing, which is a line whatever its width:
-// - a box-drawing character, or a pipe at either end ("| a | b |");
+// - a line drawn with box-drawing characters (a row, a border, a cell's edge: any of them but a horizontal
+//   line, or a horizontal line that touches no other character), or a pipe at either end ("| a | b |"); two
+//   horizontal lines between words ("長い──本当に長い") are a dash;
 // - a tab after its first character (tab-separated values);
 // - the mode of a file listing at its start ("-rw-r--r--", "drwxr-xr-x").
 bool isTableOrListingRow(QStringView line);
@@ -43,6 +45,35 @@ bool isTableOrListingRow(QStringView line);
 // between a digit and three more ("1,234" is a number, "2024-01-05,12000" two values). Two neighbouring
 // lines with the same count, not zero, are two rows of one table.
 qsizetype separatingCommas(QStringView line);
+
+// A heading numbered as a book's parts are: "第三章", "第2節 …", "Chapter 2", "Part II: …", "Section 3. …".
+bool isNumberedHeading(QStringView line);
+
+// The first line of a copied text runs on into the next: it is what was selected of a line, cut mid-word
+// or mid-phrase. It ends in a kana or a comma of Japanese; in a Latin letter or a figure with a lowercase
+// word at its end, at its start or at the next line's start; in a Han character while it holds a
+// sentence's end or starts with a kana. A greeting ("Dear Ann,"), a line ending in a colon, a numbered
+// heading, an item, a line that ends a sentence or an utterance stands alone.
+bool runsOnInto(QStringView line, QStringView next);
+
+// The quote marks that Japanese mailers and boards put before a quoted line: "＞", "＞＞" and so on, and
+// the white space around them. `depth` counts the marks, `length` (in units) takes the white space before
+// them and one space after them.
+struct QuoteMarks {
+    qsizetype depth = 0;
+    qsizetype length = 0;
+
+    bool operator==(const QuoteMarks&) const = default;
+};
+QuoteMarks quoteMarks(QStringView line);
+
+// A mail's signature starts after it: "--" (a mailer's "-- " with its space trimmed).
+bool isSignatureSeparator(QStringView line);
+
+// The rules of Japanese line breaking: a character that may not begin a line (closing brackets, 、。,
+// small kana, ー, …) and one that may not end a line (opening brackets).
+bool mayNotStartLine(char32_t c);
+bool mayNotEndLine(char32_t c);
 
 // It aligns columns: a run of two spaces or more between two characters, other than after a sentence's
 // end. Two neighbouring such lines are rows of one table (a listing such as ps or df prints).

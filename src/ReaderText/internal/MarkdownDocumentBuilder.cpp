@@ -116,17 +116,20 @@ void MarkdownDocumentBuilder::joinWrappedLines() {
         if (end == text.size()) break;
         start = end + 1;
     }
-    const QList<LineJoin> joins = paragraphWraps(lines);
+    const QList<LineEnd> ends = paragraphWraps(lines);
     lines.clear();
     m_softBreaks.clear();
     m_lineStarts.clear();
-    // Last to first, so that each offset still holds its line feed; the spans move by what vanished before
-    // their ends.
+    // Last to first, so that each offset still holds its line feed; the spans move by the units that
+    // vanished before their ends, each listed at its offset before the joins, in ascending order once
+    // reversed.
     std::vector<qsizetype> vanished;
-    for (qsizetype i = joins.size() - 1; i >= 0; --i) {
-        if (joins[i] == LineJoin::kept) continue;
+    for (qsizetype i = ends.size() - 1; i >= 0; --i) {
+        if (ends[i].join == LineJoin::kept) continue;
         const qsizetype end = lineEnds[size_t(i)];
-        if (m_text.joinLines(end, joins[i] == LineJoin::unspaced)) vanished.push_back(end);
+        const qsizetype marks = ends[i].droppedMarks;
+        for (qsizetype unit = end + marks; unit > end; --unit) vanished.push_back(unit);
+        if (m_text.joinLines(end, ends[i].join == LineJoin::unspaced, marks)) vanished.push_back(end);
     }
     if (vanished.empty()) return;
     std::reverse(vanished.begin(), vanished.end());

@@ -23,7 +23,8 @@ namespace tavrine::internal {
 // - spans are listed as their elements finish, inner before outer;
 // - with LineEnds::unwrapped, a soft break is first written as a line feed, then, once the whole text is
 //   known, joined where it only wraps its paragraph (paragraphWraps, which measures the source's wrap
-//   width over all the lines), the spans after it moved back.
+//   width block by block), the quote marks ("＞") its next line repeats dropped, the spans after it moved
+//   back.
 // Each callback answers 0 to go on, anything else to stop the parser, with failure() set.
 //
 // The parser is trusted with nothing it reports: a text that reaches beyond the input (a size from an

@@ -120,8 +120,9 @@ void MarkdownText::appendLineFeed() {
     append(u"\n");
 }
 
-bool MarkdownText::joinLines(qsizetype offset, bool unspaced) {
-    Q_ASSERT(offset > 0 && offset + 1 < m_text.size() && m_text[offset] == u'\n');
+bool MarkdownText::joinLines(qsizetype offset, bool unspaced, qsizetype droppedMarks) {
+    Q_ASSERT(offset > 0 && offset + droppedMarks + 1 < m_text.size() && m_text[offset] == u'\n');
+    m_text.remove(offset + 1, droppedMarks);
     if (unspaced || softBreakVanishesBetween(codePointBefore(m_text, offset), codePointAt(m_text, offset + 1))) {
         m_text.remove(offset, 1);
         return true;

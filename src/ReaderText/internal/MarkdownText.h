@@ -48,8 +48,9 @@ public:
     void appendLineFeed();
     // Joins the line that the line feed at `offset` ends with the next, as a soft break joins them: the
     // line feed becomes a space, or vanishes between two wide characters (softBreakVanishesBetween) and
-    // always when `unspaced`. Answers whether it vanished, so that what follows it moved one unit back.
-    bool joinLines(qsizetype offset, bool unspaced = false);
+    // always when `unspaced`; the `droppedMarks` units after it (the next line's quote marks) vanish.
+    // Answers whether the line feed vanished, so that what follows it moved one unit more back.
+    bool joinLines(qsizetype offset, bool unspaced = false, qsizetype droppedMarks = 0);
     // Forgets a held soft break: its line has ended.
     void dropSoftBreak() { m_pendingSoftBreak = false; }
 

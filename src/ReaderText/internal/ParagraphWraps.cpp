@@ -3,6 +3,7 @@
 #include "ReaderText/internal/LineShapes.h"
 
 #include <unicode/uchar.h>
+#include <unicode/uscript.h>
 
 #include <algorithm>
 #include <optional>
@@ -11,21 +12,60 @@
 namespace tavrine::internal {
 namespace {
 
-qsizetype columnsOf(char32_t c) {
+int eastAsianWidth(char32_t c) {
+    return u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_EAST_ASIAN_WIDTH);
+}
+
+bool isWideOrFullwidth(char32_t c) {
+    const int width = eastAsianWidth(c);
+    return width == U_EA_WIDE || width == U_EA_FULLWIDTH;
+}
+
+// `japanese`: the character stands in a line that holds a wide character, where an ambiguous one shows wide.
+qsizetype columnsOf(char32_t c, bool japanese) {
     const auto category = u_charType(static_cast<UChar32>(c));
     if (category == U_NON_SPACING_MARK || category == U_ENCLOSING_MARK || category == U_FORMAT_CHAR ||
         category == U_CONTROL_CHAR) {
         return 0;
     }
-    const auto width = u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_EAST_ASIAN_WIDTH);
-    return width == U_EA_WIDE || width == U_EA_FULLWIDTH ? 2 : 1;
+    return isWideOrFullwidth(c) || (japanese && eastAsianWidth(c) == U_EA_AMBIGUOUS) ? 2 : 1;
 }
 
-char32_t firstCodePoint(QStringView text) {
-    if (text.size() >= 2 && text[0].isHighSurrogate() && text[1].isLowSurrogate()) {
-        return QChar::surrogateToUcs4(text[0], text[1]);
+// What a wrap runs on from or into with nothing between, as between two Japanese characters: wide,
+// fullwidth, halfwidth (ｱ), ambiguous in a line of Japanese; never Hangul, as Korean spaces its words.
+bool isWideBesideWrap(char32_t c, bool japanese) {
+    const int width = eastAsianWidth(c);
+    if (width != U_EA_WIDE && width != U_EA_FULLWIDTH && width != U_EA_HALFWIDTH &&
+        !(japanese && width == U_EA_AMBIGUOUS)) {
+        return false;
     }
-    return text.isEmpty() ? 0 : text[0].unicode();
+    UErrorCode error = U_ZERO_ERROR;
+    return uscript_getScript(static_cast<UChar32>(c), &error) != USCRIPT_HANGUL;
+}
+
+// Calls f with each code point of text, in order, until f answers false.
+template <typename F>
+void forEachCodePoint(QStringView text, F f) {
+    for (qsizetype at = 0; at < text.size();) {
+        char32_t c = text[at].unicode();
+        if (text[at].isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[at], text[at + 1]);
+            ++at;
+        }
+        ++at;
+        if (!f(c)) return;
+    }
+}
+
+// The code point after the first `skipped` ones, or 0 where the text holds no more.
+char32_t firstCodePoint(QStringView text, qsizetype skipped = 0) {
+    char32_t found = 0;
+    forEachCodePoint(text, [&](char32_t c) {
+        if (skipped-- > 0) return true;
+        found = c;
+        return false;
+    });
+    return found;
 }
 
 char32_t lastCodePoint(QStringView text) {
@@ -36,142 +76,315 @@ char32_t lastCodePoint(QStringView text) {
     return text.isEmpty() ? 0 : text.back().unicode();
 }
 
-// The columns the end of a line would have needed to take the start of the next: its first wide
-// character and the odd column that a wide character cannot take, or its first word after a space (none
-// after a wide character).
-qsizetype roomFor(QStringView line, QStringView next) {
-    if (next.isEmpty()) return 0;
-    if (columnsOf(firstCodePoint(next)) == 2) return 3;
-    qsizetype word = 0;
-    for (const char32_t c : next.toUcs4()) {
-        if (QChar::isSpace(c) || columnsOf(c) == 2) break;
-        word += columnsOf(c);
-    }
-    return word + (columnsOf(lastCodePoint(line)) == 2 ? 0 : 1);
+bool holdsWide(QStringView text) {
+    bool found = false;
+    forEachCodePoint(text, [&](char32_t c) { return !(found = isWideOrFullwidth(c)); });
+    return found;
 }
 
-struct Measured {
-    qsizetype width = 0;
-    qsizetype room = 0;
+qsizetype columnsIn(QStringView text, bool japanese) {
+    qsizetype columns = 0;
+    forEachCodePoint(text, [&](char32_t c) {
+        columns += columnsOf(c, japanese);
+        return true;
+    });
+    return columns;
+}
+
+// The columns of a text's first word: a run of characters that are neither white space nor wide; a wide
+// character alone where it starts with one.
+qsizetype firstWordColumns(QStringView text, bool japanese) {
+    qsizetype columns = 0;
+    forEachCodePoint(text, [&](char32_t c) {
+        const qsizetype width = columnsOf(c, japanese);
+        if (QChar::isSpace(c) || width == 2) {
+            if (columns == 0 && width == 2) columns = 2;
+            return false;
+        }
+        columns += width;
+        return true;
+    });
+    return columns;
+}
+
+// What the measure knows of one line.
+struct Measure {
+    QStringView text;  // after its quote marks, as the source showed it
+    QStringView body;  // the same without white space at either end
+    QuoteMarks marks;
+    qsizetype wide = 0;  // wide characters and narrow letters or figures, for a block of mostly wide ones
+    qsizetype narrow = 0;
+    bool japanese = false;  // it holds a wide character
+    bool shaped = false;    // a line of another shape, a block of its own
+
+    // Of a line whose end is soft:
+    bool hangs = false;      // it ends in a closing mark, which may hang past the edge
     bool prose = false;      // its width means something
     bool evidence = false;   // prose before a line that starts with no capital: verse capitalises every line
+    bool parts = false;      // it ends a sentence or a paragraph
     bool candidate = false;  // joins if it reaches the wrap width
+    bool exempt = false;     // it tells nothing of verse: an utterance's line, or the line before one
+    bool piece = false;      // the first line, plainly a piece of a line: it reaches every width past its own
+    qsizetype width = 0;
+    qsizetype reach = -1;       // the widest width it reaches
+    qsizetype breakColumn = 0;  // where the source could first have broken it
 };
 
-// Never joined for their shape, whatever their width: rows, code, indented lines, lines without a letter.
-bool joinsNeverForShape(const SourceLine& line, const SourceLine& next, qsizetype paragraphIndent) {
-    if (isTableOrListingRow(line.text) || isTableOrListingRow(next.text)) return true;
-    const qsizetype commas = separatingCommas(line.text);
-    if (commas > 0 && commas == separatingCommas(next.text)) return true;
-    if (alignsColumns(line.text) && alignsColumns(next.text)) return true;
-    if (endsCodeStatement(line.text) || line.indent > paragraphIndent || next.indent > paragraphIndent) return true;
-    return !holdsLetter(line.text);
+bool reaches(const Measure& m, qsizetype wrapWidth) {
+    return m.width <= wrapWidth && wrapWidth <= m.reach;
 }
 
 bool startsWithCapital(QStringView text) {
     return !text.isEmpty() && text.front().isUpper();
 }
 
-bool parts(const SourceLine& line, const SourceLine& next) {
-    return endsSentence(line.text) || next.text.trimmed().isEmpty() || startsParagraphOrItem(next.text) ||
+// Never joined for their shape, whatever their width: rows, code, indented lines.
+bool joinsNeverForShape(const Measure& line, const Measure& next, const SourceLine& source,
+                        const SourceLine& nextSource, qsizetype paragraphIndent) {
+    if (line.shaped || next.shaped || line.marks.depth != next.marks.depth) return true;
+    if (isTableOrListingRow(line.text) || isTableOrListingRow(next.text)) return true;
+    const qsizetype commas = separatingCommas(line.text);
+    if (commas > 0 && commas == separatingCommas(next.text)) return true;
+    if (alignsColumns(line.text) && alignsColumns(next.text)) return true;
+    return endsCodeStatement(line.text) || source.indent > paragraphIndent || nextSource.indent > paragraphIndent;
+}
+
+bool parts(const Measure& line, const Measure& next) {
+    return endsSentence(line.text) || next.body.isEmpty() || startsParagraphOrItem(next.text) ||
            (closesUtterance(line.text) && opensUtterance(next.text));
 }
 
-std::vector<Measured> measure(const QList<SourceLine>& lines) {
-    std::vector<Measured> measured(size_t(lines.size()));
+// Each line's shape, then the width of each line whose end is soft.
+std::vector<Measure> measure(const QList<SourceLine>& lines) {
+    std::vector<Measure> measured(size_t(lines.size()));
+    bool inSignature = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        Measure& m = measured[size_t(i)];
+        m.marks = quoteMarks(lines[i].text);
+        m.text = QStringView(lines[i].text).sliced(m.marks.length);
+        m.body = m.text.trimmed();
+        m.japanese = holdsWide(m.body);
+        forEachCodePoint(m.body, [&m](char32_t c) {
+            if (isWideBesideWrap(c, m.japanese)) {
+                ++m.wide;
+            } else if (QChar::isLetterOrNumber(c)) {
+                ++m.narrow;
+            }
+            return true;
+        });
+        const bool startsParagraph = i == 0 || !lines[i - 1].softEnd;
+        if (startsParagraph) inSignature = false;
+        const bool headsParagraph = startsParagraph || endsSentence(measured[size_t(i - 1)].text);
+        m.shaped = inSignature || isTableOrListingRow(m.text) || !holdsLetter(m.body) ||
+                   (headsParagraph && isNumberedHeading(m.body));
+        if (isSignatureSeparator(m.body)) inSignature = true;
+    }
     qsizetype paragraphIndent = 0;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        const SourceLine& line = lines[i];
-        Measured& m = measured[size_t(i)];
-        const bool startsParagraph = i == 0 || !lines[i - 1].softEnd;
-        if (startsParagraph) paragraphIndent = line.indent;
-        if (!line.softEnd || i + 1 == lines.size()) continue;
-        const SourceLine& next = lines[i + 1];
-        const QStringView text = QStringView(line.text).trimmed();
-        m.width = line.margin + displayColumns(text);
-        m.room = roomFor(text, QStringView(next.text).trimmed());
-        m.prose = !joinsNeverForShape(line, next, paragraphIndent);
-        m.evidence = m.prose && !startsWithCapital(QStringView(next.text).trimmed());
-        m.candidate = m.prose && !parts(line, next);
+        if (i == 0 || !lines[i - 1].softEnd) paragraphIndent = lines[i].indent;
+        if (!lines[i].softEnd || i + 1 == lines.size()) continue;
+        Measure& m = measured[size_t(i)];
+        const Measure& next = measured[size_t(i + 1)];
+        const qsizetype margin = lines[i].margin + columnsIn(QStringView(lines[i].text).first(m.marks.length), true);
+        // An indentation the reading kept (an ideographic space that starts a paragraph) takes its columns.
+        QStringView shown = m.text;
+        while (!shown.isEmpty() && shown.back().isSpace()) shown.chop(1);
+        m.width = margin + columnsIn(shown, m.japanese);
+        const char32_t first = firstCodePoint(next.body);
+        if (next.body.isEmpty()) {
+            m.reach = m.width;
+        } else if (columnsOf(first, next.japanese) == 2) {
+            // The odd column a wide character cannot take; one character more where the rules of Japanese
+            // line breaking moved it down.
+            const bool explained =
+                mayNotStartLine(first) || mayNotStartLine(firstCodePoint(next.body, 1)) || mayNotEndLine(first);
+            m.reach = m.width + 1 + (explained ? 2 : 0);
+        } else {
+            const bool spaced = columnsOf(lastCodePoint(m.body), m.japanese) != 2;
+            m.reach = m.width + firstWordColumns(next.body, next.japanese) + (spaced ? 1 : 0);
+        }
+        m.breakColumn = margin + firstWordColumns(m.body, m.japanese);
+        static constexpr QStringView kHangingMarks = u"、。，．";
+        m.hangs = !m.body.isEmpty() && kHangingMarks.contains(m.body.back());
+        m.prose = !joinsNeverForShape(m, next, lines[i], lines[i + 1], paragraphIndent);
+        m.evidence = m.prose && !startsWithCapital(next.body);
+        m.parts = parts(m, next);
+        m.candidate = m.prose && !m.parts;
+        m.exempt = closesUtterance(m.text) || opensUtterance(next.text);
     }
     return measured;
 }
 
-bool reaches(const Measured& m, qsizetype wrapWidth) {
-    return m.width <= wrapWidth && wrapWidth <= m.width + m.room;
+// Lines read together: each block may wrap at a width of its own.
+struct Block {
+    qsizetype begin = 0;
+    qsizetype end = 0;
+    std::optional<qsizetype> width;  // the width it wraps at by its own lines
+    bool mostlyWide = false;
+};
+
+// Blocks end at a line end that is not soft, around a line of another shape or a change of quote marks, and
+// after a line that parts from the next well short of the line before it: a paragraph's end.
+std::vector<Block> blocksOf(const QList<SourceLine>& lines, const std::vector<Measure>& measured) {
+    std::vector<Block> blocks;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        bool starts = i == 0;
+        if (!starts) {
+            const Measure& before = measured[size_t(i - 1)];
+            const Measure& line = measured[size_t(i)];
+            starts = !lines[i - 1].softEnd || before.shaped || line.shaped || before.marks.depth != line.marks.depth;
+            if (!starts && i >= 2 && blocks.back().begin <= i - 2) {
+                const qsizetype aboveWidth = measured[size_t(i - 2)].width;
+                starts = before.parts && before.width < aboveWidth && !reaches(before, aboveWidth);
+            }
+        }
+        if (starts) blocks.push_back({.begin = i, .end = i, .width = std::nullopt, .mostlyWide = false});
+        blocks.back().end = i + 1;
+    }
+    return blocks;
 }
 
-// The width that the most lines of evidence reach, if the text wraps there: one pass over a count per column.
-std::optional<qsizetype> wrapWidth(const std::vector<Measured>& measured) {
+template <typename F>
+void forEachLine(const std::vector<const Block*>& blocks, F f) {
+    for (const Block* block : blocks) {
+        for (qsizetype i = block->begin; i < block->end; ++i) f(i);
+    }
+}
+
+struct Tally {
+    qsizetype width = 0;
+    qsizetype reaching = 0;
+};
+
+// The width of a prose line, at least kWrapMinimumColumns, that the most lines of evidence reach, the wider
+// on a tie: one pass over a count per column.
+Tally mostReached(const std::vector<Measure>& measured, const std::vector<const Block*>& blocks) {
     qsizetype widest = 0;
-    for (const Measured& m : measured) {
-        if (m.prose) widest = std::max(widest, m.width);
-    }
-    if (widest < kWrapMinimumColumns) return std::nullopt;
-    // reachChanges[w]: how many more lines of evidence reach w than reach w - 1; evidenceAt[w] and proseAt[w]:
-    // lines exactly w wide.
+    forEachLine(blocks, [&](qsizetype i) {
+        if (measured[size_t(i)].prose) widest = std::max(widest, measured[size_t(i)].width);
+    });
+    if (widest < kWrapMinimumColumns) return {};
+    // reachChanges[w]: how many more lines of evidence reach w than reach w - 1; proseAt[w]: a line w wide.
     std::vector<qsizetype> reachChanges(size_t(widest) + 2, 0);
-    std::vector<qsizetype> evidenceAt(size_t(widest) + 1, 0);
-    std::vector<qsizetype> proseAt(size_t(widest) + 1, 0);
-    for (const Measured& m : measured) {
-        if (!m.prose) continue;
-        ++proseAt[size_t(m.width)];
-        if (!m.evidence) continue;
+    std::vector<bool> proseAt(size_t(widest) + 1, false);
+    forEachLine(blocks, [&](qsizetype i) {
+        const Measure& m = measured[size_t(i)];
+        if (!m.prose) return;
+        proseAt[size_t(m.width)] = true;
+        if (!m.evidence) return;
         ++reachChanges[size_t(m.width)];
-        --reachChanges[size_t(std::min(m.width + m.room, widest) + 1)];
-        ++evidenceAt[size_t(m.width)];
-    }
-    qsizetype best = 0;
-    qsizetype reachingBest = 0;
+        --reachChanges[size_t((m.piece ? widest : std::min(m.reach, widest)) + 1)];
+    });
+    Tally best;
     qsizetype reaching = 0;
     for (qsizetype w = 0; w <= widest; ++w) {
         reaching += reachChanges[size_t(w)];
-        if (w >= kWrapMinimumColumns && evidenceAt[size_t(w)] > 0 && reaching >= reachingBest) {
-            best = w;
-            reachingBest = reaching;
+        if (w >= kWrapMinimumColumns && proseAt[size_t(w)] && reaching > 0 && reaching >= best.reaching) {
+            best = {w, reaching};
         }
     }
-    // Against it: prose at least half as wide, and lines that could have been wraps but end short of it.
-    const qsizetype half = (best + 1) / 2;
-    qsizetype wideProse = 0;
-    qsizetype endedShort = 0;
-    for (qsizetype w = half; w <= widest; ++w) wideProse += proseAt[size_t(w)];
-    for (const Measured& m : measured) {
-        if (m.candidate && m.width >= half && m.width + m.room < best) ++endedShort;
-    }
-    const bool wraps =
-        reachingBest >= kWrapMinimumLines && reachingBest * 2 >= wideProse && reachingBest > 2 * endedShort;
-    return wraps ? std::optional(best) : std::nullopt;
+    return best;
 }
 
-LineJoin joinOf(const SourceLine& line, const SourceLine& next) {
-    return endsInHyphenatedWord(line.text) && startsWithLowercase(next.text) ? LineJoin::unspaced : LineJoin::joined;
+// Whether the lines of `judged` wrap at the width of `tally`.
+bool wrapsAt(const std::vector<Measure>& measured, const Tally& tally, const std::vector<const Block*>& judged) {
+    const qsizetype half = (tally.width + 1) / 2;
+    qsizetype wideProse = 0;
+    qsizetype against = 0;
+    forEachLine(judged, [&](qsizetype i) {
+        const Measure& m = measured[size_t(i)];
+        if (!m.prose) return;
+        if (m.width >= half) ++wideProse;
+        if (!m.candidate || m.exempt) return;
+        const bool wider = m.width - (m.hangs ? 2 : 0) > tally.width && m.breakColumn <= tally.width;
+        const bool endedShort = i > 0 && m.width >= half && m.reach < tally.width;
+        if (wider || endedShort) ++against;
+    });
+    return tally.reaching >= kWrapMinimumLines && tally.reaching > 2 * against && tally.reaching * 2 >= wideProse;
+}
+
+// The width each block wraps at by its own lines, where they tell one; then the text's width, which the
+// other blocks wrap at where their lines, judged together, do not outweigh it.
+std::optional<qsizetype> tellWidths(const std::vector<Measure>& measured, std::vector<Block>& blocks) {
+    std::vector<const Block*> all;
+    for (const Block& block : blocks) all.push_back(&block);
+    const Tally text = mostReached(measured, all);
+    std::vector<const Block*> judged;
+    for (Block& block : blocks) {
+        qsizetype evidence = 0;
+        qsizetype wide = 0;
+        qsizetype narrow = 0;
+        for (qsizetype i = block.begin; i < block.end; ++i) {
+            // A line that ends a sentence or an utterance may reach the width, but where it does not, it
+            // tells nothing of it.
+            evidence += measured[size_t(i)].evidence && !measured[size_t(i)].parts ? 1 : 0;
+            wide += measured[size_t(i)].wide;
+            narrow += measured[size_t(i)].narrow;
+        }
+        block.mostlyWide = wide > 0 && wide >= narrow;
+        if (evidence >= kWrapMinimumLines) {
+            const std::vector<const Block*> alone{&block};
+            const Tally own = mostReached(measured, alone);
+            // A width of its own stands where it is at least half the text's: a few short lines alike (a
+            // list, a verse quoted in a text wrapped at 76) are no paragraph wrapped at their width.
+            if (own.reaching > 0 && own.width * 2 >= text.width && wrapsAt(measured, own, alone))
+                block.width = own.width;
+        }
+        if (!block.width) judged.push_back(&block);
+    }
+    if (judged.empty() || text.reaching == 0 || !wrapsAt(measured, text, judged)) return std::nullopt;
+    return text.width;
+}
+
+// Nothing between a hyphenated word's halves, two wide characters, or, in a block of mostly wide
+// characters, a wide character and anything but a letter; else a space.
+LineEnd endOf(const Measure& line, const Measure& next, const Block& block) {
+    LineEnd end{.join = LineJoin::joined, .droppedMarks = next.marks.depth > 0 ? next.marks.length : 0};
+    const char32_t before = lastCodePoint(line.body);
+    const char32_t after = firstCodePoint(next.body);
+    const bool wideBefore = isWideBesideWrap(before, line.japanese);
+    const bool wideAfter = isWideBesideWrap(after, next.japanese);
+    if ((endsInHyphenatedWord(line.body) && startsWithLowercase(next.body)) || (wideBefore && wideAfter) ||
+        ((wideBefore || wideAfter) && block.mostlyWide && !QChar::isLetter(wideBefore ? after : before))) {
+        end.join = LineJoin::unspaced;
+    }
+    return end;
 }
 
 }  // namespace
 
 qsizetype displayColumns(QStringView text) {
-    qsizetype columns = 0;
-    for (const char32_t c : text.toUcs4()) columns += columnsOf(c);
-    return columns;
+    return columnsIn(text, holdsWide(text));
 }
 
-QList<LineJoin> paragraphWraps(const QList<SourceLine>& lines) {
-    QList<LineJoin> joins(lines.size(), LineJoin::kept);
-    const std::vector<Measured> measured = measure(lines);
-    const std::optional<qsizetype> width = wrapWidth(measured);
-    if (!width) return joins;
-    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
-        const Measured& m = measured[size_t(i)];
-        if (m.candidate && reaches(m, *width)) joins[i] = joinOf(lines[i], lines[i + 1]);
+QList<LineEnd> paragraphWraps(const QList<SourceLine>& lines) {
+    QList<LineEnd> ends(lines.size());
+    if (lines.size() < 2) return ends;
+    std::vector<Measure> measured = measure(lines);
+    // A selection that starts mid-line: its first line runs on into the next, and where it is plainly a
+    // piece of a line (it or its next line starts with a lowercase letter, it starts with what may not
+    // begin a line, it holds the end of a sentence), it reaches every width it is no wider than.
+    Measure& first = measured[0];
+    const bool firstRunsOn = first.candidate && runsOnInto(first.text, measured[1].text);
+    first.piece =
+        firstRunsOn && (startsWithLowercase(first.body) || startsWithLowercase(measured[1].body) ||
+                        mayNotStartLine(firstCodePoint(first.body)) || holdsSentenceEndBeforeItsEnd(first.body));
+    std::vector<Block> blocks = blocksOf(lines, measured);
+    const std::optional<qsizetype> textWidth = tellWidths(measured, blocks);
+    std::vector<std::optional<qsizetype>> blockWidths;
+    for (const Block& block : blocks) blockWidths.push_back(block.width ? block.width : textWidth);
+    for (size_t b = 0; b < blocks.size(); ++b) {
+        if (!blockWidths[b]) continue;
+        for (qsizetype i = blocks[b].begin; i < blocks[b].end && i + 1 < lines.size(); ++i) {
+            const Measure& m = measured[size_t(i)];
+            if (m.candidate && reaches(m, *blockWidths[b])) ends[i] = endOf(m, measured[size_t(i + 1)], blocks[b]);
+        }
     }
-    // A selection that starts mid-line: its first line is short, but runs on into the wrapped lines.
-    if (lines.size() >= 3 && joins[0] == LineJoin::kept && joins[1] != LineJoin::kept && measured[0].candidate &&
-        measured[0].width < *width) {
-        const QStringView first = QStringView(lines[0].text).trimmed();
-        if (startsWithLowercase(first) || holdsSentenceEndBeforeItsEnd(first)) joins[0] = joinOf(lines[0], lines[1]);
+    if (firstRunsOn && lines.size() >= 3 && ends[0].join == LineJoin::kept && ends[1].join != LineJoin::kept &&
+        blockWidths[0] && measured[0].width < *blockWidths[0]) {
+        ends[0] = endOf(measured[0], measured[1], blocks[0]);
     }
-    return joins;
+    return ends;
 }
 
 }  // namespace tavrine::internal
