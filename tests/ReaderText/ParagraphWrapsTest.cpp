@@ -170,6 +170,11 @@ const std::vector<Shape>& shapes() {
          u"た。株主への配当も大きく増やすという方針\nだ。"_s,
          u"今年の売上は昨年の売上を大きく上回って、前年の5倍に達する見込みだと社長は話した。株主への配当も大きく"
          u"増やすという方針だ。"_s},
+        {"Japanese, wrapped at 34 characters with no rules of line breaking: a full stop alone on the last line",
+         u"第一章\n吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。何\n"
+         u"でも薄暗いじめじめした所でニャーニャー泣いていた事だけは記憶している\n。"_s,
+         u"第一章\n吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。何でも薄暗いじめじめした所で"
+         u"ニャーニャー泣いていた事だけは記憶している。"_s},
         {"Japanese, a mail with Windows line ends", mailWrappedAt(34).replace(u"\n"_s, u"\r\n"_s), mailRead()},
         {"Japanese, a paragraph that starts with an ideographic space",
          u"山路を登りながら、こう考えた。智に働けば角が立つ。情に棹させば\n"

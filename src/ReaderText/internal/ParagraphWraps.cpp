@@ -76,6 +76,14 @@ char32_t lastCodePoint(QStringView text) {
     return text.isEmpty() ? 0 : text.back().unicode();
 }
 
+// Closing marks alone ("。", "」。"): the end of the line before, which a source that knows no rules of Japanese
+// line breaking moved down when the line was full.
+bool isMovedDownEnd(QStringView body) {
+    bool all = !body.isEmpty();
+    forEachCodePoint(body, [&](char32_t c) { return all = mayNotStartLine(c); });
+    return all;
+}
+
 bool holdsWide(QStringView text) {
     bool found = false;
     forEachCodePoint(text, [&](char32_t c) { return !(found = isWideOrFullwidth(c)); });
@@ -175,7 +183,8 @@ std::vector<Measure> measure(const QList<SourceLine>& lines) {
         const bool startsParagraph = i == 0 || !lines[i - 1].softEnd;
         if (startsParagraph) inSignature = false;
         const bool headsParagraph = startsParagraph || endsSentence(measured[size_t(i - 1)].text);
-        m.shaped = inSignature || isTableOrListingRow(m.text) || !holdsLetter(m.body) ||
+        const bool endOfLineBefore = i > 0 && lines[i - 1].softEnd && isMovedDownEnd(m.body);
+        m.shaped = inSignature || isTableOrListingRow(m.text) || (!holdsLetter(m.body) && !endOfLineBefore) ||
                    (headsParagraph && isNumberedHeading(m.body));
         if (isSignatureSeparator(m.body)) inSignature = true;
     }

@@ -59,9 +59,10 @@ struct LineEnd {
 //   for their shape (a table's row, code, an indented line). Evidence: prose before a line that starts
 //   with no capital letter (verse capitalises each line; wrapped prose rarely does).
 // - Blocks: the lines between two line ends that are not soft, between lines of another shape (a table's
-//   row, a line without a letter, a numbered heading that starts a paragraph, a signature's lines after
-//   "--") or quote marks of another depth, and after a line that ends a sentence or a paragraph well short
-//   of the line before it (a paragraph's end where no empty line follows).
+//   row, a line without a letter other than closing marks alone that a wrap moved down ("。"), a numbered
+//   heading that starts a paragraph, a signature's lines after "--") or quote marks of another depth, and
+//   after a line that ends a sentence or a paragraph well short of the line before it (a paragraph's end
+//   where no empty line follows).
 // - The width of some lines is the width of one of their prose lines, at least kWrapMinimumColumns, that
 //   the most lines of evidence reach (the wider on a tie). They wrap at it when at least kWrapMinimumLines
 //   lines of evidence reach it, they are at least half of the prose at least half as wide, and more than
