@@ -412,8 +412,9 @@ TEST_F(AccessibleDesktop, APageServedOnTheBusAndALateAnswer) {
         ASSERT_TRUE(test::processEventsUntil([&] { return future.isFinished(); }));
         const auto [failure, after] = future.result();
         EXPECT_EQ(failure, CaptureFailure::timedOut);
+        // Ends at its deadline rather than with the answer 5 s later; a loaded machine may be late by a moment.
         EXPECT_GE(after, 0ms);
-        EXPECT_LT(after, 50ms);
+        EXPECT_LT(after, 2s);
     }
 }
 
