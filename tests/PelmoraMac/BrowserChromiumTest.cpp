@@ -9,11 +9,13 @@
 #include "CaptureTesting.h"
 #include "ChromiumTesting.h"
 #include "DocBookPages.h"
+#include "support/EventLoop.h"
 #include "support/SharedData.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -95,12 +97,12 @@ QByteArray maskedPage() {
         .toUtf8();
 }
 
-// The article the extractor finds in a page's own file, the measure a capture is held to: given the time a
-// loaded machine needs, since what it measures is the words, not how fast they came.
+// The article the extractor finds in a page's own file, the measure a capture is held to: given as long as the
+// test may run, since what it measures is the words, not how fast they came.
 ArticleExtraction articleOfFile(const QByteArray& html) {
     const auto extractor = loadArticleExtractorScript(u"extractor"_s);
     if (!extractor) return tl::unexpected(extractor.error());
-    return runArticleExtractorSource(*extractor, QString::fromUtf8(html), u"extractArticle"_s, 30s);
+    return runArticleExtractorSource(*extractor, QString::fromUtf8(html), u"extractArticle"_s, test::patience());
 }
 
 // Whether the text holds a masked word or a masking character.
@@ -249,12 +251,12 @@ TEST_F(BrowserCapture, ThePageTellsWhatIsSelectedInItAndRefusesWhileAPasswordFie
     EXPECT_FALSE(paragraph->html);
     // The worker of the first snapshot reads the selection as Markdown as well; the second does not.
     const auto first = runCaptureWorker({.operation = Operation::snapshot, .browser = ArticleBrowser::chrome},
-                                        deadlineIn(20s), CancellationToken::none(), test::realWorker());
+                                        deadlineIn(test::patience()), CancellationToken::none(), test::realWorker());
     ASSERT_TRUE(first) << rawValue(first.error()).toStdString();
     ASSERT_TRUE(first->document);
     EXPECT_EQ(first->document->text, u"Selected paragraph"_s);
     const auto second = runCaptureWorker({.operation = Operation::verify, .browser = ArticleBrowser::chrome},
-                                         deadlineIn(20s), CancellationToken::none(), test::realWorker());
+                                         deadlineIn(test::patience()), CancellationToken::none(), test::realWorker());
     ASSERT_TRUE(second);
     EXPECT_FALSE(second->document);
 
@@ -265,7 +267,7 @@ TEST_F(BrowserCapture, ThePageTellsWhatIsSelectedInItAndRefusesWhileAPasswordFie
     m_driver->evaluate(tab, u"var field = document.getElementById('pw'); field.focus(); field.select()"_s);
     EXPECT_EQ(failureOf(snapshot()), CaptureFailure::protectedField);
     EXPECT_EQ(failureOf(runCaptureWorker({.operation = Operation::snapshot, .browser = ArticleBrowser::chrome},
-                                         deadlineIn(20s), CancellationToken::none(), test::realWorker())),
+                                         deadlineIn(test::patience()), CancellationToken::none(), test::realWorker())),
               CaptureFailure::protectedField);
     m_driver->evaluate(tab, u"document.getElementById('pw').setSelectionRange(0, 0)"_s);
     EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, false)), CaptureFailure::protectedField);
@@ -300,12 +302,12 @@ TEST_F(BrowserCapture, OnlyTheBrowsersOfTheWorkersDisplayAreFound) {
     // The real worker.
     m_driver->open(urlOf(u"second.html"_s));
     const auto response = runCaptureWorker({.operation = Operation::snapshot, .browser = ArticleBrowser::chrome},
-                                           deadlineIn(20s), CancellationToken::none(), test::realWorker());
+                                           deadlineIn(test::patience()), CancellationToken::none(), test::realWorker());
     ASSERT_TRUE(response) << rawValue(response.error()).toStdString();
     ASSERT_TRUE(response->snapshot);
     EXPECT_EQ(response->snapshot->url, urlOf(u"second.html"_s));
     EXPECT_EQ(failureOf(runCaptureWorker({.operation = Operation::verify, .browser = ArticleBrowser::arc},
-                                         deadlineIn(20s), CancellationToken::none(), test::realWorker())),
+                                         deadlineIn(test::patience()), CancellationToken::none(), test::realWorker())),
               CaptureFailure::browserUnsupported);
 }
 
@@ -333,9 +335,10 @@ struct WorkerRun {
                 .began = began};
     }
 
-    // With no page address where the desktop shows none of the page (only remote debugging).
+    // With no page address where the desktop shows none of the page (only remote debugging). The real workers
+    // answer, however slowly a loaded machine starts them: they are waited for as long as the test may run.
     CaptureResult<std::optional<ReadingDocument>> capture(const std::optional<QString>& pageURL,
-                                                          CaptureDeadline deadline = deadlineIn(20s)) {
+                                                          CaptureDeadline deadline = deadlineIn(test::patience())) {
         return captureBrowserArticle(ArticleBrowser::chrome, pageURL, browser, deadline, CancellationToken::none(),
                                      environment());
     }
@@ -660,7 +663,7 @@ TEST_F(BrowserCapture, APageThatNavigatesDuringTheCaptureHasChangedItsSource) {
         ++outcomes[snapshot ? u"ok"_s : rawValue(snapshot.error())];
     }
     const auto article = runCaptureWorker({.operation = Operation::snapshot, .browser = ArticleBrowser::chrome},
-                                          deadlineIn(20s), CancellationToken::none(), test::realWorker());
+                                          deadlineIn(test::patience()), CancellationToken::none(), test::realWorker());
     ++outcomes[article ? u"ok"_s : rawValue(article.error())];
     EXPECT_GE(outcomes.value(u"sourceChanged"_s), 1);
     EXPECT_EQ(outcomes.value(u"ok"_s) + outcomes.value(u"sourceChanged"_s), 21)
@@ -700,7 +703,7 @@ TEST(BrowserShown, AProfilePathWithASpaceIsFoundForAPortTheBrowserChose) {
     SKIP_WITHOUT_CHROMIUM();
     test::TemporaryDirectory pages;
     const QString url = QUrl::fromLocalFile(pages.write(u"page.html"_s, articlePage(u"Shown"_s))).toString();
-    HeadlessChromium browser(url, 20s, HeadlessChromium::Mode::shown);
+    HeadlessChromium browser(url, test::patience(), HeadlessChromium::Mode::shown);
     ASSERT_TRUE(browser.isListening()) << browser.failure().toStdString();
     const DevToolsEndpoint endpoint{.pid = browser.pid(), .port = browser.port(), .browserPath = browser.browserPath()};
     EXPECT_EQ(findDevToolsEndpoints({.process = browser.pid()}), QList<DevToolsEndpoint>{endpoint});
@@ -712,6 +715,10 @@ TEST(BrowserShown, AProfilePathWithASpaceIsFoundForAPortTheBrowserChose) {
 // program.
 TEST(BrowserOnIPv6, ABrowserWhosePortAnotherProgramHoldsIsReachedOnIPv6Loopback) {
     SKIP_WITHOUT_CHROMIUM();
+    {
+        QTcpServer loopback;
+        if (!loopback.listen(QHostAddress::LocalHostIPv6)) GTEST_SKIP() << "this system has no IPv6 loopback";
+    }
     QTcpServer holder;
     ASSERT_TRUE(holder.listen(QHostAddress::LocalHost));
     const quint16 port = holder.serverPort();
@@ -726,18 +733,16 @@ TEST(BrowserOnIPv6, ABrowserWhosePortAnotherProgramHoldsIsReachedOnIPv6Loopback)
     browser.setStandardOutputFile(QProcess::nullDevice());
     browser.setStandardErrorFile(QProcess::nullDevice());
     browser.start(HeadlessChromium::executable(), arguments << url);
-    ASSERT_TRUE(browser.waitForStarted(20'000));
+    // The browser listens, however long a loaded machine takes to start it.
+    ASSERT_TRUE(browser.waitForStarted(test::patienceMilliseconds()));
     const pid_t pid = pid_t(browser.processId());
-    const QDeadlineTimer deadline(20s);
+    const QDeadlineTimer deadline(test::patience());
     while (loopbackListenerOwnership(u"/proc"_s, pid, port, LoopbackAddress::ipv6) != LoopbackListener::owned &&
            !deadline.hasExpired()) {
         QThread::msleep(20);
     }
-    if (deadline.hasExpired()) {
-        browser.kill();
-        browser.waitForFinished(10'000);
-        GTEST_SKIP() << "the browser does not listen on ::1 (no IPv6 loopback here)";
-    }
+    ASSERT_EQ(loopbackListenerOwnership(u"/proc"_s, pid, port, LoopbackAddress::ipv6), LoopbackListener::owned)
+        << "the browser never listened on ::1";
     EXPECT_EQ(loopbackRoute(u"/proc"_s, pid, port), std::pair(LoopbackListener::owned, LoopbackAddress::ipv6));
 
     // The page may still be loading when the browser first listens.
@@ -770,8 +775,8 @@ TEST(BrowserCaptureEnd, ABrowserThatEndsBeforeTheVerificationFailsTheCaptureAtOn
         if (operation == Operation::extract) browser.kill();
     };
     // The verification finds the browser gone at once. One that waited on it instead could only end as
-    // timedOut: each wait on a browser is bounded, and the deadline is far off.
-    const CaptureDeadline deadline = deadlineIn(10s);
+    // timedOut: each wait on a browser is bounded, and the deadline is as far off as the test may run.
+    const CaptureDeadline deadline = deadlineIn(test::patience());
     EXPECT_EQ(failureOf(run.capture(url, deadline)), CaptureFailure::browserJavaScriptDisabled);
     EXPECT_EQ(run.operations, kAllThree);
 }
@@ -806,7 +811,8 @@ TEST(BrowserCrash, ACrashedPageEndsTheCaptureAsAChangedSource) {
 // behind answer before it. The subject is size, not time: on a loaded machine a browser that handles tabs on
 // such addresses stops answering for seconds at a time, so the tabs are asked for side by side, the capture
 // begins once the browser answers promptly again, and the selection is read with a wait that fits a loaded
-// machine. A tab behind that keeps the front one from being read fails it all the same, whatever the wait.
+// machine: as long as the test may run. A tab behind that keeps the front one from being read fails it all the
+// same, whatever the wait.
 TEST_F(BrowserCapture, LongAddressesInTabsBehindNeverKeepTheTabInFrontFromBeingRead) {
     // Frames that the page's script makes, on long addresses (whatever the server answers there).
     const auto framesPage = [](const QByteArray& host, int count) -> QByteArray {
@@ -837,7 +843,7 @@ TEST_F(BrowserCapture, LongAddressesInTabsBehindNeverKeepTheTabInFrontFromBeingR
         // Busy for a moment once its title is selected, so that whatever the tabs behind answer comes first.
         expectTheFrontTabRead(
             front, server, u"setTimeout(function () { for (var end = Date.now() + 600; Date.now() < end;) {} }); 1"_s,
-            {.wait = 30s});
+            {.wait = test::patience()});
         m_driver->closeOpened();
     }
 }

@@ -17,13 +17,13 @@
 namespace tavrine {
 namespace {
 using namespace Qt::StringLiterals;
-using namespace std::chrono_literals;
 
-// xdotool's output, or nothing when it failed; the event loop runs meanwhile, for the page server.
+// xdotool's output, or nothing when it failed; the event loop runs meanwhile, for the page server. Its --sync
+// waits for the window manager and the browser, as long as a loaded machine makes them take.
 std::optional<QString> xdotool(const QStringList& arguments) {
     QProcess process;
     process.start(u"xdotool"_s, arguments);
-    test::processEventsUntil([&] { return process.state() == QProcess::NotRunning; }, 20s);
+    test::processEventsUntil([&] { return process.state() == QProcess::NotRunning; });
     if (process.state() != QProcess::NotRunning || process.exitCode() != 0) return std::nullopt;
     return QString::fromLatin1(process.readAllStandardOutput().trimmed());
 }
@@ -40,7 +40,7 @@ TEST(BrowserScale, ThePageOfTheWindowInFrontIsReadAtEveryScale) {
         {{"/large", "<title>Large window</title><p>Large"}, {"/small", "<title>Small window</title><p>Small"}});
     for (const QString& scale : {u"1.25"_s, u"1.5"_s, u"2"_s}) {
         SCOPED_TRACE(scale.toStdString());
-        test::HeadlessChromium browser(server.url(u"/large"_s), 20s, test::HeadlessChromium::Mode::shown,
+        test::HeadlessChromium browser(server.url(u"/large"_s), test::patience(), test::HeadlessChromium::Mode::shown,
                                        {u"--force-device-scale-factor="_s + scale});
         ASSERT_TRUE(browser.isListening()) << browser.failure().toStdString();
         test::ChromiumDriver driver(browser);
@@ -61,7 +61,7 @@ TEST(BrowserScale, ThePageOfTheWindowInFrontIsReadAtEveryScale) {
              {std::pair(smallWindow, small), std::pair(windowNamed(u"Large window"_s), driver.home())}) {
             ASSERT_TRUE(xdotool({u"windowactivate"_s, u"--sync"_s, window}) && xdotool({u"key"_s, u"ctrl+l"_s}));
             ASSERT_TRUE(test::effectWithin(
-                [&] { return driver.evaluate(tab, u"document.hasFocus()"_s) == QJsonValue(false); }, 10s));
+                [&] { return driver.evaluate(tab, u"document.hasFocus()"_s) == QJsonValue(false); }));
             // Where the window in front lies, as the application reads it when the hot key is pressed.
             const auto desktop = X11Desktop::ofApplication();
             const auto front = desktop ? desktop->frontWindow() : std::nullopt;

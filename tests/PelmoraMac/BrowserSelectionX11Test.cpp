@@ -307,12 +307,12 @@ private:
     QTcpServer m_frameServer;
 };
 
-// The output of xdotool, or nothing when it failed or took more than 20 seconds; the event loop runs
+// The output of xdotool, or nothing when it failed or did not end within the test's time; the event loop runs
 // meanwhile, for the page server.
 std::optional<QByteArray> xdotool(const QStringList& arguments) {
     QProcess process;
     process.start(u"xdotool"_s, arguments);
-    if (!test::processEventsUntil([&] { return process.state() == QProcess::NotRunning; }, 20s)) {
+    if (!test::processEventsUntil([&] { return process.state() == QProcess::NotRunning; })) {
         process.kill();
         process.waitForFinished();
         return std::nullopt;
@@ -325,7 +325,7 @@ std::optional<QByteArray> xdotool(const QStringList& arguments) {
 QString primaryText() {
     QProcess xclip;
     xclip.start(u"xclip"_s, {u"-o"_s, u"-selection"_s, u"primary"_s});
-    test::processEventsUntil([&] { return xclip.state() == QProcess::NotRunning; }, 5s);
+    test::processEventsUntil([&] { return xclip.state() == QProcess::NotRunning; });
     return QString::fromUtf8(xclip.readAllStandardOutput());
 }
 
@@ -342,8 +342,8 @@ protected:
         s_tracker = std::make_unique<AccessibilityFocusTracker>();
         s_inputWatch = std::make_unique<X11InputWatch>();
         // The bus's registry, started on demand, may answer a busy machine later than one start waits: started
-        // again, as the application does at each capture, until it listens.
-        test::processEventsUntil([] { return s_tracker->start() && s_inputWatch->start(); }, 30s);
+        // again, as the application does at each capture, until it listens, as long as the test may run.
+        test::processEventsUntil([] { return s_tracker->start() && s_inputWatch->start(); });
     }
     static void TearDownTestSuite() {
         s_inputWatch.reset();
@@ -359,18 +359,16 @@ protected:
         ASSERT_TRUE(s_tracker->isStarted() && s_inputWatch->isStarted());
         QStringList arguments;
         if (GetParam() == BrowserMode::forcedAccessibility) arguments.append(u"--force-renderer-accessibility"_s);
-        m_browser = std::make_unique<test::HeadlessChromium>(m_server.url(u"/capture"_s), 20s,
+        m_browser = std::make_unique<test::HeadlessChromium>(m_server.url(u"/capture"_s), test::patience(),
                                                              test::HeadlessChromium::Mode::shown, arguments);
         ASSERT_TRUE(m_browser->isListening()) << m_browser->failure().toStdString();
         m_driver = std::make_unique<test::ChromiumDriver>(*m_browser);
-        ASSERT_TRUE(test::processEventsUntil(
-            [&] {
-                const auto windows = xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Capture page"_s});
-                if (!windows || windows->isEmpty()) return false;
-                m_window = QString::fromLatin1(windows->split('\n').last());
-                return xdotool({u"windowactivate"_s, u"--sync"_s, m_window}).has_value();
-            },
-            20s));
+        ASSERT_TRUE(test::processEventsUntil([&] {
+            const auto windows = xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Capture page"_s});
+            if (!windows || windows->isEmpty()) return false;
+            m_window = QString::fromLatin1(windows->split('\n').last());
+            return xdotool({u"windowactivate"_s, u"--sync"_s, m_window}).has_value();
+        }));
         m_tab = m_driver->home();
         m_driver->settlePainted(m_tab);
         ASSERT_TRUE(settled(u"document.hasFocus()"_s));
@@ -496,15 +494,16 @@ protected:
                                 },
                             .frontWindow = frontWindow,
                             .began = began}};
-            // The real workers, in a sanitized build too, under a deadline that leaves them time.
-            const auto deadline = test::deadlineIn(20s);
+            // The real workers, in a sanitized build too, under a deadline that leaves them time: as long as
+            // the test may run.
+            const auto deadline = test::deadlineIn(test::patience());
             AXSelectionReader reader(browser, true, ArticleBrowser::chrome, deadline, CancellationToken::none(),
                                      environment);
             auto content = reader.read();
             if (!content) return CaptureResult<PreparedCapture>(tl::unexpected(content.error()));
             return prepareCapture(*content, deadline, CancellationToken::none(), environment.article.runWorker);
         });
-        EXPECT_TRUE(test::processEventsUntil([&] { return future.isFinished(); }, 30s));
+        EXPECT_TRUE(test::processEventsUntil([&] { return future.isFinished(); }));
         return future.result();
     }
 
@@ -676,7 +675,7 @@ TEST_P(BrowserSelection, TheOldSelectionIsNotReplayedAfterARoundTripThroughTheAd
     ASSERT_TRUE(xdotool({u"mousemove"_s, u"--window"_s, m_window, u"300"_s, u"400"_s, u"click"_s, u"1"_s}));
     ASSERT_TRUE(settled(u"document.hasFocus() && String(getSelection()) === ''"_s));
     // The primary selection holds the first page's paragraph again, as new: what the test is about.
-    EXPECT_TRUE(test::processEventsUntil([] { return primaryText().contains(u"The second paragraph"_s); }, 3s));
+    EXPECT_TRUE(test::processEventsUntil([] { return primaryText().contains(u"The second paragraph"_s); }));
 
     const auto read = capture();
     ASSERT_TRUE(read) << rawValue(read.error()).toStdString();

@@ -6,6 +6,7 @@
 #include "PelmoraMac/Capture/CaptureWorkerLauncher.h"
 #include "ReaderCore/ReadingDocument.h"
 
+#include "support/EventLoop.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -69,11 +70,12 @@ protected:
         }
     }
 
-    // The worker's response to these bytes; fails the test unless it exited with status 0.
+    // The worker's response to these bytes; fails the test unless it exited with status 0. The worker answers,
+    // however slowly a loaded machine starts it: it is waited for as long as the test may run.
     CaptureWorkerResponse answerTo(const QByteArray& request) {
-        const auto output = launchCaptureWorkerProcess(realWorker(), {QStringLiteral("--capture-worker")}, request,
-                                                       deadlineIn(std::chrono::seconds(10)),
-                                                       kCaptureWorkerTransferLimit, CancellationToken::none());
+        const auto output =
+            launchCaptureWorkerProcess(realWorker(), {QStringLiteral("--capture-worker")}, request,
+                                       deadlineIn(patience()), kCaptureWorkerTransferLimit, CancellationToken::none());
         if (!output) {
             ADD_FAILURE() << "the worker did not exit cleanly: " << rawValue(output.error()).toStdString();
             return {};

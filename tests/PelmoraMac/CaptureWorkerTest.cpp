@@ -100,9 +100,9 @@ TEST_F(RealCaptureWorker, AnswersHostilePagesInTime) {
     };
     for (const Page& page : pages) {
         const QByteArray request = encodeJson(CaptureWorkerRequest{.operation = Operation::extract, .html = page.html});
-        const auto output =
-            launchCaptureWorkerProcess(test::realWorker(), {u"--capture-worker"_s}, request, deadlineIn(30s),
-                                       kCaptureWorkerTransferLimit, CancellationToken::none());
+        const auto output = launchCaptureWorkerProcess(test::realWorker(), {u"--capture-worker"_s}, request,
+                                                       deadlineIn(test::patience()), kCaptureWorkerTransferLimit,
+                                                       CancellationToken::none());
         ASSERT_TRUE(output) << page.name << ": " << rawValue(output.error()).toStdString();
         const auto response = decodeJsonText<CaptureWorkerResponse>(*output);
         ASSERT_TRUE(response) << page.name;
@@ -151,17 +151,16 @@ TEST_F(RealCaptureWorker, ReadsMarkdownIntoADocument) {
 
 TEST_F(RealCaptureWorker, RunCaptureWorkerStartsThisVeryExecutable) {
     const auto response = runCaptureWorker({.operation = Operation::markdown, .text = u"本文"_s},
-                                           captureDeadlineFrom(SystemClock::shared().monotonicNow()),
-                                           CancellationToken::none(), test::realWorker());
+                                           deadlineIn(test::patience()), CancellationToken::none(), test::realWorker());
     ASSERT_TRUE(response) << rawValue(response.error()).toStdString();
     EXPECT_EQ(response->document->text, u"本文"_s);
-    EXPECT_EQ(failureOf(runCaptureWorker({.operation = Operation::markdown}, deadlineIn(10s), CancellationToken::none(),
-                                         test::realWorker())),
+    EXPECT_EQ(failureOf(runCaptureWorker({.operation = Operation::markdown}, deadlineIn(test::patience()),
+                                         CancellationToken::none(), test::realWorker())),
               CaptureFailure::markdownUnreadable);
 }
 
 // Kills a child with SIGKILL once it has read `bytes` bytes (as the kernel counts them), from a thread of
-// its own; without that count, after a moment.
+// its own, however long a loaded machine takes to start it; without that count, after a moment.
 class Killer {
 public:
     explicit Killer(qint64 bytes) : m_bytes(bytes) {}
@@ -182,7 +181,7 @@ public:
 private:
     void killAfterReading(pid_t pid) {
         QFile io(u"/proc/%1/io"_s.arg(pid));
-        const auto giveUp = std::chrono::steady_clock::now() + 5s;
+        const auto giveUp = std::chrono::steady_clock::now() + test::patience();
         while (std::chrono::steady_clock::now() < giveUp && io.open(QIODevice::ReadOnly)) {
             const QByteArray text = io.readAll();
             io.close();
@@ -226,8 +225,8 @@ TEST_F(RealCaptureWorker, AWorkerKilledMidRequestFailsAtOnceAndLeavesNothingBehi
         EXPECT_EQ(test::openDescriptorCount(), descriptors);
     }
 
-    const auto next = runCaptureWorker({.operation = Operation::markdown, .text = u"次"_s}, deadlineIn(10s),
-                                       CancellationToken::none(), test::realWorker());
+    const auto next = runCaptureWorker({.operation = Operation::markdown, .text = u"次"_s},
+                                       deadlineIn(test::patience()), CancellationToken::none(), test::realWorker());
     ASSERT_TRUE(next);
     EXPECT_EQ(next->document->text, u"次"_s);
 }

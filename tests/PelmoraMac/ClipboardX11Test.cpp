@@ -162,24 +162,21 @@ TEST_F(DesktopClipboard, AnOwnerThatNeverAnswersEndsTheReadingAtItsDeadline) {
     ASSERT_TRUE(mute.waitForReadyRead(test::patienceMilliseconds()));
     ASSERT_EQ(mute.readLine(), "ready\n");
 
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_EQ(failureOf(readClipboardSnapshot(pasteboard, Mode::automatic, test::deadlineIn(300ms))),
-              CaptureFailure::timedOut);
-    EXPECT_GE(clock.elapsed(), 300);
-    EXPECT_LT(clock.elapsed(), 1'000);
+    const CaptureDeadline deadline = test::deadlineIn(300ms);
+    EXPECT_EQ(failureOf(readClipboardSnapshot(pasteboard, Mode::automatic, deadline)), CaptureFailure::timedOut);
+    // At its deadline, timed from it: a loaded machine may be late by a moment, never by the owner's silence.
+    const auto late = SystemClock::shared().monotonicNow() - deadline;
+    EXPECT_GE(late, 0ms);
+    EXPECT_LT(late, 2s);
 
     CaptureModel model(nullptr, CaptureModel::Functions{});
-    int ticks = 0;
     qint64 longestGap = 0;
     QElapsedTimer sinceTick;
     QTimer timer;
     timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, sinceTick.restart());
-        ++ticks;
-    });
-    clock.restart();
+    QObject::connect(&timer, &QTimer::timeout, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+    QElapsedTimer clock;
+    clock.start();
     sinceTick.start();
     timer.start(16);
     model.importClipboard(std::make_shared<X11ClipboardPasteboard>(), true, Mode::automatic, {});
@@ -193,8 +190,8 @@ TEST_F(DesktopClipboard, AnOwnerThatNeverAnswersEndsTheReadingAtItsDeadline) {
               u"取得が制限時間（3秒）を超えたため中止しました。元のアプリの応答を確認して再実行してください。"_s);
     EXPECT_GE(elapsed, 2'900);
     EXPECT_LT(elapsed, 4'500);
-    // The main thread never waited for the owner: its timer kept firing all along.
-    EXPECT_GE(ticks, 60);
+    // The main thread never waited for the owner: its timer kept firing all along, however often a loaded machine
+    // let it.
     EXPECT_LT(longestGap, 500);
     mute.closeWriteChannel();
     mute.waitForFinished(5'000);

@@ -70,12 +70,13 @@ protected:
         return drop.isAccepted();
     }
     // The texts the file-import strip shows once the window has caught up (or at once, refreshed now), or
-    // nothing while it is hidden.
+    // nothing while it is hidden. The window catches up on the next turns of the event loop: turns, not a time,
+    // which a loaded machine may spend before the first of them.
     QStringList fileStripTexts(bool now = false) {
         if (now) {
             app().readerRoot().refresh();
         } else {
-            processEventsUntil([] { return false; }, std::chrono::milliseconds(20));
+            for (int turn = 0; turn < 3; ++turn) QCoreApplication::processEvents();
         }
         QWidget& strip = app().readerRoot().fileImportStrip();
         if (strip.isHidden()) return {};

@@ -168,8 +168,8 @@ protected:
         s_tracker = std::make_unique<AccessibilityFocusTracker>();
         s_inputWatch = std::make_unique<X11InputWatch>();
         // The bus's registry, started on demand, may answer a busy machine later than one start waits: started
-        // again, as the application does at each capture, until it listens.
-        test::processEventsUntil([] { return s_tracker->start() && s_inputWatch->start(); }, 30s);
+        // again, as the application does at each capture, until it listens, as long as the test may run.
+        test::processEventsUntil([] { return s_tracker->start() && s_inputWatch->start(); });
         s_trackerStarted = s_tracker->isStarted();
         s_inputWatchStarted = s_inputWatch->isStarted();
     }
@@ -412,14 +412,16 @@ TEST_F(AccessibleDesktop, APageServedOnTheBusAndALateAnswer) {
         ASSERT_TRUE(test::processEventsUntil([&] { return future.isFinished(); }));
         const auto [failure, after] = future.result();
         EXPECT_EQ(failure, CaptureFailure::timedOut);
+        // Ends at its deadline rather than with the answer 5 s later; a loaded machine may be late by a moment.
         EXPECT_GE(after, 0ms);
-        EXPECT_LT(after, 50ms);
+        EXPECT_LT(after, 2s);
     }
 }
 
+// Every owner of these tests answers: its selection is read with as long as the test may run.
 TEST_F(AccessibleDesktop, ThePrimarySelectionOfAProgramWithoutFocusedText) {
     const auto primaryOf = [](pid_t pid) {
-        return readPrimarySelection(pid, AXSelectionReader::kTextLimit, test::deadlineIn(2s),
+        return readPrimarySelection(pid, AXSelectionReader::kTextLimit, test::deadlineIn(test::patience()),
                                     s_inputWatch->log().get());
     };
     LineProgram owner(test::inCheckout(CLIPBOARD_OWNER), {u"--primary"_s, u"--text"_s, u"端末の選択"_s},
@@ -429,8 +431,9 @@ TEST_F(AccessibleDesktop, ThePrimarySelectionOfAProgramWithoutFocusedText) {
     EXPECT_EQ(primaryOf(owner.pid()), Read(u"端末の選択"_s));
     EXPECT_EQ(primaryOf(::getpid()), Read(std::nullopt));
     // Without a watch of the user's input nothing tells that the selection still stands.
-    EXPECT_EQ(readPrimarySelection(owner.pid(), AXSelectionReader::kTextLimit, test::deadlineIn(2s), nullptr),
-              Read(std::nullopt));
+    EXPECT_EQ(
+        readPrimarySelection(owner.pid(), AXSelectionReader::kTextLimit, test::deadlineIn(test::patience()), nullptr),
+        Read(std::nullopt));
 
     const auto outcome = capture(owner.pid());
     ASSERT_TRUE(outcome.capture) << rawValue(outcome.capture.error()).toStdString();
@@ -449,7 +452,7 @@ TEST_F(AccessibleDesktop, APrimarySelectionThatMayHaveBeenClearedIsNotRead) {
     if (QStandardPaths::findExecutable(u"xdotool"_s).isEmpty()) GTEST_SKIP() << "xdotool is not installed";
     using Read = CaptureResult<std::optional<QString>>;
     const auto primaryOf = [](pid_t pid) {
-        return readPrimarySelection(pid, AXSelectionReader::kTextLimit, test::deadlineIn(2s),
+        return readPrimarySelection(pid, AXSelectionReader::kTextLimit, test::deadlineIn(test::patience()),
                                     s_inputWatch->log().get());
     };
     {

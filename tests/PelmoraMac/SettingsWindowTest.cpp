@@ -453,7 +453,7 @@ TEST(BrowserConsentSettings, TheDialogComesUpCentredOverTheWindowItWasAskedFrom)
     // Away from the middle of the screen, where a dialog of no window would come up.
     const QRect place(10, 20, 640, 600);
     reader.setGeometry(place);
-    ASSERT_TRUE(test::processEventsUntil([&] { return reader.geometry() == place; }, std::chrono::seconds(3)));
+    ASSERT_TRUE(test::processEventsUntil([&] { return reader.geometry() == place; }));
     capture.captureFrontmost({});
     ASSERT_TRUE(test::processEventsUntil([&] { return capture.failure() == CaptureFailure::automationRequired; }));
     const auto expectOver = [](const QMessageBox& box, const QWidget& window) {

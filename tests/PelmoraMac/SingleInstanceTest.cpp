@@ -26,17 +26,19 @@ using namespace Qt::StringLiterals;
 using test::processEventsUntil;
 
 // What a peer hears back after sending request, from another thread so that the instance's event loop
-// can answer; empty when the connection ended without an answer.
+// can answer; empty when the connection ended without an answer. The instance ends each connection once it
+// has read the request: the peer waits for that end, as long as a loaded machine makes it take.
 QByteArray askFromAnotherThread(const QString& path, const QByteArray& request) {
     QByteArray answer;
     std::atomic<bool> done = false;
     std::thread peer([&] {
+        const int wait = test::patienceMilliseconds();
         QLocalSocket socket;
         socket.connectToServer(path);
-        if (socket.waitForConnected(3000)) {
+        if (socket.waitForConnected(wait)) {
             socket.write(request);
-            socket.waitForBytesWritten(3000);
-            while (socket.waitForReadyRead(3000)) answer += socket.readAll();
+            socket.waitForBytesWritten(wait);
+            while (socket.waitForReadyRead(wait)) answer += socket.readAll();
         }
         done = true;
     });

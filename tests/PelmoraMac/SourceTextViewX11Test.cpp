@@ -12,6 +12,7 @@
 #include "support/EPUBRealBookSupport.h"
 #include "support/GuiTesting.h"
 #include "support/QtPrinters.h"
+#include "support/ReceivedPresses.h"
 #include "support/SharedData.h"
 
 #include "SourceTesting.h"
@@ -28,7 +29,10 @@ using namespace Qt::StringLiterals;
 using test::processEventsUntil;
 using Kind = ReadingDocument::Span::Kind;
 
-QImage shown(QWidget& window) {
+// What the X server shows of the window a moment after its last paint; with `paints`, made before the change the
+// test looks for, once that change has been painted, however late a loaded machine paints it.
+QImage shown(QWidget& window, const test::ReceivedPaints* paints = nullptr) {
+    if (paints) EXPECT_TRUE(processEventsUntil([&] { return paints->count() > 0; })) << "nothing was painted";
     processEventsUntil([] { return false; }, std::chrono::milliseconds(200));
     return window.screen()->grabWindow(window.winId()).toImage();
 }
@@ -79,12 +83,13 @@ TEST(SourceTextViewX11, TheOrdinaryViewShowsStylesATableBothHighlightsAndTheSele
     window.show();
     ASSERT_TRUE(test::effectWithin([&] { return view->hasContentHeight(); }));
 
+    const test::ReceivedPaints paints(window);
     ReaderTextHighlight playback(InteractionTextView::Highlight::playback);
     ReaderTextHighlight search(InteractionTextView::Highlight::search);
     playback.apply(TextRange{3, 10}, *view, true);
     search.apply(TextRange{text.indexOf(u"住みにくさ"_s), text.indexOf(u"住みにくさ"_s) + 5}, *view, false);
     view->setSelectedRange({text.indexOf(u"詩が"_s), text.indexOf(u"詩が"_s) + 8});
-    const QImage image = shown(window);
+    const QImage image = shown(window, &paints);
     EXPECT_TRUE(image.save(test::testArtifactPath(u"source-ordinary-ja.png"_s)));
     EXPECT_TRUE(hasAmber(image, view->viewport()->geometry()));
 }
@@ -107,9 +112,10 @@ TEST(SourceTextViewX11, TheBoundedViewShowsTheSampleBookAtTheRevealedPhrase) {
     window.show();
     ASSERT_TRUE(test::effectWithin([&] { return view->hasContentHeight(); }));
 
+    const test::ReceivedPaints paints(window);
     ReaderTextHighlight playback(InteractionTextView::Highlight::playback);
     playback.apply(TextRange{50'000, 50'012}, *view, true);
-    const QImage image = shown(window);
+    const QImage image = shown(window, &paints);
     EXPECT_TRUE(image.save(test::testArtifactPath(u"source-bounded-ja.png"_s)));
     // The whole phrase is in view, clear of the edges: its band shows above the view's last 4 pixels.
     EXPECT_TRUE(hasAmber(image, view->viewport()->geometry().adjusted(0, 0, 0, -4)));

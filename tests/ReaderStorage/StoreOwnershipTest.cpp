@@ -4,6 +4,7 @@
 #include "StoreFixture.h"
 
 #include "support/CheckoutPaths.h"
+#include "support/EventLoop.h"
 #include "support/ReadOnlyFolder.h"
 
 #include <QDirIterator>
@@ -16,7 +17,6 @@
 namespace tavrine::test {
 namespace {
 using namespace Qt::StringLiterals;
-using namespace std::chrono_literals;
 
 const StoreFailure kLockUnavailable = ReadingStoreError::lockUnavailable();
 
@@ -167,7 +167,8 @@ TEST_F(StoreOwnershipTest, ALockThatCannotBeTakenForAnotherReasonIsItsFileError)
 
 // ---- Two processes ----
 
-// A store-lock-worker process and the lines it has said.
+// A store-lock-worker process and the lines it has said. It answers, however slowly a loaded machine runs it:
+// it is waited for as long as the test may run.
 class Worker {
 public:
     explicit Worker(const QStringList& arguments) {
@@ -183,7 +184,7 @@ public:
 
     // Waits until the worker has said a line that starts with prefix; false when it ends or the deadline
     // passes first.
-    bool waitFor(const QString& prefix, std::chrono::milliseconds deadline = 60s) {
+    bool waitFor(const QString& prefix, std::chrono::milliseconds deadline = test::patience()) {
         const auto end = std::chrono::steady_clock::now() + deadline;
         for (;;) {
             take();
@@ -208,7 +209,7 @@ public:
     }
     void say(const QByteArray& line) { m_process.write(line + '\n'); }
     // Ends its standard input and waits for it to exit 0 by itself.
-    bool finish(std::chrono::milliseconds deadline = 120s) {
+    bool finish(std::chrono::milliseconds deadline = test::patience()) {
         m_process.closeWriteChannel();
         if (!m_process.waitForFinished(static_cast<int>(deadline.count()))) return false;
         take();
@@ -237,7 +238,7 @@ TEST_F(StoreOwnershipTest, AnotherProcessIsRefusedWhileTheOwnerWritesAndSeesEver
 
     // While it writes, in a loop.
     int refusals = 0;
-    const auto end = std::chrono::steady_clock::now() + 60s;
+    const auto end = std::chrono::steady_clock::now() + test::patience();
     while (owner.imported().size() < 20 && std::chrono::steady_clock::now() < end) {
         EXPECT_EQ(failureOf(ReadingStore::open(storePath())), kLockUnavailable);
         ++refusals;

@@ -60,10 +60,11 @@ public:
         };
     }
 
-    // Blocks the test until `count` calls have begun (false after a deadline).
+    // Blocks the test until `count` calls have begun on the pool, however late a loaded machine starts them
+    // (false once the test's time is up).
     bool waitForCalls(std::size_t count) {
         std::unique_lock lock(m_state->mutex);
-        return m_state->changed.wait_for(lock, 5s, [&] { return m_state->calls.size() >= count; });
+        return m_state->changed.wait_for(lock, test::patience(), [&] { return m_state->calls.size() >= count; });
     }
 
     // Calls are known by their text: pool threads may begin them in any order.

@@ -152,7 +152,7 @@ bool PlayerFixture::advanceUntil(const std::function<bool()>& condition, std::ch
 }
 
 bool PlayerFixture::waitUntil(const std::function<bool()>& condition) {
-    const bool held = processEventsUntil(condition, std::chrono::seconds(5));
+    const bool held = processEventsUntil(condition);
     EXPECT_TRUE(held) << "the condition did not come true";
     return held;
 }

@@ -81,7 +81,8 @@ public:
     // Moves the clocks forward in such steps until condition holds; fails the test when limit passes first.
     bool advanceUntil(const std::function<bool()>& condition, std::chrono::duration<double> limit,
                       std::chrono::duration<double> step = std::chrono::milliseconds(10));
-    // Runs the event loop until condition holds (or fails the test after a few seconds).
+    // Runs the event loop until condition holds: what the pool prepares comes as late as a loaded machine makes
+    // it (fails the test once the overall limit is up).
     bool waitUntil(const std::function<bool()>& condition);
     // Runs whatever is ready on the event loop now.
     static void settle();

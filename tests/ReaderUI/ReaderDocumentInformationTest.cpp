@@ -4,6 +4,7 @@
 #include "ReaderUI/Workspace/ReaderEPUBPaneModel.h"
 
 #include "support/CheckoutPaths.h"
+#include "support/EventLoop.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -117,7 +118,7 @@ QString importTimeUnder(const QString& lang) {
     QProcess probe;
     probe.setProcessEnvironment(environment);
     probe.start(test::inCheckout(IMPORT_TIME_PROBE), {});
-    EXPECT_TRUE(probe.waitForFinished(30'000));
+    EXPECT_TRUE(probe.waitForFinished(test::patienceMilliseconds()));
     EXPECT_EQ(probe.exitCode(), 0) << probe.readAllStandardError().toStdString();
     return QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
 }

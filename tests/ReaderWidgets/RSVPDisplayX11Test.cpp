@@ -2,6 +2,7 @@
 #include "ReaderWidgets/Style/ReaderTypography.h"
 
 #include "support/GuiTesting.h"
+#include "support/ReceivedPresses.h"
 
 #include <gtest/gtest.h>
 #include <QFontMetricsF>
@@ -102,9 +103,12 @@ protected:
         ASSERT_TRUE(processEventsUntil([this] { return window.windowHandle() && window.windowHandle()->isExposed(); }));
     }
 
-    // What the X server shows of the window once the phrase is painted, saved under test-artifacts/.
+    // What the X server shows of the window once the phrase is painted (however late a loaded machine paints it)
+    // and what its layout moves after it has settled, saved under test-artifacts/.
     QImage show(const QString& text, double size, const QString& artifact) {
+        const test::ReceivedPaints paints(window);
         display->apply(text, size);
+        EXPECT_TRUE(processEventsUntil([&] { return paints.count() > 0; })) << "the phrase was never painted";
         processEventsUntil([] { return false; }, std::chrono::milliseconds(200));
         const QImage image = window.screen()->grabWindow(window.winId()).toImage();
         EXPECT_TRUE(image.save(testArtifactPath(artifact))) << artifact.toStdString();

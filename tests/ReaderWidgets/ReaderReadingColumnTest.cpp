@@ -265,7 +265,7 @@ TEST(ReaderReadingColumn, PlayingAtTheFastestSpeedMovesTheSliderWithoutASeekOrAS
     shown.open(japaneseProse());
     shown.workspace.setSpeedMultiplierValue(7.5);
     shown.workspace.perform(Action::togglePlayback, true);
-    ASSERT_TRUE(processEventsUntil([&] { return shown.player.session().status == Status::playing; }, 2s));
+    ASSERT_TRUE(processEventsUntil([&] { return shown.player.session().status == Status::playing; }));
     shown.store->clearLog();
     QSignalSpy seeks(&shown.player, &ReadingPlayer::preparationIDChanged);
     QSignalSpy moves(&shown.progress(), &ReaderDoubleSlider::userValueChanged);
@@ -321,7 +321,7 @@ TEST(ReaderReadingColumn, SpeedKeysAreTakenWithoutEffectAtBothEndsAndAFocusReque
 
     // A focus request: the display takes the focus from the slider.
     shown.workspace.setFocusRequest(QUuid::createUuid());
-    ASSERT_TRUE(processEventsUntil([&] { return shown.display().hasFocus(); }, 2s));
+    ASSERT_TRUE(processEventsUntil([&] { return shown.display().hasFocus(); }));
     ShownColumn::settle();
     EXPECT_FALSE(shown.workspace.isAdjustingSpeed());
     EXPECT_TRUE(shown.workspace.isDisplayFocused());
@@ -354,7 +354,7 @@ TEST(ReaderReadingColumn, TheTransportRowHasThreeButtonsOrFiveWithChapters) {
     EXPECT_EQ(transport.layout()->spacing(), 8);
     // Forward a chapter by its button: the player moves to the next chapter start.
     QTest::mouseClick(&transport.navigationButton(ReaderNavigationCommand::forwardChapter), Qt::LeftButton);
-    ASSERT_TRUE(processEventsUntil([&] { return !shown.player.isPreparing(); }, 5s));
+    ASSERT_TRUE(processEventsUntil([&] { return !shown.player.isPreparing(); }));
     EXPECT_EQ(shown.player.currentSourceOffset(), third);
 
     // Playing: the middle button says pause in the control colour.

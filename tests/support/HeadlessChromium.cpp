@@ -24,8 +24,9 @@ ChromiumFolder::~ChromiumFolder() {
     if (!socket.isEmpty() && socketFolder.fileName().contains(u"org.chromium.Chromium."_s)) {
         QDir(socketFolder.absoluteFilePath()).removeRecursively();
     }
+    // Its helpers may still write there a while after the browser ended, as long as a loaded machine makes it.
     QDir folder(m_folder.path());
-    const QDeadlineTimer deadline(10'000);
+    const QDeadlineTimer deadline(patience());
     while (!(folder.removeRecursively() && !folder.exists()) && !deadline.hasExpired()) QThread::msleep(50);
 }
 
@@ -82,7 +83,7 @@ HeadlessChromium::HeadlessChromium(const QString& url, std::chrono::milliseconds
 void HeadlessChromium::kill() {
     if (m_process.state() == QProcess::NotRunning) return;
     m_process.kill();
-    m_process.waitForFinished(10'000);
+    m_process.waitForFinished(patienceMilliseconds());
 }
 
 HeadlessChromium::~HeadlessChromium() {

@@ -102,4 +102,31 @@ bool keyReached(const ReceivedKeys& keys, Key key) {
     return madeAgain(key, [&] { return keys.count() > before; });
 }
 
+// Counts the paint events that a widget and the widgets inside it receive, from the counter's making on: the word
+// that what a test changed has been painted, which a test that reads the screen waits for before it grabs it (a
+// loaded machine paints late, past any set time).
+class ReceivedPaints final : public QObject {
+public:
+    explicit ReceivedPaints(QWidget& widget) : m_widget(&widget) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~ReceivedPaints() override { QCoreApplication::instance()->removeEventFilter(this); }
+    ReceivedPaints(const ReceivedPaints&) = delete;
+    ReceivedPaints& operator=(const ReceivedPaints&) = delete;
+
+    int count() const { return m_count; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint || !watched->isWidgetType() || !m_widget) return false;
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget == m_widget || m_widget->isAncestorOf(widget)) ++m_count;
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_widget;
+    int m_count = 0;
+};
+
 }  // namespace tavrine::test
