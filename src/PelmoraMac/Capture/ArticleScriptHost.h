@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PelmoraMac/Capture/CaptureDeadline.h"
 #include "PelmoraMac/Capture/CaptureFailure.h"
 #include "ReaderCore/ReadingDocument.h"
 
@@ -20,8 +21,8 @@ namespace tavrine {
 
 // The longest document text that an extractor may return, in UTF-16 units.
 inline constexpr qsizetype kArticleTextLimit = 20'000;
-// How long one extractor call may run before the engine is interrupted: the capture deadline.
-inline constexpr std::chrono::milliseconds kArticleScriptTimeLimit{3'000};
+// How long one extractor call may run before the engine is interrupted: the time a capture is given.
+inline constexpr std::chrono::milliseconds kArticleScriptTimeLimit = kCaptureTimeGiven;
 
 // A document, or none when the HTML holds no article body (the script's status "noBodyCandidate").
 using ArticleExtraction = CaptureResult<std::optional<ReadingDocument>>;
