@@ -651,8 +651,10 @@ TEST(DrawnLines, AnObjectHalfMadeInsideTheSelectionIsReadAgainNeverLeftOut) {
 }
 
 // A U+FFFC the page's text holds as a character (what is left of an image in a text pasted from a phone's
-// notes), for which the bus names no object, is left out as the page's own road leaves it out; the same
-// character whose object vanished as the paragraph was rewritten is a change.
+// notes), for which the bus names no object, is left out as the page's own road leaves it out, among other text
+// and in a paragraph of its own alike (its text the paragraph's own, or a text node's); the same character whose
+// object vanished as the paragraph was rewritten, or whose paragraph the page makes again for every read, is a
+// change, and so are place holders the bus names no object for in a box that has an object for each.
 TEST(DrawnLines, AnObjectReplacementCharacterThePageWritesIsText) {
     ScriptedAccessibleTree page = pageShowing(u"写真\uFFFCの後の文。"_s, {}, {});
     EXPECT_EQ(readOverTheBus(page), u"写真の後の文。"_s);
@@ -665,6 +667,44 @@ TEST(DrawnLines, AnObjectReplacementCharacterThePageWritesIsText) {
         text = text.startsWith(u"写真"_s) ? u"写\uFFFC真の後の文。"_s : u"写真\uFFFCの後の文。"_s;
     };
     EXPECT_EQ(failureOf(rewritten.run(true, std::nullopt)), CaptureFailure::sourceChanged);
+
+    // A note of three paragraphs, the second the character alone.
+    ScriptedAccessibleTree note = pageShowing(u"\uFFFC\uFFFC\uFFFC"_s, {}, {u"/memo"_s, u"/photo0"_s, u"/caption"_s});
+    addObject(note, u"/memo"_s, u"旅行のメモです。"_s, u"p"_s, u"block"_s, {});
+    addObject(note, u"/photo0"_s, u"\uFFFC"_s, u"p"_s, u"block"_s, {});
+    addObject(note, u"/caption"_s, u"駅前で撮った写真です。"_s, u"p"_s, u"block"_s, {});
+    EXPECT_EQ(readOverTheBus(note), u"旅行のメモです。\n\n駅前で撮った写真です。"_s);
+    ScriptedAccessibleTree textNode = note;
+    textNode.node(u"/photo0"_s)->children = {u"/photo0/text"_s};
+    textNode.nodes.append(
+        {.path = u"/photo0/text"_s, .role = AccessibleRole::staticText, .parent = u"/photo0"_s, .text = u"\uFFFC"_s});
+    EXPECT_EQ(readOverTheBus(textNode), u"旅行のメモです。\n\n駅前で撮った写真です。"_s);
+
+    // Its second paragraph made again, a new object of the same text, whenever the page's text is read.
+    SelectionCapture remade(note);
+    int made = 0;
+    remade.bus.change = [&](ScriptedAccessibleTree& tree, const QString& method, const QString& path) {
+        if (method != u"GetText"_s || path != u"/page"_s) return;
+        ScriptedNode photo = *tree.node(u"/photo0"_s);
+        photo.path = u"/photo"_s + QString::number(++made);
+        tree.nodes.append(photo);
+        tree.node(u"/page"_s)->embedded[1] = photo.path;
+    };
+    EXPECT_EQ(failureOf(remade.run(true, std::nullopt)), CaptureFailure::sourceChanged);
+    EXPECT_TRUE(remade.desktop.requests.isEmpty());
+
+    // A box whose two paragraphs the bus names no object for, its text as it was (Chromium, while the page writes
+    // them again every few milliseconds).
+    ScriptedAccessibleTree box = pageShowing(u"\uFFFC\uFFFC"_s, {}, {u"/memo"_s, u"/box"_s});
+    addObject(box, u"/memo"_s, u"旅行のメモです。"_s, u"p"_s, u"block"_s, {});
+    addObject(box, u"/box"_s, u"\uFFFC\uFFFC"_s, u"div"_s, u"block"_s, {});
+    for (const QString& paragraph : {u"/box/first"_s, u"/box/second"_s}) {
+        box.node(u"/box"_s)->children.append(paragraph);
+        addObject(box, paragraph, u"吾輩は猫である。"_s, u"p"_s, u"block"_s, {});
+    }
+    SelectionCapture remaking(box);
+    EXPECT_EQ(failureOf(remaking.run(true, std::nullopt)), CaptureFailure::sourceChanged);
+    EXPECT_TRUE(remaking.desktop.requests.isEmpty());
 }
 
 }  // namespace
