@@ -492,7 +492,9 @@ TEST(DrawnLines, OnlyElementsWhoseTagCannotTellWhatTheyAreAreAskedTheirRole) {
 // Firefox answers the first questions about a page's object attributes after it starts with none at all, and
 // the next ones whole: the items of a wrapping flex row read so are placed where they are drawn, as in every
 // later capture, never each taken for a block of its own for want of its container's display, even where the
-// container's attributes never come.
+// container's attributes never come. It answers the first questions about where characters are drawn with empty
+// boxes, and its box of a range takes in the character at the range's end: a row of 2,200 items read so is read
+// into its rows, and no item of a row of one line is asked what it holds, nor has its own characters looked at.
 TEST(DrawnLines, TheFirstCaptureAfterTheBrowserStartsReadsTheRowsAsTheNextOne) {
     const Row row = wrappingRow(12, 4);
     QStringList paths;
@@ -523,6 +525,29 @@ TEST(DrawnLines, TheFirstCaptureAfterTheBrowserStartsReadsTheRowsAsTheNextOne) {
     ScriptedAccessibleTree untold = page;
     untold.node(u"/row"_s)->attributes.clear();
     EXPECT_EQ(readOverTheBus(untold).split(u'\n', Qt::SkipEmptyParts), row.lines);
+
+    const Row many = wrappingRow(2'200, 22);
+    QStringList items;
+    for (qsizetype item = 0; item < many.pieces.size(); ++item) items.append(u"/item"_s + QString::number(item));
+    ScriptedAccessibleTree firefox = pageShowing(u"\uFFFC"_s, {{0, 0, 0}}, {u"/row"_s});
+    addObject(firefox, u"/row"_s, QString(items.size(), QChar(kObjectReplacementCharacter)), u"div"_s, u"flex"_s,
+              QList<Drawn>(items.size(), {0, 0, 0}));
+    firefox.node(u"/row"_s)->embedded = items;
+    for (qsizetype item = 0; item < items.size(); ++item)
+        addObject(firefox, items[item], many.pieces[item], u"b"_s, u"block"_s, {many.drawn[item]});
+    SelectionCapture fresh(firefox);
+    fresh.bus.rangesTakeTheirEnd = true;
+    // Empty boxes until the second batch of questions about where characters are drawn.
+    int boxes = 0;
+    for (ScriptedNode& node : fresh.bus.tree.nodes) node.boxes = QList<AccessibleBox>(node.boxes.size());
+    fresh.bus.change = [&](ScriptedAccessibleTree& tree, const QString& method, const QString&) {
+        if (method == u"GetCharacterExtents"_s && ++boxes == 4)
+            for (ScriptedNode& node : tree.nodes) node.boxes = firefox.node(node.path)->boxes;
+    };
+    const auto rows = fresh.run(true, std::nullopt);
+    ASSERT_TRUE(rows) << rawValue(rows.error()).toStdString();
+    EXPECT_EQ(fresh.desktop.requests.value(0).text.value_or(QString()).split(u'\n', Qt::SkipEmptyParts), many.lines);
+    EXPECT_EQ(fresh.bus.calls.value(u"ChildCount"_s) + fresh.bus.calls.value(u"GetStringAtOffset"_s), 0);
 }
 
 // A page that rewrites its selected paragraph while the bus reads it: the objects named a moment ago are
