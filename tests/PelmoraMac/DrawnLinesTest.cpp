@@ -492,7 +492,9 @@ TEST(DrawnLines, OnlyElementsWhoseTagCannotTellWhatTheyAreAreAskedTheirRole) {
 // Firefox answers the first questions about a page's object attributes after it starts with none at all, and
 // the next ones whole: the items of a wrapping flex row read so are placed where they are drawn, as in every
 // later capture, never each taken for a block of its own for want of its container's display, even where the
-// container's attributes never come.
+// container's attributes never come. It answers the first questions about where characters are drawn with empty
+// boxes, and its box of a range takes in the character at the range's end: a row of 2,200 items read so is read
+// into its rows, and no item of a row of one line is asked what it holds, nor has its own characters looked at.
 TEST(DrawnLines, TheFirstCaptureAfterTheBrowserStartsReadsTheRowsAsTheNextOne) {
     const Row row = wrappingRow(12, 4);
     QStringList paths;
@@ -523,6 +525,29 @@ TEST(DrawnLines, TheFirstCaptureAfterTheBrowserStartsReadsTheRowsAsTheNextOne) {
     ScriptedAccessibleTree untold = page;
     untold.node(u"/row"_s)->attributes.clear();
     EXPECT_EQ(readOverTheBus(untold).split(u'\n', Qt::SkipEmptyParts), row.lines);
+
+    const Row many = wrappingRow(2'200, 22);
+    QStringList items;
+    for (qsizetype item = 0; item < many.pieces.size(); ++item) items.append(u"/item"_s + QString::number(item));
+    ScriptedAccessibleTree firefox = pageShowing(u"\uFFFC"_s, {{0, 0, 0}}, {u"/row"_s});
+    addObject(firefox, u"/row"_s, QString(items.size(), QChar(kObjectReplacementCharacter)), u"div"_s, u"flex"_s,
+              QList<Drawn>(items.size(), {0, 0, 0}));
+    firefox.node(u"/row"_s)->embedded = items;
+    for (qsizetype item = 0; item < items.size(); ++item)
+        addObject(firefox, items[item], many.pieces[item], u"b"_s, u"block"_s, {many.drawn[item]});
+    SelectionCapture fresh(firefox);
+    fresh.bus.rangesTakeTheirEnd = true;
+    // Empty boxes until the second batch of questions about where characters are drawn.
+    int boxes = 0;
+    for (ScriptedNode& node : fresh.bus.tree.nodes) node.boxes = QList<AccessibleBox>(node.boxes.size());
+    fresh.bus.change = [&](ScriptedAccessibleTree& tree, const QString& method, const QString&) {
+        if (method == u"GetCharacterExtents"_s && ++boxes == 4)
+            for (ScriptedNode& node : tree.nodes) node.boxes = firefox.node(node.path)->boxes;
+    };
+    const auto rows = fresh.run(true, std::nullopt);
+    ASSERT_TRUE(rows) << rawValue(rows.error()).toStdString();
+    EXPECT_EQ(fresh.desktop.requests.value(0).text.value_or(QString()).split(u'\n', Qt::SkipEmptyParts), many.lines);
+    EXPECT_EQ(fresh.bus.calls.value(u"ChildCount"_s) + fresh.bus.calls.value(u"GetStringAtOffset"_s), 0);
 }
 
 // A page that rewrites its selected paragraph while the bus reads it: the objects named a moment ago are
@@ -651,8 +676,10 @@ TEST(DrawnLines, AnObjectHalfMadeInsideTheSelectionIsReadAgainNeverLeftOut) {
 }
 
 // A U+FFFC the page's text holds as a character (what is left of an image in a text pasted from a phone's
-// notes), for which the bus names no object, is left out as the page's own road leaves it out; the same
-// character whose object vanished as the paragraph was rewritten is a change.
+// notes), for which the bus names no object, is left out as the page's own road leaves it out, among other text
+// and in a paragraph of its own alike (its text the paragraph's own, or a text node's); the same character whose
+// object vanished as the paragraph was rewritten, or whose paragraph the page makes again for every read, is a
+// change, and so are place holders the bus names no object for in a box that has an object for each.
 TEST(DrawnLines, AnObjectReplacementCharacterThePageWritesIsText) {
     ScriptedAccessibleTree page = pageShowing(u"写真\uFFFCの後の文。"_s, {}, {});
     EXPECT_EQ(readOverTheBus(page), u"写真の後の文。"_s);
@@ -665,6 +692,44 @@ TEST(DrawnLines, AnObjectReplacementCharacterThePageWritesIsText) {
         text = text.startsWith(u"写真"_s) ? u"写\uFFFC真の後の文。"_s : u"写真\uFFFCの後の文。"_s;
     };
     EXPECT_EQ(failureOf(rewritten.run(true, std::nullopt)), CaptureFailure::sourceChanged);
+
+    // A note of three paragraphs, the second the character alone.
+    ScriptedAccessibleTree note = pageShowing(u"\uFFFC\uFFFC\uFFFC"_s, {}, {u"/memo"_s, u"/photo0"_s, u"/caption"_s});
+    addObject(note, u"/memo"_s, u"旅行のメモです。"_s, u"p"_s, u"block"_s, {});
+    addObject(note, u"/photo0"_s, u"\uFFFC"_s, u"p"_s, u"block"_s, {});
+    addObject(note, u"/caption"_s, u"駅前で撮った写真です。"_s, u"p"_s, u"block"_s, {});
+    EXPECT_EQ(readOverTheBus(note), u"旅行のメモです。\n\n駅前で撮った写真です。"_s);
+    ScriptedAccessibleTree textNode = note;
+    textNode.node(u"/photo0"_s)->children = {u"/photo0/text"_s};
+    textNode.nodes.append(
+        {.path = u"/photo0/text"_s, .role = AccessibleRole::staticText, .parent = u"/photo0"_s, .text = u"\uFFFC"_s});
+    EXPECT_EQ(readOverTheBus(textNode), u"旅行のメモです。\n\n駅前で撮った写真です。"_s);
+
+    // Its second paragraph made again, a new object of the same text, whenever the page's text is read.
+    SelectionCapture remade(note);
+    int made = 0;
+    remade.bus.change = [&](ScriptedAccessibleTree& tree, const QString& method, const QString& path) {
+        if (method != u"GetText"_s || path != u"/page"_s) return;
+        ScriptedNode photo = *tree.node(u"/photo0"_s);
+        photo.path = u"/photo"_s + QString::number(++made);
+        tree.nodes.append(photo);
+        tree.node(u"/page"_s)->embedded[1] = photo.path;
+    };
+    EXPECT_EQ(failureOf(remade.run(true, std::nullopt)), CaptureFailure::sourceChanged);
+    EXPECT_TRUE(remade.desktop.requests.isEmpty());
+
+    // A box whose two paragraphs the bus names no object for, its text as it was (Chromium, while the page writes
+    // them again every few milliseconds).
+    ScriptedAccessibleTree box = pageShowing(u"\uFFFC\uFFFC"_s, {}, {u"/memo"_s, u"/box"_s});
+    addObject(box, u"/memo"_s, u"旅行のメモです。"_s, u"p"_s, u"block"_s, {});
+    addObject(box, u"/box"_s, u"\uFFFC\uFFFC"_s, u"div"_s, u"block"_s, {});
+    for (const QString& paragraph : {u"/box/first"_s, u"/box/second"_s}) {
+        box.node(u"/box"_s)->children.append(paragraph);
+        addObject(box, paragraph, u"吾輩は猫である。"_s, u"p"_s, u"block"_s, {});
+    }
+    SelectionCapture remaking(box);
+    EXPECT_EQ(failureOf(remaking.run(true, std::nullopt)), CaptureFailure::sourceChanged);
+    EXPECT_TRUE(remaking.desktop.requests.isEmpty());
 }
 
 }  // namespace

@@ -45,6 +45,8 @@ public:
     QHash<QString, int> calls;
     // Whether the application tells where a range of text is drawn (else every range's box is none).
     bool tellsRangeBoxes = true;
+    // Whether the box of a range takes in the character at its end as well (Firefox).
+    bool rangesTakeTheirEnd = false;
 
     int textCalls() const {
         return calls.value(QStringLiteral("GetNSelections")) + calls.value(QStringLiteral("GetSelection")) +
@@ -172,7 +174,7 @@ public:
         return answer<AccessibleBox>(u"GetRangeExtents", element, deadline, [this, range](ScriptedNode& node) {
             QList<AccessibleBox> drawn;
             if (!tellsRangeBoxes) return AccessibleBox{};
-            collectBoxes(node, range.start, range.end, drawn, 0);
+            collectBoxes(node, range.start, range.end + (rangesTakeTheirEnd ? 1 : 0), drawn, 0);
             if (drawn.isEmpty()) return AccessibleBox{};
             int left = drawn[0].x, top = drawn[0].y, right = left + drawn[0].width, bottom = top + drawn[0].height;
             for (const AccessibleBox& box : std::as_const(drawn)) {

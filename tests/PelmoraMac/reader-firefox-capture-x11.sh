@@ -16,11 +16,13 @@
 #   Ctrl+A: never read (browserUnsupported, or protectedField);
 # - a paragraph of marks shown in the clear, selected by a triple click: read every time, every reading the
 #   same;
+# - three times, a note whose second paragraph is only the U+FFFC of a picture pasted with it, all of it selected
+#   with Ctrl+A: stored every time, as its two paragraphs of text;
 # - once, a page of rows, columns and blocks in containers without attributes (flex rows of a price list
 #   and of links, block links, a flex column, <span>s made blocks, a grid's two rows, a navigation row of
 #   links parted by a gap, a flex paragraph, a narrow paragraph wrapped where a <span> starts), all of it
 #   selected with Ctrl+A: read into the lines the page shows, nothing drawn on two lines run together.
-# Then, tavrine quit: the history holds the readings of the rows, the paragraph and the page, and no file of the data
+# Then, tavrine quit: the history holds the readings of the rows, the paragraph, the note and the page, and no file of the data
 # or configuration folders holds the secret. Prints each case's outcomes ("OUTCOME×COUNT"). Skipped (77)
 # without firefox-esr.
 set -euo pipefail
@@ -151,6 +153,16 @@ cat >"$work/rows.html" <<EOF
 <p style="width:8em">あいうえおかきく<span>けこさしすせそ</span></p>
 </body></html>
 EOF
+# The page of a note pasted from a phone, its picture's U+FFFC a paragraph of its own, its title "... page note".
+cat >"$work/note.html" <<EOF
+<!DOCTYPE html><html><head><meta charset="utf-8"><title>Capture page</title>$(titled '"note"')</head>
+<body style="margin:0;padding:0 20px;font-size:16px;height:1000px">
+<p>旅行のメモです。</p><p>&#xFFFC;</p><p>駅前で撮った写真です。</p>
+</body></html>
+EOF
+note_lines="旅行のメモです。|駅前で撮った写真です。"
+note_presses=3
+
 rows_lines="お品書き|抹茶|六百円|煎茶|四百円|新商品|冬の和菓子が届きました|お知らせ|年末の営業時間|またのお越しをお待ちしております。|記事一覧|お問い合わせ|ニュース|ブログ|一行目の塊です。|二行目の塊です。|見出し左|見出し右|下の段です。|ホーム|ニュース|天気|吾輩は猫である。|あいうえおかきくけこさしすせそ"
 
 # The page of items the browser starts with: a wrapping flex row of <b> items of two characters each, drawn
@@ -316,7 +328,23 @@ for ((round = 1; round <= presses; round++)); do
     wait_for "the paragraph's reading was not stored (press $round)" more_stored_than "$kept"
 done
 
-# The page of rows, in place of the capture page, all of it selected with Ctrl+A.
+# The note, in place of the capture page, all of it selected with Ctrl+A: each reading stored before the next
+# capture.
+note_shown() { [ "$(page_says 7)" = note ]; }
+note_selected() { [ "$(page_says 5)" -ge 19 ]; }
+more_note_readings_than() { [ "$(readings_of 旅行のメモ | grep -c .)" -gt "$1" ]; }
+open_page note.html "the note" note_shown
+click_page 900 900 1 note_shown
+xdotool key ctrl+a
+wait_for "Ctrl+A did not select the note" note_selected
+note_outcomes=()
+for ((round = 1; round <= note_presses; round++)); do
+  note_outcomes+=("$(capture "note, press $round")")
+  [ "${note_outcomes[-1]}" != succeeded ] ||
+    wait_for "the note's reading was not stored (press $round)" more_note_readings_than $((round - 1))
+done
+
+# The page of rows, in place of the note, all of it selected with Ctrl+A.
 rows_shown() { [ "$(page_says 7)" = rows ]; }
 rows_selected() { [ "$(page_says 5)" -ge 100 ]; }
 open_page rows.html "the page of rows" rows_shown
@@ -332,6 +360,7 @@ tally "masked host" "${host_outcomes[@]}"
 tally "password field" "${password_outcomes[@]}"
 tally "autocomplete field" "${field_outcomes[@]}"
 tally "paragraph" "${paragraph_outcomes[@]}"
+tally "note" "${note_outcomes[@]}"
 
 activate_window "$reader"
 key_reaching ctrl+q
@@ -369,14 +398,21 @@ done
 for outcome in "${paragraph_outcomes[@]}"; do
   [ "$outcome" = succeeded ] || fail "a triple-clicked paragraph gave $outcome"
 done
+for outcome in "${note_outcomes[@]}"; do
+  [ "$outcome" = succeeded ] || fail "a note with a paragraph of only U+FFFC gave $outcome"
+done
+note_readings=$(readings_of 旅行のメモ)
+echo "note: $(echo "$note_readings" | grep -c .) readings stored, $(echo "$note_readings" | sort -u | head -1)"
+[ "$(echo "$note_readings" | grep -c -x -F "$note_lines")" -eq "$note_presses" ] ||
+  fail "the note was not stored $note_presses times as $note_lines: $note_readings"
 [ "$rows_outcome" = succeeded ] || fail "the page of rows gave $rows_outcome"
 # The reading of the page of rows, as its lines.
 read_lines=$(readings_of 抹茶 | head -1)
 echo "page of rows: $read_lines"
 [ "$read_lines" = "$rows_lines" ] || fail "the page of rows was read as $read_lines, not $rows_lines"
-[ "$(echo "$lines" | grep -c .)" -eq $((presses + 3)) ] ||
-  fail "the history is not the two readings of the items, the $presses of the paragraph and the page of rows: $lines"
+[ "$(echo "$lines" | grep -c .)" -eq $((presses + note_presses + 3)) ] ||
+  fail "the history is not the two readings of the items, the $presses of the paragraph, the $note_presses of the note and the page of rows: $lines"
 [ "$readings" -eq 1 ] || fail "the paragraph's readings differ: $lines"
 found=$(grep -rl -- "$secret" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME/org.tavrine.Tavrine" 2>/dev/null || true)
 [ -z "$found" ] || fail "the secret is in $found"
-echo "firefox-esr: the page of items read into its rows at once, the masked host, the password field and the autocomplete field never read, the paragraph read $presses times alike, the page of rows in its lines; the secret in no file"
+echo "firefox-esr: the page of items read into its rows at once, the masked host, the password field and the autocomplete field never read, the paragraph read $presses times alike, the note stored $note_presses times, the page of rows in its lines; the secret in no file"

@@ -311,29 +311,44 @@ CaptureResult<QList<DrawnLineFinder::Stretch>> DrawnLineFinder::leavesOfTallRows
     QList<AccessibleTextPart> parts;
     QList<AccessibleTextOffset> edges;
     QList<qsizetype> measured;
+    // For each measured row, its range's index in `parts`; -1 for a row of one unit, measured by its edges alone.
+    QList<qsizetype> partOf;
     for (qsizetype row = 0; row < rows.size(); ++row) {
         const auto& [owner, from, to] = rows[row];
         const qsizetype start = startsOf[row][1];
         oneLine.append(oneLineBetween(owner, startsOf[row]));
         const auto last = drawnNear(owner, to, false);
         if (oneLine.back() || start < 0 || !last) continue;
+        // The row's box is its range's up to its last unit, joined to the boxes of its first and last characters:
+        // Firefox's box of a range takes in the character at its end as well (a row's whole range would reach into
+        // the next row's first item, two lines high), Chromium's does not.
+        qsizetype end = to;
+        while (end > from + 1 && nodes[owner].text->at(end - 1).isSpace()) --end;
         const QList<int>& offsets = offsetsOf(owner);
-        parts.append({.element = nodes[owner].element, .range = {.start = offsets[from], .end = offsets[to]}});
+        partOf.append(end - 1 > from ? parts.size() : -1);
+        if (partOf.back() >= 0)
+            parts.append({.element = nodes[owner].element, .range = {.start = offsets[from], .end = offsets[end - 1]}});
         edges << starts[start] << *last;
         measured.append(row);
     }
     if (!measured.isEmpty()) {
-        auto heights = checkedBatch<AccessibleAnswers<AccessibleBox>>(
-            m_check, m_deadline, [&](CaptureDeadline d) { return m_bus.rangeBoxes(parts, d); });
+        auto heights = parts.isEmpty()
+                           ? AccessibleAnswers<AccessibleBox>(QList<std::optional<AccessibleBox>>{})
+                           : checkedBatch<AccessibleAnswers<AccessibleBox>>(
+                                 m_check, m_deadline, [&](CaptureDeadline d) { return m_bus.rangeBoxes(parts, d); });
         if (!heights) return tl::unexpected(heights.error());
         auto lines = drawnBoxes(edges);
         if (!lines) return tl::unexpected(lines.error());
         for (qsizetype index = 0; index < measured.size(); ++index) {
-            const std::optional<AccessibleBox>& box = (*heights)[index];
             const std::optional<AccessibleBox>& first = (*lines)[2 * index];
             const std::optional<AccessibleBox>& last = (*lines)[2 * index + 1];
             const int line = first && last ? std::min(first->height, last->height) : 0;
-            oneLine[measured[index]] = box && line > 0 && box->height > 0 && 2 * box->height < 3 * line;
+            if (line <= 0) continue;
+            const std::optional<AccessibleBox> range = partOf[index] >= 0 ? (*heights)[partOf[index]] : first;
+            if (!range || range->height <= 0) continue;
+            const int top = std::min({first->y, last->y, range->y});
+            const int bottom = std::max({first->y + first->height, last->y + last->height, range->y + range->height});
+            oneLine[measured[index]] = 2 * (bottom - top) < 3 * line;
         }
     }
     QList<Stretch> tall;

@@ -70,8 +70,8 @@ struct FollowedText {
 // is nested deeper than the depth limit. A web page is read whole or not at all: an object the page took away
 // or is making again while it is read (no role, a selection without text, nothing selected inside the
 // selected stretch though it has text, a place holder named no object in a text that changed) ends the read
-// with sourceChanged, never a text with its words missing; a place holder named no object in a text that
-// still holds it among other text is the page's own character (`unsettled`).
+// with sourceChanged, never a text with its words missing; a place holder named no object in a text still as it
+// was read is the page's own character, among other text or alone in its paragraph (`unsettled`).
 class SelectedTextFollower {
 public:
     // The longest text, in UTF-16 units, and the deepest nesting of objects followed.
@@ -146,6 +146,9 @@ private:
     // Object replacement characters of these nodes' texts for which the bus named no object: characters of
     // the page's text where the nodes' texts are still as they were read, else the page changed them.
     CaptureResult<void> ensureLiteral(const QList<AccessibleTextOffset>& places);
+    // Nodes whose texts read are place holders alone, `unnamed` of them named no object each: characters of the
+    // page's text only where the whole text holds more place holders than the object has objects.
+    CaptureResult<void> ensureSpareHolders(const QList<qsizetype>& owners, const QList<int>& unnamed);
     // Objects with nothing selected: one inside the selected stretch that has text, or one the bus no longer
     // finds, was changed by the page while it was read.
     CaptureResult<void> ensureIdleUnchanged(const QList<Idle>& idle);

@@ -15,12 +15,14 @@ CaptureResult<void> SelectedTextFollower::ensureFound(bool found) const {
 
 CaptureResult<void> SelectedTextFollower::ensureLiteral(const QList<AccessibleTextOffset>& places) {
     if (places.isEmpty() || !m_limits.webPage) return {};
-    // The owners' texts read again. A text of an object still shown that still holds the character as it did,
-    // among other text, may hold it as a character (a page's text may: what is left of an image pasted from
-    // elsewhere); one that changed, whose object the application let go (Chromium answers for it a while,
-    // without its objects), or that holds nothing else lost its objects. Chromium names no object for a
-    // while for the objects of a paragraph it makes again, so the reading holds only when the next one finds
-    // the same characters.
+    // The owners' texts read again. A text of an object still shown that still holds the character as it did
+    // holds it as a character of the page's own (what is left of an image in a text pasted from elsewhere),
+    // wherever it stands: among other text, or alone, a paragraph of its own (Chromium shows it in a text node
+    // of its own, Firefox in the paragraph's own text; neither names an object for it). One that changed, or
+    // whose object the application let go (Chromium answers for it a while, without its objects), lost its
+    // objects. Chromium names no object for a while for the objects of a paragraph it makes again, so the
+    // reading holds only when the next one finds the same characters at the same places of the same objects:
+    // a page that makes its objects again makes new ones.
     QList<qsizetype> owners;
     for (const AccessibleTextOffset& place : places) {
         for (qsizetype index = 0; index < m_nodes.size(); ++index) {
@@ -29,6 +31,14 @@ CaptureResult<void> SelectedTextFollower::ensureLiteral(const QList<AccessibleTe
         m_unsettled.append(place.element.path + u'@' + QString::number(place.offset));
     }
     std::sort(owners.begin(), owners.end());
+    // How many place holders of each owner's text the bus named no object for.
+    QList<int> unnamed;
+    for (qsizetype at = 0; at < owners.size(); ++at) {
+        if (at > 0 && owners[at] == owners[at - 1])
+            ++unnamed.last();
+        else
+            unnamed.append(1);
+    }
     owners.erase(std::unique(owners.begin(), owners.end()), owners.end());
     QList<AccessibleTextPart> parts;
     QList<AccessibleElement> elements;
@@ -40,11 +50,59 @@ CaptureResult<void> SelectedTextFollower::ensureLiteral(const QList<AccessibleTe
     if (!roles) return tl::unexpected(roles.error());
     auto texts = batch<AccessibleAnswers<QString>>([&](CaptureDeadline d) { return m_bus.texts(parts, d); });
     if (!texts) return tl::unexpected(texts.error());
+    QList<qsizetype> bare;
+    QList<int> bareUnnamed;
     for (qsizetype index = 0; index < owners.size(); ++index) {
         const std::optional<QString>& text = m_nodes[owners[index]].text;
         const bool shown = (*roles)[index].value_or(AccessibleRole::invalid) != AccessibleRole::invalid;
-        const bool same = (*texts)[index] == text && text && readableUnits(*text) > 0;
+        const bool same = text && (*texts)[index] == text;
         if (auto literal = ensureFound(shown && same); !literal) return literal;
+        if (!isPlaceHoldersOnly(*text)) continue;
+        bare.append(owners[index]);
+        bareUnnamed.append(unnamed[index]);
+    }
+    return ensureSpareHolders(bare, bareUnnamed);
+}
+
+CaptureResult<void> SelectedTextFollower::ensureSpareHolders(const QList<qsizetype>& owners,
+                                                             const QList<int>& unnamed) {
+    if (owners.isEmpty()) return {};
+    // A text of place holders alone may be a container's whose objects the page is making again: Chromium names
+    // none of a box's paragraphs while the page writes them again every few milliseconds, the box's role and
+    // text as they were. Each object of an element stands behind one place holder of its whole text, and each
+    // other place holder is a character of the page's own; the element's children are its objects, but for the
+    // text nodes that Chromium shows as static texts (whose text stands in the element's as it is). So the
+    // place holders named no object are characters only where the whole text holds that many more than the
+    // element has objects.
+    QList<AccessibleTextPart> parts;
+    QList<AccessibleElement> elements;
+    for (const qsizetype owner : owners) {
+        parts.append({.element = m_nodes[owner].element, .range = {.start = 0, .end = -1}});
+        elements.append(m_nodes[owner].element);
+    }
+    auto texts = batch<AccessibleAnswers<QString>>([&](CaptureDeadline d) { return m_bus.texts(parts, d); });
+    if (!texts) return tl::unexpected(texts.error());
+    auto children = batch<AccessibleAnswers<QList<AccessibleElement>>>(
+        [&](CaptureDeadline d) { return m_bus.childrenOf(elements, d); });
+    if (!children) return tl::unexpected(children.error());
+    QList<AccessibleElement> all;
+    QList<qsizetype> ownerOf;
+    for (qsizetype index = 0; index < owners.size(); ++index) {
+        for (const AccessibleElement& child : (*children)[index].value_or(QList<AccessibleElement>{})) {
+            all.append(child);
+            ownerOf.append(index);
+        }
+    }
+    auto roles = batch<AccessibleAnswers<std::uint32_t>>([&](CaptureDeadline d) { return m_bus.roles(all, d); });
+    if (!roles) return tl::unexpected(roles.error());
+    QList<qsizetype> objects(owners.size(), 0);
+    for (qsizetype at = 0; at < all.size(); ++at) {
+        if ((*roles)[at].value_or(AccessibleRole::invalid) != AccessibleRole::staticText) ++objects[ownerOf[at]];
+    }
+    for (qsizetype index = 0; index < owners.size(); ++index) {
+        const std::optional<QString>& whole = (*texts)[index];
+        const qsizetype holders = whole ? whole->count(QChar(kObjectReplacementCharacter)) : 0;
+        if (auto spare = ensureFound(holders - objects[index] >= unnamed[index]); !spare) return spare;
     }
     return {};
 }
