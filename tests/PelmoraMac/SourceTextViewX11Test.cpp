@@ -32,7 +32,9 @@ using Kind = ReadingDocument::Span::Kind;
 // What the X server shows of the window a moment after its last paint; with `paints`, made before the change the
 // test looks for, once that change has been painted, however late a loaded machine paints it.
 QImage shown(QWidget& window, const test::ReceivedPaints* paints = nullptr) {
-    if (paints) EXPECT_TRUE(processEventsUntil([&] { return paints->count() > 0; })) << "nothing was painted";
+    if (paints) {
+        EXPECT_TRUE(processEventsUntil([&] { return paints->count() > 0; })) << "nothing was painted";
+    }
     processEventsUntil([] { return false; }, std::chrono::milliseconds(200));
     return window.screen()->grabWindow(window.winId()).toImage();
 }
