@@ -1,4 +1,5 @@
 #include "PelmoraMac/Capture/AXSelectionReader.h"
+#include "PelmoraMac/Capture/CaptureDeadline.h"
 
 #include "CaptureTesting.h"
 #include "ScriptedAccessibilityBus.h"
@@ -393,7 +394,10 @@ TEST(DrawnLines, AGridOfAPageThatTellsItsParagraphsSlowlyIsReadInTimeItsRowsApar
         addPieces(tree, items, row);
         SelectionCapture capture(tree);
         capture.bus.change = [](ScriptedAccessibleTree&, const QString& method, const QString&) {
-            if (method == u"GetStringAtOffset"_s) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            // Slow in proportion to the time the capture is given, so that what it finds it has time for is the
+            // same in every build.
+            if (method == u"GetStringAtOffset"_s)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100) * (kCaptureTimeGiven / kCaptureTimeLimit));
         };
         const auto read = capture.run(true, std::nullopt);
         ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
