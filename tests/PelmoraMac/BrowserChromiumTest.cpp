@@ -169,6 +169,9 @@ protected:
     // article through the workers. The selection is read within SELECTION_LIMITS.
     void expectTheFrontTabRead(const QString& front, const test::HttpPageServer& server, const QString& thenRun = {},
                                DevToolsLimits selectionLimits = {});
+    // The tab in front, from SERVER's longAddressPages(), is read as above beside the tabs on long addresses
+    // that OPEN_BEHIND opens behind it.
+    void expectTheFrontTabReadBeside(const test::HttpPageServer& server, const std::function<void()>& openBehind);
 
     static inline std::unique_ptr<test::TemporaryDirectory> s_pages;
     static inline std::unique_ptr<HeadlessChromium> s_browser;
@@ -812,40 +815,57 @@ TEST(BrowserCrash, ACrashedPageEndsTheCaptureAsAChangedSource) {
 // such addresses stops answering for seconds at a time, so the tabs are asked for side by side, the capture
 // begins once the browser answers promptly again, and the selection is read with a wait that fits a loaded
 // machine: as long as the test may run. A tab behind that keeps the front one from being read fails it all the
-// same, whatever the wait.
-TEST_F(BrowserCapture, LongAddressesInTabsBehindNeverKeepTheTabInFrontFromBeingRead) {
-    // Frames that the page's script makes, on long addresses (whatever the server answers there).
-    const auto framesPage = [](const QByteArray& host, int count) -> QByteArray {
-        return "<!DOCTYPE html><html><head><title>Frames</title></head><body><script>"
-               "var tail = new Array(1900001).join('x');"
-               "for (var i = 0; i < " +
-               QByteArray::number(count) +
-               "; i++) { var frame = document.createElement('iframe');"
-               "  frame.src = 'http://" +
-               host +
-               ":' + location.port + '/frame?' + i + tail; document.body.appendChild(frame); }"
-               "</script></body></html>";
-    };
-    const test::HttpPageServer server({{"/front", articlePage(u"Front article"_s)},
-                                       {"/other-site", framesPage("localhost", 5)},
-                                       {"/same-site", framesPage("127.0.0.1", 9)}});
+// same, whatever the wait. Each set is a case of its own, so that each has the whole of that time.
+namespace {
+
+// Frames that the page's script makes, on long addresses (whatever the server answers there).
+QByteArray framesPage(const QByteArray& host, int count) {
+    return "<!DOCTYPE html><html><head><title>Frames</title></head><body><script>"
+           "var tail = new Array(1900001).join('x');"
+           "for (var i = 0; i < " +
+           QByteArray::number(count) +
+           "; i++) { var frame = document.createElement('iframe');"
+           "  frame.src = 'http://" +
+           host +
+           ":' + location.port + '/frame?' + i + tail; document.body.appendChild(frame); }"
+           "</script></body></html>";
+}
+
+QHash<QByteArray, QByteArray> longAddressPages() {
+    return {{"/front", articlePage(u"Front article"_s)},
+            {"/other-site", framesPage("localhost", 5)},
+            {"/same-site", framesPage("127.0.0.1", 9)}};
+}
+
+}  // namespace
+
+void BrowserCapture::expectTheFrontTabReadBeside(const test::HttpPageServer& server,
+                                                 const std::function<void()>& openBehind) {
+    openBehind();
+    const QString front = m_driver->open(server.url(u"/front"_s));
+    m_driver->settleBrowser();
+    // Busy for a moment once its title is selected, so that whatever the tabs behind answer comes first.
+    expectTheFrontTabRead(front, server,
+                          u"setTimeout(function () { for (var end = Date.now() + 600; Date.now() < end;) {} }); 1"_s,
+                          {.wait = test::patience()});
+    m_driver->closeOpened();
+}
+
+TEST_F(BrowserCapture, LongAddressesOfFramesOfAnotherSiteBehindNeverKeepTheTabInFrontFromBeingRead) {
+    const test::HttpPageServer server(longAddressPages());
+    expectTheFrontTabReadBeside(server, [&] { m_driver->openBehind(server.url(u"/other-site"_s)); });
+}
+
+TEST_F(BrowserCapture, LongAddressesOfFramesOfTheSameSiteBehindNeverKeepTheTabInFrontFromBeingRead) {
+    const test::HttpPageServer server(longAddressPages());
+    expectTheFrontTabReadBeside(server, [&] { m_driver->openBehind(server.url(u"/same-site"_s)); });
+}
+
+TEST_F(BrowserCapture, LongDataAddressesBehindNeverKeepTheTabInFrontFromBeingRead) {
     const QString longData =
         u"data:text/html,<title>Long address</title><p>Long</p><!--"_s + QString(2'080'000, u'x') + u"-->"_s;
-    const QList<std::pair<std::string, std::function<void()>>> behind{
-        {"frames of another site", [&] { m_driver->openBehind(server.url(u"/other-site"_s)); }},
-        {"frames of the same site", [&] { m_driver->openBehind(server.url(u"/same-site"_s)); }},
-        {"data addresses", [&] { m_driver->openAllBehind(QStringList(8, longData)); }}};
-    for (const auto& [name, openBehind] : behind) {
-        SCOPED_TRACE(name);
-        openBehind();
-        const QString front = m_driver->open(server.url(u"/front"_s));
-        m_driver->settleBrowser();
-        // Busy for a moment once its title is selected, so that whatever the tabs behind answer comes first.
-        expectTheFrontTabRead(
-            front, server, u"setTimeout(function () { for (var end = Date.now() + 600; Date.now() < end;) {} }); 1"_s,
-            {.wait = test::patience()});
-        m_driver->closeOpened();
-    }
+    const test::HttpPageServer server(longAddressPages());
+    expectTheFrontTabReadBeside(server, [&] { m_driver->openAllBehind(QStringList(8, longData)); });
 }
 
 // The browser's own page for an address it could not reach ("This site can't be reached") holds no page text:
