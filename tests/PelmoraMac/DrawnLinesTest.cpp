@@ -164,6 +164,18 @@ void addPieces(ScriptedAccessibleTree& tree, const QStringList& paths, const Row
     }
 }
 
+// ROW as a flex container "/row" (Firefox): its items objects of their own, at "/item0" on, drawn where ROW
+// draws them; the page shows "/row" where its text holds a U+FFFC.
+void addFlexRow(ScriptedAccessibleTree& tree, const Row& row) {
+    QStringList paths;
+    for (qsizetype item = 0; item < row.pieces.size(); ++item) paths.append(u"/item"_s + QString::number(item));
+    addObject(tree, u"/row"_s, QString(paths.size(), QChar(kObjectReplacementCharacter)), u"div"_s, u"flex"_s,
+              QList<Drawn>(paths.size(), {0, 0, 0}));
+    tree.node(u"/row"_s)->embedded = paths;
+    for (qsizetype item = 0; item < paths.size(); ++item)
+        addObject(tree, paths[item], row.pieces[item], u"b"_s, u"block"_s, {row.drawn[item]});
+}
+
 // However many rows a page draws, each stays apart and its pieces together, and the boxes asked for are
 // about a few for each row, not one or two for each piece: where the bus divides one object's text into a
 // paragraph for each piece (Chromium) and where each piece is an object of its own (Firefox).
@@ -428,8 +440,6 @@ TEST(DrawnLines, AGridOfAPageThatTellsItsParagraphsSlowlyIsReadInTimeItsRowsApar
 // the rows stay apart as before.
 TEST(DrawnLines, ItemsInsideTheSelectedStretchAreNotAskedForTheirSelection) {
     const Row row = wrappingRow(2'200, 22);
-    QStringList paths;
-    for (qsizetype item = 0; item < row.pieces.size(); ++item) paths.append(u"/item"_s + QString::number(item));
     const auto selectionQuestions = [](const SelectionCapture& capture) {
         return capture.bus.calls.value(u"GetNSelections"_s) + capture.bus.calls.value(u"GetSelection"_s);
     };
@@ -438,11 +448,7 @@ TEST(DrawnLines, ItemsInsideTheSelectedStretchAreNotAskedForTheirSelection) {
         const QString page = wholePage ? u"前書き。\uFFFC後書き。"_s : u"\uFFFC"_s;
         ScriptedAccessibleTree tree = pageShowing(
             page, wholePage ? QList<Drawn>{{8, 50, 4}, {0, 0, 0}, {8, 900, 4}} : QList<Drawn>{{0, 0, 0}}, {u"/row"_s});
-        addObject(tree, u"/row"_s, QString(paths.size(), QChar(kObjectReplacementCharacter)), u"div"_s, u"flex"_s,
-                  QList<Drawn>(paths.size(), {0, 0, 0}));
-        tree.node(u"/row"_s)->embedded = paths;
-        for (qsizetype item = 0; item < paths.size(); ++item)
-            addObject(tree, paths[item], row.pieces[item], u"b"_s, u"block"_s, {row.drawn[item]});
+        addFlexRow(tree, row);
         SelectionCapture capture(tree);
         int pageAsked = 0;
         capture.bus.change = [&](ScriptedAccessibleTree&, const QString& method, const QString& path) {
@@ -501,14 +507,8 @@ TEST(DrawnLines, OnlyElementsWhoseTagCannotTellWhatTheyAreAreAskedTheirRole) {
 // into its rows, and no item of a row of one line is asked what it holds, nor has its own characters looked at.
 TEST(DrawnLines, TheFirstCaptureAfterTheBrowserStartsReadsTheRowsAsTheNextOne) {
     const Row row = wrappingRow(12, 4);
-    QStringList paths;
-    for (qsizetype item = 0; item < row.pieces.size(); ++item) paths.append(u"/item"_s + QString::number(item));
     ScriptedAccessibleTree page = pageShowing(u"\uFFFC"_s, {{0, 0, 0}}, {u"/row"_s});
-    addObject(page, u"/row"_s, QString(paths.size(), QChar(kObjectReplacementCharacter)), u"div"_s, u"flex"_s,
-              QList<Drawn>(paths.size(), {0, 0, 0}));
-    page.node(u"/row"_s)->embedded = paths;
-    for (qsizetype item = 0; item < paths.size(); ++item)
-        addObject(page, paths[item], row.pieces[item], u"b"_s, u"block"_s, {row.drawn[item]});
+    addFlexRow(page, row);
     const QString later = readOverTheBus(page);
     EXPECT_EQ(later.split(u'\n'), row.lines);
 
@@ -531,14 +531,8 @@ TEST(DrawnLines, TheFirstCaptureAfterTheBrowserStartsReadsTheRowsAsTheNextOne) {
     EXPECT_EQ(readOverTheBus(untold).split(u'\n', Qt::SkipEmptyParts), row.lines);
 
     const Row many = wrappingRow(2'200, 22);
-    QStringList items;
-    for (qsizetype item = 0; item < many.pieces.size(); ++item) items.append(u"/item"_s + QString::number(item));
     ScriptedAccessibleTree firefox = pageShowing(u"\uFFFC"_s, {{0, 0, 0}}, {u"/row"_s});
-    addObject(firefox, u"/row"_s, QString(items.size(), QChar(kObjectReplacementCharacter)), u"div"_s, u"flex"_s,
-              QList<Drawn>(items.size(), {0, 0, 0}));
-    firefox.node(u"/row"_s)->embedded = items;
-    for (qsizetype item = 0; item < items.size(); ++item)
-        addObject(firefox, items[item], many.pieces[item], u"b"_s, u"block"_s, {many.drawn[item]});
+    addFlexRow(firefox, many);
     SelectionCapture fresh(firefox);
     fresh.bus.rangesTakeTheirEnd = true;
     // Empty boxes until the second batch of questions about where characters are drawn.
