@@ -97,8 +97,6 @@ row_menu_last_by_pointer() {
   key_reaching Return
 }
 
-menus_at_least() { [ "$(shown_menus "$pid" | wc -l)" -ge "$1" ]; }
-
 # Opens the menu of the list's selected row with Shift+F10 and chooses its last item.
 row_menu_last_by_keys() {
   key_doing shift+F10 "no menu appeared: Shift+F10 on the list" has_menu "$pid"
@@ -251,16 +249,8 @@ pointer_away
 paste_reading 八の文。
 play_open_reading
 xdotool windowsize --sync "$window" 620 720
-display_is_narrow() {
-  tab Tab >/dev/null
-  focus_is readerRSVPDisplay && [ "$(last_mark focus | awk '{ print $3 }')" -le 580 ]
-}
 wait_for "the reader did not shrink to 620 pixels" display_is_narrow
-key_doing super+ctrl+s "no menu appeared: the list's popup" has_menu "$pid"
-info=$(xwininfo -id "$(shown_menus "$pid" | head -1)")
-px=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
-py=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
-pw=$(awk '/Width:/ {print $2}' <<<"$info")
+popup_list
 row_menu_last_by_pointer 0 popup
 confirm_about 八の文。 を削除しますか
 stopped_with_notice "the open reading deleted through the popup"

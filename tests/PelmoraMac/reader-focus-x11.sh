@@ -101,21 +101,7 @@ shot 4-hot-key
 paste_and_play "吾輩は猫である。名前はまだ無い。"
 paste_and_play "どこで生れたかとんと見当がつかぬ。"
 xdotool windowsize --sync "$window" 620 720
-display_is_narrow() {
-  tab Tab >/dev/null
-  focus_is readerRSVPDisplay && [ "$(last_mark focus | awk '{ print $3 }')" -le 580 ]
-}
 wait_for "the reader did not shrink to 620 pixels" display_is_narrow
-menus_at_least() { [ "$(shown_menus "$pid" | wc -l)" -ge "$1" ]; }
-# Shows the list's popup, a menu-like window of its own, and sets px, py and pw to its place and width.
-popup_list() {
-  local info
-  key_doing super+ctrl+s "no menu appeared: the list's popup" has_menu "$pid"
-  info=$(xwininfo -id "$(shown_menus "$pid" | head -1)")
-  px=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
-  py=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
-  pw=$(awk '/Width:/ {print $2}' <<<"$info")
-}
 # Rows of the popup's list start 109 pixels down it, 82 apart; a row's "…" stands 57 pixels from its
 # right edge.
 # A row clicked there opens, and the popup gives the reading the keys as it closes.
