@@ -573,10 +573,10 @@ TEST_F(ReaderHistoryPaneTest, AConfirmationOrSheetAskedFromThePopupListBelongsTo
 }
 
 // After a row's removal the keyboard is on the list, its ring drawn (and drawn again when the window comes
-// back), the selection passed from the selected or open row to the row that took its place, or to the new
-// last row; a removal of another row keeps the selection, and one that would replace a reading the store
-// does not keep selects nothing. The last removal hands the focus to the reading area.
-TEST_F(ReaderHistoryPaneTest, AfterARemovalTheListKeepsTheKeysOnTheNeighbouringRow) {
+// back), and no other row is chosen or opened: a deleted reading that was open stops with the deletion
+// notice, one that was not leaves the open one as it was, and a reading removed from the history that stays
+// in the library stays open. The last removal hands the focus to the reading area.
+TEST_F(ReaderHistoryPaneTest, AfterARemovalTheListKeepsTheKeysAndNoOtherRowIsChosenOrOpened) {
     for (const QString& title : {u"一"_s, u"二"_s, u"三"_s, u"四"_s, u"五"_s}) stored(title, true);
     ReaderHistoryPane& pane = start();
     int readingAreaFocused = 0;
@@ -590,36 +590,48 @@ TEST_F(ReaderHistoryPaneTest, AfterARemovalTheListKeepsTheKeysOnTheNeighbouringR
         for (const StoredReading& row : model->visibleItems()) shown.append(*row.reading.title);
         return shown;
     };
-    const auto titleAt = [&](int row) { return *model->visibleItems().at(row).reading.title; };
-    const auto selectedTitle = [&]() -> QString {
-        for (const StoredReading& row : model->visibleItems())
-            if (row.id() == model->selectedID()) return *row.reading.title;
-        return {};
+    const auto idOf = [&](const QString& title) {
+        for (const StoredReading& row : model->history())
+            if (row.reading.title == title) return row.id();
+        return QUuid();
     };
-    const auto open = [&](int row) {
-        const QUuid id = model->visibleItems().at(row).id();
+    const auto open = [&](const QString& title) {
+        const QUuid id = idOf(title);
         model->select(id);
         ASSERT_TRUE(test::processEventsUntil([&] { return player.readingID() == id; }));
     };
-    const auto remove = [&](int row) {
+    const auto remove = [&](const QString& title) {
         const qsizetype before = model->visibleItems().size();
-        pane.requestDeletion(model->visibleItems().at(row).id(), Collection::history);
+        pane.requestDeletion(idOf(title), Collection::history);
         confirm(pane);
         ASSERT_TRUE(test::processEventsUntil([&] { return model->visibleItems().size() == before - 1; }));
+    };
+    // Whatever the removal would open has had the time to.
+    const auto settled = [] { test::processEventsUntil([] { return false; }, std::chrono::milliseconds(100)); };
+    const auto stoppedWithNotice = [&] {
+        return test::processEventsUntil([&] {
+            return !player.readingID() &&
+                   player.storageMessage() == u"この文書は保存先から削除されたため、再生を停止しました。"_s;
+        });
     };
     // The offscreen platform does not give the window back its activation when the alert closes.
     const auto keysOnTheList = [&] {
         pane.activateWindow();
         return test::processEventsUntil([&] { return table.listView()->hasFocus() && table.showsFocusRing(); });
     };
+    const auto nothingChosen = [&] {
+        return !model->selectedID() && table.listView()->selectionModel()->selectedRows().isEmpty();
+    };
     ASSERT_EQ(titles(), (QStringList{u"五"_s, u"四"_s, u"三"_s, u"二"_s, u"一"_s}));
 
-    // The selected middle row: its follower takes the selection and opens.
-    open(1);
-    remove(1);
+    // The row chosen and open, with rows below it: the player stops, and nothing takes its place.
+    open(u"四"_s);
+    remove(u"四"_s);
     EXPECT_TRUE(keysOnTheList());
-    EXPECT_TRUE(test::processEventsUntil([&] { return selectedTitle() == u"三"_s; }));
-    EXPECT_TRUE(test::processEventsUntil([&] { return player.readingID() == model->selectedID(); }));
+    EXPECT_TRUE(stoppedWithNotice());
+    settled();
+    EXPECT_TRUE(nothingChosen());
+    EXPECT_EQ(player.readingID(), std::nullopt);
 
     // The window goes behind another and comes back: the ring with it.
     QWidget other;
@@ -632,41 +644,54 @@ TEST_F(ReaderHistoryPaneTest, AfterARemovalTheListKeepsTheKeysOnTheNeighbouringR
     EXPECT_TRUE(keysOnTheList());
     other.hide();
 
-    // The selected last row: the new last row.
-    open(3);
-    remove(3);
-    EXPECT_TRUE(test::processEventsUntil([&] { return selectedTitle() == u"二"_s; }));
+    // Another row than the chosen and open one: both stay.
+    open(u"五"_s);
+    remove(u"三"_s);
     EXPECT_TRUE(keysOnTheList());
+    settled();
+    EXPECT_EQ(model->selectedID(), idOf(u"五"_s));
+    EXPECT_EQ(player.readingID(), idOf(u"五"_s));
+    ASSERT_EQ(titles(), (QStringList{u"五"_s, u"二"_s, u"一"_s}));
 
-    // Another row than the selected one: the selection stays.
-    open(0);
-    remove(1);
-    EXPECT_TRUE(keysOnTheList());
-    EXPECT_EQ(selectedTitle(), u"五"_s);
-    ASSERT_EQ(titles(), (QStringList{u"五"_s, u"二"_s}));
-
-    // The row open in the player, nothing selected: its follower opens.
-    model->select(std::nullopt);
-    remove(0);
-    EXPECT_TRUE(test::processEventsUntil([&] { return selectedTitle() == u"二"_s; }));
-    EXPECT_TRUE(keysOnTheList());
-    stored(u"六"_s, true);
-    ASSERT_TRUE(test::processEventsUntil([&] { return titles() == QStringList{u"六"_s, u"二"_s}; }));
-    open(0);
-
-    // A paste open in the player, not stored yet: its row's removal opens nothing over it.
-    ASSERT_TRUE(player.apply(ImportedReading::fromText(u"貼り付けた文章。"_s, false, clock), true));
+    // The row chosen while a paste is open: the paste stays, the phrase where it was.
+    open(u"二"_s);
+    ASSERT_TRUE(player.apply(ImportedReading::fromText(u"貼り付けた文章。次の文。"_s, false, clock), true));
     const std::optional<QUuid> pasted = player.readingID();
-    remove(0);
-    EXPECT_TRUE(keysOnTheList());
-    test::processEventsUntil([] { return false; }, std::chrono::milliseconds(50));
+    ASSERT_TRUE(test::processEventsUntil([&] { return player.session().currentChunk().has_value(); }));
+    const ReadingSession session = player.session();
+    remove(u"二"_s);
+    settled();
     EXPECT_EQ(player.readingID(), pasted);
-    EXPECT_EQ(model->selectedID(), std::nullopt);
+    EXPECT_EQ(player.session().index, session.index);
+    EXPECT_EQ(player.session().status, session.status);
+    EXPECT_EQ(player.storageMessage(), std::nullopt);
+    EXPECT_TRUE(nothingChosen());
+
+    // The open reading, kept in the library, removed from the history: it stays open, nothing said.
+    const SavedReading kept = stored(u"六"_s, true);
+    ASSERT_TRUE(runTask(store->addToLibrary(kept.id)).has_value());
+    ASSERT_TRUE(test::processEventsUntil([&] {
+        return titles() == QStringList{u"六"_s, u"五"_s, u"一"_s} && model->visibleItems().first().isInLibrary;
+    }));
+    open(u"六"_s);
+    remove(u"六"_s);
+    settled();
+    EXPECT_EQ(player.readingID(), kept.id);
+    EXPECT_EQ(player.storageMessage(), std::nullopt);
+    EXPECT_TRUE(nothingChosen());
+
+    // The open reading, nothing chosen: it stops.
+    open(u"五"_s);
+    model->select(std::nullopt);
+    remove(u"五"_s);
+    EXPECT_TRUE(stoppedWithNotice());
+    settled();
+    EXPECT_TRUE(nothingChosen());
     EXPECT_EQ(readingAreaFocused, 0);
 
     // The last row: the reading area.
-    EXPECT_EQ(titleAt(0), u"二"_s);
-    remove(0);
+    ASSERT_EQ(titles(), QStringList{u"一"_s});
+    remove(u"一"_s);
     EXPECT_TRUE(test::processEventsUntil([&] { return readingAreaFocused == 1; }));
 }
 

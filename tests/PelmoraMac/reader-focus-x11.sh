@@ -16,8 +16,8 @@
 # - in a window 1,200 pixels wide with the document list shown, a click on the list's ライブラリ and 履歴
 #   segments leaves the focus on the display, and Space plays;
 # - a row removed through its "…" menu (the selected one, by the pointer): the list has the focus with its
-#   ring, and Return plays the row that took its place; the rows removed with the keys (Shift+F10) one by
-#   one: after the last, the reading area has the focus again;
+#   ring and no row takes the removed one's place, Down opens the first and Return plays it; the rows
+#   removed with the keys (Shift+F10) one by one: after the last, the reading area has the focus again;
 # - the start view's file panel opened by the pointer and cancelled: the sample button has the focus, and
 #   its Space opens the sample.
 # Screenshots of each step are kept in ARTIFACTS.
@@ -101,21 +101,7 @@ shot 4-hot-key
 paste_and_play "吾輩は猫である。名前はまだ無い。"
 paste_and_play "どこで生れたかとんと見当がつかぬ。"
 xdotool windowsize --sync "$window" 620 720
-display_is_narrow() {
-  tab Tab >/dev/null
-  focus_is readerRSVPDisplay && [ "$(last_mark focus | awk '{ print $3 }')" -le 580 ]
-}
 wait_for "the reader did not shrink to 620 pixels" display_is_narrow
-menus_at_least() { [ "$(shown_menus "$pid" | wc -l)" -ge "$1" ]; }
-# Shows the list's popup, a menu-like window of its own, and sets px, py and pw to its place and width.
-popup_list() {
-  local info
-  key_doing super+ctrl+s "no menu appeared: the list's popup" has_menu "$pid"
-  info=$(xwininfo -id "$(shown_menus "$pid" | head -1)")
-  px=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
-  py=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
-  pw=$(awk '/Width:/ {print $2}' <<<"$info")
-}
 # Rows of the popup's list start 109 pixels down it, 82 apart; a row's "…" stands 57 pixels from its
 # right edge.
 # A row clicked there opens, and the popup gives the reading the keys as it closes.
@@ -195,13 +181,16 @@ ring_drawn() {
 }
 wait_for "the list took the focus without a ring on its edge" ring_drawn
 shot 7-removed
-before=$(marks status)
-key_doing Return "Return on the list did not play the row after the removed one" status_is playing
+readings=$(marks reading)
+reading_opened() { [ "$(marks reading)" -gt "$readings" ]; }
+key_doing Down "Down on the list opened no row" reading_opened
+key_doing Return "Return on the list did not play the row chosen with Down" status_is playing
 key_doing ctrl+Return "Ctrl+Return did not pause" status_is paused
 
-# The rest removed with the keys; after the last, the reading area.
+# The rest removed with the keys, each chosen with Down first; after the last, the reading area.
 for _ in 1 2 3; do
   before=$(marks focus)
+  key_reaching Down
   key_doing shift+F10 "no menu appeared: Shift+F10 on the list" has_menu "$pid"
   key_reaching Up
   key_reaching Return

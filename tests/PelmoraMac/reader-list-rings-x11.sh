@@ -93,10 +93,6 @@ space_plays "the display after the list was hidden and shown"
 # ---- 620 pixels: the list's popup ----
 xdotool windowsize --sync "$window" 620 720
 eval "$(xdotool getwindowgeometry --shell "$window")"
-display_is_narrow() {
-  tab Tab >/dev/null
-  focus_is readerRSVPDisplay && [ "$(last_mark focus | awk '{ print $3 }')" -le 580 ]
-}
 wait_for "the reader did not shrink to 620 pixels" display_is_narrow
 pointer_away
 key_doing super+ctrl+s "no menu appeared: the list's popup" has_menu "$pid"
@@ -123,7 +119,6 @@ edge_without_list_ring() {
 }
 wait_for "the popup opened again ringed its list beside the row's …" edge_without_list_ring
 shot 4-popup-again
-menus_at_least() { [ "$(shown_menus "$pid" | wc -l)" -ge "$1" ]; }
 key_doing space "Space on the ringed … opened no menu" menus_at_least 2
 menus_at_most() { [ "$(shown_menus "$pid" | wc -l)" -le "$1" ]; }
 key_doing Escape "Escape did not close the … menu" menus_at_most 1

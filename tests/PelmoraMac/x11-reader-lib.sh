@@ -462,6 +462,28 @@ widen_reader() {
   wait_for "the reader did not grow to 1,200 pixels" focus_reaches_wide
 }
 
+# Whether the reader has come to stand narrow after `xdotool windowsize` to 620 pixels (where the document
+# list is a popup): Tab moves the focus, and the display has it at most 580 pixels wide. For wait_for.
+display_is_narrow() {
+  tab Tab >/dev/null
+  focus_is readerRSVPDisplay && [ "$(last_mark focus | awk '{ print $3 }')" -le 580 ]
+}
+
+# Whether the reader ($pid) shows at least COUNT menus: the narrow window's list popup counts as one.
+menus_at_least() { [ "$(shown_menus "$pid" | wc -l)" -ge "$1" ]; }
+
+# Shows the narrow window's list popup, a menu-like window of its own, and sets px, py and pw to its place and
+# width.
+# shellcheck disable=SC2034 # px, py and pw are for the sourcing script
+popup_list() {
+  local info
+  key_doing super+ctrl+s "no menu appeared: the list's popup" has_menu "$pid"
+  info=$(xwininfo -id "$(shown_menus "$pid" | head -1)")
+  px=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
+  py=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
+  pw=$(awk '/Width:/ {print $2}' <<<"$info")
+}
+
 # Starts the session's accessibility bus and switches it on, waiting until it answers; its launcher's process
 # id is left in launcher_pid, for the script's cleanup to end it.
 accessibility_on() {

@@ -10,6 +10,7 @@
 #include "PelmoraMac/Window/ReaderWindowState.h"
 #include "ReaderCore/MainThread.h"
 #include "ReaderUI/Player/ReadingPlayer.h"
+#include "ReaderUI/Workspace/ReaderDocumentIdentity.h"
 
 #include <QAbstractButton>
 #include <QAbstractEventDispatcher>
@@ -192,7 +193,17 @@ ReaderTraceMarks::ReaderTraceMarks(PelmoraApp& app) : m_app(app) {
         }
     });
     ReadingPlayer& player = app.playback().player();
-    connect(&player, &ReadingPlayer::readingChanged, this, [this] { m_awaitingPhrase = true; });
+    connect(&player, &ReadingPlayer::readingChanged, this, [this, &player] {
+        m_awaitingPhrase = true;
+        if (const std::optional<QUuid> id = player.readingID(); id != m_readingID) {
+            m_readingID = id;
+            markWith("reading", player.reading() ? ReaderDocumentIdentity::shownTitle(*player.reading()) : QString());
+        }
+    });
+    connect(&player, &ReadingPlayer::storageMessageChanged, this, [this, &player] {
+        const QString notice = player.storageMessage().value_or(QString()).simplified();
+        if (notice != m_notice) markWith("notice", m_notice = notice);
+    });
     connect(&player, &ReadingPlayer::sessionChanged, this, [this, &player] {
         if (m_awaitingPhrase && player.session().currentChunk()) {
             m_awaitingPhrase = false;
@@ -242,15 +253,20 @@ void ReaderTraceMarks::followHistory(const ReaderHistoryModel& history) {
     if (m_followsHistory) return;
     m_followsHistory = true;
     // Only between operations: a removal is over (and the list has placed the keys) once its count shows.
-    const auto markCount = [this, &history] {
+    const auto markCounts = [this, &history] {
         if (history.isBusy()) return;
         if (const qsizetype count = history.history().size(); count != m_historyCount) {
             m_historyCount = count;
             markWith("history", QString::number(count));
         }
+        if (const qsizetype count = history.library().size(); count != m_libraryCount) {
+            m_libraryCount = count;
+            markWith("library", QString::number(count));
+        }
     };
-    connect(&history, &ReaderHistoryModel::historyChanged, this, markCount);
-    connect(&history, &ReaderHistoryModel::isBusyChanged, this, markCount);
+    connect(&history, &ReaderHistoryModel::historyChanged, this, markCounts);
+    connect(&history, &ReaderHistoryModel::libraryChanged, this, markCounts);
+    connect(&history, &ReaderHistoryModel::isBusyChanged, this, markCounts);
 }
 
 void ReaderTraceMarks::followHotKey(const GlobalCaptureShortcut& shortcut) {

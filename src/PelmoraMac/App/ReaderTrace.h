@@ -2,8 +2,10 @@
 
 #include <QObject>
 #include <QString>
+#include <QUuid>
 
 #include <memory>
+#include <optional>
 
 namespace tavrine {
 
@@ -24,17 +26,19 @@ class ReaderHistoryModel;
 // the player took, an import's included, has its first phrase ready), "completed" (a reading played to its
 // end) and "menu KEYS" (a menu item with those keys ran, by key or by click). For the tests that drive the real
 // executable: "status STATUS" (the session's status changed: ready, playing, paused, completed), "speed LABEL" (the
-// speed changed, as its label reads: "1.3×"), "focus X Y WIDTH HEIGHT NAME" (a widget of the reader
+// speed changed, as its label reads: "1.3×"), "reading TITLE" (the player took another reading, or none: its title
+// as shown on one line, nothing after the kind for none), "notice TEXT" (the reader's storage notice changed: its
+// text on one line, nothing after the kind once it went), "focus X Y WIDTH HEIGHT NAME" (a widget of the reader
 // window, or of a popup it opened other than a menu, took the keyboard focus: where it stands on the
 // screen, and its object name, else its accessible name, else its text, else its class), "capture
 // OUTCOME" (a capture or a clipboard import ended: "succeeded", or the raw value of its failure),
-// "history COUNT" (the history holds COUNT readings, no operation on the list running: marked as that
-// count changes), "press X Y NAME" (a mouse button was pressed in a window of the application: where on the
-// screen, and the widget under it, named as the focus mark names it) and "key KEY" (a window of the application
-// received a key press, or took it for a shortcut: the key as its portable text reads, with the modifiers held,
-// "Alt", "Right", "Space", "Ctrl+Return"). Both are marked as the
-// input arrives, before any widget acts on it, so that a test tells an input lost on its way from one the
-// program took and did nothing with; so is "close" (the reader window was asked to close, by the window manager
+// "history COUNT" and "library COUNT" (the history, the library, holds COUNT readings, no operation on the list
+// running: marked as that count changes), "press X Y NAME" (a mouse button was pressed in a window of the
+// application: where on the screen, and the widget under it, named as the focus mark names it) and "key KEY" (a
+// window of the application received a key press, or took it for a shortcut: the key as its portable text reads,
+// with the modifiers held, "Alt", "Right", "Space", "Ctrl+Return"). Both are marked as the input arrives, before
+// any widget acts on it, so that a test tells an input lost on its way from one the program took and did nothing
+// with; so is "close" (the reader window was asked to close, by the window manager
 // or by the application). "hotkey CHORD" (a system-wide capture hot key, grabbed from the desktop and so reaching
 // no window, was pressed and let go: its chord as the settings label it, "Meta+Ctrl+Alt+V") is marked before its
 // action runs, for the same reason.
@@ -82,7 +86,10 @@ private:
     bool m_playing = false;
     bool m_followsHistory = false;
     qsizetype m_historyCount = -1;
+    qsizetype m_libraryCount = -1;
     QString m_status;
+    std::optional<QUuid> m_readingID;
+    QString m_notice;
     QString m_speed;
 };
 

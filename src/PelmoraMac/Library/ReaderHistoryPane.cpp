@@ -429,26 +429,12 @@ void ReaderHistoryPane::showAlert() {
 }
 
 void ReaderHistoryPane::performDeletion(const ReaderDeletionConfirmation& confirmation) {
-    const std::optional<QUuid>& selected = m_model.selectedID();
-    const std::optional<QUuid> open = m_model.playback().player().readingID();
-    const bool wasChosen =
-        (selected && confirmation.ids.contains(*selected)) || (open && confirmation.ids.contains(*open));
-    const int row = confirmation.ids.size() == 1 ? shownRow(*confirmation.ids.begin()) : -1;
-    auto task = deleteThenPlaceFocus(this, confirmation, row, wasChosen);
+    auto task = deleteThenPlaceFocus(this, confirmation);
     Q_UNUSED(task);
 }
 
-int ReaderHistoryPane::shownRow(const QUuid& id) const {
-    const QList<StoredReading>& items = m_model.visibleItems();
-    for (qsizetype row = 0; row < items.size(); ++row) {
-        if (items.at(row).id() == id) return int(row);
-    }
-    return -1;
-}
-
 QCoro::Task<void> ReaderHistoryPane::deleteThenPlaceFocus(QPointer<ReaderHistoryPane> self,
-                                                          ReaderDeletionConfirmation confirmation, int row,
-                                                          bool wasChosen) {
+                                                          ReaderDeletionConfirmation confirmation) {
     ReaderHistoryModel& model = self->m_model;
     if (confirmation.isLibrary && !confirmation.ids.isEmpty()) {
         auto deleting = model.deleteDocument(*confirmation.ids.begin());
@@ -458,29 +444,19 @@ QCoro::Task<void> ReaderHistoryPane::deleteThenPlaceFocus(QPointer<ReaderHistory
         co_await removing;
     }
     if (!self) co_return;
-    self->placeFocusAfterDeletion(confirmation.ids, row, wasChosen);
+    self->placeFocusAfterDeletion();
 }
 
-void ReaderHistoryPane::placeFocusAfterDeletion(const QSet<QUuid>& removed, int row, bool wasChosen) {
-    const QList<StoredReading>& items = m_model.visibleItems();
+void ReaderHistoryPane::placeFocusAfterDeletion() {
+    // Only the keys move here. The selection is the model's: a removed row's went with it, and no other row
+    // is chosen, nor opened, in its place; the player stops a deleted reading that was open on its own.
     // A list that is gone from the screen (the compact list's popup closes as the confirmation opens) can
     // take no keys: they go to the reading area, as when no row is left.
-    const bool takesKeys = !items.isEmpty() && isVisible();
-    if (!takesKeys && onFocusReadingArea) onFocusReadingArea();
-    if (items.isEmpty()) return;
-    // The row chosen in the list or open in the player went (a failed removal keeps it): the row that took
-    // its place is selected and opens, as long as that replaces nothing the user still has only in the
-    // player.
-    const std::optional<QUuid> open = m_model.playback().player().readingID();
-    const auto isStored = [&](const QList<StoredReading>& list) {
-        return std::any_of(list.begin(), list.end(), [&](const StoredReading& item) { return item.id() == open; });
-    };
-    const bool replacesNothing =
-        !open || removed.contains(*open) || isStored(m_model.history()) || isStored(m_model.library());
-    if (wasChosen && row >= 0 && !m_model.selectedID() && replacesNothing) {
-        m_model.select(items.at(std::min<qsizetype>(row, items.size() - 1)).id());
+    if (m_model.visibleItems().isEmpty() || !isVisible()) {
+        if (onFocusReadingArea) onFocusReadingArea();
+        return;
     }
-    if (takesKeys && m_content == Content::table) m_table->takeKeyboardFocus();
+    if (m_content == Content::table) m_table->takeKeyboardFocus();
 }
 
 void ReaderHistoryPane::showDetails(const QUuid& id) {

@@ -10,7 +10,6 @@
 #include <QAbstractButton>
 #include <QPointer>
 #include <QScrollArea>
-#include <QSet>
 
 #include <functional>
 #include <optional>
@@ -92,10 +91,8 @@ public:
     const std::optional<ReaderDeletionConfirmation>& deletion() const { return m_deletion; }
     // Runs the confirmed operation of confirmation. Once it is done the keyboard focus is on the list, its
     // ring drawn, or, with no row left or the pane no longer shown, on the reading area
-    // (onFocusReadingArea). A removed row that was
-    // selected or open in the player passes the selection to the row that took its place (the last row
-    // when it was the last), which opens, unless the player holds a reading that is neither stored nor
-    // removed, which opening that row would replace for good.
+    // (onFocusReadingArea). No row is chosen or opened for the user: a removed row's selection goes with
+    // it, and a deleted reading that was open stops in the player with its notice.
     void performDeletion(const ReaderDeletionConfirmation& confirmation);
     // Opens the details sheet of the shown row of id; a stale id does nothing.
     void showDetails(const QUuid& id);
@@ -134,11 +131,9 @@ private:
     QWidget* dialogOwner();
     void showAlert();
     void play(const QUuid& id);
-    // The row a pending confirmation's reading stands on, in the rows shown.
-    int shownRow(const QUuid& id) const;
     static QCoro::Task<void> deleteThenPlaceFocus(QPointer<ReaderHistoryPane> self,
-                                                  ReaderDeletionConfirmation confirmation, int row, bool wasChosen);
-    void placeFocusAfterDeletion(const QSet<QUuid>& removed, int row, bool wasChosen);
+                                                  ReaderDeletionConfirmation confirmation);
+    void placeFocusAfterDeletion();
 
     ReaderHistoryModel& m_model;
     QWidget* m_view = nullptr;
