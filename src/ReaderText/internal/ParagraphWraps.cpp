@@ -1,5 +1,6 @@
 #include "ReaderText/internal/ParagraphWraps.h"
 
+#include "ReaderText/internal/LineEndWords.h"
 #include "ReaderText/internal/LineShapes.h"
 
 #include <unicode/uchar.h>
@@ -124,6 +125,7 @@ struct Measure {
     qsizetype narrow = 0;
     bool japanese = false;  // it holds a wide character
     bool shaped = false;    // a line of another shape, a block of its own
+    bool item = false;      // it starts an item of a list, or continues one under a hanging indent
 
     // Of a line whose end is soft:
     bool hangs = false;      // it ends in a closing mark, which may hang past the edge
@@ -134,12 +136,18 @@ struct Measure {
     bool exempt = false;     // it tells nothing of verse: an utterance's line, or the line before one
     bool piece = false;      // the first line, plainly a piece of a line: it reaches every width past its own
     qsizetype width = 0;
-    qsizetype reach = -1;       // the widest width it reaches
-    qsizetype breakColumn = 0;  // where the source could first have broken it
+    qsizetype reach = -1;                     // the widest width it reaches
+    qsizetype narrowWidth = 0;                // its width with East Asian Ambiguous characters one column wide
+    Continuation words = Continuation::none;  // what the words at its end tell, in Japanese
+    qsizetype hangingIndent = 0;  // the white space before the next line, which continues it under an indent
+    qsizetype breakColumn = 0;    // where the source could first have broken it
 };
 
+// Also where the source counted "…", "―" and the like one column wide, as some tools do.
 bool reaches(const Measure& m, qsizetype wrapWidth) {
-    return m.width <= wrapWidth && wrapWidth <= m.reach;
+    const qsizetype beyond = m.reach - m.width;
+    return (m.width <= wrapWidth && wrapWidth <= m.reach) ||
+           (m.narrowWidth < m.width && m.narrowWidth <= wrapWidth && wrapWidth <= m.narrowWidth + beyond);
 }
 
 bool startsWithCapital(QStringView text) {
@@ -158,8 +166,48 @@ bool joinsNeverForShape(const Measure& line, const Measure& next, const SourceLi
 }
 
 bool parts(const Measure& line, const Measure& next) {
-    return endsSentence(line.text) || next.body.isEmpty() || startsParagraphOrItem(next.text) ||
+    return endsSentence(line.text) || next.body.isEmpty() || next.item || startsParagraphOrItem(next.text) ||
            (closesUtterance(line.text) && opensUtterance(next.text));
+}
+
+// "い、" "ろ、" "は、": items counted in the order of the iroha, where another line holds the letter before or
+// after; alone, "い、" or "は、" at a line's start is as often a wrap ("少な / い、", "私 / は、").
+void markIrohaItems(std::vector<Measure>& measured) {
+    static constexpr QStringView kIroha = u"いろはにほへとちりぬるを";
+    const auto letterOf = [](const Measure& m) {
+        return m.body.size() >= 3 && m.body[1] == u'、' ? kIroha.indexOf(m.body[0]) : qsizetype(-1);
+    };
+    std::vector<bool> seen(size_t(kIroha.size()), false);
+    for (Measure& m : measured) {
+        const qsizetype letter = letterOf(m);
+        if (letter < 0) continue;
+        m.item = m.item || (letter > 0 && seen[size_t(letter - 1)]);
+        seen[size_t(letter)] = true;
+    }
+    std::fill(seen.begin(), seen.end(), false);
+    for (auto m = measured.rbegin(); m != measured.rend(); ++m) {
+        const qsizetype letter = letterOf(*m);
+        if (letter < 0) continue;
+        m->item = m->item || (letter + 1 < kIroha.size() && seen[size_t(letter + 1)]);
+        seen[size_t(letter)] = true;
+    }
+}
+
+// What the words at a Japanese line's end tell of it. A next line indented under an item (a step's second
+// line under "　　") continues it only where its words carry the line on; its white space goes with the join.
+void readWords(Measure& m, Measure& next) {
+    if (next.item) return;
+    const bool indented = !next.text.isEmpty() && next.text.front().isSpace();
+    if (indented && !m.item) return;
+    m.words = continuationAt(m.body, next.body);
+    if (!indented) return;
+    if (m.words != Continuation::cut) {
+        m.words = Continuation::none;
+        return;
+    }
+    while (m.hangingIndent < next.text.size() && next.text[m.hangingIndent].isSpace()) ++m.hangingIndent;
+    m.parts = false;
+    next.item = true;
 }
 
 // Each line's shape, then the width of each line whose end is soft.
@@ -186,8 +234,10 @@ std::vector<Measure> measure(const QList<SourceLine>& lines) {
         const bool endOfLineBefore = i > 0 && lines[i - 1].softEnd && isMovedDownEnd(m.body);
         m.shaped = inSignature || isTableOrListingRow(m.text) || (!holdsLetter(m.body) && !endOfLineBefore) ||
                    (headsParagraph && isNumberedHeading(m.body));
+        m.item = !m.text.isEmpty() && !m.text.front().isSpace() && startsParagraphOrItem(m.text);
         if (isSignatureSeparator(m.body)) inSignature = true;
     }
+    markIrohaItems(measured);
     qsizetype paragraphIndent = 0;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (i == 0 || !lines[i - 1].softEnd) paragraphIndent = lines[i].indent;
@@ -199,6 +249,7 @@ std::vector<Measure> measure(const QList<SourceLine>& lines) {
         QStringView shown = m.text;
         while (!shown.isEmpty() && shown.back().isSpace()) shown.chop(1);
         m.width = margin + columnsIn(shown, m.japanese);
+        m.narrowWidth = margin + columnsIn(shown, false);
         const char32_t first = firstCodePoint(next.body);
         if (next.body.isEmpty()) {
             m.reach = m.width;
@@ -218,6 +269,7 @@ std::vector<Measure> measure(const QList<SourceLine>& lines) {
         m.prose = !joinsNeverForShape(m, next, lines[i], lines[i + 1], paragraphIndent);
         m.evidence = m.prose && !startsWithCapital(next.body);
         m.parts = parts(m, next);
+        if (m.prose && (m.japanese || next.japanese)) readWords(m, measured[size_t(i + 1)]);
         m.candidate = m.prose && !m.parts;
         m.exempt = closesUtterance(m.text) || opensUtterance(next.text);
     }
@@ -229,7 +281,12 @@ struct Block {
     qsizetype begin = 0;
     qsizetype end = 0;
     std::optional<qsizetype> width;  // the width it wraps at by its own lines
-    bool mostlyWide = false;
+    bool mostlyWide = false;         // Japanese (or Chinese), which writes no space between its words
+    // Of Japanese: the words at one of its line ends show it to be wrapped prose.
+    bool shown = false;
+    // Of Japanese: it has three lines or more none of whose ends is shown to be a wrap, lines that each end
+    // between words, such as a timetable's, a list's or a poem's, which are lines however alike their widths.
+    bool keepsLines = false;
 };
 
 // Blocks end at a line end that is not soft, around a line of another shape or a change of quote marks, and
@@ -247,7 +304,7 @@ std::vector<Block> blocksOf(const QList<SourceLine>& lines, const std::vector<Me
                 starts = before.parts && before.width < aboveWidth && !reaches(before, aboveWidth);
             }
         }
-        if (starts) blocks.push_back({.begin = i, .end = i, .width = std::nullopt, .mostlyWide = false});
+        if (starts) blocks.push_back(Block{.begin = i, .end = i, .width = std::nullopt});
         blocks.back().end = i + 1;
     }
     return blocks;
@@ -276,13 +333,21 @@ Tally mostReached(const std::vector<Measure>& measured, const std::vector<const 
     // reachChanges[w]: how many more lines of evidence reach w than reach w - 1; proseAt[w]: a line w wide.
     std::vector<qsizetype> reachChanges(size_t(widest) + 2, 0);
     std::vector<bool> proseAt(size_t(widest) + 1, false);
+    const auto reachFrom = [&](qsizetype from, qsizetype to) {
+        ++reachChanges[size_t(from)];
+        --reachChanges[size_t(std::min(to, widest) + 1)];
+    };
     forEachLine(blocks, [&](qsizetype i) {
         const Measure& m = measured[size_t(i)];
         if (!m.prose) return;
         proseAt[size_t(m.width)] = true;
+        proseAt[size_t(m.narrowWidth)] = true;
         if (!m.evidence) return;
-        ++reachChanges[size_t(m.width)];
-        --reachChanges[size_t((m.piece ? widest : std::min(m.reach, widest)) + 1)];
+        // Counted with "…" and the like one column wide, the line reaches from its narrower width too.
+        const qsizetype narrowReach = m.narrowWidth + (m.reach - m.width);
+        const bool apart = narrowReach + 1 < m.width;
+        reachFrom(apart ? m.width : m.narrowWidth, m.piece ? widest : m.reach);
+        if (apart) reachFrom(m.narrowWidth, narrowReach);
     });
     Tally best;
     qsizetype reaching = 0;
@@ -305,7 +370,7 @@ bool wrapsAt(const std::vector<Measure>& measured, const Tally& tally, const std
         if (!m.prose) return;
         if (m.width >= half) ++wideProse;
         if (!m.candidate || m.exempt) return;
-        const bool wider = m.width - (m.hangs ? 2 : 0) > tally.width && m.breakColumn <= tally.width;
+        const bool wider = m.narrowWidth - (m.hangs ? 2 : 0) > tally.width && m.breakColumn <= tally.width;
         const bool endedShort = i > 0 && m.width >= half && m.reach < tally.width;
         if (wider || endedShort) ++against;
     });
@@ -316,21 +381,27 @@ bool wrapsAt(const std::vector<Measure>& measured, const Tally& tally, const std
 // other blocks wrap at where their lines, judged together, do not outweigh it.
 std::optional<qsizetype> tellWidths(const std::vector<Measure>& measured, std::vector<Block>& blocks) {
     std::vector<const Block*> all;
-    for (const Block& block : blocks) all.push_back(&block);
+    for (Block& block : blocks) {
+        qsizetype wide = 0;
+        qsizetype narrow = 0;
+        for (qsizetype i = block.begin; i < block.end; ++i) {
+            wide += measured[size_t(i)].wide;
+            narrow += measured[size_t(i)].narrow;
+            block.shown = block.shown || (i + 1 < block.end && measured[size_t(i)].words != Continuation::none);
+        }
+        block.mostlyWide = wide > 0 && wide >= narrow;
+        block.keepsLines = block.mostlyWide && !block.shown && block.end - block.begin >= 3;
+        all.push_back(&block);
+    }
     const Tally text = mostReached(measured, all);
     std::vector<const Block*> judged;
     for (Block& block : blocks) {
         qsizetype evidence = 0;
-        qsizetype wide = 0;
-        qsizetype narrow = 0;
         for (qsizetype i = block.begin; i < block.end; ++i) {
             // A line that ends a sentence or an utterance may reach the width, but where it does not, it
             // tells nothing of it.
             evidence += measured[size_t(i)].evidence && !measured[size_t(i)].parts ? 1 : 0;
-            wide += measured[size_t(i)].wide;
-            narrow += measured[size_t(i)].narrow;
         }
-        block.mostlyWide = wide > 0 && wide >= narrow;
         if (evidence >= kWrapMinimumLines) {
             const std::vector<const Block*> alone{&block};
             const Tally own = mostReached(measured, alone);
@@ -345,16 +416,20 @@ std::optional<qsizetype> tellWidths(const std::vector<Measure>& measured, std::v
     return text.width;
 }
 
+// The units after the line feed that go with a join: the quote marks the next line repeats, the white space
+// it hangs under an item with.
+qsizetype droppedWith(const Measure& line, const Measure& next) {
+    return (next.marks.depth > 0 ? next.marks.length : 0) + line.hangingIndent;
+}
+
 // Nothing between a hyphenated word's halves, two wide characters, or, in a block of mostly wide
-// characters, a wide character and anything but a letter; else a space.
+// characters, a wide character and anything ("、iPhone", "5G回線", "kmで"); else a space.
 LineEnd endOf(const Measure& line, const Measure& next, const Block& block) {
-    LineEnd end{.join = LineJoin::joined, .droppedMarks = next.marks.depth > 0 ? next.marks.length : 0};
-    const char32_t before = lastCodePoint(line.body);
-    const char32_t after = firstCodePoint(next.body);
-    const bool wideBefore = isWideBesideWrap(before, line.japanese);
-    const bool wideAfter = isWideBesideWrap(after, next.japanese);
+    LineEnd end{.join = LineJoin::joined, .droppedMarks = droppedWith(line, next)};
+    const bool wideBefore = isWideBesideWrap(lastCodePoint(line.body), line.japanese);
+    const bool wideAfter = isWideBesideWrap(firstCodePoint(next.body), next.japanese);
     if ((endsInHyphenatedWord(line.body) && startsWithLowercase(next.body)) || (wideBefore && wideAfter) ||
-        ((wideBefore || wideAfter) && block.mostlyWide && !QChar::isLetter(wideBefore ? after : before))) {
+        ((wideBefore || wideAfter) && block.mostlyWide)) {
         end.join = LineJoin::unspaced;
     }
     return end;
@@ -380,13 +455,24 @@ QList<LineEnd> paragraphWraps(const QList<SourceLine>& lines) {
                         mayNotStartLine(firstCodePoint(first.body)) || holdsSentenceEndBeforeItsEnd(first.body));
     std::vector<Block> blocks = blocksOf(lines, measured);
     const std::optional<qsizetype> textWidth = tellWidths(measured, blocks);
+    // Wrapped prose around a short block of Japanese whose words show nothing: a block that its words show,
+    // or one of other letters that wraps.
+    const bool aroundShown = std::any_of(blocks.cbegin(), blocks.cend(), [&](const Block& block) {
+        return block.shown || (!block.mostlyWide && (block.width || textWidth));
+    });
     std::vector<std::optional<qsizetype>> blockWidths;
-    for (const Block& block : blocks) blockWidths.push_back(block.width ? block.width : textWidth);
+    for (const Block& block : blocks) {
+        const bool unshown = block.keepsLines || (block.mostlyWide && !block.shown && !aroundShown);
+        blockWidths.push_back(unshown ? std::nullopt : block.width ? block.width : textWidth);
+    }
     for (size_t b = 0; b < blocks.size(); ++b) {
-        if (!blockWidths[b]) continue;
         for (qsizetype i = blocks[b].begin; i < blocks[b].end && i + 1 < lines.size(); ++i) {
             const Measure& m = measured[size_t(i)];
-            if (m.candidate && reaches(m, *blockWidths[b])) ends[i] = endOf(m, measured[size_t(i + 1)], blocks[b]);
+            if (m.candidate && m.words == Continuation::cut) {
+                ends[i] = {.join = LineJoin::unspaced, .droppedMarks = droppedWith(m, measured[size_t(i + 1)])};
+            } else if (m.candidate && blockWidths[b] && reaches(m, *blockWidths[b])) {
+                ends[i] = endOf(m, measured[size_t(i + 1)], blocks[b]);
+            }
         }
     }
     if (firstRunsOn && lines.size() >= 3 && ends[0].join == LineJoin::kept && ends[1].join != LineJoin::kept &&
