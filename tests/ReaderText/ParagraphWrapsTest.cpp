@@ -163,6 +163,11 @@ const QString kKanaPoem =
 const QString kHaiku =
     u"ふるいけやかわずとびこむみずのおと\nなつくさやつわものどもがゆめのあと\nしずかさやいわにしみいるせみのこえ"_s;
 
+// An utterance wrapped at 42 columns, each line end between two words.
+const QString kInvitation =
+    u"「それなら明日の朝早く、もう一度だけ駅まで\n歩いて行ってみようかと思うけれど、あなたも\n"
+    u"一緒に来てくれるかしら」"_s;
+
 struct Shape {
     const char* name;
     QString source;
@@ -465,6 +470,7 @@ const std::vector<Shape>& shapes() {
          u"「もう行くね。明日また来るから」\n"_s + kLeaving},
         // Japanese lines that each end between words, of one length or near it: rows, items, verse.
         {"a timetable", kTimetable, kTimetable},
+        {"a timetable below a wrapped mail", wrapped(kMail, 60) + u"\n\n"_s + kTimetable, kMail + u"\n"_s + kTimetable},
         {"a day's schedule", kSchedule, kSchedule},
         {"a menu aligned with ideographic spaces", kMenu, kMenu},
         {"rules numbered 一、", kRules, kRules},
@@ -486,6 +492,10 @@ const std::vector<Shape>& shapes() {
          u"名前も知らない小さな船の影が港を出てゆくのを\n私はひとりいつまでもここに立って見送っていた"_s,
          u"春の夜の海を遠く離れた丘の上から眺めていると\n古い灯台の明かりが波の向こうで今も揺れていた\n"
          u"名前も知らない小さな船の影が港を出てゆくのを\n私はひとりいつまでもここに立って見送っていた"_s},
+        // Lines that end between words where the paragraphs around them show the width they wrap at.
+        {"an utterance wrapped between words among paragraphs wrapped at its width",
+         wrapped(kMail, 42) + u"\n\n"_s + kInvitation + u"\n\n"_s + wrapped(kLeaving, 42),
+         kMail + u"\n"_s + QString(kInvitation).remove(u'\n') + u"\n"_s + kLeaving},
         // Japanese wraps that cut a word or that the next line carries on, however few the lines.
         {"three lines selected from the middle of Japanese lines",
          u"週末は久しぶりに学生時代の友達の家へ遊\nびに行くことにしていたのだ。ところが当日の朝になって、マンションの管"

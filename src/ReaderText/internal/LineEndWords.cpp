@@ -114,8 +114,9 @@ Continuation continuationAt(QStringView line, QStringView next) {
     // An ending that ICU's dictionary leaves as a word of its own and the phrase model keeps with the line's
     // last word ("住 / み"): one hiragana, never one that starts a word of its own ("お", "ご", "あ", "う", "わ").
     static constexpr QStringView kStartsWords = u"おごあうわ";
-    if ((isHan(last) || isHiragana(last)) && following.size() == 1 && isHiragana(following.front()) &&
-        !kStartsWords.contains(following.front()) && phraseModelJoins(window, end)) {
+    const bool kana = !following.isEmpty() && std::all_of(following.begin(), following.end(), isHiragana);
+    const bool ending = (isHan(last) && kana) || (isHiragana(last) && kana && following.size() == 1);
+    if (ending && !kStartsWords.contains(following.front()) && phraseModelJoins(window, end)) {
         return Continuation::cut;
     }
     if ((endsQuoteOrPause(last) && follows) ||

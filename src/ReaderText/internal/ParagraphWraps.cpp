@@ -170,26 +170,27 @@ bool parts(const Measure& line, const Measure& next) {
            (closesUtterance(line.text) && opensUtterance(next.text));
 }
 
-// "い、" "ろ、" "は、": items counted in the order of the iroha, where another line holds the letter before or
-// after; alone, "い、" or "は、" at a line's start is as often a wrap ("少な / い、", "私 / は、").
+// "い、" "ろ、" "は、": items counted in the order of the iroha from its first letter, each within a few lines
+// of the one before; alone, "い、" or "は、" at a line's start is more often a wrap ("少な / い、", "私 / は、").
 void markIrohaItems(std::vector<Measure>& measured) {
     static constexpr QStringView kIroha = u"いろはにほへとちりぬるを";
+    constexpr qsizetype kLinesApart = 6;
     const auto letterOf = [](const Measure& m) {
         return m.body.size() >= 3 && m.body[1] == u'、' ? kIroha.indexOf(m.body[0]) : qsizetype(-1);
     };
-    std::vector<bool> seen(size_t(kIroha.size()), false);
-    for (Measure& m : measured) {
-        const qsizetype letter = letterOf(m);
-        if (letter < 0) continue;
-        m.item = m.item || (letter > 0 && seen[size_t(letter - 1)]);
-        seen[size_t(letter)] = true;
-    }
-    std::fill(seen.begin(), seen.end(), false);
-    for (auto m = measured.rbegin(); m != measured.rend(); ++m) {
-        const qsizetype letter = letterOf(*m);
-        if (letter < 0) continue;
-        m->item = m->item || (letter + 1 < kIroha.size() && seen[size_t(letter + 1)]);
-        seen[size_t(letter)] = true;
+    qsizetype first = -1;  // the line of "い、" that may start a list
+    qsizetype last = -1;   // the line of the list's last item
+    qsizetype expected = 0;
+    for (qsizetype i = 0; i < qsizetype(measured.size()); ++i) {
+        const qsizetype letter = letterOf(measured[size_t(i)]);
+        if (letter == 0) {
+            first = last = i;
+            expected = 1;
+        } else if (letter > 0 && letter == expected && i - last <= kLinesApart) {
+            measured[size_t(first)].item = measured[size_t(i)].item = true;
+            last = i;
+            ++expected;
+        }
     }
 }
 
@@ -284,9 +285,10 @@ struct Block {
     bool mostlyWide = false;         // Japanese (or Chinese), which writes no space between its words
     // Of Japanese: the words at one of its line ends show it to be wrapped prose.
     bool shown = false;
-    // Of Japanese: it has three lines or more none of whose ends is shown to be a wrap, lines that each end
-    // between words, such as a timetable's, a list's or a poem's, which are lines however alike their widths.
-    bool keepsLines = false;
+    // Of Japanese: three lines or more none of whose ends is shown to be a wrap, that each end between words
+    // (a timetable's, a list's, a poem's): they wrap at no width of their own however alike, only at the one
+    // that the prose around them shows.
+    bool betweenWords = false;
 };
 
 // Blocks end at a line end that is not soft, around a line of another shape or a change of quote marks, and
@@ -377,9 +379,21 @@ bool wrapsAt(const std::vector<Measure>& measured, const Tally& tally, const std
     return tally.reaching >= kWrapMinimumLines && tally.reaching > 2 * against && tally.reaching * 2 >= wideProse;
 }
 
+struct Widths {
+    std::optional<qsizetype> text;   // the width of the blocks that wrap at none of their own
+    std::optional<qsizetype> shown;  // the width at which the blocks that their words show wrap, together
+};
+
+// The width the lines of `judged` wrap at together, where they do.
+std::optional<qsizetype> widthOf(const std::vector<Measure>& measured, const std::vector<const Block*>& judged) {
+    const Tally tally = mostReached(measured, judged);
+    if (tally.reaching == 0 || !wrapsAt(measured, tally, judged)) return std::nullopt;
+    return tally.width;
+}
+
 // The width each block wraps at by its own lines, where they tell one; then the text's width, which the
 // other blocks wrap at where their lines, judged together, do not outweigh it.
-std::optional<qsizetype> tellWidths(const std::vector<Measure>& measured, std::vector<Block>& blocks) {
+Widths tellWidths(const std::vector<Measure>& measured, std::vector<Block>& blocks) {
     std::vector<const Block*> all;
     for (Block& block : blocks) {
         qsizetype wide = 0;
@@ -390,7 +404,7 @@ std::optional<qsizetype> tellWidths(const std::vector<Measure>& measured, std::v
             block.shown = block.shown || (i + 1 < block.end && measured[size_t(i)].words != Continuation::none);
         }
         block.mostlyWide = wide > 0 && wide >= narrow;
-        block.keepsLines = block.mostlyWide && !block.shown && block.end - block.begin >= 3;
+        block.betweenWords = block.mostlyWide && !block.shown && block.end - block.begin >= 3;
         all.push_back(&block);
     }
     const Tally text = mostReached(measured, all);
@@ -412,8 +426,13 @@ std::optional<qsizetype> tellWidths(const std::vector<Measure>& measured, std::v
         }
         if (!block.width) judged.push_back(&block);
     }
-    if (judged.empty() || text.reaching == 0 || !wrapsAt(measured, text, judged)) return std::nullopt;
-    return text.width;
+    std::vector<const Block*> shown;
+    for (const Block& block : blocks) {
+        if (block.shown) shown.push_back(&block);
+    }
+    Widths widths{.text = std::nullopt, .shown = widthOf(measured, shown)};
+    if (!judged.empty() && text.reaching > 0 && wrapsAt(measured, text, judged)) widths.text = text.width;
+    return widths;
 }
 
 // The units after the line feed that go with a join: the quote marks the next line repeats, the white space
@@ -454,7 +473,8 @@ QList<LineEnd> paragraphWraps(const QList<SourceLine>& lines) {
         firstRunsOn && (startsWithLowercase(first.body) || startsWithLowercase(measured[1].body) ||
                         mayNotStartLine(firstCodePoint(first.body)) || holdsSentenceEndBeforeItsEnd(first.body));
     std::vector<Block> blocks = blocksOf(lines, measured);
-    const std::optional<qsizetype> textWidth = tellWidths(measured, blocks);
+    const Widths widths = tellWidths(measured, blocks);
+    const std::optional<qsizetype> textWidth = widths.text;
     // Wrapped prose around a short block of Japanese whose words show nothing: a block that its words show,
     // or one of other letters that wraps.
     const bool aroundShown = std::any_of(blocks.cbegin(), blocks.cend(), [&](const Block& block) {
@@ -462,7 +482,11 @@ QList<LineEnd> paragraphWraps(const QList<SourceLine>& lines) {
     });
     std::vector<std::optional<qsizetype>> blockWidths;
     for (const Block& block : blocks) {
-        const bool unshown = block.keepsLines || (block.mostlyWide && !block.shown && !aroundShown);
+        if (block.betweenWords) {
+            blockWidths.push_back(widths.shown);
+            continue;
+        }
+        const bool unshown = block.mostlyWide && !block.shown && !aroundShown;
         blockWidths.push_back(unshown ? std::nullopt : block.width ? block.width : textWidth);
     }
     for (size_t b = 0; b < blocks.size(); ++b) {

@@ -82,9 +82,10 @@ struct LineEnd {
 //   at it; every other block wraps at the text's width (over the evidence of every block) where their
 //   lines, judged together, do.
 // - A block of mostly wide characters is shown to be wrapped prose where the words at one of its line ends
-//   are a cut or likely. One that is not wraps at no width where it has three lines or more (a timetable,
-//   a menu, a list, verse: lines that each end between words, however alike their widths), nor where no
-//   block of the text is shown or, of other letters, wraps.
+//   are a cut or likely. One that is not and has three lines or more (a timetable, a menu, a list, verse:
+//   lines that each end between words, however alike their widths) wraps only at the width at which the
+//   shown blocks of the text wrap together; a shorter one wraps at none where no block of the text is shown
+//   or, of other letters, wraps.
 // A line end where the words are a cut joins its lines with nothing between, in a block of any length and
 // the first line of the text too; any other joins them where the line reaches its block's width. Neither
 // joins where one of these holds:
