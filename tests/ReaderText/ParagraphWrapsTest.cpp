@@ -496,6 +496,16 @@ const std::vector<Shape>& shapes() {
         {"an utterance wrapped between words among paragraphs wrapped at its width",
          wrapped(kMail, 42) + u"\n\n"_s + kInvitation + u"\n\n"_s + wrapped(kLeaving, 42),
          kMail + u"\n"_s + QString(kInvitation).remove(u'\n') + u"\n"_s + kLeaving},
+        // A sentence's end at a line's end stays a line end.
+        {"Japanese wrapped at 25 characters, every line end between words", wrapped(kSoseki, 50),
+         QString(kSoseki).replace(u"角が立つ。"_s, u"角が立つ。\n"_s)},
+        {"a story written in kana, wrapped",
+         u"むかしむかし、あるところに、おじいさんとおばあさんがすん\nでいました。おじいさんはやまへしばかりに、おばあさ"
+         u"んはかわ\n"
+         u"へせんたくにいきました。"_s,
+         u"むかしむかし、あるところに、おじいさんとおばあさんがすんでいました。おじいさんはやまへしばかりに、おばあさん"
+         u"は"
+         u"かわへせんたくにいきました。"_s},
         // Japanese wraps that cut a word or that the next line carries on, however few the lines.
         {"three lines selected from the middle of Japanese lines",
          u"週末は久しぶりに学生時代の友達の家へ遊\nびに行くことにしていたのだ。ところが当日の朝になって、マンションの管"

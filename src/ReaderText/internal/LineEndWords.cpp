@@ -41,11 +41,14 @@ bool isJapaneseLetter(QChar c) {
     return isHan(c) || isHiragana(c) || c.script() == QChar::Script_Katakana || c == u'ー';
 }
 
-bool allHiragana(QStringView text) {
+// Verse written in kana: letters all hiragana and no "、" or "。" inside, where prose written in kana (a
+// children's book) has them.
+bool kanaVerse(QStringView text) {
     bool any = false;
-    for (const QChar c : text) {
-        if (!c.isLetter()) continue;
-        if (!isHiragana(c)) return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if ((text[i] == u'、' || text[i] == u'。') && i + 1 < text.size()) return false;
+        if (!text[i].isLetter()) continue;
+        if (!isHiragana(text[i])) return false;
         any = true;
     }
     return any;
@@ -109,7 +112,7 @@ Continuation continuationAt(QStringView line, QStringView next) {
     }
     inside = inside && isJapaneseLetter(last) && isJapaneseLetter(first);
     const bool follows = onlyFollows(following);
-    if (allHiragana(line) && allHiragana(next)) return inside && follows ? Continuation::cut : Continuation::none;
+    if (kanaVerse(line) && kanaVerse(next)) return inside && follows ? Continuation::cut : Continuation::none;
     if (afterLetter && (inside || follows)) return Continuation::cut;
     // An ending that ICU's dictionary leaves as a word of its own and the phrase model keeps with the line's
     // last word ("住 / み"): one hiragana, never one that starts a word of its own ("お", "ご", "あ", "う", "わ").

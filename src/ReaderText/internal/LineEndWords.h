@@ -19,8 +19,9 @@ enum class Continuation {
 };
 
 // `line` and `next`: the two lines' texts without white space at either end. Lines whose letters are all
-// hiragana (verse written in kana, where the dictionary finds words across any line end and a line may
-// well start with "と") are cut only where both the dictionary and a following word say so.
+// hiragana with no "、" or "。" inside (verse written in kana, where the dictionary finds words across any
+// line end and a line may well start with "と") are cut only where both the dictionary and a following
+// word say so.
 // Costs the same for any line: ICU's dictionary and the phrase model see only the characters near the end.
 Continuation continuationAt(QStringView line, QStringView next);
 

@@ -201,6 +201,11 @@ void readWords(Measure& m, Measure& next) {
     const bool indented = !next.text.isEmpty() && next.text.front().isSpace();
     if (indented && !m.item) return;
     m.words = continuationAt(m.body, next.body);
+    // A sentence that starts inside the line runs on into the next: running prose, no item nor verse.
+    if (m.words == Continuation::none && !indented && holdsSentenceEndBeforeItsEnd(m.body) &&
+        !closesUtterance(m.body)) {
+        m.words = Continuation::likely;
+    }
     if (!indented) return;
     if (m.words != Continuation::cut) {
         m.words = Continuation::none;

@@ -61,7 +61,9 @@ struct LineEnd {
 //   for their shape (a table's row, code, an indented line). Evidence: prose before a line that starts
 //   with no capital letter (verse capitalises each line; wrapped prose rarely does).
 // - Words, in Japanese (continuationAt): a prose line's end falls inside a word or the next line carries the
-//   line on (a cut), or the next line's particle may carry on a quote or a noun (likely), or neither.
+//   line on (a cut), or the next line's particle may carry on a quote or a noun, or a sentence that starts
+//   inside the line runs on past its end, as in running prose and never in an item or a line of verse
+//   (likely), or neither.
 // - Items: a line that starts with a list's marker (startsParagraphOrItem), "い、" "ろ、" in the iroha's order,
 //   or a line indented under an item whose words the item's last line cuts (a step's second line).
 // - Blocks: the lines between two line ends that are not soft, between lines of another shape (a table's
