@@ -513,6 +513,9 @@ const std::vector<Shape>& shapes() {
          u"理人から電話があり、"_s,
          u"週末は久しぶりに学生時代の友達の家へ遊びに行くことにしていたのだ。ところが当日の朝になって、マンションの"
          u"管理人から電話があり、"_s},
+        {"three lines selected from the middle of Japanese lines, a wrap between words",
+         u"空の星を一つずつ数え\nるのが好きで、幼い私もその隣で同じように\n指を折っていたが、冬になると"_s,
+         u"空の星を一つずつ数えるのが好きで、幼い私もその隣で同じように指を折っていたが、冬になると"_s},
         {"a two-line Japanese paragraph between English paragraphs",
          wrapped(kProofs, 72) +
              u"\n\n来年の春までに、駅前の本店に加えて新たに三つの店\n舗を郊外に開く予定です。\n\n"_s +

@@ -410,6 +410,7 @@ Widths tellWidths(const std::vector<Measure>& measured, std::vector<Block>& bloc
         }
         block.mostlyWide = wide > 0 && wide >= narrow;
         block.betweenWords = block.mostlyWide && !block.shown && block.end - block.begin >= 3;
+
         all.push_back(&block);
     }
     const Tally text = mostReached(measured, all);
@@ -459,6 +460,28 @@ LineEnd endOf(const Measure& line, const Measure& next, const Block& block) {
     return end;
 }
 
+// A Japanese selection that starts and ends mid-line, its words cut at a line end: the width of its one full
+// line, wider than the first and the last, whose end is soft and no utterance's.
+std::optional<qsizetype> fullLineOfSelection(const std::vector<Measure>& measured, const std::vector<Block>& blocks,
+                                             bool firstRunsOn) {
+    auto last = qsizetype(measured.size()) - 1;
+    while (last > 0 && measured[size_t(last)].body.isEmpty()) --last;
+    if (!firstRunsOn || last < 2 || blocks[0].end <= last || !blocks[0].mostlyWide) return std::nullopt;
+    const auto cut = [](const Measure& m) { return m.words == Continuation::cut; };
+    if (std::none_of(measured.cbegin(), measured.cbegin() + last, cut)) return std::nullopt;
+    qsizetype full = 1;
+    for (qsizetype i = 2; i < last; ++i) {
+        if (measured[size_t(i)].width > measured[size_t(full)].width) full = i;
+    }
+    const Measure& line = measured[size_t(full)];
+    const qsizetype lastWidth = columnsIn(measured[size_t(last)].text, measured[size_t(last)].japanese);
+    if (line.width <= measured[0].width || line.width <= lastWidth || line.width < kWrapMinimumColumns ||
+        !line.candidate || line.exempt) {
+        return std::nullopt;
+    }
+    return line.width;
+}
+
 }  // namespace
 
 qsizetype displayColumns(QStringView text) {
@@ -486,13 +509,17 @@ QList<LineEnd> paragraphWraps(const QList<SourceLine>& lines) {
         return block.shown || (!block.mostlyWide && (block.width || textWidth));
     });
     std::vector<std::optional<qsizetype>> blockWidths;
+    const std::optional<qsizetype> selectionWidth = fullLineOfSelection(measured, blocks, firstRunsOn);
     for (const Block& block : blocks) {
         if (block.betweenWords) {
             blockWidths.push_back(widths.shown);
             continue;
         }
         const bool unshown = block.mostlyWide && !block.shown && !aroundShown;
-        blockWidths.push_back(unshown ? std::nullopt : block.width ? block.width : textWidth);
+        blockWidths.push_back(unshown       ? std::nullopt
+                              : block.width ? block.width
+                              : textWidth   ? textWidth
+                                            : selectionWidth);
     }
     for (size_t b = 0; b < blocks.size(); ++b) {
         for (qsizetype i = blocks[b].begin; i < blocks[b].end && i + 1 < lines.size(); ++i) {

@@ -102,7 +102,9 @@ struct LineEnd {
 // after it, where it runs on into the next line (runsOnInto): a selection that starts mid-line. Where it is
 // plainly a piece of a line (it or the next starts with a lowercase letter, it starts with what may not
 // begin a line, a sentence ends inside it), it is evidence of every width it is no wider than. A
-// greeting, a numbered heading or an utterance above a paragraph stays its line.
+// greeting, a numbered heading or an utterance above a paragraph stays its line. A Japanese text of one
+// block that runs on from its first line and whose words are cut at a line end, a selection that starts and
+// ends mid-line, wraps at the width of its widest line where that is wider than the first and the last.
 // A join leaves nothing between a word hyphenated at the wrap ("tem-", "tem‐") and its lowercase half,
 // between two wide characters (of a line of Japanese, ambiguous ones too), and, in a block of mostly wide
 // characters, between a wide character and anything ("約1200人", "、iPhone", "5G回線", "kmで"): two words of
