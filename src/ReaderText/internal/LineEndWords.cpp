@@ -83,6 +83,13 @@ bool isCounter(QChar c) {
     return kCounters.contains(c);
 }
 
+// A noun's "の" ends it ("昨年の"): what it qualifies comes next.
+bool endsInNounsNo(QStringView line) {
+    if (line.size() < 2 || line.back() != u'の') return false;
+    const QChar noun = line[line.size() - 2];
+    return isHan(noun) || noun.script() == QChar::Script_Katakana;
+}
+
 bool phraseModelJoins(QStringView window, qsizetype end) {
     const QList<TextRange> phrases = BudouXParser::shared().parse(window.toString());
     return std::none_of(phrases.cbegin(), phrases.cend(), [end](const TextRange& p) { return p.lowerBound == end; });
@@ -115,19 +122,15 @@ Continuation continuationAt(QStringView line, QStringView next) {
     if (kanaVerse(line) && kanaVerse(next)) return inside && follows ? Continuation::cut : Continuation::none;
     if (afterLetter && (inside || follows)) return Continuation::cut;
     // An ending that ICU's dictionary leaves as a word of its own and the phrase model keeps with the line's
-    // last word ("住 / み"): one hiragana, never one that starts a word of its own ("お", "ご", "あ", "う", "わ").
+    // last word: hiragana after a kanji ("住 / み", "淋 / しそう"), one hiragana after another, never one that
+    // starts a word of its own ("お", "ご", "あ", "う", "わ").
     static constexpr QStringView kStartsWords = u"おごあうわ";
     const bool kana = !following.isEmpty() && std::all_of(following.begin(), following.end(), isHiragana);
     const bool ending = (isHan(last) && kana) || (isHiragana(last) && kana && following.size() == 1);
     if (ending && !kStartsWords.contains(following.front()) && phraseModelJoins(window, end)) {
         return Continuation::cut;
     }
-    if ((endsQuoteOrPause(last) && follows) ||
-        (last == u'の' && line.size() >= 2 &&
-         (isHan(line[line.size() - 2]) || line[line.size() - 2].script() == QChar::Script_Katakana))) {
-        return Continuation::likely;
-    }
-    return Continuation::none;
+    return (endsQuoteOrPause(last) && follows) || endsInNounsNo(line) ? Continuation::likely : Continuation::none;
 }
 
 }  // namespace tavrine::internal

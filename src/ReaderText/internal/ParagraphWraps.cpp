@@ -385,8 +385,12 @@ bool wrapsAt(const std::vector<Measure>& measured, const Tally& tally, const std
 }
 
 struct Widths {
-    std::optional<qsizetype> text;   // the width of the blocks that wrap at none of their own
-    std::optional<qsizetype> shown;  // the width at which the blocks that their words show wrap, together
+    std::optional<qsizetype> text;       // the width of the blocks that wrap at none of their own
+    std::optional<qsizetype> shown;      // the width at which the blocks that their words show wrap, together
+    std::optional<qsizetype> selection;  // the width of a Japanese selection's one full line
+    // Wrapped prose around a short block of Japanese whose words show nothing: a block that its words show,
+    // or one of other letters that wraps.
+    bool aroundShown = false;
 };
 
 // The width the lines of `judged` wrap at together, where they do.
@@ -410,7 +414,6 @@ Widths tellWidths(const std::vector<Measure>& measured, std::vector<Block>& bloc
         }
         block.mostlyWide = wide > 0 && wide >= narrow;
         block.betweenWords = block.mostlyWide && !block.shown && block.end - block.begin >= 3;
-
         all.push_back(&block);
     }
     const Tally text = mostReached(measured, all);
@@ -436,9 +439,20 @@ Widths tellWidths(const std::vector<Measure>& measured, std::vector<Block>& bloc
     for (const Block& block : blocks) {
         if (block.shown) shown.push_back(&block);
     }
-    Widths widths{.text = std::nullopt, .shown = widthOf(measured, shown)};
+    Widths widths{.text = std::nullopt, .shown = widthOf(measured, shown), .selection = std::nullopt};
     if (!judged.empty() && text.reaching > 0 && wrapsAt(measured, text, judged)) widths.text = text.width;
+    widths.aroundShown = std::any_of(blocks.cbegin(), blocks.cend(), [&](const Block& block) {
+        return block.shown || (!block.mostlyWide && (block.width || widths.text));
+    });
     return widths;
+}
+
+// The width at which a block's line ends join, where it has one.
+std::optional<qsizetype> joinWidth(const Block& block, const Widths& widths) {
+    if (block.betweenWords) return widths.shown;
+    if (block.mostlyWide && !block.shown && !widths.aroundShown) return std::nullopt;
+    if (block.width) return block.width;
+    return widths.text ? widths.text : widths.selection;
 }
 
 // The units after the line feed that go with a join: the quote marks the next line repeats, the white space
@@ -501,26 +515,10 @@ QList<LineEnd> paragraphWraps(const QList<SourceLine>& lines) {
         firstRunsOn && (startsWithLowercase(first.body) || startsWithLowercase(measured[1].body) ||
                         mayNotStartLine(firstCodePoint(first.body)) || holdsSentenceEndBeforeItsEnd(first.body));
     std::vector<Block> blocks = blocksOf(lines, measured);
-    const Widths widths = tellWidths(measured, blocks);
-    const std::optional<qsizetype> textWidth = widths.text;
-    // Wrapped prose around a short block of Japanese whose words show nothing: a block that its words show,
-    // or one of other letters that wraps.
-    const bool aroundShown = std::any_of(blocks.cbegin(), blocks.cend(), [&](const Block& block) {
-        return block.shown || (!block.mostlyWide && (block.width || textWidth));
-    });
+    Widths widths = tellWidths(measured, blocks);
+    widths.selection = fullLineOfSelection(measured, blocks, firstRunsOn);
     std::vector<std::optional<qsizetype>> blockWidths;
-    const std::optional<qsizetype> selectionWidth = fullLineOfSelection(measured, blocks, firstRunsOn);
-    for (const Block& block : blocks) {
-        if (block.betweenWords) {
-            blockWidths.push_back(widths.shown);
-            continue;
-        }
-        const bool unshown = block.mostlyWide && !block.shown && !aroundShown;
-        blockWidths.push_back(unshown       ? std::nullopt
-                              : block.width ? block.width
-                              : textWidth   ? textWidth
-                                            : selectionWidth);
-    }
+    for (const Block& block : blocks) blockWidths.push_back(joinWidth(block, widths));
     for (size_t b = 0; b < blocks.size(); ++b) {
         for (qsizetype i = blocks[b].begin; i < blocks[b].end && i + 1 < lines.size(); ++i) {
             const Measure& m = measured[size_t(i)];
