@@ -203,7 +203,7 @@ void readWords(Measure& m, Measure& next) {
     m.words = continuationAt(m.body, next.body);
     // A sentence that starts inside the line runs on into the next: running prose, no item nor verse.
     if (m.words == Continuation::none && !indented && holdsSentenceEndBeforeItsEnd(m.body) &&
-        !closesUtterance(m.body)) {
+        !endsSentence(m.body) && !closesUtterance(m.body)) {
         m.words = Continuation::likely;
     }
     if (!indented) return;
