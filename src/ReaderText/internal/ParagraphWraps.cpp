@@ -202,8 +202,8 @@ void readWords(Measure& m, Measure& next) {
     if (indented && !m.item) return;
     m.words = continuationAt(m.body, next.body);
     // A sentence that starts inside the line runs on into the next: running prose, no item nor verse.
-    if (m.words == Continuation::none && !indented && holdsSentenceEndBeforeItsEnd(m.body) &&
-        !endsSentence(m.body) && !closesUtterance(m.body)) {
+    if (m.words == Continuation::none && !indented && holdsSentenceEndBeforeItsEnd(m.body) && !endsSentence(m.body) &&
+        !closesUtterance(m.body)) {
         m.words = Continuation::likely;
     }
     if (!indented) return;
