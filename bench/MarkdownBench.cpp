@@ -9,9 +9,11 @@
 // order of their paths, repeated when they are short of it), then prints
 //   {"file":"read-20000","ms":…}
 // for the whole reader, limits and checks included, on the first 20,000 UTF-16 units of that text, and
-//   {"file":"unwrap-20000","ms":…,"keptMs":…}
+//   {"file":"unwrap-20000","ms":…,"keptMs":…,"shortLinesMs":…}
 // for the reader on 20,000 units of Japanese wrapped at 34 characters a line, ten lines a paragraph, its
-// wraps joined (LineEnds::unwrapped, as another application's text is read), beside its lines kept.
+// wraps joined (LineEnds::unwrapped, as another application's text is read), beside its lines kept, and
+// on 20,000 units of Japanese lines of one to four characters, the most line ends at which ICU's dictionary
+// and the phrase model are asked: the slowest text of that length to unwrap.
 // It fails when a conversion does.
 #include "ReaderText/MarkdownReader.h"
 
@@ -97,20 +99,33 @@ QString wrappedJapanese() {
     return text.first(MarkdownReader::kMaximumLength);
 }
 
+// Words cut at every line end, a kanji's ending, a word that only follows another: each line end asks ICU's
+// dictionary, and most the phrase model.
+QString shortJapaneseLines() {
+    return bench::repeatedTo(u"住\nみ\n店\n舗\n遊\nびに\n読んでい\nる\n"_s, MarkdownReader::kMaximumLength);
+}
+
 // False when the reading failed.
 bool measureUnwrap() {
     const QString text = wrappedJapanese();
+    const QString shortLines = shortJapaneseLines();
     MarkdownReader::Result unwrapped;
     MarkdownReader::Result kept;
+    MarkdownReader::Result shortUnwrapped;
     const double ms = bench::bestMilliseconds(
         kRuns, [&] { unwrapped = MarkdownReader::readWithLineEnds(text, MarkdownReader::LineEnds::unwrapped); });
     const double keptMs = bench::bestMilliseconds(kRuns, [&] { kept = MarkdownReader::readKeepingLineEnds(text); });
-    if (!unwrapped || !kept || unwrapped->text.size() >= kept->text.size()) {
+    const double shortMs = bench::bestMilliseconds(kRuns, [&] {
+        shortUnwrapped = MarkdownReader::readWithLineEnds(shortLines, MarkdownReader::LineEnds::unwrapped);
+    });
+    if (!unwrapped || !kept || unwrapped->text.size() >= kept->text.size() || !shortUnwrapped ||
+        shortUnwrapped->text.count(u'\n') >= shortLines.count(u'\n') - 1) {
         std::fprintf(stderr, "markdown-bench: unwrap-20000 failed or joined nothing\n");
         return false;
     }
     std::printf("%s\n", qPrintable(u'{' + json(u"file"_s) + u':' + json(u"unwrap-20000"_s) +
-                                   field(u"ms"_s, milliseconds(ms)) + field(u"keptMs"_s, milliseconds(keptMs)) + u'}'));
+                                   field(u"ms"_s, milliseconds(ms)) + field(u"keptMs"_s, milliseconds(keptMs)) +
+                                   field(u"shortLinesMs"_s, milliseconds(shortMs)) + u'}'));
     return true;
 }
 

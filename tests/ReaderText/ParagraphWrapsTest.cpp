@@ -128,6 +128,46 @@ const QString kPorch =
     u"counted on my fingers as she did, although in winter the cold came through every gap in the old windows and "
     u"doors of the house, and we would give up and go inside to the stove."_s;
 
+// Lines that each end between words, about as long as one another: no paragraph that a source wrapped.
+const QString kTimetable =
+    u"06:42 普通 高尾行き 2番線 各駅に停車します\n06:58 快速 東京行き 1番線 三鷹から各駅停車\n"
+    u"07:05 特快 東京行き 1番線 立川に停まります\n07:18 普通 高尾行き 2番線 各駅に停車します\n"
+    u"07:31 快速 東京行き 1番線 三鷹から各駅停車"_s;
+const QString kSchedule =
+    u"9:00 開会の挨拶と本日の進め方の説明\n9:15 基調講演「これからの電子書籍」\n"
+    u"10:30 分科会「縦書きの組版について」\n12:00 昼食と休憩、展示会場の見学"_s;
+const QString kMenu =
+    u"焼き魚定食　　　　　　８５０円\n鶏の唐揚げ定食　　　　９００円\n豚の生姜焼き定食　　　９５０円\n"
+    u"日替わりランチ　　　　８００円"_s;
+const QString kRules =
+    u"一、図書室の本は貸出の手続きをしてから持ち出すこと\n二、借りた本は二週間以内に返却カウンターへ返すこと\n"
+    u"三、館内では静かにし、携帯電話での通話は控えること\n四、本を汚したときは必ず係員に申し出ること"_s;
+const QString kBracketedItems =
+    u"（一）申込書に必要事項を記入し、写真を一枚貼ること\n（二）受験料の振込みを済ませ、控えを同封すること\n"
+    u"（三）書類一式を締切日までに事務局へ郵送すること"_s;
+const QString kDottedItems =
+    u"一．会場には開始時刻の十分前までに集まること\n二．受付で名札を受け取り、胸に付けておくこと\n"
+    u"三．発表の持ち時間は質疑応答を含めて二十分"_s;
+const QString kIrohaItems =
+    u"い、会員証を受付に提示して、入館の記録をつけること\nろ、荷物はロッカーに預け、貴重品は身に付けること\n"
+    u"は、閲覧した資料は元の棚に戻さず返却台に置くこと"_s;
+const QString kToDo =
+    u"駅前のスーパーで牛乳と卵と食パンを買ってくる\n銀行で今月分の家賃と電気代を振り込んでおく\n"
+    u"クリーニング店で冬物のコートを受け取ってくる\n図書館で予約しておいた本を忘れずに借りてくる"_s;
+const QString kBooks =
+    u"夏目漱石『草枕』新潮文庫、一九五〇年初版発行\n森鴎外『高瀬舟』岩波文庫、一九三八年初版発行\n"
+    u"芥川龍之介『羅生門』角川文庫、一九五〇年発行"_s;
+const QString kKanaPoem =
+    u"あめのよるにひとりでまどのそとをみると\nとおくのまちのあかりがにじんでみえたよ\n"
+    u"だれかのなまえをよぶこえがきこえてきて\nわたしはそっとまどをあけてそらをみたの"_s;
+const QString kHaiku =
+    u"ふるいけやかわずとびこむみずのおと\nなつくさやつわものどもがゆめのあと\nしずかさやいわにしみいるせみのこえ"_s;
+
+// An utterance wrapped at 42 columns, each line end between two words.
+const QString kInvitation =
+    u"「それなら明日の朝早く、もう一度だけ駅まで\n歩いて行ってみようかと思うけれど、あなたも\n"
+    u"一緒に来てくれるかしら」"_s;
+
 struct Shape {
     const char* name;
     QString source;
@@ -162,9 +202,8 @@ const std::vector<Shape>& shapes() {
          u"と答えて、黙って向こうを向いてしまった。\n私はその横顔を見ているうちに、つい思わず"
          u"「ごめんなさい」と言ってしまった。"_s},
         {"Japanese, wrapped at 34 characters", wrapped(kSoseki, 68), kSoseki},
-        // Lines from 66 to 68 columns; a wrap before a narrow character joins with a space, as a soft break does.
-        {"Japanese with figures and English words, wrapped at 34 characters", wrapped(kMixed, 68),
-         QString(kMixed).replace(u"、Chromium"_s, u"、 Chromium"_s)},
+        // Lines from 66 to 68 columns; a wrap beside a Latin word joins it with nothing between, as it was written.
+        {"Japanese with figures and English words, wrapped at 34 characters", wrapped(kMixed, 68), kMixed},
         {"Japanese, a line three columns short: a figure in it, a character moved down",
          u"今年の売上は昨年の売上を大きく上回って、\n前年の5倍に達する見込みだと社長は話し\n"
          u"た。株主への配当も大きく増やすという方針\nだ。"_s,
@@ -429,6 +468,88 @@ const std::vector<Shape>& shapes() {
          u"Chapter 2. The Reading Room\n"_s + kPorch},
         {"an utterance above narration", u"「もう行くね。明日また来るから」\n"_s + wrapped(kLeaving, 60),
          u"「もう行くね。明日また来るから」\n"_s + kLeaving},
+        // Japanese lines that each end between words, of one length or near it: rows, items, verse.
+        {"a timetable", kTimetable, kTimetable},
+        {"a timetable below a wrapped mail", wrapped(kMail, 60) + u"\n\n"_s + kTimetable, kMail + u"\n"_s + kTimetable},
+        {"a day's schedule", kSchedule, kSchedule},
+        {"a menu aligned with ideographic spaces", kMenu, kMenu},
+        {"rules numbered 一、", kRules, kRules},
+        {"lists numbered （一） and 一．", kBracketedItems + u"\n\n"_s + kDottedItems,
+         kBracketedItems + u"\n"_s + kDottedItems},
+        {"a list numbered い、ろ、は、", kIrohaItems, kIrohaItems},
+        {"items numbered 一、, （一） and い、 under a wrapped paragraph",
+         u"図書室を利用するときは、次の決まりを必ず守ってくだ\nさい。守らなかった場合は、しばらくのあいだ本を借り\n"
+         u"られなくなることがあります。\n\n"_s +
+             kRules.first(51) + u"\n\n"_s + kBracketedItems.first(50) + u"\n\n"_s + kIrohaItems.first(50),
+         u"図書室を利用するときは、次の決まりを必ず守ってください。守らなかった場合は、しばらくのあいだ本を借り"
+         u"られなくなることがあります。\n"_s +
+             kRules.first(51) + u"\n"_s + kBracketedItems.first(50) + u"\n"_s + kIrohaItems.first(50)},
+        {"a to-do list and a book list of near-equal lines", kToDo + u"\n\n"_s + kBooks, kToDo + u"\n"_s + kBooks},
+        {"a kana poem of lines of one length", kKanaPoem, kKanaPoem},
+        {"haiku one a line", kHaiku, kHaiku},
+        {"verse of equal lines",
+         u"春の夜の海を遠く離れた丘の上から眺めていると\n古い灯台の明かりが波の向こうで今も揺れていた\n"
+         u"名前も知らない小さな船の影が港を出てゆくのを\n私はひとりいつまでもここに立って見送っていた"_s,
+         u"春の夜の海を遠く離れた丘の上から眺めていると\n古い灯台の明かりが波の向こうで今も揺れていた\n"
+         u"名前も知らない小さな船の影が港を出てゆくのを\n私はひとりいつまでもここに立って見送っていた"_s},
+        // Lines that end between words where the paragraphs around them show the width they wrap at.
+        {"an utterance wrapped between words among paragraphs wrapped at its width",
+         wrapped(kMail, 42) + u"\n\n"_s + kInvitation + u"\n\n"_s + wrapped(kLeaving, 42),
+         kMail + u"\n"_s + QString(kInvitation).remove(u'\n') + u"\n"_s + kLeaving},
+        // A sentence's end at a line's end stays a line end.
+        {"Japanese wrapped at 25 characters, every line end between words", wrapped(kSoseki, 50),
+         QString(kSoseki).replace(u"角が立つ。"_s, u"角が立つ。\n"_s)},
+        {"a story written in kana, wrapped",
+         u"むかしむかし、あるところに、おじいさんとおばあさんがすん\nでいました。おじいさんはやまへしばかりに、おばあさ"
+         u"んはかわ\n"
+         u"へせんたくにいきました。"_s,
+         u"むかしむかし、あるところに、おじいさんとおばあさんがすんでいました。おじいさんはやまへしばかりに、おばあさん"
+         u"は"
+         u"かわへせんたくにいきました。"_s},
+        // Japanese wraps that cut a word or that the next line carries on, however few the lines.
+        {"three lines selected from the middle of Japanese lines",
+         u"週末は久しぶりに学生時代の友達の家へ遊\nびに行くことにしていたのだ。ところが当日の朝になって、マンションの管"
+         u"\n"
+         u"理人から電話があり、"_s,
+         u"週末は久しぶりに学生時代の友達の家へ遊びに行くことにしていたのだ。ところが当日の朝になって、マンションの"
+         u"管理人から電話があり、"_s},
+        {"three lines selected from the middle of Japanese lines, a wrap between words",
+         u"空の星を一つずつ数え\nるのが好きで、幼い私もその隣で同じように\n指を折っていたが、冬になると"_s,
+         u"空の星を一つずつ数えるのが好きで、幼い私もその隣で同じように指を折っていたが、冬になると"_s},
+        {"a two-line Japanese paragraph between English paragraphs",
+         wrapped(kProofs, 72) +
+             u"\n\n来年の春までに、駅前の本店に加えて新たに三つの店\n舗を郊外に開く予定です。\n\n"_s +
+             wrapped(kPorch, 72),
+         kProofs + u"\n来年の春までに、駅前の本店に加えて新たに三つの店舗を郊外に開く予定です。\n"_s + kPorch},
+        {"a hand-wrapped list of questions",
+         u"Q: 縦書きのEPUBを読んでい\nるのですが、ルビが表示されません。\nA: "
+         u"設定画面の「表示」でルビを有効にしてください。\n\n"
+         u"Q: Linuxのカーネ\nルを更新したら、ホットキーが効かなくなりました。\nA: ログインし直してから、もう一度お試しください。"_s,
+         u"Q: 縦書きのEPUBを読んでいるのですが、ルビが表示されません。\nA: "
+         u"設定画面の「表示」でルビを有効にしてください。\n"
+         u"Q: Linuxのカーネルを更新したら、ホットキーが効かなくなりました。\nA: ログインし直してから、もう一度お試しください。"_s},
+        {"a two-line reply under a quote",
+         u"＞資料は前日までにメールでお送りいただけますでしょうか。\n＞よろしくお願いいたします。\n\n"
+         u"承知しました。資料は月曜日の夕方までにお送りしますので、ご確認いただきた\nいと思います。"_s,
+         u"＞資料は前日までにメールでお送りいただけますでしょうか。\n＞よろしくお願いいたします。\n"
+         u"承知しました。資料は月曜日の夕方までにお送りしますので、ご確認いただきたいと思います。"_s},
+        {"steps whose second lines hang under an indent",
+         u"1. 設定画面を開き、表示される画面の案内に従っ\n　　て取り込みの許可を与えます。\n"
+         u"2. ブラウザを再起動し、ページが読めるかどうか\n　　を確かめ、読めないときは最初からやり直\n　　します。"_s,
+         u"1. 設定画面を開き、表示される画面の案内に従って取り込みの許可を与えます。\n"
+         u"2. ブラウザを再起動し、ページが読めるかどうかを確かめ、読めないときは最初からやり直します。"_s},
+        {"Japanese wrapped by a tool that counts … and ― as one column",
+         u"駅の時計は三分ほど進んでいた……いや、\n進んでいたのではなく、こちらの時計が\n"
+         u"遅れていたのだ。毎朝同じ電車に乗って\nいると、そうした小さなずれ――ほんの数\n"
+         u"分の違い――が一日の予定をすっかり狂わ\nせることに気づく。"_s,
+         u"駅の時計は三分ほど進んでいた……いや、進んでいたのではなく、こちらの時計が遅れていたのだ。毎朝同じ電車に"
+         u"乗っていると、そうした小さなずれ――ほんの数分の違い――が一日の予定をすっかり狂わせることに気づく。"_s},
+        {"Latin words, figures and units beside Japanese at wraps",
+         u"新しい料金プランは月額九百八十円で、どの機種でも使え、\niPhoneでもAndroidでも同じ速さで、最新の大容量高速な5"
+         u"G\n"
+         u"回線につながります。駅から自宅までの道のりおよそ3.5km\nで電波が途切れることもなく、動画も快適に見られます。"_s,
+         u"新しい料金プランは月額九百八十円で、どの機種でも使え、iPhoneでもAndroidでも同じ速さで、最新の大容量高速な"
+         u"5G回線につながります。駅から自宅までの道のりおよそ3.5kmで電波が途切れることもなく、動画も快適に見られます。"_s},
     };
     return all;
 }

@@ -16,27 +16,36 @@ bool isDigit(QChar c) {
     return (c >= u'0' && c <= u'9') || (c >= u'０' && c <= u'９');
 }
 
-// "1." "12)" "３、" "a)": one to three digits, or one letter, closed as a list's number is. A digit right
-// after the closer makes a decimal number or a date ("1.5倍", "2.5 percent", "2024.12.1"), never an item.
+constexpr QStringView kKanjiNumerals = u"〇一二三四五六七八九十百千";
+
+bool isKanjiNumeral(QChar c) {
+    return kKanjiNumerals.contains(c);
+}
+
+// "1." "12)" "３、" "一、" "十二．" "a)": one to three digits or kanji numerals, or one letter, closed as a
+// list's number is. A numeral right after the closer makes a decimal number, a date or a count ("1.5倍",
+// "2.5 percent", "2024.12.1", "一、二度"), never an item.
 bool startsWithNumberedItem(QStringView line) {
-    qsizetype digits = 0;
-    while (digits < line.size() && digits < 4 && isDigit(line[digits])) ++digits;
-    static constexpr QStringView kNumberClosers = u".)、．）";
-    if (digits >= 1 && digits <= 3) {
-        if (digits >= line.size() || !kNumberClosers.contains(line[digits])) return false;
-        return digits + 1 >= line.size() || !isDigit(line[digits + 1]);
+    for (const auto numeral : {isDigit, isKanjiNumeral}) {
+        qsizetype digits = 0;
+        while (digits < line.size() && digits < 4 && numeral(line[digits])) ++digits;
+        static constexpr QStringView kNumberClosers = u".)、．）";
+        if (digits >= 1 && digits <= 3) {
+            if (digits >= line.size() || !kNumberClosers.contains(line[digits])) return false;
+            return digits + 1 >= line.size() || !numeral(line[digits + 1]);
+        }
     }
     const bool letter = !line.isEmpty() && line[0].isLetter() && line[0].unicode() < 0x80;
     return letter && line.size() > 1 && line[1] == u')';
 }
 
-// "(1)" "（２）" "[3]": a number in brackets.
+// "(1)" "（２）" "[3]" "（一）" "〔三〕": a number in brackets.
 bool startsWithBracketedNumber(QStringView line) {
-    static constexpr QStringView kOpeners = u"(（[";
+    static constexpr QStringView kOpeners = u"(（[〔";
     if (line.size() < 3 || !kOpeners.contains(line[0])) return false;
     qsizetype digits = 1;
-    while (digits < line.size() && isDigit(line[digits])) ++digits;
-    static constexpr QStringView kClosers = u")）]";
+    while (digits < line.size() && digits < 4 && (isDigit(line[digits]) || isKanjiNumeral(line[digits]))) ++digits;
+    static constexpr QStringView kClosers = u")）]〕";
     return digits > 1 && digits < line.size() && kClosers.contains(line[digits]);
 }
 
@@ -88,8 +97,7 @@ bool startsWithLowercaseLetter(QStringView word) {
 }
 
 bool isNumeral(QChar c) {
-    static constexpr QStringView kKanjiNumerals = u"〇一二三四五六七八九十百千";
-    return isDigit(c) || kKanjiNumerals.contains(c);
+    return isDigit(c) || isKanjiNumeral(c);
 }
 
 }  // namespace
@@ -240,9 +248,10 @@ bool mayNotEndLine(char32_t c) {
 
 bool alignsColumns(QStringView line) {
     line = line.trimmed();
+    const auto aligning = [](QChar c) { return c == u' ' || c == u'\u3000'; };
     for (qsizetype i = 1; i + 2 < line.size(); ++i) {
-        if (line[i] == u' ' && line[i + 1] == u' ' && !kSentenceEnds.contains(line[i - 1]) && !isClosing(line[i - 1]) &&
-            line[i - 1] != u':') {
+        if (aligning(line[i]) && aligning(line[i + 1]) && !kSentenceEnds.contains(line[i - 1]) &&
+            !isClosing(line[i - 1]) && line[i - 1] != u':') {
             return true;
         }
     }

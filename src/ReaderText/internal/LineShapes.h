@@ -16,8 +16,9 @@ bool holdsSentenceEndBeforeItsEnd(QStringView line);
 
 // It starts a paragraph or an item of a list that Markdown does not know: white space (a Japanese
 // paragraph starts with an ideographic space), a bullet (・ • ◦ ● ■ ※ and others), a circled number,
-// one to three digits closed by . ) 、 ．or ） and not followed by a digit ("1.5倍" is a number, no
-// item), a letter closed by ), or a number in brackets.
+// one to three digits or kanji numerals closed by . ) 、 ．or ） and not followed by another numeral
+// ("1.5倍" is a number, "一、二度" a count, no item), a letter closed by ), or a number in brackets ("(1)",
+// "（一）"). Items counted in kana ("い、" "ろ、") need the lines around them: ParagraphWraps tells them.
 bool startsParagraphOrItem(QStringView line);
 
 // An utterance in Japanese quotes: the line closes one (it ends in 」 or 』) or opens one (it starts
@@ -75,8 +76,9 @@ bool isSignatureSeparator(QStringView line);
 bool mayNotStartLine(char32_t c);
 bool mayNotEndLine(char32_t c);
 
-// It aligns columns: a run of two spaces or more between two characters, other than after a sentence's
-// end. Two neighbouring such lines are rows of one table (a listing such as ps or df prints).
+// It aligns columns: a run of two spaces or more (ideographic spaces too, as a menu aligns its prices)
+// between two characters, other than after a sentence's end. Two neighbouring such lines are rows of one
+// table (a listing such as ps or df prints).
 bool alignsColumns(QStringView line);
 
 }  // namespace tavrine::internal

@@ -30,13 +30,14 @@ struct SourceLine {
 enum class LineJoin {
     kept,      // a line feed: the source shows the line as a line
     joined,    // the line only wraps its paragraph: a space, or nothing between two wide characters
-    unspaced,  // joined with nothing between: a word hyphenated at the wrap, or a wrap beside a wide character
+    unspaced,  // joined with nothing between: a word cut or hyphenated at the wrap, a wrap beside a wide character
 };
 
 struct LineEnd {
     LineJoin join = LineJoin::kept;
     // The units at the start of the next line that vanish with the join: the quote marks ("＞", "＞＞ ") that
-    // a quoted line repeats from the line it continues, and white space before them.
+    // a quoted line repeats from the line it continues, and white space before them; the white space a line
+    // hangs under its list item with ("　　").
     qsizetype droppedMarks = 0;
 
     bool operator==(const LineEnd&) const = default;
@@ -51,13 +52,20 @@ struct LineEnd {
 // hold paragraphs wrapped at several widths (a reply above a quote, Japanese above English).
 // - A line reaches a width W when it is no wider than W and the start of the next line would not have
 //   fitted after it: its first word (a run of characters that are neither white space nor wide, after one
-//   space unless the line ends in a wide character) or its first wide character. A line one wide character
-//   short of W reaches it only where the rules of Japanese line breaking explain it (the next line's first
-//   or second character may not begin a line, or its first may not end one), so that verse of lines one
-//   character apart keeps its lines.
+//   space unless the line ends in a wide character) or its first wide character; with East Asian Ambiguous
+//   characters one column wide too, as some tools count them. A line one wide character short of W reaches
+//   it only where the rules of Japanese line breaking explain it (the next line's first or second character
+//   may not begin a line, or its first may not end one), so that verse of lines one character apart keeps
+//   its lines.
 // - Prose: a line whose end is soft, that holds a letter and is none of the lines below that never join
 //   for their shape (a table's row, code, an indented line). Evidence: prose before a line that starts
 //   with no capital letter (verse capitalises each line; wrapped prose rarely does).
+// - Words, in Japanese (continuationAt): a prose line's end falls inside a word or the next line carries the
+//   line on (a cut), or the next line's particle may carry on a quote or a noun, or a sentence that starts
+//   inside the line runs on past its end, as in running prose and never in an item or a line of verse
+//   (likely), or neither.
+// - Items: a line that starts with a list's marker (startsParagraphOrItem), "い、" "ろ、" in the iroha's order,
+//   or a line indented under an item whose words the item's last line cuts (a step's second line).
 // - Blocks: the lines between two line ends that are not soft, between lines of another shape (a table's
 //   row, a line without a letter other than closing marks alone that a wrap moved down ("。"), a numbered
 //   heading that starts a paragraph, a signature's lines after "--") or quote marks of another depth, and
@@ -75,9 +83,16 @@ struct LineEnd {
 //   where it is at least half the text's (a few short lines alike are a list or verse) and its lines wrap
 //   at it; every other block wraps at the text's width (over the evidence of every block) where their
 //   lines, judged together, do.
-// A line end then joins its lines when the line reaches its block's width and none of these holds:
+// - A block of mostly wide characters is shown to be wrapped prose where the words at one of its line ends
+//   are a cut or likely. One that is not and has three lines or more (a timetable, a menu, a list, verse:
+//   lines that each end between words, however alike their widths) wraps only at the width at which the
+//   shown blocks of the text wrap together; a shorter one wraps at none where no block of the text is shown
+//   or, of other letters, wraps.
+// A line end where the words are a cut joins its lines with nothing between, in a block of any length and
+// the first line of the text too; any other joins them where the line reaches its block's width. Neither
+// joins where one of these holds:
 // - the line ends a sentence (endsSentence), or the next line shows nothing or starts a paragraph or a
-//   list item (startsParagraphOrItem);
+//   list item (startsParagraphOrItem, or an item as above) other than a line hanging under its item;
 // - the line closes an utterance and the next opens another (「…」 then 「…」: two speakers);
 // - either line is a table's or a listing's row (isTableOrListingRow), both are comma-separated rows
 //   with as many separators, or both align columns with runs of spaces;
@@ -87,12 +102,15 @@ struct LineEnd {
 // after it, where it runs on into the next line (runsOnInto): a selection that starts mid-line. Where it is
 // plainly a piece of a line (it or the next starts with a lowercase letter, it starts with what may not
 // begin a line, a sentence ends inside it), it is evidence of every width it is no wider than. A
-// greeting, a numbered heading or an utterance above a paragraph stays its line.
+// greeting, a numbered heading or an utterance above a paragraph stays its line. A Japanese text of one
+// block that runs on from its first line and whose words are cut at a line end, a selection that starts and
+// ends mid-line, wraps at the width of its widest line where that is wider than the first and the last.
 // A join leaves nothing between a word hyphenated at the wrap ("tem-", "tem‐") and its lowercase half,
 // between two wide characters (of a line of Japanese, ambiguous ones too), and, in a block of mostly wide
-// characters, between a wide character and anything but a letter ("約1200人", "来年度の2.8倍"): English
-// beside a Japanese word keeps its space. It drops the quote marks a joined line repeats.
-// Linear in the text's length.
+// characters, between a wide character and anything ("約1200人", "、iPhone", "5G回線", "kmで"): two words of
+// other letters keep their space. It drops the quote marks a joined line repeats and the white space a line
+// hangs under its item with.
+// Linear in the text's length: the words are asked only of the characters around each line end.
 QList<LineEnd> paragraphWraps(const QList<SourceLine>& lines);
 
 inline constexpr qsizetype kWrapMinimumColumns = 24;
