@@ -420,7 +420,7 @@ TEST(DevToolsConnection, RepliesComeBackInTheOrderOfTheCommandsAndEventsAreIgnor
         messages.append(test::replyTo(held[0], {{u"n"_s, 1}}));
         return messages;
     });
-    auto connection = DevToolsConnection::open(browser.port(), u"/devtools/browser/a"_s, {.wait = test::patience()});
+    auto connection = DevToolsConnection::open(browser.port(), u"/devtools/browser/a"_s, {.wait = test::answerWait()});
     ASSERT_TRUE(connection);
     const auto replies = (*connection)->send({{u"A"_s}, {u"B"_s, {}, u"S"_s}, {u"C"_s}});
     ASSERT_TRUE(replies);
@@ -436,7 +436,7 @@ TEST(DevToolsConnection, AMessageOverTheLimitEndsTheConnection) {
     FakeDevToolsServer flooding([](const QJsonObject& command) -> QList<QByteArray> {
         return {test::replyTo(command, {{u"html"_s, QString(20'000'000, u'x')}})};
     });
-    auto connection = DevToolsConnection::open(flooding.port(), u"/devtools/browser/a"_s, {.wait = test::patience()});
+    auto connection = DevToolsConnection::open(flooding.port(), u"/devtools/browser/a"_s, {.wait = test::answerWait()});
     ASSERT_TRUE(connection);
     EXPECT_EQ((*connection)->call({u"Target.getTargets"_s}).error(), DevToolsFailure::tooLarge);
 }
@@ -468,7 +468,7 @@ TEST(DevToolsConnection, APageThatWentAwayIsToldApartFromABrokenConversation) {
     });
     // The browser answers every command, as late as a loaded machine makes it: a command that waited for the
     // browser's word instead would end timedOut, whatever the wait.
-    auto connection = DevToolsConnection::open(browser.port(), u"/devtools/browser/a"_s, {.wait = test::patience()});
+    auto connection = DevToolsConnection::open(browser.port(), u"/devtools/browser/a"_s, {.wait = test::answerWait()});
     ASSERT_TRUE(connection);
     const auto evaluate = [&](const QString& expression, const QString& session) {
         return (*connection)->call({u"Runtime.evaluate"_s, {{u"expression"_s, expression}}, session});
@@ -489,10 +489,10 @@ TEST(DevToolsConnection, APageThatWentAwayIsToldApartFromABrokenConversation) {
 // ---- The snapshot against such browsers ------------------------------------------------------------------
 
 // A process folder holding one browser on display ":7" whose profile names the fake's port, which the
-// browser holds. A browser that answers is waited for as long as the test may take: on a loaded machine
-// its answer may come late, and only the short wait of a silent browser is itself under test.
+// browser holds. A browser that answers is given test::answerWait() for each answer: on a loaded machine its
+// answer may come late, and only the short wait of a silent browser is itself under test.
 BrowserSnapshotOptions optionsFor(const FakeProcesses& processes, quint16 port,
-                                  std::chrono::milliseconds wait = test::patience()) {
+                                  std::chrono::milliseconds wait = test::answerWait()) {
     processes.write(u"profile/DevToolsActivePort"_s, QByteArray::number(port) + "\n/devtools/browser/fake");
     processes.add(59, u"/usr/bin/bash"_s, {}, {u"DISPLAY=:7"_s});
     processes.add(60, kChromium,
