@@ -12,7 +12,8 @@ script_name=$(basename "$0" .sh)
 # Gives up with MESSAGE and what the display showed then: the window in front, the capture page's title while a
 # browser is driven ($browser), what the script adds (a function script_state, when it defines one), and a
 # screenshot of the screen in the folder $artifacts, named after the script and the step given up on, when the
-# script sets $artifacts and $screenshot.
+# script sets $artifacts and $screenshot; beside it, the evidence that would go with the script's folders
+# (keep_evidence).
 fail() {
   echo "$script_name: $*" >&2
   echo "$script_name: seen: $(what_was_seen "$*")" >&2
@@ -42,12 +43,28 @@ what_was_seen() {
     printf ', the page says "%s"' "$(timeout 5 xdotool getwindowname "$browser" 2>/dev/null || true)"
   fi
   if declare -F script_state >/dev/null; then printf ', %s' "$(script_state)"; fi
-  if [ -n "${artifacts:-}" ] && [ -n "${screenshot:-}" ]; then
-    shot="$artifacts/$script_name-failed-$(step_name "$1").png"
+  if [ -n "${artifacts:-}" ]; then
     mkdir -p "$artifacts"
-    if timeout 20 "$screenshot" "$shot" >/dev/null 2>&1; then printf ', screenshot %s' "$shot"; fi
+    shot="$artifacts/$script_name-failed-$(step_name "$1")"
+    if [ -n "${screenshot:-}" ] && timeout 20 "$screenshot" "$shot.png" >/dev/null 2>&1; then
+      printf ', screenshot %s' "$shot.png"
+    fi
+    keep_evidence "$shot"
   fi
   echo
+}
+
+# Copies, to files whose names begin with STEM, what the reader wrote and kept, which go with the script's own
+# folders and the user folders with-xvfb made: its trace ($TAVRINE_TRACE_FILE, to STEM.trace), its reading store
+# (to STEM-store.json), and what the script adds (a function script_evidence, given STEM, when it defines one);
+# prints where each went.
+keep_evidence() {
+  local stem=$1 store="${XDG_DATA_HOME:-/nonexistent}/org.tavrine.Tavrine/reading-store.json"
+  if [ -f "${TAVRINE_TRACE_FILE:-}" ] && cp "$TAVRINE_TRACE_FILE" "$stem.trace" 2>/dev/null; then
+    printf ', trace %s' "$stem.trace"
+  fi
+  if [ -f "$store" ] && cp "$store" "$stem-store.json" 2>/dev/null; then printf ', store %s' "$stem-store.json"; fi
+  if declare -F script_evidence >/dev/null; then script_evidence "$stem"; fi
 }
 
 # The one limit of the script's waits, all of them together: each waits for a condition (a window
