@@ -174,10 +174,10 @@ TEST_F(ReaderNoticesX11, TheReaderWindowShowsACaptureFailureAndBothHotKeyErrors)
     ASSERT_TRUE(test::effectWithin([&] { return strip.isVisible() && strip.failureNotice().isVisible(); }));
     for (const int width : {ReaderWindow::kMinimumContentSize.width(), 1'200}) {
         window.resize(width, 720);
-        // Once the window has its width and the strip has laid its lines out for it, as late as a loaded machine
-        // makes it.
+        // Once the window has its width, the strip's layout has been given the strip's rectangle and the strip
+        // has laid its lines out for it, as late as a loaded machine makes it.
         EXPECT_TRUE(test::effectWithin([&] {
-            if (window.width() != width) return false;
+            if (window.width() != width || strip.layout()->geometry() != strip.rect()) return false;
             for (const QLabel* label : strip.findChildren<QLabel*>()) {
                 if (label->isVisible() && label->height() < label->heightForWidth(label->width())) return false;
             }
