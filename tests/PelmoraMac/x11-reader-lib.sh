@@ -502,6 +502,18 @@ start_accessibility_bus() {
   wait_for "the accessibility bus did not start" accessibility_on
 }
 
+# How many applications have shown themselves on the accessibility bus, as its registry counts them (the registry
+# started by the question, when it is not yet); nothing while the bus or the registry does not answer.
+accessibility_applications() {
+  local address
+  address=$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus --method org.a11y.Bus.GetAddress \
+    2>/dev/null | sed -n "s/^('\(.*\)',)$/\1/p")
+  [ -n "$address" ] || return 0
+  gdbus call --address "$address" --dest org.a11y.atspi.Registry --object-path /org/a11y/atspi/accessible/root \
+    --method org.freedesktop.DBus.Properties.Get org.a11y.atspi.Accessible ChildCount 2>/dev/null |
+    sed -n 's/^(<\([0-9]*\)>,)$/\1/p'
+}
+
 # A browser's capture page tells in its title, word by word: "Capture page OFFSET CLICKS SELECTED FOCUS"
 # (how far below the top of the browser's window the page begins, how many clicks it has had, how many
 # characters are selected and what has the focus). These read it from the window in $browser.
