@@ -331,9 +331,17 @@ key_reaching() {
 # mark "hotkey NAME" (qt_key_name of KEY: Meta+Ctrl+Alt+V) tells that it took the chord. The desktop hands a grabbed
 # chord to no window, so no key mark comes; the press is made again only while no hotkey mark came (lost on its
 # way, or pressed before the reader grabbed the chord). What the hot key does is the caller's to wait for, once
-# (wait_for_effect), so that a hot key the reader took and ignored fails.
+# (wait_for_effect), so that a hot key the reader took and ignored fails. With another program's window in front,
+# it is pressed once the reader has told that it is no longer the active application (its last "application"
+# mark): a loaded machine can tell the reader late that it was left, and that word ends a capture under way.
 hotkey_reaching() {
   local key=$1 name marks_before
+  another_program_in_front() {
+    local front
+    front=$(xdotool getactivewindow getwindowpid 2>/dev/null) && [ -n "$front" ] && [ "$front" != "${pid:-}" ]
+  }
+  reader_left() { ! another_program_in_front || [ "$(last_mark application)" != active ]; }
+  wait_for_effect "the reader never told that another program's window is in front" reader_left
   name=$(qt_key_name "$1")
   marks_before=$(key_marks "$name" hotkey)
   hotkey_reached() { [ "$(key_marks "$name" hotkey)" -gt "$marks_before" ]; }
