@@ -80,15 +80,58 @@ function(tavrine_add_module name)
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
 endfunction()
 
-# tavrine_add_test_binary(<name> SOURCES ... LINKS ... [GUI] [XVFB [XVFB_OPTIONS ...] [XVFB_PARTS ...]]): one
-# GoogleTest binary per module, its cases discovered by CTest and run on the offscreen platform. GUI gives it
-# the widget test main (a QApplication). XVFB makes it one CTest test that runs the whole binary on a private
-# X server through scripts/with-xvfb (XVFB_OPTIONS are that script's options). XVFB_PARTS, pairs of a part
-# name and a GoogleTest filter, makes it one CTest test per part instead, <name>.<part>, each on its own X
-# server and within its own 300 s: a binary whose cases each start a browser outlasts one test's limit on
-# two busy cores.
+# Every test has a time limit, in seconds, that fits it with a wide margin on a busy machine of two cores in the
+# sanitized build: CTest ends a test that passes its TIMEOUT, and the test's own waits end before that, saying
+# what they waited for, as its environment's TAVRINE_TEST_LIMIT (the same seconds) tells test::patience() and
+# the X11 scripts' overall limit. A test registered by add_test has TAVRINE_TEST_LIMIT unless it sets a TIMEOUT
+# of its own; a GoogleTest case, each its own CTest test, has TAVRINE_CASE_LIMIT unless its binary says more.
+set(TAVRINE_TEST_LIMIT 300)
+set(TAVRINE_CASE_LIMIT 120)
+
+# tavrine_limit_tests(): once the calling folder's CMakeLists.txt has run, every test registered there without a
+# TIMEOUT gets TAVRINE_TEST_LIMIT, and every one its TIMEOUT, however late it was set, in its environment as
+# TAVRINE_TEST_LIMIT. The functions below that register tests call it; a folder that registers tests with add_test
+# alone calls it once. (GoogleTest cases, which CTest discovers when it runs, have theirs from
+# _tavrine_discover_cases.)
+function(tavrine_limit_tests)
+  get_property(scheduled DIRECTORY PROPERTY TAVRINE_LIMITS_SCHEDULED)
+  if(NOT scheduled)
+    set_property(DIRECTORY PROPERTY TAVRINE_LIMITS_SCHEDULED TRUE)
+    cmake_language(DEFER CALL _tavrine_limit_folder_tests)
+  endif()
+endfunction()
+
+function(_tavrine_limit_folder_tests)
+  get_property(tests DIRECTORY PROPERTY TESTS)
+  foreach(test IN LISTS tests)
+    get_test_property(${test} TIMEOUT limit)
+    if(NOT limit)
+      set(limit ${TAVRINE_TEST_LIMIT})
+      set_tests_properties(${test} PROPERTIES TIMEOUT ${limit})
+    endif()
+    get_test_property(${test} ENVIRONMENT environment)
+    if(NOT environment)
+      set(environment "")
+    endif()
+    list(FILTER environment EXCLUDE REGEX "^TAVRINE_TEST_LIMIT=")
+    list(APPEND environment TAVRINE_TEST_LIMIT=${limit})
+    set_tests_properties(${test} PROPERTIES ENVIRONMENT "${environment}")
+  endforeach()
+endfunction()
+
+# tavrine_add_test_binary(<name> SOURCES ... LINKS ... [GUI] [CASE_LIMIT <seconds>] [SLOW_CASES ...]
+# [XVFB [XVFB_OPTIONS ...] [XVFB_PARTS ...]]): one GoogleTest binary per module, its cases
+# discovered by CTest and run on the offscreen platform, each within TAVRINE_CASE_LIMIT (CASE_LIMIT for all of
+# them; SLOW_CASES, pairs of a GoogleTest filter and seconds, for the cases the filter selects). GUI gives it the
+# widget test main (a QApplication). XVFB makes it one CTest test that runs the whole binary on a private X server
+# through scripts/with-xvfb (XVFB_OPTIONS are that script's options), within TAVRINE_TEST_LIMIT. XVFB_PARTS, pairs
+# of a part name and a GoogleTest filter, makes it one CTest test per part instead, <name>.<part>, each on its own
+# X server and within its own limit: a binary whose cases each start a browser outlasts one test's limit on two
+# busy cores.
 function(tavrine_add_test_binary name)
-  cmake_parse_arguments(ARG "GUI;XVFB" "" "SOURCES;LINKS;LABELS;XVFB_OPTIONS;XVFB_PARTS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;XVFB" "CASE_LIMIT"
+                        "SOURCES;LINKS;LABELS;XVFB_OPTIONS;XVFB_PARTS;SLOW_CASES" ${ARGN})
+  tavrine_limit_tests()
   add_executable(${name} ${ARG_SOURCES})
   if(ARG_GUI OR ARG_XVFB)
     target_link_libraries(${name} PRIVATE tavrine_test_main_gui)
@@ -102,30 +145,59 @@ function(tavrine_add_test_binary name)
       list(POP_FRONT ARG_XVFB_PARTS part filter)
       add_test(NAME ${name}.${part} COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-xvfb ${ARG_XVFB_OPTIONS}
                $<TARGET_FILE:${name}> --gtest_filter=${filter})
-      set_tests_properties(${name}.${part} PROPERTIES TIMEOUT 300 LABELS "${name};xvfb;${ARG_LABELS}")
+      set_tests_properties(${name}.${part} PROPERTIES TIMEOUT ${TAVRINE_TEST_LIMIT} LABELS "${name};xvfb;${ARG_LABELS}")
     endwhile()
   elseif(ARG_XVFB)
     add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-xvfb ${ARG_XVFB_OPTIONS} $<TARGET_FILE:${name}>)
-    set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS "${name};xvfb;${ARG_LABELS}")
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${TAVRINE_TEST_LIMIT} LABELS "${name};xvfb;${ARG_LABELS}")
   else()
-    gtest_discover_tests(${name}
-      DISCOVERY_MODE PRE_TEST
-      DISCOVERY_TIMEOUT 60
-      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "${name};${ARG_LABELS}")
+    if(NOT ARG_CASE_LIMIT)
+      set(ARG_CASE_LIMIT ${TAVRINE_CASE_LIMIT})
+    endif()
+    # The cases of each slow filter are discovered apart, with their own limit; the rest without them.
+    set(others "")
+    while(ARG_SLOW_CASES)
+      list(POP_FRONT ARG_SLOW_CASES filter limit)
+      _tavrine_discover_cases(${name} "${filter}" ${limit} "${ARG_LABELS}")
+      string(APPEND others ":${filter}")
+    endwhile()
+    if(others)
+      string(SUBSTRING "${others}" 1 -1 others)
+      set(others "-${others}")
+    endif()
+    _tavrine_discover_cases(${name} "${others}" ${ARG_CASE_LIMIT} "${ARG_LABELS}")
   endif()
+endfunction()
+
+# The cases of the binary that the GoogleTest filter selects (every case when it is empty), each a CTest test
+# within `limit` seconds, told its limit in its environment. (gtest_discover_tests hands each property on as
+# the words of one list: a value of one word each, the limit a modification of its own.)
+function(_tavrine_discover_cases name filter limit labels)
+  set(filtered "")
+  if(filter)
+    set(filtered TEST_FILTER "${filter}")
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    ${filtered}
+    PROPERTIES TIMEOUT ${limit} ENVIRONMENT QT_QPA_PLATFORM=offscreen
+               ENVIRONMENT_MODIFICATION TAVRINE_TEST_LIMIT=set:${limit} LABELS "${name};${labels}")
 endfunction()
 
 # tavrine_add_benchmark(<name> SOURCES ... LINKS ... [DRIVER] [SMOKE <argument>...] [SMOKE_XVFB]
 # [SMOKE_LOCK <resource>]): a Google Benchmark program, or with DRIVER a plain command-line driver that
 # prints its own figures. Each is also the test BenchSmoke.<name> (label bench-smoke), a smoke round whose
 # figures nobody reads: the program run once with the SMOKE arguments (by default one iteration of each
-# case of a Google Benchmark program, and none for a driver), on the offscreen platform, within 300 s.
+# case of a Google Benchmark program, and none for a driver), on the offscreen platform, within
+# TAVRINE_TEST_LIMIT.
 # SMOKE_XVFB labels it xvfb too (the program starts X servers of its own), SMOKE_LOCK gives it a CTest
 # resource lock. It fails when the program fails or crashes, or when a case of a Google Benchmark program
 # reports an error, unless the error is an input that is missing: those messages start with "(skipped"
 # (state.SkipWithError("(skipped: … is missing)")).
 function(tavrine_add_benchmark name)
   cmake_parse_arguments(ARG "DRIVER;SMOKE_XVFB" "SMOKE_LOCK" "SOURCES;LINKS;SMOKE" ${ARGN})
+  tavrine_limit_tests()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE tavrine_options ${ARG_LINKS})
   if(NOT ARG_DRIVER)
@@ -149,7 +221,8 @@ function(tavrine_add_benchmark name)
   file(CHMOD ${runtime} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
   add_test(NAME BenchSmoke.${name} COMMAND ${name} ${ARG_SMOKE})
   set_tests_properties(BenchSmoke.${name} PROPERTIES
-    LABELS "${labels}" TIMEOUT 300 ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${runtime}"
+    LABELS "${labels}" TIMEOUT ${TAVRINE_TEST_LIMIT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${runtime}"
     FAIL_REGULAR_EXPRESSION "ERROR OCCURRED: '[^(]")
   if(ARG_SMOKE_LOCK)
     set_tests_properties(BenchSmoke.${name} PROPERTIES RESOURCE_LOCK ${ARG_SMOKE_LOCK})

@@ -1,6 +1,7 @@
 #include "PelmoraMac/Capture/BrowserSnapshotScript.h"
 #include "PelmoraMac/Capture/internal/DevToolsConnection.h"
 #include "PelmoraMac/Capture/internal/DevToolsEndpoint.h"
+#include "PelmoraMac/Capture/internal/DevToolsTabs.h"
 #include "PelmoraMac/Capture/internal/LoopbackListener.h"
 
 #include "CaptureTesting.h"
@@ -420,7 +421,7 @@ TEST(DevToolsConnection, RepliesComeBackInTheOrderOfTheCommandsAndEventsAreIgnor
         messages.append(test::replyTo(held[0], {{u"n"_s, 1}}));
         return messages;
     });
-    auto connection = DevToolsConnection::open(browser.port(), u"/devtools/browser/a"_s, {.wait = test::patience()});
+    auto connection = DevToolsConnection::open(browser.port(), u"/devtools/browser/a"_s, {.wait = test::answerWait()});
     ASSERT_TRUE(connection);
     const auto replies = (*connection)->send({{u"A"_s}, {u"B"_s, {}, u"S"_s}, {u"C"_s}});
     ASSERT_TRUE(replies);
@@ -436,7 +437,7 @@ TEST(DevToolsConnection, AMessageOverTheLimitEndsTheConnection) {
     FakeDevToolsServer flooding([](const QJsonObject& command) -> QList<QByteArray> {
         return {test::replyTo(command, {{u"html"_s, QString(20'000'000, u'x')}})};
     });
-    auto connection = DevToolsConnection::open(flooding.port(), u"/devtools/browser/a"_s, {.wait = test::patience()});
+    auto connection = DevToolsConnection::open(flooding.port(), u"/devtools/browser/a"_s, {.wait = test::answerWait()});
     ASSERT_TRUE(connection);
     EXPECT_EQ((*connection)->call({u"Target.getTargets"_s}).error(), DevToolsFailure::tooLarge);
 }
@@ -468,7 +469,7 @@ TEST(DevToolsConnection, APageThatWentAwayIsToldApartFromABrokenConversation) {
     });
     // The browser answers every command, as late as a loaded machine makes it: a command that waited for the
     // browser's word instead would end timedOut, whatever the wait.
-    auto connection = DevToolsConnection::open(browser.port(), u"/devtools/browser/a"_s, {.wait = test::patience()});
+    auto connection = DevToolsConnection::open(browser.port(), u"/devtools/browser/a"_s, {.wait = test::answerWait()});
     ASSERT_TRUE(connection);
     const auto evaluate = [&](const QString& expression, const QString& session) {
         return (*connection)->call({u"Runtime.evaluate"_s, {{u"expression"_s, expression}}, session});
@@ -489,10 +490,10 @@ TEST(DevToolsConnection, APageThatWentAwayIsToldApartFromABrokenConversation) {
 // ---- The snapshot against such browsers ------------------------------------------------------------------
 
 // A process folder holding one browser on display ":7" whose profile names the fake's port, which the
-// browser holds. A browser that answers is waited for as long as the test may take: on a loaded machine
-// its answer may come late, and only the short wait of a silent browser is itself under test.
+// browser holds. A browser that answers is given test::answerWait() for each answer: on a loaded machine its
+// answer may come late, and only the short wait of a silent browser is itself under test.
 BrowserSnapshotOptions optionsFor(const FakeProcesses& processes, quint16 port,
-                                  std::chrono::milliseconds wait = test::patience()) {
+                                  std::chrono::milliseconds wait = test::answerWait()) {
     processes.write(u"profile/DevToolsActivePort"_s, QByteArray::number(port) + "\n/devtools/browser/fake");
     processes.add(59, u"/usr/bin/bash"_s, {}, {u"DISPLAY=:7"_s});
     processes.add(60, kChromium,
@@ -606,6 +607,81 @@ TEST(BrowserSnapshotFailures, ACrashedTabInFrontIsAChangedSourceHoweverEarlyTheB
         BrowserSnapshotOptions options = optionsFor(processes, browser.port());
         EXPECT_EQ(failureOf(takeBrowserSnapshot(ArticleBrowser::chrome, true, options)), CaptureFailure::sourceChanged);
     }
+}
+
+// Nine pages behind the one in front on addresses of 2,000,000 characters, which come to more than the largest
+// message read from the browser (16,000,000 bytes): the page in front is found, as each page behind is told in a
+// message of its own. Nothing is asked whose answer would list them all, as the browser's list of targets would, or
+// a page's frame tree with its frames on such addresses: the browser here answers both past the limit. The sizes are
+// the product's; the wait for each answer the test's, since a fake browser answers such messages slowly on a
+// loaded machine.
+TEST(DevToolsTabs, PagesBehindOnAddressesPastTheMessageLimitNeverKeepThePageInFrontFromBeingFound) {
+    const QString longAddress = u"data:text/html,"_s + QString(2'000'000, u'x');
+    const QString frontAddress = u"http://127.0.0.1/front"_s;
+    const auto targetInfo = [&](const QString& target) {
+        return QJsonObject{
+            {u"type"_s, u"page"_s}, {u"targetId"_s, target}, {u"url"_s, target == u"F"_s ? frontAddress : longAddress}};
+    };
+    QStringList targets{u"F"_s};
+    for (int page = 1; page <= 9; ++page) targets.append(u"B"_s + QString::number(page));
+    QStringList asked;
+    FakeDevToolsServer browser([&](const QJsonObject& command) -> QList<QByteArray> {
+        const QString method = command.value(u"method"_s).toString();
+        const QString session = command.value(u"sessionId"_s).toString();
+        const QJsonObject params = command.value(u"params"_s).toObject();
+        asked.append(method);
+        if (method == u"Target.setAutoAttach"_s) {
+            QList<QByteArray> messages;
+            for (const QString& target : targets) {
+                messages.append(
+                    QJsonDocument(QJsonObject{{u"method"_s, u"Target.attachedToTarget"_s},
+                                              {u"params"_s, QJsonObject{{u"sessionId"_s, QString(u"s"_s + target)},
+                                                                        {u"targetInfo"_s, targetInfo(target)}}}})
+                        .toJson(QJsonDocument::Compact));
+            }
+            return messages << test::replyTo(command, {});
+        }
+        if (method == u"Target.getTargets"_s) {
+            QJsonArray infos;
+            for (const QString& target : targets) infos.append(targetInfo(target));
+            return {test::replyTo(command, {{u"targetInfos"_s, infos}})};
+        }
+        if (method == u"Page.getFrameTree"_s) {
+            QJsonArray frames;
+            for (int frame = 0; frame < 9; ++frame) {
+                frames.append(
+                    QJsonObject{{u"frame"_s, QJsonObject{{u"id"_s, QString::number(frame)}, {u"url"_s, longAddress}}}});
+            }
+            return {test::replyTo(command, {{u"frameTree"_s, QJsonObject{{u"frame"_s, QJsonObject{{u"id"_s, session}}},
+                                                                         {u"childFrames"_s, frames}}}})};
+        }
+        if (method == u"Page.createIsolatedWorld"_s) return {test::replyTo(command, {{u"executionContextId"_s, 7}})};
+        if (method == u"Runtime.evaluate"_s) {
+            const QString answer = session == u"sF"_s ? u"focused"_s : u"hidden"_s;
+            return {test::replyTo(command, {{u"result"_s, QJsonObject{{u"value"_s, answer}}}})};
+        }
+        if (method == u"Browser.getWindowForTarget"_s) {
+            return {test::replyTo(
+                command,
+                {{u"windowId"_s, 1},
+                 {u"bounds"_s, QJsonObject{{u"left"_s, 0}, {u"top"_s, 0}, {u"width"_s, 800}, {u"height"_s, 600}}}})};
+        }
+        if (method == u"Target.getTargetInfo"_s) {
+            return {test::replyTo(command, {{u"targetInfo"_s, targetInfo(params.value(u"targetId"_s).toString())}})};
+        }
+        return {test::replyTo(command, {})};
+    });
+    const DevToolsLimits limits{.wait = test::answerWait()};
+    auto connection = DevToolsConnection::open(browser.port(), u"/devtools/browser/a"_s, limits);
+    ASSERT_TRUE(connection);
+    DevToolsPages pages(**connection);
+    const auto tab = findActiveTab(**connection, pages, limits);
+    ASSERT_TRUE(tab) << int(tab.error());
+    EXPECT_EQ(tab->targetID, u"F"_s);
+    EXPECT_EQ(tab->url, frontAddress);
+    EXPECT_EQ(tab->sessionID, u"sF"_s);
+    EXPECT_FALSE(asked.contains(u"Target.getTargets"_s));
+    EXPECT_FALSE(asked.contains(u"Page.getFrameTree"_s));
 }
 
 // The inode of the socket that listens on `address`:`port` (hexadecimal as the kernel writes it) in one

@@ -25,12 +25,12 @@ namespace tavrine::test {
 
 // Drives a test's headless Chromium over its own DevTools connection, as the user would drive a
 // browser: opens, activates, reloads and closes tabs, and waits until each change has settled. Every wait
-// is for what the browser shows, within the test program's overall limit (test::patience()): a loaded
-// machine only makes them longer.
+// is for what the browser shows, within the test program's overall limit (test::patience()), each answer of
+// the browser within test::answerWait(): a loaded machine only makes them longer.
 class ChromiumDriver {
 public:
     explicit ChromiumDriver(const HeadlessChromium& browser) {
-        auto connection = DevToolsConnection::open(browser.port(), browser.browserPath(), {.wait = patience()});
+        auto connection = DevToolsConnection::open(browser.port(), browser.browserPath(), {.wait = answerWait()});
         if (!connection) {
             ADD_FAILURE() << "no connection to the test's chromium";
             return;

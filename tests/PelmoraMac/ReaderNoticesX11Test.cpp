@@ -139,11 +139,14 @@ TEST_F(ReaderNoticesX11, TheCaptureStripShowsItsLongestMessageWholeAtEitherWidth
     for (const int width : {600, 1'200}) {
         window.resize(width, 620);
         QLabel* message = strip->failureNotice().messageLabel();
-        // Once the window has its width and the strip has laid its lines out for it.
+        // Once the window has its width, the strip's layout has been given the strip's rectangle at that width and
+        // the message its lines: each is laid out on a later turn of its own, as late as a loaded machine makes it.
         EXPECT_TRUE(test::effectWithin([&] {
-            return window.width() == width && message->height() >= message->heightForWidth(message->width());
+            return window.width() == width && strip->width() == width && strip->layout()->geometry() == strip->rect() &&
+                   message->height() >= message->heightForWidth(message->width());
         })) << width
-            << ": " << message->height() << " for " << message->heightForWidth(message->width());
+            << ": the strip " << strip->width() << " wide, its layout at " << strip->layout()->geometry().width()
+            << ", the message " << message->height() << " high for " << message->heightForWidth(message->width());
         EXPECT_EQ(message->text(), longest);
         EXPECT_EQ(message->mapTo(strip, QPoint(message->width(), 0)).x(), strip->layout()->contentsRect().right() + 1);
         screenshot(u"notices-capture-strip-%1.png"_s.arg(width));
@@ -171,10 +174,10 @@ TEST_F(ReaderNoticesX11, TheReaderWindowShowsACaptureFailureAndBothHotKeyErrors)
     ASSERT_TRUE(test::effectWithin([&] { return strip.isVisible() && strip.failureNotice().isVisible(); }));
     for (const int width : {ReaderWindow::kMinimumContentSize.width(), 1'200}) {
         window.resize(width, 720);
-        // Once the window has its width and the strip has laid its lines out for it, as late as a loaded machine
-        // makes it.
+        // Once the window has its width, the strip's layout has been given the strip's rectangle and the strip
+        // has laid its lines out for it, as late as a loaded machine makes it.
         EXPECT_TRUE(test::effectWithin([&] {
-            if (window.width() != width) return false;
+            if (window.width() != width || strip.layout()->geometry() != strip.rect()) return false;
             for (const QLabel* label : strip.findChildren<QLabel*>()) {
                 if (label->isVisible() && label->height() < label->heightForWidth(label->width())) return false;
             }

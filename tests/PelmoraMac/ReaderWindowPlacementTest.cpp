@@ -372,15 +372,28 @@ TEST_F(ReaderWindowControllerTest, AHiddenWindowGoingToAStoredPlaceGetsItBeforeI
     // Shown already: nothing is asked before it is brought up.
     controller().showNormally();
     EXPECT_EQ(desktop.decorationQueries, 1);
+    const QMargins seen = window.windowHandle()->frameMargins();
     close();
 
-    // The window manager does not answer in time: the window is left where it was until it is on screen.
+    // The window manager does not answer in time: the window takes the decorations it had when it was last on
+    // screen, not the place it was left at while hidden.
     desktop.decorationsAhead.reset();
     window.move(window.pos() + QPoint(40, 40));
-    const QRect before = window.geometry();
     shown.geometry.reset();
     controller().showInvoked({.application = std::nullopt, .displayID = u"right"_s, .pointer = at(10, 10)});
     EXPECT_EQ(desktop.decorationQueries, 2);
+    EXPECT_EQ(shown.geometry, ReaderScreens::toQt(at(1650, 300, 800, 600)).marginsRemoved(seen));
+    settle();
+    EXPECT_EQ(frame(), at(1650, 300, 800, 600));
+}
+
+TEST_F(ReaderWindowControllerTest, AWindowNeverOnScreenWithoutTheWindowManagersAnswerIsPlacedOnceItIs) {
+    GeometryAtShow shown;
+    window.installEventFilter(&shown);
+    controller().positions().recordPosition(at(1650, 300, 800, 600), kRight);
+    const QRect before = window.geometry();
+    controller().showNormally();
+    EXPECT_EQ(desktop.decorationQueries, 1);
     EXPECT_EQ(shown.geometry, before);
     settle();
     EXPECT_EQ(frame(), at(1650, 300, 800, 600));

@@ -4,6 +4,7 @@
 //   configure WINDOW X Y WIDTH HEIGHT  a top-level window moved or resized
 //   map WINDOW                         a top-level window mapped
 //   reparent CLIENT TOP-LEVEL          a client window put into a frame: the frame's top-level window
+//   request-frame-extents WINDOW       a client asked the window manager for the frame it will give WINDOW
 // after a first line "ready" once it receives them. Runs until its standard input ends.
 //   x11-frame-watch
 #include <poll.h>
@@ -39,6 +40,13 @@ int main() {
     xcb_generic_error_t* error =
         xcb_request_check(connection, xcb_change_window_attributes_checked(connection, root, XCB_CW_EVENT_MASK, mask));
     if (error) return 1;
+    // The question goes to the root window, where the window manager takes it; this watcher sees it too.
+    const char kRequestFrameExtents[] = "_NET_REQUEST_FRAME_EXTENTS";
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, sizeof kRequestFrameExtents - 1, kRequestFrameExtents), nullptr);
+    if (!atom) return 1;
+    const xcb_atom_t requestFrameExtents = atom->atom;
+    std::free(atom);
     std::printf("ready\n");
     std::fflush(stdout);
 
@@ -74,6 +82,11 @@ int main() {
                     std::printf("reparent %u %u\n", reparented->window,
                                 topLevelOf(connection, root, reparented->parent));
                 }
+                break;
+            }
+            case XCB_CLIENT_MESSAGE: {
+                const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
+                if (message->type == requestFrameExtents) std::printf("request-frame-extents %u\n", message->window);
                 break;
             }
             default: break;

@@ -62,6 +62,9 @@ wait_for "the sample did not open" status_is ready
 # The display stands 24 pixels below the top of the reading column, where a capture strip opens.
 read -r display_x display_y _ _ _ <<<"$(last_mark focus)"
 shot 1-sample
+# What the steps below play and pause with Space: the sample's five sentences could end between two presses on a
+# loaded machine.
+paste_and_play "一の文。失敗する貼り付けの前に。"
 
 # ---- Failed pastes, the failure notice and the speed slider ----
 tab_to 再生
@@ -148,7 +151,7 @@ for segment in "$((lx + lw / 2)) ライブラリ" "$((lx - 12)) 履歴"; do
 done
 shot 6-segments
 
-# Four rows: the sample opened again, the two pastes and the first sample. A click on the second opens
+# Five rows: the sample opened again, the three pastes and the first sample. A click on the second opens
 # it; its "…" menu removes it.
 row_middle=$((ty + 82 + 39))
 xdotool mousemove $((tx + tw / 3)) $row_middle click 1
@@ -188,7 +191,7 @@ key_doing Return "Return on the list did not play the row chosen with Down" stat
 key_doing ctrl+Return "Ctrl+Return did not pause" status_is paused
 
 # The rest removed with the keys, each chosen with Down first; after the last, the reading area.
-for _ in 1 2 3; do
+for _ in 1 2 3 4; do
   before=$(marks focus)
   key_reaching Down
   key_doing shift+F10 "no menu appeared: Shift+F10 on the list" has_menu "$pid"

@@ -28,11 +28,6 @@ shot() {
   "$screenshot" "$artifacts/reader-import-focus-$1.png"
 }
 
-# Sentences after an import's first one, so that its reading still plays when a later step checks what Space
-# does, however slowly the menus and panels of the steps between open on a loaded machine: a short text
-# would reach its end meanwhile and take Space as a new start.
-tail_text=$(printf '吾輩は猫である。名前はまだ無い。%.0s' $(seq 40))
-
 # What a give-up says of the reader beside what the display showed.
 script_state() { echo "focus: $(focused), status: $(status)"; }
 captured_more_than() { [ "$(trace_marks '^capture succeeded ')" -gt "$1" ]; }
@@ -77,12 +72,12 @@ opened_with_display_focused() {
   wait_for_effect "$what left the focus on $(focused)" display_took_focus
 }
 
-# Puts TEXT on the clipboard and imports it by KEYS (the paste or the clipboard hot key); waits for its
-# reading with the display focused, WHAT naming the step. The hot key (super+ctrl+alt+v) is the desktop's,
-# grabbed by the reader: its own mark tells its arrival.
+# Puts TEXT, made a long reading, on the clipboard and imports it by KEYS (the paste or the clipboard hot key);
+# waits for its reading with the display focused, WHAT naming the step. The hot key (super+ctrl+alt+v) is the
+# desktop's, grabbed by the reader: its own mark tells its arrival.
 paste_by() {
   local keys=$1 text=$2 what=$3 before
-  printf '%s' "$text" | xclip -selection clipboard -i
+  long_reading "$text" | xclip -selection clipboard -i
   before=$(marks focus)
   if [ "$keys" = super+ctrl+alt+v ]; then hotkey_reaching "$keys"; else key_reaching "$keys"; fi
   opened_with_display_focused "$before" "$what"
@@ -95,9 +90,9 @@ eval "$(xdotool getwindowgeometry --shell "$window")"
 pointer_away
 wait_for "the new window did not focus the sample button" focus_is readerOpenSample
 
-# Three readings in the history: two pastes and a third.
+# Three readings in the history: two pastes and a third, each long enough to still play at its second Space.
 for text in "一の文。吾輩は猫である。" "二の文。名前はまだ無い。" "三の文。どこで生れたか。"; do
-  printf '%s' "$text" | xclip -selection clipboard -i
+  long_reading "$text" | xclip -selection clipboard -i
   before=$(trace_marks '^capture succeeded ')
   key_doing ctrl+shift+v "the paste of $text was not opened" captured_more_than "$before"
   wait_for_effect "the paste of $text did not focus the display" focus_is readerRSVPDisplay
@@ -116,7 +111,7 @@ shot 1-list
 details_and_escape 三の文
 pointer_away
 shot 2-after-details
-paste_by ctrl+shift+v "四の文。貼り付けた文章。$tail_text" "Ctrl+Shift+V after the row's details"
+paste_by ctrl+shift+v "四の文。貼り付けた文章。" "Ctrl+Shift+V after the row's details"
 space_plays "Ctrl+Shift+V after the row's details"
 shot 3-paste-playing
 
@@ -126,7 +121,7 @@ confirm_alert
 wait_for "the removal did not leave the list with the keys" focus_is 履歴の一覧
 pointer_away
 shot 4-after-removal
-paste_by super+ctrl+alt+v "五の文。ホットキーの文章。$tail_text" "the clipboard hot key after a removal"
+paste_by super+ctrl+alt+v "五の文。ホットキーの文章。" "the clipboard hot key after a removal"
 # The hot key plays what it imports.
 wait_for "the hot key's reading did not play" status_is playing
 space_plays "the clipboard hot key after a removal"
@@ -135,7 +130,7 @@ shot 5-hot-key-playing
 # ---- 文書の詳細… and Escape, then Ctrl+O ----
 details_and_escape 五の文
 pointer_away
-printf '散歩の記録\n\n今日は川沿いを歩いた。\n' >"$files/walk.txt"
+printf '散歩の記録\n\n今日は川沿いを歩いた。%s\n' "$reading_tail" >"$files/walk.txt"
 before=$(marks focus)
 panel_is_active() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = 開く ]; }
 key_doing ctrl+o "Ctrl+O opened no file panel" panel_is_active
@@ -164,7 +159,7 @@ wait_for "the hot key's reading did not play" status_is playing
 space_plays "the clipboard hot key from the search field"
 
 tab_to "$search_field" shift+Tab
-printf '雨の記録\n\n夕方から雨が降った。\n' >"$files/rain.txt"
+printf '雨の記録\n\n夕方から雨が降った。%s\n' "$reading_tail" >"$files/rain.txt"
 before=$(marks focus)
 key_doing ctrl+o "Ctrl+O opened no file panel" panel_is_active
 xdotool type --delay 20 "$files/rain.txt"

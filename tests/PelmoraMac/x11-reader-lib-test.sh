@@ -5,10 +5,10 @@
 # xprop and the screenshot tool (no X display): clicks the page does not count are made again and the page's
 # condition then holds; a page that never counts them, or counts them without its condition ever holding, fails
 # within a few tries, saying what the page's title said and the window in front, with a screenshot named after
-# the step; a window that ignores its first activation is activated again; a click on the reader is made again
-# only while the reader tells no press of it, and a reader that took the click and did nothing fails at once; a
-# modifier is let go only once the reader took its press; a key or a hot key lost is pressed again, and one the
-# reader took and ignored fails within the effect's wait.
+# the step and the reader's trace and store kept beside it; a window that ignores its first activation is
+# activated again; a click on the reader is made again only while the reader tells no press of it, and a reader
+# that took the click and did nothing fails at once; a modifier is let go only once the reader took its press; a
+# key or a hot key lost is pressed again, and one the reader took and ignored fails within the effect's wait.
 set -euo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -99,8 +99,10 @@ run_lib() {
   echo "${elsewhere:-0}" >"$STAND_IN/elsewhere"
   echo "${idle:-0}" >"$STAND_IN/idle"
   : >"$STAND_IN/log"
-  : >"$STAND_IN/trace"
-  TAVRINE_TRACE_FILE="$STAND_IN/trace" bash -c '
+  echo "launched 1" >"$STAND_IN/trace"
+  mkdir -p "$STAND_IN/data/org.tavrine.Tavrine"
+  echo '{"readings":[]}' >"$STAND_IN/data/org.tavrine.Tavrine/reading-store.json"
+  XDG_DATA_HOME="$STAND_IN/data" TAVRINE_TRACE_FILE="$STAND_IN/trace" bash -c '
     set -euo pipefail
     source "$1"
     overall_end=$((SECONDS + ${limit:-600}))
@@ -128,8 +130,12 @@ check "five tries at most" '[ "$(clicks_made)" = 5 ] && within_bound'
 check "the failure names the step" 'grep -q "the page did not count 2 clicks at 100 175" "$work/said"'
 check "the failure tells the page and the front window" \
   'grep -q "the page says \"Capture page 80 5 0 page\"" "$work/said" && grep -q "window 7 .*chromium" "$work/said"'
-shot="$work/artifacts/x11-reader-lib-test-failed-the-page-did-not-count-2-clicks-at-100-175-after-5-tries.png"
-check "a screenshot named after the step" '[ -s "$shot" ] && grep -qF "screenshot $shot" "$work/said"'
+stem="$work/artifacts/x11-reader-lib-test-failed-the-page-did-not-count-2-clicks-at-100-175-after-5-tries"
+check "a screenshot named after the step" '[ -s "$stem.png" ] && grep -qF "screenshot $stem.png" "$work/said"'
+check "the reader's trace and store kept beside it" \
+  'cmp -s "$STAND_IN/trace" "$stem.trace" && grep -qF "trace $stem.trace" "$work/said" &&
+   cmp -s "$STAND_IN/data/org.tavrine.Tavrine/reading-store.json" "$stem-store.json" &&
+   grep -qF "store $stem-store.json" "$work/said"'
 
 # Clicks counted, the condition never holding: made again a few times, then failing as before.
 check "a condition that never holds fails" '! run_lib 0 0 0 click_page 600 120 1 false'
@@ -192,4 +198,4 @@ check "within the effect's wait, pressed once" \
 
 [ "$failures" = 0 ] || exit 1
 echo "lost clicks and keys made again, lost activations made again, a click or key the reader took never made" \
-  "again, every give-up with the page, the front window and a screenshot"
+  "again, every give-up with the page, the front window, a screenshot and the reader's trace and store"

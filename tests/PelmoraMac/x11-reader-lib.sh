@@ -12,7 +12,8 @@ script_name=$(basename "$0" .sh)
 # Gives up with MESSAGE and what the display showed then: the window in front, the capture page's title while a
 # browser is driven ($browser), what the script adds (a function script_state, when it defines one), and a
 # screenshot of the screen in the folder $artifacts, named after the script and the step given up on, when the
-# script sets $artifacts and $screenshot.
+# script sets $artifacts and $screenshot; beside it, the evidence that would go with the script's folders
+# (keep_evidence).
 fail() {
   echo "$script_name: $*" >&2
   echo "$script_name: seen: $(what_was_seen "$*")" >&2
@@ -42,20 +43,37 @@ what_was_seen() {
     printf ', the page says "%s"' "$(timeout 5 xdotool getwindowname "$browser" 2>/dev/null || true)"
   fi
   if declare -F script_state >/dev/null; then printf ', %s' "$(script_state)"; fi
-  if [ -n "${artifacts:-}" ] && [ -n "${screenshot:-}" ]; then
-    shot="$artifacts/$script_name-failed-$(step_name "$1").png"
+  if [ -n "${artifacts:-}" ]; then
     mkdir -p "$artifacts"
-    if timeout 20 "$screenshot" "$shot" >/dev/null 2>&1; then printf ', screenshot %s' "$shot"; fi
+    shot="$artifacts/$script_name-failed-$(step_name "$1")"
+    if [ -n "${screenshot:-}" ] && timeout 20 "$screenshot" "$shot.png" >/dev/null 2>&1; then
+      printf ', screenshot %s' "$shot.png"
+    fi
+    keep_evidence "$shot"
   fi
   echo
 }
 
+# Copies, to files whose names begin with STEM, what the reader wrote and kept, which go with the script's own
+# folders and the user folders with-xvfb made: its trace ($TAVRINE_TRACE_FILE, to STEM.trace), its reading store
+# (to STEM-store.json), and what the script adds (a function script_evidence, given STEM, when it defines one);
+# prints where each went.
+keep_evidence() {
+  local stem=$1 store="${XDG_DATA_HOME:-/nonexistent}/org.tavrine.Tavrine/reading-store.json"
+  if [ -f "${TAVRINE_TRACE_FILE:-}" ] && cp "$TAVRINE_TRACE_FILE" "$stem.trace" 2>/dev/null; then
+    printf ', trace %s' "$stem.trace"
+  fi
+  if [ -f "$store" ] && cp "$store" "$stem-store.json" 2>/dev/null; then printf ', store %s' "$stem-store.json"; fi
+  if declare -F script_evidence >/dev/null; then script_evidence "$stem"; fi
+}
+
 # The one limit of the script's waits, all of them together: each waits for a condition (a window
 # mapped, a menu shown, a trace mark, a process ended), never for a set time, so a loaded machine only
-# makes the script slower; the limit ends a wait for something that never comes before CTest's timeout
-# (300 s) does. A set time is only ever a span of observation: whether the screen changes over it
+# makes the script slower; the limit, nine tenths of the test's (TAVRINE_TEST_LIMIT, the seconds CTest gives
+# it; 300 when run by hand), ends a wait for something that never comes before CTest ends the script, so that
+# it says what it waited for. A set time is only ever a span of observation: whether the screen changes over it
 # (screen_changes), or that something which must not happen does not within it.
-overall_end=$((SECONDS + 270))
+overall_end=$((SECONDS + ${TAVRINE_TEST_LIMIT:-300} * 9 / 10))
 
 # The seconds left of the overall limit, at least 1.
 patience() {
@@ -313,9 +331,17 @@ key_reaching() {
 # mark "hotkey NAME" (qt_key_name of KEY: Meta+Ctrl+Alt+V) tells that it took the chord. The desktop hands a grabbed
 # chord to no window, so no key mark comes; the press is made again only while no hotkey mark came (lost on its
 # way, or pressed before the reader grabbed the chord). What the hot key does is the caller's to wait for, once
-# (wait_for_effect), so that a hot key the reader took and ignored fails.
+# (wait_for_effect), so that a hot key the reader took and ignored fails. With another program's window in front,
+# it is pressed once the reader has told that it is no longer the active application (its last "application"
+# mark): a loaded machine can tell the reader late that it was left, and that word ends a capture under way.
 hotkey_reaching() {
   local key=$1 name marks_before
+  another_program_in_front() {
+    local front
+    front=$(xdotool getactivewindow getwindowpid 2>/dev/null) && [ -n "$front" ] && [ "$front" != "${pid:-}" ]
+  }
+  reader_left() { ! another_program_in_front || [ "$(last_mark application)" != active ]; }
+  wait_for_effect "the reader never told that another program's window is in front" reader_left
   name=$(qt_key_name "$1")
   marks_before=$(key_marks "$name" hotkey)
   hotkey_reached() { [ "$(key_marks "$name" hotkey)" -gt "$marks_before" ]; }
@@ -438,15 +464,25 @@ space_plays() {
   toggle_with_space "$1, again"
 }
 
-more_status_marks_than() { [ "$(marks status)" -gt "$1" ]; }
+# Sentences that make a reading last minutes at the slowest speed (1,600 characters, a few hundred phrases of
+# 0.3 s): what a step after an import or a paste presses on it (Space twice, Ctrl+Return) finds it still playing,
+# however slowly a loaded machine brings the steps between. A reading of a sentence or two reaches its end
+# meanwhile, and takes the next key as a new start.
+reading_tail=$(printf '吾輩は猫である。名前はまだ無い。%.0s' $(seq 100))
+# TEXT (its first sentence names the reading in the list), then the tail.
+long_reading() {
+  printf '%s%s' "$1" "$reading_tail"
+}
 
-# Pastes TEXT with Ctrl+Shift+V and plays it a moment, so that the history holds it; the display has the
-# keys after it.
+# Pastes TEXT, made a long reading, with Ctrl+Shift+V and plays it a moment, so that the history holds it; the
+# display has the keys after it.
 paste_and_play() {
   local before
-  copy_text "$1"
-  before=$(marks status)
-  key_doing ctrl+shift+v "the paste was not opened" more_status_marks_than "$before"
+  copy_text "$(long_reading "$1")"
+  # Told by the first phrase of its reading shown: a paste over a reading that is ready leaves the status as it was.
+  before=$(trace_marks '^phrase-shown ')
+  shown_since() { [ "$(trace_marks '^phrase-shown ')" -gt "$before" ]; }
+  key_doing ctrl+shift+v "the paste of $1 was not opened" shown_since
   wait_for_effect "the paste did not focus the display" focus_is readerRSVPDisplay
   space_plays "the paste"
 }
@@ -494,6 +530,18 @@ start_accessibility_bus() {
   /usr/libexec/at-spi-bus-launcher --launch-immediately &
   launcher_pid=$!
   wait_for "the accessibility bus did not start" accessibility_on
+}
+
+# How many applications have shown themselves on the accessibility bus, as its registry counts them (the registry
+# started by the question, when it is not yet); nothing while the bus or the registry does not answer.
+accessibility_applications() {
+  local address
+  address=$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus --method org.a11y.Bus.GetAddress \
+    2>/dev/null | sed -n "s/^('\(.*\)',)$/\1/p")
+  [ -n "$address" ] || return 0
+  gdbus call --address "$address" --dest org.a11y.atspi.Registry --object-path /org/a11y/atspi/accessible/root \
+    --method org.freedesktop.DBus.Properties.Get org.a11y.atspi.Accessible ChildCount 2>/dev/null |
+    sed -n 's/^(<\([0-9]*\)>,)$/\1/p'
 }
 
 # A browser's capture page tells in its title, word by word: "Capture page OFFSET CLICKS SELECTED FOCUS"

@@ -10,16 +10,37 @@
 
 namespace tavrine::test {
 
+// The time limit CTest gives the test, as the project's CMake functions tell it in TAVRINE_TEST_LIMIT (seconds,
+// beside the test's TIMEOUT); a program run by hand has the limit of a test program, kUnlimitedRunLimit.
+inline constexpr std::chrono::seconds kUnlimitedRunLimit{300};
+inline std::chrono::seconds testLimit() {
+    bool valid = false;
+    const int seconds = qEnvironmentVariableIntValue("TAVRINE_TEST_LIMIT", &valid);
+    return valid && seconds > 0 ? std::chrono::seconds(seconds) : kUnlimitedRunLimit;
+}
+
 // How long a test program may wait, all its waits together, for what other processes, the X server or
 // the session bus do: a window mapped, a helper ready, a bus answer, a program ended. A test waits for
-// such a condition, never for a set time, and a loaded machine only makes it slower; the limit ends a
-// wait for something that never comes before CTest's own timeout of a test program (300 s) does.
-inline constexpr std::chrono::seconds kOverallLimit{270};
+// such a condition, never for a set time, and a loaded machine only makes it slower; the limit, nine
+// tenths of the test's own, ends a wait for something that never comes before CTest ends the program, so
+// that the test says what it waited for.
+inline std::chrono::milliseconds overallLimit() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(testLimit()) * 9 / 10;
+}
 
-// What is left of the overall limit, counted from the first call (the test mains make it at once).
+// What is left of the overall limit, counted from the first call (the test mains make it at once). A wait
+// given patience() when it starts never outlasts the test's limit, however many come before it.
 inline std::chrono::milliseconds patience() {
-    static const QDeadlineTimer overall(kOverallLimit);
+    static const QDeadlineTimer overall(overallLimit());
     return std::chrono::milliseconds(overall.remainingTime());
+}
+
+// How long a peer that answers (a browser, fake or real) is given for each answer where the code under test sets
+// one wait for all of them (a connection's wait for each command): far more than a loaded machine needs, and a
+// quarter of the overall limit, so that a peer that stops answering fails the test at the first question it
+// leaves unanswered, within the test's limit and saying so, rather than at the end of a wait per question.
+inline std::chrono::milliseconds answerWait() {
+    return std::min(overallLimit() / 4, patience());
 }
 
 // patience() as the milliseconds the waits of QProcess take.

@@ -225,6 +225,10 @@ ReaderTraceMarks::ReaderTraceMarks(PelmoraApp& app) : m_app(app) {
     connect(&capture, &CaptureModel::succeededChanged, this, [&capture] {
         if (capture.succeeded()) markWith("capture", QStringLiteral("succeeded"));
     });
+    // As the application's handlers see it: a capture under way ends once the application is left.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [](Qt::ApplicationState state) {
+        markWith("application", state == Qt::ApplicationActive ? QStringLiteral("active") : QStringLiteral("inactive"));
+    });
     connect(&app.commands(), &ReaderCommands::itemTriggered, this, [this](ReaderMenuItem item) {
         const QKeySequence keys = m_app.commands().action(item).shortcut();
         const QByteArray line = QByteArray("menu ") + keys.toString(QKeySequence::PortableText).toUtf8();

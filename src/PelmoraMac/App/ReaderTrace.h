@@ -33,7 +33,8 @@ class ReaderHistoryModel;
 // screen, and its object name, else its accessible name, else its text, else its class), "capture
 // OUTCOME" (a capture or a clipboard import ended: "succeeded", or the raw value of its failure),
 // "history COUNT" and "library COUNT" (the history, the library, holds COUNT readings, no operation on the list
-// running: marked as that count changes), "press X Y NAME" (a mouse button was pressed in a window of the
+// running: marked as that count changes), "application STATE" (Qt told that the application became "active" or
+// "inactive", which ends a capture under way), "press X Y NAME" (a mouse button was pressed in a window of the
 // application: where on the screen, and the widget under it, named as the focus mark names it) and "key KEY" (a
 // window of the application received a key press, or took it for a shortcut: the key as its portable text reads,
 // with the modifiers held, "Alt", "Right", "Space", "Ctrl+Return"). Both are marked as the input arrives, before

@@ -22,9 +22,11 @@
 namespace tavrine {
 namespace {
 
-// How long the window manager is given to tell a window's decorations before it is mapped: longer would
-// delay the window's first appearance more than a jump to its place costs.
-constexpr auto kFrameExtentsDeadline = std::chrono::milliseconds(100);
+// How long the window manager is given to tell a window's decorations before it is mapped. The wait costs the
+// window's appearance nothing: a window manager handles its requests in order, so one busy for seconds (a loaded
+// machine) would map the window no sooner than it answers the question asked before the mapping. The limit only
+// ends the wait on one that lists the request and never answers it.
+constexpr auto kFrameExtentsDeadline = std::chrono::seconds(5);
 
 bool isValidSize(const std::optional<ReaderWindowPosition>& position) {
     return position && position->width && position->height && std::isfinite(*position->width) &&
@@ -104,6 +106,7 @@ void ReaderWindowController::attachWindow(QWidget* window) {
     m_appliedFrame.reset();
     m_knownFrame.reset();
     m_placedDisplayID.reset();
+    m_seenDecorations.reset();
     m_isFullScreen = windowIsFullScreen();
     m_isChangingFullScreen = false;
     if (!window) return;
@@ -224,7 +227,9 @@ void ReaderWindowController::placeBeforeMapping() {
     if (!display) return;
     const std::optional<ReaderWindowPosition> stored = m_positions.position(*display);
     if (!stored) return;
-    const std::optional<QMargins> decorations = m_environment.frameMarginsBeforeMapping(m_window);
+    // Without the window manager's answer, the decorations it gave the window when it was last on screen.
+    std::optional<QMargins> decorations = m_environment.frameMarginsBeforeMapping(m_window);
+    if (!decorations) decorations = m_seenDecorations;
     if (!decorations) return;
     const QRectF placed = placement(stored, *display, QSizeF(m_window->size().grownBy(*decorations)), *decorations);
     // The presentation stays pending: once on screen the window is placed as usual, and is found there.
@@ -269,6 +274,7 @@ void ReaderWindowController::positionWindow() {
     m_appliedFrame = frame();
     m_knownFrame = m_appliedFrame;
     m_placedDisplayID = display->id;
+    m_seenDecorations = decorations();
     m_isPositioning = false;
     m_hasPositioned = true;
     if (!stored) m_positions.recordPosition(frame(), *display);

@@ -33,8 +33,10 @@ class Defaults;
 //
 // Frames are window frames, the window manager's decorations included. The window is placed while it is
 // shown and exposed, when its decorations are known: a presentation asked for while it is hidden is
-// applied as it appears. A hidden window going to a stored place is given it before it is mapped when the
-// window manager tells its decorations in advance, so that it appears there rather than jumping there. Move and resize
+// applied as it appears. A hidden window going to a stored place is given it before it is mapped, with the
+// decorations the window manager tells in advance (waited for as long as a busy one takes, since it maps the
+// window no sooner), else those it gave the window when last on screen, so that it appears there rather than
+// jumping there. Move and resize
 // events record the window's place; a maximised or full-screen window is not recorded. A change of the displays (added,
 // removed, moved) places the window again as a normal opening does.
 //
@@ -113,8 +115,9 @@ private:
     // its minimum size, kept on the display.
     QRectF placement(const std::optional<ReaderWindowPosition>& stored, const ReaderDisplay& display,
                      const QSizeF& currentSize, const QMargins& decorations) const;
-    // A window about to be mapped is given its stored frame before it is, when the window manager tells
-    // its decorations in time, so it appears at its place rather than jumping there once on screen.
+    // A window about to be mapped is given its stored frame before it is, when its decorations are known (told
+    // by the window manager, or seen when it was last on screen), so it appears at its place rather than jumping
+    // there once on screen.
     void placeBeforeMapping();
 
     Environment m_environment;
@@ -137,6 +140,8 @@ private:
     std::optional<QRectF> m_knownFrame;
     // The display the window was last placed on: a move elsewhere records the window's own size.
     std::optional<QString> m_placedDisplayID;
+    // The decorations the window had when the controller last placed it on screen.
+    std::optional<QMargins> m_seenDecorations;
     // One placement for a burst of screen changes, and one record for a burst of moves.
     QTimer m_screensChange;
     QTimer m_geometryChange;

@@ -27,8 +27,8 @@ struct ReaderWindowEnvironment {
     // Brings another application's window back to the front.
     std::function<void(const X11Window&)> activate;
     // The decorations the window manager will put around the window, told before the window is mapped;
-    // none when it cannot tell in time (or no function is given), and the window is then placed once
-    // it is on screen.
+    // none when it cannot tell in time (or no function is given), and the window then takes those it had
+    // when last on screen, or is placed once it is on screen.
     std::function<std::optional<QMargins>(QWidget*)> frameMarginsBeforeMapping;
 
     static ReaderWindowEnvironment desktop();

@@ -6,6 +6,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <thread>
 
 namespace tavrine {
@@ -16,8 +17,10 @@ namespace {
 constexpr std::uint32_t kMostHints = 1024;
 // _NET_WM_DESKTOP and _NET_ACTIVE_WINDOW requests say who asks: this application, for its own window.
 constexpr auto kFromApplication = static_cast<std::uint32_t>(X11RequestSource::application);
-// How often the frame extents are looked for while the window manager has not set them.
-constexpr auto kFrameExtentsPoll = std::chrono::milliseconds(1);
+// How often the frame extents are looked for while the window manager has not set them: at once, then less
+// often the longer a busy window manager takes, so that a long wait asks the server some hundred times.
+constexpr auto kFirstFrameExtentsPoll = std::chrono::milliseconds(1);
+constexpr auto kLongestFrameExtentsPoll = std::chrono::milliseconds(20);
 // The first value of WM_STATE for a window the window manager has let go.
 constexpr std::uint32_t kWithdrawnState = 0;
 
@@ -113,7 +116,7 @@ std::optional<X11FrameExtents> X11WindowManager::requestFrameExtents(std::uint32
     xcb_delete_property(m_connection, window, m_frameExtentsAtom);
     sendToWindowManager(m_connection, m_root, window, m_requestFrameExtentsAtom);
     xcb_flush(m_connection);
-    for (;;) {
+    for (auto poll = kFirstFrameExtentsPoll;; poll = std::min(poll * 2, kLongestFrameExtentsPoll)) {
         const auto request = propertyRequest(m_connection, window, m_frameExtentsAtom, XCB_ATOM_CARDINAL, 4);
         const auto reply = replyOf<xcb_get_property_reply_t>(m_connection, request, xcb_get_property_reply);
         if (cardinalCount(reply.get(), XCB_ATOM_CARDINAL) == 4) {
@@ -124,8 +127,9 @@ std::optional<X11FrameExtents> X11WindowManager::requestFrameExtents(std::uint32
                 .bottom = int(*cardinalAt(reply.get(), XCB_ATOM_CARDINAL, 3)),
             };
         }
-        if (std::chrono::steady_clock::now() >= until) return std::nullopt;
-        std::this_thread::sleep_for(kFrameExtentsPoll);
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= until) return std::nullopt;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(poll, until - now));
     }
 }
 
