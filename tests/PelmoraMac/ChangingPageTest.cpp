@@ -179,5 +179,36 @@ TEST(ChangingPage, APageIsStoredAsOneStateOfItOrNotAtAll) {
     }
 }
 
+// A page that shows no selection for a moment after it makes its objects again (Firefox, until it tells the
+// selection afresh) is looked at again: read whole once it shows its selection, or refused as changed, never
+// taken for a page with nothing selected; a still page with nothing selected is one, never a changed one.
+TEST(ChangingPage, APageShowingNoSelectionWhileItChangesIsLookedAtAgain) {
+    BoxedPage page(false);
+    const ScriptedAccessibleTree unselected = page.unselected();
+    SelectionCapture changing(unselected);
+    int pageTexts = 0;
+    changing.bus.change = [&](ScriptedAccessibleTree& tree, const QString& method, const QString& path) {
+        if (method != u"GetText"_s || path != u"/page"_s || ++pageTexts != 2) return;
+        page.show(tree, true);
+    };
+    const auto read = changing.run(true, std::nullopt);
+    ASSERT_TRUE(read) << rawValue(read.error()).toStdString();
+    EXPECT_EQ(linesOf(changing), BoxedPage::lines(true));
+
+    // Its boxes emptied and filled whenever its text is read, its selection shown only while they are full.
+    SelectionCapture flickering(unselected);
+    bool full = false;
+    flickering.bus.change = [&](ScriptedAccessibleTree& tree, const QString& method, const QString& path) {
+        if (method != u"GetText"_s || path != u"/page"_s) return;
+        page.show(tree, full = !full);
+        if (!full) BoxedPage::unselect(tree);
+    };
+    expectOneStateOrChanged(flickering.run(true, std::nullopt), flickering);
+
+    SelectionCapture still(unselected);
+    EXPECT_EQ(failureOf(still.run(true, std::nullopt)), CaptureFailure::browserUnsupported);
+    EXPECT_TRUE(still.desktop.requests.isEmpty());
+}
+
 }  // namespace
 }  // namespace tavrine

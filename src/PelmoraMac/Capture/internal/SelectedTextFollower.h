@@ -107,6 +107,8 @@ public:
     // objects'. None where the page's text holds more than objects, an object is not named or is a field, or
     // none holds any of the selection: the page is asked.
     CaptureResult<std::optional<AccessibleTextRange>> rangeFromObjects(const AccessibleElement& page);
+    // The page's whole text as rangeFromObjects found it, none before it asked.
+    std::optional<QString> pageText() const { return m_pageText.value_or(std::nullopt); }
     // The text that the last read gave, with where each stretch of it was read.
     FollowedText followed() const;
     // The objects of the page inside the selected stretch that showed no text though they are no image, and
