@@ -72,7 +72,12 @@ CaptureResult<std::optional<QString>> AXSelectionReader::textSelection(const Acc
     std::optional<std::optional<QString>> unselectedPage;
     int unselectedLooks = 0;
     bool pageChanged = false;
+    // Where the application announces its changes, a change it announced of an object the reading asked while it
+    // read is one whatever the answers: a box emptied and filled again between two looks at the page looks the
+    // same to both, and Firefox tells the selection of only some of the page's objects meanwhile.
+    const bool announces = webPage && m_bus.followChanges(element.service, m_deadline);
     for (int attempt = 1;;) {
+        const qsizetype announced = announces ? m_bus.changedObjects().size() : 0;
         SelectedTextFollower reading = follower();
         auto range = selectedRange(reading, element, webPage);
         if (!range) return tl::unexpected(range.error());
@@ -97,6 +102,18 @@ CaptureResult<std::optional<QString>> AXSelectionReader::textSelection(const Acc
             return std::optional(QString());
         }
         auto text = reading.read(element, **range);
+        if (text && webPage) {
+            // The selection still where it was read (every object of it still as it was: the reading saw to
+            // that): the reading holds of the page at one moment. Firefox tells the selection of some of a page's
+            // objects, or none, for a while after it makes objects again, though the page's selection is the same.
+            SelectedTextFollower again = follower();
+            auto still = selectedRange(again, element, webPage);
+            if (!still && still.error() != CaptureFailure::tooLong && still.error() != CaptureFailure::selectionUnknown)
+                return tl::unexpected(still.error());
+            if (!still || *still != *range) text = tl::unexpected(CaptureFailure::sourceChanged);
+            if (text && announces && reading.asked(m_bus.changedObjects().mid(announced)))
+                text = tl::unexpected(CaptureFailure::sourceChanged);
+        }
         if (!text && text.error() == CaptureFailure::sourceChanged && attempt < kChangedPageReads) {
             ++attempt;
             continue;

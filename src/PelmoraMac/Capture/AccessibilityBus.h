@@ -129,6 +129,17 @@ public:
         return std::nullopt;
     }
 
+    // Starts following the announcements of the application that an object's children or text changed; false
+    // where the bus makes none (this version).
+    virtual bool followChanges(const QString& service, CaptureDeadline deadline) {
+        Q_UNUSED(service);
+        Q_UNUSED(deadline);
+        return false;
+    }
+    // The objects whose children or text the application followed announced changed since, in their order: every
+    // announcement it made before it answered the last call is in. No call.
+    virtual QStringList changedObjects() const { return {}; }
+
     virtual AccessibleAnswer<std::uint32_t> role(const AccessibleElement& element, CaptureDeadline deadline) = 0;
     virtual AccessibleAnswer<AccessibleStates> states(const AccessibleElement& element, CaptureDeadline deadline) = 0;
     virtual AccessibleAnswer<AccessibleElement> parent(const AccessibleElement& element, CaptureDeadline deadline) = 0;

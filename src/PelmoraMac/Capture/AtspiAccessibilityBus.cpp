@@ -2,6 +2,7 @@
 
 #include "PelmoraMac/Capture/internal/AccessibilityConnection.h"
 #include "PelmoraMac/Capture/internal/AtspiReplies.h"
+#include "PelmoraMac/Capture/internal/ChangeAnnouncements.h"
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>
@@ -99,6 +100,21 @@ QDBusMessage textAtCall(const AccessibleElement& element, const QString& method,
 
 AtspiAccessibilityBus::AtspiAccessibilityBus(std::shared_ptr<const AccessibilityFocusLog> focusLog)
     : m_focusLog(std::move(focusLog)) {}
+
+AtspiAccessibilityBus::~AtspiAccessibilityBus() = default;
+
+bool AtspiAccessibilityBus::followChanges(const QString& service, CaptureDeadline deadline) {
+    if (m_changes) return m_changes->isFollowing();
+    if (!m_connection || !m_connection->isConnected()) return false;
+    const auto left = std::chrono::duration<double, std::milli>(deadline - SystemClock::shared().monotonicNow());
+    if (left.count() <= 0) return false;
+    m_changes = std::make_unique<ChangeAnnouncements>(*m_connection, service, int(std::ceil(left.count())));
+    return m_changes->isFollowing();
+}
+
+QStringList AtspiAccessibilityBus::changedObjects() const {
+    return m_changes ? m_changes->changed() : QStringList();
+}
 
 bool AtspiAccessibilityBus::isEnabled() {
     if (!accessibilityBusEnabled(kLauncherTimeoutMilliseconds)) return false;

@@ -11,6 +11,8 @@
 
 namespace tavrine {
 
+class ChangeAnnouncements;
+
 // The accessibility bus of the session (AT-SPI over D-Bus). Each call is one blocking message whose wait
 // ends at the deadline: no answer by then is timedOut; an unknown object, interface, method or property
 // is no value; the bus gone is permissionRequired; any other error is unavailable. The focused elements
@@ -18,6 +20,7 @@ namespace tavrine {
 class AtspiAccessibilityBus final : public AccessibilityBus {
 public:
     explicit AtspiAccessibilityBus(std::shared_ptr<const AccessibilityFocusLog> focusLog = nullptr);
+    ~AtspiAccessibilityBus() override;
 
     // The launcher must say that accessibility is enabled, and its bus must be reachable: this connects
     // to it, and every call before it fails with permissionRequired.
@@ -26,6 +29,9 @@ public:
     AccessibleAnswer<pid_t> processOf(const QString& service, CaptureDeadline deadline) override;
     std::optional<AccessibleElement> lastFocused(const QString& service) override;
     std::optional<Clock::MonotonicTime> lastFocusChange(const QString& service) override;
+    // The registry asked to have the applications announce such changes while this bus follows them.
+    bool followChanges(const QString& service, CaptureDeadline deadline) override;
+    QStringList changedObjects() const override;
     AccessibleAnswer<std::uint32_t> role(const AccessibleElement& element, CaptureDeadline deadline) override;
     AccessibleAnswer<AccessibleStates> states(const AccessibleElement& element, CaptureDeadline deadline) override;
     AccessibleAnswer<AccessibleElement> parent(const AccessibleElement& element, CaptureDeadline deadline) override;
@@ -105,6 +111,7 @@ private:
 
     std::shared_ptr<const AccessibilityFocusLog> m_focusLog;
     std::optional<QDBusConnection> m_connection;
+    std::unique_ptr<ChangeAnnouncements> m_changes;
 };
 
 }  // namespace tavrine

@@ -164,6 +164,11 @@ CaptureResult<std::optional<QString>> SelectedTextFollower::read(const Accessibl
     return std::optional(std::move(text));
 }
 
+bool SelectedTextFollower::asked(const QStringList& paths) const {
+    return std::any_of(m_nodes.cbegin(), m_nodes.cend(),
+                       [&](const Node& node) { return paths.contains(node.element.path); });
+}
+
 FollowedText SelectedTextFollower::followed() const {
     FollowedText followed{.text = m_text, .sources = {}, .runs = m_runs};
     followed.sources.reserve(m_nodes.size());

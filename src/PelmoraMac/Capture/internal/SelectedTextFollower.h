@@ -109,6 +109,8 @@ public:
     CaptureResult<std::optional<AccessibleTextRange>> rangeFromObjects(const AccessibleElement& page);
     // The page's whole text as rangeFromObjects found it, none before it asked.
     std::optional<QString> pageText() const { return m_pageText.value_or(std::nullopt); }
+    // Whether the last read asked any of these objects (by their paths) what it holds.
+    bool asked(const QStringList& paths) const;
     // The text that the last read gave, with where each stretch of it was read.
     FollowedText followed() const;
     // The objects of the page inside the selected stretch that showed no text though they are no image, and
