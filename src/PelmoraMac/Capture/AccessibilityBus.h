@@ -188,6 +188,12 @@ public:
     // application's thousand links cost about what one costs.
     virtual AccessibleAnswers<AccessibleElement> embeddedObjects(const QList<AccessibleTextOffset>& places,
                                                                  CaptureDeadline deadline);
+    // The objects at these places once more, to find them still there: a bus may tell each by the link it named
+    // there before, without asking the link's object again (this version asks as embeddedObjects does).
+    virtual AccessibleAnswers<AccessibleElement> embeddedObjectsAgain(const QList<AccessibleTextOffset>& places,
+                                                                      CaptureDeadline deadline) {
+        return embeddedObjects(places, deadline);
+    }
     virtual AccessibleAnswers<std::uint32_t> roles(const QList<AccessibleElement>& elements, CaptureDeadline deadline);
     // Each element's first selection; none without a text interface or with nothing selected.
     virtual AccessibleAnswers<AccessibleTextRange> firstSelections(const QList<AccessibleElement>& elements,

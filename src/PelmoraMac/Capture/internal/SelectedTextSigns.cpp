@@ -212,7 +212,7 @@ CaptureResult<void> SelectedTextFollower::ensureStillAsRead() {
     }
     if (places.isEmpty()) return {};
     auto objects = batch<AccessibleAnswers<AccessibleElement>>(
-        [&](CaptureDeadline d) { return m_bus.embeddedObjects(places, d); });
+        [&](CaptureDeadline d) { return m_bus.embeddedObjectsAgain(places, d); });
     if (!objects) return tl::unexpected(objects.error());
     return ensureFound(*objects == named);
 }
