@@ -1,5 +1,7 @@
 #include "PelmoraMac/Capture/internal/ChangeAnnouncements.h"
 
+#include "PelmoraMac/Capture/internal/AccessibilityConnection.h"
+
 namespace tavrine {
 using namespace Qt::StringLiterals;
 
@@ -8,13 +10,6 @@ namespace {
 const QString kEvents = u"org.a11y.atspi.Event.Object"_s;
 const QStringList kSignals{u"ChildrenChanged"_s, u"TextChanged"_s};
 const QStringList kRegistryEvents{u"object:children-changed"_s, u"object:text-changed"_s};
-
-QDBusMessage registryCall(const QString& method, const QString& event) {
-    QDBusMessage message = QDBusMessage::createMethodCall(u"org.a11y.atspi.Registry"_s, u"/org/a11y/atspi/registry"_s,
-                                                          u"org.a11y.atspi.Registry"_s, method);
-    message << event;
-    return message;
-}
 
 }  // namespace
 
@@ -26,7 +21,7 @@ ChangeAnnouncements::ChangeAnnouncements(QDBusConnection connection, QString ser
     m_following = true;
     for (const QString& event : kRegistryEvents) {
         const QDBusMessage reply =
-            m_connection.call(registryCall(u"RegisterEvent"_s, event), QDBus::Block, timeoutMilliseconds);
+            m_connection.call(registryEventCall(u"RegisterEvent"_s, event), QDBus::Block, timeoutMilliseconds);
         m_following = m_following && reply.type() == QDBusMessage::ReplyMessage;
     }
 }
@@ -35,7 +30,7 @@ ChangeAnnouncements::~ChangeAnnouncements() {
     for (const QString& name : kSignals)
         m_connection.disconnect(m_service, QString(), kEvents, name, this, SLOT(announced(QDBusMessage)));
     for (const QString& event : kRegistryEvents)
-        m_connection.call(registryCall(u"DeregisterEvent"_s, event), QDBus::NoBlock);
+        m_connection.call(registryEventCall(u"DeregisterEvent"_s, event), QDBus::NoBlock);
 }
 
 void ChangeAnnouncements::announced(const QDBusMessage& message) {
