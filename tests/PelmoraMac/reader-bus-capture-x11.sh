@@ -35,13 +35,6 @@ work=$(mktemp -d)
 launcher_pid=""
 browser_pid=""
 server_pid=""
-# Ends the browser and waits for it, so that nothing writes in its profile any more.
-end_browser() {
-  [ -n "$browser_pid" ] || return 0
-  kill "$browser_pid" 2>/dev/null || true
-  wait "$browser_pid" 2>/dev/null || true
-  browser_pid=""
-}
 cleanup() {
   local status=$?
   # The reader's marks and its store, kept where the script gave up.
@@ -62,25 +55,6 @@ export TAVRINE_TRACE_FILE="$work/trace"
 
 # The session's accessibility bus, on before any application starts (they show themselves on it only then).
 start_accessibility_bus
-
-# The script of a page whose title tells how far below the top of the browser's window the page begins, how many
-# clicks it has had, how many characters are selected in it and what it is: "Capture page OFFSET CLICKS SELECTED
-# page WORDS", WORDS a JavaScript expression.
-titled() {
-  cat <<EOF
-<script>
-let clicks = 0;
-function tell() {
-  document.title = "Capture page " + (outerHeight - innerHeight) + " " + clicks + " " + String(getSelection()).length + " page " + $1;
-}
-addEventListener("load", tell);
-addEventListener("resize", tell);
-addEventListener("click", () => { clicks++; tell(); });
-document.addEventListener("selectionchange", tell);
-addEventListener("keyup", tell);
-</script>
-EOF
-}
 
 # The changing page, its title "... page changing": 20 paragraphs, each followed by a box of two small
 # paragraphs, and a closing paragraph; every box is emptied, and filled again, at once, 5 to 50 ms apart, and
@@ -119,35 +93,11 @@ done
 full_lines+="結びの段落です。"
 empty_lines+="結びの段落です。"
 
-# The page of items Firefox starts with: a wrapping flex row of 2,200 <b> items of two characters each, drawn
-# touching, 22 to a row. Its title "... page items ROWS", how many rows it draws its items in.
+# The page Firefox starts with: 2,200 items drawn touching in a wrapping flex row, 22 to a row.
 items=2200
-digits=(〇 一 二 三 四 五 六 七 八 九)
-cat >"$work/items.html" <<EOF
-<!DOCTYPE html><html><head><meta charset="utf-8"><title>Capture page</title><script>
-function rows() {
-  let count = 0, top = null;
-  for (const item of document.querySelectorAll("#row b")) {
-    const at = item.getBoundingClientRect().top;
-    if (at !== top) count++;
-    top = at;
-  }
-  return count;
-}
-</script>$(titled '"items " + rows()')</head><body style="margin:8px;font-size:16px">
-<div id="row" style="display:flex;flex-wrap:wrap;width:704px;font-weight:normal">$(
-  for ((item = 0; item < items; item++)); do printf '<b>語%s</b>' "${digits[item % 10]}"; done
-)</div>
-</body></html>
-EOF
+write_items_page "$work/items.html" "$items"
 
-# The pages served over http on the loopback interface, as a web page is.
-python3 -c 'import http.server, socketserver, sys
-server = socketserver.TCPServer(("127.0.0.1", 0), lambda *a: http.server.SimpleHTTPRequestHandler(*a, directory=sys.argv[1]))
-print(server.server_address[1], flush=True)
-server.serve_forever()' "$work" >"$work/port" 2>/dev/null &
-server_pid=$!
-wait_for "the page server did not start" test -s "$work/port"
+serve_folder "$work" "$work/port"
 address() { echo "http://127.0.0.1:$(cat "$work/port")/$1"; }
 
 launch_reader "$tavrine"
@@ -182,34 +132,10 @@ capture() {
   last_capture
 }
 
-# readings_of WORDS: the readings in the store that hold WORDS, in the order stored, one a line, each as its lines
-# parted by "|"; none while the store is not written.
-readings_of() {
-  python3 -c 'import json, sys
-def texts(value):
-    if isinstance(value, str):
-        if sys.argv[2] in value: yield value
-    elif isinstance(value, dict):
-        for item in value.values(): yield from texts(item)
-    elif isinstance(value, list):
-        for item in value: yield from texts(item)
-try:
-    found = list(texts(json.load(open(sys.argv[1], encoding="utf-8"))))
-except (OSError, ValueError):
-    found = []
-for text in found: print("|".join(line for line in text.split("\n") if line.strip()))' "$store" "$1"
-}
-readings_count() { readings_of "$1" | grep -c . || true; }
+# The readings stored that hold WORDS, and how many there are.
+stored_readings() { readings_of "$store" "$1"; }
+readings_count() { stored_readings "$1" | grep -c . || true; }
 more_readings_than() { [ "$(readings_count "$1")" -gt "$2" ]; }
-
-# tally NAME OUTCOME...: "NAME: OUTCOME×COUNT ..." in the order first seen.
-tally() {
-  local name=$1
-  shift
-  printf '%s:' "$name"
-  printf '%s\n' "$@" | awk '{ if (!($0 in n)) order[++k] = $0; n[$0]++ } END { for (i = 1; i <= k; i++) printf " %s×%d", order[i], n[order[i]] }'
-  echo
-}
 
 changing_shown() { [ "$(page_says 7)" = changing ]; }
 changing_selected() { [ "$(page_says 5)" -ge 300 ]; }
@@ -257,24 +183,7 @@ new_tab_outcome=$(capture "New Tab page")
 end_browser
 
 # ---- Firefox ESR, started afresh with the page of items ----
-mkdir -p "$work/firefox"
-cat >"$work/firefox/user.js" <<'PREFERENCES'
-user_pref("accessibility.force_disabled", -1);
-user_pref("browser.shell.checkDefaultBrowser", false);
-user_pref("browser.startup.homepage_override.mstone", "ignore");
-user_pref("browser.aboutwelcome.enabled", false);
-user_pref("datareporting.policy.dataSubmissionEnabled", false);
-user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
-user_pref("app.update.auto", false);
-user_pref("browser.safebrowsing.downloads.remote.enabled", false);
-user_pref("browser.safebrowsing.malware.enabled", false);
-user_pref("browser.safebrowsing.phishing.enabled", false);
-user_pref("network.captive-portal-service.enabled", false);
-user_pref("network.connectivity-service.enabled", false);
-user_pref("extensions.autoDisableScopes", 15);
-user_pref("browser.tabs.warnOnClose", false);
-user_pref("sidebar.revamp", false);
-PREFERENCES
+write_firefox_profile "$work/firefox"
 GNOME_ACCESSIBILITY=1 firefox-esr --no-remote --new-instance --profile "$work/firefox" "$(address items.html)" \
   >/dev/null 2>&1 &
 browser_pid=$!
@@ -319,7 +228,7 @@ for outcome in "${changing_outcomes[@]}"; do
   esac
 done
 # Every reading stored is the page with its boxes all full or all empty.
-changing_readings=$(readings_of 段落)
+changing_readings=$(stored_readings 段落)
 echo "changing page: $(echo "$changing_readings" | grep -c -x -F "$full_lines" || true) readings stored full, \
 $(echo "$changing_readings" | grep -c -x -F "$empty_lines" || true) empty"
 while read -r reading; do
@@ -335,7 +244,7 @@ for outcome in "${item_outcomes[@]}"; do
     *) fail "the page of items gave $outcome" ;;
   esac
 done
-item_lines=$(readings_of 語〇)
+item_lines=$(stored_readings 語〇)
 echo "page of items: $(echo "$item_lines" | awk -F'|' '{ printf "%s%d lines", (NR > 1 ? ", " : ""), NF }'), $item_rows rows drawn"
 while read -r reading; do
   [ -z "$reading" ] || [ "$(echo "$reading" | awk -F'|' '{ print NF }')" -eq "$item_rows" ] ||
