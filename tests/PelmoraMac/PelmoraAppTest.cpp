@@ -3,6 +3,7 @@
 #include "PelmoraMac/App/PelmoraApp.h"
 #include "PelmoraMac/App/ReaderAppDelegate.h"
 #include "PelmoraMac/App/ReaderSample.h"
+#include "PelmoraMac/Capture/BrowserAutomationConsent.h"
 #include "PelmoraMac/Capture/CaptureModel.h"
 #include "PelmoraMac/Capture/X11/GlobalCaptureShortcut.h"
 #include "PelmoraMac/Library/MacReadingPlayback.h"
@@ -36,6 +37,9 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QTabWidget>
+#include <QThread>
+
+#include <atomic>
 
 namespace tavrine {
 namespace {
@@ -209,6 +213,52 @@ TEST_F(Application, TheHotKeysAreRefusedWhileTheSettingsWindowIsActiveAndBringTh
     // Brought up before the import returns, whatever the clipboard held.
     EXPECT_TRUE(app.capture().usesClipboard());
     EXPECT_TRUE(app.readerWindow().isVisible());
+}
+
+// The hot key pressed in the moment after the user went from the reader to another application, before the
+// application is told it is no longer active: the capture it starts goes on. One during which the reader was
+// active again ends cancelled when the user leaves it.
+TEST_F(Application, BecomingInactiveCancelsOnlyACaptureTheApplicationWasActiveDuring) {
+    std::atomic<bool> released = false;
+    test::FakeHotKeys hotKeys;
+    AppUnderTest under(storeFile(), hotKeys.function(), [&](PelmoraApp::Configuration& configuration) {
+        configuration.captureFunctions = [&](BrowserAutomationConsent&, std::function<QWidget*()>) {
+            return CaptureModel::Functions{
+                .permissionCheck = [] { return true; },
+                .sourceProvider = [] { return CaptureSource{.pid = 9, .name = u"エディター"_s}; },
+                .captureOperation = [&](const CaptureSource&) -> CaptureModel::CaptureWork {
+                    return [&](const CancellationToken& cancellation) -> CaptureResult<PreparedCapture> {
+                        while (!released && !cancellation.isCancelled()) QThread::msleep(1);
+                        if (cancellation.isCancelled()) return tl::unexpected(CaptureFailure::cancelled);
+                        return PreparedCapture{.document = {std::nullopt, u"本文"_s, {}}};
+                    };
+                },
+            };
+        };
+    });
+    PelmoraApp& app = *under.app;
+    CaptureModel& capture = app.capture();
+    app.openReader();
+    ASSERT_TRUE(processEventsUntil([&] { return app.history() && app.history()->isLoaded(); }));
+    const auto frontmostChord = app.shortcut().chord();
+
+    ASSERT_TRUE(hotKeys.press(frontmostChord));
+    ASSERT_TRUE(capture.isCapturing());
+    emit qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
+    EXPECT_TRUE(capture.isCapturing());
+    released = true;
+    ASSERT_TRUE(processEventsUntil([&] { return !capture.isCapturing(); }));
+    EXPECT_EQ(capture.failure(), std::nullopt);
+    EXPECT_TRUE(capture.succeeded());
+
+    released = false;
+    ASSERT_TRUE(hotKeys.press(frontmostChord));
+    ASSERT_TRUE(capture.isCapturing());
+    emit qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+    emit qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
+    EXPECT_FALSE(capture.isCapturing());
+    EXPECT_EQ(capture.failure(), CaptureFailure::cancelled);
+    released = true;
 }
 
 TEST_F(Application, AChangedChordIsCopiedIntoTheCaptureLabelsAtOnce) {

@@ -47,6 +47,10 @@ public:
     bool tellsRangeBoxes = true;
     // Whether the box of a range takes in the character at its end as well (Firefox).
     bool rangesTakeTheirEnd = false;
+    // Whether the application announces the objects whose children or text it changes, and those it announced:
+    // a test that changes the tree adds them.
+    bool announcesChanges = false;
+    QStringList announced{};
 
     int textCalls() const {
         return calls.value(QStringLiteral("GetNSelections")) + calls.value(QStringLiteral("GetSelection")) +
@@ -73,6 +77,11 @@ public:
     std::optional<Clock::MonotonicTime> lastFocusChange(const QString& service) override {
         return service == kService ? focusChangedAt : std::nullopt;
     }
+
+    bool followChanges(const QString& service, CaptureDeadline) override {
+        return announcesChanges && service == kService;
+    }
+    QStringList changedObjects() const override { return announced; }
 
     AccessibleAnswer<std::uint32_t> role(const AccessibleElement& element, CaptureDeadline deadline) override {
         return answer<std::uint32_t>(u"GetRole", element, deadline, [](ScriptedNode& node) { return node.role; });

@@ -25,13 +25,6 @@ command -v chromium >/dev/null || { echo "$script_name: chromium is not installe
 work=$(mktemp -d)
 launcher_pid=""
 browser_pid=""
-# Ends the browser and waits for it, so that nothing writes in its profile any more.
-end_browser() {
-  [ -n "$browser_pid" ] || return 0
-  kill "$browser_pid" 2>/dev/null || true
-  wait "$browser_pid" 2>/dev/null || true
-  browser_pid=""
-}
 cleanup() {
   end_browser
   if [ -n "${pid:-}" ]; then kill "$pid" 2>/dev/null || true; fi

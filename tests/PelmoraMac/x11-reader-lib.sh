@@ -590,3 +590,121 @@ within_seconds() {
     sleep 0.1
   done
 }
+
+# ---- Browsers and the pages they show, for the scripts that capture from them ----
+
+# Ends the browser whose process id is in browser_pid, if any, and waits for it, so that nothing writes in its
+# profile any more.
+end_browser() {
+  [ -n "${browser_pid:-}" ] || return 0
+  kill "$browser_pid" 2>/dev/null || true
+  wait "$browser_pid" 2>/dev/null || true
+  browser_pid=""
+}
+
+# The script of a capture page whose title tells how far below the top of the browser's window the page begins,
+# how many clicks it has had, how many characters are selected in it and what it is: "Capture page OFFSET CLICKS
+# SELECTED page WORDS", WORDS a JavaScript expression.
+titled() {
+  cat <<EOF
+<script>
+let clicks = 0;
+function tell() {
+  document.title = "Capture page " + (outerHeight - innerHeight) + " " + clicks + " " + String(getSelection()).length + " page " + $1;
+}
+addEventListener("load", tell);
+addEventListener("resize", tell);
+addEventListener("click", () => { clicks++; tell(); });
+document.addEventListener("selectionchange", tell);
+addEventListener("keyup", tell);
+</script>
+EOF
+}
+
+# Writes into FILE the page of ITEMS <b> items of two characters each, drawn touching in a wrapping flex row, 22 to a
+# row; its title "... page items ROWS", how many rows it draws its items in.
+write_items_page() {
+  local file=$1 items=$2 item
+  local -a digits=(〇 一 二 三 四 五 六 七 八 九)
+  {
+    cat <<EOF
+<!DOCTYPE html><html><head><meta charset="utf-8"><title>Capture page</title><script>
+function rows() {
+  let count = 0, top = null;
+  for (const item of document.querySelectorAll("#row b")) {
+    const at = item.getBoundingClientRect().top;
+    if (at !== top) count++;
+    top = at;
+  }
+  return count;
+}
+</script>$(titled '"items " + rows()')</head><body style="margin:8px;font-size:16px">
+<div id="row" style="display:flex;flex-wrap:wrap;width:704px;font-weight:normal">
+EOF
+    for ((item = 0; item < items; item++)); do printf '<b>語%s</b>' "${digits[item % 10]}"; done
+    printf '</div>\n</body></html>\n'
+  } >"$file"
+}
+
+# Writes into the folder DIR a fresh Firefox profile that shows its pages on the accessibility bus and fetches
+# nothing at its start: no first-run pages, no updates, no telemetry.
+write_firefox_profile() {
+  mkdir -p "$1"
+  cat >"$1/user.js" <<'EOF'
+user_pref("accessibility.force_disabled", -1);
+user_pref("browser.shell.checkDefaultBrowser", false);
+user_pref("browser.startup.homepage_override.mstone", "ignore");
+user_pref("browser.aboutwelcome.enabled", false);
+user_pref("datareporting.policy.dataSubmissionEnabled", false);
+user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
+user_pref("app.update.auto", false);
+user_pref("browser.safebrowsing.downloads.remote.enabled", false);
+user_pref("browser.safebrowsing.malware.enabled", false);
+user_pref("browser.safebrowsing.phishing.enabled", false);
+user_pref("network.captive-portal-service.enabled", false);
+user_pref("network.connectivity-service.enabled", false);
+user_pref("extensions.autoDisableScopes", 15);
+user_pref("browser.tabs.warnOnClose", false);
+user_pref("sidebar.revamp", false);
+EOF
+}
+
+# Serves the folder DIR over http on the loopback interface, as a web page is, in the background (its process id
+# in server_pid, for the script's cleanup to end it), and waits until the port it listens on is in the file
+# PORT-FILE.
+serve_folder() {
+  python3 -c 'import http.server, socketserver, sys
+server = socketserver.TCPServer(("127.0.0.1", 0), lambda *a: http.server.SimpleHTTPRequestHandler(*a, directory=sys.argv[1]))
+print(server.server_address[1], flush=True)
+server.serve_forever()' "$1" >"$2" 2>/dev/null &
+  # shellcheck disable=SC2034 # for the sourcing script's cleanup
+  server_pid=$!
+  wait_for "the page server did not start" test -s "$2"
+}
+
+# readings_of STORE WORDS: the readings in the reading store file STORE that hold WORDS, in the order stored, one a
+# line, each as its lines parted by "|"; none while the store is not written.
+readings_of() {
+  python3 -c 'import json, sys
+def texts(value):
+    if isinstance(value, str):
+        if sys.argv[2] in value: yield value
+    elif isinstance(value, dict):
+        for item in value.values(): yield from texts(item)
+    elif isinstance(value, list):
+        for item in value: yield from texts(item)
+try:
+    found = list(texts(json.load(open(sys.argv[1], encoding="utf-8"))))
+except (OSError, ValueError):
+    found = []
+for text in found: print("|".join(line for line in text.split("\n") if line.strip()))' "$1" "$2"
+}
+
+# tally NAME OUTCOME...: "NAME: OUTCOME×COUNT ..." in the order first seen.
+tally() {
+  local name=$1
+  shift
+  printf '%s:' "$name"
+  printf '%s\n' "$@" | awk '{ if (!($0 in n)) order[++k] = $0; n[$0]++ } END { for (i = 1; i <= k; i++) printf " %s×%d", order[i], n[order[i]] }'
+  echo
+}

@@ -61,9 +61,9 @@ class OnceOnly;
 // Each appearance of the reader window starts up again (startUp, loadHistory), and every step is safe to
 // repeat; its disappearance ends the list's store listener and a running capture. The application's own
 // changes are handled for the life of the process: quitting releases the hot keys, becoming active reads
-// the accessibility permission again, becoming inactive cancels a running capture and pauses playback, a
-// window-modal dialog over any of its windows blocks the reader's commands (readerHasSheet), and a changed
-// chord is copied into the capture model's labels.
+// the accessibility permission again, becoming inactive cancels a running capture it was active during and
+// pauses playback, a window-modal dialog over any of its windows blocks the reader's commands
+// (readerHasSheet), and a changed chord is copied into the capture model's labels.
 //
 // Quitting: the quit command (Ctrl+Q, in every window of the application), SIGTERM, SIGINT and SIGHUP each
 // make one request to the delegate, which waits for the last saves; closing the reader window only hides
@@ -255,6 +255,8 @@ private:
     bool m_followsChords = false;
     // While a command closes the narrow window's list to give the keys to a control of its own.
     bool m_listGivesKeysAway = false;
+    // The application became active while the running capture of the application in front ran.
+    bool m_activeWhileCapturing = false;
     std::unique_ptr<WindowSheetWatcher> m_sheetWatcher;
     TaskHandle m_adding;
 };

@@ -38,9 +38,15 @@ void PelmoraApp::attachLifecycleHandlers() {
     });
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive) {
+            m_activeWhileCapturing = m_capture->isCapturing();
             m_capture->refreshPermission();
         } else {
-            m_capture->cancel();
+            // A capture of the application in front starts only while another application's window has the
+            // focus, and Qt tells this application that it is no longer active a moment after its own window
+            // lost the focus: a capture the hot key started in that moment was not left for another application.
+            // One during which this application was active again was.
+            if (m_activeWhileCapturing) m_capture->cancel();
+            m_activeWhileCapturing = false;
             m_playback->player().scenePhaseChanged(false);
         }
     });
@@ -105,6 +111,7 @@ void PelmoraApp::captureFrontmostFromHotKey() {
     if (m_capture->isCapturing() || commandContext().isBlocked) return;
     cancelPendingSelection();
     const ReaderWindowController::Invocation invocation = m_windowController->makeInvocation();
+    m_activeWhileCapturing = false;
     m_capture->captureFrontmost([this, invocation] { m_windowController->showInvoked(invocation); });
 }
 

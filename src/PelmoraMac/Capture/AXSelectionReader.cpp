@@ -82,7 +82,10 @@ CaptureResult<QString> AXSelectionReader::readSelectedText() {
     auto length = selectedLength();
     if (!length) return tl::unexpected(length.error());
     if (!*length) return failed<QString>(noSelectionShown());
-    if (**length != 0) return failed<QString>(CaptureFailure::selectionUnknown);
+    // A page over the bus that showed nothing selected, look after look, and shows a selection now has changed
+    // under the reading (Firefox tells a page's selection again a while after it makes objects again).
+    if (**length != 0)
+        return failed<QString>(m_webArea ? CaptureFailure::sourceChanged : CaptureFailure::selectionUnknown);
     return failed<QString>(CaptureFailure::noSelection);
 }
 

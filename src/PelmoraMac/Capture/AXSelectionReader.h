@@ -144,6 +144,10 @@ private:
     // The selected text of an element's text interface ("" when nothing is selected), its objects
     // followed (SelectedTextFollower); none without one.
     CaptureResult<std::optional<QString>> textSelection(const AccessibleElement& element);
+    // The selected range of an element's text: an empty one where nothing is selected, none without a text
+    // interface; asked of a web page's objects where they can tell it (SelectedTextFollower::rangeFromObjects).
+    CaptureResult<std::optional<AccessibleTextRange>> selectedRange(SelectedTextFollower& follower,
+                                                                    const AccessibleElement& element, bool webPage);
     // The length, in code points, of that selection (0 for a caret); none without a text interface.
     CaptureResult<std::optional<qsizetype>> textSelectionLength(const AccessibleElement& element);
     CaptureResult<std::optional<QString>> primarySelection();

@@ -129,6 +129,17 @@ public:
         return std::nullopt;
     }
 
+    // Starts following the announcements of the application that an object's children or text changed; false
+    // where the bus makes none (this version).
+    virtual bool followChanges(const QString& service, CaptureDeadline deadline) {
+        Q_UNUSED(service);
+        Q_UNUSED(deadline);
+        return false;
+    }
+    // The objects whose children or text the application followed announced changed since, in their order: every
+    // announcement it made before it answered the last call is in. No call.
+    virtual QStringList changedObjects() const { return {}; }
+
     virtual AccessibleAnswer<std::uint32_t> role(const AccessibleElement& element, CaptureDeadline deadline) = 0;
     virtual AccessibleAnswer<AccessibleStates> states(const AccessibleElement& element, CaptureDeadline deadline) = 0;
     virtual AccessibleAnswer<AccessibleElement> parent(const AccessibleElement& element, CaptureDeadline deadline) = 0;
@@ -177,6 +188,12 @@ public:
     // application's thousand links cost about what one costs.
     virtual AccessibleAnswers<AccessibleElement> embeddedObjects(const QList<AccessibleTextOffset>& places,
                                                                  CaptureDeadline deadline);
+    // The objects at these places once more, to find them still there: a bus may tell each by the link it named
+    // there before, without asking the link's object again (this version asks as embeddedObjects does).
+    virtual AccessibleAnswers<AccessibleElement> embeddedObjectsAgain(const QList<AccessibleTextOffset>& places,
+                                                                      CaptureDeadline deadline) {
+        return embeddedObjects(places, deadline);
+    }
     virtual AccessibleAnswers<std::uint32_t> roles(const QList<AccessibleElement>& elements, CaptureDeadline deadline);
     // Each element's first selection; none without a text interface or with nothing selected.
     virtual AccessibleAnswers<AccessibleTextRange> firstSelections(const QList<AccessibleElement>& elements,

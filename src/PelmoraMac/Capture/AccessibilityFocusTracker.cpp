@@ -13,10 +13,7 @@ constexpr int kStartTimeoutMilliseconds = 1'000;
 const QString kEvent = u"object:state-changed:focused"_s;
 
 QDBusMessage registryCall(const QString& method) {
-    QDBusMessage message = QDBusMessage::createMethodCall(u"org.a11y.atspi.Registry"_s, u"/org/a11y/atspi/registry"_s,
-                                                          u"org.a11y.atspi.Registry"_s, method);
-    message << kEvent;
-    return message;
+    return registryEventCall(method, kEvent);
 }
 
 }  // namespace

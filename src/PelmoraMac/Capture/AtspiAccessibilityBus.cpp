@@ -2,6 +2,7 @@
 
 #include "PelmoraMac/Capture/internal/AccessibilityConnection.h"
 #include "PelmoraMac/Capture/internal/AtspiReplies.h"
+#include "PelmoraMac/Capture/internal/ChangeAnnouncements.h"
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>
@@ -99,6 +100,21 @@ QDBusMessage textAtCall(const AccessibleElement& element, const QString& method,
 
 AtspiAccessibilityBus::AtspiAccessibilityBus(std::shared_ptr<const AccessibilityFocusLog> focusLog)
     : m_focusLog(std::move(focusLog)) {}
+
+AtspiAccessibilityBus::~AtspiAccessibilityBus() = default;
+
+bool AtspiAccessibilityBus::followChanges(const QString& service, CaptureDeadline deadline) {
+    if (m_changes) return m_changes->isFollowing();
+    if (!m_connection || !m_connection->isConnected()) return false;
+    const auto left = std::chrono::duration<double, std::milli>(deadline - SystemClock::shared().monotonicNow());
+    if (left.count() <= 0) return false;
+    m_changes = std::make_unique<ChangeAnnouncements>(*m_connection, service, int(std::ceil(left.count())));
+    return m_changes->isFollowing();
+}
+
+QStringList AtspiAccessibilityBus::changedObjects() const {
+    return m_changes ? m_changes->changed() : QStringList();
+}
 
 bool AtspiAccessibilityBus::isEnabled() {
     if (!accessibilityBusEnabled(kLauncherTimeoutMilliseconds)) return false;
@@ -345,6 +361,20 @@ AccessibleAnswers<int> AtspiAccessibilityBus::linkIndexes(const QList<Accessible
 
 AccessibleAnswers<AccessibleElement> AtspiAccessibilityBus::embeddedObjects(const QList<AccessibleTextOffset>& places,
                                                                             CaptureDeadline deadline) {
+    auto links = embeddedLinks(places, deadline);
+    if (!links) return tl::unexpected(links.error());
+    return linkObjects(*links, {}, deadline);
+}
+
+AccessibleAnswers<AccessibleElement> AtspiAccessibilityBus::embeddedObjectsAgain(
+    const QList<AccessibleTextOffset>& places, CaptureDeadline deadline) {
+    auto links = embeddedLinks(places, deadline);
+    if (!links) return tl::unexpected(links.error());
+    return linkObjects(*links, m_linkObjects, deadline);
+}
+
+AccessibleAnswers<AccessibleElement> AtspiAccessibilityBus::embeddedLinks(const QList<AccessibleTextOffset>& places,
+                                                                          CaptureDeadline deadline) {
     auto indexes = linkIndexes(places, deadline);
     if (!indexes) return tl::unexpected(indexes.error());
     QList<QDBusMessage> calls;
@@ -356,16 +386,29 @@ AccessibleAnswers<AccessibleElement> AtspiAccessibilityBus::embeddedObjects(cons
     }
     auto links = sendEach<AccessibleElement>(calls, deadline, elementFromReply);
     if (!links) return tl::unexpected(links.error());
-    const QList<std::optional<AccessibleElement>> placedLinks = spread(asked, std::move(*links));
-    asked.clear();
-    calls.clear();
-    for (const auto& link : placedLinks) {
-        asked.append(link.has_value());
-        if (link) calls.append(linkObjectCall(*link));
+    return spread(asked, std::move(*links));
+}
+
+AccessibleAnswers<AccessibleElement> AtspiAccessibilityBus::linkObjects(
+    const QList<std::optional<AccessibleElement>>& links, const QHash<QString, AccessibleElement>& known,
+    CaptureDeadline deadline) {
+    QList<QDBusMessage> calls;
+    QList<bool> asked;
+    for (const auto& link : links) {
+        asked.append(link.has_value() && !known.contains(link->path));
+        if (asked.back()) calls.append(linkObjectCall(*link));
     }
     auto objects = sendEach<AccessibleElement>(calls, deadline, elementFromReply);
     if (!objects) return tl::unexpected(objects.error());
-    return spread(asked, std::move(*objects));
+    QList<std::optional<AccessibleElement>> found = spread(asked, std::move(*objects));
+    for (qsizetype i = 0; i < links.size(); ++i) {
+        if (!links[i]) continue;
+        if (!asked[i])
+            found[i] = known.value(links[i]->path);
+        else if (found[i])
+            m_linkObjects.insert(links[i]->path, *found[i]);
+    }
+    return found;
 }
 
 AccessibleAnswers<std::uint32_t> AtspiAccessibilityBus::roles(const QList<AccessibleElement>& elements,

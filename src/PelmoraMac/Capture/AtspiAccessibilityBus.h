@@ -5,11 +5,14 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QHash>
 
 #include <memory>
 #include <optional>
 
 namespace tavrine {
+
+class ChangeAnnouncements;
 
 // The accessibility bus of the session (AT-SPI over D-Bus). Each call is one blocking message whose wait
 // ends at the deadline: no answer by then is timedOut; an unknown object, interface, method or property
@@ -18,6 +21,7 @@ namespace tavrine {
 class AtspiAccessibilityBus final : public AccessibilityBus {
 public:
     explicit AtspiAccessibilityBus(std::shared_ptr<const AccessibilityFocusLog> focusLog = nullptr);
+    ~AtspiAccessibilityBus() override;
 
     // The launcher must say that accessibility is enabled, and its bus must be reachable: this connects
     // to it, and every call before it fails with permissionRequired.
@@ -26,6 +30,9 @@ public:
     AccessibleAnswer<pid_t> processOf(const QString& service, CaptureDeadline deadline) override;
     std::optional<AccessibleElement> lastFocused(const QString& service) override;
     std::optional<Clock::MonotonicTime> lastFocusChange(const QString& service) override;
+    // The registry asked to have the applications announce such changes while this bus follows them.
+    bool followChanges(const QString& service, CaptureDeadline deadline) override;
+    QStringList changedObjects() const override;
     AccessibleAnswer<std::uint32_t> role(const AccessibleElement& element, CaptureDeadline deadline) override;
     AccessibleAnswer<AccessibleStates> states(const AccessibleElement& element, CaptureDeadline deadline) override;
     AccessibleAnswer<AccessibleElement> parent(const AccessibleElement& element, CaptureDeadline deadline) override;
@@ -68,6 +75,10 @@ public:
     // Each step's messages sent together, the next step's once the last answer of this one has come.
     AccessibleAnswers<AccessibleElement> embeddedObjects(const QList<AccessibleTextOffset>& places,
                                                          CaptureDeadline deadline) override;
+    // The link index and the link at each place: a link named before stands for the object it led to then (an
+    // application makes a link for each object and names no link twice), and only a new one is asked its object.
+    AccessibleAnswers<AccessibleElement> embeddedObjectsAgain(const QList<AccessibleTextOffset>& places,
+                                                              CaptureDeadline deadline) override;
     AccessibleAnswers<std::uint32_t> roles(const QList<AccessibleElement>& elements, CaptureDeadline deadline) override;
     AccessibleAnswers<AccessibleTextRange> firstSelections(const QList<AccessibleElement>& elements,
                                                            CaptureDeadline deadline) override;
@@ -100,11 +111,21 @@ private:
     // characters: where the first and the last of a row of places in one text are links as far apart as
     // the places, the places between are the links between, and only the ends are asked for.
     AccessibleAnswers<int> linkIndexes(const QList<AccessibleTextOffset>& places, CaptureDeadline deadline);
+    // The link at each place, none where there is none.
+    AccessibleAnswers<AccessibleElement> embeddedLinks(const QList<AccessibleTextOffset>& places,
+                                                       CaptureDeadline deadline);
+    // The object of each link: those in `known` as they are there, the others asked (and kept in m_linkObjects).
+    AccessibleAnswers<AccessibleElement> linkObjects(const QList<std::optional<AccessibleElement>>& links,
+                                                     const QHash<QString, AccessibleElement>& known,
+                                                     CaptureDeadline deadline);
     AccessibleAnswer<QVariant> property(const AccessibleElement& element, const QString& interface, const QString& name,
                                         CaptureDeadline deadline);
 
     std::shared_ptr<const AccessibilityFocusLog> m_focusLog;
     std::optional<QDBusConnection> m_connection;
+    std::unique_ptr<ChangeAnnouncements> m_changes;
+    // The object each link named so far led to, by the link's path.
+    QHash<QString, AccessibleElement> m_linkObjects;
 };
 
 }  // namespace tavrine

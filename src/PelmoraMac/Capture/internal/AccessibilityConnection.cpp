@@ -48,4 +48,11 @@ std::optional<QDBusConnection> accessibilityBusConnection(int timeoutMillisecond
     return connection;
 }
 
+QDBusMessage registryEventCall(const QString& method, const QString& event) {
+    QDBusMessage message = QDBusMessage::createMethodCall(u"org.a11y.atspi.Registry"_s, u"/org/a11y/atspi/registry"_s,
+                                                          u"org.a11y.atspi.Registry"_s, method);
+    message << event;
+    return message;
+}
+
 }  // namespace tavrine

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 
 #include <optional>
 
@@ -20,5 +21,9 @@ bool enableAccessibilityBus(int timeoutMilliseconds);
 // address, opened at the first call); none when the launcher does not answer within the time or the bus
 // cannot be reached.
 std::optional<QDBusConnection> accessibilityBusConnection(int timeoutMilliseconds);
+
+// A call to the bus's registry (RegisterEvent, DeregisterEvent) about the announcements named `event`
+// ("object:state-changed:focused"): the applications make those somebody registered for, and no others.
+QDBusMessage registryEventCall(const QString& method, const QString& event);
 
 }  // namespace tavrine

@@ -12,6 +12,7 @@ CaptureResult<std::optional<AccessibleTextRange>> SelectedTextFollower::rangeFro
     });
     if (!texts) return tl::unexpected(texts.error());
     const std::optional<QString>& text = texts->constFirst();
+    m_pageText = text;
     if (!text || text->isEmpty() || text->size() > kPageObjects || !isPlaceHoldersOnly(*text)) return std::nullopt;
     QList<AccessibleTextOffset> places;
     for (int offset = 0; offset < int(text->size()); ++offset) places.append({.element = page, .offset = offset});

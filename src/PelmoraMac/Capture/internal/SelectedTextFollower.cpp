@@ -155,12 +155,18 @@ CaptureResult<std::optional<QString>> SelectedTextFollower::read(const Accessibl
     QString text;
     auto given = appendText(m_nodes.constFirst(), text);
     if (!given) return tl::unexpected(given.error());
+    if (auto still = ensureStillAsRead(); !still) return tl::unexpected(still.error());
     if (!*given) {
         m_runs.clear();
         return std::optional<QString>{};
     }
     m_text = text;
     return std::optional(std::move(text));
+}
+
+bool SelectedTextFollower::asked(const QStringList& paths) const {
+    return std::any_of(m_nodes.cbegin(), m_nodes.cend(),
+                       [&](const Node& node) { return paths.contains(node.element.path); });
 }
 
 FollowedText SelectedTextFollower::followed() const {
@@ -200,11 +206,16 @@ CaptureResult<qsizetype> SelectedTextFollower::readLevel(qsizetype first) {
                 unread.append(index);
                 continue;
             }
-        } else if (index > 0) {
+        } else {
             // An object found selected a moment ago that gives no text, or none of what it has selected, is gone
-            // or was rewritten.
+            // or was rewritten; so is a page whose selected range is past the end of its text (Firefox tells the
+            // range of the page it was a moment before, while it makes the page's objects again).
             const bool given = node.text && (!node.text->isEmpty() || node.range.end <= node.range.start);
             if (auto found = ensureFound(given); !found) return tl::unexpected(found.error());
+            // A text shorter than its range is one that changed since its range was told, or the application's own
+            // way: the reading holds only when the next gives the same.
+            if (m_limits.webPage && codePoints(*node.text) < node.range.end - node.range.start)
+                m_unsettled.append(node.element.path + u"#range"_s);
         }
         if (!node.text) continue;
         m_readableUnits += readableUnits(*node.text);

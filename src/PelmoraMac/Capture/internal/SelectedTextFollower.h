@@ -71,7 +71,11 @@ struct FollowedText {
 // or is making again while it is read (no role, a selection without text, nothing selected inside the
 // selected stretch though it has text, a place holder named no object in a text that changed) ends the read
 // with sourceChanged, never a text with its words missing; a place holder named no object in a text still as it
-// was read is the page's own character, among other text or alone in its paragraph (`unsettled`).
+// was read is the page's own character, among other text or alone in its paragraph (`unsettled`). Once read, every
+// text and every place holder's object is asked again, and the page's whole text where its range was told by its
+// objects: the reading stands only where each is as it was read, so that it holds of the page at one moment (a box
+// emptied and filled between two questions, a paragraph rewritten after it was read, a picture put in before the
+// objects were named end the read with sourceChanged).
 class SelectedTextFollower {
 public:
     // The longest text, in UTF-16 units, and the deepest nesting of objects followed.
@@ -103,6 +107,10 @@ public:
     // objects'. None where the page's text holds more than objects, an object is not named or is a field, or
     // none holds any of the selection: the page is asked.
     CaptureResult<std::optional<AccessibleTextRange>> rangeFromObjects(const AccessibleElement& page);
+    // The page's whole text as rangeFromObjects found it, none before it asked.
+    std::optional<QString> pageText() const { return m_pageText.value_or(std::nullopt); }
+    // Whether the last read asked any of these objects (by their paths) what it holds.
+    bool asked(const QStringList& paths) const;
     // The text that the last read gave, with where each stretch of it was read.
     FollowedText followed() const;
     // The objects of the page inside the selected stretch that showed no text though they are no image, and
@@ -157,6 +165,9 @@ private:
     CaptureResult<void> ensureWholeGiven(const QList<qsizetype>& unread);
     // Objects that gave no text at all: each must still be there.
     CaptureResult<void> ensureStillShown(const QList<AccessibleElement>& untold);
+    // Every text read still the same over its range, and every place holder's object the same: else the page changed
+    // while it was read.
+    CaptureResult<void> ensureStillAsRead();
     CaptureResult<bool> appendText(const Node& node, QString& text);
     void appendRun(const Node& node, qsizetype from, qsizetype to, QString& text);
     CaptureResult<bool> appendObject(const Node& node, QString& text);
@@ -174,6 +185,9 @@ private:
     // by those), by their paths: in the one read of this instance, with the page's range found before it.
     QHash<QString, std::optional<AccessibleTextRange>> m_selections;
     QStringList m_unsettled;
+    // The whole text of the page whose range its objects were asked for, as it was then: a page whose objects change
+    // changes its text of place holders, and with it where its selection lies.
+    std::optional<std::optional<QString>> m_pageText;
     // A block ended the text: what comes next starts a paragraph; or what comes next was drawn on a line of
     // its own.
     bool m_paragraphEnded = false;

@@ -175,4 +175,46 @@ CaptureResult<void> SelectedTextFollower::ensureWholeGiven(const QList<qsizetype
     return {};
 }
 
+CaptureResult<void> SelectedTextFollower::ensureStillAsRead() {
+    if (!m_limits.webPage) return {};
+    // Each text asked again over the range read, and the object behind each of its place holders: every answer
+    // the reading was made of still holds when the reading ends, so that it holds of the page at one moment (a
+    // box emptied and filled again makes new objects; a browser names none, or others, at a place that moved).
+    QList<AccessibleTextPart> parts;
+    QList<qsizetype> read;
+    // The page's whole text as it was when its selection was found, where that was asked: its objects in the same
+    // places, the selection over them is where it was.
+    if (m_pageText) parts.append({.element = m_nodes.constFirst().element, .range = {0, -1}});
+    QList<AccessibleTextOffset> places;
+    QList<std::optional<AccessibleElement>> named;
+    for (qsizetype index = 0; index < m_nodes.size(); ++index) {
+        const Node& node = m_nodes[index];
+        if (!node.text) continue;
+        parts.append({.element = node.element, .range = node.range});
+        read.append(index);
+        int offset = node.range.start;
+        qsizetype object = 0;
+        for (const QChar c : std::as_const(*node.text)) {
+            if (c == QChar(kObjectReplacementCharacter)) {
+                places.append({.element = node.element, .offset = offset});
+                named.append(node.embedded.value(object++));
+            }
+            if (!c.isLowSurrogate()) ++offset;
+        }
+    }
+    auto texts = batch<AccessibleAnswers<QString>>([&](CaptureDeadline d) { return m_bus.texts(parts, d); });
+    if (!texts) return tl::unexpected(texts.error());
+    if (m_pageText) {
+        if (auto same = ensureFound(texts->takeFirst() == *m_pageText); !same) return same;
+    }
+    for (qsizetype at = 0; at < read.size(); ++at) {
+        if (auto same = ensureFound((*texts)[at] == m_nodes[read[at]].text); !same) return same;
+    }
+    if (places.isEmpty()) return {};
+    auto objects = batch<AccessibleAnswers<AccessibleElement>>(
+        [&](CaptureDeadline d) { return m_bus.embeddedObjectsAgain(places, d); });
+    if (!objects) return tl::unexpected(objects.error());
+    return ensureFound(*objects == named);
+}
+
 }  // namespace tavrine
