@@ -48,10 +48,7 @@ browser_pid=""
 server_pid=""
 cleanup() {
   if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
-  if [ -n "$browser_pid" ]; then
-    kill "$browser_pid" 2>/dev/null || true
-    wait "$browser_pid" 2>/dev/null || true
-  fi
+  end_browser
   if [ -n "${pid:-}" ]; then kill "$pid" 2>/dev/null || true; fi
   if [ -n "$launcher_pid" ]; then kill "$launcher_pid" 2>/dev/null || true; fi
   rm -rf "$work"
@@ -72,24 +69,7 @@ export TAVRINE_TRACE_FILE="$work/trace"
 start_accessibility_bus
 
 # A fresh profile: accessibility on, no first-run pages, nothing fetched from the network.
-mkdir -p "$work/profile"
-cat >"$work/profile/user.js" <<'EOF'
-user_pref("accessibility.force_disabled", -1);
-user_pref("browser.shell.checkDefaultBrowser", false);
-user_pref("browser.startup.homepage_override.mstone", "ignore");
-user_pref("browser.aboutwelcome.enabled", false);
-user_pref("datareporting.policy.dataSubmissionEnabled", false);
-user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
-user_pref("app.update.auto", false);
-user_pref("browser.safebrowsing.downloads.remote.enabled", false);
-user_pref("browser.safebrowsing.malware.enabled", false);
-user_pref("browser.safebrowsing.phishing.enabled", false);
-user_pref("network.captive-portal-service.enabled", false);
-user_pref("network.connectivity-service.enabled", false);
-user_pref("extensions.autoDisableScopes", 15);
-user_pref("browser.tabs.warnOnClose", false);
-user_pref("sidebar.revamp", false);
-EOF
+write_firefox_profile "$work/profile"
 
 # A page whose elements stand where the script clicks, each tall enough for a click that the window's frame
 # moves down (Firefox counts it in its outer height); its title tells how far below the top of the browser's
@@ -124,24 +104,6 @@ addEventListener("keyup", tell);
 <input id="password" type="password" value="$secret" style="position:absolute;left:700px;top:100px;width:200px;height:60px">
 </body></html>
 EOF
-
-# titled WORDS: the script of a page whose title is the capture page's with words of its own, "... page WORDS",
-# WORDS a JavaScript expression.
-titled() {
-  cat <<EOF
-<script>
-let clicks = 0;
-function tell() {
-  document.title = "Capture page " + (outerHeight - innerHeight) + " " + clicks + " " + String(getSelection()).length + " page " + $1;
-}
-addEventListener("load", tell);
-addEventListener("resize", tell);
-addEventListener("click", () => { clicks++; tell(); });
-document.addEventListener("selectionchange", tell);
-addEventListener("keyup", tell);
-</script>
-EOF
-}
 
 # The page of rows, its title "... page rows".
 cat >"$work/rows.html" <<EOF
@@ -179,24 +141,7 @@ rows_lines="お品書き|抹茶|六百円|煎茶|四百円|新商品|冬の和�
 # that only their rows are looked for, few enough that Firefox, asked about each, answers on a busy machine
 # within the capture's time.
 items=440
-digits=(〇 一 二 三 四 五 六 七 八 九)
-cat >"$work/items.html" <<EOF
-<!DOCTYPE html><html><head><meta charset="utf-8"><title>Capture page</title><script>
-function rows() {
-  let count = 0, top = null;
-  for (const item of document.querySelectorAll("#row b")) {
-    const at = item.getBoundingClientRect().top;
-    if (at !== top) count++;
-    top = at;
-  }
-  return count;
-}
-</script>$(titled '"items " + rows()')</head><body style="margin:8px;font-size:16px">
-<div id="row" style="display:flex;flex-wrap:wrap;width:704px;font-weight:normal">$(
-  for ((item = 0; item < items; item++)); do printf '<b>語%s</b>' "${digits[item % 10]}"; done
-)</div>
-</body></html>
-EOF
+write_items_page "$work/items.html" "$items"
 
 launch_reader "$tavrine"
 reader=$window
@@ -235,68 +180,16 @@ capture() {
 
 # The page served over http on the loopback interface, as a web page is: its address is checked before and
 # after it is read.
-python3 -c 'import http.server, socketserver, sys
-server = socketserver.TCPServer(("127.0.0.1", 0), lambda *a: http.server.SimpleHTTPRequestHandler(*a, directory=sys.argv[1]))
-print(server.server_address[1], flush=True)
-server.serve_forever()' "$work" >"$work/port" 2>/dev/null &
-server_pid=$!
-wait_for "the page server did not start" test -s "$work/port"
+serve_folder "$work" "$work/port"
 
-# Firefox shows itself on the accessibility bus once, as it starts, and never again when the bus or its registry
-# answered later than it waits (it says so in its log: "Couldn't register with accessibility bus", "Couldn't connect
-# to accessibility bus"), as on a loaded machine: such a browser, which would make every capture browserUnsupported,
-# is started again, three times at most.
-applications_before=$(accessibility_applications)
-wait_for "the accessibility registry did not answer" test -n "$applications_before"
-firefox_registered() { [ "$(accessibility_applications)" -gt "$applications_before" ]; }
-firefox_refused() { grep -qE "Couldn't (register with|connect to) accessibility bus" "$work/firefox-$start.log" 2>/dev/null; }
-firefox_told() { firefox_registered || firefox_refused; }
-for start in 1 2 3 4; do
-  GNOME_ACCESSIBILITY=1 firefox-esr --no-remote --new-instance --profile "$work/profile" \
-    "http://127.0.0.1:$(cat "$work/port")/items.html" >"$work/firefox-$start.log" 2>&1 &
-  browser_pid=$!
-  browser=$(wait_for_window '^Capture page [0-9]' "the capture page")
-  within_seconds "$effect_seconds" firefox_told && firefox_registered && break
-  [ "$start" -lt 4 ] || fail "Firefox did not show itself on the accessibility bus, started four times"
-  echo "$script_name: Firefox did not show itself on the accessibility bus: started again" >&2
-  kill "$browser_pid" 2>/dev/null || true
-  wait "$browser_pid" 2>/dev/null || true
-  has_no_browser_window() { ! find_window '^Capture page [0-9]' >/dev/null; }
-  wait_for "the unregistered Firefox's window did not go" has_no_browser_window
-done
+start_firefox "$work/profile" "http://127.0.0.1:$(cat "$work/port")/items.html" "$work/firefox"
 activate_window "$browser"
 wait_for "the browser did not come to the front" is_active "$browser"
-
-# tally NAME OUTCOME...: "NAME: OUTCOME×COUNT ..." in the order first seen.
-tally() {
-  local name=$1
-  shift
-  printf '%s:' "$name"
-  printf '%s\n' "$@" | awk '{ if (!($0 in n)) order[++k] = $0; n[$0]++ } END { for (i = 1; i <= k; i++) printf " %s×%d", order[i], n[order[i]] }'
-  echo
-}
 
 # The page of items, all of it selected with Ctrl+A, captured twice, each reading stored before the next capture.
 items_shown() { [ "$(page_says 7)" = items ]; }
 items_selected() { [ "$(page_says 5)" -ge $((items * 2)) ]; }
-# readings_of WORDS: the readings in the store (which keeps each reading's text) that hold WORDS, in the order
-# stored, one a line, each as its lines parted by "|"; none while the store is not written.
-readings_of() {
-  python3 -c 'import json, sys
-def texts(value):
-    if isinstance(value, str):
-        if sys.argv[2] in value: yield value
-    elif isinstance(value, dict):
-        for item in value.values(): yield from texts(item)
-    elif isinstance(value, list):
-        for item in value: yield from texts(item)
-try:
-    found = list(texts(json.load(open(sys.argv[1], encoding="utf-8"))))
-except (OSError, ValueError):
-    found = []
-for text in found: print("|".join(line for line in text.split("\n") if line.strip()))' "$store" "$1"
-}
-more_item_readings_than() { [ "$(readings_of 語〇 | grep -c .)" -gt "$1" ]; }
+more_item_readings_than() { [ "$(readings_of "$store" 語〇 | grep -c .)" -gt "$1" ]; }
 wait_for "the page of items did not load" items_shown
 click_page 900 900 1 items_shown
 xdotool key ctrl+a
@@ -374,7 +267,7 @@ done
 # capture.
 note_shown() { [ "$(page_says 7)" = note ]; }
 note_selected() { [ "$(page_says 5)" -ge 19 ]; }
-more_note_readings_than() { [ "$(readings_of 旅行のメモ | grep -c .)" -gt "$1" ]; }
+more_note_readings_than() { [ "$(readings_of "$store" 旅行のメモ | grep -c .)" -gt "$1" ]; }
 open_page note.html "the note" note_shown
 click_page 900 900 1 note_shown
 xdotool key ctrl+a
@@ -424,7 +317,7 @@ for outcome in "${item_outcomes[@]}"; do
   [ "$outcome" = succeeded ] || fail "the page of items gave $outcome"
 done
 # The first reading since the browser started and the second: each the rows the page draws, its items together.
-item_lines=$(readings_of 語〇)
+item_lines=$(readings_of "$store" 語〇)
 echo "page of items: $(echo "$item_lines" | awk -F'|' '{ printf "%s%d lines", (NR > 1 ? ", " : ""), NF }'), $item_rows rows drawn"
 [ "$(echo "$item_lines" | grep -c .)" -eq 2 ] || fail "the page of items was not stored twice"
 [ "$(echo "$item_lines" | sort -u | grep -c .)" -eq 1 ] || fail "the page of items was read into other lines the first time"
@@ -448,13 +341,13 @@ done
 for outcome in "${note_outcomes[@]}"; do
   [ "$outcome" = succeeded ] || fail "a note with a paragraph of only U+FFFC gave $outcome"
 done
-note_readings=$(readings_of 旅行のメモ)
+note_readings=$(readings_of "$store" 旅行のメモ)
 echo "note: $(echo "$note_readings" | grep -c .) readings stored, $(echo "$note_readings" | sort -u | head -1)"
 [ "$(echo "$note_readings" | grep -c -x -F "$note_lines")" -eq "$note_presses" ] ||
   fail "the note was not stored $note_presses times as $note_lines: $note_readings"
 [ "$rows_outcome" = succeeded ] || fail "the page of rows gave $rows_outcome"
 # The reading of the page of rows, as its lines.
-read_lines=$(readings_of 抹茶 | head -1)
+read_lines=$(readings_of "$store" 抹茶 | head -1)
 echo "page of rows: $read_lines"
 [ "$read_lines" = "$rows_lines" ] || fail "the page of rows was read as $read_lines, not $rows_lines"
 [ "$(echo "$lines" | grep -c .)" -eq $((presses + note_presses + 3)) ] ||

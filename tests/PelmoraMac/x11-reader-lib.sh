@@ -602,6 +602,32 @@ end_browser() {
   browser_pid=""
 }
 
+# start_firefox PROFILE ADDRESS LOG: starts Firefox ESR on the capture page at ADDRESS with the profile folder
+# PROFILE, its output in LOG-N.log for its Nth start, and waits for the page's window (in $browser, the browser's
+# process id in browser_pid). Firefox shows itself on the accessibility bus once, as it starts, and never again when
+# the bus or its registry answered later than it waits (it says so in its log: "Couldn't register with accessibility
+# bus", "Couldn't connect to accessibility bus"), as on a loaded machine: such a browser, which would make every
+# capture browserUnsupported, is started again, three times at most.
+start_firefox() {
+  local profile=$1 address=$2 log=$3 start before
+  before=$(accessibility_applications)
+  wait_for "the accessibility registry did not answer" test -n "$before"
+  firefox_registered() { [ "$(accessibility_applications)" -gt "$before" ]; }
+  firefox_refused() { grep -qE "Couldn't (register with|connect to) accessibility bus" "$log-$start.log" 2>/dev/null; }
+  firefox_told() { firefox_registered || firefox_refused; }
+  has_no_browser_window() { ! find_window '^Capture page [0-9]' >/dev/null; }
+  for start in 1 2 3 4; do
+    GNOME_ACCESSIBILITY=1 firefox-esr --no-remote --new-instance --profile "$profile" "$address" >"$log-$start.log" 2>&1 &
+    browser_pid=$!
+    browser=$(wait_for_window '^Capture page [0-9]' "the capture page (Firefox)")
+    within_seconds "$effect_seconds" firefox_told && firefox_registered && return 0
+    [ "$start" -lt 4 ] || fail "Firefox did not show itself on the accessibility bus, started four times"
+    echo "$script_name: Firefox did not show itself on the accessibility bus: started again" >&2
+    end_browser
+    wait_for "the unregistered Firefox's window did not go" has_no_browser_window
+  done
+}
+
 # The script of a capture page whose title tells how far below the top of the browser's window the page begins,
 # how many clicks it has had, how many characters are selected in it and what it is: "Capture page OFFSET CLICKS
 # SELECTED page WORDS", WORDS a JavaScript expression.
