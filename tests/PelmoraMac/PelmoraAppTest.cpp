@@ -233,6 +233,12 @@ TEST_F(Application, BecomingInactiveCancelsOnlyACaptureTheApplicationWasActiveDu
                         return PreparedCapture{.document = {std::nullopt, u"本文"_s, {}}};
                     };
                 },
+                .clipboardWorker = [&](const CaptureWorkerRequest&, CaptureDeadline,
+                                       const CancellationToken& cancellation) -> CaptureResult<CaptureWorkerResponse> {
+                    while (!released && !cancellation.isCancelled()) QThread::msleep(1);
+                    if (cancellation.isCancelled()) return tl::unexpected(CaptureFailure::cancelled);
+                    return CaptureWorkerResponse{};
+                },
             };
         };
     });
@@ -255,6 +261,16 @@ TEST_F(Application, BecomingInactiveCancelsOnlyACaptureTheApplicationWasActiveDu
     ASSERT_TRUE(hotKeys.press(frontmostChord));
     ASSERT_TRUE(capture.isCapturing());
     emit qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+    emit qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
+    EXPECT_FALSE(capture.isCapturing());
+    EXPECT_EQ(capture.failure(), CaptureFailure::cancelled);
+    released = true;
+
+    // An import started from the window is cancelled by switching away, though no activation came since.
+    released = false;
+    QGuiApplication::clipboard()->setText(u"貼り付ける本文"_s);
+    app.importClipboard(false);
+    ASSERT_TRUE(capture.isCapturing());
     emit qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
     EXPECT_FALSE(capture.isCapturing());
     EXPECT_EQ(capture.failure(), CaptureFailure::cancelled);

@@ -255,7 +255,7 @@ private:
     bool m_followsChords = false;
     // While a command closes the narrow window's list to give the keys to a control of its own.
     bool m_listGivesKeysAway = false;
-    // The application became active while the running capture of the application in front ran.
+    // The running capture was started from this application's window, or it became active while it ran.
     bool m_activeWhileCapturing = false;
     std::unique_ptr<WindowSheetWatcher> m_sheetWatcher;
     TaskHandle m_adding;

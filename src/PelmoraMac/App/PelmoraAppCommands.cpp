@@ -121,6 +121,8 @@ void PelmoraApp::importClipboard(bool plainText) {
     m_playback->player().pause();
     m_capture->importClipboard(m_clipboard(), /*autoplay=*/false,
                                plainText ? ClipboardImportMode::plainText : ClipboardImportMode::automatic, {});
+    // Started from this application's window: switching to another application cancels it.
+    m_activeWhileCapturing = m_capture->isCapturing();
 }
 
 void PelmoraApp::importFile() {

@@ -44,7 +44,8 @@ void PelmoraApp::attachLifecycleHandlers() {
             // A capture of the application in front starts only while another application's window has the
             // focus, and Qt tells this application that it is no longer active a moment after its own window
             // lost the focus: a capture the hot key started in that moment was not left for another application.
-            // One during which this application was active again was.
+            // One during which this application was active again was, and so was an import the user started
+            // from this application's own window.
             if (m_activeWhileCapturing) m_capture->cancel();
             m_activeWhileCapturing = false;
             m_playback->player().scenePhaseChanged(false);
@@ -121,6 +122,7 @@ void PelmoraApp::importClipboardFromHotKey() {
     if (commandContext().isBlocked) return;
     cancelPendingSelection();
     const ReaderWindowController::Invocation invocation = m_windowController->makeInvocation();
+    m_activeWhileCapturing = false;
     m_capture->importClipboard(m_clipboard(), /*autoplay=*/true, ClipboardImportMode::automatic,
                                [this, invocation] { m_windowController->showInvoked(invocation); });
 }
