@@ -22,16 +22,7 @@ export XCTestConfigurationFilePath=/dev/null
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
 command -v chromium >/dev/null || { echo "$script_name: chromium is not installed" >&2; exit 77; }
 
-work=$(mktemp -d)
-launcher_pid=""
-browser_pid=""
-cleanup() {
-  end_browser
-  if [ -n "${pid:-}" ]; then kill "$pid" 2>/dev/null || true; fi
-  if [ -n "$launcher_pid" ]; then kill "$launcher_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+make_browser_work
 
 password=hunter2secret
 paragraph="The paragraph that a triple click selects, and nothing around it."

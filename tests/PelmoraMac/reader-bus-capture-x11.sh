@@ -28,22 +28,9 @@ source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
 for browser_program in chromium firefox-esr; do
   command -v "$browser_program" >/dev/null || { echo "$script_name: $browser_program is not installed" >&2; exit 77; }
 done
-# Two browsers' starts and the presses of each take longer than one X11 script's usual limit: CTest gives the
-# script more (its TAVRINE_TEST_LIMIT); run by hand, it has as long as the presses asked for need.
-[ -n "${TAVRINE_TEST_LIMIT:-}" ] || overall_end=$((SECONDS + 300 + presses * 20))
+allow_for_presses "$presses"
 
-work=$(mktemp -d)
-launcher_pid=""
-browser_pid=""
-server_pid=""
-cleanup() {
-  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
-  end_browser
-  if [ -n "${pid:-}" ]; then kill "$pid" 2>/dev/null || true; fi
-  if [ -n "$launcher_pid" ]; then kill "$launcher_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+make_browser_work
 
 store="$XDG_DATA_HOME/org.tavrine.Tavrine/reading-store.json"
 export TAVRINE_TRACE_FILE="$work/trace"
@@ -93,7 +80,6 @@ items=2200
 write_items_page "$work/items.html" "$items"
 
 serve_folder "$work" "$work/port"
-address() { echo "http://127.0.0.1:$(cat "$work/port")/$1"; }
 
 launch_reader "$tavrine"
 reader=$window
@@ -104,10 +90,6 @@ reader=$window
 # capture's, once there is one for each press that reached the reader, the presses made again given the time a
 # press takes to be told to come.
 hotkey_marks() { key_marks Meta+Ctrl+Alt+R hotkey; }
-press_hotkey() {
-  hotkey_presses=$((hotkey_presses + 1))
-  xdotool key --clearmodifiers ctrl+super+alt+r
-}
 capture() {
   local captures keys
   captures=$(trace_marks '^capture ')
@@ -115,14 +97,12 @@ capture() {
   activate_window "$browser"
   wait_for "the browser is not in front ($1)" is_active "$browser"
   xdotool mousemove 1279 1023
-  hotkey_presses=0
-  hotkey_taken() { [ "$(hotkey_marks)" -gt "$keys" ]; }
-  made_again "the hot key did not reach the reader ($1)" hotkey_taken -- press_hotkey
+  hotkey_reaching ctrl+super+alt+r
   each_press_ended() { [ "$(trace_marks '^capture ')" -ge $((captures + $(hotkey_marks) - keys)) ]; }
-  wait_for "no capture ended ($1)" each_press_ended
-  if [ "$hotkey_presses" -gt 1 ]; then
+  wait_for_effect "no capture ended ($1)" each_press_ended
+  if [ "$made_tries" -gt 1 ]; then
     sleep $((input_try_tenths / 10))
-    wait_for "no capture ended ($1)" each_press_ended
+    wait_for_effect "no capture ended ($1)" each_press_ended
   fi
   last_capture
 }
@@ -146,14 +126,13 @@ script_state() {
 press_changing() {
   local round stored outcome
   click_page 900 600 1 changing_shown
-  xdotool key ctrl+a
-  wait_for "Ctrl+A did not select the changing page ($1)" changing_selected
+  browser_key ctrl+a "Ctrl+A did not select the changing page ($1)" changing_selected
   for ((round = 1; round <= presses; round++)); do
     stored=$(readings_count 段落)
     outcome=$(capture "changing page, $1, press $round")
     changing_outcomes+=("$1 $outcome")
     [ "$outcome" != succeeded ] ||
-      wait_for "the changing page's reading was not stored ($1, press $round)" more_readings_than 段落 "$stored"
+      wait_for_effect "the changing page's reading was not stored ($1, press $round)" more_readings_than 段落 "$stored"
   done
 }
 
@@ -164,23 +143,22 @@ chromium_arguments=(--no-first-run --no-default-browser-check --disable-gpu --di
 [ "$(id -u)" = 0 ] && chromium_arguments+=(--no-sandbox)
 # The applications on the bus without a browser, for Firefox's start to be told by (start_firefox).
 applications_alone=$(accessibility_applications)
-wait_for "the accessibility registry did not answer" test -n "$applications_alone"
+wait_for_start "the accessibility registry did not answer" test -n "$applications_alone"
 chromium "${chromium_arguments[@]}" "$(address changing.html)" >/dev/null 2>&1 &
 browser_pid=$!
 browser=$(wait_for_window '^Capture page [0-9]' "the changing page (chromium)")
 activate_window "$browser"
-wait_for "the changing page did not load (chromium)" changing_shown
+wait_for_start "the changing page did not load (chromium)" changing_shown
 press_changing chromium
 
 # Its own New Tab page, in front of the changing page: nothing on it is selected, and it has no article.
 activate_window "$browser"
-xdotool key ctrl+t
 new_tab_shown() { xdotool getwindowname "$browser" | grep -q '^New Tab'; }
-wait_for "chromium did not show its New Tab page" new_tab_shown
+browser_key ctrl+t "chromium did not show its New Tab page" new_tab_shown
 new_tab_outcome=$(capture "New Tab page")
 end_browser
 chromium_left() { [ "$(accessibility_applications)" -le "$applications_alone" ]; }
-wait_for "chromium did not leave the accessibility bus" chromium_left
+wait_for_start "chromium did not leave the accessibility bus" chromium_left
 
 # ---- Firefox ESR, started afresh with the page of items ----
 write_firefox_profile "$work/firefox"
@@ -188,25 +166,19 @@ start_firefox "$work/firefox" "$(address items.html)" "$work/firefox"
 activate_window "$browser"
 items_shown() { [ "$(page_says 7)" = items ]; }
 items_selected() { [ "$(page_says 5)" -ge $((items * 2)) ]; }
-wait_for "the page of items did not load" items_shown
+wait_for_start "the page of items did not load" items_shown
 click_page 900 600 1 items_shown
-xdotool key ctrl+a
-wait_for "Ctrl+A did not select the page of items" items_selected
+browser_key ctrl+a "Ctrl+A did not select the page of items" items_selected
 item_rows=$(page_says 8)
 for round in 1 2; do
   stored=$(readings_count 語〇)
   item_outcomes+=("$(capture "page of items, capture $round")")
   [ "${item_outcomes[-1]}" != succeeded ] ||
-    wait_for "the page of items' reading was not stored (capture $round)" more_readings_than 語〇 "$stored"
+    wait_for_effect "the page of items' reading was not stored (capture $round)" more_readings_than 語〇 "$stored"
 done
 
 # The changing page, in place of the page of items.
-activate_window "$browser"
-xdotool key --clearmodifiers ctrl+l
-sleep 0.5
-xdotool type --delay 20 "$(address changing.html)"
-xdotool key Return
-wait_for "the changing page did not load (Firefox)" changing_shown
+open_address "$(address changing.html)" "the changing page (Firefox)" changing_shown
 press_changing Firefox
 end_browser
 

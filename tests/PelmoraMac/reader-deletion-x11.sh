@@ -20,16 +20,9 @@
 # Screenshots of each step are kept in ARTIFACTS.
 set -euo pipefail
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
-tavrine=$1
-screenshot=$2
-artifacts=$3
-mkdir -p "$artifacts"
+reader_script reader-deletion "$@"
 trace=$(mktemp)
 trap 'rm -f "$trace" "$artifacts"/reader-deletion-phrase-*.png' EXIT
-
-shot() {
-  "$screenshot" "$artifacts/reader-deletion-$1.png"
-}
 
 removed_notice=この文書は保存先から削除されたため、再生を停止しました。
 # Sentences after a paste's first one: at the reader's pace it plays for minutes, so that it still plays

@@ -56,7 +56,7 @@ source_said() { grep -qx "$1" "$source_out" 2>/dev/null; }
 "$drag_source" "$file" 20 900 >"$source_out" &
 source_pid=$!
 source_window=$(wait_for_window '^drag-source$')
-wait_for "the drag source did not show" source_said ready
+wait_for_start "the drag source did not show" source_said ready
 place_of "$source_window"
 shot 1-before
 

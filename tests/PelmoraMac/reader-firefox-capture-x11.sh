@@ -38,22 +38,9 @@ mkdir -p "$artifacts"
 export XCTestConfigurationFilePath=/dev/null
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
 command -v firefox-esr >/dev/null || { echo "$script_name: firefox-esr is not installed" >&2; exit 77; }
-# The presses of four cases and the browser's start take longer than one X11 script's usual limit: CTest gives
-# the script more (its TAVRINE_TEST_LIMIT); run by hand, it has as long as the presses asked for need.
-[ -n "${TAVRINE_TEST_LIMIT:-}" ] || overall_end=$((SECONDS + 300 + presses * 20))
+allow_for_presses "$presses"
 
-work=$(mktemp -d)
-launcher_pid=""
-browser_pid=""
-server_pid=""
-cleanup() {
-  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
-  end_browser
-  if [ -n "${pid:-}" ]; then kill "$pid" 2>/dev/null || true; fi
-  if [ -n "$launcher_pid" ]; then kill "$launcher_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+make_browser_work
 # Beside a give-up's trace and store: the browser's log and the presses made again.
 script_evidence() {
   if cat "$work"/firefox-*.log >"$1-firefox.log" 2>/dev/null; then printf ', browser log %s' "$1-firefox.log"; fi
@@ -182,7 +169,7 @@ capture() {
 # after it is read.
 serve_folder "$work" "$work/port"
 
-start_firefox "$work/profile" "http://127.0.0.1:$(cat "$work/port")/items.html" "$work/firefox"
+start_firefox "$work/profile" "$(address items.html)" "$work/firefox"
 activate_window "$browser"
 wait_for "the browser did not come to the front" is_active "$browser"
 
@@ -190,10 +177,9 @@ wait_for "the browser did not come to the front" is_active "$browser"
 items_shown() { [ "$(page_says 7)" = items ]; }
 items_selected() { [ "$(page_says 5)" -ge $((items * 2)) ]; }
 more_item_readings_than() { [ "$(readings_of "$store" 語〇 | grep -c .)" -gt "$1" ]; }
-wait_for "the page of items did not load" items_shown
+wait_for_start "the page of items did not load" items_shown
 click_page 900 900 1 items_shown
-xdotool key ctrl+a
-wait_for "Ctrl+A did not select the page of items" items_selected
+browser_key ctrl+a "Ctrl+A did not select the page of items" items_selected
 item_rows=$(page_says 8)
 # Each success stored before the next press: a reading more than the successes before it.
 item_outcomes=()
@@ -207,28 +193,16 @@ for round in 1 2; do
   fi
 done
 
-# open_page FILE WHAT CONDITION: the browser shows the page served as FILE in place of the one it shows, until
-# CONDITION holds, else fails saying WHAT did not load.
-open_page() {
-  activate_window "$browser"
-  xdotool key --clearmodifiers ctrl+l
-  sleep 0.5
-  xdotool type --delay 20 "http://127.0.0.1:$(cat "$work/port")/$1"
-  xdotool key Return
-  wait_for "$2 did not load" "$3"
-}
-
 # The capture page, in place of the page of items.
 page_shown() { [ "$(page_says 6)" = page ] && [ "$(page_says 7)" != items ]; }
-open_page page.html "the capture page" page_shown
+open_address "$(address page.html)" "the capture page" page_shown
 
 host_outcomes=()
 for ((round = 1; round <= presses; round++)); do
   activate_window "$browser"
   click_page 900 300 1 nothing_selected
   click_page 100 110 1 host_focused
-  xdotool key ctrl+a
-  wait_for "Ctrl+A did not select the masked host" page_selects ${#secret}
+  browser_key ctrl+a "Ctrl+A did not select the masked host" page_selects ${#secret}
   host_outcomes+=("$(capture "masked host, press $round")")
 done
 
@@ -237,8 +211,7 @@ for ((round = 1; round <= presses; round++)); do
   activate_window "$browser"
   click_page 900 300 1 nothing_selected
   click_page 750 110 1 password_focused
-  xdotool key ctrl+a
-  wait_for "Ctrl+A did not select the password" page_selects ${#secret}
+  browser_key ctrl+a "Ctrl+A did not select the password" page_selects ${#secret}
   password_outcomes+=("$(capture "password field, press $round")")
 done
 
@@ -247,8 +220,7 @@ for ((round = 1; round <= presses; round++)); do
   activate_window "$browser"
   click_page 900 300 1 nothing_selected
   click_page 400 110 1 field_focused
-  xdotool key ctrl+a
-  wait_for "Ctrl+A did not select the autocomplete field" page_selects ${#secret}
+  browser_key ctrl+a "Ctrl+A did not select the autocomplete field" page_selects ${#secret}
   field_outcomes+=("$(capture "autocomplete field, press $round")")
 done
 
@@ -268,10 +240,9 @@ done
 note_shown() { [ "$(page_says 7)" = note ]; }
 note_selected() { [ "$(page_says 5)" -ge 19 ]; }
 more_note_readings_than() { [ "$(readings_of "$store" 旅行のメモ | grep -c .)" -gt "$1" ]; }
-open_page note.html "the note" note_shown
+open_address "$(address note.html)" "the note" note_shown
 click_page 900 900 1 note_shown
-xdotool key ctrl+a
-wait_for "Ctrl+A did not select the note" note_selected
+browser_key ctrl+a "Ctrl+A did not select the note" note_selected
 note_outcomes=()
 note_successes=0
 for ((round = 1; round <= note_presses; round++)); do
@@ -286,10 +257,9 @@ done
 # The page of rows, in place of the note, all of it selected with Ctrl+A.
 rows_shown() { [ "$(page_says 7)" = rows ]; }
 rows_selected() { [ "$(page_says 5)" -ge 100 ]; }
-open_page rows.html "the page of rows" rows_shown
+open_address "$(address rows.html)" "the page of rows" rows_shown
 click_page 900 900 1 rows_shown
-xdotool key ctrl+a
-wait_for "Ctrl+A did not select the page of rows" rows_selected
+browser_key ctrl+a "Ctrl+A did not select the page of rows" rows_selected
 rows_outcome=$(capture "page of rows")
 rows_stored() { grep -q -F "六百円" "$store" 2>/dev/null; }
 [ "$rows_outcome" != succeeded ] || wait_for_effect "the page of rows' capture succeeded, but it was not stored" rows_stored

@@ -23,16 +23,9 @@
 # Screenshots of each step are kept in ARTIFACTS.
 set -euo pipefail
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
-tavrine=$1
-screenshot=$2
-artifacts=$3
-mkdir -p "$artifacts"
+reader_script reader-focus "$@"
 trace=$(mktemp)
 trap 'rm -f "$trace"' EXIT
-
-shot() {
-  "$screenshot" "$artifacts/reader-focus-$1.png"
-}
 
 
 # What a give-up says of the reader beside what the display showed.
@@ -112,7 +105,7 @@ popup_list
 phrases=$(trace_marks '^phrase-shown ')
 xdotool mousemove $((px + pw / 3)) $((py + 109 + 2 * 82)) click 1
 wait_for_mark '^phrase-shown ' $((phrases + 1))
-within_limit has_no_menu "$pid" || fail "the list's popup stayed over the row it opened"
+within_seconds "$effect_seconds" has_no_menu "$pid" || fail "the list's popup stayed over the row it opened"
 xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
 space_plays "after a row clicked in the list's popup"
 paste_and_play "三の文。一覧のポップアップで消す。"

@@ -16,17 +16,10 @@
 # Screenshots of each step are kept in ARTIFACTS.
 set -euo pipefail
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
-tavrine=$1
-screenshot=$2
-artifacts=$3
-mkdir -p "$artifacts"
+reader_script reader-import-focus "$@"
 trace=$(mktemp)
 files=$(mktemp -d)
 trap 'rm -rf "$trace" "$files"' EXIT
-
-shot() {
-  "$screenshot" "$artifacts/reader-import-focus-$1.png"
-}
 
 # What a give-up says of the reader beside what the display showed.
 script_state() { echo "focus: $(focused), status: $(status)"; }

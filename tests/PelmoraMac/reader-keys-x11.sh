@@ -22,17 +22,10 @@
 # Screenshots of each step are kept in ARTIFACTS.
 set -euo pipefail
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
-tavrine=$1
-screenshot=$2
-artifacts=$3
-mkdir -p "$artifacts"
+reader_script reader-keys "$@"
 trace=$(mktemp)
 files=$(mktemp -d)
 trap 'rm -rf "$trace" "$files"' EXIT
-
-shot() {
-  "$screenshot" "$artifacts/reader-keys-$1.png"
-}
 
 
 # What a give-up says of the reader beside what the display showed.

@@ -14,14 +14,7 @@
 # Screenshots of each step are kept in ARTIFACTS.
 set -euo pipefail
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
-tavrine=$1
-screenshot=$2
-artifacts=$3
-mkdir -p "$artifacts"
-
-shot() {
-  "$screenshot" "$artifacts/reader-list-rings-$1.png"
-}
+reader_script reader-list-rings "$@"
 
 # What a give-up says of the reader beside what the display showed.
 script_state() { echo "focus: $(focused), status: $(status)"; }

@@ -8,10 +8,7 @@
 # keeps; Return closes it, the launch ends with status 1, and the first instance keeps its one window.
 set -euo pipefail
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
-tavrine=$1
-screenshot=$2
-artifacts=$3
-mkdir -p "$artifacts"
+reader_script reader-refusal "$@"
 errors="$XDG_CACHE_HOME/second.err"
 
 now_ms() { date +%s%3N; }
@@ -40,12 +37,12 @@ first_runs
 grep -q "does not respond" <<<"$said" || fail "the second launch said: $said"
 grep -q "process $first" <<<"$said" || fail "the second launch did not name process $first: $said"
 activate_window "$refusal"
-"$screenshot" "$artifacts/reader-refusal-not-responding.png"
+shot not-responding
 
 # The refusal comes before the reader marks anything: its word that Return arrived is its end.
 made_again "Return did not reach the refusal" has_ended "$second" -- xdotool key Return
 status=0
-within_limit has_ended "$second" || { kill -KILL "$second"; fail "Return did not close the refusal"; }
+within_seconds "$effect_seconds" has_ended "$second" || { kill -KILL "$second"; fail "Return did not close the refusal"; }
 wait "$second" || status=$?
 [ "$status" = 1 ] || fail "the second launch ended with status $status, not 1; stderr: $said"
 

@@ -7,15 +7,8 @@
 # quits and the sample is in the stored history under its title. Screenshots of each step are kept.
 set -euo pipefail
 source "$(dirname "$(realpath "$0")")/x11-reader-lib.sh"
-tavrine=$1
-screenshot=$2
-artifacts=$3
-mkdir -p "$artifacts"
+reader_script reader-sample "$@"
 store="$XDG_DATA_HOME/org.tavrine.Tavrine/reading-store.json"
-
-shot() {
-  "$screenshot" "$artifacts/reader-sample-$1.png"
-}
 
 launch_reader "$tavrine"
 activate_window "$window"

@@ -9,6 +9,20 @@ export LSAN_OPTIONS
 
 script_name=$(basename "$0" .sh)
 
+# reader_script PREFIX TAVRINE SCREENSHOT ARTIFACTS [...]: takes the arguments most scripts start with, the
+# executable (tavrine), the x11-screenshot tool (screenshot) and the folder kept for screenshots (artifacts,
+# made here); `shot NAME` then keeps a screenshot there as PREFIX-NAME.png.
+reader_script() {
+  shot_prefix=$1
+  tavrine=$2
+  screenshot=$3
+  artifacts=$4
+  mkdir -p "$artifacts"
+}
+shot() {
+  "$screenshot" "$artifacts/$shot_prefix-$1.png"
+}
+
 # Gives up with MESSAGE and what the display showed then: the window in front, the capture page's title while a
 # browser is driven ($browser), what the script adds (a function script_state, when it defines one), and a
 # screenshot of the screen in the folder $artifacts, named after the script and the step given up on, when the
@@ -90,25 +104,43 @@ within_limit() {
   done
 }
 
-# wait_for WHAT COMMAND...: within_limit, failing with WHAT.
-wait_for() {
-  local what=$1
-  shift
-  within_limit "$@" || fail "$what"
-}
 
 # How long what an input does may take once the reader told that the input reached it, in seconds: far more than
 # a loaded machine needs to open a sample or show a menu, and far less than the overall limit, so that a program
 # that took the input and did nothing fails soon, saying what was on the screen.
 effect_seconds=30
 
+# How long a program, or a page in a browser just started, may take to show itself: a browser's first start on
+# two busy cores takes tens of seconds.
+start_seconds=120
+
 # wait_for_effect WHAT COMMAND...: waits for COMMAND (asked afresh each tenth of a second), what an input that
 # reached the reader does; fails with WHAT once effect_seconds, or the overall limit, have passed.
 wait_for_effect() {
-  local what=$1 end=$((SECONDS + effect_seconds))
+  local what=$1
+  shift
+  within_seconds "$effect_seconds" "$@" || fail "$what"
+}
+
+# wait_for WHAT COMMAND...: wait_for_effect, for any state the script waits for but a program's start.
+wait_for() {
+  wait_for_effect "$@"
+}
+
+# wait_for_start WHAT COMMAND...: waits for COMMAND, a program or a page just started showing itself; fails with
+# WHAT once start_seconds, or the overall limit, have passed.
+wait_for_start() {
+  local what=$1
+  shift
+  within_seconds "$start_seconds" "$@" || fail "$what"
+}
+
+# within_seconds SECONDS COMMAND...: whether COMMAND comes to hold within SECONDS (and the overall limit).
+within_seconds() {
+  local end=$((SECONDS + $1))
   shift
   until "$@"; do
-    [ "$SECONDS" -lt "$end" ] && [ "$SECONDS" -lt "$overall_end" ] || fail "$what"
+    [ "$SECONDS" -lt "$end" ] && [ "$SECONDS" -lt "$overall_end" ] || return 1
     sleep 0.1
   done
 }
@@ -126,7 +158,8 @@ input_tries=5
 # page and moved it down) is made again when a try has passed without the word; a word that comes late still
 # counts. Fails with WHAT once every try has passed, or the overall limit. Only for inputs whose word tells that
 # they arrived, never whether they did what is tested: an input that reaches a window and does the wrong thing,
-# or nothing, is not made again (click_reaching is the word for a click on the reader).
+# or nothing, is not made again (click_reaching is the word for a click on the reader). Leaves in made_tries how
+# many times INPUT was made.
 made_again() {
   local what=$1 try waited tenths=$input_try_tenths
   local -a arrived=()
@@ -138,6 +171,7 @@ made_again() {
   shift
   for ((try = 1; try <= input_tries; try++)); do
     "$@" || fail "$what: the input could not be made"
+    made_tries=$try
     for ((waited = 0; waited < tenths; waited++)); do
       "${arrived[@]}" && return 0
       [ "$SECONDS" -lt "$overall_end" ] || fail "$what (after $try tries)"
@@ -167,7 +201,7 @@ has_trace_marks() {
 
 # Waits until COUNT marks (1 by default) match PATTERN.
 wait_for_mark() {
-  within_limit has_trace_marks "$1" "${2:-1}" ||
+  within_seconds "$effect_seconds" has_trace_marks "$1" "${2:-1}" ||
     fail "no trace mark $1 (${2:-1} wanted, $(trace_marks "$1") seen)"
 }
 
@@ -182,7 +216,7 @@ find_window() {
 # TITLE (the pattern itself by default) if none appears.
 wait_for_window() {
   local pattern=$1 title=${2:-$1}
-  within_limit find_window "$pattern" || fail "no window titled $title appeared"
+  within_seconds "$start_seconds" find_window "$pattern" || fail "no window titled $title appeared"
 }
 
 # Whether WINDOW is the active one.
@@ -246,7 +280,7 @@ launch_reader() {
   "$@" &
   pid=$!
   window=$(wait_for_window '^Tavrine$' Tavrine)
-  wait_for_mark '^idle ' $((idle + 1))
+  wait_for_start "the reader never became idle" has_trace_marks '^idle ' $((idle + 1))
 }
 
 # press_since COUNT PATTERN: whether a press mark after the first COUNT tells a press that reached the reader
@@ -529,7 +563,7 @@ accessibility_on() {
 start_accessibility_bus() {
   /usr/libexec/at-spi-bus-launcher --launch-immediately &
   launcher_pid=$!
-  wait_for "the accessibility bus did not start" accessibility_on
+  wait_for_start "the accessibility bus did not start" accessibility_on
 }
 
 # How many applications have shown themselves on the accessibility bus, as its registry counts them (the registry
@@ -581,15 +615,6 @@ click_at_page() {
   xdotool mousemove --window "$browser" "$1" $(($2 + offset)) click --repeat "$3" --delay 80 1
 }
 
-# within_seconds SECONDS COMMAND...: whether COMMAND comes to hold within SECONDS (and the overall limit).
-within_seconds() {
-  local end=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ "$SECONDS" -lt "$end" ] && [ "$SECONDS" -lt "$overall_end" ] || return 1
-    sleep 0.1
-  done
-}
 
 # ---- Browsers and the pages they show, for the scripts that capture from them ----
 
@@ -602,6 +627,55 @@ end_browser() {
   browser_pid=""
 }
 
+# A work folder (work) for a script that drives a browser: when the script exits, the page server (server_pid),
+# the browser, the reader (pid) and its launcher (launcher_pid) are ended and the folder goes.
+make_browser_work() {
+  work=$(mktemp -d)
+  launcher_pid=""
+  browser_pid=""
+  server_pid=""
+  trap end_browser_work EXIT
+}
+end_browser_work() {
+  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
+  end_browser
+  if [ -n "${pid:-}" ]; then kill "$pid" 2>/dev/null || true; fi
+  if [ -n "$launcher_pid" ]; then kill "$launcher_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+
+# allow_for_presses N: a script that presses a hot key N times in each of its cases takes longer than one X11
+# script's usual limit. CTest gives it more (its TAVRINE_TEST_LIMIT); run by hand, it has as long as N needs.
+allow_for_presses() {
+  [ -n "${TAVRINE_TEST_LIMIT:-}" ] || overall_end=$((SECONDS + 300 + $1 * 20))
+}
+
+# browser_key KEY WHAT CONDITION...: presses KEY (ctrl+a) in the browser in front until CONDITION, what the page
+# says of it, holds (the browser is not what is tested: its answer is the word that the key arrived), failing
+# with WHAT.
+browser_key() {
+  local key=$1 what=$2
+  shift 2
+  made_again "$what" "$@" -- xdotool key --clearmodifiers "$key"
+}
+
+# open_address ADDRESS WHAT CONDITION...: the browser ($browser) shows ADDRESS in place of its page, typed into its
+# address bar, once CONDITION holds; typed again when effect_seconds pass without it (a key lost while the bar
+# took the focus), failing with WHAT after three tries.
+open_address() {
+  local address=$1 what=$2
+  shift 2
+  for _ in 1 2 3; do
+    activate_window "$browser"
+    xdotool key --clearmodifiers ctrl+l
+    sleep 0.5
+    xdotool type --delay 20 "$address"
+    xdotool key Return
+    within_seconds "$effect_seconds" "$@" && return 0
+  done
+  fail "$what did not load"
+}
+
 # start_firefox PROFILE ADDRESS LOG: starts Firefox ESR on the capture page at ADDRESS with the profile folder
 # PROFILE, its output in LOG-N.log for its Nth start, and waits for the page's window (in $browser, the browser's
 # process id in browser_pid). Firefox shows itself on the accessibility bus once, as it starts, and never again when
@@ -611,7 +685,7 @@ end_browser() {
 start_firefox() {
   local profile=$1 address=$2 log=$3 start before
   before=$(accessibility_applications)
-  wait_for "the accessibility registry did not answer" test -n "$before"
+  wait_for_start "the accessibility registry did not answer" test -n "$before"
   firefox_registered() { [ "$(accessibility_applications)" -gt "$before" ]; }
   firefox_refused() { grep -qE "Couldn't (register with|connect to) accessibility bus" "$log-$start.log" 2>/dev/null; }
   firefox_told() { firefox_registered || firefox_refused; }
@@ -697,16 +771,18 @@ EOF
 
 # Serves the folder DIR over http on the loopback interface, as a web page is, in the background (its process id
 # in server_pid, for the script's cleanup to end it), and waits until the port it listens on is in the file
-# PORT-FILE.
+# PORT-FILE; `address FILE` is then the address of FILE there.
 serve_folder() {
+  served_port_file=$2
   python3 -c 'import http.server, socketserver, sys
 server = socketserver.TCPServer(("127.0.0.1", 0), lambda *a: http.server.SimpleHTTPRequestHandler(*a, directory=sys.argv[1]))
 print(server.server_address[1], flush=True)
 server.serve_forever()' "$1" >"$2" 2>/dev/null &
   # shellcheck disable=SC2034 # for the sourcing script's cleanup
   server_pid=$!
-  wait_for "the page server did not start" test -s "$2"
+  wait_for_start "the page server did not start" test -s "$2"
 }
+address() { echo "http://127.0.0.1:$(cat "$served_port_file")/$1"; }
 
 # readings_of STORE WORDS: the readings in the reading store file STORE that hold WORDS, in the order stored, one a
 # line, each as its lines parted by "|"; none while the store is not written.
