@@ -442,8 +442,8 @@ TEST(DevToolsConnection, AMessageOverTheLimitEndsTheConnection) {
     EXPECT_EQ((*connection)->call({u"Target.getTargets"_s}).error(), DevToolsFailure::tooLarge);
 }
 
-// The browser's word that a page's document went away (it navigated), and the end of a page's session or
-// a crash while a command waits on it, are told apart from other errors: the page changed, at once.
+// The browser's word that a page's document went away (it navigated, or is between documents), and the end of a
+// page's session or a crash while a command waits on it, are told apart from other errors: the page changed, at once.
 TEST(DevToolsConnection, APageThatWentAwayIsToldApartFromABrokenConversation) {
     const auto error = [](const QJsonObject& command, const QString& message) {
         return QJsonDocument(QJsonObject{{u"id"_s, command.value(u"id"_s)},
@@ -460,6 +460,7 @@ TEST(DevToolsConnection, APageThatWentAwayIsToldApartFromABrokenConversation) {
         const QString expression = command.value(u"params"_s).toObject().value(u"expression"_s).toString();
         if (expression == u"navigated"_s) return {error(command, u"Execution context was destroyed."_s)};
         if (expression == u"replaced"_s) return {error(command, u"Cannot find context with specified id"_s)};
+        if (expression == u"between"_s) return {error(command, u"Cannot find default execution context"_s)};
         if (expression == u"broken"_s) return {error(command, u"Internal error"_s)};
         if (expression == u"closed"_s) {
             return {event(u"Target.detachedFromTarget"_s, {{u"params"_s, QJsonObject{{u"sessionId"_s, session}}}})};
@@ -476,6 +477,7 @@ TEST(DevToolsConnection, APageThatWentAwayIsToldApartFromABrokenConversation) {
     };
     EXPECT_EQ(evaluate(u"navigated"_s, u"A"_s).error(), DevToolsFailure::pageChanged);
     EXPECT_EQ(evaluate(u"replaced"_s, u"A"_s).error(), DevToolsFailure::pageChanged);
+    EXPECT_EQ(evaluate(u"between"_s, u"A"_s).error(), DevToolsFailure::pageChanged);
     EXPECT_EQ(evaluate(u"broken"_s, u"A"_s).error(), DevToolsFailure::protocolError);
     EXPECT_EQ(evaluate(u"closed"_s, u"B"_s).error(), DevToolsFailure::pageChanged);
     EXPECT_EQ(evaluate(u"crashed"_s, u"C"_s).error(), DevToolsFailure::pageChanged);

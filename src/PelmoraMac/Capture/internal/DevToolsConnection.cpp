@@ -39,12 +39,13 @@ void wakeUp(QEventLoop* loop) {
 }
 
 // What the browser answers to a command for a page whose document, or which itself, went away: a navigation
-// destroyed the context a program was to run in (or ran in), the page's renderer was swapped or the page
-// closed while the command waited, or the session or target no longer exists. The browser writes these,
-// never the page.
+// destroyed the context a program was to run in (or ran in), or left the page between documents with none yet,
+// the page's renderer was swapped or the page closed while the command waited, or the session or target no
+// longer exists. The browser writes these, never the page.
 const QLatin1StringView kPageChangedErrors[] = {
     QLatin1StringView("Execution context was destroyed"),
     QLatin1StringView("Cannot find context with specified id"),
+    QLatin1StringView("Cannot find default execution context"),
     QLatin1StringView("Inspected target navigated or closed"),
     QLatin1StringView("Session with given id not found"),
     QLatin1StringView("No target with given id found"),
