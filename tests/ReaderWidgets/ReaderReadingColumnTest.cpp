@@ -22,6 +22,7 @@
 #include "support/FakeClock.h"
 #include "support/FakePlaybackStore.h"
 #include "support/GuiTesting.h"
+#include "support/RunTask.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -93,6 +94,10 @@ public:
         workspace.appeared();
         settle();
     }
+
+    // The saves a test set off reach the store before it goes: a loaded machine may leave them queued past the
+    // test's last turn of the event loop, and their tasks would never end.
+    ~ShownColumn() { test::runTask(player.flushPersistence()); }
 
     // Loads text paused at its start and clears the logs.
     void open(const QString& text, std::optional<QList<ReadingDocument::Section>> sections = std::nullopt) {
