@@ -125,10 +125,8 @@ details_and_escape 五の文
 pointer_away
 printf '散歩の記録\n\n今日は川沿いを歩いた。%s\n' "$reading_tail" >"$files/walk.txt"
 before=$(marks focus)
-panel_is_active() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = 開く ]; }
-key_doing ctrl+o "Ctrl+O opened no file panel" panel_is_active
-xdotool type --delay 20 "$files/walk.txt"
-key_reaching Return
+key_doing ctrl+o "Ctrl+O opened no file panel" file_panel_in_front
+choose_in_file_panel "$files/walk.txt"
 opened_with_display_focused "$before" "the file chosen after the row's details"
 wait_for_effect "the chosen file was not opened paused" not_playing
 space_plays "the file chosen after the row's details"
@@ -154,9 +152,8 @@ space_plays "the clipboard hot key from the search field"
 tab_to "$search_field" shift+Tab
 printf '雨の記録\n\n夕方から雨が降った。%s\n' "$reading_tail" >"$files/rain.txt"
 before=$(marks focus)
-key_doing ctrl+o "Ctrl+O opened no file panel" panel_is_active
-xdotool type --delay 20 "$files/rain.txt"
-key_reaching Return
+key_doing ctrl+o "Ctrl+O opened no file panel" file_panel_in_front
+choose_in_file_panel "$files/rain.txt"
 opened_with_display_focused "$before" "the file chosen from the search field"
 wait_for_effect "the chosen file was not opened paused" not_playing
 space_plays "the file chosen from the search field"

@@ -145,11 +145,10 @@ toggle_with_space "to pause the row's reading"
 
 printf '散歩の記録\n\n今日は川沿いを歩いた。水の音が静かに聞こえた。\n' >"$files/walk.txt"
 before=$(marks focus)
-panel_is_active() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = 開く ]; }
-key_doing ctrl+o "Ctrl+O opened no file panel" panel_is_active
-xdotool type --delay 20 "$files/walk.txt"
+key_doing ctrl+o "Ctrl+O opened no file panel" file_panel_in_front
+choose_in_file_panel "$files/walk.txt"
 focus_moved_to_display() { more_focus_marks_than "$before" && focus_is readerRSVPDisplay; }
-key_doing Return "the chosen file did not focus the display" focus_moved_to_display
+wait_for_effect "the chosen file did not focus the display" focus_moved_to_display
 wait_for_effect "the chosen file was not opened" not_playing
 # The panel hands the focus back as it closes: a key sent meanwhile can be lost on its way, and is pressed again.
 key_doing ctrl+Return "Ctrl+Return did not play the chosen file" status_is playing
