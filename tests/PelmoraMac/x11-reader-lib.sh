@@ -670,9 +670,9 @@ allow_for_presses() {
   [ -n "${TAVRINE_TEST_LIMIT:-}" ] || overall_end=$((SECONDS + 300 + $1 * 20))
 }
 
-# browser_key KEY WHAT CONDITION...: presses KEY (ctrl+a) in the browser in front until CONDITION, what the page
-# says of it, holds (the browser is not what is tested: its answer is the word that the key arrived), failing
-# with WHAT.
+# browser_key KEY WHAT CONDITION...: presses KEY in the browser in front until CONDITION, what the page says of it,
+# holds (the browser is not what is tested: its answer is the word that the key arrived), failing with WHAT. Only
+# for a key that does the same however often it comes (ctrl+a): one that opens something is pressed once.
 browser_key() {
   local key=$1 what=$2
   shift 2
