@@ -14,7 +14,8 @@
 #   changed-page one;
 # - Firefox freshly started with a page of 2,200 items drawn touching in a wrapping flex row, all of it selected
 #   with Ctrl+A: the first capture is read into the rows the page draws, as the second is (a capture that runs
-#   out of its time, as one of 2,200 items may on two busy cores, stores nothing to judge).
+#   out of its time, as one of 2,200 items may on two busy cores, stores nothing to judge; one that finds no
+#   selection on the bus yet is pressed again).
 # Prints each case's outcomes ("OUTCOME×COUNT"). Where it gives up, the reader's marks and its store are kept in
 # ARTIFACTS beside the screenshot. Skipped (77) without chromium or firefox-esr.
 set -euo pipefail
@@ -173,10 +174,19 @@ wait_for_start "the page of items did not load" items_shown
 click_page 900 600 1 items_shown
 browser_key ctrl+a "Ctrl+A did not select the page of items" items_selected
 item_rows=$(page_says 8)
+# A Firefox just started on a loaded machine may not show the selection on the bus yet: a capture that found none
+# (browserUnsupported, as Firefox's page cannot be asked) read nothing, and is pressed again, twice at most.
+unseen=0
 for round in 1 2; do
   stored=$(readings_count 語〇)
-  item_outcomes+=("$(capture "page of items, capture $round")")
-  [ "${item_outcomes[-1]}" != succeeded ] ||
+  outcome=$(capture "page of items, capture $round")
+  while [ "$outcome" = browserUnsupported ] && [ "$unseen" -lt 2 ]; do
+    unseen=$((unseen + 1))
+    echo "$script_name: Firefox showed no selection on the bus (capture $round): pressed again" >&2
+    outcome=$(capture "page of items, capture $round, again")
+  done
+  item_outcomes+=("$outcome")
+  [ "$outcome" != succeeded ] ||
     wait_for_effect "the page of items' reading was not stored (capture $round)" more_readings_than 語〇 "$stored"
 done
 
