@@ -9,7 +9,8 @@
 # - in each browser, PRESSES times (20 by default), a page of 20 paragraphs, each followed by a box whose two
 #   small paragraphs the page takes away and puts back every 5 to 50 ms, all of it selected with Ctrl+A: each
 #   capture is stored as one state of the page, every paragraph with its boxes all full or all empty, or ends
-#   with the changed-page notice (sourceChanged); never a paragraph missing or read twice;
+#   with the changed-page notice (sourceChanged), in Firefox also as one with nothing selected, which Firefox shows
+#   for a while after such a change; never a paragraph missing or read twice;
 # - chromium's own New Tab page, nothing selectable on it and no article: the nothing-to-read notice, not the
 #   changed-page one (pressed again while the page is not yet on the bus);
 # - Firefox freshly started with a page of 2,200 items drawn touching in a wrapping flex row, all of it selected
@@ -211,9 +212,11 @@ pid=""
 tally "changing page" "${changing_outcomes[@]}"
 echo "New Tab page: $new_tab_outcome"
 tally "page of items" "${item_outcomes[@]}"
+# Firefox shows no selection for a while after such a page changes: a capture that meets that while stores nothing
+# and ends as one with nothing selected (browserUnsupported, as Firefox's page cannot be asked).
 for outcome in "${changing_outcomes[@]}"; do
-  case "${outcome#* }" in
-    succeeded | sourceChanged) ;;
+  case "$outcome" in
+    *" succeeded" | *" sourceChanged" | "Firefox browserUnsupported") ;;
     *) fail "the changing page gave ${outcome#* } (${outcome%% *})" ;;
   esac
 done
