@@ -47,12 +47,10 @@ TEST(BrowserScale, ThePageOfTheWindowInFrontIsReadAtEveryScale) {
         const QString small = driver.openWindow(server.url(u"/small"_s));
         const auto windowNamed = [](const QString& title) {
             std::optional<QString> found;
-            test::processEventsUntil(
-                [&] {
-                    found = xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^"_s + title});
-                    return found && !found->isEmpty();
-                },
-                test::patience());
+            test::processEventsUntil([&] {
+                found = xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^"_s + title});
+                return found && !found->isEmpty();
+            });
             return found.value_or(QString()).split(u'\n').last();
         };
         const QString smallWindow = windowNamed(u"Small window"_s);

@@ -346,7 +346,7 @@ protected:
         s_inputWatch = std::make_unique<X11InputWatch>();
         // The bus's registry, started on demand, may answer a busy machine later than one start waits: started
         // again, as the application does at each capture, until it listens, as long as the test may run.
-        test::processEventsUntil([] { return s_tracker->start() && s_inputWatch->start(); }, test::patience());
+        test::processEventsUntil([] { return s_tracker->start() && s_inputWatch->start(); });
     }
     static void TearDownTestSuite() {
         s_inputWatch.reset();
@@ -366,14 +366,12 @@ protected:
                                                              test::HeadlessChromium::Mode::shown, arguments);
         ASSERT_TRUE(m_browser->isListening()) << m_browser->failure().toStdString();
         m_driver = std::make_unique<test::ChromiumDriver>(*m_browser);
-        ASSERT_TRUE(test::processEventsUntil(
-            [&] {
-                const auto windows = xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Capture page"_s});
-                if (!windows || windows->isEmpty()) return false;
-                m_window = QString::fromLatin1(windows->split('\n').last());
-                return xdotool({u"windowactivate"_s, u"--sync"_s, m_window}).has_value();
-            },
-            test::patience()));
+        ASSERT_TRUE(test::processEventsUntil([&] {
+            const auto windows = xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Capture page"_s});
+            if (!windows || windows->isEmpty()) return false;
+            m_window = QString::fromLatin1(windows->split('\n').last());
+            return xdotool({u"windowactivate"_s, u"--sync"_s, m_window}).has_value();
+        }));
         m_tab = m_driver->home();
         m_driver->settlePainted(m_tab);
         ASSERT_TRUE(settled(u"document.hasFocus()"_s));

@@ -169,7 +169,7 @@ protected:
         s_inputWatch = std::make_unique<X11InputWatch>();
         // The bus's registry, started on demand, may answer a busy machine later than one start waits: started
         // again, as the application does at each capture, until it listens, as long as the test may run.
-        test::processEventsUntil([] { return s_tracker->start() && s_inputWatch->start(); }, test::patience());
+        test::processEventsUntil([] { return s_tracker->start() && s_inputWatch->start(); });
         s_trackerStarted = s_tracker->isStarted();
         s_inputWatchStarted = s_inputWatch->isStarted();
     }
@@ -643,7 +643,7 @@ QByteArray articlePage(const QString& title, const QString& subject) {
         .toUtf8();
 }
 
-// The output of xdotool, or nothing when it failed or took longer than test::effectWait(). The event loop runs
+// The output of xdotool, or nothing when it failed or took more than 20 seconds. The event loop runs
 // meanwhile: the test's page server answers from it.
 std::optional<QByteArray> xdotool(const QStringList& arguments) {
     QProcess process;
@@ -674,7 +674,7 @@ std::optional<std::pair<QByteArray, pid_t>> tryToFocusBrowserWindow(const QStrin
 // just been mapped may refuse the focus for a moment, or not tell its process yet: it is asked again.
 std::optional<std::pair<QByteArray, pid_t>> focusBrowserWindow(const QString& title) {
     std::optional<std::pair<QByteArray, pid_t>> focused;
-    test::processEventsUntil([&] { return (focused = tryToFocusBrowserWindow(title)).has_value(); }, test::patience());
+    test::processEventsUntil([&] { return (focused = tryToFocusBrowserWindow(title)).has_value(); });
     return focused;
 }
 

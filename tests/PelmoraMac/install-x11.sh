@@ -98,7 +98,7 @@ launch &
 pid=$!
 [ -n "$pid" ] || fail "the program did not start"
 program_window() { xdotool search --onlyvisible --pid "$pid" --name '^Tavrine$' 2>/dev/null; }
-within_seconds "$start_seconds" program_window >/dev/null || { kill -KILL "$pid" 2>/dev/null; fail "no window titled Tavrine appeared"; }
+within_limit program_window >/dev/null || { kill -KILL "$pid" 2>/dev/null; fail "no window titled Tavrine appeared"; }
 window=$(program_window)
 [ "$(echo "$window" | wc -l)" = 1 ] || fail "more than one window: $window"
 [ "$(readlink "/proc/$pid/exe")" = "$binary" ] || fail "the process runs $(readlink "/proc/$pid/exe")"

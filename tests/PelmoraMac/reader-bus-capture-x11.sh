@@ -101,10 +101,10 @@ capture() {
   xdotool mousemove 1279 1023
   hotkey_reaching ctrl+super+alt+r
   each_press_ended() { [ "$(trace_marks '^capture ')" -ge $((captures + $(hotkey_marks) - keys)) ]; }
-  wait_for_effect "no capture ended ($1)" each_press_ended
+  wait_for "no capture ended ($1)" each_press_ended
   if [ "$made_tries" -gt 1 ]; then
     sleep $((input_try_tenths / 10))
-    wait_for_effect "no capture ended ($1)" each_press_ended
+    wait_for "no capture ended ($1)" each_press_ended
   fi
   last_capture
 }
@@ -134,7 +134,7 @@ press_changing() {
     outcome=$(capture "changing page, $1, press $round")
     changing_outcomes+=("$1 $outcome")
     [ "$outcome" != succeeded ] ||
-      wait_for_effect "the changing page's reading was not stored ($1, press $round)" more_readings_than 段落 "$stored"
+      wait_for "the changing page's reading was not stored ($1, press $round)" more_readings_than 段落 "$stored"
   done
 }
 
@@ -159,7 +159,7 @@ new_tab_shown() { xdotool getwindowname "$browser" | grep -q '^New Tab'; }
 # Pressed once: a Ctrl+T made again while a loaded machine's chromium is slow to show the first would open a second
 # tab, still loading when the hot key reads it.
 xdotool key ctrl+t
-wait_for_effect "chromium did not show its New Tab page" new_tab_shown
+wait_for "chromium did not show its New Tab page" new_tab_shown
 new_tab_outcome=$(capture "New Tab page")
 # A page chromium has not yet put on the bus gives nothing the bus can read, and chromium's page cannot be asked
 # without the user's leave (automationRequired): a loaded machine can show the tab's title that early. Pressed
@@ -196,7 +196,7 @@ for round in 1 2; do
   done
   item_outcomes+=("$outcome")
   [ "$outcome" != succeeded ] ||
-    wait_for_effect "the page of items' reading was not stored (capture $round)" more_readings_than 語〇 "$stored"
+    wait_for "the page of items' reading was not stored (capture $round)" more_readings_than 語〇 "$stored"
 done
 
 # The changing page, in place of the page of items.

@@ -47,7 +47,7 @@ start_helper() {
 # Waits for FILE to hold a line matching PATTERN.
 has_line() { grep -q "$2" "$1" 2>/dev/null; }
 wait_for_line() {
-  within_seconds "$effect_seconds" has_line "$1" "$2" || fail "no line matching $2 in $1: $(cat "$1")"
+  within_limit has_line "$1" "$2" || fail "no line matching $2 in $1: $(cat "$1")"
 }
 
 # The top-level window (the window manager's frame) around a client window, and its geometry as

@@ -105,7 +105,7 @@ popup_list
 phrases=$(trace_marks '^phrase-shown ')
 xdotool mousemove $((px + pw / 3)) $((py + 109 + 2 * 82)) click 1
 wait_for_mark '^phrase-shown ' $((phrases + 1))
-within_seconds "$effect_seconds" has_no_menu "$pid" || fail "the list's popup stayed over the row it opened"
+within_limit has_no_menu "$pid" || fail "the list's popup stayed over the row it opened"
 xdotool mousemove $((X + 4)) $((Y + HEIGHT - 4))
 space_plays "after a row clicked in the list's popup"
 paste_and_play "三の文。一覧のポップアップで消す。"

@@ -42,7 +42,7 @@ shot not-responding
 # The refusal comes before the reader marks anything: its word that Return arrived is its end.
 made_again "Return did not reach the refusal" has_ended "$second" -- xdotool key Return
 status=0
-within_seconds "$effect_seconds" has_ended "$second" || { kill -KILL "$second"; fail "Return did not close the refusal"; }
+within_limit has_ended "$second" || { kill -KILL "$second"; fail "Return did not close the refusal"; }
 wait "$second" || status=$?
 [ "$status" = 1 ] || fail "the second launch ended with status $status, not 1; stderr: $said"
 

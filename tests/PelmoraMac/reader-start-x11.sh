@@ -24,7 +24,7 @@ reader_windows() {
 has_reader_window() { [ -n "$(reader_windows)" ]; }
 wait_for_window() {
   local windows
-  within_seconds "$start_seconds" has_reader_window || fail "no window titled Tavrine appeared"
+  within_limit has_reader_window || fail "no window titled Tavrine appeared"
   windows=$(reader_windows)
   [ "$(echo "$windows" | wc -l)" = 1 ] || fail "more than one window: $windows"
   echo "$windows"
@@ -33,7 +33,7 @@ wait_for_window() {
 # Waits for a process to end by itself and checks its status.
 expect_exit() {
   local pid=$1 expected=$2 status=0
-  within_seconds "$start_seconds" has_ended "$pid" || { kill -KILL "$pid"; fail "process $pid did not end"; }
+  within_limit has_ended "$pid" || { kill -KILL "$pid"; fail "process $pid did not end"; }
   wait "$pid" || status=$?
   [ "$status" = "$expected" ] || fail "process $pid ended with status $status, not $expected"
 }

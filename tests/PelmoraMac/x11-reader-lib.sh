@@ -110,10 +110,6 @@ within_limit() {
 # that took the input and did nothing fails soon, saying what was on the screen.
 effect_seconds=30
 
-# How long a program, or a page in a browser just started, may take to show itself: a browser's first start on
-# two busy cores takes tens of seconds.
-start_seconds=120
-
 # wait_for_effect WHAT COMMAND...: waits for COMMAND (asked afresh each tenth of a second), what an input that
 # reached the reader does; fails with WHAT once effect_seconds, or the overall limit, have passed.
 wait_for_effect() {
@@ -122,17 +118,18 @@ wait_for_effect() {
   within_seconds "$effect_seconds" "$@" || fail "$what"
 }
 
-# wait_for WHAT COMMAND...: wait_for_effect, for any state the script waits for but a program's start.
+# wait_for WHAT COMMAND...: within_limit, failing with WHAT: for a state whose time a loaded machine and the
+# sanitizers stretch further than an input's effect (a menu's first showing, a quit that writes the store).
 wait_for() {
-  wait_for_effect "$@"
-}
-
-# wait_for_start WHAT COMMAND...: waits for COMMAND, a program or a page just started showing itself; fails with
-# WHAT once start_seconds, or the overall limit, have passed.
-wait_for_start() {
   local what=$1
   shift
-  within_seconds "$start_seconds" "$@" || fail "$what"
+  within_limit "$@" || fail "$what"
+}
+
+# wait_for_start WHAT COMMAND...: wait_for, for a program or a page just started showing itself, which a
+# browser's first start on two busy cores stretches to tens of seconds.
+wait_for_start() {
+  wait_for "$@"
 }
 
 # within_seconds SECONDS COMMAND...: whether COMMAND comes to hold within SECONDS (and the overall limit).
@@ -201,7 +198,7 @@ has_trace_marks() {
 
 # Waits until COUNT marks (1 by default) match PATTERN.
 wait_for_mark() {
-  within_seconds "$effect_seconds" has_trace_marks "$1" "${2:-1}" ||
+  within_limit has_trace_marks "$1" "${2:-1}" ||
     fail "no trace mark $1 (${2:-1} wanted, $(trace_marks "$1") seen)"
 }
 
@@ -216,7 +213,7 @@ find_window() {
 # TITLE (the pattern itself by default) if none appears.
 wait_for_window() {
   local pattern=$1 title=${2:-$1}
-  within_seconds "$start_seconds" find_window "$pattern" || fail "no window titled $title appeared"
+  within_limit find_window "$pattern" || fail "no window titled $title appeared"
 }
 
 # Whether WINDOW is the active one.

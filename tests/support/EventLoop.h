@@ -43,25 +43,16 @@ inline std::chrono::milliseconds answerWait() {
     return std::min(overallLimit() / 4, patience());
 }
 
-// How long what the test waits for may take (what an input that reached its window does, a model's or a peer's
-// answer, a task's end): far more than a loaded machine needs, far less than the overall limit, so that a program
-// that took the input and did nothing fails within a minute, saying what it waited for, and leaves the rest of the
-// test program its time. A wait for a program or a browser to start is given patience() by its caller.
-inline constexpr std::chrono::seconds kEffectLimit{30};
-inline std::chrono::milliseconds effectWait() {
-    return std::min<std::chrono::milliseconds>(kEffectLimit, patience());
-}
-
 // patience() as the milliseconds the waits of QProcess take.
 inline int patienceMilliseconds() {
     return int(patience().count());
 }
 
-// Runs the event loop until condition holds or the timeout passes (by default, effectWait()); answers whether it
-// held. The condition is checked before the first turn, so one that already
+// Runs the event loop until condition holds or the timeout passes (by default, the rest of the overall
+// limit); answers whether it held. The condition is checked before the first turn, so one that already
 // holds returns at once.
 template <typename Condition>
-bool processEventsUntil(Condition condition, std::chrono::milliseconds timeout = effectWait()) {
+bool processEventsUntil(Condition condition, std::chrono::milliseconds timeout = patience()) {
     const QDeadlineTimer deadline(timeout);
     while (!condition()) {
         if (deadline.hasExpired()) {

@@ -15,6 +15,11 @@ namespace tavrine::test {
 // made on first use.
 QString testArtifactPath(const QString& fileName);
 
+// How long what an input does may take once its window told that the input reached it: far more than a loaded
+// machine needs to show a menu or run an item, far less than the overall limit, so that a program that took the
+// input and did nothing fails soon and leaves the rest of the test program its time.
+inline constexpr std::chrono::seconds kEffectLimit{30};
+
 // What the screen shows, for the message of a test that gave up on `step`: the active window, the widget with the
 // keyboard focus, the open popup, and the path of a screenshot of the whole screen named after the test and the
 // step (kept with the test's artifacts).
