@@ -12,11 +12,10 @@
 #   with the changed-page notice (sourceChanged), in Firefox also as one with nothing selected, which Firefox shows
 #   for a while after such a change; never a paragraph missing or read twice;
 # - chromium's own New Tab page, nothing selectable on it and no article: the nothing-to-read notice, not the
-#   changed-page one (pressed again while the page is not yet on the bus);
+#   changed-page one;
 # - Firefox freshly started with a page of 2,200 items drawn touching in a wrapping flex row, all of it selected
 #   with Ctrl+A: the first capture is read into the rows the page draws, as the second is (a capture that runs
-#   out of its time, as one of 2,200 items may on two busy cores, stores nothing to judge; one that finds no
-#   selection on the bus yet is pressed again).
+#   out of its time, as one of 2,200 items may on two busy cores, stores nothing to judge).
 # Prints each case's outcomes ("OUTCOME×COUNT"). Where it gives up, the reader's marks and its store are kept in
 # ARTIFACTS beside the screenshot. Skipped (77) without chromium or firefox-esr.
 set -euo pipefail
@@ -161,14 +160,6 @@ new_tab_shown() { xdotool getwindowname "$browser" | grep -q '^New Tab'; }
 xdotool key ctrl+t
 wait_for "chromium did not show its New Tab page" new_tab_shown
 new_tab_outcome=$(capture "New Tab page")
-# A page chromium has not yet put on the bus gives nothing the bus can read, and chromium's page cannot be asked
-# without the user's leave (automationRequired): a loaded machine can show the tab's title that early. Pressed
-# again, twice at most.
-for again in 1 2; do
-  [ "$new_tab_outcome" = automationRequired ] || break
-  echo "$script_name: chromium's New Tab page was not on the bus yet: pressed again" >&2
-  new_tab_outcome=$(capture "New Tab page, again $again")
-done
 end_browser
 chromium_left() { [ "$(accessibility_applications)" -le "$applications_alone" ]; }
 wait_for_start "chromium did not leave the accessibility bus" chromium_left
@@ -183,19 +174,10 @@ wait_for_start "the page of items did not load" items_shown
 click_page 900 600 1 items_shown
 browser_key ctrl+a "Ctrl+A did not select the page of items" items_selected
 item_rows=$(page_says 8)
-# A Firefox just started on a loaded machine may not show the selection on the bus yet: a capture that found none
-# (browserUnsupported, as Firefox's page cannot be asked) read nothing, and is pressed again, twice at most.
-unseen=0
 for round in 1 2; do
   stored=$(readings_count 語〇)
-  outcome=$(capture "page of items, capture $round")
-  while [ "$outcome" = browserUnsupported ] && [ "$unseen" -lt 2 ]; do
-    unseen=$((unseen + 1))
-    echo "$script_name: Firefox showed no selection on the bus (capture $round): pressed again" >&2
-    outcome=$(capture "page of items, capture $round, again")
-  done
-  item_outcomes+=("$outcome")
-  [ "$outcome" != succeeded ] ||
+  item_outcomes+=("$(capture "page of items, capture $round")")
+  [ "${item_outcomes[-1]}" != succeeded ] ||
     wait_for "the page of items' reading was not stored (capture $round)" more_readings_than 語〇 "$stored"
 done
 
